@@ -1,0 +1,15 @@
+// Everything the engine offers a program.
+#pragma once
+#include "engine/apilock.h"
+#include "engine/handle.h"
+#include "engine/lifecycle.h"
+#include "engine/list.h"
+#include "engine/log.h"
+#include "engine/memory.h"
+#include "engine/numbers.h"
+#include "engine/random.h"
+#include "engine/ringbuffer.h"
+#include "engine/text.h"
+#include "engine/timer.h"
+#include "engine/vecmath.h"
+#include "engine/window.h"

@@ -1,0 +1,20 @@
+// The engine log, "Log.txt" in the working directory: one line per message,
+// each with a millisecond time stamp and the current indent, CR LF line
+// ends. Every writer returns -1 so that a failing routine can log and fail
+// in one statement.
+#pragma once
+
+constexpr int kLogLineMax = 2048;  // longer lines are cut, never overrun
+
+int WriteLogText(const char* text);
+int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// UTF-16 format; %s and %ls take UTF-16 strings, %hs takes a byte string.
+// The line is converted to code page 932 (at most 1024 bytes).
+int WriteLogFormatW(const char16_t* format, ...);
+int IncreaseLogIndent();
+int DecreaseLogIndent();  // never below 0
+int SetLogOutput(int flag);  // 0: nothing is written; returns 0
+int GetLogOutput();
+
+// Writes the message, ends the engine and the process.
+[[noreturn]] void ExitOnFatalError(const char* message);

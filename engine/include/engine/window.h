@@ -1,0 +1,29 @@
+// The main window, its settings and the message loop.
+#pragma once
+
+// 1: windowed, 0: full screen. Before start-up it only stores the mode.
+int ChangeWindowMode(int windowed);
+int GetWindowModeFlag();
+// Screen size, colour bits and refresh rate used at start-up.
+int SetScreenMode(int width, int height, int colorBits, int refreshRate);
+int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate);
+// Caption in code page 932; shown on the window when it exists.
+int SetAppWindowTitle(const char* text);
+// Icon by resource id (see RegisterIconResource); set when the window exists.
+int SetAppWindowIcon(int resourceId);
+// The program's embedded icons: pixels in 0xAARRGGBB, rows top down. The
+// pixels must stay valid for the life of the program.
+int RegisterIconResource(int resourceId, const unsigned int* argb, int width, int height);
+void* GetAppWindowHandle();  // null before the window exists
+
+// Handles pending window events (at most five per pass), updates input and
+// sound polling; while the window is inactive it does not return until the
+// window is active again or destroyed. 0 while the application runs, -1
+// once the window has been destroyed. Holds the library lock.
+int ProcessWindowMessages();
+int ProcessWindowMessagesCore();
+// 1: deactivating the window pauses nothing.
+int SetRunWhileInactive(int flag);
+int IsRunWhileInactive();
+int IsWindowActive();
+int SetMouseCursorVisible(int visible);

@@ -1,0 +1,27 @@
+// The one place where back ends are registered and chosen.
+#include "headless/window_headless.h"
+#include "sdl2/window_sdl2.h"
+
+#include <cstring>
+
+namespace platform {
+namespace {
+
+const WindowBackend* const kWindowBackends[] = {&kSdl2WindowBackend, &kHeadlessWindowBackend};
+const WindowBackend* currentWindow = &kSdl2WindowBackend;
+
+}  // namespace
+
+bool SelectWindowBackend(const char* name) {
+    for (const WindowBackend* b : kWindowBackends) {
+        if (name && std::strcmp(b->name, name) == 0) {
+            currentWindow = b;
+            return true;
+        }
+    }
+    return false;
+}
+
+const WindowBackend& Window() { return *currentWindow; }
+
+}  // namespace platform

@@ -1,0 +1,101 @@
+// Headless window back end: a window that exists only as a flag, with an
+// event queue that tests fill through HeadlessPushEvent. It has no GL
+// context (graphics tests use SDL's off-screen driver for that) and offers
+// exactly one display mode, 640x480x32 at 60 Hz.
+// Depends on: nothing.
+#include "headless/window_headless.h"
+
+#include <deque>
+#include <mutex>
+#include <string>
+
+namespace platform {
+namespace {
+
+std::mutex mutex;
+std::deque<Event> queue;
+bool open = false;
+int openCount = 0;
+std::string title;
+
+int Open(const WindowDesc& desc) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (open) return -1;
+    open = true;
+    ++openCount;
+    title = desc.titleUtf8 ? desc.titleUtf8 : "";
+    return 0;
+}
+
+void Close() {
+    std::lock_guard<std::mutex> lock(mutex);
+    open = false;
+    queue.clear();
+}
+
+bool IsOpen() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return open;
+}
+
+void SetTitle(const char* utf8) {
+    std::lock_guard<std::mutex> lock(mutex);
+    title = utf8 ? utf8 : "";
+}
+
+void SetIcon(const uint32_t*, int, int) {}
+
+bool PollEvent(Event* out) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (queue.empty()) return false;
+    *out = queue.front();
+    queue.pop_front();
+    if (out->type == EventType::Destroyed) open = false;
+    return true;
+}
+
+void SetCursorVisible(bool) {}
+
+bool IsDisplayModeAvailable(int width, int height, int bitsPerPixel, int refreshHz) {
+    return width == 640 && height == 480 && bitsPerPixel == 32 && (refreshHz == 0 || refreshHz == 60);
+}
+
+int DesktopBitsPerPixel() { return 32; }
+void SetScreenSaverEnabled(bool) {}
+
+void* NativeHandle() {
+    static int token;
+    return IsOpen() ? &token : nullptr;
+}
+
+void* GlGetProcAddress(const char*) { return nullptr; }
+void GlSwapBuffers() {}
+void GlDrawableSize(int* width, int* height) {
+    *width = 640;
+    *height = 480;
+}
+
+}  // namespace
+
+const WindowBackend kHeadlessWindowBackend = {
+    "headless", Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
+    IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
+    GlGetProcAddress, GlSwapBuffers, GlDrawableSize,
+};
+
+void HeadlessPushEvent(const Event& event) {
+    std::lock_guard<std::mutex> lock(mutex);
+    queue.push_back(event);
+}
+
+int HeadlessOpenCount() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return openCount;
+}
+
+const char* HeadlessTitle() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return title.c_str();
+}
+
+}  // namespace platform

@@ -1,0 +1,75 @@
+// The host window: one main window with its event queue and, on request,
+// an OpenGL 3.3 core context. Back ends: sdl2 (a real window, or an
+// off-screen one under SDL_VIDEODRIVER=offscreen) and headless (no window
+// system at all; events come from the test that pushes them).
+#pragma once
+#include <cstdint>
+
+namespace platform {
+
+struct WindowDesc {
+    const char* titleUtf8 = "";
+    int width = 640;
+    int height = 480;
+    bool fullscreen = false;
+    bool withGl = false;    // create an OpenGL 3.3 core context for the window
+    bool visible = true;
+};
+
+enum class EventType : int {
+    None,
+    CloseRequested,   // the user asked to close the window
+    Destroyed,        // the window is gone
+    FocusGained,
+    FocusLost,
+    KeyDown,          // code: host scancode
+    KeyUp,
+    MouseMove,        // x, y: client coordinates
+    MouseButtonDown,  // code: 1 left, 2 right, 3 middle
+    MouseButtonUp,
+    MouseWheel,       // y: notches, + forward
+    Exposed,
+    DeviceAdded,      // a joystick or controller was plugged in (code: host index)
+    DeviceRemoved,
+    Other
+};
+
+struct Event {
+    EventType type = EventType::None;
+    int code = 0;
+    int x = 0;
+    int y = 0;
+};
+
+// One back end: a table of functions registered in one place (backends.cpp).
+struct WindowBackend {
+    const char* name;
+    int (*open)(const WindowDesc& desc);                 // 0 or -1
+    void (*close)();
+    bool (*isOpen)();
+    void (*setTitle)(const char* utf8);
+    void (*setIcon)(const uint32_t* argb, int width, int height);
+    bool (*pollEvent)(Event* out);                       // false when the queue is empty
+    void (*setCursorVisible)(bool visible);
+    bool (*isDisplayModeAvailable)(int width, int height, int bitsPerPixel, int refreshHz);
+    int (*desktopBitsPerPixel)();
+    void (*setScreenSaverEnabled)(bool enabled);
+    void* (*nativeHandle)();                             // non-null while open
+    void* (*glGetProcAddress)(const char* name);         // null without a GL context
+    void (*glSwapBuffers)();
+    void (*glDrawableSize)(int* width, int* height);
+};
+
+// Selects the back end by name ("sdl2", "headless"); returns false for an
+// unknown name. The default is "sdl2".
+bool SelectWindowBackend(const char* name);
+const WindowBackend& Window();
+
+// Headless back end: events a test scripts. They are delivered by
+// pollEvent in the order pushed. Pushing Destroyed also closes the window.
+void HeadlessPushEvent(const Event& event);
+// Number of times the headless window was opened since the program started.
+int HeadlessOpenCount();
+const char* HeadlessTitle();
+
+}  // namespace platform

@@ -1,0 +1,200 @@
+// SDL2 window back end: stands in for the Win32 window, its message queue and
+// the display-settings queries. Under SDL_VIDEODRIVER=offscreen it gives a
+// real OpenGL context on Mesa with no display at all.
+// Limits: one window; icon and cursor calls are ignored when SDL refuses them.
+// Depends on: SDL2.
+#include "platform/window.h"
+#include "window_sdl2.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+
+namespace platform {
+namespace {
+
+SDL_Window* window = nullptr;
+SDL_GLContext glContext = nullptr;
+bool videoStarted = false;
+
+bool StartVideo() {
+    if (videoStarted) return true;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "platform: SDL video start failed: %s\n", SDL_GetError());
+        return false;
+    }
+    videoStarted = true;
+    return true;
+}
+
+void StopVideo() {
+    if (!videoStarted) return;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    videoStarted = false;
+}
+
+int Open(const WindowDesc& desc) {
+    if (window) return -1;
+    if (!StartVideo()) return -1;
+    Uint32 flags = SDL_WINDOW_ALLOW_HIGHDPI;
+    if (desc.fullscreen) flags |= SDL_WINDOW_FULLSCREEN;
+    if (!desc.visible) flags |= SDL_WINDOW_HIDDEN;
+    if (desc.withGl) {
+        flags |= SDL_WINDOW_OPENGL;
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    }
+    window = SDL_CreateWindow(desc.titleUtf8, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                              desc.width, desc.height, flags);
+    if (!window) {
+        std::fprintf(stderr, "platform: SDL window creation failed: %s\n", SDL_GetError());
+        StopVideo();
+        return -1;
+    }
+    if (desc.withGl) {
+        glContext = SDL_GL_CreateContext(window);
+        if (!glContext) {
+            std::fprintf(stderr, "platform: GL context creation failed: %s\n", SDL_GetError());
+            SDL_DestroyWindow(window);
+            window = nullptr;
+            StopVideo();
+            return -1;
+        }
+        SDL_GL_SetSwapInterval(0);
+    }
+    return 0;
+}
+
+void Close() {
+    if (glContext) SDL_GL_DeleteContext(glContext);
+    glContext = nullptr;
+    if (window) SDL_DestroyWindow(window);
+    window = nullptr;
+    StopVideo();
+}
+
+bool IsOpen() { return window != nullptr; }
+
+void SetTitle(const char* utf8) {
+    if (window) SDL_SetWindowTitle(window, utf8);
+}
+
+void SetIcon(const uint32_t* argb, int width, int height) {
+    if (!window || !argb || width <= 0 || height <= 0) return;
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), width, height, 32,
+                                                        width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!s) return;
+    SDL_SetWindowIcon(window, s);
+    SDL_FreeSurface(s);
+}
+
+bool PollEvent(Event* out) {
+    if (!videoStarted) return false;
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        Event ev;
+        switch (e.type) {
+        case SDL_QUIT: ev.type = EventType::CloseRequested; break;
+        case SDL_WINDOWEVENT:
+            switch (e.window.event) {
+            case SDL_WINDOWEVENT_CLOSE: ev.type = EventType::CloseRequested; break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED: ev.type = EventType::FocusGained; break;
+            case SDL_WINDOWEVENT_FOCUS_LOST: ev.type = EventType::FocusLost; break;
+            case SDL_WINDOWEVENT_EXPOSED: ev.type = EventType::Exposed; break;
+            default: ev.type = EventType::Other; break;
+            }
+            break;
+        case SDL_KEYDOWN:
+            if (e.key.repeat) continue;
+            ev.type = EventType::KeyDown;
+            ev.code = e.key.keysym.scancode;
+            break;
+        case SDL_KEYUP:
+            ev.type = EventType::KeyUp;
+            ev.code = e.key.keysym.scancode;
+            break;
+        case SDL_MOUSEMOTION:
+            ev.type = EventType::MouseMove;
+            ev.x = e.motion.x;
+            ev.y = e.motion.y;
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            ev.type = e.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseButtonDown : EventType::MouseButtonUp;
+            ev.code = e.button.button == SDL_BUTTON_LEFT ? 1 : e.button.button == SDL_BUTTON_RIGHT ? 2 : 3;
+            ev.x = e.button.x;
+            ev.y = e.button.y;
+            break;
+        case SDL_MOUSEWHEEL:
+            ev.type = EventType::MouseWheel;
+            ev.y = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+            break;
+        case SDL_JOYDEVICEADDED: ev.type = EventType::DeviceAdded; ev.code = e.jdevice.which; break;
+        case SDL_JOYDEVICEREMOVED: ev.type = EventType::DeviceRemoved; ev.code = e.jdevice.which; break;
+        default: ev.type = EventType::Other; break;
+        }
+        *out = ev;
+        return true;
+    }
+    return false;
+}
+
+void SetCursorVisible(bool visible) {
+    if (videoStarted) SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
+
+bool IsDisplayModeAvailable(int width, int height, int bitsPerPixel, int refreshHz) {
+    if (!StartVideo()) return false;
+    int count = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(0, i, &m) != 0) continue;
+        int bpp = SDL_BITSPERPIXEL(m.format);
+        if (bpp == 24 && SDL_BYTESPERPIXEL(m.format) == 4) bpp = 32;
+        if (m.w == width && m.h == height && bpp == bitsPerPixel &&
+            (refreshHz == 0 || m.refresh_rate == 0 || m.refresh_rate == refreshHz))
+            return true;
+    }
+    return false;
+}
+
+int DesktopBitsPerPixel() {
+    if (!StartVideo()) return 32;
+    SDL_DisplayMode m;
+    if (SDL_GetDesktopDisplayMode(0, &m) != 0) return 32;
+    // X servers report depth 24 for 32-bit pixels.
+    return SDL_BYTESPERPIXEL(m.format) == 4 ? 32 : SDL_BITSPERPIXEL(m.format);
+}
+
+void SetScreenSaverEnabled(bool enabled) {
+    if (!videoStarted) return;
+    if (enabled) SDL_EnableScreenSaver();
+    else SDL_DisableScreenSaver();
+}
+
+void* NativeHandle() { return window; }
+
+void* GlGetProcAddress(const char* name) { return glContext ? SDL_GL_GetProcAddress(name) : nullptr; }
+
+void GlSwapBuffers() {
+    if (window && glContext) SDL_GL_SwapWindow(window);
+}
+
+void GlDrawableSize(int* width, int* height) {
+    *width = 0;
+    *height = 0;
+    if (window) SDL_GL_GetDrawableSize(window, width, height);
+}
+
+}  // namespace
+
+const WindowBackend kSdl2WindowBackend = {
+    "sdl2", Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
+    IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
+    GlGetProcAddress, GlSwapBuffers, GlDrawableSize,
+};
+
+}  // namespace platform

@@ -1,0 +1,6 @@
+#pragma once
+#include "platform/window.h"
+
+namespace platform {
+extern const WindowBackend kSdl2WindowBackend;
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, run and test.
+# Idempotent and quiet: packages already present are skipped without a
+# network round trip; otherwise one `apt-get update`, then one install.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ cmake ninja-build ccache pkg-config git
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # window, events, GL context, audio output, controllers; headless GL on Mesa
+  libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
+  # a real X11 window in tests
+  xvfb
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq >/dev/null
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
