@@ -18,6 +18,8 @@ bool open = false;
 int openCount = 0;
 std::string title;
 
+void SetClassName(const char*) {}
+
 int Open(const WindowDesc& desc) {
     std::lock_guard<std::mutex> lock(mutex);
     if (open) return -1;
@@ -78,7 +80,7 @@ void GlDrawableSize(int* width, int* height) {
 }  // namespace
 
 const WindowBackend kHeadlessWindowBackend = {
-    "headless", Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
+    "headless", SetClassName, Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
     IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
     GlGetProcAddress, GlSwapBuffers, GlDrawableSize,
 };

@@ -7,8 +7,11 @@
 #include "window_sdl2.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
+#include <link.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -17,6 +20,9 @@ SDL_Window* window = nullptr;
 SDL_GLContext glContext = nullptr;
 bool videoStarted = false;
 
+// Video starts once and stays up for the life of the process: stopping it
+// unloads the GL driver, which loses the driver's own allocations and makes
+// every later start pay for the load again.
 bool StartVideo() {
     if (videoStarted) return true;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -27,14 +33,33 @@ bool StartVideo() {
     return true;
 }
 
-void StopVideo() {
-    if (!videoStarted) return;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    videoStarted = false;
+// Keeps the GL driver that the first context loaded in memory for the life
+// of the process. Unloading it with the last context would make every new
+// context pay for the load again, and would drop the driver's own global
+// allocations on the floor, where leak checkers cannot tell them from ours.
+void PinGlDriver() {
+    static bool pinned = false;
+    if (pinned) return;
+    pinned = true;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) {
+            const char* path = info->dlpi_name;
+            if (path && (std::strstr(path, "/dri/") || std::strstr(path, "libgallium") ||
+                         std::strstr(path, "libEGL") || std::strstr(path, "libGL") || std::strstr(path, "libglapi")))
+                dlopen(path, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
+
+// The X11 back end reads the window class when video starts.
+void SetClassName(const char* name) {
+    if (!videoStarted && name && *name) SDL_setenv("SDL_VIDEO_X11_WMCLASS", name, 1);
 }
 
 int Open(const WindowDesc& desc) {
     if (window) return -1;
+    SetClassName(desc.className);
     if (!StartVideo()) return -1;
     Uint32 flags = SDL_WINDOW_ALLOW_HIGHDPI;
     if (desc.fullscreen) flags |= SDL_WINDOW_FULLSCREEN;
@@ -51,7 +76,6 @@ int Open(const WindowDesc& desc) {
                               desc.width, desc.height, flags);
     if (!window) {
         std::fprintf(stderr, "platform: SDL window creation failed: %s\n", SDL_GetError());
-        StopVideo();
         return -1;
     }
     if (desc.withGl) {
@@ -60,10 +84,10 @@ int Open(const WindowDesc& desc) {
             std::fprintf(stderr, "platform: GL context creation failed: %s\n", SDL_GetError());
             SDL_DestroyWindow(window);
             window = nullptr;
-            StopVideo();
             return -1;
         }
         SDL_GL_SetSwapInterval(0);
+        PinGlDriver();
     }
     return 0;
 }
@@ -73,7 +97,6 @@ void Close() {
     glContext = nullptr;
     if (window) SDL_DestroyWindow(window);
     window = nullptr;
-    StopVideo();
 }
 
 bool IsOpen() { return window != nullptr; }
@@ -148,25 +171,26 @@ void SetCursorVisible(bool visible) {
 
 bool IsDisplayModeAvailable(int width, int height, int bitsPerPixel, int refreshHz) {
     if (!StartVideo()) return false;
+    bool found = false;
     int count = SDL_GetNumDisplayModes(0);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !found; ++i) {
         SDL_DisplayMode m;
         if (SDL_GetDisplayMode(0, i, &m) != 0) continue;
         int bpp = SDL_BITSPERPIXEL(m.format);
         if (bpp == 24 && SDL_BYTESPERPIXEL(m.format) == 4) bpp = 32;
-        if (m.w == width && m.h == height && bpp == bitsPerPixel &&
-            (refreshHz == 0 || m.refresh_rate == 0 || m.refresh_rate == refreshHz))
-            return true;
+        found = m.w == width && m.h == height && bpp == bitsPerPixel &&
+                (refreshHz == 0 || m.refresh_rate == 0 || m.refresh_rate == refreshHz);
     }
-    return false;
+    return found;
 }
 
 int DesktopBitsPerPixel() {
     if (!StartVideo()) return 32;
     SDL_DisplayMode m;
-    if (SDL_GetDesktopDisplayMode(0, &m) != 0) return 32;
+    int bits = 32;
     // X servers report depth 24 for 32-bit pixels.
-    return SDL_BYTESPERPIXEL(m.format) == 4 ? 32 : SDL_BITSPERPIXEL(m.format);
+    if (SDL_GetDesktopDisplayMode(0, &m) == 0) bits = SDL_BYTESPERPIXEL(m.format) == 4 ? 32 : SDL_BITSPERPIXEL(m.format);
+    return bits;
 }
 
 void SetScreenSaverEnabled(bool enabled) {
@@ -192,7 +216,7 @@ void GlDrawableSize(int* width, int* height) {
 }  // namespace
 
 const WindowBackend kSdl2WindowBackend = {
-    "sdl2", Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
+    "sdl2", SetClassName, Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
     IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
     GlGetProcAddress, GlSwapBuffers, GlDrawableSize,
 };

@@ -18,5 +18,8 @@ int DestroyApiLock(ApiLock* lock);
 int AcquireApiLock(ApiLock* lock);
 int ReleaseApiLock(ApiLock* lock);  // -1 when the caller does not hold it
 
+// Diagnostics: threads waiting now.
+int GetApiLockWaiterCount(ApiLock* lock);
+
 // The engine's own lock, created on first use and destroyed at shut-down.
 ApiLock* EngineApiLock();

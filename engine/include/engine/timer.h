@@ -9,3 +9,5 @@ int GetMillisecondCount();
 int64_t GetMicrosecondCount(int allowCpuCounter = 0);
 // now - start on the 31-bit counter, correct across the wrap.
 int ElapsedMilliseconds(int start, int now);
+// Sleeps the calling thread (on a virtual clock: advances it instead).
+int SleepMilliseconds(int ms);

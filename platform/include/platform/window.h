@@ -9,6 +9,7 @@ namespace platform {
 
 struct WindowDesc {
     const char* titleUtf8 = "";
+    const char* className = "";  // the X11 window class where the host has one
     int width = 640;
     int height = 480;
     bool fullscreen = false;
@@ -44,6 +45,7 @@ struct Event {
 // One back end: a table of functions registered in one place (backends.cpp).
 struct WindowBackend {
     const char* name;
+    void (*setClassName)(const char* name);              // before any other call
     int (*open)(const WindowDesc& desc);                 // 0 or -1
     void (*close)();
     bool (*isOpen)();

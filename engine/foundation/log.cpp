@@ -1,0 +1,248 @@
+// The engine log. Lines carry a millisecond time stamp since the log began
+// and two spaces per indent level; line ends are CR LF. Writers may run on
+// any thread (the sound worker logs), so the state sits behind a mutex.
+#include "engine/log.h"
+
+#include "engine/lifecycle.h"
+#include "engine/text.h"
+#include "engine/timer.h"
+#include "foundation/log_internal.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+namespace {
+
+struct LogState {
+    std::recursive_mutex mutex;
+    bool enabled = true;
+    bool started = false;
+    bool atLineStart = true;
+    int indent = 0;
+    int startMs = 0;
+    std::string path;
+    FILE* file = nullptr;
+};
+
+LogState& Log() {
+    static LogState state;
+    return state;
+}
+
+void StartLocked(LogState& s) {
+    if (s.file) std::fclose(s.file);
+    std::error_code ec;
+    s.path = std::filesystem::absolute("Log.txt", ec).string();
+    if (ec) s.path = "Log.txt";
+    s.file = std::fopen(s.path.c_str(), "wb");
+    s.started = true;
+    s.atLineStart = true;
+    s.indent = 0;
+    s.startMs = GetMillisecondCount();
+}
+
+void WritePrefix(LogState& s, std::string& out) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%9d: ", ElapsedMilliseconds(s.startMs, GetMillisecondCount()));
+    out += stamp;
+    out.append(size_t(s.indent) * 2, ' ');
+}
+
+// Appends text as it stands: "\n" becomes "\r\n" and every line begins with
+// the prefix.
+void WriteLocked(LogState& s, const char* text) {
+    if (!s.enabled) return;
+    if (!s.started) StartLocked(s);
+    if (!s.file) return;
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        if (s.atLineStart) {
+            WritePrefix(s, out);
+            s.atLineStart = false;
+        }
+        if (*p == '\n') {
+            out += "\r\n";
+            s.atLineStart = true;
+        } else if (*p == '\r' && p[1] == '\n') {
+            continue;  // the "\n" that follows writes the pair
+        } else {
+            out += *p;
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), s.file);
+    std::fflush(s.file);
+}
+
+// Formats one UTF-16 directive (everything from '%' to the conversion
+// letter) with its argument into UTF-16 text.
+void AppendWideDirective(std::u16string& out, const std::u16string& spec, va_list* args) {
+    char16_t conv = spec.back();
+    std::string narrowSpec;
+    bool longMod = false, shortMod = false, longLong = false, sizeMod = false;
+    for (char16_t c : spec) narrowSpec += char(c);
+    for (size_t i = 1; i + 1 < spec.size(); ++i) {
+        if (spec[i] == u'l') {
+            if (longMod) longLong = true;
+            longMod = true;
+        } else if (spec[i] == u'h') {
+            shortMod = true;
+        } else if (spec[i] == u'z') {
+            sizeMod = true;
+        } else if (spec[i] == u'*') {
+            return;  // star widths are not supported: dropped rather than misread
+        }
+    }
+    char buf[512];
+    buf[0] = 0;
+    switch (conv) {
+    case u's': {
+        if (shortMod) {
+            const char* s = va_arg(*args, const char*);
+            std::u16string w;
+            if (s && ConvertCp932ToUtf16(s, &w)) out += w;
+        } else {
+            const char16_t* s = va_arg(*args, const char16_t*);
+            if (s) out += s;
+            else out += u"(null)";
+        }
+        return;
+    }
+    case u'c':
+        out += char16_t(va_arg(*args, int));
+        return;
+    case u'd': case u'i': case u'u': case u'x': case u'X': case u'o':
+        if (longLong) std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, long long));
+        else if (longMod) std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, long));
+        else if (sizeMod) std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, size_t));
+        else std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, int));
+        break;
+    case u'f': case u'F': case u'e': case u'E': case u'g': case u'G':
+        std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, double));
+        break;
+    case u'p':
+        std::snprintf(buf, sizeof buf, "%p", va_arg(*args, void*));
+        break;
+    default:
+        return;
+    }
+    for (const char* p = buf; *p; ++p) out += char16_t(uint8_t(*p));
+}
+
+}  // namespace
+
+void StartLog() {
+    LogState& s = Log();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    if (s.enabled) StartLocked(s);
+}
+
+void EndLog() {
+    LogState& s = Log();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    if (s.file) std::fclose(s.file);
+    s.file = nullptr;
+    s.started = false;
+    s.indent = 0;
+}
+
+const char* LogFilePath() { return Log().path.c_str(); }
+
+int WriteLogText(const char* text) {
+    if (!text) return -1;
+    LogState& s = Log();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    WriteLocked(s, text);
+    return -1;
+}
+
+int WriteLogFormat(const char* format, ...) {
+    if (!format) return -1;
+    char line[kLogLineMax];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(line, sizeof line - 1, format, args);
+    va_end(args);
+    if (n < 0) return -1;
+    // vsnprintf cut the line to fit; the line feed always follows.
+    size_t len = std::char_traits<char>::length(line);
+    line[len] = '\n';
+    line[len + 1] = 0;
+    return WriteLogText(line);
+}
+
+int WriteLogFormatW(const char16_t* format, ...) {
+    if (!format) return -1;
+    va_list args;
+    va_start(args, format);
+    std::u16string out;
+    for (const char16_t* p = format; *p; ++p) {
+        if (*p != u'%') {
+            out += *p;
+            continue;
+        }
+        if (p[1] == u'%') {
+            out += u'%';
+            ++p;
+            continue;
+        }
+        std::u16string spec(1, u'%');
+        const char16_t* q = p + 1;
+        while (*q && std::char_traits<char16_t>::find(u"diouxXfFeEgGcsp", 15, *q) == nullptr) spec += *q++;
+        if (!*q) break;
+        spec += *q;
+        va_list* ap = &args;
+        AppendWideDirective(out, spec, ap);
+        p = q;
+    }
+    va_end(args);
+    std::string narrow;
+    if (!ConvertUtf16ToCp932(out, &narrow)) narrow = "(unconvertible log line)";
+    if (narrow.size() > 1024) {
+        // Cut at a character boundary, never inside a double-byte character.
+        const char* begin = narrow.c_str();
+        const char* p = begin;
+        while (*p) {
+            const char* next = NextCharInText(p);
+            if (size_t(next - begin) > 1024) break;
+            p = next;
+        }
+        narrow.resize(size_t(p - begin));
+    }
+    narrow += '\n';
+    return WriteLogText(narrow.c_str());
+}
+
+int IncreaseLogIndent() {
+    LogState& s = Log();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    ++s.indent;
+    return 0;
+}
+
+int DecreaseLogIndent() {
+    LogState& s = Log();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    if (s.indent > 0) --s.indent;
+    return 0;
+}
+
+int SetLogOutput(int flag) {
+    LogState& s = Log();
+    std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    s.enabled = flag != 0;
+    return 0;
+}
+
+int GetLogOutput() { return Log().enabled ? 1 : 0; }
+
+void ExitOnFatalError(const char* message) {
+    WriteLogText(message ? message : "fatal error");
+    WriteLogText("\n");
+    std::fprintf(stderr, "fatal: %s\n", message ? message : "");
+    ShutdownEngine();
+    std::exit(EXIT_FAILURE);
+}

@@ -1,0 +1,286 @@
+// Tracked memory. Every block is preceded by a 64-byte header that names
+// where it came from and links it into the list of live blocks; a second
+// copy of the identity fields lets a stray write in front of a block be
+// noticed before the list is trusted.
+#include "engine/memory.h"
+
+#include "engine/log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct BlockHeader {
+    const char* name;
+    uint32_t id;
+    int32_t line;
+    size_t size;
+    BlockHeader* prev;
+    BlockHeader* next;
+    // Copy of the identity fields above.
+    const char* checkName;
+    uint32_t checkId;
+    int32_t checkLine;
+    size_t checkSize;
+};
+
+constexpr size_t kHeaderSize = 64;
+static_assert(sizeof(BlockHeader) == kHeaderSize, "the header is 64 bytes");
+static_assert(alignof(std::max_align_t) >= 16, "user blocks rely on malloc's 16-byte alignment");
+
+// Far above any real request, and below the point where the sanitizer
+// allocators abort instead of returning null. It also keeps size + header
+// from wrapping.
+constexpr size_t kLargestBlock = sizeof(size_t) >= 8 ? (size_t(1) << 39) : (SIZE_MAX / 2);
+
+struct MemoryState {
+    std::mutex mutex;
+    BlockHeader* first = nullptr;
+    BlockHeader* last = nullptr;
+    size_t liveBlocks = 0;
+    size_t liveBytes = 0;
+    size_t peakBytes = 0;
+    uint64_t allocationCount = 0;
+    uint32_t nextId = 1;
+};
+
+MemoryState& State() {
+    static MemoryState state;
+    return state;
+}
+
+BlockHeader* HeaderOf(const void* pointer) {
+    return reinterpret_cast<BlockHeader*>(const_cast<unsigned char*>(static_cast<const unsigned char*>(pointer)) -
+                                          kHeaderSize);
+}
+
+void* UserOf(BlockHeader* h) { return reinterpret_cast<unsigned char*>(h) + kHeaderSize; }
+
+bool HeaderIntact(const BlockHeader* h) {
+    return h->name == h->checkName && h->id == h->checkId && h->line == h->checkLine && h->size == h->checkSize;
+}
+
+void StampHeader(BlockHeader* h, const char* name, uint32_t id, int line, size_t size) {
+    h->name = h->checkName = name;
+    h->id = h->checkId = id;
+    h->line = h->checkLine = line;
+    h->size = h->checkSize = size;
+}
+
+void LinkLocked(MemoryState& s, BlockHeader* h) {
+    h->prev = s.last;
+    h->next = nullptr;
+    if (s.last) s.last->next = h;
+    else s.first = h;
+    s.last = h;
+}
+
+void UnlinkLocked(MemoryState& s, BlockHeader* h) {
+    if (h->prev) h->prev->next = h->next;
+    else s.first = h->next;
+    if (h->next) h->next->prev = h->prev;
+    else s.last = h->prev;
+    h->prev = h->next = nullptr;
+}
+
+void AddBytesLocked(MemoryState& s, size_t size) {
+    s.liveBytes += size;
+    if (s.liveBytes > s.peakBytes) s.peakBytes = s.liveBytes;
+}
+
+struct BlockRecord {
+    const char* name;
+    int line;
+    uint32_t id;
+    size_t size;
+};
+
+// Collects the intact blocks in list order. A damaged header's links are
+// not followed: the walk runs forward to the first damaged block and then
+// backward from the end to the last one, so one bad header hides nothing
+// else.
+int CollectLocked(MemoryState& s, std::vector<BlockRecord>* records) {
+    int damaged = 0;
+    BlockHeader* stop = nullptr;
+    for (BlockHeader* h = s.first; h; h = h->next) {
+        if (!HeaderIntact(h)) {
+            ++damaged;
+            stop = h;
+            break;
+        }
+        if (records) records->push_back({h->name, h->line, h->id, h->size});
+    }
+    if (!stop) return 0;
+    std::vector<BlockRecord> tail;
+    for (BlockHeader* h = s.last; h && h != stop; h = h->prev) {
+        if (!HeaderIntact(h)) {
+            ++damaged;
+            break;
+        }
+        if (records) tail.push_back({h->name, h->line, h->id, h->size});
+    }
+    if (records) records->insert(records->end(), tail.rbegin(), tail.rend());
+    return damaged;
+}
+
+void* Allocate(size_t size, const char* sourceName, int line, bool zero, const char* function) {
+    if (size > kLargestBlock) {
+        WriteLogFormat("Memory allocation of %zu bytes refused in %s", size, function);
+        return nullptr;
+    }
+    void* raw = zero ? std::calloc(1, size + kHeaderSize) : std::malloc(size + kHeaderSize);
+    if (!raw) {
+        WriteLogFormat("Memory allocation failed in %s", function);
+        return nullptr;
+    }
+    auto* h = static_cast<BlockHeader*>(raw);
+    MemoryState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    StampHeader(h, sourceName, s.nextId++, line, size);
+    LinkLocked(s, h);
+    ++s.liveBlocks;
+    ++s.allocationCount;
+    AddBytesLocked(s, size);
+    return UserOf(h);
+}
+
+const char* SafeName(const char* name) { return name ? name : "(unknown)"; }
+
+}  // namespace
+
+void* AllocMemory(size_t size, const char* sourceName, int line) {
+    return Allocate(size, sourceName, line, false, "AllocMemory");
+}
+
+void* AllocMemoryZero(size_t size, const char* sourceName, int line) {
+    return Allocate(size, sourceName, line, true, "AllocMemoryZero");
+}
+
+void* ReallocMemory(void* pointer, size_t size, const char* sourceName, int line) {
+    if (!pointer) return Allocate(size, sourceName, line, false, "ReallocMemory");
+    if (size == 0) {
+        FreeMemory(pointer);
+        return nullptr;
+    }
+    if (size > kLargestBlock) {
+        WriteLogFormat("Memory allocation of %zu bytes refused in ReallocMemory", size);
+        return nullptr;
+    }
+    MemoryState& s = State();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    BlockHeader* h = HeaderOf(pointer);
+    if (!HeaderIntact(h)) {
+        lock.unlock();
+        WriteLogFormat("Memory block header is damaged in ReallocMemory");
+        return nullptr;
+    }
+    // The block leaves the list while it may move; the lock keeps others
+    // from seeing the gap.
+    size_t oldSize = h->size;
+    uint32_t id = h->id;
+    UnlinkLocked(s, h);
+    auto* moved = static_cast<BlockHeader*>(std::realloc(h, size + kHeaderSize));
+    if (!moved) {
+        LinkLocked(s, h);
+        lock.unlock();
+        WriteLogFormat("Memory allocation failed in ReallocMemory");
+        return nullptr;
+    }
+    StampHeader(moved, sourceName, id, line, size);
+    LinkLocked(s, moved);
+    s.liveBytes -= oldSize;
+    AddBytesLocked(s, size);
+    return UserOf(moved);
+}
+
+void FreeMemory(void* pointer) {
+    if (!pointer) return;
+    MemoryState& s = State();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    BlockHeader* h = HeaderOf(pointer);
+    if (!HeaderIntact(h)) {
+        // Its links cannot be trusted either: the block is left in place
+        // (leaked) rather than unlinked through bad pointers.
+        lock.unlock();
+        WriteLogFormat("Memory block header is damaged in FreeMemory");
+        return;
+    }
+    UnlinkLocked(s, h);
+    --s.liveBlocks;
+    s.liveBytes -= h->size;
+    // A second free of the same block then fails the header check.
+    h->checkId = ~h->id;
+    lock.unlock();
+    std::free(h);
+}
+
+MemoryTotals GetMemoryTotals() {
+    MemoryState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return {s.liveBlocks, s.liveBytes, s.peakBytes, s.allocationCount};
+}
+
+int DumpMemoryBlocks() {
+    MemoryState& s = State();
+    std::vector<BlockRecord> records;
+    int damaged;
+    size_t liveBlocks, liveBytes;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        records.reserve(s.liveBlocks);
+        damaged = CollectLocked(s, &records);
+        liveBlocks = s.liveBlocks;
+        liveBytes = s.liveBytes;
+    }
+    // Logged outside the lock: the log may allocate.
+    for (const BlockRecord& r : records)
+        WriteLogFormat("%s(%d): block %u, %zu bytes", SafeName(r.name), r.line, unsigned(r.id), r.size);
+    if (damaged) WriteLogFormat("%d damaged block header(s) in DumpMemoryBlocks", damaged);
+    WriteLogFormat("%zu live blocks, %zu bytes", liveBlocks, liveBytes);
+    return int(liveBlocks);
+}
+
+int CheckMemoryBlock(const void* pointer) {
+    if (!pointer) return -1;
+    bool intact;
+    {
+        std::lock_guard<std::mutex> lock(State().mutex);
+        intact = HeaderIntact(HeaderOf(pointer));
+    }
+    if (intact) return 0;
+    WriteLogFormat("Memory block header is damaged in CheckMemoryBlock");
+    return -1;
+}
+
+int CheckAllMemoryBlocks() {
+    int damaged;
+    {
+        MemoryState& s = State();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        damaged = CollectLocked(s, nullptr);
+    }
+    if (damaged) WriteLogFormat("%d damaged block header(s) in CheckAllMemoryBlocks", damaged);
+    return damaged;
+}
+
+void FillByteRange(void* destination, int value, size_t count) {
+    if (count && destination) std::memset(destination, value, count);
+}
+
+void CopyByteRange(void* destination, const void* source, size_t count) {
+    if (count && destination && source) std::memmove(destination, source, count);
+}
+
+int CompareMemoryBlock(const void* a, const void* b, size_t count) {
+    if (!count || a == b) return 0;
+    if (!a || !b) return a ? 1 : -1;
+    return std::memcmp(a, b, count);
+}
+
+int CompareByteSpan(const void* a, const void* b, size_t count) {
+    return CompareMemoryBlock(a, b, count) == 0 ? 0 : 1;
+}

@@ -1,0 +1,37 @@
+// Entries of subsystems that are not part of the engine yet: each does
+// nothing and reports success, so start-up and the message loop keep their
+// order while the engine grows.
+#include "foundation/subsystems.h"
+
+namespace subsystems {
+
+void BuildMovieColourTables() {}
+void ResetArchives() {}
+void InstallFileFunctions() {}
+void FillStreamTables() {}
+int InitializeInput() { return 0; }
+void InitializeSound() {}
+int InitializeGraphics() { return 0; }
+void StartOnScreenLog() {}
+void SelectDrawScreens() {}
+void InitializeModels() {}
+
+void StopMusic() {}
+void TerminateModels() {}
+void TerminateGraphics() {}
+void TerminateInput() {}
+void TerminateSound() {}
+void ReleaseSoftwareImages() {}
+void RestoreStartDirectory() {}
+void CloseArchives() {}
+
+void HandleInputEvent(const platform::Event&) {}
+void UpdateInput() {}
+void PollMusic() {}
+void RefillStreamSounds() {}
+void UpdateSoftSoundPlayers() {}
+void SuspendMovies() {}
+void ResumeMovies() {}
+void WhileInactive() {}
+
+}  // namespace subsystems

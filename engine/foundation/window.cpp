@@ -1,0 +1,250 @@
+// The main window: its settings, creation and the message loop. The window
+// starts active; losing the focus pauses the loop unless the program asked
+// to run while inactive.
+#include "engine/window.h"
+
+#include "engine/apilock.h"
+#include "engine/lifecycle.h"
+#include "engine/log.h"
+#include "engine/random.h"
+#include "engine/text.h"
+#include "engine/timer.h"
+#include "foundation/subsystems.h"
+#include "foundation/window_internal.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr const char* kWindowClassName = "KvLib";
+constexpr int kEventsPerPass = 5;
+constexpr int kInactiveSleepMs = 24;
+
+struct IconResource {
+    const unsigned int* argb;
+    int width;
+    int height;
+};
+
+struct WindowState {
+    int windowed = 1;
+    int width = 640;
+    int height = 480;
+    int colorBits = 32;
+    int refreshRate = 60;
+    std::string title;  // code page 932
+    int iconId = -1;
+    int runWhileInactive = 0;
+    int cursorVisible = 1;
+    bool created = false;
+    bool destroyed = false;
+    bool active = true;
+    std::map<int, IconResource> icons;
+};
+
+WindowState& State() {
+    static WindowState state;
+    return state;
+}
+
+std::string TitleUtf8(const std::string& cp932) {
+    std::string utf8;
+    if (ConvertCp932ToUtf8(cp932, &utf8)) return utf8;
+    return cp932;
+}
+
+void ApplyIcon() {
+    WindowState& w = State();
+    auto it = w.icons.find(w.iconId);
+    if (!w.created || it == w.icons.end()) return;
+    platform::Window().setIcon(reinterpret_cast<const uint32_t*>(it->second.argb), it->second.width,
+                               it->second.height);
+}
+
+void HandleEvent(const platform::Event& e) {
+    WindowState& w = State();
+    switch (e.type) {
+    case platform::EventType::CloseRequested:
+        DestroyMainWindow();
+        break;
+    case platform::EventType::Destroyed:
+        w.destroyed = true;
+        break;
+    case platform::EventType::FocusLost:
+        if (w.active) {
+            w.active = false;
+            if (!w.runWhileInactive) subsystems::SuspendMovies();
+        }
+        break;
+    case platform::EventType::FocusGained:
+        if (!w.active) {
+            w.active = true;
+            if (!w.runWhileInactive) subsystems::ResumeMovies();
+        }
+        break;
+    default:
+        subsystems::HandleInputEvent(e);
+        break;
+    }
+}
+
+}  // namespace
+
+int ChangeWindowMode(int windowed) {
+    WindowState& w = State();
+    if (w.created) return -1;  // switching a live window is not supported
+    w.windowed = windowed ? 1 : 0;
+    return 0;
+}
+
+int GetWindowModeFlag() { return State().windowed; }
+
+int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
+    if (width <= 0 || height <= 0 || (colorBits != 16 && colorBits != 32)) return -1;
+    WindowState& w = State();
+    if (w.created) return -1;
+    w.width = width;
+    w.height = height;
+    w.colorBits = colorBits;
+    w.refreshRate = refreshRate;
+    return 0;
+}
+
+int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate) {
+    const WindowState& w = State();
+    if (width) *width = w.width;
+    if (height) *height = w.height;
+    if (colorBits) *colorBits = w.colorBits;
+    if (refreshRate) *refreshRate = w.refreshRate;
+    return 0;
+}
+
+int SetAppWindowTitle(const char* text) {
+    WindowState& w = State();
+    w.title = text ? text : "";
+    if (w.created && !w.destroyed) platform::Window().setTitle(TitleUtf8(w.title).c_str());
+    return 0;
+}
+
+int SetAppWindowIcon(int resourceId) {
+    State().iconId = resourceId;
+    ApplyIcon();
+    return 0;
+}
+
+int RegisterIconResource(int resourceId, const unsigned int* argb, int width, int height) {
+    if (!argb || width <= 0 || height <= 0) return -1;
+    State().icons[resourceId] = IconResource{argb, width, height};
+    return 0;
+}
+
+void* GetAppWindowHandle() {
+    const WindowState& w = State();
+    return w.created && !w.destroyed ? platform::Window().nativeHandle() : nullptr;
+}
+
+int SetRunWhileInactive(int flag) {
+    State().runWhileInactive = flag ? 1 : 0;
+    return 0;
+}
+
+int IsRunWhileInactive() { return State().runWhileInactive; }
+int IsWindowActive() { return State().active ? 1 : 0; }
+
+int SetMouseCursorVisible(int visible) {
+    WindowState& w = State();
+    w.cursorVisible = visible ? 1 : 0;
+    if (w.created && !w.destroyed) platform::Window().setCursorVisible(visible != 0);
+    return 0;
+}
+
+int ProcessWindowMessagesCore() {
+    WindowState& w = State();
+    for (;;) {
+        if (!w.created || w.destroyed) return -1;
+        for (int i = 0; i < kEventsPerPass; ++i) {
+            platform::Event e;
+            if (!platform::Window().pollEvent(&e)) break;
+            HandleEvent(e);
+            if (w.destroyed) return -1;
+        }
+        subsystems::UpdateInput();
+        subsystems::PollMusic();
+        if (LogicalProcessorCount() == 1) subsystems::RefillStreamSounds();
+        subsystems::UpdateSoftSoundPlayers();
+        if (w.active || w.runWhileInactive) return 0;
+        subsystems::WhileInactive();
+        platform::SleepMilliseconds(kInactiveSleepMs);
+    }
+}
+
+int ProcessWindowMessages() {
+    ApiLock* lock = EngineApiLock();
+    AcquireApiLock(lock);
+    int result = ProcessWindowMessagesCore();
+    ReleaseApiLock(lock);
+    return result;
+}
+
+int CreateMainWindow() {
+    WindowState& w = State();
+    if (w.created && !w.destroyed) return 0;
+    // The class name becomes the X11 window class, as the window class does
+    // on other hosts.
+    std::string title = TitleUtf8(w.title);
+    platform::WindowDesc desc;
+    desc.titleUtf8 = title.c_str();
+    desc.className = kWindowClassName;
+    desc.width = w.width;
+    desc.height = w.height;
+    desc.fullscreen = !w.windowed;
+    desc.withGl = true;
+    if (platform::Window().open(desc) != 0) {
+        // A host without GL still gets its window; graphics decides later.
+        desc.withGl = false;
+        if (platform::Window().open(desc) != 0) return WriteLogText("Main window creation failed in CreateMainWindow\n");
+    }
+    w.created = true;
+    w.destroyed = false;
+    w.active = true;
+    ApplyIcon();
+    platform::Window().setCursorVisible(w.cursorVisible != 0);
+    platform::Window().setScreenSaverEnabled(false);
+    SeedRandom(uint32_t(GetMillisecondCount()));
+    return 0;
+}
+
+void TeardownMainWindow() {
+    WindowState& w = State();
+    if (!w.created || w.destroyed) return;
+    platform::Window().setScreenSaverEnabled(true);
+    platform::Window().setCursorVisible(true);
+}
+
+void DestroyMainWindow() {
+    WindowState& w = State();
+    if (w.created && !w.destroyed) platform::Window().close();
+    if (w.created) w.destroyed = true;
+}
+
+void FallBackToWindowIfModeUnavailable() {
+    WindowState& w = State();
+    platform::Window().setClassName(kWindowClassName);
+    if (w.windowed) return;
+    if (platform::Window().isDisplayModeAvailable(w.width, w.height, w.colorBits, w.refreshRate)) return;
+    WriteLogFormat("Screen mode %dx%dx%d %dHz is not available: running in a window", w.width, w.height,
+                   w.colorBits, w.refreshRate);
+    w.windowed = 1;
+}
+
+int DesktopBitsPerPixel() { return platform::Window().desktopBitsPerPixel(); }
+
+void ResetWindowState() {
+    WindowState& w = State();
+    w.created = false;
+    w.destroyed = false;
+    w.active = true;
+}

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds the release preset and starts the game.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset release >/dev/null
+cmake --build --preset release --target morpotta
+exec ./build/release/apps/morpotta

@@ -1,0 +1,149 @@
+#include "engine/engine.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "scoped_temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> steps;
+void RecordStep(const char* step) { steps.push_back(step); }
+
+class EngineLifecycleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(SetWindowBackend("headless"), 0);
+        platform::UseVirtualClock(true);
+        SetLogOutput(1);
+        steps.clear();
+    }
+    void TearDown() override {
+        SetEngineStepObserver(nullptr);
+        if (IsEngineInitialized()) ShutdownEngine();
+        platform::UseVirtualClock(false);
+        SetWindowBackend("sdl2");
+    }
+    ScopedTempDir dir_;
+};
+
+TEST_F(EngineLifecycleTest, StartUpAndShutDownRunInTheirFixedOrder) {
+    SetEngineStepObserver(RecordStep);
+    ASSERT_EQ(InitializeEngine(), 0);
+    const std::vector<std::string> startUp = {
+        "libraries", "display mode", "movie colour tables", "archive table", "file functions", "log",
+        "desktop depth", "performance counter", "system information", "stream tables", "window", "input",
+        "sound", "graphics", "on-screen log", "draw screens", "models"};
+    EXPECT_EQ(steps, startUp);
+    steps.clear();
+    ASSERT_EQ(ShutdownEngine(), 0);
+    const std::vector<std::string> shutDown = {
+        "music", "models", "graphics", "input", "sound", "window teardown", "software images",
+        "window destruction", "start directory", "archives", "memory dump", "library lock"};
+    EXPECT_EQ(steps, shutDown);
+    EXPECT_EQ(ShutdownEngine(), -1);
+}
+
+TEST_F(EngineLifecycleTest, StartUpWritesTheSystemInformationLog) {
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_GE(LogicalProcessorCount(), 1);
+    ShutdownEngine();
+    std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+    EXPECT_NE(log.find("OS: "), std::string::npos) << log;
+    EXPECT_NE(log.find("CPU: "), std::string::npos);
+    EXPECT_NE(log.find("Logical processors: "), std::string::npos);
+}
+
+TEST_F(EngineLifecycleTest, FullScreenWithoutSuchModeFallsBackToAWindow) {
+    ChangeWindowMode(0);
+    SetScreenMode(800, 600, 32, 60);  // the headless host offers 640x480 only
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_EQ(GetWindowModeFlag(), 1);
+    ShutdownEngine();
+    SetScreenMode(640, 480, 32, 60);
+}
+
+TEST_F(EngineLifecycleTest, TitleIsShownInUtf8) {
+    SetAppWindowTitle("\x83\x82\x83\x8B\x83\x7C\x83\x62\x83\x5E_v1.00");
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_STREQ(platform::HeadlessTitle(), "\xE3\x83\xA2\xE3\x83\xAB\xE3\x83\x9D\xE3\x83\x83\xE3\x82\xBF_v1.00");
+    SetAppWindowTitle("other");
+    EXPECT_STREQ(platform::HeadlessTitle(), "other");
+    ShutdownEngine();
+}
+
+TEST_F(EngineLifecycleTest, LoopPausesWhileInactiveAndResumes) {
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    platform::HeadlessPushEvent({platform::EventType::FocusLost});
+    uint64_t before = platform::ClockMicroseconds();
+    std::atomic<int> result{1};
+    std::thread loop([&] { result = ProcessWindowMessages(); });
+    // The paused loop sleeps 24 ms a pass on the virtual clock: ten passes.
+    while (platform::ClockMicroseconds() - before < 240000) std::this_thread::yield();
+    EXPECT_EQ(result.load(), 1);
+    platform::HeadlessPushEvent({platform::EventType::FocusGained});
+    loop.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(IsWindowActive(), 1);
+    ShutdownEngine();
+}
+
+TEST_F(EngineLifecycleTest, RunWhileInactiveDoesNotPause) {
+    ASSERT_EQ(InitializeEngine(), 0);
+    SetRunWhileInactive(1);
+    platform::HeadlessPushEvent({platform::EventType::FocusLost});
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    EXPECT_EQ(IsWindowActive(), 0);
+    SetRunWhileInactive(0);
+    platform::HeadlessPushEvent({platform::EventType::FocusGained});
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    ShutdownEngine();
+}
+
+TEST_F(EngineLifecycleTest, ClosingTheWindowEndsTheLoop) {
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_NE(GetAppWindowHandle(), nullptr);
+    platform::HeadlessPushEvent({platform::EventType::CloseRequested});
+    EXPECT_EQ(ProcessWindowMessages(), -1);
+    EXPECT_EQ(ProcessWindowMessages(), -1);
+    EXPECT_EQ(GetAppWindowHandle(), nullptr);
+    EXPECT_EQ(ShutdownEngine(), 0);
+}
+
+TEST_F(EngineLifecycleTest, AtMostFiveEventsArePassedOnPerPass) {
+    ASSERT_EQ(InitializeEngine(), 0);
+    for (int i = 0; i < 5; ++i) platform::HeadlessPushEvent({platform::EventType::MouseMove});
+    platform::HeadlessPushEvent({platform::EventType::CloseRequested});
+    EXPECT_EQ(ProcessWindowMessages(), 0);   // the close waits for the next pass
+    EXPECT_EQ(ProcessWindowMessages(), -1);
+    ShutdownEngine();
+}
+
+TEST_F(EngineLifecycleTest, HundredTwentyFramesLeaveNoLiveBlocks) {
+    size_t liveBefore = GetMemoryTotals().liveBlocks;
+    ASSERT_EQ(InitializeEngine(), 0);
+    for (int frame = 0; frame < 120; ++frame) {
+        int start = GetMillisecondCount();
+        ASSERT_EQ(ProcessWindowMessages(), 0);
+        while (ElapsedMilliseconds(start, GetMillisecondCount()) < 16) SleepMilliseconds(1);
+    }
+    ASSERT_EQ(ShutdownEngine(), 0);
+    EXPECT_EQ(GetMemoryTotals().liveBlocks, liveBefore);
+}
+
+TEST(EngineOnSdlTest, StartsOffscreenAndShutsDown) {
+    ScopedTempDir dir;
+    ASSERT_EQ(SetWindowBackend("sdl2"), 0);
+    ASSERT_EQ(InitializeEngine(), 0);
+    for (int frame = 0; frame < 10; ++frame) ASSERT_EQ(ProcessWindowMessages(), 0);
+    EXPECT_NE(GetAppWindowHandle(), nullptr);
+    EXPECT_EQ(ShutdownEngine(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+#include "engine/log.h"
+#include "foundation/log_internal.h"
+#include "scoped_temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+namespace {
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLogOutput(1);
+        StartLog();
+    }
+    void TearDown() override {
+        EndLog();
+        SetLogOutput(1);
+    }
+    std::string Contents() { return ScopedTempDir::ReadFile(dir_.path() / "Log.txt"); }
+    ScopedTempDir dir_;
+};
+
+TEST_F(LogTest, LinesCarryTimeStampIndentAndCrLf) {
+    EXPECT_EQ(WriteLogText("first\n"), -1);
+    IncreaseLogIndent();
+    EXPECT_EQ(WriteLogFormat("value %d", 42), -1);
+    DecreaseLogIndent();
+    DecreaseLogIndent();  // never below 0
+    WriteLogText("two\nlines\n");
+    std::string log = Contents();
+    // Each line: a right-aligned millisecond stamp, ": ", two spaces per
+    // indent level, the text, CR LF.
+    std::vector<std::string> bodies;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        size_t end = log.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos) << log;
+        std::string line = log.substr(pos, end - pos);
+        size_t colon = line.find(": ");
+        ASSERT_EQ(colon, 9u) << line;
+        EXPECT_EQ(line.substr(0, colon).find_first_not_of(" 0123456789"), std::string::npos) << line;
+        bodies.push_back(line.substr(colon + 2));
+        pos = end + 2;
+    }
+    EXPECT_EQ(bodies, (std::vector<std::string>{"first", "  value 42", "two", "lines"}));
+    EXPECT_EQ(log.find("\n\n"), std::string::npos);
+    EXPECT_EQ(log.find("\r\r"), std::string::npos);
+}
+
+TEST_F(LogTest, TextWithoutLineEndContinuesTheLine) {
+    WriteLogText("abc");
+    WriteLogText("def\n");
+    std::string log = Contents();
+    EXPECT_NE(log.find(": abcdef\r\n"), std::string::npos) << log;
+}
+
+TEST_F(LogTest, SwitchedOffWritesNothing) {
+    SetLogOutput(0);
+    EXPECT_EQ(WriteLogText("hidden\n"), -1);
+    EXPECT_EQ(WriteLogFormat("hidden %s", "too"), -1);
+    SetLogOutput(1);
+    WriteLogText("shown\n");
+    std::string log = Contents();
+    EXPECT_EQ(log.find("hidden"), std::string::npos);
+    EXPECT_NE(log.find("shown"), std::string::npos);
+}
+
+TEST_F(LogTest, OverlongLineIsCutNotOverrun) {
+    std::string big(10000, 'x');
+    WriteLogFormat("%s", big.c_str());
+    std::string log = Contents();
+    EXPECT_LT(log.size(), size_t(kLogLineMax + 32));
+    EXPECT_GT(log.size(), size_t(kLogLineMax - 32));
+    EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+}
+
+TEST_F(LogTest, WideFormatIsWrittenInCodePage932) {
+    WriteLogFormatW(u"%s=%d %hs", u"\u30E2\u30EB", 7, "ok");
+    std::string log = Contents();
+    EXPECT_NE(log.find("\x83\x82\x83\x8B=7 ok\r\n"), std::string::npos) << log;
+}
+
+}  // namespace
