@@ -1,0 +1,79 @@
+// Files: every file read of the engine goes through the current
+// FileAccessTable, one set reading plain files and one that also looks into
+// resource archives. Engine paths are code page 932 bytes with '\' or '/'.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+constexpr int kMaxPathBytes = 260;
+
+// Opaque non-zero value for an open file or search; 0 is failure.
+using FileHandle = uintptr_t;
+
+struct FileFindData {
+    char name[kMaxPathBytes];  // code page 932
+    int isDirectory;
+    int64_t size;
+};
+
+// The twelve file functions in slot order.
+struct FileAccessTable {
+    FileHandle (*open)(const char* path, int useCache, int blockRead, int async);
+    int (*close)(FileHandle file);                          // 0 or -1
+    int64_t (*tell)(FileHandle file);
+    int (*seek)(FileHandle file, int64_t offset, int origin);  // origin 0 start, 1 current, 2 end; 0 or -1
+    size_t (*read)(void* buffer, size_t elementSize, size_t count, FileHandle file);  // whole elements
+    int (*eof)(FileHandle file);                            // non-zero at the end
+    int (*idle)(FileHandle file);                           // 1: no asynchronous operation pending
+    int (*setDirectory)(const char* path);                  // 0 or -1
+    int (*getDirectory)(char* buffer, size_t capacity);     // 0 or -1
+    FileHandle (*findFirst)(const char* pattern, FileFindData* out);
+    int (*findNext)(FileHandle find, FileFindData* out);    // 0, or -1 when there is no more
+    int (*findClose)(FileHandle find);
+};
+
+const FileAccessTable* GetPlainFileAccessTable();
+const FileAccessTable* GetArchiveFileAccessTable();
+const FileAccessTable* GetFileAccessTable();  // the one in use
+
+// Nonzero: every open looks for resource archives first (the default).
+int SetUseArchive(int flag);
+int SetArchiveFileExtension(const char* extension);  // without the dot, e.g. "dat"
+int SetArchiveKey(const char* key);                  // before the first file read
+
+// The slots of the current table.
+FileHandle OpenFileStream(const char* path, int useCache, int blockRead, int async);
+int CloseFileStream(FileHandle file);  // 0 is accepted and ignored
+int64_t TellFileStream(FileHandle file);
+int SeekFileStream(FileHandle file, int64_t offset, int origin);
+size_t ReadFileStream(void* buffer, size_t elementSize, size_t count, FileHandle file);
+int EofFileStream(FileHandle file);
+
+FileHandle OpenFileToRead(const char* path, int async);
+size_t ReadFromFile(void* buffer, size_t size, FileHandle file);  // bytes read
+int64_t GetFileSizeByName(const char* path);                     // -1 when it cannot be opened
+int GetFileStreamCurrentDir(char* buffer, size_t capacity);
+
+// A new, empty file in the system's temporary folder, open for writing; its
+// full path goes to pathOut. Null when none can be made.
+std::FILE* CreateTempFile(char* pathOut, size_t capacity);
+
+// Paths. Each writes at most capacity bytes including the terminator and
+// returns -1 (leaving out empty) when the result does not fit.
+int BuildFullPath(const char* path, char* out, size_t capacity, const char* baseDirectory = nullptr);
+int BuildFullPathW(const char16_t* path, char16_t* out, size_t capacity, const char16_t* baseDirectory = nullptr);
+int BuildRelativePath(const char* filePath, const char* baseDirectory, char* out, size_t capacity);
+int BuildRelativePathW(const char16_t* filePath, const char16_t* baseDirectory, char16_t* out, size_t capacity);
+// Splits at the last '\', '/' or ':' (double-byte aware); null outputs are skipped.
+int SplitPathNameAndDir(const char* path, char* nameOut, size_t nameCapacity, char* dirOut, size_t dirCapacity);
+int SplitPathNameAndDirW(const char16_t* path, char16_t* nameOut, size_t nameCapacity, char16_t* dirOut,
+                         size_t dirCapacity);
+
+// Expands a block of the engine's own codec: a 9-byte header (expanded
+// size, packed size, escape byte) and the packed bytes. With a null buffer
+// it only reports the expanded size. -1 on any inconsistency.
+int64_t DecompressBlock(const void* block, size_t blockSize, void* out, size_t outCapacity);
+// The matching compressor, for tools and tests: the block size, or -1.
+int64_t CompressBlock(const void* data, size_t size, void* out, size_t outCapacity);
+size_t CompressBlockBound(size_t size);
