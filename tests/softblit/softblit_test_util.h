@@ -25,7 +25,6 @@ struct Image {
     ~Image() {
         if (m.magic == kMemImgMagic) ReleaseMemImg(&m);
     }
-    MEMIMG* operator&() { return &m; }
     size_t Bytes() const { return static_cast<size_t>(m.base->pitch) * m.base->height; }
 };
 
