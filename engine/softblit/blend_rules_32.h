@@ -88,6 +88,14 @@ template <KernelConfig C, bool UseA>
         uint32_t out = d & 0xFF000000u;
         for (int i = 0; i < 3; ++i) out |= ((Channel(d, 8 * i) * src[i] * w) >> shift) << (8 * i);
         StorePixel32(dst, out);
+    } else if constexpr (n == 1 && C.mode != KernelMulAlpha) {
+        // One weight over 256: red and blue share a word (each lane's sum
+        // stays below 2^16), green goes alone; the same floors per channel.
+        const uint32_t sw = (C.tint || C.mode == KernelInvert) ? src[0] | (src[1] << 8) | (src[2] << 16) : colour;
+        const uint32_t rest = 256 - w;
+        const uint32_t rb = (((sw & 0xFF00FFu) * w + (d & 0xFF00FFu) * rest) >> 8) & 0xFF00FFu;
+        const uint32_t g = (((sw & 0xFF00u) * w + (d & 0xFF00u) * rest) >> 8) & 0xFF00u;
+        StorePixel32(dst, (d & 0xFF000000u) | rb | g);
     } else {
         uint32_t out = d & 0xFF000000u;
         for (int i = 0; i < 3; ++i) {
