@@ -53,7 +53,9 @@ const PixelFormatDesc* FormatOfKind(int kind, int usePalette, int useAlpha) {
 }  // namespace
 
 int CheckMemImg(const MEMIMG* image) {
-    if (!image || image->magic != kMemImgMagic || !image->base || !image->pixels) return -1;
+    if (!image || image->magic != kMemImgMagic || !image->base || !image->pixels || !image->base->formatDesc)
+        return -1;
+    if (image->width <= 0 || image->height <= 0) return -1;
     return 0;
 }
 
