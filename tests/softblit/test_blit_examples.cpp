@@ -252,6 +252,24 @@ TEST(Blend16Examples, AlphaSourceCopyAndKeying) {
     EXPECT_EQ(DrawOne(0, Rgb16(5, 6, 7), Rgb16(1, 1, 1), BlendCopy, 0, o), Rgb16(5, 6, 7));
 }
 
+TEST(Blend16Examples, PaletteKeysIndexesNotColours) {
+    SetState(BlendCopy, 255, {});
+    Image source(2, 1, 0, 1, 0, 4), target(2, 1, 0, 0, 0);
+    source.m.base->palette16[4] = source.m.base->palette16[7] = static_cast<uint16_t>(Rgb16(3, 4, 5));
+    source.m.pixels[0] = 4;
+    source.m.pixels[1] = 7;
+    for (bool scaled : {false, true}) {
+        std::memset(target.m.pixels, 0, 4);
+        const int rect[4] = {2, 0, 0, 1};
+        if (scaled) StretchBlitMemImg(&target.m, &source.m, rect, 1, nullptr);
+        else BlitMemImg(&target.m, &source.m, 0, 0, 1, nullptr);
+        uint16_t out[2];
+        std::memcpy(out, target.m.pixels, 4);
+        EXPECT_EQ(out[scaled ? 1 : 0], 0u);
+        EXPECT_EQ(out[scaled ? 0 : 1], Rgb16(3, 4, 5));
+    }
+}
+
 TEST(Blend16Examples, ScaledAddAtFullParameterKeepsAnyTarget) {
     Opts scaled;
     scaled.scaled = true;

@@ -193,6 +193,16 @@ TEST_F(StretchGeometry, InvalidImagesAreRefused) {
     StretchBlitMemImg(&target.m, &target.m, nullptr, 0, nullptr);
     BlitMemImg(nullptr, &target.m, 0, 0, 0, nullptr);
     BlitMemImg(&target.m, &target.m, 0, 0, 0, &bogus);
+    // A record with no width would divide by zero in the stepping.
+    Image source(4, 4, 1, 0, 0);
+    std::memset(source.m.base->pixelMemory, 0xEE, source.Bytes());
+    MEMIMG empty = source.m;
+    empty.width = 0;
+    const int wide[4] = {0, 0, 3, 2};
+    StretchBlitMemImg(&target.m, &empty, wide, 0, nullptr);
+    empty = source.m;
+    empty.height = 0;
+    StretchBlitMemImg(&target.m, &empty, wide, 0, nullptr);
     for (size_t i = 0; i < target.Bytes(); ++i) ASSERT_EQ(target.m.base->pixelMemory[i], 0);
 }
 
