@@ -83,9 +83,10 @@ template <KernelConfig C>
 template <KernelConfig C>
 void PairedRows(const BlitSetup& s) {
     constexpr int sb = kSourceBytes<C>;
-    const uint8_t* src = s.srcRow;
-    uint8_t* dst = s.dstRow;
+    const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * 2 + s.dstSkip;
     for (int y = 0; y < s.height; ++y) {
+        const uint8_t* src = s.srcRow + y * srcPitch;
+        uint8_t* dst = s.dstRow + y * dstPitch;
         int x = 0;
         for (; x + 1 < s.width; x += 2, src += 2 * sb, dst += 4) {
             uint32_t c0 = 0, c1 = 0;
@@ -109,11 +110,7 @@ void PairedRows(const BlitSetup& s) {
                 const uint32_t d = LoadPixel16(dst);
                 StorePixel16(dst, C.mode == KernelAdd ? PairedAddAlone565(d, c) : SaturatingSubtract565(d, c));
             }
-            src += sb;
-            dst += 2;
         }
-        src += s.srcSkip;
-        dst += s.dstSkip;
     }
 }
 
@@ -126,14 +123,16 @@ template <KernelConfig C>
 void PlainRows(const BlitSetup& s) {
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
-    const uint8_t* src = s.srcRow;
-    uint8_t* dst = s.dstRow;
-    const uint8_t* blend = s.blendRow;
+    // Row starts from the row index, so that no pointer is formed past the
+    // last row.
+    const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * tb + s.dstSkip;
+    const ptrdiff_t blendPitch = s.width + s.blendSkip;
     for (int y = 0; y < s.height; ++y) {
+        const uint8_t* src = s.srcRow + y * srcPitch;
+        uint8_t* dst = s.dstRow + y * dstPitch;
+        const uint8_t* blend = C.blend ? s.blendRow + y * blendPitch : nullptr;
         if constexpr (kCopiesRows<C>) {
             std::memcpy(dst, src, static_cast<size_t>(s.width) * tb);
-            src += static_cast<ptrdiff_t>(s.width) * sb;
-            dst += static_cast<ptrdiff_t>(s.width) * tb;
         } else {
             for (int x = 0; x < s.width; ++x) {
                 DrawOne<C>(s, src, blend, dst);
@@ -142,9 +141,6 @@ void PlainRows(const BlitSetup& s) {
                 if constexpr (C.blend) ++blend;
             }
         }
-        src += s.srcSkip;
-        dst += s.dstSkip;
-        if constexpr (C.blend) blend += s.blendSkip;
     }
 }
 
@@ -155,12 +151,11 @@ template <KernelConfig C>
 void ScaledRows(const BlitSetup& s) {
     constexpr int tb = kTargetBytes<C>;
     ptrdiff_t srcRowOffset = 0, blendRowOffset = 0;
-    uint8_t* dstRow = s.dstRow;
     int64_t vAcc = s.vAccStart;
     for (int y = 0; y < s.height; ++y) {
         const uint8_t* src = s.srcRow + srcRowOffset;
         const uint8_t* blend = C.blend ? s.blendRow + blendRowOffset : nullptr;
-        uint8_t* dst = dstRow;
+        uint8_t* dst = s.dstRow + y * s.dstPitch;
         int64_t hAcc = s.hAccStart;
         for (int x = 0;;) {
             DrawOne<C>(s, src, blend, dst);
@@ -173,7 +168,6 @@ void ScaledRows(const BlitSetup& s) {
                 if constexpr (C.blend) blend += s.blendPixelStep;
             }
         }
-        dstRow += s.dstPitch;
         vAcc -= 0x10000;
         while (vAcc <= 0) {
             vAcc += s.vScale;
