@@ -140,6 +140,9 @@ bool PollEvent(Event* out) {
             ev.code = e.key.keysym.scancode;
             break;
         case SDL_MOUSEMOTION:
+            // Only the latest position matters; a fast mouse would otherwise
+            // fill the few events drained per pass.
+            while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION) > 0) {}
             ev.type = EventType::MouseMove;
             ev.x = e.motion.x;
             ev.y = e.motion.y;
@@ -213,12 +216,18 @@ void GlDrawableSize(int* width, int* height) {
     if (window) SDL_GL_GetDrawableSize(window, width, height);
 }
 
+void WindowSize(int* width, int* height) {
+    *width = 0;
+    *height = 0;
+    if (window) SDL_GetWindowSize(window, width, height);
+}
+
 }  // namespace
 
 const WindowBackend kSdl2WindowBackend = {
     "sdl2", SetClassName, Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
     IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
-    GlGetProcAddress, GlSwapBuffers, GlDrawableSize,
+    GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize,
 };
 
 }  // namespace platform
