@@ -7,6 +7,10 @@ namespace platform {
 
 extern const InputBackend kSdl2InputBackend;
 
+// The key number of an SDL scancode (by physical position; 0 when the key
+// has none).
+int KeyNumberFromSdlScancode(int scancode);
+
 // Devices made inside SDL's own joystick service, for tests of this back
 // end without hardware. Attach gives the device's id (or -1); the setters
 // take effect with the next update of the back end.

@@ -5,7 +5,7 @@
 // Japanese layout reports at that place (^ 0x90, @ 0x91, : 0x92, the yen key
 // 0x7D, the key left of right Shift 0x2B, [ 0x1A and ] 0x1B one place on).
 // Depends on: SDL2 (scancode names only).
-#include "platform/input.h"
+#include "sdl2/input_sdl2.h"
 
 #include <SDL_scancode.h>
 

@@ -1,6 +1,6 @@
 // The SDL scancode table, checked against scancode numbers (USB usages)
 // written out here, so the test does not share the table's names.
-#include "platform/input.h"
+#include "sdl2/input_sdl2.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 // (GetGamePadState).
 #pragma once
 
-enum KeyCode : int {
+enum : int {
     KEYCODE_ESCAPE = 0x01,
     KEYCODE_1 = 0x02, KEYCODE_2 = 0x03, KEYCODE_3 = 0x04, KEYCODE_4 = 0x05, KEYCODE_5 = 0x06,
     KEYCODE_6 = 0x07, KEYCODE_7 = 0x08, KEYCODE_8 = 0x09, KEYCODE_9 = 0x0A, KEYCODE_0 = 0x0B,

@@ -72,10 +72,6 @@ struct InputBackend {
 bool SelectInputBackend(const char* name);
 const InputBackend& Input();
 
-// The key number of an SDL scancode (by physical position; 0 when the key
-// has none).
-int KeyNumberFromSdlScancode(int scancode);
-
 // ---- Game pads, shaped after the common console-pad state query ----
 
 // Button bits of GamePadState::buttons.
