@@ -132,7 +132,8 @@ void PlainRows(const BlitSetup& s) {
         uint8_t* dst = s.dstRow + y * dstPitch;
         const uint8_t* blend = C.blend ? s.blendRow + y * blendPitch : nullptr;
         if constexpr (kCopiesRows<C>) {
-            std::memcpy(dst, src, static_cast<size_t>(s.width) * tb);
+            // memmove: a view may be drawn onto another view of its own base.
+            std::memmove(dst, src, static_cast<size_t>(s.width) * tb);
         } else {
             for (int x = 0; x < s.width; ++x) {
                 DrawOne<C>(s, src, blend, dst);

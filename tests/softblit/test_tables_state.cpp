@@ -128,6 +128,18 @@ TEST_F(PlainBlit, PartlyOutsideStartsAtTheFirstVisiblePixelAndBlendAtTheSourcePo
     EXPECT_EQ(target.m.pixels[2 * target.m.base->pitch], 0);  // below the source
 }
 
+TEST_F(PlainBlit, AViewCopiesOntoItsOwnBase) {
+    Image row(8, 1, 1, 0, 0);
+    for (uint32_t i = 0; i < 8; ++i) std::memcpy(row.m.pixels + 4 * i, &i, 4);
+    MEMIMG left;
+    ASSERT_EQ(CreateMemImgView(&left, &row.m, 0, 0, 6, 1), 0);
+    DrawArea[0] = DrawArea[1] = 0, DrawArea[2] = 8, DrawArea[3] = 1;
+    BlitMemImg(&row.m, &left, 2, 0, 0, nullptr);
+    const uint32_t expect[8] = {0, 1, 0, 1, 2, 3, 4, 5};
+    EXPECT_EQ(std::memcmp(row.m.pixels, expect, sizeof(expect)), 0);
+    ReleaseMemImg(&left);
+}
+
 TEST_F(PlainBlit, WhollyOutsideTouchesNothing) {
     Image source(4, 4, 1, 0, 0), target(8, 8, 1, 0, 0);
     std::memset(source.m.base->pixelMemory, 0x33, source.Bytes());
