@@ -15,6 +15,7 @@ struct ModelGraphicsServices {
     int (*CreateBaseImageXrgb32)(int width, int height, BASEIMAGE* out);
     int (*FreeBaseImagePixels)(BASEIMAGE* image);
     int (*GetBaseImageAlphaKind)(const BASEIMAGE* image);
+    int (*GetBaseImagePixel)(const BASEIMAGE* image, int x, int y, int* red, int* green, int* blue, int* alpha);
     // Rectangles are left, top, right, bottom.
     int (*BlitBaseImageScaled)(const int sourceRect[4], const BASEIMAGE* source, const int destRect[4],
                                BASEIMAGE* dest, int filter);

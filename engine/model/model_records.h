@@ -184,18 +184,23 @@ struct ModelBaseMaterial {
     float outline[2];
 };
 
-struct ModelBaseTexture {
-    const char* name;
+// What the texture loader keeps of one texture: the encoded file bytes
+// (so the graph can be rebuilt after a device loss), the graph and its
+// look.
+struct ModelTextureImage {
+    void* colourData;
+    int colourDataSize;
+    void* alphaData;  // null when there is no alpha file
+    int alphaDataSize;
+    int graph;        // -1 until made
+    int semiTransparent;
     char* colourFileName;  // relative to the model folder, code page 932
     char* alphaFileName;
-    char16_t* colourPath;  // as loaded
-    char16_t* alphaPath;
-    void* colourData;      // encoded file bytes kept for restore
-    int colourDataSize;
-    void* alphaData;
-    int alphaDataSize;
-    int graph;             // -1 until made
-    int semiTransparent;
+};
+
+struct ModelBaseTexture {
+    const char* name;
+    ModelTextureImage image;
     uint32_t bumpFlag;
     float bumpHeight;
     int reverse;
