@@ -6,8 +6,18 @@
 
 namespace {
 
-// A new track in the same animation with the same times.
+// A new track in the same animation with the same times. Its arrays are
+// taken first, so a failure never leaves a half-made track linked.
 ReadModelAnimKeySet* AddSiblingTrack(ReadModel* model, ReadModelAnimKeySet* from, uint8_t valueType, uint8_t kind) {
+    float* times = nullptr;
+    if (from->explicitTimes) {
+        times = AllocReadModelArray<float>(model, size_t(from->keyCount));
+        if (!times) return nullptr;
+        std::memcpy(times, from->times, sizeof(float) * size_t(from->keyCount));
+    }
+    auto* values =
+        AllocReadModelArray<float>(model, size_t(from->keyCount) * size_t(ReadKeyValueBytes(valueType) / 4));
+    if (!values) return nullptr;
     ReadModelAnimKeySet* ks = AddReadModelAnimKeySet(model, from->anim);
     if (!ks) return nullptr;
     ks->valueType = valueType;
@@ -18,16 +28,12 @@ ReadModelAnimKeySet* AddSiblingTrack(ReadModel* model, ReadModelAnimKeySet* from
     ks->keyCount = from->keyCount;
     ks->timeStep = from->timeStep;
     ks->startTime = from->startTime;
-    if (from->explicitTimes) {
-        ks->times = AllocReadModelArray<float>(model, size_t(from->keyCount));
-        if (!ks->times) return nullptr;
-        std::memcpy(ks->times, from->times, sizeof(float) * size_t(from->keyCount));
-    }
-    ks->values = AllocReadModelArray<float>(model, size_t(from->keyCount) * size_t(ReadKeyValueBytes(valueType) / 4));
-    if (!ks->values) return nullptr;
+    ks->times = times;
+    ks->values = values;
     model->keyDataBytes += KeyTrackBytes(ks);
     return ks;
 }
+
 
 void SplitMatrixTrack(ReadModel* model, ReadModelAnimKeySet* ks) {
     int n = ks->keyCount;
@@ -71,7 +77,8 @@ void SplitRotationScaleTrack(ReadModel* model, ReadModelAnimKeySet* ks) {
     }
     if (scaled) {
         ReadModelAnimKeySet* ss = AddSiblingTrack(model, ks, READ_KEY_VECTOR, READ_KIND_SCALE);
-        if (ss) std::memcpy(ss->values, scales, sizeof(float) * 3 * size_t(n));
+        if (!ss) return;  // keep the track whole rather than lose its scale
+        std::memcpy(ss->values, scales, sizeof(float) * 3 * size_t(n));
     }
     uint32_t before = KeyTrackBytes(ks);
     ks->values = quaternions;
@@ -102,7 +109,10 @@ void SplitVectorTrack(ReadModel* model, ReadModelAnimKeySet* ks) {
     if (!xs) return;
     for (int a = 1; a < 3; ++a) {
         axes[a] = AddSiblingTrack(model, ks, READ_KEY_FLOAT, uint8_t(first + a));
-        if (!axes[a]) return;
+        if (!axes[a]) {
+            if (a == 2) UnlinkReadModelKeySet(model, axes[1]);  // the vector track stays whole
+            return;
+        }
     }
     for (int i = 0; i < n; ++i) {
         xs[i] = ks->values[i * 3];
@@ -132,7 +142,9 @@ ReadModelAnimKeySet* FindTrack(ReadModelAnim* anim, int kind, int valueType) {
     return nullptr;
 }
 
-void UnlinkTrack(ReadModel* model, ReadModelAnimKeySet* ks) {
+}  // namespace
+
+void UnlinkReadModelKeySet(ReadModel* model, ReadModelAnimKeySet* ks) {
     ReadModelAnim* anim = ks->anim;
     if (ks->prevInAnim) ks->prevInAnim->nextInAnim = ks->nextInAnim;
     else anim->keySets.first = ks->nextInAnim;
@@ -146,6 +158,8 @@ void UnlinkTrack(ReadModel* model, ReadModelAnimKeySet* ks) {
     --model->keySets.count;
     model->keyDataBytes -= KeyTrackBytes(ks);
 }
+
+namespace {
 
 void MergeAxisTracks(ReadModel* model, ReadModelAnim* anim, int vectorKind) {
     ReadModelAnimKeySet* axes[3];
@@ -162,8 +176,8 @@ void MergeAxisTracks(ReadModel* model, ReadModelAnim* anim, int vectorKind) {
     axes[0]->valueType = READ_KEY_VECTOR;
     axes[0]->keyKind = uint8_t(vectorKind);
     model->keyDataBytes = model->keyDataBytes - before + KeyTrackBytes(axes[0]);
-    UnlinkTrack(model, axes[1]);
-    UnlinkTrack(model, axes[2]);
+    UnlinkReadModelKeySet(model, axes[1]);
+    UnlinkReadModelKeySet(model, axes[2]);
 }
 
 template <typename Pass>

@@ -3,6 +3,7 @@
 // "RAW1" test images (magic, width, height as 32-bit little-endian, then
 // ARGB words), keeps graphs as records in a table and counts calls.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
