@@ -221,6 +221,10 @@ void QuaternionFromRotationRows(const float m[9], float q[4]) {
 }
 
 int NormalizeReadModelAnimKeys(ReadModel* model) {
+    // A track whose arrays are missing holds no keys.
+    for (ReadModelAnimKeySet* ks = model->keySets.first; ks; ks = ks->next)
+        if (ks->keyCount < 0 || (ks->keyCount > 0 && (!ks->values || (ks->explicitTimes && !ks->times))))
+            ks->keyCount = 0;
     for (ReadModelAnim* anim = model->anims.first; anim; anim = anim->next) {
         ForEachTrack(anim, [&](ReadModelAnimKeySet* ks) {
             if (ks->keyKind == READ_KIND_MATRIX && ks->valueType == READ_KEY_MATRIX4X3) SplitMatrixTrack(model, ks);

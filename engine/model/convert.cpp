@@ -32,6 +32,10 @@ bool BuildShapeTables(ReadModel* model) {
     for (ReadModelShape* shape = model->shapes.first; shape; shape = shape->next) {
         ReadModelMesh* mesh = shape->mesh;
         if (!mesh) continue;
+        if (shape->vertexCount < 0 || (shape->vertexCount > 0 && !shape->vertices)) {
+            Fail("Read Model Convert Error : シェイプの頂点データがありません\n");
+            return false;
+        }
         mesh->hasShapes = 1;
         shape->vertexTable = AllocReadModelArray<int>(model, size_t(mesh->positionCount));
         if (!shape->vertexTable) {

@@ -23,6 +23,12 @@ bool CheckReadMesh(const ReadModel* model, const ReadModelMesh* mesh) {
         return Refuse("一つのメッシュのスキンウエイトの数が 4096 を超えています");
     if (mesh->positionCount < 0 || mesh->faceCount < 0 || (mesh->faceCount > 0 && !mesh->faces))
         return Refuse("メッシュの面か頂点の数が不正です");
+    if ((mesh->positionCount > 0 && !mesh->positions) || (mesh->normalCount > 0 && !mesh->normals) ||
+        (mesh->colourCount > 0 && !mesh->colours) || mesh->normalCount < 0 || mesh->colourCount < 0)
+        return Refuse("メッシュの頂点データがありません");
+    for (int u = 0; u < kModelUvChannels; ++u)
+        if (mesh->uvCount[u] < 0 || (mesh->uvCount[u] > 0 && !mesh->uvs[u]))
+            return Refuse("メッシュのテクスチャ座標データがありません");
     for (int m = 0; m < mesh->materialCount; ++m)
         if (!mesh->materials[m]) return Refuse("メッシュのマテリアルがありません");
     for (int f = 0; f < mesh->faceCount; ++f) {
