@@ -44,6 +44,13 @@ Vector3 Normalised(const Vector3& v) {
 
 int PositionAt(const ReadModelMesh* mesh, int face, int corner) { return mesh->faces[face].positionIndex[corner]; }
 
+// The corner of face that uses position p, or -1.
+int CornerOf(const ReadModelMesh* mesh, int face, int p) {
+    for (int c = 0; c < 3; ++c)
+        if (PositionAt(mesh, face, c) == p) return c;
+    return -1;
+}
+
 // Walks from the start corner across the edge toward the next (or the
 // previous) corner, adding faces while they turn less than the angle.
 // Returns true when the walk came back to the starting face.
@@ -59,10 +66,16 @@ bool Walk(NormalWork& w, int startFace, int startCorner, bool towardNext, int st
         int best = -1, bestCorner = -1;
         bool bestForward = false;
         float bestDot = -2.0f;
-        for (int i = w.firstOfPosition[p]; i < w.firstOfPosition[p + 1]; ++i) {
+        // Faces across the edge use both positions: walk the shorter of
+        // the two positions' corner lists.
+        int scan = w.firstOfPosition[q + 1] - w.firstOfPosition[q] < w.firstOfPosition[p + 1] - w.firstOfPosition[p]
+                       ? q
+                       : p;
+        for (int i = w.firstOfPosition[scan]; i < w.firstOfPosition[scan + 1]; ++i) {
             int g = w.corners[i].face;
             if (g == current || g == previous) continue;
-            int j = w.corners[i].corner;
+            int j = scan == p ? w.corners[i].corner : CornerOf(mesh, g, p);
+            if (j < 0) continue;
             bool forward = PositionAt(mesh, g, (j + 1) % 3) == q;
             if (!forward && PositionAt(mesh, g, (j + 2) % 3) != q) continue;
             if (g == startFace) return true;

@@ -145,4 +145,21 @@ TEST_F(MeshPrepareTest, MergeByDistanceAndWeights) {
     EXPECT_LT(sw->weights[1].position, 3u);
 }
 
+TEST_F(MeshPrepareTest, PositionsOfAnyValenceShareTheirNormal) {
+    const int valence = 2000;  // beyond any fixed fan list
+    std::vector<Vector3> p{{0, 0, 0}};
+    std::vector<std::vector<int>> faces;
+    for (int i = 0; i < valence; ++i) {
+        float a = 6.2831853f * float(i) / valence;
+        p.push_back(Vector3{std::cos(a), std::sin(a), 0.2f});  // a shallow cone
+        faces.push_back({0, 1 + i, 1 + (i + 1) % valence});
+    }
+    ReadModelMesh* fan = AddTestMesh(&model, frame, p, faces);
+    frame->smoothingAngle = 0.0f;
+    ASSERT_TRUE(GenerateReadModelMeshNormals(&model, fan));
+    int centre = fan->faces[0].normalIndex[0];
+    for (int f = 0; f < valence; ++f) ASSERT_EQ(fan->faces[f].normalIndex[0], centre);
+    EXPECT_NEAR(std::fabs(fan->normals[centre].z), 1.0f, 1e-5);
+}
+
 }  // namespace
