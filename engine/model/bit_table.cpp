@@ -11,15 +11,18 @@ int InitBitTable(BitTable* table, int bitCount, int rowCount, MemoryChain* chain
     table->rowCount = rowCount;
     table->bitCount = bitCount;
     table->rowBytes = (bitCount + 7) / 8 + 1;
-    size_t bytes = (size_t(table->rowBytes) + 4) * size_t(rowCount > 0 ? rowCount : 0);
-    auto* memory = static_cast<uint8_t*>(AllocChainedMemory(bytes > 0 ? bytes : 1, chain));
-    if (bitCount < 0 || rowCount < 0 || !memory) {
-        table->rows = nullptr;
-        table->rowWords = nullptr;
-        return WriteLogText("ビットデータを格納するメモリの確保に失敗しました\n");
+    table->rows = nullptr;
+    table->rowWords = nullptr;
+    uint8_t* memory = nullptr;
+    // The row words follow the rows on a word boundary.
+    size_t wordsAt = (size_t(table->rowBytes) * size_t(rowCount > 0 ? rowCount : 0) + 3) & ~size_t(3);
+    if (bitCount >= 0 && rowCount >= 0) {
+        size_t bytes = wordsAt + 4 * size_t(rowCount);
+        memory = static_cast<uint8_t*>(AllocChainedMemory(bytes > 0 ? bytes : 1, chain));
     }
+    if (!memory) return WriteLogText("ビットデータを格納するメモリの確保に失敗しました\n");
     table->rows = memory;
-    table->rowWords = reinterpret_cast<uint32_t*>(memory + size_t(table->rowBytes) * size_t(rowCount));
+    table->rowWords = reinterpret_cast<uint32_t*>(memory + wordsAt);
     return 0;
 }
 

@@ -254,6 +254,7 @@ public:
             mesh.visible = 1;
             mesh.secondFlag = 1;
             mesh.translucent = built.translucent ? 1 : 0;
+            mesh.vertexColours = built.vertexColours ? 1 : 0;
             mesh.needsInstanceVertices = built.hasShapes ? 1 : 0;
             mesh.uvChannelCount = built.uvChannels;
             mesh.triangleCount = built.triangleCount;

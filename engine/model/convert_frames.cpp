@@ -43,9 +43,8 @@ void DecomposeFrameTransform(const ReadModelFrame* read, ModelBaseFrame* frame) 
     Matrix44 scale = t;
     if (!IsIdentity3(rows)) {
         static const int kTried[6] = {0, 1, 3, 2, 4, 5};
-        int chosen = 0;
+        int chosen = 0;  // no order rebuilds the rotation: keep X-Y-Z
         float angles[3] = {0, 0, 0}, chosenAngles[3] = {0, 0, 0};
-        bool matched = false;
         for (int order : kTried) {
             kExtract[order](&rows, &angles[0], &angles[1], &angles[2]);
             Matrix44 rebuilt = RotationOf(order, angles);
@@ -53,11 +52,9 @@ void DecomposeFrameTransform(const ReadModelFrame* read, ModelBaseFrame* frame) 
             if (CompareMatrixRotationParts(&rebuilt, &rows, 0.00001f)) {
                 chosen = order;
                 chosenAngles[0] = angles[0], chosenAngles[1] = angles[1], chosenAngles[2] = angles[2];
-                matched = true;
                 break;
             }
         }
-        (void)matched;
         frame->rotationOrder = chosen;
         frame->rotation = Vector3{chosenAngles[0], chosenAngles[1], chosenAngles[2]};
         Matrix44 rotation = RotationOf(chosen, chosenAngles);

@@ -143,6 +143,7 @@ void BuildMeshesOfReadMesh(const ReadModel* model, const MeshWork& w, std::vecto
         built.frameIndex = int(mesh->frame->index);
         built.material = material ? int(material->index) : -1;
         built.uvChannels = UvChannels(mesh);
+        built.vertexColours = mesh->colourCount > 0;
         MeshBuilder builder(model, w, &built, material);
         const PolygonGroup& group = w.groups[size_t(g)];
         auto inGroup = [&](int f) { return mesh->materialCount == 0 || mesh->faces[f].materialIndex == g; };

@@ -71,6 +71,7 @@ struct BuiltMesh {
     int material;  // base material index, -1 for none
     bool translucent;
     bool hasShapes;
+    bool vertexColours;
     int uvChannels;
     int triangleCount;
     std::vector<ModelBaseMeshVertex> vertices;

@@ -110,6 +110,7 @@ struct ModelBaseMesh {
     uint8_t secondFlag;          // cleared for translucent materials when the reader asks
     uint8_t needsInstanceVertices;
     uint8_t translucent;
+    uint8_t vertexColours;       // diffuse colours come from the vertices
     int instanceVertexCount;
     int uvChannelCount;
     int vertexCount;

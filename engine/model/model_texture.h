@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "engine/baseimage.h"
+#include "engine/model.h"
 #include "model/model_records.h"
 
 // Reads texture files instead of the file layer when a load asks for it.
@@ -40,9 +41,6 @@ int BuildModelTextureImages(BASEIMAGE* colour, BASEIMAGE* alpha, const void* col
                             int reverse);
 // Deletes the graph and frees the kept blocks.
 void ReleaseModelTextureImage(ModelTextureImage* image);
-// Refills every model texture graph (and the two built-in textures) from
-// the kept data after a device loss; 0.
-int RestoreModelTextures();
 
 // The two built-in TGA images: 8x8 opaque white, and a 256x8 banded toon
 // ramp of four grey steps.

@@ -54,9 +54,6 @@ struct ReadModelSkinWeight {
     ReadModelSkinWeightPair* weights;
 };
 
-// Conversion work of one mesh (see the conversion).
-struct ReadMeshConversion;
-
 struct ReadModelMesh {
     ReadModelMesh* prev;
     ReadModelMesh* next;
@@ -78,7 +75,6 @@ struct ReadModelMesh {
     ReadModelMaterial* materials[kReadMeshMaxMaterials];
     int skinWeightCount;
     ReadModelSkinWeight* skinWeights[kReadMeshMaxSkinWeights];
-    ReadMeshConversion* conversion;
     uint32_t hasShapes;
     ReadModelFrame* frame;
     ReadModelMesh* nextInFrame;

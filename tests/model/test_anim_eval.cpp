@@ -144,4 +144,32 @@ TEST(AnimEvalTest, ShapeWeightsMarkChangesAndAdditiveAddsToRest) {
     EXPECT_FLOAT_EQ(g.record.translation[2], 3.0f);
 }
 
+TEST(AnimEvalTest, SkinMatricesOfABoneFrame) {
+    ModelBase base{};
+    ModelBaseSkinBone bones[2]{};
+    base.skinBones = bones;
+    base.skinBoneCount = 2;
+    bones[0].offset = MakeIdentityMatrix();
+    bones[0].offset.m[3][0] = -2.0f;
+    bones[0].translationOnly = 1;
+    BuildEulerXYZMatrix(&bones[1].offset, 0, 0, 0.5f);
+    ModelBaseFrame frame{};
+    frame.ownSkinBoneCount = 2;
+    frame.firstOwnSkinBone = bones;
+    Matrix34 world;
+    BuildRotation34XYZ(&world, 0, 0.3f, 0);
+    world.m[3] = 10.0f;
+    Matrix34 skin[2];
+    UpdateFrameSkinMatrices(&frame, &world, &base, skin);
+    Vector3 p{2, 0, 0}, out, expect;
+    TransformPointBy34(&skin[0], &out, &p);
+    Vector3 origin{0, 0, 0};
+    TransformPointBy34(&world, &expect, &origin);
+    EXPECT_NEAR(out.x, expect.x, 1e-5);  // the offset moves the point back to the bone
+    Matrix34 offset, product;
+    ConvertMatrix44To34(&offset, &bones[1].offset);
+    MultiplyMatrix34(&world, &product, &offset);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(skin[1].m[i], product.m[i]);
+}
+
 }  // namespace

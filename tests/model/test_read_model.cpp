@@ -123,3 +123,25 @@ TEST_F(ReadModelTest, AnimationRecordsLinkToTheirOwners) {
 }
 
 }  // namespace
+
+#include "fake_files.h"
+
+namespace {
+
+class TexturePathTest : public ReadModelTest {};
+
+TEST_F(TexturePathTest, PathsResolveAgainstTheCurrentFolderThenByName) {
+    FakeFiles files;
+    files.Add("tex\\wood.png", "x");
+    files.Add("stone.png", "x");
+    ReadModelTexture* inside = AddReadModelTexture(&model, "a", "C:\\game\\tex\\wood.png", nullptr, 0, 0, 0, 0, 0);
+    EXPECT_STREQ(inside->colourFilePath, "tex\\wood.png");
+    ReadModelTexture* byName = AddReadModelTexture(&model, "b", "D:\\elsewhere\\stone.png", nullptr, 0, 0, 0, 0, 0);
+    EXPECT_STREQ(byName->colourFilePath, "stone.png");
+    ReadModelTexture* missing = AddReadModelTexture(&model, "c", "C:\\game\\gone\\none.png", "none_a.png", 0, 0, 0, 0, 0);
+    EXPECT_STREQ(missing->colourFilePath, "gone\\none.png");
+    EXPECT_STREQ(missing->alphaFilePath, "none_a.png");
+    EXPECT_EQ(AddReadModelTexture(&model, "d", "tex/../tex\\wood.png", nullptr, 0, 0, 1, 0, 0)->index, 3u);
+}
+
+}  // namespace

@@ -6,3 +6,7 @@
 float* TransformPointByMatrix(float out[3], const float v[3], const float m[16]);
 // The same without the translation.
 float* TransformDirectionByMatrix(float out[3], const float v[3], const float m[16]);
+
+// Refills every model texture graph from its kept file data after the
+// graphics device was lost and rebuilt; 0.
+int RestoreModelTextures();
