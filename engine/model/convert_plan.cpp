@@ -81,9 +81,12 @@ bool AnalyseSkin(ReadModel* model, MeshWork* w) {
             const ReadModelSkinWeightPair& pair = mesh->skinWeights[s]->weights[i];
             if (!(pair.weight > 0.0f)) continue;
             int p = int(pair.position);
-            bool seen = false;
-            for (int k = counts[size_t(p)]; k < fill[size_t(p)] && !seen; ++k) seen = w->influences[size_t(k)].skinWeight == s;
-            if (!seen) w->influences[size_t(fill[size_t(p)]++)] = PositionInfluence{s, pair.weight};
+            // A bone named twice for one position keeps its last weight.
+            int at = fill[size_t(p)];
+            for (int k = counts[size_t(p)]; k < fill[size_t(p)]; ++k)
+                if (w->influences[size_t(k)].skinWeight == s) at = k;
+            if (at == fill[size_t(p)]) ++fill[size_t(p)];
+            w->influences[size_t(at)] = PositionInfluence{s, pair.weight};
         }
     for (int p = 0; p < positions; ++p) {
         std::sort(w->influences.begin() + counts[size_t(p)], w->influences.begin() + counts[size_t(p) + 1],
