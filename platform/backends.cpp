@@ -1,5 +1,6 @@
 // The one place where back ends are registered and chosen.
 #include "headless/window_headless.h"
+#include "posix/files_posix.h"
 #include "sdl2/window_sdl2.h"
 
 #include <cstring>
@@ -23,5 +24,7 @@ bool SelectWindowBackend(const char* name) {
 }
 
 const WindowBackend& Window() { return *currentWindow; }
+
+const FileSystemBackend& Files() { return kPosixFileSystemBackend; }
 
 }  // namespace platform

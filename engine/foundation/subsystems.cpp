@@ -6,9 +6,6 @@
 namespace subsystems {
 
 void BuildMovieColourTables() {}
-void ResetArchives() {}
-void InstallFileFunctions() {}
-void FillStreamTables() {}
 int InitializeInput() { return 0; }
 void InitializeSound() {}
 int InitializeGraphics() { return 0; }
@@ -22,8 +19,6 @@ void TerminateGraphics() {}
 void TerminateInput() {}
 void TerminateSound() {}
 void ReleaseSoftwareImages() {}
-void RestoreStartDirectory() {}
-void CloseArchives() {}
 
 void HandleInputEvent(const platform::Event&) {}
 void UpdateInput() {}
