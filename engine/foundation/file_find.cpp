@@ -90,18 +90,21 @@ int EndFileSearch(FileHandle find) {
     return 0;
 }
 
-FileHandle FindFirstHostFile(const char* pattern, FileFindData* out) {
-    EnginePath full;
-    if (!pattern || ParseFullPath(pattern, nullptr, &full) != 0 || full.parts.empty()) return 0;
-    std::string namePattern = full.parts.back();
-    full.parts.pop_back();
-    full.trailingSeparator = false;
-    std::string directory;
+bool SplitSearchPattern(const char* pattern, EnginePath* directory, std::string* namePattern) {
+    if (!pattern || ParseFullPath(pattern, nullptr, directory) != 0 || directory->parts.empty()) return false;
+    *namePattern = directory->parts.back();
+    directory->parts.pop_back();
+    directory->trailingSeparator = false;
+    return true;
+}
+
+void CollectHostEntries(const EnginePath& directory, const std::string& namePattern,
+                        std::vector<FileFindData>* out) {
+    std::string host;
     platform::HostFileInfo info;
-    if (ResolveHostPath(full, &directory, &info) != 0 || !info.isDirectory) return 0;
+    if (ResolveHostPath(directory, &host, &info) != 0 || !info.isDirectory) return;
     std::vector<platform::HostDirEntry> listing;
-    if (!platform::Files().listDirectory(directory.c_str(), &listing)) return 0;
-    std::vector<FileFindData> entries;
+    if (!platform::Files().listDirectory(host.c_str(), &listing)) return;
     for (const auto& e : listing) {
         std::string name;
         if (!ConvertUtf8ToCp932(e.name, &name) || name.size() >= sizeof(FileFindData::name)) continue;
@@ -110,7 +113,15 @@ FileHandle FindFirstHostFile(const char* pattern, FileFindData* out) {
         std::memcpy(d.name, name.c_str(), name.size() + 1);
         d.isDirectory = e.isDirectory ? 1 : 0;
         d.size = e.size;
-        entries.push_back(d);
+        out->push_back(d);
     }
+}
+
+FileHandle FindFirstHostFile(const char* pattern, FileFindData* out) {
+    EnginePath directory;
+    std::string namePattern;
+    if (!SplitSearchPattern(pattern, &directory, &namePattern)) return 0;
+    std::vector<FileFindData> entries;
+    CollectHostEntries(directory, namePattern, &entries);
     return StartFileSearch(std::move(entries), out);
 }

@@ -1,6 +1,7 @@
 // Searches over directory listings, for the find-first/next/close slots.
 #pragma once
 #include "engine/files.h"
+#include "foundation/paths_internal.h"
 
 #include <string>
 #include <vector>
@@ -14,6 +15,13 @@ bool MatchFilePattern(const char* pattern, const char* name);
 FileHandle StartFileSearch(std::vector<FileFindData> entries, FileFindData* out);
 int ContinueFileSearch(FileHandle find, FileFindData* out);
 int EndFileSearch(FileHandle find);
+
+// Splits an engine search pattern into its absolute directory and the name
+// pattern of its last component; false when the pattern is bad.
+bool SplitSearchPattern(const char* pattern, EnginePath* directory, std::string* namePattern);
+// Appends the host entries of directory that match namePattern.
+void CollectHostEntries(const EnginePath& directory, const std::string& namePattern,
+                        std::vector<FileFindData>* out);
 
 // Host directory entries (engine-form names) matching the last component of
 // an engine pattern such as "tpa\stage\*.stg".

@@ -1,10 +1,13 @@
 // The archive-aware set of the file table: an open looks for a resource
 // archive standing for a directory of the path first and falls back to the
 // plain file when there is none or it lacks the member.
+#include "foundation/archive_format.h"
 #include "foundation/archive_table.h"
 #include "foundation/file_find.h"
 #include "foundation/file_handles.h"
 #include "foundation/files_internal.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -16,9 +19,30 @@ FileHandle ArchiveOpen(const char* path, int, int, int) {
     return OpenPlainFile(path);
 }
 
+// Members of an archive standing for the directory come first; host
+// entries of the same name (ignoring case) are left out.
+FileHandle ArchiveFindFirst(const char* pattern, FileFindData* out) {
+    EnginePath directory;
+    std::string namePattern;
+    if (!SplitSearchPattern(pattern, &directory, &namePattern)) return 0;
+    std::vector<FileFindData> members, entries;
+    ListArchiveDirectory(directory, &members);
+    std::vector<std::string> seen;
+    for (const FileFindData& m : members) {
+        if (!MatchFilePattern(namePattern.c_str(), m.name)) continue;
+        entries.push_back(m);
+        seen.push_back(FoldArchiveName(m.name));
+    }
+    std::vector<FileFindData> host;
+    CollectHostEntries(directory, namePattern, &host);
+    for (const FileFindData& h : host)
+        if (std::find(seen.begin(), seen.end(), FoldArchiveName(h.name)) == seen.end()) entries.push_back(h);
+    return StartFileSearch(std::move(entries), out);
+}
+
 const FileAccessTable kArchiveTable = {
-    ArchiveOpen,     CloseOpenFile,    TellOpenFile,     SeekOpenFile,       ReadOpenFile,      EofOpenFile,
-    IdleOpenFile,    SetFileDirectory, GetFileDirectory, FindFirstHostFile, ContinueFileSearch, EndFileSearch,
+    ArchiveOpen,     CloseOpenFile,    TellOpenFile,     SeekOpenFile,      ReadOpenFile,       EofOpenFile,
+    IdleOpenFile,    SetFileDirectory, GetFileDirectory, ArchiveFindFirst, ContinueFileSearch, EndFileSearch,
 };
 
 }  // namespace

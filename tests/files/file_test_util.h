@@ -17,7 +17,7 @@ inline std::string PatternBytes(size_t size, uint32_t seed) {
 }
 
 inline void WriteHostFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::filesystem::create_directories(path.parent_path());
+    if (!path.parent_path().empty()) std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary);
     out.write(bytes.data(), std::streamsize(bytes.size()));
 }
