@@ -153,23 +153,27 @@ void EmitMatch(std::vector<unsigned char>& out, size_t length, size_t distance, 
 
 // Greedy matching over hash chains limited to a window.
 void Encode(const unsigned char* data, size_t size, unsigned char escape, std::vector<unsigned char>& out) {
-    std::vector<int64_t> head(size_t(1) << kHashBits, -1);
-    std::vector<int64_t> previous(kWindow, -1);
+    // Positions fit 32 bits (blocks are at most 4 GiB); the chain ring is no
+    // larger than the data needs.
+    constexpr uint32_t kNone = 0xFFFFFFFFu;
+    size_t ring = 64;
+    while (ring < kWindow && ring < size) ring <<= 1;
+    std::vector<uint32_t> head(size_t(1) << kHashBits, kNone);
+    std::vector<uint32_t> previous(ring, kNone);
     auto insert = [&](size_t pos) {
         uint32_t h = Hash4(data + pos);
-        previous[pos & (kWindow - 1)] = head[h];
-        head[h] = int64_t(pos);
+        previous[pos & (ring - 1)] = head[h];
+        head[h] = uint32_t(pos);
     };
     size_t pos = 0;
     while (pos < size) {
         size_t bestLength = 0, bestDistance = 0;
         if (pos + kMinMatch <= size) {
-            int64_t candidate = head[Hash4(data + pos)];
+            uint32_t candidate = head[Hash4(data + pos)];
             size_t maxLength = size - pos;
-            if (maxLength > 0xFFFFFFFFu) maxLength = 0xFFFFFFFFu;
-            for (int depth = 0; depth < kChainDepth && candidate >= 0; ++depth) {
-                size_t c = size_t(candidate);
-                if (pos - c > kWindow - 1) break;
+            for (int depth = 0; depth < kChainDepth && candidate != kNone; ++depth) {
+                size_t c = candidate;
+                if (pos - c > ring - 1) break;
                 size_t n = 0;
                 while (n < maxLength && data[c + n] == data[pos + n]) ++n;
                 if (n > bestLength) {
@@ -177,7 +181,7 @@ void Encode(const unsigned char* data, size_t size, unsigned char escape, std::v
                     bestDistance = pos - c;
                     if (n == maxLength) break;
                 }
-                candidate = previous[c & (kWindow - 1)];
+                candidate = previous[c & (ring - 1)];
             }
             insert(pos);
         }
