@@ -87,13 +87,16 @@ PathKind Classify(const C* text, std::basic_string<C>* prefix, const C** rest) {
         const C* p = text + 2;
         *prefix = {C('\\'), C('\\')};
         for (int name = 0; name < 2; ++name) {
-            if (name == 1) prefix->push_back(C('\\'));
+            std::basic_string<C> part;
             while (*p && !IsSeparator(*p)) {
                 size_t n = CharLength(p);
-                prefix->append(p, n);
+                part.append(p, n);
                 p += n;
             }
             if (IsSeparator(*p)) ++p;
+            if (part.empty()) break;
+            if (name == 1) prefix->push_back(C('\\'));
+            *prefix += part;
         }
         *rest = p;
         return PathKind::Absolute;

@@ -53,6 +53,7 @@ TEST_F(PathTest, FullPathHandlesDrivesAndShares) {
     EXPECT_EQ(Full("D:x", "C:\\game"), "D:\\x");
     EXPECT_EQ(Full("\\\\srv\\share\\a\\..\\b", nullptr), "\\\\srv\\share\\b");
     EXPECT_EQ(Full("x", "\\\\srv\\share\\dir"), "\\\\srv\\share\\dir\\x");
+    EXPECT_EQ(Full("\\\\srv", nullptr), "\\\\srv\\");
 }
 
 TEST_F(PathTest, FullPathRefusesEscapesAndShortBuffers) {

@@ -21,7 +21,14 @@ TEST(FileThreadTest, ConcurrentOpensAndReadsAgree) {
     SetArchiveKey("threads");
     SetUseArchive(1);
     std::vector<ArchiveInput> members;
-    for (int i = 0; i < 8; ++i) members.push_back({"m" + std::to_string(i) + ".bin", PatternBytes(20000, uint32_t(i))});
+    for (int i = 0; i < 8; ++i) {
+        ArchiveInput m;
+        m.name = std::to_string(i);
+        m.name.insert(m.name.begin(), 'm');
+        m.name += ".bin";
+        m.data = PatternBytes(20000, uint32_t(i));
+        members.push_back(std::move(m));
+    }
     std::string image;
     ASSERT_EQ(BuildArchiveImage(members, "threads", &image), 0);
     WriteHostFile(dir.path() / "pack.dat", image);
