@@ -6,7 +6,6 @@
 namespace subsystems {
 
 void BuildMovieColourTables() {}
-int InitializeInput() { return 0; }
 void InitializeSound() {}
 int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
@@ -16,12 +15,9 @@ void InitializeModels() {}
 void StopMusic() {}
 void TerminateModels() {}
 void TerminateGraphics() {}
-void TerminateInput() {}
 void TerminateSound() {}
 void ReleaseSoftwareImages() {}
 
-void HandleInputEvent(const platform::Event&) {}
-void UpdateInput() {}
 void PollMusic() {}
 void RefillStreamSounds() {}
 void UpdateSoftSoundPlayers() {}
