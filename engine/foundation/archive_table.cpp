@@ -13,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <set>
 #include <mutex>
 
 namespace {
@@ -35,6 +36,10 @@ struct ArchiveState {
     std::string key;
     std::map<std::string, Candidate> candidates;  // by folded engine path
     std::vector<OpenArchive*> opened;             // in opening order
+    // The member whose size was asked last, unpacked and checked, kept for
+    // the open that usually follows.
+    const ArchiveEntry* unpackedEntry = nullptr;
+    unsigned char* unpacked = nullptr;
 };
 
 OpenArchive* NewArchive() {
@@ -62,6 +67,9 @@ ArchiveReader ReaderFor(const OpenArchive* archive) {
 }
 
 void CloseAll(ArchiveState& s) {
+    FreeMemory(s.unpacked);
+    s.unpacked = nullptr;
+    s.unpackedEntry = nullptr;
     for (auto it = s.opened.rbegin(); it != s.opened.rend(); ++it) {
         platform::Files().close((*it)->descriptor);
         DeleteArchive(*it);
@@ -124,31 +132,69 @@ std::string JoinParts(const EnginePath& path, size_t from) {
 
 }  // namespace
 
+namespace {
+
+// The archive and entry a path names, by the lookup rule.
+ArchiveLookup LocateMember(const EnginePath& path, const OpenArchive** archive, const ArchiveEntry** entry) {
+    ArchiveState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    for (size_t i = 1; i < path.parts.size(); ++i) {
+        Candidate c = ArchiveForPrefix(s, path, i);
+        if (c.failed) return kArchiveFailed;
+        if (!c.archive) continue;
+        *archive = c.archive;
+        *entry = FindArchiveEntry(c.archive->directory, JoinParts(path, i));
+        return *entry ? kMemberOpened : kMemberMissing;
+    }
+    return kNoArchive;
+}
+
+}  // namespace
+
+// The member's contents, unpacked and checked: taken from the one kept by
+// a size query, else read now (unlocked: archives stay open until
+// shut-down).
+unsigned char* TakeMember(const OpenArchive* archive, const ArchiveEntry* entry) {
+    ArchiveState& s = State();
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        if (s.unpackedEntry == entry) {
+            unsigned char* data = s.unpacked;
+            s.unpacked = nullptr;
+            s.unpackedEntry = nullptr;
+            return data;
+        }
+    }
+    return ReadArchiveMember(ReaderFor(archive), archive->directory, *entry);
+}
+
 ArchiveLookup OpenArchiveMember(const EnginePath& path, FileHandle* file) {
     if (!file) return kNoArchive;
     *file = 0;
-    ArchiveState& s = State();
     const OpenArchive* archive = nullptr;
     const ArchiveEntry* entry = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(s.lock);
-        size_t i = 1;
-        Candidate c;
-        for (; i < path.parts.size(); ++i) {
-            c = ArchiveForPrefix(s, path, i);
-            if (c.archive || c.failed) break;
-        }
-        if (i >= path.parts.size()) return kNoArchive;
-        if (c.failed) return kArchiveFailed;
-        archive = c.archive;
-        entry = FindArchiveEntry(archive->directory, JoinParts(path, i));
-        if (!entry) return kMemberMissing;
-    }
-    // Archives stay open until shut-down, so the member is read unlocked.
-    unsigned char* data = ReadArchiveMember(ReaderFor(archive), archive->directory, *entry);
+    ArchiveLookup found = LocateMember(path, &archive, &entry);
+    if (found != kMemberOpened) return found;
+    unsigned char* data = TakeMember(archive, entry);
     if (!data) return kArchiveFailed;
     *file = OpenMemoryFile(data, int64_t(entry->size));
     return *file ? kMemberOpened : kArchiveFailed;
+}
+
+ArchiveLookup FindArchiveMemberSize(const EnginePath& path, int64_t* size) {
+    const OpenArchive* archive = nullptr;
+    const ArchiveEntry* entry = nullptr;
+    ArchiveLookup found = LocateMember(path, &archive, &entry);
+    if (found != kMemberOpened) return found;
+    unsigned char* data = TakeMember(archive, entry);
+    if (!data) return kArchiveFailed;
+    if (size) *size = int64_t(entry->size);
+    ArchiveState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    FreeMemory(s.unpacked);
+    s.unpacked = data;
+    s.unpackedEntry = entry;
+    return kMemberOpened;
 }
 
 bool ListArchiveDirectory(const EnginePath& directory, std::vector<FileFindData>* out) {
@@ -160,7 +206,7 @@ bool ListArchiveDirectory(const EnginePath& directory, std::vector<FileFindData>
         if (!c.archive) continue;
         std::string inside = FoldArchiveName(JoinParts(directory, i));
         if (!inside.empty()) inside += '\\';
-        std::vector<std::string> seen;
+        std::set<std::string> seen;
         for (const ArchiveEntry& e : c.archive->directory.entries) {
             if (e.folded.compare(0, inside.size(), inside) != 0) continue;
             // The member's own spelling of the next component.
@@ -173,8 +219,7 @@ bool ListArchiveDirectory(const EnginePath& directory, std::vector<FileFindData>
                 }
             std::string child = rest.substr(0, cut);
             std::string folded = FoldArchiveName(child);
-            if (std::find(seen.begin(), seen.end(), folded) != seen.end()) continue;
-            seen.push_back(folded);
+            if (!seen.insert(folded).second) continue;
             FileFindData d{};
             std::memcpy(d.name, child.c_str(), std::min(child.size(), sizeof d.name - 1));
             d.isDirectory = cut != std::string::npos ? 1 : 0;

@@ -20,6 +20,11 @@ enum ArchiveLookup {
 // the member name.
 ArchiveLookup OpenArchiveMember(const EnginePath& path, FileHandle* file);
 
+// The size of the member a path names (kMemberOpened when found and
+// intact). The unpacked member is kept for the next open of it, so a size
+// query followed by a whole-file read unpacks once.
+ArchiveLookup FindArchiveMemberSize(const EnginePath& path, int64_t* size);
+
 // The entries an archive holds directly under an absolute directory (files
 // and the folders implied by deeper names); false when no archive stands
 // for the directory.

@@ -2,6 +2,7 @@
 #include "engine/files.h"
 
 #include "engine/log.h"
+#include "foundation/archive_table.h"
 #include "foundation/subsystems.h"
 #include "platform/files.h"
 
@@ -55,6 +56,14 @@ FileHandle OpenFileToRead(const char* path, int async) { return OpenFileStream(p
 size_t ReadFromFile(void* buffer, size_t size, FileHandle file) { return ReadFileStream(buffer, 1, size, file); }
 
 int64_t GetFileSizeByName(const char* path) {
+    // Asked of the archive table directly, a member stays unpacked for the
+    // whole-file read that usually follows.
+    EnginePath full;
+    int64_t memberSize = 0;
+    if (useArchive.load() && path && ParseFullPath(path, nullptr, &full) == 0) {
+        ArchiveLookup found = FindArchiveMemberSize(full, &memberSize);
+        if (found == kMemberOpened) return memberSize;
+    }
     FileHandle file = OpenFileStream(path, 0, 1, 0);
     if (file == 0) return -1;
     int64_t size = -1;

@@ -113,6 +113,22 @@ TEST_F(ArchiveTest, SeeksInsideAPackedMember) {
     EXPECT_EQ(CloseFileStream(f), -1);
 }
 
+TEST_F(ArchiveTest, SizeQueriesAndOpensInAnyOrder) {
+    WriteArchive("tpa.dat", {{"a.txt", std::string(3000, 'a')}, {"b.txt", "bbbb"}}, kKey);
+    EXPECT_EQ(GetFileSizeByName("tpa\\a.txt"), 3000);
+    EXPECT_EQ(GetFileSizeByName("tpa\\b.txt"), 4);
+    EXPECT_EQ(ReadThroughEngine("tpa\\a.txt"), std::string(3000, 'a'));
+    EXPECT_EQ(GetFileSizeByName("tpa\\a.txt"), 3000);
+    // Two opens after one size query: each gets its own copy.
+    FileHandle f = OpenFileToRead("tpa\\a.txt", 0);
+    EXPECT_EQ(ReadThroughEngine("tpa\\a.txt"), std::string(3000, 'a'));
+    char c = 0;
+    EXPECT_EQ(ReadFromFile(&c, 1, f), 1u);
+    EXPECT_EQ(c, 'a');
+    CloseFileStream(f);
+    EXPECT_EQ(GetFileSizeByName("tpa\\c.txt"), -1);
+}
+
 TEST_F(ArchiveTest, FirstPrefixWithAnArchiveWins) {
     WriteArchive(dir_.path() / "a" / "b.dat", {{"c.txt", "from b.dat"}}, kKey);
     EXPECT_EQ(ReadThroughEngine("a\\b\\c.txt"), "from b.dat");
