@@ -7,7 +7,7 @@
 #include "foundation/file_handles.h"
 #include "foundation/files_internal.h"
 
-#include <algorithm>
+#include <set>
 
 namespace {
 
@@ -27,16 +27,16 @@ FileHandle ArchiveFindFirst(const char* pattern, FileFindData* out) {
     if (!SplitSearchPattern(pattern, &directory, &namePattern)) return 0;
     std::vector<FileFindData> members, entries;
     ListArchiveDirectory(directory, &members);
-    std::vector<std::string> seen;
+    std::set<std::string> seen;
     for (const FileFindData& m : members) {
         if (!MatchFilePattern(namePattern.c_str(), m.name)) continue;
         entries.push_back(m);
-        seen.push_back(FoldArchiveName(m.name));
+        seen.insert(FoldArchiveName(m.name));
     }
     std::vector<FileFindData> host;
     CollectHostEntries(directory, namePattern, &host);
     for (const FileFindData& h : host)
-        if (std::find(seen.begin(), seen.end(), FoldArchiveName(h.name)) == seen.end()) entries.push_back(h);
+        if (!seen.count(FoldArchiveName(h.name))) entries.push_back(h);
     return StartFileSearch(std::move(entries), out);
 }
 

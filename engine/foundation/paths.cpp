@@ -44,11 +44,6 @@ bool EqualIgnoreCase(const std::basic_string<C>& a, const std::basic_string<C>& 
     return true;
 }
 
-template <typename C>
-size_t Length(const C* s) {
-    return std::char_traits<C>::length(s);
-}
-
 // Splits text into components at separators, stepping over double-byte
 // characters whole.
 template <typename C>
