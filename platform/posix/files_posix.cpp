@@ -21,8 +21,10 @@ namespace {
 
 int OpenRead(const char* path) {
     if (!path) return -1;
+    // Non-blocking, so a FIFO at the path cannot stall the open; only
+    // regular files are kept, and they read the same either way.
     int fd;
-    do fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    do fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat st;
@@ -30,6 +32,8 @@ int OpenRead(const char* path) {
         ::close(fd);
         return -1;
     }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 

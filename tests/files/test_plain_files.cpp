@@ -7,6 +7,7 @@
 #include "scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <vector>
@@ -115,6 +116,14 @@ TEST_P(PlainFileTest, StaleAndMadeUpHandlesAreRefused) {
     EXPECT_EQ(TellFileStream(f), -1);
     EXPECT_EQ(ReadFileStream(b, 1, 4, FileHandle(12345)), 0u);
     EXPECT_EQ(CloseFileStream(g), 0);
+}
+
+TEST_P(PlainFileTest, OnlyRegularFilesOpen) {
+    // A FIFO with no writer must not stall the open.
+    std::string fifo = (dir_.path() / "tpa" / "pipe").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(OpenFileStream("tpa\\pipe", 0, 1, 0), 0u);
+    EXPECT_EQ(OpenFileStream("tpa", 0, 1, 0), 0u);
 }
 
 TEST_P(PlainFileTest, OverLongPathsFailCleanly) {
