@@ -151,7 +151,8 @@ void EmitMatch(std::vector<unsigned char>& out, size_t length, size_t distance, 
     WriteVarint(out, uint32_t(distance));
 }
 
-// Greedy matching over hash chains limited to a window.
+// Matching over hash chains limited to a window, with one step of lazy
+// evaluation: a match is put off when the next position has a longer one.
 void Encode(const unsigned char* data, size_t size, unsigned char escape, std::vector<unsigned char>& out) {
     // Positions fit 32 bits (blocks are at most 4 GiB); the chain ring is no
     // larger than the data needs.
@@ -165,35 +166,45 @@ void Encode(const unsigned char* data, size_t size, unsigned char escape, std::v
         previous[pos & (ring - 1)] = head[h];
         head[h] = uint32_t(pos);
     };
-    size_t pos = 0;
-    while (pos < size) {
-        size_t bestLength = 0, bestDistance = 0;
-        if (pos + kMinMatch <= size) {
-            uint32_t candidate = head[Hash4(data + pos)];
-            size_t maxLength = size - pos;
-            for (int depth = 0; depth < kChainDepth && candidate != kNone; ++depth) {
-                size_t c = candidate;
-                if (pos - c > ring - 1) break;
-                size_t n = 0;
-                while (n < maxLength && data[c + n] == data[pos + n]) ++n;
-                if (n > bestLength) {
-                    bestLength = n;
-                    bestDistance = pos - c;
-                    if (n == maxLength) break;
-                }
-                candidate = previous[c & (ring - 1)];
+    // The longest worthwhile match at pos (0 when none); pos + 4 <= size.
+    auto longest = [&](size_t pos, size_t* distance) -> size_t {
+        size_t bestLength = 0;
+        uint32_t candidate = head[Hash4(data + pos)];
+        size_t maxLength = size - pos;
+        for (int depth = 0; depth < kChainDepth && candidate != kNone; ++depth) {
+            size_t c = candidate;
+            if (pos - c > ring - 1) break;
+            size_t n = 0;
+            while (n < maxLength && data[c + n] == data[pos + n]) ++n;
+            if (n > bestLength) {
+                bestLength = n;
+                *distance = pos - c;
+                if (n == maxLength) break;
             }
-            insert(pos);
+            candidate = previous[c & (ring - 1)];
         }
         // A match must be cheaper than the literals it replaces.
-        if (bestLength >= kMinMatch && MatchCost(bestLength, bestDistance) < bestLength) {
-            EmitMatch(out, bestLength, bestDistance, escape);
-            for (size_t i = 1; i < bestLength && pos + i + kMinMatch <= size; ++i) insert(pos + i);
-            pos += bestLength;
-        } else {
+        return (bestLength >= kMinMatch && MatchCost(bestLength, *distance) < bestLength) ? bestLength : 0;
+    };
+    size_t pos = 0;
+    while (pos < size) {
+        size_t distance = 0, length = 0;
+        if (pos + kMinMatch <= size) {
+            length = longest(pos, &distance);
+            insert(pos);
+        }
+        if (length > 0 && pos + 1 + kMinMatch <= size) {
+            size_t nextDistance = 0;
+            if (longest(pos + 1, &nextDistance) > length + 1) length = 0;
+        }
+        if (length == 0) {
             EmitLiteral(out, data[pos], escape);
             ++pos;
+            continue;
         }
+        EmitMatch(out, length, distance, escape);
+        for (size_t i = 1; i < length && pos + i + kMinMatch <= size; ++i) insert(pos + i);
+        pos += length;
     }
 }
 
