@@ -251,11 +251,12 @@ unsigned char* ReadArchiveMember(const ArchiveReader& read, const ArchiveDirecto
     ScrambleArchiveBytes(directory.seed, entry.offset, stored, size_t(entry.storedSize));
     unsigned char* contents = stored;
     if (packed) {
-        contents = static_cast<unsigned char*>(AllocMemory(size_t(entry.size) + 1, "", 0));
+        // The block's own header must agree with the entry before any
+        // memory is set aside for the expansion.
+        bool consistent = Get32(stored) == entry.size && uint64_t(Get32(stored + 4)) + 9 == entry.storedSize;
+        contents = consistent ? static_cast<unsigned char*>(AllocMemory(size_t(entry.size) + 1, "", 0)) : nullptr;
         int64_t n = -1;
-        uint32_t packedSize = Get32(stored + 4);
-        if (contents && Get32(stored) == entry.size && uint64_t(packedSize) + 9 == entry.storedSize)
-            n = DecompressBlock(stored, size_t(entry.storedSize), contents, size_t(entry.size));
+        if (contents) n = DecompressBlock(stored, size_t(entry.storedSize), contents, size_t(entry.size));
         FreeMemory(stored);
         if (n < 0 || uint64_t(n) != entry.size) {
             FreeMemory(contents);

@@ -290,6 +290,18 @@ TEST_F(DamagedArchiveTest, DamagedMemberIsRefusedOthersStillRead) {
     EXPECT_EQ(ReadThroughEngine("tpa\\b.txt"), std::string(5000, 'b'));
 }
 
+TEST_F(DamagedArchiveTest, DamagedPackedMemberIsRefused) {
+    // b.txt follows a.txt's 3000 stored bytes and is one codec block.
+    std::string saved = image_;
+    for (size_t at : {size_t(1), size_t(5), size_t(8), size_t(10)}) {
+        image_ = saved;
+        image_[kArchiveHeaderSize + 3000 + at] ^= 0x04;
+        Install();
+        EXPECT_EQ(OpenFileStream("tpa\\b.txt", 0, 1, 0), 0u) << "block byte " << at;
+        EXPECT_EQ(ReadThroughEngine("tpa\\a.txt"), PatternBytes(3000, 4));
+    }
+}
+
 TEST_F(DamagedArchiveTest, RandomDamageNeverCrashes) {
     std::string good = image_;
     uint32_t x = 77;
