@@ -1,4 +1,4 @@
-// Pieces the two file sets share.
+// What the two file sets share.
 #pragma once
 #include "engine/files.h"
 #include "foundation/paths_internal.h"
