@@ -1,7 +1,10 @@
 // The one place where back ends are registered and chosen.
 #include "headless/window_headless.h"
+#include "hidraw/hid_hidraw.h"
+#include "hidsim/hid_sim.h"
 #include "sdl2/window_sdl2.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace platform {
@@ -9,6 +12,9 @@ namespace {
 
 const WindowBackend* const kWindowBackends[] = {&kSdl2WindowBackend, &kHeadlessWindowBackend};
 const WindowBackend* currentWindow = &kSdl2WindowBackend;
+
+const HidBackend* const kHidBackends[] = {&kHidrawBackend, &kHidSimBackend};
+std::atomic<const HidBackend*> currentHid{&kHidrawBackend};
 
 }  // namespace
 
@@ -23,5 +29,21 @@ bool SelectWindowBackend(const char* name) {
 }
 
 const WindowBackend& Window() { return *currentWindow; }
+
+}  // namespace platform
+
+namespace platform {
+
+bool SelectHidBackend(const char* name) {
+    for (const HidBackend* b : kHidBackends) {
+        if (name && std::strcmp(b->name, name) == 0) {
+            currentHid.store(b);
+            return true;
+        }
+    }
+    return false;
+}
+
+const HidBackend& Hid() { return *currentHid.load(); }
 
 }  // namespace platform
