@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,6 +31,11 @@ inline void CaptureTrace(const char* line) {
 inline std::vector<std::string> Traces() {
     std::lock_guard lock(traceLock);
     return traceLines;
+}
+
+inline void ClearTraces() {
+    std::lock_guard lock(traceLock);
+    traceLines.clear();
 }
 
 inline bool Traced(const std::string& text) {
@@ -108,5 +114,46 @@ protected:
         return w.State;
     }
 };
+
+// A fixture with one simulated remote and a driver object connected to it.
+class ConnectedTest : public WiimoteTest {
+protected:
+    void SetUp() override {
+        WiimoteTest::SetUp();
+        sim = platform::AddSimulatedRemote();
+        remote = std::make_unique<Wiimote>();
+        ASSERT_TRUE(remote->Connect(1));
+        sim->TakeOutputLog();
+    }
+    void TearDown() override {
+        remote.reset();
+        WiimoteTest::TearDown();
+    }
+
+    // What the remote received since the last call, without the periodic
+    // status requests and MotionPlus probes of the read thread.
+    std::vector<Bytes> Outputs() {
+        std::vector<Bytes> out;
+        for (const Bytes& r : sim->TakeOutputLog()) {
+            bool probe = r[0] == 0x17 && r[2] == 0xA6 && r[4] == 0xFA;
+            if (r[0] != 0x15 && !probe) out.push_back(r);
+        }
+        return out;
+    }
+
+    platform::SimulatedRemote* sim = nullptr;
+    std::unique_ptr<Wiimote> remote;
+};
+
+inline std::string Hex(const Bytes& r, int count = 22) {
+    std::string s;
+    char buf[4];
+    for (int i = 0; i < count; ++i) {
+        std::snprintf(buf, sizeof buf, "%02X", r[size_t(i)]);
+        if (i) s += ' ';
+        s += buf;
+    }
+    return s;
+}
 
 }  // namespace wiitest
