@@ -49,8 +49,12 @@ struct SimulatedRemote::State {
     int irMode = 0;
 
     SimFaults faults;
-    std::deque<Report> input;
-    std::deque<int> inputSizes;  // 0 marks an empty completion
+    struct Pending {
+        Report report;
+        int size;
+        std::chrono::steady_clock::time_point readyAt;
+    };
+    std::deque<Pending> input;
     std::vector<Report> outputLog;
 };
 
@@ -72,9 +76,13 @@ bool ExtensionBit(const SimulatedRemote::State& s) {
     return s.motionPlusActive || s.extension != SimExtension::None;
 }
 
-void Push(SimulatedRemote::State& s, const Report& r) {
-    s.input.push_back(r);
-    s.inputSizes.push_back(22);
+// Answers to output reports arrive after a short delay, as over a radio
+// link; the reader is idle meanwhile.
+constexpr auto kReplyDelay = std::chrono::milliseconds(1);
+
+void Push(SimulatedRemote::State& s, const Report& r,
+          std::chrono::steady_clock::duration delay = kReplyDelay) {
+    s.input.push_back({r, 22, std::chrono::steady_clock::now() + delay});
     simChanged.notify_all();
 }
 
@@ -291,8 +299,18 @@ int SimRead(HidDevice device, uint8_t* buffer, int size, int timeoutMs) {
     if (!d) return -1;
     std::unique_lock lock(simLock);
     SimulatedRemote::State& s = *d->remote->state;
-    auto ready = [&] { return d->woken || Dead(s) || s.faults.failReads || s.faults.emptyReads > 0 || !s.input.empty(); };
-    simChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto ready = [&] {
+        return d->woken || Dead(s) || s.faults.failReads || s.faults.emptyReads > 0 ||
+               (!s.input.empty() && s.input.front().readyAt <= std::chrono::steady_clock::now());
+    };
+    while (!ready()) {
+        auto until = deadline;
+        if (!s.input.empty()) until = std::min(until, s.input.front().readyAt);
+        if (simChanged.wait_until(lock, until) == std::cv_status::timeout &&
+            std::chrono::steady_clock::now() >= deadline)
+            break;
+    }
     if (Dead(s) || s.faults.failReads) return -1;
     if (d->woken) {
         d->woken = false;
@@ -302,12 +320,10 @@ int SimRead(HidDevice device, uint8_t* buffer, int size, int timeoutMs) {
         --s.faults.emptyReads;
         return 0;
     }
-    if (s.input.empty()) return 0;
-    int n = std::min(size, 22);
-    std::memcpy(buffer, s.input.front().data(), size_t(n));
-    n = std::min(n, s.inputSizes.front());
+    if (!ready()) return 0;
+    int n = std::min({size, 22, s.input.front().size});
+    std::memcpy(buffer, s.input.front().report.data(), size_t(n));
     s.input.pop_front();
-    s.inputSizes.pop_front();
     return n;
 }
 
@@ -463,15 +479,14 @@ void SimulatedRemote::SetMotionPlusAttached(bool attached) {
 
 void SimulatedRemote::SendDataReport() {
     std::lock_guard lock(simLock);
-    if (!Dead(*state)) Push(*state, DataReport(*state));
+    if (!Dead(*state)) Push(*state, DataReport(*state), {});
 }
 
 void SimulatedRemote::InjectReport(const uint8_t* bytes, int size) {
     std::lock_guard lock(simLock);
     Report r{};
     std::memcpy(r.data(), bytes, size_t(std::clamp(size, 0, 22)));
-    state->input.push_back(r);
-    state->inputSizes.push_back(std::clamp(size, 0, 22));
+    state->input.push_back({r, std::clamp(size, 0, 22), std::chrono::steady_clock::now()});
     simChanged.notify_all();
 }
 
