@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/hid.h"
+#include "wiiremote/fair_lock.h"
 
 struct AccelCalibration {
     uint8_t ZeroX, ZeroY, ZeroZ;
@@ -189,7 +190,7 @@ public:
     std::atomic<bool> MotionPlusPassThroughPlugged{false};
     std::atomic<bool> CaptureBoardRestOffsets{false};
     std::atomic<uint32_t> ReportMode{0x30};
-    std::recursive_mutex StateLock;  // live record, PendingChanges, public record
+    FairRecursiveLock StateLock;  // live record, PendingChanges, public record
 
     // Live record and accumulated change bits; read them under StateLock.
     WiimoteState Live{};
