@@ -40,7 +40,7 @@ TEST(FairRecursiveLock, HandsOverInOrderOfAsking) {
         });
         // Each waiter is queued before the next one starts.
         while (asked <= i) std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     // A waiter is queued: try_lock from elsewhere must not jump the queue.
     bool jumped = true;
