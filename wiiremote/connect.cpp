@@ -147,6 +147,7 @@ bool Wiimote::CloseDevice(bool sendReset) {
     platform::Hid().wake(device);
     if (!onReader && ReadThread.joinable()) ReadThread.join();
     StopHelperThreads();
+    Connected = false;  // a status report decoded meanwhile may have set it again
     {
         std::lock_guard lock(DeviceLock);
         platform::Hid().close(device);

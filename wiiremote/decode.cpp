@@ -122,7 +122,7 @@ void Wiimote::DispatchInputReport(const uint8_t* report) {
     switch (id) {
     case 0x20:
         changed |= DecodeStatusReport(report);
-        Connected = true;
+        if (!StopThreads) Connected = true;
         break;
     case 0x21: changed |= HandleReadReply(report); break;
     case 0x30: break;
