@@ -436,3 +436,58 @@ TEST_F(Decode, CallbackGetsReportBitsSnapshotGetsAll) {
     EXPECT_EQ(Public(w).Buttons, 0x7777);
     callbackLog = nullptr;
 }
+
+// Every extension in every report that carries extension bytes: the same
+// bytes give the same fields, and only the ids with acceleration (and IR)
+// raise those bits.
+TEST_F(Decode, ExtensionBytesInEveryReportId) {
+    struct Ext {
+        WiimoteExtension type;
+        uint32_t bit;
+    } exts[] = {{ExtensionNunchuk, C::NunchukStickChanged},
+                {ExtensionClassicController, C::ClassicLeftStickChanged},
+                {ExtensionMotionPlus, C::MotionPlusSpeedChanged}};
+    const std::vector<uint8_t> e = {0x21, 0x43, 0x65, 0x87, 0xA9, 0xCB};
+    for (const Ext& ext : exts) {
+        WiimoteState reference{};
+        for (uint8_t id : {0x35, 0x32, 0x37}) {
+            Wiimote r;
+            {
+                std::lock_guard lock(r.StateLock);
+                r.Live.ExtensionConnected = true;
+                r.Live.ExtensionType = ext.type;
+                r.Live.IrMode = IrBasic;
+            }
+            Bytes report = WithExtension(id, e);
+            if (id != 0x32) report[3] = report[4] = report[5] = 0x40;
+            if (id == 0x37) report[6] = 0x10;
+            r.DispatchInputReport(report.data());
+            std::lock_guard lock(r.StateLock);
+            const uint32_t bits = r.PendingChanges;
+            EXPECT_EQ(bits & ext.bit, ext.bit) << int(id) << " " << ext.type;
+            EXPECT_EQ(bool(bits & C::AccelChanged), id != 0x32) << int(id);
+            EXPECT_EQ(bool(bits & C::IrChanged), id == 0x37) << int(id);
+            if (id == 0x35) {
+                reference = r.Live;
+                continue;
+            }
+            EXPECT_EQ(r.Live.NunchukStick.RawX, reference.NunchukStick.RawX);
+            EXPECT_EQ(r.Live.NunchukC, reference.NunchukC);
+            EXPECT_EQ(r.Live.ClassicButtons, reference.ClassicButtons);
+            EXPECT_EQ(r.Live.ClassicRightStick.RawX, reference.ClassicRightStick.RawX);
+            EXPECT_EQ(r.Live.LeftTriggerRaw, reference.LeftTriggerRaw);
+            EXPECT_EQ(r.Live.MotionPlusRaw[2], reference.MotionPlusRaw[2]);
+        }
+    }
+}
+
+TEST_F(Decode, FullDeadZoneDoesNotDivideByZero) {
+    StickReading s{};
+    s.X = 1.02f;
+    s.Y = -0.5f;
+    s.DeadZoneX = 1.0f;
+    s.DeadZoneY = 1.0f;
+    s.ApplyDeadZone();
+    EXPECT_FALSE(std::isinf(s.X) || std::isnan(s.X));
+    EXPECT_EQ(s.Y, 0.0f);
+}

@@ -253,6 +253,23 @@ TEST_F(Extensions, DataReportsRoundTripInEveryMode) {
     }
 }
 
+TEST_F(Extensions, ClassicControllerRoundTrip) {
+    const uint8_t cal[16] = {0xFC, 0x04, 0x80, 0xFC, 0x04, 0x80, 0xF8, 0x08, 0x80, 0xF8, 0x08, 0x80};
+    sim->SetMemory(0xA40020, cal, 16);
+    sim->PlugExtension(platform::SimExtension::ClassicController);
+    ASSERT_EQ(WaitForBits(*remote, C::ClassicConnected), C::ClassicConnected);
+    remote->SelectReportMode(0x35);
+    const uint8_t bytes[6] = {0xE0, 0x50, 0xB5, 0xA7, 0xFE, 0xFF};
+    sim->SetExtensionBytes(bytes, 6);
+    sim->SendDataReport();
+    ASSERT_TRUE(WaitFor([&] { return Live(*remote).ClassicButtons == 0x0001; }));
+    WiimoteState s = Live(*remote);
+    EXPECT_EQ(s.ClassicLeftStick.RawX, 32.0f);
+    EXPECT_FLOAT_EQ(s.ClassicLeftStick.X, 0.0f);
+    EXPECT_EQ(s.ClassicRightStick.RawX, 27.0f);
+    EXPECT_EQ(s.LeftTriggerRaw, 13);
+}
+
 TEST_F(Extensions, BalanceBoardSetUp) {
     uint8_t cal[24];
     const int16_t points[3] = {1000, 2000, 3000};
