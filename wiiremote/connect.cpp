@@ -170,9 +170,8 @@ void Wiimote::StopHelperThreads() {
     }
     if (writer.joinable()) writer.join();
     if (rumble.joinable()) rumble.join();
-    // Only now that the writer is gone may its queue be freed.
+    // Only now that the writer is gone may its queue be emptied.
     std::lock_guard lock(WriteQueueLock);
-    for (uint8_t* report : WriteQueue) delete[] report;
     WriteQueue.clear();
 }
 

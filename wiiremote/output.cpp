@@ -40,9 +40,8 @@ bool Wiimote::SendOutputReport(const uint8_t* report) {
                 return false;
             }
         }
-        uint8_t* copy = new uint8_t[kReportSize];
-        std::memcpy(copy, report, kReportSize);
-        WriteQueue.push_back(copy);
+        WriteQueue.emplace_back();
+        std::memcpy(WriteQueue.back().data(), report, kReportSize);
         return true;
     }
     std::lock_guard lock(DeviceLock);
@@ -60,10 +59,10 @@ void Wiimote::HidWriterThreadMain() {
     platform::SetCurrentThreadPriority(platform::ThreadPriority::High);
     WiimoteTrace("(starting HID write thread)");
     while (!StopThreads) {
-        uint8_t* front = nullptr;
+        const uint8_t* front = nullptr;
         {
             std::lock_guard lock(WriteQueueLock);
-            if (!WriteQueue.empty()) front = WriteQueue.front();
+            if (!WriteQueue.empty()) front = WriteQueue.front().data();
         }
         if (front) {
             int error = 0;
@@ -84,7 +83,6 @@ void Wiimote::HidWriterThreadMain() {
             if (done) {
                 std::lock_guard lock(WriteQueueLock);
                 WriteQueue.pop_front();
-                delete[] front;
             }
         }
         platform::SleepMilliseconds(1);

@@ -7,6 +7,7 @@
 // thread with StateLock held. The owner writes the public dead zones, and
 // reads the public record while a callback is installed, under StateLock.
 #pragma once
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -197,8 +198,6 @@ public:
     uint32_t PendingChanges = 0;
 
 private:
-    friend struct WiimoteTestAccess;
-
     bool OpenAndTest(const char* path);
     bool CloseDevice(bool sendReset);
     void QueueNextRead();
@@ -235,7 +234,7 @@ private:
     std::thread HidWriteThread;
     std::thread RumbleThread;
 
-    std::deque<uint8_t*> WriteQueue;  // owned 22-byte copies
+    std::deque<std::array<uint8_t, kReportSize>> WriteQueue;  // copies; the front stays put until popped
     std::mutex WriteQueueLock;  // also guards starting the write and rumble threads
 
     std::atomic<uint64_t> NextStatusTime{0};  // ms
