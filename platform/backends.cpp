@@ -1,7 +1,9 @@
 // The one place where back ends are registered and chosen.
+#include "headless/input_scripted.h"
 #include "headless/window_headless.h"
 #include "hidraw/hid_hidraw.h"
 #include "hidsim/hid_sim.h"
+#include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
 
 #include <atomic>
@@ -12,6 +14,9 @@ namespace {
 
 const WindowBackend* const kWindowBackends[] = {&kSdl2WindowBackend, &kHeadlessWindowBackend};
 const WindowBackend* currentWindow = &kSdl2WindowBackend;
+
+const InputBackend* const kInputBackends[] = {&kSdl2InputBackend, &kScriptedInputBackend};
+const InputBackend* currentInput = &kSdl2InputBackend;
 
 const HidBackend* const kHidBackends[] = {&kHidrawBackend, &kHidSimBackend};
 std::atomic<const HidBackend*> currentHid{&kHidrawBackend};
@@ -30,9 +35,17 @@ bool SelectWindowBackend(const char* name) {
 
 const WindowBackend& Window() { return *currentWindow; }
 
-}  // namespace platform
+bool SelectInputBackend(const char* name) {
+    for (const InputBackend* b : kInputBackends) {
+        if (name && std::strcmp(b->name, name) == 0) {
+            currentInput = b;
+            return true;
+        }
+    }
+    return false;
+}
 
-namespace platform {
+const InputBackend& Input() { return *currentInput; }
 
 bool SelectHidBackend(const char* name) {
     for (const HidBackend* b : kHidBackends) {
