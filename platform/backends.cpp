@@ -1,5 +1,7 @@
 // The one place where back ends are registered and chosen.
+#include "headless/audio_null.h"
 #include "headless/window_headless.h"
+#include "sdl2/audio_sdl2.h"
 #include "sdl2/window_sdl2.h"
 
 #include <cstring>
@@ -23,5 +25,24 @@ bool SelectWindowBackend(const char* name) {
 }
 
 const WindowBackend& Window() { return *currentWindow; }
+
+namespace {
+
+const AudioBackend* const kAudioBackends[] = {&kSdl2AudioBackend, &kNullAudioBackend};
+const AudioBackend* currentAudio = &kSdl2AudioBackend;
+
+}  // namespace
+
+bool SelectAudioBackend(const char* name) {
+    for (const AudioBackend* b : kAudioBackends) {
+        if (name && std::strcmp(b->name, name) == 0) {
+            currentAudio = b;
+            return true;
+        }
+    }
+    return false;
+}
+
+const AudioBackend& Audio() { return *currentAudio; }
 
 }  // namespace platform

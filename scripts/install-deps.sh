@@ -13,6 +13,8 @@ packages=(
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
   # a real X11 window in tests
   xvfb
+  # sound benchmark: the reference mixer measured beside the engine's own
+  libsdl2-mixer-dev
 )
 
 missing=()

@@ -10,7 +10,6 @@ void ResetArchives() {}
 void InstallFileFunctions() {}
 void FillStreamTables() {}
 int InitializeInput() { return 0; }
-void InitializeSound() {}
 int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
 void SelectDrawScreens() {}
@@ -20,7 +19,6 @@ void StopMusic() {}
 void TerminateModels() {}
 void TerminateGraphics() {}
 void TerminateInput() {}
-void TerminateSound() {}
 void ReleaseSoftwareImages() {}
 void RestoreStartDirectory() {}
 void CloseArchives() {}
@@ -28,8 +26,6 @@ void CloseArchives() {}
 void HandleInputEvent(const platform::Event&) {}
 void UpdateInput() {}
 void PollMusic() {}
-void RefillStreamSounds() {}
-void UpdateSoftSoundPlayers() {}
 void SuspendMovies() {}
 void ResumeMovies() {}
 void WhileInactive() {}
