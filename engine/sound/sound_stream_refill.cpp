@@ -175,7 +175,9 @@ int UpdateStreamPlayPosition(int handle, int64_t cursor) {
         } else if (l > last) {
             s.playedBytes = (s.bufferSize - l) + p;
             passedLoop = true;
-        } else if (l < p) {
+        } else if (l <= p) {
+            // Reaching the loop offset counts as passing it, after a wrap as
+            // without one (a cursor landing exactly on 0 must not miss it).
             s.playedBytes = p - l;
             passedLoop = true;
         }

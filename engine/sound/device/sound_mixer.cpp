@@ -30,20 +30,26 @@ inline int32_t Lerp(int32_t a, int32_t b, uint32_t fraction) {
     return a + int32_t((int64_t(b - a) * int64_t(fraction >> 16)) >> 16);
 }
 
+// At or past the ring's end: back to the start, or stopped for a one-shot
+// voice. False when the voice stopped.
+inline bool WrapAtEnd(MixVoice* v, uint64_t end) {
+    if (v->position < end) return true;
+    if (!v->looping) {
+        v->playing = false;
+        v->position = 0;
+        return false;
+    }
+    v->position %= end;
+    return true;
+}
+
 template <int Channels, int Bits>
 void MixLayout(MixVoice* v, int32_t* acc, int frames) {
     const uint64_t end = uint64_t(v->frames) << 32;
     const int32_t gl = v->gainLeft, gr = v->gainRight;
     int f = 0;
     while (f < frames) {
-        if (v->position >= end) {
-            if (!v->looping) {
-                v->playing = false;
-                v->position = 0;
-                return;
-            }
-            v->position %= end;
-        }
+        if (!WrapAtEnd(v, end)) return;
         uint32_t i = uint32_t(v->position >> 32);
         uint32_t fraction = uint32_t(v->position);
         if (v->step == kMixUnityStep && fraction == 0) {
@@ -77,6 +83,7 @@ void MixLayout(MixVoice* v, int32_t* acc, int frames) {
         ++f;
         v->position += v->step;
     }
+    WrapAtEnd(v, end);
 }
 
 int32_t GainOf(int hundredthsDb) {
