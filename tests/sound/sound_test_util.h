@@ -2,6 +2,7 @@
 // output, whose clock the test advances.
 #pragma once
 #include "engine/log.h"
+#include "engine/memory.h"
 #include "engine/sound.h"
 #include "platform/audio.h"
 #include "sound/sound_internal.h"

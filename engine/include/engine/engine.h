@@ -8,6 +8,7 @@
 #include "engine/memory.h"
 #include "engine/numbers.h"
 #include "engine/random.h"
+#include "engine/sound.h"
 #include "engine/ringbuffer.h"
 #include "engine/text.h"
 #include "engine/timer.h"
