@@ -117,3 +117,24 @@ TEST(SoundWorker, PlayTypeNormalReturnsOnceTheSoundHasEnded) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SoundSdlOutput, ALoadedSoundPlaysToItsEndThroughTheHostOutput) {
+    SetLogOutput(0);
+    ASSERT_EQ(SetSoundDeviceBackend("sdl2"), 0);
+    SetSoundProcessorCountForTesting(1);
+    if (InitializeSoundSystem() != 0) GTEST_SKIP() << "no host audio output";
+    auto wave = MakeWave(MakePcm16(kRate / 10, 2, 4), kRate, 2, 16);
+    int h = CreateSoundHandleFromImage(wave.data(), int(wave.size()), 1);
+    ASSERT_GE(h, 0);
+    ASSERT_EQ(PlaySoundHandle(h, kPlayTypeBack, 1), 0);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (IsSoundPlaying(h) == 1 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(IsSoundPlaying(h), 0);
+    EXPECT_EQ(TerminateSoundSystem(), 0);
+    SetSoundProcessorCountForTesting(0);
+}
+
+}  // namespace
