@@ -1,7 +1,9 @@
 // The one place where back ends are registered and chosen.
 #include "headless/audio_null.h"
+#include "headless/input_scripted.h"
 #include "headless/window_headless.h"
 #include "sdl2/audio_sdl2.h"
+#include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
 
 #include <cstring>
@@ -11,6 +13,12 @@ namespace {
 
 const WindowBackend* const kWindowBackends[] = {&kSdl2WindowBackend, &kHeadlessWindowBackend};
 const WindowBackend* currentWindow = &kSdl2WindowBackend;
+
+const InputBackend* const kInputBackends[] = {&kSdl2InputBackend, &kScriptedInputBackend};
+const InputBackend* currentInput = &kSdl2InputBackend;
+
+const AudioBackend* const kAudioBackends[] = {&kSdl2AudioBackend, &kNullAudioBackend};
+const AudioBackend* currentAudio = &kSdl2AudioBackend;
 
 }  // namespace
 
@@ -26,12 +34,17 @@ bool SelectWindowBackend(const char* name) {
 
 const WindowBackend& Window() { return *currentWindow; }
 
-namespace {
+bool SelectInputBackend(const char* name) {
+    for (const InputBackend* b : kInputBackends) {
+        if (name && std::strcmp(b->name, name) == 0) {
+            currentInput = b;
+            return true;
+        }
+    }
+    return false;
+}
 
-const AudioBackend* const kAudioBackends[] = {&kSdl2AudioBackend, &kNullAudioBackend};
-const AudioBackend* currentAudio = &kSdl2AudioBackend;
-
-}  // namespace
+const InputBackend& Input() { return *currentInput; }
 
 bool SelectAudioBackend(const char* name) {
     for (const AudioBackend* b : kAudioBackends) {

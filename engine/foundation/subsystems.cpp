@@ -9,7 +9,6 @@ void BuildMovieColourTables() {}
 void ResetArchives() {}
 void InstallFileFunctions() {}
 void FillStreamTables() {}
-int InitializeInput() { return 0; }
 int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
 void SelectDrawScreens() {}
@@ -18,13 +17,10 @@ void InitializeModels() {}
 void StopMusic() {}
 void TerminateModels() {}
 void TerminateGraphics() {}
-void TerminateInput() {}
 void ReleaseSoftwareImages() {}
 void RestoreStartDirectory() {}
 void CloseArchives() {}
 
-void HandleInputEvent(const platform::Event&) {}
-void UpdateInput() {}
 void PollMusic() {}
 void SuspendMovies() {}
 void ResumeMovies() {}
