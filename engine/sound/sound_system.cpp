@@ -141,6 +141,8 @@ int InitializeSoundSystem() {
         return -1;
     }
     WriteLogFormatW(u"成功");
+    WriteLogFormatW(u"引き続きインターフェースの初期化処理...  ");
+    WriteLogFormatW(u"成功");
     SoundBufferDesc primaryDesc{kBufferPrimary, 0, nullptr};
     if (CreateDeviceBuffer(&primaryDesc, &m.primary) != 0) {
         WriteLogFormatW(u"DirectSoundのプライマリサウンドバッファの作成に失敗しました");

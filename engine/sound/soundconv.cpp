@@ -12,8 +12,6 @@ namespace {
 // In the order they are tried.
 const SoundReader* const kReaders[] = {&kWavePcmReader};
 
-constexpr int kDirectDecoderMaskBit = 4;
-
 }  // namespace
 
 const SoundReader* FindSoundReader(int type) {
@@ -40,9 +38,8 @@ int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv) {
         }
         if (reader->rewindOnRefusal) conv->stream.functions.seek(conv->stream.handle, 0, 0);
     }
-    // The last decoder, for anything the readers refuse, comes with the
-    // converter's other readers; with its bit set the stream is refused here.
-    (void)kDirectDecoderMaskBit;
+    // Bit 4 stands for the last decoder, tried after every reader has
+    // refused; until it exists a refused stream is refused here.
     if (!chosen) return -1;
     conv->initialized = 0;
     conv->endOfData = 0;

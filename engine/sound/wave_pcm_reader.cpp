@@ -1,12 +1,13 @@
 // PCM WAV reader: a RIFF WAVE stream whose "fmt " chunk says PCM; the data
 // chunk is handed out unchanged, a second of it per block. Every size the
 // file states is checked against the stream's own length.
-#include "engine/memory.h"
 #include "sound/soundconv.h"
 
 #include <cstring>
 
 namespace {
+
+constexpr uint32_t kMaxBytesPerSecond = 0xFFFFFF;
 
 int64_t Tell(SOUNDCONV* c) { return c->stream.functions.tell(c->stream.handle); }
 int Seek(SOUNDCONV* c, int64_t offset, int origin) { return c->stream.functions.seek(c->stream.handle, offset, origin); }
@@ -72,6 +73,8 @@ int SetupWavePcmReader(SOUNDCONV* c) {
     }
     // A format that cannot be counted in frames is no sound.
     if (f.channels == 0 || f.blockAlign == 0 || f.samplesPerSec == 0 || f.avgBytesPerSec == 0) return -1;
+    // A second of it is one block: bounded by what a sound buffer can hold.
+    if (f.avgBytesPerSec > kMaxBytesPerSecond || f.avgBytesPerSec < f.blockAlign) return -1;
     for (;;) {
         char id[4];
         uint32_t length;
@@ -112,37 +115,7 @@ int SeekWavePcmReader(SOUNDCONV* c, int32_t target) {
 
 int64_t WavePcmTotal(SOUNDCONV* c) { return c->dataLength; }
 
-// In-memory PCM: the decoded sound is held by the converter.
-int SetupMemPcmReader(SOUNDCONV*) { return -1; }  // only made by the decoders that fill it
-
-int StepMemPcmReader(SOUNDCONV* c) {
-    if (c->memPcm.readPosition >= c->memPcm.used) return -1;
-    uint32_t n = c->memPcm.used - c->memPcm.readPosition;
-    if (n > uint32_t(c->blockSize)) n = uint32_t(c->blockSize);
-    std::memcpy(c->buffer, c->memPcm.data + c->memPcm.readPosition, n);
-    c->bytesLeft = int32_t(n);
-    c->memPcm.readPosition += n;
-    return 0;
-}
-
-int SeekMemPcmReader(SOUNDCONV* c, int32_t target) {
-    c->memPcm.readPosition = uint32_t(target) < c->memPcm.used ? uint32_t(target) : c->memPcm.used;
-    c->outputPosition = target;
-    c->bytesLeft = 0;
-    c->readOffset = 0;
-    return 0;
-}
-
-void TerminateMemPcmReader(SOUNDCONV* c) {
-    FreeMemory(c->memPcm.data);
-    c->memPcm = {};
-}
-
-int64_t MemPcmTotal(SOUNDCONV* c) { return c->memPcm.used; }
-
 }  // namespace
 
 const SoundReader kWavePcmReader = {0, SetupWavePcmReader, StepWavePcmReader, SeekWavePcmReader, nullptr,
                                     WavePcmTotal, true};
-const SoundReader kMemPcmReader = {-1, SetupMemPcmReader, StepMemPcmReader, SeekMemPcmReader, TerminateMemPcmReader,
-                                   MemPcmTotal, true};

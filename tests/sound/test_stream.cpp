@@ -195,4 +195,45 @@ TEST_F(StreamSoundTest, StreamFromAFileKeptOpenWhilePlaying) {
     EXPECT_EQ(DeleteSoundHandle(h), 0);
 }
 
+TEST_F(StreamSoundTest, EightBitMonoStreamEndsInTrueSilence) {
+    std::vector<uint8_t> pcm(kRate * 3 / 10 + 3);  // whole frames of one byte, not whole chunks
+    for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = uint8_t(1 + (i * 13) % 254);
+    int h = MakeStream(MakeWave(pcm, kRate, 1, 8));
+    ASSERT_GE(h, 0);
+    ASSERT_EQ(PlaySoundHandle(h, kPlayTypeBack, 1), 0);
+    platform::TakeNullAudioCapture();
+    Pump(1500);
+    EXPECT_EQ(IsSoundPlaying(h), 0);
+    auto got = platform::TakeNullAudioCapture();
+    std::vector<int16_t> want;
+    for (uint8_t b : pcm) {
+        want.push_back(int16_t((int(b) - 128) * 256));
+        want.push_back(int16_t((int(b) - 128) * 256));
+    }
+    want.resize(got.size(), 0);  // the silence written after the end is centred
+    ExpectPrefix(got, want);
+}
+
+TEST_F(StreamSoundTest, DamagedFilesNeverCrashTheLoaders) {
+    auto base = MakeWave(MakePcm16(2000, 2, 12), kRate, 2, 16);
+    uint32_t x = 1;
+    auto next = [&] { return x = x * 1103515245u + 12345u, (x >> 8); };
+    for (int round = 0; round < 600; ++round) {
+        auto wave = base;
+        int edits = 1 + int(next() % 4);
+        for (int k = 0; k < edits; ++k) wave[next() % 60] = uint8_t(next());
+        if (round % 5 == 0) wave.resize(next() % wave.size());
+        if (wave.empty()) continue;
+        SetSoundCreateType(round % 3 == 0 ? 2 : 0);
+        int h = CreateSoundHandleFromImage(wave.data(), int(wave.size()), 2);
+        SetSoundCreateType(0);
+        if (h < 0) continue;
+        EXPECT_LE(GetSoundPosition(h), GetSoundTotalTime(h));
+        PlaySoundHandle(h, kPlayTypeBack, 1);
+        Pump(30);
+        EXPECT_EQ(DeleteSoundHandle(h), 0);
+    }
+    EXPECT_EQ(Sound().table.count, 0);
+}
+
 }  // namespace
