@@ -156,6 +156,7 @@ int InitializeSoundSystem() {
         WriteLogFormatW(u"DirectSoundのプライマリサウンドバッファのフォーマット設定に失敗しました");
     if (!IsSoundDeviceOpen()) {
         // The output could not be opened again at the primary rate.
+        CloseSoundDevice();
         m.primary = nullptr;
         return -1;
     }

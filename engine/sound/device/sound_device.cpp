@@ -90,11 +90,14 @@ int OpenSoundDevice() {
 
 int CloseSoundDevice() {
     Device& d = State();
+    bool wasOpen;
     {
         std::lock_guard<std::mutex> lock(d.mutex);
-        if (!d.open) return -1;
+        // A device whose output was lost still holds its buffers.
+        if (!d.open && d.buffers.empty()) return -1;
+        wasOpen = d.open;
     }
-    platform::Audio().close();
+    if (wasOpen) platform::Audio().close();
     std::lock_guard<std::mutex> lock(d.mutex);
     for (SoundBuffer* b : d.buffers) {
         if (b->pcm && --b->pcm->references == 0) {
