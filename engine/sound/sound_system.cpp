@@ -17,7 +17,7 @@ constexpr uint32_t kSilentBufferFlags = kBufferStatic | kBufferGlobalFocus;
 
 const char* YesNo(uint32_t flags, uint32_t bit) { return (flags & bit) ? "OK" : "NO"; }
 
-void LogDeviceEntry(void*, const char* module, const char* description) {
+void LogSoundDeviceCallback(void*, const char* module, const char* description) {
     WriteLogFormatW(u"モジュール名:%15hs  ドライバ記述:%hs ", module, description);
 }
 
@@ -27,7 +27,7 @@ void LogDeviceReport() {
     GetSoundDeviceCaps(&caps);
     WriteLogFormatW(u"DirectSound デバイスを列挙します");
     IncreaseLogIndent();
-    EnumerateSoundDevices(LogDeviceEntry, nullptr);
+    EnumerateSoundDevices(LogSoundDeviceCallback, nullptr);
     DecreaseLogIndent();
     WriteLogFormatW(u"最大サンプリングレート:%.2fKHz 最小サンプリングレート:%.2fKHz ", caps.maxSecondaryRate / 1000.0,
                     caps.minSecondaryRate / 1000.0);
@@ -69,7 +69,7 @@ void CreateSilentBuffer(SoundModule& m) {
     PlayDeviceBuffer(m.silent, 1);
 }
 
-void WorkerBody() {
+void SoundWorkerThread() {
     SoundModule& m = Sound();
     platform::SetCurrentThreadName("sound worker");
     platform::SetCurrentThreadPriority(platform::ThreadPriority::TimeCritical);
@@ -173,7 +173,7 @@ int InitializeSoundSystem() {
     LogDeviceReport();
     DeleteAllSoundHandles();
     m.workerStop.store(false);
-    if (ProcessorCount() > 1) m.worker = std::thread(WorkerBody);
+    if (ProcessorCount() > 1) m.worker = std::thread(SoundWorkerThread);
     WriteLogFormatW(u"DirectSound の初期化は正常に終了しました");
     return 0;
 }
