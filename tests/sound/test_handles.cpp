@@ -187,6 +187,27 @@ TEST_F(SoundHandleTest, StartUpTwiceFailsAndEverythingFailsWhenClosed) {
     EXPECT_EQ(UpdateSoftSoundPlayers(), 0);
 }
 
+TEST(SoundMemory, ShutDownReturnsEveryTrackedBlock) {
+    SetLogOutput(0);
+    ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
+    SetSoundProcessorCountForTesting(1);
+    size_t before = GetMemoryTotals().liveBlocks;
+    ASSERT_EQ(InitializeSoundSystem(), 0);
+    auto wave = MakeWave(MakePcm16(kRate / 2, 2, 7), kRate, 2, 16);
+    ASSERT_GE(LoadImage(wave, 4), 0);
+    for (int type : {0, 2}) {
+        int h = AddSoundData(-1);
+        ASSERT_EQ(AddStreamMemory(wave.data(), int(wave.size()), 0, h, type), 0);
+        ASSERT_EQ(AddStreamMemory(wave.data(), int(wave.size()), 1, h, type), 0);
+        PlaySoundHandle(h, kPlayTypeLoop, 1);
+    }
+    Pump(300);
+    ASSERT_EQ(TerminateSoundSystem(), 0);
+    EXPECT_EQ(GetMemoryTotals().liveBlocks, before);
+    SetSoundProcessorCountForTesting(0);
+    SetSoundDeviceBackend("sdl2");
+}
+
 TEST(SoundPrimaryFormat, CapabilitiesDecideThePrimaryFormat) {
     SoundDeviceCaps caps{kCapsPrimaryStereo | kCapsPrimary16Bit, 100, 48000, 0, 0};
     WAVEFORMATEX f = ComputePrimaryFormat(caps);
