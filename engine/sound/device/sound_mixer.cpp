@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr int32_t kUnityGain = 65536;
+
 template <int Bits>
 inline int32_t Sample(const uint8_t* data, uint32_t index) {
     if constexpr (Bits == 8) {
@@ -56,6 +58,23 @@ void MixLayout(MixVoice* v, int32_t* acc, int frames) {
             // Exact copy: as many whole frames as remain before the ring's end.
             int run = int(v->frames - i);
             if (run > frames - f) run = frames - f;
+            if (gl == kUnityGain && gr == kUnityGain) {
+                // Full volume, centred: plain addition, which vectorises.
+                int32_t* a = acc + f * 2;
+                for (int k = 0; k < run; ++k) {
+                    if constexpr (Channels == 1) {
+                        int32_t x = Sample<Bits>(v->data, i + uint32_t(k));
+                        a[k * 2] += x;
+                        a[k * 2 + 1] += x;
+                    } else {
+                        a[k * 2] += Sample<Bits>(v->data, (i + uint32_t(k)) * 2);
+                        a[k * 2 + 1] += Sample<Bits>(v->data, (i + uint32_t(k)) * 2 + 1);
+                    }
+                }
+                f += run;
+                v->position += uint64_t(run) << 32;
+                continue;
+            }
             for (int k = 0; k < run; ++k, ++i, ++f) {
                 int32_t l, r;
                 if constexpr (Channels == 1) {
