@@ -6,9 +6,6 @@
 namespace subsystems {
 
 void BuildMovieColourTables() {}
-void ResetArchives() {}
-void InstallFileFunctions() {}
-void FillStreamTables() {}
 int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
 void SelectDrawScreens() {}
@@ -18,8 +15,6 @@ void StopMusic() {}
 void TerminateModels() {}
 void TerminateGraphics() {}
 void ReleaseSoftwareImages() {}
-void RestoreStartDirectory() {}
-void CloseArchives() {}
 
 void PollMusic() {}
 void SuspendMovies() {}

@@ -9,7 +9,6 @@
 #include "platform/thread.h"
 #include "sound/sound_internal.h"
 
-#include <chrono>
 
 namespace {
 
