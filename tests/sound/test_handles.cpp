@@ -2,6 +2,7 @@
 // their round robin, volumes, the whole-or-stream length limit, and the
 // start-up rules of the sound system.
 #include "engine/handle.h"
+#include "scoped_temp_dir.h"
 #include "sound_test_util.h"
 
 #include <cmath>
@@ -66,11 +67,13 @@ TEST_F(SoundHandleTest, VolumeTableAndItsLimits) {
 TEST_F(SoundHandleTest, VoicesAreCappedAtTenAndShareOneBlockOfMemory) {
     auto wave = MakeWave(MakePcm16(100, 2, 2), kRate, 2, 16);
     EXPECT_EQ(LoadImage(wave, 11), -1);
-    const char* path = "voices.wav";
+    ScopedTempDir dir;
+    std::filesystem::create_directory("effects");
+    const char* path = "effects/voices.wav";
     FILE* f = std::fopen(path, "wb");
     std::fwrite(wave.data(), 1, wave.size(), f);
     std::fclose(f);
-    int h = LoadSoundFile(path, 12);
+    int h = LoadSoundFile("effects\\voices.wav", 12);  // the engine's own separator
     std::remove(path);
     ASSERT_GE(h, 0);
     SoundEntry* e = Entry(h);

@@ -1,5 +1,6 @@
 // Stream sounds on the null output: what reaches the output is the pieces'
 // PCM joined without gaps, across pieces, loop wraps, stops and resumes.
+#include "scoped_temp_dir.h"
 #include "sound_test_util.h"
 
 using namespace soundtest;
@@ -173,6 +174,7 @@ TEST_F(StreamSoundTest, RepeatCountPlaysAPieceAgain) {
 }
 
 TEST_F(StreamSoundTest, StreamFromAFileKeptOpenWhilePlaying) {
+    ScopedTempDir dir;
     auto pcm = MakePcm16(kRate, 2, 11);
     auto wave = MakeWave(pcm, kRate, 2, 16);
     const char* path = "stream_sound_test.wav";
