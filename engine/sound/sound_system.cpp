@@ -4,10 +4,13 @@
 #include "engine/lifecycle.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "engine/text.h"
 #include "foundation/subsystems.h"
 #include "platform/audio.h"
 #include "platform/thread.h"
 #include "sound/sound_internal.h"
+
+#include <string>
 
 
 namespace {
@@ -16,8 +19,12 @@ constexpr uint32_t kSilentBufferFlags = kBufferStatic | kBufferGlobalFocus;
 
 const char* YesNo(uint32_t flags, uint32_t bit) { return (flags & bit) ? "OK" : "NO"; }
 
+// The host names devices in UTF-8; the log takes code page 932.
 void LogSoundDeviceCallback(void*, const char* module, const char* description) {
-    WriteLogFormatW(u"モジュール名:%15hs  ドライバ記述:%hs ", module, description);
+    std::string moduleText, descriptionText;
+    if (!ConvertUtf8ToCp932(module, &moduleText)) moduleText = "?";
+    if (!ConvertUtf8ToCp932(description, &descriptionText)) descriptionText = "?";
+    WriteLogFormatW(u"モジュール名:%15hs  ドライバ記述:%hs ", moduleText.c_str(), descriptionText.c_str());
 }
 
 void LogDeviceReport() {
