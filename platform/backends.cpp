@@ -1,9 +1,11 @@
 // The one place where back ends are registered and chosen.
+#include "headless/audio_null.h"
 #include "headless/input_scripted.h"
 #include "headless/window_headless.h"
 #include "hidraw/hid_hidraw.h"
 #include "hidsim/hid_sim.h"
 #include "posix/files_posix.h"
+#include "sdl2/audio_sdl2.h"
 #include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
 
@@ -21,6 +23,9 @@ const InputBackend* currentInput = &kSdl2InputBackend;
 
 const HidBackend* const kHidBackends[] = {&kHidrawBackend, &kHidSimBackend};
 std::atomic<const HidBackend*> currentHid{&kHidrawBackend};
+
+const AudioBackend* const kAudioBackends[] = {&kSdl2AudioBackend, &kNullAudioBackend};
+const AudioBackend* currentAudio = &kSdl2AudioBackend;
 
 // Finds a back end by its name in one of the tables above.
 template <typename Backend, size_t N>
@@ -57,5 +62,13 @@ bool SelectHidBackend(const char* name) {
 }
 
 const HidBackend& Hid() { return *currentHid.load(); }
+
+bool SelectAudioBackend(const char* name) {
+    const AudioBackend* b = FindByName(kAudioBackends, name);
+    if (b) currentAudio = b;
+    return b != nullptr;
+}
+
+const AudioBackend& Audio() { return *currentAudio; }
 
 }  // namespace platform

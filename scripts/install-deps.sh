@@ -19,6 +19,8 @@ packages=(
   zlib1g-dev
   # libFuzzer targets (-DFUZZ=ON)
   clang libclang-rt-dev
+  # sound benchmark: the reference mixer measured beside the engine's own
+  libsdl2-mixer-dev
 )
 
 missing=()

@@ -6,7 +6,6 @@
 namespace subsystems {
 
 void BuildMovieColourTables() {}
-void InitializeSound() {}
 int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
 void SelectDrawScreens() {}
@@ -15,12 +14,9 @@ void InitializeModels() {}
 void StopMusic() {}
 void TerminateModels() {}
 void TerminateGraphics() {}
-void TerminateSound() {}
 void ReleaseSoftwareImages() {}
 
 void PollMusic() {}
-void RefillStreamSounds() {}
-void UpdateSoftSoundPlayers() {}
 void SuspendMovies() {}
 void ResumeMovies() {}
 void WhileInactive() {}
