@@ -11,14 +11,11 @@ void InstallFileFunctions() {}
 void FillStreamTables() {}
 int InitializeInput() { return 0; }
 void InitializeSound() {}
-int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
-void SelectDrawScreens() {}
 void InitializeModels() {}
 
 void StopMusic() {}
 void TerminateModels() {}
-void TerminateGraphics() {}
 void TerminateInput() {}
 void TerminateSound() {}
 void ReleaseSoftwareImages() {}
