@@ -6,8 +6,10 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 namespace {
 
@@ -16,6 +18,18 @@ const DeviceBackend* const kBackends[] = {&kGlDeviceBackend, &kRecordingDeviceBa
 const DeviceBackend* backend = nullptr;
 DeviceState state;
 bool sceneOpen = false;
+// Objects still alive, freed with the device if their owners forgot them.
+std::vector<DeviceBufferRecord*> liveBuffers;
+std::vector<DeviceTexture*> liveTextures;
+
+template <typename T>
+void Forget(std::vector<T*>& list, T* item) {
+    auto it = std::find(list.begin(), list.end(), item);
+    if (it != list.end()) {
+        *it = list.back();
+        list.pop_back();
+    }
+}
 
 void Note(int kind, int a, int b, uint64_t value) {
     if (backend) backend->noteCall(DeviceCall{kind, a, b, value});
@@ -109,6 +123,7 @@ DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
         FreeMemory(b);
         return nullptr;
     }
+    liveBuffers.push_back(b);
     return b;
 }
 
@@ -135,6 +150,7 @@ int UnlockBuffer(DeviceBufferRecord* b) {
 
 int ReleaseBuffer(DeviceBufferRecord* b) {
     if (!b) return -1;
+    Forget(liveBuffers, b);
     if (backend) backend->releaseBuffer(b);
     if (state.stream == b) state.stream = nullptr;
     if (state.indices == b) state.indices = nullptr;
@@ -226,6 +242,11 @@ int CreateGraphicsDevice(const char* name) {
 
 void ReleaseGraphicsDevice() {
     if (!backend) return;
+    if (!liveBuffers.empty() || !liveTextures.empty())
+        WriteLogFormat("%d buffers and %d textures were still alive when the device was released\n",
+                       int(liveBuffers.size()), int(liveTextures.size()));
+    while (!liveBuffers.empty()) ReleaseBuffer(liveBuffers.back());
+    while (!liveTextures.empty()) ReleaseDeviceTexture(liveTextures.back());
     backend->close();
     backend = nullptr;
     SetDefaultState();
@@ -290,6 +311,7 @@ DeviceTexture* CreateDeviceTexture(int width, int height, int levels, int usage,
         FreeMemory(t);
         return nullptr;
     }
+    liveTextures.push_back(t);
     return t;
 }
 
@@ -313,6 +335,7 @@ int UnlockDeviceTexture(DeviceTexture* t, int level) {
 
 int ReleaseDeviceTexture(DeviceTexture* t) {
     if (!t) return -1;
+    Forget(liveTextures, t);
     if (backend) backend->releaseTexture(t);
     for (DeviceTexture*& bound : state.textures)
         if (bound == t) bound = nullptr;
