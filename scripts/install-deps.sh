@@ -13,6 +13,8 @@ packages=(
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
   # a real X11 window in tests
   xvfb
+  # picture readers
+  libpng-dev libjpeg-dev
 )
 
 missing=()

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr size_t kSourceBufferBytes = 4096;
+constexpr size_t kSourceBufferBytes = 65536;
 
 struct StreamSource {
     jpeg_source_mgr manager;
