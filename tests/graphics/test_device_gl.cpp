@@ -1,5 +1,6 @@
 // The GL back end read back: clears, triangles, textures, the texture-stage
 // cascade against a CPU reference, culling, and draws from buffers.
+#include "graphics/device/device_internal.h"
 #include "graphics_test_util.h"
 
 #include <algorithm>
@@ -386,6 +387,47 @@ TEST_F(GlDeviceDrawTest, PresentShowsTheFrameAndKeepsTheTarget) {
     EXPECT_EQ(PresentDevice(), 0);
     EXPECT_EQ(EndDeviceScene(), -1);  // the present ended it
     EXPECT_TRUE(ColorNear(PixelAt(0, 0), 0xFF336699u, 0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GlDeviceDrawTest, LinearAndExponentialFogByViewDepth) {
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float squeeze[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0.1f, 0, 0, 0, 0, 1};  // depth 0..10 into 0..1
+    SendDeviceTransform(DEVICE_TS_WORLD, identity);
+    SendDeviceTransform(DEVICE_TS_VIEW, identity);
+    SendDeviceTransform(DEVICE_TS_PROJECTION, squeeze);
+    SendDeviceRenderState(DEVICE_RS_LIGHTING, 0);
+    SendDeviceRenderState(DEVICE_RS_CULLMODE, DEVICE_CULL_NONE);
+    SendDeviceStageState(0, DEVICE_TSS_COLOROP, DEVICE_TOP_SELECTARG1);
+    SendDeviceStageState(0, DEVICE_TSS_COLORARG1, DEVICE_TA_DIFFUSE);
+    SendDeviceRenderState(DEVICE_RS_FOGENABLE, 1);
+    SendDeviceRenderState(DEVICE_RS_FOGCOLOR, 0xFF0000FFu);
+    SendDeviceRenderState(DEVICE_RS_FOGVERTEXMODE, DEVICE_FOG_LINEAR);
+    SendDeviceRenderState(DEVICE_RS_FOGSTART, DeviceBitsOfFloat(0.0f));
+    SendDeviceRenderState(DEVICE_RS_FOGEND, DeviceBitsOfFloat(10.0f));
+    SendDeviceRenderState(DEVICE_RS_FOGDENSITY, DeviceBitsOfFloat(0.2f));
+    SendDeviceFvf(kLitFvf);
+    auto quad = [](float z) {
+        LitVertex v[4] = {{-1, 1, z, 0, 0, 0, 0xFFFF0000u}, {1, 1, z, 0, 0, 0, 0xFFFF0000u},
+                          {-1, -1, z, 0, 0, 0, 0xFFFF0000u}, {1, -1, z, 0, 0, 0, 0xFFFF0000u}};
+        ClearDevice(DEVICE_CLEAR_TARGET | DEVICE_CLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLESTRIP, 2, v, sizeof(LitVertex));
+    };
+    quad(5.0f);
+    EXPECT_TRUE(ColorNear(PixelAt(320, 240), PackArgb(255, 128, 0, 128), 2));
+    quad(2.5f);
+    EXPECT_TRUE(ColorNear(PixelAt(320, 240), PackArgb(255, 191, 0, 64), 2));
+    SendDeviceRenderState(DEVICE_RS_FOGVERTEXMODE, DEVICE_FOG_NONE);
+    SendDeviceRenderState(DEVICE_RS_FOGTABLEMODE, DEVICE_FOG_EXP);
+    quad(5.0f);
+    int f = int(std::floor(std::exp(-1.0f) * 255 + 0.5f));
+    EXPECT_TRUE(ColorNear(PixelAt(320, 240), PackArgb(255, f, 0, 255 - f), 2));
+    SendDeviceRenderState(DEVICE_RS_FOGENABLE, 0);
+    quad(5.0f);
+    EXPECT_TRUE(ColorNear(PixelAt(320, 240), 0xFFFF0000u, 0));
 }
 
 }  // namespace
