@@ -2,6 +2,7 @@
 // libraries' writers, BMP, TGA, DDS and raw BGRA built byte by byte; every
 // fixture also cut short and damaged.
 #include "graphics_test_util.h"
+#include "engine/memory.h"
 #include "scoped_temp_dir.h"
 
 #include <png.h>
@@ -198,6 +199,32 @@ TEST_F(ImageReaderTest, PngDamageIsRefused) {
     Bytes huge = png;
     huge[16] = 0x7F;  // width beyond the limit (CRC no longer matches either)
     EXPECT_EQ(ReadMemory(huge, &image), -1);
+}
+
+uint32_t Crc32(const unsigned char* p, size_t n) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+}
+
+TEST_F(ImageReaderTest, PngClaimingMorePixelsThanItsDataCanHoldIsRefusedEarly) {
+    auto p = Picture(16, 16);
+    Bytes png = EncodePng(p.data(), 16, 16, PNG_COLOR_TYPE_RGBA, 8);
+    // Rewrite the header to 8000 x 8000 with a correct checksum.
+    Bytes big = png;
+    const unsigned char side[4] = {0x00, 0x00, 0x1F, 0x40};
+    std::memcpy(&big[16], side, 4);
+    std::memcpy(&big[20], side, 4);
+    uint32_t crc = Crc32(&big[12], 17);
+    const unsigned char c[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+    std::memcpy(&big[29], c, 4);
+    BASEIMAGE image;
+    size_t before = GetMemoryTotals().peakBytes;
+    EXPECT_EQ(ReadMemory(big, &image), -1);
+    EXPECT_LT(GetMemoryTotals().peakBytes - before, size_t(16) << 20);
 }
 
 TEST_F(ImageReaderTest, JpegDecodesCloseToItsSourceAndRefusesTruncation) {

@@ -30,8 +30,13 @@ inline uint32_t ImageU32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// At most 64 million pixels, whatever the sides: a picture's header alone
+// must not make the reader ask for gigabytes.
+constexpr int64_t kMaxImagePixels = int64_t(8192) * 8192;
+
 inline bool ImageSizeAcceptable(int64_t width, int64_t height) {
-    return width > 0 && height > 0 && width <= kMaxImageDimension && height <= kMaxImageDimension;
+    return width > 0 && height > 0 && width <= kMaxImageDimension && height <= kMaxImageDimension &&
+           width * height <= kMaxImagePixels;
 }
 
 inline uint8_t* ImageRow(BASEIMAGE* image, int y) {

@@ -41,6 +41,11 @@ int Decode(PngRead& r, StreamData* s, BASEIMAGE* image) {
     png_read_info(r.png, r.info);
     png_uint_32 width = png_get_image_width(r.png, r.info), height = png_get_image_height(r.png, r.info);
     if (!ImageSizeAcceptable(width, height)) return -1;
+    // Deflate expands at most 1032 times: a short file cannot hold a picture
+    // larger than that, so it is refused before the picture is allocated.
+    int64_t remaining = RemainingImageBytes(s);
+    int64_t rawBytes = (int64_t(png_get_rowbytes(r.png, r.info)) + 1) * int64_t(height);
+    if (remaining >= 0 && rawBytes > remaining * 1032 + 65536) return -1;
     int colorType = png_get_color_type(r.png, r.info);
     png_set_expand(r.png);
     png_set_strip_16(r.png);
