@@ -73,6 +73,11 @@ TEST_F(DeviceCacheTest, FillColourSourcesLightingAndFilterSelectorsReachTheirSta
     EXPECT_EQ(LastValue(DEVICE_CALL_RENDER_STATE, DEVICE_RS_DIFFUSEMATERIALSOURCE), uint64_t(DEVICE_MCS_MATERIAL));
     EXPECT_EQ(LastValue(DEVICE_CALL_RENDER_STATE, DEVICE_RS_SPECULARMATERIALSOURCE), uint64_t(DEVICE_MCS_COLOR2));
     EXPECT_EQ(LastValue(DEVICE_CALL_RENDER_STATE, DEVICE_RS_LIGHTING), 0u);
+    SetLightingEnabled(1);
+    EXPECT_EQ(GetDeviceStateCache()->lightingOff, 0);
+    EXPECT_EQ(LastValue(DEVICE_CALL_RENDER_STATE, DEVICE_RS_LIGHTING), 1u);
+    SetLightingEnabled(0);
+    EXPECT_EQ(GetDeviceStateCache()->lightingOff, 1);
 
     GetDeviceStateCache()->filterMode = 1;
     EXPECT_EQ(SetStageFilterState(2, DEVICE_STAGE_MINFILTER, DEVICE_FILTER_ANISOTROPIC), 0);

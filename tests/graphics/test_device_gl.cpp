@@ -1,6 +1,7 @@
 // The GL back end read back: clears, triangles, textures, the texture-stage
 // cascade against a CPU reference, culling, and draws from buffers.
 #include "graphics/device/device_internal.h"
+#include "graphics/device/gl/gl_internal.h"
 #include "graphics_test_util.h"
 
 #include <algorithm>
@@ -428,6 +429,27 @@ TEST_F(GlDeviceDrawTest, LinearAndExponentialFogByViewDepth) {
     SendDeviceRenderState(DEVICE_RS_FOGENABLE, 0);
     quad(5.0f);
     EXPECT_TRUE(ColorNear(PixelAt(320, 240), 0xFFFF0000u, 0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GlDeviceDrawTest, ProgramsAreMadeOncePerStateKey) {
+    SendDeviceStageState(0, DEVICE_TSS_COLOROP, DEVICE_TOP_SELECTARG1);
+    SendDeviceStageState(0, DEVICE_TSS_COLORARG1, DEVICE_TA_DIFFUSE);
+    DrawScreenQuad(0, 0, 8, 8, 0xFFFFFFFFu);
+    int programs = CountGlPrograms();
+    for (int i = 0; i < 10; ++i) DrawScreenQuad(0, 0, 8, 8, 0xFF000000u + uint32_t(i));
+    SendDeviceRenderState(DEVICE_RS_TEXTUREFACTOR, 0x12345678u);  // a uniform, not part of the key
+    DrawScreenQuad(0, 0, 8, 8, 0xFFFFFFFFu);
+    EXPECT_EQ(CountGlPrograms(), programs);
+    SendDeviceStageState(0, DEVICE_TSS_COLOROP, DEVICE_TOP_ADD);
+    DrawScreenQuad(0, 0, 8, 8, 0xFFFFFFFFu);
+    EXPECT_EQ(CountGlPrograms(), programs + 1);
+    SendDeviceStageState(0, DEVICE_TSS_COLOROP, DEVICE_TOP_SELECTARG1);
+    DrawScreenQuad(0, 0, 8, 8, 0xFFFFFFFFu);
+    EXPECT_EQ(CountGlPrograms(), programs + 1);
 }
 
 }  // namespace

@@ -161,6 +161,12 @@ int SetDeviceSpecularFromVertexColor(int v) {
 
 int SetDeviceLighting(int flag) { return SetDeviceRenderState(DEVICE_RS_LIGHTING, flag ? 1u : 0u); }
 
+int SetLightingEnabled(int flag) {
+    cache.lightingOff = flag ? 0 : 1;
+    SetDeviceLighting(flag);
+    return 0;
+}
+
 int SetDeviceAlphaTest(int compareFunction, int reference) {
     if (compareFunction < DEVICE_CMP_NEVER || compareFunction > DEVICE_CMP_ALWAYS) return -1;
     if (reference < 0) reference = 0;

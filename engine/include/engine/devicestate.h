@@ -97,6 +97,8 @@ int SetDeviceSpecularEnable(int value);
 int SetDeviceDiffuseFromVertexColor(int value);
 int SetDeviceSpecularFromVertexColor(int value);
 int SetDeviceLighting(int flag);
+// Keeps the layer's lighting-off switch (= !flag) and sets the device lighting state.
+int SetLightingEnabled(int flag);
 int SetDeviceAlphaTest(int compareFunction, int reference);
 int SetDeviceWorldMatrix(const float matrix[16]);
 int SetDeviceViewMatrix(const float matrix[16]);

@@ -518,5 +518,3 @@ const DeviceBackend kGlDeviceBackend = {
     "gl", Open, Close, NoteCall, CreateBuffer, UploadBuffer, ReleaseBuffer, CreateTexture,
     UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels,
 };
-
-int CountGlProgramsInCache() { return CountGlPrograms(); }
