@@ -43,17 +43,17 @@ void WriteRaw(unsigned char* p, int bpp, uint32_t v) {
 
 int Expand(uint32_t raw, uint32_t mask, int shift, int width, int absent) {
     if (width == 0) return absent;
-    uint32_t max = mask >> shift;
-    uint32_t v = (raw & mask) >> shift;
+    uint64_t max = mask >> shift;
+    uint64_t v = (raw & mask) >> shift;
     return int((v * 255 + max / 2) / max);
 }
 
 uint32_t Pack(int value, int shift, int width) {
     if (width == 0) return 0;
-    uint32_t max = width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u;
+    uint64_t max = width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u;
     if (value < 0) value = 0;
     if (value > 255) value = 255;
-    return ((uint32_t(value) * max + 127) / 255) << shift;
+    return uint32_t(((uint64_t(value) * max + 127) / 255) << shift);
 }
 
 bool Uncompressed(const BASEIMAGE* image) {

@@ -191,6 +191,22 @@ TEST_F(DeviceCacheTest, DrawStateBlockLeavesMarkedFieldsAndResolvesGraphs) {
     EXPECT_EQ(LastValue(DEVICE_CALL_TEXTURE, 0), 0u);
 }
 
+TEST_F(DeviceCacheTest, ReleasedObjectsLeaveTheCache) {
+    DeviceTexture* t = CreateDeviceTexture(4, 4, 1, 0, DEVICE_FMT_A8R8G8B8, 0);
+    DeviceVertexBuffer* vb = CreateDeviceVertexBuffer(64, 0, 0, 0);
+    DeviceIndexBuffer* ib = CreateDeviceIndexBuffer(64, 0, DEVICE_FMT_INDEX16, 0);
+    SetDeviceTexture(2, t);
+    SetDeviceStreamSource(vb, 0, 16);
+    SetDeviceIndices(ib);
+    ReleaseDeviceTexture(t);
+    ReleaseDeviceVertexBuffer(vb);
+    ReleaseDeviceIndexBuffer(ib);
+    // A new object at a freed address must still reach the device.
+    EXPECT_EQ(GetDeviceStateCache()->textures[2], nullptr);
+    EXPECT_EQ(GetDeviceStateCache()->streamSource, nullptr);
+    EXPECT_EQ(GetDeviceStateCache()->indexBuffer, nullptr);
+}
+
 TEST_F(DeviceCacheTest, ProgrammableShadersReportOff) {
     EXPECT_EQ(SelectVertexShader(0), 0);
     EXPECT_EQ(SelectPixelShader(13824), 0);

@@ -3,6 +3,7 @@
 // chosen back end.
 #include "graphics/device/device_internal.h"
 
+#include "engine/devicestate.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 
@@ -154,6 +155,10 @@ int ReleaseBuffer(DeviceBufferRecord* b) {
     if (backend) backend->releaseBuffer(b);
     if (state.stream == b) state.stream = nullptr;
     if (state.indices == b) state.indices = nullptr;
+    // A later buffer at the same address must not pass for this one in the cache.
+    DeviceStateCache* cache = GetDeviceStateCache();
+    if (cache->streamSource == b) cache->streamSource = nullptr;
+    if (cache->indexBuffer == b) cache->indexBuffer = nullptr;
     FreeMemory(b->bytes);
     FreeMemory(b);
     return 0;
@@ -339,6 +344,8 @@ int ReleaseDeviceTexture(DeviceTexture* t) {
     if (backend) backend->releaseTexture(t);
     for (DeviceTexture*& bound : state.textures)
         if (bound == t) bound = nullptr;
+    for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
+        if (cached == t) cached = nullptr;
     if (state.renderTarget == t) state.renderTarget = nullptr;
     for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
     FreeMemory(t);
