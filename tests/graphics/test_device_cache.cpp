@@ -188,7 +188,8 @@ TEST_F(DeviceCacheTest, DrawStateBlockLeavesMarkedFieldsAndResolvesGraphs) {
     EXPECT_EQ(GetRecordedDeviceCalls().size(), 0u);
     DeleteGraphHandle(graph, 0);
     ApplyDeviceDrawState(&block, 0, 1);
-    EXPECT_EQ(LastValue(DEVICE_CALL_TEXTURE, 0), 0u);
+    EXPECT_EQ(GetDeviceState().textures[0], nullptr);
+    EXPECT_EQ(GetDeviceStateCache()->textures[0], nullptr);
 }
 
 TEST_F(DeviceCacheTest, ReleasedObjectsLeaveTheCache) {
