@@ -1,5 +1,7 @@
 // The one place where back ends are registered and chosen.
+#include "headless/input_scripted.h"
 #include "headless/window_headless.h"
+#include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
 
 #include <cstring>
@@ -9,6 +11,9 @@ namespace {
 
 const WindowBackend* const kWindowBackends[] = {&kSdl2WindowBackend, &kHeadlessWindowBackend};
 const WindowBackend* currentWindow = &kSdl2WindowBackend;
+
+const InputBackend* const kInputBackends[] = {&kSdl2InputBackend, &kScriptedInputBackend};
+const InputBackend* currentInput = &kSdl2InputBackend;
 
 }  // namespace
 
@@ -23,5 +28,17 @@ bool SelectWindowBackend(const char* name) {
 }
 
 const WindowBackend& Window() { return *currentWindow; }
+
+bool SelectInputBackend(const char* name) {
+    for (const InputBackend* b : kInputBackends) {
+        if (name && std::strcmp(b->name, name) == 0) {
+            currentInput = b;
+            return true;
+        }
+    }
+    return false;
+}
+
+const InputBackend& Input() { return *currentInput; }
 
 }  // namespace platform

@@ -9,21 +9,17 @@ void BuildMovieColourTables() {}
 void ResetArchives() {}
 void InstallFileFunctions() {}
 void FillStreamTables() {}
-int InitializeInput() { return 0; }
 void InitializeSound() {}
 void StartOnScreenLog() {}
 void InitializeModels() {}
 
 void StopMusic() {}
 void TerminateModels() {}
-void TerminateInput() {}
 void TerminateSound() {}
 void ReleaseSoftwareImages() {}
 void RestoreStartDirectory() {}
 void CloseArchives() {}
 
-void HandleInputEvent(const platform::Event&) {}
-void UpdateInput() {}
 void PollMusic() {}
 void RefillStreamSounds() {}
 void UpdateSoftSoundPlayers() {}
