@@ -5,6 +5,7 @@
 #include "engine/graph.h"
 #include "engine/log.h"
 #include "foundation/subsystems.h"
+#include "graphics/graphics_internal.h"
 #include "platform/window.h"
 
 #include <cstring>
@@ -44,6 +45,7 @@ namespace subsystems {
 
 int InitializeGraphics() {
     ResetDeviceStateCache();
+    InstallModelGraphicsServices();
     std::string choice = deviceChoice;
     if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
     if (choice == "none") {

@@ -3,6 +3,7 @@
 // recording device when asked for.
 #include "engine/engine.h"
 #include "graphics_test_util.h"
+#include "model/graphics_services.h"
 #include "platform/clock.h"
 #include "scoped_temp_dir.h"
 
@@ -29,6 +30,14 @@ TEST_F(GraphicsStartupTest, WindowWithoutGlStartsOnTheSoftwarePath) {
     EXPECT_EQ(HardwareRenderingActive(), 0);
     EXPECT_EQ(Direct3DDevice9Object(), nullptr);
     EXPECT_NE(MakeBlankGraph(8, 8, 0), -1);
+    // The model system's textures reach the graphics layer through its table.
+    const ModelGraphicsServices* services = GetModelGraphicsServices();
+    EXPECT_EQ(services->ReadImageToBaseImage, &ReadImageToBaseImage);
+    EXPECT_EQ(services->MakeGraphFromBaseImage, &MakeGraphFromBaseImage);
+    int w = 0, h = 0;
+    ASSERT_NE(services->GetDeviceMaxTextureSize, nullptr);
+    services->GetDeviceMaxTextureSize(&w, &h);
+    EXPECT_GE(w, 2048);
     ASSERT_EQ(ShutdownEngine(), 0);
     EXPECT_EQ(CountGraphs(), 0);
 }

@@ -6,6 +6,7 @@
 #include "engine/devicestate.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "graphics/graphics_internal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -288,7 +289,7 @@ int GetDeviceVertexBufferLength(const DeviceVertexBuffer* b) { return b ? b->len
 
 DeviceTexture* CreateDeviceTexture(int width, int height, int levels, int usage, int format, int) {
     int bpp = BytesPerDevicePixel(format);
-    if (!backend || bpp == 0 || width <= 0 || height <= 0 || width > 8192 || height > 8192) return nullptr;
+    if (!backend || bpp == 0 || width <= 0 || height <= 0 || width > kMaxDeviceTextureSide || height > kMaxDeviceTextureSide) return nullptr;
     auto* t = static_cast<DeviceTexture*>(ENGINE_ALLOC_ZERO(sizeof(DeviceTexture)));
     if (!t) return nullptr;
     t->width = width;
