@@ -453,3 +453,85 @@ TEST_F(GlDeviceDrawTest, ProgramsAreMadeOncePerStateKey) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GlDeviceDrawTest, SamplerAddressModesFiltersAndMipLevels) {
+    // A 2x1 texture: black left, white right, drawn with u from -1 to 2.
+    DeviceTexture* t = CreateDeviceTexture(2, 1, 1, 0, DEVICE_FMT_A8R8G8B8, 0);
+    void* bits = nullptr;
+    int pitch = 0;
+    LockDeviceTexture(t, 0, &bits, &pitch);
+    static_cast<uint32_t*>(bits)[0] = 0xFF000000u;
+    static_cast<uint32_t*>(bits)[1] = 0xFFFFFFFFu;
+    UnlockDeviceTexture(t, 0);
+    SendDeviceTexture(0, t);
+    SendDeviceStageState(0, DEVICE_TSS_COLOROP, DEVICE_TOP_SELECTARG1);
+    auto draw = [](float u0, float u1) {
+        ScreenVertex v[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xFFFFFFFFu, 0, u0, 0}, {119.5f, -0.5f, 0.5f, 1, 0xFFFFFFFFu, 0, u1, 0},
+                             {-0.5f, 9.5f, 0.5f, 1, 0xFFFFFFFFu, 0, u0, 1}, {119.5f, 9.5f, 0.5f, 1, 0xFFFFFFFFu, 0, u1, 1}};
+        SendDeviceFvf(kScreenVertexFvf);
+        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex));
+    };
+    // Pixel x samples u = -1 + 3 (x + 0.5) / 120: x 5 -> u -0.86, x 25 -> -0.36, x 100 -> 1.51.
+    SendDeviceSamplerState(0, DEVICE_SAMP_ADDRESSU, DEVICE_ADDRESS_WRAP);
+    draw(-1, 2);
+    EXPECT_TRUE(ColorNear(PixelAt(5, 5), 0xFF000000u, 0));   // wraps to 0.14: left texel
+    EXPECT_TRUE(ColorNear(PixelAt(25, 5), 0xFFFFFFFFu, 0));  // wraps to 0.64: right texel
+    SendDeviceSamplerState(0, DEVICE_SAMP_ADDRESSU, DEVICE_ADDRESS_CLAMP);
+    draw(-1, 2);
+    EXPECT_TRUE(ColorNear(PixelAt(25, 5), 0xFF000000u, 0));
+    EXPECT_TRUE(ColorNear(PixelAt(100, 5), 0xFFFFFFFFu, 0));
+    SendDeviceSamplerState(0, DEVICE_SAMP_ADDRESSU, DEVICE_ADDRESS_MIRROR);
+    draw(-1, 2);
+    EXPECT_TRUE(ColorNear(PixelAt(5, 5), 0xFFFFFFFFu, 0));   // mirrored 0.86
+    EXPECT_TRUE(ColorNear(PixelAt(100, 5), 0xFF000000u, 0));  // 1.51 mirrored to 0.49: left texel
+    // Point sampling gives only the two texel colours, linear gives a ramp.
+    SendDeviceSamplerState(0, DEVICE_SAMP_ADDRESSU, DEVICE_ADDRESS_CLAMP);
+    SendDeviceSamplerState(0, DEVICE_SAMP_MAGFILTER, DEVICE_FILTER_LINEAR);
+    draw(0, 1);
+    int middle = ChannelOf(PixelAt(60, 5), 16);
+    EXPECT_GT(middle, 100);
+    EXPECT_LT(middle, 155);
+    ReleaseDeviceTexture(t);
+
+    // With a mip chain and a mip filter, a minified texture reads the small levels.
+    DeviceTexture* mip = CreateDeviceTexture(64, 64, 0, 0, DEVICE_FMT_A8R8G8B8, 0);
+    DeviceTextureDesc d;
+    GetDeviceTextureDesc(mip, 0, &d);
+    for (int level = 0; level < d.levels; ++level) {
+        DeviceTextureDesc ld;
+        GetDeviceTextureDesc(mip, level, &ld);
+        LockDeviceTexture(mip, level, &bits, &pitch);
+        for (int i = 0; i < ld.width * ld.height; ++i) static_cast<uint32_t*>(bits)[i] = level == 0 ? 0xFFFF0000u : 0xFF00FF00u;
+        UnlockDeviceTexture(mip, level);
+    }
+    SendDeviceTexture(0, mip);
+    SendDeviceSamplerState(0, DEVICE_SAMP_MINFILTER, DEVICE_FILTER_POINT);
+    SendDeviceSamplerState(0, DEVICE_SAMP_MIPFILTER, DEVICE_FILTER_POINT);
+    DrawScreenQuad(200, 200, 208, 208, 0xFFFFFFFFu);  // 64 texels onto 8 pixels
+    EXPECT_TRUE(ColorNear(PixelAt(204, 204), 0xFF00FF00u, 0));
+    SendDeviceSamplerState(0, DEVICE_SAMP_MIPFILTER, DEVICE_FILTER_NONE);
+    DrawScreenQuad(200, 200, 208, 208, 0xFFFFFFFFu);
+    EXPECT_TRUE(ColorNear(PixelAt(204, 204), 0xFFFF0000u, 0));
+    ReleaseDeviceTexture(mip);
+}
+
+TEST_F(GlDeviceDrawTest, ViewportPlacesAndClipsDrawsAndClears) {
+    DeviceViewport vp = {100, 50, 200, 100, 0.0f, 1.0f};
+    ASSERT_EQ(SendDeviceViewport(&vp), 0);
+    ClearDevice(DEVICE_CLEAR_TARGET, 0xFF00FF00u, 1.0f);
+    EXPECT_TRUE(ColorNear(PixelAt(99, 60), 0xFF000000u, 0));
+    EXPECT_TRUE(ColorNear(PixelAt(100, 50), 0xFF00FF00u, 0));
+    EXPECT_TRUE(ColorNear(PixelAt(299, 149), 0xFF00FF00u, 0));
+    EXPECT_TRUE(ColorNear(PixelAt(300, 150), 0xFF000000u, 0));
+    SendDeviceStageState(0, DEVICE_TSS_COLOROP, DEVICE_TOP_SELECTARG1);
+    SendDeviceStageState(0, DEVICE_TSS_COLORARG1, DEVICE_TA_DIFFUSE);
+    DrawScreenQuad(0, 0, 640, 480, 0xFFFF0000u);  // screen coordinates, cut to the viewport
+    EXPECT_TRUE(ColorNear(PixelAt(150, 100), 0xFFFF0000u, 0));
+    EXPECT_TRUE(ColorNear(PixelAt(50, 100), 0xFF000000u, 0));
+    DeviceViewport bad = {0, 0, 0, 10, 0, 1};
+    EXPECT_EQ(SendDeviceViewport(&bad), -1);
+}
+
+}  // namespace
