@@ -30,14 +30,14 @@ struct GlState {
     GLuint vertexRing = 0, indexRing = 0;
     GLsizeiptr vertexRingPos = 0, indexRingPos = 0;
     bool anisotropy = false;
-    GLuint depthForTargets = 0;  // shared depth buffer for texture targets
     GLuint boundFramebuffer = 0;
 };
 GlState gl;
 
 struct GlTexture {
     GLuint name;
-    GLuint framebuffer;  // render targets, made on first use
+    GLuint framebuffer;  // render targets: made on first use with a depth buffer of their size
+    GLuint depth;
 };
 
 struct GlFormat {
@@ -92,9 +92,6 @@ int Open() {
         DropTarget(&gl.main);
         return WriteLogText("The off-screen target could not be made\n");
     }
-    glGenRenderbuffers(1, &gl.depthForTargets);
-    glBindRenderbuffer(GL_RENDERBUFFER, gl.depthForTargets);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, 2048, 2048);
     gl.boundFramebuffer = gl.main.framebuffer;
     glGenVertexArrays(1, &gl.vertexArray);
     glBindVertexArray(gl.vertexArray);
@@ -129,7 +126,6 @@ void Close() {
     }
     ReleaseGlPrograms();
     DropTarget(&gl.main);
-    if (gl.depthForTargets) glDeleteRenderbuffers(1, &gl.depthForTargets);
     if (gl.vertexArray) glDeleteVertexArrays(1, &gl.vertexArray);
     glDeleteSamplers(kDeviceStageCount, gl.samplers);
     if (gl.vertexRing) glDeleteBuffers(1, &gl.vertexRing);
@@ -164,7 +160,7 @@ void ReleaseBuffer(DeviceBufferRecord* b) {
 int CreateTexture(DeviceTexture* t) {
     GlFormat f;
     if (!FormatOf(t->format, &f)) return -1;
-    auto* record = new GlTexture{0, 0};
+    auto* record = new GlTexture{0, 0, 0};
     glGenTextures(1, &record->name);
     glBindTexture(GL_TEXTURE_2D, record->name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
@@ -192,6 +188,7 @@ void ReleaseTexture(DeviceTexture* t) {
     if (record->framebuffer) {
         if (gl.boundFramebuffer == record->framebuffer) gl.boundFramebuffer = 0;
         glDeleteFramebuffers(1, &record->framebuffer);
+        glDeleteRenderbuffers(1, &record->depth);
     }
     glDeleteTextures(1, &record->name);
     delete record;
@@ -258,11 +255,14 @@ bool BindTarget(const DeviceState& s) {
         if (!record) return false;
         if (!record->framebuffer) {
             glGenFramebuffers(1, &record->framebuffer);
+            glGenRenderbuffers(1, &record->depth);
+            glBindRenderbuffer(GL_RENDERBUFFER, record->depth);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, s.renderTarget->width, s.renderTarget->height);
             glBindFramebuffer(GL_FRAMEBUFFER, record->framebuffer);
             glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, record->name, 0);
-            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, gl.depthForTargets);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, record->depth);
             if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-                WriteLogFormat("A texture target could not be bound (%x)\n", glCheckFramebufferStatus(GL_FRAMEBUFFER));
+                WriteLogText("A texture target could not be bound\n");
                 return false;
             }
         }

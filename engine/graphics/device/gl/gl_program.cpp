@@ -14,18 +14,14 @@
 
 namespace {
 
-struct KeyHash {
-    size_t operator()(const std::string& s) const { return std::hash<std::string>()(s); }
-};
 std::unordered_map<std::string, GlProgram> programs;
 
 std::string KeyBytes(const GlProgramKey& key) { return std::string(reinterpret_cast<const char*>(&key), sizeof key); }
 
-const char* FogModeOf(const DeviceState& s, int* mode) {
+// Table fog wins over vertex fog when both are set.
+int FogModeOf(const DeviceState& s) {
     int table = int(s.renderStates[DEVICE_RS_FOGTABLEMODE]);
-    int vertex = int(s.renderStates[DEVICE_RS_FOGVERTEXMODE]);
-    *mode = table != DEVICE_FOG_NONE ? table : vertex;
-    return nullptr;
+    return table != DEVICE_FOG_NONE ? table : int(s.renderStates[DEVICE_RS_FOGVERTEXMODE]);
 }
 
 // ---- GLSL text ----
@@ -355,8 +351,7 @@ GlProgramKey MakeGlProgramKey(const DeviceState& s, uint32_t fvf) {
     }
     k.flatShade = rs[DEVICE_RS_SHADEMODE] == DEVICE_SHADE_FLAT;
     if (rs[DEVICE_RS_FOGENABLE]) {
-        int mode = 0;
-        FogModeOf(s, &mode);
+        int mode = FogModeOf(s);
         if (mode < DEVICE_FOG_EXP || mode > DEVICE_FOG_LINEAR) mode = kGlFogFromSpecularAlpha;
         if (k.pretransformed && rs[DEVICE_RS_FOGTABLEMODE] == DEVICE_FOG_NONE) mode = kGlFogFromSpecularAlpha;
         k.fogMode = uint8_t(mode);
