@@ -1,6 +1,7 @@
 // The one place where back ends are registered and chosen.
 #include "headless/input_scripted.h"
 #include "headless/window_headless.h"
+#include "posix/files_posix.h"
 #include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
 
@@ -28,6 +29,8 @@ bool SelectWindowBackend(const char* name) {
 }
 
 const WindowBackend& Window() { return *currentWindow; }
+
+const FileSystemBackend& Files() { return kPosixFileSystemBackend; }
 
 bool SelectInputBackend(const char* name) {
     for (const InputBackend* b : kInputBackends) {

@@ -17,6 +17,10 @@ packages=(
   xvfb
   # picture readers
   libpng-dev libjpeg-dev
+  # CRC-32 of archive members; the codec benchmark's yardstick
+  zlib1g-dev
+  # libFuzzer targets (-DFUZZ=ON)
+  clang libclang-rt-dev
 )
 
 missing=()

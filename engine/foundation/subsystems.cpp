@@ -6,9 +6,6 @@
 namespace subsystems {
 
 void BuildMovieColourTables() {}
-void ResetArchives() {}
-void InstallFileFunctions() {}
-void FillStreamTables() {}
 void InitializeSound() {}
 void StartOnScreenLog() {}
 void InitializeModels() {}
@@ -17,8 +14,6 @@ void StopMusic() {}
 void TerminateModels() {}
 void TerminateSound() {}
 void ReleaseSoftwareImages() {}
-void RestoreStartDirectory() {}
-void CloseArchives() {}
 
 void PollMusic() {}
 void RefillStreamSounds() {}
