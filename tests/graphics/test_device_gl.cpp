@@ -59,6 +59,21 @@ TEST_F(GlDeviceDrawTest, TexturedQuadShowsItsTexelsInPlace) {
     SendDeviceTexture(0, t565);
     DrawScreenQuad(0, 0, 16, 16, 0xFFFFFFFFu);
     EXPECT_TRUE(ColorNear(PixelAt(8, 8), 0xFFFF0000u, 1));
+    const struct {
+        int format;
+        uint16_t texel;
+        uint32_t color;
+    } sixteen[] = {{DEVICE_FMT_A1R5G5B5, 0x801F, 0xFF0000FFu}, {DEVICE_FMT_A4R4G4B4, 0xF0F0, 0xFF00FF00u}};
+    for (const auto& c : sixteen) {
+        DeviceTexture* t16 = CreateDeviceTexture(1, 1, 1, 0, c.format, 0);
+        ASSERT_EQ(LockDeviceTexture(t16, 0, &bits, &pitch), 0);
+        *static_cast<uint16_t*>(bits) = c.texel;
+        UnlockDeviceTexture(t16, 0);
+        SendDeviceTexture(0, t16);
+        DrawScreenQuad(0, 0, 16, 16, 0xFFFFFFFFu);
+        EXPECT_TRUE(ColorNear(PixelAt(8, 8), c.color, 1)) << c.format;
+        ReleaseDeviceTexture(t16);
+    }
     ReleaseDeviceTexture(t);
     ReleaseDeviceTexture(t565);
 }

@@ -498,6 +498,9 @@ int ReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32
     int th = s.renderTarget ? s.renderTarget->height : kDeviceTargetHeight;
     bool flipped = TargetFlipped(s);
     int glY = flipped ? y : th - y - height;
+    while (glGetError() != GL_NO_ERROR) {
+        // Errors of earlier calls are not this read's.
+    }
     glReadPixels(x, glY, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, out);
     if (!flipped) {
         std::vector<uint32_t> row(static_cast<size_t>(width));
