@@ -8,6 +8,7 @@
 #include "graphics/device/gl/gl_internal.h"
 
 #include "engine/log.h"
+#include "engine/memory.h"
 #include "platform/window.h"
 
 #include <cstring>
@@ -160,7 +161,8 @@ void ReleaseBuffer(DeviceBufferRecord* b) {
 int CreateTexture(DeviceTexture* t) {
     GlFormat f;
     if (!FormatOf(t->format, &f)) return -1;
-    auto* record = new GlTexture{0, 0, 0};
+    auto* record = static_cast<GlTexture*>(ENGINE_ALLOC_ZERO(sizeof(GlTexture)));
+    if (!record) return -1;
     glGenTextures(1, &record->name);
     glBindTexture(GL_TEXTURE_2D, record->name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
@@ -191,7 +193,7 @@ void ReleaseTexture(DeviceTexture* t) {
         glDeleteRenderbuffers(1, &record->depth);
     }
     glDeleteTextures(1, &record->name);
-    delete record;
+    FreeMemory(record);
     t->backendData = 0;
 }
 
