@@ -15,6 +15,8 @@ packages=(
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
   # a real X11 window in tests
   xvfb
+  # picture readers
+  libpng-dev libjpeg-dev
   # CRC-32 of archive members; the codec benchmark's yardstick
   zlib1g-dev
   # libFuzzer targets (-DFUZZ=ON)

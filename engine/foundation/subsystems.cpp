@@ -6,14 +6,11 @@
 namespace subsystems {
 
 void BuildMovieColourTables() {}
-int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
-void SelectDrawScreens() {}
 void InitializeModels() {}
 
 void StopMusic() {}
 void TerminateModels() {}
-void TerminateGraphics() {}
 void ReleaseSoftwareImages() {}
 
 void PollMusic() {}
