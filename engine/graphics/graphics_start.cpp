@@ -1,10 +1,15 @@
 // Graphics start-up and shut-down as the engine's life cycle calls them:
 // the device is made on the chosen back end (GL when the window has a GL
 // context); without one the engine goes on on the software path.
+#include "engine/camera.h"
 #include "engine/devicestate.h"
+#include "engine/drawstate.h"
+#include "engine/screen.h"
 #include "engine/graph.h"
 #include "engine/log.h"
 #include "foundation/subsystems.h"
+#include "graphics/draw2d/batch2d.h"
+#include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/graphics_internal.h"
 #include "platform/window.h"
 
@@ -45,6 +50,10 @@ namespace subsystems {
 
 int InitializeGraphics() {
     ResetDeviceStateCache();
+    BuildBlendTables();
+    ResetSoftwareDrawState();
+    ResetDraw2DSettings();
+    ResetCameraAndLights();
     InstallModelGraphicsServices();
     std::string choice = deviceChoice;
     if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
@@ -63,11 +72,14 @@ int InitializeGraphics() {
 }
 
 void SelectDrawScreens() {
-    if (!HardwareRenderingActive()) return;
-    SetDeviceRenderTarget(nullptr);
+    SelectDrawTargetScreen(kDrawScreenBack);
+    if (HardwareRenderingActive()) ReapplyCameraAndLights();
 }
 
 void TerminateGraphics() {
+    FlushPendingDraws();
+    ReleaseBlendScratch();
+    Forget2DBatchState();
     DeleteAllGraphs();
     ReleaseGraphicsDevice();
     ResetDeviceStateCache();

@@ -1,0 +1,90 @@
+// Pictures as camera-facing rectangles in the 3-D scene: the corners are
+// spread along the camera's right and up axes taken from the view matrix.
+#include "engine/camera.h"
+#include "engine/device.h"
+#include "engine/devicestate.h"
+#include "engine/draw2d.h"
+#include "engine/drawstate.h"
+#include "engine/graph.h"
+#include "engine/log.h"
+#include "graphics/draw2d/batch2d.h"
+
+#include <cmath>
+#include <utility>
+
+namespace {
+
+struct BillboardVertex {
+    float x, y, z, nx, ny, nz;
+    uint32_t diffuse;
+    float u, v;
+};
+constexpr uint32_t kBillboardFvf = DEVICE_FVF_XYZ | DEVICE_FVF_NORMAL | DEVICE_FVF_DIFFUSE | DeviceFvfTexCount(1);
+
+void ApplyBillboardState(const Draw2DState& state) {
+    Begin2DBatch(state);  // blend, stages, texture and filter as for 2-D pictures
+    SetDeviceRenderState(DEVICE_RS_ZENABLE, uint32_t(GetDepthTestEnabled()));
+    SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, uint32_t(GetDepthWriteEnabled()));
+    SetDeviceRenderState(DEVICE_RS_ZFUNC, DEVICE_CMP_LESSEQUAL);
+    CommitLightsToDevice();
+    // The vertex colour is the material, so tint and weight light up with it.
+    SetDeviceRenderState(DEVICE_RS_COLORVERTEX, 1);
+    SetDeviceRenderState(DEVICE_RS_DIFFUSEMATERIALSOURCE, DEVICE_MCS_COLOR1);
+    SetDeviceRenderState(DEVICE_RS_AMBIENTMATERIALSOURCE, DEVICE_MCS_COLOR1);
+    SetDeviceRenderState(DEVICE_RS_SPECULARMATERIALSOURCE, DEVICE_MCS_MATERIAL);
+    SetDeviceRenderState(DEVICE_RS_EMISSIVEMATERIALSOURCE, DEVICE_MCS_MATERIAL);
+    const float material[17] = {1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    SetDeviceMaterial(material);
+    const Matrix44 identity = MakeIdentityMatrix();
+    SetDeviceWorldMatrix(&identity.m[0][0]);
+    SetDeviceFvf(kBillboardFvf);
+}
+
+}  // namespace
+
+int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, float size, float angle, int graph,
+                         int transparent, int turn) {
+    const GRAPH* g = GetGraphRecord(graph);
+    if (!g) return WriteLogFormat("Bad graph handle %d in DrawGraphBillboard3D\n", graph);
+    if (!position || !std::isfinite(size) || !std::isfinite(angle) || !std::isfinite(centreX) ||
+        !std::isfinite(centreY))
+        return WriteLogText("Bad position, size or angle in DrawGraphBillboard3D\n");
+    if (!HardwareRenderingActive()) return WriteLogText("No graphics device for DrawGraphBillboard3D\n");
+    if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture\n", graph);
+    Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0};
+    uint32_t diffuse = 0;
+    if (!Resolve2DBlend(transparent, true, &state, &diffuse)) return 0;
+
+    float view[16];
+    CopyViewMatrix(view);
+    // The view's columns are the camera axes in world space.
+    const float right[3] = {view[0], view[4], view[8]};
+    const float up[3] = {view[1], view[5], view[9]};
+    const float toward[3] = {-view[2], -view[6], -view[10]};
+    const float width = size, height = size * float(g->height) / float(g->width);
+    const float c = std::cos(angle), s = std::sin(angle);
+    const float sw = float(g->shared->width), sh = float(g->shared->height);
+    float u0 = float(g->x) / sw, u1 = float(g->x + g->width) / sw;
+    const float v0 = float(g->y) / sh, v1 = float(g->y + g->height) / sh;
+    if (turn) std::swap(u0, u1);
+    const float fx[4] = {0, 1, 0, 1}, fy[4] = {0, 0, 1, 1};
+    BillboardVertex corner[4];
+    for (int i = 0; i < 4; ++i) {
+        // Picture fractions to the plane: x to the right, y down the picture = down the screen.
+        const float px = (fx[i] - centreX) * width, py = (centreY - fy[i]) * height;
+        const float rx = px * c + py * s, ry = -px * s + py * c;  // clockwise on screen
+        BillboardVertex& v = corner[i];
+        v.x = position[0] + right[0] * rx + up[0] * ry;
+        v.y = position[1] + right[1] * rx + up[1] * ry;
+        v.z = position[2] + right[2] * rx + up[2] * ry;
+        v.nx = toward[0], v.ny = toward[1], v.nz = toward[2];
+        v.diffuse = diffuse;
+        v.u = fx[i] == 0 ? u0 : u1;
+        v.v = fy[i] == 0 ? v0 : v1;
+    }
+    const BillboardVertex strip[6] = {corner[0], corner[1], corner[2], corner[2], corner[1], corner[3]};
+    FlushPendingDraws();
+    ApplyBillboardState(state);
+    const int result = DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 2, strip, sizeof(BillboardVertex));
+    return result == 0 ? 0 : WriteLogText("The device refused the billboard in DrawGraphBillboard3D\n");
+}

@@ -1,0 +1,104 @@
+// The lights of 3-D drawing as the layer keeps them, and their upload:
+// enabled lights take device indices in the order directional, spot, point,
+// and the device state cache keeps their records and light x material
+// products for the software toon lighting.
+#include "engine/camera.h"
+#include "engine/device.h"
+#include "engine/devicestate.h"
+#include "engine/log.h"
+#include "graphics/camera/camera_internal.h"
+
+#include <cmath>
+#include <initializer_list>
+
+namespace {
+
+constexpr int kLayerLightCount = kDeviceLightCount;
+
+struct LayerLight {
+    int live, enabled;
+    DeviceLight light;
+};
+
+LayerLight lights[kLayerLightCount];
+DeviceColorValue ambient = {0, 0, 0, 0};
+bool changed = true;
+
+DeviceLight DefaultLight() {
+    DeviceLight l = {};
+    l.type = DEVICE_LIGHT_DIRECTIONAL;
+    l.diffuse = {1, 1, 1, 1};
+    l.specular = {1, 1, 1, 1};
+    l.ambient = {0.33f, 0.33f, 0.33f, 1};
+    const float n = 1.0f / std::sqrt(3.0f);
+    l.direction = {n, -n, n};
+    l.range = 2000.0f;
+    l.attenuation0 = 1;
+    return l;
+}
+
+}  // namespace
+
+// The default light exists from the start, before any graphics start-up.
+struct DefaultLightAtStart {
+    DefaultLightAtStart() { ResetLights(); }
+} defaultLightAtStart;
+
+void ResetLights() {
+    for (LayerLight& l : lights) l = {};
+    lights[0] = {1, 1, DefaultLight()};
+    ambient = {0, 0, 0, 0};
+    changed = true;
+}
+
+void ReapplyLights() { changed = true; }
+
+void ReapplyCameraAndLights() {
+    ReapplyCamera();
+    ReapplyLights();
+}
+
+void ResetCameraAndLights() {
+    ResetCamera();
+    ResetLights();
+}
+
+int SetDefaultLightDirection(float x, float y, float z) {
+    if (!lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection\n");
+    const float length = std::sqrt(x * x + y * y + z * z);
+    if (!(length > 0) || !std::isfinite(length)) return WriteLogText("Zero direction in SetDefaultLightDirection\n");
+    lights[0].light.direction = {x / length, y / length, z / length};
+    changed = true;
+    return 0;
+}
+
+int GetDefaultLightDirection(float out[3]) {
+    if (!out || !lights[0].live) return -1;
+    out[0] = lights[0].light.direction.x, out[1] = lights[0].light.direction.y, out[2] = lights[0].light.direction.z;
+    return 0;
+}
+
+int SetAmbientLightFloat(float r, float g, float b, float a) {
+    ambient = {r, g, b, a};
+    changed = true;
+    return 0;
+}
+
+int CommitLightsToDevice() {
+    if (!HardwareRenderingActive()) return 0;
+    DeviceStateCache* cache = GetDeviceStateCache();
+    SetDeviceLighting(cache->lightingOff ? 0 : 1);
+    if (!changed) return 0;
+    int next = 0;
+    for (int type : {DEVICE_LIGHT_DIRECTIONAL, DEVICE_LIGHT_SPOT, DEVICE_LIGHT_POINT})
+        for (const LayerLight& l : lights) {
+            if (!l.live || !l.enabled || l.light.type != type || next >= kDeviceLightCount) continue;
+            SetDeviceLight(next, &l.light);
+            EnableDeviceLight(next, 1);
+            ++next;
+        }
+    for (int i = next; i < kDeviceLightCount; ++i) EnableDeviceLight(i, 0);
+    SetDeviceAmbientLight(ambient.r, ambient.g, ambient.b, ambient.a);
+    changed = false;
+    return 0;
+}

@@ -1,0 +1,92 @@
+// Lines and boxes in one colour, through the same blend state as pictures.
+#include "engine/device.h"
+#include "engine/draw2d.h"
+#include "engine/drawstate.h"
+#include "engine/log.h"
+#include "graphics/draw2d/batch2d.h"
+#include "graphics/draw2d/draw2d_internal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
+namespace {
+
+constexpr float kTieShift = 1.0f / 64;
+
+// The colour as the vertex colour: tinted, inverted for the inverse blend,
+// with the blend's alpha.
+bool ColorState(uint32_t color, Draw2DState* state, uint32_t* diffuse) {
+    *state = {nullptr, DRAW2D_BLEND_NONE, 0};
+    uint32_t weight = 0;
+    if (!Resolve2DBlend(0, false, state, &weight)) return false;
+    uint32_t out = weight & 0xFF000000u;
+    for (int shift : {16, 8, 0}) {
+        uint32_t c = (color >> shift) & 0xFF;
+        if (BlendMode == BlendInvert) c = 255 - c;
+        c = c * ((DrawTint >> shift) & 0xFF) / 255;
+        out |= c << shift;
+    }
+    *diffuse = out;
+    return true;
+}
+
+void AppendBox(float x0, float y0, float x1, float y1, uint32_t diffuse) {
+    const float xs[4] = {x0 - 0.5f, x1 - 0.5f, x0 - 0.5f, x1 - 0.5f};
+    const float ys[4] = {y0 - 0.5f, y0 - 0.5f, y1 - 0.5f, y1 - 0.5f};
+    const float zero[4] = {0, 0, 0, 0};
+    Append2DQuad(xs, ys, zero, zero, diffuse);
+}
+
+}  // namespace
+
+int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
+    if (!HardwareRenderingActive()) {
+        const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
+        return s && s->drawRectangle ? s->drawRectangle(x1, y1, x2, y2, color, fill)
+                                     : ReportNoSoftwareDraw("DrawRectangle");
+    }
+    const int left = std::min(x1, x2), right = std::max(x1, x2);
+    const int top = std::min(y1, y2), bottom = std::max(y1, y2);
+    if (left == right || top == bottom) return 0;
+    Draw2DState state;
+    uint32_t diffuse = 0;
+    if (!ColorState(color, &state, &diffuse)) return 0;
+    Begin2DBatch(state);
+    const float l = float(left), t = float(top), r = float(right), b = float(bottom);
+    if (fill || right - left <= 2 || bottom - top <= 2) {
+        AppendBox(l, t, r, b, diffuse);
+        return 0;
+    }
+    // The outline as four boxes that do not overlap, so blending counts each pixel once.
+    AppendBox(l, t, r, t + 1, diffuse);
+    AppendBox(l, b - 1, r, b, diffuse);
+    AppendBox(l, t + 1, l + 1, b - 1, diffuse);
+    AppendBox(r - 1, t + 1, r, b - 1, diffuse);
+    return 0;
+}
+
+int DrawLineSegment(int x1, int y1, int x2, int y2, uint32_t color, int thickness) {
+    if (!HardwareRenderingActive()) {
+        const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
+        return s && s->drawLine ? s->drawLine(x1, y1, x2, y2, color, thickness) : ReportNoSoftwareDraw("DrawLineSegment");
+    }
+    if (x1 == x2 && y1 == y2) return 0;
+    Draw2DState state;
+    uint32_t diffuse = 0;
+    if (!ColorState(color, &state, &diffuse)) return 0;
+    // A band around the segment from centre to centre; the end pixel is left out.
+    const float dx = float(x2 - x1), dy = float(y2 - y1);
+    const float length = std::sqrt(dx * dx + dy * dy);
+    const float half = float(std::max(thickness, 1)) / 2;
+    const float nx = -dy / length * half, ny = dx / length * half;
+    // Pulled a little up and left so that pixel centres never lie on an edge:
+    // the start pixel is in, the end pixel out, whatever the rasteriser's tie rule.
+    const float bx = x1 - kTieShift, ex = x2 - kTieShift, by = y1 - kTieShift, ey = y2 - kTieShift;
+    const float xs[4] = {bx + nx, ex + nx, bx - nx, ex - nx};
+    const float ys[4] = {by + ny, ey + ny, by - ny, ey - ny};
+    const float zero[4] = {0, 0, 0, 0};
+    Begin2DBatch(state);
+    Append2DQuad(xs, ys, zero, zero, diffuse);
+    return 0;
+}

@@ -1,0 +1,120 @@
+// The draw screen: target choice, clearing, presenting with the emulated
+// vertical-sync wait, and capture into a graph.
+#include "engine/screen.h"
+
+#include "engine/device.h"
+#include "engine/devicestate.h"
+#include "engine/draw2d.h"
+#include "engine/graph.h"
+#include "engine/log.h"
+#include "engine/memory.h"
+#include "graphics/draw2d/batch2d.h"
+#include "platform/clock.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr uint64_t kFramePeriodUs = 1000000 / 60;
+constexpr uint32_t kBackColor = 0xFF000000u;
+
+int drawScreen = kDrawScreenBack;
+uint64_t nextFrameUs = 0;
+
+// The wait a vertical blank would give: the next tick one period after the
+// last; a late frame starts a new count instead of hurrying to catch up.
+void WaitForVerticalSync() {
+    const uint64_t now = platform::ClockMicroseconds();
+    if (nextFrameUs > now) {
+        platform::SleepMilliseconds(int((nextFrameUs - now + 999) / 1000));
+        nextFrameUs += kFramePeriodUs;
+    } else {
+        nextFrameUs = now + kFramePeriodUs;
+    }
+}
+
+}  // namespace
+
+int SelectDrawTargetScreen(int screen) {
+    if (screen != kDrawScreenBack) return WriteLogFormat("Unknown draw screen %d in SelectDrawTargetScreen\n", screen);
+    drawScreen = screen;
+    if (!HardwareRenderingActive()) return 0;
+    FlushPendingDraws();
+    return SetDeviceRenderTarget(nullptr);
+}
+
+int GetDrawTargetScreen() { return drawScreen; }
+
+int ClearDrawScreenToBackColor(const DrawRect* area) {
+    if (!HardwareRenderingActive()) {
+        const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
+        if (!s || !s->clearScreen) return WriteLogText("No graphics device and no software clear\n");
+        const int a[4] = {area ? area->left : 0, area ? area->top : 0, area ? area->right : kDeviceTargetWidth,
+                          area ? area->bottom : kDeviceTargetHeight};
+        return s->clearScreen(area ? a : nullptr, kBackColor);
+    }
+    FlushPendingDraws();
+    if (!area) return ClearDevice(DEVICE_CLEAR_TARGET | DEVICE_CLEAR_ZBUFFER, kBackColor, 1.0f) == 0 ? 0 : -1;
+    // A part of the screen: a box in the back colour, with no blending.
+    const int left = std::clamp(std::min(area->left, area->right), 0, kDeviceTargetWidth);
+    const int right = std::clamp(std::max(area->left, area->right), 0, kDeviceTargetWidth);
+    const int top = std::clamp(std::min(area->top, area->bottom), 0, kDeviceTargetHeight);
+    const int bottom = std::clamp(std::max(area->top, area->bottom), 0, kDeviceTargetHeight);
+    if (left == right || top == bottom) return 0;
+    Begin2DBatch({nullptr, DRAW2D_BLEND_NONE, 0});
+    const float xs[4] = {left - 0.5f, right - 0.5f, left - 0.5f, right - 0.5f};
+    const float ys[4] = {top - 0.5f, top - 0.5f, bottom - 0.5f, bottom - 0.5f};
+    const float zero[4] = {0, 0, 0, 0};
+    Append2DQuad(xs, ys, zero, zero, kBackColor);
+    return FlushPendingDraws();
+}
+
+int PresentFrame() {
+    int result = 0;
+    if (HardwareRenderingActive()) {
+        FlushPendingDraws();
+        result = PresentDevice() == 0 ? 0 : WriteLogText("Presenting the frame failed\n");
+    }
+    WaitForVerticalSync();
+    return result;
+}
+
+int ReadDrawScreenPixels(uint32_t* out) {
+    if (!out) return -1;
+    if (!HardwareRenderingActive()) return WriteLogText("No graphics device to read the draw screen from\n");
+    FlushPendingDraws();
+    if (ReadDevicePixels(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, out) != 0)
+        return WriteLogText("Reading the draw screen failed\n");
+    for (int i = 0; i < kDeviceTargetWidth * kDeviceTargetHeight; ++i) out[i] |= 0xFF000000u;
+    return 0;
+}
+
+int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int) {
+    int width = 0, height = 0;
+    if (GetGraphDimensions(graph, &width, &height) != 0)
+        return WriteLogFormat("Bad graph handle %d in CaptureScreenToGraph\n", graph);
+    if (x2 - x1 != width || y2 - y1 != height)
+        return WriteLogText("The area's size differs from the graph's in CaptureScreenToGraph\n");
+    if (x1 < 0 || y1 < 0 || x2 > kDeviceTargetWidth || y2 > kDeviceTargetHeight || width <= 0 || height <= 0)
+        return WriteLogText("The area leaves the screen in CaptureScreenToGraph\n");
+    if (!HardwareRenderingActive()) return WriteLogText("No graphics device to capture from in CaptureScreenToGraph\n");
+    FlushPendingDraws();
+    BASEIMAGE image;
+    if (CreateBaseImageXrgb32(width, height, &image) != 0) return -1;
+    std::vector<uint32_t> rows(size_t(width) * size_t(height));
+    int result = ReadDevicePixels(x1, y1, width, height, rows.data());
+    if (result == 0) {
+        for (int y = 0; y < height; ++y) {
+            auto* dest = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(image.pixels) + size_t(y) * size_t(image.pitch));
+            for (int x = 0; x < width; ++x) dest[x] = rows[size_t(y) * size_t(width) + size_t(x)] | 0xFF000000u;
+        }
+        result = RefillGraphFromBaseImage(&image, nullptr, graph);
+    } else {
+        WriteLogText("Reading the draw screen failed in CaptureScreenToGraph\n");
+    }
+    FreeBaseImagePixels(&image);
+    return result;
+}
+
+int BeginMaskedDraw(DrawRect) { return 0; }

@@ -1,0 +1,57 @@
+// 2-D drawing: pictures, rotated sprites, wipes, lines and boxes on the
+// current draw screen, through the one draw state of drawstate.h (blend
+// mode and parameter, tint, draw area). With a device the draws go into a
+// vertex batch flushed when texture or state change; without one they go
+// to the software path registered with SetSoftwareDraw2DPath.
+#pragma once
+#include <cstdint>
+
+struct FloatColor {
+    float r, g, b, a;
+};
+
+// Packed colour in the screen format (0xFFrrggbb on the 32-bit screen).
+uint32_t MakeScreenColor(int red, int green, int blue);
+FloatColor MakeFloatColor(float r, float g, float b, float a);
+
+// Each returns 0, or -1 (with a log line) for a bad graph handle.
+int DrawGraphAt(int x, int y, int graph, int transparent);
+// Scaled and turned by angle (radians, clockwise on screen) about the
+// picture's centre placed at (x, y); mirrored left to right when turn is set.
+int DrawGraphRotatedAt(int x, int y, double scale, double angle, int graph, int transparent, int turn);
+// The wipe: each pixel's opacity from the blend graph's level against
+// threshold, softened over edgeWidth (both 0..255); the previous blend-graph
+// setting is restored afterwards.
+int DrawGraphWithBlendGraph(int x, int y, int graph, int transparent, int blendGraph, int threshold,
+                            int edgeWidth);
+int DrawLineSegment(int x1, int y1, int x2, int y2, uint32_t color, int thickness);
+// Right and bottom exclusive; fill 0 draws the one-pixel outline.
+int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill);
+
+// The blend graph read by the following draws (-1: none), with the
+// threshold and edge width of its level table. 0, or -1 for a bad handle.
+int SetDrawBlendGraph(int blendGraph, int threshold, int edgeWidth);
+int GetDrawBlendGraph();
+// The area drawing is kept to, right and bottom exclusive, inside the screen.
+int SetDrawArea(int left, int top, int right, int bottom);
+// 0 nearest, 1 bilinear.
+int SetDrawFilterMode(int mode);
+int GetDrawFilterMode();
+// Z-buffer use and writes for 3-D drawing (billboards and models).
+int SetDepthTestEnabled(int flag);
+int SetDepthWriteEnabled(int flag);
+int GetDepthTestEnabled();
+int GetDepthWriteEnabled();
+
+// The seam for drawing without a device: one function per draw, each given
+// what the public function checked. A missing entry makes the draw log a
+// warning and return -1.
+struct SoftwareDraw2DPath {
+    int (*drawGraph)(int x, int y, int graph, int transparent);
+    int (*drawGraphRotated)(int x, int y, double scale, double angle, int graph, int transparent, int turn);
+    int (*drawLine)(int x1, int y1, int x2, int y2, uint32_t color, int thickness);
+    int (*drawRectangle)(int x1, int y1, int x2, int y2, uint32_t color, int fill);
+    int (*clearScreen)(const int* area, uint32_t color);
+};
+void SetSoftwareDraw2DPath(const SoftwareDraw2DPath* path);
+const SoftwareDraw2DPath* GetSoftwareDraw2DPath();

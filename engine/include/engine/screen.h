@@ -1,0 +1,48 @@
+// The draw screen: which target drawing goes to, clearing it, presenting
+// the frame with the emulated vertical-sync wait, copying it into a graph
+// or a PNG file, and the rebuild after a lost device.
+#pragma once
+#include <cstdint>
+
+constexpr int kDrawScreenBack = -2;
+
+struct DrawRect {
+    int left, top, right, bottom;
+};
+
+// kDrawScreenBack (the 640x480 back buffer) is the one screen; 0 or -1.
+int SelectDrawTargetScreen(int screen);
+int GetDrawTargetScreen();
+// Clears the area (null: the whole screen and the Z buffer) to black. 0.
+int ClearDrawScreenToBackColor(const DrawRect* area);
+// Draws what is pending, presents the back buffer and waits for the next
+// 1/60 s tick after the previous present. 0, or -1 when presenting failed.
+int PresentFrame();
+// Copies (x1, y1)-(x2, y2) of the draw screen into graph at (0, 0). 0, or
+// -1 when the area leaves the screen or its size differs from the graph's.
+int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int flag);
+// Masks are not drawn on this engine, so masking is never on: 0.
+int BeginMaskedDraw(DrawRect area);
+// Saves the current 640x480 draw screen as an RGB PNG file (host path). 0 or -1.
+int SaveDrawScreenToPng(const char* path);
+// Reads the current draw screen as 0xFFRRGGBB rows (640 x 480). 0 or -1.
+int ReadDrawScreenPixels(uint32_t* out);
+
+// ---- Device loss ----
+// The game's callback after the device was lost and rebuilt.
+using GraphRestoreHandler = void (*)();
+int SetGraphRestoreHandler(GraphRestoreHandler handler);
+// The model system's part of the rebuild, registered by it: buffers are
+// released before the device objects go and made again after, textures are
+// refilled once every graph has its texture back.
+struct ModelDeviceLossHooks {
+    int (*releaseVertexBuffers)();
+    int (*recreateVertexBuffers)();
+    int (*restoreTextures)();
+};
+void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks);
+// Goes through the whole loss and rebuild, as after a lost device: flush,
+// model buffers released, every texture released, graph textures made
+// again and refilled from their sources, model buffers and textures
+// restored, then the game's callback. 0, or -1 without a device.
+int RestoreLostGraphicsDevice();
