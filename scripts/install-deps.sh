@@ -17,6 +17,8 @@ packages=(
   xvfb
   # picture readers
   libpng-dev libjpeg-dev
+  # fonts: glyphs through FreeType from the IPA Gothic font
+  libfreetype-dev fonts-ipafont-gothic
   # CRC-32 of archive members; the codec benchmark's yardstick
   zlib1g-dev
   # libFuzzer targets (-DFUZZ=ON)

@@ -4,6 +4,7 @@
 #include "engine/camera.h"
 #include "engine/devicestate.h"
 #include "engine/drawstate.h"
+#include "engine/font.h"
 #include "engine/screen.h"
 #include "engine/graph.h"
 #include "engine/log.h"
@@ -78,6 +79,7 @@ void SelectDrawScreens() {
 
 void TerminateGraphics() {
     FlushPendingDraws();
+    DeleteAllFonts();
     ReleaseBlendScratch();
     Forget2DBatchState();
     DeleteAllGraphs();

@@ -2,7 +2,9 @@
 // buffers released, every texture released, graph textures made again and
 // refilled from their sources, model buffers made again, model textures
 // refilled, and last the game's callback.
+#include "engine/camera.h"
 #include "engine/devicestate.h"
+#include "engine/font.h"
 #include "engine/graph.h"
 #include "engine/log.h"
 #include "engine/model.h"
@@ -33,9 +35,17 @@ int RestoreLostGraphicsDevice() {
     FlushPendingDraws();
     Call(modelHooks->releaseVertexBuffers, "Releasing the model buffers");
     ReleaseBlendScratch();
+    ReleaseFontTextures();
     ReleaseGraphTextures();
-    // Whatever the device held is gone: every cached value is sent again.
+    // Whatever the device held is gone: every cached value is sent again,
+    // but the layer's own switches stay as the program set them.
+    DeviceStateCache* cache = GetDeviceStateCache();
+    const int lightingOff = cache->lightingOff, fogEnable = cache->fogEnable;
+    const int alphaFunc = cache->layerAlphaTestFunc, alphaRef = cache->layerAlphaTestRef;
     ResetDeviceStateCache();
+    cache->lightingOff = lightingOff, cache->fogEnable = fogEnable;
+    cache->layerAlphaTestFunc = alphaFunc, cache->layerAlphaTestRef = alphaRef;
+    ReapplyCameraAndLights();
     int result = RestoreGraphTextures() == 0 ? 0 : WriteLogText("Graph textures could not all be restored\n");
     Call(modelHooks->recreateVertexBuffers, "Making the model buffers again");
     Call(modelHooks->restoreTextures, "Refilling the model textures");

@@ -1,0 +1,115 @@
+// Glyphs through FreeType: the one library instance, a face per font at
+// its pixel size, and the coverage of each glyph with its edge form.
+#include "engine/font.h"
+#include "engine/log.h"
+#include "engine/text.h"
+#include "graphics/font/font_internal.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+FT_Library library = nullptr;
+
+bool EnsureLibrary() {
+    if (library) return true;
+    if (FT_Init_FreeType(&library) != 0) {
+        library = nullptr;
+        WriteLogText("FreeType could not be started\n");
+        return false;
+    }
+    return true;
+}
+
+// Grows coverage by radius pixels in every direction (a round brush).
+void Dilate(const GlyphImage& in, int radius, GlyphImage* out) {
+    out->width = in.width + 2 * radius;
+    out->height = in.height + 2 * radius;
+    out->left = in.left - radius;
+    out->top = in.top + radius;
+    out->advance = in.advance;
+    out->coverage.assign(size_t(out->width) * size_t(out->height), 0);
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x) {
+            const uint8_t c = in.coverage[size_t(y) * size_t(in.width) + size_t(x)];
+            if (!c) continue;
+            for (int dy = -radius; dy <= radius; ++dy)
+                for (int dx = -radius; dx <= radius; ++dx) {
+                    if (dx * dx + dy * dy > radius * radius + radius) continue;
+                    uint8_t& o = out->coverage[size_t(y + radius + dy) * size_t(out->width) + size_t(x + radius + dx)];
+                    o = std::max(o, c);
+                }
+        }
+}
+
+}  // namespace
+
+bool OpenFontFace(FontRecord* font) {
+    if (!EnsureLibrary()) return false;
+    FT_Face face = nullptr;
+    if (FT_New_Face(library, kDefaultFontFile, 0, &face) != 0) {
+        WriteLogFormat("The font face \"%s\" cannot be read\n", kDefaultFontFile);
+        return false;
+    }
+    if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(font->size)) != 0) {
+        FT_Done_Face(face);
+        WriteLogFormat("The font face cannot be set to %d pixels\n", font->size);
+        return false;
+    }
+    font->face = face;
+    font->ascender = int((face->size->metrics.ascender + 63) >> 6);
+    font->lineHeight = int((face->size->metrics.height + 63) >> 6);
+    return true;
+}
+
+void CloseFontFace(FontRecord* font) {
+    if (font->face) FT_Done_Face(font->face);
+    font->face = nullptr;
+}
+
+bool RenderGlyph(FontRecord* font, uint32_t codePoint, bool edge, GlyphImage* out) {
+    FT_Face face = font->face;
+    const bool smooth = (font->fontType & kFontTypeAntialias) != 0;
+    if (!face || FT_Load_Char(face, codePoint, smooth ? FT_LOAD_DEFAULT : FT_LOAD_TARGET_MONO) != 0) return false;
+    FT_GlyphSlot slot = face->glyph;
+    if (font->thickness >= 7 && slot->format == FT_GLYPH_FORMAT_OUTLINE)
+        FT_Outline_Embolden(&slot->outline, FT_Pos(font->size * 4));  // 1/16 of the size
+    if (FT_Render_Glyph(slot, smooth ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0) return false;
+    const FT_Bitmap& b = slot->bitmap;
+    GlyphImage g;
+    g.width = int(b.width);
+    g.height = int(b.rows);
+    g.left = slot->bitmap_left;
+    g.top = slot->bitmap_top;
+    g.advance = int((slot->advance.x + 32) >> 6);
+    g.coverage.resize(size_t(g.width) * size_t(g.height));
+    for (int y = 0; y < g.height; ++y) {
+        const unsigned char* row = b.buffer + ptrdiff_t(y) * b.pitch;
+        for (int x = 0; x < g.width; ++x) {
+            const uint8_t c = b.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0)
+                                                                  : row[x];
+            g.coverage[size_t(y) * size_t(g.width) + size_t(x)] = c;
+        }
+    }
+    if (edge) Dilate(g, std::max(font->edgeSize, 1), out);
+    else *out = std::move(g);
+    return true;
+}
+
+bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out) {
+    out->clear();
+    if (!text) return false;
+    std::string bytes = length < 0 ? std::string(text) : std::string(text, strnlen(text, size_t(length)));
+    std::u16string wide;
+    if (!ConvertCp932ToUtf16(bytes, &wide)) {
+        WriteLogText("The text is not in code page 932\n");
+        return false;
+    }
+    for (char16_t c : wide) out->push_back(c);
+    return true;
+}

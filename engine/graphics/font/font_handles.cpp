@@ -1,0 +1,105 @@
+// Font handles: a table of 40 fonts, and the default font that the plain
+// string functions use, made again when its size or type changes.
+#include "engine/font.h"
+#include "engine/handle.h"
+#include "engine/log.h"
+#include "engine/memory.h"
+#include "graphics/font/font_internal.h"
+
+#include <new>
+
+namespace {
+
+HandleTable table;
+bool tableReady = false;
+int defaultSize = kDefaultFontSize;
+int defaultType = 0;
+int defaultFont = -1;
+
+bool EnsureTable() {
+    if (tableReady) return true;
+    if (InitHandleTable(&table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) != 0) return false;
+    tableReady = true;
+    return true;
+}
+
+void DestroyFont(FontRecord* font) {
+    ReleaseFontAtlas(font);
+    CloseFontFace(font);
+    font->~FontRecord();
+    FreeMemory(font);
+}
+
+}  // namespace
+
+FontRecord* LookupFont(int handle) {
+    return tableReady ? static_cast<FontRecord*>(LookupHandleEntry(&table, handle)) : nullptr;
+}
+
+int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
+    if (!EnsureTable()) return WriteLogText("The font table cannot be made\n");
+    if (size < 0) size = kDefaultFontSize;
+    if (size < 1 || size > 256) return WriteLogFormat("Font size %d out of range in CreateFontToHandle\n", size);
+    void* memory = ENGINE_ALLOC_ZERO(sizeof(FontRecord));
+    if (!memory) return WriteLogText("Out of memory in CreateFontToHandle\n");
+    auto* font = new (memory) FontRecord();
+    font->size = size;
+    font->thickness = thickness < 0 ? 5 : thickness;
+    font->fontType = fontType < 0 ? 0 : fontType;
+    font->edgeSize = edgeSize < 1 ? kDefaultEdgeSize : edgeSize > 16 ? 16 : edgeSize;
+    if (!OpenFontFace(font)) {
+        DestroyFont(font);
+        return -1;
+    }
+    font->handle = AddHandleEntry(&table, font);
+    if (font->handle == -1) {
+        DestroyFont(font);
+        return WriteLogText("The font table is full in CreateFontToHandle\n");
+    }
+    return font->handle;
+}
+
+int DeleteFontHandle(int handle) {
+    FontRecord* font = LookupFont(handle);
+    if (!font) return WriteLogFormat("Bad font handle %d in DeleteFontHandle\n", handle);
+    RemoveHandleEntry(&table, handle);
+    if (handle == defaultFont) defaultFont = -1;
+    DestroyFont(font);
+    return 0;
+}
+
+int DeleteAllFonts() {
+    if (!tableReady) return 0;
+    for (int slot = 0; slot < table.capacity; ++slot) {
+        const int handle = HandleOfSlot(&table, slot);
+        if (handle != -1) DeleteFontHandle(handle);
+    }
+    defaultFont = -1;
+    return 0;
+}
+
+int CountFonts() { return tableReady ? table.count : 0; }
+
+int SetDefaultFontSize(int size) {
+    if (size != defaultSize && defaultFont != -1) DeleteFontHandle(defaultFont);
+    defaultSize = size < 0 ? kDefaultFontSize : size;
+    return 0;
+}
+
+int SetDefaultFontType(int fontType) {
+    if (fontType != defaultType && defaultFont != -1) DeleteFontHandle(defaultFont);
+    defaultType = fontType;
+    return 0;
+}
+
+int GetDefaultFontHandle() {
+    if (defaultFont == -1 || !LookupFont(defaultFont))
+        defaultFont = CreateFontToHandle(nullptr, defaultSize, -1, defaultType, -1, -1, 0, -1, -1);
+    return defaultFont;
+}
+
+void ReleaseFontTextures() {
+    if (!tableReady) return;
+    for (int slot = 0; slot < table.capacity; ++slot)
+        if (auto* font = static_cast<FontRecord*>(table.entries[slot])) ReleaseFontAtlas(font);
+}

@@ -1,0 +1,62 @@
+// Shared by the font files: a font's face, its glyph cache and the atlas
+// texture the cached glyphs are drawn from.
+#pragma once
+#include "engine/device.h"
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+// FreeType's face record, kept opaque outside font_face.cpp.
+struct FT_FaceRec_;
+
+// One glyph as coverage bytes 0..255, row-major, no padding.
+struct GlyphImage {
+    int width = 0, height = 0;
+    int left = 0, top = 0;  // from the pen position to the top-left pixel (top upward)
+    int advance = 0;        // pen step in pixels
+    std::vector<uint8_t> coverage;
+};
+
+// A glyph's place in the atlas.
+struct CachedGlyph {
+    int x, y, width, height;
+    int left, top, advance;
+};
+
+constexpr int kFontAtlasSide = 512;
+
+struct FontRecord {
+    int handle;
+    int size, thickness, fontType, edgeSize;
+    FT_FaceRec_* face;
+    int ascender, lineHeight;
+    // Key: code point * 2 + 1 for the edge form.
+    std::unordered_map<uint32_t, CachedGlyph> glyphs;
+    std::vector<uint32_t> atlasPixels;  // white with coverage as alpha
+    int shelfX, shelfY, shelfHeight;
+    bool atlasDirty;
+    int generation;  // counts the times the cache started over
+    DeviceTexture* atlas;
+};
+
+// The face at the record's size and weight; false when it cannot be read.
+bool OpenFontFace(FontRecord* font);
+void CloseFontFace(FontRecord* font);
+// The glyph of a code point, its edge form grown by edgeSize pixels when edge is set.
+bool RenderGlyph(FontRecord* font, uint32_t codePoint, bool edge, GlyphImage* out);
+
+// The cached glyph, rendered and packed on first use; null when it cannot be
+// made. May empty the whole cache when the atlas is full, so pointers from
+// an earlier call are stale after it.
+const CachedGlyph* FindOrCacheGlyph(FontRecord* font, uint32_t codePoint, bool edge);
+// Sends the atlas to its texture when glyphs were added; the texture or null.
+DeviceTexture* PrepareFontAtlas(FontRecord* font);
+void ReleaseFontAtlas(FontRecord* font);
+void ForgetFontGlyphs(FontRecord* font);
+
+// CP932 text as code points; false (and a log line) for text that is not CP932.
+bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out);
+
+// The font behind a handle, or null.
+FontRecord* LookupFont(int handle);

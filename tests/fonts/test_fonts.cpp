@@ -1,0 +1,143 @@
+// Fonts on the GL device: widths of ASCII and kanji strings, glyphs and
+// their edges read back, the glyph cache, handles and the bad-handle message.
+#include "draw_test_util.h"
+
+#include "engine/font.h"
+#include "foundation/log_internal.h"
+#include "scoped_temp_dir.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// "日本語" and "あいう" in code page 932.
+const char kKanji[] = "\x93\xfa\x96\x7b\x8c\xea";
+const char kKana[] = "\x82\xa0\x82\xa2\x82\xa4";
+
+class FontTest : public Draw2DTest {
+protected:
+    void TearDown() override {
+        DeleteAllFonts();
+        SetDefaultFontSize(kDefaultFontSize);
+        SetDefaultFontType(0);
+        Draw2DTest::TearDown();
+    }
+    // Pixels of the rectangle that differ from black.
+    static int Lit(int x0, int y0, int x1, int y1, uint32_t* last = nullptr) {
+        FlushPendingDraws();
+        std::vector<uint32_t> p(size_t(x1 - x0) * size_t(y1 - y0));
+        ReadDevicePixels(x0, y0, x1 - x0, y1 - y0, p.data());
+        int n = 0;
+        for (uint32_t c : p)
+            if ((c & 0xFFFFFF) != 0) {
+                ++n;
+                if (last) *last = c;
+            }
+        return n;
+    }
+    static int CountColor(int x0, int y0, int x1, int y1, uint32_t color) {
+        FlushPendingDraws();
+        std::vector<uint32_t> p(size_t(x1 - x0) * size_t(y1 - y0));
+        ReadDevicePixels(x0, y0, x1 - x0, y1 - y0, p.data());
+        int n = 0;
+        for (uint32_t c : p) n += ColorNear(c, color, 8) ? 1 : 0;
+        return n;
+    }
+};
+
+TEST_F(FontTest, WidthsOfAsciiAndKanjiStrings) {
+    SetDefaultFontSize(16);
+    // The face is monospaced for ASCII at half the size and full width for kanji and kana.
+    EXPECT_EQ(GetStringWidth("ABCD", -1, 0), 32);
+    EXPECT_EQ(GetStringWidth("ABCD", 2, 0), 16);
+    EXPECT_EQ(GetStringWidth(kKanji, -1, 0), 48);
+    EXPECT_EQ(GetStringWidth(kKana, 4, 0), 32);  // two double-byte characters
+    SetDefaultFontSize(24);
+    EXPECT_EQ(GetStringWidth(kKanji, -1, 0), 72);
+    EXPECT_EQ(GetStringWidth("", -1, 0), 0);
+    EXPECT_EQ(GetStringWidth(nullptr, -1, 0), -1);
+}
+
+TEST_F(FontTest, TextIsDrawnInItsColourInsideItsBox) {
+    const int font = CreateFontToHandle(nullptr, 32, -1, kFontTypeAntialias, -1, -1, 0, -1, -1);
+    ASSERT_NE(font, -1);
+    ASSERT_EQ(DrawTextWithFont(100, 100, kKanji, 0xFFFFFF00u, font, 0, 0), 0);
+    const int width = GetStringWidthWithFont(kKanji, -1, font);
+    EXPECT_EQ(width, 96);
+    EXPECT_GT(CountColor(100, 100, 100 + width, 140, 0xFFFFFF00u), 300);  // strokes of three kanji
+    EXPECT_EQ(Lit(0, 0, 640, 98), 0);                                  // nothing above
+    EXPECT_EQ(Lit(100 + width + 2, 0, 640, 480), 0);                   // nothing right of it
+    // Each of the three characters has ink of its own.
+    for (int i = 0; i < 3; ++i) EXPECT_GT(Lit(100 + 32 * i, 100, 100 + 32 * i + 32, 140), 40) << i;
+}
+
+TEST_F(FontTest, EdgesSurroundTheGlyphsInTheEdgeColour) {
+    const int plain = CreateFontToHandle(nullptr, 32, -1, kFontTypeAntialias, -1, -1, 0, -1, -1);
+    const int edged = CreateFontToHandle(nullptr, 32, -1, kFontTypeAntialias | kFontTypeEdge, -1, 2, 0, -1, -1);
+    ASSERT_NE(plain, -1);
+    ASSERT_NE(edged, -1);
+    DrawTextWithFont(10, 10, "A", 0xFFFFFFFFu, plain, 0xFFFF0000u, 0);
+    DrawTextWithFont(10, 110, "A", 0xFFFFFFFFu, edged, 0xFFFF0000u, 0);
+    EXPECT_EQ(CountColor(0, 0, 64, 64, 0xFFFF0000u), 0);  // no edge without the edge bit
+    const int red = CountColor(0, 100, 64, 164, 0xFFFF0000u);
+    const int white = CountColor(0, 100, 64, 164, 0xFFFFFFFFu);
+    EXPECT_GT(red, 60);
+    EXPECT_GT(white, 60);
+    // The white strokes are as many as without the edge: the edge goes round, not over.
+    EXPECT_NEAR(white, CountColor(0, 0, 64, 64, 0xFFFFFFFFu), 6);
+}
+
+TEST_F(FontTest, BadHandlesLogTheMessageAndFail) {
+    ScopedTempDir dir;
+    SetLogOutput(1);
+    StartLog();
+    EXPECT_EQ(DrawTextWithFont(0, 0, "A", 0xFFFFFFFFu, 0x12345, 0, 0), -1);
+    EndLog();
+    SetLogOutput(0);
+    std::ifstream log(dir.path() / "Log.txt", std::ios::binary);
+    std::stringstream text;
+    text << log.rdbuf();
+    // "フォントハンドル値が異常です" in code page 932.
+    EXPECT_NE(text.str().find("\x83\x74\x83\x48\x83\x93\x83\x67\x83\x6e\x83\x93\x83\x68\x83\x8b\x92\x6c\x82\xaa\x88\xd9"
+                              "\x8f\xed\x82\xc5\x82\xb7"),
+              std::string::npos)
+        << text.str();
+    const int font = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0, -1, -1);
+    ASSERT_EQ(DeleteFontHandle(font), 0);
+    EXPECT_EQ(DrawTextWithFont(0, 0, "A", 0xFFFFFFFFu, font, 0, 0), -1);  // stale
+    EXPECT_EQ(DeleteFontHandle(font), -1);
+    EXPECT_EQ(DrawFormattedTextWithFont(0, 0, 0xFFFFFFFFu, font, "%d", 5), -1);
+    EXPECT_EQ(CreateFontToHandle(nullptr, 100000, -1, 0, -1, -1, 0, -1, -1), -1);
+    EXPECT_EQ(DrawTextAt(0, 0, "\x82", 0xFFFFFFFFu, 0), -1);  // a lead byte with no trail
+}
+
+TEST_F(FontTest, TheTableHoldsFortyFonts) {
+    std::vector<int> fonts;
+    for (int i = 0; i < kFontTableSize; ++i) {
+        fonts.push_back(CreateFontToHandle(nullptr, 12, -1, 0, -1, -1, 0, -1, -1));
+        ASSERT_NE(fonts.back(), -1) << i;
+    }
+    EXPECT_EQ(CreateFontToHandle(nullptr, 12, -1, 0, -1, -1, 0, -1, -1), -1);
+    DeleteFontHandle(fonts[7]);
+    EXPECT_NE(CreateFontToHandle(nullptr, 12, -1, 0, -1, -1, 0, -1, -1), -1);
+}
+
+TEST_F(FontTest, AFullGlyphCacheStartsOverAndStillDraws) {
+    const int font = CreateFontToHandle(nullptr, 64, -1, kFontTypeAntialias, -1, -1, 0, -1, -1);
+    // Far more kanji than a 512 x 512 atlas holds at 64 pixels.
+    std::string text;
+    for (int i = 0; i < 120; ++i) {
+        text += char(0x88 + i / 60);
+        text += char(0x9F + i % 60);
+    }
+    for (int round = 0; round < 2; ++round) EXPECT_EQ(GetStringWidthWithFont(text.c_str(), -1, font), 120 * 64);
+    ClearDrawScreenToBackColor(nullptr);
+    EXPECT_EQ(DrawTextWithFont(0, 0, text.substr(0, 16).c_str(), 0xFFFFFFFFu, font, 0, 0), 0);
+    EXPECT_GT(Lit(0, 0, 512, 80), 500);
+    DrawFormattedText(0, 100, 0xFFFFFFFFu, "%d %s", 42, "x");
+    EXPECT_GT(Lit(0, 100, 64, 120), 10);
+}
+
+}  // namespace
