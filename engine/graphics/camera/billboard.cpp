@@ -7,6 +7,7 @@
 #include "engine/drawstate.h"
 #include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/camera/camera_internal.h"
 #include "graphics/draw2d/batch2d.h"
 
 #include <cmath>
@@ -37,6 +38,7 @@ void ApplyBillboardState(const Draw2DState& state) {
     SetDeviceMaterial(material);
     const Matrix44 identity = MakeIdentityMatrix();
     SetDeviceWorldMatrix(&identity.m[0][0]);
+    ReapplyCamera();  // model drawing may have left its own transforms
     SetDeviceFvf(kBillboardFvf);
 }
 
