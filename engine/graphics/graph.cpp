@@ -6,6 +6,7 @@
 #include "engine/handle.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "engine/window.h"
 
 #include <cstring>
 
@@ -219,7 +220,14 @@ int RefillFrom(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph, const 
     return result;
 }
 
+// Loading pauses with the rest of the program while the window is inactive;
+// the message loop returns once it is active again or gone.
+void WaitWhileWindowInactive() {
+    if (GetAppWindowHandle() && !IsWindowActive() && !IsRunWhileInactive()) ProcessWindowMessages();
+}
+
 int ReadPicture(const char* fileName, const void* data, size_t size, int fromMemory, int mirror, BASEIMAGE* out) {
+    if (!fromMemory) WaitWhileWindowInactive();
     return ReadImageToBaseImage(fileName, data, size, fromMemory, out, mirror ? 1 : 0);
 }
 
