@@ -203,6 +203,27 @@ TEST_F(Draw2DTest, CaptureRoundTripAndSizeMismatch) {
     EXPECT_TRUE(ColorNear(Px(15, 15), 0xFFFF0000u, 0));
 }
 
+TEST_F(Draw2DTest, TheDrawAreaClipsPicturesAndBoxes) {
+    ASSERT_EQ(SetDrawArea(100, 100, 200, 150), 0);
+    DrawRectangle(0, 0, 640, 480, 0xFFFFFFFFu, 1);
+    int g = MakeSolidGraph(64, 64, 0xFFFF0000u);
+    DrawGraphAt(180, 130, g, 0);
+    EXPECT_TRUE(ColorNear(Px(100, 100), 0xFFFFFFFFu, 0));
+    EXPECT_TRUE(ColorNear(Px(150, 149), 0xFFFFFFFFu, 0));
+    EXPECT_TRUE(ColorNear(Px(99, 120), 0xFF000000u, 0));
+    EXPECT_TRUE(ColorNear(Px(150, 150), 0xFF000000u, 0));
+    EXPECT_TRUE(ColorNear(Px(199, 149), 0xFFFF0000u, 0));
+    EXPECT_TRUE(ColorNear(Px(200, 140), 0xFF000000u, 0));  // the picture is cut at the right edge
+    // Reversed corners are put in order, and the screen clear is never clipped.
+    SetDrawArea(640, 480, 600, 400);
+    DrawRectangle(0, 0, 640, 480, 0xFF00FF00u, 1);
+    EXPECT_TRUE(ColorNear(Px(620, 420), 0xFF00FF00u, 0));
+    EXPECT_TRUE(ColorNear(Px(150, 120), 0xFFFFFFFFu, 0));
+    ClearDrawScreenToBackColor(nullptr);
+    EXPECT_TRUE(ColorNear(Px(150, 120), 0xFF000000u, 0));
+    SetDrawArea(0, 0, 640, 480);
+}
+
 TEST_F(Draw2DTest, BadHandlesAndScreensAreRefused) {
     EXPECT_EQ(DrawGraphAt(0, 0, 0x1234, 0), -1);
     EXPECT_EQ(DrawGraphRotatedAt(0, 0, 1, 0, -1, 0, 0), -1);

@@ -24,6 +24,9 @@ constexpr uint32_t kBillboardFvf = DEVICE_FVF_XYZ | DEVICE_FVF_NORMAL | DEVICE_F
 
 void ApplyBillboardState(const Draw2DState& state) {
     Begin2DBatch(state);  // blend, stages, texture and filter as for 2-D pictures
+    // The projection is the whole screen's; the draw area clips 2-D drawing only.
+    static const int kWholeScreen[4] = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight};
+    Apply2DViewport(kWholeScreen);
     SetDeviceRenderState(DEVICE_RS_ZENABLE, uint32_t(GetDepthTestEnabled()));
     SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, uint32_t(GetDepthWriteEnabled()));
     SetDeviceRenderState(DEVICE_RS_ZFUNC, DEVICE_CMP_LESSEQUAL);

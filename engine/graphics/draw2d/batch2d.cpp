@@ -6,6 +6,7 @@
 #include "engine/devicestate.h"
 #include "engine/draw2d.h"
 #include "engine/drawstate.h"
+#include "graphics/draw2d/draw2d_internal.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ Vertex2D vertices[kBatchVertices];
 int vertexCount = 0;
 bool flushing = false;
 bool registered = false;
+int viewportSent[4] = {-1, -1, -1, -1};
 
 struct BlendStates {
     uint32_t enable, source, destination, op;
@@ -65,12 +67,24 @@ void ApplyStages(const Draw2DState& s) {
 
 }  // namespace
 
+void Apply2DViewport(const int area[4]) {
+    bool same = true;
+    for (int i = 0; i < 4; ++i) same = same && viewportSent[i] == area[i];
+    if (same) return;
+    FlushPendingDraws();
+    // Screen-space vertices keep their pixel positions; the viewport clips them.
+    const DeviceViewport viewport = {area[0], area[1], area[2] - area[0], area[3] - area[1], 0.0f, 1.0f};
+    if (SendDeviceViewport(&viewport) != 0) return;
+    for (int i = 0; i < 4; ++i) viewportSent[i] = area[i];
+}
+
 void Begin2DBatch(const Draw2DState& s) {
     if (!registered) {
         SetPendingDrawFlusher(Flush2DBatch);
         registered = true;
     }
     BeginDeviceScene();
+    Apply2DViewport(GetScreenDrawArea());
     const BlendStates b = StatesOf(s.blend);
     SetDeviceRenderState(DEVICE_RS_ALPHABLENDENABLE, b.enable);
     SetDeviceRenderState(DEVICE_RS_SRCBLEND, b.source);
@@ -127,6 +141,7 @@ int Flush2DBatch() {
 
 void Forget2DBatchState() {
     vertexCount = 0;
+    for (int& v : viewportSent) v = -1;
     registered = false;
     SetPendingDrawFlusher(nullptr);
 }

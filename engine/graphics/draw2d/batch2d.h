@@ -37,6 +37,8 @@ void Append2DTriangles(const Vertex2D* vertices, int count);
 // Appends the quad with corners (x0, y0)-(x1, y1) in screen pixels.
 void Append2DQuad(const float xs[4], const float ys[4], const float us[4], const float vs[4], uint32_t diffuse);
 int Flush2DBatch();
+// Makes the area (left, top, right, bottom) the viewport unless it already is.
+void Apply2DViewport(const int area[4]);
 // Forgets the state applied, so the next Begin2DBatch sends everything.
 void Forget2DBatchState();
 

@@ -9,6 +9,7 @@
 #include "engine/log.h"
 #include "engine/model.h"
 #include "engine/screen.h"
+#include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
 
 namespace {
@@ -43,6 +44,7 @@ int RestoreLostGraphicsDevice() {
     const int lightingOff = cache->lightingOff, fogEnable = cache->fogEnable;
     const int alphaFunc = cache->layerAlphaTestFunc, alphaRef = cache->layerAlphaTestRef;
     ResetDeviceStateCache();
+    Forget2DBatchState();
     cache->lightingOff = lightingOff, cache->fogEnable = fogEnable;
     cache->layerAlphaTestFunc = alphaFunc, cache->layerAlphaTestRef = alphaRef;
     ReapplyCameraAndLights();

@@ -55,6 +55,8 @@ int ClearDrawScreenToBackColor(const DrawRect* area) {
         return s->clearScreen(area ? a : nullptr, kBackColor);
     }
     FlushPendingDraws();
+    static const int kWholeScreen[4] = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight};
+    if (!area) Apply2DViewport(kWholeScreen);  // a clear covers the viewport only
     if (!area) return ClearDevice(DEVICE_CLEAR_TARGET | DEVICE_CLEAR_ZBUFFER, kBackColor, 1.0f) == 0 ? 0 : -1;
     // A part of the screen: a box in the back colour, with no blending.
     const int left = std::clamp(std::min(area->left, area->right), 0, kDeviceTargetWidth);
