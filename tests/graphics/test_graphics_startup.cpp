@@ -2,6 +2,8 @@
 // window has a GL context, the software path when it has none, and the
 // recording device when asked for.
 #include "engine/engine.h"
+#include "draw_test_util.h"
+#include "engine/font.h"
 #include "graphics_test_util.h"
 #include "model/graphics_services.h"
 #include "platform/clock.h"
@@ -68,6 +70,36 @@ TEST_F(GraphicsStartupTest, GlContextGivesTheGlDeviceAndAFramePresents) {
     ASSERT_EQ(ReadDevicePixels(320, 240, 1, 1, &pixel), 0);
     EXPECT_EQ(pixel, 0xFF102030u);
     ASSERT_EQ(ShutdownEngine(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GraphicsStartupTest, StartUpResetsTheDrawStateCameraAndFonts) {
+    ASSERT_EQ(SetWindowBackend("headless"), 0);
+    SetBlendModeParam(BlendAdd, 300);
+    EXPECT_EQ(BlendParam, 255);  // clamped
+    SetBlendModeParam(BlendAdd, -3);
+    EXPECT_EQ(BlendParam, 0);
+    SetDrawTint(10, 20, 30);
+    SetDepthTestEnabled(1);
+    const float eye[3] = {1, 2, 3}, target[3] = {0, 0, 0}, up[3] = {0, 1, 0};
+    SetCameraEyeTargetUp(eye, target, up);
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_EQ(BlendMode, BlendCopy);
+    EXPECT_EQ(BlendParam, 255);
+    EXPECT_EQ(DrawTint, 0xFFFFFFu);
+    EXPECT_EQ(GetDepthTestEnabled(), 0);
+    float view[16];
+    CopyViewMatrix(view);
+    EXPECT_EQ(view[12], 0.0f);
+    EXPECT_EQ(ProductTable[255][100], 100u);  // the blend tables are built
+    EXPECT_EQ(GetDrawTargetScreen(), kDrawScreenBack);
+    // Without a device the draws need the software path; fonts still measure.
+    EXPECT_EQ(GetStringWidth("AB", -1, 0), 16);
+    ShutdownEngine();
+    EXPECT_EQ(CountFonts(), 0);
 }
 
 }  // namespace
