@@ -1,5 +1,7 @@
 // The one place where back ends are registered and chosen.
+#include "headless/shell_headless.h"
 #include "headless/window_headless.h"
+#include "posix/shell_posix.h"
 #include "sdl2/window_sdl2.h"
 
 #include <cstring>
@@ -9,6 +11,9 @@ namespace {
 
 const WindowBackend* const kWindowBackends[] = {&kSdl2WindowBackend, &kHeadlessWindowBackend};
 const WindowBackend* currentWindow = &kSdl2WindowBackend;
+
+const ShellBackend* const kShellBackends[] = {&kPosixShellBackend, &kHeadlessShellBackend};
+const ShellBackend* currentShell = &kPosixShellBackend;
 
 }  // namespace
 
@@ -23,5 +28,17 @@ bool SelectWindowBackend(const char* name) {
 }
 
 const WindowBackend& Window() { return *currentWindow; }
+
+bool SelectShellBackend(const char* name) {
+    for (const ShellBackend* b : kShellBackends) {
+        if (name && std::strcmp(b->name, name) == 0) {
+            currentShell = b;
+            return true;
+        }
+    }
+    return false;
+}
+
+const ShellBackend& Shell() { return *currentShell; }
 
 }  // namespace platform
