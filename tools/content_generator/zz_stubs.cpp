@@ -1,6 +1,5 @@
 #include "checker.h"
 #include "generator.h"
-void GenerateModels(OutputTree&) {}
 void GenerateSounds(OutputTree&) {}
 bool GenerateMusic(OutputTree&) { return true; }
 void GenerateStages(OutputTree&) {}
