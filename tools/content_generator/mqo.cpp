@@ -101,7 +101,10 @@ std::string MqoModel::Write() const {
         out += "\t}\r\n\tface " + std::to_string(o.faces.size()) + " {\r\n";
         for (const MqoFace& f : o.faces) {
             out += "\t\t" + std::to_string(f.v.size()) + " V(";
-            for (size_t i = 0; i < f.v.size(); ++i) out += (i ? " " : "") + std::to_string(f.v[i]);
+            for (size_t i = 0; i < f.v.size(); ++i) {
+                if (i) out += ' ';
+                out += std::to_string(f.v[i]);
+            }
             out += ") M(" + std::to_string(f.material) + ")\r\n";
         }
         out += "\t}\r\n}\r\n";

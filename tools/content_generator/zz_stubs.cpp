@@ -1,7 +1,5 @@
 #include "checker.h"
 #include "generator.h"
-void GenerateSounds(OutputTree&) {}
-bool GenerateMusic(OutputTree&) { return true; }
 void GenerateStages(OutputTree&) {}
 void GenerateSetsAndLists(OutputTree&) {}
 void GenerateScenarios(OutputTree&) {}
