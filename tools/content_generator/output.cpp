@@ -2,17 +2,42 @@
 
 #include "engine/text.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+// The game spells some folders in two cases ("mapBlock3D", "mapblock3D");
+// its file layer matches names ignoring case, so each folder is made once
+// and later spellings reuse it.
 std::string OutputTree::HostPath(const std::string& gamePath) const {
-    std::string relative = gamePath;
-    for (char& c : relative) {
-        if (c == '\\') c = '/';
+    std::filesystem::path at = root_;
+    size_t start = 0;
+    while (start <= gamePath.size()) {
+        size_t end = gamePath.find('\\', start);
+        bool last = end == std::string::npos;
+        std::string part = gamePath.substr(start, last ? std::string::npos : end - start);
+        std::filesystem::path next = at / part;
+        std::error_code ec;
+        if (!last) {
+            for (const auto& entry : std::filesystem::directory_iterator(at, ec)) {
+                std::string name = entry.path().filename().string();
+                if (name.size() == part.size() &&
+                    std::equal(name.begin(), name.end(), part.begin(), [](char a, char b) {
+                        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                    })) {
+                    next = entry.path();
+                    break;
+                }
+            }
+        }
+        at = next;
+        if (last) break;
+        start = end + 1;
     }
-    return root_ + "/" + relative;
+    return at.string();
 }
 
 bool OutputTree::WriteBytes(const std::string& gamePath, const void* data, size_t size) {
