@@ -5,6 +5,7 @@
 #include "check_formats.h"
 #include "engine/text.h"
 #include "manifest.h"
+#include "playability.h"
 #include "png_file.h"
 
 #include <algorithm>
@@ -166,6 +167,11 @@ void CheckAudio(Checker& c) {
 
 // ---------------------------------------------------------------- stages
 
+std::vector<std::string> MapRows(const std::string& map) {
+    std::vector<std::string> rows = Lines(map);
+    return rows;
+}
+
 struct StageFacts {
     int starts = 0, goals = 0, gems = 0, slots = 0;
 };
@@ -232,6 +238,8 @@ void CheckStages(Checker& c) {
         if (facts.goals != 1) c.Problem(path, "needs exactly one goal");
         if (facts.gems < 4) c.Problem(path, "needs more than 3 gems for the modes that open the goal with them");
         if (facts.slots != facts.gems) c.Problem(path, "versus gem slots in a normal stage");
+        std::string why;
+        if (!StageIsPlayable(MapRows(text), 4, &why)) c.Problem(path, why);
     }
     for (int n = 0; n < kVsStages; ++n) {
         std::string path = "tpa\\stage\\stage_vs" + std::to_string(n) + ".stg", text;
@@ -246,6 +254,8 @@ void CheckStages(Checker& c) {
         if (!CheckStageMap(c, path, text.substr(text.find('\n') + 1), true, &facts)) continue;
         if (facts.starts != 1) c.Problem(path, "needs exactly one start");
         if (facts.gems < 1 || facts.slots < 4) c.Problem(path, "needs a takeable gem and more than 3 gem slots");
+        std::string why;
+        if (!StageIsPlayable(MapRows(text.substr(text.find('\n') + 1)), 4, &why)) c.Problem(path, why);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "stages.h"
 
 #include "manifest.h"
+#include "playability.h"
 #include "rng.h"
 
 #include <algorithm>
@@ -62,8 +63,10 @@ int EnemyKindsOf(int n, Rng& rng, std::vector<int>* kinds) {
 
 }  // namespace
 
-StageDesign DesignNormalStage(int n) {
-    Rng rng(uint32_t(n * 7919 + 13));
+namespace {
+
+StageDesign DesignNormalStageFrom(int n, uint32_t seed) {
+    Rng rng(seed);
     int world = WorldOfStage(n);
     int step = PositionInSet(n);
     int width = std::min(30, 17 + n / 9 + rng.Below(3));
@@ -187,8 +190,8 @@ StageDesign DesignNormalStage(int n) {
     return design;
 }
 
-StageDesign DesignVsStage(int n) {
-    Rng rng(uint32_t(5000 + n * 131));
+StageDesign DesignVsStageFrom(int n, uint32_t seed) {
+    Rng rng(seed);
     int width = 22 + 2 * (n % 3), height = 13;
     Grid g(width, height);
     int floorRow = height - 2;
@@ -237,6 +240,26 @@ StageDesign DesignVsStage(int n) {
     }
     design.rows = g.rows();
     return design;
+}
+
+}  // namespace
+
+// A design that the reachability model rejects is drawn again with the next
+// seed, so every stage can be finished.
+StageDesign DesignNormalStage(int n) {
+    std::string why;
+    for (uint32_t attempt = 0;; ++attempt) {
+        StageDesign d = DesignNormalStageFrom(n, uint32_t(n * 7919 + 13) + attempt * 104729u);
+        if (StageIsPlayable(d.rows, 4, &why) || attempt == 200) return d;
+    }
+}
+
+StageDesign DesignVsStage(int n) {
+    std::string why;
+    for (uint32_t attempt = 0;; ++attempt) {
+        StageDesign d = DesignVsStageFrom(n, uint32_t(5000 + n * 131) + attempt * 104729u);
+        if (StageIsPlayable(d.rows, 4, &why) || attempt == 200) return d;
+    }
 }
 
 int VsTimeLimit(int n) { return 60000 + 15000 * (n % 3); }
