@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr const char* kDefaultFont = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
+constexpr const char* kDefaultFont = CONTENT_DEFAULT_FONT;
 
 int Usage() {
     std::fprintf(stderr, "usage: content_generator [--font FILE] OUTPUT_DIR\n       content_generator --check TREE_ROOT\n");

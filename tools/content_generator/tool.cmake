@@ -5,7 +5,18 @@
 pkg_check_modules(CONTENT_PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(CONTENT_FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 pkg_check_modules(CONTENT_LAME REQUIRED IMPORTED_TARGET lame)
-target_link_libraries(${target} PRIVATE PkgConfig::CONTENT_PNG PkgConfig::CONTENT_FREETYPE PkgConfig::CONTENT_LAME)
+# Everything but main.cpp is a library of its own, which the content tests
+# link too.
+file(GLOB content_core_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+list(FILTER content_core_sources EXCLUDE REGEX "/main\\.cpp$")
+add_library(content_generator_core STATIC ${content_core_sources})
+target_include_directories(content_generator_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(content_generator_core PUBLIC engine PkgConfig::CONTENT_PNG PkgConfig::CONTENT_FREETYPE
+                      PkgConfig::CONTENT_LAME)
+target_compile_definitions(content_generator_core PUBLIC
+  CONTENT_DEFAULT_FONT="/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf")
+set_property(TARGET ${target} PROPERTY SOURCES ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(${target} PRIVATE content_generator_core)
 
 set(CONTENT_STAMP ${CMAKE_BINARY_DIR}/tpa/.generated)
 add_custom_command(
