@@ -107,17 +107,25 @@ Image PaintWorldBackground(int world, int width, int height) {
             break;
         case 4:
             PaintStars(img, rng, 160, 300 * sy, MakeRgba(255, 255, 230));
-            FillEllipse(img, 480 * sx, 100 * sy, 42 * sx, 42 * sx, MakeRgba(255, 250, 210));
-            FillEllipse(img, 495 * sx, 90 * sy, 38 * sx, 38 * sx, look.skyTop);
-            PaintHills(img, width, height, 380 * sy, 30 * sy, 90 * sx, 1.4f, look.far);
-            // a castle on the hill
-            FillRect(img, 150 * sx, 240 * sy, 290 * sx, 380 * sy, look.near);
+            {
+                float mx = 480 * sx, my = 100 * sy, r = 42 * sx;
+                FillShape(
+                    img, mx - r, my - r, mx + r, my + r,
+                    [&](float x, float y) {
+                        float dx = x - mx, dy = y - my, ex = x - (mx + 16 * sx), ey = y - (my - 10 * sy);
+                        return dx * dx + dy * dy <= r * r && ex * ex + ey * ey > (r * 0.9f) * (r * 0.9f);
+                    },
+                    MakeRgba(255, 250, 210));
+            }
+            // a castle behind the hills
+            FillRect(img, 150 * sx, 240 * sy, 290 * sx, 420 * sy, look.near);
             for (int t = 0; t < 3; ++t) {
                 float tx = (150 + t * 60) * sx;
-                FillRect(img, tx, 200 * sy, tx + 22 * sx, 380 * sy, look.near);
+                FillRect(img, tx, 200 * sy, tx + 22 * sx, 420 * sy, look.near);
                 FillPolygon(img, {tx - 4 * sx, 200 * sy, tx + 11 * sx, 160 * sy, tx + 26 * sx, 200 * sy}, look.near);
                 FillRect(img, tx + 7 * sx, 250 * sy, tx + 15 * sx, 262 * sy, MakeRgba(255, 220, 120));
             }
+            PaintHills(img, width, height, 380 * sy, 30 * sy, 90 * sx, 1.4f, look.far);
             PaintHills(img, width, height, 430 * sy, 15 * sy, 60 * sx, 0.4f, look.near);
             break;
         default: {
