@@ -4,6 +4,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -55,6 +56,13 @@ bool DecodePng(const std::vector<uint8_t>& bytes, Image* out, std::string* error
         *error = "not a PNG file";
         return false;
     }
+    // libpng reports errors by longjmp, which skips destructors: everything
+    // with one lives in this block, made before setjmp and freed after.
+    struct Decoding {
+        Image image;
+        std::vector<png_bytep> rows;
+    };
+    auto decoding = std::make_unique<Decoding>();
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, SilentWarning);
     png_infop info = png_create_info_struct(png);
     static thread_local char message[128];
@@ -81,12 +89,14 @@ bool DecodePng(const std::vector<uint8_t>& bytes, Image* out, std::string* error
     png_read_update_info(png, info);
     int width = int(png_get_image_width(png, info));
     int height = int(png_get_image_height(png, info));
-    Image image(width, height);
-    std::vector<png_bytep> rows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y) rows[size_t(y)] = image.pixels.data() + size_t(y) * size_t(width) * 4;
-    png_read_image(png, rows.data());
+    decoding->image = Image(width, height);
+    decoding->rows.resize(size_t(height));
+    for (int y = 0; y < height; ++y) {
+        decoding->rows[size_t(y)] = decoding->image.pixels.data() + size_t(y) * size_t(width) * 4;
+    }
+    png_read_image(png, decoding->rows.data());
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
-    *out = std::move(image);
+    *out = std::move(decoding->image);
     return true;
 }
