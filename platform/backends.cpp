@@ -1,7 +1,9 @@
 // The one place where back ends are registered and chosen.
+#include "headless/input_scripted.h"
 #include "headless/shell_headless.h"
 #include "headless/window_headless.h"
 #include "posix/shell_posix.h"
+#include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
 
 #include <cstring>
@@ -11,6 +13,9 @@ namespace {
 
 const WindowBackend* const kWindowBackends[] = {&kSdl2WindowBackend, &kHeadlessWindowBackend};
 const WindowBackend* currentWindow = &kSdl2WindowBackend;
+
+const InputBackend* const kInputBackends[] = {&kSdl2InputBackend, &kScriptedInputBackend};
+const InputBackend* currentInput = &kSdl2InputBackend;
 
 const ShellBackend* const kShellBackends[] = {&kPosixShellBackend, &kHeadlessShellBackend};
 const ShellBackend* currentShell = &kPosixShellBackend;
@@ -28,6 +33,18 @@ bool SelectWindowBackend(const char* name) {
 }
 
 const WindowBackend& Window() { return *currentWindow; }
+
+bool SelectInputBackend(const char* name) {
+    for (const InputBackend* b : kInputBackends) {
+        if (name && std::strcmp(b->name, name) == 0) {
+            currentInput = b;
+            return true;
+        }
+    }
+    return false;
+}
+
+const InputBackend& Input() { return *currentInput; }
 
 bool SelectShellBackend(const char* name) {
     for (const ShellBackend* b : kShellBackends) {

@@ -9,7 +9,6 @@ void BuildMovieColourTables() {}
 void ResetArchives() {}
 void InstallFileFunctions() {}
 void FillStreamTables() {}
-int InitializeInput() { return 0; }
 void InitializeSound() {}
 int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
@@ -19,14 +18,11 @@ void InitializeModels() {}
 void StopMusic() {}
 void TerminateModels() {}
 void TerminateGraphics() {}
-void TerminateInput() {}
 void TerminateSound() {}
 void ReleaseSoftwareImages() {}
 void RestoreStartDirectory() {}
 void CloseArchives() {}
 
-void HandleInputEvent(const platform::Event&) {}
-void UpdateInput() {}
 void PollMusic() {}
 void RefillStreamSounds() {}
 void UpdateSoftSoundPlayers() {}

@@ -17,6 +17,8 @@ std::deque<Event> queue;
 bool open = false;
 int openCount = 0;
 std::string title;
+int clientWidth = 0;
+int clientHeight = 0;
 
 void SetClassName(const char*) {}
 
@@ -26,6 +28,8 @@ int Open(const WindowDesc& desc) {
     open = true;
     ++openCount;
     title = desc.titleUtf8 ? desc.titleUtf8 : "";
+    clientWidth = desc.width;
+    clientHeight = desc.height;
     return 0;
 }
 
@@ -77,12 +81,18 @@ void GlDrawableSize(int* width, int* height) {
     *height = 480;
 }
 
+void WindowSize(int* width, int* height) {
+    std::lock_guard<std::mutex> lock(mutex);
+    *width = open ? clientWidth : 0;
+    *height = open ? clientHeight : 0;
+}
+
 }  // namespace
 
 const WindowBackend kHeadlessWindowBackend = {
     "headless", SetClassName, Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
     IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
-    GlGetProcAddress, GlSwapBuffers, GlDrawableSize,
+    GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize,
 };
 
 void HeadlessPushEvent(const Event& event) {
@@ -98,6 +108,12 @@ int HeadlessOpenCount() {
 const char* HeadlessTitle() {
     std::lock_guard<std::mutex> lock(mutex);
     return title.c_str();
+}
+
+void HeadlessSetWindowSize(int width, int height) {
+    std::lock_guard<std::mutex> lock(mutex);
+    clientWidth = width;
+    clientHeight = height;
 }
 
 }  // namespace platform

@@ -114,6 +114,11 @@ void SetIcon(const uint32_t* argb, int width, int height) {
     SDL_FreeSurface(s);
 }
 
+bool NextEventIsMouseMotion() {
+    SDL_Event next;
+    return SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 && next.type == SDL_MOUSEMOTION;
+}
+
 bool PollEvent(Event* out) {
     if (!videoStarted) return false;
     SDL_Event e;
@@ -140,6 +145,9 @@ bool PollEvent(Event* out) {
             ev.code = e.key.keysym.scancode;
             break;
         case SDL_MOUSEMOTION:
+            // A run of moves counts as its last one: a fast mouse would
+            // otherwise fill the few events drained per pass.
+            while (NextEventIsMouseMotion()) SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION);
             ev.type = EventType::MouseMove;
             ev.x = e.motion.x;
             ev.y = e.motion.y;
@@ -213,12 +221,18 @@ void GlDrawableSize(int* width, int* height) {
     if (window) SDL_GL_GetDrawableSize(window, width, height);
 }
 
+void WindowSize(int* width, int* height) {
+    *width = 0;
+    *height = 0;
+    if (window) SDL_GetWindowSize(window, width, height);
+}
+
 }  // namespace
 
 const WindowBackend kSdl2WindowBackend = {
     "sdl2", SetClassName, Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
     IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
-    GlGetProcAddress, GlSwapBuffers, GlDrawableSize,
+    GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize,
 };
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #pragma once
 #include "engine/apilock.h"
 #include "engine/handle.h"
+#include "engine/input.h"
 #include "engine/lifecycle.h"
 #include "engine/list.h"
 #include "engine/log.h"

@@ -60,6 +60,7 @@ struct WindowBackend {
     void* (*glGetProcAddress)(const char* name);         // null without a GL context
     void (*glSwapBuffers)();
     void (*glDrawableSize)(int* width, int* height);
+    void (*windowSize)(int* width, int* height);          // client area in window coordinates; 0 when closed
 };
 
 // Selects the back end by name ("sdl2", "headless"); returns false for an
@@ -73,5 +74,8 @@ void HeadlessPushEvent(const Event& event);
 // Number of times the headless window was opened since the program started.
 int HeadlessOpenCount();
 const char* HeadlessTitle();
+// The headless window's client size, as if the user had resized it (until
+// the next open, which takes the size asked for).
+void HeadlessSetWindowSize(int width, int height);
 
 }  // namespace platform

@@ -1,0 +1,35 @@
+// Keyboard queries over the state the last message pass took.
+#include "engine/input.h"
+
+#include "engine/lifecycle.h"
+#include "engine/log.h"
+#include "engine/window.h"
+#include "foundation/input_internal.h"
+
+#include <algorithm>
+
+namespace {
+
+// The message processing does not return while the window is inactive, so
+// this waits until it is active again (or gone).
+void WaitWhileWindowInactive() {
+    if (IsEngineInitialized() && !IsWindowActive() && !IsRunWhileInactive()) ProcessWindowMessages();
+}
+
+}  // namespace
+
+int QueryKeyState(int keyCode) {
+    if (keyCode < 0 || keyCode >= platform::kKeyCount) {
+        WriteLogFormat("QueryKeyState: key number %d is out of range", keyCode);
+        return 0;
+    }
+    WaitWhileWindowInactive();
+    return InputModuleState().keys[keyCode];
+}
+
+int QueryAllKeyStates(unsigned char* keys) {
+    if (!keys) return WriteLogText("QueryAllKeyStates: no buffer\n");
+    const InputState& s = InputModuleState();
+    std::copy(s.keys, s.keys + platform::kKeyCount, keys);
+    return 0;
+}

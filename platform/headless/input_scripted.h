@@ -1,0 +1,6 @@
+#pragma once
+#include "platform/input.h"
+
+namespace platform {
+extern const InputBackend kScriptedInputBackend;
+}

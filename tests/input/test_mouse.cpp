@@ -1,0 +1,102 @@
+#include "input_fixture.h"
+
+namespace {
+
+using namespace script;
+
+class MouseTest : public ScriptedEngineTest {
+protected:
+    std::pair<int, int> PositionAfterMove(int x, int y) {
+        AtFrame(platform::ScriptedInputFrame(), MouseMove(x, y));
+        Pass();
+        int sx = -1, sy = -1;
+        EXPECT_EQ(GetMousePosition(&sx, &sy), 0);
+        return {sx, sy};
+    }
+};
+
+using Point = std::pair<int, int>;
+
+TEST_F(MouseTest, AWindowOfTheScreensSizeMapsOneToOne) {
+    Start();
+    EXPECT_EQ(PositionAfterMove(0, 0), Point(0, 0));
+    EXPECT_EQ(PositionAfterMove(639, 479), Point(639, 479));
+    EXPECT_EQ(PositionAfterMove(123, 45), Point(123, 45));
+}
+
+TEST_F(MouseTest, AScaledWindowMapsIntoTheLogicalScreen) {
+    Start();
+    platform::HeadlessSetWindowSize(1280, 960);
+    EXPECT_EQ(PositionAfterMove(0, 0), Point(0, 0));
+    EXPECT_EQ(PositionAfterMove(1279, 959), Point(639, 479));
+    EXPECT_EQ(PositionAfterMove(640, 480), Point(320, 240));
+    EXPECT_EQ(PositionAfterMove(641, 481), Point(320, 240));
+    platform::HeadlessSetWindowSize(320, 240);
+    EXPECT_EQ(PositionAfterMove(319, 239), Point(638, 478));
+}
+
+TEST_F(MouseTest, AWiderWindowKeepsTheAspectWithBarsAtTheSides) {
+    Start();
+    platform::HeadlessSetWindowSize(1920, 1080);  // scale 2.25, 240-pixel bars left and right
+    EXPECT_EQ(PositionAfterMove(240, 0), Point(0, 0));
+    EXPECT_EQ(PositionAfterMove(1679, 1079), Point(639, 479));
+    EXPECT_EQ(PositionAfterMove(960, 540), Point(320, 240));
+    auto [x, y] = PositionAfterMove(100, 540);  // in the left bar: left of the screen
+    EXPECT_LT(x, 0);
+    EXPECT_EQ(y, 240);
+}
+
+TEST_F(MouseTest, ButtonsAreBits) {
+    Start();
+    AtFrame(0, MouseButton(platform::kMouseLeft, true));
+    Pass();
+    EXPECT_EQ(ReadMouseButtons(), MOUSE_BUTTON_LEFT);
+    AtFrame(1, MouseButton(platform::kMouseMiddle, true));
+    Pass();
+    EXPECT_EQ(ReadMouseButtons(), MOUSE_BUTTON_LEFT | MOUSE_BUTTON_MIDDLE);
+    AtFrame(2, MouseButton(platform::kMouseLeft, false));
+    AtFrame(2, MouseButton(platform::kMouseRight, true));
+    Pass();
+    EXPECT_EQ(ReadMouseButtons(), MOUSE_BUTTON_RIGHT | MOUSE_BUTTON_MIDDLE);
+}
+
+TEST_F(MouseTest, WindowButtonEventsMapToBits) {
+    Start();
+    platform::HeadlessPushEvent({platform::EventType::MouseButtonDown, 3, 10, 20});
+    platform::HeadlessPushEvent({platform::EventType::MouseButtonDown, 2, 10, 20});
+    Pass();
+    EXPECT_EQ(ReadMouseButtons(), MOUSE_BUTTON_RIGHT | MOUSE_BUTTON_MIDDLE);
+    platform::HeadlessPushEvent({platform::EventType::MouseButtonUp, 3, 11, 21});
+    Pass();
+    EXPECT_EQ(ReadMouseButtons(), MOUSE_BUTTON_RIGHT);
+    int x = 0, y = 0;
+    GetMousePosition(&x, &y);
+    EXPECT_EQ(x, 11);
+    EXPECT_EQ(y, 21);
+}
+
+TEST_F(MouseTest, WheelNotchesAddUpUntilCleared) {
+    Start();
+    AtFrame(0, Wheel(1));
+    AtFrame(1, Wheel(2));
+    AtFrame(2, Wheel(-1));
+    Pass();
+    Pass();
+    EXPECT_EQ(GetMouseWheelCount(0), 3);
+    EXPECT_EQ(GetMouseWheelCount(0), 3);  // not cleared without the flag
+    Pass();
+    EXPECT_EQ(GetMouseWheelCount(1), 2);
+    EXPECT_EQ(GetMouseWheelCount(1), 0);
+    Pass();
+    EXPECT_EQ(GetMouseWheelCount(1), 0);
+    platform::HeadlessPushEvent({platform::EventType::MouseWheel, 0, 0, -2});
+    Pass();
+    EXPECT_EQ(GetMouseWheelCount(1), -2);
+}
+
+TEST_F(MouseTest, NullOutputsAreSkipped) {
+    Start();
+    EXPECT_EQ(GetMousePosition(nullptr, nullptr), 0);
+}
+
+}  // namespace
