@@ -151,6 +151,9 @@ TEST_F(BrokenTree, ListsSetsScriptsAndTableAreEnforced) {
     Rewrite("scenario/ending1.scn", [](std::string t) {
         return Splice(t, t.size(), 0, "mes \"" + std::string(60, 'a') + "\"\n");
     });
+    Rewrite("scenario/ending0.scn", [](std::string t) {
+        return Splice(t, t.size(), 0, "mes \"\x83\x5Cnext\"\n");  // the CP932 form of a katakana ending in 0x5C
+    });
     Rewrite("limitTimeTable.csv", [](std::string t) { return Splice(t, t.find('\n'), 0, ",5"); });
     std::string p = Problems();
     EXPECT_NE(p.find("stage_normal_list.txt: group 0 has no end line"), std::string::npos) << p;
@@ -158,6 +161,7 @@ TEST_F(BrokenTree, ListsSetsScriptsAndTableAreEnforced) {
     EXPECT_NE(p.find("vs_set1.set: bad random stage line"), std::string::npos) << p;
     EXPECT_NE(p.find("scenario1.scn: conditions do not nest"), std::string::npos) << p;
     EXPECT_NE(p.find("ending1.scn: message line longer than 50 bytes"), std::string::npos) << p;
+    EXPECT_NE(p.find("ending0.scn: a character ending in 0x5C reads as a line break"), std::string::npos) << p;
     EXPECT_NE(p.find("limitTimeTable.csv: line 1 needs a label and 7 values"), std::string::npos) << p;
 }
 

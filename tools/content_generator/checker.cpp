@@ -408,6 +408,15 @@ void CheckScript(Checker& c, const std::string& path) {
                 continue;
             }
             std::string body = rest.substr(0, close);
+            // A double-byte character whose second byte is '\\' before an 'n'
+            // would read as a line break to a byte-wise reader.
+            for (size_t i = 0; i + 2 < body.size(); ++i) {
+                unsigned char lead = static_cast<unsigned char>(body[i]);
+                bool doubleByte = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+                if (!doubleByte) continue;
+                if (body[i + 1] == '\\' && body[i + 2] == 'n') bad("a character ending in 0x5C reads as a line break");
+                ++i;
+            }
             int lines = 1;
             size_t start = 0;
             for (size_t at = body.find("\\n"); ; at = body.find("\\n", start)) {
