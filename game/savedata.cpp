@@ -1,7 +1,6 @@
 // Save record: defaults, the file form, range checks and high scores.
 #include "game/savedata.h"
 
-#include "engine/log.h"
 #include "engine/timer.h"
 
 #include <cstring>
@@ -25,13 +24,6 @@ int32_t GetI32(const uint8_t* in, size_t offset) {
 // Each Put/Get pair walks the record in file order; the offsets come from
 // the record itself, whose layout the header pins down.
 #define SAVE_OFFSET(field) offsetof(SaveData, field)
-
-template <typename Fix>
-int FixField(const char* name, Fix fix) {
-    if (!fix()) return 0;
-    WriteLogFormat("Save data: %s was out of range and has been reset\n", name);
-    return 1;
-}
 
 bool NormaliseFlag(uint8_t& flag) {
     if (flag <= 1) return false;
@@ -115,19 +107,19 @@ int SaveData::Sanitize(SaveData& r) {
     int fixes = 0;
     // The draw period divides the frame count; the cat numbers index name
     // and face tables; scores and times are shown in fixed-width fields.
-    fixes += FixField("windowed", [&] { return NormaliseFlag(r.windowed); });
-    fixes += FixField("drawPeriod", [&] { return ResetUnless(r.drawPeriod, 0, 2, 0); });
-    fixes += FixField("finalSetUnlocked", [&] { return NormaliseFlag(r.finalSetUnlocked); });
-    fixes += FixField("soundTestUnlocked", [&] { return NormaliseFlag(r.soundTestUnlocked); });
-    fixes += FixField("perfectClear", [&] { return NormaliseFlag(r.perfectClear); });
-    fixes += FixField("highScore", [&] { return ResetUnless(r.highScore, 0, kMaxScore, 0); });
-    fixes += FixField("extraHighScore", [&] { return ResetUnless(r.extraHighScore, 0, kMaxScore, 0); });
-    fixes += FixField("highScoreCat", [&] { return ResetUnless(r.highScoreCat, 0, kMaxCat, 0); });
-    fixes += FixField("extraHighScoreCat", [&] { return ResetUnless(r.extraHighScoreCat, 0, kMaxCat, 0); });
+    fixes += NormaliseFlag(r.windowed);
+    fixes += ResetUnless(r.drawPeriod, 0, 2, 0);
+    fixes += NormaliseFlag(r.finalSetUnlocked);
+    fixes += NormaliseFlag(r.soundTestUnlocked);
+    fixes += NormaliseFlag(r.perfectClear);
+    fixes += ResetUnless(r.highScore, 0, kMaxScore, 0);
+    fixes += ResetUnless(r.extraHighScore, 0, kMaxScore, 0);
+    fixes += ResetUnless(r.highScoreCat, 0, kMaxCat, 0);
+    fixes += ResetUnless(r.extraHighScoreCat, 0, kMaxCat, 0);
     for (int i = 0; i < kStageCount; ++i) {
-        fixes += FixField("stageCleared", [&] { return NormaliseFlag(r.stageCleared[i]); });
-        fixes += FixField("bestTime", [&] { return ResetUnless(r.bestTime[i], 0, kNoTime, kNoTime); });
-        fixes += FixField("bestTimeCat", [&] { return ResetUnless(r.bestTimeCat[i], 0, kMaxCat, 0); });
+        fixes += NormaliseFlag(r.stageCleared[i]);
+        fixes += ResetUnless(r.bestTime[i], 0, kNoTime, kNoTime);
+        fixes += ResetUnless(r.bestTimeCat[i], 0, kMaxCat, 0);
     }
     return fixes;
 }

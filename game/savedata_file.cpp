@@ -28,7 +28,8 @@ bool SaveData::Load(SaveData& record, const char* path) {
         return false;
     }
     Deserialize(bytes, record);
-    Sanitize(record);
+    int fixes = Sanitize(record);
+    if (fixes) WriteLogFormat("Save data: %d fields of %s were out of range and took their defaults\n", fixes, path);
     return true;
 }
 

@@ -159,6 +159,26 @@ TEST(SaveDataFile, GarbageRecordIsBroughtIntoRange) {
     }
 }
 
+TEST(SaveDataFile, FieldsOutOfRangeTakeTheirDefaults) {
+    ScopedTempDir dir;
+    std::vector<uint8_t> fixture = HandBuiltFixture();
+    PutI32(fixture, 60, -1);        // a draw period of -1 would divide by zero
+    PutI32(fixture, 76, 1000000);   // a cat number indexes the name table
+    PutI32(fixture, 592 + 40, -3);  // and the face table
+    PutI32(fixture, 192 + 8, -5);
+    fixture[64] = 7;
+    WriteBytes("morpoCatSave.dat", fixture);
+    SaveData r;
+    ASSERT_TRUE(SaveData::Load(r));
+    EXPECT_EQ(r.drawPeriod, 0);
+    EXPECT_EQ(r.highScoreCat, 0);
+    EXPECT_EQ(r.bestTimeCat[10], 0);
+    EXPECT_EQ(r.bestTime[2], 99999999);
+    EXPECT_EQ(r.finalSetUnlocked, 1);
+    EXPECT_EQ(r.highScore, 1234567);  // fields in range are kept
+    EXPECT_EQ(SaveData::Sanitize(r), 0);
+}
+
 TEST(SaveDataFile, FailedStoreKeepsThePreviousSave) {
     ScopedTempDir dir;
     std::vector<uint8_t> fixture = HandBuiltFixture();
