@@ -139,8 +139,9 @@ std::string EndingText(int kind) {
         s.Music(12);
         s.ForPlayer([](Script& p, int cat) { p.Move(cat, 320, 240, 80, true); });
         s.Message("ぼうけんの おわりに", "ゴールの とびらが ひらいた。");
+        static const int kPlaces[6] = {40, 130, 220, 420, 510, 600};  // around the player's cat at 320
         for (int slot = 0; slot < 6; ++slot) {
-            s.Line("notif " + std::to_string(slot)).Move(slot, 60 + slot * 100, 240, 60, false).Line("endif");
+            s.Line("notif " + std::to_string(slot)).Move(slot, kPlaces[slot], 240, 60, false).Line("endif");
         }
         s.Wait(70);
         s.Message("なかまたちも", "おいわいに かけつけた！");
