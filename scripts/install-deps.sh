@@ -9,6 +9,8 @@ packages=(
   g++ cmake ninja-build ccache pkg-config git
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # software blits: pixman beside them in the benchmark; PNG output of the scene test
+  libpixman-1-dev libpng-dev
   # window, events, GL context, audio output, controllers; headless GL on Mesa
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
   # a real X11 window in tests

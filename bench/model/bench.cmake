@@ -1,0 +1,2 @@
+# The model benchmarks build their meshes with the tests' generators.
+target_include_directories(bench_model PRIVATE ${CMAKE_SOURCE_DIR}/engine ${CMAKE_SOURCE_DIR}/tests/model)

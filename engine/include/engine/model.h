@@ -1,0 +1,12 @@
+// 3-D models: the public functions of the model system.
+#pragma once
+
+// v as a row vector with w = 1 times a row-major 4x4 matrix (translation
+// in m[12..14]); no divide. Returns out.
+float* TransformPointByMatrix(float out[3], const float v[3], const float m[16]);
+// The same without the translation.
+float* TransformDirectionByMatrix(float out[3], const float v[3], const float m[16]);
+
+// Refills every model texture graph from its kept file data after the
+// graphics device was lost and rebuilt; 0.
+int RestoreModelTextures();

@@ -1,0 +1,177 @@
+// Base meshes of one read mesh: distinct vertices per triangle list, the
+// lists themselves (by size for rigid and free-size faces, by plan for
+// skinned ones) and the shape targets.
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+#include "model/convert_work.h"
+
+namespace {
+
+struct VertexKey {
+    ModelBaseMeshVertex v;
+    bool operator==(const VertexKey& o) const { return std::memcmp(&v, &o.v, sizeof(v)) == 0; }
+};
+
+struct VertexKeyHash {
+    size_t operator()(const VertexKey& k) const {
+        const auto* b = reinterpret_cast<const unsigned char*>(&k.v);
+        uint64_t h = 1469598103934665603ull;
+        for (size_t i = 0; i < sizeof(k.v); ++i) h = (h ^ b[i]) * 1099511628211ull;
+        return size_t(h);
+    }
+};
+
+uint8_t ColourByte(float c) {
+    if (!(c >= 0.0f)) return 0;  // below 0 and NaN
+    if (c > 1.0f) return 255;
+    return uint8_t(c * 255.0f);
+}
+
+void ColourBytes(const float* c, uint8_t* out) {
+    for (int i = 0; i < 4; ++i) out[i] = ColourByte(c[i]);
+}
+
+int UvChannels(const ReadModelMesh* mesh) {
+    int channels = 0;
+    for (int c = 0; c < kModelUvChannels; ++c)
+        if (mesh->uvCount[c] > 0) channels = c + 1;
+    return channels;
+}
+
+ModelBaseMeshVertex CornerVertex(const MeshWork& w, const ReadModelFace& face, int corner,
+                                 const ReadModelMaterial* material) {
+    const ReadModelMesh* mesh = w.mesh;
+    ModelBaseMeshVertex v;
+    std::memset(&v, 0, sizeof(v));  // padding too: vertices are compared bytewise
+    int p = face.positionIndex[corner];
+    v.position = w.positionBase + p;
+    v.normal = w.normalBase + face.normalIndex[corner];
+    static const float kWhite[4] = {1, 1, 1, 1};
+    const float* diffuse = mesh->colourCount > 0 ? mesh->colours[face.colourIndex[corner]]
+                           : material              ? material->diffuse
+                                                   : kWhite;
+    ColourBytes(diffuse, v.diffuse);
+    static const float kNone[4] = {0, 0, 0, 0};
+    ColourBytes(material ? material->specular : kNone, v.specular);
+    for (int c = 0; c < kModelUvChannels; ++c) {
+        if (mesh->uvCount[c] <= 0) continue;
+        const float* uv = mesh->uvs[c][face.uvIndex[c][corner]];
+        v.uv[c][0] = uv[0];
+        v.uv[c][1] = uv[1];
+    }
+    v.noOutline = mesh->positionFlags ? mesh->positionFlags[p] : 0;
+    return v;
+}
+
+class MeshBuilder {
+public:
+    MeshBuilder(const ReadModel* model, const MeshWork& w, BuiltMesh* out, const ReadModelMaterial* material)
+        : model_(model), w_(w), out_(out), material_(material) {}
+
+    void StartList(int kind, int maxWeights) {
+        out_->lists.push_back(BuiltList{});
+        BuiltList& list = out_->lists.back();
+        list.vertexKind = kind;
+        list.maxWeights = kind == 3 ? maxWeights : 0;
+        for (int& b : list.bones) b = -1;
+        seen_.clear();
+    }
+
+    void SetPalette(const ConvertPlan& plan) {
+        BuiltList& list = out_->lists.back();
+        list.boneCount = plan.boneCount;
+        for (int i = 0; i < plan.boneCount; ++i) list.bones[i] = w_.slotBase + plan.bones[i];
+    }
+
+    void AddFace(const ReadModelFace& face) {
+        BuiltList& list = out_->lists.back();
+        uint16_t corners[3];
+        for (int c = 0; c < 3; ++c) {
+            VertexKey key{CornerVertex(w_, face, c, material_)};
+            auto it = seen_.find(key);
+            if (it == seen_.end()) {
+                int local = int(list.meshVertices.size());
+                list.meshVertices.push_back(int(out_->vertices.size()));
+                out_->vertices.push_back(key.v);
+                if (key.v.diffuse[3] < 255) out_->translucent = true;
+                it = seen_.emplace(key, local).first;
+            }
+            corners[c] = uint16_t(it->second);
+        }
+        if (model_->reverseWinding) std::swap(corners[1], corners[2]);
+        list.indices.insert(list.indices.end(), corners, corners + 3);
+        ++out_->triangleCount;
+    }
+
+private:
+    const ReadModel* model_;
+    const MeshWork& w_;
+    BuiltMesh* out_;
+    const ReadModelMaterial* material_;
+    std::unordered_map<VertexKey, int, VertexKeyHash> seen_;
+};
+
+void BuildShapes(const MeshWork& w, BuiltMesh* out) {
+    const ReadModelMesh* mesh = w.mesh;
+    for (const ReadModelShape* shape = mesh->frame->shapes.first; shape; shape = shape->nextInFrame) {
+        if (shape->mesh != mesh || !shape->vertexTable) continue;
+        BuiltShapeTarget target{shape->name, {}};
+        for (size_t v = 0; v < out->vertices.size(); ++v) {
+            int p = out->vertices[v].position - w.positionBase;
+            int entry = shape->vertexTable[p];
+            if (entry < 0) continue;
+            const ReadModelShapeVertex& sv = shape->vertices[entry];
+            ModelBaseShapeVertex bv{int(v), sv.offset, shape->hasNormals ? sv.normal : Vector3{0, 0, 0}};
+            target.vertices.push_back(bv);
+        }
+        out->shapes.push_back(std::move(target));
+        out->hasShapes = true;
+    }
+}
+
+}  // namespace
+
+void BuildMeshesOfReadMesh(const ReadModel* model, const MeshWork& w, std::vector<BuiltMesh>* out) {
+    const ReadModelMesh* mesh = w.mesh;
+    int groups = int(w.groups.size());
+    for (int g = 0; g < groups; ++g) {
+        const ReadModelMaterial* material = mesh->materialCount > 0 ? mesh->materials[g] : nullptr;
+        out->push_back(BuiltMesh{});
+        BuiltMesh& built = out->back();
+        built.frameIndex = int(mesh->frame->index);
+        built.material = material ? int(material->index) : -1;
+        built.uvChannels = UvChannels(mesh);
+        built.vertexColours = mesh->colourCount > 0;
+        MeshBuilder builder(model, w, &built, material);
+        const PolygonGroup& group = w.groups[size_t(g)];
+        auto inGroup = [&](int f) { return mesh->materialCount == 0 || mesh->faces[f].materialIndex == g; };
+        auto typeOf = [&](int f) { return w.skinned ? int(w.faceType[size_t(f)]) : 0; };
+        for (int type : {0, 3}) {
+            if (group.trianglesOfType[type] == 0) continue;
+            int inList = kMaxTrianglesPerList;
+            for (int f = 0; f < mesh->faceCount; ++f) {
+                if (!inGroup(f) || typeOf(f) != type) continue;
+                if (inList == kMaxTrianglesPerList) {
+                    builder.StartList(type, group.maxWeights);
+                    inList = 0;
+                }
+                builder.AddFace(mesh->faces[f]);
+                ++inList;
+            }
+        }
+        for (int type : {1, 2}) {
+            const std::vector<ConvertPlan>& plans = group.plans[type - 1];
+            for (size_t p = 0; p < plans.size(); ++p) {
+                if (plans[p].triangleCount == 0) continue;
+                builder.StartList(type, group.maxWeights);
+                builder.SetPalette(plans[p]);
+                for (int f = 0; f < mesh->faceCount; ++f)
+                    if (inGroup(f) && typeOf(f) == type && w.facePlan[size_t(f)] == int(p))
+                        builder.AddFace(mesh->faces[f]);
+            }
+        }
+        if (mesh->hasShapes) BuildShapes(w, &built);
+    }
+}

@@ -1,0 +1,20 @@
+// The installed graphics and file services of the model system.
+#include "model/graphics_services.h"
+
+namespace {
+
+const ModelGraphicsServices kNoServices{};
+const ModelGraphicsServices* g_services = &kNoServices;
+const FileAccessTable* g_files = nullptr;
+
+}  // namespace
+
+void SetModelGraphicsServices(const ModelGraphicsServices* services) {
+    g_services = services ? services : &kNoServices;
+}
+
+const ModelGraphicsServices* GetModelGraphicsServices() { return g_services; }
+
+void SetModelFileAccessTable(const FileAccessTable* table) { g_files = table; }
+
+const FileAccessTable* GetModelFileAccessTable() { return g_files; }

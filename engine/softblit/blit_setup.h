@@ -1,0 +1,105 @@
+// Per-call values of the plain and scaled blits, and the table of kernels
+// keyed by (pixel kind, source class, blend mode, loop variant).
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// What the frame has worked out once per call; kernels read only this, the
+// tables and pixels.
+struct BlitSetup {
+    int width, height;             // clipped size, both at least 1
+    const uint8_t* srcRow;         // first visible source pixel
+    ptrdiff_t srcSkip;             // plain blit: to the next row after width pixels
+    uint8_t* dstRow;               // first target pixel
+    ptrdiff_t dstSkip;
+    const uint8_t* blendRow;       // blend-image byte at the source position, or null
+    ptrdiff_t blendSkip;
+    uint32_t transColor;           // the source's transparent colour, raw
+    int p;                         // blend parameter
+    const uint32_t* productRowP;   // BlendProductTable[p]
+    const uint32_t* tintRowRed;    // BlendProductTable[tint red] and so on
+    const uint32_t* tintRowGreen;
+    const uint32_t* tintRowBlue;
+    const int32_t* signedRowP;     // BlendSignedProductTable[p], centred
+    const uint8_t (*mix6Slab)[64]; // BlendMix6Table[p / 4]
+    const uint32_t* palette32;     // palette work copy of a 32-bit palette source
+    const uint16_t* palette16;     // palette work copy of a 16-bit palette source
+    const uint8_t* levelTable;     // BlendLevelTable
+    // Scaled blit stepping (16.16, computed in 64 bits).
+    ptrdiff_t srcPixelStep, srcRowStep;
+    ptrdiff_t blendPixelStep, blendRowStep;
+    ptrdiff_t dstPitch;
+    int64_t hScale, vScale;
+    int64_t hAccStart, vAccStart;
+};
+
+enum SourceClass { SourcePalette = 0, SourcePlain = 1, SourceAlpha = 2 };
+
+// Modes in kernel-table order.
+enum KernelMode { KernelCopy, KernelAlpha, KernelAdd, KernelSub, KernelMul, KernelInvert, KernelMulAlpha };
+constexpr int kKernelModeCount = 7;
+
+// Everything a kernel is specialised on.
+struct KernelConfig {
+    int kind;      // 0 = 16-bit, 1 = 32-bit
+    int source;    // SourceClass
+    int mode;      // KernelMode
+    bool blend;    // blend image given
+    bool tint;     // tint not white
+    bool trans;    // transparent flag on
+    bool special;  // plain blit, untinted, no blend image, no alpha: p = 128 halving
+                   // (BlendAlpha) or p = 255 lossy/paired forms (BlendAdd, BlendSub)
+    bool scaled;   // scaled loop and its rules
+};
+
+using BlitKernel = void (*)(const BlitSetup&);
+
+constexpr int kKernelsPerKind = 3 * kKernelModeCount * 2 * 2 * 2 * 2 * 2;
+
+constexpr int KernelIndexInKind(const KernelConfig& c) {
+    int i = c.source;
+    i = i * kKernelModeCount + c.mode;
+    i = i * 2 + (c.blend ? 1 : 0);
+    i = i * 2 + (c.tint ? 1 : 0);
+    i = i * 2 + (c.trans ? 1 : 0);
+    i = i * 2 + (c.special ? 1 : 0);
+    i = i * 2 + (c.scaled ? 1 : 0);
+    return i;
+}
+
+constexpr KernelConfig KernelConfigAt(int kind, int index) {
+    KernelConfig c{};
+    c.kind = kind;
+    c.scaled = index & 1;
+    index >>= 1;
+    c.special = index & 1;
+    index >>= 1;
+    c.trans = index & 1;
+    index >>= 1;
+    c.tint = index & 1;
+    index >>= 1;
+    c.blend = index & 1;
+    index >>= 1;
+    c.mode = index % kKernelModeCount;
+    c.source = index / kKernelModeCount;
+    return c;
+}
+
+// Whether a configuration has a loop of its own (the special forms exist
+// only where they differ).
+constexpr bool IsKernelConfigUsed(const KernelConfig& c) {
+    if (!c.special) return true;
+    if (c.scaled || c.tint || c.blend || c.source == SourceAlpha) return false;
+    if (c.mode == KernelAlpha || c.mode == KernelAdd) return true;
+    return c.mode == KernelSub && c.kind == 0;
+}
+
+// The kernel for a configuration, or null when it draws nothing.
+BlitKernel FindBlitKernel(const KernelConfig& config);
+// The kernel-table mode of a blend mode, or -1 when it draws nothing.
+int KernelModeOf(int blendMode);
+
+// Module-level per-kind tables, generated from the loop templates.
+extern const std::array<BlitKernel, kKernelsPerKind> kBlitKernels16;
+extern const std::array<BlitKernel, kKernelsPerKind> kBlitKernels32;

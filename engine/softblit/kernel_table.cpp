@@ -1,0 +1,28 @@
+// The one lookup of a kernel: pixel kind, source class, blend mode and loop
+// variant index the generated per-kind tables.
+#include "softblit/blit_setup.h"
+
+#include "engine/drawstate.h"
+
+int KernelModeOf(int blendMode) {
+    switch (blendMode) {
+    case BlendCopy: return KernelCopy;
+    case BlendAlpha: return KernelAlpha;
+    case BlendAdd: return KernelAdd;
+    case BlendSub: return KernelSub;
+    case BlendMul: return KernelMul;
+    case BlendInvert: return KernelInvert;
+    case BlendMulAlpha: return KernelMulAlpha;
+    default: return -1;
+    }
+}
+
+BlitKernel FindBlitKernel(const KernelConfig& config) {
+    if (config.mode < 0 || config.mode >= kKernelModeCount || config.source < 0 || config.source > SourceAlpha)
+        return nullptr;
+    if (!IsKernelConfigUsed(config)) return nullptr;
+    const int index = KernelIndexInKind(config);
+    if (config.kind == 0) return kBlitKernels16[index];
+    if (config.kind == 1) return kBlitKernels32[index];
+    return nullptr;
+}

@@ -1,0 +1,5 @@
+// The 16-bit kernels of the plain and the scaled blit, one per configuration.
+#include "softblit/blit_loops.h"
+
+constexpr std::array<BlitKernel, kKernelsPerKind> kBlitKernels16 =
+    softblit::MakeKernelTable<0>(std::make_integer_sequence<int, kKernelsPerKind>{});
