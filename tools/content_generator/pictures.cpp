@@ -3,6 +3,7 @@
 #include "font.h"
 #include "looks.h"
 #include "rng.h"
+#include "stages.h"
 
 #include <algorithm>
 #include <cctype>
@@ -427,34 +428,49 @@ Image PaintBootScroll() {
 
 // ---------------------------------------------------------------- thumbnails
 
-const char* const kSetTitles[12] = {"はじまりのセット", "駆け抜けろセット",  "砂漠のセット",    "氷のセット",
-                                    "最後のセット",     "割り込みセット1", "割り込みセット2", "割り込みセット3",
-                                    "割り込みセット4",  "割り込みセット5", "割り込みセット6", "ホントに最後のセット"};
 
-Image PaintThumbnail(int world, const std::string& caption, int seed, bool versus) {
+// A set's thumbnail: its world's background with the map of one of its
+// stages drawn over it, and the set's name.
+Image PaintThumbnail(int world, const std::string& caption, const std::vector<std::string>& map, bool versus) {
     Image img = PaintWorldBackground(world, 160, 120);
     WorldLook look = LookOfWorld(world);
-    Rng rng(static_cast<uint32_t>(seed));
-    // a few blocks and a gem, as a glimpse of the stages
-    for (int c = 0; c < 10; ++c) {
-        int h = 1 + rng.Below(2);
-        for (int r = 0; r < h; ++r) {
-            FillRect(img, c * 16.0f, 104.0f - r * 16, c * 16.0f + 15, 104.0f - r * 16 + 15, look.block);
-            FillRect(img, c * 16.0f, 104.0f - r * 16, c * 16.0f + 15, 104.0f - r * 16 + 3, look.cap);
+    int rows = int(map.size()), columns = rows ? int(map[0].size()) : 0;
+    float cell = std::min(150.0f / std::max(1, columns), 94.0f / std::max(1, rows));
+    float ox = (160 - cell * columns) / 2, oy = 22 + (96 - cell * rows) / 2;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            float x = ox + c * cell, y = oy + r * cell;
+            switch (map[size_t(r)][size_t(c)]) {
+                case 'B': {
+                    bool top = r > 0 && map[size_t(r - 1)][size_t(c)] != 'B';
+                    FillRect(img, x, y, x + cell, y + cell, look.block);
+                    if (top) FillRect(img, x, y, x + cell, y + cell * 0.35f, look.cap);
+                    break;
+                }
+                case '1': case '2': case '3': case '4': PaintGem(img, x + cell / 2, y + cell / 2, cell * 0.45f, MakeRgba(240, 40, 60)); break;
+                case 'G': FillRoundRect(img, x, y - cell * 0.4f, x + cell, y + cell, cell * 0.4f, MakeRgba(150, 95, 50)); break;
+                case 's': FillEllipse(img, x + cell / 2, y + cell / 2, cell * 0.45f, cell * 0.45f, MakeRgba(240, 150, 60)); break;
+                case 'n': FillPolygon(img, {x, y + cell, x + cell / 2, y + cell * 0.2f, x + cell, y + cell}, MakeRgba(210, 210, 220)); break;
+                case 'a': FillEllipse(img, x + cell / 2, y + cell / 2, cell * 0.4f, cell * 0.4f, MakeRgba(220, 30, 40)); break;
+                case 'r': case 'l': case 'u': FillEllipse(img, x + cell / 2, y + cell / 2, cell * 0.45f, cell * 0.45f, MakeRgba(80, 200, 90)); break;
+                case 'K': FillRect(img, x, y, x + cell, y + cell, MakeRgba(250, 200, 60)); break;
+                case 'z': case 'x': case 'c': case 'v': case 'm': case 'b':
+                    FillEllipse(img, x + cell / 2, y + cell / 2, cell * 0.45f, cell * 0.45f, MakeRgba(90, 50, 120));
+                    break;
+                default: break;
+            }
         }
     }
-    for (int g = 0; g < 3; ++g) PaintGem(img, 30 + g * 45.0f + rng.Below(10), 60.0f + rng.Below(12), 6, MakeRgba(240, 40, 60));
     if (versus) {
-        TextStyle vs = BigStyle(34, MakeRgba(255, 255, 255), MakeRgba(255, 180, 60), MakeRgba(120, 0, 40));
-        DrawTextCentred(img, 80, 50, "VS", vs);
+        TextStyle vs = BigStyle(30, MakeRgba(255, 255, 255), MakeRgba(255, 180, 60), MakeRgba(120, 0, 40));
+        DrawTextCentred(img, 80, 70, "VS", vs);
     }
-    FillRect(img, 0, 0, 160, 20, MakeRgba(0, 0, 0, 140));
+    FillRect(img, 0, 0, 160, 20, MakeRgba(0, 0, 0, 150));
     TextStyle style;
     style.pixelSize = 14;
     style.pixelSize = FitTextSize(caption, style, 150);
     style.color = MakeRgba(255, 255, 255);
     DrawTextCentred(img, 80, 10, caption, style);
-    FillRect(img, 0, 0, 160, 1, MakeRgba(255, 255, 255, 160));
     return img;
 }
 
@@ -508,11 +524,12 @@ Image PaintPicture(const PictureSpec& spec) {
     if (Contains(p, "magicRing")) return PaintGuide(2);
     if (Contains(p, "normal_samn")) {
         int set = TrailingNumber(p);
-        return PaintThumbnail(set <= 4 ? set : 5, kSetTitles[set], 300 + set, false);
+        const SetPlan& plan = NormalSets()[size_t(set)];
+        return PaintThumbnail(WorldOfStage(plan.firstStage), plan.title, DesignNormalStage(plan.firstStage).rows, false);
     }
     if (Contains(p, "vs_samn")) {
         int n = TrailingNumber(p);
-        return PaintThumbnail(n, "VSセット " + std::to_string(n + 1), 400 + n, true);
+        return PaintThumbnail(n, VsStageName(n), DesignVsStage(n * kStagesPerVsSet).rows, true);
     }
     if (Contains(p, "map_sceneEX")) return PaintWorldBackground(5, 640, 480);
     if (Contains(p, "map_scene")) return PaintWorldBackground(TrailingNumber(p), 640, 480);
