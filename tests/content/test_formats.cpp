@@ -32,6 +32,7 @@ TEST(MqoCheck, RefusesWhatTheReaderWouldDropOrFailOn) {
     EXPECT_NE(CheckMqo(Bytes(std::string(kHeader) + object + "3 V(0 1 2)\r\n\t}\r\n}\r\n")), "");  // no Eof
     EXPECT_NE(CheckMqo(Bytes(std::string(kHeader) + "Object \"o\" {\r\n\tvertex 1 { 1e5 0 0 }\r\n}\r\nEof\r\n")), "");
     EXPECT_NE(CheckMqo(Bytes(std::string(kHeader) + "Object \"unterminated {\r\nEof\r\n")), "");
+    EXPECT_NE(CheckMqo(Bytes(std::string(kHeader) + object + "3 V(0 1 2)\r\n\t}\r\n\tshading 1\r\n}\r\nEof\r\n")), "");
 }
 
 TEST(MqoWriter, PartsAreClosedAndWoundClockwiseFromOutside) {

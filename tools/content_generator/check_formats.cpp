@@ -186,7 +186,14 @@ std::string ReadObject(MqoLexer& lex, int materials, int* faceTotal) {
             if (lex.Next().kind != Token::CloseBrace) return "face list longer than its count";
             *faceTotal += faces;
         } else {
-            while (lex.Peek().kind == Token::Number) lex.Next();  // depth, visible, facet, ...
+            // Other keywords take plain numbers; one the reader does not know
+            // would leave its values to be read as keywords.
+            static const char* const kKnown[] = {"depth", "visible", "scale", "rotation", "translation",
+                                                 "facet", "mirror", "mirror_axis"};
+            bool known = false;
+            for (const char* k : kKnown) known = known || t.text == k;
+            if (!known && lex.Peek().kind == Token::Number) return "keyword " + t.text + " is unknown to the reader";
+            while (lex.Peek().kind == Token::Number) lex.Next();
         }
     }
     if (vertices <= 0) return "object without vertices";

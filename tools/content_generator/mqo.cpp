@@ -87,7 +87,7 @@ std::string MqoModel::Write() const {
     }
     out += "}\r\n";
     for (const MqoObject& o : objects_) {
-        out += "Object \"" + o.name + "\" {\r\n\tdepth 0\r\n\tvisible 15\r\n\tshading 1\r\n\tfacet 59.5\r\n";
+        out += "Object \"" + o.name + "\" {\r\n\tdepth 0\r\n\tvisible 15\r\n\tfacet 59.5\r\n";
         out += "\tvertex " + std::to_string(o.vertices.size()) + " {\r\n";
         for (const Vec3& v : o.vertices) {
             out += "\t\t";
