@@ -2,6 +2,7 @@
 #include "headless/input_scripted.h"
 #include "headless/shell_headless.h"
 #include "headless/window_headless.h"
+#include "posix/files_posix.h"
 #include "posix/shell_posix.h"
 #include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
@@ -33,6 +34,8 @@ bool SelectWindowBackend(const char* name) {
 }
 
 const WindowBackend& Window() { return *currentWindow; }
+
+const FileSystemBackend& Files() { return kPosixFileSystemBackend; }
 
 bool SelectInputBackend(const char* name) {
     for (const InputBackend* b : kInputBackends) {

@@ -15,8 +15,12 @@ packages=(
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
   # a real X11 window in tests
   xvfb
-  # content generator: PNG pictures, captions in the IPA Gothic font, MP3 music
-  libpng-dev zlib1g-dev libfreetype-dev fonts-ipafont-gothic libmp3lame-dev lame
+  # CRC-32 of archive members; the codec benchmark's yardstick
+  zlib1g-dev
+  # libFuzzer targets (-DFUZZ=ON)
+  clang libclang-rt-dev
+  # content generator (and libpng above): captions in the IPA Gothic font, MP3 music
+  libfreetype-dev fonts-ipafont-gothic libmp3lame-dev lame
 )
 
 missing=()

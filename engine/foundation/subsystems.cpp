@@ -6,9 +6,6 @@
 namespace subsystems {
 
 void BuildMovieColourTables() {}
-void ResetArchives() {}
-void InstallFileFunctions() {}
-void FillStreamTables() {}
 void InitializeSound() {}
 int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
@@ -20,8 +17,6 @@ void TerminateModels() {}
 void TerminateGraphics() {}
 void TerminateSound() {}
 void ReleaseSoftwareImages() {}
-void RestoreStartDirectory() {}
-void CloseArchives() {}
 
 void PollMusic() {}
 void RefillStreamSounds() {}

@@ -17,4 +17,6 @@ const ModelGraphicsServices* GetModelGraphicsServices() { return g_services; }
 
 void SetModelFileAccessTable(const FileAccessTable* table) { g_files = table; }
 
-const FileAccessTable* GetModelFileAccessTable() { return g_files; }
+// Tests may install their own table; otherwise models read through the
+// engine's current file functions, archives included.
+const FileAccessTable* GetModelFileAccessTable() { return g_files ? g_files : GetFileAccessTable(); }

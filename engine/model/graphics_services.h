@@ -1,7 +1,8 @@
 // What model textures need of the graphics layer and the file layer, as a
 // table of functions the owning layers install (SetModelGraphicsServices,
-// SetModelFileAccessTable). Until they are installed every entry is null
-// and a texture load fails cleanly with a log line; tests install fakes.
+// SetModelFileAccessTable). Until graphics installs its table every entry
+// is null and a texture load fails cleanly with a log line; files default to
+// the engine's current file table. Tests install fakes.
 #pragma once
 #include <cstddef>
 

@@ -53,19 +53,25 @@ int EofFileStream(FileHandle file);
 FileHandle OpenFileToRead(const char* path, int async);
 size_t ReadFromFile(void* buffer, size_t size, FileHandle file);  // bytes read
 int64_t GetFileSizeByName(const char* path);                     // -1 when it cannot be opened
-int GetFileStreamCurrentDir(char* buffer, size_t capacity);
+int GetFileStreamCurrentDir(char* buffer, size_t capacity);  // as an engine path, e.g. "\home\me\game"
 
 // A new, empty file in the system's temporary folder, open for writing; its
-// full path goes to pathOut. Null when none can be made.
+// full host path goes to pathOut (usable with the C library and with the file
+// functions). Null when none can be made or the path does not fit.
 std::FILE* CreateTempFile(char* pathOut, size_t capacity);
 
 // Paths. Each writes at most capacity bytes including the terminator and
-// returns -1 (leaving out empty) when the result does not fit.
+// returns -1 (leaving out empty) when the result does not fit or climbs
+// above its root. Results are engine paths with '\' separators (the host
+// root is "\", a drive letter names it too), for the file functions here;
+// the C library does not resolve them.
 int BuildFullPath(const char* path, char* out, size_t capacity, const char* baseDirectory = nullptr);
 int BuildFullPathW(const char16_t* path, char16_t* out, size_t capacity, const char16_t* baseDirectory = nullptr);
 int BuildRelativePath(const char* filePath, const char* baseDirectory, char* out, size_t capacity);
 int BuildRelativePathW(const char16_t* filePath, const char16_t* baseDirectory, char16_t* out, size_t capacity);
-// Splits at the last '\', '/' or ':' (double-byte aware); null outputs are skipped.
+// Splits at the last '\', '/' or ':' (double-byte aware); the directory
+// keeps its separator ("tpa\a.png" gives "tpa\" and "a.png"). Null outputs
+// are skipped.
 int SplitPathNameAndDir(const char* path, char* nameOut, size_t nameCapacity, char* dirOut, size_t dirCapacity);
 int SplitPathNameAndDirW(const char16_t* path, char16_t* nameOut, size_t nameCapacity, char16_t* dirOut,
                          size_t dirCapacity);

@@ -1,0 +1,12 @@
+// What the two file sets share.
+#pragma once
+#include "engine/files.h"
+#include "foundation/paths_internal.h"
+
+// The absolute form of a path to open; -1 and a log line when it is bad or
+// longer than a path may be.
+int ParseOpenPath(const char* path, EnginePath* full);
+
+FileHandle OpenPlainFile(const char* path);  // 0 and a log line when it cannot be opened
+int SetFileDirectory(const char* path);
+int GetFileDirectory(char* buffer, size_t capacity);

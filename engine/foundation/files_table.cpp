@@ -1,0 +1,116 @@
+// The file table in use and the engine's file entries, which go through it.
+#include "engine/files.h"
+
+#include "engine/log.h"
+#include "foundation/archive_table.h"
+#include "foundation/subsystems.h"
+#include "platform/files.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace {
+
+std::atomic<int> useArchive{1};
+
+struct StartDirectory {
+    std::mutex lock;
+    std::string host;
+};
+
+StartDirectory& TheStartDirectory() {
+    static StartDirectory start;
+    return start;
+}
+
+}  // namespace
+
+const FileAccessTable* GetFileAccessTable() {
+    return useArchive.load() ? GetArchiveFileAccessTable() : GetPlainFileAccessTable();
+}
+
+int SetUseArchive(int flag) {
+    useArchive.store(flag ? 1 : 0);
+    return 0;
+}
+
+FileHandle OpenFileStream(const char* path, int useCache, int blockRead, int async) {
+    return GetFileAccessTable()->open(path, useCache, blockRead, async);
+}
+
+int CloseFileStream(FileHandle file) { return file == 0 ? 0 : GetFileAccessTable()->close(file); }
+int64_t TellFileStream(FileHandle file) { return GetFileAccessTable()->tell(file); }
+int SeekFileStream(FileHandle file, int64_t offset, int origin) {
+    return GetFileAccessTable()->seek(file, offset, origin);
+}
+size_t ReadFileStream(void* buffer, size_t elementSize, size_t count, FileHandle file) {
+    return GetFileAccessTable()->read(buffer, elementSize, count, file);
+}
+int EofFileStream(FileHandle file) { return GetFileAccessTable()->eof(file); }
+
+FileHandle OpenFileToRead(const char* path, int async) { return OpenFileStream(path, 0, 1, async); }
+
+size_t ReadFromFile(void* buffer, size_t size, FileHandle file) { return ReadFileStream(buffer, 1, size, file); }
+
+int64_t GetFileSizeByName(const char* path) {
+    // Asked of the archive table directly, a member stays unpacked for the
+    // whole-file read that usually follows.
+    EnginePath full;
+    int64_t memberSize = 0;
+    if (useArchive.load() && path && ParseFullPath(path, nullptr, &full) == 0) {
+        ArchiveLookup found = FindArchiveMemberSize(full, &memberSize);
+        if (found == kMemberOpened) return memberSize;
+    }
+    FileHandle file = OpenFileStream(path, 0, 1, 0);
+    if (file == 0) return -1;
+    int64_t size = -1;
+    if (SeekFileStream(file, 0, 2) == 0) size = TellFileStream(file);
+    CloseFileStream(file);
+    return size;
+}
+
+int GetFileStreamCurrentDir(char* buffer, size_t capacity) {
+    return GetFileAccessTable()->getDirectory(buffer, capacity);
+}
+
+std::FILE* CreateTempFile(char* pathOut, size_t capacity) {
+    std::string path;
+    std::FILE* file = platform::Files().createTempFile(&path);
+    if (!file) {
+        WriteLogText("No temporary file can be made\n");
+        return nullptr;
+    }
+    if (pathOut) {
+        if (path.size() + 1 > capacity) {
+            std::fclose(file);
+            std::remove(path.c_str());
+            if (capacity > 0) pathOut[0] = 0;
+            WriteLogText("Temporary file path does not fit its buffer\n");
+            return nullptr;
+        }
+        std::memcpy(pathOut, path.c_str(), path.size() + 1);
+    }
+    return file;
+}
+
+namespace subsystems {
+
+// The start directory is remembered here and restored at shut-down, since
+// the program may change directory through the file table meanwhile.
+void InstallFileFunctions() {
+    StartDirectory& start = TheStartDirectory();
+    std::lock_guard<std::mutex> guard(start.lock);
+    if (!platform::Files().getCurrentDirectory(&start.host)) start.host.clear();
+}
+
+void RestoreStartDirectory() {
+    StartDirectory& start = TheStartDirectory();
+    std::lock_guard<std::mutex> guard(start.lock);
+    if (!start.host.empty() && !platform::Files().setCurrentDirectory(start.host.c_str()))
+        WriteLogText("Start directory cannot be restored\n");
+}
+
+}  // namespace subsystems

@@ -1,0 +1,132 @@
+// Host files through POSIX calls. Stands in for CreateFile/ReadFile/
+// SetFilePointer, FindFirstFile, Get/SetCurrentDirectory and
+// GetTempPath/GetTempFileName.
+// Limits: paths are UTF-8 byte strings handed to the kernel unchanged;
+// letter case is resolved by the caller. Reads use pread so one descriptor
+// may be shared between threads.
+// Depends on: POSIX (open, pread, fstat, opendir, getcwd, chdir, mkstemp).
+#include "posix/files_posix.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace platform {
+namespace {
+
+int OpenRead(const char* path) {
+    if (!path) return -1;
+    // Non-blocking, so a FIFO at the path cannot stall the open; only
+    // regular files are kept, and they read the same either way.
+    int fd;
+    do fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+int Close(int descriptor) { return descriptor >= 0 && ::close(descriptor) == 0 ? 0 : -1; }
+
+int64_t ReadAt(int descriptor, void* buffer, size_t size, int64_t offset) {
+    if (descriptor < 0 || offset < 0 || (size > 0 && !buffer)) return -1;
+    size_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < size) {
+        ssize_t n = ::pread(descriptor, out + done, size - done, off_t(offset + int64_t(done)));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        done += size_t(n);
+    }
+    return int64_t(done);
+}
+
+int64_t SizeOf(int descriptor) {
+    struct stat st;
+    if (descriptor < 0 || ::fstat(descriptor, &st) != 0) return -1;
+    return int64_t(st.st_size);
+}
+
+bool Stat(const char* path, HostFileInfo* out) {
+    struct stat st;
+    if (!path || ::stat(path, &st) != 0) return false;
+    if (out) {
+        out->isDirectory = S_ISDIR(st.st_mode);
+        out->size = S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
+    }
+    return true;
+}
+
+bool ListDirectory(const char* path, std::vector<HostDirEntry>* out) {
+    if (!path || !out) return false;
+    out->clear();
+    DIR* dir = ::opendir(path);
+    if (!dir) return false;
+    std::string base = path;
+    if (!base.empty() && base.back() != '/') base += '/';
+    while (dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        HostDirEntry entry;
+        entry.name = name;
+        struct stat st;
+        if (::stat((base + name).c_str(), &st) == 0) {
+            entry.isDirectory = S_ISDIR(st.st_mode);
+            entry.size = S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
+        }
+        out->push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    return true;
+}
+
+bool GetCurrentDirectory(std::string* out) {
+    if (!out) return false;
+    char buffer[PATH_MAX];
+    if (!::getcwd(buffer, sizeof buffer)) return false;
+    *out = buffer;
+    return true;
+}
+
+bool SetCurrentDirectory(const char* path) { return path && ::chdir(path) == 0; }
+
+std::FILE* CreateTempFile(std::string* pathOut) {
+    const char* dir = std::getenv("TMPDIR");
+    if (!dir || !*dir) dir = "/tmp";
+    std::string pattern = dir;
+    if (pattern.back() != '/') pattern += '/';
+    pattern += "tmpXXXXXX";
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) {
+        ::close(fd);
+        ::unlink(pattern.c_str());
+        return nullptr;
+    }
+    if (pathOut) *pathOut = pattern;
+    return file;
+}
+
+}  // namespace
+
+const FileSystemBackend kPosixFileSystemBackend = {
+    "posix",     OpenRead, Close, ReadAt, SizeOf, Stat, ListDirectory, GetCurrentDirectory, SetCurrentDirectory,
+    CreateTempFile,
+};
+
+}  // namespace platform

@@ -1,0 +1,6 @@
+#pragma once
+#include "platform/files.h"
+
+namespace platform {
+extern const FileSystemBackend kPosixFileSystemBackend;
+}
