@@ -1,7 +1,10 @@
 #include "game/timetable.h"
+#include "scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -87,6 +90,34 @@ TEST(TimeTableRecord, CellsOutsideTheTableAreRefused) {
     EXPECT_FALSE(TimeTable::RecordTime(*t, -1, 0, 1));
     EXPECT_FALSE(TimeTable::RecordTime(*t, 100, 0, 1));
     EXPECT_FALSE(TimeTable::RecordTime(*t, 0, 7, 1));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TimeTableLoad, MissingFileLeavesTheInitialisedTable) {
+    ScopedTempDir dir;
+    auto t = std::make_unique<TimeTable>();
+    t->target[3][3] = 5;
+    t->attempts[3][3] = 5;
+    EXPECT_FALSE(TimeTable::Load(*t));
+    EXPECT_EQ(t->target[3][3], 99999999);
+    EXPECT_EQ(t->attempts[3][3], 0);
+    EXPECT_EQ(t->rowBest[3], 99999999);
+}
+
+TEST(TimeTableLoad, ReadsTheFileThroughTheEngine) {
+    ScopedTempDir dir;
+    std::filesystem::create_directory("tpa");
+    std::ofstream("tpa/limitTimeTable.csv", std::ios::binary) << "s0,900,800\r\nc0,3,4\r\ns1,700\r\nc1,1\r\n";
+    auto t = std::make_unique<TimeTable>();
+    ASSERT_TRUE(TimeTable::Load(*t));
+    EXPECT_EQ(t->target[0][1], 800);
+    EXPECT_EQ(t->attempts[0][1], 4);
+    EXPECT_EQ(t->rowBest[0], 800);
+    EXPECT_EQ(t->rowBestColumn[0], 1);
+    EXPECT_EQ(t->target[1][0], 700);
 }
 
 }  // namespace
