@@ -1,4 +1,5 @@
 // The 16-bit triangle loops, textured and flat, one per configuration.
+#include "softblit/triangle_flat.h"
 #include "softblit/triangle_spans.h"
 
 constexpr std::array<TriangleLoop, kTexturedTriangleLoopsPerKind> kTexturedTriangleLoops16 =

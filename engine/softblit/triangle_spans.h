@@ -1,6 +1,6 @@
-// The triangle's textured and flat loops, generated for every
-// configuration. A span steps its texel coordinates from the plane; each
-// pixel is bounds-tested, keyed and handed to the shared blend rules.
+// The triangle's textured loops, generated for every configuration: a span
+// steps its texel coordinates from the plane; each pixel is bounds-tested,
+// keyed and handed to the shared blend rules.
 #pragma once
 #include <cstdint>
 #include <utility>
@@ -16,8 +16,8 @@ namespace softblit {
 //   BlendAlpha goes through the signed product table, not the 6-bit mix);
 // - it keys like the plain blit: the whole 32-bit transparent word against
 //   the texel, and a zero alpha skipped only by the modes that skip it;
-// - the flat fill tints its colour once before the mode is applied, so
-//   BlendInvert inverts the already tinted colour.
+// - the flat fill (triangle_flat.h) tints its colour once before the mode
+//   is applied, so BlendInvert inverts the already tinted colour.
 // (Spelt out field by field as variable templates: configurations derived
 // through constexpr functions taking a KernelConfig were mixed up by the
 // compiler's constant cache.)
@@ -30,8 +30,6 @@ constexpr KernelConfig kTriangleKeyConfig{C.kind, C.source, C.mode, C.blend, C.t
 template <KernelConfig C>
 constexpr bool kSkipsZeroAlpha = C.mode == KernelCopy || C.mode == KernelAlpha || C.mode == KernelAdd ||
                                  C.mode == KernelSub || (C.kind == 0 && C.mode == KernelInvert);
-template <int Kind, int Mode>
-constexpr KernelConfig kFlatRuleConfig{Kind, SourcePlain, Mode, false, false, false, false, true};
 
 template <KernelConfig C>
 [[gnu::always_inline]] inline void DrawTexel(const TriangleSetup& t, const uint8_t* texel, uint32_t level,
@@ -78,35 +76,15 @@ void TexturedTriangleLoop(const TriangleSetup& t) {
     });
 }
 
-template <int Kind, int Mode>
-void FlatTriangleLoop(const TriangleSetup& t) {
-    constexpr int tb = Kind == 1 ? 4 : 2;
-    WalkTriangleRows(t, [&](int y, int x, int count) {
-        uint8_t* dst = t.target + y * t.targetPitch + static_cast<ptrdiff_t>(x) * tb;
-        for (; count > 0; --count, dst += tb) DrawRule<kFlatRuleConfig<Kind, Mode>, false>(t.rules, t.colour, 0, 0, dst);
-    });
-}
-
-template <KernelConfig C>
+template <int Kind, int Index>
 void CountedTexturedLoop(const TriangleSetup& t) {
-    ++TriangleLoopRuns[TexturedTriangleRunSlot(C.kind, TexturedTriangleLoopIndex(C))];
-    TexturedTriangleLoop<C>(t);
-}
-
-template <int Kind, int Mode>
-void CountedFlatLoop(const TriangleSetup& t) {
-    ++TriangleLoopRuns[FlatTriangleRunSlot(Kind, Mode)];
-    FlatTriangleLoop<Kind, Mode>(t);
+    ++TriangleLoopRuns[TexturedTriangleRunSlot(Kind, Index)];
+    TexturedTriangleLoop<TexturedTriangleConfigAt(Kind, Index)>(t);
 }
 
 template <int Kind, int... I>
 constexpr std::array<TriangleLoop, sizeof...(I)> MakeTexturedTriangleLoops(std::integer_sequence<int, I...>) {
-    return {&CountedTexturedLoop<TexturedTriangleConfigAt(Kind, I)>...};
-}
-
-template <int Kind, int... M>
-constexpr std::array<TriangleLoop, sizeof...(M)> MakeFlatTriangleLoops(std::integer_sequence<int, M...>) {
-    return {&CountedFlatLoop<Kind, M>...};
+    return {&CountedTexturedLoop<Kind, I>...};
 }
 
 }  // namespace softblit
