@@ -151,8 +151,8 @@ void RunFlat(TriangleSetup& t, int kind, uint32_t colour) {
 void RunTextured(TriangleSetup& t, const MEMIMG* source, const MEMIMG* blendGraph, int transparent) {
     KernelConfig config;
     if (!softblit::ChooseKernel(source, blendGraph != nullptr, transparent, true, &config)) return;
-    softblit::PaletteCopy unused;
-    softblit::FillCommonSetup(source, &unused, &t.rules);
+    FillRuleRows(std::clamp(BlendParam, 0, 255), &t.rules);
+    t.rules.transColor = source->base->transColor;
     // The palette is read in place.
     t.rules.palette16 = source->base->palette16;
     t.rules.palette32 = source->base->palette32;
