@@ -124,6 +124,22 @@ TEST_F(BillboardTest, BillboardsFaceTheCameraWhereverItStands) {
     EXPECT_EQ(DrawGraphBillboard3D(origin, 0.5f, 0.5f, NAN, 0, graph, 0, 0), -1);
 }
 
+TEST_F(BillboardTest, DepthSwitchesDecideWhichBillboardShows) {
+    SetLightingEnabled(0);
+    const int red = MakeSolidGraph(8, 8, 0xFFFF0000u);
+    const float near[3] = {0, 0, 0}, far[3] = {-12, -8, 16};  // further along the view, overlapping
+    const Vector3 c = WorldToScreenPos(near);
+    SetDepthTestEnabled(1);
+    SetDepthWriteEnabled(1);
+    DrawGraphBillboard3D(near, 0.5f, 0.5f, 20, 0, graph, 0, 0);
+    DrawGraphBillboard3D(far, 0.5f, 0.5f, 20, 0, red, 0, 0);
+    EXPECT_TRUE(ColorNear(Px(int(c.x), int(c.y)), 0xFFFFFFFFu, 0));  // the far one is hidden
+    SetDepthTestEnabled(0);
+    DrawGraphBillboard3D(far, 0.5f, 0.5f, 20, 0, red, 0, 0);
+    EXPECT_TRUE(ColorNear(Px(int(c.x), int(c.y)), 0xFFFF0000u, 0));  // drawn over without the test
+    SetDepthWriteEnabled(0);
+}
+
 TEST_F(BillboardTest, BillboardsAreLitByTheDefaultLight) {
     const float origin[3] = {0, 0, 0};
     const Vector3 c = WorldToScreenPos(origin);

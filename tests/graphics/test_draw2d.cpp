@@ -110,6 +110,20 @@ TEST_F(Draw2DTest, RotatedScaledAndMirroredPictures) {
     EXPECT_EQ(DrawGraphRotatedAt(0, 0, NAN, 0.0, g, 0, 0), -1);
 }
 
+TEST_F(Draw2DTest, FilterModeChoosesNearestOrBilinearTexels) {
+    int g = MakeGraphOf(2, 1, [](int x, int) { return x == 0 ? 0xFFFF0000u : 0xFF0000FFu; });
+    SetDrawFilterMode(0);
+    DrawGraphRotatedAt(100, 100, 32.0, 0.0, g, 0, 0);  // 64 x 32, each texel 32 wide
+    EXPECT_TRUE(ColorNear(Px(95, 100), 0xFFFF0000u, 0));
+    EXPECT_TRUE(ColorNear(Px(104, 100), 0xFF0000FFu, 0));
+    SetDrawFilterMode(1);
+    DrawGraphRotatedAt(300, 100, 32.0, 0.0, g, 0, 0);
+    const uint32_t mid = Px(300, 100);
+    EXPECT_NEAR(ChannelOf(mid, 16), 128, 12);  // halfway between the texel centres
+    EXPECT_NEAR(ChannelOf(mid, 0), 128, 12);
+    EXPECT_EQ(GetDrawFilterMode(), 1);
+}
+
 TEST_F(Draw2DTest, BoxesAndLinesLeaveRightAndBottomOut) {
     const uint32_t white = MakeScreenColor(255, 255, 255);
     EXPECT_EQ(white, 0xFFFFFFFFu);
