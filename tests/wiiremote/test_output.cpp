@@ -94,8 +94,8 @@ TEST_F(Output, TimedRumbleEndsTwoHundredMillisecondsAfterTheLastStart) {
     using Clock = std::chrono::steady_clock;
     auto t0 = Clock::now();
     remote->StartTimedRumble();
-    EXPECT_TRUE(sim->Rumble());
-    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    EXPECT_TRUE(WaitFor([&] { return sim->Rumble(); }, 150));
+    std::this_thread::sleep_until(t0 + std::chrono::milliseconds(120));
     auto t1 = Clock::now();
     remote->StartTimedRumble();
     // A loaded machine may oversleep past the first end time; the rumble
