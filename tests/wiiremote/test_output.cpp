@@ -110,7 +110,8 @@ TEST_F(Output, TimedRumbleEndsTwoHundredMillisecondsAfterTheLastStart) {
         EXPECT_TRUE(onLate);
     }
     ASSERT_TRUE(WaitFor([&] { return !sim->Rumble(); }));
-    EXPECT_GE(Clock::now() - t1, std::chrono::milliseconds(200));
+    // The driver counts whole milliseconds: the end may come up to 1 ms early.
+    EXPECT_GE(Clock::now() - t1, std::chrono::milliseconds(199));
     auto log = sim->TakeOutputLog();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(Hex(log.back(), 2), "15 00");
