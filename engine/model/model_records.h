@@ -18,6 +18,30 @@ struct ModelBaseFrame;
 struct ModelBaseMesh;
 struct ModelBaseSkinBone;
 struct ModelInstance;
+struct DeviceVertexBuffer;
+struct DeviceIndexBuffer;
+
+// One block of a device buffer pool: a vertex and an index buffer that
+// several triangle lists share.
+struct ModelDeviceBlock {
+    DeviceVertexBuffer* vertexBuffer;
+    DeviceIndexBuffer* indexBuffer;
+    int stride;
+    uint32_t fvf;
+    int vertexBytes;
+    int indexCount;
+    ModelDeviceBlock* next;
+};
+
+// Pools by vertex kind (0..2), layout (0, 1) and texture-coordinate sets (0..8).
+constexpr int kModelDevicePoolCount = 3 * 2 * 9;
+struct ModelDevicePools {
+    ModelDeviceBlock* first[kModelDevicePoolCount];
+    ModelDeviceBlock* last[kModelDevicePoolCount];
+    int blockCount[kModelDevicePoolCount];
+    int totalBlocks;
+    int built;
+};
 
 // Bit position inside a per-instance bit set (word index and mask).
 struct ModelBitPosition {
@@ -83,8 +107,14 @@ struct ModelBaseTriangleList {
     uint16_t* outlineIndices;
     int boneCount;
     int bones[kModelMaxPaletteBones];  // skin bone per palette slot, -1 past boneCount
-    void* deviceVertexBuffer;
-    void* deviceIndexBuffer;
+    // Drawing: the shared device block with this list's place in it, and
+    // the fixed-function vertex and outline copies made on first use.
+    ModelDeviceBlock* deviceBlock;
+    int firstVertex;
+    int firstIndex;
+    int fixedStride;
+    void* fixedVertices;
+    void* outlineVertices;
 };
 
 struct ModelBaseShapeVertex {
@@ -300,6 +330,7 @@ struct ModelBase {
     float gravity;
     char* folder;
     int frameBitWords;  // words of a per-instance frame+mesh bit set
+    ModelDevicePools devicePools;
 };
 
 // A model instance. The instance API fills the rest of its state; the
