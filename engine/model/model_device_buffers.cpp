@@ -148,7 +148,7 @@ void ReleaseBaseDeviceBuffers(ModelBase* base) {
         }
     }
     std::memset(pools, 0, sizeof(*pools));
-    for (int i = 0; i < base->triangleListCount; ++i) base->triangleLists[i].deviceBlock = nullptr;
+    for (int i = 0; base->triangleLists && i < base->triangleListCount; ++i) base->triangleLists[i].deviceBlock = nullptr;
 }
 
 int BuildBaseDeviceBuffers(ModelBase* base) {

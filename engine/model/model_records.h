@@ -141,6 +141,7 @@ struct ModelBaseMesh {
     uint8_t needsInstanceVertices;
     uint8_t translucent;
     uint8_t vertexColours;       // diffuse colours come from the vertices
+    uint8_t cullMode;            // 0 none, 1 counter-clockwise, 2 clockwise
     int instanceVertexCount;
     int uvChannelCount;
     int vertexCount;
@@ -333,12 +334,129 @@ struct ModelBase {
     ModelDevicePools devicePools;
 };
 
-// A model instance. The instance API fills the rest of its state; the
-// handle table needs the check id and the link to its base data.
+struct ModelFrame;
+struct ModelMesh;
+
+// Per instance copy of a base material's values, with the draw settings
+// the model API may change.
+struct ModelMaterial {
+    const ModelBaseMaterial* base;
+    float diffuse[4];
+    float ambient[4];
+    float specular[4];
+    float emissive[4];
+    float power;
+    ModelBaseTextureLayer layers[3];
+    float outline[2];  // width, minimum width in pixels
+    float outlineColour[4];
+    int toonTexture;        // negative: built-in (-1 banded, -2 smooth ramp)
+    int secondToonTexture;
+    int toonMode;           // 0 or 2
+    int secondToonMode;     // 0 or 1
+    int blendMode;
+    int blendParameter;
+    int uvTransformSet;
+    float uvTransform[16];
+};
+
+struct ModelTexture {
+    const ModelBaseTexture* base;
+    void* ownedBlock;  // an image of the instance's own; null when none
+    int isMovie;
+    int graph;         // -1 when the instance holds no image of its own
+    int hasAlpha;      // of the instance's own image
+    int addressU, addressV, filter;
+};
+
+// What an instance keeps of one base triangle list.
+struct ModelTriangleListState {
+    ModelMesh* mesh;
+    const ModelBaseTriangleList* list;
+    void* vertexCopy;  // the instance's own vertices (kind's layout); null when shared
+};
+
+// Drawn values: the own values combined down the frame tree.
+struct ModelDrawnValues {
+    uint8_t visible;
+    uint8_t colourScaled;
+    float colourScales[16];  // diffuse, ambient, specular, emissive RGBA
+    float opacity;
+};
+
+struct ModelMesh {
+    ModelFrame* frame;
+    const ModelBaseMesh* base;
+    ModelMaterial* material;
+    ModelBitPosition drawBit;
+    uint8_t visible;
+    uint8_t colourScaled;
+    float colourScales[16];
+    float opacity;
+    ModelDrawnValues drawn;
+    int triangleListCount;
+    ModelTriangleListState* triangleLists;
+    Vector3* vertexWork;  // position and normal per instance vertex; null when none
+    uint8_t drawStateBuilt;
+    uint8_t translucent;
+    int blendMode;       // -1: the material's
+    int blendParameter;  // -1: the material's
+};
+
+struct ModelFrame {
+    ModelInstance* instance;
+    const ModelBaseFrame* baseFrame;
+    ModelFrame* parent;
+    ModelFrame* firstChild;
+    ModelFrame* nextSibling;
+    Matrix34 localMatrix;
+    uint8_t localMatrixSet;  // the user placed the frame
+    Matrix34 worldMatrix;
+    float worldMatrix4x4[16];
+    uint8_t worldMatrix4x4Valid;
+    int meshCount;
+    ModelMesh* firstMesh;
+    uint8_t visible;
+    uint8_t colourScaled;
+    float colourScales[16];
+    float opacity;
+    ModelDrawnValues drawn;
+    int boneRefCount;
+    const Matrix34** boneRefs;  // into the instance's skin matrices
+};
+
+constexpr int kModelDrawSettingCount = 6;
+
+// A model instance: one handle's placement, colours and per-frame state
+// over shared base data.
 struct ModelInstance {
     uint32_t checkId;
     ModelInstance* next;
     ModelInstance* prev;
     int baseHandle;
     ModelBase* base;
+    uint32_t* drawDirtyBits;    // one bit per frame and per mesh, bit 0 model-wide
+    uint32_t* matrixDirtyBits;  // one bit per frame, bit 0 model-wide
+    uint32_t drawDirtyBytes;
+    uint32_t matrixDirtyBytes;
+    Vector3 translation;
+    uint32_t rotationByMatrix;  // 0 Euler angles, 2 a whole rotation matrix
+    Vector3 rotation;
+    Matrix34 rotationMatrix;
+    Vector3 scale;
+    uint8_t userMatrixSet;
+    Matrix34 userMatrix;
+    Matrix34 modelMatrix;
+    uint8_t matricesValid;
+    int frameCount;
+    ModelFrame* frames;
+    Matrix34* skinMatrices;
+    int meshCount;
+    ModelMesh* meshes;
+    ModelMaterial* materials;
+    ModelTexture* textures;
+    uint8_t visible;
+    uint8_t colourScaled;
+    float colourScales[16];
+    float opacity;
+    int drawSettings[kModelDrawSettingCount];  // z enable, z write, z func, depth bias, wireframe, anisotropy
 };
