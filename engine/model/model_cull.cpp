@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "graphics/device/device_internal.h"
+
 namespace {
 
 ModelDrawView MakeDefaultView() {
@@ -15,11 +17,49 @@ ModelDrawView MakeDefaultView() {
 }
 
 ModelDrawView g_view = MakeDefaultView();
+bool g_fixed = false;
+
+void Multiply44(const float a[16], const float b[16], float out[16]) {
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; ++k) sum += a[r * 4 + k] * b[k * 4 + c];
+            out[r * 4 + c] = sum;
+        }
+}
 
 }  // namespace
 
-void SetModelDrawView(const ModelDrawView* view) { g_view = view ? *view : MakeDefaultView(); }
+void SetModelDrawView(const ModelDrawView* view) {
+    g_fixed = view != nullptr;
+    g_view = view ? *view : MakeDefaultView();
+}
+
 const ModelDrawView* GetModelDrawView() { return &g_view; }
+
+void BuildModelDrawView(const float view[16], const float projection[16], int x, int y, int width, int height,
+                        float minZ, float maxZ, ModelDrawView* out) {
+    std::memcpy(out->view, view, sizeof(out->view));
+    const float hw = float(width) * 0.5f, hh = float(height) * 0.5f;
+    const float viewport[16] = {hw, 0, 0, 0, 0, -hh, 0, 0, 0, 0, maxZ - minZ, 0, float(x) + hw, float(y) + hh, minZ, 1};
+    float viewProjection[16];
+    Multiply44(view, projection, viewProjection);
+    Multiply44(viewProjection, viewport, out->toScreen);
+    out->area[0] = float(x);
+    out->area[1] = float(y);
+    out->area[2] = float(x + width);
+    out->area[3] = float(y + height);
+    // The eye of a rigid view: minus the translation turned back.
+    for (int i = 0; i < 3; ++i)
+        out->eye[i] = -(view[12] * view[i * 4] + view[13] * view[i * 4 + 1] + view[14] * view[i * 4 + 2]);
+}
+
+void RefreshModelDrawView() {
+    if (g_fixed) return;
+    const DeviceState& s = GetDeviceState();
+    const DeviceViewport& v = s.viewport;
+    BuildModelDrawView(s.view, s.projection, v.x, v.y, v.width, v.height, v.minZ, v.maxZ, &g_view);
+}
 
 float ProjectToScreen(const float m[16], const float p[3], float out[3]) {
     float r[4];

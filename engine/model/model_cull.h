@@ -22,10 +22,14 @@ struct ModelDrawView {
     float eye[3];
 };
 
-// The view the model draw culls and lights with; the graphics layer sets it
-// when the camera or the draw area changes.
+// The view the model draw culls and lights with: taken from the device's
+// view, projection and viewport at each DrawModel, unless a fixed view was
+// set (null: back to the device's).
 void SetModelDrawView(const ModelDrawView* view);
 const ModelDrawView* GetModelDrawView();
+void RefreshModelDrawView();
+void BuildModelDrawView(const float view[16], const float projection[16], int x, int y, int width, int height,
+                        float minZ, float maxZ, ModelDrawView* out);
 
 // Screen position of a world point; x, y, z divided by w and negated for a
 // point behind the eye (w < 0). Returns w.

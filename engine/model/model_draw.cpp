@@ -77,6 +77,7 @@ int DrawModelInstance(ModelInstance* in) {
     if (!GrowWork(in->meshCount)) return -1;
     RefreshModelMatrices(in);
     RefreshDrawnValues(in);
+    RefreshModelDrawView();
     BeginModelDrawState(in);
     ForgetModelWorldIdentity();
     ModelMesh** opaque = g_work;

@@ -25,10 +25,10 @@
 namespace {
 
 // A camera at (0, 0, -10) looking down +z into a 640x480 screen, 60 degrees.
-ModelDrawView LookingDownZ() {
-    ModelDrawView v = {};
-    for (int i = 0; i < 4; ++i) v.view[i * 5] = 1.0f;
-    v.view[14] = 10.0f;  // world z - (-10)
+void SetCameraLookingDownZ() {
+    float view[16] = {};
+    for (int i = 0; i < 4; ++i) view[i * 5] = 1.0f;
+    view[14] = 10.0f;
     const float f = 1.0f / std::tan(0.5236f), nearZ = 1.0f, farZ = 1000.0f;
     float proj[16] = {};
     proj[0] = f * 0.75f;
@@ -36,19 +36,10 @@ ModelDrawView LookingDownZ() {
     proj[10] = farZ / (farZ - nearZ);
     proj[11] = 1.0f;
     proj[14] = -nearZ * farZ / (farZ - nearZ);
-    const float vp[16] = {320, 0, 0, 0, 0, -240, 0, 0, 0, 0, 1, 0, 320, 240, 0, 1};
-    float vpj[16] = {}, out[16] = {};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            for (int k = 0; k < 4; ++k) vpj[r * 4 + c] += v.view[r * 4 + k] * proj[k * 4 + c];
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            for (int k = 0; k < 4; ++k) out[r * 4 + c] += vpj[r * 4 + k] * vp[k * 4 + c];
-    std::memcpy(v.toScreen, out, sizeof(out));
-    v.area[2] = 640;
-    v.area[3] = 480;
-    v.eye[2] = -10.0f;
-    return v;
+    SetDeviceViewMatrix(view);
+    SetDeviceProjectionMatrix(proj);
+    DeviceViewport vp = {0, 0, 640, 480, 0.0f, 1.0f};
+    SendDeviceViewport(&vp);
 }
 
 class DrawModelTest : public ModelSystemTest {
@@ -59,8 +50,7 @@ protected:
         ResetDeviceStateCache();
         ASSERT_EQ(CreateGraphicsDevice("recording"), 0);
         InstallModelGraphicsServices();
-        ModelDrawView view = LookingDownZ();
-        SetModelDrawView(&view);
+        SetCameraLookingDownZ();
         InitReadModel(&model);
         root = AddReadModelFrame(&model, "root", nullptr);
     }
@@ -140,6 +130,14 @@ TEST_F(DrawModelTest, FramesOutsideTheViewOrBehindTheEyeAreCulled) {
     ModelInstance* in = Build();
     ASSERT_NE(in, nullptr);
     EXPECT_EQ(DrawOnce().size(), 1u);
+    // The view comes from the device: the eye at (0, 0, -10), the origin mid-screen.
+    const ModelDrawView* view = GetModelDrawView();
+    EXPECT_FLOAT_EQ(view->eye[2], -10.0f);
+    const float origin[3] = {0, 0, 0};
+    float s[3];
+    ProjectToScreen(view->toScreen, origin, s);
+    EXPECT_FLOAT_EQ(s[0], 320.0f);
+    EXPECT_FLOAT_EQ(s[1], 240.0f);
     in->translation = {100, 0, 0};  // far to the right
     instance->MarkAllDirty();
     EXPECT_EQ(DrawOnce().size(), 0u);
