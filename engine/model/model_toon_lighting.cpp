@@ -35,41 +35,57 @@ uint32_t PackColor(uint8_t a, float r, float g, float b) {
     return uint32_t(a) << 24 | byte(r) << 16 | byte(g) << 8 | byte(b);
 }
 
+// What a light contributes that does not depend on the vertex.
+struct PreparedLight {
+    const DeviceLightProducts* products;
+    int type;
+    float dir[3];  // unit direction of the light
+    float cosPhi, cosTheta;
+};
+
 struct LightTerms {
     float L[3];
     float scale;  // attenuation x spot factor
 };
 
-LightTerms DirectionTo(const DeviceLightProducts& p, const float position[3]) {
-    LightTerms t = {{0, 0, 0}, 1.0f};
-    const DeviceLight& light = p.light;
-    float dir[3] = {light.direction.x, light.direction.y, light.direction.z};
-    Normalise(dir);
-    if (light.type == DEVICE_LIGHT_DIRECTIONAL) {
-        t.L[0] = -dir[0];
-        t.L[1] = -dir[1];
-        t.L[2] = -dir[2];
-        return t;
-    }
-    t.L[0] = light.position.x - position[0];
-    t.L[1] = light.position.y - position[1];
-    t.L[2] = light.position.z - position[2];
+PreparedLight Prepare(const DeviceLightProducts& p) {
+    PreparedLight out;
+    out.products = &p;
+    out.type = p.light.type;
+    out.dir[0] = p.light.direction.x;
+    out.dir[1] = p.light.direction.y;
+    out.dir[2] = p.light.direction.z;
+    Normalise(out.dir);
+    out.cosPhi = std::cos(p.light.phi * 0.5f);
+    out.cosTheta = std::cos(p.light.theta * 0.5f);
+    return out;
+}
+
+LightTerms DirectionTo(const PreparedLight& pl, const float position[3]) {
+    LightTerms t = {{-pl.dir[0], -pl.dir[1], -pl.dir[2]}, 1.0f};
+    if (pl.type == DEVICE_LIGHT_DIRECTIONAL) return t;
+    const DeviceLightProducts& p = *pl.products;
+    t.L[0] = p.light.position.x - position[0];
+    t.L[1] = p.light.position.y - position[1];
+    t.L[2] = p.light.position.z - position[2];
     float d = std::sqrt(Dot(t.L, t.L));
     Normalise(t.L);
     float denominator = p.attenuation0 + p.attenuation1 * d + p.attenuation2 * d * d;
     t.scale = denominator > 0.0f ? 1.0f / denominator : 1.0f;
-    if (light.type == DEVICE_LIGHT_SPOT) {
-        float rho = -Dot(dir, t.L);
-        float cosPhi = std::cos(light.phi * 0.5f), cosTheta = std::cos(light.theta * 0.5f);
+    if (pl.type == DEVICE_LIGHT_SPOT) {
+        float rho = -Dot(pl.dir, t.L);
         float spot = 1.0f;
-        if (rho < cosPhi)
+        if (rho < pl.cosPhi)
             spot = 0.0f;
-        else if (rho <= cosTheta)
-            spot = cosTheta > cosPhi ? (rho - cosPhi) / (cosTheta - cosPhi) : 1.0f;
+        else if (rho <= pl.cosTheta)
+            spot = pl.cosTheta > pl.cosPhi ? (rho - pl.cosPhi) / (pl.cosTheta - pl.cosPhi) : 1.0f;
         t.scale *= spot;
     }
     return t;
 }
+
+void LightVertex(const ToonLighting* lighting, const PreparedLight* lights, const float position[3],
+                 const float normal[3], const uint8_t diffuse[4], const uint8_t specular[4], ToonVertexResult* out);
 
 }  // namespace
 
@@ -90,15 +106,17 @@ uint8_t MaterialColorByte(float value) {
     return v >= 255.0f ? 255 : uint8_t(v);
 }
 
-void ComputeToonVertex(const ToonLighting* lighting, const float position[3], const float normal[3],
-                       const uint8_t diffuse[4], const uint8_t specular[4], ToonVertexResult* out) {
+namespace {
+
+void LightVertex(const ToonLighting* lighting, const PreparedLight* lights, const float position[3],
+                 const float normal[3], const uint8_t diffuse[4], const uint8_t specular[4], ToonVertexResult* out) {
     Rgb S, T, Sp, D, A;
     float NL = 0.0f;
     float V[3] = {lighting->eye[0] - position[0], lighting->eye[1] - position[1], lighting->eye[2] - position[2]};
     Normalise(V);
     for (int i = 0; i < lighting->lightCount; ++i) {
         const DeviceLightProducts& p = lighting->lights[i];
-        LightTerms t = DirectionTo(p, position);
+        LightTerms t = DirectionTo(lights[i], position);
         float f = std::max(0.0f, Dot(normal, t.L));
         bool directional = p.light.type == DEVICE_LIGHT_DIRECTIONAL;
         if (lighting->drawType == 1) {
@@ -142,6 +160,22 @@ void ComputeToonVertex(const ToonLighting* lighting, const float position[3], co
     out->toon2 = 0.0f;
 }
 
+int PrepareLights(const ToonLighting* lighting, PreparedLight out[kDeviceLightCount]) {
+    int count = std::clamp(lighting->lightCount, 0, kDeviceLightCount);
+    for (int i = 0; i < count; ++i) out[i] = Prepare(lighting->lights[i]);
+    return count;
+}
+
+}  // namespace
+
+void ComputeToonVertex(const ToonLighting* lighting, const float position[3], const float normal[3],
+                       const uint8_t diffuse[4], const uint8_t specular[4], ToonVertexResult* out) {
+    PreparedLight lights[kDeviceLightCount];
+    ToonLighting bounded = *lighting;
+    bounded.lightCount = PrepareLights(lighting, lights);
+    LightVertex(&bounded, lights, position, normal, diffuse, specular, out);
+}
+
 void GatherToonLighting(ToonLighting* lighting, const float eye[3], float power, int drawType) {
     const DeviceStateCache* cache = GetDeviceStateCache();
     lighting->lights = cache->lightProducts;
@@ -154,6 +188,9 @@ void GatherToonLighting(ToonLighting* lighting, const float eye[3], float power,
 
 void ComputeToonVertexColors(const ToonLighting* lighting, const ToonVertexRun* run, int renormalise,
                              const float transform[16]) {
+    PreparedLight lights[kDeviceLightCount];
+    ToonLighting bounded = *lighting;
+    bounded.lightCount = PrepareLights(lighting, lights);
     unsigned char* v = run->vertices;
     for (int i = 0; i < run->count; ++i, v += run->stride) {
         float p[3], n[3];
@@ -176,7 +213,7 @@ void ComputeToonVertexColors(const ToonLighting* lighting, const ToonVertexRun* 
         const uint8_t* diffuse = run->useVertexDiffuse && vc ? vc : run->materialDiffuse;
         const uint8_t* specular = run->useVertexSpecular && vc ? vc + 4 : run->materialSpecular;
         ToonVertexResult r;
-        ComputeToonVertex(lighting, p, n, diffuse, specular, &r);
+        LightVertex(&bounded, lights, p, n, diffuse, specular, &r);
         std::memcpy(v + 24, &r.diffuse, 4);
         std::memcpy(v + 28, &r.specular, 4);
         const float set1[4] = {r.toon1, r.toon1, 1.0f, 1.0f};
