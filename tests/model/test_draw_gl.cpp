@@ -184,4 +184,79 @@ TEST_F(DrawModelGlTest, CulledCubeLeavesTheTargetUntouched) {
     for (size_t i = 0; i < frame.size(); i += 97) ASSERT_TRUE(ColorNear(frame[i], kBackground, 0)) << i;
 }
 
+// A box with the test cube's winding, centred at c with half sizes h.
+ReadModelMesh* AddBox(ReadModel* model, ReadModelFrame* frame, Vector3 c, Vector3 h, ReadModelMaterial* material) {
+    std::vector<Vector3> p;
+    for (int i = 0; i < 8; ++i) {
+        const float x = (i == 1 || i == 2 || i == 5 || i == 6) ? 1.0f : -1.0f;
+        const float y = (i == 2 || i == 3 || i == 6 || i == 7) ? 1.0f : -1.0f;
+        const float z = i >= 4 ? 1.0f : -1.0f;
+        p.push_back({c.x + x * h.x, c.y + y * h.y, c.z + z * h.z});
+    }
+    std::vector<std::vector<int>> quads = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                                           {2, 3, 7, 6}, {1, 2, 6, 5}, {0, 4, 7, 3}};
+    std::vector<std::vector<int>> tris;
+    for (const auto& q : quads) {
+        tris.push_back({q[0], q[1], q[2]});
+        tris.push_back({q[0], q[2], q[3]});
+    }
+    ReadModelMesh* mesh = AddTestMesh(model, frame, p, tris);
+    mesh->materials[0] = material;
+    mesh->materialCount = 1;
+    return mesh;
+}
+
+// A generated cat (body, head, ears, legs, tail, eyes) standing on a row of
+// toon blocks, all drawn as the game draws them: type 1 with outlines.
+TEST_F(DrawModelGlTest, CatOnBlocksScene) {
+    ReadModelMaterial* fur = Material(1.0f, 0.62f, 0.25f, 1.0f, 1);
+    ReadModelMaterial* dark = Material(0.1f, 0.1f, 0.12f, 1.0f, 1);
+    ReadModelMaterial* pink = Material(1.0f, 0.6f, 0.7f, 1.0f, 1);
+    AddBox(&model, root, {0, 0, 0}, {1.2f, 0.6f, 0.6f}, fur);         // body
+    AddBox(&model, root, {-1.5f, 0.7f, 0}, {0.6f, 0.55f, 0.55f}, fur); // head
+    AddBox(&model, root, {-1.85f, 1.35f, 0}, {0.15f, 0.2f, 0.15f}, fur);
+    AddBox(&model, root, {-1.15f, 1.35f, 0}, {0.15f, 0.2f, 0.15f}, fur);
+    AddBox(&model, root, {-1.75f, 0.85f, -0.56f}, {0.08f, 0.12f, 0.02f}, dark);  // eyes
+    AddBox(&model, root, {-1.25f, 0.85f, -0.56f}, {0.08f, 0.12f, 0.02f}, dark);
+    AddBox(&model, root, {-1.5f, 0.6f, -0.56f}, {0.07f, 0.05f, 0.02f}, pink);    // nose
+    for (float x : {-0.9f, 0.9f})
+        for (float z : {-0.4f, 0.4f}) AddBox(&model, root, {x, -0.9f, z}, {0.18f, 0.35f, 0.18f}, fur);
+    AddBox(&model, root, {1.5f, 0.6f, 0}, {0.15f, 0.7f, 0.15f}, fur);  // tail
+    ModelInstance* cat = Build();
+    ASSERT_NE(cat, nullptr);
+    for (int i = 0; i < cat->base->materialCount; ++i) {
+        cat->materials[i].outline[0] = 0.03f;
+        cat->materials[i].outline[1] = 2.0f;
+        cat->materials[i].specular[0] = cat->materials[i].specular[1] = cat->materials[i].specular[2] = 0.1f;
+    }
+    cat->translation = {0, 0.6f, 0};
+    cat->rotation = {0.25f, 0.5f, 0};
+
+    // Blocks: a second base of one box, one instance per cell.
+    ReadModel blockModel;
+    InitReadModel(&blockModel);
+    ReadModelMaterial* stone = AddReadModelMaterial(&blockModel, "block");
+    const float stoneColour[4] = {0.55f, 0.75f, 0.95f, 1.0f};
+    std::memcpy(stone->diffuse, stoneColour, sizeof(stoneColour));
+    stone->drawType = 1;
+    AddBox(&blockModel, AddReadModelFrame(&blockModel, "block", nullptr), {0, 0, 0}, {1, 1, 1}, stone);
+    int blockBase = ConvertReadModelToModelBase(&blockModel, nullptr, nullptr);
+    FreeReadModel(&blockModel);
+    ASSERT_NE(blockBase, -1);
+    std::vector<std::unique_ptr<TestInstance>> blocks;
+    for (int c = -3; c <= 3; ++c) {
+        blocks.push_back(MakeTestInstance(blockBase));
+        ASSERT_NE(blocks.back(), nullptr);
+        blocks.back()->in.translation = {float(c) * 2.0f, -3.0f, 1.0f};
+        blocks.back()->in.rotation = {0.25f, 0.0f, 0.0f};
+        blocks.back()->materials[0].outline[0] = 0.03f;
+    }
+    for (auto& b : blocks) ASSERT_EQ(DrawModel(b->handle), 0);
+    ASSERT_EQ(DrawModel(instance->handle), 0);
+    auto frame = Frame("cat_and_blocks");
+    EXPECT_FALSE(ColorNear(At(frame, 320, 240), kBackground, 8)) << "the cat's body covers the centre";
+    blocks.clear();
+    FreeModelBaseRecord(blockBase);
+}
+
 }  // namespace
