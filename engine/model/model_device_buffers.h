@@ -2,6 +2,7 @@
 // pooled blocks by vertex kind, layout and texture-coordinate sets; the
 // buffers are released before a device reset and rebuilt after it.
 #pragma once
+#include "engine/model.h"
 #include "model/model_records.h"
 
 constexpr int kModelBlockIndexLimit = 0xC0000;

@@ -2,6 +2,7 @@
 // against the view and draws its opaque meshes, then its translucent ones,
 // in frame and mesh order.
 #pragma once
+#include "engine/model.h"
 #include "model/model_records.h"
 
 int DrawModel(int modelHandle);
