@@ -3,6 +3,7 @@
 // outline pass and a device loss in the middle.
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "draw_instance.h"
@@ -10,6 +11,7 @@
 #include "engine/devicestate.h"
 #include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/device/device_internal.h"
 #include "graphics/device/recording/recording.h"
 #include "graphics/graphics_internal.h"
 #include "model/convert.h"
@@ -282,6 +284,42 @@ TEST_F(DrawModelTest, DrawnOpacityMultipliesDownTheFrames) {
     top->visible = 0;
     instance->MarkAllDirty();
     EXPECT_EQ(DrawOnce().size(), 0u);
+}
+
+TEST_F(DrawModelTest, SkinnedListsAreWrittenInWorldSpaceUnderTheIdentityTransform) {
+    ReadModelFrame* bone = AddReadModelFrame(&model, "bone", root);
+    ReadModelMesh* mesh = Cube(root, Material("m", 1.0f, 1));
+    std::vector<std::pair<int, float>> all;
+    for (int v = 0; v < 8; ++v) all.push_back({v, v < 4 ? 1.0f : 0.5f});
+    ReadModelSkinWeight* sw = AddSkinWeight(&model, mesh, int(bone->index), all);
+    ASSERT_NE(sw, nullptr);
+    sw->offsetMatrix.m[3][0] = 0.0f;
+    ModelInstance* in = Build();
+    ASSERT_NE(in, nullptr);
+    ModelFrame* boneFrame = nullptr;
+    for (int i = 0; i < in->frameCount; ++i)
+        if (in->frames[i].baseFrame->name && std::string(in->frames[i].baseFrame->name) == "bone") boneFrame = &in->frames[i];
+    ASSERT_NE(boneFrame, nullptr);
+    BuildIdentity34(&boneFrame->localMatrix);
+    boneFrame->localMatrix.m[7] = 2.0f;  // the bone lifts by 2
+    boneFrame->localMatrixSet = 1;
+    ClearRecordedDeviceCalls();
+    ASSERT_EQ(DrawModel(instance->handle), 0);
+    ASSERT_EQ(GetRecordedDraws().size(), 1u);
+    // The last world transform before the draw is the identity.
+    const ModelBaseTriangleList& list = in->meshes[0].base->firstTriangleList[0];
+    ASSERT_GE(list.vertexKind, 1);
+    for (int v = 0; v < list.vertexCount; ++v) {
+        const ModelBaseMeshVertex& mv = in->meshes[0].base->vertices[list.meshVertices[v]];
+        const ModelBasePosition& p = in->meshes[0].base->frame->positions[mv.position];
+        float got[3];
+        std::memcpy(got, static_cast<const char*>(list.fixedVertices) + v * list.fixedStride, 12);
+        float weight = p.weightValues ? p.weightValues[0] : 0.0f;
+        EXPECT_NEAR(got[0], p.position.x * weight, 1e-5f);
+        EXPECT_NEAR(got[1], (p.position.y + 2.0f) * weight, 1e-5f);
+    }
+    const float* world = GetDeviceState().world;
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(world[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
 }
 
 }  // namespace
