@@ -51,7 +51,7 @@ int DecideMeshTranslucent(ModelMesh* mesh) {
 
 int IsModelMeshTranslucent(int handle, int meshIndex) {
     ModelInstance* in = IsModelSystemReady() ? GetModelInstance(handle) : nullptr;
-    if (!in || meshIndex < 0 || meshIndex >= in->meshCount) return -1;
+    if (!in || meshIndex < 0 || meshIndex >= in->base->meshCount) return -1;
     RefreshDrawnValues(in);
     return DecideMeshTranslucent(&in->meshes[meshIndex]);
 }
@@ -74,19 +74,21 @@ int IsModelFrameOutsideView(const ModelFrame* frame) {
 
 int DrawModelInstance(ModelInstance* in) {
     if (!in->visible) return 0;
-    if (!GrowWork(in->meshCount)) return -1;
+    const int meshCount = in->base->meshCount;
+    if (!GrowWork(meshCount)) return -1;
     RefreshModelMatrices(in);
     RefreshDrawnValues(in);
     RefreshModelDrawView();
     BeginModelDrawState(in);
     ForgetModelWorldIdentity();
     ModelMesh** opaque = g_work;
-    ModelMesh** translucent = g_work + in->meshCount;
+    ModelMesh** translucent = g_work + meshCount;
     int opaqueCount = 0, translucentCount = 0;
-    for (int f = 0; f < in->frameCount; ++f) {
+    for (int f = 0; f < in->base->frameCount; ++f) {
         ModelFrame* frame = &in->frames[f];
-        if (frame->meshCount == 0 || !frame->drawn.visible || IsModelFrameOutsideView(frame)) continue;
-        for (int i = 0; i < frame->meshCount; ++i) {
+        const int frameMeshes = frame->baseFrame->meshCount;
+        if (frameMeshes == 0 || !frame->drawn.visible || IsModelFrameOutsideView(frame)) continue;
+        for (int i = 0; i < frameMeshes; ++i) {
             ModelMesh* mesh = &frame->firstMesh[i];
             if (!mesh->drawn.visible) continue;
             if (DecideMeshTranslucent(mesh))

@@ -146,18 +146,19 @@ void DrawSkinnedList(MeshDraw* d, ModelBaseTriangleList* list, const ModelTriang
     if (!AllocTriangleListVertexCopy(list)) return;
     const void* source = d->mesh->base->needsInstanceVertices && state.vertexCopy ? state.vertexCopy : list->vertices;
     const ModelFrame* frame = d->mesh->frame;
+    const int boneRefCount = frame->boneRefs ? frame->baseFrame->boneRefCount : 0;
     int renormalise = 0;
     if (list->vertexKind == 3) {
         SkinVerticesKind3(source, list->vertexCount, list->vertexStride, list->maxWeights, frame->boneRefs,
-                          frame->boneRefCount, list->fixedVertices, list->fixedStride);
-        for (int i = 0; i < frame->boneRefCount && !renormalise; ++i)
+                          boneRefCount, list->fixedVertices, list->fixedStride);
+        for (int i = 0; i < boneRefCount && !renormalise; ++i)
             renormalise = frame->boneRefs[i] && MatrixNeedsRenormalise(frame->boneRefs[i]);
     } else {
         const Matrix34* palette[kModelMaxPaletteBones] = {};
         int count = std::min(list->boneCount, kModelMaxPaletteBones);
         for (int i = 0; i < count; ++i) {
             int ref = list->bones[i];
-            palette[i] = ref >= 0 && ref < frame->boneRefCount ? frame->boneRefs[ref] : nullptr;
+            palette[i] = ref >= 0 && ref < boneRefCount ? frame->boneRefs[ref] : nullptr;
             if (palette[i] && !renormalise) renormalise = MatrixNeedsRenormalise(palette[i]);
         }
         if (list->vertexKind == 1)

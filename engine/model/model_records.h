@@ -337,7 +337,7 @@ struct ModelBase {
 struct ModelFrame;
 struct ModelMesh;
 
-// Per instance copy of a base material's values, with the draw settings
+// Per instance copy of a base material's values, then the draw settings
 // the model API may change.
 struct ModelMaterial {
     const ModelBaseMaterial* base;
@@ -355,8 +355,6 @@ struct ModelMaterial {
     int secondToonMode;     // 0 or 1
     int blendMode;
     int blendParameter;
-    int uvTransformSet;
-    float uvTransform[16];
 };
 
 struct ModelTexture {
@@ -389,10 +387,8 @@ struct ModelMesh {
     ModelMaterial* material;
     ModelBitPosition drawBit;
     uint8_t visible;
-    uint8_t colourScaled;
     float colourScales[16];
     float opacity;
-    ModelDrawnValues drawn;
     int triangleListCount;
     ModelTriangleListState* triangleLists;
     Vector3* vertexWork;  // position and normal per instance vertex; null when none
@@ -400,28 +396,61 @@ struct ModelMesh {
     uint8_t translucent;
     int blendMode;       // -1: the material's
     int blendParameter;  // -1: the material's
+    uint8_t colourScaled;  // colourScales are in use
+    ModelDrawnValues drawn;
+};
+
+// Eight bytes of state per shape target.
+struct ModelShapeState {
+    float weight;
+    uint8_t changed;
 };
 
 struct ModelFrame {
+    char magic[4];  // "FRM_"
+    int modelHandle;
     ModelInstance* instance;
+    int childIndex;
     const ModelBaseFrame* baseFrame;
     ModelFrame* parent;
     ModelFrame* firstChild;
     ModelFrame* nextSibling;
-    Matrix34 localMatrix;
-    uint8_t localMatrixSet;  // the user placed the frame
+    ModelFrame* fourthLink;
+    int childCount;
+    ModelFrame** children;
+    Matrix44 localMatrix;
     Matrix34 worldMatrix;
-    float worldMatrix4x4[16];
-    uint8_t worldMatrix4x4Valid;
-    int meshCount;
     ModelMesh* firstMesh;
-    uint8_t visible;
-    uint8_t colourScaled;
+    const ModelBitPosition* matrixBit;
+    uint32_t* matrixBitWord;
+    const ModelBitPosition* drawBit;
+    uint32_t* drawBitWord;
     float colourScales[16];
     float opacity;
+    uint8_t visible;
+    uint8_t drawStateValid;
+    Matrix34** boneRefs;  // into the instance's skin matrices
+    ModelShapeState* shapeStates;
+    // Drawing.
+    uint8_t localMatrixSet;  // the user placed the frame: localMatrix replaces the base transform
+    uint8_t colourScaled;    // colourScales are in use
+    float worldMatrix4x4[16];
+    uint8_t worldMatrix4x4Valid;
     ModelDrawnValues drawn;
-    int boneRefCount;
-    const Matrix34** boneRefs;  // into the instance's skin matrices
+};
+
+struct ModelRigidBodyState {
+    const ModelBaseRigidBody* base;
+};
+
+struct ModelJointState {
+    const ModelBaseJoint* base;
+};
+
+// One attached animation; the attach code fills it.
+struct ModelAnimSlot {
+    int used;
+    void* block;
 };
 
 constexpr int kModelDrawSettingCount = 6;
@@ -434,29 +463,45 @@ struct ModelInstance {
     ModelInstance* prev;
     int baseHandle;
     ModelBase* base;
-    uint32_t* drawDirtyBits;    // one bit per frame and per mesh, bit 0 model-wide
-    uint32_t* matrixDirtyBits;  // one bit per frame, bit 0 model-wide
+    uint32_t* drawDirtyBits;    // one bit per frame and per mesh
+    uint32_t* matrixDirtyBits;  // one bit per frame
     uint32_t drawDirtyBytes;
     uint32_t matrixDirtyBytes;
     Vector3 translation;
-    uint32_t rotationByMatrix;  // 0 Euler angles, 2 a whole rotation matrix
+    uint32_t rotationByMatrix;  // 0: the rotation angles hold; 2: rotationMatrix
     Vector3 rotation;
-    Matrix34 rotationMatrix;
     Vector3 scale;
-    uint8_t userMatrixSet;
-    Matrix34 userMatrix;
-    Matrix34 modelMatrix;
     uint8_t matricesValid;
-    int frameCount;
     ModelFrame* frames;
+    int topFrameCount;
+    ModelFrame** topFrames;
+    Matrix34** boneRefs;
     Matrix34* skinMatrices;
-    int meshCount;
+    ModelShapeState* shapeStates;
+    uint8_t shapesDirty;
+    ModelRigidBodyState* rigidBodies;
+    ModelJointState* joints;
+    ModelTriangleListState* triangleLists;
     ModelMesh* meshes;
     ModelMaterial* materials;
     ModelTexture* textures;
+    int texturesOwned;
+    void* vertexCopies[4];
+    void* optionalBlocks[2];
+    int animSlotCount;
+    ModelAnimSlot* animSlots;
+    void** frameKeyTable;  // per frame, one entry per animation slot
+    uint8_t motionValid;
     uint8_t visible;
-    uint8_t colourScaled;
     float colourScales[16];
     float opacity;
+    uint32_t allDrawStatesValid;
     int drawSettings[kModelDrawSettingCount];  // z enable, z write, z func, depth bias, wireframe, anisotropy
+    float meshDrawFloat;
+    // Drawing.
+    uint8_t colourScaled;  // colourScales are in use
+    Matrix34 rotationMatrix;
+    uint8_t userMatrixSet;
+    Matrix34 userMatrix;
+    Matrix34 modelMatrix;
 };

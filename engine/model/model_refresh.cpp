@@ -38,8 +38,11 @@ void UpdateFrameSkinMatrices(ModelInstance* in, const ModelFrame& frame) {
 void RefreshFrameMatrix(ModelInstance* in, ModelFrame* frame) {
     const Matrix34& parent = frame->parent ? frame->parent->worldMatrix : in->modelMatrix;
     const ModelBaseFrame* bf = frame->baseFrame;
-    if (frame->localMatrixSet)
-        MultiplyMatrix34(&parent, &frame->worldMatrix, &frame->localMatrix);
+    if (frame->localMatrixSet) {
+        Matrix34 local;
+        ConvertMatrix44To34(&local, &frame->localMatrix);
+        MultiplyMatrix34(&parent, &frame->worldMatrix, &local);
+    }
     else if (bf->matrixKind == 0)
         frame->worldMatrix = parent;
     else if (bf->matrixKind == 1)
@@ -54,7 +57,7 @@ void RefreshFrameMatrix(ModelInstance* in, ModelFrame* frame) {
 void RefreshFrameDrawn(ModelFrame* frame, const ModelDrawnValues* parent) {
     CombineDrawnValues(parent, frame->visible, frame->colourScaled, frame->colourScales, frame->opacity,
                        &frame->drawn);
-    for (int i = 0; i < frame->meshCount; ++i) {
+    for (int i = 0; i < frame->baseFrame->meshCount; ++i) {
         ModelMesh& mesh = frame->firstMesh[i];
         CombineDrawnValues(&frame->drawn, mesh.visible, mesh.colourScaled, mesh.colourScales, mesh.opacity,
                            &mesh.drawn);
@@ -87,7 +90,7 @@ void BuildModelMatrix(const ModelInstance* in, Matrix34* out) {
 void RefreshModelMatrices(ModelInstance* in) {
     if (in->matricesValid) return;
     BuildModelMatrix(in, &in->modelMatrix);
-    for (int i = 0; i < in->frameCount; ++i)
+    for (int i = 0; i < in->base->frameCount; ++i)
         if (!in->frames[i].parent) RefreshFrameMatrix(in, &in->frames[i]);
     ClearBits(in->matrixDirtyBits, in->matrixDirtyBytes);
     in->matricesValid = 1;
@@ -118,7 +121,7 @@ void RefreshDrawnValues(ModelInstance* in) {
     if (!AnyBitSet(in->drawDirtyBits, in->drawDirtyBytes)) return;
     ModelDrawnValues top;
     InstanceDrawnValues(in, &top);
-    for (int i = 0; i < in->frameCount; ++i)
+    for (int i = 0; i < in->base->frameCount; ++i)
         if (!in->frames[i].parent) RefreshFrameDrawn(&in->frames[i], &top);
     ClearBits(in->drawDirtyBits, in->drawDirtyBytes);
 }

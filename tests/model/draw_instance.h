@@ -15,7 +15,7 @@ struct TestInstance {
     std::vector<ModelMaterial> materials;
     std::vector<ModelTexture> textures;
     std::vector<Matrix34> skin;
-    std::vector<const Matrix34*> refs;
+    std::vector<Matrix34*> refs;
     std::vector<uint32_t> drawBits, matrixBits;
     std::vector<ModelTriangleListState> states;
     int handle = -1;
@@ -106,22 +106,18 @@ inline std::unique_ptr<TestInstance> MakeTestInstance(int baseHandle) {
         f.parent = bf.parent ? &t->frames[size_t(bf.parent->index)] : nullptr;
         f.firstChild = bf.firstChild ? &t->frames[size_t(bf.firstChild->index)] : nullptr;
         f.nextSibling = bf.nextSibling ? &t->frames[size_t(bf.nextSibling->index)] : nullptr;
-        f.meshCount = bf.meshCount;
         f.firstMesh = bf.firstMesh ? &t->meshes[size_t(bf.firstMesh - base->meshes)] : nullptr;
         f.visible = 1;
         FillOnes(f.colourScales, 16);
         f.opacity = 1.0f;
-        f.boneRefCount = bf.boneRefCount;
         f.boneRefs = bf.boneRefCount ? &t->refs[size_t(bf.boneRefs - base->boneRefs)] : nullptr;
     }
     in.drawDirtyBits = t->drawBits.data();
     in.matrixDirtyBits = t->matrixBits.data();
     in.drawDirtyBytes = in.matrixDirtyBytes = uint32_t(base->frameBitWords * 4);
     in.scale = {1, 1, 1};
-    in.frameCount = base->frameCount;
     in.frames = t->frames.data();
     in.skinMatrices = t->skin.data();
-    in.meshCount = base->meshCount;
     in.meshes = t->meshes.data();
     in.materials = t->materials.data();
     in.textures = t->textures.data();

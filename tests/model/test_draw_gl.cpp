@@ -156,12 +156,11 @@ TEST_F(DrawModelGlTest, SkinnedCubeFollowsItsBones) {
     ASSERT_NE(in, nullptr);
     // Bones at x = 3 and x = 1: the half-and-half vertices sit at x + 2.
     const float shift[2] = {3.0f, 1.0f};
-    for (int i = 0; i < in->frameCount; ++i) {
+    for (int i = 0; i < in->base->frameCount; ++i) {
         ModelFrame& f = in->frames[i];
         int which = std::strcmp(f.baseFrame->name, "b0") == 0 ? 0 : std::strcmp(f.baseFrame->name, "b1") == 0 ? 1 : -1;
         if (which < 0) continue;
-        BuildIdentity34(&f.localMatrix);
-        f.localMatrix.m[3] = shift[which];
+        f.localMatrix = Matrix44{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {shift[which], 0, 0, 1}}};
         f.localMatrixSet = 1;
     }
     ASSERT_EQ(DrawModel(instance->handle), 0);

@@ -116,7 +116,7 @@ TEST_F(DrawModelTest, OpaqueMeshesDrawBeforeTranslucentOnesInFrameOrder) {
     ASSERT_EQ(draws.size(), 2u);
     const ModelMesh* glass = nullptr;
     const ModelMesh* stone = nullptr;
-    for (int i = 0; i < in->meshCount; ++i)
+    for (int i = 0; i < in->base->meshCount; ++i)
         (in->meshes[i].material->diffuse[3] < 1.0f ? glass : stone) = &in->meshes[i];
     ASSERT_TRUE(glass && stone);
     EXPECT_EQ(draws[0].draw.primitiveCount, 1);
@@ -297,11 +297,10 @@ TEST_F(DrawModelTest, SkinnedListsAreWrittenInWorldSpaceUnderTheIdentityTransfor
     ModelInstance* in = Build();
     ASSERT_NE(in, nullptr);
     ModelFrame* boneFrame = nullptr;
-    for (int i = 0; i < in->frameCount; ++i)
+    for (int i = 0; i < in->base->frameCount; ++i)
         if (in->frames[i].baseFrame->name && std::string(in->frames[i].baseFrame->name) == "bone") boneFrame = &in->frames[i];
     ASSERT_NE(boneFrame, nullptr);
-    BuildIdentity34(&boneFrame->localMatrix);
-    boneFrame->localMatrix.m[7] = 2.0f;  // the bone lifts by 2
+    boneFrame->localMatrix = Matrix44{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 2, 0, 1}}};  // lifts by 2
     boneFrame->localMatrixSet = 1;
     ClearRecordedDeviceCalls();
     ASSERT_EQ(DrawModel(instance->handle), 0);
