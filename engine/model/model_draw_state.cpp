@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "model/model_builtin_graphs.h"
-#include "model/model_cull.h"
 #include "model/model_draw_stages.h"
 
 namespace {

@@ -20,6 +20,7 @@
 #include "model/model_device_buffers.h"
 #include "model/model_draw.h"
 #include "model/model_draw_mesh.h"
+#include "model/model_draw_state.h"
 #include "model/model_refresh.h"
 #include "model_generator.h"
 #include "model_test_support.h"
@@ -319,6 +320,43 @@ TEST_F(DrawModelTest, SkinnedListsAreWrittenInWorldSpaceUnderTheIdentityTransfor
     }
     const float* world = GetDeviceState().world;
     for (int i = 0; i < 16; ++i) EXPECT_EQ(world[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
+}
+
+TEST_F(DrawModelTest, ModelMatrixScalesThenTurnsThenMovesAndColourScalesMultiply) {
+    Cube(AddReadModelFrame(&model, "child", root), Material("m", 1.0f, 0));
+    ModelInstance* in = Build();
+    ASSERT_NE(in, nullptr);
+    in->scale = {2, 3, 4};
+    in->rotation = {0.3f, -0.8f, 0.2f};
+    in->translation = {1, 2, 3};
+    RefreshModelMatrices(in);
+    Matrix34 r;
+    BuildRotation34XYZ(&r, 0.3f, -0.8f, 0.2f);
+    const Vector3 p = {0.5f, -1.0f, 2.0f};
+    const Vector3 scaled = {p.x * 2, p.y * 3, p.z * 4};
+    Vector3 turned, got;
+    TransformPointBy34(&r, &turned, &scaled);
+    TransformPointBy34(&in->modelMatrix, &got, &p);
+    EXPECT_NEAR(got.x, turned.x + 1, 1e-5f);
+    EXPECT_NEAR(got.y, turned.y + 2, 1e-5f);
+    EXPECT_NEAR(got.z, turned.z + 3, 1e-5f);
+
+    // Colour scales: the instance's times the frame's reach the device material.
+    in->colourScaled = 1;
+    for (float& c : in->colourScales) c = 0.5f;
+    ModelMesh& mesh = in->meshes[0];
+    mesh.frame->colourScaled = 1;
+    mesh.frame->colourScales[0] = 0.5f;  // diffuse red
+    instance->MarkAllDirty();
+    RefreshDrawnValues(in);
+    EXPECT_EQ(mesh.drawn.colourScaled, 1);
+    EXPECT_FLOAT_EQ(mesh.drawn.colourScales[0], 0.25f);
+    EXPECT_FLOAT_EQ(mesh.drawn.colourScales[1], 0.5f);
+    float material[17];
+    ComputeMeshDeviceMaterial(&mesh, material);
+    EXPECT_FLOAT_EQ(material[0], 0.8f * 0.25f);
+    EXPECT_FLOAT_EQ(material[1], 0.8f * 0.5f);
+    EXPECT_FLOAT_EQ(material[16], in->materials[0].power);  // power is not scaled
 }
 
 }  // namespace
