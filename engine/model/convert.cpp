@@ -252,6 +252,7 @@ public:
             mesh.material = built.material;
             SetBit(&mesh.drawBit, base_->frameCount + int(i));
             mesh.visible = 1;
+            mesh.cullMode = 1;
             mesh.secondFlag = 1;
             mesh.translucent = built.translucent ? 1 : 0;
             mesh.vertexColours = built.vertexColours ? 1 : 0;

@@ -1,5 +1,6 @@
 // Freeing a model base record with everything it owns.
 #include "engine/memory.h"
+#include "model/model_device_buffers.h"
 #include "model/model_texture.h"
 #include "model/model_handles.h"
 
@@ -12,6 +13,7 @@ void FreeTextureBlocks(ModelBaseTexture* texture) { ReleaseModelTextureImage(&te
 int FreeModelBaseRecord(int handle) {
     ModelBase* base = GetModelBase(handle);
     if (!base) return ClearModelBaseSlot(handle);  // a reserved slot is only cleared
+    ReleaseBaseDeviceBuffers(base);
     for (int i = 0; i < base->textureCount; ++i) FreeTextureBlocks(&base->textures[i]);
     FreeMemoryChain(&base->memoryChain);
     FreeMemory(base);

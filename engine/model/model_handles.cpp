@@ -1,6 +1,8 @@
 // Handle tables of model base data and model instances.
 #include "model/model_handles.h"
 
+#include "model/model_draw.h"
+
 #include <cstring>
 
 #include "engine/log.h"
@@ -82,6 +84,7 @@ void StartModelHandleTables() {
 }
 
 void EndModelHandleTables() {
+    FreeModelDrawWork();
     FreeTable(&g_tables.bases);
     FreeTable(&g_tables.instances);
     g_tables.checkCounter = 0;

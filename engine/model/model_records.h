@@ -18,6 +18,30 @@ struct ModelBaseFrame;
 struct ModelBaseMesh;
 struct ModelBaseSkinBone;
 struct ModelInstance;
+struct DeviceVertexBuffer;
+struct DeviceIndexBuffer;
+
+// One block of a device buffer pool: a vertex and an index buffer that
+// several triangle lists share.
+struct ModelDeviceBlock {
+    DeviceVertexBuffer* vertexBuffer;
+    DeviceIndexBuffer* indexBuffer;
+    int stride;
+    uint32_t fvf;
+    int vertexBytes;
+    int indexCount;
+    ModelDeviceBlock* next;
+};
+
+// Pools by vertex kind (0..2), layout (0, 1) and texture-coordinate sets (0..8).
+constexpr int kModelDevicePoolCount = 3 * 2 * 9;
+struct ModelDevicePools {
+    ModelDeviceBlock* first[kModelDevicePoolCount];
+    ModelDeviceBlock* last[kModelDevicePoolCount];
+    int blockCount[kModelDevicePoolCount];
+    int totalBlocks;
+    int built;
+};
 
 // Bit position inside a per-instance bit set (word index and mask).
 struct ModelBitPosition {
@@ -83,8 +107,14 @@ struct ModelBaseTriangleList {
     uint16_t* outlineIndices;
     int boneCount;
     int bones[kModelMaxPaletteBones];  // skin bone per palette slot, -1 past boneCount
-    void* deviceVertexBuffer;
-    void* deviceIndexBuffer;
+    // Drawing: the shared device block with this list's place in it, and
+    // the fixed-function vertex and outline copies made on first use.
+    ModelDeviceBlock* deviceBlock;
+    int firstVertex;
+    int firstIndex;
+    int fixedStride;
+    void* fixedVertices;
+    void* outlineVertices;
 };
 
 struct ModelBaseShapeVertex {
@@ -111,6 +141,7 @@ struct ModelBaseMesh {
     uint8_t needsInstanceVertices;
     uint8_t translucent;
     uint8_t vertexColours;       // diffuse colours come from the vertices
+    uint8_t cullMode;            // 0 none, 1 counter-clockwise, 2 clockwise
     int instanceVertexCount;
     int uvChannelCount;
     int vertexCount;
@@ -300,14 +331,177 @@ struct ModelBase {
     float gravity;
     char* folder;
     int frameBitWords;  // words of a per-instance frame+mesh bit set
+    ModelDevicePools devicePools;
 };
 
-// A model instance. The instance API fills the rest of its state; the
-// handle table needs the check id and the link to its base data.
+struct ModelFrame;
+struct ModelMesh;
+
+// Per instance copy of a base material's values, then the draw settings
+// the model API may change.
+struct ModelMaterial {
+    const ModelBaseMaterial* base;
+    float diffuse[4];
+    float ambient[4];
+    float specular[4];
+    float emissive[4];
+    float power;
+    ModelBaseTextureLayer layers[3];
+    float outline[2];  // width, minimum width in pixels
+    float outlineColour[4];
+    int toonTexture;        // negative: built-in (-1 banded, -2 smooth ramp)
+    int secondToonTexture;
+    int toonMode;           // 0 or 2
+    int secondToonMode;     // 0 or 1
+    int blendMode;
+    int blendParameter;
+};
+
+struct ModelTexture {
+    const ModelBaseTexture* base;
+    void* ownedBlock;  // an image of the instance's own; null when none
+    int isMovie;
+    int graph;         // -1 when the instance holds no image of its own
+    int hasAlpha;      // of the instance's own image
+    int addressU, addressV, filter;
+};
+
+// What an instance keeps of one base triangle list.
+struct ModelTriangleListState {
+    ModelMesh* mesh;
+    const ModelBaseTriangleList* list;
+    void* vertexCopy;  // the instance's own vertices (kind's layout); null when shared
+};
+
+// Drawn values: the own values combined down the frame tree.
+struct ModelDrawnValues {
+    uint8_t visible;
+    uint8_t colourScaled;
+    float colourScales[16];  // diffuse, ambient, specular, emissive RGBA
+    float opacity;
+};
+
+struct ModelMesh {
+    ModelFrame* frame;
+    const ModelBaseMesh* base;
+    ModelMaterial* material;
+    ModelBitPosition drawBit;
+    uint8_t visible;
+    float colourScales[16];
+    float opacity;
+    int triangleListCount;
+    ModelTriangleListState* triangleLists;
+    Vector3* vertexWork;  // position and normal per instance vertex; null when none
+    uint8_t drawStateBuilt;
+    uint8_t translucent;
+    int blendMode;       // -1: the material's
+    int blendParameter;  // -1: the material's
+    uint8_t colourScaled;  // colourScales are in use
+    ModelDrawnValues drawn;
+};
+
+// Eight bytes of state per shape target.
+struct ModelShapeState {
+    float weight;
+    uint8_t changed;
+};
+
+struct ModelFrame {
+    char magic[4];  // "FRM_"
+    int modelHandle;
+    ModelInstance* instance;
+    int childIndex;
+    const ModelBaseFrame* baseFrame;
+    ModelFrame* parent;
+    ModelFrame* firstChild;
+    ModelFrame* nextSibling;
+    ModelFrame* fourthLink;
+    int childCount;
+    ModelFrame** children;
+    Matrix44 localMatrix;
+    Matrix34 worldMatrix;
+    ModelMesh* firstMesh;
+    const ModelBitPosition* matrixBit;
+    uint32_t* matrixBitWord;
+    const ModelBitPosition* drawBit;
+    uint32_t* drawBitWord;
+    float colourScales[16];
+    float opacity;
+    uint8_t visible;
+    uint8_t drawStateValid;
+    Matrix34** boneRefs;  // into the instance's skin matrices
+    ModelShapeState* shapeStates;
+    // Drawing.
+    uint8_t localMatrixSet;  // the user placed the frame: localMatrix replaces the base transform
+    uint8_t colourScaled;    // colourScales are in use
+    float worldMatrix4x4[16];
+    uint8_t worldMatrix4x4Valid;
+    ModelDrawnValues drawn;
+};
+
+struct ModelRigidBodyState {
+    const ModelBaseRigidBody* base;
+};
+
+struct ModelJointState {
+    const ModelBaseJoint* base;
+};
+
+// One attached animation; the attach code fills it.
+struct ModelAnimSlot {
+    int used;
+    void* block;
+};
+
+constexpr int kModelDrawSettingCount = 6;
+
+// A model instance: one handle's placement, colours and per-frame state
+// over shared base data.
 struct ModelInstance {
     uint32_t checkId;
     ModelInstance* next;
     ModelInstance* prev;
     int baseHandle;
     ModelBase* base;
+    uint32_t* drawDirtyBits;    // one bit per frame and per mesh
+    uint32_t* matrixDirtyBits;  // one bit per frame
+    uint32_t drawDirtyBytes;
+    uint32_t matrixDirtyBytes;
+    Vector3 translation;
+    uint32_t rotationByMatrix;  // 0: the rotation angles hold; 2: rotationMatrix
+    Vector3 rotation;
+    Vector3 scale;
+    uint8_t matricesValid;
+    ModelFrame* frames;
+    int topFrameCount;
+    ModelFrame** topFrames;
+    Matrix34** boneRefs;
+    Matrix34* skinMatrices;
+    ModelShapeState* shapeStates;
+    uint8_t shapesDirty;
+    ModelRigidBodyState* rigidBodies;
+    ModelJointState* joints;
+    ModelTriangleListState* triangleLists;
+    ModelMesh* meshes;
+    ModelMaterial* materials;
+    ModelTexture* textures;
+    int texturesOwned;
+    void* vertexCopies[4];
+    void* optionalBlocks[2];
+    int animSlotCount;
+    ModelAnimSlot* animSlots;
+    void** frameKeyTable;  // per frame, one entry per animation slot
+    uint8_t motionValid;
+    uint8_t visible;
+    float colourScales[16];
+    float opacity;
+    uint32_t allDrawStatesValid;
+    int drawSettings[kModelDrawSettingCount];  // z enable, z write, z func, depth bias, wireframe, anisotropy
+    float meshDrawFloat;
+    // Drawing.
+    uint8_t colourScaled;  // colourScales are in use
+    Matrix34 rotationMatrix;
+    uint8_t userMatrixSet;
+    Matrix34 userMatrix;
+    Matrix34 modelMatrix;
 };

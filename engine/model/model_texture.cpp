@@ -1,6 +1,8 @@
 // Loading model textures and refilling them after a device loss.
 #include "model/model_texture.h"
 
+#include "model/model_builtin_graphs.h"
+
 #include <cstring>
 #include <string>
 
@@ -223,6 +225,7 @@ void RefillBuiltins(const ModelGraphicsServices* gfx) {
         }
     }
     if (gfx->RefillToonRampGraph) gfx->RefillToonRampGraph();
+    RefillModelToonRamp();
     if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(keptTrans);
 }
 

@@ -10,3 +10,14 @@ float* TransformDirectionByMatrix(float out[3], const float v[3], const float m[
 // Refills every model texture graph from its kept file data after the
 // graphics device was lost and rebuilt; 0.
 int RestoreModelTextures();
+
+// Draws a model instance: its visible meshes, opaque ones first, then the
+// translucent ones, in frame and mesh order. 0, or -1 for a bad handle.
+int DrawModel(int modelHandle);
+// 1 when the mesh draws in the translucent pass, 0 when opaque, -1 for a
+// bad handle or index.
+int IsModelMeshTranslucent(int modelHandle, int meshIndex);
+// Around a device reset: release every model's device buffers before it,
+// rebuild them after it. 0.
+int ReleaseModelVertexBuffers();
+int RecreateModelVertexBuffers();
