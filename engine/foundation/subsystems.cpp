@@ -6,21 +6,14 @@
 namespace subsystems {
 
 void BuildMovieColourTables() {}
-void InitializeSound() {}
-int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
-void SelectDrawScreens() {}
 void InitializeModels() {}
 
 void StopMusic() {}
 void TerminateModels() {}
-void TerminateGraphics() {}
-void TerminateSound() {}
 void ReleaseSoftwareImages() {}
 
 void PollMusic() {}
-void RefillStreamSounds() {}
-void UpdateSoftSoundPlayers() {}
 void SuspendMovies() {}
 void ResumeMovies() {}
 void WhileInactive() {}
