@@ -1,5 +1,6 @@
-// The rotated blit: checks, rotated corners, the clipped box, the inverse
-// mapping and the row tables of the direct path, then one kernel. Every
+// The rotated blit: checks, rotated corners, then either the quad blit on
+// the mirrored corners or the direct path's clipped box, inverse mapping
+// and row tables, and one kernel. Every
 // float-to-int step of the set-up is range-checked, so bad scales, angles
 // and far-off centres are refused instead of wrapping. The row tables are
 // sized to the call and the palette is read from the source itself, so the
@@ -145,7 +146,14 @@ void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float 
         return;
     }
     if (turn) {
-        WriteLogText("RotateBlitMemImg: mirrored draws are not available\n");
+        // Mirrored: the quad blit with texel (0, 0) on the top-right corner.
+        const int order[4] = {3, 0, 2, 1};
+        int corners[8];
+        for (int k = 0; k < 4; ++k) {
+            corners[2 * k] = rot.corner[order[k]][0] / 262144;
+            corners[2 * k + 1] = rot.corner[order[k]][1] / 262144;
+        }
+        QuadBlitMemImg(target, source, corners, transparent, blendGraph);
         return;
     }
 

@@ -1,13 +1,14 @@
 // The rotated blit in the reference model: the mapping worked out per pixel
-// from the set-up values (no incremental stepping), and the keying of the
-// mapped draws (whole-word key, zero alpha skipped only where the mode
-// says) in front of the blend rules of softblit_reference.h.
+// from the set-up values (no incremental stepping), and the keying and
+// blend rules of the textured triangle (softblit_reference_triangle.h),
+// which the direct path shares.
 #pragma once
 #include <cmath>
 #include <cstdint>
 #include <optional>
 
 #include "softblit_reference.h"
+#include "softblit_reference_triangle.h"
 
 namespace softref {
 
@@ -88,24 +89,11 @@ inline std::optional<RotateMap> MapRotation(const MEMIMG* target, const MEMIMG* 
     return m;
 }
 
-// Keying of the mapped draws, then the blend rule.
+// The mapped draws' pixel: keying and blend rules of the textured triangle.
 inline std::optional<uint32_t> MappedPixel(const Draw& g, const Source& s, int b, uint32_t d) {
-    Draw rule = g;
-    rule.scaled = true;  // the mapped draws blend by the scaled blit's rules
-    if (g.trans) {
-        if (g.palette) {
-            if (static_cast<uint32_t>(s.index) == g.transColor) return std::nullopt;
-            rule.trans = false;
-        } else if (!g.alpha) {
-            if (s.colour == g.transColor) return std::nullopt;
-            rule.trans = false;
-        } else if (s.a == 0) {
-            const bool skips = g.mode <= 3 || (g.kind == 0 && g.mode == 10);
-            if (skips) return std::nullopt;
-            rule.trans = false;  // weighted by alpha 0
-        }
-    }
-    return PixelFor(rule, s, b, d);
+    const auto useA = TriangleAlphaFactor(g, s);
+    if (!useA) return std::nullopt;
+    return g.kind == 1 ? TrianglePixel32(g, s, *useA, b, d) : TrianglePixel16(g, s, *useA, b, d);
 }
 
 // The rotated blit's direct path (turn flag 0).
