@@ -100,7 +100,7 @@ inline std::optional<uint32_t> MappedPixel(const Draw& g, const Source& s, int b
 inline void RotateBlit(MEMIMG* target, const MEMIMG* source, int x, int y, float angle, float scale, int transparent,
                        const MEMIMG* blendImage, const State& st) {
     if (blendImage && (blendImage->width < source->width || blendImage->height < source->height)) return;
-    const auto prepared = Prepare(target, source, blendImage != nullptr, transparent, true, st);
+    const auto prepared = Prepare(target, source, blendImage != nullptr, transparent, false, st);
     if (!prepared) return;
     const auto m = MapRotation(target, source, x, y, angle, scale, st);
     if (!m) return;

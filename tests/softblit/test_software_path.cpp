@@ -1,6 +1,6 @@
 // The software path inside the engine: started headless without a device,
-// a scene of pictures, keyed sprites, rotated, stretched and wiped graphs,
-// boxes and lines is drawn through the drawing functions' software forms
+// a scene of pictures, keyed sprites, rotated, mirrored, mapped, stretched
+// and wiped graphs, boxes, a filled quadrilateral and lines is drawn through the drawing functions' software forms
 // and presented to the window; the picture the window got must equal the
 // same scene drawn by the reference model from the same pixels. Both are
 // saved as PNG ($SOFTBLIT_PNG_DIR when set, else a temporary folder).
@@ -123,6 +123,9 @@ Picture Checker() {
     return p;
 }
 
+constexpr int kQuad[8] = {380, 20, 470, 40, 360, 100, 460, 120};
+constexpr int kFilledQuad[8] = {500, 20, 620, 30, 520, 110, 600, 90};
+
 // The scene's fixed draw list: the engine side.
 void DrawWithEngine(int bg, int sprite, int wipe, int wipeMask) {
     DrawGraphAtSoftware(0, 0, bg, 0);
@@ -131,7 +134,10 @@ void DrawWithEngine(int bg, int sprite, int wipe, int wipeMask) {
     SetBlendModeParam(BlendAlpha, 180);
     for (int i = 0; i < 6; ++i)
         DrawGraphRotatedAtSoftware(80.7 + 90 * i, 160.2, 1.0 + 0.5 * i, 0.45 * i - 0.6, sprite, 1, 0);
+    for (int i = 0; i < 3; ++i) DrawGraphRotatedAtSoftware(110.0 + 80 * i, 232.9, 1.2, 0.4 * i, sprite, 1, 1);
     SetBlendModeParam(BlendCopy, 255);
+    DrawGraphQuadSoftware(kQuad, sprite, 1);
+    FillQuadrilateralSoftware(kFilledQuad, 0x80C0F0);
     SetDrawTint(255, 200, 120);
     DrawGraphStretchedSoftware(40, 260, 200, 380, sprite, 1);
     SetDrawTint(255, 255, 255);
@@ -209,7 +215,21 @@ TEST(SoftwarePath, SceneThroughTheEngineMatchesTheModel) {
     for (int i = 0; i < 6; ++i)
         softref::RotateBlit(&screen.m, &spriteImg.m, static_cast<int>(80.7 + 90 * i), 160,
                             static_cast<float>(0.45 * i - 0.6), static_cast<float>(1.0 + 0.5 * i), 1, nullptr, st);
+    for (int i = 0; i < 3; ++i) {
+        const auto m = softref::MapRotation(&screen.m, &spriteImg.m, 110 + 80 * i, 232, 0.4f * static_cast<float>(i),
+                                            1.2f, st, true);
+        ASSERT_TRUE(m);
+        const int order[4] = {3, 0, 2, 1};
+        int corners[8];
+        for (int k = 0; k < 4; ++k) corners[2 * k] = m->corner[order[k]][0] / 262144, corners[2 * k + 1] = m->corner[order[k]][1] / 262144;
+        softref::QuadBlit(&screen.m, &spriteImg.m, corners, 1, nullptr, st);
+    }
     st.mode = 0, st.param = 255;
+    softref::QuadBlit(&screen.m, &spriteImg.m, kQuad, 1, nullptr, st);
+    const int t1[12] = {500, 20, 0, 0, 620, 30, 0, 0, 520, 110, 0, 0};
+    const int t2[12] = {620, 30, 0, 0, 520, 110, 0, 0, 600, 90, 0, 0};
+    softref::FillTriangle(&screen.m, nullptr, t1, 0, nullptr, 0x80C0F0, st);
+    softref::FillTriangle(&screen.m, nullptr, t2, 0, nullptr, 0x80C0F0, st);
     st.tintGreen = 200, st.tintBlue = 120;
     const int stretch[4] = {40, 260, 200, 380};
     softref::StretchBlit(&screen.m, &spriteImg.m, stretch, 1, nullptr, st);

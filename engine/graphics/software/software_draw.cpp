@@ -86,6 +86,14 @@ int DrawGraphStretchedSoftware(int x1, int y1, int x2, int y2, int graph, int tr
     return 0;
 }
 
+int DrawGraphQuadSoftware(const int corners[8], int graph, int transparent) {
+    if (!HaveTarget() || !corners) return -1;
+    GraphView g(graph);
+    if (!g.ok) return -1;
+    QuadBlitMemImg(DrawTargetMemImg, &g.view, corners, transparent, BlendGraphMemImg);
+    return 0;
+}
+
 int DrawGraphWithBlendGraphSoftware(int x, int y, int graph, int transparent, int blendGraph, int threshold,
                                     int edgeWidth) {
     if (!HaveTarget()) return -1;
@@ -123,6 +131,19 @@ int DrawRectangleSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int f
     if (bottom - top > 1) FillRun(&pixel.image, left, bottom - 1, right, bottom);
     FillRun(&pixel.image, left, top + 1, std::min(left + 1, right), bottom - 1);
     if (right - left > 1) FillRun(&pixel.image, right - 1, top + 1, right, bottom - 1);
+    return 0;
+}
+
+int FillQuadrilateralSoftware(const int corners[8], uint32_t colour) {
+    if (!HaveTarget() || !corners) return -1;
+    ColourPixel pixel(colour);
+    if (!pixel.ok) return -1;
+    uint32_t value = 0;
+    std::memcpy(&value, pixel.image.pixels, pixel.image.base->formatDesc->bytesPerPixel);
+    const int first[12] = {corners[0], corners[1], 0, 0, corners[2], corners[3], 0, 0, corners[4], corners[5], 0, 0};
+    const int second[12] = {corners[2], corners[3], 0, 0, corners[4], corners[5], 0, 0, corners[6], corners[7], 0, 0};
+    FillTexturedTriangleMemImg(DrawTargetMemImg, nullptr, first, 0, nullptr, value);
+    FillTexturedTriangleMemImg(DrawTargetMemImg, nullptr, second, 0, nullptr, value);
     return 0;
 }
 

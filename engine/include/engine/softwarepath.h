@@ -31,6 +31,9 @@ int DrawGraphAtSoftware(int x, int y, int graph, int transparent);
 int DrawGraphRotatedAtSoftware(double x, double y, double scale, double angle, int graph, int transparent, int turn);
 // Stretched to the rectangle (x1, y1)-(x2, y2), right and bottom excluded.
 int DrawGraphStretchedSoftware(int x1, int y1, int x2, int y2, int graph, int transparent);
+// Mapped onto four corners {x, y} x 4 that receive its top-left, top-right,
+// bottom-left and bottom-right.
+int DrawGraphQuadSoftware(const int corners[8], int graph, int transparent);
 // Each pixel weighted by the blue channel of blendGraph's pixel at the same
 // place of the graph, through the threshold and edge width (a wipe); the
 // blend-graph setting is restored afterwards.
@@ -39,6 +42,9 @@ int DrawGraphWithBlendGraphSoftware(int x, int y, int graph, int transparent, in
 // A box from (x1, y1) to (x2, y2), right and bottom excluded: filled, or its
 // one-pixel outline.
 int DrawRectangleSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int fill);
+// The quadrilateral of corners {x, y} x 4 (top-left, top-right,
+// bottom-left, bottom-right) filled with a colour, as two triangles.
+int FillQuadrilateralSoftware(const int corners[8], uint32_t colour);
 // A line from (x1, y1) toward (x2, y2), the end point excluded, each point a
 // square of thickness pixels.
 int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
