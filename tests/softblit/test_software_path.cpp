@@ -5,10 +5,8 @@
 // same scene drawn by the reference model from the same pixels. Both are
 // saved as PNG ($SOFTBLIT_PNG_DIR when set, else a temporary folder).
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -19,6 +17,7 @@
 #include "engine/softwarepath.h"
 #include "platform/clock.h"
 #include "platform/window.h"
+#include "memimg_png.h"
 #include "scoped_temp_dir.h"
 #include "softblit_reference_rotate.h"
 #include "softblit_test_util.h"
@@ -28,34 +27,6 @@ using softtest::Image;
 namespace {
 
 constexpr int kW = 640, kH = 480;
-
-bool SavePng(const uint32_t* xrgb, int width, int height, const std::filesystem::path& path) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const uint32_t v = xrgb[y * width + x];
-            row[3 * x] = static_cast<uint8_t>(v >> 16), row[3 * x + 1] = static_cast<uint8_t>(v >> 8);
-            row[3 * x + 2] = static_cast<uint8_t>(v);
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
-}
 
 // A picture as ARGB words, kept for both the engine and the model.
 struct Picture {
@@ -269,8 +240,10 @@ TEST(SoftwarePath, SceneThroughTheEngineMatchesTheModel) {
 
     const char* env = std::getenv("SOFTBLIT_PNG_DIR");
     const std::filesystem::path out = env ? std::filesystem::path(env) : std::filesystem::temp_directory_path();
-    EXPECT_TRUE(SavePng(engine.data(), kW, kH, out / "software_path_scene.png"));
-    EXPECT_TRUE(SavePng(model.data(), kW, kH, out / "software_path_expected.png"));
+    Image shownImg(kW, kH, 1, 0, 0);
+    for (int y = 0; y < kH; ++y) std::memcpy(shownImg.m.pixels + y * shownImg.m.base->pitch, &engine[y * kW], kW * 4);
+    EXPECT_TRUE(softtest::SavePng(shownImg.m, out / "software_path_scene.png"));
+    EXPECT_TRUE(softtest::SavePng(screen.m, out / "software_path_expected.png"));
     long mismatches = 0, first = -1;
     for (int i = 0; i < kW * kH; ++i)
         if (engine[i] != model[i] && mismatches++ == 0) first = i;
