@@ -176,3 +176,42 @@ TEST(RotateRefusals, BlitsOnSeveralThreadsMatchSequentialOnes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random extremes of scale, angle, centre and size: the engine draws what
+// the model draws and refuses what it refuses, with nothing out of bounds.
+TEST(RotateRefusals, RandomExtremesMatchTheModel) {
+    std::mt19937 rng(2024);
+    BuildBlendTables();
+    SetSoftwareDrawTarget(nullptr);
+    ResetSoftwareDrawState();
+    SetBlendModeParam(BlendAdd, 200);
+    Image start(64, 48, 1, 0, 0), engine(64, 48, 1, 0, 0), model(64, 48, 1, 0, 0);
+    softtest::FillBytes(start, rng);
+    std::uniform_real_distribution<float> logScale(-3.0f, 3.0f), angle(-100.0f, 100.0f);
+    std::uniform_int_distribution<int> centre(-9000, 9000), near(-40, 100), side(1, 40);
+    long drawn = 0;
+    for (int n = 0; n < 1500; ++n) {
+        Image source(side(rng), side(rng), 1, 0, n % 3 == 0, 0x00112233);
+        softtest::FillSource(source, rng);
+        softref::State st;
+        st.mode = BlendAdd;
+        st.param = 200;
+        st.area[0] = 0, st.area[1] = 0, st.area[2] = 64, st.area[3] = 48;
+        softtest::ApplyState(st);
+        const float scale = std::pow(10.0f, logScale(rng));
+        const float a = angle(rng);
+        const int x = n % 4 == 0 ? centre(rng) : near(rng), y = n % 4 == 1 ? centre(rng) : near(rng);
+        softtest::CopyPixels(start, engine);
+        softtest::CopyPixels(start, model);
+        RotateBlitMemImg(&engine.m, &source.m, x, y, a, scale, n & 1, 0, nullptr);
+        softref::RotateBlit(&model.m, &source.m, x, y, a, scale, n & 1, nullptr, st);
+        if (softtest::FirstDifference(engine, start) >= 0) ++drawn;
+        ASSERT_EQ(softtest::FirstDifference(engine, model), -1)
+            << "scale " << scale << " angle " << a << " centre " << x << "," << y;
+    }
+    EXPECT_GT(drawn, 300);
+}
+
+}  // namespace
