@@ -99,6 +99,7 @@ int MakeTexture(GraphShared* s) {
 }
 
 void FreeShared(GraphShared* s) {
+    DropGraphMemImg(s);
     if (s->texture) ReleaseDeviceTexture(s->texture);
     FreeBaseImagePixels(&s->image);
     FreeMemory(s->sourcePath);
@@ -205,6 +206,7 @@ int Refill(GRAPH* g, BASEIMAGE& argb) {
     for (int y = 0; y < g->height; ++y)
         std::memcpy(PixelAt(s->image, g->x, g->y + y), PixelAt(argb, 0, y), size_t(g->width) * 4);
     g->hasAlpha = AnyAlphaBelowFull(s->image, g->x, g->y, g->width, g->height) ? 1 : 0;
+    DropGraphMemImg(s);
     return UploadShared(s);
 }
 

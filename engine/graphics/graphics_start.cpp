@@ -8,6 +8,7 @@
 #include "engine/screen.h"
 #include "engine/graph.h"
 #include "engine/log.h"
+#include "engine/softwarepath.h"
 #include "foundation/subsystems.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
@@ -35,6 +36,11 @@ void SetInitialDeviceState() {
     ClearDevice(DEVICE_CLEAR_TARGET | DEVICE_CLEAR_ZBUFFER, 0xFF000000u, 1.0f);
 }
 
+// Without a device everything is drawn on the primary software screen.
+void StartSoftwarePath() {
+    if (CreateSoftwareScreen() != 0) ExitOnFatalError("The primary software screen could not be made\n");
+}
+
 }  // namespace
 
 int SetGraphicsDeviceChoice(const char* name) {
@@ -60,11 +66,13 @@ int InitializeGraphics() {
     if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
     if (choice == "none") {
         WriteLogText("No graphics device: drawing takes the software path\n");
+        StartSoftwarePath();
         return 0;
     }
     if (CreateGraphicsDevice(choice.c_str()) != 0) {
         // A device that cannot be made leaves the software path, as a missing one does.
         WriteLogText("Graphics device creation failed: drawing takes the software path\n");
+        StartSoftwarePath();
         return 0;
     }
     WriteLogFormat("Graphics device: %s\n", GetDeviceBackendName());
@@ -83,6 +91,7 @@ void TerminateGraphics() {
     ReleaseBlendScratch();
     Forget2DBatchState();
     DeleteAllGraphs();
+    ReleaseSoftwareScreen();
     ReleaseGraphicsDevice();
     ResetDeviceStateCache();
 }

@@ -1,13 +1,15 @@
 // Headless window back end: a window that exists only as a flag, with an
 // event queue that tests fill through HeadlessPushEvent. It has no GL
 // context (graphics tests use SDL's off-screen driver for that) and offers
-// exactly one display mode, 640x480x32 at 60 Hz.
+// exactly one display mode, 640x480x32 at 60 Hz. Pictures presented without
+// GL are kept (the last one only) for tests to read back.
 // Depends on: nothing.
 #include "headless/window_headless.h"
 
 #include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -19,6 +21,9 @@ int openCount = 0;
 std::string title;
 int clientWidth = 0;
 int clientHeight = 0;
+std::vector<uint32_t> presented;
+int presentedWidth = 0;
+int presentedHeight = 0;
 
 void SetClassName(const char*) {}
 
@@ -30,6 +35,8 @@ int Open(const WindowDesc& desc) {
     title = desc.titleUtf8 ? desc.titleUtf8 : "";
     clientWidth = desc.width;
     clientHeight = desc.height;
+    presented.clear();
+    presentedWidth = presentedHeight = 0;
     return 0;
 }
 
@@ -87,12 +94,25 @@ void WindowSize(int* width, int* height) {
     *height = open ? clientHeight : 0;
 }
 
+int PresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!open || !xrgb || width <= 0 || height <= 0 || pitch < width * 4) return -1;
+    presented.resize(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(xrgb) + size_t(y) * size_t(pitch));
+        for (int x = 0; x < width; ++x) presented[size_t(y) * size_t(width) + size_t(x)] = row[x] & 0x00FFFFFFu;
+    }
+    presentedWidth = width;
+    presentedHeight = height;
+    return 0;
+}
+
 }  // namespace
 
 const WindowBackend kHeadlessWindowBackend = {
     "headless", SetClassName, Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
     IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
-    GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize,
+    GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize, PresentPixels,
 };
 
 void HeadlessPushEvent(const Event& event) {
@@ -114,6 +134,15 @@ void HeadlessSetWindowSize(int width, int height) {
     std::lock_guard<std::mutex> lock(mutex);
     clientWidth = width;
     clientHeight = height;
+}
+
+bool HeadlessPresentedPixels(const uint32_t** pixels, int* width, int* height) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (presented.empty()) return false;
+    *pixels = presented.data();
+    *width = presentedWidth;
+    *height = presentedHeight;
+    return true;
 }
 
 }  // namespace platform

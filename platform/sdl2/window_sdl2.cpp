@@ -2,6 +2,8 @@
 // the display-settings queries. Under SDL_VIDEODRIVER=offscreen it gives a
 // real OpenGL context on Mesa with no display at all.
 // Limits: one window; icon and cursor calls are ignored when SDL refuses them.
+// Pictures drawn without GL go to the window surface, scaled by SDL (the
+// surface is unavailable on a window that has a GL context).
 // Depends on: SDL2.
 #include "platform/window.h"
 #include "window_sdl2.h"
@@ -227,12 +229,27 @@ void WindowSize(int* width, int* height) {
     if (window) SDL_GetWindowSize(window, width, height);
 }
 
+int PresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
+    if (!window || !xrgb || width <= 0 || height <= 0 || pitch < width * 4) return -1;
+    SDL_Surface* screen = SDL_GetWindowSurface(window);
+    SDL_Surface* picture = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(xrgb), width, height, 32, pitch,
+                                                              SDL_PIXELFORMAT_XRGB8888);
+    int result = -1;
+    if (screen && picture) {
+        SDL_SetSurfaceBlendMode(picture, SDL_BLENDMODE_NONE);
+        if (SDL_BlitScaled(picture, nullptr, screen, nullptr) == 0 && SDL_UpdateWindowSurface(window) == 0) result = 0;
+    }
+    if (picture) SDL_FreeSurface(picture);
+    if (result != 0) std::fprintf(stderr, "platform: presenting a picture failed: %s\n", SDL_GetError());
+    return result;
+}
+
 }  // namespace
 
 const WindowBackend kSdl2WindowBackend = {
     "sdl2", SetClassName, Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
     IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
-    GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize,
+    GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize, PresentPixels,
 };
 
 }  // namespace platform

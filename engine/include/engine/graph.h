@@ -27,6 +27,7 @@ struct GraphShared {
     void* sourceData;       // memory graphs: a copy of the encoded bytes
     size_t sourceSize;
     int transparentKeyed;   // the transparent colour was keyed out at creation
+    struct MEMIMG* memImg;  // software image of the picture, made on first software draw
 };
 
 struct GRAPH {
@@ -71,3 +72,6 @@ int GetTransparentColorRGB(int* red, int* green, int* blue);
 // refill them from each graph's kept pixels.
 int ReleaseGraphTextures();
 int RestoreGraphTextures();
+
+// Drops the software image of a picture (after a refill, or with the picture).
+void DropGraphMemImg(GraphShared* shared);

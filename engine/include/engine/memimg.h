@@ -105,3 +105,12 @@ void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int 
 // area.
 void QuadBlitMemImg(MEMIMG* target, const MEMIMG* source, const int corners[8], int transparent,
                     const MEMIMG* blendGraph);
+// Draws source scaled by scale and turned by angle (radians, clockwise on
+// the screen) about its centre texel (width / 2, height / 2), which lands
+// on target pixel (x, y); nearest texel, through the same draw state as
+// BlitMemImg. turn non-zero mirrors the image left to right. Draws nothing
+// for a scale that is not a positive number, an angle that is not finite,
+// a centre outside -8192..8191, a source side above 8192, a blend image
+// smaller than the source, or set-up values beyond the fixed-point range.
+void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float angle, float scale, int transparent,
+                      int turn, const MEMIMG* blendImage);

@@ -61,6 +61,9 @@ struct WindowBackend {
     void (*glSwapBuffers)();
     void (*glDrawableSize)(int* width, int* height);
     void (*windowSize)(int* width, int* height);          // client area in window coordinates; 0 when closed
+    // Shows a picture of 0x00RRGGBB words (pitch in bytes) scaled to the
+    // client area, for windows drawn without GL; 0, or -1 when it cannot.
+    int (*presentPixels)(const uint32_t* xrgb, int width, int height, int pitch);
 };
 
 // Selects the back end by name ("sdl2", "headless"); returns false for an
@@ -77,5 +80,8 @@ const char* HeadlessTitle();
 // The headless window's client size, as if the user had resized it (until
 // the next open, which takes the size asked for).
 void HeadlessSetWindowSize(int width, int height);
+// The last picture shown through presentPixels (0x00RRGGBB, width * height
+// words, row by row), and its size; false when none was shown since open.
+bool HeadlessPresentedPixels(const uint32_t** pixels, int* width, int* height);
 
 }  // namespace platform

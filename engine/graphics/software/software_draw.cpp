@@ -1,0 +1,177 @@
+// The software forms of the drawing functions: graphs through the blit
+// kernels, boxes and lines as a one-pixel image of their colour stretched
+// over each run of pixels (without the blend graph, which belongs to
+// pictures), so that every draw takes the same blend rules.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/drawstate.h"
+#include "engine/log.h"
+#include "engine/memimg.h"
+#include "engine/numbers.h"
+#include "engine/softwarepath.h"
+
+namespace {
+
+// A view of a graph released at the end of the scope.
+struct GraphView {
+    MEMIMG view{};
+    bool ok;
+    explicit GraphView(int graph) : ok(GetGraphMemImgView(graph, &view) == 0) {}
+    ~GraphView() {
+        if (ok) ReleaseMemImg(&view);
+    }
+};
+
+bool HaveTarget() {
+    if (CheckMemImg(DrawTargetMemImg) == 0) return true;
+    WriteLogText("No software draw target\n");
+    return false;
+}
+
+// One pixel of a colour in the draw target's pixel kind.
+struct ColourPixel {
+    MEMIMG image{};
+    bool ok;
+    explicit ColourPixel(uint32_t colour) {
+        const int kind = DrawTargetMemImg->base->pixelKind;
+        ok = CreateMemImg(&image, 1, 1, kind, 0, 0, 0) == 0;
+        if (!ok) return;
+        if (kind == MEMIMG_KIND_32BIT) {
+            const uint32_t word = colour & 0xFFFFFF;
+            std::memcpy(image.pixels, &word, 4);
+        } else {
+            const uint16_t word = static_cast<uint16_t>(((colour >> 8) & 0xF800) | ((colour >> 5) & 0x07E0) |
+                                                        ((colour >> 3) & 0x001F));
+            std::memcpy(image.pixels, &word, 2);
+        }
+    }
+    ~ColourPixel() {
+        if (ok) ReleaseMemImg(&image);
+    }
+};
+
+void FillRun(const MEMIMG* pixel, int left, int top, int right, int bottom) {
+    if (right <= left || bottom <= top) return;
+    const int rect[4] = {left, top, right, bottom};
+    StretchBlitMemImg(DrawTargetMemImg, pixel, rect, 0, nullptr);
+}
+
+}  // namespace
+
+int DrawGraphAtSoftware(int x, int y, int graph, int transparent) {
+    if (!HaveTarget()) return -1;
+    GraphView g(graph);
+    if (!g.ok) return -1;
+    BlitToDrawMemImg(&g.view, x, y, transparent);
+    return 0;
+}
+
+int DrawGraphRotatedAtSoftware(double x, double y, double scale, double angle, int graph, int transparent, int turn) {
+    if (!HaveTarget()) return -1;
+    GraphView g(graph);
+    if (!g.ok) return -1;
+    RotateBlitMemImg(DrawTargetMemImg, &g.view, TruncateDoubleToInt(x), TruncateDoubleToInt(y),
+                     static_cast<float>(angle), static_cast<float>(scale), transparent, turn, BlendGraphMemImg);
+    return 0;
+}
+
+int DrawGraphStretchedSoftware(int x1, int y1, int x2, int y2, int graph, int transparent) {
+    if (!HaveTarget()) return -1;
+    GraphView g(graph);
+    if (!g.ok) return -1;
+    const int rect[4] = {x1, y1, x2, y2};
+    StretchBlitToDrawMemImg(&g.view, rect, transparent);
+    return 0;
+}
+
+int DrawGraphQuadSoftware(const int corners[8], int graph, int transparent) {
+    if (!HaveTarget() || !corners) return -1;
+    GraphView g(graph);
+    if (!g.ok) return -1;
+    QuadBlitMemImg(DrawTargetMemImg, &g.view, corners, transparent, BlendGraphMemImg);
+    return 0;
+}
+
+int DrawGraphWithBlendGraphSoftware(int x, int y, int graph, int transparent, int blendGraph, int threshold,
+                                    int edgeWidth) {
+    if (!HaveTarget()) return -1;
+    GraphView g(graph), b(blendGraph);
+    if (!g.ok || !b.ok) return -1;
+    // The blend values: the blue channel of the blend graph, one byte a pixel.
+    MEMIMG levels{};
+    if (CreateMemImg(&levels, b.view.width, b.view.height, MEMIMG_KIND_8BIT, 0, 0, 0) != 0) return -1;
+    for (int row = 0; row < levels.height; ++row)
+        for (int col = 0; col < levels.width; ++col)
+            levels.pixels[row * levels.base->pitch + col] = b.view.pixels[row * b.view.base->pitch + 4 * col];
+    const MEMIMG* previousImage = BlendGraphMemImg;
+    uint8_t previousLevels[256];
+    std::memcpy(previousLevels, BlendLevelTable, sizeof previousLevels);
+    SetDrawBlendMemImg(&levels, threshold, edgeWidth);
+    BlitToDrawMemImg(&g.view, x, y, transparent);
+    BlendGraphMemImg = previousImage;
+    std::memcpy(BlendLevelTable, previousLevels, sizeof previousLevels);
+    ReleaseMemImg(&levels);
+    return 0;
+}
+
+int DrawRectangleSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int fill) {
+    if (!HaveTarget()) return -1;
+    ColourPixel pixel(colour);
+    if (!pixel.ok) return -1;
+    const int left = std::min(x1, x2), right = std::max(x1, x2);
+    const int top = std::min(y1, y2), bottom = std::max(y1, y2);
+    if (fill) {
+        FillRun(&pixel.image, left, top, right, bottom);
+        return 0;
+    }
+    // Outline: each pixel once, so blending modes do not darken the corners.
+    FillRun(&pixel.image, left, top, right, std::min(top + 1, bottom));
+    if (bottom - top > 1) FillRun(&pixel.image, left, bottom - 1, right, bottom);
+    FillRun(&pixel.image, left, top + 1, std::min(left + 1, right), bottom - 1);
+    if (right - left > 1) FillRun(&pixel.image, right - 1, top + 1, right, bottom - 1);
+    return 0;
+}
+
+int FillQuadrilateralSoftware(const int corners[8], uint32_t colour) {
+    if (!HaveTarget() || !corners) return -1;
+    ColourPixel pixel(colour);
+    if (!pixel.ok) return -1;
+    uint32_t value = 0;
+    std::memcpy(&value, pixel.image.pixels, pixel.image.base->formatDesc->bytesPerPixel);
+    const int first[12] = {corners[0], corners[1], 0, 0, corners[2], corners[3], 0, 0, corners[4], corners[5], 0, 0};
+    const int second[12] = {corners[2], corners[3], 0, 0, corners[4], corners[5], 0, 0, corners[6], corners[7], 0, 0};
+    FillTexturedTriangleMemImg(DrawTargetMemImg, nullptr, first, 0, nullptr, value);
+    FillTexturedTriangleMemImg(DrawTargetMemImg, nullptr, second, 0, nullptr, value);
+    return 0;
+}
+
+int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int thickness) {
+    if (!HaveTarget()) return -1;
+    ColourPixel pixel(colour);
+    if (!pixel.ok) return -1;
+    const int t = std::max(thickness, 1);
+    const int64_t dx = std::abs(int64_t{x2} - x1), dy = -std::abs(int64_t{y2} - y1);
+    // Lines beyond any screen: nothing a frame could show.
+    if (dx > 65536 || -dy > 65536) return WriteLogText("Line too long for the software path\n");
+    if (dy == 0 || dx == 0) {
+        // Straight lines in one run each, the end point excluded.
+        const int left = x1 <= x2 ? x1 : x2 + 1, top = y1 <= y2 ? y1 : y2 + 1;
+        const int64_t length = std::max(dx, -dy);
+        if (dy == 0) FillRun(&pixel.image, left, y1, static_cast<int>(left + length), y1 + t);
+        else FillRun(&pixel.image, x1, top, x1 + t, static_cast<int>(top + length));
+        return 0;
+    }
+    const int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
+    int64_t err = dx + dy;
+    int64_t x = x1, y = y1;
+    while (x != x2 || y != y2) {
+        FillRun(&pixel.image, static_cast<int>(x), static_cast<int>(y), static_cast<int>(x + t),
+                static_cast<int>(y + t));
+        const int64_t e2 = 2 * err;
+        if (e2 >= dy) err += dy, x += sx;
+        if (e2 <= dx) err += dx, y += sy;
+    }
+    return 0;
+}

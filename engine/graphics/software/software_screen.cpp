@@ -1,0 +1,47 @@
+// The primary software screen: what the software path draws on, shown in
+// the window through the platform layer's picture presentation.
+#include <cstring>
+
+#include "engine/device.h"
+#include "engine/drawstate.h"
+#include "engine/log.h"
+#include "engine/memimg.h"
+#include "engine/softwarepath.h"
+#include "platform/window.h"
+
+namespace {
+MEMIMG screen{};
+bool screenMade = false;
+}  // namespace
+
+int CreateSoftwareScreen() {
+    if (screenMade) return 0;
+    if (CreateMemImg(&screen, kDeviceTargetWidth, kDeviceTargetHeight, MEMIMG_KIND_32BIT, 0, 0, 0) != 0)
+        return WriteLogText("The software screen could not be made\n");
+    screenMade = true;
+    BuildBlendTables();
+    SetSoftwareDrawTarget(&screen);
+    ResetSoftwareDrawState();
+    return 0;
+}
+
+int ReleaseSoftwareScreen() {
+    if (!screenMade) return -1;
+    if (DrawTargetMemImg == &screen) SetSoftwareDrawTarget(nullptr);
+    ReleaseMemImg(&screen);
+    std::memset(&screen, 0, sizeof screen);
+    screenMade = false;
+    return 0;
+}
+
+MEMIMG* GetSoftwareScreen() { return screenMade ? &screen : nullptr; }
+
+int PresentSoftwareScreen() {
+    if (!screenMade) return WriteLogText("No software screen to present\n");
+    const platform::WindowBackend& window = platform::Window();
+    if (!window.presentPixels) return WriteLogText("The window cannot show software pictures\n");
+    if (window.presentPixels(reinterpret_cast<const uint32_t*>(screen.pixels), screen.width, screen.height,
+                             screen.base->pitch) != 0)
+        return WriteLogText("The software screen could not be shown\n");
+    return 0;
+}

@@ -1,0 +1,59 @@
+// Per-call values of the rotated blit's direct path and its kernel table,
+// keyed like the plain blit's (pixel kind, source class, blend mode, blend
+// image, tint, transparent flag).
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "softblit/blit_setup.h"
+
+// What the frame hands the loops: the box, the inverse mapping as Fixed18
+// texel positions (18 fraction bits) and the row starts of source and blend
+// image. Positions step as unsigned words, so their wrap-around is defined.
+struct RotateSetup {
+    BlitSetup rules;              // table rows, parameter, transparent colour, palette
+    int cols, rows;               // clipped box, both at least 1
+    uint8_t* dstRow;              // target pixel (left, top)
+    ptrdiff_t dstPitch;
+    uint32_t uStart, vStart;      // texel position of the box's first pixel
+    uint32_t du, dv;              // per target pixel to the right
+    uint32_t rowU, rowV;          // per target row down
+    uint32_t uLimit, vLimit;      // width << 18 and height << 18
+    const uint8_t* const* srcRows;    // one entry per source row
+    const uint8_t* const* blendRows;  // one entry per blend-image row, or null
+};
+
+using RotateKernel = void (*)(const RotateSetup&);
+
+constexpr int kRotateKernelsPerKind = 3 * kKernelModeCount * 2 * 2 * 2;
+
+constexpr int RotateKernelIndexInKind(const KernelConfig& c) {
+    int i = c.source;
+    i = i * kKernelModeCount + c.mode;
+    i = i * 2 + (c.blend ? 1 : 0);
+    i = i * 2 + (c.tint ? 1 : 0);
+    i = i * 2 + (c.trans ? 1 : 0);
+    return i;
+}
+
+constexpr KernelConfig RotateKernelConfigAt(int kind, int index) {
+    KernelConfig c{};
+    c.kind = kind;
+    c.trans = index & 1;
+    index >>= 1;
+    c.tint = index & 1;
+    index >>= 1;
+    c.blend = index & 1;
+    index >>= 1;
+    c.mode = index % kKernelModeCount;
+    c.source = index / kKernelModeCount;
+    return c;
+}
+
+// The kernel for a configuration (its special and scaled switches are not
+// read), or null when it draws nothing.
+RotateKernel FindRotateKernel(const KernelConfig& config);
+
+extern const std::array<RotateKernel, kRotateKernelsPerKind> kRotateKernels16;
+extern const std::array<RotateKernel, kRotateKernelsPerKind> kRotateKernels32;
