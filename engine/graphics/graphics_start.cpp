@@ -39,6 +39,7 @@ void SetInitialDeviceState() {
 // Without a device everything is drawn on the primary software screen.
 void StartSoftwarePath() {
     if (CreateSoftwareScreen() != 0) ExitOnFatalError("The primary software screen could not be made\n");
+    InstallSoftwareDraw2DPath();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "engine/draw2d.h"
 #include "engine/graph.h"
 #include "engine/log.h"
+#include "engine/softwarepath.h"
 #include "engine/memory.h"
 #include "graphics/draw2d/batch2d.h"
 #include "platform/clock.h"
@@ -77,6 +78,8 @@ int PresentFrame() {
     if (HardwareRenderingActive()) {
         FlushPendingDraws();
         result = PresentDevice() == 0 ? 0 : WriteLogText("Presenting the frame failed\n");
+    } else {
+        result = PresentSoftwareScreen();
     }
     WaitForVerticalSync();
     return result;

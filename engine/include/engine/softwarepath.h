@@ -14,6 +14,9 @@ struct MEMIMG;
 int CreateSoftwareScreen();
 int ReleaseSoftwareScreen();
 MEMIMG* GetSoftwareScreen();  // null when there is none
+// Makes the public 2-D drawing functions draw through the software forms
+// below while there is no device (graphics start-up does it).
+void InstallSoftwareDraw2DPath();
 // Shows the screen in the window, scaled to its client area; 0 or -1.
 int PresentSoftwareScreen();
 

@@ -1,0 +1,88 @@
+// Without a graphics device the public drawing functions draw through the
+// software path: the frame they present equals the same draws made with
+// the software forms directly, and clearing and presenting work.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/baseimage.h"
+#include "engine/device.h"
+#include "engine/draw2d.h"
+#include "engine/drawstate.h"
+#include "engine/engine.h"
+#include "engine/graph.h"
+#include "engine/screen.h"
+#include "engine/softwarepath.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "scoped_temp_dir.h"
+
+namespace {
+
+int MakeGradientGraph(int w, int h) {
+    BASEIMAGE image;
+    if (CreateBaseImageXrgb32(w, h, &image) != 0) return -1;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            static_cast<uint32_t*>(image.pixels)[y * (image.pitch / 4) + x] =
+                0xFF000000u | uint32_t(x * 255 / w) << 16 | uint32_t(y * 255 / h) << 8 | 0x40;
+    const int graph = MakeGraphFromBaseImage(&image, nullptr, 0);
+    FreeBaseImagePixels(&image);
+    return graph;
+}
+
+std::vector<uint32_t> Presented() {
+    const uint32_t* pixels = nullptr;
+    int w = 0, h = 0;
+    if (!platform::HeadlessPresentedPixels(&pixels, &w, &h)) return {};
+    return std::vector<uint32_t>(pixels, pixels + w * h);
+}
+
+TEST(SoftwarePublicDraw, PublicFunctionsDrawLikeTheSoftwareForms) {
+    platform::UseVirtualClock(true);
+    SetLogOutput(0);
+    ScopedTempDir dir;
+    ASSERT_EQ(SetWindowBackend("headless"), 0);
+    ASSERT_EQ(SetGraphicsDeviceChoice("none"), 0);
+    ASSERT_EQ(InitializeEngine(), 0);
+    ASSERT_EQ(HardwareRenderingActive(), 0);
+    const int picture = MakeGradientGraph(64, 48), mask = MakeGradientGraph(64, 48);
+    ASSERT_NE(picture, -1);
+    ASSERT_NE(mask, -1);
+
+    ASSERT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
+    SetBlendModeParam(1, 160);
+    EXPECT_EQ(DrawGraphAt(10, 20, picture, 0), 0);
+    EXPECT_EQ(DrawGraphRotatedAt(200, 120, 1.5, 0.6, picture, 0, 0), 0);
+    EXPECT_EQ(DrawGraphRotatedAt(400, 120, 1.0, 0.0, picture, 0, 1), 0);
+    EXPECT_EQ(DrawGraphWithBlendGraph(300, 300, picture, 0, mask, 128, 32), 0);
+    SetBlendModeParam(0, 255);
+    EXPECT_EQ(DrawRectangle(500, 400, 540, 440, MakeScreenColor(255, 0, 0), 1), 0);
+    EXPECT_EQ(DrawLineSegment(0, 470, 600, 470, MakeScreenColor(0, 255, 0), 1), 0);
+    ASSERT_EQ(PresentFrame(), 0);
+    const std::vector<uint32_t> viaPublic = Presented();
+    ASSERT_EQ(viaPublic.size(), size_t(640 * 480));
+    EXPECT_EQ(viaPublic[420 * 640 + 520] & 0xFFFFFF, 0xFF0000u);  // inside the box
+    EXPECT_EQ(viaPublic[440 * 640 + 540] & 0xFFFFFF, 0u);         // right and bottom excluded
+
+    const int whole[4] = {0, 0, 640, 480};
+    ASSERT_EQ(GetSoftwareDraw2DPath()->clearScreen(whole, 0), 0);
+    SetBlendModeParam(1, 160);
+    DrawGraphAtSoftware(10, 20, picture, 0);
+    DrawGraphRotatedAtSoftware(200, 120, 1.5, 0.6, picture, 0, 0);
+    DrawGraphRotatedAtSoftware(400, 120, 1.0, 0.0, picture, 0, 1);
+    DrawGraphWithBlendGraphSoftware(300, 300, picture, 0, mask, 128, 32);
+    SetBlendModeParam(0, 255);
+    DrawRectangleSoftware(500, 400, 540, 440, 0xFF0000, 1);
+    DrawLineSegmentSoftware(0, 470, 600, 470, 0x00FF00, 1);
+    ASSERT_EQ(PresentSoftwareScreen(), 0);
+    EXPECT_TRUE(Presented() == viaPublic);
+
+    EXPECT_EQ(DrawGraphAt(0, 0, picture + 999, 0), -1);
+    ASSERT_EQ(ShutdownEngine(), 0);
+    SetGraphicsDeviceChoice("auto");
+    SetWindowBackend("sdl2");
+    platform::UseVirtualClock(false);
+}
+
+}  // namespace
