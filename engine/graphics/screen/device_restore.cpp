@@ -15,7 +15,8 @@
 namespace {
 
 GraphRestoreHandler restoreHandler = nullptr;
-const ModelDeviceLossHooks kDefaultModelHooks = {nullptr, nullptr, RestoreModelTextures};
+const ModelDeviceLossHooks kDefaultModelHooks = {ReleaseModelVertexBuffers, RecreateModelVertexBuffers,
+                                                  RestoreModelTextures};
 const ModelDeviceLossHooks* modelHooks = &kDefaultModelHooks;
 
 void Call(int (*hook)(), const char* what) {
