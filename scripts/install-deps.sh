@@ -23,6 +23,10 @@ packages=(
   clang libclang-rt-dev
   # sound benchmark: the reference mixer measured beside the engine's own
   libsdl2-mixer-dev
+  # sound converter: MPEG audio and Ogg Vorbis decoding
+  libmpg123-dev libvorbis-dev libogg-dev
+  # sound tests: fixtures encoded and reference decodes (sox, lame, oggenc)
+  sox libsox-fmt-base lame vorbis-tools
 )
 
 missing=()
