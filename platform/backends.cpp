@@ -1,10 +1,12 @@
 // The one place where back ends are registered and chosen.
 #include "headless/audio_null.h"
 #include "headless/input_scripted.h"
+#include "headless/shell_headless.h"
 #include "headless/window_headless.h"
 #include "hidraw/hid_hidraw.h"
 #include "hidsim/hid_sim.h"
 #include "posix/files_posix.h"
+#include "posix/shell_posix.h"
 #include "sdl2/audio_sdl2.h"
 #include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
@@ -26,6 +28,9 @@ std::atomic<const HidBackend*> currentHid{&kHidrawBackend};
 
 const AudioBackend* const kAudioBackends[] = {&kSdl2AudioBackend, &kNullAudioBackend};
 const AudioBackend* currentAudio = &kSdl2AudioBackend;
+
+const ShellBackend* const kShellBackends[] = {&kPosixShellBackend, &kHeadlessShellBackend};
+const ShellBackend* currentShell = &kPosixShellBackend;
 
 // Finds a back end by its name in one of the tables above.
 template <typename Backend, size_t N>
@@ -70,5 +75,13 @@ bool SelectAudioBackend(const char* name) {
 }
 
 const AudioBackend& Audio() { return *currentAudio; }
+
+bool SelectShellBackend(const char* name) {
+    const ShellBackend* b = FindByName(kShellBackends, name);
+    if (b) currentShell = b;
+    return b != nullptr;
+}
+
+const ShellBackend& Shell() { return *currentShell; }
 
 }  // namespace platform

@@ -23,6 +23,8 @@ packages=(
   clang libclang-rt-dev
   # sound benchmark: the reference mixer measured beside the engine's own
   libsdl2-mixer-dev
+  # content generator (and libpng above): captions in the IPA Gothic font, MP3 music
+  libfreetype-dev fonts-ipafont-gothic libmp3lame-dev lame
   # sound converter: MPEG audio and Ogg Vorbis decoding
   libmpg123-dev libvorbis-dev libogg-dev
   # sound tests: fixtures encoded and reference decodes (sox, lame, oggenc)
