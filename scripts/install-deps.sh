@@ -27,8 +27,8 @@ packages=(
   libfreetype-dev fonts-ipafont-gothic libmp3lame-dev lame
   # sound converter: MPEG audio and Ogg Vorbis decoding
   libmpg123-dev libvorbis-dev libogg-dev
-  # sound tests: fixtures encoded and reference decodes (sox, lame, oggenc)
-  sox libsox-fmt-base lame vorbis-tools
+  # sound tests: fixtures encoded and reference decodes (sox, oggenc; lame above)
+  sox libsox-fmt-base vorbis-tools
 )
 
 missing=()
