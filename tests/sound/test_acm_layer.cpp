@@ -184,8 +184,8 @@ TEST(AcmReaders, AMissingFunctionRefusesCompressedSoundsOnly) {
     EXPECT_TRUE(ImageConverter(ReadBytes("tone.mp3")).ok());
 }
 
-// A WAV whose "fmt " body is given as is, with 1000 bytes of data.
-std::vector<uint8_t> WaveWithFormat(const std::vector<uint8_t>& format) {
+// A WAV whose "fmt " body is given as is, with data of 0x33 bytes.
+std::vector<uint8_t> WaveWithFormat(const std::vector<uint8_t>& format, uint32_t dataBytes = 1000) {
     std::vector<uint8_t> w;
     PutId(w, "RIFF");
     Put32(w, 0);
@@ -195,9 +195,17 @@ std::vector<uint8_t> WaveWithFormat(const std::vector<uint8_t>& format) {
     w.insert(w.end(), format.begin(), format.end());
     if (format.size() & 1) w.push_back(0);
     PutId(w, "data");
-    Put32(w, 1000);
-    w.insert(w.end(), 1000, 0x33);
+    Put32(w, dataBytes);
+    w.insert(w.end(), dataBytes, 0x33);
     return w;
+}
+
+TEST(AcmReaders, BlocksLargerThanOneConversionStepStillDecode) {
+    SetLogOutput(0);
+    FormatBlob big = MakeFormat(0x11, 1, 44100, 4096, 4, {0xF9, 0x1F});  // 8185 samples a block
+    ImageConverter c(WaveWithFormat(big.bytes, 4096 * 2));
+    ASSERT_TRUE(c.ok());
+    EXPECT_EQ(c.RunAll().size(), 2u * 8185 * 2);
 }
 
 TEST(AcmReaders, FormatChunksThatLieAreRefused) {
