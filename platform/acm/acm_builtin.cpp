@@ -4,6 +4,7 @@
 // Limits: decoding into 16-bit PCM of the source's rate and channels only;
 // no encoding, no rate or channel conversion, no filters.
 // Depends on: libmpg123 (MPEG audio codec only).
+#include "acm/acm_builtin.h"
 #include "acm/acm_codec.h"
 
 #include <cstdlib>
@@ -122,8 +123,6 @@ int StreamSize(AcmStream stream, uint32_t input, uint32_t* output, uint32_t flag
 const AcmFunctions kBuiltinAcm = {"builtin",  FormatSuggest, StreamOpen, StreamClose,
                                   Metrics,    PrepareHeader, Convert,    UnprepareHeader,
                                   StreamSize};
-
-const AcmFunctions& Acm() { return kBuiltinAcm; }
 
 AcmWaveFormat MakePcm16Format(const AcmWaveFormat& source) {
     AcmWaveFormat pcm{};
