@@ -1,4 +1,5 @@
 // The one place where back ends are registered and chosen.
+#include "acm/acm_builtin.h"
 #include "headless/audio_null.h"
 #include "headless/input_scripted.h"
 #include "headless/shell_headless.h"
@@ -75,6 +76,9 @@ bool SelectAudioBackend(const char* name) {
 }
 
 const AudioBackend& Audio() { return *currentAudio; }
+
+// One compression back end: the engine's readers test its entries for null.
+const AcmFunctions& Acm() { return kBuiltinAcm; }
 
 bool SelectShellBackend(const char* name) {
     const ShellBackend* b = FindByName(kShellBackends, name);

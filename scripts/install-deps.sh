@@ -27,6 +27,10 @@ packages=(
   libsdl2-mixer-dev
   # content generator (and libpng above): captions in the IPA Gothic font, MP3 music
   libfreetype-dev fonts-ipafont-gothic libmp3lame-dev lame
+  # sound converter: MPEG audio and Ogg Vorbis decoding
+  libmpg123-dev libvorbis-dev libogg-dev
+  # sound tests: fixtures encoded and reference decodes (sox, oggenc; lame above)
+  sox libsox-fmt-base vorbis-tools
 )
 
 missing=()
