@@ -1,5 +1,7 @@
 // The one place where back ends are registered and chosen.
+#include "fluidsynth/midi_fluidsynth.h"
 #include "headless/audio_null.h"
+#include "headless/midi_fake.h"
 #include "headless/input_scripted.h"
 #include "headless/window_headless.h"
 #include "hidraw/hid_hidraw.h"
@@ -26,6 +28,9 @@ std::atomic<const HidBackend*> currentHid{&kHidrawBackend};
 
 const AudioBackend* const kAudioBackends[] = {&kSdl2AudioBackend, &kNullAudioBackend};
 const AudioBackend* currentAudio = &kSdl2AudioBackend;
+
+const MidiBackend* const kMidiBackends[] = {&kFluidSynthMidiBackend, &kFakeMidiBackend};
+const MidiBackend* currentMidi = &kFluidSynthMidiBackend;
 
 // Finds a back end by its name in one of the tables above.
 template <typename Backend, size_t N>
@@ -70,5 +75,13 @@ bool SelectAudioBackend(const char* name) {
 }
 
 const AudioBackend& Audio() { return *currentAudio; }
+
+bool SelectMidiBackend(const char* name) {
+    const MidiBackend* b = FindByName(kMidiBackends, name);
+    if (b) currentMidi = b;
+    return b != nullptr;
+}
+
+const MidiBackend& Midi() { return *currentMidi; }
 
 }  // namespace platform

@@ -23,6 +23,8 @@ packages=(
   clang libclang-rt-dev
   # sound benchmark: the reference mixer measured beside the engine's own
   libsdl2-mixer-dev
+  # MIDI music: the synthesiser and its General MIDI soundfont
+  libfluidsynth-dev timgm6mb-soundfont
 )
 
 missing=()
