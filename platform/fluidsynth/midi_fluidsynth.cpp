@@ -114,6 +114,14 @@ int32_t ToSample(float v) {
     return int32_t(scaled);
 }
 
+// The player reports itself done only seconds after its last event; the
+// piece ends with its last tick.
+bool ReachedEnd(fluid_player_t* player) {
+    if (fluid_player_get_status(player) == FLUID_PLAYER_DONE) return true;
+    int total = fluid_player_get_total_ticks(player);
+    return total > 0 && fluid_player_get_current_tick(player) >= total;
+}
+
 int Render(int32_t* accumulator, int frames) {
     FluidMidi& s = State();
     if (!s.synth) return 0;
@@ -128,7 +136,7 @@ int Render(int32_t* accumulator, int frames) {
         accumulator += n * 2;
         frames -= n;
     }
-    if (s.playing && s.player && fluid_player_get_status(s.player) == FLUID_PLAYER_DONE) {
+    if (s.playing && s.player && ReachedEnd(s.player)) {
         s.playing = false;
         return 1;
     }
