@@ -41,6 +41,10 @@ inline void PutBig16(std::vector<uint8_t>& v, uint16_t x) {
     v.push_back(uint8_t(x >> 8));
     v.push_back(uint8_t(x));
 }
+// Element by element: GCC 12 warns falsely on inserting a list at the end.
+inline void Append(std::vector<uint8_t>& v, std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) v.push_back(b);
+}
 inline void PutVarLen(std::vector<uint8_t>& v, uint32_t x) {
     uint8_t bytes[5];
     int n = 0;
@@ -58,7 +62,7 @@ inline std::vector<uint8_t> MakeMidi(int noteCount = 4, int program = 0) {
     std::vector<uint8_t> track;
     auto event = [&](uint32_t delta, std::initializer_list<uint8_t> bytes) {
         PutVarLen(track, delta);
-        track.insert(track.end(), bytes);
+        Append(track, bytes);
     };
     event(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});  // 500000 us a beat
     event(0, {0xC0, uint8_t(program)});
@@ -69,12 +73,12 @@ inline std::vector<uint8_t> MakeMidi(int noteCount = 4, int program = 0) {
     }
     event(0, {0xFF, 0x2F, 0x00});
     std::vector<uint8_t> file;
-    file.insert(file.end(), {'M', 'T', 'h', 'd'});
+    Append(file, {'M', 'T', 'h', 'd'});
     PutBig32(file, 6);
     PutBig16(file, 0);
     PutBig16(file, 1);
     PutBig16(file, 480);
-    file.insert(file.end(), {'M', 'T', 'r', 'k'});
+    Append(file, {'M', 'T', 'r', 'k'});
     PutBig32(file, uint32_t(track.size()));
     file.insert(file.end(), track.begin(), track.end());
     return file;
@@ -90,9 +94,9 @@ inline std::vector<uint8_t> MakeToneWave(int frames, double hz = 440.0) {
         w.push_back(uint8_t(x));
         w.push_back(uint8_t(x >> 8));
     };
-    w.insert(w.end(), {'R', 'I', 'F', 'F'});
+    Append(w, {'R', 'I', 'F', 'F'});
     put32(uint32_t(36 + frames * 4));
-    w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    Append(w, {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
     put32(16);
     put16(1);
     put16(2);
@@ -100,7 +104,7 @@ inline std::vector<uint8_t> MakeToneWave(int frames, double hz = 440.0) {
     put32(kRate * 4);
     put16(4);
     put16(16);
-    w.insert(w.end(), {'d', 'a', 't', 'a'});
+    Append(w, {'d', 'a', 't', 'a'});
     put32(uint32_t(frames * 4));
     for (int i = 0; i < frames; ++i) {
         auto s = int16_t(std::lround(8000.0 * std::sin(2.0 * M_PI * hz * i / kRate)));
@@ -108,6 +112,23 @@ inline std::vector<uint8_t> MakeToneWave(int frames, double hz = 440.0) {
         put16(uint16_t(s));
     }
     return w;
+}
+
+// An MPEG-1 Layer III stream of silent frames (128 kbit/s, 44.1 kHz,
+// stereo): headers and zeroed side information, so every frame decodes to
+// silence. 38 frames last about a second.
+inline std::vector<uint8_t> MakeSilentMp3(int frames) {
+    constexpr size_t kFrameBytes = 417;  // 144 * 128000 / 44100, no padding
+    std::vector<uint8_t> mp3;
+    for (int i = 0; i < frames; ++i) {
+        size_t at = mp3.size();
+        mp3.resize(at + kFrameBytes, 0);
+        mp3[at] = 0xFF;
+        mp3[at + 1] = 0xFB;
+        mp3[at + 2] = 0x90;
+        mp3[at + 3] = 0x00;
+    }
+    return mp3;
 }
 
 inline void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {

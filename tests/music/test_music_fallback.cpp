@@ -30,6 +30,22 @@ TEST_F(MusicFallback, AWaveFilePlaysAsALoopingStreamSound) {
     EXPECT_EQ(Music().currentMusic, 0);
 }
 
+TEST_F(MusicFallback, AnMp3FilePlaysAsALoopingStreamSound) {
+    auto mp3 = MakeSilentMp3(20);  // about half a second
+    int probe = CreateSoundHandleFromImage(mp3.data(), int(mp3.size()), 1);
+    if (probe == -1) GTEST_SKIP() << "the converter reads no MP3 in this build";
+    DeleteSoundHandle(probe);
+    WriteFile(dir_.path() / "bgm.mp3", mp3);
+    ASSERT_EQ(PlayMusicFile("bgm.mp3", kPlayTypeLoop), 0);
+    EXPECT_EQ(Music().playedAsSound, 1);
+    EXPECT_EQ(platform::GetFakeMidiStats().opens, 0);
+    int sound = Music().currentMusic;
+    RunOutput(1500);
+    EXPECT_EQ(IsSoundPlaying(sound), 1) << "still playing three times past its end: it loops";
+    ASSERT_EQ(PlayMusicFile("bgm.mp3", kPlayTypeLoop), 0);
+    EXPECT_EQ(IsSoundPlaying(sound), -1) << "the next music deletes the sound first";
+}
+
 TEST_F(MusicFallback, TheNextMusicDeletesTheSoundFirst) {
     WriteFile(dir_.path() / "one.wav", MakeToneWave(kRate / 2));
     ASSERT_EQ(PlayMusicFile("one.wav", kPlayTypeLoop), 0);
