@@ -3,10 +3,12 @@
 #include "headless/audio_null.h"
 #include "headless/midi_fake.h"
 #include "headless/input_scripted.h"
+#include "headless/shell_headless.h"
 #include "headless/window_headless.h"
 #include "hidraw/hid_hidraw.h"
 #include "hidsim/hid_sim.h"
 #include "posix/files_posix.h"
+#include "posix/shell_posix.h"
 #include "sdl2/audio_sdl2.h"
 #include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
@@ -31,6 +33,9 @@ const AudioBackend* currentAudio = &kSdl2AudioBackend;
 
 const MidiBackend* const kMidiBackends[] = {&kFluidSynthMidiBackend, &kFakeMidiBackend};
 const MidiBackend* currentMidi = &kFluidSynthMidiBackend;
+
+const ShellBackend* const kShellBackends[] = {&kPosixShellBackend, &kHeadlessShellBackend};
+const ShellBackend* currentShell = &kPosixShellBackend;
 
 // Finds a back end by its name in one of the tables above.
 template <typename Backend, size_t N>
@@ -83,5 +88,13 @@ bool SelectMidiBackend(const char* name) {
 }
 
 const MidiBackend& Midi() { return *currentMidi; }
+
+bool SelectShellBackend(const char* name) {
+    const ShellBackend* b = FindByName(kShellBackends, name);
+    if (b) currentShell = b;
+    return b != nullptr;
+}
+
+const ShellBackend& Shell() { return *currentShell; }
 
 }  // namespace platform

@@ -23,8 +23,8 @@ const char* YesNo(uint32_t flags, uint32_t bit) { return (flags & bit) ? "OK" : 
 // The host names devices in UTF-8; the log takes code page 932.
 void LogSoundDeviceCallback(void*, const char* module, const char* description) {
     std::string moduleText, descriptionText;
-    if (!ConvertUtf8ToCp932(module, &moduleText)) moduleText = "?";
-    if (!ConvertUtf8ToCp932(description, &descriptionText)) descriptionText = "?";
+    if (!ConvertUtf8ToCp932(module, &moduleText)) moduleText.assign(1, '?');
+    if (!ConvertUtf8ToCp932(description, &descriptionText)) descriptionText.assign(1, '?');
     WriteLogFormatW(u"モジュール名:%15hs  ドライバ記述:%hs ", moduleText.c_str(), descriptionText.c_str());
 }
 
