@@ -1,8 +1,8 @@
 // The one place where back ends are registered and chosen.
 #include "fluidsynth/midi_fluidsynth.h"
 #include "headless/audio_null.h"
-#include "headless/midi_fake.h"
 #include "headless/input_scripted.h"
+#include "headless/midi_fake.h"
 #include "headless/shell_headless.h"
 #include "headless/window_headless.h"
 #include "hidraw/hid_hidraw.h"
