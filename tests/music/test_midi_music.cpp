@@ -200,3 +200,33 @@ TEST(MusicClosed, EveryCallFailsOrDoesNothingBeforeSoundStartUp) {
 }
 
 }  // namespace
+
+namespace {
+
+// On the host output's own thread (SDL's dummy driver runs it at real
+// speed) the end of each pass is posted across threads to the main loop.
+class MidiMusicOnHostOutput : public MusicTest {
+protected:
+    void SetUp() override {
+        MusicTest::SetUp();
+        TerminateSoundSystem();
+        SetSoundProcessorCountForTesting(2);  // with the sound worker, as on a desktop
+        if (SetSoundDeviceBackend("sdl2") != 0 || InitializeSoundSystem() != 0)
+            GTEST_SKIP() << "no host audio output";
+        platform::SetFakeMidiLengthMs(150);
+    }
+};
+
+TEST_F(MidiMusicOnHostOutput, LoopsAcrossThreads) {
+    ASSERT_EQ(PlayMusicFile(WriteMidi("host.mid", MakeMidi()).c_str(), kPlayTypeLoop), 0);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (platform::GetFakeMidiStats().plays < 4 && std::chrono::steady_clock::now() < until) {
+        ASSERT_EQ(ProcessWindowMessagesCore(), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GE(platform::GetFakeMidiStats().plays, 4);
+    EXPECT_EQ(StopCurrentMusic(), 0);
+    EXPECT_FALSE(platform::GetFakeMidiStats().isOpen);
+}
+
+}  // namespace
