@@ -82,6 +82,18 @@ TEST_F(MidiMusic, StopIgnoresAnEndNotificationStillQueued) {
     EXPECT_EQ(StopMidiMusic(music), -1) << "stale handle";
 }
 
+TEST_F(MidiMusic, ALoopThatCannotStartAgainIsNotReportedAsPlaying) {
+    int music = LoadMusicMem(WriteMidi("lost.mid", MakeMidi()).c_str());
+    ASSERT_EQ(PlayMidiMusic(music, kPlayTypeLoop), 0);
+    RunOutput(520);
+    ASSERT_EQ(CountPostedEngineMessages(), 1);
+    CloseAllMciDevices();  // the device is gone when the notification comes
+    PumpMessages();
+    EXPECT_EQ(GetMusicPlayState(music), 0);
+    EXPECT_EQ(Music().loop, 0);
+    EXPECT_EQ(StopMidiMusic(music), 0);
+}
+
 TEST_F(MidiMusic, ANewMidiPlayStopsThePreviousOneAndReplacesTheTemporaryFile) {
     int first = LoadMusicMem(WriteMidi("a.mid", MakeMidi(4)).c_str());
     int second = LoadMusicMem(WriteMidi("b.mid", MakeMidi(6)).c_str());

@@ -104,9 +104,12 @@ int HandleMidiMciNotify() {
             m.mciPlaying = 1;
             return 0;
         }
-        // The piece cannot start again: end it rather than report it playing.
+        // The piece cannot start again: close the device rather than report
+        // music that no longer plays.
         m.loop = 0;
-        m.mciPlaying = 1;
+        CloseSequencer();
+        m.mciPlaying = 0;
+        return 0;
     }
     if (m.mciPlaying) {
         CloseSequencer();
