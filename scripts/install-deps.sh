@@ -25,6 +25,8 @@ packages=(
   clang libclang-rt-dev
   # sound benchmark: the reference mixer measured beside the engine's own
   libsdl2-mixer-dev
+  # MIDI music: the synthesiser and its General MIDI soundfont
+  libfluidsynth-dev timgm6mb-soundfont
   # content generator (and libpng above): captions in the IPA Gothic font, MP3 music
   libfreetype-dev fonts-ipafont-gothic libmp3lame-dev lame
   # sound converter: MPEG audio and Ogg Vorbis decoding

@@ -9,11 +9,9 @@ void BuildMovieColourTables() {}
 void StartOnScreenLog() {}
 void InitializeModels() {}
 
-void StopMusic() {}
 void TerminateModels() {}
 void ReleaseSoftwareImages() {}
 
-void PollMusic() {}
 void SuspendMovies() {}
 void ResumeMovies() {}
 void WhileInactive() {}
