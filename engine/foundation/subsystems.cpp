@@ -10,10 +10,8 @@ void InitializeSound() {}
 int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
 void SelectDrawScreens() {}
-void InitializeModels() {}
 
 void StopMusic() {}
-void TerminateModels() {}
 void TerminateGraphics() {}
 void TerminateSound() {}
 void ReleaseSoftwareImages() {}

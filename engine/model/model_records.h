@@ -302,12 +302,143 @@ struct ModelBase {
     int frameBitWords;  // words of a per-instance frame+mesh bit set
 };
 
-// A model instance. The instance API fills the rest of its state; the
-// handle table needs the check id and the link to its base data.
+struct ModelFrame;
+struct ModelMesh;
+
+// Per instance copy of a base material's values.
+struct ModelMaterial {
+    const ModelBaseMaterial* base;
+    float diffuse[4];
+    float ambient[4];
+    float specular[4];
+    float emissive[4];
+    float power;
+    ModelBaseTextureLayer layers[3];
+    float outline[2];
+};
+
+struct ModelTexture {
+    const ModelBaseTexture* base;
+    void* ownedBlock;  // an image of the instance's own; null when none
+    int isMovie;
+    int graph;         // -1 when the instance holds no image of its own
+};
+
+// What an instance keeps of one base triangle list.
+struct ModelTriangleListState {
+    ModelMesh* mesh;
+    const ModelBaseTriangleList* list;
+    void* vertexCopy;  // the instance's own vertices (kind's layout); null when shared
+};
+
+struct ModelMesh {
+    ModelFrame* frame;
+    const ModelBaseMesh* base;
+    ModelMaterial* material;
+    ModelBitPosition drawBit;
+    uint8_t visible;
+    float colourScales[16];
+    float opacity;
+    int triangleListCount;
+    ModelTriangleListState* triangleLists;
+    Vector3* vertexWork;  // position and normal per instance vertex; null when none
+    uint8_t drawStateBuilt;
+    uint8_t translucent;
+    int blendMode;       // -1: the material's
+    int blendParameter;  // -1: the material's
+};
+
+// Eight bytes of state per shape target.
+struct ModelShapeState {
+    float weight;
+    uint8_t changed;
+};
+
+struct ModelFrame {
+    char magic[4];  // "FRM_"
+    int modelHandle;
+    ModelInstance* instance;
+    int childIndex;
+    const ModelBaseFrame* baseFrame;
+    ModelFrame* parent;
+    ModelFrame* firstChild;
+    ModelFrame* nextSibling;
+    ModelFrame* fourthLink;
+    int childCount;
+    ModelFrame** children;
+    Matrix44 localMatrix;
+    Matrix34 worldMatrix;
+    ModelMesh* firstMesh;
+    const ModelBitPosition* matrixBit;
+    uint32_t* matrixBitWord;
+    const ModelBitPosition* drawBit;
+    uint32_t* drawBitWord;
+    float colourScales[16];
+    float opacity;
+    uint8_t visible;
+    uint8_t drawStateValid;
+    Matrix34** boneRefs;  // into the instance's skin matrices
+    ModelShapeState* shapeStates;
+};
+
+struct ModelRigidBodyState {
+    const ModelBaseRigidBody* base;
+};
+
+struct ModelJointState {
+    const ModelBaseJoint* base;
+};
+
+// One attached animation; the attach code fills it.
+struct ModelAnimSlot {
+    int used;
+    void* block;
+};
+
+constexpr int kModelDrawSettingCount = 6;
+
+// A model instance: one handle's placement, colours and per-frame state
+// over shared base data. Every array lives in the one block behind the
+// record.
 struct ModelInstance {
     uint32_t checkId;
     ModelInstance* next;
     ModelInstance* prev;
     int baseHandle;
     ModelBase* base;
+    uint32_t* drawDirtyBits;    // one bit per frame and per mesh
+    uint32_t* matrixDirtyBits;  // one bit per frame
+    uint32_t drawDirtyBytes;
+    uint32_t matrixDirtyBytes;
+    Vector3 translation;
+    uint32_t rotationByMatrix;  // 0: the rotation angles hold
+    Vector3 rotation;
+    Vector3 scale;
+    uint8_t matricesValid;
+    ModelFrame* frames;
+    int topFrameCount;
+    ModelFrame** topFrames;
+    Matrix34** boneRefs;
+    Matrix34* skinMatrices;
+    ModelShapeState* shapeStates;
+    uint8_t shapesDirty;
+    ModelRigidBodyState* rigidBodies;
+    ModelJointState* joints;
+    ModelTriangleListState* triangleLists;
+    ModelMesh* meshes;
+    ModelMaterial* materials;
+    ModelTexture* textures;
+    int texturesOwned;
+    void* vertexCopies[4];
+    void* optionalBlocks[2];
+    int animSlotCount;
+    ModelAnimSlot* animSlots;
+    void** frameKeyTable;  // per frame, one entry per animation slot
+    uint8_t motionValid;
+    uint8_t visible;
+    float colourScales[16];
+    float opacity;
+    uint32_t allDrawStatesValid;
+    int drawSettings[kModelDrawSettingCount];
+    float meshDrawFloat;
 };

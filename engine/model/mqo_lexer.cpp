@@ -1,0 +1,140 @@
+// MQO tokenizer. Every read is bounded by the data's size; a character
+// that starts no token is an error that leaves the position where it was,
+// so every caller must stop there.
+#include "model/mqo_lexer.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/numbers.h"
+
+namespace {
+
+bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsNumberChar(char c) { return c == '-' || c == '.' || IsDigit(c); }
+bool IsWordChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
+
+// Copies data[from, to) as the token; false when it does not fit.
+bool TakeToken(MqoText* t, size_t from, size_t to) {
+    if (to - from >= kMqoTokenMax) return false;
+    std::memcpy(t->token, t->data + from, to - from);
+    t->token[to - from] = 0;
+    t->position = to;
+    return true;
+}
+
+MqoTokenResult ReadQuotedToken(MqoText* t, size_t start) {
+    size_t at = start + 1;
+    while (at < t->size && t->data[at] != '"') {
+        if (IsLeadByte(static_cast<unsigned char>(t->data[at])) && at + 1 < t->size) ++at;
+        ++at;
+    }
+    if (at >= t->size) return MQO_TOKEN_ERROR;  // no closing quote
+    return TakeToken(t, start, at + 1) ? MQO_TOKEN_OK : MQO_TOKEN_ERROR;
+}
+
+template <typename Pred>
+MqoTokenResult ReadRun(MqoText* t, size_t start, Pred keep) {
+    size_t at = start + 1;
+    while (at < t->size && keep(t->data[at])) ++at;
+    return TakeToken(t, start, at) ? MQO_TOKEN_OK : MQO_TOKEN_ERROR;
+}
+
+}  // namespace
+
+MqoTokenResult NextMqoToken(MqoText* t) {
+    size_t at = t->position;
+    while (at < t->size && IsSpace(t->data[at])) ++at;
+    if (at >= t->size) {
+        t->position = at;
+        t->token[0] = 0;
+        return MQO_TOKEN_END;
+    }
+    char c = t->data[at];
+    MqoTokenResult result = MQO_TOKEN_ERROR;
+    if (c == '"') result = ReadQuotedToken(t, at);
+    else if (c == '(' || c == ')' || c == '{' || c == '}') result = TakeToken(t, at, at + 1) ? MQO_TOKEN_OK : MQO_TOKEN_ERROR;
+    else if (IsNumberChar(c)) result = ReadRun(t, at, IsNumberChar);
+    else if (IsLetter(c)) result = ReadRun(t, at, IsWordChar);
+    if (result == MQO_TOKEN_ERROR) t->token[0] = 0;
+    return result;
+}
+
+char PeekMqoLine(MqoText* t) {
+    while (t->position < t->size && (t->data[t->position] == ' ' || t->data[t->position] == '\t')) ++t->position;
+    return t->position < t->size ? t->data[t->position] : 0;
+}
+
+bool PeekMqoLineWord(MqoText* t, const char* prefix) {
+    PeekMqoLine(t);
+    size_t length = std::strlen(prefix);
+    return t->size - t->position >= length && std::memcmp(t->data + t->position, prefix, length) == 0;
+}
+
+bool IsMqoWordToken(const char* token) { return IsLetter(token[0]); }
+
+bool ExpectMqoToken(MqoText* t, const char* expected) {
+    return NextMqoToken(t) == MQO_TOKEN_OK && std::strcmp(t->token, expected) == 0;
+}
+
+namespace {
+
+bool IsNumberToken(const char* token) {
+    bool digit = false;
+    for (const char* p = token; *p; ++p) {
+        if (!IsNumberChar(*p)) return false;
+        digit = digit || IsDigit(*p);
+    }
+    return digit;
+}
+
+}  // namespace
+
+float ReadMqoFloat(MqoText* t) {
+    if (NextMqoToken(t) != MQO_TOKEN_OK || !IsNumberToken(t->token)) return -1.0f;
+    double v = ParseDecimalDouble(t->token);
+    return std::isfinite(v) ? float(v) : -1.0f;
+}
+
+int ReadMqoInt(MqoText* t) {
+    if (NextMqoToken(t) != MQO_TOKEN_OK || !IsNumberToken(t->token)) return -1;
+    double v = ParseDecimalDouble(t->token);
+    if (!(v > -2147483648.0 && v < 2147483647.0)) return -1;  // also refuses NaN
+    return int(v);
+}
+
+bool ReadMqoColour(MqoText* t, unsigned int* out) {
+    if (NextMqoToken(t) != MQO_TOKEN_OK || !IsNumberToken(t->token)) return false;
+    double v = ParseDecimalDouble(t->token);
+    if (!(v >= 0.0)) v = 0.0;
+    if (v > 4294967295.0) v = 4294967295.0;
+    *out = static_cast<unsigned int>(v);
+    return true;
+}
+
+bool ReadMqoQuoted(MqoText* t, char* out, size_t capacity) {
+    if (NextMqoToken(t) != MQO_TOKEN_OK) return false;
+    size_t length = std::strlen(t->token);
+    if (length < 2 || t->token[0] != '"' || t->token[length - 1] != '"' || length - 2 >= capacity) return false;
+    std::memcpy(out, t->token + 1, length - 2);
+    out[length - 2] = 0;
+    return true;
+}
+
+MqoTokenResult SkipMqoChunk(MqoText* t) {
+    for (;;) {
+        MqoTokenResult r = NextMqoToken(t);
+        if (r != MQO_TOKEN_OK) return r;
+        if (std::strcmp(t->token, "{") == 0) break;
+    }
+    for (int depth = 1; depth > 0;) {
+        MqoTokenResult r = NextMqoToken(t);
+        if (r != MQO_TOKEN_OK) return r;
+        if (std::strcmp(t->token, "{") == 0) ++depth;
+        else if (std::strcmp(t->token, "}") == 0) --depth;
+    }
+    return MQO_TOKEN_OK;
+}
