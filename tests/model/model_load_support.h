@@ -9,6 +9,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/model.h"
+#include "engine/text.h"
 #include "fake_files.h"
 #include "foundation/log_internal.h"
 #include "model/model_handles.h"
@@ -35,7 +36,11 @@ protected:
         return LoadModelFile(name.c_str());
     }
     int Load(const MqoDocument& doc) { return Load("model.mqo", WriteMqo(doc)); }
-    std::string Log() const { return ScopedTempDir::ReadFile(dir_.path() / "Log.txt"); }
+    // The log as UTF-8 (the engine writes code page 932).
+    std::string Log() const {
+        std::string raw = ScopedTempDir::ReadFile(dir_.path() / "Log.txt"), utf8;
+        return ConvertCp932ToUtf8(raw, &utf8) ? utf8 : raw;
+    }
     static ModelBase* BaseOf(int model) { return GetModelBase(GetModelBaseHandle(model)); }
     static ModelInstance* InstanceOf(int model) { return GetModelInstance(model); }
 
