@@ -17,6 +17,8 @@ packages=(
   xvfb
   # CRC-32 of archive members; the codec benchmark's yardstick
   zlib1g-dev
+  # the model benchmark's yardstick: importing the same geometry as OBJ
+  libassimp-dev
   # libFuzzer targets (-DFUZZ=ON)
   clang libclang-rt-dev
 )

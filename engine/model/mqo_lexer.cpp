@@ -4,6 +4,7 @@
 #include "model/mqo_lexer.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/numbers.h"
@@ -91,24 +92,57 @@ bool IsNumberToken(const char* token) {
     return digit;
 }
 
+// A number token as a double. Up to 15 significant digits and 22
+// decimals, digits / 10^k is one correctly rounded division of exact
+// values, the same result the general parser gives; longer tokens take
+// the general parser.
+double ParseNumberToken(const char* token) {
+    const char* p = token;
+    bool negative = *p == '-';
+    if (negative) ++p;
+    uint64_t digits = 0;
+    int count = 0, decimals = 0;
+    bool point = false;
+    for (; *p; ++p) {
+        if (*p == '.') {
+            if (point) break;
+            point = true;
+            continue;
+        }
+        if (*p < '0' || *p > '9') break;
+        if (digits == 0 && *p == '0') {
+            if (point) ++decimals;
+            continue;
+        }
+        digits = digits * 10 + uint64_t(*p - '0');
+        ++count;
+        if (point) ++decimals;
+    }
+    if (*p || count > 15 || decimals > 22) return ParseDecimalDouble(token);
+    static const double kPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    double v = double(digits) / kPowers[decimals];
+    return negative ? -v : v;
+}
+
 }  // namespace
 
 float ReadMqoFloat(MqoText* t) {
     if (NextMqoToken(t) != MQO_TOKEN_OK || !IsNumberToken(t->token)) return -1.0f;
-    double v = ParseDecimalDouble(t->token);
+    double v = ParseNumberToken(t->token);
     return std::isfinite(v) ? float(v) : -1.0f;
 }
 
 int ReadMqoInt(MqoText* t) {
     if (NextMqoToken(t) != MQO_TOKEN_OK || !IsNumberToken(t->token)) return -1;
-    double v = ParseDecimalDouble(t->token);
+    double v = ParseNumberToken(t->token);
     if (!(v > -2147483648.0 && v < 2147483647.0)) return -1;  // also refuses NaN
     return int(v);
 }
 
 bool ReadMqoColour(MqoText* t, unsigned int* out) {
     if (NextMqoToken(t) != MQO_TOKEN_OK || !IsNumberToken(t->token)) return false;
-    double v = ParseDecimalDouble(t->token);
+    double v = ParseNumberToken(t->token);
     if (!(v >= 0.0)) v = 0.0;
     if (v > 4294967295.0) v = 4294967295.0;
     *out = static_cast<unsigned int>(v);
