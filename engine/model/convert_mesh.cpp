@@ -44,17 +44,17 @@ public:
         for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
             Slot& s = slots_[i];
             if (s.local < 0) {
-                s = Slot{h, next};
+                s = Slot{uint32_t(h), next};
                 if (++used_ * 2 > slots_.size()) Grow();
                 return -1;
             }
-            if (s.hash == h && SameVertex(vertices[size_t(listVertices[size_t(s.local)])], v)) return s.local;
+            if (s.hash == uint32_t(h) && SameVertex(vertices[size_t(listVertices[size_t(s.local)])], v)) return s.local;
         }
     }
 
 private:
     struct Slot {
-        uint64_t hash;
+        uint32_t hash;
         int local;
     };
     static constexpr size_t kInitialSlots = 64;

@@ -58,8 +58,8 @@ MqoTokenResult NextMqoToken(MqoText* t) {
     MqoTokenResult result = MQO_TOKEN_ERROR;
     if (c == '"') result = ReadQuotedToken(t, at);
     else if (c == '(' || c == ')' || c == '{' || c == '}') result = TakeToken(t, at, at + 1) ? MQO_TOKEN_OK : MQO_TOKEN_ERROR;
-    else if (IsNumberChar(c)) result = ReadRun(t, at, IsNumberChar);
-    else if (IsLetter(c)) result = ReadRun(t, at, IsWordChar);
+    else if (IsNumberChar(c)) result = ReadRun(t, at, [](char k) { return IsNumberChar(k); });
+    else if (IsLetter(c)) result = ReadRun(t, at, [](char k) { return IsWordChar(k); });
     if (result == MQO_TOKEN_ERROR) t->token[0] = 0;
     return result;
 }
@@ -83,27 +83,19 @@ bool ExpectMqoToken(MqoText* t, const char* expected) {
 
 namespace {
 
-bool IsNumberToken(const char* token) {
-    bool digit = false;
-    for (const char* p = token; *p; ++p) {
-        if (!IsNumberChar(*p)) return false;
-        digit = digit || IsDigit(*p);
-    }
-    return digit;
-}
 
-// A number token as a double. Up to 15 significant digits and 22
+// A number token [p, end) as a double. Up to 15 significant digits and 22
 // decimals, digits / 10^k is one correctly rounded division of exact
-// values, the same result the general parser gives; longer tokens take
-// the general parser.
-double ParseNumberToken(const char* token) {
-    const char* p = token;
-    bool negative = *p == '-';
+// values, the same result the general parser gives; other tokens take the
+// general parser.
+double ParseNumberSpan(const char* p, const char* end) {
+    const char* start = p;
+    bool negative = p < end && *p == '-';
     if (negative) ++p;
     uint64_t digits = 0;
     int count = 0, decimals = 0;
     bool point = false;
-    for (; *p; ++p) {
+    for (; p < end; ++p) {
         if (*p == '.') {
             if (point) break;
             point = true;
@@ -118,31 +110,67 @@ double ParseNumberToken(const char* token) {
         ++count;
         if (point) ++decimals;
     }
-    if (*p || count > 15 || decimals > 22) return ParseDecimalDouble(token);
+    if (p != end || count > 15 || decimals > 22) {
+        char copy[kMqoTokenMax];
+        size_t length = size_t(end - start) < sizeof(copy) ? size_t(end - start) : sizeof(copy) - 1;
+        std::memcpy(copy, start, length);
+        copy[length] = 0;
+        return ParseDecimalDouble(copy);
+    }
     static const double kPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     double v = double(digits) / kPowers[decimals];
     return negative ? -v : v;
 }
 
+bool HasDigit(const char* p, const char* end) {
+    for (; p < end; ++p)
+        if (IsDigit(*p)) return true;
+    return false;
+}
+
+// The next token when it is a number, read in place: true with its value
+// (ok false when it holds no digit); false, with nothing read, for any
+// other token.
+bool ReadNumberInPlace(MqoText* t, double* value, bool* ok) {
+    size_t at = t->position;
+    while (at < t->size && IsSpace(t->data[at])) ++at;
+    if (at >= t->size || !IsNumberChar(t->data[at])) return false;
+    size_t end = at + 1;
+    while (end < t->size && IsNumberChar(t->data[end])) ++end;
+    if (end - at >= kMqoTokenMax) return false;  // the tokenizer reports it
+    t->position = end;
+    *ok = HasDigit(t->data + at, t->data + end);
+    *value = *ok ? ParseNumberSpan(t->data + at, t->data + end) : 0.0;
+    return true;
+}
+
+// The next token as a number; false when it is none or holds no digit.
+bool ReadNumber(MqoText* t, double* value) {
+    bool ok = false;
+    if (ReadNumberInPlace(t, value, &ok)) return ok;
+    NextMqoToken(t);  // not a number: taken all the same
+    return false;
+}
+
 }  // namespace
 
 float ReadMqoFloat(MqoText* t) {
-    if (NextMqoToken(t) != MQO_TOKEN_OK || !IsNumberToken(t->token)) return -1.0f;
-    double v = ParseNumberToken(t->token);
+    double v = 0.0;
+    if (!ReadNumber(t, &v)) return -1.0f;
     return std::isfinite(v) ? float(v) : -1.0f;
 }
 
 int ReadMqoInt(MqoText* t) {
-    if (NextMqoToken(t) != MQO_TOKEN_OK || !IsNumberToken(t->token)) return -1;
-    double v = ParseNumberToken(t->token);
+    double v = 0.0;
+    if (!ReadNumber(t, &v)) return -1;
     if (!(v > -2147483648.0 && v < 2147483647.0)) return -1;  // also refuses NaN
     return int(v);
 }
 
 bool ReadMqoColour(MqoText* t, unsigned int* out) {
-    if (NextMqoToken(t) != MQO_TOKEN_OK || !IsNumberToken(t->token)) return false;
-    double v = ParseNumberToken(t->token);
+    double v = 0.0;
+    if (!ReadNumber(t, &v)) return false;
     if (!(v >= 0.0)) v = 0.0;
     if (v > 4294967295.0) v = 4294967295.0;
     *out = static_cast<unsigned int>(v);
