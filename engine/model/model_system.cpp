@@ -138,8 +138,11 @@ int TerminateModelSystem() {
 int ReleaseModelBaseData(int baseHandle) {
     ModelBase* base = GetModelBase(baseHandle);
     if (!base) return ClearModelBaseSlot(baseHandle);  // a reserved slot is only cleared
-    // A count already at 0 (no instance, no creator) frees at once rather
-    // than wrapping round.
+    // The references of live instances go only with their instances: a
+    // release beyond the others is refused, so the count never wraps round
+    // and no instance is left pointing at freed data.
+    if (base->refCount <= base->instanceCount && base->instanceCount > 0)
+        return WriteLogFormat("モデル基本データ %08x はまだモデルに使われています", unsigned(baseHandle));
     if (base->refCount > 0 && --base->refCount > 0) return 0;
     return FreeModelBaseRecord(baseHandle) == 0 ? 0 : -1;
 }

@@ -135,10 +135,22 @@ TEST_F(ModelLoadTest, ReleasingBaseDataNeverWrapsItsCount) {
     EXPECT_EQ(ReleaseModelBaseData(0x50000000), -1);  // another kind
     int model = Load(MakeQuadDocument());
     int baseHandle = GetModelBaseHandle(model);
-    // A stray release drops the instance's reference: the base goes, and
-    // the next release is refused rather than wrapping round.
-    EXPECT_EQ(ReleaseModelBaseData(baseHandle), 0);
+    // A stray release cannot take the instance's reference: the base stays
+    // for the instance that uses it.
     EXPECT_EQ(ReleaseModelBaseData(baseHandle), -1);
+    EXPECT_EQ(BaseOf(model)->refCount, 1u);
+    EXPECT_EQ(SetModelPosition(model, 1, 2, 3), 0);
+    // Base data no instance uses goes with one release, even at a count of 0.
+    int loose = ReserveModelInstanceHandle();
+    files_.Add("loose.mqo", WriteMqo(MakeQuadDocument()));
+    int other = LoadModelFile("loose.mqo");
+    int otherBase = GetModelBaseHandle(other);
+    GetModelBase(otherBase)->refCount++;  // as a creator that keeps a reference
+    EXPECT_EQ(DeleteModel(other), 0);
+    EXPECT_NE(GetModelBase(otherBase), nullptr);
+    EXPECT_EQ(ReleaseModelBaseData(otherBase), 0);
+    EXPECT_EQ(GetModelBase(otherBase), nullptr);
+    EXPECT_EQ(ReleaseModelInstance(loose), 0);
 }
 
 TEST_F(ModelLoadTest, SetupRefusesWhatIsNotReserved) {
