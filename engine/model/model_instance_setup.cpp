@@ -3,11 +3,10 @@
 #include <cstring>
 
 #include "engine/memory.h"
+#include "engine/model.h"
 #include "model/base_routines.h"
 #include "model/model_handles.h"
 #include "model/model_instance.h"
-
-int GetModelBoundingBox(int modelHandle, float* minOut, float* maxOut);
 
 namespace {
 
