@@ -37,8 +37,8 @@ public:
         used_ = 0;
     }
     // The list number of v, or -1 after remembering that it gets `next`.
-    int FindOrAdd(const ModelBaseMeshVertex& v, const std::vector<ModelBaseMeshVertex>& vertices,
-                  const std::vector<int>& listVertices, int next) {
+    // A list's vertices lie together in vertices, from listStart on.
+    int FindOrAdd(const ModelBaseMeshVertex& v, const ModelBaseMeshVertex* listStart, int next) {
         uint64_t h = HashVertex(v);
         size_t mask = slots_.size() - 1;
         for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
@@ -48,7 +48,7 @@ public:
                 if (++used_ * 2 > slots_.size()) Grow();
                 return -1;
             }
-            if (s.hash == uint32_t(h) && SameVertex(vertices[size_t(listVertices[size_t(s.local)])], v)) return s.local;
+            if (s.hash == uint32_t(h) && SameVertex(listStart[s.local], v)) return s.local;
         }
     }
 
@@ -141,7 +141,10 @@ public:
         for (int c = 0; c < 3; ++c) {
             ModelBaseMeshVertex v = CornerVertex(w_, face, c, material_);
             int local = int(list.meshVertices.size());
-            int found = seen_.FindOrAdd(v, out_->vertices, list.meshVertices, local);
+            // Slots exist only once the list has vertices.
+            const ModelBaseMeshVertex* listStart =
+                list.meshVertices.empty() ? nullptr : out_->vertices.data() + list.meshVertices.front();
+            int found = seen_.FindOrAdd(v, listStart, local);
             if (found < 0) {
                 list.meshVertices.push_back(int(out_->vertices.size()));
                 out_->vertices.push_back(v);

@@ -3,6 +3,7 @@
 // so every caller must stop there.
 #include "model/mqo_lexer.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -158,7 +159,8 @@ bool ReadNumber(MqoText* t, double* value) {
 float ReadMqoFloat(MqoText* t) {
     double v = 0.0;
     if (!ReadNumber(t, &v)) return -1.0f;
-    return std::isfinite(v) ? float(v) : -1.0f;
+    // Beyond the float range counts as a failed number, as a non-finite one would.
+    return std::fabs(v) <= double(FLT_MAX) ? float(v) : -1.0f;
 }
 
 int ReadMqoInt(MqoText* t) {

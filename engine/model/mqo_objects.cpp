@@ -104,10 +104,13 @@ int ReadObjectBody(MqoObject* o) {
     }
 }
 
-int ReadDepth(MqoObject* o, int* depth) {
+// The depth, when the first word names it (any other first word is
+// dropped); closed is set when the object ends at once.
+int ReadDepth(MqoObject* o, int* depth, bool* closed) {
     MqoText* text = &o->r->text;
     if (NextMqoToken(text) != MQO_TOKEN_OK)
         return Fail(o, "MQO Load Error : Object %s チャンクの解析中にエラーが発生しました");
+    *closed = Is(text->token, "}");
     *depth = Is(text->token, "depth") ? ReadMqoInt(text) : 0;
     if (*depth < 0 || *depth >= kMqoMaxDepth)
         return WriteLogFormat("MQO Load Error : Object %s チャンクの depth( %d )が不正です", o->name, *depth);
@@ -125,7 +128,8 @@ int ReadMqoObject(MqoReader* r, const char* name) {
     o.localOfFile.assign(size_t(r->fileMaterialCount) + 1, 0);
     if (!ExpectMqoToken(text, "{")) return WriteLogText("MQO Load Error : Object チャンク名の後に { がありません\n");
     int depth = 0;
-    if (ReadDepth(&o, &depth) != 0) return -1;
+    bool closed = false;
+    if (ReadDepth(&o, &depth, &closed) != 0) return -1;
     ReadModelFrame* parent = depth > 0 ? r->frameAtDepth[depth - 1] : nullptr;
     o.frame = AddReadModelFrame(&r->model, name, parent);
     if (!o.frame) return WriteLogText("MQO Load Error : フレームオブジェクトの追加に失敗しました\n");
@@ -133,7 +137,7 @@ int ReadMqoObject(MqoReader* r, const char* name) {
     r->frameAtDepth[depth] = o.frame;
     o.mesh = AddReadModelMesh(&r->model, o.frame);
     if (!o.mesh) return WriteLogText("MQO Load Error : メッシュオブジェクトの追加に失敗しました\n");
-    if (ReadObjectBody(&o) != 0) return -1;
+    if (!closed && ReadObjectBody(&o) != 0) return -1;
     if (!o.facesRead && o.mesh) {  // an object without faces draws nothing
         RemoveReadModelMesh(&r->model, o.frame, o.mesh);
         o.mesh = nullptr;

@@ -359,6 +359,33 @@ TEST_F(MqoReaderTest, GeneratedGridsLoad) {
     }
 }
 
+TEST_F(MqoReaderTest, AnEmptyObjectEndsAtItsOwnBrace) {
+    MqoDocument doc = MakeQuadDocument();
+    std::string text = WriteMqo(doc);
+    text.insert(text.find("Object"), "Object \"empty\" {\r\n}\r\n");
+    int model = Load("empty.mqo", text);
+    ASSERT_GE(model, 0) << Log();
+    ModelBase* base = BaseOf(model);
+    ASSERT_EQ(base->frameCount, 2);
+    EXPECT_STREQ(base->frames[0].name, "empty");
+    EXPECT_EQ(base->frames[0].meshCount, 0);
+    EXPECT_EQ(base->frames[1].meshCount, 1);  // the quad was not swallowed
+}
+
+TEST_F(MqoReaderTest, NumbersBeyondTheFloatRangeReadAsFailures) {
+    MqoDocument doc = MakeQuadDocument();
+    std::string text = WriteMqo(doc);
+    size_t at = text.find("\t\t1 0 0\r\n");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 9, "\t\t" + std::string(60, '9') + " 0 0\r\n");
+    int model = Load("huge.mqo", text);
+    ASSERT_GE(model, 0) << Log();
+    float lo[3], hi[3];
+    GetModelBoundingBox(model, lo, hi);
+    EXPECT_TRUE(std::isfinite(lo[0]) && std::isfinite(hi[0]));
+    EXPECT_EQ(lo[0], -1.0f);  // the failed number's -1
+}
+
 TEST_F(MqoReaderTest, AnotherSignatureIsRefusedSilently) {
     EXPECT_EQ(Load("model.mqo", "Metasequoia Document\nFormat Text Ver 1.0\n"), -1);  // LF only
     EXPECT_EQ(Load("short.mqo", "Meta"), -1);
