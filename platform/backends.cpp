@@ -1,10 +1,17 @@
 // The one place where back ends are registered and chosen.
+#include "headless/audio_null.h"
 #include "headless/input_scripted.h"
+#include "headless/shell_headless.h"
 #include "headless/window_headless.h"
+#include "hidraw/hid_hidraw.h"
+#include "hidsim/hid_sim.h"
 #include "posix/files_posix.h"
+#include "posix/shell_posix.h"
+#include "sdl2/audio_sdl2.h"
 #include "sdl2/input_sdl2.h"
 #include "sdl2/window_sdl2.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace platform {
@@ -16,16 +23,29 @@ const WindowBackend* currentWindow = &kSdl2WindowBackend;
 const InputBackend* const kInputBackends[] = {&kSdl2InputBackend, &kScriptedInputBackend};
 const InputBackend* currentInput = &kSdl2InputBackend;
 
+const HidBackend* const kHidBackends[] = {&kHidrawBackend, &kHidSimBackend};
+std::atomic<const HidBackend*> currentHid{&kHidrawBackend};
+
+const AudioBackend* const kAudioBackends[] = {&kSdl2AudioBackend, &kNullAudioBackend};
+const AudioBackend* currentAudio = &kSdl2AudioBackend;
+
+const ShellBackend* const kShellBackends[] = {&kPosixShellBackend, &kHeadlessShellBackend};
+const ShellBackend* currentShell = &kPosixShellBackend;
+
+// Finds a back end by its name in one of the tables above.
+template <typename Backend, size_t N>
+const Backend* FindByName(const Backend* const (&table)[N], const char* name) {
+    for (const Backend* b : table)
+        if (name && std::strcmp(b->name, name) == 0) return b;
+    return nullptr;
+}
+
 }  // namespace
 
 bool SelectWindowBackend(const char* name) {
-    for (const WindowBackend* b : kWindowBackends) {
-        if (name && std::strcmp(b->name, name) == 0) {
-            currentWindow = b;
-            return true;
-        }
-    }
-    return false;
+    const WindowBackend* b = FindByName(kWindowBackends, name);
+    if (b) currentWindow = b;
+    return b != nullptr;
 }
 
 const WindowBackend& Window() { return *currentWindow; }
@@ -33,15 +53,35 @@ const WindowBackend& Window() { return *currentWindow; }
 const FileSystemBackend& Files() { return kPosixFileSystemBackend; }
 
 bool SelectInputBackend(const char* name) {
-    for (const InputBackend* b : kInputBackends) {
-        if (name && std::strcmp(b->name, name) == 0) {
-            currentInput = b;
-            return true;
-        }
-    }
-    return false;
+    const InputBackend* b = FindByName(kInputBackends, name);
+    if (b) currentInput = b;
+    return b != nullptr;
 }
 
 const InputBackend& Input() { return *currentInput; }
+
+bool SelectHidBackend(const char* name) {
+    const HidBackend* b = FindByName(kHidBackends, name);
+    if (b) currentHid.store(b);
+    return b != nullptr;
+}
+
+const HidBackend& Hid() { return *currentHid.load(); }
+
+bool SelectAudioBackend(const char* name) {
+    const AudioBackend* b = FindByName(kAudioBackends, name);
+    if (b) currentAudio = b;
+    return b != nullptr;
+}
+
+const AudioBackend& Audio() { return *currentAudio; }
+
+bool SelectShellBackend(const char* name) {
+    const ShellBackend* b = FindByName(kShellBackends, name);
+    if (b) currentShell = b;
+    return b != nullptr;
+}
+
+const ShellBackend& Shell() { return *currentShell; }
 
 }  // namespace platform

@@ -15,12 +15,18 @@ packages=(
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
   # a real X11 window in tests
   xvfb
+  # picture readers
+  libpng-dev libjpeg-dev
   # CRC-32 of archive members; the codec benchmark's yardstick
   zlib1g-dev
   # the model benchmark's yardstick: importing the same geometry as OBJ
   libassimp-dev
   # libFuzzer targets (-DFUZZ=ON)
   clang libclang-rt-dev
+  # sound benchmark: the reference mixer measured beside the engine's own
+  libsdl2-mixer-dev
+  # content generator (and libpng above): captions in the IPA Gothic font, MP3 music
+  libfreetype-dev fonts-ipafont-gothic libmp3lame-dev lame
 )
 
 missing=()

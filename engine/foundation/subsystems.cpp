@@ -6,19 +6,12 @@
 namespace subsystems {
 
 void BuildMovieColourTables() {}
-void InitializeSound() {}
-int InitializeGraphics() { return 0; }
 void StartOnScreenLog() {}
-void SelectDrawScreens() {}
 
 void StopMusic() {}
-void TerminateGraphics() {}
-void TerminateSound() {}
 void ReleaseSoftwareImages() {}
 
 void PollMusic() {}
-void RefillStreamSounds() {}
-void UpdateSoftSoundPlayers() {}
 void SuspendMovies() {}
 void ResumeMovies() {}
 void WhileInactive() {}

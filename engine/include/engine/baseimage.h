@@ -1,6 +1,7 @@
 // Images in memory: a colour-format descriptor shared by base images,
 // software images, textures and fonts, and the base image itself.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct PaletteEntry {
@@ -51,3 +52,58 @@ int CreateBaseImageXrgb32(int width, int height, BASEIMAGE* out);
 int CreateBaseImageWithFormat(int width, int height, const PixelFormatDesc* format, BASEIMAGE* out);
 // Frees the pixel memory, if any, and zeroes the whole record.
 int FreeBaseImagePixels(BASEIMAGE* image);
+
+// A rectangle of pixels, right and bottom exclusive.
+struct ImageRect {
+    int left, top, right, bottom;
+};
+
+// Channel values of the pixel at (x, y); -1 out of bounds or for a
+// block-compressed image. Null outputs are skipped.
+int GetBaseImagePixel(const BASEIMAGE* image, int x, int y, int* red, int* green, int* blue, int* alpha);
+// Stores the pixel in the image's format (nearest palette entry for a
+// palette image); -1 out of bounds.
+int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int red, int green, int blue, int alpha);
+// -1 compressed, 0 no alpha channel, 1 every alpha 255, 2 alphas only 0 or
+// 255, 3 some alpha in between.
+int GetBaseImageAlphaKind(const BASEIMAGE* image);
+// Turns the pixels by 180 degrees in place; -1 for a block-compressed image.
+int RotateBaseImage180(BASEIMAGE* image);
+// Copies a rectangle of one image scaled into a rectangle of another (any
+// formats); filter 1 is bilinear, else nearest. Rectangles must lie inside
+// their images. 0 or -1.
+int BlitBaseImageScaled(const ImageRect* sourceRect, const BASEIMAGE* source, const ImageRect* destRect,
+                        BASEIMAGE* dest, int filter);
+// A copy of the image converted to 32-bit ARGB (compressed images are
+// decoded). 0 or -1.
+int ConvertBaseImageToArgb32(const BASEIMAGE* source, BASEIMAGE* out);
+
+// ---- Image readers ----
+struct StreamData;
+// A reader: 0 when it accepted the stream and filled the image, -1 when the
+// data is not its format or is damaged (the image is then left empty).
+using ImageReader = int (*)(StreamData* stream, BASEIMAGE* image);
+constexpr int kImageLoaderTableSize = 16;
+struct ImageLoaderTable {
+    ImageReader readers[kImageLoaderTableSize];  // tried first, in order; null ends
+};
+ImageLoaderTable* GetImageLoaderTable();
+int AddImageReader(ImageReader reader);  // -1 when the table is full
+
+// Reads a picture from a file (fileName) or from memory (data, size with
+// fromMemory 1): the registered readers first, then BMP, JPEG, PNG, raw BGRA,
+// TGA and DDS, rewinding the stream before each. option 1 mirrors the
+// picture left to right. 0 or -1.
+int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, int fromMemory, BASEIMAGE* out,
+                         int option);
+int SetBmp32AlphaUse(int flag);  // 1: the fourth byte of 32-bit BMP pixels is alpha
+
+// The built-in readers, also callable on their own.
+int ReadBmpImage(StreamData* stream, BASEIMAGE* image);
+int ReadJpegImage(StreamData* stream, BASEIMAGE* image);
+int ReadPngImage(StreamData* stream, BASEIMAGE* image);
+int ReadRawBgraImage(StreamData* stream, BASEIMAGE* image);
+int ReadTgaImage(StreamData* stream, BASEIMAGE* image);
+int ReadDdsImage(StreamData* stream, BASEIMAGE* image);
+// Largest width or height any reader accepts.
+constexpr int kMaxImageDimension = 16384;

@@ -10,6 +10,7 @@
 #include "engine/numbers.h"
 #include "engine/random.h"
 #include "engine/ringbuffer.h"
+#include "engine/sound.h"
 #include "engine/text.h"
 #include "engine/timer.h"
 #include "engine/vecmath.h"

@@ -84,3 +84,24 @@ void BlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, int transpar
 // source's own size is BlitMemImg at (x1, y1).
 void StretchBlitMemImg(MEMIMG* target, const MEMIMG* source, const int rect[4], int transparent,
                        const MEMIMG* blendImage);
+
+// Fills one triangle of vertices {x, y, u, v} x 3 on target. With a source,
+// its texels are mapped affinely through (u, v) (texel (0, 0) = its first
+// pixel), keyed by the transparent colour when transparent is non-zero and
+// weighted by blendGraph (one byte per texel, read at the texel position);
+// without one the triangle is filled with colour, a pixel value in the
+// target's format, and u, v and blendGraph are not used. Rows from the top
+// vertex's down to the one above the bottom vertex's are drawn, every span
+// with both ends, clipped to the draw area. Draws nothing for mismatched
+// kinds, a palette or alpha target, collinear vertices, blend modes with no
+// software form, coordinates outside -8192..8191, a source larger than 8192
+// texels a side or a blend graph smaller than the source.
+void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
+                                const MEMIMG* blendGraph, uint32_t colour);
+// Maps the whole source onto corners {x, y} x 4 (receiving its top-left,
+// top-right, bottom-left and bottom-right) as the triangles (0, 1, 2) and
+// (1, 2, 3); both draw the shared diagonal. Nothing when the corners' box,
+// widened by 2 pixels up and left and 4 down and right, misses the draw
+// area.
+void QuadBlitMemImg(MEMIMG* target, const MEMIMG* source, const int corners[8], int transparent,
+                    const MEMIMG* blendGraph);

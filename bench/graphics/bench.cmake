@@ -1,0 +1,5 @@
+# The direct library decodes the readers are compared with.
+pkg_check_modules(BENCH_PNG REQUIRED IMPORTED_TARGET libpng)
+find_package(JPEG REQUIRED)
+target_link_libraries(bench_graphics PRIVATE PkgConfig::BENCH_PNG JPEG::JPEG)
+target_include_directories(bench_graphics PRIVATE ${CMAKE_SOURCE_DIR}/engine ${CMAKE_SOURCE_DIR}/platform)

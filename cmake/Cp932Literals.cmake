@@ -1,0 +1,15 @@
+# morpotta_cp932_literals(<sources>...): stores the narrow string literals
+# of every source that contains non-ASCII bytes in code page 932 (GCC only).
+function(morpotta_cp932_literals)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    return()
+  endif()
+  foreach(src ${ARGN})
+    file(READ ${src} bytes HEX)
+    # A byte of 0x80 or more is a hex pair starting 8-f at an even offset.
+    string(REGEX MATCH "^(..)*[89a-f]" found "${bytes}")
+    if(found)
+      set_property(SOURCE ${src} APPEND PROPERTY COMPILE_OPTIONS -fexec-charset=CP932)
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,588 @@
+// The device front end: owns the device objects, mirrors every state sent,
+// checks each draw against the memory it reads, and hands calls to the
+// chosen back end.
+#include "graphics/device/device_internal.h"
+
+#include "engine/devicestate.h"
+#include "engine/log.h"
+#include "engine/memory.h"
+#include "graphics/graphics_internal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+const DeviceBackend* const kBackends[] = {&kGlDeviceBackend, &kRecordingDeviceBackend};
+
+const DeviceBackend* backend = nullptr;
+DeviceState state;
+bool sceneOpen = false;
+// Objects still alive, freed with the device if their owners forgot them.
+std::vector<DeviceBufferRecord*> liveBuffers;
+std::vector<DeviceTexture*> liveTextures;
+
+template <typename T>
+void Forget(std::vector<T*>& list, T* item) {
+    auto it = std::find(list.begin(), list.end(), item);
+    if (it != list.end()) {
+        *it = list.back();
+        list.pop_back();
+    }
+}
+
+void Note(int kind, int a, int b, uint64_t value) {
+    if (backend) backend->noteCall(DeviceCall{kind, a, b, value});
+}
+
+void SetDefaultState() {
+    std::memset(&state, 0, sizeof state);
+    uint32_t* rs = state.renderStates;
+    rs[DEVICE_RS_ZENABLE] = 1;
+    rs[DEVICE_RS_FILLMODE] = DEVICE_FILL_SOLID;
+    rs[DEVICE_RS_SHADEMODE] = DEVICE_SHADE_GOURAUD;
+    rs[DEVICE_RS_ZWRITEENABLE] = 1;
+    rs[DEVICE_RS_SRCBLEND] = DEVICE_BLEND_ONE;
+    rs[DEVICE_RS_DESTBLEND] = DEVICE_BLEND_ZERO;
+    rs[DEVICE_RS_CULLMODE] = DEVICE_CULL_CCW;
+    rs[DEVICE_RS_ZFUNC] = DEVICE_CMP_LESSEQUAL;
+    rs[DEVICE_RS_ALPHAFUNC] = DEVICE_CMP_ALWAYS;
+    rs[DEVICE_RS_FOGEND] = DeviceBitsOfFloat(1.0f);
+    rs[DEVICE_RS_FOGDENSITY] = DeviceBitsOfFloat(1.0f);
+    rs[DEVICE_RS_TEXTUREFACTOR] = 0xFFFFFFFFu;
+    rs[DEVICE_RS_LIGHTING] = 1;
+    rs[DEVICE_RS_COLORVERTEX] = 1;
+    rs[DEVICE_RS_DIFFUSEMATERIALSOURCE] = DEVICE_MCS_COLOR1;
+    rs[DEVICE_RS_SPECULARMATERIALSOURCE] = DEVICE_MCS_COLOR2;
+    rs[DEVICE_RS_BLENDOP] = DEVICE_BLENDOP_ADD;
+    for (int s = 0; s < kDeviceStageCount; ++s) {
+        uint32_t* ts = state.stageStates[s];
+        ts[DEVICE_TSS_COLOROP] = s == 0 ? DEVICE_TOP_MODULATE : DEVICE_TOP_DISABLE;
+        ts[DEVICE_TSS_ALPHAOP] = s == 0 ? DEVICE_TOP_SELECTARG1 : DEVICE_TOP_DISABLE;
+        ts[DEVICE_TSS_COLORARG1] = DEVICE_TA_TEXTURE;
+        ts[DEVICE_TSS_COLORARG2] = DEVICE_TA_CURRENT;
+        ts[DEVICE_TSS_ALPHAARG1] = DEVICE_TA_TEXTURE;
+        ts[DEVICE_TSS_ALPHAARG2] = DEVICE_TA_CURRENT;
+        ts[DEVICE_TSS_TEXCOORDINDEX] = uint32_t(s);
+        ts[DEVICE_TSS_RESULTARG] = DEVICE_TA_CURRENT;
+        uint32_t* ss = state.samplerStates[s];
+        ss[DEVICE_SAMP_ADDRESSU] = ss[DEVICE_SAMP_ADDRESSV] = ss[DEVICE_SAMP_ADDRESSW] = DEVICE_ADDRESS_WRAP;
+        ss[DEVICE_SAMP_MAGFILTER] = ss[DEVICE_SAMP_MINFILTER] = DEVICE_FILTER_POINT;
+        ss[DEVICE_SAMP_MIPFILTER] = DEVICE_FILTER_NONE;
+        ss[DEVICE_SAMP_MAXANISOTROPY] = 1;
+    }
+    for (float* m : {state.world, state.view, state.projection})
+        for (int i = 0; i < 4; ++i) m[i * 5] = 1.0f;
+    state.material.diffuse = {1, 1, 1, 1};
+    state.viewport = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0.0f, 1.0f};
+}
+
+int VerticesOfPrimitives(int type, int count) {
+    switch (type) {
+    case DEVICE_PT_POINTLIST: return count;
+    case DEVICE_PT_LINELIST: return count * 2;
+    case DEVICE_PT_LINESTRIP: return count + 1;
+    case DEVICE_PT_TRIANGLELIST: return count * 3;
+    case DEVICE_PT_TRIANGLESTRIP:
+    case DEVICE_PT_TRIANGLEFAN: return count + 2;
+    default: return -1;
+    }
+}
+
+bool ValidCount(int type, int count) {
+    return count > 0 && count <= (1 << 24) && VerticesOfPrimitives(type, count) > 0;
+}
+
+// Every index of the draw must name a vertex inside [minIndex, minIndex + vertexCount).
+bool IndicesInRange(const void* indices, int format, int first, int count, int base, int minIndex, int vertexCount) {
+    for (int i = 0; i < count; ++i) {
+        int64_t v = format == DEVICE_FMT_INDEX32 ? int64_t(static_cast<const uint32_t*>(indices)[first + i])
+                                                 : int64_t(static_cast<const uint16_t*>(indices)[first + i]);
+        v += base;
+        if (v < minIndex || v >= int64_t(minIndex) + vertexCount) return false;
+    }
+    return true;
+}
+
+int IndexSize(int format) { return format == DEVICE_FMT_INDEX32 ? 4 : format == DEVICE_FMT_INDEX16 ? 2 : 0; }
+
+DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
+    if (!backend || length <= 0 || length > (1 << 28)) return nullptr;
+    auto* b = static_cast<DeviceBufferRecord*>(ENGINE_ALLOC_ZERO(sizeof(DeviceVertexBuffer)));
+    if (!b) return nullptr;
+    b->bytes = static_cast<unsigned char*>(ENGINE_ALLOC_ZERO(size_t(length)));
+    if (!b->bytes) {
+        FreeMemory(b);
+        return nullptr;
+    }
+    b->length = length;
+    b->usage = usage;
+    b->isIndex = isIndex;
+    if (backend->createBuffer(b) != 0) {
+        FreeMemory(b->bytes);
+        FreeMemory(b);
+        return nullptr;
+    }
+    liveBuffers.push_back(b);
+    return b;
+}
+
+int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
+    if (!b || !data || b->locked || offset < 0 || size < 0 || offset > b->length) return -1;
+    if (size == 0) size = b->length - offset;
+    if (size > b->length - offset) return -1;
+    b->lockOffset = offset;
+    b->lockSize = size;
+    b->locked = true;
+    *data = b->bytes + offset;
+    return 0;
+}
+
+int UnlockBuffer(DeviceBufferRecord* b) {
+    if (!b || !b->locked) return -1;
+    b->locked = false;
+    if (backend && b->lockSize > 0) {
+        backend->uploadBuffer(b, b->lockOffset, b->lockSize);
+        Note(DEVICE_CALL_BUFFER_UPLOAD, b->lockOffset, b->lockSize, reinterpret_cast<uintptr_t>(b));
+    }
+    return 0;
+}
+
+int ReleaseBuffer(DeviceBufferRecord* b) {
+    if (!b) return -1;
+    Forget(liveBuffers, b);
+    if (backend) backend->releaseBuffer(b);
+    if (state.stream == b) state.stream = nullptr;
+    if (state.indices == b) state.indices = nullptr;
+    // A later buffer at the same address must not pass for this one in the cache.
+    DeviceStateCache* cache = GetDeviceStateCache();
+    if (cache->streamSource == b) cache->streamSource = nullptr;
+    if (cache->indexBuffer == b) cache->indexBuffer = nullptr;
+    FreeMemory(b->bytes);
+    FreeMemory(b);
+    return 0;
+}
+
+int Draw(const DeviceDraw& d) {
+    if (!backend) return -1;
+    Note(DEVICE_CALL_DRAW, d.type, d.primitiveCount, uint64_t(d.indexed));
+    return backend->draw(state, d);
+}
+
+int CreateOffscreenPlainSurface(int width, int height, int format, int, DeviceSurface** out, void*) {
+    if (!out) return -1;
+    *out = nullptr;
+    // Frame surfaces are not offered: the movie decoder keeps its own memory.
+    (void)width;
+    (void)height;
+    (void)format;
+    return WriteLogText("Off-screen plain surfaces are not available on this device\n");
+}
+
+DeviceObject deviceObject = {CreateOffscreenPlainSurface};
+
+}  // namespace
+
+float DeviceFloatOfBits(uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+uint32_t DeviceBitsOfFloat(float value) {
+    uint32_t b;
+    std::memcpy(&b, &value, 4);
+    return b;
+}
+
+int DeviceFvfStride(uint32_t fvf) {
+    int size = 0;
+    switch (fvf & DEVICE_FVF_POSITION_MASK) {
+    case DEVICE_FVF_XYZ: size = 12; break;
+    case DEVICE_FVF_XYZRHW: size = 16; break;
+    default: return 0;
+    }
+    if (fvf & DEVICE_FVF_NORMAL) size += 12;
+    if (fvf & DEVICE_FVF_DIFFUSE) size += 4;
+    if (fvf & DEVICE_FVF_SPECULAR) size += 4;
+    int sets = int((fvf & DEVICE_FVF_TEXCOUNT_MASK) >> DEVICE_FVF_TEXCOUNT_SHIFT);
+    if (sets > 8) return 0;
+    static const int kSetBytes[4] = {8, 12, 16, 4};
+    for (int i = 0; i < sets; ++i) size += kSetBytes[(fvf >> (16 + 2 * i)) & 3];
+    return size;
+}
+
+int CountDeviceMipLevels(int width, int height, int levels) {
+    int full = 1;
+    for (int w = width, h = height; w > 1 || h > 1; w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1) ++full;
+    if (levels <= 0 || levels > full) return full;
+    return levels;
+}
+
+int BytesPerDevicePixel(int format) {
+    switch (format) {
+    case DEVICE_FMT_A8R8G8B8:
+    case DEVICE_FMT_X8R8G8B8: return 4;
+    case DEVICE_FMT_R5G6B5:
+    case DEVICE_FMT_A1R5G5B5:
+    case DEVICE_FMT_A4R4G4B4: return 2;
+    default: return 0;
+    }
+}
+
+const DeviceState& GetDeviceState() { return state; }
+
+int CreateGraphicsDevice(const char* name) {
+    if (backend) return WriteLogText("A graphics device exists already\n");
+    for (const DeviceBackend* b : kBackends) {
+        if (!name || std::strcmp(b->name, name) != 0) continue;
+        SetDefaultState();
+        if (b->open() != 0) return WriteLogFormat("Graphics device \"%s\" could not be created\n", name);
+        backend = b;
+        sceneOpen = false;
+        return 0;
+    }
+    return WriteLogFormat("Unknown graphics device \"%s\"\n", name ? name : "");
+}
+
+void ReleaseGraphicsDevice() {
+    if (!backend) return;
+    if (!liveBuffers.empty() || !liveTextures.empty())
+        WriteLogFormat("%d buffers and %d textures were still alive when the device was released\n",
+                       int(liveBuffers.size()), int(liveTextures.size()));
+    while (!liveBuffers.empty()) ReleaseBuffer(liveBuffers.back());
+    while (!liveTextures.empty()) ReleaseDeviceTexture(liveTextures.back());
+    backend->close();
+    backend = nullptr;
+    SetDefaultState();
+}
+
+int HardwareRenderingActive() { return backend ? 1 : 0; }
+const char* GetDeviceBackendName() { return backend ? backend->name : ""; }
+DeviceObject* Direct3DDevice9Object() { return backend ? &deviceObject : nullptr; }
+
+DeviceVertexBuffer* CreateDeviceVertexBuffer(int length, int usage, uint32_t fvf, int) {
+    DeviceBufferRecord* b = NewBuffer(length, usage, false);
+    if (b) b->fvf = fvf;
+    return static_cast<DeviceVertexBuffer*>(b);
+}
+
+DeviceIndexBuffer* CreateDeviceIndexBuffer(int length, int usage, int format, int) {
+    if (IndexSize(format) == 0) return nullptr;
+    DeviceBufferRecord* b = NewBuffer(length, usage, true);
+    if (b) b->format = format;
+    return static_cast<DeviceIndexBuffer*>(b);
+}
+
+int LockDeviceVertexBuffer(DeviceVertexBuffer* b, int offset, int size, void** data, int) {
+    return LockBuffer(b, offset, size, data);
+}
+int UnlockDeviceVertexBuffer(DeviceVertexBuffer* b) { return UnlockBuffer(b); }
+int ReleaseDeviceVertexBuffer(DeviceVertexBuffer* b) { return ReleaseBuffer(b); }
+int LockDeviceIndexBuffer(DeviceIndexBuffer* b, int offset, int size, void** data, int) {
+    return LockBuffer(b, offset, size, data);
+}
+int UnlockDeviceIndexBuffer(DeviceIndexBuffer* b) { return UnlockBuffer(b); }
+int ReleaseDeviceIndexBuffer(DeviceIndexBuffer* b) { return ReleaseBuffer(b); }
+int GetDeviceVertexBufferLength(const DeviceVertexBuffer* b) { return b ? b->length : -1; }
+
+DeviceTexture* CreateDeviceTexture(int width, int height, int levels, int usage, int format, int) {
+    int bpp = BytesPerDevicePixel(format);
+    if (!backend || bpp == 0 || width <= 0 || height <= 0 || width > kMaxDeviceTextureSide || height > kMaxDeviceTextureSide) return nullptr;
+    auto* t = static_cast<DeviceTexture*>(ENGINE_ALLOC_ZERO(sizeof(DeviceTexture)));
+    if (!t) return nullptr;
+    t->width = width;
+    t->height = height;
+    t->usage = usage;
+    t->format = format;
+    t->levels = (usage & DEVICE_USAGE_RENDERTARGET) ? 1 : CountDeviceMipLevels(width, height, levels);
+    int w = width, h = height;
+    for (int l = 0; l < t->levels; ++l) {
+        DeviceTextureLevel& lv = t->level[l];
+        lv.width = w;
+        lv.height = h;
+        lv.pitch = w * bpp;
+        lv.bytes = static_cast<unsigned char*>(ENGINE_ALLOC_ZERO(size_t(lv.pitch) * size_t(h)));
+        if (!lv.bytes) {
+            for (int k = 0; k < l; ++k) FreeMemory(t->level[k].bytes);
+            FreeMemory(t);
+            return nullptr;
+        }
+        w = w > 1 ? w / 2 : 1;
+        h = h > 1 ? h / 2 : 1;
+    }
+    if (backend->createTexture(t) != 0) {
+        for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
+        FreeMemory(t);
+        return nullptr;
+    }
+    liveTextures.push_back(t);
+    return t;
+}
+
+int LockDeviceTexture(DeviceTexture* t, int level, void** bits, int* pitch) {
+    if (!t || !bits || level < 0 || level >= t->levels || (t->lockedMask & (1 << level))) return -1;
+    t->lockedMask |= 1 << level;
+    *bits = t->level[level].bytes;
+    if (pitch) *pitch = t->level[level].pitch;
+    return 0;
+}
+
+int UnlockDeviceTexture(DeviceTexture* t, int level) {
+    if (!t || level < 0 || level >= t->levels || !(t->lockedMask & (1 << level))) return -1;
+    t->lockedMask &= ~(1 << level);
+    if (backend) {
+        backend->uploadTexture(t, level);
+        Note(DEVICE_CALL_TEXTURE_UPLOAD, level, 0, reinterpret_cast<uintptr_t>(t));
+    }
+    return 0;
+}
+
+int ReleaseDeviceTexture(DeviceTexture* t) {
+    if (!t) return -1;
+    Forget(liveTextures, t);
+    if (backend) backend->releaseTexture(t);
+    for (DeviceTexture*& bound : state.textures)
+        if (bound == t) bound = nullptr;
+    for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
+        if (cached == t) cached = nullptr;
+    if (state.renderTarget == t) state.renderTarget = nullptr;
+    for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
+    FreeMemory(t);
+    return 0;
+}
+
+int GetDeviceTextureDesc(const DeviceTexture* t, int level, DeviceTextureDesc* out) {
+    if (!t || !out || level < 0 || level >= t->levels) return -1;
+    *out = {t->level[level].width, t->level[level].height, t->levels, t->format, t->usage};
+    return 0;
+}
+
+int SendDeviceRenderState(int s, uint32_t value) {
+    if (!backend || s < 0 || s >= kDeviceRenderStateCount) return -1;
+    state.renderStates[s] = value;
+    Note(DEVICE_CALL_RENDER_STATE, s, 0, value);
+    return 0;
+}
+
+int SendDeviceStageState(int stage, int s, uint32_t value) {
+    if (!backend || stage < 0 || stage >= kDeviceStageCount || s < 0 || s >= kDeviceStageStateCount) return -1;
+    state.stageStates[stage][s] = value;
+    Note(DEVICE_CALL_STAGE_STATE, stage, s, value);
+    return 0;
+}
+
+int SendDeviceSamplerState(int sampler, int s, uint32_t value) {
+    if (!backend || sampler < 0 || sampler >= kDeviceSamplerCount || s < 0 || s >= kDeviceSamplerStateCount)
+        return -1;
+    state.samplerStates[sampler][s] = value;
+    Note(DEVICE_CALL_SAMPLER_STATE, sampler, s, value);
+    return 0;
+}
+
+int SendDeviceTexture(int stage, DeviceTexture* texture) {
+    if (!backend || stage < 0 || stage >= kDeviceStageCount) return -1;
+    state.textures[stage] = texture;
+    Note(DEVICE_CALL_TEXTURE, stage, 0, reinterpret_cast<uintptr_t>(texture));
+    return 0;
+}
+
+int SendDeviceTransform(int kind, const float matrix[16]) {
+    if (!backend || !matrix) return -1;
+    float* target = kind == DEVICE_TS_WORLD ? state.world
+                    : kind == DEVICE_TS_VIEW ? state.view
+                    : kind == DEVICE_TS_PROJECTION ? state.projection
+                                                   : nullptr;
+    if (!target) return -1;
+    std::memcpy(target, matrix, sizeof(float) * 16);
+    Note(DEVICE_CALL_TRANSFORM, kind, 0, 0);
+    return 0;
+}
+
+int SendDeviceMaterial(const DeviceMaterial* material) {
+    if (!backend || !material) return -1;
+    state.material = *material;
+    Note(DEVICE_CALL_MATERIAL, 0, 0, 0);
+    return 0;
+}
+
+int SendDeviceLight(int index, const DeviceLight* light) {
+    if (!backend || !light || index < 0 || index >= kDeviceLightCount) return -1;
+    state.lights[index] = *light;
+    Note(DEVICE_CALL_LIGHT, index, 0, uint64_t(light->type));
+    return 0;
+}
+
+int SendDeviceLightEnable(int index, int enable) {
+    if (!backend || index < 0 || index >= kDeviceLightCount) return -1;
+    state.lightEnabled[index] = enable ? 1 : 0;
+    Note(DEVICE_CALL_LIGHT_ENABLE, index, 0, uint64_t(enable ? 1 : 0));
+    return 0;
+}
+
+int SendDeviceViewport(const DeviceViewport* v) {
+    if (!backend || !v || v->width <= 0 || v->height <= 0 || v->x < 0 || v->y < 0) return -1;
+    state.viewport = *v;
+    Note(DEVICE_CALL_VIEWPORT, v->width, v->height, 0);
+    return 0;
+}
+
+int SendDeviceFvf(uint32_t fvf) {
+    if (!backend) return -1;
+    state.fvf = fvf;
+    Note(DEVICE_CALL_FVF, 0, 0, fvf);
+    return 0;
+}
+
+int SendDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride) {
+    if (!backend || offset < 0 || stride < 0) return -1;
+    state.stream = buffer;
+    state.streamOffset = offset;
+    state.streamStride = stride;
+    Note(DEVICE_CALL_STREAM_SOURCE, offset, stride, reinterpret_cast<uintptr_t>(buffer));
+    return 0;
+}
+
+int SendDeviceIndices(DeviceIndexBuffer* buffer) {
+    if (!backend) return -1;
+    state.indices = buffer;
+    Note(DEVICE_CALL_INDICES, 0, 0, reinterpret_cast<uintptr_t>(buffer));
+    return 0;
+}
+
+int SetDeviceRenderTarget(DeviceTexture* texture) {
+    if (!backend) return -1;
+    if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target\n");
+    state.renderTarget = texture;
+    int w = texture ? texture->width : kDeviceTargetWidth;
+    int h = texture ? texture->height : kDeviceTargetHeight;
+    state.viewport = {0, 0, w, h, 0.0f, 1.0f};
+    Note(DEVICE_CALL_RENDER_TARGET, w, h, reinterpret_cast<uintptr_t>(texture));
+    return 0;
+}
+
+int DrawDevicePrimitive(int type, int startVertex, int primitiveCount) {
+    if (!backend || !ValidCount(type, primitiveCount) || startVertex < 0) return -1;
+    const DeviceVertexBuffer* vb = state.stream;
+    int stride = state.streamStride;
+    int count = VerticesOfPrimitives(type, primitiveCount);
+    if (!vb || stride < DeviceFvfStride(state.fvf) || stride == 0) return -1;
+    if (int64_t(state.streamOffset) + (int64_t(startVertex) + count) * stride > vb->length)
+        return WriteLogText("Draw reads past the end of its vertex buffer\n");
+    DeviceDraw d{};
+    d.type = type;
+    d.primitiveCount = primitiveCount;
+    d.vertexCount = count;
+    d.vertexBuffer = vb;
+    d.vertexOffset = state.streamOffset + startVertex * stride;
+    d.stride = stride;
+    d.startVertex = startVertex;
+    return Draw(d);
+}
+
+int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int vertexCount, int startIndex,
+                               int primitiveCount) {
+    if (!backend || !ValidCount(type, primitiveCount) || startIndex < 0 || minIndex < 0 || vertexCount <= 0)
+        return -1;
+    const DeviceVertexBuffer* vb = state.stream;
+    const DeviceIndexBuffer* ib = state.indices;
+    int stride = state.streamStride;
+    if (!vb || !ib || stride == 0 || stride < DeviceFvfStride(state.fvf)) return -1;
+    int indexCount = VerticesOfPrimitives(type, primitiveCount);
+    int isize = IndexSize(ib->format);
+    if ((int64_t(startIndex) + indexCount) * isize > ib->length)
+        return WriteLogText("Draw reads past the end of its index buffer\n");
+    int64_t firstVertex = int64_t(baseVertex) + minIndex;
+    if (firstVertex < 0 || state.streamOffset + (firstVertex + vertexCount) * stride > vb->length)
+        return WriteLogText("Draw reads past the end of its vertex buffer\n");
+    if (!IndicesInRange(ib->bytes, ib->format, startIndex, indexCount, baseVertex, int(firstVertex), vertexCount))
+        return WriteLogText("Draw has indices outside its vertex range\n");
+    DeviceDraw d{};
+    d.type = type;
+    d.primitiveCount = primitiveCount;
+    d.vertexCount = vertexCount;
+    d.vertexBuffer = vb;
+    d.vertexOffset = state.streamOffset;
+    d.stride = stride;
+    d.indexed = true;
+    d.indexBuffer = ib;
+    d.indexFormat = ib->format;
+    d.startIndex = startIndex;
+    d.baseVertex = baseVertex;
+    d.minIndex = minIndex;
+    return Draw(d);
+}
+
+int DrawDevicePrimitiveUP(int type, int primitiveCount, const void* vertices, int stride) {
+    if (!backend || !ValidCount(type, primitiveCount) || !vertices || stride <= 0 || stride < DeviceFvfStride(state.fvf))
+        return -1;
+    DeviceDraw d{};
+    d.type = type;
+    d.primitiveCount = primitiveCount;
+    d.vertexCount = VerticesOfPrimitives(type, primitiveCount);
+    d.vertexMemory = static_cast<const unsigned char*>(vertices);
+    d.stride = stride;
+    // The stream source is unset by a draw from memory.
+    state.stream = nullptr;
+    return Draw(d);
+}
+
+int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int primitiveCount, const void* indices,
+                                 int indexFormat, const void* vertices, int stride) {
+    if (!backend || !ValidCount(type, primitiveCount) || !indices || !vertices || IndexSize(indexFormat) == 0 ||
+        stride <= 0 || stride < DeviceFvfStride(state.fvf) || minIndex < 0 || vertexCount <= 0)
+        return -1;
+    int indexCount = VerticesOfPrimitives(type, primitiveCount);
+    if (!IndicesInRange(indices, indexFormat, 0, indexCount, 0, minIndex, vertexCount))
+        return WriteLogText("Draw has indices outside its vertex range\n");
+    DeviceDraw d{};
+    d.type = type;
+    d.primitiveCount = primitiveCount;
+    d.vertexCount = vertexCount;
+    d.vertexMemory = static_cast<const unsigned char*>(vertices);
+    d.stride = stride;
+    d.indexed = true;
+    d.indexMemory = indices;
+    d.indexFormat = indexFormat;
+    d.minIndex = minIndex;
+    state.stream = nullptr;
+    state.indices = nullptr;
+    return Draw(d);
+}
+
+int ClearDevice(int flags, uint32_t argb, float z) {
+    if (!backend) return -1;
+    Note(DEVICE_CALL_CLEAR, flags, 0, argb);
+    return backend->clear(state, flags, argb, z);
+}
+
+int BeginDeviceScene() {
+    if (!backend) return -1;
+    if (sceneOpen) return 0;
+    sceneOpen = true;
+    Note(DEVICE_CALL_BEGIN_SCENE, 0, 0, 0);
+    return 0;
+}
+
+int EndDeviceScene() {
+    if (!backend || !sceneOpen) return -1;
+    sceneOpen = false;
+    Note(DEVICE_CALL_END_SCENE, 0, 0, 0);
+    return 0;
+}
+
+int PresentDevice() {
+    if (!backend) return -1;
+    if (sceneOpen) EndDeviceScene();
+    Note(DEVICE_CALL_PRESENT, 0, 0, 0);
+    return backend->present();
+}
+
+int ReadDevicePixels(int x, int y, int width, int height, uint32_t* out) {
+    if (!backend || !out || x < 0 || y < 0 || width <= 0 || height <= 0) return -1;
+    int tw = state.renderTarget ? state.renderTarget->width : kDeviceTargetWidth;
+    int th = state.renderTarget ? state.renderTarget->height : kDeviceTargetHeight;
+    if (x + width > tw || y + height > th) return -1;
+    return backend->readPixels(state, x, y, width, height, out);
+}

@@ -1,0 +1,319 @@
+// Cached device setters: each remembers the value last sent and reaches the
+// device only when the new value differs (or under the forced refresh),
+// flushing the pending 2-D batch first so earlier draws keep their state.
+#include "engine/devicestate.h"
+
+#include "engine/graph.h"
+#include "engine/log.h"
+
+#include <cstring>
+
+namespace {
+
+DeviceStateCache cache;
+PendingDrawFlusher flusher = nullptr;
+
+bool Differs(uint8_t known, uint32_t cached, uint32_t value) {
+    return cache.forceRefresh || !known || cached != value;
+}
+
+DeviceColorValue Multiply(const DeviceColorValue& a, const DeviceColorValue& b) {
+    return {a.r * b.r, a.g * b.g, a.b * b.b, a.a * b.a};
+}
+
+void ComputeLightProducts() {
+    const DeviceMaterial& m = cache.material;
+    int n = 0;
+    for (int i = 0; i < kDeviceLightCount; ++i) {
+        if (!cache.lightEnabled[i]) continue;
+        DeviceLightProducts& p = cache.lightProducts[n++];
+        const DeviceLight& l = cache.lights[i];
+        p.light = l;
+        p.diffuse = Multiply(l.diffuse, m.diffuse);
+        p.specular = Multiply(l.specular, m.specular);
+        p.ambient = Multiply(l.ambient, m.ambient);
+        p.attenuation0 = l.attenuation0;
+        p.attenuation1 = l.attenuation1;
+        p.attenuation2 = l.attenuation2;
+    }
+    cache.enabledLightCount = n;
+    const DeviceColorValue& a = cache.ambientLight;
+    cache.globalAmbient = {a.r * m.ambient.r + m.emissive.r, a.g * m.ambient.g + m.emissive.g,
+                           a.b * m.ambient.b + m.emissive.b, a.a * m.ambient.a + m.emissive.a};
+}
+
+}  // namespace
+
+DeviceStateCache* GetDeviceStateCache() { return &cache; }
+
+void ResetDeviceStateCache() {
+    std::memset(&cache, 0, sizeof cache);
+    cache.filterMode = -1;
+    cache.alphaTestFunc = DEVICE_CMP_ALWAYS;
+    cache.layerAlphaTestFunc = DEVICE_CMP_ALWAYS;
+    cache.vertexShader = -1;
+    cache.pixelShader = -1;
+    cache.hasTempRegister = 1;
+}
+
+void SetPendingDrawFlusher(PendingDrawFlusher f) { flusher = f; }
+
+int FlushPendingDraws() {
+    if (flusher) flusher();
+    return 0;
+}
+
+int SetDeviceRenderState(int state, uint32_t value) {
+    if (!HardwareRenderingActive() || state < 0 || state >= kDeviceRenderStateCount) return -1;
+    if (!Differs(cache.renderStateKnown[state], cache.renderStates[state], value)) return 0;
+    FlushPendingDraws();
+    if (SendDeviceRenderState(state, value) != 0) return -1;
+    cache.renderStates[state] = value;
+    cache.renderStateKnown[state] = 1;
+    return 0;
+}
+
+int SetDeviceStageState(int stage, int state, uint32_t value) {
+    if (!HardwareRenderingActive() || stage < 0 || stage >= kDeviceStageCount || state < 0 ||
+        state >= kDeviceStageStateCount)
+        return -1;
+    if (!Differs(cache.stageStateKnown[stage][state], cache.stageStates[stage][state], value)) return 0;
+    FlushPendingDraws();
+    if (SendDeviceStageState(stage, state, value) != 0) return -1;
+    cache.stageStates[stage][state] = value;
+    cache.stageStateKnown[stage][state] = 1;
+    return 0;
+}
+
+int SetDeviceSamplerState(int sampler, int state, uint32_t value) {
+    if (!HardwareRenderingActive() || sampler < 0 || sampler >= kDeviceSamplerCount || state < 0 ||
+        state >= kDeviceSamplerStateCount)
+        return -1;
+    if (!Differs(cache.samplerStateKnown[sampler][state], cache.samplerStates[sampler][state], value)) return 0;
+    FlushPendingDraws();
+    if (SendDeviceSamplerState(sampler, state, value) != 0) return -1;
+    cache.samplerStates[sampler][state] = value;
+    cache.samplerStateKnown[sampler][state] = 1;
+    return 0;
+}
+
+int SetDeviceTexture(int stage, DeviceTexture* texture) {
+    if (!HardwareRenderingActive() || stage < 0 || stage >= kDeviceStageCount) return -1;
+    if (!cache.forceRefresh && cache.textures[stage] == texture) return 0;
+    FlushPendingDraws();
+    if (SendDeviceTexture(stage, texture) != 0) return -1;
+    cache.textures[stage] = texture;
+    return 0;
+}
+
+int SetDeviceFvf(uint32_t fvf) {
+    if (!HardwareRenderingActive()) return -1;
+    if (!cache.forceRefresh && cache.fvf == fvf && fvf != 0) return 0;
+    FlushPendingDraws();
+    if (SendDeviceFvf(fvf) != 0) return -1;
+    cache.fvf = fvf;
+    return 0;
+}
+
+int SetDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride) {
+    if (!HardwareRenderingActive()) return -1;
+    if (!cache.forceRefresh && buffer && cache.streamSource == buffer && cache.streamOffset == offset &&
+        cache.streamStride == stride)
+        return 0;
+    FlushPendingDraws();
+    if (SendDeviceStreamSource(buffer, offset, stride) != 0) return -1;
+    cache.streamSource = buffer;
+    cache.streamOffset = offset;
+    cache.streamStride = stride;
+    return 0;
+}
+
+int SetDeviceIndices(DeviceIndexBuffer* buffer) {
+    if (!HardwareRenderingActive()) return -1;
+    if (!cache.forceRefresh && buffer && cache.indexBuffer == buffer) return 0;
+    FlushPendingDraws();
+    if (SendDeviceIndices(buffer) != 0) return -1;
+    cache.indexBuffer = buffer;
+    return 0;
+}
+
+int SetDeviceZEnable(int v) { return SetDeviceRenderState(DEVICE_RS_ZENABLE, uint32_t(v)); }
+int SetDeviceZWriteEnable(int v) { return SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, uint32_t(v)); }
+int SetDeviceZFunc(int v) { return SetDeviceRenderState(DEVICE_RS_ZFUNC, uint32_t(v)); }
+int SetDeviceDepthBias(int v) { return SetDeviceRenderState(DEVICE_RS_DEPTHBIAS, uint32_t(v)); }
+int SetDeviceShadeMode(int v) { return SetDeviceRenderState(DEVICE_RS_SHADEMODE, uint32_t(v)); }
+int SetDeviceFillMode(int v) { return SetDeviceRenderState(DEVICE_RS_FILLMODE, uint32_t(v)); }
+int SetDeviceSpecularEnable(int v) { return SetDeviceRenderState(DEVICE_RS_SPECULARENABLE, uint32_t(v)); }
+
+int SetDeviceCullMode(int v) {
+    static const uint32_t kCull[3] = {DEVICE_CULL_NONE, DEVICE_CULL_CCW, DEVICE_CULL_CW};
+    if (v < 0 || v > 2) return -1;
+    return SetDeviceRenderState(DEVICE_RS_CULLMODE, kCull[v]);
+}
+
+int SetDeviceDiffuseFromVertexColor(int v) {
+    return SetDeviceRenderState(DEVICE_RS_DIFFUSEMATERIALSOURCE, v ? DEVICE_MCS_COLOR1 : DEVICE_MCS_MATERIAL);
+}
+
+int SetDeviceSpecularFromVertexColor(int v) {
+    return SetDeviceRenderState(DEVICE_RS_SPECULARMATERIALSOURCE, v ? DEVICE_MCS_COLOR2 : DEVICE_MCS_MATERIAL);
+}
+
+int SetDeviceLighting(int flag) { return SetDeviceRenderState(DEVICE_RS_LIGHTING, flag ? 1u : 0u); }
+
+int SetLightingEnabled(int flag) {
+    cache.lightingOff = flag ? 0 : 1;
+    SetDeviceLighting(flag);
+    return 0;
+}
+
+int SetDeviceAlphaTest(int compareFunction, int reference) {
+    if (compareFunction < DEVICE_CMP_NEVER || compareFunction > DEVICE_CMP_ALWAYS) return -1;
+    if (reference < 0) reference = 0;
+    if (reference > 255) reference = 255;
+    if (SetDeviceRenderState(DEVICE_RS_ALPHATESTENABLE, compareFunction != DEVICE_CMP_ALWAYS) != 0) return -1;
+    SetDeviceRenderState(DEVICE_RS_ALPHAFUNC, uint32_t(compareFunction));
+    SetDeviceRenderState(DEVICE_RS_ALPHAREF, uint32_t(reference));
+    cache.alphaTestFunc = compareFunction;
+    cache.alphaTestRef = reference;
+    return 0;
+}
+
+namespace {
+int SetTransform(int kind, const float m[16]) {
+    if (!HardwareRenderingActive() || !m) return -1;
+    FlushPendingDraws();
+    return SendDeviceTransform(kind, m);
+}
+}  // namespace
+
+int SetDeviceWorldMatrix(const float m[16]) { return SetTransform(DEVICE_TS_WORLD, m); }
+int SetDeviceViewMatrix(const float m[16]) { return SetTransform(DEVICE_TS_VIEW, m); }
+int SetDeviceProjectionMatrix(const float m[16]) { return SetTransform(DEVICE_TS_PROJECTION, m); }
+
+int SetDeviceAmbientLight(float r, float g, float b, float a) {
+    cache.ambientLight = {r, g, b, a};
+    ComputeLightProducts();
+    auto byte = [](float v) { return uint32_t(v <= 0 ? 0 : v >= 1 ? 255 : int(v * 255.0f + 0.5f)); };
+    return SetDeviceRenderState(DEVICE_RS_AMBIENT, byte(a) << 24 | byte(r) << 16 | byte(g) << 8 | byte(b));
+}
+
+int SetDeviceLight(int index, const DeviceLight* light) {
+    if (!HardwareRenderingActive() || index < 0 || index >= kDeviceLightCount || !light) return -1;
+    if (!cache.forceRefresh && std::memcmp(&cache.lights[index], light, sizeof *light) == 0) return 0;
+    FlushPendingDraws();
+    if (SendDeviceLight(index, light) != 0) return -1;
+    cache.lights[index] = *light;
+    ComputeLightProducts();
+    return 0;
+}
+
+int EnableDeviceLight(int index, int enable) {
+    if (!HardwareRenderingActive() || index < 0 || index >= kDeviceLightCount) return -1;
+    enable = enable ? 1 : 0;
+    if (!cache.forceRefresh && cache.lightEnabled[index] == enable) return 0;
+    FlushPendingDraws();
+    if (SendDeviceLightEnable(index, enable) != 0) return -1;
+    cache.lightEnabled[index] = enable;
+    ComputeLightProducts();
+    return 0;
+}
+
+int SetDeviceMaterial(const float v[17]) {
+    if (!HardwareRenderingActive() || !v) return -1;
+    DeviceMaterial m;
+    std::memcpy(&m.diffuse, v, 16);
+    std::memcpy(&m.ambient, v + 4, 16);
+    std::memcpy(&m.specular, v + 8, 16);
+    std::memcpy(&m.emissive, v + 12, 16);
+    m.power = v[16];
+    bool same = cache.materialKnown && std::memcmp(&cache.material, &m, sizeof m) == 0;
+    if (same && !cache.forceRefresh) {
+        if (cache.materialChanged) ComputeLightProducts();
+        cache.materialChanged = 0;
+        return 0;
+    }
+    FlushPendingDraws();
+    if (SendDeviceMaterial(&m) != 0) return -1;
+    cache.material = m;
+    cache.materialKnown = 1;
+    cache.materialChanged = 0;
+    ComputeLightProducts();
+    return 0;
+}
+
+int SetDeviceFogEnable(int flag) {
+    cache.fogEnable = flag ? 1 : 0;
+    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(cache.fogEnable));
+}
+
+int RestoreDeviceFogEnable() {
+    if (!HardwareRenderingActive()) return -1;
+    if (cache.renderStateKnown[DEVICE_RS_FOGENABLE] &&
+        cache.renderStates[DEVICE_RS_FOGENABLE] == uint32_t(cache.fogEnable) && !cache.forceRefresh)
+        return 0;
+    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(cache.fogEnable));
+}
+
+int SetDeviceTextureAddress(int modeU, int modeV, int modeW, int sampler) {
+    if (SetDeviceSamplerState(sampler, DEVICE_SAMP_ADDRESSU, uint32_t(modeU)) != 0) return -1;
+    SetDeviceSamplerState(sampler, DEVICE_SAMP_ADDRESSV, uint32_t(modeV));
+    SetDeviceSamplerState(sampler, DEVICE_SAMP_ADDRESSW, uint32_t(modeW));
+    return 0;
+}
+
+int SetStageFilterState(int stage, int which, int value) {
+    int state = which == DEVICE_STAGE_MAGFILTER   ? DEVICE_SAMP_MAGFILTER
+                : which == DEVICE_STAGE_MINFILTER ? DEVICE_SAMP_MINFILTER
+                : which == DEVICE_STAGE_MIPFILTER ? DEVICE_SAMP_MIPFILTER
+                                                  : -1;
+    if (state < 0) return -1;
+    cache.filterMode = -1;
+    return SetDeviceSamplerState(stage, state, uint32_t(value)) != 0 ? -1 : 0;
+}
+
+int SetStageMaxAnisotropy(int stage, int value) {
+    return SetDeviceSamplerState(stage, DEVICE_SAMP_MAXANISOTROPY, uint32_t(value)) != 0 ? -1 : 0;
+}
+
+int ResetTexCoordIndices() {
+    for (int s = 0; s < kDeviceStageCount; ++s) SetDeviceStageState(s, DEVICE_TSS_TEXCOORDINDEX, uint32_t(s));
+    return 0;
+}
+
+int ApplyDeviceDrawState(const DeviceDrawStateBlock* block, int, int resolveGraphs) {
+    if (!block || !HardwareRenderingActive()) return -1;
+    FlushPendingDraws();
+    if (block->blendEnable) {
+        SetDeviceRenderState(DEVICE_RS_ALPHABLENDENABLE, 1);
+        SetDeviceRenderState(DEVICE_RS_SRCBLEND, uint32_t(block->sourceBlend));
+        SetDeviceRenderState(DEVICE_RS_DESTBLEND, uint32_t(block->destinationBlend));
+        SetDeviceRenderState(DEVICE_RS_BLENDOP, uint32_t(block->blendOp));
+    } else {
+        SetDeviceRenderState(DEVICE_RS_ALPHABLENDENABLE, 0);
+    }
+    SetDeviceRenderState(DEVICE_RS_TEXTUREFACTOR, block->factorColor);
+    int count = block->stageCount < 0 ? 0 : block->stageCount > kDeviceStageCount ? kDeviceStageCount : block->stageCount;
+    for (int i = 0; i < count; ++i) {
+        const DeviceDrawStage& st = block->stages[i];
+        // An invalid graph leaves the stage untextured.
+        SetDeviceTexture(i, resolveGraphs && st.graph >= 0 ? GetGraphTexture(st.graph) : nullptr);
+        if (st.texCoordIndex != -1) SetDeviceStageState(i, DEVICE_TSS_TEXCOORDINDEX, uint32_t(st.texCoordIndex));
+        if (st.resultToTemp != -1 && cache.hasTempRegister)
+            SetDeviceStageState(i, DEVICE_TSS_RESULTARG, st.resultToTemp ? DEVICE_TA_TEMP : DEVICE_TA_CURRENT);
+        const struct {
+            uint16_t value;
+            int state;
+        } ops[] = {{st.alphaArg1, DEVICE_TSS_ALPHAARG1}, {st.alphaArg2, DEVICE_TSS_ALPHAARG2},
+                   {st.alphaOp, DEVICE_TSS_ALPHAOP},     {st.colorArg1, DEVICE_TSS_COLORARG1},
+                   {st.colorArg2, DEVICE_TSS_COLORARG2}, {st.colorOp, DEVICE_TSS_COLOROP}};
+        for (const auto& op : ops)
+            if (op.value != kDeviceStageLeave) SetDeviceStageState(i, op.state, op.value);
+    }
+    for (int i = count; i < kDeviceStageCount; ++i) SetDeviceTexture(i, nullptr);
+    return 0;
+}
+
+int SelectVertexShader(int) { return 0; }
+int SelectPixelShader(int) { return 0; }
+int UploadShaderConstants(int) { return 0; }

@@ -1,0 +1,138 @@
+// Device objects, the full device state the front end mirrors, and the table
+// of functions every back end fills.
+#pragma once
+#include "engine/device.h"
+
+#include <cstdint>
+
+// Buffers keep their bytes in memory: a lock hands out that memory and the
+// unlock sends the written range to the back end.
+struct DeviceBufferRecord {
+    int length;
+    int usage;
+    uint32_t fvf;      // vertex buffers
+    int format;        // index buffers
+    bool isIndex;
+    unsigned char* bytes;
+    int lockOffset, lockSize;
+    bool locked;
+    uintptr_t backendData;
+};
+struct DeviceVertexBuffer : DeviceBufferRecord {};
+struct DeviceIndexBuffer : DeviceBufferRecord {};
+
+struct DeviceTextureLevel {
+    int width, height, pitch;
+    unsigned char* bytes;
+};
+
+struct DeviceTexture {
+    int width, height, levels, usage, format;
+    DeviceTextureLevel level[16];
+    int lockedMask;
+    uintptr_t backendData;
+};
+
+struct DeviceSurface {
+    int width, height, format, pitch;
+    unsigned char* bytes;
+};
+
+// Everything a draw depends on, as last sent.
+struct DeviceState {
+    uint32_t renderStates[kDeviceRenderStateCount];
+    uint32_t stageStates[kDeviceStageCount][kDeviceStageStateCount];
+    uint32_t samplerStates[kDeviceSamplerCount][kDeviceSamplerStateCount];
+    DeviceTexture* textures[kDeviceStageCount];
+    float world[16], view[16], projection[16];
+    DeviceMaterial material;
+    DeviceLight lights[kDeviceLightCount];
+    int lightEnabled[kDeviceLightCount];
+    DeviceViewport viewport;
+    uint32_t fvf;
+    DeviceVertexBuffer* stream;
+    int streamOffset, streamStride;
+    DeviceIndexBuffer* indices;
+    DeviceTexture* renderTarget;  // null: the off-screen target
+};
+
+// One draw, from buffers or from user memory.
+struct DeviceDraw {
+    int type;
+    int primitiveCount;
+    int vertexCount;       // vertices the draw reads (indexed: from minIndex)
+    // Vertex source: a buffer (with the stream offset and stride) or memory.
+    const DeviceVertexBuffer* vertexBuffer;
+    const unsigned char* vertexMemory;
+    int vertexOffset;      // bytes into the source of vertex 0 of the draw
+    int stride;
+    int startVertex;       // non-indexed
+    // Index source: none, a buffer or memory.
+    bool indexed;
+    const DeviceIndexBuffer* indexBuffer;
+    const void* indexMemory;
+    int indexFormat;
+    int startIndex;
+    int baseVertex;
+    int minIndex;
+};
+
+// Kinds of recorded calls.
+enum DeviceCallKind {
+    DEVICE_CALL_RENDER_STATE,
+    DEVICE_CALL_STAGE_STATE,
+    DEVICE_CALL_SAMPLER_STATE,
+    DEVICE_CALL_TEXTURE,
+    DEVICE_CALL_TRANSFORM,
+    DEVICE_CALL_MATERIAL,
+    DEVICE_CALL_LIGHT,
+    DEVICE_CALL_LIGHT_ENABLE,
+    DEVICE_CALL_VIEWPORT,
+    DEVICE_CALL_FVF,
+    DEVICE_CALL_STREAM_SOURCE,
+    DEVICE_CALL_INDICES,
+    DEVICE_CALL_RENDER_TARGET,
+    DEVICE_CALL_DRAW,
+    DEVICE_CALL_CLEAR,
+    DEVICE_CALL_BEGIN_SCENE,
+    DEVICE_CALL_END_SCENE,
+    DEVICE_CALL_PRESENT,
+    DEVICE_CALL_BUFFER_UPLOAD,
+    DEVICE_CALL_TEXTURE_UPLOAD,
+};
+
+struct DeviceCall {
+    int kind;      // DeviceCallKind
+    int a, b;      // state id / stage / index
+    uint64_t value;
+};
+
+struct DeviceBackend {
+    const char* name;
+    int (*open)();  // 0 or -1
+    void (*close)();
+    // Every state change, as sent (the back end may ignore it: the state is
+    // also kept in DeviceState).
+    void (*noteCall)(const DeviceCall& call);
+    int (*createBuffer)(DeviceBufferRecord* buffer);
+    void (*uploadBuffer)(DeviceBufferRecord* buffer, int offset, int size);
+    void (*releaseBuffer)(DeviceBufferRecord* buffer);
+    int (*createTexture)(DeviceTexture* texture);
+    void (*uploadTexture)(DeviceTexture* texture, int level);
+    void (*releaseTexture)(DeviceTexture* texture);
+    int (*draw)(const DeviceState& state, const DeviceDraw& draw);
+    int (*clear)(const DeviceState& state, int flags, uint32_t argb, float z);
+    int (*present)();
+    int (*readPixels)(const DeviceState& state, int x, int y, int width, int height, uint32_t* out);
+};
+
+extern const DeviceBackend kGlDeviceBackend;
+extern const DeviceBackend kRecordingDeviceBackend;
+
+const DeviceState& GetDeviceState();
+// The mip level sizes of a texture (levels 0: full chain); returns the count.
+int CountDeviceMipLevels(int width, int height, int levels);
+// Vertex size in bytes of a flexible vertex format; 0 when malformed.
+int DeviceFvfStride(uint32_t fvf);
+float DeviceFloatOfBits(uint32_t bits);
+uint32_t DeviceBitsOfFloat(float value);

@@ -1,0 +1,525 @@
+// OpenGL 3.3 core back end: stands in for the fixed-function graphics
+// adapter. Everything renders into a 640x480 off-screen target that the
+// present scales to the window; draws from user memory stream through ring
+// buffers; the fixed-function pipeline comes from gl_program.cpp.
+// Limits: no programmable shaders; anisotropy only where the driver offers
+// it; a stage without a texture reads white.
+// Depends on: libepoxy and the GL context of the platform window.
+#include "graphics/device/gl/gl_internal.h"
+
+#include "engine/log.h"
+#include "engine/memory.h"
+#include "platform/window.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr GLsizeiptr kVertexRingBytes = 4 << 20;
+constexpr GLsizeiptr kIndexRingBytes = 1 << 20;
+
+struct GlTarget {
+    GLuint framebuffer = 0, color = 0, depth = 0;
+};
+
+struct GlState {
+    bool open = false;
+    GlTarget main;
+    GLuint vertexArray = 0;
+    GLuint samplers[kDeviceStageCount] = {};
+    GLuint vertexRing = 0, indexRing = 0;
+    GLsizeiptr vertexRingPos = 0, indexRingPos = 0;
+    bool anisotropy = false;
+    GLuint boundFramebuffer = 0;
+};
+GlState gl;
+
+struct GlTexture {
+    GLuint name;
+    GLuint framebuffer;  // render targets: made on first use with a depth buffer of their size
+    GLuint depth;
+};
+
+struct GlFormat {
+    GLint internal;
+    GLenum format, type;
+};
+
+bool FormatOf(int format, GlFormat* out) {
+    switch (format) {
+    case DEVICE_FMT_A8R8G8B8:
+    case DEVICE_FMT_X8R8G8B8: *out = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV}; return true;
+    case DEVICE_FMT_R5G6B5: *out = {GL_RGB8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5}; return true;
+    case DEVICE_FMT_A1R5G5B5: *out = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV}; return true;
+    case DEVICE_FMT_A4R4G4B4: *out = {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV}; return true;
+    default: return false;
+    }
+}
+
+bool MakeTarget(GlTarget* t) {
+    glGenFramebuffers(1, &t->framebuffer);
+    glGenRenderbuffers(1, &t->color);
+    glGenRenderbuffers(1, &t->depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, t->color);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kDeviceTargetWidth, kDeviceTargetHeight);
+    glBindRenderbuffer(GL_RENDERBUFFER, t->depth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, kDeviceTargetWidth, kDeviceTargetHeight);
+    glBindFramebuffer(GL_FRAMEBUFFER, t->framebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, t->color);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, t->depth);
+    return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
+void DropTarget(GlTarget* t) {
+    if (t->framebuffer) glDeleteFramebuffers(1, &t->framebuffer);
+    if (t->color) glDeleteRenderbuffers(1, &t->color);
+    if (t->depth) glDeleteRenderbuffers(1, &t->depth);
+    *t = GlTarget{};
+}
+
+bool ContextPresent() {
+    const platform::WindowBackend& w = platform::Window();
+    return w.glGetProcAddress && w.glGetProcAddress("glGetString") != nullptr && w.isOpen && w.isOpen();
+}
+
+void Close();
+
+int Open() {
+    if (!ContextPresent()) return WriteLogText("No GL context: the window was opened without one\n");
+    if (epoxy_gl_version() < 33) return WriteLogFormat("GL 3.3 is needed, the context offers %d\n", epoxy_gl_version());
+    gl = GlState{};
+    if (!MakeTarget(&gl.main)) {
+        DropTarget(&gl.main);
+        return WriteLogText("The off-screen target could not be made\n");
+    }
+    gl.boundFramebuffer = gl.main.framebuffer;
+    glGenVertexArrays(1, &gl.vertexArray);
+    glBindVertexArray(gl.vertexArray);
+    glGenSamplers(kDeviceStageCount, gl.samplers);
+    glGenBuffers(1, &gl.vertexRing);
+    glBindBuffer(GL_ARRAY_BUFFER, gl.vertexRing);
+    glBufferData(GL_ARRAY_BUFFER, kVertexRingBytes, nullptr, GL_STREAM_DRAW);
+    glGenBuffers(1, &gl.indexRing);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gl.indexRing);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, kIndexRingBytes, nullptr, GL_STREAM_DRAW);
+    gl.anisotropy = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+                    epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    glViewport(0, 0, kDeviceTargetWidth, kDeviceTargetHeight);
+    glClearColor(0, 0, 0, 1);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    gl.open = true;
+    if (glGetError() != GL_NO_ERROR) {
+        Close();
+        return WriteLogText("GL reported an error while the device was set up\n");
+    }
+    return 0;
+}
+
+void Close() {
+    if (!ContextPresent()) {
+        gl = GlState{};
+        return;
+    }
+    ReleaseGlPrograms();
+    DropTarget(&gl.main);
+    if (gl.vertexArray) glDeleteVertexArrays(1, &gl.vertexArray);
+    glDeleteSamplers(kDeviceStageCount, gl.samplers);
+    if (gl.vertexRing) glDeleteBuffers(1, &gl.vertexRing);
+    if (gl.indexRing) glDeleteBuffers(1, &gl.indexRing);
+    gl = GlState{};
+}
+
+void NoteCall(const DeviceCall&) {}
+
+int CreateBuffer(DeviceBufferRecord* b) {
+    GLuint name = 0;
+    glGenBuffers(1, &name);
+    GLenum target = b->isIndex ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
+    glBindBuffer(target, name);
+    glBufferData(target, b->length, b->bytes, (b->usage & DEVICE_USAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+    b->backendData = name;
+    return 0;
+}
+
+void UploadBuffer(DeviceBufferRecord* b, int offset, int size) {
+    GLenum target = b->isIndex ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
+    glBindBuffer(target, GLuint(b->backendData));
+    glBufferSubData(target, offset, size, b->bytes + offset);
+}
+
+void ReleaseBuffer(DeviceBufferRecord* b) {
+    GLuint name = GLuint(b->backendData);
+    if (name) glDeleteBuffers(1, &name);
+    b->backendData = 0;
+}
+
+int CreateTexture(DeviceTexture* t) {
+    GlFormat f;
+    if (!FormatOf(t->format, &f)) return -1;
+    auto* record = static_cast<GlTexture*>(ENGINE_ALLOC_ZERO(sizeof(GlTexture)));
+    if (!record) return -1;
+    glGenTextures(1, &record->name);
+    glBindTexture(GL_TEXTURE_2D, record->name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, t->levels - 1);
+    if (t->format == DEVICE_FMT_X8R8G8B8) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+    for (int l = 0; l < t->levels; ++l)
+        glTexImage2D(GL_TEXTURE_2D, l, f.internal, t->level[l].width, t->level[l].height, 0, f.format, f.type,
+                     t->level[l].bytes);
+    t->backendData = reinterpret_cast<uintptr_t>(record);
+    return 0;
+}
+
+void UploadTexture(DeviceTexture* t, int level) {
+    GlFormat f;
+    if (!FormatOf(t->format, &f)) return;
+    auto* record = reinterpret_cast<GlTexture*>(t->backendData);
+    glBindTexture(GL_TEXTURE_2D, record->name);
+    const DeviceTextureLevel& lv = t->level[level];
+    glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, lv.width, lv.height, f.format, f.type, lv.bytes);
+}
+
+void ReleaseTexture(DeviceTexture* t) {
+    auto* record = reinterpret_cast<GlTexture*>(t->backendData);
+    if (!record) return;
+    if (record->framebuffer) {
+        if (gl.boundFramebuffer == record->framebuffer) gl.boundFramebuffer = 0;
+        glDeleteFramebuffers(1, &record->framebuffer);
+        glDeleteRenderbuffers(1, &record->depth);
+    }
+    glDeleteTextures(1, &record->name);
+    FreeMemory(record);
+    t->backendData = 0;
+}
+
+GLenum CompareOf(uint32_t v) {
+    static const GLenum kCompare[] = {GL_ALWAYS, GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL,
+                                      GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
+    return v <= 8 ? kCompare[v] : GL_ALWAYS;
+}
+
+GLenum BlendOf(uint32_t v) {
+    switch (v) {
+    case DEVICE_BLEND_ZERO: return GL_ZERO;
+    case DEVICE_BLEND_ONE: return GL_ONE;
+    case DEVICE_BLEND_SRCCOLOR: return GL_SRC_COLOR;
+    case DEVICE_BLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+    case DEVICE_BLEND_SRCALPHA: return GL_SRC_ALPHA;
+    case DEVICE_BLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+    case DEVICE_BLEND_DESTALPHA: return GL_DST_ALPHA;
+    case DEVICE_BLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+    case DEVICE_BLEND_DESTCOLOR: return GL_DST_COLOR;
+    case DEVICE_BLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+    default: return GL_ONE;
+    }
+}
+
+GLenum BlendEquationOf(uint32_t v) {
+    switch (v) {
+    case DEVICE_BLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
+    case DEVICE_BLENDOP_REVSUBTRACT: return GL_FUNC_REVERSE_SUBTRACT;
+    case DEVICE_BLENDOP_MIN: return GL_MIN;
+    case DEVICE_BLENDOP_MAX: return GL_MAX;
+    default: return GL_FUNC_ADD;
+    }
+}
+
+GLint AddressOf(uint32_t v) {
+    switch (v) {
+    case DEVICE_ADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
+    case DEVICE_ADDRESS_CLAMP:
+    case DEVICE_ADDRESS_MIRRORONCE: return GL_CLAMP_TO_EDGE;
+    case DEVICE_ADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
+    default: return GL_REPEAT;
+    }
+}
+
+GLint MinFilterOf(uint32_t min, uint32_t mip) {
+    bool linear = min == DEVICE_FILTER_LINEAR || min == DEVICE_FILTER_ANISOTROPIC;
+    if (mip == DEVICE_FILTER_POINT) return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    if (mip == DEVICE_FILTER_LINEAR || mip == DEVICE_FILTER_ANISOTROPIC)
+        return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    return linear ? GL_LINEAR : GL_NEAREST;
+}
+
+bool TargetFlipped(const DeviceState& s) { return s.renderTarget != nullptr; }
+
+// Binds the framebuffer of the state's target; texture targets get one on first use.
+bool BindTarget(const DeviceState& s) {
+    GLuint fb = gl.main.framebuffer;
+    if (s.renderTarget) {
+        auto* record = reinterpret_cast<GlTexture*>(s.renderTarget->backendData);
+        if (!record) return false;
+        if (!record->framebuffer) {
+            glGenFramebuffers(1, &record->framebuffer);
+            glGenRenderbuffers(1, &record->depth);
+            glBindRenderbuffer(GL_RENDERBUFFER, record->depth);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, s.renderTarget->width, s.renderTarget->height);
+            glBindFramebuffer(GL_FRAMEBUFFER, record->framebuffer);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, record->name, 0);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, record->depth);
+            if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+                WriteLogText("A texture target could not be bound\n");
+                return false;
+            }
+        }
+        fb = record->framebuffer;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, fb);
+    gl.boundFramebuffer = fb;
+    int th = s.renderTarget ? s.renderTarget->height : kDeviceTargetHeight;
+    const DeviceViewport& v = s.viewport;
+    // Flipped targets keep the top row first; the main target is read back flipped.
+    int y = TargetFlipped(s) ? v.y : th - v.y - v.height;
+    glViewport(v.x, y, v.width, v.height);
+    glDepthRange(v.minZ, v.maxZ);
+    return true;
+}
+
+void ApplyRasterState(const DeviceState& s) {
+    const uint32_t* rs = s.renderStates;
+    if (rs[DEVICE_RS_ZENABLE]) glEnable(GL_DEPTH_TEST); else glDisable(GL_DEPTH_TEST);
+    glDepthMask(rs[DEVICE_RS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    glDepthFunc(CompareOf(rs[DEVICE_RS_ZFUNC]));
+    float bias = DeviceFloatOfBits(rs[DEVICE_RS_DEPTHBIAS]);
+    if (bias != 0.0f) {
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(0.0f, bias * 16777215.0f);
+    } else {
+        glDisable(GL_POLYGON_OFFSET_FILL);
+    }
+    if (rs[DEVICE_RS_ALPHABLENDENABLE]) {
+        glEnable(GL_BLEND);
+        glBlendFunc(BlendOf(rs[DEVICE_RS_SRCBLEND]), BlendOf(rs[DEVICE_RS_DESTBLEND]));
+        glBlendEquation(BlendEquationOf(rs[DEVICE_RS_BLENDOP]));
+    } else {
+        glDisable(GL_BLEND);
+    }
+    // The winding as seen on the screen is the winding GL sees in the
+    // window; a target rendered upside down turns it.
+    uint32_t cull = rs[DEVICE_RS_CULLMODE];
+    if (cull == DEVICE_CULL_CW || cull == DEVICE_CULL_CCW) {
+        glEnable(GL_CULL_FACE);
+        bool dropScreenCw = cull == DEVICE_CULL_CW;
+        bool dropGlCw = dropScreenCw != TargetFlipped(s);
+        glFrontFace(dropGlCw ? GL_CCW : GL_CW);
+        glCullFace(GL_BACK);
+    } else {
+        glDisable(GL_CULL_FACE);
+    }
+    uint32_t fill = rs[DEVICE_RS_FILLMODE];
+    glPolygonMode(GL_FRONT_AND_BACK, fill == DEVICE_FILL_WIREFRAME ? GL_LINE : fill == DEVICE_FILL_POINT ? GL_POINT : GL_FILL);
+}
+
+void BindTextures(const DeviceState& s, const GlProgramKey& key) {
+    for (int i = 0; i < key.stageCount; ++i) {
+        if (!key.stages[i].hasTexture) continue;
+        auto* record = reinterpret_cast<GlTexture*>(s.textures[i]->backendData);
+        glActiveTexture(GLenum(GL_TEXTURE0 + i));
+        glBindTexture(GL_TEXTURE_2D, record ? record->name : 0);
+        glBindSampler(GLuint(i), gl.samplers[i]);
+        const uint32_t* ss = s.samplerStates[i];
+        GLuint sm = gl.samplers[i];
+        glSamplerParameteri(sm, GL_TEXTURE_WRAP_S, AddressOf(ss[DEVICE_SAMP_ADDRESSU]));
+        glSamplerParameteri(sm, GL_TEXTURE_WRAP_T, AddressOf(ss[DEVICE_SAMP_ADDRESSV]));
+        glSamplerParameteri(sm, GL_TEXTURE_WRAP_R, AddressOf(ss[DEVICE_SAMP_ADDRESSW]));
+        uint32_t mip = s.textures[i]->levels > 1 ? ss[DEVICE_SAMP_MIPFILTER] : uint32_t(DEVICE_FILTER_NONE);
+        glSamplerParameteri(sm, GL_TEXTURE_MIN_FILTER, MinFilterOf(ss[DEVICE_SAMP_MINFILTER], mip));
+        glSamplerParameteri(sm, GL_TEXTURE_MAG_FILTER,
+                            ss[DEVICE_SAMP_MAGFILTER] == DEVICE_FILTER_POINT || ss[DEVICE_SAMP_MAGFILTER] == 0
+                                ? GL_NEAREST
+                                : GL_LINEAR);
+        if (gl.anisotropy) {
+            float a = ss[DEVICE_SAMP_MINFILTER] == DEVICE_FILTER_ANISOTROPIC ? float(ss[DEVICE_SAMP_MAXANISOTROPY]) : 1.0f;
+            glSamplerParameterf(sm, GL_TEXTURE_MAX_ANISOTROPY_EXT, a < 1.0f ? 1.0f : a);
+        }
+    }
+    glActiveTexture(GL_TEXTURE0);
+}
+
+// Points the attributes at a vertex source of the given format.
+void SetAttributes(uint32_t fvf, int stride, GLintptr base) {
+    GLintptr offset = base;
+    bool rhw = (fvf & DEVICE_FVF_POSITION_MASK) == DEVICE_FVF_XYZRHW;
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, rhw ? 4 : 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offset));
+    offset += rhw ? 16 : 12;
+    auto toggle = [&](GLuint index, bool present, GLint size, GLenum type, GLboolean norm, int bytes) {
+        if (present) {
+            glEnableVertexAttribArray(index);
+            glVertexAttribPointer(index, size, type, norm, stride, reinterpret_cast<void*>(offset));
+            offset += bytes;
+        } else {
+            glDisableVertexAttribArray(index);
+        }
+    };
+    toggle(1, fvf & DEVICE_FVF_NORMAL, 3, GL_FLOAT, GL_FALSE, 12);
+    toggle(2, fvf & DEVICE_FVF_DIFFUSE, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    toggle(3, fvf & DEVICE_FVF_SPECULAR, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    int sets = int((fvf & DEVICE_FVF_TEXCOUNT_MASK) >> DEVICE_FVF_TEXCOUNT_SHIFT);
+    static const int kFloats[4] = {2, 3, 4, 1};
+    for (int i = 0; i < 8; ++i) {
+        int n = kFloats[(fvf >> (16 + 2 * i)) & 3];
+        toggle(GLuint(4 + i), i < sets, n, GL_FLOAT, GL_FALSE, n * 4);
+        if (i >= sets) glVertexAttrib4f(GLuint(4 + i), 0, 0, 0, 1);
+    }
+}
+
+GLenum ModeOf(int type) {
+    switch (type) {
+    case DEVICE_PT_POINTLIST: return GL_POINTS;
+    case DEVICE_PT_LINELIST: return GL_LINES;
+    case DEVICE_PT_LINESTRIP: return GL_LINE_STRIP;
+    case DEVICE_PT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
+    case DEVICE_PT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
+    default: return GL_TRIANGLES;
+    }
+}
+
+int IndexCountOf(int type, int primitives) {
+    switch (type) {
+    case DEVICE_PT_POINTLIST: return primitives;
+    case DEVICE_PT_LINELIST: return primitives * 2;
+    case DEVICE_PT_LINESTRIP: return primitives + 1;
+    case DEVICE_PT_TRIANGLELIST: return primitives * 3;
+    default: return primitives + 2;
+    }
+}
+
+// Copies bytes into a ring; the buffer is orphaned when the ring wraps so
+// the draws still reading the old contents are not disturbed.
+GLintptr StreamIntoRing(GLenum target, GLuint ring, GLsizeiptr capacity, GLsizeiptr* pos, const void* data,
+                        GLsizeiptr size) {
+    glBindBuffer(target, ring);
+    GLsizeiptr start = (*pos + 15) & ~GLsizeiptr(15);
+    if (size > capacity) {
+        glBufferData(target, size, data, GL_STREAM_DRAW);
+        *pos = capacity;  // next use orphans back to the ring size
+        return 0;
+    }
+    if (start + size > capacity) {
+        glBufferData(target, capacity, nullptr, GL_STREAM_DRAW);
+        start = 0;
+    }
+    glBufferSubData(target, start, size, data);
+    *pos = start + size;
+    return start;
+}
+
+int Draw(const DeviceState& s, const DeviceDraw& d) {
+    if (!gl.open) return -1;
+    uint32_t fvf = s.fvf;
+    GlProgramKey key = MakeGlProgramKey(s, fvf);
+    const GlProgram* program = FindGlProgram(key);
+    if (!program) return -1;
+    if (!BindTarget(s)) return -1;
+    glUseProgram(program->program);
+    UploadGlUniforms(*program, key, s, TargetFlipped(s));
+    ApplyRasterState(s);
+    BindTextures(s, key);
+    glVertexAttrib4f(2, 1, 1, 1, 1);
+    glVertexAttrib4f(3, 0, 0, 0, 0);
+    glVertexAttrib3f(1, 0, 0, 0);
+    GLenum mode = ModeOf(d.type);
+    int indexCount = IndexCountOf(d.type, d.primitiveCount);
+    if (d.vertexBuffer) {
+        glBindBuffer(GL_ARRAY_BUFFER, GLuint(d.vertexBuffer->backendData));
+        SetAttributes(fvf, d.stride, d.vertexOffset);
+        if (!d.indexed) {
+            glDrawArrays(mode, 0, d.vertexCount);
+        } else {
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, GLuint(d.indexBuffer->backendData));
+            int isize = d.indexFormat == DEVICE_FMT_INDEX32 ? 4 : 2;
+            glDrawElementsBaseVertex(mode, indexCount, isize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                                     reinterpret_cast<void*>(GLintptr(d.startIndex) * isize), d.baseVertex);
+        }
+    } else {
+        // From user memory: only the vertices the draw names go through the ring.
+        const unsigned char* first = d.vertexMemory + size_t(d.minIndex) * size_t(d.stride);
+        GLintptr at = StreamIntoRing(GL_ARRAY_BUFFER, gl.vertexRing, kVertexRingBytes, &gl.vertexRingPos, first,
+                                     GLsizeiptr(d.vertexCount) * d.stride);
+        SetAttributes(fvf, d.stride, at);
+        if (!d.indexed) {
+            glDrawArrays(mode, 0, d.vertexCount);
+        } else {
+            int isize = d.indexFormat == DEVICE_FMT_INDEX32 ? 4 : 2;
+            GLintptr iat = StreamIntoRing(GL_ELEMENT_ARRAY_BUFFER, gl.indexRing, kIndexRingBytes, &gl.indexRingPos,
+                                          d.indexMemory, GLsizeiptr(indexCount) * isize);
+            glDrawElementsBaseVertex(mode, indexCount, isize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                                     reinterpret_cast<void*>(iat), -d.minIndex);
+        }
+    }
+    return 0;
+}
+
+int Clear(const DeviceState& s, int flags, uint32_t argb, float z) {
+    if (!gl.open || !BindTarget(s)) return -1;
+    GLbitfield mask = 0;
+    if (flags & DEVICE_CLEAR_TARGET) {
+        glClearColor(float((argb >> 16) & 0xFF) / 255.0f, float((argb >> 8) & 0xFF) / 255.0f,
+                     float(argb & 0xFF) / 255.0f, float(argb >> 24) / 255.0f);
+        mask |= GL_COLOR_BUFFER_BIT;
+    }
+    if (flags & DEVICE_CLEAR_ZBUFFER) {
+        glDepthMask(GL_TRUE);
+        glClearDepth(z);
+        mask |= GL_DEPTH_BUFFER_BIT;
+    }
+    // A clear covers the viewport only.
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(vp[0], vp[1], vp[2], vp[3]);
+    glClear(mask);
+    glDisable(GL_SCISSOR_TEST);
+    return 0;
+}
+
+int Present() {
+    if (!gl.open) return -1;
+    const platform::WindowBackend& w = platform::Window();
+    int width = kDeviceTargetWidth, height = kDeviceTargetHeight;
+    if (w.glDrawableSize) w.glDrawableSize(&width, &height);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, gl.main.framebuffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
+                      GL_LINEAR);
+    if (w.glSwapBuffers) w.glSwapBuffers();
+    glBindFramebuffer(GL_FRAMEBUFFER, gl.main.framebuffer);
+    gl.boundFramebuffer = gl.main.framebuffer;
+    return 0;
+}
+
+int ReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32_t* out) {
+    if (!gl.open || !BindTarget(s)) return -1;
+    int th = s.renderTarget ? s.renderTarget->height : kDeviceTargetHeight;
+    bool flipped = TargetFlipped(s);
+    int glY = flipped ? y : th - y - height;
+    while (glGetError() != GL_NO_ERROR) {
+        // Errors of earlier calls are not this read's.
+    }
+    glReadPixels(x, glY, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, out);
+    if (!flipped) {
+        std::vector<uint32_t> row(static_cast<size_t>(width));
+        for (int r = 0; r < height / 2; ++r) {
+            uint32_t* a = out + size_t(r) * size_t(width);
+            uint32_t* b = out + size_t(height - 1 - r) * size_t(width);
+            std::memcpy(row.data(), a, size_t(width) * 4);
+            std::memcpy(a, b, size_t(width) * 4);
+            std::memcpy(b, row.data(), size_t(width) * 4);
+        }
+    }
+    return glGetError() == GL_NO_ERROR ? 0 : -1;
+}
+
+}  // namespace
+
+const DeviceBackend kGlDeviceBackend = {
+    "gl", Open, Close, NoteCall, CreateBuffer, UploadBuffer, ReleaseBuffer, CreateTexture,
+    UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels,
+};

@@ -1,0 +1,429 @@
+// Graph handles. Every graph keeps its pixels as a 32-bit ARGB image (the
+// software path and a device rebuild read it) and, with a device, a texture
+// made from them. Pieces of a divided picture share both.
+#include "engine/graph.h"
+
+#include "engine/handle.h"
+#include "engine/log.h"
+#include "engine/memory.h"
+
+#include <cstring>
+
+namespace {
+
+struct GraphSettings {
+    int transEnabled = 1;
+    int transRed = 0, transGreen = 0, transBlue = 0;
+    int mipEnabled = 0;
+    int mipLevels = 1;
+};
+
+HandleTable table;
+bool tableReady = false;
+GraphSettings settings;
+
+bool EnsureTable() {
+    if (tableReady) return true;
+    if (InitHandleTable(&table, HANDLE_KIND_GRAPH, kGraphTableSize, kGraphTableSize, 0) != 0) return false;
+    tableReady = true;
+    return true;
+}
+
+GRAPH* Lookup(int handle) {
+    if (!tableReady) return nullptr;
+    return static_cast<GRAPH*>(LookupHandleEntry(&table, handle));
+}
+
+uint32_t* PixelAt(BASEIMAGE& image, int x, int y) {
+    return static_cast<uint32_t*>(image.pixels) + size_t(y) * size_t(image.width) + size_t(x);
+}
+
+bool AnyAlphaBelowFull(BASEIMAGE& image, int x0, int y0, int w, int h) {
+    for (int y = y0; y < y0 + h; ++y)
+        for (int x = x0; x < x0 + w; ++x)
+            if ((*PixelAt(image, x, y) >> 24) != 0xFF) return true;
+    return false;
+}
+
+// Halves an ARGB image with a 2x2 box (odd edges repeat).
+void Downsample(const uint32_t* src, int sw, int sh, uint32_t* dst, int dw, int dh) {
+    for (int y = 0; y < dh; ++y)
+        for (int x = 0; x < dw; ++x) {
+            int x0 = x * 2 < sw ? x * 2 : sw - 1, y0 = y * 2 < sh ? y * 2 : sh - 1;
+            int x1 = x0 + 1 < sw ? x0 + 1 : x0, y1 = y0 + 1 < sh ? y0 + 1 : y0;
+            uint32_t p[4] = {src[y0 * sw + x0], src[y0 * sw + x1], src[y1 * sw + x0], src[y1 * sw + x1]};
+            uint32_t out = 0;
+            for (int c = 0; c < 32; c += 8) {
+                uint32_t sum = 0;
+                for (uint32_t v : p) sum += (v >> c) & 0xFF;
+                out |= ((sum + 2) / 4) << c;
+            }
+            dst[y * dw + x] = out;
+        }
+}
+
+int UploadShared(GraphShared* s) {
+    if (!s->texture) return 0;
+    void* bits = nullptr;
+    int pitch = 0;
+    DeviceTextureDesc desc;
+    GetDeviceTextureDesc(s->texture, 0, &desc);
+    const uint32_t* previous = static_cast<const uint32_t*>(s->image.pixels);
+    int pw = s->width, ph = s->height;
+    for (int level = 0; level < desc.levels; ++level) {
+        DeviceTextureDesc ld;
+        GetDeviceTextureDesc(s->texture, level, &ld);
+        if (LockDeviceTexture(s->texture, level, &bits, &pitch) != 0) return -1;
+        if (level == 0) {
+            for (int y = 0; y < ld.height; ++y)
+                std::memcpy(static_cast<uint8_t*>(bits) + size_t(y) * size_t(pitch), previous + size_t(y) * size_t(pw),
+                            size_t(ld.width) * 4);
+        } else {
+            // Mip levels are made from the level above, which the texture keeps in memory.
+            Downsample(previous, pw, ph, static_cast<uint32_t*>(bits), ld.width, ld.height);
+        }
+        UnlockDeviceTexture(s->texture, level);
+        previous = static_cast<const uint32_t*>(bits);
+        pw = ld.width;
+        ph = ld.height;
+    }
+    return 0;
+}
+
+int MakeTexture(GraphShared* s) {
+    if (!HardwareRenderingActive()) return 0;
+    s->texture = CreateDeviceTexture(s->width, s->height, s->mipLevels, 0, DEVICE_FMT_A8R8G8B8, 0);
+    if (!s->texture) return WriteLogText("The texture of a graph could not be made\n");
+    return UploadShared(s);
+}
+
+void FreeShared(GraphShared* s) {
+    if (s->texture) ReleaseDeviceTexture(s->texture);
+    FreeBaseImagePixels(&s->image);
+    FreeMemory(s->sourcePath);
+    FreeMemory(s);
+}
+
+// Applies an alpha image (its blue channel) or the transparent-colour key to
+// an ARGB image. -1 when the alpha image's size differs.
+int ApplyAlpha(BASEIMAGE& argb, const BASEIMAGE* alpha, bool keyTransparent) {
+    if (alpha) {
+        if (alpha->width != argb.width || alpha->height != argb.height)
+            return WriteLogText("The alpha picture's size differs from the colour picture's\n");
+        for (int y = 0; y < argb.height; ++y)
+            for (int x = 0; x < argb.width; ++x) {
+                int a = 255;
+                if (GetBaseImagePixel(alpha, x, y, nullptr, nullptr, &a, nullptr) != 0) return -1;
+                uint32_t* p = PixelAt(argb, x, y);
+                *p = (*p & 0x00FFFFFFu) | uint32_t(a) << 24;
+            }
+        return 0;
+    }
+    if (!keyTransparent) return 0;
+    uint32_t key = uint32_t(settings.transRed) << 16 | uint32_t(settings.transGreen) << 8 | uint32_t(settings.transBlue);
+    for (int y = 0; y < argb.height; ++y)
+        for (int x = 0; x < argb.width; ++x) {
+            uint32_t* p = PixelAt(argb, x, y);
+            if ((*p & 0x00FFFFFFu) == key) *p &= 0x00FFFFFFu;
+        }
+    return 0;
+}
+
+// An ARGB copy of the colour picture with its alpha settled; -1 on failure.
+int PrepareImage(const BASEIMAGE* color, const BASEIMAGE* alpha, bool keyTransparent, BASEIMAGE* out) {
+    if (!color || !color->pixels) return -1;
+    if (ConvertBaseImageToArgb32(color, out) != 0) return -1;
+    int kind = GetBaseImageAlphaKind(color);
+    bool ownAlpha = kind >= 2;
+    if (ApplyAlpha(*out, alpha, keyTransparent && !ownAlpha) != 0) {
+        FreeBaseImagePixels(out);
+        return -1;
+    }
+    return 0;
+}
+
+int AddGraph(GraphShared* s, int x, int y, int w, int h) {
+    if (!EnsureTable()) return -1;
+    auto* g = static_cast<GRAPH*>(ENGINE_ALLOC_ZERO(sizeof(GRAPH)));
+    if (!g) return WriteLogText("Out of memory for a graph\n");
+    int handle = AddHandleEntry(&table, g);
+    if (handle == -1) {
+        FreeMemory(g);
+        ExitOnFatalError("The graph table is full\n");
+    }
+    g->handle = handle;
+    g->x = x;
+    g->y = y;
+    g->width = w;
+    g->height = h;
+    g->movieHandle = -1;
+    g->shared = s;
+    g->hasAlpha = AnyAlphaBelowFull(s->image, x, y, w, h) ? 1 : 0;
+    ++s->refCount;
+    return handle;
+}
+
+// Takes ownership of an ARGB image and makes the shared record with its texture.
+GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool keyed) {
+    auto* s = static_cast<GraphShared*>(ENGINE_ALLOC_ZERO(sizeof(GraphShared)));
+    if (!s) {
+        FreeBaseImagePixels(&image);
+        WriteLogText("Out of memory for a graph\n");
+        return nullptr;
+    }
+    s->image = image;
+    std::memset(&image, 0, sizeof image);
+    s->width = s->image.width;
+    s->height = s->image.height;
+    s->mipLevels = settings.mipEnabled ? (settings.mipLevels < 0 ? 0 : settings.mipLevels) : 1;
+    s->sourceKind = sourceKind;
+    s->transparentKeyed = keyed ? 1 : 0;
+    if (path) {
+        size_t n = std::strlen(path) + 1;
+        s->sourcePath = static_cast<char*>(ENGINE_ALLOC(n));
+        if (s->sourcePath) std::memcpy(s->sourcePath, path, n);
+    }
+    if (MakeTexture(s) != 0) {
+        FreeShared(s);
+        return nullptr;
+    }
+    return s;
+}
+
+int MakeWhole(BASEIMAGE& argb, int sourceKind, const char* path, bool keyed) {
+    GraphShared* s = MakeShared(argb, sourceKind, path, keyed);
+    if (!s) return -1;
+    int handle = AddGraph(s, 0, 0, s->width, s->height);
+    if (handle == -1) FreeShared(s);
+    return handle;
+}
+
+// Writes an ARGB picture into the graph's piece and sends it to the texture.
+int Refill(GRAPH* g, BASEIMAGE& argb) {
+    GraphShared* s = g->shared;
+    for (int y = 0; y < g->height; ++y)
+        std::memcpy(PixelAt(s->image, g->x, g->y + y), PixelAt(argb, 0, y), size_t(g->width) * 4);
+    g->hasAlpha = AnyAlphaBelowFull(s->image, g->x, g->y, g->width, g->height) ? 1 : 0;
+    return UploadShared(s);
+}
+
+int RefillFrom(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph, const char* caller) {
+    GRAPH* g = Lookup(graph);
+    if (!g) return WriteLogFormat("Invalid graph handle in %s\n", caller);
+    if (!color || color->width != g->width || color->height != g->height)
+        return WriteLogFormat("The picture's size differs from the graph's in %s\n", caller);
+    BASEIMAGE argb;
+    if (PrepareImage(color, alpha, g->shared->transparentKeyed != 0, &argb) != 0) return -1;
+    int result = Refill(g, argb);
+    FreeBaseImagePixels(&argb);
+    return result;
+}
+
+int ReadPicture(const char* fileName, const void* data, size_t size, int fromMemory, int mirror, BASEIMAGE* out) {
+    return ReadImageToBaseImage(fileName, data, size, fromMemory, out, mirror ? 1 : 0);
+}
+
+}  // namespace
+
+int OpenGraphFile(const char* fileName, int noTransparency) {
+    BASEIMAGE picture, argb;
+    if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
+    bool keyed = !noTransparency && settings.transEnabled;
+    int result = PrepareImage(&picture, nullptr, keyed, &argb);
+    FreeBaseImagePixels(&picture);
+    if (result != 0) return -1;
+    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, keyed);
+}
+
+int OpenGraphFileWithAlpha(const char* fileName) {
+    BASEIMAGE picture, argb;
+    if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
+    int result = PrepareImage(&picture, nullptr, false, &argb);
+    FreeBaseImagePixels(&picture);
+    if (result != 0) return -1;
+    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, false);
+}
+
+int OpenDivGraphFile(const char* fileName, int count, int countAcross, int countDown, int pieceWidth,
+                     int pieceHeight, int* handles, int noTransparency) {
+    if (!handles || count <= 0 || countAcross <= 0 || countDown <= 0 || pieceWidth <= 0 || pieceHeight <= 0 ||
+        int64_t(countAcross) * countDown < count)
+        return WriteLogText("Bad division in OpenDivGraphFile\n");
+    BASEIMAGE picture, argb;
+    if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
+    if (int64_t(countAcross) * pieceWidth > picture.width || int64_t(countDown) * pieceHeight > picture.height) {
+        FreeBaseImagePixels(&picture);
+        return WriteLogFormat("%s is smaller than its pieces in OpenDivGraphFile\n", fileName);
+    }
+    bool keyed = !noTransparency && settings.transEnabled;
+    int result = PrepareImage(&picture, nullptr, keyed, &argb);
+    FreeBaseImagePixels(&picture);
+    if (result != 0) return -1;
+    GraphShared* s = MakeShared(argb, GRAPH_SOURCE_FILE, fileName, keyed);
+    if (!s) return -1;
+    for (int i = 0; i < count; ++i) {
+        handles[i] = AddGraph(s, (i % countAcross) * pieceWidth, (i / countAcross) * pieceHeight, pieceWidth,
+                              pieceHeight);
+        if (handles[i] == -1) {
+            for (int k = 0; k < i; ++k) DeleteGraphHandle(handles[k], 0);
+            if (i == 0) FreeShared(s);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int MakeBlankGraph(int width, int height, int) {
+    BASEIMAGE argb;
+    if (CreateBaseImageXrgb32(width, height, &argb) != 0) return -1;
+    SetPixelFormatArgb32(&argb.format);
+    return MakeWhole(argb, GRAPH_SOURCE_NONE, nullptr, false);
+}
+
+int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency) {
+    BASEIMAGE argb;
+    bool keyed = transparency && settings.transEnabled;
+    if (PrepareImage(color, alpha, keyed, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImage\n");
+    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed);
+}
+
+int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
+    BASEIMAGE argb;
+    if (PrepareImage(image, nullptr, false, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImageKept\n");
+    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false);
+}
+
+int RefillGraphFromBaseImageKept(const BASEIMAGE* image, int graph) {
+    return RefillFrom(image, nullptr, graph, "RefillGraphFromBaseImageKept");
+}
+
+int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaData, size_t alphaSize, int transparency,
+                             int mirror) {
+    BASEIMAGE picture, alpha, argb;
+    if (ReadPicture(nullptr, data, size, 1, mirror, &picture) != 0) return -1;
+    bool haveAlpha = alphaData && alphaSize > 0;
+    if (haveAlpha && ReadPicture(nullptr, alphaData, alphaSize, 1, mirror, &alpha) != 0) {
+        FreeBaseImagePixels(&picture);
+        return -1;
+    }
+    bool keyed = transparency && settings.transEnabled;
+    int result = PrepareImage(&picture, haveAlpha ? &alpha : nullptr, keyed, &argb);
+    FreeBaseImagePixels(&picture);
+    if (haveAlpha) FreeBaseImagePixels(&alpha);
+    if (result != 0) return -1;
+    return MakeWhole(argb, GRAPH_SOURCE_MEMORY, nullptr, keyed);
+}
+
+int RefillGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph) {
+    return RefillFrom(color, alpha, graph, "RefillGraphFromBaseImage");
+}
+
+int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const void* alphaData, size_t alphaSize,
+                               int transparency, int mirror) {
+    GRAPH* g = Lookup(graph);
+    if (!g) return WriteLogText("Invalid graph handle in RefillGraphFromImageMemory\n");
+    BASEIMAGE picture, alpha, argb;
+    if (ReadPicture(nullptr, data, size, 1, mirror, &picture) != 0) return -1;
+    bool haveAlpha = alphaData && alphaSize > 0;
+    if (haveAlpha && ReadPicture(nullptr, alphaData, alphaSize, 1, mirror, &alpha) != 0) {
+        FreeBaseImagePixels(&picture);
+        return -1;
+    }
+    int result = -1;
+    if (picture.width != g->width || picture.height != g->height) {
+        WriteLogText("The picture's size differs from the graph's in RefillGraphFromImageMemory\n");
+    } else if (PrepareImage(&picture, haveAlpha ? &alpha : nullptr, transparency && settings.transEnabled, &argb) == 0) {
+        result = Refill(g, argb);
+        FreeBaseImagePixels(&argb);
+    }
+    FreeBaseImagePixels(&picture);
+    if (haveAlpha) FreeBaseImagePixels(&alpha);
+    return result;
+}
+
+int DeleteGraphHandle(int graph, int) {
+    GRAPH* g = Lookup(graph);
+    if (!g) return WriteLogText("Invalid graph handle in DeleteGraphHandle\n");
+    RemoveHandleEntry(&table, graph);
+    GraphShared* s = g->shared;
+    FreeMemory(g);
+    if (--s->refCount == 0) FreeShared(s);
+    return 0;
+}
+
+int DeleteAllGraphs() {
+    if (!tableReady) return 0;
+    for (int slot = 0; slot < table.capacity; ++slot) {
+        int handle = HandleOfSlot(&table, slot);
+        if (handle != -1) DeleteGraphHandle(handle, 0);
+    }
+    TerminateHandleTable(&table);
+    tableReady = false;
+    return 0;
+}
+
+int GetGraphDimensions(int graph, int* width, int* height) {
+    GRAPH* g = Lookup(graph);
+    if (!g) return -1;
+    if (width) *width = g->width;
+    if (height) *height = g->height;
+    return 0;
+}
+
+GRAPH* GetGraphRecord(int graph) { return Lookup(graph); }
+int CountGraphs() { return tableReady ? table.count : 0; }
+
+DeviceTexture* GetGraphTexture(int graph) {
+    GRAPH* g = Lookup(graph);
+    return g ? g->shared->texture : nullptr;
+}
+
+int SetGraphMipLevels(int enable, int levels) {
+    settings.mipEnabled = enable ? 1 : 0;
+    settings.mipLevels = enable ? levels : 1;
+    return 0;
+}
+
+int SetTransColorEnabled(int flag) {
+    settings.transEnabled = flag ? 1 : 0;
+    return 0;
+}
+
+int GetTransColorEnabled() { return settings.transEnabled; }
+
+int SetTransparentColorRGB(int red, int green, int blue) {
+    auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
+    settings.transRed = clamp(red);
+    settings.transGreen = clamp(green);
+    settings.transBlue = clamp(blue);
+    return 0;
+}
+
+int GetTransparentColorRGB(int* red, int* green, int* blue) {
+    if (red) *red = settings.transRed;
+    if (green) *green = settings.transGreen;
+    if (blue) *blue = settings.transBlue;
+    return 0;
+}
+
+int ReleaseGraphTextures() {
+    if (!tableReady) return 0;
+    for (int slot = 0; slot < table.capacity; ++slot) {
+        auto* g = static_cast<GRAPH*>(table.entries[slot]);
+        if (g && g->shared->texture) {
+            ReleaseDeviceTexture(g->shared->texture);
+            g->shared->texture = nullptr;
+        }
+    }
+    return 0;
+}
+
+int RestoreGraphTextures() {
+    if (!tableReady) return 0;
+    int result = 0;
+    for (int slot = 0; slot < table.capacity; ++slot) {
+        auto* g = static_cast<GRAPH*>(table.entries[slot]);
+        if (g && !g->shared->texture && MakeTexture(g->shared) != 0) result = -1;
+    }
+    return result;
+}

@@ -1,0 +1,76 @@
+// Graphics start-up and shut-down as the engine's life cycle calls them:
+// the device is made on the chosen back end (GL when the window has a GL
+// context); without one the engine goes on on the software path.
+#include "engine/devicestate.h"
+#include "engine/graph.h"
+#include "engine/log.h"
+#include "foundation/subsystems.h"
+#include "graphics/graphics_internal.h"
+#include "platform/window.h"
+
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+namespace {
+
+std::string deviceChoice = "auto";
+
+bool WindowHasGl() {
+    const platform::WindowBackend& w = platform::Window();
+    return w.glGetProcAddress && w.glGetProcAddress("glGetString") != nullptr;
+}
+
+// The state every frame starts from: the full target as viewport, clear
+// colour black, Z buffer cleared.
+void SetInitialDeviceState() {
+    DeviceViewport viewport = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0.0f, 1.0f};
+    SendDeviceViewport(&viewport);
+    ClearDevice(DEVICE_CLEAR_TARGET | DEVICE_CLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+}
+
+}  // namespace
+
+int SetGraphicsDeviceChoice(const char* name) {
+    if (!name) return -1;
+    for (const char* known : {"auto", "gl", "recording", "none"})
+        if (std::strcmp(name, known) == 0) {
+            deviceChoice = name;
+            return 0;
+        }
+    return WriteLogFormat("Unknown graphics device choice \"%s\"\n", name);
+}
+
+namespace subsystems {
+
+int InitializeGraphics() {
+    ResetDeviceStateCache();
+    InstallModelGraphicsServices();
+    std::string choice = deviceChoice;
+    if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
+    if (choice == "none") {
+        WriteLogText("No graphics device: drawing takes the software path\n");
+        return 0;
+    }
+    if (CreateGraphicsDevice(choice.c_str()) != 0) {
+        // A device that cannot be made leaves the software path, as a missing one does.
+        WriteLogText("Graphics device creation failed: drawing takes the software path\n");
+        return 0;
+    }
+    WriteLogFormat("Graphics device: %s\n", GetDeviceBackendName());
+    SetInitialDeviceState();
+    return 0;
+}
+
+void SelectDrawScreens() {
+    if (!HardwareRenderingActive()) return;
+    SetDeviceRenderTarget(nullptr);
+}
+
+void TerminateGraphics() {
+    DeleteAllGraphs();
+    ReleaseGraphicsDevice();
+    ResetDeviceStateCache();
+}
+
+}  // namespace subsystems

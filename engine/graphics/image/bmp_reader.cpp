@@ -1,0 +1,120 @@
+// BMP reader: uncompressed 1, 4, 8, 16, 24 and 32-bit pictures and 16/32-bit
+// bit-field pictures, bottom-up or top-down. Palette pictures stay palette
+// images; 32-bit pixels carry alpha only when SetBmp32AlphaUse asks for it.
+#include "graphics/image/image_internal.h"
+
+#include "engine/log.h"
+
+namespace {
+
+int useBmp32Alpha = 0;
+
+}  // namespace
+
+int SetBmp32AlphaUse(int flag) {
+    useBmp32Alpha = flag ? 1 : 0;
+    return 0;
+}
+
+int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
+    unsigned char file[14];
+    if (!ReadImageBytes(s, file, sizeof file) || file[0] != 'B' || file[1] != 'M') return -1;
+    uint32_t dataOffset = ImageU32(file + 10);
+    unsigned char info[124] = {};
+    if (!ReadImageBytes(s, info, 4)) return -1;
+    uint32_t infoSize = ImageU32(info);
+    if (infoSize != 12 && (infoSize < 40 || infoSize > 124)) return WriteLogText("BMP: unknown header size\n");
+    if (!ReadImageBytes(s, info + 4, infoSize - 4)) return WriteLogText("BMP: truncated header\n");
+    int64_t width, height;
+    int bits, compression = 0;
+    uint32_t colorsUsed = 0;
+    if (infoSize == 12) {
+        width = ImageU16(info + 4);
+        height = int16_t(ImageU16(info + 6));
+        bits = ImageU16(info + 10);
+    } else {
+        width = int32_t(ImageU32(info + 4));
+        height = int32_t(ImageU32(info + 8));
+        bits = ImageU16(info + 14);
+        compression = int(ImageU32(info + 16));
+        colorsUsed = ImageU32(info + 32);
+    }
+    bool topDown = height < 0;
+    if (topDown) height = -height;
+    if (!ImageSizeAcceptable(width, height)) return WriteLogText("BMP: picture size out of range\n");
+    uint32_t masks[4] = {0, 0, 0, 0};  // r, g, b, a
+    if (compression == 3) {
+        if (bits != 16 && bits != 32) return WriteLogText("BMP: bit fields need 16 or 32 bits\n");
+        if (infoSize >= 52) {
+            for (int i = 0; i < 3; ++i) masks[i] = ImageU32(info + 40 + 4 * i);
+            if (infoSize >= 56) masks[3] = ImageU32(info + 52);
+        } else {
+            unsigned char m[12];
+            if (!ReadImageBytes(s, m, sizeof m)) return WriteLogText("BMP: truncated bit fields\n");
+            for (int i = 0; i < 3; ++i) masks[i] = ImageU32(m + 4 * i);
+        }
+        for (uint32_t m : masks)
+            if (!MaskIsContiguous(m)) return WriteLogText("BMP: broken bit fields\n");
+    } else if (compression != 0) {
+        return WriteLogText("BMP: compressed pictures are not read\n");
+    }
+    PixelFormatDesc format;
+    switch (bits) {
+    case 1:
+    case 4:
+    case 8: {
+        SetPixelFormatPalette8(&format);
+        uint32_t entries = colorsUsed ? colorsUsed : (1u << bits);
+        if (entries > (1u << bits)) return WriteLogText("BMP: palette too large\n");
+        int entrySize = infoSize == 12 ? 3 : 4;
+        for (uint32_t i = 0; i < entries; ++i) {
+            unsigned char e[4] = {0, 0, 0, 0};
+            if (!ReadImageBytes(s, e, size_t(entrySize))) return WriteLogText("BMP: truncated palette\n");
+            format.palette[i] = PaletteEntry{e[0], e[1], e[2], 255};
+        }
+        break;
+    }
+    case 16:
+        if (compression != 3) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F, masks[3] = 0;
+        SetPixelFormatMasks(&format, 16, masks[0], masks[1], masks[2], masks[3]);
+        break;
+    case 24: SetPixelFormatRgb24(&format); break;
+    case 32:
+        if (compression == 3) SetPixelFormatMasks(&format, 32, masks[0], masks[1], masks[2], masks[3]);
+        else if (useBmp32Alpha) SetPixelFormatArgb32(&format);
+        else SetPixelFormatXrgb32(&format);
+        break;
+    default: return WriteLogText("BMP: unsupported bit count\n");
+    }
+    size_t rowBytes = ((size_t(width) * size_t(bits) + 31) / 32) * 4;
+    if (!SeekImageStream(s, dataOffset)) return WriteLogText("BMP: pixel offset outside the file\n");
+    int64_t remaining = RemainingImageBytes(s);
+    if (remaining >= 0 && uint64_t(remaining) < rowBytes * size_t(height)) return WriteLogText("BMP: truncated pixels\n");
+    if (CreateBaseImageWithFormat(int(width), int(height), &format, image) != 0) return -1;
+    unsigned char* row = static_cast<unsigned char*>(ENGINE_ALLOC(rowBytes));
+    if (!row) {
+        FreeBaseImagePixels(image);
+        return WriteLogText("BMP: out of memory\n");
+    }
+    int bpp = format.bytesPerPixel;
+    for (int64_t r = 0; r < height; ++r) {
+        if (!ReadImageBytes(s, row, rowBytes)) {
+            FreeMemory(row);
+            FreeBaseImagePixels(image);
+            return WriteLogText("BMP: truncated pixels\n");
+        }
+        uint8_t* out = ImageRow(image, int(topDown ? r : height - 1 - r));
+        if (bits >= 8) {
+            std::memcpy(out, row, size_t(width) * size_t(bpp));
+        } else {
+            int perByte = 8 / bits;
+            uint8_t mask = uint8_t((1 << bits) - 1);
+            for (int64_t x = 0; x < width; ++x) {
+                int shift = 8 - bits * int(x % perByte + 1);
+                out[x] = uint8_t((row[x / perByte] >> shift) & mask);
+            }
+        }
+    }
+    FreeMemory(row);
+    return 0;
+}

@@ -1,0 +1,88 @@
+// The road of a picture into a base image: open the file or memory as a
+// stream and offer it to the registered readers, then to the built-in ones,
+// rewinding before each.
+#include "graphics/image/image_internal.h"
+
+#include "engine/files.h"
+#include "engine/log.h"
+
+namespace {
+
+ImageLoaderTable loaderTable;
+
+const ImageReader kBuiltInReaders[] = {ReadBmpImage,     ReadJpegImage, ReadPngImage,
+                                       ReadRawBgraImage, ReadTgaImage,  ReadDdsImage};
+
+void MirrorLeftRight(BASEIMAGE* image) {
+    if (image->format.compression != PIXEL_COMPRESSION_NONE) return;
+    int bpp = image->format.bytesPerPixel;
+    unsigned char tmp[4];
+    for (int y = 0; y < image->height; ++y) {
+        uint8_t* row = ImageRow(image, y);
+        for (int l = 0, r = image->width - 1; l < r; ++l, --r) {
+            std::memcpy(tmp, row + l * bpp, size_t(bpp));
+            std::memcpy(row + l * bpp, row + r * bpp, size_t(bpp));
+            std::memcpy(row + r * bpp, tmp, size_t(bpp));
+        }
+    }
+}
+
+int TryReader(ImageReader reader, StreamData* stream, BASEIMAGE* out) {
+    if (stream->functions.seek(stream->handle, 0, 0) != 0) return -1;
+    std::memset(out, 0, sizeof *out);
+    if (reader(stream, out) == 0) return 0;
+    // A refusing reader leaves nothing behind.
+    if (out->pixels) FreeBaseImagePixels(out);
+    std::memset(out, 0, sizeof *out);
+    return -1;
+}
+
+int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
+    for (ImageReader reader : loaderTable.readers) {
+        if (!reader) break;
+        if (TryReader(reader, stream, out) == 0) return 0;
+    }
+    for (ImageReader reader : kBuiltInReaders)
+        if (TryReader(reader, stream, out) == 0) return 0;
+    return -1;
+}
+
+}  // namespace
+
+ImageLoaderTable* GetImageLoaderTable() { return &loaderTable; }
+
+int AddImageReader(ImageReader reader) {
+    if (!reader) return -1;
+    for (ImageReader& slot : loaderTable.readers)
+        if (!slot) {
+            slot = reader;
+            return 0;
+        }
+    return WriteLogText("The image reader table is full\n");
+}
+
+int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, int fromMemory, BASEIMAGE* out,
+                         int option) {
+    if (!out) return -1;
+    std::memset(out, 0, sizeof *out);
+    int result = -1;
+    if (fromMemory) {
+        if (!data || size == 0) return WriteLogText("No image data in ReadImageToBaseImage\n");
+        MemStream* mem = OpenMemStream(data, size);
+        if (!mem) return WriteLogText("Out of memory in ReadImageToBaseImage\n");
+        StreamData stream = MakeMemStreamData(mem);
+        result = ReadFromStream(&stream, out);
+        CloseMemStream(mem);
+        if (result != 0) WriteLogText("The image in memory could not be read in ReadImageToBaseImage\n");
+    } else {
+        if (!fileName) return -1;
+        FileHandle file = OpenFileStream(fileName, 0, 1, 0);
+        if (!file) return WriteLogFormat("%s could not be opened in ReadImageToBaseImage\n", fileName);
+        StreamData stream = MakeFileStreamData(file);
+        result = ReadFromStream(&stream, out);
+        CloseFileStream(file);
+        if (result != 0) WriteLogFormat("%s is no picture that can be read\n", fileName);
+    }
+    if (result == 0 && option == 1) MirrorLeftRight(out);
+    return result;
+}

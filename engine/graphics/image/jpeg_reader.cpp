@@ -1,0 +1,128 @@
+// JPEG reader through libjpeg: a source manager over the stream, errors
+// returned by long jump, pictures decoded to 24-bit BGR.
+#include "graphics/image/image_internal.h"
+
+#include "engine/log.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <utility>
+
+#include <jpeglib.h>
+
+namespace {
+
+constexpr size_t kSourceBufferBytes = 65536;
+
+struct StreamSource {
+    jpeg_source_mgr manager;
+    StreamData* stream;
+    bool truncated;
+    JOCTET buffer[kSourceBufferBytes];
+};
+
+struct ErrorExit {
+    jpeg_error_mgr manager;
+    jmp_buf jump;
+};
+
+void InitSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
+    size_t got = src->stream->functions.read(src->buffer, 1, kSourceBufferBytes, src->stream->handle);
+    if (got == 0) {
+        // A truncated picture ends as if its end marker had come.
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        got = 2;
+        src->truncated = true;
+    }
+    src->manager.next_input_byte = src->buffer;
+    src->manager.bytes_in_buffer = got;
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+    auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
+    while (count > 0) {
+        if (size_t(count) <= src->manager.bytes_in_buffer) {
+            src->manager.next_input_byte += count;
+            src->manager.bytes_in_buffer -= size_t(count);
+            return;
+        }
+        count -= long(src->manager.bytes_in_buffer);
+        FillInputBuffer(cinfo);
+    }
+}
+
+void TermSource(j_decompress_ptr) {}
+
+void OnErrorExit(j_common_ptr cinfo) { longjmp(reinterpret_cast<ErrorExit*>(cinfo->err)->jump, 1); }
+void OnMessage(j_common_ptr) {}
+
+int Decode(jpeg_decompress_struct* cinfo, ErrorExit* error, BASEIMAGE* image) {
+    if (setjmp(error->jump)) {
+        FreeBaseImagePixels(image);
+        return -1;
+    }
+    jpeg_read_header(cinfo, TRUE);
+    if (!ImageSizeAcceptable(cinfo->image_width, cinfo->image_height)) return -1;
+#ifdef JCS_EXTENSIONS
+    cinfo->out_color_space = JCS_EXT_BGR;
+#else
+    cinfo->out_color_space = JCS_RGB;
+#endif
+    jpeg_start_decompress(cinfo);
+    if (cinfo->output_components != 3) return -1;
+    PixelFormatDesc format;
+    SetPixelFormatRgb24(&format);
+    if (CreateBaseImageWithFormat(int(cinfo->output_width), int(cinfo->output_height), &format, image) != 0) return -1;
+    while (cinfo->output_scanline < cinfo->output_height) {
+        JSAMPROW row = ImageRow(image, int(cinfo->output_scanline));
+        jpeg_read_scanlines(cinfo, &row, 1);
+#ifndef JCS_EXTENSIONS
+        for (JDIMENSION x = 0; x < cinfo->output_width; ++x) std::swap(row[x * 3], row[x * 3 + 2]);
+#endif
+    }
+    jpeg_finish_decompress(cinfo);
+    return 0;
+}
+
+}  // namespace
+
+int ReadJpegImage(StreamData* s, BASEIMAGE* image) {
+    unsigned char soi[3];
+    if (!ReadImageBytes(s, soi, sizeof soi) || soi[0] != 0xFF || soi[1] != 0xD8 || soi[2] != 0xFF) return -1;
+    if (!SeekImageStream(s, 0)) return -1;
+    auto* source = static_cast<StreamSource*>(ENGINE_ALLOC_ZERO(sizeof(StreamSource)));
+    auto* error = static_cast<ErrorExit*>(ENGINE_ALLOC_ZERO(sizeof(ErrorExit)));
+    auto* cinfo = static_cast<jpeg_decompress_struct*>(ENGINE_ALLOC_ZERO(sizeof(jpeg_decompress_struct)));
+    int result = -1;
+    if (source && error && cinfo) {
+        cinfo->err = jpeg_std_error(&error->manager);
+        error->manager.error_exit = OnErrorExit;
+        error->manager.output_message = OnMessage;
+        if (setjmp(error->jump) == 0) {
+            jpeg_create_decompress(cinfo);
+            source->stream = s;
+            source->manager.init_source = InitSource;
+            source->manager.fill_input_buffer = FillInputBuffer;
+            source->manager.skip_input_data = SkipInputData;
+            source->manager.resync_to_restart = jpeg_resync_to_restart;
+            source->manager.term_source = TermSource;
+            cinfo->src = &source->manager;
+            result = Decode(cinfo, error, image);
+            if (result == 0 && source->truncated) {
+                FreeBaseImagePixels(image);
+                result = -1;
+            }
+        }
+        jpeg_destroy_decompress(cinfo);
+    }
+    FreeMemory(cinfo);
+    FreeMemory(error);
+    FreeMemory(source);
+    if (result != 0) return WriteLogText("JPEG: damaged or truncated picture\n");
+    return 0;
+}

@@ -1,0 +1,229 @@
+// The triangle fill's frame: refuses what it cannot draw, orders the
+// vertices, sets up the texel plane and the two edges, and runs one loop.
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+#include "engine/drawstate.h"
+#include "engine/log.h"
+#include "engine/memimg.h"
+#include "engine/numbers.h"
+#include "softblit/blit_frame_common.h"
+#include "softblit/triangle_setup.h"
+
+uint32_t TriangleLoopRuns[kTriangleLoopCount];
+
+namespace {
+
+// Fixed18 holds -8192..8191 and a fraction; beyond that positions wrap.
+constexpr int kCoordinateMin = -8192;
+constexpr int kCoordinateMax = 8191;
+// Texel columns and rows of 8192 or more would come out negative.
+constexpr int kSourceSideMax = 8192;
+
+struct Vertices {
+    int64_t x[3], y[3], u[3], v[3];  // Fixed18 values, held wider so differences are exact
+};
+
+bool InRange(int v) { return v >= kCoordinateMin && v <= kCoordinateMax; }
+
+bool CoordinatesInRange(const int vertices[12], bool textured) {
+    for (int i = 0; i < 3; ++i) {
+        const int* vx = vertices + 4 * i;
+        if (!InRange(vx[0]) || !InRange(vx[1])) return false;
+        if (textured && (!InRange(vx[2]) || !InRange(vx[3]))) return false;
+    }
+    return true;
+}
+
+// Exchange sort of {0, 1, 2} by key; equal keys keep their order.
+void SortIndexes(const int64_t key[3], int idx[3]) {
+    for (int i = 0; i < 2; ++i)
+        for (int j = i + 1; j < 3; ++j)
+            if (key[idx[i]] > key[idx[j]]) std::swap(idx[i], idx[j]);
+}
+
+TriangleEdge Segment(int segment, int64_t xs, int64_t xe, int rows) {
+    return {segment, xs, (xe - xs) / rows, rows, 0, 0, 0};
+}
+
+// False for collinear vertices.
+bool SetUpPlane(const Vertices& vt, TexelPlane* plane) {
+    int byX[3] = {0, 1, 2};
+    SortIndexes(vt.x, byX);
+    const int a = byX[0], b = byX[1], c = byX[2];
+    const int dxba = IntPartFixed18(vt.x[b] - vt.x[a]), dyba = IntPartFixed18(vt.y[b] - vt.y[a]);
+    const int duba = IntPartFixed18(vt.u[b] - vt.u[a]), dvba = IntPartFixed18(vt.v[b] - vt.v[a]);
+    const int dxca = IntPartFixed18(vt.x[c] - vt.x[a]), dyca = IntPartFixed18(vt.y[c] - vt.y[a]);
+    const int duca = IntPartFixed18(vt.u[c] - vt.u[a]), dvca = IntPartFixed18(vt.v[c] - vt.v[a]);
+    const int det = dyba * dxca - dyca * dxba;
+    if (det == 0) return false;
+    auto gradient = [det](int numerator) { return TruncateDoubleToInt(numerator * 262144.0 / det); };
+    plane->dudx = gradient(dyba * duca - dyca * duba);
+    plane->dudy = gradient(duba * dxca - dxba * duca);
+    plane->dvdx = gradient(dyba * dvca - dyca * dvba);
+    plane->dvdy = gradient(dvba * dxca - dvca * dxba);
+    plane->xa = IntPartFixed18(vt.x[a]);
+    plane->ya = IntPartFixed18(vt.y[a]);
+    plane->ua = static_cast<Fixed18>(vt.u[a]);
+    plane->va = static_cast<Fixed18>(vt.v[a]);
+    return true;
+}
+
+void SetUpEdges(const Vertices& vt, TriangleSetup* t) {
+    int byY[3] = {0, 1, 2};
+    SortIndexes(vt.y, byY);
+    const int top = byY[0], mid = byY[1], bot = byY[2];
+    const int64_t* X = vt.x;
+    const int64_t* Y = vt.y;
+    t->yTop = IntPartFixed18(Y[top]);
+    t->yMid = IntPartFixed18(Y[mid]);
+    if (Y[top] == Y[mid]) {
+        const int rows = IntPartFixed18(Y[bot] - Y[top]);
+        const int l = X[top] <= X[mid] ? top : mid;
+        const int r = l == top ? mid : top;
+        t->left = Segment(1, X[l], X[bot], rows);
+        t->right = Segment(1, X[r], X[bot], rows);
+        return;
+    }
+    if (Y[mid] == Y[bot]) {
+        const int rows = IntPartFixed18(Y[bot] - Y[top]);
+        const int l = X[mid] > X[bot] ? bot : mid;
+        const int r = l == bot ? mid : bot;
+        t->left = Segment(1, X[top], X[l], rows);
+        t->right = Segment(1, X[top], X[r], rows);
+        return;
+    }
+    const int upperRows = IntPartFixed18(Y[mid] - Y[top]);
+    const int lowerRows = IntPartFixed18(Y[bot] - Y[mid]);
+    const int allRows = IntPartFixed18(Y[bot] - Y[top]);
+    const double q1 = static_cast<double>(X[mid] - X[top]) / (static_cast<double>(Y[mid] - Y[top]) / 262144.0);
+    const double q2 = static_cast<double>(X[bot] - X[top]) / (static_cast<double>(Y[bot] - Y[top]) / 262144.0);
+    TriangleEdge twoSegments = Segment(0, X[top], X[mid], upperRows);
+    const TriangleEdge single = Segment(1, X[top], X[bot], allRows);
+    // The middle vertex left of the long edge: the left side bends there.
+    const int64_t lowerStart = q1 < q2 ? X[mid] : X[mid] + 1;
+    const TriangleEdge lower = Segment(1, lowerStart, X[bot], lowerRows);
+    twoSegments.lowerX = lower.x;
+    twoSegments.lowerStep = lower.step;
+    twoSegments.lowerRows = lower.rows;
+    t->left = q1 < q2 ? twoSegments : single;
+    t->right = q1 < q2 ? single : twoSegments;
+}
+
+void FillRuleRows(int p, BlitSetup* rules) {
+    rules->p = p;
+    rules->productRowP = BlendProductTable[p];
+    rules->signedRowP = BlendSignedProductRow(p);
+    rules->mix6Slab = BlendMix6Table[p >> 2];
+    rules->tintRowRed = BlendProductTable[(DrawTint >> 16) & 0xFF];
+    rules->tintRowGreen = BlendProductTable[(DrawTint >> 8) & 0xFF];
+    rules->tintRowBlue = BlendProductTable[DrawTint & 0xFF];
+    rules->levelTable = BlendLevelTable;
+}
+
+// The flat colour tinted once; on a 16-bit target only its low 16 bits are
+// a pixel (higher bits would index past a table row).
+uint32_t TintFlatColour(int kind, uint32_t colour) {
+    const uint32_t* red = BlendProductTable[(DrawTint >> 16) & 0xFF];
+    const uint32_t* green = BlendProductTable[(DrawTint >> 8) & 0xFF];
+    const uint32_t* blue = BlendProductTable[DrawTint & 0xFF];
+    if (kind == MEMIMG_KIND_RGB565) {
+        colour &= 0xFFFF;
+        return (red[colour >> 11] << 11) | (green[(colour >> 5) & 63] << 5) | blue[colour & 31];
+    }
+    return (colour & 0xFF000000u) | (red[(colour >> 16) & 0xFF] << 16) | (green[(colour >> 8) & 0xFF] << 8) |
+           blue[colour & 0xFF];
+}
+
+void RunFlat(TriangleSetup& t, int kind, uint32_t colour) {
+    int mode = KernelModeOf(BlendMode);
+    if (mode < 0) return;
+    const int p = std::clamp(BlendParam, 0, 255);
+    if ((mode == KernelAlpha || mode == KernelAdd || mode == KernelSub) && p == 0) return;
+    if (mode == KernelAlpha && p == 255) mode = KernelCopy;
+    if (!AreBlendTablesBuilt()) BuildBlendTables();
+    FillRuleRows(p, &t.rules);
+    t.colour = TintFlatColour(kind, colour);
+    (kind == 0 ? kFlatTriangleLoops16 : kFlatTriangleLoops32)[mode](t);
+}
+
+void RunTextured(TriangleSetup& t, const MEMIMG* source, const MEMIMG* blendGraph, int transparent) {
+    KernelConfig config;
+    if (!softblit::ChooseKernel(source, blendGraph != nullptr, transparent, true, &config)) return;
+    FillRuleRows(std::clamp(BlendParam, 0, 255), &t.rules);
+    t.rules.transColor = source->base->transColor;
+    // The palette is read in place.
+    t.rules.palette16 = source->base->palette16;
+    t.rules.palette32 = source->base->palette32;
+    t.source = source->pixels;
+    t.sourcePitch = source->base->pitch;
+    t.boundU = static_cast<uint32_t>(source->width) << 18;
+    t.boundV = static_cast<uint32_t>(source->height) << 18;
+    if (blendGraph) {
+        t.graph = blendGraph->pixels;
+        t.graphPitch = blendGraph->base->pitch;
+    }
+    const int index = TexturedTriangleLoopIndex(config);
+    (config.kind == 0 ? kTexturedTriangleLoops16 : kTexturedTriangleLoops32)[index](t);
+}
+
+bool CheckImages(const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph) {
+    if (CheckMemImg(target) != 0 || (source && CheckMemImg(source) != 0) ||
+        (source && blendGraph && CheckMemImg(blendGraph) != 0)) {
+        WriteLogText("FillTexturedTriangleMemImg: invalid software image");
+        return false;
+    }
+    if (!source) return true;
+    if (source->width > kSourceSideMax || source->height > kSourceSideMax) {
+        WriteLogFormat("FillTexturedTriangleMemImg: source of %dx%d is larger than %d texels a side", source->width,
+                       source->height, kSourceSideMax);
+        return false;
+    }
+    if (blendGraph && (blendGraph->width < source->width || blendGraph->height < source->height)) {
+        WriteLogFormat("FillTexturedTriangleMemImg: blend graph of %dx%d is smaller than its %dx%d source",
+                       blendGraph->width, blendGraph->height, source->width, source->height);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
+                                const MEMIMG* blendGraph, uint32_t colour) {
+    if (!vertices) {
+        WriteLogText("FillTexturedTriangleMemImg: no vertices");
+        return;
+    }
+    if (!CheckImages(target, source, blendGraph)) return;
+    const MEMIMG_BASE* tb = target->base;
+    if (source && source->base->pixelKind != tb->pixelKind) return;
+    if (tb->usePalette || tb->useAlpha) return;
+    const int kind = tb->pixelKind;
+    if (kind != MEMIMG_KIND_RGB565 && kind != MEMIMG_KIND_32BIT) return;
+    if (!CoordinatesInRange(vertices, source != nullptr)) {
+        WriteLogFormat("FillTexturedTriangleMemImg: coordinates outside %d..%d", kCoordinateMin, kCoordinateMax);
+        return;
+    }
+
+    Vertices vt;
+    for (int i = 0; i < 3; ++i) {
+        const int* vx = vertices + 4 * i;
+        vt.x[i] = int64_t{vx[0]} * kFixed18One + 0x20000;
+        vt.y[i] = int64_t{vx[1]} * kFixed18One + 0x20000;
+        vt.u[i] = source ? int64_t{vx[2]} * kFixed18One : 0;
+        vt.v[i] = source ? int64_t{vx[3]} * kFixed18One : 0;
+    }
+    TriangleSetup t{};
+    if (!SetUpPlane(vt, &t.plane)) return;
+    SetUpEdges(vt, &t);
+    t.target = target->pixels;
+    t.targetPitch = tb->pitch;
+    softblit::TargetClip(target, t.clip);
+    if (source) {
+        RunTextured(t, source, blendGraph, transparent);
+    } else {
+        RunFlat(t, kind, colour);
+    }
+}

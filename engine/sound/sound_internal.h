@@ -1,0 +1,135 @@
+// The sound module's state, shared by its files: the handle table, the
+// sound entries, the stream list, the sound lock and the worker thread.
+#pragma once
+#include "engine/handle.h"
+#include "engine/list.h"
+#include "engine/sound.h"
+#include "engine/stream.h"
+#include "sound/device/sound_device.h"
+#include "sound/soundconv.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+constexpr int kSoundTableSize = 32768;
+constexpr int kMaxSoundBuffers = 10;
+constexpr int kMaxStreamPieces = 3;
+constexpr int kLoadedSoundMaxSeconds = 180;
+constexpr int kWorkerPeriodMs = 30;
+constexpr int32_t kStreamNotFilled = -800;  // write offset before the first fill
+
+enum SoundKind { kSoundLoaded = 0, kSoundStream = 1 };
+
+struct SoundPlaybackBuffer {
+    int valid;
+    SoundBuffer* buffer;
+};
+
+struct StreamPiece {
+    int repeatCount;
+    int createType;
+    void* block;  // owned: the encoded file or a WAVE image, or null
+    int blockSize;
+    MemStream* memStream;  // over block, owned
+    StreamData stream;     // what the converter reads
+    SOUNDCONV conv;
+    int ownsSource;  // the sound closes the source stream when it goes
+};
+
+struct StreamState {
+    int playType;
+    uint32_t bufferSize;  // S: one second, whole frames
+    int32_t writeOffset;  // W
+    int32_t threshold;    // V: the cursor must reach it before the next refill
+    StreamPiece pieces[kMaxStreamPieces];
+    int pieceCount;
+    int currentPiece;
+    int passCount;
+    int64_t piecePosition;  // PCM bytes of the current piece produced
+    int64_t totalSamples;
+    int64_t playedBytes;
+    uint32_t lastCursor;
+    bool active;
+    bool ended;
+    bool loopPending;
+    bool allPiecesDone;
+    int32_t endOffset;   // E
+    int32_t endCursor;   // C
+    int32_t loopOffset;
+    ListNode node;
+};
+
+struct SoundEntry {
+    int handle;
+    SoundPlaybackBuffer buffers[kMaxSoundBuffers];
+    int duplicate[kMaxSoundBuffers];
+    WAVEFORMATEX format;
+    int kind;
+    StreamState stream;
+    void* pcm;  // loaded sound's PCM, shared through references
+    uint32_t pcmSize;
+    int32_t* references;
+    int bufferCount;
+    int currentBuffer;
+    int volume;  // hundredths of dB
+    int frequency;
+};
+
+struct SoundModule {
+    std::recursive_mutex lock;  // the sound lock: all sound state
+    std::atomic<bool> open{false};
+    SoundBuffer* primary = nullptr;
+    SoundBuffer* silent = nullptr;
+    HandleTable table{};
+    ListNode streamHead{};
+    ListNode streamTail{};
+    int createType = 0;
+    int readerMask = 0;
+    int oggSampleBytes = 2;
+    // The worker: stopped through the flag and joined, whatever the window
+    // is doing.
+    std::thread worker;
+    std::atomic<bool> workerStop{false};
+    std::mutex workerMutex;
+    std::condition_variable workerWake;
+    int processorCountOverride = 0;  // tests: 0 uses the engine's count
+};
+
+SoundModule& Sound();
+using SoundLockGuard = std::lock_guard<std::recursive_mutex>;
+
+// The entry behind a sound handle, or null (caller holds the lock).
+SoundEntry* LookupSound(int handle);
+int CreateSoundBuffers(const WAVEFORMATEX* format, uint32_t bytes, int streamFlag, int count, int handle);
+int AddSreamSound(StreamData* source, int repeatCount, int handle, int createType, int* keepOut, int extraHandle);
+void ReleaseStreamState(SoundEntry* entry);
+int UpdateStreamPlayPosition(int handle, int64_t cursor);
+int BuildWaveImage(void** imageOut, int* sizeOut, const void* format, int formatSize, const void* data,
+                   int dataSize);
+int ReadWholeStream(StreamData* stream, void** dataOut, int* sizeOut);
+
+// Waits until the sound has ended or the window is gone (play type 0).
+void WaitWhilePlaying(int handle);
+
+// Device buffer record wrappers: -1 when the record is not valid.
+int PlayPlaybackBuffer(SoundPlaybackBuffer* record, int loop);
+int StopPlaybackBuffer(SoundPlaybackBuffer* record);
+int GetPlaybackBufferStatus(SoundPlaybackBuffer* record, uint32_t* status);
+int SetPlaybackBufferVolume(SoundPlaybackBuffer* record, int volume);
+int SetPlaybackBufferPan(SoundPlaybackBuffer* record, int pan);
+int SetPlaybackBufferFrequency(SoundPlaybackBuffer* record, int hz);
+int SetPlaybackBufferPosition(SoundPlaybackBuffer* record, uint32_t offset);
+int ReleasePlaybackBuffer(SoundPlaybackBuffer* record);
+
+// The primary format the capabilities allow.
+WAVEFORMATEX ComputePrimaryFormat(const SoundDeviceCaps& caps);
+// The volume in hundredths of dB for 0..255.
+int VolumeToHundredthsDb(int volume);
+
+// Tests: run the worker as on a machine with this many logical processors
+// (0: the engine's count). Takes effect at the next start-up.
+void SetSoundProcessorCountForTesting(int count);
+bool IsSoundWorkerRunning();

@@ -1,0 +1,140 @@
+// The converter's frame: reader choice, the conversion buffer, runs, seeks
+// and whole conversion. The readers themselves live in their own files.
+#include "sound/soundconv.h"
+
+#include "engine/memory.h"
+#include "sound/sound_internal.h"
+
+#include <cstring>
+
+namespace {
+
+// In the order they are tried.
+const SoundReader* const kReaders[] = {&kWavePcmReader};
+
+}  // namespace
+
+const SoundReader* FindSoundReader(int type) {
+    switch (type) {
+    case SOUNDCONV_TYPE_WAVE: return &kWavePcmReader;
+    case SOUNDCONV_TYPE_MEMPCM: return &kMemPcmReader;
+    default: return nullptr;
+    }
+}
+
+int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv) {
+    if (!stream || !conv) return -1;
+    std::memset(conv, 0, sizeof *conv);
+    conv->oggSelect = 0;
+    conv->stream = *stream;
+    conv->stream.functions.seek(conv->stream.handle, 0, 0);
+    const int mask = GetSoundReaderMask();
+    const SoundReader* chosen = nullptr;
+    for (const SoundReader* reader : kReaders) {
+        if (mask & (1 << reader->maskBit)) continue;
+        if (reader->setup(conv) == 0) {
+            chosen = reader;
+            break;
+        }
+        if (reader->rewindOnRefusal) conv->stream.functions.seek(conv->stream.handle, 0, 0);
+    }
+    // Bit 4 stands for the last decoder, tried after every reader has
+    // refused; until it exists a refused stream is refused here.
+    if (!chosen) return -1;
+    conv->initialized = 0;
+    conv->endOfData = 0;
+    conv->buffer = static_cast<uint8_t*>(AllocMemory(size_t(conv->blockSize), "", 0));
+    if (!conv->buffer) {
+        if (chosen->terminate) chosen->terminate(conv);
+        return -1;
+    }
+    conv->bytesLeft = 0;
+    conv->readOffset = 0;
+    conv->outputPosition = 0;
+    conv->initialized = 1;
+    return 0;
+}
+
+int RunSoundConverter(SOUNDCONV* conv, void* dest, int bytes) {
+    if (!conv || !conv->initialized) return -1;
+    if (conv->endOfData) return 0;
+    const SoundReader* reader = FindSoundReader(conv->type);
+    auto* out = static_cast<uint8_t*>(dest);
+    int written = 0;
+    while (written < bytes) {
+        if (conv->bytesLeft <= 0) {
+            conv->readOffset = 0;
+            conv->bytesLeft = 0;
+            if (reader->step(conv) != 0 || conv->bytesLeft <= 0) {
+                conv->bytesLeft = 0;
+                conv->endOfData = 1;
+                return written;
+            }
+        }
+        int n = conv->bytesLeft < bytes - written ? conv->bytesLeft : bytes - written;
+        std::memcpy(out + written, conv->buffer + conv->readOffset, size_t(n));
+        conv->bytesLeft -= n;
+        conv->readOffset += n;
+        conv->outputPosition += n;
+        written += n;
+    }
+    return written;
+}
+
+int SeekSoundConverter(SOUNDCONV* conv, int samplePosition) {
+    if (!conv || !conv->initialized) return -1;
+    int64_t target = int64_t(conv->outputFormat.blockAlign) * (samplePosition < 0 ? 0 : samplePosition);
+    int64_t distance = target - conv->outputPosition;
+    if (distance > -16 && distance < 16) return 0;
+    // A target past the end leaves the converter empty: the next run
+    // reports the end without reading outside the data.
+    int64_t total = GetSoundConverterTotalSize(conv);
+    if (target > total) target = total;
+    FindSoundReader(conv->type)->seek(conv, int32_t(target));
+    conv->endOfData = 0;
+    return 0;
+}
+
+int TerminateSoundConverter(SOUNDCONV* conv) {
+    if (!conv || !conv->initialized) return -1;
+    FreeMemory(conv->buffer);
+    conv->buffer = nullptr;
+    const SoundReader* reader = FindSoundReader(conv->type);
+    if (reader && reader->terminate) reader->terminate(conv);
+    conv->initialized = 0;
+    return 0;
+}
+
+int GetSoundConverterFormat(SOUNDCONV* conv, WAVEFORMATEX* out) {
+    if (!conv || !out) return -1;
+    *out = conv->outputFormat;
+    return 0;
+}
+
+int64_t GetSoundConverterTotalSize(SOUNDCONV* conv) {
+    if (!conv) return -1;
+    const SoundReader* reader = FindSoundReader(conv->type);
+    return reader ? reader->totalSize(conv) : -1;
+}
+
+int ConvertWholeSound(SOUNDCONV* conv, WAVEFORMATEX* formatOut, void** dataOut, int* sizeOut) {
+    if (!conv || !conv->initialized || !formatOut || !dataOut || !sizeOut) return -1;
+    int64_t total = GetSoundConverterTotalSize(conv);
+    if (total < 0 || total > 0x7FFFFFFF) return -1;
+    void* block = AllocMemory(size_t(total ? total : 1), "", 0);
+    if (!block) return -1;
+    // A run from the start; a short stream gives fewer bytes than its header
+    // promised, never bytes that were not read.
+    conv->outputPosition = 0;
+    FindSoundReader(conv->type)->seek(conv, 0);
+    conv->endOfData = 0;
+    int size = total ? RunSoundConverter(conv, block, int(total)) : 0;
+    if (size < 0) {
+        FreeMemory(block);
+        return -1;
+    }
+    *formatOut = conv->outputFormat;
+    *dataOut = block;
+    *sizeOut = size;
+    return 0;
+}

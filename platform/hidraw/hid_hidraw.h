@@ -1,0 +1,6 @@
+#pragma once
+#include "platform/hid.h"
+
+namespace platform {
+extern const HidBackend kHidrawBackend;
+}

@@ -1,0 +1,6 @@
+#pragma once
+#include "platform/shell.h"
+
+namespace platform {
+extern const ShellBackend kPosixShellBackend;
+}

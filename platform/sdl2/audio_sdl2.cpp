@@ -1,0 +1,70 @@
+// SDL2 audio back end: stands in for the sound card under the engine's own
+// software sound device. Opens the default output device for signed 16-bit
+// stereo at the asked rate (SDL converts to whatever the card takes) and
+// lets SDL's audio thread pull the mixed frames.
+// Limits: one output device, the default one; no capture.
+// Depends on: SDL2 (audio subsystem).
+#include "sdl2/audio_sdl2.h"
+
+#include <SDL.h>
+
+namespace platform {
+namespace {
+
+SDL_AudioDeviceID device = 0;
+AudioCallback userCallback = nullptr;
+void* userData = nullptr;
+
+void SDLCALL Pull(void*, Uint8* stream, int length) {
+    userCallback(userData, reinterpret_cast<int16_t*>(stream), length / 4);
+}
+
+int Open(int rate, AudioCallback callback, void* user) {
+    if (device || rate <= 0 || !callback) return -1;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
+    userCallback = callback;
+    userData = user;
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = Pull;
+    SDL_AudioSpec have{};
+    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!device) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        userCallback = nullptr;
+        return -1;
+    }
+    SDL_PauseAudioDevice(device, 0);
+    return 0;
+}
+
+void Close() {
+    if (!device) return;
+    SDL_CloseAudioDevice(device);
+    device = 0;
+    userCallback = nullptr;
+    userData = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void EnumerateDevices(AudioDeviceVisitor visit, void* context) {
+    if (!visit) return;
+    bool started = SDL_WasInit(SDL_INIT_AUDIO) == 0;
+    if (started && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+    const char* driver = SDL_GetCurrentAudioDriver();
+    int count = SDL_GetNumAudioDevices(0);
+    for (int i = 0; i < count; ++i) {
+        const char* name = SDL_GetAudioDeviceName(i, 0);
+        visit(context, driver ? driver : "", name ? name : "");
+    }
+    if (started) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+}  // namespace
+
+const AudioBackend kSdl2AudioBackend = {"sdl2", Open, Close, EnumerateDevices};
+
+}  // namespace platform

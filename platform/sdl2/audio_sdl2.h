@@ -1,0 +1,6 @@
+#pragma once
+#include "platform/audio.h"
+
+namespace platform {
+extern const AudioBackend kSdl2AudioBackend;
+}

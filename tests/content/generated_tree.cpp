@@ -1,0 +1,48 @@
+#include "generated_tree.h"
+
+#include "font.h"
+#include "generator.h"
+#include "image.h"
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+struct TemporaryTree {
+    std::filesystem::path root;
+    TemporaryTree() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "morpotta-content-XXXXXX").string();
+        root = mkdtemp(pattern.data());
+        GenerateTreeInto(root);
+    }
+    ~TemporaryTree() {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+};
+
+}  // namespace
+
+void GenerateTreeInto(const std::filesystem::path& root) {
+    OpenCaptionFont(CONTENT_DEFAULT_FONT);
+    OutputTree out(root.string());
+    std::vector<std::pair<std::string, Image>> sheet;
+    GeneratePictures(out, &sheet);
+    WriteContactSheet((root / "contact_sheet.png").string(), sheet);
+    CloseCaptionFont();
+    GenerateModels(out);
+    GenerateSounds(out);
+    GenerateMusic(out);
+    GenerateStages(out);
+    GenerateSetsAndLists(out);
+    GenerateScenarios(out);
+    GenerateTimeTable(out);
+}
+
+const std::filesystem::path& ContentTreeRoot() {
+    static const std::filesystem::path built = MORPOTTA_BUILD_DIR;
+    if (std::filesystem::exists(built / "tpa" / ".generated")) return built;
+    static TemporaryTree generated;
+    return generated.root;
+}

@@ -1,0 +1,168 @@
+#include "checker.h"
+#include "game/timetable.h"
+#include "generated_tree.h"
+#include "manifest.h"
+#include "scoped_temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Replaces count bytes at 'at' with insert. Kept out of line: inlined into
+// the edit lambdas, g++ 12 warns falsely about the string copies.
+[[gnu::noinline]] std::string Splice(const std::string& t, size_t at, size_t count, const std::string& insert) {
+    std::string out(t, 0, at);
+    out += insert;
+    out.append(t, at + count, std::string::npos);
+    return out;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const auto& l : lines) all += l + "\n";
+    return all;
+}
+
+TEST(GeneratedTree, PassesEveryCheck) {
+    CheckReport report = CheckTree(ContentTreeRoot().string());
+    EXPECT_TRUE(report.problems.empty()) << Joined(report.problems);
+    size_t expected = Pictures().size() + ModelPaths().size() + SoundPaths().size() + MusicFiles().size();
+    EXPECT_GT(size_t(report.filesChecked), expected + 100 + 15);  // plus stages, lists, sets, scripts, table
+}
+
+TEST(GeneratedTree, WritesTheContactSheet) {
+    EXPECT_TRUE(fs::exists(ContentTreeRoot() / "contact_sheet.png"));
+}
+
+TEST(GeneratedTree, GenerationIsDeterministic) {
+    ScopedTempDir fresh;
+    GenerateTreeInto(fresh.path());
+    int compared = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(fresh.path() / "tpa")) {
+        if (!entry.is_regular_file()) continue;
+        fs::path other = ContentTreeRoot() / "tpa" / fs::relative(entry.path(), fresh.path() / "tpa");
+        ASSERT_TRUE(fs::exists(other)) << other;
+        ASSERT_EQ(ScopedTempDir::ReadFile(entry.path()), ScopedTempDir::ReadFile(other)) << other;
+        ++compared;
+    }
+    EXPECT_GT(compared, 300);
+}
+
+TEST(GeneratedTree, TimeTableGivesEveryStageATarget) {
+    std::string text = ScopedTempDir::ReadFile(ContentTreeRoot() / "tpa" / "limitTimeTable.csv");
+    auto table = std::make_unique<TimeTable>();
+    TimeTable::Parse(*table, text.data(), text.size());
+    for (int row = 0; row < TimeTable::kRows; ++row) {
+        for (int type = 1; type <= 6; ++type) {
+            EXPECT_GT(table->target[row][type], 10000) << row;
+            EXPECT_LT(table->target[row][type], 99999999) << row;
+            EXPECT_GE(table->attempts[row][type], 3) << row;  // the limit follows the target
+        }
+        EXPECT_LT(table->rowBest[row], 99999999);
+    }
+}
+
+// Each case breaks one file of a copy of the tree and expects the checker
+// to name that file.
+class BrokenTree : public ::testing::Test {
+protected:
+    void SetUp() override { fs::copy(ContentTreeRoot() / "tpa", dir_.path() / "tpa", fs::copy_options::recursive); }
+
+    void Rewrite(const std::string& relative, const std::function<std::string(std::string)>& edit) {
+        fs::path file = dir_.path() / "tpa" / relative;
+        std::string text = edit(ScopedTempDir::ReadFile(file));
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    }
+
+    std::string Problems() { return Joined(CheckTree(dir_.path().string()).problems); }
+
+    ScopedTempDir dir_;
+};
+
+TEST_F(BrokenTree, StageRulesAreEnforced) {
+    Rewrite("stage/stage_normal3.stg", [](std::string t) {
+        t[t.find('s')] = ' ';
+        return t;
+    });
+    Rewrite("stage/stage_normal4.stg", [](std::string t) {
+        return Splice(t, t.find('\n') - 2, 1, "");  // a row one cell short
+    });
+    Rewrite("stage/stage_normal5.stg", [](std::string t) {
+        t[t.find('B', 30)] = '#';
+        return t;
+    });
+    Rewrite("stage/stage_normal6.stg", [](std::string t) {
+        // wall the goal in
+        size_t g = t.find('G');
+        size_t width = t.find('\n') + 1;
+        t[g - 1] = 'B';
+        t[g + 1] = 'B';
+        t[g - width] = 'B';
+        return t;
+    });
+    Rewrite("stage/stage_vs2.stg", [](std::string t) { return Splice(t, 0, t.find('\n'), "soon"); });
+    std::string p = Problems();
+    EXPECT_NE(p.find("stage_normal3.stg: needs exactly one start"), std::string::npos) << p;
+    EXPECT_NE(p.find("stage_normal4.stg: row"), std::string::npos) << p;
+    EXPECT_NE(p.find("stage_normal5.stg: character '#'"), std::string::npos) << p;
+    EXPECT_NE(p.find("stage_normal6.stg: the goal cannot be reached"), std::string::npos) << p;
+    EXPECT_NE(p.find("stage_vs2.stg: first line"), std::string::npos) << p;
+}
+
+TEST_F(BrokenTree, PicturesModelsAndSoundsAreEnforced) {
+    Rewrite("text/text_go.png", [](std::string t) { return Splice(t, t.size() / 2, t.size() / 2, ""); });
+    fs::copy_file(dir_.path() / "tpa/item/jewelry2.png", dir_.path() / "tpa/item/door0.png",
+                  fs::copy_options::overwrite_existing);
+    Rewrite("neko3D/nekog_ju.mqo", [](std::string t) {
+        std::string lf;
+        for (char c : t) {
+            if (c != '\r') lf += c;
+        }
+        return lf;
+    });
+    Rewrite("item/dai2.mqo", [](std::string t) {
+        size_t v = t.find(" V(");
+        return t.replace(v + 3, 1, "999");
+    });
+    fs::remove(dir_.path() / "tpa/SE/kitty01.wav");
+    Rewrite("Music/pride.mp3", [](std::string t) { return Splice(t, 4000, 0, "xx"); });  // frames no longer line up
+    std::string p = Problems();
+    EXPECT_NE(p.find("text_go.png:"), std::string::npos) << p;
+    EXPECT_NE(p.find("door0.png: is 24x24, needs 64x64"), std::string::npos) << p;
+    EXPECT_NE(p.find("nekog_ju.mqo:"), std::string::npos) << p;
+    EXPECT_NE(p.find("dai2.mqo: object 0: vertex index out of range"), std::string::npos) << p;
+    EXPECT_NE(p.find("kitty01.wav: missing"), std::string::npos) << p;
+    EXPECT_NE(p.find("pride.mp3: lost frame sync"), std::string::npos) << p;
+}
+
+TEST_F(BrokenTree, ListsSetsScriptsAndTableAreEnforced) {
+    Rewrite("stage/stage_normal_list.txt", [](std::string t) {
+        return Splice(t, t.find("end\n"), 4, "");  // group 0 loses its end line
+    });
+    Rewrite("mapset/normal_set2.set", [](std::string t) { return Splice(t, t.size(), 0, "m 250\n"); });
+    Rewrite("mapset/vs_set1.set", [](std::string t) { return Splice(t, t.size(), 0, "m r5,1,2\n"); });
+    Rewrite("scenario/scenario1.scn", [](std::string t) { return Splice(t, 0, 0, "catif 0\ncatif 1\nendif\n"); });
+    Rewrite("scenario/ending1.scn", [](std::string t) {
+        return Splice(t, t.size(), 0, "mes \"" + std::string(60, 'a') + "\"\n");
+    });
+    Rewrite("scenario/ending0.scn", [](std::string t) {
+        return Splice(t, t.size(), 0, "mes \"\x83\x5Cnext\"\n");  // the CP932 form of a katakana ending in 0x5C
+    });
+    Rewrite("limitTimeTable.csv", [](std::string t) { return Splice(t, t.find('\n'), 0, ",5"); });
+    std::string p = Problems();
+    EXPECT_NE(p.find("stage_normal_list.txt: group 0 has no end line"), std::string::npos) << p;
+    EXPECT_NE(p.find("normal_set2.set: names a missing stage 250"), std::string::npos) << p;
+    EXPECT_NE(p.find("vs_set1.set: bad random stage line"), std::string::npos) << p;
+    EXPECT_NE(p.find("scenario1.scn: conditions do not nest"), std::string::npos) << p;
+    EXPECT_NE(p.find("ending1.scn: message line longer than 50 bytes"), std::string::npos) << p;
+    EXPECT_NE(p.find("ending0.scn: a character ending in 0x5C reads as a line break"), std::string::npos) << p;
+    EXPECT_NE(p.find("limitTimeTable.csv: line 1 needs a label and 7 values"), std::string::npos) << p;
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+// Writers the tests use to make their own fixtures and screenshots.
+#include "graphics_test_util.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include <jpeglib.h>
+
+namespace {
+
+void AppendToVector(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+void NoFlush(png_structp) {}
+
+}  // namespace
+
+// colorType: PNG_COLOR_TYPE_RGB, _RGBA, _GRAY, _GRAY_ALPHA or _PALETTE (first
+// 256 distinct colours); bitDepth 8 or 16.
+std::vector<unsigned char> EncodePng(const uint32_t* argb, int width, int height, int colorType, int bitDepth) {
+    std::vector<unsigned char> out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(png, &out, AppendToVector, NoFlush);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bitDepth, colorType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<uint32_t> palette;
+    if (colorType == PNG_COLOR_TYPE_PALETTE) {
+        for (int i = 0; i < width * height; ++i) {
+            uint32_t c = argb[i] & 0xFFFFFFu;
+            bool found = false;
+            for (uint32_t p : palette) found |= p == c;
+            if (!found && palette.size() < 256) palette.push_back(c);
+        }
+        std::vector<png_color> entries;
+        for (uint32_t p : palette) entries.push_back(png_color{png_byte(p >> 16), png_byte(p >> 8), png_byte(p)});
+        png_set_PLTE(png, info, entries.data(), int(entries.size()));
+    }
+    png_write_info(png, info);
+    int channels = colorType == PNG_COLOR_TYPE_RGB ? 3 : colorType == PNG_COLOR_TYPE_RGBA ? 4
+                   : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2 : 1;
+    int bytes = bitDepth / 8;
+    std::vector<unsigned char> row(size_t(width) * size_t(channels) * size_t(bytes));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint32_t c = argb[y * width + x];
+            unsigned char v[4];
+            int n = 0;
+            unsigned char r = c >> 16, g = c >> 8, b = c, a = c >> 24;
+            if (colorType == PNG_COLOR_TYPE_PALETTE) {
+                for (size_t i = 0; i < palette.size(); ++i)
+                    if (palette[i] == (c & 0xFFFFFFu)) v[n++] = (unsigned char)(i);
+            } else if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+                v[n++] = g;
+                if (colorType == PNG_COLOR_TYPE_GRAY_ALPHA) v[n++] = a;
+            } else {
+                v[n++] = r, v[n++] = g, v[n++] = b;
+                if (colorType == PNG_COLOR_TYPE_RGBA) v[n++] = a;
+            }
+            for (int k = 0; k < n; ++k)
+                for (int byte = 0; byte < bytes; ++byte) row[(size_t(x) * channels + k) * bytes + byte] = v[k];
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+int WritePngFile(const std::string& path, const uint32_t* argb, int width, int height, bool withAlpha) {
+    std::vector<unsigned char> bytes =
+        EncodePng(argb, width, height, withAlpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, 8);
+    if (bytes.empty()) return -1;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return -1;
+    size_t written = std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return written == bytes.size() ? 0 : -1;
+}
+
+std::vector<unsigned char> EncodeJpeg(const uint32_t* argb, int width, int height, int quality) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr error;
+    cinfo.err = jpeg_std_error(&error);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(size_t(width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (int x = 0; x < width; ++x) {
+            uint32_t c = argb[cinfo.next_scanline * width + x];
+            row[x * 3] = c >> 16, row[x * 3 + 1] = c >> 8, row[x * 3 + 2] = c;
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<unsigned char> out(buffer, buffer + size);
+    free(buffer);
+    return out;
+}
