@@ -45,7 +45,8 @@ int ReadVertices(MqoObject* o) {
     return 0;
 }
 
-// Position of the object's transform in the parent chain.
+// The object's own transform: scaling, the turns about x, y and z (a zero
+// angle skipped), then the translation, its z negated like the positions.
 Matrix44 LocalMatrix(const MqoObject* o) {
     Matrix44 m = MakeScalingMatrix(o->scale.x, o->scale.y, o->scale.z);
     const float ax = -o->rotation.y * kDegrees, ay = -o->rotation.x * kDegrees, az = o->rotation.z * kDegrees;
