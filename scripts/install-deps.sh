@@ -21,6 +21,8 @@ packages=(
   libfreetype-dev fonts-ipafont-gothic
   # CRC-32 of archive members; the codec benchmark's yardstick
   zlib1g-dev
+  # the model benchmark's yardstick: importing the same geometry as OBJ
+  libassimp-dev
   # libFuzzer targets (-DFUZZ=ON)
   clang libclang-rt-dev
   # sound benchmark: the reference mixer measured beside the engine's own

@@ -7,9 +7,7 @@ namespace subsystems {
 
 void BuildMovieColourTables() {}
 void StartOnScreenLog() {}
-void InitializeModels() {}
 
-void TerminateModels() {}
 void ReleaseSoftwareImages() {}
 
 void SuspendMovies() {}
