@@ -140,4 +140,27 @@ TEST_F(FontTest, AFullGlyphCacheStartsOverAndStillDraws) {
     EXPECT_GT(Lit(0, 100, 64, 120), 10);
 }
 
+TEST_F(FontTest, InverseAndMultiplyModesFollowTheCoverage) {
+    const int font = CreateFontToHandle(nullptr, 32, -1, kFontTypeAntialias, -1, -1, 0, -1, -1);
+    ASSERT_NE(font, -1);
+    const int width = GetStringWidthWithFont(kKana, -1, font);
+    // Multiply: only the strokes darken, not each glyph's whole box.
+    ASSERT_EQ(DrawTextWithFont(100, 100, kKana, 0xFFFFFFFFu, font, 0, 0), 0);
+    const int ink = Lit(100, 100, 100 + width, 136);
+    DrawRectangle(0, 0, 640, 480, MakeScreenColor(200, 200, 200), 1);
+    SetBlendModeParam(BlendMul, 255);
+    ASSERT_EQ(DrawTextWithFont(100, 100, kKana, MakeScreenColor(0, 0, 255), font, 0, 0), 0);
+    SetBlendModeParam(BlendCopy, 255);
+    const int grey = CountColor(100, 100, 100 + width, 136, 0xFFC8C8C8u);
+    EXPECT_GE(grey, width * 36 - ink - 16);  // the faintest coverage draws nothing on black
+    EXPECT_GT(CountColor(100, 100, 100 + width, 136, 0xFF0000C8u), 100);
+    // Inverse: the text's colour inverted.
+    ClearDrawScreenToBackColor(nullptr);
+    SetBlendModeParam(BlendInvert, 255);
+    ASSERT_EQ(DrawTextWithFont(100, 100, kKana, MakeScreenColor(255, 255, 0), font, 0, 0), 0);
+    SetBlendModeParam(BlendCopy, 255);
+    EXPECT_GT(CountColor(100, 100, 100 + width, 136, 0xFF0000FFu), 100);
+    EXPECT_EQ(CountColor(100, 100, 100 + width, 136, 0xFFFFFF00u), 0);
+}
+
 }  // namespace

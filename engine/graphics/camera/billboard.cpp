@@ -9,6 +9,7 @@
 #include "engine/log.h"
 #include "graphics/camera/camera_internal.h"
 #include "graphics/draw2d/batch2d.h"
+#include "graphics/draw2d/draw2d_internal.h"
 
 #include <cmath>
 #include <utility>
@@ -45,6 +46,25 @@ void ApplyBillboardState(const Draw2DState& state) {
     SetDeviceFvf(kBillboardFvf);
 }
 
+// Without a device the corners are projected and the picture mapped onto
+// them by the software path: no lighting and no depth test, and a
+// billboard reaching behind the camera or out of the depth range is left
+// out rather than drawn folded.
+int DrawBillboardSoftware(const float world[4][3], int graph, int transparent, int turn) {
+    const SoftwareDraw2DPath* path = GetSoftwareDraw2DPath();
+    if (!path || !path->drawGraphQuad) return ReportNoSoftwareDraw("DrawGraphBillboard3D");
+    int corners[8];
+    for (int i = 0; i < 4; ++i) {
+        const Vector3 p = WorldToScreenPos(world[i]);
+        if (!(p.z >= 0 && p.z <= 1) || !(std::fabs(p.x) < 8192 && std::fabs(p.y) < 8192)) return 0;
+        // Mirrored: the left and right corners trade places.
+        const int slot = turn ? i ^ 1 : i;
+        corners[2 * slot] = int(std::lround(p.x));
+        corners[2 * slot + 1] = int(std::lround(p.y));
+    }
+    return path->drawGraphQuad(corners, graph, transparent);
+}
+
 }  // namespace
 
 int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, float size, float angle, int graph,
@@ -54,12 +74,6 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
     if (!position || !std::isfinite(size) || !std::isfinite(angle) || !std::isfinite(centreX) ||
         !std::isfinite(centreY))
         return WriteLogText("Bad position, size or angle in DrawGraphBillboard3D\n");
-    if (!HardwareRenderingActive()) return WriteLogText("No graphics device for DrawGraphBillboard3D\n");
-    if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture\n", graph);
-    Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0};
-    uint32_t diffuse = 0;
-    if (!Resolve2DBlend(transparent, true, &state, &diffuse)) return 0;
-
     float view[16];
     CopyViewMatrix(view);
     // The view's columns are the camera axes in world space.
@@ -68,20 +82,28 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
     const float toward[3] = {-view[2], -view[6], -view[10]};
     const float width = size, height = size * float(g->height) / float(g->width);
     const float c = std::cos(angle), s = std::sin(angle);
-    const float sw = float(g->shared->width), sh = float(g->shared->height);
-    float u0 = float(g->x) / sw, u1 = float(g->x + g->width) / sw;
-    const float v0 = float(g->y) / sh, v1 = float(g->y + g->height) / sh;
-    if (turn) std::swap(u0, u1);
     const float fx[4] = {0, 1, 0, 1}, fy[4] = {0, 0, 1, 1};
-    BillboardVertex corner[4];
+    float world[4][3];
     for (int i = 0; i < 4; ++i) {
         // Picture fractions to the plane: x to the right, y down the picture = down the screen.
         const float px = (fx[i] - centreX) * width, py = (centreY - fy[i]) * height;
         const float rx = px * c + py * s, ry = -px * s + py * c;  // clockwise on screen
+        for (int k = 0; k < 3; ++k) world[i][k] = position[k] + right[k] * rx + up[k] * ry;
+    }
+    if (!HardwareRenderingActive()) return DrawBillboardSoftware(world, graph, transparent, turn);
+    if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture\n", graph);
+    Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0};
+    uint32_t diffuse = 0;
+    if (!Resolve2DBlend(transparent, true, &state, &diffuse)) return 0;
+
+    const float sw = float(g->shared->width), sh = float(g->shared->height);
+    float u0 = float(g->x) / sw, u1 = float(g->x + g->width) / sw;
+    const float v0 = float(g->y) / sh, v1 = float(g->y + g->height) / sh;
+    if (turn) std::swap(u0, u1);
+    BillboardVertex corner[4];
+    for (int i = 0; i < 4; ++i) {
         BillboardVertex& v = corner[i];
-        v.x = position[0] + right[0] * rx + up[0] * ry;
-        v.y = position[1] + right[1] * rx + up[1] * ry;
-        v.z = position[2] + right[2] * rx + up[2] * ry;
+        v.x = world[i][0], v.y = world[i][1], v.z = world[i][2];
         v.nx = toward[0], v.ny = toward[1], v.nz = toward[2];
         v.diffuse = diffuse;
         v.u = fx[i] == 0 ? u0 : u1;

@@ -34,6 +34,7 @@ void ForgetFontGlyphs(FontRecord* font) {
     font->shelfX = font->shelfY = 1;
     font->shelfHeight = 0;
     font->atlasDirty = true;
+    font->atlasMemImgDirty = true;
     ++font->generation;
 }
 
@@ -59,6 +60,7 @@ const CachedGlyph* FindOrCacheGlyph(FontRecord* font, uint32_t codePoint, bool e
             font->atlasPixels[size_t(y + row) * kFontAtlasSide + size_t(x + col)] =
                 0x00FFFFFFu | uint32_t(image.coverage[size_t(row) * size_t(image.width) + size_t(col)]) << 24;
     font->atlasDirty = true;
+    font->atlasMemImgDirty = true;
     const CachedGlyph glyph = {x, y, image.width, image.height, image.left, image.top, image.advance};
     return &font->glyphs.emplace(key, glyph).first->second;
 }
@@ -94,4 +96,29 @@ void ReleaseFontAtlas(FontRecord* font) {
     }
     font->atlas = nullptr;
     font->atlasDirty = true;
+}
+
+const MEMIMG* PrepareFontMemImg(FontRecord* font) {
+    MEMIMG* image = &font->atlasMemImg;
+    if (CheckMemImg(image) != 0) {
+        if (CreateMemImg(image, kFontAtlasSide, kFontAtlasSide, MEMIMG_KIND_32BIT, 0, 1, 0) != 0) {
+            *image = MEMIMG{};
+            WriteLogText("The software glyph image cannot be made\n");
+            return nullptr;
+        }
+        font->atlasMemImgDirty = true;
+    }
+    if (font->atlasMemImgDirty && !font->atlasPixels.empty()) {
+        for (int y = 0; y < kFontAtlasSide; ++y)
+            std::memcpy(image->pixels + size_t(y) * size_t(image->base->pitch),
+                        font->atlasPixels.data() + size_t(y) * kFontAtlasSide, kFontAtlasSide * 4);
+        font->atlasMemImgDirty = false;
+    }
+    return image;
+}
+
+void ReleaseFontMemImg(FontRecord* font) {
+    if (CheckMemImg(&font->atlasMemImg) == 0) ReleaseMemImg(&font->atlasMemImg);
+    font->atlasMemImg = MEMIMG{};
+    font->atlasMemImgDirty = true;
 }

@@ -6,6 +6,7 @@
 #include "engine/drawstate.h"
 #include "engine/font.h"
 #include "engine/log.h"
+#include "engine/memimg.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/font/font_internal.h"
@@ -57,16 +58,41 @@ uint32_t TintedColor(uint32_t color, uint32_t weight) {
     return out;
 }
 
+// Without a device the glyphs go to the software path as pieces of the
+// atlas's software image.
+int DrawPlacedSoftware(FontRecord* font, const std::vector<PlacedGlyph>& placed, uint32_t color,
+                       uint32_t edgeColor, const char* function) {
+    const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
+    if (!s || !s->drawTextPieces) return ReportNoSoftwareDraw(function);
+    const MEMIMG* glyphs = PrepareFontMemImg(font);
+    if (!glyphs) return -1;
+    std::vector<SoftwareTextPiece> pieces;
+    pieces.reserve(placed.size());
+    for (const PlacedGlyph& p : placed) {
+        const CachedGlyph& g = p.glyph;
+        if (g.width <= 0 || g.height <= 0) continue;  // spaces
+        pieces.push_back({g.x, g.y, g.width, g.height, p.penX + g.left, p.baseline - g.top,
+                          (p.edge ? edgeColor : color) & 0xFFFFFFu});
+    }
+    return s->drawTextPieces(glyphs, pieces.data(), int(pieces.size()));
+}
+
 int DrawCodes(FontRecord* font, int x, int y, const std::vector<uint32_t>& codes, uint32_t color,
-              uint32_t edgeColor, int vertical) {
+              uint32_t edgeColor, int vertical, const char* function) {
     std::vector<PlacedGlyph> placed;
     if (!PlaceGlyphs(font, codes, x, y, vertical, &placed)) return -1;
+    if (!HardwareRenderingActive()) return DrawPlacedSoftware(font, placed, color, edgeColor, function);
     DeviceTexture* atlas = PrepareFontAtlas(font);
     if (!atlas) return -1;
     Draw2DState state = {atlas, DRAW2D_BLEND_NONE, 0};
     uint32_t weight = 0;
     if (!Resolve2DBlend(1, true, &state, &weight)) return 0;
-    state.invertTexture = 0;  // glyph texels are white: the colour carries the picture
+    // Glyph texels are white: the colour carries the picture, so the inverse
+    // mode inverts the colour, and a multiply fades out with the coverage
+    // instead of darkening each glyph's whole box.
+    state.invertTexture = 0;
+    if (BlendMode == BlendInvert) color = ~color, edgeColor = ~edgeColor;
+    if (state.blend == DRAW2D_BLEND_MULTIPLY) state.blend = DRAW2D_BLEND_MULALPHA;
     const uint32_t fill = TintedColor(color, weight), edge = TintedColor(edgeColor, weight);
     Begin2DBatch(state);
     const float side = float(kFontAtlasSide);
@@ -91,10 +117,9 @@ int DrawTextChecked(int x, int y, const char* text, uint32_t color, int font, ui
         return -1;
     }
     if (!text) return WriteLogFormat("No text in %s\n", function);
-    if (!HardwareRenderingActive()) return ReportNoSoftwareDraw(function);
     std::vector<uint32_t> codes;
     if (!DecodeFontText(text, -1, &codes)) return -1;
-    return DrawCodes(record, x, y, codes, color, edgeColor, vertical);
+    return DrawCodes(record, x, y, codes, color, edgeColor, vertical, function);
 }
 
 int WidthOf(FontRecord* font, const char* text, int length) {

@@ -25,6 +25,7 @@ bool EnsureTable() {
 
 void DestroyFont(FontRecord* font) {
     ReleaseFontAtlas(font);
+    ReleaseFontMemImg(font);
     CloseFontFace(font);
     font->~FontRecord();
     FreeMemory(font);

@@ -2,6 +2,7 @@
 // texture the cached glyphs are drawn from.
 #pragma once
 #include "engine/device.h"
+#include "engine/memimg.h"
 
 #include <cstdint>
 #include <unordered_map>
@@ -38,6 +39,9 @@ struct FontRecord {
     bool atlasDirty;
     int generation;  // counts the times the cache started over
     DeviceTexture* atlas;
+    // The atlas as a software image, for drawing without a device.
+    MEMIMG atlasMemImg;
+    bool atlasMemImgDirty;
 };
 
 // The face at the record's size and weight; false when it cannot be read.
@@ -53,6 +57,10 @@ const CachedGlyph* FindOrCacheGlyph(FontRecord* font, uint32_t codePoint, bool e
 // Sends the atlas to its texture when glyphs were added; the texture or null.
 DeviceTexture* PrepareFontAtlas(FontRecord* font);
 void ReleaseFontAtlas(FontRecord* font);
+// The atlas as a software image (white, coverage as alpha), brought up to
+// date when glyphs were added; null when it cannot be made.
+const MEMIMG* PrepareFontMemImg(FontRecord* font);
+void ReleaseFontMemImg(FontRecord* font);
 void ForgetFontGlyphs(FontRecord* font);
 
 // CP932 text as code points; false (and a log line) for text that is not CP932.

@@ -7,12 +7,14 @@
 #include "engine/draw2d.h"
 #include "engine/graph.h"
 #include "engine/log.h"
+#include "engine/memimg.h"
 #include "engine/softwarepath.h"
 #include "engine/memory.h"
 #include "graphics/draw2d/batch2d.h"
 #include "platform/clock.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -33,6 +35,24 @@ void WaitForVerticalSync() {
     } else {
         nextFrameUs = now + kFramePeriodUs;
     }
+}
+
+// The area (x, y, width, height) of the draw screen as 0xFFRRGGBB rows,
+// from the device or, without one, from the software screen. 0 or -1.
+int ReadScreenArea(int x, int y, int width, int height, uint32_t* out) {
+    if (HardwareRenderingActive()) {
+        FlushPendingDraws();
+        if (ReadDevicePixels(x, y, width, height, out) != 0) return -1;
+    } else {
+        const MEMIMG* screen = GetSoftwareScreen();
+        if (!screen || x < 0 || y < 0 || width > screen->width - x || height > screen->height - y) return -1;
+        for (int row = 0; row < height; ++row)
+            std::memcpy(out + size_t(row) * size_t(width),
+                        screen->pixels + size_t(y + row) * size_t(screen->base->pitch) + size_t(x) * 4,
+                        size_t(width) * 4);
+    }
+    for (size_t i = 0; i < size_t(width) * size_t(height); ++i) out[i] |= 0xFF000000u;
+    return 0;
 }
 
 }  // namespace
@@ -87,11 +107,8 @@ int PresentFrame() {
 
 int ReadDrawScreenPixels(uint32_t* out) {
     if (!out) return -1;
-    if (!HardwareRenderingActive()) return WriteLogText("No graphics device to read the draw screen from\n");
-    FlushPendingDraws();
-    if (ReadDevicePixels(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, out) != 0)
+    if (ReadScreenArea(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, out) != 0)
         return WriteLogText("Reading the draw screen failed\n");
-    for (int i = 0; i < kDeviceTargetWidth * kDeviceTargetHeight; ++i) out[i] |= 0xFF000000u;
     return 0;
 }
 
@@ -103,16 +120,14 @@ int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int) {
         return WriteLogText("The area's size differs from the graph's in CaptureScreenToGraph\n");
     if (x1 < 0 || y1 < 0 || x2 > kDeviceTargetWidth || y2 > kDeviceTargetHeight || width <= 0 || height <= 0)
         return WriteLogText("The area leaves the screen in CaptureScreenToGraph\n");
-    if (!HardwareRenderingActive()) return WriteLogText("No graphics device to capture from in CaptureScreenToGraph\n");
-    FlushPendingDraws();
     BASEIMAGE image;
     if (CreateBaseImageXrgb32(width, height, &image) != 0) return -1;
     std::vector<uint32_t> rows(size_t(width) * size_t(height));
-    int result = ReadDevicePixels(x1, y1, width, height, rows.data());
+    int result = ReadScreenArea(x1, y1, width, height, rows.data());
     if (result == 0) {
         for (int y = 0; y < height; ++y) {
             auto* dest = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(image.pixels) + size_t(y) * size_t(image.pitch));
-            for (int x = 0; x < width; ++x) dest[x] = rows[size_t(y) * size_t(width) + size_t(x)] | 0xFF000000u;
+            std::memcpy(dest, rows.data() + size_t(y) * size_t(width), size_t(width) * 4);
         }
         result = RefillGraphFromBaseImage(&image, nullptr, graph);
     } else {

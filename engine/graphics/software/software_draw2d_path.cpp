@@ -42,8 +42,13 @@ int ClearScreen(const int* area, uint32_t colour) {
     return 0;
 }
 
-const SoftwareDraw2DPath kSoftwarePath = {DrawGraph, DrawGraphRotated, DrawLineSegmentSoftware,
-                                          DrawRectangleSoftware, ClearScreen};
+const SoftwareDraw2DPath kSoftwarePath = {DrawGraph,
+                                          DrawGraphRotated,
+                                          DrawLineSegmentSoftware,
+                                          DrawRectangleSoftware,
+                                          ClearScreen,
+                                          DrawTextPiecesSoftware,
+                                          DrawGraphQuadSoftware};
 
 }  // namespace
 

@@ -22,7 +22,10 @@ Vector3 WorldToScreenPos(const float position[3]);
 // A picture as a camera-facing rectangle at position: size wide (height by
 // the picture's aspect), (centreX, centreY) the fractions of the picture
 // that sit on position, turned by angle (radians) in the screen plane and
-// mirrored when turn is set. Lit by the lights when lighting is on. 0 or -1.
+// mirrored when turn is set. Lit by the lights when lighting is on. Without
+// a device the projected corners go to the software path, unlit and without
+// a depth test, and a billboard not wholly inside the depth range is left
+// out. 0 or -1.
 int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, float size, float angle, int graph,
                          int transparent, int turn);
 

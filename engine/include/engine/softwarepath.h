@@ -7,6 +7,7 @@
 #include <cstdint>
 
 struct MEMIMG;
+struct SoftwareTextPiece;
 
 // The primary software screen: a 32-bit image of the device target's size,
 // made by graphics start-up without a device (its failure is fatal) and
@@ -51,3 +52,9 @@ int FillQuadrilateralSoftware(const int corners[8], uint32_t colour);
 // A line from (x1, y1) toward (x2, y2), the end point excluded, each point a
 // square of thickness pixels.
 int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
+// Glyph pieces of a white image with coverage as alpha (a font's glyph
+// cache), each drawn in its colour times the tint through the current blend
+// mode, without the blend graph. The inverse mode complements the colour
+// (the image is only the coverage), and the multiply mode multiplies by the
+// colour only where there is coverage. 0, or -1 for a bad image or no target.
+int DrawTextPiecesSoftware(const MEMIMG* glyphs, const SoftwareTextPiece* pieces, int count);

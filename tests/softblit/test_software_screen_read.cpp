@@ -1,0 +1,175 @@
+// Reading the software screen without a graphics device: capture into a
+// graph and back, the screenshot file, and billboards projected onto the
+// screen through the quad blit.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <vector>
+
+#include "engine/baseimage.h"
+#include "engine/camera.h"
+#include "engine/device.h"
+#include "engine/draw2d.h"
+#include "engine/drawstate.h"
+#include "engine/engine.h"
+#include "engine/graph.h"
+#include "engine/screen.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "scoped_temp_dir.h"
+
+namespace {
+
+using Frame = std::vector<uint32_t>;
+
+class SoftwareScreenRead : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::UseVirtualClock(true);
+        SetLogOutput(0);
+        ASSERT_EQ(SetWindowBackend("headless"), 0);
+        ASSERT_EQ(SetGraphicsDeviceChoice("none"), 0);
+        ASSERT_EQ(InitializeEngine(), 0);
+        ASSERT_EQ(HardwareRenderingActive(), 0);
+    }
+    void TearDown() override {
+        ShutdownEngine();
+        SetGraphicsDeviceChoice("auto");
+        SetWindowBackend("sdl2");
+        platform::UseVirtualClock(false);
+    }
+    static Frame Screen() {
+        Frame f(size_t(640 * 480));
+        EXPECT_EQ(ReadDrawScreenPixels(f.data()), 0);
+        return f;
+    }
+    static uint32_t At(const Frame& f, int x, int y) { return f[size_t(y) * 640 + size_t(x)] & 0xFFFFFF; }
+};
+
+// Left half red, right half blue, a green line along the top row.
+int MakeTwoColourGraph(int w, int h) {
+    BASEIMAGE image;
+    if (CreateBaseImageXrgb32(w, h, &image) != 0) return -1;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            static_cast<uint32_t*>(image.pixels)[y * (image.pitch / 4) + x] =
+                y == 0 ? 0xFF00FF00u : x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
+    const int graph = MakeGraphFromBaseImage(&image, nullptr, 0);
+    FreeBaseImagePixels(&image);
+    return graph;
+}
+
+int MakeBlankGraph(int w, int h) {
+    BASEIMAGE image;
+    if (CreateBaseImageXrgb32(w, h, &image) != 0) return -1;
+    const int graph = MakeGraphFromBaseImage(&image, nullptr, 0);
+    FreeBaseImagePixels(&image);
+    return graph;
+}
+
+void DrawBusyScreen() {
+    ClearDrawScreenToBackColor(nullptr);
+    for (int i = 0; i < 24; ++i)
+        DrawRectangle(i * 26, (i * 37) % 400, i * 26 + 40, (i * 37) % 400 + 60,
+                      MakeScreenColor(i * 10, 255 - i * 9, (i * 53) % 256), 1);
+    DrawLineSegment(0, 0, 639, 479, MakeScreenColor(255, 255, 255), 2);
+}
+
+TEST_F(SoftwareScreenRead, CaptureRoundTripAndRefusals) {
+    DrawBusyScreen();
+    const Frame before = Screen();
+    const int captured = MakeBlankGraph(200, 150);
+    ASSERT_NE(captured, -1);
+    ASSERT_EQ(CaptureScreenToGraph(100, 80, 300, 230, captured, 0), 0);
+
+    ClearDrawScreenToBackColor(nullptr);
+    ASSERT_EQ(DrawGraphAt(100, 80, captured, 0), 0);
+    const Frame after = Screen();
+    int wrong = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            const bool inside = x >= 100 && x < 300 && y >= 80 && y < 230;
+            wrong += At(after, x, y) != (inside ? At(before, x, y) : 0u) ? 1 : 0;
+        }
+    EXPECT_EQ(wrong, 0);
+
+    // The whole screen, and areas that do not fit.
+    const int whole = MakeBlankGraph(640, 480);
+    EXPECT_EQ(CaptureScreenToGraph(0, 0, 640, 480, whole, 0), 0);
+    EXPECT_EQ(CaptureScreenToGraph(0, 0, 201, 150, captured, 0), -1);  // size differs
+    EXPECT_EQ(CaptureScreenToGraph(500, 400, 700, 550, captured, 0), -1);  // leaves the screen
+    EXPECT_EQ(CaptureScreenToGraph(-1, 0, 199, 150, captured, 0), -1);
+    EXPECT_EQ(CaptureScreenToGraph(0, 0, 200, 150, captured + 999, 0), -1);
+    EXPECT_EQ(ReadDrawScreenPixels(nullptr), -1);
+}
+
+TEST_F(SoftwareScreenRead, ScreenshotHoldsTheDrawScreen) {
+    ScopedTempDir dir;
+    DrawBusyScreen();
+    const Frame expected = Screen();
+    ASSERT_EQ(SaveDrawScreenToPng("shot.png"), 0);
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, "shot.png"));
+    ASSERT_EQ(image.width, 640u);
+    ASSERT_EQ(image.height, 480u);
+    image.format = PNG_FORMAT_BGRA;
+    Frame read(size_t(640 * 480));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, read.data(), 0, nullptr));
+    for (size_t i = 0; i < read.size(); ++i) ASSERT_EQ(read[i], expected[i] | 0xFF000000u) << i;
+
+    EXPECT_EQ(SaveDrawScreenToPng("no-such-folder/shot.png"), -1);
+}
+
+TEST_F(SoftwareScreenRead, BillboardsFaceTheCameraOnTheSoftwareScreen) {
+    const float eye[3] = {0, 0, -10}, target[3] = {0, 0, 0}, up[3] = {0, 1, 0};
+    ASSERT_EQ(SetCameraEyeTargetUp(eye, target, up), 0);
+    ASSERT_EQ(SetCameraPerspective(float(M_PI) / 3, 1.0f, 100.0f), 0);
+    const int picture = MakeTwoColourGraph(64, 32);
+    ASSERT_NE(picture, -1);
+    const float origin[3] = {0, 0, 0};
+    const Vector3 centre = WorldToScreenPos(origin);
+    ASSERT_NEAR(centre.x, 320.0f, 0.01f);
+    ASSERT_NEAR(centre.y, 240.0f, 0.01f);
+
+    ClearDrawScreenToBackColor(nullptr);
+    ASSERT_EQ(DrawGraphBillboard3D(origin, 0.5f, 0.5f, 4.0f, 0.0f, picture, 0, 0), 0);
+    Frame f = Screen();
+    // Four units wide at ten units with a 60-degree view: the right edge lands here.
+    const float edgeWorld[3] = {2, 0, 0};
+    const int halfWidth = int(std::lround(WorldToScreenPos(edgeWorld).x)) - 320;
+    EXPECT_GT(halfWidth, 50);
+    EXPECT_EQ(At(f, 320 - halfWidth / 2, 240), 0xFF0000u);  // red on the left
+    EXPECT_EQ(At(f, 320 + halfWidth / 2, 240), 0x0000FFu);  // blue on the right
+    EXPECT_EQ(At(f, 320 - halfWidth - 3, 240), 0u);
+    EXPECT_EQ(At(f, 320 + halfWidth + 3, 240), 0u);
+    EXPECT_EQ(At(f, 320, 240 - halfWidth / 2 + 1), 0x00FF00u);  // the top row is up (half as tall)
+    EXPECT_EQ(At(f, 320, 240 - halfWidth / 2 - 3), 0u);
+
+    // Mirrored: the colours trade sides. A quarter turn clockwise: the top row on the right.
+    ClearDrawScreenToBackColor(nullptr);
+    ASSERT_EQ(DrawGraphBillboard3D(origin, 0.5f, 0.5f, 4.0f, 0.0f, picture, 0, 1), 0);
+    f = Screen();
+    EXPECT_EQ(At(f, 320 - halfWidth / 2, 240), 0x0000FFu);
+    EXPECT_EQ(At(f, 320 + halfWidth / 2, 240), 0xFF0000u);
+    ClearDrawScreenToBackColor(nullptr);
+    ASSERT_EQ(DrawGraphBillboard3D(origin, 0.5f, 0.5f, 4.0f, float(M_PI) / 2, picture, 0, 0), 0);
+    f = Screen();
+    EXPECT_EQ(At(f, 320, 240 - halfWidth / 2), 0xFF0000u);  // the left half turned upward
+    EXPECT_EQ(At(f, 320 + halfWidth / 2 - 1, 240 + 3), 0x00FF00u);
+
+    // Behind the camera or astride it: nothing drawn, and no failure.
+    ClearDrawScreenToBackColor(nullptr);
+    const float behind[3] = {0, 0, -20}, astride[3] = {0, 0, -10};
+    EXPECT_EQ(DrawGraphBillboard3D(behind, 0.5f, 0.5f, 4.0f, 0.0f, picture, 0, 0), 0);
+    EXPECT_EQ(DrawGraphBillboard3D(astride, 0.5f, 0.5f, 40.0f, 0.0f, picture, 0, 0), 0);
+    f = Screen();
+    int lit = 0;
+    for (uint32_t p : f) lit += (p & 0xFFFFFF) != 0 ? 1 : 0;
+    EXPECT_EQ(lit, 0);
+    EXPECT_EQ(DrawGraphBillboard3D(origin, 0.5f, 0.5f, 4.0f, 0.0f, picture + 999, 0, 0), -1);
+}
+
+}  // namespace
