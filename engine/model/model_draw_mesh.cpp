@@ -13,6 +13,7 @@
 #include "model/model_cull.h"
 #include "model/model_draw_state.h"
 #include "model/model_skinning.h"
+#include "model/model_toon_cache.h"
 #include "model/model_toon_lighting.h"
 
 namespace {
@@ -31,6 +32,13 @@ struct MeshDraw {
 };
 
 ModelBase* BaseOf(const ModelMesh* mesh) { return mesh->frame->instance->base; }
+
+// The key of the colours last lit into a list's copy sits right after the
+// copy's vertices, in the same block, so it lives and dies with them.
+ToonLitKey* ListToonLitKey(ModelBaseTriangleList* list) {
+    return reinterpret_cast<ToonLitKey*>(static_cast<unsigned char*>(list->fixedVertices) +
+                                         size_t(list->vertexCount) * size_t(list->fixedStride));
+}
 
 void ConvertWorld(ModelFrame* frame) {
     if (frame->worldMatrix4x4Valid) return;
@@ -87,6 +95,8 @@ void DrawFromMemory(const ModelBaseTriangleList* list, const uint16_t* indices, 
                                  DEVICE_FMT_INDEX16, vertices, stride);
 }
 
+// `transform` null: the copy was written in world space by skinning, and
+// its colours are always lit afresh.
 void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const float* transform) {
     const ModelMesh* mesh = d->mesh;
     int drawType = MeshDrawType(mesh);
@@ -104,6 +114,15 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
         bytes[k][2] = MaterialColorByte(dc[k]->b);
         bytes[k][3] = MaterialColorByte(dc[k]->a);
     }
+    ToonLitKey* stored = ListToonLitKey(list);
+    ToonLitKey key;
+    const int positionsFixed = !mesh->base->needsInstanceVertices;
+    if (BuildToonLitKey(&lighting, &run, renormalise, transform, positionsFixed, &key)) {
+        if (ToonLitKeyMatches(stored, &key)) return;
+    } else {
+        key.head.valid = 0;
+    }
+    ForgetToonLitKey(stored);
     // Vertex colours, when the mesh uses them, are read from the mesh vertices.
     uint8_t* vertexColours = nullptr;
     if (run.useVertexDiffuse) {
@@ -119,6 +138,8 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
     }
     ComputeToonVertexColors(&lighting, &run, renormalise, transform);
     if (vertexColours) FreeChainedBlock(&d->base->memoryChain, vertexColours);
+    // Colours lit without their vertex colours (memory short) are not kept.
+    if (key.head.valid && (!run.useVertexDiffuse || vertexColours)) StoreToonLitKey(stored, &key);
 }
 
 void CopyOwnPositions(const ModelTriangleListState& state, ModelBaseTriangleList* list) {
@@ -242,8 +263,8 @@ int AllocTriangleListVertexCopy(ModelBaseTriangleList* list) {
     if (list->fixedVertices) return 1;
     const ModelBaseMesh* mesh = list->mesh;
     int stride = ModelFixedStride(mesh);
-    auto* copy = static_cast<unsigned char*>(
-        AllocChainedMemory(size_t(list->vertexCount) * size_t(stride), &mesh->frame->base->memoryChain));
+    auto* copy = static_cast<unsigned char*>(AllocChainedMemory(
+        size_t(list->vertexCount) * size_t(stride) + sizeof(ToonLitKey), &mesh->frame->base->memoryChain));
     if (!copy) return 0;
     const int uvSets = ModelFixedUvSets(mesh);
     const auto* src = static_cast<const unsigned char*>(list->vertices);
