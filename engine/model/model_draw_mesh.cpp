@@ -218,10 +218,16 @@ void DrawOutlineList(MeshDraw* d, ModelBaseTriangleList* list, float width) {
     const uint32_t colour = 0xFF000000u | byte(c[0]) << 16 | byte(c[1]) << 8 | byte(c[2]);
     const auto* src = static_cast<const unsigned char*>(list->fixedVertices);
     auto* out = static_cast<unsigned char*>(list->outlineVertices);
+    // Component by component: a whole-record copy to the stack first stalls
+    // on the store-to-load forward.
+    auto at = [](const unsigned char* bytes, int k) {
+        float f;
+        std::memcpy(&f, bytes + 4 * k, 4);
+        return f;
+    };
     for (int v = 0; v < list->vertexCount; ++v, src += list->fixedStride, out += 16) {
-        float pn[6];
-        std::memcpy(pn, src, sizeof(pn));
-        const float p[3] = {pn[0] + pn[3] * width, pn[1] + pn[4] * width, pn[2] + pn[5] * width};
+        const float p[3] = {at(src, 0) + at(src, 3) * width, at(src, 1) + at(src, 4) * width,
+                            at(src, 2) + at(src, 5) * width};
         std::memcpy(out, p, 12);
         std::memcpy(out + 12, &colour, 4);
     }
