@@ -109,6 +109,7 @@ int DrawModel(int handle) {
 }
 
 void FreeModelDrawWork() {
+    FreeModelMeshDrawWork();
     FreeMemory(g_work);
     g_work = nullptr;
     g_workMeshes = 0;

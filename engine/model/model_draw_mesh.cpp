@@ -10,6 +10,7 @@
 
 #include "engine/device.h"
 #include "engine/devicestate.h"
+#include "engine/memory.h"
 #include "model/model_cull.h"
 #include "model/model_draw_state.h"
 #include "model/model_skinning.h"
@@ -95,6 +96,19 @@ void DrawFromMemory(const ModelBaseTriangleList* list, const uint16_t* indices, 
                                  DEVICE_FMT_INDEX16, vertices, stride);
 }
 
+// Vertex colours of the list being lit, diffuse then specular bytes per
+// vertex; grows to the largest list seen instead of allocating per draw.
+uint8_t* g_vertexColours = nullptr;
+size_t g_vertexColourBytes = 0;
+
+uint8_t* VertexColourScratch(size_t bytes) {
+    if (bytes <= g_vertexColourBytes) return g_vertexColours;
+    FreeMemory(g_vertexColours);
+    g_vertexColours = static_cast<uint8_t*>(AllocMemory(bytes, __FILE__, __LINE__));
+    g_vertexColourBytes = g_vertexColours ? bytes : 0;
+    return g_vertexColours;
+}
+
 // `transform` null: the copy was written in world space by skinning, and
 // its colours are always lit afresh.
 void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const float* transform) {
@@ -126,7 +140,7 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
     // Vertex colours, when the mesh uses them, are read from the mesh vertices.
     uint8_t* vertexColours = nullptr;
     if (run.useVertexDiffuse) {
-        vertexColours = static_cast<uint8_t*>(AllocChainedMemory(size_t(list->vertexCount) * 8, &d->base->memoryChain));
+        vertexColours = VertexColourScratch(size_t(list->vertexCount) * 8);
         if (vertexColours) {
             for (int v = 0; v < list->vertexCount; ++v) {
                 const ModelBaseMeshVertex& mv = mesh->base->vertices[list->meshVertices[v]];
@@ -137,7 +151,6 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
         run.vertexColors = vertexColours;
     }
     ComputeToonVertexColors(&lighting, &run, renormalise, transform);
-    if (vertexColours) FreeChainedBlock(&d->base->memoryChain, vertexColours);
     // Colours lit without their vertex colours (memory short) are not kept.
     if (key.head.valid && (!run.useVertexDiffuse || vertexColours)) StoreToonLitKey(stored, &key);
 }
@@ -299,6 +312,12 @@ int AllocTriangleListOutlineCopy(ModelBaseTriangleList* list) {
     if (list->outlineVertices) return 1;
     list->outlineVertices = AllocChainedMemory(size_t(list->vertexCount) * 16, &list->mesh->frame->base->memoryChain);
     return list->outlineVertices ? 1 : 0;
+}
+
+void FreeModelMeshDrawWork() {
+    FreeMemory(g_vertexColours);
+    g_vertexColours = nullptr;
+    g_vertexColourBytes = 0;
 }
 
 void ForgetModelWorldIdentity() {

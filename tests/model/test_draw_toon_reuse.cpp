@@ -2,6 +2,7 @@
 // hold exactly the vertex bytes that a never-drawn base (cold) gets from
 // the same last draw, whatever changed in between.
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -71,6 +72,17 @@ protected:
         ReadModel model;
         InitReadModel(&model);
         ReadModelMesh* mesh = AddTestCube(&model, AddReadModelFrame(&model, "cube", nullptr));
+        if (vertexColours) {
+            mesh->colourCount = 8;
+            mesh->colours = AllocReadModelArray<float[4]>(&model, 8);
+            for (int i = 0; i < 8; ++i) {
+                const float c[4] = {0.1f * float(i), 1.0f - 0.1f * float(i), 0.5f, 1.0f};
+                std::memcpy(mesh->colours[i], c, sizeof c);
+            }
+            for (int f = 0; f < mesh->faceCount; ++f)
+                for (int c = 0; c < mesh->faces[f].indexCount; ++c)
+                    mesh->faces[f].colourIndex[c] = mesh->faces[f].positionIndex[c];
+        }
         ReadModelMaterial* m = AddReadModelMaterial(&model, "m");
         m->drawType = drawType;
         for (int c = 0; c < 4; ++c) {
@@ -123,6 +135,7 @@ protected:
         changedBetweenDraws = before != w;
     }
     std::unique_ptr<TestInstance> warm, cold;
+    bool vertexColours = false;
     bool changedBetweenDraws = false;
 };
 
@@ -150,6 +163,30 @@ TEST_F(ToonReuseTest, MovedInstancesMatchAFreshLightingForEveryLightKind) {
         SetLight(DEVICE_LIGHT_SPOT, {0, 0, 0, 0});
         ExpectWarmEqualsCold(drawType, 0.0f, kHere, kMoved);
     }
+}
+
+TEST_F(ToonReuseTest, VertexColouredMeshesMatchAFreshLighting) {
+    vertexColours = true;
+    SetLight(DEVICE_LIGHT_DIRECTIONAL, {0, 0, 0, 0});
+    ExpectWarmEqualsCold(1, 0.0f, kHere, kTurned);
+    EXPECT_TRUE(changedBetweenDraws);
+    ExpectWarmEqualsCold(2, 0.0f, kHere, kMoved);
+    EXPECT_FALSE(changedBetweenDraws);
+    SetLight(DEVICE_LIGHT_POINT, {1, 1, 1, 1});
+    ExpectWarmEqualsCold(1, 0.5f, kHere, kMoved);
+    EXPECT_TRUE(changedBetweenDraws);
+    // The lit diffuse follows the vertex colours, not the material.
+    const ModelBaseTriangleList& list = warm->in.meshes[0].base->firstTriangleList[0];
+    ASSERT_TRUE(warm->in.base->meshes[0].vertexColours);
+    const auto* v = static_cast<const unsigned char*>(list.fixedVertices);
+    uint32_t first, second;
+    std::memcpy(&first, v + 24, 4);
+    bool differ = false;
+    for (int i = 1; i < list.vertexCount; ++i) {
+        std::memcpy(&second, v + i * list.fixedStride + 24, 4);
+        differ = differ || second != first;
+    }
+    EXPECT_TRUE(differ);
 }
 
 TEST_F(ToonReuseTest, ChangedLightsAndMaterialsAreLitAgain) {
