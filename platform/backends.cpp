@@ -1,6 +1,9 @@
 // The one place where back ends are registered and chosen.
+#include "acm/acm_builtin.h"
+#include "fluidsynth/midi_fluidsynth.h"
 #include "headless/audio_null.h"
 #include "headless/input_scripted.h"
+#include "headless/midi_fake.h"
 #include "headless/shell_headless.h"
 #include "headless/window_headless.h"
 #include "hidraw/hid_hidraw.h"
@@ -28,6 +31,9 @@ std::atomic<const HidBackend*> currentHid{&kHidrawBackend};
 
 const AudioBackend* const kAudioBackends[] = {&kSdl2AudioBackend, &kNullAudioBackend};
 const AudioBackend* currentAudio = &kSdl2AudioBackend;
+
+const MidiBackend* const kMidiBackends[] = {&kFluidSynthMidiBackend, &kFakeMidiBackend};
+const MidiBackend* currentMidi = &kFluidSynthMidiBackend;
 
 const ShellBackend* const kShellBackends[] = {&kPosixShellBackend, &kHeadlessShellBackend};
 const ShellBackend* currentShell = &kPosixShellBackend;
@@ -75,6 +81,17 @@ bool SelectAudioBackend(const char* name) {
 }
 
 const AudioBackend& Audio() { return *currentAudio; }
+
+// One compression back end: the engine's readers test its entries for null.
+const AcmFunctions& Acm() { return kBuiltinAcm; }
+
+bool SelectMidiBackend(const char* name) {
+    const MidiBackend* b = FindByName(kMidiBackends, name);
+    if (b) currentMidi = b;
+    return b != nullptr;
+}
+
+const MidiBackend& Midi() { return *currentMidi; }
 
 bool SelectShellBackend(const char* name) {
     const ShellBackend* b = FindByName(kShellBackends, name);

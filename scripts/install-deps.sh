@@ -21,12 +21,20 @@ packages=(
   libfreetype-dev fonts-ipafont-gothic
   # CRC-32 of archive members; the codec benchmark's yardstick
   zlib1g-dev
+  # the model benchmark's yardstick: importing the same geometry as OBJ
+  libassimp-dev
   # libFuzzer targets (-DFUZZ=ON)
   clang libclang-rt-dev
   # sound benchmark: the reference mixer measured beside the engine's own
   libsdl2-mixer-dev
+  # MIDI music: the synthesiser and its General MIDI soundfont
+  libfluidsynth-dev timgm6mb-soundfont
   # content generator (and libpng above): captions in the IPA Gothic font, MP3 music
   libfreetype-dev fonts-ipafont-gothic libmp3lame-dev lame
+  # sound converter: MPEG audio and Ogg Vorbis decoding
+  libmpg123-dev libvorbis-dev libogg-dev
+  # sound tests: fixtures encoded and reference decodes (sox, oggenc; lame above)
+  sox libsox-fmt-base vorbis-tools
 )
 
 missing=()

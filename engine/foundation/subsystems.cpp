@@ -7,13 +7,9 @@ namespace subsystems {
 
 void BuildMovieColourTables() {}
 void StartOnScreenLog() {}
-void InitializeModels() {}
 
-void StopMusic() {}
-void TerminateModels() {}
 void ReleaseSoftwareImages() {}
 
-void PollMusic() {}
 void SuspendMovies() {}
 void ResumeMovies() {}
 void WhileInactive() {}

@@ -32,6 +32,7 @@ void CloseArchives();
 void HandleInputEvent(const platform::Event& event);  // keys, mouse, devices
 void UpdateInput();            // keyboard and mouse, every pass
 void PollMusic();              // music status, every pass
+void HandleMusicNotify();      // the MIDI device's notification reached the window
 void RefillStreamSounds();     // only on one logical processor
 void UpdateSoftSoundPlayers();
 void SuspendMovies();          // window deactivated

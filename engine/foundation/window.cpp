@@ -9,6 +9,8 @@
 #include "engine/random.h"
 #include "engine/text.h"
 #include "engine/timer.h"
+#include "engine/mci.h"
+#include "foundation/posted_messages.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
 #include "platform/clock.h"
@@ -91,6 +93,12 @@ void HandleEvent(const platform::Event& e) {
     }
 }
 
+// A posted message for a window that has gone since is dropped.
+void HandlePostedMessage(const PostedEngineMessage& m) {
+    if (m.window != GetAppWindowHandle()) return;
+    if (m.message == MM_MCINOTIFY) subsystems::HandleMusicNotify();
+}
+
 }  // namespace
 
 int ChangeWindowMode(int windowed) {
@@ -171,6 +179,8 @@ int ProcessWindowMessagesCore() {
             HandleEvent(e);
             if (w.destroyed) return -1;
         }
+        DrainPostedEngineMessages(HandlePostedMessage);
+        if (w.destroyed) return -1;
         subsystems::UpdateInput();
         subsystems::PollMusic();
         if (LogicalProcessorCount() == 1) subsystems::RefillStreamSounds();
@@ -247,4 +257,5 @@ void ResetWindowState() {
     w.created = false;
     w.destroyed = false;
     w.active = true;
+    ClearPostedEngineMessages();
 }

@@ -262,7 +262,8 @@ public:
             mesh.vertexCount = int(built.vertices.size());
             mesh.vertices = Take<ModelBaseMeshVertex>(base_, built.vertices.size());
             if (!mesh.vertices) return -1;
-            std::memcpy(mesh.vertices, built.vertices.data(), sizeof(ModelBaseMeshVertex) * built.vertices.size());
+            if (!built.vertices.empty())  // a material named only by dropped faces has none
+                std::memcpy(mesh.vertices, built.vertices.data(), sizeof(ModelBaseMeshVertex) * built.vertices.size());
             mesh.firstTriangleList = base_->triangleLists + listAt;
             mesh.triangleListCount = int(built.lists.size());
             for (const BuiltList& bl : built.lists) {

@@ -3,24 +3,74 @@
 // skinned ones) and the shape targets.
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
+#include <vector>
 
 #include "model/convert_work.h"
 
 namespace {
 
-struct VertexKey {
-    ModelBaseMeshVertex v;
-    bool operator==(const VertexKey& o) const { return std::memcmp(&v, &o.v, sizeof(v)) == 0; }
-};
+bool SameVertex(const ModelBaseMeshVertex& a, const ModelBaseMeshVertex& b) {
+    return std::memcmp(&a, &b, sizeof(a)) == 0;  // padding is zeroed
+}
 
-struct VertexKeyHash {
-    size_t operator()(const VertexKey& k) const {
-        const auto* b = reinterpret_cast<const unsigned char*>(&k.v);
-        uint64_t h = 1469598103934665603ull;
-        for (size_t i = 0; i < sizeof(k.v); ++i) h = (h ^ b[i]) * 1099511628211ull;
-        return size_t(h);
+// Word at a time: the key is hashed for every corner of every face.
+uint64_t HashVertex(const ModelBaseMeshVertex& v) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&v);
+    uint64_t h = 0x9E3779B97F4A7C15ull;
+    size_t i = 0;
+    for (; i + 8 <= sizeof(v); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, b + i, 8);
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
     }
+    for (; i < sizeof(v); ++i) h = (h ^ b[i]) * 0x100000001B3ull;
+    return h ^ (h >> 29);
+}
+
+// The distinct vertices of one triangle list: open addressing over the
+// list's own vertex numbers, kept at most half full.
+class VertexSet {
+public:
+    void Clear() {
+        slots_.assign(kInitialSlots, Slot{0, -1});
+        used_ = 0;
+    }
+    // The list number of v, or -1 after remembering that it gets `next`.
+    // A list's vertices lie together in vertices, from listStart on.
+    int FindOrAdd(const ModelBaseMeshVertex& v, const ModelBaseMeshVertex* listStart, int next) {
+        uint64_t h = HashVertex(v);
+        size_t mask = slots_.size() - 1;
+        for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
+            Slot& s = slots_[i];
+            if (s.local < 0) {
+                s = Slot{uint32_t(h), next};
+                if (++used_ * 2 > slots_.size()) Grow();
+                return -1;
+            }
+            if (s.hash == uint32_t(h) && SameVertex(listStart[s.local], v)) return s.local;
+        }
+    }
+
+private:
+    struct Slot {
+        uint32_t hash;
+        int local;
+    };
+    static constexpr size_t kInitialSlots = 64;
+    void Grow() {
+        std::vector<Slot> old(slots_.size() * 2, Slot{0, -1});
+        old.swap(slots_);
+        size_t mask = slots_.size() - 1;
+        for (const Slot& s : old) {
+            if (s.local < 0) continue;
+            size_t i = size_t(s.hash) & mask;
+            while (slots_[i].local >= 0) i = (i + 1) & mask;
+            slots_[i] = s;
+        }
+    }
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
 };
 
 uint8_t ColourByte(float c) {
@@ -76,7 +126,7 @@ public:
         list.vertexKind = kind;
         list.maxWeights = kind == 3 ? maxWeights : 0;
         for (int& b : list.bones) b = -1;
-        seen_.clear();
+        seen_.Clear();
     }
 
     void SetPalette(const ConvertPlan& plan) {
@@ -89,16 +139,19 @@ public:
         BuiltList& list = out_->lists.back();
         uint16_t corners[3];
         for (int c = 0; c < 3; ++c) {
-            VertexKey key{CornerVertex(w_, face, c, material_)};
-            auto it = seen_.find(key);
-            if (it == seen_.end()) {
-                int local = int(list.meshVertices.size());
+            ModelBaseMeshVertex v = CornerVertex(w_, face, c, material_);
+            int local = int(list.meshVertices.size());
+            // Slots exist only once the list has vertices.
+            const ModelBaseMeshVertex* listStart =
+                list.meshVertices.empty() ? nullptr : out_->vertices.data() + list.meshVertices.front();
+            int found = seen_.FindOrAdd(v, listStart, local);
+            if (found < 0) {
                 list.meshVertices.push_back(int(out_->vertices.size()));
-                out_->vertices.push_back(key.v);
-                if (key.v.diffuse[3] < 255) out_->translucent = true;
-                it = seen_.emplace(key, local).first;
+                out_->vertices.push_back(v);
+                if (v.diffuse[3] < 255) out_->translucent = true;
+                found = local;
             }
-            corners[c] = uint16_t(it->second);
+            corners[c] = uint16_t(found);
         }
         if (model_->reverseWinding) std::swap(corners[1], corners[2]);
         list.indices.insert(list.indices.end(), corners, corners + 3);
@@ -110,7 +163,7 @@ private:
     const MeshWork& w_;
     BuiltMesh* out_;
     const ReadModelMaterial* material_;
-    std::unordered_map<VertexKey, int, VertexKeyHash> seen_;
+    VertexSet seen_;
 };
 
 void BuildShapes(const MeshWork& w, BuiltMesh* out) {

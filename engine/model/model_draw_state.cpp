@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "engine/camera.h"
+
 #include "model/model_builtin_graphs.h"
 #include "model/model_draw_stages.h"
 
@@ -82,6 +84,7 @@ int BeginModelDrawState(ModelInstance* in) {
     DeviceStateCache* cache = GetDeviceStateCache();
     UploadShaderConstants(0);
     FlushPendingDraws();
+    CommitLightsToDevice();
     BeginDeviceScene();
     const int* s = in->drawSettings;
     SetDeviceZEnable(s[0]);

@@ -8,6 +8,7 @@
 #include "foundation/subsystems.h"
 #include "platform/audio.h"
 #include "platform/thread.h"
+#include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
 
 #include <string>
@@ -175,6 +176,12 @@ int InitializeSoundSystem() {
         m.primary = m.silent = nullptr;
         return -1;
     }
+    if (InitializeMusic() != 0) {
+        TerminateHandleTable(&m.table);
+        CloseSoundDevice();
+        m.primary = m.silent = nullptr;
+        return -1;
+    }
     m.open.store(true);
     LogDeviceReport();
     DeleteAllSoundHandles();
@@ -192,6 +199,7 @@ int TerminateSoundSystem() {
     StopWorker(m);
     SoundLockGuard lock(m.lock);
     if (!m.open.load()) return -1;
+    TerminateMusic();
     DeleteAllSoundHandles();
     m.open.store(false);
     TerminateHandleTable(&m.table);

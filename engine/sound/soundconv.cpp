@@ -10,13 +10,15 @@
 namespace {
 
 // In the order they are tried.
-const SoundReader* const kReaders[] = {&kWavePcmReader};
+const SoundReader* const kReaders[] = {&kWavePcmReader, &kWaveAcmReader, &kOggVorbisReader, &kMp3AcmReader};
 
 }  // namespace
 
 const SoundReader* FindSoundReader(int type) {
     switch (type) {
     case SOUNDCONV_TYPE_WAVE: return &kWavePcmReader;
+    case SOUNDCONV_TYPE_ACM: return &kWaveAcmReader;  // the MP3 reader shares its functions
+    case SOUNDCONV_TYPE_OGG: return &kOggVorbisReader;
     case SOUNDCONV_TYPE_MEMPCM: return &kMemPcmReader;
     default: return nullptr;
     }
@@ -25,7 +27,7 @@ const SoundReader* FindSoundReader(int type) {
 int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv) {
     if (!stream || !conv) return -1;
     std::memset(conv, 0, sizeof *conv);
-    conv->oggSelect = 0;
+    conv->oggSelect = OggDecoderSelect;
     conv->stream = *stream;
     conv->stream.functions.seek(conv->stream.handle, 0, 0);
     const int mask = GetSoundReaderMask();
@@ -123,9 +125,9 @@ int ConvertWholeSound(SOUNDCONV* conv, WAVEFORMATEX* formatOut, void** dataOut, 
     if (total < 0 || total > 0x7FFFFFFF) return -1;
     void* block = AllocMemory(size_t(total ? total : 1), "", 0);
     if (!block) return -1;
-    // A run from the start; a short stream gives fewer bytes than its header
+    // A run from the very start (even from a few bytes in, where a seek
+    // would not move); a short stream gives fewer bytes than its header
     // promised, never bytes that were not read.
-    conv->outputPosition = 0;
     FindSoundReader(conv->type)->seek(conv, 0);
     conv->endOfData = 0;
     int size = total ? RunSoundConverter(conv, block, int(total)) : 0;

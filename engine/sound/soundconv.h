@@ -4,6 +4,7 @@
 #pragma once
 #include "engine/sound.h"
 #include "engine/stream.h"
+#include "platform/acm.h"
 
 #include <cstdint>
 
@@ -24,6 +25,28 @@ struct SOUNDCONV {
     int32_t dataStart;
     int32_t dataLength;
     WAVEFORMATEX outputFormat;
+    // Compressed WAV and MP3 through the compression layer. The main
+    // stream decodes; the spare waits fresh at the data start so that a
+    // seek back never touches the stream.
+    struct {
+        uint8_t* sourceFormat;  // owned
+        uint32_t sourceFormatBytes;
+        platform::AcmStream main;
+        platform::AcmStream spare;
+        uint8_t* data;  // the compressed data, owned
+        uint32_t length;
+        uint32_t consumed;  // by the main stream
+        int32_t totalSamples;  // MP3: from the frame walk; -1 for WAV
+        uint32_t spareConsumed;
+        uint32_t spareProduced;
+        uint32_t sourceBlockAlign;
+    } acm;
+    struct {
+        int32_t opened;
+        struct OggVorbis_File* file;  // owned
+        int32_t sampleBytes;
+        int32_t atEnd;  // a seek to or past the end: nothing more to decode
+    } ogg;
     struct {
         uint8_t* data;  // owned
         uint32_t capacity;
@@ -62,6 +85,51 @@ int GetSoundConverterFormat(SOUNDCONV* conv, WAVEFORMATEX* out);
 int64_t GetSoundConverterTotalSize(SOUNDCONV* conv);
 int ConvertWholeSound(SOUNDCONV* conv, WAVEFORMATEX* formatOut, void** dataOut, int* sizeOut);
 
-// Readers.
+// Which of the two vorbisfile instances a converter set up now uses: 0 for
+// sounds, 1 while a movie's sound is loaded.
+extern int OggDecoderSelect;
+
+// The compression functions the ACM readers call; tests put in their own
+// (null restores the platform's).
+void SetSoundAcmFunctions(const platform::AcmFunctions* functions);
+const platform::AcmFunctions& SoundAcmFunctions();
+
+// The compression path shared by the ACM WAV and MP3 readers.
+bool IsSoundAcmComplete();
+int OpenSoundAcmStream(SOUNDCONV* conv, platform::AcmStream* out);
+int StepAcmReader(SOUNDCONV* conv);
+int SeekAcmReader(SOUNDCONV* conv, int32_t target);
+void TerminateAcmReader(SOUNDCONV* conv);
+int64_t AcmTotal(SOUNDCONV* conv);
+
+// WAV chunks shared by the WAV readers. The format body is held in at least
+// 18 zero-filled bytes (FreeMemory); null when the head is not RIFF/WAVE +
+// optional "bext" + "fmt ". FindWaveDataChunk leaves the stream at the
+// data and clamps its length to the bytes present.
+int64_t MeasureSoundStream(SOUNDCONV* conv);
+uint8_t* ReadWaveFormatChunk(SOUNDCONV* conv, int64_t streamLength, uint32_t* lengthOut);
+int FindWaveDataChunk(SOUNDCONV* conv, int64_t streamLength);
+
+// An MPEG audio frame header as the MP3 reader walks it.
+struct MP3FRAMEINFO {
+    uint8_t layerIndex;
+    uint8_t versionIndex;
+    uint8_t bitRateIndex;
+    uint8_t sampleRateIndex;
+    uint8_t padding;
+    uint8_t channels;
+    uint32_t sampleRate;
+    uint32_t bitRate;
+    uint32_t frameSize;
+    uint32_t samplesPerFrame;
+};
+// 0; -2 without the frame sync; -1 for a reserved layer, a free-format or
+// reserved bit-rate index, or sample-rate index 3.
+int ParseMp3FrameHeader(const uint8_t header[4], MP3FRAMEINFO* out);
+
+// Readers, in the order the converter tries them, and the in-memory reader.
 extern const SoundReader kWavePcmReader;
+extern const SoundReader kWaveAcmReader;
+extern const SoundReader kOggVorbisReader;
+extern const SoundReader kMp3AcmReader;
 extern const SoundReader kMemPcmReader;

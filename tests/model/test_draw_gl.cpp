@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "draw_instance.h"
+#include "engine/camera.h"
 #include "graphics/graphics_internal.h"
 #include "graphics_test_util.h"
 #include "model/convert.h"
@@ -40,6 +41,10 @@ protected:
         float proj[16] = {f * 0.75f, 0, 0, 0, 0, f, 0, 0, 0, 0, far / (far - n), 1, 0, 0, -n * far / (far - n), 0};
         SetDeviceViewMatrix(view);
         SetDeviceProjectionMatrix(proj);
+        // The graphics layer's own lights go to the device once; the test's
+        // light then replaces them there, and later commits change nothing.
+        ResetCameraAndLights();
+        CommitLightsToDevice();
         DeviceLight light = {};
         light.type = DEVICE_LIGHT_DIRECTIONAL;
         light.diffuse = {1, 1, 1, 1};

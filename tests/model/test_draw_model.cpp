@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "draw_instance.h"
+#include "engine/camera.h"
+#include "graphics/camera/camera_internal.h"
 #include "engine/device.h"
 #include "engine/devicestate.h"
 #include "engine/graph.h"
@@ -52,6 +54,7 @@ protected:
         ModelSystemTest::SetUp();
         ResetDeviceStateCache();
         ASSERT_EQ(CreateGraphicsDevice("recording"), 0);
+        ResetCameraAndLights();  // every test starts from the default light
         InstallModelGraphicsServices();
         SetCameraLookingDownZ();
         InitReadModel(&model);
@@ -249,6 +252,8 @@ TEST_F(DrawModelTest, ADeviceLossLeavesTheRecordedDrawIdentical) {
     ResetDeviceStateCache();
     ASSERT_EQ(CreateGraphicsDevice("recording"), 0);
     RestoreGraphTextures();
+    SetCameraLookingDownZ();
+    ReapplyLights();  // as the graphics layer's restore does
     RecreateModelVertexBuffers();
     EXPECT_EQ(in->base->devicePools.built, 1);
     EXPECT_EQ(capture(), before);

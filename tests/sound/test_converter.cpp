@@ -127,8 +127,19 @@ TEST_F(ConverterTest, FormatsThatCannotBeCountedInFramesAreRefused) {
 }
 
 TEST_F(ConverterTest, MaskedReaderIsNotTried) {
-    SetSoundReaderMask(1);
+    SetSoundReaderMask(3);
     EXPECT_EQ(Open(MakeWave(MakePcm16(10, 2, 7), 44100, 2, 16)), -1);
+}
+
+TEST_F(ConverterTest, PcmWithItsOwnReaderMaskedGoesThroughTheCompressionPath) {
+    SetSoundReaderMask(1);
+    auto pcm = MakePcm16(3000, 2, 7);
+    ASSERT_EQ(Open(MakeWave(pcm, 44100, 2, 16)), 0);
+    EXPECT_EQ(conv_.type, SOUNDCONV_TYPE_ACM);
+    std::vector<uint8_t> out(pcm.size() + 10);
+    EXPECT_EQ(RunSoundConverter(&conv_, out.data(), int(out.size())), int(pcm.size()));
+    out.resize(pcm.size());
+    EXPECT_EQ(out, pcm);
 }
 
 TEST_F(ConverterTest, WaveImageHeaderIsFortySixBytesForAnEighteenByteFormat) {

@@ -21,3 +21,30 @@ int IsModelMeshTranslucent(int modelHandle, int meshIndex);
 // rebuild them after it. 0.
 int ReleaseModelVertexBuffers();
 int RecreateModelVertexBuffers();
+
+// Life cycle: engine start-up and end call these; every other model
+// operation returns -1 while the system is not started. Both return 0.
+int InitializeModelSystem();
+int TerminateModelSystem();
+
+// Reads a model file whole through the engine's file functions and makes
+// its first instance: the model handle, or -1 (logged).
+int LoadModelFile(const char* fileName);
+// Drops one reference of base data; the last one frees it. 0, or -1 for a
+// handle that names no base data.
+int ReleaseModelBaseData(int baseHandle);
+
+// Model instances. Each returns -1 for a bad handle or index.
+int GetModelBaseHandle(int modelHandle);
+int GetModelBoundingBox(int modelHandle, float* minOut, float* maxOut);  // float[3] each or null
+int SetModelPosition(int modelHandle, float x, float y, float z);
+int SetModelRotation(int modelHandle, float x, float y, float z);  // radians
+int GetModelMaterialCount(int modelHandle);
+int SetModelMaterialType(int modelHandle, int materialIndex, int type);  // shared by every instance
+int GetModelMaterialType(int modelHandle, int materialIndex);
+int SetModelMaterialSpecularColor(int modelHandle, int materialIndex, float r, float g, float b, float a);
+int SetModelMaterialOutlineWidth(int modelHandle, int materialIndex, float width);
+int SetModelFrameOpacity(int modelHandle, int frameIndex, float rate);
+int DetachModelAnimation(int modelHandle, int animationSlot);
+int ReleaseModelInstance(int modelHandle);
+int DeleteModel(int modelHandle);

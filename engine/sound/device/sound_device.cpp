@@ -51,6 +51,8 @@ int CloseSoundDevice() {
     std::lock_guard<std::mutex> lock(d.mutex);
     for (SoundBuffer* b : d.buffers) FreeDeviceBuffer(b);
     d.buffers.clear();
+    d.mixSource = nullptr;
+    d.mixSourceUser = nullptr;
     d.open = false;
     d.outputRate = 0;
     return 0;
@@ -119,6 +121,14 @@ int SetDeviceBufferFormat(SoundBuffer* primary, const WAVEFORMATEX* format) {
     return 0;
 }
 
+int SetDeviceMixSource(DeviceMixSource source, void* user) {
+    SoundDeviceState& d = DeviceState();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.mixSource = source;
+    d.mixSourceUser = user;
+    return 0;
+}
+
 void MixSoundDevice(int16_t* out, int frames) {
     SoundDeviceState& d = DeviceState();
     std::lock_guard<std::mutex> lock(d.mutex);
@@ -128,6 +138,7 @@ void MixSoundDevice(int16_t* out, int frames) {
         for (SoundBuffer* b : d.buffers) {
             if (b->pcm && b->voice.playing) MixVoiceInto(&b->voice, d.accumulator, n);
         }
+        if (d.mixSource) d.mixSource(d.mixSourceUser, d.accumulator, n);
         SaturateMix(d.accumulator, out, n * 2);
         out += n * 2;
         frames -= n;

@@ -89,6 +89,14 @@ int GetDeviceBufferVolume(SoundBuffer* buffer, int* volume);
 int GetDeviceBufferFrequency(SoundBuffer* buffer, uint32_t* hz);
 int GetDeviceBufferSize(SoundBuffer* buffer, uint32_t* bytes);
 
+// One extra source mixed after the buffers (the MIDI synthesiser): adds
+// frames stereo frames at the output rate into accumulator (interleaved,
+// 16-bit scale). It runs on the output's thread under the device's lock, so
+// once this call has replaced it the previous source runs no more. Null
+// removes it.
+using DeviceMixSource = void (*)(void* user, int32_t* accumulator, int frames);
+int SetDeviceMixSource(DeviceMixSource source, void* user);
+
 // Mixes frames stereo frames of every playing buffer into out: the host
 // output's callback.
 void MixSoundDevice(int16_t* out, int frames);

@@ -36,6 +36,8 @@ struct SoundDeviceState {
     bool open = false;
     int outputRate = 0;
     std::vector<SoundBuffer*> buffers;
+    DeviceMixSource mixSource = nullptr;
+    void* mixSourceUser = nullptr;
     int32_t accumulator[kMixChunkFrames * 2];
 };
 

@@ -1,0 +1,152 @@
+// Music handles: the table and the entries that keep a private copy of a
+// music file's bytes until it is played.
+#include "engine/files.h"
+#include "engine/log.h"
+#include "engine/mci.h"
+#include "engine/memory.h"
+#include "engine/music.h"
+#include "engine/sound.h"
+#include "sound/music/music_internal.h"
+#include "sound/sound_internal.h"
+
+#include <climits>
+#include <cstdio>
+
+MusicModule& Music() {
+    static MusicModule module;
+    return module;
+}
+
+MusicEntry* LookupMusic(int handle) {
+    MusicModule& m = Music();
+    if (!IsSoundSystemOpen() || !m.tableReady) return nullptr;
+    return static_cast<MusicEntry*>(LookupHandleEntry(&m.table, handle));
+}
+
+void DeleteMusicTempFile() {
+    MusicModule& m = Music();
+    if (m.tempPath[0]) std::remove(m.tempPath);
+    m.tempFileExists = 0;
+}
+
+int AddMusicData() {
+    MusicModule& m = Music();
+    if (!IsSoundSystemOpen() || !m.tableReady) return -1;
+    SoundLockGuard lock(Sound().lock);
+    if (m.table.count >= kMusicTableSize) return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
+    auto* entry = static_cast<MusicEntry*>(AllocMemoryZero(sizeof(MusicEntry), "", 0));
+    if (!entry) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in AddMusicData");
+    int handle = AddHandleEntry(&m.table, entry);
+    if (handle == -1) {
+        FreeMemory(entry);
+        return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
+    }
+    entry->handle = handle;
+    return handle;
+}
+
+int CreateMusicFromImage(const void* image, int size) {
+    if (!image || size < 0) return -1;
+    int handle = AddMusicData();
+    if (handle == -1) return -1;
+    MusicEntry* entry = LookupMusic(handle);
+    entry->image = AllocMemory(size_t(size > 0 ? size : 1), "", 0);
+    if (!entry->image) {
+        WriteLogFormatW(u"ミュージックデータを一時的に保存しておくメモリ領域の確保に失敗しました");
+        DeleteMusicHandle(handle);
+        return -1;
+    }
+    CopyByteRange(entry->image, image, size_t(size));
+    entry->imageSize = size;
+    return handle;
+}
+
+int LoadMusicMem(const char* fileName) {
+    if (!IsSoundSystemOpen() || !fileName) return -1;
+    FileHandle file = OpenFileStream(fileName, 0, 1, 0);
+    if (!file) return WriteLogFormatW(u"ミュージックファイル %hs の読み込みに失敗しました in LoadMusicMem", fileName);
+    SeekFileStream(file, 0, 2);
+    int64_t size = TellFileStream(file);
+    SeekFileStream(file, 0, 0);
+    void* data = size >= 0 && size < INT_MAX ? AllocMemory(size_t(size > 0 ? size : 1), "", 0) : nullptr;
+    if (!data) {
+        CloseFileStream(file);
+        return WriteLogFormatW(u"ミュージックファイル %hs を読み込むメモリ領域の確保に失敗しました in LoadMusicMem",
+                               fileName);
+    }
+    size_t read = ReadFileStream(data, 1, size_t(size), file);
+    CloseFileStream(file);
+    if (read != size_t(size)) {
+        // A file that shrank under us: its bytes are not what was measured.
+        FreeMemory(data);
+        return WriteLogFormatW(u"ミュージックファイル %hs の読み込みに失敗しました in LoadMusicMem", fileName);
+    }
+    int handle = CreateMusicFromImage(data, int(size));
+    FreeMemory(data);
+    return handle;
+}
+
+int GetMusicPlayState(int handle) {
+    if (!LookupMusic(handle)) return -1;
+    return Music().mciPlaying;
+}
+
+int DeleteMusicHandle(int handle) {
+    MusicModule& m = Music();
+    if (!LookupMusic(handle)) return -1;
+    if (GetMusicPlayState(handle) == 1) StopMidiMusic(handle);
+    SoundLockGuard lock(Sound().lock);
+    // Stopping runs message processing, which may have deleted it already.
+    MusicEntry* entry = LookupMusic(handle);
+    if (!entry) return -1;
+    if (entry->image) {
+        FillByteRange(entry->image, 0, size_t(entry->imageSize));
+        FreeMemory(entry->image);
+    }
+    RemoveHandleEntry(&m.table, handle);
+    FreeMemory(entry);
+    return 0;
+}
+
+int DeleteAllMusic() {
+    MusicModule& m = Music();
+    if (!m.tableReady) return 0;
+    for (int slot = 0; slot < kMusicTableSize; ++slot) {
+        int handle = HandleOfSlot(&m.table, slot);
+        if (handle != -1) DeleteMusicHandle(handle);
+    }
+    return 0;
+}
+
+int InitializeMusic() {
+    MusicModule& m = Music();
+    if (m.tableReady) return 0;
+    if (InitHandleTable(&m.table, HANDLE_KIND_MUSIC, kMusicTableSize, kMusicTableSize, 0) != 0) return -1;
+    m.tableReady = true;
+    m.currentMusic = 0;
+    m.playedAsSound = 0;
+    m.mciPlaying = 0;
+    m.loop = 0;
+    m.lastMidiHandle = -1;
+    return 0;
+}
+
+void TerminateMusic() {
+    MusicModule& m = Music();
+    if (!m.tableReady) return;
+    // A music played as a sound goes with the sound handles.
+    m.currentMusic = 0;
+    m.playedAsSound = 0;
+    DeleteAllMusic();
+    if (m.mciPlaying) {
+        MciSendCommandEntry(m.mciDeviceId, MCI_CLOSE, 0, nullptr);
+        m.mciPlaying = 0;
+    }
+    CloseAllMciDevices();
+    DeleteMusicTempFile();
+    m.tempPath[0] = 0;
+    m.loop = 0;
+    m.lastMidiHandle = -1;
+    TerminateHandleTable(&m.table);
+    m.tableReady = false;
+}

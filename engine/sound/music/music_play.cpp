@@ -1,0 +1,80 @@
+// The game's music: PlayMusicFile tries MIDI first and falls back to a
+// stream sound that keeps the file's encoded bytes in memory; one current
+// music at a time.
+#include "engine/music.h"
+#include "engine/sound.h"
+#include "foundation/subsystems.h"
+#include "sound/music/music_internal.h"
+
+namespace {
+
+constexpr int kMusicSoundCreateType = 2;  // stream over the encoded bytes
+
+void DeleteCurrentMusic() {
+    MusicModule& m = Music();
+    if (!m.currentMusic) return;
+    if (m.playedAsSound)
+        DeleteSoundHandle(m.currentMusic, 0);
+    else
+        DeleteMusicHandle(m.currentMusic);
+    m.currentMusic = 0;
+}
+
+int LoadMusicAsSound(const char* fileName) {
+    int saved = GetSoundCreateType();
+    SetSoundCreateType(kMusicSoundCreateType);
+    int sound = CreateSoundHandleFromFile(fileName, 1, -1);
+    SetSoundCreateType(saved);
+    return sound;
+}
+
+}  // namespace
+
+int PlayMusicFile(const char* fileName, int playType) {
+    MusicModule& m = Music();
+    if (!IsSoundSystemOpen()) return -1;
+    DeleteCurrentMusic();
+    int music = LoadMusicMem(fileName);
+    if (music == -1) return -1;
+    m.currentMusic = music;
+    m.playedAsSound = 0;
+    if (PlayMidiMusic(music, playType) == 0) return 0;
+    DeleteMusicHandle(music);
+    m.currentMusic = 0;
+    int sound = LoadMusicAsSound(fileName);
+    if (sound == -1) return -1;
+    m.currentMusic = sound;
+    m.playedAsSound = 1;
+    PlaySoundHandle(sound, playType, 1);
+    return 0;
+}
+
+int StopCurrentMusic() {
+    MusicModule& m = Music();
+    if (!m.currentMusic) return 0;
+    if (m.playedAsSound) {
+        StopSoundHandle(m.currentMusic);
+        DeleteSoundHandle(m.currentMusic, 0);
+    } else {
+        StopMidiMusic(m.currentMusic);
+        DeleteMusicHandle(m.currentMusic);
+    }
+    m.currentMusic = 0;
+    return 0;
+}
+
+int SetMusicVolume(int volume) {
+    MusicModule& m = Music();
+    if (!IsSoundSystemOpen()) return -1;
+    // MIDI through the sequencer has no volume of its own.
+    if (m.currentMusic && m.playedAsSound) SetSoundVolume(volume, m.currentMusic);
+    return 0;
+}
+
+namespace subsystems {
+
+void PollMusic() { PollMidiPlayState(); }
+void StopMusic() { StopCurrentMusic(); }
+void HandleMusicNotify() { HandleMidiMciNotify(); }
+
+}  // namespace subsystems

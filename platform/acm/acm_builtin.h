@@ -1,0 +1,6 @@
+#pragma once
+#include "platform/acm.h"
+
+namespace platform {
+extern const AcmFunctions kBuiltinAcm;
+}

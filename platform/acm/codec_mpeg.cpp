@@ -1,0 +1,105 @@
+// MPEG audio codec over libmpg123 in feed mode: frames are found here and
+// each is fed whole, and only when all of its PCM fits the destination, so
+// a conversion never holds output back. The output format is forced to
+// 16-bit PCM of the first frame's rate and channels; the encoder's info
+// frame decodes as an ordinary (silent) frame and no gapless trimming is
+// done, so every frame yields exactly its samples.
+// Depends on: libmpg123.
+#include "acm/acm_codec.h"
+
+#include <mpg123.h>
+
+#include <mutex>
+#include <new>
+
+namespace platform {
+namespace {
+
+constexpr uint32_t kSamplesPerFrameMpeg1 = 1152;
+
+struct MpegState {
+    mpg123_handle* decoder;
+    uint32_t frameBytes;  // output bytes per sample frame
+    uint32_t averageBytes;
+    uint32_t outputAverage;
+};
+
+bool Suggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
+    if (!IsPlausibleRateAndChannels(*s, 2) || s->avgBytesPerSec == 0) return false;
+    *pcm = MakePcm16Format(*s);
+    return true;
+}
+
+void* Open(const AcmWaveFormat* s, uint32_t) {
+    static std::once_flag once;
+    std::call_once(once, [] { mpg123_init(); });
+    mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+    if (!decoder) return nullptr;
+    const long flags = MPG123_QUIET | MPG123_IGNORE_INFOFRAME | MPG123_NO_READAHEAD;
+    bool ready = mpg123_param(decoder, MPG123_ADD_FLAGS, flags, 0) == MPG123_OK &&
+                 mpg123_param(decoder, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0) == MPG123_OK &&
+                 mpg123_format_none(decoder) == MPG123_OK &&
+                 mpg123_format(decoder, long(s->samplesPerSec), s->channels == 1 ? MPG123_MONO : MPG123_STEREO,
+                               MPG123_ENC_SIGNED_16) == MPG123_OK &&
+                 mpg123_param(decoder, MPG123_ADD_FLAGS, s->channels == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO,
+                              0) == MPG123_OK &&
+                 mpg123_open_feed(decoder) == MPG123_OK;
+    auto* state = ready ? new (std::nothrow) MpegState{decoder, 2u * s->channels, s->avgBytesPerSec,
+                                                       s->samplesPerSec * 2u * s->channels}
+                        : nullptr;
+    if (!state) mpg123_delete(decoder);
+    return state;
+}
+
+void Close(void* state) {
+    auto* s = static_cast<MpegState*>(state);
+    mpg123_delete(s->decoder);
+    delete s;
+}
+
+// Decodes what the last feed completed into dest, at most room bytes.
+uint32_t Drain(MpegState* s, uint8_t* dest, uint32_t room) {
+    uint32_t produced = 0;
+    for (;;) {
+        size_t done = 0;
+        int result = mpg123_read(s->decoder, dest + produced, room - produced, &done);
+        produced += uint32_t(done);
+        if (result == MPG123_NEW_FORMAT) continue;
+        if (result != MPG123_OK || produced >= room || done == 0) return produced;
+    }
+}
+
+void Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
+             uint32_t* dstUsed) {
+    auto* s = static_cast<MpegState*>(state);
+    uint32_t used = 0, produced = 0;
+    while (srcLen - used >= 4) {
+        MpegFrameHeader frame;
+        if (ParseMpegFrameHeader(src + used, &frame) != 0 || frame.frameSize < 4) {
+            ++used;  // junk between frames
+            continue;
+        }
+        uint32_t output = frame.samplesPerFrame * s->frameBytes;
+        if (frame.frameSize > srcLen - used || output > dstLen - produced) break;
+        if (mpg123_feed(s->decoder, src + used, frame.frameSize) != MPG123_OK) break;
+        used += frame.frameSize;
+        produced += Drain(s, dst + produced, output);
+    }
+    *srcUsed = used;
+    *dstUsed = produced;
+}
+
+// A bound from the bit rate, in whole frames: frames vary in size.
+uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
+    auto* s = static_cast<MpegState*>(state);
+    uint64_t frameOutput = uint64_t(kSamplesPerFrameMpeg1) * s->frameBytes;
+    uint64_t n = fromSource ? uint64_t(bytes) * s->outputAverage / s->averageBytes + frameOutput
+                            : uint64_t(bytes) * s->averageBytes / s->outputAverage;
+    return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(n);
+}
+
+}  // namespace
+
+const AcmCodec kMpegCodec = {kWaveFormatMpegLayer3, Suggest, Open, Close, Convert, Size};
+
+}  // namespace platform

@@ -1,0 +1,6 @@
+#pragma once
+#include "platform/midi.h"
+
+namespace platform {
+extern const MidiBackend kFakeMidiBackend;
+}

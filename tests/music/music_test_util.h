@@ -1,0 +1,202 @@
+// Generated MIDI and WAVE files and a fixture that runs the main window
+// (headless), the sound system on the null output and the chosen MIDI back
+// end, with the working directory in a temporary folder.
+#pragma once
+#include "engine/lifecycle.h"
+#include "engine/log.h"
+#include "engine/mci.h"
+#include "engine/message.h"
+#include "engine/music.h"
+#include "engine/sound.h"
+#include "engine/window.h"
+#include "foundation/window_internal.h"
+#include "platform/audio.h"
+#include "platform/midi.h"
+#include "scoped_temp_dir.h"
+#include "sound/music/music_internal.h"
+#include "sound/sound_internal.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace musictest {
+
+constexpr int kRate = 44100;
+
+inline void PutBig32(std::vector<uint8_t>& v, uint32_t x) {
+    for (int i = 3; i >= 0; --i) v.push_back(uint8_t(x >> (8 * i)));
+}
+inline void PutBig16(std::vector<uint8_t>& v, uint16_t x) {
+    v.push_back(uint8_t(x >> 8));
+    v.push_back(uint8_t(x));
+}
+// Element by element: GCC 12 warns falsely on inserting a list at the end.
+inline void Append(std::vector<uint8_t>& v, std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) v.push_back(b);
+}
+inline void PutVarLen(std::vector<uint8_t>& v, uint32_t x) {
+    uint8_t bytes[5];
+    int n = 0;
+    do {
+        bytes[n++] = uint8_t(x & 0x7F);
+        x >>= 7;
+    } while (x);
+    while (n > 1) v.push_back(uint8_t(bytes[--n] | 0x80));
+    v.push_back(bytes[0]);
+}
+
+// A format-0 Standard MIDI File: piano, a rising run of quarter notes at
+// 120 beats a minute (480 ticks a beat), noteCount notes of 0.25 s each.
+inline std::vector<uint8_t> MakeMidi(int noteCount = 4, int program = 0) {
+    std::vector<uint8_t> track;
+    auto event = [&](uint32_t delta, std::initializer_list<uint8_t> bytes) {
+        PutVarLen(track, delta);
+        Append(track, bytes);
+    };
+    event(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});  // 500000 us a beat
+    event(0, {0xC0, uint8_t(program)});
+    for (int i = 0; i < noteCount; ++i) {
+        uint8_t note = uint8_t(60 + (i * 2) % 24);
+        event(0, {0x90, note, 100});
+        event(240, {0x80, note, 0});
+    }
+    event(0, {0xFF, 0x2F, 0x00});
+    std::vector<uint8_t> file;
+    Append(file, {'M', 'T', 'h', 'd'});
+    PutBig32(file, 6);
+    PutBig16(file, 0);
+    PutBig16(file, 1);
+    PutBig16(file, 480);
+    Append(file, {'M', 'T', 'r', 'k'});
+    PutBig32(file, uint32_t(track.size()));
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
+}
+
+// A 16-bit stereo PCM WAVE file of a sine tone.
+inline std::vector<uint8_t> MakeToneWave(int frames, double hz = 440.0) {
+    std::vector<uint8_t> w;
+    auto put32 = [&](uint32_t x) {
+        for (int i = 0; i < 4; ++i) w.push_back(uint8_t(x >> (8 * i)));
+    };
+    auto put16 = [&](uint16_t x) {
+        w.push_back(uint8_t(x));
+        w.push_back(uint8_t(x >> 8));
+    };
+    Append(w, {'R', 'I', 'F', 'F'});
+    put32(uint32_t(36 + frames * 4));
+    Append(w, {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(16);
+    put16(1);
+    put16(2);
+    put32(kRate);
+    put32(kRate * 4);
+    put16(4);
+    put16(16);
+    Append(w, {'d', 'a', 't', 'a'});
+    put32(uint32_t(frames * 4));
+    for (int i = 0; i < frames; ++i) {
+        auto s = int16_t(std::lround(8000.0 * std::sin(2.0 * M_PI * hz * i / kRate)));
+        put16(uint16_t(s));
+        put16(uint16_t(s));
+    }
+    return w;
+}
+
+// An MPEG-1 Layer III stream of silent frames (128 kbit/s, 44.1 kHz,
+// stereo): headers and zeroed side information, so every frame decodes to
+// silence. 38 frames last about a second.
+inline std::vector<uint8_t> MakeSilentMp3(int frames) {
+    constexpr size_t kFrameBytes = 417;  // 144 * 128000 / 44100, no padding
+    std::vector<uint8_t> mp3;
+    for (int i = 0; i < frames; ++i) {
+        size_t at = mp3.size();
+        mp3.resize(at + kFrameBytes, 0);
+        mp3[at] = 0xFF;
+        mp3[at + 1] = 0xFB;
+        mp3[at + 2] = 0x90;
+        mp3[at + 3] = 0x00;
+    }
+    return mp3;
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+inline std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs the null output for ms milliseconds in 10 ms steps, refilling stream
+// sounds after each; returns what was mixed.
+inline std::vector<int16_t> RunOutput(int ms) {
+    for (int t = 0; t < ms; t += 10) {
+        platform::AdvanceNullAudio(kRate / 100);
+        RefillStreamSounds();
+    }
+    return platform::TakeNullAudioCapture();
+}
+
+inline double Rms(const std::vector<int16_t>& s, size_t from = 0, size_t to = SIZE_MAX) {
+    if (to > s.size()) to = s.size();
+    if (from >= to) return 0.0;
+    double sum = 0;
+    for (size_t i = from; i < to; ++i) sum += double(s[i]) * s[i];
+    return std::sqrt(sum / double(to - from));
+}
+
+class MusicTest : public ::testing::Test {
+protected:
+    virtual const char* MidiBackend() const { return "fake"; }
+
+    void SetUp() override {
+        SetLogOutput(0);
+        ASSERT_EQ(SetWindowBackend("headless"), 0);
+        ASSERT_EQ(CreateMainWindow(), 0);
+        ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
+        ASSERT_TRUE(platform::SelectMidiBackend(MidiBackend()));
+        SetSoundProcessorCountForTesting(1);
+        ASSERT_EQ(InitializeSoundSystem(), 0);
+        platform::SetNullAudioCapture(true);
+        platform::SetFakeMidiLengthMs(500);
+        platform::ResetFakeMidiStats();
+    }
+    void TearDown() override {
+        TerminateSoundSystem();
+        platform::SetNullAudioCapture(false);
+        DestroyMainWindow();
+        ResetWindowState();
+        SetSoundProcessorCountForTesting(0);
+        SetSoundDeviceBackend("sdl2");
+        SetWindowBackend("sdl2");
+        platform::SelectMidiBackend("fluidsynth");
+    }
+    std::string WriteMidi(const char* name, const std::vector<uint8_t>& bytes) {
+        WriteFile(dir_.path() / name, bytes);
+        return name;
+    }
+    static int PumpMessages(int passes = 1) {
+        int result = 0;
+        for (int i = 0; i < passes; ++i) result = ProcessWindowMessagesCore();
+        return result;
+    }
+
+    ScopedTempDir dir_;
+};
+
+}  // namespace musictest
