@@ -59,17 +59,23 @@ int IsModelMeshTranslucent(int handle, int meshIndex) {
 int IsModelFrameOutsideView(const ModelFrame* frame) {
     const ModelBaseFrame* bf = frame->baseFrame;
     if (bf->noBox) return 0;
-    float corners[8][3];
+    // Corner by corner: most frames are in view, and the first corner
+    // inside ends the test before the others are transformed.
+    const ModelDrawView* view = GetModelDrawView();
+    int shared = ~0;
     for (int i = 0; i < 8; ++i) {
         Vector3 local = {i & 1 ? bf->boxMax.x : bf->boxMin.x, i & 2 ? bf->boxMax.y : bf->boxMin.y,
                          i & 4 ? bf->boxMax.z : bf->boxMin.z};
         Vector3 world;
         TransformPointBy34(&frame->worldMatrix, &world, &local);
-        corners[i][0] = world.x;
-        corners[i][1] = world.y;
-        corners[i][2] = world.z;
+        const float corner[3] = {world.x, world.y, world.z};
+        float screen[3];
+        ProjectToScreen(view->toScreen, corner, screen);
+        int code = ComputeOutcode(screen, view->area);
+        if (code == 0) return 0;
+        shared &= code;
     }
-    return IsBoxOutsideView(corners);
+    return shared != 0 ? 1 : 0;
 }
 
 int DrawModelInstance(ModelInstance* in) {
@@ -109,6 +115,7 @@ int DrawModel(int handle) {
 }
 
 void FreeModelDrawWork() {
+    FreeModelMeshDrawWork();
     FreeMemory(g_work);
     g_work = nullptr;
     g_workMeshes = 0;

@@ -10,9 +10,11 @@
 
 #include "engine/device.h"
 #include "engine/devicestate.h"
+#include "engine/memory.h"
 #include "model/model_cull.h"
 #include "model/model_draw_state.h"
 #include "model/model_skinning.h"
+#include "model/model_toon_cache.h"
 #include "model/model_toon_lighting.h"
 
 namespace {
@@ -31,6 +33,13 @@ struct MeshDraw {
 };
 
 ModelBase* BaseOf(const ModelMesh* mesh) { return mesh->frame->instance->base; }
+
+// The key of the colours last lit into a list's copy sits right after the
+// copy's vertices, in the same block, so it lives and dies with them.
+ToonLitKey* ListToonLitKey(ModelBaseTriangleList* list) {
+    return reinterpret_cast<ToonLitKey*>(static_cast<unsigned char*>(list->fixedVertices) +
+                                         size_t(list->vertexCount) * size_t(list->fixedStride));
+}
 
 void ConvertWorld(ModelFrame* frame) {
     if (frame->worldMatrix4x4Valid) return;
@@ -87,6 +96,21 @@ void DrawFromMemory(const ModelBaseTriangleList* list, const uint16_t* indices, 
                                  DEVICE_FMT_INDEX16, vertices, stride);
 }
 
+// Vertex colours of the list being lit, diffuse then specular bytes per
+// vertex; grows to the largest list seen instead of allocating per draw.
+uint8_t* g_vertexColours = nullptr;
+size_t g_vertexColourBytes = 0;
+
+uint8_t* VertexColourScratch(size_t bytes) {
+    if (bytes <= g_vertexColourBytes) return g_vertexColours;
+    FreeMemory(g_vertexColours);
+    g_vertexColours = static_cast<uint8_t*>(AllocMemory(bytes, __FILE__, __LINE__));
+    g_vertexColourBytes = g_vertexColours ? bytes : 0;
+    return g_vertexColours;
+}
+
+// `transform` null: the copy was written in world space by skinning, and
+// its colours are always lit afresh.
 void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const float* transform) {
     const ModelMesh* mesh = d->mesh;
     int drawType = MeshDrawType(mesh);
@@ -104,10 +128,19 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
         bytes[k][2] = MaterialColorByte(dc[k]->b);
         bytes[k][3] = MaterialColorByte(dc[k]->a);
     }
+    ToonLitKey* stored = ListToonLitKey(list);
+    ToonLitKey key;
+    const int positionsFixed = !mesh->base->needsInstanceVertices;
+    if (BuildToonLitKey(&lighting, &run, renormalise, transform, positionsFixed, &key)) {
+        if (ToonLitKeyMatches(stored, &key)) return;
+    } else {
+        key.head.valid = 0;
+    }
+    ForgetToonLitKey(stored);
     // Vertex colours, when the mesh uses them, are read from the mesh vertices.
     uint8_t* vertexColours = nullptr;
     if (run.useVertexDiffuse) {
-        vertexColours = static_cast<uint8_t*>(AllocChainedMemory(size_t(list->vertexCount) * 8, &d->base->memoryChain));
+        vertexColours = VertexColourScratch(size_t(list->vertexCount) * 8);
         if (vertexColours) {
             for (int v = 0; v < list->vertexCount; ++v) {
                 const ModelBaseMeshVertex& mv = mesh->base->vertices[list->meshVertices[v]];
@@ -118,7 +151,8 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
         run.vertexColors = vertexColours;
     }
     ComputeToonVertexColors(&lighting, &run, renormalise, transform);
-    if (vertexColours) FreeChainedBlock(&d->base->memoryChain, vertexColours);
+    // Colours lit without their vertex colours (memory short) are not kept.
+    if (key.head.valid && (!run.useVertexDiffuse || vertexColours)) StoreToonLitKey(stored, &key);
 }
 
 void CopyOwnPositions(const ModelTriangleListState& state, ModelBaseTriangleList* list) {
@@ -197,10 +231,16 @@ void DrawOutlineList(MeshDraw* d, ModelBaseTriangleList* list, float width) {
     const uint32_t colour = 0xFF000000u | byte(c[0]) << 16 | byte(c[1]) << 8 | byte(c[2]);
     const auto* src = static_cast<const unsigned char*>(list->fixedVertices);
     auto* out = static_cast<unsigned char*>(list->outlineVertices);
+    // Component by component: a whole-record copy to the stack first stalls
+    // on the store-to-load forward.
+    auto at = [](const unsigned char* bytes, int k) {
+        float f;
+        std::memcpy(&f, bytes + 4 * k, 4);
+        return f;
+    };
     for (int v = 0; v < list->vertexCount; ++v, src += list->fixedStride, out += 16) {
-        float pn[6];
-        std::memcpy(pn, src, sizeof(pn));
-        const float p[3] = {pn[0] + pn[3] * width, pn[1] + pn[4] * width, pn[2] + pn[5] * width};
+        const float p[3] = {at(src, 0) + at(src, 3) * width, at(src, 1) + at(src, 4) * width,
+                            at(src, 2) + at(src, 5) * width};
         std::memcpy(out, p, 12);
         std::memcpy(out + 12, &colour, 4);
     }
@@ -242,8 +282,8 @@ int AllocTriangleListVertexCopy(ModelBaseTriangleList* list) {
     if (list->fixedVertices) return 1;
     const ModelBaseMesh* mesh = list->mesh;
     int stride = ModelFixedStride(mesh);
-    auto* copy = static_cast<unsigned char*>(
-        AllocChainedMemory(size_t(list->vertexCount) * size_t(stride), &mesh->frame->base->memoryChain));
+    auto* copy = static_cast<unsigned char*>(AllocChainedMemory(
+        size_t(list->vertexCount) * size_t(stride) + sizeof(ToonLitKey), &mesh->frame->base->memoryChain));
     if (!copy) return 0;
     const int uvSets = ModelFixedUvSets(mesh);
     const auto* src = static_cast<const unsigned char*>(list->vertices);
@@ -272,6 +312,12 @@ int AllocTriangleListOutlineCopy(ModelBaseTriangleList* list) {
     if (list->outlineVertices) return 1;
     list->outlineVertices = AllocChainedMemory(size_t(list->vertexCount) * 16, &list->mesh->frame->base->memoryChain);
     return list->outlineVertices ? 1 : 0;
+}
+
+void FreeModelMeshDrawWork() {
+    FreeMemory(g_vertexColours);
+    g_vertexColours = nullptr;
+    g_vertexColourBytes = 0;
 }
 
 void ForgetModelWorldIdentity() {

@@ -20,3 +20,5 @@ void DrawModelMesh(ModelMesh* mesh);
 // Cleared by BeginModelDrawState: the identity world transform must be sent
 // again before the next skinned list.
 void ForgetModelWorldIdentity();
+// Frees the lighting's scratch memory (at model system shut-down).
+void FreeModelMeshDrawWork();

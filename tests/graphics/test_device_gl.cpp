@@ -467,6 +467,30 @@ TEST_F(GlDeviceDrawTest, ProgramsAreMadeOncePerStateKey) {
     EXPECT_EQ(CountGlPrograms(), programs + 1);
 }
 
+TEST_F(GlDeviceDrawTest, CyclingThroughMoreProgramsThanTheRecentOnesDrawsEachRight) {
+    const uint32_t diffuse = 0xFF402010u, factor = 0xFF102030u;
+    SendDeviceRenderState(DEVICE_RS_TEXTUREFACTOR, factor);
+    const struct {
+        int op, arg1, arg2;
+        uint32_t expected;
+    } cases[] = {
+        {DEVICE_TOP_SELECTARG1, DEVICE_TA_DIFFUSE, DEVICE_TA_TFACTOR, diffuse},
+        {DEVICE_TOP_SELECTARG1, DEVICE_TA_TFACTOR, DEVICE_TA_DIFFUSE, factor},
+        {DEVICE_TOP_SELECTARG2, DEVICE_TA_TFACTOR, DEVICE_TA_DIFFUSE, diffuse},
+        {DEVICE_TOP_SELECTARG2, DEVICE_TA_DIFFUSE, DEVICE_TA_TFACTOR, factor},
+        {DEVICE_TOP_ADD, DEVICE_TA_DIFFUSE, DEVICE_TA_TFACTOR, 0xFF504040u},
+        {DEVICE_TOP_SUBTRACT, DEVICE_TA_DIFFUSE, DEVICE_TA_TFACTOR, 0xFF300000u},
+    };
+    for (int round = 0; round < 3; ++round)
+        for (const auto& c : cases) {
+            SendDeviceStageState(0, DEVICE_TSS_COLOROP, uint32_t(c.op));
+            SendDeviceStageState(0, DEVICE_TSS_COLORARG1, uint32_t(c.arg1));
+            SendDeviceStageState(0, DEVICE_TSS_COLORARG2, uint32_t(c.arg2));
+            DrawScreenQuad(0, 0, 8, 8, diffuse);
+            EXPECT_TRUE(ColorNear(PixelAt(4, 4) | 0xFF000000u, c.expected, 1)) << round << " op " << c.op;
+        }
+}
+
 }  // namespace
 
 namespace {

@@ -16,6 +16,29 @@ namespace {
 
 std::unordered_map<std::string, GlProgram> programs;
 
+// The last keys looked up: a frame's draws alternate between a few
+// programs, and these find them without making a map key. The map's
+// entries do not move, so the pointers hold until the programs go.
+struct RecentProgram {
+    GlProgramKey key;
+    const GlProgram* entry;
+};
+constexpr int kRecentPrograms = 4;
+RecentProgram recent[kRecentPrograms];
+int recentCount = 0, recentNext = 0;
+
+const GlProgram* FindRecentProgram(const GlProgramKey& key) {
+    for (int i = 0; i < recentCount; ++i)
+        if (std::memcmp(&recent[i].key, &key, sizeof key) == 0) return recent[i].entry;
+    return nullptr;
+}
+
+void RememberRecentProgram(const GlProgramKey& key, const GlProgram* entry) {
+    recent[recentNext] = {key, entry};
+    recentNext = (recentNext + 1) % kRecentPrograms;
+    if (recentCount < kRecentPrograms) ++recentCount;
+}
+
 std::string KeyBytes(const GlProgramKey& key) { return std::string(reinterpret_cast<const char*>(&key), sizeof key); }
 
 // Table fog wins over vertex fog when both are set.
@@ -381,19 +404,26 @@ GlProgramKey MakeGlProgramKey(const DeviceState& s, uint32_t fvf) {
 }
 
 const GlProgram* FindGlProgram(const GlProgramKey& key) {
-    std::string bytes = KeyBytes(key);
-    auto it = programs.find(bytes);
-    if (it != programs.end()) return it->second.program ? &it->second : nullptr;
-    GlProgram p{};
-    if (!BuildProgram(key, &p)) p.program = 0;  // remembered, so a bad key is not rebuilt every draw
-    auto placed = programs.emplace(bytes, p).first;
-    return placed->second.program ? &placed->second : nullptr;
+    const GlProgram* entry = FindRecentProgram(key);
+    if (!entry) {
+        std::string bytes = KeyBytes(key);
+        auto it = programs.find(bytes);
+        if (it == programs.end()) {
+            GlProgram p{};
+            if (!BuildProgram(key, &p)) p.program = 0;  // remembered, so a bad key is not rebuilt every draw
+            it = programs.emplace(bytes, p).first;
+        }
+        entry = &it->second;
+        RememberRecentProgram(key, entry);
+    }
+    return entry->program ? entry : nullptr;
 }
 
 void ReleaseGlPrograms() {
     for (auto& entry : programs)
         if (entry.second.program) glDeleteProgram(entry.second.program);
     programs.clear();
+    recentCount = recentNext = 0;
 }
 
 int CountGlPrograms() { return int(programs.size()); }
