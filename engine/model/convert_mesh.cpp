@@ -13,64 +13,32 @@ bool SameVertex(const ModelBaseMeshVertex& a, const ModelBaseMeshVertex& b) {
     return std::memcmp(&a, &b, sizeof(a)) == 0;  // padding is zeroed
 }
 
-// Word at a time: the key is hashed for every corner of every face.
-uint64_t HashVertex(const ModelBaseMeshVertex& v) {
-    const auto* b = reinterpret_cast<const unsigned char*>(&v);
-    uint64_t h = 0x9E3779B97F4A7C15ull;
-    size_t i = 0;
-    for (; i + 8 <= sizeof(v); i += 8) {
-        uint64_t w;
-        std::memcpy(&w, b + i, 8);
-        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
-        h ^= h >> 32;
-    }
-    for (; i < sizeof(v); ++i) h = (h ^ b[i]) * 0x100000001B3ull;
-    return h ^ (h >> 29);
-}
-
-// The distinct vertices of one triangle list: open addressing over the
-// list's own vertex numbers, kept at most half full.
+// The distinct vertices of one triangle list, chained per position: a
+// vertex can only equal one that shares its position, and faces visit
+// positions in order, so the lookups stay in cache where a hash table of
+// whole vertices would miss on nearly every corner.
 class VertexSet {
 public:
-    void Clear() {
-        slots_.assign(kInitialSlots, Slot{0, -1});
-        used_ = 0;
+    explicit VertexSet(int positionCount) : head_(size_t(positionCount > 0 ? positionCount : 0), -1) {}
+    // Forgets the previous list: only its own positions were touched.
+    void Clear(const ModelBaseMeshVertex* listStart, int positionBase) {
+        for (size_t i = 0; i < next_.size(); ++i) head_[size_t(listStart[i].position - positionBase)] = -1;
+        next_.clear();
     }
-    // The list number of v, or -1 after remembering that it gets `next`.
-    // A list's vertices lie together in vertices, from listStart on.
-    int FindOrAdd(const ModelBaseMeshVertex& v, const ModelBaseMeshVertex* listStart, int next) {
-        uint64_t h = HashVertex(v);
-        size_t mask = slots_.size() - 1;
-        for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
-            Slot& s = slots_[i];
-            if (s.local < 0) {
-                s = Slot{uint32_t(h), next};
-                if (++used_ * 2 > slots_.size()) Grow();
-                return -1;
-            }
-            if (s.hash == uint32_t(h) && SameVertex(listStart[s.local], v)) return s.local;
-        }
+    // The list number of v, or -1 after remembering that it gets `next`
+    // (the list's size). A list's vertices lie together from listStart on.
+    int FindOrAdd(const ModelBaseMeshVertex& v, int key, const ModelBaseMeshVertex* listStart, int next) {
+        int& head = head_[size_t(key)];
+        for (int local = head; local >= 0; local = next_[size_t(local)])
+            if (SameVertex(listStart[local], v)) return local;
+        next_.push_back(head);
+        head = next;
+        return -1;
     }
 
 private:
-    struct Slot {
-        uint32_t hash;
-        int local;
-    };
-    static constexpr size_t kInitialSlots = 64;
-    void Grow() {
-        std::vector<Slot> old(slots_.size() * 2, Slot{0, -1});
-        old.swap(slots_);
-        size_t mask = slots_.size() - 1;
-        for (const Slot& s : old) {
-            if (s.local < 0) continue;
-            size_t i = size_t(s.hash) & mask;
-            while (slots_[i].local >= 0) i = (i + 1) & mask;
-            slots_[i] = s;
-        }
-    }
-    std::vector<Slot> slots_;
-    size_t used_ = 0;
+    std::vector<int> head_;  // per position of the mesh: newest list vertex there
+    std::vector<int> next_;  // per list vertex: the older one at its position
 };
 
 uint8_t ColourByte(float c) {
@@ -117,16 +85,18 @@ ModelBaseMeshVertex CornerVertex(const MeshWork& w, const ReadModelFace& face, i
 
 class MeshBuilder {
 public:
-    MeshBuilder(const ReadModel* model, const MeshWork& w, BuiltMesh* out, const ReadModelMaterial* material)
-        : model_(model), w_(w), out_(out), material_(material) {}
+    MeshBuilder(const ReadModel* model, const MeshWork& w, BuiltMesh* out, const ReadModelMaterial* material,
+                VertexSet* seen)
+        : model_(model), w_(w), out_(out), material_(material), seen_(*seen) {}
+    ~MeshBuilder() { ForgetLastList(); }
 
     void StartList(int kind, int maxWeights) {
+        ForgetLastList();
         out_->lists.push_back(BuiltList{});
         BuiltList& list = out_->lists.back();
         list.vertexKind = kind;
         list.maxWeights = kind == 3 ? maxWeights : 0;
         for (int& b : list.bones) b = -1;
-        seen_.Clear();
     }
 
     void SetPalette(const ConvertPlan& plan) {
@@ -144,7 +114,7 @@ public:
             // Slots exist only once the list has vertices.
             const ModelBaseMeshVertex* listStart =
                 list.meshVertices.empty() ? nullptr : out_->vertices.data() + list.meshVertices.front();
-            int found = seen_.FindOrAdd(v, listStart, local);
+            int found = seen_.FindOrAdd(v, v.position - w_.positionBase, listStart, local);
             if (found < 0) {
                 list.meshVertices.push_back(int(out_->vertices.size()));
                 out_->vertices.push_back(v);
@@ -159,11 +129,16 @@ public:
     }
 
 private:
+    void ForgetLastList() {
+        if (out_->lists.empty() || out_->lists.back().meshVertices.empty()) return;
+        seen_.Clear(out_->vertices.data() + out_->lists.back().meshVertices.front(), w_.positionBase);
+    }
+
     const ReadModel* model_;
     const MeshWork& w_;
     BuiltMesh* out_;
     const ReadModelMaterial* material_;
-    VertexSet seen_;
+    VertexSet& seen_;
 };
 
 void BuildShapes(const MeshWork& w, BuiltMesh* out) {
@@ -189,6 +164,7 @@ void BuildShapes(const MeshWork& w, BuiltMesh* out) {
 void BuildMeshesOfReadMesh(const ReadModel* model, const MeshWork& w, std::vector<BuiltMesh>* out) {
     const ReadModelMesh* mesh = w.mesh;
     int groups = int(w.groups.size());
+    VertexSet seen(mesh->positionCount);
     for (int g = 0; g < groups; ++g) {
         const ReadModelMaterial* material = mesh->materialCount > 0 ? mesh->materials[g] : nullptr;
         out->push_back(BuiltMesh{});
@@ -197,7 +173,7 @@ void BuildMeshesOfReadMesh(const ReadModel* model, const MeshWork& w, std::vecto
         built.material = material ? int(material->index) : -1;
         built.uvChannels = UvChannels(mesh);
         built.vertexColours = mesh->colourCount > 0;
-        MeshBuilder builder(model, w, &built, material);
+        MeshBuilder builder(model, w, &built, material, &seen);
         const PolygonGroup& group = w.groups[size_t(g)];
         auto inGroup = [&](int f) { return mesh->materialCount == 0 || mesh->faces[f].materialIndex == g; };
         auto typeOf = [&](int f) { return w.skinned ? int(w.faceType[size_t(f)]) : 0; };
