@@ -1,5 +1,8 @@
+#include <algorithm>
 #include <cmath>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "fake_files.h"
 #include "fake_graphics.h"
@@ -336,3 +339,30 @@ TEST_F(ConvertTest, AllocationFailureSweep) {
 }
 
 }  // namespace
+
+// A grid that spills into a second list shares positions across the split:
+// each list must hold every vertex it uses exactly once, whatever the
+// previous list held.
+TEST_F(ConvertTest, SharedVerticesAreJoinedWithinEachListOfALongGrid) {
+    ASSERT_NE(AddQuadGrid(&model, root, 110), nullptr);  // 24200 triangles: two lists
+    ModelBase* base = Convert();
+    ASSERT_NE(base, nullptr);
+    ASSERT_EQ(base->triangleListCount, 2);
+    const ModelBaseMesh& mesh = base->meshes[0];
+    for (int l = 0; l < base->triangleListCount; ++l) {
+        const ModelBaseTriangleList& list = base->triangleLists[l];
+        std::set<std::string> distinct;
+        for (int v = 0; v < list.vertexCount; ++v) {
+            const ModelBaseMeshVertex& mv = mesh.vertices[list.meshVertices[v]];
+            distinct.insert(std::string(reinterpret_cast<const char*>(&mv), sizeof(mv)));
+        }
+        EXPECT_EQ(int(distinct.size()), list.vertexCount) << "list " << l;
+        std::vector<bool> used(size_t(list.vertexCount), false);
+        for (int i = 0; i < list.indexCount; ++i) {
+            ASSERT_LT(list.indices[i], list.vertexCount);
+            used[list.indices[i]] = true;
+        }
+        EXPECT_EQ(std::count(used.begin(), used.end(), true), list.vertexCount) << "list " << l;
+        EXPECT_LT(list.vertexCount, list.indexCount) << "shared corners are joined";
+    }
+}
