@@ -85,6 +85,9 @@ bool ExpectMqoToken(MqoText* t, const char* expected) {
 namespace {
 
 
+const double kDecimalPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // A number token [p, end) as a double. Up to 15 significant digits and 22
 // decimals, digits / 10^k is one correctly rounded division of exact
 // values, the same result the general parser gives; other tokens take the
@@ -118,9 +121,7 @@ double ParseNumberSpan(const char* p, const char* end) {
         copy[length] = 0;
         return ParseDecimalDouble(copy);
     }
-    static const double kPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    double v = double(digits) / kPowers[decimals];
+    double v = double(digits) / kDecimalPowers[decimals];
     return negative ? -v : v;
 }
 
@@ -128,6 +129,43 @@ bool HasDigit(const char* p, const char* end) {
     for (; p < end; ++p)
         if (IsDigit(*p)) return true;
     return false;
+}
+
+// The common token in one pass: an optional leading '-', digits and at
+// most one '.', within the exact range of ParseNumberSpan, which it
+// matches bit for bit. False for anything else, left to the full path.
+bool ParsePlainNumber(const char* p, const char* end, double* value, bool* ok) {
+    bool negative = *p == '-';
+    if (negative) ++p;
+    uint64_t digits = 0;
+    int count = 0, decimals = 0;
+    bool point = false, anyDigit = false;
+    for (; p < end; ++p) {
+        char c = *p;
+        if (c == '.') {
+            if (point) return false;
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return false;
+        anyDigit = true;
+        if (digits == 0 && c == '0') {
+            decimals += point;
+            continue;
+        }
+        if (++count > 15) return false;
+        digits = digits * 10 + uint64_t(c - '0');
+        decimals += point;
+    }
+    if (decimals > 22) return false;
+    *ok = anyDigit;
+    if (!anyDigit) {
+        *value = 0.0;
+        return true;
+    }
+    double v = double(digits) / kDecimalPowers[decimals];
+    *value = negative ? -v : v;
+    return true;
 }
 
 // The next token when it is a number, read in place: true with its value
@@ -141,6 +179,7 @@ bool ReadNumberInPlace(MqoText* t, double* value, bool* ok) {
     while (end < t->size && IsNumberChar(t->data[end])) ++end;
     if (end - at >= kMqoTokenMax) return false;  // the tokenizer reports it
     t->position = end;
+    if (ParsePlainNumber(t->data + at, t->data + end, value, ok)) return true;
     *ok = HasDigit(t->data + at, t->data + end);
     *value = *ok ? ParseNumberSpan(t->data + at, t->data + end) : 0.0;
     return true;
