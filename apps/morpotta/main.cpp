@@ -1,6 +1,7 @@
 // The game's entry: it names the window, starts the engine and runs the
 // main loop until the window is closed.
 #include "engine/engine.h"
+#include "game/savedata.h"
 #include "icon.h"
 
 namespace {
@@ -23,6 +24,8 @@ int main() {
     ChangeWindowMode(1);
     SetScreenMode(640, 480, 32, 60);
     if (InitializeEngine() != 0) return -1;
+    // Only now, with the double-start lock held, is no other copy storing.
+    SaveData::DiscardUnfinishedStore();
     while (ProcessWindowMessages() == 0) {
         int frameStart = GetMillisecondCount();
         WaitForFrameEnd(frameStart);

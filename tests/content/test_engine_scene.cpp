@@ -35,6 +35,7 @@ TEST(EngineScene, GeneratedCatOnBlocksDrawsOnTheDevice) {
     const std::filesystem::path previous = std::filesystem::current_path();
     ScopedTempDir output;
     std::filesystem::current_path(ContentTreeRoot());  // game paths start with "tpa\"
+    SetDoubleStartCheck(0);  // other tests start the engine in the tree too
     ASSERT_EQ(SetWindowBackend("sdl2"), 0);
     ASSERT_EQ(SetGraphicsDeviceChoice("gl"), 0);
     ASSERT_EQ(InitializeEngine(), 0);
