@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -67,6 +68,18 @@ std::string ReadTitle(Display* display, ::Window window, bool legacy) {
     return title;
 }
 
+// The legacy titles of the top-level windows whose new title is the given one.
+std::vector<std::string> LegacyTitlesOfWindowsTitled(Display* display, const std::string& title) {
+    ::Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    std::vector<std::string> legacy;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return legacy;
+    for (unsigned i = 0; i < count; ++i)
+        if (ReadTitle(display, children[i], false) == title) legacy.push_back(ReadTitle(display, children[i], true));
+    if (children) XFree(children);
+    return legacy;
+}
+
 TEST(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
     if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "video already runs on another driver in this process";
     PrivateXServer server;
@@ -82,28 +95,12 @@ TEST(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
 
     Display* display = XOpenDisplay(server.display());
     ASSERT_NE(display, nullptr);
-    ::Window root, parent, *children = nullptr;
-    unsigned count = 0;
-    ASSERT_TRUE(XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count));
-    int found = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        if (ReadTitle(display, children[i], false) != title) continue;
-        ++found;
-        EXPECT_EQ(ReadTitle(display, children[i], true), title);
-    }
-    EXPECT_EQ(found, 1);
+    EXPECT_EQ(LegacyTitlesOfWindowsTitled(display, title), std::vector<std::string>{title});
     // A title set later reaches both as well.
     const std::string later = "\xE3\x82\xBF\xE3\x82\xA4\xE3\x83\x88\xE3\x83\xAB 2";  // タイトル 2
     platform::Window().setTitle(later.c_str());
     XSync(display, False);
-    int renamed = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        if (ReadTitle(display, children[i], false) != later) continue;
-        ++renamed;
-        EXPECT_EQ(ReadTitle(display, children[i], true), later);
-    }
-    EXPECT_EQ(renamed, 1);
-    if (children) XFree(children);
+    EXPECT_EQ(LegacyTitlesOfWindowsTitled(display, later), std::vector<std::string>{later});
     XCloseDisplay(display);
     platform::Window().close();
 }
