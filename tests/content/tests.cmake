@@ -1,4 +1,3 @@
 target_link_libraries(${target} PRIVATE content_generator_core game)
 # The tree the build generated, for the determinism test.
-target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/common/generated_tree.cpp)
 target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${CMAKE_BINARY_DIR}")
