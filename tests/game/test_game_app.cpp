@@ -56,13 +56,7 @@ TEST_F(GameTest, BootShowsTwoFramesThenTheTitle) {
 }
 
 TEST_F(GameTest, DrawPeriodSkipsWholeDraws) {
-    WithContent();
-    SaveData save;
-    SaveData::SetDefaults(save);
-    save.drawPeriod = 2;
-    ASSERT_TRUE(SaveData::Store(save));
-    app_ = std::make_unique<GameApp>(FakeScenes(script_));
-    script_.app = app_.get();
+    StartWithDrawPeriod(2);
     StepUntil(20);
     // Titles from frame 2 on: drawn on frames 3, 6, 9, ... only, updated every frame.
     EXPECT_EQ(script_.titleDrawFrames, (std::vector<int>{3, 6, 9, 12, 15, 18}));
@@ -72,12 +66,7 @@ TEST_F(GameTest, DrawPeriodSkipsWholeDraws) {
 TEST_F(GameTest, FramesAreSixteenMillisecondsAndNeverWaitPastTheirEnd) {
     // Every second frame drawn: the undrawn ones show the pacing alone,
     // without the presentation's wait for the vertical sync.
-    WithContent();
-    SaveData save;
-    SaveData::SetDefaults(save);
-    save.drawPeriod = 1;
-    ASSERT_TRUE(SaveData::Store(save));
-    app_ = std::make_unique<GameApp>(FakeScenes(script_));
+    StartWithDrawPeriod(1);
     StepUntil(5);
     ASSERT_EQ(app_->frameCount % 2, 1);
     uint64_t before = Now();
