@@ -1,2 +1,1 @@
-# The game's entry links the game's classes.
 target_link_libraries(${target} PRIVATE game)
