@@ -1,4 +1,8 @@
-target_link_libraries(${target} PRIVATE game)
+# The game's tests run the game on the generated resource tree of the build
+# (or one generated for them).
+target_link_libraries(${target} PRIVATE game content_generator_core)
+target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/content/generated_tree.cpp)
+target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${CMAKE_BINARY_DIR}")
 
 # The cases where the game meets other threads (the Wii remotes' read
 # threads) are a program of their own, labelled "game_threads": "-L game"
