@@ -9,6 +9,7 @@
 #include "game/app/game_app.h"
 #include "game/app/scenes.h"
 #include "game/data/game_data.h"
+#include "game/savedata.h"
 #include "generated_tree.h"
 #include "platform/clock.h"
 #include "platform/hid.h"
@@ -165,6 +166,14 @@ protected:
         app_ = std::make_unique<GameApp>(FakeScenes(script_));
         script_.app = app_.get();
         ASSERT_EQ(app_->startFailed, 0);
+    }
+    // Starts with a save whose draw period is set.
+    void StartWithDrawPeriod(int32_t period) {
+        SaveData save;
+        SaveData::SetDefaults(save);
+        save.drawPeriod = period;
+        ASSERT_TRUE(SaveData::Store(save));
+        Start();
     }
     // One pass of the main loop: the message pass (one scripted input frame), then a frame.
     bool Step() { return ProcessWindowMessages() == 0 && app_->RunFrame(); }

@@ -1,6 +1,8 @@
 // The application object on virtual time: start-up and its failure, the
 // frame pacing and draw-period skip, the boot scene, F12, the scene
 // switches and what each one frees and saves.
+#include "engine/draw2d.h"
+#include "engine/font.h"
 #include "engine/input.h"
 #include "engine/screen.h"
 #include "engine/timer.h"
@@ -10,6 +12,35 @@
 namespace {
 
 uint64_t Now() { return platform::ClockMicroseconds(); }
+
+TEST_F(GameTest, StartUpShowsTheLoadingPicture) {
+    Start();
+    // Nothing has been drawn since start-up put up the loading picture.
+    const uint32_t* shown = nullptr;
+    int width = 0, height = 0;
+    ASSERT_TRUE(platform::HeadlessPresentedPixels(&shown, &width, &height));
+    ASSERT_EQ(width, 640);
+    ASSERT_EQ(height, 480);
+    const std::vector<uint32_t> loading(shown, shown + 640 * 480);
+    ClearDrawScreenToBackColor(nullptr);
+    DrawGraphAt(0, 0, app_->data->bootPicture, 1);
+    std::vector<uint32_t> picture(640 * 480);
+    ASSERT_EQ(ReadDrawScreenPixels(picture.data()), 0);
+    if (const char* dir = std::getenv("GAME_PNG_DIR")) {  // for a look
+        DrawTextAt(0, 0, "Now Loading...", MakeScreenColor(255, 255, 255), 0);
+        SaveDrawScreenToPng((std::filesystem::path(dir) / "loading.png").string().c_str());
+    }
+    int differ = 0, textPixels = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            const size_t i = size_t(y) * 640 + size_t(x);
+            const bool same = (loading[i] & 0xFFFFFF) == (picture[i] & 0xFFFFFF);
+            if (y >= 20 || x >= 200) differ += !same;
+            else textPixels += !same;
+        }
+    EXPECT_EQ(differ, 0);        // the picture's top
+    EXPECT_GT(textPixels, 200);  // "Now Loading..." over it
+}
 
 TEST_F(GameTest, BootShowsTwoFramesThenTheTitle) {
     Start();
@@ -25,13 +56,7 @@ TEST_F(GameTest, BootShowsTwoFramesThenTheTitle) {
 }
 
 TEST_F(GameTest, DrawPeriodSkipsWholeDraws) {
-    WithContent();
-    SaveData save;
-    SaveData::SetDefaults(save);
-    save.drawPeriod = 2;
-    ASSERT_TRUE(SaveData::Store(save));
-    app_ = std::make_unique<GameApp>(FakeScenes(script_));
-    script_.app = app_.get();
+    StartWithDrawPeriod(2);
     StepUntil(20);
     // Titles from frame 2 on: drawn on frames 3, 6, 9, ... only, updated every frame.
     EXPECT_EQ(script_.titleDrawFrames, (std::vector<int>{3, 6, 9, 12, 15, 18}));
@@ -41,12 +66,7 @@ TEST_F(GameTest, DrawPeriodSkipsWholeDraws) {
 TEST_F(GameTest, FramesAreSixteenMillisecondsAndNeverWaitPastTheirEnd) {
     // Every second frame drawn: the undrawn ones show the pacing alone,
     // without the presentation's wait for the vertical sync.
-    WithContent();
-    SaveData save;
-    SaveData::SetDefaults(save);
-    save.drawPeriod = 1;
-    ASSERT_TRUE(SaveData::Store(save));
-    app_ = std::make_unique<GameApp>(FakeScenes(script_));
+    StartWithDrawPeriod(1);
     StepUntil(5);
     ASSERT_EQ(app_->frameCount % 2, 1);
     uint64_t before = Now();
