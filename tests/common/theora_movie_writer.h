@@ -20,6 +20,7 @@ struct MovieOptions {
     int height = 96;
     int frames = 3;  // 0: the stream headers alone
     bool video = true;  // false: the sound alone (a frame's time of tone per frame)
+    bool textured = false;  // a moving luma texture over the cells, as in filmed pictures (for benchmarks)
     th_pixel_fmt pixelFormat = TH_PF_420;
     bool sound = false;
     int keyFrameInterval = 8;  // a key frame at least every so many frames
@@ -143,6 +144,7 @@ private:
             for (int x = 0; x < o_.width; ++x) {
                 uint8_t py, pu, pv;
                 RgbToYuv(PictureColour(x, row, frame), &py, &pu, &pv);
+                if (o_.textured) py = uint8_t(std::clamp(py + Texture(x, row, frame), 16, 235));
                 y[size_t(row) * o_.width + x] = py;
                 // Cells are flat, so any sample of a chroma block's area is its value.
                 const int cx = x * cw / o_.width;
@@ -164,6 +166,11 @@ private:
             Flush(&video_);
         else
             PageOut(&video_);
+    }
+
+    static int Texture(int x, int y, int frame) {
+        const double t = frame * 0.15;
+        return int(24.0 * std::sin(x * 0.11 + t) * std::cos(y * 0.07 - t) + 8.0 * std::sin((x + 2 * y) * 0.9));
     }
 
     void StartSound() {

@@ -9,6 +9,7 @@
 #include "foundation/log_internal.h"
 #include "sound/movie/theora_decoder.h"
 #include "sound/movie/yuv_to_rgb.h"
+#include "memory_file_table.h"
 #include "scoped_temp_dir.h"
 #include "theora_movie_writer.h"
 
@@ -30,20 +31,6 @@ using moviegen::WriteTheoraMovie;
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-// File functions over memory streams: the stream functions have the
-// shapes of the file slots they fill.
-inline FileAccessTable MemoryFileTable() {
-    const StreamFunctions* m = GetMemStreamTable();
-    FileAccessTable t{};
-    t.tell = m->tell;
-    t.seek = m->seek;
-    t.read = m->read;
-    t.eof = m->eof;
-    t.idle = m->idle;
-    t.close = m->close;
-    return t;
 }
 
 // A decoder over bytes in memory, closed with the object.

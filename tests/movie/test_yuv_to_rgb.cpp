@@ -73,6 +73,72 @@ TEST_F(YuvToRgbTest, TableValuesAndWorkedExamples) {
     EXPECT_EQ(Rgb(out, 2), (std::vector<int>{202, 0, 255}));
 }
 
+// The conversion as the tables define it: each sum divided by 16384 toward
+// zero and looked up in the clamp table.
+std::vector<int> TableRgb(int y, int u, int v) {
+    const YuvToRgbTables& t = GetYuvToRgbTables();
+    const uint8_t* clamp = t.clamp + kYuvClampBias;
+    const int32_t l = t.luma[y];
+    return {clamp[(l + t.vToRed[v]) / 16384], clamp[(l + t.uToGreen[u] + t.vToGreen[v]) / 16384],
+            clamp[(l + t.uToBlue[u]) / 16384]};
+}
+
+// Every sample combination, in pictures whose widths leave tails after
+// the eight-pixel steps, equals the table definition.
+TEST_F(YuvToRgbTest, The420KernelEqualsTheTablesForEverySample) {
+    // A 512x512 picture holds every (U, V) pair once; 64 passes give each
+    // pair's block every Y value.
+    Picture p(512, 512, 256, 256);
+    for (int cy = 0; cy < 256; ++cy)
+        for (int cx = 0; cx < 256; ++cx) {
+            p.u[size_t(cy) * 256 + cx] = uint8_t(cx);
+            p.v[size_t(cy) * 256 + cx] = uint8_t(cy);
+        }
+    const YuvToRgbTables& t = GetYuvToRgbTables();
+    std::vector<uint8_t> want(size_t(512) * 512 * 4);
+    for (int pass = 0; pass < 64; ++pass) {
+        for (int y = 0; y < 512; ++y) {
+            for (int x = 0; x < 512; ++x) {
+                const uint8_t luma = uint8_t(4 * pass + (x & 1) + 2 * (y & 1) + (x / 2) * 7 + (y / 2) * 13);
+                p.y[size_t(y) * 512 + x] = luma;
+                uint8_t* w = &want[(size_t(y) * 512 + x) * 4];
+                const int32_t l = t.luma[luma];
+                const uint8_t* clamp = t.clamp + kYuvClampBias;
+                w[0] = clamp[(l + t.uToBlue[x / 2]) / 16384];
+                w[1] = clamp[(l + t.uToGreen[x / 2] + t.vToGreen[y / 2]) / 16384];
+                w[2] = clamp[(l + t.vToRed[y / 2]) / 16384];
+                w[3] = 255;
+            }
+        }
+        const std::vector<uint8_t> out = p.Convert();
+        if (out == want) continue;
+        const size_t at = size_t(std::mismatch(out.begin(), out.end(), want.begin()).first - out.begin()) / 4;
+        FAIL() << "pixel " << at % 512 << "," << at / 512 << " of pass " << pass;
+    }
+    // Tails: widths and heights around the eight-pixel step, some cropped
+    // by the destination.
+    for (int w : {2, 6, 8, 10, 22}) {
+        for (int h : {2, 4, 6}) {
+            Picture q(w, h, w / 2, h / 2);
+            for (size_t i = 0; i < q.y.size(); ++i) q.y[i] = uint8_t(i * 37 + 11);
+            for (size_t i = 0; i < q.u.size(); ++i) q.u[i] = uint8_t(i * 53 + 5);
+            for (size_t i = 0; i < q.v.size(); ++i) q.v[i] = uint8_t(i * 91 + 200);
+            for (int cw : {w, w - 1}) {
+                for (int ch : {h, h - 1}) {
+                    std::vector<uint8_t> out(size_t(cw) * ch * 4 + 4, 0xEE);
+                    ConvertYuv420ToXrgb(q.planes(), out.data(), cw * 4, cw, ch);
+                    EXPECT_EQ(out.back(), 0xEE) << "written past the destination";
+                    for (int y = 0; y < ch; ++y)
+                        for (int x = 0; x < cw; ++x)
+                            ASSERT_EQ(Rgb(out, y * cw + x), TableRgb(q.y[size_t(y) * w + x], q.u[size_t(y / 2) * (w / 2) + x / 2],
+                                                                     q.v[size_t(y / 2) * (w / 2) + x / 2]))
+                                << w << "x" << h << " into " << cw << "x" << ch << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
 // Every 2x2 block of a 4:2:0 picture shares one chroma sample; the other
 // layouts take the chroma sample of their own subsampling, each direction
 // on its own.

@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -53,6 +56,78 @@ bool IsYuv420(const YuvPlanes& p) {
     return p.yWidth == 2 * p.chromaWidth && p.yHeight == 2 * p.chromaHeight;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// Eight pixels of two rows at a time with the same integer terms as the
+// tables: 16-bit sample differences times 16-bit factors give the exact
+// 32-bit terms (33062 does not fit in 16 bits, so its half is used and the
+// product doubled), the sums are shifted down by 14 like the scalar path,
+// and the saturating packs clamp to 0..255 as the clamp table does.
+void ConvertBlocks420Sse2(const uint8_t* luma0, const uint8_t* luma1, const uint8_t* u, const uint8_t* v,
+                          uint8_t* row0, uint8_t* row1, int width) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i chromaBias = _mm_set1_epi16(128);
+    const __m128i lumaBias = _mm_set1_epi16(16);
+    const __m128i lumaFactor = _mm_set1_epi16(19070);
+    const __m128i redFactors = _mm_set1_epi32(int32_t(uint32_t(26148) << 16));          // (u, v) x (0, 26148)
+    const __m128i greenFactors = _mm_set1_epi32(int32_t(uint32_t(uint16_t(-13320)) << 16 | uint16_t(-6406)));
+    const __m128i blueFactors = _mm_set1_epi32(16531);                                  // (u, v) x (16531, 0)
+    const __m128i opaque = _mm_set1_epi16(255);
+
+    auto lumaTerms = [&](const uint8_t* at, __m128i* low, __m128i* high) {
+        __m128i y = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), zero),
+                                  lumaBias);
+        const __m128i productLow = _mm_mullo_epi16(y, lumaFactor);
+        const __m128i productHigh = _mm_mulhi_epi16(y, lumaFactor);
+        *low = _mm_unpacklo_epi16(productLow, productHigh);
+        *high = _mm_unpackhi_epi16(productLow, productHigh);
+    };
+    // Four pixels' terms plus their chroma terms, as bytes blue, green,
+    // red, 255 for eight pixels.
+    auto store = [&](uint8_t* out, __m128i lumaLow, __m128i lumaHigh, __m128i red[2], __m128i green[2],
+                     __m128i blue[2]) {
+        const __m128i b = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lumaLow, blue[0]), 14),
+                                          _mm_srai_epi32(_mm_add_epi32(lumaHigh, blue[1]), 14));
+        const __m128i g = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lumaLow, green[0]), 14),
+                                          _mm_srai_epi32(_mm_add_epi32(lumaHigh, green[1]), 14));
+        const __m128i r = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lumaLow, red[0]), 14),
+                                          _mm_srai_epi32(_mm_add_epi32(lumaHigh, red[1]), 14));
+        const __m128i blueRed = _mm_packus_epi16(b, r);
+        const __m128i greenOpaque = _mm_packus_epi16(g, opaque);
+        const __m128i bg = _mm_unpacklo_epi8(blueRed, greenOpaque);
+        const __m128i ra = _mm_unpackhi_epi8(blueRed, greenOpaque);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bg, ra));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(bg, ra));
+    };
+    // Each chroma term serves the two pixels of its column pair.
+    auto spread = [](__m128i terms, __m128i out[2]) {
+        out[0] = _mm_shuffle_epi32(terms, _MM_SHUFFLE(1, 1, 0, 0));
+        out[1] = _mm_shuffle_epi32(terms, _MM_SHUFFLE(3, 3, 2, 2));
+    };
+
+    for (int x = 0; x + 8 <= width; x += 8) {
+        int32_t u4, v4;
+        std::memcpy(&u4, u + x / 2, 4);
+        std::memcpy(&v4, v + x / 2, 4);
+        const __m128i cu = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(u4), zero), chromaBias);
+        const __m128i cv = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(v4), zero), chromaBias);
+        const __m128i pairs = _mm_unpacklo_epi16(cu, cv);  // (u, v) per chroma sample
+        __m128i red[2], green[2], blue[2];
+        spread(_mm_madd_epi16(pairs, redFactors), red);
+        spread(_mm_madd_epi16(pairs, greenFactors), green);
+        spread(_mm_slli_epi32(_mm_madd_epi16(pairs, blueFactors), 1), blue);
+        __m128i low, high;
+        lumaTerms(luma0 + x, &low, &high);
+        store(row0 + 4 * x, low, high, red, green, blue);
+        lumaTerms(luma1 + x, &low, &high);
+        store(row1 + 4 * x, low, high, red, green, blue);
+    }
+}
+
+}  // namespace
+#endif
+
 void ConvertYuv420ToXrgb(const YuvPlanes& p, uint8_t* dest, int pitch, int width, int height) {
     if (!IsYuv420(p)) return;
     const YuvToRgbTables& t = tables;
@@ -67,7 +142,14 @@ void ConvertYuv420ToXrgb(const YuvPlanes& p, uint8_t* dest, int pitch, int width
         uint8_t* row0 = dest + size_t(y) * pitch;
         uint8_t* row1 = row0 + pitch;
         const bool secondRow = y + 1 < h;
-        for (int x = 0; x < w; x += 2) {
+        int x = 0;
+#if defined(__SSE2__)
+        if (secondRow) {
+            ConvertBlocks420Sse2(luma0, luma1, u, v, row0, row1, w);
+            x = w & ~7;
+        }
+#endif
+        for (; x < w; x += 2) {
             const int32_t rv = t.vToRed[v[x / 2]];
             const int32_t guv = t.uToGreen[u[x / 2]] + t.vToGreen[v[x / 2]];
             const int32_t bu = t.uToBlue[u[x / 2]];
