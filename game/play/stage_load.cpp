@@ -4,7 +4,7 @@
 #include "engine/log.h"
 #include "engine/random.h"
 #include "game/data/game_data.h"
-#include "game/data/text_file.h"
+#include "game/data/game_files.h"
 #include "game/play/game_modes.h"
 #include "game/play/stage.h"
 #include "game/play/stage_file.h"
@@ -39,7 +39,7 @@ Stage::Stage() {
 Stage::Stage(int previewStageNumber) {
     stageNumber = previewStageNumber;
     std::string text;
-    ReadGameTextFile(BuildFilePath(gamemode::kNormal, stageNumber).c_str(), &text);
+    ReadGameFile(BuildFilePath(gamemode::kNormal, stageNumber).c_str(), &text);
     LoadGrid(text.data(), text.size(), true);
 }
 
@@ -174,7 +174,7 @@ bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, cons
 
     std::string text;
     const std::string path = BuildFilePath(mode, stageNumber);
-    if (!path.empty()) ReadGameTextFile(path.c_str(), &text);
+    if (!path.empty()) ReadGameFile(path.c_str(), &text);
     if (!IsVersusMode(mode)) ComputeTimeLimit();
     LoadGrid(text.data(), text.size(), false);
     if (!enemies.empty()) {
