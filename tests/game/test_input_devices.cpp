@@ -247,38 +247,4 @@ TEST_F(InputDevicesTest, AnUnpluggedPadReadsReleasedAndKeepsItsSlot) {
     EXPECT_EQ(HeldWords(Held(0)), Words({0, 0, 0, 0, 0, 0, 0, 1}));
 }
 
-TEST_F(InputDevicesTest, F12CountsOncePerPress) {
-    StartAndEnumerate();
-    std::vector<int> presses;
-    auto frame = [&] {
-        Pass();
-        presses.push_back(manager->ReadF12Press());
-    };
-    frame();
-    Next(Key(KEYCODE_F12, true));
-    frame();
-    frame();
-    frame();
-    Next(Key(KEYCODE_F12, false));
-    frame();
-    Next(Key(KEYCODE_F12, true));
-    frame();
-    EXPECT_EQ(presses, std::vector<int>({0, 1, 0, 0, 0, 1}));
-}
-
-TEST_F(InputDevicesTest, ShutdownEmptiesEverySlotAndArray) {
-    AtFrame(0, PadAttach(9));
-    StartAndEnumerate();
-    Frame();
-    manager->Shutdown();
-    EXPECT_EQ(manager->deviceCount, 0);
-    for (int slot = 0; slot < input::kSlotCount; ++slot) {
-        EXPECT_EQ(manager->devices[slot], nullptr);
-        EXPECT_EQ(Blocks(slot), "000000");
-    }
-    // Gathering over no devices gives empty arrays.
-    GatherAll();
-    EXPECT_EQ(Blocks(0), "000000");
-}
-
 }  // namespace
