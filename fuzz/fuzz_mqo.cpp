@@ -7,7 +7,7 @@
 
 #include "engine/log.h"
 #include "engine/model.h"
-#include "model/graphics_services.h"
+#include "model/base/graphics_services.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include "engine/log.h"
 #include "graphics/device/recording/recording.h"
 #include "graphics/graphics_internal.h"
-#include "model/convert.h"
-#include "model/model_builtin_graphs.h"
-#include "model/model_draw.h"
+#include "model/convert/convert.h"
+#include "model/draw/model_builtin_graphs.h"
+#include "model/draw/model_draw.h"
 #include "model_generator.h"
 #include "platform/window.h"
 

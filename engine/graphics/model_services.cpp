@@ -2,7 +2,7 @@
 // the table it reads them from.
 #include "engine/graph.h"
 #include "graphics/graphics_internal.h"
-#include "model/graphics_services.h"
+#include "model/base/graphics_services.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "draw_test_util.h"
 #include "engine/font.h"
 #include "graphics_test_util.h"
-#include "model/graphics_services.h"
+#include "model/base/graphics_services.h"
 #include "platform/clock.h"
 #include "scoped_temp_dir.h"
 

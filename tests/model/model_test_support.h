@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/memory.h"
-#include "model/model_handles.h"
+#include "model/base/model_handles.h"
 
 class ModelSystemTest : public ::testing::Test {
 protected:

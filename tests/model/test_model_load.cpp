@@ -3,7 +3,7 @@
 #include "model_load_support.h"
 
 #include "foundation/subsystems.h"
-#include "model/model_instance.h"
+#include "model/instance/model_instance.h"
 
 namespace {
 

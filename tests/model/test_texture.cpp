@@ -2,7 +2,7 @@
 
 #include "fake_files.h"
 #include "fake_graphics.h"
-#include "model/model_texture.h"
+#include "model/base/model_texture.h"
 #include "model_test_support.h"
 
 namespace {

@@ -1,0 +1,21 @@
+// Freeing a model base record with everything it owns.
+#include "engine/memory.h"
+#include "model/draw/model_device_buffers.h"
+#include "model/base/model_texture.h"
+#include "model/base/model_handles.h"
+
+namespace {
+
+void FreeTextureBlocks(ModelBaseTexture* texture) { ReleaseModelTextureImage(&texture->image); }
+
+}  // namespace
+
+int FreeModelBaseRecord(int handle) {
+    ModelBase* base = GetModelBase(handle);
+    if (!base) return ClearModelBaseSlot(handle);  // a reserved slot is only cleared
+    ReleaseBaseDeviceBuffers(base);
+    for (int i = 0; i < base->textureCount; ++i) FreeTextureBlocks(&base->textures[i]);
+    FreeMemoryChain(&base->memoryChain);
+    FreeMemory(base);
+    return ClearModelBaseSlot(handle);
+}
