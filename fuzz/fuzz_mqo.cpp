@@ -8,6 +8,7 @@
 #include "engine/log.h"
 #include "engine/model.h"
 #include "model/base/graphics_services.h"
+#include "model/instance/model_system.h"
 
 namespace {
 

@@ -12,3 +12,6 @@ void FallBackToWindowIfModeUnavailable();
 int DesktopBitsPerPixel();
 void ResetWindowState();     // after shut-down: the next start-up begins afresh
 void DestroyEngineApiLock();
+
+// ProcessWindowMessages without the library lock.
+int ProcessWindowMessagesCore();

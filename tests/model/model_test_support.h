@@ -5,6 +5,7 @@
 
 #include "engine/memory.h"
 #include "model/base/model_handles.h"
+#include "model/draw/model_draw.h"
 
 class ModelSystemTest : public ::testing::Test {
 protected:
@@ -17,6 +18,7 @@ protected:
             int handle = GetModelBaseHandleOfSlot(slot);
             if (handle != -1) FreeModelBaseRecord(handle);
         }
+        FreeModelDrawWork();
         EndModelHandleTables();
         SetModelAllocFailureAt(0);
         EXPECT_EQ(GetMemoryTotals().liveBlocks, liveBefore_) << "tracked blocks leaked";

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/log.h"
+#include "graphics/device/device.h"
 #include "graphics/device/device_internal.h"
+#include "graphics/device/devicestate.h"
 #include "model/convert/convert.h"
 #include "model/draw/model_device_buffers.h"
 #include "model_generator.h"

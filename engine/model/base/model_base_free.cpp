@@ -1,8 +1,7 @@
 // Freeing a model base record with everything it owns.
 #include "engine/memory.h"
-#include "model/draw/model_device_buffers.h"
-#include "model/base/model_texture.h"
 #include "model/base/model_handles.h"
+#include "model/base/model_texture.h"
 
 namespace {
 
@@ -13,7 +12,7 @@ void FreeTextureBlocks(ModelBaseTexture* texture) { ReleaseModelTextureImage(&te
 int FreeModelBaseRecord(int handle) {
     ModelBase* base = GetModelBase(handle);
     if (!base) return ClearModelBaseSlot(handle);  // a reserved slot is only cleared
-    ReleaseBaseDeviceBuffers(base);
+    if (base->devicePools.release) base->devicePools.release(base);
     for (int i = 0; i < base->textureCount; ++i) FreeTextureBlocks(&base->textures[i]);
     FreeMemoryChain(&base->memoryChain);
     FreeMemory(base);

@@ -1,7 +1,6 @@
 // Handle tables of model base data and model instances.
 #include "model/base/model_handles.h"
 
-#include "model/draw/model_draw.h"
 
 #include <cstring>
 
@@ -84,7 +83,6 @@ void StartModelHandleTables() {
 }
 
 void EndModelHandleTables() {
-    FreeModelDrawWork();
     FreeTable(&g_tables.bases);
     FreeTable(&g_tables.instances);
     g_tables.checkCounter = 0;

@@ -41,6 +41,9 @@ struct ModelDevicePools {
     int blockCount[kModelDevicePoolCount];
     int totalBlocks;
     int built;
+    // Set by mesh drawing while the pools hold blocks: frees them with the
+    // base (reading and conversion never make device buffers).
+    void (*release)(ModelBase* base);
 };
 
 // Bit position inside a per-instance bit set (word index and mask).

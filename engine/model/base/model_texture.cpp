@@ -1,7 +1,5 @@
-// Loading model textures and refilling them after a device loss.
+// Loading model textures.
 #include "model/base/model_texture.h"
-
-#include "model/draw/model_builtin_graphs.h"
 
 #include <cstring>
 #include <string>
@@ -14,9 +12,6 @@
 #include "model/base/whole_file.h"
 
 namespace {
-
-int g_whiteGraph = -1;
-int g_toonGraph = -1;
 
 // The file's path relative to the folder when it lies inside it.
 std::u16string RelativeTo(const char16_t* path, const char16_t* folder) {
@@ -109,13 +104,6 @@ int MakeGraph(const ModelGraphicsServices* gfx, const BASEIMAGE* colour, const B
     return graph;
 }
 
-void FreeImages(const ModelGraphicsServices* gfx, BASEIMAGE* colour, BASEIMAGE* alpha) {
-    if (gfx->FreeBaseImagePixels) {
-        if (colour->pixels) gfx->FreeBaseImagePixels(colour);
-        if (alpha->pixels) gfx->FreeBaseImagePixels(alpha);
-    }
-}
-
 int Fail(ModelTextureImage* image, const ModelTextureImage& before, int rebuild, const char* message) {
     const ModelGraphicsServices* gfx = GetModelGraphicsServices();
     if (image->graph != -1 && gfx->DeleteGraphHandle) gfx->DeleteGraphHandle(image->graph, 0);
@@ -187,7 +175,7 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
     if (built != 0) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用の BASEIMAGE の作成に失敗しました\n");
     image->graph = MakeGraph(gfx, &colour, image->alphaData ? &alpha : nullptr);
     image->semiTransparent = SemiTransparencyOf(gfx, &colour, image->alphaData != nullptr);
-    FreeImages(gfx, &colour, &alpha);
+    FreeModelTextureImages(gfx, &colour, &alpha);
     if (image->graph == -1) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用のグラフィックの作成に失敗しました\n");
     return 0;
 }
@@ -203,55 +191,9 @@ void ReleaseModelTextureImage(ModelTextureImage* image) {
     image->graph = -1;
 }
 
-void SetModelBuiltinTextureGraphs(int whiteGraph, int toonGraph) {
-    g_whiteGraph = whiteGraph;
-    g_toonGraph = toonGraph;
-}
-
-namespace {
-
-void RefillBuiltins(const ModelGraphicsServices* gfx) {
-    int keptTrans = gfx->GetTransColorEnabled ? gfx->GetTransColorEnabled() : 0;
-    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(0);
-    size_t size = 0;
-    if (gfx->RefillGraphFromImageMemory) {
-        if (g_whiteGraph != -1) {
-            const uint8_t* white = GetModelWhiteTga(&size);
-            gfx->RefillGraphFromImageMemory(white, size, g_whiteGraph, nullptr, 0, 1, 0);
-        }
-        if (g_toonGraph != -1) {
-            const uint8_t* toon = GetModelToonTga(&size);
-            gfx->RefillGraphFromImageMemory(toon, size, g_toonGraph, nullptr, 0, 1, 0);
-        }
+void FreeModelTextureImages(const ModelGraphicsServices* gfx, BASEIMAGE* colour, BASEIMAGE* alpha) {
+    if (gfx->FreeBaseImagePixels) {
+        if (colour->pixels) gfx->FreeBaseImagePixels(colour);
+        if (alpha->pixels) gfx->FreeBaseImagePixels(alpha);
     }
-    if (gfx->RefillToonRampGraph) gfx->RefillToonRampGraph();
-    RefillModelToonRamp();
-    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(keptTrans);
-}
-
-void RefillTexture(const ModelGraphicsServices* gfx, const ModelBaseTexture& texture) {
-    const ModelTextureImage& image = texture.image;
-    if (image.graph == -1 || (!image.colourData && !image.alphaData) || !gfx->RefillGraphFromBaseImage) return;
-    BASEIMAGE colour{}, alpha{};
-    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(texture.bmp32Alpha);
-    int built = BuildModelTextureImages(&colour, &alpha, image.colourData, size_t(image.colourDataSize),
-                                        image.alphaData, size_t(image.alphaDataSize), texture.bumpFlag,
-                                        texture.bumpHeight, texture.reverse);
-    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(0);
-    if (built != 0) return;  // the graph stays as it is
-    gfx->RefillGraphFromBaseImage(&colour, image.alphaData ? &alpha : nullptr, image.graph);
-    FreeImages(gfx, &colour, &alpha);
-}
-
-}  // namespace
-
-int RestoreModelTextures() {
-    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
-    RefillBuiltins(gfx);
-    for (int slot = 0; slot < GetModelBaseTableSize(); ++slot) {
-        ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot));
-        if (!base) continue;
-        for (int i = 0; i < base->textureCount; ++i) RefillTexture(gfx, base->textures[i]);
-    }
-    return 0;
 }

@@ -2,7 +2,7 @@
 // alpha image file (given, or the colour file's "_a" companion), with a
 // built-in white image standing in for files that cannot be read. The
 // encoded file bytes are kept so the graph can be refilled after the
-// graphics device was lost.
+// graphics device was lost (draw/model_texture_restore.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +10,8 @@
 #include "engine/baseimage.h"
 #include "engine/model.h"
 #include "model/base/model_records.h"
+
+struct ModelGraphicsServices;
 
 // Reads texture files instead of the file layer when a load asks for it.
 struct ModelTextureFileHook {
@@ -41,10 +43,10 @@ int BuildModelTextureImages(BASEIMAGE* colour, BASEIMAGE* alpha, const void* col
                             int reverse);
 // Deletes the graph and frees the kept blocks.
 void ReleaseModelTextureImage(ModelTextureImage* image);
+// Frees the pixels of the images BuildModelTextureImages made.
+void FreeModelTextureImages(const ModelGraphicsServices* gfx, BASEIMAGE* colour, BASEIMAGE* alpha);
 
 // The two built-in TGA images: 8x8 opaque white, and a 256x8 banded toon
 // ramp of four grey steps.
 const uint8_t* GetModelWhiteTga(size_t* size);
 const uint8_t* GetModelToonTga(size_t* size);
-// Mesh drawing registers the graphs it made from them (-1: none).
-void SetModelBuiltinTextureGraphs(int whiteGraph, int toonGraph);

@@ -8,6 +8,7 @@
 #include "engine/log.h"
 #include "model/base/graphics_services.h"
 #include "model/base/model_texture.h"
+#include "model/draw/model_texture_restore.h"
 
 namespace {
 

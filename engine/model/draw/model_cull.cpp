@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "graphics/device/device_internal.h"
+#include "graphics/device/device.h"
 
 namespace {
 
@@ -56,9 +56,10 @@ void BuildModelDrawView(const float view[16], const float projection[16], int x,
 
 void RefreshModelDrawView() {
     if (g_fixed) return;
-    const DeviceState& s = GetDeviceState();
-    const DeviceViewport& v = s.viewport;
-    BuildModelDrawView(s.view, s.projection, v.x, v.y, v.width, v.height, v.minZ, v.maxZ, &g_view);
+    float view[16], projection[16];
+    DeviceViewport v;
+    GetDeviceViewTransform(view, projection, &v);
+    BuildModelDrawView(view, projection, v.x, v.y, v.width, v.height, v.minZ, v.maxZ, &g_view);
 }
 
 float ProjectToScreen(const float m[16], const float p[3], float out[3]) {

@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-#include "engine/device.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "graphics/device/device.h"
 #include "model/base/model_handles.h"
 
 namespace {
@@ -154,6 +154,7 @@ void ReleaseBaseDeviceBuffers(ModelBase* base) {
 int BuildBaseDeviceBuffers(ModelBase* base) {
     if (!HardwareRenderingActive() || base->devicePools.built) return 0;
     ReleaseBaseDeviceBuffers(base);
+    base->devicePools.release = ReleaseBaseDeviceBuffers;
     bool ok = AssignBlocks(base);
     for (int p = 0; ok && p < kModelDevicePoolCount; ++p)
         for (ModelDeviceBlock* b = base->devicePools.first[p]; ok && b; b = b->next) ok = CreateBlockBuffers(b);

@@ -23,3 +23,8 @@ int ReleaseModelBaseDeviceBuffers(int baseHandle);
 // Before the device is released / after it is made again; 0.
 int ReleaseModelVertexBuffers();
 int RecreateModelVertexBuffers();
+
+// Around a device reset: release every model's device buffers before it,
+// rebuild them after it. 0.
+int ReleaseModelVertexBuffers();
+int RecreateModelVertexBuffers();

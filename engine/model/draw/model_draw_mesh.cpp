@@ -8,9 +8,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/memory.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw_state.h"
 #include "model/draw/model_skinning.h"

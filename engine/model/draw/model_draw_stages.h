@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/devicestate.h"
+#include "graphics/device/devicestate.h"
 
 // truncate(opacity x parameter) << 24 | 0x00FFFFFF; opacity is clamped to
 // 0..1 and the parameter to 0..255 so the alpha byte cannot wrap.

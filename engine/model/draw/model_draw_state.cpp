@@ -6,6 +6,7 @@
 
 #include "engine/camera.h"
 
+#include "graphics/camera/camera_internal.h"
 #include "model/draw/model_builtin_graphs.h"
 #include "model/draw/model_draw_stages.h"
 

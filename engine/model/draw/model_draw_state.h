@@ -2,7 +2,7 @@
 // blend and lighting state of one mesh, its texture stages, and the state
 // of the outline pass.
 #pragma once
-#include "engine/devicestate.h"
+#include "graphics/device/devicestate.h"
 #include "model/base/model_records.h"
 
 int BeginModelDrawState(ModelInstance* instance);

@@ -5,7 +5,7 @@
 // rotation/scale part of the world transform only, so instances that
 // differ by translation share one lighting.
 #pragma once
-#include "engine/devicestate.h"
+#include "graphics/device/devicestate.h"
 #include "model/draw/model_toon_lighting.h"
 
 struct ToonLitHead {

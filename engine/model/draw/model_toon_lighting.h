@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/devicestate.h"
+#include "graphics/device/devicestate.h"
 
 struct ToonLighting {
     const DeviceLightProducts* lights;  // enabled lights in upload order

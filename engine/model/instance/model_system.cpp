@@ -10,10 +10,16 @@
 #include "engine/memory.h"
 #include "engine/model.h"
 #include "foundation/subsystems.h"
+#include "graphics/screen/device_restore.h"
 #include "model/base/graphics_services.h"
 #include "model/base/model_handles.h"
-#include "model/instance/model_instance.h"
 #include "model/base/model_math.h"
+#include "model/draw/model_device_buffers.h"
+#include "model/draw/model_draw.h"
+#include "model/draw/model_services.h"
+#include "model/draw/model_texture_restore.h"
+#include "model/instance/model_instance.h"
+#include "model/instance/model_system.h"
 #include "model/read/model_readers.h"
 
 namespace {
@@ -131,6 +137,7 @@ int InitializeModelSystem() {
 int TerminateModelSystem() {
     if (!IsModelSystemReady()) return 0;
     ReleaseAllRecords();
+    FreeModelDrawWork();
     EndModelHandleTables();  // reserved slots go with the tables
     return 0;
 }
@@ -176,9 +183,26 @@ int LoadModelFile(const char* fileName) {
     return handle;
 }
 
-namespace subsystems {
+namespace {
 
-void InitializeModels() { InitializeModelSystem(); }
-void TerminateModels() { TerminateModelSystem(); }
+// The model system's part of rebuilding a lost device.
+const ModelDeviceLossHooks kDeviceLossHooks = {ReleaseModelVertexBuffers, RecreateModelVertexBuffers,
+                                               RestoreModelTextures};
 
-}  // namespace subsystems
+void StartModels() {
+    InstallModelGraphicsServices();
+    SetModelDeviceLossHooks(&kDeviceLossHooks);
+    InitializeModelSystem();
+}
+
+void EndModels() { TerminateModelSystem(); }
+
+const EngineSubsystem kModels = {
+    .name = "models",
+    .startModels = StartModels,
+    .endModels = EndModels,
+};
+
+}  // namespace
+
+void RegisterModelSubsystem() { RegisterEngineSubsystem(&kModels); }

@@ -6,7 +6,10 @@
 #pragma once
 #include <cstdint>
 
-struct MEMIMG;
+#include "engine/baseimage.h"
+#include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/softimage/memimg.h"
+
 struct SoftwareTextPiece;
 
 // The primary software screen: a 32-bit image of the device target's size,
@@ -58,3 +61,19 @@ int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int
 // (the image is only the coverage), and the multiply mode multiplies by the
 // colour only where there is coverage. 0, or -1 for a bad image or no target.
 int DrawTextPiecesSoftware(const MEMIMG* glyphs, const SoftwareTextPiece* pieces, int count);
+
+// Converts the rectangle srcRect (left, top, right, bottom; null = the whole
+// image) of a base image into the destination's pixels at (x, y). With an
+// alpha image (same size as colour) the destination alpha comes from its
+// blue channel; otherwise from the colour image's alpha (255 when it has
+// none). A palette destination needs a palette colour image: indexes are
+// copied, all 256 palette entries converted and copied into the second half
+// of the palette block, and paletteCount set to the highest index used plus
+// one. options: none defined yet, pass 0. 0, or -1 with a log line.
+int TransferBaseImageToMemImg(const BASEIMAGE* colour, const BASEIMAGE* alpha, MEMIMG* dest, int x, int y,
+                              const int srcRect[4], int options);
+
+// The graphics layer's software draws: source onto the draw target with the
+// current blend image.
+void BlitToDrawMemImg(const MEMIMG* source, int x, int y, int transparent);
+void StretchBlitToDrawMemImg(const MEMIMG* source, const int rect[4], int transparent);

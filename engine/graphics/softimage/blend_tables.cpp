@@ -1,7 +1,7 @@
 // The software renderer's lookup tables: products by a/255, signed products
 // by p/255, the 6-bit mix and the blend-image level table. Built with real
 // division once, so that no kernel divides.
-#include "engine/drawstate.h"
+#include "graphics/softimage/drawstate.h"
 
 #include <algorithm>
 

@@ -3,6 +3,7 @@
 #include "engine/graph.h"
 #include "graphics/graphics_internal.h"
 #include "model/base/graphics_services.h"
+#include "model/draw/model_services.h"
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/screen.h"  // the device choice and HardwareRenderingActive
+
 // Primitive types.
 enum DevicePrimitive {
     DEVICE_PT_POINTLIST = 1,
@@ -245,14 +247,9 @@ struct DeviceTextureDesc {
 };
 
 // ---- Device life ----
-// Back end for the next start-up: "auto" (GL when the window has a GL
-// context, else none), "gl", "recording" or "none". -1 for an unknown name.
-int SetGraphicsDeviceChoice(const char* name);
 // Creates the device on the named back end ("gl" or "recording"); 0 or -1.
 int CreateGraphicsDevice(const char* backendName);
 void ReleaseGraphicsDevice();
-// 1 while a device is present (GL or recording), 0 on the software path.
-int HardwareRenderingActive();
 const char* GetDeviceBackendName();  // "" without a device
 
 // ---- Buffers and textures ----
@@ -306,6 +303,9 @@ int EndDeviceScene();
 int PresentDevice();
 // Reads the current target as 0xAARRGGBB rows, top row first.
 int ReadDevicePixels(int x, int y, int width, int height, uint32_t* out);
+// The view and projection matrices and the viewport last sent (null
+// outputs are skipped). 0.
+int GetDeviceViewTransform(float view[16], float projection[16], DeviceViewport* viewport);
 
 // The device object that the movie decoder asks for frame surfaces.
 struct DeviceObject {

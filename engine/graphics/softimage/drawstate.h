@@ -67,8 +67,3 @@ int SetDrawBlendMemImg(const MEMIMG* blendImage, int threshold, int edgeWidth);
 // Mode BlendCopy, parameter 255, tint white, no blend image, draw area =
 // whole draw target. 0.
 int ResetSoftwareDrawState();
-
-// The graphics layer's software draws: source onto the draw target with the
-// current blend image.
-void BlitToDrawMemImg(const MEMIMG* source, int x, int y, int transparent);
-void StretchBlitToDrawMemImg(const MEMIMG* source, const int rect[4], int transparent);

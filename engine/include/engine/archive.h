@@ -1,6 +1,6 @@
 // The resource archive format: reading and checking a directory, reading a
 // member, and writing a whole archive (for the packer and tests). The
-// layout is described at the top of archive_format.cpp.
+// layout is described at the top of engine/foundation/archive_format.cpp.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // the draw-state block of blend and texture-stage settings, and the caches
 // model drawing reads and writes directly.
 #pragma once
-#include "engine/device.h"
+#include "graphics/device/device.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // Software images: creation of a base with its pixels, views that share it,
 // and release by reference count.
-#include "engine/memimg.h"
+#include "graphics/softimage/memimg.h"
 
 #include <climits>
 #include <cstring>

@@ -1,11 +1,11 @@
 // The software draw state and its setters. The kernels read it once per
 // call; the setters keep it in the ranges the kernels rely on (parameter
 // and tint bytes 0..255, a proper draw area inside the target).
-#include "engine/drawstate.h"
+#include "graphics/softimage/drawstate.h"
 
 #include <algorithm>
 
-#include "engine/memimg.h"
+#include "graphics/softimage/memimg.h"
 
 int BlendMode = BlendCopy;
 int BlendParam = 255;
@@ -59,12 +59,4 @@ int ResetSoftwareDrawState() {
     SetDrawTint(255, 255, 255);
     BlendGraphMemImg = nullptr;
     return SetSoftwareDrawTarget(DrawTargetMemImg);
-}
-
-void BlitToDrawMemImg(const MEMIMG* source, int x, int y, int transparent) {
-    BlitMemImg(DrawTargetMemImg, source, x, y, transparent, BlendGraphMemImg);
-}
-
-void StretchBlitToDrawMemImg(const MEMIMG* source, const int rect[4], int transparent) {
-    StretchBlitMemImg(DrawTargetMemImg, source, rect, transparent, BlendGraphMemImg);
 }
