@@ -35,6 +35,9 @@ packages=(
   libmpg123-dev libvorbis-dev libogg-dev
   # sound tests: fixtures encoded and reference decodes (sox, oggenc; lame above)
   sox libsox-fmt-base vorbis-tools
+  # movies: Ogg Theora decoding; the test movies are encoded with libtheora's
+  # encoder and libvorbis; the movie benchmark's yardsticks
+  libtheora-dev libswscale-dev libavcodec-dev libavutil-dev
 )
 
 missing=()

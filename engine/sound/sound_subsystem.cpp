@@ -1,14 +1,16 @@
 // The sound subsystem's entries in the engine's life cycle and message
-// processing: sound start and end, the music that stops first at shut-down,
-// and the per-pass work of music and stream sounds.
+// processing: the movies' colour tables, sound start and end, the music that
+// stops first at shut-down, and the per-pass work of music and stream sounds.
 #include "engine/music.h"
 #include "foundation/subsystems.h"
 #include "sound/mci/mci.h"
+#include "sound/movie/yuv_to_rgb.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
 
 namespace {
 
+void BuildMovieColourTables() { BuildYuvToRgbTables(); }
 void StartSound() { InitializeSoundSystem(); }
 void EndSound() { TerminateSoundSystem(); }
 void StopMusic() { StopCurrentMusic(); }
@@ -23,6 +25,7 @@ void HandlePostedMessage(uint32_t message, uintptr_t, intptr_t) {
 
 const EngineSubsystem kSound = {
     .name = "sound",
+    .buildMovieColourTables = BuildMovieColourTables,
     .startSound = StartSound,
     .stopMusic = StopMusic,
     .endSound = EndSound,

@@ -1,22 +1,14 @@
 // The software renderer's draw state and blend tables: what every software
-// kernel (plain, scaled, rotated, polygon) reads per call. The graphics
-// layer sets it through the setters below.
+// kernel (plain, scaled, rotated, polygon) reads per call. The game sets
+// blend mode and tint (engine/draw2d.h); the graphics layer sets the rest
+// through the setters below.
 #pragma once
 #include <cstdint>
 
+#include "engine/draw2d.h"  // the blend modes and the setters a game calls
+
 struct MEMIMG;
 
-// Blend modes of the software renderer; 5 to 9 and any other value draw
-// nothing in software.
-enum SoftBlendMode {
-    BlendCopy = 0,
-    BlendAlpha = 1,
-    BlendAdd = 2,
-    BlendSub = 3,
-    BlendMul = 4,
-    BlendInvert = 10,
-    BlendMulAlpha = 11,
-};
 
 // [a][k] = floor(a * k / 255).
 extern uint32_t BlendProductTable[256][256];
@@ -51,11 +43,6 @@ extern int DrawArea[4];    // left, top, right, bottom; right and bottom exclusi
 extern MEMIMG* DrawTargetMemImg;      // current software draw target or null
 extern const MEMIMG* BlendGraphMemImg;  // current blend image or null
 
-// mode stored as given; param clamped to 0..255. 0.
-int SetBlendModeParam(int mode, int param);
-// Each clamped to 0..255. 0.
-int SetDrawTint(int red, int green, int blue);
-int SetDrawTintPacked(uint32_t rgb);  // 0xRRGGBB; the top byte is ignored
 // Makes target the draw target and the draw area its whole size (an empty
 // area for null). 0.
 int SetSoftwareDrawTarget(MEMIMG* target);

@@ -1,10 +1,30 @@
 // 2-D drawing: pictures, rotated sprites, wipes, lines and boxes on the
-// current draw screen, through the one draw state of drawstate.h (blend
-// mode and parameter, tint, draw area). With a device the draws go into a
-// vertex batch flushed when texture or state change; without one they go
-// to the software path registered with SetSoftwareDraw2DPath.
+// current draw screen, through one draw state (blend mode and parameter,
+// tint, draw area, blend graph). With a device the draws go into a vertex
+// batch flushed when texture or state change; without one they go through
+// the software blit kernels.
 #pragma once
 #include <cstdint>
+
+// Blend modes (SetBlendModeParam). Without a device, 5 to 9 and any other
+// value draw nothing.
+enum SoftBlendMode {
+    BlendCopy = 0,
+    BlendAlpha = 1,
+    BlendAdd = 2,
+    BlendSub = 3,
+    BlendMul = 4,
+    BlendInvert = 10,
+    BlendMulAlpha = 11,
+};
+
+// The blend mode (stored as given) and its parameter (clamped to 0..255)
+// of the following draws. 0.
+int SetBlendModeParam(int mode, int param);
+// The colour multiplied into every following draw, each clamped to 0..255;
+// (255, 255, 255) restores. 0.
+int SetDrawTint(int red, int green, int blue);
+int SetDrawTintPacked(uint32_t rgb);  // 0xRRGGBB; the top byte is ignored
 
 struct FloatColor {
     float r, g, b, a;
