@@ -5,9 +5,11 @@
 #include "foundation/subsystems.h"
 #include "graphics/graphics_internal.h"
 #include "model/instance/model_system.h"
+#include "movie/movie_subsystem.h"
 #include "sound/sound_internal.h"
 
 int InitializeEngine() {
+    RegisterMovieSubsystem();
     RegisterSoundSubsystem();
     RegisterGraphicsSubsystem();
     RegisterModelSubsystem();

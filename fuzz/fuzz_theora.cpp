@@ -5,9 +5,9 @@
 #include "graphics/device/device.h"
 #include "engine/log.h"
 #include "engine/stream.h"
-#include "sound/movie/theora_decoder.h"
+#include "movie/theora_decoder.h"
 #include "memory_file_table.h"
-#include "sound/movie/yuv_to_rgb.h"
+#include "movie/yuv_to_rgb.h"
 
 #include <cstddef>
 #include <cstdint>

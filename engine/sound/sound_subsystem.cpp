@@ -1,17 +1,19 @@
 // The sound subsystem's entries in the engine's life cycle and message
-// processing: the movies' colour tables, sound start and end, the music that
-// stops first at shut-down, and the per-pass work of music and stream sounds.
+// processing: sound start and end, the music that stops first at shut-down,
+// and the per-pass work of music and stream sounds.
+#include "engine/log.h"
 #include "engine/music.h"
 #include "foundation/subsystems.h"
 #include "sound/mci/mci.h"
-#include "sound/movie/yuv_to_rgb.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
 
 namespace {
 
-void BuildMovieColourTables() { BuildYuvToRgbTables(); }
-void StartSound() { InitializeSoundSystem(); }
+void StartSound() {
+    // A host without sound output still runs the program, silent: said once here.
+    if (InitializeSoundSystem() != 0) WriteLogText("No sound output: the program runs without sound\n");
+}
 void EndSound() { TerminateSoundSystem(); }
 void StopMusic() { StopCurrentMusic(); }
 void PollMusic() { PollMidiPlayState(); }
@@ -25,7 +27,6 @@ void HandlePostedMessage(uint32_t message, uintptr_t, intptr_t) {
 
 const EngineSubsystem kSound = {
     .name = "sound",
-    .buildMovieColourTables = BuildMovieColourTables,
     .startSound = StartSound,
     .stopMusic = StopMusic,
     .endSound = EndSound,

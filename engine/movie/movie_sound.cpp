@@ -1,7 +1,7 @@
 // The sound track of a Theora movie: the same file loaded as a sound by the
 // Ogg Vorbis reader alone, on the vorbisfile instance that serves movies.
 #include "engine/sound.h"
-#include "sound/movie/theora_decoder.h"
+#include "movie/theora_decoder.h"
 #include "sound/soundconv.h"
 
 namespace {

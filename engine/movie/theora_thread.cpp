@@ -4,7 +4,7 @@
 // condition while the ring is full or the file has ended.
 #include "engine/log.h"
 #include "engine/memory.h"
-#include "sound/movie/theora_decoder.h"
+#include "movie/theora_decoder.h"
 
 #include <cstring>
 

@@ -3,8 +3,8 @@
 // graphics device (made only for 4:2:0 movies, whose layouts it can hold).
 #include "graphics/device/device.h"
 #include "engine/log.h"
-#include "sound/movie/theora_decoder.h"
-#include "sound/movie/yuv_to_rgb.h"
+#include "movie/theora_decoder.h"
+#include "movie/yuv_to_rgb.h"
 
 #include <chrono>
 

@@ -4,7 +4,7 @@
 #include "graphics/device/device.h"
 #include "engine/log.h"
 #include "engine/memory.h"
-#include "sound/movie/theora_decoder.h"
+#include "movie/theora_decoder.h"
 
 #include <cstring>
 #include <new>

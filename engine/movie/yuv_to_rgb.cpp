@@ -1,7 +1,7 @@
 // YUV to RGB for movie frames: the video-range conversion as integer tables
 // for 4:2:0 pictures, in floats for the other chroma layouts, and the copies
 // into the YUV surface layouts.
-#include "sound/movie/yuv_to_rgb.h"
+#include "movie/yuv_to_rgb.h"
 
 #include <algorithm>
 #include <cstring>
