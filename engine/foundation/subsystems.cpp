@@ -5,7 +5,6 @@
 
 namespace subsystems {
 
-void BuildMovieColourTables() {}
 void StartOnScreenLog() {}
 
 void ReleaseSoftwareImages() {}

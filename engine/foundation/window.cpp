@@ -14,6 +14,7 @@
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/window.h"
 
 #include <map>
@@ -44,6 +45,8 @@ struct WindowState {
     bool created = false;
     bool destroyed = false;
     bool active = true;
+    int doubleStartCheck = 1;
+    int doubleStartLock = -1;  // descriptor of the held lock file
     std::map<int, IconResource> icons;
 };
 
@@ -199,6 +202,27 @@ int ProcessWindowMessages() {
     return result;
 }
 
+int SetDoubleStartCheck(int flag) {
+    State().doubleStartCheck = flag ? 1 : 0;
+    return 0;
+}
+
+int LockAgainstSecondCopy() {
+    WindowState& w = State();
+    if (w.doubleStartLock >= 0 || !w.doubleStartCheck) return 0;
+    int lock = platform::Files().lockExclusive(kDoubleStartLockName);
+    if (lock == platform::kFileLockHeld) return -1;
+    if (lock < 0) return 1;
+    w.doubleStartLock = lock;
+    return 0;
+}
+
+void ReleaseDoubleStartLock() {
+    WindowState& w = State();
+    if (w.doubleStartLock >= 0) platform::Files().close(w.doubleStartLock);
+    w.doubleStartLock = -1;
+}
+
 int CreateMainWindow() {
     WindowState& w = State();
     if (w.created && !w.destroyed) return 0;
@@ -257,5 +281,6 @@ void ResetWindowState() {
     w.created = false;
     w.destroyed = false;
     w.active = true;
+    ReleaseDoubleStartLock();
     ClearPostedEngineMessages();
 }

@@ -220,7 +220,10 @@ bool IsSoundWorkerRunning() { return Sound().worker.joinable(); }
 
 namespace subsystems {
 
-void InitializeSound() { InitializeSoundSystem(); }
+void InitializeSound() {
+    // A host without sound output still runs the program, silent: said once here.
+    if (InitializeSoundSystem() != 0) WriteLogText("No sound output: the program runs without sound\n");
+}
 void TerminateSound() { TerminateSoundSystem(); }
 void RefillStreamSounds() { ::RefillStreamSounds(); }
 void UpdateSoftSoundPlayers() { ::UpdateSoftSoundPlayers(); }

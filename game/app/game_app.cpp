@@ -13,6 +13,7 @@
 #include "engine/window.h"
 #include "game/data/game_data.h"
 #include "game/data/game_text.h"
+#include "game/input/input_manager.h"
 #include "game/savedata.h"
 #include "game/timetable.h"
 
@@ -48,10 +49,13 @@ GameApp::GameApp(scene::Factory factory)
         return;
     }
     TimeTable::Load(*timeTable_);
+    input = std::make_unique<InputManager>(save_->keyRows);
+    input->EnumerateDevices();
     data->LoadAll();
 }
 
 GameApp::~GameApp() {
+    input.reset();  // disconnects the Wii remotes
     session.reset();
     title.reset();
     ending.reset();
@@ -63,6 +67,9 @@ int GameApp::StartLibrary() {
     ChangeWindowMode(save_->windowed ? 1 : 0);
     SetScreenMode(640, 480, 32, 60);
     if (InitializeEngine() < 0) return -1;
+    // With the engine's double-start lock held no other copy is storing: a
+    // temporary file left beside the save is from a store that was cut short.
+    SaveData::DiscardUnfinishedStore();
     SelectDrawTargetScreen(kDrawScreenBack);
     SetDefaultFontType(3);
     SetDefaultFontSize(16);
@@ -117,17 +124,18 @@ void GameApp::Draw() {
 }
 
 void GameApp::ReadInput() {
-    // The input manager refills the arrays here: the button array in every
-    // scene, all six (in the order the replays record them) during play.
-    // Until it is built the arrays stay empty.
-    const int f12 = QueryKeyState(KEYCODE_F12);
-    if (f12Down_ == 0 && f12 == 1) {
-        f12Down_ = 1;
-        returnToTitle = 1;
-    } else {
-        returnToTitle = 0;
-        if (f12 == 0) f12Down_ = 0;
+    if (!input) return;
+    // Outside play only the buttons; in play all six, in the order the
+    // replays record them.
+    buttons = input->GatherButtons();
+    if (scene == kScenePlay) {
+        actions = input->GatherActions();
+        slopes = input->GatherSlopes();
+        analogs = input->GatherAnalog();
+        mice = input->GatherMouse();
+        keyboards = input->GatherKeyboard();
     }
+    returnToTitle = input->ReadF12Press() ? 1 : 0;
 }
 
 void GameApp::UpdateScene() {
@@ -153,6 +161,7 @@ void GameApp::UpdateScene() {
 scene::Context GameApp::SceneContext() {
     scene::Context context;
     context.data = data.get();
+    context.input = input.get();
     context.save = save_.get();
     return context;
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 struct GameData;
+class InputManager;
 struct SaveData;
 struct TimeTable;
 
@@ -45,6 +46,7 @@ public:
     int32_t frameCount = 0;
     int32_t quitRequested = 0;
     int32_t returnToTitle = 0;  // 1 only on the frame F12 went down
+    std::unique_ptr<InputManager> input;  // its device slots are the players' devices
     std::unique_ptr<scene::Session> session;
     std::unique_ptr<scene::Title> title;
     std::unique_ptr<scene::Ending> ending;
@@ -66,7 +68,6 @@ private:
     std::unique_ptr<TimeTable> timeTable_;
     input::InputArrays noInput_;  // what the arrays show before the first read
     int32_t bootUpdates_ = 0;     // boot updates made while the resources were ready
-    uint8_t f12Down_ = 0;         // F12's edge byte
 };
 
 // The program: names the window, starts the game and runs the message and

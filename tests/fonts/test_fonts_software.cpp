@@ -95,6 +95,7 @@ public:
         SetWindowBackend("sdl2");
         platform::UseVirtualClock(false);
     }
+    ScopedTempDir folder;  // the engine's own: tests run side by side
     bool ok;
 };
 

@@ -12,6 +12,8 @@
 #include "game/savedata.h"
 #include "generated_tree.h"
 #include "platform/clock.h"
+#include "platform/hid.h"
+#include "platform/hidsim.h"
 #include "platform/input.h"
 #include "platform/window.h"
 #include "scoped_temp_dir.h"
@@ -141,6 +143,9 @@ protected:
         ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
         platform::UseVirtualClock(true);
         platform::ResetInputScript();
+        // No Wii remotes unless a test adds simulated ones.
+        platform::SelectHidBackend("sim");
+        platform::RemoveAllSimulatedRemotes();
         GameData::currentBgm = -1;
     }
     void TearDown() override {
@@ -150,6 +155,7 @@ protected:
         SetInputBackend("sdl2");
         SetWindowBackend("sdl2");
         SetSoundDeviceBackend("sdl2");
+        platform::SelectHidBackend("hidraw");
     }
     // The working directory gets the generated tree as its tpa/.
     void WithContent() {

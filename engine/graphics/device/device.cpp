@@ -171,17 +171,7 @@ int Draw(const DeviceDraw& d) {
     return backend->draw(state, d);
 }
 
-int CreateOffscreenPlainSurface(int width, int height, int format, int, DeviceSurface** out, void*) {
-    if (!out) return -1;
-    *out = nullptr;
-    // Frame surfaces are not offered: the movie decoder keeps its own memory.
-    (void)width;
-    (void)height;
-    (void)format;
-    return WriteLogText("Off-screen plain surfaces are not available on this device\n");
-}
-
-DeviceObject deviceObject = {CreateOffscreenPlainSurface};
+DeviceObject deviceObject = {CreateDeviceOffscreenSurface};
 
 }  // namespace
 

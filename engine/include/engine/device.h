@@ -27,6 +27,10 @@ enum DeviceFormat {
     DEVICE_FMT_A4R4G4B4 = 26,
     DEVICE_FMT_INDEX16 = 101,
     DEVICE_FMT_INDEX32 = 102,
+    // YUV layouts of off-screen plain surfaces, as four-character codes.
+    DEVICE_FMT_YV12 = 0x32315659,  // planar: Y rows, then V and U rows at half the pitch
+    DEVICE_FMT_YUY2 = 0x32595559,  // packed pairs Y0 U Y1 V
+    DEVICE_FMT_UYVY = 0x59565955,  // packed pairs U Y0 V Y1
 };
 
 // Usage flags.
@@ -314,3 +318,10 @@ struct DeviceObject {
                                        void* shared);
 };
 DeviceObject* Direct3DDevice9Object();  // null without a device
+
+// Off-screen plain surfaces (YV12, YUY2 or UYVY) keep their pixels in
+// memory of their own: a device release does not take them away, and their
+// owner releases them. A lock hands out the pixels and the bytes per row.
+int LockDeviceSurface(DeviceSurface* surface, void** bits, int* pitch);  // 0 or -1
+int UnlockDeviceSurface(DeviceSurface* surface);
+int ReleaseDeviceSurface(DeviceSurface* surface);  // null is ignored
