@@ -289,7 +289,22 @@ TEST_F(ScriptTest, UnreadableOrCutScriptsEnd) {
 
 // ---------------------------------------------------------------- on the generated content
 
-class ScriptSceneTest : public GameTest {};
+class ScriptSceneTest : public GameTest {
+protected:
+    // The scene drawn on a cleared screen, as 0xRRGGBB pixels.
+    static std::vector<uint32_t> Draw(ScenarioScript& s) {
+        std::vector<uint32_t> shown(640 * 480);
+        ClearDrawScreenToBackColor(nullptr);
+        s.DrawMessageWindow();
+        EXPECT_EQ(ReadDrawScreenPixels(shown.data()), 0);
+        for (uint32_t& c : shown) c &= 0xFFFFFF;
+        return shown;
+    }
+    static void SavePng(const char* name) {
+        const char* dir = std::getenv("GAME_PNG_DIR");
+        SaveDrawScreenToPng((std::filesystem::path(dir ? dir : MORPOTTA_BUILD_DIR) / name).string().c_str());
+    }
+};
 
 TEST_F(ScriptSceneTest, GeneratedScriptsRunToTheirEndWithEveryCat) {
     Start();
@@ -326,21 +341,12 @@ TEST_F(ScriptSceneTest, DrawsTheSceneWithItsWindowCatsAndText) {
     s.effect = s.flashLeft = 0;  // the flash is over
     s.frameCount = 60;           // the skip hint on
     s.hopFrames[7] = 8;
-    auto draw = [&] {
-        std::vector<uint32_t> shown(640 * 480);
-        ClearDrawScreenToBackColor(nullptr);
-        s.DrawMessageWindow();
-        EXPECT_EQ(ReadDrawScreenPixels(shown.data()), 0);
-        for (uint32_t& c : shown) c &= 0xFFFFFF;
-        return shown;
-    };
-    const std::vector<uint32_t> scene = draw();
-    const char* dir = std::getenv("GAME_PNG_DIR");
-    SaveDrawScreenToPng((std::filesystem::path(dir ? dir : MORPOTTA_BUILD_DIR) / "scenario_scene.png").string().c_str());
+    const std::vector<uint32_t> scene = Draw(s);
+    SavePng("scenario_scene.png");
     // The same without the cats, and the background alone.
     const int32_t xs[4] = {s.x[7], s.x[8], s.x[9], s.x[10]};
     for (int slot = 7; slot <= 10; ++slot) s.x[slot] = -100;
-    const std::vector<uint32_t> noCats = draw();
+    const std::vector<uint32_t> noCats = Draw(s);
     ClearDrawScreenToBackColor(nullptr);
     DrawGraphAt(0, 0, s.background, 1);
     std::vector<uint32_t> background(640 * 480);
@@ -395,17 +401,11 @@ TEST_F(ScriptSceneTest, AClosingSceneFadesToWhiteWithTheEndCaption) {
     s.frameCount = 0;  // no skip hint
     auto draw = [&](int endCount) {
         s.endCount = endCount;
-        std::vector<uint32_t> shown(640 * 480);
-        ClearDrawScreenToBackColor(nullptr);
-        s.DrawMessageWindow();
-        EXPECT_EQ(ReadDrawScreenPixels(shown.data()), 0);
-        for (uint32_t& c : shown) c &= 0xFFFFFF;
-        return shown;
+        return Draw(s);
     };
     const std::vector<uint32_t> before = draw(0);
     const std::vector<uint32_t> half = draw(50);
-    const char* dir = std::getenv("GAME_PNG_DIR");
-    SaveDrawScreenToPng((std::filesystem::path(dir ? dir : MORPOTTA_BUILD_DIR) / "scenario_closing.png").string().c_str());
+    SavePng("scenario_closing.png");
     const std::vector<uint32_t> end = draw(101);
     gamesound::SetRecorder({});
     // The music fades with the picture, and stays silent past the end.
