@@ -1,7 +1,6 @@
 // Drawing a scenario scene: the background, the message window, the cats by
 // their faces, a closing scene's fade, the flash and the skip hint.
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
 #include "engine/font.h"
 #include "game/data/game_data.h"
 #include "game/data/game_sound.h"
