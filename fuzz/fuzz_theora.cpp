@@ -2,7 +2,7 @@
 // as a movie whose first frame is converted (to XRGB and, on the recording
 // device, into a YUV surface), then sought to another frame and converted
 // again before the decoder closes.
-#include "engine/device.h"
+#include "graphics/device/device.h"
 #include "engine/log.h"
 #include "engine/stream.h"
 #include "movie/theora_decoder.h"

@@ -3,10 +3,10 @@
 // engine again, so the caller only sees -1.
 #include "engine/lifecycle.h"
 
-#include "engine/apilock.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/window.h"
+#include "foundation/apilock.h"
 #include "foundation/log_internal.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
@@ -46,19 +46,19 @@ void WriteSystemInformation() {
 
 void ShutdownLocked() {
     Step("music");
-    subsystems::StopMusic();
+    CallEngineSubsystems(&EngineSubsystem::stopMusic);
     Step("models");
-    subsystems::TerminateModels();
+    CallEngineSubsystems(&EngineSubsystem::endModels);
     Step("graphics");
-    subsystems::TerminateGraphics();
+    CallEngineSubsystems(&EngineSubsystem::endGraphics);
     Step("input");
     subsystems::TerminateInput();
     Step("sound");
-    subsystems::TerminateSound();
+    CallEngineSubsystems(&EngineSubsystem::endSound);
     Step("window teardown");
     TeardownMainWindow();
     Step("software images");
-    subsystems::ReleaseSoftwareImages();
+    CallEngineSubsystems(&EngineSubsystem::releaseSoftwareImages);
     Step("window destruction");
     DestroyMainWindow();
     ResetWindowState();
@@ -96,7 +96,7 @@ int StartUpLocked() {
     Step("display mode");
     FallBackToWindowIfModeUnavailable();
     Step("movie colour tables");
-    subsystems::BuildMovieColourTables();
+    CallEngineSubsystems(&EngineSubsystem::buildMovieColourTables);
     Step("archive table");
     subsystems::ResetArchives();
     Step("file functions");
@@ -133,15 +133,15 @@ int StartUpLocked() {
     Step("input");
     if (subsystems::InitializeInput() != 0) return Abort("input could not be started");
     Step("sound");
-    subsystems::InitializeSound();
+    CallEngineSubsystems(&EngineSubsystem::startSound);
     Step("graphics");
-    if (subsystems::InitializeGraphics() != 0) return Abort("graphics could not be started");
+    if (StartEngineGraphics() != 0) return Abort("graphics could not be started");
     Step("on-screen log");
-    subsystems::StartOnScreenLog();
+    CallEngineSubsystems(&EngineSubsystem::startOnScreenLog);
     Step("draw screens");
-    subsystems::SelectDrawScreens();
+    CallEngineSubsystems(&EngineSubsystem::selectDrawScreens);
     Step("models");
-    subsystems::InitializeModels();
+    CallEngineSubsystems(&EngineSubsystem::startModels);
     DecreaseLogIndent();
     WriteLogText("Engine start-up complete\n");
     s.initialized = true;
@@ -150,7 +150,7 @@ int StartUpLocked() {
 
 }  // namespace
 
-int InitializeEngine() {
+int StartEngine() {
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
     int result = StartUpLocked();

@@ -3,13 +3,12 @@
 // to run while inactive.
 #include "engine/window.h"
 
-#include "engine/apilock.h"
 #include "engine/lifecycle.h"
 #include "engine/log.h"
 #include "engine/random.h"
 #include "engine/text.h"
 #include "engine/timer.h"
-#include "engine/mci.h"
+#include "foundation/apilock.h"
 #include "foundation/posted_messages.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
@@ -81,13 +80,13 @@ void HandleEvent(const platform::Event& e) {
     case platform::EventType::FocusLost:
         if (w.active) {
             w.active = false;
-            if (!w.runWhileInactive) subsystems::SuspendMovies();
+            if (!w.runWhileInactive) CallEngineSubsystems(&EngineSubsystem::suspendMovies);
         }
         break;
     case platform::EventType::FocusGained:
         if (!w.active) {
             w.active = true;
-            if (!w.runWhileInactive) subsystems::ResumeMovies();
+            if (!w.runWhileInactive) CallEngineSubsystems(&EngineSubsystem::resumeMovies);
         }
         break;
     default:
@@ -99,7 +98,7 @@ void HandleEvent(const platform::Event& e) {
 // A posted message for a window that has gone since is dropped.
 void HandlePostedMessage(const PostedEngineMessage& m) {
     if (m.window != GetAppWindowHandle()) return;
-    if (m.message == MM_MCINOTIFY) subsystems::HandleMusicNotify();
+    PostToEngineSubsystems(m.message, m.wParam, m.lParam);
 }
 
 }  // namespace
@@ -185,11 +184,11 @@ int ProcessWindowMessagesCore() {
         DrainPostedEngineMessages(HandlePostedMessage);
         if (w.destroyed) return -1;
         subsystems::UpdateInput();
-        subsystems::PollMusic();
-        if (LogicalProcessorCount() == 1) subsystems::RefillStreamSounds();
-        subsystems::UpdateSoftSoundPlayers();
+        CallEngineSubsystems(&EngineSubsystem::pollMusic);
+        if (LogicalProcessorCount() == 1) CallEngineSubsystems(&EngineSubsystem::refillStreamSounds);
+        CallEngineSubsystems(&EngineSubsystem::updateSoftSoundPlayers);
         if (w.active || w.runWhileInactive) return 0;
-        subsystems::WhileInactive();
+        CallEngineSubsystems(&EngineSubsystem::whileInactive);
         platform::SleepMilliseconds(kInactiveSleepMs);
     }
 }

@@ -21,3 +21,6 @@ void FallBackToWindowIfModeUnavailable();
 int DesktopBitsPerPixel();
 void ResetWindowState();     // after shut-down: the next start-up begins afresh; drops the lock
 void DestroyEngineApiLock();
+
+// ProcessWindowMessages without the library lock.
+int ProcessWindowMessagesCore();

@@ -1,7 +1,7 @@
 // The current frame of a Theora decoder as a picture: converted to 32-bit
 // XRGB in the decoder's frame image, or copied into the YUV surface of the
 // graphics device (made only for 4:2:0 movies, whose layouts it can hold).
-#include "engine/device.h"
+#include "graphics/device/device.h"
 #include "engine/log.h"
 #include "movie/theora_decoder.h"
 #include "movie/yuv_to_rgb.h"

@@ -1,7 +1,7 @@
 // Opening and closing a Theora decoder: the stream headers, the index of
 // pages and key frames over the whole file, the frame image, the ring and
 // the decode thread, and the movie's first frame.
-#include "engine/device.h"
+#include "graphics/device/device.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "movie/theora_decoder.h"

@@ -3,8 +3,6 @@
 // into the YUV surface layouts.
 #include "movie/yuv_to_rgb.h"
 
-#include "foundation/subsystems.h"
-
 #include <algorithm>
 #include <cstring>
 #if defined(__SSE2__)
@@ -49,8 +47,6 @@ int BuildYuvToRgbTables() {
 }
 
 const YuvToRgbTables& GetYuvToRgbTables() { return tables; }
-
-void subsystems::BuildMovieColourTables() { BuildYuvToRgbTables(); }
 
 bool IsYuv420(const YuvPlanes& p) {
     return p.yWidth == 2 * p.chromaWidth && p.yHeight == 2 * p.chromaHeight;

@@ -10,6 +10,7 @@
 #include "engine/memory.h"
 #include "engine/window.h"
 #include "foundation/object_creation.h"
+#include "foundation/window_internal.h"
 #include "sound/mem_reader.h"
 #include "sound/mp3_graph_reader.h"
 #include "sound/sample_grabber.h"

@@ -18,6 +18,7 @@
 #include <vector>
 
 struct GameData;
+class InputManager;
 
 // What a stage needs of the input manager's device table: each device
 // slot's type (1..6, 0 for an empty slot) and a Wii remote's action block,
@@ -26,6 +27,8 @@ struct StageDevices {
     int32_t types[input::kSlotCount] = {};
     int32_t* actionBlocks[input::kSlotCount] = {};
 };
+// The input manager's devices as a stage sees them.
+StageDevices StageDevicesOf(InputManager& manager);
 
 // The runtime lists of the field.
 struct BumpedBlock {

@@ -5,6 +5,7 @@
 #include "engine/random.h"
 #include "game/data/game_data.h"
 #include "game/data/game_files.h"
+#include "game/input/input_manager.h"
 #include "game/play/game_modes.h"
 #include "game/play/stage.h"
 #include "game/play/stage_file.h"
@@ -24,6 +25,17 @@ constexpr int32_t kNoTargetLimit = 30000;
 int32_t ClampToInt32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 }  // namespace
+
+StageDevices StageDevicesOf(InputManager& manager) {
+    StageDevices d;
+    for (int slot = 0; slot < input::kSlotCount; ++slot) {
+        if (InputDevice* device = manager.devices[slot]) {
+            d.types[slot] = device->type;
+            d.actionBlocks[slot] = device->actionBlock;
+        }
+    }
+    return d;
+}
 
 int& DemoIndex() { return demoIndex; }
 void ResetDemoIndex() {
@@ -174,7 +186,8 @@ bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, cons
 
     std::string text;
     const std::string path = BuildFilePath(mode, stageNumber);
-    if (!path.empty()) ReadGameFile(path.c_str(), &text);
+    if (!path.empty() && !ReadGameFile(path.c_str(), &text))
+        WriteLogFormat("Stage file %s cannot be read: the stage is empty\n", path.c_str());
     if (!IsVersusMode(mode)) ComputeTimeLimit();
     LoadGrid(text.data(), text.size(), false);
     if (!enemies.empty()) {

@@ -3,12 +3,12 @@
 // draws them (toon type 1, outline 3.0), saved as PNG for a look
 // ($CONTENT_PNG_DIR when set, else a temporary folder).
 #include "engine/camera.h"
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/engine.h"
 #include "engine/model.h"
 #include "engine/screen.h"
 #include "generated_tree.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "scoped_temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 
 #include "engine/engine.h"
 #include "engine/font.h"
-#include "engine/softwarepath.h"
+#include "graphics/software/softwarepath.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "scoped_temp_dir.h"

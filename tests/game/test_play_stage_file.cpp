@@ -5,6 +5,7 @@
 #include "manifest.h"
 #include "play_fixture.h"
 
+#include "game/input/input_manager.h"
 #include "game/play/game_modes.h"
 
 #include <gtest/gtest.h>
@@ -280,6 +281,18 @@ TEST(StageLoad, EachEnteredPlayerGetsACatAndAFreshActionBlock) {
     ASSERT_TRUE(st.Load(1, false, 0, &lives, &devices, &t.data, broken));
     EXPECT_EQ(st.catCount, 1);
     EXPECT_FALSE(st.playerActive[2]);
+}
+
+TEST(StageLoad, DevicesComeFromTheInputManager) {
+    InputManager manager(nullptr);
+    manager.devices[0] = new InputDevice(0, input::kKeyboard, nullptr);
+    manager.devices[1] = new InputDevice(1, input::kWiiRemote, nullptr);
+    const StageDevices d = StageDevicesOf(manager);
+    EXPECT_EQ(d.types[0], 6);
+    EXPECT_EQ(d.types[1], 2);
+    EXPECT_EQ(d.types[2], 0);
+    EXPECT_EQ(d.actionBlocks[1], manager.devices[1]->actionBlock);
+    EXPECT_EQ(d.actionBlocks[2], nullptr);
 }
 
 TEST(StageLoad, PreviewHoldsOnlyTheGridWithFixedCodes) {

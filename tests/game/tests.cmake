@@ -11,7 +11,7 @@ target_link_libraries(${target} PRIVATE ${CMAKE_DL_LIBS})
 # runs them with the rest, "-L game_threads" alone (the ThreadSanitizer run).
 file(GLOB game_thread_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/threads/*.cpp)
 add_executable(test_game_threads ${game_thread_tests})
-target_link_libraries(test_game_threads PRIVATE game GTest::gtest GTest::gtest_main)
+target_link_libraries(test_game_threads PRIVATE game platform GTest::gtest GTest::gtest_main)
 target_include_directories(test_game_threads PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR}/platform
                            ${CMAKE_CURRENT_SOURCE_DIR}/common)
 gtest_discover_tests(test_game_threads

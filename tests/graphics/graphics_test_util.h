@@ -2,10 +2,10 @@
 // off-screen window with a GL context) or on the recording back end, and
 // pixel helpers.
 #pragma once
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "platform/window.h"
 
 #include <gtest/gtest.h>

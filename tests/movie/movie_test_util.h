@@ -1,7 +1,7 @@
 // Decoders over generated movies in memory or in files, and reading back
 // what they decoded.
 #pragma once
-#include "engine/device.h"
+#include "graphics/device/device.h"
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"

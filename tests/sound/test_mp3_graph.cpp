@@ -5,14 +5,15 @@
 // stream with no MPEG audio, creation failures, and the window closing
 // while the graph runs.
 #include "engine/lifecycle.h"
-#include "engine/window.h"
-#include "foundation/object_creation.h"
 #include "engine/text.h"
+#include "engine/window.h"
 #include "foundation/log_internal.h"
+#include "foundation/object_creation.h"
 #include "foundation/window_internal.h"
 #include "graph_test_filters.h"
 #include "mp3_graph_fixtures.h"
 #include "platform/window.h"
+#include "sound/sound_internal.h"
 #include "sound/soundconv.h"
 
 using namespace soundtest;

@@ -27,7 +27,6 @@ int SetDoubleStartCheck(int flag);
 // window is active again or destroyed. 0 while the application runs, -1
 // once the window has been destroyed. Holds the library lock.
 int ProcessWindowMessages();
-int ProcessWindowMessagesCore();
 // 1: deactivating the window pauses nothing.
 int SetRunWhileInactive(int flag);
 int IsRunWhileInactive();
