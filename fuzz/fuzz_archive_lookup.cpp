@@ -10,9 +10,8 @@
 #include "engine/archive.h"
 #include "engine/files.h"
 #include "engine/log.h"
+#include "fuzz_folder.h"
 #include "foundation/subsystems.h"
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -80,15 +79,9 @@ void TryName(const std::string& name) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
-    // In memory where the host has a memory file system: the archive is
-    // written for every input.
-    char folder[] = "/dev/shm/fuzz-archive-XXXXXX";
-    char fallback[] = "/tmp/fuzz-archive-XXXXXX";
-    const char* made = mkdtemp(folder);
-    if (!made && !(made = mkdtemp(fallback))) std::abort();
     // The working directory stays the fuzzer's: the archive is named by an
     // absolute engine path.
-    g_folder = made;
+    g_folder = MakeFuzzFolder("fuzz-archive");
     g_enginePack = g_folder + "/pack";
     for (char& c : g_enginePack)
         if (c == '/') c = '\\';

@@ -3,9 +3,8 @@
 // start-up. Any file gives a whole, range-checked record or the defaults,
 // and a record that loaded stores and loads again unchanged.
 #include "engine/log.h"
+#include "fuzz_folder.h"
 #include "game/savedata.h"
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -29,13 +28,7 @@ bool Checked(const SaveData& r) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
-    // In memory where the host has a memory file system: a file is written
-    // for every input.
-    char folder[] = "/dev/shm/fuzz-save-XXXXXX";
-    char fallback[] = "/tmp/fuzz-save-XXXXXX";
-    const char* made = mkdtemp(folder);
-    if (!made && !(made = mkdtemp(fallback))) std::abort();
-    g_path = std::string(made) + "/" + SaveData::kFileName;
+    g_path = MakeFuzzFolder("fuzz-save") + "/" + SaveData::kFileName;
     return 0;
 }
 

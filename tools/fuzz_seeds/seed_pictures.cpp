@@ -1,12 +1,9 @@
 // Picture seeds: one small file of each kind the readers take (BMP in its
 // depths, bit fields and run-length codings, PNG, JPEG in RGB and inks,
 // TGA plain, run-length and colour-mapped, DDS compressed and not).
+#include "picture_writers.h"
 #include "png_file.h"
 #include "seeds.h"
-
-#include <jpeglib.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -80,45 +77,16 @@ Bytes Png() {
 
 // components 3 (RGB) or 4 (inks, with the Adobe marker inverting them).
 Bytes Jpeg(int components) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr error;
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = 8;
-    cinfo.image_height = 8;
-    cinfo.input_components = components;
-    cinfo.in_color_space = components == 4 ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 75, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    unsigned char row[8 * 4];
-    while (cinfo.next_scanline < cinfo.image_height) {
-        for (int i = 0; i < 8 * components; ++i) row[i] = uint8_t(i * 9 + cinfo.next_scanline * 20);
-        JSAMPROW r = row;
-        jpeg_write_scanlines(&cinfo, &r, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    return picturewriters::CompressJpeg(
+        8, 8, components, components == 4 ? JCS_CMYK : JCS_RGB,
+        [](jpeg_compress_struct* cinfo) { jpeg_set_quality(cinfo, 75, TRUE); },
+        [components](int y, unsigned char* row) {
+            for (int i = 0; i < 8 * components; ++i) row[i] = uint8_t(i * 9 + y * 20);
+        });
 }
 
 Bytes TgaHeader(int type, int bits, bool mapped) {
-    Bytes b = {0, uint8_t(mapped ? 1 : 0), uint8_t(type)};
-    Put16(b, 0);
-    Put16(b, mapped ? 4 : 0);
-    b.push_back(mapped ? 24 : 0);
-    Put16(b, 0);
-    Put16(b, 0);
-    Put16(b, kWidth);
-    Put16(b, kHeight);
-    b.push_back(uint8_t(bits));
-    b.push_back(uint8_t(0x20 | (bits == 32 ? 8 : 0)));
-    return b;
+    return picturewriters::TgaHeader(type, bits, kWidth, kHeight, true, mapped);
 }
 
 Bytes TgaRunLength() {
