@@ -319,7 +319,7 @@ std::string MetaText(const std::vector<int32_t>& deviceTypes) {
     return text;
 }
 
-bool ParseMeta(std::string_view text, std::vector<int32_t>* deviceTypes, std::string* why) {
+static bool ReadMetaFields(std::string_view text, std::vector<int32_t>* deviceTypes, std::string* why) {
     deviceTypes->clear();
     const char* p = text.data();
     const char* const end = p + text.size();
@@ -354,6 +354,12 @@ bool ParseMeta(std::string_view text, std::vector<int32_t>* deviceTypes, std::st
         return false;
     }
     return true;
+}
+
+bool ParseMeta(std::string_view text, std::vector<int32_t>* deviceTypes, std::string* why) {
+    if (ReadMetaFields(text, deviceTypes, why)) return true;
+    deviceTypes->clear();
+    return false;
 }
 
 }  // namespace replay
