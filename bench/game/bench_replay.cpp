@@ -6,15 +6,15 @@
 // The argument is the number of players (kinds 5, 3, 4, 6 in that order).
 #include "engine/log.h"
 #include "game/play/game_modes.h"
+#include "game/play/sim/input_script.h"
 #include "game/replay/replay_files.h"
 #include "game/replay/replay_format.h"
 #include "game/replay/stage_streams.h"
+#include "work_dir.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,36 +24,13 @@ namespace {
 constexpr int kFrames = 36000;
 constexpr int kStage = 12;
 
-// A fresh working directory for the replay files.
-struct WorkDir {
-    std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::path root;
-    WorkDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morpotta-bench-XXXXXX").string();
-        root = mkdtemp(pattern.data());
-        std::filesystem::current_path(root);
-    }
-    ~WorkDir() {
-        std::filesystem::current_path(previous);
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
-    }
-};
-
 std::vector<int32_t> Kinds(int players) {
     const std::vector<int32_t> all = {5, 3, 4, 6};
     return std::vector<int32_t>(all.begin(), all.begin() + players);
 }
 
 // One device's blocks on frame f: every kind of change, at a different pace.
-struct Device {
-    input::ButtonBlock buttons{};
-    int32_t actions[3] = {};
-    float slope[3] = {0, 0, 1};
-    int32_t analog[8] = {};
-    int32_t mouse[2] = {};
-    int32_t keyboard[49] = {};
-
+struct Device : playsim::DeviceBlocks {
     PlayerInput Frame(int f, int kind) {
         for (int b = 0; b < 8; ++b) buttons.held[b] = (f / (7 + 3 * b)) % 3 == 0;
         PlayerInput in;
@@ -113,7 +90,7 @@ BENCHMARK(BM_ReplayRecord)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
 // What the issue measures: pack, write (flushed to the disk) and load.
 void BM_ReplayPackWriteLoad(benchmark::State& state) {
     SetLogOutput(0);
-    WorkDir dir;
+    BenchWorkDir dir;
     const auto recorded = Recorded(int(state.range(0)));
     replay::ReplayFiles files;
     for (auto _ : state) {

@@ -8,7 +8,6 @@
 #include "game/replay/replay_files.h"
 #include "game/replay/replay_format.h"
 #include "game/replay/stage_streams.h"
-#include "generator.h"
 #include "play_fixture.h"
 
 #include <gtest/gtest.h>
@@ -31,18 +30,14 @@ constexpr int kFrames = 1500;
 
 // The generated stages and time table in a temporary working directory,
 // with the replay files as the stages' replay source.
-class ReplayFilesTest : public ::testing::Test {
+class ReplayFilesTest : public GeneratedStages {
 protected:
     void SetUp() override {
-        OutputTree out(files_.path().string());
-        GenerateStages(out);
-        GenerateTimeTable(out);
-        ASSERT_FALSE(out.failed());
+        GeneratedStages::SetUp();
         SetReplaySource(&source_);
     }
     void TearDown() override { SetReplaySource(nullptr); }
 
-    StageFiles files_;
     replay::ReplayFiles source_;
 };
 

@@ -1,6 +1,7 @@
 // Replay streams without files: what the recorder stores for each kind of
 // block, the stored text forms and their reading (bad lines skipped), the
 // meta text, and playback of what was stored.
+#include "game/play/sim/input_script.h"
 #include "game/replay/replay_format.h"
 #include "game/replay/replay_playback.h"
 #include "game/replay/replay_recorder.h"
@@ -21,13 +22,7 @@ using replay::ReplayRecorder;
 using S = ReplayStreams;
 
 // All six blocks of one device.
-struct Blocks {
-    input::ButtonBlock buttons{};
-    int32_t actions[3] = {};
-    float slope[3] = {0, 0, 1};
-    int32_t analog[8] = {};
-    int32_t mouse[2] = {};
-    int32_t keyboard[49] = {};
+struct Blocks : playsim::DeviceBlocks {
     PlayerInput All() {
         PlayerInput in;
         in.buttons = &buttons;
