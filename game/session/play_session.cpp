@@ -104,7 +104,7 @@ void PlaySession::CarryOverFrom(const PlaySession& old) {
         // no-continue bonus at its end.
         noContinueUsed = old.noContinueUsed;
         setNumber = old.setNumber < 5 ? old.setNumber + 1 : kLastNormalSet;
-        if (!extraSetDone && setNumber == kLastNormalSet) {
+        if (!extraSetDone && setNumber == kLastNormalSet && FirstPlayerDeviceType() > 0) {
             // On the hard difficulty the player's own extra set comes first.
             setNumber = kFirstExtraSet + FirstPlayerDeviceType();
             inExtraSet = 1;
