@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "model/model_records.h"
@@ -32,12 +33,34 @@ public:
     bool ok() const { return ok_; }
     // False (and not ok) unless count items of width bytes remain.
     bool Need(uint64_t count, uint64_t width);
-    uint8_t U8();
-    uint16_t U16();
-    uint32_t U32();
-    float F32();
-    // An unsigned value of 1, 2 or 4 bytes.
-    uint32_t Unsigned(int bytes);
+    uint8_t U8() { return uint8_t(Unsigned(1)); }
+    uint16_t U16() { return uint16_t(Unsigned(2)); }
+    uint32_t U32() { return Unsigned(4); }
+    float F32() {
+        uint32_t bits = Unsigned(4);
+        float value;
+        std::memcpy(&value, &bits, 4);
+        return value;
+    }
+    // An unsigned little-endian value of 0 to 4 bytes.
+    uint32_t Unsigned(int bytes) {
+        if (!ok_ || uint64_t(bytes) > image_->size - at_) {
+            ok_ = false;
+            return 0;
+        }
+        const uint8_t* p = image_->bytes + at_;
+        at_ += uint64_t(bytes);
+        switch (bytes) {
+        case 1: return p[0];
+        case 2: return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+        case 4: return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        default: {
+            uint32_t v = 0;
+            for (int i = 0; i < bytes; ++i) v |= uint32_t(p[i]) << (8 * i);
+            return v;
+        }
+        }
+    }
 
 private:
     const Mv1Image* image_;

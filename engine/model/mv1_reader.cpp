@@ -228,28 +228,6 @@ bool Mv1Cursor::Need(uint64_t count, uint64_t width) {
     return ok_;
 }
 
-uint32_t Mv1Cursor::Unsigned(int bytes) {
-    if (!ok_ || uint64_t(bytes) > image_->size - at_) {
-        ok_ = false;
-        return 0;
-    }
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= uint32_t(image_->bytes[at_ + uint64_t(i)]) << (8 * i);
-    at_ += uint64_t(bytes);
-    return v;
-}
-
-uint8_t Mv1Cursor::U8() { return uint8_t(Unsigned(1)); }
-uint16_t Mv1Cursor::U16() { return uint16_t(Unsigned(2)); }
-uint32_t Mv1Cursor::U32() { return Unsigned(4); }
-
-float Mv1Cursor::F32() {
-    uint32_t bits = U32();
-    float value;
-    std::memcpy(&value, &bits, 4);
-    return value;
-}
-
 Mv1Range DecodeMv1RangeCode(uint8_t first, uint8_t second) {
     static const float kPow10[32] = {1e0f,  1e1f,  1e2f,  1e3f,  1e4f,  1e5f,  1e6f,  1e7f,  1e8f,  1e9f,  1e10f,
                                      1e11f, 1e12f, 1e13f, 1e14f, 1e15f, 1e16f, 1e17f, 1e18f, 1e19f, 1e20f, 1e21f,
