@@ -13,7 +13,8 @@
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/model.h"
-#include "model/graphics_services.h"
+#include "model/base/graphics_services.h"
+#include "model/instance/model_system.h"
 #include "mv1_sample.h"
 #include "mv1_writer.h"
 

@@ -2,12 +2,12 @@
 // as a movie whose first frame is converted (to XRGB and, on the recording
 // device, into a YUV surface), then sought to another frame and converted
 // again before the decoder closes.
-#include "engine/device.h"
+#include "graphics/device/device.h"
 #include "engine/log.h"
 #include "engine/stream.h"
-#include "sound/movie/theora_decoder.h"
+#include "movie/theora_decoder.h"
 #include "memory_file_table.h"
-#include "sound/movie/yuv_to_rgb.h"
+#include "movie/yuv_to_rgb.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -13,6 +13,8 @@ packages=(
   libpixman-1-dev libpng-dev
   # window, events, GL context, audio output, controllers; headless GL on Mesa
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
+  # the window's legacy X11 title
+  libx11-dev
   # a real X11 window in tests
   xvfb
   # picture readers

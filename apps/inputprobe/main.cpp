@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
     long frames = argc > 1 ? std::strtol(argv[1], nullptr, 10) : -1;
     SetAppWindowTitle("inputprobe");
     SetLogOutput(0);
+    SetDoubleStartCheck(0);  // a probe saves nothing: it may run beside the game
     ChangeWindowMode(1);
     SetScreenMode(640, 480, 32, 60);
     if (InitializeEngine() != 0) {

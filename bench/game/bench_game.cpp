@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/device.h"
+#include "graphics/device/device.h"
 #include "engine/font.h"
 #include "engine/graph.h"
 #include "engine/lifecycle.h"

@@ -11,7 +11,8 @@
 #include "engine/log.h"
 #include "engine/model.h"
 #include "fake_files.h"
-#include "model/model_handles.h"
+#include "model/base/model_handles.h"
+#include "model/instance/model_system.h"
 #include "mqo_writer.h"
 #include "mv1_writer.h"
 

@@ -14,9 +14,9 @@ extern "C" {
 
 #include "engine/log.h"
 #include "engine/stream.h"
-#include "sound/movie/theora_decoder.h"
+#include "movie/theora_decoder.h"
 #include "memory_file_table.h"
-#include "sound/movie/yuv_to_rgb.h"
+#include "movie/yuv_to_rgb.h"
 #include "theora_movie_writer.h"
 
 #include <cstring>

@@ -27,8 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/drawstate.h"
-#include "engine/memimg.h"
+#include "graphics/softimage/drawstate.h"
+#include "softblit/softblit.h"
 
 extern char** environ;
 

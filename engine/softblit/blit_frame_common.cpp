@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/drawstate.h"
 #include "engine/log.h"
+#include "graphics/softimage/drawstate.h"
 
 namespace softblit {
 

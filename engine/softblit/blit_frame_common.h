@@ -2,8 +2,8 @@
 // choice of kernel mode from the blend state, the table rows and the
 // palette work copy.
 #pragma once
-#include "engine/memimg.h"
 #include "softblit/blit_setup.h"
+#include "softblit/softblit.h"
 
 namespace softblit {
 

@@ -2,7 +2,7 @@
 // variant index the generated per-kind tables.
 #include "softblit/blit_setup.h"
 
-#include "engine/drawstate.h"
+#include "graphics/softimage/drawstate.h"
 
 int KernelModeOf(int blendMode) {
     switch (blendMode) {

@@ -67,6 +67,9 @@ int GameApp::StartLibrary() {
     ChangeWindowMode(save_->windowed ? 1 : 0);
     SetScreenMode(640, 480, 32, 60);
     if (InitializeEngine() < 0) return -1;
+    // With the engine's double-start lock held no other copy is storing: a
+    // temporary file left beside the save is from a store that was cut short.
+    SaveData::DiscardUnfinishedStore();
     SelectDrawTargetScreen(kDrawScreenBack);
     SetDefaultFontType(3);
     SetDefaultFontSize(16);

@@ -5,7 +5,6 @@
 
 #include "engine/camera.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
 #include "engine/font.h"
 #include "engine/screen.h"
 #include "game/data/game_sound.h"

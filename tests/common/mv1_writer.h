@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/files.h"
-#include "model/model_records.h"
+#include "model/base/model_records.h"
 
 struct Mv1WriteOptions {
     // Frames.

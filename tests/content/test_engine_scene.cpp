@@ -3,12 +3,12 @@
 // draws them (toon type 1, outline 3.0), saved as PNG for a look
 // ($CONTENT_PNG_DIR when set, else a temporary folder).
 #include "engine/camera.h"
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/engine.h"
 #include "engine/model.h"
 #include "engine/screen.h"
 #include "generated_tree.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +37,7 @@ TEST(EngineScene, GeneratedCatOnBlocksDrawsOnTheDevice) {
     const std::filesystem::path previous = std::filesystem::current_path();
     ScopedTempDir output;
     std::filesystem::current_path(ContentTreeRoot());  // game paths start with "tpa\"
+    SetDoubleStartCheck(0);  // other tests start the engine in the tree too
     ASSERT_EQ(SetWindowBackend("sdl2"), 0);
     ASSERT_EQ(SetGraphicsDeviceChoice("gl"), 0);
     ASSERT_EQ(InitializeEngine(), 0);
@@ -82,6 +83,7 @@ TEST(EngineScene, GeneratedCatOnBlocksDrawsOnTheDevice) {
 
     ShutdownEngine();
     SetGraphicsDeviceChoice("auto");
+    SetDoubleStartCheck(1);
     std::filesystem::current_path(previous);
     SetLogOutput(1);
 }
@@ -107,6 +109,7 @@ protected:
         SetLogOutput(0);
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(ContentTreeRoot());
+        SetDoubleStartCheck(0);  // other tests start the engine in the tree too
         ASSERT_EQ(SetWindowBackend("sdl2"), 0);
         ASSERT_EQ(SetGraphicsDeviceChoice("gl"), 0);
         ASSERT_EQ(InitializeEngine(), 0);
@@ -123,6 +126,7 @@ protected:
         ShutdownEngine();
         SetGraphicsDeviceChoice("auto");
         std::filesystem::current_path(previous_);
+        SetDoubleStartCheck(1);
         SetLogOutput(1);
     }
 

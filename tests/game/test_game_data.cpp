@@ -2,7 +2,7 @@
 // labels (none of which needs the engine started), and on the generated
 // tree the loading of every resource, its release, the screen transition
 // and the device-restore callback.
-#include "engine/device.h"
+#include "graphics/device/device.h"
 #include "engine/draw2d.h"
 #include "engine/graph.h"
 #include "engine/model.h"
@@ -12,6 +12,7 @@
 #include "game/data/game_text.h"
 #include "game/savedata.h"
 #include "game_fixture.h"
+#include "graphics/screen/device_restore.h"
 
 #include <fstream>
 #include <set>

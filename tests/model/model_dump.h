@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "model/model_records.h"
+#include "model/base/model_records.h"
 
 class ModelBaseDump {
 public:

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "mesh_builder.h"
-#include "model/base_routines.h"
-#include "model/convert.h"
-#include "model/model_handles.h"
+#include "model/base/model_handles.h"
+#include "model/convert/base_routines.h"
+#include "model/convert/convert.h"
 #include "model_generator.h"
 
 // Key sets of every kind the format stores, set into base data directly.

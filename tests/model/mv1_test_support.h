@@ -7,8 +7,8 @@
 
 #include "fake_files.h"
 #include "fake_graphics.h"
-#include "model/convert.h"
-#include "model/model_readers.h"
+#include "model/convert/convert.h"
+#include "model/read/model_readers.h"
 #include "model_dump.h"
 #include "model_generator.h"
 #include "model_test_support.h"

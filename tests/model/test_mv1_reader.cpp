@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "model/mv1_load.h"
+#include "model/read/mv1_load.h"
 #include "model_load_support.h"
 #include "mv1_test_support.h"
 

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "engine/model.h"
-#include "model/vertex_passes.h"
+#include "model/convert/vertex_passes.h"
 #include "model_load_support.h"
 #include "mv1_test_support.h"
 

@@ -1,14 +1,14 @@
 // Decoders over generated movies in memory or in files, and reading back
 // what they decoded.
 #pragma once
-#include "engine/device.h"
+#include "graphics/device/device.h"
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/stream.h"
 #include "foundation/log_internal.h"
-#include "sound/movie/theora_decoder.h"
-#include "sound/movie/yuv_to_rgb.h"
+#include "movie/theora_decoder.h"
+#include "movie/yuv_to_rgb.h"
 #include "memory_file_table.h"
 #include "scoped_temp_dir.h"
 #include "theora_movie_writer.h"

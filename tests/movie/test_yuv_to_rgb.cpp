@@ -1,6 +1,8 @@
 // The YUV to RGB tables and kernels, and the YUV surface layouts, on small
 // hand-made pictures.
+#include "engine/engine.h"
 #include "movie_test_util.h"
+#include "platform/clock.h"
 
 using namespace movietest;
 
@@ -205,6 +207,21 @@ TEST_F(YuvToRgbTest, SurfaceLayouts) {
     Picture notHalved(4, 4, 2, 4);
     EXPECT_FALSE(CopyYuv420ToSurface(notHalved.planes(), kFourCcYv12, yv12.data(), pitch, 4, 4));
     EXPECT_FALSE(CopyYuv420ToSurface(p.planes(), MakeFourCc('N', 'V', '1', '2'), yv12.data(), pitch, 4, 4));
+}
+
+// Engine start-up builds the tables (each test runs in a process of its
+// own under ctest, so nothing else has built them here).
+TEST(MovieColourTablesTest, EngineStartUpBuildsThem) {
+    ScopedTempDir dir;
+    ASSERT_EQ(SetWindowBackend("headless"), 0);
+    platform::UseVirtualClock(true);
+    SetLogOutput(0);
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_EQ(GetYuvToRgbTables().luma[235], 4176330);
+    EXPECT_EQ(GetYuvToRgbTables().clamp[kYuvClampBias + 300], 255);
+    ShutdownEngine();
+    platform::UseVirtualClock(false);
+    SetWindowBackend("sdl2");
 }
 
 }  // namespace

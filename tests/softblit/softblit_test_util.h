@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/drawstate.h"
-#include "engine/memimg.h"
+#include "graphics/softimage/drawstate.h"
+#include "graphics/software/softwarepath.h"
+#include "softblit/softblit.h"
 #include "softblit_reference.h"
 
 namespace softtest {

@@ -3,9 +3,9 @@
 // chosen back end.
 #include "graphics/device/device_internal.h"
 
-#include "engine/devicestate.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/graphics_internal.h"
 
 #include <algorithm>
@@ -222,6 +222,13 @@ int BytesPerDevicePixel(int format) {
 }
 
 const DeviceState& GetDeviceState() { return state; }
+
+int GetDeviceViewTransform(float view[16], float projection[16], DeviceViewport* viewport) {
+    if (view) std::memcpy(view, state.view, sizeof(state.view));
+    if (projection) std::memcpy(projection, state.projection, sizeof(state.projection));
+    if (viewport) *viewport = state.viewport;
+    return 0;
+}
 
 int CreateGraphicsDevice(const char* name) {
     if (backend) return WriteLogText("A graphics device exists already\n");

@@ -1,7 +1,7 @@
 // Device objects, the full device state the front end mirrors, and the table
 // of functions every back end fills.
 #pragma once
-#include "engine/device.h"
+#include "graphics/device/device.h"
 
 #include <cstdint>
 

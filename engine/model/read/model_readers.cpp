@@ -1,0 +1,13 @@
+// The reader order of LoadModelFile. The X, PMD and VMD readers are not
+// built yet: they refuse every file silently.
+#include "model/read/model_readers.h"
+
+int LoadXFile(const ModelLoadParams*) { return -1; }
+int LoadPmdFile(const ModelLoadParams*) { return -1; }
+int LoadVmdFile(const ModelLoadParams*) { return -1; }
+
+const ModelReader* GetModelReaders(int* countOut) {
+    static const ModelReader kReaders[] = {LoadModelMV1, LoadMqoFile, LoadXFile, LoadPmdFile, LoadVmdFile};
+    if (countOut) *countOut = int(sizeof(kReaders) / sizeof(kReaders[0]));
+    return kReaders;
+}
