@@ -13,43 +13,17 @@
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/model.h"
-#include "model/base/graphics_services.h"
 #include "model/instance/model_system.h"
+#include "model_fuzz_file.h"
 #include "mv1_sample.h"
 #include "mv1_writer.h"
 
 namespace {
 
-std::string g_file;
-size_t g_position;
-std::vector<uint8_t> g_seed;
-
-FileHandle Open(const char*, int, int, int) { return FileHandle(1); }
-int Close(FileHandle) { return 0; }
-int64_t Tell(FileHandle) { return int64_t(g_position); }
-int Seek(FileHandle, int64_t offset, int origin) {
-    int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(g_position) : int64_t(g_file.size());
-    if (base + offset < 0 || base + offset > int64_t(g_file.size())) return -1;
-    g_position = size_t(base + offset);
-    return 0;
-}
-size_t Read(void* buffer, size_t size, size_t count, FileHandle) {
-    size_t left = g_file.size() - g_position;
-    size_t whole = size ? std::min(count, left / size) : 0;
-    std::memcpy(buffer, g_file.data() + g_position, whole * size);
-    g_position += whole * size;
-    return whole;
-}
-int GetDirectory(char* buffer, size_t capacity) {
-    std::strncpy(buffer, "\\fuzz", capacity);
-    return 0;
-}
-
-FileAccessTable g_table{Open, Close, Tell, Seek, Read, nullptr, nullptr, nullptr, GetDirectory, nullptr, nullptr, nullptr};
+std::vector<uint8_t> g_seed;  // the sample model's image
 
 void LoadOnce(std::string file) {
-    g_file = std::move(file);
-    g_position = 0;
+    model_fuzz::SetFile(std::move(file));
     int model = LoadModelFile("fuzz.mv1");
     if (model == -1) return;
     float lo[3], hi[3];
@@ -71,7 +45,7 @@ std::string Packed(const std::vector<uint8_t>& image) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
-    SetModelFileAccessTable(&g_table);
+    model_fuzz::Install();
     InitializeModelSystem();
     ModelBase* sample = BuildMv1Sample(nullptr);
     Mv1WriteOptions options;
@@ -82,8 +56,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     TerminateModelSystem();
     InitializeModelSystem();
     // The mask only helps while the sample itself loads.
-    g_file = Packed(g_seed);
-    g_position = 0;
+    model_fuzz::SetFile(Packed(g_seed));
     int model = LoadModelFile("fuzz.mv1");
     if (model == -1) __builtin_trap();
     DeleteModel(model);

@@ -415,8 +415,8 @@ private:
 
     ModelBaseFrame* frame_;
     ModelBase* base_;
-    PassWorkMemory work_;
-    StagedBaseArrays staged_;
+    PassBlocks work_;
+    PassBlocks staged_;
     float angle_;
     float limit_;
     int count_ = 0;

@@ -158,7 +158,7 @@ private:
 
     ModelBaseFrame* frame_;
     ModelBase* base_;
-    PassWorkMemory work_;
+    PassBlocks work_;
     size_t tableSize_ = 0;
     uint8_t* removed_ = nullptr;
     int* keptAs_ = nullptr;

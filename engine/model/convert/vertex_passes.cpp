@@ -30,23 +30,16 @@ void RefreshTriangleList(ModelBaseTriangleList* list) {
     FilterTriangleListIndices(list);
 }
 
-PassWorkMemory::~PassWorkMemory() {
-    for (void* block : blocks_) FreeMemory(block);
+PassBlocks::~PassBlocks() {
+    // Newest first: each chain block is then the head of its chain.
+    for (auto it = blocks_.rbegin(); it != blocks_.rend(); ++it) {
+        if (base_) FreeChainedBlock(&base_->memoryChain, *it);
+        else FreeMemory(*it);
+    }
 }
 
-void* PassWorkMemory::TakeBytes(size_t bytes) {
-    void* block = AllocModelMemory(bytes);
-    if (block) blocks_.push_back(block);
-    return block;
-}
-
-StagedBaseArrays::~StagedBaseArrays() {
-    // Newest first: each is then the head of the chain.
-    for (auto it = blocks_.rbegin(); it != blocks_.rend(); ++it) FreeChainedBlock(&base_->memoryChain, *it);
-}
-
-void* StagedBaseArrays::TakeBytes(size_t bytes) {
-    void* block = AllocChainedMemory(bytes, &base_->memoryChain);
+void* PassBlocks::TakeBytes(size_t bytes) {
+    void* block = base_ ? AllocChainedMemory(bytes, &base_->memoryChain) : AllocModelMemory(bytes);
     if (block) blocks_.push_back(block);
     return block;
 }

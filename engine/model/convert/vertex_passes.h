@@ -34,31 +34,15 @@ Vector3 NormalisedOrZero(Vector3 v);
 // has no area.
 Vector3 UnitFaceNormal(const Vector3& a, const Vector3& b, const Vector3& c);
 
-// Work memory of a pass from the model allocator, freed with the holder.
-class PassWorkMemory {
+// Blocks a pass takes: work memory from the model allocator (no base
+// given), or new arrays of a base, each a chain block of its own. They go
+// again with the holder unless kept.
+class PassBlocks {
 public:
-    PassWorkMemory() = default;
-    PassWorkMemory(const PassWorkMemory&) = delete;
-    PassWorkMemory& operator=(const PassWorkMemory&) = delete;
-    ~PassWorkMemory();
-    void* TakeBytes(size_t bytes);
-    template <typename T>
-    T* Take(size_t count) {
-        return static_cast<T*>(TakeBytes(sizeof(T) * (count ? count : 1)));
-    }
-
-private:
-    std::vector<void*> blocks_;
-};
-
-// New arrays of a base, each a chain block of its own; they go again with
-// the holder unless kept.
-class StagedBaseArrays {
-public:
-    explicit StagedBaseArrays(ModelBase* base) : base_(base) {}
-    StagedBaseArrays(const StagedBaseArrays&) = delete;
-    StagedBaseArrays& operator=(const StagedBaseArrays&) = delete;
-    ~StagedBaseArrays();
+    explicit PassBlocks(ModelBase* chainOwner = nullptr) : base_(chainOwner) {}
+    PassBlocks(const PassBlocks&) = delete;
+    PassBlocks& operator=(const PassBlocks&) = delete;
+    ~PassBlocks();
     void* TakeBytes(size_t bytes);
     template <typename T>
     T* Take(size_t count) {

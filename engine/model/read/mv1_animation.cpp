@@ -12,6 +12,7 @@
 // through a range code that precedes them. Other value types store none.
 #include <climits>
 
+#include "model/anim/anim_eval.h"
 #include "model/read/mv1_load.h"
 
 namespace {
@@ -21,16 +22,6 @@ constexpr uint32_t kFrameAnimBytes = 0x1C;
 constexpr uint32_t kAnimSetBytes = 0x30;
 constexpr float kPi = 3.14159265f;
 constexpr float kTwoPi = 6.28318531f;
-
-int ValueWidth(int valueType) {
-    switch (valueType) {
-    case 0:
-    case 7: return 4;
-    case 1: return 3;
-    case 5: return 1;
-    default: return 0;
-    }
-}
 
 bool ReadTimes(Mv1Load* load, Mv1Cursor* in, uint32_t flags, ModelBaseAnimKeySet* ks) {
     if (flags & 8) {
@@ -53,7 +44,7 @@ bool ReadTimes(Mv1Load* load, Mv1Cursor* in, uint32_t flags, ModelBaseAnimKeySet
 }
 
 bool ReadValues(Mv1Load* load, Mv1Cursor* in, uint32_t flags, ModelBaseAnimKeySet* ks) {
-    const int width = ValueWidth(ks->valueType);
+    const int width = ModelKeyValueWidth(ks->valueType);
     if (width == 0) return true;
     const uint64_t components = uint64_t(ks->keyCount) * uint64_t(width);
     const bool packed = flags & 0x100;

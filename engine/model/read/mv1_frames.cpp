@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "model/convert/skin_bones.h"
 #include "model/read/mv1_load.h"
 
 namespace {
@@ -131,18 +132,7 @@ bool ReadBoneRefs(Mv1Load* load) {
         f.boneRefCount = int(refs);
         f.boneRefs = base->boneRefs + r;
     }
-    // Every user of a bone must find it where it says.
-    for (int k = 0; k < base->skinBoneCount; ++k) {
-        const ModelBaseSkinBone& bone = base->skinBones[k];
-        for (int u = 0; u < bone.userCount; ++u) {
-            const ModelBaseSkinBoneUser& user = bone.users[u];
-            if (user.frame < 0 || user.frame >= base->frameCount || user.slot < 0 ||
-                user.slot >= base->frames[user.frame].boneRefCount ||
-                base->frames[user.frame].boneRefs[user.slot] != &bone)
-                return load->Fail("a skin bone's user does not refer to it");
-        }
-    }
-    return true;
+    return SkinBoneUsersConsistent(base) || load->Fail("a skin bone's user does not refer to it");
 }
 
 bool ReadPositions(Mv1Load* load, ModelBaseFrame* f, Mv1Cursor* in, uint32_t flags, uint32_t count) {

@@ -57,59 +57,53 @@ bool ReadList(Mv1Load* load, int i) {
     return true;
 }
 
-// Each owner names a consecutive run of records that must name it back;
-// every record belongs to exactly one run.
-template <typename Owner, typename Item, typename OwnerOf>
-bool TieRun(Mv1Load* load, const Item* items, int itemCount, std::vector<uint8_t>* taken, const Owner* owner,
-            int start, int runLength, OwnerOf ownerOf, const char* what) {
-    if (runLength < 0 || runLength > itemCount - start) return load->Fail(what);
-    for (int k = start; k < start + runLength; ++k) {
-        if ((*taken)[size_t(k)] || ownerOf(items[k]) != owner) return load->Fail(what);
-        (*taken)[size_t(k)] = 1;
+// Each owner names a consecutive run of items (count at countField, first
+// item four bytes on) whose records must name it back; every item belongs
+// to exactly one run.
+template <typename Owner, typename Item, typename SetRun, typename OwnerOf>
+bool TieRuns(Mv1Load* load, Owner* owners, const std::vector<uint32_t>& ownerAt, uint32_t countField, Item* items,
+             const std::vector<uint32_t>& itemAt, SetRun setRun, OwnerOf ownerOf, const char* broken,
+             const char* orphan) {
+    const int itemCount = int(itemAt.size());
+    std::vector<uint8_t> taken(itemAt.size(), 0);
+    for (size_t i = 0; i < ownerAt.size(); ++i) {
+        int count = int(load->image.U32(ownerAt[i] + countField));
+        if (count == 0) continue;
+        int first = load->Ref(load->image.U32(ownerAt[i] + countField + 4), itemAt, 0x08, false, broken);
+        if (first < 0) return false;
+        if (count < 0 || count > itemCount - first) return load->Fail(broken);
+        for (int k = first; k < first + count; ++k) {
+            if (taken[size_t(k)] || ownerOf(items[k]) != &owners[i]) return load->Fail(broken);
+            taken[size_t(k)] = 1;
+        }
+        setRun(&owners[i], &items[first], count);
     }
+    for (uint8_t t : taken)
+        if (!t) return load->Fail(orphan);
     return true;
 }
 
 bool TieMeshesToFrames(Mv1Load* load) {
     ModelBase* base = load->base;
-    std::vector<uint8_t> taken(size_t(base->meshCount), 0);
-    for (int i = 0; i < base->frameCount; ++i) {
-        ModelBaseFrame& f = base->frames[i];
-        uint32_t at = load->frames[size_t(i)];
-        int count = int(load->image.U32(at + 0x94));
-        if (count == 0) continue;
-        int first = load->Ref(load->image.U32(at + 0x98), load->meshes, 0x08, false, "a frame's meshes are broken");
-        if (first < 0) return false;
-        f.meshCount = count;
-        f.firstMesh = &base->meshes[first];
-        if (!TieRun(load, base->meshes, base->meshCount, &taken, &f, first, count,
-                     [](const ModelBaseMesh& m) { return m.frame; }, "a frame's meshes are broken"))
-            return false;
-    }
-    for (uint8_t t : taken)
-        if (!t) return load->Fail("a mesh belongs to no frame");
-    return true;
+    return TieRuns(
+        load, base->frames, load->frames, 0x94, base->meshes, load->meshes,
+        [](ModelBaseFrame* f, ModelBaseMesh* first, int count) {
+            f->firstMesh = first;
+            f->meshCount = count;
+        },
+        [](const ModelBaseMesh& m) { return m.frame; }, "a frame's meshes are broken", "a mesh belongs to no frame");
 }
 
 bool TieListsToMeshes(Mv1Load* load) {
     ModelBase* base = load->base;
-    std::vector<uint8_t> taken(size_t(base->triangleListCount), 0);
-    for (int i = 0; i < base->meshCount; ++i) {
-        ModelBaseMesh& m = base->meshes[i];
-        uint32_t at = load->meshes[size_t(i)];
-        int count = int(load->image.U32(at + 0x30));
-        if (count == 0) continue;
-        int first = load->Ref(load->image.U32(at + 0x34), load->lists, 0x08, false, "a mesh's triangle lists are broken");
-        if (first < 0) return false;
-        m.triangleListCount = count;
-        m.firstTriangleList = &base->triangleLists[first];
-        if (!TieRun(load, base->triangleLists, base->triangleListCount, &taken, &m, first, count,
-                     [](const ModelBaseTriangleList& l) { return l.mesh; }, "a mesh's triangle lists are broken"))
-            return false;
-    }
-    for (uint8_t t : taken)
-        if (!t) return load->Fail("a triangle list belongs to no mesh");
-    return true;
+    return TieRuns(
+        load, base->meshes, load->meshes, 0x30, base->triangleLists, load->lists,
+        [](ModelBaseMesh* m, ModelBaseTriangleList* first, int count) {
+            m->firstTriangleList = first;
+            m->triangleListCount = count;
+        },
+        [](const ModelBaseTriangleList& l) { return l.mesh; }, "a mesh's triangle lists are broken",
+        "a triangle list belongs to no mesh");
 }
 
 float UnitU16(Mv1Cursor* in) { return float(in->U16()) / 65535.0f; }
