@@ -178,6 +178,15 @@ TEST_F(Mv1ReaderTest, WhatTheFlagsLeaveOutStaysEmpty) {
     ASSERT_NE(zero, nullptr);
     ASSERT_GT(zero->triangleLists[0].indexCount, 0);
     for (int i = 0; i < zero->triangleLists[0].indexCount; ++i) EXPECT_EQ(zero->triangleLists[0].indices[i], 0);
+    // Mesh index width 0 stores no position or normal numbers: all are 0.
+    Mv1WriteOptions unnumbered;
+    unnumbered.meshIndexWidth = 0;
+    ModelBase* origin = ReadMv1(PackMv1(MakeTriangle(unnumbered).image));
+    ASSERT_NE(origin, nullptr);
+    for (int v = 0; v < origin->meshes[0].vertexCount; ++v) {
+        EXPECT_EQ(origin->meshes[0].vertices[v].position, 0);
+        EXPECT_EQ(origin->meshes[0].vertices[v].normal, 0);
+    }
 }
 
 class Mv1LoadTest : public ModelLoadTest {
