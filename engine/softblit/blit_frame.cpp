@@ -51,5 +51,6 @@ void BlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, int transpar
         setup.blendSkip = blendImage->base->pitch - width;
     }
     softblit::FillCommonSetup(source, &PaletteWorkCopy, &setup);
+    setup.scalarOnly = sb == tb;
     if (BlitKernel kernel = FindBlitKernel(config)) kernel(setup);
 }

@@ -52,18 +52,25 @@ void TargetClip(const MEMIMG* target, int clip[4]) {
     clip[3] = std::clamp(DrawArea[3], clip[1], target->height);
 }
 
-void FillCommonSetup(const MEMIMG* source, PaletteCopy* work, BlitSetup* setup) {
-    const MEMIMG_BASE* s = source->base;
-    const int p = std::clamp(BlendParam, 0, 255);
+void FillRuleTables(int p, BlitSetup* setup) {
     setup->p = p;
-    setup->transColor = s->transColor;
     setup->productRowP = BlendProductTable[p];
-    setup->tintRowRed = BlendProductTable[(DrawTint >> 16) & 0xFF];
-    setup->tintRowGreen = BlendProductTable[(DrawTint >> 8) & 0xFF];
-    setup->tintRowBlue = BlendProductTable[DrawTint & 0xFF];
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t t = (DrawTint >> (8 * i)) & 0xFF;
+        setup->tint.rows[i] = BlendProductTable[t];
+        setup->tint.factors[i] = t;
+        setup->byParam.rows[i] = BlendProductTable[p];
+        setup->byParam.factors[i] = static_cast<uint32_t>(p);
+    }
     setup->signedRowP = BlendSignedProductRow(p);
     setup->mix6Slab = BlendMix6Table[p >> 2];
     setup->levelTable = BlendLevelTable;
+}
+
+void FillCommonSetup(const MEMIMG* source, PaletteCopy* work, BlitSetup* setup) {
+    const MEMIMG_BASE* s = source->base;
+    FillRuleTables(std::clamp(BlendParam, 0, 255), setup);
+    setup->transColor = s->transColor;
     setup->palette32 = nullptr;
     setup->palette16 = nullptr;
     if (s->usePalette) {

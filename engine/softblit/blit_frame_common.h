@@ -22,6 +22,9 @@ bool CanDraw(const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendImag
 bool ChooseKernel(const MEMIMG* source, bool blendImage, int transparent, bool scaled, KernelConfig* config);
 // The draw area cut to the target's bounds.
 void TargetClip(const MEMIMG* target, int clip[4]);
+// The rules' table rows and factors for parameter p and the current tint,
+// and the level table.
+void FillRuleTables(int p, BlitSetup* setup);
 // Table rows, parameter, level table, transparent colour and the palette
 // copied into work.
 void FillCommonSetup(const MEMIMG* source, PaletteCopy* work, BlitSetup* setup);

@@ -79,39 +79,42 @@ template <KernelConfig C>
 }
 
 // 16-bit p = 255 add or subtract of the plain blit: pixels go in pairs from
-// the row's first pixel; a pixel drawn alone takes the one-word form.
+// the row's first pixel; a pixel drawn alone takes the one-word form. One
+// row from pixel x (even) on.
 template <KernelConfig C>
-void PairedRows(const BlitSetup& s) {
+[[gnu::always_inline]] inline void PairedPixels(const BlitSetup& s, const uint8_t* src, uint8_t* dst, int x) {
     constexpr int sb = kSourceBytes<C>;
-    const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * 2 + s.dstSkip;
-    for (int y = 0; y < s.height; ++y) {
-        const uint8_t* src = s.srcRow + y * srcPitch;
-        uint8_t* dst = s.dstRow + y * dstPitch;
-        int x = 0;
-        for (; x + 1 < s.width; x += 2, src += 2 * sb, dst += 4) {
-            uint32_t c0 = 0, c1 = 0;
-            const bool draw0 = FetchKeyed<C>(s, src, c0);
-            const bool draw1 = FetchKeyed<C>(s, src + sb, c1);
-            const uint32_t d0 = LoadPixel16(dst), d1 = LoadPixel16(dst + 2);
-            if (draw0 && draw1) {
-                const uint32_t out = C.mode == KernelAdd ? PairedAdd565(d0 | (d1 << 16), c0 | (c1 << 16))
-                                                         : PairedSubtract565(d0 | (d1 << 16), c0 | (c1 << 16));
-                StorePixel16(dst, out & 0xFFFF);
-                StorePixel16(dst + 2, out >> 16);
-            } else if (draw0) {
-                StorePixel16(dst, C.mode == KernelAdd ? PairedAddAlone565(d0, c0) : SaturatingSubtract565(d0, c0));
-            } else if (draw1) {
-                StorePixel16(dst + 2, C.mode == KernelAdd ? PairedAddAlone565(d1, c1) : SaturatingSubtract565(d1, c1));
-            }
-        }
-        if (x < s.width) {
-            uint32_t c = 0;
-            if (FetchKeyed<C>(s, src, c)) {
-                const uint32_t d = LoadPixel16(dst);
-                StorePixel16(dst, C.mode == KernelAdd ? PairedAddAlone565(d, c) : SaturatingSubtract565(d, c));
-            }
+    src += x * sb;
+    dst += 2 * x;
+    for (; x + 1 < s.width; x += 2, src += 2 * sb, dst += 4) {
+        uint32_t c0 = 0, c1 = 0;
+        const bool draw0 = FetchKeyed<C>(s, src, c0);
+        const bool draw1 = FetchKeyed<C>(s, src + sb, c1);
+        const uint32_t d0 = LoadPixel16(dst), d1 = LoadPixel16(dst + 2);
+        if (draw0 && draw1) {
+            const uint32_t out = C.mode == KernelAdd ? PairedAdd565(d0 | (d1 << 16), c0 | (c1 << 16))
+                                                     : PairedSubtract565(d0 | (d1 << 16), c0 | (c1 << 16));
+            StorePixel16(dst, out & 0xFFFF);
+            StorePixel16(dst + 2, out >> 16);
+        } else if (draw0) {
+            StorePixel16(dst, C.mode == KernelAdd ? PairedAddAlone565(d0, c0) : SaturatingSubtract565(d0, c0));
+        } else if (draw1) {
+            StorePixel16(dst + 2, C.mode == KernelAdd ? PairedAddAlone565(d1, c1) : SaturatingSubtract565(d1, c1));
         }
     }
+    if (x < s.width) {
+        uint32_t c = 0;
+        if (FetchKeyed<C>(s, src, c)) {
+            const uint32_t d = LoadPixel16(dst);
+            StorePixel16(dst, C.mode == KernelAdd ? PairedAddAlone565(d, c) : SaturatingSubtract565(d, c));
+        }
+    }
+}
+
+template <KernelConfig C>
+void PairedRows(const BlitSetup& s) {
+    const ptrdiff_t srcPitch = s.width * kSourceBytes<C> + s.srcSkip, dstPitch = s.width * 2 + s.dstSkip;
+    for (int y = 0; y < s.height; ++y) PairedPixels<C>(s, s.srcRow + y * srcPitch, s.dstRow + y * dstPitch, 0);
 }
 
 // Untinted copy of a source without alpha and without keying: whole rows.

@@ -16,6 +16,7 @@
 #include "engine/numbers.h"
 #include "engine/vecmath.h"
 #include "softblit/blit_frame_common.h"
+#include "softblit/kernel_paths.h"
 #include "softblit/rotate_setup.h"
 
 namespace {
@@ -129,10 +130,8 @@ bool CheckArguments(const MEMIMG* source, const MEMIMG* blendGraph, int x, int y
 RotateKernel FindRotateKernel(const KernelConfig& config) {
     if (config.mode < 0 || config.mode >= kKernelModeCount || config.source < 0 || config.source > SourceAlpha)
         return nullptr;
-    const int index = RotateKernelIndexInKind(config);
-    if (config.kind == 0) return kRotateKernels16[index];
-    if (config.kind == 1) return kRotateKernels32[index];
-    return nullptr;
+    if (config.kind != 0 && config.kind != 1) return nullptr;
+    return ActiveKernels(config.kind).rotate[RotateKernelIndexInKind(config)];
 }
 
 void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float angle, float scale, int transparent,
@@ -194,6 +193,7 @@ void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float 
     RotateSetup setup{};
     softblit::PaletteCopy palette;
     softblit::FillCommonSetup(source, &palette, &setup.rules);
+    setup.rules.scalarOnly = source->base == target->base;
     setup.cols = cols;
     setup.rows = rows;
     setup.dstPitch = tb->pitch;
@@ -210,5 +210,11 @@ void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float 
     setup.vLimit = static_cast<uint32_t>(height) << 18;
     setup.srcRows = sourceRows.Entries();
     setup.blendRows = blendGraph ? blendRows.Entries() : nullptr;
+    setup.srcPixels = source->pixels;
+    setup.srcPitch = source->base->pitch;
+    if (blendGraph) {
+        setup.blendPixels = blendGraph->pixels;
+        setup.blendPitch = blendGraph->base->pitch;
+    }
     if (RotateKernel kernel = FindRotateKernel(config)) kernel(setup);
 }

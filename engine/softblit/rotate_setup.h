@@ -22,6 +22,11 @@ struct RotateSetup {
     uint32_t uLimit, vLimit;      // width << 18 and height << 18
     const uint8_t* const* srcRows;    // one entry per source row
     const uint8_t* const* blendRows;  // one entry per blend-image row, or null
+    // The same rows as first pixel and pitch, for loops that compute them.
+    const uint8_t* srcPixels;
+    ptrdiff_t srcPitch;
+    const uint8_t* blendPixels;       // or null
+    ptrdiff_t blendPitch;
 };
 
 using RotateKernel = void (*)(const RotateSetup&);

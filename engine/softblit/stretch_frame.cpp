@@ -88,5 +88,6 @@ void StretchBlitMemImg(MEMIMG* target, const MEMIMG* source, const int rect[4], 
     setup.hAccStart = hScale - (cx << 16) % hScale;
     setup.vAccStart = vScale - (cy << 16) % vScale;
     softblit::FillCommonSetup(source, &StretchPaletteWorkCopy, &setup);
+    setup.scalarOnly = sb == tb;
     if (BlitKernel kernel = FindBlitKernel(config)) kernel(setup);
 }

@@ -1,0 +1,76 @@
+// The kernel forms and the choice among them: the processor is asked once,
+// when the program starts, and the best form it runs becomes the active one.
+#include "softblit/kernel_paths.h"
+
+#include "softblit/lanes.h"
+
+#if SOFTBLIT_VECTOR_PATHS
+extern const KindKernels kVectorKernels16Sse2, kVectorKernels32Sse2;
+extern const KindKernels kVectorKernels16Avx2, kVectorKernels32Avx2;
+#endif
+
+namespace {
+
+const KindKernels kScalarKernels[2] = {
+    {kBlitKernels16.data(), kRotateKernels16.data(), kTexturedTriangleLoops16.data(), kFlatTriangleLoops16.data()},
+    {kBlitKernels32.data(), kRotateKernels32.data(), kTexturedTriangleLoops32.data(), kFlatTriangleLoops32.data()},
+};
+
+const KindKernels* const kPathKernels[kKernelPathCount][2] = {
+    {&kScalarKernels[0], &kScalarKernels[1]},
+#if SOFTBLIT_VECTOR_PATHS
+    {&kVectorKernels16Sse2, &kVectorKernels32Sse2},
+    {&kVectorKernels16Avx2, &kVectorKernels32Avx2},
+#else
+    {&kScalarKernels[0], &kScalarKernels[1]},
+    {&kScalarKernels[0], &kScalarKernels[1]},
+#endif
+};
+
+bool ProcessorHasAvx2() {
+#if SOFTBLIT_VECTOR_PATHS
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+const bool kHasAvx2 = ProcessorHasAvx2();
+KernelPath activePath = BestKernelPath();
+
+}  // namespace
+
+bool KernelPathAvailable(KernelPath path) {
+    switch (path) {
+    case KernelPath::Scalar: return true;
+    case KernelPath::Sse2: return SOFTBLIT_VECTOR_PATHS != 0;
+    case KernelPath::Avx2: return kHasAvx2;
+    }
+    return false;
+}
+
+KernelPath BestKernelPath() {
+    if (KernelPathAvailable(KernelPath::Avx2)) return KernelPath::Avx2;
+    if (KernelPathAvailable(KernelPath::Sse2)) return KernelPath::Sse2;
+    return KernelPath::Scalar;
+}
+
+bool SetKernelPath(KernelPath path) {
+    if (!KernelPathAvailable(path)) return false;
+    activePath = path;
+    return true;
+}
+
+KernelPath ActiveKernelPath() { return activePath; }
+
+const KindKernels& ActiveKernels(int kind) { return *kPathKernels[static_cast<int>(activePath)][kind]; }
+
+const char* KernelPathName(KernelPath path) {
+    switch (path) {
+    case KernelPath::Scalar: return "scalar";
+    case KernelPath::Sse2: return "sse2";
+    case KernelPath::Avx2: return "avx2";
+    }
+    return "?";
+}

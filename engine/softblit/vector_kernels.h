@@ -1,0 +1,129 @@
+// The vector kernel tables: for one pixel kind and one instruction set, an
+// entry for every configuration of the plain and scaled blit, the rotated
+// blit's direct path and the triangle loops, in the scalar tables' order.
+// Each entry is the vector loop of its configuration compiled for that
+// instruction set; configurations whose scalar loop is already a block copy
+// keep the scalar entry.
+#pragma once
+#include <array>
+#include <utility>
+
+#include "softblit/kernel_paths.h"
+#include "softblit/vector_loops.h"
+
+#define SOFTBLIT_AVX2 [[gnu::target("avx2")]]
+
+namespace softblit {
+
+template <KernelConfig C>
+SOFTBLIT_INLINE void VectorBlit(const BlitSetup& s) {
+    if (s.scalarOnly) {
+        RunKernel<C>(s);
+    } else if constexpr (C.scaled) {
+        VectorScaledRows<C>(s);
+    } else if constexpr (C.special && C.kind == 0 && (C.mode == KernelAdd || C.mode == KernelSub)) {
+        VectorPairedRows<C>(s);
+    } else {
+        VectorPlainRows<C>(s);
+    }
+}
+template <KernelConfig C>
+SOFTBLIT_INLINE void VectorRotate(const RotateSetup& r) {
+    if (r.rules.scalarOnly) {
+        RotateRows<C>(r);
+    } else {
+        VectorRotateRows<C>(r);
+    }
+}
+template <int Kind, int Index>
+SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& t) {
+    constexpr KernelConfig C = TexturedTriangleConfigAt(Kind, Index);
+    ++TriangleLoopRuns[TexturedTriangleRunSlot(Kind, Index)];
+    if (t.rules.scalarOnly) {
+        TexturedTriangleLoop<C>(t);
+    } else {
+        VectorTexturedTriangle<C>(t);
+    }
+}
+template <int Kind, int Mode>
+SOFTBLIT_INLINE void VectorFlat(const TriangleSetup& t) {
+    ++TriangleLoopRuns[FlatTriangleRunSlot(Kind, Mode)];
+    WalkTriangleRows(t, VectorFlatSpan<Kind, Mode>{t});
+}
+
+// The entries, one instantiation per instruction set.
+template <KernelConfig C>
+void VectorBlitSse2(const BlitSetup& s) { VectorBlit<C>(s); }
+template <KernelConfig C>
+SOFTBLIT_AVX2 void VectorBlitAvx2(const BlitSetup& s) { VectorBlit<C>(s); }
+template <KernelConfig C>
+void VectorRotateSse2(const RotateSetup& r) { VectorRotate<C>(r); }
+template <KernelConfig C>
+SOFTBLIT_AVX2 void VectorRotateAvx2(const RotateSetup& r) { VectorRotate<C>(r); }
+template <int Kind, int Index>
+void VectorTexturedSse2(const TriangleSetup& t) { VectorTextured<Kind, Index>(t); }
+template <int Kind, int Index>
+SOFTBLIT_AVX2 void VectorTexturedAvx2(const TriangleSetup& t) { VectorTextured<Kind, Index>(t); }
+template <int Kind, int Mode>
+void VectorFlatSse2(const TriangleSetup& t) { VectorFlat<Kind, Mode>(t); }
+template <int Kind, int Mode>
+SOFTBLIT_AVX2 void VectorFlatAvx2(const TriangleSetup& t) { VectorFlat<Kind, Mode>(t); }
+
+template <KernelConfig C, KernelPath P>
+constexpr BlitKernel VectorBlitEntry() {
+    if constexpr (!IsKernelConfigUsed(C)) {
+        return nullptr;
+    } else if constexpr (!C.scaled && kCopiesRows<C>) {
+        return &RunKernel<C>;
+    } else if constexpr (P == KernelPath::Avx2) {
+        return &VectorBlitAvx2<C>;
+    } else {
+        return &VectorBlitSse2<C>;
+    }
+}
+
+template <int Kind, KernelPath P, int... I>
+constexpr std::array<BlitKernel, sizeof...(I)> MakeVectorBlitTable(std::integer_sequence<int, I...>) {
+    return {VectorBlitEntry<KernelConfigAt(Kind, I), P>()...};
+}
+template <int Kind, KernelPath P, int... I>
+constexpr std::array<RotateKernel, sizeof...(I)> MakeVectorRotateTable(std::integer_sequence<int, I...>) {
+    if constexpr (P == KernelPath::Avx2) {
+        return {&VectorRotateAvx2<RotateKernelConfigAt(Kind, I)>...};
+    } else {
+        return {&VectorRotateSse2<RotateKernelConfigAt(Kind, I)>...};
+    }
+}
+template <int Kind, KernelPath P, int... I>
+constexpr std::array<TriangleLoop, sizeof...(I)> MakeVectorTexturedTable(std::integer_sequence<int, I...>) {
+    if constexpr (P == KernelPath::Avx2) {
+        return {&VectorTexturedAvx2<Kind, I>...};
+    } else {
+        return {&VectorTexturedSse2<Kind, I>...};
+    }
+}
+template <int Kind, KernelPath P, int... M>
+constexpr std::array<TriangleLoop, sizeof...(M)> MakeVectorFlatTable(std::integer_sequence<int, M...>) {
+    if constexpr (P == KernelPath::Avx2) {
+        return {&VectorFlatAvx2<Kind, M>...};
+    } else {
+        return {&VectorFlatSse2<Kind, M>...};
+    }
+}
+
+// All four tables of one kind and instruction set, as a path's entry for
+// that kind.
+template <int Kind, KernelPath P>
+struct VectorTables {
+    static constexpr std::array<BlitKernel, kKernelsPerKind> blit =
+        MakeVectorBlitTable<Kind, P>(std::make_integer_sequence<int, kKernelsPerKind>{});
+    static constexpr std::array<RotateKernel, kRotateKernelsPerKind> rotate =
+        MakeVectorRotateTable<Kind, P>(std::make_integer_sequence<int, kRotateKernelsPerKind>{});
+    static constexpr std::array<TriangleLoop, kTexturedTriangleLoopsPerKind> textured =
+        MakeVectorTexturedTable<Kind, P>(std::make_integer_sequence<int, kTexturedTriangleLoopsPerKind>{});
+    static constexpr std::array<TriangleLoop, kFlatTriangleLoopsPerKind> flat =
+        MakeVectorFlatTable<Kind, P>(std::make_integer_sequence<int, kFlatTriangleLoopsPerKind>{});
+    static constexpr KindKernels kinds{blit.data(), rotate.data(), textured.data(), flat.data()};
+};
+
+}  // namespace softblit

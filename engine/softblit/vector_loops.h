@@ -1,0 +1,371 @@
+// The vector forms of the kernels: the same loops eight pixels a step,
+// through the lane form of the blend rules (lanes.h). Keying, the alpha
+// choices and the bounds tests become per-lane selections; a lane that is
+// not drawn gets back the target value it had. Row ends of fewer than eight
+// pixels go through the scalar per-pixel code, which gives the same values.
+//
+// Everything here is inlined into one entry per configuration and
+// instruction set (VectorEntry below), so the lane code is compiled for the
+// instruction set of that entry. A draw whose source shares the target's
+// base runs the scalar loop: reading eight pixels before writing eight
+// would change what an overlapping draw reads.
+#pragma once
+#include <cstdint>
+#include <cstring>
+
+#include "softblit/blit_loops.h"
+#include "softblit/lanes.h"
+#include "softblit/rotate_loops.h"
+#include "softblit/triangle_flat.h"
+#include "softblit/triangle_spans.h"
+
+namespace softblit {
+
+// Eight source pixels as the rules take them.
+struct FetchedLanes {
+    Lanes32 colour;  // the colour word (palette entry for a palette source)
+    Lanes32 key;     // what keying compares: the index, or the stored word
+    Lanes32 alpha;   // sources with alpha
+};
+
+template <class T>
+SOFTBLIT_INLINE Lanes32 LookUp(const T* table, Lanes32 i) {
+    return Lanes32{table[i[0]], table[i[1]], table[i[2]], table[i[3]],
+                   table[i[4]], table[i[5]], table[i[6]], table[i[7]]};
+}
+
+// The pixels' words read at base + offset, offset per lane.
+template <int Bytes>
+SOFTBLIT_INLINE Lanes32 LoadAt(const uint8_t* base, LanesMask offset) {
+    Lanes32 v;
+    for (int i = 0; i < kLaneCount; ++i) {
+        v[i] = Bytes == 4 ? LoadPixel32(base + offset[i]) : Bytes == 2 ? LoadPixel16(base + offset[i]) : base[offset[i]];
+    }
+    return v;
+}
+
+template <KernelConfig C>
+SOFTBLIT_INLINE FetchedLanes FetchFromWords(const BlitSetup& s, Lanes32 stored) {
+    FetchedLanes f{};
+    if constexpr (C.source == SourcePalette) {
+        f.key = stored;
+        f.colour = C.kind == 1 ? LookUp(s.palette32, stored) : LookUp(s.palette16, stored);
+    } else if constexpr (C.source == SourceAlpha && C.kind == 0) {
+        // Colour word, alpha byte, spare byte.
+        f.colour = stored & 0xFFFFu;
+        f.alpha = (stored >> 16) & 0xFFu;
+    } else {
+        f.colour = f.key = stored;
+        if constexpr (C.source == SourceAlpha) f.alpha = stored >> 24;
+    }
+    return f;
+}
+
+// Eight source pixels in a row.
+template <KernelConfig C>
+SOFTBLIT_INLINE FetchedLanes FetchRun(const BlitSetup& s, const uint8_t* src) {
+    constexpr int sb = kSourceBytes<C>;
+    Lanes32 stored;
+    if constexpr (sb == 1) {
+        stored = LoadBytes8(src);
+    } else if constexpr (sb == 2) {
+        stored = LoadWords16(src);
+    } else {
+        stored = LoadLanes<Lanes32>(src);
+    }
+    return FetchFromWords<C>(s, stored);
+}
+
+// Eight source pixels at base + offset.
+template <KernelConfig C>
+SOFTBLIT_INLINE FetchedLanes FetchAt(const BlitSetup& s, const uint8_t* base, LanesMask offset) {
+    return FetchFromWords<C>(s, LoadAt<kSourceBytes<C>>(base, offset));
+}
+
+template <KernelConfig C>
+SOFTBLIT_INLINE Lanes32 LoadTarget(const uint8_t* dst) {
+    if constexpr (C.kind == 1) {
+        return LoadLanes<Lanes32>(dst);
+    } else {
+        return LoadWords16(dst);
+    }
+}
+template <KernelConfig C>
+SOFTBLIT_INLINE void StoreTarget(uint8_t* dst, Lanes32 v) {
+    if constexpr (C.kind == 1) {
+        StoreLanes(dst, v);
+    } else {
+        StoreWords16(dst, v);
+    }
+}
+
+template <KernelConfig R, bool UseA>
+SOFTBLIT_INLINE Lanes32 BlendLanes(const BlitSetup& s, Lanes32 colour, Lanes32 a, Lanes32 b, Lanes32 d) {
+    if constexpr (R.kind == 1) {
+        return softblit32::Blend<R, UseA>(s, colour, a, b, d);
+    } else {
+        return softblit16::Blend<R, UseA>(s, colour, a, b, d);
+    }
+}
+
+// The target lanes after drawing with the rules of R: keying and the alpha
+// choice as the scalar loops make them for configuration C (DrawOne,
+// DrawMapped), with the keyed value compared against key.
+template <KernelConfig C, KernelConfig R, bool SkipsZero>
+SOFTBLIT_INLINE Lanes32 DrawLanes(const BlitSetup& s, const FetchedLanes& f, Lanes32 b, Lanes32 d, uint32_t key) {
+    const Lanes32 none{};
+    if constexpr (C.source == SourceAlpha) {
+        if constexpr (C.trans) {
+            const Lanes32 opaque = BlendLanes<R, false>(s, f.colour, none, b, d);
+            const Lanes32 weighted = BlendLanes<R, true>(s, f.colour, f.alpha, b, d);
+            const Lanes32 out = Select(f.alpha == 255u, opaque, weighted);
+            if constexpr (SkipsZero) {
+                return Select(f.alpha == 0u, d, out);
+            } else {
+                return out;
+            }
+        } else {
+            return BlendLanes<R, true>(s, f.colour, f.alpha, b, d);
+        }
+    } else {
+        const Lanes32 out = BlendLanes<R, false>(s, f.colour, none, b, d);
+        if constexpr (C.trans) {
+            return Select(f.key == key, d, out);
+        } else {
+            return out;
+        }
+    }
+}
+
+// The plain blit.
+template <KernelConfig C>
+SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
+    constexpr int sb = kSourceBytes<C>;
+    constexpr int tb = kTargetBytes<C>;
+    const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * tb + s.dstSkip;
+    const ptrdiff_t blendPitch = s.width + s.blendSkip;
+    for (int y = 0; y < s.height; ++y) {
+        const uint8_t* src = s.srcRow + y * srcPitch;
+        uint8_t* dst = s.dstRow + y * dstPitch;
+        const uint8_t* blend = C.blend ? s.blendRow + y * blendPitch : nullptr;
+        int x = 0;
+        for (; x + kLaneCount <= s.width; x += kLaneCount) {
+            const FetchedLanes f = FetchRun<C>(s, src + x * sb);
+            Lanes32 b{};
+            if constexpr (C.blend) b = LookUp(s.levelTable, LoadBytes8(blend + x));
+            const Lanes32 d = LoadTarget<C>(dst + x * tb);
+            StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
+        }
+        for (; x < s.width; ++x) DrawOne<C>(s, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb);
+    }
+}
+
+// The 16-bit p = 255 add and subtract of the plain blit: sixteen pixels a
+// step as eight pairs, each pair a lane, with the paired recipe where both
+// pixels are drawn and the one-pixel recipe where one is.
+template <KernelConfig C>
+SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s) {
+    constexpr int sb = kSourceBytes<C>;
+    constexpr int kPixels = 2 * kLaneCount;
+    const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * 2 + s.dstSkip;
+    for (int y = 0; y < s.height; ++y) {
+        const uint8_t* src = s.srcRow + y * srcPitch;
+        uint8_t* dst = s.dstRow + y * dstPitch;
+        int x = 0;
+        for (; x + kPixels <= s.width; x += kPixels) {
+            Lanes32 first, second;  // the pairs' pixels
+            if constexpr (C.source == SourcePalette) {
+                const Lanes32 indexes = __builtin_convertvector(LoadLanes<Lanes16x8>(src + x), Lanes32);
+                first = indexes & 0xFFu;
+                second = indexes >> 8;
+            } else {
+                const Lanes32 words = LoadLanes<Lanes32>(src + 2 * x);
+                first = words & 0xFFFFu;
+                second = words >> 16;
+            }
+            Lanes32 c0 = first, c1 = second;
+            if constexpr (C.source == SourcePalette) {
+                c0 = LookUp(s.palette16, first);
+                c1 = LookUp(s.palette16, second);
+            }
+            const Lanes32 pairs = LoadLanes<Lanes32>(dst + 2 * x);
+            const Lanes32 d0 = pairs & 0xFFFFu, d1 = pairs >> 16;
+            const Lanes32 both = C.mode == KernelAdd ? PairedAdd565(pairs, c0 | (c1 << 16))
+                                                     : PairedSubtract565(pairs, c0 | (c1 << 16));
+            Lanes32 out = both;
+            if constexpr (C.trans) {
+                const LanesMask draw0 = first != s.transColor, draw1 = second != s.transColor;
+                const Lanes32 alone0 = C.mode == KernelAdd ? PairedAddAlone565(d0, c0) : SaturatingSubtract565(d0, c0);
+                const Lanes32 alone1 = C.mode == KernelAdd ? PairedAddAlone565(d1, c1) : SaturatingSubtract565(d1, c1);
+                out = Select(draw0 & draw1, both,
+                             Select(draw0, (pairs & 0xFFFF0000u) | alone0, Select(draw1, d0 | (alone1 << 16), pairs)));
+            }
+            StoreLanes(dst + 2 * x, out);
+        }
+        PairedPixels<C>(s, src, dst, x);
+    }
+}
+
+// The scaled blit: the source columns of a destination row are worked out
+// once per call (they are the same in every row), and a destination row
+// that shows the same source row as the one above, drawn by a rule that
+// only copies, is that row copied.
+constexpr int kMaxVectorScaledWidth = 2048;
+
+template <KernelConfig C>
+constexpr bool kCopiesScaledRows = C.scaled && !C.trans &&
+                                   (C.kind == 1 ? softblit32::kStoresSourceWord<C, C.source == SourceAlpha>
+                                                : softblit16::kStoresSourceWord<C, C.source == SourceAlpha>);
+
+template <KernelConfig C>
+SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s) {
+    constexpr int tb = kTargetBytes<C>;
+    if (s.width > kMaxVectorScaledWidth) {
+        ScaledRows<C>(s);
+        return;
+    }
+    // Byte offsets from the row start of each destination column's source
+    // pixel and blend byte (sides below 32768: they fit 32 bits).
+    alignas(32) int32_t srcOffset[kMaxVectorScaledWidth];
+    alignas(32) int32_t blendOffset[C.blend ? kMaxVectorScaledWidth : 1];
+    int64_t hAcc = s.hAccStart;
+    int32_t steps = 0;
+    for (int x = 0;;) {
+        srcOffset[x] = static_cast<int32_t>(steps * s.srcPixelStep);
+        if constexpr (C.blend) blendOffset[x] = static_cast<int32_t>(steps * s.blendPixelStep);
+        if (++x == s.width) break;
+        hAcc -= 0x10000;
+        while (hAcc <= 0) {
+            hAcc += s.hScale;
+            ++steps;
+        }
+    }
+    const uint32_t key = C.kind == 0 ? s.transColor & 0xFFFF : s.transColor;
+    ptrdiff_t srcRowOffset = 0, blendRowOffset = 0;
+    const uint8_t* shownRow = nullptr;
+    int64_t vAcc = s.vAccStart;
+    for (int y = 0; y < s.height; ++y) {
+        const uint8_t* src = s.srcRow + srcRowOffset;
+        const uint8_t* blend = C.blend ? s.blendRow + blendRowOffset : nullptr;
+        uint8_t* dst = s.dstRow + y * s.dstPitch;
+        if (kCopiesScaledRows<C> && src == shownRow) {
+            std::memcpy(dst, dst - s.dstPitch, static_cast<size_t>(s.width) * tb);
+        } else {
+            int x = 0;
+            for (; x + kLaneCount <= s.width; x += kLaneCount) {
+                const FetchedLanes f = FetchAt<C>(s, src, LoadLanes<LanesMask>(reinterpret_cast<const uint8_t*>(srcOffset + x)));
+                Lanes32 b{};
+                if constexpr (C.blend) {
+                    const LanesMask at = LoadLanes<LanesMask>(reinterpret_cast<const uint8_t*>(blendOffset + x));
+                    b = LookUp(s.levelTable, LoadAt<1>(blend, at));
+                }
+                const Lanes32 d = LoadTarget<C>(dst + x * tb);
+                StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, key));
+            }
+            for (; x < s.width; ++x)
+                DrawOne<C>(s, src + srcOffset[x], C.blend ? blend + blendOffset[x] : nullptr, dst + x * tb);
+        }
+        shownRow = src;
+        vAcc -= 0x10000;
+        while (vAcc <= 0) {
+            vAcc += s.vScale;
+            srcRowOffset += s.srcRowStep;
+            if constexpr (C.blend) blendRowOffset += s.blendRowStep;
+        }
+    }
+}
+
+// A source read through a texel mapping (rotated blit, triangle spans).
+struct MappedSource {
+    const uint8_t* pixels;    // first texel
+    ptrdiff_t pitch;
+    const uint8_t* graph;     // blend graph's first byte, or null
+    ptrdiff_t graphPitch;
+    uint32_t boundU, boundV;  // width << 18, height << 18
+};
+
+// count target pixels from dst, texel position (u, v) stepping by (du, dv)
+// per pixel, Fixed18; positions outside the source leave the pixel alone.
+template <KernelConfig C>
+SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v,
+                                      uint32_t du, uint32_t dv, uint8_t* dst, int count) {
+    constexpr int sb = kSourceBytes<C>;
+    constexpr int tb = kTargetBytes<C>;
+    constexpr KernelConfig R = MappedRules(C);
+    const Lanes32 step{0, 1, 2, 3, 4, 5, 6, 7};
+    Lanes32 lu = u + step * du, lv = v + step * dv;
+    const uint32_t runU = kLaneCount * du, runV = kLaneCount * dv;
+    for (; count >= kLaneCount; count -= kLaneCount, dst += kLaneCount * tb, lu += runU, lv += runV) {
+        // Unsigned: a negative position is outside too.
+        const LanesMask inside = (lu < m.boundU) & (lv < m.boundV);
+        if (!AnyLane(inside)) continue;
+        const Lanes32 row = lv >> 18, col = lu >> 18;
+        const LanesMask at = reinterpret_cast<LanesMask>(Select(inside, row * static_cast<uint32_t>(m.pitch) + col * sb, Lanes32{}));
+        const FetchedLanes f = FetchAt<C>(rules, m.pixels, at);
+        Lanes32 b{};
+        if constexpr (C.blend) {
+            const LanesMask graphAt =
+                reinterpret_cast<LanesMask>(Select(inside, row * static_cast<uint32_t>(m.graphPitch) + col, Lanes32{}));
+            b = LookUp(rules.levelTable, LoadAt<1>(m.graph, graphAt));
+        }
+        const Lanes32 d = LoadTarget<C>(dst);
+        const Lanes32 out = DrawLanes<C, R, MappedSkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
+        StoreTarget<C>(dst, Select(inside, out, d));
+    }
+    u = lu[0];
+    v = lv[0];
+    for (; count > 0; --count, u += du, v += dv, dst += tb) {
+        if (u >= m.boundU || v >= m.boundV) continue;
+        const ptrdiff_t row = v >> 18, col = u >> 18;
+        const uint8_t* blend = C.blend ? m.graph + row * m.graphPitch + col : nullptr;
+        DrawMapped<C>(rules, m.pixels + row * m.pitch + col * sb, blend, dst);
+    }
+}
+
+template <KernelConfig C>
+SOFTBLIT_INLINE void VectorRotateRows(const RotateSetup& r) {
+    const MappedSource m{r.srcPixels, r.srcPitch, r.blendPixels, r.blendPitch, r.uLimit, r.vLimit};
+    uint32_t uRow = r.uStart, vRow = r.vStart;
+    for (int y = 0; y < r.rows; ++y, uRow += r.rowU, vRow += r.rowV)
+        VectorMappedSpan<C>(r.rules, m, uRow, vRow, r.du, r.dv, r.dstRow + y * r.dstPitch, r.cols);
+}
+
+// A triangle's spans through the texel plane.
+template <KernelConfig C>
+struct VectorTexturedSpan {
+    const TriangleSetup& t;
+    MappedSource m;
+    SOFTBLIT_INLINE void operator()(int y, int x, int count) const {
+        const TexelPlane& pl = t.plane;
+        // From the plane at the clipped start, with 32-bit wrap-around.
+        const uint32_t dx = static_cast<uint32_t>(x - pl.xa), dy = static_cast<uint32_t>(y - pl.ya);
+        const uint32_t u = static_cast<uint32_t>(pl.ua) + dx * static_cast<uint32_t>(pl.dudx) +
+                           dy * static_cast<uint32_t>(pl.dudy);
+        const uint32_t v = static_cast<uint32_t>(pl.va) + dx * static_cast<uint32_t>(pl.dvdx) +
+                           dy * static_cast<uint32_t>(pl.dvdy);
+        uint8_t* dst = t.target + y * t.targetPitch + static_cast<ptrdiff_t>(x) * kTargetBytes<C>;
+        VectorMappedSpan<C>(t.rules, m, u, v, static_cast<uint32_t>(pl.dudx), static_cast<uint32_t>(pl.dvdx), dst,
+                            count);
+    }
+};
+
+template <KernelConfig C>
+SOFTBLIT_INLINE void VectorTexturedTriangle(const TriangleSetup& t) {
+    WalkTriangleRows(t, VectorTexturedSpan<C>{t, {t.source, t.sourcePitch, t.graph, t.graphPitch, t.boundU, t.boundV}});
+}
+
+template <int Kind, int Mode>
+struct VectorFlatSpan {
+    const TriangleSetup& t;
+    SOFTBLIT_INLINE void operator()(int y, int x, int count) const {
+        constexpr KernelConfig R = kFlatRuleConfig<Kind, Mode>;
+        constexpr int tb = kTargetBytes<R>;
+        uint8_t* dst = t.target + y * t.targetPitch + static_cast<ptrdiff_t>(x) * tb;
+        const Lanes32 colour = Splat<Lanes32>(t.colour), none{};
+        for (; count >= kLaneCount; count -= kLaneCount, dst += kLaneCount * tb)
+            StoreTarget<R>(dst, BlendLanes<R, false>(t.rules, colour, none, none, LoadTarget<R>(dst)));
+        for (; count > 0; --count, dst += tb) DrawRule<R, false>(t.rules, t.colour, 0, 0, dst);
+    }
+};
+
+}  // namespace softblit
