@@ -5,7 +5,7 @@
 // as powers of two.
 //
 // Blend is written over a lane type (lanes.h): one pixel in a uint32_t for
-// the scalar loops, eight (one a lane, zero-extended) in Lanes32 for the
+// the scalar loops, a register of them (one a lane, zero-extended) for the
 // vector loops.
 #pragma once
 #include <cstdint>

@@ -4,7 +4,7 @@
 // product table. The top byte changes only where a rule says so.
 //
 // Blend is written over a lane type (lanes.h): one pixel in a uint32_t for
-// the scalar loops, eight in Lanes32 for the vector loops.
+// the scalar loops, a register of them (one a lane) for the vector loops.
 #pragma once
 #include <cstdint>
 

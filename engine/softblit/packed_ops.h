@@ -36,7 +36,7 @@ template <class L>
 SOFTBLIT_INLINE L PairedAdd565(L d, std::type_identity_t<L> x) {
     const L dm = d & 0xF7DEF7DFu;
     const L sum = dm + (x & 0xF7DEF7DFu);
-    const L k = Bit(sum < dm);
+    const L k = Select(sum < dm, Splat<L>(1), Splat<L>(0));
     const L c = sum & 0x08210820u;
     return sum | (c - ((c >> 5) | (k << 27)));
 }

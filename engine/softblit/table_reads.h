@@ -10,7 +10,10 @@
 
 // BlendProductTable row t, entry v (v at most 255): floor(v * t / 255).
 SOFTBLIT_INLINE uint32_t ScaleBy(const uint32_t* row, uint32_t, uint32_t v) { return row[v]; }
-SOFTBLIT_INLINE Lanes32 ScaleBy(const uint32_t*, uint32_t t, Lanes32 v) { return Div255(v * t); }
+template <LaneVector V>
+SOFTBLIT_INLINE V ScaleBy(const uint32_t*, uint32_t t, V v) {
+    return Div255(v * t);
+}
 
 // Blue, green and red (bytes 0 to 2 of w) each through its own row; the
 // top byte comes out 0. The lane form scales blue with red and green with
@@ -18,11 +21,12 @@ SOFTBLIT_INLINE Lanes32 ScaleBy(const uint32_t*, uint32_t t, Lanes32 v) { return
 SOFTBLIT_INLINE uint32_t ScaleRgb(const RgbScale& sc, uint32_t w) {
     return sc.rows[0][w & 0xFF] | sc.rows[1][(w >> 8) & 0xFF] << 8 | sc.rows[2][(w >> 16) & 0xFF] << 16;
 }
-SOFTBLIT_INLINE Lanes32 ScaleRgb(const RgbScale& sc, Lanes32 w) {
-    const Lanes16 rb = reinterpret_cast<Lanes16>(w & 0x00FF00FFu) *
-                       reinterpret_cast<Lanes16>(Splat<Lanes32>(sc.factors[0] | sc.factors[2] << 16));
-    const Lanes16 g = reinterpret_cast<Lanes16>((w >> 8) & 0xFFu) * reinterpret_cast<Lanes16>(Splat<Lanes32>(sc.factors[1]));
-    return reinterpret_cast<Lanes32>(Div255(rb)) | reinterpret_cast<Lanes32>(Div255(g)) << 8;
+template <LaneVector V>
+SOFTBLIT_INLINE V ScaleRgb(const RgbScale& sc, V w) {
+    using H = typename LaneTraits<V>::Halves;
+    const H rb = reinterpret_cast<H>(w & 0x00FF00FFu) * reinterpret_cast<H>(Splat<V>(sc.factors[0] | sc.factors[2] << 16));
+    const H g = reinterpret_cast<H>((w >> 8) & 0xFFu) * reinterpret_cast<H>(Splat<V>(sc.factors[1]));
+    return reinterpret_cast<V>(Div255(rb)) | reinterpret_cast<V>(Div255(g)) << 8;
 }
 
 // BlendSignedProductTable row p (centred), entry k from -255 to 255:
@@ -30,15 +34,17 @@ SOFTBLIT_INLINE Lanes32 ScaleRgb(const RgbScale& sc, Lanes32 w) {
 SOFTBLIT_INLINE uint32_t SignedScale(const int32_t* row, uint32_t, uint32_t k) {
     return static_cast<uint32_t>(row[static_cast<int32_t>(k)]);
 }
-SOFTBLIT_INLINE Lanes32 SignedScale(const int32_t*, uint32_t p, Lanes32 k) {
-    const LanesMask negative = IsNegative(k);
-    const Lanes32 magnitude = Div255(Select(negative, -k, k) * p);
+template <LaneVector V>
+SOFTBLIT_INLINE V SignedScale(const int32_t*, uint32_t p, V k) {
+    const MaskOf<V> negative = IsNegative(k);
+    const V magnitude = Div255(Select(negative, -k, k) * p);
     return Select(negative, -magnitude, magnitude);
 }
 
 // BlendMix6Table slab q = p / 4, entry [m][n] (6-bit values):
 // floor((q * m + (63 - q) * n) / 63).
 SOFTBLIT_INLINE uint32_t Mix6(const uint8_t (*slab)[64], uint32_t, uint32_t m, uint32_t n) { return slab[m][n]; }
-SOFTBLIT_INLINE Lanes32 Mix6(const uint8_t (*)[64], uint32_t q, Lanes32 m, Lanes32 n) {
+template <LaneVector V>
+SOFTBLIT_INLINE V Mix6(const uint8_t (*)[64], uint32_t q, V m, V n) {
     return Div63(m * q + n * (63 - q));
 }

@@ -15,59 +15,60 @@
 
 namespace softblit {
 
-template <KernelConfig C>
+template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorBlit(const BlitSetup& s) {
     if (s.scalarOnly) {
         RunKernel<C>(s);
     } else if constexpr (C.scaled) {
-        VectorScaledRows<C>(s);
+        VectorScaledRows<C, V>(s);
     } else if constexpr (C.special && C.kind == 0 && (C.mode == KernelAdd || C.mode == KernelSub)) {
-        VectorPairedRows<C>(s);
+        VectorPairedRows<C, V>(s);
     } else {
-        VectorPlainRows<C>(s);
+        VectorPlainRows<C, V>(s);
     }
 }
-template <KernelConfig C>
+template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorRotate(const RotateSetup& r) {
     if (r.rules.scalarOnly) {
         RotateRows<C>(r);
     } else {
-        VectorRotateRows<C>(r);
+        VectorRotateRows<C, V>(r);
     }
 }
-template <int Kind, int Index>
+template <int Kind, int Index, class V>
 SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& t) {
     constexpr KernelConfig C = TexturedTriangleConfigAt(Kind, Index);
     ++TriangleLoopRuns[TexturedTriangleRunSlot(Kind, Index)];
     if (t.rules.scalarOnly) {
         TexturedTriangleLoop<C>(t);
     } else {
-        VectorTexturedTriangle<C>(t);
+        VectorTexturedTriangle<C, V>(t);
     }
 }
-template <int Kind, int Mode>
+template <int Kind, int Mode, class V>
 SOFTBLIT_INLINE void VectorFlat(const TriangleSetup& t) {
     ++TriangleLoopRuns[FlatTriangleRunSlot(Kind, Mode)];
-    WalkTriangleRows(t, VectorFlatSpan<Kind, Mode>{t});
+    WalkTriangleRows(t, VectorFlatSpan<Kind, Mode, V>{t});
 }
 
-// The entries, one instantiation per instruction set.
+// The entries, one instantiation per instruction set: four lanes in SSE2
+// registers, eight in AVX2 registers.
 template <KernelConfig C>
-void VectorBlitSse2(const BlitSetup& s) { VectorBlit<C>(s); }
+void VectorBlitSse2(const BlitSetup& s) { VectorBlit<C, Lanes32x4>(s); }
 template <KernelConfig C>
-SOFTBLIT_AVX2 void VectorBlitAvx2(const BlitSetup& s) { VectorBlit<C>(s); }
+SOFTBLIT_AVX2 void VectorBlitAvx2(const BlitSetup& s) { VectorBlit<C, Lanes32x8>(s); }
 template <KernelConfig C>
-void VectorRotateSse2(const RotateSetup& r) { VectorRotate<C>(r); }
+void VectorRotateSse2(const RotateSetup& r) { VectorRotate<C, Lanes32x4>(r); }
 template <KernelConfig C>
-SOFTBLIT_AVX2 void VectorRotateAvx2(const RotateSetup& r) { VectorRotate<C>(r); }
+SOFTBLIT_AVX2 void VectorRotateAvx2(const RotateSetup& r) { VectorRotate<C, Lanes32x8>(r); }
 template <int Kind, int Index>
-void VectorTexturedSse2(const TriangleSetup& t) { VectorTextured<Kind, Index>(t); }
+void VectorTexturedSse2(const TriangleSetup& t) { VectorTextured<Kind, Index, Lanes32x4>(t); }
 template <int Kind, int Index>
-SOFTBLIT_AVX2 void VectorTexturedAvx2(const TriangleSetup& t) { VectorTextured<Kind, Index>(t); }
+SOFTBLIT_AVX2 void VectorTexturedAvx2(const TriangleSetup& t) { VectorTextured<Kind, Index, Lanes32x8>(t); }
 template <int Kind, int Mode>
-void VectorFlatSse2(const TriangleSetup& t) { VectorFlat<Kind, Mode>(t); }
+void VectorFlatSse2(const TriangleSetup& t) { VectorFlat<Kind, Mode, Lanes32x4>(t); }
 template <int Kind, int Mode>
-SOFTBLIT_AVX2 void VectorFlatAvx2(const TriangleSetup& t) { VectorFlat<Kind, Mode>(t); }
+SOFTBLIT_AVX2 void VectorFlatAvx2(const TriangleSetup& t) { VectorFlat<Kind, Mode, Lanes32x8>(t); }
 
 template <KernelConfig C, KernelPath P>
 constexpr BlitKernel VectorBlitEntry() {

@@ -1,8 +1,12 @@
-// The vector forms of the kernels: the same loops eight pixels a step,
-// through the lane form of the blend rules (lanes.h). Keying, the alpha
+// The vector forms of the kernels: the same loops a register of pixels a
+// step (four for SSE2, eight for AVX2: the lane type V), through the lane
+// form of the blend rules (lanes.h). Keying, the alpha
 // choices and the bounds tests become per-lane selections; a lane that is
 // not drawn gets back the target value it had. Row ends of fewer than eight
 // pixels go through the scalar per-pixel code, which gives the same values.
+// (Lanes of one register each: wider lanes than the instruction set's
+// registers would leave the compiler to split, or even unroll into scalar
+// code, what it cannot do in one.)
 //
 // Everything here is inlined into one entry per configuration and
 // instruction set (VectorEntry below), so the lane code is compiled for the
@@ -21,32 +25,34 @@
 
 namespace softblit {
 
-// Eight source pixels as the rules take them.
+// A register of source pixels as the rules take them.
+template <class V>
 struct FetchedLanes {
-    Lanes32 colour;  // the colour word (palette entry for a palette source)
-    Lanes32 key;     // what keying compares: the index, or the stored word
-    Lanes32 alpha;   // sources with alpha
+    V colour;  // the colour word (palette entry for a palette source)
+    V key;     // what keying compares: the index, or the stored word
+    V alpha;   // sources with alpha
 };
 
-template <class T>
-SOFTBLIT_INLINE Lanes32 LookUp(const T* table, Lanes32 i) {
-    return Lanes32{table[i[0]], table[i[1]], table[i[2]], table[i[3]],
-                   table[i[4]], table[i[5]], table[i[6]], table[i[7]]};
+template <class V, class T>
+SOFTBLIT_INLINE V LookUp(const T* table, V index) {
+    V v;
+    for (int i = 0; i < LaneTraits<V>::kCount; ++i) v[i] = table[index[i]];
+    return v;
 }
 
 // The pixels' words read at base + offset, offset per lane.
-template <int Bytes>
-SOFTBLIT_INLINE Lanes32 LoadAt(const uint8_t* base, LanesMask offset) {
-    Lanes32 v;
-    for (int i = 0; i < kLaneCount; ++i) {
+template <int Bytes, class V>
+SOFTBLIT_INLINE V LoadAt(const uint8_t* base, MaskOf<V> offset) {
+    V v;
+    for (int i = 0; i < LaneTraits<V>::kCount; ++i) {
         v[i] = Bytes == 4 ? LoadPixel32(base + offset[i]) : Bytes == 2 ? LoadPixel16(base + offset[i]) : base[offset[i]];
     }
     return v;
 }
 
-template <KernelConfig C>
-SOFTBLIT_INLINE FetchedLanes FetchFromWords(const BlitSetup& s, Lanes32 stored) {
-    FetchedLanes f{};
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE FetchedLanes<V> FetchFromWords(const BlitSetup& s, V stored) {
+    FetchedLanes<V> f{};
     if constexpr (C.source == SourcePalette) {
         f.key = stored;
         f.colour = C.kind == 1 ? LookUp(s.palette32, stored) : LookUp(s.palette16, stored);
@@ -61,37 +67,37 @@ SOFTBLIT_INLINE FetchedLanes FetchFromWords(const BlitSetup& s, Lanes32 stored) 
     return f;
 }
 
-// Eight source pixels in a row.
-template <KernelConfig C>
-SOFTBLIT_INLINE FetchedLanes FetchRun(const BlitSetup& s, const uint8_t* src) {
+// A register of source pixels in a row.
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE FetchedLanes<V> FetchRun(const BlitSetup& s, const uint8_t* src) {
     constexpr int sb = kSourceBytes<C>;
-    Lanes32 stored;
+    V stored;
     if constexpr (sb == 1) {
-        stored = LoadBytes8(src);
+        stored = LoadBytes<V>(src);
     } else if constexpr (sb == 2) {
-        stored = LoadWords16(src);
+        stored = LoadWords16<V>(src);
     } else {
-        stored = LoadLanes<Lanes32>(src);
+        stored = LoadLanes<V>(src);
     }
     return FetchFromWords<C>(s, stored);
 }
 
-// Eight source pixels at base + offset.
-template <KernelConfig C>
-SOFTBLIT_INLINE FetchedLanes FetchAt(const BlitSetup& s, const uint8_t* base, LanesMask offset) {
-    return FetchFromWords<C>(s, LoadAt<kSourceBytes<C>>(base, offset));
+// A register of source pixels at base + offset.
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE FetchedLanes<V> FetchAt(const BlitSetup& s, const uint8_t* base, MaskOf<V> offset) {
+    return FetchFromWords<C>(s, LoadAt<kSourceBytes<C>, V>(base, offset));
 }
 
-template <KernelConfig C>
-SOFTBLIT_INLINE Lanes32 LoadTarget(const uint8_t* dst) {
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE V LoadTarget(const uint8_t* dst) {
     if constexpr (C.kind == 1) {
-        return LoadLanes<Lanes32>(dst);
+        return LoadLanes<V>(dst);
     } else {
-        return LoadWords16(dst);
+        return LoadWords16<V>(dst);
     }
 }
-template <KernelConfig C>
-SOFTBLIT_INLINE void StoreTarget(uint8_t* dst, Lanes32 v) {
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE void StoreTarget(uint8_t* dst, V v) {
     if constexpr (C.kind == 1) {
         StoreLanes(dst, v);
     } else {
@@ -99,8 +105,8 @@ SOFTBLIT_INLINE void StoreTarget(uint8_t* dst, Lanes32 v) {
     }
 }
 
-template <KernelConfig R, bool UseA>
-SOFTBLIT_INLINE Lanes32 BlendLanes(const BlitSetup& s, Lanes32 colour, Lanes32 a, Lanes32 b, Lanes32 d) {
+template <KernelConfig R, bool UseA, class V>
+SOFTBLIT_INLINE V BlendLanes(const BlitSetup& s, V colour, V a, V b, V d) {
     if constexpr (R.kind == 1) {
         return softblit32::Blend<R, UseA>(s, colour, a, b, d);
     } else {
@@ -111,14 +117,14 @@ SOFTBLIT_INLINE Lanes32 BlendLanes(const BlitSetup& s, Lanes32 colour, Lanes32 a
 // The target lanes after drawing with the rules of R: keying and the alpha
 // choice as the scalar loops make them for configuration C (DrawOne,
 // DrawMapped), with the keyed value compared against key.
-template <KernelConfig C, KernelConfig R, bool SkipsZero>
-SOFTBLIT_INLINE Lanes32 DrawLanes(const BlitSetup& s, const FetchedLanes& f, Lanes32 b, Lanes32 d, uint32_t key) {
-    const Lanes32 none{};
+template <KernelConfig C, KernelConfig R, bool SkipsZero, class V>
+SOFTBLIT_INLINE V DrawLanes(const BlitSetup& s, const FetchedLanes<V>& f, V b, V d, uint32_t key) {
+    const V none{};
     if constexpr (C.source == SourceAlpha) {
         if constexpr (C.trans) {
-            const Lanes32 opaque = BlendLanes<R, false>(s, f.colour, none, b, d);
-            const Lanes32 weighted = BlendLanes<R, true>(s, f.colour, f.alpha, b, d);
-            const Lanes32 out = Select(f.alpha == 255u, opaque, weighted);
+            const V opaque = BlendLanes<R, false>(s, f.colour, none, b, d);
+            const V weighted = BlendLanes<R, true>(s, f.colour, f.alpha, b, d);
+            const V out = Select(f.alpha == 255u, opaque, weighted);
             if constexpr (SkipsZero) {
                 return Select(f.alpha == 0u, d, out);
             } else {
@@ -128,7 +134,7 @@ SOFTBLIT_INLINE Lanes32 DrawLanes(const BlitSetup& s, const FetchedLanes& f, Lan
             return BlendLanes<R, true>(s, f.colour, f.alpha, b, d);
         }
     } else {
-        const Lanes32 out = BlendLanes<R, false>(s, f.colour, none, b, d);
+        const V out = BlendLanes<R, false>(s, f.colour, none, b, d);
         if constexpr (C.trans) {
             return Select(f.key == key, d, out);
         } else {
@@ -138,10 +144,11 @@ SOFTBLIT_INLINE Lanes32 DrawLanes(const BlitSetup& s, const FetchedLanes& f, Lan
 }
 
 // The plain blit.
-template <KernelConfig C>
+template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
+    constexpr int n = LaneTraits<V>::kCount;
     const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * tb + s.dstSkip;
     const ptrdiff_t blendPitch = s.width + s.blendSkip;
     for (int y = 0; y < s.height; ++y) {
@@ -149,54 +156,54 @@ SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
         uint8_t* dst = s.dstRow + y * dstPitch;
         const uint8_t* blend = C.blend ? s.blendRow + y * blendPitch : nullptr;
         int x = 0;
-        for (; x + kLaneCount <= s.width; x += kLaneCount) {
-            const FetchedLanes f = FetchRun<C>(s, src + x * sb);
-            Lanes32 b{};
-            if constexpr (C.blend) b = LookUp(s.levelTable, LoadBytes8(blend + x));
-            const Lanes32 d = LoadTarget<C>(dst + x * tb);
+        for (; x + n <= s.width; x += n) {
+            const FetchedLanes<V> f = FetchRun<C, V>(s, src + x * sb);
+            V b{};
+            if constexpr (C.blend) b = LookUp(s.levelTable, LoadBytes<V>(blend + x));
+            const V d = LoadTarget<C, V>(dst + x * tb);
             StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
         }
         for (; x < s.width; ++x) DrawOne<C>(s, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb);
     }
 }
 
-// The 16-bit p = 255 add and subtract of the plain blit: sixteen pixels a
-// step as eight pairs, each pair a lane, with the paired recipe where both
+// The 16-bit p = 255 add and subtract of the plain blit: pixels in pairs
+// from the row's first, each pair a lane, with the paired recipe where both
 // pixels are drawn and the one-pixel recipe where one is.
-template <KernelConfig C>
+template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s) {
     constexpr int sb = kSourceBytes<C>;
-    constexpr int kPixels = 2 * kLaneCount;
+    constexpr int kPixels = 2 * LaneTraits<V>::kCount;
     const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * 2 + s.dstSkip;
     for (int y = 0; y < s.height; ++y) {
         const uint8_t* src = s.srcRow + y * srcPitch;
         uint8_t* dst = s.dstRow + y * dstPitch;
         int x = 0;
         for (; x + kPixels <= s.width; x += kPixels) {
-            Lanes32 first, second;  // the pairs' pixels
+            V first, second;  // the pairs' pixels
             if constexpr (C.source == SourcePalette) {
-                const Lanes32 indexes = __builtin_convertvector(LoadLanes<Lanes16x8>(src + x), Lanes32);
+                const V indexes = LoadWords16<V>(src + x);
                 first = indexes & 0xFFu;
                 second = indexes >> 8;
             } else {
-                const Lanes32 words = LoadLanes<Lanes32>(src + 2 * x);
+                const V words = LoadLanes<V>(src + 2 * x);
                 first = words & 0xFFFFu;
                 second = words >> 16;
             }
-            Lanes32 c0 = first, c1 = second;
+            V c0 = first, c1 = second;
             if constexpr (C.source == SourcePalette) {
                 c0 = LookUp(s.palette16, first);
                 c1 = LookUp(s.palette16, second);
             }
-            const Lanes32 pairs = LoadLanes<Lanes32>(dst + 2 * x);
-            const Lanes32 d0 = pairs & 0xFFFFu, d1 = pairs >> 16;
-            const Lanes32 both = C.mode == KernelAdd ? PairedAdd565(pairs, c0 | (c1 << 16))
-                                                     : PairedSubtract565(pairs, c0 | (c1 << 16));
-            Lanes32 out = both;
+            const V pairs = LoadLanes<V>(dst + 2 * x);
+            const V d0 = pairs & 0xFFFFu, d1 = pairs >> 16;
+            const V both = C.mode == KernelAdd ? PairedAdd565(pairs, c0 | (c1 << 16))
+                                               : PairedSubtract565(pairs, c0 | (c1 << 16));
+            V out = both;
             if constexpr (C.trans) {
-                const LanesMask draw0 = first != s.transColor, draw1 = second != s.transColor;
-                const Lanes32 alone0 = C.mode == KernelAdd ? PairedAddAlone565(d0, c0) : SaturatingSubtract565(d0, c0);
-                const Lanes32 alone1 = C.mode == KernelAdd ? PairedAddAlone565(d1, c1) : SaturatingSubtract565(d1, c1);
+                const MaskOf<V> draw0 = first != s.transColor, draw1 = second != s.transColor;
+                const V alone0 = C.mode == KernelAdd ? PairedAddAlone565(d0, c0) : SaturatingSubtract565(d0, c0);
+                const V alone1 = C.mode == KernelAdd ? PairedAddAlone565(d1, c1) : SaturatingSubtract565(d1, c1);
                 out = Select(draw0 & draw1, both,
                              Select(draw0, (pairs & 0xFFFF0000u) | alone0, Select(draw1, d0 | (alone1 << 16), pairs)));
             }
@@ -217,9 +224,10 @@ constexpr bool kCopiesScaledRows = C.scaled && !C.trans &&
                                    (C.kind == 1 ? softblit32::kStoresSourceWord<C, C.source == SourceAlpha>
                                                 : softblit16::kStoresSourceWord<C, C.source == SourceAlpha>);
 
-template <KernelConfig C>
+template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s) {
     constexpr int tb = kTargetBytes<C>;
+    constexpr int n = LaneTraits<V>::kCount;
     if (s.width > kMaxVectorScaledWidth) {
         ScaledRows<C>(s);
         return;
@@ -252,14 +260,15 @@ SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s) {
             std::memcpy(dst, dst - s.dstPitch, static_cast<size_t>(s.width) * tb);
         } else {
             int x = 0;
-            for (; x + kLaneCount <= s.width; x += kLaneCount) {
-                const FetchedLanes f = FetchAt<C>(s, src, LoadLanes<LanesMask>(reinterpret_cast<const uint8_t*>(srcOffset + x)));
-                Lanes32 b{};
+            for (; x + n <= s.width; x += n) {
+                const MaskOf<V> at = LoadLanes<MaskOf<V>>(reinterpret_cast<const uint8_t*>(srcOffset + x));
+                const FetchedLanes<V> f = FetchAt<C, V>(s, src, at);
+                V b{};
                 if constexpr (C.blend) {
-                    const LanesMask at = LoadLanes<LanesMask>(reinterpret_cast<const uint8_t*>(blendOffset + x));
-                    b = LookUp(s.levelTable, LoadAt<1>(blend, at));
+                    const MaskOf<V> blendAt = LoadLanes<MaskOf<V>>(reinterpret_cast<const uint8_t*>(blendOffset + x));
+                    b = LookUp(s.levelTable, LoadAt<1, V>(blend, blendAt));
                 }
-                const Lanes32 d = LoadTarget<C>(dst + x * tb);
+                const V d = LoadTarget<C, V>(dst + x * tb);
                 StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, key));
             }
             for (; x < s.width; ++x)
@@ -286,30 +295,33 @@ struct MappedSource {
 
 // count target pixels from dst, texel position (u, v) stepping by (du, dv)
 // per pixel, Fixed18; positions outside the source leave the pixel alone.
-template <KernelConfig C>
+template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v,
                                       uint32_t du, uint32_t dv, uint8_t* dst, int count) {
+    using Mask = MaskOf<V>;
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
+    constexpr int n = LaneTraits<V>::kCount;
     constexpr KernelConfig R = MappedRules(C);
-    const Lanes32 step{0, 1, 2, 3, 4, 5, 6, 7};
-    Lanes32 lu = u + step * du, lv = v + step * dv;
-    const uint32_t runU = kLaneCount * du, runV = kLaneCount * dv;
-    for (; count >= kLaneCount; count -= kLaneCount, dst += kLaneCount * tb, lu += runU, lv += runV) {
+    V step;
+    for (int i = 0; i < n; ++i) step[i] = static_cast<uint32_t>(i);
+    V lu = u + step * du, lv = v + step * dv;
+    const uint32_t runU = n * du, runV = n * dv;
+    for (; count >= n; count -= n, dst += n * tb, lu += runU, lv += runV) {
         // Unsigned: a negative position is outside too.
-        const LanesMask inside = (lu < m.boundU) & (lv < m.boundV);
+        const Mask inside = (lu < m.boundU) & (lv < m.boundV);
         if (!AnyLane(inside)) continue;
-        const Lanes32 row = lv >> 18, col = lu >> 18;
-        const LanesMask at = reinterpret_cast<LanesMask>(Select(inside, row * static_cast<uint32_t>(m.pitch) + col * sb, Lanes32{}));
-        const FetchedLanes f = FetchAt<C>(rules, m.pixels, at);
-        Lanes32 b{};
+        const V row = lv >> 18, col = lu >> 18;
+        const Mask at = reinterpret_cast<Mask>(Select(inside, row * static_cast<uint32_t>(m.pitch) + col * sb, V{}));
+        const FetchedLanes<V> f = FetchAt<C, V>(rules, m.pixels, at);
+        V b{};
         if constexpr (C.blend) {
-            const LanesMask graphAt =
-                reinterpret_cast<LanesMask>(Select(inside, row * static_cast<uint32_t>(m.graphPitch) + col, Lanes32{}));
-            b = LookUp(rules.levelTable, LoadAt<1>(m.graph, graphAt));
+            const Mask graphAt =
+                reinterpret_cast<Mask>(Select(inside, row * static_cast<uint32_t>(m.graphPitch) + col, V{}));
+            b = LookUp(rules.levelTable, LoadAt<1, V>(m.graph, graphAt));
         }
-        const Lanes32 d = LoadTarget<C>(dst);
-        const Lanes32 out = DrawLanes<C, R, MappedSkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
+        const V d = LoadTarget<C, V>(dst);
+        const V out = DrawLanes<C, R, MappedSkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
         StoreTarget<C>(dst, Select(inside, out, d));
     }
     u = lu[0];
@@ -322,16 +334,16 @@ SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource
     }
 }
 
-template <KernelConfig C>
+template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorRotateRows(const RotateSetup& r) {
     const MappedSource m{r.srcPixels, r.srcPitch, r.blendPixels, r.blendPitch, r.uLimit, r.vLimit};
     uint32_t uRow = r.uStart, vRow = r.vStart;
     for (int y = 0; y < r.rows; ++y, uRow += r.rowU, vRow += r.rowV)
-        VectorMappedSpan<C>(r.rules, m, uRow, vRow, r.du, r.dv, r.dstRow + y * r.dstPitch, r.cols);
+        VectorMappedSpan<C, V>(r.rules, m, uRow, vRow, r.du, r.dv, r.dstRow + y * r.dstPitch, r.cols);
 }
 
 // A triangle's spans through the texel plane.
-template <KernelConfig C>
+template <KernelConfig C, class V>
 struct VectorTexturedSpan {
     const TriangleSetup& t;
     MappedSource m;
@@ -344,26 +356,27 @@ struct VectorTexturedSpan {
         const uint32_t v = static_cast<uint32_t>(pl.va) + dx * static_cast<uint32_t>(pl.dvdx) +
                            dy * static_cast<uint32_t>(pl.dvdy);
         uint8_t* dst = t.target + y * t.targetPitch + static_cast<ptrdiff_t>(x) * kTargetBytes<C>;
-        VectorMappedSpan<C>(t.rules, m, u, v, static_cast<uint32_t>(pl.dudx), static_cast<uint32_t>(pl.dvdx), dst,
+        VectorMappedSpan<C, V>(t.rules, m, u, v, static_cast<uint32_t>(pl.dudx), static_cast<uint32_t>(pl.dvdx), dst,
                             count);
     }
 };
 
-template <KernelConfig C>
+template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorTexturedTriangle(const TriangleSetup& t) {
-    WalkTriangleRows(t, VectorTexturedSpan<C>{t, {t.source, t.sourcePitch, t.graph, t.graphPitch, t.boundU, t.boundV}});
+    WalkTriangleRows(t, VectorTexturedSpan<C, V>{t, {t.source, t.sourcePitch, t.graph, t.graphPitch, t.boundU, t.boundV}});
 }
 
-template <int Kind, int Mode>
+template <int Kind, int Mode, class V>
 struct VectorFlatSpan {
     const TriangleSetup& t;
     SOFTBLIT_INLINE void operator()(int y, int x, int count) const {
         constexpr KernelConfig R = kFlatRuleConfig<Kind, Mode>;
         constexpr int tb = kTargetBytes<R>;
+        constexpr int n = LaneTraits<V>::kCount;
         uint8_t* dst = t.target + y * t.targetPitch + static_cast<ptrdiff_t>(x) * tb;
-        const Lanes32 colour = Splat<Lanes32>(t.colour), none{};
-        for (; count >= kLaneCount; count -= kLaneCount, dst += kLaneCount * tb)
-            StoreTarget<R>(dst, BlendLanes<R, false>(t.rules, colour, none, none, LoadTarget<R>(dst)));
+        const V colour = Splat<V>(t.colour), none{};
+        for (; count >= n; count -= n, dst += n * tb)
+            StoreTarget<R>(dst, BlendLanes<R, false>(t.rules, colour, none, none, LoadTarget<R, V>(dst)));
         for (; count > 0; --count, dst += tb) DrawRule<R, false>(t.rules, t.colour, 0, 0, dst);
     }
 };
