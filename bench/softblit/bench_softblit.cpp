@@ -260,7 +260,38 @@ void RunJob(benchmark::State& state, const Job* job, int kind, bool sprite, Runn
     SetKernelPath(BestKernelPath());
 }
 
+// What one call costs beyond its pixels: a 1x1 source through each entry.
+void CallCost(benchmark::State& state, int entry) {
+    std::mt19937 rng(5);
+    Surface target(64, 64, 1, false, 0, &rng), source(1, 1, 1, false, 0, &rng), palette(2, 2, 1, false, 0, &rng);
+    MEMIMG paletteSource{};
+    CreateMemImg(&paletteSource, 1, 1, 1, 1, 0, 0);
+    BuildBlendTables();
+    SetSoftwareDrawTarget(&target.image);
+    ResetSoftwareDrawState();
+    SetBlendModeParam(BlendAlpha, 100);
+    const int rect[4] = {10, 10, 12, 12};
+    const int vertices[12] = {10, 10, 0, 0, 12, 10, 1, 0, 10, 12, 0, 1};
+    for (auto _ : state) {
+        switch (entry) {
+        case 0: BlitMemImg(&target.image, &source.image, 10, 10, 0, nullptr); break;
+        case 1: BlitMemImg(&target.image, &paletteSource, 10, 10, 1, nullptr); break;
+        case 2: StretchBlitMemImg(&target.image, &source.image, rect, 0, nullptr); break;
+        case 3: RotateBlitMemImg(&target.image, &source.image, 10, 10, 0.5f, 1.0f, 0, 0, nullptr); break;
+        case 4: FillTexturedTriangleMemImg(&target.image, &source.image, vertices, 0, nullptr, 0); break;
+        }
+        benchmark::ClobberMemory();
+    }
+    ReleaseMemImg(&paletteSource);
+    SetSoftwareDrawTarget(nullptr);
+}
+
 void RegisterTable(bool pixmanOnly) {
+    if (!pixmanOnly) {
+        const char* const entries[] = {"plain", "plain_palette_keyed", "scaled", "rotated", "triangle"};
+        for (int i = 0; i < 5; ++i)
+            benchmark::RegisterBenchmark((std::string("CallCost/") + entries[i]).c_str(), CallCost, i);
+    }
     for (int kind : {1, 0}) {
         for (const Job& job : kJobs) {
             for (bool sprite : {false, true}) {

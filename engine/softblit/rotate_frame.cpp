@@ -191,8 +191,7 @@ void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float 
     }
     const MEMIMG_BASE* tb = target->base;
     RotateSetup setup{};
-    softblit::PaletteCopy palette;
-    softblit::FillCommonSetup(source, &palette, &setup.rules);
+    softblit::FillCommonSetup(source, &setup.rules);
     setup.rules.scalarOnly = source->base == target->base;
     setup.cols = cols;
     setup.rows = rows;

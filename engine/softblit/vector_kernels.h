@@ -2,8 +2,7 @@
 // entry for every configuration of the plain and scaled blit, the rotated
 // blit's direct path and the triangle loops, in the scalar tables' order.
 // Each entry is the vector loop of its configuration compiled for that
-// instruction set; configurations whose scalar loop is already a block copy
-// keep the scalar entry.
+// instruction set.
 #pragma once
 #include <array>
 #include <utility>
@@ -21,6 +20,8 @@ SOFTBLIT_INLINE void VectorBlit(const BlitSetup& s) {
         RunKernel<C>(s);
     } else if constexpr (C.scaled) {
         VectorScaledRows<C, V>(s);
+    } else if constexpr (kCopiesRows<C>) {
+        VectorCopyRows<C, V>(s);
     } else if constexpr (C.special && C.kind == 0 && (C.mode == KernelAdd || C.mode == KernelSub)) {
         VectorPairedRows<C, V>(s);
     } else {
@@ -74,8 +75,6 @@ template <KernelConfig C, KernelPath P>
 constexpr BlitKernel VectorBlitEntry() {
     if constexpr (!IsKernelConfigUsed(C)) {
         return nullptr;
-    } else if constexpr (!C.scaled && kCopiesRows<C>) {
-        return &RunKernel<C>;
     } else if constexpr (P == KernelPath::Avx2) {
         return &VectorBlitAvx2<C>;
     } else {

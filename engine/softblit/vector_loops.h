@@ -167,6 +167,27 @@ SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
     }
 }
 
+// The plain blit's block copies of rows: short rows (sprites) register by
+// register, the last register overlapping the one before (source and
+// target are apart); long rows through the C library's copy, which costs
+// a short row more in its call than in its bytes.
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s) {
+    constexpr size_t kShortRow = 512;
+    const size_t bytes = static_cast<size_t>(s.width) * kTargetBytes<C>;
+    if (bytes < sizeof(V) || bytes > kShortRow) {
+        PlainRows<C>(s);
+        return;
+    }
+    const ptrdiff_t srcPitch = static_cast<ptrdiff_t>(bytes) + s.srcSkip, dstPitch = static_cast<ptrdiff_t>(bytes) + s.dstSkip;
+    for (int y = 0; y < s.height; ++y) {
+        const uint8_t* src = s.srcRow + y * srcPitch;
+        uint8_t* dst = s.dstRow + y * dstPitch;
+        for (size_t i = 0; i + sizeof(V) < bytes; i += sizeof(V)) StoreLanes(dst + i, LoadLanes<V>(src + i));
+        StoreLanes(dst + bytes - sizeof(V), LoadLanes<V>(src + bytes - sizeof(V)));
+    }
+}
+
 // The 16-bit p = 255 add and subtract of the plain blit: pixels in pairs
 // from the row's first, each pair a lane, with the paired recipe where both
 // pixels are drawn and the one-pixel recipe where one is.
