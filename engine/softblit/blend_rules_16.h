@@ -40,11 +40,18 @@ SOFTBLIT_INLINE L Join(const Rgb<L>& v) {
     return v.c[0] | (v.c[1] << 5) | (v.c[2] << 11);
 }
 
-// Move d toward v by w over 2^k.
+// Move d toward v by w over 2^k (with one weight every product and the sum
+// stay below 2^16).
 template <int K, class L>
 SOFTBLIT_INLINE Rgb<L> Move(const Rgb<L>& d, const Rgb<L>& v, L w) {
     Rgb<L> out;
-    for (int i = 0; i < 3; ++i) out.c[i] = (w * v.c[i] + ((1u << K) - w) * d.c[i]) >> K;
+    for (int i = 0; i < 3; ++i) {
+        if constexpr (K == 8) {
+            out.c[i] = (MulSmall(w, v.c[i]) + MulSmall((1u << K) - w, d.c[i])) >> K;
+        } else {
+            out.c[i] = (w * v.c[i] + ((1u << K) - w) * d.c[i]) >> K;
+        }
+    }
     return out;
 }
 

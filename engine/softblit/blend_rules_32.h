@@ -32,11 +32,14 @@ SOFTBLIT_INLINE L Channel(L word, int shift) {
     return (word >> shift) & 0xFF;
 }
 
-// mix(X, d) = floor((W * X + (2^k - W) * d) / 2^k), X itself when k = 0.
+// mix(X, d) = floor((W * X + (2^k - W) * d) / 2^k), X itself when k = 0
+// (with one weight every product and the sum stay below 2^16).
 template <int Shift, class L>
 SOFTBLIT_INLINE L Mix(L x, L d, L w) {
     if constexpr (Shift == 0) {
         return x;
+    } else if constexpr (Shift == 8) {
+        return (MulSmall(w, x) + MulSmall((1u << Shift) - w, d)) >> Shift;
     } else {
         return (w * x + ((1u << Shift) - w) * d) >> Shift;
     }
@@ -93,7 +96,7 @@ SOFTBLIT_INLINE L Blend(const BlitSetup& s, L colour, L a, L b, L d) {
         for (int i = 0; i < 3; ++i) {
             const L dc = Channel(d, 8 * i);
             L x = Channel(src, 8 * i);
-            if constexpr (C.mode == KernelMulAlpha) x = (dc * x) >> 8;
+            if constexpr (C.mode == KernelMulAlpha) x = MulSmall(dc, x) >> 8;
             out |= Mix<8 * n>(x, dc, w) << (8 * i);
         }
         return out;

@@ -5,8 +5,10 @@
 #include "softblit/lanes.h"
 
 #if SOFTBLIT_VECTOR_PATHS
-extern const KindKernels kVectorKernels16Sse2, kVectorKernels32Sse2;
-extern const KindKernels kVectorKernels16Avx2, kVectorKernels32Avx2;
+extern const std::array<BlitKernel, kKernelsPerKind> kVectorBlit16Sse2, kVectorBlit32Sse2;
+extern const std::array<BlitKernel, kKernelsPerKind> kVectorBlit16Avx2, kVectorBlit32Avx2;
+extern const MappedKernels kVectorMapped16Sse2, kVectorMapped32Sse2;
+extern const MappedKernels kVectorMapped16Avx2, kVectorMapped32Avx2;
 #endif
 
 namespace {
@@ -16,11 +18,19 @@ const KindKernels kScalarKernels[2] = {
     {kBlitKernels32.data(), kRotateKernels32.data(), kTexturedTriangleLoops32.data(), kFlatTriangleLoops32.data()},
 };
 
+#if SOFTBLIT_VECTOR_PATHS
+constexpr KindKernels Join(const std::array<BlitKernel, kKernelsPerKind>& blit, const MappedKernels& mapped) {
+    return {blit.data(), mapped.rotate.data(), mapped.textured.data(), mapped.flat.data()};
+}
+const KindKernels kSse2Kernels[2] = {Join(kVectorBlit16Sse2, kVectorMapped16Sse2), Join(kVectorBlit32Sse2, kVectorMapped32Sse2)};
+const KindKernels kAvx2Kernels[2] = {Join(kVectorBlit16Avx2, kVectorMapped16Avx2), Join(kVectorBlit32Avx2, kVectorMapped32Avx2)};
+#endif
+
 const KindKernels* const kPathKernels[kKernelPathCount][2] = {
     {&kScalarKernels[0], &kScalarKernels[1]},
 #if SOFTBLIT_VECTOR_PATHS
-    {&kVectorKernels16Sse2, &kVectorKernels32Sse2},
-    {&kVectorKernels16Avx2, &kVectorKernels32Avx2},
+    {&kSse2Kernels[0], &kSse2Kernels[1]},
+    {&kAvx2Kernels[0], &kAvx2Kernels[1]},
 #else
     {&kScalarKernels[0], &kScalarKernels[1]},
     {&kScalarKernels[0], &kScalarKernels[1]},

@@ -5,12 +5,21 @@
 // form is a full set of the kernel tables, entry for entry, so a frame
 // finds its kernel the same way whichever form is active.
 #pragma once
+#include <array>
+
 #include "softblit/blit_setup.h"
 #include "softblit/rotate_setup.h"
 #include "softblit/triangle_setup.h"
 
 enum class KernelPath { Scalar, Sse2, Avx2 };
 constexpr int kKernelPathCount = 3;
+
+// The mapped draws' tables (rotated blit, triangles) of one kind and form.
+struct MappedKernels {
+    std::array<RotateKernel, kRotateKernelsPerKind> rotate;
+    std::array<TriangleLoop, kTexturedTriangleLoopsPerKind> textured;
+    std::array<TriangleLoop, kFlatTriangleLoopsPerKind> flat;
+};
 
 // One form's tables for one pixel kind.
 struct KindKernels {

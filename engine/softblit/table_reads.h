@@ -12,7 +12,7 @@
 SOFTBLIT_INLINE uint32_t ScaleBy(const uint32_t* row, uint32_t, uint32_t v) { return row[v]; }
 template <LaneVector V>
 SOFTBLIT_INLINE V ScaleBy(const uint32_t*, uint32_t t, V v) {
-    return Div255(v * t);
+    return Div255(MulSmall(v, t));
 }
 
 // Blue, green and red (bytes 0 to 2 of w) each through its own row; the
@@ -37,7 +37,7 @@ SOFTBLIT_INLINE uint32_t SignedScale(const int32_t* row, uint32_t, uint32_t k) {
 template <LaneVector V>
 SOFTBLIT_INLINE V SignedScale(const int32_t*, uint32_t p, V k) {
     const MaskOf<V> negative = IsNegative(k);
-    const V magnitude = Div255(Select(negative, -k, k) * p);
+    const V magnitude = Div255(MulSmall(Select(negative, -k, k), p));
     return Select(negative, -magnitude, magnitude);
 }
 
@@ -46,5 +46,5 @@ SOFTBLIT_INLINE V SignedScale(const int32_t*, uint32_t p, V k) {
 SOFTBLIT_INLINE uint32_t Mix6(const uint8_t (*slab)[64], uint32_t, uint32_t m, uint32_t n) { return slab[m][n]; }
 template <LaneVector V>
 SOFTBLIT_INLINE V Mix6(const uint8_t (*)[64], uint32_t q, V m, V n) {
-    return Div63(m * q + n * (63 - q));
+    return Div63(MulSmall(m, q) + MulSmall(n, 63 - q));
 }

@@ -10,12 +10,15 @@
 #include "softblit/kernel_paths.h"
 #include "softblit/vector_loops.h"
 
-#define SOFTBLIT_AVX2 [[gnu::target("avx2")]]
-
 namespace softblit {
 
+// Each entry works on its own copy of the set-up: the loops' stores go
+// through byte pointers, which may point anywhere as far as the compiler
+// knows, so fields read through the caller's record would be read again
+// after every store; those of a local copy stay in registers.
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorBlit(const BlitSetup& s) {
+SOFTBLIT_INLINE void VectorBlit(const BlitSetup& setup) {
+    const BlitSetup s = setup;
     if (s.scalarOnly) {
         RunKernel<C>(s);
     } else if constexpr (C.scaled) {
@@ -29,7 +32,8 @@ SOFTBLIT_INLINE void VectorBlit(const BlitSetup& s) {
     }
 }
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorRotate(const RotateSetup& r) {
+SOFTBLIT_INLINE void VectorRotate(const RotateSetup& setup) {
+    const RotateSetup r = setup;
     if (r.rules.scalarOnly) {
         RotateRows<C>(r);
     } else {
@@ -37,7 +41,8 @@ SOFTBLIT_INLINE void VectorRotate(const RotateSetup& r) {
     }
 }
 template <int Kind, int Index, class V>
-SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& t) {
+SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& setup) {
+    const TriangleSetup t = setup;
     constexpr KernelConfig C = TexturedTriangleConfigAt(Kind, Index);
     ++TriangleLoopRuns[TexturedTriangleRunSlot(Kind, Index)];
     if (t.rules.scalarOnly) {
@@ -47,7 +52,8 @@ SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& t) {
     }
 }
 template <int Kind, int Mode, class V>
-SOFTBLIT_INLINE void VectorFlat(const TriangleSetup& t) {
+SOFTBLIT_INLINE void VectorFlat(const TriangleSetup& setup) {
+    const TriangleSetup t = setup;
     ++TriangleLoopRuns[FlatTriangleRunSlot(Kind, Mode)];
     WalkTriangleRows(t, VectorFlatSpan<Kind, Mode, V>{t});
 }
@@ -111,19 +117,16 @@ constexpr std::array<TriangleLoop, sizeof...(M)> MakeVectorFlatTable(std::intege
     }
 }
 
-// All four tables of one kind and instruction set, as a path's entry for
-// that kind.
+// The tables of one kind and instruction set: the plain and scaled blit's
+// in one translation unit, the mapped draws' (rotated, triangles) in
+// another, so that the two compile side by side.
 template <int Kind, KernelPath P>
-struct VectorTables {
-    static constexpr std::array<BlitKernel, kKernelsPerKind> blit =
-        MakeVectorBlitTable<Kind, P>(std::make_integer_sequence<int, kKernelsPerKind>{});
-    static constexpr std::array<RotateKernel, kRotateKernelsPerKind> rotate =
-        MakeVectorRotateTable<Kind, P>(std::make_integer_sequence<int, kRotateKernelsPerKind>{});
-    static constexpr std::array<TriangleLoop, kTexturedTriangleLoopsPerKind> textured =
-        MakeVectorTexturedTable<Kind, P>(std::make_integer_sequence<int, kTexturedTriangleLoopsPerKind>{});
-    static constexpr std::array<TriangleLoop, kFlatTriangleLoopsPerKind> flat =
-        MakeVectorFlatTable<Kind, P>(std::make_integer_sequence<int, kFlatTriangleLoopsPerKind>{});
-    static constexpr KindKernels kinds{blit.data(), rotate.data(), textured.data(), flat.data()};
-};
+constexpr std::array<BlitKernel, kKernelsPerKind> kVectorBlitTable =
+    MakeVectorBlitTable<Kind, P>(std::make_integer_sequence<int, kKernelsPerKind>{});
+template <int Kind, KernelPath P>
+constexpr MappedKernels kVectorMappedTables{
+    MakeVectorRotateTable<Kind, P>(std::make_integer_sequence<int, kRotateKernelsPerKind>{}),
+    MakeVectorTexturedTable<Kind, P>(std::make_integer_sequence<int, kTexturedTriangleLoopsPerKind>{}),
+    MakeVectorFlatTable<Kind, P>(std::make_integer_sequence<int, kFlatTriangleLoopsPerKind>{})};
 
 }  // namespace softblit

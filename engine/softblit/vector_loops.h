@@ -105,6 +105,27 @@ SOFTBLIT_INLINE void StoreTarget(uint8_t* dst, V v) {
     }
 }
 
+// Row ends, by the scalar per-pixel code: one function per configuration,
+// shared by the instruction sets' entries instead of repeated in each.
+template <KernelConfig C>
+[[gnu::noinline]] void PlainRowEnd(const BlitSetup& s, const uint8_t* src, const uint8_t* blend, uint8_t* dst,
+                                   int count) {
+    for (; count > 0; --count, src += kSourceBytes<C>, dst += kTargetBytes<C>) {
+        DrawOne<C>(s, src, blend, dst);
+        if constexpr (C.blend) ++blend;
+    }
+}
+template <KernelConfig C>
+[[gnu::noinline]] void ScaledRowEnd(const BlitSetup& s, const uint8_t* src, const int32_t* srcOffset,
+                                    const uint8_t* blend, const int32_t* blendOffset, uint8_t* dst, int count) {
+    for (int x = 0; x < count; ++x)
+        DrawOne<C>(s, src + srcOffset[x], C.blend ? blend + blendOffset[x] : nullptr, dst + x * kTargetBytes<C>);
+}
+template <KernelConfig C>
+[[gnu::noinline]] void PairedRowEnd(const BlitSetup& s, const uint8_t* src, uint8_t* dst, int x) {
+    PairedPixels<C>(s, src, dst, x);
+}
+
 template <KernelConfig R, bool UseA, class V>
 SOFTBLIT_INLINE V BlendLanes(const BlitSetup& s, V colour, V a, V b, V d) {
     if constexpr (R.kind == 1) {
@@ -163,7 +184,7 @@ SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
             const V d = LoadTarget<C, V>(dst + x * tb);
             StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
         }
-        for (; x < s.width; ++x) DrawOne<C>(s, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb);
+        if (x < s.width) PlainRowEnd<C>(s, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb, s.width - x);
     }
 }
 
@@ -230,7 +251,7 @@ SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s) {
             }
             StoreLanes(dst + 2 * x, out);
         }
-        PairedPixels<C>(s, src, dst, x);
+        if (x < s.width) PairedRowEnd<C>(s, src, dst, x);
     }
 }
 
@@ -292,8 +313,9 @@ SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s) {
                 const V d = LoadTarget<C, V>(dst + x * tb);
                 StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, key));
             }
-            for (; x < s.width; ++x)
-                DrawOne<C>(s, src + srcOffset[x], C.blend ? blend + blendOffset[x] : nullptr, dst + x * tb);
+            if (x < s.width)
+                ScaledRowEnd<C>(s, src, srcOffset + x, blend, C.blend ? blendOffset + x : nullptr, dst + x * tb,
+                                s.width - x);
         }
         shownRow = src;
         vAcc -= 0x10000;
@@ -316,6 +338,17 @@ struct MappedSource {
 
 // count target pixels from dst, texel position (u, v) stepping by (du, dv)
 // per pixel, Fixed18; positions outside the source leave the pixel alone.
+template <KernelConfig C>
+[[gnu::noinline]] void MappedSpanEnd(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v,
+                                     uint32_t du, uint32_t dv, uint8_t* dst, int count) {
+    for (; count > 0; --count, u += du, v += dv, dst += kTargetBytes<C>) {
+        if (u >= m.boundU || v >= m.boundV) continue;
+        const ptrdiff_t row = v >> 18, col = u >> 18;
+        const uint8_t* blend = C.blend ? m.graph + row * m.graphPitch + col : nullptr;
+        DrawMapped<C>(rules, m.pixels + row * m.pitch + col * kSourceBytes<C>, blend, dst);
+    }
+}
+
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v,
                                       uint32_t du, uint32_t dv, uint8_t* dst, int count) {
@@ -345,13 +378,33 @@ SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource
         const V out = DrawLanes<C, R, MappedSkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
         StoreTarget<C>(dst, Select(inside, out, d));
     }
-    u = lu[0];
-    v = lv[0];
-    for (; count > 0; --count, u += du, v += dv, dst += tb) {
-        if (u >= m.boundU || v >= m.boundV) continue;
-        const ptrdiff_t row = v >> 18, col = u >> 18;
-        const uint8_t* blend = C.blend ? m.graph + row * m.graphPitch + col : nullptr;
-        DrawMapped<C>(rules, m.pixels + row * m.pitch + col * sb, blend, dst);
+    if (count > 0) MappedSpanEnd<C>(rules, m, lu[0], lv[0], du, dv, dst, count);
+}
+
+// One span function per configuration and instruction set, shared by the
+// rotated blit's rows and the triangles' spans. Its own copy of the rules
+// keeps their fields in registers while it stores (only the fields it
+// reads are copied).
+#define SOFTBLIT_AVX2 [[gnu::target("avx2")]]
+template <KernelConfig C>
+[[gnu::noinline]] void MappedSpanSse2(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v,
+                                      uint32_t du, uint32_t dv, uint8_t* dst, int count) {
+    const BlitSetup local = rules;
+    VectorMappedSpan<C, Lanes32x4>(local, m, u, v, du, dv, dst, count);
+}
+template <KernelConfig C>
+[[gnu::noinline]] SOFTBLIT_AVX2 void MappedSpanAvx2(const BlitSetup& rules, const MappedSource& m, uint32_t u,
+                                                    uint32_t v, uint32_t du, uint32_t dv, uint8_t* dst, int count) {
+    const BlitSetup local = rules;
+    VectorMappedSpan<C, Lanes32x8>(local, m, u, v, du, dv, dst, count);
+}
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE void MappedSpan(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v, uint32_t du,
+                                uint32_t dv, uint8_t* dst, int count) {
+    if constexpr (LaneTraits<V>::kCount == 8) {
+        MappedSpanAvx2<C>(rules, m, u, v, du, dv, dst, count);
+    } else {
+        MappedSpanSse2<C>(rules, m, u, v, du, dv, dst, count);
     }
 }
 
@@ -360,7 +413,7 @@ SOFTBLIT_INLINE void VectorRotateRows(const RotateSetup& r) {
     const MappedSource m{r.srcPixels, r.srcPitch, r.blendPixels, r.blendPitch, r.uLimit, r.vLimit};
     uint32_t uRow = r.uStart, vRow = r.vStart;
     for (int y = 0; y < r.rows; ++y, uRow += r.rowU, vRow += r.rowV)
-        VectorMappedSpan<C, V>(r.rules, m, uRow, vRow, r.du, r.dv, r.dstRow + y * r.dstPitch, r.cols);
+        MappedSpan<C, V>(r.rules, m, uRow, vRow, r.du, r.dv, r.dstRow + y * r.dstPitch, r.cols);
 }
 
 // A triangle's spans through the texel plane.
@@ -377,7 +430,7 @@ struct VectorTexturedSpan {
         const uint32_t v = static_cast<uint32_t>(pl.va) + dx * static_cast<uint32_t>(pl.dvdx) +
                            dy * static_cast<uint32_t>(pl.dvdy);
         uint8_t* dst = t.target + y * t.targetPitch + static_cast<ptrdiff_t>(x) * kTargetBytes<C>;
-        VectorMappedSpan<C, V>(t.rules, m, u, v, static_cast<uint32_t>(pl.dudx), static_cast<uint32_t>(pl.dvdx), dst,
+        MappedSpan<C, V>(t.rules, m, u, v, static_cast<uint32_t>(pl.dudx), static_cast<uint32_t>(pl.dvdx), dst,
                             count);
     }
 };
@@ -385,6 +438,11 @@ struct VectorTexturedSpan {
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorTexturedTriangle(const TriangleSetup& t) {
     WalkTriangleRows(t, VectorTexturedSpan<C, V>{t, {t.source, t.sourcePitch, t.graph, t.graphPitch, t.boundU, t.boundV}});
+}
+
+template <KernelConfig R>
+[[gnu::noinline]] void FlatSpanEnd(const BlitSetup& rules, uint32_t colour, uint8_t* dst, int count) {
+    for (; count > 0; --count, dst += kTargetBytes<R>) DrawRule<R, false>(rules, colour, 0, 0, dst);
 }
 
 template <int Kind, int Mode, class V>
@@ -398,7 +456,7 @@ struct VectorFlatSpan {
         const V colour = Splat<V>(t.colour), none{};
         for (; count >= n; count -= n, dst += n * tb)
             StoreTarget<R>(dst, BlendLanes<R, false>(t.rules, colour, none, none, LoadTarget<R, V>(dst)));
-        for (; count > 0; --count, dst += tb) DrawRule<R, false>(t.rules, t.colour, 0, 0, dst);
+        if (count > 0) FlatSpanEnd<R>(t.rules, t.colour, dst, count);
     }
 };
 
