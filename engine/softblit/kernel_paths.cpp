@@ -2,6 +2,8 @@
 // when the program starts, and the best form it runs becomes the active one.
 #include "softblit/kernel_paths.h"
 
+#include <atomic>
+
 #include "softblit/lanes.h"
 
 #if SOFTBLIT_VECTOR_PATHS
@@ -47,7 +49,8 @@ bool ProcessorHasAvx2() {
 }
 
 const bool kHasAvx2 = ProcessorHasAvx2();
-KernelPath activePath = BestKernelPath();
+// Read by every draw, written only when a test or benchmark forces a form.
+std::atomic<KernelPath> activePath{BestKernelPath()};
 
 }  // namespace
 
@@ -68,13 +71,13 @@ KernelPath BestKernelPath() {
 
 bool SetKernelPath(KernelPath path) {
     if (!KernelPathAvailable(path)) return false;
-    activePath = path;
+    activePath.store(path, std::memory_order_relaxed);
     return true;
 }
 
-KernelPath ActiveKernelPath() { return activePath; }
+KernelPath ActiveKernelPath() { return activePath.load(std::memory_order_relaxed); }
 
-const KindKernels& ActiveKernels(int kind) { return *kPathKernels[static_cast<int>(activePath)][kind]; }
+const KindKernels& ActiveKernels(int kind) { return *kPathKernels[static_cast<int>(ActiveKernelPath())][kind]; }
 
 const char* KernelPathName(KernelPath path) {
     switch (path) {
