@@ -2,9 +2,9 @@
 // stands, and with its checksums and key check made right and everything
 // after the header scrambled, so that the fuzzer reaches the directory and
 // member checks behind them.
+#include "engine/archive.h"
 #include "engine/log.h"
 #include "engine/memory.h"
-#include "foundation/archive_format.h"
 
 #include <zlib.h>
 

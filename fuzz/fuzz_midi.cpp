@@ -2,7 +2,7 @@
 // reaches the synthesiser: any bytes are judged within their bounds, and
 // what passes has the header and a track chunk that fit.
 #include "engine/log.h"
-#include "engine/mci.h"
+#include "sound/mci/mci.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -7,7 +7,8 @@
 
 #include "engine/log.h"
 #include "engine/model.h"
-#include "model/graphics_services.h"
+#include "model/base/graphics_services.h"
+#include "model/instance/model_system.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-// Save record on disk: read whole or not at all, written through a
-// temporary file and a rename.
+// Save record on disk: read whole or not at all, written through the
+// engine's durable write (a flushed temporary file and a rename).
 #include "game/savedata.h"
 
+#include "engine/files.h"
 #include "engine/log.h"
 
 #include <cstdio>
 #include <memory>
-#include <string>
 
 namespace {
 
@@ -36,24 +36,9 @@ bool SaveData::Load(SaveData& record, const char* path) {
 bool SaveData::Store(const SaveData& record, const char* path) {
     uint8_t bytes[kFileSize];
     Serialize(record, bytes);
-    std::string temporary = std::string(path) + ".tmp";
-    File file(std::fopen(temporary.c_str(), "wb"));
-    if (!file) {
-        WriteLogFormat("Save data: cannot create %s\n", temporary.c_str());
-        return false;
-    }
-    bool written = std::fwrite(bytes, 1, kFileSize, file.get()) == kFileSize;
-    written = std::fflush(file.get()) == 0 && written;
-    written = std::fclose(file.release()) == 0 && written;
-    if (!written) {
-        std::remove(temporary.c_str());
-        WriteLogFormat("Save data: writing %s failed; the previous save is kept\n", temporary.c_str());
-        return false;
-    }
-    if (std::rename(temporary.c_str(), path) != 0) {
-        std::remove(temporary.c_str());
-        WriteLogFormat("Save data: cannot replace %s; the previous save is kept\n", path);
-        return false;
-    }
-    return true;
+    if (WriteFileDurably(path, bytes, kFileSize) == 0) return true;
+    WriteLogFormat("Save data: storing %s failed; the previous save is kept", path);
+    return false;
 }
+
+void SaveData::DiscardUnfinishedStore(const char* path) { RemoveUnfinishedWrite(path); }

@@ -3,7 +3,7 @@
 #include "game/savedata.h"
 
 #include "engine/log.h"
-#include "platform/shell.h"
+#include "engine/shell.h"
 
 #include <cstdio>
 
@@ -64,7 +64,7 @@ std::string BuildShareAddress(const SaveData& r) {
 
 bool ShareHighScore(const SaveData& r) {
     std::string address = BuildShareAddress(r);
-    if (platform::OpenWebAddress(address.c_str())) return true;
+    if (OpenWebAddress(address.c_str()) == 0) return true;
     WriteLogFormat("High-score share: the address could not be opened\n");
     return false;
 }

@@ -13,6 +13,8 @@ packages=(
   libpixman-1-dev libpng-dev
   # window, events, GL context, audio output, controllers; headless GL on Mesa
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
+  # the window's legacy X11 title
+  libx11-dev
   # a real X11 window in tests
   xvfb
   # picture readers
@@ -35,6 +37,9 @@ packages=(
   libmpg123-dev libvorbis-dev libogg-dev
   # sound tests: fixtures encoded and reference decodes (sox, oggenc; lame above)
   sox libsox-fmt-base vorbis-tools
+  # movies: Ogg Theora decoding; the test movies are encoded with libtheora's
+  # encoder and libvorbis; the movie benchmark's yardsticks
+  libtheora-dev libswscale-dev libavcodec-dev libavutil-dev
 )
 
 missing=()

@@ -3,9 +3,14 @@
 // output-report path), and brings it to a known state. Also the teardown,
 // which joins every thread before the device is closed.
 #include <algorithm>
+#include <type_traits>
 
 #include "platform/clock.h"
+#include "platform/hid.h"
 #include "wiiremote/wiimote.h"
+
+// The driver keeps the platform's device handle in its own record.
+static_assert(std::is_same_v<platform::HidDevice, intptr_t>);
 
 namespace {
 

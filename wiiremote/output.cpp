@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/hid.h"
 #include "platform/thread.h"
 #include "wiiremote/wiimote.h"
 

@@ -4,6 +4,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/sound.h"
+#include "sound/sound_internal.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,1 +1,1 @@
-target_link_libraries(${target} PRIVATE wiiremote)
+target_link_libraries(${target} PRIVATE wiiremote platform)

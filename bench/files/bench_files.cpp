@@ -1,8 +1,8 @@
 // File throughput: an archive member against the same plain file, and the
 // block codec's decoder against zlib inflate on the same data.
+#include "engine/archive.h"
 #include "engine/files.h"
 #include "engine/log.h"
-#include "foundation/archive_format.h"
 #include "foundation/subsystems.h"
 
 #include <benchmark/benchmark.h>

@@ -1,12 +1,12 @@
 // 2-D drawing on the GL device: a frame of batched sprites, and a line of
 // Japanese text from the glyph cache.
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
 #include "engine/font.h"
 #include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
+#include "graphics/softimage/drawstate.h"
 #include "platform/window.h"
 
 #include <benchmark/benchmark.h>

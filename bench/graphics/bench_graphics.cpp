@@ -2,8 +2,8 @@
 // called directly on the same bytes, and draw calls per second of the
 // recording and the GL device.
 #include "engine/baseimage.h"
-#include "engine/device.h"
 #include "engine/log.h"
+#include "graphics/device/device.h"
 #include "platform/window.h"
 
 #include <benchmark/benchmark.h>

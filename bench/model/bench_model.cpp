@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "engine/memory.h"
-#include "model/convert.h"
-#include "model/mesh_prepare.h"
-#include "model/model_handles.h"
+#include "model/convert/convert.h"
+#include "model/convert/mesh_prepare.h"
+#include "model/base/model_handles.h"
 #include "model_generator.h"
 
 namespace {

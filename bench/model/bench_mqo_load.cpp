@@ -20,6 +20,7 @@
 #include "engine/log.h"
 #include "engine/model.h"
 #include "fake_files.h"
+#include "model/instance/model_system.h"
 #include "mqo_writer.h"
 
 namespace {

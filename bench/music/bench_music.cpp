@@ -2,10 +2,11 @@
 // FluidSynth sequencer playing a dense generated piece, and the time to
 // open the sequencer on a file (soundfont load included).
 #include "engine/log.h"
-#include "engine/mci.h"
 #include "engine/sound.h"
 #include "platform/audio.h"
 #include "platform/midi.h"
+#include "sound/mci/mci.h"
+#include "sound/sound_internal.h"
 
 #include <benchmark/benchmark.h>
 

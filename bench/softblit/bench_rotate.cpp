@@ -8,8 +8,8 @@
 #include <cmath>
 #include <random>
 
-#include "engine/drawstate.h"
-#include "engine/memimg.h"
+#include "graphics/softimage/drawstate.h"
+#include "softblit/softblit.h"
 
 namespace {
 

@@ -27,9 +27,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/drawstate.h"
-#include "engine/memimg.h"
+#include "graphics/softimage/drawstate.h"
 #include "softblit/kernel_paths.h"
+#include "softblit/softblit.h"
 
 extern char** environ;
 

@@ -3,11 +3,11 @@
 // drawn by an engine started without a graphics device.
 #include <benchmark/benchmark.h>
 
-#include "engine/device.h"
-#include "engine/drawstate.h"
 #include "engine/engine.h"
 #include "engine/font.h"
 #include "engine/screen.h"
+#include "graphics/device/device.h"
+#include "graphics/softimage/drawstate.h"
 #include "platform/clock.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <random>
 
-#include "engine/drawstate.h"
-#include "engine/memimg.h"
+#include "graphics/softimage/drawstate.h"
+#include "softblit/softblit.h"
 
 namespace {
 

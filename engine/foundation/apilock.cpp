@@ -2,7 +2,7 @@
 // served for everyone else. Each waiter sleeps on its own condition and the
 // releasing thread hands ownership straight to the longest waiter, so a
 // thread that arrives later can never overtake.
-#include "engine/apilock.h"
+#include "foundation/apilock.h"
 
 #include <condition_variable>
 #include <deque>

@@ -27,7 +27,7 @@
 // the file and after the header, directory CRC, every entry's data between
 // the header and the directory, sizes consistent with the flags, names
 // well formed and unique ignoring ASCII case.
-#include "foundation/archive_format.h"
+#include "engine/archive.h"
 
 #include "engine/files.h"
 #include "engine/log.h"

@@ -1,10 +1,10 @@
 // The table of open resource archives and the settings they are read with.
 #include "foundation/archive_table.h"
 
+#include "engine/archive.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/text.h"
-#include "foundation/archive_format.h"
 #include "foundation/file_handles.h"
 #include "foundation/host_path.h"
 #include "foundation/subsystems.h"

@@ -1,7 +1,7 @@
 // The archive-aware set of the file table: an open looks for a resource
 // archive standing for a directory of the path first and falls back to the
 // plain file when there is none or it lacks the member.
-#include "foundation/archive_format.h"
+#include "engine/archive.h"
 #include "foundation/archive_table.h"
 #include "foundation/file_find.h"
 #include "foundation/file_handles.h"

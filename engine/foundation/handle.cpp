@@ -1,7 +1,7 @@
 // Generic handle tables. The table keeps a pointer and a check id per slot;
 // the check id of a table advances with every new entry, so a handle that
 // outlived its entry no longer matches the slot.
-#include "engine/handle.h"
+#include "foundation/handle.h"
 
 #include "engine/memory.h"
 

@@ -3,15 +3,17 @@
 // engine again, so the caller only sees -1.
 #include "engine/lifecycle.h"
 
-#include "engine/apilock.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/window.h"
+#include "foundation/apilock.h"
 #include "foundation/log_internal.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
 #include "platform/sysinfo.h"
 #include "platform/window.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -44,19 +46,19 @@ void WriteSystemInformation() {
 
 void ShutdownLocked() {
     Step("music");
-    subsystems::StopMusic();
+    CallEngineSubsystems(&EngineSubsystem::stopMusic);
     Step("models");
-    subsystems::TerminateModels();
+    CallEngineSubsystems(&EngineSubsystem::endModels);
     Step("graphics");
-    subsystems::TerminateGraphics();
+    CallEngineSubsystems(&EngineSubsystem::endGraphics);
     Step("input");
     subsystems::TerminateInput();
     Step("sound");
-    subsystems::TerminateSound();
+    CallEngineSubsystems(&EngineSubsystem::endSound);
     Step("window teardown");
     TeardownMainWindow();
     Step("software images");
-    subsystems::ReleaseSoftwareImages();
+    CallEngineSubsystems(&EngineSubsystem::releaseSoftwareImages);
     Step("window destruction");
     DestroyMainWindow();
     ResetWindowState();
@@ -71,9 +73,16 @@ void ShutdownLocked() {
     State().initialized = false;
 }
 
-// Failure after the window exists: end what was started and report -1.
-int Abort(const char* what) {
-    WriteLogFormat("%s failed: ending the engine", what);
+// A start-up failure is what a user must see: on stderr as well as in the
+// log.
+void ReportStartUpFailure(const char* reason) {
+    WriteLogFormat("Start-up failed: %s", reason);
+    std::fprintf(stderr, "Start-up failed: %s\n", reason);
+}
+
+// Failure once the window step has begun: end what was started, report -1.
+int Abort(const char* reason) {
+    ReportStartUpFailure(reason);
     DecreaseLogIndent();
     ShutdownLocked();
     return -1;
@@ -87,20 +96,30 @@ int StartUpLocked() {
     Step("display mode");
     FallBackToWindowIfModeUnavailable();
     Step("movie colour tables");
-    subsystems::BuildMovieColourTables();
+    CallEngineSubsystems(&EngineSubsystem::buildMovieColourTables);
     Step("archive table");
     subsystems::ResetArchives();
     Step("file functions");
     subsystems::InstallFileFunctions();
+    // Before the log starts: a second copy must not empty the first one's
+    // log file, so it says why it ends on stderr alone.
+    Step("double-start check");
+    int lock = LockAgainstSecondCopy();
+    if (lock < 0) {
+        std::fprintf(stderr, "Start-up failed: another copy of this program is running in this folder\n");
+        return -1;
+    }
     Step("log");
     StartLog();
     WriteLogText("Engine start-up\n");
     IncreaseLogIndent();
+    if (lock > 0) WriteLogFormat("Double-start check skipped: %s cannot be made here", kDoubleStartLockName);
     Step("desktop depth");
     if (GetWindowModeFlag() && DesktopBitsPerPixel() == 24) {
-        WriteLogText("A 24-bit desktop is not supported\n");
+        ReportStartUpFailure("a 24-bit desktop is not supported");
         DecreaseLogIndent();
         EndLog();
+        ReleaseDoubleStartLock();
         return -1;
     }
     Step("performance counter");
@@ -110,19 +129,19 @@ int StartUpLocked() {
     Step("stream tables");
     subsystems::FillStreamTables();
     Step("window");
-    if (CreateMainWindow() != 0) return Abort("Window creation");
+    if (CreateMainWindow() != 0) return Abort("no window could be opened (is a display available?)");
     Step("input");
-    if (subsystems::InitializeInput() != 0) return Abort("Input start-up");
+    if (subsystems::InitializeInput() != 0) return Abort("input could not be started");
     Step("sound");
-    subsystems::InitializeSound();
+    CallEngineSubsystems(&EngineSubsystem::startSound);
     Step("graphics");
-    if (subsystems::InitializeGraphics() != 0) return Abort("Graphics start-up");
+    if (StartEngineGraphics() != 0) return Abort("graphics could not be started");
     Step("on-screen log");
-    subsystems::StartOnScreenLog();
+    CallEngineSubsystems(&EngineSubsystem::startOnScreenLog);
     Step("draw screens");
-    subsystems::SelectDrawScreens();
+    CallEngineSubsystems(&EngineSubsystem::selectDrawScreens);
     Step("models");
-    subsystems::InitializeModels();
+    CallEngineSubsystems(&EngineSubsystem::startModels);
     DecreaseLogIndent();
     WriteLogText("Engine start-up complete\n");
     s.initialized = true;
@@ -131,7 +150,7 @@ int StartUpLocked() {
 
 }  // namespace
 
-int InitializeEngine() {
+int StartEngine() {
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
     int result = StartUpLocked();

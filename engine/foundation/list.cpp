@@ -1,7 +1,7 @@
 // Intrusive doubly linked list between two sentinels. The sentinels stay
 // put: nothing is inserted after the tail and neither can be removed, so a
 // walk from head->next to the node whose next is null always ends.
-#include "engine/list.h"
+#include "foundation/list.h"
 
 int InitLinkedList(ListNode* head, ListNode* tail) {
     if (!head || !tail || head == tail) return -1;

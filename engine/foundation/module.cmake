@@ -1,3 +1,3 @@
 # The foundation checks archive contents with zlib's CRC-32.
 find_package(ZLIB REQUIRED)
-target_link_libraries(engine PRIVATE ZLIB::ZLIB)
+target_link_libraries(engine_foundation PRIVATE ZLIB::ZLIB)

@@ -1,7 +1,6 @@
 // The posted-message queue: any thread appends under a lock; the main
 // thread takes the whole batch out under it and handles it unlocked, so a
 // handler may post again without deadlock or an endless pass.
-#include "engine/message.h"
 #include "foundation/posted_messages.h"
 
 #include <deque>

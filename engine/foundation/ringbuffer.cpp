@@ -1,7 +1,7 @@
 // Growable byte ring. Growth copies the contents to the front of a new
 // block, so the old one stays untouched until the new one exists and a
 // failed growth leaves the ring as it was.
-#include "engine/ringbuffer.h"
+#include "foundation/ringbuffer.h"
 
 #include "engine/memory.h"
 

@@ -1,42 +1,73 @@
-// Where the engine's life cycle and message loop reach into the other
-// subsystems. Each subsystem defines its entries in its own folder; the
-// ones not built yet are defined in subsystems.cpp and do nothing.
+// Where the engine's life cycle and message processing reach the parts of
+// the engine. The foundation's own parts (archives, file functions, streams,
+// input) are called directly. The subsystems above it (sound, graphics,
+// models) are never called by name: each registers a table of entries
+// before start-up (RegisterEngineSubsystem), and the foundation calls the
+// registered entries at its fixed steps, in the order the tables were
+// registered. A null entry is skipped.
 #pragma once
+#include <cstdint>
+
 #include "platform/window.h"
+
+struct EngineSubsystem {
+    const char* name = nullptr;
+    // Start-up, in the order the life cycle calls them.
+    void (*buildMovieColourTables)() = nullptr;
+    void (*startSound)() = nullptr;      // its result is ignored
+    int (*startGraphics)() = nullptr;    // 0 or -1: a failure ends start-up
+    void (*startOnScreenLog)() = nullptr;
+    void (*selectDrawScreens)() = nullptr;
+    void (*startModels)() = nullptr;
+    // Shut-down, in order (input ends between graphics and sound).
+    void (*stopMusic)() = nullptr;
+    void (*endModels)() = nullptr;
+    void (*endGraphics)() = nullptr;
+    void (*endSound)() = nullptr;
+    void (*releaseSoftwareImages)() = nullptr;
+    // Message processing.
+    // A message posted to the main window (PostEngineMessage).
+    void (*handlePostedMessage)(uint32_t message, uintptr_t wParam, intptr_t lParam) = nullptr;
+    void (*pollMusic)() = nullptr;               // music status, every pass
+    void (*refillStreamSounds)() = nullptr;      // every pass, only on one logical processor
+    void (*updateSoftSoundPlayers)() = nullptr;  // every pass
+    void (*suspendMovies)() = nullptr;           // the window was deactivated
+    void (*resumeMovies)() = nullptr;            // the window is active again
+    void (*whileInactive)() = nullptr;           // every pass while paused: movie overlays, the pause picture
+};
+
+constexpr int kMaxEngineSubsystems = 8;
+
+// Adds a table (kept by pointer; it must outlive the engine). Registering
+// the same table again does nothing. 0, or -1 for null or a full list.
+int RegisterEngineSubsystem(const EngineSubsystem* subsystem);
+// Drops every registered table (tests).
+void ClearEngineSubsystems();
+// Calls entry of every registered table that has it, in registration order.
+void CallEngineSubsystems(void (*EngineSubsystem::*entry)());
+// The graphics start-up of every table that has one: 0, or the first -1.
+int StartEngineGraphics();
+void PostToEngineSubsystems(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// The whole start-up once, under the library lock, with the tables
+// registered so far (InitializeEngine registers the engine's own first).
+int StartEngine();
 
 namespace subsystems {
 
-// Start-up, in the order the life cycle calls them.
-void BuildMovieColourTables();
+// The foundation's own parts, in start-up order.
 void ResetArchives();
 void InstallFileFunctions();
 void FillStreamTables();
 int InitializeInput();      // 0 or -1: a failure ends start-up
-void InitializeSound();     // its result is ignored
-int InitializeGraphics();   // 0 or -1, with the font system
-void StartOnScreenLog();
-void SelectDrawScreens();
-void InitializeModels();
 
-// Shut-down, in order.
-void StopMusic();
-void TerminateModels();
-void TerminateGraphics();
+// Shut-down.
 void TerminateInput();
-void TerminateSound();
-void ReleaseSoftwareImages();
 void RestoreStartDirectory();
 void CloseArchives();
 
 // Message processing.
 void HandleInputEvent(const platform::Event& event);  // keys, mouse, devices
 void UpdateInput();            // keyboard and mouse, every pass
-void PollMusic();              // music status, every pass
-void HandleMusicNotify();      // the MIDI device's notification reached the window
-void RefillStreamSounds();     // only on one logical processor
-void UpdateSoftSoundPlayers();
-void SuspendMovies();          // window deactivated
-void ResumeMovies();           // window activated again
-void WhileInactive();          // movie overlays and the pause picture
 
 }  // namespace subsystems

@@ -3,17 +3,17 @@
 // to run while inactive.
 #include "engine/window.h"
 
-#include "engine/apilock.h"
 #include "engine/lifecycle.h"
 #include "engine/log.h"
 #include "engine/random.h"
 #include "engine/text.h"
 #include "engine/timer.h"
-#include "engine/mci.h"
+#include "foundation/apilock.h"
 #include "foundation/posted_messages.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/window.h"
 
 #include <map>
@@ -44,6 +44,8 @@ struct WindowState {
     bool created = false;
     bool destroyed = false;
     bool active = true;
+    int doubleStartCheck = 1;
+    int doubleStartLock = -1;  // descriptor of the held lock file
     std::map<int, IconResource> icons;
 };
 
@@ -78,13 +80,13 @@ void HandleEvent(const platform::Event& e) {
     case platform::EventType::FocusLost:
         if (w.active) {
             w.active = false;
-            if (!w.runWhileInactive) subsystems::SuspendMovies();
+            if (!w.runWhileInactive) CallEngineSubsystems(&EngineSubsystem::suspendMovies);
         }
         break;
     case platform::EventType::FocusGained:
         if (!w.active) {
             w.active = true;
-            if (!w.runWhileInactive) subsystems::ResumeMovies();
+            if (!w.runWhileInactive) CallEngineSubsystems(&EngineSubsystem::resumeMovies);
         }
         break;
     default:
@@ -96,7 +98,7 @@ void HandleEvent(const platform::Event& e) {
 // A posted message for a window that has gone since is dropped.
 void HandlePostedMessage(const PostedEngineMessage& m) {
     if (m.window != GetAppWindowHandle()) return;
-    if (m.message == MM_MCINOTIFY) subsystems::HandleMusicNotify();
+    PostToEngineSubsystems(m.message, m.wParam, m.lParam);
 }
 
 }  // namespace
@@ -182,11 +184,11 @@ int ProcessWindowMessagesCore() {
         DrainPostedEngineMessages(HandlePostedMessage);
         if (w.destroyed) return -1;
         subsystems::UpdateInput();
-        subsystems::PollMusic();
-        if (LogicalProcessorCount() == 1) subsystems::RefillStreamSounds();
-        subsystems::UpdateSoftSoundPlayers();
+        CallEngineSubsystems(&EngineSubsystem::pollMusic);
+        if (LogicalProcessorCount() == 1) CallEngineSubsystems(&EngineSubsystem::refillStreamSounds);
+        CallEngineSubsystems(&EngineSubsystem::updateSoftSoundPlayers);
         if (w.active || w.runWhileInactive) return 0;
-        subsystems::WhileInactive();
+        CallEngineSubsystems(&EngineSubsystem::whileInactive);
         platform::SleepMilliseconds(kInactiveSleepMs);
     }
 }
@@ -197,6 +199,27 @@ int ProcessWindowMessages() {
     int result = ProcessWindowMessagesCore();
     ReleaseApiLock(lock);
     return result;
+}
+
+int SetDoubleStartCheck(int flag) {
+    State().doubleStartCheck = flag ? 1 : 0;
+    return 0;
+}
+
+int LockAgainstSecondCopy() {
+    WindowState& w = State();
+    if (w.doubleStartLock >= 0 || !w.doubleStartCheck) return 0;
+    int lock = platform::Files().lockExclusive(kDoubleStartLockName);
+    if (lock == platform::kFileLockHeld) return -1;
+    if (lock < 0) return 1;
+    w.doubleStartLock = lock;
+    return 0;
+}
+
+void ReleaseDoubleStartLock() {
+    WindowState& w = State();
+    if (w.doubleStartLock >= 0) platform::Files().close(w.doubleStartLock);
+    w.doubleStartLock = -1;
 }
 
 int CreateMainWindow() {
@@ -257,5 +280,6 @@ void ResetWindowState() {
     w.created = false;
     w.destroyed = false;
     w.active = true;
+    ReleaseDoubleStartLock();
     ClearPostedEngineMessages();
 }

@@ -4,6 +4,7 @@
 
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "graphics/image/image_internal.h"
 
 #include <cstring>
 
@@ -43,9 +44,7 @@ void WriteRaw(unsigned char* p, int bpp, uint32_t v) {
 
 int Expand(uint32_t raw, uint32_t mask, int shift, int width, int absent) {
     if (width == 0) return absent;
-    uint64_t max = mask >> shift;
-    uint64_t v = (raw & mask) >> shift;
-    return int((v * 255 + max / 2) / max);
+    return ScaleChannelToByte((raw & mask) >> shift, mask >> shift);
 }
 
 uint32_t Pack(int value, int shift, int width) {
@@ -68,9 +67,9 @@ bool Inside(const BASEIMAGE* image, int x, int y) {
 // ---- Block-compressed decoding ----
 
 void Color565(uint16_t c, int out[3]) {
-    out[0] = ((c >> 11) & 31) * 255 / 31;
-    out[1] = ((c >> 5) & 63) * 255 / 63;
-    out[2] = (c & 31) * 255 / 31;
+    out[0] = ScaleChannelToByte((c >> 11) & 31, 31);
+    out[1] = ScaleChannelToByte((c >> 5) & 63, 63);
+    out[2] = ScaleChannelToByte(c & 31, 31);
 }
 
 // Decodes one 4x4 colour block into ARGB words (alpha 255 or 0 for DXT1 transparency).

@@ -1,12 +1,12 @@
 // Graph handles. Every graph keeps its pixels as a 32-bit ARGB image (the
 // software path and a device rebuild read it) and, with a device, a texture
 // made from them. Pieces of a divided picture share both.
-#include "engine/graph.h"
+#include "graphics/graph_internal.h"
 
-#include "engine/handle.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/window.h"
+#include "foundation/handle.h"
 
 #include <cstring>
 

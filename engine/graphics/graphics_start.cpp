@@ -2,17 +2,18 @@
 // the device is made on the chosen back end (GL when the window has a GL
 // context); without one the engine goes on on the software path.
 #include "engine/camera.h"
-#include "engine/devicestate.h"
-#include "engine/drawstate.h"
 #include "engine/font.h"
-#include "engine/screen.h"
-#include "engine/graph.h"
 #include "engine/log.h"
-#include "engine/softwarepath.h"
+#include "engine/screen.h"
 #include "foundation/subsystems.h"
+#include "graphics/camera/camera_internal.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/graph_internal.h"
 #include "graphics/graphics_internal.h"
+#include "graphics/softimage/drawstate.h"
+#include "graphics/software/softwarepath.h"
 #include "platform/window.h"
 
 #include <cstring>
@@ -54,15 +55,14 @@ int SetGraphicsDeviceChoice(const char* name) {
     return WriteLogFormat("Unknown graphics device choice \"%s\"\n", name);
 }
 
-namespace subsystems {
+namespace {
 
-int InitializeGraphics() {
+int StartGraphics() {
     ResetDeviceStateCache();
     BuildBlendTables();
     ResetSoftwareDrawState();
     ResetDraw2DSettings();
     ResetCameraAndLights();
-    InstallModelGraphicsServices();
     std::string choice = deviceChoice;
     if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
     if (choice == "none") {
@@ -86,7 +86,7 @@ void SelectDrawScreens() {
     if (HardwareRenderingActive()) ReapplyCameraAndLights();
 }
 
-void TerminateGraphics() {
+void EndGraphics() {
     FlushPendingDraws();
     DeleteAllFonts();
     ReleaseBlendScratch();
@@ -97,4 +97,13 @@ void TerminateGraphics() {
     ResetDeviceStateCache();
 }
 
-}  // namespace subsystems
+const EngineSubsystem kGraphics = {
+    .name = "graphics",
+    .startGraphics = StartGraphics,
+    .selectDrawScreens = SelectDrawScreens,
+    .endGraphics = EndGraphics,
+};
+
+}  // namespace
+
+void RegisterGraphicsSubsystem() { RegisterEngineSubsystem(&kGraphics); }

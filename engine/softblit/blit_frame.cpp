@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/drawstate.h"
-#include "engine/memimg.h"
 #include "engine/numbers.h"
+#include "graphics/softimage/drawstate.h"
 #include "softblit/blit_frame_common.h"
+#include "softblit/softblit.h"
 
 namespace {
 int SaturateToInt(int64_t v) {

@@ -2,6 +2,7 @@
 #include "softblit/blit_frame_common.h"
 
 #include "engine/log.h"
+#include "graphics/softimage/drawstate.h"
 
 namespace softblit {
 

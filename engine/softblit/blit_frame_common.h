@@ -5,9 +5,9 @@
 #pragma once
 #include <algorithm>
 
-#include "engine/drawstate.h"
-#include "engine/memimg.h"
+#include "graphics/softimage/drawstate.h"
 #include "softblit/blit_setup.h"
+#include "softblit/softblit.h"
 
 namespace softblit {
 

@@ -2,7 +2,7 @@
 // variant index the generated per-kind tables of the active kernel form.
 #include "softblit/blit_setup.h"
 
-#include "engine/drawstate.h"
+#include "graphics/softimage/drawstate.h"
 #include "softblit/kernel_paths.h"
 
 int KernelModeOf(int blendMode) {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "engine/drawstate.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
 #include "engine/numbers.h"
+#include "graphics/softimage/drawstate.h"
+#include "softblit/softblit.h"
 
 void QuadBlitMemImg(MEMIMG* target, const MEMIMG* source, const int corners[8], int transparent,
                     const MEMIMG* blendGraph) {

@@ -10,14 +10,14 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/drawstate.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
 #include "engine/numbers.h"
 #include "engine/vecmath.h"
+#include "graphics/softimage/drawstate.h"
 #include "softblit/blit_frame_common.h"
 #include "softblit/kernel_paths.h"
 #include "softblit/rotate_setup.h"
+#include "softblit/softblit.h"
 
 namespace {
 

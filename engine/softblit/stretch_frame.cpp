@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "engine/drawstate.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
+#include "graphics/softimage/drawstate.h"
 #include "softblit/blit_frame_common.h"
+#include "softblit/softblit.h"
 
 namespace {
 // Source column (or row) that destination column k, counted from the

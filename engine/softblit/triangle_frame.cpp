@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <utility>
 
-#include "engine/drawstate.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
 #include "engine/numbers.h"
+#include "graphics/softimage/drawstate.h"
 #include "softblit/blit_frame_common.h"
 #include "softblit/kernel_paths.h"
+#include "softblit/softblit.h"
 #include "softblit/triangle_setup.h"
 
 uint32_t TriangleLoopRuns[kTriangleLoopCount];

@@ -1,14 +1,12 @@
 // In-memory PCM reader: a sound decoded beforehand whose PCM the converter
-// holds and hands out a second at a time. Only the decoders that fill it
-// make a converter of this type; it never accepts a stream itself.
+// holds and hands out a second at a time. It is the converter's last
+// reader: the stream is decoded whole through a media graph at set-up.
 #include "engine/memory.h"
-#include "sound/soundconv.h"
+#include "sound/mp3_graph_reader.h"
 
 #include <cstring>
 
 namespace {
-
-int SetupMemPcmReader(SOUNDCONV*) { return -1; }  // only made by the decoders that fill it
 
 int StepMemPcmReader(SOUNDCONV* c) {
     if (c->memPcm.readPosition >= c->memPcm.used) return -1;
@@ -37,5 +35,5 @@ int64_t MemPcmTotal(SOUNDCONV* c) { return c->memPcm.used; }
 
 }  // namespace
 
-const SoundReader kMemPcmReader = {-1, SetupMemPcmReader, StepMemPcmReader, SeekMemPcmReader, TerminateMemPcmReader,
-                                   MemPcmTotal, true};
+const SoundReader kMemPcmReader = {4, DecodeMp3WithDirectShow, StepMemPcmReader, SeekMemPcmReader,
+                                   TerminateMemPcmReader, MemPcmTotal, true};

@@ -1,10 +1,10 @@
 // The sound module's state, shared by its files: the handle table, the
 // sound entries, the stream list, the sound lock and the worker thread.
 #pragma once
-#include "engine/handle.h"
-#include "engine/list.h"
 #include "engine/sound.h"
 #include "engine/stream.h"
+#include "foundation/handle.h"
+#include "foundation/list.h"
 #include "sound/device/sound_device.h"
 #include "sound/soundconv.h"
 
@@ -133,3 +133,16 @@ int VolumeToHundredthsDb(int volume);
 // (0: the engine's count). Takes effect at the next start-up.
 void SetSoundProcessorCountForTesting(int count);
 bool IsSoundWorkerRunning();
+
+// Start-up and shut-down (engine start-up and end call them).
+int InitializeSoundSystem();
+int TerminateSoundSystem();
+// Called by message processing on every pass; 0, or -1 while closed.
+int UpdateSoftSoundPlayers();
+// Stream refills: the worker thread's work, done by message processing
+// on one logical processor.
+int RefillStreamSound(int handle);
+int RefillStreamSounds();
+
+// Adds sound start-up, end and per-pass work to the engine's life cycle.
+void RegisterSoundSubsystem();

@@ -2,6 +2,7 @@
 // position queries. Stream sounds are handed to the stream code.
 #include "engine/log.h"
 #include "engine/window.h"
+#include "foundation/window_internal.h"
 #include "platform/clock.h"
 #include "sound/sound_internal.h"
 

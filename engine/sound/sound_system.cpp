@@ -5,7 +5,6 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/text.h"
-#include "foundation/subsystems.h"
 #include "platform/audio.h"
 #include "platform/thread.h"
 #include "sound/music/music_internal.h"
@@ -217,12 +216,3 @@ int UpdateSoftSoundPlayers() { return Sound().open.load() ? 0 : -1; }
 void SetSoundProcessorCountForTesting(int count) { Sound().processorCountOverride = count; }
 
 bool IsSoundWorkerRunning() { return Sound().worker.joinable(); }
-
-namespace subsystems {
-
-void InitializeSound() { InitializeSoundSystem(); }
-void TerminateSound() { TerminateSoundSystem(); }
-void RefillStreamSounds() { ::RefillStreamSounds(); }
-void UpdateSoftSoundPlayers() { ::UpdateSoftSoundPlayers(); }
-
-}  // namespace subsystems

@@ -9,8 +9,10 @@
 
 namespace {
 
-// In the order they are tried.
-const SoundReader* const kReaders[] = {&kWavePcmReader, &kWaveAcmReader, &kOggVorbisReader, &kMp3AcmReader};
+// In the order they are tried; the last decodes the whole stream through a
+// media graph when every other reader refused it.
+const SoundReader* const kReaders[] = {&kWavePcmReader, &kWaveAcmReader, &kOggVorbisReader, &kMp3AcmReader,
+                                       &kMemPcmReader};
 
 }  // namespace
 
@@ -40,8 +42,6 @@ int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv) {
         }
         if (reader->rewindOnRefusal) conv->stream.functions.seek(conv->stream.handle, 0, 0);
     }
-    // Bit 4 stands for the last decoder, tried after every reader has
-    // refused; until it exists a refused stream is refused here.
     if (!chosen) return -1;
     conv->initialized = 0;
     conv->endOfData = 0;

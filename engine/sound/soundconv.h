@@ -127,7 +127,8 @@ struct MP3FRAMEINFO {
 // reserved bit-rate index, or sample-rate index 3.
 int ParseMp3FrameHeader(const uint8_t header[4], MP3FRAMEINFO* out);
 
-// Readers, in the order the converter tries them, and the in-memory reader.
+// Readers, in the order the converter tries them; the in-memory reader is the
+// last, decoding the whole stream beforehand.
 extern const SoundReader kWavePcmReader;
 extern const SoundReader kWaveAcmReader;
 extern const SoundReader kOggVorbisReader;

@@ -5,6 +5,7 @@
 // the screen transition and the other shared services are defined beside it.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct SaveData;
@@ -64,4 +65,48 @@ struct GameData {
     SaveData* save = nullptr;
     TimeTable* timeTable = nullptr;
     uint8_t ready = 0;
+
+    // The background-music number now playing, process-wide: -1 none, 0 the
+    // title music (see PlayBgm).
+    static int32_t currentBgm;
+
+    // Fills the menu and message texts (every handle 0) and registers
+    // OnDeviceRestore as the engine's device-restore callback.
+    GameData();
+
+    // Loads every picture, model, sound and font (releasing first, so it
+    // may run again) and the stage lists; a file that fails leaves -1 in
+    // its field and loading goes on. Sets `ready`.
+    void LoadAll();
+    // Deletes every handle the game data holds (each once) and zeroes it.
+    void ReleaseAll();
+    enum class ResourceKind { kGraph, kModel, kSound, kFont };
+    // Every handle field, with the kind of resource it holds.
+    void ForEachHandle(const std::function<void(int& handle, ResourceKind kind)>& visit);
+    // Reads the normal and versus stage lists; a missing file leaves empty
+    // texts and zero counts.
+    void LoadStageLists();
+    // A stage-list text: entry -1 the title of group `list`, entry n its
+    // n-th stage name, "end" at the group's end line, "???" outside.
+    std::string MenuLabelText(int list, int entry) const;
+    static bool LabelEquals(const std::string& label, const char* text);
+
+    // Background music by number (0..13, the sound-test table); the number
+    // already playing is not restarted, any other number stops the music.
+    void PlayBgm(int n);
+    // The screen transition: the current screen goes into captureGraph and
+    // dissolves through transitionMask over 30 drawn frames.
+    void CaptureScreen();
+    void DrawScreenTransition(int threshold);  // threshold < 0: from transitionCount
+    void SetLightDirection();
+    // The menu labels that unlocks change, from the save's flags.
+    void UpdateUnlocks();
+    // Toon material, faint specular and outline width 3 on every material.
+    static void SetItemMaterials(int model);
+    // After the graphics device was lost and rebuilt.
+    static void OnDeviceRestore();
 };
+
+// The menu screens' caption: a band fading from white to blue across the
+// top 33 rows, with text over it.
+void DrawCaptionBar(const char* text);

@@ -47,4 +47,12 @@ int StopMusic() {
     return StopCurrentMusic();
 }
 
+int SetMusicVolume(int volume) {
+    if (auto& r = ActiveRecorder()) {
+        r(Call{Call::kSetMusicVolume, 0, volume, 0, nullptr});
+        return 0;
+    }
+    return ::SetMusicVolume(volume);
+}
+
 }  // namespace gamesound

@@ -9,9 +9,9 @@ namespace gamesound {
 // What a frame asked of the sound side: an effect handle played (with the
 // engine's play type and from-top flag), or a music file / looping sound.
 struct Call {
-    enum Kind { kPlayHandle, kStopHandle, kPlayMusicFile, kStopMusic } kind;
+    enum Kind { kPlayHandle, kStopHandle, kPlayMusicFile, kStopMusic, kSetMusicVolume } kind;
     int handle;      // sound handle (kPlayHandle, kStopHandle)
-    int playType;    // 1 back ground, 3 loop ...
+    int playType;    // 1 back ground, 3 loop ...; kSetMusicVolume: the volume
     int fromTop;
     const char* file;  // kPlayMusicFile: path under "tpa\Music\"; else null
 };
@@ -26,5 +26,7 @@ int PlayHandle(int handle, int playType, int fromTop = 1);
 int StopHandle(int handle);
 int PlayMusicFile(const char* file, int playType);
 int StopMusic();
+// Volume of the music, 0..255.
+int SetMusicVolume(int volume);
 
 }  // namespace gamesound

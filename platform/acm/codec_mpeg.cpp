@@ -1,15 +1,11 @@
 // MPEG audio codec over libmpg123 in feed mode: frames are found here and
 // each is fed whole, and only when all of its PCM fits the destination, so
-// a conversion never holds output back. The output format is forced to
-// 16-bit PCM of the first frame's rate and channels; the encoder's info
-// frame decodes as an ordinary (silent) frame and no gapless trimming is
-// done, so every frame yields exactly its samples.
+// a conversion never holds output back. The decoder settings (output
+// format, every frame yielding exactly its samples) are the shared ones.
 // Depends on: libmpg123.
 #include "acm/acm_codec.h"
+#include "acm/mpg123_decoder.h"
 
-#include <mpg123.h>
-
-#include <mutex>
 #include <new>
 
 namespace platform {
@@ -31,18 +27,9 @@ bool Suggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
 }
 
 void* Open(const AcmWaveFormat* s, uint32_t) {
-    static std::once_flag once;
-    std::call_once(once, [] { mpg123_init(); });
-    mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+    mpg123_handle* decoder = NewMpegDecoder(long(s->samplesPerSec), s->channels);
     if (!decoder) return nullptr;
-    const long flags = MPG123_QUIET | MPG123_IGNORE_INFOFRAME | MPG123_NO_READAHEAD;
-    bool ready = mpg123_param(decoder, MPG123_ADD_FLAGS, flags, 0) == MPG123_OK &&
-                 mpg123_param(decoder, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0) == MPG123_OK &&
-                 mpg123_format_none(decoder) == MPG123_OK &&
-                 mpg123_format(decoder, long(s->samplesPerSec), s->channels == 1 ? MPG123_MONO : MPG123_STEREO,
-                               MPG123_ENC_SIGNED_16) == MPG123_OK &&
-                 mpg123_param(decoder, MPG123_ADD_FLAGS, s->channels == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO,
-                              0) == MPG123_OK &&
+    bool ready = mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0) == MPG123_OK &&
                  mpg123_open_feed(decoder) == MPG123_OK;
     auto* state = ready ? new (std::nothrow) MpegState{decoder, 2u * s->channels, s->avgBytesPerSec,
                                                        s->samplesPerSec * 2u * s->channels}

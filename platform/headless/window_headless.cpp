@@ -17,6 +17,7 @@ namespace {
 std::mutex mutex;
 std::deque<Event> queue;
 bool open = false;
+bool refuseOpen = false;
 int openCount = 0;
 std::string title;
 int clientWidth = 0;
@@ -29,7 +30,7 @@ void SetClassName(const char*) {}
 
 int Open(const WindowDesc& desc) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (open) return -1;
+    if (open || refuseOpen) return -1;
     open = true;
     ++openCount;
     title = desc.titleUtf8 ? desc.titleUtf8 : "";
@@ -118,6 +119,11 @@ const WindowBackend kHeadlessWindowBackend = {
 void HeadlessPushEvent(const Event& event) {
     std::lock_guard<std::mutex> lock(mutex);
     queue.push_back(event);
+}
+
+void HeadlessRefuseOpen(bool refuse) {
+    std::lock_guard<std::mutex> lock(mutex);
+    refuseOpen = refuse;
 }
 
 int HeadlessOpenCount() {

@@ -4,11 +4,16 @@
 // Limits: paths are UTF-8 byte strings handed to the kernel unchanged;
 // letter case is resolved by the caller. Reads use pread so one descriptor
 // may be shared between threads.
-// Depends on: POSIX (open, pread, fstat, opendir, getcwd, chdir, mkstemp).
+// Files the program writes are flushed with fsync before they replace the
+// old copy, and their folder after; locks are flock locks, which the kernel
+// drops with the process.
+// Depends on: POSIX (open, pread, fstat, opendir, getcwd, chdir, mkstemp,
+// fsync, rename, flock).
 #include "posix/files_posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,11 +127,70 @@ std::FILE* CreateTempFile(std::string* pathOut) {
     return file;
 }
 
+bool WriteAll(int fd, const void* bytes, size_t size) {
+    const auto* at = static_cast<const char*>(bytes);
+    while (size > 0) {
+        ssize_t n = ::write(fd, at, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        at += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// Flushes the folder that holds path ("." when the path names none), so a
+// rename in it survives a power cut.
+int SyncFolderOf(const char* path) {
+    std::string folder = path;
+    size_t slash = folder.find_last_of('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int result = ::fsync(fd);
+    ::close(fd);
+    return result;
+}
+
+DurableWriteStep ReplaceDurably(const char* path, const char* temporary, const void* bytes, size_t size) {
+    using Step = DurableWriteStep;
+    if (!path || !temporary || (size > 0 && !bytes)) return Step::CreateTemporary;
+    int fd = ::open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return Step::CreateTemporary;
+    Step failed = Step::Done;
+    if (!WriteAll(fd, bytes, size)) failed = Step::WriteTemporary;
+    else if (::fsync(fd) != 0) failed = Step::SyncTemporary;
+    if (::close(fd) != 0 && failed == Step::Done) failed = Step::WriteTemporary;
+    if (failed == Step::Done && ::rename(temporary, path) != 0) failed = Step::Rename;
+    if (failed != Step::Done) {
+        ::unlink(temporary);
+        return failed;
+    }
+    return SyncFolderOf(path) == 0 ? Step::Done : Step::SyncFolder;
+}
+
+bool RemoveFile(const char* path) { return path && ::unlink(path) == 0; }
+
+int LockExclusive(const char* path) {
+    if (!path) return -1;
+    int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    int result;
+    do result = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    if (result == 0) return fd;
+    int error = errno;
+    ::close(fd);
+    return error == EWOULDBLOCK ? kFileLockHeld : -1;
+}
+
 }  // namespace
 
 const FileSystemBackend kPosixFileSystemBackend = {
     "posix",     OpenRead, Close, ReadAt, SizeOf, Stat, ListDirectory, GetCurrentDirectory, SetCurrentDirectory,
-    CreateTempFile,
+    CreateTempFile, ReplaceDurably, RemoveFile, LockExclusive,
 };
 
 }  // namespace platform

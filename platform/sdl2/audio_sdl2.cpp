@@ -3,13 +3,32 @@
 // stereo at the asked rate (SDL converts to whatever the card takes) and
 // lets SDL's audio thread pull the mixed frames.
 // Limits: one output device, the default one; no capture.
-// Depends on: SDL2 (audio subsystem).
+// When no sound server answers, SDL probes ALSA, which reports each failed
+// probe on stderr through its own error handler; those reports are dropped
+// (the engine logs once that it runs without sound).
+// Depends on: SDL2 (audio subsystem); ALSA's library when present.
 #include "sdl2/audio_sdl2.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 namespace platform {
 namespace {
+
+void IgnoreAlsaReport(const char*, int, const char*, int, const char*, ...) {}
+
+// Installs the silent handler in the one copy of ALSA's library that SDL
+// loads too. The library stays loaded, so the handler stays in place.
+void QuietAlsaProbing() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (!alsa) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(IgnoreAlsaReport);
+}
 
 SDL_AudioDeviceID device = 0;
 AudioCallback userCallback = nullptr;
@@ -21,6 +40,7 @@ void SDLCALL Pull(void*, Uint8* stream, int length) {
 
 int Open(int rate, AudioCallback callback, void* user) {
     if (device || rate <= 0 || !callback) return -1;
+    QuietAlsaProbing();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
     userCallback = callback;
     userData = user;
@@ -53,6 +73,7 @@ void Close() {
 void EnumerateDevices(AudioDeviceVisitor visit, void* context) {
     if (!visit) return;
     bool started = SDL_WasInit(SDL_INIT_AUDIO) == 0;
+    QuietAlsaProbing();
     if (started && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
     const char* driver = SDL_GetCurrentAudioDriver();
     int count = SDL_GetNumAudioDevices(0);

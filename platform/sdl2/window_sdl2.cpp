@@ -1,6 +1,8 @@
 // SDL2 window back end: stands in for the Win32 window, its message queue and
 // the display-settings queries. Under SDL_VIDEODRIVER=offscreen it gives a
 // real OpenGL context on Mesa with no display at all.
+// Without SDL_VIDEODRIVER it uses only drivers that show a window: with no
+// display, opening fails instead of running unseen.
 // Limits: one window; icon and cursor calls are ignored when SDL refuses them.
 // Pictures drawn without GL go to the window surface, scaled by SDL (the
 // surface is unavailable on a window that has a GL context).
@@ -14,6 +16,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace platform {
 namespace {
@@ -22,13 +25,50 @@ SDL_Window* window = nullptr;
 SDL_GLContext glContext = nullptr;
 bool videoStarted = false;
 
+// SDL's drivers that show a window to someone. Left to itself SDL falls
+// back to its off-screen driver when no display answers, and the program
+// would run with a window nobody sees; that driver serves only when asked
+// for by name (SDL_VIDEODRIVER, as the tests do). Wayland is tried only
+// where a compositor can be found, since its library complains on stderr
+// otherwise.
+std::string DisplayDrivers() {
+    const char* runtimeDir = SDL_getenv("XDG_RUNTIME_DIR");
+    const char* waylandDisplay = SDL_getenv("WAYLAND_DISPLAY");
+    bool waylandReachable = (runtimeDir && *runtimeDir) || (waylandDisplay && waylandDisplay[0] == '/');
+    std::string list;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* name = SDL_GetVideoDriver(i);
+        if (!name || !std::strcmp(name, "offscreen") || !std::strcmp(name, "dummy") || !std::strcmp(name, "evdev"))
+            continue;
+        if (!std::strcmp(name, "wayland") && !waylandReachable) continue;
+        if (!list.empty()) list += ',';
+        list += name;
+    }
+    return list;
+}
+
 // Video starts once and stays up for the life of the process: stopping it
 // unloads the GL driver, which loses the driver's own allocations and makes
 // every later start pay for the load again.
 bool StartVideo() {
     if (videoStarted) return true;
+    const char* chosen = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (!chosen || !*chosen) {
+        std::string drivers = DisplayDrivers();
+        if (drivers.empty()) {
+            std::fprintf(stderr, "platform: no display driver to open a window with\n");
+            return false;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "platform: SDL video start failed: %s\n", SDL_GetError());
+        // Said once: start-up asks for video several times before it gives up.
+        static bool reported = false;
+        if (reported) return false;
+        reported = true;
+        const char* display = SDL_getenv("DISPLAY");
+        std::fprintf(stderr, "platform: no display to open a window on (%s; DISPLAY is %s)\n", SDL_GetError(),
+                     display && *display ? display : "not set");
         return false;
     }
     videoStarted = true;
@@ -80,6 +120,7 @@ int Open(const WindowDesc& desc) {
         std::fprintf(stderr, "platform: SDL window creation failed: %s\n", SDL_GetError());
         return -1;
     }
+    SetX11LegacyTitle(window, desc.titleUtf8);
     if (desc.withGl) {
         glContext = SDL_GL_CreateContext(window);
         if (!glContext) {
@@ -104,7 +145,9 @@ void Close() {
 bool IsOpen() { return window != nullptr; }
 
 void SetTitle(const char* utf8) {
-    if (window) SDL_SetWindowTitle(window, utf8);
+    if (!window) return;
+    SDL_SetWindowTitle(window, utf8);
+    SetX11LegacyTitle(window, utf8);
 }
 
 void SetIcon(const uint32_t* argb, int width, int height) {

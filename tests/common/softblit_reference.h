@@ -11,7 +11,7 @@
 #include <cstring>
 #include <optional>
 
-#include "engine/memimg.h"
+#include "softblit/softblit.h"
 
 namespace softref {
 

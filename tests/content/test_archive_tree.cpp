@@ -1,7 +1,7 @@
 // The generated tree packed into a resource archive reads back the same
 // through the engine's file functions, whatever case a path is spelt in.
+#include "engine/archive.h"
 #include "engine/files.h"
-#include "foundation/archive_format.h"
 #include "foundation/subsystems.h"
 #include "game/timetable.h"
 #include "generated_tree.h"

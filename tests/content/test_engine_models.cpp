@@ -5,6 +5,7 @@
 #include "engine/model.h"
 #include "generated_tree.h"
 #include "manifest.h"
+#include "model/instance/model_system.h"
 
 #include <gtest/gtest.h>
 

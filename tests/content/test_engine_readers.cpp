@@ -6,6 +6,7 @@
 #include "generated_tree.h"
 #include "manifest.h"
 #include "scoped_temp_dir.h"
+#include "sound/sound_internal.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 #include "game/timetable.h"
 #include "generated_tree.h"
 #include "manifest.h"
+#include "mqo.h"
 #include "scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -134,7 +135,7 @@ TEST_F(BrokenTree, PicturesModelsAndSoundsAreEnforced) {
     Rewrite("Music/pride.mp3", [](std::string t) { return Splice(t, 4000, 0, "xx"); });  // frames no longer line up
     std::string p = Problems();
     EXPECT_NE(p.find("text_go.png:"), std::string::npos) << p;
-    EXPECT_NE(p.find("door0.png: is 24x24, needs 64x64"), std::string::npos) << p;
+    EXPECT_NE(p.find("door0.png: is 16x16, needs 64x64"), std::string::npos) << p;
     EXPECT_NE(p.find("nekog_ju.mqo:"), std::string::npos) << p;
     EXPECT_NE(p.find("dai2.mqo: object 0: vertex index out of range"), std::string::npos) << p;
     EXPECT_NE(p.find("kitty01.wav: missing"), std::string::npos) << p;
@@ -163,6 +164,28 @@ TEST_F(BrokenTree, ListsSetsScriptsAndTableAreEnforced) {
     EXPECT_NE(p.find("ending1.scn: message line longer than 50 bytes"), std::string::npos) << p;
     EXPECT_NE(p.find("ending0.scn: a character ending in 0x5C reads as a line break"), std::string::npos) << p;
     EXPECT_NE(p.find("limitTimeTable.csv: line 1 needs a label and 7 values"), std::string::npos) << p;
+}
+
+TEST_F(BrokenTree, ModelPlacementAndTheEndingMusicAreEnforced) {
+    // A cat built from its cell's corner, and one whose feet float.
+    auto writeBox = [this](const std::string& relative, Vec3 low, Vec3 high) {
+        MqoModel model;
+        MqoMaterial fur;
+        fur.name = "fur";
+        fur.r = fur.g = fur.b = fur.a = 1.0f;
+        AddBox(model.AddObject("cat"), low, high, model.AddMaterial(fur));
+        std::ofstream(dir_.path() / "tpa" / relative, std::ios::binary | std::ios::trunc) << model.Write();
+    };
+    writeBox("neko3D/nekom_1.mqo", {0, -68, -10}, {76, -10, 10});
+    writeBox("neko3D/nekom_2.mqo", {-36, -20, -10}, {36, 30, 10});
+    Rewrite("scenario/ending0.scn", [](std::string t) { return Splice(t, t.rfind("pbgm 9"), 7, ""); });
+    Rewrite("scenario/ending1.scn", [](std::string t) { return Splice(t, 0, t.find('\n') + 1, ""); });
+    std::string p = Problems();
+    EXPECT_NE(p.find("nekom_1.mqo: reaches out of its cell along x"), std::string::npos) << p;
+    EXPECT_NE(p.find("nekom_2.mqo: feet at y -20"), std::string::npos) << p;
+    EXPECT_NE(p.find("ending0.scn: the staff roll's music (pbgm 9) is not cued"), std::string::npos) << p;
+    EXPECT_NE(p.find("ending1.scn: the ending does not open with its music"), std::string::npos) << p;
+    EXPECT_EQ(p.find("nekom_0.mqo"), std::string::npos) << p;
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 // Resource archives: packed with the packer, read back through the file
 // table; the lookup rule, fallbacks, seeks inside members, and damaged or
 // wrongly keyed archives refused.
+#include "engine/archive.h"
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "file_test_util.h"
-#include "foundation/archive_format.h"
 #include "foundation/subsystems.h"
 #include "scoped_temp_dir.h"
 

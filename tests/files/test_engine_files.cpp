@@ -1,10 +1,10 @@
 // The file subsystem inside the engine's life cycle: archives set up the
 // way the game does it, the start directory restored and archives closed
 // at shut-down.
+#include "engine/archive.h"
 #include "engine/engine.h"
 #include "engine/files.h"
 #include "file_test_util.h"
-#include "foundation/archive_format.h"
 #include "platform/clock.h"
 #include "scoped_temp_dir.h"
 

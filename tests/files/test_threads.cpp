@@ -1,8 +1,8 @@
 // Files opened, read and closed from several threads at once (the sound
 // worker streams while the main thread loads), archives included.
+#include "engine/archive.h"
 #include "engine/files.h"
 #include "file_test_util.h"
-#include "foundation/archive_format.h"
 #include "foundation/subsystems.h"
 #include "scoped_temp_dir.h"
 

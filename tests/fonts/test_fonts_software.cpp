@@ -6,7 +6,7 @@
 
 #include "engine/engine.h"
 #include "engine/font.h"
-#include "engine/softwarepath.h"
+#include "graphics/software/softwarepath.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "scoped_temp_dir.h"
@@ -95,6 +95,7 @@ public:
         SetWindowBackend("sdl2");
         platform::UseVirtualClock(false);
     }
+    ScopedTempDir folder;  // the engine's own: tests run side by side
     bool ok;
 };
 

@@ -1,4 +1,4 @@
-#include "engine/apilock.h"
+#include "foundation/apilock.h"
 
 #include <gtest/gtest.h>
 

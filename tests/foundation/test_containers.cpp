@@ -1,7 +1,7 @@
 // The intrusive list and the growable byte ring.
-#include "engine/list.h"
 #include "engine/memory.h"
-#include "engine/ringbuffer.h"
+#include "foundation/list.h"
+#include "foundation/ringbuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "engine/handle.h"
 #include "engine/timer.h"
+#include "foundation/handle.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,7 +41,8 @@ TEST_F(EngineLifecycleTest, StartUpAndShutDownRunInTheirFixedOrder) {
     SetEngineStepObserver(RecordStep);
     ASSERT_EQ(InitializeEngine(), 0);
     const std::vector<std::string> startUp = {
-        "libraries", "display mode", "movie colour tables", "archive table", "file functions", "log",
+        "libraries", "display mode", "movie colour tables", "archive table", "file functions",
+        "double-start check", "log",
         "desktop depth", "performance counter", "system information", "stream tables", "window", "input",
         "sound", "graphics", "on-screen log", "draw screens", "models"};
     EXPECT_EQ(steps, startUp);
@@ -135,6 +141,83 @@ TEST_F(EngineLifecycleTest, HundredTwentyFramesLeaveNoLiveBlocks) {
     }
     ASSERT_EQ(ShutdownEngine(), 0);
     EXPECT_EQ(GetMemoryTotals().liveBlocks, liveBefore);
+}
+
+TEST_F(EngineLifecycleTest, WithoutAWindowStartUpFailsSaysWhyAndLeavesNothing) {
+    size_t liveBefore = GetMemoryTotals().liveBlocks;
+    platform::HeadlessRefuseOpen(true);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(InitializeEngine(), -1);
+    std::string said = testing::internal::GetCapturedStderr();
+    platform::HeadlessRefuseOpen(false);
+    EXPECT_EQ(IsEngineInitialized(), 0);
+    EXPECT_EQ(GetMemoryTotals().liveBlocks, liveBefore);
+    EXPECT_NE(said.find("Start-up failed: no window could be opened"), std::string::npos) << said;
+    std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+    EXPECT_NE(log.find("Start-up failed: no window could be opened"), std::string::npos) << log;
+    // Nothing is left behind that would stop the next start.
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_EQ(ShutdownEngine(), 0);
+}
+
+// Another copy of the program in this folder: a child process that starts
+// the engine, reports, and on command shuts down or dies without a word.
+class OtherCopy {
+public:
+    OtherCopy() {
+        int up[2], down[2];
+        if (pipe(up) != 0 || pipe(down) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            char started = InitializeEngine() == 0 ? 'y' : 'n';
+            (void)!write(up[1], &started, 1);
+            char command = 0;
+            (void)!read(down[0], &command, 1);
+            if (command == 'k') raise(SIGKILL);
+            ShutdownEngine();
+            _exit(0);
+        }
+        close(up[1]);
+        close(down[0]);
+        toChild_ = down[1];
+        char started = 0;
+        started_ = read(up[0], &started, 1) == 1 && started == 'y';
+        close(up[0]);
+    }
+    bool started() const { return started_; }
+    // 'e' ends it properly, 'k' kills it as a crash would.
+    void End(char how) {
+        (void)!write(toChild_, &how, 1);
+        close(toChild_);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    ~OtherCopy() {
+        if (pid_ > 0) End('k');
+    }
+
+private:
+    pid_t pid_ = -1;
+    int toChild_ = -1;
+    bool started_ = false;
+};
+
+TEST_F(EngineLifecycleTest, ASecondCopyIsRefusedWhileTheFirstRunsAndAllowedAfterItEnds) {
+    for (char how : {'e', 'k'}) {
+        OtherCopy first;
+        ASSERT_TRUE(first.started());
+        std::string firstLog = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(InitializeEngine(), -1);
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("another copy of this program is running in this folder"), std::string::npos) << said;
+        // The refused copy leaves the running copy's log alone.
+        EXPECT_EQ(ScopedTempDir::ReadFile(dir_.path() / "Log.txt"), firstLog);
+        first.End(how);
+        // Ended or crashed, the first copy no longer holds the folder.
+        ASSERT_EQ(InitializeEngine(), 0) << "after the first copy ended with '" << how << "'";
+        EXPECT_EQ(ShutdownEngine(), 0);
+    }
 }
 
 TEST(EngineOnSdlTest, StartsOffscreenAndShutsDown) {

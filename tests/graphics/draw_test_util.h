@@ -4,10 +4,11 @@
 #pragma once
 #include "engine/camera.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
 #include "engine/screen.h"
+#include "graphics/camera/camera_internal.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/softimage/drawstate.h"
 #include "graphics_test_util.h"
 
 #include <functional>

@@ -2,10 +2,10 @@
 // off-screen window with a GL context) or on the recording back end, and
 // pixel helpers.
 #pragma once
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "platform/window.h"
 
 #include <gtest/gtest.h>
@@ -112,4 +112,10 @@ inline DeviceTexture* MakeSolidTexture(uint32_t argb, int size = 4) {
 int WritePngFile(const std::string& path, const uint32_t* argb, int width, int height, bool withAlpha = true);
 // Encodes 0xAARRGGBB rows (alpha ignored) as a JPEG in memory.
 std::vector<unsigned char> EncodeJpeg(const uint32_t* argb, int width, int height, int quality);
+// A four-ink JPEG of the picture, as print tools write one: colourSpace
+// JCS_CMYK or JCS_YCCK (an int, to keep jpeglib.h out of this header). With
+// adobeMarker the inks are stored inverted, as such tools do; without it,
+// plain.
+std::vector<unsigned char> EncodeJpegInks(const uint32_t* argb, int width, int height, int colourSpace,
+                                          bool adobeMarker);
 std::vector<unsigned char> EncodePng(const uint32_t* argb, int width, int height, int colorType, int bitDepth);

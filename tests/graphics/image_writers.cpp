@@ -3,6 +3,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -85,7 +86,13 @@ int WritePngFile(const std::string& path, const uint32_t* argb, int width, int h
     return written == bytes.size() ? 0 : -1;
 }
 
-std::vector<unsigned char> EncodeJpeg(const uint32_t* argb, int width, int height, int quality) {
+namespace {
+
+// Compresses a picture whose rows fill(y, row) writes, components bytes a
+// pixel in inSpace; configure adjusts the settings after the defaults.
+template <typename Configure, typename Fill>
+std::vector<unsigned char> CompressJpeg(int width, int height, int components, J_COLOR_SPACE inSpace,
+                                        Configure configure, Fill fill) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr error;
     cinfo.err = jpeg_std_error(&error);
@@ -95,17 +102,14 @@ std::vector<unsigned char> EncodeJpeg(const uint32_t* argb, int width, int heigh
     jpeg_mem_dest(&cinfo, &buffer, &size);
     cinfo.image_width = JDIMENSION(width);
     cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    cinfo.input_components = components;
+    cinfo.in_color_space = inSpace;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
+    configure(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(size_t(width) * 3);
+    std::vector<unsigned char> row(size_t(width) * size_t(components));
     while (cinfo.next_scanline < cinfo.image_height) {
-        for (int x = 0; x < width; ++x) {
-            uint32_t c = argb[cinfo.next_scanline * width + x];
-            row[x * 3] = c >> 16, row[x * 3 + 1] = c >> 8, row[x * 3 + 2] = c;
-        }
+        fill(int(cinfo.next_scanline), row.data());
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&cinfo, &r, 1);
     }
@@ -114,4 +118,41 @@ std::vector<unsigned char> EncodeJpeg(const uint32_t* argb, int width, int heigh
     std::vector<unsigned char> out(buffer, buffer + size);
     free(buffer);
     return out;
+}
+
+}  // namespace
+
+std::vector<unsigned char> EncodeJpeg(const uint32_t* argb, int width, int height, int quality) {
+    return CompressJpeg(
+        width, height, 3, JCS_RGB, [&](jpeg_compress_struct* cinfo) { jpeg_set_quality(cinfo, quality, TRUE); },
+        [&](int y, unsigned char* row) {
+            for (int x = 0; x < width; ++x) {
+                uint32_t c = argb[y * width + x];
+                row[x * 3] = c >> 16, row[x * 3 + 1] = c >> 8, row[x * 3 + 2] = c;
+            }
+        });
+}
+
+std::vector<unsigned char> EncodeJpegInks(const uint32_t* argb, int width, int height, int colourSpace,
+                                          bool adobeMarker) {
+    auto configure = [&](jpeg_compress_struct* cinfo) {
+        jpeg_set_colorspace(cinfo, J_COLOR_SPACE(colourSpace));
+        cinfo->write_Adobe_marker = adobeMarker ? TRUE : FALSE;
+        jpeg_set_quality(cinfo, 100, TRUE);
+        for (int i = 0; i < cinfo->num_components; ++i)
+            cinfo->comp_info[i].h_samp_factor = cinfo->comp_info[i].v_samp_factor = 1;
+    };
+    return CompressJpeg(width, height, 4, JCS_CMYK, configure, [&](int y, unsigned char* row) {
+        for (int x = 0; x < width; ++x) {
+            uint32_t c = argb[y * width + x];
+            int light[3] = {int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255)};
+            int most = std::max({light[0], light[1], light[2]});
+            unsigned char* ink = row + size_t(x) * 4;
+            // Black takes what all three share; each ink the rest of its channel.
+            ink[3] = uint8_t(255 - most);
+            for (int i = 0; i < 3; ++i) ink[i] = uint8_t(most ? 255 - (light[i] * 255 + most / 2) / most : 0);
+            if (adobeMarker)
+                for (int i = 0; i < 4; ++i) ink[i] = uint8_t(255 - ink[i]);
+        }
+    });
 }

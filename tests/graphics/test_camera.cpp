@@ -2,6 +2,7 @@
 // independent computation, billboards facing the camera and lit by the
 // default light, and the light records kept for the software toon lighting.
 #include "draw_test_util.h"
+#include "graphics/camera/camera_internal.h"
 
 #include <cmath>
 

@@ -1,6 +1,7 @@
 // The cached setters and the draw-state block on the recording device:
 // what reaches the device, and what does not.
 #include "graphics/device/recording/recording.h"
+#include "graphics/graph_internal.h"
 #include "graphics_test_util.h"
 
 namespace {

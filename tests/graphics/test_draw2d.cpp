@@ -3,6 +3,7 @@
 // wipe through a blend graph, capture, and the seam to the software path.
 #include "draw_test_util.h"
 
+#include "graphics/draw2d/draw2d_internal.h"
 #include "platform/clock.h"
 
 #include <cmath>

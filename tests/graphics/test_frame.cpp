@@ -4,6 +4,8 @@
 #include "draw_test_util.h"
 
 #include "engine/font.h"
+#include "graphics/graph_internal.h"
+#include "graphics/screen/device_restore.h"
 #include "scoped_temp_dir.h"
 
 #include <png.h>

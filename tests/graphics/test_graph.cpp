@@ -1,7 +1,8 @@
 // Graph handles: creation from files, memory and base images, divided
 // pictures sharing one texture, refills, stale handles, transparency.
+#include "foundation/handle.h"
+#include "graphics/graph_internal.h"
 #include "graphics_test_util.h"
-#include "engine/handle.h"
 #include "scoped_temp_dir.h"
 
 #include <png.h>

@@ -1,11 +1,12 @@
 // Graphics start-up inside the engine's life cycle: a GL device when the
 // window has a GL context, the software path when it has none, and the
 // recording device when asked for.
-#include "engine/engine.h"
 #include "draw_test_util.h"
+#include "engine/engine.h"
 #include "engine/font.h"
+#include "graphics/graph_internal.h"
 #include "graphics_test_util.h"
-#include "model/graphics_services.h"
+#include "model/base/graphics_services.h"
 #include "platform/clock.h"
 #include "scoped_temp_dir.h"
 

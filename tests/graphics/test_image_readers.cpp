@@ -6,7 +6,10 @@
 #include "scoped_temp_dir.h"
 
 #include <png.h>
+#include <jpeglib.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -59,6 +62,10 @@ void ExpectPrefixesRefused(const Bytes& bytes, size_t from) {
         EXPECT_EQ(image.pixels, nullptr);
     }
 }
+
+Bytes Tga(int type, int bits, int w, int h, bool topDown, const std::vector<uint32_t>& p);
+Bytes DdsHeader(int w, int h, uint32_t pfFlags, const char* fourCc, int bits, uint32_t r, uint32_t g, uint32_t b,
+                uint32_t a);
 
 class ImageReaderTest : public ::testing::Test {
 protected:
@@ -163,6 +170,134 @@ TEST_F(ImageReaderTest, BmpDamageIsRefused) {
     EXPECT_EQ(ReadMemory(badPalette, &image), -1);
 }
 
+// A bottom-up run-length BMP (compression 1 with 8 bits, 2 with 4) around
+// the given codes, with a 16-entry grey palette (index i is grey 16 * i).
+Bytes RunLengthBmp(int bits, int w, int h, const Bytes& codes) {
+    uint32_t offset = 14 + 40 + 16 * 4;
+    Bytes b = {'B', 'M'};
+    Put32(b, uint32_t(offset + codes.size()));
+    Put32(b, 0);
+    Put32(b, offset);
+    Put32(b, 40);
+    Put32(b, uint32_t(w));
+    Put32(b, uint32_t(h));
+    Put16(b, 1);
+    Put16(b, bits);
+    Put32(b, bits == 8 ? 1 : 2);
+    Put32(b, uint32_t(codes.size()));
+    Put32(b, 0);
+    Put32(b, 0);
+    Put32(b, 16);
+    Put32(b, 0);
+    for (int i = 0; i < 16; ++i) Put32(b, 0x101010u * uint32_t(i));
+    b.insert(b.end(), codes.begin(), codes.end());
+    return b;
+}
+
+// Palette indices of the picture, rows listed top first.
+void ExpectIndices(const BASEIMAGE& image, const std::vector<std::vector<int>>& rows) {
+    ASSERT_EQ(image.height, int(rows.size()));
+    ASSERT_EQ(image.format.usePalette, 1);
+    for (int y = 0; y < image.height; ++y) {
+        ASSERT_EQ(image.width, int(rows[y].size()));
+        const uint8_t* row = static_cast<const uint8_t*>(image.pixels) + size_t(y) * size_t(image.pitch);
+        for (int x = 0; x < image.width; ++x) EXPECT_EQ(row[x], rows[y][x]) << x << "," << y;
+    }
+}
+
+TEST_F(ImageReaderTest, BmpRunLengthWithDeltasAndRunsCutAtTheEdge) {
+    // 8 bits, 6x4: a run and a padded literal; a run and a jump one right,
+    // one up; a run that passes the right edge; a run longer than the row.
+    const Bytes rle8 = {3, 1,  0, 3, 2, 3, 4, 0,  0, 0,
+                        2, 5,  0, 2, 1, 1,
+                        5, 7,  0, 0,
+                        8, 9,  0, 1};
+    BASEIMAGE image;
+    ASSERT_EQ(ReadMemory(RunLengthBmp(8, 6, 4, rle8), &image), 0);
+    ExpectIndices(image, {{9, 9, 9, 9, 9, 9}, {0, 0, 0, 7, 7, 7}, {5, 5, 0, 0, 0, 0}, {1, 1, 1, 2, 3, 4}});
+    EXPECT_TRUE(ColorNear(PixelOf(image, 0, 0), 0xFF909090u, 0, true));
+    FreeBaseImagePixels(&image);
+    ExpectPrefixesRefused(RunLengthBmp(8, 6, 4, rle8), 14 + 40 + 64);
+
+    // 4 bits, 8x3: a nibble run, an unpadded literal of three, a run cut at
+    // the edge; a jump two right, one up; a padded literal of five.
+    const Bytes rle4 = {4, 0x12,  0, 3, 0x34, 0x50,  3, 0x66,  0, 0,
+                        0, 2, 2, 1,
+                        0, 5, 0xAB, 0xCD, 0xE0, 0,  0, 1};
+    ASSERT_EQ(ReadMemory(RunLengthBmp(4, 8, 3, rle4), &image), 0);
+    ExpectIndices(image, {{0, 0, 10, 11, 12, 13, 14, 0}, {0, 0, 0, 0, 0, 0, 0, 0}, {1, 2, 1, 2, 3, 4, 5, 6}});
+    FreeBaseImagePixels(&image);
+    ExpectPrefixesRefused(RunLengthBmp(4, 8, 3, rle4), 14 + 40 + 64);
+
+    // A jump past the top row ends the picture; runs stay inside it whatever
+    // the codes say.
+    ASSERT_EQ(ReadMemory(RunLengthBmp(8, 2, 2, {2, 3, 0, 2, 200, 200, 255, 1}), &image), 0);
+    ExpectIndices(image, {{0, 0}, {3, 3}});
+    FreeBaseImagePixels(&image);
+    Bytes wrongDepth = RunLengthBmp(8, 2, 2, {0, 1});
+    wrongDepth[28] = 4;
+    EXPECT_EQ(ReadMemory(wrongDepth, &image), -1);
+    Bytes topDown = RunLengthBmp(8, 2, 2, {0, 1});
+    Put32(topDown, 0);
+    topDown[22] = 0xFE, topDown[23] = topDown[24] = topDown[25] = 0xFF;
+    EXPECT_EQ(ReadMemory(topDown, &image), -1);
+}
+
+TEST_F(ImageReaderTest, FiveAndSixBitChannelsWidenAlikeInEveryContainer) {
+    // Every 565 code once: as a bit-field BMP pixel and as the first colour
+    // of a DXT1 block whose texels all use it.
+    const int side = 256;
+    Bytes bmp = {'B', 'M'};
+    uint32_t offset = 14 + 40 + 12;
+    Put32(bmp, offset + side * side * 2);
+    Put32(bmp, 0);
+    Put32(bmp, offset);
+    Put32(bmp, 40);
+    Put32(bmp, side);
+    Put32(bmp, uint32_t(-side));
+    Put16(bmp, 1);
+    Put16(bmp, 16);
+    Put32(bmp, 3);
+    for (int i = 0; i < 5; ++i) Put32(bmp, 0);
+    Put32(bmp, 0xF800);
+    Put32(bmp, 0x07E0);
+    Put32(bmp, 0x001F);
+    Bytes dxt = DdsHeader(side * 4, side * 4, 0x4, "DXT1", 0, 0, 0, 0, 0);
+    for (int code = 0; code < side * side; ++code) {
+        Put16(bmp, code);
+        Put16(dxt, code);
+        Put16(dxt, 0);
+        Put32(dxt, 0);
+    }
+    BASEIMAGE fields, blocks, decoded;
+    ASSERT_EQ(ReadMemory(bmp, &fields), 0);
+    ASSERT_EQ(ReadMemory(dxt, &blocks), 0);
+    ASSERT_EQ(ConvertBaseImageToArgb32(&blocks, &decoded), 0);
+    int differing = 0;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) differing += PixelOf(fields, x, y) != PixelOf(decoded, x * 4, y * 4);
+    EXPECT_EQ(differing, 0);
+    // Three of 31 is 24.7: rounded, not cut.
+    EXPECT_EQ(PixelOf(fields, 3, 0), PackArgb(255, 0, 0, 25));
+    FreeBaseImagePixels(&decoded);
+    FreeBaseImagePixels(&blocks);
+    FreeBaseImagePixels(&fields);
+
+    // 15-bit TGA pixels and 555 BMP pixels widen alike too.
+    std::vector<uint32_t> p(32);
+    for (int i = 0; i < 32; ++i) p[size_t(i)] = PackArgb(255, i * 8, 255 - i * 8, (i * 40) & 255);
+    Bytes bmp555 = Bmp(16, 32, 1, true, p);
+    std::vector<uint32_t> codes(32);
+    for (size_t i = 0; i < 32; ++i) codes[i] = uint32_t(bmp555[54 + 2 * i] | bmp555[55 + 2 * i] << 8);
+    Bytes tga = Tga(2, 16, 32, 1, true, codes);
+    BASEIMAGE a, b;
+    ASSERT_EQ(ReadMemory(tga, &a), 0);
+    ASSERT_EQ(ReadMemory(bmp555, &b), 0);
+    for (int x = 0; x < 32; ++x) EXPECT_EQ(PixelOf(a, x, 0), PixelOf(b, x, 0)) << x;
+    FreeBaseImagePixels(&a);
+    FreeBaseImagePixels(&b);
+}
+
 TEST_F(ImageReaderTest, PngInEveryColourTypeAndDepth) {
     auto p = Picture();
     BASEIMAGE image;
@@ -239,6 +374,34 @@ TEST_F(ImageReaderTest, JpegDecodesCloseToItsSourceAndRefusesTruncation) {
     EXPECT_TRUE(ColorNear(PixelOf(image, 28, 8), 0xFF2060E0u, 6));
     FreeBaseImagePixels(&image);
     ExpectPrefixesRefused(jpeg, 3);
+}
+
+TEST_F(ImageReaderTest, FourInkJpegsDecodeToTheirColours) {
+    // A smooth picture: four-ink JPEGs at full quality stay within 2 of it.
+    const int w = 32, h = 16;
+    std::vector<uint32_t> p(size_t(w * h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) p[size_t(y * w + x)] = PackArgb(255, 200 - 3 * x, 60 + 4 * y, 90 + 2 * x + y);
+    struct Case {
+        int colourSpace;
+        bool adobe;
+    };
+    for (Case c : {Case{JCS_CMYK, true}, Case{JCS_CMYK, false}, Case{JCS_YCCK, true}}) {
+        Bytes jpeg = EncodeJpegInks(p.data(), w, h, c.colourSpace, c.adobe);
+        BASEIMAGE image;
+        ASSERT_EQ(ReadMemory(jpeg, &image), 0) << c.colourSpace << " " << c.adobe;
+        EXPECT_EQ(image.format.bytesPerPixel, 3);
+        int worst = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint32_t got = PixelOf(image, x, y), want = p[size_t(y * w + x)];
+                for (int shift : {16, 8, 0}) worst = std::max(worst, std::abs(ChannelOf(got, shift) - ChannelOf(want, shift)));
+            }
+        EXPECT_LE(worst, 2) << c.colourSpace << " " << c.adobe;
+        FreeBaseImagePixels(&image);
+        // Cut short, it is still refused as damaged.
+        ExpectPrefixesRefused(jpeg, jpeg.size() - 40);
+    }
 }
 
 Bytes Tga(int type, int bits, int w, int h, bool topDown, const std::vector<uint32_t>& p) {

@@ -1,4 +1,4 @@
-#include "input_fixture.h"
+#include "scripted_engine_fixture.h"
 
 #include <array>
 #include <atomic>

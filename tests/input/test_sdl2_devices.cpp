@@ -1,6 +1,6 @@
 // The SDL back end with virtual devices inside SDL: discovery, hot-plug,
 // joypad bits and the game-pad state through the real SDL readings.
-#include "input_fixture.h"
+#include "scripted_engine_fixture.h"
 #include "sdl2/input_sdl2.h"
 
 namespace {

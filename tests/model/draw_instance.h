@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "model/model_handles.h"
-#include "model/model_records.h"
+#include "model/base/model_handles.h"
+#include "model/base/model_records.h"
 
 struct TestInstance {
     ModelInstance in{};

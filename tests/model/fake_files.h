@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "model/graphics_services.h"
+#include "model/base/graphics_services.h"
 
 class FakeFiles {
 public:

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "model/graphics_services.h"
+#include "model/base/graphics_services.h"
 
 struct FakeGraph {
     int width, height;

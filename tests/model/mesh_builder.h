@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "model/read_model.h"
+#include "model/read/read_model.h"
 
 inline ReadModelMesh* AddTestMesh(ReadModel* model, ReadModelFrame* frame, const std::vector<Vector3>& positions,
                                   const std::vector<std::vector<int>>& faces) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "mesh_builder.h"
-#include "model/read_model.h"
+#include "model/read/read_model.h"
 
 // A strip of separate triangles in the xy plane (3 positions each), with
 // one material and one UV channel.

@@ -12,8 +12,9 @@
 #include "engine/text.h"
 #include "fake_files.h"
 #include "foundation/log_internal.h"
-#include "model/model_handles.h"
-#include "model/memory_chain.h"
+#include "model/base/memory_chain.h"
+#include "model/base/model_handles.h"
+#include "model/instance/model_system.h"
 #include "mqo_writer.h"
 #include "scoped_temp_dir.h"
 

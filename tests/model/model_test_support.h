@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/memory.h"
-#include "model/model_handles.h"
+#include "model/base/model_handles.h"
+#include "model/draw/model_draw.h"
 
 class ModelSystemTest : public ::testing::Test {
 protected:
@@ -17,6 +18,7 @@ protected:
             int handle = GetModelBaseHandleOfSlot(slot);
             if (handle != -1) FreeModelBaseRecord(handle);
         }
+        FreeModelDrawWork();
         EndModelHandleTables();
         SetModelAllocFailureAt(0);
         EXPECT_EQ(GetMemoryTotals().liveBlocks, liveBefore_) << "tracked blocks leaked";

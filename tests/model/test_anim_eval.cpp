@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "model/anim_eval.h"
+#include "model/anim/anim_eval.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <cmath>
 #include <random>
 
-#include "model/anim_keys.h"
-#include "model/model_math.h"
+#include "model/anim/anim_keys.h"
+#include "model/base/model_math.h"
 #include "model_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "model/base_routines.h"
+#include "model/convert/base_routines.h"
 #include "model_test_support.h"
 
 namespace {

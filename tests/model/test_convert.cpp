@@ -6,7 +6,7 @@
 
 #include "fake_files.h"
 #include "fake_graphics.h"
-#include "model/convert.h"
+#include "model/convert/convert.h"
 #include "model_generator.h"
 #include "model_test_support.h"
 

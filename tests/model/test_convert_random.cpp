@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <random>
 
-#include "model/convert.h"
+#include "model/convert/convert.h"
 #include "model_generator.h"
 #include "model_test_support.h"
 

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/log.h"
+#include "graphics/device/device.h"
 #include "graphics/device/device_internal.h"
-#include "model/convert.h"
-#include "model/model_device_buffers.h"
+#include "graphics/device/devicestate.h"
+#include "model/convert/convert.h"
+#include "model/draw/model_device_buffers.h"
 #include "model_generator.h"
 #include "model_test_support.h"
 

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "model/model_cull.h"
-#include "model/model_draw_stages.h"
+#include "model/draw/model_cull.h"
+#include "model/draw/model_draw_stages.h"
 
 namespace {
 

@@ -8,14 +8,17 @@
 
 #include "draw_instance.h"
 #include "engine/camera.h"
+#include "graphics/camera/camera_internal.h"
 #include "graphics/graphics_internal.h"
 #include "graphics_test_util.h"
-#include "model/convert.h"
-#include "model/model_builtin_graphs.h"
-#include "model/model_cull.h"
-#include "model/model_draw.h"
+#include "model/convert/convert.h"
+#include "model/draw/model_builtin_graphs.h"
+#include "model/draw/model_cull.h"
+#include "model/draw/model_draw.h"
+#include "model/draw/model_services.h"
 #include "model_generator.h"
 #include "model_test_support.h"
+#include "test_pictures.h"
 
 namespace {
 
@@ -91,8 +94,8 @@ protected:
     std::vector<uint32_t> Frame(const char* name) {
         std::vector<uint32_t> pixels(size_t(kDeviceTargetWidth) * kDeviceTargetHeight);
         EXPECT_EQ(ReadDevicePixels(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, pixels.data()), 0);
-        WritePngFile(std::string("model_") + name + ".png", pixels.data(), kDeviceTargetWidth, kDeviceTargetHeight,
-                     false);
+        WritePngFile(TestPicturePath(std::string("model_") + name + ".png"), pixels.data(), kDeviceTargetWidth,
+                     kDeviceTargetHeight, false);
         return pixels;
     }
     static uint32_t At(const std::vector<uint32_t>& frame, int x, int y) {

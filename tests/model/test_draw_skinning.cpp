@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "model/model_skinning.h"
+#include "model/draw/model_skinning.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "model/model_toon_lighting.h"
+#include "model/draw/model_toon_lighting.h"
 
 namespace {
 

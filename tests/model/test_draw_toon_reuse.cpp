@@ -7,16 +7,17 @@
 #include <vector>
 
 #include "draw_instance.h"
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/device/recording/recording.h"
 #include "graphics/graphics_internal.h"
-#include "model/convert.h"
-#include "model/model_builtin_graphs.h"
-#include "model/model_cull.h"
-#include "model/model_draw.h"
+#include "model/convert/convert.h"
+#include "model/draw/model_builtin_graphs.h"
+#include "model/draw/model_cull.h"
+#include "model/draw/model_draw.h"
+#include "model/draw/model_services.h"
 #include "model_generator.h"
 #include "model_test_support.h"
 

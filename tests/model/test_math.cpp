@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "engine/model.h"
-#include "model/anim_eval.h"
-#include "model/model_math.h"
+#include "model/anim/anim_eval.h"
+#include "model/base/model_math.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "model/bit_table.h"
+#include "model/convert/bit_table.h"
 #include "model_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <cmath>
 
 #include "mesh_builder.h"
-#include "model/mesh_prepare.h"
+#include "model/convert/mesh_prepare.h"
 #include "model_test_support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "model/model_instance.h"
+#include "model/instance/model_instance.h"
 
 namespace {
 

@@ -3,7 +3,10 @@
 #include "model_load_support.h"
 
 #include "foundation/subsystems.h"
-#include "model/model_instance.h"
+#include "graphics/screen/device_restore.h"
+#include "model/base/graphics_services.h"
+#include "model/instance/model_instance.h"
+#include "model/instance/model_system.h"
 
 namespace {
 
@@ -100,11 +103,16 @@ TEST_F(ModelLoadTest, EveryOperationRefusesWhileTheSystemIsNotStarted) {
 
 TEST_F(ModelLoadTest, EngineStartAndEndRunTheModelSystem) {
     TerminateModelSystem();
-    subsystems::InitializeModels();
+    ClearEngineSubsystems();
+    RegisterModelSubsystem();
+    CallEngineSubsystems(&EngineSubsystem::startModels);
     EXPECT_TRUE(IsModelSystemReady());
     ASSERT_GE(Load(MakeQuadDocument()), 0);
-    subsystems::TerminateModels();  // frees the live instance and its base
+    CallEngineSubsystems(&EngineSubsystem::endModels);  // frees the live instance and its base
     EXPECT_FALSE(IsModelSystemReady());
+    ClearEngineSubsystems();
+    SetModelGraphicsServices(nullptr);
+    SetModelDeviceLossHooks(nullptr);
     InitializeModelSystem();
 }
 

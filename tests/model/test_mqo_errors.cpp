@@ -1,5 +1,6 @@
 // Malformed MQO files: each gives -1, its own log line with the reader's
 // prefix, and leaves nothing behind.
+#include "model/instance/model_system.h"
 #include "model_load_support.h"
 
 #include <string>

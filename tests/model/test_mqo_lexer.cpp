@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/numbers.h"
-#include "model/mqo_lexer.h"
+#include "model/read/mqo_lexer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fake_graphics.h"
-#include "model/model_math.h"
+#include "model/base/model_math.h"
 
 namespace {
 

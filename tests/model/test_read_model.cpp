@@ -1,7 +1,7 @@
 #include <cstring>
 #include <string>
 
-#include "model/read_model.h"
+#include "model/read/read_model.h"
 #include "model_test_support.h"
 
 namespace {

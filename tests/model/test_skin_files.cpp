@@ -1,6 +1,6 @@
 #include "fake_files.h"
-#include "model/skin_bones.h"
-#include "model/whole_file.h"
+#include "model/convert/skin_bones.h"
+#include "model/base/whole_file.h"
 #include "model_test_support.h"
 
 namespace {

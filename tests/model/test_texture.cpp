@@ -2,7 +2,8 @@
 
 #include "fake_files.h"
 #include "fake_graphics.h"
-#include "model/model_texture.h"
+#include "model/base/model_texture.h"
+#include "model/draw/model_texture_restore.h"
 #include "model_test_support.h"
 
 namespace {

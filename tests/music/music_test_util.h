@@ -4,15 +4,16 @@
 #pragma once
 #include "engine/lifecycle.h"
 #include "engine/log.h"
-#include "engine/mci.h"
-#include "engine/message.h"
 #include "engine/music.h"
 #include "engine/sound.h"
 #include "engine/window.h"
+#include "foundation/posted_messages.h"
+#include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
 #include "platform/audio.h"
 #include "platform/midi.h"
 #include "scoped_temp_dir.h"
+#include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
 
@@ -168,6 +169,8 @@ protected:
         SetLogOutput(0);
         ASSERT_EQ(SetWindowBackend("headless"), 0);
         ASSERT_EQ(CreateMainWindow(), 0);
+        // Message processing reaches music through the sound subsystem's entries.
+        RegisterSoundSubsystem();
         ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
         ASSERT_TRUE(platform::SelectMidiBackend(MidiBackend()));
         SetSoundProcessorCountForTesting(1);
@@ -181,6 +184,7 @@ protected:
         platform::SetNullAudioCapture(false);
         DestroyMainWindow();
         ResetWindowState();
+        ClearEngineSubsystems();
         SetSoundProcessorCountForTesting(0);
         SetSoundDeviceBackend("sdl2");
         SetWindowBackend("sdl2");

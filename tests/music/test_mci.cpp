@@ -2,6 +2,7 @@
 // the posted-message queue that carries its notification.
 #include "foundation/posted_messages.h"
 #include "music_test_util.h"
+#include "sound/sound_internal.h"
 
 using namespace musictest;
 

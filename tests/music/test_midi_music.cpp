@@ -1,6 +1,9 @@
 // MIDI music through the sequencer on the fake synthesiser: looping on the
 // end notification, stopping, the temporary file, and the music handles.
+#include "foundation/window_internal.h"
 #include "music_test_util.h"
+#include "sound/music/music_internal.h"
+#include "sound/sound_internal.h"
 
 using namespace musictest;
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/memimg.h"
+#include "softblit/softblit.h"
 
 namespace softtest {
 

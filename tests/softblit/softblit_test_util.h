@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/drawstate.h"
-#include "engine/memimg.h"
+#include "graphics/softimage/drawstate.h"
+#include "graphics/software/softwarepath.h"
 #include "softblit/kernel_paths.h"
+#include "softblit/softblit.h"
 #include "softblit_reference.h"
 
 namespace softtest {

@@ -4,7 +4,7 @@
 // widths, against the table it stands for.
 #include <gtest/gtest.h>
 
-#include "engine/drawstate.h"
+#include "graphics/softimage/drawstate.h"
 #include "softblit/table_reads.h"
 
 namespace {

@@ -11,13 +11,13 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/device.h"
 #include "engine/engine.h"
 #include "engine/graph.h"
-#include "engine/softwarepath.h"
+#include "graphics/device/device.h"
+#include "graphics/software/softwarepath.h"
+#include "memimg_png.h"
 #include "platform/clock.h"
 #include "platform/window.h"
-#include "memimg_png.h"
 #include "scoped_temp_dir.h"
 #include "softblit_reference_rotate.h"
 #include "softblit_test_util.h"

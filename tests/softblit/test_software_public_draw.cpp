@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "engine/baseimage.h"
-#include "engine/device.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
 #include "engine/engine.h"
 #include "engine/graph.h"
 #include "engine/screen.h"
-#include "engine/softwarepath.h"
+#include "graphics/device/device.h"
+#include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/softimage/drawstate.h"
+#include "graphics/software/softwarepath.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "scoped_temp_dir.h"

@@ -9,12 +9,12 @@
 
 #include "engine/baseimage.h"
 #include "engine/camera.h"
-#include "engine/device.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
 #include "engine/engine.h"
 #include "engine/graph.h"
 #include "engine/screen.h"
+#include "graphics/device/device.h"
+#include "graphics/softimage/drawstate.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "scoped_temp_dir.h"
@@ -39,6 +39,7 @@ protected:
         SetWindowBackend("sdl2");
         platform::UseVirtualClock(false);
     }
+    ScopedTempDir dir_;  // the engine's folder, this test's alone
     static Frame Screen() {
         Frame f(size_t(640 * 480));
         EXPECT_EQ(ReadDrawScreenPixels(f.data()), 0);
@@ -105,7 +106,6 @@ TEST_F(SoftwareScreenRead, CaptureRoundTripAndRefusals) {
 }
 
 TEST_F(SoftwareScreenRead, ScreenshotHoldsTheDrawScreen) {
-    ScopedTempDir dir;
     DrawBusyScreen();
     const Frame expected = Screen();
     ASSERT_EQ(SaveDrawScreenToPng("shot.png"), 0);

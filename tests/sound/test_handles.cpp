@@ -1,8 +1,9 @@
 // Sound handles and loaded sounds: encoding and stale handles, voices and
 // their round robin, volumes, the whole-or-stream length limit, and the
 // start-up rules of the sound system.
-#include "engine/handle.h"
+#include "foundation/handle.h"
 #include "scoped_temp_dir.h"
+#include "sound/sound_internal.h"
 #include "sound_test_util.h"
 
 #include <cmath>

@@ -79,6 +79,8 @@ class Mp3Test : public ::testing::Test {
 protected:
     void SetUp() override {
         SetLogOutput(0);
+        // The frame walk's own refusals, without the graph decoder behind it.
+        SetSoundReaderMask(1 << 4);
         if (!HasTool("lame")) GTEST_SKIP() << "lame is not installed";
         source44_ = MakeTonePcm16(44100, 2, 44100);
         WriteBytes("s44.wav", MakeWave(source44_, 44100, 2, 16));
@@ -86,6 +88,7 @@ protected:
         ASSERT_TRUE(RunTool("lame --quiet --cbr -b 128 s44.wav cbr.mp3"));
         cbr_ = ReadBytes("cbr.mp3");
     }
+    void TearDown() override { SetSoundReaderMask(0); }
     ScopedTempDir dir_;
     std::vector<uint8_t> source44_;
     std::vector<uint8_t> cbr_;

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "scoped_temp_dir.h"
+#include "sound/sound_internal.h"
 #include "sound_test_util.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // Host-side halves of the packer: folders in, archive images out, and back.
 #pragma once
-#include "foundation/archive_format.h"
+#include "engine/archive.h"
 
 #include <filesystem>
 #include <string>

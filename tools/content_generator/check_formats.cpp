@@ -1,5 +1,7 @@
 #include "check_formats.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -127,7 +129,7 @@ std::string ReadMaterials(MqoLexer& lex, int* count) {
     return "";
 }
 
-std::string ReadObject(MqoLexer& lex, int materials, int* faceTotal) {
+std::string ReadObject(MqoLexer& lex, int materials, int* faceTotal, MqoExtent* extent) {
     if (lex.Next().kind != Token::String) return "object without a name";
     if (lex.Next().kind != Token::OpenBrace) return "no { after the object name";
     int vertices = -1;
@@ -142,7 +144,11 @@ std::string ReadObject(MqoLexer& lex, int materials, int* faceTotal) {
             vertices = std::stoi(n.text);
             if (lex.Next().kind != Token::OpenBrace) return "no { after vertex";
             for (int i = 0; i < vertices * 3; ++i) {
-                if (!IsNumber(lex.Next())) return "bad vertex coordinate";
+                Token c = lex.Next();
+                if (!IsNumber(c)) return "bad vertex coordinate";
+                const float value = std::strtof(c.text.c_str(), nullptr);
+                extent->low[i % 3] = std::min(extent->low[i % 3], value);
+                extent->high[i % 3] = std::max(extent->high[i % 3], value);
             }
             if (lex.Next().kind != Token::CloseBrace) return "vertex list longer than its count";
         } else if (t.text == "face") {
@@ -209,7 +215,8 @@ uint16_t Le16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] 
 
 }  // namespace
 
-std::string CheckMqo(const std::vector<uint8_t>& bytes) {
+std::string CheckMqo(const std::vector<uint8_t>& bytes, MqoExtent* extentOut) {
+    MqoExtent extent;
     static const char kHeader[] = "Metasequoia Document\r\nFormat Text Ver 1.0\r\n";
     if (bytes.size() < 43 || std::memcmp(bytes.data(), kHeader, 43) != 0) return "header is not the MQO text header";
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -241,7 +248,7 @@ std::string CheckMqo(const std::vector<uint8_t>& bytes) {
             break;
         }
         if (t.text == "Object") {
-            std::string problem = ReadObject(lex, materials < 0 ? 1 << 30 : materials, &faces);
+            std::string problem = ReadObject(lex, materials < 0 ? 1 << 30 : materials, &faces, &extent);
             if (!problem.empty()) return "object " + std::to_string(objects) + ": " + problem;
             ++objects;
         } else {
@@ -251,6 +258,7 @@ std::string CheckMqo(const std::vector<uint8_t>& bytes) {
     }
     if (!sawEof) return "no Eof";
     if (objects == 0 || faces == 0) return "no object with faces";
+    if (extentOut) *extentOut = extent;
     return "";
 }
 

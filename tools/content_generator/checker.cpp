@@ -136,12 +136,35 @@ void CheckPictures(Checker& c) {
     }
 }
 
+// The field places a model at its cell's position and turns it about its
+// origin, so the origin is the middle of the cell: every model stays within
+// its cell (a little more for trims and ears), and a standing cat's feet
+// are where a standing cat's box meets the block below.
+constexpr float kCellHalf = 40.0f, kCellSlack = 10.0f, kCatFeet = -27.5f;
+
+bool IsStandingCatPose(const std::string& path) {
+    return path.find("neko3D") != std::string::npos && path.find("_ju.") == std::string::npos;
+}
+
 void CheckModels(Checker& c) {
     for (const std::string& path : ModelPaths()) {
         std::vector<uint8_t> bytes;
         if (!c.Read(path, &bytes)) continue;
-        std::string problem = CheckMqo(bytes);
-        if (!problem.empty()) c.Problem(path, problem);
+        MqoExtent extent;
+        std::string problem = CheckMqo(bytes, &extent);
+        if (!problem.empty()) {
+            c.Problem(path, problem);
+            continue;
+        }
+        for (int axis = 0; axis < 2; ++axis) {
+            if (std::max(-extent.low[axis], extent.high[axis]) > kCellHalf + kCellSlack) {
+                c.Problem(path, std::string("reaches out of its cell along ") + "xy"[axis] + ": the origin is not the cell's middle");
+                break;
+            }
+        }
+        if (IsStandingCatPose(path) && std::abs(extent.low[1] - kCatFeet) > 1.5f) {
+            c.Problem(path, "feet at y " + std::to_string(extent.low[1]) + " do not stand on the block below");
+        }
     }
 }
 
@@ -388,9 +411,11 @@ bool SlotOk(const std::string& field) {
     return ParseInt(field, &slot) && slot >= 0 && slot < 13 && slot != 6;  // slot 6 has no face
 }
 
-void CheckScript(Checker& c, const std::string& path) {
+// The script's text goes to *textOut when asked for ("" when unreadable).
+void CheckScript(Checker& c, const std::string& path, std::string* textOut = nullptr) {
     std::string text;
     if (!c.ReadText(path, &text)) return;
+    if (textOut) *textOut = text;
     bool inCondition = false;
     int commands = 0;
     for (const std::string& raw : Lines(text)) {
@@ -470,6 +495,25 @@ void CheckScript(Checker& c, const std::string& path) {
     if (commands == 0) c.Problem(path, "empty script");
 }
 
+// The ending scene plays no music itself: its script opens with a piece and,
+// after its last message, cues the staff roll's piece for the roll that
+// follows.
+void CheckEndingMusic(Checker& c, const std::string& path, const std::string& text) {
+    std::vector<std::string> commands;
+    for (const std::string& raw : Lines(text)) {
+        size_t start = raw.find_first_not_of(" \t");
+        if (start != std::string::npos) commands.push_back(raw.substr(start));
+    }
+    if (commands.empty()) return;
+    if (commands.front().rfind("pbgm ", 0) != 0) c.Problem(path, "the ending does not open with its music");
+    bool rollCued = false;
+    for (const std::string& command : commands) {
+        if (command.rfind("mes ", 0) == 0) rollCued = false;
+        if (command == "pbgm 9") rollCued = true;
+    }
+    if (!rollCued) c.Problem(path, "the staff roll's music (pbgm 9) is not cued after the last message");
+}
+
 // ---------------------------------------------------------------- time table
 
 void CheckTimeTable(Checker& c) {
@@ -505,8 +549,11 @@ CheckReport CheckTree(const std::string& root) {
     std::set<int> scenes;
     CheckSetsAndLists(c, &scenes);
     for (int s : scenes) CheckScript(c, "tpa\\scenario\\scenario" + std::to_string(s) + ".scn");
-    CheckScript(c, "tpa\\scenario\\ending0.scn");
-    CheckScript(c, "tpa\\scenario\\ending1.scn");
+    for (const char* ending : {"tpa\\scenario\\ending0.scn", "tpa\\scenario\\ending1.scn"}) {
+        std::string text;
+        CheckScript(c, ending, &text);
+        CheckEndingMusic(c, ending, text);
+    }
     CheckTimeTable(c);
     return c.report;
 }

@@ -14,7 +14,9 @@ std::vector<PictureSpec> BuildPictures() {
         {"tpa\\text\\text_final.png", 586, 66},
         {"tpa\\text\\text_timeattack.png", 640, 104},
         {"tpa\\text\\text_go.png", 212, 112},
-        {"tpa\\item\\jewelry2.png", 24, 24},
+        // Drawn before a player's gem count " %2d" at one spot and in columns
+        // 30 pixels apart: small enough to leave the digits clear.
+        {"tpa\\item\\jewelry2.png", 16, 16},
         {"tpa\\text\\text_clear.png", 306, 66},
         {"tpa\\text\\text_failure.png", 640, 100},
         {"tpa\\text\\text_GAMESET.png", 640, 100},
@@ -36,7 +38,9 @@ std::vector<PictureSpec> BuildPictures() {
     for (int w = 0; w < 5; ++w) p.push_back({"tpa\\mapScene\\map_scene" + std::to_string(w) + ".png", 640, 480});
     p.push_back({"tpa\\mapScene\\map_sceneEX.png", 640, 480});
     for (int kind = 1; kind <= kCatKinds; ++kind) {
-        if (kind != 7) p.push_back({CatFacePath(kind), 40, 40});
+        // The score panel draws a face at (540, 5) with " x" from x 570, and
+        // the ending two faces 40 pixels apart.
+        if (kind != 7) p.push_back({CatFacePath(kind), 30, 30});
     }
     return p;
 }

@@ -23,7 +23,17 @@ MqoMaterial Material(const std::string& name, Rgba c, float alpha = 1.0f, float 
     return m;
 }
 
-void WriteModel(OutputTree& out, const std::string& path, const MqoModel& model) {
+// Models are built in the frame of their cell's box (x 0..80 rightward and y
+// 0..-80 downward from its top-left corner, the grid position) and written
+// with their origin at the box's centre: the field places a model at its
+// cell's position and turns it about the origin (a cat faces left by a half
+// turn about y and crawls a ceiling upside down by a half turn about z), so
+// a turned model stays in its cell. Blocks and items move the same way, so
+// everything keeps its place on the field.
+constexpr Vec3 kBoxCentre{40, -40, 0};
+
+void WriteModel(OutputTree& out, const std::string& path, MqoModel model) {
+    model.Translate(Vec3{} - kBoxCentre);
     std::string text = model.Write();
     out.WriteBytes(path, text.data(), text.size());
 }
@@ -120,7 +130,9 @@ MqoModel JewelModel(Rgba colour) {
 
 // ---------------------------------------------------------------- cats
 // A cat stands in its cell facing +x: feet at y -67.5 (flush on the block
-// below), about 70 units long.
+// below: a standing cat's box reaches 27 of its 32 pixels above the block's
+// top), about 70 units long. Written centred, the feet are 27.5 below the
+// origin.
 
 struct Pose {
     float frontLeg, backLeg;  // swing in radians, + forward

@@ -61,6 +61,11 @@ MqoObject& MqoModel::AddObject(const std::string& name) {
     return objects_.back();
 }
 
+void MqoModel::Translate(Vec3 offset) {
+    for (MqoObject& o : objects_)
+        for (Vec3& v : o.vertices) v = v + offset;
+}
+
 std::string MqoModel::Write() const {
     std::string out = "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\n";
     out += "Material " + std::to_string(materials_.size()) + " {\r\n";

@@ -40,6 +40,8 @@ public:
     int AddMaterial(const MqoMaterial& m);
     MqoObject& AddObject(const std::string& name);
     std::string Write() const;
+    // Moves every vertex by offset.
+    void Translate(Vec3 offset);
     const std::vector<MqoObject>& objects() const { return objects_; }
 
 private:

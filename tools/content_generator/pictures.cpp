@@ -508,8 +508,8 @@ Image PaintPicture(const PictureSpec& spec) {
         return PaintCaption(spec.width, spec.height, "SUDDEN DEATH", "サドンデス", pink, red, wine);
     if (Contains(p, "text_newrecord")) return PaintCaption(spec.width, spec.height, "NEW RECORD!", "しんきろく！", gold, orange, brown);
     if (Contains(p, "jewelry2")) {
-        Image img(24, 24);
-        PaintGem(img, 12, 12, 11, MakeRgba(240, 40, 60));
+        Image img(spec.width, spec.height);
+        PaintGem(img, spec.width / 2.0f, spec.height / 2.0f, spec.width / 2.0f - 1, MakeRgba(240, 40, 60));
         return img;
     }
     if (Contains(p, "door0")) return PaintDoor(false);

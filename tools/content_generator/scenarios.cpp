@@ -133,6 +133,8 @@ std::string SceneText(int number) {
     }
 }
 
+constexpr int kStaffRollBgm = 9;
+
 std::string EndingText(int kind) {
     Script s;
     if (kind == 0) {
@@ -157,6 +159,9 @@ std::string EndingText(int kind) {
         s.Flash().Hop(11).Hop(12).Wait(45).StopHop(11).StopHop(12);
         s.Message("こうして ねこたちの", "ホントの ぼうけんも", "おわったのでした。");
     }
+    // The ending scene plays no music of its own: the staff roll that
+    // follows the script has its piece cued here.
+    s.Music(kStaffRollBgm);
     return s.text();
 }
 

@@ -1,15 +1,15 @@
 // Pictures as camera-facing rectangles in the 3-D scene: the corners are
 // spread along the camera's right and up axes taken from the view matrix.
 #include "engine/camera.h"
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
-#include "engine/graph.h"
 #include "engine/log.h"
 #include "graphics/camera/camera_internal.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/graph_internal.h"
+#include "graphics/softimage/drawstate.h"
 
 #include <cmath>
 #include <utility>

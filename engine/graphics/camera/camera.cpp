@@ -2,10 +2,10 @@
 // device, and the projection of world points onto the screen.
 #include "engine/camera.h"
 
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/log.h"
 #include "graphics/camera/camera_internal.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,7 +1,19 @@
-// Shared by the camera, light and billboard files.
+// The camera and lights as the rest of the engine's drawing uses them:
+// shared by the camera, light and billboard files, with what graphics
+// start-up, the device rebuild and model drawing call.
 #pragma once
 
 void ReapplyCamera();
 void ResetCamera();
 void ReapplyLights();
 void ResetLights();
+
+// Sends the lighting switch and every changed light to the device, enabled
+// lights in the order directional, spot, point; the device state cache then
+// holds the lights' records and light x material products. 0.
+int CommitLightsToDevice();
+// After a rebuild: camera transforms and every light sent again.
+void ReapplyCameraAndLights();
+// Back to the state after graphics start-up: identity view, the default
+// projection, the default light alone.
+void ResetCameraAndLights();

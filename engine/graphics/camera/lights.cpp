@@ -3,10 +3,10 @@
 // and the device state cache keeps their records and light x material
 // products for the software toon lighting.
 #include "engine/camera.h"
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/log.h"
 #include "graphics/camera/camera_internal.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 
 #include <cmath>
 #include <initializer_list>

@@ -3,9 +3,9 @@
 // chosen back end.
 #include "graphics/device/device_internal.h"
 
-#include "engine/devicestate.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/graphics_internal.h"
 
 #include <algorithm>
@@ -171,17 +171,7 @@ int Draw(const DeviceDraw& d) {
     return backend->draw(state, d);
 }
 
-int CreateOffscreenPlainSurface(int width, int height, int format, int, DeviceSurface** out, void*) {
-    if (!out) return -1;
-    *out = nullptr;
-    // Frame surfaces are not offered: the movie decoder keeps its own memory.
-    (void)width;
-    (void)height;
-    (void)format;
-    return WriteLogText("Off-screen plain surfaces are not available on this device\n");
-}
-
-DeviceObject deviceObject = {CreateOffscreenPlainSurface};
+DeviceObject deviceObject = {CreateDeviceOffscreenSurface};
 
 }  // namespace
 
@@ -232,6 +222,13 @@ int BytesPerDevicePixel(int format) {
 }
 
 const DeviceState& GetDeviceState() { return state; }
+
+int GetDeviceViewTransform(float view[16], float projection[16], DeviceViewport* viewport) {
+    if (view) std::memcpy(view, state.view, sizeof(state.view));
+    if (projection) std::memcpy(projection, state.projection, sizeof(state.projection));
+    if (viewport) *viewport = state.viewport;
+    return 0;
+}
 
 int CreateGraphicsDevice(const char* name) {
     if (backend) return WriteLogText("A graphics device exists already\n");

@@ -1,10 +1,10 @@
 // Cached device setters: each remembers the value last sent and reaches the
 // device only when the new value differs (or under the forced refresh),
 // flushing the pending 2-D batch first so earlier draws keep their state.
-#include "engine/devicestate.h"
+#include "graphics/device/devicestate.h"
 
-#include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/graph_internal.h"
 
 #include <cstring>
 

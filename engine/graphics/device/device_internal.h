@@ -1,7 +1,7 @@
 // Device objects, the full device state the front end mirrors, and the table
 // of functions every back end fills.
 #pragma once
-#include "engine/device.h"
+#include "graphics/device/device.h"
 
 #include <cstdint>
 
@@ -36,7 +36,10 @@ struct DeviceTexture {
 struct DeviceSurface {
     int width, height, format, pitch;
     unsigned char* bytes;
+    bool locked;
 };
+// The device object's CreateOffscreenPlainSurface: refused without a device.
+int CreateDeviceOffscreenSurface(int width, int height, int format, int pool, DeviceSurface** out, void* shared);
 
 // Everything a draw depends on, as last sent.
 struct DeviceState {

@@ -3,10 +3,10 @@
 // inherits half a batch.
 #include "graphics/draw2d/batch2d.h"
 
-#include "engine/devicestate.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/softimage/drawstate.h"
 
 namespace {
 

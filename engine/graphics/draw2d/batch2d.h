@@ -2,7 +2,7 @@
 // share one texture and one blend state, drawn in one call when the state
 // changes or someone flushes.
 #pragma once
-#include "engine/device.h"
+#include "graphics/device/device.h"
 
 #include <cstdint>
 

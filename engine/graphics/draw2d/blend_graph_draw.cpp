@@ -2,12 +2,12 @@
 // multiplied on the CPU by the level table's weight of the blend graph's
 // byte at the same position, into a scratch texture that the batch then
 // draws. The levels are exactly the software path's (BuildBlendLevelTable).
-#include "engine/devicestate.h"
-#include "engine/drawstate.h"
-#include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/graph_internal.h"
+#include "graphics/softimage/drawstate.h"
 
 #include <utility>
 

@@ -1,11 +1,11 @@
 // Pictures on the draw screen: unscaled, scaled and turned, and through a
 // blend graph (the wipe).
-#include "engine/device.h"
 #include "engine/draw2d.h"
-#include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/device/device.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/graph_internal.h"
 
 #include <cmath>
 #include <utility>

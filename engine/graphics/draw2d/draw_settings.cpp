@@ -1,11 +1,11 @@
 // Settings that the following draws read: blend graph, draw area, texture
 // filter, the 3-D depth switches, and the colour makers.
-#include "engine/devicestate.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
-#include "engine/graph.h"
 #include "engine/log.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/graph_internal.h"
+#include "graphics/softimage/drawstate.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 // Lines and boxes in one colour, through the same blend state as pictures.
-#include "engine/device.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
 #include "engine/log.h"
+#include "graphics/device/device.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/softimage/drawstate.h"
 
 #include <algorithm>
 #include <cmath>

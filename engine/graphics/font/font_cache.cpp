@@ -1,8 +1,8 @@
 // The glyph cache of a font: glyphs packed in shelves into one atlas held
 // in memory and sent to its texture before a string is drawn. A full atlas
 // starts over empty.
-#include "engine/devicestate.h"
 #include "engine/log.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/font/font_internal.h"
 
 #include <algorithm>

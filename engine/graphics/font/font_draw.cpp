@@ -1,15 +1,15 @@
 // String drawing: the glyphs of a string are made ready in the font's atlas,
 // then drawn through the 2-D batch, every edge first and the glyphs over
 // them, so an edge never covers a neighbouring glyph.
-#include "engine/device.h"
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
 #include "engine/font.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
+#include "graphics/device/device.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/font/font_internal.h"
+#include "graphics/softimage/drawstate.h"
+#include "softblit/softblit.h"
 
 #include <cstdarg>
 #include <cstdio>

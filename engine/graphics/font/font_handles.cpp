@@ -1,9 +1,9 @@
 // Font handles: a table of 40 fonts, and the default font that the plain
 // string functions use, made again when its size or type changes.
 #include "engine/font.h"
-#include "engine/handle.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/handle.h"
 #include "graphics/font/font_internal.h"
 
 #include <new>

@@ -1,8 +1,9 @@
 // Shared by the font files: a font's face, its glyph cache and the atlas
-// texture the cached glyphs are drawn from.
+// texture the cached glyphs are drawn from; the device rebuild drops the
+// glyph textures (ReleaseFontTextures).
 #pragma once
-#include "engine/device.h"
-#include "engine/memimg.h"
+#include "graphics/device/device.h"
+#include "softblit/softblit.h"
 
 #include <cstdint>
 #include <unordered_map>
@@ -68,3 +69,7 @@ bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out);
 
 // The font behind a handle, or null.
 FontRecord* LookupFont(int handle);
+
+// Drops every cached glyph texture (device loss, shut-down); glyphs are
+// made again on their next use.
+void ReleaseFontTextures();

@@ -1,13 +1,89 @@
-// BMP reader: uncompressed 1, 4, 8, 16, 24 and 32-bit pictures and 16/32-bit
-// bit-field pictures, bottom-up or top-down. Palette pictures stay palette
-// images; 32-bit pixels carry alpha only when SetBmp32AlphaUse asks for it.
+// BMP reader: uncompressed 1, 4, 8, 16, 24 and 32-bit pictures, 16/32-bit
+// bit-field pictures, bottom-up or top-down, and run-length coded 8 and
+// 4-bit pictures. Palette pictures stay palette images; 32-bit pixels carry
+// alpha only when SetBmp32AlphaUse asks for it.
 #include "graphics/image/image_internal.h"
 
 #include "engine/log.h"
 
 namespace {
 
+constexpr int kCompressionNone = 0;
+constexpr int kCompressionRle8 = 1;
+constexpr int kCompressionRle4 = 2;
+constexpr int kCompressionBitFields = 3;
+
 int useBmp32Alpha = 0;
+
+// Bytes of the stream read through a small buffer, one at a time.
+class ByteSource {
+public:
+    explicit ByteSource(StreamData* s) : stream_(s) {}
+    bool Next(uint8_t* out) {
+        if (at_ == end_) {
+            end_ = stream_->functions.read(buffer_, 1, sizeof buffer_, stream_->handle);
+            at_ = 0;
+            if (end_ == 0) return false;
+        }
+        *out = buffer_[at_++];
+        return true;
+    }
+
+private:
+    StreamData* stream_;
+    uint8_t buffer_[4096];
+    size_t at_ = 0;
+    size_t end_ = 0;
+};
+
+// Run-length coded pixels (RLE8 with 8 bits, RLE4 with 4), bottom-up: a
+// count byte and a value byte repeat the value (RLE4: its two nibbles in
+// turn); a zero count escapes to end of line (0), end of picture (1), a
+// jump right and up (2, dx, dy), or a literal run (3 or more values, padded
+// to a 16-bit boundary). Pixels past the right edge are cut, pixels the
+// codes skip keep index 0. A move past the top row ends the picture; data
+// that ends before that or before its end-of-picture code is refused.
+int DecodeBmpRunLength(StreamData* s, int bits, BASEIMAGE* image) {
+    ByteSource in(s);
+    const int64_t width = image->width, height = image->height;
+    int64_t x = 0, y = 0;  // y counts rows from the bottom
+    auto put = [&](uint8_t index) {
+        if (x < width && y < height) ImageRow(image, int(height - 1 - y))[x] = index;
+        ++x;
+    };
+    for (;;) {
+        uint8_t count, value;
+        if (!in.Next(&count) || !in.Next(&value)) break;
+        if (count > 0) {
+            for (int i = 0; i < count && x < width; ++i)
+                put(bits == 8 ? value : uint8_t(i % 2 == 0 ? value >> 4 : value & 15));
+            continue;
+        }
+        if (value == 0) {
+            x = 0;
+            if (++y >= height) return 0;
+        } else if (value == 1) {
+            return 0;
+        } else if (value == 2) {
+            uint8_t dx, dy;
+            if (!in.Next(&dx) || !in.Next(&dy)) break;
+            x += dx;
+            y += dy;
+            if (y >= height) return 0;
+        } else {
+            int dataBytes = bits == 8 ? value : (value + 1) / 2;
+            uint8_t byte = 0;
+            for (int i = 0; i < value; ++i) {
+                if (bits == 8 || i % 2 == 0) {
+                    if (!in.Next(&byte)) return WriteLogText("BMP: truncated pixels\n");
+                }
+                put(bits == 8 ? byte : uint8_t(i % 2 == 0 ? byte >> 4 : byte & 15));
+            }
+            if (dataBytes % 2 && !in.Next(&byte)) break;
+        }
+    }
+    return WriteLogText("BMP: truncated pixels\n");
+}
 
 }  // namespace
 
@@ -43,7 +119,12 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     if (topDown) height = -height;
     if (!ImageSizeAcceptable(width, height)) return WriteLogText("BMP: picture size out of range\n");
     uint32_t masks[4] = {0, 0, 0, 0};  // r, g, b, a
-    if (compression == 3) {
+    bool runLength = compression == kCompressionRle8 || compression == kCompressionRle4;
+    if (runLength) {
+        if (bits != (compression == kCompressionRle8 ? 8 : 4))
+            return WriteLogText("BMP: run-length coding does not match the bit count\n");
+        if (topDown) return WriteLogText("BMP: run-length pictures must be stored bottom-up\n");
+    } else if (compression == kCompressionBitFields) {
         if (bits != 16 && bits != 32) return WriteLogText("BMP: bit fields need 16 or 32 bits\n");
         if (infoSize >= 52) {
             for (int i = 0; i < 3; ++i) masks[i] = ImageU32(info + 40 + 4 * i);
@@ -55,8 +136,8 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
         }
         for (uint32_t m : masks)
             if (!MaskIsContiguous(m)) return WriteLogText("BMP: broken bit fields\n");
-    } else if (compression != 0) {
-        return WriteLogText("BMP: compressed pictures are not read\n");
+    } else if (compression != kCompressionNone) {
+        return WriteLogText("BMP: unknown compression\n");
     }
     PixelFormatDesc format;
     switch (bits) {
@@ -75,12 +156,12 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
         break;
     }
     case 16:
-        if (compression != 3) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F, masks[3] = 0;
+        if (compression != kCompressionBitFields) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F, masks[3] = 0;
         SetPixelFormatMasks(&format, 16, masks[0], masks[1], masks[2], masks[3]);
         break;
     case 24: SetPixelFormatRgb24(&format); break;
     case 32:
-        if (compression == 3) SetPixelFormatMasks(&format, 32, masks[0], masks[1], masks[2], masks[3]);
+        if (compression == kCompressionBitFields) SetPixelFormatMasks(&format, 32, masks[0], masks[1], masks[2], masks[3]);
         else if (useBmp32Alpha) SetPixelFormatArgb32(&format);
         else SetPixelFormatXrgb32(&format);
         break;
@@ -88,6 +169,12 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     }
     size_t rowBytes = ((size_t(width) * size_t(bits) + 31) / 32) * 4;
     if (!SeekImageStream(s, dataOffset)) return WriteLogText("BMP: pixel offset outside the file\n");
+    if (runLength) {
+        if (CreateBaseImageWithFormat(int(width), int(height), &format, image) != 0) return -1;
+        if (DecodeBmpRunLength(s, bits, image) == 0) return 0;
+        FreeBaseImagePixels(image);
+        return -1;
+    }
     int64_t remaining = RemainingImageBytes(s);
     if (remaining >= 0 && uint64_t(remaining) < rowBytes * size_t(height)) return WriteLogText("BMP: truncated pixels\n");
     if (CreateBaseImageWithFormat(int(width), int(height), &format, image) != 0) return -1;

@@ -39,6 +39,11 @@ inline bool ImageSizeAcceptable(int64_t width, int64_t height) {
            width * height <= kMaxImagePixels;
 }
 
+// A channel value of 0..max as 0..255, rounded to the nearest: every reader
+// and decoder widens 4-, 5- and 6-bit channels by this one rule, so a colour
+// comes out the same whatever container held it.
+inline int ScaleChannelToByte(uint64_t value, uint64_t max) { return int((value * 255 + max / 2) / max); }
+
 inline uint8_t* ImageRow(BASEIMAGE* image, int y) {
     return static_cast<uint8_t*>(image->pixels) + size_t(y) * size_t(image->pitch);
 }

@@ -1,5 +1,8 @@
 // JPEG reader through libjpeg: a source manager over the stream, errors
-// returned by long jump, pictures decoded to 24-bit BGR.
+// returned by long jump, pictures decoded to 24-bit BGR. Four-channel
+// pictures (CMYK, and YCCK which libjpeg turns into CMYK) are converted here:
+// print tools write them with an Adobe marker and inverted inks, others
+// with plain inks.
 #include "graphics/image/image_internal.h"
 
 #include "engine/log.h"
@@ -24,6 +27,7 @@ struct StreamSource {
 struct ErrorExit {
     jpeg_error_mgr manager;
     jmp_buf jump;
+    unsigned char* inkRow;  // CMYK scanline, freed by the caller whatever happens
 };
 
 void InitSource(j_decompress_ptr) {}
@@ -61,6 +65,20 @@ void TermSource(j_decompress_ptr) {}
 void OnErrorExit(j_common_ptr cinfo) { longjmp(reinterpret_cast<ErrorExit*>(cinfo->err)->jump, 1); }
 void OnMessage(j_common_ptr) {}
 
+// One channel of light from an ink and the black ink, both as stored.
+uint8_t InkToLight(unsigned ink, unsigned black, bool inverted) {
+    if (!inverted) ink = 255 - ink, black = 255 - black;
+    return uint8_t((ink * black + 127) / 255);
+}
+
+void CmykRowToBgr(const unsigned char* cmyk, JDIMENSION width, bool inverted, unsigned char* bgr) {
+    for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        bgr[0] = InkToLight(cmyk[2], cmyk[3], inverted);
+        bgr[1] = InkToLight(cmyk[1], cmyk[3], inverted);
+        bgr[2] = InkToLight(cmyk[0], cmyk[3], inverted);
+    }
+}
+
 int Decode(jpeg_decompress_struct* cinfo, ErrorExit* error, BASEIMAGE* image) {
     if (setjmp(error->jump)) {
         FreeBaseImagePixels(image);
@@ -68,18 +86,32 @@ int Decode(jpeg_decompress_struct* cinfo, ErrorExit* error, BASEIMAGE* image) {
     }
     jpeg_read_header(cinfo, TRUE);
     if (!ImageSizeAcceptable(cinfo->image_width, cinfo->image_height)) return -1;
+    bool inks = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
 #ifdef JCS_EXTENSIONS
-    cinfo->out_color_space = JCS_EXT_BGR;
+    cinfo->out_color_space = inks ? JCS_CMYK : JCS_EXT_BGR;
 #else
-    cinfo->out_color_space = JCS_RGB;
+    cinfo->out_color_space = inks ? JCS_CMYK : JCS_RGB;
 #endif
     jpeg_start_decompress(cinfo);
-    if (cinfo->output_components != 3) return -1;
+    if (cinfo->output_components != (inks ? 4 : 3)) return -1;
     PixelFormatDesc format;
     SetPixelFormatRgb24(&format);
     if (CreateBaseImageWithFormat(int(cinfo->output_width), int(cinfo->output_height), &format, image) != 0) return -1;
+    if (inks) {
+        error->inkRow = static_cast<unsigned char*>(ENGINE_ALLOC(size_t(cinfo->output_width) * 4));
+        if (!error->inkRow) {
+            FreeBaseImagePixels(image);
+            return -1;
+        }
+    }
     while (cinfo->output_scanline < cinfo->output_height) {
         JSAMPROW row = ImageRow(image, int(cinfo->output_scanline));
+        if (inks) {
+            JSAMPROW ink = error->inkRow;
+            jpeg_read_scanlines(cinfo, &ink, 1);
+            CmykRowToBgr(ink, cinfo->output_width, cinfo->saw_Adobe_marker, row);
+            continue;
+        }
         jpeg_read_scanlines(cinfo, &row, 1);
 #ifndef JCS_EXTENSIONS
         for (JDIMENSION x = 0; x < cinfo->output_width; ++x) std::swap(row[x * 3], row[x * 3 + 2]);
@@ -120,6 +152,7 @@ int ReadJpegImage(StreamData* s, BASEIMAGE* image) {
         }
         jpeg_destroy_decompress(cinfo);
     }
+    if (error) FreeMemory(error->inkRow);
     FreeMemory(cinfo);
     FreeMemory(error);
     FreeMemory(source);

@@ -19,9 +19,9 @@ void ExpandTgaPixel(const unsigned char* p, int bytes, bool gray, const PixelFor
         out[3] = bytes == 2 ? p[1] : 255;
     } else if (bytes == 2) {
         uint16_t v = ImageU16(p);
-        out[2] = uint8_t(((v >> 10) & 31) * 255 / 31);
-        out[1] = uint8_t(((v >> 5) & 31) * 255 / 31);
-        out[0] = uint8_t((v & 31) * 255 / 31);
+        out[2] = uint8_t(ScaleChannelToByte((v >> 10) & 31, 31));
+        out[1] = uint8_t(ScaleChannelToByte((v >> 5) & 31, 31));
+        out[0] = uint8_t(ScaleChannelToByte(v & 31, 31));
         out[3] = 255;
     } else {
         out[0] = p[0], out[1] = p[1], out[2] = p[2];

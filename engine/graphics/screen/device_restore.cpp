@@ -3,21 +3,22 @@
 // refilled from their sources, model buffers made again, model textures
 // refilled, and last the game's callback.
 #include "engine/camera.h"
-#include "engine/devicestate.h"
 #include "engine/font.h"
-#include "engine/graph.h"
 #include "engine/log.h"
-#include "engine/model.h"
 #include "engine/screen.h"
+#include "graphics/camera/camera_internal.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/font/font_internal.h"
+#include "graphics/graph_internal.h"
+#include "graphics/screen/device_restore.h"
 
 namespace {
 
 GraphRestoreHandler restoreHandler = nullptr;
-const ModelDeviceLossHooks kDefaultModelHooks = {ReleaseModelVertexBuffers, RecreateModelVertexBuffers,
-                                                  RestoreModelTextures};
-const ModelDeviceLossHooks* modelHooks = &kDefaultModelHooks;
+const ModelDeviceLossHooks kNoModelHooks = {nullptr, nullptr, nullptr};
+const ModelDeviceLossHooks* modelHooks = &kNoModelHooks;
 
 void Call(int (*hook)(), const char* what) {
     if (hook && hook() != 0) WriteLogFormat("%s failed after the device was lost\n", what);
@@ -30,7 +31,7 @@ int SetGraphRestoreHandler(GraphRestoreHandler handler) {
     return 0;
 }
 
-void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { modelHooks = hooks ? hooks : &kDefaultModelHooks; }
+void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { modelHooks = hooks ? hooks : &kNoModelHooks; }
 
 int RestoreLostGraphicsDevice() {
     if (!HardwareRenderingActive()) return WriteLogText("No graphics device to restore\n");

@@ -2,16 +2,17 @@
 // vertical-sync wait, and capture into a graph.
 #include "engine/screen.h"
 
-#include "engine/device.h"
-#include "engine/devicestate.h"
 #include "engine/draw2d.h"
-#include "engine/graph.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
-#include "engine/softwarepath.h"
 #include "engine/memory.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "graphics/draw2d/batch2d.h"
+#include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/graph_internal.h"
+#include "graphics/software/softwarepath.h"
 #include "platform/clock.h"
+#include "softblit/softblit.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 // The draw screen saved as a PNG file, for tests and tools that need to
 // look at a frame.
-#include "engine/device.h"
 #include "engine/log.h"
 #include "engine/screen.h"
+#include "graphics/device/device.h"
 
 #include <png.h>
 

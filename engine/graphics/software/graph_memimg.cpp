@@ -6,11 +6,11 @@
 // transparency keeps a per-pixel alpha.
 #include <cstring>
 
-#include "engine/graph.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
 #include "engine/memory.h"
-#include "engine/softwarepath.h"
+#include "graphics/graph_internal.h"
+#include "graphics/software/softwarepath.h"
+#include "softblit/softblit.h"
 
 namespace {
 

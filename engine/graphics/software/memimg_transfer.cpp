@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/log.h"
-#include "engine/memimg.h"
+#include "graphics/software/softwarepath.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/drawstate.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
 #include "engine/numbers.h"
-#include "engine/softwarepath.h"
+#include "graphics/softimage/drawstate.h"
+#include "graphics/software/softwarepath.h"
+#include "softblit/softblit.h"
 
 namespace {
 
@@ -174,4 +174,12 @@ int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int
         if (e2 <= dx) err += dx, y += sy;
     }
     return 0;
+}
+
+void BlitToDrawMemImg(const MEMIMG* source, int x, int y, int transparent) {
+    BlitMemImg(DrawTargetMemImg, source, x, y, transparent, BlendGraphMemImg);
+}
+
+void StretchBlitToDrawMemImg(const MEMIMG* source, const int rect[4], int transparent) {
+    StretchBlitMemImg(DrawTargetMemImg, source, rect, transparent, BlendGraphMemImg);
 }

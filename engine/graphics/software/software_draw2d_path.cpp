@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "engine/draw2d.h"
-#include "engine/memimg.h"
-#include "engine/softwarepath.h"
 #include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/software/softwarepath.h"
+#include "softblit/softblit.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // the window through the platform layer's picture presentation.
 #include <cstring>
 
-#include "engine/device.h"
-#include "engine/drawstate.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
-#include "engine/softwarepath.h"
+#include "graphics/device/device.h"
+#include "graphics/softimage/drawstate.h"
+#include "graphics/software/softwarepath.h"
 #include "platform/window.h"
+#include "softblit/softblit.h"
 
 namespace {
 MEMIMG screen{};

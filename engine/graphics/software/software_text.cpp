@@ -5,10 +5,11 @@
 #include <initializer_list>
 
 #include "engine/draw2d.h"
-#include "engine/drawstate.h"
 #include "engine/log.h"
-#include "engine/memimg.h"
-#include "engine/softwarepath.h"
+#include "graphics/draw2d/draw2d_internal.h"
+#include "graphics/softimage/drawstate.h"
+#include "graphics/software/softwarepath.h"
+#include "softblit/softblit.h"
 
 namespace {
 

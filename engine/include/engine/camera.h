@@ -36,12 +36,3 @@ int SetDefaultLightDirection(float x, float y, float z);
 int GetDefaultLightDirection(float out[3]);
 // The global ambient light, each 0..1. 0.
 int SetAmbientLightFloat(float r, float g, float b, float a);
-// Sends the lighting switch and every changed light to the device, enabled
-// lights in the order directional, spot, point; the device state cache then
-// holds the lights' records and light x material products. 0.
-int CommitLightsToDevice();
-// After a rebuild: camera transforms and every light sent again.
-void ReapplyCameraAndLights();
-// Back to the state after graphics start-up: identity view, the default
-// projection, the default light alone.
-void ResetCameraAndLights();

@@ -1,10 +1,30 @@
 // 2-D drawing: pictures, rotated sprites, wipes, lines and boxes on the
-// current draw screen, through the one draw state of drawstate.h (blend
-// mode and parameter, tint, draw area). With a device the draws go into a
-// vertex batch flushed when texture or state change; without one they go
-// to the software path registered with SetSoftwareDraw2DPath.
+// current draw screen, through one draw state (blend mode and parameter,
+// tint, draw area, blend graph). With a device the draws go into a vertex
+// batch flushed when texture or state change; without one they go through
+// the software blit kernels.
 #pragma once
 #include <cstdint>
+
+// Blend modes (SetBlendModeParam). Without a device, 5 to 9 and any other
+// value draw nothing.
+enum SoftBlendMode {
+    BlendCopy = 0,
+    BlendAlpha = 1,
+    BlendAdd = 2,
+    BlendSub = 3,
+    BlendMul = 4,
+    BlendInvert = 10,
+    BlendMulAlpha = 11,
+};
+
+// The blend mode (stored as given) and its parameter (clamped to 0..255)
+// of the following draws. 0.
+int SetBlendModeParam(int mode, int param);
+// The colour multiplied into every following draw, each clamped to 0..255;
+// (255, 255, 255) restores. 0.
+int SetDrawTint(int red, int green, int blue);
+int SetDrawTintPacked(uint32_t rgb);  // 0xRRGGBB; the top byte is ignored
 
 struct FloatColor {
     float r, g, b, a;
@@ -42,32 +62,3 @@ int SetDepthTestEnabled(int flag);
 int SetDepthWriteEnabled(int flag);
 int GetDepthTestEnabled();
 int GetDepthWriteEnabled();
-
-// The seam for drawing without a device: one function per draw, each given
-// what the public function checked. A missing entry makes the draw log a
-// warning and return -1.
-struct MEMIMG;
-
-// One glyph of a string for the software path: the rectangle at
-// (sourceX, sourceY) of a white glyph image whose alpha is the coverage,
-// drawn with its top-left at (x, y) in colour (0x00RRGGBB, before the tint).
-struct SoftwareTextPiece {
-    int sourceX, sourceY, width, height;
-    int x, y;
-    uint32_t colour;
-};
-
-struct SoftwareDraw2DPath {
-    int (*drawGraph)(int x, int y, int graph, int transparent);
-    int (*drawGraphRotated)(int x, int y, double scale, double angle, int graph, int transparent, int turn);
-    int (*drawLine)(int x1, int y1, int x2, int y2, uint32_t color, int thickness);
-    int (*drawRectangle)(int x1, int y1, int x2, int y2, uint32_t color, int fill);
-    int (*clearScreen)(const int* area, uint32_t color);
-    // Pieces of glyphs drawn in order (edges before the glyphs over them).
-    int (*drawTextPieces)(const MEMIMG* glyphs, const SoftwareTextPiece* pieces, int count);
-    // The graph mapped onto corners {x, y} x 4 (top-left, top-right,
-    // bottom-left, bottom-right): billboards projected onto the screen.
-    int (*drawGraphQuad)(const int corners[8], int graph, int transparent);
-};
-void SetSoftwareDraw2DPath(const SoftwareDraw2DPath* path);
-const SoftwareDraw2DPath* GetSoftwareDraw2DPath();

@@ -1,20 +1,36 @@
-// Everything the engine offers a program.
+// Everything the engine offers a game: one include for the whole public API,
+// grouped by subsystem. Each header can also be included on its own.
 #pragma once
-#include "engine/apilock.h"
-#include "engine/handle.h"
+
+// Foundation: start-up and shut-down, the window and its message loop,
+// input, files and archives, the log, memory, text, numbers, math, time.
+#include "engine/archive.h"
+#include "engine/files.h"
 #include "engine/input.h"
 #include "engine/lifecycle.h"
-#include "engine/list.h"
 #include "engine/log.h"
-#include "engine/mci.h"
 #include "engine/memory.h"
-#include "engine/message.h"
-#include "engine/music.h"
 #include "engine/numbers.h"
 #include "engine/random.h"
-#include "engine/ringbuffer.h"
-#include "engine/sound.h"
+#include "engine/shell.h"
+#include "engine/stream.h"
 #include "engine/text.h"
 #include "engine/timer.h"
 #include "engine/vecmath.h"
 #include "engine/window.h"
+
+// Graphics and fonts: pictures in memory and as graph handles, 2-D drawing,
+// the draw screen, camera and lights, fonts.
+#include "engine/baseimage.h"
+#include "engine/camera.h"
+#include "engine/draw2d.h"
+#include "engine/font.h"
+#include "engine/graph.h"
+#include "engine/screen.h"
+
+// 3-D models.
+#include "engine/model.h"
+
+// Sound and music.
+#include "engine/music.h"
+#include "engine/sound.h"

@@ -83,3 +83,15 @@ int64_t DecompressBlock(const void* block, size_t blockSize, void* out, size_t o
 // The matching compressor, for tools and tests: the block size, or -1.
 int64_t CompressBlock(const void* data, size_t size, void* out, size_t outCapacity);
 size_t CompressBlockBound(size_t size);
+
+// Files the program writes (saves, replays): the bytes go to "<path>.tmp",
+// which is flushed to the disk and renamed over path; then the folder is
+// flushed. After a crash or a power cut, path holds the previous copy or the
+// new one, whole. path is a host path as the C library takes it. 0, or -1
+// and a log line; the previous copy stays whenever the new one was not put
+// in its place.
+int WriteFileDurably(const char* path, const void* bytes, size_t size);
+// Removes the "<path>.tmp" a write cut short left behind. Call it at
+// start-up, once no other copy of the program can be writing. 1 when one
+// was removed, 0 when there was none.
+int RemoveUnfinishedWrite(const char* path);

@@ -36,6 +36,3 @@ int DrawFormattedTextWithFont(int x, int y, uint32_t color, int font, const char
 int GetStringWidth(const char* text, int length, int vertical);
 int GetStringWidthWithFont(const char* text, int length, int font);
 
-// Drops every cached glyph texture (device loss, shut-down); glyphs are
-// made again on their next use.
-void ReleaseFontTextures();

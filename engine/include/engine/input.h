@@ -3,9 +3,10 @@
 // +0x80), by physical position, with the Japanese layout's own numbers for
 // the keys whose legend differs there. Mouse positions are in the logical
 // screen (the screen mode's size, 640x480) whatever the window's size.
-// Game pads of the console kind are read through platform/input.h
-// (GetGamePadState).
+// Game pads of the console kind are read by user index through
+// QueryGamePadState.
 #pragma once
+#include <cstdint>
 
 enum : int {
     KEYCODE_ESCAPE = 0x01,
@@ -111,6 +112,35 @@ int GetMousePosition(int* x, int* y);     // logical screen; 0
 int ReadMouseButtons();                   // MOUSE_BUTTON_* bits
 // Wheel notches since the last clear (+ forward); a nonzero flag clears.
 int GetMouseWheelCount(int clear);
+
+// Game pads of the console kind (user index 0..3). Button bits of
+// GamePadInput::buttons:
+constexpr uint16_t GAMEPAD_DPAD_UP = 0x0001;
+constexpr uint16_t GAMEPAD_DPAD_DOWN = 0x0002;
+constexpr uint16_t GAMEPAD_DPAD_LEFT = 0x0004;
+constexpr uint16_t GAMEPAD_DPAD_RIGHT = 0x0008;
+constexpr uint16_t GAMEPAD_START = 0x0010;
+constexpr uint16_t GAMEPAD_BACK = 0x0020;
+constexpr uint16_t GAMEPAD_LEFT_THUMB = 0x0040;
+constexpr uint16_t GAMEPAD_RIGHT_THUMB = 0x0080;
+constexpr uint16_t GAMEPAD_LEFT_SHOULDER = 0x0100;
+constexpr uint16_t GAMEPAD_RIGHT_SHOULDER = 0x0200;
+constexpr uint16_t GAMEPAD_A = 0x1000;
+constexpr uint16_t GAMEPAD_B = 0x2000;
+constexpr uint16_t GAMEPAD_X = 0x4000;
+constexpr uint16_t GAMEPAD_Y = 0x8000;
+
+struct GamePadInput {
+    uint32_t packetNumber = 0;  // changes whenever the rest changes
+    uint16_t buttons = 0;       // GAMEPAD_* bits
+    uint8_t leftTrigger = 0, rightTrigger = 0;  // 0..255
+    int16_t leftX = 0, leftY = 0;               // -32767..32767, y up positive
+    int16_t rightX = 0, rightY = 0;
+};
+
+// 0 and the pad's state; -1 when no pad has that user index, the index is
+// out of range or input is not started (the state is left as it was).
+int QueryGamePadState(int userIndex, GamePadInput* state);
 
 // Back end of the input layer ("sdl2" or "scripted"); before start-up.
 int SetInputBackend(const char* name);

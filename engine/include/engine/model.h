@@ -7,9 +7,6 @@ float* TransformPointByMatrix(float out[3], const float v[3], const float m[16])
 // The same without the translation.
 float* TransformDirectionByMatrix(float out[3], const float v[3], const float m[16]);
 
-// Refills every model texture graph from its kept file data after the
-// graphics device was lost and rebuilt; 0.
-int RestoreModelTextures();
 
 // Draws a model instance: its visible meshes, opaque ones first, then the
 // translucent ones, in frame and mesh order. 0, or -1 for a bad handle.
@@ -17,15 +14,7 @@ int DrawModel(int modelHandle);
 // 1 when the mesh draws in the translucent pass, 0 when opaque, -1 for a
 // bad handle or index.
 int IsModelMeshTranslucent(int modelHandle, int meshIndex);
-// Around a device reset: release every model's device buffers before it,
-// rebuild them after it. 0.
-int ReleaseModelVertexBuffers();
-int RecreateModelVertexBuffers();
 
-// Life cycle: engine start-up and end call these; every other model
-// operation returns -1 while the system is not started. Both return 0.
-int InitializeModelSystem();
-int TerminateModelSystem();
 
 // Reads a model file whole through the engine's file functions and makes
 // its first instance: the model handle, or -1 (logged).

@@ -19,10 +19,6 @@ int GetMusicPlayState(int handle);
 // the background, 3 loops.
 int PlayMidiMusic(int handle, int playType);
 int StopMidiMusic(int handle);
-// The sequencer's notification reached the main window: loop or close.
-int HandleMidiMciNotify();
-// Message processing calls it on every pass; 0, -1 before sound start-up.
-int PollMidiPlayState();
 
 // The game's music: play a file (MIDI, or else as a stream sound), stop it,
 // and set the volume (0..255) of music played as a sound.

@@ -6,6 +6,13 @@
 
 constexpr int kDrawScreenBack = -2;
 
+// The graphics device for the next start-up: "auto" (GL when the window has
+// a GL context, else none), "gl", "recording" (records every call, for
+// tests) or "none" (the software path). -1 for an unknown name.
+int SetGraphicsDeviceChoice(const char* name);
+// 1 while a device is present (GL or recording), 0 on the software path.
+int HardwareRenderingActive();
+
 struct DrawRect {
     int left, top, right, bottom;
 };
@@ -32,17 +39,3 @@ int ReadDrawScreenPixels(uint32_t* out);
 // The game's callback after the device was lost and rebuilt.
 using GraphRestoreHandler = void (*)();
 int SetGraphRestoreHandler(GraphRestoreHandler handler);
-// The model system's part of the rebuild, registered by it: buffers are
-// released before the device objects go and made again after, textures are
-// refilled once every graph has its texture back.
-struct ModelDeviceLossHooks {
-    int (*releaseVertexBuffers)();
-    int (*recreateVertexBuffers)();
-    int (*restoreTextures)();
-};
-void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks);
-// Goes through the whole loss and rebuild, as after a lost device: flush,
-// model buffers released, every texture released, graph textures made
-// again and refilled from their sources, model buffers and textures
-// restored, then the game's callback. 0, or -1 without a device.
-int RestoreLostGraphicsDevice();

@@ -24,14 +24,9 @@ constexpr int kPlayTypeNormal = 0;  // wait until the sound ends
 constexpr int kPlayTypeBack = 1;    // return at once
 constexpr int kPlayTypeLoop = 3;    // loop until stopped
 
-// Start-up and shut-down (engine start-up and end call them).
-int InitializeSoundSystem();
-int TerminateSoundSystem();
 int IsSoundSystemOpen();
 // Chooses the output ("sdl2", the default, or "null") for the next start-up.
 int SetSoundDeviceBackend(const char* name);
-// Called by message processing on every pass; 0, or -1 while closed.
-int UpdateSoftSoundPlayers();
 
 // How the next sounds are made: 0 converted to PCM at load time, 2 stream
 // sound over the encoded bytes kept in memory, 3 stream sound reading its
@@ -71,5 +66,3 @@ int PlayStreamSound(int handle, int playType, int fromTop);
 int StopStreamSound(int handle);
 int IsStreamSoundPlaying(int handle);
 int GetStreamSoundPosition(int handle);
-int RefillStreamSound(int handle);
-int RefillStreamSounds();

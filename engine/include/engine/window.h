@@ -15,13 +15,18 @@ int SetAppWindowIcon(int resourceId);
 // pixels must stay valid for the life of the program.
 int RegisterIconResource(int resourceId, const unsigned int* argb, int width, int height);
 void* GetAppWindowHandle();  // null before the window exists
+// The double-start check (on by default): start-up takes a lock on
+// "Engine.lock" in the working directory, where the program keeps its log
+// and saved files, and ends with -1 while another copy holds it. Tools and
+// tests that save nothing and share a folder switch it off (0) before
+// start-up.
+int SetDoubleStartCheck(int flag);
 
 // Handles pending window events (at most five per pass), updates input and
 // sound polling; while the window is inactive it does not return until the
 // window is active again or destroyed. 0 while the application runs, -1
 // once the window has been destroyed. Holds the library lock.
 int ProcessWindowMessages();
-int ProcessWindowMessagesCore();
 // 1: deactivating the window pauses nothing.
 int SetRunWhileInactive(int flag);
 int IsRunWhileInactive();

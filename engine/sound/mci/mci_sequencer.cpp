@@ -9,10 +9,10 @@
 // posted-message queue. Nothing here calls into the device while holding
 // this module's lock.
 #include "engine/log.h"
-#include "engine/mci.h"
-#include "engine/message.h"
+#include "foundation/posted_messages.h"
 #include "platform/midi.h"
 #include "sound/device/sound_device.h"
+#include "sound/mci/mci.h"
 
 #include <cstdio>
 #include <mutex>

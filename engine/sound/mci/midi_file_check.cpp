@@ -2,7 +2,7 @@
 // synthesiser: header chunk, then chunks whose stated lengths stay inside
 // the file. Anything else (an MP3, a WAVE file, a truncated download) is
 // refused here, which sends music to its stream-sound road.
-#include "engine/mci.h"
+#include "sound/mci/mci.h"
 
 #include <cstring>
 

@@ -2,10 +2,10 @@
 // music file's bytes until it is played.
 #include "engine/files.h"
 #include "engine/log.h"
-#include "engine/mci.h"
 #include "engine/memory.h"
 #include "engine/music.h"
 #include "engine/sound.h"
+#include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
 

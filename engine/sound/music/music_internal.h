@@ -2,7 +2,7 @@
 // thread only; the handle table changes under the sound lock like every
 // other sound table.
 #pragma once
-#include "engine/handle.h"
+#include "foundation/handle.h"
 
 #include <cstdint>
 
@@ -37,3 +37,8 @@ void DeleteMusicTempFile();
 // Sound start-up and shut-down.
 int InitializeMusic();
 void TerminateMusic();
+
+// The sequencer's notification reached the main window: loop or close.
+int HandleMidiMciNotify();
+// Message processing calls it on every pass; 0, -1 before sound start-up.
+int PollMidiPlayState();

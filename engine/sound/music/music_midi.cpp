@@ -3,11 +3,12 @@
 // the notification restarts looping music or closes the device.
 #include "engine/files.h"
 #include "engine/log.h"
-#include "engine/mci.h"
 #include "engine/music.h"
 #include "engine/sound.h"
 #include "engine/window.h"
+#include "foundation/window_internal.h"
 #include "platform/clock.h"
+#include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
 
 #include <cstdio>

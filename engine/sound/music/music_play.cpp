@@ -3,7 +3,6 @@
 // music at a time.
 #include "engine/music.h"
 #include "engine/sound.h"
-#include "foundation/subsystems.h"
 #include "sound/music/music_internal.h"
 
 namespace {
@@ -70,11 +69,3 @@ int SetMusicVolume(int volume) {
     if (m.currentMusic && m.playedAsSound) SetSoundVolume(volume, m.currentMusic);
     return 0;
 }
-
-namespace subsystems {
-
-void PollMusic() { PollMidiPlayState(); }
-void StopMusic() { StopCurrentMusic(); }
-void HandleMusicNotify() { HandleMidiMciNotify(); }
-
-}  // namespace subsystems

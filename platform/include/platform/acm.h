@@ -88,10 +88,10 @@ const AcmFunctions& Acm();
 
 // An MPEG audio frame header (4 bytes). Result 0, -2 without the frame
 // sync, -1 for a reserved layer, bit-rate index 0 (free format) or 15, or
-// sample-rate index 3.
+// sample-rate index 3. MPEG-2.5 headers have no sync here.
 struct MpegFrameHeader {
     uint8_t layer;    // 0 Layer I, 1 Layer II, 2 Layer III
-    uint8_t version;  // 0 MPEG-1, 1 MPEG-2 low sampling frequencies
+    uint8_t version;  // 0 MPEG-1, 1 MPEG-2 low sampling frequencies, 2 MPEG-2.5
     uint8_t bitRateIndex;
     uint8_t sampleRateIndex;
     uint8_t padding;
@@ -102,5 +102,9 @@ struct MpegFrameHeader {
     uint32_t samplesPerFrame;
 };
 int ParseMpegFrameHeader(const uint8_t header[4], MpegFrameHeader* out);
+// Also MPEG-2.5 (11-bit sync) and free format (bit-rate index 0: bit rate
+// and frame size 0); -1 for a reserved version, layer, bit-rate index 15 or
+// sample-rate index 3.
+int ParseMpegAudioHeader(const uint8_t header[4], MpegFrameHeader* out);
 
 }  // namespace platform

@@ -21,6 +21,9 @@ struct HostDirEntry {
     int64_t size = 0;
 };
 
+// Steps of a durable file write, in order.
+enum class DurableWriteStep { Done, CreateTemporary, WriteTemporary, SyncTemporary, Rename, SyncFolder };
+
 struct FileSystemBackend {
     const char* name;
     // A descriptor (>= 0) of a regular file opened for reading, or -1.
@@ -38,7 +41,22 @@ struct FileSystemBackend {
     // A new, empty file named "tmp..." in the temporary folder, open for
     // writing; null when none can be made.
     std::FILE* (*createTempFile)(std::string* pathOut);
+    // Writes bytes to the file temporary (created or emptied), flushes it to
+    // the disk, renames it over path and flushes the folder that holds them.
+    // Done, or the step that failed; before the rename the
+    // temporary is removed again and path is untouched.
+    DurableWriteStep (*replaceDurably)(const char* path, const char* temporary, const void* bytes, size_t size);
+    bool (*removeFile)(const char* path);  // false when nothing was removed
+    // An exclusive lock on the file at path (made when missing), held while
+    // the returned descriptor stays open (close it with close); the host
+    // drops it when the process ends, however it ends. kFileLockHeld when
+    // another holder has it, -1 when the file cannot be made or locked.
+    int (*lockExclusive)(const char* path);
 };
+
+constexpr int kFileLockHeld = -2;
+
+
 
 const FileSystemBackend& Files();
 

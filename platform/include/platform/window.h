@@ -76,6 +76,9 @@ const WindowBackend& Window();
 void HeadlessPushEvent(const Event& event);
 // Number of times the headless window was opened since the program started.
 int HeadlessOpenCount();
+// While refused, opening the headless window fails, as on a host without a
+// display.
+void HeadlessRefuseOpen(bool refuse);
 const char* HeadlessTitle();
 // The headless window's client size, as if the user had resized it (until
 // the next open, which takes the size asked for).

@@ -14,7 +14,6 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/hid.h"
 #include "wiiremote/fair_lock.h"
 
 struct AccelCalibration {
@@ -224,7 +223,7 @@ private:
     void StartExtensionSetup();
     void ProbeMotionPlus();
 
-    std::atomic<platform::HidDevice> DeviceHandle{0};
+    std::atomic<intptr_t> DeviceHandle{0};  // the platform's HID device, 0 for none
     std::mutex DeviceLock;     // held while a report goes out and while the device closes
     std::mutex TeardownLock;   // one teardown at a time
     std::atomic<bool> StopThreads{false};

@@ -1,0 +1,4 @@
+# Start-up of the game on the generated resource tree of this build, and the
+# loading of each kind of resource the game keeps.
+target_link_libraries(bench_game PRIVATE game content_generator_core)
+target_compile_definitions(bench_game PRIVATE MORPOTTA_BUILD_DIR="${CMAKE_BINARY_DIR}")

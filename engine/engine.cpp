@@ -1,0 +1,17 @@
+// The engine as one library: each subsystem above the foundation registers
+// its entries with the foundation's life cycle (foundation/subsystems.h),
+// which then starts the engine in its fixed order.
+#include "engine/lifecycle.h"
+#include "foundation/subsystems.h"
+#include "graphics/graphics_internal.h"
+#include "model/instance/model_system.h"
+#include "movie/movie_subsystem.h"
+#include "sound/sound_internal.h"
+
+int InitializeEngine() {
+    RegisterMovieSubsystem();
+    RegisterSoundSubsystem();
+    RegisterGraphicsSubsystem();
+    RegisterModelSubsystem();
+    return StartEngine();
+}

@@ -1,0 +1,13 @@
+// Opening a web address through the platform's desktop shell.
+#include "engine/shell.h"
+
+#include "engine/log.h"
+#include "platform/shell.h"
+
+int OpenWebAddress(const char* address) {
+    if (!address) return WriteLogText("No address given in OpenWebAddress\n");
+    if (!platform::IsSafeWebAddress(address))
+        return WriteLogText("The address is not a plain http or https address in OpenWebAddress\n");
+    if (!platform::OpenWebAddress(address)) return WriteLogText("The browser could not be asked in OpenWebAddress\n");
+    return 0;
+}

@@ -1,0 +1,49 @@
+// Graph records: the pieces and the shared picture behind each graph
+// handle, for the graphics files that draw, refill or rebuild them.
+#pragma once
+#include "engine/graph.h"
+#include "graphics/device/device.h"
+
+constexpr int kGraphTableSize = 32768;
+
+// Where a graph's pixels came from, so it can be refilled after a device loss.
+enum GraphSourceKind {
+    GRAPH_SOURCE_NONE = 0,   // blank graph
+    GRAPH_SOURCE_FILE = 1,
+    GRAPH_SOURCE_MEMORY = 2,
+    GRAPH_SOURCE_IMAGE = 3,  // from a base image: the kept pixels are the source
+};
+
+// The pixels and texture that the pieces of one picture share.
+struct GraphShared {
+    int refCount;
+    int width, height;      // of the whole picture
+    BASEIMAGE image;        // 32-bit ARGB copy of the pixels
+    DeviceTexture* texture; // null without a device
+    int mipLevels;
+    int sourceKind;         // GraphSourceKind
+    char* sourcePath;       // file graphs
+    void* sourceData;       // memory graphs: a copy of the encoded bytes
+    size_t sourceSize;
+    int transparentKeyed;   // the transparent colour was keyed out at creation
+    struct MEMIMG* memImg;  // software image of the picture, made on first software draw
+};
+
+struct GRAPH {
+    int handle;
+    int x, y;               // the piece's corner in the shared picture
+    int width, height;      // the piece's size
+    int hasAlpha;           // the pixels carry alpha other than 255
+    int movieHandle;        // -1 when no movie plays in this graph
+    GraphShared* shared;
+};
+
+GRAPH* GetGraphRecord(int graph);  // null for a bad handle
+// The texture the graph draws with; null for a bad handle or without a device.
+DeviceTexture* GetGraphTexture(int graph);
+// Around a device loss: drop every texture, then make them again and
+// refill them from each graph's kept pixels.
+int ReleaseGraphTextures();
+int RestoreGraphTextures();
+// Drops the software image of a picture (after a refill, or with the picture).
+void DropGraphMemImg(GraphShared* shared);

@@ -1,0 +1,65 @@
+// Evaluation of an attached animation's keys into per-frame translation,
+// scale, rotation and shape weights, and the skin matrices of a frame.
+#pragma once
+#include <cstdint>
+
+#include "model/base/model_records.h"
+
+enum FrameAnimFlag : uint32_t {
+    FRAME_ANIM_TRANSLATION = 1,
+    FRAME_ANIM_SCALE = 2,
+    FRAME_ANIM_ANGLES = 4,
+    FRAME_ANIM_QUATERNION = 8,
+    FRAME_ANIM_MATRIX = 16,
+    FRAME_ANIM_QUATERNION_INTERNAL = 32,
+};
+
+struct AnimKeyState {
+    const ModelBaseAnimKeySet* keySet;
+    int shapeIndex;  // -1 for none
+    float lastValue;
+    int keyIndex;    // current key, advanced with the animation's time
+};
+
+// Where the evaluation leaves its marks on an instance frame.
+struct FrameAnimTarget {
+    float* shapeWeights;
+    int shapeWeightCount;
+    uint8_t* shapeChanged;
+    uint32_t* matrixBitWord;
+    uint32_t matrixBitMask;
+};
+
+struct FrameAnimRecord {
+    const ModelBaseAnim* track;
+    const ModelBaseFrame* frame;  // rest values; null: none
+    FrameAnimTarget* target;      // null: no instance frame
+    uint32_t flags;
+    float scale[3];
+    float translation[3];
+    int rotationOrder;
+    float rotation[3];
+    float quaternion[4];
+    Matrix34 matrix;  // used instead of angles in matrix mode
+    int keyStateCount;
+    AnimKeyState* keyStates;
+};
+
+struct AnimEvalContext {
+    float time;
+    uint8_t evaluated;         // 1: nothing to do until the time changes
+    int blendType;             // 1: additive
+    int interpolateMatrices;   // the animation asks for matrix blending
+    int recordCount;
+    FrameAnimRecord* records;
+    uint8_t* matricesValid;
+    uint8_t* shapesDirty;
+};
+
+// Interpolation factor between a key set's key k and the next; 0 for the
+// last key, for times before k, and where the key times give no span.
+float ComputeKeyFactor(const ModelBaseAnimKeySet* keySet, int k, float time, int* next);
+void EvaluateFrameAnimation(AnimEvalContext* context);
+// For each skin bone whose bone frame this is: skin = world . offset.
+void UpdateFrameSkinMatrices(const ModelBaseFrame* frame, const Matrix34* world, const ModelBase* base,
+                             Matrix34* skinMatrices);

@@ -1,0 +1,55 @@
+// The model system's two handle tables: model base data (kind 1, 17 slot
+// bits, no check id, growing 1024 slots at a time) and model instances
+// (kind 10, 16 slot bits, 11-bit check id, up to 65536 slots). A slot holds
+// nothing, the reserved mark (handle given out, record not built yet) or a
+// record.
+#pragma once
+#include <cstdint>
+
+#include "model/base/model_records.h"
+
+constexpr uint32_t kModelBaseHandleKind = 0x08000000u;
+constexpr uint32_t kModelBaseSlotMask = 0x1FFFFu;
+constexpr uint32_t kModelInstanceHandleKind = 0x50000000u;
+constexpr uint32_t kModelInstanceSlotMask = 0xFFFFu;
+constexpr int kModelTableGrowth = 1024;
+constexpr int kModelInstanceSlotLimit = 65536;
+constexpr int kModelBaseSlotLimit = 0x20000;  // what 17 slot bits can name
+
+// Empty both tables and mark the model system ready / not ready. The end
+// only frees the tables; releasing the records is the caller's work.
+void StartModelHandleTables();
+void EndModelHandleTables();
+bool IsModelSystemReady();
+
+int ReserveModelBaseHandle();      // -1 when the table cannot grow
+int ReserveModelInstanceHandle();  // -1 when all 65536 slots are in use
+
+// Fill a reserved slot with its record; -1 unless the slot is reserved.
+int StoreModelBase(int handle, ModelBase* base);
+// Builds the instance handle from the current check-id counter, which then
+// advances (2047 wraps to 0); -1 unless the slot is reserved.
+int StoreModelInstance(int handle, ModelInstance* instance);
+
+// The record behind a handle, or null: the wrong kind, a slot out of
+// range, a free or reserved slot, or (instances) a stale check id.
+ModelBase* GetModelBase(int handle);
+ModelInstance* GetModelInstance(int handle);
+bool IsModelInstanceSlotReserved(int handle);
+
+// Clear a slot (reserved or filled) and lower the count; -1 for a handle
+// that names no used slot. The record itself is the caller's.
+int ClearModelBaseSlot(int handle);
+int ClearModelInstanceSlot(int handle);
+
+int GetModelBaseCount();
+int GetModelInstanceCount();
+int GetModelBaseTableSize();
+int GetModelInstanceTableSize();
+// The handle of the record in a slot, or -1 when the slot holds none.
+int GetModelBaseHandleOfSlot(int slot);
+int GetModelInstanceHandleOfSlot(int slot);
+
+// Frees a base record: its texture graphs, device buffers and every
+// block of its memory chain, then the slot. -1 for a bad handle.
+int FreeModelBaseRecord(int handle);

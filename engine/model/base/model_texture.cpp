@@ -1,0 +1,199 @@
+// Loading model textures.
+#include "model/base/model_texture.h"
+
+#include <cstring>
+#include <string>
+
+#include "engine/log.h"
+#include "engine/memory.h"
+#include "engine/text.h"
+#include "model/base/graphics_services.h"
+#include "model/base/model_handles.h"
+#include "model/base/whole_file.h"
+
+namespace {
+
+// The file's path relative to the folder when it lies inside it.
+std::u16string RelativeTo(const char16_t* path, const char16_t* folder) {
+    std::u16string p(path), f(folder);
+    while (!f.empty() && (f.back() == u'\\' || f.back() == u'/')) f.pop_back();
+    if (!f.empty() && p.size() > f.size() && p.compare(0, f.size(), f) == 0 &&
+        (p[f.size()] == u'\\' || p[f.size()] == u'/'))
+        return p.substr(f.size() + 1);
+    return p;
+}
+
+char* CopyName(const char16_t* path, const char16_t* folder) {
+    std::string name;
+    if (!ConvertUtf16ToCp932(RelativeTo(path, folder), &name)) name.clear();
+    auto* copy = static_cast<char*>(AllocModelMemory(name.size() + 1));
+    if (copy) std::memcpy(copy, name.c_str(), name.size() + 1);
+    return copy;
+}
+
+// The file's bytes in a block of our own, or null (with *size 0).
+void* ReadTextureFile(const char16_t* path, const ModelTextureFileHook* hook, int* size, bool* copyFailed) {
+    *size = 0;
+    *copyFailed = false;
+    if (hook && hook->read) {
+        std::string name;
+        void* data = nullptr;
+        int bytes = 0;
+        if (!ConvertUtf16ToCp932(path, &name) || hook->read(name.c_str(), &data, &bytes, hook->user) == -1 ||
+            bytes < 0)
+            return nullptr;
+        void* copy = AllocModelMemory(size_t(bytes) + 1);
+        if (copy && bytes > 0) std::memcpy(copy, data, size_t(bytes));
+        if (hook->release) hook->release(data, hook->user);
+        if (!copy) {
+            *copyFailed = true;
+            return nullptr;
+        }
+        *size = bytes;
+        return copy;
+    }
+    void* data = nullptr;
+    size_t bytes = 0;
+    if (LoadWholeFileW(path, &data, &bytes) != 0) return nullptr;
+    if (bytes > size_t(0x7FFFFFFF)) {
+        FreeMemory(data);
+        return nullptr;
+    }
+    *size = int(bytes);
+    return data;
+}
+
+void* CopyOfWhite(int* size) {
+    size_t bytes = 0;
+    const uint8_t* white = GetModelWhiteTga(&bytes);
+    void* copy = AllocModelMemory(bytes);
+    if (!copy) return nullptr;
+    std::memcpy(copy, white, bytes);
+    *size = int(bytes);
+    return copy;
+}
+
+// "wood.png" -> "wood_a.png"; "wood" -> "wood_a".
+std::u16string CompanionOf(const char16_t* colourPath) {
+    std::u16string path(colourPath);
+    for (size_t i = path.size(); i-- > 0;) {
+        if (path[i] == u'\\' || path[i] == u':' || path[i] == u'/') break;
+        if (path[i] == u'.') return path.substr(0, i) + u"_a" + path.substr(i);
+    }
+    return path + u"_a";
+}
+
+int SemiTransparencyOf(const ModelGraphicsServices* gfx, const BASEIMAGE* colour, bool alphaData) {
+    if (alphaData) return 1;
+    if (colour->format.alphaWidth == 0 && colour->format.compression == 0) return 0;
+    switch (colour->format.compression) {
+    case 0: return gfx->GetBaseImageAlphaKind && gfx->GetBaseImageAlphaKind(colour) > 1 ? 1 : 0;
+    case 1: return 0;
+    default: return 1;
+    }
+}
+
+int MakeGraph(const ModelGraphicsServices* gfx, const BASEIMAGE* colour, const BASEIMAGE* alpha) {
+    if (!gfx->MakeGraphFromBaseImage) return -1;
+    if (gfx->SetGraphMipLevels) gfx->SetGraphMipLevels(1, -1);
+    int keptTrans = gfx->GetTransColorEnabled ? gfx->GetTransColorEnabled() : 0;
+    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(0);
+    int graph = gfx->MakeGraphFromBaseImage(colour, alpha, 1);
+    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(keptTrans);
+    if (gfx->SetGraphMipLevels) gfx->SetGraphMipLevels(0, 1);
+    return graph;
+}
+
+int Fail(ModelTextureImage* image, const ModelTextureImage& before, int rebuild, const char* message) {
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    if (image->graph != -1 && gfx->DeleteGraphHandle) gfx->DeleteGraphHandle(image->graph, 0);
+    image->graph = -1;
+    if (!rebuild) {
+        // Free only what this call made.
+        if (image->colourData != before.colourData) FreeMemory(image->colourData);
+        if (image->alphaData != before.alphaData) FreeMemory(image->alphaData);
+        if (image->colourFileName != before.colourFileName) FreeMemory(image->colourFileName);
+        if (image->alphaFileName != before.alphaFileName) FreeMemory(image->alphaFileName);
+        std::memset(image, 0, sizeof(*image));
+        image->graph = -1;
+    }
+    return WriteLogText(message);
+}
+
+}  // namespace
+
+int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* request, int rebuild) {
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    ModelTextureImage before = *image;
+    if (!rebuild) {
+        std::memset(image, 0, sizeof(*image));
+        image->graph = -1;
+        before = *image;
+        if (request->keepNames && request->folder) {
+            if (request->colourPath && !(image->colourFileName = CopyName(request->colourPath, request->folder)))
+                return Fail(image, before, rebuild,
+                            "Load Texture Error : テクスチャ用のカラー画像ファイルパスを保存するメモリ領域の確保に失敗しました\n");
+            if (request->alphaPath && !(image->alphaFileName = CopyName(request->alphaPath, request->folder)))
+                return Fail(image, before, rebuild,
+                            "Load Texture Error : テクスチャ用のカラー画像ファイルパスを保存するメモリ領域の確保に失敗しました\n");
+        }
+        bool copyFailed = false;
+        if (request->colourPath) {
+            image->colourData = ReadTextureFile(request->colourPath, request->hook, &image->colourDataSize, &copyFailed);
+            if (!image->colourData) {
+                if (copyFailed)
+                    WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s を保存するメモリの確保に失敗しました\n",
+                                    request->colourPath);
+                WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s の読み込みに失敗しました\n",
+                                request->colourPath);
+                if (!(image->colourData = CopyOfWhite(&image->colourDataSize)))
+                    return Fail(image, before, rebuild,
+                                "Load Texture Error : エラー回避用テクスチャを格納する領域の確保に失敗しました");
+            }
+        }
+        if (request->alphaPath) {
+            image->alphaData = ReadTextureFile(request->alphaPath, request->hook, &image->alphaDataSize, &copyFailed);
+            if (!image->alphaData) {
+                WriteLogFormatW(u"Load Texture Error : アルファチャンネル用テクスチャファイル %s の読み込みに失敗しました\n",
+                                request->alphaPath);
+                if (!(image->alphaData = CopyOfWhite(&image->alphaDataSize)))
+                    return Fail(image, before, rebuild,
+                                "Load Texture Error : エラー回避用テクスチャを格納する領域の確保に失敗しました");
+            }
+        } else if (request->colourPath) {
+            // A missing companion simply means no alpha.
+            std::u16string companion = CompanionOf(request->colourPath);
+            image->alphaData = ReadTextureFile(companion.c_str(), request->hook, &image->alphaDataSize, &copyFailed);
+        }
+    }
+    BASEIMAGE colour{}, alpha{};
+    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(request->bmp32Alpha);
+    int built = BuildModelTextureImages(&colour, &alpha, image->colourData, size_t(image->colourDataSize),
+                                        image->alphaData, size_t(image->alphaDataSize), request->bumpFlag,
+                                        request->bumpHeight, request->reverse);
+    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(0);
+    if (built != 0) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用の BASEIMAGE の作成に失敗しました\n");
+    image->graph = MakeGraph(gfx, &colour, image->alphaData ? &alpha : nullptr);
+    image->semiTransparent = SemiTransparencyOf(gfx, &colour, image->alphaData != nullptr);
+    FreeModelTextureImages(gfx, &colour, &alpha);
+    if (image->graph == -1) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用のグラフィックの作成に失敗しました\n");
+    return 0;
+}
+
+void ReleaseModelTextureImage(ModelTextureImage* image) {
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    if (image->graph != -1 && gfx->DeleteGraphHandle) gfx->DeleteGraphHandle(image->graph, 0);
+    FreeMemory(image->colourData);
+    FreeMemory(image->alphaData);
+    FreeMemory(image->colourFileName);
+    FreeMemory(image->alphaFileName);
+    std::memset(image, 0, sizeof(*image));
+    image->graph = -1;
+}
+
+void FreeModelTextureImages(const ModelGraphicsServices* gfx, BASEIMAGE* colour, BASEIMAGE* alpha) {
+    if (gfx->FreeBaseImagePixels) {
+        if (colour->pixels) gfx->FreeBaseImagePixels(colour);
+        if (alpha->pixels) gfx->FreeBaseImagePixels(alpha);
+    }
+}

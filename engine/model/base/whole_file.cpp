@@ -1,0 +1,58 @@
+// Whole-file reads by wide path.
+#include "model/base/whole_file.h"
+
+#include <string>
+
+#include "engine/memory.h"
+#include "engine/text.h"
+#include "model/base/graphics_services.h"
+#include "model/base/memory_chain.h"
+
+namespace {
+
+constexpr size_t kMaxPathBytes932 = 512;
+
+FileHandle OpenEither(const FileAccessTable* files, const std::string& path) {
+    FileHandle file = files->open(path.c_str(), 0, 1, 0);
+    if (file) return file;
+    size_t cut = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < path.size()) {
+            ++i;  // a trail byte 0x5C is no separator
+            continue;
+        }
+        if (c == '\\' || c == '/' || c == ':') cut = i;
+    }
+    if (cut == std::string::npos) return 0;
+    return files->open(path.c_str() + cut + 1, 0, 1, 0);
+}
+
+}  // namespace
+
+int LoadWholeFileW(const char16_t* path, void** dataOut, size_t* sizeOut) {
+    const FileAccessTable* files = GetModelFileAccessTable();
+    std::string path932;
+    if (!files || !path || !ConvertUtf16ToCp932(std::u16string(path), &path932) ||
+        path932.size() >= kMaxPathBytes932)
+        return -1;
+    FileHandle file = OpenEither(files, path932);
+    if (!file) return -1;
+    int64_t size = -1;
+    if (files->seek(file, 0, 2) == 0) size = files->tell(file);
+    if (size < 0 || size > (int64_t(1) << 31) || files->seek(file, 0, 0) != 0) {
+        files->close(file);
+        return -1;
+    }
+    void* data = AllocModelMemory(size_t(size) + 1);
+    if (!data || files->read(data, 1, size_t(size), file) != size_t(size)) {
+        FreeMemory(data);
+        files->close(file);
+        return -1;
+    }
+    files->close(file);
+    if (dataOut) *dataOut = data;
+    else FreeMemory(data);
+    if (sizeOut) *sizeOut = size_t(size);
+    return 0;
+}

@@ -1,0 +1,60 @@
+// Input checks of a read mesh before it is converted: every index a face
+// or a skin weight holds must name an element the mesh has.
+#include "engine/log.h"
+#include "model/convert/convert_work.h"
+
+namespace {
+
+bool InRange(int index, int count) { return index >= 0 && index < count; }
+
+bool Refuse(const char* what) {
+    WriteLogFormat("Read Model Convert Error : %s\n", what);
+    return false;
+}
+
+}  // namespace
+
+bool CheckReadMesh(const ReadModel* model, const ReadModelMesh* mesh) {
+    (void)model;
+    if (!mesh->frame) return Refuse("フレームに属していないメッシュがありました");
+    if (mesh->materialCount < 0 || mesh->materialCount > kReadMeshMaxMaterials)
+        return Refuse("一つのメッシュのマテリアルの数が 256 を超えています");
+    if (mesh->skinWeightCount < 0 || mesh->skinWeightCount > kReadMeshMaxSkinWeights)
+        return Refuse("一つのメッシュのスキンウエイトの数が 4096 を超えています");
+    if (mesh->positionCount < 0 || mesh->faceCount < 0 || (mesh->faceCount > 0 && !mesh->faces))
+        return Refuse("メッシュの面か頂点の数が不正です");
+    if ((mesh->positionCount > 0 && !mesh->positions) || (mesh->normalCount > 0 && !mesh->normals) ||
+        (mesh->colourCount > 0 && !mesh->colours) || mesh->normalCount < 0 || mesh->colourCount < 0)
+        return Refuse("メッシュの頂点データがありません");
+    for (int u = 0; u < kModelUvChannels; ++u)
+        if (mesh->uvCount[u] < 0 || (mesh->uvCount[u] > 0 && !mesh->uvs[u]))
+            return Refuse("メッシュのテクスチャ座標データがありません");
+    for (int m = 0; m < mesh->materialCount; ++m)
+        if (!mesh->materials[m]) return Refuse("メッシュのマテリアルがありません");
+    for (int f = 0; f < mesh->faceCount; ++f) {
+        const ReadModelFace& face = mesh->faces[f];
+        if (face.indexCount < 3 || face.indexCount > mesh->maxIndicesPerFace)
+            return Refuse("面の頂点数が不正です");
+        if (mesh->materialCount > 0 ? !InRange(face.materialIndex, mesh->materialCount) : face.materialIndex != 0)
+            return Refuse("面のマテリアル番号が範囲外です");
+        for (int c = 0; c < face.indexCount; ++c) {
+            if (!InRange(face.positionIndex[c], mesh->positionCount)) return Refuse("面の頂点番号が範囲外です");
+            if (mesh->normalCount > 0 && !InRange(face.normalIndex[c], mesh->normalCount))
+                return Refuse("面の法線番号が範囲外です");
+            if (mesh->colourCount > 0 && !InRange(face.colourIndex[c], mesh->colourCount))
+                return Refuse("面の頂点カラー番号が範囲外です");
+            for (int u = 0; u < kModelUvChannels; ++u)
+                if (mesh->uvCount[u] > 0 && !InRange(face.uvIndex[u][c], mesh->uvCount[u]))
+                    return Refuse("面のテクスチャ座標番号が範囲外です");
+        }
+    }
+    for (int s = 0; s < mesh->skinWeightCount; ++s) {
+        const ReadModelSkinWeight* sw = mesh->skinWeights[s];
+        if (!sw || sw->weightCount < 0 || (sw->weightCount > 0 && !sw->weights))
+            return Refuse("スキンウエイト情報が不正です");
+        for (int w = 0; w < sw->weightCount; ++w)
+            if (sw->weights[w].position >= uint32_t(mesh->positionCount))
+                return Refuse("スキンウエイトの頂点番号が範囲外です");
+    }
+    return true;
+}

@@ -1,0 +1,8 @@
+// Skin-bone merging and sorting of finished base data.
+#pragma once
+#include "model/base/model_records.h"
+
+// Merges skin bones with the same bone frame and offset, sorts them by
+// bone frame and re-points every frame's bone references. false (logged)
+// when its buffer cannot be allocated.
+bool OptimizeModelBaseSkinBones(ModelBase* base);

@@ -1,6 +1,0 @@
-// Rest transform of a base frame from its read frame.
-#pragma once
-#include "model/model_records.h"
-#include "model/read_model.h"
-
-void DecomposeFrameTransform(const ReadModelFrame* read, ModelBaseFrame* frame);

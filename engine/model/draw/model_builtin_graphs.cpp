@@ -1,0 +1,106 @@
+// Built-in graphs of model drawing, through the model system's table of
+// graphics functions.
+#include "model/draw/model_builtin_graphs.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "engine/log.h"
+#include "model/base/graphics_services.h"
+#include "model/base/model_texture.h"
+#include "model/draw/model_texture_restore.h"
+
+namespace {
+
+int g_white = -1;
+int g_banded = -1;
+int g_ramp = -1;
+
+bool StillValid(int graph) {
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    int w = 0, h = 0;
+    return graph != -1 && gfx->GetGraphDimensions && gfx->GetGraphDimensions(graph, &w, &h) == 0;
+}
+
+int FromTga(const uint8_t* data, size_t size) {
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    if (!gfx->MakeGraphFromImageMemory) return -1;
+    int kept = gfx->GetTransColorEnabled ? gfx->GetTransColorEnabled() : 0;
+    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(0);
+    int graph = gfx->MakeGraphFromImageMemory(data, size, 0, 0, 0, 0);
+    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(kept);
+    return graph;
+}
+
+bool MakeRampImage(BASEIMAGE* image) {
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    if (!gfx->CreateBaseImageXrgb32 || gfx->CreateBaseImageXrgb32(256, 8, image) != 0) return false;
+    for (int y = 0; y < 8; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<unsigned char*>(image->pixels) + y * image->pitch);
+        for (uint32_t x = 0; x < 256; ++x) row[x] = 0xFF000000u | x << 16 | x << 8 | x;
+    }
+    return true;
+}
+
+void RegisterForRestore() { SetModelBuiltinTextureGraphs(g_white, g_banded); }
+
+}  // namespace
+
+int GetModelWhiteGraph() {
+    if (!StillValid(g_white)) {
+        size_t size = 0;
+        const uint8_t* tga = GetModelWhiteTga(&size);
+        g_white = FromTga(tga, size);
+        RegisterForRestore();
+    }
+    return g_white;
+}
+
+int GetDefaultToonGraph(int index) {
+    if (index == -1) {
+        if (!StillValid(g_banded)) {
+            size_t size = 0;
+            const uint8_t* tga = GetModelToonTga(&size);
+            g_banded = FromTga(tga, size);
+            RegisterForRestore();
+        }
+        return g_banded;
+    }
+    if (index == -2) {
+        if (!StillValid(g_ramp)) g_ramp = CreateToonRampGraph();
+        return g_ramp;
+    }
+    return -1;
+}
+
+int CreateToonRampGraph() {
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    BASEIMAGE image;
+    std::memset(&image, 0, sizeof(image));
+    if (!gfx->MakeGraphFromBaseImage || !MakeRampImage(&image)) {
+        WriteLogText("Model : the toon ramp image could not be made");
+        return -1;
+    }
+    int graph = gfx->MakeGraphFromBaseImage(&image, nullptr, 0);
+    if (gfx->FreeBaseImagePixels) gfx->FreeBaseImagePixels(&image);
+    return graph;
+}
+
+int RefillToonRampGraph(int graph) {
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    BASEIMAGE image;
+    std::memset(&image, 0, sizeof(image));
+    if (!gfx->RefillGraphFromBaseImage || !MakeRampImage(&image)) return -1;
+    int result = gfx->RefillGraphFromBaseImage(&image, nullptr, graph);
+    if (gfx->FreeBaseImagePixels) gfx->FreeBaseImagePixels(&image);
+    return result;
+}
+
+void RefillModelToonRamp() {
+    if (g_ramp != -1) RefillToonRampGraph(g_ramp);
+}
+
+void ForgetModelBuiltinGraphs() {
+    g_white = g_banded = g_ramp = -1;
+    RegisterForRestore();
+}

@@ -1,0 +1,196 @@
+// Pooled device buffers of base data. Only rigid lists of the first layout
+// have a fixed vertex format; skinned lists need device skinning, which the
+// device layer does not offer, so their pools stay empty and those lists
+// draw from memory.
+#include "model/draw/model_device_buffers.h"
+
+#include <cstring>
+
+#include "engine/log.h"
+#include "engine/memory.h"
+#include "graphics/device/device.h"
+#include "model/base/model_handles.h"
+
+namespace {
+
+// The device layer offers no programmable shaders.
+bool ProgrammableShadersInUse() { return false; }
+
+int PoolOf(const ModelBaseTriangleList& list) {
+    int uvSets = list.mesh->uvChannelCount < 0 ? 0 : list.mesh->uvChannelCount > 8 ? 8 : list.mesh->uvChannelCount;
+    const int layout = 0;  // tangent-space vertices need shaders
+    return list.vertexKind * 18 + layout * 9 + uvSets;
+}
+
+bool PoolHasBuffers(int pool) { return pool < 18 || ProgrammableShadersInUse(); }
+
+int PoolStride(int pool, const ModelBaseTriangleList& list) {
+    return pool < 18 ? ModelRigidDeviceStride(pool % 9) : list.vertexStride;
+}
+
+ModelDeviceBlock* OpenBlock(ModelDevicePools* pools, int pool, int stride) {
+    auto* block = static_cast<ModelDeviceBlock*>(AllocMemoryZero(sizeof(ModelDeviceBlock), __FILE__, __LINE__));
+    if (!block) return nullptr;
+    block->stride = stride;
+    block->fvf = pool < 18 ? ModelRigidDeviceFvf(pool % 9) : 0;
+    if (pools->last[pool])
+        pools->last[pool]->next = block;
+    else
+        pools->first[pool] = block;
+    pools->last[pool] = block;
+    ++pools->blockCount[pool];
+    ++pools->totalBlocks;
+    return block;
+}
+
+int ListIndexCount(const ModelBaseTriangleList& list) { return list.indexCount + list.outlineIndexCount; }
+
+// Places every list of kinds 0..2 in its pool's last block, opening a new
+// block when the list would reach a limit.
+bool AssignBlocks(ModelBase* base) {
+    ModelDevicePools* pools = &base->devicePools;
+    for (int i = 0; i < base->triangleListCount; ++i) {
+        ModelBaseTriangleList& list = base->triangleLists[i];
+        list.deviceBlock = nullptr;
+        if (list.vertexKind > 2 || !list.mesh) continue;
+        int pool = PoolOf(list);
+        if (!PoolHasBuffers(pool)) continue;
+        int stride = PoolStride(pool, list);
+        int bytes = stride * list.vertexCount;
+        ModelDeviceBlock* block = pools->last[pool];
+        if (!block || (block->indexCount > 0 && (block->indexCount + ListIndexCount(list) >= kModelBlockIndexLimit ||
+                                                 block->vertexBytes + bytes >= kModelBlockVertexByteLimit)))
+            block = OpenBlock(pools, pool, stride);
+        if (!block) return false;
+        list.deviceBlock = block;
+        list.firstVertex = block->vertexBytes / stride;
+        list.firstIndex = block->indexCount;
+        block->vertexBytes += bytes;
+        block->indexCount += ListIndexCount(list);
+    }
+    return true;
+}
+
+void WriteRigidVertices(const ModelBaseTriangleList& list, unsigned char* out, int stride) {
+    const ModelBaseMesh& mesh = *list.mesh;
+    int uvSets = (stride - 32) / 16;
+    const auto* src = static_cast<const unsigned char*>(list.vertices);
+    for (int v = 0; v < list.vertexCount; ++v, out += stride, src += list.vertexStride) {
+        const ModelBaseMeshVertex& mv = mesh.vertices[list.meshVertices[v]];
+        std::memcpy(out, src, 12);
+        std::memcpy(out + 12, src + 16, 12);
+        uint32_t diffuse = uint32_t(mv.diffuse[3]) << 24 | mv.diffuse[0] << 16 | mv.diffuse[1] << 8 | mv.diffuse[2];
+        uint32_t specular =
+            uint32_t(mv.specular[3]) << 24 | mv.specular[0] << 16 | mv.specular[1] << 8 | mv.specular[2];
+        std::memcpy(out + 24, &diffuse, 4);
+        std::memcpy(out + 28, &specular, 4);
+        for (int t = 0; t < uvSets; ++t) {
+            const float uv[4] = {t < kModelUvChannels ? mv.uv[t][0] : 0.0f, t < kModelUvChannels ? mv.uv[t][1] : 0.0f,
+                                 0.0f, 0.0f};
+            std::memcpy(out + 32 + 16 * t, uv, sizeof(uv));
+        }
+    }
+}
+
+bool CreateBlockBuffers(ModelDeviceBlock* block) {
+    block->vertexBuffer = CreateDeviceVertexBuffer(block->vertexBytes, DEVICE_USAGE_WRITEONLY, block->fvf, 0);
+    block->indexBuffer =
+        CreateDeviceIndexBuffer(block->indexCount * 2, DEVICE_USAGE_WRITEONLY, DEVICE_FMT_INDEX16, 0);
+    return block->vertexBuffer && block->indexBuffer;
+}
+
+bool FillBlocks(ModelBase* base) {
+    for (int i = 0; i < base->triangleListCount; ++i) {
+        ModelBaseTriangleList& list = base->triangleLists[i];
+        ModelDeviceBlock* block = list.deviceBlock;
+        if (!block) continue;
+        void* vertices = nullptr;
+        void* indices = nullptr;
+        int bytes = block->stride * list.vertexCount;
+        if (LockDeviceVertexBuffer(block->vertexBuffer, list.firstVertex * block->stride, bytes, &vertices, 0) != 0)
+            return false;
+        if (block->fvf)
+            WriteRigidVertices(list, static_cast<unsigned char*>(vertices), block->stride);
+        else
+            std::memcpy(vertices, list.vertices, size_t(bytes));
+        UnlockDeviceVertexBuffer(block->vertexBuffer);
+        if (LockDeviceIndexBuffer(block->indexBuffer, list.firstIndex * 2, ListIndexCount(list) * 2, &indices, 0) !=
+            0)
+            return false;
+        std::memcpy(indices, list.indices, size_t(list.indexCount) * 2);
+        std::memcpy(static_cast<uint16_t*>(indices) + list.indexCount, list.outlineIndices,
+                    size_t(list.outlineIndexCount) * 2);
+        UnlockDeviceIndexBuffer(block->indexBuffer);
+    }
+    return true;
+}
+
+}  // namespace
+
+int ModelRigidDeviceStride(int uvSets) { return 32 + 16 * uvSets; }
+
+uint32_t ModelRigidDeviceFvf(int uvSets) {
+    uint32_t fvf = DEVICE_FVF_XYZ | DEVICE_FVF_NORMAL | DEVICE_FVF_DIFFUSE | DEVICE_FVF_SPECULAR |
+                   DeviceFvfTexCount(uvSets);
+    for (int t = 0; t < uvSets; ++t) fvf |= DeviceFvfTexCoordSize4(t);
+    return fvf;
+}
+
+void ReleaseBaseDeviceBuffers(ModelBase* base) {
+    ModelDevicePools* pools = &base->devicePools;
+    for (int p = 0; p < kModelDevicePoolCount; ++p) {
+        for (ModelDeviceBlock* b = pools->first[p]; b;) {
+            ModelDeviceBlock* next = b->next;
+            if (b->vertexBuffer) ReleaseDeviceVertexBuffer(b->vertexBuffer);
+            if (b->indexBuffer) ReleaseDeviceIndexBuffer(b->indexBuffer);
+            FreeMemory(b);
+            b = next;
+        }
+    }
+    std::memset(pools, 0, sizeof(*pools));
+    for (int i = 0; base->triangleLists && i < base->triangleListCount; ++i) base->triangleLists[i].deviceBlock = nullptr;
+}
+
+int BuildBaseDeviceBuffers(ModelBase* base) {
+    if (!HardwareRenderingActive() || base->devicePools.built) return 0;
+    ReleaseBaseDeviceBuffers(base);
+    base->devicePools.release = ReleaseBaseDeviceBuffers;
+    bool ok = AssignBlocks(base);
+    for (int p = 0; ok && p < kModelDevicePoolCount; ++p)
+        for (ModelDeviceBlock* b = base->devicePools.first[p]; ok && b; b = b->next) ok = CreateBlockBuffers(b);
+    if (ok) ok = FillBlocks(base);
+    if (!ok) {
+        WriteLogText("Model : device buffers could not be made");
+        ReleaseBaseDeviceBuffers(base);
+        return -1;
+    }
+    base->devicePools.built = 1;
+    return 0;
+}
+
+int BuildModelBaseDeviceBuffers(int baseHandle, int) {
+    ModelBase* base = IsModelSystemReady() ? GetModelBase(baseHandle) : nullptr;
+    if (!base) return -1;
+    return BuildBaseDeviceBuffers(base);
+}
+
+int ReleaseModelBaseDeviceBuffers(int baseHandle) {
+    ModelBase* base = IsModelSystemReady() ? GetModelBase(baseHandle) : nullptr;
+    if (!base) return -1;
+    ReleaseBaseDeviceBuffers(base);
+    return 0;
+}
+
+int ReleaseModelVertexBuffers() {
+    if (!IsModelSystemReady()) return 0;
+    for (int slot = 0; slot < GetModelBaseTableSize(); ++slot)
+        if (ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot))) ReleaseBaseDeviceBuffers(base);
+    return 0;
+}
+
+int RecreateModelVertexBuffers() {
+    if (!IsModelSystemReady()) return 0;
+    for (int slot = 0; slot < GetModelBaseTableSize(); ++slot)
+        if (ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot))) BuildBaseDeviceBuffers(base);
+    return 0;
+}

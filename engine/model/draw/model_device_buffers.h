@@ -1,0 +1,30 @@
+// Device vertex and index buffers of model base data: triangle lists share
+// pooled blocks by vertex kind, layout and texture-coordinate sets; the
+// buffers are released before a device reset and rebuilt after it.
+#pragma once
+#include "engine/model.h"
+#include "model/base/model_records.h"
+
+constexpr int kModelBlockIndexLimit = 0xC0000;
+constexpr int kModelBlockVertexByteLimit = 0x60000;
+
+// Stride of a rigid vertex in the shared buffers: position, normal, two
+// colours, then four floats per texture-coordinate set.
+int ModelRigidDeviceStride(int uvSets);
+uint32_t ModelRigidDeviceFvf(int uvSets);
+
+// 0 (nothing to do without a device or when built already) or -1 when a
+// buffer cannot be made; a failure leaves nothing built.
+int BuildBaseDeviceBuffers(ModelBase* base);
+void ReleaseBaseDeviceBuffers(ModelBase* base);
+
+int BuildModelBaseDeviceBuffers(int baseHandle, int withInstances);
+int ReleaseModelBaseDeviceBuffers(int baseHandle);
+// Before the device is released / after it is made again; 0.
+int ReleaseModelVertexBuffers();
+int RecreateModelVertexBuffers();
+
+// Around a device reset: release every model's device buffers before it,
+// rebuild them after it. 0.
+int ReleaseModelVertexBuffers();
+int RecreateModelVertexBuffers();

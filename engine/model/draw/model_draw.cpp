@@ -1,0 +1,122 @@
+// DrawModel: refresh, cull, then opaque meshes before translucent ones
+// without depth sorting. The mesh lists live in one work buffer that
+// grows to the largest mesh count seen.
+#include "model/draw/model_draw.h"
+
+#include "engine/memory.h"
+#include "model/draw/model_cull.h"
+#include "model/draw/model_draw_mesh.h"
+#include "model/draw/model_draw_state.h"
+#include "model/base/model_handles.h"
+#include "model/instance/model_refresh.h"
+
+namespace {
+
+ModelMesh** g_work = nullptr;
+int g_workMeshes = 0;
+
+bool GrowWork(int meshCount) {
+    if (meshCount <= g_workMeshes) return true;
+    FreeMemory(g_work);
+    g_work = static_cast<ModelMesh**>(AllocMemory(sizeof(ModelMesh*) * size_t(meshCount) * 2, __FILE__, __LINE__));
+    g_workMeshes = g_work ? meshCount : 0;
+    return g_work != nullptr;
+}
+
+bool TextureHasAlpha(const ModelInstance* in, int index) {
+    if (index < 0 || index >= in->base->textureCount) return false;
+    const ModelTexture& t = in->textures[index];
+    if (t.graph != -1) return t.hasAlpha != 0;
+    return in->base->textures[index].image.semiTransparent != 0;
+}
+
+}  // namespace
+
+int DecideMeshTranslucent(ModelMesh* mesh) {
+    if (mesh->drawStateBuilt) return mesh->translucent;
+    const ModelMaterial* m = mesh->material;
+    bool opaque = MeshBlendMode(mesh) == 1 && MeshBlendParameter(mesh) == 255;
+    if (opaque && !mesh->base->vertexColours) {
+        opaque = m->diffuse[3] == 1.0f && (!mesh->drawn.colourScaled || mesh->drawn.colourScales[3] == 1.0f);
+    } else if (opaque) {
+        opaque = !mesh->base->translucent;
+    }
+    opaque = opaque && mesh->drawn.opacity == 1.0f;
+    if (opaque && m->layers[0].count > 0 && m->layers[0].textures)
+        opaque = !TextureHasAlpha(mesh->frame->instance, m->layers[0].textures[0]);
+    mesh->translucent = opaque ? 0 : 1;
+    mesh->drawStateBuilt = 1;
+    return mesh->translucent;
+}
+
+int IsModelMeshTranslucent(int handle, int meshIndex) {
+    ModelInstance* in = IsModelSystemReady() ? GetModelInstance(handle) : nullptr;
+    if (!in || meshIndex < 0 || meshIndex >= in->base->meshCount) return -1;
+    RefreshDrawnValues(in);
+    return DecideMeshTranslucent(&in->meshes[meshIndex]);
+}
+
+int IsModelFrameOutsideView(const ModelFrame* frame) {
+    const ModelBaseFrame* bf = frame->baseFrame;
+    if (bf->noBox) return 0;
+    // Corner by corner: most frames are in view, and the first corner
+    // inside ends the test before the others are transformed.
+    const ModelDrawView* view = GetModelDrawView();
+    int shared = ~0;
+    for (int i = 0; i < 8; ++i) {
+        Vector3 local = {i & 1 ? bf->boxMax.x : bf->boxMin.x, i & 2 ? bf->boxMax.y : bf->boxMin.y,
+                         i & 4 ? bf->boxMax.z : bf->boxMin.z};
+        Vector3 world;
+        TransformPointBy34(&frame->worldMatrix, &world, &local);
+        const float corner[3] = {world.x, world.y, world.z};
+        float screen[3];
+        ProjectToScreen(view->toScreen, corner, screen);
+        int code = ComputeOutcode(screen, view->area);
+        if (code == 0) return 0;
+        shared &= code;
+    }
+    return shared != 0 ? 1 : 0;
+}
+
+int DrawModelInstance(ModelInstance* in) {
+    if (!in->visible) return 0;
+    const int meshCount = in->base->meshCount;
+    if (!GrowWork(meshCount)) return -1;
+    RefreshModelMatrices(in);
+    RefreshDrawnValues(in);
+    RefreshModelDrawView();
+    BeginModelDrawState(in);
+    ForgetModelWorldIdentity();
+    ModelMesh** opaque = g_work;
+    ModelMesh** translucent = g_work + meshCount;
+    int opaqueCount = 0, translucentCount = 0;
+    for (int f = 0; f < in->base->frameCount; ++f) {
+        ModelFrame* frame = &in->frames[f];
+        const int frameMeshes = frame->baseFrame->meshCount;
+        if (frameMeshes == 0 || !frame->drawn.visible || IsModelFrameOutsideView(frame)) continue;
+        for (int i = 0; i < frameMeshes; ++i) {
+            ModelMesh* mesh = &frame->firstMesh[i];
+            if (!mesh->drawn.visible) continue;
+            if (DecideMeshTranslucent(mesh))
+                translucent[translucentCount++] = mesh;
+            else
+                opaque[opaqueCount++] = mesh;
+        }
+    }
+    for (int i = 0; i < opaqueCount; ++i) DrawModelMesh(opaque[i]);
+    for (int i = 0; i < translucentCount; ++i) DrawModelMesh(translucent[i]);
+    return 0;
+}
+
+int DrawModel(int handle) {
+    ModelInstance* in = IsModelSystemReady() ? GetModelInstance(handle) : nullptr;
+    if (!in) return -1;
+    return DrawModelInstance(in);
+}
+
+void FreeModelDrawWork() {
+    FreeModelMeshDrawWork();
+    FreeMemory(g_work);
+    g_work = nullptr;
+    g_workMeshes = 0;
+}

@@ -1,0 +1,67 @@
+// Refilling model textures after the graphics device was lost and rebuilt:
+// the built-in graphs of mesh drawing, then every texture of every base.
+#include "model/base/graphics_services.h"
+#include "model/base/model_handles.h"
+#include "model/base/model_texture.h"
+#include "model/draw/model_builtin_graphs.h"
+#include "model/draw/model_texture_restore.h"
+
+namespace {
+
+int g_whiteGraph = -1;
+int g_toonGraph = -1;
+
+}  // namespace
+
+void SetModelBuiltinTextureGraphs(int whiteGraph, int toonGraph) {
+    g_whiteGraph = whiteGraph;
+    g_toonGraph = toonGraph;
+}
+
+namespace {
+
+void RefillBuiltins(const ModelGraphicsServices* gfx) {
+    int keptTrans = gfx->GetTransColorEnabled ? gfx->GetTransColorEnabled() : 0;
+    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(0);
+    size_t size = 0;
+    if (gfx->RefillGraphFromImageMemory) {
+        if (g_whiteGraph != -1) {
+            const uint8_t* white = GetModelWhiteTga(&size);
+            gfx->RefillGraphFromImageMemory(white, size, g_whiteGraph, nullptr, 0, 1, 0);
+        }
+        if (g_toonGraph != -1) {
+            const uint8_t* toon = GetModelToonTga(&size);
+            gfx->RefillGraphFromImageMemory(toon, size, g_toonGraph, nullptr, 0, 1, 0);
+        }
+    }
+    if (gfx->RefillToonRampGraph) gfx->RefillToonRampGraph();
+    RefillModelToonRamp();
+    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(keptTrans);
+}
+
+void RefillTexture(const ModelGraphicsServices* gfx, const ModelBaseTexture& texture) {
+    const ModelTextureImage& image = texture.image;
+    if (image.graph == -1 || (!image.colourData && !image.alphaData) || !gfx->RefillGraphFromBaseImage) return;
+    BASEIMAGE colour{}, alpha{};
+    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(texture.bmp32Alpha);
+    int built = BuildModelTextureImages(&colour, &alpha, image.colourData, size_t(image.colourDataSize),
+                                        image.alphaData, size_t(image.alphaDataSize), texture.bumpFlag,
+                                        texture.bumpHeight, texture.reverse);
+    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(0);
+    if (built != 0) return;  // the graph stays as it is
+    gfx->RefillGraphFromBaseImage(&colour, image.alphaData ? &alpha : nullptr, image.graph);
+    FreeModelTextureImages(gfx, &colour, &alpha);
+}
+
+}  // namespace
+
+int RestoreModelTextures() {
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    RefillBuiltins(gfx);
+    for (int slot = 0; slot < GetModelBaseTableSize(); ++slot) {
+        ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot));
+        if (!base) continue;
+        for (int i = 0; i < base->textureCount; ++i) RefillTexture(gfx, base->textures[i]);
+    }
+    return 0;
+}

@@ -1,0 +1,172 @@
+// The face chunk of an MQO object. Only faces of 3 or 4 corners are kept;
+// others are read, checked and dropped without taking UV or colour slots,
+// so the slot arrays (4 per face) can never overflow.
+#include <cstring>
+
+#include "engine/log.h"
+#include "model/read/mqo_reader.h"
+
+namespace {
+
+constexpr int kSlotsPerFace = 4;
+
+int Fail(const MqoObject* o, const char* format) { return WriteLogFormat(format, o->name); }
+
+struct FaceSlots {
+    float (*uvs)[3];
+    float (*colours)[4];
+    int uvNext;
+    int colourNext;
+    int noUvSlot;  // (0, 0) for kept faces without UV
+};
+
+// Local material index of a file material (the file count names
+// "NoMaterial"); -1 (logged) past the per-mesh limit.
+int MapMaterial(MqoObject* o, int fileIndex) {
+    int& local = o->localOfFile[size_t(fileIndex)];
+    if (local == 0) {
+        if (o->localMaterials.size() >= size_t(kReadMeshMaxMaterials))
+            return Fail(o, "MQO Load Error : Object %s チャンクで使われている Material の数が多すぎます");
+        ReadModelMaterial* m = fileIndex < o->r->fileMaterialCount ? GetReadModelMaterial(&o->r->model, fileIndex)
+                                                                   : o->r->noMaterial;
+        o->localMaterials.push_back(m);
+        local = int(o->localMaterials.size());
+    }
+    if (fileIndex < o->r->fileMaterialCount) o->r->materialUsed[size_t(fileIndex)] = 1;
+    return local - 1;
+}
+
+int ReadMaterialIndex(MqoObject* o, int* local) {
+    MqoText* text = &o->r->text;
+    if (PeekMqoLine(text) != 'M') return *local = MapMaterial(o, o->r->fileMaterialCount);
+    if (!ExpectMqoToken(text, "M") || !ExpectMqoToken(text, "("))
+        return Fail(o, "MQO Load Error : Object %s チャンクの face の M の ( がありません");
+    int index = ReadMqoInt(text);
+    if (index < 0 || index >= o->r->fileMaterialCount || index >= kMqoMaxFileMaterials)
+        return WriteLogFormat("MQO Load Error : Object %s チャンクの face の M の値( %d )が不正です", o->name, index);
+    if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の M の ) がありません");
+    return *local = MapMaterial(o, index);
+}
+
+int ReadUvs(MqoObject* o, int n, ReadModelFace* face, FaceSlots* slots) {
+    MqoText* text = &o->r->text;
+    if (!PeekMqoLineWord(text, "UV")) {
+        for (int c = 0; face && c < n; ++c) face->uvIndex[0][c] = slots->noUvSlot;
+        return 0;
+    }
+    if (!ExpectMqoToken(text, "UV") || !ExpectMqoToken(text, "("))
+        return Fail(o, "MQO Load Error : Object %s チャンクの face の UV の ( がありません");
+    for (int c = 0; c < n; ++c) {
+        float u = ReadMqoFloat(text);
+        float v = ReadMqoFloat(text);
+        if (!face) continue;
+        int slot = slots->uvNext++;
+        slots->uvs[slot][0] = u;
+        slots->uvs[slot][1] = v;
+        face->uvIndex[0][c] = slot;
+    }
+    if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の UV の ) がありません");
+    return 0;
+}
+
+int ReadColours(MqoObject* o, int n, ReadModelFace* face, const ReadModelMaterial* material, FaceSlots* slots) {
+    MqoText* text = &o->r->text;
+    const float* diffuse = material->diffuse;
+    if (!PeekMqoLineWord(text, "COL")) {
+        // Without COL each corner holds its material's diffuse colour.
+        for (int c = 0; face && c < n; ++c) {
+            int slot = slots->colourNext++;
+            std::memcpy(slots->colours[slot], diffuse, sizeof(float) * 4);
+            face->colourIndex[c] = slot;
+        }
+        return 0;
+    }
+    if (!ExpectMqoToken(text, "COL") || !ExpectMqoToken(text, "("))
+        return Fail(o, "MQO Load Error : Object %s チャンクの face の COL の ( がありません");
+    for (int c = 0; c < n; ++c) {
+        unsigned int packed = 0xFFFFFFFFu;
+        ReadMqoColour(text, &packed);
+        if (!face) continue;
+        int slot = slots->colourNext++;
+        for (int k = 0; k < 4; ++k) slots->colours[slot][k] = float((packed >> (8 * k)) & 0xFF) / 255.0f * diffuse[k];
+        face->colourIndex[c] = slot;
+    }
+    if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の COL の ) がありません");
+    return 0;
+}
+
+int ReadFace(MqoObject* o, int* kept, FaceSlots* slots) {
+    MqoText* text = &o->r->text;
+    ReadModelMesh* mesh = o->mesh;
+    int n = ReadMqoInt(text);
+    bool keep = n == 3 || n == 4;
+    ReadModelFace* face = keep ? &mesh->faces[*kept] : nullptr;
+    if (!ExpectMqoToken(text, "V")) return Fail(o, "MQO Load Error : Object %s チャンクの face の頂点数の数の後に V がありません");
+    if (!ExpectMqoToken(text, "(")) return Fail(o, "MQO Load Error : Object %s チャンクの face の V の ( がありません");
+    for (int c = 0; c < n; ++c) {
+        int index = ReadMqoInt(text);
+        if (index < 0 || index >= mesh->positionCount)
+            return WriteLogFormat("MQO Load Error : Object %s チャンクの face の %d番目の V の頂点インデックスが不正です",
+                                  o->name, c);
+        if (face) face->positionIndex[c] = index;
+    }
+    if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の V の ) がありません");
+    int local = -1;
+    if (ReadMaterialIndex(o, &local) < 0) return -1;
+    if (ReadUvs(o, n, face, slots) != 0) return -1;
+    if (ReadColours(o, n, face, o->localMaterials[size_t(local)], slots) != 0) return -1;
+    if (face) {
+        face->indexCount = n;
+        face->materialIndex = local;
+        ++*kept;
+    }
+    return 0;
+}
+
+// Faces and materials are final: the mesh takes the object's materials,
+// or goes when nothing of it can be seen.
+void FinishMesh(MqoObject* o, int kept, const FaceSlots& slots) {
+    ReadModelMesh* mesh = o->mesh;
+    mesh->faceCount = kept;
+    mesh->colourCount = slots.colourNext;
+    mesh->colours = slots.colours;
+    mesh->uvCount[0] = slots.uvNext > 0 ? slots.noUvSlot + 1 : 0;
+    mesh->uvs[0] = slots.uvs;
+    mesh->materialCount = int(o->localMaterials.size());
+    for (int i = 0; i < mesh->materialCount; ++i) mesh->materials[i] = o->localMaterials[size_t(i)];
+    bool invisible = mesh->materialCount == 1 && mesh->materials[0]->diffuse[3] == 0.0f;
+    if (kept == 0 || invisible) {
+        RemoveReadModelMesh(&o->r->model, o->frame, mesh);
+        o->mesh = nullptr;
+    }
+}
+
+}  // namespace
+
+int ReadMqoFaces(MqoObject* o) {
+    MqoText* text = &o->r->text;
+    ReadModel* model = &o->r->model;
+    int count = ReadMqoInt(text);
+    // A face takes at least "3 V(0 0 0)".
+    if (count < 0 || size_t(count) > (text->size - text->position) / 8)
+        return Fail(o, "MQO Load Error : Object %s チャンクの face の数の取得に失敗しました");
+    if (ReserveReadModelFaces(model, o->mesh, count, kSlotsPerFace) != 0)
+        return Fail(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
+    FaceSlots slots{};
+    slots.noUvSlot = kSlotsPerFace * count;
+    slots.uvs = AllocReadModelArray<float[3]>(model, size_t(slots.noUvSlot) + 1);
+    if (!slots.uvs) return Fail(o, "MQO Load Error : Object %s チャンクの uv座標を保存するメモリ領域の確保に失敗しました");
+    slots.colours = AllocReadModelArray<float[4]>(model, size_t(kSlotsPerFace) * size_t(count));
+    if (!slots.colours)
+        return Fail(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
+    for (int i = 0; i < kSlotsPerFace * count; ++i)
+        for (float& c : slots.colours[i]) c = 1.0f;
+    if (!ExpectMqoToken(text, "{")) return Fail(o, "MQO Load Error : Object %s チャンクの face 後に { がありません");
+    int kept = 0;
+    for (int f = 0; f < count; ++f)
+        if (ReadFace(o, &kept, &slots) != 0) return -1;
+    if (!ExpectMqoToken(text, "}")) return Fail(o, "MQO Load Error : Object %s チャンクの face の終端に } がありません");
+    o->facesRead = true;
+    FinishMesh(o, kept, slots);
+    return 0;
+}

@@ -1,0 +1,68 @@
+// LoadMqoFile: the MQO text model reader. A material pass reads the
+// Material chunk wherever it stands, an object pass reads every Object into
+// one frame with one mesh; the read model is then converted.
+#include <cstring>
+#include <memory>
+
+#include "engine/log.h"
+#include "model/convert/convert.h"
+#include "model/read/model_readers.h"
+#include "model/read/mqo_reader.h"
+
+namespace {
+
+const char kSignature[] = "Metasequoia Document\r\n";
+
+// Materials no face names keep no textures, so their files are never read;
+// the textures left without a user leave the model.
+void DropUnusedTextures(MqoReader* r) {
+    int index = 0;
+    for (ReadModelMaterial* m = r->model.materials.first; m && index < r->fileMaterialCount; m = m->next, ++index) {
+        if (r->materialUsed[size_t(index)]) continue;
+        m->layers[0].count = 0;
+        m->extraTexture1 = nullptr;
+    }
+    ReadModelList<ReadModelTexture>& list = r->model.textures;
+    ReadModelTexture* t = list.first;
+    list = ReadModelList<ReadModelTexture>{};
+    while (t) {
+        ReadModelTexture* next = t->next;
+        bool used = false;
+        for (ReadModelMaterial* m = r->model.materials.first; m && !used; m = m->next) {
+            for (int l = 0; l < 3 && !used; ++l)
+                for (int i = 0; i < m->layers[l].count && !used; ++i) used = m->layers[l].textures[i] == t;
+            used = used || m->extraTexture1 == t || m->extraTexture2 == t;
+        }
+        if (used) {
+            t->index = uint32_t(list.count++);
+            t->prev = list.last;
+            t->next = nullptr;
+            if (list.last) list.last->next = t;
+            else list.first = t;
+            list.last = t;
+        }
+        t = next;
+    }
+}
+
+int Convert(MqoReader* r, const ModelLoadParams* params) {
+    DropUnusedTextures(r);
+    return ConvertReadModelToModelBase(&r->model, params->folder, nullptr);
+}
+
+}  // namespace
+
+int LoadMqoFile(const ModelLoadParams* params) {
+    if (!params || !params->data || params->size < sizeof(kSignature) - 1 ||
+        std::memcmp(params->data, kSignature, sizeof(kSignature) - 1) != 0)
+        return -1;
+    auto r = std::make_unique<MqoReader>();
+    r->text.data = params->data;
+    r->text.size = params->size;
+    InitReadModel(&r->model);
+    r->model.useFrameSmoothingAngles = 1;
+    int result = -1;
+    if (ReadMqoMaterials(r.get()) == 0 && ReadMqoObjects(r.get()) == 0) result = Convert(r.get(), params);
+    FreeReadModel(&r->model);
+    return result;
+}

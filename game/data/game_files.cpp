@@ -1,0 +1,18 @@
+#include "game/data/game_files.h"
+
+#include "engine/files.h"
+
+bool ReadGameFile(const char* path, std::string* text) {
+    text->clear();
+    FileHandle file = OpenFileToRead(path, 0);
+    if (!file) return false;
+    bool ok = SeekFileStream(file, 0, 2) == 0;
+    const int64_t size = ok ? TellFileStream(file) : -1;
+    ok = ok && size >= 0 && SeekFileStream(file, 0, 0) == 0;
+    if (ok && size > 0) {
+        text->resize(static_cast<size_t>(size));
+        text->resize(ReadFromFile(text->data(), text->size(), file));
+    }
+    CloseFileStream(file);
+    return ok;
+}

@@ -1,0 +1,226 @@
+// Building a stage: the stage file of its mode, the time limit, the player
+// cats and the enemies, the replay streams and the camera.
+#include "engine/camera.h"
+#include "engine/log.h"
+#include "engine/random.h"
+#include "game/data/game_data.h"
+#include "game/data/game_files.h"
+#include "game/input/input_manager.h"
+#include "game/play/game_modes.h"
+#include "game/play/stage.h"
+#include "game/play/stage_file.h"
+#include "game/savedata.h"
+#include "game/timetable.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+bool demoIndexSet = false;
+int demoIndex = 0;
+
+constexpr int32_t kNoTargetLimit = 30000;
+
+int32_t ClampToInt32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+}  // namespace
+
+StageDevices StageDevicesOf(InputManager& manager) {
+    StageDevices d;
+    for (int slot = 0; slot < input::kSlotCount; ++slot) {
+        if (InputDevice* device = manager.devices[slot]) {
+            d.types[slot] = device->type;
+            d.actionBlocks[slot] = device->actionBlock;
+        }
+    }
+    return d;
+}
+
+int& DemoIndex() { return demoIndex; }
+void ResetDemoIndex() {
+    demoIndexSet = false;
+    demoIndex = 0;
+}
+
+Stage::Stage() {
+    grid.Reset(2, 2);
+    ReserveLists();
+}
+
+Stage::Stage(int previewStageNumber) {
+    stageNumber = previewStageNumber;
+    std::string text;
+    ReadGameFile(BuildFilePath(gamemode::kNormal, stageNumber).c_str(), &text);
+    LoadGrid(text.data(), text.size(), true);
+}
+
+void Stage::ReserveLists() {
+    // Room enough that a frame of play never has to grow a list.
+    bumpedBlocks.reserve(16);
+    turnTiles.reserve(16);
+    darts.reserve(16);
+    gemSpawns.reserve(16);
+}
+
+std::string Stage::BuildFilePath(int mode, int number) {
+    const char* folder = nullptr;
+    if (IsVersusMode(mode))
+        folder = "tpa\\stage\\stage_vs";
+    else if (mode == 0 || mode == 1 || mode == 9 || mode == 10 || IsReplayMode(mode))
+        folder = "tpa\\stage\\stage_normal";
+    if (!folder) return std::string();
+    return std::string(folder) + std::to_string(number) + ".stg";
+}
+
+std::array<CatActor*, Stage::kPlayers> Stage::CatSlots() const {
+    return {cats[0].get(), cats[1].get(), cats[2].get(), cats[3].get()};
+}
+
+int Stage::FirstPlayerDeviceType() const {
+    const int entry = playerEntries[0];
+    if (entry < 0 || entry >= input::kSlotCount) return 0;
+    const int type = devices.types[entry];
+    return type >= 0 && type < TimeTable::kColumns ? type : 0;
+}
+
+bool Stage::IsEasyNormalGame() const {
+    return mode == gamemode::kNormal && !(gameData && gameData->save && gameData->save->difficulty != 0);
+}
+
+float Stage::FieldDepth() const { return IsVersusMode(mode) ? kVersusFieldDepth : kFieldDepth; }
+
+void Stage::LoadGrid(const char* text, size_t size, bool preview) {
+    const bool versus = !preview && IsVersusMode(mode);
+    StageMap map;
+    ParseStageText(text, size, versus, &map);
+    if (versus) timeLimit = map.versusLimit;
+    grid.Reset(map.columns, map.rows);
+    const bool easy = !preview && IsEasyNormalGame();
+    const int inner = map.columns - 2;
+    const float depth = FieldDepth();
+    for (size_t i = 0; i < map.cells.size(); ++i) {
+        const char ch = map.cells[i];
+        const int column = 1 + int(i % size_t(inner)), row = 1 + int(i / size_t(inner));
+        grid.Set(column, row, preview ? PreviewTileCode(ch) : StageTileCode(ch, versus, easy));
+        if (preview) continue;
+        if (ch == 's') {
+            startColumn = column;
+            startRow = row;
+        } else if (const int kind = EnemyKindOf(ch)) {
+            enemies.emplace_back(-1, kind, column, row, depth, nullptr, gameData, false);
+        }
+    }
+}
+
+void Stage::ComputeTimeLimit() {
+    const int type = FirstPlayerDeviceType();
+    const TimeTable* table = gameData ? gameData->timeTable : nullptr;
+    const bool counted = table && stageNumber >= 0 && stageNumber < TimeTable::kRows &&
+                         table->attempts[stageNumber][type] >= 3;
+    if (!counted) {
+        timeLimit = kNoTargetLimit;
+        noTarget = 1;
+        return;
+    }
+    // The target plus a margin, rounded up to a whole second.
+    const int64_t limit = int64_t(table->target[stageNumber][type]) + (mode == gamemode::kFinal ? 20000 : 10000);
+    int64_t seconds = limit / 1000;
+    if (limit % 1000 > 0) ++seconds;
+    timeLimit = ClampToInt32(seconds * 1000);
+}
+
+bool Stage::CreatePlayerCats(int32_t* lives) {
+    const float depth = FieldDepth();
+    auto make = [&](int slot, int kind, int32_t* counter) {
+        cats[size_t(slot)] =
+            DeepPtr<CatActor>::Make(slot, kind, startColumn, startRow, depth, counter, gameData, false);
+        playerActive[slot] = 1;
+        ++catCount;
+    };
+    auto validKind = [](int type) { return type >= 1 && type <= 6; };
+    if (mode == gamemode::kReplayUser) {
+        std::vector<int32_t> types;
+        ReplaySource* source = GetReplaySource();
+        if (!source || !source->ReadUserMeta(stageNumber, &types) || types.empty()) {
+            WriteLogFormat("Replay of stage %d: there is no record to play\n", stageNumber);
+            return false;
+        }
+        for (size_t k = 0; k < types.size() && k < size_t(kPlayers) && validKind(types[k]); ++k)
+            make(int(k), types[k], lives);
+    } else if (mode == gamemode::kReplayDemo) {
+        if (validKind(FirstPlayerDeviceType())) make(0, FirstPlayerDeviceType(), lives);
+    } else if (mode == gamemode::kAttractDemo) {
+        demoIndex = (demoIndex + 1) % 6;
+        make(0, demoIndex + 1, lives);
+    } else {
+        for (int slot = 0; slot < kPlayers && playerEntries[slot] != -1; ++slot) {
+            const int entry = playerEntries[slot];
+            const int type = entry >= 0 && entry < input::kSlotCount ? devices.types[entry] : 0;
+            if (!validKind(type)) break;
+            make(slot, type, IsVersusMode(mode) ? nullptr : lives);
+        }
+    }
+    if (catCount == 0) {
+        WriteLogFormat("Stage %d in mode %d has no player to play it\n", stageNumber, mode);
+        return false;
+    }
+    return true;
+}
+
+bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, const StageDevices* deviceTable,
+                 GameData* data, const int32_t entries[kPlayers]) {
+    *this = Stage();
+    gameData = data;
+    if (deviceTable) devices = *deviceTable;
+    if (!demoIndexSet) {
+        demoIndexSet = true;
+        demoIndex = GetRandomUpTo(5);
+    }
+    isLastOfRun = lastOfRun ? 1 : 0;
+    for (int slot = 0; slot < kPlayers; ++slot) playerEntries[slot] = entries ? entries[slot] : -1;
+    mode = stageMode == gamemode::kNormal && number >= 72 && number <= 99 ? gamemode::kFinal : stageMode;
+    stageNumber = number;
+    ready = 1;
+    SetDefaultLightDirection(0.2f, -0.7f, 1.0f);
+
+    std::string text;
+    const std::string path = BuildFilePath(mode, stageNumber);
+    if (!path.empty() && !ReadGameFile(path.c_str(), &text))
+        WriteLogFormat("Stage file %s cannot be read: the stage is empty\n", path.c_str());
+    if (!IsVersusMode(mode)) ComputeTimeLimit();
+    LoadGrid(text.data(), text.size(), false);
+    if (!enemies.empty()) {
+        const int64_t each = mode == gamemode::kFinal ? 15000 : 7000;
+        timeLimit = ClampToInt32(timeLimit + each * int64_t(enemies.size()));
+    }
+
+    const bool playable = CreatePlayerCats(lives);
+    // A shake from before the stage must not carry into it.
+    for (int slot = 0; slot < kPlayers; ++slot) {
+        const int entry = playerEntries[slot];
+        if (entry < 0 || entry >= input::kSlotCount || !devices.actionBlocks[entry]) continue;
+        std::fill(devices.actionBlocks[entry], devices.actionBlocks[entry] + input::kActionWords, 0);
+    }
+    if (ReplaySource* source = GetReplaySource(); source && playable) {
+        if (IsReplayMode(mode))
+            replay = ReplayStreamsHandle(source->OpenStreams(mode, stageNumber, catCount, demoIndex + 1));
+        else if (mode == gamemode::kTimeAttack || mode == gamemode::kTimeAttackTable)
+            replay = ReplayStreamsHandle(source->OpenStreams(mode, stageNumber, catCount, FirstPlayerDeviceType()));
+    }
+
+    camera.current[0] = camera.target[0] = float(int(grid.columns * 80 * 0.5));
+    camera.current[1] = camera.target[1] = float(int(700 - grid.rows * 80 * 0.5));
+    camera.current[2] = camera.target[2] = 0;
+    camera.fieldDepth = FieldDepth();
+    camera.roll = 0;
+    camera.rollAngle = 0;
+    const std::array<CatActor*, kPlayers> slots = CatSlots();
+    FitCameraToCats(slots.data(), camera, grid.columns, grid.rows, 0.0f);
+
+    if (gameData) {
+        blockSet = gameData->blockModels[0];
+        background = gameData->sceneBackgrounds[0];
+    }
+    return playable;
+}

@@ -1,0 +1,93 @@
+// One frame of play, in a fixed order that replays and the simulator's
+// state hash depend on: the stage clock; each active player's cat from its
+// input (recorded or replayed in the time-attack modes); the enemies; the
+// grid passes and the life test of the players; the same for the enemies;
+// the enemies the players beat; the camera fit.
+#include "game/data/game_data.h"
+#include "game/play/game_modes.h"
+#include "game/play/stage.h"
+#include "game/savedata.h"
+
+PlayerInput Stage::InputOf(const input::InputArrays& arrays, int slot) {
+    // A player without a device (a replay, the demo) has no live input.
+    PlayerInput in = PlayerInput::FromArrays(arrays, playerEntries[slot]);
+    if (IsReplayMode(mode)) {
+        in = replay ? replay->PlayFrame(inputFrames, slot) : PlayerInput{};
+    } else if (IsTimeAttackMode(mode) && replay) {
+        replay->RecordFrame(inputFrames, slot, in);
+    }
+    return in;
+}
+
+void Stage::LifeTest(CatActor& cat) {
+    const bool outside = cat.y < -128 || cat.y > (grid.rows + 1) * 32 || cat.x < -128 || cat.x > (grid.columns + 4) * 32;
+    if (!outside && cat.knockedOut == 0) return;
+    if (!finished && cat.knockedOut == cat::kKnockOutFrames) {
+        cat.knockedOut = cat::kKnockOutFrames + 1;
+        if (mode != gamemode::kFinal) TakeLife(cat);
+    } else if (outside && cat.knockedOut == 0) {
+        cat.KnockOut();
+    }
+}
+
+void Stage::UpdatePlay(const input::InputArrays& arrays) {
+    Update();
+    std::array<CatActor*, kPlayers> slots = CatSlots();
+
+    if (!ready && gameOverFade < 1) {
+        ++inputFrames;
+        for (int slot = 0; slot < kPlayers; ++slot) {
+            if (!playerActive[slot] || !slots[size_t(slot)]) continue;
+            slots[size_t(slot)]->UpdatePlayer(InputOf(arrays, slot));
+        }
+        for (size_t i = 0; i < enemies.size(); ++i) {
+            CatActor& enemy = enemies[i];
+            enemy.UpdateEnemy(slots.data(), grid, pendingScratch);
+            if (enemy.shot) {
+                enemy.shot = 0;
+                RotateClockwise();
+            }
+        }
+    } else {
+        // The ready phase and the game-over fade: cats only fall.
+        for (int slot = 0; slot < kPlayers; ++slot) {
+            CatActor* cat = playerActive[slot] ? slots[size_t(slot)] : nullptr;
+            if (!cat) continue;
+            if (cat->knockedOut != 0) {
+                cat->CountKnockOut();
+                continue;
+            }
+            cat->FallOnly();
+            cat->x += cat->vx;
+            cat->y += cat->vy;
+        }
+    }
+
+    for (int slot = 0; slot < kPlayers && gameOverFade == 0; ++slot) {
+        CatActor* cat = playerActive[slot] ? slots[size_t(slot)] : nullptr;
+        if (!cat) continue;
+        UpdateCatOnGrid(*cat);
+        if (cat->rider) UpdateCatOnGrid(*cat->rider);
+        UpdateDartTraps(*cat);
+        if (cat->rider) UpdateDartTraps(*cat->rider);
+        LifeTest(*cat);
+        if (cat->rider) LifeTest(*cat->rider);
+    }
+
+    for (CatActor& enemy : enemies) {
+        UpdateCatOnGrid(enemy);
+        UpdateDartTraps(enemy);
+        LifeTest(enemy);
+    }
+
+    const bool countHits = !IsEasyNormalGame();
+    for (CatActor& enemy : enemies) {
+        if (!enemy.CheckCatContact(slots.data(), countHits)) continue;
+        ++enemiesBeaten;
+        gemSpawns.push_back({(enemy.x + 13) / cat::kCellPixels, (enemy.y + 14) / cat::kCellPixels, 0});
+        enemy.ChooseStartCell(grid);
+    }
+
+    FitCameraToCats(slots.data(), camera, grid.columns, grid.rows, 0.0f);
+    ++playFrames;
+}

@@ -1,0 +1,4 @@
+# The X11 window test reads the window's properties through Xlib and asks
+# SDL which driver it runs on.
+pkg_check_modules(TEST_X11 REQUIRED IMPORTED_TARGET x11)
+target_link_libraries(${target} PRIVATE PkgConfig::TEST_X11 PkgConfig::SDL2)
