@@ -13,7 +13,7 @@
 #include "softblit/blit_setup.h"
 #include "softblit/lanes.h"
 #include "softblit/packed_ops.h"
-#include "softblit/pixel_access.h"
+#include "softblit/rule_forms.h"
 #include "softblit/table_reads.h"
 
 namespace softblit16 {
@@ -25,11 +25,6 @@ struct Rgb {
 
 constexpr int kWidth[3] = {5, 6, 5};
 constexpr uint32_t kMask[3] = {31, 63, 31};
-
-// Whether the rule writes the source colour word without reading the target.
-template <KernelConfig C, bool UseA>
-constexpr bool kStoresSourceWord =
-    C.mode == KernelCopy && !C.tint && !C.blend && (!UseA || (!C.trans && !C.scaled));
 
 template <class L>
 SOFTBLIT_INLINE Rgb<L> Split(L word) {
@@ -149,16 +144,6 @@ SOFTBLIT_INLINE L Blend(const BlitSetup& s, L colour, L a, L b, L dw) {
             out = SignedMove(s, d, v);
         }
         return Join(out);
-    }
-}
-
-// One pixel of the scalar loops.
-template <KernelConfig C, bool UseA>
-SOFTBLIT_INLINE void Draw(const BlitSetup& s, uint32_t colour, uint32_t a, uint32_t b, uint8_t* dst) {
-    if constexpr (kStoresSourceWord<C, UseA>) {
-        StorePixel16(dst, colour);
-    } else {
-        StorePixel16(dst, Blend<C, UseA>(s, colour, a, b, LoadPixel16(dst)));
     }
 }
 

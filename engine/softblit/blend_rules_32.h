@@ -11,7 +11,7 @@
 #include "softblit/blit_setup.h"
 #include "softblit/lanes.h"
 #include "softblit/packed_ops.h"
-#include "softblit/pixel_access.h"
+#include "softblit/rule_forms.h"
 #include "softblit/table_reads.h"
 
 namespace softblit32 {
@@ -20,12 +20,6 @@ constexpr bool UsesParam(int mode) {
     return mode == KernelAlpha || mode == KernelAdd || mode == KernelSub || mode == KernelInvert ||
            mode == KernelMulAlpha;
 }
-
-// Whether the rule writes the source word whole (top byte included)
-// without reading the target.
-template <KernelConfig C, bool UseA>
-constexpr bool kStoresSourceWord =
-    C.mode == KernelCopy && !C.tint && !C.blend && (!UseA || (!C.trans && !C.scaled));
 
 template <class L>
 SOFTBLIT_INLINE L Channel(L word, int shift) {
@@ -100,16 +94,6 @@ SOFTBLIT_INLINE L Blend(const BlitSetup& s, L colour, L a, L b, L d) {
             out |= Mix<8 * n>(x, dc, w) << (8 * i);
         }
         return out;
-    }
-}
-
-// One pixel of the scalar loops.
-template <KernelConfig C, bool UseA>
-SOFTBLIT_INLINE void Draw(const BlitSetup& s, uint32_t colour, uint32_t a, uint32_t b, uint8_t* dst) {
-    if constexpr (kStoresSourceWord<C, UseA>) {
-        StorePixel32(dst, colour);
-    } else {
-        StorePixel32(dst, Blend<C, UseA>(s, colour, a, b, LoadPixel32(dst)));
     }
 }
 

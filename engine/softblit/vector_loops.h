@@ -126,15 +126,6 @@ template <KernelConfig C>
     PairedPixels<C>(s, src, dst, x);
 }
 
-template <KernelConfig R, bool UseA, class V>
-SOFTBLIT_INLINE V BlendLanes(const BlitSetup& s, V colour, V a, V b, V d) {
-    if constexpr (R.kind == 1) {
-        return softblit32::Blend<R, UseA>(s, colour, a, b, d);
-    } else {
-        return softblit16::Blend<R, UseA>(s, colour, a, b, d);
-    }
-}
-
 // The target lanes after drawing with the rules of R: keying and the alpha
 // choice as the scalar loops make them for configuration C (DrawOne,
 // DrawMapped), with the keyed value compared against key.
@@ -143,8 +134,8 @@ SOFTBLIT_INLINE V DrawLanes(const BlitSetup& s, const FetchedLanes<V>& f, V b, V
     const V none{};
     if constexpr (C.source == SourceAlpha) {
         if constexpr (C.trans) {
-            const V opaque = BlendLanes<R, false>(s, f.colour, none, b, d);
-            const V weighted = BlendLanes<R, true>(s, f.colour, f.alpha, b, d);
+            const V opaque = BlendRule<R, false>(s, f.colour, none, b, d);
+            const V weighted = BlendRule<R, true>(s, f.colour, f.alpha, b, d);
             const V out = Select(f.alpha == 255u, opaque, weighted);
             if constexpr (SkipsZero) {
                 return Select(f.alpha == 0u, d, out);
@@ -152,10 +143,10 @@ SOFTBLIT_INLINE V DrawLanes(const BlitSetup& s, const FetchedLanes<V>& f, V b, V
                 return out;
             }
         } else {
-            return BlendLanes<R, true>(s, f.colour, f.alpha, b, d);
+            return BlendRule<R, true>(s, f.colour, f.alpha, b, d);
         }
     } else {
-        const V out = BlendLanes<R, false>(s, f.colour, none, b, d);
+        const V out = BlendRule<R, false>(s, f.colour, none, b, d);
         if constexpr (C.trans) {
             return Select(f.key == key, d, out);
         } else {
@@ -170,12 +161,8 @@ SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
     constexpr int n = LaneTraits<V>::kCount;
-    const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * tb + s.dstSkip;
-    const ptrdiff_t blendPitch = s.width + s.blendSkip;
     for (int y = 0; y < s.height; ++y) {
-        const uint8_t* src = s.srcRow + y * srcPitch;
-        uint8_t* dst = s.dstRow + y * dstPitch;
-        const uint8_t* blend = C.blend ? s.blendRow + y * blendPitch : nullptr;
+        const auto [src, dst, blend] = PlainRowAt<C>(s, y);
         int x = 0;
         for (; x + n <= s.width; x += n) {
             const FetchedLanes<V> f = FetchRun<C, V>(s, src + x * sb);
@@ -200,10 +187,8 @@ SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s) {
         PlainRows<C>(s);
         return;
     }
-    const ptrdiff_t srcPitch = static_cast<ptrdiff_t>(bytes) + s.srcSkip, dstPitch = static_cast<ptrdiff_t>(bytes) + s.dstSkip;
     for (int y = 0; y < s.height; ++y) {
-        const uint8_t* src = s.srcRow + y * srcPitch;
-        uint8_t* dst = s.dstRow + y * dstPitch;
+        const auto [src, dst, blend] = PlainRowAt<C>(s, y);
         for (size_t i = 0; i + sizeof(V) < bytes; i += sizeof(V)) StoreLanes(dst + i, LoadLanes<V>(src + i));
         StoreLanes(dst + bytes - sizeof(V), LoadLanes<V>(src + bytes - sizeof(V)));
     }
@@ -214,12 +199,9 @@ SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s) {
 // pixels are drawn and the one-pixel recipe where one is.
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s) {
-    constexpr int sb = kSourceBytes<C>;
     constexpr int kPixels = 2 * LaneTraits<V>::kCount;
-    const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * 2 + s.dstSkip;
     for (int y = 0; y < s.height; ++y) {
-        const uint8_t* src = s.srcRow + y * srcPitch;
-        uint8_t* dst = s.dstRow + y * dstPitch;
+        const auto [src, dst, blend] = PlainRowAt<C>(s, y);
         int x = 0;
         for (; x + kPixels <= s.width; x += kPixels) {
             V first, second;  // the pairs' pixels
@@ -263,8 +245,7 @@ constexpr int kMaxVectorScaledWidth = 2048;
 
 template <KernelConfig C>
 constexpr bool kCopiesScaledRows = C.scaled && !C.trans &&
-                                   (C.kind == 1 ? softblit32::kStoresSourceWord<C, C.source == SourceAlpha>
-                                                : softblit16::kStoresSourceWord<C, C.source == SourceAlpha>);
+                                   kStoresSourceWord<C, C.source == SourceAlpha>;
 
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s) {
@@ -455,7 +436,7 @@ struct VectorFlatSpan {
         uint8_t* dst = t.target + y * t.targetPitch + static_cast<ptrdiff_t>(x) * tb;
         const V colour = Splat<V>(t.colour), none{};
         for (; count >= n; count -= n, dst += n * tb)
-            StoreTarget<R>(dst, BlendLanes<R, false>(t.rules, colour, none, none, LoadTarget<R, V>(dst)));
+            StoreTarget<R>(dst, BlendRule<R, false>(t.rules, colour, none, none, LoadTarget<R, V>(dst)));
         if (count > 0) FlatSpanEnd<R>(t.rules, t.colour, dst, count);
     }
 };
