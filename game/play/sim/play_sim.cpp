@@ -96,6 +96,7 @@ Simulator::Simulator(const Setup& setup) : setup_(setup), table_(std::make_uniqu
     SetPlayClock(&FakeClock);
     gamesound::SetRecorder([this](const gamesound::Call&) { ++soundCalls_; });
 
+    if (setup.resources) data_ = *setup.resources;
     SaveData::SetDefaults(save_);
     save_.difficulty = setup.difficulty;
     TimeTable::Load(*table_);
