@@ -1,6 +1,7 @@
 // Seeds for the game's text files and models, taken from what the content
 // generator writes: the smallest stage files, map sets and scenarios, the
 // head of the time table, and a one-box MQO model.
+#include "game/replay/replay_format.h"
 #include "generator.h"
 #include "mqo.h"
 #include "seeds.h"
@@ -59,6 +60,36 @@ Bytes BoxModel() {
     return Bytes(text.begin(), text.end());
 }
 
+// A replay target input: the player's device kind, the six stream texts
+// and the meta text, separated by zero bytes.
+Bytes ReplayInput(uint8_t kind, const replay::PlayerStreams& streams, const std::vector<int32_t>& types) {
+    Bytes input = {kind};
+    for (int k = 0; k < replay::kStreamCount; ++k) {
+        std::string text = replay::StoredText(streams, replay::Stream(k));
+        input.insert(input.end(), text.begin(), text.end());
+        input.push_back(0);
+    }
+    std::string meta = replay::MetaText(types);
+    input.insert(input.end(), meta.begin(), meta.end());
+    return input;
+}
+
+void AddReplaySeeds(Seeds& seeds) {
+    replay::PlayerStreams pad;
+    pad.buttons = {{3, 0, 20}, {30, 4, 5}, {31, 1, 60}};
+    pad.actions = {{10, 0}, {45, 2}};
+    pad.slopes = {{0, {0.0f, 0.0f, 1.0f}}, {50, {0.25f, -0.5f, 0.75f}}};
+    pad.analogs = {{{1200, 0, 0, -300, 40, 1}, 30}};
+    pad.mice = {{0, 320, 240, 10}, {12, -5, 16, 3}};
+    pad.keys = {{5, 0, 7}};
+    seeds.Add("fuzz_replay", "pad", ReplayInput(2, pad, {2, 1}));
+    replay::PlayerStreams buttonsOnly;
+    for (int k = 0; k < replay::kStreamCount; ++k) buttonsOnly.absent[k] = true;
+    buttonsOnly.absent[int(replay::Stream(0))] = false;
+    buttonsOnly.buttons = {{0, 2, 100}};
+    seeds.Add("fuzz_replay", "absent_streams", ReplayInput(1, buttonsOnly, {1}));
+}
+
 }  // namespace
 
 void AddGameSeeds(Seeds& seeds) {
@@ -85,4 +116,10 @@ void AddGameSeeds(Seeds& seeds) {
     fs::remove_all(root, ec);
 
     seeds.Add("fuzz_mqo", "box_and_gem.mqo", BoxModel());
+    // The binary model target lays its input over a sample model as a mask.
+    Bytes flips(24, 0);
+    flips[20] = 0x01;
+    seeds.Add("fuzz_mv1", "one_flip", flips);
+    seeds.Add("fuzz_mv1", "tail", Bytes(40, 0x80));
+    AddReplaySeeds(seeds);
 }
