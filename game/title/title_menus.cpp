@@ -88,56 +88,34 @@ void TitleScene::DispatchMenuInput(input::ButtonBlock* const* buttons) {
 
 // ---- cursor and page moves ----
 
-void TitleScene::CursorUp() {
+void TitleScene::CursorUp() { MoveCursor(-1); }
+void TitleScene::CursorDown() { MoveCursor(+1); }
+void TitleScene::PagePrev() { MovePage(-1); }
+void TitleScene::PageNext() { MovePage(+1); }
+
+// step -1 moves up (to the row before), +1 down.
+void TitleScene::MoveCursor(int step) {
     if (!RepeatStep(cursorRepeat)) return;
-    cursorDirection = +1;
+    cursorDirection = -step;
     switch (screen) {
-    case kMainMenu: cursor = Wrap(cursor - 1, kMainMenuRows); break;
+    case kMainMenu: cursor = Wrap(cursor + step, kMainMenuRows); break;
     case kTimeAttack:
-    case kTimeAttackReplay: MoveStageCursor(-1); break;
-    case kVersusSelect: cursor = Wrap(cursor - 1, kVersusRows); break;
-    case kOptions: MoveOptionCursor(-1); break;
-    case kSoundTest: cursor = Wrap(cursor - 1, kSoundTestRows); break;
+    case kTimeAttackReplay: MoveStageCursor(step); break;
+    case kVersusSelect: cursor = Wrap(cursor + step, kVersusRows); break;
+    case kOptions: MoveOptionCursor(step); break;
+    case kSoundTest: cursor = Wrap(cursor + step, kSoundTestRows); break;
     default: return;
     }
     cursorFlash = kFlashFrames;
     PlaySe(data ? data->seCursorMove : 0);
 }
 
-void TitleScene::CursorDown() {
-    if (!RepeatStep(cursorRepeat)) return;
-    cursorDirection = -1;
-    switch (screen) {
-    case kMainMenu: cursor = Wrap(cursor + 1, kMainMenuRows); break;
-    case kTimeAttack:
-    case kTimeAttackReplay: MoveStageCursor(+1); break;
-    case kVersusSelect: cursor = Wrap(cursor + 1, kVersusRows); break;
-    case kOptions: MoveOptionCursor(+1); break;
-    case kSoundTest: cursor = Wrap(cursor + 1, kSoundTestRows); break;
-    default: return;
-    }
-    cursorFlash = kFlashFrames;
-    PlaySe(data ? data->seCursorMove : 0);
-}
-
-void TitleScene::PagePrev() {
+void TitleScene::MovePage(int step) {
     if (!RepeatStep(pageRepeat)) return;
     if (screen == kOptions)
-        page = Wrap(page - 1, kOptionPages);
+        page = Wrap(page + step, kOptionPages);
     else if (IsStageSelect(screen))
-        ChangeGroup(-1);
-    else
-        return;
-    cursorFlash = kFlashFrames;
-    PlaySe(data ? data->seCursorMove : 0);
-}
-
-void TitleScene::PageNext() {
-    if (!RepeatStep(pageRepeat)) return;
-    if (screen == kOptions)
-        page = Wrap(page + 1, kOptionPages);
-    else if (IsStageSelect(screen))
-        ChangeGroup(+1);
+        ChangeGroup(step);
     else
         return;
     cursorFlash = kFlashFrames;

@@ -132,6 +132,8 @@ public:
 private:
     void UpdateEntry(input::ButtonBlock* const* buttons);
     void StartSession();
+    void MoveCursor(int step);
+    void MovePage(int step);
     void MoveStageCursor(int step);
     void MoveOptionCursor(int step);
     void ChangeGroup(int step);
