@@ -222,3 +222,18 @@ inline void SaveScreenPng(const char* name) {
     const char* dir = std::getenv("GAME_PNG_DIR");
     SaveDrawScreenToPng((std::filesystem::path(dir ? dir : MORPOTTA_BUILD_DIR) / name).string().c_str());
 }
+
+// Pixels of a box (right and bottom exclusive) of a 640x480 shot that are
+// not black, and that are `colour` (0xRRGGBB).
+inline int LitPixels(const std::vector<uint32_t>& shot, int x1, int y1, int x2, int y2) {
+    int n = 0;
+    for (int y = y1; y < y2; ++y)
+        for (int x = x1; x < x2; ++x) n += shot[size_t(y) * 640 + size_t(x)] != 0;
+    return n;
+}
+inline int PixelsOfColour(const std::vector<uint32_t>& shot, int x1, int y1, int x2, int y2, uint32_t colour) {
+    int n = 0;
+    for (int y = y1; y < y2; ++y)
+        for (int x = x1; x < x2; ++x) n += shot[size_t(y) * 640 + size_t(x)] == colour;
+    return n;
+}

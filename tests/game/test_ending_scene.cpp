@@ -14,6 +14,7 @@
 #include "game/input/input_device.h"
 #include "game/input/input_manager.h"
 #include "game/savedata.h"
+#include "game/session/play_session.h"
 #include "game_fixture.h"
 
 #include <gtest/gtest.h>
@@ -264,19 +265,6 @@ protected:
     static std::vector<uint32_t> Draw(EndingScene& e) {
         return DrawnScreen([&e] { e.Draw(); });
     }
-    static void SavePng(const char* name) { SaveScreenPng(name); }
-    static int Count(const std::vector<uint32_t>& p, int x1, int y1, int x2, int y2, uint32_t colour) {
-        int n = 0;
-        for (int y = y1; y < y2; ++y)
-            for (int x = x1; x < x2; ++x) n += p[size_t(y) * 640 + size_t(x)] == colour;
-        return n;
-    }
-    static int Lit(const std::vector<uint32_t>& p, int x1, int y1, int x2, int y2) {
-        int n = 0;
-        for (int y = y1; y < y2; ++y)
-            for (int x = x1; x < x2; ++x) n += p[size_t(y) * 640 + size_t(x)] != 0;
-        return n;
-    }
 };
 
 TEST_F(EndingOnDeviceTest, DrawsTheRollAndTheClosingScreen) {
@@ -293,11 +281,11 @@ TEST_F(EndingOnDeviceTest, DrawsTheRollAndTheClosingScreen) {
     // The congratulation, with the final set's lines.
     e.rollPos = 300;
     std::vector<uint32_t> shown = Draw(e);
-    SavePng("ending_congratulation.png");
+    SaveScreenPng("ending_congratulation.png");
     const uint32_t yellow = 0xFFFF00, white = 0xFFFFFF;
-    EXPECT_GT(Count(shown, 30, 160, 600, 200, yellow), 300);
-    EXPECT_GT(Count(shown, 160, 250, 520, 330, white), 300);
-    EXPECT_GT(Lit(shown, 0, 20, 640, 130), 3000);  // the rows of faces
+    EXPECT_GT(PixelsOfColour(shown, 30, 160, 600, 200, yellow), 300);
+    EXPECT_GT(PixelsOfColour(shown, 160, 250, 520, 330, white), 300);
+    EXPECT_GT(LitPixels(shown, 0, 20, 640, 130), 3000);  // the rows of faces
 
     // The cast with the faces, then the cat models' line-up, then the
     // credits; the closing line stops in the middle.
@@ -310,24 +298,24 @@ TEST_F(EndingOnDeviceTest, DrawsTheRollAndTheClosingScreen) {
     auto showAt = [](int32_t top, int y) { return EndingScene::kRollCongratulation + 480 + top - y; };
     e.rollPos = showAt(rowTop(staffroll::Row::kHeading), 0);
     shown = Draw(e);
-    SavePng("ending_roll_cast.png");
-    EXPECT_GT(Count(shown, 0, 0, 640, 40, yellow), 100);     // the heading
-    EXPECT_GT(Count(shown, 250, 60, 640, 480, white), 500);  // the names
-    EXPECT_GT(Lit(shown, 170, 60, 250, 480), 5000);          // the faces
+    SaveScreenPng("ending_roll_cast.png");
+    EXPECT_GT(PixelsOfColour(shown, 0, 0, 640, 40, yellow), 100);     // the heading
+    EXPECT_GT(PixelsOfColour(shown, 250, 60, 640, 480, white), 500);  // the names
+    EXPECT_GT(LitPixels(shown, 170, 60, 250, 480), 5000);          // the faces
     e.rollPos = showAt(rowTop(staffroll::Row::kModels), 0);
     shown = Draw(e);
-    SavePng("ending_roll_models.png");
-    for (int column : {110, 250, 390, 530}) EXPECT_GT(Lit(shown, column - 50, 25, column + 50, 125), 1500) << column;
+    SaveScreenPng("ending_roll_models.png");
+    for (int column : {110, 250, 390, 530}) EXPECT_GT(LitPixels(shown, column - 50, 25, column + 50, 125), 1500) << column;
     e.rollPos = showAt(rowTop(staffroll::Row::kHeading, 2), 100);
     shown = Draw(e);
-    SavePng("ending_roll_credits.png");
-    EXPECT_GT(Count(shown, 0, 100, 640, 140, yellow), 100);
-    EXPECT_GT(Count(shown, 0, 170, 640, 480, white), 500);
+    SaveScreenPng("ending_roll_credits.png");
+    EXPECT_GT(PixelsOfColour(shown, 0, 100, 640, 140, yellow), 100);
+    EXPECT_GT(PixelsOfColour(shown, 0, 170, 640, 480, white), 500);
     e.rollPos = EndingScene::kRollEnd;
     shown = Draw(e);
-    SavePng("ending_roll_end.png");
-    EXPECT_GT(Count(shown, 0, 200, 640, 270, white), 300);
-    EXPECT_EQ(Lit(shown, 0, 0, 640, 190), 0);
+    SaveScreenPng("ending_roll_end.png");
+    EXPECT_GT(PixelsOfColour(shown, 0, 200, 640, 270, white), 300);
+    EXPECT_EQ(LitPixels(shown, 0, 0, 640, 190), 0);
 
     // The closing screen.
     e.phase = EndingScene::kClosing;
@@ -336,59 +324,76 @@ TEST_F(EndingOnDeviceTest, DrawsTheRollAndTheClosingScreen) {
     e.frameCount = 100;
     e.ChooseMessages(false, true, 123456, false);
     shown = Draw(e);
-    SavePng("ending_closing.png");
+    SaveScreenPng("ending_closing.png");
     // Edged text on the light backdrop: its cores in the pure colours.
-    EXPECT_GT(Count(shown, 220, 10, 300, 32, yellow), 30);  // "スコア:"
-    EXPECT_GT(Count(shown, 300, 10, 400, 32, white), 40);   // 00123456
-    EXPECT_GT(Count(shown, 180, 150, 460, 168, yellow), 80);
+    EXPECT_GT(PixelsOfColour(shown, 220, 10, 300, 32, yellow), 30);  // "スコア:"
+    EXPECT_GT(PixelsOfColour(shown, 300, 10, 400, 32, white), 40);   // 00123456
+    EXPECT_GT(PixelsOfColour(shown, 180, 150, 460, 168, yellow), 80);
     for (int line = 0; line < 3; ++line)
-        EXPECT_GT(Count(shown, 50, 200 + 40 * line, 600, 218 + 40 * line, white), 50) << line;
+        EXPECT_GT(PixelsOfColour(shown, 50, 200 + 40 * line, 600, 218 + 40 * line, white), 50) << line;
     // The fade darkens it all evenly.
     e.fade = 120;
     const std::vector<uint32_t> faded = Draw(e);
-    EXPECT_EQ(Count(faded, 0, 0, 640, 480, white), 0);
+    EXPECT_EQ(PixelsOfColour(faded, 0, 0, 640, 480, white), 0);
 }
 
-TEST_F(GameTest, AnEndingRequestRunsTheRealEndingBackToTheTitleWithTheSaveStored) {
-    // Every fourth frame drawn: the run is long.
+TEST_F(GameTest, TheRunsEndGoesThroughTheEndingBackToTheTitleWithTheSaveStored) {
+    // The game's own session and ending behind a stand-in title; every
+    // fourth frame drawn, since the run is long.
     SaveData save;
     SaveData::SetDefaults(save);
     save.drawPeriod = 3;
     ASSERT_TRUE(SaveData::Store(save));
     WithContent();
     scene::Factory factory = FakeScenes(script_);
+    factory.makeSession = scene::GameScenes().makeSession;
     factory.makeEnding = scene::GameScenes().makeEnding;
     app_ = std::make_unique<GameApp>(std::move(factory));
     script_.app = app_.get();
     ASSERT_EQ(app_->startFailed, 0);
     StepUntil(3);
-    FakeTitle* title = static_cast<FakeTitle*>(app_->title.get());
     ASSERT_EQ(app_->input->devices[0]->type, input::kKeyboard);  // the first player plays on the keyboard
+    FakeTitle* title = static_cast<FakeTitle*>(app_->title.get());
+    title->stage = 4;  // the last normal set
     title->start = true;
-    script_.onSessionUpdate = [](FakeSession& s) {
-        s.result.score = 4321;
-        s.requests.ending = true;
-    };
     ASSERT_TRUE(Step());
-    ASSERT_TRUE(Step());
+    ASSERT_EQ(app_->scene, GameApp::kScenePlay);
+
+    // The set is over: START at its end asks for the ending, and is held on.
+    auto* session = dynamic_cast<PlaySession*>(app_->session.get());
+    ASSERT_NE(session, nullptr);
+    session->setCleared = 1;
+    session->sessionOver = 1;
+    session->score = 4321;
+    session->bonusPending = 0;
+    session->phase = PlaySession::kSetEnd;
+    session->phaseTimer = 1000;
+    KeyAt(platform::ScriptedInputFrame(), KEYCODE_ESCAPE, true);
+    for (int i = 0; i < 5 && app_->scene != GameApp::kSceneEnding; ++i) ASSERT_TRUE(Step());
     ASSERT_EQ(app_->scene, GameApp::kSceneEnding);
+    EXPECT_EQ(app_->session, nullptr);
     auto* ending = dynamic_cast<EndingScene*>(app_->ending.get());
     ASSERT_NE(ending, nullptr);
     EXPECT_EQ(ending->kind, 0);
     EXPECT_EQ(ending->score, 4321);
+    EXPECT_EQ(ending->messages[1], GameText("Easyクリアおめでとう！"));
     std::filesystem::remove(dir_.path() / "morpoCatSave.dat");
+    for (int i = 0; i < 30; ++i) ASSERT_TRUE(Step());
+    EXPECT_EQ(ending->phase, EndingScene::kScript);  // the held START skips nothing
+    EXPECT_NE(ending->script->state, ScenarioScript::kEnded);
+    EXPECT_EQ(ending->fade, 0);
 
-    // START skips the script; decide hurries the roll; START closes.
+    // Pressed anew, START skips the script; decide hurries the roll; START closes.
     auto press = [this](int key) {
         KeyAt(platform::ScriptedInputFrame(), key, true);
         ASSERT_TRUE(Step());
         KeyAt(platform::ScriptedInputFrame(), key, false);
         ASSERT_TRUE(Step());
     };
+    KeyAt(platform::ScriptedInputFrame(), KEYCODE_ESCAPE, false);
     ASSERT_TRUE(Step());
-    ASSERT_TRUE(Step());  // the script's first two frames let a held START go by
     press(KEYCODE_ESCAPE);
-    EXPECT_NE(ending->script->state, ScenarioScript::kMessage);
+    EXPECT_EQ(ending->script->state, ScenarioScript::kEnded);
     EXPECT_GT(ending->fade, 0);
     KeyAt(platform::ScriptedInputFrame(), KEYCODE_ENTER, true);
     for (int i = 0; i < 3000 && ending->phase != EndingScene::kClosing; ++i) ASSERT_TRUE(Step());
