@@ -8,6 +8,8 @@
 #include "session_fixture.h"
 
 #include <cstring>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -129,6 +131,58 @@ TEST_F(SessionAppTest, ATimeAttackRecordReachesTheSaveFile) {
     std::memcpy(&storedCat, bytes.data() + 592, 4);
     EXPECT_EQ(storedTime, time);
     EXPECT_EQ(storedCat, input::kKeyboard);
+}
+
+TEST_F(SessionAppTest, ATimeAttackRunIsStoredAndTheReplayModePlaysItBack) {
+    StartPlay(gamemode::kTimeAttack, 0);
+    PlaySession* s = Session();
+    ASSERT_TRUE(s);
+    Stage* stage = s->CurrentStage();
+    // The keyboard cat runs right (J) and jumps (1) now and then.
+    std::map<int32_t, std::pair<int32_t, int32_t>> played;
+    Keys({KEYCODE_J}, true);
+    ASSERT_TRUE(StepUntil([&] { return stage->playFrames >= 200; }, 300));
+    for (int i = 0; i < 90; ++i) {
+        Keys({KEYCODE_1}, i % 30 < 8);
+        ASSERT_TRUE(Step());
+        played[stage->playFrames] = {stage->Cat(0)->x, stage->Cat(0)->y};
+    }
+    ASSERT_TRUE(StepUntil(
+        [&] {
+            PutOnGoal(*stage);
+            return s->phase == PlaySession::kTimeAttackResult;
+        },
+        100));
+    Keys({KEYCODE_J, KEYCODE_1}, false);
+    Press({KEYCODE_ESCAPE});
+    ASSERT_EQ(app_->scene, GameApp::kSceneTitle);
+    EXPECT_EQ(ScopedTempDir::ReadFile(dir_.path() / "replay" / "t0_meta.dat"), "6,");
+    EXPECT_EQ(ScopedTempDir::ReadFile(dir_.path() / "replay" / "t0_mouseState0P.dat"), "n");
+
+    // The title's replay select starts mode 11 on the stage: the same cat
+    // goes the same way without a key pressed.
+    started_ = false;
+    script_.onTitleUpdate = [this](FakeTitle& title) {
+        if (started_) return;
+        started_ = true;
+        title.start = true;
+        title.mode = gamemode::kReplayUser;
+        title.stage = 0;
+        title.entries[0] = -1;
+    };
+    ASSERT_TRUE(StepUntil([&] { return app_->scene == GameApp::kScenePlay; }, 10));
+    s = Session();
+    ASSERT_TRUE(s);
+    stage = s->CurrentStage();
+    ASSERT_EQ(stage->mode, gamemode::kReplayUser);
+    ASSERT_EQ(stage->Cat(0)->kind, input::kKeyboard);
+    std::map<int32_t, std::pair<int32_t, int32_t>> replayed;
+    for (int i = 0; i < 400 && stage->playFrames < played.rbegin()->first; ++i) {
+        ASSERT_TRUE(Step());
+        if (played.count(stage->playFrames)) replayed[stage->playFrames] = {stage->Cat(0)->x, stage->Cat(0)->y};
+    }
+    EXPECT_EQ(replayed, played);
+    EXPECT_NE(played.begin()->second, played.rbegin()->second) << "the cat went somewhere";
 }
 
 TEST_F(SessionAppTest, TheSetEndAndVersusResultScreens) {
