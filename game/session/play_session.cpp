@@ -33,10 +33,9 @@ bool PlaySession::IsPlayPhase(int32_t p) {
 }
 
 bool SaveStageReplay(const Stage& stage) {
-    // The replay files' writer is not part of the game yet: nothing is
-    // stored, and the run's best time is kept all the same.
-    WriteLogFormat("The replay of stage %d cannot be stored: no replay writer\n", stage.stageNumber);
-    return false;
+    // Through the game's replay source; when it fails the run's best time
+    // is kept all the same.
+    return stage.SaveReplay();
 }
 
 PlaySession::PlaySession(GameData* data, const StageDevices& deviceTable, const int32_t entries[kPlayers],
