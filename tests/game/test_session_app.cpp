@@ -131,6 +131,14 @@ TEST_F(SessionAppTest, ATimeAttackRecordReachesTheSaveFile) {
     std::memcpy(&storedCat, bytes.data() + 592, 4);
     EXPECT_EQ(storedTime, time);
     EXPECT_EQ(storedCat, input::kKeyboard);
+    // The replay went to the user's record files, and the record replays.
+    EXPECT_TRUE(std::filesystem::exists(dir_.path() / "replay" / "t0_meta.dat"));
+    EXPECT_TRUE(std::filesystem::exists(dir_.path() / "replay" / "t0_keyboardState0P.dat"));
+    const int32_t entries[4] = {SlotOf(input::kKeyboard), -1, -1, -1};
+    PlaySession replay(app_->data.get(), StageDevicesOf(*app_->input), entries, 0, gamemode::kReplayUser, 15);
+    EXPECT_FALSE(replay.TakeRequests().title);
+    ASSERT_EQ(replay.StageCount(), 1);
+    EXPECT_EQ(replay.CurrentStage()->Cat(0)->kind, input::kKeyboard);
 }
 
 TEST_F(SessionAppTest, ATimeAttackRunIsStoredAndTheReplayModePlaysItBack) {
