@@ -14,7 +14,7 @@ std::string TemporaryOf(const char* path) { return std::string(path) + ".tmp"; }
 }  // namespace
 
 int WriteFileDurably(const char* path, const void* bytes, size_t size) {
-    if (!path || !*path || (size > 0 && !bytes)) return WriteLogText("WriteFileDurably: no path or no bytes\n");
+    if (!path || !*path || (size > 0 && !bytes)) return WriteLogText("WriteFileDurably: no path or no bytes");
     std::string temporary = TemporaryOf(path);
     using Step = platform::DurableWriteStep;
     switch (platform::Files().replaceDurably(path, temporary.c_str(), bytes, size)) {

@@ -143,7 +143,7 @@ bool Stage::CreatePlayerCats(int32_t* lives) {
         std::vector<int32_t> types;
         ReplaySource* source = GetReplaySource();
         if (!source || !source->ReadUserMeta(stageNumber, &types) || types.empty()) {
-            WriteLogFormat("Replay of stage %d: there is no record to play\n", stageNumber);
+            WriteLogFormat("Replay of stage %d: there is no record to play", stageNumber);
             return false;
         }
         for (size_t k = 0; k < types.size() && k < size_t(kPlayers) && validKind(types[k]); ++k)
@@ -162,7 +162,7 @@ bool Stage::CreatePlayerCats(int32_t* lives) {
         }
     }
     if (catCount == 0) {
-        WriteLogFormat("Stage %d in mode %d has no player to play it\n", stageNumber, mode);
+        WriteLogFormat("Stage %d in mode %d has no player to play it", stageNumber, mode);
         return false;
     }
     return true;
@@ -187,7 +187,7 @@ bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, cons
     std::string text;
     const std::string path = BuildFilePath(mode, stageNumber);
     if (!path.empty() && !ReadGameFile(path.c_str(), &text))
-        WriteLogFormat("Stage file %s cannot be read: the stage is empty\n", path.c_str());
+        WriteLogFormat("Stage file %s cannot be read: the stage is empty", path.c_str());
     if (!IsVersusMode(mode)) ComputeTimeLimit();
     LoadGrid(text.data(), text.size(), false);
     if (!enemies.empty()) {

@@ -50,11 +50,19 @@ TEST_F(LogTest, LinesCarryTimeStampIndentAndCrLf) {
     EXPECT_EQ(log.find("\r\r"), std::string::npos);
 }
 
-TEST_F(LogTest, TextWithoutLineEndContinuesTheLine) {
+// The writer ends every line: a message without a line end never runs into
+// the next one, and one with its own line end leaves no blank line.
+TEST_F(LogTest, EveryMessageIsALineOfItsOwn) {
     WriteLogText("abc");
-    WriteLogText("def\n");
+    WriteLogText("def");
+    WriteLogText("ghi\n");
+    WriteLogFormat("jkl %d\n", 1);
+    WriteLogFormatW(u"mno\n");
     std::string log = Contents();
-    EXPECT_NE(log.find(": abcdef\r\n"), std::string::npos) << log;
+    for (const char* body : {": abc\r\n", ": def\r\n", ": ghi\r\n", ": jkl 1\r\n", ": mno\r\n"})
+        EXPECT_NE(log.find(body), std::string::npos) << body << "\n" << log;
+    EXPECT_EQ(log.find("\r\n\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("abcdef"), std::string::npos) << log;
 }
 
 TEST_F(LogTest, SwitchedOffWritesNothing) {

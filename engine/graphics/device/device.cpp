@@ -231,22 +231,22 @@ int GetDeviceViewTransform(float view[16], float projection[16], DeviceViewport*
 }
 
 int CreateGraphicsDevice(const char* name) {
-    if (backend) return WriteLogText("A graphics device exists already\n");
+    if (backend) return WriteLogText("A graphics device exists already");
     for (const DeviceBackend* b : kBackends) {
         if (!name || std::strcmp(b->name, name) != 0) continue;
         SetDefaultState();
-        if (b->open() != 0) return WriteLogFormat("Graphics device \"%s\" could not be created\n", name);
+        if (b->open() != 0) return WriteLogFormat("Graphics device \"%s\" could not be created", name);
         backend = b;
         sceneOpen = false;
         return 0;
     }
-    return WriteLogFormat("Unknown graphics device \"%s\"\n", name ? name : "");
+    return WriteLogFormat("Unknown graphics device \"%s\"", name ? name : "");
 }
 
 void ReleaseGraphicsDevice() {
     if (!backend) return;
     if (!liveBuffers.empty() || !liveTextures.empty())
-        WriteLogFormat("%d buffers and %d textures were still alive when the device was released\n",
+        WriteLogFormat("%d buffers and %d textures were still alive when the device was released",
                        int(liveBuffers.size()), int(liveTextures.size()));
     while (!liveBuffers.empty()) ReleaseBuffer(liveBuffers.back());
     while (!liveTextures.empty()) ReleaseDeviceTexture(liveTextures.back());
@@ -450,7 +450,7 @@ int SendDeviceIndices(DeviceIndexBuffer* buffer) {
 
 int SetDeviceRenderTarget(DeviceTexture* texture) {
     if (!backend) return -1;
-    if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target\n");
+    if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target");
     state.renderTarget = texture;
     int w = texture ? texture->width : kDeviceTargetWidth;
     int h = texture ? texture->height : kDeviceTargetHeight;
@@ -466,7 +466,7 @@ int DrawDevicePrimitive(int type, int startVertex, int primitiveCount) {
     int count = VerticesOfPrimitives(type, primitiveCount);
     if (!vb || stride < DeviceFvfStride(state.fvf) || stride == 0) return -1;
     if (int64_t(state.streamOffset) + (int64_t(startVertex) + count) * stride > vb->length)
-        return WriteLogText("Draw reads past the end of its vertex buffer\n");
+        return WriteLogText("Draw reads past the end of its vertex buffer");
     DeviceDraw d{};
     d.type = type;
     d.primitiveCount = primitiveCount;
@@ -489,12 +489,12 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
     int indexCount = VerticesOfPrimitives(type, primitiveCount);
     int isize = IndexSize(ib->format);
     if ((int64_t(startIndex) + indexCount) * isize > ib->length)
-        return WriteLogText("Draw reads past the end of its index buffer\n");
+        return WriteLogText("Draw reads past the end of its index buffer");
     int64_t firstVertex = int64_t(baseVertex) + minIndex;
     if (firstVertex < 0 || state.streamOffset + (firstVertex + vertexCount) * stride > vb->length)
-        return WriteLogText("Draw reads past the end of its vertex buffer\n");
+        return WriteLogText("Draw reads past the end of its vertex buffer");
     if (!IndicesInRange(ib->bytes, ib->format, startIndex, indexCount, baseVertex, int(firstVertex), vertexCount))
-        return WriteLogText("Draw has indices outside its vertex range\n");
+        return WriteLogText("Draw has indices outside its vertex range");
     DeviceDraw d{};
     d.type = type;
     d.primitiveCount = primitiveCount;
@@ -532,7 +532,7 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
         return -1;
     int indexCount = VerticesOfPrimitives(type, primitiveCount);
     if (!IndicesInRange(indices, indexFormat, 0, indexCount, 0, minIndex, vertexCount))
-        return WriteLogText("Draw has indices outside its vertex range\n");
+        return WriteLogText("Draw has indices outside its vertex range");
     DeviceDraw d{};
     d.type = type;
     d.primitiveCount = primitiveCount;

@@ -141,7 +141,7 @@ int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, co
         std::u16string colour, alpha;
         if (!out.name || (t->colourFilePath && !WidePath(t->colourFilePath, wideFolder, &colour)) ||
             (t->alphaFilePath && !WidePath(t->alphaFilePath, wideFolder, &alpha)))
-            return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました\n", t->name);
+            return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました", t->name);
         // The reader's two words and two flags are the texture's bump
         // setting, bump height, half-turn and 32-bit BMP alpha flags.
         out.bumpFlag = t->param;
@@ -167,7 +167,7 @@ int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, co
         request.keepNames = 1;
         ++base->textureCount;  // from here the record is released with the base
         if (LoadModelTexture(&out.image, &request, 0) != 0)
-            return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました\n", t->name);
+            return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました", t->name);
         const ModelGraphicsServices* gfx = GetModelGraphicsServices();
         if (gfx->GetGraphDimensions) gfx->GetGraphDimensions(out.image.graph, &out.width, &out.height);
     }
