@@ -1,12 +1,14 @@
 // The engine log. Lines carry a millisecond time stamp since the log began
 // and two spaces per indent level; line ends are CR LF. Writers may run on
 // any thread (the sound worker logs), so the state sits behind a mutex.
+// While the log runs, the platform layer's warnings are lines of it.
 #include "engine/log.h"
 
 #include "engine/lifecycle.h"
 #include "engine/text.h"
 #include "engine/timer.h"
 #include "foundation/log_internal.h"
+#include "platform/warning.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -132,15 +134,20 @@ void AppendWideDirective(std::u16string& out, const std::u16string& spec, va_lis
     for (const char* p = buf; *p; ++p) out += char16_t(uint8_t(*p));
 }
 
+// A request a platform back end could not serve, as a line of the log.
+void LogPlatformWarning(const char* line) { WriteLogText(line); }
+
 }  // namespace
 
 void StartLog() {
     LogState& s = Log();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.enabled) StartLocked(s);
+    platform::SetWarningSink(LogPlatformWarning);
 }
 
 void EndLog() {
+    platform::SetWarningSink(nullptr);
     LogState& s = Log();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.file) std::fclose(s.file);
