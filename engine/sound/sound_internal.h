@@ -58,6 +58,11 @@ struct StreamState {
     bool allPiecesDone;
     int32_t endOffset;   // E
     int32_t endCursor;   // C
+    // Once the end is found: the bytes the play cursor still has to travel
+    // to E, and where it was last seen. Counting its travel, modulo the
+    // ring, is what tells that it passed E, however far it jumps at a time.
+    uint32_t endRemaining;
+    uint32_t endLastCursor;
     int32_t loopOffset;
     ListNode node;
 };
@@ -95,6 +100,11 @@ struct SoundModule {
     std::atomic<bool> workerStop{false};
     std::mutex workerMutex;
     std::condition_variable workerWake;
+    // Passes asked for and passes done (under workerMutex), for tests that
+    // step the output and then let the worker refill.
+    uint64_t workerPassesAsked = 0;
+    uint64_t workerPassesDone = 0;
+    std::condition_variable workerPassDone;
     int processorCountOverride = 0;  // tests: 0 uses the engine's count
 };
 
@@ -133,6 +143,9 @@ int VolumeToHundredthsDb(int volume);
 // (0: the engine's count). Takes effect at the next start-up.
 void SetSoundProcessorCountForTesting(int count);
 bool IsSoundWorkerRunning();
+// Tests: wakes the worker and returns once it has made a whole refill pass
+// begun after the call.
+void RunSoundWorkerPassForTesting();
 
 // Start-up and shut-down (engine start-up and end call them).
 int InitializeSoundSystem();

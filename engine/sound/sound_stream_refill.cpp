@@ -26,6 +26,21 @@ uint32_t FirstFillBytes(const WAVEFORMATEX& f) {
     return uint32_t((uint64_t(f.avgBytesPerSec) * 192) >> 8) / f.blockAlign * f.blockAlign;
 }
 
+// Bytes from one ring offset forward to another.
+uint32_t RingDistance(uint32_t from, uint32_t to, uint32_t size) { return to >= from ? to - from : size - from + to; }
+
+// Counts the cursor's travel since it was last seen towards the end of the
+// data; true once it has reached or passed the end (the cursor then points
+// behind the last byte played). A cursor that jumped over the end, or over
+// the ring's end and then the data's, has passed it all the same.
+bool CursorReachedEnd(StreamState& s, uint32_t cursor) {
+    uint32_t travelled = RingDistance(s.endLastCursor, cursor, s.bufferSize);
+    s.endLastCursor = cursor;
+    if (travelled >= s.endRemaining) return true;
+    s.endRemaining -= travelled;
+    return false;
+}
+
 bool InCircularRange(int64_t p, int64_t from, int64_t to) {
     return from <= to ? (p >= from && p <= to) : (p >= from || p <= to);
 }
@@ -136,6 +151,8 @@ int AdvanceStreamPiece(SoundEntry* e, LockRegions* r, int32_t endCursor) {
                 s.ended = true;
                 s.endOffset = OffsetBehindWritten(e, *r);
                 s.endCursor = endCursor;
+                s.endRemaining = RingDistance(uint32_t(endCursor), uint32_t(s.endOffset), s.bufferSize);
+                s.endLastCursor = uint32_t(endCursor);
                 FillStreamSilence(e, r, ChunkBytes(e->format));
                 return -1;
             }
@@ -222,14 +239,13 @@ int RefillStreamSound(int handle) {
 
     if (s.ended) {
         uint32_t p = PlayCursor(e);
-        int64_t end = s.endOffset, c = s.endCursor;
-        // Stopped once the cursor has crossed the end of the data, or at
+        // Stopped once the cursor has reached the end of the data, or at
         // once when nothing was queued when the end was found.
-        if ((p > end && (c < end || c > p)) || end == c) {
+        if (CursorReachedEnd(s, p)) {
             FinishStream(e);
             return 0;
         }
-        if (!InCircularRange(PlayCursor(e), s.threshold, s.writeOffset)) return -1;
+        if (!InCircularRange(p, s.threshold, s.writeOffset)) return -1;
         LockRegions r;
         uint32_t chunk = ChunkBytes(f);
         if (chunk && LockRange(e, uint32_t(s.writeOffset), chunk, &r)) {

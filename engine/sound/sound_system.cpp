@@ -80,6 +80,11 @@ void SoundWorkerThread() {
     platform::SetCurrentThreadName("sound worker");
     platform::SetCurrentThreadPriority(platform::ThreadPriority::TimeCritical);
     while (!m.workerStop.load(std::memory_order_acquire)) {
+        uint64_t asked;
+        {
+            std::lock_guard<std::mutex> wait(m.workerMutex);
+            asked = m.workerPassesAsked;
+        }
         {
             SoundLockGuard lock(m.lock);
             if (m.open.load(std::memory_order_acquire)) {
@@ -90,8 +95,11 @@ void SoundWorkerThread() {
             }
         }
         std::unique_lock<std::mutex> wait(m.workerMutex);
-        m.workerWake.wait_for(wait, std::chrono::milliseconds(kWorkerPeriodMs),
-                              [&] { return m.workerStop.load(std::memory_order_acquire); });
+        m.workerPassesDone = asked;
+        m.workerPassDone.notify_all();
+        m.workerWake.wait_for(wait, std::chrono::milliseconds(kWorkerPeriodMs), [&] {
+            return m.workerStop.load(std::memory_order_acquire) || m.workerPassesAsked != asked;
+        });
     }
 }
 
@@ -216,3 +224,12 @@ int UpdateSoftSoundPlayers() { return Sound().open.load() ? 0 : -1; }
 void SetSoundProcessorCountForTesting(int count) { Sound().processorCountOverride = count; }
 
 bool IsSoundWorkerRunning() { return Sound().worker.joinable(); }
+
+void RunSoundWorkerPassForTesting() {
+    SoundModule& m = Sound();
+    if (!m.worker.joinable()) return;
+    std::unique_lock<std::mutex> wait(m.workerMutex);
+    uint64_t ticket = ++m.workerPassesAsked;
+    m.workerWake.notify_all();
+    m.workerPassDone.wait(wait, [&] { return m.workerPassesDone >= ticket || m.workerStop.load(); });
+}

@@ -289,7 +289,22 @@ TEST_F(ScriptTest, UnreadableOrCutScriptsEnd) {
 
 // ---------------------------------------------------------------- on the generated content
 
-class ScriptSceneTest : public GameTest {};
+class ScriptSceneTest : public GameTest {
+protected:
+    // The scene drawn on a cleared screen, as 0xRRGGBB pixels.
+    static std::vector<uint32_t> Draw(ScenarioScript& s) {
+        std::vector<uint32_t> shown(640 * 480);
+        ClearDrawScreenToBackColor(nullptr);
+        s.DrawMessageWindow();
+        EXPECT_EQ(ReadDrawScreenPixels(shown.data()), 0);
+        for (uint32_t& c : shown) c &= 0xFFFFFF;
+        return shown;
+    }
+    static void SavePng(const char* name) {
+        const char* dir = std::getenv("GAME_PNG_DIR");
+        SaveDrawScreenToPng((std::filesystem::path(dir ? dir : MORPOTTA_BUILD_DIR) / name).string().c_str());
+    }
+};
 
 TEST_F(ScriptSceneTest, GeneratedScriptsRunToTheirEndWithEveryCat) {
     Start();
@@ -326,21 +341,12 @@ TEST_F(ScriptSceneTest, DrawsTheSceneWithItsWindowCatsAndText) {
     s.effect = s.flashLeft = 0;  // the flash is over
     s.frameCount = 60;           // the skip hint on
     s.hopFrames[7] = 8;
-    auto draw = [&] {
-        std::vector<uint32_t> shown(640 * 480);
-        ClearDrawScreenToBackColor(nullptr);
-        s.DrawMessageWindow();
-        EXPECT_EQ(ReadDrawScreenPixels(shown.data()), 0);
-        for (uint32_t& c : shown) c &= 0xFFFFFF;
-        return shown;
-    };
-    const std::vector<uint32_t> scene = draw();
-    const char* dir = std::getenv("GAME_PNG_DIR");
-    SaveDrawScreenToPng((std::filesystem::path(dir ? dir : MORPOTTA_BUILD_DIR) / "scenario_scene.png").string().c_str());
+    const std::vector<uint32_t> scene = Draw(s);
+    SavePng("scenario_scene.png");
     // The same without the cats, and the background alone.
     const int32_t xs[4] = {s.x[7], s.x[8], s.x[9], s.x[10]};
     for (int slot = 7; slot <= 10; ++slot) s.x[slot] = -100;
-    const std::vector<uint32_t> noCats = draw();
+    const std::vector<uint32_t> noCats = Draw(s);
     ClearDrawScreenToBackColor(nullptr);
     DrawGraphAt(0, 0, s.background, 1);
     std::vector<uint32_t> background(640 * 480);
@@ -382,6 +388,48 @@ TEST_F(ScriptSceneTest, DrawsTheSceneWithItsWindowCatsAndText) {
         EXPECT_GT(inside, width * height / 16) << slot;
         EXPECT_EQ(below, 0) << slot;
     }
+}
+
+TEST_F(ScriptSceneTest, AClosingSceneFadesToWhiteWithTheEndCaption) {
+    Start();
+    GameData& data = *app_->data;
+    data.transitionCount = 30;
+    std::vector<gamesound::Call> calls;
+    gamesound::SetRecorder([&](const gamesound::Call& c) { calls.push_back(c); });
+    ScenarioScript s(6, false, 0, &data, true);
+    s.state = ScenarioScript::kEnded;
+    s.frameCount = 0;  // no skip hint
+    auto draw = [&](int endCount) {
+        s.endCount = endCount;
+        return Draw(s);
+    };
+    const std::vector<uint32_t> before = draw(0);
+    const std::vector<uint32_t> half = draw(50);
+    SavePng("scenario_closing.png");
+    const std::vector<uint32_t> end = draw(101);
+    gamesound::SetRecorder({});
+    // The music fades with the picture, and stays silent past the end.
+    std::vector<int> volumes;
+    for (const gamesound::Call& c : calls)
+        if (c.kind == gamesound::Call::kSetMusicVolume) volumes.push_back(c.playType);
+    EXPECT_EQ(volumes, (std::vector<int>{255, 128, 0}));
+    auto at = [](const std::vector<uint32_t>& p, int x, int y) { return p[size_t(y) * 640 + size_t(x)]; };
+    // Half way: everything (below the band) half way to white; at the end white.
+    for (int x : {5, 300, 600}) {
+        const uint32_t was = at(before, x, 250), mid = at(half, x, 250);
+        for (int shift : {0, 8, 16}) {
+            const int a = int((was >> shift) & 255), m = int((mid >> shift) & 255);
+            EXPECT_NEAR(m, a + (255 - a) * 127 / 255, 3) << x;
+        }
+        EXPECT_EQ(at(end, x, 250), 0xFFFFFFu);
+    }
+    // The end caption has slid in to the left edge over the band.
+    int width = 0, height = 0;
+    ASSERT_EQ(GetGraphDimensions(data.textGameSet, &width, &height), 0);
+    int differs = 0;
+    for (int y = 30; y < 30 + height; ++y)
+        for (int x = 0; x < width; ++x) differs += at(end, x, y) != 0xFFFFFFu && at(end, x, y) != at(end, 639, 35);
+    EXPECT_GT(differs, width * height / 20);
 }
 
 }  // namespace

@@ -119,6 +119,14 @@ TEST_F(Mp3GraphTest, RefusedStreamsLoadAsLibmpg123DecodesThem) {
         EXPECT_TRUE(LoadedPcm(h, &format) == want);
         EXPECT_EQ(format.samplesPerSec, uint32_t(rate));
         DeleteSoundHandle(h, 0);
+
+        // A stream sound over the encoded bytes decodes the same way.
+        SetSoundCreateType(2);
+        h = LoadSoundFile(file, 1, -1);
+        SetSoundCreateType(0);
+        ASSERT_GE(h, 0);
+        EXPECT_EQ(GetSoundTotalSamples(h), int(want.size() / (2 * size_t(channels))));
+        DeleteSoundHandle(h, 0);
     }
     // Eight kbit/s at 8 kHz decodes to sixteen times its size: the PCM
     // block outgrows its first ten times and keeps every byte.
