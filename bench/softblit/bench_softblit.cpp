@@ -8,8 +8,8 @@
 // r5g6b5) formats.
 //
 // bench_softblit prints every benchmark line, then the table: time per job
-// (the least of the repetitions) and ours / peer as a speed ratio (higher
-// is better for us).
+// (the least of the repetitions) under each of our kernel forms, and the
+// best form against each peer as a speed ratio (higher is better for us).
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 #include <spawn.h>
@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "graphics/softimage/drawstate.h"
+#include "softblit/kernel_paths.h"
 #include "softblit/softblit.h"
 
 extern char** environ;
@@ -224,8 +225,9 @@ struct Scene {
     }
 };
 
-enum Runner { RunOurs, RunPixman, RunMemcpy };
-const char* const kRunnerNames[] = {"ours", "pixman", "memcpy"};
+enum Runner { RunScalar, RunSse2, RunAvx2, RunPixman, RunMemcpy };
+const char* const kRunnerNames[] = {"scalar", "sse2", "avx2", "pixman", "memcpy"};
+constexpr Runner kOurRunners[] = {RunScalar, RunSse2, RunAvx2};
 
 std::string BenchName(const Job& job, int kind, bool sprite, Runner who) {
     std::string row = job.row;
@@ -238,10 +240,16 @@ void RunJob(benchmark::State& state, const Job* job, int kind, bool sprite, Runn
     std::mt19937 rng(7);
     Scene scene(*job, kind, sprite, rng);
     SetBlendModeParam(job->mode, job->param);
+    if (who <= RunAvx2 && !SetKernelPath(static_cast<KernelPath>(who))) {
+        state.SkipWithError("this processor lacks the kernel form");
+        return;
+    }
     int n = 0;
     for (auto _ : state) {
         switch (who) {
-        case RunOurs: scene.Ours(n); break;
+        case RunScalar:
+        case RunSse2:
+        case RunAvx2: scene.Ours(n); break;
         case RunPixman: scene.Pixman(n); break;
         case RunMemcpy: scene.Memcpy(n); break;
         }
@@ -249,13 +257,45 @@ void RunJob(benchmark::State& state, const Job* job, int kind, bool sprite, Runn
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(scene.outW) * scene.outH);
+    SetKernelPath(BestKernelPath());
+}
+
+// What one call costs beyond its pixels: a 1x1 source through each entry.
+void CallCost(benchmark::State& state, int entry) {
+    std::mt19937 rng(5);
+    Surface target(64, 64, 1, false, 0, &rng), source(1, 1, 1, false, 0, &rng), palette(2, 2, 1, false, 0, &rng);
+    MEMIMG paletteSource{};
+    CreateMemImg(&paletteSource, 1, 1, 1, 1, 0, 0);
+    BuildBlendTables();
+    SetSoftwareDrawTarget(&target.image);
+    ResetSoftwareDrawState();
+    SetBlendModeParam(BlendAlpha, 100);
+    const int rect[4] = {10, 10, 12, 12};
+    const int vertices[12] = {10, 10, 0, 0, 12, 10, 1, 0, 10, 12, 0, 1};
+    for (auto _ : state) {
+        switch (entry) {
+        case 0: BlitMemImg(&target.image, &source.image, 10, 10, 0, nullptr); break;
+        case 1: BlitMemImg(&target.image, &paletteSource, 10, 10, 1, nullptr); break;
+        case 2: StretchBlitMemImg(&target.image, &source.image, rect, 0, nullptr); break;
+        case 3: RotateBlitMemImg(&target.image, &source.image, 10, 10, 0.5f, 1.0f, 0, 0, nullptr); break;
+        case 4: FillTexturedTriangleMemImg(&target.image, &source.image, vertices, 0, nullptr, 0); break;
+        }
+        benchmark::ClobberMemory();
+    }
+    ReleaseMemImg(&paletteSource);
+    SetSoftwareDrawTarget(nullptr);
 }
 
 void RegisterTable(bool pixmanOnly) {
+    if (!pixmanOnly) {
+        const char* const entries[] = {"plain", "plain_palette_keyed", "scaled", "rotated", "triangle"};
+        for (int i = 0; i < 5; ++i)
+            benchmark::RegisterBenchmark((std::string("CallCost/") + entries[i]).c_str(), CallCost, i);
+    }
     for (int kind : {1, 0}) {
         for (const Job& job : kJobs) {
             for (bool sprite : {false, true}) {
-                for (Runner who : {RunOurs, RunPixman, RunMemcpy}) {
+                for (Runner who : {RunScalar, RunSse2, RunAvx2, RunPixman, RunMemcpy}) {
                     if (who == RunMemcpy && !job.withMemcpy) continue;
                     if (pixmanOnly && who != RunPixman) continue;
                     benchmark::RegisterBenchmark(BenchName(job, kind, sprite, who).c_str(), RunJob, &job, kind, sprite,
@@ -282,7 +322,7 @@ public:
         if (!quiet_) ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-            const double ns = run.real_accumulated_time * 1e9 / static_cast<double>(run.iterations);
+            const double ns = run.cpu_accumulated_time * 1e9 / static_cast<double>(run.iterations);
             const std::string name = run.run_name.function_name;
             auto it = best.find(name);
             if (it == best.end() || ns < it->second) best[name] = ns;
@@ -293,10 +333,16 @@ private:
     bool quiet_;
 };
 
-// The same program again as a child with pixman's SIMD off: its pixman
-// times, one "name ns" line each.
-std::map<std::string, double> PixmanPortableTimes(const char* self) {
+// The same program again as a child with pixman's SIMD off: the times of
+// the pixman jobs this run measured, one "name ns" line each.
+std::map<std::string, double> PixmanPortableTimes(const char* self, const std::map<std::string, double>& measured) {
     std::map<std::string, double> times;
+    std::string jobs;
+    for (const auto& [name, ns] : measured) {
+        if (name.size() < 7 || name.compare(name.size() - 7, 7, "/pixman") != 0) continue;
+        jobs += (jobs.empty() ? "" : "|") + name;
+    }
+    if (jobs.empty()) return times;
     int fds[2];
     if (pipe(fds) != 0) return times;
     std::vector<std::string> env;
@@ -306,7 +352,7 @@ std::map<std::string, double> PixmanPortableTimes(const char* self) {
     std::vector<char*> envp;
     for (std::string& s : env) envp.push_back(s.data());
     envp.push_back(nullptr);
-    std::string flag = kChildFlag, filter = "--benchmark_filter=^Table/.*/pixman/";
+    std::string flag = kChildFlag, filter = "--benchmark_filter=^(" + jobs + ")/";
     char* argv[] = {const_cast<char*>(self), flag.data(), filter.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -353,20 +399,25 @@ void PrintTable(const std::map<std::string, double>& ours, const std::map<std::s
             std::snprintf(buf, sizeof buf, "%8.2f", peer / mine);
         return std::string(buf);
     };
-    std::printf("\nns per draw (least of the repetitions); ratios are peer time / our time, higher is better\n");
-    std::printf("%-20s %-6s %-7s%10s%10s%10s%10s%8s%8s\n", "job", "bits", "size", "ours", "pixman", "pixman C",
-                "memcpy", "/pixman", "/memcpy");
+    std::printf("\nns per draw (processor time, least of the repetitions); ratios are peer time / our best time, higher is better\n");
+    std::printf("%-20s %-4s %-7s%10s%10s%10s%10s%10s%10s%8s%8s\n", "job", "bits", "size", "scalar", "sse2",
+                "avx2", "pixman", "pixman C", "memcpy", "/pixman", "/memcpy");
     for (int kind : {1, 0}) {
         for (const Job& job : kJobs) {
             for (bool sprite : {false, true}) {
-                const double o = get(ours, BenchName(job, kind, sprite, RunOurs));
+                double forms[3], o = -1;
+                for (Runner who : kOurRunners) {
+                    forms[who] = get(ours, BenchName(job, kind, sprite, who));
+                    if (forms[who] >= 0 && (o < 0 || forms[who] < o)) o = forms[who];
+                }
                 if (o < 0) continue;
                 const double p = get(ours, BenchName(job, kind, sprite, RunPixman));
                 const double c = get(portable, BenchName(job, kind, sprite, RunPixman));
                 const double m = get(ours, BenchName(job, kind, sprite, RunMemcpy));
-                std::printf("%-20s %-6s %-7s%s%s%s%s%s%s\n", job.row.c_str(), kind == 1 ? "32" : "16",
-                            sprite ? "32x32" : "640x480", cell(o).c_str(), cell(p).c_str(), cell(c).c_str(),
-                            cell(m).c_str(), ratio(p, o).c_str(), ratio(m, o).c_str());
+                std::printf("%-20s %-4s %-7s%s%s%s%s%s%s%s%s\n", job.row.c_str(), kind == 1 ? "32" : "16",
+                            sprite ? "32x32" : "640x480", cell(forms[0]).c_str(), cell(forms[1]).c_str(),
+                            cell(forms[2]).c_str(), cell(p).c_str(), cell(c).c_str(), cell(m).c_str(),
+                            ratio(p, o).c_str(), ratio(m, o).c_str());
             }
         }
     }
@@ -391,7 +442,7 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     TimeCollector collector(false);
     benchmark::RunSpecifiedBenchmarks(&collector);
-    const std::map<std::string, double> portable = PixmanPortableTimes(argv[0]);
+    const std::map<std::string, double> portable = PixmanPortableTimes(argv[0], collector.best);
     PrintTable(collector.best, portable);
     benchmark::Shutdown();
     return 0;

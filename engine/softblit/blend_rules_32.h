@@ -2,12 +2,17 @@
 // the top byte. Weights (blend level b, source alpha a, parameter p) each
 // count as weight / 256 and multiply; divisions by 255 come from the
 // product table. The top byte changes only where a rule says so.
+//
+// Blend is written over a lane type (lanes.h): one pixel in a uint32_t for
+// the scalar loops, a register of them (one a lane) for the vector loops.
 #pragma once
 #include <cstdint>
 
 #include "softblit/blit_setup.h"
+#include "softblit/lanes.h"
 #include "softblit/packed_ops.h"
-#include "softblit/pixel_access.h"
+#include "softblit/rule_forms.h"
+#include "softblit/table_reads.h"
 
 namespace softblit32 {
 
@@ -16,95 +21,79 @@ constexpr bool UsesParam(int mode) {
            mode == KernelMulAlpha;
 }
 
-[[gnu::always_inline]] inline uint32_t Channel(uint32_t word, int shift) { return (word >> shift) & 0xFF; }
+template <class L>
+SOFTBLIT_INLINE L Channel(L word, int shift) {
+    return (word >> shift) & 0xFF;
+}
 
-// mix(X, d) = floor((W * X + (2^k - W) * d) / 2^k), X itself when k = 0.
-template <int Shift>
-[[gnu::always_inline]] inline uint32_t Mix(uint32_t x, uint32_t d, uint32_t w) {
+// mix(X, d) = floor((W * X + (2^k - W) * d) / 2^k), X itself when k = 0
+// (with one weight every product and the sum stay below 2^16).
+template <int Shift, class L>
+SOFTBLIT_INLINE L Mix(L x, L d, L w) {
     if constexpr (Shift == 0) {
         return x;
+    } else if constexpr (Shift == 8) {
+        return (MulSmall(w, x) + MulSmall((1u << Shift) - w, d)) >> Shift;
     } else {
         return (w * x + ((1u << Shift) - w) * d) >> Shift;
     }
 }
 
-// Source channels after inversion (BlendInvert) and tint.
-template <KernelConfig C>
-[[gnu::always_inline]] inline void EffectiveSource(const BlitSetup& s, uint32_t colour, uint32_t out[3]) {
-    for (int i = 0; i < 3; ++i) {
-        uint32_t v = Channel(colour, 8 * i);
-        if constexpr (C.mode == KernelInvert) v = 255 - v;
-        out[i] = v;
-    }
-    if constexpr (C.tint) {
-        out[0] = s.tintRowBlue[out[0]];
-        out[1] = s.tintRowGreen[out[1]];
-        out[2] = s.tintRowRed[out[2]];
-    }
+// The source after inversion (BlendInvert) and tint: blue, green and red in
+// bytes 0 to 2; the top byte is not part of it.
+template <KernelConfig C, class L>
+SOFTBLIT_INLINE L EffectiveSource(const BlitSetup& s, L colour) {
+    L v = colour;
+    if constexpr (C.mode == KernelInvert) v = ~v;  // 255 - c in every byte
+    if constexpr (C.tint) v = ScaleRgb(s.tint, v);
+    return v;
 }
 
-// One pixel with the weights fixed: UseA says whether the alpha is a weight.
-template <KernelConfig C, bool UseA>
-[[gnu::always_inline]] inline void Draw(const BlitSetup& s, uint32_t colour, uint32_t a, uint32_t b, uint8_t* dst) {
-    if constexpr (C.mode == KernelCopy && !C.tint && !C.blend) {
-        // Whole-word copies, top byte included.
-        if constexpr (!UseA || (!C.trans && !C.scaled)) {
-            StorePixel32(dst, colour);
-            return;
-        }
-    }
-    const uint32_t d = LoadPixel32(dst);
-    if constexpr (C.special && C.mode == KernelAlpha) {
-        StorePixel32(dst, HalveAverage888(colour, d));
-        return;
-    }
-    if constexpr (C.special && C.mode == KernelAdd) {
-        StorePixel32(dst, LossyAdd888(d, colour));
-        return;
-    }
+// The new target word for source colour, alpha a and level b over target
+// word d; UseA says whether the alpha is a weight.
+template <KernelConfig C, bool UseA, class L>
+SOFTBLIT_INLINE L Blend(const BlitSetup& s, L colour, L a, L b, L d) {
+    if constexpr (kStoresSourceWord<C, UseA>) return colour;
+    if constexpr (C.special && C.mode == KernelAlpha) return HalveAverage888(colour, d);
+    if constexpr (C.special && C.mode == KernelAdd) return LossyAdd888(d, colour);
     constexpr bool useP = UsesParam(C.mode);
     constexpr int n = (C.blend ? 1 : 0) + (UseA ? 1 : 0) + (useP ? 1 : 0);
-    uint32_t w = 1;
-    if constexpr (C.blend) w *= b;
-    if constexpr (UseA) w *= a;
-    if constexpr (useP) w *= static_cast<uint32_t>(s.p);
-    uint32_t src[3];
-    EffectiveSource<C>(s, colour, src);
+    L w = Splat<L>(1);
+    if constexpr (C.blend) w = b;
+    if constexpr (UseA) w = C.blend ? w * a : a;
+    if constexpr (useP) w = (C.blend || UseA) ? w * static_cast<uint32_t>(s.p) : Splat<L>(static_cast<uint32_t>(s.p));
+    const L src = EffectiveSource<C>(s, colour);
 
     if constexpr (C.mode == KernelAdd || C.mode == KernelSub) {
-        uint32_t t = 0;
-        for (int i = 0; i < 3; ++i) {
-            uint32_t v;
-            if constexpr (n == 1) {
-                v = s.productRowP[src[i]];
-            } else {
-                v = (src[i] * w) >> (8 * n);
-            }
-            t |= v << (8 * i);
+        L t;
+        if constexpr (n == 1) {
+            t = ScaleRgb(s.byParam, src);
+        } else {
+            t = Splat<L>(0);
+            for (int i = 0; i < 3; ++i) t |= ((Channel(src, 8 * i) * w) >> (8 * n)) << (8 * i);
         }
-        StorePixel32(dst, C.mode == KernelAdd ? SaturatingAdd888(d, t) : SaturatingSubtract888(d, t));
+        return C.mode == KernelAdd ? SaturatingAdd888(d, t) : SaturatingSubtract888(d, t);
     } else if constexpr (C.mode == KernelMul) {
         constexpr int shift = 8 * (n + 1);
-        uint32_t out = d & 0xFF000000u;
-        for (int i = 0; i < 3; ++i) out |= ((Channel(d, 8 * i) * src[i] * w) >> shift) << (8 * i);
-        StorePixel32(dst, out);
+        L out = d & 0xFF000000u;
+        for (int i = 0; i < 3; ++i) out |= ((Channel(d, 8 * i) * Channel(src, 8 * i) * w) >> shift) << (8 * i);
+        return out;
     } else if constexpr (n == 1 && C.mode != KernelMulAlpha) {
-        // One weight over 256: red and blue share a word (each lane's sum
-        // stays below 2^16), green goes alone; the same floors per channel.
-        const uint32_t sw = (C.tint || C.mode == KernelInvert) ? src[0] | (src[1] << 8) | (src[2] << 16) : colour;
-        const uint32_t rest = 256 - w;
-        const uint32_t rb = (((sw & 0xFF00FFu) * w + (d & 0xFF00FFu) * rest) >> 8) & 0xFF00FFu;
-        const uint32_t g = (((sw & 0xFF00u) * w + (d & 0xFF00u) * rest) >> 8) & 0xFF00u;
-        StorePixel32(dst, (d & 0xFF000000u) | rb | g);
+        // One weight over 256: blue with red and green with the top byte
+        // share a word, each sum below 2^16; the same floors per channel.
+        const L rest = 256 - w;
+        const L rb = (PairMix(src & 0xFF00FFu, d & 0xFF00FFu, w, rest) >> 8) & 0xFF00FFu;
+        const L g = PairMix((src >> 8) & 0xFF00FFu, (d >> 8) & 0xFF00FFu, w, rest) & 0xFF00u;
+        return (d & 0xFF000000u) | rb | g;
     } else {
-        uint32_t out = d & 0xFF000000u;
+        L out = d & 0xFF000000u;
         for (int i = 0; i < 3; ++i) {
-            const uint32_t dc = Channel(d, 8 * i);
-            uint32_t x = src[i];
-            if constexpr (C.mode == KernelMulAlpha) x = (dc * x) >> 8;
+            const L dc = Channel(d, 8 * i);
+            L x = Channel(src, 8 * i);
+            if constexpr (C.mode == KernelMulAlpha) x = MulSmall(dc, x) >> 8;
             out |= Mix<8 * n>(x, dc, w) << (8 * i);
         }
-        StorePixel32(dst, out);
+        return out;
     }
 }
 

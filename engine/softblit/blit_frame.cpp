@@ -9,8 +9,6 @@
 #include "softblit/softblit.h"
 
 namespace {
-softblit::PaletteCopy PaletteWorkCopy;
-
 int SaturateToInt(int64_t v) {
     if (v > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
     if (v < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
@@ -39,17 +37,23 @@ void BlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, int transpar
     const MEMIMG_BASE* tb = target->base;
     const int srcBytes = sb->formatDesc->bytesPerPixel;
     const int dstBytes = tb->formatDesc->bytesPerPixel;
-    BlitSetup setup{};
+    // Every field the plain kernels read is set below (the blend image's
+    // only with one): clearing the whole record costs a small sprite more
+    // than its set-up.
+    BlitSetup setup;
     setup.width = width;
     setup.height = height;
     setup.srcRow = source->pixels + srcY * sb->pitch + srcX * srcBytes;
     setup.srcSkip = sb->pitch - static_cast<ptrdiff_t>(width) * srcBytes;
     setup.dstRow = target->pixels + static_cast<ptrdiff_t>(rect[1]) * tb->pitch + static_cast<ptrdiff_t>(rect[0]) * dstBytes;
     setup.dstSkip = tb->pitch - static_cast<ptrdiff_t>(width) * dstBytes;
+    setup.blendRow = nullptr;
+    setup.blendSkip = 0;
     if (blendImage) {
         setup.blendRow = blendImage->pixels + srcY * blendImage->base->pitch + srcX;
         setup.blendSkip = blendImage->base->pitch - width;
     }
-    softblit::FillCommonSetup(source, &PaletteWorkCopy, &setup);
+    softblit::FillCommonSetup(source, &setup);
+    setup.scalarOnly = sb == tb;
     if (BlitKernel kernel = FindBlitKernel(config)) kernel(setup);
 }

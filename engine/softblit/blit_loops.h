@@ -28,13 +28,51 @@ constexpr bool SkipsZeroAlpha(const KernelConfig& c) {
     return c.kind == 0 && c.mode == KernelInvert;
 }
 
+// The rule of the target's pixel size, over one pixel (uint32_t) or lanes.
+template <KernelConfig R, bool UseA, class L>
+[[gnu::always_inline]] inline L BlendRule(const BlitSetup& s, L colour, L a, L b, L d) {
+    if constexpr (R.kind == 1) {
+        return softblit32::Blend<R, UseA>(s, colour, a, b, d);
+    } else {
+        return softblit16::Blend<R, UseA>(s, colour, a, b, d);
+    }
+}
+
+template <KernelConfig C>
+[[gnu::always_inline]] inline uint32_t LoadTargetPixel(const uint8_t* p) {
+    return C.kind == 1 ? LoadPixel32(p) : LoadPixel16(p);
+}
+template <KernelConfig C>
+[[gnu::always_inline]] inline void StoreTargetPixel(uint8_t* p, uint32_t v) {
+    if constexpr (C.kind == 1) {
+        StorePixel32(p, v);
+    } else {
+        StorePixel16(p, v);
+    }
+}
+
+// One pixel of the scalar loops.
 template <KernelConfig C, bool UseA>
 [[gnu::always_inline]] inline void DrawRule(const BlitSetup& s, uint32_t colour, uint32_t a, uint32_t b, uint8_t* dst) {
-    if constexpr (C.kind == 1) {
-        softblit32::Draw<C, UseA>(s, colour, a, b, dst);
+    if constexpr (kStoresSourceWord<C, UseA>) {
+        StoreTargetPixel<C>(dst, colour);
     } else {
-        softblit16::Draw<C, UseA>(s, colour, a, b, dst);
+        StoreTargetPixel<C>(dst, BlendRule<C, UseA>(s, colour, a, b, LoadTargetPixel<C>(dst)));
     }
+}
+
+// Where row y of the plain blit starts in source, target and blend image
+// (from the row index, so that no pointer is formed past the last row).
+struct PlainRow {
+    const uint8_t* src;
+    uint8_t* dst;
+    const uint8_t* blend;  // null without a blend image
+};
+template <KernelConfig C>
+[[gnu::always_inline]] inline PlainRow PlainRowAt(const BlitSetup& s, int y) {
+    const ptrdiff_t srcPitch = s.width * kSourceBytes<C> + s.srcSkip;
+    const ptrdiff_t dstPitch = s.width * kTargetBytes<C> + s.dstSkip;
+    return {s.srcRow + y * srcPitch, s.dstRow + y * dstPitch, C.blend ? s.blendRow + y * (s.width + s.blendSkip) : nullptr};
 }
 
 // The source colour of a pixel, or false when keying skips it.
@@ -79,38 +117,43 @@ template <KernelConfig C>
 }
 
 // 16-bit p = 255 add or subtract of the plain blit: pixels go in pairs from
-// the row's first pixel; a pixel drawn alone takes the one-word form.
+// the row's first pixel; a pixel drawn alone takes the one-word form. One
+// row from pixel x (even) on.
+template <KernelConfig C>
+[[gnu::always_inline]] inline void PairedPixels(const BlitSetup& s, const uint8_t* src, uint8_t* dst, int x) {
+    constexpr int sb = kSourceBytes<C>;
+    src += x * sb;
+    dst += 2 * x;
+    for (; x + 1 < s.width; x += 2, src += 2 * sb, dst += 4) {
+        uint32_t c0 = 0, c1 = 0;
+        const bool draw0 = FetchKeyed<C>(s, src, c0);
+        const bool draw1 = FetchKeyed<C>(s, src + sb, c1);
+        const uint32_t d0 = LoadPixel16(dst), d1 = LoadPixel16(dst + 2);
+        if (draw0 && draw1) {
+            const uint32_t out = C.mode == KernelAdd ? PairedAdd565(d0 | (d1 << 16), c0 | (c1 << 16))
+                                                     : PairedSubtract565(d0 | (d1 << 16), c0 | (c1 << 16));
+            StorePixel16(dst, out & 0xFFFF);
+            StorePixel16(dst + 2, out >> 16);
+        } else if (draw0) {
+            StorePixel16(dst, C.mode == KernelAdd ? PairedAddAlone565(d0, c0) : SaturatingSubtract565(d0, c0));
+        } else if (draw1) {
+            StorePixel16(dst + 2, C.mode == KernelAdd ? PairedAddAlone565(d1, c1) : SaturatingSubtract565(d1, c1));
+        }
+    }
+    if (x < s.width) {
+        uint32_t c = 0;
+        if (FetchKeyed<C>(s, src, c)) {
+            const uint32_t d = LoadPixel16(dst);
+            StorePixel16(dst, C.mode == KernelAdd ? PairedAddAlone565(d, c) : SaturatingSubtract565(d, c));
+        }
+    }
+}
+
 template <KernelConfig C>
 void PairedRows(const BlitSetup& s) {
-    constexpr int sb = kSourceBytes<C>;
-    const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * 2 + s.dstSkip;
     for (int y = 0; y < s.height; ++y) {
-        const uint8_t* src = s.srcRow + y * srcPitch;
-        uint8_t* dst = s.dstRow + y * dstPitch;
-        int x = 0;
-        for (; x + 1 < s.width; x += 2, src += 2 * sb, dst += 4) {
-            uint32_t c0 = 0, c1 = 0;
-            const bool draw0 = FetchKeyed<C>(s, src, c0);
-            const bool draw1 = FetchKeyed<C>(s, src + sb, c1);
-            const uint32_t d0 = LoadPixel16(dst), d1 = LoadPixel16(dst + 2);
-            if (draw0 && draw1) {
-                const uint32_t out = C.mode == KernelAdd ? PairedAdd565(d0 | (d1 << 16), c0 | (c1 << 16))
-                                                         : PairedSubtract565(d0 | (d1 << 16), c0 | (c1 << 16));
-                StorePixel16(dst, out & 0xFFFF);
-                StorePixel16(dst + 2, out >> 16);
-            } else if (draw0) {
-                StorePixel16(dst, C.mode == KernelAdd ? PairedAddAlone565(d0, c0) : SaturatingSubtract565(d0, c0));
-            } else if (draw1) {
-                StorePixel16(dst + 2, C.mode == KernelAdd ? PairedAddAlone565(d1, c1) : SaturatingSubtract565(d1, c1));
-            }
-        }
-        if (x < s.width) {
-            uint32_t c = 0;
-            if (FetchKeyed<C>(s, src, c)) {
-                const uint32_t d = LoadPixel16(dst);
-                StorePixel16(dst, C.mode == KernelAdd ? PairedAddAlone565(d, c) : SaturatingSubtract565(d, c));
-            }
-        }
+        const PlainRow row = PlainRowAt<C>(s, y);
+        PairedPixels<C>(s, row.src, row.dst, 0);
     }
 }
 
@@ -123,14 +166,11 @@ template <KernelConfig C>
 void PlainRows(const BlitSetup& s) {
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
-    // Row starts from the row index, so that no pointer is formed past the
-    // last row.
-    const ptrdiff_t srcPitch = s.width * sb + s.srcSkip, dstPitch = s.width * tb + s.dstSkip;
-    const ptrdiff_t blendPitch = s.width + s.blendSkip;
     for (int y = 0; y < s.height; ++y) {
-        const uint8_t* src = s.srcRow + y * srcPitch;
-        uint8_t* dst = s.dstRow + y * dstPitch;
-        const uint8_t* blend = C.blend ? s.blendRow + y * blendPitch : nullptr;
+        const PlainRow row = PlainRowAt<C>(s, y);
+        const uint8_t* src = row.src;
+        uint8_t* dst = row.dst;
+        const uint8_t* blend = row.blend;
         if constexpr (kCopiesRows<C>) {
             // memmove: a view may be drawn onto another view of its own base.
             std::memmove(dst, src, static_cast<size_t>(s.width) * tb);

@@ -7,6 +7,14 @@
 
 #include "softblit/kernel_config.h"
 
+// Blue, green and red each scaled by its own factor t (0..255) through
+// BlendProductTable row t: the rows for the scalar loops, the factors for
+// the lane forms that compute the same entries.
+struct RgbScale {
+    const uint32_t* rows[3];  // blue, green, red
+    uint32_t factors[3];
+};
+
 // What the frame has worked out once per call; kernels read only this, the
 // tables and pixels.
 struct BlitSetup {
@@ -20,14 +28,14 @@ struct BlitSetup {
     uint32_t transColor;           // the source's transparent colour, raw
     int p;                         // blend parameter
     const uint32_t* productRowP;   // BlendProductTable[p]
-    const uint32_t* tintRowRed;    // BlendProductTable[tint red] and so on
-    const uint32_t* tintRowGreen;
-    const uint32_t* tintRowBlue;
+    RgbScale tint;                 // the tint's rows and bytes
+    RgbScale byParam;              // productRowP and p for all three channels
     const int32_t* signedRowP;     // BlendSignedProductTable[p], centred
     const uint8_t (*mix6Slab)[64]; // BlendMix6Table[p / 4]
     const uint32_t* palette32;     // palette work copy of a 32-bit palette source
     const uint16_t* palette16;     // palette work copy of a 16-bit palette source
     const uint8_t* levelTable;     // BlendLevelTable
+    bool scalarOnly;               // source and target share a base: per-pixel order matters
     // Scaled blit stepping (16.16, computed in 64 bits).
     ptrdiff_t srcPixelStep, srcRowStep;
     ptrdiff_t blendPixelStep, blendRowStep;

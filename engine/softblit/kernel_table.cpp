@@ -1,8 +1,9 @@
 // The one lookup of a kernel: pixel kind, source class, blend mode and loop
-// variant index the generated per-kind tables.
+// variant index the generated per-kind tables of the active kernel form.
 #include "softblit/blit_setup.h"
 
 #include "graphics/softimage/drawstate.h"
+#include "softblit/kernel_paths.h"
 
 int KernelModeOf(int blendMode) {
     switch (blendMode) {
@@ -21,8 +22,6 @@ BlitKernel FindBlitKernel(const KernelConfig& config) {
     if (config.mode < 0 || config.mode >= kKernelModeCount || config.source < 0 || config.source > SourceAlpha)
         return nullptr;
     if (!IsKernelConfigUsed(config)) return nullptr;
-    const int index = KernelIndexInKind(config);
-    if (config.kind == 0) return kBlitKernels16[index];
-    if (config.kind == 1) return kBlitKernels32[index];
-    return nullptr;
+    if (config.kind != 0 && config.kind != 1) return nullptr;
+    return ActiveKernels(config.kind).blit[KernelIndexInKind(config)];
 }

@@ -1,20 +1,21 @@
 // The rotated blit: checks, rotated corners, then either the quad blit on
-// the mirrored corners or the direct path's clipped box, inverse mapping
-// and row tables, and one kernel. Every
-// float-to-int step of the set-up is range-checked, so bad scales, angles
-// and far-off centres are refused instead of wrapping. The row tables are
-// sized to the call and the palette is read from the source itself, so the
-// blit keeps nothing between calls and may run on several images at once.
+// the mirrored corners or the direct path's clipped box and inverse mapping,
+// and one kernel. Every float-to-int step of the set-up is range-checked, so
+// bad scales, angles and far-off centres are refused instead of wrapping.
+// Texel rows are found from the first pixel and the pitch (no row tables to
+// fill or allocate per call) and the palette is read from the source
+// itself, so the blit keeps nothing between calls and may run on several
+// images at once.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "engine/log.h"
-#include "engine/memory.h"
 #include "engine/numbers.h"
 #include "engine/vecmath.h"
 #include "graphics/softimage/drawstate.h"
 #include "softblit/blit_frame_common.h"
+#include "softblit/kernel_paths.h"
 #include "softblit/rotate_setup.h"
 #include "softblit/softblit.h"
 
@@ -78,31 +79,6 @@ bool TexelAt(int px, int py, int x, int y, const Rotation& r, float scale, int w
     return AddChecked(tu, int64_t{width >> 1} * 262144, u) && AddChecked(tv, int64_t{height >> 1} * 262144, v);
 }
 
-// Row starts of an image, on the stack for the usual sizes.
-class RowTable {
-public:
-    bool Fill(const MEMIMG* image) {
-        const int rows = image->height;
-        entries_ = local_;
-        if (rows > kLocalRows) {
-            heap_ = static_cast<const uint8_t**>(ENGINE_ALLOC(sizeof(const uint8_t*) * static_cast<size_t>(rows)));
-            if (!heap_) return false;
-            entries_ = heap_;
-        }
-        const ptrdiff_t pitch = image->base->pitch;
-        for (int i = 0; i < rows; ++i) entries_[i] = image->pixels + i * pitch;
-        return true;
-    }
-    ~RowTable() { FreeMemory(heap_); }
-    const uint8_t* const* Entries() const { return entries_; }
-
-private:
-    static constexpr int kLocalRows = 512;
-    const uint8_t* local_[kLocalRows];
-    const uint8_t** heap_ = nullptr;
-    const uint8_t** entries_ = nullptr;
-};
-
 bool CheckArguments(const MEMIMG* source, const MEMIMG* blendGraph, int x, int y, float angle, float scale) {
     if (!std::isfinite(angle) || !std::isfinite(scale) || !(scale > 0.0f)) {
         WriteLogFormat("RotateBlitMemImg: angle %g and scale %g cannot be drawn", static_cast<double>(angle),
@@ -129,10 +105,8 @@ bool CheckArguments(const MEMIMG* source, const MEMIMG* blendGraph, int x, int y
 RotateKernel FindRotateKernel(const KernelConfig& config) {
     if (config.mode < 0 || config.mode >= kKernelModeCount || config.source < 0 || config.source > SourceAlpha)
         return nullptr;
-    const int index = RotateKernelIndexInKind(config);
-    if (config.kind == 0) return kRotateKernels16[index];
-    if (config.kind == 1) return kRotateKernels32[index];
-    return nullptr;
+    if (config.kind != 0 && config.kind != 1) return nullptr;
+    return ActiveKernels(config.kind).rotate[RotateKernelIndexInKind(config)];
 }
 
 void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float angle, float scale, int transparent,
@@ -185,15 +159,10 @@ void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float 
         return;
     }
 
-    RowTable sourceRows, blendRows;
-    if (!sourceRows.Fill(source) || (blendGraph && !blendRows.Fill(blendGraph))) {
-        WriteLogText("RotateBlitMemImg: no memory for the row tables");
-        return;
-    }
     const MEMIMG_BASE* tb = target->base;
     RotateSetup setup{};
-    softblit::PaletteCopy palette;
-    softblit::FillCommonSetup(source, &palette, &setup.rules);
+    softblit::FillCommonSetup(source, &setup.rules);
+    setup.rules.scalarOnly = source->base == target->base;
     setup.cols = cols;
     setup.rows = rows;
     setup.dstPitch = tb->pitch;
@@ -208,7 +177,13 @@ void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float 
     setup.rowV = static_cast<uint32_t>(static_cast<int>((int64_t{vBottom} - vStart) / rows));
     setup.uLimit = static_cast<uint32_t>(width) << 18;
     setup.vLimit = static_cast<uint32_t>(height) << 18;
-    setup.srcRows = sourceRows.Entries();
-    setup.blendRows = blendGraph ? blendRows.Entries() : nullptr;
+    setup.srcPixels = source->pixels;
+    setup.srcPitch = source->base->pitch;
+    setup.blendPixels = nullptr;
+    setup.blendPitch = 0;
+    if (blendGraph) {
+        setup.blendPixels = blendGraph->pixels;
+        setup.blendPitch = blendGraph->base->pitch;
+    }
     if (RotateKernel kernel = FindRotateKernel(config)) kernel(setup);
 }

@@ -72,10 +72,10 @@ void RotateRows(const RotateSetup& r) {
         for (int x = 0; x < r.cols; ++x, u += r.du, v += r.dv, dst += tb) {
             // Unsigned: a negative position is outside too.
             if (u >= r.uLimit || v >= r.vLimit) continue;
-            const uint32_t row = v >> 18, col = u >> 18;
+            const ptrdiff_t row = v >> 18, col = u >> 18;
             const uint8_t* blend = nullptr;
-            if constexpr (C.blend) blend = r.blendRows[row] + col;
-            DrawMapped<C>(r.rules, r.srcRows[row] + col * sb, blend, dst);
+            if constexpr (C.blend) blend = r.blendPixels + row * r.blendPitch + col;
+            DrawMapped<C>(r.rules, r.srcPixels + row * r.srcPitch + col * sb, blend, dst);
         }
     }
 }

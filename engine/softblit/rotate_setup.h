@@ -9,8 +9,9 @@
 #include "softblit/blit_setup.h"
 
 // What the frame hands the loops: the box, the inverse mapping as Fixed18
-// texel positions (18 fraction bits) and the row starts of source and blend
-// image. Positions step as unsigned words, so their wrap-around is defined.
+// texel positions (18 fraction bits), and source and blend image as first
+// pixel and pitch. Positions step as unsigned words, so their wrap-around
+// is defined.
 struct RotateSetup {
     BlitSetup rules;              // table rows, parameter, transparent colour, palette
     int cols, rows;               // clipped box, both at least 1
@@ -20,8 +21,10 @@ struct RotateSetup {
     uint32_t du, dv;              // per target pixel to the right
     uint32_t rowU, rowV;          // per target row down
     uint32_t uLimit, vLimit;      // width << 18 and height << 18
-    const uint8_t* const* srcRows;    // one entry per source row
-    const uint8_t* const* blendRows;  // one entry per blend-image row, or null
+    const uint8_t* srcPixels;         // the source view's first pixel
+    ptrdiff_t srcPitch;
+    const uint8_t* blendPixels;       // or null
+    ptrdiff_t blendPitch;
 };
 
 using RotateKernel = void (*)(const RotateSetup&);

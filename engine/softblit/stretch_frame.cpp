@@ -11,8 +11,6 @@
 #include "softblit/softblit.h"
 
 namespace {
-softblit::PaletteCopy StretchPaletteWorkCopy;
-
 // Source column (or row) that destination column k, counted from the
 // unclipped edge, shows.
 int64_t SourceIndexOf(int64_t k, int64_t scale) { return (k << 16) / scale; }
@@ -70,12 +68,15 @@ void StretchBlitMemImg(MEMIMG* target, const MEMIMG* source, const int rect[4], 
     const int64_t startCol = dirX > 0 ? colLow : colHigh;
     const int64_t startRow = dirY > 0 ? rowLow : rowHigh;
 
-    BlitSetup setup{};
+    // Every field the scaled kernels read is set below (as in BlitMemImg).
+    BlitSetup setup;
     setup.width = static_cast<int>(cw);
     setup.height = static_cast<int>(ch);
     setup.srcRow = source->pixels + startRow * sb->pitch + startCol * srcBytes;
     setup.srcPixelStep = dirX * srcBytes;
     setup.srcRowStep = static_cast<ptrdiff_t>(dirY) * sb->pitch;
+    setup.blendRow = nullptr;
+    setup.blendPixelStep = setup.blendRowStep = 0;
     if (blendImage) {
         setup.blendRow = blendImage->pixels + startRow * blendImage->base->pitch + startCol;
         setup.blendPixelStep = dirX;
@@ -87,6 +88,7 @@ void StretchBlitMemImg(MEMIMG* target, const MEMIMG* source, const int rect[4], 
     setup.vScale = vScale;
     setup.hAccStart = hScale - (cx << 16) % hScale;
     setup.vAccStart = vScale - (cy << 16) % vScale;
-    softblit::FillCommonSetup(source, &StretchPaletteWorkCopy, &setup);
+    softblit::FillCommonSetup(source, &setup);
+    setup.scalarOnly = sb == tb;
     if (BlitKernel kernel = FindBlitKernel(config)) kernel(setup);
 }

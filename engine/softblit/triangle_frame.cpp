@@ -8,6 +8,7 @@
 #include "engine/numbers.h"
 #include "graphics/softimage/drawstate.h"
 #include "softblit/blit_frame_common.h"
+#include "softblit/kernel_paths.h"
 #include "softblit/softblit.h"
 #include "softblit/triangle_setup.h"
 
@@ -111,17 +112,6 @@ void SetUpEdges(const Vertices& vt, TriangleSetup* t) {
     t->right = q1 < q2 ? single : twoSegments;
 }
 
-void FillRuleRows(int p, BlitSetup* rules) {
-    rules->p = p;
-    rules->productRowP = BlendProductTable[p];
-    rules->signedRowP = BlendSignedProductRow(p);
-    rules->mix6Slab = BlendMix6Table[p >> 2];
-    rules->tintRowRed = BlendProductTable[(DrawTint >> 16) & 0xFF];
-    rules->tintRowGreen = BlendProductTable[(DrawTint >> 8) & 0xFF];
-    rules->tintRowBlue = BlendProductTable[DrawTint & 0xFF];
-    rules->levelTable = BlendLevelTable;
-}
-
 // The flat colour tinted once; on a 16-bit target only its low 16 bits are
 // a pixel (higher bits would index past a table row).
 uint32_t TintFlatColour(int kind, uint32_t colour) {
@@ -143,16 +133,18 @@ void RunFlat(TriangleSetup& t, int kind, uint32_t colour) {
     if ((mode == KernelAlpha || mode == KernelAdd || mode == KernelSub) && p == 0) return;
     if (mode == KernelAlpha && p == 255) mode = KernelCopy;
     if (!AreBlendTablesBuilt()) BuildBlendTables();
-    FillRuleRows(p, &t.rules);
+    softblit::FillRuleTables(p, &t.rules);
     t.colour = TintFlatColour(kind, colour);
-    (kind == 0 ? kFlatTriangleLoops16 : kFlatTriangleLoops32)[mode](t);
+    ActiveKernels(kind).flat[mode](t);
 }
 
-void RunTextured(TriangleSetup& t, const MEMIMG* source, const MEMIMG* blendGraph, int transparent) {
+void RunTextured(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph,
+                 int transparent) {
     KernelConfig config;
     if (!softblit::ChooseKernel(source, blendGraph != nullptr, transparent, true, &config)) return;
-    FillRuleRows(std::clamp(BlendParam, 0, 255), &t.rules);
+    softblit::FillRuleTables(std::clamp(BlendParam, 0, 255), &t.rules);
     t.rules.transColor = source->base->transColor;
+    t.rules.scalarOnly = source->base == target->base;
     // The palette is read in place.
     t.rules.palette16 = source->base->palette16;
     t.rules.palette32 = source->base->palette32;
@@ -165,7 +157,7 @@ void RunTextured(TriangleSetup& t, const MEMIMG* source, const MEMIMG* blendGrap
         t.graphPitch = blendGraph->base->pitch;
     }
     const int index = TexturedTriangleLoopIndex(config);
-    (config.kind == 0 ? kTexturedTriangleLoops16 : kTexturedTriangleLoops32)[index](t);
+    ActiveKernels(config.kind).textured[index](t);
 }
 
 bool CheckImages(const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph) {
@@ -222,7 +214,7 @@ void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int 
     t.targetPitch = tb->pitch;
     softblit::TargetClip(target, t.clip);
     if (source) {
-        RunTextured(t, source, blendGraph, transparent);
+        RunTextured(t, target, source, blendGraph, transparent);
     } else {
         RunFlat(t, kind, colour);
     }

@@ -9,6 +9,7 @@
 
 #include "graphics/softimage/drawstate.h"
 #include "graphics/software/softwarepath.h"
+#include "softblit/kernel_paths.h"
 #include "softblit/softblit.h"
 #include "softblit_reference.h"
 
@@ -93,6 +94,30 @@ inline void ApplyState(const softref::State& st) {
     DrawArea[3] = st.area[3];
     std::memcpy(BlendLevelTable, st.level, 256);
 }
+
+// The kernel forms the comparisons with the model run under.
+inline constexpr KernelPath kKernelPaths[] = {KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2};
+inline std::string PathLabel(KernelPath path) {
+    switch (path) {
+    case KernelPath::Scalar: return "Scalar";
+    case KernelPath::Sse2: return "Sse2";
+    case KernelPath::Avx2: return "Avx2";
+    }
+    return "";
+}
+
+// Makes a kernel form the active one for the scope, the best one after.
+class ActivePath {
+public:
+    explicit ActivePath(KernelPath path) : ok_(SetKernelPath(path)) {}
+    ~ActivePath() { SetKernelPath(BestKernelPath()); }
+    ActivePath(const ActivePath&) = delete;
+    ActivePath& operator=(const ActivePath&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_;
+};
 
 // Index of the first differing byte, or -1.
 inline long FirstDifference(const Image& a, const Image& b) {

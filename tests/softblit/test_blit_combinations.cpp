@@ -1,6 +1,8 @@
 // Every pixel kind, source class, blend mode, blend image, tint, keying and
 // parameter drawn plain and scaled, compared byte for byte (the whole
-// target, outside the drawn rectangle included) with the reference model.
+// target, outside the drawn rectangle included) with the reference model,
+// under every kernel form. The wide geometries give rows long enough for
+// the vector loops' full steps and every length of row end.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,11 +15,11 @@ using softtest::Image;
 
 namespace {
 
-enum Geometry { Plain, OneToOne, Mirrored, Double, Half, FourToSix };
-const char* const kGeometryNames[] = {"Plain", "OneToOne", "Mirrored", "Double", "Half", "FourToSix"};
+enum Geometry { Plain, OneToOne, Mirrored, Double, Half, FourToSix, Wide, WideScaled };
+const char* const kGeometryNames[] = {"Plain", "OneToOne", "Mirrored", "Double", "Half", "FourToSix", "Wide", "WideScaled"};
 const char* const kClassNames[] = {"Palette", "Plain", "Alpha"};
 
-using Param = std::tuple<int /*kind*/, int /*class*/, int /*geometry*/>;
+using Param = std::tuple<int /*kind*/, int /*class*/, int /*geometry*/, KernelPath>;
 
 class BlitAgainstModel : public ::testing::TestWithParam<Param> {};
 
@@ -29,6 +31,8 @@ SourceSize SizeFor(int geometry) {
     switch (geometry) {
     case FourToSix: return {4, 5};
     case Half: return {14, 10};
+    case Wide: return {37, 6};
+    case WideScaled: return {23, 5};
     default: return {11, 7};
     }
 }
@@ -40,6 +44,7 @@ void RectFor(int geometry, const SourceSize& s, int x, int y, int rect[4]) {
     case Double: w *= 2, h *= 2; break;
     case Half: w /= 2, h /= 2; break;
     case FourToSix: w = 6, h = 3; break;
+    case WideScaled: w = 37, h = 9; break;
     default: break;
     }
     rect[0] = x;
@@ -51,7 +56,9 @@ void RectFor(int geometry, const SourceSize& s, int x, int y, int rect[4]) {
 }
 
 TEST_P(BlitAgainstModel, EveryByteMatches) {
-    const auto [kind, sourceClass, geometry] = GetParam();
+    const auto [kind, sourceClass, geometry, path] = GetParam();
+    softtest::ActivePath active(path);
+    if (!active.ok()) GTEST_SKIP() << "no " << KernelPathName(path) << " on this processor";
     const int modes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, -1};
     const int params[] = {0, 1, 3, 4, 100, 128, 129, 252, 254, 255};
     const int tints[][3] = {{255, 255, 255}, {200, 100, 254}, {255, 255, 254}};
@@ -98,7 +105,7 @@ TEST_P(BlitAgainstModel, EveryByteMatches) {
                         softtest::CopyPixels(start, model);
                         const MEMIMG* blendImage = withBlend ? (rng() % 5 ? &blend.m : &smallBlend.m) : nullptr;
                         const int x = pos(rng), y = pos(rng) - 3;
-                        if (geometry == Plain) {
+                        if (geometry == Plain || geometry == Wide) {
                             BlitMemImg(&engine.m, source, x, y, trans, blendImage);
                             softref::Blit(&model.m, source, x, y, trans, blendImage, st);
                         } else {
@@ -133,11 +140,13 @@ TEST_P(BlitAgainstModel, EveryByteMatches) {
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, BlitAgainstModel,
                          ::testing::Combine(::testing::Values(0, 1), ::testing::Values(0, 1, 2),
-                                            ::testing::Values(Plain, OneToOne, Mirrored, Double, Half, FourToSix)),
+                                            ::testing::Values(Plain, OneToOne, Mirrored, Double, Half, FourToSix, Wide,
+                                                              WideScaled),
+                                            ::testing::ValuesIn(softtest::kKernelPaths)),
                          [](const ::testing::TestParamInfo<Param>& info) {
                              const int kind = std::get<0>(info.param);
                              return std::string(kind ? "Bits32" : "Bits16") + kClassNames[std::get<1>(info.param)] +
-                                    kGeometryNames[std::get<2>(info.param)];
+                                    kGeometryNames[std::get<2>(info.param)] + softtest::PathLabel(std::get<3>(info.param));
                          });
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The rotated blit's direct path over every pixel kind, source class, blend
 // mode, blend image, tint, keying and parameter, at several angles and
 // scales, compared byte for byte (the whole target) with the reference
-// model.
+// model, under every kernel form.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -21,14 +21,16 @@ struct Turn {
 };
 const Turn kTurns[] = {{"Upright", 0.0f, 1.0f},       {"Thirty", 0.5235988f, 1.0f},  {"Quarter", 1.5707964f, 1.0f},
                        {"Back", -2.2f, 1.0f},         {"Half", 0.3f, 0.5f},         {"Double", -0.7f, 2.0f},
-                       {"Odd", 3.0f, 1.37f}};
+                       {"Odd", 3.0f, 1.37f},          {"Large", 0.2f, 3.3f}};
 const char* const kClassNames[] = {"Palette", "Plain", "Alpha"};
 
-using Param = std::tuple<int /*kind*/, int /*class*/, int /*turn*/>;
+using Param = std::tuple<int /*kind*/, int /*class*/, int /*turn*/, KernelPath>;
 class RotateAgainstModel : public ::testing::TestWithParam<Param> {};
 
 TEST_P(RotateAgainstModel, EveryByteMatches) {
-    const auto [kind, sourceClass, turnIndex] = GetParam();
+    const auto [kind, sourceClass, turnIndex, path] = GetParam();
+    softtest::ActivePath active(path);
+    if (!active.ok()) GTEST_SKIP() << "no " << KernelPathName(path) << " on this processor";
     const Turn& turn = kTurns[turnIndex];
     const int modes[] = {0, 1, 2, 3, 4, 5, 9, 10, 11, 12, -1};
     const int params[] = {0, 1, 128, 200, 254, 255};
@@ -96,10 +98,12 @@ TEST_P(RotateAgainstModel, EveryByteMatches) {
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, RotateAgainstModel,
                          ::testing::Combine(::testing::Values(0, 1), ::testing::Values(0, 1, 2),
-                                            ::testing::Range(0, static_cast<int>(std::size(kTurns)))),
+                                            ::testing::Range(0, static_cast<int>(std::size(kTurns))),
+                                            ::testing::ValuesIn(softtest::kKernelPaths)),
                          [](const ::testing::TestParamInfo<Param>& info) {
                              return std::string(std::get<0>(info.param) ? "Bits32" : "Bits16") +
-                                    kClassNames[std::get<1>(info.param)] + kTurns[std::get<2>(info.param)].name;
+                                    kClassNames[std::get<1>(info.param)] + kTurns[std::get<2>(info.param)].name +
+                                    softtest::PathLabel(std::get<3>(info.param));
                          });
 
 }  // namespace

@@ -1,7 +1,6 @@
-// What the rotated blit refuses, and what it no longer shares between
-// calls: tall sources and blend images draw through row tables of their
-// own size, palettes are read from the source itself, and two blits may
-// run at once.
+// What the rotated blit refuses, and what it does not share between calls:
+// tall sources and blend images draw whole, palettes are read from the
+// source itself, and two blits may run at once.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -86,11 +85,10 @@ TEST(RotateRefusals, InvalidImagesAndSmallBlendImages) {
                             [](uint8_t b) { return b == 0; }));
 }
 
-// Row tables sized to the call: a source and a blend image of 5,000 rows
-// (beyond any fixed table) draw exactly as the model says, with nothing
-// read or written out of bounds; sides beyond the fixed-point range are
-// refused.
-TEST(RotateRefusals, TallSourcesUseRowTablesOfTheirOwnSize) {
+// A source and a blend image of 5,000 rows (beyond any fixed row table)
+// draw exactly as the model says, with nothing read or written out of
+// bounds; sides beyond the fixed-point range are refused.
+TEST(RotateRefusals, TallSourcesDrawWhole) {
     Scene s;
     Image tall(3, 5000, 0, 0, 0), tallBlend(3, 5000, MEMIMG_KIND_8BIT, 0, 0);
     softtest::FillBytes(tall, s.rng);

@@ -1,7 +1,7 @@
 // Triangle fills and quadrilateral blits over every pixel kind, source
 // class, blend mode, blend graph, tint, keying and parameter, compared byte
-// for byte (the whole target) with the reference model; and a check that
-// every specialised loop has run.
+// for byte (the whole target) with the reference model under every kernel
+// form; and a check that every specialised loop has run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,7 +20,7 @@ enum Shape { RandomTriangle, Permuted, Quad, Flat };
 const char* const kShapeNames[] = {"Triangle", "Permuted", "Quad", "Flat"};
 const char* const kClassNames[] = {"Palette", "Plain", "Alpha"};
 
-using Param = std::tuple<int /*kind*/, int /*class*/, int /*shape*/>;
+using Param = std::tuple<int /*kind*/, int /*class*/, int /*shape*/, KernelPath>;
 
 class TriangleAgainstModel : public ::testing::TestWithParam<Param> {};
 
@@ -46,7 +46,9 @@ void RandomVertices(std::mt19937& rng, int w, int h, int vt[12]) {
 }
 
 TEST_P(TriangleAgainstModel, EveryByteMatches) {
-    const auto [kind, sourceClass, shape] = GetParam();
+    const auto [kind, sourceClass, shape, path] = GetParam();
+    softtest::ActivePath active(path);
+    if (!active.ok()) GTEST_SKIP() << "no " << KernelPathName(path) << " on this processor";
     const int modes[] = {0, 1, 2, 3, 4, 5, 9, 10, 11, 12, -1};
     const int params[] = {0, 1, 100, 128, 254, 255};
     const int tints[][3] = {{255, 255, 255}, {200, 100, 254}, {255, 255, 254}};
@@ -136,11 +138,12 @@ TEST_P(TriangleAgainstModel, EveryByteMatches) {
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, TriangleAgainstModel,
                          ::testing::Combine(::testing::Values(0, 1), ::testing::Values(0, 1, 2),
-                                            ::testing::Values(RandomTriangle, Permuted, Quad, Flat)),
+                                            ::testing::Values(RandomTriangle, Permuted, Quad, Flat),
+                                            ::testing::ValuesIn(softtest::kKernelPaths)),
                          [](const ::testing::TestParamInfo<Param>& info) {
                              const int kind = std::get<0>(info.param);
                              return std::string(kind ? "Bits32" : "Bits16") + kClassNames[std::get<1>(info.param)] +
-                                    kShapeNames[std::get<2>(info.param)];
+                                    kShapeNames[std::get<2>(info.param)] + softtest::PathLabel(std::get<3>(info.param));
                          });
 
 // Every textured and flat loop, drawn once, has run; run counts move by

@@ -324,20 +324,6 @@ private:
     std::vector<BuiltMesh>& meshes_;
 };
 
-bool SkinBonesConsistent(const ModelBase* base) {
-    for (int k = 0; k < base->skinBoneCount; ++k) {
-        const ModelBaseSkinBone& bone = base->skinBones[k];
-        for (int u = 0; u < bone.userCount; ++u) {
-            const ModelBaseSkinBoneUser& user = bone.users[u];
-            if (user.frame < 0 || user.frame >= base->frameCount || user.slot < 0 ||
-                user.slot >= base->frames[user.frame].boneRefCount ||
-                base->frames[user.frame].boneRefs[user.slot] != &bone)
-                return false;
-        }
-    }
-    return true;
-}
-
 int FillBase(ReadModel* model, ModelBase* base, const char* folder, const ModelTextureFileHook* hook,
              std::vector<MeshWork>& works, std::vector<FrameTotals>& totals, std::vector<BuiltMesh>& meshes) {
     const char* kMemory = "Read Model Convert Error : モデル基本データ保存用のメモリの確保に失敗しました";
@@ -359,7 +345,7 @@ int FillBase(ReadModel* model, ModelBase* base, const char* folder, const ModelT
             if (m >= 0 && m < base->materialCount && base->materials[m].diffuse[3] < 1.0f) base->meshes[i].secondFlag = 0;
         }
     ComputeBaseFrameMatrices(base);
-    if (!SkinBonesConsistent(base)) return Fail("エラー０");
+    if (!SkinBoneUsersConsistent(base)) return Fail("エラー０");
     return 0;
 }
 

@@ -93,3 +93,17 @@ bool OptimizeModelBaseSkinBones(ModelBase* base) {
     FreeMemory(work);
     return true;
 }
+
+bool SkinBoneUsersConsistent(const ModelBase* base) {
+    for (int k = 0; k < base->skinBoneCount; ++k) {
+        const ModelBaseSkinBone& bone = base->skinBones[k];
+        for (int u = 0; u < bone.userCount; ++u) {
+            const ModelBaseSkinBoneUser& user = bone.users[u];
+            if (user.frame < 0 || user.frame >= base->frameCount || user.slot < 0 ||
+                user.slot >= base->frames[user.frame].boneRefCount ||
+                base->frames[user.frame].boneRefs[user.slot] != &bone)
+                return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,13 @@
+# Software blit kernels: lane values (32-byte vectors) only ever pass
+# between functions inlined into one kernel, so GCC's notes on how such
+# values would be passed between separate functions do not apply.
+file(GLOB SOFTBLIT_SOURCES ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+set_source_files_properties(${SOFTBLIT_SOURCES} PROPERTIES COMPILE_OPTIONS -Wno-psabi)
+# Under the sanitizers the vector forms are checked by AddressSanitizer
+# alone: with the undefined-behaviour checks as well, each of their files
+# takes minutes and gigabytes to compile, and their lane arithmetic is the
+# scalar rules' (checked in full in the scalar kernels).
+if(MORPOTTA_SANITIZE STREQUAL "address")
+  file(GLOB SOFTBLIT_VECTOR_SOURCES ${CMAKE_CURRENT_LIST_DIR}/vector_*.cpp)
+  set_source_files_properties(${SOFTBLIT_VECTOR_SOURCES} PROPERTIES COMPILE_OPTIONS "-Wno-psabi;-fno-sanitize=undefined")
+endif()

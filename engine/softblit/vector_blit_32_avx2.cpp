@@ -1,0 +1,7 @@
+// The 32-bit plain and scaled blit kernels' vector form for AVX2.
+#include "softblit/vector_kernels.h"
+
+#if SOFTBLIT_VECTOR_PATHS
+extern const std::array<BlitKernel, kKernelsPerKind> kVectorBlit32Avx2 =
+    softblit::kVectorBlitTable<1, KernelPath::Avx2>;
+#endif

@@ -1,0 +1,132 @@
+// The vector kernel tables: for one pixel kind and one instruction set, an
+// entry for every configuration of the plain and scaled blit, the rotated
+// blit's direct path and the triangle loops, in the scalar tables' order.
+// Each entry is the vector loop of its configuration compiled for that
+// instruction set.
+#pragma once
+#include <array>
+#include <utility>
+
+#include "softblit/kernel_paths.h"
+#include "softblit/vector_loops.h"
+
+namespace softblit {
+
+// Each entry works on its own copy of the set-up: the loops' stores go
+// through byte pointers, which may point anywhere as far as the compiler
+// knows, so fields read through the caller's record would be read again
+// after every store; those of a local copy stay in registers.
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE void VectorBlit(const BlitSetup& setup) {
+    const BlitSetup s = setup;
+    if (s.scalarOnly) {
+        RunKernel<C>(s);
+    } else if constexpr (C.scaled) {
+        VectorScaledRows<C, V>(s);
+    } else if constexpr (kCopiesRows<C>) {
+        VectorCopyRows<C, V>(s);
+    } else if constexpr (C.special && C.kind == 0 && (C.mode == KernelAdd || C.mode == KernelSub)) {
+        VectorPairedRows<C, V>(s);
+    } else {
+        VectorPlainRows<C, V>(s);
+    }
+}
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE void VectorRotate(const RotateSetup& setup) {
+    const RotateSetup r = setup;
+    if (r.rules.scalarOnly) {
+        RotateRows<C>(r);
+    } else {
+        VectorRotateRows<C, V>(r);
+    }
+}
+template <int Kind, int Index, class V>
+SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& setup) {
+    const TriangleSetup t = setup;
+    constexpr KernelConfig C = TexturedTriangleConfigAt(Kind, Index);
+    ++TriangleLoopRuns[TexturedTriangleRunSlot(Kind, Index)];
+    if (t.rules.scalarOnly) {
+        TexturedTriangleLoop<C>(t);
+    } else {
+        VectorTexturedTriangle<C, V>(t);
+    }
+}
+template <int Kind, int Mode, class V>
+SOFTBLIT_INLINE void VectorFlat(const TriangleSetup& setup) {
+    const TriangleSetup t = setup;
+    ++TriangleLoopRuns[FlatTriangleRunSlot(Kind, Mode)];
+    WalkTriangleRows(t, VectorFlatSpan<Kind, Mode, V>{t});
+}
+
+// The entries, one instantiation per instruction set: four lanes in SSE2
+// registers, eight in AVX2 registers.
+template <KernelConfig C>
+void VectorBlitSse2(const BlitSetup& s) { VectorBlit<C, Lanes32x4>(s); }
+template <KernelConfig C>
+SOFTBLIT_AVX2 void VectorBlitAvx2(const BlitSetup& s) { VectorBlit<C, Lanes32x8>(s); }
+template <KernelConfig C>
+void VectorRotateSse2(const RotateSetup& r) { VectorRotate<C, Lanes32x4>(r); }
+template <KernelConfig C>
+SOFTBLIT_AVX2 void VectorRotateAvx2(const RotateSetup& r) { VectorRotate<C, Lanes32x8>(r); }
+template <int Kind, int Index>
+void VectorTexturedSse2(const TriangleSetup& t) { VectorTextured<Kind, Index, Lanes32x4>(t); }
+template <int Kind, int Index>
+SOFTBLIT_AVX2 void VectorTexturedAvx2(const TriangleSetup& t) { VectorTextured<Kind, Index, Lanes32x8>(t); }
+template <int Kind, int Mode>
+void VectorFlatSse2(const TriangleSetup& t) { VectorFlat<Kind, Mode, Lanes32x4>(t); }
+template <int Kind, int Mode>
+SOFTBLIT_AVX2 void VectorFlatAvx2(const TriangleSetup& t) { VectorFlat<Kind, Mode, Lanes32x8>(t); }
+
+template <KernelConfig C, KernelPath P>
+constexpr BlitKernel VectorBlitEntry() {
+    if constexpr (!IsKernelConfigUsed(C)) {
+        return nullptr;
+    } else if constexpr (P == KernelPath::Avx2) {
+        return &VectorBlitAvx2<C>;
+    } else {
+        return &VectorBlitSse2<C>;
+    }
+}
+
+template <int Kind, KernelPath P, int... I>
+constexpr std::array<BlitKernel, sizeof...(I)> MakeVectorBlitTable(std::integer_sequence<int, I...>) {
+    return {VectorBlitEntry<KernelConfigAt(Kind, I), P>()...};
+}
+template <int Kind, KernelPath P, int... I>
+constexpr std::array<RotateKernel, sizeof...(I)> MakeVectorRotateTable(std::integer_sequence<int, I...>) {
+    if constexpr (P == KernelPath::Avx2) {
+        return {&VectorRotateAvx2<RotateKernelConfigAt(Kind, I)>...};
+    } else {
+        return {&VectorRotateSse2<RotateKernelConfigAt(Kind, I)>...};
+    }
+}
+template <int Kind, KernelPath P, int... I>
+constexpr std::array<TriangleLoop, sizeof...(I)> MakeVectorTexturedTable(std::integer_sequence<int, I...>) {
+    if constexpr (P == KernelPath::Avx2) {
+        return {&VectorTexturedAvx2<Kind, I>...};
+    } else {
+        return {&VectorTexturedSse2<Kind, I>...};
+    }
+}
+template <int Kind, KernelPath P, int... M>
+constexpr std::array<TriangleLoop, sizeof...(M)> MakeVectorFlatTable(std::integer_sequence<int, M...>) {
+    if constexpr (P == KernelPath::Avx2) {
+        return {&VectorFlatAvx2<Kind, M>...};
+    } else {
+        return {&VectorFlatSse2<Kind, M>...};
+    }
+}
+
+// The tables of one kind and instruction set: the plain and scaled blit's
+// in one translation unit, the mapped draws' (rotated, triangles) in
+// another, so that the two compile side by side.
+template <int Kind, KernelPath P>
+constexpr std::array<BlitKernel, kKernelsPerKind> kVectorBlitTable =
+    MakeVectorBlitTable<Kind, P>(std::make_integer_sequence<int, kKernelsPerKind>{});
+template <int Kind, KernelPath P>
+constexpr MappedKernels kVectorMappedTables{
+    MakeVectorRotateTable<Kind, P>(std::make_integer_sequence<int, kRotateKernelsPerKind>{}),
+    MakeVectorTexturedTable<Kind, P>(std::make_integer_sequence<int, kTexturedTriangleLoopsPerKind>{}),
+    MakeVectorFlatTable<Kind, P>(std::make_integer_sequence<int, kFlatTriangleLoopsPerKind>{})};
+
+}  // namespace softblit

@@ -1,0 +1,6 @@
+// The 32-bit rotated blit and triangle loops' vector form for SSE2.
+#include "softblit/vector_kernels.h"
+
+#if SOFTBLIT_VECTOR_PATHS
+extern const MappedKernels kVectorMapped32Sse2 = softblit::kVectorMappedTables<1, KernelPath::Sse2>;
+#endif
