@@ -14,6 +14,7 @@
 #include "game/data/game_data.h"
 #include "game/data/game_text.h"
 #include "game/input/input_manager.h"
+#include "game/replay/replay_files.h"
 #include "game/savedata.h"
 #include "game/timetable.h"
 
@@ -44,6 +45,8 @@ GameApp::GameApp(scene::Factory factory)
     save_ = std::make_unique<SaveData>();
     SaveData::Load(*save_);
     data->save = save_.get();
+    replays_ = std::make_unique<replay::ReplayFiles>();
+    SetReplaySource(replays_.get());
     if (StartLibrary() != 0) {
         startFailed = 1;
         return;
@@ -60,6 +63,7 @@ GameApp::~GameApp() {
     title.reset();
     ending.reset();
     if (data) data->ReleaseAll();
+    if (GetReplaySource() == replays_.get()) SetReplaySource(nullptr);
     SetGraphRestoreHandler(nullptr);
 }
 
@@ -68,8 +72,10 @@ int GameApp::StartLibrary() {
     SetScreenMode(640, 480, 32, 60);
     if (InitializeEngine() < 0) return -1;
     // With the engine's double-start lock held no other copy is storing: a
-    // temporary file left beside the save is from a store that was cut short.
+    // temporary file left beside the save or a replay is from a store that
+    // was cut short.
     SaveData::DiscardUnfinishedStore();
+    replay::ReplayFiles::DiscardUnfinishedWrites();
     SelectDrawTargetScreen(kDrawScreenBack);
     SetDefaultFontType(3);
     SetDefaultFontSize(16);

@@ -23,20 +23,19 @@ constexpr int32_t kFirstExtraSet = 4;  // + the first player's device type (1..6
 constexpr float kPullBackPerFrame = 40.0f;
 constexpr int kPauseGuardFrames = 2;  // a START held into a phase does not pause
 
-bool IsPlayPhase(int32_t phase) {
-    switch (phase) {
+}  // namespace
+
+bool PlaySession::IsPlayPhase(int32_t p) {
+    switch (p) {
     case 0: case 1: case 4: case 5: case 8: case 9: case 10: case 11: case 12: case 16: return true;
     default: return false;
     }
 }
 
-}  // namespace
-
 bool SaveStageReplay(const Stage& stage) {
-    // The replay files' writer is not part of the game yet: nothing is
-    // stored, and the run's best time is kept all the same.
-    WriteLogFormat("The replay of stage %d cannot be stored: no replay writer", stage.stageNumber);
-    return false;
+    // Through the game's replay source; when it fails the run's best time
+    // is kept all the same.
+    return stage.SaveReplay();
 }
 
 PlaySession::PlaySession(GameData* data, const StageDevices& deviceTable, const int32_t entries[kPlayers],

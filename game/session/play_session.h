@@ -86,6 +86,8 @@ public:
     // The device type (1..6) of the first player, 0 without one.
     int32_t FirstPlayerDeviceType() const;
     bool IsMapSetPhase(int32_t p) const { return p == 0 || p == 1; }
+    // A stage is played in this phase (its number is the game mode).
+    static bool IsPlayPhase(int32_t p);
 
     // ---- scoring and results ----
     void AddStageScore();
@@ -167,7 +169,6 @@ private:
     void UpdateTimeAttackResult(input::ButtonBlock* const* buttons);
 
     void DrawScorePanel() const;
-    void DrawPause() const;
     void DrawSetEnd() const;
     void DrawVersusResult() const;
     void DrawTimeAttackResult() const;

@@ -103,12 +103,7 @@ protected:
         return {arrays_.buttons, arrays_.actions, arrays_.slopes, arrays_.analogs, arrays_.mice, arrays_.keyboards};
     }
 
-    static bool InPlay(const PlaySession& s) {
-        switch (s.phase) {
-        case 0: case 1: case 4: case 5: case 8: case 9: case 10: case 11: case 12: case 16: return true;
-        default: return false;
-        }
-    }
+    static bool InPlay(const PlaySession& s) { return PlaySession::IsPlayPhase(s.phase); }
 
     // One frame with these buttons held; in play the auto-player adds its
     // input (when autoPlay is on).
