@@ -11,6 +11,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"
 jobs="${FUZZ_JOBS:-$(nproc)}"
+# Every fuzz/<name>.cpp is a target, and the smoke run takes them all: a
+# target without its line in the list, or a line without its target, stops
+# the run before anything is built.
+listed=$(grep -v '^\s*\(#\|$\)' fuzz/smoke-targets.txt | sort)
+sources=$(ls fuzz/*.cpp | sed 's|^fuzz/||; s|\.cpp$||' | sort)
+if [ "$listed" != "$sources" ]; then
+  echo "fuzz: fuzz/smoke-targets.txt does not name every fuzz target once:"
+  diff <(echo "$listed") <(echo "$sources") | sed -n 's/^< /  a line without a target of its own (or a repeated line): /p; s/^> /  not listed: /p' || true
+  exit 1
+fi
 if ! command -v clang++ >/dev/null; then
   echo "fuzz: clang++ not found, no fuzz smoke run"
   exit 0
