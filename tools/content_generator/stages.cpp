@@ -260,11 +260,13 @@ StageDesign DesignNormalStageVariant(int n, int design) {
 
 StageDesign DesignNormalStage(int n) { return DesignNormalStageVariant(n, StoredProof(n).design); }
 
+// A versus design must offer every gem slot of the cycle within reach (its
+// goal is inert).
 StageDesign DesignVsStage(int n) {
     std::string why;
     for (uint32_t attempt = 0;; ++attempt) {
         StageDesign d = DesignVsStageFrom(n, uint32_t(5000 + n * 131) + attempt * 104729u);
-        if (StageIsPlayable(d.rows, 4, &why) || attempt == 200) return d;
+        if ((d.gems == 8 && StageIsPlayable(d.rows, d.gems, &why, false)) || attempt == 200) return d;
     }
 }
 

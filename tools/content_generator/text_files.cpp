@@ -76,11 +76,16 @@ void GenerateTimeTable(OutputTree& out) {
             best = std::min(best, targets[c]);
         }
         targets[0] = best;
-        text += "stage" + std::to_string(n);
-        for (int c = 0; c < 7; ++c) text += "," + std::to_string(targets[c]);
-        text += "\ncount" + std::to_string(n);
+        text += "stage";
+        text += std::to_string(n);
+        for (int c = 0; c < 7; ++c) {
+            text += ',';
+            text += std::to_string(targets[c]);
+        }
+        text += "\ncount";
+        text += std::to_string(n);
         for (int c = 0; c < 7; ++c) text += targets[c] < 99999999 ? ",3" : ",0";
-        text += "\n";
+        text += '\n';
     }
     out.WriteText("tpa\\limitTimeTable.csv", text);
 }

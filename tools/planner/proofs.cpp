@@ -3,13 +3,16 @@
 #include "game/play/game_modes.h"
 #include "game/play/sim/play_sim.h"
 #include "game/replay/replay_files.h"
+#include "game/replay/replay_format.h"
 #include "manifest.h"
 #include "output.h"
 #include "planner.h"
 #include "run_check.h"
 #include "stages.h"
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <filesystem>
 #include <system_error>
 
@@ -55,6 +58,33 @@ Plan QuickestRun(const Goal& goal) {
 }
 
 ProvenRun RunOf(int kind, const Plan& plan) { return {kind, plan.frames, plan.elapsed, plan.gems, plan.script}; }
+
+// The demo replays of a build: the game's recorder, file names and text
+// forms, written plainly (a generated tree needs no crash-safe stores, and
+// thousands of flushes cost seconds).
+class TreeReplayFiles : public replay::ReplayFiles {
+public:
+    bool SaveStreams(const ReplayStreams& streams, int mode, int stageNumber) override {
+        const std::vector<int32_t>& kinds = streams.PlayerKinds();
+        if (kinds.empty()) return false;
+        bool ok = true;
+        for (size_t p = 0; p < kinds.size(); ++p) {
+            for (int k = 0; k < ReplayStreams::kStreamCount; ++k) {
+                ok &= Write(replay::StreamFilePath(mode, stageNumber, int(p), kinds[p], replay::Stream(k)),
+                            streams.StoredText(int(p), ReplayStreams::Stream(k)));
+            }
+        }
+        return ok && Write(replay::MetaFilePath(mode, stageNumber, kinds[0]), replay::MetaText(kinds));
+    }
+
+private:
+    static bool Write(std::string path, const std::string& text) {
+        std::replace(path.begin(), path.end(), '\\', '/');
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file << text;
+        return bool(file);
+    }
+};
 
 std::string Where(int stage, const char* what, int kind) {
     return "stage " + std::to_string(stage) + " " + what + " " + std::to_string(kind) + ": ";
@@ -170,7 +200,7 @@ int RecordDemoReplays(const std::string& root, const std::vector<StageProof>& pr
     }
     std::error_code ec;
     std::filesystem::create_directories("tpa/d_replay", ec);
-    replay::ReplayFiles files;
+    TreeReplayFiles files;
     ReplaySource* before = GetReplaySource();
     SetReplaySource(&files);
     int stored = 0;
