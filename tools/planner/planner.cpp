@@ -69,6 +69,19 @@ uint64_t StateKey(const playsim::Simulator::Snapshot& s, uint64_t grid) {
     return h;
 }
 
+// The story game ends a stage at its goal whatever the cat holds: a run
+// must not touch the goal before it has its gems.
+bool EarlyAtGoal(const Stage& st, const CatActor& cat) {
+    if (st.finished || cat.StackCount() >= 4) return false;
+    const int c0 = (cat.x + 5) / 32, c1 = (cat.x + 26) / 32, r0 = (cat.y + 6) / 32, r1 = (cat.y + 26) / 32;
+    for (int r = r0; r <= r1; ++r) {
+        for (int c = c0; c <= c1; ++c) {
+            if (st.grid.At(c, r) == tile::kGoal) return true;
+        }
+    }
+    return false;
+}
+
 class Search {
 public:
     Search(const Goal& goal, int width) : goal_(goal), width_(width), sim_(ProofSetup(goal.stageNumber, goal.kind)) {}
@@ -121,7 +134,7 @@ private:
             if (!sim_.Step(&script, start)) return Outcome::kLost;
             ++framesSimulated_;
             const CatActor* cat = st.Cat(0);
-            if (!cat || cat->knockedOut || !st.turnTiles.empty()) return Outcome::kLost;
+            if (!cat || cat->knockedOut || !st.turnTiles.empty() || EarlyAtGoal(st, *cat)) return Outcome::kLost;
             if (st.finished) {
                 const bool reached = st.grid.Count(tile::kGoalOpen) > 0 && !st.roundOver &&
                                      sim_.frame() >= goal_.earliestGoal && cat->StackCount() >= goal_.gems;

@@ -169,9 +169,11 @@ std::vector<std::string> VerifyProofs(const std::string& root, const std::vector
             // stage's limit (the final set's rules from stage 72 on).
             const int story = n >= kFirstFinalStage ? gamemode::kFinal : gamemode::kNormal;
             const RunOutcome played = PlayScript(ProofSetup(n, kind, story), run->script, run->frames + 10);
-            if (!played.goal || played.failed || played.knockedOut || played.elapsed > played.timeLimit)
+            if (!played.goal || played.failed || played.knockedOut || played.gems < 4 ||
+                played.elapsed > played.timeLimit)
                 problems.push_back(Where(n, "kind", kind) + "in the story game the run " +
-                                   (played.goal ? "" : "misses the goal ") + "takes " + std::to_string(played.elapsed) +
+                                   (played.goal ? "" : "misses the goal ") + "ends with " + std::to_string(played.gems) +
+                                   " gems after " + std::to_string(played.elapsed) +
                                    " ms of a limit of " + std::to_string(played.timeLimit));
         }
         if (n >= kDemoStages) continue;
