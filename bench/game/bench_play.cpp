@@ -5,6 +5,7 @@
 #include "game/play/sim/play_sim.h"
 #include "generator.h"
 #include "play_setup.h"
+#include "work_dir.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,21 +31,11 @@ __attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { 
 namespace {
 
 // The generated stages in a temporary working directory.
-struct Tree {
-    std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::path root;
+struct Tree : BenchWorkDir {
     Tree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morpotta-bench-XXXXXX").string();
-        root = mkdtemp(pattern.data());
         OutputTree out(root.string());
         GenerateStages(out);
         GenerateTimeTable(out);
-        std::filesystem::current_path(root);
-    }
-    ~Tree() {
-        std::filesystem::current_path(previous);
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
     }
 };
 

@@ -33,10 +33,9 @@ bool PlaySession::IsPlayPhase(int32_t p) {
 }
 
 bool SaveStageReplay(const Stage& stage) {
-    // The replay files' writer is not part of the game yet: nothing is
-    // stored, and the run's best time is kept all the same.
-    WriteLogFormat("The replay of stage %d cannot be stored: no replay writer\n", stage.stageNumber);
-    return false;
+    // Through the game's replay source; when it fails the run's best time
+    // is kept all the same.
+    return stage.SaveReplay();
 }
 
 PlaySession::PlaySession(GameData* data, const StageDevices& deviceTable, const int32_t entries[kPlayers],
@@ -77,7 +76,7 @@ void PlaySession::StartStage() {
     if (stages.empty()) {
         // Nothing to play (a missing set, a stage that cannot be played):
         // back to the title rather than a session that shows nothing.
-        WriteLogFormat("Play session: set or stage %d in mode %d has nothing to play\n", setNumber, phase);
+        WriteLogFormat("Play session: set or stage %d in mode %d has nothing to play", setNumber, phase);
         requestTitle = 1;
     }
 }

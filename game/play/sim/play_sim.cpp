@@ -54,7 +54,7 @@ uint64_t HashStage(const Stage& st) {
     const int32_t head[] = {st.mode,          st.stageNumber,  st.grid.columns, st.grid.rows,    st.score,
                             st.catCount,      st.enemiesBeaten, st.startColumn, st.startRow,     st.frameCounter,
                             st.phaseCounter,  st.gameOverFade, st.backgroundAngle, st.elapsed,   st.startTick,
-                            st.timeLimit,     st.playFrames,   st.inputFrames,  st.pendingScratch};
+                            st.timeLimit,     st.playFrames,   st.pendingScratch};
     s.Add(head);
     const uint8_t flags[] = {st.noTarget, st.failed,   st.backgroundFlipped, st.finished, st.roundOver,
                              st.isLastOfRun, st.unlocked, st.ready,          st.go};
