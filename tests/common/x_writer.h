@@ -87,11 +87,7 @@ public:
     XWriter& Floats(const std::vector<double>& values) {
         if (Text()) {
             Indent();
-            char number[32];
-            for (double v : values) {
-                std::snprintf(number, sizeof(number), "%.9g;", v);
-                out_ += number;
-            }
+            for (double v : values) out_ += Number(v) + ";";
             out_ += '\n';
         } else {
             Token16(kFloatList);
@@ -109,6 +105,48 @@ public:
                     U32(bits);
                 }
             }
+        }
+        return *this;
+    }
+    // Well-formed text for the arrays of the templates (binary: one list):
+    // an array of numbers ("1,2,3;"), of vectors or coordinates
+    // ("x;y;z;,x;y;z;;"), a matrix ("m0,...,m15;;") and a face list
+    // ("count; n;i,j,k;,n;i,j,k;;").
+    XWriter& IntArray(const std::vector<int64_t>& values) {
+        if (!Text()) return Ints(values);
+        Indent();
+        for (size_t i = 0; i < values.size(); ++i) out_ += std::to_string(values[i]) + (i + 1 < values.size() ? "," : "");
+        out_ += ";\n";
+        return *this;
+    }
+    XWriter& VectorArray(const std::vector<double>& values, size_t per) {
+        if (!Text()) return Floats(values);
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (i % per == 0) Indent();
+            out_ += Number(values[i]) + ";";
+            if ((i + 1) % per == 0) out_ += i + 1 < values.size() ? ",\n" : ";\n";
+        }
+        if (values.empty()) out_ += ";\n";
+        return *this;
+    }
+    XWriter& Matrix(const std::vector<double>& values) {
+        if (!Text()) return Floats(values);
+        Indent();
+        for (size_t i = 0; i < values.size(); ++i) out_ += Number(values[i]) + (i + 1 < values.size() ? "," : ";;\n");
+        return *this;
+    }
+    // faces: the count, then per face its corner count and corners.
+    XWriter& FaceList(const std::vector<int64_t>& faces) {
+        if (!Text()) return Ints(faces);
+        Indent();
+        out_ += std::to_string(faces.empty() ? 0 : faces[0]) + ";\n";
+        for (size_t at = 1; at < faces.size();) {
+            size_t n = size_t(faces[at]);
+            Indent();
+            out_ += std::to_string(n) + ";";
+            for (size_t c = 0; c < n; ++c) out_ += std::to_string(faces[at + 1 + c]) + (c + 1 < n ? "," : ";");
+            at += n + 1;
+            out_ += at < faces.size() ? ",\n" : ";\n";
         }
         return *this;
     }
@@ -149,6 +187,15 @@ public:
 
 private:
     void Indent() { out_.append(size_t(depth_) * 2, ' '); }
+    // Enough digits to give the float back; always with a decimal point,
+    // as writers of the format put it.
+    static std::string Number(double v) {
+        char number[32];
+        std::snprintf(number, sizeof(number), "%.9g", v);
+        std::string text = number;
+        if (text.find_first_of(".en") == std::string::npos) text += ".0";
+        return text;
+    }
 
     Encoding e_;
     int depth_ = 0;
@@ -161,7 +208,7 @@ inline std::string MakeXGrid(int faces, XWriter::Encoding encoding) {
     int side = 1;
     while (side * side < faces) ++side;
     XWriter w(encoding);
-    w.Open("Frame", "grid").Open("FrameTransformMatrix").Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}).Close();
+    w.Open("Frame", "grid").Open("FrameTransformMatrix").Matrix({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}).Close();
     w.Open("Mesh", "gridMesh");
     const int vertices = (side + 1) * (side + 1);
     std::vector<double> values;
@@ -180,20 +227,20 @@ inline std::string MakeXGrid(int faces, XWriter::Encoding encoding) {
             int a = y * (side + 1) + x;
             quads.insert(quads.end(), {4, a, a + side + 1, a + side + 2, a + 1});
         }
-    w.Ints({vertices}).Floats(values).Ints(quads);
-    w.Open("MeshMaterialList").Ints({1, 1, 0});
-    w.Open("Material", "grid").Floats({0.8, 0.8, 0.8, 1, 5, 0, 0, 0, 0, 0, 0}).Close();
+    w.Ints({vertices}).VectorArray(values, 3).FaceList(quads);
+    w.Open("MeshMaterialList").Ints({1, 1}).IntArray({0});
+    w.Open("Material", "grid").Floats({0.8, 0.8, 0.8, 1}).Floats({5}).Floats({0, 0, 0}).Floats({0, 0, 0}).Close();
     w.Close();
     w.Open("MeshNormals").Ints({vertices});
     std::vector<double> normals;
     normals.reserve(size_t(vertices) * 3);
     for (int v = 0; v < vertices; ++v) normals.insert(normals.end(), {0, 1, 0});
-    w.Floats(normals).Ints(quads).Close();
+    w.VectorArray(normals, 3).FaceList(quads).Close();
     w.Open("MeshTextureCoords").Ints({vertices});
     std::vector<double> uvs;
     uvs.reserve(size_t(vertices) * 2);
     for (int v = 0; v < vertices; ++v) uvs.insert(uvs.end(), {double(v % (side + 1)) / side, double(v / (side + 1)) / side});
-    w.Floats(uvs).Close();
+    w.VectorArray(uvs, 2).Close();
     w.Close().Close();
     return w.Bytes();
 }

@@ -13,6 +13,7 @@
 // (floats of 4 bytes, or 8 in a file of 64-bit floats); every other token
 // is its code alone.
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/text.h"
@@ -114,10 +115,38 @@ XValueResult OpenBinaryList(XTokenStream* s, int wanted) {
     }
 }
 
+struct NumberChars {
+    bool is[256];
+    constexpr NumberChars() : is() {
+        for (int c = '0'; c <= '9'; ++c) is[c] = true;
+        for (char c : {'.', '-', '+', 'e', 'E'}) is[uint8_t(c)] = true;
+    }
+};
+constexpr NumberChars kNumberChars;
+
+// A decimal integer with an optional sign; false for anything else or a
+// value beyond 64 bits.
+bool ParseInteger(const char* first, const char* last, int64_t* out) {
+    bool negative = first < last && *first == '-';
+    if (negative) ++first;
+    if (first == last) return false;
+    uint64_t value = 0;
+    for (; first < last; ++first) {
+        unsigned digit = unsigned(*first) - '0';
+        if (digit > 9 || value > (uint64_t(INT64_MAX) - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    *out = negative ? -int64_t(value) : int64_t(value);
+    return true;
+}
+
 XValueResult ReadTextNumber(XTokenStream* s, const char** first, const char** last) {
     SkipTextSpace(s);
     if (s->position >= s->end) return X_VALUE_BAD;
-    size_t end = TextTokenEnd(s);
+    // Numbers are plain ASCII: most end at the first other character.
+    size_t end = s->position;
+    while (end < s->end && kNumberChars.is[s->data[end]]) ++end;
+    if (end < s->end && !EndsTextToken(s, end)) end = TextTokenEnd(s);
     if (end == s->position) return X_VALUE_BAD;
     *first = reinterpret_cast<const char*>(s->data + s->position);
     *last = reinterpret_cast<const char*>(s->data + end);
@@ -233,8 +262,7 @@ XValueResult ReadXInteger(XTokenStream* s, int64_t* out) {
     }
     const char *first, *last;
     if (ReadTextNumber(s, &first, &last) != X_VALUE_OK) return X_VALUE_BAD;
-    auto [end, error] = std::from_chars(first, last, *out);
-    return error == std::errc() && end == last ? X_VALUE_OK : X_VALUE_BAD;
+    return ParseInteger(first, last, out) ? X_VALUE_OK : X_VALUE_BAD;
 }
 
 XValueResult ReadXFloat(XTokenStream* s, float* out) {
