@@ -70,6 +70,15 @@ T* Take(const Parser& p, size_t count, const char* failure) {
     return array;
 }
 
+// The values gathered in a vector, kept in the tree; null (logged) when
+// memory is short.
+template <typename T>
+T* Keep(const Parser& p, const std::vector<T>& values, const char* failure) {
+    T* kept = Take<T>(p, values.size(), failure);
+    if (kept && !values.empty()) std::memcpy(kept, values.data(), sizeof(T) * values.size());
+    return kept;
+}
+
 // A face list: the count, then per face its corner count and corners.
 // Corners at or above limit (when limit >= 0) are refused.
 int FaceList(const Parser& p, XFaceList* faces, int limit, const char* limitName, const char* failure) {
@@ -95,9 +104,8 @@ int FaceList(const Parser& p, XFaceList* faces, int limit, const char* limitName
             packed.push_back(int(index));
         }
     }
-    faces->packed = Take<int>(p, packed.size(), failure);
+    faces->packed = Keep(p, packed, failure);
     if (!faces->packed) return -1;
-    std::memcpy(faces->packed, packed.data(), sizeof(int) * packed.size());
     faces->count = int(count);
     faces->packedCount = int(packed.size());
     faces->maxCorners = most;
@@ -263,9 +271,8 @@ int ParseXFloatKeys(const Parser& p) {
     std::vector<float> values;
     XFloatKeysData& k = p.object->data.floatKeys;
     if (KeyValues(p, &values, &k.valueCount) != 0) return -1;
-    k.values = Take<float>(p, values.size(), "Load XFile : 浮動小数点リストを格納するメモリ領域の確保に失敗しました");
+    k.values = Keep(p, values, "Load XFile : 浮動小数点リストを格納するメモリ領域の確保に失敗しました");
     if (!k.values) return -1;
-    std::memcpy(k.values, values.data(), sizeof(float) * values.size());
     return ListEnds(p, k.valueCount);
 }
 
@@ -275,9 +282,8 @@ int ParseXTimedFloatKeys(const Parser& p) {
     int64_t time;
     if (Integer(p, &time) != 0 || KeyValues(p, &values, &k.valueCount) != 0) return -1;
     k.time = uint32_t(time);
-    k.values = Take<float>(p, values.size(), "Load XFile : 浮動小数点キーデータを格納するメモリ領域の確保に失敗しました");
+    k.values = Keep(p, values, "Load XFile : 浮動小数点キーデータを格納するメモリ領域の確保に失敗しました");
     if (!k.values) return -1;
-    std::memcpy(k.values, values.data(), sizeof(float) * values.size());
     return ListEnds(p, k.valueCount);
 }
 
@@ -293,9 +299,8 @@ int ParseXAnimationKey(const Parser& p) {
         if (Integer(p, &time) != 0 || KeyValues(p, &values, &a.keys[i].valueCount) != 0) return -1;
         a.keys[i].time = uint32_t(time);
     }
-    float* pool = Take<float>(p, values.size(), "Load XFile : アニメーションキーの浮動小数点値を格納するメモリ領域の確保に失敗しました");
+    float* pool = Keep(p, values, "Load XFile : アニメーションキーの浮動小数点値を格納するメモリ領域の確保に失敗しました");
     if (!pool) return -1;
-    std::memcpy(pool, values.data(), sizeof(float) * values.size());
     for (int64_t i = 0; i < count; ++i) {
         a.keys[i].values = pool;
         pool += a.keys[i].valueCount;
