@@ -1,7 +1,9 @@
-// The game's scenes, as GameApp makes them. Until the title menus and the
-// ending are in, the title is the logo alone and no ending is made.
+// The game's scenes, as GameApp makes them. Until the title menus are in,
+// the title is the logo alone.
 #include "game/app/logo_title.h"
 #include "game/app/scenes.h"
+#include "game/ending/ending_scene.h"
+#include "game/input/input_manager.h"
 #include "game/session/play_session.h"
 
 namespace scene {
@@ -11,6 +13,10 @@ Factory GameScenes() {
     factory.makeTitle = [](const Context& context) { return std::make_unique<LogoTitle>(context); };
     factory.makeSession = [](const Context& context, const SessionSetup& setup) {
         return std::make_unique<PlaySession>(context, setup);
+    };
+    factory.makeEnding = [](const Context& context, const EndingSetup& setup) {
+        return std::make_unique<EndingScene>(setup.kind, setup.entries, context.input ? context.input->devices : nullptr,
+                                             context.data);
     };
     return factory;
 }

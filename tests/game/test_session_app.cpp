@@ -70,22 +70,8 @@ protected:
         std::vector<uint32_t> pixels(640 * 480);
         EXPECT_EQ(ReadDrawScreenPixels(pixels.data()), 0);
         for (uint32_t& c : pixels) c &= 0xFFFFFF;
-        const char* dir = std::getenv("GAME_PNG_DIR");
-        SaveDrawScreenToPng((std::filesystem::path(dir ? dir : MORPOTTA_BUILD_DIR) / name).string().c_str());
+        SaveScreenPng(name);
         return pixels;
-    }
-    // Pixels of the box that are not black.
-    static int Lit(const std::vector<uint32_t>& shot, int x1, int y1, int x2, int y2) {
-        int n = 0;
-        for (int y = y1; y < y2; ++y)
-            for (int x = x1; x < x2; ++x) n += shot[size_t(y) * 640 + size_t(x)] != 0;
-        return n;
-    }
-    static int Count(const std::vector<uint32_t>& shot, int x1, int y1, int x2, int y2, uint32_t color) {
-        int n = 0;
-        for (int y = y1; y < y2; ++y)
-            for (int x = x1; x < x2; ++x) n += shot[size_t(y) * 640 + size_t(x)] == color;
-        return n;
     }
 };
 
@@ -97,7 +83,7 @@ TEST_F(SessionAppTest, PauseAndBackToTheTitleWithTheSaveWritten) {
     EXPECT_EQ(s->playerEntries[0], SlotOf(input::kKeyboard));
     ASSERT_TRUE(Step());
     const std::vector<uint32_t> scene = Shot("session_scene.png");
-    EXPECT_GT(Count(scene, 220, 10, 400, 30, 0xFFFFFF), 50) << "the score panel over the scene";
+    EXPECT_GT(PixelsOfColour(scene, 220, 10, 400, 30, 0xFFFFFF), 50) << "the score panel over the scene";
     for (int i = 0; i < 20 && s->phase == PlaySession::kScene; ++i) Press({KEYCODE_ESCAPE});
     ASSERT_EQ(s->phase, 0);
     ASSERT_TRUE(StepUntil([&] { return !s->CurrentStage()->ready; }, 200));
@@ -105,8 +91,8 @@ TEST_F(SessionAppTest, PauseAndBackToTheTitleWithTheSaveWritten) {
     Press({KEYCODE_ESCAPE});
     ASSERT_EQ(s->phase, PlaySession::kPause);
     const std::vector<uint32_t> pause = Shot("session_pause.png");
-    EXPECT_GT(Count(pause, 250, 160, 400, 200, 0xFFFFFF), 100) << "PAUSE";
-    EXPECT_GT(Count(pause, 100, 230, 500, 250, 0xFFFFFF), 100) << "the way back to the title";
+    EXPECT_GT(PixelsOfColour(pause, 250, 160, 400, 200, 0xFFFFFF), 100) << "PAUSE";
+    EXPECT_GT(PixelsOfColour(pause, 100, 230, 500, 250, 0xFFFFFF), 100) << "the way back to the title";
 
     Keys({KEYCODE_ESCAPE, KEYCODE_ENTER, KEYCODE_BACKSPACE}, true);
     ASSERT_TRUE(Step());
@@ -132,8 +118,8 @@ TEST_F(SessionAppTest, ATimeAttackRecordReachesTheSaveFile) {
     const int32_t time = stage->elapsed;
     ASSERT_TRUE(StepUntil([&] { return s->phaseTimer > 40 && s->frameCounter % 60 >= 35; }, 200));
     const std::vector<uint32_t> result = Shot("session_time_attack.png");
-    EXPECT_GT(Count(result, 220, 230, 330, 255, 0xFFFF00), 30) << "the new time in yellow";
-    EXPECT_GT(Lit(result, 0, 330, 640, 400), 1000) << "the new-record picture";
+    EXPECT_GT(PixelsOfColour(result, 220, 230, 330, 255, 0xFFFF00), 30) << "the new time in yellow";
+    EXPECT_GT(LitPixels(result, 0, 330, 640, 400), 1000) << "the new-record picture";
 
     Press({KEYCODE_ESCAPE});
     EXPECT_EQ(app_->scene, GameApp::kSceneTitle);
@@ -145,6 +131,14 @@ TEST_F(SessionAppTest, ATimeAttackRecordReachesTheSaveFile) {
     std::memcpy(&storedCat, bytes.data() + 592, 4);
     EXPECT_EQ(storedTime, time);
     EXPECT_EQ(storedCat, input::kKeyboard);
+    // The replay went to the user's record files, and the record replays.
+    EXPECT_TRUE(std::filesystem::exists(dir_.path() / "replay" / "t0_meta.dat"));
+    EXPECT_TRUE(std::filesystem::exists(dir_.path() / "replay" / "t0_keyboardState0P.dat"));
+    const int32_t entries[4] = {SlotOf(input::kKeyboard), -1, -1, -1};
+    PlaySession replay(app_->data.get(), StageDevicesOf(*app_->input), entries, 0, gamemode::kReplayUser, 15);
+    EXPECT_FALSE(replay.TakeRequests().title);
+    ASSERT_EQ(replay.StageCount(), 1);
+    EXPECT_EQ(replay.CurrentStage()->Cat(0)->kind, input::kKeyboard);
 }
 
 TEST_F(SessionAppTest, ATimeAttackRunIsStoredAndTheReplayModePlaysItBack) {
@@ -214,9 +208,9 @@ TEST_F(SessionAppTest, TheSetEndAndVersusResultScreens) {
         600));
     ASSERT_TRUE(StepUntil([&] { return s->bonusPending == 0 && s->frameCounter % 60 >= 35; }, 600));
     const std::vector<uint32_t> setEnd = Shot("session_set_end.png");
-    EXPECT_GT(Count(setEnd, 20, 190, 300, 215, MakeScreenColor(255, 125, 0) & 0xFFFFFF), 30) << "the set's name";
-    EXPECT_GT(Count(setEnd, 20, 240, 300, 265, 0xFFFFFF), 30) << "the clear bonus";
-    EXPECT_GT(Count(setEnd, 370, 450, 640, 470, 0xFFFFFF), 30) << "the prompt";
+    EXPECT_GT(PixelsOfColour(setEnd, 20, 190, 300, 215, MakeScreenColor(255, 125, 0) & 0xFFFFFF), 30) << "the set's name";
+    EXPECT_GT(PixelsOfColour(setEnd, 20, 240, 300, 265, 0xFFFFFF), 30) << "the clear bonus";
+    EXPECT_GT(PixelsOfColour(setEnd, 370, 450, 640, 470, 0xFFFFFF), 30) << "the prompt";
     Press({KEYCODE_ESCAPE});
     EXPECT_EQ(app_->scene, GameApp::kScenePlay);
     ASSERT_TRUE(Session());
@@ -236,9 +230,9 @@ TEST_F(SessionAppTest, AVersusRoundResult) {
                                        s->frameCounter % 60 >= 35; },
                           400));
     const std::vector<uint32_t> round = Shot("session_versus_round.png");
-    EXPECT_GT(Count(round, 280, 60, 420, 95, 0xFFFFFF), 50) << "RESULT";
-    EXPECT_GT(Lit(round, 150, 190, 180, 230), 50) << "the second player's jewel";
-    EXPECT_GT(Count(round, 70, 400, 500, 420, 0xFFFFFF), 30) << "the prompt";
+    EXPECT_GT(PixelsOfColour(round, 280, 60, 420, 95, 0xFFFFFF), 50) << "RESULT";
+    EXPECT_GT(LitPixels(round, 150, 190, 180, 230), 50) << "the second player's jewel";
+    EXPECT_GT(PixelsOfColour(round, 70, 400, 500, 420, 0xFFFFFF), 30) << "the prompt";
     EXPECT_EQ(s->wins[1], 1);
 }
 
