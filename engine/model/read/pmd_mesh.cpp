@@ -35,16 +35,11 @@ int FillFacesAndVertices(PmdLoad* load) {
     ReadModelMesh* mesh = load->mesh;
     const PmdFile& file = load->file;
     const uint32_t n = file.vertexCount;
-    if (ReserveReadModelFaces(model, mesh, int(file.faceCount), 3) != 0)
-        return WriteLogFormat("PMD Load Error : 面情報を保存するメモリ領域の確保に失敗しました");
-    if (!(mesh->positions = AllocReadModelArray<Vector3>(model, n)) ||
-        !(mesh->positionFlags = AllocReadModelArray<uint8_t>(model, n)))
-        return WriteLogFormat("PMD Load Error : 頂点座標を保存するメモリ領域の確保に失敗しました");
-    if (!(mesh->normals = AllocReadModelArray<Vector3>(model, n)))
-        return WriteLogFormat("PMD Load Error : 頂点法線を保存するメモリ領域の確保に失敗しました");
-    if (!(mesh->uvs[0] = AllocReadModelArray<float[3]>(model, n)))
-        return WriteLogFormat("PMD Load Error : 頂点テクスチャ座標を保存するメモリ領域の確保に失敗しました");
-    mesh->positionCount = mesh->normalCount = mesh->uvCount[0] = int(n);
+    static const PmdMeshMessages kMessages = {"面情報を保存するメモリ領域の確保に失敗しました",
+                                              "頂点座標を保存するメモリ領域の確保に失敗しました",
+                                              "頂点法線を保存するメモリ領域の確保に失敗しました",
+                                              "頂点テクスチャ座標を保存するメモリ領域の確保に失敗しました"};
+    if (ReservePmdMeshArrays(model, mesh, file.faceCount, n, kMessages) != 0) return -1;
     for (uint32_t f = 0; f < file.faceCount; ++f) {
         ReadModelFace& face = mesh->faces[f];
         face.indexCount = 3;
@@ -100,6 +95,21 @@ int AddSkinWeights(PmdLoad* load) {
 }
 
 }  // namespace
+
+int ReservePmdMeshArrays(ReadModel* model, ReadModelMesh* mesh, uint32_t faces, uint32_t vertices,
+                         const PmdMeshMessages& messages) {
+    if (ReserveReadModelFaces(model, mesh, int(faces), 3) != 0)
+        return WriteLogFormat("PMD Load Error : %s", messages.faces);
+    if (!(mesh->positions = AllocReadModelArray<Vector3>(model, vertices)) ||
+        !(mesh->positionFlags = AllocReadModelArray<uint8_t>(model, vertices)))
+        return WriteLogFormat("PMD Load Error : %s", messages.positions);
+    if (!(mesh->normals = AllocReadModelArray<Vector3>(model, vertices)))
+        return WriteLogFormat("PMD Load Error : %s", messages.normals);
+    if (!(mesh->uvs[0] = AllocReadModelArray<float[3]>(model, vertices)))
+        return WriteLogFormat("PMD Load Error : %s", messages.uvs);
+    mesh->positionCount = mesh->normalCount = mesh->uvCount[0] = int(vertices);
+    return 0;
+}
 
 int BuildPmdMesh(PmdLoad* load) {
     if (!(load->mesh = AddReadModelMesh(&load->model, load->meshFrame)))

@@ -73,16 +73,11 @@ void PlanMovedFaces(const ReadModelMesh* main, ReadModelMesh* second, MorphSplit
 
 int FillSecondMesh(ReadModel* model, ReadModelMesh* main, ReadModelMesh* second, const MorphSplit& s) {
     const uint32_t n = s.sourceCount;
-    if (ReserveReadModelFaces(model, second, int(s.movedFaces), 3) != 0)
-        return Fail("表情データの面情報を保存するメモリ領域の確保に失敗しました");
-    if (!(second->positions = AllocReadModelArray<Vector3>(model, n)) ||
-        !(second->positionFlags = AllocReadModelArray<uint8_t>(model, n)))
-        return Fail("表情データの頂点座標を保存するメモリ領域の確保に失敗しました");
-    if (!(second->normals = AllocReadModelArray<Vector3>(model, n)))
-        return Fail("表情データの頂点法線を保存するメモリ領域の確保に失敗しました");
-    if (!(second->uvs[0] = AllocReadModelArray<float[3]>(model, n)))
-        return Fail("表情データの頂点テクスチャ座標を保存するメモリ領域の確保に失敗しました");
-    second->positionCount = second->normalCount = second->uvCount[0] = int(n);
+    static const PmdMeshMessages kMessages = {"表情データの面情報を保存するメモリ領域の確保に失敗しました",
+                                              "表情データの頂点座標を保存するメモリ領域の確保に失敗しました",
+                                              "表情データの頂点法線を保存するメモリ領域の確保に失敗しました",
+                                              "表情データの頂点テクスチャ座標を保存するメモリ領域の確保に失敗しました"};
+    if (ReservePmdMeshArrays(model, second, s.movedFaces, n, kMessages) != 0) return -1;
     for (uint32_t j = 0; j < n; ++j) {
         uint32_t v = s.source[j];
         second->positions[j] = main->positions[v];

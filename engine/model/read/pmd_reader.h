@@ -44,6 +44,17 @@ int BuildPmdMaterials(PmdLoad* load);
 int BuildPmdMorphs(PmdLoad* load);
 // Reads the motions beside the model; the search ends quietly.
 void ReadPmdMotions(PmdLoad* load);
+// What a failure of each array of a PMD mesh logs (behind the prefix).
+struct PmdMeshMessages {
+    const char* faces;
+    const char* positions;
+    const char* normals;
+    const char* uvs;
+};
+// Faces of three corners and the per-vertex arrays (position, edge flag,
+// normal, UV) of a mesh; 0, or -1 with the failing array's message logged.
+int ReservePmdMeshArrays(ReadModel* model, ReadModelMesh* mesh, uint32_t faces, uint32_t vertices,
+                         const PmdMeshMessages& messages);
 // The weight a vertex gives a bone of the file; negative for a bone it
 // does not name.
 float PmdVertexWeight(const PmdFile& file, uint32_t vertex, int bone);
