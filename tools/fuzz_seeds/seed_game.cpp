@@ -121,5 +121,12 @@ void AddGameSeeds(Seeds& seeds) {
     flips[20] = 0x01;
     seeds.Add("fuzz_mv1", "one_flip", flips);
     seeds.Add("fuzz_mv1", "tail", Bytes(40, 0x80));
+    // The PMD target does the same with its sample; the input's length picks
+    // the physics mode (0, 1, 2 for these three).
+    seeds.Add("fuzz_pmd", "one_flip", flips);
+    Bytes vertexCount(277, 0);
+    vertexCount[276] = 0x01;  // the low bit of the vertex count
+    seeds.Add("fuzz_pmd", "vertex_count", vertexCount);
+    seeds.Add("fuzz_pmd", "tail", Bytes(20, 0x80));
     AddReplaySeeds(seeds);
 }
