@@ -12,6 +12,7 @@
 #include "engine/vecmath.h"
 
 struct ReadModelFrame;
+struct PhysicsWorld;
 
 constexpr int kPmdMaxBones = 1024;
 constexpr int kPmdMaxIkIterations = 200;
@@ -84,6 +85,11 @@ struct PmdBakeBody {
     int shape;   // 0 sphere, 1 box, 2 capsule
     int type;    // 0 follows its bone, others are simulated
     uint8_t follow;  // the bone is the centre bone
+    // Filled by the physics bake: the body's number in its world, and room
+    // for the bone's key matrices (relative to its parent's world).
+    int worldBody;
+    Matrix44* keys;
+    int keyCount;
 };
 
 struct PmdBakeJoint {
@@ -96,7 +102,22 @@ struct PmdPhysicsBake {
     PmdBakeBody* bodies;
     int jointCount;
     PmdBakeJoint* joints;
+    PhysicsWorld* world;  // the bake's, from set-up to release
 };
+
+// The physics bake of one motion: the world from the records and the
+// bones' current matrices; one step call a sample from 0 upwards (sample 0
+// first puts the simulated bodies on their bones and lets the world
+// settle for 180 steps); the release. Set-up and step are 0, or -1 (set-up
+// logged) when a record cannot be made into a body or joint.
+int SetupBakePhysics(PmdPhysicsBake* bake);
+// Steps the world once at sample n and writes the simulated bones' world
+// matrices; with everySample the key matrix of sample n is stored, else
+// that of n / 2 for even n only.
+int StepBakePhysics(PmdPhysicsBake* bake, int n, int everySample);
+int ReleasePhysicsModelRecord(PmdPhysicsBake* bake);
+// 1 when body i follows its bone (kinematic, or on the centre bone).
+int IsRigidBodyBoneDriven(const PmdPhysicsBake* bake, int i);
 
 // Quaternions and Euler angles (radians; X, then Y, then Z as the file
 // format composes them).
