@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr uint32_t kLongestBakedMotion = 4000;
+constexpr uint32_t kLongestBakedMotion = 1000;
 
 std::string g_model;   // the PMD sample with its terminating zero
 std::string g_motion;  // a sample motion for the mask

@@ -10,6 +10,9 @@
 #include <string>
 
 #include "engine/log.h"
+#include "engine/model.h"
+#include "fake_graphics.h"
+#include "model/base/model_texture.h"
 #include "model/instance/model_system.h"
 #include "model/physics/physics_bridge.h"
 #include "model/read/pmd_reader.h"
@@ -191,8 +194,38 @@ void BM_PhysicsStepsAlone(benchmark::State& state) {
     TerminateModelSystem();
 }
 
+// The whole load: the model, its motion read and baked with physics beside
+// it, and the conversion into base data (key reduction included).
+void BM_LoadRigWithMotion(benchmark::State& state) {
+    SetLogOutput(0);
+    FakeGraphics graphics;  // the toon textures, missing, stand in as white
+    InitializeModelSystem();
+    const Inputs& in = BenchInputs();
+    ModelTextureFileHook hook{};
+    hook.user = const_cast<Inputs*>(&in);
+    hook.read = [](const char* name, void** data, int* size, void* user) {
+        if (std::string(name) != "rig000.vmd") return -1;
+        const std::string& motion = static_cast<Inputs*>(user)->motion;
+        *data = const_cast<char*>(motion.data());
+        *size = int(motion.size());
+        return 0;
+    };
+    hook.release = [](void*, void*) {};
+    ModelLoadParams params{in.model.data(), in.model.size() - 1, "rig.pmd", "rig", nullptr, &hook};
+    for (auto _ : state) {
+        int base = LoadPmdFile(&params);
+        state.PauseTiming();
+        if (base == -1) state.SkipWithError("the load failed");
+        ReleaseModelBaseData(base);
+        state.ResumeTiming();
+    }
+    PerFrame(state);
+    TerminateModelSystem();
+}
+
 BENCHMARK(BM_BakeIkOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_BakeIkAndPhysics)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PhysicsStepsAlone)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_LoadRigWithMotion)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
