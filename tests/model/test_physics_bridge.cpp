@@ -116,3 +116,36 @@ TEST_F(PhysicsBridge, KinematicBodiesFollowTheirBonesAndSimulatedOnesGiveBoneMat
 }
 
 }  // namespace
+
+// An instance of a model loaded for real-time physics: a world of its own
+// with the base data's bodies on the instance's frames and its joint.
+#include "model/convert/convert.h"
+#include "model/physics/model_physics.h"
+#include "pmd_test_support.h"
+
+namespace {
+
+TEST_F(PmdLoadTest, AnInstanceOfARealTimeModelGetsAWorldOfItsBodies) {
+    SetModelLoadPhysicsMode(PMD_PHYSICS_REALTIME);
+    const int model = LoadPmd(PmdFullSample());
+    SetModelLoadPhysicsMode(PMD_PHYSICS_BAKE);
+    ASSERT_GE(model, 0) << Log();
+    ModelInstance* in = InstanceOf(model);
+    ASSERT_EQ(in->base->rigidBodyCount, 2);
+    ASSERT_EQ(SetupModelPhysics(in), 0);
+    ASSERT_NE(in->physicsWorld, nullptr);
+    ASSERT_EQ(in->rigidBodies[0].worldBody, 0);
+    ASSERT_EQ(in->rigidBodies[1].worldBody, 1);
+    EXPECT_EQ(GetPhysicsBodyMass(in->physicsWorld, 0), 0.0f);  // mass 5, but it follows its bone
+    EXPECT_EQ(GetPhysicsBodyMass(in->physicsWorld, 1), 1.0f);
+    float low[3], high[3];
+    GetPhysicsJointAngularLimits(in->physicsWorld, 0, low, high);
+    EXPECT_NEAR(low[0], 3.0f, 1e-5f);  // within a half turn: kept
+    EXPECT_NEAR(high[0], 3.75f - 2 * kPi, 1e-5f);  // beyond it: wrapped
+    EXPECT_EQ(ReleaseModelPhysics(in), 0);
+    EXPECT_EQ(in->physicsWorld, nullptr);
+    EXPECT_EQ(ReleaseModelPhysics(in), -1);
+    DeleteModel(model);
+}
+
+}  // namespace
