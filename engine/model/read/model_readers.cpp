@@ -1,8 +1,5 @@
-// The reader order of LoadModelFile. The X reader is not built yet: it
-// refuses every file silently.
+// The reader order of LoadModelFile.
 #include "model/read/model_readers.h"
-
-int LoadXFile(const ModelLoadParams*) { return -1; }
 
 const ModelReader* GetModelReaders(int* countOut) {
     static const ModelReader kReaders[] = {LoadModelMV1, LoadMqoFile, LoadXFile, LoadPmdFile, LoadVmdFile};
