@@ -40,13 +40,17 @@ SOFTBLIT_INLINE V LookUp(const T* table, V index) {
     return v;
 }
 
+// A pixel as stored, 1, 2 or 4 bytes.
+template <int Bytes>
+SOFTBLIT_INLINE uint32_t LoadStored(const uint8_t* p) {
+    return Bytes == 4 ? LoadPixel32(p) : Bytes == 2 ? LoadPixel16(p) : *p;
+}
+
 // The pixels' words read at base + offset, offset per lane.
 template <int Bytes, class V>
 SOFTBLIT_INLINE V LoadAt(const uint8_t* base, MaskOf<V> offset) {
     V v;
-    for (int i = 0; i < LaneTraits<V>::kCount; ++i) {
-        v[i] = Bytes == 4 ? LoadPixel32(base + offset[i]) : Bytes == 2 ? LoadPixel16(base + offset[i]) : base[offset[i]];
-    }
+    for (int i = 0; i < LaneTraits<V>::kCount; ++i) v[i] = LoadStored<Bytes>(base + offset[i]);
     return v;
 }
 
@@ -183,6 +187,11 @@ template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s) {
     constexpr size_t kShortRow = 512;
     const size_t bytes = static_cast<size_t>(s.width) * kTargetBytes<C>;
+    if (bytes > kShortRow && s.srcSkip == 0 && s.dstSkip == 0) {
+        // Rows that follow one another without a gap, in both: one block.
+        std::memcpy(s.dstRow, s.srcRow, bytes * static_cast<size_t>(s.height));
+        return;
+    }
     if (bytes < sizeof(V) || bytes > kShortRow) {
         PlainRows<C>(s);
         return;
@@ -346,15 +355,24 @@ SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource
         // Unsigned: a negative position is outside too.
         const Mask inside = (lu < m.boundU) & (lv < m.boundV);
         if (!AnyLane(inside)) continue;
-        const V row = lv >> 18, col = lu >> 18;
-        const Mask at = reinterpret_cast<Mask>(Select(inside, row * static_cast<uint32_t>(m.pitch) + col * sb, V{}));
-        const FetchedLanes<V> f = FetchAt<C, V>(rules, m.pixels, at);
-        V b{};
-        if constexpr (C.blend) {
-            const Mask graphAt =
-                reinterpret_cast<Mask>(Select(inside, row * static_cast<uint32_t>(m.graphPitch) + col, V{}));
-            b = LookUp(rules.levelTable, LoadAt<1, V>(m.graph, graphAt));
+        // Lanes outside read texel (0, 0). SSE2 has no product of 32-bit
+        // lanes: there each lane's row times the pitch is a scalar product.
+        const V row = Select(inside, lv >> 18, V{}), col = Select(inside, lu >> 18, V{});
+        V stored, b{};
+        if constexpr (n == 8) {
+            stored = LoadAt<sb, V>(m.pixels, reinterpret_cast<Mask>(row * static_cast<uint32_t>(m.pitch) + col * sb));
+            if constexpr (C.blend) {
+                const Mask graphAt = reinterpret_cast<Mask>(row * static_cast<uint32_t>(m.graphPitch) + col);
+                b = LookUp(rules.levelTable, LoadAt<1, V>(m.graph, graphAt));
+            }
+        } else {
+            for (int i = 0; i < n; ++i) {
+                const ptrdiff_t r = row[i], c = col[i];
+                stored[i] = LoadStored<sb>(m.pixels + r * m.pitch + c * sb);
+                if constexpr (C.blend) b[i] = rules.levelTable[m.graph[r * m.graphPitch + c]];
+            }
         }
+        const FetchedLanes<V> f = FetchFromWords<C>(rules, stored);
         const V d = LoadTarget<C, V>(dst);
         const V out = DrawLanes<C, R, MappedSkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
         StoreTarget<C>(dst, Select(inside, out, d));
