@@ -12,28 +12,31 @@
 
 namespace softblit {
 
-// Each entry works on its own copy of the set-up: the loops' stores go
-// through byte pointers, which may point anywhere as far as the compiler
-// knows, so fields read through the caller's record would be read again
-// after every store; those of a local copy stay in registers.
+// The plain, scaled and flat entries work on their own copy of the set-up:
+// the loops' stores go through byte pointers, which may point anywhere as
+// far as the compiler knows, so fields read through the caller's record
+// would be read again after every store; those of a local copy stay in
+// registers (out-of-line calls get the caller's record, so that the copy
+// stays local). The mapped draws' span functions make their own copy.
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorBlit(const BlitSetup& setup) {
+    if (setup.scalarOnly) {
+        RunKernel<C>(setup);
+        return;
+    }
     const BlitSetup s = setup;
-    if (s.scalarOnly) {
-        RunKernel<C>(s);
-    } else if constexpr (C.scaled) {
-        VectorScaledRows<C, V>(s);
+    if constexpr (C.scaled) {
+        VectorScaledRows<C, V>(s, setup);
     } else if constexpr (kCopiesRows<C>) {
-        VectorCopyRows<C, V>(s);
+        VectorCopyRows<C, V>(s, setup);
     } else if constexpr (C.special && C.kind == 0 && (C.mode == KernelAdd || C.mode == KernelSub)) {
-        VectorPairedRows<C, V>(s);
+        VectorPairedRows<C, V>(s, setup);
     } else {
-        VectorPlainRows<C, V>(s);
+        VectorPlainRows<C, V>(s, setup);
     }
 }
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorRotate(const RotateSetup& setup) {
-    const RotateSetup r = setup;
+SOFTBLIT_INLINE void VectorRotate(const RotateSetup& r) {
     if (r.rules.scalarOnly) {
         RotateRows<C>(r);
     } else {
@@ -41,8 +44,7 @@ SOFTBLIT_INLINE void VectorRotate(const RotateSetup& setup) {
     }
 }
 template <int Kind, int Index, class V>
-SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& setup) {
-    const TriangleSetup t = setup;
+SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& t) {
     constexpr KernelConfig C = TexturedTriangleConfigAt(Kind, Index);
     ++TriangleLoopRuns[TexturedTriangleRunSlot(Kind, Index)];
     if (t.rules.scalarOnly) {
@@ -55,7 +57,7 @@ template <int Kind, int Mode, class V>
 SOFTBLIT_INLINE void VectorFlat(const TriangleSetup& setup) {
     const TriangleSetup t = setup;
     ++TriangleLoopRuns[FlatTriangleRunSlot(Kind, Mode)];
-    WalkTriangleRows(t, VectorFlatSpan<Kind, Mode, V>{t});
+    WalkTriangleRows(t, VectorFlatSpan<Kind, Mode, V>{t, setup.rules});
 }
 
 // The entries, one instantiation per instruction set: four lanes in SSE2

@@ -9,8 +9,10 @@
 // code, what it cannot do in one.)
 //
 // Everything here is inlined into one entry per configuration and
-// instruction set (VectorEntry below), so the lane code is compiled for the
-// instruction set of that entry. A draw whose source shares the target's
+// instruction set (vector_kernels.h), so the lane code is compiled for the
+// instruction set of that entry. The loops read the set-up from the entry's
+// own copy, s (see VectorBlit), and hand the caller's record to the
+// out-of-line row ends, so that the copy never leaves registers. A draw whose source shares the target's
 // base runs the scalar loop: reading eight pixels before writing eight
 // would change what an overlapping draw reads.
 #pragma once
@@ -161,7 +163,7 @@ SOFTBLIT_INLINE V DrawLanes(const BlitSetup& s, const FetchedLanes<V>& f, V b, V
 
 // The plain blit.
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
+SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s, const BlitSetup& caller) {
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
     constexpr int n = LaneTraits<V>::kCount;
@@ -175,7 +177,7 @@ SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
             const V d = LoadTarget<C, V>(dst + x * tb);
             StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
         }
-        if (x < s.width) PlainRowEnd<C>(s, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb, s.width - x);
+        if (x < s.width) PlainRowEnd<C>(caller, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb, s.width - x);
     }
 }
 
@@ -184,7 +186,7 @@ SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
 // target are apart); long rows through the C library's copy, which costs
 // a short row more in its call than in its bytes.
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s) {
+SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s, const BlitSetup& caller) {
     constexpr size_t kShortRow = 512;
     const size_t bytes = static_cast<size_t>(s.width) * kTargetBytes<C>;
     if (bytes > kShortRow && s.srcSkip == 0 && s.dstSkip == 0) {
@@ -193,7 +195,7 @@ SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s) {
         return;
     }
     if (bytes < sizeof(V) || bytes > kShortRow) {
-        PlainRows<C>(s);
+        PlainRows<C>(caller);
         return;
     }
     for (int y = 0; y < s.height; ++y) {
@@ -207,7 +209,7 @@ SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s) {
 // from the row's first, each pair a lane, with the paired recipe where both
 // pixels are drawn and the one-pixel recipe where one is.
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s) {
+SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s, const BlitSetup& caller) {
     constexpr int kPixels = 2 * LaneTraits<V>::kCount;
     for (int y = 0; y < s.height; ++y) {
         const auto [src, dst, blend] = PlainRowAt<C>(s, y);
@@ -242,7 +244,7 @@ SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s) {
             }
             StoreLanes(dst + 2 * x, out);
         }
-        if (x < s.width) PairedRowEnd<C>(s, src, dst, x);
+        if (x < s.width) PairedRowEnd<C>(caller, src, dst, x);
     }
 }
 
@@ -257,11 +259,11 @@ constexpr bool kCopiesScaledRows = C.scaled && !C.trans &&
                                    kStoresSourceWord<C, C.source == SourceAlpha>;
 
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s) {
+SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s, const BlitSetup& caller) {
     constexpr int tb = kTargetBytes<C>;
     constexpr int n = LaneTraits<V>::kCount;
     if (s.width > kMaxVectorScaledWidth) {
-        ScaledRows<C>(s);
+        ScaledRows<C>(caller);
         return;
     }
     // Byte offsets from the row start of each destination column's source
@@ -304,7 +306,7 @@ SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s) {
                 StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, key));
             }
             if (x < s.width)
-                ScaledRowEnd<C>(s, src, srcOffset + x, blend, C.blend ? blendOffset + x : nullptr, dst + x * tb,
+                ScaledRowEnd<C>(caller, src, srcOffset + x, blend, C.blend ? blendOffset + x : nullptr, dst + x * tb,
                                 s.width - x);
         }
         shownRow = src;
@@ -340,8 +342,8 @@ template <KernelConfig C>
 }
 
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v,
-                                      uint32_t du, uint32_t dv, uint8_t* dst, int count) {
+SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const BlitSetup& caller, const MappedSource& m,
+                                      uint32_t u, uint32_t v, uint32_t du, uint32_t dv, uint8_t* dst, int count) {
     using Mask = MaskOf<V>;
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
@@ -377,7 +379,7 @@ SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource
         const V out = DrawLanes<C, R, MappedSkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
         StoreTarget<C>(dst, Select(inside, out, d));
     }
-    if (count > 0) MappedSpanEnd<C>(rules, m, lu[0], lv[0], du, dv, dst, count);
+    if (count > 0) MappedSpanEnd<C>(caller, m, lu[0], lv[0], du, dv, dst, count);
 }
 
 // One span function per configuration and instruction set, shared by the
@@ -389,13 +391,13 @@ template <KernelConfig C>
 [[gnu::noinline]] void MappedSpanSse2(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v,
                                       uint32_t du, uint32_t dv, uint8_t* dst, int count) {
     const BlitSetup local = rules;
-    VectorMappedSpan<C, Lanes32x4>(local, m, u, v, du, dv, dst, count);
+    VectorMappedSpan<C, Lanes32x4>(local, rules, m, u, v, du, dv, dst, count);
 }
 template <KernelConfig C>
 [[gnu::noinline]] SOFTBLIT_AVX2 void MappedSpanAvx2(const BlitSetup& rules, const MappedSource& m, uint32_t u,
                                                     uint32_t v, uint32_t du, uint32_t dv, uint8_t* dst, int count) {
     const BlitSetup local = rules;
-    VectorMappedSpan<C, Lanes32x8>(local, m, u, v, du, dv, dst, count);
+    VectorMappedSpan<C, Lanes32x8>(local, rules, m, u, v, du, dv, dst, count);
 }
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void MappedSpan(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v, uint32_t du,
@@ -446,7 +448,8 @@ template <KernelConfig R>
 
 template <int Kind, int Mode, class V>
 struct VectorFlatSpan {
-    const TriangleSetup& t;
+    const TriangleSetup& t;          // the entry's own copy
+    const BlitSetup& callerRules;
     SOFTBLIT_INLINE void operator()(int y, int x, int count) const {
         constexpr KernelConfig R = kFlatRuleConfig<Kind, Mode>;
         constexpr int tb = kTargetBytes<R>;
@@ -455,7 +458,7 @@ struct VectorFlatSpan {
         const V colour = Splat<V>(t.colour), none{};
         for (; count >= n; count -= n, dst += n * tb)
             StoreTarget<R>(dst, BlendRule<R, false>(t.rules, colour, none, none, LoadTarget<R, V>(dst)));
-        if (count > 0) FlatSpanEnd<R>(t.rules, t.colour, dst, count);
+        if (count > 0) FlatSpanEnd<R>(callerRules, t.colour, dst, count);
     }
 };
 
