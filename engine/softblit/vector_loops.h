@@ -111,6 +111,20 @@ SOFTBLIT_INLINE void StoreTarget(uint8_t* dst, V v) {
     }
 }
 
+// Before a call from lane code into code compiled for the baseline (the row
+// ends below): SSE instructions run slowly while the upper halves of the
+// AVX registers are in use, and GCC does not clear them before calls in
+// functions that are AVX2 by attribute only. (Only AVX2 entries, which run
+// only on processors that have it, execute the instruction; no register
+// holds a value across it.)
+template <class V>
+SOFTBLIT_INLINE void BeforeBaselineCall() {
+    if constexpr (sizeof(V) == 32) {
+        asm volatile("vzeroupper" ::: "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9",
+                     "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+    }
+}
+
 // Row ends, by the scalar per-pixel code: one function per configuration,
 // shared by the instruction sets' entries instead of repeated in each.
 template <KernelConfig C>
@@ -177,7 +191,10 @@ SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s, const BlitSetup& caller
             const V d = LoadTarget<C, V>(dst + x * tb);
             StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
         }
-        if (x < s.width) PlainRowEnd<C>(caller, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb, s.width - x);
+        if (x < s.width) {
+            BeforeBaselineCall<V>();
+            PlainRowEnd<C>(caller, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb, s.width - x);
+        }
     }
 }
 
@@ -244,7 +261,10 @@ SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s, const BlitSetup& calle
             }
             StoreLanes(dst + 2 * x, out);
         }
-        if (x < s.width) PairedRowEnd<C>(caller, src, dst, x);
+        if (x < s.width) {
+            BeforeBaselineCall<V>();
+            PairedRowEnd<C>(caller, src, dst, x);
+        }
     }
 }
 
@@ -305,9 +325,11 @@ SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s, const BlitSetup& calle
                 const V d = LoadTarget<C, V>(dst + x * tb);
                 StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, key));
             }
-            if (x < s.width)
+            if (x < s.width) {
+                BeforeBaselineCall<V>();
                 ScaledRowEnd<C>(caller, src, srcOffset + x, blend, C.blend ? blendOffset + x : nullptr, dst + x * tb,
                                 s.width - x);
+            }
         }
         shownRow = src;
         vAcc -= 0x10000;
@@ -379,7 +401,10 @@ SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const BlitSetup& c
         const V out = DrawLanes<C, R, MappedSkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
         StoreTarget<C>(dst, Select(inside, out, d));
     }
-    if (count > 0) MappedSpanEnd<C>(caller, m, lu[0], lv[0], du, dv, dst, count);
+    if (count > 0) {
+        BeforeBaselineCall<V>();
+        MappedSpanEnd<C>(caller, m, lu[0], lv[0], du, dv, dst, count);
+    }
 }
 
 // One span function per configuration and instruction set, shared by the
@@ -458,7 +483,10 @@ struct VectorFlatSpan {
         const V colour = Splat<V>(t.colour), none{};
         for (; count >= n; count -= n, dst += n * tb)
             StoreTarget<R>(dst, BlendRule<R, false>(t.rules, colour, none, none, LoadTarget<R, V>(dst)));
-        if (count > 0) FlatSpanEnd<R>(callerRules, t.colour, dst, count);
+        if (count > 0) {
+            BeforeBaselineCall<V>();
+            FlatSpanEnd<R>(callerRules, t.colour, dst, count);
+        }
     }
 };
 
