@@ -94,21 +94,41 @@ template <int Kind, KernelPath P, int... I>
 constexpr std::array<BlitKernel, sizeof...(I)> MakeVectorBlitTable(std::integer_sequence<int, I...>) {
     return {VectorBlitEntry<KernelConfigAt(Kind, I), P>()...};
 }
+// A mapped draw that only stores source words gains nothing from four
+// lanes: each texel is its own load whatever the width, and SSE2 packs
+// 16-bit words back slowly. Its SSE2 entry is the scalar loop.
+template <KernelConfig C, KernelPath P>
+constexpr bool kMappedScalarOnSse2 =
+    P == KernelPath::Sse2 && C.source != SourceAlpha && kStoresSourceWord<MappedRules(C), false>;
+
+template <KernelConfig C, KernelPath P>
+constexpr RotateKernel VectorRotateEntry() {
+    if constexpr (kMappedScalarOnSse2<C, P>) {
+        return &RotateRows<C>;
+    } else if constexpr (P == KernelPath::Avx2) {
+        return &VectorRotateAvx2<C>;
+    } else {
+        return &VectorRotateSse2<C>;
+    }
+}
+template <int Kind, int Index, KernelPath P>
+constexpr TriangleLoop VectorTexturedEntry() {
+    if constexpr (kMappedScalarOnSse2<TexturedTriangleConfigAt(Kind, Index), P>) {
+        return &CountedTexturedLoop<Kind, Index>;
+    } else if constexpr (P == KernelPath::Avx2) {
+        return &VectorTexturedAvx2<Kind, Index>;
+    } else {
+        return &VectorTexturedSse2<Kind, Index>;
+    }
+}
+
 template <int Kind, KernelPath P, int... I>
 constexpr std::array<RotateKernel, sizeof...(I)> MakeVectorRotateTable(std::integer_sequence<int, I...>) {
-    if constexpr (P == KernelPath::Avx2) {
-        return {&VectorRotateAvx2<RotateKernelConfigAt(Kind, I)>...};
-    } else {
-        return {&VectorRotateSse2<RotateKernelConfigAt(Kind, I)>...};
-    }
+    return {VectorRotateEntry<RotateKernelConfigAt(Kind, I), P>()...};
 }
 template <int Kind, KernelPath P, int... I>
 constexpr std::array<TriangleLoop, sizeof...(I)> MakeVectorTexturedTable(std::integer_sequence<int, I...>) {
-    if constexpr (P == KernelPath::Avx2) {
-        return {&VectorTexturedAvx2<Kind, I>...};
-    } else {
-        return {&VectorTexturedSse2<Kind, I>...};
-    }
+    return {VectorTexturedEntry<Kind, I, P>()...};
 }
 template <int Kind, KernelPath P, int... M>
 constexpr std::array<TriangleLoop, sizeof...(M)> MakeVectorFlatTable(std::integer_sequence<int, M...>) {
