@@ -4,6 +4,8 @@
 #include "engine/log.h"
 #include "game/play/sim/play_sim.h"
 #include "generator.h"
+#include "play_setup.h"
+#include "work_dir.h"
 
 #include <benchmark/benchmark.h>
 
@@ -29,75 +31,26 @@ __attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { 
 namespace {
 
 // The generated stages in a temporary working directory.
-struct Tree {
-    std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::path root;
+struct Tree : BenchWorkDir {
     Tree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morpotta-bench-XXXXXX").string();
-        root = mkdtemp(pattern.data());
         OutputTree out(root.string());
         GenerateStages(out);
         GenerateTimeTable(out);
-        std::filesystem::current_path(root);
-    }
-    ~Tree() {
-        std::filesystem::current_path(previous);
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
     }
 };
-
-int LargestStage() {
-    int best = 0, bestCells = 0;
-    for (int n = 0; n < 100; ++n) {
-        playsim::Setup setup;
-        setup.stageNumber = n;
-        playsim::Simulator sim(setup);
-        const int cells = sim.stage().grid.columns * sim.stage().grid.rows;
-        if (cells > bestCells) {
-            best = n;
-            bestCells = cells;
-        }
-    }
-    return best;
-}
-
-// Adds enemies of every kind on empty cells above blocks until there are
-// twelve.
-void FillEnemies(Stage& st, GameData* data) {
-    const TileGrid& g = st.grid;
-    int kind = 8;
-    for (int c = g.columns - 3; c >= 3 && st.enemies.size() < 12; c -= 2) {
-        for (int r = 1; r + 1 < g.rows; ++r) {
-            if (g.At(c, r) != tile::kEmpty || !g.IsSolid(c, r + 1)) continue;
-            st.enemies.emplace_back(-1, kind, c, r, Stage::kFieldDepth, nullptr, data);
-            kind = kind == 13 ? 8 : kind + 1;
-            break;
-        }
-    }
-}
 
 void BM_PlayFrames(benchmark::State& state) {
     SetLogOutput(0);
     Tree tree;
-    playsim::Setup setup;
-    setup.stageNumber = LargestStage();
-    setup.difficulty = 1;
-    setup.deviceTypes = {1, 6, 4, 5};
-    setup.lives = 1000000;
+    const playsim::Setup setup = benchplay::FourPlayerSetup();
     playsim::InputScript script;
-    std::string input = "1-100000 right\n1-100000 p2 right\n1-100000 p3 lx=25000\n1-100000 p4 mouse=560,120\n";
-    for (int f = 140; f < 100000; f += 40) {
-        const std::string range = std::to_string(f) + "-" + std::to_string(f + 14);
-        input += range + " jump\n" + range + " p2 jump\n" + range + " p3 lt=255\n" + range + " p4 jump\n";
-    }
     std::string error;
-    if (!script.Parse(input, &error)) {
+    if (!script.Parse(benchplay::FourPlayerInput(), &error)) {
         state.SkipWithError(error.c_str());
         return;
     }
     playsim::Simulator sim(setup);
-    FillEnemies(sim.stage(), sim.stage().gameData);
+    benchplay::FillEnemies(sim.stage(), sim.stage().gameData);
     for (int f = 0; f < 140; ++f) sim.Step(&script);  // past the ready and go phases
     const playsim::Simulator::Snapshot start = sim.Save();
     long long frames = 0, allocated = 0, restarts = 0;

@@ -14,6 +14,7 @@
 #include "game/data/game_data.h"
 #include "game/data/game_text.h"
 #include "game/input/input_manager.h"
+#include "game/replay/replay_files.h"
 #include "game/savedata.h"
 #include "game/timetable.h"
 
@@ -44,6 +45,8 @@ GameApp::GameApp(scene::Factory factory)
     save_ = std::make_unique<SaveData>();
     SaveData::Load(*save_);
     data->save = save_.get();
+    replays_ = std::make_unique<replay::ReplayFiles>();
+    SetReplaySource(replays_.get());
     if (StartLibrary() != 0) {
         startFailed = 1;
         return;
@@ -60,6 +63,7 @@ GameApp::~GameApp() {
     title.reset();
     ending.reset();
     if (data) data->ReleaseAll();
+    if (GetReplaySource() == replays_.get()) SetReplaySource(nullptr);
     SetGraphRestoreHandler(nullptr);
 }
 
@@ -68,8 +72,10 @@ int GameApp::StartLibrary() {
     SetScreenMode(640, 480, 32, 60);
     if (InitializeEngine() < 0) return -1;
     // With the engine's double-start lock held no other copy is storing: a
-    // temporary file left beside the save is from a store that was cut short.
+    // temporary file left beside the save or a replay is from a store that
+    // was cut short.
     SaveData::DiscardUnfinishedStore();
+    replay::ReplayFiles::DiscardUnfinishedWrites();
     SelectDrawTargetScreen(kDrawScreenBack);
     SetDefaultFontType(3);
     SetDefaultFontSize(16);
@@ -175,7 +181,7 @@ void GameApp::UpdateBoot() {
     if (++bootUpdates_ <= 1) return;
     if (factory_.makeTitle) title = factory_.makeTitle(SceneContext());
     if (!title) {
-        if (bootUpdates_ == 2) WriteLogText("GameApp: no title scene could be made\n");
+        if (bootUpdates_ == 2) WriteLogText("GameApp: no title scene could be made");
         return;
     }
     title->Init();
@@ -192,7 +198,7 @@ void GameApp::UpdateTitle() {
         if (session) {
             scene = kScenePlay;
         } else {
-            WriteLogFormat("GameApp: no play session could be made for mode %d\n", int(mode));
+            WriteLogFormat("GameApp: no play session could be made for mode %d", int(mode));
         }
     } else if (title->TakeQuitRequest()) {
         StoreSave();
@@ -219,7 +225,7 @@ void GameApp::UpdateSession() {
             next->CarryOver(*session);
             session = std::move(next);
         } else {
-            WriteLogText("GameApp: the next play session could not be made; back to the title\n");
+            WriteLogText("GameApp: the next play session could not be made; back to the title");
             session.reset();
             data->PlayBgm(0);
             ReturnToTitleScreen();
@@ -235,7 +241,7 @@ void GameApp::UpdateSession() {
                                    result.newHighScore);
             scene = kSceneEnding;
         } else {
-            WriteLogText("GameApp: no ending could be made; back to the title\n");
+            WriteLogText("GameApp: no ending could be made; back to the title");
             data->PlayBgm(0);
             ReturnToTitleScreen();
         }

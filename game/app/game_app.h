@@ -12,6 +12,9 @@
 
 struct GameData;
 class InputManager;
+namespace replay {
+class ReplayFiles;
+}
 struct SaveData;
 struct TimeTable;
 
@@ -66,6 +69,7 @@ private:
     scene::Factory factory_;
     std::unique_ptr<SaveData> save_;
     std::unique_ptr<TimeTable> timeTable_;
+    std::unique_ptr<replay::ReplayFiles> replays_;  // the stages' replay source while the game runs
     input::InputArrays noInput_;  // what the arrays show before the first read
     int32_t bootUpdates_ = 0;     // boot updates made while the resources were ready
 };

@@ -97,7 +97,8 @@ struct GameData {
     // The screen transition: the current screen goes into captureGraph and
     // dissolves through transitionMask over 30 drawn frames.
     void CaptureScreen();
-    void DrawScreenTransition(int threshold);  // threshold < 0: from transitionCount
+    // threshold < 0: from transitionCount, and nothing once it has run out.
+    void DrawScreenTransition(int threshold);
     void SetLightDirection();
     // The menu labels that unlocks change, from the save's flags.
     void UpdateUnlocks();

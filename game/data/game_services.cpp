@@ -9,6 +9,7 @@
 #include "engine/screen.h"
 #include "game/data/game_sound.h"
 #include "game/data/game_text.h"
+#include "game/draw/draw_calls.h"
 #include "game/savedata.h"
 
 namespace {
@@ -56,8 +57,14 @@ void GameData::CaptureScreen() {
 }
 
 void GameData::DrawScreenTransition(int threshold) {
-    if (threshold < 0) threshold = transitionCount * 255 / kTransitionFrames;
-    DrawGraphWithBlendGraph(0, 0, captureGraph, 0, transitionMask, threshold, kTransitionEdge);
+    if (threshold < 0) {
+        // Once dissolved the old screen is gone (its last level lets at most
+        // 1/255 through): nothing is drawn, sparing a full-screen composite
+        // every frame.
+        if (transitionCount >= kTransitionFrames) return;
+        threshold = transitionCount * 255 / kTransitionFrames;
+    }
+    gamedraw::Wipe(0, 0, captureGraph, transitionMask, threshold, kTransitionEdge);
     if (transitionCount < kTransitionFrames) ++transitionCount;
 }
 

@@ -35,6 +35,7 @@ struct ButtonBlock {
 };
 
 constexpr int kActionWords = 3;     // tilt action timers (type 2)
+constexpr int32_t kTiltActionFrames = 30;  // a tilt sets its timer to this; the cat counts it down
 constexpr int kSlopeWords = 3;      // floats (type 3)
 constexpr int kAnalogWords = 8;     // sticks, triggers, shoulders (type 4)
 constexpr int kMouseWords = 2;      // x, y in the 640x480 frame (type 5)

@@ -22,9 +22,6 @@ constexpr int kRemoteTwo = 8, kRemoteOne = 9, kRemoteB = 10, kRemoteA = 11;
 
 // A nunchuk stick counts as pushed past this much of its travel.
 constexpr float kNunchukStickThreshold = 0.2f;
-// A tilt action runs for this many frames.
-constexpr int32_t kTiltActionFrames = 30;
-
 constexpr int kScreenWidth = 640, kScreenHeight = 480;
 
 // The 49 keys of the keyboard block: the four rows of a Japanese keyboard

@@ -4,8 +4,9 @@
 // 32 to a cell, y downward; the cell of a pixel coordinate p is p / 32,
 // truncated toward zero.
 //
-// The record is plain logic: it never draws, and its sounds go through the
-// game's sound road (game/data/game_sound.h).
+// The record is plain logic: its drawing lives with the field's drawing
+// (game/draw/), and its sounds go through the game's sound road
+// (game/data/game_sound.h).
 #pragma once
 #include "engine/vecmath.h"
 #include "game/play/deep_ptr.h"
@@ -99,6 +100,14 @@ public:
     // Counters that drawing advances once per drawn frame: the walk cycle
     // and a running turn. Movement never reads them.
     void AdvanceDrawCounters();
+
+    // ---- drawing (game/draw/) ----
+    // The cat's model in its pose (with a trail copy while `mode` runs),
+    // its labels in the stage's mode, its charge effects, then its rider;
+    // advances the draw counters. opacity: the model's frame opacity.
+    void Draw(int stageMode, float opacity);
+    // The charge and aim effects around the cat (additive billboards).
+    void DrawLabel();
 
     int32_t player;
     int32_t kind;

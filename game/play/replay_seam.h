@@ -1,39 +1,66 @@
 // Where a stage's recorded input comes in and goes out. The stage records
 // every player's input in the time-attack modes and plays recorded input
 // back in the replay modes; the streams, their files and their meta files
-// live behind this interface, which the replay code registers once.
+// live behind this interface, which the replay code registers once
+// (game/replay/replay_files.h).
 // Without a registered source no stage records or replays anything, and a
 // replay of the player's own record is refused (it has no meta file).
+//
+// Stream frames are the stage's play updates counted from 1 at its first
+// one, the ready phase included: frame n is the n-th call of
+// Stage::UpdatePlay (the simulator's frame n).
 #pragma once
 #include "game/play/player_input.h"
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
-// The input streams of one stage.
+// The input streams of one stage: recorded in the time-attack modes, read
+// back in the replay modes.
 class ReplayStreams {
 public:
+    // The six streams of a player, in the order of the per-frame arrays.
+    enum Stream : int { kIn = 0, kAction, kSlope, kAnalog, kMouse, kKeyboard, kStreamCount };
+
     virtual ~ReplayStreams() = default;
     virtual std::unique_ptr<ReplayStreams> Clone() const = 0;
-    // Recording modes: one player's inputs of input frame `frame` (1 on the
-    // first frame in which the stage takes input).
+    // Recording: one player's inputs of frame `frame`, before the cat reads
+    // them; then what the cat left in them (it counts the action timers
+    // down) once it has.
     virtual void RecordFrame(int frame, int player, const PlayerInput& input) = 0;
-    // Replay modes: the recorded inputs of that player and frame, in blocks
-    // the streams own; null where the stream holds none.
+    virtual void FinishFrame(int player, const PlayerInput& input) = 0;
+    // Playback: the recorded inputs of that player and frame, in blocks the
+    // streams own; null where the stream holds none. Called once per frame
+    // that takes input, in frame order.
     virtual PlayerInput PlayFrame(int frame, int player) = 0;
+
+    // The cat kind (device type 1..6) of each player, in player order.
+    virtual const std::vector<int32_t>& PlayerKinds() const = 0;
+    // What the recording holds, in its stored text form: one stream of one
+    // player ("n" for a kind of block the device does not have).
+    virtual std::string StoredText(int player, Stream stream) const = 0;
 };
 
 class ReplaySource {
 public:
     virtual ~ReplaySource() = default;
     // The device types (1..6) of the players of the user's own record of a
-    // stage, in player order; false when there is no such record.
+    // stage, in player order; false, with a log line, when there is no
+    // such record or it cannot be used.
     virtual bool ReadUserMeta(int stageNumber, std::vector<int32_t>* deviceTypes) = 0;
-    // The streams of a stage being loaded: read back in the replay modes
-    // (type: the device type whose demo replay is asked for), empty ones to
-    // record into in the time-attack modes. Null when there are none.
-    virtual std::unique_ptr<ReplayStreams> OpenStreams(int mode, int stageNumber, int players, int type) = 0;
+    // The streams of a stage being loaded, for players of these cat kinds:
+    // read back in the replay modes (the user's record in mode 11, the
+    // built-in demo replays of each player's kind in modes 12 and 16), empty
+    // ones to record into in the time-attack modes 9 and 10. Null when there
+    // are none.
+    virtual std::unique_ptr<ReplayStreams> OpenStreams(int mode, int stageNumber,
+                                                       const std::vector<int32_t>& playerKinds) = 0;
+    // Stores what was recorded: as the user's record of the stage in mode 9,
+    // as its built-in demo replay in mode 10. False, with a log line, when
+    // nothing was stored; the replay stored before is then kept whole.
+    virtual bool SaveStreams(const ReplayStreams& streams, int mode, int stageNumber) = 0;
 };
 
 // The source the stage loader asks; null (the default) for none.

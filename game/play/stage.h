@@ -80,6 +80,11 @@ public:
     // enemies, the grid passes, lives, beaten enemies and the camera fit.
     void UpdatePlay(const input::InputArrays& arrays);
     int32_t AddClearBonus() const;
+    // Time attack (modes 9 and 10): stores what the stage recorded as the
+    // user's record or as the stage's demo replay. False, with a log line,
+    // when nothing was stored (another mode, no recording, or a failed
+    // write, which keeps the replay stored before).
+    bool SaveReplay() const;
 
     // ---- grid contacts ----
     void UpdateCatOnGrid(CatActor& cat);
@@ -91,6 +96,15 @@ public:
     void RotateClockwise();
     void RotateCounterClockwise();
     void FlipVertical();
+
+    // ---- drawing (game/draw/) ----
+    // One frame of the stage: the turned background, the tiles and items,
+    // darts and rising gems, the cats with their labels, the HUD of the
+    // mode, the phase pictures and the screen transition. opacity is the
+    // frame opacity of the blocks and cats (1 in play; less while the
+    // session pulls the camera back after a stage). Advances the cats'
+    // walk and turn counters.
+    void Draw(float opacity = 1.0f);
 
     // ---- phases ----
     // Called once per frame after the play update; true once the stage is
@@ -145,7 +159,6 @@ public:
     uint8_t ready = 1;
     uint8_t go = 0;
     int32_t playFrames = 0;
-    int32_t inputFrames = 0;      // frames that took input; the replay frame number
     int32_t pendingScratch = 0;   // hazard sounds still to play
     ReplayStreamsHandle replay;
 
@@ -153,11 +166,12 @@ private:
     std::vector<int32_t> turnScratch_;  // the grid being turned; kept so a turn allocates nothing
     void ReserveLists();
     void LoadGrid(const char* text, size_t size, bool preview);
-    void ComputeTimeLimit();
-    bool CreatePlayerCats(int32_t* lives);
+    void ComputeTimeLimit(int type);
+    bool ChoosePlayerKinds(std::vector<int32_t>* kinds);
+    void CreatePlayerCats(const std::vector<int32_t>& kinds, int32_t* lives);
     void TakeLife(CatActor& cat);
     void LifeTest(CatActor& cat);
-    PlayerInput InputOf(const input::InputArrays& arrays, int slot);
+    PlayerInput InputOf(const input::InputArrays& arrays, int slot, int frame);
     void MoveThingsForTurn(int kind);
 };
 

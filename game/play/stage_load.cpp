@@ -113,9 +113,9 @@ void Stage::LoadGrid(const char* text, size_t size, bool preview) {
     }
 }
 
-void Stage::ComputeTimeLimit() {
-    const int type = FirstPlayerDeviceType();
+void Stage::ComputeTimeLimit(int type) {
     const TimeTable* table = gameData ? gameData->timeTable : nullptr;
+    if (type < 0 || type >= TimeTable::kColumns) type = 0;
     const bool counted = table && stageNumber >= 0 && stageNumber < TimeTable::kRows &&
                          table->attempts[stageNumber][type] >= 3;
     if (!counted) {
@@ -130,42 +130,45 @@ void Stage::ComputeTimeLimit() {
     timeLimit = ClampToInt32(seconds * 1000);
 }
 
-bool Stage::CreatePlayerCats(int32_t* lives) {
-    const float depth = FieldDepth();
-    auto make = [&](int slot, int kind, int32_t* counter) {
-        cats[size_t(slot)] =
-            DeepPtr<CatActor>::Make(slot, kind, startColumn, startRow, depth, counter, gameData, false);
-        playerActive[slot] = 1;
-        ++catCount;
-    };
+bool Stage::ChoosePlayerKinds(std::vector<int32_t>* kinds) {
     auto validKind = [](int type) { return type >= 1 && type <= 6; };
     if (mode == gamemode::kReplayUser) {
         std::vector<int32_t> types;
         ReplaySource* source = GetReplaySource();
         if (!source || !source->ReadUserMeta(stageNumber, &types) || types.empty()) {
-            WriteLogFormat("Replay of stage %d: there is no record to play\n", stageNumber);
+            WriteLogFormat("Replay of stage %d: there is no record to play", stageNumber);
             return false;
         }
         for (size_t k = 0; k < types.size() && k < size_t(kPlayers) && validKind(types[k]); ++k)
-            make(int(k), types[k], lives);
+            kinds->push_back(types[k]);
     } else if (mode == gamemode::kReplayDemo) {
-        if (validKind(FirstPlayerDeviceType())) make(0, FirstPlayerDeviceType(), lives);
+        if (validKind(FirstPlayerDeviceType())) kinds->push_back(FirstPlayerDeviceType());
     } else if (mode == gamemode::kAttractDemo) {
         demoIndex = (demoIndex + 1) % 6;
-        make(0, demoIndex + 1, lives);
+        kinds->push_back(demoIndex + 1);
     } else {
         for (int slot = 0; slot < kPlayers && playerEntries[slot] != -1; ++slot) {
             const int entry = playerEntries[slot];
             const int type = entry >= 0 && entry < input::kSlotCount ? devices.types[entry] : 0;
             if (!validKind(type)) break;
-            make(slot, type, IsVersusMode(mode) ? nullptr : lives);
+            kinds->push_back(type);
         }
     }
-    if (catCount == 0) {
-        WriteLogFormat("Stage %d in mode %d has no player to play it\n", stageNumber, mode);
+    if (kinds->empty()) {
+        WriteLogFormat("Stage %d in mode %d has no player to play it", stageNumber, mode);
         return false;
     }
     return true;
+}
+
+void Stage::CreatePlayerCats(const std::vector<int32_t>& kinds, int32_t* lives) {
+    const float depth = FieldDepth();
+    for (size_t slot = 0; slot < kinds.size(); ++slot) {
+        cats[slot] = DeepPtr<CatActor>::Make(int(slot), kinds[slot], startColumn, startRow, depth,
+                                             IsVersusMode(mode) ? nullptr : lives, gameData, false);
+        playerActive[slot] = 1;
+        ++catCount;
+    }
 }
 
 bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, const StageDevices* deviceTable,
@@ -184,30 +187,32 @@ bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, cons
     ready = 1;
     SetDefaultLightDirection(0.2f, -0.7f, 1.0f);
 
+    // The players' cat kinds come first: a replay's time limit is that of
+    // the player it replays.
+    std::vector<int32_t> kinds;
+    const bool playable = ChoosePlayerKinds(&kinds);
+
     std::string text;
     const std::string path = BuildFilePath(mode, stageNumber);
     if (!path.empty() && !ReadGameFile(path.c_str(), &text))
-        WriteLogFormat("Stage file %s cannot be read: the stage is empty\n", path.c_str());
-    if (!IsVersusMode(mode)) ComputeTimeLimit();
+        WriteLogFormat("Stage file %s cannot be read: the stage is empty", path.c_str());
+    if (!IsVersusMode(mode)) ComputeTimeLimit(kinds.empty() ? 0 : kinds[0]);
     LoadGrid(text.data(), text.size(), false);
     if (!enemies.empty()) {
         const int64_t each = mode == gamemode::kFinal ? 15000 : 7000;
         timeLimit = ClampToInt32(timeLimit + each * int64_t(enemies.size()));
     }
 
-    const bool playable = CreatePlayerCats(lives);
+    CreatePlayerCats(kinds, lives);
     // A shake from before the stage must not carry into it.
     for (int slot = 0; slot < kPlayers; ++slot) {
         const int entry = playerEntries[slot];
         if (entry < 0 || entry >= input::kSlotCount || !devices.actionBlocks[entry]) continue;
         std::fill(devices.actionBlocks[entry], devices.actionBlocks[entry] + input::kActionWords, 0);
     }
-    if (ReplaySource* source = GetReplaySource(); source && playable) {
-        if (IsReplayMode(mode))
-            replay = ReplayStreamsHandle(source->OpenStreams(mode, stageNumber, catCount, demoIndex + 1));
-        else if (mode == gamemode::kTimeAttack || mode == gamemode::kTimeAttackTable)
-            replay = ReplayStreamsHandle(source->OpenStreams(mode, stageNumber, catCount, FirstPlayerDeviceType()));
-    }
+    ReplaySource* source = GetReplaySource();
+    if (source && playable && (IsReplayMode(mode) || mode == gamemode::kTimeAttack || mode == gamemode::kTimeAttackTable))
+        replay = ReplayStreamsHandle(source->OpenStreams(mode, stageNumber, kinds));
 
     camera.current[0] = camera.target[0] = float(int(grid.columns * 80 * 0.5));
     camera.current[1] = camera.target[1] = float(int(700 - grid.rows * 80 * 0.5));

@@ -3,20 +3,31 @@
 // input (recorded or replayed in the time-attack modes); the enemies; the
 // grid passes and the life test of the players; the same for the enemies;
 // the enemies the players beat; the camera fit.
+#include "engine/log.h"
 #include "game/data/game_data.h"
 #include "game/play/game_modes.h"
 #include "game/play/stage.h"
 #include "game/savedata.h"
 
-PlayerInput Stage::InputOf(const input::InputArrays& arrays, int slot) {
+PlayerInput Stage::InputOf(const input::InputArrays& arrays, int slot, int frame) {
     // A player without a device (a replay, the demo) has no live input.
     PlayerInput in = PlayerInput::FromArrays(arrays, playerEntries[slot]);
     if (IsReplayMode(mode)) {
-        in = replay ? replay->PlayFrame(inputFrames, slot) : PlayerInput{};
+        in = replay ? replay->PlayFrame(frame, slot) : PlayerInput{};
     } else if (IsTimeAttackMode(mode) && replay) {
-        replay->RecordFrame(inputFrames, slot, in);
+        replay->RecordFrame(frame, slot, in);
     }
     return in;
+}
+
+bool Stage::SaveReplay() const {
+    if (mode != gamemode::kTimeAttack && mode != gamemode::kTimeAttackTable) return false;
+    ReplaySource* source = GetReplaySource();
+    if (!source || !replay) {
+        WriteLogFormat("Stage %d: no replay was recorded, so none is stored", stageNumber);
+        return false;
+    }
+    return source->SaveStreams(*replay.get(), mode, stageNumber);
 }
 
 void Stage::LifeTest(CatActor& cat) {
@@ -35,10 +46,14 @@ void Stage::UpdatePlay(const input::InputArrays& arrays) {
     std::array<CatActor*, kPlayers> slots = CatSlots();
 
     if (!ready && gameOverFade < 1) {
-        ++inputFrames;
+        // The stream frame: this update's number from the stage's first.
+        const int frame = playFrames + 1;
+        const bool recording = replay && IsTimeAttackMode(mode) && !IsReplayMode(mode);
         for (int slot = 0; slot < kPlayers; ++slot) {
             if (!playerActive[slot] || !slots[size_t(slot)]) continue;
-            slots[size_t(slot)]->UpdatePlayer(InputOf(arrays, slot));
+            const PlayerInput in = InputOf(arrays, slot, frame);
+            slots[size_t(slot)]->UpdatePlayer(in);
+            if (recording) replay->FinishFrame(slot, in);
         }
         for (size_t i = 0; i < enemies.size(); ++i) {
             CatActor& enemy = enemies[i];

@@ -154,19 +154,31 @@ int SyncFolderOf(const char* path) {
     return result;
 }
 
-DurableWriteStep ReplaceDurably(const char* path, const char* temporary, const void* bytes, size_t size) {
+DurableWriteStep WriteFlushed(const char* path, const void* bytes, size_t size) {
     using Step = DurableWriteStep;
-    if (!path || !temporary || (size > 0 && !bytes)) return Step::CreateTemporary;
-    int fd = ::open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (!path || (size > 0 && !bytes)) return Step::CreateTemporary;
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return Step::CreateTemporary;
     Step failed = Step::Done;
     if (!WriteAll(fd, bytes, size)) failed = Step::WriteTemporary;
     else if (::fsync(fd) != 0) failed = Step::SyncTemporary;
     if (::close(fd) != 0 && failed == Step::Done) failed = Step::WriteTemporary;
-    if (failed == Step::Done && ::rename(temporary, path) != 0) failed = Step::Rename;
-    if (failed != Step::Done) {
+    if (failed != Step::Done) ::unlink(path);
+    return failed;
+}
+
+bool RenameOver(const char* from, const char* to) { return from && to && ::rename(from, to) == 0; }
+
+bool SyncFolderOfPath(const char* path) { return path && SyncFolderOf(path) == 0; }
+
+DurableWriteStep ReplaceDurably(const char* path, const char* temporary, const void* bytes, size_t size) {
+    using Step = DurableWriteStep;
+    if (!path || !temporary) return Step::CreateTemporary;
+    const Step written = WriteFlushed(temporary, bytes, size);
+    if (written != Step::Done) return written;
+    if (::rename(temporary, path) != 0) {
         ::unlink(temporary);
-        return failed;
+        return Step::Rename;
     }
     return SyncFolderOf(path) == 0 ? Step::Done : Step::SyncFolder;
 }
@@ -190,7 +202,7 @@ int LockExclusive(const char* path) {
 
 const FileSystemBackend kPosixFileSystemBackend = {
     "posix",     OpenRead, Close, ReadAt, SizeOf, Stat, ListDirectory, GetCurrentDirectory, SetCurrentDirectory,
-    CreateTempFile, ReplaceDurably, RemoveFile, LockExclusive,
+    CreateTempFile, ReplaceDurably, RemoveFile, LockExclusive, WriteFlushed, RenameOver, SyncFolderOfPath,
 };
 
 }  // namespace platform

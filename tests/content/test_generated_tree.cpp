@@ -156,6 +156,9 @@ TEST_F(BrokenTree, ListsSetsScriptsAndTableAreEnforced) {
         return Splice(t, t.size(), 0, "mes \"\x83\x5Cnext\"\n");  // the CP932 form of a katakana ending in 0x5C
     });
     Rewrite("limitTimeTable.csv", [](std::string t) { return Splice(t, t.find('\n'), 0, ",5"); });
+    Rewrite("scenario/staffroll.txt", [](std::string t) {
+        return Splice(t, t.size(), 0, "credits:x\nclosing:again\nthanks:" + std::string(61, 'a') + "\n");
+    });
     std::string p = Problems();
     EXPECT_NE(p.find("stage_normal_list.txt: group 0 has no end line"), std::string::npos) << p;
     EXPECT_NE(p.find("normal_set2.set: names a missing stage 250"), std::string::npos) << p;
@@ -164,6 +167,9 @@ TEST_F(BrokenTree, ListsSetsScriptsAndTableAreEnforced) {
     EXPECT_NE(p.find("ending1.scn: message line longer than 50 bytes"), std::string::npos) << p;
     EXPECT_NE(p.find("ending0.scn: a character ending in 0x5C reads as a line break"), std::string::npos) << p;
     EXPECT_NE(p.find("limitTimeTable.csv: line 1 needs a label and 7 values"), std::string::npos) << p;
+    EXPECT_NE(p.find("staffroll.txt: line without a known key: credits:x"), std::string::npos) << p;
+    EXPECT_NE(p.find("staffroll.txt: needs one closing line"), std::string::npos) << p;
+    EXPECT_NE(p.find("staffroll.txt: entry longer than 60 bytes"), std::string::npos) << p;
 }
 
 TEST_F(BrokenTree, ModelPlacementAndTheEndingMusicAreEnforced) {

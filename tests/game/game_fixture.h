@@ -5,6 +5,7 @@
 // a test tells them and noting what GameApp asked of them.
 #pragma once
 #include "engine/engine.h"
+#include "engine/screen.h"
 #include "engine/sound.h"
 #include "game/app/game_app.h"
 #include "game/app/scenes.h"
@@ -20,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -189,3 +192,48 @@ protected:
     SceneScript script_;
     std::unique_ptr<GameApp> app_;
 };
+
+// Drawn on the GL device (models show only there).
+class GameOnDeviceTest : public GameTest {
+protected:
+    void SetUp() override {
+        GameTest::SetUp();
+        ASSERT_EQ(SetWindowBackend("sdl2"), 0);
+        ASSERT_EQ(SetGraphicsDeviceChoice("gl"), 0);
+    }
+    void TearDown() override {
+        GameTest::TearDown();
+        SetGraphicsDeviceChoice("auto");
+    }
+};
+
+// What `draw` puts on a cleared screen, as 0xRRGGBB pixels.
+inline std::vector<uint32_t> DrawnScreen(const std::function<void()>& draw) {
+    std::vector<uint32_t> shown(640 * 480);
+    ClearDrawScreenToBackColor(nullptr);
+    draw();
+    EXPECT_EQ(ReadDrawScreenPixels(shown.data()), 0);
+    for (uint32_t& c : shown) c &= 0xFFFFFF;
+    return shown;
+}
+
+// The screen as a PNG for a look: into $GAME_PNG_DIR, else the build tree.
+inline void SaveScreenPng(const char* name) {
+    const char* dir = std::getenv("GAME_PNG_DIR");
+    SaveDrawScreenToPng((std::filesystem::path(dir ? dir : MORPOTTA_BUILD_DIR) / name).string().c_str());
+}
+
+// Pixels of a box (right and bottom exclusive) of a 640x480 shot that are
+// not black, and that are `colour` (0xRRGGBB).
+inline int LitPixels(const std::vector<uint32_t>& shot, int x1, int y1, int x2, int y2) {
+    int n = 0;
+    for (int y = y1; y < y2; ++y)
+        for (int x = x1; x < x2; ++x) n += shot[size_t(y) * 640 + size_t(x)] != 0;
+    return n;
+}
+inline int PixelsOfColour(const std::vector<uint32_t>& shot, int x1, int y1, int x2, int y2, uint32_t colour) {
+    int n = 0;
+    for (int y = y1; y < y2; ++y)
+        for (int x = x1; x < x2; ++x) n += shot[size_t(y) * 640 + size_t(x)] == colour;
+    return n;
+}

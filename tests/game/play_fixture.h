@@ -9,7 +9,10 @@
 #include "game/play/stage_file.h"
 #include "game/savedata.h"
 #include "game/timetable.h"
+#include "generator.h"
 #include "scoped_temp_dir.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -148,4 +151,16 @@ struct OnePlayer {
     StageDevices devices;
     int32_t entries[4] = {0, -1, -1, -1};
     explicit OnePlayer(int type) { devices.types[0] = type; }
+};
+
+// The generated stages and time table in a temporary working directory.
+class GeneratedStages : public ::testing::Test {
+protected:
+    void SetUp() override {
+        OutputTree out(files_.path().string());
+        GenerateStages(out);
+        GenerateTimeTable(out);
+        ASSERT_FALSE(out.failed());
+    }
+    StageFiles files_;
 };

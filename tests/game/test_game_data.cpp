@@ -184,19 +184,6 @@ TEST_F(GameTest, TheTransitionDissolvesTheCaptureAndEndsOnItsLastFrame) {
 }
 
 // Needs the GL device: a device loss must leave every picture as it was.
-class GameOnDeviceTest : public GameTest {
-protected:
-    void SetUp() override {
-        GameTest::SetUp();
-        ASSERT_EQ(SetWindowBackend("sdl2"), 0);
-        ASSERT_EQ(SetGraphicsDeviceChoice("gl"), 0);
-    }
-    void TearDown() override {
-        GameTest::TearDown();
-        SetGraphicsDeviceChoice("auto");
-    }
-};
-
 TEST_F(GameOnDeviceTest, PicturesAreTheSameAfterADeviceLoss) {
     Start();
     ASSERT_EQ(HardwareRenderingActive(), 1);

@@ -3,24 +3,11 @@
 // run of a generated stage reaches its goal.
 #include "game/play/follow_camera.h"
 #include "game/play/sim/play_sim.h"
-#include "generator.h"
 #include "play_fixture.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// The generated stages and time table in a temporary working directory.
-class GeneratedStages : public ::testing::Test {
-protected:
-    void SetUp() override {
-        OutputTree out(files_.path().string());
-        GenerateStages(out);
-        GenerateTimeTable(out);
-        ASSERT_FALSE(out.failed());
-    }
-    StageFiles files_;
-};
 
 // Hold right; press jump for 15 frames every 40 frames once the stage is
 // under way.

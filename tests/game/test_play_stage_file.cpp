@@ -191,20 +191,24 @@ public:
         *out = types;
         return true;
     }
-    std::unique_ptr<ReplayStreams> OpenStreams(int, int, int, int type) override {
+    std::unique_ptr<ReplayStreams> OpenStreams(int, int, const std::vector<int32_t>& kinds) override {
         ++opened;
-        openedType = type;
+        openedType = kinds.empty() ? -1 : kinds[0];
         return nullptr;
     }
+    bool SaveStreams(const ReplayStreams&, int, int) override { return false; }
 };
 
 TEST(StageLoad, ReplayModesTakeTheirCatsFromTheRecordOrRefuse) {
     StageFiles files;
     files.WriteNormal(4, "s  G\nBBBB\n");
     TestData t;
-    // Column 0 (no device) and column 6 (the keyboard) have targets.
+    // Column 0 (no device), column 1 (the joystick) and column 6 (the
+    // keyboard) have targets.
     t.table->target[4][0] = 15000;
     t.table->attempts[4][0] = 3;
+    t.table->target[4][1] = 21500;
+    t.table->attempts[4][1] = 3;
     t.table->target[4][6] = 45000;
     t.table->attempts[4][6] = 3;
     StageDevices devices;
@@ -226,7 +230,7 @@ TEST(StageLoad, ReplayModesTakeTheirCatsFromTheRecordOrRefuse) {
     EXPECT_EQ(st.Cat(0)->kind, 1);
     EXPECT_EQ(st.Cat(1)->kind, 2);
     EXPECT_TRUE(st.playerActive[0] && st.playerActive[1] && !st.playerActive[2]);
-    EXPECT_EQ(st.timeLimit, 25000);  // no entry: device type 0's column
+    EXPECT_EQ(st.timeLimit, 32000);  // the replayed first player's column, not that of no device
 
     // The demo replay's cat is the first player's, and it takes part.
     const int32_t first[4] = {0, -1, -1, -1};

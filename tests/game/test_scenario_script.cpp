@@ -293,17 +293,9 @@ class ScriptSceneTest : public GameTest {
 protected:
     // The scene drawn on a cleared screen, as 0xRRGGBB pixels.
     static std::vector<uint32_t> Draw(ScenarioScript& s) {
-        std::vector<uint32_t> shown(640 * 480);
-        ClearDrawScreenToBackColor(nullptr);
-        s.DrawMessageWindow();
-        EXPECT_EQ(ReadDrawScreenPixels(shown.data()), 0);
-        for (uint32_t& c : shown) c &= 0xFFFFFF;
-        return shown;
+        return DrawnScreen([&s] { s.DrawMessageWindow(); });
     }
-    static void SavePng(const char* name) {
-        const char* dir = std::getenv("GAME_PNG_DIR");
-        SaveDrawScreenToPng((std::filesystem::path(dir ? dir : MORPOTTA_BUILD_DIR) / name).string().c_str());
-    }
+    static void SavePng(const char* name) { SaveScreenPng(name); }
 };
 
 TEST_F(ScriptSceneTest, GeneratedScriptsRunToTheirEndWithEveryCat) {

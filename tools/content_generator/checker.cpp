@@ -514,6 +514,33 @@ void CheckEndingMusic(Checker& c, const std::string& path, const std::string& te
     if (!rollCued) c.Problem(path, "the staff roll's music (pbgm 9) is not cued after the last message");
 }
 
+// The staff roll's credits: "key:text" lines under the three credit
+// headings and one closing line, within what the roll shows (at most 8
+// entries a heading, 60 bytes a line).
+void CheckStaffRoll(Checker& c) {
+    const std::string path = "tpa\\scenario\\staffroll.txt";
+    std::string text;
+    if (!c.ReadText(path, &text)) return;
+    std::map<std::string, int> counts;
+    for (const std::string& line : Lines(text)) {
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        const size_t colon = line.find(':');
+        const std::string key = line.substr(0, colon);
+        if (colon == std::string::npos || (key != "graphics" && key != "sound" && key != "thanks" && key != "closing")) {
+            c.Problem(path, "line without a known key: " + line);
+            continue;
+        }
+        const std::string value = line.substr(colon + 1);
+        if (value.empty()) c.Problem(path, "empty entry: " + line);
+        if (value.size() > 60) c.Problem(path, "entry longer than 60 bytes: " + line);
+        ++counts[key];
+    }
+    for (const char* key : {"graphics", "sound", "thanks"}) {
+        if (counts[key] < 1 || counts[key] > 8) c.Problem(path, std::string("needs 1 to 8 ") + key + " entries");
+    }
+    if (counts["closing"] != 1) c.Problem(path, "needs one closing line");
+}
+
 // ---------------------------------------------------------------- time table
 
 void CheckTimeTable(Checker& c) {
@@ -554,6 +581,7 @@ CheckReport CheckTree(const std::string& root) {
         CheckScript(c, ending, &text);
         CheckEndingMusic(c, ending, text);
     }
+    CheckStaffRoll(c);
     CheckTimeTable(c);
     return c.report;
 }

@@ -1,4 +1,5 @@
-// Scenario scripts: the scenes between stages and the two endings.
+// Scenario scripts: the scenes between stages and the two endings; and the
+// credits of the ending's staff roll.
 // Slot s shows cat kind s + 1; slot 6 (kind 7) has no face and stays unused.
 #include "generator.h"
 #include "stages.h"
@@ -165,6 +166,25 @@ std::string EndingText(int kind) {
     return s.text();
 }
 
+// The staff roll's credits: this project's own team, by role.
+std::string StaffRollText() {
+    static const char* const kLines[] = {
+        "graphics:モルポッタ開発チーム",
+        "graphics:キャラクター・3Dモデル・背景 … すべて自作",
+        "sound:モルポッタ開発チーム",
+        "sound:BGM・効果音 … すべて自作",
+        "thanks:プログラム　　　　モルポッタ開発チーム",
+        "thanks:ステージデザイン　モルポッタ開発チーム",
+        "thanks:シナリオ　　　　　モルポッタ開発チーム",
+        "thanks:テストプレイ　　　モルポッタ開発チーム",
+        "thanks:そして　遊んでくれた　あなた！",
+        "closing:Presented by モルポッタ開発チーム",
+    };
+    std::string text;
+    for (const char* line : kLines) text += std::string(line) + "\n";
+    return text;
+}
+
 }  // namespace
 
 void GenerateScenarios(OutputTree& out) {
@@ -174,4 +194,5 @@ void GenerateScenarios(OutputTree& out) {
     for (int kind = 0; kind < 2; ++kind) {
         out.WriteText("tpa\\scenario\\ending" + std::to_string(kind) + ".scn", EndingText(kind));
     }
+    out.WriteText("tpa\\scenario\\staffroll.txt", StaffRollText());
 }

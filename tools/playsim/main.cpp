@@ -1,9 +1,11 @@
 // playsim: plays one stage without drawing, from scripted input, and prints
 // the final state hash and a summary (with --trace, one hash per frame).
 // Run it where the "tpa" tree is (the build directory), or name the tree's
-// parent with --root.
+// parent with --root. The replay files there are the stages' replays: the
+// replay modes play them, and --save-replay stores a time-attack run.
 #include "engine/log.h"
 #include "game/play/sim/play_sim.h"
+#include "game/replay/replay_files.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -19,13 +21,15 @@ namespace {
 void Usage() {
     std::fprintf(stderr,
                  "usage: playsim --stage N [--mode M] [--script FILE] [--frames K] [--trace]\n"
-                 "               [--players T,T,...] [--difficulty D] [--seed S] [--root DIR]\n"
+                 "               [--players T,T,...] [--difficulty D] [--seed S] [--root DIR] [--save-replay]\n"
                  "  --mode M      game mode (default 0, the normal game; stage files of modes 4, 5, 8\n"
                  "                are the versus ones)\n"
                  "  --script FILE held input per frame (see game/play/sim/input_script.h); none: no input\n"
                  "  --frames K    frames to play (default 600); the run ends early when the stage is over\n"
                  "  --players     device type of each player, 1..6 (default 1: a joystick)\n"
-                 "  --trace       print the state hash of every frame\n");
+                 "  --trace       print the state hash of every frame\n"
+                 "  --save-replay modes 9 and 10: store the run as the stage's replay (replay/) or demo\n"
+                 "                replay (tpa/d_replay/); modes 11, 12 and 16 play those files\n");
 }
 
 bool ReadNumber(const char* text, long low, long high, long* out) {
@@ -42,7 +46,7 @@ int main(int argc, char** argv) {
     SetLogOutput(0);
     playsim::Setup setup;
     long stage = -1, frames = 600, value = 0;
-    bool trace = false;
+    bool trace = false, saveReplay = false;
     std::string scriptPath, root;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -84,6 +88,8 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--trace") {
             trace = true;
+        } else if (arg == "--save-replay") {
+            saveReplay = true;
         } else {
             Usage();
             return 2;
@@ -113,6 +119,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    replay::ReplayFiles replays;
+    SetReplaySource(&replays);
     playsim::Simulator sim(setup);
     if (!sim.loaded()) {
         std::fprintf(stderr, "playsim: stage %ld cannot be played in mode %d\n", stage, setup.mode);
@@ -131,6 +139,11 @@ int main(int argc, char** argv) {
         if (const CatActor* c = st.Cat(slot))
             std::printf("cat %d kind %d at %d,%d gems %d knockedOut %d\n", slot + 1, c->kind, c->x, c->y,
                         c->StackCount(), c->knockedOut);
+    }
+    if (saveReplay) {
+        const bool stored = st.SaveReplay();
+        std::printf("replay %s\n", stored ? "stored" : "not stored");
+        if (!stored) return 1;
     }
     return 0;
 }

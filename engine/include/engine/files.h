@@ -91,6 +91,20 @@ size_t CompressBlockBound(size_t size);
 // and a log line; the previous copy stays whenever the new one was not put
 // in its place.
 int WriteFileDurably(const char* path, const void* bytes, size_t size);
+// One file of a set written together.
+struct DurableFile {
+    const char* path;  // a host path, as for WriteFileDurably
+    const void* bytes;
+    size_t size;
+};
+// Files that belong together (a replay's streams and its meta file): each
+// goes to "<path>.tmp" and is flushed to the disk; only when every one is
+// written are they renamed over their paths, in order, and their folders
+// flushed. When any cannot be written, every temporary file is removed and
+// every path keeps its previous copy. 0, or -1 and a log line. (A crash
+// between the renames, a moment against the writing before it, leaves some
+// new files beside some old ones.)
+int WriteFileSetDurably(const DurableFile* files, size_t count);
 // Removes the "<path>.tmp" a write cut short left behind. Call it at
 // start-up, once no other copy of the program can be writing. 1 when one
 // was removed, 0 when there was none.

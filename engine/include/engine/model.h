@@ -22,6 +22,13 @@ int LoadModelFile(const char* fileName);
 // Drops one reference of base data; the last one frees it. 0, or -1 for a
 // handle that names no base data.
 int ReleaseModelBaseData(int baseHandle);
+// Rewrite every frame of base data: smooth normals by a smoothing angle in
+// radians (0 keeps each face's own normal), or merged duplicate positions
+// and vertices. 0, or -1 for a bad handle, short memory (the frame at hand
+// is left as it was) or base data whose models keep vertex copies of their
+// own.
+int RecalculateModelBaseNormals(int baseHandle, float smoothingAngle);
+int OptimizeModelBaseVertices(int baseHandle);
 
 // Model instances. Each returns -1 for a bad handle or index.
 int GetModelBaseHandle(int modelHandle);

@@ -12,16 +12,6 @@ constexpr float kQuarterTurn = 1.5707964f;
 
 const float* KeyValues(const ModelBaseAnimKeySet* ks, int k, int width) { return ks->values + size_t(k) * width; }
 
-int ValueWidth(int valueType) {
-    switch (valueType) {
-    case 0:
-    case 7: return 4;
-    case 1: return 3;
-    case 5: return 1;
-    default: return 0;
-    }
-}
-
 bool IsRotationKind(int kind) { return kind >= 0 && kind <= 3; }
 
 void ResetToRest(FrameAnimRecord* r) {
@@ -56,7 +46,7 @@ struct KeyPair {
 
 bool PairOf(const AnimKeyState& s, float time, KeyPair* pair) {
     const ModelBaseAnimKeySet* ks = s.keySet;
-    pair->width = ValueWidth(ks->valueType);
+    pair->width = ModelKeyValueWidth(ks->valueType);
     if (!pair->width || ks->keyCount <= 0) return false;
     int k = s.keyIndex < 0 ? 0 : s.keyIndex >= ks->keyCount ? ks->keyCount - 1 : s.keyIndex;
     int next = 0;
@@ -208,6 +198,16 @@ void EvaluateMatrix(AnimEvalContext* c, FrameAnimRecord* r) {
 }
 
 }  // namespace
+
+int ModelKeyValueWidth(int valueType) {
+    switch (valueType) {
+    case 0:
+    case 7: return 4;
+    case 1: return 3;
+    case 5: return 1;
+    default: return 0;
+    }
+}
 
 float ComputeKeyFactor(const ModelBaseAnimKeySet* ks, int k, float time, int* next) {
     if (k >= ks->keyCount - 1) {

@@ -5,6 +5,10 @@
 
 #include "model/base/model_records.h"
 
+// Floats per key of a base key set's value type: quaternions (0, 7) four,
+// vectors (1) three, single floats (5) one; other types keep no values.
+int ModelKeyValueWidth(int valueType);
+
 enum FrameAnimFlag : uint32_t {
     FRAME_ANIM_TRANSLATION = 1,
     FRAME_ANIM_SCALE = 2,

@@ -127,9 +127,30 @@ bool CopyMaterials(const ReadModel* model, ModelBase* base) {
     return true;
 }
 
+int LoadBaseTextureImage(ModelBaseTexture* texture, const char* colourPath932, const char* alphaPath932,
+                         const char* folder932, const ModelTextureFileHook* hook) {
+    std::u16string wideFolder, colour, alpha;
+    if (folder932 && (!ConvertCp932ToUtf16(folder932, &wideFolder) || wideFolder.size() > 262)) wideFolder.clear();
+    if ((colourPath932 && !WidePath(colourPath932, wideFolder, &colour)) ||
+        (alphaPath932 && !WidePath(alphaPath932, wideFolder, &alpha)))
+        return -1;
+    ModelTextureRequest request{};
+    request.colourPath = colourPath932 ? colour.c_str() : nullptr;
+    request.alphaPath = alphaPath932 ? alpha.c_str() : nullptr;
+    request.folder = wideFolder.empty() ? nullptr : wideFolder.c_str();
+    request.bumpFlag = texture->bumpFlag;
+    request.bumpHeight = texture->bumpHeight;
+    request.reverse = texture->reverse;
+    request.bmp32Alpha = texture->bmp32Alpha;
+    request.hook = hook;
+    request.keepNames = 1;
+    if (LoadModelTexture(&texture->image, &request, 0) != 0) return -1;
+    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
+    if (gfx->GetGraphDimensions) gfx->GetGraphDimensions(texture->image.graph, &texture->width, &texture->height);
+    return 0;
+}
+
 int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, const ModelTextureFileHook* hook) {
-    std::u16string wideFolder;
-    if (folder && (!ConvertCp932ToUtf16(folder, &wideFolder) || wideFolder.size() > 262)) wideFolder.clear();
     base->textureCount = 0;
     base->textures = Take<ModelBaseTexture>(base, size_t(model->textures.count));
     if (!base->textures) return -1;
@@ -138,10 +159,7 @@ int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, co
         ModelBaseTexture& out = base->textures[base->textureCount];
         out.image.graph = -1;
         out.name = CopyBaseString(base, t->name);
-        std::u16string colour, alpha;
-        if (!out.name || (t->colourFilePath && !WidePath(t->colourFilePath, wideFolder, &colour)) ||
-            (t->alphaFilePath && !WidePath(t->alphaFilePath, wideFolder, &alpha)))
-            return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました\n", t->name);
+        if (!out.name) return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました", t->name);
         // The reader's two words and two flags are the texture's bump
         // setting, bump height, half-turn and 32-bit BMP alpha flags.
         out.bumpFlag = t->param;
@@ -155,21 +173,9 @@ int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, co
         out.paramFloat = t->paramFloat;
         out.flag1 = t->flag1;
         out.flag2 = t->flag2;
-        ModelTextureRequest request{};
-        request.colourPath = t->colourFilePath ? colour.c_str() : nullptr;
-        request.alphaPath = t->alphaFilePath ? alpha.c_str() : nullptr;
-        request.folder = wideFolder.empty() ? nullptr : wideFolder.c_str();
-        request.bumpFlag = out.bumpFlag;
-        request.bumpHeight = out.bumpHeight;
-        request.reverse = out.reverse;
-        request.bmp32Alpha = out.bmp32Alpha;
-        request.hook = hook;
-        request.keepNames = 1;
         ++base->textureCount;  // from here the record is released with the base
-        if (LoadModelTexture(&out.image, &request, 0) != 0)
-            return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました\n", t->name);
-        const ModelGraphicsServices* gfx = GetModelGraphicsServices();
-        if (gfx->GetGraphDimensions) gfx->GetGraphDimensions(out.image.graph, &out.width, &out.height);
+        if (LoadBaseTextureImage(&out, t->colourFilePath, t->alphaFilePath, folder, hook) != 0)
+            return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました", t->name);
     }
     return 0;
 }

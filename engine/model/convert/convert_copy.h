@@ -10,3 +10,9 @@ bool CopyAnimations(const ReadModel* model, ModelBase* base);
 bool CopyMaterials(const ReadModel* model, ModelBase* base);
 int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, const ModelTextureFileHook* hook);
 bool CopyPhysics(const ReadModel* model, ModelBase* base);
+// Loads a base texture's image from its colour and alpha file names (code
+// page 932, under the folder unless absolute; null: none) with the options
+// already in the record, and records the graph's size. 0, or -1 unlogged;
+// the image is released with the record either way.
+int LoadBaseTextureImage(ModelBaseTexture* texture, const char* colourPath932, const char* alphaPath932,
+                         const char* folder932, const ModelTextureFileHook* hook);

@@ -6,3 +6,6 @@
 // bone frame and re-points every frame's bone references. false (logged)
 // when its buffer cannot be allocated.
 bool OptimizeModelBaseSkinBones(ModelBase* base);
+// Every user of every skin bone finds the bone at its place in its
+// frame's bone references.
+bool SkinBoneUsersConsistent(const ModelBase* base);

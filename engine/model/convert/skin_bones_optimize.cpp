@@ -27,7 +27,7 @@ bool OptimizeModelBaseSkinBones(ModelBase* base) {
         AllocChainedMemory(sizeof(ModelBaseSkinBoneUser) * size_t(userTotal > 0 ? userTotal : 1), &base->memoryChain));
     if (!work || !users) {
         FreeMemory(work);
-        WriteLogText("Model Optimize Error : スキニングメッシュ情報最適化処理で使用するテンポラリバッファの確保に失敗しました\n");
+        WriteLogText("Model Optimize Error : スキニングメッシュ情報最適化処理で使用するテンポラリバッファの確保に失敗しました");
         return false;
     }
     auto* kept = reinterpret_cast<ModelBaseSkinBone*>(work);
@@ -91,5 +91,19 @@ bool OptimizeModelBaseSkinBones(ModelBase* base) {
         ++f.ownSkinBoneCount;
     }
     FreeMemory(work);
+    return true;
+}
+
+bool SkinBoneUsersConsistent(const ModelBase* base) {
+    for (int k = 0; k < base->skinBoneCount; ++k) {
+        const ModelBaseSkinBone& bone = base->skinBones[k];
+        for (int u = 0; u < bone.userCount; ++u) {
+            const ModelBaseSkinBoneUser& user = bone.users[u];
+            if (user.frame < 0 || user.frame >= base->frameCount || user.slot < 0 ||
+                user.slot >= base->frames[user.frame].boneRefCount ||
+                base->frames[user.frame].boneRefs[user.slot] != &bone)
+                return false;
+        }
+    }
     return true;
 }

@@ -34,6 +34,17 @@ struct DeviceBlocks {
     int32_t analog[8] = {};
     int32_t mouse[2] = {};
     int32_t keyboard[49] = {};
+
+    // Puts these blocks in device slot `slot` of the per-frame arrays as a
+    // device of `type` (1..6) has them: the buttons and its own kind of block.
+    void Attach(int type, int slot, input::InputArrays& arrays) {
+        arrays.buttons[slot] = &buttons;
+        arrays.actions[slot] = type == input::kWiiRemote ? actions : nullptr;
+        arrays.slopes[slot] = type == input::kWiiRemoteNunchuk ? slope : nullptr;
+        arrays.analogs[slot] = type == input::kXInputPad ? analog : nullptr;
+        arrays.mice[slot] = type == input::kMouse ? mouse : nullptr;
+        arrays.keyboards[slot] = type == input::kKeyboard ? keyboard : nullptr;
+    }
 };
 
 class InputScript {

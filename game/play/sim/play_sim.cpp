@@ -54,7 +54,7 @@ uint64_t HashStage(const Stage& st) {
     const int32_t head[] = {st.mode,          st.stageNumber,  st.grid.columns, st.grid.rows,    st.score,
                             st.catCount,      st.enemiesBeaten, st.startColumn, st.startRow,     st.frameCounter,
                             st.phaseCounter,  st.gameOverFade, st.backgroundAngle, st.elapsed,   st.startTick,
-                            st.timeLimit,     st.playFrames,   st.inputFrames,  st.pendingScratch};
+                            st.timeLimit,     st.playFrames,   st.pendingScratch};
     s.Add(head);
     const uint8_t flags[] = {st.noTarget, st.failed,   st.backgroundFlipped, st.finished, st.roundOver,
                              st.isLastOfRun, st.unlocked, st.ready,          st.go};
@@ -96,6 +96,7 @@ Simulator::Simulator(const Setup& setup) : setup_(setup), table_(std::make_uniqu
     SetPlayClock(&FakeClock);
     gamesound::SetRecorder([this](const gamesound::Call&) { ++soundCalls_; });
 
+    if (setup.resources) data_ = *setup.resources;
     SaveData::SetDefaults(save_);
     save_.difficulty = setup.difficulty;
     TimeTable::Load(*table_);
@@ -109,12 +110,7 @@ Simulator::Simulator(const Setup& setup) : setup_(setup), table_(std::make_uniqu
         entries[i] = i;
         devices_.types[i] = type;
         devices_.actionBlocks[i] = blocks_[i].actions;
-        arrays_.buttons[i] = &blocks_[i].buttons;
-        arrays_.actions[i] = type == input::kWiiRemote ? blocks_[i].actions : nullptr;
-        arrays_.slopes[i] = type == input::kWiiRemoteNunchuk ? blocks_[i].slope : nullptr;
-        arrays_.analogs[i] = type == input::kXInputPad ? blocks_[i].analog : nullptr;
-        arrays_.mice[i] = type == input::kMouse ? blocks_[i].mouse : nullptr;
-        arrays_.keyboards[i] = type == input::kKeyboard ? blocks_[i].keyboard : nullptr;
+        blocks_[i].Attach(type, i, arrays_);
     }
     lives_ = setup.lives;
     loaded_ = stage_.Load(setup.stageNumber, setup.lastOfRun, setup.mode, setup.lives < 0 ? nullptr : &lives_,

@@ -28,6 +28,10 @@ struct Setup {
     uint32_t seed = 1;
     bool lastOfRun = true;
     int32_t lives = 15;  // -1: the cats cost no life
+    // Loaded game data whose models, pictures and fonts a drawn stage uses
+    // (copied; the copy takes the simulator's save and time table). Null:
+    // no resources, for play without drawing.
+    const GameData* resources = nullptr;
 };
 
 // The hash of everything play depends on: the grid, every cat and enemy

@@ -52,6 +52,15 @@ struct FileSystemBackend {
     // drops it when the process ends, however it ends. kFileLockHeld when
     // another holder has it, -1 when the file cannot be made or locked.
     int (*lockExclusive)(const char* path);
+    // The steps of replaceDurably one at a time, for a set of files that must
+    // all be written before any of them replaces its old copy. writeFlushed
+    // writes bytes to path (created or emptied) and flushes it to the disk:
+    // Done, or the step that failed (CreateTemporary, WriteTemporary or
+    // SyncTemporary), the file then removed again. renameOver renames from
+    // over to; syncFolderOf flushes the folder that holds path.
+    DurableWriteStep (*writeFlushed)(const char* path, const void* bytes, size_t size);
+    bool (*renameOver)(const char* from, const char* to);
+    bool (*syncFolderOf)(const char* path);
 };
 
 constexpr int kFileLockHeld = -2;

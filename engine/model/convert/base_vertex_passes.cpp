@@ -1,0 +1,40 @@
+// The normal recalculation and vertex optimisation of whole base data:
+// every frame that has meshes, with the device buffers released first
+// (drawing makes them again from the new lists).
+#include "engine/log.h"
+#include "engine/model.h"
+#include "model/base/model_handles.h"
+#include "model/convert/vertex_passes.h"
+
+namespace {
+
+// Instances that keep vertex copies of their own sized them by the lists
+// as they stand: the lists must not change under them.
+bool HasInstanceVertexCopies(const ModelBase* base) {
+    if (base->instanceCount == 0) return false;
+    for (int i = 0; i < base->meshCount; ++i)
+        if (base->meshes[i].needsInstanceVertices) return true;
+    return false;
+}
+
+template <typename Pass>
+int RunOnFrames(int baseHandle, Pass pass) {
+    ModelBase* base = IsModelSystemReady() ? GetModelBase(baseHandle) : nullptr;
+    if (!base) return -1;
+    if (HasInstanceVertexCopies(base))
+        return WriteLogFormat("モデル基本データ %08x の頂点はモデルが複製して使っているため変更できません", unsigned(baseHandle));
+    // Drawing made the buffers from the lists as they stand.
+    if (base->devicePools.release) base->devicePools.release(base);
+    for (int i = 0; i < base->frameCount; ++i)
+        if (base->frames[i].meshCount > 0 && pass(&base->frames[i]) < 0) return -1;
+    return 0;
+}
+
+}  // namespace
+
+int RecalculateModelBaseNormals(int baseHandle, float smoothingAngle) {
+    return RunOnFrames(baseHandle,
+                       [smoothingAngle](ModelBaseFrame* f) { return RecalculateFrameNormals(f, smoothingAngle); });
+}
+
+int OptimizeModelBaseVertices(int baseHandle) { return RunOnFrames(baseHandle, OptimizeFrameVertices); }

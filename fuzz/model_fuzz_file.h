@@ -1,0 +1,48 @@
+// One in-memory file for the model readers' fuzz targets: whatever name
+// LoadModelFile opens reads the bytes last set here.
+#pragma once
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "engine/files.h"
+#include "model/base/graphics_services.h"
+
+namespace model_fuzz {
+
+inline std::string g_file;
+inline size_t g_position = 0;
+
+inline FileHandle Open(const char*, int, int, int) { return FileHandle(1); }
+inline int Close(FileHandle) { return 0; }
+inline int64_t Tell(FileHandle) { return int64_t(g_position); }
+inline int Seek(FileHandle, int64_t offset, int origin) {
+    int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(g_position) : int64_t(g_file.size());
+    if (base + offset < 0 || base + offset > int64_t(g_file.size())) return -1;
+    g_position = size_t(base + offset);
+    return 0;
+}
+inline size_t Read(void* buffer, size_t size, size_t count, FileHandle) {
+    size_t left = g_file.size() - g_position;
+    size_t whole = size ? std::min(count, left / size) : 0;
+    std::memcpy(buffer, g_file.data() + g_position, whole * size);
+    g_position += whole * size;
+    return whole;
+}
+inline int GetDirectory(char* buffer, size_t capacity) {
+    std::strncpy(buffer, "\\fuzz", capacity);
+    return 0;
+}
+
+inline FileAccessTable g_table{Open, Close, Tell, Seek, Read, nullptr, nullptr, nullptr, GetDirectory, nullptr, nullptr, nullptr};
+
+// Makes the table the model system's file functions.
+inline void Install() { SetModelFileAccessTable(&g_table); }
+
+// The bytes the next open reads.
+inline void SetFile(std::string bytes) {
+    g_file = std::move(bytes);
+    g_position = 0;
+}
+
+}  // namespace model_fuzz

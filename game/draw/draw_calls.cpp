@@ -1,0 +1,158 @@
+#include "game/draw/draw_calls.h"
+
+#include "engine/camera.h"
+#include "engine/draw2d.h"
+#include "engine/font.h"
+#include "engine/model.h"
+
+#include <utility>
+
+namespace gamedraw {
+namespace {
+
+Recorder& ActiveRecorder() {
+    static Recorder recorder;
+    return recorder;
+}
+
+void Note(const Call& call) {
+    if (auto& r = ActiveRecorder()) r(call);
+}
+
+// The blend of one draw; the plain mode afterwards.
+struct BlendScope {
+    bool set;
+    BlendScope(int blend, int alpha) : set(blend != kPlain || alpha != 255) {
+        if (set) SetBlendModeParam(blend, alpha);
+    }
+    ~BlendScope() {
+        if (set) SetBlendModeParam(BlendCopy, 255);
+    }
+};
+
+}  // namespace
+
+void SetRecorder(Recorder recorder) { ActiveRecorder() = std::move(recorder); }
+
+void Model(int model, Vector3 position, float rx, float ry, float rz) {
+    if (ActiveRecorder()) {
+        Call c;
+        c.kind = Call::kModel;
+        c.handle = model;
+        c.x = position.x, c.y = position.y, c.z = position.z;
+        c.rx = rx, c.ry = ry, c.rz = rz;
+        Note(c);
+    }
+    SetModelPosition(model, position.x, position.y, position.z);
+    SetModelRotation(model, rx, ry, rz);
+    DrawModel(model);
+}
+
+void ModelOpacity(int model, float rate) {
+    if (ActiveRecorder()) {
+        Call c;
+        c.kind = Call::kModelOpacity;
+        c.handle = model;
+        c.scale = rate;
+        Note(c);
+    }
+    SetModelFrameOpacity(model, 0, rate);
+}
+
+void Billboard(int graph, Vector3 position, float size, float angle, int blend, int alpha) {
+    if (ActiveRecorder()) {
+        Call c;
+        c.kind = Call::kBillboard;
+        c.handle = graph;
+        c.x = position.x, c.y = position.y, c.z = position.z;
+        c.scale = size, c.angle = angle;
+        c.blend = blend, c.alpha = alpha;
+        Note(c);
+    }
+    BlendScope scope(blend, alpha);
+    const float p[3] = {position.x, position.y, position.z};
+    DrawGraphBillboard3D(p, 0.5f, 0.5f, size, angle, graph, 1, 0);
+}
+
+void Graph(int x, int y, int graph, int blend, int alpha) {
+    if (ActiveRecorder()) {
+        Call c;
+        c.kind = Call::kGraph;
+        c.handle = graph;
+        c.x = float(x), c.y = float(y);
+        c.blend = blend, c.alpha = alpha;
+        Note(c);
+    }
+    BlendScope scope(blend, alpha);
+    DrawGraphAt(x, y, graph, 1);
+}
+
+void RotatedGraph(int x, int y, double scale, double angle, int graph, bool turn, int blend, int alpha) {
+    if (ActiveRecorder()) {
+        Call c;
+        c.kind = Call::kRotatedGraph;
+        c.handle = graph;
+        c.x = float(x), c.y = float(y);
+        c.scale = float(scale), c.angle = float(angle);
+        c.turn = turn ? 1 : 0;
+        c.blend = blend, c.alpha = alpha;
+        Note(c);
+    }
+    BlendScope scope(blend, alpha);
+    DrawGraphRotatedAt(x, y, scale, angle, graph, 1, turn ? 1 : 0);
+}
+
+void Box(int x1, int y1, int x2, int y2, uint32_t colour, int alpha) {
+    if (alpha <= 0) return;
+    if (alpha > 255) alpha = 255;
+    if (ActiveRecorder()) {
+        Call c;
+        c.kind = Call::kBox;
+        c.x = float(x1), c.y = float(y1), c.x2 = float(x2), c.y2 = float(y2);
+        c.colour = colour;
+        c.blend = alpha < 255 ? kAlpha : kPlain, c.alpha = alpha;
+        Note(c);
+    }
+    BlendScope scope(alpha < 255 ? kAlpha : kPlain, alpha);
+    DrawRectangle(x1, y1, x2, y2, colour, 1);
+}
+
+void Text(int x, int y, const char* text, uint32_t colour, int font) {
+    if (ActiveRecorder()) {
+        Call c;
+        c.kind = Call::kText;
+        c.handle = font;
+        c.x = float(x), c.y = float(y);
+        c.colour = colour;
+        c.text = text;
+        Note(c);
+    }
+    if (font > 0)
+        DrawTextWithFont(x, y, text, colour, font, 0, 0);
+    else
+        DrawTextAt(x, y, text, colour, 0);
+}
+
+void Wipe(int x, int y, int graph, int mask, int threshold, int edge) {
+    if (ActiveRecorder()) {
+        Call c;
+        c.kind = Call::kWipe;
+        c.handle = graph;
+        c.x = float(x), c.y = float(y);
+        c.mask = mask, c.threshold = threshold, c.edge = edge;
+        Note(c);
+    }
+    DrawGraphWithBlendGraph(x, y, graph, 0, mask, threshold, edge);
+}
+
+void Tint(int red, int green, int blue) {
+    if (ActiveRecorder()) {
+        Call c;
+        c.kind = Call::kTint;
+        c.colour = MakeScreenColor(red, green, blue);
+        Note(c);
+    }
+    SetDrawTint(red, green, blue);
+}
+
+}  // namespace gamedraw

@@ -1,0 +1,149 @@
+#include "game/replay/replay_files.h"
+
+#include "engine/files.h"
+#include "engine/log.h"
+#include "game/data/game_files.h"
+#include "game/play/game_modes.h"
+#include "game/replay/replay_format.h"
+#include "game/replay/stage_streams.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace replay {
+
+namespace {
+
+constexpr const char* kUserFolder = "replay";
+constexpr const char* kDemoFolder = "tpa\\d_replay";
+
+bool IsDemo(int mode) {
+    return mode == gamemode::kTimeAttackTable || mode == gamemode::kReplayDemo || mode == gamemode::kAttractDemo;
+}
+
+// The C library's form of an engine path below the working directory.
+std::string HostPath(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+}  // namespace
+
+std::string StreamFilePath(int mode, int stageNumber, int player, int type, Stream stream) {
+    char name[160];
+    if (IsDemo(mode))
+        std::snprintf(name, sizeof name, "%s\\t%d_%sState%dPType%d.dat", kDemoFolder, stageNumber, StreamWord(stream),
+                      player, type);
+    else
+        std::snprintf(name, sizeof name, "%s\\t%d_%sState%dP.dat", kUserFolder, stageNumber, StreamWord(stream), player);
+    return name;
+}
+
+std::string MetaFilePath(int mode, int stageNumber, int type) {
+    char name[96];
+    if (IsDemo(mode))
+        std::snprintf(name, sizeof name, "%s\\t%d_metaType%d.dat", kDemoFolder, stageNumber, type);
+    else
+        std::snprintf(name, sizeof name, "%s\\t%d_meta.dat", kUserFolder, stageNumber);
+    return name;
+}
+
+std::vector<PlayerStreams> ReadStreamFiles(int mode, int stageNumber, const std::vector<int32_t>& playerKinds) {
+    std::vector<PlayerStreams> players(playerKinds.size());
+    std::string text;
+    for (size_t p = 0; p < players.size(); ++p) {
+        int missing = 0;
+        for (int k = 0; k < kStreamCount; ++k) {
+            const Stream stream = Stream(k);
+            const std::string path = StreamFilePath(mode, stageNumber, int(p), playerKinds[p], stream);
+            if (!ReadGameFile(path.c_str(), &text)) {
+                ++missing;
+                continue;
+            }
+            const ParseReport report = ParseStoredText(text, stream, &players[p]);
+            if (report.badLines > 0)
+                WriteLogFormat("Replay file %s: %d lines that cannot be played were skipped (the first is line %d)",
+                               path.c_str(), report.badLines, report.firstBadLine);
+        }
+        if (missing > 0)
+            WriteLogFormat("Replay of stage %d, player %d (kind %d): %d of the 6 stream files are missing; those "
+                           "streams stay at rest",
+                           stageNumber, int(p), int(playerKinds[p]), missing);
+    }
+    return players;
+}
+
+bool ReplayFiles::ReadUserMeta(int stageNumber, std::vector<int32_t>* deviceTypes) {
+    deviceTypes->clear();
+    const std::string path = MetaFilePath(gamemode::kReplayUser, stageNumber, 0);
+    std::string text, why;
+    if (!ReadGameFile(path.c_str(), &text)) return false;
+    if (ParseMeta(text, deviceTypes, &why)) return true;
+    WriteLogFormat("Replay meta file %s cannot be used: %s", path.c_str(), why.c_str());
+    deviceTypes->clear();
+    return false;
+}
+
+std::unique_ptr<ReplayStreams> ReplayFiles::OpenStreams(int mode, int stageNumber,
+                                                        const std::vector<int32_t>& playerKinds) {
+    if (mode == gamemode::kTimeAttack || mode == gamemode::kTimeAttackTable)
+        return StageStreams::ForRecording(playerKinds);
+    if (IsReplayMode(mode))
+        return StageStreams::ForPlayback(playerKinds, ReadStreamFiles(mode, stageNumber, playerKinds));
+    return nullptr;
+}
+
+bool ReplayFiles::SaveStreams(const ReplayStreams& streams, int mode, int stageNumber) {
+    const std::vector<int32_t>& kinds = streams.PlayerKinds();
+    if (mode != gamemode::kTimeAttack && mode != gamemode::kTimeAttackTable) {
+        WriteLogFormat("Replay of stage %d: mode %d stores no replay", stageNumber, mode);
+        return false;
+    }
+    if (kinds.empty() || kinds.size() > size_t(kMaxMetaPlayers)) {
+        WriteLogFormat("Replay of stage %d: %zu players cannot be stored", stageNumber, kinds.size());
+        return false;
+    }
+    const std::string folder = HostPath(IsDemo(mode) ? kDemoFolder : kUserFolder);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        WriteLogFormat("Replay of stage %d: the folder %s cannot be made (%s); nothing was stored", stageNumber,
+                       folder.c_str(), error.message().c_str());
+        return false;
+    }
+
+    // Every stream of every player in order, then the meta file.
+    std::vector<std::string> paths, texts;
+    for (size_t p = 0; p < kinds.size(); ++p) {
+        for (int k = 0; k < kStreamCount; ++k) {
+            paths.push_back(HostPath(StreamFilePath(mode, stageNumber, int(p), kinds[p], Stream(k))));
+            texts.push_back(streams.StoredText(int(p), Stream(k)));
+        }
+    }
+    paths.push_back(HostPath(MetaFilePath(mode, stageNumber, kinds[0])));
+    texts.push_back(MetaText(kinds));
+
+    std::vector<DurableFile> files;
+    for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
+    if (WriteFileSetDurably(files.data(), files.size()) == 0) return true;
+    WriteLogFormat("Replay of stage %d was not stored; the replay stored before is kept", stageNumber);
+    return false;
+}
+
+void ReplayFiles::DiscardUnfinishedWrites() {
+    for (const char* folder : {kUserFolder, kDemoFolder}) {
+        std::error_code error;
+        std::filesystem::directory_iterator it(HostPath(folder), error), end;
+        std::vector<std::string> leftovers;
+        for (; !error && it != end; it.increment(error)) {
+            const std::string path = it->path().string();
+            if (path.size() > 4 && path.compare(path.size() - 4, 4, ".tmp") == 0)
+                leftovers.push_back(path.substr(0, path.size() - 4));
+        }
+        for (const std::string& path : leftovers) RemoveUnfinishedWrite(path.c_str());
+    }
+}
+
+}  // namespace replay

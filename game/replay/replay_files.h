@@ -1,0 +1,46 @@
+// The replay files: the user's own time-attack records under "replay\" in
+// the working directory, and the built-in demo replays under
+// "tpa\d_replay\" (read through the engine's file functions, so they may
+// sit in a resource archive):
+//     replay\t<stage>_<kind>State<player>P.dat       replay\t<stage>_meta.dat
+//     tpa\d_replay\t<stage>_<kind>State<player>PType<type>.dat
+//     tpa\d_replay\t<stage>_metaType<type>.dat
+// with <kind> one of in, action, slope, analog, mouse, keyboard, players
+// counted from 0, and <type> the device type of that player (of the first
+// player for the meta file). Text forms: game/replay/replay_format.h.
+//
+// ReplayFiles is the replay source the stages use: register one with
+// SetReplaySource (the game does at start-up). A stored set is written
+// whole or not at all: every file goes to a temporary name, flushed, and
+// only then are they all renamed into place.
+#pragma once
+#include "game/play/replay_seam.h"
+#include "game/replay/replay_streams.h"
+
+#include <string>
+#include <vector>
+
+namespace replay {
+
+std::string StreamFilePath(int mode, int stageNumber, int player, int type, Stream stream);
+std::string MetaFilePath(int mode, int stageNumber, int type);
+
+// The streams of players whose files are read (nothing is read into a
+// stream whose file is missing: that stream stays at rest), with one log
+// line per player for missing files and per file for lines skipped.
+std::vector<PlayerStreams> ReadStreamFiles(int mode, int stageNumber, const std::vector<int32_t>& playerKinds);
+
+class ReplayFiles : public ReplaySource {
+public:
+    bool ReadUserMeta(int stageNumber, std::vector<int32_t>* deviceTypes) override;
+    std::unique_ptr<ReplayStreams> OpenStreams(int mode, int stageNumber,
+                                               const std::vector<int32_t>& playerKinds) override;
+    bool SaveStreams(const ReplayStreams& streams, int mode, int stageNumber) override;
+
+    // Removes the temporary files a store that was cut short left in the
+    // replay folders. Call it at start-up, when no other copy of the game
+    // can be storing.
+    static void DiscardUnfinishedWrites();
+};
+
+}  // namespace replay

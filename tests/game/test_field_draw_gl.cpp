@@ -1,0 +1,209 @@
+// The play field drawn on headless GL: a set stage, a versus stage with
+// four cats, the pause screen and the result screens, saved as PNG for a
+// look (build tree, "field_frames") and checked where the HUD and the field
+// must be, with tolerances rather than whole-frame goldens.
+#include "field_fixture.h"
+
+#include "engine/camera.h"
+#include "game/data/game_text.h"
+#include "game/draw/session_screens.h"
+#include "game/play/game_modes.h"
+
+#include <cmath>
+#include <functional>
+
+namespace {
+
+struct Rect {
+    int left, top, right, bottom;  // right and bottom exclusive
+};
+
+uint32_t At(const std::vector<uint32_t>& p, int x, int y) { return p[size_t(y) * 640 + size_t(x)] & 0xFFFFFF; }
+int R(uint32_t c) { return int(c >> 16 & 0xFF); }
+int G(uint32_t c) { return int(c >> 8 & 0xFF); }
+int B(uint32_t c) { return int(c & 0xFF); }
+
+int Count(const std::vector<uint32_t>& p, Rect r, const std::function<bool(uint32_t)>& match) {
+    int n = 0;
+    for (int y = std::max(r.top, 0); y < std::min(r.bottom, 480); ++y)
+        for (int x = std::max(r.left, 0); x < std::min(r.right, 640); ++x) n += match(At(p, x, y));
+    return n;
+}
+
+// The box around every pixel that differs between two frames.
+Rect Difference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    Rect r{640, 480, 0, 0};
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            if (At(a, x, y) != At(b, x, y)) {
+                r.left = std::min(r.left, x), r.top = std::min(r.top, y);
+                r.right = std::max(r.right, x + 1), r.bottom = std::max(r.bottom, y + 1);
+            }
+    return r;
+}
+
+class FieldGl : public FieldTest {
+protected:
+    void SetUp() override {
+        FieldTest::SetUp();
+        StartOn("gl");
+    }
+    // Set 0's second stage for one keyboard player, run right and jumped.
+    Stage& SetStage(int difficulty) {
+        playsim::Setup setup;
+        setup.stageNumber = 1;
+        setup.difficulty = difficulty;
+        setup.deviceTypes = {6};
+        Stage& st = MakeStage(setup, 0);
+        Play(200, "130-200 right\n170-180 jump\n");
+        return st;
+    }
+};
+
+TEST_F(FieldGl, SetStageTheClockAndTheBlocksStandWhereTheyBelong) {
+    Stage& st = SetStage(1);
+    const std::vector<uint32_t> frame = DrawFrame();
+    SavePng("set_stage");
+
+    // The clock is the only difference to the easy game, which has none:
+    // "タイム:" at (10, 10) and the time at (90, 10), one line of large text.
+    st.gameData->save->difficulty = 0;
+    const std::vector<uint32_t> easy = DrawFrame();
+    const Rect clock = Difference(frame, easy);
+    EXPECT_GE(clock.left, 8);
+    EXPECT_LE(clock.left, 16);
+    EXPECT_GE(clock.top, 6);
+    EXPECT_LE(clock.bottom, 46);
+    EXPECT_GT(clock.right, 150);
+    EXPECT_LT(clock.right, 240);
+    const auto yellow = [](uint32_t c) { return R(c) > 200 && G(c) > 200 && B(c) < 90; };
+    EXPECT_GT(Count(frame, {10, 10, 80, 40}, yellow), 40);  // the label in yellow
+
+    // Every block whose middle is on screen covers it; with the blocks
+    // gone the open cells stay as they were.
+    TileGrid blocks = st.grid;
+    for (int32_t& code : st.grid.cells)
+        if (code == tile::kBlock) code = tile::kEmpty;
+    const std::vector<uint32_t> open = DrawFrame();
+    st.grid = blocks;
+    int covered = 0, checked = 0;
+    for (int r = 0; r < blocks.rows; ++r)
+        for (int c = 0; c < blocks.columns; ++c) {
+            const float world[3] = {c * 80.0f, 700.0f - r * 80.0f, st.FieldDepth()};
+            const Vector3 s = WorldToScreenPos(world);
+            const int x = int(s.x), y = int(s.y);
+            if (x < 2 || y < 50 || x >= 600 || y >= 478) continue;  // off screen or under the HUD
+            if (blocks.At(c, r) == tile::kBlock) {
+                ++checked;
+                covered += At(frame, x, y) != At(open, x, y);
+            } else if (blocks.At(c, r) == tile::kEmpty) {
+                bool quiet = true;  // nothing but open cells and blocks around, no cat near
+                for (int dr = -1; dr <= 1; ++dr)
+                    for (int dc = -1; dc <= 1; ++dc) {
+                        const int code = blocks.At(c + dc, r + dr);
+                        quiet = quiet && (code == tile::kEmpty || code == tile::kBlock || code == tile::kOutside);
+                    }
+                const CatActor& cat = *st.cats[0];
+                quiet = quiet && (std::abs(cat.x / 32 - c) > 2 || std::abs(cat.y / 32 - r) > 2);
+                if (quiet) {
+                    EXPECT_EQ(At(frame, x, y), At(open, x, y)) << c << ", " << r;
+                }
+            }
+        }
+    EXPECT_GT(checked, 20);
+    EXPECT_EQ(covered, checked);
+}
+
+TEST_F(FieldGl, VersusStageFourCatsWearTheirPlayerColours) {
+    playsim::Setup setup;
+    setup.stageNumber = 0;
+    setup.mode = gamemode::kVersusSingle;
+    setup.difficulty = 1;
+    setup.deviceTypes = {1, 6, 4, 5};
+    setup.lives = -1;
+    Stage& st = MakeStage(setup, 2);
+    Play(200, "130-200 right\n130-160 p2 left\n");
+    const std::vector<uint32_t> frame = DrawFrame();
+    SavePng("versus_stage");
+    const std::function<bool(uint32_t)> colours[4] = {
+        [](uint32_t c) { return R(c) > 190 && G(c) < 70 && B(c) < 70; },
+        [](uint32_t c) { return B(c) > 190 && R(c) < 70 && G(c) < 70; },
+        [](uint32_t c) { return R(c) > 200 && G(c) > 140 && G(c) < 220 && B(c) < 120; },
+        [](uint32_t c) { return G(c) > 190 && R(c) < 70 && B(c) < 70; },
+    };
+    for (int slot = 0; slot < 4; ++slot) {
+        const Vector3 s = st.cats[size_t(slot)]->ScreenPosition();
+        // "%dP" at (sx - 5, sy - 55) in the slot's colour.
+        const Rect label{int(s.x) - 5, int(s.y) - 55, int(s.x) + 25, int(s.y) - 35};
+        EXPECT_GT(Count(frame, label, colours[slot]), 8) << "slot " << slot;
+    }
+}
+
+TEST_F(FieldGl, PauseDimsThePausedFrameAndResultsStandOverIt) {
+    SetStage(1);
+    const std::vector<uint32_t> play = DrawFrame();
+    GameData& d = Data();
+    ASSERT_EQ(CaptureScreenToGraph(0, 0, 640, 480, d.workGraph, 1), 0);
+
+    ClearDrawScreenToBackColor(nullptr);
+    sessiondraw::DrawPause(d);
+    const std::vector<uint32_t> pause = Pixels();
+    SavePng("pause");
+    const auto white = [](uint32_t c) { return R(c) > 230 && G(c) > 230 && B(c) > 230; };
+    EXPECT_GT(Count(pause, {250, 160, 340, 200}, white), 100);  // "PAUSE"
+    // Away from the texts the paused frame shows at half brightness.
+    for (int y = 300; y < 480; y += 37)
+        for (int x = 0; x < 640; x += 53) {
+            const uint32_t was = At(play, x, y), now = At(pause, x, y);
+            EXPECT_NEAR(R(now), R(was) * 127 / 255, 3) << x << ", " << y;
+            EXPECT_NEAR(G(now), G(was) * 127 / 255, 3) << x << ", " << y;
+        }
+
+    sessiondraw::TimeAttackResult ta;
+    ta.phaseTimer = 30;
+    ta.frameCounter = 40;
+    ta.record = 41230;
+    ta.clearTime = 38410;
+    ta.newRecord = true;
+    ClearDrawScreenToBackColor(nullptr);
+    sessiondraw::DrawTimeAttackResult(d, ta);
+    const std::vector<uint32_t> result = Pixels();
+    SavePng("time_attack_result");
+    // The new clear time in yellow at (220, 230).
+    const auto yellow = [](uint32_t c) { return R(c) > 200 && G(c) > 200 && B(c) < 90; };
+    EXPECT_GT(Count(result, {220, 230, 330, 260}, yellow), 40);
+
+    sessiondraw::VersusResult versus;
+    versus.phase = 6;
+    versus.background = d.workGraph;
+    versus.frameCounter = 40;
+    versus.phaseTimer = 20;
+    versus.catKinds[0] = 1, versus.catKinds[1] = 6, versus.catKinds[2] = 4, versus.catKinds[3] = 5;
+    versus.wins[0] = 2, versus.wins[1] = 1, versus.wins[3] = 1;
+    versus.roundWinners[0] = 1;
+    ClearDrawScreenToBackColor(nullptr);
+    sessiondraw::DrawVersusResult(d, versus);
+    SavePng("versus_result");
+    EXPECT_GT(Count(Pixels(), {280, 60, 400, 100}, white), 100);  // "RESULT"
+
+    sessiondraw::SetEnd end;
+    end.face = d.catFaces[0];
+    static const std::string name = GameText("はじまりのセット");
+    end.setName = name.c_str();
+    end.bonusShown = 10000;
+    end.lives = 3;
+    end.frameCounter = 40;
+    ClearDrawScreenToBackColor(nullptr);
+    sessiondraw::DrawSetEnd(d, end);
+    sessiondraw::ScorePanel panel;
+    panel.score = 123450;
+    panel.hasLives = true;
+    panel.lives = 3;
+    panel.face = d.catFaces[0];
+    sessiondraw::DrawScorePanel(d, panel);
+    SavePng("set_end");
+    const auto orange = [](uint32_t c) { return R(c) > 200 && G(c) > 90 && G(c) < 160 && B(c) < 60; };
+    EXPECT_GT(Count(Pixels(), {20, 190, 200, 215}, orange), 60);  // the set's name
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+// The play session inside the running game (headless, software drawing,
+// keyboard through the scripted input): GameApp makes it when the title
+// starts play, draws it, and acts on its requests; the session's screens
+// are saved as PNG files for a look.
+#include "engine/input.h"
+#include "game/input/input_manager.h"
+#include "game_fixture.h"
+#include "session_fixture.h"
+
+#include <cstring>
+#include <map>
+#include <utility>
+
+namespace {
+
+class SessionAppTest : public GameTest {
+protected:
+    // The game with its own play session behind a stand-in title that
+    // starts `mode` on `stage` with the keyboard (and the mouse as the
+    // second player when `players` is 2).
+    void StartPlay(int32_t mode, int32_t stage, int players = 1) {
+        WithContent();
+        scene::Factory factory = FakeScenes(script_);
+        factory.makeSession = [](const scene::Context& context, const scene::SessionSetup& setup) {
+            return std::make_unique<PlaySession>(context, setup);
+        };
+        app_ = std::make_unique<GameApp>(std::move(factory));
+        script_.app = app_.get();
+        ASSERT_EQ(app_->startFailed, 0);
+        const int keyboard = SlotOf(input::kKeyboard), mouse = SlotOf(input::kMouse);
+        ASSERT_GE(keyboard, 0);
+        ASSERT_GE(mouse, 0);
+        script_.onTitleUpdate = [this, mode, stage, keyboard, mouse, players](FakeTitle& title) {
+            if (started_) return;  // one session, then the title stays
+            started_ = true;
+            title.start = true;
+            title.mode = mode;
+            title.stage = stage;
+            title.entries[0] = keyboard;
+            title.entries[1] = players > 1 ? mouse : -1;
+        };
+        while (app_->scene != GameApp::kScenePlay) ASSERT_TRUE(Step());
+    }
+    int SlotOf(int type) const {
+        for (int slot = 0; slot < input::kSlotCount; ++slot) {
+            if (app_->input->devices[slot] && app_->input->devices[slot]->type == type) return slot;
+        }
+        return -1;
+    }
+    bool started_ = false;
+    PlaySession* Session() const { return dynamic_cast<PlaySession*>(app_->session.get()); }
+    void Keys(std::initializer_list<int> keys, bool down) {
+        for (int key : keys) KeyAt(platform::ScriptedInputFrame(), key, down);
+    }
+    void Press(std::initializer_list<int> keys) {
+        Keys(keys, true);
+        ASSERT_TRUE(Step());
+        Keys(keys, false);
+        ASSERT_TRUE(Step());
+    }
+    template <class Condition>
+    bool StepUntil(Condition done, int limit) {
+        for (int i = 0; i < limit && !done(); ++i) {
+            if (!Step()) return false;
+        }
+        return done();
+    }
+    // The screen as the last frame drew it, saved for a look; 0xRRGGBB.
+    std::vector<uint32_t> Shot(const char* name) {
+        std::vector<uint32_t> pixels(640 * 480);
+        EXPECT_EQ(ReadDrawScreenPixels(pixels.data()), 0);
+        for (uint32_t& c : pixels) c &= 0xFFFFFF;
+        SaveScreenPng(name);
+        return pixels;
+    }
+};
+
+TEST_F(SessionAppTest, PauseAndBackToTheTitleWithTheSaveWritten) {
+    StartPlay(0, 0);
+    PlaySession* s = Session();
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->phase, PlaySession::kScene);
+    EXPECT_EQ(s->playerEntries[0], SlotOf(input::kKeyboard));
+    ASSERT_TRUE(Step());
+    const std::vector<uint32_t> scene = Shot("session_scene.png");
+    EXPECT_GT(PixelsOfColour(scene, 220, 10, 400, 30, 0xFFFFFF), 50) << "the score panel over the scene";
+    for (int i = 0; i < 20 && s->phase == PlaySession::kScene; ++i) Press({KEYCODE_ESCAPE});
+    ASSERT_EQ(s->phase, 0);
+    ASSERT_TRUE(StepUntil([&] { return !s->CurrentStage()->ready; }, 200));
+
+    Press({KEYCODE_ESCAPE});
+    ASSERT_EQ(s->phase, PlaySession::kPause);
+    const std::vector<uint32_t> pause = Shot("session_pause.png");
+    EXPECT_GT(PixelsOfColour(pause, 250, 160, 400, 200, 0xFFFFFF), 100) << "PAUSE";
+    EXPECT_GT(PixelsOfColour(pause, 100, 230, 500, 250, 0xFFFFFF), 100) << "the way back to the title";
+
+    Keys({KEYCODE_ESCAPE, KEYCODE_ENTER, KEYCODE_BACKSPACE}, true);
+    ASSERT_TRUE(Step());
+    EXPECT_EQ(app_->scene, GameApp::kSceneTitle);
+    EXPECT_FALSE(app_->session);
+    EXPECT_EQ(script_.Count("title.reset"), 1);
+    EXPECT_TRUE(SaveFileExists());
+    EXPECT_EQ(GameData::currentBgm, 0) << "the title music again";
+}
+
+TEST_F(SessionAppTest, ATimeAttackRecordReachesTheSaveFile) {
+    StartPlay(gamemode::kTimeAttack, 0);
+    PlaySession* s = Session();
+    ASSERT_TRUE(s);
+    Stage* stage = s->CurrentStage();
+    ASSERT_TRUE(StepUntil([&] { return !stage->ready && !stage->go; }, 300));
+    ASSERT_TRUE(StepUntil(
+        [&] {
+            PutOnGoal(*stage);
+            return s->phase == PlaySession::kTimeAttackResult;
+        },
+        100));
+    const int32_t time = stage->elapsed;
+    ASSERT_TRUE(StepUntil([&] { return s->phaseTimer > 40 && s->frameCounter % 60 >= 35; }, 200));
+    const std::vector<uint32_t> result = Shot("session_time_attack.png");
+    EXPECT_GT(PixelsOfColour(result, 220, 230, 330, 255, 0xFFFF00), 30) << "the new time in yellow";
+    EXPECT_GT(LitPixels(result, 0, 330, 640, 400), 1000) << "the new-record picture";
+
+    Press({KEYCODE_ESCAPE});
+    EXPECT_EQ(app_->scene, GameApp::kSceneTitle);
+    EXPECT_EQ(GameData::currentBgm, 1) << "the stage's music goes on into the time-attack select";
+    const std::string bytes = ScopedTempDir::ReadFile(dir_.path() / "morpoCatSave.dat");
+    ASSERT_EQ(bytes.size(), SaveData::kFileSize);
+    int32_t storedTime, storedCat;
+    std::memcpy(&storedTime, bytes.data() + 192, 4);
+    std::memcpy(&storedCat, bytes.data() + 592, 4);
+    EXPECT_EQ(storedTime, time);
+    EXPECT_EQ(storedCat, input::kKeyboard);
+    // The replay went to the user's record files, and the record replays.
+    EXPECT_TRUE(std::filesystem::exists(dir_.path() / "replay" / "t0_meta.dat"));
+    EXPECT_TRUE(std::filesystem::exists(dir_.path() / "replay" / "t0_keyboardState0P.dat"));
+    const int32_t entries[4] = {SlotOf(input::kKeyboard), -1, -1, -1};
+    PlaySession replay(app_->data.get(), StageDevicesOf(*app_->input), entries, 0, gamemode::kReplayUser, 15);
+    EXPECT_FALSE(replay.TakeRequests().title);
+    ASSERT_EQ(replay.StageCount(), 1);
+    EXPECT_EQ(replay.CurrentStage()->Cat(0)->kind, input::kKeyboard);
+}
+
+TEST_F(SessionAppTest, ATimeAttackRunIsStoredAndTheReplayModePlaysItBack) {
+    StartPlay(gamemode::kTimeAttack, 0);
+    PlaySession* s = Session();
+    ASSERT_TRUE(s);
+    Stage* stage = s->CurrentStage();
+    // The keyboard cat runs right (J) and jumps (1) now and then.
+    std::map<int32_t, std::pair<int32_t, int32_t>> played;
+    Keys({KEYCODE_J}, true);
+    ASSERT_TRUE(StepUntil([&] { return stage->playFrames >= 200; }, 300));
+    for (int i = 0; i < 90; ++i) {
+        Keys({KEYCODE_1}, i % 30 < 8);
+        ASSERT_TRUE(Step());
+        played[stage->playFrames] = {stage->Cat(0)->x, stage->Cat(0)->y};
+    }
+    ASSERT_TRUE(StepUntil(
+        [&] {
+            PutOnGoal(*stage);
+            return s->phase == PlaySession::kTimeAttackResult;
+        },
+        100));
+    Keys({KEYCODE_J, KEYCODE_1}, false);
+    Press({KEYCODE_ESCAPE});
+    ASSERT_EQ(app_->scene, GameApp::kSceneTitle);
+    EXPECT_EQ(ScopedTempDir::ReadFile(dir_.path() / "replay" / "t0_meta.dat"), "6,");
+    EXPECT_EQ(ScopedTempDir::ReadFile(dir_.path() / "replay" / "t0_mouseState0P.dat"), "n");
+
+    // The title's replay select starts mode 11 on the stage: the same cat
+    // goes the same way without a key pressed.
+    started_ = false;
+    script_.onTitleUpdate = [this](FakeTitle& title) {
+        if (started_) return;
+        started_ = true;
+        title.start = true;
+        title.mode = gamemode::kReplayUser;
+        title.stage = 0;
+        title.entries[0] = -1;
+    };
+    ASSERT_TRUE(StepUntil([&] { return app_->scene == GameApp::kScenePlay; }, 10));
+    s = Session();
+    ASSERT_TRUE(s);
+    stage = s->CurrentStage();
+    ASSERT_EQ(stage->mode, gamemode::kReplayUser);
+    ASSERT_EQ(stage->Cat(0)->kind, input::kKeyboard);
+    std::map<int32_t, std::pair<int32_t, int32_t>> replayed;
+    for (int i = 0; i < 400 && stage->playFrames < played.rbegin()->first; ++i) {
+        ASSERT_TRUE(Step());
+        if (played.count(stage->playFrames)) replayed[stage->playFrames] = {stage->Cat(0)->x, stage->Cat(0)->y};
+    }
+    EXPECT_EQ(replayed, played);
+    EXPECT_NE(played.begin()->second, played.rbegin()->second) << "the cat went somewhere";
+}
+
+TEST_F(SessionAppTest, TheSetEndAndVersusResultScreens) {
+    StartPlay(0, 0);
+    PlaySession* s = Session();
+    ASSERT_TRUE(s);
+    for (int i = 0; i < 20 && s->phase == PlaySession::kScene; ++i) Press({KEYCODE_ESCAPE});
+    s->stageIndex = s->StageCount() - 1;
+    Stage* last = s->CurrentStage();
+    ASSERT_TRUE(StepUntil(
+        [&] {
+            if (!last->ready && !last->go) PutOnGoal(*last);
+            return s->phase == PlaySession::kSetEnd;
+        },
+        600));
+    ASSERT_TRUE(StepUntil([&] { return s->bonusPending == 0 && s->frameCounter % 60 >= 35; }, 600));
+    const std::vector<uint32_t> setEnd = Shot("session_set_end.png");
+    EXPECT_GT(PixelsOfColour(setEnd, 20, 190, 300, 215, MakeScreenColor(255, 125, 0) & 0xFFFFFF), 30) << "the set's name";
+    EXPECT_GT(PixelsOfColour(setEnd, 20, 240, 300, 265, 0xFFFFFF), 30) << "the clear bonus";
+    EXPECT_GT(PixelsOfColour(setEnd, 370, 450, 640, 470, 0xFFFFFF), 30) << "the prompt";
+    Press({KEYCODE_ESCAPE});
+    EXPECT_EQ(app_->scene, GameApp::kScenePlay);
+    ASSERT_TRUE(Session());
+    EXPECT_EQ(Session()->setNumber, 1) << "the next set";
+}
+
+TEST_F(SessionAppTest, AVersusRoundResult) {
+    StartPlay(gamemode::kVersus, 0, 2);
+    PlaySession* s = Session();
+    ASSERT_TRUE(s);
+    Stage* stage = s->CurrentStage();
+    ASSERT_TRUE(stage->Cat(1));
+    ASSERT_TRUE(StepUntil([&] { return !stage->ready && !stage->go; }, 300));
+    stage->Cat(1)->gems = 50;
+    stage->elapsed = stage->timeLimit + 1;
+    ASSERT_TRUE(StepUntil([&] { return s->phase == PlaySession::kRoundResult && s->phaseTimer > 40 &&
+                                       s->frameCounter % 60 >= 35; },
+                          400));
+    const std::vector<uint32_t> round = Shot("session_versus_round.png");
+    EXPECT_GT(PixelsOfColour(round, 280, 60, 420, 95, 0xFFFFFF), 50) << "RESULT";
+    EXPECT_GT(LitPixels(round, 150, 190, 180, 230), 50) << "the second player's jewel";
+    EXPECT_GT(PixelsOfColour(round, 70, 400, 500, 420, 0xFFFFFF), 30) << "the prompt";
+    EXPECT_EQ(s->wins[1], 1);
+}
+
+}  // namespace
