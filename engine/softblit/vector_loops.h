@@ -175,21 +175,34 @@ SOFTBLIT_INLINE V DrawLanes(const BlitSetup& s, const FetchedLanes<V>& f, V b, V
     }
 }
 
-// The plain blit.
+// The plain blit: one register of pixels from x.
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE void PlainRun(const BlitSetup& s, const PlainRow& row, int x) {
+    constexpr int tb = kTargetBytes<C>;
+    const FetchedLanes<V> f = FetchRun<C, V>(s, row.src + x * kSourceBytes<C>);
+    V b{};
+    if constexpr (C.blend) b = LookUp(s.levelTable, LoadBytes<V>(row.blend + x));
+    const V d = LoadTarget<C, V>(row.dst + x * tb);
+    StoreTarget<C>(row.dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
+}
+
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s, const BlitSetup& caller) {
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
     constexpr int n = LaneTraits<V>::kCount;
     for (int y = 0; y < s.height; ++y) {
-        const auto [src, dst, blend] = PlainRowAt<C>(s, y);
+        const PlainRow row = PlainRowAt<C>(s, y);
+        const auto [src, dst, blend] = row;
         int x = 0;
-        for (; x + n <= s.width; x += n) {
-            const FetchedLanes<V> f = FetchRun<C, V>(s, src + x * sb);
-            V b{};
-            if constexpr (C.blend) b = LookUp(s.levelTable, LoadBytes<V>(blend + x));
-            const V d = LoadTarget<C, V>(dst + x * tb);
-            StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
+        if constexpr (C.special) {
+            // The halving and the lossy add are a few word operations a
+            // register, bound by memory: four registers a pass keep more
+            // loads in flight.
+#pragma GCC unroll 4
+            for (; x + n <= s.width; x += n) PlainRun<C, V>(s, row, x);
+        } else {
+            for (; x + n <= s.width; x += n) PlainRun<C, V>(s, row, x);
         }
         if (x < s.width) {
             BeforeBaselineCall<V>();
