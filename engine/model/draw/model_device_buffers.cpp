@@ -10,6 +10,7 @@
 #include "engine/memory.h"
 #include "graphics/device/device.h"
 #include "model/base/model_handles.h"
+#include "model/draw/model_shapes.h"
 
 namespace {
 
@@ -71,10 +72,12 @@ bool AssignBlocks(ModelBase* base) {
     return true;
 }
 
-void WriteRigidVertices(const ModelBaseTriangleList& list, unsigned char* out, int stride) {
+}  // namespace
+
+void WriteRigidDeviceVertices(const ModelBaseTriangleList& list, const void* source, unsigned char* out, int stride) {
     const ModelBaseMesh& mesh = *list.mesh;
     int uvSets = (stride - 32) / 16;
-    const auto* src = static_cast<const unsigned char*>(list.vertices);
+    const auto* src = static_cast<const unsigned char*>(source);
     for (int v = 0; v < list.vertexCount; ++v, out += stride, src += list.vertexStride) {
         const ModelBaseMeshVertex& mv = mesh.vertices[list.meshVertices[v]];
         std::memcpy(out, src, 12);
@@ -91,6 +94,8 @@ void WriteRigidVertices(const ModelBaseTriangleList& list, unsigned char* out, i
         }
     }
 }
+
+namespace {
 
 bool CreateBlockBuffers(ModelDeviceBlock* block) {
     block->vertexBuffer = CreateDeviceVertexBuffer(block->vertexBytes, DEVICE_USAGE_WRITEONLY, block->fvf, 0);
@@ -110,7 +115,7 @@ bool FillBlocks(ModelBase* base) {
         if (LockDeviceVertexBuffer(block->vertexBuffer, list.firstVertex * block->stride, bytes, &vertices, 0) != 0)
             return false;
         if (block->fvf)
-            WriteRigidVertices(list, static_cast<unsigned char*>(vertices), block->stride);
+            WriteRigidDeviceVertices(list, list.vertices, static_cast<unsigned char*>(vertices), block->stride);
         else
             std::memcpy(vertices, list.vertices, size_t(bytes));
         UnlockDeviceVertexBuffer(block->vertexBuffer);
@@ -137,6 +142,7 @@ uint32_t ModelRigidDeviceFvf(int uvSets) {
 }
 
 void ReleaseBaseDeviceBuffers(ModelBase* base) {
+    for (ModelInstance* in = base->firstInstance; in; in = in->next) ReleaseInstanceShapeBuffers(in);
     ModelDevicePools* pools = &base->devicePools;
     for (int p = 0; p < kModelDevicePoolCount; ++p) {
         for (ModelDeviceBlock* b = pools->first[p]; b;) {
@@ -155,6 +161,7 @@ int BuildBaseDeviceBuffers(ModelBase* base) {
     if (!HardwareRenderingActive() || base->devicePools.built) return 0;
     ReleaseBaseDeviceBuffers(base);
     base->devicePools.release = ReleaseBaseDeviceBuffers;
+    base->devicePools.rebuild = RebuildBaseDeviceBuffers;
     bool ok = AssignBlocks(base);
     for (int p = 0; ok && p < kModelDevicePoolCount; ++p)
         for (ModelDeviceBlock* b = base->devicePools.first[p]; ok && b; b = b->next) ok = CreateBlockBuffers(b);
@@ -168,10 +175,19 @@ int BuildBaseDeviceBuffers(ModelBase* base) {
     return 0;
 }
 
-int BuildModelBaseDeviceBuffers(int baseHandle, int) {
+int RebuildBaseDeviceBuffers(ModelBase* base) {
+    if (base->devicePools.built) return 0;
+    if (BuildBaseDeviceBuffers(base) != 0) return -1;
+    int result = 0;
+    for (ModelInstance* in = base->firstInstance; in; in = in->next)
+        if (CreateInstanceShapeBuffers(in) != 0) result = -1;
+    return result;
+}
+
+int BuildModelBaseDeviceBuffers(int baseHandle, int withInstances) {
     ModelBase* base = IsModelSystemReady() ? GetModelBase(baseHandle) : nullptr;
     if (!base) return -1;
-    return BuildBaseDeviceBuffers(base);
+    return withInstances ? RebuildBaseDeviceBuffers(base) : BuildBaseDeviceBuffers(base);
 }
 
 int ReleaseModelBaseDeviceBuffers(int baseHandle) {
@@ -191,6 +207,6 @@ int ReleaseModelVertexBuffers() {
 int RecreateModelVertexBuffers() {
     if (!IsModelSystemReady()) return 0;
     for (int slot = 0; slot < GetModelBaseTableSize(); ++slot)
-        if (ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot))) BuildBaseDeviceBuffers(base);
+        if (ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot))) RebuildBaseDeviceBuffers(base);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw_mesh.h"
 #include "model/draw/model_draw_state.h"
+#include "model/draw/model_shapes.h"
 #include "model/base/model_handles.h"
 #include "model/instance/model_refresh.h"
 
@@ -26,7 +27,7 @@ bool GrowWork(int meshCount) {
 bool TextureHasAlpha(const ModelInstance* in, int index) {
     if (index < 0 || index >= in->base->textureCount) return false;
     const ModelTexture& t = in->textures[index];
-    if (t.graph != -1) return t.hasAlpha != 0;
+    if (t.own.graph != -1) return t.own.semiTransparent != 0;
     return in->base->textures[index].image.semiTransparent != 0;
 }
 
@@ -83,6 +84,7 @@ int DrawModelInstance(ModelInstance* in) {
     const int meshCount = in->base->meshCount;
     if (!GrowWork(meshCount)) return -1;
     RefreshModelMatrices(in);
+    if (in->base->shapeTargetCount > 0) ApplyInstanceShapes(in);
     RefreshDrawnValues(in);
     RefreshModelDrawView();
     BeginModelDrawState(in);

@@ -118,8 +118,14 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
     const DeviceMaterial& material = GetDeviceStateCache()->material;
     ToonLighting lighting;
     GatherToonLighting(&lighting, GetModelDrawView()->eye, material.power, drawType);
-    ToonVertexRun run = {static_cast<unsigned char*>(list->fixedVertices), list->fixedStride, list->vertexCount,
-                         nullptr, mesh->base->vertexColours, 0, {}, {}};
+    ToonVertexRun run = {static_cast<unsigned char*>(list->fixedVertices),
+                         list->fixedStride,
+                         list->vertexCount,
+                         nullptr,
+                         mesh->base->vertexColours,
+                         mesh->base->vertexSpecular,
+                         {},
+                         {}};
     const DeviceColorValue* dc[2] = {&material.diffuse, &material.specular};
     uint8_t* bytes[2] = {run.materialDiffuse, run.materialSpecular};
     for (int k = 0; k < 2; ++k) {
@@ -139,7 +145,8 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
     ForgetToonLitKey(stored);
     // Vertex colours, when the mesh uses them, are read from the mesh vertices.
     uint8_t* vertexColours = nullptr;
-    if (run.useVertexDiffuse) {
+    const bool useVertexColours = run.useVertexDiffuse || run.useVertexSpecular;
+    if (useVertexColours) {
         vertexColours = VertexColourScratch(size_t(list->vertexCount) * 8);
         if (vertexColours) {
             for (int v = 0; v < list->vertexCount; ++v) {
@@ -152,7 +159,7 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
     }
     ComputeToonVertexColors(&lighting, &run, renormalise, transform);
     // Colours lit without their vertex colours (memory short) are not kept.
-    if (key.head.valid && (!run.useVertexDiffuse || vertexColours)) StoreToonLitKey(stored, &key);
+    if (key.head.valid && (!useVertexColours || vertexColours)) StoreToonLitKey(stored, &key);
 }
 
 void CopyOwnPositions(const ModelTriangleListState& state, ModelBaseTriangleList* list) {

@@ -65,7 +65,7 @@ int FirstLayerTexture(const ModelMaterial* m) {
 int ModelTextureGraph(const ModelInstance* in, int index) {
     if (index < 0 || index >= in->base->textureCount) return -1;
     const ModelTexture& t = in->textures[index];
-    if (t.graph != -1) return t.graph;
+    if (t.own.graph != -1) return t.own.graph;
     return in->base->textures[index].image.graph;
 }
 
@@ -124,7 +124,7 @@ void SetupMeshMaterialState(DeviceDrawStateBlock* block, ModelMesh* mesh, int* s
     FillDrawBlendHead(block, MeshBlendMode(mesh), MeshBlendParameter(mesh), mesh->drawn.opacity, m->layers[0].count);
     int drawType = MeshDrawType(mesh);
     bool toon = drawType == 1 || drawType == 2;
-    const int useVertexSpecular = 0;  // base meshes carry no vertex specular flag
+    const int useVertexSpecular = mesh->base->vertexSpecular;
     int spec = useVertexSpecular || material[8] > 1e-5f || material[9] > 1e-5f || material[10] > 1e-5f;
     if (toon) spec = 0;  // the software toon lighting writes its own specular
     SetDeviceSpecularEnable(spec);
