@@ -24,12 +24,12 @@ bool SaveData::Load(SaveData& record, const char* path) {
     uint8_t bytes[kFileSize + 1];
     size_t got = std::fread(bytes, 1, sizeof bytes, file.get());
     if (got != kFileSize) {
-        WriteLogFormat("Save data: %s holds %zu bytes instead of %zu; using the defaults\n", path, got, kFileSize);
+        WriteLogFormat("Save data: %s holds %zu bytes instead of %zu; using the defaults", path, got, kFileSize);
         return false;
     }
     Deserialize(bytes, record);
     int fixes = Sanitize(record);
-    if (fixes) WriteLogFormat("Save data: %d fields of %s were out of range and took their defaults\n", fixes, path);
+    if (fixes) WriteLogFormat("Save data: %d fields of %s were out of range and took their defaults", fixes, path);
     return true;
 }
 

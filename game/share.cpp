@@ -65,6 +65,6 @@ std::string BuildShareAddress(const SaveData& r) {
 bool ShareHighScore(const SaveData& r) {
     std::string address = BuildShareAddress(r);
     if (OpenWebAddress(address.c_str()) == 0) return true;
-    WriteLogFormat("High-score share: the address could not be opened\n");
+    WriteLogFormat("High-score share: the address could not be opened");
     return false;
 }

@@ -10,7 +10,7 @@ bool TimeTable::Load(TimeTable& table, const char* path) {
     Clear(table);
     std::string text;
     if (!ReadGameFile(path, &text)) {
-        WriteLogFormat("Time table: cannot open %s\n", path);
+        WriteLogFormat("Time table: cannot open %s", path);
         return false;
     }
     Parse(table, text.data(), text.size());

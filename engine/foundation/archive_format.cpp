@@ -309,7 +309,7 @@ int BuildArchiveImage(const std::vector<ArchiveInput>& members, const char* key,
         directory += name;
     }
     Put32(directory, Crc(directory.data(), directory.size()));
-    if (directory.size() > 0xFFFFFFFFu) return WriteLogText("Archive: directory too large\n");
+    if (directory.size() > 0xFFFFFFFFu) return WriteLogText("Archive: directory too large");
     uint64_t dirOffset = image->size();
     ScrambleArchiveBytes(seed, dirOffset, reinterpret_cast<unsigned char*>(directory.data()), directory.size());
     image->append(directory);

@@ -20,7 +20,7 @@ FileHandle Register(OpenFile* f) {
     if (f->descriptor >= 0) platform::Files().close(f->descriptor);
     FreeMemory(f->data);
     FreeMemory(f);
-    WriteLogText("No file handle left\n");
+    WriteLogText("No file handle left");
     return 0;
 }
 

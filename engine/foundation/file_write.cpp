@@ -17,7 +17,7 @@ std::string TemporaryOf(const char* path) { return std::string(path) + ".tmp"; }
 }  // namespace
 
 int WriteFileDurably(const char* path, const void* bytes, size_t size) {
-    if (!path || !*path || (size > 0 && !bytes)) return WriteLogText("WriteFileDurably: no path or no bytes\n");
+    if (!path || !*path || (size > 0 && !bytes)) return WriteLogText("WriteFileDurably: no path or no bytes");
     std::string temporary = TemporaryOf(path);
     using Step = platform::DurableWriteStep;
     switch (platform::Files().replaceDurably(path, temporary.c_str(), bytes, size)) {
@@ -35,10 +35,10 @@ int WriteFileDurably(const char* path, const void* bytes, size_t size) {
 }
 
 int WriteFileSetDurably(const DurableFile* files, size_t count) {
-    if (count > 0 && !files) return WriteLogText("WriteFileSetDurably: no files\n");
+    if (count > 0 && !files) return WriteLogText("WriteFileSetDurably: no files");
     for (size_t i = 0; i < count; ++i) {
         if (!files[i].path || !*files[i].path || (files[i].size > 0 && !files[i].bytes))
-            return WriteLogText("WriteFileSetDurably: a file without a path or without bytes\n");
+            return WriteLogText("WriteFileSetDurably: a file without a path or without bytes");
     }
     const platform::FileSystemBackend& fs = platform::Files();
     std::vector<std::string> temporaries;

@@ -11,7 +11,7 @@
 int ParseOpenPath(const char* path, EnginePath* full) {
     if (!path) return -1;
     if (ParseFullPath(path, nullptr, full) != 0) return WriteLogFormat("Bad path: %s", path);
-    if (JoinEnginePath(*full).size() >= size_t(kMaxPathBytes)) return WriteLogText("Path is too long\n");
+    if (JoinEnginePath(*full).size() >= size_t(kMaxPathBytes)) return WriteLogText("Path is too long");
     return 0;
 }
 
@@ -42,7 +42,7 @@ int GetFileDirectory(char* buffer, size_t capacity) {
     buffer[0] = 0;
     std::string dir;
     if (GetEngineCurrentDirectory(&dir) != 0) return -1;
-    if (dir.size() + 1 > capacity) return WriteLogText("Current directory does not fit its buffer\n");
+    if (dir.size() + 1 > capacity) return WriteLogText("Current directory does not fit its buffer");
     std::memcpy(buffer, dir.c_str(), dir.size() + 1);
     return 0;
 }

@@ -80,7 +80,7 @@ std::FILE* CreateTempFile(char* pathOut, size_t capacity) {
     std::string path;
     std::FILE* file = platform::Files().createTempFile(&path);
     if (!file) {
-        WriteLogText("No temporary file can be made\n");
+        WriteLogText("No temporary file can be made");
         return nullptr;
     }
     if (pathOut) {
@@ -88,7 +88,7 @@ std::FILE* CreateTempFile(char* pathOut, size_t capacity) {
             std::fclose(file);
             std::remove(path.c_str());
             if (capacity > 0) pathOut[0] = 0;
-            WriteLogText("Temporary file path does not fit its buffer\n");
+            WriteLogText("Temporary file path does not fit its buffer");
             return nullptr;
         }
         std::memcpy(pathOut, path.c_str(), path.size() + 1);
@@ -110,7 +110,7 @@ void RestoreStartDirectory() {
     StartDirectory& start = TheStartDirectory();
     std::lock_guard<std::mutex> guard(start.lock);
     if (!start.host.empty() && !platform::Files().setCurrentDirectory(start.host.c_str()))
-        WriteLogText("Start directory cannot be restored\n");
+        WriteLogText("Start directory cannot be restored");
 }
 
 }  // namespace subsystems

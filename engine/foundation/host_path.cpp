@@ -92,7 +92,7 @@ int HostPathToEngine(const std::string& hostPath, std::string* enginePath) {
 
 int GetEngineCurrentDirectory(std::string* out) {
     std::string host;
-    if (!out || !platform::Files().getCurrentDirectory(&host)) return WriteLogText("No current directory\n");
-    if (HostPathToEngine(host, out) != 0) return WriteLogText("Current directory is not in code page 932\n");
+    if (!out || !platform::Files().getCurrentDirectory(&host)) return WriteLogText("No current directory");
+    if (HostPathToEngine(host, out) != 0) return WriteLogText("Current directory is not in code page 932");
     return 0;
 }

@@ -28,7 +28,7 @@ int QueryKeyState(int keyCode) {
 }
 
 int QueryAllKeyStates(unsigned char* keys) {
-    if (!keys) return WriteLogText("QueryAllKeyStates: no buffer\n");
+    if (!keys) return WriteLogText("QueryAllKeyStates: no buffer");
     const InputState& s = InputModuleState();
     std::copy(s.keys, s.keys + platform::kKeyCount, keys);
     return 0;

@@ -68,7 +68,7 @@ void ShutdownLocked() {
     subsystems::CloseArchives();
     Step("memory dump");
     if (GetLogOutput()) DumpMemoryBlocks();
-    WriteLogText("Engine ended\n");
+    WriteLogText("Engine ended");
     EndLog();
     State().initialized = false;
 }
@@ -111,7 +111,7 @@ int StartUpLocked() {
     }
     Step("log");
     StartLog();
-    WriteLogText("Engine start-up\n");
+    WriteLogText("Engine start-up");
     IncreaseLogIndent();
     if (lock > 0) WriteLogFormat("Double-start check skipped: %s cannot be made here", kDoubleStartLockName);
     Step("desktop depth");
@@ -123,7 +123,7 @@ int StartUpLocked() {
         return -1;
     }
     Step("performance counter");
-    WriteLogText("Monotonic microsecond clock in use\n");
+    WriteLogText("Monotonic microsecond clock in use");
     Step("system information");
     WriteSystemInformation();
     Step("stream tables");
@@ -143,7 +143,7 @@ int StartUpLocked() {
     Step("models");
     CallEngineSubsystems(&EngineSubsystem::startModels);
     DecreaseLogIndent();
-    WriteLogText("Engine start-up complete\n");
+    WriteLogText("Engine start-up complete");
     s.initialized = true;
     return 0;
 }

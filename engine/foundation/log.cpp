@@ -1,12 +1,14 @@
 // The engine log. Lines carry a millisecond time stamp since the log began
 // and two spaces per indent level; line ends are CR LF. Writers may run on
 // any thread (the sound worker logs), so the state sits behind a mutex.
+// While the log runs, the platform layer's warnings are lines of it.
 #include "engine/log.h"
 
 #include "engine/lifecycle.h"
 #include "engine/text.h"
 #include "engine/timer.h"
 #include "foundation/log_internal.h"
+#include "platform/warning.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -21,7 +23,6 @@ struct LogState {
     std::recursive_mutex mutex;
     bool enabled = true;
     bool started = false;
-    bool atLineStart = true;
     int indent = 0;
     int startMs = 0;
     std::string path;
@@ -40,7 +41,6 @@ void StartLocked(LogState& s) {
     if (ec) s.path = "Log.txt";
     s.file = std::fopen(s.path.c_str(), "wb");
     s.started = true;
-    s.atLineStart = true;
     s.indent = 0;
     s.startMs = GetMillisecondCount();
 }
@@ -52,27 +52,29 @@ void WritePrefix(LogState& s, std::string& out) {
     out.append(size_t(s.indent) * 2, ' ');
 }
 
-// Appends text as it stands: "\n" becomes "\r\n" and every line begins with
-// the prefix.
+// Writes text as one message: line ends at its end are dropped and the
+// writer ends the line itself, so no message leaves a blank line or runs
+// into the next one. A line break inside the text starts a line of its own
+// with the prefix; every "\n" is written as "\r\n".
 void WriteLocked(LogState& s, const char* text) {
     if (!s.enabled) return;
     if (!s.started) StartLocked(s);
     if (!s.file) return;
+    size_t length = std::char_traits<char>::length(text);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
     std::string out;
-    for (const char* p = text; *p; ++p) {
-        if (s.atLineStart) {
-            WritePrefix(s, out);
-            s.atLineStart = false;
-        }
-        if (*p == '\n') {
+    WritePrefix(s, out);
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == '\n') {
             out += "\r\n";
-            s.atLineStart = true;
-        } else if (*p == '\r' && p[1] == '\n') {
+            WritePrefix(s, out);
+        } else if (text[i] == '\r' && text[i + 1] == '\n') {
             continue;  // the "\n" that follows writes the pair
         } else {
-            out += *p;
+            out += text[i];
         }
     }
+    out += "\r\n";
     std::fwrite(out.data(), 1, out.size(), s.file);
     std::fflush(s.file);
 }
@@ -132,15 +134,20 @@ void AppendWideDirective(std::u16string& out, const std::u16string& spec, va_lis
     for (const char* p = buf; *p; ++p) out += char16_t(uint8_t(*p));
 }
 
+// A request a platform back end could not serve, as a line of the log.
+void LogPlatformWarning(const char* line) { WriteLogText(line); }
+
 }  // namespace
 
 void StartLog() {
     LogState& s = Log();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.enabled) StartLocked(s);
+    platform::SetWarningSink(LogPlatformWarning);
 }
 
 void EndLog() {
+    platform::SetWarningSink(nullptr);
     LogState& s = Log();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.file) std::fclose(s.file);
@@ -167,11 +174,7 @@ int WriteLogFormat(const char* format, ...) {
     int n = std::vsnprintf(line, sizeof line - 1, format, args);
     va_end(args);
     if (n < 0) return -1;
-    // vsnprintf cut the line to fit; the line feed always follows.
-    size_t len = std::char_traits<char>::length(line);
-    line[len] = '\n';
-    line[len + 1] = 0;
-    return WriteLogText(line);
+    return WriteLogText(line);  // vsnprintf cut the line to fit
 }
 
 int WriteLogFormatW(const char16_t* format, ...) {
@@ -212,7 +215,6 @@ int WriteLogFormatW(const char16_t* format, ...) {
         }
         narrow.resize(size_t(p - begin));
     }
-    narrow += '\n';
     return WriteLogText(narrow.c_str());
 }
 
@@ -241,7 +243,6 @@ int GetLogOutput() { return Log().enabled ? 1 : 0; }
 
 void ExitOnFatalError(const char* message) {
     WriteLogText(message ? message : "fatal error");
-    WriteLogText("\n");
     std::fprintf(stderr, "fatal: %s\n", message ? message : "");
     ShutdownEngine();
     std::exit(EXIT_FAILURE);

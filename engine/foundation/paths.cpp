@@ -112,7 +112,7 @@ int Normalize(const std::vector<std::basic_string<C>>& in, std::vector<std::basi
     for (const auto& part : in) {
         if (part == dot) continue;
         if (part == dotDot) {
-            if (out->empty()) return WriteLogText("Path climbs above its root\n");
+            if (out->empty()) return WriteLogText("Path climbs above its root");
             out->pop_back();
             continue;
         }
@@ -125,7 +125,7 @@ int CurrentDirectory(std::string* out) { return GetEngineCurrentDirectory(out); 
 int CurrentDirectory(std::u16string* out) {
     std::string dir;
     if (GetEngineCurrentDirectory(&dir) != 0) return -1;
-    if (!ConvertCp932ToUtf16(dir, out)) return WriteLogText("Current directory is not convertible\n");
+    if (!ConvertCp932ToUtf16(dir, out)) return WriteLogText("Current directory is not convertible");
     return 0;
 }
 
@@ -197,7 +197,7 @@ int WriteOut(const std::basic_string<C>& text, C* out, size_t capacity) {
     if (!out || capacity == 0) return -1;
     if (text.size() + 1 > capacity) {
         out[0] = 0;
-        return WriteLogText("Path does not fit its buffer\n");
+        return WriteLogText("Path does not fit its buffer");
     }
     std::memcpy(out, text.c_str(), (text.size() + 1) * sizeof(C));
     return 0;

@@ -5,9 +5,9 @@
 #include "platform/shell.h"
 
 int OpenWebAddress(const char* address) {
-    if (!address) return WriteLogText("No address given in OpenWebAddress\n");
+    if (!address) return WriteLogText("No address given in OpenWebAddress");
     if (!platform::IsSafeWebAddress(address))
-        return WriteLogText("The address is not a plain http or https address in OpenWebAddress\n");
-    if (!platform::OpenWebAddress(address)) return WriteLogText("The browser could not be asked in OpenWebAddress\n");
+        return WriteLogText("The address is not a plain http or https address in OpenWebAddress");
+    if (!platform::OpenWebAddress(address)) return WriteLogText("The browser could not be asked in OpenWebAddress");
     return 0;
 }

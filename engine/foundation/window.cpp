@@ -238,7 +238,7 @@ int CreateMainWindow() {
     if (platform::Window().open(desc) != 0) {
         // A host without GL still gets its window; graphics decides later.
         desc.withGl = false;
-        if (platform::Window().open(desc) != 0) return WriteLogText("Main window creation failed in CreateMainWindow\n");
+        if (platform::Window().open(desc) != 0) return WriteLogText("Main window creation failed in CreateMainWindow");
     }
     w.created = true;
     w.destroyed = false;

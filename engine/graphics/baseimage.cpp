@@ -189,9 +189,9 @@ int CreateBaseImageXrgb32(int width, int height, BASEIMAGE* out) {
     if (!out) return -1;
     std::memset(out, 0, sizeof *out);
     if (width <= 0 || height <= 0 || width > kMaxImageDimension || height > kMaxImageDimension)
-        return WriteLogFormat("Image size %dx%d refused in CreateBaseImageXrgb32\n", width, height);
+        return WriteLogFormat("Image size %dx%d refused in CreateBaseImageXrgb32", width, height);
     out->pixels = ENGINE_ALLOC_ZERO(size_t(width) * size_t(height) * 4);
-    if (!out->pixels) return WriteLogText("Out of memory in CreateBaseImageXrgb32\n");
+    if (!out->pixels) return WriteLogText("Out of memory in CreateBaseImageXrgb32");
     SetPixelFormatXrgb32(&out->format);
     out->width = width;
     out->height = height;
@@ -203,7 +203,7 @@ int CreateBaseImageWithFormat(int width, int height, const PixelFormatDesc* form
     if (!out || !format) return -1;
     std::memset(out, 0, sizeof *out);
     if (width <= 0 || height <= 0 || width > kMaxImageDimension || height > kMaxImageDimension)
-        return WriteLogFormat("Image size %dx%d refused in CreateBaseImageWithFormat\n", width, height);
+        return WriteLogFormat("Image size %dx%d refused in CreateBaseImageWithFormat", width, height);
     size_t pitch, rows;
     if (format->compression != PIXEL_COMPRESSION_NONE) {
         if (format->compression < PIXEL_COMPRESSION_DXT1 || format->compression > PIXEL_COMPRESSION_DXT5) return -1;
@@ -215,7 +215,7 @@ int CreateBaseImageWithFormat(int width, int height, const PixelFormatDesc* form
         rows = size_t(height);
     }
     out->pixels = ENGINE_ALLOC_ZERO(pitch * rows);
-    if (!out->pixels) return WriteLogText("Out of memory in CreateBaseImageWithFormat\n");
+    if (!out->pixels) return WriteLogText("Out of memory in CreateBaseImageWithFormat");
     out->format = *format;
     out->width = width;
     out->height = height;
@@ -319,10 +319,10 @@ int BlitBaseImageScaled(const ImageRect* sr, const BASEIMAGE* source, const Imag
     if (!sr || !dr || !Uncompressed(source) || !Uncompressed(dest)) return -1;
     if (sr->left < 0 || sr->top < 0 || sr->right > source->width || sr->bottom > source->height ||
         sr->left >= sr->right || sr->top >= sr->bottom)
-        return WriteLogText("Source rectangle outside the image in BlitBaseImageScaled\n");
+        return WriteLogText("Source rectangle outside the image in BlitBaseImageScaled");
     if (dr->left < 0 || dr->top < 0 || dr->right > dest->width || dr->bottom > dest->height ||
         dr->left >= dr->right || dr->top >= dr->bottom)
-        return WriteLogText("Destination rectangle outside the image in BlitBaseImageScaled\n");
+        return WriteLogText("Destination rectangle outside the image in BlitBaseImageScaled");
     int sw = sr->right - sr->left, sh = sr->bottom - sr->top;
     int dw = dr->right - dr->left, dh = dr->bottom - dr->top;
     for (int y = 0; y < dh; ++y) {

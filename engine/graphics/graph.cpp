@@ -94,7 +94,7 @@ int UploadShared(GraphShared* s) {
 int MakeTexture(GraphShared* s) {
     if (!HardwareRenderingActive()) return 0;
     s->texture = CreateDeviceTexture(s->width, s->height, s->mipLevels, 0, DEVICE_FMT_A8R8G8B8, 0);
-    if (!s->texture) return WriteLogText("The texture of a graph could not be made\n");
+    if (!s->texture) return WriteLogText("The texture of a graph could not be made");
     return UploadShared(s);
 }
 
@@ -111,7 +111,7 @@ void FreeShared(GraphShared* s) {
 int ApplyAlpha(BASEIMAGE& argb, const BASEIMAGE* alpha, bool keyTransparent) {
     if (alpha) {
         if (alpha->width != argb.width || alpha->height != argb.height)
-            return WriteLogText("The alpha picture's size differs from the colour picture's\n");
+            return WriteLogText("The alpha picture's size differs from the colour picture's");
         for (int y = 0; y < argb.height; ++y)
             for (int x = 0; x < argb.width; ++x) {
                 int a = 255;
@@ -147,11 +147,11 @@ int PrepareImage(const BASEIMAGE* color, const BASEIMAGE* alpha, bool keyTranspa
 int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     if (!EnsureTable()) return -1;
     auto* g = static_cast<GRAPH*>(ENGINE_ALLOC_ZERO(sizeof(GRAPH)));
-    if (!g) return WriteLogText("Out of memory for a graph\n");
+    if (!g) return WriteLogText("Out of memory for a graph");
     int handle = AddHandleEntry(&table, g);
     if (handle == -1) {
         FreeMemory(g);
-        ExitOnFatalError("The graph table is full\n");
+        ExitOnFatalError("The graph table is full");
     }
     g->handle = handle;
     g->x = x;
@@ -170,7 +170,7 @@ GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool
     auto* s = static_cast<GraphShared*>(ENGINE_ALLOC_ZERO(sizeof(GraphShared)));
     if (!s) {
         FreeBaseImagePixels(&image);
-        WriteLogText("Out of memory for a graph\n");
+        WriteLogText("Out of memory for a graph");
         return nullptr;
     }
     s->image = image;
@@ -212,9 +212,9 @@ int Refill(GRAPH* g, BASEIMAGE& argb) {
 
 int RefillFrom(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph, const char* caller) {
     GRAPH* g = Lookup(graph);
-    if (!g) return WriteLogFormat("Invalid graph handle in %s\n", caller);
+    if (!g) return WriteLogFormat("Invalid graph handle in %s", caller);
     if (!color || color->width != g->width || color->height != g->height)
-        return WriteLogFormat("The picture's size differs from the graph's in %s\n", caller);
+        return WriteLogFormat("The picture's size differs from the graph's in %s", caller);
     BASEIMAGE argb;
     if (PrepareImage(color, alpha, g->shared->transparentKeyed != 0, &argb) != 0) return -1;
     int result = Refill(g, argb);
@@ -258,12 +258,12 @@ int OpenDivGraphFile(const char* fileName, int count, int countAcross, int count
                      int pieceHeight, int* handles, int noTransparency) {
     if (!handles || count <= 0 || countAcross <= 0 || countDown <= 0 || pieceWidth <= 0 || pieceHeight <= 0 ||
         int64_t(countAcross) * countDown < count)
-        return WriteLogText("Bad division in OpenDivGraphFile\n");
+        return WriteLogText("Bad division in OpenDivGraphFile");
     BASEIMAGE picture, argb;
     if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
     if (int64_t(countAcross) * pieceWidth > picture.width || int64_t(countDown) * pieceHeight > picture.height) {
         FreeBaseImagePixels(&picture);
-        return WriteLogFormat("%s is smaller than its pieces in OpenDivGraphFile\n", fileName);
+        return WriteLogFormat("%s is smaller than its pieces in OpenDivGraphFile", fileName);
     }
     bool keyed = !noTransparency && settings.transEnabled;
     int result = PrepareImage(&picture, nullptr, keyed, &argb);
@@ -293,13 +293,13 @@ int MakeBlankGraph(int width, int height, int) {
 int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency) {
     BASEIMAGE argb;
     bool keyed = transparency && settings.transEnabled;
-    if (PrepareImage(color, alpha, keyed, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImage\n");
+    if (PrepareImage(color, alpha, keyed, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImage");
     return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed);
 }
 
 int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
     BASEIMAGE argb;
-    if (PrepareImage(image, nullptr, false, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImageKept\n");
+    if (PrepareImage(image, nullptr, false, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImageKept");
     return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false);
 }
 
@@ -331,7 +331,7 @@ int RefillGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int
 int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const void* alphaData, size_t alphaSize,
                                int transparency, int mirror) {
     GRAPH* g = Lookup(graph);
-    if (!g) return WriteLogText("Invalid graph handle in RefillGraphFromImageMemory\n");
+    if (!g) return WriteLogText("Invalid graph handle in RefillGraphFromImageMemory");
     BASEIMAGE picture, alpha, argb;
     if (ReadPicture(nullptr, data, size, 1, mirror, &picture) != 0) return -1;
     bool haveAlpha = alphaData && alphaSize > 0;
@@ -341,7 +341,7 @@ int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const v
     }
     int result = -1;
     if (picture.width != g->width || picture.height != g->height) {
-        WriteLogText("The picture's size differs from the graph's in RefillGraphFromImageMemory\n");
+        WriteLogText("The picture's size differs from the graph's in RefillGraphFromImageMemory");
     } else if (PrepareImage(&picture, haveAlpha ? &alpha : nullptr, transparency && settings.transEnabled, &argb) == 0) {
         result = Refill(g, argb);
         FreeBaseImagePixels(&argb);
@@ -353,7 +353,7 @@ int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const v
 
 int DeleteGraphHandle(int graph, int) {
     GRAPH* g = Lookup(graph);
-    if (!g) return WriteLogText("Invalid graph handle in DeleteGraphHandle\n");
+    if (!g) return WriteLogText("Invalid graph handle in DeleteGraphHandle");
     RemoveHandleEntry(&table, graph);
     GraphShared* s = g->shared;
     FreeMemory(g);

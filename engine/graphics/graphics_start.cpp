@@ -39,7 +39,7 @@ void SetInitialDeviceState() {
 
 // Without a device everything is drawn on the primary software screen.
 void StartSoftwarePath() {
-    if (CreateSoftwareScreen() != 0) ExitOnFatalError("The primary software screen could not be made\n");
+    if (CreateSoftwareScreen() != 0) ExitOnFatalError("The primary software screen could not be made");
     InstallSoftwareDraw2DPath();
 }
 
@@ -52,7 +52,7 @@ int SetGraphicsDeviceChoice(const char* name) {
             deviceChoice = name;
             return 0;
         }
-    return WriteLogFormat("Unknown graphics device choice \"%s\"\n", name);
+    return WriteLogFormat("Unknown graphics device choice \"%s\"", name);
 }
 
 namespace {
@@ -66,17 +66,17 @@ int StartGraphics() {
     std::string choice = deviceChoice;
     if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
     if (choice == "none") {
-        WriteLogText("No graphics device: drawing takes the software path\n");
+        WriteLogText("No graphics device: drawing takes the software path");
         StartSoftwarePath();
         return 0;
     }
     if (CreateGraphicsDevice(choice.c_str()) != 0) {
         // A device that cannot be made leaves the software path, as a missing one does.
-        WriteLogText("Graphics device creation failed: drawing takes the software path\n");
+        WriteLogText("Graphics device creation failed: drawing takes the software path");
         StartSoftwarePath();
         return 0;
     }
-    WriteLogFormat("Graphics device: %s\n", GetDeviceBackendName());
+    WriteLogFormat("Graphics device: %s", GetDeviceBackendName());
     SetInitialDeviceState();
     return 0;
 }

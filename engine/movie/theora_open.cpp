@@ -92,12 +92,12 @@ int IndexTheoraFile(TheoraDecoder* d) {
         if (d->frameCount >= kMaxFrames) break;
         if (newPage) {
             if (d->pageCount == d->pageCapacity && !Grow(d->pages, d->pageCapacity))
-                return WriteLogText("Theora ページ情報格納用メモリの確保に失敗しました\n");
+                return WriteLogText("Theora ページ情報格納用メモリの確保に失敗しました");
             d->pages[d->pageCount++] = TheoraPageEntry{lastPageStart, int32_t(d->frameCount), 0, 0};
             newPage = false;
         }
         if (d->frameCount == d->keyFrameCapacity && !Grow(d->keyFrames, d->keyFrameCapacity))
-            return WriteLogText("Theora キーフレーム情報格納用メモリの確保に失敗しました\n");
+            return WriteLogText("Theora キーフレーム情報格納用メモリの確保に失敗しました");
         TheoraPageEntry& last = d->pages[d->pageCount - 1];
         d->keyFrames[d->frameCount] = kind == 1 ? 1 : 0;
         if (kind == 1) last.keyFrame = 1;
@@ -171,7 +171,7 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
 
     void* memory = AllocMemoryZero(sizeof(TheoraDecoder), "", 0);
     if (!memory) {
-        WriteLogText("Theora ムービーデコード処理用のメモリ確保に失敗しました\n");
+        WriteLogText("Theora ムービーデコード処理用のメモリ確保に失敗しました");
         return nullptr;
     }
     auto* d = new (memory) TheoraDecoder;
@@ -189,16 +189,16 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
     d->files.seek(d->file, 0, 0);
 
     if (!Grow(d->pages, d->pageCapacity)) {
-        WriteLogText("Theora ページ情報格納用メモリの確保に失敗しました\n");
+        WriteLogText("Theora ページ情報格納用メモリの確保に失敗しました");
         return Fail(d);
     }
     if (!Grow(d->keyFrames, d->keyFrameCapacity)) {
-        WriteLogText("Theora キーフレーム情報格納用メモリの確保に失敗しました\n");
+        WriteLogText("Theora キーフレーム情報格納用メモリの確保に失敗しました");
         return Fail(d);
     }
     if (IndexTheoraFile(d) < 0) return Fail(d);
     if (d->frameCount == 0) {
-        WriteLogText("Theora movie without frames refused\n");
+        WriteLogText("Theora movie without frames refused");
         return Fail(d);
     }
     d->movie.frameCount = int32_t(d->frameCount);
@@ -206,12 +206,12 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
 
     CreateTheoraYuvSurface(d);
     if (CreateBaseImageXrgb32(d->movie.width, d->movie.height, &d->frameImage) != 0) {
-        WriteLogText("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
+        WriteLogText("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました");
         return Fail(d);
     }
     d->ring = static_cast<TheoraFrameSlot*>(AllocMemoryZero(sizeof(TheoraFrameSlot) * size_t(ringSize), "", 0));
     if (!d->ring) {
-        WriteLogText("Theora ムービーデコードフレームストック用のメモリ確保に失敗しました\n");
+        WriteLogText("Theora ムービーデコードフレームストック用のメモリ確保に失敗しました");
         return Fail(d);
     }
     d->ringSize = ringSize;
@@ -220,7 +220,7 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
     try {
         d->thread = std::thread(TheoraDecodeThread, d);
     } catch (const std::system_error&) {
-        WriteLogText("Theora ムービーデコード用スレッドの作成に失敗しました\n");
+        WriteLogText("Theora ムービーデコード用スレッドの作成に失敗しました");
         return Fail(d);
     }
     SeekTheoraFrame(d, 0);

@@ -149,7 +149,7 @@ void DecodeAhead(TheoraDecoder* d, Lock& held, int freeSlot) {
     if (haveDecoded)
         result = d->decodedFrame + 1 < d->frameCount ? DecodeTheoraFrames(d, 1) : RestartAt(d, 0);
     const bool filled = result >= 0 && FillSlot(d, d->ring[freeSlot]);
-    if (result >= 0 && !filled) WriteLogText("Theora: out of memory for a decoded frame\n");
+    if (result >= 0 && !filled) WriteLogText("Theora: out of memory for a decoded frame");
     held.lock();
     if (filled) {
         d->ring[freeSlot].frame = d->decodedFrame;

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "softblit/kernel_config.h"
+
 // Blue, green and red each scaled by its own factor t (0..255) through
 // BlendProductTable row t: the rows for the scalar loops, the factors for
 // the lane forms that compute the same entries.
@@ -42,57 +44,13 @@ struct BlitSetup {
     int64_t hAccStart, vAccStart;
 };
 
-enum SourceClass { SourcePalette = 0, SourcePlain = 1, SourceAlpha = 2 };
-
-// Modes in kernel-table order.
-enum KernelMode { KernelCopy, KernelAlpha, KernelAdd, KernelSub, KernelMul, KernelInvert, KernelMulAlpha };
-constexpr int kKernelModeCount = 7;
-
-// Everything a kernel is specialised on.
-struct KernelConfig {
-    int kind;      // 0 = 16-bit, 1 = 32-bit
-    int source;    // SourceClass
-    int mode;      // KernelMode
-    bool blend;    // blend image given
-    bool tint;     // tint not white
-    bool trans;    // transparent flag on
-    bool special;  // plain blit, untinted, no blend image, no alpha: p = 128 halving
-                   // (BlendAlpha) or p = 255 lossy/paired forms (BlendAdd, BlendSub)
-    bool scaled;   // scaled loop and its rules
-};
-
 using BlitKernel = void (*)(const BlitSetup&);
 
-constexpr int kKernelsPerKind = 3 * kKernelModeCount * 2 * 2 * 2 * 2 * 2;
+// The plain and scaled blits are specialised on all five switches.
+constexpr int kKernelsPerKind = KernelTableSize(kKernelSwitchesAll);
 
-constexpr int KernelIndexInKind(const KernelConfig& c) {
-    int i = c.source;
-    i = i * kKernelModeCount + c.mode;
-    i = i * 2 + (c.blend ? 1 : 0);
-    i = i * 2 + (c.tint ? 1 : 0);
-    i = i * 2 + (c.trans ? 1 : 0);
-    i = i * 2 + (c.special ? 1 : 0);
-    i = i * 2 + (c.scaled ? 1 : 0);
-    return i;
-}
-
-constexpr KernelConfig KernelConfigAt(int kind, int index) {
-    KernelConfig c{};
-    c.kind = kind;
-    c.scaled = index & 1;
-    index >>= 1;
-    c.special = index & 1;
-    index >>= 1;
-    c.trans = index & 1;
-    index >>= 1;
-    c.tint = index & 1;
-    index >>= 1;
-    c.blend = index & 1;
-    index >>= 1;
-    c.mode = index % kKernelModeCount;
-    c.source = index / kKernelModeCount;
-    return c;
-}
+constexpr int KernelIndexInKind(const KernelConfig& c) { return KernelIndex(c, kKernelSwitchesAll); }
+constexpr KernelConfig KernelConfigAt(int kind, int index) { return KernelConfigOf(kind, index, kKernelSwitchesAll); }
 
 // Whether a configuration has a loop of its own (the special forms exist
 // only where they differ).

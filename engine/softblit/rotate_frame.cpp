@@ -94,7 +94,7 @@ bool CheckArguments(const MEMIMG* source, const MEMIMG* blendGraph, int x, int y
         return false;
     }
     if (blendGraph && (blendGraph->width < source->width || blendGraph->height < source->height)) {
-        WriteLogText("RotateBlitMemImg: blend image smaller than the source\n");
+        WriteLogText("RotateBlitMemImg: blend image smaller than the source");
         return false;
     }
     return true;
@@ -116,7 +116,7 @@ void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float 
     const int width = source->width, height = source->height;
     Rotation rot;
     if (!ComputeRotation(x, y, angle, scale, width, height, &rot)) {
-        WriteLogText("RotateBlitMemImg: rotated corners out of range\n");
+        WriteLogText("RotateBlitMemImg: rotated corners out of range");
         return;
     }
     if (turn) {
@@ -155,7 +155,7 @@ void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float 
         !TexelAt(box[0], box[1], x, y, rot, scale, width, height, &uStart, &vStart) ||
         !TexelAt(box[0], box[3], x, y, rot, scale, width, height, &uBottom, &vBottom) ||
         !FitsInt(int64_t{uBottom} - uStart) || !FitsInt(int64_t{vBottom} - vStart)) {
-        WriteLogText("RotateBlitMemImg: texel steps out of range\n");
+        WriteLogText("RotateBlitMemImg: texel steps out of range");
         return;
     }
 

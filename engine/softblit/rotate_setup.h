@@ -29,29 +29,12 @@ struct RotateSetup {
 
 using RotateKernel = void (*)(const RotateSetup&);
 
-constexpr int kRotateKernelsPerKind = 3 * kKernelModeCount * 2 * 2 * 2;
+// The rotated blits are specialised on blend image, tint and transparency.
+constexpr int kRotateKernelsPerKind = KernelTableSize(kKernelSwitchesBasic);
 
-constexpr int RotateKernelIndexInKind(const KernelConfig& c) {
-    int i = c.source;
-    i = i * kKernelModeCount + c.mode;
-    i = i * 2 + (c.blend ? 1 : 0);
-    i = i * 2 + (c.tint ? 1 : 0);
-    i = i * 2 + (c.trans ? 1 : 0);
-    return i;
-}
-
+constexpr int RotateKernelIndexInKind(const KernelConfig& c) { return KernelIndex(c, kKernelSwitchesBasic); }
 constexpr KernelConfig RotateKernelConfigAt(int kind, int index) {
-    KernelConfig c{};
-    c.kind = kind;
-    c.trans = index & 1;
-    index >>= 1;
-    c.tint = index & 1;
-    index >>= 1;
-    c.blend = index & 1;
-    index >>= 1;
-    c.mode = index % kKernelModeCount;
-    c.source = index / kKernelModeCount;
-    return c;
+    return KernelConfigOf(kind, index, kKernelSwitchesBasic);
 }
 
 // The kernel for a configuration (its special and scaled switches are not

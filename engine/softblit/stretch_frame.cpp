@@ -28,7 +28,7 @@ void ReadRange(int64_t k0, int64_t count, int64_t scale, int size, int direction
 void StretchBlitMemImg(MEMIMG* target, const MEMIMG* source, const int rect[4], int transparent,
                        const MEMIMG* blendImage) {
     if (!rect) {
-        WriteLogText("no rectangle in StretchBlitMemImg\n");
+        WriteLogText("no rectangle in StretchBlitMemImg");
         return;
     }
     if (!softblit::CanDraw(target, source, blendImage, "StretchBlitMemImg")) return;

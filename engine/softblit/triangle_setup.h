@@ -94,22 +94,13 @@ template <typename DrawSpan>
 // The textured loops: pixel kind x source class x mode x (graph, tint,
 // transparent), as KernelConfig spells them; the flat loops: kind x mode.
 using TriangleLoop = void (*)(const TriangleSetup&);
-constexpr int kTexturedTriangleLoopsPerKind = 3 * kKernelModeCount * 2 * 2 * 2;
+constexpr int kTexturedTriangleLoopsPerKind = KernelTableSize(kKernelSwitchesBasic);
 constexpr int kFlatTriangleLoopsPerKind = kKernelModeCount;
 constexpr int kTriangleLoopCount = 2 * (kTexturedTriangleLoopsPerKind + kFlatTriangleLoopsPerKind);
 
-constexpr int TexturedTriangleLoopIndex(const KernelConfig& c) {
-    int i = c.source;
-    i = i * kKernelModeCount + c.mode;
-    i = i * 2 + (c.blend ? 1 : 0);
-    i = i * 2 + (c.tint ? 1 : 0);
-    i = i * 2 + (c.trans ? 1 : 0);
-    return i;
-}
-
+constexpr int TexturedTriangleLoopIndex(const KernelConfig& c) { return KernelIndex(c, kKernelSwitchesBasic); }
 constexpr KernelConfig TexturedTriangleConfigAt(int kind, int index) {
-    return KernelConfig{kind, (index >> 3) / kKernelModeCount, (index >> 3) % kKernelModeCount, ((index >> 2) & 1) != 0,
-                        ((index >> 1) & 1) != 0, (index & 1) != 0, false, false};
+    return KernelConfigOf(kind, index, kKernelSwitchesBasic);
 }
 
 // Slot of a loop in TriangleLoopRuns: textured 16, textured 32, flat 16,

@@ -12,7 +12,7 @@ namespace {
 
 void StartSound() {
     // A host without sound output still runs the program, silent: said once here.
-    if (InitializeSoundSystem() != 0) WriteLogText("No sound output: the program runs without sound\n");
+    if (InitializeSoundSystem() != 0) WriteLogText("No sound output: the program runs without sound");
 }
 void EndSound() { TerminateSoundSystem(); }
 void StopMusic() { StopCurrentMusic(); }

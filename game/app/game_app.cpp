@@ -181,7 +181,7 @@ void GameApp::UpdateBoot() {
     if (++bootUpdates_ <= 1) return;
     if (factory_.makeTitle) title = factory_.makeTitle(SceneContext());
     if (!title) {
-        if (bootUpdates_ == 2) WriteLogText("GameApp: no title scene could be made\n");
+        if (bootUpdates_ == 2) WriteLogText("GameApp: no title scene could be made");
         return;
     }
     title->Init();
@@ -198,7 +198,7 @@ void GameApp::UpdateTitle() {
         if (session) {
             scene = kScenePlay;
         } else {
-            WriteLogFormat("GameApp: no play session could be made for mode %d\n", int(mode));
+            WriteLogFormat("GameApp: no play session could be made for mode %d", int(mode));
         }
     } else if (title->TakeQuitRequest()) {
         StoreSave();
@@ -225,7 +225,7 @@ void GameApp::UpdateSession() {
             next->CarryOver(*session);
             session = std::move(next);
         } else {
-            WriteLogText("GameApp: the next play session could not be made; back to the title\n");
+            WriteLogText("GameApp: the next play session could not be made; back to the title");
             session.reset();
             data->PlayBgm(0);
             ReturnToTitleScreen();
@@ -241,7 +241,7 @@ void GameApp::UpdateSession() {
                                    result.newHighScore);
             scene = kSceneEnding;
         } else {
-            WriteLogText("GameApp: no ending could be made; back to the title\n");
+            WriteLogText("GameApp: no ending could be made; back to the title");
             data->PlayBgm(0);
             ReturnToTitleScreen();
         }

@@ -47,7 +47,7 @@ void GameData::LoadStageLists() {
     for (int32_t& count : stageListCount) count = 0;
     for (int i = 0; i < kVsEntries; ++i) vsStageNames[i].clear(), vsStageNotes[i].clear();
 
-    if (!ReadGameFile(kNormalListPath, &stageNameText)) WriteLogFormat("Stage list: cannot read %s\n", kNormalListPath);
+    if (!ReadGameFile(kNormalListPath, &stageNameText)) WriteLogFormat("Stage list: cannot read %s", kNormalListPath);
     int groups = 0;
     bool overflowed = false, strayed = false;
     for (size_t at = 0; at < stageNameText.size();) {
@@ -57,12 +57,12 @@ void GameData::LoadStageLists() {
         if (IsHeader(stageNameText, line)) {
             if (groups == kGroupCount) {
                 overflowed = true;
-                WriteLogFormat("Stage list: more than %d groups; the rest is ignored\n", kGroupCount);
+                WriteLogFormat("Stage list: more than %d groups; the rest is ignored", kGroupCount);
                 continue;
             }
             stageListStart[groups++] = static_cast<int32_t>(line.begin);
         } else if (groups == 0) {
-            if (!strayed) WriteLogText("Stage list: lines before the first group header are ignored\n");
+            if (!strayed) WriteLogText("Stage list: lines before the first group header are ignored");
             strayed = true;
         } else if (!IsEndLine(stageNameText, line)) {
             ++stageListCount[groups - 1];
@@ -72,7 +72,7 @@ void GameData::LoadStageLists() {
     for (int g = groups; g <= kGroupCount; ++g) stageListStart[g] = static_cast<int32_t>(stageNameText.size());
 
     std::string vs;
-    if (!ReadGameFile(kVsListPath, &vs)) WriteLogFormat("Stage list: cannot read %s\n", kVsListPath);
+    if (!ReadGameFile(kVsListPath, &vs)) WriteLogFormat("Stage list: cannot read %s", kVsListPath);
     size_t at = 0;
     for (int i = 0; i < kVsEntries && at < vs.size(); ++i) {
         Line name = LineAt(vs, at);

@@ -68,12 +68,12 @@ Credits ParseCredits(std::string_view text, int* skipped) {
 Credits ReadCredits(const char* path) {
     std::string text;
     if (!ReadGameFile(path, &text)) {
-        WriteLogFormat("staff roll: %s cannot be read; the roll shows the cast alone\n", path);
+        WriteLogFormat("staff roll: %s cannot be read; the roll shows the cast alone", path);
         return {};
     }
     int skipped = 0;
     Credits credits = ParseCredits(text, &skipped);
-    if (skipped > 0) WriteLogFormat("staff roll: %d lines of %s have no known key and are skipped\n", skipped, path);
+    if (skipped > 0) WriteLogFormat("staff roll: %d lines of %s have no known key and are skipped", skipped, path);
     return credits;
 }
 

@@ -93,7 +93,7 @@ bool ParseStageText(const char* text, size_t size, bool versus, StageMap* out) {
     }
     const int64_t columns = width + 2, rows = lineFeeds + 2;
     if (columns * rows > kMaxStageCells) {
-        WriteLogFormat("Stage file: a map of %lld x %lld cells is too large\n", static_cast<long long>(columns),
+        WriteLogFormat("Stage file: a map of %lld x %lld cells is too large", static_cast<long long>(columns),
                        static_cast<long long>(rows));
         out->versusLimit = 0;  // as for a file that cannot be read
         return false;

@@ -136,7 +136,7 @@ bool Stage::ChoosePlayerKinds(std::vector<int32_t>* kinds) {
         std::vector<int32_t> types;
         ReplaySource* source = GetReplaySource();
         if (!source || !source->ReadUserMeta(stageNumber, &types) || types.empty()) {
-            WriteLogFormat("Replay of stage %d: there is no record to play\n", stageNumber);
+            WriteLogFormat("Replay of stage %d: there is no record to play", stageNumber);
             return false;
         }
         for (size_t k = 0; k < types.size() && k < size_t(kPlayers) && validKind(types[k]); ++k)
@@ -155,7 +155,7 @@ bool Stage::ChoosePlayerKinds(std::vector<int32_t>* kinds) {
         }
     }
     if (kinds->empty()) {
-        WriteLogFormat("Stage %d in mode %d has no player to play it\n", stageNumber, mode);
+        WriteLogFormat("Stage %d in mode %d has no player to play it", stageNumber, mode);
         return false;
     }
     return true;
@@ -195,7 +195,7 @@ bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, cons
     std::string text;
     const std::string path = BuildFilePath(mode, stageNumber);
     if (!path.empty() && !ReadGameFile(path.c_str(), &text))
-        WriteLogFormat("Stage file %s cannot be read: the stage is empty\n", path.c_str());
+        WriteLogFormat("Stage file %s cannot be read: the stage is empty", path.c_str());
     if (!IsVersusMode(mode)) ComputeTimeLimit(kinds.empty() ? 0 : kinds[0]);
     LoadGrid(text.data(), text.size(), false);
     if (!enemies.empty()) {

@@ -24,7 +24,7 @@ bool Stage::SaveReplay() const {
     if (mode != gamemode::kTimeAttack && mode != gamemode::kTimeAttackTable) return false;
     ReplaySource* source = GetReplaySource();
     if (!source || !replay) {
-        WriteLogFormat("Stage %d: no replay was recorded, so none is stored\n", stageNumber);
+        WriteLogFormat("Stage %d: no replay was recorded, so none is stored", stageNumber);
         return false;
     }
     return source->SaveStreams(*replay.get(), mode, stageNumber);

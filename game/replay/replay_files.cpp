@@ -64,12 +64,12 @@ std::vector<PlayerStreams> ReadStreamFiles(int mode, int stageNumber, const std:
             }
             const ParseReport report = ParseStoredText(text, stream, &players[p]);
             if (report.badLines > 0)
-                WriteLogFormat("Replay file %s: %d lines that cannot be played were skipped (the first is line %d)\n",
+                WriteLogFormat("Replay file %s: %d lines that cannot be played were skipped (the first is line %d)",
                                path.c_str(), report.badLines, report.firstBadLine);
         }
         if (missing > 0)
             WriteLogFormat("Replay of stage %d, player %d (kind %d): %d of the 6 stream files are missing; those "
-                           "streams stay at rest\n",
+                           "streams stay at rest",
                            stageNumber, int(p), int(playerKinds[p]), missing);
     }
     return players;
@@ -81,7 +81,7 @@ bool ReplayFiles::ReadUserMeta(int stageNumber, std::vector<int32_t>* deviceType
     std::string text, why;
     if (!ReadGameFile(path.c_str(), &text)) return false;
     if (ParseMeta(text, deviceTypes, &why)) return true;
-    WriteLogFormat("Replay meta file %s cannot be used: %s\n", path.c_str(), why.c_str());
+    WriteLogFormat("Replay meta file %s cannot be used: %s", path.c_str(), why.c_str());
     deviceTypes->clear();
     return false;
 }
@@ -98,18 +98,18 @@ std::unique_ptr<ReplayStreams> ReplayFiles::OpenStreams(int mode, int stageNumbe
 bool ReplayFiles::SaveStreams(const ReplayStreams& streams, int mode, int stageNumber) {
     const std::vector<int32_t>& kinds = streams.PlayerKinds();
     if (mode != gamemode::kTimeAttack && mode != gamemode::kTimeAttackTable) {
-        WriteLogFormat("Replay of stage %d: mode %d stores no replay\n", stageNumber, mode);
+        WriteLogFormat("Replay of stage %d: mode %d stores no replay", stageNumber, mode);
         return false;
     }
     if (kinds.empty() || kinds.size() > size_t(kMaxMetaPlayers)) {
-        WriteLogFormat("Replay of stage %d: %zu players cannot be stored\n", stageNumber, kinds.size());
+        WriteLogFormat("Replay of stage %d: %zu players cannot be stored", stageNumber, kinds.size());
         return false;
     }
     const std::string folder = HostPath(IsDemo(mode) ? kDemoFolder : kUserFolder);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        WriteLogFormat("Replay of stage %d: the folder %s cannot be made (%s); nothing was stored\n", stageNumber,
+        WriteLogFormat("Replay of stage %d: the folder %s cannot be made (%s); nothing was stored", stageNumber,
                        folder.c_str(), error.message().c_str());
         return false;
     }
@@ -128,7 +128,7 @@ bool ReplayFiles::SaveStreams(const ReplayStreams& streams, int mode, int stageN
     std::vector<DurableFile> files;
     for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
     if (WriteFileSetDurably(files.data(), files.size()) == 0) return true;
-    WriteLogFormat("Replay of stage %d was not stored; the replay stored before is kept\n", stageNumber);
+    WriteLogFormat("Replay of stage %d was not stored; the replay stored before is kept", stageNumber);
     return false;
 }
 

@@ -57,7 +57,7 @@ ScenarioScript::ScenarioScript(int32_t scriptNumber, bool ending, int32_t cat, G
     Init(scriptNumber, ending, cat, gameData, closingScene);
     const std::string path = FilePath(scriptNumber, ending);
     if (!ReadGameFile(path.c_str(), &text)) {
-        WriteLogFormat("scenario script %s cannot be read; the scene ends\n", path.c_str());
+        WriteLogFormat("scenario script %s cannot be read; the scene ends", path.c_str());
         state = kEnded;
     }
 }
@@ -123,7 +123,7 @@ std::string_view ScenarioScript::RestOfLine() {
 
 bool ScenarioScript::SlotOk(int32_t slot, const char* command) const {
     if (slot >= 0 && slot < kSlots) return true;
-    WriteLogFormat("scenario script %d: %s names slot %d, not 0..%d; ignored\n", number, command, slot, kSlots - 1);
+    WriteLogFormat("scenario script %d: %s names slot %d, not 0..%d; ignored", number, command, slot, kSlots - 1);
     return false;
 }
 

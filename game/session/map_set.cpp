@@ -36,7 +36,7 @@ bool ParseStageLine(std::string_view line, const char* name, MapSet::Line* out) 
         size_t used = 0;
         out->value = textfields::ReadDecimal(f[0], &used);
         if (used > 0 && IsStageNumber(out->value)) return true;
-        WriteLogFormat("map set %s: \"%.*s\" names no stage 0..99; line left out\n", name, int(line.size()), line.data());
+        WriteLogFormat("map set %s: \"%.*s\" names no stage 0..99; line left out", name, int(line.size()), line.data());
         return false;
     }
     out->kind = MapSet::Line::kRandomStages;
@@ -48,7 +48,7 @@ bool ParseStageLine(std::string_view line, const char* name, MapSet::Line* out) 
         out->value <= out->last - out->first + 1) {
         return true;
     }
-    WriteLogFormat("map set %s: cannot draw %d different stages from %d..%d; line left out\n", name, out->value,
+    WriteLogFormat("map set %s: cannot draw %d different stages from %d..%d; line left out", name, out->value,
                    out->first, out->last);
     return false;
 }
@@ -111,7 +111,7 @@ MapSet ParseMapSet(std::string_view text, const char* name) {
 
 MapSet ReadMapSet(const char* path) {
     std::string text;
-    if (!ReadGameFile(path, &text)) WriteLogFormat("map set %s cannot be read; it has no stage\n", path);
+    if (!ReadGameFile(path, &text)) WriteLogFormat("map set %s cannot be read; it has no stage", path);
     return ParseMapSet(text, path);
 }
 

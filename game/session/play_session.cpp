@@ -76,7 +76,7 @@ void PlaySession::StartStage() {
     if (stages.empty()) {
         // Nothing to play (a missing set, a stage that cannot be played):
         // back to the title rather than a session that shows nothing.
-        WriteLogFormat("Play session: set or stage %d in mode %d has nothing to play\n", setNumber, phase);
+        WriteLogFormat("Play session: set or stage %d in mode %d has nothing to play", setNumber, phase);
         requestTitle = 1;
     }
 }

@@ -78,9 +78,9 @@ void StartMapSet(const StageStartSetup& setup, StageLineup* lineup) {
     steps.bonus = [&](int32_t bonus) { lineup->bonus = bonus; };
     BuildMapSet(set, steps);
     if (set.slotCount == 0) {
-        WriteLogFormat("map set %s has no stage to play\n", path.c_str());
+        WriteLogFormat("map set %s has no stage to play", path.c_str());
     } else if (!playable) {
-        WriteLogFormat("map set %s has a stage that cannot be played\n", path.c_str());
+        WriteLogFormat("map set %s has a stage that cannot be played", path.c_str());
         lineup->stages.clear();
         lineup->scenes.clear();
     }
@@ -89,7 +89,7 @@ void StartMapSet(const StageStartSetup& setup, StageLineup* lineup) {
 // One stage of a single-stage mode (or of the demo), its world by its number.
 bool AddSingleStage(const StageStartSetup& setup, StageLineup* lineup, int32_t number, bool last, bool worldByNumber) {
     if (number < 0 || number >= MapSet::kStageNumbers) {
-        WriteLogFormat("stage %d is not a stage number 0..99; nothing to play\n", number);
+        WriteLogFormat("stage %d is not a stage number 0..99; nothing to play", number);
         return false;
     }
     std::unique_ptr<Stage> stage = LoadStage(setup, number, last, setup.phase, nullptr);

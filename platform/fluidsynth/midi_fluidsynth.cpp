@@ -7,6 +7,7 @@
 // soundfont is loaded on every open.
 // Depends on: libfluidsynth 2, timgm6mb-soundfont.
 #include "fluidsynth/midi_fluidsynth.h"
+#include "platform/warning.h"
 
 #include <fluidsynth.h>
 
@@ -60,16 +61,23 @@ int Open(const uint8_t* image, size_t size, int rate) {
     FluidMidi& s = State();
     if (s.synth || !image || size == 0 || rate <= 0) return -1;
     std::string font = FindMidiSoundFont();
-    if (font.empty()) return -1;
+    if (font.empty()) {
+        Warn("no soundfont for MIDI music");
+        return -1;
+    }
     // The library's own messages would go to stderr; the engine logs instead.
     for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, nullptr, nullptr);
     s.settings = new_fluid_settings();
-    if (!s.settings) return -1;
+    if (!s.settings) {
+        Warn("the MIDI synthesiser's settings cannot be made");
+        return -1;
+    }
     fluid_settings_setnum(s.settings, "synth.sample-rate", double(rate));
     fluid_settings_setint(s.settings, "synth.cpu-cores", 1);
     fluid_settings_setstr(s.settings, "player.timing-source", "sample");
     s.synth = new_fluid_synth(s.settings);
     if (!s.synth || fluid_synth_sfload(s.synth, font.c_str(), 1) == FLUID_FAILED) {
+        Warn(s.synth ? "the soundfont %s cannot be read" : "the MIDI synthesiser cannot be made", font.c_str());
         Close();
         return -1;
     }
@@ -87,7 +95,10 @@ int Open(const uint8_t* image, size_t size, int rate) {
 
 int Play(uint32_t fromMs) {
     FluidMidi& s = State();
-    if (!s.synth || fromMs != 0) return -1;
+    if (!s.synth || fromMs != 0) {
+        Warn(s.synth ? "MIDI play from %u ms: only the start is served" : "MIDI play from %u ms with nothing open", fromMs);
+        return -1;
+    }
     DeletePlayer(s);
     fluid_synth_all_sounds_off(s.synth, -1);
     s.player = new_fluid_player(s.synth);

@@ -5,6 +5,7 @@
 // Limits: no real time at all; one device.
 // Depends on: nothing.
 #include "headless/audio_null.h"
+#include "platform/warning.h"
 
 #include <mutex>
 
@@ -29,7 +30,11 @@ NullAudio& State() {
 int Open(int rate, AudioCallback callback, void* user) {
     NullAudio& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.open || rate <= 0 || !callback) return -1;
+    if (s.open || rate <= 0 || !callback) {
+        Warn(s.open ? "the null audio output is open already" : "null audio output at %d Hz without a callback cannot open",
+             rate);
+        return -1;
+    }
     s.open = true;
     s.rate = rate;
     s.callback = callback;

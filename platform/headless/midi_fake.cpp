@@ -5,6 +5,7 @@
 // Limits: the notes of the file are not read; one piece at a time.
 // Depends on: nothing.
 #include "headless/midi_fake.h"
+#include "platform/warning.h"
 
 #include <mutex>
 
@@ -32,7 +33,10 @@ uint64_t LengthFrames(const FakeMidi& s) { return uint64_t(s.lengthMs) * uint64_
 int Open(const uint8_t*, size_t size, int rate) {
     FakeMidi& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.stats.isOpen || rate <= 0) return -1;
+    if (s.stats.isOpen || rate <= 0) {
+        Warn(s.stats.isOpen ? "the MIDI output is open already" : "MIDI output at %d Hz cannot open", rate);
+        return -1;
+    }
     s.rate = rate;
     s.positionFrames = 0;
     s.stats.isOpen = true;
@@ -54,7 +58,10 @@ void Close() {
 int Play(uint32_t fromMs) {
     FakeMidi& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.stats.isOpen || fromMs > s.lengthMs) return -1;
+    if (!s.stats.isOpen || fromMs > s.lengthMs) {
+        Warn(s.stats.isOpen ? "MIDI play from %u ms, past the piece's end" : "MIDI play from %u ms with nothing open", fromMs);
+        return -1;
+    }
     s.positionFrames = uint64_t(fromMs) * uint64_t(s.rate) / 1000;
     s.stats.playing = true;
     s.stats.lastFromMs = fromMs;

@@ -5,6 +5,7 @@
 // GL are kept (the last one only) for tests to read back.
 // Depends on: nothing.
 #include "headless/window_headless.h"
+#include "platform/warning.h"
 
 #include <deque>
 #include <mutex>
@@ -30,7 +31,10 @@ void SetClassName(const char*) {}
 
 int Open(const WindowDesc& desc) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (open || refuseOpen) return -1;
+    if (open || refuseOpen) {
+        Warn(open ? "a second window was asked for; one window is open already" : "no window: opening is refused");
+        return -1;
+    }
     open = true;
     ++openCount;
     title = desc.titleUtf8 ? desc.titleUtf8 : "";
@@ -97,7 +101,10 @@ void WindowSize(int* width, int* height) {
 
 int PresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!open || !xrgb || width <= 0 || height <= 0 || pitch < width * 4) return -1;
+    if (!open || !xrgb || width <= 0 || height <= 0 || pitch < width * 4) {
+        Warn("a picture of %dx%d (pitch %d) cannot be presented%s", width, height, pitch, open ? "" : ": no window");
+        return -1;
+    }
     presented.resize(size_t(width) * size_t(height));
     for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(xrgb) + size_t(y) * size_t(pitch));

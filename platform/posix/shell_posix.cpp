@@ -6,11 +6,11 @@
 // by the child, which then exits with a failure that is not reported back.
 // Depends on: POSIX spawn and wait.
 #include "posix/shell_posix.h"
+#include "platform/warning.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <thread>
 
 extern char** environ;
@@ -25,7 +25,7 @@ bool SpawnXdgOpen(const char* address) {
     pid_t pid = 0;
     int error = posix_spawnp(&pid, program, nullptr, nullptr, argv, environ);
     if (error != 0) {
-        std::fprintf(stderr, "xdg-open could not be started (error %d)\n", error);
+        Warn("xdg-open could not be started (error %d)", error);
         return false;
     }
     std::thread([pid] {

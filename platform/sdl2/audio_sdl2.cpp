@@ -8,6 +8,7 @@
 // (the engine logs once that it runs without sound).
 // Depends on: SDL2 (audio subsystem); ALSA's library when present.
 #include "sdl2/audio_sdl2.h"
+#include "platform/warning.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
@@ -39,9 +40,15 @@ void SDLCALL Pull(void*, Uint8* stream, int length) {
 }
 
 int Open(int rate, AudioCallback callback, void* user) {
-    if (device || rate <= 0 || !callback) return -1;
+    if (device || rate <= 0 || !callback) {
+        Warn(device ? "the audio output is open already" : "audio output at %d Hz without a callback cannot open", rate);
+        return -1;
+    }
     QuietAlsaProbing();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        Warn("no audio service: %s", SDL_GetError());
+        return -1;
+    }
     userCallback = callback;
     userData = user;
     SDL_AudioSpec want{};
@@ -53,6 +60,7 @@ int Open(int rate, AudioCallback callback, void* user) {
     SDL_AudioSpec have{};
     device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (!device) {
+        Warn("no audio output device opens: %s", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         userCallback = nullptr;
         return -1;

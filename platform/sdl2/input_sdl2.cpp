@@ -10,13 +10,13 @@
 // and mouse still work.
 // Depends on: SDL2.
 #include "input_slots.h"
+#include "platform/warning.h"
 #include "platform/input.h"
 #include "sdl2/input_sdl2.h"
 
 #include <SDL.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 namespace platform {
@@ -60,14 +60,14 @@ void OpenNewDevice(int deviceIndex) {
     OpenDevice d;
     d.joystick = SDL_JoystickOpen(deviceIndex);
     if (!d.joystick) {
-        std::fprintf(stderr, "platform: joystick %d cannot be opened: %s\n", deviceIndex, SDL_GetError());
+        Warn("joystick %d cannot be opened: %s", deviceIndex, SDL_GetError());
         return;
     }
     d.id = SDL_JoystickInstanceID(d.joystick);
     d.identity = IdentityOf(deviceIndex);
     if (SDL_IsGameController(deviceIndex)) d.controller = SDL_GameControllerOpen(deviceIndex);
     if (AttachDevice(state.joystickSlots, d.id, d.identity) < 0)
-        std::fprintf(stderr, "platform: more than %d joysticks; one is left out\n", kMaxJoysticks);
+        Warn("more than %d joysticks; one is left out", kMaxJoysticks);
     state.devices.push_back(d);
 }
 
@@ -98,7 +98,7 @@ const OpenDevice* DeviceById(int64_t id) {
 int Open() {
     state = Sdl2Input{};
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0) {
-        std::fprintf(stderr, "platform: no joystick service (%s); keyboard and mouse only\n", SDL_GetError());
+        Warn("no joystick service (%s); keyboard and mouse only", SDL_GetError());
         return 0;
     }
     state.joysticksStarted = true;

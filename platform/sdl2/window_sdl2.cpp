@@ -8,13 +8,13 @@
 // surface is unavailable on a window that has a GL context).
 // Depends on: SDL2.
 #include "platform/window.h"
+#include "platform/warning.h"
 #include "window_sdl2.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
 #include <link.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -56,7 +56,7 @@ bool StartVideo() {
     if (!chosen || !*chosen) {
         std::string drivers = DisplayDrivers();
         if (drivers.empty()) {
-            std::fprintf(stderr, "platform: no display driver to open a window with\n");
+            Warn("no display driver to open a window with");
             return false;
         }
         SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
@@ -67,7 +67,7 @@ bool StartVideo() {
         if (reported) return false;
         reported = true;
         const char* display = SDL_getenv("DISPLAY");
-        std::fprintf(stderr, "platform: no display to open a window on (%s; DISPLAY is %s)\n", SDL_GetError(),
+        Warn("no display to open a window on (%s; DISPLAY is %s)", SDL_GetError(),
                      display && *display ? display : "not set");
         return false;
     }
@@ -100,7 +100,10 @@ void SetClassName(const char* name) {
 }
 
 int Open(const WindowDesc& desc) {
-    if (window) return -1;
+    if (window) {
+        Warn("a second window was asked for; one window is open already");
+        return -1;
+    }
     SetClassName(desc.className);
     if (!StartVideo()) return -1;
     Uint32 flags = SDL_WINDOW_ALLOW_HIGHDPI;
@@ -117,14 +120,14 @@ int Open(const WindowDesc& desc) {
     window = SDL_CreateWindow(desc.titleUtf8, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                               desc.width, desc.height, flags);
     if (!window) {
-        std::fprintf(stderr, "platform: SDL window creation failed: %s\n", SDL_GetError());
+        Warn("SDL window creation failed: %s", SDL_GetError());
         return -1;
     }
     SetX11LegacyTitle(window, desc.titleUtf8);
     if (desc.withGl) {
         glContext = SDL_GL_CreateContext(window);
         if (!glContext) {
-            std::fprintf(stderr, "platform: GL context creation failed: %s\n", SDL_GetError());
+            Warn("GL context creation failed: %s", SDL_GetError());
             SDL_DestroyWindow(window);
             window = nullptr;
             return -1;
@@ -273,7 +276,10 @@ void WindowSize(int* width, int* height) {
 }
 
 int PresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
-    if (!window || !xrgb || width <= 0 || height <= 0 || pitch < width * 4) return -1;
+    if (!window || !xrgb || width <= 0 || height <= 0 || pitch < width * 4) {
+        Warn("a picture of %dx%d (pitch %d) cannot be presented%s", width, height, pitch, window ? "" : ": no window");
+        return -1;
+    }
     SDL_Surface* screen = SDL_GetWindowSurface(window);
     SDL_Surface* picture = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(xrgb), width, height, 32, pitch,
                                                               SDL_PIXELFORMAT_XRGB8888);
@@ -283,7 +289,7 @@ int PresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
         if (SDL_BlitScaled(picture, nullptr, screen, nullptr) == 0 && SDL_UpdateWindowSurface(window) == 0) result = 0;
     }
     if (picture) SDL_FreeSurface(picture);
-    if (result != 0) std::fprintf(stderr, "platform: presenting a picture failed: %s\n", SDL_GetError());
+    if (result != 0) Warn("presenting a picture failed: %s", SDL_GetError());
     return result;
 }
 

@@ -1,9 +1,12 @@
 #include "engine/log.h"
 #include "foundation/log_internal.h"
+#include "platform/audio.h"
+#include "platform/warning.h"
 #include "scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -50,11 +53,19 @@ TEST_F(LogTest, LinesCarryTimeStampIndentAndCrLf) {
     EXPECT_EQ(log.find("\r\r"), std::string::npos);
 }
 
-TEST_F(LogTest, TextWithoutLineEndContinuesTheLine) {
+// The writer ends every line: a message without a line end never runs into
+// the next one, and one with its own line end leaves no blank line.
+TEST_F(LogTest, EveryMessageIsALineOfItsOwn) {
     WriteLogText("abc");
-    WriteLogText("def\n");
+    WriteLogText("def");
+    WriteLogText("ghi\n");
+    WriteLogFormat("jkl %d\n", 1);
+    WriteLogFormatW(u"mno\n");
     std::string log = Contents();
-    EXPECT_NE(log.find(": abcdef\r\n"), std::string::npos) << log;
+    for (const char* body : {": abc\r\n", ": def\r\n", ": ghi\r\n", ": jkl 1\r\n", ": mno\r\n"})
+        EXPECT_NE(log.find(body), std::string::npos) << body << "\n" << log;
+    EXPECT_EQ(log.find("\r\n\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("abcdef"), std::string::npos) << log;
 }
 
 TEST_F(LogTest, SwitchedOffWritesNothing) {
@@ -81,6 +92,24 @@ TEST_F(LogTest, WideFormatIsWrittenInCodePage932) {
     WriteLogFormatW(u"%s=%d %hs", u"\u30E2\u30EB", 7, "ok");
     std::string log = Contents();
     EXPECT_NE(log.find("\x83\x82\x83\x8B=7 ok\r\n"), std::string::npos) << log;
+}
+
+// A request a back end cannot serve is a line of the log while the log
+// runs, and a line on standard error otherwise.
+TEST_F(LogTest, PlatformWarningsAreLogLines) {
+    ASSERT_TRUE(platform::SelectAudioBackend("null"));
+    auto silence = [](void*, int16_t* out, int frames) { std::fill(out, out + 2 * frames, int16_t(0)); };
+    ASSERT_EQ(platform::Audio().open(44100, silence, nullptr), 0);
+    EXPECT_EQ(platform::Audio().open(44100, silence, nullptr), -1);
+    platform::Audio().close();
+    EXPECT_NE(Contents().find(": platform: the null audio output is open already\r\n"), std::string::npos)
+        << Contents();
+    EndLog();
+    testing::internal::CaptureStderr();
+    platform::Warn("after the log: %d", 7);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "platform: after the log: 7\n");
+    EXPECT_EQ(Contents().find("after the log"), std::string::npos);
+    platform::SelectAudioBackend("sdl2");
 }
 
 }  // namespace

@@ -276,6 +276,23 @@ TEST_F(EndingOnDeviceTest, DrawsTheRollAndTheClosingScreen) {
     EndingScene e(0, entries, app_->input->devices, &data);
     e.ChooseMessages(false, true, 123456, false);
     data.transitionCount = 30;  // no dissolve over the pictures
+    // The script's scene, and the same half way through the fade to black.
+    input::ButtonBlock none{};
+    input::ButtonBlock* idle[input::kSlotCount] = {&none};
+    for (int i = 0; i < 200 && e.script->state != ScenarioScript::kMessage; ++i) e.Update(idle);
+    ASSERT_EQ(e.script->state, ScenarioScript::kMessage);
+    const std::vector<uint32_t> scene = Draw(e);
+    e.fade = 120;
+    const std::vector<uint32_t> fading = Draw(e);
+    SaveScreenPng("ending_script_fade.png");
+    auto brightness = [](const std::vector<uint32_t>& p) {
+        int64_t sum = 0;
+        for (uint32_t c : p) sum += ((c >> 16) & 255) + ((c >> 8) & 255) + (c & 255);
+        return sum;
+    };
+    ASSERT_GT(brightness(scene), 0);
+    EXPECT_NEAR(double(brightness(fading)) / double(brightness(scene)), 0.5, 0.05);
+    e.fade = 0;
     e.phase = EndingScene::kRoll;
 
     // The congratulation, with the final set's lines.

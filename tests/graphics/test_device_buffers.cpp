@@ -1,7 +1,9 @@
 // Vertex and index buffers: locking, the bounds every draw is checked
 // against, and the draw records the recording device keeps.
+#include "foundation/log_internal.h"
 #include "graphics/device/recording/recording.h"
 #include "graphics_test_util.h"
+#include "scoped_temp_dir.h"
 
 #include <cstring>
 
@@ -82,6 +84,33 @@ TEST_F(DeviceBufferTest, MemoryDrawsCheckTheirIndicesAgainstTheVertexRange) {
               -1);
     EXPECT_EQ(DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLESTRIP, 2, v, sizeof(LitVertex)), 0);
     EXPECT_EQ(DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLESTRIP, 2, v, 4), -1);
+}
+
+// Every draw the device refuses leaves a line in the log that names the call.
+TEST_F(DeviceBufferTest, RefusedDrawsSayWhyInTheLog) {
+    ScopedTempDir dir;
+    SetLogOutput(1);
+    StartLog();
+    LitVertex v[3] = {};
+    const uint16_t indices[3] = {0, 1, 5};
+    SendDeviceFvf(kLitFvf);
+    EXPECT_EQ(DrawDevicePrimitive(DEVICE_PT_TRIANGLELIST, 0, 1), -1);  // no stream
+    EXPECT_EQ(DrawDeviceIndexedPrimitive(DEVICE_PT_TRIANGLELIST, 0, 0, 3, 0, 1), -1);
+    EXPECT_EQ(DrawDevicePrimitiveUP(99, 1, v, sizeof(LitVertex)), -1);
+    EXPECT_EQ(DrawDeviceIndexedPrimitiveUP(DEVICE_PT_TRIANGLELIST, 0, 3, 1, indices, DEVICE_FMT_INDEX16, v,
+                                           sizeof(LitVertex)),
+              -1);
+    ReleaseGraphicsDevice();
+    EXPECT_EQ(DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 1, v, sizeof(LitVertex)), -1);
+    EndLog();
+    SetLogOutput(0);
+    const std::string log = ScopedTempDir::ReadFile(dir.path() / "Log.txt");
+    for (const char* line : {"DrawDevicePrimitive refused: no vertex stream",
+                             "DrawDeviceIndexedPrimitive refused: no vertex stream or index buffer",
+                             "DrawDevicePrimitiveUP refused: an unknown primitive type",
+                             "DrawDeviceIndexedPrimitiveUP refused: it has indices outside its vertex range",
+                             "DrawDevicePrimitiveUP refused: no graphics device"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
 TEST_F(DeviceBufferTest, FlexibleVertexFormatSizes) {

@@ -4,6 +4,7 @@
 // sample layout, a sound played once stops within one period of its end,
 // and a looping one repeats without a gap; on the message loop's refills
 // and on the sound worker's.
+#include "sound/sound_internal.h"
 #include "sound_test_util.h"
 
 #include <algorithm>

@@ -70,10 +70,10 @@ int DrawBillboardSoftware(const float world[4][3], int graph, int transparent, i
 int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, float size, float angle, int graph,
                          int transparent, int turn) {
     const GRAPH* g = GetGraphRecord(graph);
-    if (!g) return WriteLogFormat("Bad graph handle %d in DrawGraphBillboard3D\n", graph);
+    if (!g) return WriteLogFormat("Bad graph handle %d in DrawGraphBillboard3D", graph);
     if (!position || !std::isfinite(size) || !std::isfinite(angle) || !std::isfinite(centreX) ||
         !std::isfinite(centreY))
-        return WriteLogText("Bad position, size or angle in DrawGraphBillboard3D\n");
+        return WriteLogText("Bad position, size or angle in DrawGraphBillboard3D");
     float view[16];
     CopyViewMatrix(view);
     // The view's columns are the camera axes in world space.
@@ -91,7 +91,7 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
         for (int k = 0; k < 3; ++k) world[i][k] = position[k] + right[k] * rx + up[k] * ry;
     }
     if (!HardwareRenderingActive()) return DrawBillboardSoftware(world, graph, transparent, turn);
-    if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture\n", graph);
+    if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture", graph);
     Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0};
     uint32_t diffuse = 0;
     if (!Resolve2DBlend(transparent, true, &state, &diffuse)) return 0;
@@ -113,5 +113,5 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
     FlushPendingDraws();
     ApplyBillboardState(state);
     const int result = DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 2, strip, sizeof(BillboardVertex));
-    return result == 0 ? 0 : WriteLogText("The device refused the billboard in DrawGraphBillboard3D\n");
+    return result == 0 ? 0 : WriteLogText("The device refused the billboard in DrawGraphBillboard3D");
 }

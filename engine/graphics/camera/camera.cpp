@@ -52,13 +52,13 @@ int SetCameraEyeTargetUp(const float eye[3], const float target[3], const float 
     if (!eye || !target || !up) return -1;
     Vector3 z = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
     const float zLength = MeasureVectorLength(z.x, z.y, z.z);
-    if (zLength == 0) return WriteLogText("Eye and target coincide in SetCameraEyeTargetUp\n");
+    if (zLength == 0) return WriteLogText("Eye and target coincide in SetCameraEyeTargetUp");
     z = {z.x / zLength, z.y / zLength, z.z / zLength};
     Vector3 u = {up[0], up[1], up[2]};
     const float along = DotVectors(&u, &z);
     Vector3 y = {u.x - z.x * along, u.y - z.y * along, u.z - z.z * along};
     const float yLength = MeasureVectorLength(y.x, y.y, y.z);
-    if (yLength == 0) return WriteLogText("Up runs along the view direction in SetCameraEyeTargetUp\n");
+    if (yLength == 0) return WriteLogText("Up runs along the view direction in SetCameraEyeTargetUp");
     y = {y.x / yLength, y.y / yLength, y.z / yLength};
     Vector3 x;
     CrossVectorsInto(&x, &y, &z);
@@ -87,7 +87,7 @@ int CopyViewMatrix(float out[16]) {
 
 int SetCameraPerspective(float fieldOfView, float nearZ, float farZ) {
     if (!(fieldOfView > 0 && fieldOfView < 3.14159f) || !(nearZ > 0) || !(farZ > nearZ))
-        return WriteLogText("Bad field of view or planes in SetCameraPerspective\n");
+        return WriteLogText("Bad field of view or planes in SetCameraPerspective");
     BuildPerspective(fieldOfView, nearZ, farZ, &projection);
     projectionMade = true;
     SendProjection();

@@ -64,9 +64,9 @@ void ResetCameraAndLights() {
 }
 
 int SetDefaultLightDirection(float x, float y, float z) {
-    if (!lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection\n");
+    if (!lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection");
     const float length = std::sqrt(x * x + y * y + z * z);
-    if (!(length > 0) || !std::isfinite(length)) return WriteLogText("Zero direction in SetDefaultLightDirection\n");
+    if (!(length > 0) || !std::isfinite(length)) return WriteLogText("Zero direction in SetDefaultLightDirection");
     lights[0].light.direction = {x / length, y / length, z / length};
     changed = true;
     return 0;

@@ -95,6 +95,16 @@ bool ValidCount(int type, int count) {
     return count > 0 && count <= (1 << 24) && VerticesOfPrimitives(type, count) > 0;
 }
 
+// A draw the device does not make: one log line with the call's name. -1.
+int RefuseDraw(const char* function, const char* why) { return WriteLogFormat("%s refused: %s", function, why); }
+
+// The common checks of every draw; null when they pass, else why not.
+const char* DrawArgumentsFault(int type, int primitiveCount) {
+    if (!backend) return "no graphics device";
+    if (!ValidCount(type, primitiveCount)) return "an unknown primitive type or a bad primitive count";
+    return nullptr;
+}
+
 // Every index of the draw must name a vertex inside [minIndex, minIndex + vertexCount).
 bool IndicesInRange(const void* indices, int format, int first, int count, int base, int minIndex, int vertexCount) {
     for (int i = 0; i < count; ++i) {
@@ -231,22 +241,22 @@ int GetDeviceViewTransform(float view[16], float projection[16], DeviceViewport*
 }
 
 int CreateGraphicsDevice(const char* name) {
-    if (backend) return WriteLogText("A graphics device exists already\n");
+    if (backend) return WriteLogText("A graphics device exists already");
     for (const DeviceBackend* b : kBackends) {
         if (!name || std::strcmp(b->name, name) != 0) continue;
         SetDefaultState();
-        if (b->open() != 0) return WriteLogFormat("Graphics device \"%s\" could not be created\n", name);
+        if (b->open() != 0) return WriteLogFormat("Graphics device \"%s\" could not be created", name);
         backend = b;
         sceneOpen = false;
         return 0;
     }
-    return WriteLogFormat("Unknown graphics device \"%s\"\n", name ? name : "");
+    return WriteLogFormat("Unknown graphics device \"%s\"", name ? name : "");
 }
 
 void ReleaseGraphicsDevice() {
     if (!backend) return;
     if (!liveBuffers.empty() || !liveTextures.empty())
-        WriteLogFormat("%d buffers and %d textures were still alive when the device was released\n",
+        WriteLogFormat("%d buffers and %d textures were still alive when the device was released",
                        int(liveBuffers.size()), int(liveTextures.size()));
     while (!liveBuffers.empty()) ReleaseBuffer(liveBuffers.back());
     while (!liveTextures.empty()) ReleaseDeviceTexture(liveTextures.back());
@@ -450,7 +460,7 @@ int SendDeviceIndices(DeviceIndexBuffer* buffer) {
 
 int SetDeviceRenderTarget(DeviceTexture* texture) {
     if (!backend) return -1;
-    if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target\n");
+    if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target");
     state.renderTarget = texture;
     int w = texture ? texture->width : kDeviceTargetWidth;
     int h = texture ? texture->height : kDeviceTargetHeight;
@@ -460,13 +470,15 @@ int SetDeviceRenderTarget(DeviceTexture* texture) {
 }
 
 int DrawDevicePrimitive(int type, int startVertex, int primitiveCount) {
-    if (!backend || !ValidCount(type, primitiveCount) || startVertex < 0) return -1;
+    if (const char* fault = DrawArgumentsFault(type, primitiveCount)) return RefuseDraw("DrawDevicePrimitive", fault);
+    if (startVertex < 0) return RefuseDraw("DrawDevicePrimitive", "a negative start vertex");
     const DeviceVertexBuffer* vb = state.stream;
     int stride = state.streamStride;
     int count = VerticesOfPrimitives(type, primitiveCount);
-    if (!vb || stride < DeviceFvfStride(state.fvf) || stride == 0) return -1;
+    if (!vb || stride < DeviceFvfStride(state.fvf) || stride == 0)
+        return RefuseDraw("DrawDevicePrimitive", "no vertex stream, or a stride below the vertex format's");
     if (int64_t(state.streamOffset) + (int64_t(startVertex) + count) * stride > vb->length)
-        return WriteLogText("Draw reads past the end of its vertex buffer\n");
+        return RefuseDraw("DrawDevicePrimitive", "it reads past the end of its vertex buffer");
     DeviceDraw d{};
     d.type = type;
     d.primitiveCount = primitiveCount;
@@ -480,21 +492,25 @@ int DrawDevicePrimitive(int type, int startVertex, int primitiveCount) {
 
 int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int vertexCount, int startIndex,
                                int primitiveCount) {
-    if (!backend || !ValidCount(type, primitiveCount) || startIndex < 0 || minIndex < 0 || vertexCount <= 0)
-        return -1;
+    if (const char* fault = DrawArgumentsFault(type, primitiveCount))
+        return RefuseDraw("DrawDeviceIndexedPrimitive", fault);
+    if (startIndex < 0 || minIndex < 0 || vertexCount <= 0)
+        return RefuseDraw("DrawDeviceIndexedPrimitive", "a negative start or minimum index, or no vertices");
     const DeviceVertexBuffer* vb = state.stream;
     const DeviceIndexBuffer* ib = state.indices;
     int stride = state.streamStride;
-    if (!vb || !ib || stride == 0 || stride < DeviceFvfStride(state.fvf)) return -1;
+    if (!vb || !ib || stride == 0 || stride < DeviceFvfStride(state.fvf))
+        return RefuseDraw("DrawDeviceIndexedPrimitive",
+                          "no vertex stream or index buffer, or a stride below the vertex format's");
     int indexCount = VerticesOfPrimitives(type, primitiveCount);
     int isize = IndexSize(ib->format);
     if ((int64_t(startIndex) + indexCount) * isize > ib->length)
-        return WriteLogText("Draw reads past the end of its index buffer\n");
+        return RefuseDraw("DrawDeviceIndexedPrimitive", "it reads past the end of its index buffer");
     int64_t firstVertex = int64_t(baseVertex) + minIndex;
     if (firstVertex < 0 || state.streamOffset + (firstVertex + vertexCount) * stride > vb->length)
-        return WriteLogText("Draw reads past the end of its vertex buffer\n");
+        return RefuseDraw("DrawDeviceIndexedPrimitive", "it reads past the end of its vertex buffer");
     if (!IndicesInRange(ib->bytes, ib->format, startIndex, indexCount, baseVertex, int(firstVertex), vertexCount))
-        return WriteLogText("Draw has indices outside its vertex range\n");
+        return RefuseDraw("DrawDeviceIndexedPrimitive", "it has indices outside its vertex range");
     DeviceDraw d{};
     d.type = type;
     d.primitiveCount = primitiveCount;
@@ -512,8 +528,9 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
 }
 
 int DrawDevicePrimitiveUP(int type, int primitiveCount, const void* vertices, int stride) {
-    if (!backend || !ValidCount(type, primitiveCount) || !vertices || stride <= 0 || stride < DeviceFvfStride(state.fvf))
-        return -1;
+    if (const char* fault = DrawArgumentsFault(type, primitiveCount)) return RefuseDraw("DrawDevicePrimitiveUP", fault);
+    if (!vertices || stride <= 0 || stride < DeviceFvfStride(state.fvf))
+        return RefuseDraw("DrawDevicePrimitiveUP", "no vertices, or a stride below the vertex format's");
     DeviceDraw d{};
     d.type = type;
     d.primitiveCount = primitiveCount;
@@ -527,12 +544,15 @@ int DrawDevicePrimitiveUP(int type, int primitiveCount, const void* vertices, in
 
 int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int primitiveCount, const void* indices,
                                  int indexFormat, const void* vertices, int stride) {
-    if (!backend || !ValidCount(type, primitiveCount) || !indices || !vertices || IndexSize(indexFormat) == 0 ||
-        stride <= 0 || stride < DeviceFvfStride(state.fvf) || minIndex < 0 || vertexCount <= 0)
-        return -1;
+    if (const char* fault = DrawArgumentsFault(type, primitiveCount))
+        return RefuseDraw("DrawDeviceIndexedPrimitiveUP", fault);
+    if (!indices || !vertices || IndexSize(indexFormat) == 0 || stride <= 0 || stride < DeviceFvfStride(state.fvf) ||
+        minIndex < 0 || vertexCount <= 0)
+        return RefuseDraw("DrawDeviceIndexedPrimitiveUP",
+                          "no indices or vertices, an unknown index format, a bad stride or no vertex range");
     int indexCount = VerticesOfPrimitives(type, primitiveCount);
     if (!IndicesInRange(indices, indexFormat, 0, indexCount, 0, minIndex, vertexCount))
-        return WriteLogText("Draw has indices outside its vertex range\n");
+        return RefuseDraw("DrawDeviceIndexedPrimitiveUP", "it has indices outside its vertex range");
     DeviceDraw d{};
     d.type = type;
     d.primitiveCount = primitiveCount;

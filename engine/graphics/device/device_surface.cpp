@@ -37,11 +37,11 @@ int CreateDeviceOffscreenSurface(int width, int height, int format, int, DeviceS
         return WriteLogFormat("An off-screen surface of %dx%d in format 0x%08X is not offered", width, height,
                               unsigned(format));
     auto* s = static_cast<DeviceSurface*>(ENGINE_ALLOC_ZERO(sizeof(DeviceSurface)));
-    if (!s) return WriteLogText("Out of memory for an off-screen surface\n");
+    if (!s) return WriteLogText("Out of memory for an off-screen surface");
     s->bytes = static_cast<unsigned char*>(ENGINE_ALLOC_ZERO(SurfaceBytes(pitch, height, format)));
     if (!s->bytes) {
         FreeMemory(s);
-        return WriteLogText("Out of memory for an off-screen surface\n");
+        return WriteLogText("Out of memory for an off-screen surface");
     }
     s->width = width;
     s->height = height;

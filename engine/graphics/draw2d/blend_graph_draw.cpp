@@ -43,11 +43,11 @@ void ReleaseBlendScratch() {
 int DrawGraphThroughBlendGraph(const GRAPH* g, const float xs[4], const float ys[4], int transparent,
                                int blendGraph, int turn) {
     const GRAPH* b = GetGraphRecord(blendGraph);
-    if (!b) return WriteLogFormat("Bad blend graph handle %d\n", blendGraph);
+    if (!b) return WriteLogFormat("Bad blend graph handle %d", blendGraph);
     if (b->width < g->width || b->height < g->height)
-        return WriteLogFormat("Blend graph %d is smaller than graph %d\n", blendGraph, g->handle);
+        return WriteLogFormat("Blend graph %d is smaller than graph %d", blendGraph, g->handle);
     if (!g->shared->image.pixels || !b->shared->image.pixels)
-        return WriteLogText("A graph without kept pixels cannot be drawn through a blend graph\n");
+        return WriteLogText("A graph without kept pixels cannot be drawn through a blend graph");
     Draw2DState state = {nullptr, DRAW2D_BLEND_NONE, 0};
     uint32_t diffuse = 0;
     if (!Resolve2DBlend(1, true, &state, &diffuse)) return 0;
@@ -56,7 +56,7 @@ int DrawGraphThroughBlendGraph(const GRAPH* g, const float xs[4], const float ys
     void* bits = nullptr;
     int pitch = 0;
     if (!t || LockDeviceTexture(t, 0, &bits, &pitch) != 0)
-        return WriteLogText("The blend draw's scratch texture cannot be made\n");
+        return WriteLogText("The blend draw's scratch texture cannot be made");
     for (int y = 0; y < g->height; ++y) {
         uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(bits) + size_t(y) * size_t(pitch));
         for (int x = 0; x < g->width; ++x) {

@@ -14,7 +14,7 @@ namespace {
 
 const GRAPH* CheckedGraph(int graph, const char* function) {
     const GRAPH* g = GetGraphRecord(graph);
-    if (!g) WriteLogFormat("Bad graph handle %d in %s\n", graph, function);
+    if (!g) WriteLogFormat("Bad graph handle %d in %s", graph, function);
     return g;
 }
 
@@ -34,7 +34,7 @@ void PieceUv(const GRAPH* g, int turn, float us[4], float vs[4]) {
 int DrawGraphQuad(const GRAPH* g, const float xs[4], const float ys[4], int transparent, int turn) {
     if (GetDrawBlendGraph() != -1)
         return DrawGraphThroughBlendGraph(g, xs, ys, transparent, GetDrawBlendGraph(), turn);
-    if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture\n", g->handle);
+    if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture", g->handle);
     Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0};
     uint32_t diffuse = 0;
     if (!Resolve2DBlend(transparent, true, &state, &diffuse)) return 0;  // a mode that draws nothing
@@ -48,7 +48,7 @@ int DrawGraphQuad(const GRAPH* g, const float xs[4], const float ys[4], int tran
 }  // namespace
 
 int ReportNoSoftwareDraw(const char* function) {
-    return WriteLogFormat("No graphics device and no software drawing for %s\n", function);
+    return WriteLogFormat("No graphics device and no software drawing for %s", function);
 }
 
 int DrawGraphAt(int x, int y, int graph, int transparent) {
@@ -68,7 +68,7 @@ int DrawGraphRotatedAt(int x, int y, double scale, double angle, int graph, int 
     const GRAPH* g = CheckedGraph(graph, "DrawGraphRotatedAt");
     if (!g) return -1;
     if (!std::isfinite(scale) || !std::isfinite(angle))
-        return WriteLogText("Scale or angle is not a number in DrawGraphRotatedAt\n");
+        return WriteLogText("Scale or angle is not a number in DrawGraphRotatedAt");
     if (!HardwareRenderingActive()) {
         const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
         return s && s->drawGraphRotated ? s->drawGraphRotated(x, y, scale, angle, graph, transparent, turn)

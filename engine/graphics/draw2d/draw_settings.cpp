@@ -29,7 +29,7 @@ FloatColor MakeFloatColor(float r, float g, float b, float a) { return {r, g, b,
 
 int SetDrawBlendGraph(int graph, int threshold, int edgeWidth) {
     if (graph != -1 && !GetGraphRecord(graph))
-        return WriteLogFormat("Bad blend graph handle %d in SetDrawBlendGraph\n", graph);
+        return WriteLogFormat("Bad blend graph handle %d in SetDrawBlendGraph", graph);
     FlushPendingDraws();
     blendGraph = graph;
     blendThreshold = std::clamp(threshold, 0, 255);

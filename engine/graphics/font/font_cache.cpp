@@ -51,7 +51,7 @@ const CachedGlyph* FindOrCacheGlyph(FontRecord* font, uint32_t codePoint, bool e
         FlushPendingDraws();
         ForgetFontGlyphs(font);
         if (!Reserve(font, image.width, image.height, &x, &y)) {
-            WriteLogFormat("Glyph %u is too large for the glyph cache\n", codePoint);
+            WriteLogFormat("Glyph %u is too large for the glyph cache", codePoint);
             return nullptr;
         }
     }
@@ -70,7 +70,7 @@ DeviceTexture* PrepareFontAtlas(FontRecord* font) {
     if (!font->atlas) {
         font->atlas = CreateDeviceTexture(kFontAtlasSide, kFontAtlasSide, 1, 0, DEVICE_FMT_A8R8G8B8, 0);
         if (!font->atlas) {
-            WriteLogText("The glyph texture cannot be made\n");
+            WriteLogText("The glyph texture cannot be made");
             return nullptr;
         }
         font->atlasDirty = true;
@@ -103,7 +103,7 @@ const MEMIMG* PrepareFontMemImg(FontRecord* font) {
     if (CheckMemImg(image) != 0) {
         if (CreateMemImg(image, kFontAtlasSide, kFontAtlasSide, MEMIMG_KIND_32BIT, 0, 1, 0) != 0) {
             *image = MEMIMG{};
-            WriteLogText("The software glyph image cannot be made\n");
+            WriteLogText("The software glyph image cannot be made");
             return nullptr;
         }
         font->atlasMemImgDirty = true;

@@ -49,7 +49,7 @@ bool PlaceGlyphs(FontRecord* font, const std::vector<uint32_t>& codes, int x, in
         }
         if (generation == font->generation) return true;  // every glyph still in the atlas
     }
-    return WriteLogText("The string does not fit in the glyph cache\n"), false;
+    return WriteLogText("The string does not fit in the glyph cache"), false;
 }
 
 uint32_t TintedColor(uint32_t color, uint32_t weight) {
@@ -113,10 +113,10 @@ int DrawTextChecked(int x, int y, const char* text, uint32_t color, int font, ui
                     const char* function) {
     FontRecord* record = LookupFont(font);
     if (!record) {
-        WriteLogText("フォントハンドル値が異常です\n");
+        WriteLogText("フォントハンドル値が異常です");
         return -1;
     }
-    if (!text) return WriteLogFormat("No text in %s\n", function);
+    if (!text) return WriteLogFormat("No text in %s", function);
     std::vector<uint32_t> codes;
     if (!DecodeFontText(text, -1, &codes)) return -1;
     return DrawCodes(record, x, y, codes, color, edgeColor, vertical, function);
@@ -167,7 +167,7 @@ int DrawFormattedText(int x, int y, uint32_t color, const char* format, ...) {
 int DrawFormattedTextWithFont(int x, int y, uint32_t color, int font, const char* format, ...) {
     FontRecord* record = LookupFont(font);
     if (!record) {
-        WriteLogText("フォントハンドル値が異常です\n");
+        WriteLogText("フォントハンドル値が異常です");
         return -1;
     }
     if (!format) return -1;
@@ -192,7 +192,7 @@ int GetStringWidth(const char* text, int length, int) {
 int GetStringWidthWithFont(const char* text, int length, int font) {
     FontRecord* record = LookupFont(font);
     if (!record) {
-        WriteLogText("フォントハンドル値が異常です\n");
+        WriteLogText("フォントハンドル値が異常です");
         return -1;
     }
     if (!text) return -1;

@@ -20,7 +20,7 @@ bool EnsureLibrary() {
     if (library) return true;
     if (FT_Init_FreeType(&library) != 0) {
         library = nullptr;
-        WriteLogText("FreeType could not be started\n");
+        WriteLogText("FreeType could not be started");
         return false;
     }
     return true;
@@ -53,12 +53,12 @@ bool OpenFontFace(FontRecord* font) {
     if (!EnsureLibrary()) return false;
     FT_Face face = nullptr;
     if (FT_New_Face(library, kDefaultFontFile, 0, &face) != 0) {
-        WriteLogFormat("The font face \"%s\" cannot be read\n", kDefaultFontFile);
+        WriteLogFormat("The font face \"%s\" cannot be read", kDefaultFontFile);
         return false;
     }
     if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(font->size)) != 0) {
         FT_Done_Face(face);
-        WriteLogFormat("The font face cannot be set to %d pixels\n", font->size);
+        WriteLogFormat("The font face cannot be set to %d pixels", font->size);
         return false;
     }
     font->face = face;
@@ -107,7 +107,7 @@ bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out) {
     std::string bytes = length < 0 ? std::string(text) : std::string(text, strnlen(text, size_t(length)));
     std::u16string wide;
     if (!ConvertCp932ToUtf16(bytes, &wide)) {
-        WriteLogText("The text is not in code page 932\n");
+        WriteLogText("The text is not in code page 932");
         return false;
     }
     for (char16_t c : wide) out->push_back(c);

@@ -38,11 +38,11 @@ FontRecord* LookupFont(int handle) {
 }
 
 int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
-    if (!EnsureTable()) return WriteLogText("The font table cannot be made\n");
+    if (!EnsureTable()) return WriteLogText("The font table cannot be made");
     if (size < 0) size = kDefaultFontSize;
-    if (size < 1 || size > 256) return WriteLogFormat("Font size %d out of range in CreateFontToHandle\n", size);
+    if (size < 1 || size > 256) return WriteLogFormat("Font size %d out of range in CreateFontToHandle", size);
     void* memory = ENGINE_ALLOC_ZERO(sizeof(FontRecord));
-    if (!memory) return WriteLogText("Out of memory in CreateFontToHandle\n");
+    if (!memory) return WriteLogText("Out of memory in CreateFontToHandle");
     auto* font = new (memory) FontRecord();
     font->size = size;
     font->thickness = thickness < 0 ? 5 : thickness;
@@ -55,14 +55,14 @@ int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, 
     font->handle = AddHandleEntry(&table, font);
     if (font->handle == -1) {
         DestroyFont(font);
-        return WriteLogText("The font table is full in CreateFontToHandle\n");
+        return WriteLogText("The font table is full in CreateFontToHandle");
     }
     return font->handle;
 }
 
 int DeleteFontHandle(int handle) {
     FontRecord* font = LookupFont(handle);
-    if (!font) return WriteLogFormat("Bad font handle %d in DeleteFontHandle\n", handle);
+    if (!font) return WriteLogFormat("Bad font handle %d in DeleteFontHandle", handle);
     RemoveHandleEntry(&table, handle);
     if (handle == defaultFont) defaultFont = -1;
     DestroyFont(font);

@@ -75,14 +75,14 @@ int DecodeBmpRunLength(StreamData* s, int bits, BASEIMAGE* image) {
             uint8_t byte = 0;
             for (int i = 0; i < value; ++i) {
                 if (bits == 8 || i % 2 == 0) {
-                    if (!in.Next(&byte)) return WriteLogText("BMP: truncated pixels\n");
+                    if (!in.Next(&byte)) return WriteLogText("BMP: truncated pixels");
                 }
                 put(bits == 8 ? byte : uint8_t(i % 2 == 0 ? byte >> 4 : byte & 15));
             }
             if (dataBytes % 2 && !in.Next(&byte)) break;
         }
     }
-    return WriteLogText("BMP: truncated pixels\n");
+    return WriteLogText("BMP: truncated pixels");
 }
 
 }  // namespace
@@ -99,8 +99,8 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     unsigned char info[124] = {};
     if (!ReadImageBytes(s, info, 4)) return -1;
     uint32_t infoSize = ImageU32(info);
-    if (infoSize != 12 && (infoSize < 40 || infoSize > 124)) return WriteLogText("BMP: unknown header size\n");
-    if (!ReadImageBytes(s, info + 4, infoSize - 4)) return WriteLogText("BMP: truncated header\n");
+    if (infoSize != 12 && (infoSize < 40 || infoSize > 124)) return WriteLogText("BMP: unknown header size");
+    if (!ReadImageBytes(s, info + 4, infoSize - 4)) return WriteLogText("BMP: truncated header");
     int64_t width, height;
     int bits, compression = 0;
     uint32_t colorsUsed = 0;
@@ -117,27 +117,27 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     }
     bool topDown = height < 0;
     if (topDown) height = -height;
-    if (!ImageSizeAcceptable(width, height)) return WriteLogText("BMP: picture size out of range\n");
+    if (!ImageSizeAcceptable(width, height)) return WriteLogText("BMP: picture size out of range");
     uint32_t masks[4] = {0, 0, 0, 0};  // r, g, b, a
     bool runLength = compression == kCompressionRle8 || compression == kCompressionRle4;
     if (runLength) {
         if (bits != (compression == kCompressionRle8 ? 8 : 4))
-            return WriteLogText("BMP: run-length coding does not match the bit count\n");
-        if (topDown) return WriteLogText("BMP: run-length pictures must be stored bottom-up\n");
+            return WriteLogText("BMP: run-length coding does not match the bit count");
+        if (topDown) return WriteLogText("BMP: run-length pictures must be stored bottom-up");
     } else if (compression == kCompressionBitFields) {
-        if (bits != 16 && bits != 32) return WriteLogText("BMP: bit fields need 16 or 32 bits\n");
+        if (bits != 16 && bits != 32) return WriteLogText("BMP: bit fields need 16 or 32 bits");
         if (infoSize >= 52) {
             for (int i = 0; i < 3; ++i) masks[i] = ImageU32(info + 40 + 4 * i);
             if (infoSize >= 56) masks[3] = ImageU32(info + 52);
         } else {
             unsigned char m[12];
-            if (!ReadImageBytes(s, m, sizeof m)) return WriteLogText("BMP: truncated bit fields\n");
+            if (!ReadImageBytes(s, m, sizeof m)) return WriteLogText("BMP: truncated bit fields");
             for (int i = 0; i < 3; ++i) masks[i] = ImageU32(m + 4 * i);
         }
         for (uint32_t m : masks)
-            if (!MaskIsContiguous(m)) return WriteLogText("BMP: broken bit fields\n");
+            if (!MaskIsContiguous(m)) return WriteLogText("BMP: broken bit fields");
     } else if (compression != kCompressionNone) {
-        return WriteLogText("BMP: unknown compression\n");
+        return WriteLogText("BMP: unknown compression");
     }
     PixelFormatDesc format;
     switch (bits) {
@@ -146,11 +146,11 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     case 8: {
         SetPixelFormatPalette8(&format);
         uint32_t entries = colorsUsed ? colorsUsed : (1u << bits);
-        if (entries > (1u << bits)) return WriteLogText("BMP: palette too large\n");
+        if (entries > (1u << bits)) return WriteLogText("BMP: palette too large");
         int entrySize = infoSize == 12 ? 3 : 4;
         for (uint32_t i = 0; i < entries; ++i) {
             unsigned char e[4] = {0, 0, 0, 0};
-            if (!ReadImageBytes(s, e, size_t(entrySize))) return WriteLogText("BMP: truncated palette\n");
+            if (!ReadImageBytes(s, e, size_t(entrySize))) return WriteLogText("BMP: truncated palette");
             format.palette[i] = PaletteEntry{e[0], e[1], e[2], 255};
         }
         break;
@@ -165,10 +165,10 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
         else if (useBmp32Alpha) SetPixelFormatArgb32(&format);
         else SetPixelFormatXrgb32(&format);
         break;
-    default: return WriteLogText("BMP: unsupported bit count\n");
+    default: return WriteLogText("BMP: unsupported bit count");
     }
     size_t rowBytes = ((size_t(width) * size_t(bits) + 31) / 32) * 4;
-    if (!SeekImageStream(s, dataOffset)) return WriteLogText("BMP: pixel offset outside the file\n");
+    if (!SeekImageStream(s, dataOffset)) return WriteLogText("BMP: pixel offset outside the file");
     if (runLength) {
         if (CreateBaseImageWithFormat(int(width), int(height), &format, image) != 0) return -1;
         if (DecodeBmpRunLength(s, bits, image) == 0) return 0;
@@ -176,19 +176,19 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
         return -1;
     }
     int64_t remaining = RemainingImageBytes(s);
-    if (remaining >= 0 && uint64_t(remaining) < rowBytes * size_t(height)) return WriteLogText("BMP: truncated pixels\n");
+    if (remaining >= 0 && uint64_t(remaining) < rowBytes * size_t(height)) return WriteLogText("BMP: truncated pixels");
     if (CreateBaseImageWithFormat(int(width), int(height), &format, image) != 0) return -1;
     unsigned char* row = static_cast<unsigned char*>(ENGINE_ALLOC(rowBytes));
     if (!row) {
         FreeBaseImagePixels(image);
-        return WriteLogText("BMP: out of memory\n");
+        return WriteLogText("BMP: out of memory");
     }
     int bpp = format.bytesPerPixel;
     for (int64_t r = 0; r < height; ++r) {
         if (!ReadImageBytes(s, row, rowBytes)) {
             FreeMemory(row);
             FreeBaseImagePixels(image);
-            return WriteLogText("BMP: truncated pixels\n");
+            return WriteLogText("BMP: truncated pixels");
         }
         uint8_t* out = ImageRow(image, int(topDown ? r : height - 1 - r));
         if (bits >= 8) {

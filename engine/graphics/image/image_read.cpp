@@ -58,7 +58,7 @@ int AddImageReader(ImageReader reader) {
             slot = reader;
             return 0;
         }
-    return WriteLogText("The image reader table is full\n");
+    return WriteLogText("The image reader table is full");
 }
 
 int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, int fromMemory, BASEIMAGE* out,
@@ -67,21 +67,21 @@ int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, in
     std::memset(out, 0, sizeof *out);
     int result = -1;
     if (fromMemory) {
-        if (!data || size == 0) return WriteLogText("No image data in ReadImageToBaseImage\n");
+        if (!data || size == 0) return WriteLogText("No image data in ReadImageToBaseImage");
         MemStream* mem = OpenMemStream(data, size);
-        if (!mem) return WriteLogText("Out of memory in ReadImageToBaseImage\n");
+        if (!mem) return WriteLogText("Out of memory in ReadImageToBaseImage");
         StreamData stream = MakeMemStreamData(mem);
         result = ReadFromStream(&stream, out);
         CloseMemStream(mem);
-        if (result != 0) WriteLogText("The image in memory could not be read in ReadImageToBaseImage\n");
+        if (result != 0) WriteLogText("The image in memory could not be read in ReadImageToBaseImage");
     } else {
         if (!fileName) return -1;
         FileHandle file = OpenFileStream(fileName, 0, 1, 0);
-        if (!file) return WriteLogFormat("%s could not be opened in ReadImageToBaseImage\n", fileName);
+        if (!file) return WriteLogFormat("%s could not be opened in ReadImageToBaseImage", fileName);
         StreamData stream = MakeFileStreamData(file);
         result = ReadFromStream(&stream, out);
         CloseFileStream(file);
-        if (result != 0) WriteLogFormat("%s is no picture that can be read\n", fileName);
+        if (result != 0) WriteLogFormat("%s is no picture that can be read", fileName);
     }
     if (result == 0 && option == 1) MirrorLeftRight(out);
     return result;

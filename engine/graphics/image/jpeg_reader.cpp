@@ -156,6 +156,6 @@ int ReadJpegImage(StreamData* s, BASEIMAGE* image) {
     FreeMemory(cinfo);
     FreeMemory(error);
     FreeMemory(source);
-    if (result != 0) return WriteLogText("JPEG: damaged or truncated picture\n");
+    if (result != 0) return WriteLogText("JPEG: damaged or truncated picture");
     return 0;
 }

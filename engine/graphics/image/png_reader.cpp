@@ -77,9 +77,9 @@ int ReadPngImage(StreamData* s, BASEIMAGE* image) {
     if (!ReadImageBytes(s, signature, sizeof signature) || png_sig_cmp(signature, 0, 8) != 0) return -1;
     PngRead r;
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
-    if (!r.png) return WriteLogText("PNG: reader could not be made\n");
+    if (!r.png) return WriteLogText("PNG: reader could not be made");
     r.info = png_create_info_struct(r.png);
-    if (!r.info) return WriteLogText("PNG: reader could not be made\n");
-    if (Decode(r, s, image) != 0) return WriteLogText("PNG: damaged or truncated picture\n");
+    if (!r.info) return WriteLogText("PNG: reader could not be made");
+    if (Decode(r, s, image) != 0) return WriteLogText("PNG: damaged or truncated picture");
     return 0;
 }

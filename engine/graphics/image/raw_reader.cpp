@@ -9,16 +9,16 @@ int ReadRawBgraImage(StreamData* s, BASEIMAGE* image) {
     unsigned char h[12];
     if (!ReadImageBytes(s, h, sizeof h) || std::memcmp(h, "BGRA", 4) != 0) return -1;
     int64_t width = ImageU32(h + 4), height = ImageU32(h + 8);
-    if (!ImageSizeAcceptable(width, height)) return WriteLogText("Raw BGRA: picture size out of range\n");
+    if (!ImageSizeAcceptable(width, height)) return WriteLogText("Raw BGRA: picture size out of range");
     int64_t remaining = RemainingImageBytes(s);
-    if (remaining >= 0 && remaining < width * height * 4) return WriteLogText("Raw BGRA: truncated pixels\n");
+    if (remaining >= 0 && remaining < width * height * 4) return WriteLogText("Raw BGRA: truncated pixels");
     PixelFormatDesc format;
     SetPixelFormatArgb32(&format);
     if (CreateBaseImageWithFormat(int(width), int(height), &format, image) != 0) return -1;
     for (int y = 0; y < int(height); ++y)
         if (!ReadImageBytes(s, ImageRow(image, y), size_t(width) * 4)) {
             FreeBaseImagePixels(image);
-            return WriteLogText("Raw BGRA: truncated pixels\n");
+            return WriteLogText("Raw BGRA: truncated pixels");
         }
     return 0;
 }

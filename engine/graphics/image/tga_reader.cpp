@@ -50,22 +50,22 @@ int ReadTgaImage(StreamData* s, BASEIMAGE* image) {
     if (!ImageSizeAcceptable(width, height)) return -1;
     int bytes = (bits + 7) / 8;
     unsigned char skip[256];
-    if (!ReadImageBytes(s, skip, size_t(idLength))) return WriteLogText("TGA: truncated header\n");
+    if (!ReadImageBytes(s, skip, size_t(idLength))) return WriteLogText("TGA: truncated header");
     PixelFormatDesc palette;
     std::memset(&palette, 0, sizeof palette);
     if (mapType == 1) {
         int entryBytes = (mapBits + 7) / 8;
         for (int i = 0; i < mapLength; ++i) {
             unsigned char e[4];
-            if (!ReadImageBytes(s, e, size_t(entryBytes))) return WriteLogText("TGA: truncated colour map\n");
+            if (!ReadImageBytes(s, e, size_t(entryBytes))) return WriteLogText("TGA: truncated colour map");
             unsigned char px[4];
             ExpandTgaPixel(e, entryBytes, false, palette, false, px);
             palette.palette[mapFirst + i] = PaletteEntry{px[0], px[1], px[2], px[3]};
         }
     }
     int64_t remaining = RemainingImageBytes(s);
-    if (!rle && remaining >= 0 && remaining < int64_t(width) * height * bytes) return WriteLogText("TGA: truncated pixels\n");
-    if (rle && remaining >= 0 && remaining * 128 < int64_t(width) * height) return WriteLogText("TGA: truncated pixels\n");
+    if (!rle && remaining >= 0 && remaining < int64_t(width) * height * bytes) return WriteLogText("TGA: truncated pixels");
+    if (rle && remaining >= 0 && remaining * 128 < int64_t(width) * height) return WriteLogText("TGA: truncated pixels");
     bool hasAlpha = (bits == 32) || (gray && bits == 16) || (mapped && mapBits == 32);
     PixelFormatDesc format;
     if (hasAlpha) SetPixelFormatArgb32(&format);
@@ -107,7 +107,7 @@ int ReadTgaImage(StreamData* s, BASEIMAGE* image) {
     }
     if (i < total) {
         FreeBaseImagePixels(image);
-        return WriteLogText("TGA: truncated pixels\n");
+        return WriteLogText("TGA: truncated pixels");
     }
     return 0;
 }

@@ -21,7 +21,7 @@ const ModelDeviceLossHooks kNoModelHooks = {nullptr, nullptr, nullptr};
 const ModelDeviceLossHooks* modelHooks = &kNoModelHooks;
 
 void Call(int (*hook)(), const char* what) {
-    if (hook && hook() != 0) WriteLogFormat("%s failed after the device was lost\n", what);
+    if (hook && hook() != 0) WriteLogFormat("%s failed after the device was lost", what);
 }
 
 }  // namespace
@@ -34,7 +34,7 @@ int SetGraphRestoreHandler(GraphRestoreHandler handler) {
 void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { modelHooks = hooks ? hooks : &kNoModelHooks; }
 
 int RestoreLostGraphicsDevice() {
-    if (!HardwareRenderingActive()) return WriteLogText("No graphics device to restore\n");
+    if (!HardwareRenderingActive()) return WriteLogText("No graphics device to restore");
     FlushPendingDraws();
     Call(modelHooks->releaseVertexBuffers, "Releasing the model buffers");
     ReleaseBlendScratch();
@@ -50,7 +50,7 @@ int RestoreLostGraphicsDevice() {
     cache->lightingOff = lightingOff, cache->fogEnable = fogEnable;
     cache->layerAlphaTestFunc = alphaFunc, cache->layerAlphaTestRef = alphaRef;
     ReapplyCameraAndLights();
-    int result = RestoreGraphTextures() == 0 ? 0 : WriteLogText("Graph textures could not all be restored\n");
+    int result = RestoreGraphTextures() == 0 ? 0 : WriteLogText("Graph textures could not all be restored");
     Call(modelHooks->recreateVertexBuffers, "Making the model buffers again");
     Call(modelHooks->restoreTextures, "Refilling the model textures");
     if (restoreHandler) restoreHandler();

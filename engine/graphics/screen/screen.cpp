@@ -59,7 +59,7 @@ int ReadScreenArea(int x, int y, int width, int height, uint32_t* out) {
 }  // namespace
 
 int SelectDrawTargetScreen(int screen) {
-    if (screen != kDrawScreenBack) return WriteLogFormat("Unknown draw screen %d in SelectDrawTargetScreen\n", screen);
+    if (screen != kDrawScreenBack) return WriteLogFormat("Unknown draw screen %d in SelectDrawTargetScreen", screen);
     drawScreen = screen;
     if (!HardwareRenderingActive()) return 0;
     FlushPendingDraws();
@@ -71,7 +71,7 @@ int GetDrawTargetScreen() { return drawScreen; }
 int ClearDrawScreenToBackColor(const DrawRect* area) {
     if (!HardwareRenderingActive()) {
         const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
-        if (!s || !s->clearScreen) return WriteLogText("No graphics device and no software clear\n");
+        if (!s || !s->clearScreen) return WriteLogText("No graphics device and no software clear");
         const int a[4] = {area ? area->left : 0, area ? area->top : 0, area ? area->right : kDeviceTargetWidth,
                           area ? area->bottom : kDeviceTargetHeight};
         return s->clearScreen(area ? a : nullptr, kBackColor);
@@ -98,7 +98,7 @@ int PresentFrame() {
     int result = 0;
     if (HardwareRenderingActive()) {
         FlushPendingDraws();
-        result = PresentDevice() == 0 ? 0 : WriteLogText("Presenting the frame failed\n");
+        result = PresentDevice() == 0 ? 0 : WriteLogText("Presenting the frame failed");
     } else {
         result = PresentSoftwareScreen();
     }
@@ -109,18 +109,18 @@ int PresentFrame() {
 int ReadDrawScreenPixels(uint32_t* out) {
     if (!out) return -1;
     if (ReadScreenArea(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, out) != 0)
-        return WriteLogText("Reading the draw screen failed\n");
+        return WriteLogText("Reading the draw screen failed");
     return 0;
 }
 
 int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int) {
     int width = 0, height = 0;
     if (GetGraphDimensions(graph, &width, &height) != 0)
-        return WriteLogFormat("Bad graph handle %d in CaptureScreenToGraph\n", graph);
+        return WriteLogFormat("Bad graph handle %d in CaptureScreenToGraph", graph);
     if (x2 - x1 != width || y2 - y1 != height)
-        return WriteLogText("The area's size differs from the graph's in CaptureScreenToGraph\n");
+        return WriteLogText("The area's size differs from the graph's in CaptureScreenToGraph");
     if (x1 < 0 || y1 < 0 || x2 > kDeviceTargetWidth || y2 > kDeviceTargetHeight || width <= 0 || height <= 0)
-        return WriteLogText("The area leaves the screen in CaptureScreenToGraph\n");
+        return WriteLogText("The area leaves the screen in CaptureScreenToGraph");
     BASEIMAGE image;
     if (CreateBaseImageXrgb32(width, height, &image) != 0) return -1;
     std::vector<uint32_t> rows(size_t(width) * size_t(height));
@@ -132,7 +132,7 @@ int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int) {
         }
         result = RefillGraphFromBaseImage(&image, nullptr, graph);
     } else {
-        WriteLogText("Reading the draw screen failed in CaptureScreenToGraph\n");
+        WriteLogText("Reading the draw screen failed in CaptureScreenToGraph");
     }
     FreeBaseImagePixels(&image);
     return result;

@@ -45,12 +45,12 @@ int SaveDrawScreenToPng(const char* path) {
     }
     for (int y = 0; y < h; ++y) rows[size_t(y)] = rgb.data() + size_t(y) * size_t(w) * 3;
     FILE* file = std::fopen(path, "wb");
-    if (!file) return WriteLogFormat("Cannot create \"%s\" in SaveDrawScreenToPng\n", path);
+    if (!file) return WriteLogFormat("Cannot create \"%s\" in SaveDrawScreenToPng", path);
     const bool written = WriteRows(file, rows.data(), w, h);
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
         std::remove(path);
-        return WriteLogFormat("Writing \"%s\" failed in SaveDrawScreenToPng\n", path);
+        return WriteLogFormat("Writing \"%s\" failed in SaveDrawScreenToPng", path);
     }
     return 0;
 }

@@ -66,7 +66,7 @@ int GetMemImgBytesPerPixel(const MEMIMG* image) {
 
 int CreateMemImg(MEMIMG* image, int width, int height, int pixelKind, int usePalette, int useAlpha,
                  uint32_t transColor) {
-    if (!image) return WriteLogText("software image record is null in CreateMemImg\n");
+    if (!image) return WriteLogText("software image record is null in CreateMemImg");
     std::memset(image, 0, sizeof(*image));
     if (width <= 0 || height <= 0 || width > 32767 || height > 32767)
         return WriteLogFormat("bad software image size %d x %d in CreateMemImg", width, height);
@@ -78,11 +78,11 @@ int CreateMemImg(MEMIMG* image, int width, int height, int pixelKind, int usePal
     const PixelFormatDesc* format = FormatOfKind(pixelKind, usePalette, useAlpha);
     const size_t pitch = (static_cast<size_t>(width) * format->bytesPerPixel + 3) & ~size_t{3};
     auto* base = static_cast<MEMIMG_BASE*>(ENGINE_ALLOC_ZERO(sizeof(MEMIMG_BASE)));
-    if (!base) return WriteLogText("out of memory for a software image in CreateMemImg\n");
+    if (!base) return WriteLogText("out of memory for a software image in CreateMemImg");
     base->pixelMemory = static_cast<uint8_t*>(ENGINE_ALLOC_ZERO(pitch * static_cast<size_t>(height)));
     if (!base->pixelMemory) {
         FreeMemory(base);
-        return WriteLogText("out of memory for software image pixels in CreateMemImg\n");
+        return WriteLogText("out of memory for software image pixels in CreateMemImg");
     }
     base->refCount = 1;
     base->width = width;
@@ -103,11 +103,11 @@ int CreateMemImg(MEMIMG* image, int width, int height, int pixelKind, int usePal
 }
 
 int CreateMemImgView(MEMIMG* view, const MEMIMG* parent, int x, int y, int width, int height) {
-    if (!view || CheckMemImg(parent) != 0) return WriteLogText("invalid software image in CreateMemImgView\n");
+    if (!view || CheckMemImg(parent) != 0) return WriteLogText("invalid software image in CreateMemImgView");
     if (x < 0 || y < 0 || width <= 0 || height <= 0 || x > parent->width - width || y > parent->height - height)
         return WriteLogFormat("view %d,%d %dx%d outside its image in CreateMemImgView", x, y, width, height);
     MEMIMG_BASE* base = parent->base;
-    if (base->refCount == INT_MAX) return WriteLogText("too many views of one image in CreateMemImgView\n");
+    if (base->refCount == INT_MAX) return WriteLogText("too many views of one image in CreateMemImgView");
     ++base->refCount;
     view->magic = kMemImgMagic;
     view->width = width;
@@ -119,7 +119,7 @@ int CreateMemImgView(MEMIMG* view, const MEMIMG* parent, int x, int y, int width
 }
 
 int ReleaseMemImg(MEMIMG* image) {
-    if (CheckMemImg(image) != 0) return WriteLogText("invalid software image in ReleaseMemImg\n");
+    if (CheckMemImg(image) != 0) return WriteLogText("invalid software image in ReleaseMemImg");
     MEMIMG_BASE* base = image->base;
     if (--base->refCount == 0) {
         FreeMemory(base->pixelMemory);

@@ -66,9 +66,9 @@ void DropGraphMemImg(GraphShared* shared) {
 
 int GetGraphMemImgView(int graph, MEMIMG* view) {
     GRAPH* g = GetGraphRecord(graph);
-    if (!g || !view) return WriteLogText("Invalid graph handle for a software draw\n");
+    if (!g || !view) return WriteLogText("Invalid graph handle for a software draw");
     GraphShared* s = g->shared;
     if (!s->memImg && !(s->memImg = MakeGraphMemImg(*s)))
-        return WriteLogText("The software image of a graph could not be made\n");
+        return WriteLogText("The software image of a graph could not be made");
     return CreateMemImgView(view, s->memImg, g->x, g->y, g->width, g->height);
 }

@@ -72,7 +72,7 @@ void WritePixel(MEMIMG* dest, int x, int y, const Argb& c) {
 int TransferPalette(const BASEIMAGE* colour, MEMIMG* dest, int x, int y, const int rect[4]) {
     MEMIMG_BASE* base = dest->base;
     if (!colour->format.usePalette)
-        return WriteLogText("a palette software image needs a palette image in TransferBaseImageToMemImg\n");
+        return WriteLogText("a palette software image needs a palette image in TransferBaseImageToMemImg");
     int highest = 0;
     for (int j = rect[1]; j < rect[3]; ++j) {
         for (int i = rect[0]; i < rect[2]; ++i) {
@@ -100,10 +100,10 @@ int TransferPalette(const BASEIMAGE* colour, MEMIMG* dest, int x, int y, const i
 int TransferBaseImageToMemImg(const BASEIMAGE* colour, const BASEIMAGE* alpha, MEMIMG* dest, int x, int y,
                               const int srcRect[4], int options) {
     (void)options;
-    if (!IsUsableBaseImage(colour)) return WriteLogText("unusable colour image in TransferBaseImageToMemImg\n");
+    if (!IsUsableBaseImage(colour)) return WriteLogText("unusable colour image in TransferBaseImageToMemImg");
     if (alpha && (!IsUsableBaseImage(alpha) || alpha->width != colour->width || alpha->height != colour->height))
-        return WriteLogText("alpha image does not match the colour image in TransferBaseImageToMemImg\n");
-    if (CheckMemImg(dest) != 0) return WriteLogText("invalid software image in TransferBaseImageToMemImg\n");
+        return WriteLogText("alpha image does not match the colour image in TransferBaseImageToMemImg");
+    if (CheckMemImg(dest) != 0) return WriteLogText("invalid software image in TransferBaseImageToMemImg");
     int rect[4] = {0, 0, colour->width, colour->height};
     if (srcRect) std::copy(srcRect, srcRect + 4, rect);
     if (rect[0] < 0 || rect[1] < 0 || rect[2] > colour->width || rect[3] > colour->height || rect[0] >= rect[2] ||
@@ -114,7 +114,7 @@ int TransferBaseImageToMemImg(const BASEIMAGE* colour, const BASEIMAGE* alpha, M
     if (x < 0 || y < 0 || x > dest->width - w || y > dest->height - h)
         return WriteLogFormat("%dx%d at %d,%d does not fit the software image in TransferBaseImageToMemImg", w, h, x, y);
     if (dest->base->usePalette) {
-        if (alpha) return WriteLogText("a palette software image takes no alpha image in TransferBaseImageToMemImg\n");
+        if (alpha) return WriteLogText("a palette software image takes no alpha image in TransferBaseImageToMemImg");
         return TransferPalette(colour, dest, x, y, rect);
     }
     for (int j = 0; j < h; ++j) {

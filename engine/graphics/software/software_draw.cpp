@@ -26,7 +26,7 @@ struct GraphView {
 
 bool HaveTarget() {
     if (CheckMemImg(DrawTargetMemImg) == 0) return true;
-    WriteLogText("No software draw target\n");
+    WriteLogText("No software draw target");
     return false;
 }
 
@@ -154,7 +154,7 @@ int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int
     const int t = std::max(thickness, 1);
     const int64_t dx = std::abs(int64_t{x2} - x1), dy = -std::abs(int64_t{y2} - y1);
     // Lines beyond any screen: nothing a frame could show.
-    if (dx > 65536 || -dy > 65536) return WriteLogText("Line too long for the software path\n");
+    if (dx > 65536 || -dy > 65536) return WriteLogText("Line too long for the software path");
     if (dy == 0 || dx == 0) {
         // Straight lines in one run each, the end point excluded.
         const int left = x1 <= x2 ? x1 : x2 + 1, top = y1 <= y2 ? y1 : y2 + 1;

@@ -17,7 +17,7 @@ bool screenMade = false;
 int CreateSoftwareScreen() {
     if (screenMade) return 0;
     if (CreateMemImg(&screen, kDeviceTargetWidth, kDeviceTargetHeight, MEMIMG_KIND_32BIT, 0, 0, 0) != 0)
-        return WriteLogText("The software screen could not be made\n");
+        return WriteLogText("The software screen could not be made");
     screenMade = true;
     BuildBlendTables();
     SetSoftwareDrawTarget(&screen);
@@ -37,11 +37,11 @@ int ReleaseSoftwareScreen() {
 MEMIMG* GetSoftwareScreen() { return screenMade ? &screen : nullptr; }
 
 int PresentSoftwareScreen() {
-    if (!screenMade) return WriteLogText("No software screen to present\n");
+    if (!screenMade) return WriteLogText("No software screen to present");
     const platform::WindowBackend& window = platform::Window();
-    if (!window.presentPixels) return WriteLogText("The window cannot show software pictures\n");
+    if (!window.presentPixels) return WriteLogText("The window cannot show software pictures");
     if (window.presentPixels(reinterpret_cast<const uint32_t*>(screen.pixels), screen.width, screen.height,
                              screen.base->pitch) != 0)
-        return WriteLogText("The software screen could not be shown\n");
+        return WriteLogText("The software screen could not be shown");
     return 0;
 }

@@ -52,14 +52,14 @@ struct TextBlendState {
 }  // namespace
 
 int DrawTextPiecesSoftware(const MEMIMG* glyphs, const SoftwareTextPiece* pieces, int count) {
-    if (CheckMemImg(DrawTargetMemImg) != 0) return WriteLogText("No software draw target\n");
+    if (CheckMemImg(DrawTargetMemImg) != 0) return WriteLogText("No software draw target");
     if (CheckMemImg(glyphs) != 0 || count < 0 || (count > 0 && !pieces))
-        return WriteLogText("Bad glyph image in DrawTextPiecesSoftware\n");
+        return WriteLogText("Bad glyph image in DrawTextPiecesSoftware");
     const TextBlendState state;
     for (int i = 0; i < count; ++i) {
         const SoftwareTextPiece& p = pieces[i];
         if (!PieceInside(glyphs, p)) {
-            WriteLogFormat("Glyph piece %d lies outside the glyph image\n", i);
+            WriteLogFormat("Glyph piece %d lies outside the glyph image", i);
             continue;
         }
         MEMIMG view{};

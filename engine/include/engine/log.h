@@ -1,7 +1,9 @@
 // The engine log, "Log.txt" in the working directory: one line per message,
 // each with a millisecond time stamp and the current indent, CR LF line
-// ends. Every writer returns -1 so that a failing routine can log and fail
-// in one statement.
+// ends. The writer ends the line: a message carries no line end of its own
+// (one at its end is dropped, so a message never leaves a blank line), and
+// two messages never share a line. Every writer returns -1 so that a
+// failing routine can log and fail in one statement.
 #pragma once
 
 constexpr int kLogLineMax = 2048;  // longer lines are cut, never overrun

@@ -40,7 +40,7 @@ void* AllocChainedMemory(size_t size, MemoryChain* chain) {
     if (!chain || size > (size_t(1) << 40)) return nullptr;
     auto* raw = static_cast<unsigned char*>(AllocModelMemory(size + kHeaderBytes));
     if (!raw) {
-        WriteLogText("メモリアドレス保存データ＋実際のデータを保存するメモリ領域の確保に失敗しました\n");
+        WriteLogText("メモリアドレス保存データ＋実際のデータを保存するメモリ領域の確保に失敗しました");
         return nullptr;
     }
     auto* header = reinterpret_cast<ChainBlockHeader*>(raw);

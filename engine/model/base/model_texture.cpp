@@ -132,19 +132,19 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
         if (request->keepNames && request->folder) {
             if (request->colourPath && !(image->colourFileName = CopyName(request->colourPath, request->folder)))
                 return Fail(image, before, rebuild,
-                            "Load Texture Error : テクスチャ用のカラー画像ファイルパスを保存するメモリ領域の確保に失敗しました\n");
+                            "Load Texture Error : テクスチャ用のカラー画像ファイルパスを保存するメモリ領域の確保に失敗しました");
             if (request->alphaPath && !(image->alphaFileName = CopyName(request->alphaPath, request->folder)))
                 return Fail(image, before, rebuild,
-                            "Load Texture Error : テクスチャ用のカラー画像ファイルパスを保存するメモリ領域の確保に失敗しました\n");
+                            "Load Texture Error : テクスチャ用のカラー画像ファイルパスを保存するメモリ領域の確保に失敗しました");
         }
         bool copyFailed = false;
         if (request->colourPath) {
             image->colourData = ReadTextureFile(request->colourPath, request->hook, &image->colourDataSize, &copyFailed);
             if (!image->colourData) {
                 if (copyFailed)
-                    WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s を保存するメモリの確保に失敗しました\n",
+                    WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s を保存するメモリの確保に失敗しました",
                                     request->colourPath);
-                WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s の読み込みに失敗しました\n",
+                WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s の読み込みに失敗しました",
                                 request->colourPath);
                 if (!(image->colourData = CopyOfWhite(&image->colourDataSize)))
                     return Fail(image, before, rebuild,
@@ -154,7 +154,7 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
         if (request->alphaPath) {
             image->alphaData = ReadTextureFile(request->alphaPath, request->hook, &image->alphaDataSize, &copyFailed);
             if (!image->alphaData) {
-                WriteLogFormatW(u"Load Texture Error : アルファチャンネル用テクスチャファイル %s の読み込みに失敗しました\n",
+                WriteLogFormatW(u"Load Texture Error : アルファチャンネル用テクスチャファイル %s の読み込みに失敗しました",
                                 request->alphaPath);
                 if (!(image->alphaData = CopyOfWhite(&image->alphaDataSize)))
                     return Fail(image, before, rebuild,
@@ -172,11 +172,11 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
                                         image->alphaData, size_t(image->alphaDataSize), request->bumpFlag,
                                         request->bumpHeight, request->reverse);
     if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(0);
-    if (built != 0) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用の BASEIMAGE の作成に失敗しました\n");
+    if (built != 0) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用の BASEIMAGE の作成に失敗しました");
     image->graph = MakeGraph(gfx, &colour, image->alphaData ? &alpha : nullptr);
     image->semiTransparent = SemiTransparencyOf(gfx, &colour, image->alphaData != nullptr);
     FreeModelTextureImages(gfx, &colour, &alpha);
-    if (image->graph == -1) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用のグラフィックの作成に失敗しました\n");
+    if (image->graph == -1) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用のグラフィックの作成に失敗しました");
     return 0;
 }
 

@@ -18,7 +18,7 @@ FileHandle OpenEither(const FileAccessTable* files, const std::string& path) {
     size_t cut = std::string::npos;
     for (size_t i = 0; i < path.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(path[i]);
-        if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < path.size()) {
+        if (IsMultiByteLeadByte(&path[i]) && i + 1 < path.size()) {
             ++i;  // a trail byte 0x5C is no separator
             continue;
         }

@@ -20,7 +20,7 @@ int InitBitTable(BitTable* table, int bitCount, int rowCount, MemoryChain* chain
         size_t bytes = wordsAt + 4 * size_t(rowCount);
         memory = static_cast<uint8_t*>(AllocChainedMemory(bytes > 0 ? bytes : 1, chain));
     }
-    if (!memory) return WriteLogText("ビットデータを格納するメモリの確保に失敗しました\n");
+    if (!memory) return WriteLogText("ビットデータを格納するメモリの確保に失敗しました");
     table->rows = memory;
     table->rowWords = reinterpret_cast<uint32_t*>(memory + wordsAt);
     return 0;

@@ -33,20 +33,20 @@ bool BuildShapeTables(ReadModel* model) {
         ReadModelMesh* mesh = shape->mesh;
         if (!mesh) continue;
         if (shape->vertexCount < 0 || (shape->vertexCount > 0 && !shape->vertices)) {
-            Fail("Read Model Convert Error : シェイプの頂点データがありません\n");
+            Fail("Read Model Convert Error : シェイプの頂点データがありません");
             return false;
         }
         mesh->hasShapes = 1;
         shape->vertexTable = AllocReadModelArray<int>(model, size_t(mesh->positionCount));
         if (!shape->vertexTable) {
-            Fail("Read Model Convert Error : シェイプ対象頂点テーブル用メモリの確保に失敗しました\n");
+            Fail("Read Model Convert Error : シェイプ対象頂点テーブル用メモリの確保に失敗しました");
             return false;
         }
         for (int p = 0; p < mesh->positionCount; ++p) shape->vertexTable[p] = -1;
         for (int i = 0; i < shape->vertexCount; ++i) {
             uint32_t p = shape->vertices[i].position;
             if (p >= uint32_t(mesh->positionCount)) {
-                Fail("Read Model Convert Error : シェイプの頂点番号が範囲外です\n");
+                Fail("Read Model Convert Error : シェイプの頂点番号が範囲外です");
                 return false;
             }
             shape->vertexTable[p] = i;
@@ -208,7 +208,7 @@ public:
             for (int s = 0; s < w.mesh->skinWeightCount; ++s) {
                 const ReadModelSkinWeight* sw = w.mesh->skinWeights[s];
                 if (sw->boneFrameIndex < 0 || sw->boneFrameIndex >= base_->frameCount)
-                    return WriteLogFormat("Read Model Convert Error : フレーム %s のスキニングメッシュのスキンウエイト情報で一致するノードの無いリンク情報がありました\n",
+                    return WriteLogFormat("Read Model Convert Error : フレーム %s のスキニングメッシュのスキンウエイト情報で一致するノードの無いリンク情報がありました",
                                           frame.name);
                 ModelBaseSkinBone& bone = base_->skinBones[w.skinBoneBase + s];
                 bone.offset = sw->offsetMatrix;
@@ -328,7 +328,7 @@ private:
 
 int FillBase(ReadModel* model, ModelBase* base, const char* folder, const ModelTextureFileHook* hook,
              std::vector<MeshWork>& works, std::vector<FrameTotals>& totals, std::vector<BuiltMesh>& meshes) {
-    const char* kMemory = "Read Model Convert Error : モデル基本データ保存用のメモリの確保に失敗しました\n";
+    const char* kMemory = "Read Model Convert Error : モデル基本データ保存用のメモリの確保に失敗しました";
     base->gravity = GetModelLoadGravity();
     base->frameBitWords = (model->frames.count + int(meshes.size()) + 32) / 32;
     if (folder && !(base->folder = const_cast<char*>(CopyBaseString(base, folder)))) return Fail(kMemory);
@@ -337,7 +337,7 @@ int FillBase(ReadModel* model, ModelBase* base, const char* folder, const ModelT
     if (CopyTextures(model, base, folder, hook) != 0) return -1;
     if (!CopyMaterials(model, base) || builder.PositionsAndNormals() != 0) return Fail(kMemory);
     if (builder.SkinBones() != 0) return -1;
-    if (builder.Meshes() != 0) return Fail("Read Model Convert Error : 頂点座標と頂点法線を格納するメモリ領域の確保に失敗しました\n");
+    if (builder.Meshes() != 0) return Fail("Read Model Convert Error : 頂点座標と頂点法線を格納するメモリ領域の確保に失敗しました");
     if (!CopyPhysics(model, base)) return Fail(kMemory);
     builder.FillVertices();
     OptimizeModelBaseSkinBones(base);  // its result does not stop the conversion
@@ -376,11 +376,11 @@ int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const Mode
                      [](const BuiltMesh& a, const BuiltMesh& b) { return a.frameIndex < b.frameIndex; });
 
     int handle = ReserveModelBaseHandle();
-    if (handle == -1) return Fail("Read Model Convert Error : モデル基本データハンドルの取得に失敗しました\n");
+    if (handle == -1) return Fail("Read Model Convert Error : モデル基本データハンドルの取得に失敗しました");
     auto* base = static_cast<ModelBase*>(AllocModelMemory(sizeof(ModelBase)));
     if (!base) {
         ClearModelBaseSlot(handle);
-        return Fail("Read Model Convert Error : モデル基本データ保存用のメモリの確保に失敗しました\n");
+        return Fail("Read Model Convert Error : モデル基本データ保存用のメモリの確保に失敗しました");
     }
     StoreModelBase(handle, base);
     if (FillBase(model, base, folder ? folderCopy.c_str() : nullptr, hook, works, totals, meshes) != 0) {

@@ -8,7 +8,7 @@ namespace {
 bool InRange(int index, int count) { return index >= 0 && index < count; }
 
 bool Refuse(const char* what) {
-    WriteLogFormat("Read Model Convert Error : %s\n", what);
+    WriteLogFormat("Read Model Convert Error : %s", what);
     return false;
 }
 

@@ -163,7 +163,7 @@ int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, co
         ModelBaseTexture& out = base->textures[base->textureCount];
         out.image.graph = -1;
         out.name = CopyBaseString(base, t->name);
-        if (!out.name) return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました\n", t->name);
+        if (!out.name) return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました", t->name);
         // The reader's two words and two flags are the texture's bump
         // setting, bump height, half-turn and 32-bit BMP alpha flags.
         out.bumpFlag = t->param;
@@ -179,7 +179,7 @@ int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, co
         out.flag2 = t->flag2;
         ++base->textureCount;  // from here the record is released with the base
         if (LoadBaseTextureImage(&out, t->colourFilePath, t->alphaFilePath, folder, hook) != 0)
-            return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました\n", t->name);
+            return WriteLogFormat("Read Model Convert Error : テクスチャ %s の読み込みに失敗しました", t->name);
     }
     return 0;
 }

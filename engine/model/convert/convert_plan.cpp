@@ -58,9 +58,9 @@ bool AnalyseSkin(ReadModel* model, MeshWork* w) {
     w->faceType.assign(size_t(mesh->faceCount), 0);
     w->faceBoneCount.assign(size_t(mesh->faceCount), 0);
     if (InitBitTable(&w->vertexBones, bones, positions, &model->chain) != 0)
-        return Fail("Read Model Convert Error : 頂点へのボーンの影響に関するデータの初期化に失敗しました\n");
+        return Fail("Read Model Convert Error : 頂点へのボーンの影響に関するデータの初期化に失敗しました");
     if (InitBitTable(&w->faceBones, bones, mesh->faceCount, &model->chain) != 0)
-        return Fail("Read Model Convert Error : 面へのボーンの影響に関するデータの初期化に失敗しました\n");
+        return Fail("Read Model Convert Error : 面へのボーンの影響に関するデータの初期化に失敗しました");
     // Influences per position, ascending by skin weight.
     std::vector<int> counts(size_t(positions) + 1, 0);
     for (int s = 0; s < bones; ++s)
@@ -129,7 +129,7 @@ bool PlanReadMesh(ReadModel* model, MeshWork* w) {
         int count = ListSetBitsOfRow(&w->faceBones, f, bones.data());
         int plan = PlaceFace(group.plans[type - 1], bones.data(), count, triangles);
         if (plan < 0) {
-            WriteLogText("Read Model Convert Error : 一つのマテリアルのトライアングルリストの数が多すぎます\n");
+            WriteLogText("Read Model Convert Error : 一つのマテリアルのトライアングルリストの数が多すぎます");
             return false;
         }
         group.plans[type - 1][size_t(plan)].triangleCount += triangles;

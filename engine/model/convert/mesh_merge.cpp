@@ -45,7 +45,7 @@ bool MergeReadModelMeshVertices(ReadModelMesh* mesh) {
     for (int s = 0; s < mesh->skinWeightCount; ++s) pairs += size_t(mesh->skinWeights[s]->weightCount);
     auto* work = static_cast<PositionWork*>(AllocModelMemory(sizeof(PositionWork) * size_t(n) + sizeof(Influence) * pairs));
     if (!work) {
-        WriteLogText("Read Model Convert Error : 頂点最適化処理で使用するテンポラリバッファの確保に失敗しました\n");
+        WriteLogText("Read Model Convert Error : 頂点最適化処理で使用するテンポラリバッファの確保に失敗しました");
         return false;
     }
     // Each position's influences are laid out behind the work records.
@@ -71,7 +71,7 @@ bool MergeReadModelMeshVertices(ReadModelMesh* mesh) {
     int* redirect = static_cast<int*>(AllocModelMemory(sizeof(int) * size_t(n)));
     if (!redirect) {
         FreeMemory(work);
-        WriteLogText("Read Model Convert Error : 頂点最適化処理で使用するテンポラリバッファの確保に失敗しました\n");
+        WriteLogText("Read Model Convert Error : 頂点最適化処理で使用するテンポラリバッファの確保に失敗しました");
         return false;
     }
     bool anyRemoved = false;

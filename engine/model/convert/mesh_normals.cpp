@@ -134,7 +134,7 @@ bool IndicesValid(const ReadModelMesh* mesh) {
 
 bool GenerateReadModelMeshNormals(ReadModel* model, ReadModelMesh* mesh) {
     if (!IndicesValid(mesh)) {
-        WriteLogText("Read Model Convert Error : 法線自動作成処理で範囲外の頂点インデックスがありました\n");
+        WriteLogText("Read Model Convert Error : 法線自動作成処理で範囲外の頂点インデックスがありました");
         return false;
     }
     float angle = mesh->frame && mesh->frame->smoothingAngle != 0.0f ? mesh->frame->smoothingAngle
@@ -145,7 +145,7 @@ bool GenerateReadModelMeshNormals(ReadModel* model, ReadModelMesh* mesh) {
                    size_t(mesh->faceCount) * sizeof(int) + 16;
     auto* block = static_cast<unsigned char*>(AllocModelMemory(bytes));
     if (!block) {
-        WriteLogText("Read Model Convert Error : 法線自動作成処理で格納する法線のメモリの確保に失敗しました\n");
+        WriteLogText("Read Model Convert Error : 法線自動作成処理で格納する法線のメモリの確保に失敗しました");
         return false;
     }
     std::vector<CornerRef> group;
@@ -191,7 +191,7 @@ bool GenerateReadModelMeshNormals(ReadModel* model, ReadModelMesh* mesh) {
     auto* normals = static_cast<Vector3*>(AllocChainedMemory(sizeof(Vector3) * size_t(used > 0 ? used : 1), &model->chain));
     if (!normals) {
         FreeMemory(block);
-        WriteLogText("Read Model Convert Error : 法線自動作成処理で格納する法線のメモリの確保に失敗しました _ 2\n");
+        WriteLogText("Read Model Convert Error : 法線自動作成処理で格納する法線のメモリの確保に失敗しました _ 2");
         return false;
     }
     for (int f = 0; f < mesh->faceCount; ++f)

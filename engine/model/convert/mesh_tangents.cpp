@@ -48,7 +48,7 @@ void TangentOfCoordinate(const Vector3* p[3], const float* uv[3], int k, Triangl
 int BuildMeshTangents(ModelBaseMesh* mesh) {
     ModelBaseFrame* frame = mesh->frame;
     auto* marked = static_cast<uint8_t*>(AllocModelMemory(size_t(frame->normalCount) + 1));
-    if (!marked) return WriteLogText("頂点の接線と従法線の作成作業に必要なメモリ領域の確保に失敗しました\n");
+    if (!marked) return WriteLogText("頂点の接線と従法線の作成作業に必要なメモリ領域の確保に失敗しました");
     for (int i = 0; i < mesh->vertexCount; ++i) {
         int n = mesh->vertices[i].normal;
         if (n < 0 || n >= frame->normalCount) continue;

@@ -43,7 +43,7 @@ bool TriangulateReadModelMesh(ReadModel* model, ReadModelMesh* mesh) {
                                       : static_cast<unsigned char*>(AllocChainedMemory(
                                             faceBytes + sizeof(int) * kIndexArrays * 3 * size_t(total), &model->chain));
     if (!block) {
-        WriteLogText("Read Model Error : ３ポリ変換後のデータを格納するメモリ領域の確保に失敗しました\n");
+        WriteLogText("Read Model Error : ３ポリ変換後のデータを格納するメモリ領域の確保に失敗しました");
         return false;
     }
     auto* faces = reinterpret_cast<ReadModelFace*>(block);

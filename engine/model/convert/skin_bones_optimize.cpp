@@ -27,7 +27,7 @@ bool OptimizeModelBaseSkinBones(ModelBase* base) {
         AllocChainedMemory(sizeof(ModelBaseSkinBoneUser) * size_t(userTotal > 0 ? userTotal : 1), &base->memoryChain));
     if (!work || !users) {
         FreeMemory(work);
-        WriteLogText("Model Optimize Error : スキニングメッシュ情報最適化処理で使用するテンポラリバッファの確保に失敗しました\n");
+        WriteLogText("Model Optimize Error : スキニングメッシュ情報最適化処理で使用するテンポラリバッファの確保に失敗しました");
         return false;
     }
     auto* kept = reinterpret_cast<ModelBaseSkinBone*>(work);

@@ -21,7 +21,7 @@ struct Checker {
         std::vsnprintf(text, sizeof(text), format, args);
         va_end(args);
         if (why && capacity > 0) std::snprintf(why, size_t(capacity), "%s", text);
-        WriteLogFormat("Model Validate Error : %s\n", text);
+        WriteLogFormat("Model Validate Error : %s", text);
         failed = true;
         return false;
     }

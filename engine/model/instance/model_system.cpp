@@ -9,6 +9,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/model.h"
+#include "engine/text.h"
 #include "foundation/subsystems.h"
 #include "graphics/screen/device_restore.h"
 #include "model/base/graphics_services.h"
@@ -27,14 +28,12 @@ namespace {
 constexpr size_t kPathCapacity = 1024;
 constexpr int64_t kMaxModelFileBytes = int64_t(1) << 31;
 
-bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 // Index of the last '\', '/' or ':' (a trail byte 0x5C is none), or npos.
 size_t LastSeparator(const std::string& path) {
     size_t cut = std::string::npos;
     for (size_t i = 0; i < path.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsLeadByte(c) && i + 1 < path.size()) {
+        if (IsMultiByteLeadByte(&path[i]) && i + 1 < path.size()) {
             ++i;
             continue;
         }

@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "engine/numbers.h"
+#include "engine/text.h"
 
 namespace {
 
-bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -31,7 +31,7 @@ bool TakeToken(MqoText* t, size_t from, size_t to) {
 MqoTokenResult ReadQuotedToken(MqoText* t, size_t start) {
     size_t at = start + 1;
     while (at < t->size && t->data[at] != '"') {
-        if (IsLeadByte(static_cast<unsigned char>(t->data[at])) && at + 1 < t->size) ++at;
+        if (IsMultiByteLeadByte(t->data + at) && at + 1 < t->size) ++at;
         ++at;
     }
     if (at >= t->size) return MQO_TOKEN_ERROR;  // no closing quote

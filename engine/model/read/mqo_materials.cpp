@@ -11,19 +11,6 @@ constexpr float kTextureParamFloat = 0.1f;
 
 bool Is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
 
-const char* NamePart(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
-            if (p[1]) ++p;  // a trail byte 0x5C is no separator
-            continue;
-        }
-        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
-    }
-    return name;
-}
-
 struct MaterialLine {
     MqoReader* r;
     int number;
@@ -85,7 +72,7 @@ int ReadKeywordValues(MaterialLine* line, const char* keyword) {
         if (!(first->alphaFilePath = AddReadModelString(&line->r->model, path)))
             return WriteLogFormat("MQO Load Error : No.%d の aplane の文字列の保存に失敗しました", line->number);
     } else if (Is(keyword, "bump")) {
-        if (ReadTexturePath(line, "bump", path) != 0 || AddTexture(line, NamePart(path), path, 1, &t) != 0) return -1;
+        if (ReadTexturePath(line, "bump", path) != 0 || AddTexture(line, ReadModelFileName(path), path, 1, &t) != 0) return -1;
         m->extraTexture1 = t;  // the material's normal map
     }
     return 0;
@@ -136,10 +123,10 @@ int ReadMaterialChunk(MqoReader* r) {
     // Every material takes at least a quoted name and a line end.
     if (count < 0 || size_t(count) > (text->size - text->position) / 4)
         return WriteLogFormat("MQO Load Error : マテリアルの数( %d )が不正です", count);
-    if (!ExpectMqoToken(text, "{")) return WriteLogText("MQO Load Error : Material 数の後に { がありません\n");
+    if (!ExpectMqoToken(text, "{")) return WriteLogText("MQO Load Error : Material 数の後に { がありません");
     for (int n = 0; n < count; ++n)
         if (ReadMaterialLine(r, n) != 0) return -1;
-    if (!ExpectMqoToken(text, "}")) return WriteLogText("MQO Load Error : Material チャンクの終端に } がありません\n");
+    if (!ExpectMqoToken(text, "}")) return WriteLogText("MQO Load Error : Material チャンクの終端に } がありません");
     r->fileMaterialCount = count;
     return 0;
 }
@@ -152,17 +139,17 @@ int ReadMqoMaterials(MqoReader* r) {
     for (;;) {
         MqoTokenResult result = NextMqoToken(text);
         if (result == MQO_TOKEN_END) break;
-        if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : 予期せぬ EOF です\n");
+        if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : 予期せぬ EOF です");
         if (Is(text->token, "Material")) {
             if (ReadMaterialChunk(r) != 0) return -1;
             break;
         }
         result = SkipMqoChunk(text);
         if (result == MQO_TOKEN_END) break;
-        if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : 予期せぬ EOF です\n");
+        if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : 予期せぬ EOF です");
     }
     r->materialUsed.assign(size_t(r->fileMaterialCount), 0);
     r->noMaterial = AddReadModelMaterial(&r->model, "NoMaterial");
-    if (!r->noMaterial) return WriteLogText("MQO Load Error : Material オブジェクトの追加に失敗しました\n");
+    if (!r->noMaterial) return WriteLogText("MQO Load Error : Material オブジェクトの追加に失敗しました");
     return 0;
 }

@@ -127,17 +127,17 @@ int ReadMqoObject(MqoReader* r, const char* name) {
     o.scale = Vector3{1.0f, 1.0f, 1.0f};
     o.name = name;
     o.localOfFile.assign(size_t(r->fileMaterialCount) + 1, 0);
-    if (!ExpectMqoToken(text, "{")) return WriteLogText("MQO Load Error : Object チャンク名の後に { がありません\n");
+    if (!ExpectMqoToken(text, "{")) return WriteLogText("MQO Load Error : Object チャンク名の後に { がありません");
     int depth = 0;
     bool closed = false;
     if (ReadDepth(&o, &depth, &closed) != 0) return -1;
     ReadModelFrame* parent = depth > 0 ? r->frameAtDepth[depth - 1] : nullptr;
     o.frame = AddReadModelFrame(&r->model, name, parent);
-    if (!o.frame) return WriteLogText("MQO Load Error : フレームオブジェクトの追加に失敗しました\n");
+    if (!o.frame) return WriteLogText("MQO Load Error : フレームオブジェクトの追加に失敗しました");
     o.frame->scale = Vector3{1.0f, 1.0f, 1.0f};
     r->frameAtDepth[depth] = o.frame;
     o.mesh = AddReadModelMesh(&r->model, o.frame);
-    if (!o.mesh) return WriteLogText("MQO Load Error : メッシュオブジェクトの追加に失敗しました\n");
+    if (!o.mesh) return WriteLogText("MQO Load Error : メッシュオブジェクトの追加に失敗しました");
     if (!closed && ReadObjectBody(&o) != 0) return -1;
     if (!o.facesRead && o.mesh) {  // an object without faces draws nothing
         RemoveReadModelMesh(&r->model, o.frame, o.mesh);
@@ -154,16 +154,16 @@ int ReadMqoObjects(MqoReader* r) {
     for (;;) {
         MqoTokenResult result = NextMqoToken(text);
         if (result == MQO_TOKEN_END || (result == MQO_TOKEN_OK && Is(text->token, "Eof"))) return 0;
-        if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : チャンク解析中に文字列解析エラーが発生しました\n");
+        if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : チャンク解析中に文字列解析エラーが発生しました");
         if (Is(text->token, "Object")) {
             char name[kMqoNameMax];
             if (!ReadMqoQuoted(text, name, sizeof(name)))
-                return WriteLogText("MQO Load Error : Object チャンクの名前の取得に失敗しました\n");
+                return WriteLogText("MQO Load Error : Object チャンクの名前の取得に失敗しました");
             if (ReadMqoObject(r, name) != 0) return -1;
             continue;
         }
         result = SkipMqoChunk(text);
         if (result == MQO_TOKEN_END) return 0;
-        if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : チャンク解析中に文字列解析エラーが発生しました\n");
+        if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : チャンク解析中に文字列解析エラーが発生しました");
     }
 }

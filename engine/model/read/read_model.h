@@ -306,6 +306,9 @@ ReadModelMaterial* GetReadModelMaterial(ReadModel* model, int index);
 ReadModelTexture* AddReadModelTexture(ReadModel* model, const char* name, const char* colourPath,
                                       const char* alphaPath, uint32_t param, float paramFloat, int reuse,
                                       int flag1, int flag2);
+// The file name part of a path: what follows its last '\', '/' or ':' (a
+// double-byte character's trail byte 0x5C is none).
+const char* ReadModelFileName(const char* path);
 ReadModelSkinWeight* AllocReadModelSkinWeight(ReadModel* model);
 ReadModelShape* AddReadModelShape(ReadModel* model, const char* name, ReadModelFrame* frame);
 ReadModelRigidBody* AddReadModelRigidBody(ReadModel* model, const char* name, uint32_t value);

@@ -3,6 +3,7 @@
 // texture files may share one record.
 #include <cstring>
 
+#include "engine/text.h"
 #include "model/base/graphics_services.h"
 #include "model/read/read_model.h"
 
@@ -34,23 +35,10 @@ void RelativeToCurrent(const char* path, char* out, size_t capacity) {
     out[capacity - 1] = 0;
 }
 
-const char* BareName(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
-            if (p[1]) ++p;  // a trail byte 0x5C is no separator
-            continue;
-        }
-        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
-    }
-    return name;
-}
-
 void ResolveTexturePath(const char* path, char* out, size_t capacity) {
     RelativeToCurrent(path, out, capacity);
     if (FileOpens(out)) return;
-    const char* bare = BareName(out);
+    const char* bare = ReadModelFileName(out);
     if (bare != out && FileOpens(bare)) std::memmove(out, bare, std::strlen(bare) + 1);
 }
 
@@ -60,6 +48,18 @@ bool SamePath(const char* a, const char* b) {
 }
 
 }  // namespace
+
+const char* ReadModelFileName(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p; ++p) {
+        if (IsMultiByteLeadByte(p)) {
+            if (p[1]) ++p;  // a trail byte 0x5C is no separator
+            continue;
+        }
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    }
+    return name;
+}
 
 ReadModelTexture* AddReadModelTexture(ReadModel* model, const char* name, const char* colourPath,
                                       const char* alphaPath, uint32_t param, float paramFloat, int reuse,

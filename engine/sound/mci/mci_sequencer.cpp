@@ -75,7 +75,7 @@ uint32_t Open(uint32_t flags, MciOpenParams* p) {
     if (!(flags & MCI_OPEN_TYPE) || !p->deviceType) return kMciErrorMissingParameter;
     if (strcasecmp(p->deviceType, "sequencer") != 0) return kMciErrorUnknownDeviceType;
     if (!(flags & MCI_OPEN_ELEMENT) || !p->elementName) {
-        WriteLogText("The MIDI sequencer opens only on a file\n");
+        WriteLogText("The MIDI sequencer opens only on a file");
         return kMciErrorMissingParameter;
     }
     // Asked before taking this module's lock: the device's lock comes first.
@@ -88,7 +88,7 @@ uint32_t Open(uint32_t flags, MciOpenParams* p) {
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.backend) {
-            WriteLogText("The MIDI sequencer plays one file at a time\n");
+            WriteLogText("The MIDI sequencer plays one file at a time");
             return kMciErrorDeviceBusy;
         }
         const platform::MidiBackend& backend = platform::Midi();
@@ -143,12 +143,12 @@ uint32_t Status(Sequencer& s, uint32_t flags, MciStatusParams* p) {
 
 uint32_t Play(Sequencer& s, uint32_t flags, MciPlayParams* p) {
     if (flags & (MCI_WAIT | MCI_TO)) {
-        WriteLogText("MIDI play with a wait or an end point is not served\n");
+        WriteLogText("MIDI play with a wait or an end point is not served");
         return kMciErrorUnsupportedFunction;
     }
     bool fromStart = (flags & MCI_FROM) ? p->from == 0 : !s.played;
     if (flags & MCI_FROM && p->from != 0) {
-        WriteLogText("MIDI play from inside the piece is not served\n");
+        WriteLogText("MIDI play from inside the piece is not served");
         return kMciErrorUnsupportedFunction;
     }
     // A new notification replaces one still due.

@@ -86,12 +86,12 @@ bool ContextPresent() {
 void Close();
 
 int Open() {
-    if (!ContextPresent()) return WriteLogText("No GL context: the window was opened without one\n");
-    if (epoxy_gl_version() < 33) return WriteLogFormat("GL 3.3 is needed, the context offers %d\n", epoxy_gl_version());
+    if (!ContextPresent()) return WriteLogText("No GL context: the window was opened without one");
+    if (epoxy_gl_version() < 33) return WriteLogFormat("GL 3.3 is needed, the context offers %d", epoxy_gl_version());
     gl = GlState{};
     if (!MakeTarget(&gl.main)) {
         DropTarget(&gl.main);
-        return WriteLogText("The off-screen target could not be made\n");
+        return WriteLogText("The off-screen target could not be made");
     }
     gl.boundFramebuffer = gl.main.framebuffer;
     glGenVertexArrays(1, &gl.vertexArray);
@@ -115,7 +115,7 @@ int Open() {
     gl.open = true;
     if (glGetError() != GL_NO_ERROR) {
         Close();
-        return WriteLogText("GL reported an error while the device was set up\n");
+        return WriteLogText("GL reported an error while the device was set up");
     }
     return 0;
 }
@@ -264,7 +264,7 @@ bool BindTarget(const DeviceState& s) {
             glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, record->name, 0);
             glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, record->depth);
             if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-                WriteLogText("A texture target could not be bound\n");
+                WriteLogText("A texture target could not be bound");
                 return false;
             }
         }

@@ -265,7 +265,7 @@ GLuint CompileShader(GLenum kind, const std::string& text) {
     if (!ok) {
         char info[1024] = {};
         glGetShaderInfoLog(shader, sizeof info - 1, nullptr, info);
-        WriteLogFormat("Generated shader failed to compile: %s\n", info);
+        WriteLogFormat("Generated shader failed to compile: %s", info);
         glDeleteShader(shader);
         return 0;
     }
@@ -291,7 +291,7 @@ bool BuildProgram(const GlProgramKey& key, GlProgram* out) {
     if (!ok) {
         char info[1024] = {};
         glGetProgramInfoLog(p, sizeof info - 1, nullptr, info);
-        WriteLogFormat("Generated program failed to link: %s\n", info);
+        WriteLogFormat("Generated program failed to link: %s", info);
         glDeleteProgram(p);
         return false;
     }
