@@ -82,17 +82,24 @@ int GetApiLockWaiterCount(ApiLock* lock) {
 }
 
 namespace {
-std::mutex engineLockGuard;
-ApiLock engineLock{nullptr};
+struct ApiLockModule {
+    std::mutex engineLockGuard;
+    ApiLock engineLock{nullptr};
+};
+
+ApiLockModule& State() {
+    static ApiLockModule state;
+    return state;
+}
 }  // namespace
 
 ApiLock* EngineApiLock() {
-    std::lock_guard<std::mutex> guard(engineLockGuard);
-    if (!engineLock.state) CreateApiLock(&engineLock);
-    return &engineLock;
+    std::lock_guard<std::mutex> guard(State().engineLockGuard);
+    if (!State().engineLock.state) CreateApiLock(&State().engineLock);
+    return &State().engineLock;
 }
 
 void DestroyEngineApiLock() {
-    std::lock_guard<std::mutex> guard(engineLockGuard);
-    if (engineLock.state) DestroyApiLock(&engineLock);
+    std::lock_guard<std::mutex> guard(State().engineLockGuard);
+    if (State().engineLock.state) DestroyApiLock(&State().engineLock);
 }

@@ -14,7 +14,14 @@
 
 namespace {
 
-std::atomic<int> useArchive{1};
+struct FileTableModule {
+    std::atomic<int> useArchive{1};
+};
+
+FileTableModule& State() {
+    static FileTableModule state;
+    return state;
+}
 
 struct StartDirectory {
     std::mutex lock;
@@ -29,11 +36,11 @@ StartDirectory& TheStartDirectory() {
 }  // namespace
 
 const FileAccessTable* GetFileAccessTable() {
-    return useArchive.load() ? GetArchiveFileAccessTable() : GetPlainFileAccessTable();
+    return State().useArchive.load() ? GetArchiveFileAccessTable() : GetPlainFileAccessTable();
 }
 
 int SetUseArchive(int flag) {
-    useArchive.store(flag ? 1 : 0);
+    State().useArchive.store(flag ? 1 : 0);
     return 0;
 }
 
@@ -60,7 +67,7 @@ int64_t GetFileSizeByName(const char* path) {
     // whole-file read that usually follows.
     EnginePath full;
     int64_t memberSize = 0;
-    if (useArchive.load() && path && ParseFullPath(path, nullptr, &full) == 0) {
+    if (State().useArchive.load() && path && ParseFullPath(path, nullptr, &full) == 0) {
         ArchiveLookup found = FindArchiveMemberSize(full, &memberSize);
         if (found == kMemberOpened) return memberSize;
     }

@@ -29,7 +29,7 @@ struct LogState {
     FILE* file = nullptr;
 };
 
-LogState& Log() {
+LogState& State() {
     static LogState state;
     return state;
 }
@@ -140,7 +140,7 @@ void LogPlatformWarning(const char* line) { WriteLogText(line); }
 }  // namespace
 
 void StartLog() {
-    LogState& s = Log();
+    LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.enabled) StartLocked(s);
     platform::SetWarningSink(LogPlatformWarning);
@@ -148,7 +148,7 @@ void StartLog() {
 
 void EndLog() {
     platform::SetWarningSink(nullptr);
-    LogState& s = Log();
+    LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.file) std::fclose(s.file);
     s.file = nullptr;
@@ -156,11 +156,11 @@ void EndLog() {
     s.indent = 0;
 }
 
-const char* LogFilePath() { return Log().path.c_str(); }
+const char* LogFilePath() { return State().path.c_str(); }
 
 int WriteLogText(const char* text) {
     if (!text) return -1;
-    LogState& s = Log();
+    LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     WriteLocked(s, text);
     return -1;
@@ -219,27 +219,27 @@ int WriteLogFormatW(const char16_t* format, ...) {
 }
 
 int IncreaseLogIndent() {
-    LogState& s = Log();
+    LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     ++s.indent;
     return 0;
 }
 
 int DecreaseLogIndent() {
-    LogState& s = Log();
+    LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.indent > 0) --s.indent;
     return 0;
 }
 
 int SetLogOutput(int flag) {
-    LogState& s = Log();
+    LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     s.enabled = flag != 0;
     return 0;
 }
 
-int GetLogOutput() { return Log().enabled ? 1 : 0; }
+int GetLogOutput() { return State().enabled ? 1 : 0; }
 
 void ExitOnFatalError(const char* message) {
     WriteLogText(message ? message : "fatal error");

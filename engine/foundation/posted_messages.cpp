@@ -13,7 +13,7 @@ struct PostedQueue {
     std::deque<PostedEngineMessage> messages;
 };
 
-PostedQueue& Queue() {
+PostedQueue& State() {
     static PostedQueue queue;
     return queue;
 }
@@ -22,14 +22,14 @@ PostedQueue& Queue() {
 
 int PostEngineMessage(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (!window) return -1;
-    PostedQueue& q = Queue();
+    PostedQueue& q = State();
     std::lock_guard<std::mutex> lock(q.mutex);
     q.messages.push_back({window, message, wParam, lParam});
     return 0;
 }
 
 int CountPostedEngineMessages() {
-    PostedQueue& q = Queue();
+    PostedQueue& q = State();
     std::lock_guard<std::mutex> lock(q.mutex);
     return int(q.messages.size());
 }
@@ -37,7 +37,7 @@ int CountPostedEngineMessages() {
 int DrainPostedEngineMessages(PostedMessageHandler handler) {
     std::deque<PostedEngineMessage> batch;
     {
-        PostedQueue& q = Queue();
+        PostedQueue& q = State();
         std::lock_guard<std::mutex> lock(q.mutex);
         batch.swap(q.messages);
     }
@@ -46,7 +46,7 @@ int DrainPostedEngineMessages(PostedMessageHandler handler) {
 }
 
 void ClearPostedEngineMessages() {
-    PostedQueue& q = Queue();
+    PostedQueue& q = State();
     std::lock_guard<std::mutex> lock(q.mutex);
     q.messages.clear();
 }

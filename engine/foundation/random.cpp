@@ -13,17 +13,24 @@ struct RandomState {
     std::mt19937 generator{kDefaultSeed};
 };
 
-RandomState g_random;
+struct RandomModule {
+    RandomState random;
+};
+
+RandomModule& State() {
+    static RandomModule state;
+    return state;
+}
 
 }  // namespace
 
 int SeedRandom(uint32_t seed) {
-    g_random.generator.seed(seed);
+    State().random.generator.seed(seed);
     return 0;
 }
 
 uint32_t GetRandomBits32() {
-    return static_cast<uint32_t>(g_random.generator());
+    return static_cast<uint32_t>(State().random.generator());
 }
 
 int GetRandomUpTo(int max) {

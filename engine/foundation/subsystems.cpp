@@ -8,33 +8,40 @@ struct Registry {
     int count = 0;
 };
 
-Registry g_registry;
+struct SubsystemModule {
+    Registry registry;
+};
+
+SubsystemModule& State() {
+    static SubsystemModule state;
+    return state;
+}
 
 }  // namespace
 
 int RegisterEngineSubsystem(const EngineSubsystem* subsystem) {
     if (!subsystem) return -1;
-    for (int i = 0; i < g_registry.count; ++i)
-        if (g_registry.tables[i] == subsystem) return 0;
-    if (g_registry.count == kMaxEngineSubsystems) return -1;
-    g_registry.tables[g_registry.count++] = subsystem;
+    for (int i = 0; i < State().registry.count; ++i)
+        if (State().registry.tables[i] == subsystem) return 0;
+    if (State().registry.count == kMaxEngineSubsystems) return -1;
+    State().registry.tables[State().registry.count++] = subsystem;
     return 0;
 }
 
-void ClearEngineSubsystems() { g_registry = Registry{}; }
+void ClearEngineSubsystems() { State().registry = Registry{}; }
 
 void CallEngineSubsystems(void (*EngineSubsystem::*entry)()) {
-    for (int i = 0; i < g_registry.count; ++i)
-        if (auto call = g_registry.tables[i]->*entry) call();
+    for (int i = 0; i < State().registry.count; ++i)
+        if (auto call = State().registry.tables[i]->*entry) call();
 }
 
 int StartEngineGraphics() {
-    for (int i = 0; i < g_registry.count; ++i)
-        if (auto start = g_registry.tables[i]->startGraphics; start && start() != 0) return -1;
+    for (int i = 0; i < State().registry.count; ++i)
+        if (auto start = State().registry.tables[i]->startGraphics; start && start() != 0) return -1;
     return 0;
 }
 
 void PostToEngineSubsystems(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    for (int i = 0; i < g_registry.count; ++i)
-        if (auto handle = g_registry.tables[i]->handlePostedMessage) handle(message, wParam, lParam);
+    for (int i = 0; i < State().registry.count; ++i)
+        if (auto handle = State().registry.tables[i]->handlePostedMessage) handle(message, wParam, lParam);
 }

@@ -19,20 +19,27 @@ struct GraphSettings {
     int mipLevels = 1;
 };
 
-HandleTable table;
-bool tableReady = false;
-GraphSettings settings;
+struct GraphModule {
+    HandleTable table;
+    bool tableReady = false;
+    GraphSettings settings;
+};
+
+GraphModule& State() {
+    static GraphModule state;
+    return state;
+}
 
 bool EnsureTable() {
-    if (tableReady) return true;
-    if (InitHandleTable(&table, HANDLE_KIND_GRAPH, kGraphTableSize, kGraphTableSize, 0) != 0) return false;
-    tableReady = true;
+    if (State().tableReady) return true;
+    if (InitHandleTable(&State().table, HANDLE_KIND_GRAPH, kGraphTableSize, kGraphTableSize, 0) != 0) return false;
+    State().tableReady = true;
     return true;
 }
 
 GRAPH* Lookup(int handle) {
-    if (!tableReady) return nullptr;
-    return static_cast<GRAPH*>(LookupHandleEntry(&table, handle));
+    if (!State().tableReady) return nullptr;
+    return static_cast<GRAPH*>(LookupHandleEntry(&State().table, handle));
 }
 
 uint32_t* PixelAt(BASEIMAGE& image, int x, int y) {
@@ -122,7 +129,7 @@ int ApplyAlpha(BASEIMAGE& argb, const BASEIMAGE* alpha, bool keyTransparent) {
         return 0;
     }
     if (!keyTransparent) return 0;
-    uint32_t key = uint32_t(settings.transRed) << 16 | uint32_t(settings.transGreen) << 8 | uint32_t(settings.transBlue);
+    uint32_t key = uint32_t(State().settings.transRed) << 16 | uint32_t(State().settings.transGreen) << 8 | uint32_t(State().settings.transBlue);
     for (int y = 0; y < argb.height; ++y)
         for (int x = 0; x < argb.width; ++x) {
             uint32_t* p = PixelAt(argb, x, y);
@@ -148,7 +155,7 @@ int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     if (!EnsureTable()) return -1;
     auto* g = static_cast<GRAPH*>(ENGINE_ALLOC_ZERO(sizeof(GRAPH)));
     if (!g) return WriteLogText("Out of memory for a graph");
-    int handle = AddHandleEntry(&table, g);
+    int handle = AddHandleEntry(&State().table, g);
     if (handle == -1) {
         FreeMemory(g);
         ExitOnFatalError("The graph table is full");
@@ -177,7 +184,7 @@ GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool
     std::memset(&image, 0, sizeof image);
     s->width = s->image.width;
     s->height = s->image.height;
-    s->mipLevels = settings.mipEnabled ? (settings.mipLevels < 0 ? 0 : settings.mipLevels) : 1;
+    s->mipLevels = State().settings.mipEnabled ? (State().settings.mipLevels < 0 ? 0 : State().settings.mipLevels) : 1;
     s->sourceKind = sourceKind;
     s->transparentKeyed = keyed ? 1 : 0;
     if (path) {
@@ -238,7 +245,7 @@ int ReadPicture(const char* fileName, const void* data, size_t size, int fromMem
 int OpenGraphFile(const char* fileName, int noTransparency) {
     BASEIMAGE picture, argb;
     if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
-    bool keyed = !noTransparency && settings.transEnabled;
+    bool keyed = !noTransparency && State().settings.transEnabled;
     int result = PrepareImage(&picture, nullptr, keyed, &argb);
     FreeBaseImagePixels(&picture);
     if (result != 0) return -1;
@@ -265,7 +272,7 @@ int OpenDivGraphFile(const char* fileName, int count, int countAcross, int count
         FreeBaseImagePixels(&picture);
         return WriteLogFormat("%s is smaller than its pieces in OpenDivGraphFile", fileName);
     }
-    bool keyed = !noTransparency && settings.transEnabled;
+    bool keyed = !noTransparency && State().settings.transEnabled;
     int result = PrepareImage(&picture, nullptr, keyed, &argb);
     FreeBaseImagePixels(&picture);
     if (result != 0) return -1;
@@ -292,7 +299,7 @@ int MakeBlankGraph(int width, int height, int) {
 
 int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency) {
     BASEIMAGE argb;
-    bool keyed = transparency && settings.transEnabled;
+    bool keyed = transparency && State().settings.transEnabled;
     if (PrepareImage(color, alpha, keyed, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImage");
     return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed);
 }
@@ -316,7 +323,7 @@ int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaDat
         FreeBaseImagePixels(&picture);
         return -1;
     }
-    bool keyed = transparency && settings.transEnabled;
+    bool keyed = transparency && State().settings.transEnabled;
     int result = PrepareImage(&picture, haveAlpha ? &alpha : nullptr, keyed, &argb);
     FreeBaseImagePixels(&picture);
     if (haveAlpha) FreeBaseImagePixels(&alpha);
@@ -342,7 +349,7 @@ int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const v
     int result = -1;
     if (picture.width != g->width || picture.height != g->height) {
         WriteLogText("The picture's size differs from the graph's in RefillGraphFromImageMemory");
-    } else if (PrepareImage(&picture, haveAlpha ? &alpha : nullptr, transparency && settings.transEnabled, &argb) == 0) {
+    } else if (PrepareImage(&picture, haveAlpha ? &alpha : nullptr, transparency && State().settings.transEnabled, &argb) == 0) {
         result = Refill(g, argb);
         FreeBaseImagePixels(&argb);
     }
@@ -354,7 +361,7 @@ int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const v
 int DeleteGraphHandle(int graph, int) {
     GRAPH* g = Lookup(graph);
     if (!g) return WriteLogText("Invalid graph handle in DeleteGraphHandle");
-    RemoveHandleEntry(&table, graph);
+    RemoveHandleEntry(&State().table, graph);
     GraphShared* s = g->shared;
     FreeMemory(g);
     if (--s->refCount == 0) FreeShared(s);
@@ -362,13 +369,13 @@ int DeleteGraphHandle(int graph, int) {
 }
 
 int DeleteAllGraphs() {
-    if (!tableReady) return 0;
-    for (int slot = 0; slot < table.capacity; ++slot) {
-        int handle = HandleOfSlot(&table, slot);
+    if (!State().tableReady) return 0;
+    for (int slot = 0; slot < State().table.capacity; ++slot) {
+        int handle = HandleOfSlot(&State().table, slot);
         if (handle != -1) DeleteGraphHandle(handle, 0);
     }
-    TerminateHandleTable(&table);
-    tableReady = false;
+    TerminateHandleTable(&State().table);
+    State().tableReady = false;
     return 0;
 }
 
@@ -381,7 +388,7 @@ int GetGraphDimensions(int graph, int* width, int* height) {
 }
 
 GRAPH* GetGraphRecord(int graph) { return Lookup(graph); }
-int CountGraphs() { return tableReady ? table.count : 0; }
+int CountGraphs() { return State().tableReady ? State().table.count : 0; }
 
 DeviceTexture* GetGraphTexture(int graph) {
     GRAPH* g = Lookup(graph);
@@ -389,37 +396,37 @@ DeviceTexture* GetGraphTexture(int graph) {
 }
 
 int SetGraphMipLevels(int enable, int levels) {
-    settings.mipEnabled = enable ? 1 : 0;
-    settings.mipLevels = enable ? levels : 1;
+    State().settings.mipEnabled = enable ? 1 : 0;
+    State().settings.mipLevels = enable ? levels : 1;
     return 0;
 }
 
 int SetTransColorEnabled(int flag) {
-    settings.transEnabled = flag ? 1 : 0;
+    State().settings.transEnabled = flag ? 1 : 0;
     return 0;
 }
 
-int GetTransColorEnabled() { return settings.transEnabled; }
+int GetTransColorEnabled() { return State().settings.transEnabled; }
 
 int SetTransparentColorRGB(int red, int green, int blue) {
     auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
-    settings.transRed = clamp(red);
-    settings.transGreen = clamp(green);
-    settings.transBlue = clamp(blue);
+    State().settings.transRed = clamp(red);
+    State().settings.transGreen = clamp(green);
+    State().settings.transBlue = clamp(blue);
     return 0;
 }
 
 int GetTransparentColorRGB(int* red, int* green, int* blue) {
-    if (red) *red = settings.transRed;
-    if (green) *green = settings.transGreen;
-    if (blue) *blue = settings.transBlue;
+    if (red) *red = State().settings.transRed;
+    if (green) *green = State().settings.transGreen;
+    if (blue) *blue = State().settings.transBlue;
     return 0;
 }
 
 int ReleaseGraphTextures() {
-    if (!tableReady) return 0;
-    for (int slot = 0; slot < table.capacity; ++slot) {
-        auto* g = static_cast<GRAPH*>(table.entries[slot]);
+    if (!State().tableReady) return 0;
+    for (int slot = 0; slot < State().table.capacity; ++slot) {
+        auto* g = static_cast<GRAPH*>(State().table.entries[slot]);
         if (g && g->shared->texture) {
             ReleaseDeviceTexture(g->shared->texture);
             g->shared->texture = nullptr;
@@ -429,10 +436,10 @@ int ReleaseGraphTextures() {
 }
 
 int RestoreGraphTextures() {
-    if (!tableReady) return 0;
+    if (!State().tableReady) return 0;
     int result = 0;
-    for (int slot = 0; slot < table.capacity; ++slot) {
-        auto* g = static_cast<GRAPH*>(table.entries[slot]);
+    for (int slot = 0; slot < State().table.capacity; ++slot) {
+        auto* g = static_cast<GRAPH*>(State().table.entries[slot]);
         if (g && !g->shared->texture && MakeTexture(g->shared) != 0) result = -1;
     }
     return result;

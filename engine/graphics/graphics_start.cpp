@@ -22,7 +22,14 @@
 
 namespace {
 
-std::string deviceChoice = "auto";
+struct GraphicsStartModule {
+    std::string deviceChoice = "auto";
+};
+
+GraphicsStartModule& State() {
+    static GraphicsStartModule state;
+    return state;
+}
 
 bool WindowHasGl() {
     const platform::WindowBackend& w = platform::Window();
@@ -49,7 +56,7 @@ int SetGraphicsDeviceChoice(const char* name) {
     if (!name) return -1;
     for (const char* known : {"auto", "gl", "recording", "none"})
         if (std::strcmp(name, known) == 0) {
-            deviceChoice = name;
+            State().deviceChoice = name;
             return 0;
         }
     return WriteLogFormat("Unknown graphics device choice \"%s\"", name);
@@ -63,7 +70,7 @@ int StartGraphics() {
     ResetSoftwareDrawState();
     ResetDraw2DSettings();
     ResetCameraAndLights();
-    std::string choice = deviceChoice;
+    std::string choice = State().deviceChoice;
     if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
     if (choice == "none") {
         WriteLogText("No graphics device: drawing takes the software path");

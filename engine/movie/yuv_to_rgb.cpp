@@ -11,7 +11,14 @@
 
 namespace {
 
-YuvToRgbTables tables;
+struct YuvTableModule {
+    YuvToRgbTables tables;
+};
+
+YuvTableModule& State() {
+    static YuvTableModule state;
+    return state;
+}
 
 inline void StorePixel(uint8_t* at, int red, int green, int blue) {
     at[0] = uint8_t(blue);
@@ -36,17 +43,17 @@ int ClampToByte(float value) {
 
 int BuildYuvToRgbTables() {
     for (int i = 0; i < 256; ++i) {
-        tables.luma[i] = 19070 * (i - 16);
-        tables.vToRed[i] = 26148 * (i - 128);
-        tables.uToGreen[i] = -6406 * (i - 128);
-        tables.vToGreen[i] = -13320 * (i - 128);
-        tables.uToBlue[i] = 33062 * (i - 128);
+        State().tables.luma[i] = 19070 * (i - 16);
+        State().tables.vToRed[i] = 26148 * (i - 128);
+        State().tables.uToGreen[i] = -6406 * (i - 128);
+        State().tables.vToGreen[i] = -13320 * (i - 128);
+        State().tables.uToBlue[i] = 33062 * (i - 128);
     }
-    for (int i = 0; i < 1280; ++i) tables.clamp[i] = uint8_t(std::clamp(i - kYuvClampBias, 0, 255));
+    for (int i = 0; i < 1280; ++i) State().tables.clamp[i] = uint8_t(std::clamp(i - kYuvClampBias, 0, 255));
     return 0;
 }
 
-const YuvToRgbTables& GetYuvToRgbTables() { return tables; }
+const YuvToRgbTables& GetYuvToRgbTables() { return State().tables; }
 
 bool IsYuv420(const YuvPlanes& p) {
     return p.yWidth == 2 * p.chromaWidth && p.yHeight == 2 * p.chromaHeight;
@@ -126,7 +133,7 @@ void ConvertBlocks420Sse2(const uint8_t* luma0, const uint8_t* luma1, const uint
 
 void ConvertYuv420ToXrgb(const YuvPlanes& p, uint8_t* dest, int pitch, int width, int height) {
     if (!IsYuv420(p)) return;
-    const YuvToRgbTables& t = tables;
+    const YuvToRgbTables& t = State().tables;
     const uint8_t* clamp = t.clamp + kYuvClampBias;
     const int w = std::min(width, p.yWidth);
     const int h = std::min(height, p.yHeight);

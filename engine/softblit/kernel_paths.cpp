@@ -50,7 +50,14 @@ bool ProcessorHasAvx2() {
 
 const bool kHasAvx2 = ProcessorHasAvx2();
 // Read by every draw, written only when a test or benchmark forces a form.
-std::atomic<KernelPath> activePath{BestKernelPath()};
+struct KernelPathModule {
+    std::atomic<KernelPath> activePath{BestKernelPath()};
+};
+
+KernelPathModule& State() {
+    static KernelPathModule state;
+    return state;
+}
 
 }  // namespace
 
@@ -71,11 +78,11 @@ KernelPath BestKernelPath() {
 
 bool SetKernelPath(KernelPath path) {
     if (!KernelPathAvailable(path)) return false;
-    activePath.store(path, std::memory_order_relaxed);
+    State().activePath.store(path, std::memory_order_relaxed);
     return true;
 }
 
-KernelPath ActiveKernelPath() { return activePath.load(std::memory_order_relaxed); }
+KernelPath ActiveKernelPath() { return State().activePath.load(std::memory_order_relaxed); }
 
 const KindKernels& ActiveKernels(int kind) { return *kPathKernels[static_cast<int>(ActiveKernelPath())][kind]; }
 

@@ -13,13 +13,20 @@ namespace {
 // the codec's blocks are larger, so that they decode at all).
 constexpr uint32_t kSourceBytesPerStep = 2048;
 
-const platform::AcmFunctions* installedAcm = nullptr;
+struct AcmModule {
+    const platform::AcmFunctions* installedAcm = nullptr;
+};
+
+AcmModule& State() {
+    static AcmModule state;
+    return state;
+}
 
 }  // namespace
 
-void SetSoundAcmFunctions(const platform::AcmFunctions* functions) { installedAcm = functions; }
+void SetSoundAcmFunctions(const platform::AcmFunctions* functions) { State().installedAcm = functions; }
 
-const platform::AcmFunctions& SoundAcmFunctions() { return installedAcm ? *installedAcm : platform::Acm(); }
+const platform::AcmFunctions& SoundAcmFunctions() { return State().installedAcm ? *State().installedAcm : platform::Acm(); }
 
 bool IsSoundAcmComplete() {
     const platform::AcmFunctions& a = SoundAcmFunctions();

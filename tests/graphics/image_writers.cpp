@@ -1,5 +1,6 @@
 // Writers the tests use to make their own fixtures and screenshots.
 #include "graphics_test_util.h"
+#include "picture_writers.h"
 
 #include <png.h>
 
@@ -86,41 +87,7 @@ int WritePngFile(const std::string& path, const uint32_t* argb, int width, int h
     return written == bytes.size() ? 0 : -1;
 }
 
-namespace {
-
-// Compresses a picture whose rows fill(y, row) writes, components bytes a
-// pixel in inSpace; configure adjusts the settings after the defaults.
-template <typename Configure, typename Fill>
-std::vector<unsigned char> CompressJpeg(int width, int height, int components, J_COLOR_SPACE inSpace,
-                                        Configure configure, Fill fill) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr error;
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(width);
-    cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = components;
-    cinfo.in_color_space = inSpace;
-    jpeg_set_defaults(&cinfo);
-    configure(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(size_t(width) * size_t(components));
-    while (cinfo.next_scanline < cinfo.image_height) {
-        fill(int(cinfo.next_scanline), row.data());
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&cinfo, &r, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<unsigned char> out(buffer, buffer + size);
-    free(buffer);
-    return out;
-}
-
-}  // namespace
+using picturewriters::CompressJpeg;
 
 std::vector<unsigned char> EncodeJpeg(const uint32_t* argb, int width, int height, int quality) {
     return CompressJpeg(

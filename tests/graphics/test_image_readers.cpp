@@ -2,6 +2,7 @@
 // libraries' writers, BMP, TGA, DDS and raw BGRA built byte by byte; every
 // fixture also cut short and damaged.
 #include "graphics_test_util.h"
+#include "picture_writers.h"
 #include "engine/memory.h"
 #include "scoped_temp_dir.h"
 
@@ -406,16 +407,7 @@ TEST_F(ImageReaderTest, FourInkJpegsDecodeToTheirColours) {
 
 Bytes Tga(int type, int bits, int w, int h, bool topDown, const std::vector<uint32_t>& p) {
     bool mapped = (type & 7) == 1;
-    Bytes b = {0, uint8_t(mapped ? 1 : 0), uint8_t(type)};
-    Put16(b, 0);
-    Put16(b, mapped ? 4 : 0);
-    b.push_back(mapped ? 24 : 0);
-    Put16(b, 0);
-    Put16(b, 0);
-    Put16(b, w);
-    Put16(b, h);
-    b.push_back(uint8_t(bits));
-    b.push_back(uint8_t((topDown ? 0x20 : 0) | (bits == 32 ? 8 : 0)));
+    Bytes b = picturewriters::TgaHeader(type, bits, w, h, topDown, mapped);
     if (mapped)
         for (int i = 0; i < 4; ++i) b.push_back(uint8_t(p[i])), b.push_back(uint8_t(p[i] >> 8)), b.push_back(uint8_t(p[i] >> 16));
     auto pixel = [&](int x, int y, Bytes& out) {

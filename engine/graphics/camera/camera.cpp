@@ -16,8 +16,15 @@ constexpr float kDefaultFieldOfView = 3.14159265f / 3;
 constexpr float kDefaultNear = 10.0f, kDefaultFar = 10000.0f;
 
 Matrix44 view = MakeIdentityMatrix();
-Matrix44 projection;
-bool projectionMade = false;
+struct CameraModule {
+    Matrix44 projection;
+    bool projectionMade = false;
+};
+
+CameraModule& State() {
+    static CameraModule state;
+    return state;
+}
 
 void BuildPerspective(float fov, float zn, float zf, Matrix44* out) {
     const float ys = 1.0f / std::tan(fov / 2);
@@ -31,11 +38,11 @@ void BuildPerspective(float fov, float zn, float zf, Matrix44* out) {
 }
 
 const Matrix44& Projection() {
-    if (!projectionMade) {
-        BuildPerspective(kDefaultFieldOfView, kDefaultNear, kDefaultFar, &projection);
-        projectionMade = true;
+    if (!State().projectionMade) {
+        BuildPerspective(kDefaultFieldOfView, kDefaultNear, kDefaultFar, &State().projection);
+        State().projectionMade = true;
     }
-    return projection;
+    return State().projection;
 }
 
 void SendView() {
@@ -88,15 +95,15 @@ int CopyViewMatrix(float out[16]) {
 int SetCameraPerspective(float fieldOfView, float nearZ, float farZ) {
     if (!(fieldOfView > 0 && fieldOfView < 3.14159f) || !(nearZ > 0) || !(farZ > nearZ))
         return WriteLogText("Bad field of view or planes in SetCameraPerspective");
-    BuildPerspective(fieldOfView, nearZ, farZ, &projection);
-    projectionMade = true;
+    BuildPerspective(fieldOfView, nearZ, farZ, &State().projection);
+    State().projectionMade = true;
     SendProjection();
     return 0;
 }
 
 int CopyProjectionMatrix(float out[16]) {
     if (!out) return -1;
-    std::memcpy(out, &Projection(), sizeof projection);
+    std::memcpy(out, &Projection(), sizeof State().projection);
     return 0;
 }
 
@@ -115,5 +122,5 @@ void ReapplyCamera() {
 
 void ResetCamera() {
     view = MakeIdentityMatrix();
-    projectionMade = false;
+    State().projectionMade = false;
 }

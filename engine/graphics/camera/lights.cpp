@@ -20,9 +20,16 @@ struct LayerLight {
     DeviceLight light;
 };
 
-LayerLight lights[kLayerLightCount];
-DeviceColorValue ambient = {0, 0, 0, 0};
-bool changed = true;
+struct LightModule {
+    LayerLight lights[kLayerLightCount];
+    DeviceColorValue ambient = {0, 0, 0, 0};
+    bool changed = true;
+};
+
+LightModule& State() {
+    static LightModule state;
+    return state;
+}
 
 DeviceLight DefaultLight() {
     DeviceLight l = {};
@@ -45,13 +52,13 @@ struct DefaultLightAtStart {
 } defaultLightAtStart;
 
 void ResetLights() {
-    for (LayerLight& l : lights) l = {};
-    lights[0] = {1, 1, DefaultLight()};
-    ambient = {0, 0, 0, 0};
-    changed = true;
+    for (LayerLight& l : State().lights) l = {};
+    State().lights[0] = {1, 1, DefaultLight()};
+    State().ambient = {0, 0, 0, 0};
+    State().changed = true;
 }
 
-void ReapplyLights() { changed = true; }
+void ReapplyLights() { State().changed = true; }
 
 void ReapplyCameraAndLights() {
     ReapplyCamera();
@@ -64,23 +71,23 @@ void ResetCameraAndLights() {
 }
 
 int SetDefaultLightDirection(float x, float y, float z) {
-    if (!lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection");
+    if (!State().lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection");
     const float length = std::sqrt(x * x + y * y + z * z);
     if (!(length > 0) || !std::isfinite(length)) return WriteLogText("Zero direction in SetDefaultLightDirection");
-    lights[0].light.direction = {x / length, y / length, z / length};
-    changed = true;
+    State().lights[0].light.direction = {x / length, y / length, z / length};
+    State().changed = true;
     return 0;
 }
 
 int GetDefaultLightDirection(float out[3]) {
-    if (!out || !lights[0].live) return -1;
-    out[0] = lights[0].light.direction.x, out[1] = lights[0].light.direction.y, out[2] = lights[0].light.direction.z;
+    if (!out || !State().lights[0].live) return -1;
+    out[0] = State().lights[0].light.direction.x, out[1] = State().lights[0].light.direction.y, out[2] = State().lights[0].light.direction.z;
     return 0;
 }
 
 int SetAmbientLightFloat(float r, float g, float b, float a) {
-    ambient = {r, g, b, a};
-    changed = true;
+    State().ambient = {r, g, b, a};
+    State().changed = true;
     return 0;
 }
 
@@ -88,17 +95,17 @@ int CommitLightsToDevice() {
     if (!HardwareRenderingActive()) return 0;
     DeviceStateCache* cache = GetDeviceStateCache();
     SetDeviceLighting(cache->lightingOff ? 0 : 1);
-    if (!changed) return 0;
+    if (!State().changed) return 0;
     int next = 0;
     for (int type : {DEVICE_LIGHT_DIRECTIONAL, DEVICE_LIGHT_SPOT, DEVICE_LIGHT_POINT})
-        for (const LayerLight& l : lights) {
+        for (const LayerLight& l : State().lights) {
             if (!l.live || !l.enabled || l.light.type != type || next >= kDeviceLightCount) continue;
             SetDeviceLight(next, &l.light);
             EnableDeviceLight(next, 1);
             ++next;
         }
     for (int i = next; i < kDeviceLightCount; ++i) EnableDeviceLight(i, 0);
-    SetDeviceAmbientLight(ambient.r, ambient.g, ambient.b, ambient.a);
-    changed = false;
+    SetDeviceAmbientLight(State().ambient.r, State().ambient.g, State().ambient.b, State().ambient.a);
+    State().changed = false;
     return 0;
 }

@@ -17,12 +17,19 @@ namespace {
 
 const DeviceBackend* const kBackends[] = {&kGlDeviceBackend, &kRecordingDeviceBackend};
 
-const DeviceBackend* backend = nullptr;
-DeviceState state;
-bool sceneOpen = false;
+struct DeviceModule {
+    const DeviceBackend* backend = nullptr;
+    DeviceState state;
+    bool sceneOpen = false;
+    std::vector<DeviceBufferRecord*> liveBuffers;
+    std::vector<DeviceTexture*> liveTextures;
+};
+
+DeviceModule& State() {
+    static DeviceModule state;
+    return state;
+}
 // Objects still alive, freed with the device if their owners forgot them.
-std::vector<DeviceBufferRecord*> liveBuffers;
-std::vector<DeviceTexture*> liveTextures;
 
 template <typename T>
 void Forget(std::vector<T*>& list, T* item) {
@@ -34,12 +41,12 @@ void Forget(std::vector<T*>& list, T* item) {
 }
 
 void Note(int kind, int a, int b, uint64_t value) {
-    if (backend) backend->noteCall(DeviceCall{kind, a, b, value});
+    if (State().backend) State().backend->noteCall(DeviceCall{kind, a, b, value});
 }
 
 void SetDefaultState() {
-    std::memset(&state, 0, sizeof state);
-    uint32_t* rs = state.renderStates;
+    std::memset(&State().state, 0, sizeof State().state);
+    uint32_t* rs = State().state.renderStates;
     rs[DEVICE_RS_ZENABLE] = 1;
     rs[DEVICE_RS_FILLMODE] = DEVICE_FILL_SOLID;
     rs[DEVICE_RS_SHADEMODE] = DEVICE_SHADE_GOURAUD;
@@ -58,7 +65,7 @@ void SetDefaultState() {
     rs[DEVICE_RS_SPECULARMATERIALSOURCE] = DEVICE_MCS_COLOR2;
     rs[DEVICE_RS_BLENDOP] = DEVICE_BLENDOP_ADD;
     for (int s = 0; s < kDeviceStageCount; ++s) {
-        uint32_t* ts = state.stageStates[s];
+        uint32_t* ts = State().state.stageStates[s];
         ts[DEVICE_TSS_COLOROP] = s == 0 ? DEVICE_TOP_MODULATE : DEVICE_TOP_DISABLE;
         ts[DEVICE_TSS_ALPHAOP] = s == 0 ? DEVICE_TOP_SELECTARG1 : DEVICE_TOP_DISABLE;
         ts[DEVICE_TSS_COLORARG1] = DEVICE_TA_TEXTURE;
@@ -67,16 +74,16 @@ void SetDefaultState() {
         ts[DEVICE_TSS_ALPHAARG2] = DEVICE_TA_CURRENT;
         ts[DEVICE_TSS_TEXCOORDINDEX] = uint32_t(s);
         ts[DEVICE_TSS_RESULTARG] = DEVICE_TA_CURRENT;
-        uint32_t* ss = state.samplerStates[s];
+        uint32_t* ss = State().state.samplerStates[s];
         ss[DEVICE_SAMP_ADDRESSU] = ss[DEVICE_SAMP_ADDRESSV] = ss[DEVICE_SAMP_ADDRESSW] = DEVICE_ADDRESS_WRAP;
         ss[DEVICE_SAMP_MAGFILTER] = ss[DEVICE_SAMP_MINFILTER] = DEVICE_FILTER_POINT;
         ss[DEVICE_SAMP_MIPFILTER] = DEVICE_FILTER_NONE;
         ss[DEVICE_SAMP_MAXANISOTROPY] = 1;
     }
-    for (float* m : {state.world, state.view, state.projection})
+    for (float* m : {State().state.world, State().state.view, State().state.projection})
         for (int i = 0; i < 4; ++i) m[i * 5] = 1.0f;
-    state.material.diffuse = {1, 1, 1, 1};
-    state.viewport = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0.0f, 1.0f};
+    State().state.material.diffuse = {1, 1, 1, 1};
+    State().state.viewport = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0.0f, 1.0f};
 }
 
 int VerticesOfPrimitives(int type, int count) {
@@ -100,7 +107,7 @@ int RefuseDraw(const char* function, const char* why) { return WriteLogFormat("%
 
 // The common checks of every draw; null when they pass, else why not.
 const char* DrawArgumentsFault(int type, int primitiveCount) {
-    if (!backend) return "no graphics device";
+    if (!State().backend) return "no graphics device";
     if (!ValidCount(type, primitiveCount)) return "an unknown primitive type or a bad primitive count";
     return nullptr;
 }
@@ -119,7 +126,7 @@ bool IndicesInRange(const void* indices, int format, int first, int count, int b
 int IndexSize(int format) { return format == DEVICE_FMT_INDEX32 ? 4 : format == DEVICE_FMT_INDEX16 ? 2 : 0; }
 
 DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
-    if (!backend || length <= 0 || length > (1 << 28)) return nullptr;
+    if (!State().backend || length <= 0 || length > (1 << 28)) return nullptr;
     auto* b = static_cast<DeviceBufferRecord*>(ENGINE_ALLOC_ZERO(sizeof(DeviceVertexBuffer)));
     if (!b) return nullptr;
     b->bytes = static_cast<unsigned char*>(ENGINE_ALLOC_ZERO(size_t(length)));
@@ -130,12 +137,12 @@ DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
     b->length = length;
     b->usage = usage;
     b->isIndex = isIndex;
-    if (backend->createBuffer(b) != 0) {
+    if (State().backend->createBuffer(b) != 0) {
         FreeMemory(b->bytes);
         FreeMemory(b);
         return nullptr;
     }
-    liveBuffers.push_back(b);
+    State().liveBuffers.push_back(b);
     return b;
 }
 
@@ -153,8 +160,8 @@ int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
 int UnlockBuffer(DeviceBufferRecord* b) {
     if (!b || !b->locked) return -1;
     b->locked = false;
-    if (backend && b->lockSize > 0) {
-        backend->uploadBuffer(b, b->lockOffset, b->lockSize);
+    if (State().backend && b->lockSize > 0) {
+        State().backend->uploadBuffer(b, b->lockOffset, b->lockSize);
         Note(DEVICE_CALL_BUFFER_UPLOAD, b->lockOffset, b->lockSize, reinterpret_cast<uintptr_t>(b));
     }
     return 0;
@@ -162,10 +169,10 @@ int UnlockBuffer(DeviceBufferRecord* b) {
 
 int ReleaseBuffer(DeviceBufferRecord* b) {
     if (!b) return -1;
-    Forget(liveBuffers, b);
-    if (backend) backend->releaseBuffer(b);
-    if (state.stream == b) state.stream = nullptr;
-    if (state.indices == b) state.indices = nullptr;
+    Forget(State().liveBuffers, b);
+    if (State().backend) State().backend->releaseBuffer(b);
+    if (State().state.stream == b) State().state.stream = nullptr;
+    if (State().state.indices == b) State().state.indices = nullptr;
     // A later buffer at the same address must not pass for this one in the cache.
     DeviceStateCache* cache = GetDeviceStateCache();
     if (cache->streamSource == b) cache->streamSource = nullptr;
@@ -176,9 +183,9 @@ int ReleaseBuffer(DeviceBufferRecord* b) {
 }
 
 int Draw(const DeviceDraw& d) {
-    if (!backend) return -1;
+    if (!State().backend) return -1;
     Note(DEVICE_CALL_DRAW, d.type, d.primitiveCount, uint64_t(d.indexed));
-    return backend->draw(state, d);
+    return State().backend->draw(State().state, d);
 }
 
 DeviceObject deviceObject = {CreateDeviceOffscreenSurface};
@@ -231,43 +238,43 @@ int BytesPerDevicePixel(int format) {
     }
 }
 
-const DeviceState& GetDeviceState() { return state; }
+const DeviceState& GetDeviceState() { return State().state; }
 
 int GetDeviceViewTransform(float view[16], float projection[16], DeviceViewport* viewport) {
-    if (view) std::memcpy(view, state.view, sizeof(state.view));
-    if (projection) std::memcpy(projection, state.projection, sizeof(state.projection));
-    if (viewport) *viewport = state.viewport;
+    if (view) std::memcpy(view, State().state.view, sizeof(State().state.view));
+    if (projection) std::memcpy(projection, State().state.projection, sizeof(State().state.projection));
+    if (viewport) *viewport = State().state.viewport;
     return 0;
 }
 
 int CreateGraphicsDevice(const char* name) {
-    if (backend) return WriteLogText("A graphics device exists already");
+    if (State().backend) return WriteLogText("A graphics device exists already");
     for (const DeviceBackend* b : kBackends) {
         if (!name || std::strcmp(b->name, name) != 0) continue;
         SetDefaultState();
         if (b->open() != 0) return WriteLogFormat("Graphics device \"%s\" could not be created", name);
-        backend = b;
-        sceneOpen = false;
+        State().backend = b;
+        State().sceneOpen = false;
         return 0;
     }
     return WriteLogFormat("Unknown graphics device \"%s\"", name ? name : "");
 }
 
 void ReleaseGraphicsDevice() {
-    if (!backend) return;
-    if (!liveBuffers.empty() || !liveTextures.empty())
+    if (!State().backend) return;
+    if (!State().liveBuffers.empty() || !State().liveTextures.empty())
         WriteLogFormat("%d buffers and %d textures were still alive when the device was released",
-                       int(liveBuffers.size()), int(liveTextures.size()));
-    while (!liveBuffers.empty()) ReleaseBuffer(liveBuffers.back());
-    while (!liveTextures.empty()) ReleaseDeviceTexture(liveTextures.back());
-    backend->close();
-    backend = nullptr;
+                       int(State().liveBuffers.size()), int(State().liveTextures.size()));
+    while (!State().liveBuffers.empty()) ReleaseBuffer(State().liveBuffers.back());
+    while (!State().liveTextures.empty()) ReleaseDeviceTexture(State().liveTextures.back());
+    State().backend->close();
+    State().backend = nullptr;
     SetDefaultState();
 }
 
-int HardwareRenderingActive() { return backend ? 1 : 0; }
-const char* GetDeviceBackendName() { return backend ? backend->name : ""; }
-DeviceObject* Direct3DDevice9Object() { return backend ? &deviceObject : nullptr; }
+int HardwareRenderingActive() { return State().backend ? 1 : 0; }
+const char* GetDeviceBackendName() { return State().backend ? State().backend->name : ""; }
+DeviceObject* Direct3DDevice9Object() { return State().backend ? &deviceObject : nullptr; }
 
 DeviceVertexBuffer* CreateDeviceVertexBuffer(int length, int usage, uint32_t fvf, int) {
     DeviceBufferRecord* b = NewBuffer(length, usage, false);
@@ -296,7 +303,7 @@ int GetDeviceVertexBufferLength(const DeviceVertexBuffer* b) { return b ? b->len
 
 DeviceTexture* CreateDeviceTexture(int width, int height, int levels, int usage, int format, int) {
     int bpp = BytesPerDevicePixel(format);
-    if (!backend || bpp == 0 || width <= 0 || height <= 0 || width > kMaxDeviceTextureSide || height > kMaxDeviceTextureSide) return nullptr;
+    if (!State().backend || bpp == 0 || width <= 0 || height <= 0 || width > kMaxDeviceTextureSide || height > kMaxDeviceTextureSide) return nullptr;
     auto* t = static_cast<DeviceTexture*>(ENGINE_ALLOC_ZERO(sizeof(DeviceTexture)));
     if (!t) return nullptr;
     t->width = width;
@@ -319,12 +326,12 @@ DeviceTexture* CreateDeviceTexture(int width, int height, int levels, int usage,
         w = w > 1 ? w / 2 : 1;
         h = h > 1 ? h / 2 : 1;
     }
-    if (backend->createTexture(t) != 0) {
+    if (State().backend->createTexture(t) != 0) {
         for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
         FreeMemory(t);
         return nullptr;
     }
-    liveTextures.push_back(t);
+    State().liveTextures.push_back(t);
     return t;
 }
 
@@ -339,8 +346,8 @@ int LockDeviceTexture(DeviceTexture* t, int level, void** bits, int* pitch) {
 int UnlockDeviceTexture(DeviceTexture* t, int level) {
     if (!t || level < 0 || level >= t->levels || !(t->lockedMask & (1 << level))) return -1;
     t->lockedMask &= ~(1 << level);
-    if (backend) {
-        backend->uploadTexture(t, level);
+    if (State().backend) {
+        State().backend->uploadTexture(t, level);
         Note(DEVICE_CALL_TEXTURE_UPLOAD, level, 0, reinterpret_cast<uintptr_t>(t));
     }
     return 0;
@@ -348,13 +355,13 @@ int UnlockDeviceTexture(DeviceTexture* t, int level) {
 
 int ReleaseDeviceTexture(DeviceTexture* t) {
     if (!t) return -1;
-    Forget(liveTextures, t);
-    if (backend) backend->releaseTexture(t);
-    for (DeviceTexture*& bound : state.textures)
+    Forget(State().liveTextures, t);
+    if (State().backend) State().backend->releaseTexture(t);
+    for (DeviceTexture*& bound : State().state.textures)
         if (bound == t) bound = nullptr;
     for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
         if (cached == t) cached = nullptr;
-    if (state.renderTarget == t) state.renderTarget = nullptr;
+    if (State().state.renderTarget == t) State().state.renderTarget = nullptr;
     for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
     FreeMemory(t);
     return 0;
@@ -367,39 +374,39 @@ int GetDeviceTextureDesc(const DeviceTexture* t, int level, DeviceTextureDesc* o
 }
 
 int SendDeviceRenderState(int s, uint32_t value) {
-    if (!backend || s < 0 || s >= kDeviceRenderStateCount) return -1;
-    state.renderStates[s] = value;
+    if (!State().backend || s < 0 || s >= kDeviceRenderStateCount) return -1;
+    State().state.renderStates[s] = value;
     Note(DEVICE_CALL_RENDER_STATE, s, 0, value);
     return 0;
 }
 
 int SendDeviceStageState(int stage, int s, uint32_t value) {
-    if (!backend || stage < 0 || stage >= kDeviceStageCount || s < 0 || s >= kDeviceStageStateCount) return -1;
-    state.stageStates[stage][s] = value;
+    if (!State().backend || stage < 0 || stage >= kDeviceStageCount || s < 0 || s >= kDeviceStageStateCount) return -1;
+    State().state.stageStates[stage][s] = value;
     Note(DEVICE_CALL_STAGE_STATE, stage, s, value);
     return 0;
 }
 
 int SendDeviceSamplerState(int sampler, int s, uint32_t value) {
-    if (!backend || sampler < 0 || sampler >= kDeviceSamplerCount || s < 0 || s >= kDeviceSamplerStateCount)
+    if (!State().backend || sampler < 0 || sampler >= kDeviceSamplerCount || s < 0 || s >= kDeviceSamplerStateCount)
         return -1;
-    state.samplerStates[sampler][s] = value;
+    State().state.samplerStates[sampler][s] = value;
     Note(DEVICE_CALL_SAMPLER_STATE, sampler, s, value);
     return 0;
 }
 
 int SendDeviceTexture(int stage, DeviceTexture* texture) {
-    if (!backend || stage < 0 || stage >= kDeviceStageCount) return -1;
-    state.textures[stage] = texture;
+    if (!State().backend || stage < 0 || stage >= kDeviceStageCount) return -1;
+    State().state.textures[stage] = texture;
     Note(DEVICE_CALL_TEXTURE, stage, 0, reinterpret_cast<uintptr_t>(texture));
     return 0;
 }
 
 int SendDeviceTransform(int kind, const float matrix[16]) {
-    if (!backend || !matrix) return -1;
-    float* target = kind == DEVICE_TS_WORLD ? state.world
-                    : kind == DEVICE_TS_VIEW ? state.view
-                    : kind == DEVICE_TS_PROJECTION ? state.projection
+    if (!State().backend || !matrix) return -1;
+    float* target = kind == DEVICE_TS_WORLD ? State().state.world
+                    : kind == DEVICE_TS_VIEW ? State().state.view
+                    : kind == DEVICE_TS_PROJECTION ? State().state.projection
                                                    : nullptr;
     if (!target) return -1;
     std::memcpy(target, matrix, sizeof(float) * 16);
@@ -408,63 +415,63 @@ int SendDeviceTransform(int kind, const float matrix[16]) {
 }
 
 int SendDeviceMaterial(const DeviceMaterial* material) {
-    if (!backend || !material) return -1;
-    state.material = *material;
+    if (!State().backend || !material) return -1;
+    State().state.material = *material;
     Note(DEVICE_CALL_MATERIAL, 0, 0, 0);
     return 0;
 }
 
 int SendDeviceLight(int index, const DeviceLight* light) {
-    if (!backend || !light || index < 0 || index >= kDeviceLightCount) return -1;
-    state.lights[index] = *light;
+    if (!State().backend || !light || index < 0 || index >= kDeviceLightCount) return -1;
+    State().state.lights[index] = *light;
     Note(DEVICE_CALL_LIGHT, index, 0, uint64_t(light->type));
     return 0;
 }
 
 int SendDeviceLightEnable(int index, int enable) {
-    if (!backend || index < 0 || index >= kDeviceLightCount) return -1;
-    state.lightEnabled[index] = enable ? 1 : 0;
+    if (!State().backend || index < 0 || index >= kDeviceLightCount) return -1;
+    State().state.lightEnabled[index] = enable ? 1 : 0;
     Note(DEVICE_CALL_LIGHT_ENABLE, index, 0, uint64_t(enable ? 1 : 0));
     return 0;
 }
 
 int SendDeviceViewport(const DeviceViewport* v) {
-    if (!backend || !v || v->width <= 0 || v->height <= 0 || v->x < 0 || v->y < 0) return -1;
-    state.viewport = *v;
+    if (!State().backend || !v || v->width <= 0 || v->height <= 0 || v->x < 0 || v->y < 0) return -1;
+    State().state.viewport = *v;
     Note(DEVICE_CALL_VIEWPORT, v->width, v->height, 0);
     return 0;
 }
 
 int SendDeviceFvf(uint32_t fvf) {
-    if (!backend) return -1;
-    state.fvf = fvf;
+    if (!State().backend) return -1;
+    State().state.fvf = fvf;
     Note(DEVICE_CALL_FVF, 0, 0, fvf);
     return 0;
 }
 
 int SendDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride) {
-    if (!backend || offset < 0 || stride < 0) return -1;
-    state.stream = buffer;
-    state.streamOffset = offset;
-    state.streamStride = stride;
+    if (!State().backend || offset < 0 || stride < 0) return -1;
+    State().state.stream = buffer;
+    State().state.streamOffset = offset;
+    State().state.streamStride = stride;
     Note(DEVICE_CALL_STREAM_SOURCE, offset, stride, reinterpret_cast<uintptr_t>(buffer));
     return 0;
 }
 
 int SendDeviceIndices(DeviceIndexBuffer* buffer) {
-    if (!backend) return -1;
-    state.indices = buffer;
+    if (!State().backend) return -1;
+    State().state.indices = buffer;
     Note(DEVICE_CALL_INDICES, 0, 0, reinterpret_cast<uintptr_t>(buffer));
     return 0;
 }
 
 int SetDeviceRenderTarget(DeviceTexture* texture) {
-    if (!backend) return -1;
+    if (!State().backend) return -1;
     if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target");
-    state.renderTarget = texture;
+    State().state.renderTarget = texture;
     int w = texture ? texture->width : kDeviceTargetWidth;
     int h = texture ? texture->height : kDeviceTargetHeight;
-    state.viewport = {0, 0, w, h, 0.0f, 1.0f};
+    State().state.viewport = {0, 0, w, h, 0.0f, 1.0f};
     Note(DEVICE_CALL_RENDER_TARGET, w, h, reinterpret_cast<uintptr_t>(texture));
     return 0;
 }
@@ -472,19 +479,19 @@ int SetDeviceRenderTarget(DeviceTexture* texture) {
 int DrawDevicePrimitive(int type, int startVertex, int primitiveCount) {
     if (const char* fault = DrawArgumentsFault(type, primitiveCount)) return RefuseDraw("DrawDevicePrimitive", fault);
     if (startVertex < 0) return RefuseDraw("DrawDevicePrimitive", "a negative start vertex");
-    const DeviceVertexBuffer* vb = state.stream;
-    int stride = state.streamStride;
+    const DeviceVertexBuffer* vb = State().state.stream;
+    int stride = State().state.streamStride;
     int count = VerticesOfPrimitives(type, primitiveCount);
-    if (!vb || stride < DeviceFvfStride(state.fvf) || stride == 0)
+    if (!vb || stride < DeviceFvfStride(State().state.fvf) || stride == 0)
         return RefuseDraw("DrawDevicePrimitive", "no vertex stream, or a stride below the vertex format's");
-    if (int64_t(state.streamOffset) + (int64_t(startVertex) + count) * stride > vb->length)
+    if (int64_t(State().state.streamOffset) + (int64_t(startVertex) + count) * stride > vb->length)
         return RefuseDraw("DrawDevicePrimitive", "it reads past the end of its vertex buffer");
     DeviceDraw d{};
     d.type = type;
     d.primitiveCount = primitiveCount;
     d.vertexCount = count;
     d.vertexBuffer = vb;
-    d.vertexOffset = state.streamOffset + startVertex * stride;
+    d.vertexOffset = State().state.streamOffset + startVertex * stride;
     d.stride = stride;
     d.startVertex = startVertex;
     return Draw(d);
@@ -496,10 +503,10 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
         return RefuseDraw("DrawDeviceIndexedPrimitive", fault);
     if (startIndex < 0 || minIndex < 0 || vertexCount <= 0)
         return RefuseDraw("DrawDeviceIndexedPrimitive", "a negative start or minimum index, or no vertices");
-    const DeviceVertexBuffer* vb = state.stream;
-    const DeviceIndexBuffer* ib = state.indices;
-    int stride = state.streamStride;
-    if (!vb || !ib || stride == 0 || stride < DeviceFvfStride(state.fvf))
+    const DeviceVertexBuffer* vb = State().state.stream;
+    const DeviceIndexBuffer* ib = State().state.indices;
+    int stride = State().state.streamStride;
+    if (!vb || !ib || stride == 0 || stride < DeviceFvfStride(State().state.fvf))
         return RefuseDraw("DrawDeviceIndexedPrimitive",
                           "no vertex stream or index buffer, or a stride below the vertex format's");
     int indexCount = VerticesOfPrimitives(type, primitiveCount);
@@ -507,7 +514,7 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
     if ((int64_t(startIndex) + indexCount) * isize > ib->length)
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it reads past the end of its index buffer");
     int64_t firstVertex = int64_t(baseVertex) + minIndex;
-    if (firstVertex < 0 || state.streamOffset + (firstVertex + vertexCount) * stride > vb->length)
+    if (firstVertex < 0 || State().state.streamOffset + (firstVertex + vertexCount) * stride > vb->length)
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it reads past the end of its vertex buffer");
     if (!IndicesInRange(ib->bytes, ib->format, startIndex, indexCount, baseVertex, int(firstVertex), vertexCount))
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it has indices outside its vertex range");
@@ -516,7 +523,7 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
     d.primitiveCount = primitiveCount;
     d.vertexCount = vertexCount;
     d.vertexBuffer = vb;
-    d.vertexOffset = state.streamOffset;
+    d.vertexOffset = State().state.streamOffset;
     d.stride = stride;
     d.indexed = true;
     d.indexBuffer = ib;
@@ -529,7 +536,7 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
 
 int DrawDevicePrimitiveUP(int type, int primitiveCount, const void* vertices, int stride) {
     if (const char* fault = DrawArgumentsFault(type, primitiveCount)) return RefuseDraw("DrawDevicePrimitiveUP", fault);
-    if (!vertices || stride <= 0 || stride < DeviceFvfStride(state.fvf))
+    if (!vertices || stride <= 0 || stride < DeviceFvfStride(State().state.fvf))
         return RefuseDraw("DrawDevicePrimitiveUP", "no vertices, or a stride below the vertex format's");
     DeviceDraw d{};
     d.type = type;
@@ -538,7 +545,7 @@ int DrawDevicePrimitiveUP(int type, int primitiveCount, const void* vertices, in
     d.vertexMemory = static_cast<const unsigned char*>(vertices);
     d.stride = stride;
     // The stream source is unset by a draw from memory.
-    state.stream = nullptr;
+    State().state.stream = nullptr;
     return Draw(d);
 }
 
@@ -546,7 +553,7 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
                                  int indexFormat, const void* vertices, int stride) {
     if (const char* fault = DrawArgumentsFault(type, primitiveCount))
         return RefuseDraw("DrawDeviceIndexedPrimitiveUP", fault);
-    if (!indices || !vertices || IndexSize(indexFormat) == 0 || stride <= 0 || stride < DeviceFvfStride(state.fvf) ||
+    if (!indices || !vertices || IndexSize(indexFormat) == 0 || stride <= 0 || stride < DeviceFvfStride(State().state.fvf) ||
         minIndex < 0 || vertexCount <= 0)
         return RefuseDraw("DrawDeviceIndexedPrimitiveUP",
                           "no indices or vertices, an unknown index format, a bad stride or no vertex range");
@@ -563,43 +570,43 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
     d.indexMemory = indices;
     d.indexFormat = indexFormat;
     d.minIndex = minIndex;
-    state.stream = nullptr;
-    state.indices = nullptr;
+    State().state.stream = nullptr;
+    State().state.indices = nullptr;
     return Draw(d);
 }
 
 int ClearDevice(int flags, uint32_t argb, float z) {
-    if (!backend) return -1;
+    if (!State().backend) return -1;
     Note(DEVICE_CALL_CLEAR, flags, 0, argb);
-    return backend->clear(state, flags, argb, z);
+    return State().backend->clear(State().state, flags, argb, z);
 }
 
 int BeginDeviceScene() {
-    if (!backend) return -1;
-    if (sceneOpen) return 0;
-    sceneOpen = true;
+    if (!State().backend) return -1;
+    if (State().sceneOpen) return 0;
+    State().sceneOpen = true;
     Note(DEVICE_CALL_BEGIN_SCENE, 0, 0, 0);
     return 0;
 }
 
 int EndDeviceScene() {
-    if (!backend || !sceneOpen) return -1;
-    sceneOpen = false;
+    if (!State().backend || !State().sceneOpen) return -1;
+    State().sceneOpen = false;
     Note(DEVICE_CALL_END_SCENE, 0, 0, 0);
     return 0;
 }
 
 int PresentDevice() {
-    if (!backend) return -1;
-    if (sceneOpen) EndDeviceScene();
+    if (!State().backend) return -1;
+    if (State().sceneOpen) EndDeviceScene();
     Note(DEVICE_CALL_PRESENT, 0, 0, 0);
-    return backend->present();
+    return State().backend->present();
 }
 
 int ReadDevicePixels(int x, int y, int width, int height, uint32_t* out) {
-    if (!backend || !out || x < 0 || y < 0 || width <= 0 || height <= 0) return -1;
-    int tw = state.renderTarget ? state.renderTarget->width : kDeviceTargetWidth;
-    int th = state.renderTarget ? state.renderTarget->height : kDeviceTargetHeight;
+    if (!State().backend || !out || x < 0 || y < 0 || width <= 0 || height <= 0) return -1;
+    int tw = State().state.renderTarget ? State().state.renderTarget->width : kDeviceTargetWidth;
+    int th = State().state.renderTarget ? State().state.renderTarget->height : kDeviceTargetHeight;
     if (x + width > tw || y + height > th) return -1;
-    return backend->readPixels(state, x, y, width, height, out);
+    return State().backend->readPixels(State().state, x, y, width, height, out);
 }

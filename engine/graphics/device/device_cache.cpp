@@ -10,11 +10,18 @@
 
 namespace {
 
-DeviceStateCache cache;
-PendingDrawFlusher flusher = nullptr;
+struct DeviceCacheModule {
+    DeviceStateCache cache;
+    PendingDrawFlusher flusher = nullptr;
+};
+
+DeviceCacheModule& State() {
+    static DeviceCacheModule state;
+    return state;
+}
 
 bool Differs(uint8_t known, uint32_t cached, uint32_t value) {
-    return cache.forceRefresh || !known || cached != value;
+    return State().cache.forceRefresh || !known || cached != value;
 }
 
 DeviceColorValue Multiply(const DeviceColorValue& a, const DeviceColorValue& b) {
@@ -22,12 +29,12 @@ DeviceColorValue Multiply(const DeviceColorValue& a, const DeviceColorValue& b) 
 }
 
 void ComputeLightProducts() {
-    const DeviceMaterial& m = cache.material;
+    const DeviceMaterial& m = State().cache.material;
     int n = 0;
     for (int i = 0; i < kDeviceLightCount; ++i) {
-        if (!cache.lightEnabled[i]) continue;
-        DeviceLightProducts& p = cache.lightProducts[n++];
-        const DeviceLight& l = cache.lights[i];
+        if (!State().cache.lightEnabled[i]) continue;
+        DeviceLightProducts& p = State().cache.lightProducts[n++];
+        const DeviceLight& l = State().cache.lights[i];
         p.light = l;
         p.diffuse = Multiply(l.diffuse, m.diffuse);
         p.specular = Multiply(l.specular, m.specular);
@@ -36,40 +43,40 @@ void ComputeLightProducts() {
         p.attenuation1 = l.attenuation1;
         p.attenuation2 = l.attenuation2;
     }
-    cache.enabledLightCount = n;
-    const DeviceColorValue& a = cache.ambientLight;
-    cache.globalAmbient = {a.r * m.ambient.r + m.emissive.r, a.g * m.ambient.g + m.emissive.g,
+    State().cache.enabledLightCount = n;
+    const DeviceColorValue& a = State().cache.ambientLight;
+    State().cache.globalAmbient = {a.r * m.ambient.r + m.emissive.r, a.g * m.ambient.g + m.emissive.g,
                            a.b * m.ambient.b + m.emissive.b, a.a * m.ambient.a + m.emissive.a};
 }
 
 }  // namespace
 
-DeviceStateCache* GetDeviceStateCache() { return &cache; }
+DeviceStateCache* GetDeviceStateCache() { return &State().cache; }
 
 void ResetDeviceStateCache() {
-    std::memset(&cache, 0, sizeof cache);
-    cache.filterMode = -1;
-    cache.alphaTestFunc = DEVICE_CMP_ALWAYS;
-    cache.layerAlphaTestFunc = DEVICE_CMP_ALWAYS;
-    cache.vertexShader = -1;
-    cache.pixelShader = -1;
-    cache.hasTempRegister = 1;
+    std::memset(&State().cache, 0, sizeof State().cache);
+    State().cache.filterMode = -1;
+    State().cache.alphaTestFunc = DEVICE_CMP_ALWAYS;
+    State().cache.layerAlphaTestFunc = DEVICE_CMP_ALWAYS;
+    State().cache.vertexShader = -1;
+    State().cache.pixelShader = -1;
+    State().cache.hasTempRegister = 1;
 }
 
-void SetPendingDrawFlusher(PendingDrawFlusher f) { flusher = f; }
+void SetPendingDrawFlusher(PendingDrawFlusher f) { State().flusher = f; }
 
 int FlushPendingDraws() {
-    if (flusher) flusher();
+    if (State().flusher) State().flusher();
     return 0;
 }
 
 int SetDeviceRenderState(int state, uint32_t value) {
     if (!HardwareRenderingActive() || state < 0 || state >= kDeviceRenderStateCount) return -1;
-    if (!Differs(cache.renderStateKnown[state], cache.renderStates[state], value)) return 0;
+    if (!Differs(State().cache.renderStateKnown[state], State().cache.renderStates[state], value)) return 0;
     FlushPendingDraws();
     if (SendDeviceRenderState(state, value) != 0) return -1;
-    cache.renderStates[state] = value;
-    cache.renderStateKnown[state] = 1;
+    State().cache.renderStates[state] = value;
+    State().cache.renderStateKnown[state] = 1;
     return 0;
 }
 
@@ -77,11 +84,11 @@ int SetDeviceStageState(int stage, int state, uint32_t value) {
     if (!HardwareRenderingActive() || stage < 0 || stage >= kDeviceStageCount || state < 0 ||
         state >= kDeviceStageStateCount)
         return -1;
-    if (!Differs(cache.stageStateKnown[stage][state], cache.stageStates[stage][state], value)) return 0;
+    if (!Differs(State().cache.stageStateKnown[stage][state], State().cache.stageStates[stage][state], value)) return 0;
     FlushPendingDraws();
     if (SendDeviceStageState(stage, state, value) != 0) return -1;
-    cache.stageStates[stage][state] = value;
-    cache.stageStateKnown[stage][state] = 1;
+    State().cache.stageStates[stage][state] = value;
+    State().cache.stageStateKnown[stage][state] = 1;
     return 0;
 }
 
@@ -89,51 +96,51 @@ int SetDeviceSamplerState(int sampler, int state, uint32_t value) {
     if (!HardwareRenderingActive() || sampler < 0 || sampler >= kDeviceSamplerCount || state < 0 ||
         state >= kDeviceSamplerStateCount)
         return -1;
-    if (!Differs(cache.samplerStateKnown[sampler][state], cache.samplerStates[sampler][state], value)) return 0;
+    if (!Differs(State().cache.samplerStateKnown[sampler][state], State().cache.samplerStates[sampler][state], value)) return 0;
     FlushPendingDraws();
     if (SendDeviceSamplerState(sampler, state, value) != 0) return -1;
-    cache.samplerStates[sampler][state] = value;
-    cache.samplerStateKnown[sampler][state] = 1;
+    State().cache.samplerStates[sampler][state] = value;
+    State().cache.samplerStateKnown[sampler][state] = 1;
     return 0;
 }
 
 int SetDeviceTexture(int stage, DeviceTexture* texture) {
     if (!HardwareRenderingActive() || stage < 0 || stage >= kDeviceStageCount) return -1;
-    if (!cache.forceRefresh && cache.textures[stage] == texture) return 0;
+    if (!State().cache.forceRefresh && State().cache.textures[stage] == texture) return 0;
     FlushPendingDraws();
     if (SendDeviceTexture(stage, texture) != 0) return -1;
-    cache.textures[stage] = texture;
+    State().cache.textures[stage] = texture;
     return 0;
 }
 
 int SetDeviceFvf(uint32_t fvf) {
     if (!HardwareRenderingActive()) return -1;
-    if (!cache.forceRefresh && cache.fvf == fvf && fvf != 0) return 0;
+    if (!State().cache.forceRefresh && State().cache.fvf == fvf && fvf != 0) return 0;
     FlushPendingDraws();
     if (SendDeviceFvf(fvf) != 0) return -1;
-    cache.fvf = fvf;
+    State().cache.fvf = fvf;
     return 0;
 }
 
 int SetDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride) {
     if (!HardwareRenderingActive()) return -1;
-    if (!cache.forceRefresh && buffer && cache.streamSource == buffer && cache.streamOffset == offset &&
-        cache.streamStride == stride)
+    if (!State().cache.forceRefresh && buffer && State().cache.streamSource == buffer && State().cache.streamOffset == offset &&
+        State().cache.streamStride == stride)
         return 0;
     FlushPendingDraws();
     if (SendDeviceStreamSource(buffer, offset, stride) != 0) return -1;
-    cache.streamSource = buffer;
-    cache.streamOffset = offset;
-    cache.streamStride = stride;
+    State().cache.streamSource = buffer;
+    State().cache.streamOffset = offset;
+    State().cache.streamStride = stride;
     return 0;
 }
 
 int SetDeviceIndices(DeviceIndexBuffer* buffer) {
     if (!HardwareRenderingActive()) return -1;
-    if (!cache.forceRefresh && buffer && cache.indexBuffer == buffer) return 0;
+    if (!State().cache.forceRefresh && buffer && State().cache.indexBuffer == buffer) return 0;
     FlushPendingDraws();
     if (SendDeviceIndices(buffer) != 0) return -1;
-    cache.indexBuffer = buffer;
+    State().cache.indexBuffer = buffer;
     return 0;
 }
 
@@ -162,7 +169,7 @@ int SetDeviceSpecularFromVertexColor(int v) {
 int SetDeviceLighting(int flag) { return SetDeviceRenderState(DEVICE_RS_LIGHTING, flag ? 1u : 0u); }
 
 int SetLightingEnabled(int flag) {
-    cache.lightingOff = flag ? 0 : 1;
+    State().cache.lightingOff = flag ? 0 : 1;
     SetDeviceLighting(flag);
     return 0;
 }
@@ -174,8 +181,8 @@ int SetDeviceAlphaTest(int compareFunction, int reference) {
     if (SetDeviceRenderState(DEVICE_RS_ALPHATESTENABLE, compareFunction != DEVICE_CMP_ALWAYS) != 0) return -1;
     SetDeviceRenderState(DEVICE_RS_ALPHAFUNC, uint32_t(compareFunction));
     SetDeviceRenderState(DEVICE_RS_ALPHAREF, uint32_t(reference));
-    cache.alphaTestFunc = compareFunction;
-    cache.alphaTestRef = reference;
+    State().cache.alphaTestFunc = compareFunction;
+    State().cache.alphaTestRef = reference;
     return 0;
 }
 
@@ -192,7 +199,7 @@ int SetDeviceViewMatrix(const float m[16]) { return SetTransform(DEVICE_TS_VIEW,
 int SetDeviceProjectionMatrix(const float m[16]) { return SetTransform(DEVICE_TS_PROJECTION, m); }
 
 int SetDeviceAmbientLight(float r, float g, float b, float a) {
-    cache.ambientLight = {r, g, b, a};
+    State().cache.ambientLight = {r, g, b, a};
     ComputeLightProducts();
     auto byte = [](float v) { return uint32_t(v <= 0 ? 0 : v >= 1 ? 255 : int(v * 255.0f + 0.5f)); };
     return SetDeviceRenderState(DEVICE_RS_AMBIENT, byte(a) << 24 | byte(r) << 16 | byte(g) << 8 | byte(b));
@@ -200,10 +207,10 @@ int SetDeviceAmbientLight(float r, float g, float b, float a) {
 
 int SetDeviceLight(int index, const DeviceLight* light) {
     if (!HardwareRenderingActive() || index < 0 || index >= kDeviceLightCount || !light) return -1;
-    if (!cache.forceRefresh && std::memcmp(&cache.lights[index], light, sizeof *light) == 0) return 0;
+    if (!State().cache.forceRefresh && std::memcmp(&State().cache.lights[index], light, sizeof *light) == 0) return 0;
     FlushPendingDraws();
     if (SendDeviceLight(index, light) != 0) return -1;
-    cache.lights[index] = *light;
+    State().cache.lights[index] = *light;
     ComputeLightProducts();
     return 0;
 }
@@ -211,10 +218,10 @@ int SetDeviceLight(int index, const DeviceLight* light) {
 int EnableDeviceLight(int index, int enable) {
     if (!HardwareRenderingActive() || index < 0 || index >= kDeviceLightCount) return -1;
     enable = enable ? 1 : 0;
-    if (!cache.forceRefresh && cache.lightEnabled[index] == enable) return 0;
+    if (!State().cache.forceRefresh && State().cache.lightEnabled[index] == enable) return 0;
     FlushPendingDraws();
     if (SendDeviceLightEnable(index, enable) != 0) return -1;
-    cache.lightEnabled[index] = enable;
+    State().cache.lightEnabled[index] = enable;
     ComputeLightProducts();
     return 0;
 }
@@ -227,32 +234,32 @@ int SetDeviceMaterial(const float v[17]) {
     std::memcpy(&m.specular, v + 8, 16);
     std::memcpy(&m.emissive, v + 12, 16);
     m.power = v[16];
-    bool same = cache.materialKnown && std::memcmp(&cache.material, &m, sizeof m) == 0;
-    if (same && !cache.forceRefresh) {
-        if (cache.materialChanged) ComputeLightProducts();
-        cache.materialChanged = 0;
+    bool same = State().cache.materialKnown && std::memcmp(&State().cache.material, &m, sizeof m) == 0;
+    if (same && !State().cache.forceRefresh) {
+        if (State().cache.materialChanged) ComputeLightProducts();
+        State().cache.materialChanged = 0;
         return 0;
     }
     FlushPendingDraws();
     if (SendDeviceMaterial(&m) != 0) return -1;
-    cache.material = m;
-    cache.materialKnown = 1;
-    cache.materialChanged = 0;
+    State().cache.material = m;
+    State().cache.materialKnown = 1;
+    State().cache.materialChanged = 0;
     ComputeLightProducts();
     return 0;
 }
 
 int SetDeviceFogEnable(int flag) {
-    cache.fogEnable = flag ? 1 : 0;
-    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(cache.fogEnable));
+    State().cache.fogEnable = flag ? 1 : 0;
+    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(State().cache.fogEnable));
 }
 
 int RestoreDeviceFogEnable() {
     if (!HardwareRenderingActive()) return -1;
-    if (cache.renderStateKnown[DEVICE_RS_FOGENABLE] &&
-        cache.renderStates[DEVICE_RS_FOGENABLE] == uint32_t(cache.fogEnable) && !cache.forceRefresh)
+    if (State().cache.renderStateKnown[DEVICE_RS_FOGENABLE] &&
+        State().cache.renderStates[DEVICE_RS_FOGENABLE] == uint32_t(State().cache.fogEnable) && !State().cache.forceRefresh)
         return 0;
-    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(cache.fogEnable));
+    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(State().cache.fogEnable));
 }
 
 int SetDeviceTextureAddress(int modeU, int modeV, int modeW, int sampler) {
@@ -268,7 +275,7 @@ int SetStageFilterState(int stage, int which, int value) {
                 : which == DEVICE_STAGE_MIPFILTER ? DEVICE_SAMP_MIPFILTER
                                                   : -1;
     if (state < 0) return -1;
-    cache.filterMode = -1;
+    State().cache.filterMode = -1;
     return SetDeviceSamplerState(stage, state, uint32_t(value)) != 0 ? -1 : 0;
 }
 
@@ -299,7 +306,7 @@ int ApplyDeviceDrawState(const DeviceDrawStateBlock* block, int, int resolveGrap
         // An invalid graph leaves the stage untextured.
         SetDeviceTexture(i, resolveGraphs && st.graph >= 0 ? GetGraphTexture(st.graph) : nullptr);
         if (st.texCoordIndex != -1) SetDeviceStageState(i, DEVICE_TSS_TEXCOORDINDEX, uint32_t(st.texCoordIndex));
-        if (st.resultToTemp != -1 && cache.hasTempRegister)
+        if (st.resultToTemp != -1 && State().cache.hasTempRegister)
             SetDeviceStageState(i, DEVICE_TSS_RESULTARG, st.resultToTemp ? DEVICE_TA_TEMP : DEVICE_TA_CURRENT);
         const struct {
             uint16_t value;

@@ -12,11 +12,18 @@ namespace {
 
 constexpr int kBatchVertices = 6 * 1024;
 
-Vertex2D vertices[kBatchVertices];
-int vertexCount = 0;
-bool flushing = false;
-bool registered = false;
-int viewportSent[4] = {-1, -1, -1, -1};
+struct BatchModule {
+    Vertex2D vertices[kBatchVertices];
+    int vertexCount = 0;
+    bool flushing = false;
+    bool registered = false;
+    int viewportSent[4] = {-1, -1, -1, -1};
+};
+
+BatchModule& State() {
+    static BatchModule state;
+    return state;
+}
 
 struct BlendStates {
     uint32_t enable, source, destination, op;
@@ -69,19 +76,19 @@ void ApplyStages(const Draw2DState& s) {
 
 void Apply2DViewport(const int area[4]) {
     bool same = true;
-    for (int i = 0; i < 4; ++i) same = same && viewportSent[i] == area[i];
+    for (int i = 0; i < 4; ++i) same = same && State().viewportSent[i] == area[i];
     if (same) return;
     FlushPendingDraws();
     // Screen-space vertices keep their pixel positions; the viewport clips them.
     const DeviceViewport viewport = {area[0], area[1], area[2] - area[0], area[3] - area[1], 0.0f, 1.0f};
     if (SendDeviceViewport(&viewport) != 0) return;
-    for (int i = 0; i < 4; ++i) viewportSent[i] = area[i];
+    for (int i = 0; i < 4; ++i) State().viewportSent[i] = area[i];
 }
 
 void Begin2DBatch(const Draw2DState& s) {
-    if (!registered) {
+    if (!State().registered) {
         SetPendingDrawFlusher(Flush2DBatch);
-        registered = true;
+        State().registered = true;
     }
     BeginDeviceScene();
     Apply2DViewport(GetScreenDrawArea());
@@ -108,10 +115,10 @@ void Begin2DBatch(const Draw2DState& s) {
 
 void Append2DTriangles(const Vertex2D* v, int count) {
     while (count > 0) {
-        if (vertexCount + 3 > kBatchVertices) Flush2DBatch();
-        int room = (kBatchVertices - vertexCount) / 3 * 3;
+        if (State().vertexCount + 3 > kBatchVertices) Flush2DBatch();
+        int room = (kBatchVertices - State().vertexCount) / 3 * 3;
         int n = count < room ? count : room;
-        for (int i = 0; i < n; ++i) vertices[vertexCount++] = v[i];
+        for (int i = 0; i < n; ++i) State().vertices[State().vertexCount++] = v[i];
         v += n;
         count -= n;
     }
@@ -128,21 +135,21 @@ void Append2DQuad(const float xs[4], const float ys[4], const float us[4], const
 }
 
 int Flush2DBatch() {
-    if (flushing || vertexCount == 0) return 0;
-    flushing = true;
-    const int count = vertexCount;
-    vertexCount = 0;
+    if (State().flushing || State().vertexCount == 0) return 0;
+    State().flushing = true;
+    const int count = State().vertexCount;
+    State().vertexCount = 0;
     int result = HardwareRenderingActive()
-                     ? DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, count / 3, vertices, sizeof(Vertex2D))
+                     ? DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, count / 3, State().vertices, sizeof(Vertex2D))
                      : 0;
-    flushing = false;
+    State().flushing = false;
     return result;
 }
 
 void Forget2DBatchState() {
-    vertexCount = 0;
-    for (int& v : viewportSent) v = -1;
-    registered = false;
+    State().vertexCount = 0;
+    for (int& v : State().viewportSent) v = -1;
+    State().registered = false;
     SetPendingDrawFlusher(nullptr);
 }
 

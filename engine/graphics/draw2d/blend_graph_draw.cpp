@@ -13,15 +13,23 @@
 
 namespace {
 
-DeviceTexture* scratch = nullptr;
-int scratchWidth = 0, scratchHeight = 0;
+struct BlendScratchModule {
+    DeviceTexture* scratch = nullptr;
+    int scratchWidth = 0;
+    int scratchHeight = 0;
+};
+
+BlendScratchModule& State() {
+    static BlendScratchModule state;
+    return state;
+}
 
 DeviceTexture* ScratchOfSize(int width, int height) {
-    if (scratch && scratchWidth == width && scratchHeight == height) return scratch;
+    if (State().scratch && State().scratchWidth == width && State().scratchHeight == height) return State().scratch;
     ReleaseBlendScratch();
-    scratch = CreateDeviceTexture(width, height, 1, 0, DEVICE_FMT_A8R8G8B8, 0);
-    if (scratch) scratchWidth = width, scratchHeight = height;
-    return scratch;
+    State().scratch = CreateDeviceTexture(width, height, 1, 0, DEVICE_FMT_A8R8G8B8, 0);
+    if (State().scratch) State().scratchWidth = width, State().scratchHeight = height;
+    return State().scratch;
 }
 
 uint32_t KeptPixel(const GRAPH* g, int x, int y) {
@@ -32,12 +40,12 @@ uint32_t KeptPixel(const GRAPH* g, int x, int y) {
 }  // namespace
 
 void ReleaseBlendScratch() {
-    if (scratch) {
+    if (State().scratch) {
         FlushPendingDraws();
-        ReleaseDeviceTexture(scratch);
+        ReleaseDeviceTexture(State().scratch);
     }
-    scratch = nullptr;
-    scratchWidth = scratchHeight = 0;
+    State().scratch = nullptr;
+    State().scratchWidth = State().scratchHeight = 0;
 }
 
 int DrawGraphThroughBlendGraph(const GRAPH* g, const float xs[4], const float ys[4], int transparent,

@@ -11,11 +11,20 @@
 
 namespace {
 
-int blendGraph = -1;
-int blendThreshold = 0, blendEdgeWidth = 0;
-int screenArea[4] = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight};
-int filterMode = 0;
-int depthTest = 0, depthWrite = 0;
+struct DrawSettingsModule {
+    int blendGraph = -1;
+    int blendThreshold = 0;
+    int blendEdgeWidth = 0;
+    int screenArea[4] = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight};
+    int filterMode = 0;
+    int depthTest = 0;
+    int depthWrite = 0;
+};
+
+DrawSettingsModule& State() {
+    static DrawSettingsModule state;
+    return state;
+}
 const SoftwareDraw2DPath* softwarePath = nullptr;
 
 }  // namespace
@@ -31,71 +40,71 @@ int SetDrawBlendGraph(int graph, int threshold, int edgeWidth) {
     if (graph != -1 && !GetGraphRecord(graph))
         return WriteLogFormat("Bad blend graph handle %d in SetDrawBlendGraph", graph);
     FlushPendingDraws();
-    blendGraph = graph;
-    blendThreshold = std::clamp(threshold, 0, 255);
-    blendEdgeWidth = std::clamp(edgeWidth, 0, 255);
-    return BuildBlendLevelTable(blendThreshold, blendEdgeWidth);
+    State().blendGraph = graph;
+    State().blendThreshold = std::clamp(threshold, 0, 255);
+    State().blendEdgeWidth = std::clamp(edgeWidth, 0, 255);
+    return BuildBlendLevelTable(State().blendThreshold, State().blendEdgeWidth);
 }
 
 int GetDrawBlendGraph() {
-    if (blendGraph != -1 && !GetGraphRecord(blendGraph)) blendGraph = -1;  // deleted since
-    return blendGraph;
+    if (State().blendGraph != -1 && !GetGraphRecord(State().blendGraph)) State().blendGraph = -1;  // deleted since
+    return State().blendGraph;
 }
 
 void GetDrawBlendGraphSettings(int* threshold, int* edgeWidth) {
-    *threshold = blendThreshold;
-    *edgeWidth = blendEdgeWidth;
+    *threshold = State().blendThreshold;
+    *edgeWidth = State().blendEdgeWidth;
 }
 
 int SetDrawArea(int left, int top, int right, int bottom) {
     FlushPendingDraws();
-    screenArea[0] = std::clamp(std::min(left, right), 0, kDeviceTargetWidth);
-    screenArea[2] = std::clamp(std::max(left, right), 0, kDeviceTargetWidth);
-    screenArea[1] = std::clamp(std::min(top, bottom), 0, kDeviceTargetHeight);
-    screenArea[3] = std::clamp(std::max(top, bottom), 0, kDeviceTargetHeight);
+    State().screenArea[0] = std::clamp(std::min(left, right), 0, kDeviceTargetWidth);
+    State().screenArea[2] = std::clamp(std::max(left, right), 0, kDeviceTargetWidth);
+    State().screenArea[1] = std::clamp(std::min(top, bottom), 0, kDeviceTargetHeight);
+    State().screenArea[3] = std::clamp(std::max(top, bottom), 0, kDeviceTargetHeight);
     if (DrawTargetMemImg) SetSoftwareDrawArea(left, top, right, bottom);
     return 0;
 }
 
-const int* GetScreenDrawArea() { return screenArea; }
+const int* GetScreenDrawArea() { return State().screenArea; }
 
 void ResetDraw2DSettings() {
-    blendGraph = -1;
-    blendThreshold = blendEdgeWidth = 0;
-    screenArea[0] = screenArea[1] = 0;
-    screenArea[2] = kDeviceTargetWidth;
-    screenArea[3] = kDeviceTargetHeight;
-    filterMode = 0;
-    depthTest = depthWrite = 0;
+    State().blendGraph = -1;
+    State().blendThreshold = State().blendEdgeWidth = 0;
+    State().screenArea[0] = State().screenArea[1] = 0;
+    State().screenArea[2] = kDeviceTargetWidth;
+    State().screenArea[3] = kDeviceTargetHeight;
+    State().filterMode = 0;
+    State().depthTest = State().depthWrite = 0;
 }
 
 int SetDrawFilterMode(int mode) {
-    filterMode = mode == 1 ? 1 : 0;
+    State().filterMode = mode == 1 ? 1 : 0;
     return 0;
 }
 
-int GetDrawFilterMode() { return filterMode; }
+int GetDrawFilterMode() { return State().filterMode; }
 
 void Apply2DFilter() {
-    const uint32_t f = filterMode == 1 ? DEVICE_FILTER_LINEAR : DEVICE_FILTER_POINT;
+    const uint32_t f = State().filterMode == 1 ? DEVICE_FILTER_LINEAR : DEVICE_FILTER_POINT;
     SetDeviceSamplerState(0, DEVICE_SAMP_MAGFILTER, f);
     SetDeviceSamplerState(0, DEVICE_SAMP_MINFILTER, f);
     SetDeviceSamplerState(0, DEVICE_SAMP_MIPFILTER, DEVICE_FILTER_NONE);
-    GetDeviceStateCache()->filterMode = filterMode;
+    GetDeviceStateCache()->filterMode = State().filterMode;
 }
 
 int SetDepthTestEnabled(int flag) {
-    depthTest = flag ? 1 : 0;
+    State().depthTest = flag ? 1 : 0;
     return 0;
 }
 
 int SetDepthWriteEnabled(int flag) {
-    depthWrite = flag ? 1 : 0;
+    State().depthWrite = flag ? 1 : 0;
     return 0;
 }
 
-int GetDepthTestEnabled() { return depthTest; }
-int GetDepthWriteEnabled() { return depthWrite; }
+int GetDepthTestEnabled() { return State().depthTest; }
+int GetDepthWriteEnabled() { return State().depthWrite; }
 
 void SetSoftwareDraw2DPath(const SoftwareDraw2DPath* path) { softwarePath = path; }
 const SoftwareDraw2DPath* GetSoftwareDraw2DPath() { return softwarePath; }

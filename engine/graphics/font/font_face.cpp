@@ -14,12 +14,19 @@
 
 namespace {
 
-FT_Library library = nullptr;
+struct FontFaceModule {
+    FT_Library library = nullptr;
+};
+
+FontFaceModule& State() {
+    static FontFaceModule state;
+    return state;
+}
 
 bool EnsureLibrary() {
-    if (library) return true;
-    if (FT_Init_FreeType(&library) != 0) {
-        library = nullptr;
+    if (State().library) return true;
+    if (FT_Init_FreeType(&State().library) != 0) {
+        State().library = nullptr;
         WriteLogText("FreeType could not be started");
         return false;
     }
@@ -52,7 +59,7 @@ void Dilate(const GlyphImage& in, int radius, GlyphImage* out) {
 bool OpenFontFace(FontRecord* font) {
     if (!EnsureLibrary()) return false;
     FT_Face face = nullptr;
-    if (FT_New_Face(library, kDefaultFontFile, 0, &face) != 0) {
+    if (FT_New_Face(State().library, kDefaultFontFile, 0, &face) != 0) {
         WriteLogFormat("The font face \"%s\" cannot be read", kDefaultFontFile);
         return false;
     }

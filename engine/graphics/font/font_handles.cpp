@@ -10,16 +10,23 @@
 
 namespace {
 
-HandleTable table;
-bool tableReady = false;
-int defaultSize = kDefaultFontSize;
-int defaultType = 0;
-int defaultFont = -1;
+struct FontTableModule {
+    HandleTable table;
+    bool tableReady = false;
+    int defaultSize = kDefaultFontSize;
+    int defaultType = 0;
+    int defaultFont = -1;
+};
+
+FontTableModule& State() {
+    static FontTableModule state;
+    return state;
+}
 
 bool EnsureTable() {
-    if (tableReady) return true;
-    if (InitHandleTable(&table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) != 0) return false;
-    tableReady = true;
+    if (State().tableReady) return true;
+    if (InitHandleTable(&State().table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) != 0) return false;
+    State().tableReady = true;
     return true;
 }
 
@@ -34,7 +41,7 @@ void DestroyFont(FontRecord* font) {
 }  // namespace
 
 FontRecord* LookupFont(int handle) {
-    return tableReady ? static_cast<FontRecord*>(LookupHandleEntry(&table, handle)) : nullptr;
+    return State().tableReady ? static_cast<FontRecord*>(LookupHandleEntry(&State().table, handle)) : nullptr;
 }
 
 int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
@@ -52,7 +59,7 @@ int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, 
         DestroyFont(font);
         return -1;
     }
-    font->handle = AddHandleEntry(&table, font);
+    font->handle = AddHandleEntry(&State().table, font);
     if (font->handle == -1) {
         DestroyFont(font);
         return WriteLogText("The font table is full in CreateFontToHandle");
@@ -63,44 +70,44 @@ int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, 
 int DeleteFontHandle(int handle) {
     FontRecord* font = LookupFont(handle);
     if (!font) return WriteLogFormat("Bad font handle %d in DeleteFontHandle", handle);
-    RemoveHandleEntry(&table, handle);
-    if (handle == defaultFont) defaultFont = -1;
+    RemoveHandleEntry(&State().table, handle);
+    if (handle == State().defaultFont) State().defaultFont = -1;
     DestroyFont(font);
     return 0;
 }
 
 int DeleteAllFonts() {
-    if (!tableReady) return 0;
-    for (int slot = 0; slot < table.capacity; ++slot) {
-        const int handle = HandleOfSlot(&table, slot);
+    if (!State().tableReady) return 0;
+    for (int slot = 0; slot < State().table.capacity; ++slot) {
+        const int handle = HandleOfSlot(&State().table, slot);
         if (handle != -1) DeleteFontHandle(handle);
     }
-    defaultFont = -1;
+    State().defaultFont = -1;
     return 0;
 }
 
-int CountFonts() { return tableReady ? table.count : 0; }
+int CountFonts() { return State().tableReady ? State().table.count : 0; }
 
 int SetDefaultFontSize(int size) {
-    if (size != defaultSize && defaultFont != -1) DeleteFontHandle(defaultFont);
-    defaultSize = size < 0 ? kDefaultFontSize : size;
+    if (size != State().defaultSize && State().defaultFont != -1) DeleteFontHandle(State().defaultFont);
+    State().defaultSize = size < 0 ? kDefaultFontSize : size;
     return 0;
 }
 
 int SetDefaultFontType(int fontType) {
-    if (fontType != defaultType && defaultFont != -1) DeleteFontHandle(defaultFont);
-    defaultType = fontType;
+    if (fontType != State().defaultType && State().defaultFont != -1) DeleteFontHandle(State().defaultFont);
+    State().defaultType = fontType;
     return 0;
 }
 
 int GetDefaultFontHandle() {
-    if (defaultFont == -1 || !LookupFont(defaultFont))
-        defaultFont = CreateFontToHandle(nullptr, defaultSize, -1, defaultType, -1, -1, 0, -1, -1);
-    return defaultFont;
+    if (State().defaultFont == -1 || !LookupFont(State().defaultFont))
+        State().defaultFont = CreateFontToHandle(nullptr, State().defaultSize, -1, State().defaultType, -1, -1, 0, -1, -1);
+    return State().defaultFont;
 }
 
 void ReleaseFontTextures() {
-    if (!tableReady) return;
-    for (int slot = 0; slot < table.capacity; ++slot)
-        if (auto* font = static_cast<FontRecord*>(table.entries[slot])) ReleaseFontAtlas(font);
+    if (!State().tableReady) return;
+    for (int slot = 0; slot < State().table.capacity; ++slot)
+        if (auto* font = static_cast<FontRecord*>(State().table.entries[slot])) ReleaseFontAtlas(font);
 }

@@ -13,7 +13,14 @@ constexpr int kCompressionRle8 = 1;
 constexpr int kCompressionRle4 = 2;
 constexpr int kCompressionBitFields = 3;
 
-int useBmp32Alpha = 0;
+struct BmpReaderModule {
+    int useBmp32Alpha = 0;
+};
+
+BmpReaderModule& State() {
+    static BmpReaderModule state;
+    return state;
+}
 
 // Bytes of the stream read through a small buffer, one at a time.
 class ByteSource {
@@ -88,7 +95,7 @@ int DecodeBmpRunLength(StreamData* s, int bits, BASEIMAGE* image) {
 }  // namespace
 
 int SetBmp32AlphaUse(int flag) {
-    useBmp32Alpha = flag ? 1 : 0;
+    State().useBmp32Alpha = flag ? 1 : 0;
     return 0;
 }
 
@@ -162,7 +169,7 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     case 24: SetPixelFormatRgb24(&format); break;
     case 32:
         if (compression == kCompressionBitFields) SetPixelFormatMasks(&format, 32, masks[0], masks[1], masks[2], masks[3]);
-        else if (useBmp32Alpha) SetPixelFormatArgb32(&format);
+        else if (State().useBmp32Alpha) SetPixelFormatArgb32(&format);
         else SetPixelFormatXrgb32(&format);
         break;
     default: return WriteLogText("BMP: unsupported bit count");

@@ -8,7 +8,14 @@
 
 namespace {
 
-ImageLoaderTable loaderTable;
+struct ImageReaderModule {
+    ImageLoaderTable loaderTable;
+};
+
+ImageReaderModule& State() {
+    static ImageReaderModule state;
+    return state;
+}
 
 const ImageReader kBuiltInReaders[] = {ReadBmpImage,     ReadJpegImage, ReadPngImage,
                                        ReadRawBgraImage, ReadTgaImage,  ReadDdsImage};
@@ -38,7 +45,7 @@ int TryReader(ImageReader reader, StreamData* stream, BASEIMAGE* out) {
 }
 
 int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
-    for (ImageReader reader : loaderTable.readers) {
+    for (ImageReader reader : State().loaderTable.readers) {
         if (!reader) break;
         if (TryReader(reader, stream, out) == 0) return 0;
     }
@@ -49,11 +56,11 @@ int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
 
 }  // namespace
 
-ImageLoaderTable* GetImageLoaderTable() { return &loaderTable; }
+ImageLoaderTable* GetImageLoaderTable() { return &State().loaderTable; }
 
 int AddImageReader(ImageReader reader) {
     if (!reader) return -1;
-    for (ImageReader& slot : loaderTable.readers)
+    for (ImageReader& slot : State().loaderTable.readers)
         if (!slot) {
             slot = reader;
             return 0;

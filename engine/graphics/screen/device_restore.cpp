@@ -16,9 +16,17 @@
 
 namespace {
 
-GraphRestoreHandler restoreHandler = nullptr;
 const ModelDeviceLossHooks kNoModelHooks = {nullptr, nullptr, nullptr};
-const ModelDeviceLossHooks* modelHooks = &kNoModelHooks;
+
+struct DeviceRestoreModule {
+    GraphRestoreHandler restoreHandler = nullptr;
+    const ModelDeviceLossHooks* modelHooks = &kNoModelHooks;
+};
+
+DeviceRestoreModule& State() {
+    static DeviceRestoreModule state;
+    return state;
+}
 
 void Call(int (*hook)(), const char* what) {
     if (hook && hook() != 0) WriteLogFormat("%s failed after the device was lost", what);
@@ -27,16 +35,16 @@ void Call(int (*hook)(), const char* what) {
 }  // namespace
 
 int SetGraphRestoreHandler(GraphRestoreHandler handler) {
-    restoreHandler = handler;
+    State().restoreHandler = handler;
     return 0;
 }
 
-void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { modelHooks = hooks ? hooks : &kNoModelHooks; }
+void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { State().modelHooks = hooks ? hooks : &kNoModelHooks; }
 
 int RestoreLostGraphicsDevice() {
     if (!HardwareRenderingActive()) return WriteLogText("No graphics device to restore");
     FlushPendingDraws();
-    Call(modelHooks->releaseVertexBuffers, "Releasing the model buffers");
+    Call(State().modelHooks->releaseVertexBuffers, "Releasing the model buffers");
     ReleaseBlendScratch();
     ReleaseFontTextures();
     ReleaseGraphTextures();
@@ -51,8 +59,8 @@ int RestoreLostGraphicsDevice() {
     cache->layerAlphaTestFunc = alphaFunc, cache->layerAlphaTestRef = alphaRef;
     ReapplyCameraAndLights();
     int result = RestoreGraphTextures() == 0 ? 0 : WriteLogText("Graph textures could not all be restored");
-    Call(modelHooks->recreateVertexBuffers, "Making the model buffers again");
-    Call(modelHooks->restoreTextures, "Refilling the model textures");
-    if (restoreHandler) restoreHandler();
+    Call(State().modelHooks->recreateVertexBuffers, "Making the model buffers again");
+    Call(State().modelHooks->restoreTextures, "Refilling the model textures");
+    if (State().restoreHandler) State().restoreHandler();
     return result;
 }

@@ -23,18 +23,25 @@ namespace {
 constexpr uint64_t kFramePeriodUs = 1000000 / 60;
 constexpr uint32_t kBackColor = 0xFF000000u;
 
-int drawScreen = kDrawScreenBack;
-uint64_t nextFrameUs = 0;
+struct ScreenModule {
+    int drawScreen = kDrawScreenBack;
+    uint64_t nextFrameUs = 0;
+};
+
+ScreenModule& State() {
+    static ScreenModule state;
+    return state;
+}
 
 // The wait a vertical blank would give: the next tick one period after the
 // last; a late frame starts a new count instead of hurrying to catch up.
 void WaitForVerticalSync() {
     const uint64_t now = platform::ClockMicroseconds();
-    if (nextFrameUs > now) {
-        platform::SleepMilliseconds(int((nextFrameUs - now + 999) / 1000));
-        nextFrameUs += kFramePeriodUs;
+    if (State().nextFrameUs > now) {
+        platform::SleepMilliseconds(int((State().nextFrameUs - now + 999) / 1000));
+        State().nextFrameUs += kFramePeriodUs;
     } else {
-        nextFrameUs = now + kFramePeriodUs;
+        State().nextFrameUs = now + kFramePeriodUs;
     }
 }
 
@@ -60,13 +67,13 @@ int ReadScreenArea(int x, int y, int width, int height, uint32_t* out) {
 
 int SelectDrawTargetScreen(int screen) {
     if (screen != kDrawScreenBack) return WriteLogFormat("Unknown draw screen %d in SelectDrawTargetScreen", screen);
-    drawScreen = screen;
+    State().drawScreen = screen;
     if (!HardwareRenderingActive()) return 0;
     FlushPendingDraws();
     return SetDeviceRenderTarget(nullptr);
 }
 
-int GetDrawTargetScreen() { return drawScreen; }
+int GetDrawTargetScreen() { return State().drawScreen; }
 
 int ClearDrawScreenToBackColor(const DrawRect* area) {
     if (!HardwareRenderingActive()) {

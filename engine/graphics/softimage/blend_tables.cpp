@@ -11,7 +11,14 @@ uint8_t BlendMix6Table[64][64][64];
 uint8_t BlendLevelTable[256];
 
 namespace {
-bool tablesBuilt = false;
+struct BlendTableModule {
+    bool tablesBuilt = false;
+};
+
+BlendTableModule& State() {
+    static BlendTableModule state;
+    return state;
+}
 }
 
 int BuildBlendTables() {
@@ -27,11 +34,11 @@ int BuildBlendTables() {
             for (int n = 0; n < 64; ++n) BlendMix6Table[k][m][n] = static_cast<uint8_t>((k * m + (63 - k) * n) / 63);
         }
     }
-    tablesBuilt = true;
+    State().tablesBuilt = true;
     return 0;
 }
 
-int AreBlendTablesBuilt() { return tablesBuilt ? 1 : 0; }
+int AreBlendTablesBuilt() { return State().tablesBuilt ? 1 : 0; }
 
 int BuildBlendLevelTable(int threshold, int edgeWidth) {
     threshold = std::clamp(threshold, 0, 255);

@@ -10,38 +10,45 @@
 #include "softblit/softblit.h"
 
 namespace {
-MEMIMG screen{};
-bool screenMade = false;
+struct SoftwareScreenModule {
+    MEMIMG screen{};
+    bool screenMade = false;
+};
+
+SoftwareScreenModule& State() {
+    static SoftwareScreenModule state;
+    return state;
+}
 }  // namespace
 
 int CreateSoftwareScreen() {
-    if (screenMade) return 0;
-    if (CreateMemImg(&screen, kDeviceTargetWidth, kDeviceTargetHeight, MEMIMG_KIND_32BIT, 0, 0, 0) != 0)
+    if (State().screenMade) return 0;
+    if (CreateMemImg(&State().screen, kDeviceTargetWidth, kDeviceTargetHeight, MEMIMG_KIND_32BIT, 0, 0, 0) != 0)
         return WriteLogText("The software screen could not be made");
-    screenMade = true;
+    State().screenMade = true;
     BuildBlendTables();
-    SetSoftwareDrawTarget(&screen);
+    SetSoftwareDrawTarget(&State().screen);
     ResetSoftwareDrawState();
     return 0;
 }
 
 int ReleaseSoftwareScreen() {
-    if (!screenMade) return -1;
-    if (DrawTargetMemImg == &screen) SetSoftwareDrawTarget(nullptr);
-    ReleaseMemImg(&screen);
-    std::memset(&screen, 0, sizeof screen);
-    screenMade = false;
+    if (!State().screenMade) return -1;
+    if (DrawTargetMemImg == &State().screen) SetSoftwareDrawTarget(nullptr);
+    ReleaseMemImg(&State().screen);
+    std::memset(&State().screen, 0, sizeof State().screen);
+    State().screenMade = false;
     return 0;
 }
 
-MEMIMG* GetSoftwareScreen() { return screenMade ? &screen : nullptr; }
+MEMIMG* GetSoftwareScreen() { return State().screenMade ? &State().screen : nullptr; }
 
 int PresentSoftwareScreen() {
-    if (!screenMade) return WriteLogText("No software screen to present");
+    if (!State().screenMade) return WriteLogText("No software screen to present");
     const platform::WindowBackend& window = platform::Window();
     if (!window.presentPixels) return WriteLogText("The window cannot show software pictures");
-    if (window.presentPixels(reinterpret_cast<const uint32_t*>(screen.pixels), screen.width, screen.height,
-                             screen.base->pitch) != 0)
+    if (window.presentPixels(reinterpret_cast<const uint32_t*>(State().screen.pixels), State().screen.width, State().screen.height,
+                             State().screen.base->pitch) != 0)
         return WriteLogText("The software screen could not be shown");
     return 0;
 }

@@ -4,19 +4,26 @@
 namespace {
 
 const ModelGraphicsServices kNoServices{};
-const ModelGraphicsServices* g_services = &kNoServices;
-const FileAccessTable* g_files = nullptr;
+struct ServicesModule {
+    const ModelGraphicsServices* services = &kNoServices;
+    const FileAccessTable* files = nullptr;
+};
+
+ServicesModule& State() {
+    static ServicesModule state;
+    return state;
+}
 
 }  // namespace
 
 void SetModelGraphicsServices(const ModelGraphicsServices* services) {
-    g_services = services ? services : &kNoServices;
+    State().services = services ? services : &kNoServices;
 }
 
-const ModelGraphicsServices* GetModelGraphicsServices() { return g_services; }
+const ModelGraphicsServices* GetModelGraphicsServices() { return State().services; }
 
-void SetModelFileAccessTable(const FileAccessTable* table) { g_files = table; }
+void SetModelFileAccessTable(const FileAccessTable* table) { State().files = table; }
 
 // Tests may install their own table; otherwise models read through the
 // engine's current file functions, archives included.
-const FileAccessTable* GetModelFileAccessTable() { return g_files ? g_files : GetFileAccessTable(); }
+const FileAccessTable* GetModelFileAccessTable() { return State().files ? State().files : GetFileAccessTable(); }

@@ -18,21 +18,28 @@ namespace {
 // aligned for vertex arrays.
 constexpr size_t kHeaderBytes = (sizeof(ChainBlockHeader) + 15) & ~size_t(15);
 
-uint64_t g_allocCount = 0;
-uint64_t g_failAt = 0;
+struct MemoryChainModule {
+    uint64_t allocCount = 0;
+    uint64_t failAt = 0;
+};
+
+MemoryChainModule& State() {
+    static MemoryChainModule state;
+    return state;
+}
 
 }  // namespace
 
 uint64_t SetModelAllocFailureAt(uint64_t nth) {
-    uint64_t made = g_allocCount;
-    g_allocCount = 0;
-    g_failAt = nth;
+    uint64_t made = State().allocCount;
+    State().allocCount = 0;
+    State().failAt = nth;
     return made;
 }
 
 void* AllocModelMemory(size_t size) {
-    ++g_allocCount;
-    if (g_failAt != 0 && g_allocCount == g_failAt) return nullptr;
+    ++State().allocCount;
+    if (State().failAt != 0 && State().allocCount == State().failAt) return nullptr;
     return AllocMemoryZero(size, "", 0);
 }
 

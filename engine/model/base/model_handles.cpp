@@ -26,7 +26,14 @@ struct Tables {
     int checkCounter;
 };
 
-Tables g_tables;
+struct ModelHandleModule {
+    Tables tables;
+};
+
+ModelHandleModule& State() {
+    static ModelHandleModule state;
+    return state;
+}
 
 void FreeTable(SlotTable* t) {
     FreeMemory(t->slots);
@@ -47,7 +54,7 @@ bool GrowTable(SlotTable* t, int limit) {
 }
 
 int ReserveSlot(SlotTable* t, int limit) {
-    if (!g_tables.ready) return -1;
+    if (!State().tables.ready) return -1;
     if (t->used >= t->size && !GrowTable(t, limit)) return -1;
     int slot = t->nextSearch < t->size ? t->nextSearch : 0;
     while (t->slots[slot]) slot = slot + 1 < t->size ? slot + 1 : 0;
@@ -60,15 +67,15 @@ int ReserveSlot(SlotTable* t, int limit) {
 bool IsRecord(void* p) { return p && p != kReserved; }
 
 int BaseSlotOf(int handle) {
-    if (!g_tables.ready || (uint32_t(handle) & ~kModelBaseSlotMask) != kModelBaseHandleKind) return -1;
+    if (!State().tables.ready || (uint32_t(handle) & ~kModelBaseSlotMask) != kModelBaseHandleKind) return -1;
     int slot = int(uint32_t(handle) & kModelBaseSlotMask);
-    return slot < g_tables.bases.size ? slot : -1;
+    return slot < State().tables.bases.size ? slot : -1;
 }
 
 int InstanceSlotOf(int handle) {
-    if (!g_tables.ready || (uint32_t(handle) & 0xF8000000u) != kModelInstanceHandleKind) return -1;
+    if (!State().tables.ready || (uint32_t(handle) & 0xF8000000u) != kModelInstanceHandleKind) return -1;
     int slot = int(uint32_t(handle) & kModelInstanceSlotMask);
-    return slot < g_tables.instances.size ? slot : -1;
+    return slot < State().tables.instances.size ? slot : -1;
 }
 
 int InstanceCheckOf(int handle) { return int((uint32_t(handle) >> 16) & 0x7FFu); }
@@ -76,59 +83,59 @@ int InstanceCheckOf(int handle) { return int((uint32_t(handle) >> 16) & 0x7FFu);
 }  // namespace
 
 void StartModelHandleTables() {
-    FreeTable(&g_tables.bases);
-    FreeTable(&g_tables.instances);
-    g_tables.checkCounter = 0;
-    g_tables.ready = true;
+    FreeTable(&State().tables.bases);
+    FreeTable(&State().tables.instances);
+    State().tables.checkCounter = 0;
+    State().tables.ready = true;
 }
 
 void EndModelHandleTables() {
-    FreeTable(&g_tables.bases);
-    FreeTable(&g_tables.instances);
-    g_tables.checkCounter = 0;
-    g_tables.ready = false;
+    FreeTable(&State().tables.bases);
+    FreeTable(&State().tables.instances);
+    State().tables.checkCounter = 0;
+    State().tables.ready = false;
 }
 
-bool IsModelSystemReady() { return g_tables.ready; }
+bool IsModelSystemReady() { return State().tables.ready; }
 
 int ReserveModelBaseHandle() {
-    int slot = ReserveSlot(&g_tables.bases, kModelBaseSlotLimit);
+    int slot = ReserveSlot(&State().tables.bases, kModelBaseSlotLimit);
     return slot < 0 ? -1 : int(kModelBaseHandleKind | uint32_t(slot));
 }
 
 int ReserveModelInstanceHandle() {
-    int slot = ReserveSlot(&g_tables.instances, kModelInstanceSlotLimit);
+    int slot = ReserveSlot(&State().tables.instances, kModelInstanceSlotLimit);
     if (slot < 0) return -1;
-    return int(kModelInstanceHandleKind | (uint32_t(g_tables.checkCounter) << 16) | uint32_t(slot));
+    return int(kModelInstanceHandleKind | (uint32_t(State().tables.checkCounter) << 16) | uint32_t(slot));
 }
 
 int StoreModelBase(int handle, ModelBase* base) {
     int slot = BaseSlotOf(handle);
-    if (slot < 0 || !base || g_tables.bases.slots[slot] != kReserved) return -1;
-    g_tables.bases.slots[slot] = base;
+    if (slot < 0 || !base || State().tables.bases.slots[slot] != kReserved) return -1;
+    State().tables.bases.slots[slot] = base;
     return 0;
 }
 
 int StoreModelInstance(int handle, ModelInstance* instance) {
     int slot = InstanceSlotOf(handle);
-    if (slot < 0 || !instance || g_tables.instances.slots[slot] != kReserved) return -1;
-    instance->checkId = uint32_t(g_tables.checkCounter);
-    g_tables.checkCounter = g_tables.checkCounter >= 2047 ? 0 : g_tables.checkCounter + 1;
-    g_tables.instances.slots[slot] = instance;
+    if (slot < 0 || !instance || State().tables.instances.slots[slot] != kReserved) return -1;
+    instance->checkId = uint32_t(State().tables.checkCounter);
+    State().tables.checkCounter = State().tables.checkCounter >= 2047 ? 0 : State().tables.checkCounter + 1;
+    State().tables.instances.slots[slot] = instance;
     return int(kModelInstanceHandleKind | (instance->checkId << 16) | uint32_t(slot));
 }
 
 ModelBase* GetModelBase(int handle) {
     int slot = BaseSlotOf(handle);
     if (slot < 0) return nullptr;
-    void* p = g_tables.bases.slots[slot];
+    void* p = State().tables.bases.slots[slot];
     return IsRecord(p) ? static_cast<ModelBase*>(p) : nullptr;
 }
 
 ModelInstance* GetModelInstance(int handle) {
     int slot = InstanceSlotOf(handle);
     if (slot < 0) return nullptr;
-    void* p = g_tables.instances.slots[slot];
+    void* p = State().tables.instances.slots[slot];
     if (!IsRecord(p)) return nullptr;
     auto* instance = static_cast<ModelInstance*>(p);
     return int(instance->checkId) == InstanceCheckOf(handle) ? instance : nullptr;
@@ -136,7 +143,7 @@ ModelInstance* GetModelInstance(int handle) {
 
 bool IsModelInstanceSlotReserved(int handle) {
     int slot = InstanceSlotOf(handle);
-    return slot >= 0 && g_tables.instances.slots[slot] == kReserved;
+    return slot >= 0 && State().tables.instances.slots[slot] == kReserved;
 }
 
 namespace {
@@ -150,28 +157,28 @@ int ClearSlot(SlotTable* t, int slot) {
 
 }  // namespace
 
-int ClearModelBaseSlot(int handle) { return ClearSlot(&g_tables.bases, BaseSlotOf(handle)); }
+int ClearModelBaseSlot(int handle) { return ClearSlot(&State().tables.bases, BaseSlotOf(handle)); }
 
 int ClearModelInstanceSlot(int handle) {
     int slot = InstanceSlotOf(handle);
     if (slot < 0) return -1;
-    void* p = g_tables.instances.slots[slot];
+    void* p = State().tables.instances.slots[slot];
     if (IsRecord(p) && int(static_cast<ModelInstance*>(p)->checkId) != InstanceCheckOf(handle)) return -1;
-    return ClearSlot(&g_tables.instances, slot);
+    return ClearSlot(&State().tables.instances, slot);
 }
 
-int GetModelBaseCount() { return g_tables.bases.used; }
-int GetModelInstanceCount() { return g_tables.instances.used; }
-int GetModelBaseTableSize() { return g_tables.bases.size; }
-int GetModelInstanceTableSize() { return g_tables.instances.size; }
+int GetModelBaseCount() { return State().tables.bases.used; }
+int GetModelInstanceCount() { return State().tables.instances.used; }
+int GetModelBaseTableSize() { return State().tables.bases.size; }
+int GetModelInstanceTableSize() { return State().tables.instances.size; }
 
 int GetModelBaseHandleOfSlot(int slot) {
-    if (slot < 0 || slot >= g_tables.bases.size || !IsRecord(g_tables.bases.slots[slot])) return -1;
+    if (slot < 0 || slot >= State().tables.bases.size || !IsRecord(State().tables.bases.slots[slot])) return -1;
     return int(kModelBaseHandleKind | uint32_t(slot));
 }
 
 int GetModelInstanceHandleOfSlot(int slot) {
-    if (slot < 0 || slot >= g_tables.instances.size || !IsRecord(g_tables.instances.slots[slot])) return -1;
-    auto* instance = static_cast<ModelInstance*>(g_tables.instances.slots[slot]);
+    if (slot < 0 || slot >= State().tables.instances.size || !IsRecord(State().tables.instances.slots[slot])) return -1;
+    auto* instance = static_cast<ModelInstance*>(State().tables.instances.slots[slot]);
     return int(kModelInstanceHandleKind | (instance->checkId << 16) | uint32_t(slot));
 }

@@ -3,19 +3,26 @@
 
 namespace {
 
-int g_vertexOptimize = 0;
-int g_normalRecalc = 0;
-int g_gravitySet = 0;
-float g_gravity = 0.0f;
+struct LoadSettingsModule {
+    int vertexOptimize = 0;
+    int normalRecalc = 0;
+    int gravitySet = 0;
+    float gravity = 0.0f;
+};
+
+LoadSettingsModule& State() {
+    static LoadSettingsModule state;
+    return state;
+}
 
 }  // namespace
 
-void SetModelLoadVertexOptimize(int flag) { g_vertexOptimize = flag ? 1 : 0; }
-void SetModelLoadNormalRecalc(int flag) { g_normalRecalc = flag ? 1 : 0; }
+void SetModelLoadVertexOptimize(int flag) { State().vertexOptimize = flag ? 1 : 0; }
+void SetModelLoadNormalRecalc(int flag) { State().normalRecalc = flag ? 1 : 0; }
 void SetModelLoadGravity(int isSet, float gravity) {
-    g_gravitySet = isSet ? 1 : 0;
-    g_gravity = gravity;
+    State().gravitySet = isSet ? 1 : 0;
+    State().gravity = gravity;
 }
-int GetModelLoadVertexOptimize() { return g_vertexOptimize; }
-int GetModelLoadNormalRecalc() { return g_normalRecalc; }
-float GetModelLoadGravity() { return g_gravitySet ? g_gravity : -122.5f; }
+int GetModelLoadVertexOptimize() { return State().vertexOptimize; }
+int GetModelLoadNormalRecalc() { return State().normalRecalc; }
+float GetModelLoadGravity() { return State().gravitySet ? State().gravity : -122.5f; }

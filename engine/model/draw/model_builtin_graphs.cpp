@@ -12,9 +12,16 @@
 
 namespace {
 
-int g_white = -1;
-int g_banded = -1;
-int g_ramp = -1;
+struct BuiltinGraphModule {
+    int white = -1;
+    int banded = -1;
+    int ramp = -1;
+};
+
+BuiltinGraphModule& State() {
+    static BuiltinGraphModule state;
+    return state;
+}
 
 bool StillValid(int graph) {
     const ModelGraphicsServices* gfx = GetModelGraphicsServices();
@@ -42,33 +49,33 @@ bool MakeRampImage(BASEIMAGE* image) {
     return true;
 }
 
-void RegisterForRestore() { SetModelBuiltinTextureGraphs(g_white, g_banded); }
+void RegisterForRestore() { SetModelBuiltinTextureGraphs(State().white, State().banded); }
 
 }  // namespace
 
 int GetModelWhiteGraph() {
-    if (!StillValid(g_white)) {
+    if (!StillValid(State().white)) {
         size_t size = 0;
         const uint8_t* tga = GetModelWhiteTga(&size);
-        g_white = FromTga(tga, size);
+        State().white = FromTga(tga, size);
         RegisterForRestore();
     }
-    return g_white;
+    return State().white;
 }
 
 int GetDefaultToonGraph(int index) {
     if (index == -1) {
-        if (!StillValid(g_banded)) {
+        if (!StillValid(State().banded)) {
             size_t size = 0;
             const uint8_t* tga = GetModelToonTga(&size);
-            g_banded = FromTga(tga, size);
+            State().banded = FromTga(tga, size);
             RegisterForRestore();
         }
-        return g_banded;
+        return State().banded;
     }
     if (index == -2) {
-        if (!StillValid(g_ramp)) g_ramp = CreateToonRampGraph();
-        return g_ramp;
+        if (!StillValid(State().ramp)) State().ramp = CreateToonRampGraph();
+        return State().ramp;
     }
     return -1;
 }
@@ -97,10 +104,10 @@ int RefillToonRampGraph(int graph) {
 }
 
 void RefillModelToonRamp() {
-    if (g_ramp != -1) RefillToonRampGraph(g_ramp);
+    if (State().ramp != -1) RefillToonRampGraph(State().ramp);
 }
 
 void ForgetModelBuiltinGraphs() {
-    g_white = g_banded = g_ramp = -1;
+    State().white = State().banded = State().ramp = -1;
     RegisterForRestore();
 }

@@ -16,8 +16,15 @@ ModelDrawView MakeDefaultView() {
     return v;
 }
 
-ModelDrawView g_view = MakeDefaultView();
-bool g_fixed = false;
+struct CullModule {
+    ModelDrawView view = MakeDefaultView();
+    bool fixed = false;
+};
+
+CullModule& State() {
+    static CullModule state;
+    return state;
+}
 
 void Multiply44(const float a[16], const float b[16], float out[16]) {
     for (int r = 0; r < 4; ++r)
@@ -31,11 +38,11 @@ void Multiply44(const float a[16], const float b[16], float out[16]) {
 }  // namespace
 
 void SetModelDrawView(const ModelDrawView* view) {
-    g_fixed = view != nullptr;
-    g_view = view ? *view : MakeDefaultView();
+    State().fixed = view != nullptr;
+    State().view = view ? *view : MakeDefaultView();
 }
 
-const ModelDrawView* GetModelDrawView() { return &g_view; }
+const ModelDrawView* GetModelDrawView() { return &State().view; }
 
 void BuildModelDrawView(const float view[16], const float projection[16], int x, int y, int width, int height,
                         float minZ, float maxZ, ModelDrawView* out) {
@@ -55,11 +62,11 @@ void BuildModelDrawView(const float view[16], const float projection[16], int x,
 }
 
 void RefreshModelDrawView() {
-    if (g_fixed) return;
+    if (State().fixed) return;
     float view[16], projection[16];
     DeviceViewport v;
     GetDeviceViewTransform(view, projection, &v);
-    BuildModelDrawView(view, projection, v.x, v.y, v.width, v.height, v.minZ, v.maxZ, &g_view);
+    BuildModelDrawView(view, projection, v.x, v.y, v.width, v.height, v.minZ, v.maxZ, &State().view);
 }
 
 float ProjectToScreen(const float m[16], const float p[3], float out[3]) {
@@ -95,7 +102,7 @@ int IsBoxOutsideViewOf(const float corners[8][3], const float toScreen[16], cons
     return shared != 0 ? 1 : 0;
 }
 
-int IsBoxOutsideView(const float corners[8][3]) { return IsBoxOutsideViewOf(corners, g_view.toScreen, g_view.area); }
+int IsBoxOutsideView(const float corners[8][3]) { return IsBoxOutsideViewOf(corners, State().view.toScreen, State().view.area); }
 
 float ScaleOutlineWidth(float width, float minimum, float pixels) {
     if (minimum < 1e-7f) minimum = 1.125f;

@@ -13,15 +13,22 @@
 
 namespace {
 
-ModelMesh** g_work = nullptr;
-int g_workMeshes = 0;
+struct DrawWorkModule {
+    ModelMesh** work = nullptr;
+    int workMeshes = 0;
+};
+
+DrawWorkModule& State() {
+    static DrawWorkModule state;
+    return state;
+}
 
 bool GrowWork(int meshCount) {
-    if (meshCount <= g_workMeshes) return true;
-    FreeMemory(g_work);
-    g_work = static_cast<ModelMesh**>(AllocMemory(sizeof(ModelMesh*) * size_t(meshCount) * 2, __FILE__, __LINE__));
-    g_workMeshes = g_work ? meshCount : 0;
-    return g_work != nullptr;
+    if (meshCount <= State().workMeshes) return true;
+    FreeMemory(State().work);
+    State().work = static_cast<ModelMesh**>(AllocMemory(sizeof(ModelMesh*) * size_t(meshCount) * 2, __FILE__, __LINE__));
+    State().workMeshes = State().work ? meshCount : 0;
+    return State().work != nullptr;
 }
 
 bool TextureHasAlpha(const ModelInstance* in, int index) {
@@ -89,8 +96,8 @@ int DrawModelInstance(ModelInstance* in) {
     RefreshModelDrawView();
     BeginModelDrawState(in);
     ForgetModelWorldIdentity();
-    ModelMesh** opaque = g_work;
-    ModelMesh** translucent = g_work + meshCount;
+    ModelMesh** opaque = State().work;
+    ModelMesh** translucent = State().work + meshCount;
     int opaqueCount = 0, translucentCount = 0;
     for (int f = 0; f < in->base->frameCount; ++f) {
         ModelFrame* frame = &in->frames[f];
@@ -118,7 +125,7 @@ int DrawModel(int handle) {
 
 void FreeModelDrawWork() {
     FreeModelMeshDrawWork();
-    FreeMemory(g_work);
-    g_work = nullptr;
-    g_workMeshes = 0;
+    FreeMemory(State().work);
+    State().work = nullptr;
+    State().workMeshes = 0;
 }

@@ -19,8 +19,17 @@
 
 namespace {
 
-bool g_worldIsIdentity = false;
-const ModelFrame* g_worldFrame = nullptr;  // whose world transform was sent last
+struct MeshDrawModule {
+    bool worldIsIdentity = false;
+    const ModelFrame* worldFrame = nullptr;  // whose world transform was sent last
+    uint8_t* vertexColours = nullptr;
+    size_t vertexColourBytes = 0;
+};
+
+MeshDrawModule& State() {
+    static MeshDrawModule state;
+    return state;
+}
 
 enum class TextureMode { None, Fixed };
 
@@ -43,7 +52,7 @@ ToonLitKey* ListToonLitKey(ModelBaseTriangleList* list) {
 
 void ConvertWorld(ModelFrame* frame) {
     if (frame->worldMatrix4x4Valid) return;
-    if (g_worldFrame == frame) g_worldFrame = nullptr;
+    if (State().worldFrame == frame) State().worldFrame = nullptr;
     Matrix44 m;
     ConvertMatrix34To44(&m, &frame->worldMatrix);
     std::memcpy(frame->worldMatrix4x4, m.m, sizeof(frame->worldMatrix4x4));
@@ -52,17 +61,17 @@ void ConvertWorld(ModelFrame* frame) {
 
 void SendFrameWorld(ModelFrame* frame) {
     ConvertWorld(frame);
-    if (g_worldFrame != frame) SetDeviceWorldMatrix(frame->worldMatrix4x4);
-    g_worldFrame = frame;
-    g_worldIsIdentity = false;
+    if (State().worldFrame != frame) SetDeviceWorldMatrix(frame->worldMatrix4x4);
+    State().worldFrame = frame;
+    State().worldIsIdentity = false;
 }
 
 void SendIdentityWorld() {
-    if (g_worldIsIdentity) return;
+    if (State().worldIsIdentity) return;
     static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     SetDeviceWorldMatrix(kIdentity);
-    g_worldIsIdentity = true;
-    g_worldFrame = nullptr;
+    State().worldIsIdentity = true;
+    State().worldFrame = nullptr;
 }
 
 void ClearShaders() {
@@ -98,15 +107,12 @@ void DrawFromMemory(const ModelBaseTriangleList* list, const uint16_t* indices, 
 
 // Vertex colours of the list being lit, diffuse then specular bytes per
 // vertex; grows to the largest list seen instead of allocating per draw.
-uint8_t* g_vertexColours = nullptr;
-size_t g_vertexColourBytes = 0;
-
 uint8_t* VertexColourScratch(size_t bytes) {
-    if (bytes <= g_vertexColourBytes) return g_vertexColours;
-    FreeMemory(g_vertexColours);
-    g_vertexColours = static_cast<uint8_t*>(AllocMemory(bytes, __FILE__, __LINE__));
-    g_vertexColourBytes = g_vertexColours ? bytes : 0;
-    return g_vertexColours;
+    if (bytes <= State().vertexColourBytes) return State().vertexColours;
+    FreeMemory(State().vertexColours);
+    State().vertexColours = static_cast<uint8_t*>(AllocMemory(bytes, __FILE__, __LINE__));
+    State().vertexColourBytes = State().vertexColours ? bytes : 0;
+    return State().vertexColours;
 }
 
 // `transform` null: the copy was written in world space by skinning, and
@@ -322,14 +328,14 @@ int AllocTriangleListOutlineCopy(ModelBaseTriangleList* list) {
 }
 
 void FreeModelMeshDrawWork() {
-    FreeMemory(g_vertexColours);
-    g_vertexColours = nullptr;
-    g_vertexColourBytes = 0;
+    FreeMemory(State().vertexColours);
+    State().vertexColours = nullptr;
+    State().vertexColourBytes = 0;
 }
 
 void ForgetModelWorldIdentity() {
-    g_worldIsIdentity = false;
-    g_worldFrame = nullptr;
+    State().worldIsIdentity = false;
+    State().worldFrame = nullptr;
 }
 
 void DrawModelMesh(ModelMesh* mesh) {

@@ -9,14 +9,21 @@
 
 namespace {
 
-int g_whiteGraph = -1;
-int g_toonGraph = -1;
+struct TextureRestoreModule {
+    int whiteGraph = -1;
+    int toonGraph = -1;
+};
+
+TextureRestoreModule& State() {
+    static TextureRestoreModule state;
+    return state;
+}
 
 }  // namespace
 
 void SetModelBuiltinTextureGraphs(int whiteGraph, int toonGraph) {
-    g_whiteGraph = whiteGraph;
-    g_toonGraph = toonGraph;
+    State().whiteGraph = whiteGraph;
+    State().toonGraph = toonGraph;
 }
 
 namespace {
@@ -26,13 +33,13 @@ void RefillBuiltins(const ModelGraphicsServices* gfx) {
     if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(0);
     size_t size = 0;
     if (gfx->RefillGraphFromImageMemory) {
-        if (g_whiteGraph != -1) {
+        if (State().whiteGraph != -1) {
             const uint8_t* white = GetModelWhiteTga(&size);
-            gfx->RefillGraphFromImageMemory(white, size, g_whiteGraph, nullptr, 0, 1, 0);
+            gfx->RefillGraphFromImageMemory(white, size, State().whiteGraph, nullptr, 0, 1, 0);
         }
-        if (g_toonGraph != -1) {
+        if (State().toonGraph != -1) {
             const uint8_t* toon = GetModelToonTga(&size);
-            gfx->RefillGraphFromImageMemory(toon, size, g_toonGraph, nullptr, 0, 1, 0);
+            gfx->RefillGraphFromImageMemory(toon, size, State().toonGraph, nullptr, 0, 1, 0);
         }
     }
     if (gfx->RefillToonRampGraph) gfx->RefillToonRampGraph();

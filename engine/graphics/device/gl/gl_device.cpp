@@ -33,7 +33,14 @@ struct GlState {
     bool anisotropy = false;
     GLuint boundFramebuffer = 0;
 };
-GlState gl;
+struct GlModule {
+    GlState gl;
+};
+
+GlModule& State() {
+    static GlModule state;
+    return state;
+}
 
 struct GlTexture {
     GLuint name;
@@ -88,22 +95,22 @@ void Close();
 int Open() {
     if (!ContextPresent()) return WriteLogText("No GL context: the window was opened without one");
     if (epoxy_gl_version() < 33) return WriteLogFormat("GL 3.3 is needed, the context offers %d", epoxy_gl_version());
-    gl = GlState{};
-    if (!MakeTarget(&gl.main)) {
-        DropTarget(&gl.main);
+    State().gl = GlState{};
+    if (!MakeTarget(&State().gl.main)) {
+        DropTarget(&State().gl.main);
         return WriteLogText("The off-screen target could not be made");
     }
-    gl.boundFramebuffer = gl.main.framebuffer;
-    glGenVertexArrays(1, &gl.vertexArray);
-    glBindVertexArray(gl.vertexArray);
-    glGenSamplers(kDeviceStageCount, gl.samplers);
-    glGenBuffers(1, &gl.vertexRing);
-    glBindBuffer(GL_ARRAY_BUFFER, gl.vertexRing);
+    State().gl.boundFramebuffer = State().gl.main.framebuffer;
+    glGenVertexArrays(1, &State().gl.vertexArray);
+    glBindVertexArray(State().gl.vertexArray);
+    glGenSamplers(kDeviceStageCount, State().gl.samplers);
+    glGenBuffers(1, &State().gl.vertexRing);
+    glBindBuffer(GL_ARRAY_BUFFER, State().gl.vertexRing);
     glBufferData(GL_ARRAY_BUFFER, kVertexRingBytes, nullptr, GL_STREAM_DRAW);
-    glGenBuffers(1, &gl.indexRing);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gl.indexRing);
+    glGenBuffers(1, &State().gl.indexRing);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, State().gl.indexRing);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, kIndexRingBytes, nullptr, GL_STREAM_DRAW);
-    gl.anisotropy = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+    State().gl.anisotropy = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
                     epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -112,7 +119,7 @@ int Open() {
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    gl.open = true;
+    State().gl.open = true;
     if (glGetError() != GL_NO_ERROR) {
         Close();
         return WriteLogText("GL reported an error while the device was set up");
@@ -122,16 +129,16 @@ int Open() {
 
 void Close() {
     if (!ContextPresent()) {
-        gl = GlState{};
+        State().gl = GlState{};
         return;
     }
     ReleaseGlPrograms();
-    DropTarget(&gl.main);
-    if (gl.vertexArray) glDeleteVertexArrays(1, &gl.vertexArray);
-    glDeleteSamplers(kDeviceStageCount, gl.samplers);
-    if (gl.vertexRing) glDeleteBuffers(1, &gl.vertexRing);
-    if (gl.indexRing) glDeleteBuffers(1, &gl.indexRing);
-    gl = GlState{};
+    DropTarget(&State().gl.main);
+    if (State().gl.vertexArray) glDeleteVertexArrays(1, &State().gl.vertexArray);
+    glDeleteSamplers(kDeviceStageCount, State().gl.samplers);
+    if (State().gl.vertexRing) glDeleteBuffers(1, &State().gl.vertexRing);
+    if (State().gl.indexRing) glDeleteBuffers(1, &State().gl.indexRing);
+    State().gl = GlState{};
 }
 
 void NoteCall(const DeviceCall&) {}
@@ -188,7 +195,7 @@ void ReleaseTexture(DeviceTexture* t) {
     auto* record = reinterpret_cast<GlTexture*>(t->backendData);
     if (!record) return;
     if (record->framebuffer) {
-        if (gl.boundFramebuffer == record->framebuffer) gl.boundFramebuffer = 0;
+        if (State().gl.boundFramebuffer == record->framebuffer) State().gl.boundFramebuffer = 0;
         glDeleteFramebuffers(1, &record->framebuffer);
         glDeleteRenderbuffers(1, &record->depth);
     }
@@ -251,7 +258,7 @@ bool TargetFlipped(const DeviceState& s) { return s.renderTarget != nullptr; }
 
 // Binds the framebuffer of the state's target; texture targets get one on first use.
 bool BindTarget(const DeviceState& s) {
-    GLuint fb = gl.main.framebuffer;
+    GLuint fb = State().gl.main.framebuffer;
     if (s.renderTarget) {
         auto* record = reinterpret_cast<GlTexture*>(s.renderTarget->backendData);
         if (!record) return false;
@@ -271,7 +278,7 @@ bool BindTarget(const DeviceState& s) {
         fb = record->framebuffer;
     }
     glBindFramebuffer(GL_FRAMEBUFFER, fb);
-    gl.boundFramebuffer = fb;
+    State().gl.boundFramebuffer = fb;
     int th = s.renderTarget ? s.renderTarget->height : kDeviceTargetHeight;
     const DeviceViewport& v = s.viewport;
     // Flipped targets keep the top row first; the main target is read back flipped.
@@ -322,9 +329,9 @@ void BindTextures(const DeviceState& s, const GlProgramKey& key) {
         auto* record = reinterpret_cast<GlTexture*>(s.textures[i]->backendData);
         glActiveTexture(GLenum(GL_TEXTURE0 + i));
         glBindTexture(GL_TEXTURE_2D, record ? record->name : 0);
-        glBindSampler(GLuint(i), gl.samplers[i]);
+        glBindSampler(GLuint(i), State().gl.samplers[i]);
         const uint32_t* ss = s.samplerStates[i];
-        GLuint sm = gl.samplers[i];
+        GLuint sm = State().gl.samplers[i];
         glSamplerParameteri(sm, GL_TEXTURE_WRAP_S, AddressOf(ss[DEVICE_SAMP_ADDRESSU]));
         glSamplerParameteri(sm, GL_TEXTURE_WRAP_T, AddressOf(ss[DEVICE_SAMP_ADDRESSV]));
         glSamplerParameteri(sm, GL_TEXTURE_WRAP_R, AddressOf(ss[DEVICE_SAMP_ADDRESSW]));
@@ -334,7 +341,7 @@ void BindTextures(const DeviceState& s, const GlProgramKey& key) {
                             ss[DEVICE_SAMP_MAGFILTER] == DEVICE_FILTER_POINT || ss[DEVICE_SAMP_MAGFILTER] == 0
                                 ? GL_NEAREST
                                 : GL_LINEAR);
-        if (gl.anisotropy) {
+        if (State().gl.anisotropy) {
             float a = ss[DEVICE_SAMP_MINFILTER] == DEVICE_FILTER_ANISOTROPIC ? float(ss[DEVICE_SAMP_MAXANISOTROPY]) : 1.0f;
             glSamplerParameterf(sm, GL_TEXTURE_MAX_ANISOTROPY_EXT, a < 1.0f ? 1.0f : a);
         }
@@ -412,7 +419,7 @@ GLintptr StreamIntoRing(GLenum target, GLuint ring, GLsizeiptr capacity, GLsizei
 }
 
 int Draw(const DeviceState& s, const DeviceDraw& d) {
-    if (!gl.open) return -1;
+    if (!State().gl.open) return -1;
     uint32_t fvf = s.fvf;
     GlProgramKey key = MakeGlProgramKey(s, fvf);
     const GlProgram* program = FindGlProgram(key);
@@ -441,14 +448,14 @@ int Draw(const DeviceState& s, const DeviceDraw& d) {
     } else {
         // From user memory: only the vertices the draw names go through the ring.
         const unsigned char* first = d.vertexMemory + size_t(d.minIndex) * size_t(d.stride);
-        GLintptr at = StreamIntoRing(GL_ARRAY_BUFFER, gl.vertexRing, kVertexRingBytes, &gl.vertexRingPos, first,
+        GLintptr at = StreamIntoRing(GL_ARRAY_BUFFER, State().gl.vertexRing, kVertexRingBytes, &State().gl.vertexRingPos, first,
                                      GLsizeiptr(d.vertexCount) * d.stride);
         SetAttributes(fvf, d.stride, at);
         if (!d.indexed) {
             glDrawArrays(mode, 0, d.vertexCount);
         } else {
             int isize = d.indexFormat == DEVICE_FMT_INDEX32 ? 4 : 2;
-            GLintptr iat = StreamIntoRing(GL_ELEMENT_ARRAY_BUFFER, gl.indexRing, kIndexRingBytes, &gl.indexRingPos,
+            GLintptr iat = StreamIntoRing(GL_ELEMENT_ARRAY_BUFFER, State().gl.indexRing, kIndexRingBytes, &State().gl.indexRingPos,
                                           d.indexMemory, GLsizeiptr(indexCount) * isize);
             glDrawElementsBaseVertex(mode, indexCount, isize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                                      reinterpret_cast<void*>(iat), -d.minIndex);
@@ -458,7 +465,7 @@ int Draw(const DeviceState& s, const DeviceDraw& d) {
 }
 
 int Clear(const DeviceState& s, int flags, uint32_t argb, float z) {
-    if (!gl.open || !BindTarget(s)) return -1;
+    if (!State().gl.open || !BindTarget(s)) return -1;
     GLbitfield mask = 0;
     if (flags & DEVICE_CLEAR_TARGET) {
         glClearColor(float((argb >> 16) & 0xFF) / 255.0f, float((argb >> 8) & 0xFF) / 255.0f,
@@ -481,22 +488,22 @@ int Clear(const DeviceState& s, int flags, uint32_t argb, float z) {
 }
 
 int Present() {
-    if (!gl.open) return -1;
+    if (!State().gl.open) return -1;
     const platform::WindowBackend& w = platform::Window();
     int width = kDeviceTargetWidth, height = kDeviceTargetHeight;
     if (w.glDrawableSize) w.glDrawableSize(&width, &height);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, gl.main.framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, State().gl.main.framebuffer);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glBlitFramebuffer(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
                       GL_LINEAR);
     if (w.glSwapBuffers) w.glSwapBuffers();
-    glBindFramebuffer(GL_FRAMEBUFFER, gl.main.framebuffer);
-    gl.boundFramebuffer = gl.main.framebuffer;
+    glBindFramebuffer(GL_FRAMEBUFFER, State().gl.main.framebuffer);
+    State().gl.boundFramebuffer = State().gl.main.framebuffer;
     return 0;
 }
 
 int ReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32_t* out) {
-    if (!gl.open || !BindTarget(s)) return -1;
+    if (!State().gl.open || !BindTarget(s)) return -1;
     int th = s.renderTarget ? s.renderTarget->height : kDeviceTargetHeight;
     bool flipped = TargetFlipped(s);
     int glY = flipped ? y : th - y - height;

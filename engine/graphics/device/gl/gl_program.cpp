@@ -14,8 +14,6 @@
 
 namespace {
 
-std::unordered_map<std::string, GlProgram> programs;
-
 // The last keys looked up: a frame's draws alternate between a few
 // programs, and these find them without making a map key. The map's
 // entries do not move, so the pointers hold until the programs go.
@@ -24,19 +22,29 @@ struct RecentProgram {
     const GlProgram* entry;
 };
 constexpr int kRecentPrograms = 4;
-RecentProgram recent[kRecentPrograms];
-int recentCount = 0, recentNext = 0;
+
+struct GlProgramModule {
+    std::unordered_map<std::string, GlProgram> programs;
+    RecentProgram recent[kRecentPrograms];
+    int recentCount = 0;
+    int recentNext = 0;
+};
+
+GlProgramModule& State() {
+    static GlProgramModule state;
+    return state;
+}
 
 const GlProgram* FindRecentProgram(const GlProgramKey& key) {
-    for (int i = 0; i < recentCount; ++i)
-        if (std::memcmp(&recent[i].key, &key, sizeof key) == 0) return recent[i].entry;
+    for (int i = 0; i < State().recentCount; ++i)
+        if (std::memcmp(&State().recent[i].key, &key, sizeof key) == 0) return State().recent[i].entry;
     return nullptr;
 }
 
 void RememberRecentProgram(const GlProgramKey& key, const GlProgram* entry) {
-    recent[recentNext] = {key, entry};
-    recentNext = (recentNext + 1) % kRecentPrograms;
-    if (recentCount < kRecentPrograms) ++recentCount;
+    State().recent[State().recentNext] = {key, entry};
+    State().recentNext = (State().recentNext + 1) % kRecentPrograms;
+    if (State().recentCount < kRecentPrograms) ++State().recentCount;
 }
 
 std::string KeyBytes(const GlProgramKey& key) { return std::string(reinterpret_cast<const char*>(&key), sizeof key); }
@@ -407,11 +415,11 @@ const GlProgram* FindGlProgram(const GlProgramKey& key) {
     const GlProgram* entry = FindRecentProgram(key);
     if (!entry) {
         std::string bytes = KeyBytes(key);
-        auto it = programs.find(bytes);
-        if (it == programs.end()) {
+        auto it = State().programs.find(bytes);
+        if (it == State().programs.end()) {
             GlProgram p{};
             if (!BuildProgram(key, &p)) p.program = 0;  // remembered, so a bad key is not rebuilt every draw
-            it = programs.emplace(bytes, p).first;
+            it = State().programs.emplace(bytes, p).first;
         }
         entry = &it->second;
         RememberRecentProgram(key, entry);
@@ -420,13 +428,13 @@ const GlProgram* FindGlProgram(const GlProgramKey& key) {
 }
 
 void ReleaseGlPrograms() {
-    for (auto& entry : programs)
+    for (auto& entry : State().programs)
         if (entry.second.program) glDeleteProgram(entry.second.program);
-    programs.clear();
-    recentCount = recentNext = 0;
+    State().programs.clear();
+    State().recentCount = State().recentNext = 0;
 }
 
-int CountGlPrograms() { return int(programs.size()); }
+int CountGlPrograms() { return int(State().programs.size()); }
 
 void UploadGlUniforms(const GlProgram& g, const GlProgramKey& key, const DeviceState& s, bool flipY) {
     const DeviceViewport& vp = s.viewport;

@@ -9,14 +9,21 @@
 
 namespace {
 
-std::vector<DeviceCall> calls;
-std::vector<RecordedDraw> draws;
-uint32_t clearColor = 0;
+struct RecordingModule {
+    std::vector<DeviceCall> calls;
+    std::vector<RecordedDraw> draws;
+    uint32_t clearColor = 0;
+};
+
+RecordingModule& State() {
+    static RecordingModule state;
+    return state;
+}
 
 int Open() {
-    calls.clear();
-    draws.clear();
-    clearColor = 0;
+    State().calls.clear();
+    State().draws.clear();
+    State().clearColor = 0;
     return 0;
 }
 
@@ -24,7 +31,7 @@ void Close() {
     // The record stays readable after the device is gone.
 }
 
-void NoteCall(const DeviceCall& call) { calls.push_back(call); }
+void NoteCall(const DeviceCall& call) { State().calls.push_back(call); }
 int CreateBuffer(DeviceBufferRecord*) { return 0; }
 void UploadBuffer(DeviceBufferRecord*, int, int) {}
 void ReleaseBuffer(DeviceBufferRecord*) {}
@@ -39,19 +46,19 @@ int Draw(const DeviceState& state, const DeviceDraw& draw) {
     // Pointers into caller memory do not outlive the call.
     r.draw.vertexMemory = nullptr;
     r.draw.indexMemory = nullptr;
-    draws.push_back(r);
+    State().draws.push_back(r);
     return 0;
 }
 
 int Clear(const DeviceState&, int flags, uint32_t argb, float) {
-    if (flags & DEVICE_CLEAR_TARGET) clearColor = argb;
+    if (flags & DEVICE_CLEAR_TARGET) State().clearColor = argb;
     return 0;
 }
 
 int Present() { return 0; }
 
 int ReadPixels(const DeviceState&, int, int, int width, int height, uint32_t* out) {
-    std::fill(out, out + size_t(width) * size_t(height), clearColor);
+    std::fill(out, out + size_t(width) * size_t(height), State().clearColor);
     return 0;
 }
 
@@ -62,12 +69,12 @@ const DeviceBackend kRecordingDeviceBackend = {
     UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels,
 };
 
-const std::vector<DeviceCall>& GetRecordedDeviceCalls() { return calls; }
+const std::vector<DeviceCall>& GetRecordedDeviceCalls() { return State().calls; }
 void ClearRecordedDeviceCalls() {
-    calls.clear();
-    draws.clear();
+    State().calls.clear();
+    State().draws.clear();
 }
 int CountRecordedDeviceCalls(int kind) {
-    return int(std::count_if(calls.begin(), calls.end(), [kind](const DeviceCall& c) { return c.kind == kind; }));
+    return int(std::count_if(State().calls.begin(), State().calls.end(), [kind](const DeviceCall& c) { return c.kind == kind; }));
 }
-const std::vector<RecordedDraw>& GetRecordedDraws() { return draws; }
+const std::vector<RecordedDraw>& GetRecordedDraws() { return State().draws; }

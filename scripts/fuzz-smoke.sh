@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The fuzz smoke run: builds the fuzz targets with clang (build/fuzz) and
+# runs every target named in fuzz/smoke-targets.txt for FUZZ_SECONDS
+# seconds (default 30) from its seed corpus fuzz/corpus/<target>, FUZZ_JOBS
+# at once (default: the processor count). Any finding (crash, leak,
+# time-out, memory limit) fails the run; the input that caused it is kept
+# as build/fuzz/findings/<target>-*. New inputs go to build/fuzz/runs/, the
+# committed corpus stays as it is. Without clang it says so and does
+# nothing. A longer campaign: FUZZ_SECONDS=3600 bash scripts/fuzz-smoke.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${FUZZ_SECONDS:-30}"
+jobs="${FUZZ_JOBS:-$(nproc)}"
+if ! command -v clang++ >/dev/null; then
+  echo "fuzz: clang++ not found, no fuzz smoke run"
+  exit 0
+fi
+
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFUZZ=ON -DMORPOTTA_TESTS=OFF -DMORPOTTA_BENCH=OFF >/dev/null
+cmake --build build/fuzz --target fuzz_targets
+
+out=build/fuzz
+rm -rf "$out/runs" "$out/logs" "$out/findings"
+mkdir -p "$out/runs" "$out/logs" "$out/findings"
+export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan_suppressions.txt"
+export FUZZ_SECONDS_EACH="$seconds"
+
+run_one() {
+  local target=$1 corpus=fuzz/corpus/$1
+  mkdir -p "build/fuzz/runs/$target"
+  [ -d "$corpus" ] || corpus=
+  if "build/fuzz/fuzz/$target" -max_total_time="$FUZZ_SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
+       -print_final_stats=1 -artifact_prefix="build/fuzz/findings/$target-" \
+       "build/fuzz/runs/$target" $corpus >"build/fuzz/logs/$target.log" 2>&1; then
+    echo "ok"
+  else
+    echo "FINDING"
+  fi >"build/fuzz/logs/$target.result"
+}
+export -f run_one
+
+grep -v '^\s*\(#\|$\)' fuzz/smoke-targets.txt | xargs -P "$jobs" -I{} bash -c 'run_one {}'
+
+failed=0
+printf '%-24s %-8s %12s %8s %8s\n' target result runs cov corpus
+for target in $(grep -v '^\s*\(#\|$\)' fuzz/smoke-targets.txt); do
+  log="$out/logs/$target.log"
+  result=$(cat "$out/logs/$target.result" 2>/dev/null || echo missing)
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1 || true)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)
+  corpus=$(grep -o 'corp: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)
+  printf '%-24s %-8s %12s %8s %8s\n' "$target" "$result" "${runs:-?}" "${cov:-?}" "${corpus:-?}"
+  if [ "$result" != ok ]; then
+    failed=1
+    grep -m3 -E 'ERROR|SUMMARY|Test unit written' "$log" || tail -5 "$log"
+  fi
+done
+exit $failed
