@@ -1,7 +1,8 @@
-// Pooled device buffers of base data. Only rigid lists of the first layout
-// have a fixed vertex format; skinned lists need device skinning, which the
-// device layer does not offer, so their pools stay empty and those lists
-// draw from memory.
+// Pooled device buffers of base data. Rigid lists of the first layout have
+// a fixed vertex format; skinned lists get buffers only while the device
+// runs programmable shaders (they are skinned there), in their source
+// layout followed by the colours and texture coordinates; otherwise their
+// pools stay empty and those lists draw from memory.
 #include "model/draw/model_device_buffers.h"
 
 #include <cstring>
@@ -9,13 +10,11 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "model/base/model_handles.h"
 #include "model/draw/model_shapes.h"
 
 namespace {
-
-// The device layer offers no programmable shaders.
-bool ProgrammableShadersInUse() { return false; }
 
 int PoolOf(const ModelBaseTriangleList& list) {
     int uvSets = list.mesh->uvChannelCount < 0 ? 0 : list.mesh->uvChannelCount > 8 ? 8 : list.mesh->uvChannelCount;
@@ -23,10 +22,10 @@ int PoolOf(const ModelBaseTriangleList& list) {
     return list.vertexKind * 18 + layout * 9 + uvSets;
 }
 
-bool PoolHasBuffers(int pool) { return pool < 18 || ProgrammableShadersInUse(); }
+bool PoolHasBuffers(int pool) { return pool < 18 || DeviceShadersAvailable(); }
 
 int PoolStride(int pool, const ModelBaseTriangleList& list) {
-    return pool < 18 ? ModelRigidDeviceStride(pool % 9) : list.vertexStride;
+    return pool < 18 ? ModelRigidDeviceStride(pool % 9) : list.vertexStride + 8 + 16 * (pool % 9);
 }
 
 ModelDeviceBlock* OpenBlock(ModelDevicePools* pools, int pool, int stride) {
@@ -74,23 +73,29 @@ bool AssignBlocks(ModelBase* base) {
 
 }  // namespace
 
-void WriteRigidDeviceVertices(const ModelBaseTriangleList& list, const void* source, unsigned char* out, int stride) {
+void WriteDeviceVertices(const ModelBaseTriangleList& list, const void* source, unsigned char* out, int stride) {
     const ModelBaseMesh& mesh = *list.mesh;
-    int uvSets = (stride - 32) / 16;
+    const bool rigid = list.vertexKind == 0;
+    const int tail = rigid ? 24 : list.vertexStride;
+    const int uvSets = (stride - tail - 8) / 16;
     const auto* src = static_cast<const unsigned char*>(source);
     for (int v = 0; v < list.vertexCount; ++v, out += stride, src += list.vertexStride) {
         const ModelBaseMeshVertex& mv = mesh.vertices[list.meshVertices[v]];
-        std::memcpy(out, src, 12);
-        std::memcpy(out + 12, src + 16, 12);
+        if (rigid) {
+            std::memcpy(out, src, 12);
+            std::memcpy(out + 12, src + 16, 12);
+        } else {
+            std::memcpy(out, src, size_t(list.vertexStride));
+        }
         uint32_t diffuse = uint32_t(mv.diffuse[3]) << 24 | mv.diffuse[0] << 16 | mv.diffuse[1] << 8 | mv.diffuse[2];
         uint32_t specular =
             uint32_t(mv.specular[3]) << 24 | mv.specular[0] << 16 | mv.specular[1] << 8 | mv.specular[2];
-        std::memcpy(out + 24, &diffuse, 4);
-        std::memcpy(out + 28, &specular, 4);
+        std::memcpy(out + tail, &diffuse, 4);
+        std::memcpy(out + tail + 4, &specular, 4);
         for (int t = 0; t < uvSets; ++t) {
             const float uv[4] = {t < kModelUvChannels ? mv.uv[t][0] : 0.0f, t < kModelUvChannels ? mv.uv[t][1] : 0.0f,
                                  0.0f, 0.0f};
-            std::memcpy(out + 32 + 16 * t, uv, sizeof(uv));
+            std::memcpy(out + tail + 8 + 16 * t, uv, sizeof(uv));
         }
     }
 }
@@ -114,10 +119,7 @@ bool FillBlocks(ModelBase* base) {
         int bytes = block->stride * list.vertexCount;
         if (LockDeviceVertexBuffer(block->vertexBuffer, list.firstVertex * block->stride, bytes, &vertices, 0) != 0)
             return false;
-        if (block->fvf)
-            WriteRigidDeviceVertices(list, list.vertices, static_cast<unsigned char*>(vertices), block->stride);
-        else
-            std::memcpy(vertices, list.vertices, size_t(bytes));
+        WriteDeviceVertices(list, list.vertices, static_cast<unsigned char*>(vertices), block->stride);
         UnlockDeviceVertexBuffer(block->vertexBuffer);
         if (LockDeviceIndexBuffer(block->indexBuffer, list.firstIndex * 2, ListIndexCount(list) * 2, &indices, 0) !=
             0)

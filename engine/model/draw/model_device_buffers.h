@@ -13,9 +13,10 @@ constexpr int kModelBlockVertexByteLimit = 0x60000;
 int ModelRigidDeviceStride(int uvSets);
 uint32_t ModelRigidDeviceFvf(int uvSets);
 
-// Rigid vertices in the shared layout, positions and normals taken from
-// source (the list's vertices or an instance's copy of them).
-void WriteRigidDeviceVertices(const ModelBaseTriangleList& list, const void* source, unsigned char* out, int stride);
+// A list's vertices in its block's layout, positions and normals (skinned:
+// the whole source vertex) taken from source (the list's vertices or an
+// instance's copy of them), then diffuse, specular and the texture sets.
+void WriteDeviceVertices(const ModelBaseTriangleList& list, const void* source, unsigned char* out, int stride);
 
 // 0 (nothing to do without a device or when built already) or -1 when a
 // buffer cannot be made; a failure leaves nothing built.

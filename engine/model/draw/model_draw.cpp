@@ -3,6 +3,8 @@
 // grows to the largest mesh count seen.
 #include "model/draw/model_draw.h"
 
+#include "graphics/device/devicestate.h"
+
 #include "engine/memory.h"
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw_mesh.h"
@@ -114,6 +116,8 @@ int DrawModelInstance(ModelInstance* in) {
     }
     for (int i = 0; i < opaqueCount; ++i) DrawModelMesh(opaque[i]);
     for (int i = 0; i < translucentCount; ++i) DrawModelMesh(translucent[i]);
+    // Everything drawn after the model takes the fixed-function road.
+    ClearDeviceShaders();
     return 0;
 }
 

@@ -72,10 +72,7 @@ void Upload(const ModelTriangleListState& state) {
     if (!state.ownVertexBuffer || !block) return;
     void* data = nullptr;
     if (LockDeviceVertexBuffer(state.ownVertexBuffer, 0, block->stride * list->vertexCount, &data, 0) != 0) return;
-    if (block->fvf)
-        WriteRigidDeviceVertices(*list, state.vertexCopy, static_cast<unsigned char*>(data), block->stride);
-    else
-        std::memcpy(data, state.vertexCopy, size_t(list->vertexCount) * size_t(list->vertexStride));
+    WriteDeviceVertices(*list, state.vertexCopy, static_cast<unsigned char*>(data), block->stride);
     UnlockDeviceVertexBuffer(state.ownVertexBuffer);
 }
 

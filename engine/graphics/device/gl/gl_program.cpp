@@ -59,6 +59,88 @@ int FogModeOf(const DeviceState& s) {
 
 std::string Num(int v) { return std::to_string(v); }
 
+// Row vector p times a row-major 4x4.
+void TransformPoint(const float m[16], const DeviceVector& p, float w, float out[3]) {
+    for (int c = 0; c < 3; ++c) out[c] = p.x * m[c] + p.y * m[4 + c] + p.z * m[8 + c] + w * m[12 + c];
+}
+
+}  // namespace
+
+std::string GlLightSumsText(const uint8_t lightType[kDeviceLightCount], bool specular) {
+    std::string s;
+    for (int i = 0; i < kDeviceLightCount; ++i) {
+        int type = lightType[i];
+        if (!type) continue;
+        std::string n = Num(i);
+        s += "  {\n    vec3 L; float atten = 1.0; float spot = 1.0;\n";
+        if (type == DEVICE_LIGHT_DIRECTIONAL) {
+            s += "    L = -normalize(uLightDirection[" + n + "]);\n";
+        } else {
+            s += "    vec3 toLight = uLightPosition[" + n + "] - P;\n    float d = length(toLight);\n";
+            s += "    L = d > 0.0 ? toLight / d : vec3(0.0, 0.0, 1.0);\n";
+            s += "    vec4 at = uLightAttenuation[" + n + "];\n";
+            s += "    float q = at.x + at.y * d + at.z * d * d;\n";
+            s += "    atten = (d > at.w) ? 0.0 : (q > 0.0 ? 1.0 / q : 1.0);\n";
+            if (type == DEVICE_LIGHT_SPOT) {
+                s += "    vec4 sp = uLightSpot[" + n + "];\n";
+                s += "    float rho = dot(normalize(uLightDirection[" + n + "]), -L);\n";
+                s += "    spot = rho > sp.x ? 1.0 : (rho <= sp.y ? 0.0 : pow((rho - sp.y) / (sp.x - sp.y), sp.z));\n";
+            }
+        }
+        s += "    float f = atten * spot;\n";
+        s += "    diffuseSum += uLightDiffuse[" + n + "].rgb * max(dot(N, L), 0.0) * f;\n";
+        s += "    ambientSum += uLightAmbient[" + n + "].rgb * f;\n";
+        if (specular) {
+            s += "    vec3 H = normalize(V + L);\n";
+            s += "    float nh = max(dot(N, H), 0.0);\n";
+            s += "    specularSum += uLightSpecular[" + n + "].rgb * (nh > 0.0 ? pow(nh, uMatPower) : 0.0) * f;\n";
+        }
+        s += "  }\n";
+    }
+    return s;
+}
+
+GlLightUniforms FindGlLightUniforms(GLuint program) {
+    auto at = [program](const char* name) { return glGetUniformLocation(program, name); };
+    return {at("uLightDiffuse"), at("uLightSpecular"), at("uLightAmbient"), at("uLightPosition"),
+            at("uLightDirection"), at("uLightAttenuation"), at("uLightSpot")};
+}
+
+void UploadGlLights(const GlLightUniforms& u, const DeviceState& s, const uint8_t lightType[kDeviceLightCount],
+                    const float* toSpace) {
+    float diffuse[32] = {}, specular[32] = {}, amb[32] = {}, pos[24] = {}, dir[24] = {}, att[32] = {}, spot[32] = {};
+    for (int i = 0; i < kDeviceLightCount; ++i) {
+        if (!lightType[i]) continue;
+        const DeviceLight& l = s.lights[i];
+        std::memcpy(&diffuse[i * 4], &l.diffuse, 16);
+        std::memcpy(&specular[i * 4], &l.specular, 16);
+        std::memcpy(&amb[i * 4], &l.ambient, 16);
+        if (toSpace) {
+            TransformPoint(toSpace, l.position, 1.0f, &pos[i * 3]);
+            TransformPoint(toSpace, l.direction, 0.0f, &dir[i * 3]);
+        } else {
+            std::memcpy(&pos[i * 3], &l.position, 12);
+            std::memcpy(&dir[i * 3], &l.direction, 12);
+        }
+        att[i * 4 + 0] = l.attenuation0;
+        att[i * 4 + 1] = l.attenuation1;
+        att[i * 4 + 2] = l.attenuation2;
+        att[i * 4 + 3] = l.range > 0.0f ? l.range : 3.4e38f;
+        spot[i * 4 + 0] = std::cos(l.theta * 0.5f);
+        spot[i * 4 + 1] = std::cos(l.phi * 0.5f);
+        spot[i * 4 + 2] = l.falloff;
+    }
+    if (u.diffuse >= 0) glUniform4fv(u.diffuse, 8, diffuse);
+    if (u.specular >= 0) glUniform4fv(u.specular, 8, specular);
+    if (u.ambient >= 0) glUniform4fv(u.ambient, 8, amb);
+    if (u.position >= 0) glUniform3fv(u.position, 8, pos);
+    if (u.direction >= 0) glUniform3fv(u.direction, 8, dir);
+    if (u.attenuation >= 0) glUniform4fv(u.attenuation, 8, att);
+    if (u.spot >= 0) glUniform4fv(u.spot, 8, spot);
+}
+
+namespace {
+
 std::string VertexShader(const GlProgramKey& k) {
     std::string s = "#version 330 core\n";
     s += "layout(location=0) in vec4 aPosition;\nlayout(location=1) in vec3 aNormal;\n";
@@ -108,35 +190,7 @@ std::string VertexShader(const GlProgramKey& k) {
         if (k.normalize) s += "  if (dot(N, N) > 0.0) N = normalize(N);\n";
         s += "  vec3 ambientSum = uAmbient.rgb;\n  vec3 diffuseSum = vec3(0.0);\n  vec3 specularSum = vec3(0.0);\n";
         s += "  vec3 V = length(P) > 0.0 ? normalize(-P) : vec3(0.0, 0.0, -1.0);\n";
-        for (int i = 0; i < kDeviceLightCount; ++i) {
-            int type = k.lightType[i];
-            if (!type) continue;
-            std::string n = Num(i);
-            s += "  {\n    vec3 L; float atten = 1.0; float spot = 1.0;\n";
-            if (type == DEVICE_LIGHT_DIRECTIONAL) {
-                s += "    L = -normalize(uLightDirection[" + n + "]);\n";
-            } else {
-                s += "    vec3 toLight = uLightPosition[" + n + "] - P;\n    float d = length(toLight);\n";
-                s += "    L = d > 0.0 ? toLight / d : vec3(0.0, 0.0, 1.0);\n";
-                s += "    vec4 at = uLightAttenuation[" + n + "];\n";
-                s += "    float q = at.x + at.y * d + at.z * d * d;\n";
-                s += "    atten = (d > at.w) ? 0.0 : (q > 0.0 ? 1.0 / q : 1.0);\n";
-                if (type == DEVICE_LIGHT_SPOT) {
-                    s += "    vec4 sp = uLightSpot[" + n + "];\n";
-                    s += "    float rho = dot(normalize(uLightDirection[" + n + "]), -L);\n";
-                    s += "    spot = rho > sp.x ? 1.0 : (rho <= sp.y ? 0.0 : pow((rho - sp.y) / (sp.x - sp.y), sp.z));\n";
-                }
-            }
-            s += "    float f = atten * spot;\n";
-            s += "    diffuseSum += uLightDiffuse[" + n + "].rgb * max(dot(N, L), 0.0) * f;\n";
-            s += "    ambientSum += uLightAmbient[" + n + "].rgb * f;\n";
-            if (k.specularEnable) {
-                s += "    vec3 H = normalize(V + L);\n";
-                s += "    float nh = max(dot(N, H), 0.0);\n";
-                s += "    specularSum += uLightSpecular[" + n + "].rgb * (nh > 0.0 ? pow(nh, uMatPower) : 0.0) * f;\n";
-            }
-            s += "  }\n";
-        }
+        s += GlLightSumsText(k.lightType, k.specularEnable);
         s += "  vDiffuse = vec4(clamp(ce.rgb + ca.rgb * ambientSum + cd.rgb * diffuseSum, 0.0, 1.0), cd.a);\n";
         s += "  vSpecular = vec4(clamp(cs.rgb * specularSum, 0.0, 1.0), cs.a);\n";
     }
@@ -318,13 +372,7 @@ bool BuildProgram(const GlProgramKey& key, GlProgram* out) {
     g.matEmissive = at("uMatEmissive");
     g.matPower = at("uMatPower");
     g.ambient = at("uAmbient");
-    g.lightDiffuse = at("uLightDiffuse");
-    g.lightSpecular = at("uLightSpecular");
-    g.lightAmbient = at("uLightAmbient");
-    g.lightPosition = at("uLightPosition");
-    g.lightDirection = at("uLightDirection");
-    g.lightAttenuation = at("uLightAttenuation");
-    g.lightSpot = at("uLightSpot");
+    g.lights = FindGlLightUniforms(p);
     g.textureFactor = at("uTextureFactor");
     g.fogColor = at("uFogColor");
     g.fogParams = at("uFogParams");
@@ -347,11 +395,6 @@ void ColorOf(uint32_t argb, float out[4]) {
 
 void SetColor(GLint at, const DeviceColorValue& c) {
     if (at >= 0) glUniform4f(at, c.r, c.g, c.b, c.a);
-}
-
-// Row vector p times a row-major 4x4.
-void TransformPoint(const float m[16], const DeviceVector& p, float w, float out[3]) {
-    for (int c = 0; c < 3; ++c) out[c] = p.x * m[c] + p.y * m[4 + c] + p.z * m[8 + c] + w * m[12 + c];
 }
 
 }  // namespace
@@ -467,31 +510,7 @@ void UploadGlUniforms(const GlProgram& g, const GlProgramKey& key, const DeviceS
             float ambient[4];
             ColorOf(s.renderStates[DEVICE_RS_AMBIENT], ambient);
             if (g.ambient >= 0) glUniform4fv(g.ambient, 1, ambient);
-            float diffuse[32] = {}, specular[32] = {}, amb[32] = {}, pos[24] = {}, dir[24] = {}, att[32] = {},
-                  spot[32] = {};
-            for (int i = 0; i < kDeviceLightCount; ++i) {
-                if (!key.lightType[i]) continue;
-                const DeviceLight& l = s.lights[i];
-                std::memcpy(&diffuse[i * 4], &l.diffuse, 16);
-                std::memcpy(&specular[i * 4], &l.specular, 16);
-                std::memcpy(&amb[i * 4], &l.ambient, 16);
-                TransformPoint(s.view, l.position, 1.0f, &pos[i * 3]);
-                TransformPoint(s.view, l.direction, 0.0f, &dir[i * 3]);
-                att[i * 4 + 0] = l.attenuation0;
-                att[i * 4 + 1] = l.attenuation1;
-                att[i * 4 + 2] = l.attenuation2;
-                att[i * 4 + 3] = l.range > 0.0f ? l.range : 3.4e38f;
-                spot[i * 4 + 0] = std::cos(l.theta * 0.5f);
-                spot[i * 4 + 1] = std::cos(l.phi * 0.5f);
-                spot[i * 4 + 2] = l.falloff;
-            }
-            if (g.lightDiffuse >= 0) glUniform4fv(g.lightDiffuse, 8, diffuse);
-            if (g.lightSpecular >= 0) glUniform4fv(g.lightSpecular, 8, specular);
-            if (g.lightAmbient >= 0) glUniform4fv(g.lightAmbient, 8, amb);
-            if (g.lightPosition >= 0) glUniform3fv(g.lightPosition, 8, pos);
-            if (g.lightDirection >= 0) glUniform3fv(g.lightDirection, 8, dir);
-            if (g.lightAttenuation >= 0) glUniform4fv(g.lightAttenuation, 8, att);
-            if (g.lightSpot >= 0) glUniform4fv(g.lightSpot, 8, spot);
+            UploadGlLights(g.lights, s, key.lightType, s.view);
         }
     }
     float c[4];
