@@ -23,13 +23,19 @@ struct GlLightUniforms {
     GLint diffuse, specular, ambient, position, direction, attenuation, spot;
 };
 
-struct GlProgram {
-    GLuint program;
-    GLint worldView, projection, normalMatrix, viewport, clipShift, flipY;
+// The uniforms both generators' programs read: material, ambient light,
+// lights, texture factor, fog, alpha reference and the stage samplers.
+struct GlCommonUniforms {
     GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, ambient;
     GlLightUniforms lights;
     GLint textureFactor, fogColor, fogParams, alphaRef;
     GLint samplers[kDeviceStageCount];
+};
+
+struct GlProgram {
+    GLuint program;
+    GLint worldView, projection, normalMatrix, viewport, clipShift, flipY;
+    GlCommonUniforms common;
 };
 
 // Fixed-function fog modes of the key beyond the device ones.
@@ -50,10 +56,24 @@ void UploadGlUniforms(const GlProgram& program, const GlProgramKey& key, const D
 // specularSum, from P, N and V in one space and the uLight* uniforms.
 std::string GlLightSumsText(const uint8_t lightType[kDeviceLightCount], bool specular);
 GlLightUniforms FindGlLightUniforms(GLuint program);
+// Looks the common uniforms up in a program (made current) and points its
+// samplers at their texture units.
+GlCommonUniforms FindGlCommonUniforms(GLuint program);
+void UploadGlMaterial(const GlCommonUniforms& uniforms, const DeviceMaterial& material);
 // toSpace: the row-major matrix that takes the lights' world positions and
 // directions into the lighting space (null: world space).
 void UploadGlLights(const GlLightUniforms& uniforms, const DeviceState& state,
                     const uint8_t lightType[kDeviceLightCount], const float* toSpace);
+
+// Compiles and links a program from GLSL text; 0 (logged) when the driver
+// refuses it.
+GLuint MakeGlProgramFromText(const std::string& vertexText, const std::string& fragmentText);
+// The end of a fragment shader: fog by mode (from vFogDepth) and the alpha
+// test by compare function (0: none), on `current`.
+std::string GlFogAndAlphaTestText(int fogMode, int alphaFunc);
+// 0xAARRGGBB as four floats; a colour into a vec4 uniform (skipped at -1).
+void GlColorOf(uint32_t argb, float out[4]);
+void SetGlColor(GLint at, const DeviceColorValue& c);
 
 // ---- Programmable shaders (gl_shader_program.cpp) ----
 // One program per pair of shader indices with the light types, alpha test
@@ -71,10 +91,8 @@ struct GlShaderProgram {
     bool outlineBranch;  // a first pass: it also draws its mesh's outline (uPass)
     GLint pass;
     GLint matrices, texTransform, outline, renormalise, normalMatrix, view, projection, clipShift, flipY, eye;
-    GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, ambient;
-    GlLightUniforms lights;
-    GLint modes, stageTextures, textureFactor, fogColor, fogParams, alphaRef;
-    GLint samplers[kDeviceStageCount];
+    GLint modes, stageTextures;
+    GlCommonUniforms common;
     // What the program's uniforms hold: a draw sends only what differs.
     struct Held {
         bool valid;

@@ -189,19 +189,6 @@ std::string VertexText(const VertexShaderBits& v, const PixelShaderBits& px, con
     return s;
 }
 
-std::string CompareText(int func) {
-    switch (func) {
-    case DEVICE_CMP_NEVER: return "false";
-    case DEVICE_CMP_LESS: return "a < uAlphaRef";
-    case DEVICE_CMP_EQUAL: return "a == uAlphaRef";
-    case DEVICE_CMP_LESSEQUAL: return "a <= uAlphaRef";
-    case DEVICE_CMP_GREATER: return "a > uAlphaRef";
-    case DEVICE_CMP_NOTEQUAL: return "a != uAlphaRef";
-    case DEVICE_CMP_GREATEREQUAL: return "a >= uAlphaRef";
-    default: return "true";
-    }
-}
-
 std::string PixelText(const VertexShaderBits& v, const PixelShaderBits& px, const GlShaderKey& k) {
     std::string s = "#version 330 core\n";
     s += "in vec4 vDiffuse;\nin vec4 vSpecular;\nin vec2 vTex0;\nin vec2 vToon;\nin float vFogDepth;\n";
@@ -239,67 +226,17 @@ std::string PixelText(const VertexShaderBits& v, const PixelShaderBits& px, cons
     s += "  else current.a *= uTextureFactor.a;\n";
     if (drawType == 0 && !v.outline && px.specular)
         s += "  if (vPass < 0.5) current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
-    if (v.fogMode) {
-        s += "  float z = abs(vFogDepth);\n  float fog = 1.0;\n";
-        switch (v.fogMode) {
-        case DEVICE_FOG_LINEAR:
-            s += "  if (uFogParams.y != uFogParams.x) fog = (uFogParams.y - z) / (uFogParams.y - uFogParams.x);\n";
-            break;
-        case DEVICE_FOG_EXP: s += "  fog = exp(-uFogParams.z * z);\n"; break;
-        default: s += "  fog = exp(-(uFogParams.z * z) * (uFogParams.z * z));\n"; break;
-        }
-        s += "  current.rgb = mix(uFogColor.rgb, current.rgb, clamp(fog, 0.0, 1.0));\n";
-    }
-    if (k.alphaFunc) {
-        s += "  int a = int(floor(current.a * 255.0 + 0.5));\n";
-        s += "  if (!(" + CompareText(k.alphaFunc) + ")) discard;\n";
-    }
+    s += GlFogAndAlphaTestText(v.fogMode, k.alphaFunc);
     s += "  fragColor = current;\n}\n";
     return s;
-}
-
-GLuint Compile(GLenum kind, const std::string& text) {
-    GLuint shader = glCreateShader(kind);
-    const char* src = text.c_str();
-    glShaderSource(shader, 1, &src, nullptr);
-    glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char info[1024] = {};
-        glGetShaderInfoLog(shader, sizeof info - 1, nullptr, info);
-        WriteLogFormat("Generated model shader failed to compile: %s", info);
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
 }
 
 bool Build(const GlShaderKey& key, GlShaderProgram* out) {
     VertexShaderBits v;
     PixelShaderBits px;
     if (!DecodeVertexShaderIndex(key.vertexShader, &v) || !DecodePixelShaderIndex(key.pixelShader, &px)) return false;
-    GLuint vs = Compile(GL_VERTEX_SHADER, VertexText(v, px, key));
-    GLuint fs = vs ? Compile(GL_FRAGMENT_SHADER, PixelText(v, px, key)) : 0;
-    if (!vs || !fs) {
-        if (vs) glDeleteShader(vs);
-        return false;
-    }
-    GLuint p = glCreateProgram();
-    glAttachShader(p, vs);
-    glAttachShader(p, fs);
-    glLinkProgram(p);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    GLint ok = 0;
-    glGetProgramiv(p, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char info[1024] = {};
-        glGetProgramInfoLog(p, sizeof info - 1, nullptr, info);
-        WriteLogFormat("Generated model program failed to link: %s", info);
-        glDeleteProgram(p);
-        return false;
-    }
+    GLuint p = MakeGlProgramFromText(VertexText(v, px, key), PixelText(v, px, key));
+    if (!p) return false;
     GlShaderProgram& g = *out;
     g.program = p;
     g.skin = v.skin;
@@ -318,37 +255,10 @@ bool Build(const GlShaderKey& key, GlShaderProgram* out) {
     g.clipShift = at("uClipShift");
     g.flipY = at("uFlipY");
     g.eye = at("uEye");
-    g.matDiffuse = at("uMatDiffuse");
-    g.matAmbient = at("uMatAmbient");
-    g.matSpecular = at("uMatSpecular");
-    g.matEmissive = at("uMatEmissive");
-    g.matPower = at("uMatPower");
-    g.ambient = at("uAmbient");
-    g.lights = FindGlLightUniforms(p);
     g.modes = at("uModes");
     g.stageTextures = at("uStageTextures");
-    g.textureFactor = at("uTextureFactor");
-    g.fogColor = at("uFogColor");
-    g.fogParams = at("uFogParams");
-    g.alphaRef = at("uAlphaRef");
-    glUseProgram(p);
-    for (int i = 0; i < kDeviceStageCount; ++i) {
-        const std::string name = "uSampler" + std::to_string(i);
-        g.samplers[i] = at(name.c_str());
-        if (g.samplers[i] >= 0) glUniform1i(g.samplers[i], i);
-    }
+    g.common = FindGlCommonUniforms(p);
     return true;
-}
-
-void ColorOf(uint32_t argb, float out[4]) {
-    out[0] = float((argb >> 16) & 0xFF) / 255.0f;
-    out[1] = float((argb >> 8) & 0xFF) / 255.0f;
-    out[2] = float(argb & 0xFF) / 255.0f;
-    out[3] = float(argb >> 24) / 255.0f;
-}
-
-void SetColor(GLint at, const DeviceColorValue& c) {
-    if (at >= 0) glUniform4f(at, c.r, c.g, c.b, c.a);
 }
 
 // The normals of a rigid draw: the inverse transpose of the world matrix's
@@ -495,19 +405,15 @@ void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, co
         if (g.flipY >= 0) glUniform1f(g.flipY, clip[2]);
     }
     if (Differs(&h.material, &s.material, sizeof h.material, v)) {
-        SetColor(g.matDiffuse, s.material.diffuse);
-        SetColor(g.matAmbient, s.material.ambient);
-        SetColor(g.matSpecular, s.material.specular);
-        SetColor(g.matEmissive, s.material.emissive);
-        if (g.matPower >= 0) glUniform1f(g.matPower, s.material.power);
+        UploadGlMaterial(g.common, s.material);
     }
     float colour[4];
-    if (Differs(&h.ambient, &s.renderStates[DEVICE_RS_AMBIENT], 4, v) && g.ambient >= 0) {
-        ColorOf(s.renderStates[DEVICE_RS_AMBIENT], colour);
-        glUniform4fv(g.ambient, 1, colour);
+    if (Differs(&h.ambient, &s.renderStates[DEVICE_RS_AMBIENT], 4, v) && g.common.ambient >= 0) {
+        GlColorOf(s.renderStates[DEVICE_RS_AMBIENT], colour);
+        glUniform4fv(g.common.ambient, 1, colour);
     }
     // The program's key fixes which lights are on; their values may move.
-    if (Differs(h.lights, s.lights, sizeof h.lights, v)) UploadGlLights(g.lights, s, key.lightType, nullptr);
+    if (Differs(h.lights, s.lights, sizeof h.lights, v)) UploadGlLights(g.common.lights, s, key.lightType, nullptr);
     if (Differs(h.modes, s.pixelConstants[kPsRegModes], sizeof h.modes, v) && g.modes >= 0)
         glUniform4fv(g.modes, 1, s.pixelConstants[kPsRegModes]);
     // An outline pass reads stage 0 alone: the toon stages keep what they hold.
@@ -516,19 +422,19 @@ void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, co
                              outlinePass ? h.stageTextures[2] : s.textures[4] ? 1.0f : 0.0f};
     if (Differs(h.stageTextures, stages, sizeof stages, v) && g.stageTextures >= 0)
         glUniform4f(g.stageTextures, stages[0], stages[1], stages[2], 0.0f);
-    if (Differs(&h.factor, &s.renderStates[DEVICE_RS_TEXTUREFACTOR], 4, v) && g.textureFactor >= 0) {
-        ColorOf(s.renderStates[DEVICE_RS_TEXTUREFACTOR], colour);
-        glUniform4fv(g.textureFactor, 1, colour);
+    if (Differs(&h.factor, &s.renderStates[DEVICE_RS_TEXTUREFACTOR], 4, v) && g.common.textureFactor >= 0) {
+        GlColorOf(s.renderStates[DEVICE_RS_TEXTUREFACTOR], colour);
+        glUniform4fv(g.common.textureFactor, 1, colour);
     }
-    if (Differs(&h.fogColor, &s.renderStates[DEVICE_RS_FOGCOLOR], 4, v) && g.fogColor >= 0) {
-        ColorOf(s.renderStates[DEVICE_RS_FOGCOLOR], colour);
-        glUniform4fv(g.fogColor, 1, colour);
+    if (Differs(&h.fogColor, &s.renderStates[DEVICE_RS_FOGCOLOR], 4, v) && g.common.fogColor >= 0) {
+        GlColorOf(s.renderStates[DEVICE_RS_FOGCOLOR], colour);
+        glUniform4fv(g.common.fogColor, 1, colour);
     }
     const uint32_t fog[3] = {s.renderStates[DEVICE_RS_FOGSTART], s.renderStates[DEVICE_RS_FOGEND],
                              s.renderStates[DEVICE_RS_FOGDENSITY]};
-    if (Differs(h.fogParams, fog, sizeof fog, v) && g.fogParams >= 0)
-        glUniform3f(g.fogParams, DeviceFloatOfBits(fog[0]), DeviceFloatOfBits(fog[1]), DeviceFloatOfBits(fog[2]));
+    if (Differs(h.fogParams, fog, sizeof fog, v) && g.common.fogParams >= 0)
+        glUniform3f(g.common.fogParams, DeviceFloatOfBits(fog[0]), DeviceFloatOfBits(fog[1]), DeviceFloatOfBits(fog[2]));
     const uint32_t alphaRef = s.renderStates[DEVICE_RS_ALPHAREF] & 0xFF;
-    if (Differs(&h.alphaRef, &alphaRef, 4, v) && g.alphaRef >= 0) glUniform1i(g.alphaRef, int(alphaRef));
+    if (Differs(&h.alphaRef, &alphaRef, 4, v) && g.common.alphaRef >= 0) glUniform1i(g.common.alphaRef, int(alphaRef));
     h.valid = true;
 }
