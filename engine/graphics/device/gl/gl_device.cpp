@@ -183,10 +183,12 @@ void UploadBuffer(DeviceBufferRecord* b, int offset, int size) {
     glBufferSubData(target, offset, size, b->bytes + offset);
 }
 
+// Objects released after the window closed went with its context: there
+// is nothing left to delete, and no GL call may be made.
 void ReleaseBuffer(DeviceBufferRecord* b) {
     GLuint name = GLuint(b->backendData);
     if (State().gl.shaderAttributes.buffer == name) State().gl.shaderAttributes.valid = false;
-    if (name) glDeleteBuffers(1, &name);
+    if (name && ContextPresent()) glDeleteBuffers(1, &name);
     b->backendData = 0;
 }
 
@@ -221,6 +223,11 @@ void UploadTexture(DeviceTexture* t, int level) {
 void ReleaseTexture(DeviceTexture* t) {
     auto* record = reinterpret_cast<GlTexture*>(t->backendData);
     if (!record) return;
+    if (!ContextPresent()) {
+        FreeMemory(record);
+        t->backendData = 0;
+        return;
+    }
     if (record->framebuffer) {
         if (State().gl.boundFramebuffer == record->framebuffer) State().gl.boundFramebuffer = 0;
         glDeleteFramebuffers(1, &record->framebuffer);
