@@ -272,7 +272,9 @@ int SetupOutlineProgrammableStages(DeviceDrawStateBlock* block, ModelMesh* mesh)
     block->stages[0] = ProgrammableStage(GetModelWhiteGraph(), 0);
     block->stages[1] = ProgrammableStage(-1, 1);
     block->stages[2] = ProgrammableStage(-1, 2);
-    SetPixelModes(MeshBlendMode(mesh), 0, 0);
+    // The toon modes mean nothing to the outline; they keep the first
+    // pass's values so the pixel stage's constants stay as they are.
+    SetPixelModes(MeshBlendMode(mesh), mesh->material->toonMode, mesh->material->secondToonMode);
     ApplyDeviceDrawState(block, 1, 1);
     ResetTexCoordIndices();
     return 0;

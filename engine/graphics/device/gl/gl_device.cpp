@@ -325,7 +325,19 @@ bool BindTarget(const DeviceState& s) {
     return true;
 }
 
-void ApplyRasterState(const DeviceState& s) {
+// The culling of a draw as GL sees it: 0 none, 1 drop clockwise, 2 drop
+// counter-clockwise (the winding on the screen, turned for a target
+// rendered upside down).
+int GlCullOf(const DeviceState& s) {
+    uint32_t cull = s.renderStates[DEVICE_RS_CULLMODE];
+    if (cull != DEVICE_CULL_CW && cull != DEVICE_CULL_CCW) return 0;
+    bool dropScreenCw = cull == DEVICE_CULL_CW;
+    return dropScreenCw != TargetFlipped(s) ? 1 : 2;
+}
+
+// `cullInShader`: the program culls by itself (model shaders), so the GL
+// cull state stays as it is between their draws.
+void ApplyRasterState(const DeviceState& s, bool cullInShader) {
     const uint32_t* rs = s.renderStates;
     if (rs[DEVICE_RS_ZENABLE]) glEnable(GL_DEPTH_TEST); else glDisable(GL_DEPTH_TEST);
     glDepthMask(rs[DEVICE_RS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
@@ -344,17 +356,14 @@ void ApplyRasterState(const DeviceState& s) {
     } else {
         glDisable(GL_BLEND);
     }
-    // The winding as seen on the screen is the winding GL sees in the
-    // window; a target rendered upside down turns it.
-    uint32_t cull = rs[DEVICE_RS_CULLMODE];
-    if (cull == DEVICE_CULL_CW || cull == DEVICE_CULL_CCW) {
+    const int cull = cullInShader ? 0 : GlCullOf(s);
+    if (cull) {
         glEnable(GL_CULL_FACE);
-        bool dropScreenCw = cull == DEVICE_CULL_CW;
-        bool dropGlCw = dropScreenCw != TargetFlipped(s);
-        glFrontFace(dropGlCw ? GL_CCW : GL_CW);
+        glFrontFace(cull == 1 ? GL_CCW : GL_CW);
         glCullFace(GL_BACK);
     } else {
         glDisable(GL_CULL_FACE);
+        glFrontFace(GL_CCW);
     }
     uint32_t fill = rs[DEVICE_RS_FILLMODE];
     glPolygonMode(GL_FRONT_AND_BACK, fill == DEVICE_FILL_WIREFRAME ? GL_LINE : fill == DEVICE_FILL_POINT ? GL_POINT : GL_FILL);
@@ -542,8 +551,8 @@ bool UseProgram(const DeviceState& s, DrawProgram* out) {
         GlShaderProgram* program = FindGlShaderProgramForDraw(key, &outlinePass);
         if (!program || !BindTarget(s)) return false;
         glUseProgram(program->program);
-        UploadGlShaderUniforms(program, key, s, TargetFlipped(s), outlinePass);
-        ApplyRasterState(s);
+        UploadGlShaderUniforms(program, key, s, TargetFlipped(s), outlinePass, GlCullOf(s));
+        ApplyRasterState(s, true);
         BindShaderTextures(s);
         *out = {true, program->skin, 0};
     } else {
@@ -552,7 +561,7 @@ bool UseProgram(const DeviceState& s, DrawProgram* out) {
         if (!program || !BindTarget(s)) return false;
         glUseProgram(program->program);
         UploadGlUniforms(*program, key, s, TargetFlipped(s));
-        ApplyRasterState(s);
+        ApplyRasterState(s, false);
         BindTextures(s, key);
         *out = {false, 0, s.fvf};
     }

@@ -90,7 +90,7 @@ struct GlShaderProgram {
     int fogMode, alphaFunc;
     bool outlineBranch;  // a first pass: it also draws its mesh's outline (uPass)
     GLint pass;
-    GLint matrices, texTransform, outline, renormalise, normalMatrix, view, projection, clipShift, flipY, eye;
+    GLint matrices, texTransform, outline, renormalise, normalMatrix, view, projection, clipShift, flipY, eye, cull;
     GLint modes, stageTextures;
     GlCommonUniforms common;
     // What the program's uniforms hold: a draw sends only what differs.
@@ -101,7 +101,7 @@ struct GlShaderProgram {
         DeviceMaterial material;
         uint32_t ambient, factor, fogColor, fogParams[3], alphaRef;
         DeviceLight lights[kDeviceLightCount];
-        float modes[4], stageTextures[3], pass;
+        float modes[4], stageTextures[3], pass, cull;
     } held;
 };
 
@@ -116,5 +116,7 @@ GlShaderProgram* FindGlShaderProgram(const GlShaderKey& key);
 GlShaderProgram* FindGlShaderProgramForDraw(const GlShaderKey& key, bool* outlinePass);
 void ReleaseGlShaderPrograms();
 int CountGlShaderPrograms();
+// glCull: the draw's culling as GL sees it (0 none, 1 drop clockwise, 2
+// drop counter-clockwise); the programs cull by the facing themselves.
 void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, const DeviceState& state, bool flipY,
-                            bool outlinePass);
+                            bool outlinePass, int glCull);

@@ -7,7 +7,10 @@
 // lighting, colour bytes truncated the same way), then the texture-stage
 // cascade of that road, the opacity factor, fog and the alpha test. World
 // or bone matrices come from vertex registers 94 on, the texture-coordinate
-// transform from 88 and 89, the outline width from 42.
+// transform from 88 and 89, the outline width from 42. Draws through these
+// programs leave the GL state alone between a mesh and its outline (which
+// a software rasteriser pays dearly for): an outline runs in the program
+// of its mesh, and the programs cull by the facing of each fragment.
 // Limits: normal maps and second texture layers are recognised but not
 // drawn (the fixed-function road does not draw them either).
 #include "graphics/device/gl/gl_internal.h"
@@ -107,6 +110,7 @@ std::string VertexText(const VertexShaderBits& v, const PixelShaderBits& px, con
     s += "uniform vec2 uClipShift;\nuniform float uFlipY;\nuniform vec3 uEye;\n";
     s += kMaterialAndLightUniforms;
     s += "out vec4 vDiffuse;\nout vec4 vSpecular;\nout vec2 vTex0;\nout vec2 vToon;\nout float vFogDepth;\n";
+    s += "uniform float uCull;\nflat out float vCull;\n";
     const bool branch = !v.outline;  // a first pass carries its mesh's outline pass
     if (branch) s += "uniform vec4 uPass;\nflat out float vPass;\n";
     s += "vec3 Place(int r, vec4 p) { return vec3(dot(uMatrices[r], p), dot(uMatrices[r + 1], p), dot(uMatrices[r + 2], p)); }\n";
@@ -115,7 +119,7 @@ std::string VertexText(const VertexShaderBits& v, const PixelShaderBits& px, con
     s += "vec3 SafeNormalize(vec3 a) { return dot(a, a) > 0.0 ? normalize(a) : a; }\n";
     s += "vec3 UnitMax(vec3 c) {\n  float hi = max(c.r, max(c.g, c.b)), lo = min(c.r, min(c.g, c.b));\n"
          "  if (c.r + c.g + c.b <= 1e-5 || hi - lo < 1e-5 || !(hi > 0.0)) return vec3(1.0);\n  return c / hi;\n}\n";
-    s += "void main() {\n  vec4 p = vec4(aPosition, 1.0);\n";
+    s += "void main() {\n  vec4 p = vec4(aPosition, 1.0);\n  vCull = uCull;\n";
     if (v.skin == 0) {
         s += "  vec3 P = Place(0, p);\n  vec3 Nm = Turn(0, aNormal);\n";
     } else {
@@ -199,7 +203,10 @@ std::string PixelText(const VertexShaderBits& v, const PixelShaderBits& px, cons
     // vertex stage's constants.
     const bool branch = !v.outline;
     if (branch) s += "flat in float vPass;\n";
-    s += "void main() {\n";
+    // Culling by the facing: the GL cull state then stays the same from one
+    // draw to the next (the outline drops the other side of its mesh).
+    s += "flat in float vCull;\n";
+    s += "void main() {\n  if (vCull > 0.5 && ((vCull < 1.5) != gl_FrontFacing)) discard;\n";
     s += "  vec4 tex0 = uStageTextures.x > 0.5 ? texture(uSampler0, vTex0) : vec4(1.0);\n";
     s += "  vec4 current = clamp(tex0 * vDiffuse, 0.0, 1.0);\n";
     const int drawType = v.outline ? 0 : px.drawType;
@@ -245,6 +252,7 @@ bool Build(const GlShaderKey& key, GlShaderProgram* out) {
     g.outlineBranch = !v.outline;
     auto at = [p](const char* name) { return glGetUniformLocation(p, name); };
     g.pass = at("uPass");
+    g.cull = at("uCull");
     g.matrices = at("uMatrices");
     g.texTransform = at("uTexTransform");
     g.outline = at("uOutline");
@@ -363,10 +371,12 @@ bool Differs(void* held, const void* value, size_t size, bool valid) {
 }  // namespace
 
 void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, const DeviceState& s, bool flipY,
-                            bool outlinePass) {
+                            bool outlinePass, int glCull) {
     GlShaderProgram& g = *program;
     GlShaderProgram::Held& h = g.held;
     const bool v = h.valid;
+    const float cull = float(glCull);
+    if (Differs(&h.cull, &cull, sizeof cull, v) && g.cull >= 0) glUniform1f(g.cull, cull);
     const float pass = outlinePass ? 1.0f : 0.0f;
     if (Differs(&h.pass, &pass, sizeof pass, v) && g.pass >= 0) glUniform4f(g.pass, pass, 0, 0, 0);
     const float(*c)[4] = s.vertexConstants;
