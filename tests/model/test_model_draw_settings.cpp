@@ -21,7 +21,8 @@ struct MaterialWords {
     float outlineColour[4];
 };
 
-// Toon: ramps swapped, both modes 0, added at half strength, an orange outline.
+// Toon: the smooth ramp for the toon, none named for the second (the smooth
+// one too), both modes 0, added at half strength, an orange outline.
 // Toon: both modes on, multiplied.
 // Plain: alpha blended.  Plain: no blending, specular from the vertices.
 const MaterialWords kMaterials[4] = {{1, -2, -1, 0, 0, 2, 128, {1.0f, 0.5f, 0.0f, 1.0f}},
@@ -72,7 +73,7 @@ TEST_F(ModelDrawSettingsTest, MaterialWordsGiveTheToonBlendAndOutlineSettings) {
         const ModelMaterial& m = in->materials[i];
         const MaterialWords& w = kMaterials[i];
         EXPECT_EQ(m.toonTexture, w.toon) << i;
-        EXPECT_EQ(m.secondToonTexture, w.secondToon) << i;
+        EXPECT_EQ(m.secondToonTexture, w.secondToon >= 0 ? w.secondToon : -2) << i;  // none: the smooth ramp
         EXPECT_EQ(m.toonMode, w.toonMode) << i;
         EXPECT_EQ(m.secondToonMode, w.secondToonMode) << i;
         EXPECT_EQ(m.blendMode, w.blendMode) << i;
@@ -94,7 +95,7 @@ TEST_F(ModelDrawSettingsTest, MaterialWordsGiveTheToonBlendAndOutlineSettings) {
     EXPECT_EQ(block[0].factorColor, 0x80FFFFFFu);
     EXPECT_EQ(stage(0, 1).graph, GetDefaultToonGraph(-2));
     EXPECT_EQ(stage(0, 1).colorOp, DEVICE_TOP_BLENDTEXTUREALPHA);
-    EXPECT_EQ(stage(0, 2).graph, GetDefaultToonGraph(-1));
+    EXPECT_EQ(stage(0, 2).graph, GetDefaultToonGraph(-2));
     EXPECT_EQ(stage(0, 2).colorOp, DEVICE_TOP_BLENDTEXTUREALPHA);
     EXPECT_EQ(stage(0, 3).alphaOp, DEVICE_TOP_MODULATE);  // the half strength
     // Multiplied at full strength, the toon ramp modulates, the specular ramp adds.
@@ -128,8 +129,9 @@ TEST_F(ModelDrawSettingsTest, MaterialWordsGiveTheToonBlendAndOutlineSettings) {
 
 TEST_F(ModelDrawSettingsTest, ReadModelsDrawWithTheSettingsTheyWereMadeWith) {
     // A material as the text readers make it: toon modes 2 and 1, no extra
-    // textures (the banded ramp for both), alpha blending at full strength,
-    // a black outline whose width and minimum come from mode words 2 and 3.
+    // textures (the banded ramp for the toon, the smooth one for the
+    // second), alpha blending at full strength, a black outline whose width
+    // and minimum come from mode words 2 and 3.
     ReadModel model;
     InitReadModel(&model);
     ReadModelMesh* cube = AddTestCube(&model, AddReadModelFrame(&model, "root", nullptr));
@@ -144,7 +146,7 @@ TEST_F(ModelDrawSettingsTest, ReadModelsDrawWithTheSettingsTheyWereMadeWith) {
     ASSERT_EQ(SetupModelInstance(reserved, handle), 0);
     const ModelMaterial& m = GetModelBase(handle)->firstInstance->materials[0];
     EXPECT_EQ(m.toonTexture, -1);
-    EXPECT_EQ(m.secondToonTexture, -1);
+    EXPECT_EQ(m.secondToonTexture, -2);
     EXPECT_EQ(m.toonMode, 2);
     EXPECT_EQ(m.secondToonMode, 1);
     EXPECT_EQ(m.blendMode, 1);

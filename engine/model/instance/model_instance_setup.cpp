@@ -111,6 +111,9 @@ void SetupMaterials(ModelInstance* in) {
         out.outline[0] = m.outline[0];
         out.outline[1] = m.outline[1];
         CopyMaterialDrawSettings(m, &out);
+        // An extra texture outside the table names none: the built-in ramp.
+        if (out.toonTexture >= base->textureCount) out.toonTexture = -1;
+        if (out.secondToonTexture >= base->textureCount) out.secondToonTexture = -2;
     }
     for (int i = 0; i < base->textureCount; ++i) {
         ModelTexture& t = in->textures[i];
@@ -131,6 +134,7 @@ void SetupRigidBodies(ModelInstance* in) {
         body.base = &base->rigidBodies[i];
         int frame = int(body.base->params[0]);
         body.frame = frame >= 0 && frame < base->frameCount ? &in->frames[frame] : nullptr;
+        body.worldBody = -1;  // until the physics world takes it
     }
 }
 
@@ -282,8 +286,11 @@ int SetupModelInstance(int reservedHandle, int baseHandle) {
 
 void CopyMaterialDrawSettings(const ModelBaseMaterial& base, ModelMaterial* out) {
     std::memcpy(out->outlineColour, base.outlineColour, sizeof(out->outlineColour));
-    out->toonTexture = base.extraTexture1;
-    out->secondToonTexture = base.extraTexture2;
+    // A slot that names no texture takes its usual built-in ramp: the
+    // banded one (-1) or the smooth one (-2) for the toon, the smooth one
+    // for the second (specular) toon.
+    out->toonTexture = base.extraTexture1 >= 0 || base.extraTexture1 == -2 ? base.extraTexture1 : -1;
+    out->secondToonTexture = base.extraTexture2 >= 0 ? base.extraTexture2 : -2;
     out->toonMode = int(base.modeWords[0]);
     out->secondToonMode = int(base.modeWords[1]);
     out->blendMode = base.flagWord;
