@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <string>
 
 namespace {
 
@@ -115,6 +116,15 @@ protected:
             if (blocks.buttons.held[b]) keys.insert(kButtonKeys[b]);
         return keys;
     }
+    // Keeps the frame just drawn, once per name, for a look:
+    // build/<preset>/e2e_frames/<name>.png.
+    void Look(const std::string& name) {
+        if (!looked_.insert(name).second) return;
+        const std::filesystem::path dir = std::filesystem::path(MORPOTTA_BUILD_DIR) / "e2e_frames";
+        std::filesystem::create_directories(dir);
+        EXPECT_EQ(SaveDrawScreenToPng((dir / (name + ".png")).string().c_str()), 0) << name;
+    }
+
     // One frame of a session as the player plays it: the stored run in
     // play, START through the scenes, decide held over the bonus count and
     // START on the screens that wait for it.
@@ -125,7 +135,9 @@ protected:
                 lastStage_ = stage;
                 stagesPlayed_.push_back(stage->stageNumber);
             }
-            return Frame(RunKeys(*stage));
+            const bool played = Frame(RunKeys(*stage));
+            if (stage->playFrames == 160) Look("stage" + std::to_string(stage->stageNumber) + "_mode" + std::to_string(s.phase));
+            return played;
         }
         if (stage && stage->finished && stage == lastStage_ && stage->grid.Count(tile::kGoalOpen) && !stage->roundOver) {
             ++goalsReached_;
@@ -136,9 +148,12 @@ protected:
                                      ((s.phase == PlaySession::kTimeAttackResult ||
                                        s.phase == PlaySession::kReplayResult) &&
                                       s.phaseTimer >= 30);
-        if (waitingForStart) return Frame(++beat_ % 2 ? std::set<int>{KEYCODE_ESCAPE} : std::set<int>{});
-        if (s.phase == PlaySession::kSetEnd) return Frame({KEYCODE_ENTER});
-        return Frame();
+        const std::string phase = "set" + std::to_string(s.setNumber) + "_phase" + std::to_string(s.phase);
+        const bool done = waitingForStart ? Frame(++beat_ % 2 ? std::set<int>{KEYCODE_ESCAPE} : std::set<int>{})
+                                          : Frame(s.phase == PlaySession::kSetEnd ? std::set<int>{KEYCODE_ENTER}
+                                                                                  : std::set<int>{});
+        if (waitingForStart) Look(phase);
+        return done;
     }
 
     // ---- the parts of the game a run goes through ----
@@ -174,10 +189,13 @@ protected:
         for (int guard = 0; guard < 20000 && app_->scene == GameApp::kSceneEnding; ++guard) {
             auto* ending = dynamic_cast<EndingScene*>(app_->ending.get());
             ASSERT_TRUE(ending);
-            if (ending->phase == EndingScene::kRoll)
+            if (ending->phase == EndingScene::kRoll) {
                 ASSERT_TRUE(Frame({KEYCODE_ENTER}));
-            else
+                if (++rollFrames_ == 400) Look("ending_roll");
+            } else {
+                Look("ending_phase" + std::to_string(ending->phase));
                 ASSERT_TRUE(Frame(++beat_ % 2 ? std::set<int>{KEYCODE_ESCAPE} : std::set<int>{}));
+            }
         }
         ASSERT_EQ(app_->scene, GameApp::kSceneTitle);
         ASSERT_TRUE(Frame());
@@ -221,10 +239,12 @@ protected:
             PlaySession& s = *Session();
             if (s.CurrentStage()->finished && s.CurrentStage()->grid.Count(tile::kGoalOpen))
                 replayed = s.CurrentStage()->elapsed;
-            if (PlaySession::IsPlayPhase(s.phase))
+            if (PlaySession::IsPlayPhase(s.phase)) {
                 ASSERT_TRUE(Frame());
-            else
+                if (s.CurrentStage()->playFrames == 160) Look("replay_stage0");
+            } else {
                 ASSERT_TRUE(SessionFrame(s));
+            }
         }
         ASSERT_EQ(app_->scene, GameApp::kSceneTitle);
         EXPECT_EQ(replayed, recorded);
@@ -249,6 +269,8 @@ protected:
     std::set<int> down_;
     std::map<int, playsim::InputScript> scripts_;
     std::vector<int32_t> sets_;
+    std::set<std::string> looked_;
+    int rollFrames_ = 0;
     const Stage* lastStage_ = nullptr;
     std::vector<int> stagesPlayed_;
     int goalsReached_ = 0;
