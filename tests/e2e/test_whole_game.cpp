@@ -152,7 +152,7 @@ protected:
         const bool done = waitingForStart ? Frame(++beat_ % 2 ? std::set<int>{KEYCODE_ESCAPE} : std::set<int>{})
                                           : Frame(s.phase == PlaySession::kSetEnd ? std::set<int>{KEYCODE_ENTER}
                                                                                   : std::set<int>{});
-        if (waitingForStart) Look(phase);
+        if (waitingForStart && ++waitedIn_[phase] == 3) Look(phase);
         return done;
     }
 
@@ -270,6 +270,7 @@ protected:
     std::map<int, playsim::InputScript> scripts_;
     std::vector<int32_t> sets_;
     std::set<std::string> looked_;
+    std::map<std::string, int> waitedIn_;
     int rollFrames_ = 0;
     const Stage* lastStage_ = nullptr;
     std::vector<int> stagesPlayed_;
