@@ -339,6 +339,7 @@ struct ModelBase {
 
 struct ModelFrame;
 struct ModelMesh;
+struct PhysicsWorld;
 
 // Per instance copy of a base material's values, then the draw settings
 // the model API may change.
@@ -444,6 +445,7 @@ struct ModelFrame {
 
 struct ModelRigidBodyState {
     const ModelBaseRigidBody* base;
+    int worldBody;  // its number in the instance's physics world; -1 for none
 };
 
 struct ModelJointState {
@@ -484,6 +486,7 @@ struct ModelInstance {
     uint8_t shapesDirty;
     ModelRigidBodyState* rigidBodies;
     ModelJointState* joints;
+    PhysicsWorld* physicsWorld;  // of its rigid bodies and joints; null when it has none
     ModelTriangleListState* triangleLists;
     ModelMesh* meshes;
     ModelMaterial* materials;

@@ -88,6 +88,10 @@ void FillOnes(float* values, int count) {
     for (int i = 0; i < count; ++i) values[i] = 1.0f;
 }
 
+int OwnTextureOr(const ModelBase* base, int texture, int builtIn) {
+    return texture >= 0 && texture < base->textureCount ? texture : builtIn;
+}
+
 void SetupMaterials(ModelInstance* in) {
     const ModelBase* base = in->base;
     for (int i = 0; i < base->materialCount; ++i) {
@@ -102,14 +106,16 @@ void SetupMaterials(ModelInstance* in) {
         std::memcpy(out.layers, m.layers, sizeof(m.layers));
         out.outline[0] = m.outline[0];
         out.outline[1] = m.outline[1];
-        // Draw settings: a black outline, the built-in banded and smooth
-        // toon ramps, alpha blending at full strength.
+        // Draw settings: a black outline, the material's toon ramps (its
+        // two extra textures and first two mode words; the built-in banded
+        // and smooth ramps where it names none), alpha blending at full
+        // strength.
         out.outlineColour[0] = out.outlineColour[1] = out.outlineColour[2] = 0.0f;
         out.outlineColour[3] = 1.0f;
-        out.toonTexture = -1;
-        out.secondToonTexture = -2;
-        out.toonMode = 2;
-        out.secondToonMode = 1;
+        out.toonTexture = OwnTextureOr(base, m.extraTexture1, -1);
+        out.secondToonTexture = OwnTextureOr(base, m.extraTexture2, -2);
+        out.toonMode = m.modeWords[0] == 0 ? 0 : 2;
+        out.secondToonMode = m.modeWords[1] == 0 ? 0 : 1;
         out.blendMode = 1;
         out.blendParameter = 255;
     }
