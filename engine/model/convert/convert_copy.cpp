@@ -126,6 +126,10 @@ bool CopyMaterials(const ReadModel* model, ModelBase* base) {
         std::memcpy(out.outline, &m->modeWords[2], sizeof(out.outline));
         out.flagWord = m->flagWord;
         out.alpha = m->alpha;
+        // Read models carry the outline width and minimum width as the bits
+        // of mode words 2 and 3, and no outline colour: it is black.
+        std::memcpy(out.outline, &m->modeWords[2], sizeof(out.outline));
+        out.outlineColour[3] = 1.0f;
     }
     return true;
 }
