@@ -94,7 +94,7 @@ void DrawCell(const Stage& st, const GameData& d, int column, int row, int32_t c
 
 }  // namespace
 
-void Stage::Draw(float opacity) {
+void Stage::Draw(float opacity, bool withTransition) {
     if (!gameData) return;
     GameData& d = *gameData;
     const float depth = FieldDepth();
@@ -129,5 +129,5 @@ void Stage::Draw(float opacity) {
 
     DrawStageHud(*this);
     DrawStagePhasePictures(*this);
-    d.DrawScreenTransition(-1);
+    if (withTransition) d.DrawScreenTransition(-1);
 }

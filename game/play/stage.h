@@ -100,11 +100,12 @@ public:
     // ---- drawing (game/draw/) ----
     // One frame of the stage: the turned background, the tiles and items,
     // darts and rising gems, the cats with their labels, the HUD of the
-    // mode, the phase pictures and the screen transition. opacity is the
-    // frame opacity of the blocks and cats (1 in play; less while the
-    // session pulls the camera back after a stage). Advances the cats'
-    // walk and turn counters.
-    void Draw(float opacity = 1.0f);
+    // mode, the phase pictures and the screen transition (left to the caller
+    // without withTransition, to dissolve over what it draws on top). opacity
+    // is the frame opacity of the blocks and cats (1 in play; less while the
+    // session pulls the camera back after a stage). Advances the cats' walk
+    // and turn counters.
+    void Draw(float opacity = 1.0f, bool withTransition = true);
 
     // ---- phases ----
     // Called once per frame after the play update; true once the stage is

@@ -25,7 +25,7 @@ void DrawTranslucentBox(int x1, int y1, int x2, int y2, uint32_t color, int alph
 
 }  // namespace
 
-void ScenarioScript::DrawMessageWindow() {
+void ScenarioScript::DrawMessageWindow(bool withTransition) {
     const uint32_t black = MakeScreenColor(0, 0, 0);
     const uint32_t white = MakeScreenColor(255, 255, 255);
     if (!noBackground) {
@@ -58,5 +58,5 @@ void ScenarioScript::DrawMessageWindow() {
         static const std::string hint = GameText("Push START to skip →");
         DrawTextAt(380, 455, hint.c_str(), MakeScreenColor(255, 255, 0), 0);
     }
-    if (data) data->DrawScreenTransition(-1);
+    if (data && withTransition) data->DrawScreenTransition(-1);
 }

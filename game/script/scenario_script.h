@@ -66,8 +66,8 @@ public:
     // where none).
     void Run(input::ButtonBlock* const* buttons);
     // The scene: background, message window, cats, fades and the screen
-    // transition.
-    void DrawMessageWindow();
+    // transition (left to the caller without withTransition).
+    void DrawMessageWindow(bool withTransition = true);
     // True once the script has ended (after a closing scene's fade); the
     // flag is cleared by the reading.
     bool TakeFinished();

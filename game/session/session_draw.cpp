@@ -32,10 +32,19 @@ const Stage* ShownStage(const PlaySession& s) {
 void PlaySession::Draw() {
     if (!gameData) return;
     const GameData& data = *gameData;
+    // The screen before dissolves over the whole new one, its score panel
+    // too, so the two screens' lives never show together.
+    bool transitionLeft = false;
     if (IsPlayPhase(phase)) {
-        if (Stage* stage = CurrentStage()) stage->Draw(phaseTimer < 1 ? 1.0f : 1.0f - float(phaseTimer) / kEndFrames);
+        if (Stage* stage = CurrentStage()) {
+            stage->Draw(phaseTimer < 1 ? 1.0f : 1.0f - float(phaseTimer) / kEndFrames, false);
+            transitionLeft = true;
+        }
     } else if (phase == kScene) {
-        if (ScenarioScript* scene = CurrentScene()) scene->DrawMessageWindow();
+        if (ScenarioScript* scene = CurrentScene()) {
+            scene->DrawMessageWindow(false);
+            transitionLeft = true;
+        }
     } else if (phase == kSetEnd) {
         DrawSetEnd();
     } else if (phase == kRoundResult || phase == kMatchResult) {
@@ -46,6 +55,7 @@ void PlaySession::Draw() {
         sessiondraw::DrawPause(data);
     }
     if (IsMapSetPhase(phase) || phase == kScene || phase == kSetEnd) DrawScorePanel();
+    if (transitionLeft) gameData->DrawScreenTransition(-1);
 }
 
 void PlaySession::DrawScorePanel() const {

@@ -179,8 +179,11 @@ protected:
             ASSERT_TRUE(s);
             ASSERT_FALSE(s->gameOverMenu) << "game over in set " << s->setNumber;
             if (!more(*s)) return;
-            if (sets_.empty() || sets_.back() != s->setNumber) sets_.push_back(s->setNumber);
+            const bool newSet = sets_.empty() || sets_.back() != s->setNumber;
+            if (newSet) sets_.push_back(s->setNumber);
             ASSERT_TRUE(SessionFrame(*s));
+            // A set's first frame: the screen before still dissolving away.
+            if (newSet) Look("set" + std::to_string(s->setNumber) + "_start");
         }
     }
     // The ending: its script skipped, the roll hurried with decide, START

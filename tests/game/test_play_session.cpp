@@ -2,9 +2,11 @@
 // run from set 0's first scene to the ending request, game over and
 // continue, the extra set of the first player's device, a failed last
 // stage, a versus match with a tie and sudden death, time-attack records,
-// the pause, and the attract demo.
+// the pause, the attract demo, and the dissolve into a new set.
 #include "session_fixture.h"
 
+#include "game/data/game_text.h"
+#include "game/draw/draw_calls.h"
 #include "game/savedata.h"
 
 #include <algorithm>
@@ -230,6 +232,49 @@ TEST_F(PlaySessionTest, TheHardRunPlaysTheExtraSetOfTheFirstPlayersDevice) {
     t_.save.difficulty = 0;
     auto easy3 = Make(3, 0, 7);
     EXPECT_EQ(Next(*easy3)->setNumber, 4);
+}
+
+// A new set starts with the screen before (set 3's end, "x 15" lives)
+// dissolving away: it dissolves over the whole new screen, score panel
+// included, so the extra set's "∞" never shows beside the old count.
+TEST_F(PlaySessionTest, TheScreenBeforeANewSetDissolvesOverItsScorePanelToo) {
+    t_.save.difficulty = 1;
+    Players({input::kKeyboard});
+    auto set3 = Make(3, 0, 15);
+    auto extra = Next(*set3);
+    ASSERT_EQ(extra->inExtraSet, 1);
+    const std::string endless = GameText("   ∞");
+    auto drawn = [&] {
+        std::vector<gamedraw::Call> calls;
+        gamedraw::SetRecorder([&calls](const gamedraw::Call& c) { calls.push_back(c); });
+        extra->Draw();
+        gamedraw::SetRecorder(nullptr);
+        return calls;
+    };
+    auto drawsBeforeTheDissolve = [&](const std::string& where) {
+        t_.data.transitionCount = 0;  // as the set end's START left it
+        const std::vector<gamedraw::Call> calls = drawn();
+        ASSERT_FALSE(calls.empty()) << where;
+        EXPECT_EQ(calls.back().kind, gamedraw::Call::kWipe) << where << ": the old screen is drawn last";
+        EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                                [](const gamedraw::Call& c) { return c.kind == gamedraw::Call::kWipe; }),
+                  1)
+            << where;
+        EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [&](const gamedraw::Call& c) {
+            return c.kind == gamedraw::Call::kText && c.text == endless;
+        })) << where;
+    };
+    if (extra->phase == PlaySession::kScene) {
+        drawsBeforeTheDissolve("the opening scene");
+        SkipScene(*extra);
+    }
+    ASSERT_TRUE(RunUntil(*extra, [&] { return InPlay(*extra); }, 2000));
+    drawsBeforeTheDissolve("the first stage");
+    // Dissolved, the old screen is drawn no more.
+    t_.data.transitionCount = 30;
+    const std::vector<gamedraw::Call> after = drawn();
+    EXPECT_TRUE(std::none_of(after.begin(), after.end(),
+                             [](const gamedraw::Call& c) { return c.kind == gamedraw::Call::kWipe; }));
 }
 
 // The stage's clock five seconds and a frame past its limit: a story

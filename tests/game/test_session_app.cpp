@@ -81,7 +81,9 @@ TEST_F(SessionAppTest, PauseAndBackToTheTitleWithTheSaveWritten) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->phase, PlaySession::kScene);
     EXPECT_EQ(s->playerEntries[0], SlotOf(input::kKeyboard));
-    ASSERT_TRUE(Step());
+    // The title dissolves over the whole scene, score panel included.
+    ASSERT_TRUE(StepUntil([&] { return app_->data->transitionCount >= 30; }, 60));
+    ASSERT_EQ(s->phase, PlaySession::kScene);
     const std::vector<uint32_t> scene = Shot("session_scene.png");
     EXPECT_GT(PixelsOfColour(scene, 220, 10, 400, 30, 0xFFFFFF), 50) << "the score panel over the scene";
     for (int i = 0; i < 20 && s->phase == PlaySession::kScene; ++i) Press({KEYCODE_ESCAPE});
