@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <thread>
 
 using namespace graphtest;
@@ -339,15 +340,28 @@ TEST(MemReader, AFlushHandsBackEveryRequestAndWaitsForTheOneInFlight) {
         ASSERT_EQ(async->Request(queued.back().Get(), uintptr_t(i)), mg::kOk);
     }
     stream.WaitForReader();  // the first is in flight, held at the gate
-    std::thread flusher([&] { async->BeginFlush(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    stream.Open(true);
-    flusher.join();
+    std::atomic<bool> flushed{false};
+    std::thread flusher([&] {
+        async->BeginFlush();
+        flushed = true;
+    });
 
+    // The gate opens only once the flush has handed back a queued request:
+    // until then nothing is done, and a request the worker took before the
+    // flush would read through the open gate.
     mg::MediaSample* sample = nullptr;
     uintptr_t user = 0;
     std::vector<mg::Result> results(3, 1234);
-    for (int i = 0; i < 3; ++i) {
+    mg::Result first = async->WaitForNext(0, &sample, &user);
+    while (!sample) {
+        std::this_thread::yield();
+        first = async->WaitForNext(0, &sample, &user);
+    }
+    results[user] = first;
+    EXPECT_FALSE(flushed) << "the flush waits for the request in flight";
+    stream.Open(true);
+    flusher.join();
+    for (int i = 1; i < 3; ++i) {
         mg::Result r = async->WaitForNext(0, &sample, &user);
         ASSERT_TRUE(sample);
         results[user] = r;
@@ -364,6 +378,41 @@ TEST(MemReader, AFlushHandsBackEveryRequestAndWaitsForTheOneInFlight) {
     EXPECT_TRUE(reader->Io().WorkerRunning());
     queued.clear();
     reader->Release();  // joins the worker
+}
+
+TEST(MemReader, ARequestWhileTheStoppedWorkerFinishesItsReadGoesToANewWorker) {
+    GatedStream stream(4096, 1);
+    D_CMemReader* reader = D_CMemReader::Create(&stream, MpegStream(), nullptr);
+    mg::Ref<mg::AsyncReader> async = ReaderOf(reader);
+    Samples samples(2);
+    stream.Open(false);
+    mg::Ref<mg::MediaSample> held = samples.Get(0, 64), later = samples.Get(64, 128);
+    ASSERT_EQ(async->Request(held.Get(), 1), mg::kOk);
+    stream.WaitForReader();
+    std::promise<void> stopped;
+    std::future<void> stoppedFuture = stopped.get_future();
+    std::thread stopper([&] {
+        reader->Io().StopWorker();  // waits for the read held at the gate
+        stopped.set_value();
+    });
+    while (reader->Io().WorkerRunning()) std::this_thread::yield();
+    ASSERT_EQ(async->Request(later.Get(), 2), mg::kOk);  // starts a new worker
+    stream.Open(true);
+    if (stoppedFuture.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        stopper.detach();
+        FAIL() << "the stopped worker took up the new request's work and never ended";
+    }
+    stopper.join();
+    mg::MediaSample* sample = nullptr;
+    uintptr_t user = 0, users = 0;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(async->WaitForNext(5000, &sample, &user), mg::kOk);
+        users += user;
+    }
+    EXPECT_EQ(users, 3u) << "both requests completed";
+    held.Reset();
+    later.Reset();
+    reader->Release();
 }
 
 TEST(MemReader, APeerThatNeverAsksForTheReaderIsRefused) {
