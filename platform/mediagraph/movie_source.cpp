@@ -22,6 +22,7 @@ extern "C" {
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <sys/stat.h>
 
 namespace platform::media {
@@ -125,8 +126,11 @@ Result MovieSource::Load(const char* hostPath) {
     if (stat(hostPath, &info) != 0 || !S_ISREG(info.st_mode)) return kFileNotFound;
     QuietLibraries();
 
+    // Named as a file, so that a name that looks like another protocol's
+    // (a "concat:" or "http:" prefix) is read as the file it is.
+    const std::string url = std::string("file:") + hostPath;
     AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, hostPath, nullptr, nullptr) < 0) return kUnknownFileType;
+    if (avformat_open_input(&opened, url.c_str(), nullptr, nullptr) < 0) return kUnknownFileType;
     std::unique_ptr<AVFormatContext, FormatCloser> format(opened);
     if (avformat_find_stream_info(format.get(), nullptr) < 0) return kUnknownFileType;
     const AVCodec* codec = nullptr;
