@@ -1,6 +1,6 @@
 # The model benchmarks build their meshes and instances with the tests'
 # generators; the MQO load is measured beside an OBJ import of the same
-# geometry.
+# geometry, the X load beside an import of the same files.
 target_include_directories(bench_model PRIVATE ${CMAKE_SOURCE_DIR}/engine ${CMAKE_SOURCE_DIR}/platform
                                                ${CMAKE_SOURCE_DIR}/tests/model ${CMAKE_SOURCE_DIR}/tests/common)
 find_package(PkgConfig REQUIRED)

@@ -2,16 +2,13 @@
 // first instance), beside an OBJ import of the same geometry by a general
 // importer with comparable post-processing (triangulate, join identical
 // vertices, smooth normals). Peak memory is the rise of the live
-// heap bytes over one load, counted the same way for both.
+// heap bytes over one load, counted the same way for both (heap_peak.h).
 #include <benchmark/benchmark.h>
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include <malloc.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -20,6 +17,7 @@
 #include "engine/log.h"
 #include "engine/model.h"
 #include "fake_files.h"
+#include "heap_peak.h"
 #include "model/instance/model_system.h"
 #include "mqo_writer.h"
 
@@ -49,32 +47,6 @@ std::string ObjOf(const MqoDocument& doc) {
         out += "\n";
     }
     return out;
-}
-
-// Every heap block of the process is counted here (the engine's tracked
-// allocator and the importer both end in malloc), so one load's peak is
-// measured the same way for both.
-std::atomic<size_t> g_liveBytes{0};
-std::atomic<size_t> g_peakBytes{0};
-
-void CountIn(void* p) {
-    if (!p) return;
-    size_t live = g_liveBytes += malloc_usable_size(p);
-    size_t peak = g_peakBytes.load();
-    while (live > peak && !g_peakBytes.compare_exchange_weak(peak, live)) {
-    }
-}
-void CountOut(void* p) {
-    if (p) g_liveBytes -= malloc_usable_size(p);
-}
-
-// Megabytes the heap rises above its starting level while work runs once.
-template <typename Work>
-double PeakRiseMb(Work work) {
-    size_t before = g_liveBytes.load();
-    g_peakBytes = before;
-    work();
-    return double(g_peakBytes.load() - before) / (1024.0 * 1024.0);
 }
 
 struct Inputs {
@@ -137,44 +109,3 @@ void BM_ImportObjSameGeometry(benchmark::State& state) {
 BENCHMARK(BM_ImportObjSameGeometry)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* p, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-void __libc_free(void* p);
-
-void* malloc(size_t size) {
-    void* p = __libc_malloc(size);
-    CountIn(p);
-    return p;
-}
-void* calloc(size_t count, size_t size) {
-    void* p = __libc_calloc(count, size);
-    CountIn(p);
-    return p;
-}
-void* realloc(void* old, size_t size) {
-    CountOut(old);
-    void* p = __libc_realloc(old, size);
-    CountIn(p ? p : (size ? old : nullptr));
-    return p;
-}
-void* memalign(size_t alignment, size_t size) {
-    void* p = __libc_memalign(alignment, size);
-    CountIn(p);
-    return p;
-}
-void* aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
-int posix_memalign(void** out, size_t alignment, size_t size) {
-    void* p = memalign(alignment, size);
-    if (!p) return 12;  // ENOMEM
-    *out = p;
-    return 0;
-}
-void free(void* p) {
-    CountOut(p);
-    __libc_free(p);
-}
-}

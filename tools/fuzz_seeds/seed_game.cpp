@@ -121,5 +121,15 @@ void AddGameSeeds(Seeds& seeds) {
     flips[20] = 0x01;
     seeds.Add("fuzz_mv1", "one_flip", flips);
     seeds.Add("fuzz_mv1", "tail", Bytes(40, 0x80));
+    // The X target takes its input whole, and as a mask over its text (first
+    // byte 0), 32-bit (1) or 64-bit binary (2) sample.
+    seeds.Add("fuzz_x", "quad.x",
+              "xof 0303txt 0032\nFrame F { Mesh { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 1; 4;0,1,2,3;; } }\n");
+    for (uint8_t form = 0; form < 3; ++form) {
+        Bytes mask(48, 0);
+        mask[0] = form;
+        mask[40] = 0x04;
+        seeds.Add("fuzz_x", "mask" + std::to_string(form), mask);
+    }
     AddReplaySeeds(seeds);
 }

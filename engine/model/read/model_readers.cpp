@@ -1,8 +1,7 @@
-// The reader order of LoadModelFile. The X, PMD and VMD readers are not
+// The reader order of LoadModelFile. The PMD and VMD readers are not
 // built yet: they refuse every file silently.
 #include "model/read/model_readers.h"
 
-int LoadXFile(const ModelLoadParams*) { return -1; }
 int LoadPmdFile(const ModelLoadParams*) { return -1; }
 int LoadVmdFile(const ModelLoadParams*) { return -1; }
 
