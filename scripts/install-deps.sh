@@ -43,6 +43,8 @@ packages=(
   # movie files other than Theora: the media graph's movie source; the movie
   # tests make their AVI and MP4 test patterns with the ffmpeg tool
   libavformat-dev ffmpeg
+  # rigid-body physics of PMD models (bake and instances)
+  libbullet-dev
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "model/base/graphics_services.h"
 
@@ -13,6 +14,7 @@ public:
     FakeFiles() {
         Current() = this;
         table_.open = [](const char* path, int, int, int) -> FileHandle {
+            Current()->opened_.push_back(path);
             auto it = Current()->files_.find(path);
             if (it == Current()->files_.end()) return 0;
             auto* open = new OpenFile{&it->second, 0};
@@ -49,6 +51,8 @@ public:
         Current() = nullptr;
     }
     void Add(const std::string& name, const std::string& bytes) { files_[name] = bytes; }
+    // Every path asked for, found or not, in order.
+    const std::vector<std::string>& Opened() const { return opened_; }
 
 private:
     struct OpenFile {
@@ -60,5 +64,6 @@ private:
         return current;
     }
     std::map<std::string, std::string> files_;
+    std::vector<std::string> opened_;
     FileAccessTable table_{};
 };

@@ -17,6 +17,10 @@ void SetModelLoadGravity(int isSet, float gravity);
 int GetModelLoadVertexOptimize();
 int GetModelLoadNormalRecalc();
 float GetModelLoadGravity();
+// What a PMD load does with its rigid bodies and joints: 0 bakes them into
+// the motions (the default), 1 leaves them out, 2 keeps them in the model.
+void SetModelLoadPhysicsMode(int mode);
+int GetModelLoadPhysicsMode();
 
 // Structural checks of base data: indices, list and palette limits,
 // weights, bone references, finite numbers. 0, or -1 with the first

@@ -143,9 +143,10 @@ private:
 
 void BuildShapes(const MeshWork& w, BuiltMesh* out) {
     const ReadModelMesh* mesh = w.mesh;
-    for (const ReadModelShape* shape = mesh->frame->shapes.first; shape; shape = shape->nextInFrame) {
+    int number = 0;
+    for (const ReadModelShape* shape = mesh->frame->shapes.first; shape; shape = shape->nextInFrame, ++number) {
         if (shape->mesh != mesh || !shape->vertexTable) continue;
-        BuiltShapeTarget target{shape->name, {}};
+        BuiltShapeTarget target{shape->name, number, {}};
         for (size_t v = 0; v < out->vertices.size(); ++v) {
             int p = out->vertices[v].position - w.positionBase;
             int entry = shape->vertexTable[p];
