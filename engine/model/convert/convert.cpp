@@ -58,14 +58,39 @@ bool BuildShapeTables(ReadModel* model) {
 bool PrepareMesh(ReadModel* model, MeshWork* work) {
     ReadModelMesh* mesh = work->mesh;
     if (!CheckReadMesh(model, mesh) || !TriangulateReadModelMesh(model, mesh)) return false;
+    EndModelConvertStage(MODEL_STAGE_TRIANGULATE);
     if (GetModelLoadVertexOptimize() && !MergeReadModelMeshVertices(mesh)) return false;
+    EndModelConvertStage(MODEL_STAGE_MERGE);
     if (mesh->normalCount == 0 || model->useFrameSmoothingAngles || GetModelLoadNormalRecalc()) {
         if (!model->useFrameSmoothingAngles) mesh->frame->smoothingAngle = kModelDefaultAngle;
         if (!GenerateReadModelMeshNormals(model, mesh)) return false;
     }
+    EndModelConvertStage(MODEL_STAGE_NORMALS);
     for (int f = 0; f < mesh->faceCount; ++f) mesh->faces[f].triangleCount = mesh->faces[f].indexCount - 2;
     model->totalTriangles += uint32_t(mesh->faceCount);
     return PlanReadMesh(model, work);
+}
+
+// The lists were the last readers of the faces, their colour and UV
+// arrays and the per-face work: they go before the base data is filled.
+// (Arrays a reader keeps elsewhere than the model's chain stay.)
+void ReleaseFaceData(ReadModel* model, MeshWork* w) {
+    ReadModelMesh* mesh = w->mesh;
+    FreeChainedBlock(&model->chain, mesh->faces);
+    mesh->faces = nullptr;
+    mesh->faceIndexArea = nullptr;
+    mesh->faceCount = 0;
+    FreeChainedBlock(&model->chain, mesh->colours);
+    mesh->colours = nullptr;
+    mesh->colourCount = 0;
+    for (int c = 0; c < kModelUvChannels; ++c) {
+        FreeChainedBlock(&model->chain, mesh->uvs[c]);
+        mesh->uvs[c] = nullptr;
+        mesh->uvCount[c] = 0;
+    }
+    std::vector<uint8_t>().swap(w->faceType);
+    std::vector<uint16_t>().swap(w->faceBoneCount);
+    std::vector<int>().swap(w->facePlan);
 }
 
 // Per frame: where each mesh's positions, normals and bone references go.
@@ -243,7 +268,7 @@ public:
         if (!base_->meshes || !base_->triangleLists || !base_->shapeTargets) return -1;
         int listAt = 0, targetAt = 0;
         for (size_t i = 0; i < meshes_.size(); ++i) {
-            const BuiltMesh& built = meshes_[i];
+            BuiltMesh& built = meshes_[i];
             ModelBaseMesh& mesh = base_->meshes[i];
             ModelBaseFrame& frame = base_->frames[built.frameIndex];
             if (!frame.firstMesh) frame.firstMesh = &mesh;
@@ -284,6 +309,7 @@ public:
                 if (!target.name || !target.vertices) return -1;
                 std::memcpy(target.vertices, bs.vertices.data(), sizeof(ModelBaseShapeVertex) * bs.vertices.size());
             }
+            built = BuiltMesh{};  // copied: its arrays go before the next mesh's are copied
         }
         return 0;
     }
@@ -357,6 +383,7 @@ int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const Mode
         folderCopy = folder;
         if (folderCopy.empty() || (folderCopy.back() != '\\' && folderCopy.back() != '/')) folderCopy += '/';
     }
+    EndModelConvertStage(MODEL_STAGE_READ);
     NormalizeReadModelAnimKeys(model);
     if (!BuildShapeTables(model)) return -1;
     std::vector<MeshWork> works;
@@ -369,6 +396,8 @@ int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const Mode
     CountFrameTotals(model, works, totals);
     std::vector<BuiltMesh> meshes;
     for (const MeshWork& w : works) BuildMeshesOfReadMesh(model, w, &meshes);
+    for (MeshWork& w : works) ReleaseFaceData(model, &w);
+    EndModelConvertStage(MODEL_STAGE_LISTS);
     // Each frame's meshes stay together, in the model's mesh order.
     std::stable_sort(meshes.begin(), meshes.end(),
                      [](const BuiltMesh& a, const BuiltMesh& b) { return a.frameIndex < b.frameIndex; });
@@ -385,5 +414,6 @@ int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const Mode
         FreeModelBaseRecord(handle);
         return -1;
     }
+    EndModelConvertStage(MODEL_STAGE_BASE);
     return handle;
 }

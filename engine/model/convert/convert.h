@@ -18,6 +18,21 @@ int GetModelLoadVertexOptimize();
 int GetModelLoadNormalRecalc();
 float GetModelLoadGravity();
 
+// Stages of a conversion, in order, for measurement: a hook set here (null
+// for none) is called as each stage ends; the load benchmark prints the
+// memory each stage peaks at. The triangulation, merge and normal stages
+// end once per mesh.
+enum ModelConvertStage : int {
+    MODEL_STAGE_READ = 0,  // the reader is done: the conversion starts
+    MODEL_STAGE_TRIANGULATE = 1,
+    MODEL_STAGE_MERGE = 2,
+    MODEL_STAGE_NORMALS = 3,
+    MODEL_STAGE_LISTS = 4,  // the triangle lists of every mesh are built
+    MODEL_STAGE_BASE = 5,   // the base data is filled
+};
+void SetModelConvertStageHook(void (*hook)(int stage));
+void EndModelConvertStage(int stage);
+
 // Structural checks of base data: indices, list and palette limits,
 // weights, bone references, finite numbers. 0, or -1 with the first
 // problem written to the log (and to why, when given).

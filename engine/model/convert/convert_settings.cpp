@@ -8,6 +8,7 @@ struct LoadSettingsModule {
     int normalRecalc = 0;
     int gravitySet = 0;
     float gravity = 0.0f;
+    void (*stageHook)(int) = nullptr;
 };
 
 LoadSettingsModule& State() {
@@ -26,3 +27,8 @@ void SetModelLoadGravity(int isSet, float gravity) {
 int GetModelLoadVertexOptimize() { return State().vertexOptimize; }
 int GetModelLoadNormalRecalc() { return State().normalRecalc; }
 float GetModelLoadGravity() { return State().gravitySet ? State().gravity : -122.5f; }
+
+void SetModelConvertStageHook(void (*hook)(int stage)) { State().stageHook = hook; }
+void EndModelConvertStage(int stage) {
+    if (State().stageHook) State().stageHook(stage);
+}

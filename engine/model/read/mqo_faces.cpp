@@ -1,6 +1,9 @@
 // The face chunk of an MQO object. Only faces of 3 or 4 corners are kept;
 // others are read, checked and dropped without taking UV or colour slots,
-// so the slot arrays (4 per face) can never overflow.
+// so the slot arrays (4 per face) can never overflow. A corner without a
+// colour of its own points at its material's slot (one per local
+// material, at the front of the colour array); room for colours per corner
+// is made when the first face with COL comes.
 #include <cstring>
 
 #include "engine/log.h"
@@ -18,7 +21,24 @@ struct FaceSlots {
     int uvNext;
     int colourNext;
     int noUvSlot;  // (0, 0) for kept faces without UV
+    int faceCount;
+    bool cornerColours;  // the colour array has room for colours per corner
 };
+
+constexpr int kMaterialColourSlots = kReadMeshMaxMaterials;
+
+// Makes room for colours per corner behind the material slots; false when
+// memory is short.
+bool MakeCornerColourRoom(ReadModel* model, FaceSlots* slots) {
+    if (slots->cornerColours) return true;
+    auto* grown = AllocReadModelArray<float[4]>(model, size_t(kMaterialColourSlots) + size_t(kSlotsPerFace) * size_t(slots->faceCount));
+    if (!grown) return false;
+    std::memcpy(grown, slots->colours, sizeof(float[4]) * size_t(kMaterialColourSlots));
+    FreeChainedBlock(&model->chain, slots->colours);
+    slots->colours = grown;
+    slots->cornerColours = true;
+    return true;
+}
 
 // Local material index of a file material (the file count names
 // "NoMaterial"); -1 (logged) past the per-mesh limit.
@@ -69,20 +89,20 @@ int ReadUvs(MqoObject* o, int n, ReadModelFace* face, FaceSlots* slots) {
     return 0;
 }
 
-int ReadColours(MqoObject* o, int n, ReadModelFace* face, const ReadModelMaterial* material, FaceSlots* slots) {
+int ReadColours(MqoObject* o, int n, ReadModelFace* face, int local, FaceSlots* slots) {
     MqoText* text = &o->r->text;
-    const float* diffuse = material->diffuse;
+    const float* diffuse = o->localMaterials[size_t(local)]->diffuse;
     if (!PeekMqoLineWord(text, "COL")) {
         // Without COL each corner holds its material's diffuse colour.
-        for (int c = 0; face && c < n; ++c) {
-            int slot = slots->colourNext++;
-            std::memcpy(slots->colours[slot], diffuse, sizeof(float) * 4);
-            face->colourIndex[c] = slot;
-        }
+        if (!face) return 0;
+        std::memcpy(slots->colours[local], diffuse, sizeof(float) * 4);
+        for (int c = 0; c < n; ++c) face->colourIndex[c] = local;
         return 0;
     }
     if (!ExpectMqoToken(text, "COL") || !ExpectMqoToken(text, "("))
         return Fail(o, "MQO Load Error : Object %s チャンクの face の COL の ( がありません");
+    if (face && !MakeCornerColourRoom(&o->r->model, slots))
+        return Fail(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
     for (int c = 0; c < n; ++c) {
         unsigned int packed = 0xFFFFFFFFu;
         ReadMqoColour(text, &packed);
@@ -114,7 +134,7 @@ int ReadFace(MqoObject* o, int* kept, FaceSlots* slots) {
     int local = -1;
     if (ReadMaterialIndex(o, &local) < 0) return -1;
     if (ReadUvs(o, n, face, slots) != 0) return -1;
-    if (ReadColours(o, n, face, o->localMaterials[size_t(local)], slots) != 0) return -1;
+    if (ReadColours(o, n, face, local, slots) != 0) return -1;
     if (face) {
         face->indexCount = n;
         face->materialIndex = local;
@@ -150,17 +170,20 @@ int ReadMqoFaces(MqoObject* o) {
     // A face takes at least "3 V(0 0 0)".
     if (count < 0 || size_t(count) > (text->size - text->position) / 8)
         return Fail(o, "MQO Load Error : Object %s チャンクの face の数の取得に失敗しました");
+    // Positions, normals (made later), colours and one UV channel.
+    o->mesh->faceArrays = 1u << READ_FACE_POSITIONS | 1u << READ_FACE_NORMALS | 1u << READ_FACE_COLOURS |
+                          1u << READ_FACE_UVS;
     if (ReserveReadModelFaces(model, o->mesh, count, kSlotsPerFace) != 0)
         return Fail(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
     FaceSlots slots{};
     slots.noUvSlot = kSlotsPerFace * count;
     slots.uvs = AllocReadModelArray<float[3]>(model, size_t(slots.noUvSlot) + 1);
     if (!slots.uvs) return Fail(o, "MQO Load Error : Object %s チャンクの uv座標を保存するメモリ領域の確保に失敗しました");
-    slots.colours = AllocReadModelArray<float[4]>(model, size_t(kSlotsPerFace) * size_t(count));
+    slots.faceCount = count;
+    slots.colourNext = kMaterialColourSlots;
+    slots.colours = AllocReadModelArray<float[4]>(model, size_t(kMaterialColourSlots));
     if (!slots.colours)
         return Fail(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
-    for (int i = 0; i < kSlotsPerFace * count; ++i)
-        for (float& c : slots.colours[i]) c = 1.0f;
     if (!ExpectMqoToken(text, "{")) return Fail(o, "MQO Load Error : Object %s チャンクの face 後に { がありません");
     int kept = 0;
     for (int f = 0; f < count; ++f)
