@@ -284,19 +284,20 @@ public:
             mesh.needsInstanceVertices = built.hasShapes ? 1 : 0;
             mesh.uvChannelCount = built.uvChannels;
             mesh.triangleCount = built.triangleCount;
-            mesh.vertexCount = int(built.vertices.size());
-            mesh.vertices = Take<ModelBaseMeshVertex>(base_, built.vertices.size());
+            mesh.vertexCount = built.vertexCount;
+            mesh.vertices = Take<ModelBaseMeshVertex>(base_, size_t(built.vertexCount));
             if (!mesh.vertices) return -1;
-            if (!built.vertices.empty())  // a material named only by dropped faces has none
-                std::memcpy(mesh.vertices, built.vertices.data(), sizeof(ModelBaseMeshVertex) * built.vertices.size());
             mesh.firstTriangleList = base_->triangleLists + listAt;
             mesh.triangleListCount = int(built.lists.size());
-            for (const BuiltList& bl : built.lists) {
+            for (BuiltList& bl : built.lists) {
+                for (size_t v = 0; v < bl.vertices.size(); ++v)
+                    bl.vertices.Unpack(v, &mesh.vertices[size_t(bl.firstVertex) + v]);
                 if (Triangles(&base_->triangleLists[listAt++], &mesh, bl) != 0) return -1;
                 if (mesh.needsInstanceVertices) {
-                    base_->instanceVertexCounts[bl.vertexKind] += uint32_t(bl.meshVertices.size());
-                    mesh.instanceVertexCount += int(bl.meshVertices.size());
+                    base_->instanceVertexCounts[bl.vertexKind] += uint32_t(bl.vertices.size());
+                    mesh.instanceVertexCount += int(bl.vertices.size());
                 }
+                bl = BuiltList{};  // copied: it goes before the next list is copied
             }
             for (const BuiltShapeTarget& bs : built.shapes) {
                 ModelBaseShapeTarget& target = base_->shapeTargets[targetAt++];
@@ -328,17 +329,17 @@ private:
         list->vertexKind = uint16_t(built.vertexKind);
         list->maxWeights = built.maxWeights;
         list->vertexStride = TriangleListVertexStride(built.vertexKind, built.maxWeights);
-        list->vertexCount = int(built.meshVertices.size());
+        list->vertexCount = int(built.vertices.size());
         list->indexCount = int(built.indices.size());
         list->boneCount = built.boneCount;
         std::memcpy(list->bones, built.bones, sizeof(list->bones));
-        list->meshVertices = Take<int>(base_, built.meshVertices.size());
+        list->meshVertices = Take<int>(base_, built.vertices.size());
         list->indices = Take<uint16_t>(base_, built.indices.size());
         list->outlineIndices = Take<uint16_t>(base_, built.indices.size());
         list->vertices = AllocChainedMemory(size_t(list->vertexStride) * size_t(list->vertexCount) + 16,
                                             &base_->memoryChain);
         if (!list->meshVertices || !list->indices || !list->outlineIndices || !list->vertices) return -1;
-        std::memcpy(list->meshVertices, built.meshVertices.data(), sizeof(int) * built.meshVertices.size());
+        for (int i = 0; i < list->vertexCount; ++i) list->meshVertices[i] = built.firstVertex + i;
         std::memcpy(list->indices, built.indices.data(), sizeof(uint16_t) * built.indices.size());
         return 0;
     }
