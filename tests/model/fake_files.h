@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "model/base/graphics_services.h"
 
@@ -48,7 +49,7 @@ public:
         SetModelFileAccessTable(nullptr);
         Current() = nullptr;
     }
-    void Add(const std::string& name, const std::string& bytes) { files_[name] = bytes; }
+    void Add(const std::string& name, std::string bytes) { files_[name] = std::move(bytes); }
 
 private:
     struct OpenFile {

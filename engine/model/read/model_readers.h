@@ -12,7 +12,14 @@ struct ModelLoadParams {
     const char* name;  // file name without folder, cut at its first '.'
     const char* folder;  // absolute folder of the file
     const ModelConvertOptions* options;  // null on the file road
+    // The loader's own copy of the file (null when the caller keeps the
+    // bytes): a reader that has taken all it needs from the data frees it
+    // early with ReleaseModelLoadData, which also ends the offer to the
+    // readers after it.
+    char** ownedData;
 };
+
+void ReleaseModelLoadData(const ModelLoadParams* params);
 
 // A reader returns a base-data handle, or -1: quickly and silently for a
 // file that is not its own, with a log line for a broken one.
