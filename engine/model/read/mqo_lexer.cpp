@@ -79,6 +79,21 @@ bool PeekMqoLineWord(MqoText* t, const char* prefix) {
 bool IsMqoWordToken(const char* token) { return IsLetter(token[0]); }
 
 bool ExpectMqoToken(MqoText* t, const char* expected) {
+    // The expected token read in place when it stands there whole (the
+    // common case); anything else takes the tokenizer's road.
+    size_t at = t->position;
+    while (at < t->size && IsSpace(t->data[at])) ++at;
+    size_t length = std::strlen(expected);
+    if (length > 0 && length < kMqoTokenMax && t->size - at >= length &&
+        std::memcmp(t->data + at, expected, length) == 0) {
+        bool word = IsLetter(expected[0]);
+        bool whole = !word || at + length == t->size || !IsWordChar(t->data[at + length]);
+        if (whole && (word || length == 1)) {
+            std::memcpy(t->token, expected, length + 1);
+            t->position = at + length;
+            return true;
+        }
+    }
     return NextMqoToken(t) == MQO_TOKEN_OK && std::strcmp(t->token, expected) == 0;
 }
 
