@@ -4,6 +4,7 @@
 // and ignore writes, so a cat, a dart or an enemy off the field never
 // reaches memory that is not the grid's.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

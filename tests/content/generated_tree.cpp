@@ -3,6 +3,7 @@
 #include "font.h"
 #include "generator.h"
 #include "image.h"
+#include "proofs.h"
 
 #include <cstdlib>
 #include <vector>
@@ -38,6 +39,8 @@ void GenerateTreeInto(const std::filesystem::path& root) {
     GenerateSetsAndLists(out);
     GenerateScenarios(out);
     GenerateTimeTable(out);
+    std::vector<std::string> problems;
+    planner::RecordDemoReplays(root.string(), planner::StoredProofs(), &problems);
 }
 
 const std::filesystem::path& ContentTreeRoot() {

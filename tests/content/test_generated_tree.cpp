@@ -61,7 +61,7 @@ TEST(GeneratedTree, TimeTableGivesEveryStageATarget) {
     TimeTable::Parse(*table, text.data(), text.size());
     for (int row = 0; row < TimeTable::kRows; ++row) {
         for (int type = 1; type <= 6; ++type) {
-            EXPECT_GT(table->target[row][type], 10000) << row;
+            EXPECT_GT(table->target[row][type], 1000) << row;
             EXPECT_LT(table->target[row][type], 99999999) << row;
             EXPECT_GE(table->attempts[row][type], 3) << row;  // the limit follows the target
         }

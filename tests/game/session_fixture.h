@@ -1,8 +1,8 @@
 // Play sessions on the generated content, driven frame by frame as GameApp
 // drives them: up to four players' devices whose buttons a test holds, and
-// an auto-player that plays each stage from a scripted run found for it on
-// copies of the stage (the simulator's kind of input script), or, where no
-// simple run reaches the goal, by putting the first cat on the goal.
+// an auto-player that plays each stage from the planner's stored run for
+// the first player's kind of cat (the simulator's kind of input script),
+// or, for a stage without one, by putting the first cat on the goal.
 #pragma once
 #include "engine/random.h"
 #include "game/play/game_modes.h"
@@ -11,6 +11,7 @@
 #include "game/session/play_session.h"
 #include "generated_tree.h"
 #include "play_fixture.h"
+#include "proof_file.h"
 
 #include <gtest/gtest.h>
 
@@ -131,55 +132,15 @@ protected:
     }
 
     // ---- the auto-player ----
-    // Hold right and jump for `length` frames every `period` frames from
-    // frame 133 + offset (the go phase ends at frame 133).
-    static std::string RunAndJump(int period, int length, int offset) {
-        std::string s = "1-6000 right\n";
-        for (int f = 133 + offset; f < 6000; f += period)
-            s += std::to_string(f) + "-" + std::to_string(f + length - 1) + " jump\n";
-        return s;
-    }
-    // A run that takes the stage to its goal from its start, tried on
-    // copies of it; none when no simple run does.
-    std::optional<playsim::InputScript> FindRun(const Stage& stage) {
-        const int32_t lives = *session_lives_;
-        const SaveData save = t_.save;
-        const size_t soundsBefore = sounds_.calls.size();
-        std::optional<playsim::InputScript> found;
-        for (int period : {20, 25, 35}) {
-            for (int length : {5, 10}) {
-                for (int offset : {0, 10, 20, 30}) {
-                    playsim::InputScript script;
-                    std::string error;
-                    script.Parse(RunAndJump(period, length, offset), &error);
-                    Stage copy = stage;
-                    playsim::DeviceBlocks blocks;
-                    input::InputArrays arrays;
-                    const int type = devices_.types[0];
-                    blocks.Attach(type, 0, arrays);
-                    bool cleared = false;
-                    for (int f = copy.playFrames + 1; f < 1500; ++f) {
-                        script.Apply(f, 0, type, blocks);
-                        copy.UpdatePlay(arrays);
-                        if (copy.finished) {
-                            cleared = !copy.roundOver && copy.grid.Count(tile::kGoalOpen) > 0;
-                            break;
-                        }
-                        copy.IsFinished();
-                    }
-                    *session_lives_ = lives;
-                    t_.save = save;
-                    if (cleared) {
-                        found = script;
-                        break;
-                    }
-                }
-                if (found) break;
-            }
-            if (found) break;
-        }
-        sounds_.calls.resize(soundsBefore);  // the tries are not part of the session
-        return found;
+    // The planner's stored run through the stage for the first player's
+    // kind of cat; none for a stage without one.
+    std::optional<playsim::InputScript> ProvenRunFor(const Stage& stage) const {
+        const ProvenRun* run = StoredProof(stage.stageNumber).Run(devices_.types[0]);
+        if (!run) return std::nullopt;
+        playsim::InputScript script;
+        std::string error;
+        if (!script.Parse(run->script, &error)) return std::nullopt;
+        return script;
     }
     void Drive(PlaySession& s) {
         Stage* stage = s.CurrentStage();
@@ -187,10 +148,10 @@ protected:
         if (!IsVersusMode(stage->mode) && !IsReplayMode(stage->mode)) {
             auto plan = plans_.find(stage);
             if (plan == plans_.end()) {
-                // Only the normal game's goal opens without four gems.
-                session_lives_ = s.lives.get();
+                // A stored run plays from the stage's first frame; a stage
+                // taken up later is finished by the goal put under the cat.
                 std::optional<playsim::InputScript> run;
-                if (stage->mode == gamemode::kNormal) run = FindRun(*stage);
+                if (stage->playFrames < kFirstPlayFrame) run = ProvenRunFor(*stage);
                 plan = plans_.emplace(stage, std::move(run)).first;
                 if (plan->second) ++scriptedStages; else ++warpedStages;
             }
@@ -216,6 +177,7 @@ protected:
     std::vector<int32_t> savedReplays;
 
 private:
+    // The first frame after the ready phase, where the stored runs begin.
+    static constexpr int kFirstPlayFrame = 102;
     std::map<const Stage*, std::optional<playsim::InputScript>> plans_;
-    int32_t* session_lives_ = nullptr;
 };

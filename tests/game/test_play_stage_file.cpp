@@ -350,7 +350,8 @@ TEST(StageLoad, EveryGeneratedStageFileLoads) {
                 EXPECT_EQ(st.grid.Count(tile::kGoal), 1) << n;
                 EXPECT_GE(st.grid.Count(tile::kGemSlot), 4) << n;
                 EXPECT_EQ(st.noTarget, 0) << n;  // the generated table counts three attempts
-                EXPECT_GE(st.timeLimit, 30000) << n;
+                EXPECT_GT(st.timeLimit, 10000) << n;  // the target and ten seconds
+                EXPECT_LT(st.timeLimit, 200000) << n;
                 const CatActor& cat = *st.Cat(0);
                 EXPECT_EQ(st.grid.At((cat.x + 16) / 32, (cat.y + 16) / 32), tile::kEmpty) << n;
                 EXPECT_TRUE(st.grid.IsSolid((cat.x + 16) / 32, (cat.y + 16) / 32 + 1)) << n;

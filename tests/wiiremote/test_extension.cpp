@@ -328,15 +328,23 @@ TEST_F(Extensions, PartiallyInsertedAsksForStatusAtOnce) {
     sim->PlugExtension(platform::SimExtension::PartiallyInserted);
     ASSERT_EQ(WaitForBits(*remote, C::ExtensionPartiallyInserted), C::ExtensionPartiallyInserted);
     EXPECT_TRUE(WaitFor([&] { return TraceCount(".. partially inserted!") >= 2; }));
-    // Each identification read is followed at once by a status request.
-    auto log = sim->TakeOutputLog();
+    // Each identification read is followed at once by a status request. The
+    // trace line comes before that request goes out, so gather the output
+    // until two identifications have something after them.
+    std::vector<platform::SimulatedRemote::Report> log;
     int identifications = 0, followedByStatus = 0;
-    for (size_t i = 0; i + 1 < log.size(); ++i) {
-        if (log[i][0] == 0x17 && log[i][2] == 0xA4 && log[i][4] == 0xFA) {
-            ++identifications;
-            if (log[i + 1][0] == 0x15) ++followedByStatus;
+    auto count = [&] {
+        for (auto& r : sim->TakeOutputLog()) log.push_back(std::move(r));
+        identifications = followedByStatus = 0;
+        for (size_t i = 0; i + 1 < log.size(); ++i) {
+            if (log[i][0] == 0x17 && log[i][2] == 0xA4 && log[i][4] == 0xFA) {
+                ++identifications;
+                if (log[i + 1][0] == 0x15) ++followedByStatus;
+            }
         }
-    }
+        return identifications >= 2;
+    };
+    WaitFor(count);
     EXPECT_GE(identifications, 2);
     EXPECT_EQ(followedByStatus, identifications);
     const uint8_t cal[16] = {0x80, 0x80, 0x80, 0, 0xB3, 0xB3, 0xB3, 0, 0xE0, 0x20, 0x80, 0xE0, 0x20, 0x80};

@@ -273,12 +273,26 @@ void CheckStages(Checker& c) {
             c.Problem(path, "first line is not a time limit in milliseconds");
             continue;
         }
+        // A round ends on its time or on the gems: a limit, every slot of
+        // the cycle of gems, all within reach; the goal is inert.
+        if (limit < 10000 || limit > 600000) c.Problem(path, "time limit outside 10 s to 10 minutes");
+        const std::string map = text.substr(text.find('\n') + 1);
         StageFacts facts;
-        if (!CheckStageMap(c, path, text.substr(text.find('\n') + 1), true, &facts)) continue;
+        if (!CheckStageMap(c, path, map, true, &facts)) continue;
         if (facts.starts != 1) c.Problem(path, "needs exactly one start");
-        if (facts.gems < 1 || facts.slots < 4) c.Problem(path, "needs a takeable gem and more than 3 gem slots");
+        for (char slot = '1'; slot <= '4'; ++slot) {
+            if (map.find(slot) == std::string::npos) c.Problem(path, std::string("has no gem slot ") + slot);
+        }
         std::string why;
-        if (!StageIsPlayable(MapRows(text.substr(text.find('\n') + 1)), 4, &why)) c.Problem(path, why);
+        if (!StageIsPlayable(MapRows(map), facts.slots, &why, false)) c.Problem(path, why);
+        // Cats come back on the start and beaten enemies on free cells that
+        // stand on blocks.
+        const std::vector<std::string> rows = MapRows(map);
+        int free = 0;
+        for (size_t r = 0; r + 1 < rows.size(); ++r) {
+            for (size_t x = 0; x < rows[r].size(); ++x) free += rows[r][x] == ' ' && rows[r + 1][x] == 'B';
+        }
+        if (free < 8) c.Problem(path, "fewer than 8 free cells on blocks to come back on");
     }
 }
 

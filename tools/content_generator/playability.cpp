@@ -40,7 +40,7 @@ private:
 
 }  // namespace
 
-bool StageIsPlayable(const std::vector<std::string>& rows, int minGems, std::string* why) {
+bool StageIsPlayable(const std::vector<std::string>& rows, int minGems, std::string* why, bool needGoal) {
     Field f(rows);
     int w = f.width(), h = f.height();
     int sx = -1, sy = -1, gx = -1, gy = -1;
@@ -50,7 +50,7 @@ bool StageIsPlayable(const std::vector<std::string>& rows, int minGems, std::str
             if (f.At(x, y) == 'G') gx = x, gy = y;
         }
     }
-    if (sx < 0 || gx < 0) {
+    if (sx < 0 || (needGoal && gx < 0)) {
         *why = "no start or no goal";
         return false;
     }
@@ -95,7 +95,7 @@ bool StageIsPlayable(const std::vector<std::string>& rows, int minGems, std::str
         }
         return false;
     };
-    if (!seen[size_t(gy * w + gx)] && !reachable(gx, gy)) {
+    if (needGoal && !seen[size_t(gy * w + gx)] && !reachable(gx, gy)) {
         *why = "the goal cannot be reached from the start";
         return false;
     }

@@ -5,5 +5,6 @@
 #include <string>
 #include <vector>
 
-// True when the goal and at least minGems gems can be reached from the start.
-bool StageIsPlayable(const std::vector<std::string>& rows, int minGems, std::string* why);
+// True when the goal (unless needGoal is false: a versus goal is inert) and
+// at least minGems gems can be reached from the start.
+bool StageIsPlayable(const std::vector<std::string>& rows, int minGems, std::string* why, bool needGoal = true);

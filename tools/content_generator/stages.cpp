@@ -2,6 +2,7 @@
 
 #include "manifest.h"
 #include "playability.h"
+#include "proof_file.h"
 #include "rng.h"
 
 #include <algorithm>
@@ -245,20 +246,27 @@ StageDesign DesignVsStageFrom(int n, uint32_t seed) {
 }  // namespace
 
 // A design that the reachability model rejects is drawn again with the next
-// seed, so every stage can be finished.
-StageDesign DesignNormalStage(int n) {
+// seed; of those it accepts, the stored proof names the one the planner
+// found runs through for every kind of cat.
+StageDesign DesignNormalStageVariant(int n, int design) {
     std::string why;
-    for (uint32_t attempt = 0;; ++attempt) {
-        StageDesign d = DesignNormalStageFrom(n, uint32_t(n * 7919 + 13) + attempt * 104729u);
-        if (StageIsPlayable(d.rows, 4, &why) || attempt == 200) return d;
+    StageDesign d;
+    for (uint32_t attempt = 0; attempt <= 400; ++attempt) {
+        d = DesignNormalStageFrom(n, uint32_t(n * 7919 + 13) + attempt * 104729u);
+        if (StageIsPlayable(d.rows, 4, &why) && design-- == 0) break;
     }
+    return d;
 }
 
+StageDesign DesignNormalStage(int n) { return DesignNormalStageVariant(n, StoredProof(n).design); }
+
+// A versus design must offer every gem slot of the cycle within reach (its
+// goal is inert).
 StageDesign DesignVsStage(int n) {
     std::string why;
     for (uint32_t attempt = 0;; ++attempt) {
         StageDesign d = DesignVsStageFrom(n, uint32_t(5000 + n * 131) + attempt * 104729u);
-        if (StageIsPlayable(d.rows, 4, &why) || attempt == 200) return d;
+        if ((d.gems == 8 && StageIsPlayable(d.rows, d.gems, &why, false)) || attempt == 200) return d;
     }
 }
 

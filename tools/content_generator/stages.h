@@ -11,8 +11,12 @@ struct StageDesign {
     int enemies = 0;
 };
 
-// Normal stage 0..99 (the stage-file number, time-table row and save index).
+// Normal stage 0..99 (the stage-file number, time-table row and save index):
+// the design its stored proof names.
 StageDesign DesignNormalStage(int number);
+// The design-th design of the stage that the reachability model accepts
+// (the planner tries them in turn until one is proven).
+StageDesign DesignNormalStageVariant(int number, int design);
 // Versus stage 0..14; its first file line is the time limit.
 StageDesign DesignVsStage(int number);
 int VsTimeLimit(int number);

@@ -2,7 +2,10 @@
 // Code page 932, LF line ends (every reader of the game accepts CR LF too).
 #include "generator.h"
 #include "manifest.h"
+#include "proof_file.h"
 #include "stages.h"
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -50,24 +53,39 @@ void GenerateSetsAndLists(OutputTree& out) {
     for (int s = 0; s < kVsSets; ++s) out.WriteText("tpa\\mapset\\vs_set" + std::to_string(s) + ".set", VsSetFile(s));
 }
 
+int TargetFromPlannerTime(int elapsedMs) {
+    // Half again the planner's time, rounded up to a tenth of a second.
+    const int target = (elapsedMs * 3 + 1) / 2;
+    return (target + 99) / 100 * 100;
+}
+
 void GenerateTimeTable(OutputTree& out) {
-    // Target per device type: a par time from the stage's size, gems and
-    // enemies, scaled by how quick each kind of cat is to steer. Three
-    // recorded attempts per cell, so every stage's limit follows its target.
-    static const float kPace[7] = {1.0f, 1.0f, 1.1f, 1.25f, 1.05f, 1.2f, 1.15f};
+    // Targets per device type from the stored proofs: half again the
+    // planner's time with that kind of cat, so the stage's limit (the
+    // target and ten seconds or more) always leaves room. Column 0 (no
+    // device) takes the best kind's. Three recorded attempts where a target
+    // applies, so the limit follows it; a kind without a proof keeps the
+    // fixed limit (no attempts).
     std::string text;
     for (int n = 0; n < kNormalStages; ++n) {
-        StageDesign d = DesignNormalStage(n);
-        int width = int(d.rows[0].size());
-        int par = 8000 + width * 700 + d.gems * 1200 + d.enemies * 3000;
-        text += "stage" + std::to_string(n);
+        const StageProof& proof = StoredProof(n);
+        int targets[7], best = 99999999;
+        for (int c = 1; c < 7; ++c) {
+            const ProvenRun* run = proof.Run(c);
+            targets[c] = run ? TargetFromPlannerTime(run->elapsed) : 99999999;
+            best = std::min(best, targets[c]);
+        }
+        targets[0] = best;
+        text += "stage";
+        text += std::to_string(n);
         for (int c = 0; c < 7; ++c) {
             text += ',';
-            text += std::to_string(int(par * kPace[c]) / 100 * 100);
+            text += std::to_string(targets[c]);
         }
-        text += "\ncount" + std::to_string(n);
-        for (int c = 0; c < 7; ++c) text += ",3";
-        text += "\n";
+        text += "\ncount";
+        text += std::to_string(n);
+        for (int c = 0; c < 7; ++c) text += targets[c] < 99999999 ? ",3" : ",0";
+        text += '\n';
     }
     out.WriteText("tpa\\limitTimeTable.csv", text);
 }

@@ -14,17 +14,22 @@ target_include_directories(content_generator_core PUBLIC ${CMAKE_CURRENT_LIST_DI
 target_link_libraries(content_generator_core PUBLIC engine PkgConfig::CONTENT_PNG PkgConfig::CONTENT_FREETYPE
                       PkgConfig::CONTENT_LAME)
 target_compile_definitions(content_generator_core PUBLIC
-  CONTENT_DEFAULT_FONT="/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf")
+  CONTENT_DEFAULT_FONT="/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"
+  CONTENT_PROOF_DIR="${CMAKE_CURRENT_LIST_DIR}/proofs")
 set_property(TARGET ${target} PROPERTY SOURCES ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(${target} PRIVATE content_generator_core)
 
+# The stages' stored proofs (tools/planner) choose the designs and make the
+# time table; the planner then records the demo replays from them.
 set(CONTENT_STAMP ${CMAKE_BINARY_DIR}/tpa/.generated)
+file(GLOB content_proofs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/proofs/*.txt)
 add_custom_command(
   OUTPUT ${CONTENT_STAMP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/tpa
   COMMAND $<TARGET_FILE:${target}> ${CMAKE_BINARY_DIR}
+  COMMAND $<TARGET_FILE:planner> record ${CMAKE_BINARY_DIR}
   COMMAND ${CMAKE_COMMAND} -E touch ${CONTENT_STAMP}
-  DEPENDS ${target}
+  DEPENDS ${target} planner ${content_proofs}
   COMMENT "Generating the resource tree tpa/"
   VERBATIM)
 add_custom_target(content ALL DEPENDS ${CONTENT_STAMP})

@@ -122,21 +122,29 @@ Simulator::~Simulator() {
     gamesound::SetRecorder(nullptr);
 }
 
+Simulator::Snapshot Simulator::Save() const {
+    Snapshot s{stage_, frame_, lives_, {}};
+    std::copy(std::begin(blocks_), std::end(blocks_), std::begin(s.blocks));
+    return s;
+}
+
 void Simulator::Restore(const Snapshot& saved) {
     stage_ = saved.stage;
     frame_ = saved.frame;
     lives_ = saved.lives;
+    // The blocks stay where the per-frame arrays point; their contents come back.
+    std::copy(std::begin(saved.blocks), std::end(saved.blocks), std::begin(blocks_));
     over_ = false;
 }
 
-bool Simulator::Step(const InputScript* script) {
+bool Simulator::Step(const InputScript* script, int scriptStart) {
     if (!loaded_ || over_) return false;
     ++frame_;
     fakeMilliseconds += 16;
     ApplyFollowCamera(stage_.camera);
     static const InputScript kNothing;
     for (int i = 0; i < Stage::kPlayers; ++i)
-        (script ? *script : kNothing).Apply(frame_, i, devices_.types[i], blocks_[i]);
+        (script ? *script : kNothing).Apply(frame_ - scriptStart + 1, i, devices_.types[i], blocks_[i]);
     stage_.UpdatePlay(arrays_);
     if (stage_.IsFinished()) over_ = true;
     UpdateCameraFollow(stage_.camera);

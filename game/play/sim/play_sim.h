@@ -51,17 +51,21 @@ public:
 
     bool loaded() const { return loaded_; }
     // One frame with the script's input for it (null: nothing held). False,
-    // doing nothing, once the stage is over.
-    bool Step(const InputScript* script);
+    // doing nothing, once the stage is over. scriptStart: the simulator's
+    // frame that the script's frame 1 stands for (a planner plays short
+    // pieces of script one after another).
+    bool Step(const InputScript* script, int scriptStart = 1);
     uint64_t Hash() const { return HashStage(stage_); }
-    // A point of the run to come back to: the stage (a copy), its frame
-    // and the lives counter its cats share.
+    // A point of the run to come back to: the stage (a copy), its frame,
+    // the lives counter its cats share and the devices' blocks (a cursor,
+    // a tilt and a remote's pulses carry over from frame to frame).
     struct Snapshot {
         Stage stage;
         int frame;
         int32_t lives;
+        DeviceBlocks blocks[Stage::kPlayers];
     };
-    Snapshot Save() const { return {stage_, frame_, lives_}; }
+    Snapshot Save() const;
     // The next Step plays the frame after the snapshot's.
     void Restore(const Snapshot& saved);
 

@@ -41,8 +41,7 @@ constexpr uint8_t kNunchukOneG = 0x80 + 51;
 // and set up (0x13, 0x1A, register writes, camera mode last) before 0x33
 // and 0x37 -- then the mode report 0x12. Reports of other kinds (status
 // requests, register reads, extension set-up) may come between runs. The
-// log may be taken while a last run is still being sent: a run the log's
-// end cuts short is not a broken one.
+// log is taken between runs, so a run it ends in the middle of is broken.
 std::string CheckModeChanges(const std::vector<SimulatedRemote::Report>& log) {
     std::vector<SimulatedRemote::Report> runs;
     for (const auto& r : log) {
@@ -54,8 +53,7 @@ std::string CheckModeChanges(const std::vector<SimulatedRemote::Report>& log) {
     while (i < runs.size()) {
         const auto* camera = at(i);
         const auto* camera2 = at(i + 1);
-        if (camera->at(0) == 0x13 && !camera2) return "";
-        if (camera->at(0) != 0x13 || camera2->at(0) != 0x1A)
+        if (camera->at(0) != 0x13 || !camera2 || camera2->at(0) != 0x1A)
             return "a run does not begin with both camera reports at " + std::to_string(i);
         const bool on = camera->at(1) & 0x04;
         if (bool(camera2->at(1) & 0x04) != on) return "camera reports disagree at " + std::to_string(i);
@@ -65,14 +63,12 @@ std::string CheckModeChanges(const std::vector<SimulatedRemote::Report>& log) {
             const uint8_t registers[4] = {0x30, 0x00, 0x1A, 0x33};
             for (uint8_t reg : registers) {
                 const auto* w = at(i++);
-                if (!w) return "";
-                if (w->at(0) != 0x16 || w->at(4) != reg) return "camera set-up broken at " + std::to_string(i);
+                if (!w || w->at(0) != 0x16 || w->at(4) != reg) return "camera set-up broken at " + std::to_string(i);
                 if (reg == 0x33) cameraMode = w->at(6);
             }
         }
         const auto* mode = at(i++);
-        if (!mode) return "";
-        if (mode->at(0) != 0x12) return "no mode report closes the run at " + std::to_string(i);
+        if (!mode || mode->at(0) != 0x12) return "no mode report closes the run at " + std::to_string(i);
         const int m = mode->at(2);
         const int expectedCamera = m == 0x33 ? 3 : m == 0x37 ? 1 : 0;
         if (cameraMode != expectedCamera)
