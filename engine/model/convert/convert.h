@@ -6,7 +6,8 @@
 
 // The new base-data handle, or -1 (logged). The folder is where texture
 // names are relative to (null: names as they stand). The caller frees the
-// read model whatever the result.
+// read model whatever the result; its faces and their colour and UV arrays
+// are used up once the triangle lists are built.
 int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const ModelTextureFileHook* hook);
 
 // Load-time switches of the model system (both off by default) and the
