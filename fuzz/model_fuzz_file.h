@@ -1,5 +1,6 @@
 // One in-memory file for the model readers' fuzz targets: whatever name
-// LoadModelFile opens reads the bytes last set here.
+// LoadModelFile opens (or the one name installed) reads the bytes last set
+// here.
 #pragma once
 #include <algorithm>
 #include <cstring>
@@ -12,8 +13,12 @@ namespace model_fuzz {
 
 inline std::string g_file;
 inline size_t g_position = 0;
+inline std::string g_only;  // when set, every other name fails to open
 
-inline FileHandle Open(const char*, int, int, int) { return FileHandle(1); }
+inline FileHandle Open(const char* path, int, int, int) {
+    if (!g_only.empty() && g_only != path) return 0;
+    return FileHandle(1);
+}
 inline int Close(FileHandle) { return 0; }
 inline int64_t Tell(FileHandle) { return int64_t(g_position); }
 inline int Seek(FileHandle, int64_t offset, int origin) {
@@ -36,8 +41,12 @@ inline int GetDirectory(char* buffer, size_t capacity) {
 
 inline FileAccessTable g_table{Open, Close, Tell, Seek, Read, nullptr, nullptr, nullptr, GetDirectory, nullptr, nullptr, nullptr};
 
-// Makes the table the model system's file functions.
-inline void Install() { SetModelFileAccessTable(&g_table); }
+// Makes the table the model system's file functions; with a name, only
+// that name opens (the files a model looks for beside it are missing).
+inline void Install(const char* only = nullptr) {
+    g_only = only ? only : "";
+    SetModelFileAccessTable(&g_table);
+}
 
 // The bytes the next open reads.
 inline void SetFile(std::string bytes) {

@@ -1,16 +1,37 @@
 #!/usr/bin/env bash
 # The fuzz smoke run: builds the fuzz targets with clang (build/fuzz) and
-# runs every target named in fuzz/smoke-targets.txt for FUZZ_SECONDS
-# seconds (default 30) from its seed corpus fuzz/corpus/<target>, FUZZ_JOBS
-# at once (default: the processor count). Any finding (crash, leak,
-# time-out, memory limit) fails the run; the input that caused it is kept
-# as build/fuzz/findings/<target>-*. New inputs go to build/fuzz/runs/, the
-# committed corpus stays as it is. Without clang it says so and does
-# nothing. A longer campaign: FUZZ_SECONDS=3600 bash scripts/fuzz-smoke.sh
+# runs every target named in fuzz/smoke-targets.txt from its seed corpus
+# fuzz/corpus/<target>, FUZZ_JOBS at once (default: the processor count).
+# Each target runs FUZZ_SECONDS seconds; by default 30, shortened (to no
+# less than 10) where so few run at once that the whole run would pass two
+# minutes. Any finding (crash, leak, time-out, memory limit) fails the run;
+# the input that caused it is kept as build/fuzz/findings/<target>-*. New
+# inputs go to build/fuzz/runs/, the committed corpus stays as it is.
+# Without clang it says so and does nothing. A longer campaign:
+# FUZZ_SECONDS=3600 bash scripts/fuzz-smoke.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds="${FUZZ_SECONDS:-30}"
 jobs="${FUZZ_JOBS:-$(nproc)}"
+# Every fuzz/<name>.cpp is a target, and the smoke run takes them all: a
+# target without its line in the list, or a line without its target, stops
+# the run before anything is built.
+listed=$(grep -v '^\s*\(#\|$\)' fuzz/smoke-targets.txt | sort)
+sources=$(ls fuzz/*.cpp | sed 's|^fuzz/||; s|\.cpp$||' | sort)
+if [ "$listed" != "$sources" ]; then
+  echo "fuzz: fuzz/smoke-targets.txt does not name every fuzz target once:"
+  diff <(echo "$listed") <(echo "$sources") | sed -n 's/^< /  a line without a target of its own (or a repeated line): /p; s/^> /  not listed: /p' || true
+  exit 1
+fi
+if [ -n "${FUZZ_SECONDS:-}" ]; then
+  seconds=$FUZZ_SECONDS
+else
+  targets=$(echo "$listed" | wc -l)
+  rounds=$(( (targets + jobs - 1) / jobs ))
+  seconds=$(( 120 / rounds ))
+  [ "$seconds" -gt 30 ] && seconds=30
+  [ "$seconds" -lt 10 ] && seconds=10
+fi
+echo "fuzz: $(echo "$listed" | wc -l) targets, $seconds s each, $jobs at once"
 if ! command -v clang++ >/dev/null; then
   echo "fuzz: clang++ not found, no fuzz smoke run"
   exit 0

@@ -40,6 +40,8 @@ packages=(
   # movies: Ogg Theora decoding; the test movies are encoded with libtheora's
   # encoder and libvorbis; the movie benchmark's yardsticks
   libtheora-dev libswscale-dev libavcodec-dev libavutil-dev
+  # rigid-body physics of PMD models (bake and instances)
+  libbullet-dev
 )
 
 missing=()

@@ -50,12 +50,21 @@ concept LaneVector = requires { LaneTraits<V>::kCount; };
 template <class V>
 using MaskOf = typename LaneTraits<V>::Mask;
 
+// v in every lane. With GCC the vector form is a shuffle of lane 0, which
+// it turns into one broadcast and moves out of loops (built from the scalar
+// lane by lane, GCC may rebuild it in every pass of a loop).
 template <class L>
 SOFTBLIT_INLINE L Splat(uint32_t v) {
     if constexpr (sizeof(L) == sizeof(uint32_t)) {
         return v;
     } else {
+#if defined(__clang__)
         return L{} + v;
+#else
+        L first{};
+        first[0] = v;
+        return __builtin_shuffle(first, L{});
+#endif
     }
 }
 

@@ -12,28 +12,31 @@
 
 namespace softblit {
 
-// Each entry works on its own copy of the set-up: the loops' stores go
-// through byte pointers, which may point anywhere as far as the compiler
-// knows, so fields read through the caller's record would be read again
-// after every store; those of a local copy stay in registers.
+// The plain, scaled and flat entries work on their own copy of the set-up:
+// the loops' stores go through byte pointers, which may point anywhere as
+// far as the compiler knows, so fields read through the caller's record
+// would be read again after every store; those of a local copy stay in
+// registers (out-of-line calls get the caller's record, so that the copy
+// stays local). The mapped draws' span functions make their own copy.
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorBlit(const BlitSetup& setup) {
+    if (setup.scalarOnly) {
+        RunKernel<C>(setup);
+        return;
+    }
     const BlitSetup s = setup;
-    if (s.scalarOnly) {
-        RunKernel<C>(s);
-    } else if constexpr (C.scaled) {
-        VectorScaledRows<C, V>(s);
+    if constexpr (C.scaled) {
+        VectorScaledRows<C, V>(s, setup);
     } else if constexpr (kCopiesRows<C>) {
-        VectorCopyRows<C, V>(s);
+        VectorCopyRows<C, V>(s, setup);
     } else if constexpr (C.special && C.kind == 0 && (C.mode == KernelAdd || C.mode == KernelSub)) {
-        VectorPairedRows<C, V>(s);
+        VectorPairedRows<C, V>(s, setup);
     } else {
-        VectorPlainRows<C, V>(s);
+        VectorPlainRows<C, V>(s, setup);
     }
 }
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorRotate(const RotateSetup& setup) {
-    const RotateSetup r = setup;
+SOFTBLIT_INLINE void VectorRotate(const RotateSetup& r) {
     if (r.rules.scalarOnly) {
         RotateRows<C>(r);
     } else {
@@ -41,8 +44,7 @@ SOFTBLIT_INLINE void VectorRotate(const RotateSetup& setup) {
     }
 }
 template <int Kind, int Index, class V>
-SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& setup) {
-    const TriangleSetup t = setup;
+SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& t) {
     constexpr KernelConfig C = TexturedTriangleConfigAt(Kind, Index);
     ++TriangleLoopRuns[TexturedTriangleRunSlot(Kind, Index)];
     if (t.rules.scalarOnly) {
@@ -55,7 +57,7 @@ template <int Kind, int Mode, class V>
 SOFTBLIT_INLINE void VectorFlat(const TriangleSetup& setup) {
     const TriangleSetup t = setup;
     ++TriangleLoopRuns[FlatTriangleRunSlot(Kind, Mode)];
-    WalkTriangleRows(t, VectorFlatSpan<Kind, Mode, V>{t});
+    WalkTriangleRows(t, VectorFlatSpan<Kind, Mode, V>{t, setup.rules});
 }
 
 // The entries, one instantiation per instruction set: four lanes in SSE2
@@ -92,21 +94,41 @@ template <int Kind, KernelPath P, int... I>
 constexpr std::array<BlitKernel, sizeof...(I)> MakeVectorBlitTable(std::integer_sequence<int, I...>) {
     return {VectorBlitEntry<KernelConfigAt(Kind, I), P>()...};
 }
+// A mapped draw that only stores source words gains nothing from four
+// lanes: each texel is its own load whatever the width, and SSE2 packs
+// 16-bit words back slowly. Its SSE2 entry is the scalar loop.
+template <KernelConfig C, KernelPath P>
+constexpr bool kMappedScalarOnSse2 =
+    P == KernelPath::Sse2 && C.source != SourceAlpha && kStoresSourceWord<MappedRules(C), false>;
+
+template <KernelConfig C, KernelPath P>
+constexpr RotateKernel VectorRotateEntry() {
+    if constexpr (kMappedScalarOnSse2<C, P>) {
+        return &RotateRows<C>;
+    } else if constexpr (P == KernelPath::Avx2) {
+        return &VectorRotateAvx2<C>;
+    } else {
+        return &VectorRotateSse2<C>;
+    }
+}
+template <int Kind, int Index, KernelPath P>
+constexpr TriangleLoop VectorTexturedEntry() {
+    if constexpr (kMappedScalarOnSse2<TexturedTriangleConfigAt(Kind, Index), P>) {
+        return &CountedTexturedLoop<Kind, Index>;
+    } else if constexpr (P == KernelPath::Avx2) {
+        return &VectorTexturedAvx2<Kind, Index>;
+    } else {
+        return &VectorTexturedSse2<Kind, Index>;
+    }
+}
+
 template <int Kind, KernelPath P, int... I>
 constexpr std::array<RotateKernel, sizeof...(I)> MakeVectorRotateTable(std::integer_sequence<int, I...>) {
-    if constexpr (P == KernelPath::Avx2) {
-        return {&VectorRotateAvx2<RotateKernelConfigAt(Kind, I)>...};
-    } else {
-        return {&VectorRotateSse2<RotateKernelConfigAt(Kind, I)>...};
-    }
+    return {VectorRotateEntry<RotateKernelConfigAt(Kind, I), P>()...};
 }
 template <int Kind, KernelPath P, int... I>
 constexpr std::array<TriangleLoop, sizeof...(I)> MakeVectorTexturedTable(std::integer_sequence<int, I...>) {
-    if constexpr (P == KernelPath::Avx2) {
-        return {&VectorTexturedAvx2<Kind, I>...};
-    } else {
-        return {&VectorTexturedSse2<Kind, I>...};
-    }
+    return {VectorTexturedEntry<Kind, I, P>()...};
 }
 template <int Kind, KernelPath P, int... M>
 constexpr std::array<TriangleLoop, sizeof...(M)> MakeVectorFlatTable(std::integer_sequence<int, M...>) {

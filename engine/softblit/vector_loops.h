@@ -9,8 +9,10 @@
 // code, what it cannot do in one.)
 //
 // Everything here is inlined into one entry per configuration and
-// instruction set (VectorEntry below), so the lane code is compiled for the
-// instruction set of that entry. A draw whose source shares the target's
+// instruction set (vector_kernels.h), so the lane code is compiled for the
+// instruction set of that entry. The loops read the set-up from the entry's
+// own copy, s (see VectorBlit), and hand the caller's record to the
+// out-of-line row ends, so that the copy never leaves registers. A draw whose source shares the target's
 // base runs the scalar loop: reading eight pixels before writing eight
 // would change what an overlapping draw reads.
 #pragma once
@@ -40,13 +42,17 @@ SOFTBLIT_INLINE V LookUp(const T* table, V index) {
     return v;
 }
 
+// A pixel as stored, 1, 2 or 4 bytes.
+template <int Bytes>
+SOFTBLIT_INLINE uint32_t LoadStored(const uint8_t* p) {
+    return Bytes == 4 ? LoadPixel32(p) : Bytes == 2 ? LoadPixel16(p) : *p;
+}
+
 // The pixels' words read at base + offset, offset per lane.
 template <int Bytes, class V>
 SOFTBLIT_INLINE V LoadAt(const uint8_t* base, MaskOf<V> offset) {
     V v;
-    for (int i = 0; i < LaneTraits<V>::kCount; ++i) {
-        v[i] = Bytes == 4 ? LoadPixel32(base + offset[i]) : Bytes == 2 ? LoadPixel16(base + offset[i]) : base[offset[i]];
-    }
+    for (int i = 0; i < LaneTraits<V>::kCount; ++i) v[i] = LoadStored<Bytes>(base + offset[i]);
     return v;
 }
 
@@ -105,6 +111,20 @@ SOFTBLIT_INLINE void StoreTarget(uint8_t* dst, V v) {
     }
 }
 
+// Before a call from lane code into code compiled for the baseline (the row
+// ends below): SSE instructions run slowly while the upper halves of the
+// AVX registers are in use, and GCC does not clear them before calls in
+// functions that are AVX2 by attribute only. (Only AVX2 entries, which run
+// only on processors that have it, execute the instruction; no register
+// holds a value across it.)
+template <class V>
+SOFTBLIT_INLINE void BeforeBaselineCall() {
+    if constexpr (sizeof(V) == 32) {
+        asm volatile("vzeroupper" ::: "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9",
+                     "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+    }
+}
+
 // Row ends, by the scalar per-pixel code: one function per configuration,
 // shared by the instruction sets' entries instead of repeated in each.
 template <KernelConfig C>
@@ -155,23 +175,39 @@ SOFTBLIT_INLINE V DrawLanes(const BlitSetup& s, const FetchedLanes<V>& f, V b, V
     }
 }
 
-// The plain blit.
+// The plain blit: one register of pixels from x.
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
+SOFTBLIT_INLINE void PlainRun(const BlitSetup& s, const PlainRow& row, int x) {
+    constexpr int tb = kTargetBytes<C>;
+    const FetchedLanes<V> f = FetchRun<C, V>(s, row.src + x * kSourceBytes<C>);
+    V b{};
+    if constexpr (C.blend) b = LookUp(s.levelTable, LoadBytes<V>(row.blend + x));
+    const V d = LoadTarget<C, V>(row.dst + x * tb);
+    StoreTarget<C>(row.dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
+}
+
+template <KernelConfig C, class V>
+SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s, const BlitSetup& caller) {
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
     constexpr int n = LaneTraits<V>::kCount;
     for (int y = 0; y < s.height; ++y) {
-        const auto [src, dst, blend] = PlainRowAt<C>(s, y);
+        const PlainRow row = PlainRowAt<C>(s, y);
+        const auto [src, dst, blend] = row;
         int x = 0;
-        for (; x + n <= s.width; x += n) {
-            const FetchedLanes<V> f = FetchRun<C, V>(s, src + x * sb);
-            V b{};
-            if constexpr (C.blend) b = LookUp(s.levelTable, LoadBytes<V>(blend + x));
-            const V d = LoadTarget<C, V>(dst + x * tb);
-            StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
+        if constexpr (C.special) {
+            // The halving and the lossy add are a few word operations a
+            // register, bound by memory: four registers a pass keep more
+            // loads in flight.
+#pragma GCC unroll 4
+            for (; x + n <= s.width; x += n) PlainRun<C, V>(s, row, x);
+        } else {
+            for (; x + n <= s.width; x += n) PlainRun<C, V>(s, row, x);
         }
-        if (x < s.width) PlainRowEnd<C>(s, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb, s.width - x);
+        if (x < s.width) {
+            BeforeBaselineCall<V>();
+            PlainRowEnd<C>(caller, src + x * sb, C.blend ? blend + x : nullptr, dst + x * tb, s.width - x);
+        }
     }
 }
 
@@ -180,11 +216,16 @@ SOFTBLIT_INLINE void VectorPlainRows(const BlitSetup& s) {
 // target are apart); long rows through the C library's copy, which costs
 // a short row more in its call than in its bytes.
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s) {
+SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s, const BlitSetup& caller) {
     constexpr size_t kShortRow = 512;
     const size_t bytes = static_cast<size_t>(s.width) * kTargetBytes<C>;
+    if (bytes > kShortRow && s.srcSkip == 0 && s.dstSkip == 0) {
+        // Rows that follow one another without a gap, in both: one block.
+        std::memcpy(s.dstRow, s.srcRow, bytes * static_cast<size_t>(s.height));
+        return;
+    }
     if (bytes < sizeof(V) || bytes > kShortRow) {
-        PlainRows<C>(s);
+        PlainRows<C>(caller);
         return;
     }
     for (int y = 0; y < s.height; ++y) {
@@ -198,7 +239,7 @@ SOFTBLIT_INLINE void VectorCopyRows(const BlitSetup& s) {
 // from the row's first, each pair a lane, with the paired recipe where both
 // pixels are drawn and the one-pixel recipe where one is.
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s) {
+SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s, const BlitSetup& caller) {
     constexpr int kPixels = 2 * LaneTraits<V>::kCount;
     for (int y = 0; y < s.height; ++y) {
         const auto [src, dst, blend] = PlainRowAt<C>(s, y);
@@ -233,7 +274,10 @@ SOFTBLIT_INLINE void VectorPairedRows(const BlitSetup& s) {
             }
             StoreLanes(dst + 2 * x, out);
         }
-        if (x < s.width) PairedRowEnd<C>(s, src, dst, x);
+        if (x < s.width) {
+            BeforeBaselineCall<V>();
+            PairedRowEnd<C>(caller, src, dst, x);
+        }
     }
 }
 
@@ -248,11 +292,11 @@ constexpr bool kCopiesScaledRows = C.scaled && !C.trans &&
                                    kStoresSourceWord<C, C.source == SourceAlpha>;
 
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s) {
+SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s, const BlitSetup& caller) {
     constexpr int tb = kTargetBytes<C>;
     constexpr int n = LaneTraits<V>::kCount;
     if (s.width > kMaxVectorScaledWidth) {
-        ScaledRows<C>(s);
+        ScaledRows<C>(caller);
         return;
     }
     // Byte offsets from the row start of each destination column's source
@@ -294,9 +338,11 @@ SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s) {
                 const V d = LoadTarget<C, V>(dst + x * tb);
                 StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, key));
             }
-            if (x < s.width)
-                ScaledRowEnd<C>(s, src, srcOffset + x, blend, C.blend ? blendOffset + x : nullptr, dst + x * tb,
+            if (x < s.width) {
+                BeforeBaselineCall<V>();
+                ScaledRowEnd<C>(caller, src, srcOffset + x, blend, C.blend ? blendOffset + x : nullptr, dst + x * tb,
                                 s.width - x);
+            }
         }
         shownRow = src;
         vAcc -= 0x10000;
@@ -331,8 +377,8 @@ template <KernelConfig C>
 }
 
 template <KernelConfig C, class V>
-SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v,
-                                      uint32_t du, uint32_t dv, uint8_t* dst, int count) {
+SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const BlitSetup& caller, const MappedSource& m,
+                                      uint32_t u, uint32_t v, uint32_t du, uint32_t dv, uint8_t* dst, int count) {
     using Mask = MaskOf<V>;
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
@@ -346,20 +392,32 @@ SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const MappedSource
         // Unsigned: a negative position is outside too.
         const Mask inside = (lu < m.boundU) & (lv < m.boundV);
         if (!AnyLane(inside)) continue;
-        const V row = lv >> 18, col = lu >> 18;
-        const Mask at = reinterpret_cast<Mask>(Select(inside, row * static_cast<uint32_t>(m.pitch) + col * sb, V{}));
-        const FetchedLanes<V> f = FetchAt<C, V>(rules, m.pixels, at);
-        V b{};
-        if constexpr (C.blend) {
-            const Mask graphAt =
-                reinterpret_cast<Mask>(Select(inside, row * static_cast<uint32_t>(m.graphPitch) + col, V{}));
-            b = LookUp(rules.levelTable, LoadAt<1, V>(m.graph, graphAt));
+        // Lanes outside read texel (0, 0). SSE2 has no product of 32-bit
+        // lanes: there each lane's row times the pitch is a scalar product.
+        const V row = Select(inside, lv >> 18, V{}), col = Select(inside, lu >> 18, V{});
+        V stored, b{};
+        if constexpr (n == 8) {
+            stored = LoadAt<sb, V>(m.pixels, reinterpret_cast<Mask>(row * static_cast<uint32_t>(m.pitch) + col * sb));
+            if constexpr (C.blend) {
+                const Mask graphAt = reinterpret_cast<Mask>(row * static_cast<uint32_t>(m.graphPitch) + col);
+                b = LookUp(rules.levelTable, LoadAt<1, V>(m.graph, graphAt));
+            }
+        } else {
+            for (int i = 0; i < n; ++i) {
+                const ptrdiff_t r = row[i], c = col[i];
+                stored[i] = LoadStored<sb>(m.pixels + r * m.pitch + c * sb);
+                if constexpr (C.blend) b[i] = rules.levelTable[m.graph[r * m.graphPitch + c]];
+            }
         }
+        const FetchedLanes<V> f = FetchFromWords<C>(rules, stored);
         const V d = LoadTarget<C, V>(dst);
         const V out = DrawLanes<C, R, MappedSkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
         StoreTarget<C>(dst, Select(inside, out, d));
     }
-    if (count > 0) MappedSpanEnd<C>(rules, m, lu[0], lv[0], du, dv, dst, count);
+    if (count > 0) {
+        BeforeBaselineCall<V>();
+        MappedSpanEnd<C>(caller, m, lu[0], lv[0], du, dv, dst, count);
+    }
 }
 
 // One span function per configuration and instruction set, shared by the
@@ -371,13 +429,13 @@ template <KernelConfig C>
 [[gnu::noinline]] void MappedSpanSse2(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v,
                                       uint32_t du, uint32_t dv, uint8_t* dst, int count) {
     const BlitSetup local = rules;
-    VectorMappedSpan<C, Lanes32x4>(local, m, u, v, du, dv, dst, count);
+    VectorMappedSpan<C, Lanes32x4>(local, rules, m, u, v, du, dv, dst, count);
 }
 template <KernelConfig C>
 [[gnu::noinline]] SOFTBLIT_AVX2 void MappedSpanAvx2(const BlitSetup& rules, const MappedSource& m, uint32_t u,
                                                     uint32_t v, uint32_t du, uint32_t dv, uint8_t* dst, int count) {
     const BlitSetup local = rules;
-    VectorMappedSpan<C, Lanes32x8>(local, m, u, v, du, dv, dst, count);
+    VectorMappedSpan<C, Lanes32x8>(local, rules, m, u, v, du, dv, dst, count);
 }
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void MappedSpan(const BlitSetup& rules, const MappedSource& m, uint32_t u, uint32_t v, uint32_t du,
@@ -428,7 +486,8 @@ template <KernelConfig R>
 
 template <int Kind, int Mode, class V>
 struct VectorFlatSpan {
-    const TriangleSetup& t;
+    const TriangleSetup& t;          // the entry's own copy
+    const BlitSetup& callerRules;
     SOFTBLIT_INLINE void operator()(int y, int x, int count) const {
         constexpr KernelConfig R = kFlatRuleConfig<Kind, Mode>;
         constexpr int tb = kTargetBytes<R>;
@@ -437,7 +496,10 @@ struct VectorFlatSpan {
         const V colour = Splat<V>(t.colour), none{};
         for (; count >= n; count -= n, dst += n * tb)
             StoreTarget<R>(dst, BlendRule<R, false>(t.rules, colour, none, none, LoadTarget<R, V>(dst)));
-        if (count > 0) FlatSpanEnd<R>(t.rules, t.colour, dst, count);
+        if (count > 0) {
+            BeforeBaselineCall<V>();
+            FlatSpanEnd<R>(callerRules, t.colour, dst, count);
+        }
     }
 };
 

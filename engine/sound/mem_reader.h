@@ -103,6 +103,7 @@ public:
     // Ends the worker thread and waits for it; the next request starts another.
     void StopWorker();
     bool WorkerRunning();
+    bool Flushing();  // a flush has begun and not ended
 
 private:
     mg::Result PutWorkItem(D_CAsyncRequest* request);

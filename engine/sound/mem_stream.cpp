@@ -260,3 +260,8 @@ bool D_CAsyncIo::WorkerRunning() {
     std::lock_guard<std::mutex> hold(lock_);
     return worker_.joinable();
 }
+
+bool D_CAsyncIo::Flushing() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return flushing_;
+}

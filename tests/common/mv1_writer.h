@@ -345,7 +345,7 @@ private:
             Put32(ext + 0x0C, m.modeWords[0]);
             Put32(ext + 0x10, m.modeWords[1]);
             Put32(ext + 0x14, m.modeWords[2]);
-            PutF(ext + 0x24, 1.0f);  // outline colour alpha; the colour is not kept
+            for (int c = 0; c < 4; ++c) PutF(ext + 0x18 + 4 * uint32_t(c), m.outlineColour[c]);
             Put32(ext + 0x28, m.modeWords[3]);
         }
     }
@@ -365,7 +365,7 @@ private:
             Put32(at + 0x30, uint32_t(m.triangleListCount));
             Put32(at + 0x34, m.triangleListCount ? lists_[size_t(m.firstTriangleList - b_->triangleLists)] : 0);
             Put8(at + 0x38, m.vertexColours);
-            Put8(at + 0x39, m.secondFlag);
+            Put8(at + 0x39, m.vertexSpecular);
             Put8(at + 0x3A, uint32_t(m.uvChannelCount));
             Put8(at + 0x3B, 2);
             Put32(at + 0x40, uint32_t(m.vertexCount));
@@ -449,7 +449,7 @@ private:
         Put32(at + 0x18, Emit(out));
     }
 
-    // Shape targets of a frame that share a name form one shape.
+    // Shape targets of a frame that share a shape number form one shape.
     void Shapes() {
         struct Shape {
             int frame;
@@ -459,13 +459,15 @@ private:
         std::vector<Shape> shapes;
         for (int i = 0; i < b_->frameCount; ++i) {
             const ModelBaseFrame& f = b_->frames[i];
-            size_t firstOfFrame = shapes.size();
-            for (int s = 0; s < f.shapeTargetCount; ++s) {
-                const ModelBaseShapeTarget& t = f.firstShapeTarget[s];
-                size_t k = firstOfFrame;
-                while (k < shapes.size() && std::strcmp(shapes[k].name, t.name) != 0) ++k;
-                if (k == shapes.size()) shapes.push_back(Shape{i, t.name, {}});
-                shapes[k].targets.push_back(int(&t - b_->shapeTargets));
+            for (int number = 0; number < f.shapeCount; ++number) {
+                Shape shape{i, "", {}};
+                for (int s = 0; s < f.shapeTargetCount; ++s) {
+                    const ModelBaseShapeTarget& t = f.firstShapeTarget[s];
+                    if (t.shape != number) continue;
+                    if (shape.targets.empty()) shape.name = t.name;
+                    shape.targets.push_back(int(&t - b_->shapeTargets));
+                }
+                shapes.push_back(shape);
             }
         }
         if (shapes.empty()) return;
@@ -478,14 +480,14 @@ private:
         Put32(header + 0x08, uint32_t(shapes.size()));
         Put32(header + 0x0C, shapeAt[0]);
         Put32(header + 0x10, uint32_t(meshCount));
-        Put32(header + 0x14, meshAt[0]);
+        Put32(header + 0x14, meshAt.empty() ? 0 : meshAt[0]);
         Put32(header + 0x2C, o_.shapeVertexStride);
         size_t shapeMesh = 0;
         for (size_t s = 0; s < shapes.size(); ++s) {
             Put32(shapeAt[s] + 0x08, Str(shapes[s].name));
             Put32(shapeAt[s] + 0x10, frames_[size_t(shapes[s].frame)]);
             Put32(shapeAt[s] + 0x14, uint32_t(shapes[s].targets.size()));
-            Put32(shapeAt[s] + 0x18, meshAt[shapeMesh]);
+            Put32(shapeAt[s] + 0x18, shapes[s].targets.empty() ? 0 : meshAt[shapeMesh]);
             if (s == 0 || shapes[s - 1].frame != shapes[s].frame) {
                 size_t count = 0;
                 while (s + count < shapes.size() && shapes[s + count].frame == shapes[s].frame) ++count;

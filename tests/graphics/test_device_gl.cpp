@@ -556,6 +556,22 @@ TEST_F(GlDeviceDrawTest, SamplerAddressModesFiltersAndMipLevels) {
     ReleaseDeviceTexture(mip);
 }
 
+// A game that ends by closing its window releases its models and pictures
+// afterwards: the context is gone, so the device frees its records and
+// makes no GL call (one would abort the program).
+TEST_F(GlDeviceDrawTest, ObjectsReleasedAfterTheWindowClosedMakeNoGlCall) {
+    DeviceVertexBuffer* vb = CreateDeviceVertexBuffer(64, DEVICE_USAGE_WRITEONLY, 0, 0);
+    DeviceTexture* texture = CreateDeviceTexture(4, 4, 1, DEVICE_USAGE_RENDERTARGET, DEVICE_FMT_A8R8G8B8, 0);
+    ASSERT_NE(vb, nullptr);
+    ASSERT_NE(texture, nullptr);
+    ASSERT_EQ(SetDeviceRenderTarget(texture), 0);  // gives the texture a framebuffer of its own
+    ASSERT_EQ(ClearDevice(DEVICE_CLEAR_TARGET, 0xFF000000u, 1.0f), 0);
+    ASSERT_EQ(SetDeviceRenderTarget(nullptr), 0);
+    platform::Window().close();
+    EXPECT_EQ(ReleaseDeviceVertexBuffer(vb), 0);
+    EXPECT_EQ(ReleaseDeviceTexture(texture), 0);
+}
+
 TEST_F(GlDeviceDrawTest, ViewportPlacesAndClipsDrawsAndClears) {
     DeviceViewport vp = {100, 50, 200, 100, 0.0f, 1.0f};
     ASSERT_EQ(SendDeviceViewport(&vp), 0);

@@ -405,6 +405,45 @@ TEST_F(ImageReaderTest, FourInkJpegsDecodeToTheirColours) {
     }
 }
 
+// Rewrites the size in a JPEG's frame header.
+void SetJpegSize(Bytes& jpeg, int width, int height) {
+    for (size_t at = 2; at + 9 < jpeg.size() && jpeg[at] == 0xFF;) {
+        uint8_t marker = jpeg[at + 1];
+        if (marker == 0xC0 || marker == 0xC2) {
+            jpeg[at + 5] = uint8_t(height >> 8), jpeg[at + 6] = uint8_t(height);
+            jpeg[at + 7] = uint8_t(width >> 8), jpeg[at + 8] = uint8_t(width);
+            return;
+        }
+        at += 2 + size_t(jpeg[at + 2] << 8 | jpeg[at + 3]);
+    }
+    ADD_FAILURE() << "no frame header";
+}
+
+TEST_F(ImageReaderTest, JpegClaimingMoreBlocksThanItsDataCanHoldIsRefusedEarly) {
+    // A flat picture, the least data its size can take, still reads; the
+    // same data claiming sixteen times the blocks is refused before the
+    // picture is allocated, baseline and progressive.
+    const int side = 2048;
+    for (bool progressive : {false, true}) {
+        Bytes flat = picturewriters::CompressJpeg(
+            side, side, 3, JCS_RGB,
+            [&](jpeg_compress_struct* cinfo) {
+                jpeg_set_quality(cinfo, 50, TRUE);
+                if (progressive) jpeg_simple_progression(cinfo);
+            },
+            [&](int, unsigned char* row) { std::memset(row, 0x40, size_t(side) * 3); });
+        BASEIMAGE image;
+        ASSERT_EQ(ReadMemory(flat, &image), 0) << progressive;
+        EXPECT_TRUE(ColorNear(PixelOf(image, side - 1, side - 1), 0xFF404040u, 2));
+        FreeBaseImagePixels(&image);
+        Bytes claiming = flat;
+        SetJpegSize(claiming, side * 4, side * 4);
+        size_t before = GetMemoryTotals().peakBytes;
+        EXPECT_EQ(ReadMemory(claiming, &image), -1) << progressive;
+        EXPECT_EQ(GetMemoryTotals().peakBytes, before) << progressive;
+    }
+}
+
 Bytes Tga(int type, int bits, int w, int h, bool topDown, const std::vector<uint32_t>& p) {
     bool mapped = (type & 7) == 1;
     Bytes b = picturewriters::TgaHeader(type, bits, w, h, topDown, mapped);

@@ -7,6 +7,7 @@
 
 #include "model/base/model_handles.h"
 #include "model/base/model_records.h"
+#include "model/instance/model_instance.h"
 
 struct TestInstance {
     ModelInstance in{};
@@ -63,17 +64,11 @@ inline std::unique_ptr<TestInstance> MakeTestInstance(int baseHandle) {
         m.power = bm.power;
         std::memcpy(m.layers, bm.layers, sizeof(m.layers));
         std::memcpy(m.outline, bm.outline, sizeof(m.outline));
-        m.outlineColour[3] = 1.0f;
-        m.toonTexture = -1;
-        m.secondToonTexture = -2;
-        m.toonMode = 2;
-        m.secondToonMode = 1;
-        m.blendMode = 1;
-        m.blendParameter = 255;
+        CopyMaterialDrawSettings(bm, &m);
     }
     for (int i = 0; i < base->textureCount; ++i) {
         t->textures[size_t(i)].base = &base->textures[i];
-        t->textures[size_t(i)].graph = -1;
+        t->textures[size_t(i)].own.graph = -1;
         t->textures[size_t(i)].addressU = base->textures[i].addressU;
         t->textures[size_t(i)].addressV = base->textures[i].addressV;
         t->textures[size_t(i)].filter = base->textures[i].filter;
@@ -95,7 +90,7 @@ inline std::unique_ptr<TestInstance> MakeTestInstance(int baseHandle) {
         m.blendMode = m.blendParameter = -1;
         m.triangleListCount = bm.triangleListCount;
         m.triangleLists = &t->states[size_t(at)];
-        for (int l = 0; l < bm.triangleListCount; ++l) t->states[size_t(at + l)] = {&m, &bm.firstTriangleList[l], nullptr};
+        for (int l = 0; l < bm.triangleListCount; ++l) t->states[size_t(at + l)] = {&m, &bm.firstTriangleList[l], nullptr, nullptr};
         at += bm.triangleListCount;
     }
     for (int i = 0; i < base->frameCount; ++i) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "model/base/graphics_services.h"
 
@@ -14,6 +15,7 @@ public:
     FakeFiles() {
         Current() = this;
         table_.open = [](const char* path, int, int, int) -> FileHandle {
+            Current()->opened_.push_back(path);
             auto it = Current()->files_.find(path);
             if (it == Current()->files_.end()) return 0;
             auto* open = new OpenFile{&it->second, 0};
@@ -50,6 +52,8 @@ public:
         Current() = nullptr;
     }
     void Add(const std::string& name, std::string bytes) { files_[name] = std::move(bytes); }
+    // Every path asked for, found or not, in order.
+    const std::vector<std::string>& Opened() const { return opened_; }
 
 private:
     struct OpenFile {
@@ -61,5 +65,6 @@ private:
         return current;
     }
     std::map<std::string, std::string> files_;
+    std::vector<std::string> opened_;
     FileAccessTable table_{};
 };

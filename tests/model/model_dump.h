@@ -69,15 +69,16 @@ private:
     long Index(const ModelBaseMesh* m) const { return m ? long(m - b_->meshes) : -1; }
 
     void Frame(const ModelBaseFrame& f) {
-        Line("frame %d %s parent %ld child %ld next %ld fourth %ld flags %u user %u", f.index, f.name,
-             Index(f.parent), Index(f.firstChild), Index(f.nextSibling), Index(f.fourthLink), f.flags, f.userWord);
+        Line("frame %d %s parent %ld child %ld next %ld fourth %ld flags %u ignore %d user %u", f.index, f.name,
+             Index(f.parent), Index(f.firstChild), Index(f.nextSibling), Index(f.fourthLink), f.flags, f.ignoreParent,
+             f.userWord);
         Line(" bits %d %x %d %x below %d %d angle %s use %d", f.matrixBit.word, f.matrixBit.mask, f.drawBit.word,
              f.drawBit.mask, f.subtreeMeshCount, f.descendantCount, F(f.smoothingAngle).c_str(),
              f.useFrameSmoothingAngles);
-        Line(" meshes %d from %ld refs %d from %ld own %d from %ld targets %d from %ld", f.meshCount,
+        Line(" meshes %d from %ld refs %d from %ld own %d from %ld targets %d from %ld shapes %d", f.meshCount,
              f.meshCount ? Index(f.firstMesh) : -1, f.boneRefCount, f.boneRefCount ? long(f.boneRefs - b_->boneRefs) : -1,
              f.ownSkinBoneCount, f.ownSkinBoneCount ? long(f.firstOwnSkinBone - b_->skinBones) : -1,
-             f.shapeTargetCount, f.shapeTargetCount ? long(f.firstShapeTarget - b_->shapeTargets) : -1);
+             f.shapeTargetCount, f.shapeTargetCount ? long(f.firstShapeTarget - b_->shapeTargets) : -1, f.shapeCount);
         Line(" t %s s %s r %s order %d kind %d", V(f.translation).c_str(), V(f.scale).c_str(), V(f.rotation).c_str(),
              f.rotationOrder, f.matrixKind);
         Line(" q %s %s %s %s", F(f.quaternion[0]).c_str(), F(f.quaternion[1]).c_str(), F(f.quaternion[2]).c_str(),
@@ -99,10 +100,10 @@ private:
     }
 
     void Mesh(const ModelBaseMesh& m) {
-        Line("mesh frame %ld material %d bit %d %x lists %d from %ld vis %u second %u inst %u trans %u colours %u "
+        Line("mesh frame %ld material %d bit %d %x lists %d from %ld vis %u specular %u inst %u trans %u colours %u "
              "cull %u instv %d uv %d verts %d tris %d",
              Index(m.frame), m.material, m.drawBit.word, m.drawBit.mask, m.triangleListCount,
-             m.triangleListCount ? long(m.firstTriangleList - b_->triangleLists) : -1, m.visible, m.secondFlag,
+             m.triangleListCount ? long(m.firstTriangleList - b_->triangleLists) : -1, m.visible, m.vertexSpecular,
              m.needsInstanceVertices, m.translucent, m.vertexColours, m.cullMode, m.instanceVertexCount,
              m.uvChannelCount, m.vertexCount, m.triangleCount);
         for (int v = 0; v < m.vertexCount; ++v) {
@@ -154,8 +155,10 @@ private:
         }
         std::string w;
         for (uint32_t v : m.modeWords) Append(&w, {std::to_string(v), " "});
-        Line(" extra %d %d modes %s flag %d alpha %d outline %s %s", m.extraTexture1, m.extraTexture2, w.c_str(),
-             m.flagWord, m.alpha, F(m.outline[0]).c_str(), F(m.outline[1]).c_str());
+        Line(" extra %d %d modes %s flag %d alpha %d outline %s %s colour %s %s %s %s", m.extraTexture1,
+             m.extraTexture2, w.c_str(), m.flagWord, m.alpha, F(m.outline[0]).c_str(), F(m.outline[1]).c_str(),
+             F(m.outlineColour[0]).c_str(), F(m.outlineColour[1]).c_str(), F(m.outlineColour[2]).c_str(),
+             F(m.outlineColour[3]).c_str());
     }
 
     void Texture(const ModelBaseTexture& t) {
@@ -176,7 +179,7 @@ private:
     }
 
     void Target(const ModelBaseShapeTarget& t) {
-        Line("target %s mesh %ld vertices %d", t.name, Index(t.mesh), t.vertexCount);
+        Line("target %s shape %d mesh %ld vertices %d", t.name, t.shape, Index(t.mesh), t.vertexCount);
         for (int v = 0; v < t.vertexCount; ++v)
             Line("  sv %d %s | %s", t.vertices[v].meshVertex, V(t.vertices[v].position).c_str(),
                  V(t.vertices[v].normal).c_str());

@@ -4,6 +4,7 @@
 // positions whose boxes divide 60000, axis normals, weights in 255ths,
 // texture coordinates in 65535ths), and key sets of every kind.
 #pragma once
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -137,6 +138,14 @@ inline ModelBase* BuildMv1Sample(const char* textureFolder) {
     ModelBase* base = GetModelBase(handle);
     base->materials[0].outline[0] = 0.25f;
     base->materials[0].outline[1] = 2.0f;
+    const float outlineColour[4] = {0.25f, 0.5f, 0.75f, 1.0f};
+    std::memcpy(base->materials[0].outlineColour, outlineColour, sizeof(outlineColour));
+    base->meshes[0].vertexSpecular = 1;
+    for (int i = 0; i < base->frameCount; ++i)
+        if (std::strcmp(base->frames[i].name, "tip") == 0) {
+            base->frames[i].flags |= 2;  // placed by the model matrix alone
+            base->frames[i].ignoreParent = 1;
+        }
     base->meshDrawFloat = 1.5f;
     AddMv1SampleAnimations(base, armIndex);
     // The conversion leaves tangents to the passes that need them; the

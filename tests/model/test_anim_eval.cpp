@@ -116,7 +116,7 @@ TEST(AnimEvalTest, ShapeWeightsMarkChangesAndAdditiveAddsToRest) {
     float times[2] = {0, 1};
     float weights[2] = {0, 1};
     ModelBaseAnimKeySet ks = MakeTrack(5, 18, times, weights, 2);
-    float shape[2] = {};
+    ModelShapeState shape[2] = {};
     uint8_t changed = 0;
     FrameAnimTarget target{shape, 2, &changed, nullptr, 0};
     OneFrame f;
@@ -124,7 +124,7 @@ TEST(AnimEvalTest, ShapeWeightsMarkChangesAndAdditiveAddsToRest) {
     f.record.target = &target;
     f.Attach(1);
     f.At(0.5f);
-    EXPECT_FLOAT_EQ(shape[1], 0.5f);
+    EXPECT_FLOAT_EQ(shape[1].weight, 0.5f);
     EXPECT_EQ(changed, 1);
     EXPECT_EQ(f.shapesDirty, 1);
 

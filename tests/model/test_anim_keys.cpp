@@ -102,6 +102,29 @@ TEST_F(AnimKeysTest, ReductionFlagsDecideWhatIsAdopted) {
     EXPECT_EQ(model.keyDataBytes, CountBytes());
 }
 
+// Tracks sampled at every half frame of a long motion: a still one still
+// ends as one key, a straight one keeps a key every so often and still
+// gives every original value back, both without work in the square of
+// their keys.
+TEST_F(AnimKeysTest, LongSampledTracksReduceInTimeLinearInTheirKeys) {
+    const int n = 200001;
+    std::vector<float> times(n), still(n, 2.5f), line(n);
+    for (int i = 0; i < n; ++i) times[size_t(i)] = float(i) * 0.5f, line[size_t(i)] = float(i) * 0.25f;
+    ReadModelAnimKeySet* a = Track(5, 11, times, still);
+    ReadModelAnimKeySet* b = Track(5, 11, times, line);
+    ReduceReadModelKeySet(&model, a, 0);
+    ReduceReadModelKeySet(&model, b, 0);
+    EXPECT_EQ(a->keyCount, 1);
+    EXPECT_EQ(a->values[0], 2.5f);
+    ASSERT_LT(b->keyCount, n / 100);
+    for (int k = 1; k < b->keyCount; ++k) {
+        const float t = b->times[k] - b->times[k - 1];
+        EXPECT_LE(t, 64.0f);
+        EXPECT_NEAR(b->values[k], b->times[k] * 0.5f, 1e-3f);
+    }
+    EXPECT_EQ(model.keyDataBytes, CountBytes());
+}
+
 TEST_F(AnimKeysTest, MatrixTrackOfTranslationsBecomesTranslationAndIdentityRotation) {
     std::vector<float> values;
     for (int k = 0; k < 3; ++k) {

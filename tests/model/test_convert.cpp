@@ -232,13 +232,16 @@ TEST_F(ConvertTest, ShapesColoursAndReversedWinding) {
     ASSERT_NE(base, nullptr);
     const ModelBaseMesh& m = base->meshes[0];
     EXPECT_EQ(m.translucent, 1);
-    EXPECT_EQ(m.secondFlag, 0);
+    EXPECT_EQ(m.cullMode, 0);  // a translucent material draws both sides
+    EXPECT_EQ(m.vertexSpecular, 0);
     EXPECT_EQ(m.vertices[0].diffuse[3], 127);
     EXPECT_EQ(m.needsInstanceVertices, 1);
     ASSERT_EQ(base->shapeTargetCount, 1);
     EXPECT_EQ(base->shapeTargets[0].vertexCount, 1);
     EXPECT_EQ(base->shapeTargets[0].vertices[0].normal.x, 0.0f);  // no normals given
     EXPECT_EQ(base->frames[0].shapeTargetCount, 1);
+    EXPECT_EQ(base->frames[0].shapeCount, 1);
+    EXPECT_EQ(base->shapeTargets[0].shape, 0);
     const ModelBaseTriangleList& l = base->triangleLists[0];
     // Second and third corners exchanged: face 0 is 0, 2, 1.
     EXPECT_EQ(m.vertices[l.meshVertices[l.indices[1]]].position, 2);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "device_fixture.h"
 #include "engine/log.h"
 #include "graphics/device/device.h"
 #include "graphics/device/device_internal.h"
@@ -35,19 +36,7 @@ protected:
         handle = ConvertReadModelToModelBase(&model, nullptr, nullptr);
         return handle == -1 ? nullptr : GetModelBase(handle);
     }
-    // Every list's vertex and index bytes as the device holds them.
-    std::vector<unsigned char> Snapshot(const ModelBase* base) {
-        std::vector<unsigned char> out;
-        for (int i = 0; i < base->triangleListCount; ++i) {
-            const ModelBaseTriangleList& l = base->triangleLists[i];
-            if (!l.deviceBlock) continue;
-            const unsigned char* v = l.deviceBlock->vertexBuffer->bytes + l.firstVertex * l.deviceBlock->stride;
-            out.insert(out.end(), v, v + l.vertexCount * l.deviceBlock->stride);
-            const unsigned char* x = l.deviceBlock->indexBuffer->bytes + l.firstIndex * 2;
-            out.insert(out.end(), x, x + (l.indexCount + l.outlineIndexCount) * 2);
-        }
-        return out;
-    }
+    static std::vector<unsigned char> Snapshot(const ModelBase* base) { return BaseDeviceBytes(base); }
     ReadModel model;
     ReadModelFrame* root;
     int handle = -1;

@@ -1,7 +1,11 @@
 // Models drawn on the GL device off screen: a toon cube with its outline,
 // a lit cube, a translucent one, a skinned one and a culled one, checked
-// at probe pixels with a tolerance and saved as PNG for a look.
+// at probe pixels with a tolerance and saved as PNG for a look. Each scene
+// is drawn on the fixed-function road and through the shaders, and the two
+// pictures must agree.
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,10 +13,12 @@
 #include "draw_instance.h"
 #include "engine/camera.h"
 #include "graphics/camera/camera_internal.h"
+#include "graphics/device/gl/gl_internal.h"
 #include "graphics/graphics_internal.h"
 #include "graphics_test_util.h"
 #include "model/convert/convert.h"
 #include "model/draw/model_builtin_graphs.h"
+#include "model/draw/model_device_buffers.h"
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw.h"
 #include "model/draw/model_services.h"
@@ -25,6 +31,10 @@
 namespace {
 
 constexpr uint32_t kBackground = 0xFF405070u;
+// How far the fixed-function road and the shaders may differ: colour bytes
+// per channel, and pixels beyond that.
+constexpr int kPathTolerance = 3;
+constexpr int kPathOutliers = 64;
 
 class DrawModelGlTest : public ModelSystemTest {
 protected:
@@ -36,6 +46,13 @@ protected:
         desc.withGl = true;
         desc.visible = false;
         ASSERT_EQ(platform::Window().open(desc), 0) << "no off-screen GL window";
+        OpenDevice();
+        InitReadModel(&model);
+        root = AddReadModelFrame(&model, "root", nullptr);
+    }
+    // The GL device with the scenes' camera, one white directional light
+    // shining away from the eye and a cleared target.
+    void OpenDevice() {
         ResetDeviceStateCache();
         ASSERT_EQ(CreateGraphicsDevice("gl"), 0);
         InstallModelGraphicsServices();
@@ -59,8 +76,6 @@ protected:
         SetDeviceAmbientLight(0, 0, 0, 0);
         SetLightingEnabled(1);
         ClearDevice(DEVICE_CLEAR_TARGET | DEVICE_CLEAR_ZBUFFER, kBackground, 1.0f);
-        InitReadModel(&model);
-        root = AddReadModelFrame(&model, "root", nullptr);
     }
     void TearDown() override {
         instance.reset();
@@ -70,6 +85,7 @@ protected:
         ForgetModelBuiltinGraphs();
         ReleaseGraphicsDevice();
         ResetDeviceStateCache();
+        SetProgrammableShaderUse(1);
         platform::Window().close();
         ModelSystemTest::TearDown();
     }
@@ -100,6 +116,43 @@ protected:
                      kDeviceTargetHeight, false);
         return pixels;
     }
+    // Draws the scene on the fixed-function road, then through the shaders
+    // from the device buffers of `bases`, and checks that the two pictures
+    // agree: every channel within kPathTolerance, but for at most
+    // kPathOutliers pixels (triangle edges rasterised a hair apart, as the
+    // two roads place vertices through different float products). Returns
+    // the picture of the shaders.
+    template <typename DrawScene>
+    std::vector<uint32_t> DrawOnBothPaths(const char* name, std::initializer_list<int> bases, DrawScene draw,
+                                          bool drawsAnything = true) {
+        for (int handle : bases) EXPECT_EQ(BuildBaseDeviceBuffers(GetModelBase(handle)), 0);
+        auto drawOn = [&](int shaders, const std::string& suffix) {
+            SetProgrammableShaderUse(shaders);
+            ClearDevice(DEVICE_CLEAR_TARGET | DEVICE_CLEAR_ZBUFFER, kBackground, 1.0f);
+            draw();
+            return Frame((std::string(name) + suffix).c_str());
+        };
+        const std::vector<uint32_t> fixed = drawOn(0, "_fixed");
+        const int before = CountGlShaderPrograms();
+        const std::vector<uint32_t> shaded = drawOn(1, "");
+        if (drawsAnything) {
+            EXPECT_GT(CountGlShaderPrograms(), before) << "the scene was drawn through shaders";
+        }
+        int outliers = 0, worst = 0;
+        for (size_t i = 0; i < fixed.size(); ++i) {
+            int d = 0;
+            for (int shift : {0, 8, 16}) d = std::max(d, std::abs(ChannelOf(fixed[i], shift) - ChannelOf(shaded[i], shift)));
+            if (d > kPathTolerance) ++outliers;
+            worst = std::max(worst, d);
+        }
+        EXPECT_LE(outliers, kPathOutliers) << name << ": pixels apart by more than " << kPathTolerance
+                                           << " (largest difference " << worst << ")";
+        return shaded;
+    }
+    std::vector<uint32_t> DrawOnBothPaths(const char* name, bool drawsAnything = true) {
+        return DrawOnBothPaths(
+            name, {baseHandle}, [this] { EXPECT_EQ(DrawModel(instance->handle), 0); }, drawsAnything);
+    }
     static uint32_t At(const std::vector<uint32_t>& frame, int x, int y) {
         return frame[size_t(y) * kDeviceTargetWidth + size_t(x)];
     }
@@ -116,8 +169,7 @@ TEST_F(DrawModelGlTest, ToonCubeWithOutline) {
     in->rotation = {0.4f, 0.6f, 0.0f};
     in->materials[0].outline[0] = 0.05f;
     in->materials[0].outline[1] = 3.0f;
-    ASSERT_EQ(DrawModel(instance->handle), 0);
-    auto frame = Frame("toon_outline");
+    auto frame = DrawOnBothPaths("toon_outline");
     uint32_t centre = At(frame, 320, 240);
     EXPECT_FALSE(ColorNear(centre, kBackground, 8)) << "the cube covers the centre";
     EXPECT_GT(ChannelOf(centre, 16), ChannelOf(centre, 0)) << "orange, not grey";
@@ -134,8 +186,7 @@ TEST_F(DrawModelGlTest, LitCubeFacingTheLight) {
     Cube(root, Material(0.8f, 0.8f, 0.8f, 1.0f, 0));
     ModelInstance* in = Build();
     ASSERT_NE(in, nullptr);
-    ASSERT_EQ(DrawModel(instance->handle), 0);
-    auto frame = Frame("lit");
+    auto frame = DrawOnBothPaths("lit");
     // The face toward the eye has N.L = 1: diffuse 0.8 of a white light.
     EXPECT_TRUE(ColorNear(At(frame, 320, 240), 0xFFCCCCCCu, 8));
     EXPECT_TRUE(ColorNear(At(frame, 20, 20), kBackground, 2));
@@ -145,8 +196,7 @@ TEST_F(DrawModelGlTest, TranslucentCubeBlendsOverTheBackground) {
     Cube(root, Material(1.0f, 0.0f, 0.0f, 0.5f, 0));
     ModelInstance* in = Build();
     ASSERT_NE(in, nullptr);
-    ASSERT_EQ(DrawModel(instance->handle), 0);
-    auto frame = Frame("translucent");
+    auto frame = DrawOnBothPaths("translucent");
     const uint32_t expected = PackArgb(255, (255 + 0x40) / 2, 0x50 / 2, 0x70 / 2);
     EXPECT_TRUE(ColorNear(At(frame, 320, 240), expected, 8));
 }
@@ -173,8 +223,7 @@ TEST_F(DrawModelGlTest, SkinnedCubeFollowsItsBones) {
         f.localMatrix = Matrix44{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {shift[which], 0, 0, 1}}};
         f.localMatrixSet = 1;
     }
-    ASSERT_EQ(DrawModel(instance->handle), 0);
-    auto frame = Frame("skinned");
+    auto frame = DrawOnBothPaths("skinned");
     const ModelDrawView* view = GetModelDrawView();
     const float moved[3] = {2, 0, 0};
     float s[3];
@@ -183,14 +232,71 @@ TEST_F(DrawModelGlTest, SkinnedCubeFollowsItsBones) {
     EXPECT_TRUE(ColorNear(At(frame, 320 - 60, 240), kBackground, 2)) << "nothing left at the old place";
 }
 
+// Six bones per vertex make a list of eight-weight vertices; each bone
+// turns the cube a little about its own axis.
+TEST_F(DrawModelGlTest, SixBoneCubeBlendsItsBones) {
+    std::vector<ReadModelFrame*> bones;
+    const char* const names[6] = {"b0", "b1", "b2", "b3", "b4", "b5"};
+    for (const char* name : names) bones.push_back(AddReadModelFrame(&model, name, root));
+    ReadModelMesh* mesh = Cube(root, Material(0.9f, 0.3f, 0.6f, 1.0f, 1));
+    std::vector<std::pair<int, float>> sixth;
+    for (int v = 0; v < 8; ++v) sixth.push_back({v, 1.0f / 6.0f});
+    for (ReadModelFrame* b : bones) ASSERT_NE(AddSkinWeight(&model, mesh, int(b->index), sixth), nullptr);
+    ModelInstance* in = Build();
+    ASSERT_NE(in, nullptr);
+    ASSERT_EQ(in->base->triangleLists[0].vertexKind, 2);
+    for (int i = 0; i < in->base->frameCount; ++i) {
+        ModelFrame& f = in->frames[i];
+        if (f.baseFrame->name[0] != 'b') continue;
+        const float a = 0.15f * float(f.baseFrame->name[1] - '0');
+        Matrix44 turn;
+        BuildEulerXYZMatrix(&turn, a, 2.0f * a, 0.0f);
+        f.localMatrix = turn;
+        f.localMatrixSet = 1;
+    }
+    in->materials[0].outline[0] = 0.04f;
+    auto frame = DrawOnBothPaths("six_bones");
+    const auto covered = std::count_if(frame.begin(), frame.end(), [](uint32_t p) { return !ColorNear(p, kBackground, 8); });
+    EXPECT_GT(covered, 5000) << "the cube is drawn";
+}
+
 TEST_F(DrawModelGlTest, CulledCubeLeavesTheTargetUntouched) {
     Cube(root, Material(1, 1, 1, 1, 1));
     ModelInstance* in = Build();
     ASSERT_NE(in, nullptr);
     in->translation = {40, 0, 0};
-    ASSERT_EQ(DrawModel(instance->handle), 0);
-    auto frame = Frame("culled");
+    auto frame = DrawOnBothPaths("culled", false);
     for (size_t i = 0; i < frame.size(); i += 97) ASSERT_TRUE(ColorNear(frame[i], kBackground, 0)) << i;
+}
+
+// A lost device takes the shader programs and the device buffers with it;
+// after the rebuild the same toon cube draws through new programs from new
+// buffers, to the same picture.
+TEST_F(DrawModelGlTest, ADeviceLossRebuildsTheProgramsAndBuffers) {
+    ReadModelFrame* bone = AddReadModelFrame(&model, "bone", root);
+    std::vector<std::pair<int, float>> all;
+    for (int v = 0; v < 8; ++v) all.push_back({v, 1.0f});
+    ReadModelMesh* mesh = Cube(root, Material(0.3f, 0.8f, 0.5f, 1.0f, 1));
+    ASSERT_NE(AddSkinWeight(&model, mesh, int(bone->index), all), nullptr);
+    ModelInstance* in = Build();
+    ASSERT_NE(in, nullptr);
+    in->rotation = {0.3f, 0.9f, 0.0f};
+    in->materials[0].outline[0] = 0.05f;
+    const std::vector<uint32_t> before = DrawOnBothPaths("device_loss_before");
+    const ModelBase* base = in->base;
+    ASSERT_NE(base->triangleLists[0].deviceBlock, nullptr) << "the skinned list has device buffers";
+
+    EXPECT_EQ(ReleaseModelVertexBuffers(), 0);
+    DeleteAllGraphs();
+    ForgetModelBuiltinGraphs();
+    ReleaseGraphicsDevice();
+    EXPECT_EQ(CountGlShaderPrograms(), 0);
+    OpenDevice();
+    EXPECT_EQ(RecreateModelVertexBuffers(), 0);
+    EXPECT_EQ(base->devicePools.built, 1);
+    ASSERT_EQ(DrawModel(instance->handle), 0);
+    EXPECT_GT(CountGlShaderPrograms(), 0);
+    EXPECT_TRUE(Frame("device_loss_after") == before) << "the rebuilt device draws differently";
 }
 
 // A box with the test cube's winding, centred at c with half sizes h.
@@ -260,9 +366,10 @@ TEST_F(DrawModelGlTest, CatOnBlocksScene) {
         blocks.back()->in.rotation = {0.25f, 0.0f, 0.0f};
         blocks.back()->materials[0].outline[0] = 0.03f;
     }
-    for (auto& b : blocks) ASSERT_EQ(DrawModel(b->handle), 0);
-    ASSERT_EQ(DrawModel(instance->handle), 0);
-    auto frame = Frame("cat_and_blocks");
+    auto frame = DrawOnBothPaths("cat_and_blocks", {baseHandle, blockBase}, [&] {
+        for (auto& b : blocks) EXPECT_EQ(DrawModel(b->handle), 0);
+        EXPECT_EQ(DrawModel(instance->handle), 0);
+    });
     EXPECT_FALSE(ColorNear(At(frame, 320, 240), kBackground, 8)) << "the cat's body covers the centre";
     blocks.clear();
     FreeModelBaseRecord(blockBase);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device_fixture.h"
 #include "draw_instance.h"
 #include "engine/camera.h"
 #include "engine/log.h"
@@ -29,24 +30,6 @@
 #include "model_test_support.h"
 
 namespace {
-
-// A camera at (0, 0, -10) looking down +z into a 640x480 screen, 60 degrees.
-void SetCameraLookingDownZ() {
-    float view[16] = {};
-    for (int i = 0; i < 4; ++i) view[i * 5] = 1.0f;
-    view[14] = 10.0f;
-    const float f = 1.0f / std::tan(0.5236f), nearZ = 1.0f, farZ = 1000.0f;
-    float proj[16] = {};
-    proj[0] = f * 0.75f;
-    proj[5] = f;
-    proj[10] = farZ / (farZ - nearZ);
-    proj[11] = 1.0f;
-    proj[14] = -nearZ * farZ / (farZ - nearZ);
-    SetDeviceViewMatrix(view);
-    SetDeviceProjectionMatrix(proj);
-    DeviceViewport vp = {0, 0, 640, 480, 0.0f, 1.0f};
-    SendDeviceViewport(&vp);
-}
 
 class DrawModelTest : public ModelSystemTest {
 protected:
@@ -336,16 +319,19 @@ TEST_F(DrawModelTest, ModelMatrixScalesThenTurnsThenMovesAndColourScalesMultiply
     in->rotation = {0.3f, -0.8f, 0.2f};
     in->translation = {1, 2, 3};
     RefreshModelMatrices(in);
-    Matrix34 r;
-    BuildRotation34XYZ(&r, 0.3f, -0.8f, 0.2f);
-    const Vector3 p = {0.5f, -1.0f, 2.0f};
-    const Vector3 scaled = {p.x * 2, p.y * 3, p.z * 4};
-    Vector3 turned, got;
-    TransformPointBy34(&r, &turned, &scaled);
-    TransformPointBy34(&in->modelMatrix, &got, &p);
-    EXPECT_NEAR(got.x, turned.x + 1, 1e-5f);
-    EXPECT_NEAR(got.y, turned.y + 2, 1e-5f);
-    EXPECT_NEAR(got.z, turned.z + 3, 1e-5f);
+    // The exact turn about x, then y, then z, in double precision: the
+    // sine table's quantised angles miss it by about 1e-4 here.
+    const double ax = 0.3f, ay = -0.8f, az = 0.2f;
+    const double p[3] = {0.5 * 2, -1.0 * 3, 2.0 * 4};
+    const double x1[3] = {p[0], std::cos(ax) * p[1] - std::sin(ax) * p[2], std::sin(ax) * p[1] + std::cos(ax) * p[2]};
+    const double y1[3] = {std::cos(ay) * x1[0] + std::sin(ay) * x1[2], x1[1], -std::sin(ay) * x1[0] + std::cos(ay) * x1[2]};
+    const double z1[3] = {std::cos(az) * y1[0] - std::sin(az) * y1[1], std::sin(az) * y1[0] + std::cos(az) * y1[1], y1[2]};
+    const Vector3 point = {0.5f, -1.0f, 2.0f};
+    Vector3 got;
+    TransformPointBy34(&in->modelMatrix, &got, &point);
+    EXPECT_NEAR(got.x, z1[0] + 1, 2e-6);
+    EXPECT_NEAR(got.y, z1[1] + 2, 2e-6);
+    EXPECT_NEAR(got.z, z1[2] + 3, 2e-6);
 
     // Colour scales: the instance's times the frame's reach the device material.
     in->colourScaled = 1;

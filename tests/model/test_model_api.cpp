@@ -49,7 +49,9 @@ TEST_F(ModelApiTest, AnInstanceStartsAsItsBaseSays) {
     EXPECT_EQ(std::string(in_->frames[1].magic, 4), "FRM_");
     EXPECT_EQ(in_->frames[1].modelHandle, model_);
     EXPECT_EQ(in_->meshes[1].material, &in_->materials[1]);
-    EXPECT_EQ(in_->matrixDirtyBits[0], 0xFFFFFFFFu);
+    // The first instance's bounding box refreshed its matrices.
+    EXPECT_EQ(in_->matricesValid, 1);
+    EXPECT_EQ(in_->matrixDirtyBits[0], 0u);
     EXPECT_EQ(GetModelBaseHandle(model_), in_->baseHandle);
 }
 

@@ -4,6 +4,7 @@
 #include "fake_graphics.h"
 #include "model/base/model_texture.h"
 #include "model/draw/model_texture_restore.h"
+#include "model/instance/model_instance.h"
 #include "model_test_support.h"
 
 namespace {
@@ -164,13 +165,27 @@ TEST_F(TextureTest, RestoreRefillsEveryTextureAndTheBuiltins) {
     ModelTextureRequest r = Request(u"wood.png");
     ASSERT_EQ(LoadModelTexture(&base->textures[0].image, &r, 0), 0);
     int graph = base->textures[0].image.graph;
+    // An instance holding an image of its own in place of the base's.
+    files.Add("oak.png", FakeGraphics::RawImage(8, 8, 0xFF102030));
+    int model = ReserveModelInstanceHandle();
+    ASSERT_EQ(SetupModelInstance(model, handle), 0);
+    ModelTextureImage& own = base->firstInstance->textures[0].own;
+    EXPECT_EQ(own.graph, -1);
+    ModelTextureRequest oak = Request(u"oak.png");
+    ASSERT_EQ(LoadModelTexture(&own, &oak, 0), 0);
     SetModelBuiltinTextureGraphs(7, 8);
     EXPECT_EQ(RestoreModelTextures(), 0);
     EXPECT_EQ(gfx.graphs[graph].refills, 1);
+    EXPECT_EQ(gfx.graphs[own.graph].refills, 1);
+    EXPECT_EQ(gfx.graphs[own.graph].width, 8);
     EXPECT_EQ(gfx.builtinRefills[7], 1);
     EXPECT_EQ(gfx.builtinRefills[8], 1);
     SetModelBuiltinTextureGraphs(-1, -1);
-    EXPECT_EQ(FreeModelBaseRecord(handle), 0);
+    // The instance's image goes with it, the base with its last instance.
+    const int ownGraph = own.graph;
+    EXPECT_EQ(ReleaseModelInstance(GetModelInstanceHandleOfSlot(int(uint32_t(model) & kModelInstanceSlotMask))), 0);
+    EXPECT_EQ(gfx.graphs.count(ownGraph), 0u);
+    EXPECT_EQ(GetModelBase(handle), nullptr);
     EXPECT_TRUE(gfx.graphs.empty());
 }
 

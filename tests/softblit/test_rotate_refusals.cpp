@@ -178,8 +178,13 @@ TEST(RotateRefusals, BlitsOnSeveralThreadsMatchSequentialOnes) {
 namespace {
 
 // Random extremes of scale, angle, centre and size: the engine draws what
-// the model draws and refuses what it refuses, with nothing out of bounds.
-TEST(RotateRefusals, RandomExtremesMatchTheModel) {
+// the model draws and refuses what it refuses, with nothing out of bounds,
+// under every kernel form.
+class RotateExtremes : public ::testing::TestWithParam<KernelPath> {};
+
+TEST_P(RotateExtremes, RandomOnesMatchTheModel) {
+    softtest::ActivePath active(GetParam());
+    if (!active.ok()) GTEST_SKIP() << "no " << KernelPathName(GetParam()) << " on this processor";
     std::mt19937 rng(2024);
     BuildBlendTables();
     SetSoftwareDrawTarget(nullptr);
@@ -211,5 +216,8 @@ TEST(RotateRefusals, RandomExtremesMatchTheModel) {
     }
     EXPECT_GT(drawn, 300);
 }
+
+INSTANTIATE_TEST_SUITE_P(AllForms, RotateExtremes, ::testing::ValuesIn(softtest::kKernelPaths),
+                         [](const ::testing::TestParamInfo<KernelPath>& info) { return softtest::PathLabel(info.param); });
 
 }  // namespace

@@ -124,7 +124,12 @@ void DrawWithEngine(int bg, int sprite, int wipe, int wipeMask) {
     DrawLineSegmentSoftware(600, 250, 560, 470, 0xFFFF00, 2);
 }
 
-TEST(SoftwarePath, SceneThroughTheEngineMatchesTheModel) {
+// The scene under every kernel form.
+class SoftwarePathScene : public ::testing::TestWithParam<KernelPath> {};
+
+TEST_P(SoftwarePathScene, ThroughTheEngineMatchesTheModel) {
+    softtest::ActivePath active(GetParam());
+    if (!active.ok()) GTEST_SKIP() << "no " << KernelPathName(GetParam()) << " on this processor";
     platform::UseVirtualClock(true);
     SetLogOutput(0);
     ScopedTempDir dir;
@@ -242,7 +247,7 @@ TEST(SoftwarePath, SceneThroughTheEngineMatchesTheModel) {
     const std::filesystem::path out = env ? std::filesystem::path(env) : std::filesystem::temp_directory_path();
     Image shownImg(kW, kH, 1, 0, 0);
     for (int y = 0; y < kH; ++y) std::memcpy(shownImg.m.pixels + y * shownImg.m.base->pitch, &engine[y * kW], kW * 4);
-    EXPECT_TRUE(softtest::SavePng(shownImg.m, out / "software_path_scene.png"));
+    EXPECT_TRUE(softtest::SavePng(shownImg.m, out / ("software_path_scene_" + softtest::PathLabel(GetParam()) + ".png")));
     EXPECT_TRUE(softtest::SavePng(screen.m, out / "software_path_expected.png"));
     long mismatches = 0, first = -1;
     for (int i = 0; i < kW * kH; ++i)
@@ -250,5 +255,8 @@ TEST(SoftwarePath, SceneThroughTheEngineMatchesTheModel) {
     EXPECT_EQ(mismatches, 0) << "first at " << first % kW << "," << first / kW << ": engine " << std::hex
                              << engine[first] << " model " << model[first];
 }
+
+INSTANTIATE_TEST_SUITE_P(AllForms, SoftwarePathScene, ::testing::ValuesIn(softtest::kKernelPaths),
+                         [](const ::testing::TestParamInfo<KernelPath>& info) { return softtest::PathLabel(info.param); });
 
 }  // namespace

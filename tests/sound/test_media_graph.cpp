@@ -340,7 +340,9 @@ TEST(MemReader, AFlushHandsBackEveryRequestAndWaitsForTheOneInFlight) {
     }
     stream.WaitForReader();  // the first is in flight, held at the gate
     std::thread flusher([&] { async->BeginFlush(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The gate opens only once the flush has begun (and waits for the one
+    // in flight): the worker then finds nothing more to do.
+    while (!reader->Io().Flushing()) std::this_thread::yield();
     stream.Open(true);
     flusher.join();
 

@@ -131,5 +131,18 @@ void AddGameSeeds(Seeds& seeds) {
         mask[40] = 0x04;
         seeds.Add("fuzz_x", "mask" + std::to_string(form), mask);
     }
+    // The PMD target does the same with its sample; the input's length picks
+    // the physics mode (0, 1, 2 for these three).
+    seeds.Add("fuzz_pmd", "one_flip", flips);
+    Bytes vertexCount(277, 0);
+    vertexCount[276] = 0x01;  // the low bit of the vertex count
+    seeds.Add("fuzz_pmd", "vertex_count", vertexCount);
+    seeds.Add("fuzz_pmd", "tail", Bytes(20, 0x80));
+    // The VMD target lays its input over a sample motion too: one frame
+    // number and one curve byte changed.
+    Bytes motionFlips(40, 0);
+    motionFlips[39] = 0x03;  // the first bone key's frame (byte 69 of the motion)
+    seeds.Add("fuzz_vmd", "frame_flip", motionFlips);
+    seeds.Add("fuzz_vmd", "tail", Bytes(8, 0x7F));
     AddReplaySeeds(seeds);
 }

@@ -84,6 +84,7 @@ void SetDefaultState() {
         for (int i = 0; i < 4; ++i) m[i * 5] = 1.0f;
     State().state.material.diffuse = {1, 1, 1, 1};
     State().state.viewport = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0.0f, 1.0f};
+    State().state.vertexShader = State().state.pixelShader = -1;
 }
 
 int VerticesOfPrimitives(int type, int count) {
@@ -476,6 +477,43 @@ int SetDeviceRenderTarget(DeviceTexture* texture) {
     return 0;
 }
 
+int DeviceBackendHasShaders() { return State().backend && State().backend->prepareShader ? 1 : 0; }
+
+int PrepareDeviceShader(int kind, int index) {
+    if (!DeviceBackendHasShaders() || (kind != 0 && kind != 1)) return -1;
+    return State().backend->prepareShader(kind, index);
+}
+
+int SendDeviceShader(int kind, int index) {
+    if (!State().backend || (kind != 0 && kind != 1)) return -1;
+    (kind == 0 ? State().state.vertexShader : State().state.pixelShader) = index < 0 ? -1 : index;
+    Note(DEVICE_CALL_SHADER, kind, 0, uint64_t(int64_t(index)));
+    return 0;
+}
+
+int SendDeviceShaderConstants(int kind, int first, const float* values, int count) {
+    const int limit = kind == 0 ? kVsRegisterCount : kind == 1 ? kPsRegisterCount : 0;
+    if (!State().backend || !values || first < 0 || count < 0 || first + count > limit) return -1;
+    float(*registers)[4] = kind == 0 ? State().state.vertexConstants : State().state.pixelConstants;
+    std::memcpy(registers[first], values, sizeof(float) * 4 * size_t(count));
+    Note(DEVICE_CALL_SHADER_CONSTANTS, kind, first, uint64_t(count));
+    return 0;
+}
+
+namespace {
+
+// Bytes one vertex must hold for the current vertex format or vertex shader.
+int CurrentVertexBytes() {
+    const DeviceState& s = State().state;
+    if (s.vertexShader >= 0) {
+        VertexShaderBits bits;
+        return DecodeVertexShaderIndex(s.vertexShader, &bits) ? ShaderVertexBytes(bits.skin) : 0;
+    }
+    return DeviceFvfStride(s.fvf);
+}
+
+}  // namespace
+
 int DrawDevicePrimitive(int type, int startVertex, int primitiveCount) {
     if (const char* fault = DrawArgumentsFault(type, primitiveCount)) return RefuseDraw("DrawDevicePrimitive", fault);
     if (startVertex < 0) return RefuseDraw("DrawDevicePrimitive", "a negative start vertex");
@@ -506,7 +544,7 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
     const DeviceVertexBuffer* vb = State().state.stream;
     const DeviceIndexBuffer* ib = State().state.indices;
     int stride = State().state.streamStride;
-    if (!vb || !ib || stride == 0 || stride < DeviceFvfStride(State().state.fvf))
+    if (!vb || !ib || stride == 0 || stride < CurrentVertexBytes())
         return RefuseDraw("DrawDeviceIndexedPrimitive",
                           "no vertex stream or index buffer, or a stride below the vertex format's");
     int indexCount = VerticesOfPrimitives(type, primitiveCount);

@@ -293,6 +293,13 @@ int SendDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride);
 int SendDeviceIndices(DeviceIndexBuffer* buffer);
 // null: the off-screen 640x480 target.
 int SetDeviceRenderTarget(DeviceTexture* texture);
+// Programmable shaders (kind 0 vertex, 1 pixel): whether the back end runs
+// them at all, whether it can run the one of that index (0 or -1), making
+// it current (-1: none), and constant registers (four floats each).
+int DeviceBackendHasShaders();
+int PrepareDeviceShader(int kind, int index);
+int SendDeviceShader(int kind, int index);
+int SendDeviceShaderConstants(int kind, int firstRegister, const float* values, int registerCount);
 
 int DrawDevicePrimitive(int type, int startVertex, int primitiveCount);
 int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int vertexCount, int startIndex,

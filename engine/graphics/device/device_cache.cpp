@@ -3,7 +3,10 @@
 // flushing the pending 2-D batch first so earlier draws keep their state.
 #include "graphics/device/devicestate.h"
 
+#include "graphics/device/device_internal.h"
+
 #include "engine/log.h"
+#include "engine/screen.h"
 #include "graphics/graph_internal.h"
 
 #include <cstring>
@@ -13,6 +16,7 @@ namespace {
 struct DeviceCacheModule {
     DeviceStateCache cache;
     PendingDrawFlusher flusher = nullptr;
+    int shadersAllowed = 1;  // the engine setting; kept across device rebuilds
 };
 
 DeviceCacheModule& State() {
@@ -321,6 +325,74 @@ int ApplyDeviceDrawState(const DeviceDrawStateBlock* block, int, int resolveGrap
     return 0;
 }
 
-int SelectVertexShader(int) { return 0; }
-int SelectPixelShader(int) { return 0; }
+int DeviceShadersAvailable() {
+    return HardwareRenderingActive() && State().shadersAllowed && DeviceBackendHasShaders() ? 1 : 0;
+}
+
+namespace {
+
+// kind 0 vertex, 1 pixel: 1 when the shader is current afterwards.
+int SelectShader(int kind, int index, int* current) {
+    if (!DeviceShadersAvailable() || index < 0) return 0;
+    if (*current == index && !State().cache.forceRefresh) return 1;
+    if (PrepareDeviceShader(kind, index) != 0) return 0;
+    FlushPendingDraws();
+    if (SendDeviceShader(kind, index) != 0) return 0;
+    *current = index;
+    return 1;
+}
+
+}  // namespace
+
+int SelectVertexShader(int index) {
+    int before = State().cache.vertexShader;
+    int selected = SelectShader(0, index, &State().cache.vertexShader);
+    if (selected && before != index) State().cache.vertexDeclaration = nullptr;
+    return selected;
+}
+
+int SelectPixelShader(int index) { return SelectShader(1, index, &State().cache.pixelShader); }
+
+void ClearDeviceShaders() {
+    DeviceStateCache& c = State().cache;
+    if (c.vertexShader != -1) {
+        FlushPendingDraws();
+        SendDeviceShader(0, -1);
+        c.vertexShader = -1;
+        c.vertexDeclaration = nullptr;
+        c.fvf = 0;
+    }
+    if (c.pixelShader != -1) {
+        SendDeviceShader(1, -1);
+        c.pixelShader = -1;
+    }
+}
+
+int SetDeviceShaderConstants(int kind, int firstRegister, const float* values, int registerCount) {
+    if (!HardwareRenderingActive()) return -1;
+    FlushPendingDraws();
+    return SendDeviceShaderConstants(kind, firstRegister, values, registerCount);
+}
+
+// Constants reach the device as they are set: nothing waits.
 int UploadShaderConstants(int) { return 0; }
+
+int GetVertexShaderBase() {
+    const DeviceStateCache& c = State().cache;
+    int base = c.lightingOff ? 0 : kVsLighting;
+    if (c.fogEnable) {
+        uint32_t table = c.renderStates[DEVICE_RS_FOGTABLEMODE];
+        uint32_t mode = table != DEVICE_FOG_NONE ? table : c.renderStates[DEVICE_RS_FOGVERTEXMODE];
+        if (mode <= DEVICE_FOG_LINEAR) base += int(mode) << kVsFogShift;
+    }
+    return base;
+}
+
+int GetPixelShaderBase() { return 0; }
+
+int SetProgrammableShaderUse(int use) {
+    State().shadersAllowed = use ? 1 : 0;
+    return 0;
+}
+
+int GetProgrammableShaderUse() { return State().shadersAllowed; }

@@ -2,6 +2,7 @@
 // of functions every back end fills.
 #pragma once
 #include "graphics/device/device.h"
+#include "graphics/device/shader_index.h"
 
 #include <cstdint>
 
@@ -57,6 +58,11 @@ struct DeviceState {
     int streamOffset, streamStride;
     DeviceIndexBuffer* indices;
     DeviceTexture* renderTarget;  // null: the off-screen target
+    // Programmable shaders: the current indices (-1 none) and the constant
+    // registers they read.
+    int vertexShader, pixelShader;
+    float vertexConstants[kVsRegisterCount][4];
+    float pixelConstants[kPsRegisterCount][4];
 };
 
 // One draw, from buffers or from user memory.
@@ -102,6 +108,8 @@ enum DeviceCallKind {
     DEVICE_CALL_PRESENT,
     DEVICE_CALL_BUFFER_UPLOAD,
     DEVICE_CALL_TEXTURE_UPLOAD,
+    DEVICE_CALL_SHADER,            // a: 0 vertex, 1 pixel; value: the index
+    DEVICE_CALL_SHADER_CONSTANTS,  // a: 0 vertex, 1 pixel; b: first register; value: count
 };
 
 struct DeviceCall {
@@ -127,6 +135,9 @@ struct DeviceBackend {
     int (*clear)(const DeviceState& state, int flags, uint32_t argb, float z);
     int (*present)();
     int (*readPixels)(const DeviceState& state, int x, int y, int width, int height, uint32_t* out);
+    // Programmable shaders: 0 when the back end can run the vertex (kind 0)
+    // or pixel (kind 1) shader of that index, else -1. Null: no shaders.
+    int (*prepareShader)(int kind, int index);
 };
 
 extern const DeviceBackend kGlDeviceBackend;

@@ -118,7 +118,18 @@ int SetStageMaxAnisotropy(int stage, int value);
 int ResetTexCoordIndices();
 int ApplyDeviceDrawState(const DeviceDrawStateBlock* block, int option, int resolveGraphs);
 
-// Programmable shaders are not offered: these report off.
+// Programmable shaders of the built-in table (graphics/device/shader_index.h),
+// on back ends that run them while the engine's setting allows them
+// (SetProgrammableShaderUse). A selection gives 1 with the shader current,
+// or 0 (shaders off, or that index cannot be made): the caller then takes
+// the fixed-function road and clears the shaders.
+int DeviceShadersAvailable();
 int SelectVertexShader(int index);
 int SelectPixelShader(int index);
+void ClearDeviceShaders();
+// kind 0 vertex, 1 pixel; four floats per register.
+int SetDeviceShaderConstants(int kind, int firstRegister, const float* values, int registerCount);
 int UploadShaderConstants(int flag);
+// The shader-index bases for the layer's current lighting and fog state.
+int GetVertexShaderBase();
+int GetPixelShaderBase();

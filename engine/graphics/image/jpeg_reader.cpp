@@ -79,13 +79,30 @@ void CmykRowToBgr(const unsigned char* cmyk, JDIMENSION width, bool inverted, un
     }
 }
 
+// Huffman-coded data spends at least one bit on every block of every
+// component (its DC difference), so data shorter than a bit per block cannot
+// hold the picture its header claims: such a file is refused before the
+// picture, or libjpeg's whole-picture coefficient store for a progressive
+// file, is allocated. Arithmetic-coded data has no such floor.
+bool DataCanHoldBlocks(jpeg_decompress_struct* cinfo) {
+    if (cinfo->arith_code) return true;
+    auto* source = reinterpret_cast<StreamSource*>(cinfo->src);
+    int64_t unread = RemainingImageBytes(source->stream);
+    if (unread < 0) return true;
+    uint64_t bits = (uint64_t(unread) + source->manager.bytes_in_buffer) * 8;
+    uint64_t blocks = 0;
+    for (int i = 0; i < cinfo->num_components; ++i)
+        blocks += uint64_t(cinfo->comp_info[i].width_in_blocks) * cinfo->comp_info[i].height_in_blocks;
+    return bits >= blocks;
+}
+
 int Decode(jpeg_decompress_struct* cinfo, ErrorExit* error, BASEIMAGE* image) {
     if (setjmp(error->jump)) {
         FreeBaseImagePixels(image);
         return -1;
     }
     jpeg_read_header(cinfo, TRUE);
-    if (!ImageSizeAcceptable(cinfo->image_width, cinfo->image_height)) return -1;
+    if (!ImageSizeAcceptable(cinfo->image_width, cinfo->image_height) || !DataCanHoldBlocks(cinfo)) return -1;
     bool inks = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
 #ifdef JCS_EXTENSIONS
     cinfo->out_color_space = inks ? JCS_CMYK : JCS_EXT_BGR;

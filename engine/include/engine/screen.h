@@ -12,6 +12,12 @@ constexpr int kDrawScreenBack = -2;
 int SetGraphicsDeviceChoice(const char* name);
 // 1 while a device is present (GL or recording), 0 on the software path.
 int HardwareRenderingActive();
+// Models draw through programmable shaders where the device runs them (1,
+// the default) or always take the fixed-function road (0), for comparison
+// and for drivers that fail. Set it before models load: skinned lists get
+// device buffers only while shaders are in use. 0.
+int SetProgrammableShaderUse(int use);
+int GetProgrammableShaderUse();
 
 struct DrawRect {
     int left, top, right, bottom;

@@ -70,8 +70,8 @@ void EvaluateShapeWeight(AnimEvalContext* c, FrameAnimRecord* r, AnimKeyState& s
     float previous = s.lastValue;
     s.lastValue = value;
     FrameAnimTarget* target = r->target;
-    if (!target || s.shapeIndex < 0 || s.shapeIndex >= target->shapeWeightCount) return;
-    target->shapeWeights[s.shapeIndex] = value;
+    if (!target || !target->shapeStates || s.shapeIndex < 0 || s.shapeIndex >= target->shapeCount) return;
+    target->shapeStates[s.shapeIndex].weight = value;
     if (std::fabs(value - previous) >= 0.0000001f) {
         if (target->shapeChanged) *target->shapeChanged = 1;
         if (c->shapesDirty) *c->shapesDirty = 1;
@@ -224,6 +224,49 @@ float ComputeKeyFactor(const ModelBaseAnimKeySet* ks, int k, float time, int* ne
     }
     if (!(t > 0.0f) || !std::isfinite(t)) return 0.0f;
     return t;
+}
+
+int FindKeyIndex(const ModelBaseAnimKeySet* ks, float time) {
+    if (ks->keyCount <= 1) return 0;
+    if (ks->explicitTimes) {
+        if (!ks->times) return 0;
+        // Times rise key by key: the last key at or before the time.
+        int low = 0, high = ks->keyCount - 1;
+        if (!(time >= ks->times[0])) return 0;
+        while (low < high) {
+            int mid = (low + high + 1) / 2;
+            if (ks->times[mid] <= time) low = mid;
+            else high = mid - 1;
+        }
+        return low;
+    }
+    if (!(ks->timeStep > 0.0f)) return 0;
+    float steps = (time - ks->startTime) / ks->timeStep;
+    if (!(steps > 0.0f)) return 0;
+    if (steps >= float(ks->keyCount - 1)) return ks->keyCount - 1;
+    return int(steps);
+}
+
+void BuildFrameLocalMatrix(const FrameAnimRecord* r, Matrix34* out) {
+    if (r->flags & FRAME_ANIM_MATRIX) {
+        *out = r->matrix;
+        return;
+    }
+    if (r->flags & FRAME_ANIM_QUATERNION_INTERNAL)
+        BuildRotation34FromQuaternion(out, r->quaternion);
+    else if (r->flags & FRAME_ANIM_QUATERNION)
+        BuildRotation34FromQuaternionProduct(out, r->quaternion);
+    else if (!(r->flags & FRAME_ANIM_ANGLES) ||
+             BuildRotation34ByOrder(out, r->rotationOrder, r->rotation[0], r->rotation[1], r->rotation[2]) != 0)
+        BuildIdentity34(out);
+    if (r->flags & FRAME_ANIM_SCALE)
+        for (int row = 0; row < 3; ++row)
+            for (int col = 0; col < 3; ++col) out->m[row * 4 + col] *= r->scale[col];
+    if (r->flags & FRAME_ANIM_TRANSLATION) {
+        out->m[3] = r->translation[0];
+        out->m[7] = r->translation[1];
+        out->m[11] = r->translation[2];
+    }
 }
 
 void EvaluateFrameAnimation(AnimEvalContext* c) {

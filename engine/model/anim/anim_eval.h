@@ -27,8 +27,8 @@ struct AnimKeyState {
 
 // Where the evaluation leaves its marks on an instance frame.
 struct FrameAnimTarget {
-    float* shapeWeights;
-    int shapeWeightCount;
+    ModelShapeState* shapeStates;  // the frame's shape weights, by shape number
+    int shapeCount;
     uint8_t* shapeChanged;
     uint32_t* matrixBitWord;
     uint32_t matrixBitMask;
@@ -63,7 +63,16 @@ struct AnimEvalContext {
 // Interpolation factor between a key set's key k and the next; 0 for the
 // last key, for times before k, and where the key times give no span.
 float ComputeKeyFactor(const ModelBaseAnimKeySet* keySet, int k, float time, int* next);
+// The key whose span holds the time: the last key at or before it (0 for
+// times before the first key).
+int FindKeyIndex(const ModelBaseAnimKeySet* keySet, float time);
 void EvaluateFrameAnimation(AnimEvalContext* context);
+// The local matrix of a record's values: the rotation (flag 32 a quaternion
+// by the closed formula, 8 a quaternion through the product of its two 4x4
+// matrices, 4 angles in the record's order, none identity) with its
+// columns scaled (flag 2; scale applies first) and the translation (flag 1)
+// in the fourth column. A whole-matrix record (flag 16) gives its matrix.
+void BuildFrameLocalMatrix(const FrameAnimRecord* values, Matrix34* out);
 // For each skin bone whose bone frame this is: skin = world . offset.
 void UpdateFrameSkinMatrices(const ModelBaseFrame* frame, const Matrix34* world, const ModelBase* base,
                              Matrix34* skinMatrices);

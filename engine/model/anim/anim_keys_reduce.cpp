@@ -9,6 +9,10 @@
 namespace {
 
 constexpr float kKeyTolerance = 0.00001f;
+// A key is kept at least every this many keys: the test for a dropped run
+// looks at every key of it, and long sampled tracks (a motion sampled at
+// every half frame) would otherwise take time in the square of their keys.
+constexpr int kLongestDroppedRun = 128;
 
 float KeyTime(const ReadModelAnimKeySet* ks, int i) {
     return ks->explicitTimes ? ks->times[i] : ks->startTime + float(i) * ks->timeStep;
@@ -46,8 +50,17 @@ bool OnLine(const ReadModelAnimKeySet* ks, int width, int kept, int i, int next)
 // the line from the kept key to key i + 1, so the error of dropped keys
 // never adds up.
 bool Droppable(const ReadModelAnimKeySet* ks, int width, int kept, int i) {
+    if (i - kept >= kLongestDroppedRun) return false;
     for (int j = kept + 1; j <= i; ++j)
         if (!OnLine(ks, width, kept, j, i + 1)) return false;
+    return true;
+}
+
+// Every key holds the first key's values.
+bool Constant(const ReadModelAnimKeySet* ks, int valueBytes) {
+    for (int i = 1; i < ks->keyCount; ++i)
+        if (std::memcmp(ks->values, ks->values + size_t(i) * size_t(valueBytes / 4), size_t(valueBytes)) != 0)
+            return false;
     return true;
 }
 
@@ -75,7 +88,8 @@ void ReduceReadModelKeySet(ReadModel* model, ReadModelAnimKeySet* ks, int flag) 
         lastKept = i;
     };
     keep(0);
-    for (int i = 1; i < n - 1; ++i)
+    const bool constant = Constant(ks, valueBytes);  // every key drops, however long the track
+    for (int i = 1; i < n - 1 && !constant; ++i)
         if (!Droppable(ks, width, lastKept, i)) keep(i);
     if (n > 1) {
         bool sameAsFirst = keptCount == 1 && std::memcmp(ks->values, ks->values + size_t(n - 1) * width,

@@ -128,6 +128,16 @@ void BuildRotation34FromQuaternion(Matrix34* out, const float q[4]) {
                      2 * (xz - wy), 2 * (yz + wx), 1 - 2 * (xx + yy), 0}};
 }
 
+void BuildRotation34FromQuaternionProduct(Matrix34* out, const float q[4]) {
+    const float x = q[0], y = q[1], z = q[2], w = q[3];
+    const Matrix44 left = {{{w, z, -y, x}, {-z, w, x, y}, {y, -x, w, z}, {-x, -y, -z, w}}};
+    const Matrix44 right = {{{w, z, -y, -x}, {-z, w, x, -y}, {y, -x, w, -z}, {x, y, z, w}}};
+    Matrix44 product;
+    BuildProductMatrix(&product, &left, &right);  // the row-vector form of the rotation
+    ConvertMatrix44To34(out, &product);
+    out->m[3] = out->m[7] = out->m[11] = 0.0f;
+}
+
 void ConvertMatrix44To34(Matrix34* out, const Matrix44* in) {
     for (int row = 0; row < 3; ++row)
         for (int col = 0; col < 4; ++col) out->m[row * 4 + col] = in->m[col][row];

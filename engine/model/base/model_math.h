@@ -40,7 +40,11 @@ void BuildRotation34ZXY(Matrix34* out, float x, float y, float z);
 void BuildRotation34ZYX(Matrix34* out, float x, float y, float z);
 // By order code 0..5; -1 for another code (out untouched).
 int BuildRotation34ByOrder(Matrix34* out, int order, float x, float y, float z);
+// Quaternion (x, y, z, w) rotations: the closed formula, and the product
+// of the quaternion's two 4x4 multiplication matrices; the two agree for a
+// unit quaternion.
 void BuildRotation34FromQuaternion(Matrix34* out, const float q[4]);
+void BuildRotation34FromQuaternionProduct(Matrix34* out, const float q[4]);
 void ConvertMatrix44To34(Matrix34* out, const Matrix44* in);
 void ConvertMatrix34To44(Matrix44* out, const Matrix34* in);
 

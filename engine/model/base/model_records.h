@@ -41,9 +41,12 @@ struct ModelDevicePools {
     int blockCount[kModelDevicePoolCount];
     int totalBlocks;
     int built;
-    // Set by mesh drawing while the pools hold blocks: frees them with the
-    // base (reading and conversion never make device buffers).
+    // Set by mesh drawing once it built the pools: frees them (with the
+    // base, or before a pass rewrites the lists) and builds them again for
+    // the base and its instances (reading and conversion never make device
+    // buffers).
     void (*release)(ModelBase* base);
+    int (*rebuild)(ModelBase* base);
 };
 
 // Bit position inside a per-instance bit set (word index and mask).
@@ -126,8 +129,11 @@ struct ModelBaseShapeVertex {
     Vector3 normal;
 };
 
+// One shape (morph) of a frame as it moves one mesh; a shape that moves
+// several meshes has a target per mesh, all with the same shape number.
 struct ModelBaseShapeTarget {
     const char* name;
+    int shape;  // the shape's place among its frame's shapes: the weight it takes
     ModelBaseMesh* mesh;
     int vertexCount;
     ModelBaseShapeVertex* vertices;
@@ -140,11 +146,11 @@ struct ModelBaseMesh {
     int triangleListCount;
     ModelBaseTriangleList* firstTriangleList;
     uint8_t visible;
-    uint8_t secondFlag;          // cleared for translucent materials when the reader asks
     uint8_t needsInstanceVertices;
     uint8_t translucent;
     uint8_t vertexColours;       // diffuse colours come from the vertices
-    uint8_t cullMode;            // 0 none, 1 counter-clockwise, 2 clockwise
+    uint8_t vertexSpecular;      // specular colours come from the vertices
+    uint8_t cullMode;            // 0 none, 1 counter-clockwise, 2 clockwise; cleared for translucent materials when the reader asks
     int instanceVertexCount;
     int uvChannelCount;
     int vertexCount;
@@ -162,7 +168,8 @@ struct ModelBaseFrame {
     ModelBaseFrame* fourthLink;
     ModelBitPosition matrixBit;
     ModelBitPosition drawBit;
-    uint32_t flags;  // bit 0 visible
+    uint32_t flags;  // bit 0 visible, bit 1 placed by the model matrix alone
+    int ignoreParent;  // flags bit 1: the frame is placed by the model matrix even under a parent
     uint32_t userWord;
     int subtreeMeshCount;
     int descendantCount;
@@ -176,6 +183,7 @@ struct ModelBaseFrame {
     ModelBaseSkinBone* firstOwnSkinBone;
     int shapeTargetCount;
     ModelBaseShapeTarget* firstShapeTarget;
+    int shapeCount;  // shapes of the frame: its targets' shape numbers lie below it
     int positionCount;
     ModelBasePosition* positions;
     int normalCount;
@@ -211,12 +219,17 @@ struct ModelBaseMaterial {
     float emissive[4];
     float power;
     ModelBaseTextureLayer layers[3];
+    // What drawing makes of these: the two extra textures are the toon and
+    // the second toon texture (negative: a built-in ramp), mode words 0 and
+    // 1 the toon mode and the second toon mode, the flag word the blend
+    // mode and alpha the blend parameter (0..255).
     int extraTexture1;
     int extraTexture2;
-    uint32_t modeWords[8];  // the third and fourth hold float bits
+    uint32_t modeWords[8];  // the third and fourth hold float bits (the outline of read models)
     int flagWord;
     int alpha;
-    float outline[2];
+    float outline[2];         // width, minimum width in pixels
+    float outlineColour[4];   // RGBA
 };
 
 // What the texture loader keeps of one texture: the encoded file bytes
@@ -339,6 +352,7 @@ struct ModelBase {
 
 struct ModelFrame;
 struct ModelMesh;
+struct PhysicsWorld;
 
 // Per instance copy of a base material's values, then the draw settings
 // the model API may change.
@@ -362,10 +376,10 @@ struct ModelMaterial {
 
 struct ModelTexture {
     const ModelBaseTexture* base;
-    void* ownedBlock;  // an image of the instance's own; null when none
+    // An image of the instance's own in place of the base texture's, with
+    // the file bytes it was made from (own.graph -1 when there is none).
+    ModelTextureImage own;
     int isMovie;
-    int graph;         // -1 when the instance holds no image of its own
-    int hasAlpha;      // of the instance's own image
     int addressU, addressV, filter;
 };
 
@@ -374,6 +388,7 @@ struct ModelTriangleListState {
     ModelMesh* mesh;
     const ModelBaseTriangleList* list;
     void* vertexCopy;  // the instance's own vertices (kind's layout); null when shared
+    DeviceVertexBuffer* ownVertexBuffer;  // the shaped vertices in the list's device layout, or null
 };
 
 // Drawn values: the own values combined down the frame tree.
@@ -403,10 +418,9 @@ struct ModelMesh {
     ModelDrawnValues drawn;
 };
 
-// Eight bytes of state per shape target.
+// The weight of one shape of a frame.
 struct ModelShapeState {
     float weight;
-    uint8_t changed;
 };
 
 struct ModelFrame {
@@ -433,7 +447,9 @@ struct ModelFrame {
     uint8_t visible;
     uint8_t drawStateValid;
     Matrix34** boneRefs;  // into the instance's skin matrices
-    ModelShapeState* shapeStates;
+    ModelShapeState* shapeStates;  // one per shape of the base frame
+    uint8_t shapeChanged;          // a weight changed: the frame's shaped meshes are rebuilt
+    uint8_t physicsDriven;         // a rigid body writes worldMatrix; the refresh leaves it
     // Drawing.
     uint8_t localMatrixSet;  // the user placed the frame: localMatrix replaces the base transform
     uint8_t colourScaled;    // colourScales are in use
@@ -444,16 +460,32 @@ struct ModelFrame {
 
 struct ModelRigidBodyState {
     const ModelBaseRigidBody* base;
+    ModelFrame* frame;  // the instance frame of the body's bone
+    int worldBody;  // its number in the instance's physics world; -1 for none
 };
 
 struct ModelJointState {
     const ModelBaseJoint* base;
 };
 
-// One attached animation; the attach code fills it.
+struct AnimEvalContext;
+struct FrameAnimRecord;
+
+// One attached animation: its evaluation context with one record per
+// animated frame, all in one block.
 struct ModelAnimSlot {
     int used;
     void* block;
+    const ModelBaseAnimSet* set;
+    AnimEvalContext* context;
+    float blendRate;
+};
+
+// What the matrix refresh reads per frame and animation slot.
+struct ModelFrameSlot {
+    uint8_t active;            // the slot is in use and animates this frame
+    float rate;                // its blend rate
+    FrameAnimRecord* record;   // the evaluated values
 };
 
 constexpr int kModelDrawSettingCount = 6;
@@ -471,7 +503,10 @@ struct ModelInstance {
     uint32_t drawDirtyBytes;
     uint32_t matrixDirtyBytes;
     Vector3 translation;
-    uint32_t rotationByMatrix;  // 0: the rotation angles hold; 2: rotationMatrix
+    // Rotation mode: 0 the angles in rotation, 1 a quaternion (x, y, z, w)
+    // in rotationValues, 2 rotationMatrix, 3 in rotationValues a z-axis
+    // direction, a y-axis up vector and a roll angle.
+    uint32_t rotationByMatrix;
     Vector3 rotation;
     Vector3 scale;
     uint8_t matricesValid;
@@ -484,6 +519,7 @@ struct ModelInstance {
     uint8_t shapesDirty;
     ModelRigidBodyState* rigidBodies;
     ModelJointState* joints;
+    PhysicsWorld* physicsWorld;  // of its rigid bodies and joints; null when it has none
     ModelTriangleListState* triangleLists;
     ModelMesh* meshes;
     ModelMaterial* materials;
@@ -493,7 +529,7 @@ struct ModelInstance {
     void* optionalBlocks[2];
     int animSlotCount;
     ModelAnimSlot* animSlots;
-    void** frameKeyTable;  // per frame, one entry per animation slot
+    ModelFrameSlot* frameSlots;  // per frame, one entry per animation slot
     uint8_t motionValid;
     uint8_t visible;
     float colourScales[16];
@@ -504,6 +540,7 @@ struct ModelInstance {
     // Drawing.
     uint8_t colourScaled;  // colourScales are in use
     Matrix34 rotationMatrix;
+    float rotationValues[7];
     uint8_t userMatrixSet;
     Matrix34 userMatrix;
     Matrix34 modelMatrix;

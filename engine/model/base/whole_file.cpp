@@ -1,6 +1,7 @@
 // Whole-file reads by wide path.
 #include "model/base/whole_file.h"
 
+#include <cstring>
 #include <string>
 
 #include "engine/memory.h"
@@ -30,13 +31,10 @@ FileHandle OpenEither(const FileAccessTable* files, const std::string& path) {
 
 }  // namespace
 
-int LoadWholeFileW(const char16_t* path, void** dataOut, size_t* sizeOut) {
+int LoadWholeFile(const char* path932, void** dataOut, size_t* sizeOut, bool tryBareName) {
     const FileAccessTable* files = GetModelFileAccessTable();
-    std::string path932;
-    if (!files || !path || !ConvertUtf16ToCp932(std::u16string(path), &path932) ||
-        path932.size() >= kMaxPathBytes932)
-        return -1;
-    FileHandle file = OpenEither(files, path932);
+    if (!files || !path932 || std::strlen(path932) >= kMaxPathBytes932) return -1;
+    FileHandle file = tryBareName ? OpenEither(files, path932) : files->open(path932, 0, 1, 0);
     if (!file) return -1;
     int64_t size = -1;
     if (files->seek(file, 0, 2) == 0) size = files->tell(file);
@@ -55,4 +53,10 @@ int LoadWholeFileW(const char16_t* path, void** dataOut, size_t* sizeOut) {
     else FreeMemory(data);
     if (sizeOut) *sizeOut = size_t(size);
     return 0;
+}
+
+int LoadWholeFileW(const char16_t* path, void** dataOut, size_t* sizeOut) {
+    std::string path932;
+    if (!path || !ConvertUtf16ToCp932(std::u16string(path), &path932)) return -1;
+    return LoadWholeFile(path932.c_str(), dataOut, sizeOut, true);
 }

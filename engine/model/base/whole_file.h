@@ -1,5 +1,4 @@
-// Reading a whole file named by a UTF-16 path through the model system's
-// file functions.
+// Reading a whole file through the model system's file functions.
 #pragma once
 #include <cstddef>
 
@@ -8,3 +7,6 @@
 // memory is short. When the path does not open, its file name alone is
 // tried.
 int LoadWholeFileW(const char16_t* path, void** dataOut, size_t* sizeOut);
+// The same for a code page 932 path; the file name alone is tried only
+// when tryBareName is set.
+int LoadWholeFile(const char* path932, void** dataOut, size_t* sizeOut, bool tryBareName);

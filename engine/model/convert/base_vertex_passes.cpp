@@ -1,6 +1,6 @@
 // The normal recalculation and vertex optimisation of whole base data:
-// every frame that has meshes, with the device buffers released first
-// (drawing makes them again from the new lists).
+// every frame that has meshes, with the device buffers released first and
+// made again afterwards.
 #include "engine/log.h"
 #include "engine/model.h"
 #include "model/base/model_handles.h"
@@ -23,11 +23,16 @@ int RunOnFrames(int baseHandle, Pass pass) {
     if (!base) return -1;
     if (HasInstanceVertexCopies(base))
         return WriteLogFormat("モデル基本データ %08x の頂点はモデルが複製して使っているため変更できません", unsigned(baseHandle));
-    // Drawing made the buffers from the lists as they stand.
+    // Drawing made the buffers from the lists as they stand: they are made
+    // again from the new lists.
+    const bool built = base->devicePools.built != 0;
+    int (*rebuild)(ModelBase*) = base->devicePools.rebuild;
     if (base->devicePools.release) base->devicePools.release(base);
-    for (int i = 0; i < base->frameCount; ++i)
-        if (base->frames[i].meshCount > 0 && pass(&base->frames[i]) < 0) return -1;
-    return 0;
+    int result = 0;
+    for (int i = 0; i < base->frameCount && result == 0; ++i)
+        if (base->frames[i].meshCount > 0 && pass(&base->frames[i]) < 0) result = -1;
+    if (built && rebuild && rebuild(base) != 0) result = -1;
+    return result;
 }
 
 }  // namespace

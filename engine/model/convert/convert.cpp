@@ -266,6 +266,8 @@ public:
         base_->shapeTargets = Take<ModelBaseShapeTarget>(base_, targetTotal);
         base_->shapeCount = model_->shapes.count;
         if (!base_->meshes || !base_->triangleLists || !base_->shapeTargets) return -1;
+        for (const ReadModelFrame* f = model_->frames.first; f; f = f->next)
+            base_->frames[f->index].shapeCount = f->shapes.count;
         int listAt = 0, targetAt = 0;
         for (size_t i = 0; i < meshes_.size(); ++i) {
             BuiltMesh& built = meshes_[i];
@@ -278,7 +280,6 @@ public:
             SetBit(&mesh.drawBit, base_->frameCount + int(i));
             mesh.visible = 1;
             mesh.cullMode = 1;
-            mesh.secondFlag = 1;
             mesh.translucent = built.translucent ? 1 : 0;
             mesh.vertexColours = built.vertexColours ? 1 : 0;
             mesh.needsInstanceVertices = built.hasShapes ? 1 : 0;
@@ -304,6 +305,7 @@ public:
                 if (!frame.firstShapeTarget) frame.firstShapeTarget = &target;
                 ++frame.shapeTargetCount;
                 target.name = CopyBaseString(base_, bs.name);
+                target.shape = bs.shape;
                 target.mesh = &mesh;
                 target.vertexCount = int(bs.vertices.size());
                 target.vertices = Take<ModelBaseShapeVertex>(base_, bs.vertices.size());
@@ -369,7 +371,7 @@ int FillBase(ReadModel* model, ModelBase* base, const char* folder, const ModelT
     if (model->meshAlphaFlag)
         for (int i = 0; i < base->meshCount; ++i) {
             int m = base->meshes[i].material;
-            if (m >= 0 && m < base->materialCount && base->materials[m].diffuse[3] < 1.0f) base->meshes[i].secondFlag = 0;
+            if (m >= 0 && m < base->materialCount && base->materials[m].diffuse[3] < 1.0f) base->meshes[i].cullMode = 0;
         }
     ComputeBaseFrameMatrices(base);
     if (!SkinBoneUsersConsistent(base)) return Fail("エラー０");

@@ -18,6 +18,10 @@ void SetModelLoadGravity(int isSet, float gravity);
 int GetModelLoadVertexOptimize();
 int GetModelLoadNormalRecalc();
 float GetModelLoadGravity();
+// What a PMD load does with its rigid bodies and joints: 0 bakes them into
+// the motions (the default), 1 leaves them out, 2 keeps them in the model.
+void SetModelLoadPhysicsMode(int mode);
+int GetModelLoadPhysicsMode();
 
 // Stages of a conversion, in order, for measurement: a hook set here (null
 // for none) is called as each stage ends; the load benchmark prints the

@@ -121,8 +121,15 @@ bool CopyMaterials(const ReadModel* model, ModelBase* base) {
         out.extraTexture1 = m->extraTexture1 ? int(m->extraTexture1->index) : m->extraTextureIndex1;
         out.extraTexture2 = m->extraTexture2 ? int(m->extraTexture2->index) : m->extraTextureIndex2;
         std::memcpy(out.modeWords, m->modeWords, sizeof(out.modeWords));
+        // The third and fourth mode words are the outline's width and
+        // minimum width.
+        std::memcpy(out.outline, &m->modeWords[2], sizeof(out.outline));
         out.flagWord = m->flagWord;
         out.alpha = m->alpha;
+        // Read models carry the outline width and minimum width as the bits
+        // of mode words 2 and 3, and no outline colour: it is black.
+        std::memcpy(out.outline, &m->modeWords[2], sizeof(out.outline));
+        out.outlineColour[3] = 1.0f;
     }
     return true;
 }

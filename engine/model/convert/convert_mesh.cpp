@@ -140,9 +140,10 @@ private:
 
 void BuildShapes(const MeshWork& w, BuiltMesh* out) {
     const ReadModelMesh* mesh = w.mesh;
-    for (const ReadModelShape* shape = mesh->frame->shapes.first; shape; shape = shape->nextInFrame) {
+    int number = 0;
+    for (const ReadModelShape* shape = mesh->frame->shapes.first; shape; shape = shape->nextInFrame, ++number) {
         if (shape->mesh != mesh || !shape->vertexTable) continue;
-        BuiltShapeTarget target{shape->name, {}};
+        BuiltShapeTarget target{shape->name, number, {}};
         for (const BuiltList& list : out->lists)
             for (size_t i = 0; i < list.vertices.size(); ++i) {
                 int p = list.vertices.PositionOf(i) - w.positionBase;

@@ -8,6 +8,7 @@ struct LoadSettingsModule {
     int normalRecalc = 0;
     int gravitySet = 0;
     float gravity = 0.0f;
+    int physicsMode = 0;
     void (*stageHook)(int) = nullptr;
 };
 
@@ -24,6 +25,9 @@ void SetModelLoadGravity(int isSet, float gravity) {
     State().gravitySet = isSet ? 1 : 0;
     State().gravity = gravity;
 }
+// Modes other than 0, 1 and 2 keep the default.
+void SetModelLoadPhysicsMode(int mode) { State().physicsMode = mode >= 0 && mode <= 2 ? mode : 0; }
+int GetModelLoadPhysicsMode() { return State().physicsMode; }
 int GetModelLoadVertexOptimize() { return State().vertexOptimize; }
 int GetModelLoadNormalRecalc() { return State().normalRecalc; }
 float GetModelLoadGravity() { return State().gravitySet ? State().gravity : -122.5f; }

@@ -101,6 +101,7 @@ struct BuiltList {
 
 struct BuiltShapeTarget {
     const char* name;
+    int shape;  // the shape's place among its frame's shapes
     std::vector<ModelBaseShapeVertex> vertices;
 };
 

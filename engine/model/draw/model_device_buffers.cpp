@@ -1,7 +1,8 @@
-// Pooled device buffers of base data. Only rigid lists of the first layout
-// have a fixed vertex format; skinned lists need device skinning, which the
-// device layer does not offer, so their pools stay empty and those lists
-// draw from memory.
+// Pooled device buffers of base data. Rigid lists of the first layout have
+// a fixed vertex format; skinned lists get buffers only while the device
+// runs programmable shaders (they are skinned there), in their source
+// layout followed by the colours and texture coordinates; otherwise their
+// pools stay empty and those lists draw from memory.
 #include "model/draw/model_device_buffers.h"
 
 #include <cstring>
@@ -9,12 +10,11 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
 #include "model/base/model_handles.h"
+#include "model/draw/model_shapes.h"
 
 namespace {
-
-// The device layer offers no programmable shaders.
-bool ProgrammableShadersInUse() { return false; }
 
 int PoolOf(const ModelBaseTriangleList& list) {
     int uvSets = list.mesh->uvChannelCount < 0 ? 0 : list.mesh->uvChannelCount > 8 ? 8 : list.mesh->uvChannelCount;
@@ -22,10 +22,10 @@ int PoolOf(const ModelBaseTriangleList& list) {
     return list.vertexKind * 18 + layout * 9 + uvSets;
 }
 
-bool PoolHasBuffers(int pool) { return pool < 18 || ProgrammableShadersInUse(); }
+bool PoolHasBuffers(int pool) { return pool < 18 || DeviceShadersAvailable(); }
 
 int PoolStride(int pool, const ModelBaseTriangleList& list) {
-    return pool < 18 ? ModelRigidDeviceStride(pool % 9) : list.vertexStride;
+    return pool < 18 ? ModelRigidDeviceStride(pool % 9) : list.vertexStride + 8 + 16 * (pool % 9);
 }
 
 ModelDeviceBlock* OpenBlock(ModelDevicePools* pools, int pool, int stride) {
@@ -71,26 +71,36 @@ bool AssignBlocks(ModelBase* base) {
     return true;
 }
 
-void WriteRigidVertices(const ModelBaseTriangleList& list, unsigned char* out, int stride) {
+}  // namespace
+
+void WriteDeviceVertices(const ModelBaseTriangleList& list, const void* source, unsigned char* out, int stride) {
     const ModelBaseMesh& mesh = *list.mesh;
-    int uvSets = (stride - 32) / 16;
-    const auto* src = static_cast<const unsigned char*>(list.vertices);
+    const bool rigid = list.vertexKind == 0;
+    const int tail = rigid ? 24 : list.vertexStride;
+    const int uvSets = (stride - tail - 8) / 16;
+    const auto* src = static_cast<const unsigned char*>(source);
     for (int v = 0; v < list.vertexCount; ++v, out += stride, src += list.vertexStride) {
         const ModelBaseMeshVertex& mv = mesh.vertices[list.meshVertices[v]];
-        std::memcpy(out, src, 12);
-        std::memcpy(out + 12, src + 16, 12);
+        if (rigid) {
+            std::memcpy(out, src, 12);
+            std::memcpy(out + 12, src + 16, 12);
+        } else {
+            std::memcpy(out, src, size_t(list.vertexStride));
+        }
         uint32_t diffuse = uint32_t(mv.diffuse[3]) << 24 | mv.diffuse[0] << 16 | mv.diffuse[1] << 8 | mv.diffuse[2];
         uint32_t specular =
             uint32_t(mv.specular[3]) << 24 | mv.specular[0] << 16 | mv.specular[1] << 8 | mv.specular[2];
-        std::memcpy(out + 24, &diffuse, 4);
-        std::memcpy(out + 28, &specular, 4);
+        std::memcpy(out + tail, &diffuse, 4);
+        std::memcpy(out + tail + 4, &specular, 4);
         for (int t = 0; t < uvSets; ++t) {
             const float uv[4] = {t < kModelUvChannels ? mv.uv[t][0] : 0.0f, t < kModelUvChannels ? mv.uv[t][1] : 0.0f,
                                  0.0f, 0.0f};
-            std::memcpy(out + 32 + 16 * t, uv, sizeof(uv));
+            std::memcpy(out + tail + 8 + 16 * t, uv, sizeof(uv));
         }
     }
 }
+
+namespace {
 
 bool CreateBlockBuffers(ModelDeviceBlock* block) {
     block->vertexBuffer = CreateDeviceVertexBuffer(block->vertexBytes, DEVICE_USAGE_WRITEONLY, block->fvf, 0);
@@ -109,10 +119,7 @@ bool FillBlocks(ModelBase* base) {
         int bytes = block->stride * list.vertexCount;
         if (LockDeviceVertexBuffer(block->vertexBuffer, list.firstVertex * block->stride, bytes, &vertices, 0) != 0)
             return false;
-        if (block->fvf)
-            WriteRigidVertices(list, static_cast<unsigned char*>(vertices), block->stride);
-        else
-            std::memcpy(vertices, list.vertices, size_t(bytes));
+        WriteDeviceVertices(list, list.vertices, static_cast<unsigned char*>(vertices), block->stride);
         UnlockDeviceVertexBuffer(block->vertexBuffer);
         if (LockDeviceIndexBuffer(block->indexBuffer, list.firstIndex * 2, ListIndexCount(list) * 2, &indices, 0) !=
             0)
@@ -137,6 +144,7 @@ uint32_t ModelRigidDeviceFvf(int uvSets) {
 }
 
 void ReleaseBaseDeviceBuffers(ModelBase* base) {
+    for (ModelInstance* in = base->firstInstance; in; in = in->next) ReleaseInstanceShapeBuffers(in);
     ModelDevicePools* pools = &base->devicePools;
     for (int p = 0; p < kModelDevicePoolCount; ++p) {
         for (ModelDeviceBlock* b = pools->first[p]; b;) {
@@ -155,6 +163,7 @@ int BuildBaseDeviceBuffers(ModelBase* base) {
     if (!HardwareRenderingActive() || base->devicePools.built) return 0;
     ReleaseBaseDeviceBuffers(base);
     base->devicePools.release = ReleaseBaseDeviceBuffers;
+    base->devicePools.rebuild = RebuildBaseDeviceBuffers;
     bool ok = AssignBlocks(base);
     for (int p = 0; ok && p < kModelDevicePoolCount; ++p)
         for (ModelDeviceBlock* b = base->devicePools.first[p]; ok && b; b = b->next) ok = CreateBlockBuffers(b);
@@ -168,10 +177,19 @@ int BuildBaseDeviceBuffers(ModelBase* base) {
     return 0;
 }
 
-int BuildModelBaseDeviceBuffers(int baseHandle, int) {
+int RebuildBaseDeviceBuffers(ModelBase* base) {
+    if (base->devicePools.built) return 0;
+    if (BuildBaseDeviceBuffers(base) != 0) return -1;
+    int result = 0;
+    for (ModelInstance* in = base->firstInstance; in; in = in->next)
+        if (CreateInstanceShapeBuffers(in) != 0) result = -1;
+    return result;
+}
+
+int BuildModelBaseDeviceBuffers(int baseHandle, int withInstances) {
     ModelBase* base = IsModelSystemReady() ? GetModelBase(baseHandle) : nullptr;
     if (!base) return -1;
-    return BuildBaseDeviceBuffers(base);
+    return withInstances ? RebuildBaseDeviceBuffers(base) : BuildBaseDeviceBuffers(base);
 }
 
 int ReleaseModelBaseDeviceBuffers(int baseHandle) {
@@ -191,6 +209,6 @@ int ReleaseModelVertexBuffers() {
 int RecreateModelVertexBuffers() {
     if (!IsModelSystemReady()) return 0;
     for (int slot = 0; slot < GetModelBaseTableSize(); ++slot)
-        if (ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot))) BuildBaseDeviceBuffers(base);
+        if (ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot))) RebuildBaseDeviceBuffers(base);
     return 0;
 }

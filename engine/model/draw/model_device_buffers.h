@@ -13,16 +13,22 @@ constexpr int kModelBlockVertexByteLimit = 0x60000;
 int ModelRigidDeviceStride(int uvSets);
 uint32_t ModelRigidDeviceFvf(int uvSets);
 
+// A list's vertices in its block's layout, positions and normals (skinned:
+// the whole source vertex) taken from source (the list's vertices or an
+// instance's copy of them), then diffuse, specular and the texture sets.
+void WriteDeviceVertices(const ModelBaseTriangleList& list, const void* source, unsigned char* out, int stride);
+
 // 0 (nothing to do without a device or when built already) or -1 when a
 // buffer cannot be made; a failure leaves nothing built.
 int BuildBaseDeviceBuffers(ModelBase* base);
+// Also releases the shape buffers of the base's instances.
 void ReleaseBaseDeviceBuffers(ModelBase* base);
+// BuildBaseDeviceBuffers, then the shape buffers of every instance.
+int RebuildBaseDeviceBuffers(ModelBase* base);
 
+// withInstances: the instances' shape buffers too.
 int BuildModelBaseDeviceBuffers(int baseHandle, int withInstances);
 int ReleaseModelBaseDeviceBuffers(int baseHandle);
-// Before the device is released / after it is made again; 0.
-int ReleaseModelVertexBuffers();
-int RecreateModelVertexBuffers();
 
 // Around a device reset: release every model's device buffers before it,
 // rebuild them after it. 0.

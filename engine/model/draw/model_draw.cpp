@@ -3,10 +3,13 @@
 // grows to the largest mesh count seen.
 #include "model/draw/model_draw.h"
 
+#include "graphics/device/devicestate.h"
+
 #include "engine/memory.h"
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw_mesh.h"
 #include "model/draw/model_draw_state.h"
+#include "model/draw/model_shapes.h"
 #include "model/base/model_handles.h"
 #include "model/instance/model_refresh.h"
 
@@ -33,7 +36,7 @@ bool GrowWork(int meshCount) {
 bool TextureHasAlpha(const ModelInstance* in, int index) {
     if (index < 0 || index >= in->base->textureCount) return false;
     const ModelTexture& t = in->textures[index];
-    if (t.graph != -1) return t.hasAlpha != 0;
+    if (t.own.graph != -1) return t.own.semiTransparent != 0;
     return in->base->textures[index].image.semiTransparent != 0;
 }
 
@@ -90,6 +93,7 @@ int DrawModelInstance(ModelInstance* in) {
     const int meshCount = in->base->meshCount;
     if (!GrowWork(meshCount)) return -1;
     RefreshModelMatrices(in);
+    if (in->base->shapeTargetCount > 0) ApplyInstanceShapes(in);
     RefreshDrawnValues(in);
     RefreshModelDrawView();
     BeginModelDrawState(in);
@@ -112,6 +116,8 @@ int DrawModelInstance(ModelInstance* in) {
     }
     for (int i = 0; i < opaqueCount; ++i) DrawModelMesh(opaque[i]);
     for (int i = 0; i < translucentCount; ++i) DrawModelMesh(translucent[i]);
+    // Everything drawn after the model takes the fixed-function road.
+    ClearDeviceShaders();
     return 0;
 }
 

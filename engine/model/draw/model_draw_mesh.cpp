@@ -1,7 +1,10 @@
-// Mesh drawing on the fixed-function road. Rigid lists keep model-space
-// vertices and take the frame's world transform; skinned lists are written
-// in world space and drawn with the identity transform. Toon materials get
-// their colours from the software toon lighting.
+// Mesh drawing. On the programmable road a list draws from its device
+// buffers with the shaders of its mesh's indices, the world matrix or its
+// bone palette in the vertex registers from 94 on. Otherwise it takes the
+// fixed-function road: rigid lists keep model-space vertices and take the
+// frame's world transform; skinned lists are written in world space and
+// drawn with the identity transform; toon materials get their colours from
+// the software toon lighting.
 #include "model/draw/model_draw_mesh.h"
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include "engine/memory.h"
 #include "graphics/device/device.h"
 #include "graphics/device/devicestate.h"
+#include "graphics/device/shader_index.h"
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw_state.h"
 #include "model/draw/model_skinning.h"
@@ -31,7 +35,7 @@ MeshDrawModule& State() {
     return state;
 }
 
-enum class TextureMode { None, Fixed };
+enum class TextureMode { None, Fixed, Programmable };
 
 struct MeshDraw {
     ModelMesh* mesh;
@@ -39,9 +43,15 @@ struct MeshDraw {
     int specular;
     TextureMode mode;
     ModelBase* base;
+    ModelShaderIndices shaders;
 };
 
 ModelBase* BaseOf(const ModelMesh* mesh) { return mesh->frame->instance->base; }
+
+const ModelTriangleListState& ListState(const ModelMesh* mesh, int index) {
+    static const ModelTriangleListState kEmpty = {};
+    return mesh->triangleLists ? mesh->triangleLists[index] : kEmpty;
+}
 
 // The key of the colours last lit into a list's copy sits right after the
 // copy's vertices, in the same block, so it lives and dies with them.
@@ -74,16 +84,6 @@ void SendIdentityWorld() {
     State().worldFrame = nullptr;
 }
 
-void ClearShaders() {
-    DeviceStateCache* cache = GetDeviceStateCache();
-    if (cache->vertexShader != -1) {
-        cache->vertexShader = -1;
-        cache->vertexDeclaration = nullptr;
-        cache->fvf = 0;
-    }
-    cache->pixelShader = -1;
-}
-
 void EnterFixedMode(MeshDraw* d, bool outline) {
     if (d->mode != TextureMode::Fixed) {
         if (outline)
@@ -92,7 +92,72 @@ void EnterFixedMode(MeshDraw* d, bool outline) {
             SetupMeshTextureStages(d->mesh, &d->block, d->specular);
         d->mode = TextureMode::Fixed;
     }
-    ClearShaders();
+    ClearDeviceShaders();
+}
+
+// ---- The programmable road ----
+
+int SkinOffset(int vertexKind) { return vertexKind == 1 ? kVsSkin4 : vertexKind == 2 ? kVsSkin8 : 0; }
+
+// The list's shaders current, its buffers as stream and indices, and its
+// world matrix or bone palette in the vertex registers; false when the
+// list cannot take this road (no device buffers, or a shader refused).
+bool EnterProgrammable(MeshDraw* d, const ModelBaseTriangleList* list, const ModelTriangleListState& state,
+                       int vertexShader, int pixelShader, bool outline) {
+    const ModelDeviceBlock* block = list->deviceBlock;
+    if (!block || !block->vertexBuffer || !block->indexBuffer) return false;
+    if (!SelectVertexShader(vertexShader + SkinOffset(list->vertexKind)) || !SelectPixelShader(pixelShader))
+        return false;
+    DeviceVertexBuffer* vertices = state.ownVertexBuffer ? state.ownVertexBuffer : block->vertexBuffer;
+    SetDeviceStreamSource(vertices, 0, block->stride);
+    if (d->mode != TextureMode::Programmable) {
+        if (outline)
+            SetupOutlineProgrammableStages(&d->block, d->mesh);
+        else
+            SetupMeshProgrammableStages(d->mesh, &d->block, d->specular);
+        d->mode = TextureMode::Programmable;
+    }
+    SetDeviceIndices(block->indexBuffer);
+    const ModelFrame* frame = d->mesh->frame;
+    if (list->vertexKind == 0) {
+        SetDeviceShaderConstants(0, kVsRegMatrices, frame->worldMatrix.m, 3);
+        return true;
+    }
+    // The palette: the skin matrix of every bone slot of the list.
+    float palette[kModelMaxPaletteBones * 12];
+    const int boneRefCount = frame->boneRefs ? frame->baseFrame->boneRefCount : 0;
+    const int count = std::min(list->boneCount, kModelMaxPaletteBones);
+    int renormalise = 0;
+    for (int i = 0; i < count; ++i) {
+        const int ref = list->bones[i];
+        const Matrix34* m = ref >= 0 && ref < boneRefCount ? frame->boneRefs[ref] : nullptr;
+        static const Matrix34 kNone = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}};
+        std::memcpy(palette + 12 * i, (m ? m : &kNone)->m, sizeof(float) * 12);
+        if (m && !renormalise) renormalise = MatrixNeedsRenormalise(m);
+    }
+    if (count > 0) SetDeviceShaderConstants(0, kVsRegMatrices, palette, 3 * count);
+    const float flag[4] = {float(renormalise), 0, 0, 0};
+    SetDeviceShaderConstants(0, kVsRegRenormalise, flag, 1);
+    return true;
+}
+
+int BaseVertexOf(const ModelBaseTriangleList* list, const ModelTriangleListState& state) {
+    return state.ownVertexBuffer ? 0 : list->firstVertex;
+}
+
+bool DrawListProgrammable(MeshDraw* d, ModelBaseTriangleList* list, const ModelTriangleListState& state) {
+    if (!EnterProgrammable(d, list, state, d->shaders.vertex, d->shaders.pixel, false)) return false;
+    DrawDeviceIndexedPrimitive(DEVICE_PT_TRIANGLELIST, BaseVertexOf(list, state), 0, list->vertexCount,
+                               list->firstIndex, list->indexCount / 3);
+    return true;
+}
+
+bool DrawOutlineProgrammable(MeshDraw* d, ModelBaseTriangleList* list, const ModelTriangleListState& state) {
+    const int outline = kVsOutline + (GetVertexShaderBase() & (3 << kVsFogShift));
+    if (!EnterProgrammable(d, list, state, outline, 0, true)) return false;
+    DrawDeviceIndexedPrimitive(DEVICE_PT_TRIANGLELIST, BaseVertexOf(list, state), 0, list->vertexCount,
+                               list->firstIndex + list->indexCount, list->outlineIndexCount / 3);
+    return true;
 }
 
 void DrawFromMemory(const ModelBaseTriangleList* list, const uint16_t* indices, int indexCount, const void* vertices,
@@ -124,8 +189,14 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
     const DeviceMaterial& material = GetDeviceStateCache()->material;
     ToonLighting lighting;
     GatherToonLighting(&lighting, GetModelDrawView()->eye, material.power, drawType);
-    ToonVertexRun run = {static_cast<unsigned char*>(list->fixedVertices), list->fixedStride, list->vertexCount,
-                         nullptr, mesh->base->vertexColours, 0, {}, {}};
+    ToonVertexRun run = {static_cast<unsigned char*>(list->fixedVertices),
+                         list->fixedStride,
+                         list->vertexCount,
+                         nullptr,
+                         mesh->base->vertexColours,
+                         mesh->base->vertexSpecular,
+                         {},
+                         {}};
     const DeviceColorValue* dc[2] = {&material.diffuse, &material.specular};
     uint8_t* bytes[2] = {run.materialDiffuse, run.materialSpecular};
     for (int k = 0; k < 2; ++k) {
@@ -145,7 +216,8 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
     ForgetToonLitKey(stored);
     // Vertex colours, when the mesh uses them, are read from the mesh vertices.
     uint8_t* vertexColours = nullptr;
-    if (run.useVertexDiffuse) {
+    const bool useVertexColours = run.useVertexDiffuse || run.useVertexSpecular;
+    if (useVertexColours) {
         vertexColours = VertexColourScratch(size_t(list->vertexCount) * 8);
         if (vertexColours) {
             for (int v = 0; v < list->vertexCount; ++v) {
@@ -158,7 +230,7 @@ void LightToon(MeshDraw* d, ModelBaseTriangleList* list, int renormalise, const 
     }
     ComputeToonVertexColors(&lighting, &run, renormalise, transform);
     // Colours lit without their vertex colours (memory short) are not kept.
-    if (key.head.valid && (!run.useVertexDiffuse || vertexColours)) StoreToonLitKey(stored, &key);
+    if (key.head.valid && (!useVertexColours || vertexColours)) StoreToonLitKey(stored, &key);
 }
 
 void CopyOwnPositions(const ModelTriangleListState& state, ModelBaseTriangleList* list) {
@@ -263,7 +335,9 @@ void DrawOutlinePass(MeshDraw* d) {
     const ModelBaseMesh* base = d->mesh->base;
     for (int i = 0; i < base->triangleListCount; ++i) {
         ModelBaseTriangleList* list = &base->firstTriangleList[i];
-        if (list->outlineIndexCount > 0) DrawOutlineList(d, list, width);
+        if (list->outlineIndexCount <= 0) continue;
+        if (list->vertexKind <= 2 && DrawOutlineProgrammable(d, list, ListState(d->mesh, i))) continue;
+        DrawOutlineList(d, list, width);
     }
 }
 
@@ -337,12 +411,12 @@ void DrawModelMesh(ModelMesh* mesh) {
     d.mesh = mesh;
     d.base = BaseOf(mesh);
     d.mode = TextureMode::None;
-    SetupMeshMaterialState(&d.block, mesh, &d.specular);
+    SetupMeshMaterialState(&d.block, mesh, &d.specular, &d.shaders);
     const ModelBaseMesh* base = mesh->base;
     for (int i = 0; i < base->triangleListCount; ++i) {
         ModelBaseTriangleList* list = &base->firstTriangleList[i];
-        const ModelTriangleListState empty = {};
-        const ModelTriangleListState& state = mesh->triangleLists ? mesh->triangleLists[i] : empty;
+        const ModelTriangleListState& state = ListState(mesh, i);
+        if (list->vertexKind <= 2 && DrawListProgrammable(&d, list, state)) continue;
         if (list->vertexKind == 0)
             DrawRigidList(&d, list, state);
         else if (list->vertexKind <= 3)

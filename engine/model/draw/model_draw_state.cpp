@@ -7,6 +7,7 @@
 #include "engine/camera.h"
 
 #include "graphics/camera/camera_internal.h"
+#include "graphics/device/shader_index.h"
 #include "model/draw/model_builtin_graphs.h"
 #include "model/draw/model_draw_stages.h"
 
@@ -65,7 +66,7 @@ int FirstLayerTexture(const ModelMaterial* m) {
 int ModelTextureGraph(const ModelInstance* in, int index) {
     if (index < 0 || index >= in->base->textureCount) return -1;
     const ModelTexture& t = in->textures[index];
-    if (t.graph != -1) return t.graph;
+    if (t.own.graph != -1) return t.own.graph;
     return in->base->textures[index].image.graph;
 }
 
@@ -113,7 +114,37 @@ void ComputeMeshDeviceMaterial(const ModelMesh* mesh, float out[17]) {
         for (int i = 0; i < 16; ++i) out[i] *= mesh->drawn.colourScales[i];
 }
 
-void SetupMeshMaterialState(DeviceDrawStateBlock* block, ModelMesh* mesh, int* specular) {
+ModelShaderIndices ComputeMeshShaderIndices(const ModelMesh* mesh, int specular, int lightingOff, int vertexBase,
+                                            int pixelBase) {
+    const ModelMaterial* m = mesh->material;
+    const int drawType = MeshDrawType(mesh);
+    ModelShaderIndices out = {vertexBase, pixelBase};
+    if (drawType == 1) {
+        out.pixel += kPsToon1;
+        if (m->toonMode == 2) out.pixel += kPsToonModulate;
+        if (m->secondToonMode == 1 && specular) out.pixel += kPsSecondToonAdd;
+    } else if (drawType == 2) {
+        out.pixel += kPsToon2;
+    }
+    if (mesh->base->vertexColours || lightingOff) {
+        out.vertex += kVsVertexDiffuse;
+        out.pixel += kPsVertexDiffuse;
+    }
+    if (mesh->base->vertexSpecular || lightingOff) {
+        out.vertex += kVsVertexSpecular;
+        out.pixel += kPsVertexSpecular;
+    }
+    // Base materials carry no normal map of their own: the normal-map
+    // offsets (kVsNormalMap, kPsNormalMap) are never added here.
+    if (specular) {
+        out.vertex += kVsSpecular;
+        out.pixel += kPsSpecular;
+    }
+    if (m->layers[1].count > 0) out.pixel += kPsSecondLayer;
+    return out;
+}
+
+void SetupMeshMaterialState(DeviceDrawStateBlock* block, ModelMesh* mesh, int* specular, ModelShaderIndices* indices) {
     DeviceStateCache* cache = GetDeviceStateCache();
     float material[17];
     ComputeMeshDeviceMaterial(mesh, material);
@@ -124,17 +155,21 @@ void SetupMeshMaterialState(DeviceDrawStateBlock* block, ModelMesh* mesh, int* s
     FillDrawBlendHead(block, MeshBlendMode(mesh), MeshBlendParameter(mesh), mesh->drawn.opacity, m->layers[0].count);
     int drawType = MeshDrawType(mesh);
     bool toon = drawType == 1 || drawType == 2;
-    const int useVertexSpecular = 0;  // base meshes carry no vertex specular flag
+    const int useVertexSpecular = mesh->base->vertexSpecular;
     int spec = useVertexSpecular || material[8] > 1e-5f || material[9] > 1e-5f || material[10] > 1e-5f;
-    if (toon) spec = 0;  // the software toon lighting writes its own specular
+    const bool shaders = DeviceShadersAvailable();
+    if (toon && !shaders) spec = 0;  // the software toon lighting writes its own specular
     SetDeviceSpecularEnable(spec);
-    SetDeviceDiffuseFromVertexColor(toon ? 1 : mesh->base->vertexColours);
-    SetDeviceSpecularFromVertexColor(toon ? 1 : useVertexSpecular);
+    // Without shaders the software toon lighting writes the vertex colours.
+    SetDeviceDiffuseFromVertexColor(toon && !shaders ? 1 : mesh->base->vertexColours);
+    SetDeviceSpecularFromVertexColor(toon && !shaders ? 1 : useVertexSpecular);
     if (toon)
         SetDeviceLighting(0);
     else
         SetLightingEnabled(!cache->lightingOff);
     *specular = spec;
+    if (indices)
+        *indices = ComputeMeshShaderIndices(mesh, spec, cache->lightingOff, GetVertexShaderBase(), GetPixelShaderBase());
 }
 
 int SetupMeshTextureStages(ModelMesh* mesh, DeviceDrawStateBlock* block, int specular) {
@@ -163,11 +198,97 @@ int SetupMeshTextureStages(ModelMesh* mesh, DeviceDrawStateBlock* block, int spe
     return 0;
 }
 
-int SetupOutlineDrawState(DeviceDrawStateBlock* block, ModelMesh* mesh, float) {
+namespace {
+
+DeviceDrawStage ProgrammableStage(int graph, int stage) {
+    return DeviceDrawStage{graph,
+                           stage,
+                           -1,
+                           kDeviceStageLeave,
+                           kDeviceStageLeave,
+                           kDeviceStageLeave,
+                           kDeviceStageLeave,
+                           kDeviceStageLeave,
+                           kDeviceStageLeave};
+}
+
+// Registers 88 and 89: the texture-coordinate transform (materials carry
+// none, so the identity's first two columns).
+void SetIdentityTexTransform() {
+    const float columns[8] = {1, 0, 0, 0, 0, 1, 0, 0};
+    SetDeviceShaderConstants(0, kVsRegTexTransform, columns, 2);
+}
+
+void SetPixelModes(int blendMode, int toonMode, int secondToonMode) {
+    const float modes[4] = {blendMode == 11 ? 1.0f : 0.0f, toonMode == 2 ? 1.0f : 0.0f,
+                            secondToonMode == 1 ? 1.0f : 0.0f, 0.0f};
+    SetDeviceShaderConstants(1, kPsRegModes, modes, 1);
+}
+
+}  // namespace
+
+int SetupMeshProgrammableStages(ModelMesh* mesh, DeviceDrawStateBlock* block, int specular) {
+    const ModelInstance* in = mesh->frame->instance;
+    const ModelMaterial* m = mesh->material;
+    const int drawType = MeshDrawType(mesh);
+    const bool toon = drawType == 1 || drawType == 2;
+    SetDeviceSpecularEnable(specular);
+    SetIdentityTexTransform();
+    const int first = FirstLayerTexture(m);
+    int diffuseGraph = first >= 0 ? ModelTextureGraph(in, first) : -1;
+    if (diffuseGraph == -1) diffuseGraph = GetModelWhiteGraph();
+    block->stages[0] = ProgrammableStage(diffuseGraph, 0);
+    ApplyTextureSampler(0, in, first);
+    block->stages[1] = ProgrammableStage(-1, 1);
+    const int second = m->layers[1].count > 0 && m->layers[1].textures ? m->layers[1].textures[0] : -1;
+    block->stageCount = 1;
+    if (second >= 0) {
+        block->stages[2] = ProgrammableStage(ModelTextureGraph(in, second), 2);
+        ApplyTextureSampler(2, in, second);
+        block->stageCount = 3;
+    } else {
+        block->stages[2] = ProgrammableStage(toon ? GetModelWhiteGraph() : -1, 2);
+    }
+    if (toon) {
+        block->stageCount = 5;
+        block->stages[3] = ProgrammableStage(ToonGraph(in, m->toonTexture), 3);
+        block->stages[4] = ProgrammableStage(ToonGraph(in, m->secondToonTexture), 4);
+        ApplyToonSampler(3);
+        ApplyToonSampler(4);
+        const float width = m->outline[0] > 0.0f ? 1.0f / m->outline[0] : 0.0f;
+        const float outline[12] = {m->outlineColour[0], m->outlineColour[1], m->outlineColour[2], m->outlineColour[3],
+                                   width, width, width, width, -1, -1, -1, -1};
+        SetDeviceShaderConstants(1, kPsRegOutlineColour, outline, 3);
+    }
+    SetPixelModes(MeshBlendMode(mesh), m->toonMode, m->secondToonMode);
+    ApplyDeviceDrawState(block, 1, 1);
+    ResetTexCoordIndices();
+    return 0;
+}
+
+int SetupOutlineProgrammableStages(DeviceDrawStateBlock* block, ModelMesh* mesh) {
+    SetIdentityTexTransform();
+    block->stageCount = 3;
+    block->stages[0] = ProgrammableStage(GetModelWhiteGraph(), 0);
+    block->stages[1] = ProgrammableStage(-1, 1);
+    block->stages[2] = ProgrammableStage(-1, 2);
+    // The toon modes mean nothing to the outline; they keep the first
+    // pass's values so the pixel stage's constants stay as they are.
+    SetPixelModes(MeshBlendMode(mesh), mesh->material->toonMode, mesh->material->secondToonMode);
+    ApplyDeviceDrawState(block, 1, 1);
+    ResetTexCoordIndices();
+    return 0;
+}
+
+int SetupOutlineDrawState(DeviceDrawStateBlock* block, ModelMesh* mesh, float width) {
     const ModelMaterial* m = mesh->material;
     float material[17] = {m->outlineColour[0], m->outlineColour[1], m->outlineColour[2], 1.0f};
     GetDeviceStateCache()->materialChanged = 1;
     SetDeviceMaterial(material);
+    if (DeviceShadersAvailable()) {
+        const float widths[4] = {width, width, width, width};
+        SetDeviceShaderConstants(0, kVsRegOutlineWidth, widths, 1);
+    }
     SetDeviceCullMode(2);  // the back faces of the inflated mesh
     FillDrawBlendHead(block, MeshBlendMode(mesh), MeshBlendParameter(mesh), mesh->drawn.opacity, 1);
     SetDeviceSpecularEnable(0);

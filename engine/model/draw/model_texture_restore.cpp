@@ -1,5 +1,6 @@
 // Refilling model textures after the graphics device was lost and rebuilt:
-// the built-in graphs of mesh drawing, then every texture of every base.
+// the built-in graphs of mesh drawing, every texture of every base, then
+// every image an instance holds of its own.
 #include "model/base/graphics_services.h"
 #include "model/base/model_handles.h"
 #include "model/base/model_texture.h"
@@ -46,8 +47,9 @@ void RefillBuiltins(const ModelGraphicsServices* gfx) {
     if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(keptTrans);
 }
 
-void RefillTexture(const ModelGraphicsServices* gfx, const ModelBaseTexture& texture) {
-    const ModelTextureImage& image = texture.image;
+// The graph of `image` made again from its kept file bytes with the look
+// of `texture` (bump, half turn, 32-bit BMP alpha) as at load.
+void RefillTexture(const ModelGraphicsServices* gfx, const ModelTextureImage& image, const ModelBaseTexture& texture) {
     if (image.graph == -1 || (!image.colourData && !image.alphaData) || !gfx->RefillGraphFromBaseImage) return;
     BASEIMAGE colour{}, alpha{};
     if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(texture.bmp32Alpha);
@@ -68,7 +70,13 @@ int RestoreModelTextures() {
     for (int slot = 0; slot < GetModelBaseTableSize(); ++slot) {
         ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot));
         if (!base) continue;
-        for (int i = 0; i < base->textureCount; ++i) RefillTexture(gfx, base->textures[i]);
+        for (int i = 0; i < base->textureCount; ++i) RefillTexture(gfx, base->textures[i].image, base->textures[i]);
+    }
+    // Images an instance holds in place of its base's.
+    for (int slot = 0; slot < GetModelInstanceTableSize(); ++slot) {
+        ModelInstance* in = GetModelInstance(GetModelInstanceHandleOfSlot(slot));
+        if (!in) continue;
+        for (int i = 0; i < in->base->textureCount; ++i) RefillTexture(gfx, in->textures[i].own, in->base->textures[i]);
     }
     return 0;
 }

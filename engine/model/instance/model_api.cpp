@@ -146,11 +146,9 @@ int DetachModelAnimation(int modelHandle, int animationSlot) {
     ModelAnimSlot& slot = in->animSlots[animationSlot];
     if (slot.used) {
         FreeMemory(slot.block);
-        slot.block = nullptr;
-        slot.used = 0;
-        if (in->frameKeyTable)
-            for (int f = 0; f < in->base->frameCount; ++f)
-                in->frameKeyTable[size_t(f) * size_t(in->animSlotCount) + size_t(animationSlot)] = nullptr;
+        slot = ModelAnimSlot{};
+        for (int f = 0; f < in->base->frameCount; ++f)
+            in->frameSlots[size_t(f) * size_t(in->animSlotCount) + size_t(animationSlot)] = ModelFrameSlot{};
     }
     in->motionValid = 0;
     in->matricesValid = 0;

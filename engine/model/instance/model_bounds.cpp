@@ -1,10 +1,10 @@
 // GetModelBoundingBox: the whole model's box, filled once at the first
-// instance set-up from every vertex placed by its frame (or skin) matrix;
-// every mesh's box widens its frame's box in the frame's own space.
-#include <vector>
-
+// instance set-up from every vertex placed by the instance's refreshed
+// frame matrices (rigid lists) or skin matrices (skinned lists); every
+// mesh's box widens its frame's box in the frame's own space.
 #include "engine/model.h"
 #include "model/base/model_handles.h"
+#include "model/instance/model_refresh.h"
 
 namespace {
 
@@ -23,45 +23,16 @@ struct Box {
     }
 };
 
-Matrix44 ModelMatrix(const ModelInstance* in) {
-    Matrix44 m = MakeScalingMatrix(in->scale.x, in->scale.y, in->scale.z);
-    Matrix44 r;
-    BuildEulerXYZMatrix(&r, in->rotation.x, in->rotation.y, in->rotation.z);
-    m = MakeProductMatrix(m, r);
-    m.m[3][0] += in->translation.x;
-    m.m[3][1] += in->translation.y;
-    m.m[3][2] += in->translation.z;
-    return m;
-}
-
-// The frames' world matrices at rest, placed by the instance.
-std::vector<Matrix44> FrameWorlds(const ModelInstance* in) {
-    const ModelBase* base = in->base;
-    Matrix44 model = ModelMatrix(in);
-    std::vector<Matrix44> worlds(size_t(base->frameCount));
-    for (int i = 0; i < base->frameCount; ++i) {
-        Matrix44 rest;
-        ConvertMatrix34To44(&rest, &base->frames[i].worldMatrix);
-        worlds[size_t(i)] = MakeProductMatrix(rest, model);
-    }
-    return worlds;
-}
-
-Vector3 PlaceVertex(const ModelBase* base, const ModelBaseFrame* frame, const ModelBasePosition& p,
-                    const std::vector<Matrix44>& worlds) {
+// A skinned vertex: the weighted sum of its bones' skin matrices, each
+// named by its slot in the frame's bone references.
+Vector3 PlaceSkinned(const ModelFrame& frame, const ModelBasePosition& p) {
+    const ModelBaseFrame* bf = frame.baseFrame;
     Vector3 out{};
-    if (!p.weightBones || frame->maxWeightsPerVertex <= 0) {
-        TransformPointByMatrix(&out.x, &p.position.x, &worlds[size_t(frame->index)].m[0][0]);
-        return out;
-    }
-    for (int w = 0; w < frame->maxWeightsPerVertex && p.weightBones[w] != -1; ++w) {
-        int bone = p.weightBones[w];
-        if (bone < 0 || bone >= base->skinBoneCount) continue;
-        const ModelBaseSkinBone& b = base->skinBones[bone];
-        if (b.boneFrame < 0 || b.boneFrame >= base->frameCount) continue;
-        Matrix44 skin = MakeProductMatrix(b.offset, worlds[size_t(b.boneFrame)]);
+    for (int w = 0; w < bf->maxWeightsPerVertex && p.weightBones[w] != -1; ++w) {
+        int slot = p.weightBones[w];
+        if (slot < 0 || slot >= bf->boneRefCount || !frame.boneRefs || !frame.boneRefs[slot]) continue;
         Vector3 q;
-        TransformPointByMatrix(&q.x, &p.position.x, &skin.m[0][0]);
+        TransformPointBy34(frame.boneRefs[slot], &q, &p.position);
         out.x += q.x * p.weightValues[w];
         out.y += q.y * p.weightValues[w];
         out.z += q.z * p.weightValues[w];
@@ -69,9 +40,9 @@ Vector3 PlaceVertex(const ModelBase* base, const ModelBaseFrame* frame, const Mo
     return out;
 }
 
-void FillBaseBounds(const ModelInstance* in) {
+void FillBaseBounds(ModelInstance* in) {
     ModelBase* base = in->base;
-    std::vector<Matrix44> worlds = FrameWorlds(in);
+    RefreshModelMatrices(in);
     Box model;
     for (int f = 0; f < base->frameCount; ++f) {
         ModelBaseFrame* frame = &base->frames[f];
@@ -82,9 +53,16 @@ void FillBaseBounds(const ModelInstance* in) {
             Box meshBox;
             for (int t = 0; t < mesh.triangleListCount; ++t) {
                 const ModelBaseTriangleList& list = mesh.firstTriangleList[t];
+                const ModelFrame& placed = in->frames[f];
+                const bool skinned = list.vertexKind != 0;
                 for (int v = 0; v < list.vertexCount; ++v) {
                     const ModelBasePosition& p = frame->positions[mesh.vertices[list.meshVertices[v]].position];
-                    model.Widen(PlaceVertex(base, frame, p, worlds));
+                    Vector3 world;
+                    if (skinned && p.weightBones)
+                        world = PlaceSkinned(placed, p);
+                    else
+                        TransformPointBy34(&placed.worldMatrix, &world, &p.position);
+                    model.Widen(world);
                     meshBox.Widen(p.position);
                 }
             }

@@ -7,6 +7,8 @@
 // when the base handle names no record, the slot is not reserved or memory
 // is short (the slot then stays reserved).
 int SetupModelInstance(int reservedHandle, int baseHandle);
+// The draw settings an instance material takes from its base material.
+void CopyMaterialDrawSettings(const ModelBaseMaterial& base, ModelMaterial* out);
 
 int SetModelBaseMaterialType(int baseHandle, int materialIndex, int type);
 int GetModelBaseMaterialType(int baseHandle, int materialIndex);

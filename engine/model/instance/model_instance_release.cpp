@@ -2,21 +2,18 @@
 // instance's reference of its base data.
 #include "engine/memory.h"
 #include "engine/model.h"
-#include "model/base/graphics_services.h"
 #include "model/base/model_handles.h"
+#include "model/base/model_texture.h"
+#include "model/draw/model_shapes.h"
 #include "model/instance/model_instance.h"
+#include "model/physics/model_physics.h"
 
 namespace {
 
 void ReleaseOwnTextures(ModelInstance* in) {
-    const ModelGraphicsServices* gfx = GetModelGraphicsServices();
     for (int i = 0; i < in->base->textureCount; ++i) {
         ModelTexture& t = in->textures[i];
-        if (t.graph == -1) continue;
-        FreeMemory(t.ownedBlock);
-        t.ownedBlock = nullptr;
-        if (gfx->DeleteGraphHandle) gfx->DeleteGraphHandle(t.graph, 0);
-        t.graph = -1;
+        if (t.own.graph != -1 || t.own.colourData || t.own.alphaData) ReleaseModelTextureImage(&t.own);
     }
 }
 
@@ -38,11 +35,16 @@ int ReleaseModelInstance(int modelHandle) {
     if (!in) return -1;
     for (int slot = 0; slot < in->animSlotCount; ++slot) DetachModelAnimation(modelHandle, slot);
     FreeMemory(in->animSlots);
-    FreeMemory(in->frameKeyTable);
+    FreeMemory(in->frameSlots);
+    in->animSlots = nullptr;
+    in->frameSlots = nullptr;
+    in->animSlotCount = 0;
+    ReleaseModelInstanceShapeBuffers(modelHandle);
     for (void*& block : in->optionalBlocks) {
         FreeMemory(block);
         block = nullptr;
     }
+    if (in->base->rigidBodyCount > 0) ReleaseModelPhysics(in);
     ReleaseOwnTextures(in);
     Unlink(in);
     int baseHandle = in->baseHandle;

@@ -6,7 +6,9 @@
 #include "engine/model.h"
 #include "model/convert/base_routines.h"
 #include "model/base/model_handles.h"
+#include "model/draw/model_shapes.h"
 #include "model/instance/model_instance.h"
+#include "model/physics/model_physics.h"
 
 namespace {
 
@@ -35,6 +37,12 @@ int CountTopFrames(const ModelBase* base) {
     int count = 0;
     for (int i = 0; i < base->frameCount; ++i)
         if (!base->frames[i].parent) ++count;
+    return count;
+}
+
+int CountFrameShapes(const ModelBase* base) {
+    int count = 0;
+    for (int i = 0; i < base->frameCount; ++i) count += base->frames[i].shapeCount > 0 ? base->frames[i].shapeCount : 0;
     return count;
 }
 
@@ -72,7 +80,7 @@ InstanceLayout PlanLayout(const ModelBase* base, uint32_t drawBytes, uint32_t ma
     l.matrixBits = b.Take(matrixBytes);
     l.skinMatrices = b.Take(sizeof(Matrix34) * size_t(base->skinBoneCount));
     l.boneRefs = b.Take(sizeof(Matrix34*) * size_t(base->boneRefCount));
-    l.shapes = b.Take(sizeof(ModelShapeState) * size_t(base->shapeTargetCount));
+    l.shapes = b.Take(sizeof(ModelShapeState) * size_t(CountFrameShapes(base)));
     l.work = b.Take(sizeof(Vector3) * 2 * WorkVertexCount(base));
     for (int k = 0; k < 4; ++k) l.copies[k] = b.Take(CopyBytes(base, k));
     l.total = b.Size();
@@ -102,27 +110,32 @@ void SetupMaterials(ModelInstance* in) {
         std::memcpy(out.layers, m.layers, sizeof(m.layers));
         out.outline[0] = m.outline[0];
         out.outline[1] = m.outline[1];
-        // Draw settings: a black outline, the built-in banded and smooth
-        // toon ramps, alpha blending at full strength.
-        out.outlineColour[0] = out.outlineColour[1] = out.outlineColour[2] = 0.0f;
-        out.outlineColour[3] = 1.0f;
-        out.toonTexture = -1;
-        out.secondToonTexture = -2;
-        out.toonMode = 2;
-        out.secondToonMode = 1;
-        out.blendMode = 1;
-        out.blendParameter = 255;
+        CopyMaterialDrawSettings(m, &out);
+        // An extra texture outside the table names none: the built-in ramp.
+        if (out.toonTexture >= base->textureCount) out.toonTexture = -1;
+        if (out.secondToonTexture >= base->textureCount) out.secondToonTexture = -2;
     }
     for (int i = 0; i < base->textureCount; ++i) {
         ModelTexture& t = in->textures[i];
         t.base = &base->textures[i];
-        t.graph = -1;  // no image of the instance's own
+        t.own.graph = -1;  // no image of the instance's own
         t.addressU = base->textures[i].addressU;
         t.addressV = base->textures[i].addressV;
         t.filter = base->textures[i].filter;
     }
-    for (int i = 0; i < base->rigidBodyCount; ++i) in->rigidBodies[i].base = &base->rigidBodies[i];
     for (int i = 0; i < base->jointCount; ++i) in->joints[i].base = &base->joints[i];
+}
+
+// Each rigid body follows the instance frame of its bone (parameter 0).
+void SetupRigidBodies(ModelInstance* in) {
+    const ModelBase* base = in->base;
+    for (int i = 0; i < base->rigidBodyCount; ++i) {
+        ModelRigidBodyState& body = in->rigidBodies[i];
+        body.base = &base->rigidBodies[i];
+        int frame = int(body.base->params[0]);
+        body.frame = frame >= 0 && frame < base->frameCount ? &in->frames[frame] : nullptr;
+        body.worldBody = -1;  // until the physics world takes it
+    }
 }
 
 int SetupMeshes(ModelInstance* in, unsigned char* block, const InstanceLayout& l) {
@@ -167,6 +180,7 @@ void SetupFrames(ModelInstance* in, unsigned char* block, const InstanceLayout& 
     const ModelBase* base = in->base;
     ModelFrame* frames = in->frames;
     auto map = [frames](const ModelBaseFrame* f) { return f ? &frames[f->index] : nullptr; };
+    ModelShapeState* shapes = in->shapeStates;
     for (int i = 0; i < base->frameCount; ++i) {
         const ModelBaseFrame& bf = base->frames[i];
         ModelFrame& f = frames[i];
@@ -190,10 +204,11 @@ void SetupFrames(ModelInstance* in, unsigned char* block, const InstanceLayout& 
         if (f.parent) f.childIndex = f.parent->childCount++;
         else f.childIndex = in->topFrameCount++;
         if (bf.boneRefCount > 0) f.boneRefs = &in->boneRefs[bf.boneRefs - base->boneRefs];
-        if (bf.shapeTargetCount > 0) {
-            f.shapeStates = &in->shapeStates[bf.firstShapeTarget - base->shapeTargets];
-            for (int s = 0; s < bf.shapeTargetCount; ++s) f.shapeStates[s].changed = 1;
+        if (bf.shapeCount > 0) {
+            f.shapeStates = shapes;
+            shapes += bf.shapeCount;
         }
+        f.shapeChanged = 1;
     }
     // Child arrays are carved, parents first, from the area behind the frames.
     ModelFrame** area = At<ModelFrame*>(block, l.children);
@@ -256,6 +271,7 @@ int SetupModelInstance(int reservedHandle, int baseHandle) {
         return -1;
     }
     SetupFrames(in, block, l, handle);
+    SetupRigidBodies(in);
     in->next = base->firstInstance;
     if (base->firstInstance) base->firstInstance->prev = in;
     else base->lastInstance = in;
@@ -263,5 +279,20 @@ int SetupModelInstance(int reservedHandle, int baseHandle) {
     ++base->instanceCount;
     ++base->refCount;
     GetModelBoundingBox(handle, nullptr, nullptr);
+    CreateModelInstanceShapeBuffers(handle);
+    if (base->rigidBodyCount > 0) SetupModelPhysics(in);
     return 0;
+}
+
+void CopyMaterialDrawSettings(const ModelBaseMaterial& base, ModelMaterial* out) {
+    std::memcpy(out->outlineColour, base.outlineColour, sizeof(out->outlineColour));
+    // A slot that names no texture takes its usual built-in ramp: the
+    // banded one (-1) or the smooth one (-2) for the toon, the smooth one
+    // for the second (specular) toon.
+    out->toonTexture = base.extraTexture1 >= 0 || base.extraTexture1 == -2 ? base.extraTexture1 : -1;
+    out->secondToonTexture = base.extraTexture2 >= 0 ? base.extraTexture2 : -2;
+    out->toonMode = int(base.modeWords[0]);
+    out->secondToonMode = int(base.modeWords[1]);
+    out->blendMode = base.flagWord;
+    out->blendParameter = base.alpha;
 }

@@ -2,10 +2,16 @@
 // leave dirty bits and clear matricesValid; this work is done once per
 // change, when the model is next drawn. Block-like models have few
 // frames, so a change refreshes the whole instance rather than tracking
-// subtrees.
+// subtrees. A frame's local transform is, in this order: the one the user
+// set; the blend of the attached animations that move it; its base local
+// transform.
 #include "model/instance/model_refresh.h"
 
+#include <cmath>
 #include <cstring>
+
+#include "model/anim/anim_eval.h"
+#include "model/instance/model_animation.h"
 
 namespace {
 
@@ -20,38 +26,82 @@ void ClearBits(uint32_t* bits, uint32_t bytes) {
     if (bits) std::memset(bits, 0, bytes / 4 * 4);
 }
 
-void UpdateFrameSkinMatrices(ModelInstance* in, const ModelFrame& frame) {
-    const ModelBaseFrame* bf = frame.baseFrame;
-    if (!in->skinMatrices || !bf->firstOwnSkinBone) return;
-    for (int k = 0; k < bf->ownSkinBoneCount; ++k) {
-        const ModelBaseSkinBone& bone = bf->firstOwnSkinBone[k];
-        Matrix34& out = in->skinMatrices[&bone - in->base->skinBones];
-        Matrix34 offset;
-        ConvertMatrix44To34(&offset, &bone.offset);
-        if (bone.translationOnly)
-            MultiplyMatrix34ByTranslation(&frame.worldMatrix, &offset, &out);
-        else
-            MultiplyMatrix34(&frame.worldMatrix, &out, &offset);
+// A slot's local matrix for a frame: the evaluated whole matrix, or the
+// one its key values build.
+void SlotLocalMatrix(const ModelFrameSlot& slot, Matrix34* out) { BuildFrameLocalMatrix(slot.record, out); }
+
+// Each axis (a column of the 3x4) scaled to unit length; a vanished axis
+// is left as it is.
+void NormaliseAxes(Matrix34* m) {
+    for (int axis = 0; axis < 3; ++axis) {
+        float* a = m->m + axis;
+        float length = std::sqrt(a[0] * a[0] + a[4] * a[4] + a[8] * a[8]);
+        if (!(length > 0.0f)) continue;
+        a[0] /= length;
+        a[4] /= length;
+        a[8] /= length;
     }
 }
 
-void RefreshFrameMatrix(ModelInstance* in, ModelFrame* frame) {
-    const Matrix34& parent = frame->parent ? frame->parent->worldMatrix : in->modelMatrix;
-    const ModelBaseFrame* bf = frame->baseFrame;
-    if (frame->localMatrixSet) {
+// Several slots: the base local matrix moved towards each slot's matrix by
+// the slot's rate.
+void BlendSlots(const ModelInstance* in, const ModelFrame& frame, Matrix34* out) {
+    const Matrix34& rest = frame.baseFrame->localMatrix;
+    *out = rest;
+    const ModelFrameSlot* slots = &in->frameSlots[size_t(frame.baseFrame->index) * size_t(in->animSlotCount)];
+    for (int s = 0; s < in->animSlotCount; ++s) {
+        if (!slots[s].active || slots[s].rate == 0.0f) continue;
         Matrix34 local;
-        ConvertMatrix44To34(&local, &frame->localMatrix);
-        MultiplyMatrix34(&parent, &frame->worldMatrix, &local);
+        SlotLocalMatrix(slots[s], &local);
+        for (int i = 0; i < 12; ++i) {
+            float change = local.m[i] - rest.m[i];
+            out->m[i] += slots[s].rate == 1.0f ? change : slots[s].rate * change;
+        }
     }
-    else if (bf->matrixKind == 0)
-        frame->worldMatrix = parent;
+    NormaliseAxes(out);
+}
+
+// The frame at rest: its base local transform, by its kind.
+void RestWorld(const ModelBaseFrame* bf, const Matrix34& parent, Matrix34* world) {
+    if (bf->matrixKind == 0)
+        *world = parent;
     else if (bf->matrixKind == 1)
-        MultiplyMatrix34ByTranslation(&parent, &bf->localMatrix, &frame->worldMatrix);
+        MultiplyMatrix34ByTranslation(&parent, &bf->localMatrix, world);
     else
-        MultiplyMatrix34(&parent, &frame->worldMatrix, &bf->localMatrix);
-    frame->worldMatrix4x4Valid = 0;
-    UpdateFrameSkinMatrices(in, *frame);
-    for (ModelFrame* child = frame->firstChild; child; child = child->nextSibling) RefreshFrameMatrix(in, child);
+        MultiplyMatrix34(&parent, world, &bf->localMatrix);
+}
+
+void RefreshFrameMatrix(ModelInstance* in, ModelFrame* frame) {
+    const ModelBaseFrame* bf = frame->baseFrame;
+    if (!frame->physicsDriven) {
+        const bool underParent = frame->parent && !bf->ignoreParent;
+        const Matrix34& parent = underParent ? frame->parent->worldMatrix : in->modelMatrix;
+        int active = 0;
+        const ModelFrameSlot* single = nullptr;
+        for (int s = 0; !frame->localMatrixSet && s < in->animSlotCount; ++s) {
+            const ModelFrameSlot& slot = in->frameSlots[size_t(bf->index) * size_t(in->animSlotCount) + size_t(s)];
+            if (!slot.active || slot.rate == 0.0f) continue;
+            ++active;
+            single = &slot;
+        }
+        Matrix34 local;
+        if (frame->localMatrixSet) {
+            ConvertMatrix44To34(&local, &frame->localMatrix);
+            MultiplyMatrix34(&parent, &frame->worldMatrix, &local);
+        } else if (active == 0) {
+            RestWorld(bf, parent, &frame->worldMatrix);
+        } else {
+            if (active == 1)
+                SlotLocalMatrix(*single, &local);
+            else
+                BlendSlots(in, *frame, &local);
+            MultiplyMatrix34(&parent, &frame->worldMatrix, &local);
+        }
+        frame->worldMatrix4x4Valid = 0;
+    }
+    // A physics-driven frame keeps the world matrix its body wrote; its
+    // skin matrices follow that matrix all the same.
+    if (in->skinMatrices) UpdateFrameSkinMatrices(bf, &frame->worldMatrix, in->base, in->skinMatrices);
 }
 
 void RefreshFrameDrawn(ModelFrame* frame, const ModelDrawnValues* parent) {
@@ -68,16 +118,43 @@ void RefreshFrameDrawn(ModelFrame* frame, const ModelDrawnValues* parent) {
 
 }  // namespace
 
+namespace {
+
+// Mode 3: rows (for row vectors) x = up x direction, up, direction, turned
+// first about z by the roll.
+void BuildAxesRotation(const float* v, Matrix34* out) {
+    const Vector3 direction{v[0], v[1], v[2]}, up{v[3], v[4], v[5]};
+    Vector3 x;
+    CrossVectorsInto(&x, &up, &direction);
+    const Matrix44 axes = {{{x.x, x.y, x.z, 0}, {up.x, up.y, up.z, 0}, {direction.x, direction.y, direction.z, 0},
+                            {0, 0, 0, 1}}};
+    Matrix44 r = MakeProductMatrix(MakeZRotationMatrix(v[6]), axes);
+    ConvertMatrix44To34(out, &r);
+}
+
+void BuildModelRotation(const ModelInstance* in, Matrix34* r) {
+    switch (in->rotationByMatrix) {
+    case 1: BuildRotation34FromQuaternionProduct(r, in->rotationValues); return;
+    case 2: *r = in->rotationMatrix; return;
+    case 3: BuildAxesRotation(in->rotationValues, r); return;
+    default: {
+        Matrix44 euler;  // exact, not through the sine table
+        BuildEulerXYZMatrix(&euler, in->rotation.x, in->rotation.y, in->rotation.z);
+        ConvertMatrix44To34(r, &euler);
+        return;
+    }
+    }
+}
+
+}  // namespace
+
 void BuildModelMatrix(const ModelInstance* in, Matrix34* out) {
     if (in->userMatrixSet) {
         *out = in->userMatrix;
         return;
     }
     Matrix34 r;
-    if (in->rotationByMatrix == 2)
-        r = in->rotationMatrix;
-    else
-        BuildRotation34XYZ(&r, in->rotation.x, in->rotation.y, in->rotation.z);
+    BuildModelRotation(in, &r);
     const float s[3] = {in->scale.x, in->scale.y, in->scale.z};
     // Row vectors: scale, then rotation, then translation.
     for (int row = 0; row < 3; ++row)
@@ -89,9 +166,10 @@ void BuildModelMatrix(const ModelInstance* in, Matrix34* out) {
 
 void RefreshModelMatrices(ModelInstance* in) {
     if (in->matricesValid) return;
+    if (!in->motionValid) ApplyModelAnimations(in);
     BuildModelMatrix(in, &in->modelMatrix);
-    for (int i = 0; i < in->base->frameCount; ++i)
-        if (!in->frames[i].parent) RefreshFrameMatrix(in, &in->frames[i]);
+    // Base order puts every parent before its children.
+    for (int i = 0; i < in->base->frameCount; ++i) RefreshFrameMatrix(in, &in->frames[i]);
     ClearBits(in->matrixDirtyBits, in->matrixDirtyBytes);
     in->matricesValid = 1;
 }

@@ -166,6 +166,8 @@ int LoadModelFile(const char* fileName) {
     int baseHandle = OfferToReaders(&params);
     FreeMemory(data);
     if (baseHandle < 0) return -1;
+    // A model whose buffers cannot be made still draws, from memory.
+    BuildModelBaseDeviceBuffers(baseHandle, 1);
     ModelBase* base = GetModelBase(baseHandle);
     ++base->refCount;  // the loader's own reference while it builds the instance
     int modelHandle = ReserveModelInstanceHandle();

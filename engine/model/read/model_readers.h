@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-struct ModelConvertOptions;
+struct ModelTextureFileHook;
 
 struct ModelLoadParams {
     const char* data;  // the whole file, followed by one 0 byte
@@ -11,7 +11,9 @@ struct ModelLoadParams {
     const char* path;  // as the caller gave it
     const char* name;  // file name without folder, cut at its first '.'
     const char* folder;  // absolute folder of the file
-    const ModelConvertOptions* options;  // null on the file road
+    // Null on the file road; else the files beside the model (motions,
+    // textures) are read through it and folder is null.
+    const ModelTextureFileHook* options;
     // The loader's own copy of the file (null when the caller keeps the
     // bytes): a reader that has taken all it needs from the data frees it
     // early with ReleaseModelLoadData, which also ends the offer to the

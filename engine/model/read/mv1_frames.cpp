@@ -41,6 +41,7 @@ bool ReadFrame(Mv1Load* load, int i, int* lastChild) {
     f.rotationOrder = int(image.U32(at + 0x70));
     for (int q = 0; q < 4; ++q) f.quaternion[q] = image.F32(at + 0x74 + 4 * uint32_t(q));
     f.flags = image.U32(at + 0x84);
+    f.ignoreParent = (f.flags & 2) ? 1 : 0;
     f.userWord = image.U32(at + 0x88);
     f.useFrameSmoothingAngles = int(image.U32(at + 0x8C));
     f.smoothingAngle = image.F32(at + 0xB4);

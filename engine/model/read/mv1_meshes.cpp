@@ -32,7 +32,7 @@ bool ReadMesh(Mv1Load* load, int i) {
     m.visible = image.bytes[at + 0x2C];
     m.cullMode = image.bytes[at + 0x2D];
     m.vertexColours = image.bytes[at + 0x38];
-    m.secondFlag = image.bytes[at + 0x39];
+    m.vertexSpecular = image.bytes[at + 0x39];
     m.uvChannelCount = image.bytes[at + 0x3A] < kModelUvChannels ? image.bytes[at + 0x3A] : kModelUvChannels;
     m.vertexCount = int(image.U32(at + 0x40));
     if (m.cullMode > 2) return load->Fail("a mesh has an unknown cull mode");

@@ -25,7 +25,8 @@
 // below, +0x38 parent (parents come first; children and siblings follow
 // the list order), +0x4C translation, +0x58 scale, +0x64 rotation (3
 // floats each), +0x70 rotation order 0-5, +0x74 quaternion, +0x84 flags
-// (bit 0 visible), +0x88 user word, +0x8C the use-frame-smoothing-angles
+// (bit 0 visible, bit 1 placed by the model matrix even under a parent),
+// +0x88 user word, +0x8C the use-frame-smoothing-angles
 // word, +0x94/+0x98 meshes (count, first; consecutive), +0xA4/+0xA8 bone
 // references (count, first entry), +0xB0 u16 vertex flags, +0xB2 u16 most
 // weights per position, +0xB4 smoothing angle, +0xB8 non-zero: compute the
@@ -46,14 +47,15 @@
 // texture index and layer word), +0x2A4 flag word, +0x2A8 alpha, +0x2AC
 // mode word 6, +0x2B0/+0x2B4 the outline floats, +0x2C8 extension (+0x00
 // draw type, +0x04/+0x08 extra textures, +0x0C/+0x10 mode words 0 and 1,
-// +0x14 mode word 2, +0x18 a colour not kept, +0x28 mode word 3).
+// +0x14 mode word 2, +0x18 the outline colour (RGBA floats), +0x28 mode
+// word 3).
 // Texture (0x38 bytes): +0x08 name, +0x10/+0x14 colour and alpha file
 // names, +0x18 bump flag, +0x1C bump height, +0x20/+0x24/+0x28 address
 // modes and filter, +0x34 bit 0 reverse, bit 1 32-bit BMP alpha.
 // Mesh (0x4C bytes): +0x0C frame, +0x10 material, +0x24 translucent, +0x28
 // needs instance vertices, +0x2C visible, +0x2D cull mode, +0x30/+0x34
-// triangle lists (count, first; consecutive), +0x38 vertex colours, +0x39
-// second flag, +0x3A texture-coordinate sets, +0x3C vertex flags, +0x40
+// triangle lists (count, first; consecutive), +0x38 vertex diffuse
+// colours, +0x39 vertex specular colours (in place of the material's), +0x3A texture-coordinate sets, +0x3C vertex flags, +0x40
 // vertex count, +0x48 packed vertices: with flag bit 5 one diffuse and one
 // specular colour (u32 0xAARRGGBB) for all; position then normal indices
 // (widths by bits 0-1 and 2-3: none, u8, u16, u32); else the colours per

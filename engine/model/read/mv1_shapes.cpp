@@ -113,14 +113,16 @@ bool BuildTargets(Mv1Load* load, const std::vector<ShapeRun>& runs, const std::v
             tied[s] = 1;
         }
         f.firstShapeTarget = base->shapeTargets + base->shapeTargetCount;
+        f.shapeCount = int(count);
         for (int m = 0; m < f.meshCount; ++m)
             for (size_t s = size_t(first); s < size_t(first) + count; ++s)
                 for (int k = runs[s].firstMesh; k < runs[s].firstMesh + runs[s].meshCount; ++k) {
                     uint32_t at = load->shapeMeshes[size_t(k)];
                     if (meshOf[size_t(k)] != int(&f.firstMesh[m] - base->meshes)) continue;
                     const char* name = load->Name(image.U32(load->shapes[s] + 0x08));
-                    if (!name || !FillTarget(load, &base->shapeTargets[base->shapeTargetCount], name, &f.firstMesh[m], at, stride))
-                        return false;
+                    ModelBaseShapeTarget* target = &base->shapeTargets[base->shapeTargetCount];
+                    if (!name || !FillTarget(load, target, name, &f.firstMesh[m], at, stride)) return false;
+                    target->shape = int(s - size_t(first));
                     ++base->shapeTargetCount;
                     ++f.shapeTargetCount;
                 }

@@ -83,6 +83,7 @@ bool ReadMaterial(Mv1Load* load, int i) {
         m.extraTexture1 = m.extraTexture2 = -1;
         m.modeWords[0] = 2;
         m.modeWords[1] = 1;
+        m.outlineColour[3] = 1.0f;  // black
         return true;
     }
     if (!image.Has(extension, kExtensionBytes)) return load->Fail("a material's extension lies outside the file");
@@ -92,9 +93,11 @@ bool ReadMaterial(Mv1Load* load, int i) {
     m.modeWords[0] = image.U32(extension + 0x0C);
     m.modeWords[1] = image.U32(extension + 0x10);
     m.modeWords[2] = image.U32(extension + 0x14);
+    for (int c = 0; c < 4; ++c) m.outlineColour[c] = image.F32(extension + 0x18 + 4 * uint32_t(c));
     m.modeWords[3] = image.U32(extension + 0x28);
+    // A negative extra texture names a built-in toon ramp (-1 banded, -2 smooth).
     for (int extra : {m.extraTexture1, m.extraTexture2})
-        if (extra < -1 || extra >= load->base->textureCount)
+        if (extra >= load->base->textureCount)
             return load->Fail("a material names a texture the model does not have");
     return true;
 }

@@ -2,8 +2,9 @@
 // adapter. Everything renders into a 640x480 off-screen target that the
 // present scales to the window; draws from user memory stream through ring
 // buffers; the fixed-function pipeline comes from gl_program.cpp.
-// Limits: no programmable shaders; anisotropy only where the driver offers
-// it; a stage without a texture reads white.
+// Programmable shaders: the mesh-drawing table of gl_shader_program.cpp.
+// Limits: anisotropy only where the driver offers it; a stage without a
+// texture reads white.
 // Depends on: libepoxy and the GL context of the platform window.
 #include "graphics/device/gl/gl_internal.h"
 
@@ -32,7 +33,22 @@ struct GlState {
     GLsizeiptr vertexRingPos = 0, indexRingPos = 0;
     bool anisotropy = false;
     GLuint boundFramebuffer = 0;
+    // What the texture units and samplers hold, so a draw sends only what
+    // differs (kUnknown: not known).
+    GLuint unitTexture[kDeviceStageCount];
+    GLint samplerParams[kDeviceStageCount][6];
+    bool samplerKnown[kDeviceStageCount];
+    // The attribute layout of the last shader draw (buffer, layout, stride, start).
+    struct ShaderAttributes {
+        bool valid;
+        GLuint buffer;
+        int skin, stride;
+        GLintptr base;
+    } shaderAttributes;
 };
+
+constexpr GLuint kUnknownTexture = ~GLuint(0);
+
 struct GlModule {
     GlState gl;
 };
@@ -40,6 +56,12 @@ struct GlModule {
 GlModule& State() {
     static GlModule state;
     return state;
+}
+
+void ForgetUnits() {
+    for (GLuint& t : State().gl.unitTexture) t = kUnknownTexture;
+    for (bool& k : State().gl.samplerKnown) k = false;
+    State().gl.shaderAttributes.valid = false;
 }
 
 struct GlTexture {
@@ -101,6 +123,7 @@ int Open() {
         return WriteLogText("The off-screen target could not be made");
     }
     State().gl.boundFramebuffer = State().gl.main.framebuffer;
+    ForgetUnits();
     glGenVertexArrays(1, &State().gl.vertexArray);
     glBindVertexArray(State().gl.vertexArray);
     glGenSamplers(kDeviceStageCount, State().gl.samplers);
@@ -133,6 +156,7 @@ void Close() {
         return;
     }
     ReleaseGlPrograms();
+    ReleaseGlShaderPrograms();
     DropTarget(&State().gl.main);
     if (State().gl.vertexArray) glDeleteVertexArrays(1, &State().gl.vertexArray);
     glDeleteSamplers(kDeviceStageCount, State().gl.samplers);
@@ -159,9 +183,12 @@ void UploadBuffer(DeviceBufferRecord* b, int offset, int size) {
     glBufferSubData(target, offset, size, b->bytes + offset);
 }
 
+// Objects released after the window closed went with its context: there
+// is nothing left to delete, and no GL call may be made.
 void ReleaseBuffer(DeviceBufferRecord* b) {
     GLuint name = GLuint(b->backendData);
-    if (name) glDeleteBuffers(1, &name);
+    if (State().gl.shaderAttributes.buffer == name) State().gl.shaderAttributes.valid = false;
+    if (name && ContextPresent()) glDeleteBuffers(1, &name);
     b->backendData = 0;
 }
 
@@ -172,6 +199,7 @@ int CreateTexture(DeviceTexture* t) {
     if (!record) return -1;
     glGenTextures(1, &record->name);
     glBindTexture(GL_TEXTURE_2D, record->name);
+    State().gl.unitTexture[0] = record->name;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, t->levels - 1);
     if (t->format == DEVICE_FMT_X8R8G8B8) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
@@ -187,6 +215,7 @@ void UploadTexture(DeviceTexture* t, int level) {
     if (!FormatOf(t->format, &f)) return;
     auto* record = reinterpret_cast<GlTexture*>(t->backendData);
     glBindTexture(GL_TEXTURE_2D, record->name);
+    State().gl.unitTexture[0] = record->name;
     const DeviceTextureLevel& lv = t->level[level];
     glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, lv.width, lv.height, f.format, f.type, lv.bytes);
 }
@@ -194,11 +223,19 @@ void UploadTexture(DeviceTexture* t, int level) {
 void ReleaseTexture(DeviceTexture* t) {
     auto* record = reinterpret_cast<GlTexture*>(t->backendData);
     if (!record) return;
+    if (!ContextPresent()) {
+        FreeMemory(record);
+        t->backendData = 0;
+        return;
+    }
     if (record->framebuffer) {
         if (State().gl.boundFramebuffer == record->framebuffer) State().gl.boundFramebuffer = 0;
         glDeleteFramebuffers(1, &record->framebuffer);
         glDeleteRenderbuffers(1, &record->depth);
     }
+    // A deleted texture leaves its units empty; a later one may take its name.
+    for (GLuint& unit : State().gl.unitTexture)
+        if (unit == record->name) unit = kUnknownTexture;
     glDeleteTextures(1, &record->name);
     FreeMemory(record);
     t->backendData = 0;
@@ -288,7 +325,19 @@ bool BindTarget(const DeviceState& s) {
     return true;
 }
 
-void ApplyRasterState(const DeviceState& s) {
+// The culling of a draw as GL sees it: 0 none, 1 drop clockwise, 2 drop
+// counter-clockwise (the winding on the screen, turned for a target
+// rendered upside down).
+int GlCullOf(const DeviceState& s) {
+    uint32_t cull = s.renderStates[DEVICE_RS_CULLMODE];
+    if (cull != DEVICE_CULL_CW && cull != DEVICE_CULL_CCW) return 0;
+    bool dropScreenCw = cull == DEVICE_CULL_CW;
+    return dropScreenCw != TargetFlipped(s) ? 1 : 2;
+}
+
+// `cullInShader`: the program culls by itself (model shaders), so the GL
+// cull state stays as it is between their draws.
+void ApplyRasterState(const DeviceState& s, bool cullInShader) {
     const uint32_t* rs = s.renderStates;
     if (rs[DEVICE_RS_ZENABLE]) glEnable(GL_DEPTH_TEST); else glDisable(GL_DEPTH_TEST);
     glDepthMask(rs[DEVICE_RS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
@@ -307,50 +356,70 @@ void ApplyRasterState(const DeviceState& s) {
     } else {
         glDisable(GL_BLEND);
     }
-    // The winding as seen on the screen is the winding GL sees in the
-    // window; a target rendered upside down turns it.
-    uint32_t cull = rs[DEVICE_RS_CULLMODE];
-    if (cull == DEVICE_CULL_CW || cull == DEVICE_CULL_CCW) {
+    const int cull = cullInShader ? 0 : GlCullOf(s);
+    if (cull) {
         glEnable(GL_CULL_FACE);
-        bool dropScreenCw = cull == DEVICE_CULL_CW;
-        bool dropGlCw = dropScreenCw != TargetFlipped(s);
-        glFrontFace(dropGlCw ? GL_CCW : GL_CW);
+        glFrontFace(cull == 1 ? GL_CCW : GL_CW);
         glCullFace(GL_BACK);
     } else {
         glDisable(GL_CULL_FACE);
+        glFrontFace(GL_CCW);
     }
     uint32_t fill = rs[DEVICE_RS_FILLMODE];
     glPolygonMode(GL_FRONT_AND_BACK, fill == DEVICE_FILL_WIREFRAME ? GL_LINE : fill == DEVICE_FILL_POINT ? GL_POINT : GL_FILL);
 }
 
-void BindTextures(const DeviceState& s, const GlProgramKey& key) {
-    for (int i = 0; i < key.stageCount; ++i) {
-        if (!key.stages[i].hasTexture) continue;
-        auto* record = reinterpret_cast<GlTexture*>(s.textures[i]->backendData);
-        glActiveTexture(GLenum(GL_TEXTURE0 + i));
-        glBindTexture(GL_TEXTURE_2D, record ? record->name : 0);
-        glBindSampler(GLuint(i), State().gl.samplers[i]);
-        const uint32_t* ss = s.samplerStates[i];
-        GLuint sm = State().gl.samplers[i];
-        glSamplerParameteri(sm, GL_TEXTURE_WRAP_S, AddressOf(ss[DEVICE_SAMP_ADDRESSU]));
-        glSamplerParameteri(sm, GL_TEXTURE_WRAP_T, AddressOf(ss[DEVICE_SAMP_ADDRESSV]));
-        glSamplerParameteri(sm, GL_TEXTURE_WRAP_R, AddressOf(ss[DEVICE_SAMP_ADDRESSW]));
-        uint32_t mip = s.textures[i]->levels > 1 ? ss[DEVICE_SAMP_MIPFILTER] : uint32_t(DEVICE_FILTER_NONE);
-        glSamplerParameteri(sm, GL_TEXTURE_MIN_FILTER, MinFilterOf(ss[DEVICE_SAMP_MINFILTER], mip));
-        glSamplerParameteri(sm, GL_TEXTURE_MAG_FILTER,
-                            ss[DEVICE_SAMP_MAGFILTER] == DEVICE_FILTER_POINT || ss[DEVICE_SAMP_MAGFILTER] == 0
-                                ? GL_NEAREST
-                                : GL_LINEAR);
-        if (State().gl.anisotropy) {
-            float a = ss[DEVICE_SAMP_MINFILTER] == DEVICE_FILTER_ANISOTROPIC ? float(ss[DEVICE_SAMP_MAXANISOTROPY]) : 1.0f;
-            glSamplerParameterf(sm, GL_TEXTURE_MAX_ANISOTROPY_EXT, a < 1.0f ? 1.0f : a);
-        }
+void BindStage(const DeviceState& s, int i) {
+    GlState& gl = State().gl;
+    auto* record = reinterpret_cast<GlTexture*>(s.textures[i]->backendData);
+    const GLuint name = record ? record->name : 0;
+    const uint32_t* ss = s.samplerStates[i];
+    uint32_t mip = s.textures[i]->levels > 1 ? ss[DEVICE_SAMP_MIPFILTER] : uint32_t(DEVICE_FILTER_NONE);
+    float anisotropy = ss[DEVICE_SAMP_MINFILTER] == DEVICE_FILTER_ANISOTROPIC ? float(ss[DEVICE_SAMP_MAXANISOTROPY]) : 1.0f;
+    const GLint params[6] = {AddressOf(ss[DEVICE_SAMP_ADDRESSU]), AddressOf(ss[DEVICE_SAMP_ADDRESSV]),
+                             AddressOf(ss[DEVICE_SAMP_ADDRESSW]), MinFilterOf(ss[DEVICE_SAMP_MINFILTER], mip),
+                             ss[DEVICE_SAMP_MAGFILTER] == DEVICE_FILTER_POINT || ss[DEVICE_SAMP_MAGFILTER] == 0
+                                 ? GL_NEAREST
+                                 : GL_LINEAR,
+                             GLint(anisotropy < 1.0f ? 1.0f : anisotropy)};
+    const bool textureSame = gl.unitTexture[i] == name;
+    const bool samplerSame = gl.samplerKnown[i] && std::memcmp(gl.samplerParams[i], params, sizeof params) == 0;
+    if (textureSame && samplerSame) return;
+    glActiveTexture(GLenum(GL_TEXTURE0 + i));
+    if (!textureSame) {
+        glBindTexture(GL_TEXTURE_2D, name);
+        gl.unitTexture[i] = name;
     }
+    if (samplerSame) return;
+    GLuint sm = gl.samplers[i];
+    glBindSampler(GLuint(i), sm);
+    glSamplerParameteri(sm, GL_TEXTURE_WRAP_S, params[0]);
+    glSamplerParameteri(sm, GL_TEXTURE_WRAP_T, params[1]);
+    glSamplerParameteri(sm, GL_TEXTURE_WRAP_R, params[2]);
+    glSamplerParameteri(sm, GL_TEXTURE_MIN_FILTER, params[3]);
+    glSamplerParameteri(sm, GL_TEXTURE_MAG_FILTER, params[4]);
+    if (gl.anisotropy) glSamplerParameterf(sm, GL_TEXTURE_MAX_ANISOTROPY_EXT, float(params[5]));
+    std::memcpy(gl.samplerParams[i], params, sizeof params);
+    gl.samplerKnown[i] = true;
+}
+
+void BindTextures(const DeviceState& s, const GlProgramKey& key) {
+    for (int i = 0; i < key.stageCount; ++i)
+        if (key.stages[i].hasTexture) BindStage(s, i);
+    glActiveTexture(GL_TEXTURE0);
+}
+
+// The model shaders read the diffuse texture (stage 0) and the two toon
+// ramps (stages 3 and 4).
+void BindShaderTextures(const DeviceState& s) {
+    for (int i : {0, 3, 4})
+        if (s.textures[i]) BindStage(s, i);
     glActiveTexture(GL_TEXTURE0);
 }
 
 // Points the attributes at a vertex source of the given format.
 void SetAttributes(uint32_t fvf, int stride, GLintptr base) {
+    State().gl.shaderAttributes.valid = false;
     GLintptr offset = base;
     bool rhw = (fvf & DEVICE_FVF_POSITION_MASK) == DEVICE_FVF_XYZRHW;
     glEnableVertexAttribArray(0);
@@ -374,6 +443,49 @@ void SetAttributes(uint32_t fvf, int stride, GLintptr base) {
         int n = kFloats[(fvf >> (16 + 2 * i)) & 3];
         toggle(GLuint(4 + i), i < sets, n, GL_FLOAT, GL_FALSE, n * 4);
         if (i >= sets) glVertexAttrib4f(GLuint(4 + i), 0, 0, 0, 1);
+    }
+}
+
+// Points the attributes at vertices of a model shader's layout: rigid
+// position, normal, diffuse, specular, texture set 0; skinned lists their
+// source layout, then diffuse, specular and texture set 0.
+void SetShaderAttributes(GLuint buffer, int skin, int stride, GLintptr base) {
+    GlState::ShaderAttributes& last = State().gl.shaderAttributes;
+    if (last.valid && last.buffer == buffer && last.skin == skin && last.stride == stride && last.base == base) return;
+    last = {true, buffer, skin, stride, base};
+    struct Attribute {
+        GLuint index;
+        GLint size;
+        GLenum type;
+        GLboolean normalised;
+        int offset;
+    };
+    static const Attribute kRigid[] = {{0, 3, GL_FLOAT, GL_FALSE, 0}, {1, 3, GL_FLOAT, GL_FALSE, 12},
+                                       {2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 24},
+                                       {3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 28}};
+    static const Attribute kFour[] = {{5, 4, GL_FLOAT, GL_FALSE, 0},  {0, 3, GL_FLOAT, GL_FALSE, 16},
+                                      {1, 3, GL_FLOAT, GL_FALSE, 32}, {6, 4, GL_UNSIGNED_BYTE, GL_FALSE, 44},
+                                      {2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 48},
+                                      {3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 52}};
+    static const Attribute kEight[] = {{5, 4, GL_FLOAT, GL_FALSE, 0},  {7, 4, GL_FLOAT, GL_FALSE, 16},
+                                       {1, 3, GL_FLOAT, GL_FALSE, 32}, {6, 4, GL_UNSIGNED_BYTE, GL_FALSE, 44},
+                                       {0, 3, GL_FLOAT, GL_FALSE, 48}, {8, 4, GL_UNSIGNED_BYTE, GL_FALSE, 60},
+                                       {2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 64},
+                                       {3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 68}};
+    const Attribute* list = skin == 0 ? kRigid : skin == 1 ? kFour : kEight;
+    const int count = skin == 0 ? 4 : skin == 1 ? 6 : 8;
+    for (GLuint i = 0; i < 12; ++i) glDisableVertexAttribArray(i);
+    for (int i = 0; i < count; ++i) {
+        const Attribute& a = list[i];
+        glEnableVertexAttribArray(a.index);
+        glVertexAttribPointer(a.index, a.size, a.type, a.normalised, stride, reinterpret_cast<void*>(base + a.offset));
+    }
+    const int texOffset = ShaderVertexBytes(skin);
+    if (stride >= texOffset + 8) {
+        glEnableVertexAttribArray(4);
+        glVertexAttribPointer(4, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(base + texOffset));
+    } else {
+        glVertexAttrib4f(4, 0, 0, 0, 1);
     }
 }
 
@@ -418,25 +530,56 @@ GLintptr StreamIntoRing(GLenum target, GLuint ring, GLsizeiptr capacity, GLsizei
     return start;
 }
 
-int Draw(const DeviceState& s, const DeviceDraw& d) {
-    if (!State().gl.open) return -1;
-    uint32_t fvf = s.fvf;
-    GlProgramKey key = MakeGlProgramKey(s, fvf);
-    const GlProgram* program = FindGlProgram(key);
-    if (!program) return -1;
-    if (!BindTarget(s)) return -1;
-    glUseProgram(program->program);
-    UploadGlUniforms(*program, key, s, TargetFlipped(s));
-    ApplyRasterState(s);
-    BindTextures(s, key);
+// Uses the program of the draw (a model shader pair, else the generated
+// fixed-function one) and returns how to point the attributes, or false.
+struct DrawProgram {
+    bool shaders;
+    int skin;
+    uint32_t fvf;
+    void Attributes(GLuint buffer, int stride, GLintptr base) const {
+        if (shaders)
+            SetShaderAttributes(buffer, skin, stride, base);
+        else
+            SetAttributes(fvf, stride, base);
+    }
+};
+
+bool UseProgram(const DeviceState& s, DrawProgram* out) {
+    if (s.vertexShader >= 0 && s.pixelShader >= 0) {
+        const GlShaderKey key = MakeGlShaderKey(s);
+        bool outlinePass = false;
+        GlShaderProgram* program = FindGlShaderProgramForDraw(key, &outlinePass);
+        if (!program || !BindTarget(s)) return false;
+        glUseProgram(program->program);
+        UploadGlShaderUniforms(program, key, s, TargetFlipped(s), outlinePass, GlCullOf(s));
+        ApplyRasterState(s, true);
+        BindShaderTextures(s);
+        *out = {true, program->skin, 0};
+    } else {
+        GlProgramKey key = MakeGlProgramKey(s, s.fvf);
+        const GlProgram* program = FindGlProgram(key);
+        if (!program || !BindTarget(s)) return false;
+        glUseProgram(program->program);
+        UploadGlUniforms(*program, key, s, TargetFlipped(s));
+        ApplyRasterState(s, false);
+        BindTextures(s, key);
+        *out = {false, 0, s.fvf};
+    }
     glVertexAttrib4f(2, 1, 1, 1, 1);
     glVertexAttrib4f(3, 0, 0, 0, 0);
     glVertexAttrib3f(1, 0, 0, 0);
+    return true;
+}
+
+int Draw(const DeviceState& s, const DeviceDraw& d) {
+    if (!State().gl.open) return -1;
+    DrawProgram program;
+    if (!UseProgram(s, &program)) return -1;
     GLenum mode = ModeOf(d.type);
     int indexCount = IndexCountOf(d.type, d.primitiveCount);
     if (d.vertexBuffer) {
         glBindBuffer(GL_ARRAY_BUFFER, GLuint(d.vertexBuffer->backendData));
-        SetAttributes(fvf, d.stride, d.vertexOffset);
+        program.Attributes(GLuint(d.vertexBuffer->backendData), d.stride, d.vertexOffset);
         if (!d.indexed) {
             glDrawArrays(mode, 0, d.vertexCount);
         } else {
@@ -450,7 +593,7 @@ int Draw(const DeviceState& s, const DeviceDraw& d) {
         const unsigned char* first = d.vertexMemory + size_t(d.minIndex) * size_t(d.stride);
         GLintptr at = StreamIntoRing(GL_ARRAY_BUFFER, State().gl.vertexRing, kVertexRingBytes, &State().gl.vertexRingPos, first,
                                      GLsizeiptr(d.vertexCount) * d.stride);
-        SetAttributes(fvf, d.stride, at);
+        program.Attributes(State().gl.vertexRing, d.stride, at);
         if (!d.indexed) {
             glDrawArrays(mode, 0, d.vertexCount);
         } else {
@@ -528,5 +671,5 @@ int ReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32
 
 const DeviceBackend kGlDeviceBackend = {
     "gl", Open, Close, NoteCall, CreateBuffer, UploadBuffer, ReleaseBuffer, CreateTexture,
-    UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels,
+    UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels, PrepareGlShader,
 };

@@ -59,6 +59,119 @@ int FogModeOf(const DeviceState& s) {
 
 std::string Num(int v) { return std::to_string(v); }
 
+// Row vector p times a row-major 4x4.
+void TransformPoint(const float m[16], const DeviceVector& p, float w, float out[3]) {
+    for (int c = 0; c < 3; ++c) out[c] = p.x * m[c] + p.y * m[4 + c] + p.z * m[8 + c] + w * m[12 + c];
+}
+
+}  // namespace
+
+std::string GlLightSumsText(const uint8_t lightType[kDeviceLightCount], bool specular) {
+    std::string s;
+    for (int i = 0; i < kDeviceLightCount; ++i) {
+        int type = lightType[i];
+        if (!type) continue;
+        std::string n = Num(i);
+        s += "  {\n    vec3 L; float atten = 1.0; float spot = 1.0;\n";
+        if (type == DEVICE_LIGHT_DIRECTIONAL) {
+            s += "    L = -normalize(uLightDirection[" + n + "]);\n";
+        } else {
+            s += "    vec3 toLight = uLightPosition[" + n + "] - P;\n    float d = length(toLight);\n";
+            s += "    L = d > 0.0 ? toLight / d : vec3(0.0, 0.0, 1.0);\n";
+            s += "    vec4 at = uLightAttenuation[" + n + "];\n";
+            s += "    float q = at.x + at.y * d + at.z * d * d;\n";
+            s += "    atten = (d > at.w) ? 0.0 : (q > 0.0 ? 1.0 / q : 1.0);\n";
+            if (type == DEVICE_LIGHT_SPOT) {
+                s += "    vec4 sp = uLightSpot[" + n + "];\n";
+                s += "    float rho = dot(normalize(uLightDirection[" + n + "]), -L);\n";
+                s += "    spot = rho > sp.x ? 1.0 : (rho <= sp.y ? 0.0 : pow((rho - sp.y) / (sp.x - sp.y), sp.z));\n";
+            }
+        }
+        s += "    float f = atten * spot;\n";
+        s += "    diffuseSum += uLightDiffuse[" + n + "].rgb * max(dot(N, L), 0.0) * f;\n";
+        s += "    ambientSum += uLightAmbient[" + n + "].rgb * f;\n";
+        if (specular) {
+            s += "    vec3 H = normalize(V + L);\n";
+            s += "    float nh = max(dot(N, H), 0.0);\n";
+            s += "    specularSum += uLightSpecular[" + n + "].rgb * (nh > 0.0 ? pow(nh, uMatPower) : 0.0) * f;\n";
+        }
+        s += "  }\n";
+    }
+    return s;
+}
+
+GlCommonUniforms FindGlCommonUniforms(GLuint program) {
+    auto at = [program](const char* name) { return glGetUniformLocation(program, name); };
+    GlCommonUniforms u;
+    u.matDiffuse = at("uMatDiffuse");
+    u.matAmbient = at("uMatAmbient");
+    u.matSpecular = at("uMatSpecular");
+    u.matEmissive = at("uMatEmissive");
+    u.matPower = at("uMatPower");
+    u.ambient = at("uAmbient");
+    u.lights = FindGlLightUniforms(program);
+    u.textureFactor = at("uTextureFactor");
+    u.fogColor = at("uFogColor");
+    u.fogParams = at("uFogParams");
+    u.alphaRef = at("uAlphaRef");
+    glUseProgram(program);
+    for (int i = 0; i < kDeviceStageCount; ++i) {
+        const std::string name = "uSampler" + std::to_string(i);
+        u.samplers[i] = at(name.c_str());
+        if (u.samplers[i] >= 0) glUniform1i(u.samplers[i], i);
+    }
+    return u;
+}
+
+void UploadGlMaterial(const GlCommonUniforms& u, const DeviceMaterial& m) {
+    SetGlColor(u.matDiffuse, m.diffuse);
+    SetGlColor(u.matAmbient, m.ambient);
+    SetGlColor(u.matSpecular, m.specular);
+    SetGlColor(u.matEmissive, m.emissive);
+    if (u.matPower >= 0) glUniform1f(u.matPower, m.power);
+}
+
+GlLightUniforms FindGlLightUniforms(GLuint program) {
+    auto at = [program](const char* name) { return glGetUniformLocation(program, name); };
+    return {at("uLightDiffuse"), at("uLightSpecular"), at("uLightAmbient"), at("uLightPosition"),
+            at("uLightDirection"), at("uLightAttenuation"), at("uLightSpot")};
+}
+
+void UploadGlLights(const GlLightUniforms& u, const DeviceState& s, const uint8_t lightType[kDeviceLightCount],
+                    const float* toSpace) {
+    float diffuse[32] = {}, specular[32] = {}, amb[32] = {}, pos[24] = {}, dir[24] = {}, att[32] = {}, spot[32] = {};
+    for (int i = 0; i < kDeviceLightCount; ++i) {
+        if (!lightType[i]) continue;
+        const DeviceLight& l = s.lights[i];
+        std::memcpy(&diffuse[i * 4], &l.diffuse, 16);
+        std::memcpy(&specular[i * 4], &l.specular, 16);
+        std::memcpy(&amb[i * 4], &l.ambient, 16);
+        if (toSpace) {
+            TransformPoint(toSpace, l.position, 1.0f, &pos[i * 3]);
+            TransformPoint(toSpace, l.direction, 0.0f, &dir[i * 3]);
+        } else {
+            std::memcpy(&pos[i * 3], &l.position, 12);
+            std::memcpy(&dir[i * 3], &l.direction, 12);
+        }
+        att[i * 4 + 0] = l.attenuation0;
+        att[i * 4 + 1] = l.attenuation1;
+        att[i * 4 + 2] = l.attenuation2;
+        att[i * 4 + 3] = l.range > 0.0f ? l.range : 3.4e38f;
+        spot[i * 4 + 0] = std::cos(l.theta * 0.5f);
+        spot[i * 4 + 1] = std::cos(l.phi * 0.5f);
+        spot[i * 4 + 2] = l.falloff;
+    }
+    if (u.diffuse >= 0) glUniform4fv(u.diffuse, 8, diffuse);
+    if (u.specular >= 0) glUniform4fv(u.specular, 8, specular);
+    if (u.ambient >= 0) glUniform4fv(u.ambient, 8, amb);
+    if (u.position >= 0) glUniform3fv(u.position, 8, pos);
+    if (u.direction >= 0) glUniform3fv(u.direction, 8, dir);
+    if (u.attenuation >= 0) glUniform4fv(u.attenuation, 8, att);
+    if (u.spot >= 0) glUniform4fv(u.spot, 8, spot);
+}
+
+namespace {
+
 std::string VertexShader(const GlProgramKey& k) {
     std::string s = "#version 330 core\n";
     s += "layout(location=0) in vec4 aPosition;\nlayout(location=1) in vec3 aNormal;\n";
@@ -108,35 +221,7 @@ std::string VertexShader(const GlProgramKey& k) {
         if (k.normalize) s += "  if (dot(N, N) > 0.0) N = normalize(N);\n";
         s += "  vec3 ambientSum = uAmbient.rgb;\n  vec3 diffuseSum = vec3(0.0);\n  vec3 specularSum = vec3(0.0);\n";
         s += "  vec3 V = length(P) > 0.0 ? normalize(-P) : vec3(0.0, 0.0, -1.0);\n";
-        for (int i = 0; i < kDeviceLightCount; ++i) {
-            int type = k.lightType[i];
-            if (!type) continue;
-            std::string n = Num(i);
-            s += "  {\n    vec3 L; float atten = 1.0; float spot = 1.0;\n";
-            if (type == DEVICE_LIGHT_DIRECTIONAL) {
-                s += "    L = -normalize(uLightDirection[" + n + "]);\n";
-            } else {
-                s += "    vec3 toLight = uLightPosition[" + n + "] - P;\n    float d = length(toLight);\n";
-                s += "    L = d > 0.0 ? toLight / d : vec3(0.0, 0.0, 1.0);\n";
-                s += "    vec4 at = uLightAttenuation[" + n + "];\n";
-                s += "    float q = at.x + at.y * d + at.z * d * d;\n";
-                s += "    atten = (d > at.w) ? 0.0 : (q > 0.0 ? 1.0 / q : 1.0);\n";
-                if (type == DEVICE_LIGHT_SPOT) {
-                    s += "    vec4 sp = uLightSpot[" + n + "];\n";
-                    s += "    float rho = dot(normalize(uLightDirection[" + n + "]), -L);\n";
-                    s += "    spot = rho > sp.x ? 1.0 : (rho <= sp.y ? 0.0 : pow((rho - sp.y) / (sp.x - sp.y), sp.z));\n";
-                }
-            }
-            s += "    float f = atten * spot;\n";
-            s += "    diffuseSum += uLightDiffuse[" + n + "].rgb * max(dot(N, L), 0.0) * f;\n";
-            s += "    ambientSum += uLightAmbient[" + n + "].rgb * f;\n";
-            if (k.specularEnable) {
-                s += "    vec3 H = normalize(V + L);\n";
-                s += "    float nh = max(dot(N, H), 0.0);\n";
-                s += "    specularSum += uLightSpecular[" + n + "].rgb * (nh > 0.0 ? pow(nh, uMatPower) : 0.0) * f;\n";
-            }
-            s += "  }\n";
-        }
+        s += GlLightSumsText(k.lightType, k.specularEnable);
         s += "  vDiffuse = vec4(clamp(ce.rgb + ca.rgb * ambientSum + cd.rgb * diffuseSum, 0.0, 1.0), cd.a);\n";
         s += "  vSpecular = vec4(clamp(cs.rgb * specularSum, 0.0, 1.0), cs.a);\n";
     }
@@ -205,6 +290,84 @@ std::string CompareExpr(int func) {
     }
 }
 
+GLuint CompileGlShader(GLenum kind, const std::string& text) {
+    GLuint shader = glCreateShader(kind);
+    const char* src = text.c_str();
+    glShaderSource(shader, 1, &src, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char info[1024] = {};
+        glGetShaderInfoLog(shader, sizeof info - 1, nullptr, info);
+        WriteLogFormat("Generated shader failed to compile: %s", info);
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+}  // namespace
+
+GLuint MakeGlProgramFromText(const std::string& vertexText, const std::string& fragmentText) {
+    GLuint vs = CompileGlShader(GL_VERTEX_SHADER, vertexText);
+    GLuint fs = vs ? CompileGlShader(GL_FRAGMENT_SHADER, fragmentText) : 0;
+    if (!vs || !fs) {
+        if (vs) glDeleteShader(vs);
+        return 0;
+    }
+    GLuint p = glCreateProgram();
+    glAttachShader(p, vs);
+    glAttachShader(p, fs);
+    glLinkProgram(p);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    GLint ok = 0;
+    glGetProgramiv(p, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        char info[1024] = {};
+        glGetProgramInfoLog(p, sizeof info - 1, nullptr, info);
+        WriteLogFormat("Generated program failed to link: %s", info);
+        glDeleteProgram(p);
+        return 0;
+    }
+    return p;
+}
+
+std::string GlFogAndAlphaTestText(int fogMode, int alphaFunc) {
+    std::string s;
+    if (fogMode) {
+        s += "  float z = abs(vFogDepth);\n  float fog = 1.0;\n";
+        switch (fogMode) {
+        case DEVICE_FOG_LINEAR:
+            s += "  if (uFogParams.y != uFogParams.x) fog = (uFogParams.y - z) / (uFogParams.y - uFogParams.x);\n";
+            break;
+        case DEVICE_FOG_EXP: s += "  fog = exp(-uFogParams.z * z);\n"; break;
+        case DEVICE_FOG_EXP2: s += "  fog = exp(-(uFogParams.z * z) * (uFogParams.z * z));\n"; break;
+        default: s += "  fog = vSpecular.a;\n"; break;
+        }
+        s += "  current.rgb = mix(uFogColor.rgb, current.rgb, clamp(fog, 0.0, 1.0));\n";
+    }
+    if (alphaFunc) {
+        s += "  int a = int(floor(current.a * 255.0 + 0.5));\n";
+        s += "  if (!(" + CompareExpr(alphaFunc) + ")) discard;\n";
+    }
+    return s;
+}
+
+void GlColorOf(uint32_t argb, float out[4]) {
+    out[0] = float((argb >> 16) & 0xFF) / 255.0f;
+    out[1] = float((argb >> 8) & 0xFF) / 255.0f;
+    out[2] = float(argb & 0xFF) / 255.0f;
+    out[3] = float(argb >> 24) / 255.0f;
+}
+
+void SetGlColor(GLint at, const DeviceColorValue& c) {
+    if (at >= 0) glUniform4f(at, c.r, c.g, c.b, c.a);
+}
+
+namespace {
+
 std::string FragmentShader(const GlProgramKey& k) {
     std::string s = "#version 330 core\n";
     const char* flat = k.flatShade ? "flat " : "";
@@ -243,66 +406,14 @@ std::string FragmentShader(const GlProgramKey& k) {
         s += "  " + std::string(st.resultTemp ? "temp" : "current") + " = " + result + ";\n";
     }
     if (k.specularEnable) s += "  current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
-    if (k.fogMode) {
-        s += "  float z = abs(vFogDepth);\n  float fog = 1.0;\n";
-        switch (k.fogMode) {
-        case DEVICE_FOG_LINEAR:
-            s += "  if (uFogParams.y != uFogParams.x) fog = (uFogParams.y - z) / (uFogParams.y - uFogParams.x);\n";
-            break;
-        case DEVICE_FOG_EXP: s += "  fog = exp(-uFogParams.z * z);\n"; break;
-        case DEVICE_FOG_EXP2: s += "  fog = exp(-(uFogParams.z * z) * (uFogParams.z * z));\n"; break;
-        default: s += "  fog = vSpecular.a;\n"; break;
-        }
-        s += "  current.rgb = mix(uFogColor.rgb, current.rgb, clamp(fog, 0.0, 1.0));\n";
-    }
-    if (k.alphaFunc) {
-        s += "  int a = int(floor(current.a * 255.0 + 0.5));\n";
-        s += "  if (!(" + CompareExpr(k.alphaFunc) + ")) discard;\n";
-    }
+    s += GlFogAndAlphaTestText(k.fogMode, k.alphaFunc);
     s += "  fragColor = current;\n}\n";
     return s;
 }
 
-GLuint CompileShader(GLenum kind, const std::string& text) {
-    GLuint shader = glCreateShader(kind);
-    const char* src = text.c_str();
-    glShaderSource(shader, 1, &src, nullptr);
-    glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char info[1024] = {};
-        glGetShaderInfoLog(shader, sizeof info - 1, nullptr, info);
-        WriteLogFormat("Generated shader failed to compile: %s", info);
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
 bool BuildProgram(const GlProgramKey& key, GlProgram* out) {
-    GLuint vs = CompileShader(GL_VERTEX_SHADER, VertexShader(key));
-    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, FragmentShader(key));
-    if (!vs || !fs) {
-        if (vs) glDeleteShader(vs);
-        if (fs) glDeleteShader(fs);
-        return false;
-    }
-    GLuint p = glCreateProgram();
-    glAttachShader(p, vs);
-    glAttachShader(p, fs);
-    glLinkProgram(p);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    GLint ok = 0;
-    glGetProgramiv(p, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char info[1024] = {};
-        glGetProgramInfoLog(p, sizeof info - 1, nullptr, info);
-        WriteLogFormat("Generated program failed to link: %s", info);
-        glDeleteProgram(p);
-        return false;
-    }
+    GLuint p = MakeGlProgramFromText(VertexShader(key), FragmentShader(key));
+    if (!p) return false;
     GlProgram& g = *out;
     g.program = p;
     auto at = [p](const char* name) { return glGetUniformLocation(p, name); };
@@ -312,47 +423,10 @@ bool BuildProgram(const GlProgramKey& key, GlProgram* out) {
     g.viewport = at("uViewport");
     g.clipShift = at("uClipShift");
     g.flipY = at("uFlipY");
-    g.matDiffuse = at("uMatDiffuse");
-    g.matAmbient = at("uMatAmbient");
-    g.matSpecular = at("uMatSpecular");
-    g.matEmissive = at("uMatEmissive");
-    g.matPower = at("uMatPower");
-    g.ambient = at("uAmbient");
-    g.lightDiffuse = at("uLightDiffuse");
-    g.lightSpecular = at("uLightSpecular");
-    g.lightAmbient = at("uLightAmbient");
-    g.lightPosition = at("uLightPosition");
-    g.lightDirection = at("uLightDirection");
-    g.lightAttenuation = at("uLightAttenuation");
-    g.lightSpot = at("uLightSpot");
-    g.textureFactor = at("uTextureFactor");
-    g.fogColor = at("uFogColor");
-    g.fogParams = at("uFogParams");
-    g.alphaRef = at("uAlphaRef");
-    glUseProgram(p);
-    for (int i = 0; i < kDeviceStageCount; ++i) {
-        std::string name = "uSampler" + std::to_string(i);
-        g.samplers[i] = at(name.c_str());
-        if (g.samplers[i] >= 0) glUniform1i(g.samplers[i], i);
-    }
+    g.common = FindGlCommonUniforms(p);
     return true;
 }
 
-void ColorOf(uint32_t argb, float out[4]) {
-    out[0] = float((argb >> 16) & 0xFF) / 255.0f;
-    out[1] = float((argb >> 8) & 0xFF) / 255.0f;
-    out[2] = float(argb & 0xFF) / 255.0f;
-    out[3] = float(argb >> 24) / 255.0f;
-}
-
-void SetColor(GLint at, const DeviceColorValue& c) {
-    if (at >= 0) glUniform4f(at, c.r, c.g, c.b, c.a);
-}
-
-// Row vector p times a row-major 4x4.
-void TransformPoint(const float m[16], const DeviceVector& p, float w, float out[3]) {
-    for (int c = 0; c < 3; ++c) out[c] = p.x * m[c] + p.y * m[4 + c] + p.z * m[8 + c] + w * m[12 + c];
-}
 
 }  // namespace
 
@@ -459,49 +533,21 @@ void UploadGlUniforms(const GlProgram& g, const GlProgramKey& key, const DeviceS
             for (int r = 0; r < 3; ++r)
                 for (int c = 0; c < 3; ++c) n[r * 3 + c] = inverse.m[c][r];
             glUniformMatrix3fv(g.normalMatrix, 1, GL_FALSE, n);
-            SetColor(g.matDiffuse, s.material.diffuse);
-            SetColor(g.matAmbient, s.material.ambient);
-            SetColor(g.matSpecular, s.material.specular);
-            SetColor(g.matEmissive, s.material.emissive);
-            if (g.matPower >= 0) glUniform1f(g.matPower, s.material.power);
+            UploadGlMaterial(g.common, s.material);
             float ambient[4];
-            ColorOf(s.renderStates[DEVICE_RS_AMBIENT], ambient);
-            if (g.ambient >= 0) glUniform4fv(g.ambient, 1, ambient);
-            float diffuse[32] = {}, specular[32] = {}, amb[32] = {}, pos[24] = {}, dir[24] = {}, att[32] = {},
-                  spot[32] = {};
-            for (int i = 0; i < kDeviceLightCount; ++i) {
-                if (!key.lightType[i]) continue;
-                const DeviceLight& l = s.lights[i];
-                std::memcpy(&diffuse[i * 4], &l.diffuse, 16);
-                std::memcpy(&specular[i * 4], &l.specular, 16);
-                std::memcpy(&amb[i * 4], &l.ambient, 16);
-                TransformPoint(s.view, l.position, 1.0f, &pos[i * 3]);
-                TransformPoint(s.view, l.direction, 0.0f, &dir[i * 3]);
-                att[i * 4 + 0] = l.attenuation0;
-                att[i * 4 + 1] = l.attenuation1;
-                att[i * 4 + 2] = l.attenuation2;
-                att[i * 4 + 3] = l.range > 0.0f ? l.range : 3.4e38f;
-                spot[i * 4 + 0] = std::cos(l.theta * 0.5f);
-                spot[i * 4 + 1] = std::cos(l.phi * 0.5f);
-                spot[i * 4 + 2] = l.falloff;
-            }
-            if (g.lightDiffuse >= 0) glUniform4fv(g.lightDiffuse, 8, diffuse);
-            if (g.lightSpecular >= 0) glUniform4fv(g.lightSpecular, 8, specular);
-            if (g.lightAmbient >= 0) glUniform4fv(g.lightAmbient, 8, amb);
-            if (g.lightPosition >= 0) glUniform3fv(g.lightPosition, 8, pos);
-            if (g.lightDirection >= 0) glUniform3fv(g.lightDirection, 8, dir);
-            if (g.lightAttenuation >= 0) glUniform4fv(g.lightAttenuation, 8, att);
-            if (g.lightSpot >= 0) glUniform4fv(g.lightSpot, 8, spot);
+            GlColorOf(s.renderStates[DEVICE_RS_AMBIENT], ambient);
+            if (g.common.ambient >= 0) glUniform4fv(g.common.ambient, 1, ambient);
+            UploadGlLights(g.common.lights, s, key.lightType, s.view);
         }
     }
     float c[4];
-    ColorOf(s.renderStates[DEVICE_RS_TEXTUREFACTOR], c);
-    if (g.textureFactor >= 0) glUniform4fv(g.textureFactor, 1, c);
-    ColorOf(s.renderStates[DEVICE_RS_FOGCOLOR], c);
-    if (g.fogColor >= 0) glUniform4fv(g.fogColor, 1, c);
-    if (g.fogParams >= 0)
-        glUniform3f(g.fogParams, DeviceFloatOfBits(s.renderStates[DEVICE_RS_FOGSTART]),
+    GlColorOf(s.renderStates[DEVICE_RS_TEXTUREFACTOR], c);
+    if (g.common.textureFactor >= 0) glUniform4fv(g.common.textureFactor, 1, c);
+    GlColorOf(s.renderStates[DEVICE_RS_FOGCOLOR], c);
+    if (g.common.fogColor >= 0) glUniform4fv(g.common.fogColor, 1, c);
+    if (g.common.fogParams >= 0)
+        glUniform3f(g.common.fogParams, DeviceFloatOfBits(s.renderStates[DEVICE_RS_FOGSTART]),
                     DeviceFloatOfBits(s.renderStates[DEVICE_RS_FOGEND]),
                     DeviceFloatOfBits(s.renderStates[DEVICE_RS_FOGDENSITY]));
-    if (g.alphaRef >= 0) glUniform1i(g.alphaRef, int(s.renderStates[DEVICE_RS_ALPHAREF] & 0xFF));
+    if (g.common.alphaRef >= 0) glUniform1i(g.common.alphaRef, int(s.renderStates[DEVICE_RS_ALPHAREF] & 0xFF));
 }

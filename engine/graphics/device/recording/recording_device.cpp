@@ -67,6 +67,7 @@ int ReadPixels(const DeviceState&, int, int, int width, int height, uint32_t* ou
 const DeviceBackend kRecordingDeviceBackend = {
     "recording", Open, Close, NoteCall, CreateBuffer, UploadBuffer, ReleaseBuffer, CreateTexture,
     UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels,
+    nullptr,  // no programmable shaders
 };
 
 const std::vector<DeviceCall>& GetRecordedDeviceCalls() { return State().calls; }
