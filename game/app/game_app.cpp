@@ -17,6 +17,9 @@
 #include "game/replay/replay_files.h"
 #include "game/savedata.h"
 #include "game/timetable.h"
+#include "wiiremote/wiimote.h"
+
+#include <string>
 
 namespace {
 
@@ -27,6 +30,15 @@ constexpr int kPlayerLives = 15;
 constexpr int kFinalSetMode = 1;       // the final set is played without lives
 
 uint32_t White() { return MakeScreenColor(255, 255, 255); }
+
+// The Wii remote driver's trace lines (every connection attempt, found or
+// not) go to the log beside the engine's own: standard error is kept for
+// what a player must see.
+void TraceRemotesToLog(const char* line) {
+    std::string text(line);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    WriteLogText(text.c_str());
+}
 
 }  // namespace
 
@@ -52,6 +64,7 @@ GameApp::GameApp(scene::Factory factory)
         return;
     }
     TimeTable::Load(*timeTable_);
+    SetWiimoteTraceSink(TraceRemotesToLog);
     input = std::make_unique<InputManager>(save_->keyRows);
     input->EnumerateDevices();
     data->LoadAll();
@@ -59,6 +72,7 @@ GameApp::GameApp(scene::Factory factory)
 
 GameApp::~GameApp() {
     input.reset();  // disconnects the Wii remotes
+    SetWiimoteTraceSink(nullptr);
     session.reset();
     title.reset();
     ending.reset();

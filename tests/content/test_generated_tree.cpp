@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,6 +23,11 @@ namespace {
     out += insert;
     out.append(t, at + count, std::string::npos);
     return out;
+}
+// Every `what` of a stage's map (the lines after the first) becomes `with`.
+[[gnu::noinline]] std::string ReplacedInMap(std::string t, char what, char with) {
+    std::replace(t.begin() + std::ptrdiff_t(t.find('\n')), t.end(), what, with);
+    return t;
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -108,12 +114,20 @@ TEST_F(BrokenTree, StageRulesAreEnforced) {
         return t;
     });
     Rewrite("stage/stage_vs2.stg", [](std::string t) { return Splice(t, 0, t.find('\n'), "soon"); });
+    // Versus rounds: one slot of the gem cycle missing, a limit too short,
+    // no free cells to come back on.
+    Rewrite("stage/stage_vs0.stg", [](std::string t) { return ReplacedInMap(t, '3', ' '); });
+    Rewrite("stage/stage_vs1.stg", [](std::string t) { return Splice(t, 0, t.find('\n'), "5000"); });
+    Rewrite("stage/stage_vs3.stg", [](std::string t) { return ReplacedInMap(t, ' ', 'B'); });
     std::string p = Problems();
     EXPECT_NE(p.find("stage_normal3.stg: needs exactly one start"), std::string::npos) << p;
     EXPECT_NE(p.find("stage_normal4.stg: row"), std::string::npos) << p;
     EXPECT_NE(p.find("stage_normal5.stg: character '#'"), std::string::npos) << p;
     EXPECT_NE(p.find("stage_normal6.stg: the goal cannot be reached"), std::string::npos) << p;
     EXPECT_NE(p.find("stage_vs2.stg: first line"), std::string::npos) << p;
+    EXPECT_NE(p.find("stage_vs0.stg: has no gem slot 3"), std::string::npos) << p;
+    EXPECT_NE(p.find("stage_vs1.stg: time limit outside"), std::string::npos) << p;
+    EXPECT_NE(p.find("stage_vs3.stg: fewer than 8 free cells"), std::string::npos) << p;
 }
 
 TEST_F(BrokenTree, PicturesModelsAndSoundsAreEnforced) {

@@ -222,6 +222,18 @@ TEST_F(GameTest, ClosingTheWindowEndsWithoutStoringTheSave) {
     EXPECT_EQ(IsEngineInitialized(), 0);
 }
 
+TEST_F(GameTest, StartUpLeavesStandardErrorToThePlayerAndTracesTheRemotesInTheLog) {
+    SetLogOutput(1);
+    testing::internal::CaptureStderr();
+    Start();
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "");
+    // Four connection attempts, none found, each said in the log in its own line.
+    std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+    EXPECT_NE(log.find("Paddlewise! : Connecting Wiimote 4:"), std::string::npos) << log;
+    EXPECT_EQ(log.find("\n\n"), std::string::npos);
+}
+
 TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {
     // No resource tree: the loading picture cannot be read after the engine started.
     const int opened = platform::HeadlessOpenCount();

@@ -63,8 +63,8 @@ int Prove(int argc, char** argv) {
         StageProof proof;
         const planner::ProveReport report = planner::ProveStage(n, StoredProof(n).design, work, &proof);
         for (const std::string& note : report.notes) std::printf("stage %d: %s\n", n, note.c_str());
-        std::printf("stage %d: %s, design %d, %.1f s\n", n, report.proven ? "proven" : "NOT PROVEN", proof.design,
-                    report.seconds);
+        std::printf("stage %d: %s, design %d, %.1f s (%.1f s of processor time)\n", n,
+                    report.proven ? "proven" : "NOT PROVEN", proof.design, report.seconds, report.cpuSeconds);
         std::fflush(stdout);
         if (!report.proven) {
             ++failed;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <filesystem>
 #include <system_error>
@@ -95,6 +96,7 @@ std::string Where(int stage, const char* what, int kind) {
 ProveReport ProveStage(int stage, int firstDesign, const std::string& workRoot, StageProof* proof) {
     ProveReport report;
     const auto t0 = std::chrono::steady_clock::now();
+    const std::clock_t cpu0 = std::clock();
     OutputTree out(workRoot);
     WorkingDirectory cwd(workRoot);
     for (int design = firstDesign; design < firstDesign + 20 && !report.proven; ++design) {
@@ -140,6 +142,7 @@ ProveReport ProveStage(int stage, int firstDesign, const std::string& workRoot, 
         report.proven = all;
     }
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    report.cpuSeconds = double(std::clock() - cpu0) / CLOCKS_PER_SEC;
     return report;
 }
 

@@ -1,0 +1,6 @@
+# The whole game end to end: the game's own scenes on the generated content,
+# driven by scripted keys. It uses the game tests' fixture.
+target_link_libraries(${target} PRIVATE game content_generator_core planner_core)
+target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/content/generated_tree.cpp)
+target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/game)
+target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${CMAKE_BINARY_DIR}")
