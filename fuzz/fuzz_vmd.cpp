@@ -48,7 +48,7 @@ void BakeBeside(const std::string& motion) {
     ModelTextureFileHook hook{};
     hook.read = ReadBeside;
     hook.release = ReleaseBeside;
-    ModelLoadParams params{g_model.data(), g_model.size() - 1, "model.pmd", "model", nullptr, &hook};
+    ModelLoadParams params{g_model.data(), g_model.size() - 1, "model.pmd", "model", nullptr, &hook, nullptr};
     int base = LoadPmdFile(&params);
     if (base != -1) ReleaseModelBaseData(base);
     g_current = nullptr;

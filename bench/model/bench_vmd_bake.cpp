@@ -131,7 +131,7 @@ const Inputs& BenchInputs() {
 struct RigLoad {
     explicit RigLoad(int physicsMode) {
         const Inputs& in = BenchInputs();
-        params = ModelLoadParams{in.model.data(), in.model.size() - 1, "rig.pmd", "rig", nullptr, nullptr};
+        params = ModelLoadParams{in.model.data(), in.model.size() - 1, "rig.pmd", "rig", nullptr, nullptr, nullptr};
         load.params = &params;
         load.physicsMode = physicsMode;
         InitReadModel(&load.model);
@@ -211,7 +211,7 @@ void BM_LoadRigWithMotion(benchmark::State& state) {
         return 0;
     };
     hook.release = [](void*, void*) {};
-    ModelLoadParams params{in.model.data(), in.model.size() - 1, "rig.pmd", "rig", nullptr, &hook};
+    ModelLoadParams params{in.model.data(), in.model.size() - 1, "rig.pmd", "rig", nullptr, &hook, nullptr};
     for (auto _ : state) {
         int base = LoadPmdFile(&params);
         state.PauseTiming();

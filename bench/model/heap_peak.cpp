@@ -8,18 +8,19 @@ namespace heap_peak {
 
 std::atomic<size_t> g_liveBytes{0};
 std::atomic<size_t> g_peakBytes{0};
+std::atomic<bool> g_off{false};
 
 namespace {
 
 void CountIn(void* p) {
-    if (!p) return;
+    if (!p || g_off.load(std::memory_order_relaxed)) return;
     size_t live = g_liveBytes += malloc_usable_size(p);
     size_t peak = g_peakBytes.load();
     while (live > peak && !g_peakBytes.compare_exchange_weak(peak, live)) {
     }
 }
 void CountOut(void* p) {
-    if (p) g_liveBytes -= malloc_usable_size(p);
+    if (p && !g_off.load(std::memory_order_relaxed)) g_liveBytes -= malloc_usable_size(p);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@ namespace heap_peak {
 
 extern std::atomic<size_t> g_liveBytes;
 extern std::atomic<size_t> g_peakBytes;
+// Set for good in a process that only times work: counting stops.
+extern std::atomic<bool> g_off;
 
 // Megabytes the heap rises above its starting level while work runs once.
 template <typename Work>

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/base/graphics_services.h"
@@ -50,7 +51,7 @@ public:
         SetModelFileAccessTable(nullptr);
         Current() = nullptr;
     }
-    void Add(const std::string& name, const std::string& bytes) { files_[name] = bytes; }
+    void Add(const std::string& name, std::string bytes) { files_[name] = std::move(bytes); }
     // Every path asked for, found or not, in order.
     const std::vector<std::string>& Opened() const { return opened_; }
 

@@ -46,7 +46,7 @@ inline ModelBase* BuildMv1RichModel(FakeFiles* files) {
 inline ModelBase* ReadMv1(const std::string& file) {
     std::string copy = file;
     copy.push_back('\0');
-    ModelLoadParams params{copy.data(), file.size(), "model.mv1", "model", kMv1Folder, nullptr};
+    ModelLoadParams params{copy.data(), file.size(), "model.mv1", "model", kMv1Folder, nullptr, nullptr};
     int handle = LoadModelMV1(&params);
     return handle < 0 ? nullptr : GetModelBase(handle);
 }

@@ -20,7 +20,7 @@ class PmdRead {
 public:
     explicit PmdRead(const std::string& bytes, int physicsMode = PMD_PHYSICS_BAKE) : bytes_(bytes) {
         bytes_.push_back('\0');
-        params_ = ModelLoadParams{bytes_.data(), bytes.size(), "model.pmd", "model", nullptr, nullptr};
+        params_ = ModelLoadParams{bytes_.data(), bytes.size(), "model.pmd", "model", nullptr, nullptr, nullptr};
         load.params = &params_;
         load.physicsMode = physicsMode;
         InitReadModel(&load.model);

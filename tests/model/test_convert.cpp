@@ -159,19 +159,22 @@ TEST_F(ConvertTest, TooManyPlansOrUnknownBonesRefuseTheModelCleanly) {
     EXPECT_EQ(ConvertReadModelToModelBase(&model, nullptr, nullptr), -1);
     EXPECT_EQ(GetModelBaseCount(), 0);
 
-    FreeReadModel(&model);
-    InitReadModel(&model);
-    root = AddReadModelFrame(&model, "root", nullptr);
-    mesh = AddTriangleSoup(&model, root, 1);
-    AddSkinWeight(&model, mesh, -1, {{0, 1.0f}});
+    // A conversion uses up its read model's faces: each case gets a new one.
+    auto oneTriangle = [&](int boneFrame) {
+        FreeReadModel(&model);
+        InitReadModel(&model);
+        root = AddReadModelFrame(&model, "root", nullptr);
+        ReadModelMesh* m = AddTriangleSoup(&model, root, 1);
+        AddSkinWeight(&model, m, boneFrame, {{0, 1.0f}});
+        return m;
+    };
+    oneTriangle(-1);
     EXPECT_EQ(ConvertReadModelToModelBase(&model, nullptr, nullptr), -1);
     EXPECT_EQ(GetModelBaseCount(), 0);
 
-    mesh->skinWeightCount = 5000;  // more than a mesh can hold
+    oneTriangle(0)->skinWeightCount = 5000;  // more than a mesh can hold
     EXPECT_EQ(ConvertReadModelToModelBase(&model, nullptr, nullptr), -1);
-    mesh->skinWeightCount = 1;
-    mesh->skinWeights[0]->boneFrameIndex = 0;
-    mesh->faces[0].positionIndex[1] = 99;  // out of range
+    oneTriangle(0)->faces[0].positionIndex[1] = 99;  // out of range
     EXPECT_EQ(ConvertReadModelToModelBase(&model, nullptr, nullptr), -1);
 }
 

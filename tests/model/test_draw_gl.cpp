@@ -400,7 +400,7 @@ TEST_F(DrawModelGlTest, BinaryModelDrawsLikeItsSource) {
     packed.normalEncoding = 1;
     std::string file = WriteMv1(source->base, packed);
     file.push_back('\0');
-    ModelLoadParams params{file.data(), file.size() - 1, "cube.mv1", "cube", nullptr, nullptr};
+    ModelLoadParams params{file.data(), file.size() - 1, "cube.mv1", "cube", nullptr, nullptr, nullptr};
     int binary = LoadModelMV1(&params);
     ASSERT_GE(binary, 0);
     instance.reset();

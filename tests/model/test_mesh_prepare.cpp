@@ -51,7 +51,10 @@ TEST_F(MeshPrepareTest, TriangulationCornerOrder) {
     ReadModelMesh* hexa = AddTestMesh(&model, frame, Ring(6), {{0, 1, 2, 3, 4, 5}, {0, 1, 2}});
     hexa->faces[0].materialIndex = 3;
     hexa->faces[0].uvIndex[1][3] = 33;
+    hexa->uvCount[1] = 34;  // the channel is in use: its indices go with the corners
     ASSERT_TRUE(TriangulateReadModelMesh(&model, hexa));
+    EXPECT_EQ(hexa->faces[0].uvIndex[0], nullptr);  // channels not in use are dropped
+    EXPECT_EQ(hexa->faces[0].colourIndex, nullptr);
     EXPECT_EQ(Corners(hexa), (std::vector<std::vector<int>>{{0, 1, 5}, {0, 1, 2}, {5, 1, 2}, {5, 2, 4}, {4, 2, 3}}));
     EXPECT_EQ(hexa->faces[4].materialIndex, 3);
     EXPECT_EQ(hexa->faces[3].uvIndex[1][1], 0);

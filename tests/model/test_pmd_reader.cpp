@@ -404,7 +404,7 @@ TEST_F(PmdLoadTest, MotionsAndTexturesComeThroughTheCallersFiles) {
         --static_cast<Files*>(user)->handedOut;
     };
     const std::string file = WritePmd(PmdTriangle()) + '\0';
-    ModelLoadParams params{file.data(), file.size() - 1, "model.pmd", "model", nullptr, &hook};
+    ModelLoadParams params{file.data(), file.size() - 1, "model.pmd", "model", nullptr, &hook, nullptr};
     int base = LoadPmdFile(&params);
     ASSERT_GE(base, 0) << Log();
     EXPECT_EQ(files.handedOut, 0);

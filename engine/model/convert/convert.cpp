@@ -58,14 +58,39 @@ bool BuildShapeTables(ReadModel* model) {
 bool PrepareMesh(ReadModel* model, MeshWork* work) {
     ReadModelMesh* mesh = work->mesh;
     if (!CheckReadMesh(model, mesh) || !TriangulateReadModelMesh(model, mesh)) return false;
+    EndModelConvertStage(MODEL_STAGE_TRIANGULATE);
     if (GetModelLoadVertexOptimize() && !MergeReadModelMeshVertices(mesh)) return false;
+    EndModelConvertStage(MODEL_STAGE_MERGE);
     if (mesh->normalCount == 0 || model->useFrameSmoothingAngles || GetModelLoadNormalRecalc()) {
         if (!model->useFrameSmoothingAngles) mesh->frame->smoothingAngle = kModelDefaultAngle;
         if (!GenerateReadModelMeshNormals(model, mesh)) return false;
     }
+    EndModelConvertStage(MODEL_STAGE_NORMALS);
     for (int f = 0; f < mesh->faceCount; ++f) mesh->faces[f].triangleCount = mesh->faces[f].indexCount - 2;
     model->totalTriangles += uint32_t(mesh->faceCount);
     return PlanReadMesh(model, work);
+}
+
+// The lists were the last readers of the faces, their colour and UV
+// arrays and the per-face work: they go before the base data is filled.
+// (Arrays a reader keeps elsewhere than the model's chain stay.)
+void ReleaseFaceData(ReadModel* model, MeshWork* w) {
+    ReadModelMesh* mesh = w->mesh;
+    FreeChainedBlock(&model->chain, mesh->faces);
+    mesh->faces = nullptr;
+    mesh->faceIndexArea = nullptr;
+    mesh->faceCount = 0;
+    FreeChainedBlock(&model->chain, mesh->colours);
+    mesh->colours = nullptr;
+    mesh->colourCount = 0;
+    for (int c = 0; c < kModelUvChannels; ++c) {
+        FreeChainedBlock(&model->chain, mesh->uvs[c]);
+        mesh->uvs[c] = nullptr;
+        mesh->uvCount[c] = 0;
+    }
+    std::vector<uint8_t>().swap(w->faceType);
+    std::vector<uint16_t>().swap(w->faceBoneCount);
+    std::vector<int>().swap(w->facePlan);
 }
 
 // Per frame: where each mesh's positions, normals and bone references go.
@@ -245,7 +270,7 @@ public:
             base_->frames[f->index].shapeCount = f->shapes.count;
         int listAt = 0, targetAt = 0;
         for (size_t i = 0; i < meshes_.size(); ++i) {
-            const BuiltMesh& built = meshes_[i];
+            BuiltMesh& built = meshes_[i];
             ModelBaseMesh& mesh = base_->meshes[i];
             ModelBaseFrame& frame = base_->frames[built.frameIndex];
             if (!frame.firstMesh) frame.firstMesh = &mesh;
@@ -260,19 +285,20 @@ public:
             mesh.needsInstanceVertices = built.hasShapes ? 1 : 0;
             mesh.uvChannelCount = built.uvChannels;
             mesh.triangleCount = built.triangleCount;
-            mesh.vertexCount = int(built.vertices.size());
-            mesh.vertices = Take<ModelBaseMeshVertex>(base_, built.vertices.size());
+            mesh.vertexCount = built.vertexCount;
+            mesh.vertices = Take<ModelBaseMeshVertex>(base_, size_t(built.vertexCount));
             if (!mesh.vertices) return -1;
-            if (!built.vertices.empty())  // a material named only by dropped faces has none
-                std::memcpy(mesh.vertices, built.vertices.data(), sizeof(ModelBaseMeshVertex) * built.vertices.size());
             mesh.firstTriangleList = base_->triangleLists + listAt;
             mesh.triangleListCount = int(built.lists.size());
-            for (const BuiltList& bl : built.lists) {
+            for (BuiltList& bl : built.lists) {
+                for (size_t v = 0; v < bl.vertices.size(); ++v)
+                    bl.vertices.Unpack(v, &mesh.vertices[size_t(bl.firstVertex) + v]);
                 if (Triangles(&base_->triangleLists[listAt++], &mesh, bl) != 0) return -1;
                 if (mesh.needsInstanceVertices) {
-                    base_->instanceVertexCounts[bl.vertexKind] += uint32_t(bl.meshVertices.size());
-                    mesh.instanceVertexCount += int(bl.meshVertices.size());
+                    base_->instanceVertexCounts[bl.vertexKind] += uint32_t(bl.vertices.size());
+                    mesh.instanceVertexCount += int(bl.vertices.size());
                 }
+                bl = BuiltList{};  // copied: it goes before the next list is copied
             }
             for (const BuiltShapeTarget& bs : built.shapes) {
                 ModelBaseShapeTarget& target = base_->shapeTargets[targetAt++];
@@ -286,6 +312,7 @@ public:
                 if (!target.name || !target.vertices) return -1;
                 std::memcpy(target.vertices, bs.vertices.data(), sizeof(ModelBaseShapeVertex) * bs.vertices.size());
             }
+            built = BuiltMesh{};  // copied: its arrays go before the next mesh's are copied
         }
         return 0;
     }
@@ -304,17 +331,17 @@ private:
         list->vertexKind = uint16_t(built.vertexKind);
         list->maxWeights = built.maxWeights;
         list->vertexStride = TriangleListVertexStride(built.vertexKind, built.maxWeights);
-        list->vertexCount = int(built.meshVertices.size());
+        list->vertexCount = int(built.vertices.size());
         list->indexCount = int(built.indices.size());
         list->boneCount = built.boneCount;
         std::memcpy(list->bones, built.bones, sizeof(list->bones));
-        list->meshVertices = Take<int>(base_, built.meshVertices.size());
+        list->meshVertices = Take<int>(base_, built.vertices.size());
         list->indices = Take<uint16_t>(base_, built.indices.size());
         list->outlineIndices = Take<uint16_t>(base_, built.indices.size());
         list->vertices = AllocChainedMemory(size_t(list->vertexStride) * size_t(list->vertexCount) + 16,
                                             &base_->memoryChain);
         if (!list->meshVertices || !list->indices || !list->outlineIndices || !list->vertices) return -1;
-        std::memcpy(list->meshVertices, built.meshVertices.data(), sizeof(int) * built.meshVertices.size());
+        for (int i = 0; i < list->vertexCount; ++i) list->meshVertices[i] = built.firstVertex + i;
         std::memcpy(list->indices, built.indices.data(), sizeof(uint16_t) * built.indices.size());
         return 0;
     }
@@ -359,6 +386,7 @@ int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const Mode
         folderCopy = folder;
         if (folderCopy.empty() || (folderCopy.back() != '\\' && folderCopy.back() != '/')) folderCopy += '/';
     }
+    EndModelConvertStage(MODEL_STAGE_READ);
     NormalizeReadModelAnimKeys(model);
     if (!BuildShapeTables(model)) return -1;
     std::vector<MeshWork> works;
@@ -371,6 +399,8 @@ int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const Mode
     CountFrameTotals(model, works, totals);
     std::vector<BuiltMesh> meshes;
     for (const MeshWork& w : works) BuildMeshesOfReadMesh(model, w, &meshes);
+    for (MeshWork& w : works) ReleaseFaceData(model, &w);
+    EndModelConvertStage(MODEL_STAGE_LISTS);
     // Each frame's meshes stay together, in the model's mesh order.
     std::stable_sort(meshes.begin(), meshes.end(),
                      [](const BuiltMesh& a, const BuiltMesh& b) { return a.frameIndex < b.frameIndex; });
@@ -387,5 +417,6 @@ int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const Mode
         FreeModelBaseRecord(handle);
         return -1;
     }
+    EndModelConvertStage(MODEL_STAGE_BASE);
     return handle;
 }

@@ -6,7 +6,8 @@
 
 // The new base-data handle, or -1 (logged). The folder is where texture
 // names are relative to (null: names as they stand). The caller frees the
-// read model whatever the result.
+// read model whatever the result; its faces and their colour and UV arrays
+// are used up once the triangle lists are built.
 int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const ModelTextureFileHook* hook);
 
 // Load-time switches of the model system (both off by default) and the
@@ -21,6 +22,21 @@ float GetModelLoadGravity();
 // the motions (the default), 1 leaves them out, 2 keeps them in the model.
 void SetModelLoadPhysicsMode(int mode);
 int GetModelLoadPhysicsMode();
+
+// Stages of a conversion, in order, for measurement: a hook set here (null
+// for none) is called as each stage ends; the load benchmark prints the
+// memory each stage peaks at. The triangulation, merge and normal stages
+// end once per mesh.
+enum ModelConvertStage : int {
+    MODEL_STAGE_READ = 0,  // the reader is done: the conversion starts
+    MODEL_STAGE_TRIANGULATE = 1,
+    MODEL_STAGE_MERGE = 2,
+    MODEL_STAGE_NORMALS = 3,
+    MODEL_STAGE_LISTS = 4,  // the triangle lists of every mesh are built
+    MODEL_STAGE_BASE = 5,   // the base data is filled
+};
+void SetModelConvertStageHook(void (*hook)(int stage));
+void EndModelConvertStage(int stage);
 
 // Structural checks of base data: indices, list and palette limits,
 // weights, bone references, finite numbers. 0, or -1 with the first

@@ -9,10 +9,6 @@
 
 namespace {
 
-bool SameVertex(const ModelBaseMeshVertex& a, const ModelBaseMeshVertex& b) {
-    return std::memcmp(&a, &b, sizeof(a)) == 0;  // padding is zeroed
-}
-
 // The distinct vertices of one triangle list, chained per position: a
 // vertex can only equal one that shares its position, and faces visit
 // positions in order, so the lookups stay in cache where a hash table of
@@ -21,18 +17,18 @@ class VertexSet {
 public:
     explicit VertexSet(int positionCount) : head_(size_t(positionCount > 0 ? positionCount : 0), -1) {}
     // Forgets the previous list: only its own positions were touched.
-    void Clear(const ModelBaseMeshVertex* listStart, int positionBase) {
-        for (size_t i = 0; i < next_.size(); ++i) head_[size_t(listStart[i].position - positionBase)] = -1;
+    void Clear(const PackedVertices& list, int positionBase) {
+        for (size_t i = 0; i < next_.size(); ++i) head_[size_t(list.PositionOf(i) - positionBase)] = -1;
         next_.clear();
     }
-    // The list number of v, or -1 after remembering that it gets `next`
-    // (the list's size). A list's vertices lie together from listStart on.
-    int FindOrAdd(const ModelBaseMeshVertex& v, int key, const ModelBaseMeshVertex* listStart, int next) {
+    // The list number of the packed vertex, or -1 after remembering that it
+    // gets the list's size as its number.
+    int FindOrAdd(const uint8_t* packed, int key, const PackedVertices& list) {
         int& head = head_[size_t(key)];
         for (int local = head; local >= 0; local = next_[size_t(local)])
-            if (SameVertex(listStart[local], v)) return local;
+            if (std::memcmp(list.at(size_t(local)), packed, list.stride()) == 0) return local;
         next_.push_back(head);
-        head = next;
+        head = int(list.size());
         return -1;
     }
 
@@ -94,6 +90,8 @@ public:
         ForgetLastList();
         out_->lists.push_back(BuiltList{});
         BuiltList& list = out_->lists.back();
+        list.firstVertex = out_->vertexCount;
+        list.vertices.uvChannels = out_->uvChannels;
         list.vertexKind = kind;
         list.maxWeights = kind == 3 ? maxWeights : 0;
         for (int& b : list.bones) b = -1;
@@ -110,14 +108,13 @@ public:
         uint16_t corners[3];
         for (int c = 0; c < 3; ++c) {
             ModelBaseMeshVertex v = CornerVertex(w_, face, c, material_);
-            int local = int(list.meshVertices.size());
-            // Slots exist only once the list has vertices.
-            const ModelBaseMeshVertex* listStart =
-                list.meshVertices.empty() ? nullptr : out_->vertices.data() + list.meshVertices.front();
-            int found = seen_.FindOrAdd(v, v.position - w_.positionBase, listStart, local);
+            uint8_t packed[sizeof(ModelBaseMeshVertex)];
+            PackedVertices::Pack(v, list.vertices.uvChannels, packed);
+            int local = int(list.vertices.size());
+            int found = seen_.FindOrAdd(packed, v.position - w_.positionBase, list.vertices);
             if (found < 0) {
-                list.meshVertices.push_back(int(out_->vertices.size()));
-                out_->vertices.push_back(v);
+                list.vertices.bytes.insert(list.vertices.bytes.end(), packed, packed + list.vertices.stride());
+                ++out_->vertexCount;
                 if (v.diffuse[3] < 255) out_->translucent = true;
                 found = local;
             }
@@ -130,8 +127,8 @@ public:
 
 private:
     void ForgetLastList() {
-        if (out_->lists.empty() || out_->lists.back().meshVertices.empty()) return;
-        seen_.Clear(out_->vertices.data() + out_->lists.back().meshVertices.front(), w_.positionBase);
+        if (out_->lists.empty() || out_->lists.back().vertices.empty()) return;
+        seen_.Clear(out_->lists.back().vertices, w_.positionBase);
     }
 
     const ReadModel* model_;
@@ -147,14 +144,16 @@ void BuildShapes(const MeshWork& w, BuiltMesh* out) {
     for (const ReadModelShape* shape = mesh->frame->shapes.first; shape; shape = shape->nextInFrame, ++number) {
         if (shape->mesh != mesh || !shape->vertexTable) continue;
         BuiltShapeTarget target{shape->name, number, {}};
-        for (size_t v = 0; v < out->vertices.size(); ++v) {
-            int p = out->vertices[v].position - w.positionBase;
-            int entry = shape->vertexTable[p];
-            if (entry < 0) continue;
-            const ReadModelShapeVertex& sv = shape->vertices[entry];
-            ModelBaseShapeVertex bv{int(v), sv.offset, shape->hasNormals ? sv.normal : Vector3{0, 0, 0}};
-            target.vertices.push_back(bv);
-        }
+        for (const BuiltList& list : out->lists)
+            for (size_t i = 0; i < list.vertices.size(); ++i) {
+                int p = list.vertices.PositionOf(i) - w.positionBase;
+                int entry = shape->vertexTable[p];
+                if (entry < 0) continue;
+                const ReadModelShapeVertex& sv = shape->vertices[entry];
+                ModelBaseShapeVertex bv{list.firstVertex + int(i), sv.offset,
+                                        shape->hasNormals ? sv.normal : Vector3{0, 0, 0}};
+                target.vertices.push_back(bv);
+            }
         out->shapes.push_back(std::move(target));
         out->hasShapes = true;
     }

@@ -9,6 +9,7 @@ struct LoadSettingsModule {
     int gravitySet = 0;
     float gravity = 0.0f;
     int physicsMode = 0;
+    void (*stageHook)(int) = nullptr;
 };
 
 LoadSettingsModule& State() {
@@ -30,3 +31,8 @@ int GetModelLoadPhysicsMode() { return State().physicsMode; }
 int GetModelLoadVertexOptimize() { return State().vertexOptimize; }
 int GetModelLoadNormalRecalc() { return State().normalRecalc; }
 float GetModelLoadGravity() { return State().gravitySet ? State().gravity : -122.5f; }
+
+void SetModelConvertStageHook(void (*hook)(int stage)) { State().stageHook = hook; }
+void EndModelConvertStage(int stage) {
+    if (State().stageHook) State().stageHook(stage);
+}

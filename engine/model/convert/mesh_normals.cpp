@@ -3,6 +3,7 @@
 // shares one averaged normal. Neighbours are found through per-position
 // lists of the corners that use each position, so the cost follows the
 // number of faces around a position.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -183,11 +184,13 @@ bool GenerateReadModelMeshNormals(ReadModel* model, ReadModelMesh* mesh) {
         }
     }
 
-    // Distinct normals in first-use order.
-    std::vector<int> finalIndex(corners, -1);
+    // Distinct normals in first-use order. The corner lists are done with:
+    // their room holds each slot's final index.
+    int* finalIndex = reinterpret_cast<int*>(w.corners);
+    std::fill(finalIndex, finalIndex + corners, -1);
     int used = 0;
     for (size_t i = 0; i < corners; ++i)
-        if (finalIndex[size_t(w.cornerSlot[i])] < 0) finalIndex[size_t(w.cornerSlot[i])] = used++;
+        if (finalIndex[w.cornerSlot[i]] < 0) finalIndex[w.cornerSlot[i]] = used++;
     auto* normals = static_cast<Vector3*>(AllocChainedMemory(sizeof(Vector3) * size_t(used > 0 ? used : 1), &model->chain));
     if (!normals) {
         FreeMemory(block);
@@ -197,7 +200,7 @@ bool GenerateReadModelMeshNormals(ReadModel* model, ReadModelMesh* mesh) {
     for (int f = 0; f < mesh->faceCount; ++f)
         for (int c = 0; c < 3; ++c) {
             int slot = w.cornerSlot[f * 3 + c];
-            int index = finalIndex[size_t(slot)];
+            int index = finalIndex[slot];
             normals[index] = w.slotNormal[slot];
             mesh->faces[f].normalIndex[c] = index;
         }

@@ -1,4 +1,6 @@
 // Polygons into triangles, alternating from both ends of the polygon.
+// The triangles keep only the index arrays read from here on: positions,
+// normals, and the colours and UV channels the mesh has.
 #include <cstring>
 
 #include "engine/log.h"
@@ -6,21 +8,19 @@
 
 namespace {
 
-constexpr int kIndexArrays = 3 + kModelUvChannels;
-
-int* ArrayOf(ReadModelFace* face, int which) {
-    switch (which) {
-    case 0: return face->positionIndex;
-    case 1: return face->normalIndex;
-    case 2: return face->colourIndex;
-    default: return face->uvIndex[which - 3];
-    }
+uint32_t ArraysInUse(const ReadModelMesh* mesh) {
+    uint32_t arrays = 1u << READ_FACE_POSITIONS | 1u << READ_FACE_NORMALS;
+    if (mesh->colourCount > 0) arrays |= 1u << READ_FACE_COLOURS;
+    for (int c = 0; c < kModelUvChannels; ++c)
+        if (mesh->uvCount[c] > 0) arrays |= 1u << (READ_FACE_UVS + c);
+    return arrays & ReadModelFaceArrays(mesh);
 }
 
 void SetCorners(ReadModelFace* to, ReadModelFace* from, int a, int b, int c) {
-    for (int w = 0; w < kIndexArrays; ++w) {
-        const int* src = ArrayOf(from, w);
-        int* dst = ArrayOf(to, w);
+    for (int w = 0; w < kFaceIndexArrays; ++w) {
+        int* dst = ReadModelFaceArray(to, w);
+        if (!dst) continue;
+        const int* src = ReadModelFaceArray(from, w);
         dst[0] = src[a];
         dst[1] = src[b];
         dst[2] = src[c];
@@ -38,23 +38,19 @@ bool TriangulateReadModelMesh(ReadModel* model, ReadModelMesh* mesh) {
         if (mesh->faces[i].indexCount > 3) extra += mesh->faces[i].indexCount - 3;
     if (extra == 0) return true;
     long long total = mesh->faceCount + extra;
+    const uint32_t arrays = ArraysInUse(mesh);
+    const size_t intsPerFace = size_t(__builtin_popcount(arrays)) * 3;
     size_t faceBytes = sizeof(ReadModelFace) * size_t(total);
     auto* block = total > (1LL << 28) ? nullptr
                                       : static_cast<unsigned char*>(AllocChainedMemory(
-                                            faceBytes + sizeof(int) * kIndexArrays * 3 * size_t(total), &model->chain));
+                                            faceBytes + sizeof(int) * intsPerFace * size_t(total), &model->chain));
     if (!block) {
         WriteLogText("Read Model Error : ３ポリ変換後のデータを格納するメモリ領域の確保に失敗しました");
         return false;
     }
     auto* faces = reinterpret_cast<ReadModelFace*>(block);
     int* area = reinterpret_cast<int*>(block + faceBytes);
-    for (long long i = 0; i < total; ++i) {
-        int* a = area + i * kIndexArrays * 3;
-        faces[i].positionIndex = a;
-        faces[i].normalIndex = a + 3;
-        faces[i].colourIndex = a + 6;
-        for (int c = 0; c < kModelUvChannels; ++c) faces[i].uvIndex[c] = a + 9 + 3 * c;
-    }
+    for (long long i = 0; i < total; ++i) PointReadModelFaceArrays(&faces[i], area + size_t(i) * intsPerFace, 3, arrays);
     long long added = mesh->faceCount;
     for (int i = 0; i < mesh->faceCount; ++i) {
         ReadModelFace* old = &mesh->faces[i];
@@ -76,5 +72,6 @@ bool TriangulateReadModelMesh(ReadModel* model, ReadModelMesh* mesh) {
     mesh->faceIndexArea = area;
     mesh->faceCount = int(total);
     mesh->maxIndicesPerFace = 3;
+    mesh->faceArrays = arrays;
     return true;
 }

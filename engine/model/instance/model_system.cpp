@@ -108,6 +108,7 @@ int OfferToReaders(const ModelLoadParams* params) {
     for (int i = 0; i < count; ++i) {
         int handle = readers[i](params);
         if (handle >= 0) return handle;
+        if (params->ownedData && !*params->ownedData) return -1;  // the reader that knew the file let it go
     }
     return -1;
 }
@@ -161,7 +162,7 @@ int LoadModelFile(const char* fileName) {
     char* data = nullptr;
     size_t size = 0;
     if (ReadWholeModelFile(fileName, &data, &size) != 0) return -1;
-    ModelLoadParams params{data, size, fileName, name.c_str(), folder.c_str(), nullptr};
+    ModelLoadParams params{data, size, fileName, name.c_str(), folder.c_str(), nullptr, &data};
     int baseHandle = OfferToReaders(&params);
     FreeMemory(data);
     if (baseHandle < 0) return -1;

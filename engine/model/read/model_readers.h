@@ -14,7 +14,14 @@ struct ModelLoadParams {
     // Null on the file road; else the files beside the model (motions,
     // textures) are read through it and folder is null.
     const ModelTextureFileHook* options;
+    // The loader's own copy of the file (null when the caller keeps the
+    // bytes): a reader that has taken all it needs from the data frees it
+    // early with ReleaseModelLoadData, which also ends the offer to the
+    // readers after it.
+    char** ownedData;
 };
+
+void ReleaseModelLoadData(const ModelLoadParams* params);
 
 // A reader returns a base-data handle, or -1: quickly and silently for a
 // file that is not its own, with a log line for a broken one.

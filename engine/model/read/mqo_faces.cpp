@@ -1,6 +1,11 @@
 // The face chunk of an MQO object. Only faces of 3 or 4 corners are kept;
 // others are read, checked and dropped without taking UV or colour slots,
-// so the slot arrays (4 per face) can never overflow.
+// so the slot arrays (4 per face) can never overflow. Faces and UV slots
+// start with room for 3 corners when the first face is a triangle, and
+// grow to 4 at the first quad. UV slot 0 is (0, 0) for corners without UV.
+// A corner without a colour of its own points at its material's slot (one
+// per local material, at the front of the colour array); room for colours
+// per corner is made when the first face with COL comes.
 #include <cstring>
 
 #include "engine/log.h"
@@ -17,8 +22,43 @@ struct FaceSlots {
     float (*colours)[4];
     int uvNext;
     int colourNext;
-    int noUvSlot;  // (0, 0) for kept faces without UV
+    int faceCount;
+    int cornersPerFace;  // room in the faces and UV slots: 3 or 4
+    bool anyUv;
+    bool cornerColours;  // the colour array has room for colours per corner
 };
+
+float (*UvSlots(ReadModel* model, int faceCount, int cornersPerFace))[3] {
+    return AllocReadModelArray<float[3]>(model, size_t(cornersPerFace) * size_t(faceCount) + 1);
+}
+
+// Room for quads in the faces and UV slots; false when memory is short.
+bool MakeQuadRoom(MqoObject* o, FaceSlots* slots) {
+    ReadModel* model = &o->r->model;
+    if (ReserveReadModelFaces(model, o->mesh, slots->faceCount, kSlotsPerFace) != 0) return false;
+    auto* grown = UvSlots(model, slots->faceCount, kSlotsPerFace);
+    if (!grown) return false;
+    std::memcpy(grown, slots->uvs, sizeof(float[3]) * size_t(slots->uvNext));
+    FreeChainedBlock(&model->chain, slots->uvs);
+    slots->uvs = grown;
+    slots->cornersPerFace = kSlotsPerFace;
+    return true;
+}
+
+constexpr int kMaterialColourSlots = kReadMeshMaxMaterials;
+
+// Makes room for colours per corner behind the material slots; false when
+// memory is short.
+bool MakeCornerColourRoom(ReadModel* model, FaceSlots* slots) {
+    if (slots->cornerColours) return true;
+    auto* grown = AllocReadModelArray<float[4]>(model, size_t(kMaterialColourSlots) + size_t(kSlotsPerFace) * size_t(slots->faceCount));
+    if (!grown) return false;
+    std::memcpy(grown, slots->colours, sizeof(float[4]) * size_t(kMaterialColourSlots));
+    FreeChainedBlock(&model->chain, slots->colours);
+    slots->colours = grown;
+    slots->cornerColours = true;
+    return true;
+}
 
 // Local material index of a file material (the file count names
 // "NoMaterial"); -1 (logged) past the per-mesh limit.
@@ -51,7 +91,7 @@ int ReadMaterialIndex(MqoObject* o, int* local) {
 int ReadUvs(MqoObject* o, int n, ReadModelFace* face, FaceSlots* slots) {
     MqoText* text = &o->r->text;
     if (!PeekMqoLineWord(text, "UV")) {
-        for (int c = 0; face && c < n; ++c) face->uvIndex[0][c] = slots->noUvSlot;
+        for (int c = 0; face && c < n; ++c) face->uvIndex[0][c] = 0;
         return 0;
     }
     if (!ExpectMqoToken(text, "UV") || !ExpectMqoToken(text, "("))
@@ -61,6 +101,7 @@ int ReadUvs(MqoObject* o, int n, ReadModelFace* face, FaceSlots* slots) {
         float v = ReadMqoFloat(text);
         if (!face) continue;
         int slot = slots->uvNext++;
+        slots->anyUv = true;
         slots->uvs[slot][0] = u;
         slots->uvs[slot][1] = v;
         face->uvIndex[0][c] = slot;
@@ -69,20 +110,20 @@ int ReadUvs(MqoObject* o, int n, ReadModelFace* face, FaceSlots* slots) {
     return 0;
 }
 
-int ReadColours(MqoObject* o, int n, ReadModelFace* face, const ReadModelMaterial* material, FaceSlots* slots) {
+int ReadColours(MqoObject* o, int n, ReadModelFace* face, int local, FaceSlots* slots) {
     MqoText* text = &o->r->text;
-    const float* diffuse = material->diffuse;
+    const float* diffuse = o->localMaterials[size_t(local)]->diffuse;
     if (!PeekMqoLineWord(text, "COL")) {
         // Without COL each corner holds its material's diffuse colour.
-        for (int c = 0; face && c < n; ++c) {
-            int slot = slots->colourNext++;
-            std::memcpy(slots->colours[slot], diffuse, sizeof(float) * 4);
-            face->colourIndex[c] = slot;
-        }
+        if (!face) return 0;
+        std::memcpy(slots->colours[local], diffuse, sizeof(float) * 4);
+        for (int c = 0; c < n; ++c) face->colourIndex[c] = local;
         return 0;
     }
     if (!ExpectMqoToken(text, "COL") || !ExpectMqoToken(text, "("))
         return Fail(o, "MQO Load Error : Object %s チャンクの face の COL の ( がありません");
+    if (face && !MakeCornerColourRoom(&o->r->model, slots))
+        return Fail(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
     for (int c = 0; c < n; ++c) {
         unsigned int packed = 0xFFFFFFFFu;
         ReadMqoColour(text, &packed);
@@ -100,6 +141,8 @@ int ReadFace(MqoObject* o, int* kept, FaceSlots* slots) {
     ReadModelMesh* mesh = o->mesh;
     int n = ReadMqoInt(text);
     bool keep = n == 3 || n == 4;
+    if (keep && n > slots->cornersPerFace && !MakeQuadRoom(o, slots))
+        return Fail(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
     ReadModelFace* face = keep ? &mesh->faces[*kept] : nullptr;
     if (!ExpectMqoToken(text, "V")) return Fail(o, "MQO Load Error : Object %s チャンクの face の頂点数の数の後に V がありません");
     if (!ExpectMqoToken(text, "(")) return Fail(o, "MQO Load Error : Object %s チャンクの face の V の ( がありません");
@@ -114,7 +157,7 @@ int ReadFace(MqoObject* o, int* kept, FaceSlots* slots) {
     int local = -1;
     if (ReadMaterialIndex(o, &local) < 0) return -1;
     if (ReadUvs(o, n, face, slots) != 0) return -1;
-    if (ReadColours(o, n, face, o->localMaterials[size_t(local)], slots) != 0) return -1;
+    if (ReadColours(o, n, face, local, slots) != 0) return -1;
     if (face) {
         face->indexCount = n;
         face->materialIndex = local;
@@ -130,7 +173,7 @@ void FinishMesh(MqoObject* o, int kept, const FaceSlots& slots) {
     mesh->faceCount = kept;
     mesh->colourCount = slots.colourNext;
     mesh->colours = slots.colours;
-    mesh->uvCount[0] = slots.uvNext > 0 ? slots.noUvSlot + 1 : 0;
+    mesh->uvCount[0] = slots.anyUv ? slots.uvNext : 0;
     mesh->uvs[0] = slots.uvs;
     mesh->materialCount = int(o->localMaterials.size());
     for (int i = 0; i < mesh->materialCount; ++i) mesh->materials[i] = o->localMaterials[size_t(i)];
@@ -139,6 +182,13 @@ void FinishMesh(MqoObject* o, int kept, const FaceSlots& slots) {
         RemoveReadModelMesh(&o->r->model, o->frame, mesh);
         o->mesh = nullptr;
     }
+}
+
+// Looks past the chunk's "{" at the first face's corner count; reads
+// nothing.
+bool FirstFaceIsTriangle(MqoText* text) {
+    MqoText peek = *text;
+    return ExpectMqoToken(&peek, "{") && ReadMqoInt(&peek) == 3;
 }
 
 }  // namespace
@@ -150,17 +200,21 @@ int ReadMqoFaces(MqoObject* o) {
     // A face takes at least "3 V(0 0 0)".
     if (count < 0 || size_t(count) > (text->size - text->position) / 8)
         return Fail(o, "MQO Load Error : Object %s チャンクの face の数の取得に失敗しました");
-    if (ReserveReadModelFaces(model, o->mesh, count, kSlotsPerFace) != 0)
-        return Fail(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
+    // Positions, normals (made later), colours and one UV channel.
+    o->mesh->faceArrays = 1u << READ_FACE_POSITIONS | 1u << READ_FACE_NORMALS | 1u << READ_FACE_COLOURS |
+                          1u << READ_FACE_UVS;
     FaceSlots slots{};
-    slots.noUvSlot = kSlotsPerFace * count;
-    slots.uvs = AllocReadModelArray<float[3]>(model, size_t(slots.noUvSlot) + 1);
+    slots.faceCount = count;
+    slots.cornersPerFace = FirstFaceIsTriangle(text) ? 3 : kSlotsPerFace;
+    if (ReserveReadModelFaces(model, o->mesh, count, slots.cornersPerFace) != 0)
+        return Fail(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
+    slots.uvNext = 1;
+    slots.uvs = UvSlots(model, count, slots.cornersPerFace);
     if (!slots.uvs) return Fail(o, "MQO Load Error : Object %s チャンクの uv座標を保存するメモリ領域の確保に失敗しました");
-    slots.colours = AllocReadModelArray<float[4]>(model, size_t(kSlotsPerFace) * size_t(count));
+    slots.colourNext = kMaterialColourSlots;
+    slots.colours = AllocReadModelArray<float[4]>(model, size_t(kMaterialColourSlots));
     if (!slots.colours)
         return Fail(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
-    for (int i = 0; i < kSlotsPerFace * count; ++i)
-        for (float& c : slots.colours[i]) c = 1.0f;
     if (!ExpectMqoToken(text, "{")) return Fail(o, "MQO Load Error : Object %s チャンクの face 後に { がありません");
     int kept = 0;
     for (int f = 0; f < count; ++f)

@@ -79,6 +79,21 @@ bool PeekMqoLineWord(MqoText* t, const char* prefix) {
 bool IsMqoWordToken(const char* token) { return IsLetter(token[0]); }
 
 bool ExpectMqoToken(MqoText* t, const char* expected) {
+    // The expected token read in place when it stands there whole (the
+    // common case); anything else takes the tokenizer's road.
+    size_t at = t->position;
+    while (at < t->size && IsSpace(t->data[at])) ++at;
+    size_t length = std::strlen(expected);
+    if (length > 0 && length < kMqoTokenMax && t->size - at >= length &&
+        std::memcmp(t->data + at, expected, length) == 0) {
+        bool word = IsLetter(expected[0]);
+        bool whole = !word || at + length == t->size || !IsWordChar(t->data[at + length]);
+        if (whole && (word || length == 1)) {
+            std::memcpy(t->token, expected, length + 1);
+            t->position = at + length;
+            return true;
+        }
+    }
     return NextMqoToken(t) == MQO_TOKEN_OK && std::strcmp(t->token, expected) == 0;
 }
 
@@ -131,57 +146,54 @@ bool HasDigit(const char* p, const char* end) {
     return false;
 }
 
-// The common token in one pass: an optional leading '-', digits and at
-// most one '.', within the exact range of ParseNumberSpan, which it
-// matches bit for bit. False for anything else, left to the full path.
-bool ParsePlainNumber(const char* p, const char* end, double* value, bool* ok) {
-    bool negative = *p == '-';
-    if (negative) ++p;
-    uint64_t digits = 0;
-    int count = 0, decimals = 0;
-    bool point = false, anyDigit = false;
-    for (; p < end; ++p) {
-        char c = *p;
-        if (c == '.') {
-            if (point) return false;
-            point = true;
-            continue;
-        }
-        if (c < '0' || c > '9') return false;
-        anyDigit = true;
-        if (digits == 0 && c == '0') {
-            decimals += point;
-            continue;
-        }
-        if (++count > 15) return false;
-        digits = digits * 10 + uint64_t(c - '0');
-        decimals += point;
-    }
-    if (decimals > 22) return false;
-    *ok = anyDigit;
-    if (!anyDigit) {
-        *value = 0.0;
-        return true;
-    }
-    double v = double(digits) / kDecimalPowers[decimals];
-    *value = negative ? -v : v;
-    return true;
-}
-
 // The next token when it is a number, read in place: true with its value
 // (ok false when it holds no digit); false, with nothing read, for any
-// other token.
+// other token. The common token (an optional leading '-', digits and at
+// most one '.', within the exact range of ParseNumberSpan, which it matches
+// bit for bit) is scanned and valued in one pass; others take the full
+// path.
 bool ReadNumberInPlace(MqoText* t, double* value, bool* ok) {
     size_t at = t->position;
     while (at < t->size && IsSpace(t->data[at])) ++at;
     if (at >= t->size || !IsNumberChar(t->data[at])) return false;
-    size_t end = at + 1;
-    while (end < t->size && IsNumberChar(t->data[end])) ++end;
+    const char* p = t->data + at;
+    const char* limit = t->data + t->size;
+    const bool negative = *p == '-';
+    uint64_t digits = 0;
+    int count = 0, decimals = 0;
+    bool point = false, anyDigit = false, plain = true;
+    const char* q = p + (negative ? 1 : 0);
+    for (; q < limit; ++q) {
+        char c = *q;
+        if (c >= '0' && c <= '9') {
+            anyDigit = true;
+            if (digits == 0 && c == '0') {
+                decimals += point;
+                continue;
+            }
+            if (++count > 15) plain = false;
+            digits = digits * 10 + uint64_t(c - '0');
+            decimals += point;
+        } else if (c == '.') {
+            if (point) plain = false;
+            point = true;
+        } else if (c == '-') {
+            plain = false;
+        } else {
+            break;
+        }
+    }
+    size_t end = size_t(q - t->data);
     if (end - at >= kMqoTokenMax) return false;  // the tokenizer reports it
     t->position = end;
-    if (ParsePlainNumber(t->data + at, t->data + end, value, ok)) return true;
-    *ok = HasDigit(t->data + at, t->data + end);
-    *value = *ok ? ParseNumberSpan(t->data + at, t->data + end) : 0.0;
+    if (plain && decimals <= 22) {
+        *ok = anyDigit;
+        double v = anyDigit ? double(digits) / kDecimalPowers[decimals] : 0.0;
+        *value = negative && anyDigit ? -v : v;
+        return true;
+    }
+    *ok = HasDigit(p, q);
+    *value = *ok ? ParseNumberSpan(p, q) : 0.0;
     return true;
 }
 

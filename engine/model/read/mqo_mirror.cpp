@@ -9,31 +9,13 @@
 
 namespace {
 
-constexpr int kFaceArrays = 3 + kModelUvChannels;
-
 int AxisCount(int bits) { return (bits & 1) + (bits >> 1 & 1) + (bits >> 2 & 1); }
-
-int* FaceArray(ReadModelFace* face, int which) {
-    switch (which) {
-    case 0: return face->positionIndex;
-    case 1: return face->normalIndex;
-    case 2: return face->colourIndex;
-    default: return face->uvIndex[which - 3];
-    }
-}
-
-void CopyFace(ReadModelFace* to, ReadModelFace* from, int width) {
-    to->indexCount = from->indexCount;
-    to->triangleCount = from->triangleCount;
-    to->materialIndex = from->materialIndex;
-    to->normal = from->normal;
-    for (int a = 0; a < kFaceArrays; ++a) std::memcpy(FaceArray(to, a), FaceArray(from, a), sizeof(int) * size_t(width));
-}
 
 // Triangles become 0, 2, 1 and quads 3, 2, 1, 0, in every per-corner array.
 void ReverseCorners(ReadModelFace* face) {
-    for (int a = 0; a < kFaceArrays; ++a) {
-        int* v = FaceArray(face, a);
+    for (int a = 0; a < kFaceIndexArrays; ++a) {
+        int* v = ReadModelFaceArray(face, a);
+        if (!v) continue;
         if (face->indexCount == 3) std::swap(v[1], v[2]);
         else if (face->indexCount == 4) std::swap(v[0], v[3]), std::swap(v[1], v[2]);
     }
@@ -82,7 +64,7 @@ int MirrorMqoMesh(MqoReader* r, ReadModelMesh* mesh, int axisBits, const char* n
         const int axes = AxisCount(c);
         for (int f = 0; f < faces; ++f) {
             ReadModelFace* face = &mesh->faces[size_t(block) * size_t(faces) + size_t(f)];
-            CopyFace(face, &mesh->faces[f], width);
+            CopyReadModelFace(face, &mesh->faces[f], width);
             for (int k = 0; k < face->indexCount; ++k) {
                 int index = face->positionIndex[k];
                 if (flags[index] != axes) face->positionIndex[k] = index + positions * block;

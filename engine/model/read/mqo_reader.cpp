@@ -62,7 +62,12 @@ int LoadMqoFile(const ModelLoadParams* params) {
     InitReadModel(&r->model);
     r->model.useFrameSmoothingAngles = 1;
     int result = -1;
-    if (ReadMqoMaterials(r.get()) == 0 && ReadMqoObjects(r.get()) == 0) result = Convert(r.get(), params);
+    if (ReadMqoMaterials(r.get()) == 0 && ReadMqoObjects(r.get()) == 0) {
+        // Everything the conversion needs is in the read model now.
+        r->text = MqoText{};
+        ReleaseModelLoadData(params);
+        result = Convert(r.get(), params);
+    }
     FreeReadModel(&r->model);
     return result;
 }

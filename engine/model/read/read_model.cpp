@@ -127,36 +127,42 @@ ReadModelMesh* AddReadModelMesh(ReadModel* model, ReadModelFrame* frame) {
     return mesh;
 }
 
-namespace {
-
-void PointFaceArrays(ReadModelFace* face, int* area, int k) {
-    face->positionIndex = area;
-    face->normalIndex = area + k;
-    face->colourIndex = area + 2 * k;
-    for (int c = 0; c < kModelUvChannels; ++c) face->uvIndex[c] = area + (3 + c) * k;
+size_t PointReadModelFaceArrays(ReadModelFace* face, int* area, int k, uint32_t arrays) {
+    size_t used = 0;
+    for (int a = 0; a < kFaceIndexArrays; ++a) {
+        int* at = nullptr;
+        if (arrays & (1u << a)) {
+            at = area + used;
+            used += size_t(k);
+        }
+        if (a == READ_FACE_POSITIONS) face->positionIndex = at;
+        else if (a == READ_FACE_NORMALS) face->normalIndex = at;
+        else if (a == READ_FACE_COLOURS) face->colourIndex = at;
+        else face->uvIndex[a - READ_FACE_UVS] = at;
+    }
+    return used;
 }
 
-void CopyFace(ReadModelFace* to, const ReadModelFace* from, int entries) {
+void CopyReadModelFace(ReadModelFace* to, ReadModelFace* from, int entries) {
     to->indexCount = from->indexCount;
     to->triangleCount = from->triangleCount;
     to->materialIndex = from->materialIndex;
     to->normal = from->normal;
     size_t bytes = sizeof(int) * size_t(entries);
-    std::memcpy(to->positionIndex, from->positionIndex, bytes);
-    std::memcpy(to->normalIndex, from->normalIndex, bytes);
-    std::memcpy(to->colourIndex, from->colourIndex, bytes);
-    for (int c = 0; c < kModelUvChannels; ++c) std::memcpy(to->uvIndex[c], from->uvIndex[c], bytes);
+    for (int a = 0; a < kFaceIndexArrays; ++a) {
+        int* dst = ReadModelFaceArray(to, a);
+        const int* src = ReadModelFaceArray(from, a);
+        if (dst && src) std::memcpy(dst, src, bytes);
+    }
 }
-
-}  // namespace
-
-constexpr int kFaceIndexArrays = 3 + kModelUvChannels;
 
 int ReserveReadModelFaces(ReadModel* model, ReadModelMesh* mesh, int faceCount, int indicesPerFace) {
     if (faceCount < 0 || indicesPerFace < 0) return -1;
     if (mesh->faces && mesh->maxIndicesPerFace >= indicesPerFace && mesh->faceCount >= faceCount) return 0;
+    const uint32_t arrays = ReadModelFaceArrays(mesh);
+    const int arrayCount = __builtin_popcount(arrays);
     size_t faceBytes = sizeof(ReadModelFace) * size_t(faceCount);
-    size_t indexBytes = sizeof(int) * size_t(kFaceIndexArrays) * size_t(indicesPerFace) * size_t(faceCount);
+    size_t indexBytes = sizeof(int) * size_t(arrayCount) * size_t(indicesPerFace) * size_t(faceCount);
     auto* block = static_cast<unsigned char*>(AllocChainedMemory(faceBytes + indexBytes, &model->chain));
     ReadModelFace* oldFaces = mesh->faces;
     int oldCount = mesh->faceCount;
@@ -172,10 +178,10 @@ int ReserveReadModelFaces(ReadModel* model, ReadModelMesh* mesh, int faceCount, 
     auto* faces = reinterpret_cast<ReadModelFace*>(block);
     int* area = reinterpret_cast<int*>(block + faceBytes);
     for (int i = 0; i < faceCount; ++i)
-        PointFaceArrays(&faces[i], area + size_t(i) * kFaceIndexArrays * size_t(indicesPerFace), indicesPerFace);
+        PointReadModelFaceArrays(&faces[i], area + size_t(i) * size_t(arrayCount) * size_t(indicesPerFace), indicesPerFace, arrays);
     int keep = oldCount < faceCount ? oldCount : faceCount;
     int entries = oldK < indicesPerFace ? oldK : indicesPerFace;
-    for (int i = 0; oldFaces && i < keep; ++i) CopyFace(&faces[i], &oldFaces[i], entries);
+    for (int i = 0; oldFaces && i < keep; ++i) CopyReadModelFace(&faces[i], &oldFaces[i], entries);
     FreeChainedBlock(&model->chain, oldFaces);
     mesh->faces = faces;
     mesh->faceIndexArea = area;

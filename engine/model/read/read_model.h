@@ -40,6 +40,20 @@ struct ReadModelFace {
     Vector3 normal;
 };
 
+// The per-corner index arrays of a face, by number: positions, normals,
+// colours, then one per UV channel.
+constexpr int kFaceIndexArrays = 3 + kModelUvChannels;
+enum ReadFaceArray : int { READ_FACE_POSITIONS = 0, READ_FACE_NORMALS = 1, READ_FACE_COLOURS = 2, READ_FACE_UVS = 3 };
+constexpr uint32_t kAllFaceArrays = (1u << kFaceIndexArrays) - 1;
+inline int* ReadModelFaceArray(ReadModelFace* face, int which) {
+    switch (which) {
+    case READ_FACE_POSITIONS: return face->positionIndex;
+    case READ_FACE_NORMALS: return face->normalIndex;
+    case READ_FACE_COLOURS: return face->colourIndex;
+    default: return face->uvIndex[which - READ_FACE_UVS];
+    }
+}
+
 struct ReadModelSkinWeightPair {
     uint32_t position;
     float weight;
@@ -62,6 +76,9 @@ struct ReadModelMesh {
     ReadModelFace* faces;
     int* faceIndexArea;
     int maxIndicesPerFace;
+    // The index arrays (bits by ReadFaceArray number) the faces hold; the
+    // others are null. 0: all of them.
+    uint32_t faceArrays;
     int positionCount;
     Vector3* positions;
     uint8_t* positionFlags;
@@ -299,7 +316,19 @@ int FreeReadModel(ReadModel* model);
 const char* AddReadModelString(ReadModel* model, const char* text);
 ReadModelFrame* AddReadModelFrame(ReadModel* model, const char* name, ReadModelFrame* parent);
 ReadModelMesh* AddReadModelMesh(ReadModel* model, ReadModelFrame* frame);
+// Faces with room for indicesPerFace corners in each index array the mesh's
+// faceArrays name; faces already there keep their corners.
 int ReserveReadModelFaces(ReadModel* model, ReadModelMesh* mesh, int faceCount, int indicesPerFace);
+// The index arrays a mesh's faces hold (ReadFaceArray bits).
+inline uint32_t ReadModelFaceArrays(const ReadModelMesh* mesh) {
+    return mesh->faceArrays ? mesh->faceArrays : kAllFaceArrays;
+}
+// Points the face's arrays named in the mask at area, k entries each, in
+// ReadFaceArray order; the others become null. The ints laid out.
+size_t PointReadModelFaceArrays(ReadModelFace* face, int* area, int k, uint32_t arrays);
+// The first entries corners of every array both faces hold, and the face's
+// other fields.
+void CopyReadModelFace(ReadModelFace* to, ReadModelFace* from, int entries);
 void RemoveReadModelMesh(ReadModel* model, ReadModelFrame* frame, ReadModelMesh* mesh);
 ReadModelMaterial* AddReadModelMaterial(ReadModel* model, const char* name);
 ReadModelMaterial* GetReadModelMaterial(ReadModel* model, int index);

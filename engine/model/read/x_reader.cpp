@@ -18,9 +18,11 @@ int LoadXFile(const ModelLoadParams* params) {
     int result = -1;
     if (!AddXObject(&context, nullptr, X_KIND_FRAME, "XTopFrame"))
         WriteLogText("Load XFile : オブジェクトのメモリ領域の確保に失敗しました");
-    else if (ParseXFile(params->data, params->size, &context) == 0 &&
-             BuildReadModelFromXObjects(&context, model.get()) == 0)
-        result = ConvertReadModelToModelBase(model.get(), params->folder, nullptr);
+    else if (ParseXFile(params->data, params->size, &context) == 0) {
+        ReleaseModelLoadData(params);  // the tree holds copies of all it needs
+        if (BuildReadModelFromXObjects(&context, model.get()) == 0)
+            result = ConvertReadModelToModelBase(model.get(), params->folder, nullptr);
+    }
     FreeReadModel(model.get());
     FreeXObjectTree(&context);
     return result;
