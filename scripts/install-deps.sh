@@ -40,6 +40,9 @@ packages=(
   # movies: Ogg Theora decoding; the test movies are encoded with libtheora's
   # encoder and libvorbis; the movie benchmark's yardsticks
   libtheora-dev libswscale-dev libavcodec-dev libavutil-dev
+  # movie files other than Theora: the media graph's movie source; the movie
+  # tests make their AVI and MP4 test patterns with the ffmpeg tool
+  libavformat-dev ffmpeg
   # rigid-body physics of PMD models (bake and instances)
   libbullet-dev
 )

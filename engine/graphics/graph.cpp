@@ -23,6 +23,7 @@ struct GraphModule {
     HandleTable table;
     bool tableReady = false;
     GraphSettings settings;
+    const GraphMovieHooks* movies = nullptr;
 };
 
 GraphModule& State() {
@@ -244,7 +245,11 @@ int ReadPicture(const char* fileName, const void* data, size_t size, int fromMem
 
 int OpenGraphFile(const char* fileName, int noTransparency) {
     BASEIMAGE picture, argb;
-    if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
+    if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) {
+        // A file that is no picture may be a movie.
+        const GraphMovieHooks* movies = State().movies;
+        return movies && movies->openGraph ? movies->openGraph(fileName, noTransparency) : -1;
+    }
     bool keyed = !noTransparency && State().settings.transEnabled;
     int result = PrepareImage(&picture, nullptr, keyed, &argb);
     FreeBaseImagePixels(&picture);
@@ -362,6 +367,7 @@ int DeleteGraphHandle(int graph, int) {
     GRAPH* g = Lookup(graph);
     if (!g) return WriteLogText("Invalid graph handle in DeleteGraphHandle");
     RemoveHandleEntry(&State().table, graph);
+    if (g->movieHandle != -1 && State().movies && State().movies->close) State().movies->close(g->movieHandle);
     GraphShared* s = g->shared;
     FreeMemory(g);
     if (--s->refCount == 0) FreeShared(s);
@@ -388,6 +394,20 @@ int GetGraphDimensions(int graph, int* width, int* height) {
 }
 
 GRAPH* GetGraphRecord(int graph) { return Lookup(graph); }
+
+void SetGraphMovieHooks(const GraphMovieHooks* hooks) { State().movies = hooks; }
+
+int BindGraphMovie(int graph, int movie) {
+    GRAPH* g = Lookup(graph);
+    if (!g) return -1;
+    g->movieHandle = movie;
+    return 0;
+}
+
+void UpdateGraphMovieFrame(const GRAPH* graph) {
+    if (graph && graph->movieHandle != -1 && State().movies && State().movies->updateFrame)
+        State().movies->updateFrame(graph->movieHandle);
+}
 int CountGraphs() { return State().tableReady ? State().table.count : 0; }
 
 DeviceTexture* GetGraphTexture(int graph) {

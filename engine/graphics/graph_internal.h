@@ -39,6 +39,21 @@ struct GRAPH {
 };
 
 GRAPH* GetGraphRecord(int graph);  // null for a bad handle
+
+// Movies as graphs, served by the movie code, which installs these entries:
+// a file that is no picture opens as a graph showing the movie's current
+// frame; the frame is brought up to date before every draw of the graph,
+// and the movie closes with the graph.
+struct GraphMovieHooks {
+    int (*openGraph)(const char* fileName, int noTransparency);  // the new graph's handle, or -1
+    int (*updateFrame)(int movie);
+    int (*close)(int movie);
+};
+void SetGraphMovieHooks(const GraphMovieHooks* hooks);  // null: none
+// Binds a movie to a graph; the graph closes it when deleted. -1 for a bad handle.
+int BindGraphMovie(int graph, int movie);
+// Brings the movie a graph shows up to date (nothing for other graphs).
+void UpdateGraphMovieFrame(const GRAPH* graph);
 // The texture the graph draws with; null for a bad handle or without a device.
 DeviceTexture* GetGraphTexture(int graph);
 // Around a device loss: drop every texture, then make them again and

@@ -1,18 +1,31 @@
 // The movies' entry in the engine's life cycle: the colour tables of the
-// YUV to RGB conversion, built first at start-up.
+// YUV to RGB conversion, built first at start-up, and the message loop's
+// entries while the window is inactive. Registering also lets the graph
+// layer open movies as graphs.
 #include "foundation/subsystems.h"
+#include "movie/movie_graphs.h"
+#include "movie/movie_record.h"
 #include "movie/movie_subsystem.h"
 #include "movie/yuv_to_rgb.h"
 
 namespace {
 
 void BuildMovieColourTables() { BuildYuvToRgbTables(); }
+void SuspendMovies() { SuspendAllMovies(); }
+void ResumeMovies() { ResumeSuspendedMovies(); }
+void WhileInactive() { UpdateMovieOverlays(); }
 
 const EngineSubsystem kMovies = {
     .name = "movies",
     .buildMovieColourTables = BuildMovieColourTables,
+    .suspendMovies = SuspendMovies,
+    .resumeMovies = ResumeMovies,
+    .whileInactive = WhileInactive,
 };
 
 }  // namespace
 
-void RegisterMovieSubsystem() { RegisterEngineSubsystem(&kMovies); }
+void RegisterMovieSubsystem() {
+    RegisterEngineSubsystem(&kMovies);
+    InstallMovieGraphs();
+}

@@ -108,7 +108,7 @@ public:
 private:
     mg::Result PutWorkItem(D_CAsyncRequest* request);
     D_CAsyncRequest* GetDoneItem();  // list lock held
-    void Worker();
+    void Worker(uint64_t generation);
 
     D_CAsyncStream* stream_;
     std::mutex lock_;  // the lists, the counts, the flags and the events
@@ -119,7 +119,10 @@ private:
     bool workEvent_ = false;
     bool doneEvent_ = false;
     bool allDoneEvent_ = false;
-    bool stopEvent_ = false;
+    // Each worker runs until the count moves on from the value it started
+    // with, so a request that starts a new worker while a stopped one is
+    // still finishing its read never revives the stopped one.
+    uint64_t generation_ = 0;
     std::condition_variable workOrStop_;
     std::condition_variable doneChanged_;
     std::condition_variable allDone_;

@@ -97,9 +97,8 @@ mg::Result D_CAsyncIo::PutWorkItem(D_CAsyncRequest* request) {
     workEvent_ = true;
     workOrStop_.notify_one();
     if (!worker_.joinable()) {
-        stopEvent_ = false;
         try {
-            worker_ = std::thread([this] { Worker(); });
+            worker_ = std::thread([this, generation = generation_] { Worker(generation); });
         } catch (const std::system_error& e) {
             // The caller frees the request: it must not stay queued.
             work_.pop_back();
@@ -110,12 +109,13 @@ mg::Result D_CAsyncIo::PutWorkItem(D_CAsyncRequest* request) {
     return mg::kOk;
 }
 
-void D_CAsyncIo::Worker() {
+void D_CAsyncIo::Worker(uint64_t generation) {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
-        workOrStop_.wait(hold, [&] { return stopEvent_ || workEvent_; });
-        if (stopEvent_) return;
-        while (!work_.empty()) {
+        workOrStop_.wait(hold, [&] { return generation_ != generation || workEvent_; });
+        if (generation_ != generation) return;
+        // A stopped worker leaves the queue to the one a later request starts.
+        while (!work_.empty() && generation_ == generation) {
             D_CAsyncRequest* r = work_.front();
             work_.pop_front();
             if (work_.empty()) workEvent_ = false;
@@ -131,7 +131,7 @@ void D_CAsyncIo::Worker() {
                 allDone_.notify_all();
             }
         }
-        workEvent_ = false;
+        if (work_.empty()) workEvent_ = false;
     }
 }
 
@@ -249,7 +249,7 @@ void D_CAsyncIo::StopWorker() {
     {
         std::lock_guard<std::mutex> hold(lock_);
         if (!worker_.joinable()) return;
-        stopEvent_ = true;
+        ++generation_;
         workOrStop_.notify_all();
         worker = std::move(worker_);
     }

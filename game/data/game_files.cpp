@@ -1,6 +1,7 @@
 #include "game/data/game_files.h"
 
 #include "engine/files.h"
+#include "engine/log.h"
 
 bool ReadGameFile(const char* path, std::string* text) {
     text->clear();
@@ -9,6 +10,11 @@ bool ReadGameFile(const char* path, std::string* text) {
     bool ok = SeekFileStream(file, 0, 2) == 0;
     const int64_t size = ok ? TellFileStream(file) : -1;
     ok = ok && size >= 0 && SeekFileStream(file, 0, 0) == 0;
+    if (ok && size > kMaxGameFileBytes) {
+        WriteLogFormat("%s is %lld bytes, more than the %lld a game file may have; it is not read", path,
+                       static_cast<long long>(size), static_cast<long long>(kMaxGameFileBytes));
+        ok = false;
+    }
     if (ok && size > 0) {
         text->resize(static_cast<size_t>(size));
         text->resize(ReadFromFile(text->data(), text->size(), file));

@@ -2,7 +2,16 @@
 // replays, the time table) whole through the engine's file functions, so
 // they may come from a resource archive as well as from a plain file.
 #pragma once
+#include <cstdint>
 #include <string>
 
-// The file's bytes in *text; false (text empty) when it cannot be opened.
+// The largest file read whole. The generated tree's files are a few
+// kilobytes at most; a replay stream grows with the run it recorded, by
+// some 50 bytes a frame at worst (a nunchuk tilted every frame), so this
+// holds hours of play. A larger file is refused rather than read into
+// memory.
+constexpr int64_t kMaxGameFileBytes = int64_t(64) << 20;
+
+// The file's bytes in *text; false (text empty) when it cannot be opened,
+// or, with a log line, when it is larger than kMaxGameFileBytes.
 bool ReadGameFile(const char* path, std::string* text);

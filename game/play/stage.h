@@ -135,7 +135,8 @@ public:
     int32_t catCount = 0;
     int32_t enemiesBeaten = 0;
     int32_t startColumn = 0, startRow = 0;
-    uint8_t results[kPlayers] = {};
+    uint8_t results[kPlayers] = {};  // the winners of a versus round
+    uint8_t resultsDecided = 0;      // results stand for the rest of the round
     uint8_t playerActive[kPlayers] = {};
     uint8_t failed = 0;
     int32_t frameCounter = 0;

@@ -77,8 +77,12 @@ bool Stage::Update() {
         if (mode == gamemode::kFinal) failed = isLastOfRun = 1;
     }
 
-    if (IsVersusMode(mode) && timeLimit - int64_t(elapsed) < 0) {
-        roundOver = finished = 1;
+    // The winners are decided once, as the clock runs out (or, in sudden
+    // death, on the frame after the first gem): the cats play on through
+    // the frames the stage lingers, and a gem taken then must not change
+    // who won (adding a second winner to the one already standing).
+    if (IsVersusMode(mode) && timeLimit - int64_t(elapsed) < 0 && !resultsDecided) {
+        roundOver = finished = resultsDecided = 1;
         int best = 0, totals[kPlayers] = {};
         for (int slot = 0; slot < kPlayers; ++slot) {
             const CatActor* c = Cat(slot);

@@ -1,6 +1,7 @@
 // The filter graph: membership, connection and rendering of pins, running
 // and stopping its filters, and the events it reports to its caller.
 #include "mediagraph/mediagraph_internal.h"
+#include "platform/codepage.h"
 
 #include <algorithm>
 #include <chrono>
@@ -50,6 +51,8 @@ class FilterGraph final : protected CountedObject,
                           public MediaControl,
                           public MediaEvent,
                           public MediaFilter,
+                          public BasicAudio,
+                          public MediaSeeking,
                           public GraphEventSink {
 public:
     Result QueryInterface(const Guid& iid, void** out) override {
@@ -58,6 +61,8 @@ public:
         if (iid == kIidMediaControl) return HandOut<MediaControl>(this, out);
         if (iid == kIidMediaEvent) return HandOut<MediaEvent>(this, out);
         if (iid == kIidMediaFilter) return HandOut<MediaFilter>(this, out);
+        if (iid == kIidBasicAudio) return HandOut<BasicAudio>(this, out);
+        if (iid == kIidMediaSeeking) return HandOut<MediaSeeking>(this, out);
         *out = nullptr;
         return kNoInterface;
     }
@@ -71,6 +76,7 @@ public:
     Result Connect(Pin* output, Pin* input) override;
     Result Disconnect(Pin* pin) override;
     Result Render(Pin* output) override;
+    Result RenderFile(const char16_t* fileName, const char16_t* playList) override;
 
     Result Run() override;
     Result Stop() override;
@@ -79,6 +85,16 @@ public:
     Result WaitForCompletion(int32_t timeoutMs, int32_t* code) override;
     Result SetSyncSource(Unknown* clock) override { return clock ? kNotImplemented : kOk; }
     Result NotifyEvent(int32_t code, intptr_t param1, intptr_t param2) override;
+
+    // The renderers of this back end play no sound: the levels are kept
+    // for whoever asks.
+    Result SetVolume(int32_t volume) override;
+    Result GetVolume(int32_t* volume) override;
+    Result SetBalance(int32_t balance) override;
+    Result GetBalance(int32_t* balance) override;
+
+    Result GetDuration(int64_t* duration) override;
+    Result GetCurrentPosition(int64_t* position) override;
 
 private:
     ~FilterGraph() override;
@@ -104,8 +120,12 @@ private:
     Ref<Filter> AddRegistered(const MediaClass& c);
     void Undo(size_t mark);
 
+    Ref<MediaSeeking> SeekingFilter() const;
+
     std::recursive_mutex lock_;
     std::vector<Member> members_;
+    int32_t volume_ = 0;
+    int32_t balance_ = 0;
     FilterState state_ = FilterState::Stopped;
     std::vector<Step> steps_;
 
@@ -291,6 +311,82 @@ Result FilterGraph::Render(Pin* output) {
     if (Failed(r)) Undo(0);
     steps_.clear();
     return r;
+}
+
+Result FilterGraph::RenderFile(const char16_t* fileName, const char16_t* playList) {
+    if (!fileName) return kPointer;
+    if (playList) return kInvalidArg;
+    std::string path;
+    if (!Utf16ToUtf8(fileName, path) || path.empty()) return kInvalidArg;
+    Unknown* object = CreateMovieSource();
+    if (!object) return kOutOfMemory;
+    Ref<FileSourceFilter> loader = Query<FileSourceFilter>(object, kIidFileSource);
+    Ref<Filter> source = Query<Filter>(object, kIidFilter);
+    object->Release();
+    if (!loader || !source) return kUnexpected;
+    Result r = loader->Load(path.c_str());
+    if (Failed(r)) return r;
+
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    const size_t slash = path.find_last_of('/');
+    r = AddFilter(source.Get(), path.c_str() + (slash == std::string::npos ? 0 : slash + 1));
+    if (Failed(r)) return r;
+    int rendered = 0;
+    for (const Ref<Pin>& pin : PinsOf(source.Get()))
+        if (pin->Direction() == PinDirection::Output && Render(pin.Get()) == kOk) ++rendered;
+    if (rendered == 0) {
+        RemoveFilter(source.Get());
+        return kCannotRender;
+    }
+    return kOk;
+}
+
+Result FilterGraph::SetVolume(int32_t volume) {
+    if (volume < -10000 || volume > 0) return kInvalidArg;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    volume_ = volume;
+    return kOk;
+}
+
+Result FilterGraph::GetVolume(int32_t* volume) {
+    if (!volume) return kPointer;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    *volume = volume_;
+    return kOk;
+}
+
+Result FilterGraph::SetBalance(int32_t balance) {
+    if (balance < -10000 || balance > 10000) return kInvalidArg;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    balance_ = balance;
+    return kOk;
+}
+
+Result FilterGraph::GetBalance(int32_t* balance) {
+    if (!balance) return kPointer;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    *balance = balance_;
+    return kOk;
+}
+
+Ref<MediaSeeking> FilterGraph::SeekingFilter() const {
+    for (const Member& m : members_)
+        if (Ref<MediaSeeking> seeking = Query<MediaSeeking>(m.filter.Get(), kIidMediaSeeking)) return seeking;
+    return nullptr;
+}
+
+Result FilterGraph::GetDuration(int64_t* duration) {
+    if (!duration) return kPointer;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    Ref<MediaSeeking> seeking = SeekingFilter();
+    return seeking ? seeking->GetDuration(duration) : kNotImplemented;
+}
+
+Result FilterGraph::GetCurrentPosition(int64_t* position) {
+    if (!position) return kPointer;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    Ref<MediaSeeking> seeking = SeekingFilter();
+    return seeking ? seeking->GetCurrentPosition(position) : kNotImplemented;
 }
 
 Result FilterGraph::Run() {

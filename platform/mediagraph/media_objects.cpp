@@ -12,6 +12,7 @@ const MediaClass kClasses[] = {
     {kClassFilterGraph, "Filter Graph", kMeritDoNotUse, CreateFilterGraph},
     {kClassNullRenderer, "Null Renderer", kMeritDoNotUse, CreateNullRenderer},
     {kClassMemoryAllocator, "Memory Allocator", kMeritDoNotUse, CreateMemoryAllocator},
+    {kClassMovieSource, "Movie Source", kMeritDoNotUse, CreateMovieSource},
 };
 
 }  // namespace
@@ -53,6 +54,31 @@ MediaType MakePcmMediaType(const AcmWaveFormat& format) {
     t.formatType = kFormatWaveFormatEx;
     t.format.resize(sizeof format);
     std::memcpy(t.format.data(), &format, sizeof format);
+    return t;
+}
+
+const VideoInfoHeader* VideoInfoOf(const MediaType& type) {
+    if (!(type.formatType == kFormatVideoInfo) || type.format.size() < sizeof(VideoInfoHeader)) return nullptr;
+    return reinterpret_cast<const VideoInfoHeader*>(type.format.data());
+}
+
+MediaType MakeRgb24VideoType(int32_t width, int32_t height, int64_t timePerFrame) {
+    VideoInfoHeader info{};
+    info.averageTimePerFrame = timePerFrame;
+    info.bitmap.size = sizeof info.bitmap;
+    info.bitmap.width = width;
+    info.bitmap.height = height;
+    info.bitmap.planes = 1;
+    info.bitmap.bitCount = 24;
+    info.bitmap.sizeImage = uint32_t((uint32_t(width) * 3 + 3) / 4 * 4 * uint32_t(height < 0 ? -height : height));
+    MediaType t;
+    t.majorType = kMediaTypeVideo;
+    t.subtype = kSubtypeRgb24;
+    t.fixedSizeSamples = true;
+    t.sampleSize = info.bitmap.sizeImage;
+    t.formatType = kFormatVideoInfo;
+    t.format.resize(sizeof info);
+    std::memcpy(t.format.data(), &info, sizeof info);
     return t;
 }
 

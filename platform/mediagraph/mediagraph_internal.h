@@ -52,5 +52,6 @@ Unknown* CreateNullRenderer();
 Unknown* CreateAudioRenderer();
 Unknown* CreateMpegAudioDecoder();
 Unknown* CreateMemoryAllocator();
+Unknown* CreateMovieSource();
 
 }  // namespace platform::media

@@ -1,5 +1,6 @@
 // The game data: its texts and stage lists, the music by number, the unlock
-// labels (none of which needs the engine started), and on the generated
+// labels, the size limit of the files read whole (none of which needs the
+// engine started), and on the generated
 // tree the loading of every resource, its release, the screen transition
 // and the device-restore callback.
 #include "graphics/device/device.h"
@@ -8,6 +9,8 @@
 #include "engine/model.h"
 #include "engine/camera.h"
 #include "engine/screen.h"
+#include "foundation/log_internal.h"
+#include "game/data/game_files.h"
 #include "game/data/game_sound.h"
 #include "game/data/game_text.h"
 #include "game/savedata.h"
@@ -98,6 +101,31 @@ TEST(GameDataStageLists, MoreThanTwelveGroupsAreCutAndMissingFilesLeaveNothing) 
     EXPECT_EQ(data.MenuLabelText(11, -1), "group11");
     for (int g = 0; g < 12; ++g) EXPECT_EQ(data.stageListCount[g], 1) << g;
     EXPECT_EQ(data.stageListStart[12], int32_t(text.size()));
+}
+
+TEST(GameDataFiles, AFileOverTheLimitIsRefusedWithALogLine) {
+    ScopedTempDir dir;
+    const int previousOutput = GetLogOutput();
+    SetLogOutput(1);
+    StartLog();
+    std::string text = "stale";
+    WriteFile("tpa/stage/stage_normal_list.txt", "0xgroup\nstage\nend\n");
+    EXPECT_TRUE(ReadGameFile("tpa/stage/stage_normal_list.txt", &text));
+    EXPECT_EQ(text, "0xgroup\nstage\nend\n");
+
+    // One byte too many (a sparse file: nothing is written to the disk).
+    std::filesystem::resize_file("tpa/stage/stage_normal_list.txt", uint64_t(kMaxGameFileBytes) + 1);
+    EXPECT_FALSE(ReadGameFile("tpa/stage/stage_normal_list.txt", &text));
+    EXPECT_EQ(text, "");
+    GameData data;
+    data.LoadStageLists();
+    EXPECT_EQ(data.stageListCount[0], 0);
+    EndLog();
+    SetLogOutput(previousOutput);
+    const std::string log = ScopedTempDir::ReadFile("Log.txt");
+    EXPECT_NE(log.find("tpa/stage/stage_normal_list.txt is " + std::to_string(kMaxGameFileBytes + 1) + " bytes"),
+              std::string::npos)
+        << log;
 }
 
 TEST(GameDataMusic, PlaysByNumberAndNeverRestartsTheSameNumber) {

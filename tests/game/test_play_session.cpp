@@ -356,6 +356,46 @@ TEST_F(VersusTest, ATiedMatchGoesToSuddenDeathUntilOneLeads) {
     EXPECT_TRUE(s->TakeRequests().title);
 }
 
+TEST_F(VersusTest, TheWinnersStandAsTheClockRanOutThroughTheFramesAfter) {
+    // The cats play on while the ended round lingers: gems taken then (here
+    // given to the cat) change neither the winner nor a tie.
+    Players({input::kJoystick, input::kKeyboard, input::kMouse});
+    auto s = Make(1, gamemode::kVersus);
+    const std::initializer_list<int> rounds[] = {{3, 1, 0}, {2, 2, 0}};
+    const std::vector<uint8_t> expected[] = {{1, 0, 0, 0}, {1, 1, 0, 0}};
+    for (int round = 0; round < 2; ++round) {
+        Stage* stage = s->CurrentStage();
+        ASSERT_TRUE(stage);
+        int slot = 0;
+        for (int g : rounds[round]) stage->Cat(slot++)->gems = g;
+        stage->elapsed = stage->timeLimit + 1;
+        Frame(*s);
+        ASSERT_TRUE(stage->finished);
+        EXPECT_EQ(std::vector<uint8_t>(stage->results, stage->results + 4), expected[round]) << round;
+        stage->Cat(2)->gems = 9;
+        stage->Cat(1)->gems += 5;
+        ASSERT_TRUE(RunUntil(*s, [&] { return s->phase == PlaySession::kRoundResult; }, 300));
+        EXPECT_EQ(std::vector<uint8_t>(s->roundWinners, s->roundWinners + 4), expected[round]) << round;
+        ASSERT_TRUE(RunUntil(*s, [&] { return s->phaseTimer >= 30; }, 100));
+        Next(*s);
+    }
+    EXPECT_EQ(std::vector<int32_t>(s->wins, s->wins + 4), (std::vector<int32_t>{2, 1, 0, 0}));
+
+    // Sudden death: the first gem wins, a leader's gem after it does not.
+    Stage* stage = s->CurrentStage();
+    ASSERT_TRUE(stage);
+    const uint8_t leaders[4] = {0, 1, 1, 0};
+    stage->StartSuddenDeath(leaders);
+    EXPECT_EQ(stage->resultsDecided, 0);
+    stage->Cat(2)->gems = 99;
+    stage->elapsed = 9999999;
+    stage->finished = stage->roundOver = 1;
+    stage->Update();
+    stage->Cat(1)->gems = 198;
+    stage->Update();
+    EXPECT_EQ(std::vector<uint8_t>(stage->results, stage->results + 4), (std::vector<uint8_t>{0, 0, 1, 0}));
+}
+
 TEST_F(VersusTest, OnlyThePlayersOfTheMatchCanLeadAndTheMostWinsWin) {
     // Nobody won a round: the two players (not the empty slots) play it out.
     Players({input::kJoystick, input::kKeyboard});

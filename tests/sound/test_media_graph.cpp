@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <thread>
 
 using namespace graphtest;
@@ -366,6 +367,41 @@ TEST(MemReader, AFlushHandsBackEveryRequestAndWaitsForTheOneInFlight) {
     EXPECT_TRUE(reader->Io().WorkerRunning());
     queued.clear();
     reader->Release();  // joins the worker
+}
+
+TEST(MemReader, ARequestWhileTheStoppedWorkerFinishesItsReadGoesToANewWorker) {
+    GatedStream stream(4096, 1);
+    D_CMemReader* reader = D_CMemReader::Create(&stream, MpegStream(), nullptr);
+    mg::Ref<mg::AsyncReader> async = ReaderOf(reader);
+    Samples samples(2);
+    stream.Open(false);
+    mg::Ref<mg::MediaSample> held = samples.Get(0, 64), later = samples.Get(64, 128);
+    ASSERT_EQ(async->Request(held.Get(), 1), mg::kOk);
+    stream.WaitForReader();
+    std::promise<void> stopped;
+    std::future<void> stoppedFuture = stopped.get_future();
+    std::thread stopper([&] {
+        reader->Io().StopWorker();  // waits for the read held at the gate
+        stopped.set_value();
+    });
+    while (reader->Io().WorkerRunning()) std::this_thread::yield();
+    ASSERT_EQ(async->Request(later.Get(), 2), mg::kOk);  // starts a new worker
+    stream.Open(true);
+    if (stoppedFuture.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        stopper.detach();
+        FAIL() << "the stopped worker took up the new request's work and never ended";
+    }
+    stopper.join();
+    mg::MediaSample* sample = nullptr;
+    uintptr_t user = 0, users = 0;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(async->WaitForNext(5000, &sample, &user), mg::kOk);
+        users += user;
+    }
+    EXPECT_EQ(users, 3u) << "both requests completed";
+    held.Reset();
+    later.Reset();
+    reader->Release();
 }
 
 TEST(MemReader, APeerThatNeverAsksForTheReaderIsRefused) {

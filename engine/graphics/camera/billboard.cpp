@@ -71,6 +71,7 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
                          int transparent, int turn) {
     const GRAPH* g = GetGraphRecord(graph);
     if (!g) return WriteLogFormat("Bad graph handle %d in DrawGraphBillboard3D", graph);
+    UpdateGraphMovieFrame(g);
     if (!position || !std::isfinite(size) || !std::isfinite(angle) || !std::isfinite(centreX) ||
         !std::isfinite(centreY))
         return WriteLogText("Bad position, size or angle in DrawGraphBillboard3D");

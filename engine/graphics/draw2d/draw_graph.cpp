@@ -15,6 +15,7 @@ namespace {
 const GRAPH* CheckedGraph(int graph, const char* function) {
     const GRAPH* g = GetGraphRecord(graph);
     if (!g) WriteLogFormat("Bad graph handle %d in %s", graph, function);
+    UpdateGraphMovieFrame(g);
     return g;
 }
 

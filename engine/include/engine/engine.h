@@ -31,6 +31,7 @@
 // 3-D models.
 #include "engine/model.h"
 
-// Sound and music.
+// Sound, music and movies.
+#include "engine/movie.h"
 #include "engine/music.h"
 #include "engine/sound.h"

@@ -6,6 +6,7 @@
 #include "graphics/device/devicestate.h"
 
 #include "engine/memory.h"
+#include "graphics/graph_internal.h"
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw_mesh.h"
 #include "model/draw/model_draw_state.h"
@@ -88,8 +89,19 @@ int IsModelFrameOutsideView(const ModelFrame* frame) {
     return shared != 0 ? 1 : 0;
 }
 
+namespace {
+
+// Movie textures show the movie's current frame.
+void UpdateMovieTextures(const ModelInstance* in) {
+    for (int i = 0; i < in->base->textureCount; ++i)
+        if (in->textures[i].isMovie) UpdateGraphMovieFrame(GetGraphRecord(ModelTextureGraph(in, i)));
+}
+
+}  // namespace
+
 int DrawModelInstance(ModelInstance* in) {
     if (!in->visible) return 0;
+    UpdateMovieTextures(in);
     const int meshCount = in->base->meshCount;
     if (!GrowWork(meshCount)) return -1;
     RefreshModelMatrices(in);

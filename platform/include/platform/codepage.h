@@ -12,5 +12,8 @@ bool Cp932ToUtf8(const std::string& in, std::string& out);
 bool Utf8ToCp932(const std::string& in, std::string& out);
 bool Cp932ToUtf16(const std::string& in, std::u16string& out);
 bool Utf16ToCp932(const std::u16string& in, std::string& out);
+// Host paths and names (UTF-8) for entry points that take UTF-16.
+bool Utf8ToUtf16(const std::string& in, std::u16string& out);
+bool Utf16ToUtf8(const std::u16string& in, std::string& out);
 
 }  // namespace platform

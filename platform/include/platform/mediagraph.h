@@ -14,8 +14,11 @@
 // QueryInterface, which adds a reference to what it hands out.
 // Back end: the graph, an MPEG audio decoder (libmpg123, MPEG-1, 2 and 2.5,
 // Layers I to III, free format), a discarding audio renderer that Render
-// picks for PCM, and a null renderer. The graph keeps no reference clock:
-// renderers take samples as they come.
+// picks for PCM, a null renderer, and the movie source that RenderFile puts
+// at the head of a movie file (libavformat and libavcodec: it offers the
+// file's video as 24-bit RGB frames of the coded size; it reads no sound and
+// does not stream, so a graph with it in cannot run). The graph keeps no
+// reference clock: renderers take samples as they come.
 #pragma once
 #include "platform/acm.h"
 
@@ -71,6 +74,8 @@ constexpr Result kCannotRender = int32_t(0x804D000F);
 constexpr Result kCannotConnect = int32_t(0x804D0010);
 constexpr Result kNotInGraph = int32_t(0x804D0011);
 constexpr Result kDuplicateFilter = int32_t(0x804D0012);
+constexpr Result kUnknownFileType = int32_t(0x804D0013);  // no source filter takes the file
+constexpr Result kFileNotFound = int32_t(0x80070002);
 
 // Class contexts accepted by CreateMediaObject (ignored: every class is in-process).
 constexpr uint32_t kContextInprocServer = 1;
@@ -91,6 +96,9 @@ inline constexpr Guid kIidGraphBuilder{0xC9274A8A, 0xE166, 0x4611, {0xB0, 0xE8, 
 inline constexpr Guid kIidMediaControl{0xBEE10C7B, 0x52C4, 0x4ADF, {0xBA, 0x86, 0x70, 0x84, 0xD8, 0xFA, 0xD4, 0x98}};
 inline constexpr Guid kIidMediaEvent{0x5B0F66C7, 0x389A, 0x4E2B, {0xB4, 0x96, 0x8D, 0x71, 0x33, 0xF0, 0x41, 0xB5}};
 inline constexpr Guid kIidMediaFilter{0x119F073C, 0xEE02, 0x4064, {0xA5, 0xD2, 0xBF, 0x66, 0x57, 0x8E, 0x23, 0x0D}};
+inline constexpr Guid kIidBasicAudio{0x2B5C3E07, 0x6A4F, 0x4D1B, {0x9E, 0x3C, 0x81, 0x0F, 0x64, 0xB2, 0x5D, 0x19}};
+inline constexpr Guid kIidMediaSeeking{0xD4A1F6B2, 0x3C87, 0x4E65, {0xA0, 0x9B, 0x27, 0xE8, 0x5C, 0x31, 0x4F, 0xA6}};
+inline constexpr Guid kIidFileSource{0x6E93B0D8, 0x12C5, 0x4F7A, {0xB4, 0x61, 0x3D, 0x9A, 0xE0, 0x27, 0x8C, 0x45}};
 
 // Class ids of the back end.
 inline constexpr Guid kClassFilterGraph{0x05FA0855, 0xEC30, 0x4DC0, {0x88, 0xF1, 0xC1, 0xA0, 0x99, 0xF8, 0x56, 0xE4}};
@@ -98,6 +106,7 @@ inline constexpr Guid kClassNullRenderer{0xB7B927E8, 0x2AB8, 0x43A1, {0x8C, 0x66
 inline constexpr Guid kClassAudioRenderer{0xF9CC89CE, 0x5EA1, 0x46A0, {0x9E, 0x67, 0x13, 0x8E, 0xD8, 0x44, 0xC3, 0x4F}};
 inline constexpr Guid kClassMpegAudioDecoder{0x05A955B0, 0x658A, 0x4CCA, {0xAF, 0xE4, 0x05, 0x9A, 0x61, 0xDA, 0x50, 0x92}};
 inline constexpr Guid kClassMemoryAllocator{0x4FF6798F, 0x1896, 0x40F9, {0x92, 0xE4, 0x12, 0x3E, 0x3A, 0x8A, 0x5E, 0x4F}};
+inline constexpr Guid kClassMovieSource{0x8C0F4D27, 0xB6E1, 0x4A53, {0x9D, 0x28, 0x5F, 0x71, 0xC3, 0x0A, 0xE4, 0x96}};
 
 // Media type parts.
 inline constexpr Guid kMediaTypeStream{0x73005AA3, 0x82D5, 0x4A8B, {0xA1, 0x14, 0x7A, 0x04, 0xD1, 0x4D, 0x78, 0x6B}};
@@ -105,6 +114,10 @@ inline constexpr Guid kMediaTypeAudio{0xB33021FA, 0x7BC2, 0x4499, {0xB8, 0xE6, 0
 inline constexpr Guid kSubtypeMpeg1Audio{0xE8F0D690, 0x84AB, 0x4ACD, {0xB2, 0x5E, 0x15, 0xE6, 0x5D, 0x85, 0xF9, 0x64}};
 inline constexpr Guid kSubtypePcm{0x4267AE1C, 0x6A2F, 0x47B2, {0xAC, 0xD3, 0x89, 0x21, 0xF8, 0xF1, 0x6C, 0x8F}};
 inline constexpr Guid kFormatWaveFormatEx{0x9468F151, 0x65FE, 0x4C09, {0x96, 0x83, 0xDB, 0xC4, 0xAF, 0x5F, 0x0F, 0xAD}};
+inline constexpr Guid kMediaTypeVideo{0x5A6B2C91, 0x0E47, 0x4B3D, {0x8F, 0x15, 0xC2, 0x76, 0x9A, 0x04, 0xD3, 0x58}};
+inline constexpr Guid kSubtypeRgb24{0x1D93E5A0, 0x7B2C, 0x4F86, {0xA5, 0x3E, 0x60, 0xC8, 0x19, 0xB7, 0x2F, 0xD4}};
+inline constexpr Guid kSubtypeRgb32{0x3F17A6C8, 0x95D0, 0x4E29, {0xB1, 0x4A, 0x7C, 0x02, 0xE6, 0x58, 0x93, 0x1B}};
+inline constexpr Guid kFormatVideoInfo{0xA2E40B5D, 0x6C19, 0x4873, {0x9B, 0xD6, 0x35, 0x0F, 0x8E, 0x21, 0xC7, 0x6A}};
 
 // Event codes a graph reports to its caller.
 constexpr int32_t kEventComplete = 1;    // every renderer reached the end of its stream
@@ -135,6 +148,36 @@ bool MediaTypeMatches(const MediaType& pattern, const MediaType& type);
 // shorter than one.
 const AcmWaveFormat* WaveFormatOf(const MediaType& type);
 MediaType MakePcmMediaType(const AcmWaveFormat& format);
+
+// The format block of a kFormatVideoInfo type: the frame's rectangles, its
+// rates and the layout of its pixels (a negative height marks rows stored
+// top-down).
+struct BitmapInfoHeader {
+    uint32_t size;
+    int32_t width;
+    int32_t height;
+    uint16_t planes;
+    uint16_t bitCount;
+    uint32_t compression;  // 0: uncompressed RGB
+    uint32_t sizeImage;
+    int32_t xPelsPerMeter;
+    int32_t yPelsPerMeter;
+    uint32_t coloursUsed;
+    uint32_t coloursImportant;
+};
+struct VideoInfoHeader {
+    int32_t source[4];  // left, top, right, bottom; all 0: the whole frame
+    int32_t target[4];
+    uint32_t bitRate;
+    uint32_t bitErrorRate;
+    int64_t averageTimePerFrame;  // 100 ns units
+    BitmapInfoHeader bitmap;
+};
+// The video info of a kFormatVideoInfo type, or null when the block is
+// shorter than one.
+const VideoInfoHeader* VideoInfoOf(const MediaType& type);
+// Uncompressed 24-bit RGB frames, rows bottom-up, each padded to 4 bytes.
+MediaType MakeRgb24VideoType(int32_t width, int32_t height, int64_t timePerFrame);
 
 class Unknown {
 public:
@@ -350,6 +393,11 @@ public:
     // Connects the output pin onwards until every stream ends in a renderer:
     // filters already in the graph first, then registered ones by merit.
     virtual Result Render(Pin* output) = 0;
+    // Adds a source filter for the file and renders each of its outputs;
+    // kOk when at least one stream reached a renderer. The name is a host
+    // path; the play list must be null. kFileNotFound, kUnknownFileType (no
+    // source takes the file) or kCannotRender, the graph then as before.
+    virtual Result RenderFile(const char16_t* fileName, const char16_t* playList) = 0;
 };
 
 class MediaControl : public Unknown {
@@ -366,6 +414,32 @@ public:
     // kOk with kEventComplete, kEventUserAbort or kEventErrorAbort; kAbort
     // when none came within the time; kWrongState while the graph is stopped.
     virtual Result WaitForCompletion(int32_t timeoutMs, int32_t* code) = 0;
+};
+
+// The sound level of a graph's audio output, in hundredths of a decibel
+// (0 full, -10000 silent) and balance (-10000 left .. 10000 right).
+class BasicAudio : public Unknown {
+public:
+    virtual Result SetVolume(int32_t volume) = 0;  // kInvalidArg outside -10000 .. 0
+    virtual Result GetVolume(int32_t* volume) = 0;
+    virtual Result SetBalance(int32_t balance) = 0;  // kInvalidArg outside -10000 .. 10000
+    virtual Result GetBalance(int32_t* balance) = 0;
+};
+
+// Positions in a graph's streams, in 100 ns units. A graph answers for the
+// first of its filters that can.
+class MediaSeeking : public Unknown {
+public:
+    virtual Result GetDuration(int64_t* duration) = 0;  // kNotImplemented when no filter knows it
+    virtual Result GetCurrentPosition(int64_t* position) = 0;
+};
+
+// A source filter that reads a file by name.
+class FileSourceFilter : public Unknown {
+public:
+    // Once, before the filter joins a graph: kFileNotFound, or
+    // kUnknownFileType when the file holds nothing the filter can offer.
+    virtual Result Load(const char* hostPath) = 0;
 };
 
 class MediaFilter : public Unknown {

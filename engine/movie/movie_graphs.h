@@ -1,0 +1,5 @@
+// Movies as graphs: lets the graph layer open files that are no picture as
+// movies.
+#pragma once
+
+void InstallMovieGraphs();

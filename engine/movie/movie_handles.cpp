@@ -1,0 +1,122 @@
+// Movie handles: the table of open movies, opening (the Theora decoder
+// first, then the movie graph), closing and the per-draw frame update.
+// Everything runs on the main thread.
+#include "engine/log.h"
+#include "engine/memory.h"
+#include "engine/sound.h"
+#include "foundation/handle.h"
+#include "movie/movie_record.h"
+#include "movie/theora_decoder.h"
+
+namespace {
+
+constexpr int kTheoraRingFrames = 10;
+
+struct MovieModule {
+    HandleTable table;
+    bool tableReady = false;
+};
+
+MovieModule& State() {
+    static MovieModule state;
+    return state;
+}
+
+bool EnsureTable() {
+    if (State().tableReady) return true;
+    if (InitHandleTable(&State().table, HANDLE_KIND_MOVIE, kMovieTableSize, kMovieTableSize, 0) != 0) return false;
+    State().tableReady = true;
+    return true;
+}
+
+// The Theora decoder over the file, with the movie's sound beside it; false
+// when the file is no Theora movie (it is then closed again).
+bool OpenTheoraMovie(MovieRecord* r, const char* fileName, int* width, int* height) {
+    r->file = OpenFileStream(fileName, 0, 1, 0);
+    if (!r->file) return false;
+    r->decoder = OpenTheoraDecoder(GetFileAccessTable(), r->file, kTheoraRingFrames);
+    if (!r->decoder) {
+        CloseFileStream(r->file);
+        r->file = 0;
+        return false;
+    }
+    r->soundHandle = LoadTheoraMovieSound(fileName);
+    TheoraMovieInfo info{};
+    GetTheoraMovieInfo(r->decoder, &info);
+    if (width) *width = info.width;
+    if (height) *height = info.height;
+    r->theora = 1;
+    r->currentFrame = GetTheoraFrameImage(r->decoder);
+    return true;
+}
+
+void CloseTheoraMovie(MovieRecord* r) {
+    if (r->file) CloseFileStream(r->file);
+    r->file = 0;
+    CloseTheoraDecoder(r->decoder);
+    r->decoder = nullptr;
+    DeleteSoundHandle(r->soundHandle, 0);
+    r->soundHandle = -1;
+    r->theora = 0;
+}
+
+}  // namespace
+
+int OpenMovie(const char* fileName, int* width, int* height, int) {
+    if (!EnsureTable() || State().table.count >= kMovieTableSize) return -1;
+    auto* r = static_cast<MovieRecord*>(ENGINE_ALLOC_ZERO(sizeof(MovieRecord)));
+    if (!r) return WriteLogText("メモリの確保に失敗しました in OpenMovie");
+    r->soundHandle = -1;
+    if (!fileName || !OpenTheoraMovie(r, fileName, width, height)) {
+        r->temporaryFile = 0;
+        if (!fileName || BuildMovieGraph(r, fileName, width, height) == -1) {
+            FreeMemory(r);
+            return WriteLogText("ムービーファイルオープン処理時にエラーが発生しました");
+        }
+        r->currentFrame = &r->frameImage;
+    }
+    // The table had room, and nothing else opened a movie meanwhile.
+    const int handle = AddHandleEntry(&State().table, r);
+    r->checkId = uint32_t(HandleCheckOf(handle));
+    return handle;
+}
+
+MovieRecord* GetMovieRecord(int movie) {
+    if (!State().tableReady) return nullptr;
+    return static_cast<MovieRecord*>(LookupHandleEntry(&State().table, movie));
+}
+
+int CloseMovie(int movie) {
+    MovieRecord* r = GetMovieRecord(movie);
+    if (!r) return -1;
+    if (r->theora) CloseTheoraMovie(r);
+    RemoveMovieTemporaryFile(r);
+    ReleaseMovieGraph(r);
+    RemoveHandleEntry(&State().table, movie);
+    FreeMemory(r);
+    return 0;
+}
+
+int UpdateMovieFrame(int movie, int) {
+    MovieRecord* r = GetMovieRecord(movie);
+    if (!r) return -1;
+    if (!r->theora) return 0;  // a movie graph never delivers a frame
+    TheoraMovieInfo info{};
+    GetTheoraMovieInfo(r->decoder, &info);
+    if (r->frameCallback) r->frameCallback(r, r->callbackUser);
+    return 0;
+}
+
+int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user) {
+    MovieRecord* r = GetMovieRecord(movie);
+    if (!r) return -1;
+    r->frameCallback = callback;
+    r->callbackUser = user;
+    return 0;
+}
+
+int CountOpenMovies() { return State().tableReady ? State().table.count : 0; }
+
+int SuspendAllMovies() { return 0; }
+int ResumeSuspendedMovies() { return 0; }
+int UpdateMovieOverlays() { return 0; }
