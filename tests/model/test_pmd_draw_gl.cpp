@@ -15,7 +15,7 @@
 #include "engine/model.h"
 #include "engine/screen.h"
 #include "pmd_samples.h"
-#include "scoped_temp_dir.h"
+#include "engine_temp_folder_fixture.h"
 #include "test_pictures.h"
 
 namespace {
@@ -133,26 +133,8 @@ int R(uint32_t c) { return int(c >> 16 & 0xFF); }
 int G(uint32_t c) { return int(c >> 8 & 0xFF); }
 int B(uint32_t c) { return int(c & 0xFF); }
 
-// The engine started on GL in a folder of its own; everything undone at the
-// end, whatever the test did.
-class PmdDrawGl : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SetLogOutput(0);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir.path());
-        SetDoubleStartCheck(0);
-    }
-    void TearDown() override {
-        ShutdownEngine();
-        SetGraphicsDeviceChoice("auto");
-        SetDoubleStartCheck(1);
-        std::filesystem::current_path(previous_);
-        SetLogOutput(1);
-    }
-    ScopedTempDir dir;
-    std::filesystem::path previous_;
-};
+// The engine started on GL in a folder of its own.
+using PmdDrawGl = EngineInTempFolderTest;
 
 TEST_F(PmdDrawGl, ToonFigureDrawsWithItsOwnToonRamps) {
     WriteToon(dir.path() / "toon_warm.bmp", 0xC05040);

@@ -15,7 +15,7 @@
 #include "engine/engine.h"
 #include "engine/model.h"
 #include "engine/screen.h"
-#include "scoped_temp_dir.h"
+#include "engine_temp_folder_fixture.h"
 #include "test_pictures.h"
 #include "x_writer.h"
 
@@ -85,21 +85,8 @@ std::string BentTube(XWriter::Encoding encoding) {
     return w.Bytes();
 }
 
-class XDrawGl : public ::testing::Test {
+class XDrawGl : public EngineInTempFolderTest {
 protected:
-    void SetUp() override {
-        SetLogOutput(0);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir.path());
-        SetDoubleStartCheck(0);
-    }
-    void TearDown() override {
-        ShutdownEngine();
-        SetGraphicsDeviceChoice("auto");
-        SetDoubleStartCheck(1);
-        std::filesystem::current_path(previous_);
-        SetLogOutput(1);
-    }
     std::vector<uint32_t> Draw(const char* file, const char* picture) {
         const int model = LoadModelFile(file);
         EXPECT_GE(model, 0);
@@ -112,8 +99,6 @@ protected:
         DeleteModel(model);
         return pixels;
     }
-    ScopedTempDir dir;
-    std::filesystem::path previous_;
 };
 
 uint32_t At(const std::vector<uint32_t>& pixels, double x, double y, double z) {
