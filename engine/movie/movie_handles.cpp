@@ -50,11 +50,12 @@ bool OpenTheoraMovie(MovieRecord* r, const char* fileName, int* width, int* heig
     return true;
 }
 
+// The decoder goes first: its thread reads the file until it is joined.
 void CloseTheoraMovie(MovieRecord* r) {
-    if (r->file) CloseFileStream(r->file);
-    r->file = 0;
     CloseTheoraDecoder(r->decoder);
     r->decoder = nullptr;
+    if (r->file) CloseFileStream(r->file);
+    r->file = 0;
     DeleteSoundHandle(r->soundHandle, 0);
     r->soundHandle = -1;
     r->theora = 0;
