@@ -66,7 +66,6 @@ bool PrepareMesh(ReadModel* model, MeshWork* work) {
         if (!GenerateReadModelMeshNormals(model, mesh)) return false;
     }
     EndModelConvertStage(MODEL_STAGE_NORMALS);
-    for (int f = 0; f < mesh->faceCount; ++f) mesh->faces[f].triangleCount = mesh->faces[f].indexCount - 2;
     model->totalTriangles += uint32_t(mesh->faceCount);
     return PlanReadMesh(model, work);
 }
@@ -76,10 +75,7 @@ bool PrepareMesh(ReadModel* model, MeshWork* work) {
 // (Arrays a reader keeps elsewhere than the model's chain stay.)
 void ReleaseFaceData(ReadModel* model, MeshWork* w) {
     ReadModelMesh* mesh = w->mesh;
-    FreeChainedBlock(&model->chain, mesh->faces);
-    mesh->faces = nullptr;
-    mesh->faceIndexArea = nullptr;
-    mesh->faceCount = 0;
+    FreeReadModelFaces(model, mesh);
     FreeChainedBlock(&model->chain, mesh->colours);
     mesh->colours = nullptr;
     mesh->colourCount = 0;
