@@ -152,8 +152,9 @@ bool AddReadModelFaceArray(ReadModel* model, ReadModelMesh* mesh, int array) {
     if (mesh->faceIndices[array]) return true;
     mesh->faceIndices[array] =
         AllocReadModelArray<int>(model, size_t(mesh->faceCount) * size_t(mesh->maxIndicesPerFace));
+    if (!mesh->faceIndices[array]) return false;
     if (mesh->faceArrays) mesh->faceArrays |= 1u << array;
-    return mesh->faceIndices[array] != nullptr;
+    return true;
 }
 
 int ReserveReadModelFaces(ReadModel* model, ReadModelMesh* mesh, int faceCount, int indicesPerFace) {
@@ -175,9 +176,15 @@ int ReserveReadModelFaces(ReadModel* model, ReadModelMesh* mesh, int faceCount, 
             std::memcpy(grown.faceCorners, mesh->faceCorners, size_t(keep));
             std::memcpy(grown.faceMaterials, mesh->faceMaterials, sizeof(int) * size_t(keep));
         }
-        for (int a = 0; a < kFaceIndexArrays; ++a)
-            for (int f = 0; f < keep && grown.faceIndices[a] && mesh->faceIndices[a]; ++f)
-                std::memcpy(ReadFaceIndices(&grown, a, f), ReadFaceIndices(mesh, a, f), sizeof(int) * size_t(entries));
+        const bool sameWidth = mesh->maxIndicesPerFace == indicesPerFace;
+        for (int a = 0; a < kFaceIndexArrays; ++a) {
+            if (!grown.faceIndices[a] || !mesh->faceIndices[a] || keep <= 0) continue;
+            if (sameWidth)
+                std::memcpy(grown.faceIndices[a], mesh->faceIndices[a], sizeof(int) * size_t(keep) * size_t(entries));
+            else
+                for (int f = 0; f < keep; ++f)
+                    std::memcpy(ReadFaceIndices(&grown, a, f), ReadFaceIndices(mesh, a, f), sizeof(int) * size_t(entries));
+        }
     }
     FreeReadModelFaces(model, ok ? mesh : &grown);
     if (!ok) return -1;
