@@ -28,7 +28,7 @@ namespace {
 
 constexpr size_t kPathCapacity = 1024;
 constexpr int64_t kMaxModelFileBytes = int64_t(1) << 31;
-constexpr size_t kLargeModelBlockBytes = size_t(1) << 20;
+constexpr size_t kLargeModelBlockBytes = 256 * 1024;
 
 // Index of the last '\', '/' or ':' (a trail byte 0x5C is none), or npos.
 size_t LastSeparator(const std::string& path) {
