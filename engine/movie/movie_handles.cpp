@@ -50,8 +50,8 @@ bool OpenTheoraMovie(MovieRecord* r, const char* fileName, int* width, int* heig
     return true;
 }
 
+// The decoder goes first: its thread reads the file until it is joined.
 void CloseTheoraMovie(MovieRecord* r) {
-    // The decoder first: its thread reads the file until it is joined.
     CloseTheoraDecoder(r->decoder);
     r->decoder = nullptr;
     if (r->file) CloseFileStream(r->file);
