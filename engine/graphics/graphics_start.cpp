@@ -1,6 +1,8 @@
 // Graphics start-up and shut-down as the engine's life cycle calls them:
 // the device is made on the chosen back end (GL when the window has a GL
-// context); without one the engine goes on on the software path.
+// context); without one the engine goes on on the software path, which
+// draws pictures, text and billboards but no 3-D models (they need the
+// device), and says so in the log.
 #include "engine/camera.h"
 #include "engine/font.h"
 #include "engine/log.h"
@@ -73,13 +75,13 @@ int StartGraphics() {
     std::string choice = State().deviceChoice;
     if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
     if (choice == "none") {
-        WriteLogText("No graphics device: drawing takes the software path");
+        WriteLogText("No graphics device: drawing takes the software path, which draws no 3-D models");
         StartSoftwarePath();
         return 0;
     }
     if (CreateGraphicsDevice(choice.c_str()) != 0) {
         // A device that cannot be made leaves the software path, as a missing one does.
-        WriteLogText("Graphics device creation failed: drawing takes the software path");
+        WriteLogText("Graphics device creation failed: drawing takes the software path, which draws no 3-D models");
         StartSoftwarePath();
         return 0;
     }

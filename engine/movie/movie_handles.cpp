@@ -50,11 +50,12 @@ bool OpenTheoraMovie(MovieRecord* r, const char* fileName, int* width, int* heig
     return true;
 }
 
+// The decoder goes first: its thread reads the file until it is joined.
 void CloseTheoraMovie(MovieRecord* r) {
-    if (r->file) CloseFileStream(r->file);
-    r->file = 0;
     CloseTheoraDecoder(r->decoder);
     r->decoder = nullptr;
+    if (r->file) CloseFileStream(r->file);
+    r->file = 0;
     DeleteSoundHandle(r->soundHandle, 0);
     r->soundHandle = -1;
     r->theora = 0;
@@ -116,6 +117,17 @@ int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user)
 }
 
 int CountOpenMovies() { return State().tableReady ? State().table.count : 0; }
+
+int CloseAllMovies() {
+    if (!State().tableReady) return 0;
+    for (int slot = 0; slot < State().table.capacity; ++slot) {
+        const int handle = HandleOfSlot(&State().table, slot);
+        if (handle != -1) CloseMovie(handle);
+    }
+    TerminateHandleTable(&State().table);
+    State().tableReady = false;
+    return 0;
+}
 
 int SuspendAllMovies() { return 0; }
 int ResumeSuspendedMovies() { return 0; }

@@ -7,9 +7,9 @@
 
 // The largest file read whole. The generated tree's files are a few
 // kilobytes at most; a replay stream grows with the run it recorded, by
-// some 50 bytes a frame at worst (a nunchuk tilted every frame), so this
-// holds hours of play. A larger file is refused rather than read into
-// memory.
+// some 50 bytes a frame for a nunchuk tilted every frame, so this holds
+// hours of play (the recorder stops before a stream outgrows it). A larger
+// file is refused rather than read into memory.
 constexpr int64_t kMaxGameFileBytes = int64_t(64) << 20;
 
 // The file's bytes in *text; false (text empty) when it cannot be opened,

@@ -124,5 +124,8 @@ int32_t Stage::AddClearBonus() const {
     // In 64 bits: a long limit times the factor does not fit in 32. A
     // stage without a limit has no time part.
     const int64_t timePart = timeLimit > 0 ? (int64_t(timeLimit) - elapsed) * factor / timeLimit * multiplier : 0;
-    return int32_t(std::clamp<int64_t>(timePart + base, INT32_MIN, INT32_MAX));
+    // Past the limit the time part turns negative (the final set still
+    // counts a goal reached in the grace seconds); the bonus shrinks to
+    // nothing there but never takes points away.
+    return int32_t(std::clamp<int64_t>(timePart + base, 0, INT32_MAX));
 }

@@ -209,6 +209,53 @@ bool PlayerStreams::Empty(Stream stream) const {
     }
 }
 
+void AppendStoredLine(const HeldRun& r, bool crlf, std::string* out) {
+    AppendHex(out, r.frame);
+    out->push_back(',');
+    AppendHex(out, r.index);
+    out->push_back(':');
+    AppendHex(out, r.count);
+    // The keyboard file has always been written in text mode.
+    out->append(crlf ? "\r\n" : "\n");
+}
+
+void AppendStoredLine(const ActionPulse& a, std::string* out) {
+    AppendDecimal(out, a.frame);
+    out->push_back(',');
+    AppendDecimal(out, a.slot);
+    out->push_back('\n');
+}
+
+void AppendStoredLine(const SlopeChange& c, std::string* out) {
+    AppendDecimal(out, c.frame);
+    for (float v : c.value) {
+        out->push_back(',');
+        AppendFraction(out, v);
+    }
+    out->push_back('\n');
+}
+
+void AppendStoredLine(const AnalogRun& a, std::string* out) {
+    for (int k = 0; k < 6; ++k) {
+        if (k > 0) out->push_back(',');
+        AppendDecimal(out, a.words[k]);
+    }
+    out->push_back(':');
+    AppendDecimal(out, a.count);
+    out->push_back('\n');
+}
+
+void AppendStoredLine(const MouseRun& m, std::string* out) {
+    AppendHex(out, m.frame);
+    out->push_back(',');
+    AppendHex(out, m.x);
+    out->push_back(',');
+    AppendHex(out, m.y);
+    out->push_back(':');
+    AppendHex(out, m.count);
+    out->push_back('\n');
+}
+
 void AppendStoredText(const PlayerStreams& s, Stream stream, std::string* out) {
     if (s.absent[stream]) {
         out->push_back('n');
@@ -216,57 +263,22 @@ void AppendStoredText(const PlayerStreams& s, Stream stream, std::string* out) {
     }
     switch (stream) {
     case ReplayStreams::kIn:
+        for (const HeldRun& r : s.buttons) AppendStoredLine(r, false, out);
+        break;
     case ReplayStreams::kKeyboard:
-        for (const HeldRun& r : stream == ReplayStreams::kIn ? s.buttons : s.keys) {
-            AppendHex(out, r.frame);
-            out->push_back(',');
-            AppendHex(out, r.index);
-            out->push_back(':');
-            AppendHex(out, r.count);
-            // The keyboard file has always been written in text mode.
-            out->append(stream == ReplayStreams::kKeyboard ? "\r\n" : "\n");
-        }
+        for (const HeldRun& r : s.keys) AppendStoredLine(r, true, out);
         break;
     case ReplayStreams::kAction:
-        for (const ActionPulse& a : s.actions) {
-            AppendDecimal(out, a.frame);
-            out->push_back(',');
-            AppendDecimal(out, a.slot);
-            out->push_back('\n');
-        }
+        for (const ActionPulse& a : s.actions) AppendStoredLine(a, out);
         break;
     case ReplayStreams::kSlope:
-        for (const SlopeChange& c : s.slopes) {
-            AppendDecimal(out, c.frame);
-            for (float v : c.value) {
-                out->push_back(',');
-                AppendFraction(out, v);
-            }
-            out->push_back('\n');
-        }
+        for (const SlopeChange& c : s.slopes) AppendStoredLine(c, out);
         break;
     case ReplayStreams::kAnalog:
-        for (const AnalogRun& a : s.analogs) {
-            for (int k = 0; k < 6; ++k) {
-                if (k > 0) out->push_back(',');
-                AppendDecimal(out, a.words[k]);
-            }
-            out->push_back(':');
-            AppendDecimal(out, a.count);
-            out->push_back('\n');
-        }
+        for (const AnalogRun& a : s.analogs) AppendStoredLine(a, out);
         break;
     case ReplayStreams::kMouse:
-        for (const MouseRun& m : s.mice) {
-            AppendHex(out, m.frame);
-            out->push_back(',');
-            AppendHex(out, m.x);
-            out->push_back(',');
-            AppendHex(out, m.y);
-            out->push_back(':');
-            AppendHex(out, m.count);
-            out->push_back('\n');
-        }
+        for (const MouseRun& m : s.mice) AppendStoredLine(m, out);
         break;
     default: break;
     }

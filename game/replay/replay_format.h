@@ -26,6 +26,14 @@
 
 namespace replay {
 
+// Appends one stored line of a stream (crlf: the keyboard stream's line
+// end).
+void AppendStoredLine(const HeldRun& run, bool crlf, std::string* out);
+void AppendStoredLine(const ActionPulse& pulse, std::string* out);
+void AppendStoredLine(const SlopeChange& change, std::string* out);
+void AppendStoredLine(const AnalogRun& run, std::string* out);
+void AppendStoredLine(const MouseRun& run, std::string* out);
+
 // Appends the stored text of one stream.
 void AppendStoredText(const PlayerStreams& streams, Stream stream, std::string* out);
 std::string StoredText(const PlayerStreams& streams, Stream stream);

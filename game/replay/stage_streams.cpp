@@ -7,7 +7,7 @@ namespace replay {
 std::unique_ptr<StageStreams> StageStreams::ForRecording(const std::vector<int32_t>& playerKinds) {
     auto s = std::make_unique<StageStreams>();
     s->kinds_ = playerKinds;
-    s->recorders_.resize(playerKinds.size());
+    for (size_t p = 0; p < playerKinds.size(); ++p) s->recorders_.emplace_back(int(p));
     return s;
 }
 

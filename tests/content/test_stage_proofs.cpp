@@ -151,6 +151,34 @@ TEST_F(PlannerTree, FindsARunForEveryKindAndNoneToAWalledGoal) {
     EXPECT_FALSE(none.found);
 }
 
+TEST_F(PlannerTree, AWideBeamGivesUpAtItsHorizonWhereAGemCannotBeTaken) {
+    // The gem high in the middle of the room is in reach as the crow flies
+    // but no jump gets there: no beam finds a run, and the wide ones stop
+    // searching a fixed number of frames past the earliest goal.
+    Write({"BBBBBBBBBBBBBBBB",  //
+           "B              B",  //
+           "B       1      B",  //
+           "B              B",  //
+           "B              B",  //
+           "B              B",  //
+           "B              B",  //
+           "B              B",  //
+           "Bs 1 1 1     G B",  //
+           "BBBBBBBBBBBBBBBB"});
+    planner::Goal goal;
+    goal.earliestGoal = 100;
+    planner::Goal horizon = goal;
+    horizon.lastFrame = goal.earliestGoal + planner::kWideHorizon;
+    goal.lastFrame = horizon.lastFrame + 120;
+    const planner::Plan wide = planner::PlanRun(goal, planner::kWideBeam + 1);
+    EXPECT_FALSE(wide.found);
+    EXPECT_EQ(wide.framesSimulated, planner::PlanRun(horizon, planner::kWideBeam + 1).framesSimulated);
+    // A narrow beam searches on to the goal's last frame.
+    const planner::Plan narrow = planner::PlanRun(goal, 16);
+    EXPECT_FALSE(narrow.found);
+    EXPECT_GT(narrow.framesSimulated, planner::PlanRun(horizon, 16).framesSimulated);
+}
+
 TEST(ScriptText, JoinsPiecesIntoOneLinePerHeldRun) {
     const std::string joined = planner::JoinScript({{102, "1-6 right\n1-3 jump\n"},
                                                     {108, "1-6 right\n"},

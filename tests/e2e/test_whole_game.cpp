@@ -117,7 +117,9 @@ protected:
         return keys;
     }
     // Keeps the frame just drawn, once per name, for a look:
-    // build/<preset>/e2e_frames/<name>.png.
+    // build/<preset>/e2e_frames/<name>.png. The run draws on the software
+    // path (headless window), which draws no 3-D models: the frames show
+    // the pictures, the HUD and the text, without cats, enemies or blocks.
     void Look(const std::string& name) {
         if (!looked_.insert(name).second) return;
         const std::filesystem::path dir = std::filesystem::path(MORPOTTA_BUILD_DIR) / "e2e_frames";

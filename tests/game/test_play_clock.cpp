@@ -170,6 +170,18 @@ TEST(StageClearBonus, TimeLeftTimesTheFactorOverTheLimitTimesTheGemMultiplier) {
     EXPECT_EQ(st.AddClearBonus(), 5000);
     st.timeLimit = -5;
     EXPECT_EQ(st.AddClearBonus(), 5000);
+
+    // Past the limit (the final set's grace seconds) the time part is
+    // negative: the bonus shrinks, down to nothing and no further.
+    st.mode = 1;
+    st.timeLimit = 60000;
+    st.elapsed = 63000;
+    EXPECT_EQ(st.AddClearBonus(), -3000 * 10000 / 60000 * 8 + 5000);  // 1000
+    st.elapsed = 64000;
+    EXPECT_EQ(st.AddClearBonus(), 0);  // -666 x 8 + 5000 would be -328
+    st.elapsed = 65000;
+    st.enemies.clear();
+    EXPECT_EQ(st.AddClearBonus(), 0);
 }
 
 TEST(StagePlay, CatFallingOffTheFieldIsKnockedOutAndCostsALifeSixtyFramesLater) {

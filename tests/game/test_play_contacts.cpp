@@ -150,6 +150,15 @@ TEST(GridContact, GoalAndGemsByModeAndDifficulty) {
     late.HandleTileContact(*late.Cat(0), 2, 2, tile::kGoal);
     EXPECT_TRUE(late.finished && late.roundOver && late.failed && late.isLastOfRun);
     EXPECT_EQ(late.score, 500);  // no time left: the base alone
+    // Later in the grace seconds the time part outweighs the base: the goal
+    // adds nothing and takes none of the stage's points away.
+    Stage later = StageOnGrid({"BBBBB", "B   B", "B G B", "BBBBB"}, t, 1, 0, 0, 1);
+    later.Cat(0)->gems = 4;
+    later.elapsed = later.timeLimit + 4000;
+    later.score = 1700;
+    later.HandleTileContact(*later.Cat(0), 2, 2, tile::kGoal);
+    EXPECT_TRUE(later.finished && later.failed);
+    EXPECT_EQ(later.score, 1700);
 
     // Gem points in the normal game: 100, 200, 400, 1000, then 10000 each
     // on the hard difficulty and nothing on the easy one.

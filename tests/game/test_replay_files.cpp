@@ -3,6 +3,9 @@
 // through the same states frame by frame, for every kind of device; a
 // store that fails keeps the replay stored before; damaged files load or
 // are refused, never crash.
+#include "engine/log.h"
+#include "foundation/log_internal.h"
+#include "game/data/game_files.h"
 #include "game/play/game_modes.h"
 #include "game/play/sim/play_sim.h"
 #include "game/replay/replay_files.h"
@@ -16,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <random>
 #include <string>
@@ -274,6 +278,43 @@ void WriteFile(const std::string& path, const std::string& text) {
     ASSERT_NE(f, nullptr);
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
+}
+
+TEST_F(ReplayFilesTest, AReplayRecordedForHoursIsStoppedWhereItsFilesStillLoad) {
+    const int previousOutput = GetLogOutput();
+    SetLogOutput(1);
+    StartLog();
+    // A nunchuk tilted a little differently every frame by values that
+    // take the longest lines to write out: some 160 bytes a frame fill a
+    // stream file's allowance in under two hours.
+    const std::vector<int32_t> kinds = {3};
+    std::unique_ptr<replay::StageStreams> streams = replay::StageStreams::ForRecording(kinds);
+    playsim::DeviceBlocks b;
+    PlayerInput in;
+    in.buttons = &b.buttons;
+    in.slope = b.slope;
+    const int frames = int(kMaxGameFileBytes / 150);
+    float tiny = -std::numeric_limits<float>::min();
+    for (int f = 1; f <= frames; ++f) {
+        for (float& v : b.slope) v = tiny = std::nextafter(tiny, -1.0f);
+        b.buttons.held[4] = f % 2;
+        streams->RecordFrame(f, 0, in);
+    }
+    ASSERT_TRUE(source_.SaveStreams(*streams, gamemode::kTimeAttack, kStage));
+    EndLog();
+    SetLogOutput(previousOutput);
+
+    const auto size = int64_t(fs::file_size("replay/t71_slopeState0P.dat"));
+    EXPECT_LE(size, kMaxGameFileBytes);
+    EXPECT_GT(size, kMaxGameFileBytes - 4096);
+    const std::string log = ScopedTempDir::ReadFile("Log.txt");
+    EXPECT_NE(log.find("Replay recording of player 0 stopped at frame"), std::string::npos) << log;
+    // Read back as the replay mode reads it: whole, all that was recorded.
+    const std::vector<replay::PlayerStreams> back = replay::ReadStreamFiles(gamemode::kReplayUser, kStage, kinds);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0], *streams->Player(0));
+    EXPECT_GT(back[0].slopes.back().frame, frames / 2);
+    EXPECT_LT(back[0].slopes.back().frame, frames);
 }
 
 TEST_F(ReplayFilesTest, DamagedReplayFilesPlayOrAreRefusedWithoutHarm) {

@@ -1,6 +1,7 @@
 // Replay streams without files: what the recorder stores for each kind of
 // block, the stored text forms and their reading (bad lines skipped), the
 // meta text, and playback of what was stored.
+#include "game/data/game_files.h"
 #include "game/play/sim/input_script.h"
 #include "game/replay/replay_format.h"
 #include "game/replay/replay_playback.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -220,6 +222,81 @@ TEST(ReplayStreams, LinesThatCannotBePlayedAreSkippedAndCounted) {
     replay::ParseStoredText("1,ffffffff,80000000:1\n", S::kMouse, &s);
     EXPECT_EQ(s.mice[0].x, -1);
     EXPECT_EQ(s.mice[0].y, INT32_MIN);
+}
+
+// The recorder's count of each stream's stored size.
+void ExpectCountedSizes(const ReplayRecorder& rec) {
+    for (int k = 0; k < S::kStreamCount; ++k)
+        EXPECT_EQ(rec.StoredBytes(S::Stream(k)), int64_t(replay::StoredText(rec.streams(), S::Stream(k)).size())) << k;
+}
+
+TEST(ReplayStreams, HoursOfPlayPackIntoSmallStreamsAndAreKeptWhole) {
+    // Seven hours of a pad player: the stick and a button change every few
+    // seconds, so the runs stay long and the streams small.
+    constexpr int kFrames = 7 * 3600 * 1000 / 16;
+    ReplayRecorder rec;
+    Blocks b;
+    PlayerInput in = b.All();
+    in.actions = nullptr;
+    in.slope = nullptr;
+    in.mouse = nullptr;
+    in.keyboard = nullptr;
+    auto stick = [](int f) { return (f / 700) % 3 * 10000 - 10000; };
+    for (int f = 1; f <= kFrames; ++f) {
+        b.buttons.held[4] = (f / 500) % 2;
+        b.analog[input::kLeftX] = stick(f);
+        rec.Record(f, in);
+    }
+    EXPECT_EQ(rec.stoppedAt(), 0);
+    ExpectCountedSizes(rec);
+    EXPECT_LT(rec.StoredBytes(S::kAnalog), 1 << 20);
+    ReplayPlayback play(std::make_shared<const PlayerStreams>(Reparsed(rec.streams())));
+    for (int f = 1; f <= kFrames; ++f) {
+        const PlayerInput out = play.Play(f);
+        if (f % 9973 != 0 && f < kFrames - 3) continue;
+        ASSERT_EQ(out.buttons->held[4], (f / 500) % 2) << f;
+        ASSERT_EQ(out.analog[input::kLeftX], stick(f)) << f;
+    }
+}
+
+TEST(ReplayStreams, ARecordingStopsBeforeAStreamOutgrowsWhatPlaybackReads) {
+    // A nunchuk tilted a little differently every frame, with the cursor
+    // and keys as busy: the slope stream grows fastest.
+    constexpr int64_t kLimit = 64 << 10;
+    ReplayRecorder rec(2, kLimit);
+    EXPECT_EQ(ReplayRecorder::kDefaultStreamLimit, kMaxGameFileBytes);
+    Blocks b;
+    auto slopeOf = [](int f, int k) { return float(std::sin(f * 0.37 + k)) * 0.9f; };
+    int frame = 0;
+    for (frame = 1; frame <= 100000 && rec.stoppedAt() == 0; ++frame) {
+        for (int k = 0; k < 3; ++k) b.slope[k] = slopeOf(frame, k);
+        b.mouse[0] = frame % 640;
+        b.keyboard[frame % 49] = frame % 3 != 0;
+        rec.Record(frame, b.All());
+    }
+    const int stopped = rec.stoppedAt();
+    ASSERT_GT(stopped, 1000);
+    ExpectCountedSizes(rec);
+    for (int k = 0; k < S::kStreamCount; ++k) EXPECT_LE(rec.StoredBytes(S::Stream(k)), kLimit) << k;
+    EXPECT_GT(rec.StoredBytes(S::kSlope), kLimit - 4096);  // stopped no sooner than it had to
+
+    // Nothing more is recorded once it stopped.
+    const PlayerStreams kept = rec.streams();
+    b.buttons.held[0] = 1;
+    rec.Record(stopped + 50, b.All());
+    EXPECT_EQ(rec.streams(), kept);
+
+    // Played back: every frame up to the stop as it was recorded; after it
+    // the slope stays and the keys are let go.
+    ReplayPlayback play(std::make_shared<const PlayerStreams>(Reparsed(kept)));
+    for (int f = 1; f < stopped; ++f) {
+        const PlayerInput out = play.Play(f);
+        for (int k = 0; k < 3; ++k) ASSERT_EQ(out.slope[k], slopeOf(f, k)) << f;
+        ASSERT_EQ(out.mouse[0], f % 640) << f;
+    }
+    const PlayerInput after = play.Play(stopped + 1);
+    EXPECT_EQ(after.slope[0], slopeOf(stopped - 1, 0));
+    EXPECT_EQ(std::count(after.keyboard, after.keyboard + 49, 0), 49);
 }
 
 TEST(ReplayStreams, AMetaFileNamesOneToFourDevices) {

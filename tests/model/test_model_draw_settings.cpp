@@ -3,7 +3,8 @@
 // the toon modes, the flag word the blend mode and alpha the blend
 // parameter, with the outline colour of binary files; and the mesh's
 // vertex-specular flag. Checked on binary files loaded by name, through
-// the device state their meshes set up.
+// the device state their meshes set up. An MQO material's normal map keeps
+// out of the toon slots.
 #include <cstring>
 
 #include "device_fixture.h"
@@ -13,6 +14,7 @@
 #include "model/draw/model_draw_state.h"
 #include "model/instance/model_instance.h"
 #include "model/instance/model_refresh.h"
+#include "picture_writers.h"
 
 namespace {
 
@@ -155,6 +157,48 @@ TEST_F(ModelDrawSettingsTest, ReadModelsDrawWithTheSettingsTheyWereMadeWith) {
     EXPECT_EQ(m.outline[1], 1.1f);
     const float black[4] = {0, 0, 0, 1};
     EXPECT_EQ(std::memcmp(m.outlineColour, black, sizeof(black)), 0);
+}
+
+TEST_F(ModelDrawSettingsTest, AnMqoNormalMapStaysOutOfTheToonSlots) {
+    // A 2x2 height map: uncompressed 32-bit TGA, grey.
+    std::vector<uint8_t> tga = picturewriters::TgaHeader(2, 32, 2, 2, true, false);
+    for (int i = 0; i < 4; ++i) tga.insert(tga.end(), {0x80, 0x80, 0x80, 0xFF});
+    files_.Add("C:\\game/maps\\height.tga", std::string(tga.begin(), tga.end()));
+    MqoDocument doc = MakeQuadDocument();
+    doc.materials[0].bump = "maps\\height.tga";
+    int model = Load(doc);
+    ASSERT_GE(model, 0) << Log();
+    const ModelBase* base = BaseOf(model);
+    const ModelBaseMaterial& bm = base->materials[0];
+    // The bump file became the material's one normal map (third layer),
+    // loaded as a normal map; the toon slots name nothing.
+    ASSERT_EQ(bm.layers[2].count, 1);
+    const int normalMap = bm.layers[2].textures[0];
+    ASSERT_GE(normalMap, 0);
+    ASSERT_LT(normalMap, base->textureCount);
+    EXPECT_EQ(base->textures[normalMap].bumpFlag, 1u);
+    EXPECT_EQ(base->textures[normalMap].image.colourDataSize, int(tga.size()));  // the file itself
+    EXPECT_EQ(bm.layers[0].count, 0);
+    EXPECT_EQ(bm.extraTexture1, -1);
+    EXPECT_EQ(bm.extraTexture2, -1);
+
+    // Drawn as a toon, the material takes the built-in ramps, never the
+    // normal map's graph.
+    ASSERT_EQ(SetModelMaterialType(model, 0, 1), 0);
+    ModelInstance* in = InstanceOf(model);
+    EXPECT_EQ(in->materials[0].toonTexture, -1);
+    EXPECT_EQ(in->materials[0].secondToonTexture, -2);
+    RefreshDrawnValues(in);
+    GetDeviceStateCache()->hasTempRegister = 0;
+    DeviceDrawStateBlock block = {};
+    int specular = 0;
+    SetupMeshMaterialState(&block, &in->meshes[0], &specular);
+    SetupMeshTextureStages(&in->meshes[0], &block, specular);
+    const int normalGraph = base->textures[normalMap].image.graph;
+    ASSERT_NE(normalGraph, -1);
+    EXPECT_EQ(block.stages[1].graph, GetDefaultToonGraph(-1));
+    EXPECT_EQ(block.stages[2].graph, GetDefaultToonGraph(-2));
+    for (int s = 0; s < block.stageCount; ++s) EXPECT_NE(block.stages[s].graph, normalGraph) << s;
 }
 
 }  // namespace

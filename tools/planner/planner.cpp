@@ -212,7 +212,9 @@ private:
 Plan PlanRun(const Goal& goal, int beamWidth) {
     Plan plan;
     {
-        Search search(goal, beamWidth);
+        Goal bounded = goal;
+        if (beamWidth > kWideBeam) bounded.lastFrame = std::min(goal.lastFrame, goal.earliestGoal + kWideHorizon);
+        Search search(bounded, beamWidth);
         plan = search.Run();
     }
     if (!plan.found) return plan;

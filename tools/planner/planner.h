@@ -32,6 +32,14 @@ struct Plan {
     long long framesSimulated = 0;
 };
 
+// Beams wider than kWideBeam are retries after narrower beams found no
+// run. They search no further than kWideHorizon frames past the earliest
+// goal: a wide beam finds its run early (within a few hundred frames on
+// every stage) or, where a gem cannot be taken by that kind of cat at all,
+// would otherwise play on at thousands of states a round to lastFrame.
+constexpr int kWideBeam = 256;
+constexpr int kWideHorizon = 1500;
+
 // beamWidth: states kept per round.
 Plan PlanRun(const Goal& goal, int beamWidth);
 

@@ -10,6 +10,8 @@ float* TransformDirectionByMatrix(float out[3], const float v[3], const float m[
 
 // Draws a model instance: its visible meshes, opaque ones first, then the
 // translucent ones, in frame and mesh order. 0, or -1 for a bad handle.
+// Without a graphics device (the software path, HardwareRenderingActive()
+// 0) the instance is brought up to date but nothing is drawn: still 0.
 int DrawModel(int modelHandle);
 // 1 when the mesh draws in the translucent pass, 0 when opaque, -1 for a
 // bad handle or index.

@@ -10,7 +10,8 @@ constexpr int kDrawScreenBack = -2;
 // a GL context, else none), "gl", "recording" (records every call, for
 // tests) or "none" (the software path). -1 for an unknown name.
 int SetGraphicsDeviceChoice(const char* name);
-// 1 while a device is present (GL or recording), 0 on the software path.
+// 1 while a device is present (GL or recording), 0 on the software path,
+// where 3-D models are not drawn.
 int HardwareRenderingActive();
 // Models draw through programmable shaders where the device runs them (1,
 // the default) or always take the fixed-function road (0), for comparison

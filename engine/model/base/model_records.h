@@ -218,6 +218,8 @@ struct ModelBaseMaterial {
     float specular[4];
     float emissive[4];
     float power;
+    // The diffuse textures, the second layer and the normal maps (kept,
+    // drawn by neither road).
     ModelBaseTextureLayer layers[3];
     // What drawing makes of these: the two extra textures are the toon and
     // the second toon texture (negative: a built-in ramp), mode words 0 and

@@ -134,8 +134,9 @@ ModelShaderIndices ComputeMeshShaderIndices(const ModelMesh* mesh, int specular,
         out.vertex += kVsVertexSpecular;
         out.pixel += kPsVertexSpecular;
     }
-    // Base materials carry no normal map of their own: the normal-map
-    // offsets (kVsNormalMap, kPsNormalMap) are never added here.
+    // A material's normal maps (its third layer) are kept but not drawn:
+    // neither road builds the tangent vertex layout they need, so the
+    // normal-map offsets (kVsNormalMap, kPsNormalMap) are never added here.
     if (specular) {
         out.vertex += kVsSpecular;
         out.pixel += kPsSpecular;

@@ -73,7 +73,11 @@ int ReadKeywordValues(MaterialLine* line, const char* keyword) {
             return WriteLogFormat("MQO Load Error : No.%d の aplane の文字列の保存に失敗しました", line->number);
     } else if (Is(keyword, "bump")) {
         if (ReadTexturePath(line, "bump", path) != 0 || AddTexture(line, ReadModelFileName(path), path, 1, &t) != 0) return -1;
-        m->extraTexture1 = t;  // the material's normal map
+        // The material's one normal map goes to the normal-map layer; the
+        // extra texture slots are the toon ramps and stay empty here.
+        ReadModelTextureLayer& normalMaps = m->layers[kReadMaterialNormalMapLayer];
+        normalMaps.textures[0] = t;
+        normalMaps.count = 1;
     }
     return 0;
 }

@@ -19,8 +19,7 @@ void DropUnusedTextures(MqoReader* r) {
     int index = 0;
     for (ReadModelMaterial* m = r->model.materials.first; m && index < r->fileMaterialCount; m = m->next, ++index) {
         if (r->materialUsed[size_t(index)]) continue;
-        m->layers[0].count = 0;
-        m->extraTexture1 = nullptr;
+        for (ReadModelTextureLayer& layer : m->layers) layer.count = 0;
     }
     ReadModelList<ReadModelTexture>& list = r->model.textures;
     ReadModelTexture* t = list.first;

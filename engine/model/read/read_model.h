@@ -11,6 +11,7 @@
 constexpr int kReadMeshMaxMaterials = 256;
 constexpr int kReadMeshMaxSkinWeights = 4096;
 constexpr int kReadMaterialMaxLayerTextures = 256;
+constexpr int kReadMaterialNormalMapLayer = 2;  // the layer of a material's normal maps
 constexpr float kReadFrameDefaultSmoothing = 1.5207964f;  // pi/2 - 0.05
 
 struct ReadModelFrame;
@@ -124,7 +125,7 @@ struct ReadModelMaterial {
     uint32_t index;
     const char* name;
     int drawType;
-    ReadModelTextureLayer layers[3];
+    ReadModelTextureLayer layers[3];  // diffuse textures, the second layer, normal maps
     float ambient[4];
     float diffuse[4];
     float specular[4];
