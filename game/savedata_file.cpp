@@ -5,24 +5,16 @@
 #include "engine/files.h"
 #include "engine/log.h"
 
-#include <cstdio>
-#include <memory>
-
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-}  // namespace
-
 bool SaveData::Load(SaveData& record, const char* path) {
     SetDefaults(record);
-    File file(std::fopen(path, "rb"));
+    // The engine's plain files open regular files only: a FIFO at the path
+    // is refused with a log line rather than waited on.
+    const FileAccessTable* files = GetPlainFileAccessTable();
+    const FileHandle file = files->open(path, 0, 1, 0);
     if (!file) return false;  // first start: no save yet
     uint8_t bytes[kFileSize + 1];
-    size_t got = std::fread(bytes, 1, sizeof bytes, file.get());
+    const size_t got = files->read(bytes, 1, sizeof bytes, file);
+    files->close(file);
     if (got != kFileSize) {
         WriteLogFormat("Save data: %s holds %zu bytes instead of %zu; using the defaults", path, got, kFileSize);
         return false;

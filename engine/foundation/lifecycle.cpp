@@ -51,6 +51,10 @@ void ShutdownLocked() {
     CallEngineSubsystems(&EngineSubsystem::endModels);
     Step("graphics");
     CallEngineSubsystems(&EngineSubsystem::endGraphics);
+    // After the graphs, which close the movies they show; before sound, as
+    // a movie's sound is a sound handle.
+    Step("movies");
+    CallEngineSubsystems(&EngineSubsystem::endMovies);
     Step("input");
     subsystems::TerminateInput();
     Step("sound");

@@ -23,6 +23,7 @@ struct EngineSubsystem {
     void (*stopMusic)() = nullptr;
     void (*endModels)() = nullptr;
     void (*endGraphics)() = nullptr;
+    void (*endMovies)() = nullptr;      // the movies still open: their threads joined, their copies deleted
     void (*endSound)() = nullptr;
     void (*releaseSoftwareImages)() = nullptr;
     // Message processing.

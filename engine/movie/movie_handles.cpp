@@ -118,6 +118,17 @@ int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user)
 
 int CountOpenMovies() { return State().tableReady ? State().table.count : 0; }
 
+int CloseAllMovies() {
+    if (!State().tableReady) return 0;
+    for (int slot = 0; slot < State().table.capacity; ++slot) {
+        const int handle = HandleOfSlot(&State().table, slot);
+        if (handle != -1) CloseMovie(handle);
+    }
+    TerminateHandleTable(&State().table);
+    State().tableReady = false;
+    return 0;
+}
+
 int SuspendAllMovies() { return 0; }
 int ResumeSuspendedMovies() { return 0; }
 int UpdateMovieOverlays() { return 0; }

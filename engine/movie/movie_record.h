@@ -47,6 +47,8 @@ MovieRecord* GetMovieRecord(int movie);  // null for a bad handle
 int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user);
 // Open movies (tests).
 int CountOpenMovies();
+// Closes every open movie and drops the table (the engine's end). 0.
+int CloseAllMovies();
 
 // The message loop's entries while the window is inactive; movies never
 // play, so they have nothing to do.

@@ -11,6 +11,8 @@
 // fsync, rename, flock).
 #include "posix/files_posix.h"
 
+#include "platform/warning.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -26,8 +28,9 @@ namespace {
 
 int OpenRead(const char* path) {
     if (!path) return -1;
-    // Non-blocking, so a FIFO at the path cannot stall the open; only
-    // regular files are kept, and they read the same either way.
+    // Non-blocking, so a FIFO at the path cannot stall the open waiting for
+    // a writer; only regular files are kept, and they read the same either
+    // way once the flag is cleared again.
     int fd;
     do fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
@@ -35,10 +38,15 @@ int OpenRead(const char* path) {
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        Warn("%s is not a regular file; it is not read", path);
         return -1;
     }
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        Warn("%s cannot be set to blocking reads; it is not read", path);
+        return -1;
+    }
     return fd;
 }
 

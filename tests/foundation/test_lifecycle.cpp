@@ -49,7 +49,7 @@ TEST_F(EngineLifecycleTest, StartUpAndShutDownRunInTheirFixedOrder) {
     steps.clear();
     ASSERT_EQ(ShutdownEngine(), 0);
     const std::vector<std::string> shutDown = {
-        "music", "models", "graphics", "input", "sound", "window teardown", "software images",
+        "music", "models", "graphics", "movies", "input", "sound", "window teardown", "software images",
         "window destruction", "start directory", "archives", "memory dump", "library lock"};
     EXPECT_EQ(steps, shutDown);
     EXPECT_EQ(ShutdownEngine(), -1);

@@ -14,6 +14,7 @@
 #include "game/data/game_sound.h"
 #include "game/data/game_text.h"
 #include "game/savedata.h"
+#include "fifo_without_writer.h"
 #include "game_fixture.h"
 #include "graphics/screen/device_restore.h"
 
@@ -126,6 +127,31 @@ TEST(GameDataFiles, AFileOverTheLimitIsRefusedWithALogLine) {
     EXPECT_NE(log.find("tpa/stage/stage_normal_list.txt is " + std::to_string(kMaxGameFileBytes + 1) + " bytes"),
               std::string::npos)
         << log;
+}
+
+// A FIFO where a game file or the save belongs is refused at once, with a
+// log line, rather than waited on: the game would hang at start-up.
+TEST(GameDataFiles, AFifoIsRefusedAtOnceWithALogLine) {
+    ScopedTempDir dir;
+    const int previousOutput = GetLogOutput();
+    SetLogOutput(1);
+    StartLog();
+    std::filesystem::create_directories("tpa/stage");
+    std::string text = "stale";
+    EXPECT_TRUE(ReturnsWithoutAWriter("tpa/stage/stage_normal_list.txt",
+                                      [&text] { EXPECT_FALSE(ReadGameFile("tpa/stage/stage_normal_list.txt", &text)); }));
+    EXPECT_EQ(text, "");
+    SaveData save;
+    save.drawPeriod = 7;
+    EXPECT_TRUE(ReturnsWithoutAWriter(SaveData::kFileName, [&save] { EXPECT_FALSE(SaveData::Load(save)); }));
+    SaveData defaults;
+    SaveData::SetDefaults(defaults);
+    EXPECT_EQ(save.drawPeriod, defaults.drawPeriod) << "the defaults";
+    EndLog();
+    SetLogOutput(previousOutput);
+    const std::string log = ScopedTempDir::ReadFile("Log.txt");
+    EXPECT_NE(log.find("stage_normal_list.txt is not a regular file"), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string(SaveData::kFileName) + " is not a regular file"), std::string::npos) << log;
 }
 
 TEST(GameDataMusic, PlaysByNumberAndNeverRestartsTheSameNumber) {

@@ -7,15 +7,12 @@ target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${CMAKE_BINARY_
 target_link_libraries(${target} PRIVATE ${CMAKE_DL_LIBS})
 
 # The cases where the game meets other threads (the Wii remotes' read
-# threads) are a program of their own, labelled "game_threads": "-L game"
-# runs them with the rest, "-L game_threads" alone (the ThreadSanitizer run).
+# threads) are a program of their own, labelled "game" and "game_threads":
+# "-L game" runs them with the rest, "-L game_threads" alone (the
+# ThreadSanitizer run).
 file(GLOB game_thread_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/threads/*.cpp)
 add_executable(test_game_threads ${game_thread_tests})
 target_link_libraries(test_game_threads PRIVATE game platform GTest::gtest GTest::gtest_main)
 target_include_directories(test_game_threads PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR}/platform
                            ${CMAKE_CURRENT_SOURCE_DIR}/common)
-gtest_discover_tests(test_game_threads
-  NO_PRETTY_VALUES
-  PROPERTIES LABELS game_threads
-  ENVIRONMENT "SDL_VIDEODRIVER=offscreen;SDL_AUDIODRIVER=dummy;LP_NUM_THREADS=0"
-  DISCOVERY_TIMEOUT 60)
+morpotta_discover_tests(test_game_threads game game_threads)

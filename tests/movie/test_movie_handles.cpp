@@ -1,8 +1,10 @@
 // Movie handles: Theora movies and movies of other formats (made at test
 // time by the ffmpeg tool) opened and closed, the handle table's limits,
 // refusals with their log lines, the temporary copy of a file the movie
-// graph cannot open by name, and the movie renderer's type checks.
+// graph cannot open by name, the movies left open at the engine's end,
+// and the movie renderer's type checks.
 #include "engine/archive.h"
+#include "engine/engine.h"
 #include "engine/sound.h"
 #include "engine/text.h"
 #include "foundation/handle.h"
@@ -12,6 +14,7 @@
 #include "movie/movie_record.h"
 #include "movie/movie_renderer.h"
 #include "movie_test_util.h"
+#include "platform/clock.h"
 #include "platform/codepage.h"
 #include "sound/sound_internal.h"
 
@@ -293,6 +296,63 @@ TEST_F(MovieHandleTest, AnArchiveMemberPlaysFromATemporaryCopyThatClosingDeletes
     EXPECT_EQ(CloseMovie(movie), 0);
     EXPECT_FALSE(fs::exists(copy));
     EXPECT_EQ(FilesIn(temp_), 0);
+}
+
+// Movies the program never closed close with the engine: the Theora
+// decoder's thread is joined (here still decoding ahead of a longer movie),
+// the movie graph's temporary copy deleted, every record and the table
+// freed; the engine then opens movies again from a fresh table.
+TEST(MovieEngineEnd, MoviesLeftOpenCloseWithTheEngine) {
+    ScopedTempDir dir;
+    const fs::path temp = dir.path() / "tmp";
+    fs::create_directory(temp);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string keptTmp = oldTmp ? oldTmp : "";
+    setenv("TMPDIR", temp.c_str(), 1);
+    MovieOptions o;
+    o.frames = 40;
+    o.sound = true;
+    WriteBytes("long.ogv", WriteTheoraMovie(o));
+    const bool graphs = HaveFfmpeg() && MakeClip("clip.avi", "rawvideo", "96x64", 3, "-pix_fmt bgr24");
+    if (graphs) {
+        std::string image;
+        ASSERT_EQ(BuildArchiveImage({{"clip.avi", ScopedTempDir::ReadFile("clip.avi")}}, "k", &image), 0);
+        std::ofstream("pack.dat", std::ios::binary) << image;
+        fs::remove("clip.avi");
+    }
+    platform::UseVirtualClock(true);
+    SetLogOutput(0);
+    ASSERT_EQ(SetWindowBackend("headless"), 0);
+    ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
+    const size_t liveBefore = GetMemoryTotals().liveBlocks;
+
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(InitializeEngine(), 0);
+        SetArchiveFileExtension("dat");
+        SetArchiveKey("k");
+        SetUseArchive(1);
+        EXPECT_GE(OpenMovie("long.ogv", nullptr, nullptr), 0);
+        EXPECT_GE(OpenMovie("long.ogv", nullptr, nullptr), 0);
+        if (graphs) {
+            EXPECT_GE(OpenMovie("pack\\clip.avi", nullptr, nullptr), 0);
+            EXPECT_EQ(FilesIn(temp), 1) << "the member plays from a temporary copy";
+        }
+        EXPECT_EQ(CountOpenMovies(), graphs ? 3 : 2);
+        ASSERT_EQ(ShutdownEngine(), 0);
+        EXPECT_EQ(CountOpenMovies(), 0) << "run " << run;
+        EXPECT_EQ(FilesIn(temp), 0) << "run " << run << ": no temporary copy is left";
+        EXPECT_EQ(GetMemoryTotals().liveBlocks, liveBefore) << "run " << run << ": tracked blocks leaked";
+    }
+
+    SetUseArchive(0);
+    SetArchiveKey("");
+    SetSoundDeviceBackend("sdl2");
+    SetWindowBackend("sdl2");
+    platform::UseVirtualClock(false);
+    if (keptTmp.empty())
+        unsetenv("TMPDIR");
+    else
+        setenv("TMPDIR", keptTmp.c_str(), 1);
 }
 
 // The file functions of a file whose reads come up short from the second

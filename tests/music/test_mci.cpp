@@ -1,5 +1,6 @@
 // The sequencer device behind MciSendCommandEntry, the MIDI file check and
 // the posted-message queue that carries its notification.
+#include "fifo_without_writer.h"
 #include "foundation/posted_messages.h"
 #include "music_test_util.h"
 #include "sound/sound_internal.h"
@@ -30,6 +31,11 @@ TEST_F(Sequencer, OpensOnlyMidiFilesOneAtATime) {
     EXPECT_EQ(error, kMciErrorInvalidFile);
     EXPECT_EQ(OpenOn("missing.mid", &error), 0u);
     EXPECT_EQ(error, kMciErrorFileNotFound);
+    // A FIFO is no file: refused at once, not waited on for a writer.
+    EXPECT_TRUE(ReturnsWithoutAWriter((dir_.path() / "pipe.mid").string(), [&] {
+        EXPECT_EQ(OpenOn("pipe.mid", &error), 0u);
+        EXPECT_EQ(error, kMciErrorFileNotFound);
+    }));
     uint32_t id = OpenOn("a.mid");
     ASSERT_NE(id, 0u);
     EXPECT_EQ(OpenOn("a.mid", &error), 0u);

@@ -10,11 +10,12 @@
 // this module's lock.
 #include "engine/log.h"
 #include "foundation/posted_messages.h"
+#include "platform/files.h"
 #include "platform/midi.h"
 #include "sound/device/sound_device.h"
 #include "sound/mci/mci.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <mutex>
 #include <strings.h>
 #include <vector>
@@ -23,7 +24,7 @@ MciCommandFunction MciSendCommandEntry = SendMciCommand;
 
 namespace {
 
-constexpr long kMaxMidiFileBytes = 16 * 1024 * 1024;
+constexpr int64_t kMaxMidiFileBytes = 16 * 1024 * 1024;
 
 struct Sequencer {
     std::mutex mutex;
@@ -40,17 +41,19 @@ Sequencer& State() {
     return state;
 }
 
+// Through the host file layer, which opens regular files only: anything
+// else at the path (a FIFO without a writer) is refused, not waited on.
 bool ReadHostFile(const char* path, std::vector<uint8_t>* out) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    long size = ok ? std::ftell(f) : -1;
-    ok = ok && size >= 0 && size <= kMaxMidiFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
+    const platform::FileSystemBackend& files = platform::Files();
+    const int descriptor = files.openRead(path);
+    if (descriptor < 0) return false;
+    const int64_t size = files.sizeOf(descriptor);
+    bool ok = size >= 0 && size <= kMaxMidiFileBytes;
     if (ok) {
         out->resize(size_t(size));
-        ok = std::fread(out->data(), 1, out->size(), f) == out->size();
+        ok = files.readAt(descriptor, out->data(), out->size(), 0) == size;
     }
-    std::fclose(f);
+    files.close(descriptor);
     return ok;
 }
 
