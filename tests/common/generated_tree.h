@@ -8,3 +8,12 @@
 const std::filesystem::path& ContentTreeRoot();
 // Writes a complete tree (and its contact sheet) under root.
 void GenerateTreeInto(const std::filesystem::path& root);
+
+// The tree in parts that can be generated apart, in the order a whole tree
+// is written: pictures (with the contact sheet), models and sounds, music,
+// then stages with their lists, scenarios, time table and demo replays,
+// which the replays play.
+enum class TreePart { kPictures, kModelsAndSounds, kMusic, kStagesAndReplays };
+constexpr TreePart kTreeParts[] = {TreePart::kPictures, TreePart::kModelsAndSounds, TreePart::kMusic,
+                                   TreePart::kStagesAndReplays};
+void GenerateTreePartInto(const std::filesystem::path& root, TreePart part);

@@ -25,22 +25,38 @@ struct TemporaryTree {
 
 }  // namespace
 
-void GenerateTreeInto(const std::filesystem::path& root) {
-    OpenCaptionFont(CONTENT_DEFAULT_FONT);
+void GenerateTreePartInto(const std::filesystem::path& root, TreePart part) {
     OutputTree out(root.string());
-    std::vector<std::pair<std::string, Image>> sheet;
-    GeneratePictures(out, &sheet);
-    WriteContactSheet((root / "contact_sheet.png").string(), sheet);
-    CloseCaptionFont();
-    GenerateModels(out);
-    GenerateSounds(out);
-    GenerateMusic(out);
-    GenerateStages(out);
-    GenerateSetsAndLists(out);
-    GenerateScenarios(out);
-    GenerateTimeTable(out);
-    std::vector<std::string> problems;
-    planner::RecordDemoReplays(root.string(), planner::StoredProofs(), &problems);
+    switch (part) {
+    case TreePart::kPictures: {
+        OpenCaptionFont(CONTENT_DEFAULT_FONT);
+        std::vector<std::pair<std::string, Image>> sheet;
+        GeneratePictures(out, &sheet);
+        WriteContactSheet((root / "contact_sheet.png").string(), sheet);
+        CloseCaptionFont();
+        break;
+    }
+    case TreePart::kModelsAndSounds:
+        GenerateModels(out);
+        GenerateSounds(out);
+        break;
+    case TreePart::kMusic:
+        GenerateMusic(out);
+        break;
+    case TreePart::kStagesAndReplays: {
+        GenerateStages(out);
+        GenerateSetsAndLists(out);
+        GenerateScenarios(out);
+        GenerateTimeTable(out);
+        std::vector<std::string> problems;
+        planner::RecordDemoReplays(root.string(), planner::StoredProofs(), &problems);
+        break;
+    }
+    }
+}
+
+void GenerateTreeInto(const std::filesystem::path& root) {
+    for (TreePart part : kTreeParts) GenerateTreePartInto(root, part);
 }
 
 const std::filesystem::path& ContentTreeRoot() {

@@ -5,9 +5,12 @@
 #include "platform/mediagraph_base.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -23,10 +26,7 @@ inline mg::MediaType Pcm(uint32_t rate, uint16_t channels) {
     return mg::MakePcmMediaType(f);
 }
 
-// Threads of the process, after one has come and gone (so that a
-// sanitizer's helper thread, started with the first, is counted already).
-inline int ThreadCount() {
-    std::thread([] {}).join();
+inline int ListedThreads() {
     int n = 0;
     if (DIR* d = opendir("/proc/self/task")) {
         while (dirent* e = readdir(d))
@@ -34,6 +34,36 @@ inline int ThreadCount() {
         closedir(d);
     }
     return n;
+}
+
+// Threads of the process, after one has come and gone (so that a
+// sanitizer's helper thread, started with the first, is counted already).
+// The kernel lists a joined thread for a moment after the join returns:
+// the count is taken once that one is gone and two readings agree.
+inline int ThreadCount() {
+    pid_t tid = 0;
+    std::thread([&tid] { tid = gettid(); }).join();
+    const std::string listed = "/proc/self/task/" + std::to_string(tid);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (access(listed.c_str(), F_OK) == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    int n = ListedThreads();
+    for (int again = ListedThreads(); again != n && std::chrono::steady_clock::now() < end; again = ListedThreads()) {
+        n = again;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return n;
+}
+
+// True once the process is down to `count` threads again (threads just
+// joined may be listed a moment longer); false after a generous deadline.
+inline bool ThreadCountComesBackTo(int count) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ListedThreads() != count) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 class PushSource final : public mg::BaseFilter {

