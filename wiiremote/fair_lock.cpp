@@ -35,3 +35,8 @@ void FairRecursiveLock::unlock() {
     ++serving_;
     released_.notify_all();
 }
+
+int FairRecursiveLock::waiting() {
+    std::lock_guard guard(mutex_);
+    return int(nextTicket_ - serving_) - (depth_ > 0 ? 1 : 0);
+}

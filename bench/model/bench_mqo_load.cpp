@@ -10,7 +10,8 @@
 //   MORPOTTA_LOAD_CHILD set, which runs BM_MqoLoadChild only), the median of
 //   5 rounds in which ours and the peer's processes take turns;
 // - steady: the median of repeated loads in those same processes;
-// - peak RSS of those processes (the file's bytes included for both);
+// - peak RSS of those processes (the file's bytes included for both; both
+//   start the model system, and so run under the allocator policy it sets);
 // - peak heap: the rise of the live heap over one load in this process,
 //   counted the same way for both (heap_peak.h), and for ours the peak of
 //   each conversion stage.

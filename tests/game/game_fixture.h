@@ -141,6 +141,10 @@ inline scene::Factory FakeScenes(SceneScript& script) {
 class GameTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The content tree before anything else: where the build has not
+        // made it, generating it plays stages, which resets the sound
+        // recorder and the play clock a test sets up.
+        ContentTreeRoot();
         ASSERT_EQ(SetWindowBackend("headless"), 0);
         ASSERT_EQ(SetInputBackend("scripted"), 0);
         ASSERT_EQ(SetSoundDeviceBackend("null"), 0);

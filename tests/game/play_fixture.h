@@ -24,7 +24,10 @@
 // Every sound call while it lives.
 class SoundLog {
 public:
-    SoundLog() {
+    SoundLog() { Install(); }
+    // Makes this log the recorder again (generating the content tree plays
+    // stages, which takes the recorder away).
+    void Install() {
         gamesound::SetRecorder([this](const gamesound::Call& c) { calls.push_back(c); });
     }
     ~SoundLog() { gamesound::SetRecorder(nullptr); }

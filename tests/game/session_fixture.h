@@ -55,6 +55,7 @@ class SessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::filesystem::create_directory_symlink(ContentTreeRoot() / "tpa", dir_.path() / "tpa");
+        sounds_.Install();
         TimeTable::Load(*t_.table);
         t_.data.seCounter = kSeCounter;
         t_.data.seCursorMove = kSeCursorMove;

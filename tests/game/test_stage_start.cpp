@@ -19,6 +19,7 @@ class StageStartTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::filesystem::create_directory_symlink(ContentTreeRoot() / "tpa", dir_.path() / "tpa");
+        sounds_.Install();
         GameData& d = t_.data;
         for (int w = 0; w < GameData::kWorldCount; ++w) {
             d.sceneBackgrounds[w] = 500 + w;

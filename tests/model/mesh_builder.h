@@ -18,8 +18,8 @@ inline ReadModelMesh* AddTestMesh(ReadModel* model, ReadModelFrame* frame, const
     for (const auto& f : faces) most = int(f.size()) > most ? int(f.size()) : most;
     if (ReserveReadModelFaces(model, mesh, int(faces.size()), most) != 0) return nullptr;
     for (size_t i = 0; i < faces.size(); ++i) {
-        mesh->faces[i].indexCount = int(faces[i].size());
-        for (size_t c = 0; c < faces[i].size(); ++c) mesh->faces[i].positionIndex[c] = faces[i][c];
+        mesh->faceCorners[i] = uint8_t(faces[i].size());
+        for (size_t c = 0; c < faces[i].size(); ++c) ReadFacePositions(mesh, int(i))[c] = faces[i][c];
     }
     return mesh;
 }

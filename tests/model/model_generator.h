@@ -17,16 +17,15 @@ inline ReadModelMesh* AddTriangleSoup(ReadModel* model, ReadModelFrame* frame, i
     mesh->positionCount = triangles * 3;
     mesh->positions = AllocReadModelArray<Vector3>(model, size_t(triangles) * 3);
     mesh->uvCount[0] = 1;
-    mesh->uvs[0] = AllocReadModelArray<float[3]>(model, 1);
+    mesh->uvs[0] = AllocReadModelArray<float[2]>(model, 1);
     if (!mesh->positions || !mesh->uvs[0] || ReserveReadModelFaces(model, mesh, triangles, 3) != 0) return nullptr;
     for (int t = 0; t < triangles; ++t) {
         float x = float(t % 1000), y = float(t / 1000);
         mesh->positions[t * 3] = Vector3{x, y, 0};
         mesh->positions[t * 3 + 1] = Vector3{x, y + 1, 0};
         mesh->positions[t * 3 + 2] = Vector3{x + 1, y, 0};
-        ReadModelFace& face = mesh->faces[t];
-        face.indexCount = 3;
-        for (int c = 0; c < 3; ++c) face.positionIndex[c] = t * 3 + c;
+        mesh->faceCorners[t] = 3;
+        for (int c = 0; c < 3; ++c) ReadFacePositions(mesh, t)[c] = t * 3 + c;
     }
     ReadModelMaterial* material = AddReadModelMaterial(model, "soup");
     if (!material) return nullptr;
@@ -107,7 +106,7 @@ inline bool BuildRandomReadModel(ReadModel* model, std::mt19937& random, int tri
         for (int i = 0; i < materials; ++i) mesh->materials[i] = AddReadModelMaterial(model, "m");
         mesh->materialCount = materials;
         for (int f = 0; f < mesh->faceCount; ++f)
-            mesh->faces[f].materialIndex = materials ? int(random() % uint32_t(materials)) : 0;
+            mesh->faceMaterials[f] = materials ? int(random() % uint32_t(materials)) : 0;
         if (trial % 4 == 3) continue;  // rigid
         int bones = 1 + int(random() % 70);
         std::vector<std::vector<std::pair<int, float>>> pairs(static_cast<size_t>(bones));

@@ -88,11 +88,11 @@ inline ModelBase* BuildMv1Sample(const char* textureFolder) {
     cube->materials[0] = skin;
     cube->materialCount = 1;
     cube->uvCount[0] = 2;
-    cube->uvs[0] = AllocReadModelArray<float[3]>(&model, 2);
+    cube->uvs[0] = AllocReadModelArray<float[2]>(&model, 2);
     cube->uvs[0][1][0] = 1.0f;
     cube->uvs[0][1][1] = 12345.0f / 65535.0f;
     for (int f = 0; f < cube->faceCount; ++f)
-        for (int c = 0; c < 3; ++c) cube->faces[f].uvIndex[0][c] = (f + c) % 2;
+        for (int c = 0; c < 3; ++c) ReadFaceUvs(cube, 0, f)[c] = (f + c) % 2;
     for (const char* name : {"smile", "frown"}) {
         ReadModelShape* shape = AddReadModelShape(&model, name, body);
         shape->mesh = cube;

@@ -174,7 +174,7 @@ TEST_F(ConvertTest, TooManyPlansOrUnknownBonesRefuseTheModelCleanly) {
 
     oneTriangle(0)->skinWeightCount = 5000;  // more than a mesh can hold
     EXPECT_EQ(ConvertReadModelToModelBase(&model, nullptr, nullptr), -1);
-    oneTriangle(0)->faces[0].positionIndex[1] = 99;  // out of range
+    ReadFacePositions(oneTriangle(0), 0)[1] = 99;  // out of range
     EXPECT_EQ(ConvertReadModelToModelBase(&model, nullptr, nullptr), -1);
 }
 

@@ -81,8 +81,8 @@ protected:
                 std::memcpy(mesh->colours[i], c, sizeof c);
             }
             for (int f = 0; f < mesh->faceCount; ++f)
-                for (int c = 0; c < mesh->faces[f].indexCount; ++c)
-                    mesh->faces[f].colourIndex[c] = mesh->faces[f].positionIndex[c];
+                for (int c = 0; c < mesh->faceCorners[f]; ++c)
+                    ReadFaceColours(mesh, f)[c] = ReadFacePositions(mesh, f)[c];
         }
         ReadModelMaterial* m = AddReadModelMaterial(&model, "m");
         m->drawType = drawType;

@@ -20,8 +20,8 @@ protected:
     std::vector<std::vector<int>> Corners(const ReadModelMesh* mesh) {
         std::vector<std::vector<int>> out;
         for (int f = 0; f < mesh->faceCount; ++f)
-            out.push_back({mesh->faces[f].positionIndex[0], mesh->faces[f].positionIndex[1],
-                           mesh->faces[f].positionIndex[2]});
+            out.push_back({ReadFacePositions(mesh, f)[0], ReadFacePositions(mesh, f)[1],
+                           ReadFacePositions(mesh, f)[2]});
         return out;
     }
     ReadModel model;
@@ -36,9 +36,9 @@ std::vector<Vector3> Ring(int n) {
 
 TEST_F(MeshPrepareTest, TriangulationCornerOrder) {
     ReadModelMesh* tri = AddTestMesh(&model, frame, Ring(3), {{0, 1, 2}});
-    ReadModelFace* before = tri->faces;
+    const int* before = tri->faceIndices[READ_FACE_POSITIONS];
     ASSERT_TRUE(TriangulateReadModelMesh(&model, tri));
-    EXPECT_EQ(tri->faces, before);  // triangles only: unchanged
+    EXPECT_EQ(tri->faceIndices[READ_FACE_POSITIONS], before);  // triangles only: unchanged
 
     ReadModelMesh* quad = AddTestMesh(&model, frame, Ring(4), {{0, 1, 2, 3}});
     ASSERT_TRUE(TriangulateReadModelMesh(&model, quad));
@@ -49,17 +49,17 @@ TEST_F(MeshPrepareTest, TriangulationCornerOrder) {
     EXPECT_EQ(Corners(penta), (std::vector<std::vector<int>>{{0, 1, 4}, {4, 1, 2}, {4, 2, 3}}));
 
     ReadModelMesh* hexa = AddTestMesh(&model, frame, Ring(6), {{0, 1, 2, 3, 4, 5}, {0, 1, 2}});
-    hexa->faces[0].materialIndex = 3;
-    hexa->faces[0].uvIndex[1][3] = 33;
+    hexa->faceMaterials[0] = 3;
+    ReadFaceUvs(hexa, 1, 0)[3] = 33;
     hexa->uvCount[1] = 34;  // the channel is in use: its indices go with the corners
     ASSERT_TRUE(TriangulateReadModelMesh(&model, hexa));
-    EXPECT_EQ(hexa->faces[0].uvIndex[0], nullptr);  // channels not in use are dropped
-    EXPECT_EQ(hexa->faces[0].colourIndex, nullptr);
+    EXPECT_EQ(ReadFaceUvs(hexa, 0, 0), nullptr);  // channels not in use are dropped
+    EXPECT_EQ(ReadFaceColours(hexa, 0), nullptr);
     EXPECT_EQ(Corners(hexa), (std::vector<std::vector<int>>{{0, 1, 5}, {0, 1, 2}, {5, 1, 2}, {5, 2, 4}, {4, 2, 3}}));
-    EXPECT_EQ(hexa->faces[4].materialIndex, 3);
-    EXPECT_EQ(hexa->faces[3].uvIndex[1][1], 0);
-    EXPECT_EQ(hexa->faces[4].uvIndex[1][2], 33);  // corner 3 of the old face
-    EXPECT_EQ(hexa->faces[4].triangleCount, 1);
+    EXPECT_EQ(hexa->faceMaterials[4], 3);
+    EXPECT_EQ(ReadFaceUvs(hexa, 1, 3)[1], 0);
+    EXPECT_EQ(ReadFaceUvs(hexa, 1, 4)[2], 33);  // corner 3 of the old face
+    EXPECT_EQ(hexa->faceCorners[4], 3);
 }
 
 TEST_F(MeshPrepareTest, TriangulationFailsCleanlyWhenMemoryIsShort) {
@@ -75,10 +75,15 @@ TEST_F(MeshPrepareTest, CubeKeepsHardEdges) {
     EXPECT_EQ(cube->normalCount, 24);  // one slot per group: the quad diagonals share theirs
     for (int f = 0; f < cube->faceCount; ++f)
         for (int c = 0; c < 3; ++c) {
-            const Vector3& n = cube->normals[cube->faces[f].normalIndex[c]];
+            const Vector3& n = cube->normals[ReadFaceNormals(cube, f)[c]];
             EXPECT_NEAR(std::fabs(n.x) + std::fabs(n.y) + std::fabs(n.z), 1.0f, 1e-6);
-            EXPECT_NEAR(n.x * cube->faces[f].normal.x + n.y * cube->faces[f].normal.y + n.z * cube->faces[f].normal.z,
-                        1.0f, 1e-6);
+            // Along the face's own normal.
+            const int* p = ReadFacePositions(cube, f);
+            const Vector3 &a = cube->positions[p[0]], &b = cube->positions[p[1]], &d = cube->positions[p[2]];
+            Vector3 e1{b.x - a.x, b.y - a.y, b.z - a.z}, e2{d.x - a.x, d.y - a.y, d.z - a.z};
+            Vector3 face{e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
+            float length = std::sqrt(face.x * face.x + face.y * face.y + face.z * face.z);
+            EXPECT_NEAR((n.x * face.x + n.y * face.y + n.z * face.z) / length, 1.0f, 1e-6);
         }
 }
 
@@ -93,16 +98,16 @@ TEST_F(MeshPrepareTest, SmoothingAngleDecidesSharedNormals) {
     frame->smoothingAngle = 45.0f * 3.14159265f / 180.0f;
     ReadModelMesh* smooth = Hinge(&model, frame, 30.0f);
     ASSERT_TRUE(GenerateReadModelMeshNormals(&model, smooth));
-    EXPECT_EQ(smooth->faces[0].normalIndex[0], smooth->faces[1].normalIndex[1]);  // position 0
-    EXPECT_EQ(smooth->faces[0].normalIndex[1], smooth->faces[1].normalIndex[0]);  // position 1
-    EXPECT_NE(smooth->faces[0].normalIndex[2], smooth->faces[0].normalIndex[0]);
+    EXPECT_EQ(ReadFaceNormals(smooth, 0)[0], ReadFaceNormals(smooth, 1)[1]);  // position 0
+    EXPECT_EQ(ReadFaceNormals(smooth, 0)[1], ReadFaceNormals(smooth, 1)[0]);  // position 1
+    EXPECT_NE(ReadFaceNormals(smooth, 0)[2], ReadFaceNormals(smooth, 0)[0]);
     EXPECT_EQ(smooth->normalCount, 4);
 
     frame->smoothingAngle = 20.0f * 3.14159265f / 180.0f;
     ReadModelMesh* hard = Hinge(&model, frame, 30.0f);
     ASSERT_TRUE(GenerateReadModelMeshNormals(&model, hard));
     EXPECT_EQ(hard->normalCount, 6);
-    EXPECT_NE(hard->faces[0].normalIndex[0], hard->faces[1].normalIndex[1]);
+    EXPECT_NE(ReadFaceNormals(hard, 0)[0], ReadFaceNormals(hard, 1)[1]);
 }
 
 TEST_F(MeshPrepareTest, DegenerateTrianglesSpreadNoNaN) {
@@ -114,7 +119,7 @@ TEST_F(MeshPrepareTest, DegenerateTrianglesSpreadNoNaN) {
         EXPECT_FALSE(std::isnan(mesh->normals[i].x));
         EXPECT_FALSE(std::isnan(mesh->normals[i].z));
     }
-    EXPECT_NEAR(mesh->normals[mesh->faces[1].normalIndex[0]].z, -1.0f, 1e-6);
+    EXPECT_NEAR(mesh->normals[ReadFaceNormals(mesh, 1)[0]].z, -1.0f, 1e-6);
 }
 
 TEST_F(MeshPrepareTest, OutOfRangePositionIsRefused) {
@@ -135,9 +140,9 @@ TEST_F(MeshPrepareTest, MergeByDistanceAndWeights) {
     mesh->skinWeightCount = 1;
     ASSERT_TRUE(MergeReadModelMeshVertices(mesh));
     EXPECT_EQ(mesh->positionCount, 4);  // 1 merged into 0; 2 (0.00002 away) stays
-    EXPECT_EQ(mesh->faces[1].positionIndex[0], 0);
-    EXPECT_EQ(mesh->faces[1].positionIndex[1], 1);
-    EXPECT_EQ(mesh->faces[1].positionIndex[2], 3);
+    EXPECT_EQ(ReadFacePositions(mesh, 1)[0], 0);
+    EXPECT_EQ(ReadFacePositions(mesh, 1)[1], 1);
+    EXPECT_EQ(ReadFacePositions(mesh, 1)[2], 3);
     EXPECT_EQ(sw->weights[0].position, 2u);
     EXPECT_EQ(sw->weights[1].position, 3u);
 
@@ -160,8 +165,8 @@ TEST_F(MeshPrepareTest, PositionsOfAnyValenceShareTheirNormal) {
     ReadModelMesh* fan = AddTestMesh(&model, frame, p, faces);
     frame->smoothingAngle = 0.0f;
     ASSERT_TRUE(GenerateReadModelMeshNormals(&model, fan));
-    int centre = fan->faces[0].normalIndex[0];
-    for (int f = 0; f < valence; ++f) ASSERT_EQ(fan->faces[f].normalIndex[0], centre);
+    int centre = ReadFaceNormals(fan, 0)[0];
+    for (int f = 0; f < valence; ++f) ASSERT_EQ(ReadFaceNormals(fan, f)[0], centre);
     EXPECT_NEAR(std::fabs(fan->normals[centre].z), 1.0f, 1e-5);
 }
 

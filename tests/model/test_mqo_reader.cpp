@@ -293,6 +293,46 @@ TEST_F(MqoReaderTest, FaceColoursAndUvsReachTheVertices) {
     EXPECT_EQ(uvs, (std::set<std::pair<float, float>>{{0.25f, 0.5f}, {0.75f, 0.5f}, {0.75f, 1.0f}, {0.25f, 1.0f}}));
 }
 
+// Faces read before the first COL take their materials' colours, those
+// after it without COL too.
+TEST_F(MqoReaderTest, FacesBeforeTheFirstColourKeepTheirMaterials) {
+    MqoDocument doc = MakeQuadDocument();
+    doc.materials[0].diffuse = 1.0f;
+    doc.materials[0].colour[0] = 0.5f;
+    MqoMaterialSpec blue;
+    blue.name = "blue";
+    blue.diffuse = 1.0f;
+    blue.colour[0] = blue.colour[1] = 0.0f;
+    doc.materials.push_back(blue);
+    // Local materials by first use: the plain one first, then blue.
+    std::vector<MqoFaceSpec>& faces = doc.objects[0].faces;
+    faces[0].corners = {0, 1, 2};
+    MqoFaceSpec blueFace = faces[0];
+    blueFace.corners = {0, 2, 3};
+    blueFace.material = 1;
+    MqoFaceSpec red = faces[0];
+    red.colours.assign(3, 0xFF0000FFu);
+    faces.push_back(blueFace);
+    faces.push_back(red);
+    blueFace.corners = {3, 2, 1};
+    faces.push_back(blueFace);
+    int model = Load(doc);
+    ASSERT_GE(model, 0) << Log();
+    ModelBase* base = BaseOf(model);
+    ASSERT_EQ(base->meshCount, 2);
+    for (int m = 0; m < 2; ++m) {
+        const ModelBaseMesh& mesh = base->meshes[m];
+        const bool isBlue = mesh.material == 1;
+        EXPECT_GE(mesh.vertexCount, 3);
+        for (int v = 0; v < mesh.vertexCount; ++v) {
+            const uint8_t* d = mesh.vertices[v].diffuse;
+            EXPECT_EQ(d[0], isBlue ? 0 : 127) << m;
+            EXPECT_EQ(d[2], isBlue ? 255 : d[1]) << m;  // the plain one white or red
+            EXPECT_EQ(d[3], 255) << m;
+        }
+    }
+}
+
 // Materials with textures: tex, aplane and bump, the "_a" companion, and a
 // code page 932 name whose trail byte is 0x5C.
 TEST_F(MqoReaderTest, TexturesOfUsedMaterialsAreLoaded) {

@@ -95,7 +95,7 @@ TEST(PmdReader, MaterialsTakeTheirFacesToonsTexturesAndOutlines) {
     EXPECT_EQ(mesh->materials[0], r.Material(0));
     EXPECT_EQ(mesh->materials[1], r.Material(1));
     const int faceMaterials[] = {0, 0, 1, 1};
-    for (int f = 0; f < 4; ++f) EXPECT_EQ(mesh->faces[f].materialIndex, faceMaterials[f]) << f;
+    for (int f = 0; f < 4; ++f) EXPECT_EQ(mesh->faceMaterials[f], faceMaterials[f]) << f;
 
     ReadModelMaterial* skin = r.Material(0);
     EXPECT_EQ(skin->drawType, 2);
@@ -214,10 +214,10 @@ TEST(PmdReader, MorphsMoveTheirFacesIntoAShapedSecondMesh) {
     }
     const int corners[2][3] = {{2, 3, 0}, {3, 1, 0}};
     for (int f = 0; f < 2; ++f)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(second->faces[f].positionIndex[c], corners[f][c]) << f << "," << c;
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(ReadFacePositions(second, f)[c], corners[f][c]) << f << "," << c;
     ASSERT_EQ(second->materialCount, 1);
     EXPECT_EQ(second->materials[0], r.Material(1));
-    EXPECT_EQ(second->faces[0].materialIndex, 0);
+    EXPECT_EQ(second->faceMaterials[0], 0);
     // The second mesh's weights follow its numbering; the main mesh keeps
     // the pairs of its other vertices only.
     ASSERT_EQ(second->skinWeightCount, 3);

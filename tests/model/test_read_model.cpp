@@ -48,24 +48,36 @@ TEST_F(ReadModelTest, FramesStayInTreeOrder) {
 TEST_F(ReadModelTest, FaceReservationKeepsOldIndicesAndIgnoresShrinking) {
     ReadModelMesh* mesh = AddReadModelMesh(&model, AddReadModelFrame(&model, "f", nullptr));
     ASSERT_EQ(ReserveReadModelFaces(&model, mesh, 2, 3), 0);
-    mesh->faces[1].indexCount = 3;
-    mesh->faces[1].positionIndex[2] = 7;
-    mesh->faces[1].uvIndex[3][1] = 5;
-    mesh->faces[1].materialIndex = 2;
-    ReadModelFace* before = mesh->faces;
+    mesh->faceCorners[1] = 3;
+    ReadFacePositions(mesh, 1)[2] = 7;
+    ReadFaceUvs(mesh, 3, 1)[1] = 5;
+    mesh->faceMaterials[1] = 2;
+    const int* before = mesh->faceIndices[READ_FACE_POSITIONS];
     ASSERT_EQ(ReserveReadModelFaces(&model, mesh, 1, 2), 0);
-    EXPECT_EQ(mesh->faces, before);
+    EXPECT_EQ(mesh->faceIndices[READ_FACE_POSITIONS], before);
     ASSERT_EQ(ReserveReadModelFaces(&model, mesh, 4, 6), 0);
     EXPECT_EQ(mesh->faceCount, 4);
     EXPECT_EQ(mesh->maxIndicesPerFace, 6);
-    EXPECT_EQ(mesh->faces[1].positionIndex[2], 7);
-    EXPECT_EQ(mesh->faces[1].uvIndex[3][1], 5);
-    EXPECT_EQ(mesh->faces[1].materialIndex, 2);
-    EXPECT_EQ(mesh->faces[3].positionIndex[5], 0);
-    SetModelAllocFailureAt(1);
+    EXPECT_EQ(ReadFacePositions(mesh, 1)[2], 7);
+    EXPECT_EQ(ReadFaceUvs(mesh, 3, 1)[1], 5);
+    EXPECT_EQ(mesh->faceMaterials[1], 2);
+    EXPECT_EQ(ReadFacePositions(mesh, 3)[5], 0);
+    SetModelAllocFailureAt(3);
     EXPECT_EQ(ReserveReadModelFaces(&model, mesh, 8, 6), -1);
-    EXPECT_EQ(mesh->faces, nullptr);
-    EXPECT_EQ(mesh->faceCount, 0);
+    SetModelAllocFailureAt(0);
+    EXPECT_EQ(mesh->faceCount, 4);  // as they were
+    EXPECT_EQ(ReadFacePositions(mesh, 1)[2], 7);
+
+    // A mask names the arrays made; one can be added later.
+    ReadModelMesh* masked = AddReadModelMesh(&model, nullptr);
+    masked->faceArrays = 1u << READ_FACE_POSITIONS | 1u << READ_FACE_UVS;
+    ASSERT_EQ(ReserveReadModelFaces(&model, masked, 5, 4), 0);
+    EXPECT_NE(ReadFaceUvs(masked, 0, 4), nullptr);
+    EXPECT_EQ(ReadFaceNormals(masked, 4), nullptr);
+    EXPECT_EQ(ReadFaceUvs(masked, 1, 4), nullptr);
+    ASSERT_TRUE(AddReadModelFaceArray(&model, masked, READ_FACE_NORMALS));
+    EXPECT_EQ(ReadFaceNormals(masked, 4)[3], 0);
+    EXPECT_EQ(ReadFaceNormals(masked, 4) - ReadFaceNormals(masked, 0), 16);
 }
 
 TEST_F(ReadModelTest, MaterialsTexturesAndRemovedMeshes) {

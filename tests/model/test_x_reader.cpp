@@ -100,18 +100,18 @@ TEST(XReadModelTest, SampleBecomesTheReadModel) {
     EXPECT_EQ(mesh->normalCount, 1);
     EXPECT_EQ(mesh->uvCount[0], 6);
     ASSERT_EQ(mesh->faceCount, 2);
-    EXPECT_EQ(mesh->faces[0].indexCount, 4);  // quads stay whole until the conversion
-    EXPECT_EQ(std::vector<int>(mesh->faces[1].positionIndex, mesh->faces[1].positionIndex + 4), (std::vector<int>{1, 2, 5, 4}));
-    EXPECT_EQ(std::vector<int>(mesh->faces[1].uvIndex[0], mesh->faces[1].uvIndex[0] + 4), (std::vector<int>{1, 2, 5, 4}));
-    EXPECT_EQ(mesh->faces[0].materialIndex, 0);
-    EXPECT_EQ(mesh->faces[1].materialIndex, 1);
+    EXPECT_EQ(mesh->faceCorners[0], 4);  // quads stay whole until the conversion
+    EXPECT_EQ(std::vector<int>(ReadFacePositions(mesh, 1), ReadFacePositions(mesh, 1) + 4), (std::vector<int>{1, 2, 5, 4}));
+    EXPECT_EQ(std::vector<int>(ReadFaceUvs(mesh, 0, 1), ReadFaceUvs(mesh, 0, 1) + 4), (std::vector<int>{1, 2, 5, 4}));
+    EXPECT_EQ(mesh->faceMaterials[0], 0);
+    EXPECT_EQ(mesh->faceMaterials[1], 1);
     ASSERT_EQ(mesh->materialCount, 2);
     EXPECT_STREQ(mesh->materials[0]->name, "Red");
     EXPECT_STREQ(mesh->materials[1]->name, "Blue");
     // Colours: the two listed, then white; corners point at their vertex's.
     ASSERT_EQ(mesh->colourCount, 3);
     EXPECT_EQ(std::vector<float>(mesh->colours[2], mesh->colours[2] + 4), (std::vector<float>{1, 1, 1, 1}));
-    EXPECT_EQ(std::vector<int>(mesh->faces[1].colourIndex, mesh->faces[1].colourIndex + 4), (std::vector<int>{2, 2, 1, 0}));
+    EXPECT_EQ(std::vector<int>(ReadFaceColours(mesh, 1), ReadFaceColours(mesh, 1) + 4), (std::vector<int>{2, 2, 1, 0}));
     // Skin weights: bound to the frames by name, pairs in file order.
     ASSERT_EQ(mesh->skinWeightCount, 2);
     EXPECT_EQ(mesh->skinWeights[0]->boneFrameIndex, int(p.Frame("Body")->index));
@@ -169,13 +169,13 @@ TEST(XReadModelTest, AMeshOutsideEveryFrameAndWithoutMaterials) {
     ASSERT_EQ(mesh->materialCount, 1);
     EXPECT_STREQ(mesh->materials[0]->name, "Normal");
     EXPECT_EQ(mesh->maxIndicesPerFace, 5);
-    EXPECT_EQ(mesh->faces[0].indexCount, 5);
-    EXPECT_EQ(mesh->faces[1].indexCount, 3);
+    EXPECT_EQ(mesh->faceCorners[0], 5);
+    EXPECT_EQ(mesh->faceCorners[1], 3);
     EXPECT_EQ(mesh->colourCount, 0);
     ReadModelFrame* named = p.Frame("Named");
     ASSERT_NE(named, nullptr);
     EXPECT_EQ(named->parent, nullptr);
-    EXPECT_EQ(named->meshes.first->faces[0].materialIndex, 0);
+    EXPECT_EQ(named->meshes.first->faceMaterials[0], 0);
     EXPECT_EQ(named->meshes.first->materialCount, 2);
 }
 

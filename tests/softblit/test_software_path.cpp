@@ -244,7 +244,7 @@ TEST_P(SoftwarePathScene, ThroughTheEngineMatchesTheModel) {
         }
 
     const char* env = std::getenv("SOFTBLIT_PNG_DIR");
-    const std::filesystem::path out = env ? std::filesystem::path(env) : std::filesystem::temp_directory_path();
+    const std::filesystem::path out = env ? std::filesystem::path(env) : dir.path();
     Image shownImg(kW, kH, 1, 0, 0);
     for (int y = 0; y < kH; ++y) std::memcpy(shownImg.m.pixels + y * shownImg.m.base->pitch, &engine[y * kW], kW * 4);
     EXPECT_TRUE(softtest::SavePng(shownImg.m, out / ("software_path_scene_" + softtest::PathLabel(GetParam()) + ".png")));

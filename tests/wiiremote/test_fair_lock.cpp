@@ -2,8 +2,6 @@
 // hold or wait, and hand-over in the order of asking.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -28,19 +26,16 @@ TEST(FairRecursiveLock, ReentersAndRefusesOthers) {
 TEST(FairRecursiveLock, HandsOverInOrderOfAsking) {
     FairRecursiveLock lock;
     std::vector<int> order;
-    std::atomic<int> asked{0};
     lock.lock();
     std::vector<std::thread> threads;
     for (int i = 0; i < 3; ++i) {
         threads.emplace_back([&, i] {
-            ++asked;
             lock.lock();
             order.push_back(i);
             lock.unlock();
         });
         // Each waiter is queued before the next one starts.
-        while (asked <= i) std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        while (lock.waiting() <= i) std::this_thread::yield();
     }
     // A waiter is queued: try_lock from elsewhere must not jump the queue.
     bool jumped = true;

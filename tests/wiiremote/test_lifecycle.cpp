@@ -162,7 +162,7 @@ TEST_F(Lifecycle, ReconnectAfterLoss) {
 TEST_F(Lifecycle, CallbackEnablesMotionPlusFromTheReadThread) {
     remote->ChangeCallback = Reenter;
     sim->PlugExtension(platform::SimExtension::MotionPlus);
-    EXPECT_TRUE(WaitFor([&] { return remote->MotionPlusEnabled.load(); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return remote->MotionPlusEnabled.load(); }));
     EXPECT_TRUE(sim->MotionPlusActive());
 }
 

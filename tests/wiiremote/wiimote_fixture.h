@@ -59,8 +59,10 @@ inline Bytes MakeReport(std::initializer_list<int> bytes) {
     return r;
 }
 
-// Polls until the condition holds or the time runs out (real time).
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 3000) {
+// Polls until the condition holds or the time runs out (real time). The
+// deadline only matters when the condition never comes: it is generous, for
+// a loaded machine under ThreadSanitizer.
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 15000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end) return false;

@@ -66,7 +66,6 @@ bool PrepareMesh(ReadModel* model, MeshWork* work) {
         if (!GenerateReadModelMeshNormals(model, mesh)) return false;
     }
     EndModelConvertStage(MODEL_STAGE_NORMALS);
-    for (int f = 0; f < mesh->faceCount; ++f) mesh->faces[f].triangleCount = mesh->faces[f].indexCount - 2;
     model->totalTriangles += uint32_t(mesh->faceCount);
     return PlanReadMesh(model, work);
 }
@@ -76,10 +75,7 @@ bool PrepareMesh(ReadModel* model, MeshWork* work) {
 // (Arrays a reader keeps elsewhere than the model's chain stay.)
 void ReleaseFaceData(ReadModel* model, MeshWork* w) {
     ReadModelMesh* mesh = w->mesh;
-    FreeChainedBlock(&model->chain, mesh->faces);
-    mesh->faces = nullptr;
-    mesh->faceIndexArea = nullptr;
-    mesh->faceCount = 0;
+    FreeReadModelFaces(model, mesh);
     FreeChainedBlock(&model->chain, mesh->colours);
     mesh->colours = nullptr;
     mesh->colourCount = 0;
@@ -91,6 +87,20 @@ void ReleaseFaceData(ReadModel* model, MeshWork* w) {
     std::vector<uint8_t>().swap(w->faceType);
     std::vector<uint16_t>().swap(w->faceBoneCount);
     std::vector<int>().swap(w->facePlan);
+}
+
+// The frames' positions and normals were the last readers of the meshes'
+// own (arrays a reader keeps elsewhere than the model's chain stay).
+void ReleaseVertexData(ReadModel* model, std::vector<MeshWork>& works) {
+    for (MeshWork& w : works) {
+        ReadModelMesh* mesh = w.mesh;
+        FreeChainedBlock(&model->chain, mesh->positions);
+        FreeChainedBlock(&model->chain, mesh->positionFlags);
+        FreeChainedBlock(&model->chain, mesh->normals);
+        mesh->positions = nullptr;
+        mesh->positionFlags = nullptr;
+        mesh->normals = nullptr;
+    }
 }
 
 // Per frame: where each mesh's positions, normals and bone references go.
@@ -363,6 +373,7 @@ int FillBase(ReadModel* model, ModelBase* base, const char* folder, const ModelT
     if (builder.Frames() != 0 || !CopyAnimations(model, base)) return Fail(kMemory);
     if (CopyTextures(model, base, folder, hook) != 0) return -1;
     if (!CopyMaterials(model, base) || builder.PositionsAndNormals() != 0) return Fail(kMemory);
+    ReleaseVertexData(model, works);
     if (builder.SkinBones() != 0) return -1;
     if (builder.Meshes() != 0) return Fail("Read Model Convert Error : 頂点座標と頂点法線を格納するメモリ領域の確保に失敗しました");
     if (!CopyPhysics(model, base)) return Fail(kMemory);

@@ -21,7 +21,8 @@ bool CheckReadMesh(const ReadModel* model, const ReadModelMesh* mesh) {
         return Refuse("一つのメッシュのマテリアルの数が 256 を超えています");
     if (mesh->skinWeightCount < 0 || mesh->skinWeightCount > kReadMeshMaxSkinWeights)
         return Refuse("一つのメッシュのスキンウエイトの数が 4096 を超えています");
-    if (mesh->positionCount < 0 || mesh->faceCount < 0 || (mesh->faceCount > 0 && !mesh->faces))
+    if (mesh->positionCount < 0 || mesh->faceCount < 0 ||
+        (mesh->faceCount > 0 && (!mesh->faceCorners || !mesh->faceMaterials || !mesh->faceIndices[READ_FACE_POSITIONS])))
         return Refuse("メッシュの面か頂点の数が不正です");
     if ((mesh->positionCount > 0 && !mesh->positions) || (mesh->normalCount > 0 && !mesh->normals) ||
         (mesh->colourCount > 0 && !mesh->colours) || mesh->normalCount < 0 || mesh->colourCount < 0)
@@ -29,22 +30,29 @@ bool CheckReadMesh(const ReadModel* model, const ReadModelMesh* mesh) {
     for (int u = 0; u < kModelUvChannels; ++u)
         if (mesh->uvCount[u] < 0 || (mesh->uvCount[u] > 0 && !mesh->uvs[u]))
             return Refuse("メッシュのテクスチャ座標データがありません");
+    // Each array the counts call for is there.
+    if (mesh->faceCount > 0) {
+        bool held = mesh->normalCount == 0 || mesh->faceIndices[READ_FACE_NORMALS];
+        for (int u = 0; u < kModelUvChannels; ++u) held = held && (mesh->uvCount[u] == 0 || mesh->faceIndices[READ_FACE_UVS + u]);
+        if (!held) return Refuse("メッシュの面の番号データがありません");
+    }
     for (int m = 0; m < mesh->materialCount; ++m)
         if (!mesh->materials[m]) return Refuse("メッシュのマテリアルがありません");
     for (int f = 0; f < mesh->faceCount; ++f) {
-        const ReadModelFace& face = mesh->faces[f];
-        if (face.indexCount < 3 || face.indexCount > mesh->maxIndicesPerFace)
-            return Refuse("面の頂点数が不正です");
-        if (mesh->materialCount > 0 ? !InRange(face.materialIndex, mesh->materialCount) : face.materialIndex != 0)
+        const int n = mesh->faceCorners[f];
+        if (n < 3 || n > mesh->maxIndicesPerFace) return Refuse("面の頂点数が不正です");
+        const int material = mesh->faceMaterials[f];
+        if (mesh->materialCount > 0 ? !InRange(material, mesh->materialCount) : material != 0)
             return Refuse("面のマテリアル番号が範囲外です");
-        for (int c = 0; c < face.indexCount; ++c) {
-            if (!InRange(face.positionIndex[c], mesh->positionCount)) return Refuse("面の頂点番号が範囲外です");
-            if (mesh->normalCount > 0 && !InRange(face.normalIndex[c], mesh->normalCount))
+        for (int c = 0; c < n; ++c) {
+            if (!InRange(ReadFacePositions(mesh, f)[c], mesh->positionCount)) return Refuse("面の頂点番号が範囲外です");
+            if (mesh->normalCount > 0 && !InRange(ReadFaceNormals(mesh, f)[c], mesh->normalCount))
                 return Refuse("面の法線番号が範囲外です");
-            if (mesh->colourCount > 0 && !InRange(face.colourIndex[c], mesh->colourCount))
+            const int* colours = ReadFaceColours(mesh, f);
+            if (mesh->colourCount > 0 && !InRange(colours ? colours[c] : material, mesh->colourCount))
                 return Refuse("面の頂点カラー番号が範囲外です");
             for (int u = 0; u < kModelUvChannels; ++u)
-                if (mesh->uvCount[u] > 0 && !InRange(face.uvIndex[u][c], mesh->uvCount[u]))
+                if (mesh->uvCount[u] > 0 && !InRange(ReadFaceUvs(mesh, u, f)[c], mesh->uvCount[u]))
                     return Refuse("面のテクスチャ座標番号が範囲外です");
         }
     }

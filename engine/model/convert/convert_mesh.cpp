@@ -54,16 +54,16 @@ int UvChannels(const ReadModelMesh* mesh) {
     return channels;
 }
 
-ModelBaseMeshVertex CornerVertex(const MeshWork& w, const ReadModelFace& face, int corner,
-                                 const ReadModelMaterial* material) {
+ModelBaseMeshVertex CornerVertex(const MeshWork& w, int face, int corner, const ReadModelMaterial* material) {
     const ReadModelMesh* mesh = w.mesh;
     ModelBaseMeshVertex v;
     std::memset(&v, 0, sizeof(v));  // padding too: vertices are compared bytewise
-    int p = face.positionIndex[corner];
+    int p = ReadFacePositions(mesh, face)[corner];
     v.position = w.positionBase + p;
-    v.normal = w.normalBase + face.normalIndex[corner];
+    v.normal = w.normalBase + ReadFaceNormals(mesh, face)[corner];
     static const float kWhite[4] = {1, 1, 1, 1};
-    const float* diffuse = mesh->colourCount > 0 ? mesh->colours[face.colourIndex[corner]]
+    const int* colours = ReadFaceColours(mesh, face);
+    const float* diffuse = mesh->colourCount > 0 ? mesh->colours[colours ? colours[corner] : mesh->faceMaterials[face]]
                            : material              ? material->diffuse
                                                    : kWhite;
     ColourBytes(diffuse, v.diffuse);
@@ -71,7 +71,7 @@ ModelBaseMeshVertex CornerVertex(const MeshWork& w, const ReadModelFace& face, i
     ColourBytes(material ? material->specular : kNone, v.specular);
     for (int c = 0; c < kModelUvChannels; ++c) {
         if (mesh->uvCount[c] <= 0) continue;
-        const float* uv = mesh->uvs[c][face.uvIndex[c][corner]];
+        const float* uv = mesh->uvs[c][ReadFaceUvs(mesh, c, face)[corner]];
         v.uv[c][0] = uv[0];
         v.uv[c][1] = uv[1];
     }
@@ -103,7 +103,7 @@ public:
         for (int i = 0; i < plan.boneCount; ++i) list.bones[i] = w_.slotBase + plan.bones[i];
     }
 
-    void AddFace(const ReadModelFace& face) {
+    void AddFace(int face) {
         BuiltList& list = out_->lists.back();
         uint16_t corners[3];
         for (int c = 0; c < 3; ++c) {
@@ -175,7 +175,7 @@ void BuildMeshesOfReadMesh(const ReadModel* model, const MeshWork& w, std::vecto
         built.vertexColours = mesh->colourCount > 0;
         MeshBuilder builder(model, w, &built, material, &seen);
         const PolygonGroup& group = w.groups[size_t(g)];
-        auto inGroup = [&](int f) { return mesh->materialCount == 0 || mesh->faces[f].materialIndex == g; };
+        auto inGroup = [&](int f) { return mesh->materialCount == 0 || mesh->faceMaterials[f] == g; };
         auto typeOf = [&](int f) { return w.skinned ? int(w.faceType[size_t(f)]) : 0; };
         for (int type : {0, 3}) {
             if (group.trianglesOfType[type] == 0) continue;
@@ -186,7 +186,7 @@ void BuildMeshesOfReadMesh(const ReadModel* model, const MeshWork& w, std::vecto
                     builder.StartList(type, group.maxWeights);
                     inList = 0;
                 }
-                builder.AddFace(mesh->faces[f]);
+                builder.AddFace(f);
                 ++inList;
             }
         }
@@ -198,7 +198,7 @@ void BuildMeshesOfReadMesh(const ReadModel* model, const MeshWork& w, std::vecto
                 builder.SetPalette(plans[p]);
                 for (int f = 0; f < mesh->faceCount; ++f)
                     if (inGroup(f) && typeOf(f) == type && w.facePlan[size_t(f)] == int(p))
-                        builder.AddFace(mesh->faces[f]);
+                        builder.AddFace(f);
             }
         }
         if (mesh->hasShapes) BuildShapes(w, &built);

@@ -97,8 +97,9 @@ bool AnalyseSkin(ReadModel* model, MeshWork* w) {
     for (int f = 0; f < mesh->faceCount; ++f) {
         std::fill(scratch.begin(), scratch.end(), 0);
         int most = 0;
+        const int* corners = ReadFacePositions(mesh, f);
         for (int c = 0; c < 3; ++c) {
-            int p = mesh->faces[f].positionIndex[c];
+            int p = corners[c];
             OrBitTableRowInto(&w->vertexBones, p, scratch.data());
             most = std::max(most, counts[size_t(p) + 1] - counts[size_t(p)]);
         }
@@ -120,9 +121,9 @@ bool PlanReadMesh(ReadModel* model, MeshWork* w) {
     w->facePlan.assign(size_t(mesh->faceCount), -1);
     std::vector<uint16_t> bones(size_t(mesh->skinWeightCount) + 1);
     for (int f = 0; f < mesh->faceCount; ++f) {
-        PolygonGroup& group = w->groups[size_t(mesh->materialCount > 0 ? mesh->faces[f].materialIndex : 0)];
+        PolygonGroup& group = w->groups[size_t(mesh->materialCount > 0 ? mesh->faceMaterials[f] : 0)];
         int type = w->skinned ? w->faceType[size_t(f)] : 0;
-        int triangles = mesh->faces[f].triangleCount;
+        const int triangles = 1;  // every face is a triangle by now
         group.trianglesOfType[type] += triangles;
         if (type == 3) group.maxWeights = std::max(group.maxWeights, w->maxBonesPerVertex);
         if (type != 1 && type != 2) continue;

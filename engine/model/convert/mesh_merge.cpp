@@ -98,10 +98,10 @@ bool MergeReadModelMeshVertices(ReadModelMesh* mesh) {
             ++kept;
         }
         for (int f = 0; f < mesh->faceCount; ++f) {
-            ReadModelFace& face = mesh->faces[f];
-            for (int c = 0; c < face.indexCount; ++c) {
-                int p = face.positionIndex[c];
-                if (p >= 0 && p < n) face.positionIndex[c] = work[redirect[p]].newIndex;
+            int* corners = ReadFacePositions(mesh, f);
+            for (int c = 0; c < mesh->faceCorners[f]; ++c) {
+                int p = corners[c];
+                if (p >= 0 && p < n) corners[c] = work[redirect[p]].newIndex;
             }
         }
         for (int s = 0; s < mesh->skinWeightCount; ++s)

@@ -22,11 +22,13 @@
 #include "model/instance/model_instance.h"
 #include "model/instance/model_system.h"
 #include "model/read/model_readers.h"
+#include "platform/allocator.h"
 
 namespace {
 
 constexpr size_t kPathCapacity = 1024;
 constexpr int64_t kMaxModelFileBytes = int64_t(1) << 31;
+constexpr size_t kLargeModelBlockBytes = 256 * 1024;
 
 // Index of the last '\', '/' or ':' (a trail byte 0x5C is none), or npos.
 size_t LastSeparator(const std::string& path) {
@@ -129,6 +131,10 @@ void ReleaseAllRecords() {
 
 int InitializeModelSystem() {
     if (IsModelSystemReady()) return 0;
+    // A model load allocates and frees the largest blocks the engine
+    // handles (the file, the read model, the work of the conversion); they
+    // go back to the system when freed rather than stay resident.
+    platform::FixLargeBlockThreshold(kLargeModelBlockBytes);
     GetModelSineTable();
     StartModelHandleTables();
     return 0;

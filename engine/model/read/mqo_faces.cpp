@@ -4,8 +4,10 @@
 // start with room for 3 corners when the first face is a triangle, and
 // grow to 4 at the first quad. UV slot 0 is (0, 0) for corners without UV.
 // A corner without a colour of its own points at its material's slot (one
-// per local material, at the front of the colour array); room for colours
-// per corner is made when the first face with COL comes.
+// per local material, at the front of the colour array). Until the first
+// face with COL comes every corner is such a corner, and the faces hold no
+// colour numbers (a corner's is its face's material number); that face
+// brings room for colours per corner and the colour numbers.
 #include <cstring>
 
 #include "engine/log.h"
@@ -18,7 +20,7 @@ constexpr int kSlotsPerFace = 4;
 int Fail(const MqoObject* o, const char* format) { return WriteLogFormat(format, o->name); }
 
 struct FaceSlots {
-    float (*uvs)[3];
+    float (*uvs)[2];
     float (*colours)[4];
     int uvNext;
     int colourNext;
@@ -28,8 +30,8 @@ struct FaceSlots {
     bool cornerColours;  // the colour array has room for colours per corner
 };
 
-float (*UvSlots(ReadModel* model, int faceCount, int cornersPerFace))[3] {
-    return AllocReadModelArray<float[3]>(model, size_t(cornersPerFace) * size_t(faceCount) + 1);
+float (*UvSlots(ReadModel* model, int faceCount, int cornersPerFace))[2] {
+    return AllocReadModelArray<float[2]>(model, size_t(cornersPerFace) * size_t(faceCount) + 1);
 }
 
 // Room for quads in the faces and UV slots; false when memory is short.
@@ -38,7 +40,7 @@ bool MakeQuadRoom(MqoObject* o, FaceSlots* slots) {
     if (ReserveReadModelFaces(model, o->mesh, slots->faceCount, kSlotsPerFace) != 0) return false;
     auto* grown = UvSlots(model, slots->faceCount, kSlotsPerFace);
     if (!grown) return false;
-    std::memcpy(grown, slots->uvs, sizeof(float[3]) * size_t(slots->uvNext));
+    std::memcpy(grown, slots->uvs, sizeof(float[2]) * size_t(slots->uvNext));
     FreeChainedBlock(&model->chain, slots->uvs);
     slots->uvs = grown;
     slots->cornersPerFace = kSlotsPerFace;
@@ -47,10 +49,14 @@ bool MakeQuadRoom(MqoObject* o, FaceSlots* slots) {
 
 constexpr int kMaterialColourSlots = kReadMeshMaxMaterials;
 
-// Makes room for colours per corner behind the material slots; false when
-// memory is short.
-bool MakeCornerColourRoom(ReadModel* model, FaceSlots* slots) {
+// Makes room for colours per corner behind the material slots, and colour
+// numbers for the faces (those before face take their materials'); false
+// when memory is short.
+bool MakeCornerColourRoom(ReadModel* model, ReadModelMesh* mesh, int face, FaceSlots* slots) {
     if (slots->cornerColours) return true;
+    if (!AddReadModelFaceArray(model, mesh, READ_FACE_COLOURS)) return false;
+    for (int f = 0; f < face; ++f)
+        for (int c = 0; c < mesh->faceCorners[f]; ++c) ReadFaceColours(mesh, f)[c] = mesh->faceMaterials[f];
     auto* grown = AllocReadModelArray<float[4]>(model, size_t(kMaterialColourSlots) + size_t(kSlotsPerFace) * size_t(slots->faceCount));
     if (!grown) return false;
     std::memcpy(grown, slots->colours, sizeof(float[4]) * size_t(kMaterialColourSlots));
@@ -88,10 +94,12 @@ int ReadMaterialIndex(MqoObject* o, int* local) {
     return *local = MapMaterial(o, index);
 }
 
-int ReadUvs(MqoObject* o, int n, ReadModelFace* face, FaceSlots* slots) {
+// face: the kept face's number, -1 for a face that is dropped.
+int ReadUvs(MqoObject* o, int n, int face, FaceSlots* slots) {
     MqoText* text = &o->r->text;
+    int* corners = face >= 0 ? ReadFaceUvs(o->mesh, 0, face) : nullptr;
     if (!PeekMqoLineWord(text, "UV")) {
-        for (int c = 0; face && c < n; ++c) face->uvIndex[0][c] = 0;
+        for (int c = 0; corners && c < n; ++c) corners[c] = 0;
         return 0;
     }
     if (!ExpectMqoToken(text, "UV") || !ExpectMqoToken(text, "("))
@@ -99,38 +107,40 @@ int ReadUvs(MqoObject* o, int n, ReadModelFace* face, FaceSlots* slots) {
     for (int c = 0; c < n; ++c) {
         float u = ReadMqoFloat(text);
         float v = ReadMqoFloat(text);
-        if (!face) continue;
+        if (!corners) continue;
         int slot = slots->uvNext++;
         slots->anyUv = true;
         slots->uvs[slot][0] = u;
         slots->uvs[slot][1] = v;
-        face->uvIndex[0][c] = slot;
+        corners[c] = slot;
     }
     if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の UV の ) がありません");
     return 0;
 }
 
-int ReadColours(MqoObject* o, int n, ReadModelFace* face, int local, FaceSlots* slots) {
+int ReadColours(MqoObject* o, int n, int face, int local, FaceSlots* slots) {
     MqoText* text = &o->r->text;
     const float* diffuse = o->localMaterials[size_t(local)]->diffuse;
     if (!PeekMqoLineWord(text, "COL")) {
         // Without COL each corner holds its material's diffuse colour.
-        if (!face) return 0;
+        if (face < 0) return 0;
         std::memcpy(slots->colours[local], diffuse, sizeof(float) * 4);
-        for (int c = 0; c < n; ++c) face->colourIndex[c] = local;
+        if (int* corners = ReadFaceColours(o->mesh, face))
+            for (int c = 0; c < n; ++c) corners[c] = local;
         return 0;
     }
     if (!ExpectMqoToken(text, "COL") || !ExpectMqoToken(text, "("))
         return Fail(o, "MQO Load Error : Object %s チャンクの face の COL の ( がありません");
-    if (face && !MakeCornerColourRoom(&o->r->model, slots))
+    if (face >= 0 && !MakeCornerColourRoom(&o->r->model, o->mesh, face, slots))
         return Fail(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
+    int* corners = face >= 0 ? ReadFaceColours(o->mesh, face) : nullptr;
     for (int c = 0; c < n; ++c) {
         unsigned int packed = 0xFFFFFFFFu;
         ReadMqoColour(text, &packed);
-        if (!face) continue;
+        if (!corners) continue;
         int slot = slots->colourNext++;
         for (int k = 0; k < 4; ++k) slots->colours[slot][k] = float((packed >> (8 * k)) & 0xFF) / 255.0f * diffuse[k];
-        face->colourIndex[c] = slot;
+        corners[c] = slot;
     }
     if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の COL の ) がありません");
     return 0;
@@ -143,7 +153,8 @@ int ReadFace(MqoObject* o, int* kept, FaceSlots* slots) {
     bool keep = n == 3 || n == 4;
     if (keep && n > slots->cornersPerFace && !MakeQuadRoom(o, slots))
         return Fail(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
-    ReadModelFace* face = keep ? &mesh->faces[*kept] : nullptr;
+    const int face = keep ? *kept : -1;
+    int* positions = keep ? ReadFacePositions(mesh, face) : nullptr;
     if (!ExpectMqoToken(text, "V")) return Fail(o, "MQO Load Error : Object %s チャンクの face の頂点数の数の後に V がありません");
     if (!ExpectMqoToken(text, "(")) return Fail(o, "MQO Load Error : Object %s チャンクの face の V の ( がありません");
     for (int c = 0; c < n; ++c) {
@@ -151,16 +162,16 @@ int ReadFace(MqoObject* o, int* kept, FaceSlots* slots) {
         if (index < 0 || index >= mesh->positionCount)
             return WriteLogFormat("MQO Load Error : Object %s チャンクの face の %d番目の V の頂点インデックスが不正です",
                                   o->name, c);
-        if (face) face->positionIndex[c] = index;
+        if (positions) positions[c] = index;
     }
     if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の V の ) がありません");
     int local = -1;
     if (ReadMaterialIndex(o, &local) < 0) return -1;
     if (ReadUvs(o, n, face, slots) != 0) return -1;
     if (ReadColours(o, n, face, local, slots) != 0) return -1;
-    if (face) {
-        face->indexCount = n;
-        face->materialIndex = local;
+    if (keep) {
+        mesh->faceCorners[face] = uint8_t(n);
+        mesh->faceMaterials[face] = local;
         ++*kept;
     }
     return 0;
@@ -200,9 +211,9 @@ int ReadMqoFaces(MqoObject* o) {
     // A face takes at least "3 V(0 0 0)".
     if (count < 0 || size_t(count) > (text->size - text->position) / 8)
         return Fail(o, "MQO Load Error : Object %s チャンクの face の数の取得に失敗しました");
-    // Positions, normals (made later), colours and one UV channel.
-    o->mesh->faceArrays = 1u << READ_FACE_POSITIONS | 1u << READ_FACE_NORMALS | 1u << READ_FACE_COLOURS |
-                          1u << READ_FACE_UVS;
+    // Positions and one UV channel (colours come with the first COL, the
+    // normals with their generation).
+    o->mesh->faceArrays = 1u << READ_FACE_POSITIONS | 1u << READ_FACE_UVS;
     FaceSlots slots{};
     slots.faceCount = count;
     slots.cornersPerFace = FirstFaceIsTriangle(text) ? 3 : kSlotsPerFace;

@@ -12,12 +12,13 @@ namespace {
 int AxisCount(int bits) { return (bits & 1) + (bits >> 1 & 1) + (bits >> 2 & 1); }
 
 // Triangles become 0, 2, 1 and quads 3, 2, 1, 0, in every per-corner array.
-void ReverseCorners(ReadModelFace* face) {
+void ReverseCorners(ReadModelMesh* mesh, int face) {
+    const int n = mesh->faceCorners[face];
     for (int a = 0; a < kFaceIndexArrays; ++a) {
-        int* v = ReadModelFaceArray(face, a);
+        int* v = ReadFaceIndices(mesh, a, face);
         if (!v) continue;
-        if (face->indexCount == 3) std::swap(v[1], v[2]);
-        else if (face->indexCount == 4) std::swap(v[0], v[3]), std::swap(v[1], v[2]);
+        if (n == 3) std::swap(v[1], v[2]);
+        else if (n == 4) std::swap(v[0], v[3]), std::swap(v[1], v[2]);
     }
 }
 
@@ -46,7 +47,6 @@ int MirrorMqoMesh(MqoReader* r, ReadModelMesh* mesh, int axisBits, const char* n
         FreeChainedBlock(&model->chain, flags);
         return WriteLogFormat("MQO Load Error : Object %s チャンクのミラーリング面データ格納用メモリの確保に失敗しました", name);
     }
-    const int width = mesh->maxIndicesPerFace;
     int block = 0;
     for (int c = 1; c <= 7; ++c) {
         if ((c & axisBits) != c) continue;
@@ -63,13 +63,14 @@ int MirrorMqoMesh(MqoReader* r, ReadModelMesh* mesh, int axisBits, const char* n
         }
         const int axes = AxisCount(c);
         for (int f = 0; f < faces; ++f) {
-            ReadModelFace* face = &mesh->faces[size_t(block) * size_t(faces) + size_t(f)];
-            CopyReadModelFace(face, &mesh->faces[f], width);
-            for (int k = 0; k < face->indexCount; ++k) {
-                int index = face->positionIndex[k];
-                if (flags[index] != axes) face->positionIndex[k] = index + positions * block;
+            const int face = block * faces + f;
+            CopyReadModelFace(mesh, face, f);
+            int* corners = ReadFacePositions(mesh, face);
+            for (int k = 0; k < mesh->faceCorners[face]; ++k) {
+                int index = corners[k];
+                if (flags[index] != axes) corners[k] = index + positions * block;
             }
-            if (axes % 2 == 1) ReverseCorners(face);
+            if (axes % 2 == 1) ReverseCorners(mesh, face);
         }
     }
     FreeChainedBlock(&model->chain, flags);

@@ -103,7 +103,7 @@ int BuildPmdMaterials(PmdLoad* load) {
             const uint32_t faces = (indices - 1) / 3 + 1;
             const int local = mesh->materialCount;
             mesh->materials[mesh->materialCount++] = material;
-            for (uint32_t f = 0; f < faces; ++f) mesh->faces[nextFace + f].materialIndex = local;
+            for (uint32_t f = 0; f < faces; ++f) mesh->faceMaterials[nextFace + f] = local;
             nextFace += faces;
         }
         if (AddDiffuseTexture(load, material, record + 50, number) != 0) return -1;

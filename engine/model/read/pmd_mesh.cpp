@@ -41,11 +41,10 @@ int FillFacesAndVertices(PmdLoad* load) {
                                               "頂点テクスチャ座標を保存するメモリ領域の確保に失敗しました"};
     if (ReservePmdMeshArrays(model, mesh, file.faceCount, n, kMessages) != 0) return -1;
     for (uint32_t f = 0; f < file.faceCount; ++f) {
-        ReadModelFace& face = mesh->faces[f];
-        face.indexCount = 3;
+        mesh->faceCorners[f] = 3;
         for (int c = 0; c < 3; ++c) {
             int index = PmdU16(file.indices + 2 * (3 * f + uint32_t(c)));
-            face.positionIndex[c] = face.normalIndex[c] = face.uvIndex[0][c] = index;
+            ReadFacePositions(mesh, int(f))[c] = ReadFaceNormals(mesh, int(f))[c] = ReadFaceUvs(mesh, 0, int(f))[c] = index;
         }
     }
     for (uint32_t i = 0; i < n; ++i) {
@@ -98,6 +97,8 @@ int AddSkinWeights(PmdLoad* load) {
 
 int ReservePmdMeshArrays(ReadModel* model, ReadModelMesh* mesh, uint32_t faces, uint32_t vertices,
                          const PmdMeshMessages& messages) {
+    // Positions, normals and UVs: one index, the vertex's, in each.
+    mesh->faceArrays = 1u << READ_FACE_POSITIONS | 1u << READ_FACE_NORMALS | 1u << READ_FACE_UVS;
     if (ReserveReadModelFaces(model, mesh, int(faces), 3) != 0)
         return WriteLogFormat("PMD Load Error : %s", messages.faces);
     if (!(mesh->positions = AllocReadModelArray<Vector3>(model, vertices)) ||
@@ -105,7 +106,7 @@ int ReservePmdMeshArrays(ReadModel* model, ReadModelMesh* mesh, uint32_t faces, 
         return WriteLogFormat("PMD Load Error : %s", messages.positions);
     if (!(mesh->normals = AllocReadModelArray<Vector3>(model, vertices)))
         return WriteLogFormat("PMD Load Error : %s", messages.normals);
-    if (!(mesh->uvs[0] = AllocReadModelArray<float[3]>(model, vertices)))
+    if (!(mesh->uvs[0] = AllocReadModelArray<float[2]>(model, vertices)))
         return WriteLogFormat("PMD Load Error : %s", messages.uvs);
     mesh->positionCount = mesh->normalCount = mesh->uvCount[0] = int(vertices);
     return 0;

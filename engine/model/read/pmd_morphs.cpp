@@ -47,23 +47,24 @@ bool StartSplit(const PmdFile& file, MorphSplit* s) {
     return true;
 }
 
-bool Moves(const ReadModelFace& face, const MorphSplit& s) {
-    return s.isBase[face.positionIndex[0]] || s.isBase[face.positionIndex[1]] || s.isBase[face.positionIndex[2]];
+bool Moves(const int* corners, const MorphSplit& s) {
+    return s.isBase[corners[0]] || s.isBase[corners[1]] || s.isBase[corners[2]];
 }
 
 // Numbers the vertices and materials the moving faces bring along.
 void PlanMovedFaces(const ReadModelMesh* main, ReadModelMesh* second, MorphSplit* s) {
     for (int f = 0; f < main->faceCount; ++f) {
-        const ReadModelFace& face = main->faces[f];
-        if (!Moves(face, *s)) continue;
+        const int* corners = ReadFacePositions(main, f);
+        if (!Moves(corners, *s)) continue;
         ++s->movedFaces;
-        int& local = s->localMaterial[face.materialIndex];
-        if (local < 0 && face.materialIndex < main->materialCount) {
+        const int material = main->faceMaterials[f];
+        int& local = s->localMaterial[material];
+        if (local < 0 && material < main->materialCount) {
             local = second->materialCount;
-            second->materials[second->materialCount++] = main->materials[face.materialIndex];
+            second->materials[second->materialCount++] = main->materials[material];
         }
         for (int c = 0; c < 3; ++c) {
-            int v = face.positionIndex[c];
+            int v = corners[c];
             if (s->secondOf[v] >= 0) continue;
             s->secondOf[v] = int(s->sourceCount);
             s->source[s->sourceCount++] = uint32_t(v);
@@ -89,17 +90,18 @@ int FillSecondMesh(ReadModel* model, ReadModelMesh* main, ReadModelMesh* second,
     // Moving faces go over, the others close up in the main mesh.
     int kept = 0, moved = 0;
     for (int f = 0; f < main->faceCount; ++f) {
-        const ReadModelFace& face = main->faces[f];
-        const int corners[3] = {face.positionIndex[0], face.positionIndex[1], face.positionIndex[2]};
-        const bool moves = Moves(face, s);
-        int material = face.materialIndex;
+        const int* at = ReadFacePositions(main, f);
+        const int corners[3] = {at[0], at[1], at[2]};
+        const bool moves = Moves(corners, s);
+        int material = main->faceMaterials[f];
         if (moves) material = s.localMaterial[material] < 0 ? 0 : s.localMaterial[material];
-        ReadModelFace& out = moves ? second->faces[moved++] : main->faces[kept++];
-        out.indexCount = 3;
-        out.materialIndex = material;
+        ReadModelMesh* to = moves ? second : main;
+        const int out = moves ? moved++ : kept++;
+        to->faceCorners[out] = 3;
+        to->faceMaterials[out] = material;
         for (int c = 0; c < 3; ++c) {
             int v = moves ? s.secondOf[corners[c]] : corners[c];
-            out.positionIndex[c] = out.normalIndex[c] = out.uvIndex[0][c] = v;
+            ReadFacePositions(to, out)[c] = ReadFaceNormals(to, out)[c] = ReadFaceUvs(to, 0, out)[c] = v;
         }
     }
     main->faceCount = kept;

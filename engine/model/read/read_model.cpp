@@ -127,66 +127,72 @@ ReadModelMesh* AddReadModelMesh(ReadModel* model, ReadModelFrame* frame) {
     return mesh;
 }
 
-size_t PointReadModelFaceArrays(ReadModelFace* face, int* area, int k, uint32_t arrays) {
-    size_t used = 0;
-    for (int a = 0; a < kFaceIndexArrays; ++a) {
-        int* at = nullptr;
-        if (arrays & (1u << a)) {
-            at = area + used;
-            used += size_t(k);
-        }
-        if (a == READ_FACE_POSITIONS) face->positionIndex = at;
-        else if (a == READ_FACE_NORMALS) face->normalIndex = at;
-        else if (a == READ_FACE_COLOURS) face->colourIndex = at;
-        else face->uvIndex[a - READ_FACE_UVS] = at;
-    }
-    return used;
+void CopyReadModelFace(ReadModelMesh* mesh, int to, int from) {
+    mesh->faceCorners[to] = mesh->faceCorners[from];
+    mesh->faceMaterials[to] = mesh->faceMaterials[from];
+    size_t bytes = sizeof(int) * size_t(mesh->maxIndicesPerFace);
+    for (int a = 0; a < kFaceIndexArrays; ++a)
+        if (mesh->faceIndices[a]) std::memcpy(ReadFaceIndices(mesh, a, to), ReadFaceIndices(mesh, a, from), bytes);
 }
 
-void CopyReadModelFace(ReadModelFace* to, ReadModelFace* from, int entries) {
-    to->indexCount = from->indexCount;
-    to->triangleCount = from->triangleCount;
-    to->materialIndex = from->materialIndex;
-    to->normal = from->normal;
-    size_t bytes = sizeof(int) * size_t(entries);
-    for (int a = 0; a < kFaceIndexArrays; ++a) {
-        int* dst = ReadModelFaceArray(to, a);
-        const int* src = ReadModelFaceArray(from, a);
-        if (dst && src) std::memcpy(dst, src, bytes);
+void FreeReadModelFaces(ReadModel* model, ReadModelMesh* mesh) {
+    FreeChainedBlock(&model->chain, mesh->faceCorners);
+    FreeChainedBlock(&model->chain, mesh->faceMaterials);
+    mesh->faceCorners = nullptr;
+    mesh->faceMaterials = nullptr;
+    for (int*& array : mesh->faceIndices) {
+        FreeChainedBlock(&model->chain, array);
+        array = nullptr;
     }
+    mesh->faceCount = 0;
+    mesh->maxIndicesPerFace = 0;
+}
+
+bool AddReadModelFaceArray(ReadModel* model, ReadModelMesh* mesh, int array) {
+    if (mesh->faceIndices[array]) return true;
+    mesh->faceIndices[array] =
+        AllocReadModelArray<int>(model, size_t(mesh->faceCount) * size_t(mesh->maxIndicesPerFace));
+    if (!mesh->faceIndices[array]) return false;
+    if (mesh->faceArrays) mesh->faceArrays |= 1u << array;
+    return true;
 }
 
 int ReserveReadModelFaces(ReadModel* model, ReadModelMesh* mesh, int faceCount, int indicesPerFace) {
-    if (faceCount < 0 || indicesPerFace < 0) return -1;
-    if (mesh->faces && mesh->maxIndicesPerFace >= indicesPerFace && mesh->faceCount >= faceCount) return 0;
+    if (faceCount < 0 || indicesPerFace < 0 || indicesPerFace > kReadFaceMaxCorners) return -1;
+    if (mesh->faceCorners && mesh->maxIndicesPerFace >= indicesPerFace && mesh->faceCount >= faceCount) return 0;
     const uint32_t arrays = ReadModelFaceArrays(mesh);
-    const int arrayCount = __builtin_popcount(arrays);
-    size_t faceBytes = sizeof(ReadModelFace) * size_t(faceCount);
-    size_t indexBytes = sizeof(int) * size_t(arrayCount) * size_t(indicesPerFace) * size_t(faceCount);
-    auto* block = static_cast<unsigned char*>(AllocChainedMemory(faceBytes + indexBytes, &model->chain));
-    ReadModelFace* oldFaces = mesh->faces;
-    int oldCount = mesh->faceCount;
-    int oldK = mesh->maxIndicesPerFace;
-    if (!block) {
-        FreeChainedBlock(&model->chain, oldFaces);
-        mesh->faces = nullptr;
-        mesh->faceIndexArea = nullptr;
-        mesh->faceCount = 0;
-        mesh->maxIndicesPerFace = 0;
-        return -1;
+    ReadModelMesh grown{};
+    grown.faceCount = faceCount;
+    grown.maxIndicesPerFace = indicesPerFace;
+    grown.faceCorners = AllocReadModelArray<uint8_t>(model, size_t(faceCount));
+    grown.faceMaterials = AllocReadModelArray<int>(model, size_t(faceCount));
+    bool ok = grown.faceCorners && grown.faceMaterials;
+    for (int a = 0; a < kFaceIndexArrays && ok; ++a)
+        if (arrays & (1u << a)) ok = AddReadModelFaceArray(model, &grown, a);
+    if (ok) {
+        const int keep = mesh->faceCount < faceCount ? mesh->faceCount : faceCount;
+        const int entries = mesh->maxIndicesPerFace < indicesPerFace ? mesh->maxIndicesPerFace : indicesPerFace;
+        if (keep > 0 && mesh->faceCorners) {
+            std::memcpy(grown.faceCorners, mesh->faceCorners, size_t(keep));
+            std::memcpy(grown.faceMaterials, mesh->faceMaterials, sizeof(int) * size_t(keep));
+        }
+        const bool sameWidth = mesh->maxIndicesPerFace == indicesPerFace;
+        for (int a = 0; a < kFaceIndexArrays; ++a) {
+            if (!grown.faceIndices[a] || !mesh->faceIndices[a] || keep <= 0) continue;
+            if (sameWidth)
+                std::memcpy(grown.faceIndices[a], mesh->faceIndices[a], sizeof(int) * size_t(keep) * size_t(entries));
+            else
+                for (int f = 0; f < keep; ++f)
+                    std::memcpy(ReadFaceIndices(&grown, a, f), ReadFaceIndices(mesh, a, f), sizeof(int) * size_t(entries));
+        }
     }
-    auto* faces = reinterpret_cast<ReadModelFace*>(block);
-    int* area = reinterpret_cast<int*>(block + faceBytes);
-    for (int i = 0; i < faceCount; ++i)
-        PointReadModelFaceArrays(&faces[i], area + size_t(i) * size_t(arrayCount) * size_t(indicesPerFace), indicesPerFace, arrays);
-    int keep = oldCount < faceCount ? oldCount : faceCount;
-    int entries = oldK < indicesPerFace ? oldK : indicesPerFace;
-    for (int i = 0; oldFaces && i < keep; ++i) CopyReadModelFace(&faces[i], &oldFaces[i], entries);
-    FreeChainedBlock(&model->chain, oldFaces);
-    mesh->faces = faces;
-    mesh->faceIndexArea = area;
+    FreeReadModelFaces(model, ok ? mesh : &grown);
+    if (!ok) return -1;
     mesh->faceCount = faceCount;
     mesh->maxIndicesPerFace = indicesPerFace;
+    mesh->faceCorners = grown.faceCorners;
+    mesh->faceMaterials = grown.faceMaterials;
+    std::memcpy(mesh->faceIndices, grown.faceIndices, sizeof(mesh->faceIndices));
     return 0;
 }
 

@@ -30,30 +30,12 @@ struct ReadModelList {
     T* last;
 };
 
-struct ReadModelFace {
-    int indexCount;
-    int triangleCount;
-    int* positionIndex;
-    int* normalIndex;
-    int* colourIndex;
-    int* uvIndex[kModelUvChannels];
-    int materialIndex;
-    Vector3 normal;
-};
-
-// The per-corner index arrays of a face, by number: positions, normals,
-// colours, then one per UV channel.
+// The per-corner index arrays of a mesh's faces, by number: positions,
+// normals, colours, then one per UV channel.
 constexpr int kFaceIndexArrays = 3 + kModelUvChannels;
 enum ReadFaceArray : int { READ_FACE_POSITIONS = 0, READ_FACE_NORMALS = 1, READ_FACE_COLOURS = 2, READ_FACE_UVS = 3 };
 constexpr uint32_t kAllFaceArrays = (1u << kFaceIndexArrays) - 1;
-inline int* ReadModelFaceArray(ReadModelFace* face, int which) {
-    switch (which) {
-    case READ_FACE_POSITIONS: return face->positionIndex;
-    case READ_FACE_NORMALS: return face->normalIndex;
-    case READ_FACE_COLOURS: return face->colourIndex;
-    default: return face->uvIndex[which - READ_FACE_UVS];
-    }
-}
+constexpr int kReadFaceMaxCorners = 255;
 
 struct ReadModelSkinWeightPair {
     uint32_t position;
@@ -73,12 +55,18 @@ struct ReadModelMesh {
     ReadModelMesh* prev;
     ReadModelMesh* next;
     uint32_t index;
+    // Faces, stored flat: per face its corner count and local material
+    // number, and per index array maxIndicesPerFace entries per face (each
+    // array a block of its own, null for one the faces do not hold). With
+    // colours but no colour numbers, a corner's colour is its face's
+    // material number.
     int faceCount;
-    ReadModelFace* faces;
-    int* faceIndexArea;
     int maxIndicesPerFace;
-    // The index arrays (bits by ReadFaceArray number) the faces hold; the
-    // others are null. 0: all of them.
+    uint8_t* faceCorners;
+    int* faceMaterials;
+    int* faceIndices[kFaceIndexArrays];
+    // The index arrays (bits by ReadFaceArray number) ReserveReadModelFaces
+    // makes. 0: all of them.
     uint32_t faceArrays;
     int positionCount;
     Vector3* positions;
@@ -88,7 +76,7 @@ struct ReadModelMesh {
     int colourCount;
     float (*colours)[4];
     int uvCount[kModelUvChannels];
-    float (*uvs[kModelUvChannels])[3];
+    float (*uvs[kModelUvChannels])[2];
     int materialCount;
     ReadModelMaterial* materials[kReadMeshMaxMaterials];
     int skinWeightCount;
@@ -318,18 +306,39 @@ const char* AddReadModelString(ReadModel* model, const char* text);
 ReadModelFrame* AddReadModelFrame(ReadModel* model, const char* name, ReadModelFrame* parent);
 ReadModelMesh* AddReadModelMesh(ReadModel* model, ReadModelFrame* frame);
 // Faces with room for indicesPerFace corners in each index array the mesh's
-// faceArrays name; faces already there keep their corners.
+// faceArrays name; faces already there keep their corners. 0, or -1 when
+// memory is short (the faces stay as they were).
 int ReserveReadModelFaces(ReadModel* model, ReadModelMesh* mesh, int faceCount, int indicesPerFace);
+// Adds one index array to faces that lack it (entries zero); false when
+// memory is short.
+bool AddReadModelFaceArray(ReadModel* model, ReadModelMesh* mesh, int array);
+// Frees the faces and every index array.
+void FreeReadModelFaces(ReadModel* model, ReadModelMesh* mesh);
 // The index arrays a mesh's faces hold (ReadFaceArray bits).
 inline uint32_t ReadModelFaceArrays(const ReadModelMesh* mesh) {
     return mesh->faceArrays ? mesh->faceArrays : kAllFaceArrays;
 }
-// Points the face's arrays named in the mask at area, k entries each, in
-// ReadFaceArray order; the others become null. The ints laid out.
-size_t PointReadModelFaceArrays(ReadModelFace* face, int* area, int k, uint32_t arrays);
-// The first entries corners of every array both faces hold, and the face's
-// other fields.
-void CopyReadModelFace(ReadModelFace* to, ReadModelFace* from, int entries);
+// The corners of one face in one index array; null when the faces hold no
+// such array.
+inline int* ReadFaceIndices(const ReadModelMesh* mesh, int array, int face) {
+    int* all = mesh->faceIndices[array];
+    return all ? all + size_t(face) * size_t(mesh->maxIndicesPerFace) : nullptr;
+}
+inline int* ReadFacePositions(const ReadModelMesh* mesh, int face) {
+    return ReadFaceIndices(mesh, READ_FACE_POSITIONS, face);
+}
+inline int* ReadFaceNormals(const ReadModelMesh* mesh, int face) {
+    return ReadFaceIndices(mesh, READ_FACE_NORMALS, face);
+}
+inline int* ReadFaceColours(const ReadModelMesh* mesh, int face) {
+    return ReadFaceIndices(mesh, READ_FACE_COLOURS, face);
+}
+inline int* ReadFaceUvs(const ReadModelMesh* mesh, int channel, int face) {
+    return ReadFaceIndices(mesh, READ_FACE_UVS + channel, face);
+}
+// Face from's corners, corner count and material to face to (both of the
+// mesh).
+void CopyReadModelFace(ReadModelMesh* mesh, int to, int from);
 void RemoveReadModelMesh(ReadModel* model, ReadModelFrame* frame, ReadModelMesh* mesh);
 ReadModelMaterial* AddReadModelMaterial(ReadModel* model, const char* name);
 ReadModelMaterial* GetReadModelMaterial(ReadModel* model, int index);

@@ -184,6 +184,8 @@ int Faces(Builder* b, const XMeshData& x, const XObject* list, const XObject* no
           const std::vector<int>& colourOf, ReadModelMesh* mesh) {
     const XFaceList& faces = x.faces;
     int corners = std::max(3, faces.maxCorners);
+    mesh->faceArrays = 1u << READ_FACE_POSITIONS | (normals ? 1u << READ_FACE_NORMALS : 0u) |
+                       (colourOf.empty() ? 0u : 1u << READ_FACE_COLOURS) | (uvs ? 1u << READ_FACE_UVS : 0u);
     if (ReserveReadModelFaces(b->model, mesh, faces.count, corners) != 0)
         return Log("Load XFile : 面情報を格納するメモリ領域の確保に失敗しました");
     const bool materialPerFace = list && list->data.materialList.faceCount == faces.count;
@@ -191,20 +193,19 @@ int Faces(Builder* b, const XMeshData& x, const XObject* list, const XObject* no
     const int* at = faces.packed;
     const int* normalAt = normalFaces ? normalFaces->packed : nullptr;
     for (int f = 0; f < faces.count; ++f) {
-        ReadModelFace& face = mesh->faces[f];
         int n = *at++;
-        face.indexCount = n;
-        std::memcpy(face.positionIndex, at, sizeof(int) * size_t(n));
-        if (uvs) std::memcpy(face.uvIndex[0], at, sizeof(int) * size_t(n));
+        mesh->faceCorners[f] = uint8_t(n);
+        std::memcpy(ReadFacePositions(mesh, f), at, sizeof(int) * size_t(n));
+        if (uvs) std::memcpy(ReadFaceUvs(mesh, 0, f), at, sizeof(int) * size_t(n));
         if (!colourOf.empty())
-            for (int c = 0; c < n; ++c) face.colourIndex[c] = colourOf[size_t(at[c])];
+            for (int c = 0; c < n; ++c) ReadFaceColours(mesh, f)[c] = colourOf[size_t(at[c])];
         if (normalAt) {
             if (*normalAt != n)
                 return WriteLogFormat("Load XFile : 法線の面の頂点数( %d )とメッシュの面の頂点数( %d )が違いました", *normalAt, n);
-            std::memcpy(face.normalIndex, normalAt + 1, sizeof(int) * size_t(n));
+            std::memcpy(ReadFaceNormals(mesh, f), normalAt + 1, sizeof(int) * size_t(n));
             normalAt += 1 + n;
         }
-        face.materialIndex = materialPerFace ? list->data.materialList.faceMaterials[f] : 0;
+        mesh->faceMaterials[f] = materialPerFace ? list->data.materialList.faceMaterials[f] : 0;
         at += n;
     }
     return 0;

@@ -108,7 +108,7 @@ struct XMeshNormalsData {
 
 struct XTextureCoordsData {
     int count;
-    float (*uvs)[3];  // u, v and an unused third float
+    float (*uvs)[2];  // u, v
 };
 
 struct XMaterialListData {

@@ -170,7 +170,7 @@ int ParseXMeshTextureCoords(const Parser& p) {
     XTextureCoordsData& t = p.object->data.textureCoords;
     int64_t count;
     if (Count(p, &count, 2) != 0) return -1;
-    t.uvs = Take<float[3]>(p, size_t(count), "Load XFile : UV座標を格納するメモリ領域の確保に失敗しました");
+    t.uvs = Take<float[2]>(p, size_t(count), "Load XFile : UV座標を格納するメモリ領域の確保に失敗しました");
     if (!t.uvs) return -1;
     Parser named = p;
     named.what = "MeshTextureCorrds";

@@ -110,8 +110,9 @@ protected:
         return sim;
     }
 
-    // Frames until the condition holds (real time, a few seconds at most).
-    bool PollUntil(const std::function<bool()>& condition, int timeoutMs = 4000) {
+    // Frames until the condition holds (real time; the deadline is generous,
+    // for a loaded machine under ThreadSanitizer).
+    bool PollUntil(const std::function<bool()>& condition, int timeoutMs = 15000) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             Frame();
@@ -280,8 +281,7 @@ TEST_F(RemoteInputTest, TheCallbackSwitchesOnAMotionPlus) {
     SimulatedRemote* sim = AddRemote();
     StartAndEnumerate();
     sim->SetMotionPlusAttached(true);
-    EXPECT_TRUE(PollUntil([&] { return sim->MotionPlusActive() && sim->ReportMode() == 0x37 && sim->IrMode() == 1; },
-                          6000));
+    EXPECT_TRUE(PollUntil([&] { return sim->MotionPlusActive() && sim->ReportMode() == 0x37 && sim->IrMode() == 1; }));
 }
 
 // Reports, nunchuk changes and the callback's mode changes on the read
@@ -293,10 +293,10 @@ TEST_F(RemoteInputTest, ReportsArriveWhilePolling) {
     sim->TakeOutputLog();
     std::atomic<bool> done{false};
     std::thread sender([&] {
+        // A count of reports, not a span of time: a slow machine sends them
+        // all too, with every extension change among them.
         std::mt19937 random(7);
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-        int reports = 0;
-        while (std::chrono::steady_clock::now() < end) {
+        for (int reports = 0; reports < 760;) {
             sim->SetButtons(uint16_t(random() & 0x9F1F));
             sim->SetAccel(uint8_t(random()), uint8_t(random()), uint8_t(random()));
             sim->SetNunchuk(uint8_t(random()), uint8_t(random()), uint8_t(random()), uint8_t(random()),

@@ -14,6 +14,8 @@ public:
     void lock();
     bool try_lock();  // fails while the lock is held by another thread or asked for
     void unlock();
+    // Threads queued for the lock at this moment (the holder not counted).
+    int waiting();
 
 private:
     std::mutex mutex_;

@@ -1,0 +1,14 @@
+// The C library allocator's treatment of large blocks.
+#pragma once
+#include <cstddef>
+
+namespace platform {
+
+// Blocks of at least bytes come straight from the system and go back to it
+// when freed. Without this the C library raises that size to the largest
+// block freed so far: once a big load has freed its work buffers, the next
+// load's buffers come from the heap, whose pages stay resident after it.
+// Where the allocator has no such setting this changes nothing.
+void FixLargeBlockThreshold(size_t bytes);
+
+}  // namespace platform
