@@ -164,9 +164,11 @@ protected:
         SetSoundDeviceBackend("sdl2");
         platform::SelectHidBackend("hidraw");
     }
-    // The working directory gets the generated tree as its tpa/.
+    // The working directory gets the generated tree as its tpa/ (once: a
+    // test may start the game again in the same directory).
     void WithContent() {
-        std::filesystem::create_directory_symlink(ContentTreeRoot() / "tpa", dir_.path() / "tpa");
+        const std::filesystem::path link = dir_.path() / "tpa";
+        if (!std::filesystem::is_symlink(link)) std::filesystem::create_directory_symlink(ContentTreeRoot() / "tpa", link);
     }
     void Start() {
         WithContent();

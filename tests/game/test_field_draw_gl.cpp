@@ -1,14 +1,18 @@
 // The play field drawn on headless GL: a set stage, a versus stage with
 // four cats, the pause screen and the result screens, saved as PNG for a
 // look (build tree, "field_frames") and checked where the HUD and the field
-// must be, with tolerances rather than whole-frame goldens.
+// must be, with tolerances rather than whole-frame goldens; and the HUD's
+// jewel column drawn on GL and on the software path alike.
 #include "field_fixture.h"
 
 #include "engine/camera.h"
+#include "engine/draw2d.h"
+#include "engine/lifecycle.h"
 #include "game/data/game_text.h"
 #include "game/draw/session_screens.h"
 #include "game/play/game_modes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -204,6 +208,68 @@ TEST_F(FieldGl, PauseDimsThePausedFrameAndResultsStandOverIt) {
     SavePng("set_end");
     const auto orange = [](uint32_t c) { return R(c) > 200 && G(c) > 90 && G(c) < 160 && B(c) < 60; };
     EXPECT_GT(Count(Pixels(), {20, 190, 200, 215}, orange), 60);  // the set's name
+}
+
+// The jewel column of the one-player modes is pictures only (the faint
+// jewel at alpha 80, a collected one with a flash piece added over it), so
+// the software path must draw it as GL does: the same frames on both, for
+// each of the three flash pieces, over the stage's background picture.
+class JewelColumnOnBothPaths : public FieldTest {
+protected:
+    // Frames of set 0's second stage with two of four gems taken: only the
+    // background and the cat, whose model stands far off screen.
+    std::vector<std::vector<uint32_t>> ColumnFrames() {
+        playsim::Setup setup;
+        setup.stageNumber = 1;
+        setup.difficulty = 1;
+        setup.deviceTypes = {6};
+        CatActor& cat = *MakeStage(setup, 0).cats[0];
+        cat.gems = 2;
+        cat.x = cat.y = -1000 * 32;
+        std::vector<std::vector<uint32_t>> frames;
+        for (int tick : {0, 10, 20}) {  // flash pieces 0, 1 and 2
+            cat.tick = tick;
+            ClearDrawScreenToBackColor(nullptr);
+            EXPECT_EQ(DrawGraphAt(0, 0, Data().sceneBackgrounds[0], 0), 0);
+            cat.Draw(gamemode::kNormal, 1.0f);
+            frames.push_back(Pixels());
+            if (HardwareRenderingActive()) SavePng("jewel_column_gl_" + std::to_string(tick));
+            else SavePng("jewel_column_software_" + std::to_string(tick));
+        }
+        return frames;
+    }
+};
+
+TEST_F(JewelColumnOnBothPaths, GlAndTheSoftwarePathDrawTheSameColumn) {
+    Start();  // the headless window has no GL: the software path
+    ASSERT_EQ(HardwareRenderingActive(), 0);
+    const std::vector<std::vector<uint32_t>> software = ColumnFrames();
+    sim_.reset();
+    app_.reset();
+    ShutdownEngine();
+    StartOn("gl");
+    const std::vector<std::vector<uint32_t>> gl = ColumnFrames();
+    ASSERT_EQ(gl.size(), software.size());
+
+    const Rect column{596, 56, 640, 200};  // slots at x 610, y 70..160, flash 4 left and 8 up
+    for (size_t f = 0; f < gl.size(); ++f) {
+        int worst = 0, wx = 0, wy = 0;
+        for (int y = column.top; y < column.bottom; ++y)
+            for (int x = column.left; x < column.right; ++x) {
+                const uint32_t a = At(gl[f], x, y), b = At(software[f], x, y);
+                const int d = std::max({std::abs(R(a) - R(b)), std::abs(G(a) - G(b)), std::abs(B(a) - B(b))});
+                if (d > worst) worst = d, wx = x, wy = y;
+            }
+        EXPECT_LE(worst, 8) << "flash piece " << f << " at " << wx << ", " << wy;
+    }
+    // Not two blank columns: a taken slot's middle is the flash's light,
+    // a faint one is the jewel's red thinned over the sky.
+    const std::vector<uint32_t>& frame = software[0];
+    const uint32_t taken = At(frame, 618, 78), faint = At(frame, 618, 138), sky = At(frame, 630, 138);
+    EXPECT_GT(R(taken), 230);
+    EXPECT_GT(G(taken), 200);
+    EXPECT_GT(R(faint), R(sky) + 30);
+    EXPECT_LT(G(faint), G(sky) - 30);
 }
 
 }  // namespace
