@@ -1,8 +1,6 @@
 // Polygons into triangles, alternating from both ends of the polygon.
 // The triangles keep only the index arrays read from here on: positions,
 // normals (when read), and the colours and UV channels the mesh has.
-#include <cstring>
-
 #include "engine/log.h"
 #include "model/convert/mesh_prepare.h"
 
@@ -61,12 +59,7 @@ bool TriangulateReadModelMesh(ReadModel* model, ReadModelMesh* mesh) {
             ++b;
         }
     }
-    FreeReadModelFaces(model, mesh);
-    mesh->faceCount = triangles.faceCount;
-    mesh->maxIndicesPerFace = 3;
-    mesh->faceCorners = triangles.faceCorners;
-    mesh->faceMaterials = triangles.faceMaterials;
-    std::memcpy(mesh->faceIndices, triangles.faceIndices, sizeof(mesh->faceIndices));
+    ReplaceReadModelFaces(model, mesh, triangles);
     mesh->faceArrays = triangles.faceArrays;
     return true;
 }

@@ -186,14 +186,21 @@ int ReserveReadModelFaces(ReadModel* model, ReadModelMesh* mesh, int faceCount, 
                     std::memcpy(ReadFaceIndices(&grown, a, f), ReadFaceIndices(mesh, a, f), sizeof(int) * size_t(entries));
         }
     }
-    FreeReadModelFaces(model, ok ? mesh : &grown);
-    if (!ok) return -1;
-    mesh->faceCount = faceCount;
-    mesh->maxIndicesPerFace = indicesPerFace;
-    mesh->faceCorners = grown.faceCorners;
-    mesh->faceMaterials = grown.faceMaterials;
-    std::memcpy(mesh->faceIndices, grown.faceIndices, sizeof(mesh->faceIndices));
+    if (!ok) {
+        FreeReadModelFaces(model, &grown);
+        return -1;
+    }
+    ReplaceReadModelFaces(model, mesh, grown);
     return 0;
+}
+
+void ReplaceReadModelFaces(ReadModel* model, ReadModelMesh* mesh, const ReadModelMesh& from) {
+    FreeReadModelFaces(model, mesh);
+    mesh->faceCount = from.faceCount;
+    mesh->maxIndicesPerFace = from.maxIndicesPerFace;
+    mesh->faceCorners = from.faceCorners;
+    mesh->faceMaterials = from.faceMaterials;
+    std::memcpy(mesh->faceIndices, from.faceIndices, sizeof(mesh->faceIndices));
 }
 
 void RemoveReadModelMesh(ReadModel* model, ReadModelFrame* frame, ReadModelMesh* mesh) {

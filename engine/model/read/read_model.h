@@ -314,6 +314,9 @@ int ReserveReadModelFaces(ReadModel* model, ReadModelMesh* mesh, int faceCount, 
 bool AddReadModelFaceArray(ReadModel* model, ReadModelMesh* mesh, int array);
 // Frees the faces and every index array.
 void FreeReadModelFaces(ReadModel* model, ReadModelMesh* mesh);
+// Frees mesh's faces and gives it those of from (a mesh record used only
+// to build them; its face mask is not taken).
+void ReplaceReadModelFaces(ReadModel* model, ReadModelMesh* mesh, const ReadModelMesh& from);
 // The index arrays a mesh's faces hold (ReadFaceArray bits).
 inline uint32_t ReadModelFaceArrays(const ReadModelMesh* mesh) {
     return mesh->faceArrays ? mesh->faceArrays : kAllFaceArrays;
