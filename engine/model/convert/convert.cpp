@@ -79,7 +79,7 @@ void ReleaseFaceData(ReadModel* model, MeshWork* w) {
     FreeChainedBlock(&model->chain, mesh->colours);
     mesh->colours = nullptr;
     mesh->colourCount = 0;
-    for (int c = 0; c < kModelUvChannels; ++c) {
+    for (int c = 0; c < kReadUvChannels; ++c) {
         FreeChainedBlock(&model->chain, mesh->uvs[c]);
         mesh->uvs[c] = nullptr;
         mesh->uvCount[c] = 0;
