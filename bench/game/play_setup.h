@@ -1,6 +1,7 @@
 // The play the game benchmarks measure: the largest generated stage with
 // four players (joystick, keyboard, XInput pad, mouse) and twelve enemies.
 #pragma once
+#include "game/play/game_modes.h"
 #include "game/play/sim/play_sim.h"
 
 #include <string>
@@ -55,5 +56,19 @@ inline playsim::Setup FourPlayerSetup() {
     setup.lives = 1000000;
     return setup;
 }
+
+// A versus stage (the first, one round) with four cats: joystick,
+// keyboard, XInput pad and mouse, the first two running apart.
+inline playsim::Setup VersusSetup() {
+    playsim::Setup setup;
+    setup.stageNumber = 0;
+    setup.mode = gamemode::kVersusSingle;
+    setup.difficulty = 1;
+    setup.deviceTypes = {1, 6, 4, 5};
+    setup.lives = -1;
+    return setup;
+}
+
+inline std::string VersusInput() { return "130-200 right\n130-160 p2 left\n"; }
 
 }  // namespace benchplay

@@ -3,6 +3,8 @@
 target_link_libraries(${target} PRIVATE game content_generator_core planner_core)
 target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/content/generated_tree.cpp)
 target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${CMAKE_BINARY_DIR}")
+# The reference frames draw the fields the game benchmarks measure.
+target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/bench/game)
 # The durable-save test replaces fsync and finds the C library's own through dlsym.
 target_link_libraries(${target} PRIVATE ${CMAKE_DL_LIBS})
 

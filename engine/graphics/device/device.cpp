@@ -641,6 +641,12 @@ int PresentDevice() {
     return State().backend->present();
 }
 
+int FinishDevice() {
+    if (!State().backend) return -1;
+    if (State().backend->finish) State().backend->finish();
+    return 0;
+}
+
 int ReadDevicePixels(int x, int y, int width, int height, uint32_t* out) {
     if (!State().backend || !out || x < 0 || y < 0 || width <= 0 || height <= 0) return -1;
     int tw = State().state.renderTarget ? State().state.renderTarget->width : kDeviceTargetWidth;

@@ -312,6 +312,8 @@ int BeginDeviceScene();  // opens the scene when none is open
 int EndDeviceScene();
 // Ends the scene and shows the off-screen target scaled to the window.
 int PresentDevice();
+// Waits until the device has drawn everything asked of it (frame timing). 0 or -1.
+int FinishDevice();
 // Reads the current target as 0xAARRGGBB rows, top row first.
 int ReadDevicePixels(int x, int y, int width, int height, uint32_t* out);
 // The view and projection matrices and the viewport last sent (null

@@ -138,6 +138,9 @@ struct DeviceBackend {
     // Programmable shaders: 0 when the back end can run the vertex (kind 0)
     // or pixel (kind 1) shader of that index, else -1. Null: no shaders.
     int (*prepareShader)(int kind, int index);
+    // Waits until every call so far has reached the target. Null: nothing
+    // to wait for.
+    void (*finish)();
 };
 
 extern const DeviceBackend kGlDeviceBackend;

@@ -682,9 +682,13 @@ int ReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32
     return glGetError() == GL_NO_ERROR ? 0 : -1;
 }
 
+void Finish() {
+    if (State().gl.open) glFinish();
+}
+
 }  // namespace
 
 const DeviceBackend kGlDeviceBackend = {
     "gl", Open, Close, NoteCall, CreateBuffer, UploadBuffer, ReleaseBuffer, CreateTexture,
-    UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels, PrepareGlShader,
+    UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels, PrepareGlShader, Finish,
 };

@@ -68,6 +68,7 @@ const DeviceBackend kRecordingDeviceBackend = {
     "recording", Open, Close, NoteCall, CreateBuffer, UploadBuffer, ReleaseBuffer, CreateTexture,
     UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels,
     nullptr,  // no programmable shaders
+    nullptr,  // nothing to wait for
 };
 
 const std::vector<DeviceCall>& GetRecordedDeviceCalls() { return State().calls; }
