@@ -141,6 +141,21 @@ bool CreateBlockBuffers(ModelDeviceBlock* block) {
     return block->vertexBuffer && block->indexBuffer;
 }
 
+// The outline triangles with their second and third corners swapped: turned
+// round, the back faces the outline pass draws face the front, and the pass
+// culls as its mesh does, so a software rasteriser keeps one cull state
+// from a mesh to its outline. The first corner, which flat values come
+// from, stays first.
+void WriteTurnedOutlineIndices(const ModelBaseTriangleList& list, uint16_t* out) {
+    const int count = list.outlineIndexCount - list.outlineIndexCount % 3;
+    for (int i = 0; i < count; i += 3) {
+        out[i] = list.outlineIndices[i];
+        out[i + 1] = list.outlineIndices[i + 2];
+        out[i + 2] = list.outlineIndices[i + 1];
+    }
+    for (int i = count; i < list.outlineIndexCount; ++i) out[i] = list.outlineIndices[i];
+}
+
 bool FillBlocks(ModelBase* base) {
     for (int i = 0; i < base->triangleListCount; ++i) {
         ModelBaseTriangleList& list = base->triangleLists[i];
@@ -157,8 +172,7 @@ bool FillBlocks(ModelBase* base) {
             0)
             return false;
         std::memcpy(indices, list.indices, size_t(list.indexCount) * 2);
-        std::memcpy(static_cast<uint16_t*>(indices) + list.indexCount, list.outlineIndices,
-                    size_t(list.outlineIndexCount) * 2);
+        WriteTurnedOutlineIndices(list, static_cast<uint16_t*>(indices) + list.indexCount);
         UnlockDeviceIndexBuffer(block->indexBuffer);
     }
     return true;

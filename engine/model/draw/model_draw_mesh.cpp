@@ -98,6 +98,10 @@ void EnterFixedMode(MeshDraw* d, bool outline) {
 
 // ---- The programmable road ----
 
+// Cull modes of SetDeviceCullMode.
+constexpr int kCullCounterClockwise = 1;
+constexpr int kCullClockwise = 2;
+
 int SkinOffset(int vertexKind) { return vertexKind == 1 ? kVsSkin4 : vertexKind == 2 ? kVsSkin8 : 0; }
 
 // The list's shaders current, its buffers as stream and indices, and its
@@ -162,7 +166,14 @@ bool DrawOutlineProgrammable(MeshDraw* d, ModelBaseTriangleList* list, const Mod
     // layout of its vertices.
     const int layout = ModelMeshHasTangentLayout(list->mesh) ? kVsNormalMap : 0;
     const int outline = kVsOutline + (GetVertexShaderBase() & (3 << kVsFogShift)) + layout;
-    if (!EnterProgrammable(d, list, state, outline, 0, true)) return false;
+    // The device buffers hold the outline triangles turned round: culling
+    // counter-clockwise keeps what the clockwise culling of the outline
+    // keeps from the triangles as they are (model_device_buffers.cpp).
+    SetDeviceCullMode(kCullCounterClockwise);
+    if (!EnterProgrammable(d, list, state, outline, 0, true)) {
+        SetDeviceCullMode(kCullClockwise);
+        return false;
+    }
     DrawDeviceIndexedPrimitive(DEVICE_PT_TRIANGLELIST, BaseVertexOf(list, state), 0, list->vertexCount,
                                list->firstIndex + list->indexCount, list->outlineIndexCount / 3);
     return true;

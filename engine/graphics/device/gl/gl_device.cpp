@@ -337,9 +337,7 @@ int GlCullOf(const DeviceState& s) {
     return dropScreenCw != TargetFlipped(s) ? 1 : 2;
 }
 
-// `cullInShader`: the program culls by itself (model shaders), so the GL
-// cull state stays as it is between their draws.
-void ApplyRasterState(const DeviceState& s, bool cullInShader) {
+void ApplyRasterState(const DeviceState& s) {
     const uint32_t* rs = s.renderStates;
     if (rs[DEVICE_RS_ZENABLE]) glEnable(GL_DEPTH_TEST); else glDisable(GL_DEPTH_TEST);
     glDepthMask(rs[DEVICE_RS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
@@ -358,7 +356,7 @@ void ApplyRasterState(const DeviceState& s, bool cullInShader) {
     } else {
         glDisable(GL_BLEND);
     }
-    const int cull = cullInShader ? 0 : GlCullOf(s);
+    const int cull = GlCullOf(s);
     if (cull) {
         glEnable(GL_CULL_FACE);
         glFrontFace(cull == 1 ? GL_CCW : GL_CW);
@@ -566,8 +564,8 @@ bool UseProgram(const DeviceState& s, DrawProgram* out) {
         GlShaderProgram* program = FindGlShaderProgramForDraw(key, &outlinePass);
         if (!program || !BindTarget(s)) return false;
         glUseProgram(program->program);
-        UploadGlShaderUniforms(program, key, s, TargetFlipped(s), outlinePass, GlCullOf(s));
-        ApplyRasterState(s, true);
+        UploadGlShaderUniforms(program, key, s, TargetFlipped(s), outlinePass);
+        ApplyRasterState(s);
         BindShaderTextures(s);
         *out = {true, program->skin, program->tangents, 0};
     } else {
@@ -576,7 +574,7 @@ bool UseProgram(const DeviceState& s, DrawProgram* out) {
         if (!program || !BindTarget(s)) return false;
         glUseProgram(program->program);
         UploadGlUniforms(*program, key, s, TargetFlipped(s));
-        ApplyRasterState(s, false);
+        ApplyRasterState(s);
         BindTextures(s, key);
         *out = {false, 0, false, s.fvf};
     }

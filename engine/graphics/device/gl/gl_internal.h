@@ -99,7 +99,7 @@ struct GlShaderProgram {
     int fogMode, alphaFunc;
     bool outlineBranch;  // a first pass: it also draws its mesh's outline (uPass)
     GLint pass;
-    GLint matrices, texTransform, outline, renormalise, normalMatrix, view, projection, clipShift, flipY, eye, cull;
+    GLint matrices, texTransform, outline, renormalise, normalMatrix, view, projection, clipShift, flipY, eye;
     GLint modes, stageTextures;
     GlCommonUniforms common;
     // What the program's uniforms hold: a draw sends only what differs.
@@ -110,7 +110,7 @@ struct GlShaderProgram {
         DeviceMaterial material;
         uint32_t ambient, factor, fogColor, fogParams[3], alphaRef;
         DeviceLight lights[kDeviceLightCount];
-        float modes[4], stageTextures[kGlShaderStages], pass, cull;
+        float modes[4], stageTextures[kGlShaderStages], pass;
     } held;
 };
 
@@ -125,7 +125,5 @@ GlShaderProgram* FindGlShaderProgram(const GlShaderKey& key);
 GlShaderProgram* FindGlShaderProgramForDraw(const GlShaderKey& key, bool* outlinePass);
 void ReleaseGlShaderPrograms();
 int CountGlShaderPrograms();
-// glCull: the draw's culling as GL sees it (0 none, 1 drop clockwise, 2
-// drop counter-clockwise); the programs cull by the facing themselves.
 void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, const DeviceState& state, bool flipY,
-                            bool outlinePass, int glCull);
+                            bool outlinePass);

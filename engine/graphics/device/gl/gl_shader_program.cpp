@@ -7,10 +7,12 @@
 // lighting, colour bytes truncated the same way), then the texture-stage
 // cascade of that road, the opacity factor, fog and the alpha test. World
 // or bone matrices come from vertex registers 94 on, the texture-coordinate
-// transform from 88 and 89, the outline width from 42. Draws through these
-// programs leave the GL state alone between a mesh and its outline (which
-// a software rasteriser pays dearly for): an outline runs in the program
-// of its mesh, and the programs cull by the facing of each fragment.
+// transform from 88 and 89, the outline width from 42. An outline runs in
+// the program of its mesh, so a software rasteriser need not switch
+// programs between the two. Culling is GL's own, before any fragment is
+// made (a fragment stage that discards by its facing costs every dropped
+// triangle's setup, binning and shading, and the early depth test of every
+// draw): no program discards but for the alpha test.
 // Normal maps and second texture layers draw on this road alone (the
 // fixed-function road has no stages for them): a normal-mapped mesh is lit
 // per pixel from the normal map in the frame of its vertices' tangent
@@ -188,14 +190,13 @@ std::string VertexText(const VertexShaderBits& v, const PixelShaderBits& px, con
     if (perPixel)
         s += "out vec3 vPosition;\nout vec3 vNormal;\nout vec3 vTangent;\nout vec3 vBinormal;\n"
              "out vec4 vVertexDiffuse;\nout vec4 vVertexSpecular;\n";
-    s += "uniform float uCull;\nflat out float vCull;\n";
     const bool branch = !v.outline;  // a first pass carries its mesh's outline pass
     if (branch) s += "uniform vec4 uPass;\nflat out float vPass;\n";
     s += "vec3 Place(int r, vec4 p) { return vec3(dot(uMatrices[r], p), dot(uMatrices[r + 1], p), dot(uMatrices[r + 2], p)); }\n";
     s += "vec3 Turn(int r, vec3 n) {\n"
          "  return vec3(dot(uMatrices[r].xyz, n), dot(uMatrices[r + 1].xyz, n), dot(uMatrices[r + 2].xyz, n));\n}\n";
     s += kHelperFunctions;
-    s += "void main() {\n  vec4 p = vec4(aPosition, 1.0);\n  vCull = uCull;\n";
+    s += "void main() {\n  vec4 p = vec4(aPosition, 1.0);\n";
     if (v.skin == 0) {
         s += "  vec3 P = Place(0, p);\n  vec3 Nm = Turn(0, aNormal);\n";
         if (perPixel) s += "  vec3 Tm = Turn(0, aTangent);\n  vec3 Bm = Turn(0, aBinormal);\n";
@@ -279,10 +280,7 @@ std::string PixelText(const VertexShaderBits& v, const PixelShaderBits& px, cons
     // vertex stage's constants.
     const bool branch = !v.outline;
     if (branch) s += "flat in float vPass;\n";
-    // Culling by the facing: the GL cull state then stays the same from one
-    // draw to the next (the outline drops the other side of its mesh).
-    s += "flat in float vCull;\n";
-    s += "void main() {\n  if (vCull > 0.5 && ((vCull < 1.5) != gl_FrontFacing)) discard;\n";
+    s += "void main() {\n";
     s += "  vec4 diffuse = vDiffuse, specular = vSpecular;\n  vec2 toonCoords = vToon;\n";
     if (perPixel) {
         // The normal map's colour (0..1) is a direction in the frame of the
@@ -346,7 +344,6 @@ bool Build(const GlShaderKey& key, GlShaderProgram* out) {
     g.outlineBranch = !v.outline;
     auto at = [p](const char* name) { return glGetUniformLocation(p, name); };
     g.pass = at("uPass");
-    g.cull = at("uCull");
     g.matrices = at("uMatrices");
     g.texTransform = at("uTexTransform");
     g.outline = at("uOutline");
@@ -466,12 +463,10 @@ bool Differs(void* held, const void* value, size_t size, bool valid) {
 }  // namespace
 
 void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, const DeviceState& s, bool flipY,
-                            bool outlinePass, int glCull) {
+                            bool outlinePass) {
     GlShaderProgram& g = *program;
     GlShaderProgram::Held& h = g.held;
     const bool v = h.valid;
-    const float cull = float(glCull);
-    if (Differs(&h.cull, &cull, sizeof cull, v) && g.cull >= 0) glUniform1f(g.cull, cull);
     const float pass = outlinePass ? 1.0f : 0.0f;
     if (Differs(&h.pass, &pass, sizeof pass, v) && g.pass >= 0) glUniform4f(g.pass, pass, 0, 0, 0);
     const float(*c)[4] = s.vertexConstants;
