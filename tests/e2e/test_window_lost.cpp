@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "generated_tree.h"
+#include "private_x_server.h"
 #include "scoped_temp_dir.h"
 
 extern char** environ;
@@ -38,18 +39,6 @@ constexpr auto kStartUpLimit = std::chrono::seconds(120);  // loading every reso
 constexpr auto kEndLimit = std::chrono::seconds(10);
 constexpr int kFramesBeforeTheBlow = 10;  // presents seen: the game is in its frame loop
 
-std::string FindOnPath(const char* name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (size_t at = 0; at <= dirs.size();) {
-        const size_t end = std::min(dirs.find(':', at), dirs.size());
-        const fs::path candidate = fs::path(dirs.substr(at, end - at)) / name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-        at = end + 1;
-    }
-    return "";
-}
-
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? int(left) : 0;
@@ -59,17 +48,6 @@ int MillisecondsLeft(Clock::time_point deadline) {
 bool Readable(int fd, Clock::time_point deadline) {
     pollfd p{fd, POLLIN, 0};
     return poll(&p, 1, MillisecondsLeft(deadline)) == 1;
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            posix_spawn_file_actions_t* actions) {
-    std::vector<char*> argv, envp;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    return posix_spawn(&pid, argv[0], actions, nullptr, argv.data(), envp.data()) == 0 ? pid : -1;
 }
 
 // The child's exit status as waitpid gives it, or -1 when it has not ended
@@ -92,55 +70,13 @@ int WaitForEnd(pid_t pid, Clock::time_point deadline) {
     return -1;
 }
 
-// An X server of the test's own, on a display it finds free itself.
-class XServer {
-public:
-    bool Start() {
-        const std::string xvfb = FindOnPath("Xvfb");
-        if (xvfb.empty()) return false;
-        int ready[2];
-        if (pipe(ready) != 0) return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, ready[0]);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
-        pid_ = Spawn({xvfb, "-displayfd", std::to_string(ready[1]), "-screen", "0", "800x600x24", "-nolisten", "tcp"},
-                     env, &actions);
-        posix_spawn_file_actions_destroy(&actions);
-        close(ready[1]);
-        // The server writes its display number once it accepts clients.
-        std::string number;
-        const auto deadline = Clock::now() + std::chrono::seconds(20);
-        char c;
-        while (pid_ > 0 && Readable(ready[0], deadline) && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
-        close(ready[0]);
-        if (number.empty()) return false;
-        display_ = ":" + number;
-        return true;
-    }
-    void Kill() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    ~XServer() { Kill(); }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
-
 class WindowLost : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!server_.Start()) GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it), or did not start";
+        if (!*server_.display())
+            GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it), or did not start";
         fs::create_directory_symlink(ContentTreeRoot() / "tpa", dir_.path() / "tpa");
-        x_ = XOpenDisplay(server_.display().c_str());
+        x_ = XOpenDisplay(server_.display());
         ASSERT_NE(x_, nullptr);
         int error = 0;
         ASSERT_TRUE(XDamageQueryExtension(x_, &damageEvent_, &error));
@@ -160,14 +96,15 @@ protected:
         posix_spawn_file_actions_addchdir_np(&actions, dir_.path().c_str());
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "game.stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string v = *e;
-            if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("SDL_VIDEODRIVER=", 0) != 0) env.push_back(v);
-        }
-        env.push_back("DISPLAY=" + server_.display());
-        env.push_back("SDL_VIDEODRIVER=x11");
-        game_ = Spawn({MORPOTTA_GAME_EXE}, env, &actions);
+        const std::string display = std::string("DISPLAY=") + server_.display();
+        std::vector<char*> env;
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "SDL_VIDEODRIVER=", 16) != 0) env.push_back(*e);
+        env.push_back(const_cast<char*>(display.c_str()));
+        env.push_back(const_cast<char*>("SDL_VIDEODRIVER=x11"));
+        env.push_back(nullptr);
+        char* argv[] = {const_cast<char*>(MORPOTTA_GAME_EXE), nullptr};
+        if (posix_spawn(&game_, argv[0], &actions, nullptr, argv, env.data()) != 0) game_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ASSERT_GT(game_, 0) << "the game could not be started";
     }
@@ -222,7 +159,7 @@ protected:
         EXPECT_FALSE(fs::exists(dir_.path() / "replay")) << "replays were stored on the way out";
     }
 
-    XServer server_;
+    PrivateXServer server_;
     ScopedTempDir dir_;
     Display* x_ = nullptr;
     int damageEvent_ = 0;
