@@ -57,13 +57,21 @@ std::vector<std::string> AwaitLegacyTitles(Display* display, const std::string& 
     return legacy;
 }
 
-TEST(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
-    if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "video already runs on another driver in this process";
+// SDL's video on the test's own X server. It starts once per process, so
+// a case that finds it started on another driver is skipped.
+class WindowOnX11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "video already runs on another driver in this process";
+        if (!*server.display()) GTEST_SKIP() << "no Xvfb to run an X server";
+        setenv("DISPLAY", server.display(), 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        ASSERT_TRUE(platform::SelectWindowBackend("sdl2"));
+    }
     PrivateXServer server;
-    if (!*server.display()) GTEST_SKIP() << "no Xvfb to run an X server";
-    setenv("DISPLAY", server.display(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    ASSERT_TRUE(platform::SelectWindowBackend("sdl2"));
+};
+
+TEST_F(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
     const std::string title = "\xE3\x83\xA2\xE3\x83\xAB\xE3\x83\x9D\xE3\x83\x83\xE3\x82\xBF_v1.00";  // モルポッタ_v1.00
     platform::WindowDesc desc;
     desc.titleUtf8 = title.c_str();
@@ -81,13 +89,7 @@ TEST(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
     platform::Window().close();
 }
 
-TEST(WindowOnX11, AWindowDestroyedByAnotherClientIsReportedOnceAndTheProcessGoesOn) {
-    if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "video already runs on another driver in this process";
-    PrivateXServer server;
-    if (!*server.display()) GTEST_SKIP() << "no Xvfb to run an X server";
-    setenv("DISPLAY", server.display(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    ASSERT_TRUE(platform::SelectWindowBackend("sdl2"));
+TEST_F(WindowOnX11, AWindowDestroyedByAnotherClientIsReportedOnceAndTheProcessGoesOn) {
     platform::WindowDesc desc;
     ASSERT_EQ(platform::Window().open(desc), 0);
     SDL_SysWMinfo info;
