@@ -35,7 +35,7 @@ public:
     bool ReadUserMeta(int stageNumber, std::vector<int32_t>* deviceTypes) override;
     std::unique_ptr<ReplayStreams> OpenStreams(int mode, int stageNumber,
                                                const std::vector<int32_t>& playerKinds) override;
-    bool SaveStreams(const ReplayStreams& streams, int mode, int stageNumber) override;
+    bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber) override;
 
     // Removes the temporary files a store that was cut short left in the
     // replay folders. Call it at start-up, when no other copy of the game

@@ -196,7 +196,7 @@ public:
         openedType = kinds.empty() ? -1 : kinds[0];
         return nullptr;
     }
-    bool SaveStreams(const ReplayStreams&, int, int) override { return false; }
+    bool SaveStreams(const StoredReplay&, int, int) override { return false; }
 };
 
 TEST(StageLoad, ReplayModesTakeTheirCatsFromTheRecordOrRefuse) {
