@@ -19,6 +19,7 @@ namespace {
 
 constexpr GLsizeiptr kVertexRingBytes = 4 << 20;
 constexpr GLsizeiptr kIndexRingBytes = 1 << 20;
+constexpr int kGlRasterStates = 10;
 
 struct GlTarget {
     GLuint framebuffer = 0, color = 0, depth = 0;
@@ -33,6 +34,13 @@ struct GlState {
     GLsizeiptr vertexRingPos = 0, indexRingPos = 0;
     bool anisotropy = false;
     GLuint boundFramebuffer = 0;
+    // The viewport and the raster states last given to GL (valid false:
+    // not known), so a draw sends only what differs.
+    bool viewportKnown = false;
+    GLint viewport[4] = {};
+    float depthRange[2] = {};
+    bool rasterKnown = false;
+    uint32_t raster[kGlRasterStates] = {};
     // What the texture units and samplers hold, so a draw sends only what
     // differs (kUnknown: not known).
     GLuint unitTexture[kDeviceStageCount];
@@ -109,6 +117,17 @@ void DropTarget(GlTarget* t) {
     *t = GlTarget{};
 }
 
+// What an attribute a vertex source lacks reads: no normal, a white diffuse
+// colour, a black specular one, texture coordinates (0, 0, 0, 1). Set once:
+// a value set before every draw would make the driver look at its vertex
+// arrays again for every draw.
+void SetAbsentAttributeValues() {
+    glVertexAttrib3f(1, 0, 0, 0);
+    glVertexAttrib4f(2, 1, 1, 1, 1);
+    glVertexAttrib4f(3, 0, 0, 0, 0);
+    for (GLuint i = 4; i < 12; ++i) glVertexAttrib4f(i, 0, 0, 0, 1);
+}
+
 bool ContextPresent() {
     const platform::WindowBackend& w = platform::Window();
     return w.glGetProcAddress && w.glGetProcAddress("glGetString") != nullptr && w.isOpen && w.isOpen();
@@ -129,6 +148,7 @@ int Open() {
     glGenVertexArrays(1, &State().gl.vertexArray);
     glBindVertexArray(State().gl.vertexArray);
     glGenSamplers(kDeviceStageCount, State().gl.samplers);
+    SetAbsentAttributeValues();
     glGenBuffers(1, &State().gl.vertexRing);
     glBindBuffer(GL_ARRAY_BUFFER, State().gl.vertexRing);
     glBufferData(GL_ARRAY_BUFFER, kVertexRingBytes, nullptr, GL_STREAM_DRAW);
@@ -316,14 +336,24 @@ bool BindTarget(const DeviceState& s) {
         }
         fb = record->framebuffer;
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, fb);
-    State().gl.boundFramebuffer = fb;
+    GlState& gl = State().gl;
+    if (gl.boundFramebuffer != fb) {
+        glBindFramebuffer(GL_FRAMEBUFFER, fb);
+        gl.boundFramebuffer = fb;
+    }
     int th = s.renderTarget ? s.renderTarget->height : kDeviceTargetHeight;
     const DeviceViewport& v = s.viewport;
     // Flipped targets keep the top row first; the main target is read back flipped.
-    int y = TargetFlipped(s) ? v.y : th - v.y - v.height;
-    glViewport(v.x, y, v.width, v.height);
+    const GLint box[4] = {v.x, TargetFlipped(s) ? v.y : th - v.y - v.height, v.width, v.height};
+    const float range[2] = {v.minZ, v.maxZ};
+    if (gl.viewportKnown && std::memcmp(gl.viewport, box, sizeof box) == 0 &&
+        std::memcmp(gl.depthRange, range, sizeof range) == 0)
+        return true;
+    glViewport(box[0], box[1], box[2], box[3]);
     glDepthRange(v.minZ, v.maxZ);
+    std::memcpy(gl.viewport, box, sizeof box);
+    std::memcpy(gl.depthRange, range, sizeof range);
+    gl.viewportKnown = true;
     return true;
 }
 
@@ -339,6 +369,15 @@ int GlCullOf(const DeviceState& s) {
 
 void ApplyRasterState(const DeviceState& s) {
     const uint32_t* rs = s.renderStates;
+    const uint32_t key[kGlRasterStates] = {rs[DEVICE_RS_ZENABLE],        rs[DEVICE_RS_ZWRITEENABLE],
+                                           rs[DEVICE_RS_ZFUNC],          rs[DEVICE_RS_DEPTHBIAS],
+                                           rs[DEVICE_RS_ALPHABLENDENABLE], rs[DEVICE_RS_SRCBLEND],
+                                           rs[DEVICE_RS_DESTBLEND],      rs[DEVICE_RS_BLENDOP],
+                                           uint32_t(GlCullOf(s)),        rs[DEVICE_RS_FILLMODE]};
+    GlState& gl = State().gl;
+    if (gl.rasterKnown && std::memcmp(gl.raster, key, sizeof key) == 0) return;
+    std::memcpy(gl.raster, key, sizeof key);
+    gl.rasterKnown = true;
     if (rs[DEVICE_RS_ZENABLE]) glEnable(GL_DEPTH_TEST); else glDisable(GL_DEPTH_TEST);
     glDepthMask(rs[DEVICE_RS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
     glDepthFunc(CompareOf(rs[DEVICE_RS_ZFUNC]));
@@ -442,7 +481,6 @@ void SetAttributes(uint32_t fvf, int stride, GLintptr base) {
     for (int i = 0; i < 8; ++i) {
         int n = kFloats[(fvf >> (16 + 2 * i)) & 3];
         toggle(GLuint(4 + i), i < sets, n, GL_FLOAT, GL_FALSE, n * 4);
-        if (i >= sets) glVertexAttrib4f(GLuint(4 + i), 0, 0, 0, 1);
     }
     glDisableVertexAttribArray(kGlTangentAttribute);
     glDisableVertexAttribArray(kGlBinormalAttribute);
@@ -496,8 +534,6 @@ void SetShaderAttributes(GLuint buffer, int skin, bool tangents, int stride, GLi
     if (stride >= texOffset + 8) {
         glEnableVertexAttribArray(4);
         glVertexAttribPointer(4, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(base + texOffset));
-    } else {
-        glVertexAttrib4f(4, 0, 0, 0, 1);
     }
 }
 
@@ -578,9 +614,6 @@ bool UseProgram(const DeviceState& s, DrawProgram* out) {
         BindTextures(s, key);
         *out = {false, 0, false, s.fvf};
     }
-    glVertexAttrib4f(2, 1, 1, 1, 1);
-    glVertexAttrib4f(3, 0, 0, 0, 0);
-    glVertexAttrib3f(1, 0, 0, 0);
     return true;
 }
 
@@ -630,6 +663,7 @@ int Clear(const DeviceState& s, int flags, uint32_t argb, float z) {
     }
     if (flags & DEVICE_CLEAR_ZBUFFER) {
         glDepthMask(GL_TRUE);
+        State().gl.rasterKnown = false;
         glClearDepth(z);
         mask |= GL_DEPTH_BUFFER_BIT;
     }
