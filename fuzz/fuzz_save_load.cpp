@@ -4,6 +4,7 @@
 // and a record that loaded stores and loads again unchanged.
 #include "engine/log.h"
 #include "fuzz_folder.h"
+#include "game/data/player_notice.h"
 #include "game/savedata.h"
 
 #include <cstdint>
@@ -28,6 +29,7 @@ bool Checked(const SaveData& r) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
+    SetPlayerNoticeSink([](const char*) {});  // every input too short or too long would say so
     g_path = MakeFuzzFolder("fuzz-save") + "/" + SaveData::kFileName;
     return 0;
 }

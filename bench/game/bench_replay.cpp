@@ -94,7 +94,7 @@ void BM_ReplayPackWriteLoad(benchmark::State& state) {
     const auto recorded = Recorded(int(state.range(0)));
     replay::ReplayFiles files;
     for (auto _ : state) {
-        if (!files.SaveStreams(*recorded, gamemode::kTimeAttack, kStage)) {
+        if (!files.SaveStreams(*recorded, gamemode::kTimeAttack, kStage, nullptr)) {
             state.SkipWithError("the replay could not be stored");
             return;
         }

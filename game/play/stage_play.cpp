@@ -20,14 +20,14 @@ PlayerInput Stage::InputOf(const input::InputArrays& arrays, int slot, int frame
     return in;
 }
 
-bool Stage::SaveReplay() const {
+bool Stage::SaveReplay(const SaveData* withSave) const {
     if (mode != gamemode::kTimeAttack && mode != gamemode::kTimeAttackTable) return false;
     ReplaySource* source = GetReplaySource();
     if (!source || !replay) {
         WriteLogFormat("Stage %d: no replay was recorded, so none is stored", stageNumber);
         return false;
     }
-    return source->SaveStreams(*replay.get(), mode, stageNumber);
+    return source->SaveStreams(*replay.get(), mode, stageNumber, withSave);
 }
 
 void Stage::LifeTest(CatActor& cat) {
