@@ -17,6 +17,7 @@
 
 #include "engine/log.h"
 #include "foundation/file_write_steps.h"
+#include "foundation/host_path.h"
 #include "platform/files.h"
 
 #include <zlib.h>
@@ -113,21 +114,6 @@ bool StopsHere(DurableStep step, const std::string& path, const void* bytes = nu
     return true;
 }
 
-// Reads a whole file of at most limit bytes; false when it cannot be read.
-bool ReadWhole(const std::string& path, int64_t limit, std::string* out) {
-    const platform::FileSystemBackend& fs = platform::Files();
-    const int fd = fs.openRead(path.c_str());
-    if (fd < 0) return false;
-    const int64_t size = fs.sizeOf(fd);
-    bool ok = size >= 0 && size <= limit;
-    if (ok) {
-        out->resize(size_t(size));
-        ok = fs.readAt(fd, out->data(), out->size(), 0) == size;
-    }
-    fs.close(fd);
-    return ok;
-}
-
 struct RecordedFile {
     std::string path;
     int64_t size = 0;
@@ -202,7 +188,7 @@ bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
 
 bool HoldsBytes(const std::string& path, const RecordedFile& expected) {
     std::string bytes;
-    return ReadWhole(path, expected.size, &bytes) && int64_t(bytes.size()) == expected.size &&
+    return ReadWholeHostFile(path.c_str(), expected.size, &bytes) && int64_t(bytes.size()) == expected.size &&
            CheckValue(bytes.data(), bytes.size()) == expected.check;
 }
 
@@ -231,7 +217,7 @@ enum class Settled { Finished, Nothing, Failed, Stopped };
 Settled SettleRecord(const std::string& record, std::set<std::string>* keep) {
     const platform::FileSystemBackend& fs = platform::Files();
     std::string text;
-    if (!ReadWhole(record, kMaxRecordBytes, &text)) {
+    if (!ReadWholeHostFile(record.c_str(), kMaxRecordBytes, &text)) {
         WriteLogFormat("The commit record %s cannot be read; its set is left as it is", record.c_str());
         return Settled::Failed;
     }

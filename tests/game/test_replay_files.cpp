@@ -259,6 +259,14 @@ TEST_F(ReplayFilesTest, AStoreThatFailsKeepsThePreviousReplayWhole) {
     EXPECT_TRUE(fs::exists("replay/t71_inState0P.dat"));
 }
 
+SaveData SaveWithBestTime(int32_t time, int32_t cat) {
+    SaveData save;
+    SaveData::SetDefaults(save);
+    save.bestTime[kStage] = time;
+    save.bestTimeCat[kStage] = cat;
+    return save;
+}
+
 TEST_F(ReplayFilesTest, AKillAtAnyMomentOfARecordsStoreKeepsTheReplayWithTheBestTimeItBelongsTo) {
     SkippedFsyncs fast;
     const playsim::InputScript keys = ScriptOf(BusyScript(6)), mouse = ScriptOf(BusyScript(5));
@@ -268,13 +276,7 @@ TEST_F(ReplayFilesTest, AKillAtAnyMomentOfARecordsStoreKeepsTheReplayWithTheBest
         before.Step(&keys);
         after.Step(&mouse);
     }
-    SaveData oldSave, newSave;
-    SaveData::SetDefaults(oldSave);
-    oldSave.bestTime[kStage] = 50000;
-    oldSave.bestTimeCat[kStage] = 6;
-    newSave = oldSave;
-    newSave.bestTime[kStage] = 40000;
-    newSave.bestTimeCat[kStage] = 5;
+    const SaveData oldSave = SaveWithBestTime(50000, 6), newSave = SaveWithBestTime(40000, 5);
 
     // Every file of the record: the replay's and the save.
     auto snapshot = [] {
@@ -386,11 +388,7 @@ TEST_F(ReplayFilesTest, AFullDiskKeepsTheOldRecordAndTellsThePlayerOnStandardErr
     playsim::Simulator run(SetupOf(gamemode::kTimeAttack, {6}));
     ASSERT_TRUE(run.loaded());
     for (int f = 0; f < 600; ++f) run.Step(&keys);
-    SaveData oldSave, newSave;
-    SaveData::SetDefaults(oldSave);
-    oldSave.bestTime[kStage] = 50000;
-    newSave = oldSave;
-    newSave.bestTime[kStage] = 40000;
+    const SaveData oldSave = SaveWithBestTime(50000, 6), newSave = SaveWithBestTime(40000, 6);
 
     std::map<std::string, std::string> before;
     auto prepare = [&] {

@@ -25,13 +25,7 @@ protected:
     // second player when `players` is 2).
     void StartPlay(int32_t mode, int32_t stage, int players = 1) {
         WithContent();
-        scene::Factory factory = FakeScenes(script_);
-        factory.makeSession = [](const scene::Context& context, const scene::SessionSetup& setup) {
-            return std::make_unique<PlaySession>(context, setup);
-        };
-        app_ = std::make_unique<GameApp>(std::move(factory));
-        script_.app = app_.get();
-        ASSERT_EQ(app_->startFailed, 0);
+        ASSERT_NO_FATAL_FAILURE(StartWithPlaySessions());
         const int keyboard = SlotOf(input::kKeyboard), mouse = SlotOf(input::kMouse);
         ASSERT_GE(keyboard, 0);
         ASSERT_GE(mouse, 0);
@@ -51,6 +45,16 @@ protected:
             if (app_->input->devices[slot] && app_->input->devices[slot]->type == type) return slot;
         }
         return -1;
+    }
+    // The game whose title (a stand-in) starts the game's own play sessions.
+    void StartWithPlaySessions() {
+        scene::Factory factory = FakeScenes(script_);
+        factory.makeSession = [](const scene::Context& context, const scene::SessionSetup& setup) {
+            return std::make_unique<PlaySession>(context, setup);
+        };
+        app_ = std::make_unique<GameApp>(std::move(factory));
+        script_.app = app_.get();
+        ASSERT_EQ(app_->startFailed, 0);
     }
     bool started_ = false;
     PlaySession* Session() const { return dynamic_cast<PlaySession*>(app_->session.get()); }
@@ -133,13 +137,7 @@ TEST_F(SessionAppTest, DamagedStageFilesAreRefusedAndEachSessionGoesBackToTheTit
     damage(7, [](std::string& t) { t[t.find('s')] = ' '; });
 
     SetLogOutput(1);
-    scene::Factory factory = FakeScenes(script_);
-    factory.makeSession = [](const scene::Context& context, const scene::SessionSetup& setup) {
-        return std::make_unique<PlaySession>(context, setup);
-    };
-    app_ = std::make_unique<GameApp>(std::move(factory));
-    script_.app = app_.get();
-    ASSERT_EQ(app_->startFailed, 0);
+    ASSERT_NO_FATAL_FAILURE(StartWithPlaySessions());
     const int keyboard = SlotOf(input::kKeyboard);
     const int damaged[] = {3, 4, 5, 6, 7};
     size_t started = 0;

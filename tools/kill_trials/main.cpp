@@ -2,7 +2,10 @@
 // the disk, with the host's real flushes and renames. A child process stores
 // while the parent kills it with SIGKILL after a random delay; the parent
 // then does what the next start does and reads the files back: the previous
-// set whole, the new set whole, or a mix.
+// set whole, the new set whole, or a mix. The moment of the kill is drawn
+// from the whole store (--at store, the default), or from the renames
+// (--at renames): once the set's first file has been replaced, within the
+// time its renames take.
 //   set     the engine's durable set write of a replay-like set of seven
 //           files (six streams and a meta file)
 //   record  the game's store of a time-attack record: the run's replay with
@@ -17,6 +20,7 @@
 #include "game/replay/replay_files.h"
 #include "game/savedata.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +54,12 @@ void StoreRecord(const Stage& stage, const SaveData& save) {
 }
 void NextStart() { replay::FinishInterruptedStores(); }
 
+// A game path ('\\' separated) as the host takes it.
+std::string HostPath(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -81,39 +91,87 @@ struct Tally {
     int trials = 0, inside = 0, old = 0, fresh = 0, mixed = 0;
 };
 
-// One store per trial in a child, killed after a delay drawn from
-// [0, window) microseconds once the child says it begins.
-Tally Trials(int count, uint32_t seed, const Files& before, const Files& after, const std::function<void()>& store) {
+using Clock = std::chrono::steady_clock;
+
+// The file's identity on the disk: a rename over it gives a new one.
+ino_t InodeOf(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Starts the store in a child and returns once it has begun.
+pid_t StartStore(const std::function<void()>& store) {
+    int ready[2];
+    if (pipe(ready) != 0) std::exit(1);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        const char go = 1;
+        if (write(ready[1], &go, 1) != 1) _exit(1);
+        store();
+        _exit(0);
+    }
+    close(ready[1]);
+    char go = 0;
+    if (read(ready[0], &go, 1) != 1) std::exit(1);
+    close(ready[0]);
+    return child;
+}
+
+// Waits until the file at path is replaced or the child has ended; false
+// when it ended first (its status in *status).
+bool AwaitReplaced(const std::string& path, ino_t before, pid_t child, int* status) {
+    while (InodeOf(path) == before) {
+        if (waitpid(child, status, WNOHANG) == child) return false;
+    }
+    return true;
+}
+
+// One store per trial in a child, killed after a random delay: from the
+// store's beginning over a little more than a whole store takes, or from
+// the replacement of its first file over a little more than its renames take.
+Tally Trials(int count, uint32_t seed, bool atRenames, const std::string& first, const std::string& last,
+             const Files& before, const Files& after, const std::function<void()>& store) {
     std::mt19937 random(seed);
-    // The window: a little longer than a whole store takes here.
-    Restore(before);
-    const auto start = std::chrono::steady_clock::now();
-    store();
-    const double took = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
-    std::uniform_real_distribution<double> delay(0.0, took * 1.25);
-    std::printf("a whole store takes %.0f us; kills fall in the first %.0f us\n", took, took * 1.25);
+    using Micro = std::chrono::duration<double, std::micro>;
+    // The median of a few whole stores: the disk's flushes vary a lot.
+    std::vector<double> wholes, renameSpans;
+    int status = 0;
+    for (int k = 0; k < 9; ++k) {
+        Restore(before);
+        const ino_t firstBefore = InodeOf(first), lastBefore = InodeOf(last);
+        const auto begun = Clock::now();
+        const pid_t timed = StartStore(store);
+        AwaitReplaced(first, firstBefore, timed, &status);
+        const auto firstReplaced = Clock::now();
+        AwaitReplaced(last, lastBefore, timed, &status);
+        const auto lastReplaced = Clock::now();
+        waitpid(timed, &status, 0);
+        wholes.push_back(Micro(Clock::now() - begun).count());
+        renameSpans.push_back(Micro(lastReplaced - firstReplaced).count());
+    }
+    std::sort(wholes.begin(), wholes.end());
+    std::sort(renameSpans.begin(), renameSpans.end());
+    const double whole = wholes[wholes.size() / 2], renames = renameSpans[renameSpans.size() / 2];
+    const double window = atRenames ? renames * 1.5 + 20.0 : whole * 1.25;
+    std::printf("a whole store takes %.0f us (median), from its first file replaced to its last %.0f us; kills fall in the "
+                "first %.0f us %s\n",
+                whole, renames, window, atRenames ? "after its first file is replaced" : "of the store");
+    std::uniform_real_distribution<double> delay(0.0, window);
 
     Tally t;
     for (int k = 0; k < count; ++k) {
         Restore(before);
-        int ready[2];
-        if (pipe(ready) != 0) std::exit(1);
-        const pid_t child = fork();
-        if (child == 0) {
-            close(ready[0]);
-            const char go = 1;
-            if (write(ready[1], &go, 1) != 1) _exit(1);
-            store();
-            _exit(0);
+        const ino_t restored = InodeOf(first);
+        const pid_t child = StartStore(store);
+        status = 0;
+        bool running = true;
+        if (atRenames) running = AwaitReplaced(first, restored, child, &status);
+        if (running) {
+            std::this_thread::sleep_for(Micro(delay(random)));
+            kill(child, SIGKILL);
         }
-        close(ready[1]);
-        char go = 0;
-        if (read(ready[0], &go, 1) != 1) std::exit(1);
-        close(ready[0]);
-        std::this_thread::sleep_for(std::chrono::duration<double, std::micro>(delay(random)));
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
+        if (running) waitpid(child, &status, 0);
         t.inside += WIFSIGNALED(status) ? 1 : 0;
         NextStart();
         const Files found = Snapshot();
@@ -155,15 +213,17 @@ int main(int argc, char** argv) {
     std::string kind = argc > 1 ? argv[1] : "";
     int trials = kind == "set" ? 400 : 500;
     uint32_t seed = 1;
+    bool atRenames = false;
     fs::path root = fs::current_path();
     for (int i = 2; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
         if (arg == "--trials") trials = std::atoi(argv[i + 1]);
         else if (arg == "--seed") seed = uint32_t(std::strtoul(argv[i + 1], nullptr, 10));
         else if (arg == "--root") root = fs::absolute(argv[i + 1]);
+        else if (arg == "--at") atRenames = std::string(argv[i + 1]) == "renames";
     }
     if ((kind != "set" && kind != "record") || trials <= 0 || !fs::exists(root / "tpa")) {
-        std::fprintf(stderr, "usage: kill_trials set|record [--trials N] [--seed S] [--root DIR]\n"
+        std::fprintf(stderr, "usage: kill_trials set|record [--trials N] [--seed S] [--at store|renames] [--root DIR]\n"
                              "  (DIR holds the tpa tree; default: the working directory)\n");
         return 2;
     }
@@ -190,7 +250,7 @@ int main(int argc, char** argv) {
                 files.push_back({replay::StreamFilePath(9, kStage, 0, 0, replay::Stream(k)),
                                  streams.StoredText(0, ReplayStreams::Stream(k))});
             files.push_back({replay::MetaFilePath(9, kStage, 0), "set"});
-            for (auto& [path, text] : files) std::replace(path.begin(), path.end(), '\\', '/');
+            for (auto& [path, text] : files) path = HostPath(path);
             return files;
         };
         const auto oldFiles = texts(oldRun->stage()), newFiles = texts(newRun->stage());
@@ -220,9 +280,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kill_trials: the store changed nothing\n");
         return 1;
     }
-    const Tally t = Trials(trials, seed, before, after, store);
-    std::printf("%s: %d trials, %d killed inside the store; whole old %d, whole new %d, mixed %d\n", kind.c_str(),
-                t.trials, t.inside, t.old, t.fresh, t.mixed);
+    const std::string first = HostPath(replay::StreamFilePath(9, kStage, 0, 0, replay::Stream(0)));
+    const std::string last = kind == "set" ? HostPath(replay::MetaFilePath(9, kStage, 0)) : SaveData::kFileName;
+    const Tally t = Trials(trials, seed, atRenames, first, last, before, after, store);
+    std::printf("%s, kills at %s: %d trials, %d killed inside the store; whole old %d, whole new %d, mixed %d\n",
+                kind.c_str(), atRenames ? "the renames" : "any moment of the store", t.trials, t.inside, t.old,
+                t.fresh, t.mixed);
     SetReplaySource(nullptr);
     fs::current_path(root);
     fs::remove_all(work);
