@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     stage.cats[0] = DeepPtr<CatActor>::Make(0, kind, 3, 5, Stage::kFieldDepth, nullptr, &field.data, false);
     stage.playerActive[0] = 1;
     stage.catCount = 1;
-    stage.replay = ReplayStreamsHandle(replay::StageStreams::ForPlayback({kind}, {std::move(streams)}));
+    stage.replayBlocks = ReplayStreamsHandle(replay::StageStreams::ForPlayback({kind}, {std::move(streams)}));
     input::InputArrays none;
     for (int frame = 0; frame < 300; ++frame) stage.UpdatePlay(none);
     return 0;

@@ -81,10 +81,7 @@ static_assert(offsetof(SaveData, bestTimeCat) == 592);
 // Display name of a cat number (input device type 1..6) in UTF-8; "???"
 // for any other value.
 const char* CatDisplayName(int32_t cat);
-// The high-score share: the message text (UTF-8) and the share page's
-// address with it, percent-encoded.
+// The high-score share (GameData::ShareHighScore opens it): the message
+// text (UTF-8) and the share page's address with it, percent-encoded.
 std::string BuildShareText(const SaveData& record);
 std::string BuildShareAddress(const SaveData& record);
-// Opens the share address through the platform shell; false when it could
-// not be handed on.
-bool ShareHighScore(const SaveData& record);

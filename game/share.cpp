@@ -3,6 +3,7 @@
 #include "game/savedata.h"
 
 #include "engine/log.h"
+#include "game/data/game_data.h"
 #include "engine/shell.h"
 
 #include <cstdio>
@@ -62,8 +63,9 @@ std::string BuildShareAddress(const SaveData& r) {
     return std::string(kSharePage) + "?url=" + PercentEncode(kHomePage) + "&text=" + PercentEncode(BuildShareText(r));
 }
 
-bool ShareHighScore(const SaveData& r) {
-    std::string address = BuildShareAddress(r);
+bool GameData::ShareHighScore() const {
+    if (!save) return false;
+    const std::string address = BuildShareAddress(*save);
     if (OpenWebAddress(address.c_str()) == 0) return true;
     WriteLogFormat("High-score share: the address could not be opened");
     return false;

@@ -94,7 +94,9 @@ void BM_ReplayPackWriteLoad(benchmark::State& state) {
     const auto recorded = Recorded(int(state.range(0)));
     replay::ReplayFiles files;
     for (auto _ : state) {
-        if (!files.SaveStreams(*recorded, gamemode::kTimeAttack, kStage, nullptr)) {
+        StoredReplay packed;
+        for (int k = 0; k < replay::kStreamCount; ++k) packed.Pack(*recorded, replay::Stream(k));
+        if (!files.SaveStreams(packed, gamemode::kTimeAttack, kStage, nullptr)) {
             state.SkipWithError("the replay could not be stored");
             return;
         }

@@ -73,7 +73,7 @@ GameApp::GameApp(scene::Factory factory)
 GameApp::~GameApp() {
     input.reset();  // disconnects the Wii remotes
     SetWiimoteTraceSink(nullptr);
-    session.reset();
+    DeleteSession();
     title.reset();
     ending.reset();
     if (data) data->ReleaseAll();
@@ -172,7 +172,7 @@ void GameApp::UpdateScene() {
         data->transitionCount = 0;
         CaptureScreenToGraph(0, 0, 640, 480, data->captureGraph, 1);
         // The session or ending left behind is never shown again: freed now.
-        session.reset();
+        DeleteSession();
         ending.reset();
         scene = kSceneTitle;
     }
@@ -228,7 +228,7 @@ void GameApp::UpdateSession() {
         const int32_t phase = session->Phase();
         // The time-attack result phases keep their music playing.
         if (phase < 13 || phase > 15) data->PlayBgm(0);
-        session.reset();
+        DeleteSession();
         ReturnToTitleScreen();
     } else if (requests.replace) {
         StoreSave();
@@ -237,10 +237,11 @@ void GameApp::UpdateSession() {
         if (factory_.makeSession) next = factory_.makeSession(SceneContext(), setup);
         if (next) {
             next->CarryOver(*session);
+            DeleteSession();
             session = std::move(next);
         } else {
             WriteLogText("GameApp: the next play session could not be made; back to the title");
-            session.reset();
+            DeleteSession();
             data->PlayBgm(0);
             ReturnToTitleScreen();
         }
@@ -249,7 +250,7 @@ void GameApp::UpdateSession() {
         const scene::RunResult result = session->Result();
         scene::EndingSetup setup{result.isLastSet ? 1 : 0, title->Entries()};
         if (factory_.makeEnding) ending = factory_.makeEnding(SceneContext(), setup);
-        session.reset();
+        DeleteSession();
         if (ending) {
             ending->ChooseMessages(result.finalSetUnlocked, result.soundTestUnlocked, result.score,
                                    result.newHighScore);
@@ -279,6 +280,8 @@ void GameApp::ReturnToTitleScreen() {
     data->UpdateUnlocks();
     scene = kSceneTitle;
 }
+
+void GameApp::DeleteSession() { session.reset(); }
 
 void GameApp::StoreSave() { SaveData::Store(*save_); }
 

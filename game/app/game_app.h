@@ -36,6 +36,8 @@ public:
     void Draw();
     void ReadInput();
     void UpdateScene();
+    // Destroys the play session (none is left running).
+    void DeleteSession();
 
     int32_t scene = kSceneBoot;
     // The six per-frame input arrays of 15 device slots; outside play only

@@ -102,6 +102,9 @@ struct GameData {
     void SetLightDirection();
     // The menu labels that unlocks change, from the save's flags.
     void UpdateUnlocks();
+    // Opens the high-score share of the save's records through the platform
+    // shell; false without a save or when the address could not be handed on.
+    bool ShareHighScore() const;
     // Toon material, faint specular and outline width 3 on every material.
     static void SetItemMaterials(int model);
     // After the graphics device was lost and rebuilt.

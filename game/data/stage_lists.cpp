@@ -5,6 +5,7 @@
 
 #include "engine/log.h"
 #include "game/data/game_files.h"
+#include "game/data/text_fields.h"
 
 #include <algorithm>
 
@@ -36,7 +37,7 @@ bool IsHeader(const std::string& text, const Line& line) {
 }
 
 bool IsEndLine(const std::string& text, const Line& line) {
-    return line.end - line.begin >= 3 && text.compare(line.begin, 3, "end") == 0;
+    return textfields::CompareBytes(std::string_view(text).substr(line.begin, line.end - line.begin), "end", 3) == 0;
 }
 
 }  // namespace
@@ -76,11 +77,11 @@ void GameData::LoadStageLists() {
     size_t at = 0;
     for (int i = 0; i < kVsEntries && at < vs.size(); ++i) {
         Line name = LineAt(vs, at);
-        vsStageNames[i] = vs.substr(name.begin, name.end - name.begin);
+        vsStageNames[i] = textfields::MakeSubstring(vs, name.begin, name.end - name.begin);
         at = name.next;
         if (at >= vs.size()) break;
         Line note = LineAt(vs, at);
-        vsStageNotes[i] = vs.substr(note.begin, note.end - note.begin);
+        vsStageNotes[i] = textfields::MakeSubstring(vs, note.begin, note.end - note.begin);
         at = note.next;
     }
 }
@@ -94,7 +95,7 @@ std::string GameData::MenuLabelText(int list, int entry) const {
     const Line header = LineAt(text, at);
     if (entry == -1) {
         size_t titleBegin = std::min(header.begin + 2, header.end);
-        return text.substr(titleBegin, header.end - titleBegin);
+        return textfields::MakeSubstring(text, titleBegin, header.end - titleBegin);
     }
     at = header.next;
     for (int n = 0; at < text.size();) {
@@ -102,7 +103,7 @@ std::string GameData::MenuLabelText(int list, int entry) const {
         at = line.next;
         if (line.end == line.begin) continue;
         if (IsEndLine(text, line) || IsHeader(text, line)) return "end";
-        if (n++ == entry) return text.substr(line.begin, line.end - line.begin);
+        if (n++ == entry) return textfields::MakeSubstring(text, line.begin, line.end - line.begin);
     }
     return kUnknown;
 }

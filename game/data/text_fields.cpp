@@ -1,5 +1,7 @@
 #include "game/data/text_fields.h"
 
+#include <cstring>
+
 namespace textfields {
 
 int32_t ReadDecimal(std::string_view text, size_t* used) {
@@ -27,6 +29,16 @@ int32_t ReadDecimal(std::string_view text, size_t* used) {
 std::string_view LineOf(std::string_view text) {
     const size_t end = text.find('\n');
     return end == std::string_view::npos ? text : text.substr(0, end);
+}
+
+std::string MakeSubstring(std::string_view source, size_t position, size_t count) {
+    if (position >= source.size()) return std::string();
+    return std::string(source.substr(position, count));
+}
+
+int CompareBytes(std::string_view a, std::string_view b, size_t n) {
+    if (a.size() < n || b.size() < n) return 1;
+    return n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);
 }
 
 }  // namespace textfields

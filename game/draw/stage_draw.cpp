@@ -33,10 +33,10 @@ Vector3 CellPosition(int column, int row, float depth) {
 void DrawBackground(const Stage& st) {
     gamedraw::Box(0, 0, kScreenWidth, kScreenHeight, MakeScreenColor(0, 0, 0));
     if (st.background <= 0) return;
-    const int angle = ((st.backgroundAngle % 360) + 360) % 360;
+    const int angle = ((st.rotation % 360) + 360) % 360;
     const double scale = angle == 90 || angle == 270 ? 4.0 / 3.0 : 1.0;
     gamedraw::RotatedGraph(kScreenWidth / 2, kScreenHeight / 2, scale, angle * kPi / 180.0, st.background,
-                           st.backgroundFlipped != 0);
+                           st.flipped != 0);
 }
 
 int BumpedAge(const Stage& st, int column, int row) {

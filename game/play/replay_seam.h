@@ -12,6 +12,7 @@
 #pragma once
 #include "game/play/player_input.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,6 +46,18 @@ public:
     virtual std::string StoredText(int player, Stream stream) const = 0;
 };
 
+// A recording in the form its files store it: each player's device type
+// and six streams as text. Stage::SaveReplay packs one stream at a time.
+struct StoredReplay {
+    using PlayerText = std::array<std::string, ReplayStreams::kStreamCount>;
+    std::vector<int32_t> playerKinds;
+    std::vector<PlayerText> text;  // [player][stream]
+
+    // Packs one stream of every player of the recording (the players are
+    // taken from it on the first call).
+    void Pack(const ReplayStreams& recording, ReplayStreams::Stream stream);
+};
+
 class ReplaySource {
 public:
     virtual ~ReplaySource() = default;
@@ -59,13 +72,13 @@ public:
     // are none.
     virtual std::unique_ptr<ReplayStreams> OpenStreams(int mode, int stageNumber,
                                                        const std::vector<int32_t>& playerKinds) = 0;
-    // Stores what was recorded: as the user's record of the stage in mode 9,
-    // as its built-in demo replay in mode 10. withSave, when given, is the
+    // Stores a packed recording: as the user's record of the stage in mode
+    // 9, as its built-in demo replay in mode 10. withSave, when given, is the
     // save that holds the run's new best time: it is stored in the same
     // commit, so the replay and the record it belongs to are kept together
     // or not at all. False, with a log line, when nothing was stored; the
     // replay (and save) stored before are then kept whole.
-    virtual bool SaveStreams(const ReplayStreams& streams, int mode, int stageNumber, const SaveData* withSave) = 0;
+    virtual bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) = 0;
 };
 
 // The source the stage loader asks; null (the default) for none.

@@ -82,12 +82,33 @@ public:
     // enemies, the grid passes, lives, beaten enemies and the camera fit.
     void UpdatePlay(const input::InputArrays& arrays);
     int32_t AddClearBonus() const;
+
+    // ---- replays (through the registered ReplaySource) ----
+    // The streams of the stage being loaded, for players of these cat kinds:
+    // in the replay modes read back into replayBlocks (the user's record in
+    // mode 11, the demo replays of each player's kind in modes 12 and 16),
+    // in modes 9 and 10 empty ones in streamText to record into.
+    void LoadDemoReplay(const std::vector<int32_t>& playerKinds);
+    // Recording (modes 9 and 10): a player's input of a stream frame,
+    // before the cat reads it.
+    void RecordReplayFrame(int frame, int player, const PlayerInput& input);
+    // Playback (the replay modes): a player's recorded input of a stream
+    // frame, in blocks the replay owns; null blocks where it holds none.
+    PlayerInput PlayReplayFrame(int player, int frame);
     // Time attack (modes 9 and 10): stores what the stage recorded as the
-    // user's record or as the stage's demo replay, in one commit with
-    // withSave (the save holding the run's new best time) when given. False,
-    // with a log line, when nothing was stored (another mode, no recording,
-    // or a failed write, which keeps the replay and save stored before).
+    // user's record or as the stage's demo replay, packed one stream at a
+    // time by the Write...StateReplay steps, in one commit with withSave
+    // (the save holding the run's new best time) when given. False, with a
+    // log line, when nothing was stored (another mode, no recording, or a
+    // failed write, which keeps the replay and save stored before).
     bool SaveReplay(const SaveData* withSave = nullptr) const;
+    // The packing steps of SaveReplay: one stream of every player each.
+    void WriteInStateReplay(StoredReplay& out) const;
+    void WriteActionStateReplay(StoredReplay& out) const;
+    void WriteSlopeStateReplay(StoredReplay& out) const;
+    void WriteAnalogStateReplay(StoredReplay& out) const;
+    void WriteMouseStateReplay(StoredReplay& out) const;
+    void WriteKeyboardStateReplay(StoredReplay& out) const;
 
     // ---- grid contacts ----
     void UpdateCatOnGrid(CatActor& cat);
@@ -150,13 +171,13 @@ public:
     std::vector<TakenTurnTile> turnTiles;
     std::vector<Dart> darts;
     std::vector<GemSpawn> gemSpawns;
-    int32_t backgroundAngle = 0;  // 0, 90, 180 or 270
-    uint8_t backgroundFlipped = 0;
+    int32_t rotation = 0;  // of the background picture: 0, 90, 180 or 270 degrees
+    uint8_t flipped = 0;   // the background is drawn upside down (an upside-down turn)
     int32_t elapsed = 0;          // ms of play
     int32_t startTick = 0;
     int32_t timeLimit = 0;        // ms
     GameData* gameData = nullptr;
-    StageDevices devices;
+    StageDevices deviceTable;  // the input manager's device slots: each player's device type
     uint8_t finished = 0;
     uint8_t roundOver = 0;
     uint8_t isLastOfRun = 0;
@@ -165,7 +186,13 @@ public:
     uint8_t go = 0;
     int32_t playFrames = 0;
     int32_t pendingScratch = 0;   // hazard sounds still to play
-    ReplayStreamsHandle replay;
+    // Modes 9 and 10: every player's input as it is recorded, in the runs
+    // its stream files store. Null in the other modes.
+    ReplayStreamsHandle streamText;
+    // The replay modes: the streams read from the files, played back into
+    // the input blocks the cats read in place of live devices. Null in the
+    // other modes.
+    ReplayStreamsHandle replayBlocks;
 
 private:
     std::vector<int32_t> turnScratch_;  // the grid being turned; kept so a turn allocates nothing
@@ -178,6 +205,7 @@ private:
     void TakeLife(CatActor& cat);
     void LifeTest(CatActor& cat);
     PlayerInput InputOf(const input::InputArrays& arrays, int slot, int frame);
+    void PackReplayStream(StoredReplay& out, ReplayStreams::Stream stream) const;
     void MoveThingsForTurn(int kind);
 };
 

@@ -80,7 +80,7 @@ std::array<CatActor*, Stage::kPlayers> Stage::CatSlots() const {
 int Stage::FirstPlayerDeviceType() const {
     const int entry = playerEntries[0];
     if (entry < 0 || entry >= input::kSlotCount) return 0;
-    const int type = devices.types[entry];
+    const int type = deviceTable.types[entry];
     return type >= 0 && type < TimeTable::kColumns ? type : 0;
 }
 
@@ -150,7 +150,7 @@ bool Stage::ChoosePlayerKinds(std::vector<int32_t>* kinds) {
     } else {
         for (int slot = 0; slot < kPlayers && playerEntries[slot] != -1; ++slot) {
             const int entry = playerEntries[slot];
-            const int type = entry >= 0 && entry < input::kSlotCount ? devices.types[entry] : 0;
+            const int type = entry >= 0 && entry < input::kSlotCount ? deviceTable.types[entry] : 0;
             if (!validKind(type)) break;
             kinds->push_back(type);
         }
@@ -172,11 +172,20 @@ void Stage::CreatePlayerCats(const std::vector<int32_t>& kinds, int32_t* lives) 
     }
 }
 
-bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, const StageDevices* deviceTable,
+void Stage::LoadDemoReplay(const std::vector<int32_t>& playerKinds) {
+    ReplaySource* source = GetReplaySource();
+    if (!source) return;
+    if (IsReplayMode(mode))
+        replayBlocks = ReplayStreamsHandle(source->OpenStreams(mode, stageNumber, playerKinds));
+    else if (mode == gamemode::kTimeAttack || mode == gamemode::kTimeAttackTable)
+        streamText = ReplayStreamsHandle(source->OpenStreams(mode, stageNumber, playerKinds));
+}
+
+bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, const StageDevices* devices,
                  GameData* data, const int32_t entries[kPlayers]) {
     *this = Stage();
     gameData = data;
-    if (deviceTable) devices = *deviceTable;
+    if (devices) deviceTable = *devices;
     if (!demoIndexSet) {
         demoIndexSet = true;
         demoIndex = GetRandomUpTo(5);
@@ -213,12 +222,10 @@ bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, cons
     // A shake from before the stage must not carry into it.
     for (int slot = 0; slot < kPlayers; ++slot) {
         const int entry = playerEntries[slot];
-        if (entry < 0 || entry >= input::kSlotCount || !devices.actionBlocks[entry]) continue;
-        std::fill(devices.actionBlocks[entry], devices.actionBlocks[entry] + input::kActionWords, 0);
+        if (entry < 0 || entry >= input::kSlotCount || !deviceTable.actionBlocks[entry]) continue;
+        std::fill(deviceTable.actionBlocks[entry], deviceTable.actionBlocks[entry] + input::kActionWords, 0);
     }
-    ReplaySource* source = GetReplaySource();
-    if (source && playable && (IsReplayMode(mode) || mode == gamemode::kTimeAttack || mode == gamemode::kTimeAttackTable))
-        replay = ReplayStreamsHandle(source->OpenStreams(mode, stageNumber, kinds));
+    if (playable) LoadDemoReplay(kinds);
 
     camera.current[0] = camera.target[0] = float(int(grid.columns * 80 * 0.5));
     camera.current[1] = camera.target[1] = float(int(700 - grid.rows * 80 * 0.5));

@@ -54,6 +54,6 @@ void Stage::StartSuddenDeath(const uint8_t leaders[kPlayers]) {
     }
     gamesound::SetMusicVolume(255);
     phaseCounter = frameCounter = elapsed = startTick = 0;
-    backgroundFlipped = go = finished = roundOver = resultsDecided = 0;
+    flipped = go = finished = roundOver = resultsDecided = 0;
     ready = 1;
 }

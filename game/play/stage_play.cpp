@@ -13,22 +13,47 @@ PlayerInput Stage::InputOf(const input::InputArrays& arrays, int slot, int frame
     // A player without a device (a replay, the demo) has no live input.
     PlayerInput in = PlayerInput::FromArrays(arrays, playerEntries[slot]);
     if (IsReplayMode(mode)) {
-        in = replay ? replay->PlayFrame(frame, slot) : PlayerInput{};
-    } else if (IsTimeAttackMode(mode) && replay) {
-        replay->RecordFrame(frame, slot, in);
+        in = PlayReplayFrame(slot, frame);
+    } else if (IsTimeAttackMode(mode)) {
+        RecordReplayFrame(frame, slot, in);
     }
     return in;
+}
+
+void Stage::RecordReplayFrame(int frame, int player, const PlayerInput& input) {
+    if (streamText) streamText->RecordFrame(frame, player, input);
+}
+
+PlayerInput Stage::PlayReplayFrame(int player, int frame) {
+    return replayBlocks ? replayBlocks->PlayFrame(frame, player) : PlayerInput{};
 }
 
 bool Stage::SaveReplay(const SaveData* withSave) const {
     if (mode != gamemode::kTimeAttack && mode != gamemode::kTimeAttackTable) return false;
     ReplaySource* source = GetReplaySource();
-    if (!source || !replay) {
+    if (!source || !streamText) {
         WriteLogFormat("Stage %d: no replay was recorded, so none is stored", stageNumber);
         return false;
     }
-    return source->SaveStreams(*replay.get(), mode, stageNumber, withSave);
+    StoredReplay stored;
+    WriteInStateReplay(stored);
+    WriteActionStateReplay(stored);
+    WriteSlopeStateReplay(stored);
+    WriteAnalogStateReplay(stored);
+    WriteMouseStateReplay(stored);
+    WriteKeyboardStateReplay(stored);
+    return source->SaveStreams(stored, mode, stageNumber, withSave);
 }
+
+void Stage::PackReplayStream(StoredReplay& out, ReplayStreams::Stream stream) const {
+    if (streamText) out.Pack(*streamText.get(), stream);
+}
+void Stage::WriteInStateReplay(StoredReplay& out) const { PackReplayStream(out, ReplayStreams::kIn); }
+void Stage::WriteActionStateReplay(StoredReplay& out) const { PackReplayStream(out, ReplayStreams::kAction); }
+void Stage::WriteSlopeStateReplay(StoredReplay& out) const { PackReplayStream(out, ReplayStreams::kSlope); }
+void Stage::WriteAnalogStateReplay(StoredReplay& out) const { PackReplayStream(out, ReplayStreams::kAnalog); }
+void Stage::WriteMouseStateReplay(StoredReplay& out) const { PackReplayStream(out, ReplayStreams::kMouse); }
+void Stage::WriteKeyboardStateReplay(StoredReplay& out) const { PackReplayStream(out, ReplayStreams::kKeyboard); }
 
 void Stage::LifeTest(CatActor& cat) {
     const bool outside = cat.y < -128 || cat.y > (grid.rows + 1) * 32 || cat.x < -128 || cat.x > (grid.columns + 4) * 32;
@@ -48,12 +73,12 @@ void Stage::UpdatePlay(const input::InputArrays& arrays) {
     if (!ready && gameOverFade < 1) {
         // The stream frame: this update's number from the stage's first.
         const int frame = playFrames + 1;
-        const bool recording = replay && IsTimeAttackMode(mode) && !IsReplayMode(mode);
+        const bool recording = streamText && IsTimeAttackMode(mode) && !IsReplayMode(mode);
         for (int slot = 0; slot < kPlayers; ++slot) {
             if (!playerActive[slot] || !slots[size_t(slot)]) continue;
             const PlayerInput in = InputOf(arrays, slot, frame);
             slots[size_t(slot)]->UpdatePlayer(in);
-            if (recording) replay->FinishFrame(slot, in);
+            if (recording) streamText->FinishFrame(slot, in);
         }
         for (size_t i = 0; i < enemies.size(); ++i) {
             CatActor& enemy = enemies[i];

@@ -93,8 +93,8 @@ void Stage::MoveThingsForTurn(int kindValue) {
 
     static constexpr int kAngle[3] = {90, 270, 180};
     static constexpr float kRoll[3] = {30.0f, -30.0f, 42.0f};
-    backgroundAngle = (backgroundAngle + kAngle[kind]) % 360;
-    if (kind == kUpsideDown) backgroundFlipped ^= 1;
+    rotation = (rotation + kAngle[kind]) % 360;
+    if (kind == kUpsideDown) flipped ^= 1;
     camera.roll = kRoll[kind];
     for (int k = 0; k < 3; ++k) camera.current[k] = camera.target[k];
 }

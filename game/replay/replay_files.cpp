@@ -97,13 +97,13 @@ std::unique_ptr<ReplayStreams> ReplayFiles::OpenStreams(int mode, int stageNumbe
     return nullptr;
 }
 
-bool ReplayFiles::SaveStreams(const ReplayStreams& streams, int mode, int stageNumber, const SaveData* withSave) {
-    const std::vector<int32_t>& kinds = streams.PlayerKinds();
+bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) {
+    const std::vector<int32_t>& kinds = stored.playerKinds;
     if (mode != gamemode::kTimeAttack && mode != gamemode::kTimeAttackTable) {
         WriteLogFormat("Replay of stage %d: mode %d stores no replay", stageNumber, mode);
         return false;
     }
-    if (kinds.empty() || kinds.size() > size_t(kMaxMetaPlayers)) {
+    if (kinds.empty() || kinds.size() > size_t(kMaxMetaPlayers) || stored.text.size() != kinds.size()) {
         WriteLogFormat("Replay of stage %d: %zu players cannot be stored", stageNumber, kinds.size());
         return false;
     }
@@ -121,7 +121,7 @@ bool ReplayFiles::SaveStreams(const ReplayStreams& streams, int mode, int stageN
     for (size_t p = 0; p < kinds.size(); ++p) {
         for (int k = 0; k < kStreamCount; ++k) {
             paths.push_back(HostPath(StreamFilePath(mode, stageNumber, int(p), kinds[p], Stream(k))));
-            texts.push_back(streams.StoredText(int(p), Stream(k)));
+            texts.push_back(stored.text[p][size_t(k)]);
         }
     }
     paths.push_back(HostPath(MetaFilePath(mode, stageNumber, kinds[0])));

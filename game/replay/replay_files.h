@@ -38,7 +38,7 @@ public:
     bool ReadUserMeta(int stageNumber, std::vector<int32_t>* deviceTypes) override;
     std::unique_ptr<ReplayStreams> OpenStreams(int mode, int stageNumber,
                                                const std::vector<int32_t>& playerKinds) override;
-    bool SaveStreams(const ReplayStreams& streams, int mode, int stageNumber, const SaveData* withSave) override;
+    bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) override;
 };
 
 // Settles the stores a kill or a crash cut short, in the replay folders and

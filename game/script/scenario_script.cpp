@@ -42,7 +42,9 @@ int32_t Field(const std::vector<std::string_view>& fields, size_t i) {
     return i < fields.size() ? textfields::ReadDecimal(fields[i]) : 0;
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return textfields::CompareBytes(text, prefix, prefix.size()) == 0;
+}
 
 }  // namespace
 

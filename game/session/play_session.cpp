@@ -38,9 +38,9 @@ bool SaveStageReplay(const Stage& stage, const SaveData* withSave) {
     return stage.SaveReplay(withSave);
 }
 
-PlaySession::PlaySession(GameData* data, const StageDevices& deviceTable, const int32_t entries[kPlayers],
+PlaySession::PlaySession(GameData* data, const StageDevices& devices, const int32_t entries[kPlayers],
                          int32_t set, int32_t mode, int32_t startLives)
-    : phase(mode), setNumber(set), lives(std::make_unique<int32_t>(startLives)), devices(deviceTable),
+    : phase(mode), setNumber(set), lives(std::make_unique<int32_t>(startLives)), deviceTable(devices),
       gameData(data), saveReplay(&SaveStageReplay) {
     for (int slot = 0; slot < kPlayers; ++slot) playerEntries[slot] = entries ? entries[slot] : -1;
     const SaveData* save = Save();
@@ -57,15 +57,27 @@ PlaySession::~PlaySession() = default;
 
 SaveData* PlaySession::Save() const { return gameData ? gameData->save : nullptr; }
 
-void PlaySession::StartStage() {
+StageStartSetup PlaySession::StageSetup() {
     StageStartSetup setup;
     setup.phase = phase;
     setup.setNumber = setNumber;
     setup.data = gameData;
-    setup.devices = &devices;
+    setup.deviceTable = &deviceTable;
     setup.playerEntries = playerEntries;
     setup.lives = lives.get();
-    StageLineup lineup = StartStages(setup);
+    return setup;
+}
+
+void PlaySession::StartStage() {
+    if (StartsFromMapSet(phase))
+        LoadMapSet();
+    else
+        TakeLineup(StartStages(StageSetup()));
+}
+
+void PlaySession::LoadMapSet() { TakeLineup(StartMapSet(StageSetup())); }
+
+void PlaySession::TakeLineup(StageLineup lineup) {
     phase = lineup.phase;
     if (lineup.bonus) bonusPending = bonusShown = *lineup.bonus;
     ownedStages = std::move(lineup.stages);
@@ -143,7 +155,7 @@ ScenarioScript* PlaySession::CurrentScene() const {
 int32_t PlaySession::FirstPlayerDeviceType() const {
     const int32_t entry = playerEntries[0];
     if (entry < 0 || entry >= input::kSlotCount) return 0;
-    const int32_t type = devices.types[entry];
+    const int32_t type = deviceTable.types[entry];
     return type >= input::kJoystick && type <= input::kKeyboard ? type : 0;
 }
 

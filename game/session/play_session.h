@@ -20,6 +20,7 @@
 #include "game/input/input_blocks.h"
 #include "game/play/stage.h"
 #include "game/script/scenario_script.h"
+#include "game/session/stage_start.h"
 
 #include <cstdint>
 #include <functional>
@@ -80,6 +81,9 @@ public:
     // Builds the stages and scenes of the set or stage; nothing to play
     // sends the session back to the title.
     void StartStage();
+    // The stages and scenes of the session's map set (phases 0, 1, 2, 4),
+    // with the phase, clear bonus and music its file gives.
+    void LoadMapSet();
     void CarryOverFrom(const PlaySession& old);
     Stage* CurrentStage() const;
     ScenarioScript* CurrentScene() const;
@@ -136,7 +140,7 @@ public:
     uint8_t sessionOver = 0;
     uint8_t pauseLatch = 0;
     int32_t playerEntries[kPlayers] = {-1, -1, -1, -1};
-    StageDevices devices;
+    StageDevices deviceTable;
     GameData* gameData = nullptr;
     uint8_t requestTitle = 0;
     uint8_t requestReplace = 0;
@@ -153,6 +157,8 @@ public:
 
 private:
     SaveData* Save() const;
+    StageStartSetup StageSetup();
+    void TakeLineup(StageLineup lineup);
     const input::ButtonBlock* PlayerButtons(input::ButtonBlock* const* buttons, int slot) const;
     bool FirstPlayerHolds(input::ButtonBlock* const* buttons, int button) const;
     bool AnyPlayerHolds(input::ButtonBlock* const* buttons, int button) const;

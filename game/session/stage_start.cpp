@@ -33,27 +33,37 @@ const WorldRange* RangeOf(int32_t stageNumber) {
 
 // The cat the first player plays, as scripts test it: device type - 1.
 int32_t FirstPlayerCat(const StageStartSetup& setup) {
-    if (!setup.devices || !setup.playerEntries) return -1;
+    if (!setup.deviceTable || !setup.playerEntries) return -1;
     const int32_t entry = setup.playerEntries[0];
     if (entry < 0 || entry >= input::kSlotCount) return -1;
-    return setup.devices->types[entry] - 1;
+    return setup.deviceTable->types[entry] - 1;
 }
 
 std::unique_ptr<Stage> LoadStage(const StageStartSetup& setup, int32_t number, bool last, int mode, int32_t* lives) {
     auto stage = std::make_unique<Stage>();
-    if (!stage->Load(number, last, mode, lives, setup.devices, setup.data, setup.playerEntries)) return nullptr;
+    if (!stage->Load(number, last, mode, lives, setup.deviceTable, setup.data, setup.playerEntries)) return nullptr;
     return stage;
 }
 
-void StartMapSet(const StageStartSetup& setup, StageLineup* lineup) {
+}  // namespace
+
+bool StartsFromMapSet(int32_t phase) {
+    return phase == gamemode::kNormal || phase == gamemode::kFinal || phase == gamemode::kSceneFirst ||
+           phase == gamemode::kVersus;
+}
+
+StageLineup StartMapSet(const StageStartSetup& setup) {
+    StageLineup lineup;
+    lineup.phase = setup.phase;
+    if (!setup.data) return lineup;
     GameData& data = *setup.data;
     const bool versus = setup.phase == gamemode::kVersus;
     data.PlayBgm(-1);  // stops the music when a piece is playing
     const std::string path = MapSetFilePath(setup.phase, setup.setNumber);
     const MapSet set = ReadMapSet(path.c_str());
-    lineup->phase = set.StartPhase(setup.phase);
-    lineup->stages.resize(size_t(set.slotCount));
-    lineup->scenes.resize(size_t(set.slotCount));
+    lineup.phase = set.StartPhase(setup.phase);
+    lineup.stages.resize(size_t(set.slotCount));
+    lineup.scenes.resize(size_t(set.slotCount));
     // The world of every stage and scene of a set is the set's own.
     const bool knownWorld = setup.setNumber >= 0 && setup.setNumber < GameData::kWorldCount;
     const int world = knownWorld ? setup.setNumber : 0;
@@ -67,24 +77,27 @@ void StartMapSet(const StageStartSetup& setup, StageLineup* lineup) {
             return;
         }
         stageworld::SetWorld(*stage, data, world);
-        lineup->stages[size_t(slot)] = std::move(stage);
+        lineup.stages[size_t(slot)] = std::move(stage);
     };
     steps.scene = [&](int32_t slot, int32_t number, bool closing) {
         auto scene = std::make_unique<ScenarioScript>(number, false, FirstPlayerCat(setup), &data, closing);
         scene->background = data.sceneBackgrounds[world];
-        lineup->scenes[size_t(slot)] = std::move(scene);
+        lineup.scenes[size_t(slot)] = std::move(scene);
     };
     steps.music = [&](int32_t bgm) { data.PlayBgm(bgm); };
-    steps.bonus = [&](int32_t bonus) { lineup->bonus = bonus; };
+    steps.bonus = [&](int32_t bonus) { lineup.bonus = bonus; };
     BuildMapSet(set, steps);
     if (set.slotCount == 0) {
         WriteLogFormat("map set %s has no stage to play", path.c_str());
     } else if (!playable) {
         WriteLogFormat("map set %s has a stage that cannot be played", path.c_str());
-        lineup->stages.clear();
-        lineup->scenes.clear();
+        lineup.stages.clear();
+        lineup.scenes.clear();
     }
+    return lineup;
 }
+
+namespace {
 
 // One stage of a single-stage mode (or of the demo), its world by its number.
 bool AddSingleStage(const StageStartSetup& setup, StageLineup* lineup, int32_t number, bool last, bool worldByNumber) {
@@ -126,14 +139,9 @@ StageLineup StartStages(const StageStartSetup& setup) {
     StageLineup lineup;
     lineup.phase = setup.phase;
     if (!setup.data) return lineup;
+    if (StartsFromMapSet(setup.phase)) return StartMapSet(setup);
     bool ok = true;
     switch (setup.phase) {
-        case gamemode::kNormal:
-        case gamemode::kFinal:
-        case gamemode::kSceneFirst:
-        case gamemode::kVersus:
-            StartMapSet(setup, &lineup);
-            return lineup;
         case gamemode::kVersusSingle:
             ok = AddSingleStage(setup, &lineup, setup.setNumber, true, false);
             if (ok) setup.data->PlayBgm(kVersusSingleBgm);

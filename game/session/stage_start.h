@@ -32,7 +32,7 @@ struct StageStartSetup {
     int32_t phase = 0;      // the session's phase: the game mode it was made with
     int32_t setNumber = 0;  // the map set, or the stage of a single-stage mode
     GameData* data = nullptr;
-    const StageDevices* devices = nullptr;
+    const StageDevices* deviceTable = nullptr;
     const int32_t* playerEntries = nullptr;  // 4 device slots, -1 none
     int32_t* lives = nullptr;                // held by the cats of map-set stages
 };
@@ -48,6 +48,12 @@ struct StageLineup {
     // Nothing to play: the session goes back to the title.
     bool Empty() const { return stages.empty(); }
 };
+
+// The phases whose stages come from a map set: 0, 1, 2 and 4.
+bool StartsFromMapSet(int32_t phase);
+// The lineup of the setup's map set (its phase one of those), with the
+// music its file asks for.
+StageLineup StartMapSet(const StageStartSetup& setup);
 
 // Builds the lineup for the setup's phase and starts the music the mode
 // asks for. A set with no slot, a stage that cannot be played or a phase

@@ -292,7 +292,7 @@ void TitleScene::DecideOption() {
         if (save) save->windowed = save->windowed ? 0 : 1;
         windowModeChanged = windowModeChanged ? 0 : 1;
     } else if (is(t.share)) {
-        if (save) ShareHighScore(*save);
+        if (data) data->ShareHighScore();
     } else if (is(t.soundTest)) {
         screen = kSoundTest;
         cursor = 0;

@@ -333,7 +333,7 @@ TEST_F(FieldDraw, TimeAttackRecordsAndTheDemo) {
     Stage st = HandStage(Box(6, 4), gamemode::kTimeAttack);
     st.stageNumber = 7;
     st.playerEntries[0] = 0;
-    st.devices.types[0] = 6;
+    st.deviceTable.types[0] = 6;
     st.elapsed = 12340;
     d.save->bestTime[7] = 20000;
     d.timeTable->target[7][6] = 16000;

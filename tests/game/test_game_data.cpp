@@ -13,6 +13,7 @@
 #include "game/data/game_files.h"
 #include "game/data/game_sound.h"
 #include "game/data/game_text.h"
+#include "game/data/text_fields.h"
 #include "game/savedata.h"
 #include "fifo_without_writer.h"
 #include "game_fixture.h"
@@ -54,6 +55,16 @@ TEST(GameDataTexts, MenusAndUnlockLabels) {
     data.UpdateUnlocks();
     EXPECT_EQ(data.optionLabels[6], GameText("♪サウンドテスト♪"));
     EXPECT_EQ(data.optionLabels[5], GameText("Twitterにハイスコアをツイートする"));
+}
+
+TEST(GameDataTexts, SubstringsAndByteComparesStayInsideTheirText) {
+    EXPECT_EQ(textfields::MakeSubstring("stage", 2, 10), "age");
+    EXPECT_EQ(textfields::MakeSubstring("stage", 5, 1), "");
+    EXPECT_EQ(textfields::MakeSubstring("stage", 99, 1), "");
+    EXPECT_EQ(textfields::CompareBytes("end of set", "end", 3), 0);
+    EXPECT_NE(textfields::CompareBytes("and", "end", 3), 0);
+    EXPECT_NE(textfields::CompareBytes("en", "end", 3), 0);  // too short: never read past it
+    EXPECT_EQ(textfields::CompareBytes("", "", 0), 0);
 }
 
 TEST(GameDataStageLists, GroupsTitlesAndNames) {

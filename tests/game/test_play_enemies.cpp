@@ -104,15 +104,15 @@ TEST(Enemies, StrongDropperTurnsTheFieldOnceEveryHundredEightyFrames) {
     const std::array<CatActor*, 4> slots = st.CatSlots();
     FitCameraToCats(slots.data(), st.camera, st.grid.columns, st.grid.rows, 0.0f);
     for (int k = 0; k < 3; ++k) st.camera.current[k] = st.camera.target[k];
-    int turns = 0, angle = st.backgroundAngle;
+    int turns = 0, angle = st.rotation;
     for (int f = 0; f < 540; ++f) {
         st.UpdatePlay(pad.arrays);
         UpdateCameraFollow(st.camera);
-        turns += st.backgroundAngle != angle;
-        angle = st.backgroundAngle;
+        turns += st.rotation != angle;
+        angle = st.rotation;
     }
     EXPECT_EQ(turns, 3);
-    EXPECT_EQ(st.backgroundAngle, 270);
+    EXPECT_EQ(st.rotation, 270);
     EXPECT_EQ(st.enemies[0].knockedOut, 0);
 }
 

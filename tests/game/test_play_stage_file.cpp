@@ -226,7 +226,7 @@ public:
         openedType = kinds.empty() ? -1 : kinds[0];
         return nullptr;
     }
-    bool SaveStreams(const ReplayStreams&, int, int, const SaveData*) override { return false; }
+    bool SaveStreams(const StoredReplay&, int, int, const SaveData*) override { return false; }
 };
 
 TEST(StageLoad, ReplayModesTakeTheirCatsFromTheRecordOrRefuse) {

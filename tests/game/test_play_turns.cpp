@@ -29,7 +29,7 @@ struct Snapshot {
 };
 
 Snapshot Take(const Stage& st) {
-    Snapshot s{st.grid.cells, st.grid.columns, st.grid.rows, {}, {}, st.backgroundAngle, st.backgroundFlipped};
+    Snapshot s{st.grid.cells, st.grid.columns, st.grid.rows, {}, {}, st.rotation, st.flipped};
     auto cat = [&](const CatActor& c) { s.positions.insert(s.positions.end(), {c.x, c.y, c.startX, c.startY}); };
     cat(*st.Cat(0));
     cat(*st.Cat(0)->rider);
@@ -51,10 +51,10 @@ TEST(FieldTurn, FourClockwiseTurnsAndTwoFlipsAreTheIdentity) {
     EXPECT_NE(Take(st), before);
     for (int k = 0; k < 3; ++k) st.RotateClockwise();
     EXPECT_EQ(Take(st), before);
-    EXPECT_EQ(st.backgroundAngle, 0);
+    EXPECT_EQ(st.rotation, 0);
     st.FlipVertical();
-    EXPECT_EQ(st.backgroundAngle, 180);
-    EXPECT_TRUE(st.backgroundFlipped);
+    EXPECT_EQ(st.rotation, 180);
+    EXPECT_TRUE(st.flipped);
     st.FlipVertical();
     EXPECT_EQ(Take(st), before);
     for (int k = 0; k < 4; ++k) st.RotateCounterClockwise();
@@ -94,7 +94,7 @@ TEST(FieldTurn, ClockwiseThenCounterClockwiseRestoresTheGridWithCatsFivePixelsOf
         EXPECT_EQ(after.positions[k], before.positions[k]);
         EXPECT_EQ(after.positions[k + 1], before.positions[k + 1] - 5);  // offsets 20 and 25
     }
-    EXPECT_EQ(st.backgroundAngle, 0);
+    EXPECT_EQ(st.rotation, 0);
 }
 
 TEST(FieldTurn, CameraJumpsToItsTargetAndRolls) {
@@ -121,7 +121,7 @@ TEST(FieldTurn, TouchingATurnTileTurnsOnceAndTheTileComesBack) {
     int turnsAt = -1;
     for (int f = 0; f < 40 && turnsAt < 0; ++f) {
         st.UpdatePlay(pad.arrays);
-        if (st.backgroundAngle != 0) turnsAt = f;
+        if (st.rotation != 0) turnsAt = f;
     }
     ASSERT_GE(turnsAt, 0);
     EXPECT_EQ(sounds.Count(kSeSlash), 1);

@@ -480,7 +480,9 @@ TEST_F(ReplayFilesTest, AReplayRecordedForHoursIsStoppedWhereItsFilesStillLoad) 
         b.buttons.held[4] = f % 2;
         streams->RecordFrame(f, 0, in);
     }
-    ASSERT_TRUE(source_.SaveStreams(*streams, gamemode::kTimeAttack, kStage, nullptr));
+    StoredReplay stored;
+    for (int k = 0; k < replay::kStreamCount; ++k) stored.Pack(*streams, replay::Stream(k));
+    ASSERT_TRUE(source_.SaveStreams(stored, gamemode::kTimeAttack, kStage, nullptr));
     EndLog();
     SetLogOutput(previousOutput);
 
@@ -529,7 +531,7 @@ TEST_F(ReplayFilesTest, DamagedReplayFilesPlayOrAreRefusedWithoutHarm) {
         const std::string text = Damaged(replay::StoredText(good[size_t(player)], stream), random);
         skippedLines += replay::ParseStoredText(text, stream, &streams[size_t(player)]).badLines;
         playsim::Simulator::Snapshot damaged = start;
-        damaged.stage.replay = ReplayStreamsHandle(replay::StageStreams::ForPlayback(kinds, std::move(streams)));
+        damaged.stage.replayBlocks = ReplayStreamsHandle(replay::StageStreams::ForPlayback(kinds, std::move(streams)));
         sim.Restore(damaged);
         for (int frame = 0; frame < 400 && sim.Step(nullptr); ++frame) {
         }

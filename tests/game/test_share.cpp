@@ -1,3 +1,4 @@
+#include "game/data/game_data.h"
 #include "game/savedata.h"
 #include "platform/shell.h"
 
@@ -66,7 +67,10 @@ TEST(ShareAddress, OpensThroughTheShellService) {
     ASSERT_TRUE(platform::SelectShellBackend("headless"));
     platform::HeadlessClearOpenedAddresses();
     SaveData r = Fresh();
-    EXPECT_TRUE(ShareHighScore(r));
+    GameData data;
+    EXPECT_FALSE(data.ShareHighScore());  // no save to share
+    data.save = &r;
+    EXPECT_TRUE(data.ShareHighScore());
     auto opened = platform::HeadlessOpenedAddresses();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], BuildShareAddress(r));

@@ -36,7 +36,7 @@ protected:
         setup.phase = phase;
         setup.setNumber = setNumber;
         setup.data = &t_.data;
-        setup.devices = &devices_;
+        setup.deviceTable = &devices_;
         setup.playerEntries = entries_;
         setup.lives = &lives_;
         return StartStages(setup);

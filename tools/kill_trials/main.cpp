@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
         // through the durable set write.
         auto texts = [](const Stage& stage) {
             std::vector<std::pair<std::string, std::string>> files;
-            const ReplayStreams& streams = *stage.replay.get();
+            const ReplayStreams& streams = *stage.streamText.get();
             for (int k = 0; k < ReplayStreams::kStreamCount; ++k)
                 files.push_back({replay::StreamFilePath(9, kStage, 0, 0, replay::Stream(k)),
                                  streams.StoredText(0, ReplayStreams::Stream(k))});

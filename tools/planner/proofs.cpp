@@ -65,15 +65,14 @@ ProvenRun RunOf(int kind, const Plan& plan) { return {kind, plan.frames, plan.el
 // thousands of flushes cost seconds).
 class TreeReplayFiles : public replay::ReplayFiles {
 public:
-    bool SaveStreams(const ReplayStreams& streams, int mode, int stageNumber, const SaveData*) override {
-        const std::vector<int32_t>& kinds = streams.PlayerKinds();
-        if (kinds.empty()) return false;
+    bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData*) override {
+        const std::vector<int32_t>& kinds = stored.playerKinds;
+        if (kinds.empty() || stored.text.size() != kinds.size()) return false;
         bool ok = true;
         for (size_t p = 0; p < kinds.size(); ++p) {
-            for (int k = 0; k < ReplayStreams::kStreamCount; ++k) {
+            for (int k = 0; k < ReplayStreams::kStreamCount; ++k)
                 ok &= Write(replay::StreamFilePath(mode, stageNumber, int(p), kinds[p], replay::Stream(k)),
-                            streams.StoredText(int(p), ReplayStreams::Stream(k)));
-            }
+                            stored.text[p][size_t(k)]);
         }
         return ok && Write(replay::MetaFilePath(mode, stageNumber, kinds[0]), replay::MetaText(kinds));
     }

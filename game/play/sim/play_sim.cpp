@@ -53,10 +53,10 @@ uint64_t HashStage(const Stage& st) {
     Hasher s;
     const int32_t head[] = {st.mode,          st.stageNumber,  st.grid.columns, st.grid.rows,    st.score,
                             st.catCount,      st.enemiesBeaten, st.startColumn, st.startRow,     st.frameCounter,
-                            st.phaseCounter,  st.gameOverFade, st.backgroundAngle, st.elapsed,   st.startTick,
+                            st.phaseCounter,  st.gameOverFade, st.rotation, st.elapsed,   st.startTick,
                             st.timeLimit,     st.playFrames,   st.pendingScratch};
     s.Add(head);
-    const uint8_t flags[] = {st.noTarget, st.failed,   st.backgroundFlipped, st.finished, st.roundOver,
+    const uint8_t flags[] = {st.noTarget, st.failed,   st.flipped, st.finished, st.roundOver,
                              st.isLastOfRun, st.unlocked, st.ready,          st.go};
     s.Add(flags);
     s.Add(st.results);
