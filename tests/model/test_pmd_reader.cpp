@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "model/convert/convert.h"
 #include "pmd_test_support.h"
@@ -352,6 +354,43 @@ TEST_F(PmdLoadTest, RealTimePhysicsRecordsReachTheBaseData) {
     EXPECT_EQ(base->meshCount, 3);  // a base mesh per material of each mesh
     char why[256] = {};
     EXPECT_EQ(ValidateModelBase(base, why, sizeof(why)), 0) << why;
+    DeleteModel(model);
+}
+
+// Names that fill their whole field have no terminator in the file; they
+// are used whole, to the last byte, wherever they end up.
+TEST_F(PmdLoadTest, NamesThatFillTheirFieldAreKeptWhole) {
+    PmdDocument d = PmdFullSample();
+    const std::string knee = "左ひざＡＢＣＤＥＦＧ";  // 10 double-byte characters: 20 bytes
+    d.bones[kLegKnee].name = knee;
+    d.materials[0].texture = "abcdefghijklmnop.bmp";
+    d.morphs[1].name = "ＭＯＲＰＨ＿ＮＡＭＥ";
+    d.bodies[0].name = "body-name-of-20-byte";
+    d.joints[0].name = "joint-name-of-20-byt";
+    d.toon[1] = std::string(96, 't') + ".bmp";
+    for (const std::string* name : {&d.bones[kLegKnee].name, &d.morphs[1].name}) ASSERT_EQ(Cp932(*name).size(), 20u);
+    SetModelLoadPhysicsMode(PMD_PHYSICS_REALTIME);
+    int model = LoadPmd(d);
+    SetModelLoadPhysicsMode(PMD_PHYSICS_BAKE);
+    ASSERT_GE(model, 0) << Log();
+    const ModelBase* base = BaseOf(model);
+    auto frameNamed = [base](const std::string& name) {
+        for (int i = 0; i < base->frameCount; ++i)
+            if (name == base->frames[i].name) return true;
+        return false;
+    };
+    EXPECT_TRUE(frameNamed(Cp932(knee)));
+    std::vector<std::string> textures;
+    for (int i = 0; i < base->textureCount; ++i) textures.push_back(base->textures[i].name);
+    EXPECT_NE(std::find(textures.begin(), textures.end(), "abcdefghijklmnop.bmp"), textures.end());
+    EXPECT_NE(std::find(textures.begin(), textures.end(), d.toon[1]), textures.end());
+    bool morph = false;
+    for (int i = 0; i < base->shapeTargetCount; ++i) morph = morph || Cp932(d.morphs[1].name) == base->shapeTargets[i].name;
+    EXPECT_TRUE(morph);
+    ASSERT_EQ(base->rigidBodyCount, 2);
+    EXPECT_STREQ(base->rigidBodies[0].name, "body-name-of-20-byte");
+    ASSERT_EQ(base->jointCount, 1);
+    EXPECT_STREQ(base->joints[0].name, "joint-name-of-20-byt");
     DeleteModel(model);
 }
 

@@ -9,8 +9,6 @@
 
 namespace {
 
-std::string Long(size_t n) { return std::string(n, 'a'); }
-
 struct Fault {
     const char* name;
     std::function<void(PmdDocument*)> change;
@@ -34,7 +32,6 @@ const Fault kFaults[] = {
     {"material face totals", [](PmdDocument* d) { d->materials[1].indexCount = 7; },
      "the materials take more faces than the model has"},
     {"toon index", [](PmdDocument* d) { d->materials[2].toon = 10; }, "a material names a toon texture"},
-    {"toon name", [](PmdDocument* d) { d->toon[1] = Long(100); }, "a toon texture name has no end"},
     {"IK target", [](PmdDocument* d) { d->iks[0].target = 5; }, "an IK entry names a bone"},
     {"IK effector", [](PmdDocument* d) { d->iks[0].effector = 600; }, "an IK entry names a bone"},
     {"IK link", [](PmdDocument* d) { d->iks[0].links[1] = 9; }, "an IK entry names a bone"},
@@ -45,11 +42,6 @@ const Fault kFaults[] = {
     {"body group", [](PmdDocument* d) { d->bodies[1].group = 16; }, "a rigid body's collision group is not one of the 16"},
     {"body shape", [](PmdDocument* d) { d->bodies[1].shape = 3; }, "a rigid body's shape is not a sphere, a box or a capsule"},
     {"joint body", [](PmdDocument* d) { d->joints[0].bodyB = 2; }, "a joint names a rigid body"},
-    {"bone name", [](PmdDocument* d) { d->bones[2].name = Long(20); }, "a bone name has no end"},
-    {"texture name", [](PmdDocument* d) { d->materials[0].texture = Long(20); }, "a material's texture name has no end"},
-    {"morph name", [](PmdDocument* d) { d->morphs[1].name = Long(20); }, "a morph name has no end"},
-    {"body name", [](PmdDocument* d) { d->bodies[0].name = Long(20); }, "a rigid body's name has no end"},
-    {"joint name", [](PmdDocument* d) { d->joints[0].name = Long(20); }, "a joint's name has no end"},
     {"bone parent loop", [](PmdDocument* d) { d->bones[kLegCentre].parent = kLegTarget; },
      "the bone parents form a loop"},
     {"bone its own parent", [](PmdDocument* d) { d->bones[kLegKnee].parent = kLegKnee; },

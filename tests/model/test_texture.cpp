@@ -1,11 +1,16 @@
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "fake_files.h"
 #include "fake_graphics.h"
 #include "model/base/model_texture.h"
 #include "model/draw/model_texture_restore.h"
 #include "model/instance/model_instance.h"
+#include "model/read/model_readers.h"
+#include "model_load_support.h"
 #include "model_test_support.h"
+#include "x_samples.h"
 
 namespace {
 
@@ -135,6 +140,39 @@ TEST_F(TextureTest, HookDataAreCopiedAndReleased) {
     EXPECT_EQ(released, 1);
     EXPECT_NE(image.colourData, static_cast<void*>(bytes.data()));
     ReleaseModelTextureImage(&image);
+}
+
+// A caller that supplies the files itself: the text readers hand its
+// options to the conversion, so their textures come through its hook.
+TEST_F(TextureTest, TextReadersHandTheirOptionsToTheConversion) {
+    struct Asked {
+        std::vector<std::string> names;
+    } asked;
+    ModelTextureFileHook hook{};
+    hook.user = &asked;
+    hook.read = [](const char* name, void** data, int* size, void* user) {
+        static std::string bytes = FakeGraphics::RawImage(2, 2, 0xFF00FF00);
+        static_cast<Asked*>(user)->names.push_back(name);
+        *data = bytes.data();
+        *size = int(bytes.size());
+        return 0;
+    };
+    MqoDocument doc = MakeQuadDocument();
+    doc.materials[0].texture = "skin.png";
+    std::string mqo = WriteMqo(doc) + '\0', x = std::string(kSampleXText) + '\0';
+    const struct {
+        const std::string* file;
+        ModelReader reader;
+    } readers[] = {{&mqo, LoadMqoFile}, {&x, LoadXFile}};
+    for (const auto& r : readers) {
+        asked.names.clear();
+        ModelLoadParams params{r.file->data(), r.file->size() - 1, "model", "model", nullptr, &hook, nullptr};
+        int base = r.reader(&params);
+        ASSERT_GE(base, 0);
+        EXPECT_TRUE(std::find(asked.names.begin(), asked.names.end(), r.file == &mqo ? "skin.png" : "red.png") !=
+                    asked.names.end());
+        FreeModelBaseRecord(base);
+    }
 }
 
 TEST_F(TextureTest, FailuresFreeWhatTheCallMade) {

@@ -46,7 +46,7 @@ void DropUnusedTextures(MqoReader* r) {
 
 int Convert(MqoReader* r, const ModelLoadParams* params) {
     DropUnusedTextures(r);
-    return ConvertReadModelToModelBase(&r->model, params->folder, nullptr);
+    return ConvertReadModelToModelBase(&r->model, params->folder, params->options);
 }
 
 }  // namespace

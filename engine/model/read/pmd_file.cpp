@@ -34,8 +34,6 @@ struct Cursor {
     }
 };
 
-bool Terminated(const unsigned char* field, size_t width) { return std::memchr(field, 0, width) != nullptr; }
-
 int ReadCount(Cursor* c, int bytes, uint32_t* count, const char* what) {
     const unsigned char* p = c->Take(uint64_t(bytes));
     if (!p) return Fault(what);
@@ -79,7 +77,6 @@ int ParseMaterials(Cursor* c, PmdFile* f) {
             faces += (uint64_t(indices) - 1) / 3 + 1;
             ++used;
         }
-        if (!Terminated(m + 50, kPmdNameBytes)) return Fault("a material's texture name has no end");
     }
     if (faces > f->faceCount) return Fault("the materials take more faces than the model has");
     if (used > uint32_t(kReadMeshMaxMaterials)) return Fault("more materials take faces than a mesh can hold");
@@ -91,8 +88,6 @@ int ParseBones(Cursor* c, PmdFile* f) {
     if (f->boneCount > uint32_t(kPmdMaxBones)) return Fault("the model has more bones than can be read");
     if (TakeRecords(c, f->boneCount, kPmdBoneBytes, &f->bones, "the bones run past the end of the file") != 0)
         return -1;
-    for (uint32_t i = 0; i < f->boneCount; ++i)
-        if (!Terminated(f->bones + i * kPmdBoneBytes, kPmdNameBytes)) return Fault("a bone name has no end");
     for (uint32_t i = 0; i < f->vertexCount; ++i) {
         const unsigned char* v = f->vertices + i * kPmdVertexBytes;
         if (PmdU16(v + 32) >= f->boneCount || PmdU16(v + 34) >= f->boneCount)
@@ -134,7 +129,6 @@ int ParseMorphs(Cursor* c, PmdFile* f) {
     for (uint32_t i = 0; i < count; ++i) {
         const unsigned char* morph = f->morphs[i];
         const uint32_t limit = i == 0 ? f->vertexCount : baseCount;
-        if (i > 0 && !Terminated(morph, kPmdNameBytes)) return Fault("a morph name has no end");
         for (uint32_t v = 0, n = PmdU32(morph + 20); v < n; ++v)
             if (PmdU32(morph + kPmdMorphBytes + v * kPmdMorphVertexBytes) >= limit)
                 return Fault("a morph names a vertex the model does not have");
@@ -180,8 +174,6 @@ int CheckToonIndices(const PmdFile* f) {
         uint8_t toon = f->materials[i * kPmdMaterialBytes + 44];
         if (toon == kPmdNoToon) continue;
         if (toon >= kPmdToonNames) return Fault("a material names a toon texture the model does not have");
-        if (f->toonNames && !Terminated(f->toonNames + toon * kPmdToonNameBytes, kPmdToonNameBytes))
-            return Fault("a toon texture name has no end");
     }
     return 0;
 }
@@ -190,14 +182,12 @@ int CheckPhysics(const PmdFile* f) {
     for (uint32_t i = 0; i < f->bodyCount; ++i) {
         const unsigned char* b = f->bodies + i * kPmdBodyBytes;
         uint16_t bone = PmdU16(b + 20);
-        if (!Terminated(b, kPmdNameBytes)) return Fault("a rigid body's name has no end");
         if (bone != kPmdNoBone && bone >= f->boneCount) return Fault("a rigid body names a bone the model does not have");
         if (b[22] > kMaxGroup) return Fault("a rigid body's collision group is not one of the 16");
         if (b[25] > kMaxShape) return Fault("a rigid body's shape is not a sphere, a box or a capsule");
     }
     for (uint32_t i = 0; i < f->jointCount; ++i) {
         const unsigned char* j = f->joints + i * kPmdJointBytes;
-        if (!Terminated(j, kPmdNameBytes)) return Fault("a joint's name has no end");
         if (PmdU32(j + 20) >= f->bodyCount || PmdU32(j + 24) >= f->bodyCount)
             return Fault("a joint names a rigid body the model does not have");
     }

@@ -1,6 +1,7 @@
 // The layout of a PMD file, found and checked before anything is built:
-// every section within the file, every index within what it names, every
-// name the reader keeps terminated within its field.
+// every section within the file and every index within what it names.
+// Fixed-width names need no terminator: one that fills its field is used
+// whole (CopyPmdName).
 //
 // Little-endian, packed; offsets from the start of the file:
 //   0 "Pmd", 3 version (float, 1.0), 7 model name (20), 27 comment (256),
@@ -77,5 +78,6 @@ float PmdF32(const unsigned char* p);
 // records are looked at only when readPhysics is set.
 int ParsePmdFile(const unsigned char* data, size_t size, bool readPhysics, PmdFile* file);
 
-// A fixed-width name copied into out (width + 1 bytes), terminated.
+// A fixed-width name copied into out (width + 1 bytes, zeroed first), so a
+// name that fills its field is kept whole and terminated.
 void CopyPmdName(char* out, const unsigned char* field, size_t width);

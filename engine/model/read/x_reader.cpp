@@ -21,7 +21,7 @@ int LoadXFile(const ModelLoadParams* params) {
     else if (ParseXFile(params->data, params->size, &context) == 0) {
         ReleaseModelLoadData(params);  // the tree holds copies of all it needs
         if (BuildReadModelFromXObjects(&context, model.get()) == 0)
-            result = ConvertReadModelToModelBase(model.get(), params->folder, nullptr);
+            result = ConvertReadModelToModelBase(model.get(), params->folder, params->options);
     }
     FreeReadModel(model.get());
     FreeXObjectTree(&context);
