@@ -35,9 +35,10 @@ struct SaveData {
     int32_t bestTimeCat[kStageCount];
 
     static void SetDefaults(SaveData& record);
-    // Reads the file at path. True when a whole record was read; otherwise
+    // Reads the record from the first 992 bytes of the file at path (a
+    // longer file is logged). True when a whole record was read; otherwise
     // the record holds the defaults (a missing file is the first start; the
-    // player is told of a short or long one).
+    // player is told of a short one).
     static bool Load(SaveData& record, const char* path = kFileName);
     // Writes a temporary file beside path, flushes it to the disk and renames
     // it over path, so the previous copy survives any failure, a crash or a

@@ -1,8 +1,10 @@
-// Save record on disk: read whole or not at all, written through the
-// engine's durable write (a flushed temporary file and a rename).
+// Save record on disk: the record is the file's first 992 bytes, read whole
+// or not at all, and written through the engine's durable write (a flushed
+// temporary file and a rename).
 #include "game/savedata.h"
 
 #include "engine/files.h"
+#include "engine/log.h"
 #include "game/data/player_notice.h"
 
 bool SaveData::Load(SaveData& record, const char* path) {
@@ -15,10 +17,12 @@ bool SaveData::Load(SaveData& record, const char* path) {
     uint8_t bytes[kFileSize + 1];
     const size_t got = files->read(bytes, 1, sizeof bytes, file);
     files->close(file);
-    if (got != kFileSize) {
+    if (got < kFileSize) {
         ReportToPlayer("Save data: %s holds %zu bytes instead of %zu; using the defaults", path, got, kFileSize);
         return false;
     }
+    if (got > kFileSize)
+        WriteLogFormat("Save data: %s is longer than %zu bytes; its first %zu are read", path, kFileSize, kFileSize);
     Deserialize(bytes, record);
     int fixes = Sanitize(record);
     if (fixes) ReportToPlayer("Save data: %d fields of %s were out of range and took their defaults", fixes, path);

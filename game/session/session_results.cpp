@@ -148,7 +148,10 @@ void PlaySession::UpdateSetEnd(input::ButtonBlock* const* buttons) {
             PlaySe(gameData->seCursorDecide);
             gameData->CaptureScreen();
         }
-    } else if (setNumber < kLastNormalSet || inExtraSet) {
+    } else if (setNumber != kLastNormalSet && setNumber != kFinalSet) {
+        // Sets 0 to 3 and the extra sets 5 to 10 lead on to the next set
+        // (set 4 after an extra set), also when the set was played again
+        // after a continue; only sets 4 and 11 end the run.
         if (inExtraSet && setCleared) extraSetCleared = 1;
         requestReplace = 1;
         if (gameData) gameData->CaptureScreen();

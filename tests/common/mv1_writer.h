@@ -44,6 +44,9 @@ struct Mv1WriteOptions {
     uint32_t frameAnimStride = 0x1C;
     uint32_t shapeVertexStride = 28;
     uint32_t keySetStride = 20;
+    // Skin bones in the file in the reverse of their base order (the
+    // reader takes any order).
+    bool skinBonesReversed = false;
 };
 
 class Mv1Writer {
@@ -68,6 +71,7 @@ public:
         strings_.assign(1, '\0');  // offset 0 names nothing for file names
         std::memcpy(img_.data(), "MV11", 4);
         Lay();
+        Blocks();
         Frames();
         Skin();
         Surfaces();
@@ -80,6 +84,8 @@ public:
         Put32(0xAC, uint32_t(strings_.size()));
         Put32(0xB0, table);
         PutF(0xA4, b_->meshDrawFloat);
+        Put32(0x08, b_->headerWord);
+        Put32(0xA8, b_->meshDrawWord);
         return img_;
     }
 
@@ -154,7 +160,8 @@ private:
 
     // --- layout: every record first, so references can be written ---
     void Lay() {
-        frames_ = Chain(b_->frameCount, 0xE0, 0x0C);
+        frames_ = Chain(b_->frameCount, 0xDC, 0x0C);
+        records_ = Chain(b_->frameRecordCount, 0x64, -1);
         materials_ = Chain(b_->materialCount, 0x2CC, 0x0C);
         textures_ = Chain(b_->textureCount, 0x38, -1);
         meshes_ = Chain(b_->meshCount, 0x4C, 0x08);
@@ -172,6 +179,8 @@ private:
         Put32(0x48, b_->textureCount ? textures_[0] : 0);
         Put32(0x4C, uint32_t(b_->meshCount));
         Put32(0x50, b_->meshCount ? meshes_[0] : 0);
+        Put32(0x54, uint32_t(b_->frameRecordCount));
+        Put32(0x58, At(records_, b_->frameRecordCount ? 0 : -1));
         Put32(0x6C, uint32_t(b_->triangleListCount));
         Put32(0x70, b_->triangleListCount ? lists_[0] : 0);
         Put32(0x34, uint32_t(b_->boneRefCount));
@@ -184,6 +193,30 @@ private:
 
     long FrameOf(const ModelBaseFrame* f) const { return f ? long(f - b_->frames) : -1; }
 
+    // Data blocks A and B as they stand, and the frame-attached records.
+    void Blocks() {
+        for (int b = 0; b < 2; ++b) {
+            const ModelBaseDataBlock& block = b_->dataBlocks[b];
+            blockAt_[b] = block.size ? Append(block.size) : 0;
+            if (block.size) std::memcpy(img_.data() + blockAt_[b], block.bytes, block.size);
+            Put32(0x10 + 4 * uint32_t(b), block.size);
+            Put32(0x18 + 4 * uint32_t(b), blockAt_[b]);
+        }
+        for (int i = 0; i < b_->frameRecordCount; ++i) {
+            const ModelBaseFrameRecord& r = b_->frameRecords[i];
+            Put32(records_[size_t(i)] + 0x08, Str(r.name));
+            for (int w = 0; w < kModelFrameRecordWords; ++w) Put32(records_[size_t(i)] + 0x0C + 4 * uint32_t(w), r.words[w]);
+        }
+    }
+    uint32_t BlockPlace(int b, const uint8_t* place) const {
+        return place ? blockAt_[b] + uint32_t(place - b_->dataBlocks[b].bytes) : 0;
+    }
+    // The file position of skin bone k of the base.
+    uint32_t SkinBoneAt(long k) const {
+        const long slot = o_.skinBonesReversed ? b_->skinBoneCount - 1 - k : k;
+        return skinBones_ + 0x54 * uint32_t(slot);
+    }
+
     void Frames() {
         Put32(0x28, uint32_t(b_->topFrameCount));
         Put32(0x2C, b_->topFrameCount ? frames_[size_t(FrameOf(b_->topFrames[0]))] : 0);
@@ -192,6 +225,10 @@ private:
             const ModelBaseFrame& f = b_->frames[i];
             uint32_t at = frames_[size_t(i)];
             Put32(at + 0x08, Str(f.name));
+            Put32(at + 0x14, BlockPlace(0, f.dataA));
+            Put32(at + 0x24, BlockPlace(1, f.dataB));
+            Put32(at + 0xA0, f.skinBone ? SkinBoneAt(f.skinBone - b_->skinBones) : 0);
+            Put32(at + 0xAC, f.attachedRecord ? records_[size_t(f.attachedRecord - b_->frameRecords)] : 0);
             Put32(at + 0x30, uint32_t(f.subtreeMeshCount));
             Put32(at + 0x34, uint32_t(f.descendantCount));
             Put32(at + 0x38, At(frames_, FrameOf(f.parent)));
@@ -285,7 +322,7 @@ private:
         uint32_t user = 0;
         for (int k = 0; k < b_->skinBoneCount; ++k) {
             const ModelBaseSkinBone& bone = b_->skinBones[k];
-            uint32_t at = skinBones_ + 0x54 * uint32_t(k);
+            uint32_t at = SkinBoneAt(k);
             Put32(at + 0x0C, uint32_t(bone.boneFrame));
             for (int r = 0; r < 4; ++r)
                 for (int c = 0; c < 3; ++c) PutF(at + 0x10 + 4 * uint32_t(r * 3 + c), bone.offset.m[r][c]);
@@ -298,7 +335,7 @@ private:
             }
         }
         for (int r = 0; r < b_->boneRefCount; ++r)
-            Put32(boneRefs_ + 4 * uint32_t(r), skinBones_ + 0x54 * uint32_t(b_->boneRefs[r] - b_->skinBones));
+            Put32(boneRefs_ + 4 * uint32_t(r), SkinBoneAt(b_->boneRefs[r] - b_->skinBones));
     }
 
     void Surfaces() {
@@ -491,8 +528,11 @@ private:
             if (s == 0 || shapes[s - 1].frame != shapes[s].frame) {
                 size_t count = 0;
                 while (s + count < shapes.size() && shapes[s + count].frame == shapes[s].frame) ++count;
-                Put32(frames_[size_t(shapes[s].frame)] + 0xD8, uint32_t(count));
-                Put32(frames_[size_t(shapes[s].frame)] + 0xDC, shapeAt[s]);
+                // The frame's shape entry: count and first shape.
+                uint32_t entry = Append(8);
+                Put32(entry, uint32_t(count));
+                Put32(entry + 4, shapeAt[s]);
+                Put32(frames_[size_t(shapes[s].frame)] + 0xD8, entry);
             }
             for (int target : shapes[s].targets) {
                 const ModelBaseShapeTarget& t = b_->shapeTargets[target];
@@ -689,8 +729,9 @@ private:
     const ModelBase* b_ = nullptr;
     std::vector<uint8_t> img_;
     std::string strings_;
-    std::vector<uint32_t> frames_, materials_, textures_, meshes_, lists_;
+    std::vector<uint32_t> frames_, materials_, textures_, meshes_, lists_, records_;
     uint32_t skinBones_ = 0, users_ = 0, boneRefs_ = 0;
+    uint32_t blockAt_[2] = {0, 0};
 };
 
 inline std::string WriteMv1(const ModelBase* base, const Mv1WriteOptions& options = {}) {

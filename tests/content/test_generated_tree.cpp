@@ -209,6 +209,12 @@ TEST_F(BrokenTree, ModelPlacementAndTheEndingMusicAreEnforced) {
     };
     writeBox("neko3D/nekom_1.mqo", {0, -68, -10}, {76, -10, 10});
     writeBox("neko3D/nekom_2.mqo", {-36, -20, -10}, {36, 30, 10});
+    // A block body a unit short of its cell, and caps a unit past a side
+    // and reaching below the cell; a cap rising above its cell is fine.
+    writeBox("mapblock3D/map_block2_0.mqo", {-39, -40, -40}, {40, 40, 40});
+    writeBox("mapblock3D/map_block3_4.mqo", {-40, 33, -42}, {41, 42, 43});
+    writeBox("mapblock3D/map_blockEX_4.mqo", {-40, -41, -42}, {40, 42, 43});
+    writeBox("mapblock3D/map_block1_4.mqo", {-40, 33, -42}, {40, 48, 43});
     Rewrite("scenario/ending0.scn", [](std::string t) { return Splice(t, t.rfind("pbgm 9"), 7, ""); });
     Rewrite("scenario/ending1.scn", [](std::string t) { return Splice(t, 0, t.find('\n') + 1, ""); });
     std::string p = Problems();
@@ -217,6 +223,10 @@ TEST_F(BrokenTree, ModelPlacementAndTheEndingMusicAreEnforced) {
     EXPECT_NE(p.find("ending0.scn: the staff roll's music (pbgm 9) is not cued"), std::string::npos) << p;
     EXPECT_NE(p.find("ending1.scn: the ending does not open with its music"), std::string::npos) << p;
     EXPECT_EQ(p.find("nekom_0.mqo"), std::string::npos) << p;
+    EXPECT_NE(p.find("map_block2_0.mqo: the body does not fill its cell along x"), std::string::npos) << p;
+    EXPECT_NE(p.find("map_block3_4.mqo: the cap reaches past its cell's sides or bottom"), std::string::npos) << p;
+    EXPECT_NE(p.find("map_blockEX_4.mqo: the cap reaches past its cell's sides or bottom"), std::string::npos) << p;
+    EXPECT_EQ(p.find("map_block1_4.mqo"), std::string::npos) << p;
 }
 
 }  // namespace

@@ -234,6 +234,44 @@ TEST_F(PlaySessionTest, TheHardRunPlaysTheExtraSetOfTheFirstPlayersDevice) {
     EXPECT_EQ(Next(*easy3)->setNumber, 4);
 }
 
+// The road of a continue in an extra set: the set is played again as an
+// ordinary set (no "∞", and clearing it unlocks nothing), and the run goes
+// on to set 4 rather than ending there.
+TEST_F(PlaySessionTest, AContinueInAnExtraSetPlaysItAgainAndTheRunGoesOnToSetFour) {
+    t_.save.difficulty = 1;
+    auto set3 = Make(3, 0, 7);
+    auto extra = Next(*set3);
+    ASSERT_EQ(extra->setNumber, 4 + input::kJoystick);
+    ASSERT_EQ(extra->inExtraSet, 1);
+    // The extra sets' stages play the final rules, which take no life: the
+    // run comes in with none left.
+    *extra->lives = -1;
+    ASSERT_TRUE(PlaySet(*extra));
+    ASSERT_TRUE(CountBonus(*extra));
+    Press(*extra, 0, kPause);
+    ASSERT_EQ(extra->gameOverMenu, 1);
+    ASSERT_EQ(extra->menuOnContinue, 1);
+    Frame(*extra, {{0, kJump}});
+    ASSERT_TRUE(extra->TakeRequests().replace);
+
+    auto again = Next(*extra);
+    EXPECT_EQ(again->setNumber, extra->setNumber);
+    EXPECT_EQ(again->inExtraSet, 0);
+    EXPECT_EQ(*again->lives, 15);
+    ASSERT_TRUE(PlaySet(*again));
+    EXPECT_EQ(again->setCleared, 1);
+    ASSERT_TRUE(CountBonus(*again));
+    Press(*again, 0, kPause);
+    const scene::SessionRequests r = again->TakeRequests();
+    EXPECT_TRUE(r.replace) << "set 4 follows the extra set";
+    EXPECT_FALSE(r.ending);
+    EXPECT_EQ(again->extraSetCleared, 0);
+    auto set4 = Next(*again);
+    EXPECT_EQ(set4->setNumber, 4);
+    EXPECT_EQ(set4->noContinueUsed, 0);
+    EXPECT_EQ(set4->extraSetCleared, 0);
+}
+
 // A new set starts with the screen before (set 3's end, "x 15" lives)
 // dissolving away: it dissolves over the whole new screen, score panel
 // included, so the extra set's "∞" never shows beside the old count.

@@ -115,7 +115,7 @@ TEST(SaveDataFile, HandBuiltRecordRoundTripsByteForByte) {
     EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.tmp"));
 }
 
-TEST(SaveDataFile, MissingShortAndOversizedFilesGiveDefaults) {
+TEST(SaveDataFile, MissingAndShortFilesGiveDefaultsALongerOneItsFirstRecord) {
     ScopedTempDir dir;
     SaveData r;
     EXPECT_FALSE(SaveData::Load(r));
@@ -127,10 +127,14 @@ TEST(SaveDataFile, MissingShortAndOversizedFilesGiveDefaults) {
     EXPECT_FALSE(SaveData::Load(r));
     ExpectDefaults(r);
 
-    std::vector<uint8_t> longFile(4000, 0xAB);
+    std::vector<uint8_t> longFile = HandBuiltFixture();
+    longFile.resize(4000, 0xAB);
     WriteBytes("morpoCatSave.dat", longFile);
-    EXPECT_FALSE(SaveData::Load(r));
-    ExpectDefaults(r);
+    ASSERT_TRUE(SaveData::Load(r));
+    EXPECT_EQ(r.saveId, 537);
+    EXPECT_EQ(r.bestTime[99], 10000 + 99 * 37);
+    ASSERT_TRUE(SaveData::Store(r));
+    EXPECT_EQ(ReadBytes("morpoCatSave.dat"), HandBuiltFixture()) << "the record is stored as the file it came from began";
 }
 
 TEST(SaveDataFile, GarbageRecordIsBroughtIntoRange) {

@@ -30,6 +30,7 @@ private:
         Line("instance vertices %u %u %u %u tops %d", b_->instanceVertexCounts[0], b_->instanceVertexCounts[1],
              b_->instanceVertexCounts[2], b_->instanceVertexCounts[3], b_->topFrameCount);
         for (int i = 0; i < b_->topFrameCount; ++i) Line(" top %ld", Index(b_->topFrames[i]));
+        Carried();
         for (int i = 0; i < b_->frameCount; ++i) Frame(b_->frames[i]);
         for (int i = 0; i < b_->meshCount; ++i) Mesh(b_->meshes[i]);
         for (int i = 0; i < b_->triangleListCount; ++i) List(b_->triangleLists[i]);
@@ -66,6 +67,30 @@ private:
         return out;
     }
     long Index(const ModelBaseFrame* f) const { return f ? long(f - b_->frames) : -1; }
+
+    // What binary model files carry beyond the rest, only when there is any
+    // (so the dumps of every other model stay as they were).
+    void Carried() {
+        const ModelBaseDataBlock* blocks = b_->dataBlocks;
+        if (!b_->headerWord && !b_->meshDrawWord && !blocks[0].size && !blocks[1].size && !b_->frameRecordCount) return;
+        Line("carried words %u %u records %d", b_->headerWord, b_->meshDrawWord, b_->frameRecordCount);
+        for (int b = 0; b < 2; ++b) Line(" block %d %s", b, Hex(blocks[b].bytes, blocks[b].size).c_str());
+        for (int i = 0; i < b_->frameRecordCount; ++i) {
+            std::string w;
+            for (uint32_t v : b_->frameRecords[i].words) Append(&w, {std::to_string(v), " "});
+            Line(" record %s %s", b_->frameRecords[i].name, w.c_str());
+        }
+    }
+    static std::string Hex(const uint8_t* bytes, uint32_t size) {
+        std::string s;
+        for (uint32_t i = 0; i < size; ++i) {
+            char hex[4];
+            std::snprintf(hex, sizeof(hex), "%02x", bytes[i]);
+            s += hex;
+        }
+        return s;
+    }
+    long Place(int block, const uint8_t* p) const { return p ? long(p - b_->dataBlocks[block].bytes) : -1; }
     long Index(const ModelBaseMesh* m) const { return m ? long(m - b_->meshes) : -1; }
 
     void Frame(const ModelBaseFrame& f) {
@@ -97,6 +122,10 @@ private:
         for (int n = 0; n < f.normalCount; ++n)
             Line("  n %s | %s | %s", V(f.normals[n].normal).c_str(), V(f.normals[n].tangent).c_str(),
                  V(f.normals[n].binormal).c_str());
+        if (f.dataA || f.dataB || f.skinBone || f.attachedRecord)
+            Line(" carried a %ld b %ld skin %ld record %ld", Place(0, f.dataA), Place(1, f.dataB),
+                 f.skinBone ? long(f.skinBone - b_->skinBones) : -1,
+                 f.attachedRecord ? long(f.attachedRecord - b_->frameRecords) : -1);
     }
 
     void Mesh(const ModelBaseMesh& m) {

@@ -46,11 +46,44 @@ inline void AddMv1SampleAnimations(ModelBase* base, int frame) {
     base->animSets[1] = ModelBaseAnimSet{"wave", 0.0f, 5.0f, {0, 1}, 1, anims + 1};
 }
 
+// What a binary model file carries beyond the model itself: two header
+// words, data blocks A and B, frame-attached records, frames pointing into
+// all of them and at their own skin bone; and seven texture-coordinate sets
+// on the first mesh.
+inline void AddMv1SampleCarriedData(ModelBase* base) {
+    MemoryChain* chain = &base->memoryChain;
+    base->headerWord = 0x12345678;
+    base->meshDrawWord = 0xCAFEF00D;
+    const uint32_t sizes[2] = {24, 7};
+    for (int b = 0; b < 2; ++b) {
+        auto* bytes = static_cast<uint8_t*>(AllocChainedMemory(sizes[b], chain));
+        for (uint32_t i = 0; i < sizes[b]; ++i) bytes[i] = uint8_t(i * 37 + uint32_t(b));
+        base->dataBlocks[b] = ModelBaseDataBlock{sizes[b], bytes};
+    }
+    base->frameRecordCount = 2;
+    base->frameRecords = static_cast<ModelBaseFrameRecord*>(AllocChainedMemory(2 * sizeof(ModelBaseFrameRecord), chain));
+    for (int r = 0; r < 2; ++r) {
+        base->frameRecords[r].name = r ? "second" : "first";
+        for (int w = 0; w < kModelFrameRecordWords; ++w) base->frameRecords[r].words[w] = uint32_t(1000 * r + w);
+    }
+    base->frames[1].dataA = base->dataBlocks[0].bytes + 8;
+    base->frames[1].dataB = base->dataBlocks[1].bytes + 6;
+    base->frames[1].attachedRecord = &base->frameRecords[1];
+    base->frames[0].attachedRecord = &base->frameRecords[0];
+    base->frames[4].skinBone = &base->skinBones[2];
+    ModelBaseMesh& first = base->meshes[0];
+    first.uvChannelCount = 7;
+    for (int v = 0; v < first.vertexCount; ++v)
+        for (int s = 1; s < 7; ++s)
+            first.vertices[v].uv[s][0] = first.vertices[v].uv[s][1] = float(v * 977 + s * 131) / 65535.0f;
+}
+
 // The sample: a frame tree with a transform, a cube with two shapes (and,
 // given a folder, a texture whose files "wood.png" and "wood_a.png" lie
 // there), a soup skinned to one, five and nine bones per position (and
 // faces with none), vertex colours, no-outline vertices, physics and key
-// sets of every kind. Null when the conversion fails.
+// sets of every kind, and what a file carries beyond the model. Null when
+// the conversion fails.
 inline ModelBase* BuildMv1Sample(const char* textureFolder) {
     ReadModel model;
     InitReadModel(&model);
@@ -148,6 +181,7 @@ inline ModelBase* BuildMv1Sample(const char* textureFolder) {
         }
     base->meshDrawFloat = 1.5f;
     AddMv1SampleAnimations(base, armIndex);
+    AddMv1SampleCarriedData(base);
     // The conversion leaves tangents to the passes that need them; the
     // reader builds them for every mesh.
     for (int i = 0; i < base->meshCount; ++i) BuildMeshTangents(&base->meshes[i]);

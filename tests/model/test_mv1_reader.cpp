@@ -3,6 +3,7 @@
 // reader must refuse.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "model/read/mv1_load.h"
@@ -187,6 +188,80 @@ TEST_F(Mv1ReaderTest, WhatTheFlagsLeaveOutStaysEmpty) {
         EXPECT_EQ(origin->meshes[0].vertices[v].position, 0);
         EXPECT_EQ(origin->meshes[0].vertices[v].normal, 0);
     }
+}
+
+// What a file carries beyond the model itself (two header words, data
+// blocks A and B, frame-attached records and what frames point at; the
+// sample has them all), its texture-coordinate sets past the fourth, and
+// skin bones in any order, written as the format lays them out and read
+// back whole.
+TEST_F(Mv1ReaderTest, EverythingAFileCarriesReadsBackWhole) {
+    ModelBase* a = BuildRich();
+    ASSERT_NE(a, nullptr);
+    ASSERT_GT(a->skinBoneCount, 2);
+    ASSERT_LT(a->skinBones[0].boneFrame, a->skinBones[a->skinBoneCount - 1].boneFrame);
+    Mv1WriteOptions reversed;
+    reversed.skinBonesReversed = true;
+    const std::vector<uint8_t> image = Mv1Writer(reversed).Image(a);
+    ModelBase* b = ReadMv1(PackMv1(image));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(ModelBaseDump::Of(b), ModelBaseDump::Of(a));
+    EXPECT_EQ(b->meshes[0].vertices[3].uv[6][1], float(3 * 977 + 6 * 131) / 65535.0f);
+
+    // The layout as the format has it: the header's block sizes and
+    // offsets, and a frame's shape entry as the offset of a pair of words,
+    // the shape count and the first shape (which names the frame).
+    EXPECT_EQ(ImageWord(image, 0x10), 24u);
+    EXPECT_EQ(ImageWord(image, 0x14), 7u);
+    EXPECT_EQ(image[ImageWord(image, 0x18) + 5], a->dataBlocks[0].bytes[5]);
+    EXPECT_EQ(ImageWord(image, 0x54), 2u);
+    const uint32_t body = ImageRecord(image, 0x24, 1);
+    ASSERT_STREQ(a->frames[1].name, "body");
+    EXPECT_EQ(ImageWord(image, body + 0x14), ImageWord(image, 0x18) + 8);
+    const uint32_t entry = ImageWord(image, body + 0xD8);
+    ASSERT_NE(entry, 0u);
+    EXPECT_EQ(ImageWord(image, entry), uint32_t(a->frames[1].shapeCount));
+    EXPECT_EQ(ImageWord(image, ImageWord(image, entry + 4) + 0x10), body);
+}
+
+// Weights a list's kind cannot hold and bones missing from its palette are
+// taken as the vertex fill takes them: the first four pairs, the slot past
+// the palette.
+TEST_F(Mv1ReaderTest, ListsTakeWhatTheirKindAndPaletteCanHold) {
+    ModelBase* a = BuildRich();
+    ASSERT_NE(a, nullptr);
+    std::vector<uint8_t> image = Mv1Writer(Mv1WriteOptions{}).Image(a);
+    int index = 0;
+    while (a->triangleLists[index].vertexKind != 2) ++index;
+    const uint32_t list = ImageRecord(image, 0x70, index);
+    image[list + 0x10] = 1;  // eight-weight vertices in a four-weight list
+    const uint32_t palette = ImageWord(image, list + 0x18);
+    const uint32_t dropped = image[palette + 2] | image[palette + 3] << 8;
+    image[palette + 2] = image[palette + 4];  // the first bone is named no more
+    image[palette + 3] = image[palette + 5];
+    ModelBase* b = ReadMv1(PackMv1(image));
+    ASSERT_NE(b, nullptr);
+    const ModelBaseTriangleList& l = b->triangleLists[index];
+    ASSERT_EQ(l.vertexKind, 1);
+    ASSERT_EQ(l.vertexStride, 48);
+    int outside = 0;
+    for (int v = 0; v < l.vertexCount; ++v) {
+        const auto* vertex = static_cast<const uint8_t*>(l.vertices) + 48 * v;
+        const ModelBasePosition& p = l.mesh->frame->positions[l.mesh->vertices[l.meshVertices[v]].position];
+        ASSERT_GT(p.weightBones[4], -1) << "each position of the list has more than four weights";
+        for (int w = 0; w < 4; ++w) {
+            float weight;
+            std::memcpy(&weight, vertex + 4 * w, 4);
+            EXPECT_EQ(weight, p.weightValues[w]);
+            const bool named = uint32_t(p.weightBones[w]) != dropped;
+            EXPECT_EQ(vertex[44 + w] < l.boneCount, named);
+            if (!named) {
+                EXPECT_EQ(vertex[44 + w], l.boneCount);
+                ++outside;
+            }
+        }
+    }
+    EXPECT_GT(outside, 0);
 }
 
 class Mv1LoadTest : public ModelLoadTest {

@@ -50,6 +50,11 @@ TEST(ShaderIndices, EachSettingAddsItsOffset) {
     EXPECT_EQ(t.Indices(0).vertex, kVsLighting);
     EXPECT_EQ(t.Indices(0).pixel, 864);
     t.material.layers[1].count = 0;
+    // A normal map of the base material: +2048 and +216.
+    t.baseMaterial.layers[2].count = 1;
+    EXPECT_EQ(t.Indices(1).vertex, kVsLighting + 2048 + 1);
+    EXPECT_EQ(t.Indices(1).pixel, 216 + 1);
+    t.baseMaterial.layers[2].count = 0;
     // Type 1 with its toon modes; the second toon mode counts with specular only.
     t.baseMaterial.drawType = 1;
     EXPECT_EQ(t.Indices(0).pixel, 13824);
@@ -76,6 +81,9 @@ TEST(ShaderIndices, IndicesDecodeToWhatTheyMean) {
     EXPECT_TRUE(v.outline);
     EXPECT_EQ(v.skin, 1);
     EXPECT_EQ(v.fogMode, 1);
+    EXPECT_FALSE(v.normalMap);
+    ASSERT_TRUE(DecodeVertexShaderIndex(96 * 512 + kVsNormalMap, &v));  // the outline of a mesh with tangent data
+    EXPECT_TRUE(v.outline && v.normalMap);
     EXPECT_FALSE(DecodeVertexShaderIndex(16, &v)) << "no meaning at 16";
     EXPECT_FALSE(DecodeVertexShaderIndex(kVsSkin4 + kVsSkin8, &v)) << "no skinning of kind 3";
     EXPECT_FALSE(DecodeVertexShaderIndex(kVsOutline + 1, &v)) << "outlines take no material offsets";

@@ -146,6 +146,34 @@ bool IsStandingCatPose(const std::string& path) {
     return path.find("neko3D") != std::string::npos && path.find("_ju.") == std::string::npos;
 }
 
+// The kind of a block model (0 the body, 4 the cap on top), -1 for any other
+// model: "map_block<world>_<kind>.mqo" and "map_blockEX_<kind>.mqo".
+int BlockKind(const std::string& path) {
+    if (path.find("map_block") == std::string::npos || path.size() < 5) return -1;
+    const char kind = path[path.size() - 5];
+    return kind >= '0' && kind <= '4' ? kind - '0' : -1;
+}
+
+// Neighbouring blocks meet without a slot: a body fills its cell exactly in
+// x and y, and the cap stays within the cell's sides (it may rise above the
+// top), so nothing of it shows over the neighbour's cell.
+void CheckBlockFit(Checker& c, const std::string& path, const MqoExtent& extent) {
+    constexpr float kExact = 0.01f;
+    const int kind = BlockKind(path);
+    if (kind == 0) {
+        for (int axis = 0; axis < 2; ++axis) {
+            if (std::abs(extent.low[axis] + kCellHalf) > kExact || std::abs(extent.high[axis] - kCellHalf) > kExact) {
+                c.Problem(path, std::string("the body does not fill its cell along ") + "xy"[axis]);
+                return;
+            }
+        }
+    } else if (kind == 4) {
+        const float limit = kCellHalf + kExact;
+        if (extent.low[0] < -limit || extent.high[0] > limit || extent.low[1] < -limit)
+            c.Problem(path, "the cap reaches past its cell's sides or bottom");
+    }
+}
+
 void CheckModels(Checker& c) {
     for (const std::string& path : ModelPaths()) {
         std::vector<uint8_t> bytes;
@@ -162,6 +190,7 @@ void CheckModels(Checker& c) {
                 break;
             }
         }
+        CheckBlockFit(c, path, extent);
         if (IsStandingCatPose(path) && std::abs(extent.low[1] - kCatFeet) > 1.5f) {
             c.Problem(path, "feet at y " + std::to_string(extent.low[1]) + " do not stand on the block below");
         }

@@ -39,9 +39,11 @@ void WriteModel(OutputTree& out, const std::string& path, MqoModel model) {
 }
 
 // ---------------------------------------------------------------- blocks
-// A block fills its cell: x 0..80, y -80..0, z -40..40. Kind 0 is the body,
-// kinds 1..4 the trims drawn where the right, left, lower and upper
-// neighbour is open.
+// A block's body fills its cell: x 0..80, y -80..0, z -40..40, so the
+// bodies of neighbouring blocks meet without a slot between them. Kinds
+// 1..4 are the trims drawn where the right, left, lower and upper neighbour
+// is open; the upper one, the cap, may rise above the cell but stays within
+// its sides, so neither it nor its outline reaches over a neighbour.
 
 MqoModel BlockModel(int world, int kind) {
     WorldLook look = LookOfWorld(world);
@@ -53,7 +55,7 @@ MqoModel BlockModel(int world, int kind) {
     MqoObject& o = m.AddObject("block");
     switch (kind) {
         case 0:
-            AddBox(o, {1, -79, -39}, {79, -1, 39}, body);
+            AddBox(o, {0, -80, -40}, {80, 0, 40}, body);
             AddBox(o, {9, -71, 38}, {71, -9, 42}, face);
             for (float x : {16.0f, 64.0f}) {
                 for (float y : {-16.0f, -64.0f}) AddEllipsoid(o, {x, y, 42}, {3, 3, 2}, edge, 6, 4);
@@ -63,7 +65,7 @@ MqoModel BlockModel(int world, int kind) {
         case 2: AddBox(o, {-1, -80, -40}, {5, 0, 41}, edge); break;
         case 3: AddBox(o, {0, -81, -40}, {80, -75, 41}, edge); break;
         default:
-            AddBox(o, {-2, -7, -42}, {82, 2, 43}, cap);
+            AddBox(o, {0, -7, -42}, {80, 2, 43}, cap);
             for (int i = 0; i < 5; ++i) {
                 float x = 8.0f + i * 16.0f;
                 AddCylinder(o, {x, -7, 43}, {x + 2, -15, 44}, 4, 0, cap, 4);

@@ -507,7 +507,7 @@ int CurrentVertexBytes() {
     const DeviceState& s = State().state;
     if (s.vertexShader >= 0) {
         VertexShaderBits bits;
-        return DecodeVertexShaderIndex(s.vertexShader, &bits) ? ShaderVertexBytes(bits.skin) : 0;
+        return DecodeVertexShaderIndex(s.vertexShader, &bits) ? ShaderVertexBytes(bits.skin, bits.normalMap) : 0;
     }
     return DeviceFvfStride(s.fvf);
 }

@@ -13,7 +13,7 @@ constexpr int kVsVertexSpecular = 2;  // specular colour from the vertices (or l
 constexpr int kVsVertexDiffuse = 4;   // diffuse colour from the vertices (or lighting off)
 constexpr int kVsLighting = 8;        // base: the layer's lighting is on
 constexpr int kVsFogShift = 9;        // base: fog mode x 512 while fog is on
-constexpr int kVsNormalMap = 2048;
+constexpr int kVsNormalMap = 2048;  // the vertices carry tangent data (outline too)
 constexpr int kVsSkin4 = 0x2000;      // up to 4 bone weights
 constexpr int kVsSkin8 = 0x4000;      // up to 8 bone weights
 constexpr int kVsOutline = 96 * 512;  // outline: (fog mode + 96) x 512 + skinning offset
@@ -47,7 +47,8 @@ struct VertexShaderBits {
     bool outline;
     int skin;  // 0 rigid, 1 four weights, 2 eight weights
     int fogMode;
-    bool lighting, vertexDiffuse, vertexSpecular, specular, normalMap;
+    bool lighting, vertexDiffuse, vertexSpecular, specular;
+    bool normalMap;  // tangent and binormal follow each vertex's normal data
 };
 
 struct PixelShaderBits {
@@ -69,8 +70,9 @@ inline bool DecodeVertexShaderIndex(int index, VertexShaderBits* out) {
     rest &= 0x1FFF;
     if (b.skin > 2) return false;
     b.fogMode = (rest >> kVsFogShift) & 3;
+    b.normalMap = rest & kVsNormalMap;
     if (b.outline) {
-        if (rest & ~(3 << kVsFogShift)) return false;
+        if (rest & ~((3 << kVsFogShift) | kVsNormalMap)) return false;
     } else {
         if (rest & ~(kVsSpecular | kVsVertexSpecular | kVsVertexDiffuse | kVsLighting | (3 << kVsFogShift) | kVsNormalMap))
             return false;
@@ -78,7 +80,6 @@ inline bool DecodeVertexShaderIndex(int index, VertexShaderBits* out) {
         b.vertexDiffuse = rest & kVsVertexDiffuse;
         b.vertexSpecular = rest & kVsVertexSpecular;
         b.specular = rest & kVsSpecular;
-        b.normalMap = rest & kVsNormalMap;
     }
     *out = b;
     return true;
@@ -125,5 +126,8 @@ inline bool DecodePixelShaderIndex(int index, PixelShaderBits* out) {
 
 // Bytes a vertex of the shader's layout needs before its texture
 // coordinates: rigid position, normal, diffuse, specular; skinned the
-// source layout of its kind followed by diffuse and specular.
-inline int ShaderVertexBytes(int skin) { return skin == 0 ? 32 : skin == 1 ? 56 : 72; }
+// source layout of its kind followed by diffuse and specular; with tangent
+// data (rigid after the position, skinned after the source vertex) 24 more.
+inline int ShaderVertexBytes(int skin, bool tangents) {
+    return (skin == 0 ? 32 : skin == 1 ? 56 : 72) + (tangents ? 24 : 0);
+}

@@ -11,7 +11,7 @@
 
 constexpr int kModelMaxPaletteBones = 54;    // bones per skinned triangle list
 constexpr int kModelMaxListIndices = 65500;  // indices and vertices per list (16-bit indexes)
-constexpr int kModelUvChannels = 4;
+constexpr int kModelUvChannels = 8;  // texture-coordinate sets a mesh vertex keeps
 
 struct ModelBase;
 struct ModelBaseFrame;
@@ -84,6 +84,19 @@ struct ModelBaseMeshVertex {
     uint8_t specular[4];
     float uv[kModelUvChannels][2];
     int noOutline;
+};
+
+// A record a frame may carry with it: a name and words kept as they stand.
+constexpr int kModelFrameRecordWords = 22;
+struct ModelBaseFrameRecord {
+    const char* name;
+    uint32_t words[kModelFrameRecordWords];
+};
+
+// A block of bytes kept as it stands, which frames may point into.
+struct ModelBaseDataBlock {
+    uint32_t size;
+    const uint8_t* bytes;  // null when empty
 };
 
 struct ModelBaseSkinBoneUser {
@@ -202,6 +215,12 @@ struct ModelBaseFrame {
     Vector3 boxMin;
     Vector3 boxMax;
     int noBox;
+    // Carried by binary model files: places in the base's two data blocks,
+    // the frame's own skin bone and its attached record (null when none).
+    const uint8_t* dataA;
+    const uint8_t* dataB;
+    ModelBaseSkinBone* skinBone;
+    ModelBaseFrameRecord* attachedRecord;
 };
 
 struct ModelBaseTextureLayer {
@@ -350,6 +369,13 @@ struct ModelBase {
     char* folder;
     int frameBitWords;  // words of a per-instance frame+mesh bit set
     ModelDevicePools devicePools;
+    // Kept as binary model files carry them: two header words, two data
+    // blocks and the records frames carry with them.
+    uint32_t headerWord;
+    uint32_t meshDrawWord;
+    ModelBaseDataBlock dataBlocks[2];
+    int frameRecordCount;
+    ModelBaseFrameRecord* frameRecords;
 };
 
 struct ModelFrame;

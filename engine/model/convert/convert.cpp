@@ -79,7 +79,7 @@ void ReleaseFaceData(ReadModel* model, MeshWork* w) {
     FreeChainedBlock(&model->chain, mesh->colours);
     mesh->colours = nullptr;
     mesh->colourCount = 0;
-    for (int c = 0; c < kModelUvChannels; ++c) {
+    for (int c = 0; c < kReadUvChannels; ++c) {
         FreeChainedBlock(&model->chain, mesh->uvs[c]);
         mesh->uvs[c] = nullptr;
         mesh->uvCount[c] = 0;
@@ -377,6 +377,15 @@ int FillBase(ReadModel* model, ModelBase* base, const char* folder, const ModelT
     if (builder.SkinBones() != 0) return -1;
     if (builder.Meshes() != 0) return Fail("Read Model Convert Error : 頂点座標と頂点法線を格納するメモリ領域の確保に失敗しました");
     if (!CopyPhysics(model, base)) return Fail(kMemory);
+    // A normal map is drawn in the frame of its mesh's tangent data: the
+    // meshes that have one get it now (the others leave it to the passes
+    // that need it).
+    for (int i = 0; i < base->meshCount; ++i) {
+        const int m = base->meshes[i].material;
+        if (m >= 0 && m < base->materialCount && base->materials[m].layers[2].count > 0 &&
+            BuildMeshTangents(&base->meshes[i]) != 0)
+            return -1;
+    }
     builder.FillVertices();
     OptimizeModelBaseSkinBones(base);  // its result does not stop the conversion
     if (model->meshAlphaFlag)

@@ -27,13 +27,13 @@ bool CheckReadMesh(const ReadModel* model, const ReadModelMesh* mesh) {
     if ((mesh->positionCount > 0 && !mesh->positions) || (mesh->normalCount > 0 && !mesh->normals) ||
         (mesh->colourCount > 0 && !mesh->colours) || mesh->normalCount < 0 || mesh->colourCount < 0)
         return Refuse("メッシュの頂点データがありません");
-    for (int u = 0; u < kModelUvChannels; ++u)
+    for (int u = 0; u < kReadUvChannels; ++u)
         if (mesh->uvCount[u] < 0 || (mesh->uvCount[u] > 0 && !mesh->uvs[u]))
             return Refuse("メッシュのテクスチャ座標データがありません");
     // Each array the counts call for is there.
     if (mesh->faceCount > 0) {
         bool held = mesh->normalCount == 0 || mesh->faceIndices[READ_FACE_NORMALS];
-        for (int u = 0; u < kModelUvChannels; ++u) held = held && (mesh->uvCount[u] == 0 || mesh->faceIndices[READ_FACE_UVS + u]);
+        for (int u = 0; u < kReadUvChannels; ++u) held = held && (mesh->uvCount[u] == 0 || mesh->faceIndices[READ_FACE_UVS + u]);
         if (!held) return Refuse("メッシュの面の番号データがありません");
     }
     for (int m = 0; m < mesh->materialCount; ++m)
@@ -51,7 +51,7 @@ bool CheckReadMesh(const ReadModel* model, const ReadModelMesh* mesh) {
             const int* colours = ReadFaceColours(mesh, f);
             if (mesh->colourCount > 0 && !InRange(colours ? colours[c] : material, mesh->colourCount))
                 return Refuse("面の頂点カラー番号が範囲外です");
-            for (int u = 0; u < kModelUvChannels; ++u)
+            for (int u = 0; u < kReadUvChannels; ++u)
                 if (mesh->uvCount[u] > 0 && !InRange(ReadFaceUvs(mesh, u, f)[c], mesh->uvCount[u]))
                     return Refuse("面のテクスチャ座標番号が範囲外です");
         }

@@ -49,7 +49,7 @@ void ColourBytes(const float* c, uint8_t* out) {
 
 int UvChannels(const ReadModelMesh* mesh) {
     int channels = 0;
-    for (int c = 0; c < kModelUvChannels; ++c)
+    for (int c = 0; c < kReadUvChannels; ++c)
         if (mesh->uvCount[c] > 0) channels = c + 1;
     return channels;
 }
@@ -69,7 +69,7 @@ ModelBaseMeshVertex CornerVertex(const MeshWork& w, int face, int corner, const 
     ColourBytes(diffuse, v.diffuse);
     static const float kNone[4] = {0, 0, 0, 0};
     ColourBytes(material ? material->specular : kNone, v.specular);
-    for (int c = 0; c < kModelUvChannels; ++c) {
+    for (int c = 0; c < kReadUvChannels; ++c) {
         if (mesh->uvCount[c] <= 0) continue;
         const float* uv = mesh->uvs[c][ReadFaceUvs(mesh, c, face)[corner]];
         v.uv[c][0] = uv[0];

@@ -9,7 +9,7 @@ namespace {
 uint32_t ArraysInUse(const ReadModelMesh* mesh) {
     uint32_t arrays = 1u << READ_FACE_POSITIONS | 1u << READ_FACE_NORMALS;
     if (mesh->colourCount > 0) arrays |= 1u << READ_FACE_COLOURS;
-    for (int c = 0; c < kModelUvChannels; ++c)
+    for (int c = 0; c < kReadUvChannels; ++c)
         if (mesh->uvCount[c] > 0) arrays |= 1u << (READ_FACE_UVS + c);
     uint32_t held = 0;
     for (int a = 0; a < kFaceIndexArrays; ++a)

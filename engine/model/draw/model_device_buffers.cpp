@@ -1,10 +1,13 @@
 // Pooled device buffers of base data. Rigid lists of the first layout have
-// a fixed vertex format; skinned lists get buffers only while the device
-// runs programmable shaders (they are skinned there), in their source
-// layout followed by the colours and texture coordinates; otherwise their
-// pools stay empty and those lists draw from memory.
+// a fixed vertex format; skinned lists and lists of the second (tangent)
+// layout get buffers only while the device runs programmable shaders (they
+// are skinned and normal-mapped there), skinned ones in their source layout
+// followed by the tangent data of their layout, the colours and texture
+// coordinates; otherwise their pools stay empty and those lists draw from
+// memory.
 #include "model/draw/model_device_buffers.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/log.h"
@@ -16,23 +19,37 @@
 
 namespace {
 
+constexpr int kPoolUvSets = 9;      // 0..8 texture-coordinate sets
+constexpr int kPoolsPerKind = 2 * kPoolUvSets;
+constexpr int kTangentBytes = 24;  // tangent and binormal
+
+int PoolUvSets(int pool) { return pool % kPoolUvSets; }
+int PoolLayout(int pool) { return pool % kPoolsPerKind / kPoolUvSets; }
+int PoolKind(int pool) { return pool / kPoolsPerKind; }
+
 int PoolOf(const ModelBaseTriangleList& list) {
-    int uvSets = list.mesh->uvChannelCount < 0 ? 0 : list.mesh->uvChannelCount > 8 ? 8 : list.mesh->uvChannelCount;
-    const int layout = 0;  // tangent-space vertices need shaders
-    return list.vertexKind * 18 + layout * 9 + uvSets;
+    int uvSets = std::clamp(list.mesh->uvChannelCount, 0, kPoolUvSets - 1);
+    const int layout = ModelMeshHasTangentLayout(list.mesh) ? 1 : 0;
+    return list.vertexKind * kPoolsPerKind + layout * kPoolUvSets + uvSets;
 }
 
-bool PoolHasBuffers(int pool) { return pool < 18 || DeviceShadersAvailable(); }
+// Only rigid lists of the first layout can be drawn without shaders.
+bool PoolHasBuffers(int pool) { return pool < kPoolUvSets || DeviceShadersAvailable(); }
+
+// Bytes of a vertex before its colours.
+int HeadBytes(int kind, int layout, int sourceStride) {
+    return (kind == 0 ? 24 : sourceStride) + layout * kTangentBytes;
+}
 
 int PoolStride(int pool, const ModelBaseTriangleList& list) {
-    return pool < 18 ? ModelRigidDeviceStride(pool % 9) : list.vertexStride + 8 + 16 * (pool % 9);
+    return HeadBytes(PoolKind(pool), PoolLayout(pool), list.vertexStride) + 8 + 16 * PoolUvSets(pool);
 }
 
 ModelDeviceBlock* OpenBlock(ModelDevicePools* pools, int pool, int stride) {
     auto* block = static_cast<ModelDeviceBlock*>(AllocMemoryZero(sizeof(ModelDeviceBlock), __FILE__, __LINE__));
     if (!block) return nullptr;
     block->stride = stride;
-    block->fvf = pool < 18 ? ModelRigidDeviceFvf(pool % 9) : 0;
+    block->fvf = pool < kPoolUvSets ? ModelRigidDeviceFvf(PoolUvSets(pool)) : 0;
     if (pools->last[pool])
         pools->last[pool]->next = block;
     else
@@ -73,19 +90,34 @@ bool AssignBlocks(ModelBase* base) {
 
 }  // namespace
 
+bool ModelMeshHasTangentLayout(const ModelBaseMesh* mesh) {
+    const ModelBase* base = mesh->frame ? mesh->frame->base : nullptr;
+    if (!base || mesh->material < 0 || mesh->material >= base->materialCount) return false;
+    return base->materials[mesh->material].layers[2].count > 0;
+}
+
 void WriteDeviceVertices(const ModelBaseTriangleList& list, const void* source, unsigned char* out, int stride) {
     const ModelBaseMesh& mesh = *list.mesh;
     const bool rigid = list.vertexKind == 0;
-    const int tail = rigid ? 24 : list.vertexStride;
+    const int layout = ModelMeshHasTangentLayout(&mesh) ? 1 : 0;
+    const int tail = HeadBytes(list.vertexKind, layout, list.vertexStride);
     const int uvSets = (stride - tail - 8) / 16;
+    // Rigid: position, then (second layout) tangent and binormal, then the
+    // normal; skinned: the source vertex, then the tangent data.
+    const int tangentAt = rigid ? 12 : list.vertexStride, normalAt = rigid ? 12 + layout * kTangentBytes : 0;
     const auto* src = static_cast<const unsigned char*>(source);
     for (int v = 0; v < list.vertexCount; ++v, out += stride, src += list.vertexStride) {
         const ModelBaseMeshVertex& mv = mesh.vertices[list.meshVertices[v]];
         if (rigid) {
             std::memcpy(out, src, 12);
-            std::memcpy(out + 12, src + 16, 12);
+            std::memcpy(out + normalAt, src + 16, 12);
         } else {
             std::memcpy(out, src, size_t(list.vertexStride));
+        }
+        if (layout) {
+            const ModelBaseNormal& n = mesh.frame->normals[mv.normal];
+            std::memcpy(out + tangentAt, &n.tangent, 12);
+            std::memcpy(out + tangentAt + 12, &n.binormal, 12);
         }
         uint32_t diffuse = uint32_t(mv.diffuse[3]) << 24 | mv.diffuse[0] << 16 | mv.diffuse[1] << 8 | mv.diffuse[2];
         uint32_t specular =

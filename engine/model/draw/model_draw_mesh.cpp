@@ -16,6 +16,7 @@
 #include "graphics/device/devicestate.h"
 #include "graphics/device/shader_index.h"
 #include "model/draw/model_cull.h"
+#include "model/draw/model_device_buffers.h"
 #include "model/draw/model_draw_state.h"
 #include "model/draw/model_skinning.h"
 #include "model/draw/model_toon_cache.h"
@@ -123,8 +124,10 @@ bool EnterProgrammable(MeshDraw* d, const ModelBaseTriangleList* list, const Mod
         SetDeviceShaderConstants(0, kVsRegMatrices, frame->worldMatrix.m, 3);
         return true;
     }
-    // The palette: the skin matrix of every bone slot of the list.
-    float palette[kModelMaxPaletteBones * 12];
+    // The palette: the skin matrix of every bone slot of the list, and a
+    // zero matrix in the slot past it, which weights on bones the palette
+    // lacks name: they count for nothing, as in software skinning.
+    float palette[(kModelMaxPaletteBones + 1) * 12];
     const int boneRefCount = frame->boneRefs ? frame->baseFrame->boneRefCount : 0;
     const int count = std::min(list->boneCount, kModelMaxPaletteBones);
     int renormalise = 0;
@@ -135,7 +138,9 @@ bool EnterProgrammable(MeshDraw* d, const ModelBaseTriangleList* list, const Mod
         std::memcpy(palette + 12 * i, (m ? m : &kNone)->m, sizeof(float) * 12);
         if (m && !renormalise) renormalise = MatrixNeedsRenormalise(m);
     }
-    if (count > 0) SetDeviceShaderConstants(0, kVsRegMatrices, palette, 3 * count);
+    std::memset(palette + 12 * count, 0, sizeof(float) * 12);
+    const int slots = std::min(count + 1, kModelMaxPaletteBones);
+    SetDeviceShaderConstants(0, kVsRegMatrices, palette, 3 * slots);
     const float flag[4] = {float(renormalise), 0, 0, 0};
     SetDeviceShaderConstants(0, kVsRegRenormalise, flag, 1);
     return true;
@@ -153,7 +158,10 @@ bool DrawListProgrammable(MeshDraw* d, ModelBaseTriangleList* list, const ModelT
 }
 
 bool DrawOutlineProgrammable(MeshDraw* d, ModelBaseTriangleList* list, const ModelTriangleListState& state) {
-    const int outline = kVsOutline + (GetVertexShaderBase() & (3 << kVsFogShift));
+    // The normal-map bit tells the outline of a mesh with tangent data the
+    // layout of its vertices.
+    const int layout = ModelMeshHasTangentLayout(list->mesh) ? kVsNormalMap : 0;
+    const int outline = kVsOutline + (GetVertexShaderBase() & (3 << kVsFogShift)) + layout;
     if (!EnterProgrammable(d, list, state, outline, 0, true)) return false;
     DrawDeviceIndexedPrimitive(DEVICE_PT_TRIANGLELIST, BaseVertexOf(list, state), 0, list->vertexCount,
                                list->firstIndex + list->indexCount, list->outlineIndexCount / 3);

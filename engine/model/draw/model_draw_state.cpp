@@ -57,9 +57,12 @@ int ToonGraph(const ModelInstance* in, int index) {
     return index < 0 ? GetDefaultToonGraph(index) : ModelTextureGraph(in, index);
 }
 
-int FirstLayerTexture(const ModelMaterial* m) {
-    return m->layers[0].count > 0 && m->layers[0].textures ? m->layers[0].textures[0] : -1;
+// The first texture of a layer (0 diffuse, 1 second layer, 2 normal maps), or -1.
+int FirstTextureOf(const ModelMaterial* m, int layer) {
+    return m->layers[layer].count > 0 && m->layers[layer].textures ? m->layers[layer].textures[0] : -1;
 }
+
+int FirstLayerTexture(const ModelMaterial* m) { return FirstTextureOf(m, 0); }
 
 }  // namespace
 
@@ -85,6 +88,9 @@ int MeshDrawType(const ModelMesh* mesh) {
 int BeginModelDrawState(ModelInstance* in) {
     DeviceStateCache* cache = GetDeviceStateCache();
     UploadShaderConstants(0);
+    // A masked draw would begin here with the current draw area; the
+    // graphics layer draws no masks, so masking is never on (BeginMaskedDraw
+    // has nothing to begin) and models never start one.
     FlushPendingDraws();
     CommitLightsToDevice();
     BeginDeviceScene();
@@ -134,9 +140,12 @@ ModelShaderIndices ComputeMeshShaderIndices(const ModelMesh* mesh, int specular,
         out.vertex += kVsVertexSpecular;
         out.pixel += kPsVertexSpecular;
     }
-    // A material's normal maps (its third layer) are kept but not drawn:
-    // neither road builds the tangent vertex layout they need, so the
-    // normal-map offsets (kVsNormalMap, kPsNormalMap) are never added here.
+    // A normal map (the base material's third layer) is drawn from the
+    // mesh's tangent layout; the fixed-function road draws without it.
+    if (m->base && m->base->layers[2].count > 0) {
+        out.vertex += kVsNormalMap;
+        out.pixel += kPsNormalMap;
+    }
     if (specular) {
         out.vertex += kVsSpecular;
         out.pixel += kPsSpecular;
@@ -226,6 +235,15 @@ void SetPixelModes(int blendMode, int toonMode, int secondToonMode) {
     SetDeviceShaderConstants(1, kPsRegModes, modes, 1);
 }
 
+// Stage `stage` with the first texture of a layer and its sampler; -1 and
+// an empty stage when the layer has none.
+int LayerStage(DeviceDrawStateBlock* block, const ModelInstance* in, const ModelMaterial* m, int layer, int stage) {
+    const int texture = FirstTextureOf(m, layer);
+    block->stages[stage] = ProgrammableStage(texture >= 0 ? ModelTextureGraph(in, texture) : -1, stage);
+    if (texture >= 0) ApplyTextureSampler(stage, in, texture);
+    return texture;
+}
+
 }  // namespace
 
 int SetupMeshProgrammableStages(ModelMesh* mesh, DeviceDrawStateBlock* block, int specular) {
@@ -240,16 +258,14 @@ int SetupMeshProgrammableStages(ModelMesh* mesh, DeviceDrawStateBlock* block, in
     if (diffuseGraph == -1) diffuseGraph = GetModelWhiteGraph();
     block->stages[0] = ProgrammableStage(diffuseGraph, 0);
     ApplyTextureSampler(0, in, first);
-    block->stages[1] = ProgrammableStage(-1, 1);
-    const int second = m->layers[1].count > 0 && m->layers[1].textures ? m->layers[1].textures[0] : -1;
     block->stageCount = 1;
-    if (second >= 0) {
-        block->stages[2] = ProgrammableStage(ModelTextureGraph(in, second), 2);
-        ApplyTextureSampler(2, in, second);
+    // Stage 1 the normal map, stage 2 the second layer (white for the toon
+    // types when there is none).
+    if (LayerStage(block, in, m, 2, 1) >= 0) block->stageCount = 2;
+    if (LayerStage(block, in, m, 1, 2) >= 0)
         block->stageCount = 3;
-    } else {
-        block->stages[2] = ProgrammableStage(toon ? GetModelWhiteGraph() : -1, 2);
-    }
+    else if (toon)
+        block->stages[2] = ProgrammableStage(GetModelWhiteGraph(), 2);
     if (toon) {
         block->stageCount = 5;
         block->stages[3] = ProgrammableStage(ToonGraph(in, m->toonTexture), 3);

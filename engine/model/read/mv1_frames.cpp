@@ -1,15 +1,17 @@
 // Binary model frames: the frame records and their tree, the skin bones
 // and bone references, and each frame's packed positions, weights and
 // normals.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "model/convert/skin_bones.h"
 #include "model/read/mv1_load.h"
 
 namespace {
 
-constexpr uint32_t kFrameBytes = 0xE0;
+constexpr uint32_t kFrameBytes = 0xDC;
 constexpr uint32_t kSkinBoneBytes = 0x4C;
 
 bool Finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
@@ -45,6 +47,12 @@ bool ReadFrame(Mv1Load* load, int i, int* lastChild) {
     f.userWord = image.U32(at + 0x88);
     f.useFrameSmoothingAngles = int(image.U32(at + 0x8C));
     f.smoothingAngle = image.F32(at + 0xB4);
+    f.dataA = load->BlockPlace(0, image.U32(at + 0x14), "a frame's place in data block A lies outside it");
+    f.dataB = load->BlockPlace(1, image.U32(at + 0x24), "a frame's place in data block B lies outside it");
+    if (f.dataA == kMv1BadPlace || f.dataB == kMv1BadPlace) return false;
+    const int record = load->FrameRecordAt(image.U32(at + 0xAC));
+    if (record == -1) return false;
+    f.attachedRecord = record >= 0 ? &base->frameRecords[record] : nullptr;
     f.maxWeightsPerVertex = image.bytes[at + 0xB2] | image.bytes[at + 0xB3] << 8;
     if (f.rotationOrder < 0 || f.rotationOrder > 5) return load->Fail("a frame has an unknown rotation order");
     if (!Finite(f.translation) || !Finite(f.scale) || !Finite(f.rotation))
@@ -78,14 +86,26 @@ bool ReadSkinBones(Mv1Load* load) {
     if (!base->skinBones || !users) return false;
     for (uint32_t u = 0; u < userCount; ++u)
         users[u] = ModelBaseSkinBoneUser{int(image.U32(usersAt + 8 * u)), int(image.U32(usersAt + 8 * u + 4))};
+    // The file may list the bones in any frame order; base data keeps each
+    // frame's bones together, in frame order, so a frame finds its own as
+    // one run.
+    std::vector<int> order(count);
     for (uint32_t k = 0; k < count; ++k) {
+        const int frame = int(image.U32(first + k * kMv1SkinBoneStride + 0x0C));
+        if (frame < 0 || frame >= base->frameCount) return load->Fail("a skin bone names no frame");
+        order[k] = int(k);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return image.U32(first + uint32_t(a) * kMv1SkinBoneStride + 0x0C) <
+               image.U32(first + uint32_t(b) * kMv1SkinBoneStride + 0x0C);
+    });
+    load->skinBoneSlot.assign(count, 0);
+    for (uint32_t slot = 0; slot < count; ++slot) load->skinBoneSlot[size_t(order[slot])] = int(slot);
+    for (uint32_t slot = 0; slot < count; ++slot) {
+        const uint32_t k = uint32_t(order[slot]);
         uint32_t at = first + k * kMv1SkinBoneStride;
-        ModelBaseSkinBone& bone = base->skinBones[k];
+        ModelBaseSkinBone& bone = base->skinBones[slot];
         bone.boneFrame = int(image.U32(at + 0x0C));
-        if (bone.boneFrame < 0 || bone.boneFrame >= base->frameCount)
-            return load->Fail("a skin bone names no frame");
-        if (k > 0 && base->skinBones[k - 1].boneFrame > bone.boneFrame)
-            return load->Fail("the skin bones are not in frame order");
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 3; ++c) bone.offset.m[r][c] = image.F32(at + 0x10 + 4 * uint32_t(r * 3 + c));
         bone.offset.m[3][3] = 1.0f;
@@ -120,11 +140,17 @@ bool ReadBoneRefs(Mv1Load* load) {
         int k = load->Index(image.U32(first + 4 * r), load->Header(kMv1SkinBones), kMv1SkinBoneStride,
                             uint32_t(base->skinBoneCount), "a bone reference names no skin bone");
         if (k < 0) return false;
-        base->boneRefs[r] = &base->skinBones[k];
+        base->boneRefs[r] = &base->skinBones[load->skinBoneSlot[size_t(k)]];
     }
     for (int i = 0; i < base->frameCount; ++i) {
         ModelBaseFrame& f = base->frames[i];
         uint32_t at = load->frames[size_t(i)];
+        if (uint32_t own = image.U32(at + 0xA0)) {
+            int k = load->Index(own, load->Header(kMv1SkinBones), kMv1SkinBoneStride, uint32_t(base->skinBoneCount),
+                                "a frame's skin bone is not a skin bone");
+            if (k < 0) return false;
+            f.skinBone = &base->skinBones[load->skinBoneSlot[size_t(k)]];
+        }
         uint32_t refs = image.U32(at + 0xA4);
         if (refs == 0) continue;
         int r = load->Index(image.U32(at + 0xA8), first, 4, count, "a frame's bone references lie outside their list");

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "model/base/model_records.h"
@@ -78,6 +79,8 @@ Mv1Range DecodeMv1RangeCode(uint8_t first, uint8_t second);
 
 // Header word offsets the parts of the reader share.
 enum Mv1Header : uint32_t {
+    kMv1FrameRecordCount = 0x54,
+    kMv1FrameRecords = 0x58,
     kMv1BoneRefCount = 0x34,
     kMv1BoneRefs = 0x38,
     kMv1SkinBones = 0x60,
@@ -97,6 +100,9 @@ enum Mv1Header : uint32_t {
 };
 
 constexpr uint32_t kMv1SkinBoneStride = 0x54;
+constexpr uint32_t kMv1FrameRecordBytes = 0x64;
+// What BlockPlace gives for an offset outside its block (never a real place).
+inline const uint8_t* const kMv1BadPlace = reinterpret_cast<const uint8_t*>(uintptr_t(1));
 constexpr uint32_t kMv1NoPosition = 0xFFFFFFFFu;  // a list whose records carry no position
 constexpr uint32_t kMv1KeySetStrideRequired = 20;
 
@@ -109,7 +115,11 @@ struct Mv1Load {
     uint64_t budget = 0;  // bytes the base data may still take
     const char* strings = nullptr;
     uint32_t stringBytes = 0;
-    std::vector<uint32_t> frames, materials, textures, meshes, lists, animSets, shapes, shapeMeshes, bodies, joints;
+    std::vector<uint32_t> frames, materials, textures, meshes, lists, animSets, shapes, shapeMeshes, bodies, joints,
+        frameRecords;
+    std::vector<std::pair<uint32_t, int>> frameRecordOrder;  // (offset, position), by offset
+    uint32_t blockAt[2] = {0, 0};       // file offsets of data blocks A and B
+    std::vector<int> skinBoneSlot;      // per skin bone in file order, its place in base data
 
     uint32_t Header(uint32_t at) const { return image.U32(at); }
     // Logs "MV1 LoadModel Error : what" and gives false.
@@ -134,6 +144,13 @@ struct Mv1Load {
     // (logged). A zero reference gives -2 when allowed.
     int Ref(uint32_t offset, const std::vector<uint32_t>& list, uint32_t positionField, bool allowNone,
             const char* what) const;
+    // Position of the frame-attached record at offset; -2 for offset 0, -1
+    // (logged) for an offset that starts no such record.
+    int FrameRecordAt(uint32_t offset) const;
+    // The place in the base's copy of data block 0 (A) or 1 (B) that a
+    // file offset names; null for offset 0, kMv1BadPlace (logged) for an
+    // offset outside the block.
+    const uint8_t* BlockPlace(int block, uint32_t offset, const char* what) const;
     // Position in a contiguous array of stride-byte records at first, or
     // -1 (logged).
     int Index(uint32_t offset, uint32_t first, uint32_t stride, uint32_t count, const char* what) const;

@@ -1,6 +1,7 @@
 // Binary model meshes and triangle lists: the records, the runs that tie
 // them to their frames and meshes, the packed mesh vertices and each
 // list's bone palette, vertex numbers and indices.
+#include <algorithm>
 #include <cstring>
 
 #include "model/convert/base_routines.h"
@@ -33,7 +34,7 @@ bool ReadMesh(Mv1Load* load, int i) {
     m.cullMode = image.bytes[at + 0x2D];
     m.vertexColours = image.bytes[at + 0x38];
     m.vertexSpecular = image.bytes[at + 0x39];
-    m.uvChannelCount = image.bytes[at + 0x3A] < kModelUvChannels ? image.bytes[at + 0x3A] : kModelUvChannels;
+    m.uvChannelCount = std::min<int>(image.bytes[at + 0x3A], kModelUvChannels);
     m.vertexCount = int(image.U32(at + 0x40));
     if (m.cullMode > 2) return load->Fail("a mesh has an unknown cull mode");
     if (m.vertexCount < 0) return load->Fail("a mesh has too many vertices");
@@ -176,20 +177,6 @@ bool ReadMeshVertices(Mv1Load* load, int i) {
     return in.ok() || load->Fail("a mesh's vertices run past the end of the file");
 }
 
-// Weights of a list's vertex: no more than its kind holds, and (kinds 1
-// and 2) every bone in the list's palette.
-bool WeightsFit(const ModelBaseTriangleList& l, const ModelBaseFrame& f, const ModelBasePosition& p) {
-    int limit = l.vertexKind == 0 ? 0 : l.vertexKind == 1 ? 4 : l.vertexKind == 2 ? 8 : l.maxWeights;
-    int count = 0;
-    for (; p.weightBones && count < f.maxWeightsPerVertex && p.weightBones[count] != -1; ++count) {
-        if (l.vertexKind != 1 && l.vertexKind != 2) continue;
-        bool inPalette = false;
-        for (int b = 0; b < l.boneCount && !inPalette; ++b) inPalette = l.bones[b] == p.weightBones[count];
-        if (!inPalette) return false;
-    }
-    return count <= limit;
-}
-
 bool ReadListData(Mv1Load* load, int i) {
     const Mv1Image& image = load->image;
     ModelBase* base = load->base;
@@ -225,9 +212,10 @@ bool ReadListData(Mv1Load* load, int i) {
     for (int v = 0; v < l.vertexCount; ++v) {
         uint32_t number = in.Unsigned(numberBytes);
         if (number >= uint32_t(mesh.vertexCount)) return load->Fail("a triangle list names a vertex its mesh does not have");
+        // Weights beyond what the kind holds, or on a bone outside the
+        // palette, are taken as the vertex fill takes them (the first 4 or
+        // 8; the slot past the palette).
         l.meshVertices[v] = int(number);
-        if (!WeightsFit(l, f, f.positions[mesh.vertices[number].position]))
-            return load->Fail("a triangle list vertex has weights its list cannot hold");
     }
     // Widths 2 and 3 store no indices: they stay 0.
     if (!in.Need(uint64_t(l.indexCount), uint64_t(indexBytes))) return load->Fail("a triangle list runs past the end of the file");

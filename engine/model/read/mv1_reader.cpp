@@ -6,32 +6,41 @@
 // from the magic, and an offset of 0 names nothing. Integers are
 // little-endian.
 //
-// Header (u32 words): 0x20 frame count, 0x24 first frame; 0x34/0x38 the
-// bone-reference array (u32 skin-bone offsets); 0x3C/0x40 materials;
-// 0x44/0x48 textures; 0x4C/0x50 meshes; 0x5C/0x60 skin bones (0x54 bytes
-// apart); 0x64/0x68 skin-bone users (8 bytes: frame, slot); 0x6C/0x70
-// triangle lists; 0xA4 the mesh-drawing float; 0xAC/0xB0 string table size
-// and offset (names are offsets into it); 0xC0/0xC4/0xC8 key sets (count,
-// record size which must be 20, first); 0xCC/0xD0/0xD4 frame animations
-// (count, record size, first); 0xD8/0xDC animation sets; 0xF0 shape header;
-// 0xF4 physics header. Chained records hold the next record at +0x04 and
-// their own list position at +0x0C (frames, materials, animation sets,
-// shapes, rigid bodies, joints) or +0x08 (meshes, triangle lists, shape
-// meshes); a reference is the offset of the record named. The totals at
-// 0x7C-0xB4 and the words 0x04-0x1C, 0x28-0x30, 0xA8 serve readers that
-// size one block up front; this reader counts for itself.
+// Header (u32 words): 0x08 a word kept as it stands; 0x10/0x14 the sizes
+// and 0x18/0x1C the offsets of data blocks A and B (kept as they stand;
+// frames point into them); 0x20 frame count, 0x24 first frame; 0x34/0x38
+// the bone-reference array (u32 skin-bone offsets); 0x3C/0x40 materials;
+// 0x44/0x48 textures; 0x4C/0x50 meshes; 0x54/0x58 frame-attached records;
+// 0x5C/0x60 skin bones (0x54 bytes apart, in any frame order);
+// 0x64/0x68 skin-bone users (8 bytes: frame, slot); 0x6C/0x70 triangle
+// lists; 0xA4 the mesh-drawing float, 0xA8 a word kept beside it;
+// 0xAC/0xB0 string table size and offset (names are offsets into it);
+// 0xC0/0xC4/0xC8 key sets (count, record size which must be 20, first);
+// 0xCC/0xD0/0xD4 frame animations (count, record size, first); 0xD8/0xDC
+// animation sets; 0xF0 shape header; 0xF4 physics header. Chained records
+// hold the next record at +0x04 and their own list position at +0x0C
+// (frames, materials, animation sets, shapes, rigid bodies, joints) or
+// +0x08 (meshes, triangle lists, shape meshes); a reference is the offset
+// of the record named. The totals at 0x7C-0xB4 and the words 0x04, 0x0C,
+// 0x28-0x30 serve readers that size one block up front; this reader
+// counts for itself.
 //
-// Frame (0xE0 bytes read): +0x08 name, +0x30/+0x34 meshes below and frames
-// below, +0x38 parent (parents come first; children and siblings follow
-// the list order), +0x4C translation, +0x58 scale, +0x64 rotation (3
-// floats each), +0x70 rotation order 0-5, +0x74 quaternion, +0x84 flags
-// (bit 0 visible, bit 1 placed by the model matrix even under a parent),
-// +0x88 user word, +0x8C the use-frame-smoothing-angles
-// word, +0x94/+0x98 meshes (count, first; consecutive), +0xA4/+0xA8 bone
-// references (count, first entry), +0xB0 u16 vertex flags, +0xB2 u16 most
-// weights per position, +0xB4 smoothing angle, +0xB8 non-zero: compute the
-// normals, +0xBC positions, +0xC0 normals, +0xC4 packed vertex data,
-// +0xD8/+0xDC shapes (count, first; consecutive).
+// Frame-attached record (0x64 bytes): +0x08 name, +0x0C twenty-two words.
+//
+// Frame (0xDC bytes read): +0x08 name, +0x14 a place in data block A,
+// +0x24 a place in data block B (offsets, 0 for none), +0x30/+0x34 meshes
+// below and frames below, +0x38 parent (parents come first; children and
+// siblings follow the list order), +0x4C translation, +0x58 scale, +0x64
+// rotation (3 floats each), +0x70 rotation order 0-5, +0x74 quaternion,
+// +0x84 flags (bit 0 visible, bit 1 placed by the model matrix even under
+// a parent), +0x88 user word, +0x8C the use-frame-smoothing-angles word,
+// +0x94/+0x98 meshes (count, first; consecutive), +0xA0 the frame's skin
+// bone (offset of its record, 0 for none), +0xA4/+0xA8 bone references
+// (count, first entry), +0xAC its frame-attached record (0 for none),
+// +0xB0 u16 vertex flags, +0xB2 u16 most weights per position, +0xB4
+// smoothing angle, +0xB8 non-zero: compute the normals, +0xBC positions,
+// +0xC0 normals, +0xC4 packed vertex data, +0xD8 the offset of the frame's
+// shape entry (0 for none): u32 shape count, u32 first shape (consecutive).
 // Packed frame data: positions (flag bit 2: six floats of minimum and
 // range per axis, then u16 per coordinate = u x range / 60000 + minimum;
 // else three floats); unless bit 3, per position up to the most pairs of
@@ -41,7 +50,8 @@
 //
 // Skin bone: +0x0C bone frame, +0x10 twelve floats (rows 0-3 of the offset
 // matrix, three columns each), +0x40 translation-only word, +0x44/+0x48
-// users (count, first entry). Material (0x2CC bytes): +0x08 name, +0x10
+// users (count, first entry). Base data keeps them in frame order (the
+// file's order among the bones of one frame). Material (0x2CC bytes): +0x08 name, +0x10
 // diffuse, ambient, specular, emissive and power (17 floats), three layer
 // groups at +0x58, +0x11C, +0x1E0 (count up to 8, then 24-byte entries of
 // texture index and layer word), +0x2A4 flag word, +0x2A8 alpha, +0x2AC
@@ -59,20 +69,24 @@
 // vertex count, +0x48 packed vertices: with flag bit 5 one diffuse and one
 // specular colour (u32 0xAARRGGBB) for all; position then normal indices
 // (widths by bits 0-1 and 2-3: none, u8, u16, u32); else the colours per
-// vertex; u, v per set (floats, or u16 / 65535 with bit 4); with bit 6 one
-// no-outline bit per vertex, high bit first.
+// vertex; u, v per set (floats, or u16 / 65535 with bit 4; a mesh keeps
+// its first eight sets); with bit 6 one no-outline bit per vertex, high
+// bit first.
 // Triangle list (0x1C bytes): +0x0C mesh, +0x10 u16 kind (0 rigid, 1 up
 // to 4 weights, 2 up to 8, 3 any), +0x12 u8 widths, +0x14 u16 vertices,
 // +0x16 u16 indices, +0x18 packed data: kinds 1 and 2 a u16 bone count (at
 // most 54) and u16 bone slots, kind 3 a u16 weight count; mesh-vertex
 // numbers (bits 0-1: u8, u16, u32); indices (bits 2-3: u8, u16; other
-// widths store none).
+// widths store none). A vertex takes the first 4 or 8 weights of its
+// position (kinds 1, 2) or the list's weight count (kind 3); a bone
+// missing from the palette takes the slot past its end.
 // Key set (20 bytes): u8 value type, u8 key kind, u16 flags, +0x04 key
 // data, read by mv1_animation.cpp; frame animation: +0x00 position, +0x04
 // set, +0x08 frame, +0x0C value, +0x10 word, +0x14/+0x18 key sets (count,
 // first); animation set: +0x08 name, +0x10 end time, +0x14/+0x18 frame
 // animations (count, first), +0x2C flags. Shapes, physics: see
 // mv1_shapes.cpp.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -164,9 +178,46 @@ bool ReadStrings(Mv1Load* load) {
     return true;
 }
 
+// The two data blocks, copied whole.
+bool ReadDataBlocks(Mv1Load* load) {
+    for (int b = 0; b < 2; ++b) {
+        const uint32_t size = load->Header(0x10 + 4 * uint32_t(b)), at = load->Header(0x18 + 4 * uint32_t(b));
+        load->blockAt[b] = at;
+        if (size == 0) continue;
+        if (!load->image.Has(at, size)) return load->Fail("a data block lies outside the file");
+        auto* copy = load->Take<uint8_t>(size);
+        if (!copy) return false;
+        std::memcpy(copy, load->image.bytes + at, size);
+        load->base->dataBlocks[b] = ModelBaseDataBlock{size, copy};
+    }
+    return true;
+}
+
+bool ReadFrameRecords(Mv1Load* load) {
+    ModelBase* base = load->base;
+    const uint32_t count = load->Header(kMv1FrameRecordCount);
+    if (!load->Walk(load->Header(kMv1FrameRecords), count, kMv1FrameRecordBytes, kMv1NoPosition,
+                    &load->frameRecords, "the frame-attached records are broken"))
+        return false;
+    base->frameRecords = load->Take<ModelBaseFrameRecord>(count);
+    if (!base->frameRecords) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t at = load->frameRecords[i];
+        ModelBaseFrameRecord& r = base->frameRecords[i];
+        if (!(r.name = load->Name(load->image.U32(at + 0x08)))) return false;
+        for (int w = 0; w < kModelFrameRecordWords; ++w) r.words[w] = load->image.U32(at + 0x0C + 4 * uint32_t(w));
+    }
+    base->frameRecordCount = int(count);
+    for (uint32_t i = 0; i < count; ++i) load->frameRecordOrder.emplace_back(load->frameRecords[i], int(i));
+    std::sort(load->frameRecordOrder.begin(), load->frameRecordOrder.end());
+    return true;
+}
+
 bool ReadBase(Mv1Load* load, std::vector<uint32_t>* computeNormals) {
     ModelBase* base = load->base;
     std::memcpy(&base->meshDrawFloat, load->image.bytes + 0xA4, 4);
+    base->headerWord = load->Header(0x08);
+    base->meshDrawWord = load->Header(0xA8);
     base->gravity = GetModelLoadGravity();
     if (load->params->folder) {
         std::string folder = load->params->folder;
@@ -176,7 +227,7 @@ bool ReadBase(Mv1Load* load, std::vector<uint32_t>* computeNormals) {
         std::memcpy(copy, folder.c_str(), folder.size());
         base->folder = copy;
     }
-    if (!ReadStrings(load) || !ReadMv1Frames(load) || !ReadMv1Textures(load) || !ReadMv1Meshes(load) ||
+    if (!ReadStrings(load) || !ReadDataBlocks(load) || !ReadFrameRecords(load) || !ReadMv1Frames(load) || !ReadMv1Textures(load) || !ReadMv1Meshes(load) ||
         !ReadMv1FrameVertices(load) || !ReadMv1MeshVertices(load) || !ReadMv1Shapes(load) ||
         !ReadMv1Physics(load) || !ReadMv1Animations(load))
         return false;
@@ -291,6 +342,24 @@ int Mv1Load::Ref(uint32_t offset, const std::vector<uint32_t>& list, uint32_t po
     // stands for another.
     if (position >= list.size() || list[position] != offset) return Fail(what), -1;
     return int(position);
+}
+
+int Mv1Load::FrameRecordAt(uint32_t offset) const {
+    if (offset == 0) return -2;
+    // These records carry no position of their own: look the offset up.
+    auto it = std::lower_bound(frameRecordOrder.begin(), frameRecordOrder.end(), std::make_pair(offset, 0));
+    if (it == frameRecordOrder.end() || it->first != offset) return Fail("a frame names no frame-attached record"), -1;
+    return it->second;
+}
+
+const uint8_t* Mv1Load::BlockPlace(int block, uint32_t offset, const char* what) const {
+    if (offset == 0) return nullptr;
+    const ModelBaseDataBlock& b = base->dataBlocks[block];
+    if (!b.bytes || offset < blockAt[block] || offset - blockAt[block] >= b.size) {
+        Fail(what);
+        return kMv1BadPlace;
+    }
+    return b.bytes + (offset - blockAt[block]);
 }
 
 int Mv1Load::Index(uint32_t offset, uint32_t first, uint32_t stride, uint32_t count, const char* what) const {

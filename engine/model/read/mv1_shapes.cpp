@@ -6,7 +6,8 @@
 // +0x14/+0x18 its shape meshes (count, first; consecutive). Shape mesh:
 // +0x08 position, +0x0C mesh, +0x14 vertex count, +0x18 vertices of seven
 // words: mesh vertex, position offset x, y, z, normal offset x, y, z. A
-// frame names its shapes at +0xD8/+0xDC. Base data keeps one shape target
+// frame names its shape entry at +0xD8: the count and the first of its
+// shapes (consecutive), two words. Base data keeps one shape target
 // per shape mesh, ordered by mesh, then by shape, within each frame.
 //
 // Physics header (0x14 bytes): +0x00 gravity (y), +0x04/+0x08 rigid bodies,
@@ -102,10 +103,12 @@ bool BuildTargets(Mv1Load* load, const std::vector<ShapeRun>& runs, const std::v
     std::vector<uint8_t> tied(runs.size(), 0);
     for (int i = 0; i < base->frameCount; ++i) {
         ModelBaseFrame& f = base->frames[i];
-        uint32_t count = image.U32(load->frames[size_t(i)] + 0xD8);
+        const uint32_t entry = image.U32(load->frames[size_t(i)] + 0xD8);
+        if (entry == 0) continue;
+        if (!image.Has(entry, 8)) return load->Fail("a frame's shape entry lies outside the file");
+        uint32_t count = image.U32(entry);
         if (count == 0) continue;
-        int first = load->Ref(image.U32(load->frames[size_t(i)] + 0xDC), load->shapes, 0x0C, false,
-                              "a frame's shapes are broken");
+        int first = load->Ref(image.U32(entry + 4), load->shapes, 0x0C, false, "a frame's shapes are broken");
         if (first < 0) return false;
         if (count > runs.size() - size_t(first)) return load->Fail("a frame's shapes are broken");
         for (size_t s = size_t(first); s < size_t(first) + count; ++s) {

@@ -12,6 +12,7 @@ constexpr int kReadMeshMaxMaterials = 256;
 constexpr int kReadMeshMaxSkinWeights = 4096;
 constexpr int kReadMaterialMaxLayerTextures = 256;
 constexpr int kReadMaterialNormalMapLayer = 2;  // the layer of a material's normal maps
+constexpr int kReadUvChannels = 4;  // UV channels of a read mesh
 constexpr float kReadFrameDefaultSmoothing = 1.5207964f;  // pi/2 - 0.05
 
 struct ReadModelFrame;
@@ -32,7 +33,7 @@ struct ReadModelList {
 
 // The per-corner index arrays of a mesh's faces, by number: positions,
 // normals, colours, then one per UV channel.
-constexpr int kFaceIndexArrays = 3 + kModelUvChannels;
+constexpr int kFaceIndexArrays = 3 + kReadUvChannels;
 enum ReadFaceArray : int { READ_FACE_POSITIONS = 0, READ_FACE_NORMALS = 1, READ_FACE_COLOURS = 2, READ_FACE_UVS = 3 };
 constexpr uint32_t kAllFaceArrays = (1u << kFaceIndexArrays) - 1;
 constexpr int kReadFaceMaxCorners = 255;
@@ -75,8 +76,8 @@ struct ReadModelMesh {
     Vector3* normals;
     int colourCount;
     float (*colours)[4];
-    int uvCount[kModelUvChannels];
-    float (*uvs[kModelUvChannels])[2];
+    int uvCount[kReadUvChannels];
+    float (*uvs[kReadUvChannels])[2];
     int materialCount;
     ReadModelMaterial* materials[kReadMeshMaxMaterials];
     int skinWeightCount;

@@ -42,7 +42,9 @@ struct GlState {
     struct ShaderAttributes {
         bool valid;
         GLuint buffer;
-        int skin, stride;
+        int skin;
+        bool tangents;
+        int stride;
         GLintptr base;
     } shaderAttributes;
 };
@@ -409,10 +411,10 @@ void BindTextures(const DeviceState& s, const GlProgramKey& key) {
     glActiveTexture(GL_TEXTURE0);
 }
 
-// The model shaders read the diffuse texture (stage 0) and the two toon
-// ramps (stages 3 and 4).
+// The model shaders read the diffuse texture (stage 0), the normal map
+// (1), the second layer (2) and the two toon ramps (3 and 4).
 void BindShaderTextures(const DeviceState& s) {
-    for (int i : {0, 3, 4})
+    for (int i = 0; i < kGlShaderStages; ++i)
         if (s.textures[i]) BindStage(s, i);
     glActiveTexture(GL_TEXTURE0);
 }
@@ -444,15 +446,21 @@ void SetAttributes(uint32_t fvf, int stride, GLintptr base) {
         toggle(GLuint(4 + i), i < sets, n, GL_FLOAT, GL_FALSE, n * 4);
         if (i >= sets) glVertexAttrib4f(GLuint(4 + i), 0, 0, 0, 1);
     }
+    glDisableVertexAttribArray(kGlTangentAttribute);
+    glDisableVertexAttribArray(kGlBinormalAttribute);
 }
 
 // Points the attributes at vertices of a model shader's layout: rigid
 // position, normal, diffuse, specular, texture set 0; skinned lists their
-// source layout, then diffuse, specular and texture set 0.
-void SetShaderAttributes(GLuint buffer, int skin, int stride, GLintptr base) {
+// source layout, then diffuse, specular and texture set 0. Vertices with
+// tangent data carry tangent and binormal after the rigid position (the
+// normal follows them) or after the skinned source vertex.
+void SetShaderAttributes(GLuint buffer, int skin, bool tangents, int stride, GLintptr base) {
     GlState::ShaderAttributes& last = State().gl.shaderAttributes;
-    if (last.valid && last.buffer == buffer && last.skin == skin && last.stride == stride && last.base == base) return;
-    last = {true, buffer, skin, stride, base};
+    if (last.valid && last.buffer == buffer && last.skin == skin && last.tangents == tangents &&
+        last.stride == stride && last.base == base)
+        return;
+    last = {true, buffer, skin, tangents, stride, base};
     struct Attribute {
         GLuint index;
         GLint size;
@@ -460,27 +468,33 @@ void SetShaderAttributes(GLuint buffer, int skin, int stride, GLintptr base) {
         GLboolean normalised;
         int offset;
     };
-    static const Attribute kRigid[] = {{0, 3, GL_FLOAT, GL_FALSE, 0}, {1, 3, GL_FLOAT, GL_FALSE, 12},
-                                       {2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 24},
-                                       {3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 28}};
-    static const Attribute kFour[] = {{5, 4, GL_FLOAT, GL_FALSE, 0},  {0, 3, GL_FLOAT, GL_FALSE, 16},
-                                      {1, 3, GL_FLOAT, GL_FALSE, 32}, {6, 4, GL_UNSIGNED_BYTE, GL_FALSE, 44},
-                                      {2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 48},
-                                      {3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 52}};
+    // The source part of each layout; the colours follow it.
+    static const Attribute kRigid[] = {{0, 3, GL_FLOAT, GL_FALSE, 0}, {1, 3, GL_FLOAT, GL_FALSE, 12}};
+    static const Attribute kRigidTangents[] = {{0, 3, GL_FLOAT, GL_FALSE, 0},
+                                               {kGlTangentAttribute, 3, GL_FLOAT, GL_FALSE, 12},
+                                               {kGlBinormalAttribute, 3, GL_FLOAT, GL_FALSE, 24},
+                                               {1, 3, GL_FLOAT, GL_FALSE, 36}};
+    static const Attribute kFour[] = {{5, 4, GL_FLOAT, GL_FALSE, 0}, {0, 3, GL_FLOAT, GL_FALSE, 16},
+                                      {1, 3, GL_FLOAT, GL_FALSE, 32}, {6, 4, GL_UNSIGNED_BYTE, GL_FALSE, 44}};
     static const Attribute kEight[] = {{5, 4, GL_FLOAT, GL_FALSE, 0},  {7, 4, GL_FLOAT, GL_FALSE, 16},
                                        {1, 3, GL_FLOAT, GL_FALSE, 32}, {6, 4, GL_UNSIGNED_BYTE, GL_FALSE, 44},
-                                       {0, 3, GL_FLOAT, GL_FALSE, 48}, {8, 4, GL_UNSIGNED_BYTE, GL_FALSE, 60},
-                                       {2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 64},
-                                       {3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 68}};
-    const Attribute* list = skin == 0 ? kRigid : skin == 1 ? kFour : kEight;
-    const int count = skin == 0 ? 4 : skin == 1 ? 6 : 8;
-    for (GLuint i = 0; i < 12; ++i) glDisableVertexAttribArray(i);
-    for (int i = 0; i < count; ++i) {
-        const Attribute& a = list[i];
+                                       {0, 3, GL_FLOAT, GL_FALSE, 48}, {8, 4, GL_UNSIGNED_BYTE, GL_FALSE, 60}};
+    const Attribute* list = skin == 1 ? kFour : skin == 2 ? kEight : tangents ? kRigidTangents : kRigid;
+    const int count = skin == 1 ? 4 : skin == 2 ? 6 : tangents ? 4 : 2;
+    for (GLuint i = 0; i < kGlShaderAttributes; ++i) glDisableVertexAttribArray(i);
+    auto point = [stride, base](const Attribute& a) {
         glEnableVertexAttribArray(a.index);
         glVertexAttribPointer(a.index, a.size, a.type, a.normalised, stride, reinterpret_cast<void*>(base + a.offset));
+    };
+    for (int i = 0; i < count; ++i) point(list[i]);
+    const int colours = ShaderVertexBytes(skin, tangents) - 8;
+    if (tangents && skin) {
+        point({kGlTangentAttribute, 3, GL_FLOAT, GL_FALSE, colours - 24});
+        point({kGlBinormalAttribute, 3, GL_FLOAT, GL_FALSE, colours - 12});
     }
-    const int texOffset = ShaderVertexBytes(skin);
+    point({2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, colours});
+    point({3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, colours + 4});
+    const int texOffset = colours + 8;
     if (stride >= texOffset + 8) {
         glEnableVertexAttribArray(4);
         glVertexAttribPointer(4, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(base + texOffset));
@@ -535,10 +549,11 @@ GLintptr StreamIntoRing(GLenum target, GLuint ring, GLsizeiptr capacity, GLsizei
 struct DrawProgram {
     bool shaders;
     int skin;
+    bool tangents;
     uint32_t fvf;
     void Attributes(GLuint buffer, int stride, GLintptr base) const {
         if (shaders)
-            SetShaderAttributes(buffer, skin, stride, base);
+            SetShaderAttributes(buffer, skin, tangents, stride, base);
         else
             SetAttributes(fvf, stride, base);
     }
@@ -554,7 +569,7 @@ bool UseProgram(const DeviceState& s, DrawProgram* out) {
         UploadGlShaderUniforms(program, key, s, TargetFlipped(s), outlinePass, GlCullOf(s));
         ApplyRasterState(s, true);
         BindShaderTextures(s);
-        *out = {true, program->skin, 0};
+        *out = {true, program->skin, program->tangents, 0};
     } else {
         GlProgramKey key = MakeGlProgramKey(s, s.fvf);
         const GlProgram* program = FindGlProgram(key);
@@ -563,7 +578,7 @@ bool UseProgram(const DeviceState& s, DrawProgram* out) {
         UploadGlUniforms(*program, key, s, TargetFlipped(s));
         ApplyRasterState(s, false);
         BindTextures(s, key);
-        *out = {false, 0, s.fvf};
+        *out = {false, 0, false, s.fvf};
     }
     glVertexAttrib4f(2, 1, 1, 1, 1);
     glVertexAttrib4f(3, 0, 0, 0, 0);

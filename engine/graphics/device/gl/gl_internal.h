@@ -76,6 +76,14 @@ void GlColorOf(uint32_t argb, float out[4]);
 void SetGlColor(GLint at, const DeviceColorValue& c);
 
 // ---- Programmable shaders (gl_shader_program.cpp) ----
+// Texture stages the model shaders read: diffuse, normal map, second
+// layer, the two toon ramps.
+constexpr int kGlShaderStages = 5;
+// Vertex attributes: 0 position, 1 normal, 2 diffuse, 3 specular, 4 texture
+// set 0, 5-8 weights and bone slots, then tangent and binormal.
+constexpr GLuint kGlTangentAttribute = 12;
+constexpr GLuint kGlBinormalAttribute = 13;
+constexpr GLuint kGlShaderAttributes = 14;
 // One program per pair of shader indices with the light types, alpha test
 // and normalisation of the draw.
 struct GlShaderKey {
@@ -87,6 +95,7 @@ struct GlShaderKey {
 struct GlShaderProgram {
     GLuint program;
     int skin;  // vertex layout: 0 rigid, 1 four weights, 2 eight weights
+    bool tangents;  // and the tangent data of the second layout
     int fogMode, alphaFunc;
     bool outlineBranch;  // a first pass: it also draws its mesh's outline (uPass)
     GLint pass;
@@ -101,7 +110,7 @@ struct GlShaderProgram {
         DeviceMaterial material;
         uint32_t ambient, factor, fogColor, fogParams[3], alphaRef;
         DeviceLight lights[kDeviceLightCount];
-        float modes[4], stageTextures[3], pass, cull;
+        float modes[4], stageTextures[kGlShaderStages], pass, cull;
     } held;
 };
 

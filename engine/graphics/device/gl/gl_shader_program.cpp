@@ -11,8 +11,10 @@
 // programs leave the GL state alone between a mesh and its outline (which
 // a software rasteriser pays dearly for): an outline runs in the program
 // of its mesh, and the programs cull by the facing of each fragment.
-// Limits: normal maps and second texture layers are recognised but not
-// drawn (the fixed-function road does not draw them either).
+// Normal maps and second texture layers draw on this road alone (the
+// fixed-function road has no stages for them): a normal-mapped mesh is lit
+// per pixel from the normal map in the frame of its vertices' tangent
+// data; a second layer lies over the first texture by its own alpha.
 #include "graphics/device/gl/gl_internal.h"
 
 #include "engine/log.h"
@@ -89,48 +91,124 @@ std::string ToonLightSumsText(const uint8_t lightType[kDeviceLightCount], int dr
     return s;
 }
 
-// One weighted bone of a skinned vertex.
-std::string BoneText(const char* weight, const char* slot, bool always) {
+// One weighted bone of a skinned vertex; a slot past the palette (a bone
+// the list's palette lacks) counts for nothing, as in software skinning.
+std::string BoneText(const char* weight, const char* slot, bool always, bool tangents) {
     std::string s = always ? "  {\n" : std::string("  if (") + weight + " != 0.0) {\n";
-    s += std::string("    int r = min(int(") + slot + " + 0.5), " + Num(kVsPaletteBones - 1) + ") * 3;\n";
-    s += std::string("    P += ") + weight + " * Place(r, p);\n    Nm += " + weight + " * Turn(r, aNormal);\n  }\n";
+    s += std::string("    int r = int(") + slot + " + 0.5);\n";
+    s += "    if (r < " + Num(kVsPaletteBones) + ") {\n      r *= 3;\n";
+    s += std::string("      P += ") + weight + " * Place(r, p);\n      Nm += " + weight + " * Turn(r, aNormal);\n";
+    if (tangents)
+        s += std::string("      Tm += ") + weight + " * Turn(r, aTangent);\n      Bm += " + weight +
+             " * Turn(r, aBinormal);\n";
+    s += "    }\n  }\n";
     return s;
 }
 
+const char* const kHelperFunctions =
+    "vec3 SafeNormalize(vec3 a) { return dot(a, a) > 0.0 ? normalize(a) : a; }\n"
+    "vec3 UnitMax(vec3 c) {\n  float hi = max(c.r, max(c.g, c.b)), lo = min(c.r, min(c.g, c.b));\n"
+    "  if (c.r + c.g + c.b <= 1e-5 || hi - lo < 1e-5 || !(hi > 0.0)) return vec3(1.0);\n  return c / hi;\n}\n";
+
+// Where the lighting of a first pass reads its colour sources and writes
+// its results: the vertex stage (per vertex), or the pixel stage of a
+// normal-mapped mesh (per pixel, from the perturbed normal).
+struct LightingPlace {
+    const char* vertexDiffuse;   // the vertex colours, as inputs of that stage
+    const char* vertexSpecular;
+    const char* diffuse;         // the results
+    const char* specular;
+    const char* toon;
+};
+
+// Lighting of a first pass from P, V and the normal N (declared before):
+// the software toon lighting for the toon types, else the fixed-function
+// lighting, else (lighting off) the vertex colours.
+std::string LightingText(const VertexShaderBits& v, const PixelShaderBits& px, const GlShaderKey& k,
+                         const LightingPlace& at) {
+    const std::string diffuse = at.diffuse, specular = at.specular, toon = at.toon;
+    std::string s;
+    if (px.drawType == 1 || px.drawType == 2) {
+        s += v.vertexDiffuse ? std::string("  vec4 db = floor(") + at.vertexDiffuse + " * 255.0 + 0.5);\n"
+                             : "  vec4 db = floor(clamp(uMatDiffuse * 255.0, 0.0, 255.0));\n";
+        s += v.vertexSpecular ? std::string("  vec4 sb = floor(") + at.vertexSpecular + " * 255.0 + 0.5);\n"
+                              : "  vec4 sb = floor(clamp(uMatSpecular * 255.0, 0.0, 255.0));\n";
+        s += "  vec3 S = vec3(0.0), T = vec3(0.0), Sp = vec3(0.0), D = vec3(0.0), A = vec3(0.0);\n  float NL = 0.0;\n";
+        s += ToonLightSumsText(k.lightType, px.drawType);
+        s += "  vec3 G = uAmbient.rgb * uMatAmbient.rgb + uMatEmissive.rgb;\n";
+        if (px.drawType == 1) {
+            s += "  T += G;\n";
+            s += "  " + diffuse + " = vec4(floor(clamp(db.rgb * UnitMax(S), 0.0, 255.0)) / 255.0, db.a / 255.0);\n";
+            s += "  " + specular + " = vec4(floor(clamp(sb.rgb * UnitMax(Sp), 0.0, 255.0)) / 255.0, sb.a / 255.0);\n";
+            s += "  " + toon + " = vec2(max(T.r, max(T.g, T.b)), max(Sp.r, max(Sp.g, Sp.b)));\n";
+        } else {
+            s += "  A += G;\n";
+            s += "  " + diffuse + " = vec4(floor(clamp(db.rgb * D + A * 255.0, 0.0, 254.9999)) / 255.0, db.a / 255.0);\n";
+            s += "  " + specular +
+                 " = vec4(floor(clamp(sb.rgb * clamp(Sp, 0.0, 254.9999), 0.0, 255.0)) / 255.0, sb.a / 255.0);\n";
+            s += "  " + toon + " = vec2(NL, 0.0);\n";
+        }
+    } else if (!v.lighting) {
+        s += "  " + diffuse + " = " + at.vertexDiffuse + ";\n  " + specular + " = " + at.vertexSpecular + ";\n";
+    } else {
+        s += v.vertexDiffuse ? std::string("  vec4 cd = ") + at.vertexDiffuse + ";\n" : "  vec4 cd = uMatDiffuse;\n";
+        s += v.vertexSpecular ? std::string("  vec4 cs = ") + at.vertexSpecular + ";\n" : "  vec4 cs = uMatSpecular;\n";
+        s += "  vec3 ambientSum = uAmbient.rgb;\n  vec3 diffuseSum = vec3(0.0);\n  vec3 specularSum = vec3(0.0);\n";
+        s += GlLightSumsText(k.lightType, v.specular);
+        s += "  " + diffuse +
+             " = vec4(clamp(uMatEmissive.rgb + uMatAmbient.rgb * ambientSum + cd.rgb * diffuseSum, 0.0, 1.0), cd.a);\n";
+        s += "  " + specular + " = vec4(clamp(cs.rgb * specularSum, 0.0, 1.0), cs.a);\n";
+    }
+    return s;
+}
+
+// A normal map changes the lighting only where there is lighting: then it
+// is computed per pixel.
+bool LightsPerPixel(const VertexShaderBits& v, const PixelShaderBits& px) {
+    return v.normalMap && px.normalMap && !v.outline && (px.drawType != 0 || v.lighting);
+}
+
 std::string VertexText(const VertexShaderBits& v, const PixelShaderBits& px, const GlShaderKey& k) {
+    const bool perPixel = LightsPerPixel(v, px);
     std::string s = "#version 330 core\n";
     s += "layout(location=0) in vec3 aPosition;\nlayout(location=1) in vec3 aNormal;\n";
     s += "layout(location=2) in vec4 aDiffuse;\nlayout(location=3) in vec4 aSpecular;\n";
     s += "layout(location=4) in vec4 aTex0;\n";
     if (v.skin >= 1) s += "layout(location=5) in vec4 aWeights0;\nlayout(location=6) in vec4 aBones0;\n";
     if (v.skin == 2) s += "layout(location=7) in vec4 aWeights1;\nlayout(location=8) in vec4 aBones1;\n";
+    if (perPixel)
+        s += "layout(location=" + Num(int(kGlTangentAttribute)) + ") in vec3 aTangent;\nlayout(location=" +
+             Num(int(kGlBinormalAttribute)) + ") in vec3 aBinormal;\n";
     s += "uniform vec4 uMatrices[" + Num(v.skin ? 3 * kVsPaletteBones : 3) + "];\n";
     s += "uniform vec4 uTexTransform[2];\nuniform vec4 uOutline;\nuniform vec4 uRenormalise;\n";
     s += "uniform mat3 uNormalMatrix;\nuniform mat4 uView;\nuniform mat4 uProjection;\n";
     s += "uniform vec2 uClipShift;\nuniform float uFlipY;\nuniform vec3 uEye;\n";
     s += kMaterialAndLightUniforms;
     s += "out vec4 vDiffuse;\nout vec4 vSpecular;\nout vec2 vTex0;\nout vec2 vToon;\nout float vFogDepth;\n";
+    if (perPixel)
+        s += "out vec3 vPosition;\nout vec3 vNormal;\nout vec3 vTangent;\nout vec3 vBinormal;\n"
+             "out vec4 vVertexDiffuse;\nout vec4 vVertexSpecular;\n";
     s += "uniform float uCull;\nflat out float vCull;\n";
     const bool branch = !v.outline;  // a first pass carries its mesh's outline pass
     if (branch) s += "uniform vec4 uPass;\nflat out float vPass;\n";
     s += "vec3 Place(int r, vec4 p) { return vec3(dot(uMatrices[r], p), dot(uMatrices[r + 1], p), dot(uMatrices[r + 2], p)); }\n";
     s += "vec3 Turn(int r, vec3 n) {\n"
          "  return vec3(dot(uMatrices[r].xyz, n), dot(uMatrices[r + 1].xyz, n), dot(uMatrices[r + 2].xyz, n));\n}\n";
-    s += "vec3 SafeNormalize(vec3 a) { return dot(a, a) > 0.0 ? normalize(a) : a; }\n";
-    s += "vec3 UnitMax(vec3 c) {\n  float hi = max(c.r, max(c.g, c.b)), lo = min(c.r, min(c.g, c.b));\n"
-         "  if (c.r + c.g + c.b <= 1e-5 || hi - lo < 1e-5 || !(hi > 0.0)) return vec3(1.0);\n  return c / hi;\n}\n";
+    s += kHelperFunctions;
     s += "void main() {\n  vec4 p = vec4(aPosition, 1.0);\n  vCull = uCull;\n";
     if (v.skin == 0) {
         s += "  vec3 P = Place(0, p);\n  vec3 Nm = Turn(0, aNormal);\n";
+        if (perPixel) s += "  vec3 Tm = Turn(0, aTangent);\n  vec3 Bm = Turn(0, aBinormal);\n";
     } else {
         s += "  vec3 P = vec3(0.0);\n  vec3 Nm = vec3(0.0);\n";
+        if (perPixel) s += "  vec3 Tm = vec3(0.0);\n  vec3 Bm = vec3(0.0);\n";
         const char* w0[4] = {"aWeights0.x", "aWeights0.y", "aWeights0.z", "aWeights0.w"};
         const char* b0[4] = {"aBones0.x", "aBones0.y", "aBones0.z", "aBones0.w"};
         const char* w1[4] = {"aWeights1.x", "aWeights1.y", "aWeights1.z", "aWeights1.w"};
         const char* b1[4] = {"aBones1.x", "aBones1.y", "aBones1.z", "aBones1.w"};
-        for (int i = 0; i < 4; ++i) s += BoneText(w0[i], b0[i], i == 0);
+        for (int i = 0; i < 4; ++i) s += BoneText(w0[i], b0[i], i == 0, perPixel);
         if (v.skin == 2)
-            for (int i = 0; i < 4; ++i) s += BoneText(w1[i], b1[i], false);
+            for (int i = 0; i < 4; ++i) s += BoneText(w1[i], b1[i], false, perPixel);
     }
     if (v.outline) s += "  P += Nm * uOutline.x;\n";
     if (branch) {
@@ -154,51 +232,49 @@ std::string VertexText(const VertexShaderBits& v, const PixelShaderBits& px, con
         return s;
     }
     s += std::string("  if (outlinePass) {\n") + outlineColours + "    return;\n  }\n";
+    // The normal the lighting reads: the toon types' world normal made unit
+    // length (skinned ones only when asked), else the rigid normal matrix's
+    // or the skinned normal.
+    std::string normal;
     if (toon) {
-        if (v.skin == 0)
-            s += "  vec3 N = SafeNormalize(Nm);\n";
-        else
-            s += "  vec3 N = uRenormalise.x > 0.5 ? SafeNormalize(Nm) : Nm;\n";
-        s += v.vertexDiffuse ? "  vec4 db = floor(aDiffuse * 255.0 + 0.5);\n"
-                             : "  vec4 db = floor(clamp(uMatDiffuse * 255.0, 0.0, 255.0));\n";
-        s += v.vertexSpecular ? "  vec4 sb = floor(aSpecular * 255.0 + 0.5);\n"
-                              : "  vec4 sb = floor(clamp(uMatSpecular * 255.0, 0.0, 255.0));\n";
-        s += "  vec3 S = vec3(0.0), T = vec3(0.0), Sp = vec3(0.0), D = vec3(0.0), A = vec3(0.0);\n  float NL = 0.0;\n";
-        s += ToonLightSumsText(k.lightType, px.drawType);
-        s += "  vec3 G = uAmbient.rgb * uMatAmbient.rgb + uMatEmissive.rgb;\n";
-        if (px.drawType == 1) {
-            s += "  T += G;\n";
-            s += "  vDiffuse = vec4(floor(clamp(db.rgb * UnitMax(S), 0.0, 255.0)) / 255.0, db.a / 255.0);\n";
-            s += "  vSpecular = vec4(floor(clamp(sb.rgb * UnitMax(Sp), 0.0, 255.0)) / 255.0, sb.a / 255.0);\n";
-            s += "  vToon = vec2(max(T.r, max(T.g, T.b)), max(Sp.r, max(Sp.g, Sp.b)));\n";
-        } else {
-            s += "  A += G;\n";
-            s += "  vDiffuse = vec4(floor(clamp(db.rgb * D + A * 255.0, 0.0, 254.9999)) / 255.0, db.a / 255.0);\n";
-            s += "  vSpecular = vec4(floor(clamp(sb.rgb * clamp(Sp, 0.0, 254.9999), 0.0, 255.0)) / 255.0, sb.a / 255.0);\n";
-            s += "  vToon = vec2(NL, 0.0);\n";
-        }
-    } else if (!v.lighting) {
-        s += "  vDiffuse = aDiffuse;\n  vSpecular = aSpecular;\n";
+        normal = v.skin == 0 ? "SafeNormalize(Nm)" : "(uRenormalise.x > 0.5 ? SafeNormalize(Nm) : Nm)";
     } else {
-        s += v.skin == 0 ? "  vec3 N = uNormalMatrix * aNormal;\n" : "  vec3 N = Nm;\n";
-        if (k.normalize) s += "  N = SafeNormalize(N);\n";
-        s += v.vertexDiffuse ? "  vec4 cd = aDiffuse;\n" : "  vec4 cd = uMatDiffuse;\n";
-        s += v.vertexSpecular ? "  vec4 cs = aSpecular;\n" : "  vec4 cs = uMatSpecular;\n";
-        s += "  vec3 ambientSum = uAmbient.rgb;\n  vec3 diffuseSum = vec3(0.0);\n  vec3 specularSum = vec3(0.0);\n";
-        s += GlLightSumsText(k.lightType, v.specular);
-        s += "  vDiffuse = vec4(clamp(uMatEmissive.rgb + uMatAmbient.rgb * ambientSum + cd.rgb * diffuseSum, 0.0, 1.0), cd.a);\n";
-        s += "  vSpecular = vec4(clamp(cs.rgb * specularSum, 0.0, 1.0), cs.a);\n";
+        normal = v.skin == 0 ? "uNormalMatrix * aNormal" : "Nm";
+        if (k.normalize) normal = "SafeNormalize(" + normal + ")";
     }
+    if (perPixel) {
+        // The pixel stage lights from the normal map in this frame.
+        s += "  vPosition = P;\n  vNormal = " + normal + ";\n  vTangent = Tm;\n  vBinormal = Bm;\n";
+        s += "  vVertexDiffuse = aDiffuse;\n  vVertexSpecular = aSpecular;\n";
+        s += "  vDiffuse = aDiffuse;\n  vSpecular = aSpecular;\n}\n";
+        return s;
+    }
+    if (toon || v.lighting) s += "  vec3 N = " + normal + ";\n";
+    s += LightingText(v, px, k, LightingPlace{"aDiffuse", "aSpecular", "vDiffuse", "vSpecular", "vToon"});
     s += "}\n";
     return s;
 }
 
+// The texture-stage cascade of the fixed-function road on the lit colours:
+// stage 0 (with the second layer laid over it by its alpha) times the
+// diffuse colour, the toon ramps of the toon types, the opacity factor,
+// specular, fog and the alpha test. A normal-mapped mesh is lit here first.
 std::string PixelText(const VertexShaderBits& v, const PixelShaderBits& px, const GlShaderKey& k) {
+    const bool perPixel = LightsPerPixel(v, px);
     std::string s = "#version 330 core\n";
     s += "in vec4 vDiffuse;\nin vec4 vSpecular;\nin vec2 vTex0;\nin vec2 vToon;\nin float vFogDepth;\n";
     s += "uniform sampler2D uSampler0;\nuniform sampler2D uSampler3;\nuniform sampler2D uSampler4;\n";
-    s += "uniform vec4 uStageTextures;\nuniform vec4 uModes;\nuniform vec4 uTextureFactor;\n";
+    if (px.secondLayer && !v.outline) s += "uniform sampler2D uSampler2;\n";
+    s += "uniform float uStageTextures[" + Num(kGlShaderStages) + "];\n";
+    s += "uniform vec4 uModes;\nuniform vec4 uTextureFactor;\n";
     s += "uniform vec4 uFogColor;\nuniform vec3 uFogParams;\nuniform int uAlphaRef;\nout vec4 fragColor;\n";
+    if (perPixel) {
+        s += "in vec3 vPosition;\nin vec3 vNormal;\nin vec3 vTangent;\nin vec3 vBinormal;\n"
+             "in vec4 vVertexDiffuse;\nin vec4 vVertexSpecular;\n";
+        s += "uniform sampler2D uSampler1;\nuniform vec3 uEye;\n";
+        s += kMaterialAndLightUniforms;
+        s += kHelperFunctions;
+    }
     // The pass comes as a flat input: a pass change then changes only the
     // vertex stage's constants.
     const bool branch = !v.outline;
@@ -207,32 +283,49 @@ std::string PixelText(const VertexShaderBits& v, const PixelShaderBits& px, cons
     // draw to the next (the outline drops the other side of its mesh).
     s += "flat in float vCull;\n";
     s += "void main() {\n  if (vCull > 0.5 && ((vCull < 1.5) != gl_FrontFacing)) discard;\n";
-    s += "  vec4 tex0 = uStageTextures.x > 0.5 ? texture(uSampler0, vTex0) : vec4(1.0);\n";
-    s += "  vec4 current = clamp(tex0 * vDiffuse, 0.0, 1.0);\n";
+    s += "  vec4 diffuse = vDiffuse, specular = vSpecular;\n  vec2 toonCoords = vToon;\n";
+    if (perPixel) {
+        // The normal map's colour (0..1) is a direction in the frame of the
+        // tangent, the binormal and the normal.
+        s += "  if (vPass < 0.5) {\n";
+        s += "    vec3 P = vPosition;\n    vec3 V = SafeNormalize(uEye - P);\n";
+        s += "    vec3 bump = uStageTextures[1] > 0.5 ? texture(uSampler1, vTex0).xyz * 2.0 - 1.0 : vec3(0.0, 0.0, 1.0);\n";
+        s += "    vec3 N = SafeNormalize(bump.x * SafeNormalize(vTangent) + bump.y * SafeNormalize(vBinormal) +\n"
+             "                           bump.z * SafeNormalize(vNormal));\n";
+        s += LightingText(v, px, k, LightingPlace{"vVertexDiffuse", "vVertexSpecular", "diffuse", "specular", "toonCoords"});
+        s += "  }\n";
+    }
+    s += "  vec4 tex0 = uStageTextures[0] > 0.5 ? texture(uSampler0, vTex0) : vec4(1.0);\n";
+    if (px.secondLayer && !v.outline) {
+        // The outline pass of a first-pass program reads stage 0 alone.
+        s += "  if (vPass < 0.5 && uStageTextures[2] > 0.5) {\n";
+        s += "    vec4 layer = texture(uSampler2, vTex0);\n    tex0.rgb = mix(tex0.rgb, layer.rgb, layer.a);\n  }\n";
+    }
+    s += "  vec4 current = clamp(tex0 * diffuse, 0.0, 1.0);\n";
     const int drawType = v.outline ? 0 : px.drawType;
     // The outline pass of a first-pass program is the plain stage above.
     if (branch) s += "  if (vPass < 0.5) {\n";
     if (drawType == 1 || drawType == 2) {
-        s += "  vec4 toon = uStageTextures.y > 0.5 ? texture(uSampler3, vec2(vToon.x)) : vec4(1.0);\n";
+        s += "  vec4 toon = uStageTextures[3] > 0.5 ? texture(uSampler3, vec2(toonCoords.x)) : vec4(1.0);\n";
         const char* modulate = drawType == 1 ? (px.toonModulate ? "true" : "false") : "uModes.y > 0.5";
         s += std::string("  vec3 toned = ") + modulate + " ? toon.rgb * current.rgb : mix(current.rgb, toon.rgb, toon.a);\n";
         if (drawType == 1) {
             // The toned colour waits in the temporary register while the
             // second ramp lights the specular colour.
             s += "  vec4 temp = vec4(clamp(toned, 0.0, 1.0), current.a);\n";
-            s += "  vec4 toon2 = uStageTextures.z > 0.5 ? texture(uSampler4, vec2(vToon.y)) : vec4(1.0);\n";
-            s += "  vec3 lit = clamp(toon2.rgb * vSpecular.rgb, 0.0, 1.0);\n";
+            s += "  vec4 toon2 = uStageTextures[4] > 0.5 ? texture(uSampler4, vec2(toonCoords.y)) : vec4(1.0);\n";
+            s += "  vec3 lit = clamp(toon2.rgb * specular.rgb, 0.0, 1.0);\n";
             const char* add = px.secondToonAdd ? "true" : "uModes.z > 0.5";
             s += std::string("  current = vec4(clamp(") + add + " ? temp.rgb + lit : mix(temp.rgb, lit, current.a), 0.0, 1.0), temp.a);\n";
         } else {
-            s += "  current.rgb = clamp(clamp(toned, 0.0, 1.0) + vSpecular.rgb, 0.0, 1.0);\n";
+            s += "  current.rgb = clamp(clamp(toned, 0.0, 1.0) + specular.rgb, 0.0, 1.0);\n";
         }
     }
     if (branch) s += "  }\n";
     s += "  if (uModes.x > 0.5) current.rgb = mix(uTextureFactor.rgb, current.rgb, uTextureFactor.a);\n";
     s += "  else current.a *= uTextureFactor.a;\n";
     if (drawType == 0 && !v.outline && px.specular)
-        s += "  if (vPass < 0.5) current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
+        s += "  if (vPass < 0.5) current.rgb = clamp(current.rgb + specular.rgb, 0.0, 1.0);\n";
     s += GlFogAndAlphaTestText(v.fogMode, k.alphaFunc);
     s += "  fragColor = current;\n}\n";
     return s;
@@ -247,6 +340,7 @@ bool Build(const GlShaderKey& key, GlShaderProgram* out) {
     GlShaderProgram& g = *out;
     g.program = p;
     g.skin = v.skin;
+    g.tangents = v.normalMap;
     g.fogMode = v.fogMode;
     g.alphaFunc = key.alphaFunc;
     g.outlineBranch = !v.outline;
@@ -346,7 +440,8 @@ GlShaderProgram* FindGlShaderProgramForDraw(const GlShaderKey& key, bool* outlin
     VertexShaderBits v;
     if (!DecodeVertexShaderIndex(key.vertexShader, &v)) return nullptr;
     GlShaderProgram* first = State().lastFirstPass;
-    if (v.outline && first && first->skin == v.skin && first->fogMode == v.fogMode && first->alphaFunc == key.alphaFunc) {
+    if (v.outline && first && first->skin == v.skin && first->tangents == v.normalMap && first->fogMode == v.fogMode &&
+        first->alphaFunc == key.alphaFunc) {
         // Switching programs between a mesh and its outline costs the
         // driver more than the branch costs the shaders.
         *outlinePass = true;
@@ -426,12 +521,12 @@ void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, co
     if (Differs(h.lights, s.lights, sizeof h.lights, v)) UploadGlLights(g.common.lights, s, key.lightType, nullptr);
     if (Differs(h.modes, s.pixelConstants[kPsRegModes], sizeof h.modes, v) && g.modes >= 0)
         glUniform4fv(g.modes, 1, s.pixelConstants[kPsRegModes]);
-    // An outline pass reads stage 0 alone: the toon stages keep what they hold.
-    const float stages[3] = {s.textures[0] ? 1.0f : 0.0f,
-                             outlinePass ? h.stageTextures[1] : s.textures[3] ? 1.0f : 0.0f,
-                             outlinePass ? h.stageTextures[2] : s.textures[4] ? 1.0f : 0.0f};
+    // An outline pass reads stage 0 alone: the other stages keep what they hold.
+    float stages[kGlShaderStages];
+    for (int i = 0; i < kGlShaderStages; ++i)
+        stages[i] = i > 0 && outlinePass ? h.stageTextures[i] : s.textures[i] ? 1.0f : 0.0f;
     if (Differs(h.stageTextures, stages, sizeof stages, v) && g.stageTextures >= 0)
-        glUniform4f(g.stageTextures, stages[0], stages[1], stages[2], 0.0f);
+        glUniform1fv(g.stageTextures, kGlShaderStages, stages);
     if (Differs(&h.factor, &s.renderStates[DEVICE_RS_TEXTUREFACTOR], 4, v) && g.common.textureFactor >= 0) {
         GlColorOf(s.renderStates[DEVICE_RS_TEXTUREFACTOR], colour);
         glUniform4fv(g.common.textureFactor, 1, colour);
