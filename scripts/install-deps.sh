@@ -15,8 +15,9 @@ packages=(
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libgl-dev
   # the window's legacy X11 title
   libx11-dev
-  # a real X11 window in tests
-  xvfb
+  # a real X11 window in tests: the server, and the damage extension by which
+  # a test sees the game draw its frames
+  xvfb libxdamage-dev
   # picture readers
   libpng-dev libjpeg-dev
   # fonts: glyphs through FreeType from the IPA Gothic font

@@ -35,6 +35,9 @@ struct EngineSubsystem {
     void (*suspendMovies)() = nullptr;           // the window was deactivated
     void (*resumeMovies)() = nullptr;            // the window is active again
     void (*whileInactive)() = nullptr;           // every pass while paused: movie overlays, the pause picture
+    // The process ends now without shut-down (its window system went away):
+    // threads and outputs that must not run into its end stop.
+    void (*stopBeforeProcessEnd)() = nullptr;
 };
 
 constexpr int kMaxEngineSubsystems = 8;

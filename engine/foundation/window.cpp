@@ -95,6 +95,14 @@ void HandleEvent(const platform::Event& e) {
     }
 }
 
+// The window system went away under the program: the platform ends the
+// process as soon as this returns, so nothing is stored; only what would
+// run into the end of the process is stopped.
+void StopBeforeProcessEnd() {
+    WriteLogText("The window system went away: the program ends without shut-down");
+    CallEngineSubsystems(&EngineSubsystem::stopBeforeProcessEnd);
+}
+
 // A posted message for a window that has gone since is dropped.
 void HandlePostedMessage(const PostedEngineMessage& m) {
     if (m.window != GetAppWindowHandle()) return;
@@ -243,6 +251,7 @@ int CreateMainWindow() {
     w.created = true;
     w.destroyed = false;
     w.active = true;
+    platform::SetWindowSystemLostHandler(StopBeforeProcessEnd);
     ApplyIcon();
     platform::Window().setCursorVisible(w.cursorVisible != 0);
     platform::Window().setScreenSaverEnabled(false);
@@ -259,7 +268,9 @@ void TeardownMainWindow() {
 
 void DestroyMainWindow() {
     WindowState& w = State();
-    if (w.created && !w.destroyed) platform::Window().close();
+    // A window destroyed by someone else is still closed here, so the host
+    // lets go of what it kept for it.
+    if (w.created && platform::Window().isOpen()) platform::Window().close();
     if (w.created) w.destroyed = true;
 }
 
@@ -276,6 +287,7 @@ void FallBackToWindowIfModeUnavailable() {
 int DesktopBitsPerPixel() { return platform::Window().desktopBitsPerPixel(); }
 
 void ResetWindowState() {
+    platform::SetWindowSystemLostHandler(nullptr);
     WindowState& w = State();
     w.created = false;
     w.destroyed = false;

@@ -19,6 +19,7 @@ constexpr int kMaxSoundBuffers = 10;
 constexpr int kMaxStreamPieces = 3;
 constexpr int kLoadedSoundMaxSeconds = 180;
 constexpr int kWorkerPeriodMs = 30;
+constexpr int kWorkerEndWaitMs = 500;  // before the process ends without shut-down
 constexpr int32_t kStreamNotFilled = -800;  // write offset before the first fill
 
 enum SoundKind { kSoundLoaded = 0, kSoundStream = 1 };
@@ -104,6 +105,7 @@ struct SoundModule {
     // step the output and then let the worker refill.
     uint64_t workerPassesAsked = 0;
     uint64_t workerPassesDone = 0;
+    bool workerEnded = false;  // under workerMutex; told through workerPassDone
     std::condition_variable workerPassDone;
     int processorCountOverride = 0;  // tests: 0 uses the engine's count
 };
@@ -150,6 +152,10 @@ void RunSoundWorkerPassForTesting();
 // Start-up and shut-down (engine start-up and end call them).
 int InitializeSoundSystem();
 int TerminateSoundSystem();
+// The process ends now without shut-down (its window system went away):
+// the worker is stopped and the output closed, so that neither runs into
+// the end of the process. Nothing else is released.
+void StopSoundBeforeProcessEnd();
 // Called by message processing on every pass; 0, or -1 while closed.
 int UpdateSoftSoundPlayers();
 // Stream refills: the worker thread's work, done by message processing

@@ -34,6 +34,7 @@ const EngineSubsystem kSound = {
     .pollMusic = PollMusic,
     .refillStreamSounds = RefillStreams,
     .updateSoftSoundPlayers = UpdatePlayers,
+    .stopBeforeProcessEnd = StopSoundBeforeProcessEnd,
 };
 
 }  // namespace

@@ -101,6 +101,9 @@ void SoundWorkerThread() {
             return m.workerStop.load(std::memory_order_acquire) || m.workerPassesAsked != asked;
         });
     }
+    std::lock_guard<std::mutex> wait(m.workerMutex);
+    m.workerEnded = true;
+    m.workerPassDone.notify_all();
 }
 
 int ProcessorCount() {
@@ -193,6 +196,7 @@ int InitializeSoundSystem() {
     LogDeviceReport();
     DeleteAllSoundHandles();
     m.workerStop.store(false);
+    m.workerEnded = false;
     if (ProcessorCount() > 1) m.worker = std::thread(SoundWorkerThread);
     WriteLogFormatW(u"DirectSound の初期化は正常に終了しました");
     return 0;
@@ -217,6 +221,27 @@ int TerminateSoundSystem() {
     m.silent = nullptr;
     WriteLogFormatW(u"DirectSound の終了処理は正常に終了しました");
     return 0;
+}
+
+void StopSoundBeforeProcessEnd() {
+    SoundModule& m = Sound();
+    if (m.worker.joinable()) {
+        std::unique_lock<std::mutex> wait(m.workerMutex);
+        m.workerStop.store(true, std::memory_order_release);
+        m.workerWake.notify_all();
+        // The worker ends within a pass, unless it waits for the sound lock
+        // that this thread holds below the call that found the window system
+        // gone: then it cannot run again before the process ends, and is
+        // let go rather than waited for.
+        const bool ended = m.workerPassDone.wait_for(wait, std::chrono::milliseconds(kWorkerEndWaitMs),
+                                                     [&] { return m.workerEnded; });
+        wait.unlock();
+        if (ended) m.worker.join();
+        else m.worker.detach();
+    }
+    // The host's audio thread stops with the output; the buffers stay for
+    // the end of the process.
+    CloseSoundDeviceOutput();
 }
 
 int UpdateSoftSoundPlayers() { return Sound().open.load() ? 0 : -1; }

@@ -4,6 +4,8 @@
 // Without SDL_VIDEODRIVER it uses only drivers that show a window: with no
 // display, opening fails instead of running unseen.
 // Limits: one window; icon and cursor calls are ignored when SDL refuses them.
+// A window destroyed by someone else is reported as Destroyed (on X11, see
+// window_sdl2_x11.cpp); it stays open here until closed.
 // Pictures drawn without GL go to the window surface, scaled by SDL (the
 // surface is unavailable on a window that has a GL context).
 // Depends on: SDL2.
@@ -124,6 +126,7 @@ int Open(const WindowDesc& desc) {
         return -1;
     }
     SetX11LegacyTitle(window, desc.titleUtf8);
+    WatchX11Window(window);
     if (desc.withGl) {
         glContext = SDL_GL_CreateContext(window);
         if (!glContext) {
@@ -170,7 +173,15 @@ bool NextEventIsMouseMotion() {
 bool PollEvent(Event* out) {
     if (!videoStarted) return false;
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
+    for (;;) {
+        // Found gone by an X error or by its DestroyNotify: said once, first.
+        if (window && TakeX11WindowGone()) {
+            *out = Event{};
+            out->type = EventType::Destroyed;
+            return true;
+        }
+        if (!SDL_PollEvent(&e)) return false;
+        if (NoteX11WindowEvent(e)) continue;
         Event ev;
         switch (e.type) {
         case SDL_QUIT: ev.type = EventType::CloseRequested; break;
@@ -218,7 +229,6 @@ bool PollEvent(Event* out) {
         *out = ev;
         return true;
     }
-    return false;
 }
 
 void SetCursorVisible(bool visible) {

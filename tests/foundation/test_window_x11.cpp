@@ -1,59 +1,23 @@
 // The window on a real X server (Xvfb, started here): window lists that
-// read the legacy title properties see the same title as the newer ones.
+// read the legacy title properties see the same title as the newer ones,
+// and a window destroyed by another client is reported as destroyed
+// instead of ending the process.
 #include "platform/window.h"
+#include "private_x_server.h"
 
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
-
-// An Xvfb of its own, on the first free display number.
-class PrivateXServer {
-public:
-    PrivateXServer() {
-        int pipeFds[2];
-        if (pipe(pipeFds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(pipeFds[0]);
-            std::string fd = std::to_string(pipeFds[1]);
-            // -noreset: the server would start over (and write to the
-            // pipe again) each time its last client leaves.
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp", "-screen", "0",
-                   "640x480x24", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(pipeFds[1]);
-        char digits[16] = {};
-        ssize_t n = pid_ > 0 ? read(pipeFds[0], digits, sizeof digits - 1) : 0;
-        fromServer_ = pipeFds[0];  // open while the server runs
-        if (n > 0) std::snprintf(display_, sizeof display_, ":%d", std::atoi(digits));
-    }
-    ~PrivateXServer() {
-        if (fromServer_ >= 0) close(fromServer_);
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    const char* display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    int fromServer_ = -1;
-    char display_[24] = {};
-};
 
 std::string ReadTitle(Display* display, ::Window window, bool legacy) {
     XTextProperty property{};
@@ -93,13 +57,21 @@ std::vector<std::string> AwaitLegacyTitles(Display* display, const std::string& 
     return legacy;
 }
 
-TEST(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
-    if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "video already runs on another driver in this process";
+// SDL's video on the test's own X server. It starts once per process, so
+// a case that finds it started on another driver is skipped.
+class WindowOnX11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "video already runs on another driver in this process";
+        if (!*server.display()) GTEST_SKIP() << "no Xvfb to run an X server";
+        setenv("DISPLAY", server.display(), 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        ASSERT_TRUE(platform::SelectWindowBackend("sdl2"));
+    }
     PrivateXServer server;
-    if (!*server.display()) GTEST_SKIP() << "no Xvfb to run an X server";
-    setenv("DISPLAY", server.display(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    ASSERT_TRUE(platform::SelectWindowBackend("sdl2"));
+};
+
+TEST_F(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
     const std::string title = "\xE3\x83\xA2\xE3\x83\xAB\xE3\x83\x9D\xE3\x83\x83\xE3\x82\xBF_v1.00";  // モルポッタ_v1.00
     platform::WindowDesc desc;
     desc.titleUtf8 = title.c_str();
@@ -114,6 +86,38 @@ TEST(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
     platform::Window().setTitle(later.c_str());
     EXPECT_EQ(AwaitLegacyTitles(display, later), std::vector<std::string>{later});
     XCloseDisplay(display);
+    platform::Window().close();
+}
+
+TEST_F(WindowOnX11, AWindowDestroyedByAnotherClientIsReportedOnceAndTheProcessGoesOn) {
+    platform::WindowDesc desc;
+    ASSERT_EQ(platform::Window().open(desc), 0);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    ASSERT_TRUE(SDL_GetWindowWMInfo(static_cast<SDL_Window*>(platform::Window().nativeHandle()), &info));
+
+    Display* other = XOpenDisplay(server.display());
+    ASSERT_NE(other, nullptr);
+    XDestroyWindow(other, info.info.x11.window);
+    XSync(other, False);
+    XCloseDisplay(other);
+    // Calls on the missing window meet X errors meanwhile; Xlib's default
+    // handler would end the process on the first.
+    int destroyed = 0;
+    for (int pass = 0; pass < 200 && destroyed == 0; ++pass) {
+        platform::Window().setTitle("still here?");
+        platform::Event e;
+        while (platform::Window().pollEvent(&e)) destroyed += e.type == platform::EventType::Destroyed;
+        usleep(10000);
+    }
+    EXPECT_EQ(destroyed, 1);
+    platform::Event e;
+    while (platform::Window().pollEvent(&e)) EXPECT_NE(e.type, platform::EventType::Destroyed) << "reported again";
+    platform::Window().close();
+
+    // The next window is watched afresh.
+    ASSERT_EQ(platform::Window().open(desc), 0);
+    while (platform::Window().pollEvent(&e)) EXPECT_NE(e.type, platform::EventType::Destroyed);
     platform::Window().close();
 }
 

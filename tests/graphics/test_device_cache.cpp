@@ -4,6 +4,8 @@
 #include "graphics/graph_internal.h"
 #include "graphics_test_util.h"
 
+#include <functional>
+
 namespace {
 
 int CountState(int kind, int a, int b = -1) {
@@ -207,6 +209,62 @@ TEST_F(DeviceCacheTest, ReleasedObjectsLeaveTheCache) {
     EXPECT_EQ(GetDeviceStateCache()->textures[2], nullptr);
     EXPECT_EQ(GetDeviceStateCache()->streamSource, nullptr);
     EXPECT_EQ(GetDeviceStateCache()->indexBuffer, nullptr);
+}
+
+// Whoever drew from memory in between (the 2-D batch, a billboard, a model
+// on the fixed-function road), the same buffers set again reach the device
+// and the draw from them is made.
+bool batchPending = false;
+int memoryDraws = 0;
+int DrawPendingFromMemory() {
+    if (!batchPending) return 0;
+    batchPending = false;
+    const ScreenVertex v[3] = {};
+    ++memoryDraws;
+    return DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 1, v, sizeof(ScreenVertex));
+}
+
+TEST_F(DeviceCacheTest, EveryDrawFromMemoryLeavesStreamAndIndicesUnset) {
+    DeviceVertexBuffer* vb = CreateDeviceVertexBuffer(3 * sizeof(ScreenVertex), 0, kScreenVertexFvf, 0);
+    DeviceIndexBuffer* ib = CreateDeviceIndexBuffer(6, 0, DEVICE_FMT_INDEX16, 0);
+    ASSERT_TRUE(vb && ib);
+    SetDeviceFvf(kScreenVertexFvf);
+    const ScreenVertex vertices[3] = {};
+    const uint16_t indices[3] = {0, 1, 2};
+    auto drawFromBuffers = [&] {
+        SetDeviceStreamSource(vb, 0, sizeof(ScreenVertex));
+        SetDeviceIndices(ib);
+        return DrawDeviceIndexedPrimitive(DEVICE_PT_TRIANGLELIST, 0, 0, 3, 0, 1);
+    };
+    const std::function<int()> memoryDrawsOfEachKind[] = {
+        [&] { return DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 1, vertices, sizeof(ScreenVertex)); },
+        [&] {
+            return DrawDeviceIndexedPrimitiveUP(DEVICE_PT_TRIANGLELIST, 0, 3, 1, indices, DEVICE_FMT_INDEX16,
+                                                vertices, sizeof(ScreenVertex));
+        },
+    };
+    ASSERT_EQ(drawFromBuffers(), 0);
+    for (const auto& drawFromMemory : memoryDrawsOfEachKind) {
+        ASSERT_EQ(drawFromMemory(), 0);
+        EXPECT_EQ(GetDeviceState().stream, nullptr);
+        EXPECT_EQ(GetDeviceState().indices, nullptr);
+        EXPECT_EQ(GetDeviceStateCache()->streamSource, nullptr);
+        EXPECT_EQ(GetDeviceStateCache()->indexBuffer, nullptr);
+        EXPECT_EQ(drawFromBuffers(), 0);
+    }
+
+    // A batch still pending when the stream is set is drawn first, so it
+    // cannot unset the stream behind the setter's back.
+    memoryDraws = 0;
+    batchPending = true;
+    SetPendingDrawFlusher(DrawPendingFromMemory);
+    EXPECT_EQ(drawFromBuffers(), 0);
+    SetPendingDrawFlusher(nullptr);
+    EXPECT_EQ(memoryDraws, 1);
+    EXPECT_EQ(GetDeviceState().stream, vb);
+    EXPECT_EQ(GetDeviceState().indices, ib);
+    ReleaseDeviceVertexBuffer(vb);
+    ReleaseDeviceIndexBuffer(ib);
 }
 
 TEST_F(DeviceCacheTest, ProgrammableShadersReportOff) {

@@ -92,6 +92,45 @@ TEST(SoundWorker, ShutDownAfterTheWindowIsDestroyedJoinsTheWorker) {
     SetWindowBackend("sdl2");
 }
 
+// When the window system goes away the process ends from inside whatever
+// call met it, maybe below a sound function that holds the sound lock: the
+// worker stops (or, waiting for that lock, is let go) and the output
+// closes all the same, without a deadlock.
+TEST(SoundWorker, BeforeTheProcessEndsTheWorkerStopsAndTheOutputClosesEvenUnderTheLock) {
+    SetLogOutput(0);
+    ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
+    SetSoundProcessorCountForTesting(2);
+    auto wave = MakeWave(MakePcm16(kRate * 2, 2, 4), kRate, 2, 16);
+    for (bool underLock : {false, true}) {
+        ASSERT_EQ(InitializeSoundSystem(), 0);
+        ASSERT_TRUE(IsSoundWorkerRunning());
+        SetSoundCreateType(2);
+        const int h = CreateSoundHandleFromImage(wave.data(), int(wave.size()), 1);
+        SetSoundCreateType(0);
+        ASSERT_EQ(PlaySoundHandle(h, kPlayTypeLoop, 1), 0);
+        SoundModule& m = Sound();
+        {
+            std::unique_lock<std::recursive_mutex> held(m.lock, std::defer_lock);
+            if (underLock) {
+                held.lock();
+                // Longer than the worker's period: it comes back for the lock meanwhile.
+                std::this_thread::sleep_for(std::chrono::milliseconds(3 * kWorkerPeriodMs));
+            }
+            StopSoundBeforeProcessEnd();
+            EXPECT_FALSE(IsSoundWorkerRunning()) << "under the lock: " << underLock;
+            EXPECT_EQ(platform::NullAudioRate(), 0) << "the output is still open";
+        }
+        {
+            // A worker that was let go ends as soon as it has the lock.
+            std::unique_lock<std::mutex> wait(m.workerMutex);
+            m.workerPassDone.wait(wait, [&] { return m.workerEnded; });
+        }
+        EXPECT_EQ(TerminateSoundSystem(), 0);
+    }
+    SetSoundProcessorCountForTesting(0);
+    SetSoundDeviceBackend("sdl2");
+}
+
 TEST(SoundWorker, PlayTypeNormalReturnsOnceTheSoundHasEnded) {
     ScopedTempDir dir;
     ASSERT_EQ(SetWindowBackend("headless"), 0);

@@ -183,6 +183,21 @@ int ReleaseBuffer(DeviceBufferRecord* b) {
     return 0;
 }
 
+// A draw from memory leaves stream 0 and the index buffer unset, on the
+// device and in the state cache alike: the next draw from buffers sets them
+// again through the cached setters, whoever drew from memory in between.
+void UnsetBuffersAfterMemoryDraw() {
+    State().state.stream = nullptr;
+    State().state.streamOffset = 0;
+    State().state.streamStride = 0;
+    State().state.indices = nullptr;
+    DeviceStateCache* cache = GetDeviceStateCache();
+    cache->streamSource = nullptr;
+    cache->streamOffset = 0;
+    cache->streamStride = 0;
+    cache->indexBuffer = nullptr;
+}
+
 int Draw(const DeviceDraw& d) {
     if (!State().backend) return -1;
     Note(DEVICE_CALL_DRAW, d.type, d.primitiveCount, uint64_t(d.indexed));
@@ -582,8 +597,7 @@ int DrawDevicePrimitiveUP(int type, int primitiveCount, const void* vertices, in
     d.vertexCount = VerticesOfPrimitives(type, primitiveCount);
     d.vertexMemory = static_cast<const unsigned char*>(vertices);
     d.stride = stride;
-    // The stream source is unset by a draw from memory.
-    State().state.stream = nullptr;
+    UnsetBuffersAfterMemoryDraw();
     return Draw(d);
 }
 
@@ -608,8 +622,7 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
     d.indexMemory = indices;
     d.indexFormat = indexFormat;
     d.minIndex = minIndex;
-    State().state.stream = nullptr;
-    State().state.indices = nullptr;
+    UnsetBuffersAfterMemoryDraw();
     return Draw(d);
 }
 

@@ -304,6 +304,8 @@ int SendDeviceShaderConstants(int kind, int firstRegister, const float* values, 
 int DrawDevicePrimitive(int type, int startVertex, int primitiveCount);
 int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int vertexCount, int startIndex,
                                int primitiveCount);
+// Draws from memory: afterwards stream 0 and the index buffer are unset, on
+// the device and in the state cache (devicestate.h).
 int DrawDevicePrimitiveUP(int type, int primitiveCount, const void* vertices, int stride);
 int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int primitiveCount, const void* indices,
                                  int indexFormat, const void* vertices, int stride);

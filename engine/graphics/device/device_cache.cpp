@@ -128,10 +128,12 @@ int SetDeviceFvf(uint32_t fvf) {
 
 int SetDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride) {
     if (!HardwareRenderingActive()) return -1;
+    // The pending batch is drawn from memory, which unsets the stream: drawn
+    // first, so the comparison sees what the device holds for the next draw.
+    FlushPendingDraws();
     if (!State().cache.forceRefresh && buffer && State().cache.streamSource == buffer && State().cache.streamOffset == offset &&
         State().cache.streamStride == stride)
         return 0;
-    FlushPendingDraws();
     if (SendDeviceStreamSource(buffer, offset, stride) != 0) return -1;
     State().cache.streamSource = buffer;
     State().cache.streamOffset = offset;
@@ -141,8 +143,8 @@ int SetDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride) {
 
 int SetDeviceIndices(DeviceIndexBuffer* buffer) {
     if (!HardwareRenderingActive()) return -1;
+    FlushPendingDraws();  // as for the stream
     if (!State().cache.forceRefresh && buffer && State().cache.indexBuffer == buffer) return 0;
-    FlushPendingDraws();
     if (SendDeviceIndices(buffer) != 0) return -1;
     State().cache.indexBuffer = buffer;
     return 0;

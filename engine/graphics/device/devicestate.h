@@ -41,7 +41,9 @@ struct DeviceStateCache {
     uint32_t samplerStates[kDeviceSamplerCount][kDeviceSamplerStateCount];
     uint8_t samplerStateKnown[kDeviceSamplerCount][kDeviceSamplerStateCount];
     DeviceTexture* textures[kDeviceStageCount];
-    // Written directly by model drawing as well.
+    // Shaders, vertex format and buffers. A draw from memory unsets stream 0
+    // and the index buffer here as it does on the device, so no caller has
+    // to forget them by hand.
     int vertexShader, pixelShader;
     void* vertexDeclaration;
     uint32_t fvf;

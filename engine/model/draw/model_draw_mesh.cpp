@@ -170,9 +170,6 @@ bool DrawOutlineProgrammable(MeshDraw* d, ModelBaseTriangleList* list, const Mod
 
 void DrawFromMemory(const ModelBaseTriangleList* list, const uint16_t* indices, int indexCount, const void* vertices,
                     int stride, uint32_t fvf) {
-    DeviceStateCache* cache = GetDeviceStateCache();
-    cache->indexBuffer = nullptr;
-    cache->streamSource = nullptr;
     SetDeviceFvf(fvf);
     DrawDeviceIndexedPrimitiveUP(DEVICE_PT_TRIANGLELIST, 0, list->vertexCount, indexCount / 3, indices,
                                  DEVICE_FMT_INDEX16, vertices, stride);

@@ -58,6 +58,18 @@ int CloseSoundDevice() {
     return 0;
 }
 
+int CloseSoundDeviceOutput() {
+    SoundDeviceState& d = DeviceState();
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        if (!d.open) return -1;
+    }
+    platform::Audio().close();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.open = false;
+    return 0;
+}
+
 int IsSoundDeviceOpen() {
     SoundDeviceState& d = DeviceState();
     std::lock_guard<std::mutex> lock(d.mutex);

@@ -59,6 +59,10 @@ struct SoundBufferDesc {
 int OpenSoundDevice();
 // Releases every buffer and closes the output. 0, or -1 when not open.
 int CloseSoundDevice();
+// Stops the host output (its thread ends) and keeps the buffers, as an
+// output that was lost: CloseSoundDevice frees them later. 0, or -1 when
+// no output is open.
+int CloseSoundDeviceOutput();
 int IsSoundDeviceOpen();
 int GetSoundDeviceCaps(SoundDeviceCaps* out);
 int GetSoundDeviceOutputRate();

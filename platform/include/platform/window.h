@@ -20,7 +20,7 @@ struct WindowDesc {
 enum class EventType : int {
     None,
     CloseRequested,   // the user asked to close the window
-    Destroyed,        // the window is gone
+    Destroyed,        // the window is gone (destroyed by someone else)
     FocusGained,
     FocusLost,
     KeyDown,          // code: host scancode
@@ -65,6 +65,13 @@ struct WindowBackend {
     // client area, for windows drawn without GL; 0, or -1 when it cannot.
     int (*presentPixels)(const uint32_t* xrgb, int width, int height, int pitch);
 };
+
+// Called when the window system is lost for good (the X server went away
+// or its connection broke): the process then ends at once with status 0,
+// without returning to the program, so the handler stops what must not run
+// into the end of the process (threads, the audio output). Null: none.
+using WindowSystemLostHandler = void (*)();
+void SetWindowSystemLostHandler(WindowSystemLostHandler handler);
 
 // Selects the back end by name ("sdl2", "headless"); returns false for an
 // unknown name. The default is "sdl2".

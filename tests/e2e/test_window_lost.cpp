@@ -1,0 +1,198 @@
+// The game's own program in a real X11 window, on an X server the test
+// starts for itself (Xvfb): once the game runs its frames, its window is
+// destroyed from outside by an X call, or the X server is killed. Either
+// way the game must end by itself within seconds with status 0, not by a
+// signal and without "terminate called" on its standard error, and store
+// nothing on the way.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "generated_tree.h"
+#include "private_x_server.h"
+#include "scoped_temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kStartUpLimit = std::chrono::seconds(120);  // loading every resource, under sanitizers too
+constexpr auto kEndLimit = std::chrono::seconds(10);
+constexpr int kFramesBeforeTheBlow = 10;  // presents seen: the game is in its frame loop
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? int(left) : 0;
+}
+
+// Waits until fd can be read or the deadline passes.
+bool Readable(int fd, Clock::time_point deadline) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, MillisecondsLeft(deadline)) == 1;
+}
+
+// The child's exit status as waitpid gives it, or -1 when it has not ended
+// by the deadline (it is then killed).
+int WaitForEnd(pid_t pid, Clock::time_point deadline) {
+    int status = 0;
+    const int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd >= 0) {
+        Readable(pidfd, deadline);  // readable once the child has ended
+        close(pidfd);
+        if (waitpid(pid, &status, WNOHANG) == pid) return status;
+    } else {
+        // A kernel without process descriptors: asked every few milliseconds.
+        pid_t ended = 0;
+        while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && MillisecondsLeft(deadline) > 0) usleep(5000);
+        if (ended == pid) return status;
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+class WindowLost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!*server_.display())
+            GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it), or did not start";
+        fs::create_directory_symlink(ContentTreeRoot() / "tpa", dir_.path() / "tpa");
+        x_ = XOpenDisplay(server_.display());
+        ASSERT_NE(x_, nullptr);
+        int error = 0;
+        ASSERT_TRUE(XDamageQueryExtension(x_, &damageEvent_, &error));
+        XSelectInput(x_, DefaultRootWindow(x_), SubstructureNotifyMask);
+        XSync(x_, False);
+    }
+    void TearDown() override {
+        if (x_) XCloseDisplay(x_);
+        if (game_ > 0) WaitForEnd(game_, Clock::now());
+        server_.Kill();
+    }
+
+    // The real game in the test's folder, on the test's server, silent.
+    void StartGame() {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, dir_.path().c_str());
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "game.stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        // Under the leak checker: SDL's X11 driver starts D-Bus for the life
+        // of the process, and the D-Bus library drops one buffer of its own
+        // on exit.
+        const fs::path suppressions = dir_.path() / "lsan.supp";
+        std::ofstream(suppressions) << "leak:libdbus-1.so\n";
+        const std::string display = std::string("DISPLAY=") + server_.display();
+        const std::string leaks = "LSAN_OPTIONS=suppressions=" + suppressions.string();
+        std::vector<char*> env;
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "SDL_VIDEODRIVER=", 16) != 0 &&
+                std::strncmp(*e, "LSAN_OPTIONS=", 13) != 0)
+                env.push_back(*e);
+        env.push_back(const_cast<char*>(display.c_str()));
+        env.push_back(const_cast<char*>(leaks.c_str()));
+        env.push_back(const_cast<char*>("SDL_VIDEODRIVER=x11"));
+        env.push_back(nullptr);
+        char* argv[] = {const_cast<char*>(MORPOTTA_GAME_EXE), nullptr};
+        if (posix_spawn(&game_, argv[0], &actions, nullptr, argv, env.data()) != 0) game_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_GT(game_, 0) << "the game could not be started";
+    }
+
+    // The game's window once it shows, and once the game has presented a
+    // few frames into it: it then runs its frame loop.
+    Window WaitUntilTheGameRunsItsFrames() {
+        const auto deadline = Clock::now() + kStartUpLimit;
+        Window window = 0;
+        int frames = 0;
+        while (frames < kFramesBeforeTheBlow) {
+            if (!XPending(x_) && !Readable(ConnectionNumber(x_), deadline)) break;
+            XEvent e;
+            XNextEvent(x_, &e);
+            if (e.type == MapNotify && !window && PidOf(e.xmap.window) == game_) {
+                window = e.xmap.window;
+                XDamageCreate(x_, window, XDamageReportRawRectangles);
+                XFlush(x_);
+            } else if (window && e.type == damageEvent_ + XDamageNotify) {
+                ++frames;
+            }
+        }
+        EXPECT_NE(window, 0u) << "no window of the game showed";
+        EXPECT_GE(frames, kFramesBeforeTheBlow) << "the game drew no frames";
+        return window;
+    }
+
+    long PidOf(Window window) {
+        const Atom pidAtom = XInternAtom(x_, "_NET_WM_PID", False);
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        long pid = -1;
+        if (XGetWindowProperty(x_, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
+                Success &&
+            data && count == 1 && format == 32)
+            pid = *reinterpret_cast<long*>(data);
+        if (data) XFree(data);
+        return pid;
+    }
+
+    void ExpectTheGameEndsByItselfWithStatusZero() {
+        const int status = WaitForEnd(game_, Clock::now() + kEndLimit);
+        game_ = -1;
+        const std::string stderrText = ScopedTempDir::ReadFile(dir_.path() / "game.stderr");
+        ASSERT_NE(status, -1) << "the game still ran " << kEndLimit.count() << " s later; its stderr:\n" << stderrText;
+        if (WIFSIGNALED(status)) ADD_FAILURE() << "ended by signal " << WTERMSIG(status) << "; its stderr:\n" << stderrText;
+        else EXPECT_EQ(WEXITSTATUS(status), 0) << "exit status; its stderr:\n" << stderrText;
+        EXPECT_EQ(stderrText.find("terminate called"), std::string::npos) << stderrText;
+        EXPECT_FALSE(fs::exists(dir_.path() / "morpoCatSave.dat")) << "a save was stored on the way out";
+        EXPECT_FALSE(fs::exists(dir_.path() / "replay")) << "replays were stored on the way out";
+    }
+
+    PrivateXServer server_;
+    ScopedTempDir dir_;
+    Display* x_ = nullptr;
+    int damageEvent_ = 0;
+    pid_t game_ = -1;
+};
+
+TEST_F(WindowLost, AWindowDestroyedFromOutsideEndsTheGameWithStatusZero) {
+    StartGame();
+    const Window window = WaitUntilTheGameRunsItsFrames();
+    ASSERT_NE(window, 0u);
+    XDestroyWindow(x_, window);
+    XSync(x_, False);
+    ExpectTheGameEndsByItselfWithStatusZero();
+}
+
+TEST_F(WindowLost, TheXServerGoingAwayEndsTheGameWithStatusZero) {
+    StartGame();
+    ASSERT_NE(WaitUntilTheGameRunsItsFrames(), 0u);
+    // The test's own connection goes first: Xlib would end this process too.
+    XCloseDisplay(x_);
+    x_ = nullptr;
+    server_.Kill();
+    ExpectTheGameEndsByItselfWithStatusZero();
+}
+
+}  // namespace

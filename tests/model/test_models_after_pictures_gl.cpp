@@ -1,0 +1,141 @@
+// A model drawn, then pictures drawn from memory (a 2-D box, a picture, a
+// billboard), then the same model elsewhere, through the engine's public
+// functions on the GL device off screen: both copies must show, on the
+// road through the shaders and on the fixed-function road. Frames are
+// saved under the build tree for a look.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/camera.h"
+#include "engine/draw2d.h"
+#include "engine/engine.h"
+#include "engine/graph.h"
+#include "engine/model.h"
+#include "engine/screen.h"
+#include "engine_temp_folder_fixture.h"
+#include "mqo_writer.h"
+#include "test_pictures.h"
+
+namespace {
+
+constexpr float kLeft = -6.0f, kRight = 6.0f;
+
+struct Vec {
+    float x, y, z;
+};
+Vec Minus(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec Cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+float Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// A green cube of side 4 about the origin; each face wound as the game's
+// models are (its first corners turn inward), so the device keeps it.
+std::string GreenCube() {
+    MqoDocument doc;
+    MqoMaterialSpec m;
+    m.name = "green";
+    m.colour[0] = 0.15f, m.colour[1] = 0.9f, m.colour[2] = 0.2f;
+    m.emissive = 0.3f;
+    doc.materials.push_back(m);
+    MqoObjectSpec o;
+    o.name = "cube";
+    for (int i = 0; i < 8; ++i) o.vertices.push_back({i & 1 ? 2.0f : -2.0f, i & 2 ? 2.0f : -2.0f, i & 4 ? 2.0f : -2.0f});
+    const int faces[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
+    for (const auto& f : faces) {
+        std::vector<int> corners(f, f + 4);
+        auto at = [&](int k) { const auto& v = o.vertices[size_t(corners[size_t(k)])]; return Vec{v[0], v[1], v[2]}; };
+        const Vec mid = {(at(0).x + at(2).x) / 2, (at(0).y + at(2).y) / 2, (at(0).z + at(2).z) / 2};
+        if (Dot(Cross(Minus(at(1), at(0)), Minus(at(2), at(0))), mid) > 0) corners = {f[3], f[2], f[1], f[0]};
+        MqoFaceSpec face;
+        face.corners = corners;
+        face.material = 0;
+        o.faces.push_back(face);
+    }
+    doc.objects.push_back(o);
+    return WriteMqo(doc);
+}
+
+bool Green(uint32_t c) {
+    const int r = int(c >> 16 & 0xFF), g = int(c >> 8 & 0xFF), b = int(c & 0xFF);
+    return g > 80 && g > r + 40 && g > b + 40;
+}
+
+class ModelsAfterPicturesGl : public EngineInTempFolderTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        EngineInTempFolderTest::SetUp();
+        std::ofstream("cube.mqo", std::ios::binary) << GreenCube();
+        ASSERT_EQ(SetWindowBackend("sdl2"), 0);
+        ASSERT_EQ(SetGraphicsDeviceChoice("gl"), 0);
+        SetProgrammableShaderUse(GetParam() ? 1 : 0);  // before any model loads
+        ASSERT_EQ(InitializeEngine(), 0);
+        ASSERT_EQ(HardwareRenderingActive(), 1);
+        SetDepthTestEnabled(1);
+        SetDepthWriteEnabled(1);
+        const float eye[3] = {0, 0, -30}, target[3] = {0, 0, 0}, up[3] = {0, 1, 0};
+        ASSERT_EQ(SetCameraEyeTargetUp(eye, target, up), 0);
+        ASSERT_EQ(SetCameraPerspective(1.0f, 1.0f, 100.0f), 0);
+        SetDefaultLightDirection(0.3f, -0.5f, 1.0f);
+        model = LoadModelFile("cube.mqo");
+        ASSERT_GE(model, 0);
+        BASEIMAGE image{};
+        ASSERT_EQ(CreateBaseImageXrgb32(16, 16, &image), 0);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) SetBaseImagePixel(&image, x, y, 250, 60, 200, 255);
+        picture = MakeGraphFromBaseImage(&image, nullptr, 0);
+        FreeBaseImagePixels(&image);
+        ASSERT_GE(picture, 0);
+    }
+    void TearDown() override {
+        SetProgrammableShaderUse(1);
+        EngineInTempFolderTest::TearDown();
+    }
+    // Green pixels in the box of 90 pixels around where a copy stands.
+    static int GreenAround(const std::vector<uint32_t>& pixels, float x) {
+        const float p[3] = {x, 0, 0};
+        const Vector3 s = WorldToScreenPos(p);
+        int n = 0;
+        for (int py = int(s.y) - 45; py < int(s.y) + 45; ++py)
+            for (int px = int(s.x) - 45; px < int(s.x) + 45; ++px)
+                if (px >= 0 && py >= 0 && px < 640 && py < 480) n += Green(pixels[size_t(py) * 640 + size_t(px)]);
+        return n;
+    }
+    int model = -1;
+    int picture = -1;
+};
+
+TEST_P(ModelsAfterPicturesGl, TheSameModelDrawsAgainAfterEveryDrawFromMemory) {
+    const float overhead[3] = {0, 8, 0};
+    const struct {
+        const char* name;
+        std::function<void()> draw;
+    } between[] = {
+        {"box", [] { EXPECT_EQ(DrawRectangle(600, 0, 640, 40, MakeScreenColor(255, 255, 255), 1), 0); }},
+        {"picture", [this] { EXPECT_EQ(DrawGraphAt(10, 10, picture, 0), 0); }},
+        {"billboard", [&] { EXPECT_EQ(DrawGraphBillboard3D(overhead, 0.5f, 0.5f, 3.0f, 0.0f, picture, 0, 0), 0); }},
+    };
+    for (const auto& b : between) {
+        ASSERT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
+        ASSERT_EQ(SetModelPosition(model, kLeft, 0, 0), 0);
+        ASSERT_EQ(DrawModel(model), 0);
+        b.draw();
+        ASSERT_EQ(SetModelPosition(model, kRight, 0, 0), 0);
+        ASSERT_EQ(DrawModel(model), 0);
+        std::vector<uint32_t> pixels(640 * 480);
+        ASSERT_EQ(ReadDrawScreenPixels(pixels.data()), 0);
+        const std::string name = std::string("models_after_") + b.name + (GetParam() ? "_shaders" : "_fixed") + ".png";
+        EXPECT_EQ(SaveDrawScreenToPng(TestPicturePath(name).c_str()), 0);
+        // The cube covers about 60 x 60 pixels at either place.
+        EXPECT_GT(GreenAround(pixels, kLeft), 1500) << "before the " << b.name;
+        EXPECT_GT(GreenAround(pixels, kRight), 1500) << "after the " << b.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, ModelsAfterPicturesGl, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Shaders" : "FixedFunction"; });
+
+}  // namespace
