@@ -37,16 +37,15 @@ struct SaveData {
     static void SetDefaults(SaveData& record);
     // Reads the record from the first 992 bytes of the file at path (a
     // longer file is logged). True when a whole record was read; otherwise
-    // the record holds the defaults (a missing file is the first start, a
-    // short one is logged).
+    // the record holds the defaults (a missing file is the first start; the
+    // player is told of a short one).
     static bool Load(SaveData& record, const char* path = kFileName);
     // Writes a temporary file beside path, flushes it to the disk and renames
     // it over path, so the previous copy survives any failure, a crash or a
-    // power cut. False (and a log line) on failure.
+    // power cut. False on failure, which the player is told of
+    // (game/data/player_notice.h). A store cut short is settled at the next
+    // start (replay::FinishInterruptedStores).
     static bool Store(const SaveData& record, const char* path = kFileName);
-    // Removes the temporary file of a store that was cut short. Call it once
-    // the engine has started: only then is no other copy of the game writing.
-    static void DiscardUnfinishedStore(const char* path = kFileName);
 
     // The file form, field by field at the record's offsets.
     static void Serialize(const SaveData& record, uint8_t out[kFileSize]);

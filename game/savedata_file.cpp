@@ -5,6 +5,7 @@
 
 #include "engine/files.h"
 #include "engine/log.h"
+#include "game/data/player_notice.h"
 
 bool SaveData::Load(SaveData& record, const char* path) {
     SetDefaults(record);
@@ -17,14 +18,14 @@ bool SaveData::Load(SaveData& record, const char* path) {
     const size_t got = files->read(bytes, 1, sizeof bytes, file);
     files->close(file);
     if (got < kFileSize) {
-        WriteLogFormat("Save data: %s holds %zu bytes instead of %zu; using the defaults", path, got, kFileSize);
+        ReportToPlayer("Save data: %s holds %zu bytes instead of %zu; using the defaults", path, got, kFileSize);
         return false;
     }
     if (got > kFileSize)
         WriteLogFormat("Save data: %s is longer than %zu bytes; its first %zu are read", path, kFileSize, kFileSize);
     Deserialize(bytes, record);
     int fixes = Sanitize(record);
-    if (fixes) WriteLogFormat("Save data: %d fields of %s were out of range and took their defaults", fixes, path);
+    if (fixes) ReportToPlayer("Save data: %d fields of %s were out of range and took their defaults", fixes, path);
     return true;
 }
 
@@ -32,8 +33,6 @@ bool SaveData::Store(const SaveData& record, const char* path) {
     uint8_t bytes[kFileSize];
     Serialize(record, bytes);
     if (WriteFileDurably(path, bytes, kFileSize) == 0) return true;
-    WriteLogFormat("Save data: storing %s failed; the previous save is kept", path);
+    ReportToPlayer("Save data: %s was not stored (%s); the previous save is kept", path, GetDurableWriteError());
     return false;
 }
-
-void SaveData::DiscardUnfinishedStore(const char* path) { RemoveUnfinishedWrite(path); }

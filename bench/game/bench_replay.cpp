@@ -96,7 +96,7 @@ void BM_ReplayPackWriteLoad(benchmark::State& state) {
     for (auto _ : state) {
         StoredReplay packed;
         for (int k = 0; k < replay::kStreamCount; ++k) packed.Pack(*recorded, replay::Stream(k));
-        if (!files.SaveStreams(packed, gamemode::kTimeAttack, kStage)) {
+        if (!files.SaveStreams(packed, gamemode::kTimeAttack, kStage, nullptr)) {
             state.SkipWithError("the replay could not be stored");
             return;
         }

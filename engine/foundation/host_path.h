@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 
+#include <cstdint>
 #include <string>
 
 // The existing host entry an absolute engine path names, each component
@@ -18,3 +19,22 @@ int ResolveHostPathText(const char* enginePath, std::string* hostPath, platform:
 // A host path in engine form (code page 932, '\' separators); -1 when it
 // has characters outside the code page.
 int HostPathToEngine(const std::string& hostPath, std::string* enginePath);
+
+// A whole host file of at most limit bytes into *out (a byte container:
+// std::string or std::vector<uint8_t>), through the host file layer, which
+// opens regular files only: anything else at the path (a FIFO without a
+// writer) is refused, not waited on. False when it cannot be read whole.
+template <class Bytes>
+bool ReadWholeHostFile(const char* path, int64_t limit, Bytes* out) {
+    const platform::FileSystemBackend& files = platform::Files();
+    const int descriptor = files.openRead(path);
+    if (descriptor < 0) return false;
+    const int64_t size = files.sizeOf(descriptor);
+    bool ok = size >= 0 && size <= limit;
+    if (ok) {
+        out->resize(size_t(size));
+        ok = files.readAt(descriptor, out->data(), out->size(), 0) == size;
+    }
+    files.close(descriptor);
+    return ok;
+}

@@ -2,6 +2,9 @@
 // and two spaces per indent level; line ends are CR LF. Writers may run on
 // any thread (the sound worker logs), so the state sits behind a mutex.
 // While the log runs, the platform layer's warnings are lines of it.
+// Lines written while the engine is not running (a damaged save read before
+// start-up) are kept in memory as well, and start-up writes them again
+// after it has emptied the file, so they survive it.
 #include "engine/log.h"
 
 #include "engine/lifecycle.h"
@@ -19,10 +22,14 @@
 
 namespace {
 
+constexpr size_t kEarlyBytesMax = 64 * 1024;  // lines kept beyond this are not written again
+
 struct LogState {
     std::recursive_mutex mutex;
     bool enabled = true;
     bool started = false;
+    bool engineRunning = false;  // between StartLog and EndLog
+    std::string early;           // lines written while the engine was not running
     int indent = 0;
     int startMs = 0;
     std::string path;
@@ -75,6 +82,7 @@ void WriteLocked(LogState& s, const char* text) {
         }
     }
     out += "\r\n";
+    if (!s.engineRunning && s.early.size() + out.size() <= kEarlyBytesMax) s.early += out;
     std::fwrite(out.data(), 1, out.size(), s.file);
     std::fflush(s.file);
 }
@@ -142,7 +150,15 @@ void LogPlatformWarning(const char* line) { WriteLogText(line); }
 void StartLog() {
     LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    if (s.enabled) StartLocked(s);
+    if (s.enabled) {
+        StartLocked(s);
+        if (s.file && !s.early.empty()) {
+            std::fwrite(s.early.data(), 1, s.early.size(), s.file);
+            std::fflush(s.file);
+        }
+    }
+    s.early.clear();
+    s.engineRunning = true;
     platform::SetWarningSink(LogPlatformWarning);
 }
 
@@ -153,6 +169,7 @@ void EndLog() {
     if (s.file) std::fclose(s.file);
     s.file = nullptr;
     s.started = false;
+    s.engineRunning = false;
     s.indent = 0;
 }
 

@@ -1,9 +1,10 @@
 // Log control for engine start-up and shut-down.
 #pragma once
 
-// (Re)creates "Log.txt" in the current directory, empty, and restarts the
-// time stamps and the indent. Start-up calls it; the first write before
-// start-up does the same.
+// (Re)creates "Log.txt" in the current directory and restarts the time
+// stamps and the indent; the lines written since the engine last ran (or
+// since the program began) are written into it again first. Start-up calls
+// it; the first write before start-up creates the file too.
 void StartLog();
 // Closes the file; the next write starts it again.
 void EndLog();

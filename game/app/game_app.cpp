@@ -86,10 +86,10 @@ int GameApp::StartLibrary() {
     SetScreenMode(640, 480, 32, 60);
     if (InitializeEngine() < 0) return -1;
     // With the engine's double-start lock held no other copy is storing: a
-    // temporary file left beside the save or a replay is from a store that
-    // was cut short.
-    SaveData::DiscardUnfinishedStore();
-    replay::ReplayFiles::DiscardUnfinishedWrites();
+    // commit record or a temporary file left beside the save or a replay is
+    // from a store that was cut short. A record's store finished now may have
+    // put a newer save in place than the one read before the start.
+    if (replay::FinishInterruptedStores() > 0) SaveData::Load(*save_);
     SelectDrawTargetScreen(kDrawScreenBack);
     SetDefaultFontType(3);
     SetDefaultFontSize(16);

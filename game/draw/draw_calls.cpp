@@ -3,8 +3,10 @@
 #include "engine/camera.h"
 #include "engine/draw2d.h"
 #include "engine/font.h"
+#include "engine/log.h"
 #include "engine/model.h"
 
+#include <set>
 #include <utility>
 
 namespace gamedraw {
@@ -17,6 +19,18 @@ Recorder& ActiveRecorder() {
 
 void Note(const Call& call) {
     if (auto& r = ActiveRecorder()) r(call);
+}
+
+// Whether a picture handle has a picture behind it. 0 is the game's "no
+// picture" (the face of a slot without a cat) and draws nothing. A negative
+// one is a picture the content lacks: its load failed and said so; drawing
+// it would add a log line on every frame, so it is said once.
+bool Drawable(int graph) {
+    if (graph > 0) return true;
+    static std::set<int> told;
+    if (graph < 0 && told.insert(graph).second)
+        WriteLogFormat("A picture the content lacks (handle %d) is not drawn; later draws of it are not logged", graph);
+    return false;
 }
 
 // The blend of one draw; the plain mode afterwards.
@@ -69,6 +83,7 @@ void Billboard(int graph, Vector3 position, float size, float angle, int blend, 
         c.blend = blend, c.alpha = alpha;
         Note(c);
     }
+    if (!Drawable(graph)) return;
     BlendScope scope(blend, alpha);
     const float p[3] = {position.x, position.y, position.z};
     DrawGraphBillboard3D(p, 0.5f, 0.5f, size, angle, graph, 1, 0);
@@ -83,6 +98,7 @@ void Graph(int x, int y, int graph, int blend, int alpha) {
         c.blend = blend, c.alpha = alpha;
         Note(c);
     }
+    if (!Drawable(graph)) return;
     BlendScope scope(blend, alpha);
     DrawGraphAt(x, y, graph, 1);
 }
@@ -98,6 +114,7 @@ void RotatedGraph(int x, int y, double scale, double angle, int graph, bool turn
         c.blend = blend, c.alpha = alpha;
         Note(c);
     }
+    if (!Drawable(graph)) return;
     BlendScope scope(blend, alpha);
     DrawGraphRotatedAt(x, y, scale, angle, graph, 1, turn ? 1 : 0);
 }
@@ -142,7 +159,7 @@ void Wipe(int x, int y, int graph, int mask, int threshold, int edge) {
         c.mask = mask, c.threshold = threshold, c.edge = edge;
         Note(c);
     }
-    DrawGraphWithBlendGraph(x, y, graph, 0, mask, threshold, edge);
+    if (Drawable(graph)) DrawGraphWithBlendGraph(x, y, graph, 0, mask, threshold, edge);
 }
 
 void Tint(int red, int green, int blue) {

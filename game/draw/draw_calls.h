@@ -3,6 +3,8 @@
 // so a test can watch what a frame drew (which model where, which string
 // in which font) without reading pixels. Each call sets the blend mode it
 // needs and puts the plain mode back, so no call leaks state to the next.
+// A picture handle of 0 (no picture) draws nothing; a picture the content
+// lacks (a negative handle) draws nothing and is logged once.
 #pragma once
 #include "engine/vecmath.h"
 

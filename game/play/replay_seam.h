@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+struct SaveData;
+
 // The input streams of one stage: recorded in the time-attack modes, read
 // back in the replay modes.
 class ReplayStreams {
@@ -71,9 +73,12 @@ public:
     virtual std::unique_ptr<ReplayStreams> OpenStreams(int mode, int stageNumber,
                                                        const std::vector<int32_t>& playerKinds) = 0;
     // Stores a packed recording: as the user's record of the stage in mode
-    // 9, as its built-in demo replay in mode 10. False, with a log line, when
-    // nothing was stored; the replay stored before is then kept whole.
-    virtual bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber) = 0;
+    // 9, as its built-in demo replay in mode 10. withSave, when given, is the
+    // save that holds the run's new best time: it is stored in the same
+    // commit, so the replay and the record it belongs to are kept together
+    // or not at all. False, with a log line, when nothing was stored; the
+    // replay (and save) stored before are then kept whole.
+    virtual bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) = 0;
 };
 
 // The source the stage loader asks; null (the default) for none.

@@ -65,7 +65,9 @@ public:
     // cats of the players and the enemies, the camera. playerEntries is
     // the session's device slot per player (-1: none; the list ends at the
     // first -1). False, with a log line, when the stage cannot be played:
-    // a replay without its record, or a demo replay with no player device.
+    // a replay without its record, a demo replay with no player device, or
+    // a stage file that is missing, empty, cut short, or without a start
+    // cell or (outside versus) a goal.
     bool Load(int stageNumber, bool isLastOfRun, int mode, int32_t* lives, const StageDevices* devices,
               GameData* gameData, const int32_t playerEntries[kPlayers]);
 
@@ -95,10 +97,11 @@ public:
     PlayerInput PlayReplayFrame(int player, int frame);
     // Time attack (modes 9 and 10): stores what the stage recorded as the
     // user's record or as the stage's demo replay, packed one stream at a
-    // time by the Write...StateReplay steps. False, with a log line, when
-    // nothing was stored (another mode, no recording, or a failed write,
-    // which keeps the replay stored before).
-    bool SaveReplay() const;
+    // time by the Write...StateReplay steps, in one commit with withSave
+    // (the save holding the run's new best time) when given. False, with a
+    // log line, when nothing was stored (another mode, no recording, or a
+    // failed write, which keeps the replay and save stored before).
+    bool SaveReplay(const SaveData* withSave = nullptr) const;
     // The packing steps of SaveReplay: one stream of every player each.
     void WriteInStateReplay(StoredReplay& out) const;
     void WriteActionStateReplay(StoredReplay& out) const;
@@ -194,7 +197,8 @@ public:
 private:
     std::vector<int32_t> turnScratch_;  // the grid being turned; kept so a turn allocates nothing
     void ReserveLists();
-    void LoadGrid(const char* text, size_t size, bool preview);
+    // Null, or why the text makes no playable stage.
+    const char* LoadGrid(const char* text, size_t size, bool preview);
     void ComputeTimeLimit(int type);
     bool ChoosePlayerKinds(std::vector<int32_t>* kinds);
     void CreatePlayerCats(const std::vector<int32_t>& kinds, int32_t* lives);

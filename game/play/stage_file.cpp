@@ -1,6 +1,5 @@
 #include "game/play/stage_file.h"
 
-#include "engine/log.h"
 #include "game/play/tile_grid.h"
 
 #include <algorithm>
@@ -93,8 +92,6 @@ bool ParseStageText(const char* text, size_t size, bool versus, StageMap* out) {
     }
     const int64_t columns = width + 2, rows = lineFeeds + 2;
     if (columns * rows > kMaxStageCells) {
-        WriteLogFormat("Stage file: a map of %lld x %lld cells is too large", static_cast<long long>(columns),
-                       static_cast<long long>(rows));
         out->versusLimit = 0;  // as for a file that cannot be read
         return false;
     }
@@ -105,4 +102,12 @@ bool ParseStageText(const char* text, size_t size, bool versus, StageMap* out) {
         if (IsStageCharacter(text[i])) out->cells.push_back(text[i]);
     }
     return true;
+}
+
+const char* UnplayableMapReason(const StageMap& map, bool versus) {
+    if (map.cells.empty()) return "holds no map";
+    if (map.cells.size() < size_t(map.columns - 2) * size_t(map.rows - 2)) return "is cut short (its rows are not whole)";
+    if (map.cells.find('s') == std::string::npos) return "has no start cell";
+    if (!versus && map.cells.find('G') == std::string::npos) return "has no goal";
+    return nullptr;
 }

@@ -20,9 +20,13 @@ struct StageMap {
 // The largest grid a stage file may ask for; a larger one is refused.
 constexpr int64_t kMaxStageCells = int64_t(1) << 20;
 
-// Reads the text (size bytes, not necessarily terminated). False, with a
-// log line and the empty 2 x 2 map in out, when the map is too large.
+// Reads the text (size bytes, not necessarily terminated). False, with the
+// empty 2 x 2 map in out, when the map is too large.
 bool ParseStageText(const char* text, size_t size, bool versus, StageMap* out);
+// Why a map cannot make a playable stage, in a few words: no cells, rows cut
+// short (fewer cells than its grid holds: a file cut off or with bytes
+// lost), no start cell, or, outside versus, no goal. Null when it can.
+const char* UnplayableMapReason(const StageMap& map, bool versus);
 
 bool IsStageCharacter(char c);
 bool IsEnemyCharacter(char c);  // 'z', 'x', 'c', 'v', 'm', 'b'

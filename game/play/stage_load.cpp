@@ -90,10 +90,10 @@ bool Stage::IsEasyNormalGame() const {
 
 float Stage::FieldDepth() const { return IsVersusMode(mode) ? kVersusFieldDepth : kFieldDepth; }
 
-void Stage::LoadGrid(const char* text, size_t size, bool preview) {
+const char* Stage::LoadGrid(const char* text, size_t size, bool preview) {
     const bool versus = !preview && IsVersusMode(mode);
     StageMap map;
-    ParseStageText(text, size, versus, &map);
+    const bool fits = ParseStageText(text, size, versus, &map);
     if (versus) timeLimit = map.versusLimit;
     grid.Reset(map.columns, map.rows);
     const bool easy = !preview && IsEasyNormalGame();
@@ -111,6 +111,7 @@ void Stage::LoadGrid(const char* text, size_t size, bool preview) {
             enemies.emplace_back(-1, kind, column, row, depth, nullptr, gameData, false);
         }
     }
+    return fits ? UnplayableMapReason(map, versus) : "holds a map too large to play";
 }
 
 void Stage::ComputeTimeLimit(int type) {
@@ -199,14 +200,19 @@ bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, cons
     // The players' cat kinds come first: a replay's time limit is that of
     // the player it replays.
     std::vector<int32_t> kinds;
-    const bool playable = ChoosePlayerKinds(&kinds);
+    bool playable = ChoosePlayerKinds(&kinds);
 
     std::string text;
     const std::string path = BuildFilePath(mode, stageNumber);
-    if (!path.empty() && !ReadGameFile(path.c_str(), &text))
-        WriteLogFormat("Stage file %s cannot be read: the stage is empty", path.c_str());
+    const bool read = !path.empty() && ReadGameFile(path.c_str(), &text);
     if (!IsVersusMode(mode)) ComputeTimeLimit(kinds.empty() ? 0 : kinds[0]);
-    LoadGrid(text.data(), text.size(), false);
+    // A stage without a start, a goal or a whole map would never end: the
+    // session treats it as a stage that cannot be played.
+    const char* fault = LoadGrid(text.data(), text.size(), false);
+    if (!path.empty() && (!read || fault)) {
+        WriteLogFormat("Stage file %s %s: the stage cannot be played", path.c_str(), read ? fault : "cannot be read");
+        playable = false;
+    }
     if (!enemies.empty()) {
         const int64_t each = mode == gamemode::kFinal ? 15000 : 7000;
         timeLimit = ClampToInt32(timeLimit + each * int64_t(enemies.size()));

@@ -28,7 +28,7 @@ PlayerInput Stage::PlayReplayFrame(int player, int frame) {
     return replayBlocks ? replayBlocks->PlayFrame(frame, player) : PlayerInput{};
 }
 
-bool Stage::SaveReplay() const {
+bool Stage::SaveReplay(const SaveData* withSave) const {
     if (mode != gamemode::kTimeAttack && mode != gamemode::kTimeAttackTable) return false;
     ReplaySource* source = GetReplaySource();
     if (!source || !streamText) {
@@ -42,7 +42,7 @@ bool Stage::SaveReplay() const {
     WriteAnalogStateReplay(stored);
     WriteMouseStateReplay(stored);
     WriteKeyboardStateReplay(stored);
-    return source->SaveStreams(stored, mode, stageNumber);
+    return source->SaveStreams(stored, mode, stageNumber, withSave);
 }
 
 void Stage::PackReplayStream(StoredReplay& out, ReplayStreams::Stream stream) const {

@@ -3,9 +3,11 @@
 #include "engine/files.h"
 #include "engine/log.h"
 #include "game/data/game_files.h"
+#include "game/data/player_notice.h"
 #include "game/play/game_modes.h"
 #include "game/replay/replay_format.h"
 #include "game/replay/stage_streams.h"
+#include "game/savedata.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -95,7 +97,7 @@ std::unique_ptr<ReplayStreams> ReplayFiles::OpenStreams(int mode, int stageNumbe
     return nullptr;
 }
 
-bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNumber) {
+bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) {
     const std::vector<int32_t>& kinds = stored.playerKinds;
     if (mode != gamemode::kTimeAttack && mode != gamemode::kTimeAttackTable) {
         WriteLogFormat("Replay of stage %d: mode %d stores no replay", stageNumber, mode);
@@ -109,8 +111,8 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        WriteLogFormat("Replay of stage %d: the folder %s cannot be made (%s); nothing was stored", stageNumber,
-                       folder.c_str(), error.message().c_str());
+        ReportToPlayer("Replay of stage %d was not stored: the folder %s cannot be made (%s)%s", stageNumber,
+                       folder.c_str(), error.message().c_str(), withSave ? ", nor its best time in the save" : "");
         return false;
     }
 
@@ -124,26 +126,31 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     }
     paths.push_back(HostPath(MetaFilePath(mode, stageNumber, kinds[0])));
     texts.push_back(MetaText(kinds));
+    if (withSave) {
+        uint8_t bytes[SaveData::kFileSize];
+        SaveData::Serialize(*withSave, bytes);
+        paths.push_back(SaveData::kFileName);
+        texts.push_back(std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
+    }
 
     std::vector<DurableFile> files;
     for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
     if (WriteFileSetDurably(files.data(), files.size()) == 0) return true;
-    WriteLogFormat("Replay of stage %d was not stored; the replay stored before is kept", stageNumber);
+    if (withSave)
+        ReportToPlayer("Replay of stage %d was not stored, nor its best time in %s (%s); the replay and the save "
+                       "stored before are kept",
+                       stageNumber, SaveData::kFileName, GetDurableWriteError());
+    else
+        ReportToPlayer("Replay of stage %d was not stored (%s); the replay stored before is kept", stageNumber,
+                       GetDurableWriteError());
     return false;
 }
 
-void ReplayFiles::DiscardUnfinishedWrites() {
-    for (const char* folder : {kUserFolder, kDemoFolder}) {
-        std::error_code error;
-        std::filesystem::directory_iterator it(HostPath(folder), error), end;
-        std::vector<std::string> leftovers;
-        for (; !error && it != end; it.increment(error)) {
-            const std::string path = it->path().string();
-            if (path.size() > 4 && path.compare(path.size() - 4, 4, ".tmp") == 0)
-                leftovers.push_back(path.substr(0, path.size() - 4));
-        }
-        for (const std::string& path : leftovers) RemoveUnfinishedWrite(path.c_str());
-    }
+int FinishInterruptedStores() {
+    const std::string user = HostPath(kUserFolder), demo = HostPath(kDemoFolder);
+    // Replay files begin with 't'; in the working directory only the save is ours.
+    const DurableFolder folders[] = {{user.c_str(), "t"}, {demo.c_str(), "t"}, {".", SaveData::kFileName}};
+    return FinishInterruptedWrites(folders, std::size(folders));
 }
 
 }  // namespace replay

@@ -10,9 +10,12 @@
 // player for the meta file). Text forms: game/replay/replay_format.h.
 //
 // ReplayFiles is the replay source the stages use: register one with
-// SetReplaySource (the game does at start-up). A stored set is written
-// whole or not at all: every file goes to a temporary name, flushed, and
-// only then are they all renamed into place.
+// SetReplaySource (the game does at start-up). A stored set, with the save
+// that holds its best time when that joins it, is kept whole or not at
+// all, across a crash too: every file goes to a temporary name, flushed,
+// then a commit record names them, and only then are they renamed into
+// place (WriteFileSetDurably); the next start finishes a set whose record
+// was written and drops any other (FinishInterruptedStores).
 #pragma once
 #include "game/play/replay_seam.h"
 #include "game/replay/replay_streams.h"
@@ -35,12 +38,15 @@ public:
     bool ReadUserMeta(int stageNumber, std::vector<int32_t>* deviceTypes) override;
     std::unique_ptr<ReplayStreams> OpenStreams(int mode, int stageNumber,
                                                const std::vector<int32_t>& playerKinds) override;
-    bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber) override;
-
-    // Removes the temporary files a store that was cut short left in the
-    // replay folders. Call it at start-up, when no other copy of the game
-    // can be storing.
-    static void DiscardUnfinishedWrites();
+    bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) override;
 };
+
+// Settles the stores a kill or a crash cut short, in the replay folders and
+// of the save: a replay set (with its save) whose commit record is whole is
+// finished, the temporary files of any other store are removed. Call it at
+// start-up, once no other copy of the game can be storing (the engine holds
+// its double-start lock). The number of sets finished: the save read before
+// may be older than the one now in place.
+int FinishInterruptedStores();
 
 }  // namespace replay

@@ -32,10 +32,10 @@ bool PlaySession::IsPlayPhase(int32_t p) {
     }
 }
 
-bool SaveStageReplay(const Stage& stage) {
+bool SaveStageReplay(const Stage& stage, const SaveData* withSave) {
     // Through the game's replay source; when it fails the run's best time
-    // is kept all the same.
-    return stage.SaveReplay();
+    // is kept all the same, and stored on the way back to the title.
+    return stage.SaveReplay(withSave);
 }
 
 PlaySession::PlaySession(GameData* data, const StageDevices& devices, const int32_t entries[kPlayers],

@@ -51,8 +51,9 @@ public:
     };
 
     // Stores a time-attack run's replay (its streams as the stage recorded
-    // them); true when it was stored.
-    using ReplaySaver = std::function<bool(const Stage&)>;
+    // them), in one commit with the save that holds its new best time when
+    // one is given; true when it was stored.
+    using ReplaySaver = std::function<bool(const Stage&, const SaveData* withSave)>;
 
     // A session for the title's set or stage (kNoSet: one that CarryOver
     // fills), mode and player entries (the device slot of players 1..4, -1
@@ -181,4 +182,4 @@ private:
 };
 
 // The default way a time-attack run's replay is stored.
-bool SaveStageReplay(const Stage& stage);
+bool SaveStageReplay(const Stage& stage, const SaveData* withSave);

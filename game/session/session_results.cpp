@@ -295,10 +295,12 @@ void PlaySession::UpdateTimeAttackResult(input::ButtonBlock* const* buttons) {
         if (known && phase == kTimeAttackResult && save && stage->elapsed < save->bestTime[stage->stageNumber]) {
             save->bestTime[stage->stageNumber] = stage->elapsed;
             save->bestTimeCat[stage->stageNumber] = FirstPlayerDeviceType();
-            if (saveReplay) saveReplay(*stage);
+            // The save with the new best time joins the replay's commit: a
+            // crash never keeps one without the other.
+            if (saveReplay) saveReplay(*stage, save);
         } else if (known && phase == kTableResult && table &&
                    TimeTable::RecordTime(*table, stage->stageNumber, FirstPlayerDeviceType(), stage->elapsed)) {
-            if (saveReplay) saveReplay(*stage);
+            if (saveReplay) saveReplay(*stage, nullptr);
         }
         if (gameData) gameData->CaptureScreen();
         return;

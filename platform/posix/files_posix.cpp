@@ -158,20 +158,30 @@ int SyncFolderOf(const char* path) {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
     int result = ::fsync(fd);
+    const int error = errno;
     ::close(fd);
+    errno = error;
     return result;
 }
 
 DurableWriteStep WriteFlushed(const char* path, const void* bytes, size_t size) {
     using Step = DurableWriteStep;
-    if (!path || (size > 0 && !bytes)) return Step::CreateTemporary;
+    if (!path || (size > 0 && !bytes)) {
+        errno = EINVAL;
+        return Step::CreateTemporary;
+    }
     int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return Step::CreateTemporary;
     Step failed = Step::Done;
     if (!WriteAll(fd, bytes, size)) failed = Step::WriteTemporary;
     else if (::fsync(fd) != 0) failed = Step::SyncTemporary;
-    if (::close(fd) != 0 && failed == Step::Done) failed = Step::WriteTemporary;
+    int error = errno;
+    if (::close(fd) != 0 && failed == Step::Done) {
+        failed = Step::WriteTemporary;
+        error = errno;
+    }
     if (failed != Step::Done) ::unlink(path);
+    errno = error;  // the reason of the step that failed, not of the clean-up
     return failed;
 }
 
@@ -185,7 +195,9 @@ DurableWriteStep ReplaceDurably(const char* path, const char* temporary, const v
     const Step written = WriteFlushed(temporary, bytes, size);
     if (written != Step::Done) return written;
     if (::rename(temporary, path) != 0) {
+        const int error = errno;
         ::unlink(temporary);
+        errno = error;
         return Step::Rename;
     }
     return SyncFolderOf(path) == 0 ? Step::Done : Step::SyncFolder;

@@ -88,8 +88,10 @@ protected:
     std::unique_ptr<PlaySession> Make(int32_t set, int32_t mode, int32_t lives = 15) {
         plans_.clear();  // a new session's stages may sit where old ones were
         auto s = std::make_unique<PlaySession>(&t_.data, devices_, entries_, set, mode, lives);
-        s->saveReplay = [this](const Stage& stage) {
+        s->saveReplay = [this](const Stage& stage, const SaveData* withSave) {
             savedReplays.push_back(stage.stageNumber);
+            const bool known = stage.stageNumber >= 0 && stage.stageNumber < SaveData::kStageCount;
+            savedWithBestTime.push_back(withSave && known ? withSave->bestTime[stage.stageNumber] : -1);
             return true;
         };
         return s;
@@ -176,6 +178,7 @@ protected:
     int frames = 0;
     int scriptedStages = 0, warpedStages = 0;
     std::vector<int32_t> savedReplays;
+    std::vector<int32_t> savedWithBestTime;  // the best time of the save stored with each replay, -1 none
 
 private:
     // The first frame after the ready phase, where the stored runs begin.

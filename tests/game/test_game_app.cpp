@@ -2,12 +2,16 @@
 // frame pacing and draw-period skip, the boot scene, F12, the scene
 // switches and what each one frees and saves.
 #include "engine/draw2d.h"
+#include "engine/files.h"
 #include "engine/font.h"
 #include "engine/input.h"
 #include "engine/screen.h"
 #include "engine/timer.h"
+#include "foundation/file_write_steps.h"
 #include "game/savedata.h"
 #include "game_fixture.h"
+
+#include <fstream>
 
 namespace {
 
@@ -232,6 +236,64 @@ TEST_F(GameTest, StartUpLeavesStandardErrorToThePlayerAndTracesTheRemotesInTheLo
     std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
     EXPECT_NE(log.find("Paddlewise! : Connecting Wiimote 4:"), std::string::npos) << log;
     EXPECT_EQ(log.find("\n\n"), std::string::npos);
+}
+
+TEST_F(GameTest, ADamagedSaveIsInTheLogStartUpKeepsOrWithTheLogOffOnStandardErrorAlone) {
+    WithContent();
+    std::ofstream(SaveData::kFileName, std::ios::binary) << "ten bytes!";
+    const std::string words = "Save data: morpoCatSave.dat holds 10 bytes instead of 992; using the defaults";
+    // A developer's run with the log on: read before the engine starts, the
+    // warning survives the start that makes the log anew.
+    SetLogOutput(1);
+    testing::internal::CaptureStderr();
+    Start();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+    const size_t warning = log.find(words);
+    ASSERT_NE(warning, std::string::npos) << log;
+    EXPECT_LT(warning, log.find("Engine start-up")) << log;
+    app_.reset();
+    ShutdownEngine();
+
+    // The game's own run, the log off: the player hears of it on standard
+    // error, and of nothing else.
+    std::filesystem::remove(dir_.path() / "Log.txt");
+    SetLogOutput(0);
+    testing::internal::CaptureStderr();
+    Start();
+    const std::string said = testing::internal::GetCapturedStderr();
+    SetLogOutput(1);
+    EXPECT_EQ(said, "morpotta: " + words + "\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "Log.txt"));
+}
+
+TEST_F(GameTest, ARecordStoreKilledAfterItsCommitIsFinishedAtStartAndTheGameGoesOnFromIt) {
+    WithContent();
+    SaveData before, after;
+    SaveData::SetDefaults(before);
+    before.bestTime[3] = 50000;
+    after = before;
+    after.bestTime[3] = 40000;
+    ASSERT_TRUE(SaveData::Store(before));
+    std::filesystem::create_directory("replay");
+    std::ofstream("replay/t3_meta.dat") << "6,";
+    uint8_t bytes[SaveData::kFileSize];
+    SaveData::Serialize(after, bytes);
+    const std::string meta = "5,";
+    const DurableFile record[] = {{"replay/t3_meta.dat", meta.data(), meta.size()}, {SaveData::kFileName, bytes, sizeof bytes}};
+    // Killed as the first rename was to begin: the commit record is whole.
+    SetDurableStepHook([](DurableStep step, const std::string&) -> int64_t { return step == DurableStep::Rename ? 0 : -1; });
+    EXPECT_EQ(WriteFileSetDurably(record, std::size(record)), -1);
+    SetDurableStepHook(nullptr);
+    ASSERT_TRUE(std::filesystem::exists("replay/t3_meta.dat.commit"));
+
+    // The save read before the engine started was the old one; the game
+    // plays on with the one the start put in place, and stores that.
+    Start();
+    EXPECT_EQ(app_->data->save->bestTime[3], 40000);
+    EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "5,");
+    EXPECT_FALSE(std::filesystem::exists("replay/t3_meta.dat.commit"));
+    EXPECT_FALSE(std::filesystem::exists(std::string(SaveData::kFileName) + ".tmp"));
 }
 
 TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {

@@ -534,6 +534,7 @@ TEST_F(PlaySessionTest, ATimeAttackRecordStoresTheTimeAndTheReplay) {
     Frame(*s, {{0, kPause}});
     EXPECT_TRUE(s->TakeRequests().title);
     EXPECT_EQ(savedReplays, std::vector<int32_t>{0});
+    EXPECT_EQ(savedWithBestTime, std::vector<int32_t>{time}) << "the save with the new time joins the replay's store";
     uint8_t bytes[SaveData::kFileSize];
     SaveData::Serialize(t_.save, bytes);
     int32_t storedTime, storedCat;
@@ -559,6 +560,7 @@ TEST_F(PlaySessionTest, ATimeAttackRecordStoresTheTimeAndTheReplay) {
     Frame(*table, {{0, kPause}});
     EXPECT_EQ(t_.table->target[0][input::kJoystick], table->CurrentStage()->elapsed);
     EXPECT_EQ(savedReplays.size(), 2u);
+    EXPECT_EQ(savedWithBestTime.back(), -1) << "a demo replay is stored alone";
 
     // A replay has no record to play without the replay files: back to the title.
     auto replay = Make(0, gamemode::kReplayUser);

@@ -5,6 +5,8 @@
 #include "manifest.h"
 #include "play_fixture.h"
 
+#include "engine/log.h"
+#include "foundation/log_internal.h"
 #include "game/input/input_manager.h"
 #include "game/play/game_modes.h"
 
@@ -163,22 +165,50 @@ TEST(StageLoad, LimitsCountTargetsOnlyFromThreeAttemptsAndAddTimePerEnemy) {
     EXPECT_EQ(st.timeLimit, 52000);
 }
 
-TEST(StageLoad, MissingOrEmptyFileGivesTheEmptyTwoByTwoField) {
+// A stage file that makes no playable stage (it would never end) is refused
+// with one log line naming it and why; the session then goes back to the
+// title as for any stage that cannot be played.
+TEST(StageLoad, AStageFileThatMakesNoPlayableStageIsRefusedWithOneLogLine) {
     StageFiles files;
-    files.WriteNormal(7, "");
+    struct Case {
+        int mode, stage;
+        const char* text;  // null: no file
+        const char* why;
+    };
+    const Case cases[] = {
+        {0, 6, nullptr, "cannot be read"},
+        {0, 7, "", "holds no map"},
+        {9, 8, "BBBB\nBs B\nB G", "has no goal"},     // cut off inside the goal's row
+        {9, 9, "s  G\nBBB\n", "is cut short"},        // a byte of the last row lost
+        {0, 10, "   G\nBBBB\n", "has no start cell"},  // the start's byte flipped
+        {1, 11, "s  1\nBBBB\n", "has no goal"},
+        {5, 12, "60000\n", "holds no map"},          // versus: a limit and nothing else
+        {5, 13, nullptr, "cannot be read"},
+    };
     OnePlayer p(1);
     TestData t;
-    for (int stage : {6, 7}) {
+    for (const Case& c : cases) {
+        if (c.text && c.mode == 5) files.WriteVersus(c.stage, c.text);
+        if (c.text && c.mode != 5) files.WriteNormal(c.stage, c.text);
+        const int previousOutput = GetLogOutput();
+        SetLogOutput(1);
+        StartLog();
         Stage st;
-        ASSERT_TRUE(st.Load(stage, true, 0, nullptr, &p.devices, &t.data, p.entries));
-        EXPECT_EQ(st.grid.columns, 2);
-        EXPECT_EQ(st.grid.rows, 2);
-        EXPECT_EQ(st.Cat(0)->x, 0);
-        for (int f = 0; f < 300; ++f) st.UpdatePlay(Pad(1).arrays);  // it plays, the cat falls out
+        EXPECT_FALSE(st.Load(c.stage, true, c.mode, nullptr, &p.devices, &t.data, p.entries)) << c.stage;
+        EndLog();
+        SetLogOutput(previousOutput);
+        const std::string log = ScopedTempDir::ReadFile("Log.txt");
+        const std::string file = std::string(c.mode == 5 ? "stage_vs" : "stage_normal") + std::to_string(c.stage) + ".stg";
+        EXPECT_NE(log.find(file + " " + c.why), std::string::npos) << log;
+        EXPECT_EQ(log.find("Stage file tpa\\stage\\" + file), log.rfind("Stage file tpa\\stage\\" + file))
+            << "one line: " << log;
     }
-    Stage vs;
-    ASSERT_TRUE(vs.Load(9, true, 5, nullptr, &p.devices, &t.data, p.entries));
-    EXPECT_EQ(vs.timeLimit, 0);
+    // A versus stage needs no goal; a padded normal one with both plays.
+    files.WriteVersus(14, "60000\ns  \nBBB\n");
+    files.WriteNormal(15, "s G\nBBB\n");
+    Stage versus, normal;
+    EXPECT_TRUE(versus.Load(14, true, 5, nullptr, &p.devices, &t.data, p.entries));
+    EXPECT_TRUE(normal.Load(15, true, 9, nullptr, &p.devices, &t.data, p.entries));
 }
 
 // A replay source with a record for one stage.
@@ -196,7 +226,7 @@ public:
         openedType = kinds.empty() ? -1 : kinds[0];
         return nullptr;
     }
-    bool SaveStreams(const StoredReplay&, int, int) override { return false; }
+    bool SaveStreams(const StoredReplay&, int, int, const SaveData*) override { return false; }
 };
 
 TEST(StageLoad, ReplayModesTakeTheirCatsFromTheRecordOrRefuse) {

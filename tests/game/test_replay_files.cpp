@@ -3,22 +3,35 @@
 // through the same states frame by frame, for every kind of device; a
 // store that fails keeps the replay stored before; damaged files load or
 // are refused, never crash.
+#include "durable_kill.h"
 #include "engine/log.h"
 #include "foundation/log_internal.h"
+#include "fsync_spy.h"
 #include "game/data/game_files.h"
 #include "game/play/game_modes.h"
 #include "game/play/sim/play_sim.h"
 #include "game/replay/replay_files.h"
 #include "game/replay/replay_format.h"
 #include "game/replay/stage_streams.h"
+#include "game/savedata.h"
 #include "play_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <limits>
 #include <map>
 #include <random>
@@ -241,9 +254,176 @@ TEST_F(ReplayFilesTest, AStoreThatFailsKeepsThePreviousReplayWhole) {
     std::FILE* f = std::fopen("replay/t71_inState0P.dat.tmp", "wb");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
-    replay::ReplayFiles::DiscardUnfinishedWrites();
+    replay::FinishInterruptedStores();
     EXPECT_FALSE(fs::exists("replay/t71_inState0P.dat.tmp"));
     EXPECT_TRUE(fs::exists("replay/t71_inState0P.dat"));
+}
+
+SaveData SaveWithBestTime(int32_t time, int32_t cat) {
+    SaveData save;
+    SaveData::SetDefaults(save);
+    save.bestTime[kStage] = time;
+    save.bestTimeCat[kStage] = cat;
+    return save;
+}
+
+TEST_F(ReplayFilesTest, AKillAtAnyMomentOfARecordsStoreKeepsTheReplayWithTheBestTimeItBelongsTo) {
+    SkippedFsyncs fast;
+    const playsim::InputScript keys = ScriptOf(BusyScript(6)), mouse = ScriptOf(BusyScript(5));
+    playsim::Simulator before(SetupOf(gamemode::kTimeAttack, {6})), after(SetupOf(gamemode::kTimeAttack, {5}));
+    ASSERT_TRUE(before.loaded() && after.loaded());
+    for (int f = 0; f < 600; ++f) {
+        before.Step(&keys);
+        after.Step(&mouse);
+    }
+    const SaveData oldSave = SaveWithBestTime(50000, 6), newSave = SaveWithBestTime(40000, 5);
+
+    // Every file of the record: the replay's and the save.
+    auto snapshot = [] {
+        std::map<std::string, std::string> files = FilesUnder("replay");
+        files["save"] = fs::exists(SaveData::kFileName) ? ScopedTempDir::ReadFile(SaveData::kFileName) : "";
+        return files;
+    };
+    auto restore = [](const std::map<std::string, std::string>& files) {
+        fs::remove_all("replay");
+        fs::create_directory("replay");
+        for (const auto& [name, bytes] : files) {
+            std::ofstream(name == "save" ? std::string(SaveData::kFileName) : "replay/" + name, std::ios::binary) << bytes;
+        }
+    };
+    ASSERT_TRUE(before.stage().SaveReplay(&oldSave));
+    const std::map<std::string, std::string> oldFiles = snapshot();
+    ASSERT_TRUE(after.stage().SaveReplay(&newSave));
+    const std::map<std::string, std::string> newFiles = snapshot();
+    ASSERT_EQ(oldFiles.size(), 8u);
+    ASSERT_NE(oldFiles.at("save"), newFiles.at("save"));
+    ASSERT_NE(oldFiles.at("t71_meta.dat"), newFiles.at("t71_meta.dat"));
+
+    KillDriver d;
+    d.putOldSet = [&] { restore(oldFiles); };
+    d.store = [&] { after.stage().SaveReplay(&newSave); };
+    d.settle = [] { replay::FinishInterruptedStores(); };
+    d.read = [&] {
+        const auto found = snapshot();
+        return found == oldFiles ? SetFound::Old : found == newFiles ? SetFound::New : SetFound::Mixed;
+    };
+    d.leftovers = [] {
+        for (const char* folder : {"replay", "."})
+            for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
+                const std::string name = e.path().filename().string();
+                if (name.ends_with(".tmp") || name.ends_with(".commit")) return true;
+            }
+        return false;
+    };
+    const KillTally tally = KillAtEveryStep(d);
+    EXPECT_GT(tally.cases, 200);
+    EXPECT_EQ(tally.mixed, 0);
+}
+
+// A disk of a few kilobytes for a forked child: a tmpfs in a mount
+// namespace of its own (a user namespace too where the test is not root).
+bool MountTinyDisk(const std::string& where) {
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    if (unshare(CLONE_NEWNS) != 0) {
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+        std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+    return mount("tmpfs", where.c_str(), "tmpfs", 0, "size=256k") == 0;
+}
+
+// Runs body in a forked child whose working directory is a full disk: a
+// tiny tmpfs filled up where one can be mounted, otherwise a file-size
+// limit below the save's size (every write past it fails). The child's
+// standard error goes to a file; body returns what it found wrong.
+std::string OnAFullDisk(const std::function<void()>& prepare, const std::function<std::string()>& body,
+                        std::string* how) {
+    fs::create_directory("full");
+    const std::string said = (fs::current_path() / "stderr.txt").string();
+    int report[2];
+    if (pipe(report) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool tmpfs = MountTinyDisk("full");
+        std::string result = tmpfs ? "tmpfs|" : "limit|";
+        if (chdir("full") != 0) result += "no folder";
+        prepare();
+        if (tmpfs) {
+            std::ofstream fill("filler", std::ios::binary);
+            const std::string block(1024, 'f');
+            while (fill.write(block.data(), std::streamsize(block.size())) && fill.flush()) {
+            }
+        } else {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{512, 512};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::fflush(stderr);
+        const int saved = dup(2);
+        const int file = open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(file, 2);
+        result += body();
+        std::fflush(stderr);
+        dup2(saved, 2);
+        (void)!write(report[1], result.data(), result.size());
+        _exit(0);
+    }
+    close(report[1]);
+    std::string result;
+    char buffer[512];
+    for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;) result.append(buffer, size_t(n));
+    close(report[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status)) return "the child did not end normally";
+    *how = result.substr(0, result.find('|'));
+    return result.substr(result.find('|') + 1) + ScopedTempDir::ReadFile(said);
+}
+
+TEST_F(ReplayFilesTest, AFullDiskKeepsTheOldRecordAndTellsThePlayerOnStandardError) {
+    const playsim::InputScript keys = ScriptOf(BusyScript(6));
+    playsim::Simulator run(SetupOf(gamemode::kTimeAttack, {6}));
+    ASSERT_TRUE(run.loaded());
+    for (int f = 0; f < 600; ++f) run.Step(&keys);
+    const SaveData oldSave = SaveWithBestTime(50000, 6), newSave = SaveWithBestTime(40000, 6);
+
+    std::map<std::string, std::string> before;
+    auto prepare = [&] {
+        SaveData::Store(oldSave);
+        run.stage().SaveReplay(&oldSave);
+        before = FilesUnder(".");
+    };
+    auto body = [&]() -> std::string {
+        const int output = GetLogOutput();
+        SetLogOutput(0);  // as the game runs
+        const bool saved = SaveData::Store(newSave);
+        const bool stored = run.stage().SaveReplay(&newSave);
+        SetLogOutput(output);
+        std::map<std::string, std::string> after = FilesUnder(".");
+        after.erase("filler");
+        std::string wrong;
+        if (before.size() != 2 || before.count("replay") != 1) wrong += "the old record was not there; ";
+        if (saved || stored) wrong += "a store went through; ";
+        if (after != before || FilesUnder("replay").size() != 7) wrong += "the old files changed; ";
+        return wrong;
+    };
+    std::string how;
+    const std::string result = OnAFullDisk(prepare, body, &how);
+    RecordProperty("full disk", how);
+    // Two lines: the save, then the replay with the save that joined it.
+    const std::string save = "morpotta: Save data: morpoCatSave.dat was not stored (writing morpoCatSave.dat.tmp: ";
+    const std::string replay = "morpotta: Replay of stage 71 was not stored, nor its best time in morpoCatSave.dat (writing ";
+    const std::string reason = how == "tmpfs" ? "No space left on device" : "File too large";
+    ASSERT_EQ(result.rfind(save, 0), 0u) << how << ": " << result;
+    const size_t second = result.find('\n') + 1;
+    EXPECT_EQ(result.compare(second, replay.size(), replay), 0) << result;
+    EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 2) << result;
+    size_t reasons = 0;
+    for (size_t at = 0; (at = result.find(reason, at)) != std::string::npos; ++at) ++reasons;
+    EXPECT_EQ(reasons, 2u) << result;
 }
 
 TEST_F(ReplayFilesTest, OnlyTheTimeAttackModesStoreAReplay) {
@@ -302,7 +482,7 @@ TEST_F(ReplayFilesTest, AReplayRecordedForHoursIsStoppedWhereItsFilesStillLoad) 
     }
     StoredReplay stored;
     for (int k = 0; k < replay::kStreamCount; ++k) stored.Pack(*streams, replay::Stream(k));
-    ASSERT_TRUE(source_.SaveStreams(stored, gamemode::kTimeAttack, kStage));
+    ASSERT_TRUE(source_.SaveStreams(stored, gamemode::kTimeAttack, kStage, nullptr));
     EndLog();
     SetLogOutput(previousOutput);
 

@@ -3,11 +3,16 @@
 // starts play, draws it, and acts on its requests; the session's screens
 // are saved as PNG files for a look.
 #include "engine/input.h"
+#include "engine/lifecycle.h"
+#include "engine/log.h"
+#include "game/draw/draw_calls.h"
 #include "game/input/input_manager.h"
 #include "game_fixture.h"
 #include "session_fixture.h"
 
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -20,13 +25,7 @@ protected:
     // second player when `players` is 2).
     void StartPlay(int32_t mode, int32_t stage, int players = 1) {
         WithContent();
-        scene::Factory factory = FakeScenes(script_);
-        factory.makeSession = [](const scene::Context& context, const scene::SessionSetup& setup) {
-            return std::make_unique<PlaySession>(context, setup);
-        };
-        app_ = std::make_unique<GameApp>(std::move(factory));
-        script_.app = app_.get();
-        ASSERT_EQ(app_->startFailed, 0);
+        ASSERT_NO_FATAL_FAILURE(StartWithPlaySessions());
         const int keyboard = SlotOf(input::kKeyboard), mouse = SlotOf(input::kMouse);
         ASSERT_GE(keyboard, 0);
         ASSERT_GE(mouse, 0);
@@ -46,6 +45,16 @@ protected:
             if (app_->input->devices[slot] && app_->input->devices[slot]->type == type) return slot;
         }
         return -1;
+    }
+    // The game whose title (a stand-in) starts the game's own play sessions.
+    void StartWithPlaySessions() {
+        scene::Factory factory = FakeScenes(script_);
+        factory.makeSession = [](const scene::Context& context, const scene::SessionSetup& setup) {
+            return std::make_unique<PlaySession>(context, setup);
+        };
+        app_ = std::make_unique<GameApp>(std::move(factory));
+        script_.app = app_.get();
+        ASSERT_EQ(app_->startFailed, 0);
     }
     bool started_ = false;
     PlaySession* Session() const { return dynamic_cast<PlaySession*>(app_->session.get()); }
@@ -103,6 +112,70 @@ TEST_F(SessionAppTest, PauseAndBackToTheTitleWithTheSaveWritten) {
     EXPECT_EQ(script_.Count("title.reset"), 1);
     EXPECT_TRUE(SaveFileExists());
     EXPECT_EQ(GameData::currentBgm, 0) << "the title music again";
+}
+
+TEST_F(SessionAppTest, DamagedStageFilesAreRefusedAndEachSessionGoesBackToTheTitle) {
+    namespace fs = std::filesystem;
+    // The content, with a stage folder of the test's own whose stages 3 to 7
+    // are damaged as a disk or a copy damages them.
+    fs::create_directory(dir_.path() / "tpa");
+    for (const fs::directory_entry& e : fs::directory_iterator(ContentTreeRoot() / "tpa")) {
+        const fs::path to = dir_.path() / "tpa" / e.path().filename();
+        if (e.path().filename() == "stage") fs::copy(e.path(), to);
+        else fs::create_directory_symlink(e.path(), to);
+    }
+    auto damage = [&](int stage, const std::function<void(std::string&)>& how) {
+        const fs::path file = dir_.path() / "tpa" / "stage" / ("stage_normal" + std::to_string(stage) + ".stg");
+        std::string text = ScopedTempDir::ReadFile(file);
+        how(text);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    };
+    damage(3, [](std::string& t) { t.clear(); });
+    damage(4, [](std::string& t) { t.resize(t.size() / 2 + 1); });  // cut off: the start or the goal is gone
+    damage(5, [](std::string& t) { t.erase(1, 1); });                // a byte lost: every row after it shifts
+    damage(6, [](std::string& t) { t[t.find('G')] = ' '; });
+    damage(7, [](std::string& t) { t[t.find('s')] = ' '; });
+
+    SetLogOutput(1);
+    ASSERT_NO_FATAL_FAILURE(StartWithPlaySessions());
+    const int keyboard = SlotOf(input::kKeyboard);
+    const int damaged[] = {3, 4, 5, 6, 7};
+    size_t started = 0;
+    script_.onTitleUpdate = [&](FakeTitle& title) {
+        if (started == std::size(damaged)) return;
+        title.start = true;
+        title.mode = gamemode::kTimeAttack;
+        title.stage = damaged[started++];
+        title.entries[0] = keyboard;
+    };
+    for (int frame = 0; frame < 400 && !(started == std::size(damaged) && app_->scene == GameApp::kSceneTitle); ++frame)
+        ASSERT_TRUE(Step());
+    EXPECT_EQ(started, std::size(damaged));
+    EXPECT_EQ(app_->scene, GameApp::kSceneTitle);
+    EXPECT_EQ(script_.sessionsMade, 0) << "the fake factory made none: every session was the game's own";
+
+    // A picture the content lacks is said once, however often it is drawn;
+    // no picture (handle 0, a slot without a cat) is said never.
+    for (int k = 0; k < 3; ++k) {
+        gamedraw::Graph(0, 0, -1);
+        gamedraw::Graph(0, 0, 0);
+        gamedraw::Billboard(-1, {0, 0, 850}, 10.0f, 0.0f);
+    }
+    app_.reset();
+    ShutdownEngine();
+    const std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+    const char* why[] = {"holds no map", "has no ", "is cut short", "has no goal", "has no start cell"};
+    for (size_t k = 0; k < std::size(damaged); ++k) {
+        const std::string line = "Stage file tpa\\stage\\stage_normal" + std::to_string(damaged[k]) + ".stg ";
+        const size_t at = log.find(line);
+        ASSERT_NE(at, std::string::npos) << log;
+        EXPECT_EQ(at, log.rfind(line)) << "one line for stage " << damaged[k];
+        EXPECT_EQ(log.compare(at + line.size(), std::strlen(why[k]), why[k]), 0) << log.substr(at, 120);
+    }
+    EXPECT_EQ(log.find("Bad graph handle"), std::string::npos) << log;
+    const std::string missing = "A picture the content lacks (handle -1) is not drawn";
+    EXPECT_NE(log.find(missing), std::string::npos) << log;
+    EXPECT_EQ(log.find(missing), log.rfind(missing));
 }
 
 TEST_F(SessionAppTest, ATimeAttackRecordReachesTheSaveFile) {

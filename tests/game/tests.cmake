@@ -5,7 +5,9 @@ target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/content/generated_t
 target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${CMAKE_BINARY_DIR}")
 # The reference frames draw the fields the game benchmarks measure.
 target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/bench/game)
-# The durable-save test replaces fsync and finds the C library's own through dlsym.
+# The durable-store tests replace fsync (tests/common/fsync_spy.h), which
+# finds the C library's own through dlsym.
+target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/common/fsync_spy.cpp)
 target_link_libraries(${target} PRIVATE ${CMAKE_DL_LIBS})
 
 # The cases where the game meets other threads (the Wii remotes' read

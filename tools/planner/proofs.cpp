@@ -65,7 +65,7 @@ ProvenRun RunOf(int kind, const Plan& plan) { return {kind, plan.frames, plan.el
 // thousands of flushes cost seconds).
 class TreeReplayFiles : public replay::ReplayFiles {
 public:
-    bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber) override {
+    bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData*) override {
         const std::vector<int32_t>& kinds = stored.playerKinds;
         if (kinds.empty() || stored.text.size() != kinds.size()) return false;
         bool ok = true;

@@ -97,14 +97,41 @@ struct DurableFile {
     const void* bytes;
     size_t size;
 };
-// Files that belong together (a replay's streams and its meta file): each
-// goes to "<path>.tmp" and is flushed to the disk; only when every one is
-// written are they renamed over their paths, in order, and their folders
-// flushed. When any cannot be written, every temporary file is removed and
-// every path keeps its previous copy. 0, or -1 and a log line. (A crash
-// between the renames, a moment against the writing before it, leaves some
-// new files beside some old ones.)
+// Files that belong together (a replay's streams and its meta file, with
+// the save that records the run's time) are stored as one: after a kill at
+// any moment, or a power cut, and the next start's FinishInterruptedWrites,
+// every path holds its previous copy or every path its new one. In order:
+// each file goes to "<path>.tmp" and is flushed to the disk, with its
+// folder; a commit record naming every file with its size and check value,
+// "<first path>.commit", is written and flushed (the set is now stored);
+// the files are renamed over their paths, their folders flushed, and the
+// record is removed. When a file cannot be written, every temporary file
+// is removed and every path keeps its previous copy. 0, or -1 and a log
+// line (GetDurableWriteError says why); a set whose renames failed after
+// the record was stored is finished by the next start.
 int WriteFileSetDurably(const DurableFile* files, size_t count);
+// A folder in which a program stores files durably, and the beginning of
+// the names it stores there ("" for any name).
+struct DurableFolder {
+    const char* folder;  // a host path; "." for the working directory
+    const char* namePrefix;
+};
+// Settles the durable writes a killed or crashed run left unfinished in the
+// folders: a set whose commit record is whole is finished (the temporary
+// files still there are renamed into place: the new set stands), and every
+// other temporary file is removed (the previous copies stand). Records are
+// settled in every folder before any temporary file is removed, as a set may
+// span folders. Call it at start-up, once no other copy of the program can
+// be writing there (the engine holds its double-start lock from
+// InitializeEngine on). A record's relative paths are taken from the working
+// directory, as its writer took them. The number of sets finished (a
+// program reads again what it read of them before); a set that cannot be
+// finished is logged and tried again at the next start.
+int FinishInterruptedWrites(const DurableFolder* folders, size_t count);
+// Why the calling thread's last durable write failed, in a few words with
+// the file it concerns ("writing replay/t3_meta.dat.tmp: No space left on
+// device"); "" after one that succeeded.
+const char* GetDurableWriteError();
 // Removes the "<path>.tmp" a write cut short left behind. Call it at
 // start-up, once no other copy of the program can be writing. 1 when one
 // was removed, 0 when there was none.

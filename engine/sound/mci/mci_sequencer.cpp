@@ -9,8 +9,8 @@
 // posted-message queue. Nothing here calls into the device while holding
 // this module's lock.
 #include "engine/log.h"
+#include "foundation/host_path.h"
 #include "foundation/posted_messages.h"
-#include "platform/files.h"
 #include "platform/midi.h"
 #include "sound/device/sound_device.h"
 #include "sound/mci/mci.h"
@@ -41,22 +41,6 @@ Sequencer& State() {
     return state;
 }
 
-// Through the host file layer, which opens regular files only: anything
-// else at the path (a FIFO without a writer) is refused, not waited on.
-bool ReadHostFile(const char* path, std::vector<uint8_t>* out) {
-    const platform::FileSystemBackend& files = platform::Files();
-    const int descriptor = files.openRead(path);
-    if (descriptor < 0) return false;
-    const int64_t size = files.sizeOf(descriptor);
-    bool ok = size >= 0 && size <= kMaxMidiFileBytes;
-    if (ok) {
-        out->resize(size_t(size));
-        ok = files.readAt(descriptor, out->data(), out->size(), 0) == size;
-    }
-    files.close(descriptor);
-    return ok;
-}
-
 void PostNotify(Sequencer& s) {
     if (!s.notifyWindow) return;
     PostEngineMessage(s.notifyWindow, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, intptr_t(s.deviceId));
@@ -85,7 +69,8 @@ uint32_t Open(uint32_t flags, MciOpenParams* p) {
     int rate = IsSoundDeviceOpen() ? GetSoundDeviceOutputRate() : 0;
     if (rate <= 0) return kMciErrorNoOutput;
     std::vector<uint8_t> image;
-    if (!ReadHostFile(p->elementName, &image)) return kMciErrorFileNotFound;
+    // Regular files only: a FIFO at the path is refused, not waited on.
+    if (!ReadWholeHostFile(p->elementName, kMaxMidiFileBytes, &image)) return kMciErrorFileNotFound;
     if (!IsPlayableMidiImage(image.data(), image.size())) return kMciErrorInvalidFile;
     Sequencer& s = State();
     {

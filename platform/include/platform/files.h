@@ -44,7 +44,8 @@ struct FileSystemBackend {
     // Writes bytes to the file temporary (created or emptied), flushes it to
     // the disk, renames it over path and flushes the folder that holds them.
     // Done, or the step that failed; before the rename the
-    // temporary is removed again and path is untouched.
+    // temporary is removed again and path is untouched. After a failure of
+    // this call or of the steps below, errno holds the host's reason.
     DurableWriteStep (*replaceDurably)(const char* path, const char* temporary, const void* bytes, size_t size);
     bool (*removeFile)(const char* path);  // false when nothing was removed
     // An exclusive lock on the file at path (made when missing), held while

@@ -1,0 +1,23 @@
+// fsync replaced for a test program that links tests/common/fsync_spy.cpp
+// (a definition in the executable wins over the C library's): a test sees
+// each flush, can make one fail, or can skip them. Skipping changes nothing
+// a killed process could see (a flush only matters to a power cut), and a
+// test that kills a store hundreds of times then runs in a moment.
+#pragma once
+#include <string>
+#include <vector>
+
+struct FsyncSpy {
+    bool recording = false;  // note every flushed path in synced
+    int failCall = 0;        // 1-based recorded call to fail with EIO; 0 fails none
+    bool skip = false;       // succeed without flushing
+    std::vector<std::string> synced;
+};
+
+FsyncSpy& Fsyncs();
+
+// Skips the flushes while it lives.
+struct SkippedFsyncs {
+    SkippedFsyncs() { Fsyncs().skip = true; }
+    ~SkippedFsyncs() { Fsyncs().skip = false; }
+};
