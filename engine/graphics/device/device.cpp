@@ -9,6 +9,7 @@
 #include "graphics/graphics_internal.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <vector>
@@ -23,6 +24,16 @@ struct DeviceModule {
     bool sceneOpen = false;
     std::vector<DeviceBufferRecord*> liveBuffers;
     std::vector<DeviceTexture*> liveTextures;
+    uint32_t nextBufferSerial = 1;
+    // The least and the greatest index of index ranges drawn lately: a
+    // model's lists are drawn from the same ranges frame after frame, and
+    // their indices are read once instead of at every draw.
+    struct IndexBounds {
+        uint32_t serial, version;
+        int first, count;
+        int64_t low, high;
+    };
+    IndexBounds indexBounds[256] = {};
 };
 
 DeviceModule& State() {
@@ -124,6 +135,24 @@ bool IndicesInRange(const void* indices, int format, int first, int count, int b
     return true;
 }
 
+// The least and the greatest index of a range of an index buffer.
+void BoundsOfIndices(const DeviceBufferRecord* ib, int first, int count, int64_t* low, int64_t* high) {
+    DeviceModule::IndexBounds& slot =
+        State().indexBounds[(ib->serial * 40503u + uint32_t(first) * 9u + uint32_t(count)) & 255u];
+    if (slot.serial != ib->serial || slot.version != ib->version || slot.first != first || slot.count != count) {
+        int64_t lo = INT64_MAX, hi = INT64_MIN;
+        for (int i = 0; i < count; ++i) {
+            const int64_t v = ib->format == DEVICE_FMT_INDEX32 ? int64_t(reinterpret_cast<const uint32_t*>(ib->bytes)[first + i])
+                                                              : int64_t(reinterpret_cast<const uint16_t*>(ib->bytes)[first + i]);
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        slot = {ib->serial, ib->version, first, count, lo, hi};
+    }
+    *low = slot.low;
+    *high = slot.high;
+}
+
 int IndexSize(int format) { return format == DEVICE_FMT_INDEX32 ? 4 : format == DEVICE_FMT_INDEX16 ? 2 : 0; }
 
 DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
@@ -138,6 +167,7 @@ DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
     b->length = length;
     b->usage = usage;
     b->isIndex = isIndex;
+    b->serial = State().nextBufferSerial++;
     if (State().backend->createBuffer(b) != 0) {
         FreeMemory(b->bytes);
         FreeMemory(b);
@@ -154,6 +184,7 @@ int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
     b->lockOffset = offset;
     b->lockSize = size;
     b->locked = true;
+    ++b->version;
     *data = b->bytes + offset;
     return 0;
 }
@@ -161,6 +192,7 @@ int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
 int UnlockBuffer(DeviceBufferRecord* b) {
     if (!b || !b->locked) return -1;
     b->locked = false;
+    ++b->version;
     if (State().backend && b->lockSize > 0) {
         State().backend->uploadBuffer(b, b->lockOffset, b->lockSize);
         Note(DEVICE_CALL_BUFFER_UPLOAD, b->lockOffset, b->lockSize, reinterpret_cast<uintptr_t>(b));
@@ -569,7 +601,9 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
     int64_t firstVertex = int64_t(baseVertex) + minIndex;
     if (firstVertex < 0 || State().state.streamOffset + (firstVertex + vertexCount) * stride > vb->length)
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it reads past the end of its vertex buffer");
-    if (!IndicesInRange(ib->bytes, ib->format, startIndex, indexCount, baseVertex, int(firstVertex), vertexCount))
+    int64_t lowIndex = 0, highIndex = 0;
+    BoundsOfIndices(ib, startIndex, indexCount, &lowIndex, &highIndex);
+    if (lowIndex + baseVertex < firstVertex || highIndex + baseVertex >= firstVertex + vertexCount)
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it has indices outside its vertex range");
     DeviceDraw d{};
     d.type = type;

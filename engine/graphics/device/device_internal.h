@@ -18,6 +18,9 @@ struct DeviceBufferRecord {
     int lockOffset, lockSize;
     bool locked;
     uintptr_t backendData;
+    // Which buffer (never reused) and which contents (counted at each
+    // lock): what the device layer knows of the indices is kept by these.
+    uint32_t serial, version;
 };
 struct DeviceVertexBuffer : DeviceBufferRecord {};
 struct DeviceIndexBuffer : DeviceBufferRecord {};

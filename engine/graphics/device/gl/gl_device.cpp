@@ -684,8 +684,12 @@ int Present() {
     if (w.glDrawableSize) w.glDrawableSize(&width, &height);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, State().gl.main.framebuffer);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    // A window of the target's own size takes the pixels as they are: the
+    // driver may then copy them instead of filtering every one (the same
+    // pixels either way).
+    const bool sameSize = width == kDeviceTargetWidth && height == kDeviceTargetHeight;
     glBlitFramebuffer(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
-                      GL_LINEAR);
+                      sameSize ? GL_NEAREST : GL_LINEAR);
     if (w.glSwapBuffers) w.glSwapBuffers();
     glBindFramebuffer(GL_FRAMEBUFFER, State().gl.main.framebuffer);
     State().gl.boundFramebuffer = State().gl.main.framebuffer;
