@@ -11,4 +11,12 @@ namespace platform {
 // Where the allocator has no such setting this changes nothing.
 void FixLargeBlockThreshold(size_t bytes);
 
+// Up to bytes of free memory at the top of the heap stay with the process
+// when blocks are freed, and the heap grows by that much beyond a request
+// when it must grow. A caller that allocates and frees megabytes of small
+// blocks over and over then reuses pages already resident instead of
+// having the system fault fresh ones in each time.
+// Where the allocator has no such setting this changes nothing.
+void KeepFreeHeapTop(size_t bytes);
+
 }  // namespace platform
