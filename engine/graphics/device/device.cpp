@@ -27,13 +27,16 @@ struct DeviceModule {
     uint32_t nextBufferSerial = 1;
     // The least and the greatest index of index ranges drawn lately: a
     // model's lists are drawn from the same ranges frame after frame, and
-    // their indices are read once instead of at every draw.
+    // their indices are read once instead of at every draw. Room for the
+    // distinct ranges of a busy field (some hundreds, meshes and their
+    // outlines) with few of them sharing a slot.
     struct IndexBounds {
         uint32_t serial, version;
         int first, count;
         int64_t low, high;
     };
-    IndexBounds indexBounds[256] = {};
+    static constexpr uint32_t kIndexBoundsSlots = 2048;  // a power of two
+    IndexBounds indexBounds[kIndexBoundsSlots] = {};
 };
 
 DeviceModule& State() {
@@ -138,7 +141,8 @@ bool IndicesInRange(const void* indices, int format, int first, int count, int b
 // The least and the greatest index of a range of an index buffer.
 void BoundsOfIndices(const DeviceBufferRecord* ib, int first, int count, int64_t* low, int64_t* high) {
     DeviceModule::IndexBounds& slot =
-        State().indexBounds[(ib->serial * 40503u + uint32_t(first) * 9u + uint32_t(count)) & 255u];
+        State().indexBounds[(ib->serial * 40503u + uint32_t(first) * 9u + uint32_t(count)) &
+                            (DeviceModule::kIndexBoundsSlots - 1)];
     if (slot.serial != ib->serial || slot.version != ib->version || slot.first != first || slot.count != count) {
         int64_t lo = INT64_MAX, hi = INT64_MIN;
         for (int i = 0; i < count; ++i) {
