@@ -21,6 +21,7 @@ namespace {
 constexpr GLsizeiptr kVertexRingBytes = 4 << 20;
 constexpr GLsizeiptr kIndexRingBytes = 1 << 20;
 constexpr int kGlRasterStates = 10;
+constexpr GLsizeiptr kIndexBufferTailBytes = 16;
 // A software rasteriser bins a frame's triangles in memory it takes in
 // small blocks and frees once the frame is drawn: some 10 MB for a busy
 // field. Heap trimmed back after each frame, the next one would fault all
@@ -201,7 +202,17 @@ int CreateBuffer(DeviceBufferRecord* b) {
     glGenBuffers(1, &name);
     GLenum target = b->isIndex ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
     glBindBuffer(target, name);
-    glBufferData(target, b->length, b->bytes, (b->usage & DEVICE_USAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+    const GLenum usage = (b->usage & DEVICE_USAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW;
+    if (b->isIndex) {
+        // A software driver takes its quick road (each vertex of the range
+        // shaded once, no per-index cache) only for a draw that ends short
+        // of the end of its index buffer: a spare tail no draw reads keeps
+        // the last range of a buffer, a mesh's outline, on that road.
+        glBufferData(target, b->length + kIndexBufferTailBytes, nullptr, usage);
+        glBufferSubData(target, 0, b->length, b->bytes);
+    } else {
+        glBufferData(target, b->length, b->bytes, usage);
+    }
     b->backendData = name;
     return 0;
 }
