@@ -4,6 +4,7 @@
 // must be, with tolerances rather than whole-frame goldens; and the HUD's
 // jewel column drawn on GL and on the software path alike.
 #include "field_fixture.h"
+#include "play_setup.h"
 
 #include "engine/camera.h"
 #include "engine/draw2d.h"
@@ -119,14 +120,8 @@ TEST_F(FieldGl, SetStageTheClockAndTheBlocksStandWhereTheyBelong) {
 }
 
 TEST_F(FieldGl, VersusStageFourCatsWearTheirPlayerColours) {
-    playsim::Setup setup;
-    setup.stageNumber = 0;
-    setup.mode = gamemode::kVersusSingle;
-    setup.difficulty = 1;
-    setup.deviceTypes = {1, 6, 4, 5};
-    setup.lives = -1;
-    Stage& st = MakeStage(setup, 2);
-    Play(200, "130-200 right\n130-160 p2 left\n");
+    Stage& st = MakeStage(benchplay::VersusSetup(), 2);
+    Play(200, benchplay::VersusInput());
     const std::vector<uint32_t> frame = DrawFrame();
     SavePng("versus_stage");
     const std::function<bool(uint32_t)> colours[4] = {

@@ -38,3 +38,11 @@ inline ReadModelMesh* AddTestCube(ReadModel* model, ReadModelFrame* frame) {
     }
     return AddTestMesh(model, frame, p, tris);
 }
+
+// The same cube with one material.
+inline ReadModelMesh* AddTestCube(ReadModel* model, ReadModelFrame* frame, ReadModelMaterial* material) {
+    ReadModelMesh* mesh = AddTestCube(model, frame);
+    mesh->materials[0] = material;
+    mesh->materialCount = 1;
+    return mesh;
+}

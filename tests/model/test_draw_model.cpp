@@ -74,10 +74,7 @@ protected:
         return m;
     }
     ReadModelMesh* Cube(ReadModelFrame* frame, ReadModelMaterial* material) {
-        ReadModelMesh* mesh = AddTestCube(&model, frame);
-        mesh->materials[0] = material;
-        mesh->materialCount = 1;
-        return mesh;
+        return AddTestCube(&model, frame, material);
     }
     ReadModel model;
     ReadModelFrame* root;

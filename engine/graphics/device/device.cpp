@@ -127,15 +127,22 @@ const char* DrawArgumentsFault(int type, int primitiveCount) {
     return nullptr;
 }
 
-// Every index of the draw must name a vertex inside [minIndex, minIndex + vertexCount).
-bool IndicesInRange(const void* indices, int format, int first, int count, int base, int minIndex, int vertexCount) {
+// The least and the greatest of count indices from first on.
+void ExtentOfIndices(const void* indices, int format, int first, int count, int64_t* low, int64_t* high) {
+    int64_t lo = INT64_MAX, hi = INT64_MIN;
     for (int i = 0; i < count; ++i) {
-        int64_t v = format == DEVICE_FMT_INDEX32 ? int64_t(static_cast<const uint32_t*>(indices)[first + i])
-                                                 : int64_t(static_cast<const uint16_t*>(indices)[first + i]);
-        v += base;
-        if (v < minIndex || v >= int64_t(minIndex) + vertexCount) return false;
+        const int64_t v = format == DEVICE_FMT_INDEX32 ? int64_t(static_cast<const uint32_t*>(indices)[first + i])
+                                                       : int64_t(static_cast<const uint16_t*>(indices)[first + i]);
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
     }
-    return true;
+    *low = lo;
+    *high = hi;
+}
+
+// Every index, moved by base, must name a vertex inside [firstVertex, firstVertex + vertexCount).
+bool ExtentInRange(int64_t low, int64_t high, int64_t base, int64_t firstVertex, int vertexCount) {
+    return low + base >= firstVertex && high + base < firstVertex + vertexCount;
 }
 
 // The least and the greatest index of a range of an index buffer.
@@ -144,14 +151,8 @@ void BoundsOfIndices(const DeviceBufferRecord* ib, int first, int count, int64_t
         State().indexBounds[(ib->serial * 40503u + uint32_t(first) * 9u + uint32_t(count)) &
                             (DeviceModule::kIndexBoundsSlots - 1)];
     if (slot.serial != ib->serial || slot.version != ib->version || slot.first != first || slot.count != count) {
-        int64_t lo = INT64_MAX, hi = INT64_MIN;
-        for (int i = 0; i < count; ++i) {
-            const int64_t v = ib->format == DEVICE_FMT_INDEX32 ? int64_t(reinterpret_cast<const uint32_t*>(ib->bytes)[first + i])
-                                                              : int64_t(reinterpret_cast<const uint16_t*>(ib->bytes)[first + i]);
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
-        slot = {ib->serial, ib->version, first, count, lo, hi};
+        slot = {ib->serial, ib->version, first, count, 0, 0};
+        ExtentOfIndices(ib->bytes, ib->format, first, count, &slot.low, &slot.high);
     }
     *low = slot.low;
     *high = slot.high;
@@ -607,7 +608,7 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it reads past the end of its vertex buffer");
     int64_t lowIndex = 0, highIndex = 0;
     BoundsOfIndices(ib, startIndex, indexCount, &lowIndex, &highIndex);
-    if (lowIndex + baseVertex < firstVertex || highIndex + baseVertex >= firstVertex + vertexCount)
+    if (!ExtentInRange(lowIndex, highIndex, baseVertex, firstVertex, vertexCount))
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it has indices outside its vertex range");
     DeviceDraw d{};
     d.type = type;
@@ -648,7 +649,9 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
         return RefuseDraw("DrawDeviceIndexedPrimitiveUP",
                           "no indices or vertices, an unknown index format, a bad stride or no vertex range");
     int indexCount = VerticesOfPrimitives(type, primitiveCount);
-    if (!IndicesInRange(indices, indexFormat, 0, indexCount, 0, minIndex, vertexCount))
+    int64_t lowIndex = 0, highIndex = 0;
+    ExtentOfIndices(indices, indexFormat, 0, indexCount, &lowIndex, &highIndex);
+    if (!ExtentInRange(lowIndex, highIndex, 0, minIndex, vertexCount))
         return RefuseDraw("DrawDeviceIndexedPrimitiveUP", "it has indices outside its vertex range");
     DeviceDraw d{};
     d.type = type;

@@ -237,8 +237,8 @@ struct ModelBaseMaterial {
     float specular[4];
     float emissive[4];
     float power;
-    // The diffuse textures, the second layer and the normal maps (kept,
-    // drawn by neither road).
+    // The diffuse textures, the second layer and the normal maps (the last
+    // two drawn on the shader road only).
     ModelBaseTextureLayer layers[3];
     // What drawing makes of these: the two extra textures are the toon and
     // the second toon texture (negative: a built-in ramp), mode words 0 and
@@ -252,6 +252,10 @@ struct ModelBaseMaterial {
     float outline[2];         // width, minimum width in pixels
     float outlineColour[4];   // RGBA
 };
+
+// A material with a normal map: its meshes carry tangent data and take the
+// second vertex layout, and their shaders light from the map.
+inline bool ModelMaterialHasNormalMap(const ModelBaseMaterial& m) { return m.layers[2].count > 0; }
 
 // What the texture loader keeps of one texture: the encoded file bytes
 // (so the graph can be rebuilt after a device loss), the graph and its

@@ -382,7 +382,7 @@ int FillBase(ReadModel* model, ModelBase* base, const char* folder, const ModelT
     // that need it).
     for (int i = 0; i < base->meshCount; ++i) {
         const int m = base->meshes[i].material;
-        if (m >= 0 && m < base->materialCount && base->materials[m].layers[2].count > 0 &&
+        if (m >= 0 && m < base->materialCount && ModelMaterialHasNormalMap(base->materials[m]) &&
             BuildMeshTangents(&base->meshes[i]) != 0)
             return -1;
     }

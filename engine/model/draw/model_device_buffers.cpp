@@ -93,7 +93,7 @@ bool AssignBlocks(ModelBase* base) {
 bool ModelMeshHasTangentLayout(const ModelBaseMesh* mesh) {
     const ModelBase* base = mesh->frame ? mesh->frame->base : nullptr;
     if (!base || mesh->material < 0 || mesh->material >= base->materialCount) return false;
-    return base->materials[mesh->material].layers[2].count > 0;
+    return ModelMaterialHasNormalMap(base->materials[mesh->material]);
 }
 
 void WriteDeviceVertices(const ModelBaseTriangleList& list, const void* source, unsigned char* out, int stride) {

@@ -142,7 +142,7 @@ ModelShaderIndices ComputeMeshShaderIndices(const ModelMesh* mesh, int specular,
     }
     // A normal map (the base material's third layer) is drawn from the
     // mesh's tangent layout; the fixed-function road draws without it.
-    if (m->base && m->base->layers[2].count > 0) {
+    if (m->base && ModelMaterialHasNormalMap(*m->base)) {
         out.vertex += kVsNormalMap;
         out.pixel += kPsNormalMap;
     }
