@@ -118,6 +118,7 @@ struct RecordedFile {
     std::string path;
     int64_t size = 0;
     uint32_t check = 0;
+    std::string place;  // the host's path, once the settling has checked it
 };
 
 std::string RecordText(const DurableFile* files, size_t count) {
@@ -186,10 +187,22 @@ bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
     return false;
 }
 
+// Whether the file at path holds the recorded bytes, read a piece at a time
+// so that checking a large file takes little memory.
 bool HoldsBytes(const std::string& path, const RecordedFile& expected) {
-    std::string bytes;
-    return ReadWholeHostFile(path.c_str(), expected.size, &bytes) && int64_t(bytes.size()) == expected.size &&
-           CheckValue(bytes.data(), bytes.size()) == expected.check;
+    const platform::FileSystemBackend& fs = platform::Files();
+    const int descriptor = fs.openRead(path.c_str());
+    if (descriptor < 0) return false;
+    bool same = fs.sizeOf(descriptor) == expected.size;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    std::vector<Bytef> piece(size_t(1) << 18);
+    for (int64_t at = 0; same && at < expected.size; at += int64_t(piece.size())) {
+        const size_t want = size_t(std::min<int64_t>(int64_t(piece.size()), expected.size - at));
+        same = fs.readAt(descriptor, piece.data(), want, at) == int64_t(want);
+        crc = crc32(crc, piece.data(), uInt(want));
+    }
+    fs.close(descriptor);
+    return same && uint32_t(crc) == expected.check;
 }
 
 int Fail(const std::string& reason, const char* format, const char* path, size_t other) {
@@ -202,34 +215,169 @@ bool ValidSet(const DurableFile* files, size_t count) {
     if (count > 0 && !files) return false;
     std::set<std::string> seen;
     for (size_t i = 0; i < count; ++i) {
-        if (!files[i].path || !*files[i].path || std::strchr(files[i].path, '\n') || (files[i].size > 0 && !files[i].bytes))
+        if (!files[i].path || !*files[i].path || std::strchr(files[i].path, '\n') || (files[i].size > 0 && !files[i].bytes) ||
+            int64_t(files[i].size) > kMaxDurableFileBytes)
             return false;
         if (!seen.insert(Normalised(files[i].path)).second) return false;
     }
     return true;
 }
 
+// A folder given to the settling, as the host has it.
+struct SettledFolder {
+    const DurableFolder* given;
+    std::string path;      // as given, without a closing '/'
+    std::string resolved;  // absolute, every link resolved
+};
+
+std::string Joined(const std::string& folder, const std::string& name) {
+    if (folder == ".") return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// A path a record names, as a log line shows it: control characters
+// replaced and a long one cut.
+std::string Shown(const std::string& path) {
+    std::string shown = path.substr(0, 160);
+    for (char& c : shown)
+        if (uint8_t(c) < 0x20 || c == 0x7f) c = '?';
+    return shown.size() < path.size() ? shown + "..." : shown;
+}
+
+// The start-up's problems: each is logged and is one line of the text
+// GetDurableWriteError gives after the settling.
+void Report(const std::string& line) {
+    WriteLogFormat("%s", line.c_str());
+    std::string& text = LastError();
+    text += text.empty() ? line : "\n" + line;
+}
+
+// Whether the program stores a file of this name in the folder.
+bool IsStoredName(const DurableFolder& place, const std::string& name) {
+    const char* prefix = place.namePrefix ? place.namePrefix : "";
+    return !name.empty() && name != "." && name != ".." && name.compare(0, std::strlen(prefix), prefix) == 0 &&
+           !EndsWith(name, kTemporarySuffix) && !EndsWith(name, kRecordSuffix) &&
+           (!place.storesName || place.storesName(name.c_str()) != 0);
+}
+
+// Whether the resolved path where is base or lies below it.
+bool Inside(const std::string& where, const std::string& base) {
+    if (where.compare(0, base.size(), base) != 0) return false;
+    return where.size() == base.size() || base.back() == '/' || where[base.size()] == '/';
+}
+
+// Whether something at path is reached through a symbolic link that leads
+// out of the resolved folder that holds path; nothing there leads nowhere.
+bool LeadsOut(const std::string& path, const std::string& resolvedFolder) {
+    std::string resolved;
+    return platform::Files().resolvePath(path.c_str(), &resolved) && FolderOf(resolved) != resolvedFolder;
+}
+
+// The given folders that exist and lie where they are named from (the
+// working directory for a relative folder, its parent for an absolute one),
+// so that no symbolic link takes the settling elsewhere.
+std::vector<SettledFolder> FoldersToSettle(const DurableFolder* folders, size_t count) {
+    const platform::FileSystemBackend& fs = platform::Files();
+    std::vector<SettledFolder> usable;
+    for (size_t f = 0; f < count; ++f) {
+        if (!folders[f].folder || !*folders[f].folder) continue;
+        SettledFolder folder{&folders[f], folders[f].folder, ""};
+        while (folder.path.size() > 1 && folder.path.back() == '/') folder.path.pop_back();
+        if (!fs.resolvePath(folder.path.c_str(), &folder.resolved)) continue;  // none yet: nothing to settle
+        std::string base;
+        const std::string namedFrom = folder.path[0] == '/' ? FolderOf(folder.path) : ".";
+        if (fs.resolvePath(namedFrom.c_str(), &base) && Inside(folder.resolved, base)) {
+            usable.push_back(std::move(folder));
+            continue;
+        }
+        Report(Shown(folder.path) + " is not settled: a symbolic link leads it out to " + Shown(folder.resolved));
+    }
+    return usable;
+}
+
+// Why a file a record names is not one the settling may touch, or "" when
+// it is: then its path is spelled from the folder it stands in, as given,
+// and its place is set.
+std::string Refusal(RecordedFile* file, const std::vector<SettledFolder>& folders) {
+    const std::string& path = file->path;
+    if (file->size > kMaxDurableFileBytes) return "is larger than a durable file may be";
+    if (path.empty() || path[0] == '/') return "is not a relative path";
+    if (std::any_of(path.begin(), path.end(), [](char c) { return uint8_t(c) < 0x20; }))
+        return "holds a control character";
+    if (path == ".." || path.starts_with("../") || path.ends_with("/..") || path.find("/../") != std::string::npos)
+        return "climbs out of its folder with \"..\"";
+    const size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string resolved;
+    if (!platform::Files().resolvePath(slash == std::string::npos ? "." : path.substr(0, slash).c_str(), &resolved))
+        return "is not in a folder that exists";
+    for (const SettledFolder& folder : folders) {
+        if (folder.resolved != resolved || !IsStoredName(*folder.given, name)) continue;
+        const std::string inFolder = Joined(folder.path, name);
+        if (LeadsOut(inFolder, resolved) || LeadsOut(TemporaryOf(inFolder), resolved))
+            return "is, or has a temporary that is, a symbolic link to a file elsewhere";
+        file->path = inFolder;
+        file->place = Joined(resolved, name);
+        return "";
+    }
+    return "is not a name stored directly in one of the folders";
+}
+
+// Whether the settling may act on every file of the record found at
+// recordPlace (the host's path): each one a stored name in the folders,
+// none twice, and the first the one the record is named after. Their paths
+// are then spelled from the folders; otherwise why is set.
+bool MayActOn(std::vector<RecordedFile>* files, const std::string& recordPlace,
+              const std::vector<SettledFolder>& folders, std::string* why) {
+    std::set<std::string> places;
+    for (RecordedFile& file : *files) {
+        const std::string named = Shown(file.path);
+        const std::string refusal = Refusal(&file, folders);
+        if (!refusal.empty()) *why = "it names " + named + ", which " + refusal;
+        else if (!places.insert(file.place).second) *why = "it names " + named + " twice";
+        else if (places.size() == 1 && file.place + kRecordSuffix != recordPlace)
+            *why = "its first file " + named + " is not the one it is named after";
+        if (!why->empty()) return false;
+    }
+    return true;
+}
+
 enum class Settled { Finished, Nothing, Failed, Stopped };
 
-// Settles one commit record found at start-up: finishes its set, or drops a
-// record cut short. Temporary files that must stay for the next start go to
-// keep. Stopped when the test seam ended the run there.
-Settled SettleRecord(const std::string& record, std::set<std::string>* keep) {
+// Settles the commit record of that name found in folder at start-up:
+// finishes its set, drops a record cut short, or refuses one that names
+// files the settling may not touch. Temporary files that must stay for the
+// next start go to keep, as the host's paths. Stopped when the test seam
+// ended the run there.
+Settled SettleRecord(const SettledFolder& folder, const std::string& name, const std::vector<SettledFolder>& folders,
+                     std::set<std::string>* keep) {
     const platform::FileSystemBackend& fs = platform::Files();
+    const std::string record = Joined(folder.path, name), shown = Shown(record);
+    // Drops the record, leaving every file it names as it is.
+    auto drop = [&](const std::string& line) {
+        if (StopsHere(DurableStep::RemoveRecord, record)) return Settled::Stopped;
+        fs.removeFile(record.c_str());
+        if (line.empty()) return Settled::Nothing;
+        Report(line);
+        return Settled::Failed;
+    };
+    if (LeadsOut(record, folder.resolved))
+        return drop(shown + " is refused and removed: it is a symbolic link to a file elsewhere");
     std::string text;
     if (!ReadWholeHostFile(record.c_str(), kMaxRecordBytes, &text)) {
-        WriteLogFormat("The commit record %s cannot be read; its set is left as it is", record.c_str());
+        Report(shown + " cannot be read; its set is left as it is");
         return Settled::Failed;
     }
     if (!IsOurRecord(text)) return Settled::Nothing;  // not a record of ours: left alone
     std::vector<RecordedFile> files;
     if (!ParseRecord(text, &files)) {
-        if (StopsHere(DurableStep::RemoveRecord, record)) return Settled::Stopped;
-        fs.removeFile(record.c_str());
         WriteLogFormat("Removed %s, the record of a set whose store was cut short: its files keep their previous copies",
                        record.c_str());
-        return Settled::Nothing;
+        return drop("");
     }
+    std::string why;
+    if (!MayActOn(&files, Joined(folder.resolved, name), folders, &why))
+        return drop(shown + " is refused and removed, nothing of its set renamed: " + why);
     std::vector<const RecordedFile*> toRename;
     for (const RecordedFile& file : files) {
         if (HoldsBytes(TemporaryOf(file.path), file)) {
@@ -237,12 +385,8 @@ Settled SettleRecord(const std::string& record, std::set<std::string>* keep) {
         } else if (!HoldsBytes(file.path, file)) {
             // Not left by a kill (every temporary was on the disk before the
             // record): the files were changed since. Nothing is renamed.
-            if (StopsHere(DurableStep::RemoveRecord, record)) return Settled::Stopped;
-            fs.removeFile(record.c_str());
-            WriteLogFormat("The set of %s cannot be finished: %s holds neither its new copy nor a whole temporary; "
-                           "its files are left as they are",
-                           record.c_str(), file.path.c_str());
-            return Settled::Failed;
+            return drop("The set of " + shown + " cannot be finished: " + file.path +
+                        " holds neither its new copy nor a whole temporary; its files are left as they are");
         }
     }
     bool renamed = true;
@@ -251,18 +395,16 @@ Settled SettleRecord(const std::string& record, std::set<std::string>* keep) {
         if (StopsHere(DurableStep::Rename, file->path)) return Settled::Stopped;
         paths.push_back(file->path);
         if (fs.renameOver(TemporaryOf(file->path).c_str(), file->path.c_str())) continue;
-        WriteLogFormat("Cannot replace %s (%s); the next start tries again", file->path.c_str(), HostReason().c_str());
-        keep->insert(Normalised(TemporaryOf(file->path)));
+        Report("The set of " + shown + " is not finished: " + file->path + " cannot be replaced (" + HostReason() +
+               "); the next start tries again");
+        keep->insert(TemporaryOf(file->place));
         renamed = false;
     }
     for (const std::string& path : OnePathPerFolder(paths)) {
         if (StopsHere(DurableStep::SyncFolder, FolderOf(path))) return Settled::Stopped;
         fs.syncFolderOf(path.c_str());
     }
-    if (!renamed) {
-        keep->insert(Normalised(record));
-        return Settled::Failed;
-    }
+    if (!renamed) return Settled::Failed;
     if (StopsHere(DurableStep::RemoveRecord, record)) return Settled::Stopped;
     fs.removeFile(record.c_str());
     WriteLogFormat("Finished storing the %zu files of %s, cut short when the program last ended", files.size(),
@@ -270,18 +412,18 @@ Settled SettleRecord(const std::string& record, std::set<std::string>* keep) {
     return Settled::Finished;
 }
 
-std::vector<std::string> NamesIn(const DurableFolder& place, const char* suffix) {
+// The names in the folder that end in suffix and are a stored name before
+// it, in order.
+std::vector<std::string> StoredNamesIn(const SettledFolder& folder, const char* suffix) {
     std::vector<platform::HostDirEntry> entries;
-    std::vector<std::string> paths;
-    if (!place.folder || !platform::Files().listDirectory(place.folder, &entries)) return paths;
-    const std::string prefix = place.namePrefix ? place.namePrefix : "";
-    const std::string folder = place.folder;
+    std::vector<std::string> names;
+    if (!platform::Files().listDirectory(folder.path.c_str(), &entries)) return names;
     for (const platform::HostDirEntry& e : entries) {
-        if (e.isDirectory || e.name.compare(0, prefix.size(), prefix) != 0 || !EndsWith(e.name, suffix)) continue;
-        paths.push_back(folder == "." ? e.name : folder + "/" + e.name);
+        if (e.isDirectory || !EndsWith(e.name, suffix)) continue;
+        if (IsStoredName(*folder.given, e.name.substr(0, e.name.size() - std::strlen(suffix)))) names.push_back(e.name);
     }
-    std::sort(paths.begin(), paths.end());
-    return paths;
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace
@@ -318,8 +460,8 @@ int WriteFileDurably(const char* path, const void* bytes, size_t size) {
 int WriteFileSetDurably(const DurableFile* files, size_t count) {
     LastError().clear();
     if (!ValidSet(files, count)) {
-        LastError() = "a file without a path or without bytes, or named twice";
-        return WriteLogText("WriteFileSetDurably: a file without a path or without bytes, or named twice");
+        LastError() = "a file without a path or without bytes, named twice, or larger than a durable file may be";
+        return WriteLogFormat("WriteFileSetDurably: %s", LastError().c_str());
     }
     if (count == 0) return 0;
     const platform::FileSystemBackend& fs = platform::Files();
@@ -384,21 +526,26 @@ int WriteFileSetDurably(const DurableFile* files, size_t count) {
 }
 
 int FinishInterruptedWrites(const DurableFolder* folders, size_t count) {
+    LastError().clear();
     if (count > 0 && !folders) return 0;
+    const std::vector<SettledFolder> settled = FoldersToSettle(folders, count);
     int finished = 0;
     std::set<std::string> keep;  // temporaries of sets the next start must finish
-    for (size_t f = 0; f < count; ++f) {
-        for (const std::string& record : NamesIn(folders[f], kRecordSuffix)) {
-            const Settled settled = SettleRecord(record, &keep);
-            if (settled == Settled::Stopped) return finished;
-            finished += settled == Settled::Finished;
+    std::set<std::string> seen;  // records, once each where two folders are one
+    for (const SettledFolder& folder : settled) {
+        for (const std::string& record : StoredNamesIn(folder, kRecordSuffix)) {
+            if (!seen.insert(Joined(folder.resolved, record)).second) continue;
+            const Settled result = SettleRecord(folder, record, settled, &keep);
+            if (result == Settled::Stopped) return finished;
+            finished += result == Settled::Finished;
         }
     }
-    for (size_t f = 0; f < count; ++f) {
-        for (const std::string& temporary : NamesIn(folders[f], kTemporarySuffix)) {
-            if (keep.count(Normalised(temporary))) continue;
-            if (StopsHere(DurableStep::RemoveTemporary, temporary)) return finished;
-            RemoveUnfinishedWrite(temporary.substr(0, temporary.size() - std::strlen(kTemporarySuffix)).c_str());
+    for (const SettledFolder& folder : settled) {
+        for (const std::string& temporary : StoredNamesIn(folder, kTemporarySuffix)) {
+            if (keep.count(Joined(folder.resolved, temporary))) continue;
+            const std::string path = Joined(folder.path, temporary);
+            if (StopsHere(DurableStep::RemoveTemporary, path)) return finished;
+            RemoveUnfinishedWrite(path.substr(0, path.size() - std::strlen(kTemporarySuffix)).c_str());
         }
     }
     return finished;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -29,6 +30,32 @@ bool IsDemo(int mode) {
 std::string HostPath(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
+}
+
+// A stored stream can be no larger than what playback reads, and the
+// durable set write takes files well above that.
+static_assert(kMaxGameFileBytes < kMaxDurableFileBytes);
+
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+// Whether name is one the replay store writes in the folder of mode's
+// replays: the numbers are read from the name, and the name the store
+// makes of them must be the same.
+bool IsStoredReplayName(const char* name, int mode) {
+    int stage = 0, player = 0, type = 0;
+    char word[16] = {};
+    if (std::sscanf(name, "t%d_%15[a-z]", &stage, word) != 2) return false;
+    const bool demo = IsDemo(mode);
+    if (std::strcmp(word, "meta") == 0) {
+        if (demo && std::sscanf(name, "t%*d_metaType%d", &type) != 1) return false;
+        return name == NameOf(MetaFilePath(mode, stage, type));
+    }
+    const int found = demo ? std::sscanf(name, "t%*d_%*[a-z]State%dPType%d", &player, &type)
+                           : std::sscanf(name, "t%*d_%*[a-z]State%dP", &player);
+    if (found != (demo ? 2 : 1)) return false;
+    for (int k = 0; k < kStreamCount; ++k)
+        if (name == NameOf(StreamFilePath(mode, stage, player, type, Stream(k)))) return true;
+    return false;
 }
 
 }  // namespace
@@ -148,8 +175,11 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
 
 int FinishInterruptedStores() {
     const std::string user = HostPath(kUserFolder), demo = HostPath(kDemoFolder);
-    // Replay files begin with 't'; in the working directory only the save is ours.
-    const DurableFolder folders[] = {{user.c_str(), "t"}, {demo.c_str(), "t"}, {".", SaveData::kFileName}};
+    // Only the names the stores write: in the working directory the save alone.
+    const DurableFolder folders[] = {
+        {user.c_str(), "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
+        {demo.c_str(), "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
+        {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
     return FinishInterruptedWrites(folders, std::size(folders));
 }
 

@@ -8,7 +8,7 @@
 // old copy, and their folder after; locks are flock locks, which the kernel
 // drops with the process.
 // Depends on: POSIX (open, pread, fstat, opendir, getcwd, chdir, mkstemp,
-// fsync, rename, flock).
+// fsync, rename, flock, realpath).
 #include "posix/files_posix.h"
 
 #include "platform/warning.h"
@@ -205,6 +205,14 @@ DurableWriteStep ReplaceDurably(const char* path, const char* temporary, const v
 
 bool RemoveFile(const char* path) { return path && ::unlink(path) == 0; }
 
+bool ResolvePath(const char* path, std::string* out) {
+    char* resolved = path && out ? ::realpath(path, nullptr) : nullptr;
+    if (!resolved) return false;
+    *out = resolved;
+    std::free(resolved);
+    return true;
+}
+
 int LockExclusive(const char* path) {
     if (!path) return -1;
     int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -223,6 +231,7 @@ int LockExclusive(const char* path) {
 const FileSystemBackend kPosixFileSystemBackend = {
     "posix",     OpenRead, Close, ReadAt, SizeOf, Stat, ListDirectory, GetCurrentDirectory, SetCurrentDirectory,
     CreateTempFile, ReplaceDurably, RemoveFile, LockExclusive, WriteFlushed, RenameOver, SyncFolderOfPath,
+    ResolvePath,
 };
 
 }  // namespace platform

@@ -9,9 +9,12 @@
 #include "scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -128,6 +131,120 @@ TEST_F(DurableSets, TheSettlingLeavesWhatIsNotItsOwnAndRefusesARecordTheFilesNoL
     EXPECT_EQ(WriteFileSetDurably(lineFeed, 1), -1);
     EXPECT_NE(std::string(GetDurableWriteError()), "");
     EXPECT_EQ(Found(), before);
+}
+
+// A whole commit record naming these files (path, bytes) as the store
+// writes it, whatever the paths are.
+std::string RecordNaming(const std::vector<std::pair<std::string, std::string>>& files) {
+    auto crc = [](const std::string& bytes) {
+        return uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
+    };
+    std::string text = "durable file set 1\n";
+    char line[32];
+    for (const auto& [path, bytes] : files) {
+        std::snprintf(line, sizeof line, "%zu %08x ", bytes.size(), crc(bytes));
+        text += line + path + "\n";
+    }
+    std::snprintf(line, sizeof line, "end %08x\n", crc(text));
+    return text + line;
+}
+
+// The settling run from game/ with the folders set/ (names "t<n>.dat") and
+// linked/, beside outside/, which holds a file x with a temporary that
+// would replace it. Linked/ is a symbolic link to outside/.
+class RecordsNamingOtherFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLogOutput(0);
+        WriteHostFile("outside/x", "the file outside");
+        WriteHostFile("outside/x.tmp", "what a record would put in its place");
+        fs::create_directories("game/set");
+        fs::create_directory_symlink("../outside", "game/linked");
+        fs::current_path("game");
+    }
+    void TearDown() override { SetLogOutput(1); }
+
+    // Settles, and gives the lines reported.
+    std::vector<std::string> Settle(int expectFinished = 0) {
+        static const DurableFolder folders[] = {{"set", "t", StoredName}, {"linked", "t"}, {".", "record.dat"}};
+        EXPECT_EQ(FinishInterruptedWrites(folders, std::size(folders)), expectFinished);
+        std::vector<std::string> lines;
+        std::stringstream text(GetDurableWriteError());
+        for (std::string line; std::getline(text, line);) lines.push_back(line);
+        return lines;
+    }
+    static int StoredName(const char* name) { return std::string(name).ends_with(".dat"); }
+    static std::string Outside() { return ScopedTempDir::ReadFile("../outside/x") + "|" + ScopedTempDir::ReadFile("../outside/x.tmp"); }
+
+    ScopedTempDir dir_;
+    SkippedFsyncs fast_;
+};
+
+TEST_F(RecordsNamingOtherFiles, ChangeNothingOutsideTheFoldersAndAreRemovedAndReported) {
+    const std::string outside = Outside();
+    const std::string absolute = fs::canonical("../outside/x").string();
+    const std::vector<std::string> escapes = {absolute, "../outside/x", "set/../../outside/x", "set/tlink/x"};
+    // A link to the outside folder under a stored name, inside a folder.
+    fs::create_directory_symlink("../../outside", "set/tlink");
+    for (size_t i = 0; i < escapes.size(); ++i) {
+        // A set whose first file is its own, then the escape.
+        const std::string first = "set/t" + std::to_string(i) + ".dat";
+        WriteHostFile(first + ".tmp", "new");
+        WriteHostFile(first + ".commit", RecordNaming({{first, "new"}, {escapes[i], "what a record would put in its place"}}));
+    }
+    // A record in the folder that is a link leading out.
+    WriteHostFile("../outside/t9.dat.commit", RecordNaming({{"linked/t9.dat", "y"}}));
+    WriteHostFile("../outside/t9.dat.tmp", "y");
+
+    const std::vector<std::string> lines = Settle();
+    EXPECT_EQ(Outside(), outside);
+    EXPECT_TRUE(fs::exists("../outside/t9.dat.commit") && fs::exists("../outside/t9.dat.tmp")) << "not followed";
+    ASSERT_EQ(lines.size(), escapes.size() + 1);
+    EXPECT_NE(lines[0].find("linked"), std::string::npos) << lines[0];
+    for (size_t i = 0; i < escapes.size(); ++i) {
+        const std::string record = "set/t" + std::to_string(i) + ".dat.commit";
+        EXPECT_FALSE(fs::exists(record));
+        EXPECT_NE(lines[i + 1].find(record + " is refused"), std::string::npos) << lines[i + 1];
+        EXPECT_FALSE(fs::exists("set/t" + std::to_string(i) + ".dat")) << "nothing of a refused set is renamed";
+    }
+}
+
+TEST_F(RecordsNamingOtherFiles, AnOversizedFileIsRefusedAndOnlyTheStoresTemporariesAreRemoved) {
+    // A file one byte above the bound, with a record that matches it (a
+    // sparse file of zeros): refused before it is read.
+    const std::string zeros(1 << 20, '\0');
+    uLong crc = crc32(0L, Z_NULL, 0);
+    for (int64_t at = 0; at < kMaxDurableFileBytes; at += int64_t(zeros.size()))
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), uInt(zeros.size()));
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), 1);
+    WriteHostFile("set/t1.dat.tmp", "");
+    fs::resize_file("set/t1.dat.tmp", uint64_t(kMaxDurableFileBytes) + 1);
+    char record[96];
+    std::snprintf(record, sizeof record, "durable file set 1\n%lld %08lx set/t1.dat\n", (long long)kMaxDurableFileBytes + 1,
+                  crc);
+    std::string text = record;
+    std::snprintf(record, sizeof record, "end %08x\n",
+                  uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(text.data()), uInt(text.size()))));
+    WriteHostFile("set/t1.dat.commit", text + record);
+    // A whole set of the folders beside it is finished.
+    WriteHostFile("set/t2.dat.tmp", "two");
+    WriteHostFile("record.dat.tmp", "record");
+    WriteHostFile("set/t2.dat.commit", RecordNaming({{"set/t2.dat", "two"}, {"record.dat", "record"}}));
+    // Left-over temporaries: of stored names, and of a user's files.
+    WriteHostFile("set/t3.dat.tmp", "cut short");
+    for (const char* kept : {"set/tnotes.txt.tmp", "set/t3.dat.bak.tmp", "set/t4.dat.commit.tmp", "records.tmp"})
+        WriteHostFile(kept, "a user's file");
+
+    const std::vector<std::string> lines = Settle(1);
+    ASSERT_EQ(lines.size(), 2u) << "the folder that leads out, and the record";
+    EXPECT_NE(lines[1].find("set/t1.dat.commit is refused"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("larger"), std::string::npos) << lines[1];
+    EXPECT_FALSE(fs::exists("set/t1.dat"));
+    EXPECT_EQ(ScopedTempDir::ReadFile("set/t2.dat") + ScopedTempDir::ReadFile("record.dat"), "tworecord");
+    for (const char* removed : {"set/t1.dat.tmp", "set/t3.dat.tmp", "set/t1.dat.commit", "set/t2.dat.commit"})
+        EXPECT_FALSE(fs::exists(removed)) << removed;
+    for (const char* kept : {"set/tnotes.txt.tmp", "set/t3.dat.bak.tmp", "set/t4.dat.commit.tmp", "records.tmp"})
+        EXPECT_TRUE(fs::exists(kept)) << kept;
 }
 
 }  // namespace

@@ -75,4 +75,23 @@ TEST_F(DurableSaveTest, ALeftoverTemporaryIsRemovedAtStartAndNotByLoading) {
     replay::FinishInterruptedStores();  // nothing left: nothing happens
 }
 
+TEST_F(DurableSaveTest, TheStartRemovesTheTemporariesOfTheNamesTheStoresWriteAndNoOthers) {
+    const std::vector<std::string> stored = {"morpoCatSave.dat.tmp", "replay/t71_inState0P.dat.tmp",
+                                             "replay/t71_keyboardState3P.dat.tmp", "replay/t5_meta.dat.tmp",
+                                             "tpa/d_replay/t3_mouseState1PType6.dat.tmp",
+                                             "tpa/d_replay/t3_metaType2.dat.tmp"};
+    // A user's files that share the beginning of those names.
+    const std::vector<std::string> others = {
+        "morpoCatSave.dat.old.tmp", "replay/tnotes.txt.tmp",         "replay/t71_inState0P.dat.bak.tmp",
+        "replay/t071_meta.dat.tmp", "replay/t5_metaType2.dat.tmp",   "replay/t5_jumpState0P.dat.tmp",
+        "tpa/d_replay/t3_meta.dat.tmp", "tpa/d_replay/t3_inState1P.dat.tmp"};
+    std::filesystem::create_directories("replay");
+    std::filesystem::create_directories("tpa/d_replay");
+    for (const std::string& name : stored) std::ofstream(name) << "cut short";
+    for (const std::string& name : others) std::ofstream(name) << "a user's file";
+    EXPECT_EQ(replay::FinishInterruptedStores(), 0);
+    for (const std::string& name : stored) EXPECT_FALSE(std::filesystem::exists(name)) << name;
+    for (const std::string& name : others) EXPECT_TRUE(std::filesystem::exists(name)) << name;
+}
+
 }  // namespace

@@ -97,6 +97,11 @@ struct DurableFile {
     const void* bytes;
     size_t size;
 };
+// The largest file a durable set holds. The stores it serves write far
+// less (a replay stream stops at 64 MB, a save is under 1 KB); a set with a
+// larger file is refused before anything is written, and the start-up
+// refuses a commit record that names one before reading it.
+constexpr int64_t kMaxDurableFileBytes = int64_t(128) << 20;
 // Files that belong together (a replay's streams and its meta file, with
 // the save that records the run's time) are stored as one: after a kill at
 // any moment, or a power cut, and the next start's FinishInterruptedWrites,
@@ -108,29 +113,45 @@ struct DurableFile {
 // record is removed. When a file cannot be written, every temporary file
 // is removed and every path keeps its previous copy. 0, or -1 and a log
 // line (GetDurableWriteError says why); a set whose renames failed after
-// the record was stored is finished by the next start.
+// the record was stored is finished by the next start, which finishes only
+// sets whose paths are relative ones directly in the folders it is given.
 int WriteFileSetDurably(const DurableFile* files, size_t count);
-// A folder in which a program stores files durably, and the beginning of
-// the names it stores there ("" for any name).
+// A folder in which a program stores files durably, and the names it
+// stores there: those that begin with namePrefix ("" for any name) and,
+// when storesName is given, for which it returns nonzero. A name ending in
+// ".tmp" or ".commit" is never a stored one.
 struct DurableFolder {
     const char* folder;  // a host path; "." for the working directory
     const char* namePrefix;
+    int (*storesName)(const char* name) = nullptr;  // name without its folder
 };
 // Settles the durable writes a killed or crashed run left unfinished in the
 // folders: a set whose commit record is whole is finished (the temporary
 // files still there are renamed into place: the new set stands), and every
-// other temporary file is removed (the previous copies stand). Records are
-// settled in every folder before any temporary file is removed, as a set may
-// span folders. Call it at start-up, once no other copy of the program can
-// be writing there (the engine holds its double-start lock from
-// InitializeEngine on). A record's relative paths are taken from the working
-// directory, as its writer took them. The number of sets finished (a
-// program reads again what it read of them before); a set that cannot be
-// finished is logged and tried again at the next start.
+// other temporary file of a stored name ("<name>.tmp") is removed (the
+// previous copies stand). Records are settled in every folder before any
+// temporary file is removed, as a set may span folders. Call it at
+// start-up, once no other copy of the program can be writing there (the
+// engine holds its double-start lock from InitializeEngine on).
+// What a record names is taken from the working directory, as its writer
+// took it, and only within the folders: a record is acted on only when it
+// is directly in its folder and every file it names is a stored name
+// directly in one of the folders, by a relative path without "..", no
+// symbolic link leading elsewhere, and no larger than kMaxDurableFileBytes.
+// Any other record is refused: nothing of it is renamed or read, and it is
+// removed. A folder that is, or lies below, a symbolic link leading out of
+// where it is named from (the working directory for a relative folder, its
+// parent for an absolute one) is not settled at all.
+// The number of sets finished (a program reads again what it read of them
+// before). Each record refused, set that cannot be finished (tried again at
+// the next start) and folder not settled is logged, and is one line,
+// naming it, of GetDurableWriteError's text afterwards.
 int FinishInterruptedWrites(const DurableFolder* folders, size_t count);
 // Why the calling thread's last durable write failed, in a few words with
 // the file it concerns ("writing replay/t3_meta.dat.tmp: No space left on
-// device"); "" after one that succeeded.
+// device"); "" after one that succeeded. After FinishInterruptedWrites:
+// one line per record refused, set not finished or folder not settled,
+// joined by line feeds ("" when every one was settled).
 const char* GetDurableWriteError();
 // Removes the "<path>.tmp" a write cut short left behind. Call it at
 // start-up, once no other copy of the program can be writing. 1 when one

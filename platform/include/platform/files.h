@@ -62,6 +62,10 @@ struct FileSystemBackend {
     DurableWriteStep (*writeFlushed)(const char* path, const void* bytes, size_t size);
     bool (*renameOver)(const char* from, const char* to);
     bool (*syncFolderOf)(const char* path);
+    // The absolute path of what exists at path, with every symbolic link,
+    // "." and ".." resolved; false when nothing is there (a link to nothing
+    // included).
+    bool (*resolvePath)(const char* path, std::string* out);
 };
 
 constexpr int kFileLockHeld = -2;
