@@ -1,9 +1,15 @@
 // Seeds for the file layer and the save file: archives (whole, and as the
-// lookup target's names and damage), codec blocks and save records.
+// lookup target's names and damage), codec blocks, commit records of
+// durable sets and save records.
 #include "engine/archive.h"
 #include "engine/files.h"
 #include "game/savedata.h"
 #include "seeds.h"
+
+#include <zlib.h>
+
+#include <cinttypes>
+#include <cstdio>
 
 namespace {
 
@@ -32,9 +38,47 @@ Bytes Record(const SaveData& r) {
     return b;
 }
 
+// A commit record's line for a file of these bytes.
+std::string FileLine(const std::string& bytes, const std::string& path) {
+    char line[32];
+    const auto crc = uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
+    std::snprintf(line, sizeof line, "%zu %08" PRIx32 " ", bytes.size(), crc);
+    return line + path + "\n";
+}
+
+// The commit record target's seeds: records that name the files of its
+// scratch folder (fuzz/fuzz_commit_record.cpp: their bytes are the ones
+// it puts there), most of them file lines it makes whole ('S'), with '@'
+// for the scratch folder's path. Each escape comes after the set's own
+// first file, with the bytes of the temporary beside it, so that a
+// settling that followed it would replace the file.
+void AddCommitRecordSeeds(Seeds& seeds) {
+    const std::string first = FileLine("new one", "set/t1.dat"), magic = "durable file set 1\n";
+    const std::string whole = magic + first + FileLine("new two", "more/m.dat");
+    char end[24];
+    std::snprintf(end, sizeof end, "end %08" PRIx32 "\n",
+                  uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(whole.data()), uInt(whole.size()))));
+    seeds.Add("fuzz_commit_record", "whole", whole + end);
+    seeds.Add("fuzz_commit_record", "cut_short", whole);
+    seeds.Add("fuzz_commit_record", "two_folders", "S" + first + FileLine("new two", "more/m.dat"));
+    const std::pair<const char*, std::string> escapes[] = {
+        {"absolute", FileLine("over outside", "@/outside/x")},
+        {"parent", FileLine("over outside", "../outside/x")},
+        {"climbing", FileLine("over outside", "set/../../outside/x")},
+        {"linked_member", FileLine("over outside", "set/tlink/x")},
+        {"linked_folder", FileLine("new one", "linked/t1.dat")},
+        {"linked_file", FileLine("outside", "set/t8.dat")},
+        {"sub_folder", FileLine("new one", "set/sub/t1.dat")},
+        {"not_a_folder", FileLine("over beside", "x")},
+        {"oversized", "134217729 00000000 more/m.dat\n"},
+    };
+    for (const auto& [name, line] : escapes) seeds.Add("fuzz_commit_record", name, "S" + first + line);
+}
+
 }  // namespace
 
 void AddFileSeeds(Seeds& seeds) {
+    AddCommitRecordSeeds(seeds);
     seeds.Add("fuzz_archive", "two_members.dat",
               Archive({{"a.txt", "plain text\r\n"}, {"dir\\packed.bin", Repeating(600)}}));
     seeds.Add("fuzz_archive", "empty.dat", Archive({}));

@@ -3,6 +3,7 @@
 # and libvorbis (with the tests' movie writer), the save record through the
 # game library.
 find_package(JPEG REQUIRED)
+find_package(ZLIB REQUIRED)
 pkg_check_modules(SEED_ENCODERS REQUIRED IMPORTED_TARGET theoraenc vorbisenc vorbis ogg)
-target_link_libraries(${target} PRIVATE content_generator_core game JPEG::JPEG PkgConfig::SEED_ENCODERS)
+target_link_libraries(${target} PRIVATE content_generator_core game JPEG::JPEG ZLIB::ZLIB PkgConfig::SEED_ENCODERS)
 target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/common)
