@@ -216,7 +216,7 @@ bool ValidSet(const DurableFile* files, size_t count) {
     std::set<std::string> seen;
     for (size_t i = 0; i < count; ++i) {
         if (!files[i].path || !*files[i].path || std::strchr(files[i].path, '\n') || (files[i].size > 0 && !files[i].bytes) ||
-            int64_t(files[i].size) > kMaxDurableFileBytes)
+            files[i].size > size_t(kMaxDurableFileBytes))
             return false;
         if (!seen.insert(Normalised(files[i].path)).second) return false;
     }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -133,20 +134,30 @@ TEST_F(DurableSets, TheSettlingLeavesWhatIsNotItsOwnAndRefusesARecordTheFilesNoL
     EXPECT_EQ(Found(), before);
 }
 
-// A whole commit record naming these files (path, bytes) as the store
-// writes it, whatever the paths are.
+uint32_t CheckOf(const std::string& bytes, uLong crc = crc32(0L, Z_NULL, 0)) {
+    return uint32_t(crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
+}
+
+// A record's line for a file of size bytes with that check value.
+std::string FileLine(const std::string& path, int64_t size, uint32_t check) {
+    char line[40];
+    std::snprintf(line, sizeof line, "%lld %08x ", static_cast<long long>(size), check);
+    return line + path + "\n";
+}
+
+// A whole commit record of these file lines, as the store writes it.
+std::string Sealed(const std::string& lines) {
+    const std::string text = "durable file set 1\n" + lines;
+    char end[24];
+    std::snprintf(end, sizeof end, "end %08x\n", CheckOf(text));
+    return text + end;
+}
+
+// A whole record naming these files (path, bytes), whatever the paths are.
 std::string RecordNaming(const std::vector<std::pair<std::string, std::string>>& files) {
-    auto crc = [](const std::string& bytes) {
-        return uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
-    };
-    std::string text = "durable file set 1\n";
-    char line[32];
-    for (const auto& [path, bytes] : files) {
-        std::snprintf(line, sizeof line, "%zu %08x ", bytes.size(), crc(bytes));
-        text += line + path + "\n";
-    }
-    std::snprintf(line, sizeof line, "end %08x\n", crc(text));
-    return text + line;
+    std::string lines;
+    for (const auto& [path, bytes] : files) lines += FileLine(path, int64_t(bytes.size()), CheckOf(bytes));
+    return Sealed(lines);
 }
 
 // The settling run from game/ with the folders set/ (names "t<n>.dat") and
@@ -174,7 +185,9 @@ protected:
         return lines;
     }
     static int StoredName(const char* name) { return std::string(name).ends_with(".dat"); }
-    static std::string Outside() { return ScopedTempDir::ReadFile("../outside/x") + "|" + ScopedTempDir::ReadFile("../outside/x.tmp"); }
+    static std::string Outside() {
+        return ScopedTempDir::ReadFile("../outside/x") + "|" + ScopedTempDir::ReadFile("../outside/x.tmp");
+    }
 
     ScopedTempDir dir_;
     SkippedFsyncs fast_;
@@ -190,7 +203,8 @@ TEST_F(RecordsNamingOtherFiles, ChangeNothingOutsideTheFoldersAndAreRemovedAndRe
         // A set whose first file is its own, then the escape.
         const std::string first = "set/t" + std::to_string(i) + ".dat";
         WriteHostFile(first + ".tmp", "new");
-        WriteHostFile(first + ".commit", RecordNaming({{first, "new"}, {escapes[i], "what a record would put in its place"}}));
+        WriteHostFile(first + ".commit",
+                      RecordNaming({{first, "new"}, {escapes[i], "what a record would put in its place"}}));
     }
     // A record in the folder that is a link leading out.
     WriteHostFile("../outside/t9.dat.commit", RecordNaming({{"linked/t9.dat", "y"}}));
@@ -213,19 +227,12 @@ TEST_F(RecordsNamingOtherFiles, AnOversizedFileIsRefusedAndOnlyTheStoresTemporar
     // A file one byte above the bound, with a record that matches it (a
     // sparse file of zeros): refused before it is read.
     const std::string zeros(1 << 20, '\0');
-    uLong crc = crc32(0L, Z_NULL, 0);
-    for (int64_t at = 0; at < kMaxDurableFileBytes; at += int64_t(zeros.size()))
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), uInt(zeros.size()));
-    crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), 1);
+    uint32_t check = CheckOf("");
+    for (int64_t at = 0; at < kMaxDurableFileBytes; at += int64_t(zeros.size())) check = CheckOf(zeros, check);
+    check = CheckOf(std::string(1, '\0'), check);
     WriteHostFile("set/t1.dat.tmp", "");
     fs::resize_file("set/t1.dat.tmp", uint64_t(kMaxDurableFileBytes) + 1);
-    char record[96];
-    std::snprintf(record, sizeof record, "durable file set 1\n%lld %08lx set/t1.dat\n", (long long)kMaxDurableFileBytes + 1,
-                  crc);
-    std::string text = record;
-    std::snprintf(record, sizeof record, "end %08x\n",
-                  uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(text.data()), uInt(text.size()))));
-    WriteHostFile("set/t1.dat.commit", text + record);
+    WriteHostFile("set/t1.dat.commit", Sealed(FileLine("set/t1.dat", kMaxDurableFileBytes + 1, check)));
     // A whole set of the folders beside it is finished.
     WriteHostFile("set/t2.dat.tmp", "two");
     WriteHostFile("record.dat.tmp", "record");

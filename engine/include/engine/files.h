@@ -135,17 +135,18 @@ struct DurableFolder {
 // engine holds its double-start lock from InitializeEngine on).
 // What a record names is taken from the working directory, as its writer
 // took it, and only within the folders: a record is acted on only when it
-// is directly in its folder and every file it names is a stored name
-// directly in one of the folders, by a relative path without "..", no
-// symbolic link leading elsewhere, and no larger than kMaxDurableFileBytes.
-// Any other record is refused: nothing of it is renamed or read, and it is
-// removed. A folder that is, or lies below, a symbolic link leading out of
-// where it is named from (the working directory for a relative folder, its
-// parent for an absolute one) is not settled at all.
+// is directly in its folder, names first the file it is named after, and
+// every file it names is a stored name directly in one of the folders, by
+// a relative path without "..", with no symbolic link leading elsewhere,
+// and no larger than kMaxDurableFileBytes. Any other record is refused:
+// nothing it names is read or renamed, and it is removed. A folder that a
+// symbolic link leads out of where it is named from (the working directory
+// for a relative folder, its parent for an absolute one) is not settled.
 // The number of sets finished (a program reads again what it read of them
-// before). Each record refused, set that cannot be finished (tried again at
-// the next start) and folder not settled is logged, and is one line,
-// naming it, of GetDurableWriteError's text afterwards.
+// before). Each record refused, set that cannot be finished and folder not
+// settled is logged, and is one line, naming it, of the text that
+// GetDurableWriteError gives afterwards; a set whose files cannot be
+// replaced keeps its record, and the next start tries again.
 int FinishInterruptedWrites(const DurableFolder* folders, size_t count);
 // Why the calling thread's last durable write failed, in a few words with
 // the file it concerns ("writing replay/t3_meta.dat.tmp: No space left on
