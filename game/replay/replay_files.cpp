@@ -42,6 +42,10 @@ std::string NameOf(const std::string& path) { return path.substr(path.find_last_
 // replays: the numbers are read from the name, and the name the store
 // makes of them must be the same.
 bool IsStoredReplayName(const char* name, int mode) {
+    // Numbers of the store's are short: a longer one is no name of it, and
+    // is not read into an int.
+    for (const char* at = name; *at; ++at)
+        if (std::strspn(at, "0123456789") > 9) return false;
     int stage = 0, player = 0, type = 0;
     char word[16] = {};
     if (std::sscanf(name, "t%d_%15[a-z]", &stage, word) != 2) return false;
