@@ -1,8 +1,8 @@
 // A model drawn, then pictures drawn from memory (a 2-D box, a picture, a
 // billboard), then the same model elsewhere, through the engine's public
 // functions on the GL device off screen: both copies must show, on the
-// road through the shaders and on the fixed-function road. Frames are
-// saved under the build tree for a look.
+// road through the shaders and on the fixed-function road; and in an
+// engine started again. Frames are saved under the build tree for a look.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -69,6 +69,9 @@ protected:
     void SetUp() override {
         EngineInTempFolderTest::SetUp();
         std::ofstream("cube.mqo", std::ios::binary) << GreenCube();
+        ASSERT_NO_FATAL_FAILURE(StartEngineWithCube());
+    }
+    void StartEngineWithCube() {
         ASSERT_EQ(SetWindowBackend("sdl2"), 0);
         ASSERT_EQ(SetGraphicsDeviceChoice("gl"), 0);
         SetProgrammableShaderUse(GetParam() ? 1 : 0);  // before any model loads
@@ -133,6 +136,36 @@ TEST_P(ModelsAfterPicturesGl, TheSameModelDrawsAgainAfterEveryDrawFromMemory) {
         EXPECT_GT(GreenAround(pixels, kLeft), 1500) << "before the " << b.name;
         EXPECT_GT(GreenAround(pixels, kRight), 1500) << "after the " << b.name;
     }
+}
+
+// A 16 x 16 picture in three bands: the left clear (alpha 0), the middle
+// opaque, the right see-through (alpha 128).
+int PictureOfThreeBands() {
+    PixelFormatDesc format;
+    SetPixelFormatArgb32(&format);
+    BASEIMAGE image{};
+    if (CreateBaseImageWithFormat(16, 16, &format, &image) != 0) return -1;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) SetBaseImagePixel(&image, x, y, 250, 60, 200, x < 6 ? 0 : x < 10 ? 255 : 128);
+    const int graph = MakeGraphFromBaseImage(&image, nullptr, 0);
+    FreeBaseImagePixels(&image);
+    return graph;
+}
+
+// Model drawing keeps graphs of its own (a white texture); an engine
+// started again hands their old handles to new graphs, here one whose
+// corner is clear.
+TEST_P(ModelsAfterPicturesGl, AModelDrawsAsBeforeInAnEngineStartedAgain) {
+    ASSERT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
+    ASSERT_EQ(DrawModel(model), 0);
+    ASSERT_EQ(ShutdownEngine(), 0);
+    ASSERT_NO_FATAL_FAILURE(StartEngineWithCube());
+    ASSERT_GE(PictureOfThreeBands(), 0);
+    ASSERT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
+    ASSERT_EQ(DrawModel(model), 0);
+    std::vector<uint32_t> pixels(640 * 480);
+    ASSERT_EQ(ReadDrawScreenPixels(pixels.data()), 0);
+    EXPECT_GT(GreenAround(pixels, 0), 1500);
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, ModelsAfterPicturesGl, ::testing::Values(true, false),

@@ -15,6 +15,7 @@
 #include "model/base/graphics_services.h"
 #include "model/base/model_handles.h"
 #include "model/base/model_math.h"
+#include "model/draw/model_builtin_graphs.h"
 #include "model/draw/model_device_buffers.h"
 #include "model/draw/model_draw.h"
 #include "model/draw/model_services.h"
@@ -144,6 +145,9 @@ int TerminateModelSystem() {
     if (!IsModelSystemReady()) return 0;
     ReleaseAllRecords();
     FreeModelDrawWork();
+    // The built-in graphs go with the graph table when graphics end next;
+    // their handles would name other graphs in an engine started again.
+    ForgetModelBuiltinGraphs();
     EndModelHandleTables();  // reserved slots go with the tables
     return 0;
 }
