@@ -1,14 +1,16 @@
 // A model drawn, then pictures drawn from memory (a 2-D box, a picture, a
 // billboard), then the same model elsewhere, through the engine's public
 // functions on the GL device off screen: both copies must show, on the
-// road through the shaders and on the fixed-function road; and in an
-// engine started again. Frames are saved under the build tree for a look.
+// road through the shaders and on the fixed-function road. A transparent
+// billboard in front of a model drawn after it hides the model only where
+// its texels are opaque. Frames are saved under the build tree for a look.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/camera.h"
@@ -150,6 +152,53 @@ int PictureOfThreeBands() {
     const int graph = MakeGraphFromBaseImage(&image, nullptr, 0);
     FreeBaseImagePixels(&image);
     return graph;
+}
+
+// Green pixels left of screen column x, and from x on.
+std::pair<int, int> GreenEitherSide(const std::vector<uint32_t>& pixels, int x) {
+    std::pair<int, int> n{0, 0};
+    for (size_t i = 0; i < pixels.size(); ++i)
+        if (Green(pixels[i])) ++(int(i % 640) < x ? n.first : n.second);
+    return n;
+}
+
+TEST_P(ModelsAfterPicturesGl, ATransparentBillboardInFrontHidesAModelDrawnAfterItOnlyWhereOpaque) {
+    const int bands = PictureOfThreeBands();
+    ASSERT_GE(bands, 0);
+    ASSERT_EQ(SetModelPosition(model, 0, 0, 0), 0);
+    // Nearer the camera than the cube and twice its width: the opaque band
+    // covers the cube's middle, the clear band its left, the see-through
+    // band its right.
+    const float front[3] = {0, 0, -5};
+    auto billboard = [&] { EXPECT_EQ(DrawGraphBillboard3D(front, 0.5f, 0.5f, 8.0f, 0.0f, bands, 1, 0), 0); };
+    auto cube = [&] { EXPECT_EQ(DrawModel(model), 0); };
+    auto frame = [&](const std::function<void()>& first, const std::function<void()>& second, const char* name) {
+        EXPECT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
+        first();
+        second();
+        std::vector<uint32_t> pixels(640 * 480);
+        EXPECT_EQ(ReadDrawScreenPixels(pixels.data()), 0);
+        const std::string file = std::string(name) + (GetParam() ? "_shaders" : "_fixed") + ".png";
+        EXPECT_EQ(SaveDrawScreenToPng(TestPicturePath(file).c_str()), 0);
+        return pixels;
+    };
+    const std::vector<uint32_t> cubeFirst = frame(cube, billboard, "bands_after_model");
+    const std::vector<uint32_t> cubeAfter = frame(billboard, cube, "bands_before_model");
+    const Vector3 middle = WorldToScreenPos(front);
+    const auto [leftFirst, rightFirst] = GreenEitherSide(cubeFirst, int(middle.x));
+    const auto [leftAfter, rightAfter] = GreenEitherSide(cubeAfter, int(middle.x));
+    // Under the clear band the cube shows whichever comes first; under the
+    // see-through band it is drawn over the band's colour when it comes
+    // after, as it shows on the clear side.
+    EXPECT_GT(leftFirst, 300);
+    EXPECT_EQ(rightFirst, 0) << "the see-through band lies over the cube";
+    EXPECT_GE(leftAfter, leftFirst - 10);
+    EXPECT_GE(rightAfter, leftAfter * 9 / 10);
+    // Under the opaque band the cube stays hidden in either order.
+    const size_t at = size_t(middle.y) * 640 + size_t(middle.x);
+    EXPECT_FALSE(Green(cubeAfter[at])) << std::hex << cubeAfter[at];
+    EXPECT_EQ(cubeAfter[at], cubeFirst[at]) << std::hex << cubeAfter[at];
+    DeleteGraphHandle(bands, 0);
 }
 
 // Model drawing keeps graphs of its own (a white texture); an engine

@@ -46,6 +46,30 @@ void ApplyBillboardState(const Draw2DState& state) {
     SetDeviceFvf(kBillboardFvf);
 }
 
+int DrawBillboardStrip(const BillboardVertex strip[6]) {
+    return DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 2, strip, sizeof(BillboardVertex));
+}
+
+// A transparent picture hides what lies behind it only where it is opaque:
+// the depth of its clear and see-through texels would refuse a model
+// behind it drawn afterwards (a gem's sparkle before the block under it).
+// Its colour goes first with no depth written and the clear texels
+// discarded; then, when depth is written, the opaque texels' depth alone,
+// blended to leave the colour as it is.
+int DrawTransparentBillboard(const BillboardVertex strip[6]) {
+    SetDeviceAlphaTest(DEVICE_CMP_GREATER, 0);
+    SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, 0);
+    if (DrawBillboardStrip(strip) != 0) return -1;
+    if (!GetDepthWriteEnabled()) return 0;
+    SetDeviceAlphaTest(DEVICE_CMP_EQUAL, 255);
+    SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, 1);
+    SetDeviceRenderState(DEVICE_RS_ALPHABLENDENABLE, 1);
+    SetDeviceRenderState(DEVICE_RS_SRCBLEND, DEVICE_BLEND_ZERO);
+    SetDeviceRenderState(DEVICE_RS_DESTBLEND, DEVICE_BLEND_ONE);
+    SetDeviceRenderState(DEVICE_RS_BLENDOP, DEVICE_BLENDOP_ADD);
+    return DrawBillboardStrip(strip);
+}
+
 // Without a device the corners are projected and the picture mapped onto
 // them by the software path: no lighting and no depth test, and a
 // billboard reaching behind the camera or out of the depth range is left
@@ -113,6 +137,6 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
     const BillboardVertex strip[6] = {corner[0], corner[1], corner[2], corner[2], corner[1], corner[3]};
     FlushPendingDraws();
     ApplyBillboardState(state);
-    const int result = DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 2, strip, sizeof(BillboardVertex));
+    const int result = transparent ? DrawTransparentBillboard(strip) : DrawBillboardStrip(strip);
     return result == 0 ? 0 : WriteLogText("The device refused the billboard in DrawGraphBillboard3D");
 }

@@ -22,7 +22,10 @@ Vector3 WorldToScreenPos(const float position[3]);
 // A picture as a camera-facing rectangle at position: size wide (height by
 // the picture's aspect), (centreX, centreY) the fractions of the picture
 // that sit on position, turned by angle (radians) in the screen plane and
-// mirrored when turn is set. Lit by the lights when lighting is on. Without
+// mirrored when turn is set. Lit by the lights when lighting is on. With
+// transparent set, texels of alpha 0 write neither colour nor depth and
+// see-through texels write no depth, so a model behind the picture drawn
+// after it shows wherever the picture is not opaque. Without
 // a device the projected corners go to the software path, unlit and without
 // a depth test, and a billboard not wholly inside the depth range is left
 // out. 0 or -1.
