@@ -13,12 +13,14 @@
 #include "foundation/log_internal.h"
 #include "platform/warning.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -87,51 +89,108 @@ void WriteLocked(LogState& s, const char* text) {
     std::fflush(s.file);
 }
 
+// Widths and precisions past this are cut: the line is cut far shorter.
+constexpr int kFieldMax = kLogLineMax;
+
+// A directive's parts: flags, width, precision (-1 none), length
+// modifiers and the conversion letter.
+struct WideDirective {
+    std::string flags;
+    int width = 0;
+    int precision = -1;
+    std::string length;  // "h", "hh", "l", "ll", "z" or none
+    char16_t conversion = 0;
+
+    bool LeftAligned() const { return flags.find('-') != std::string::npos; }
+    bool Length(const char* which) const { return length == which; }
+    // The directive for snprintf.
+    std::string NarrowSpec() const {
+        std::string spec(1, '%');
+        spec += flags;
+        if (width > 0) spec += std::to_string(width);
+        if (precision >= 0) spec.append(1, '.').append(std::to_string(precision));
+        spec += length;
+        spec += char(conversion);
+        return spec;
+    }
+};
+
+// Everything from '%' to the conversion letter. A star takes its value
+// from the arguments as printf does, the width's before the precision's
+// and both before the converted value; a negative star width aligns left,
+// a negative star precision counts as none. Characters no directive
+// holds are left out.
+WideDirective ParseWideDirective(const std::u16string& spec, va_list* args) {
+    WideDirective d;
+    d.conversion = spec.back();
+    bool inPrecision = false, widthStarted = false;
+    for (size_t i = 1; i + 1 < spec.size(); ++i) {
+        const char16_t c = spec[i];
+        if (c == u'*') {
+            const long long value = va_arg(*args, int);
+            if (inPrecision) {
+                d.precision = value < 0 ? -1 : int(std::min<long long>(value, kFieldMax));
+            } else {
+                if (value < 0) d.flags += '-';
+                d.width = int(std::min<long long>(value < 0 ? -value : value, kFieldMax));
+                widthStarted = true;
+            }
+        } else if (c >= u'0' && c <= u'9' && (inPrecision || widthStarted || c != u'0')) {
+            int& field = inPrecision ? d.precision : d.width;
+            field = std::min(field * 10 + int(c - u'0'), kFieldMax);
+            widthStarted = widthStarted || !inPrecision;
+        } else if (c == u'.') {
+            inPrecision = true;
+            d.precision = 0;
+        } else if (c == u'-' || c == u'+' || c == u' ' || c == u'#' || c == u'0') {
+            d.flags += char(c);
+        } else if (c == u'l' || c == u'h' || c == u'z') {
+            d.length += char(c);
+        }
+    }
+    return d;
+}
+
+// Text of a %s or %c directive, padded to the width and cut to the
+// precision as printf pads and cuts.
+void AppendWideField(std::u16string& out, std::u16string text, const WideDirective& d) {
+    if (d.conversion == u's' && d.precision >= 0 && text.size() > size_t(d.precision)) text.resize(size_t(d.precision));
+    const std::u16string pad(text.size() < size_t(d.width) ? size_t(d.width) - text.size() : 0, u' ');
+    out += d.LeftAligned() ? text + pad : pad + text;
+}
+
 // Formats one UTF-16 directive (everything from '%' to the conversion
 // letter) with its argument into UTF-16 text.
 void AppendWideDirective(std::u16string& out, const std::u16string& spec, va_list* args) {
-    char16_t conv = spec.back();
-    std::string narrowSpec;
-    bool longMod = false, shortMod = false, longLong = false, sizeMod = false;
-    for (char16_t c : spec) narrowSpec += char(c);
-    for (size_t i = 1; i + 1 < spec.size(); ++i) {
-        if (spec[i] == u'l') {
-            if (longMod) longLong = true;
-            longMod = true;
-        } else if (spec[i] == u'h') {
-            shortMod = true;
-        } else if (spec[i] == u'z') {
-            sizeMod = true;
-        } else if (spec[i] == u'*') {
-            return;  // star widths are not supported: dropped rather than misread
-        }
-    }
-    char buf[512];
+    const WideDirective d = ParseWideDirective(spec, args);
+    char buf[kFieldMax + 64];
     buf[0] = 0;
-    switch (conv) {
+    switch (d.conversion) {
     case u's': {
-        if (shortMod) {
+        std::u16string text;
+        if (d.Length("h")) {
             const char* s = va_arg(*args, const char*);
-            std::u16string w;
-            if (s && ConvertCp932ToUtf16(s, &w)) out += w;
+            if (s && !ConvertCp932ToUtf16(s, &text)) text.clear();
         } else {
             const char16_t* s = va_arg(*args, const char16_t*);
-            if (s) out += s;
-            else out += u"(null)";
+            text = s ? s : u"(null)";
         }
+        AppendWideField(out, std::move(text), d);
         return;
     }
     case u'c':
-        out += char16_t(va_arg(*args, int));
+        AppendWideField(out, std::u16string(1, char16_t(va_arg(*args, int))), d);
         return;
     case u'd': case u'i': case u'u': case u'x': case u'X': case u'o':
-        if (longLong) std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, long long));
-        else if (longMod) std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, long));
-        else if (sizeMod) std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, size_t));
-        else std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, int));
+        if (d.Length("ll")) std::snprintf(buf, sizeof buf, d.NarrowSpec().c_str(), va_arg(*args, long long));
+        else if (d.Length("l")) std::snprintf(buf, sizeof buf, d.NarrowSpec().c_str(), va_arg(*args, long));
+        else if (d.Length("z")) std::snprintf(buf, sizeof buf, d.NarrowSpec().c_str(), va_arg(*args, size_t));
+        else if (d.length.empty() || d.Length("h") || d.Length("hh"))
+            std::snprintf(buf, sizeof buf, d.NarrowSpec().c_str(), va_arg(*args, int));
+        else (void)va_arg(*args, int);  // a length no directive has: the value is passed over
         break;
     case u'f': case u'F': case u'e': case u'E': case u'g': case u'G':
-        std::snprintf(buf, sizeof buf, narrowSpec.c_str(), va_arg(*args, double));
+        std::snprintf(buf, sizeof buf, d.NarrowSpec().c_str(), va_arg(*args, double));
         break;
     case u'p':
         std::snprintf(buf, sizeof buf, "%p", va_arg(*args, void*));

@@ -94,6 +94,18 @@ TEST_F(LogTest, WideFormatIsWrittenInCodePage932) {
     EXPECT_NE(log.find("\x83\x82\x83\x8B=7 ok\r\n"), std::string::npos) << log;
 }
 
+// Star widths and precisions come from the arguments, in printf's order,
+// so every later directive still takes its own argument; a negative width
+// aligns left and a negative precision counts as none.
+TEST_F(LogTest, WideFormatTakesStarWidthsAndPrecisionsFromTheArguments) {
+    WriteLogFormatW(u"[%*d] [%s]", 5, 42, u"x");
+    WriteLogFormatW(u"[%-*.*f|%.*d|%*s|%.*s] %c", -7, 2, 3.14159, -1, 9, 3, u"ab", 2, u"wxyz", u'!');
+    WriteLogFormat("[%*d|%.*s]", 4, 7, 2, "abc");
+    std::string log = Contents();
+    for (const char* body : {": [   42] [x]\r\n", ": [3.14   |9| ab|wx] !\r\n", ": [   7|ab]\r\n"})
+        EXPECT_NE(log.find(body), std::string::npos) << body << "\n" << log;
+}
+
 // A request a back end cannot serve is a line of the log while the log
 // runs, and a line on standard error otherwise.
 TEST_F(LogTest, PlatformWarningsAreLogLines) {
