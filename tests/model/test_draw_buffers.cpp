@@ -1,14 +1,17 @@
 // Pooled device buffers of base data on the recording device: blocks split
-// at their byte limit, rigid vertices land where their lists say, and a
-// release and rebuild around a device loss gives the same contents.
+// at their byte limit, rigid vertices land where their lists say, a
+// release and rebuild around a device loss gives the same contents, and
+// empty triangle lists of a loaded model are left out.
 #include <cstring>
 #include <vector>
 
 #include "device_fixture.h"
+#include "engine/model.h"
 #include "engine/log.h"
 #include "graphics/device/device.h"
 #include "graphics/device/device_internal.h"
 #include "graphics/device/devicestate.h"
+#include "graphics/device/recording/recording.h"
 #include "model/convert/convert.h"
 #include "model/draw/model_device_buffers.h"
 #include "model_generator.h"
@@ -100,6 +103,51 @@ TEST_F(DeviceBufferPoolTest, NothingIsBuiltWithoutADevice) {
     EXPECT_EQ(BuildBaseDeviceBuffers(base), 0);
     EXPECT_EQ(base->devicePools.built, 0);
     EXPECT_EQ(base->devicePools.totalBlocks, 0);
+}
+
+// A binary model whose file holds a cube and, in a pool of their own, a
+// list without indices and one without vertices (the reader takes both):
+// the empty lists get no room, the cube its buffers, and nothing is
+// drawn for them.
+class EmptyListTest : public ModelOnDeviceTest {};
+
+TEST_F(EmptyListTest, EmptyTriangleListsAreLeftOutAndTheRestGetsItsBuffers) {
+    ReadModel model;
+    InitReadModel(&model);
+    ReadModelFrame* root = AddReadModelFrame(&model, "root", nullptr);
+    ReadModelMesh* cube = AddTestCube(&model, root);
+    ASSERT_NE(cube, nullptr);
+    cube->materials[0] = AddReadModelMaterial(&model, "cube");
+    cube->materialCount = 1;
+    for (const char* name : {"no indices", "no vertices"})
+        ASSERT_NE(AddTriangleSoup(&model, AddReadModelFrame(&model, name, root), 1), nullptr);
+    const int baseHandle = ConvertReadModelToModelBase(&model, nullptr, nullptr);
+    FreeReadModel(&model);
+    ModelBase* made = GetModelBase(baseHandle);
+    ASSERT_NE(made, nullptr);
+    ASSERT_EQ(made->triangleListCount, 3);
+    for (int i = 1; i < 3; ++i) {
+        made->triangleLists[i].indexCount = 0;
+        made->triangleLists[i].mesh->triangleCount = 0;
+    }
+    made->triangleLists[2].vertexCount = 0;
+
+    const int loaded = LoadAsBinary(baseHandle, "empty.mv1");
+    ASSERT_GE(loaded, 0) << Log();
+    const ModelBase* base = BaseOf(loaded);
+    ASSERT_EQ(base->triangleListCount, 3);
+    EXPECT_EQ(base->triangleLists[1].indexCount, 0);
+    EXPECT_EQ(base->triangleLists[2].vertexCount, 0);
+    EXPECT_EQ(base->devicePools.built, 1) << Log();
+    EXPECT_NE(base->triangleLists[0].deviceBlock, nullptr);
+    EXPECT_EQ(base->triangleLists[1].deviceBlock, nullptr);
+    EXPECT_EQ(base->triangleLists[2].deviceBlock, nullptr);
+    EXPECT_EQ(base->devicePools.totalBlocks, 1);
+    ClearRecordedDeviceCalls();
+    EXPECT_EQ(DrawModel(loaded), 0);
+    EXPECT_EQ(CountRecordedDeviceCalls(DEVICE_CALL_DRAW), 1);  // the cube's list alone
+    EXPECT_EQ(Log().find("could not be made"), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("refused"), std::string::npos) << Log();
 }
 
 }  // namespace

@@ -63,13 +63,15 @@ ModelDeviceBlock* OpenBlock(ModelDevicePools* pools, int pool, int stride) {
 int ListIndexCount(const ModelBaseTriangleList& list) { return list.indexCount + list.outlineIndexCount; }
 
 // Places every list of kinds 0..2 in its pool's last block, opening a new
-// block when the list would reach a limit.
+// block when the list would reach a limit. A list with no vertices or no
+// indices takes no room: alone in its pool it would open a block the
+// device cannot make buffers of, and the whole model would lose them.
 bool AssignBlocks(ModelBase* base) {
     ModelDevicePools* pools = &base->devicePools;
     for (int i = 0; i < base->triangleListCount; ++i) {
         ModelBaseTriangleList& list = base->triangleLists[i];
         list.deviceBlock = nullptr;
-        if (list.vertexKind > 2 || !list.mesh) continue;
+        if (list.vertexKind > 2 || !list.mesh || list.vertexCount <= 0 || ListIndexCount(list) <= 0) continue;
         int pool = PoolOf(list);
         if (!PoolHasBuffers(pool)) continue;
         int stride = PoolStride(pool, list);

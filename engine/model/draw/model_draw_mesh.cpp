@@ -351,7 +351,7 @@ void DrawOutlinePass(MeshDraw* d) {
     const ModelBaseMesh* base = d->mesh->base;
     for (int i = 0; i < base->triangleListCount; ++i) {
         ModelBaseTriangleList* list = &base->firstTriangleList[i];
-        if (list->outlineIndexCount <= 0) continue;
+        if (list->outlineIndexCount < 3 || list->vertexCount <= 0) continue;
         if (list->vertexKind <= 2 && DrawOutlineProgrammable(d, list, ListState(d->mesh, i))) continue;
         DrawOutlineList(d, list, width);
     }
@@ -431,6 +431,7 @@ void DrawModelMesh(ModelMesh* mesh) {
     const ModelBaseMesh* base = mesh->base;
     for (int i = 0; i < base->triangleListCount; ++i) {
         ModelBaseTriangleList* list = &base->firstTriangleList[i];
+        if (list->indexCount < 3 || list->vertexCount <= 0) continue;  // nothing to draw, and no buffers
         const ModelTriangleListState& state = ListState(mesh, i);
         if (list->vertexKind <= 2 && DrawListProgrammable(&d, list, state)) continue;
         if (list->vertexKind == 0)
