@@ -43,6 +43,9 @@ LogState& State() {
     return state;
 }
 
+// Nested mute scopes of the calling thread.
+thread_local int muteDepth = 0;
+
 void StartLocked(LogState& s) {
     if (s.file) std::fclose(s.file);
     std::error_code ec;
@@ -234,8 +237,11 @@ void EndLog() {
 
 const char* LogFilePath() { return State().path.c_str(); }
 
+LogMuteScope::LogMuteScope() { ++muteDepth; }
+LogMuteScope::~LogMuteScope() { --muteDepth; }
+
 int WriteLogText(const char* text) {
-    if (!text) return -1;
+    if (!text || muteDepth > 0) return -1;
     LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     WriteLocked(s, text);
@@ -318,6 +324,7 @@ int SetLogOutput(int flag) {
 int GetLogOutput() { return State().enabled ? 1 : 0; }
 
 void ExitOnFatalError(const char* message) {
+    muteDepth = 0;  // the reason the process ends is never dropped
     WriteLogText(message ? message : "fatal error");
     std::fprintf(stderr, "fatal: %s\n", message ? message : "");
     ShutdownEngine();

@@ -1,4 +1,4 @@
-// Log control for engine start-up and shut-down.
+// Log control for engine start-up and shut-down, and for probes.
 #pragma once
 
 // (Re)creates "Log.txt" in the current directory and restarts the time
@@ -10,3 +10,16 @@ void StartLog();
 void EndLog();
 // The absolute path of the log file in use ("" before the first start).
 const char* LogFilePath();
+
+// While one lives, the lines the calling thread writes are dropped (other
+// threads log as before; a fatal error is still written). For probes whose
+// failures are expected, such as the places a texture may lie or a file that
+// may be a picture or a movie: the caller says in one line of its own when
+// nothing was found.
+class LogMuteScope {
+public:
+    LogMuteScope();
+    ~LogMuteScope();
+    LogMuteScope(const LogMuteScope&) = delete;
+    LogMuteScope& operator=(const LogMuteScope&) = delete;
+};

@@ -7,6 +7,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/text.h"
+#include "foundation/log_internal.h"
 #include "model/base/graphics_services.h"
 #include "model/base/model_handles.h"
 #include "model/base/whole_file.h"
@@ -31,8 +32,10 @@ char* CopyName(const char16_t* path, const char16_t* folder) {
     return copy;
 }
 
-// The file's bytes in a block of our own, or null (with *size 0).
+// The file's bytes in a block of our own, or null (with *size 0). Each
+// place tried is a probe: the caller says in one line when none held it.
 void* ReadTextureFile(const char16_t* path, const ModelTextureFileHook* hook, int* size, bool* copyFailed) {
+    LogMuteScope quiet;
     *size = 0;
     *copyFailed = false;
     if (hook && hook->read) {
@@ -61,6 +64,13 @@ void* ReadTextureFile(const char16_t* path, const ModelTextureFileHook* hook, in
     }
     *size = int(bytes);
     return data;
+}
+
+// What ReadTextureFile tried for path, for its failure's line.
+std::string PlacesTried(const char16_t* path, const ModelTextureFileHook* hook) {
+    std::string path932;
+    if (hook && hook->read) return ConvertUtf16ToCp932(path, &path932) ? path932 : std::string();
+    return DescribeWholeFileCandidatesW(path);
 }
 
 void* CopyOfWhite(int* size) {
@@ -144,8 +154,9 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
                 if (copyFailed)
                     WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s を保存するメモリの確保に失敗しました",
                                     request->colourPath);
-                WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s の読み込みに失敗しました",
-                                request->colourPath);
+                else
+                    WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s の読み込みに失敗しました (tried: %hs)",
+                                    request->colourPath, PlacesTried(request->colourPath, request->hook).c_str());
                 if (!(image->colourData = CopyOfWhite(&image->colourDataSize)))
                     return Fail(image, before, rebuild,
                                 "Load Texture Error : エラー回避用テクスチャを格納する領域の確保に失敗しました");
@@ -154,8 +165,8 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
         if (request->alphaPath) {
             image->alphaData = ReadTextureFile(request->alphaPath, request->hook, &image->alphaDataSize, &copyFailed);
             if (!image->alphaData) {
-                WriteLogFormatW(u"Load Texture Error : アルファチャンネル用テクスチャファイル %s の読み込みに失敗しました",
-                                request->alphaPath);
+                WriteLogFormatW(u"Load Texture Error : アルファチャンネル用テクスチャファイル %s の読み込みに失敗しました (tried: %hs)",
+                                request->alphaPath, PlacesTried(request->alphaPath, request->hook).c_str());
                 if (!(image->alphaData = CopyOfWhite(&image->alphaDataSize)))
                     return Fail(image, before, rebuild,
                                 "Load Texture Error : エラー回避用テクスチャを格納する領域の確保に失敗しました");

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/memory.h"
 #include "engine/text.h"
@@ -13,9 +14,10 @@ namespace {
 
 constexpr size_t kMaxPathBytes932 = 512;
 
-FileHandle OpenEither(const FileAccessTable* files, const std::string& path) {
-    FileHandle file = files->open(path.c_str(), 0, 1, 0);
-    if (file) return file;
+// The path, then its file name alone when it has a folder part.
+std::vector<std::string> Candidates(const std::string& path, bool tryBareName) {
+    std::vector<std::string> out = {path};
+    if (!tryBareName) return out;
     size_t cut = std::string::npos;
     for (size_t i = 0; i < path.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(path[i]);
@@ -25,8 +27,14 @@ FileHandle OpenEither(const FileAccessTable* files, const std::string& path) {
         }
         if (c == '\\' || c == '/' || c == ':') cut = i;
     }
-    if (cut == std::string::npos) return 0;
-    return files->open(path.c_str() + cut + 1, 0, 1, 0);
+    if (cut != std::string::npos) out.push_back(path.substr(cut + 1));
+    return out;
+}
+
+FileHandle OpenFirst(const FileAccessTable* files, const std::vector<std::string>& candidates) {
+    for (const std::string& candidate : candidates)
+        if (FileHandle file = files->open(candidate.c_str(), 0, 1, 0)) return file;
+    return 0;
 }
 
 }  // namespace
@@ -34,7 +42,7 @@ FileHandle OpenEither(const FileAccessTable* files, const std::string& path) {
 int LoadWholeFile(const char* path932, void** dataOut, size_t* sizeOut, bool tryBareName) {
     const FileAccessTable* files = GetModelFileAccessTable();
     if (!files || !path932 || std::strlen(path932) >= kMaxPathBytes932) return -1;
-    FileHandle file = tryBareName ? OpenEither(files, path932) : files->open(path932, 0, 1, 0);
+    FileHandle file = OpenFirst(files, Candidates(path932, tryBareName));
     if (!file) return -1;
     int64_t size = -1;
     if (files->seek(file, 0, 2) == 0) size = files->tell(file);
@@ -59,4 +67,11 @@ int LoadWholeFileW(const char16_t* path, void** dataOut, size_t* sizeOut) {
     std::string path932;
     if (!path || !ConvertUtf16ToCp932(std::u16string(path), &path932)) return -1;
     return LoadWholeFile(path932.c_str(), dataOut, sizeOut, true);
+}
+
+std::string DescribeWholeFileCandidatesW(const char16_t* path) {
+    std::string path932, text;
+    if (!path || !ConvertUtf16ToCp932(std::u16string(path), &path932)) return text;
+    for (const std::string& candidate : Candidates(path932, true)) text += (text.empty() ? "" : ", ") + candidate;
+    return text;
 }
