@@ -3,10 +3,13 @@
 // made from them. Pieces of a divided picture share both.
 #include "graphics/graph_internal.h"
 
+#include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/window.h"
 #include "foundation/handle.h"
+#include "foundation/log_internal.h"
+#include "graphics/graphics_internal.h"
 
 #include <cstring>
 
@@ -241,15 +244,35 @@ int ReadPicture(const char* fileName, const void* data, size_t size, int fromMem
     return ReadImageToBaseImage(fileName, data, size, fromMemory, out, mirror ? 1 : 0);
 }
 
+// A file that is no picture may be a movie. Both readings are tried
+// quietly: a file that is neither gets one line, saying whether it is there.
+int OpenPictureQuietly(const char* fileName, BASEIMAGE* out) {
+    WaitWhileWindowInactive();
+    LogMuteScope quiet;
+    return ReadImageToBaseImage(fileName, nullptr, 0, 0, out, 0);
+}
+
+int OpenAsMovieGraph(const char* fileName, int noTransparency) {
+    const GraphMovieHooks* movies = State().movies;
+    bool missing = false;
+    int graph = -1;
+    {
+        LogMuteScope quiet;
+        if (movies && movies->openGraph) graph = movies->openGraph(fileName, noTransparency);
+        if (graph == -1) missing = GetFileSizeByName(fileName) < 0;
+    }
+    if (graph != -1) return graph;
+    if (missing) return WriteLogFormat("File not found: %s (OpenGraphFile)", fileName);
+    return WriteLogFormat("%s is neither a picture nor a movie that can be read (OpenGraphFile)", fileName);
+}
+
 }  // namespace
 
 int OpenGraphFile(const char* fileName, int noTransparency) {
+    if (!CheckGraphicsRunning("OpenGraphFile")) return -1;
+    if (!fileName) return WriteLogText("No file name in OpenGraphFile");
     BASEIMAGE picture, argb;
-    if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) {
-        // A file that is no picture may be a movie.
-        const GraphMovieHooks* movies = State().movies;
-        return movies && movies->openGraph ? movies->openGraph(fileName, noTransparency) : -1;
-    }
+    if (OpenPictureQuietly(fileName, &picture) != 0) return OpenAsMovieGraph(fileName, noTransparency);
     bool keyed = !noTransparency && State().settings.transEnabled;
     int result = PrepareImage(&picture, nullptr, keyed, &argb);
     FreeBaseImagePixels(&picture);
@@ -258,6 +281,7 @@ int OpenGraphFile(const char* fileName, int noTransparency) {
 }
 
 int OpenGraphFileWithAlpha(const char* fileName) {
+    if (!CheckGraphicsRunning("OpenGraphFileWithAlpha")) return -1;
     BASEIMAGE picture, argb;
     if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
     int result = PrepareImage(&picture, nullptr, false, &argb);
@@ -268,6 +292,7 @@ int OpenGraphFileWithAlpha(const char* fileName) {
 
 int OpenDivGraphFile(const char* fileName, int count, int countAcross, int countDown, int pieceWidth,
                      int pieceHeight, int* handles, int noTransparency) {
+    if (!CheckGraphicsRunning("OpenDivGraphFile")) return -1;
     if (!handles || count <= 0 || countAcross <= 0 || countDown <= 0 || pieceWidth <= 0 || pieceHeight <= 0 ||
         int64_t(countAcross) * countDown < count)
         return WriteLogText("Bad division in OpenDivGraphFile");
@@ -296,6 +321,7 @@ int OpenDivGraphFile(const char* fileName, int count, int countAcross, int count
 }
 
 int MakeBlankGraph(int width, int height, int) {
+    if (!CheckGraphicsRunning("MakeBlankGraph")) return -1;
     BASEIMAGE argb;
     if (CreateBaseImageXrgb32(width, height, &argb) != 0) return -1;
     SetPixelFormatArgb32(&argb.format);
@@ -303,6 +329,7 @@ int MakeBlankGraph(int width, int height, int) {
 }
 
 int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency) {
+    if (!CheckGraphicsRunning("MakeGraphFromBaseImage")) return -1;
     BASEIMAGE argb;
     bool keyed = transparency && State().settings.transEnabled;
     if (PrepareImage(color, alpha, keyed, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImage");
@@ -310,6 +337,7 @@ int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int t
 }
 
 int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
+    if (!CheckGraphicsRunning("MakeGraphFromBaseImageKept")) return -1;
     BASEIMAGE argb;
     if (PrepareImage(image, nullptr, false, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImageKept");
     return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false);
@@ -321,6 +349,7 @@ int RefillGraphFromBaseImageKept(const BASEIMAGE* image, int graph) {
 
 int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaData, size_t alphaSize, int transparency,
                              int mirror) {
+    if (!CheckGraphicsRunning("MakeGraphFromImageMemory")) return -1;
     BASEIMAGE picture, alpha, argb;
     if (ReadPicture(nullptr, data, size, 1, mirror, &picture) != 0) return -1;
     bool haveAlpha = alphaData && alphaSize > 0;

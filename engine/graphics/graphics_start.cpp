@@ -64,6 +64,12 @@ int SetGraphicsDeviceChoice(const char* name) {
     return WriteLogFormat("Unknown graphics device choice \"%s\"", name);
 }
 
+bool CheckGraphicsRunning(const char* function) {
+    if (HardwareRenderingActive() || GetSoftwareScreen()) return true;
+    WriteLogFormat("%s refused: the graphics system is not running (before start-up or after shut-down)", function);
+    return false;
+}
+
 namespace {
 
 int StartGraphics() {

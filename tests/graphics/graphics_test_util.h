@@ -6,6 +6,7 @@
 #include "engine/log.h"
 #include "graphics/device/device.h"
 #include "graphics/device/devicestate.h"
+#include "graphics/software/softwarepath.h"
 #include "platform/window.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +35,14 @@ inline uint32_t PackArgb(int a, int r, int g, int b) {
     auto c = [](int v) { return uint32_t(v < 0 ? 0 : v > 255 ? 255 : v); };
     return c(a) << 24 | c(r) << 16 | c(g) << 8 | c(b);
 }
+
+// The software screen graphics start-up makes without a device, for tests
+// that make pictures on the software path without starting the engine (a
+// picture is refused while there is nothing to draw it on).
+struct ScopedSoftwareScreen {
+    ScopedSoftwareScreen() { EXPECT_EQ(CreateSoftwareScreen(), 0); }
+    ~ScopedSoftwareScreen() { ReleaseSoftwareScreen(); }
+};
 
 class RecordingDeviceTest : public ::testing::Test {
 protected:

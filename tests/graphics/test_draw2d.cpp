@@ -275,6 +275,7 @@ int SoftwareDrawGraph(int, int, int, int) { return ++softwareCalls, 0; }
 TEST(Draw2DSoftwareSeam, DrawsWithoutADeviceGoToTheSoftwarePath) {
     SetLogOutput(0);
     ReleaseGraphicsDevice();
+    ScopedSoftwareScreen screen;
     int g = MakeBlankGraph(4, 4, 0);
     ASSERT_NE(g, -1);
     SetSoftwareDraw2DPath(nullptr);

@@ -207,6 +207,8 @@ TEST_F(GraphTest, MipLevelsTexturesAndADeviceRebuild) {
 TEST(GraphWithoutDeviceTest, GraphsLiveInMemoryOnTheSoftwarePath) {
     SetLogOutput(0);
     ASSERT_EQ(HardwareRenderingActive(), 0);
+    EXPECT_EQ(MakeBlankGraph(16, 8, 0), -1);  // nothing to draw it on yet
+    ScopedSoftwareScreen screen;
     int graph = MakeBlankGraph(16, 8, 0);
     ASSERT_NE(graph, -1);
     EXPECT_EQ(GetGraphTexture(graph), nullptr);
@@ -219,6 +221,7 @@ TEST(GraphWithoutDeviceTest, GraphsLiveInMemoryOnTheSoftwarePath) {
 TEST(GraphTableDeathTest, AFullTableIsFatal) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     SetLogOutput(0);
+    ScopedSoftwareScreen screen;
     EXPECT_DEATH(
         {
             for (int i = 0; i <= kGraphTableSize; ++i) MakeBlankGraph(1, 1, 0);

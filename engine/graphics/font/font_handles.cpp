@@ -5,6 +5,7 @@
 #include "engine/memory.h"
 #include "foundation/handle.h"
 #include "graphics/font/font_internal.h"
+#include "graphics/graphics_internal.h"
 
 #include <new>
 
@@ -45,6 +46,7 @@ FontRecord* LookupFont(int handle) {
 }
 
 int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
+    if (!CheckGraphicsRunning("CreateFontToHandle")) return -1;
     if (!EnsureTable()) return WriteLogText("The font table cannot be made");
     if (size < 0) size = kDefaultFontSize;
     if (size < 1 || size > 256) return WriteLogFormat("Font size %d out of range in CreateFontToHandle", size);
@@ -76,6 +78,9 @@ int DeleteFontHandle(int handle) {
     return 0;
 }
 
+// The table goes too (shut-down calls this), as the graphs' does: nothing
+// stays allocated, and the handles of the next start-up count from the
+// beginning again.
 int DeleteAllFonts() {
     if (!State().tableReady) return 0;
     for (int slot = 0; slot < State().table.capacity; ++slot) {
@@ -83,6 +88,8 @@ int DeleteAllFonts() {
         if (handle != -1) DeleteFontHandle(handle);
     }
     State().defaultFont = -1;
+    TerminateHandleTable(&State().table);
+    State().tableReady = false;
     return 0;
 }
 
@@ -101,6 +108,7 @@ int SetDefaultFontType(int fontType) {
 }
 
 int GetDefaultFontHandle() {
+    if (!CheckGraphicsRunning("GetDefaultFontHandle")) return -1;
     if (State().defaultFont == -1 || !LookupFont(State().defaultFont))
         State().defaultFont = CreateFontToHandle(nullptr, State().defaultSize, -1, State().defaultType, -1, -1, 0, -1, -1);
     return State().defaultFont;
