@@ -85,9 +85,12 @@ int GetSoundReaderMask() {
     return Sound().readerMask;
 }
 
+// samples * 1000 / rate as whole seconds and the rest, so that no count
+// overflows the product; the low 32 bits of the exact quotient.
 int SamplesToMilliseconds(int64_t samples, int rate) {
     if (rate <= 0) return 0;
-    return int(uint32_t(uint64_t(samples * 1000 / rate)));
+    const int64_t seconds = samples / rate, rest = samples % rate;
+    return int(uint32_t(uint64_t(seconds) * 1000u + uint64_t(rest * 1000 / rate)));
 }
 
 int AddSoundData(int) {

@@ -108,6 +108,10 @@ int CopyProjectionMatrix(float out[16]) {
 }
 
 Vector3 WorldToScreenPos(const float p[3]) {
+    if (!p) {
+        WriteLogText("No position in WorldToScreenPos");
+        return {0, 0, 0};
+    }
     const Matrix44 vp = MakeProductMatrix(view, Projection());
     float c[4];
     for (int k = 0; k < 4; ++k) c[k] = p[0] * vp.m[0][k] + p[1] * vp.m[1][k] + p[2] * vp.m[2][k] + vp.m[3][k];

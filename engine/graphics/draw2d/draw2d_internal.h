@@ -5,6 +5,16 @@
 
 struct GRAPH;
 
+// Draw coordinates are brought within this distance of the screen's
+// corner before a draw works with them, whatever int the caller passed:
+// nothing beyond it can show, every sum of a coordinate and a size or
+// offset stays inside an int, and as a float a coordinate keeps the
+// fractions of a pixel a band's edges need.
+constexpr int kFarDrawCoordinate = 1 << 16;
+inline int ClampToFarDrawCoordinate(int64_t v) {
+    return int(v < -kFarDrawCoordinate ? -kFarDrawCoordinate : v > kFarDrawCoordinate ? kFarDrawCoordinate : v);
+}
+
 void GetDrawBlendGraphSettings(int* threshold, int* edgeWidth);
 const int* GetScreenDrawArea();  // left, top, right, bottom
 // Everything back to the state after graphics start-up.

@@ -31,6 +31,33 @@ bool ColorState(uint32_t color, Draw2DState* state, uint32_t* diffuse) {
     return true;
 }
 
+struct Segment {
+    double x1, y1, x2, y2;
+};
+
+// Cuts the segment to the part inside the far box (its direction kept
+// exactly), so that its ends stay exact as floats however far off the
+// screen they were given; false when no part is inside.
+bool ClipToFarBox(Segment* s) {
+    const double far = kFarDrawCoordinate, dx = s->x2 - s->x1, dy = s->y2 - s->y1;
+    double enter = 0, leave = 1;
+    // Each side: the segment's step toward it and its room from the start.
+    const double steps[4] = {-dx, dx, -dy, dy};
+    const double rooms[4] = {s->x1 + far, far - s->x1, s->y1 + far, far - s->y1};
+    for (int i = 0; i < 4; ++i) {
+        if (steps[i] == 0) {
+            if (rooms[i] < 0) return false;
+            continue;
+        }
+        const double t = rooms[i] / steps[i];
+        if (steps[i] < 0) enter = std::max(enter, t);
+        else leave = std::min(leave, t);
+    }
+    if (enter > leave) return false;
+    *s = {s->x1 + enter * dx, s->y1 + enter * dy, s->x1 + leave * dx, s->y1 + leave * dy};
+    return true;
+}
+
 void AppendBox(float x0, float y0, float x1, float y1, uint32_t diffuse) {
     const float xs[4] = {x0 - 0.5f, x1 - 0.5f, x0 - 0.5f, x1 - 0.5f};
     const float ys[4] = {y0 - 0.5f, y0 - 0.5f, y1 - 0.5f, y1 - 0.5f};
@@ -41,6 +68,10 @@ void AppendBox(float x0, float y0, float x1, float y1, uint32_t diffuse) {
 }  // namespace
 
 int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
+    // A box reaching far off the screen shows the same as one ending just
+    // beyond it; clamped, its sides never overflow on either path.
+    x1 = ClampToFarDrawCoordinate(x1), y1 = ClampToFarDrawCoordinate(y1);
+    x2 = ClampToFarDrawCoordinate(x2), y2 = ClampToFarDrawCoordinate(y2);
     if (!HardwareRenderingActive()) {
         const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
         return s && s->drawRectangle ? s->drawRectangle(x1, y1, x2, y2, color, fill)
@@ -72,17 +103,20 @@ int DrawLineSegment(int x1, int y1, int x2, int y2, uint32_t color, int thicknes
         return s && s->drawLine ? s->drawLine(x1, y1, x2, y2, color, thickness) : ReportNoSoftwareDraw("DrawLineSegment");
     }
     if (x1 == x2 && y1 == y2) return 0;
+    Segment segment = {double(x1), double(y1), double(x2), double(y2)};
+    if (!ClipToFarBox(&segment)) return 0;
     Draw2DState state;
     uint32_t diffuse = 0;
     if (!ColorState(color, &state, &diffuse)) return 0;
     // A band around the segment from centre to centre; the end pixel is left out.
-    const float dx = float(x2 - x1), dy = float(y2 - y1);
+    const float dx = float(segment.x2 - segment.x1), dy = float(segment.y2 - segment.y1);
     const float length = std::sqrt(dx * dx + dy * dy);
-    const float half = float(std::max(thickness, 1)) / 2;
+    const float half = float(std::clamp(thickness, 1, kFarDrawCoordinate)) / 2;
     const float nx = -dy / length * half, ny = dx / length * half;
     // Pulled a little up and left so that pixel centres never lie on an edge:
     // the start pixel is in, the end pixel out, whatever the rasteriser's tie rule.
-    const float bx = x1 - kTieShift, ex = x2 - kTieShift, by = y1 - kTieShift, ey = y2 - kTieShift;
+    const float bx = float(segment.x1) - kTieShift, ex = float(segment.x2) - kTieShift;
+    const float by = float(segment.y1) - kTieShift, ey = float(segment.y2) - kTieShift;
     const float xs[4] = {bx + nx, ex + nx, bx - nx, ex - nx};
     const float ys[4] = {by + ny, ey + ny, by - ny, ey - ny};
     const float zero[4] = {0, 0, 0, 0};

@@ -23,7 +23,14 @@ struct PlacedGlyph {
     bool edge;
 };
 
+// Whether a glyph whose top-left corner is at (x, y) may show: beyond the
+// far box it cannot, and within it every later sum stays inside an int.
+bool GlyphWithinFarBox(int64_t x, int64_t y) {
+    return x == ClampToFarDrawCoordinate(x) && y == ClampToFarDrawCoordinate(y);
+}
+
 // The pen walk over the text: one entry per drawn glyph (edge forms first).
+// The pen moves in 64 bits, as a string may start anywhere an int reaches.
 bool PlaceGlyphs(FontRecord* font, const std::vector<uint32_t>& codes, int x, int y, int vertical,
                  std::vector<PlacedGlyph>* out) {
     const bool edged = (font->fontType & kFontTypeEdge) != 0;
@@ -33,15 +40,16 @@ bool PlaceGlyphs(FontRecord* font, const std::vector<uint32_t>& codes, int x, in
         out->clear();
         for (bool edge : {true, false}) {
             if (edge && !edged) continue;
-            int penX = x + inset, baseline = y + inset + font->ascender;
+            int64_t penX = int64_t{x} + inset, baseline = int64_t{y} + inset + font->ascender;
             for (uint32_t code : codes) {
                 if (code == '\n') {
-                    penX = x + inset;
+                    penX = int64_t{x} + inset;
                     baseline += font->lineHeight;
                     continue;
                 }
                 const CachedGlyph* g = FindOrCacheGlyph(font, code, edge);
-                if (g) out->push_back({*g, penX, baseline, edge});
+                if (g && GlyphWithinFarBox(penX + g->left, baseline - g->top))
+                    out->push_back({*g, int(penX), int(baseline), edge});
                 const int step = g ? g->advance : font->size / 2;
                 if (vertical) baseline += font->size;
                 else penX += step;

@@ -52,9 +52,13 @@ struct ColourPixel {
     }
 };
 
-void FillRun(const MEMIMG* pixel, int left, int top, int right, int bottom) {
-    if (right <= left || bottom <= top) return;
-    const int rect[4] = {left, top, right, bottom};
+// The run is taken in 64 bits, so that a line's end plus its thickness
+// never overflows, and clamped to the far box: a run reaching past it
+// shows the same.
+void FillRun(const MEMIMG* pixel, int64_t left, int64_t top, int64_t right, int64_t bottom) {
+    const int rect[4] = {ClampToFarDrawCoordinate(left), ClampToFarDrawCoordinate(top),
+                         ClampToFarDrawCoordinate(right), ClampToFarDrawCoordinate(bottom)};
+    if (rect[2] <= rect[0] || rect[3] <= rect[1]) return;
     StretchBlitMemImg(DrawTargetMemImg, pixel, rect, 0, nullptr);
 }
 
@@ -120,8 +124,8 @@ int DrawRectangleSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int f
     if (!HaveTarget()) return -1;
     ColourPixel pixel(colour);
     if (!pixel.ok) return -1;
-    const int left = std::min(x1, x2), right = std::max(x1, x2);
-    const int top = std::min(y1, y2), bottom = std::max(y1, y2);
+    const int64_t left = std::min(x1, x2), right = std::max(x1, x2);
+    const int64_t top = std::min(y1, y2), bottom = std::max(y1, y2);
     if (fill) {
         FillRun(&pixel.image, left, top, right, bottom);
         return 0;
@@ -151,24 +155,23 @@ int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int
     if (!HaveTarget()) return -1;
     ColourPixel pixel(colour);
     if (!pixel.ok) return -1;
-    const int t = std::max(thickness, 1);
+    const int64_t t = std::max(thickness, 1);
     const int64_t dx = std::abs(int64_t{x2} - x1), dy = -std::abs(int64_t{y2} - y1);
     // Lines beyond any screen: nothing a frame could show.
     if (dx > 65536 || -dy > 65536) return WriteLogText("Line too long for the software path");
     if (dy == 0 || dx == 0) {
         // Straight lines in one run each, the end point excluded.
-        const int left = x1 <= x2 ? x1 : x2 + 1, top = y1 <= y2 ? y1 : y2 + 1;
+        const int64_t left = x1 <= x2 ? x1 : int64_t{x2} + 1, top = y1 <= y2 ? y1 : int64_t{y2} + 1;
         const int64_t length = std::max(dx, -dy);
-        if (dy == 0) FillRun(&pixel.image, left, y1, static_cast<int>(left + length), y1 + t);
-        else FillRun(&pixel.image, x1, top, x1 + t, static_cast<int>(top + length));
+        if (dy == 0) FillRun(&pixel.image, left, y1, left + length, y1 + t);
+        else FillRun(&pixel.image, x1, top, x1 + t, top + length);
         return 0;
     }
     const int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
     int64_t err = dx + dy;
     int64_t x = x1, y = y1;
     while (x != x2 || y != y2) {
-        FillRun(&pixel.image, static_cast<int>(x), static_cast<int>(y), static_cast<int>(x + t),
-                static_cast<int>(y + t));
+        FillRun(&pixel.image, x, y, x + t, y + t);
         const int64_t e2 = 2 * err;
         if (e2 >= dy) err += dy, x += sx;
         if (e2 <= dx) err += dx, y += sy;
