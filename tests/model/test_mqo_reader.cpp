@@ -426,10 +426,16 @@ TEST_F(MqoReaderTest, NumbersBeyondTheFloatRangeReadAsFailures) {
     EXPECT_EQ(lo[0], -1.0f);  // the failed number's -1
 }
 
-TEST_F(MqoReaderTest, AnotherSignatureIsRefusedSilently) {
-    EXPECT_EQ(Load("model.mqo", "Metasequoia Document\nFormat Text Ver 1.0\n"), -1);  // LF only
+// Another file is refused silently, for the next reader to try; an MQO file
+// whose lines end with LF alone no reader takes, so it gets a line.
+TEST_F(MqoReaderTest, AnotherSignatureIsRefusedSilentlyAndLineFeedsAloneWithALine) {
     EXPECT_EQ(Load("short.mqo", "Meta"), -1);
     EXPECT_EQ(Log().find("MQO Load Error"), std::string::npos);
+    EXPECT_EQ(Load("model.mqo", "Metasequoia Document\nFormat Text Ver 1.0\n"), -1);
+    const std::string log = Log();
+    const size_t at = log.find("MQO Load Error : model.mqo ");
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find("MQO Load Error", at + 1), std::string::npos) << log;
 }
 
 }  // namespace

@@ -12,6 +12,11 @@
 namespace {
 
 const char kSignature[] = "Metasequoia Document\r\n";
+const char kSignatureLineFeedOnly[] = "Metasequoia Document\n";
+
+bool StartsWith(const ModelLoadParams* params, const char* text, size_t length) {
+    return params->size >= length && std::memcmp(params->data, text, length) == 0;
+}
 
 // Materials no face names keep no textures, so their files are never read;
 // the textures left without a user leave the model.
@@ -52,9 +57,14 @@ int Convert(MqoReader* r, const ModelLoadParams* params) {
 }  // namespace
 
 int LoadMqoFile(const ModelLoadParams* params) {
-    if (!params || !params->data || params->size < sizeof(kSignature) - 1 ||
-        std::memcmp(params->data, kSignature, sizeof(kSignature) - 1) != 0)
-        return -1;
+    if (!params || !params->data) return -1;
+    // An MQO file whose lines end in LF alone is refused like any other file
+    // that is not the reader's, but no other reader takes it either: the
+    // load would fail without a word.
+    if (StartsWith(params, kSignatureLineFeedOnly, sizeof(kSignatureLineFeedOnly) - 1))
+        return WriteLogFormat("MQO Load Error : %s の行末が LF だけです (CR LF で保存してください)",
+                              params->path ? params->path : "");
+    if (!StartsWith(params, kSignature, sizeof(kSignature) - 1)) return -1;
     auto r = std::make_unique<MqoReader>();
     r->text.data = params->data;
     r->text.size = params->size;
