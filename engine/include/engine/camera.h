@@ -16,7 +16,8 @@ int CopyViewMatrix(float out[16]);
 int SetCameraPerspective(float fieldOfView, float nearZ, float farZ);
 int CopyProjectionMatrix(float out[16]);
 // The world point through view, projection and the full-screen viewport,
-// divided by w: x, y in pixels, z the depth value 0..1.
+// divided by w: x, y in pixels, z the depth value 0..1. A null position
+// gives (0, 0, 0) and a log line.
 Vector3 WorldToScreenPos(const float position[3]);
 
 // A picture as a camera-facing rectangle at position: size wide (height by

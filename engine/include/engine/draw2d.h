@@ -7,7 +7,20 @@
 #include <cstdint>
 
 // Blend modes (SetBlendModeParam). Without a device, 5 to 9 and any other
-// value draw nothing.
+// value draw nothing. The parameter p (0..255) weighs every mode but
+// BlendCopy and BlendMul; two modes need more than their names:
+//  BlendInvert (10): each colour channel c of the picture is turned over,
+//   255 - c, and then tinted; the result is laid over the screen as
+//   BlendAlpha lays a picture, screen + (turned - screen) * p / 256, also
+//   weighed by the picture's alpha and the blend graph. p 0 leaves the
+//   screen as it was; 255 gives the turned colour within one step. The
+//   transparent colour is keyed out before the turn; lines, boxes and text
+//   draw their colour turned over.
+//  BlendMulAlpha (11): the tinted picture multiplied by the screen, channel
+//   by channel (c * screen / 256, so white on white gives 254), laid over
+//   the screen the same way: p 0 leaves the screen, 255 gives the product
+//   within one step, and where the picture is transparent (alpha 0) the
+//   screen stays. BlendMul instead multiplies at full strength whatever p.
 enum SoftBlendMode {
     BlendCopy = 0,
     BlendAlpha = 1,

@@ -14,7 +14,9 @@ constexpr const char* kDefaultFontFile = "/usr/share/fonts/opentype/ipafont-goth
 
 // face null or any name: the default face. size in pixels (-1: the default
 // size), thickness 0..9 (-1: 5; 7 and above are bold), edgeSize -1: 1. The
-// handle, or -1.
+// handle, or -1 (with a log line), also while the engine is not running: a
+// font, like a picture, is made between start-up and shut-down, which
+// deletes every font.
 int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int charSet, int edgeSize,
                        int italic, int reserved1, int reserved2);
 int DeleteFontHandle(int font);  // 0 or -1
@@ -24,7 +26,8 @@ int CountFonts();
 // The default font used by DrawTextAt, DrawFormattedText and GetStringWidth.
 int SetDefaultFontSize(int size);
 int SetDefaultFontType(int fontType);
-int GetDefaultFontHandle();  // made on first use; -1 when the face cannot be read
+// Made on first use; -1 when the face cannot be read or the engine is not running.
+int GetDefaultFontHandle();
 
 // Colours are packed 0xFFrrggbb; the edge colour is used by edged fonts.
 int DrawTextAt(int x, int y, const char* text, uint32_t color, uint32_t edgeColor);

@@ -6,7 +6,9 @@
 
 #include "engine/baseimage.h"
 
-// Each returns the new handle, or -1 (with a log line).
+// Each returns the new handle, or -1 (with a log line), also while the
+// engine is not running (before start-up, after shut-down): a picture made
+// then could never be drawn.
 int OpenGraphFile(const char* fileName, int noTransparency);
 int OpenGraphFileWithAlpha(const char* fileName);
 int OpenDivGraphFile(const char* fileName, int count, int countAcross, int countDown, int pieceWidth,

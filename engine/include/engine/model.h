@@ -19,7 +19,11 @@ int IsModelMeshTranslucent(int modelHandle, int meshIndex);
 
 
 // Reads a model file whole through the engine's file functions and makes
-// its first instance: the model handle, or -1 (logged).
+// its first instance: the model handle, or -1 (logged). An MQO text file
+// must end its lines with CR LF: one whose lines end with LF alone is
+// refused (-1 and a log line). A texture is read by its path under the
+// model's folder, or else by its file name alone; one found in neither
+// place logs one line naming both, and the model draws white there.
 int LoadModelFile(const char* fileName);
 // Drops one reference of base data; the last one frees it. 0, or -1 for a
 // handle that names no base data.
@@ -37,6 +41,10 @@ int GetModelBaseHandle(int modelHandle);
 int GetModelBoundingBox(int modelHandle, float* minOut, float* maxOut);  // float[3] each or null
 int SetModelPosition(int modelHandle, float x, float y, float z);
 int SetModelRotation(int modelHandle, float x, float y, float z);  // radians
+// For an MQO model the count includes the "NoMaterial" entry the reader adds
+// after the file's materials (its index is the file's material count): the
+// material of the faces that name none. It is there even when every face
+// names a material.
 int GetModelMaterialCount(int modelHandle);
 int SetModelMaterialType(int modelHandle, int materialIndex, int type);  // shared by every instance
 int GetModelMaterialType(int modelHandle, int materialIndex);

@@ -51,6 +51,8 @@ int GetSoundTotalTime(int handle);  // milliseconds
 int GetSoundTotalSamples(int handle);
 int DeleteSoundHandle(int handle, int unused = 0);
 int DeleteAllSoundHandles(int unused = 0);
+// samples * 1000 / rate for any count (cut toward zero), as the low 32 bits
+// of the exact result; 0 for a rate of 0 or below.
 int SamplesToMilliseconds(int64_t samples, int rate);
 // Reads a whole file through the file functions; the block is freed with
 // FreeMemory.
