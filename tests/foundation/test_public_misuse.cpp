@@ -1,0 +1,206 @@
+// What a game programmer can get wrong through the public API alone: calls
+// before start-up and after shut-down, a null position, coordinates and
+// sample counts at the ends of their types, and files that are not where
+// the program or a model says. Each call is
+// refused with -1 and a log line, or does something defined (the sanitizer
+// build runs every case).
+#include "engine/engine.h"
+#include "engine_temp_folder_fixture.h"
+#include "mqo_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ReadLog() { return ScopedTempDir::ReadFile("Log.txt"); }
+
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < text.size(); start = end + 2) {
+        end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class PublicMisuseTest : public EngineInTempFolderTest {
+protected:
+    void SetUp() override {
+        EngineInTempFolderTest::SetUp();
+        SetLogOutput(1);
+    }
+    static void Start(const char* window, const char* device) {
+        ASSERT_EQ(SetWindowBackend(window), 0);
+        ASSERT_EQ(SetGraphicsDeviceChoice(device), 0);
+        ASSERT_EQ(InitializeEngine(), 0);
+    }
+    // The log lines the call writes (the engine runs: the log only grows).
+    template <typename Call>
+    static std::vector<std::string> LinesWrittenBy(Call call) {
+        const size_t before = ReadLog().size();
+        call();
+        return LinesOf(ReadLog().substr(before));
+    }
+    // -1, and the log's last line names the function and says why.
+    static void ExpectRefused(const char* function, int (*call)()) {
+        EXPECT_EQ(call(), -1) << function;
+        const std::vector<std::string> lines = LinesOf(ReadLog());
+        ASSERT_FALSE(lines.empty()) << function;
+        EXPECT_TRUE(Contains(lines.back(), function) && Contains(lines.back(), "not running")) << lines.back();
+    }
+    static void ExpectPicturesAndFontsRefused() {
+        ExpectRefused("OpenGraphFile", [] { return OpenGraphFile("shot.png", 0); });
+        ExpectRefused("OpenDivGraphFile", [] {
+            int handles[4] = {};
+            return OpenDivGraphFile("shot.png", 4, 2, 2, 8, 8, handles, 0);
+        });
+        ExpectRefused("MakeBlankGraph", [] { return MakeBlankGraph(16, 16, 0); });
+        ExpectRefused("CreateFontToHandle", [] { return CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0, -1, -1); });
+        ExpectRefused("GetDefaultFontHandle", [] { return GetDefaultFontHandle(); });
+        EXPECT_EQ(CountGraphs(), 0);
+        EXPECT_EQ(CountFonts(), 0);
+    }
+};
+
+TEST_F(PublicMisuseTest, PicturesAndFontsAreRefusedWhileTheEngineIsNotRunning) {
+    ExpectPicturesAndFontsRefused();
+
+    Start("headless", "none");
+    ASSERT_EQ(SaveDrawScreenToPng("shot.png"), 0);
+    int handles[4] = {};
+    EXPECT_NE(OpenGraphFile("shot.png", 0), -1);
+    EXPECT_EQ(OpenDivGraphFile("shot.png", 4, 2, 2, 8, 8, handles, 0), 0);
+    EXPECT_NE(MakeBlankGraph(16, 16, 0), -1);
+    EXPECT_NE(CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0, -1, -1), -1);
+    EXPECT_NE(GetDefaultFontHandle(), -1);
+    ASSERT_EQ(ShutdownEngine(), 0);
+
+    ExpectPicturesAndFontsRefused();
+}
+
+TEST_F(PublicMisuseTest, ShutDownFreesTheFontsAndTheirHandlesStartOver) {
+    const size_t liveBefore = GetMemoryTotals().liveBlocks;
+    std::vector<int> handles[2];
+    for (std::vector<int>& cycle : handles) {
+        Start("headless", "none");
+        EXPECT_EQ(DrawTextAt(10, 10, "text", 0xFFFFFFFFu, 0), 0);
+        cycle = {GetDefaultFontHandle(), CreateFontToHandle(nullptr, 24, -1, 0, -1, -1, 0, -1, -1)};
+        ASSERT_EQ(ShutdownEngine(), 0);
+        EXPECT_EQ(GetMemoryTotals().liveBlocks, liveBefore);
+    }
+    EXPECT_EQ(handles[0], handles[1]);
+}
+
+// The draws at the ends of the int range, on the software path and on the
+// GL device: nothing of them shows but what reaches the screen.
+class PublicMisuseDrawTest : public PublicMisuseTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    static int PixelsOf(uint32_t colour) {
+        std::vector<uint32_t> pixels(640 * 480);
+        EXPECT_EQ(ReadDrawScreenPixels(pixels.data()), 0);
+        return int(std::count(pixels.begin(), pixels.end(), colour));
+    }
+};
+
+TEST_P(PublicMisuseDrawTest, ANullPositionAndExtremeCoordinatesAreDefined) {
+    const bool gl = std::string(GetParam()) == "gl";
+    Start(gl ? "sdl2" : "headless", GetParam());
+    ASSERT_EQ(HardwareRenderingActive(), gl ? 1 : 0);
+
+    std::vector<std::string> lines;
+    lines = LinesWrittenBy([] {
+        const Vector3 nowhere = WorldToScreenPos(nullptr);
+        EXPECT_TRUE(nowhere.x == 0 && nowhere.y == 0 && nowhere.z == 0);
+    });
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(Contains(lines[0], "WorldToScreenPos"));
+
+    const uint32_t white = MakeScreenColor(255, 255, 255), black = MakeScreenColor(0, 0, 0);
+    const int edged = CreateFontToHandle(nullptr, 16, -1, kFontTypeEdge, -1, 2, 0, -1, -1);
+    ASSERT_NE(edged, -1);
+    ASSERT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
+    EXPECT_EQ(DrawRectangle(INT_MAX, INT_MAX, INT_MIN, INT_MIN, white, 0), 0);
+    EXPECT_EQ(DrawTextAt(INT_MAX, INT_MAX, "text", white, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(INT_MIN + 1, INT_MAX - 1, "text\ntext", white, edged, white, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(INT_MAX, INT_MIN, "text", white, edged, white, 1), 0);
+    EXPECT_EQ(DrawLineSegment(INT_MAX - 2, INT_MIN, INT_MAX - 2, INT_MIN + 100, white, INT_MAX), 0);
+    EXPECT_EQ(PixelsOf(black), 640 * 480) << "an outline, text or a line far off the screen showed";
+
+    // The diagonal through the screen: drawn on the device, refused (with
+    // its line) by the software path, which takes no line that long.
+    lines = LinesWrittenBy([&] { EXPECT_EQ(DrawLineSegment(INT_MIN, INT_MIN, INT_MAX, INT_MAX, white, 1), gl ? 0 : -1); });
+    if (gl) EXPECT_GE(PixelsOf(white), 470);
+    else EXPECT_EQ(lines.size(), 1u);
+
+    EXPECT_EQ(DrawRectangle(INT_MAX, INT_MAX, INT_MIN, INT_MIN, white, 1), 0);
+    EXPECT_EQ(PixelsOf(white), 640 * 480);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PublicMisuseDrawTest, ::testing::Values("none", "gl"));
+
+TEST(PublicMisuseSoundTest, SampleCountsAtTheEndsOfTheirTypeConvertWithoutOverflow) {
+    // The low 32 bits of the exact quotients.
+    EXPECT_EQ(SamplesToMilliseconds(INT64_MAX, 44100), 1421916610);
+    EXPECT_EQ(SamplesToMilliseconds(INT64_MIN, 44100), -1421916610);
+    EXPECT_EQ(SamplesToMilliseconds(INT64_MAX, 1), -1000);
+    EXPECT_EQ(SamplesToMilliseconds(INT64_MIN, 1), 0);
+}
+
+// A square with one textured material.
+std::string TexturedSquare(const std::string& texture) {
+    MqoDocument doc;
+    MqoMaterialSpec m;
+    m.name = "skin";
+    m.texture = texture;
+    doc.materials.push_back(m);
+    MqoObjectSpec o;
+    o.name = "square";
+    o.vertices = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
+    MqoFaceSpec face;
+    face.corners = {0, 1, 2, 3};
+    face.material = 0;
+    face.uvs = {0, 1, 1, 1, 1, 0, 0, 0};
+    o.faces.push_back(face);
+    doc.objects.push_back(o);
+    return WriteMqo(doc);
+}
+
+TEST_F(PublicMisuseTest, FilesNotFoundOrNotReadableLogOneLineAndProbesNone) {
+    Start("headless", "recording");
+    std::filesystem::create_directory("models");
+    ASSERT_EQ(SaveDrawScreenToPng("models/wood.png"), 0);
+    std::ofstream("models/found.mqo", std::ios::binary) << TexturedSquare("wood.png");
+    std::ofstream("models/missing.mqo", std::ios::binary) << TexturedSquare("gone.png");
+    std::ofstream("notes.txt") << "no picture";
+
+    // The texture lies beside the model, not in the working directory, and
+    // has no alpha companion: every probe fails but the one that counts.
+    int model = -1;
+    EXPECT_EQ(LinesWrittenBy([&] { model = LoadModelFile("models/found.mqo"); }).size(), 0u);
+    ASSERT_GE(model, 0);
+    EXPECT_EQ(GetModelMaterialCount(model), 2) << "the file's material and the reader's NoMaterial";
+
+    std::vector<std::string> lines = LinesWrittenBy([&] { EXPECT_GE(LoadModelFile("models/missing.mqo"), 0); });
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(Contains(lines[0], "models/gone.png, gone.png")) << lines[0];
+
+    // A file that is no picture is tried as a movie before it is given up.
+    for (const char* name : {"gone.png", "notes.txt"}) {
+        lines = LinesWrittenBy([&] { EXPECT_EQ(OpenGraphFile(name, 0), -1); });
+        ASSERT_EQ(lines.size(), 1u) << name;
+        EXPECT_TRUE(Contains(lines[0], name)) << lines[0];
+    }
+}
+
+}  // namespace
