@@ -16,6 +16,7 @@
 #include "game/play/stage.h"
 #include "game/savedata.h"
 #include "game/title/title_labels.h"
+#include "game/title/stage_row_layout.h"
 #include "game/title/title_scene.h"
 
 #include <algorithm>
@@ -28,6 +29,8 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 // Font handles of the game data by size: 16, 18, ..., 34.
 constexpr int kFont16 = 0, kFont18 = 1, kFont20 = 2, kFont22 = 3, kFont24 = 4, kFont28 = 6, kFont30 = 7;
+constexpr int kStageRowFont = (stagerow::kFontSize - 16) / 2;
+static_assert(kStageRowFont == kFont20);
 constexpr int kPanelAlpha = 150;
 constexpr float kCatDepth = 500.0f;  // the title's cats stand this far into the screen
 constexpr int kWalkCycle[4] = {0, 1, 2, 1};
@@ -149,13 +152,14 @@ void TitleScene::DrawStageSelect() const {
         const int y = kStageRowTop + (row - scrollTop) * kStageRowStep;
         const bool inSave = number >= 0 && number < SaveData::kStageCount;
         const bool cleared = inSave && save && save->stageCleared[number];
-        std::snprintf(text, sizeof text, "%3d %s", number, d.MenuLabelText(page, row).c_str());
+        std::snprintf(text, sizeof text, stagerow::kTextFormat, number, d.MenuLabelText(page, row).c_str());
         if (row == cursor) gamedraw::Box(14, y - 3, 452, y + kStageRowStep - 5, MakeScreenColor(60, 60, 140), 200);
-        gamedraw::Text(24, y, text, !cleared ? Grey() : row == cursor ? Yellow() : White(), d.fonts[kFont20]);
+        const int font = d.fonts[kStageRowFont];
+        gamedraw::Text(stagerow::kTextX, y, text, !cleared ? Grey() : row == cursor ? Yellow() : White(), font);
         if (!inSave || !save) continue;
         FormatRecordTime(text, sizeof text, save->bestTime[number]);
-        gamedraw::Text(320, y, text, cleared ? White() : Grey(), d.fonts[kFont20]);
-        gamedraw::Graph(414, y - 3, CatFace(d, save->bestTimeCat[number]));
+        gamedraw::Text(stagerow::kTimeX, y, text, cleared ? White() : Grey(), font);
+        gamedraw::Graph(stagerow::kFaceX, y - 3, CatFace(d, save->bestTimeCat[number]));
     }
     if (save && save->perfectClear) CentredText(230, 330, "!P e r f e c t  C l e a r!", Yellow(), d.fonts[kFont22]);
     if (preview) DrawStageMinimap(*preview);

@@ -1,4 +1,5 @@
 #include "checker.h"
+#include "engine/text.h"
 #include "game/timetable.h"
 #include "generated_tree.h"
 #include "manifest.h"
@@ -171,6 +172,15 @@ TEST_F(BrokenTree, ListsSetsScriptsAndTableAreEnforced) {
     Rewrite("stage/stage_normal_list.txt", [](std::string t) {
         return Splice(t, t.find("end\n"), 4, "");  // group 0 loses its end line
     });
+    Rewrite("stage/stage_normal_list.txt", [](std::string t) {
+        // Stage 98 under the name that once ran into its best time.
+        std::string longName, name98;
+        EXPECT_TRUE(ConvertUtf8ToCp932("ひみつのとびらのちょっとむずかしい", &longName));
+        EXPECT_TRUE(ConvertUtf8ToCp932("ひみつの扉のむずかしめ", &name98));
+        const size_t at = t.rfind(name98 + "\n");
+        EXPECT_NE(at, std::string::npos);
+        return Splice(t, at, name98.size(), longName);
+    });
     Rewrite("mapset/normal_set2.set", [](std::string t) { return Splice(t, t.size(), 0, "m 250\n"); });
     Rewrite("mapset/vs_set1.set", [](std::string t) { return Splice(t, t.size(), 0, "m r5,1,2\n"); });
     Rewrite("scenario/scenario1.scn", [](std::string t) { return Splice(t, 0, 0, "catif 0\ncatif 1\nendif\n"); });
@@ -186,6 +196,8 @@ TEST_F(BrokenTree, ListsSetsScriptsAndTableAreEnforced) {
     });
     std::string p = Problems();
     EXPECT_NE(p.find("stage_normal_list.txt: group 0 has no end line"), std::string::npos) << p;
+    EXPECT_NE(p.find("stage_normal_list.txt: the name of stage 98 runs into its best time"), std::string::npos) << p;
+    EXPECT_EQ(p.find("the name of stage 97 "), std::string::npos) << p;
     EXPECT_NE(p.find("normal_set2.set: names a missing stage 250"), std::string::npos) << p;
     EXPECT_NE(p.find("vs_set1.set: bad random stage line"), std::string::npos) << p;
     EXPECT_NE(p.find("scenario1.scn: conditions do not nest"), std::string::npos) << p;

@@ -3,13 +3,17 @@
 #include "checker.h"
 
 #include "check_formats.h"
+#include "engine/font.h"
 #include "engine/text.h"
+#include "font.h"
+#include "game/title/stage_row_layout.h"
 #include "manifest.h"
 #include "playability.h"
 #include "png_file.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -387,6 +391,7 @@ struct ListGroup {
     std::string title;
     int count = 0;
     bool closed = false;
+    std::vector<std::string> names;  // code page 932
 };
 
 std::vector<ListGroup> ParseStageList(Checker& c, const std::string& path, const std::string& text) {
@@ -395,13 +400,14 @@ std::vector<ListGroup> ParseStageList(Checker& c, const std::string& path, const
         if (line.empty()) continue;
         char first = line[0];
         if ((first >= '0' && first <= '9') || first == 'a' || first == 'b') {
-            groups.push_back({line.size() > 2 ? line.substr(2) : "", 0, false});
+            groups.push_back({line.size() > 2 ? line.substr(2) : "", 0, false, {}});
         } else if (groups.empty()) {
             c.Problem(path, "stage line before the first group header");
         } else if (line.rfind("end", 0) == 0) {
             groups.back().closed = true;
         } else if (!groups.back().closed) {
             groups.back().count += 1;
+            groups.back().names.push_back(line);
         } else {
             c.Problem(path, "stage line after its group's end line");
         }
@@ -409,11 +415,33 @@ std::vector<ListGroup> ParseStageList(Checker& c, const std::string& path, const
     return groups;
 }
 
+// Each stage's row of the time-attack select, its number and name in the
+// select's font (the face every engine font uses), ends short of the best
+// time's column.
+void CheckStageNameWidths(Checker& c, const std::string& path, const std::vector<ListGroup>& groups) {
+    const EngineTextWidths widths(kDefaultFontFile, stagerow::kFontSize);
+    if (!widths.ok()) return c.Problem(path, std::string("cannot measure the stage names in ") + kDefaultFontFile);
+    int number = 0;
+    for (const ListGroup& group : groups)
+        for (const std::string& name : group.names) {
+            char row[512];
+            std::snprintf(row, sizeof row, stagerow::kTextFormat, number, name.c_str());
+            std::string utf8;
+            if (!ConvertCp932ToUtf8(row, &utf8)) utf8.clear();
+            const int right = stagerow::kTextX + 2 * stagerow::kFontEdge + widths.Measure(utf8);
+            if (right > stagerow::kNameRight)
+                c.Problem(path, "the name of stage " + std::to_string(number) + " runs into its best time (its row ends at x " +
+                                    std::to_string(right) + ", past " + std::to_string(stagerow::kNameRight) + ")");
+            ++number;
+        }
+}
+
 void CheckSetsAndLists(Checker& c, std::set<int>* scenes) {
     const std::string listPath = "tpa\\stage\\stage_normal_list.txt";
     std::string text;
     std::vector<ListGroup> groups;
     if (c.ReadText(listPath, &text)) groups = ParseStageList(c, listPath, text);
+    CheckStageNameWidths(c, listPath, groups);
     if (groups.size() != 12) c.Problem(listPath, "needs 12 groups, has " + std::to_string(groups.size()));
     int first = 0;
     for (size_t g = 0; g < 12; ++g) {

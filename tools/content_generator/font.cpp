@@ -152,3 +152,32 @@ int FitTextSize(const std::string& utf8, TextStyle style, int maxWidth) {
     while (style.pixelSize > 6 && MeasureText(utf8, style) > maxWidth) --style.pixelSize;
     return style.pixelSize;
 }
+
+EngineTextWidths::EngineTextWidths(const std::string& fontPath, int pixelSize) : pixelSize_(pixelSize) {
+    FT_Library lib = nullptr;
+    FT_Face f = nullptr;
+    if (FT_Init_FreeType(&lib) != 0) return;
+    library_ = lib;
+    if (FT_New_Face(lib, fontPath.c_str(), 0, &f) != 0) return;
+    if (FT_Set_Pixel_Sizes(f, 0, FT_UInt(pixelSize)) != 0) {
+        FT_Done_Face(f);
+        return;
+    }
+    face_ = f;
+}
+
+EngineTextWidths::~EngineTextWidths() {
+    if (face_) FT_Done_Face(static_cast<FT_Face>(face_));
+    if (library_) FT_Done_FreeType(static_cast<FT_Library>(library_));
+}
+
+int EngineTextWidths::Measure(const std::string& utf8) const {
+    auto f = static_cast<FT_Face>(face_);
+    int width = 0;
+    for (char32_t code : f ? DecodeUtf8(utf8) : std::u32string()) {
+        if (code < 0x20) continue;
+        // A glyph the face lacks takes half the size, as in the engine.
+        width += FT_Load_Char(f, code, FT_LOAD_DEFAULT) == 0 ? int((f->glyph->advance.x + 32) >> 6) : pixelSize_ / 2;
+    }
+    return width;
+}

@@ -25,3 +25,23 @@ int DrawText(Image& img, float x, float baseline, const std::string& utf8, const
 void DrawTextCentred(Image& img, float cx, float cy, const std::string& utf8, const TextStyle& style);
 // The largest pixel size (at most style.pixelSize) at which the text fits.
 int FitTextSize(const std::string& utf8, TextStyle style, int maxWidth);
+
+// Widths of text as the engine measures it for one of its fonts (the sum of
+// the glyph advances at the pixel size, each rounded to a whole pixel), for
+// checks of what the game will draw. Holds a face of its own: the caption
+// font need not be open.
+class EngineTextWidths {
+public:
+    EngineTextWidths(const std::string& fontPath, int pixelSize);
+    ~EngineTextWidths();
+    EngineTextWidths(const EngineTextWidths&) = delete;
+    EngineTextWidths& operator=(const EngineTextWidths&) = delete;
+    bool ok() const { return face_ != nullptr; }
+    // The width in pixels of UTF-8 text; 0 when the face could not be read.
+    int Measure(const std::string& utf8) const;
+
+private:
+    int pixelSize_;
+    void* library_ = nullptr;  // FreeType's records, kept out of this header
+    void* face_ = nullptr;
+};

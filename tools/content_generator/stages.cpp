@@ -272,6 +272,9 @@ StageDesign DesignVsStage(int n) {
 
 int VsTimeLimit(int n) { return 60000 + 15000 * (n % 3); }
 
+// Names are place + "の" + word; every pair in use fits the stage select's
+// row (the content checker measures them), which is why some words are
+// short forms (大ぼうけん, 試練, 扉).
 std::string NormalStageName(int n) {
     static const char* const kFirst[] = {"はじめの一歩", "ジャンプのれんしゅう", "宝石をあつめよう", "ゴールはあっち",
                                          "のはらのおさんぽ"};
@@ -281,10 +284,10 @@ std::string NormalStageName(int n) {
         {"さばく", "オアシス", "ピラミッド", "すなあらし", "いせき"},
         {"こおり", "ゆきやま", "つらら", "ふぶき", "みずうみ"},
         {"よぞら", "おしろ", "とう", "つきあかり", "ほしぞら"},
-        {"なぞのへや", "まよいみち", "ゆめのなか", "ひみつのとびら", "さいごのみち"},
+        {"なぞのへや", "まよいみち", "ゆめのなか", "ひみつの扉", "さいごのみち"},
     };
-    static const char* const kWords[] = {"のぼり", "たからさがし", "だいぼうけん", "ひとやすみ", "めいろ", "ジャンプ",
-                                         "くるりん", "ちょっとむずかしい", "ながいみち", "さいごのしれん"};
+    static const char* const kWords[] = {"のぼり", "たからさがし", "大ぼうけん", "ひとやすみ", "めいろ", "ジャンプ",
+                                         "くるりん", "むずかしめ", "ながいみち", "さいごの試練"};
     if (n < 5) return kFirst[n];
     int world = WorldOfStage(n);
     return std::string(kPlaces[world][n % 5]) + "の" + kWords[(n / 5 + n) % 10];

@@ -13,6 +13,9 @@ add_library(content_generator_core STATIC ${content_core_sources})
 target_include_directories(content_generator_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(content_generator_core PUBLIC engine PkgConfig::CONTENT_PNG PkgConfig::CONTENT_FREETYPE
                       PkgConfig::CONTENT_LAME)
+# The checker measures the stage names against the game's row of the stage
+# select, a header of the game's (its view holds the game folder alone).
+target_include_directories(content_generator_core PRIVATE ${MORPOTTA_SOURCE_VIEWS}/game)
 target_compile_definitions(content_generator_core PUBLIC
   CONTENT_DEFAULT_FONT="/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"
   CONTENT_PROOF_DIR="${CMAKE_CURRENT_LIST_DIR}/proofs")
