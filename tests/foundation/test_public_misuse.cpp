@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine_temp_folder_fixture.h"
 #include "mqo_writer.h"
+#include "test_pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,7 @@ TEST_P(PublicMisuseDrawTest, ANullPositionAndExtremeCoordinatesAreDefined) {
     lines = LinesWrittenBy([&] { EXPECT_EQ(DrawLineSegment(INT_MIN, INT_MIN, INT_MAX, INT_MAX, white, 1), gl ? 0 : -1); });
     if (gl) EXPECT_GE(PixelsOf(white), 470);
     else EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(SaveDrawScreenToPng(TestPicturePath(std::string("misuse_far_draws_") + GetParam() + ".png").c_str()), 0);
 
     EXPECT_EQ(DrawRectangle(INT_MAX, INT_MAX, INT_MIN, INT_MIN, white, 1), 0);
     EXPECT_EQ(PixelsOf(white), 640 * 480);
