@@ -1,9 +1,8 @@
 // What a game programmer can get wrong through the public API alone: calls
 // before start-up and after shut-down, a null position, coordinates and
 // sample counts at the ends of their types, and files that are not where
-// the program or a model says. Each call is
-// refused with -1 and a log line, or does something defined (the sanitizer
-// build runs every case).
+// the program or a model says. Each call is refused with -1 and a log line,
+// or does something defined (the sanitizer build runs every case).
 #include "engine/engine.h"
 #include "engine_temp_folder_fixture.h"
 #include "mqo_writer.h"
