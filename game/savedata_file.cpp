@@ -7,13 +7,41 @@
 #include "engine/log.h"
 #include "game/data/player_notice.h"
 
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// A save that is there but cannot be opened: said once, with what follows.
+// Nothing at all there is the first start, and nothing is said.
+void SayUnopened(const char* path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status)) return;
+    if (std::filesystem::is_regular_file(status)) {
+        // A store renames its new copy over the file, so the defaults replace it then.
+        ReportToPlayerOnce(path, "Save data: %s cannot be read; the game starts with the defaults, and its next store "
+                           "replaces the file", path);
+    } else {
+        // A store cannot rename its new copy over a folder (or another kind of file).
+        ReportToPlayerOnce(path, "Save data: %s is %s, not a file; the game starts with the defaults and stores "
+                           "nothing until it is moved away", path,
+                           std::filesystem::is_directory(status) ? "a folder" : "no regular file");
+    }
+}
+
+}  // namespace
+
 bool SaveData::Load(SaveData& record, const char* path) {
     SetDefaults(record);
     // The engine's plain files open regular files only: a FIFO at the path
     // is refused with a log line rather than waited on.
     const FileAccessTable* files = GetPlainFileAccessTable();
     const FileHandle file = files->open(path, 0, 1, 0);
-    if (!file) return false;  // first start: no save yet
+    if (!file) {
+        SayUnopened(path);
+        return false;
+    }
     uint8_t bytes[kFileSize + 1];
     const size_t got = files->read(bytes, 1, sizeof bytes, file);
     files->close(file);

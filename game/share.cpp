@@ -2,9 +2,9 @@
 // sent as a percent-encoded UTF-8 address of any length.
 #include "game/savedata.h"
 
-#include "engine/log.h"
-#include "game/data/game_data.h"
 #include "engine/shell.h"
+#include "game/data/game_data.h"
+#include "game/data/player_notice.h"
 
 #include <cstdio>
 
@@ -67,6 +67,6 @@ bool GameData::ShareHighScore() const {
     if (!save) return false;
     const std::string address = BuildShareAddress(*save);
     if (OpenWebAddress(address.c_str()) == 0) return true;
-    WriteLogFormat("High-score share: the address could not be opened");
+    ReportToPlayer("The high-score share page could not be opened: no web browser took the address");
     return false;
 }

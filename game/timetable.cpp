@@ -8,19 +8,24 @@
 
 namespace {
 
-// The C library's decimal conversion, over a field that is not terminated
-// and may be of any length; values beyond 32 bits saturate.
-int32_t ConvertField(const char* begin, const char* end) {
+// The C library's decimal conversion of a field that is not terminated and
+// may be of any length; values beyond 32 bits saturate. False (value
+// untouched) unless the field is a whole number 0 or more, spaces and a
+// carriage return around it allowed.
+bool ConvertField(const char* begin, const char* end, int32_t* value) {
     char buffer[32];
     size_t length = size_t(end - begin);
     if (length >= sizeof buffer) length = sizeof buffer - 1;
     std::memcpy(buffer, begin, length);
     buffer[length] = '\0';
     errno = 0;
-    long long value = std::strtoll(buffer, nullptr, 10);
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return int32_t(value);
+    char* stop = nullptr;
+    const long long converted = std::strtoll(buffer, &stop, 10);
+    if (stop == buffer) return false;
+    while (*stop == ' ' || *stop == '\r') ++stop;
+    if (*stop != '\0' || converted < 0) return false;
+    *value = converted > INT32_MAX ? INT32_MAX : int32_t(converted);
+    return true;
 }
 
 }  // namespace
@@ -36,11 +41,12 @@ void TimeTable::Clear(TimeTable& t) {
     }
 }
 
-void TimeTable::Parse(TimeTable& t, const char* text, size_t size) {
+TimeTable::Damage TimeTable::Parse(TimeTable& t, const char* text, size_t size) {
     Clear(t);
+    Damage damage;
     const char* p = text;
     const char* end = text + size;
-    int row = 0;
+    int row = 0, line = 1;
     bool targetLine = true;
     while (p < end && row < kRows) {
         const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
@@ -48,31 +54,30 @@ void TimeTable::Parse(TimeTable& t, const char* text, size_t size) {
         // The first field is a label; values follow the first comma.
         const char* field = static_cast<const char*>(std::memchr(p, ',', size_t(lineEnd - p)));
         int column = 0;
+        bool whole = true;
         while (field && field < lineEnd) {
             const char* start = field + 1;
             const char* next = static_cast<const char*>(std::memchr(start, ',', size_t(lineEnd - start)));
             const char* stop = next ? next : lineEnd;
-            if (column < kColumns) {
-                int32_t value = ConvertField(start, stop);
-                if (targetLine) {
-                    t.target[row][column] = value;
-                } else {
-                    t.attempts[row][column] = value;
-                }
-            }
+            if (column < kColumns)
+                whole = ConvertField(start, stop, targetLine ? &t.target[row][column] : &t.attempts[row][column]) && whole;
             ++column;
             field = next;
         }
-        if (lineEnd == end) break;
-        p = lineEnd + 1;
+        if ((!whole || column < kColumns) && damage.firstBadLine == 0) damage.firstBadLine = line;
         if (targetLine) {
             targetLine = false;
         } else {
             targetLine = true;
             ++row;
         }
+        if (lineEnd == end) break;
+        p = lineEnd + 1;
+        ++line;
     }
+    damage.rows = row;
     ComputeRowBest(t);
+    return damage;
 }
 
 void TimeTable::ComputeRowBest(TimeTable& t) {

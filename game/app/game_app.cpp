@@ -9,17 +9,23 @@
 #include "engine/lifecycle.h"
 #include "engine/log.h"
 #include "engine/screen.h"
+#include "engine/sound.h"
 #include "engine/timer.h"
 #include "engine/window.h"
 #include "game/data/game_data.h"
+#include "game/data/game_files.h"
 #include "game/data/game_text.h"
+#include "game/data/player_notice.h"
 #include "game/input/input_manager.h"
 #include "game/replay/replay_files.h"
 #include "game/savedata.h"
 #include "game/timetable.h"
 #include "wiiremote/wiimote.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -40,6 +46,26 @@ void TraceRemotesToLog(const char* line) {
     WriteLogText(text.c_str());
 }
 
+// Start-up stopped at a content file: which file, where it was looked
+// for, and how the game is meant to be started. The content is the folder
+// tpa/ (or its archive tpa.dat) beside the game's working directory, which
+// the build makes in its own folder.
+void SayContentUnusable(const char* path) {
+    std::error_code error;
+    const std::string here = std::filesystem::current_path(error).string();
+    std::string file(path);
+    std::replace(file.begin(), file.end(), '\\', '/');
+    std::string what;
+    if (!std::filesystem::is_directory("tpa", error) && !std::filesystem::exists("tpa.dat", error))
+        what = "there is no tpa/ folder of content in " + here;
+    else if (GameFileExists(path))
+        what = "the picture " + file + " in " + here + " cannot be read";
+    else
+        what = "the file " + file + " is missing from " + here;
+    ReportToPlayer("cannot start: %s. Start the game from its build folder (cd build/release && ./apps/morpotta), "
+                   "or with bash scripts/run.sh from the repository", what.c_str());
+}
+
 }  // namespace
 
 GameApp::GameApp(scene::Factory factory)
@@ -50,6 +76,7 @@ GameApp::GameApp(scene::Factory factory)
       mice(noInput_.mice),
       keyboards(noInput_.keyboards),
       factory_(std::move(factory)) {
+    ForgetReportedSubjects();  // a new run tells of every file once again
     data = std::make_unique<GameData>();
     timeTable_ = std::make_unique<TimeTable>();
     TimeTable::Clear(*timeTable_);
@@ -64,6 +91,7 @@ GameApp::GameApp(scene::Factory factory)
         return;
     }
     TimeTable::Load(*timeTable_);
+    if (!IsSoundSystemOpen()) ReportToPlayer("No sound device could be opened: the game plays without sound");
     SetWiimoteTraceSink(TraceRemotesToLog);
     input = std::make_unique<InputManager>(save_->keyRows);
     input->EnumerateDevices();
@@ -103,7 +131,10 @@ int GameApp::StartLibrary() {
     SetArchiveKey("Pebl4KoRu");
     // The loading picture stays for the life of the engine.
     const int loading = OpenGraphFile(kLoadingPicture, 0);
-    if (loading == -1) return -1;
+    if (loading == -1) {
+        SayContentUnusable(kLoadingPicture);
+        return -1;
+    }
     DrawGraphAt(0, 0, loading, 1);
     DrawTextAt(0, 0, "Now Loading...", White(), 0);
     PresentFrame();

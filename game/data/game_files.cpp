@@ -2,6 +2,7 @@
 
 #include "engine/files.h"
 #include "engine/log.h"
+#include "game/data/player_notice.h"
 
 bool ReadGameFile(const char* path, std::string* text) {
     text->clear();
@@ -21,4 +22,18 @@ bool ReadGameFile(const char* path, std::string* text) {
     }
     CloseFileStream(file);
     return ok;
+}
+
+bool GameFileExists(const char* path) {
+    const FileHandle file = OpenFileToRead(path, 0);
+    if (!file) return false;
+    CloseFileStream(file);
+    return true;
+}
+
+void ReportUnusableContent(const char* path, const char* what, const char* instead) {
+    if (GameFileExists(path))
+        ReportContentFault(path, "cannot be read as %s: %s", what, instead);
+    else
+        ReportContentFault(path, "is missing: %s", instead);
 }

@@ -15,3 +15,11 @@ constexpr int64_t kMaxGameFileBytes = int64_t(64) << 20;
 // The file's bytes in *text; false (text empty) when it cannot be opened,
 // or, with a log line, when it is larger than kMaxGameFileBytes.
 bool ReadGameFile(const char* path, std::string* text);
+
+// Whether the file opens through the engine's file functions (a plain file
+// or a member of a resource archive): tells a missing file from one that is
+// there but cannot be read as what it should be.
+bool GameFileExists(const char* path);
+// Says once that a content file could not be used: "<file> is missing" or
+// "<file> cannot be read as <what>", then what the game does instead.
+void ReportUnusableContent(const char* path, const char* what, const char* instead);

@@ -8,24 +8,42 @@
 #include "engine/graph.h"
 #include "engine/model.h"
 #include "engine/sound.h"
+#include "game/data/game_files.h"
 
 #include <set>
 #include <string>
 
 namespace {
 
-int Picture(const std::string& path) { return OpenGraphFile(path.c_str(), 0); }
+// A resource that did not load is said once, and the game goes on without it.
+int Checked(int handle, const std::string& path, const char* what, const char* instead) {
+    if (handle == -1) ReportUnusableContent(path.c_str(), what, instead);
+    return handle;
+}
+
+constexpr const char* kNotDrawn = "the game goes on without drawing it";
+
+int Picture(const std::string& path) { return Checked(OpenGraphFile(path.c_str(), 0), path, "a picture", kNotDrawn); }
+
+int LoadedModel(const std::string& path) { return Checked(LoadModelFile(path.c_str()), path, "a model", kNotDrawn); }
 
 int Model(const std::string& path) {
-    int model = LoadModelFile(path.c_str());
+    int model = LoadedModel(path);
     GameData::SetItemMaterials(model);
     return model;
 }
 
-int Sound(const std::string& path) { return LoadSoundFile(path.c_str(), 3, -1); }
+int Sound(const std::string& path) {
+    const int sound = LoadSoundFile(path.c_str(), 3, -1);
+    // Without a sound device every sound fails alike; that is said once, at
+    // start-up, rather than for each file.
+    if (sound != -1 || !IsSoundSystemOpen()) return sound;
+    return Checked(sound, path, "a sound", "the game plays on without it");
+}
 
 void DividedPicture(const char* path, int count, int across, int down, int width, int height, int* handles) {
     if (OpenDivGraphFile(path, count, across, down, width, height, handles, 0) < 0) {
+        ReportUnusableContent(path, "a picture", kNotDrawn);
         for (int i = 0; i < count; ++i) handles[i] = -1;
     }
 }
@@ -152,13 +170,15 @@ void GameData::LoadAll() {
         }
         sceneBackgrounds[w] = sharedBackground;
     }
-    transitionMask = OpenGraphFileWithAlpha("tpa\\Transition\\trans0.png");
+    const std::string maskPath = "tpa\\Transition\\trans0.png";
+    transitionMask = Checked(OpenGraphFileWithAlpha(maskPath.c_str()), maskPath, "a picture",
+                             "screens change without their dissolve");
     loopSound = Sound("tpa\\Music\\01.wav");
     for (int kind = 0; kind < kCatKinds; ++kind) {
         if (!kCatModelStems[kind]) continue;  // kind 7 has no model
         for (int pose = 0; pose < kCatPoses; ++pose) {
-            catModels[kind][pose] = LoadModelFile(
-                (std::string("tpa\\neko3D\\") + kCatModelStems[kind] + kCatPoseSuffixes[pose] + ".mqo").c_str());
+            catModels[kind][pose] =
+                LoadedModel(std::string("tpa\\neko3D\\") + kCatModelStems[kind] + kCatPoseSuffixes[pose] + ".mqo");
         }
     }
     for (auto& kind : catModels)

@@ -7,8 +7,10 @@
 #include "engine/draw2d.h"
 #include "engine/font.h"
 #include "engine/screen.h"
+#include "engine/sound.h"
 #include "game/data/game_sound.h"
 #include "game/data/game_text.h"
+#include "game/data/game_files.h"
 #include "game/draw/draw_calls.h"
 #include "game/savedata.h"
 
@@ -46,7 +48,9 @@ void GameData::PlayBgm(int n) {
     if (n == kLoopSoundBgm) {
         gamesound::PlayHandle(loopSound, 3, 1);
     } else if (n >= 0 && n < 14) {
-        gamesound::PlayMusicFile(kBgmFiles[n], 3);
+        // Without a sound device every piece fails alike; that is said once, at start-up.
+        if (gamesound::PlayMusicFile(kBgmFiles[n], 3) != 0 && IsSoundSystemOpen())
+            ReportUnusableContent(kBgmFiles[n], "music", "the game goes on without that music");
     }
     currentBgm = n;
 }

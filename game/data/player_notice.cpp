@@ -2,14 +2,36 @@
 
 #include "engine/log.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <set>
+#include <string>
 
 namespace {
 
 PlayerNoticeSink& Sink() {
     static PlayerNoticeSink sink = nullptr;
     return sink;
+}
+
+std::set<std::string>& ToldSubjects() {
+    static std::set<std::string> told;
+    return told;
+}
+
+void Say(const char* line) {
+    if (Sink())
+        Sink()(line);
+    else if (GetLogOutput())
+        WriteLogText(line);
+    else
+        std::fprintf(stderr, "morpotta: %s\n", line);
+}
+
+// False when the line could not be formatted.
+bool Format(char (&line)[kLogLineMax], const char* format, va_list args) {
+    return std::vsnprintf(line, sizeof line, format, args) >= 0;
 }
 
 }  // namespace
@@ -20,13 +42,34 @@ void ReportToPlayer(const char* format, ...) {
     char line[kLogLineMax];
     va_list args;
     va_start(args, format);
-    const int n = std::vsnprintf(line, sizeof line, format, args);
+    const bool ok = Format(line, format, args);
     va_end(args);
-    if (n < 0) return;
-    if (Sink())
-        Sink()(line);
-    else if (GetLogOutput())
-        WriteLogText(line);
-    else
-        std::fprintf(stderr, "morpotta: %s\n", line);
+    if (ok) Say(line);
 }
+
+void ReportToPlayerOnce(const char* subject, const char* format, ...) {
+    if (!ToldSubjects().insert(subject ? subject : "").second) return;
+    char line[kLogLineMax];
+    va_list args;
+    va_start(args, format);
+    const bool ok = Format(line, format, args);
+    va_end(args);
+    if (ok) Say(line);
+}
+
+void ReportContentFault(const char* path, const char* format, ...) {
+    if (!path || !ToldSubjects().insert(path).second) return;
+    char rest[kLogLineMax];
+    va_list args;
+    va_start(args, format);
+    const bool ok = Format(rest, format, args);
+    va_end(args);
+    if (!ok) return;
+    std::string shown(path);
+    std::replace(shown.begin(), shown.end(), '\\', '/');
+    shown += ' ';
+    shown += rest;
+    Say(shown.c_str());
+}
+
+void ForgetReportedSubjects() { ToldSubjects().clear(); }

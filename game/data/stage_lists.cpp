@@ -3,8 +3,8 @@
 // line beginning "end"), and the versus list as name and note line pairs.
 #include "game/data/game_data.h"
 
-#include "engine/log.h"
 #include "game/data/game_files.h"
+#include "game/data/player_notice.h"
 #include "game/data/text_fields.h"
 
 #include <algorithm>
@@ -48,7 +48,8 @@ void GameData::LoadStageLists() {
     for (int32_t& count : stageListCount) count = 0;
     for (int i = 0; i < kVsEntries; ++i) vsStageNames[i].clear(), vsStageNotes[i].clear();
 
-    if (!ReadGameFile(kNormalListPath, &stageNameText)) WriteLogFormat("Stage list: cannot read %s", kNormalListPath);
+    if (!ReadGameFile(kNormalListPath, &stageNameText))
+        ReportUnusableContent(kNormalListPath, "a stage list", "sets and stages are shown without their names");
     int groups = 0;
     bool overflowed = false, strayed = false;
     for (size_t at = 0; at < stageNameText.size();) {
@@ -58,12 +59,13 @@ void GameData::LoadStageLists() {
         if (IsHeader(stageNameText, line)) {
             if (groups == kGroupCount) {
                 overflowed = true;
-                WriteLogFormat("Stage list: more than %d groups; the rest is ignored", kGroupCount);
+                ReportContentFault(kNormalListPath, "holds more than %d groups: the rest is left out", kGroupCount);
                 continue;
             }
             stageListStart[groups++] = static_cast<int32_t>(line.begin);
         } else if (groups == 0) {
-            if (!strayed) WriteLogText("Stage list: lines before the first group header are ignored");
+            if (!strayed)
+                ReportContentFault(kNormalListPath, "is damaged (it holds lines before its first group): they are left out");
             strayed = true;
         } else if (!IsEndLine(stageNameText, line)) {
             ++stageListCount[groups - 1];
@@ -73,7 +75,8 @@ void GameData::LoadStageLists() {
     for (int g = groups; g <= kGroupCount; ++g) stageListStart[g] = static_cast<int32_t>(stageNameText.size());
 
     std::string vs;
-    if (!ReadGameFile(kVsListPath, &vs)) WriteLogFormat("Stage list: cannot read %s", kVsListPath);
+    if (!ReadGameFile(kVsListPath, &vs))
+        ReportUnusableContent(kVsListPath, "a stage list", "the versus stages are shown without their names");
     size_t at = 0;
     for (int i = 0; i < kVsEntries && at < vs.size(); ++i) {
         Line name = LineAt(vs, at);

@@ -1,10 +1,10 @@
 // The staff roll's credits file and the layout of the roll.
 #include "game/ending/staff_roll.h"
 
-#include "engine/log.h"
 #include "engine/text.h"
 #include "game/data/game_files.h"
 #include "game/data/game_text.h"
+#include "game/data/player_notice.h"
 
 #include <algorithm>
 #include <iterator>
@@ -68,12 +68,13 @@ Credits ParseCredits(std::string_view text, int* skipped) {
 Credits ReadCredits(const char* path) {
     std::string text;
     if (!ReadGameFile(path, &text)) {
-        WriteLogFormat("staff roll: %s cannot be read; the roll shows the cast alone", path);
+        ReportUnusableContent(path, "a staff roll", "the roll shows the cast alone");
         return {};
     }
     int skipped = 0;
     Credits credits = ParseCredits(text, &skipped);
-    if (skipped > 0) WriteLogFormat("staff roll: %d lines of %s have no known key and are skipped", skipped, path);
+    if (skipped > 0)
+        ReportContentFault(path, "is damaged (%d of its lines have no known key): the roll goes without them", skipped);
     return credits;
 }
 

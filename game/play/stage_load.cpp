@@ -5,6 +5,7 @@
 #include "engine/random.h"
 #include "game/data/game_data.h"
 #include "game/data/game_files.h"
+#include "game/data/player_notice.h"
 #include "game/input/input_manager.h"
 #include "game/play/game_modes.h"
 #include "game/play/stage.h"
@@ -21,6 +22,16 @@ bool demoIndexSet = false;
 int demoIndex = 0;
 
 constexpr int32_t kNoTargetLimit = 30000;
+
+// A stage file that cannot make a playable stage, said once whether it is
+// met in the stage select's preview or in play.
+void ReportUnplayable(const std::string& path, bool read, const char* fault) {
+    constexpr const char* kInstead = "that stage cannot be played, and play of it goes back to the title";
+    if (!read)
+        ReportUnusableContent(path.c_str(), "a stage", kInstead);
+    else if (fault)
+        ReportContentFault(path.c_str(), "%s: %s", fault, kInstead);
+}
 
 int32_t ClampToInt32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
@@ -51,8 +62,9 @@ Stage::Stage() {
 Stage::Stage(int previewStageNumber) {
     stageNumber = previewStageNumber;
     std::string text;
-    ReadGameFile(BuildFilePath(gamemode::kNormal, stageNumber).c_str(), &text);
-    LoadGrid(text.data(), text.size(), true);
+    const std::string path = BuildFilePath(gamemode::kNormal, stageNumber);
+    const bool read = ReadGameFile(path.c_str(), &text);
+    ReportUnplayable(path, read, LoadGrid(text.data(), text.size(), true));
 }
 
 void Stage::ReserveLists() {
@@ -137,7 +149,8 @@ bool Stage::ChoosePlayerKinds(std::vector<int32_t>* kinds) {
         std::vector<int32_t> types;
         ReplaySource* source = GetReplaySource();
         if (!source || !source->ReadUserMeta(stageNumber, &types) || types.empty()) {
-            WriteLogFormat("Replay of stage %d: there is no record to play", stageNumber);
+            ReportToPlayer("No replay of stage %d is stored that can be played: play goes back to the title",
+                           stageNumber);
             return false;
         }
         for (size_t k = 0; k < types.size() && k < size_t(kPlayers) && validKind(types[k]); ++k)
@@ -210,7 +223,7 @@ bool Stage::Load(int number, bool lastOfRun, int stageMode, int32_t* lives, cons
     // session treats it as a stage that cannot be played.
     const char* fault = LoadGrid(text.data(), text.size(), false);
     if (!path.empty() && (!read || fault)) {
-        WriteLogFormat("Stage file %s %s: the stage cannot be played", path.c_str(), read ? fault : "cannot be read");
+        ReportUnplayable(path, read, fault);
         playable = false;
     }
     if (!enemies.empty()) {

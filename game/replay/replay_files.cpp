@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 namespace replay {
@@ -87,23 +88,23 @@ std::vector<PlayerStreams> ReadStreamFiles(int mode, int stageNumber, const std:
     std::vector<PlayerStreams> players(playerKinds.size());
     std::string text;
     for (size_t p = 0; p < players.size(); ++p) {
-        int missing = 0;
+        std::vector<std::string> missing;
         for (int k = 0; k < kStreamCount; ++k) {
             const Stream stream = Stream(k);
             const std::string path = StreamFilePath(mode, stageNumber, int(p), playerKinds[p], stream);
             if (!ReadGameFile(path.c_str(), &text)) {
-                ++missing;
+                missing.push_back(path);
                 continue;
             }
             const ParseReport report = ParseStoredText(text, stream, &players[p]);
             if (report.badLines > 0)
-                WriteLogFormat("Replay file %s: %d lines that cannot be played were skipped (the first is line %d)",
-                               path.c_str(), report.badLines, report.firstBadLine);
+                ReportContentFault(path.c_str(), "is damaged (%d of its lines cannot be played, the first line %d): the "
+                                   "replay goes on without them", report.badLines, report.firstBadLine);
         }
-        if (missing > 0)
-            WriteLogFormat("Replay of stage %d, player %d (kind %d): %d of the 6 stream files are missing; those "
-                           "streams stay at rest",
-                           stageNumber, int(p), int(playerKinds[p]), missing);
+        // One line for the replay's missing files, named by the first.
+        if (!missing.empty())
+            ReportContentFault(missing.front().c_str(), "is missing, with %zu other stream files of its replay: their "
+                               "input stays at rest in the replay", missing.size() - 1);
     }
     return players;
 }
@@ -114,7 +115,8 @@ bool ReplayFiles::ReadUserMeta(int stageNumber, std::vector<int32_t>* deviceType
     std::string text, why;
     if (!ReadGameFile(path.c_str(), &text)) return false;
     if (ParseMeta(text, deviceTypes, &why)) return true;
-    WriteLogFormat("Replay meta file %s cannot be used: %s", path.c_str(), why.c_str());
+    ReportContentFault(path.c_str(), "is damaged (%s): the replay cannot be played, and play goes back to the title",
+                       why.c_str());
     deviceTypes->clear();
     return false;
 }
@@ -184,7 +186,13 @@ int FinishInterruptedStores() {
         {user.c_str(), "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
         {demo.c_str(), "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
         {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
-    return FinishInterruptedWrites(folders, std::size(folders));
+    const int finished = FinishInterruptedWrites(folders, std::size(folders));
+    // The engine names each record refused, set not finished and folder not
+    // settled in a line of its own, with what becomes of its files.
+    std::istringstream unsettled(GetDurableWriteError());
+    for (std::string line; std::getline(unsettled, line);)
+        if (!line.empty()) ReportToPlayer("A store cut short when the game last ended: %s", line.c_str());
+    return finished;
 }
 
 }  // namespace replay

@@ -29,8 +29,8 @@ std::string StreamFilePath(int mode, int stageNumber, int player, int type, Stre
 std::string MetaFilePath(int mode, int stageNumber, int type);
 
 // The streams of players whose files are read (nothing is read into a
-// stream whose file is missing: that stream stays at rest), with one log
-// line per player for missing files and per file for lines skipped.
+// stream whose file is missing: that stream stays at rest); the player is
+// told once of a replay's missing files and of a file's skipped lines.
 std::vector<PlayerStreams> ReadStreamFiles(int mode, int stageNumber, const std::vector<int32_t>& playerKinds);
 
 class ReplayFiles : public ReplaySource {

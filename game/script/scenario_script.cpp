@@ -7,6 +7,7 @@
 #include "game/data/game_data.h"
 #include "game/data/game_files.h"
 #include "game/data/game_sound.h"
+#include "game/data/player_notice.h"
 #include "game/data/text_fields.h"
 
 #include <algorithm>
@@ -58,8 +59,10 @@ std::string ScenarioScript::FilePath(int32_t number, bool ending) {
 ScenarioScript::ScenarioScript(int32_t scriptNumber, bool ending, int32_t cat, GameData* gameData, bool closingScene) {
     Init(scriptNumber, ending, cat, gameData, closingScene);
     const std::string path = FilePath(scriptNumber, ending);
-    if (!ReadGameFile(path.c_str(), &text)) {
-        WriteLogFormat("scenario script %s cannot be read; the scene ends", path.c_str());
+    if (ReadGameFile(path.c_str(), &text)) {
+        path_ = path;
+    } else {
+        ReportUnusableContent(path.c_str(), "a scene script", "the scene is left out");
         state = kEnded;
     }
 }
@@ -125,8 +128,18 @@ std::string_view ScenarioScript::RestOfLine() {
 
 bool ScenarioScript::SlotOk(int32_t slot, const char* command) const {
     if (slot >= 0 && slot < kSlots) return true;
-    WriteLogFormat("scenario script %d: %s names slot %d, not 0..%d; ignored", number, command, slot, kSlots - 1);
+    char what[64];
+    std::snprintf(what, sizeof what, "%s names slot %d, not 0..%d", command, int(slot), kSlots - 1);
+    SayDamage(what);
     return false;
+}
+
+void ScenarioScript::SayDamage(std::string_view what) const {
+    if (path_.empty()) {
+        WriteLogFormat("scenario script %d: %.*s; ignored", int(number), int(what.size()), what.data());
+        return;
+    }
+    ReportContentFault(path_.c_str(), "is damaged (%.*s): such commands are left out", int(what.size()), what.data());
 }
 
 // ---------------------------------------------------------------- commands
@@ -162,6 +175,11 @@ void ScenarioScript::RunCommand(bool skipping) {
         } else if (StartsWith(rest, "top")) {
             Hop(rest.substr(3), false);
         }
+    } else {
+        // Keywords are five bytes of any kind: a damaged file shows here.
+        std::string shown;
+        for (char c : keyword) shown += c >= ' ' && c < 127 && c != '"' ? c : '?';
+        SayDamage("\"" + shown + "\" is no command");
     }
 }
 

@@ -122,12 +122,16 @@ private:
     bool ReadKeyword(std::string_view* keyword);  // false at the end (state 6)
     std::string_view RestOfLine();                // and moves past its line feed
     bool SlotOk(int32_t slot, const char* command) const;
+    // A command of the file that cannot be run, said once per file.
+    void SayDamage(std::string_view what) const;
 
     // The commands.
     void ShowMessage(std::string_view line);
     void StartMove(std::string_view arguments);
     void Turn(std::string_view arguments);
     void Hop(std::string_view arguments, bool start);
+
+    std::string path_;  // the file read; empty for a script made from text
     void Condition(std::string_view arguments, bool runForListed);
     void Effect(std::string_view arguments);
 };

@@ -1,8 +1,8 @@
 #include "game/session/map_set.h"
 
-#include "engine/log.h"
 #include "engine/random.h"
 #include "game/data/game_files.h"
+#include "game/data/player_notice.h"
 #include "game/data/text_fields.h"
 
 #include <algorithm>
@@ -36,7 +36,8 @@ bool ParseStageLine(std::string_view line, const char* name, MapSet::Line* out) 
         size_t used = 0;
         out->value = textfields::ReadDecimal(f[0], &used);
         if (used > 0 && IsStageNumber(out->value)) return true;
-        WriteLogFormat("map set %s: \"%.*s\" names no stage 0..99; line left out", name, int(line.size()), line.data());
+        ReportContentFault(name, "is damaged (\"%.*s\" names no stage 0..99): that line is left out", int(line.size()),
+                           line.data());
         return false;
     }
     out->kind = MapSet::Line::kRandomStages;
@@ -48,8 +49,8 @@ bool ParseStageLine(std::string_view line, const char* name, MapSet::Line* out) 
         out->value <= out->last - out->first + 1) {
         return true;
     }
-    WriteLogFormat("map set %s: cannot draw %d different stages from %d..%d; line left out", name, out->value,
-                   out->first, out->last);
+    ReportContentFault(name, "is damaged (it asks for %d different stages of %d..%d): that line is left out", out->value,
+                       out->first, out->last);
     return false;
 }
 
@@ -111,7 +112,7 @@ MapSet ParseMapSet(std::string_view text, const char* name) {
 
 MapSet ReadMapSet(const char* path) {
     std::string text;
-    if (!ReadGameFile(path, &text)) WriteLogFormat("map set %s cannot be read; it has no stage", path);
+    if (!ReadGameFile(path, &text)) ReportUnusableContent(path, "a map set", "the set cannot be played, and play goes back to the title");
     return ParseMapSet(text, path);
 }
 

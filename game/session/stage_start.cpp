@@ -3,6 +3,7 @@
 #include "engine/log.h"
 #include "engine/random.h"
 #include "game/data/game_data.h"
+#include "game/data/player_notice.h"
 #include "game/play/game_modes.h"
 #include "game/session/map_set.h"
 
@@ -88,8 +89,10 @@ StageLineup StartMapSet(const StageStartSetup& setup) {
     steps.bonus = [&](int32_t bonus) { lineup.bonus = bonus; };
     BuildMapSet(set, steps);
     if (set.slotCount == 0) {
-        WriteLogFormat("map set %s has no stage to play", path.c_str());
+        // A set that cannot be read was said as it was read.
+        ReportContentFault(path.c_str(), "holds no stage: the set cannot be played, and play goes back to the title");
     } else if (!playable) {
+        // The stage that cannot be played was said as it was loaded.
         WriteLogFormat("map set %s has a stage that cannot be played", path.c_str());
         lineup.stages.clear();
         lineup.scenes.clear();

@@ -166,7 +166,7 @@ TEST_F(SessionAppTest, DamagedStageFilesAreRefusedAndEachSessionGoesBackToTheTit
     const std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
     const char* why[] = {"holds no map", "has no ", "is cut short", "has no goal", "has no start cell"};
     for (size_t k = 0; k < std::size(damaged); ++k) {
-        const std::string line = "Stage file tpa\\stage\\stage_normal" + std::to_string(damaged[k]) + ".stg ";
+        const std::string line = "tpa/stage/stage_normal" + std::to_string(damaged[k]) + ".stg ";
         const size_t at = log.find(line);
         ASSERT_NE(at, std::string::npos) << log;
         EXPECT_EQ(at, log.rfind(line)) << "one line for stage " << damaged[k];
