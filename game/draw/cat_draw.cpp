@@ -46,34 +46,45 @@ bool HasJewelColumn(int mode) { return mode == 0 || mode == 1 || mode == 9 || mo
 uint32_t Yellow() { return MakeScreenColor(255, 255, 0); }
 
 // A jewel that has been collected: the jewel with the sparkle over it.
-void DrawSparklingJewel(const GameData& d, int x, int y, int frame) {
-    gamedraw::Graph(x, y, d.jewelPic);
+void DrawSparklingJewel(const GameData& d, int x, int y, int frame, int share) {
+    gamedraw::Graph(x, y, d.jewelPic, share < 255 ? gamedraw::kAlpha : gamedraw::kPlain, share);
     const int sparkle = d.flashPics[(frame / 10) % 3];
-    gamedraw::Graph(x - 4, y - 8, sparkle, gamedraw::kAdd, 255);
+    gamedraw::Graph(x - 4, y - 8, sparkle, gamedraw::kAdd, share);
 }
 
-void DrawLabels(const CatActor& c, int mode) {
+// How much of a cat's labels and effects shows while the stage fades out
+// at its end (the stage's opacity from 1 down to 0), 0..255 to scale the
+// alphas by. They are gone halfway: a label has no cat under it once the
+// cat has faded, and the session keeps the stage's last drawn picture
+// behind its result screen, which must not show them (with the draw
+// period, that picture may come two frames before the fade's end).
+int LabelShare(float opacity) { return std::clamp(int((opacity * 2.0f - 1.0f) * 255.0f), 0, 255); }
+
+int Scaled(int alpha, int share) { return alpha * share / 255; }
+
+void DrawLabels(const CatActor& c, int mode, int share) {
     const GameData& d = *c.gameData;
     const Vector3 s = c.ScreenPosition();
     const int sx = int(s.x), sy = int(s.y);
+    const int blend = share < 255 ? gamedraw::kAlpha : gamedraw::kPlain;
     char text[16];
     if (IsVersusMode(mode)) {
         if (c.player < 0) {
-            gamedraw::Text(sx - 20, sy - 55, "ENEMY", MakeScreenColor(230, 90, 255), d.fonts[0]);
+            gamedraw::Text(sx - 20, sy - 55, "ENEMY", MakeScreenColor(230, 90, 255), d.fonts[0], blend, share);
             return;
         }
         std::snprintf(text, sizeof text, "%dP", c.player + 1);
-        gamedraw::Text(sx - 5, sy - 55, text, PlayerColor(c.player), d.fonts[0]);
+        gamedraw::Text(sx - 5, sy - 55, text, PlayerColor(c.player), d.fonts[0], blend, share);
         if (IsLabelMode(mode)) {
-            gamedraw::Graph(sx - 5, sy - 35, d.jewelPic);
+            gamedraw::Graph(sx - 5, sy - 35, d.jewelPic, blend, share);
             std::snprintf(text, sizeof text, " %2d", c.StackCount());
-            gamedraw::Text(sx - 5, sy - 35, text, Yellow(), d.fonts[0]);
+            gamedraw::Text(sx - 5, sy - 35, text, Yellow(), d.fonts[0], blend, share);
             int flash = c.flashTime;
             if (const CatActor* r = c.rider.get()) flash = std::max(flash, r->flashTime);
             if (flash > 0) {
                 const double scale = 1.0 + flash * 3.0 / 60.0;
                 gamedraw::RotatedGraph(sx - 23 + 8, sy - 40 + 8, scale, 0.0, d.jewelPic, false, gamedraw::kAlpha,
-                                       155 - flash * 155 / 60);
+                                       Scaled(155 - flash * 155 / 60, share));
             }
         }
         return;
@@ -83,9 +94,9 @@ void DrawLabels(const CatActor& c, int mode) {
         for (int k = 1; k <= 4; ++k) {
             const int y = kJewelColumnY + (k - 1) * kJewelColumnStep;
             if (gems < k)
-                gamedraw::Graph(kJewelColumnX, y, d.jewelPic, gamedraw::kAlpha, kFaintJewelAlpha);
+                gamedraw::Graph(kJewelColumnX, y, d.jewelPic, gamedraw::kAlpha, Scaled(kFaintJewelAlpha, share));
             else
-                DrawSparklingJewel(d, kJewelColumnX, y, c.tick);
+                DrawSparklingJewel(d, kJewelColumnX, y, c.tick, share);
         }
     }
 }
@@ -117,13 +128,16 @@ void CatActor::Draw(int stageMode, float opacity) {
         gamedraw::ModelOpacity(model, opacity);
         gamedraw::Model(model, at, 0.0f, yaw, roll);
     }
-    if (!isUpper) DrawLabels(*this, stageMode);
-    if (ShowsEffects(*this)) DrawLabel();
+    const int share = LabelShare(opacity);
+    if (share > 0) {
+        if (!isUpper) DrawLabels(*this, stageMode, share);
+        if (ShowsEffects(*this)) DrawLabel(share);
+    }
     AdvanceDrawCounters();
     if (rider) rider->Draw(stageMode, opacity);
 }
 
-void CatActor::DrawLabel() {
+void CatActor::DrawLabel(int share) {
     if (!gameData) return;
     const GameData& d = *gameData;
     Vector3 at = WorldPosition();
@@ -132,17 +146,17 @@ void CatActor::DrawLabel() {
     if (kind == 2 && spin > 180) {
         // The power gauge: the plain guide while it fills, the second one full.
         const int guide = spin >= 540 ? d.chargeGuide2Pic : d.chargeGuide1Pic;
-        gamedraw::Billboard(guide, at, 110.0f, spinAngle, gamedraw::kAdd, 255);
+        gamedraw::Billboard(guide, at, 110.0f, spinAngle, gamedraw::kAdd, Scaled(255, share));
     }
     if (holdTime > 0 && (kind == 2 || kind == 3 || kind == 9 || kind == 13)) {
-        gamedraw::Billboard(d.magicRingPic, at, 150.0f, -spinAngle, gamedraw::kAdd, 128);
+        gamedraw::Billboard(d.magicRingPic, at, 150.0f, -spinAngle, gamedraw::kAdd, Scaled(128, share));
         // The aim mark where the steering vector points.
         const Vector3 aim = {at.x + dirX * 110.0f, at.y - dirY * 110.0f, at.z};
-        gamedraw::Billboard(d.magicRingGuidePic, aim, 60.0f, 0.0f, gamedraw::kAdd, 200);
+        gamedraw::Billboard(d.magicRingGuidePic, aim, 60.0f, 0.0f, gamedraw::kAdd, Scaled(200, share));
     }
     if (chargeTime > 0) {
         const int piece = chargeTime % 15;
         const int anim = IsEnemy() ? d.chargeRedAnim[piece] : d.chargeAnim[piece];
-        gamedraw::Billboard(anim, at, 200.0f, 0.0f, gamedraw::kAdd, 150);
+        gamedraw::Billboard(anim, at, 200.0f, 0.0f, gamedraw::kAdd, Scaled(150, share));
     }
 }

@@ -134,16 +134,18 @@ void Box(int x1, int y1, int x2, int y2, uint32_t colour, int alpha) {
     DrawRectangle(x1, y1, x2, y2, colour, 1);
 }
 
-void Text(int x, int y, const char* text, uint32_t colour, int font) {
+void Text(int x, int y, const char* text, uint32_t colour, int font, int blend, int alpha) {
     if (ActiveRecorder()) {
         Call c;
         c.kind = Call::kText;
         c.handle = font;
         c.x = float(x), c.y = float(y);
         c.colour = colour;
+        c.blend = blend, c.alpha = alpha;
         c.text = text;
         Note(c);
     }
+    BlendScope scope(blend, alpha);
     if (font > 0)
         DrawTextWithFont(x, y, text, colour, font, 0, 0);
     else

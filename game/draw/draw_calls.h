@@ -61,7 +61,7 @@ void RotatedGraph(int x, int y, double scale, double angle, int graph, bool turn
 // A filled box, right and bottom exclusive; nothing at alpha 0 or below.
 void Box(int x1, int y1, int x2, int y2, uint32_t colour, int alpha = 255);
 // font 0 or below (none loaded): the engine's default font.
-void Text(int x, int y, const char* text, uint32_t colour, int font);
+void Text(int x, int y, const char* text, uint32_t colour, int font, int blend = kPlain, int alpha = 255);
 // The mask wipe: graph drawn through mask at threshold (0..255), softened
 // over edge.
 void Wipe(int x, int y, int graph, int mask, int threshold, int edge);

@@ -104,10 +104,13 @@ public:
     // ---- drawing (game/draw/) ----
     // The cat's model in its pose (with a trail copy while `mode` runs),
     // its labels in the stage's mode, its charge effects, then its rider;
-    // advances the draw counters. opacity: the model's frame opacity.
+    // advances the draw counters. opacity: the model's frame opacity, below
+    // 1 while the stage fades out at its end (the labels and effects fade
+    // twice as fast).
     void Draw(int stageMode, float opacity);
-    // The charge and aim effects around the cat (additive billboards).
-    void DrawLabel();
+    // The charge and aim effects around the cat (additive billboards), their
+    // alphas scaled by share (0..255) while the stage fades out.
+    void DrawLabel(int share = 255);
 
     int32_t player;
     int32_t kind;
