@@ -10,10 +10,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "game_process.h"
 #include "generated_tree.h"
 #include "private_x_server.h"
 #include "scoped_temp_dir.h"
@@ -34,42 +33,11 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using Clock = GameClock;
 
 constexpr auto kStartUpLimit = std::chrono::seconds(120);  // loading every resource, under sanitizers too
 constexpr auto kEndLimit = std::chrono::seconds(10);
 constexpr int kFramesBeforeTheBlow = 10;  // presents seen: the game is in its frame loop
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? int(left) : 0;
-}
-
-// Waits until fd can be read or the deadline passes.
-bool Readable(int fd, Clock::time_point deadline) {
-    pollfd p{fd, POLLIN, 0};
-    return poll(&p, 1, MillisecondsLeft(deadline)) == 1;
-}
-
-// The child's exit status as waitpid gives it, or -1 when it has not ended
-// by the deadline (it is then killed).
-int WaitForEnd(pid_t pid, Clock::time_point deadline) {
-    int status = 0;
-    const int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd >= 0) {
-        Readable(pidfd, deadline);  // readable once the child has ended
-        close(pidfd);
-        if (waitpid(pid, &status, WNOHANG) == pid) return status;
-    } else {
-        // A kernel without process descriptors: asked every few milliseconds.
-        pid_t ended = 0;
-        while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && MillisecondsLeft(deadline) > 0) usleep(5000);
-        if (ended == pid) return status;
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-}
 
 class WindowLost : public ::testing::Test {
 protected:

@@ -296,6 +296,28 @@ TEST_F(GameTest, ARecordStoreKilledAfterItsCommitIsFinishedAtStartAndTheGameGoes
     EXPECT_FALSE(std::filesystem::exists(std::string(SaveData::kFileName) + ".tmp"));
 }
 
+TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidNamingItsRecord) {
+    WithContent();
+    std::filesystem::create_directory("replay");
+    std::ofstream("replay/t3_meta.dat") << "6,";
+    const std::string meta = "5,", stream = "n";
+    const DurableFile set[] = {{"replay/t3_meta.dat", meta.data(), meta.size()},
+                               {"replay/t3_inState0P.dat", stream.data(), stream.size()}};
+    SetDurableStepHook([](DurableStep step, const std::string&) -> int64_t { return step == DurableStep::Rename ? 0 : -1; });
+    EXPECT_EQ(WriteFileSetDurably(set, std::size(set)), -1);
+    SetDurableStepHook(nullptr);
+    // Its new copy changed since: the record cannot be finished, and goes.
+    std::ofstream("replay/t3_meta.dat.tmp", std::ios::trunc) << "4,";
+    SetLogOutput(0);
+    testing::internal::CaptureStderr();
+    Start();
+    const std::string said = testing::internal::GetCapturedStderr();
+    SetLogOutput(1);
+    EXPECT_EQ(said, "morpotta: The stored set replay/t3_meta.dat.commit, cut short when the game last ended, could not "
+                    "be finished: its files are left as they are\n");
+    EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "6,");
+}
+
 TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {
     // No resource tree: the loading picture cannot be read after the engine started.
     const int opened = platform::HeadlessOpenCount();

@@ -219,6 +219,37 @@ TEST_F(GameTest, LoadAllLeavesNoFailedHandleAndReleaseFreesEachOnce) {
     EXPECT_EQ(CountGraphs(), 1);  // the loading picture stays for the life of the engine
 }
 
+TEST_F(GameTest, AMissingPictureAndDamagedMusicAreSaidOnceEachWithWhatTheGameDoesInstead) {
+    namespace fs = std::filesystem;
+    // The content with a picture gone and a piece of music damaged.
+    fs::create_directory(dir_.path() / "tpa");
+    for (const fs::directory_entry& e : fs::directory_iterator(ContentTreeRoot() / "tpa")) {
+        const fs::path to = dir_.path() / "tpa" / e.path().filename();
+        if (e.path().filename() != "item" && e.path().filename() != "Music") {
+            fs::create_directory_symlink(e.path(), to);
+            continue;
+        }
+        fs::create_directory(to);
+        for (const fs::directory_entry& f : fs::directory_iterator(e.path()))
+            if (f.path().filename() != "door0.png" && f.path().filename() != "wolf.mp3")
+                fs::create_symlink(f.path(), to / f.path().filename());
+    }
+    WriteFile("tpa/Music/wolf.mp3", "no music at all");
+    SetLogOutput(0);
+    testing::internal::CaptureStderr();
+    app_ = std::make_unique<GameApp>(FakeScenes(script_));
+    ASSERT_EQ(app_->startFailed, 0);
+    GameData& data = *app_->data;
+    for (int n : {5, 0, 5}) data.PlayBgm(n);
+    data.LoadAll();  // the picture is missed again
+    const std::string said = testing::internal::GetCapturedStderr();
+    SetLogOutput(1);
+    EXPECT_EQ(said,
+              "morpotta: tpa/item/door0.png is missing: the game goes on without drawing it\n"
+              "morpotta: tpa/Music/wolf.mp3 cannot be read as music: the game goes on without that music\n");
+    EXPECT_EQ(data.doorPics[0], -1);
+}
+
 TEST_F(GameTest, TheTransitionDissolvesTheCaptureAndEndsOnItsLastFrame) {
     Start();
     GameData& data = *app_->data;

@@ -6,6 +6,7 @@
 #include "engine/lifecycle.h"
 #include "engine/log.h"
 #include "game/draw/draw_calls.h"
+#include "game/play/cat_actor.h"
 #include "game/input/input_manager.h"
 #include "game_fixture.h"
 #include "session_fixture.h"
@@ -309,6 +310,41 @@ TEST_F(SessionAppTest, AVersusRoundResult) {
     EXPECT_GT(LitPixels(round, 150, 190, 180, 230), 50) << "the second player's jewel";
     EXPECT_GT(PixelsOfColour(round, 70, 400, 500, 420, 0xFFFFFF), 30) << "the prompt";
     EXPECT_EQ(s->wins[1], 1);
+}
+
+TEST_F(SessionAppTest, ARoundEndsWithoutTheCatsLabelsInThePictureKeptBehindItsResult) {
+    StartPlay(gamemode::kVersus, 0, 2);
+    PlaySession* s = Session();
+    ASSERT_TRUE(s);
+    Stage* stage = s->CurrentStage();
+    ASSERT_TRUE(StepUntil([&] { return !stage->ready && !stage->go; }, 300));
+    // The cats in mid-field, where the camera closing in at the round's end
+    // keeps them in view to the last frame.
+    for (int slot = 0; slot < 2; ++slot) {
+        CatActor* cat = stage->Cat(slot);
+        cat->x = cat->markX = stage->grid.columns * 16 + slot * 40;
+        cat->y = cat->markY = stage->grid.rows * 16;
+        cat->vx = cat->vy = 0;
+    }
+    stage->Cat(1)->gems = 3;
+    stage->elapsed = stage->timeLimit + 1;
+    // The calls of the frame drawn last before the result: the picture the
+    // result keeps behind it.
+    std::vector<gamedraw::Call> lastPlayFrame;
+    gamedraw::SetRecorder([&lastPlayFrame](const gamedraw::Call& c) { lastPlayFrame.push_back(c); });
+    for (int i = 0; i < 400 && s->phase != PlaySession::kRoundResult; ++i) {
+        lastPlayFrame.clear();
+        ASSERT_TRUE(Step());
+    }
+    gamedraw::SetRecorder(nullptr);
+    ASSERT_EQ(s->phase, PlaySession::kRoundResult);
+    int labels = 0;
+    for (const gamedraw::Call& c : lastPlayFrame)
+        labels += (c.kind == gamedraw::Call::kText && (c.text == "1P" || c.text == "2P")) ||
+                  (c.kind == gamedraw::Call::kGraph && c.handle == app_->data->jewelPic);
+    EXPECT_EQ(labels, 0) << "of " << lastPlayFrame.size() << " calls";
+    ASSERT_TRUE(StepUntil([&] { return s->phaseTimer > 40; }, 100));
+    Shot("session_versus_round_mid_field.png");
 }
 
 }  // namespace

@@ -73,6 +73,33 @@ TEST(TimeTableParse, EmptyTextLeavesTheInitialisedTable) {
     EXPECT_EQ(n->target[0][0], 99999999);
 }
 
+TEST(TimeTableParse, AValueThatIsNoWholeNumberLeavesItsCellClearedAndDamageIsFound) {
+    auto t = std::make_unique<TimeTable>();
+    const std::string damaged = "s,2200,x,2600,-5,12abc,9300, 2300\r\nc,3,3,3\n";
+    const TimeTable::Damage found = TimeTable::Parse(*t, damaged.data(), damaged.size());
+    EXPECT_EQ(found.firstBadLine, 1);
+    EXPECT_EQ(found.rows, 1);
+    EXPECT_EQ(t->target[0][0], 2200);
+    EXPECT_EQ(t->target[0][6], 2300);
+    for (int column : {1, 3, 4}) EXPECT_EQ(t->target[0][column], 99999999) << column;
+    EXPECT_EQ(t->attempts[0][2], 3);
+
+    // A whole table, with or without a line feed at its end; and one cut
+    // off after ten stages.
+    std::string whole;
+    for (int r = 0; r < TimeTable::kRows; ++r)
+        whole += "stage" + std::to_string(r) + ",2200,2600,2600,2200,3600,9300,2300\ncount" + std::to_string(r) +
+                 ",3,3,3,3,3,3,3\n";
+    EXPECT_FALSE(TimeTable::Parse(*t, whole.data(), whole.size()).Any());
+    EXPECT_FALSE(TimeTable::Parse(*t, whole.data(), whole.size() - 1).Any());
+    size_t tenRows = 0;
+    for (int n = 0; n < 20; ++n) tenRows = whole.find('\n', tenRows) + 1;
+    const TimeTable::Damage cut = TimeTable::Parse(*t, whole.data(), tenRows + 8);
+    EXPECT_EQ(cut.rows, 10);
+    EXPECT_EQ(cut.firstBadLine, 21);
+    EXPECT_TRUE(cut.Any());
+}
+
 TEST(TimeTableRecord, TimeBelowTargetImprovesEqualTimeOnlyCounts) {
     auto t = Parsed("s,41500\nc,2\n");
     EXPECT_FALSE(TimeTable::RecordTime(*t, 0, 0, 41500));
