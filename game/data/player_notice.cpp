@@ -29,9 +29,14 @@ void Say(const char* line) {
         std::fprintf(stderr, "morpotta: %s\n", line);
 }
 
-// False when the line could not be formatted.
+// The line formatted; false when it could not be.
 bool Format(char (&line)[kLogLineMax], const char* format, va_list args) {
     return std::vsnprintf(line, sizeof line, format, args) >= 0;
+}
+
+void SayFormatted(const char* format, va_list args) {
+    char line[kLogLineMax];
+    if (Format(line, format, args)) Say(line);
 }
 
 }  // namespace
@@ -39,22 +44,18 @@ bool Format(char (&line)[kLogLineMax], const char* format, va_list args) {
 void SetPlayerNoticeSink(PlayerNoticeSink sink) { Sink() = sink; }
 
 void ReportToPlayer(const char* format, ...) {
-    char line[kLogLineMax];
     va_list args;
     va_start(args, format);
-    const bool ok = Format(line, format, args);
+    SayFormatted(format, args);
     va_end(args);
-    if (ok) Say(line);
 }
 
 void ReportToPlayerOnce(const char* subject, const char* format, ...) {
     if (!ToldSubjects().insert(subject ? subject : "").second) return;
-    char line[kLogLineMax];
     va_list args;
     va_start(args, format);
-    const bool ok = Format(line, format, args);
+    SayFormatted(format, args);
     va_end(args);
-    if (ok) Say(line);
 }
 
 void ReportContentFault(const char* path, const char* format, ...) {
