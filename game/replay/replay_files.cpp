@@ -188,10 +188,14 @@ int FinishInterruptedStores() {
         {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
     const int finished = FinishInterruptedWrites(folders, std::size(folders));
     // The engine names each record refused, set not finished and folder not
-    // settled in a line of its own, with what becomes of its files.
+    // settled in a line of its own, with what becomes of its files. The
+    // player hears of the stores, the lines naming their commit records; a
+    // folder reached through a link (content kept elsewhere) stays in the
+    // log.
     std::istringstream unsettled(GetDurableWriteError());
     for (std::string line; std::getline(unsettled, line);)
-        if (!line.empty()) ReportToPlayer("A store cut short when the game last ended: %s", line.c_str());
+        if (line.find(".commit") != std::string::npos)
+            ReportToPlayer("A store cut short when the game last ended: %s", line.c_str());
     return finished;
 }
 

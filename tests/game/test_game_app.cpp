@@ -313,8 +313,9 @@ TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidNamingItsRecord) {
     Start();
     const std::string said = testing::internal::GetCapturedStderr();
     SetLogOutput(1);
-    EXPECT_EQ(said, "morpotta: The stored set replay/t3_meta.dat.commit, cut short when the game last ended, could not "
-                    "be finished: its files are left as they are\n");
+    EXPECT_EQ(said, "morpotta: A store cut short when the game last ended: The set of replay/t3_meta.dat.commit cannot "
+                    "be finished: replay/t3_meta.dat holds neither its new copy nor a whole temporary; its files are "
+                    "left as they are\n");
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "6,");
 }
 
