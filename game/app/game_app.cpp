@@ -48,20 +48,17 @@ void TraceRemotesToLog(const char* line) {
 
 // Start-up stopped at a content file: which file, where it was looked
 // for, and how the game is meant to be started. The content is the folder
-// tpa/ (or its archive tpa.dat) beside the game's working directory, which
-// the build makes in its own folder.
+// tpa/ (or its archive tpa.dat) in the game's working directory, which the
+// build makes in its own folder.
 void SayContentUnusable(const char* path) {
     std::error_code error;
     const std::string here = std::filesystem::current_path(error).string();
     std::string file(path);
     std::replace(file.begin(), file.end(), '\\', '/');
-    std::string what;
+    std::string what = file + (GameFileExists(path) ? " in " + here + " cannot be read as a picture"
+                                                    : " is missing from " + here);
     if (!std::filesystem::is_directory("tpa", error) && !std::filesystem::exists("tpa.dat", error))
-        what = "there is no tpa/ folder of content in " + here;
-    else if (GameFileExists(path))
-        what = "the picture " + file + " in " + here + " cannot be read";
-    else
-        what = "the file " + file + " is missing from " + here;
+        what += " (there is no tpa/ folder of content there)";
     ReportToPlayer("cannot start: %s. Start the game from its build folder (cd build/release && ./apps/morpotta), "
                    "or with bash scripts/run.sh from the repository", what.c_str());
 }

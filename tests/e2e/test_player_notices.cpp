@@ -94,10 +94,11 @@ TEST_F(PlayerNotices, StartedWhereThereIsNoContentItSaysWhereToStartAndEndsWithM
     ASSERT_NE(run.status, -1) << "the game did not end by itself; its stderr:\n" << run.stderrText;
     ASSERT_TRUE(WIFEXITED(run.status)) << run.stderrText;
     EXPECT_EQ(WEXITSTATUS(run.status), 255);
-    const std::string expected = "morpotta: cannot start: there is no tpa/ folder of content in " +
+    const std::string expected = "morpotta: cannot start: tpa/mapScene/nc6700.png is missing from " +
                                  fs::canonical(dir_.path()).string() +
-                                 ". Start the game from its build folder (cd build/release && ./apps/morpotta), or "
-                                 "with bash scripts/run.sh from the repository\n";
+                                 " (there is no tpa/ folder of content there). Start the game from its build folder "
+                                 "(cd build/release && ./apps/morpotta), or with bash scripts/run.sh from the "
+                                 "repository\n";
     EXPECT_EQ(run.stderrText, expected);
 }
 
