@@ -59,8 +59,10 @@ TimeTable::Damage TimeTable::Parse(TimeTable& t, const char* text, size_t size) 
             const char* start = field + 1;
             const char* next = static_cast<const char*>(std::memchr(start, ',', size_t(lineEnd - start)));
             const char* stop = next ? next : lineEnd;
-            if (column < kColumns)
-                whole = ConvertField(start, stop, targetLine ? &t.target[row][column] : &t.attempts[row][column]) && whole;
+            if (column < kColumns) {
+                int32_t* cell = targetLine ? &t.target[row][column] : &t.attempts[row][column];
+                whole = ConvertField(start, stop, cell) && whole;
+            }
             ++column;
             field = next;
         }

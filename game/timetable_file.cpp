@@ -25,6 +25,7 @@ bool TimeTable::Load(TimeTable& table, const char* path) {
         ReportContentFault(path, "is damaged (line %d is not a label and seven whole numbers): %s", damage.firstBadLine,
                            kWithoutTargets);
     else if (damage.rows < kRows)
-        ReportContentFault(path, "is cut short (it holds %d of the %d stages): %s", damage.rows, kRows, kWithoutTargets);
+        ReportContentFault(path, "is cut short (it holds %d of the %d stages): %s", damage.rows, kRows,
+                           kWithoutTargets);
     return true;
 }

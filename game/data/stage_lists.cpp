@@ -65,7 +65,8 @@ void GameData::LoadStageLists() {
             stageListStart[groups++] = static_cast<int32_t>(line.begin);
         } else if (groups == 0) {
             if (!strayed)
-                ReportContentFault(kNormalListPath, "is damaged (it holds lines before its first group): they are left out");
+                ReportContentFault(kNormalListPath,
+                                   "is damaged (it holds lines before its first group): they are left out");
             strayed = true;
         } else if (!IsEndLine(stageNameText, line)) {
             ++stageListCount[groups - 1];

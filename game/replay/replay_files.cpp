@@ -98,11 +98,15 @@ std::vector<PlayerStreams> ReadStreamFiles(int mode, int stageNumber, const std:
             }
             const ParseReport report = ParseStoredText(text, stream, &players[p]);
             if (report.badLines > 0)
-                ReportContentFault(path.c_str(), "is damaged (%d of its lines cannot be played, the first line %d): the "
-                                   "replay goes on without them", report.badLines, report.firstBadLine);
+                ReportContentFault(path.c_str(),
+                                   "is damaged (%d of its lines cannot be played, the first line %d): the replay goes "
+                                   "on without them",
+                                   report.badLines, report.firstBadLine);
         }
         // One line for the replay's missing files, named by the first.
-        if (!missing.empty())
+        if (missing.size() == 1)
+            ReportContentFault(missing.front().c_str(), "is missing: its input stays at rest in the replay");
+        else if (!missing.empty())
             ReportContentFault(missing.front().c_str(), "is missing, with %zu other stream files of its replay: their "
                                "input stays at rest in the replay", missing.size() - 1);
     }

@@ -49,8 +49,8 @@ bool ParseStageLine(std::string_view line, const char* name, MapSet::Line* out) 
         out->value <= out->last - out->first + 1) {
         return true;
     }
-    ReportContentFault(name, "is damaged (it asks for %d different stages of %d..%d): that line is left out", out->value,
-                       out->first, out->last);
+    ReportContentFault(name, "is damaged (it asks for %d different stages of %d..%d): that line is left out",
+                       out->value, out->first, out->last);
     return false;
 }
 
@@ -112,7 +112,8 @@ MapSet ParseMapSet(std::string_view text, const char* name) {
 
 MapSet ReadMapSet(const char* path) {
     std::string text;
-    if (!ReadGameFile(path, &text)) ReportUnusableContent(path, "a map set", "the set cannot be played, and play goes back to the title");
+    if (!ReadGameFile(path, &text))
+        ReportUnusableContent(path, "a map set", "the set cannot be played, and play goes back to the title");
     return ParseMapSet(text, path);
 }
 

@@ -303,7 +303,10 @@ TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidNamingItsRecord) {
     const std::string meta = "5,", stream = "n";
     const DurableFile set[] = {{"replay/t3_meta.dat", meta.data(), meta.size()},
                                {"replay/t3_inState0P.dat", stream.data(), stream.size()}};
-    SetDurableStepHook([](DurableStep step, const std::string&) -> int64_t { return step == DurableStep::Rename ? 0 : -1; });
+    // Killed as the first rename was to begin: the commit record is whole.
+    SetDurableStepHook([](DurableStep step, const std::string&) -> int64_t {
+        return step == DurableStep::Rename ? 0 : -1;
+    });
     EXPECT_EQ(WriteFileSetDurably(set, std::size(set)), -1);
     SetDurableStepHook(nullptr);
     // Its new copy changed since: the record cannot be finished, and goes.
