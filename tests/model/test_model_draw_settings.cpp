@@ -4,10 +4,11 @@
 // parameter, with the outline colour of binary files; and the mesh's
 // vertex-specular flag. Checked on binary files loaded by name, through
 // the device state their meshes set up. An MQO material's normal map keeps
-// out of the toon slots.
+// out of the toon slots; a mesh without a material draws with the default.
 #include <cstring>
 
 #include "device_fixture.h"
+#include "graphics/device/recording/recording.h"
 #include "mesh_builder.h"
 #include "model/convert/convert.h"
 #include "model/draw/model_draw.h"
@@ -199,6 +200,35 @@ TEST_F(ModelDrawSettingsTest, AnMqoNormalMapStaysOutOfTheToonSlots) {
     EXPECT_EQ(block.stages[1].graph, GetDefaultToonGraph(-1));
     EXPECT_EQ(block.stages[2].graph, GetDefaultToonGraph(-2));
     for (int s = 0; s < block.stageCount; ++s) EXPECT_NE(block.stages[s].graph, normalGraph) << s;
+}
+
+TEST_F(ModelDrawSettingsTest, AMeshWithoutAMaterialDrawsWithTheDefaultOne) {
+    // A binary file stores a mesh without a material with reference 0, and
+    // an X mesh whose material list is empty has none either.
+    ReadModel model;
+    InitReadModel(&model);
+    ASSERT_NE(AddTestCube(&model, AddReadModelFrame(&model, "root", nullptr)), nullptr);
+    const int binary = LoadAsBinary(ConvertReadModelToModelBase(&model, nullptr, nullptr), "bare.mv1");
+    FreeReadModel(&model);
+    const int x = Load("bare.x", "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;"
+                                 " MeshMaterialList { 0; 0;; } }\n");
+    for (int loaded : {binary, x}) {
+        ASSERT_GE(loaded, 0) << Log();
+        ASSERT_EQ(BaseOf(loaded)->meshes[0].material, -1);
+        // Opaque white and alpha blended, as a material a reader adds on
+        // its own; the API knows no material it could change.
+        const ModelMaterial* m = InstanceOf(loaded)->meshes[0].material;
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(m->blendMode, 1);
+        EXPECT_EQ(m->blendParameter, 255);
+        EXPECT_EQ(IsModelMeshTranslucent(loaded, 0), 0);
+        EXPECT_EQ(GetModelMaterialCount(loaded), BaseOf(loaded)->materialCount);
+        ClearRecordedDeviceCalls();
+        EXPECT_EQ(DrawModel(loaded), 0);
+        EXPECT_EQ(CountRecordedDeviceCalls(DEVICE_CALL_DRAW), 1);
+        const DeviceColorValue& diffuse = GetDeviceStateCache()->material.diffuse;
+        EXPECT_TRUE(diffuse.r == 1.0f && diffuse.g == 1.0f && diffuse.b == 1.0f && diffuse.a == 1.0f);
+    }
 }
 
 }  // namespace

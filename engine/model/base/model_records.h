@@ -554,7 +554,7 @@ struct ModelInstance {
     PhysicsWorld* physicsWorld;  // of its rigid bodies and joints; null when it has none
     ModelTriangleListState* triangleLists;
     ModelMesh* meshes;
-    ModelMaterial* materials;
+    ModelMaterial* materials;  // one per base material, then the default that meshes without one take
     ModelTexture* textures;
     int texturesOwned;
     void* vertexCopies[4];

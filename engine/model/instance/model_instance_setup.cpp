@@ -72,7 +72,7 @@ InstanceLayout PlanLayout(const ModelBase* base, uint32_t drawBytes, uint32_t ma
     l.children = b.Take(sizeof(ModelFrame*) * size_t(base->frameCount));
     l.meshes = b.Take(sizeof(ModelMesh) * size_t(base->meshCount));
     l.lists = b.Take(sizeof(ModelTriangleListState) * size_t(base->triangleListCount));
-    l.materials = b.Take(sizeof(ModelMaterial) * size_t(base->materialCount));
+    l.materials = b.Take(sizeof(ModelMaterial) * size_t(base->materialCount + 1));  // the last: the default
     l.textures = b.Take(sizeof(ModelTexture) * size_t(base->textureCount));
     l.bodies = b.Take(sizeof(ModelRigidBodyState) * size_t(base->rigidBodyCount));
     l.joints = b.Take(sizeof(ModelJointState) * size_t(base->jointCount));
@@ -96,25 +96,47 @@ void FillOnes(float* values, int count) {
     for (int i = 0; i < count; ++i) values[i] = 1.0f;
 }
 
+// A mesh may have no material (a read mesh without one converts so, and a
+// binary file stores it so), but every mesh is drawn with one: such meshes
+// take this, the values a reader gives a material it adds on its own
+// (opaque white, untextured, alpha blending, no outline).
+const ModelBaseMaterial& DefaultMaterial() {
+    static const ModelBaseMaterial material = [] {
+        ModelBaseMaterial m{};
+        m.name = "";
+        for (float& c : m.diffuse) c = 1.0f;
+        m.extraTexture1 = m.extraTexture2 = -1;
+        m.modeWords[0] = 2;
+        m.modeWords[1] = 1;
+        m.flagWord = 1;
+        m.alpha = 255;
+        m.outlineColour[3] = 1.0f;
+        return m;
+    }();
+    return material;
+}
+
+void CopyMaterial(const ModelBaseMaterial& m, int textureCount, ModelMaterial* out) {
+    out->base = &m;
+    std::memcpy(out->diffuse, m.diffuse, sizeof(m.diffuse));
+    std::memcpy(out->ambient, m.ambient, sizeof(m.ambient));
+    std::memcpy(out->specular, m.specular, sizeof(m.specular));
+    std::memcpy(out->emissive, m.emissive, sizeof(m.emissive));
+    out->power = m.power;
+    std::memcpy(out->layers, m.layers, sizeof(m.layers));
+    out->outline[0] = m.outline[0];
+    out->outline[1] = m.outline[1];
+    CopyMaterialDrawSettings(m, out);
+    // An extra texture outside the table names none: the built-in ramp.
+    if (out->toonTexture >= textureCount) out->toonTexture = -1;
+    if (out->secondToonTexture >= textureCount) out->secondToonTexture = -2;
+}
+
 void SetupMaterials(ModelInstance* in) {
     const ModelBase* base = in->base;
-    for (int i = 0; i < base->materialCount; ++i) {
-        const ModelBaseMaterial& m = base->materials[i];
-        ModelMaterial& out = in->materials[i];
-        out.base = &m;
-        std::memcpy(out.diffuse, m.diffuse, sizeof(m.diffuse));
-        std::memcpy(out.ambient, m.ambient, sizeof(m.ambient));
-        std::memcpy(out.specular, m.specular, sizeof(m.specular));
-        std::memcpy(out.emissive, m.emissive, sizeof(m.emissive));
-        out.power = m.power;
-        std::memcpy(out.layers, m.layers, sizeof(m.layers));
-        out.outline[0] = m.outline[0];
-        out.outline[1] = m.outline[1];
-        CopyMaterialDrawSettings(m, &out);
-        // An extra texture outside the table names none: the built-in ramp.
-        if (out.toonTexture >= base->textureCount) out.toonTexture = -1;
-        if (out.secondToonTexture >= base->textureCount) out.secondToonTexture = -2;
-    }
+    for (int i = 0; i < base->materialCount; ++i)
+        CopyMaterial(base->materials[i], base->textureCount, &in->materials[i]);
+    CopyMaterial(DefaultMaterial(), base->textureCount, &in->materials[base->materialCount]);
     for (int i = 0; i < base->textureCount; ++i) {
         ModelTexture& t = in->textures[i];
         t.base = &base->textures[i];
@@ -147,7 +169,8 @@ int SetupMeshes(ModelInstance* in, unsigned char* block, const InstanceLayout& l
         ModelMesh& m = in->meshes[i];
         m.frame = &in->frames[bm.frame->index];
         m.base = &bm;
-        m.material = (bm.material >= 0 && bm.material < base->materialCount) ? &in->materials[bm.material] : nullptr;
+        const bool hasMaterial = bm.material >= 0 && bm.material < base->materialCount;
+        m.material = &in->materials[hasMaterial ? bm.material : base->materialCount];
         m.drawBit = bm.drawBit;
         m.visible = bm.visible;
         FillOnes(m.colourScales, 16);

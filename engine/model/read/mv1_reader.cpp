@@ -62,7 +62,8 @@
 // Texture (0x38 bytes): +0x08 name, +0x10/+0x14 colour and alpha file
 // names, +0x18 bump flag, +0x1C bump height, +0x20/+0x24/+0x28 address
 // modes and filter, +0x34 bit 0 reverse, bit 1 32-bit BMP alpha.
-// Mesh (0x4C bytes): +0x0C frame, +0x10 material, +0x24 translucent, +0x28
+// Mesh (0x4C bytes): +0x0C frame, +0x10 material (0 for none: the mesh
+// draws with the instance's default material), +0x24 translucent, +0x28
 // needs instance vertices, +0x2C visible, +0x2D cull mode, +0x30/+0x34
 // triangle lists (count, first; consecutive), +0x38 vertex diffuse
 // colours, +0x39 vertex specular colours (in place of the material's), +0x3A texture-coordinate sets, +0x3C vertex flags, +0x40
