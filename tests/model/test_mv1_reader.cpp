@@ -317,6 +317,10 @@ TEST_F(Mv1LoadTest, DamagedFilesAreRefusedWithTheirReason) {
         {"the file asks for more memory than its size can justify",
          [](std::vector<uint8_t>* i) { SetImageWord(i, ImageRecord(*i, 0x50, 0) + 0x40, 0x40000000); }},
         {"a mesh belongs to no frame", [](std::vector<uint8_t>* i) { SetImageWord(i, ImageRecord(*i, 0x24, 1) + 0x94, 0); }},
+        {"a mesh names no material",  // the first texture record in its place
+         [](std::vector<uint8_t>* i) {
+             SetImageWord(i, ImageRecord(*i, 0x50, 0) + 0x10, ImageRecord(*i, 0x48, 0));
+         }},
     };
     for (const Damage& d : damages) {
         std::vector<uint8_t> image = good;
