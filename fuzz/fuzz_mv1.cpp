@@ -4,7 +4,9 @@
 // not on the codec); and as a mask laid over the image of a sample model
 // (byte i of the input is XOR-ed into byte 4 + i, bytes past the end are
 // appended), so that an empty input already reaches every record and each
-// mutation is a damaged but plausible file.
+// mutation is a damaged but plausible file. A model that loads is drawn
+// once on the recording device: what the reader lets through must also
+// draw.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -29,6 +31,7 @@ void LoadOnce(std::string file) {
     float lo[3], hi[3];
     GetModelBoundingBox(model, lo, hi);
     SetModelFrameOpacity(model, 0, 0.5f);
+    model_fuzz::Draw(model);
     DeleteModel(model);
 }
 
@@ -46,6 +49,7 @@ std::string Packed(const std::vector<uint8_t>& image) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
     model_fuzz::Install();
+    model_fuzz::StartDrawing();
     InitializeModelSystem();
     ModelBase* sample = BuildMv1Sample(nullptr);
     Mv1WriteOptions options;

@@ -5,6 +5,7 @@
 // past its header, bytes past the end are appended), so that every
 // mutation is a damaged but plausible file. The samples' texture is
 // renamed to an unknown template: the fuzz run has no graphics to load it.
+// A model that loads is drawn once on the recording device.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -26,6 +27,7 @@ void LoadOnce(std::string file) {
     float lo[3], hi[3];
     GetModelBoundingBox(model, lo, hi);
     SetModelFrameOpacity(model, 0, 0.5f);
+    model_fuzz::Draw(model);
     DeleteModel(model);
 }
 
@@ -40,6 +42,7 @@ std::string WithoutTexture(std::string sample) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
     model_fuzz::Install();
+    model_fuzz::StartDrawing();
     InitializeModelSystem();
     g_samples[0] = WithoutTexture(kSampleXText);
     g_samples[1] = WithoutTexture(SampleXBinary(XWriter::kBinary32));

@@ -1,12 +1,17 @@
 // One in-memory file for the model readers' fuzz targets: whatever name
 // LoadModelFile opens (or the one name installed) reads the bytes last set
-// here.
+// here; and drawing on the recording device, so that what a reader lets
+// through also goes down the draw road.
 #pragma once
 #include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "engine/files.h"
+#include "engine/model.h"
+#include "graphics/device/device.h"
+#include "graphics/device/devicestate.h"
+#include "graphics/device/recording/recording.h"
 #include "model/base/graphics_services.h"
 
 namespace model_fuzz {
@@ -52,6 +57,28 @@ inline void Install(const char* only = nullptr) {
 inline void SetFile(std::string bytes) {
     g_file = std::move(bytes);
     g_position = 0;
+}
+
+// The recording device needs no window and no GL, and draws on the
+// fixed-function road: software skinning and toon lighting run on the
+// loaded data. The camera at (0, 0, -10) looks down +z, so the samples'
+// frames are in view and not culled.
+inline void StartDrawing() {
+    CreateGraphicsDevice("recording");
+    float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 10, 1};
+    const float nearZ = 1.0f, farZ = 1000.0f, f = 1.7320508f;  // 60 degrees
+    float projection[16] = {f * 0.75f, 0, 0, 0, 0, f, 0, 0,
+                            0, 0, farZ / (farZ - nearZ), 1, 0, 0, -nearZ * farZ / (farZ - nearZ), 0};
+    SetDeviceViewMatrix(view);
+    SetDeviceProjectionMatrix(projection);
+    DeviceViewport viewport = {0, 0, 640, 480, 0.0f, 1.0f};
+    SendDeviceViewport(&viewport);
+}
+
+// One draw; the record of its device calls is dropped, so runs do not grow.
+inline void Draw(int model) {
+    DrawModel(model);
+    ClearRecordedDeviceCalls();
 }
 
 }  // namespace model_fuzz

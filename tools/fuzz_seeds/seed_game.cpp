@@ -125,6 +125,9 @@ void AddGameSeeds(Seeds& seeds) {
     // byte 0), 32-bit (1) or 64-bit binary (2) sample.
     seeds.Add("fuzz_x", "quad.x",
               "xof 0303txt 0032\nFrame F { Mesh { 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;; 1; 4;0,1,2,3;; } }\n");
+    // A mesh whose material list is empty: it has no material, and is drawn.
+    seeds.Add("fuzz_x", "bare.x",
+              "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshMaterialList { 0; 0;; } }\n");
     for (uint8_t form = 0; form < 3; ++form) {
         Bytes mask(48, 0);
         mask[0] = form;
