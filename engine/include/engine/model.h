@@ -45,6 +45,9 @@ int SetModelRotation(int modelHandle, float x, float y, float z);  // radians
 // after the file's materials (its index is the file's material count): the
 // material of the faces that name none. It is there even when every face
 // names a material.
+// A mesh with no material at all (a binary model's mesh that names none, an
+// X mesh with an empty material list) draws opaque white with a default
+// material that the count leaves out and the functions below do not reach.
 int GetModelMaterialCount(int modelHandle);
 int SetModelMaterialType(int modelHandle, int materialIndex, int type);  // shared by every instance
 int GetModelMaterialType(int modelHandle, int materialIndex);
