@@ -200,6 +200,7 @@ TEST_F(TheoraDecoderTest, FilesWithoutPicturesAreRefused) {
     EXPECT_EQ(OpenTheoraDecoder(nullptr, 1, 10), nullptr);
     EXPECT_EQ(OpenTheoraDecoder(&table, 0, 10), nullptr);
     SetLogOutput(0);
+    EndLog();  // no log is left open in the folder that goes with the case
 }
 
 // Cut short or with bytes changed, a movie is refused or opens and shows
