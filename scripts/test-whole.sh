@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Every test program of a built preset (default: release) run whole, all its
+# cases in one process and in shuffled order, as ctest never runs them: a
+# case that passes only as the first of its process, or only after another,
+# fails here. The order comes from the seed (default: a random one); the
+# seed is printed, and the same seed gives the same order again:
+#   bash scripts/test-whole.sh [preset] [seed]
+# Each program runs in the working directory and with the environment ctest
+# gives its cases (the test preset's variables, then the cases' own), up to
+# WHOLE_JOBS at once (default: the processor count). A failure names the
+# seed, the program and its failed cases; the whole output of each program
+# is kept in build/<preset>/whole/<program>.log, with the command that runs
+# that program alone in <program>.again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-release}"
+seed="${2:-$(( (RANDOM * 32768 + RANDOM) % 99999 + 1 ))}"
+jobs="${WHOLE_JOBS:-$(nproc)}"
+if ! [[ "$seed" =~ ^[0-9]+$ ]] || [ "$seed" -lt 1 ] || [ "$seed" -gt 99999 ]; then
+  echo "whole run: the seed must be a number from 1 to 99999, not '$seed'" >&2
+  exit 2
+fi
+build="build/$preset"
+logs="$build/whole"
+if [ ! -f "$build/CTestTestfile.cmake" ]; then
+  echo "whole run: $build is not configured; build it first (cmake --preset $preset && cmake --build --preset $preset)" >&2
+  exit 2
+fi
+
+# The test preset's environment, its parents' first (a later value wins).
+preset_environment() {
+  local script
+  script=$(mktemp)
+  cat >"$script" <<'EOF'
+file(READ "${source}/CMakePresets.json" presets)
+string(JSON count LENGTH "${presets}" testPresets)
+set(chain "${preset}")
+set(lines "")
+while(chain)
+  list(POP_FRONT chain name)
+  math(EXPR last "${count} - 1")
+  foreach(i RANGE ${last})
+    string(JSON entry GET "${presets}" testPresets ${i})
+    string(JSON entry_name GET "${entry}" name)
+    if(NOT entry_name STREQUAL name)
+      continue()
+    endif()
+    string(JSON variables ERROR_VARIABLE none GET "${entry}" environment)
+    if(NOT none)
+      string(JSON n LENGTH "${variables}")
+      math(EXPR n "${n} - 1")
+      set(own "")
+      foreach(k RANGE ${n})
+        string(JSON key MEMBER "${variables}" ${k})
+        string(JSON value GET "${variables}" "${key}")
+        string(REPLACE "\${sourceDir}" "${source}" value "${value}")
+        string(APPEND own "${key}=${value}\n")
+      endforeach()
+      set(lines "${own}${lines}")
+    endif()
+    string(JSON parent ERROR_VARIABLE none GET "${entry}" inherits)
+    if(NOT none)
+      list(APPEND chain ${parent})
+    endif()
+  endforeach()
+endwhile()
+execute_process(COMMAND ${CMAKE_COMMAND} -E echo_append "${lines}")
+EOF
+  cmake -Dsource="$PWD" -Dpreset="$preset" -P "$script"
+  rm -f "$script"
+}
+
+# One line per test program ctest knows: program, working directory, then
+# the cases' own variables, all separated by tabs.
+programs() {
+  ctest --preset "$preset" -N -V | awk '
+    /: Test command: / { sub(/.*: Test command: /, ""); split($0, words, " "); program = words[1]; next }
+    /: Working Directory: / { sub(/.*: Working Directory: /, ""); folder = $0; variables = ""; next }
+    /: Environment variables:/ { reading = 1; next }
+    reading && /^[0-9]+:  / { sub(/^[0-9]+:  /, ""); variables = variables "\t" $0; next }
+    /^  *Test *#/ { reading = 0; if (!(program in seen)) { seen[program] = 1; print program "\t" folder variables } }'
+}
+
+# The programs, the longest of the last run first, so that the long ones
+# do not start last and keep the others waiting.
+longest_first() {
+  local line name seconds
+  for line in "$@"; do
+    name=$(basename "${line%%$'\t'*}")
+    seconds=0
+    [ -f "$logs/$name.status" ] && read -r _ seconds <"$logs/$name.status"
+    printf '%s\t%s\n' "$seconds" "$line"
+  done | sort -t$'\t' -k1,1nr -s | cut -f2-
+}
+
+mapfile -t base_environment < <(preset_environment)
+mapfile -t listed < <(programs)
+if [ ${#listed[@]} -eq 0 ]; then
+  echo "whole run: ctest lists no test programs in $build" >&2
+  exit 2
+fi
+mkdir -p "$logs"
+mapfile -t listed < <(longest_first "${listed[@]}")
+rm -f "$logs"/*
+
+run_program() {
+  local line="$1" program folder name
+  IFS=$'\t' read -r -a fields <<<"$line"
+  program="${fields[0]}"
+  folder="${fields[1]}"
+  name=$(basename "$program")
+  local command=(env "${base_environment[@]}" "${fields[@]:2}" "$program" --gtest_shuffle --gtest_random_seed="$seed")
+  echo "cd $folder && ${command[*]}" >"$logs/$name.again"
+  local start=$SECONDS status=0
+  (cd "$folder" && GTEST_COLOR=no timeout 900 "${command[@]}") >"$logs/$name.log" 2>&1 || status=$?
+  echo "$status $((SECONDS - start))" >"$logs/$name.status"
+}
+
+echo "whole run: $preset, seed $seed, $jobs at once (again: bash scripts/test-whole.sh $preset $seed)"
+started=$SECONDS
+names=()
+for line in "${listed[@]}"; do
+  names+=("$(basename "${line%%$'\t'*}")")
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  run_program "$line" &
+done
+wait
+
+failed=0
+for name in $(printf '%s\n' "${names[@]}" | sort); do
+  read -r status seconds <"$logs/$name.status"
+  if [ "$status" -eq 0 ]; then
+    echo "  $name: passed (${seconds} s)"
+    continue
+  fi
+  failed=1
+  echo "  $name: FAILED with status $status (${seconds} s), seed $seed; log: $logs/$name.log"
+  cases=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\.[^ ,]*\).*/\1/p' "$logs/$name.log" | sort -u)
+  if [ -n "$cases" ]; then
+    echo "$cases" | sed 's/^/    failed case: /'
+  else
+    running=$(awk '/^\[ RUN      \]/ { name = $4 } /^\[ +(OK|FAILED|SKIPPED) +\]/ { name = "" } END { print name }' "$logs/$name.log")
+    [ -n "$running" ] && echo "    stopped in case: $running"
+    echo "    the log ends:"
+    tail -n 20 "$logs/$name.log" | sed 's/^/    | /'
+  fi
+  echo "    this program alone: $(cat "$logs/$name.again")"
+done
+echo "whole run: $(( SECONDS - started )) s in all"
+exit $failed
