@@ -27,49 +27,6 @@ if [ ! -f "$build/CTestTestfile.cmake" ]; then
   exit 2
 fi
 
-# The test preset's environment, its parents' first (a later value wins).
-preset_environment() {
-  local script
-  script=$(mktemp)
-  cat >"$script" <<'EOF'
-file(READ "${source}/CMakePresets.json" presets)
-string(JSON count LENGTH "${presets}" testPresets)
-set(chain "${preset}")
-set(lines "")
-while(chain)
-  list(POP_FRONT chain name)
-  math(EXPR last "${count} - 1")
-  foreach(i RANGE ${last})
-    string(JSON entry GET "${presets}" testPresets ${i})
-    string(JSON entry_name GET "${entry}" name)
-    if(NOT entry_name STREQUAL name)
-      continue()
-    endif()
-    string(JSON variables ERROR_VARIABLE none GET "${entry}" environment)
-    if(NOT none)
-      string(JSON n LENGTH "${variables}")
-      math(EXPR n "${n} - 1")
-      set(own "")
-      foreach(k RANGE ${n})
-        string(JSON key MEMBER "${variables}" ${k})
-        string(JSON value GET "${variables}" "${key}")
-        string(REPLACE "\${sourceDir}" "${source}" value "${value}")
-        string(APPEND own "${key}=${value}\n")
-      endforeach()
-      set(lines "${own}${lines}")
-    endif()
-    string(JSON parent ERROR_VARIABLE none GET "${entry}" inherits)
-    if(NOT none)
-      list(APPEND chain ${parent})
-    endif()
-  endforeach()
-endwhile()
-execute_process(COMMAND ${CMAKE_COMMAND} -E echo_append "${lines}")
-EOF
-  cmake -Dsource="$PWD" -Dpreset="$preset" -P "$script"
-  rm -f "$script"
-}
-
 # One line per test program ctest knows: program, working directory, then
 # the cases' own variables, all separated by tabs.
 programs() {
@@ -93,7 +50,12 @@ longest_first() {
   done | sort -t$'\t' -k1,1nr -s | cut -f2-
 }
 
-mapfile -t base_environment < <(preset_environment)
+if ! environment_text=$(cmake -Dsource="$PWD" -Dpreset="$preset" -P scripts/preset-environment.cmake); then
+  echo "whole run: the environment of the test preset $preset could not be read" >&2
+  exit 2
+fi
+base_environment=()
+[ -n "$environment_text" ] && mapfile -t base_environment <<<"$environment_text"
 mapfile -t listed < <(programs)
 if [ ${#listed[@]} -eq 0 ]; then
   echo "whole run: ctest lists no test programs in $build" >&2
@@ -137,7 +99,7 @@ for name in $(printf '%s\n' "${names[@]}" | sort); do
   echo "  $name: FAILED with status $status (${seconds} s), seed $seed; log: $logs/$name.log"
   cases=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\.[^ ,]*\).*/\1/p' "$logs/$name.log" | sort -u)
   if [ -n "$cases" ]; then
-    echo "$cases" | sed 's/^/    failed case: /'
+    while read -r failed_case; do echo "    failed case: $failed_case"; done <<<"$cases"
   else
     running=$(awk '/^\[ RUN      \]/ { name = $4 } /^\[ +(OK|FAILED|SKIPPED) +\]/ { name = "" } END { print name }' "$logs/$name.log")
     [ -n "$running" ] && echo "    stopped in case: $running"
