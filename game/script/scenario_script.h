@@ -130,8 +130,8 @@ private:
     void StartMove(std::string_view arguments);
     void Turn(std::string_view arguments);
     void Hop(std::string_view arguments, bool start);
-
-    std::string path_;  // the file read; empty for a script made from text
     void Condition(std::string_view arguments, bool runForListed);
     void Effect(std::string_view arguments);
+
+    std::string path_;  // the file read; empty for a script made from text
 };
