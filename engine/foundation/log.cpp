@@ -4,19 +4,23 @@
 // While the log runs, the platform layer's warnings are lines of it.
 // Lines written while the engine is not running (a damaged save read before
 // start-up) are kept in memory as well, and start-up writes them again
-// after it has emptied the file, so they survive it.
+// after it has emptied the file, so they survive it. A line written after
+// the log ended goes at the end of the finished file.
 #include "engine/log.h"
 
 #include "engine/lifecycle.h"
 #include "engine/text.h"
 #include "engine/timer.h"
 #include "foundation/log_internal.h"
+#include "platform/files.h"
 #include "platform/warning.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -31,6 +35,7 @@ struct LogState {
     bool enabled = true;
     bool started = false;
     bool engineRunning = false;  // between StartLog and EndLog
+    bool ended = false;          // EndLog finished a run's log: later lines go after it
     std::string early;           // lines written while the engine was not running
     int indent = 0;
     int startMs = 0;
@@ -46,15 +51,44 @@ LogState& State() {
 // Nested mute scopes of the calling thread.
 thread_local int muteDepth = 0;
 
-void StartLocked(LogState& s) {
+// The log could not be opened: said on stderr, since the log cannot say it.
+void ReportUnopenedLog(const std::string& path) {
+    if (errno == ELOOP)
+        std::fprintf(stderr, "The log is not written: %s is a symbolic link, and the log never writes through one\n",
+                     path.c_str());
+    else
+        std::fprintf(stderr, "The log is not written: %s cannot be opened (%s)\n", path.c_str(), std::strerror(errno));
+}
+
+// Opens the log file: emptied for a new run, or, for a line written after
+// a run ended, the finished run's file at its end, so that its lines stay.
+// A symbolic link at the log's place is refused rather than followed: the
+// log would otherwise overwrite whatever file the link names.
+void OpenLocked(LogState& s) {
     if (s.file) std::fclose(s.file);
-    std::error_code ec;
-    s.path = std::filesystem::absolute("Log.txt", ec).string();
-    if (ec) s.path = "Log.txt";
-    s.file = std::fopen(s.path.c_str(), "wb");
+    const bool afterEnd = s.ended && !s.path.empty();
+    if (!afterEnd) {
+        std::error_code ec;
+        s.path = std::filesystem::absolute("Log.txt", ec).string();
+        if (ec) s.path = "Log.txt";
+        s.indent = 0;
+        s.startMs = GetMillisecondCount();
+    }
+    s.file = platform::Files().openAppend(s.path.c_str(), !afterEnd);
+    if (!s.file) ReportUnopenedLog(s.path);
     s.started = true;
-    s.indent = 0;
-    s.startMs = GetMillisecondCount();
+}
+
+// The bytes of text a line keeps: at most max, never ending inside a
+// double-byte character.
+size_t KeptLength(const char* text, size_t max) {
+    const char* p = text;
+    while (*p) {
+        const char* next = NextCharInText(p);
+        if (size_t(next - text) > max) break;
+        p = next;
+    }
+    return size_t(p - text);
 }
 
 void WritePrefix(LogState& s, std::string& out) {
@@ -70,9 +104,9 @@ void WritePrefix(LogState& s, std::string& out) {
 // with the prefix; every "\n" is written as "\r\n".
 void WriteLocked(LogState& s, const char* text) {
     if (!s.enabled) return;
-    if (!s.started) StartLocked(s);
+    if (!s.started) OpenLocked(s);
     if (!s.file) return;
-    size_t length = std::char_traits<char>::length(text);
+    size_t length = KeptLength(text, kLogLineMax - 1);
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
     std::string out;
     WritePrefix(s, out);
@@ -212,8 +246,9 @@ void LogPlatformWarning(const char* line) { WriteLogText(line); }
 void StartLog() {
     LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
+    s.ended = false;
     if (s.enabled) {
-        StartLocked(s);
+        OpenLocked(s);
         if (s.file && !s.early.empty()) {
             std::fwrite(s.early.data(), 1, s.early.size(), s.file);
             std::fflush(s.file);
@@ -232,6 +267,7 @@ void EndLog() {
     s.file = nullptr;
     s.started = false;
     s.engineRunning = false;
+    s.ended = true;
     s.indent = 0;
 }
 
@@ -250,13 +286,13 @@ int WriteLogText(const char* text) {
 
 int WriteLogFormat(const char* format, ...) {
     if (!format) return -1;
-    char line[kLogLineMax];
+    char line[kLogLineMax + 1];  // one byte more than a line keeps, so the cut falls between characters
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(line, sizeof line - 1, format, args);
+    int n = std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     if (n < 0) return -1;
-    return WriteLogText(line);  // vsnprintf cut the line to fit
+    return WriteLogText(line);
 }
 
 int WriteLogFormatW(const char16_t* format, ...) {
@@ -286,17 +322,7 @@ int WriteLogFormatW(const char16_t* format, ...) {
     va_end(args);
     std::string narrow;
     if (!ConvertUtf16ToCp932(out, &narrow)) narrow = "(unconvertible log line)";
-    if (narrow.size() > 1024) {
-        // Cut at a character boundary, never inside a double-byte character.
-        const char* begin = narrow.c_str();
-        const char* p = begin;
-        while (*p) {
-            const char* next = NextCharInText(p);
-            if (size_t(next - begin) > 1024) break;
-            p = next;
-        }
-        narrow.resize(size_t(p - begin));
-    }
+    narrow.resize(KeptLength(narrow.c_str(), 1024));
     return WriteLogText(narrow.c_str());
 }
 

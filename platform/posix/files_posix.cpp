@@ -8,7 +8,7 @@
 // old copy, and their folder after; locks are flock locks, which the kernel
 // drops with the process.
 // Depends on: POSIX (open, pread, fstat, opendir, getcwd, chdir, mkstemp,
-// fsync, rename, flock, realpath).
+// fsync, rename, flock, realpath, ftruncate).
 #include "posix/files_posix.h"
 
 #include "platform/warning.h"
@@ -226,12 +226,38 @@ int LockExclusive(const char* path) {
     return error == EWOULDBLOCK ? kFileLockHeld : -1;
 }
 
+std::FILE* OpenAppend(const char* path, bool empty) {
+    if (!path) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    // Non-blocking, so a FIFO at the path cannot stall the open waiting for
+    // a reader; nothing is emptied before the file is known to be regular.
+    int fd;
+    do fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    const int flags = ::fcntl(fd, F_GETFL);
+    int error = 0;
+    if (::fstat(fd, &st) != 0 || flags < 0) error = errno;
+    else if (!S_ISREG(st.st_mode)) error = EINVAL;
+    else if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || (empty && ::ftruncate(fd, 0) != 0)) error = errno;
+    std::FILE* file = error ? nullptr : ::fdopen(fd, "ab");
+    if (!file) {
+        if (!error) error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
+}
+
 }  // namespace
 
 const FileSystemBackend kPosixFileSystemBackend = {
     "posix",     OpenRead, Close, ReadAt, SizeOf, Stat, ListDirectory, GetCurrentDirectory, SetCurrentDirectory,
     CreateTempFile, ReplaceDurably, RemoveFile, LockExclusive, WriteFlushed, RenameOver, SyncFolderOfPath,
-    ResolvePath,
+    ResolvePath, OpenAppend,
 };
 
 }  // namespace platform

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -79,13 +81,62 @@ TEST_F(LogTest, SwitchedOffWritesNothing) {
     EXPECT_NE(log.find("shown"), std::string::npos);
 }
 
-TEST_F(LogTest, OverlongLineIsCutNotOverrun) {
-    std::string big(10000, 'x');
+// Both writers cut a message at kLogLineMax - 1 bytes of text, never
+// inside a double-byte character.
+TEST_F(LogTest, OverlongLinesAreCutNotOverrun) {
+    const std::string big(10000, 'x');
     WriteLogFormat("%s", big.c_str());
-    std::string log = Contents();
-    EXPECT_LT(log.size(), size_t(kLogLineMax + 32));
-    EXPECT_GT(log.size(), size_t(kLogLineMax - 32));
-    EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+    WriteLogText(big.c_str());
+    std::string doubleBytes;  // one character straddles the cut
+    while (doubleBytes.size() < 3000) doubleBytes += "\x83\x82";  // モ
+    WriteLogText(doubleBytes.c_str());
+    std::istringstream log(Contents());
+    std::vector<std::string> bodies;
+    for (std::string line; std::getline(log, line);) bodies.push_back(line.substr(11));  // stamp and ": "
+    ASSERT_EQ(bodies.size(), 3u);
+    doubleBytes.resize(kLogLineMax - 2);  // the last whole character ends there
+    const std::string expected[] = {std::string(kLogLineMax - 1, 'x') + '\r', expected[0], doubleBytes + '\r'};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(bodies[i].size(), expected[i].size()) << "line " << i;
+        EXPECT_TRUE(bodies[i] == expected[i]) << "line " << i;
+    }
+}
+
+// A line written after the log ended (a program's last words after
+// shut-down) goes after the finished run's lines instead of replacing them.
+TEST_F(LogTest, ALineAfterTheEndIsAppendedToTheFinishedLog) {
+    for (int i = 0; i < 40; ++i) WriteLogFormat("line %d of the run", i);
+    EndLog();
+    const std::string finished = Contents();
+    WriteLogText("said after the end");
+    WriteLogText("and once more");
+    const std::string after = Contents();
+    EXPECT_TRUE(after.starts_with(finished)) << "a finished log of " << finished.size() << " bytes became "
+                                             << after.size() << ":\n" << after;
+    EXPECT_NE(after.find(": said after the end\r\n", finished.size()), std::string::npos) << after;
+    EXPECT_NE(after.find(": and once more\r\n", finished.size()), std::string::npos) << after;
+    // The next run begins a log of its own.
+    StartLog();
+    EXPECT_EQ(Contents().find("line 0 of the run"), std::string::npos);
+}
+
+// A symbolic link at the log's place is refused, said on stderr, and the
+// file it names is never written: neither by the run's log nor by a line
+// after its end.
+TEST_F(LogTest, ALinkAtTheLogsPlaceIsNeverWrittenThrough) {
+    EndLog();
+    const std::filesystem::path outside = dir_.path() / "elsewhere.txt";
+    std::ofstream(outside) << "kept";
+    std::filesystem::remove(dir_.path() / "Log.txt");
+    std::filesystem::create_symlink(outside, dir_.path() / "Log.txt");
+    testing::internal::CaptureStderr();
+    StartLog();
+    WriteLogText("into the link?");
+    EndLog();
+    WriteLogText("after the end, into the link?");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ScopedTempDir::ReadFile(outside), "kept");
+    EXPECT_NE(said.find("Log.txt is a symbolic link"), std::string::npos) << said;
 }
 
 TEST_F(LogTest, WideFormatIsWrittenInCodePage932) {

@@ -2,11 +2,16 @@
 // each with a millisecond time stamp and the current indent, CR LF line
 // ends. The writer ends the line: a message carries no line end of its own
 // (one at its end is dropped, so a message never leaves a blank line), and
-// two messages never share a line. Every writer returns -1 so that a
-// failing routine can log and fail in one statement.
+// two messages never share a line. A line written after the engine ended
+// goes at the end of the finished run's log, never in place of it; a
+// symbolic link at "Log.txt" is refused (said on stderr), never written
+// through. Every writer returns -1 so that a failing routine can log and
+// fail in one statement.
 #pragma once
 
-constexpr int kLogLineMax = 2048;  // longer lines are cut, never overrun
+// A message keeps at most kLogLineMax - 1 bytes of text; the rest is cut
+// (never inside a double-byte character), never overrun.
+constexpr int kLogLineMax = 2048;
 
 int WriteLogText(const char* text);
 int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

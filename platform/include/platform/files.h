@@ -66,6 +66,10 @@ struct FileSystemBackend {
     // "." and ".." resolved; false when nothing is there (a link to nothing
     // included).
     bool (*resolvePath)(const char* path, std::string* out);
+    // The regular file at path (made when missing, emptied first when empty
+    // is set) open for writing at its end, never through a symbolic link at
+    // path; null otherwise, errno then says why (ELOOP: path is a link).
+    std::FILE* (*openAppend)(const char* path, bool empty);
 };
 
 constexpr int kFileLockHeld = -2;
