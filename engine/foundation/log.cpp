@@ -35,7 +35,7 @@ struct LogState {
     bool enabled = true;
     bool started = false;
     bool engineRunning = false;  // between StartLog and EndLog
-    bool ended = false;          // EndLog finished a run's log: later lines go after it
+    bool ended = false;          // EndLog finished a run's log: later lines keep its time stamps
     std::string early;           // lines written while the engine was not running
     int indent = 0;
     int startMs = 0;
@@ -60,21 +60,21 @@ void ReportUnopenedLog(const std::string& path) {
         std::fprintf(stderr, "The log is not written: %s cannot be opened (%s)\n", path.c_str(), std::strerror(errno));
 }
 
-// Opens the log file: emptied for a new run, or, for a line written after
-// a run ended, the finished run's file at its end, so that its lines stay.
-// A symbolic link at the log's place is refused rather than followed: the
-// log would otherwise overwrite whatever file the link names.
-void OpenLocked(LogState& s) {
+// Opens "Log.txt" of the working directory. Only start-up empties it: a
+// line written before start-up or after the engine ended goes at its end,
+// so a finished run's lines stay (and keep its time stamps running). A
+// symbolic link at the log's place is refused rather than followed: the log
+// would otherwise overwrite whatever file the link names.
+void OpenLocked(LogState& s, bool empty) {
     if (s.file) std::fclose(s.file);
-    const bool afterEnd = s.ended && !s.path.empty();
-    if (!afterEnd) {
-        std::error_code ec;
-        s.path = std::filesystem::absolute("Log.txt", ec).string();
-        if (ec) s.path = "Log.txt";
+    std::error_code ec;
+    s.path = std::filesystem::absolute("Log.txt", ec).string();
+    if (ec) s.path = "Log.txt";
+    if (empty || !s.ended) {
         s.indent = 0;
         s.startMs = GetMillisecondCount();
     }
-    s.file = platform::Files().openAppend(s.path.c_str(), !afterEnd);
+    s.file = platform::Files().openAppend(s.path.c_str(), empty);
     if (!s.file) ReportUnopenedLog(s.path);
     s.started = true;
 }
@@ -104,7 +104,7 @@ void WritePrefix(LogState& s, std::string& out) {
 // with the prefix; every "\n" is written as "\r\n".
 void WriteLocked(LogState& s, const char* text) {
     if (!s.enabled) return;
-    if (!s.started) OpenLocked(s);
+    if (!s.started) OpenLocked(s, false);
     if (!s.file) return;
     size_t length = KeptLength(text, kLogLineMax - 1);
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
@@ -248,7 +248,7 @@ void StartLog() {
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     s.ended = false;
     if (s.enabled) {
-        OpenLocked(s);
+        OpenLocked(s, true);
         if (s.file && !s.early.empty()) {
             std::fwrite(s.early.data(), 1, s.early.size(), s.file);
             std::fflush(s.file);

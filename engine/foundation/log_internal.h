@@ -4,12 +4,12 @@
 // (Re)creates "Log.txt" in the current directory and restarts the time
 // stamps and the indent; the lines written since the engine last ran (or
 // since the program began) are written into it again first. Start-up calls
-// it; the first write before start-up creates the file too. A symbolic
-// link at "Log.txt" is never written through: the log then says so on
-// stderr and writes nothing.
+// it, and only it empties the file: a write before start-up or after EndLog
+// appends (creating the file when missing). A symbolic link at "Log.txt" is
+// never written through: the log then says so on stderr and writes nothing.
 void StartLog();
-// Closes the file; a later write appends to it (and keeps the time stamps
-// running), until the next StartLog.
+// Closes the file; a later write appends to it, with the time stamps still
+// running, until the next StartLog.
 void EndLog();
 // The absolute path of the log file in use ("" before the first start).
 const char* LogFilePath();
