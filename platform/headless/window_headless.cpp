@@ -3,10 +3,17 @@
 // context (graphics tests use SDL's off-screen driver for that) and offers
 // exactly one display mode, 640x480x32 at 60 Hz. Pictures presented without
 // GL are kept (the last one only) for tests to read back.
-// Depends on: nothing.
+// While the window is open, SIGINT and SIGTERM ask it to close, as a window
+// system's close button would (SDL does the same for the sdl2 back end):
+// the next poll reports CloseRequested. The handlers before are put back at
+// close, unless someone replaced ours meanwhile.
+// Depends on: POSIX signals.
 #include "headless/window_headless.h"
 #include "platform/warning.h"
 
+#include <signal.h>
+
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -27,6 +34,34 @@ std::vector<uint32_t> presented;
 int presentedWidth = 0;
 int presentedHeight = 0;
 
+std::atomic<bool> closeSignalled{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+bool signalsTaken = false;
+struct sigaction handlersBefore[2];
+constexpr int kCloseSignals[2] = {SIGINT, SIGTERM};
+
+void OnCloseSignal(int) { closeSignalled.store(true); }
+
+void TakeCloseSignals() {
+    closeSignalled.store(false);
+    signalsTaken = true;
+    struct sigaction action {};
+    action.sa_handler = OnCloseSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 2; ++i) sigaction(kCloseSignals[i], &action, &handlersBefore[i]);
+}
+
+void GiveBackCloseSignals() {
+    if (!signalsTaken) return;
+    signalsTaken = false;
+    for (int i = 0; i < 2; ++i) {
+        struct sigaction now {};
+        if (sigaction(kCloseSignals[i], nullptr, &now) == 0 && now.sa_handler == OnCloseSignal)
+            sigaction(kCloseSignals[i], &handlersBefore[i], nullptr);
+    }
+}
+
 void SetClassName(const char*) {}
 
 int Open(const WindowDesc& desc) {
@@ -42,11 +77,13 @@ int Open(const WindowDesc& desc) {
     clientHeight = desc.height;
     presented.clear();
     presentedWidth = presentedHeight = 0;
+    TakeCloseSignals();
     return 0;
 }
 
 void Close() {
     std::lock_guard<std::mutex> lock(mutex);
+    GiveBackCloseSignals();
     open = false;
     queue.clear();
 }
@@ -65,10 +102,18 @@ void SetIcon(const uint32_t*, int, int) {}
 
 bool PollEvent(Event* out) {
     std::lock_guard<std::mutex> lock(mutex);
+    if (open && closeSignalled.exchange(false)) {
+        *out = Event{};
+        out->type = EventType::CloseRequested;
+        return true;
+    }
     if (queue.empty()) return false;
     *out = queue.front();
     queue.pop_front();
-    if (out->type == EventType::Destroyed) open = false;
+    if (out->type == EventType::Destroyed) {
+        open = false;
+        GiveBackCloseSignals();
+    }
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -81,6 +82,25 @@ TEST_F(EngineLifecycleTest, TitleIsShownInUtf8) {
     SetAppWindowTitle("other");
     EXPECT_STREQ(platform::HeadlessTitle(), "other");
     ShutdownEngine();
+}
+
+// SIGTERM and SIGINT ask a headless program to end as closing its window
+// does: the message processing returns -1. The handlers in place before
+// start-up are back after shut-down.
+TEST_F(EngineLifecycleTest, SigtermAndSigintEndTheMessageLoop) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        struct sigaction before {};
+        sigaction(signal, nullptr, &before);
+        ASSERT_EQ(InitializeEngine(), 0);
+        ASSERT_EQ(ProcessWindowMessages(), 0);
+        raise(signal);
+        EXPECT_EQ(ProcessWindowMessages(), -1) << strsignal(signal);
+        EXPECT_EQ(ProcessWindowMessages(), -1);
+        ShutdownEngine();
+        struct sigaction after {};
+        sigaction(signal, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler) << strsignal(signal);
+    }
 }
 
 TEST_F(EngineLifecycleTest, LoopPausesWhileInactiveAndResumes) {

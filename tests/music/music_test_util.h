@@ -10,6 +10,7 @@
 #include "foundation/posted_messages.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
+#include "held_null_audio_clock.h"
 #include "platform/audio.h"
 #include "platform/midi.h"
 #include "scoped_temp_dir.h"
@@ -201,6 +202,7 @@ protected:
     }
 
     ScopedTempDir dir_;
+    HeldNullAudioClock heldClock_;
 };
 
 }  // namespace musictest

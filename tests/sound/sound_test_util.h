@@ -1,9 +1,10 @@
 // Generated sounds and a fixture that runs the sound system on the null
-// output, whose clock the test advances.
+// output, whose clock the test holds and advances.
 #pragma once
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/sound.h"
+#include "held_null_audio_clock.h"
 #include "platform/audio.h"
 #include "sound/sound_internal.h"
 
@@ -120,6 +121,7 @@ protected:
         SetSoundReaderMask(0);
         SetSoundDeviceBackend("sdl2");
     }
+    HeldNullAudioClock heldClock_;
 };
 
 }  // namespace soundtest

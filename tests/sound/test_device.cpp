@@ -23,6 +23,7 @@ protected:
         CloseSoundDevice();
         platform::SelectAudioBackend("sdl2");
     }
+    HeldNullAudioClock heldClock_;
     SoundBuffer* Make(const WAVEFORMATEX& f, uint32_t bytes, uint32_t flags = kBufferCtrlVolume | kBufferCtrlPan |
                                                                                kBufferCtrlFrequency) {
         SoundBufferDesc desc{flags, bytes, &f};

@@ -192,6 +192,7 @@ TEST_F(SoundHandleTest, StartUpTwiceFailsAndEverythingFailsWhenClosed) {
 }
 
 TEST(SoundMemory, ShutDownReturnsEveryTrackedBlock) {
+    HeldNullAudioClock held;
     SetLogOutput(0);
     ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
     SetSoundProcessorCountForTesting(1);

@@ -18,6 +18,7 @@ namespace {
 constexpr int kRate = 44100;
 
 TEST(SoundWorker, RefillsUnderLoadFromOtherThreads) {
+    HeldNullAudioClock held;
     SetLogOutput(0);
     ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
     SetSoundProcessorCountForTesting(2);
@@ -131,26 +132,37 @@ TEST(SoundWorker, BeforeTheProcessEndsTheWorkerStopsAndTheOutputClosesEvenUnderT
     SetSoundDeviceBackend("sdl2");
 }
 
-TEST(SoundWorker, PlayTypeNormalReturnsOnceTheSoundHasEnded) {
+// Unless a test holds it, the null output's clock follows real time: a
+// sound played on it ends once its length has passed, by itself, and play
+// type normal returns then.
+TEST(SoundWorker, OnTheNullOutputASoundEndsOnceItsLengthHasPassed) {
     ScopedTempDir dir;
     ASSERT_EQ(SetWindowBackend("headless"), 0);
     ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
     SetLogOutput(0);
     ASSERT_EQ(InitializeEngine(), 0);
-    auto wave = MakeWave(MakePcm16(kRate / 5, 2, 3), kRate, 2, 16);
+    auto wave = MakeWave(MakePcm16(kRate / 5, 2, 3), kRate, 2, 16);  // 200 ms
     int h = CreateSoundHandleFromImage(wave.data(), int(wave.size()), 1);
     ASSERT_GE(h, 0);
-    std::atomic<bool> stop{false};
-    std::thread output([&] {
-        while (!stop.load()) {
-            platform::AdvanceNullAudio(kRate / 100);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
+    using Clock = std::chrono::steady_clock;
+    auto sinceMs = [](Clock::time_point start) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    };
+    // In the background first: a sound that never ends fails here instead of
+    // hanging the play below.
+    Clock::time_point start = Clock::now();
+    ASSERT_EQ(PlaySoundHandle(h, kPlayTypeBack, 1), 0);
+    while (IsSoundPlaying(h) == 1 && sinceMs(start) < 10000) {
+        ASSERT_EQ(ProcessWindowMessages(), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(IsSoundPlaying(h), 0) << "still playing after " << sinceMs(start) << " ms";
+    // Mixed as time passes, not at once (less what the output runs behind).
+    EXPECT_GE(sinceMs(start), 100);
+    start = Clock::now();
     EXPECT_EQ(PlaySoundHandle(h, kPlayTypeNormal, 1), 0);
+    EXPECT_GE(sinceMs(start), 100);
     EXPECT_EQ(IsSoundPlaying(h), 0);
-    stop.store(true);
-    output.join();
     ShutdownEngine();
     SetSoundDeviceBackend("sdl2");
     SetWindowBackend("sdl2");

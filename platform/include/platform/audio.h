@@ -1,7 +1,8 @@
 // The host's audio output: one stream of interleaved signed 16-bit stereo
 // frames pulled by a callback. The engine's sound device mixes into it.
 // Back ends: sdl2 (the host's sound card through SDL's audio callback) and
-// null (no sound card; a test advances its clock and reads what was mixed).
+// null (no sound card: it mixes as time passes, or, held for a test, when
+// the test advances its clock; what was mixed can be read back).
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -9,7 +10,8 @@
 namespace platform {
 
 // Fills frames stereo frames (2 x frames samples) at out. Called on the back
-// end's audio thread (sdl2) or on the thread that advances the clock (null).
+// end's audio thread (sdl2, and null unless held), or on the thread that
+// advances a held null clock.
 using AudioCallback = void (*)(void* user, int16_t* out, int frames);
 // Called once per output device found: a module (driver) name and a
 // description.
@@ -27,8 +29,14 @@ struct AudioBackend {
 bool SelectAudioBackend(const char* name);
 const AudioBackend& Audio();
 
-// Null back end: runs the callback for frames frames, as the sound card's
-// clock would after frames / rate seconds; returns -1 while it is closed.
+// Null back end. On: the outputs opened from now on keep their clock still
+// until AdvanceNullAudio moves it, so a test mixes exactly what it asks
+// for. Off (the default): an output runs the callback on a thread of its
+// own as real time passes, as a sound card would.
+void UseManualNullAudioClock(bool on);
+// Runs the callback for frames frames, as the sound card's clock would
+// after frames / rate seconds; -1 while closed or while its clock follows
+// real time.
 int AdvanceNullAudio(int frames);
 // Keeps (or stops keeping) every mixed frame; switching it on clears what
 // was kept.
