@@ -1,27 +1,33 @@
-// Mouse queries, and the mapping of window points into the logical screen.
+// Mouse queries, and the mapping of window points onto the draw screen.
 #include "engine/input.h"
 
-#include "engine/window.h"
 #include "foundation/input_internal.h"
 #include "platform/window.h"
 
-#include <algorithm>
-#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// The draw-screen pixel under a window pixel on one axis: the screen's
+// pixels spread evenly over the window's (rounded down, also left of and
+// above the window).
+int MapAxis(int windowAt, int windowSize, int screenSize) {
+    const int64_t scaled = int64_t(windowAt) * screenSize;
+    return int(scaled >= 0 ? scaled / windowSize : -((-scaled + windowSize - 1) / windowSize));
+}
+
+}  // namespace
 
 void MapWindowPointToScreen(int windowX, int windowY, int* screenX, int* screenY) {
-    int windowWidth = 0, windowHeight = 0, screenWidth = 0, screenHeight = 0;
+    int windowWidth = 0, windowHeight = 0;
     platform::Window().windowSize(&windowWidth, &windowHeight);
-    GetScreenMode(&screenWidth, &screenHeight, nullptr, nullptr);
-    if (windowWidth <= 0 || windowHeight <= 0 || screenWidth <= 0 || screenHeight <= 0) {
+    if (windowWidth <= 0 || windowHeight <= 0) {
         *screenX = windowX;
         *screenY = windowY;
         return;
     }
-    double scale = std::min(double(windowWidth) / screenWidth, double(windowHeight) / screenHeight);
-    double left = (windowWidth - screenWidth * scale) / 2;
-    double top = (windowHeight - screenHeight * scale) / 2;
-    *screenX = int(std::floor((windowX - left) / scale));
-    *screenY = int(std::floor((windowY - top) / scale));
+    *screenX = MapAxis(windowX, windowWidth, kDrawScreenWidth);
+    *screenY = MapAxis(windowY, windowHeight, kDrawScreenHeight);
 }
 
 int GetMousePosition(int* x, int* y) {

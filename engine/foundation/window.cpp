@@ -113,7 +113,11 @@ void HandlePostedMessage(const PostedEngineMessage& m) {
 
 int ChangeWindowMode(int windowed) {
     WindowState& w = State();
-    if (w.created) return -1;  // switching a live window is not supported
+    // The window is made in its mode once: a live window is never switched.
+    if (w.created)
+        return WriteLogFormat("ChangeWindowMode(%d) refused: the mode is chosen before start-up and the window "
+                              "stays %s while the engine runs",
+                              windowed, w.windowed ? "windowed" : "full screen");
     w.windowed = windowed ? 1 : 0;
     return 0;
 }
@@ -121,9 +125,15 @@ int ChangeWindowMode(int windowed) {
 int GetWindowModeFlag() { return State().windowed; }
 
 int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
-    if (width <= 0 || height <= 0 || (colorBits != 16 && colorBits != 32)) return -1;
+    if (width <= 0 || height <= 0 || (colorBits != 16 && colorBits != 32))
+        return WriteLogFormat("SetScreenMode(%d, %d, %d, %d) refused: the size must be positive and the colour bits "
+                              "16 or 32",
+                              width, height, colorBits, refreshRate);
     WindowState& w = State();
-    if (w.created) return -1;
+    if (w.created)
+        return WriteLogFormat("SetScreenMode(%d, %d, %d, %d) refused: the mode is chosen before start-up and the "
+                              "window keeps %dx%d while the engine runs",
+                              width, height, colorBits, refreshRate, w.width, w.height);
     w.width = width;
     w.height = height;
     w.colorBits = colorBits;

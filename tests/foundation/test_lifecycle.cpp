@@ -75,6 +75,22 @@ TEST_F(EngineLifecycleTest, FullScreenWithoutSuchModeFallsBackToAWindow) {
     SetScreenMode(640, 480, 32, 60);
 }
 
+// The window is made in its mode once: while the engine runs the mode
+// stays, and the refusal says why.
+TEST_F(EngineLifecycleTest, TheWindowModeStaysWhileRunningAndTheRefusalIsLogged) {
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_EQ(ChangeWindowMode(0), -1);
+    EXPECT_EQ(GetWindowModeFlag(), 1);
+    EXPECT_EQ(SetScreenMode(1280, 960, 32, 60), -1);
+    ShutdownEngine();
+    const std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+    EXPECT_NE(log.find("ChangeWindowMode(0) refused: the mode is chosen before start-up"), std::string::npos) << log;
+    EXPECT_NE(log.find("SetScreenMode(1280, 960, 32, 60) refused"), std::string::npos) << log;
+    int width = 0;
+    GetScreenMode(&width, nullptr, nullptr, nullptr);
+    EXPECT_EQ(width, 640);
+}
+
 TEST_F(EngineLifecycleTest, TitleIsShownInUtf8) {
     SetAppWindowTitle("\x83\x82\x83\x8B\x83\x7C\x83\x62\x83\x5E_v1.00");
     ASSERT_EQ(InitializeEngine(), 0);

@@ -6,6 +6,10 @@ using namespace script;
 
 class MouseTest : public ScriptedEngineTest {
 protected:
+    void TearDown() override {
+        ScriptedEngineTest::TearDown();
+        SetScreenMode(640, 480, 32, 60);
+    }
     std::pair<int, int> PositionAfterMove(int x, int y) {
         AtFrame(platform::ScriptedInputFrame(), MouseMove(x, y));
         Pass();
@@ -35,15 +39,33 @@ TEST_F(MouseTest, AScaledWindowMapsIntoTheLogicalScreen) {
     EXPECT_EQ(PositionAfterMove(319, 239), Point(638, 478));
 }
 
-TEST_F(MouseTest, AWiderWindowKeepsTheAspectWithBarsAtTheSides) {
+// The draw screen is shown stretched over the whole client area, whatever
+// its shape (there are no bars), so the pointer maps by each axis's ratio.
+TEST_F(MouseTest, AWindowOfAnotherShapeMapsAsTheScreenIsStretchedOverIt) {
     Start();
-    platform::HeadlessSetWindowSize(1920, 1080);  // scale 2.25, 240-pixel bars left and right
-    EXPECT_EQ(PositionAfterMove(240, 0), Point(0, 0));
-    EXPECT_EQ(PositionAfterMove(1679, 1079), Point(639, 479));
+    platform::HeadlessSetWindowSize(1920, 1080);  // 3 window pixels a screen pixel across, 2.25 down
+    EXPECT_EQ(PositionAfterMove(0, 0), Point(0, 0));
+    EXPECT_EQ(PositionAfterMove(1919, 1079), Point(639, 479));
     EXPECT_EQ(PositionAfterMove(960, 540), Point(320, 240));
-    auto [x, y] = PositionAfterMove(100, 540);  // in the left bar: left of the screen
-    EXPECT_LT(x, 0);
-    EXPECT_EQ(y, 240);
+    EXPECT_EQ(PositionAfterMove(100, 540), Point(33, 240));
+    platform::HeadlessSetWindowSize(640, 960);
+    EXPECT_EQ(PositionAfterMove(639, 959), Point(639, 479));
+    EXPECT_EQ(PositionAfterMove(-1, 961), Point(-1, 480));  // outside the window: outside the screen
+}
+
+// A screen mode larger than the draw screen only makes the window larger:
+// pointer moves and clicks still come in draw-screen points.
+TEST_F(MouseTest, ALargerScreenModeStillReportsDrawScreenPoints) {
+    ASSERT_EQ(SetScreenMode(1280, 960, 32, 60), 0);
+    Start();
+    EXPECT_EQ(PositionAfterMove(1200, 900), Point(600, 450));
+    EXPECT_EQ(PositionAfterMove(1279, 959), Point(639, 479));
+    platform::HeadlessPushEvent({platform::EventType::MouseButtonDown, 1, 641, 481});
+    Pass();
+    EXPECT_EQ(ReadMouseButtons(), MOUSE_BUTTON_LEFT);
+    int x = -1, y = -1;
+    GetMousePosition(&x, &y);
+    EXPECT_EQ(Point(x, y), Point(320, 240));
 }
 
 TEST_F(MouseTest, ButtonsAreBits) {

@@ -1,8 +1,9 @@
 // Keyboard, mouse and joypads, refreshed by every pass of the message
 // processing. Keys are numbered as PC keyboard scan codes (extended keys at
 // +0x80), by physical position, with the Japanese layout's own numbers for
-// the keys whose legend differs there. Mouse positions are in the logical
-// screen (the screen mode's size, 640x480) whatever the window's size.
+// the keys whose legend differs there. Mouse positions are in the draw
+// screen (640x480) whatever the screen mode and the window's size: the draw
+// screen is shown stretched over the window, and a point maps with it.
 // Game pads of the console kind are read by user index through
 // QueryGamePadState.
 #pragma once
@@ -108,7 +109,7 @@ int QueryKeyState(int keyCode);
 // Fills 256 bytes: 1 for each held key, 0 otherwise. 0, or -1 for null.
 int QueryAllKeyStates(unsigned char* keys);
 
-int GetMousePosition(int* x, int* y);     // logical screen; 0
+int GetMousePosition(int* x, int* y);     // draw screen; 0
 int ReadMouseButtons();                   // MOUSE_BUTTON_* bits
 // Wheel notches since the last clear (+ forward); a nonzero flag clears.
 int GetMouseWheelCount(int clear);

@@ -1,10 +1,14 @@
 // The main window, its settings and the message loop.
 #pragma once
 
-// 1: windowed, 0: full screen. Before start-up it only stores the mode.
+// 1: windowed, 0: full screen, stored for start-up; -1 (and a log line)
+// while the engine runs, whose window keeps its mode.
 int ChangeWindowMode(int windowed);
 int GetWindowModeFlag();
-// Screen size, colour bits and refresh rate used at start-up.
+// Screen size, colour bits and refresh rate used at start-up: the window's
+// size (the draw screen stays 640x480, stretched over it). -1 (and a log
+// line) while the engine runs, and for a size below 1 or colour bits other
+// than 16 and 32.
 int SetScreenMode(int width, int height, int colorBits, int refreshRate);
 int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate);
 // Caption in code page 932; shown on the window when it exists.
