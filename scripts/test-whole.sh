@@ -7,7 +7,9 @@
 #   bash scripts/test-whole.sh [preset] [seed]
 # Each program runs in the working directory and with the environment ctest
 # gives its cases (the test preset's variables, then the cases' own), up to
-# WHOLE_JOBS at once (default: the processor count). A failure names the
+# WHOLE_JOBS at once (default: the processor count), through the runner
+# ctest uses as well (scripts/run-counted-test.sh): a program that ends
+# before it has run all its cases fails, even with status 0. A failure names the
 # seed, the program and its failed cases; the whole output of each program
 # is kept in build/<preset>/whole/<program>.log, with the command that runs
 # that program alone in <program>.again.
@@ -21,6 +23,7 @@ if ! [[ "$seed" =~ ^[0-9]+$ ]] || [ "$seed" -lt 1 ] || [ "$seed" -gt 99999 ]; th
   exit 2
 fi
 build="build/$preset"
+runner="$PWD/scripts/run-counted-test.sh"
 logs="$build/whole"
 if [ ! -f "$build/CTestTestfile.cmake" ]; then
   echo "whole run: $build is not configured; build it first (cmake --preset $preset && cmake --build --preset $preset)" >&2
@@ -71,7 +74,8 @@ run_program() {
   program="${fields[0]}"
   folder="${fields[1]}"
   name=$(basename "$program")
-  local command=(env "${base_environment[@]}" "${fields[@]:2}" "$program" --gtest_shuffle --gtest_random_seed="$seed")
+  local command=(env "${base_environment[@]}" "${fields[@]:2}" "$runner" "$program" --gtest_shuffle
+                 --gtest_random_seed="$seed")
   echo "cd $folder && ${command[*]}" >"$logs/$name.again"
   local start=$SECONDS status=0
   (cd "$folder" && GTEST_COLOR=no timeout 900 "${command[@]}") >"$logs/$name.log" 2>&1 || status=$?
@@ -103,6 +107,8 @@ for name in $(printf '%s\n' "${names[@]}" | sort); do
   else
     running=$(awk '/^\[ RUN      \]/ { name = $4 } /^\[ +(OK|FAILED|SKIPPED) +\]/ { name = "" } END { print name }' "$logs/$name.log")
     [ -n "$running" ] && echo "    stopped in case: $running"
+    finished=$(grep -cE '^\[ +(OK|FAILED|SKIPPED) +\] [^ ]+\.[^ ]+ \(' "$logs/$name.log" || true)
+    echo "    cases finished before it ended: $finished"
     echo "    the log ends:"
     tail -n 20 "$logs/$name.log" | sed 's/^/    | /'
   fi

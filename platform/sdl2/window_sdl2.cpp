@@ -311,4 +311,10 @@ const WindowBackend kSdl2WindowBackend = {
     GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize, PresentPixels,
 };
 
+void StopSdl2Video() {
+    Close();
+    if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    videoStarted = false;
+}
+
 }  // namespace platform

@@ -18,4 +18,9 @@ void WatchX11Window(SDL_Window* window);
 bool NoteX11WindowEvent(const SDL_Event& event);
 // True once after the watched window was found gone.
 bool TakeX11WindowGone();
+// Closes the window and stops SDL's video, which otherwise stays up for the
+// life of the process, so that nothing stays connected to the display it
+// ran on; the next open starts it again, on the driver and display the
+// environment names then. For tests whose X server ends before the process.
+void StopSdl2Video();
 }
