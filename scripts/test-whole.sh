@@ -31,10 +31,16 @@ if [ ! -f "$build/CTestTestfile.cmake" ]; then
 fi
 
 # One line per test program ctest knows: program, working directory, then
-# the cases' own variables, all separated by tabs.
+# the cases' own variables, all separated by tabs. A case's command is the
+# runner, then the program.
 programs() {
   ctest --preset "$preset" -N -V | awk '
-    /: Test command: / { sub(/.*: Test command: /, ""); split($0, words, " "); program = words[1]; next }
+    /: Test command: / {
+      sub(/.*: Test command: /, ""); split($0, words, " ")
+      program = words[1] ~ /run-counted-test\.sh$/ ? words[2] : words[1]
+      gsub(/"/, "", program)
+      next
+    }
     /: Working Directory: / { sub(/.*: Working Directory: /, ""); folder = $0; variables = ""; next }
     /: Environment variables:/ { reading = 1; next }
     reading && /^[0-9]+:  / { sub(/^[0-9]+:  /, ""); variables = variables "\t" $0; next }
