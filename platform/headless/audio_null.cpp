@@ -69,6 +69,8 @@ void RunRealTimeClock(AudioCallback callback, void* user, int rate) {
         const int64_t elapsedUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
         const int64_t due = elapsedUs * rate / 1000000;
         if (due - mixed >= kPeriod) {
+            // At most 64 periods between looks at stopClock, so that a
+            // catch-up after a stall never holds a close up for long.
             const int frames = int(std::min<int64_t>((due - mixed) / kPeriod, 64) * kPeriod);
             lock.unlock();
             Mix(s, callback, user, frames);
