@@ -263,7 +263,7 @@ TEST_F(GameTest, ADamagedSaveIsInTheLogStartUpKeepsOrWithTheLogOffOnStandardErro
     Start();
     const std::string said = testing::internal::GetCapturedStderr();
     SetLogOutput(1);
-    EXPECT_EQ(said, "morpotta: " + words + "\n");
+    EXPECT_EQ(said, "morpotta: " + words + "\n" + kNoGlDeviceLine);
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "Log.txt"));
 }
 
@@ -318,7 +318,7 @@ TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidNamingItsRecord) {
     SetLogOutput(1);
     EXPECT_EQ(said, "morpotta: A store cut short when the game last ended: The set of replay/t3_meta.dat.commit cannot "
                     "be finished: replay/t3_meta.dat holds neither its new copy nor a whole temporary; its files are "
-                    "left as they are\n");
+                    "left as they are\n" + std::string(kNoGlDeviceLine));
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "6,");
 }
 
@@ -331,6 +331,22 @@ TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {
     EXPECT_FALSE(platform::Window().isOpen());
     EXPECT_EQ(script_.titlesAlive, 0);
     EXPECT_FALSE(SaveFileExists());
+
+    // With its content, in a window that cannot show the loading picture:
+    // the game would run unseen, so it ends saying why.
+    WithContent();
+    script_.onTitleUpdate = [](FakeTitle& title) { title.quit = true; };  // a game that ran would end here
+    platform::HeadlessRefusePresent(true);
+    SetLogOutput(0);
+    testing::internal::CaptureStderr();
+    const int result = RunGame(FakeScenes(script_));
+    const std::string said = testing::internal::GetCapturedStderr();
+    SetLogOutput(1);
+    platform::HeadlessRefusePresent(false);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(said, "morpotta: cannot start: the game's window cannot show its pictures\n");
+    EXPECT_EQ(IsEngineInitialized(), 0);
+    EXPECT_FALSE(platform::Window().isOpen());
 }
 
 }  // namespace
