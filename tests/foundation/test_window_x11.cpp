@@ -63,14 +63,20 @@ std::vector<std::string> AwaitLegacyTitles(Display* display, const std::string& 
 }
 
 // SDL's video on the test's own X server. It starts once per process, so
-// a case that finds it started on another driver is skipped.
+// a case that finds it started on another driver is skipped: the reason
+// the case cannot run, or null.
+const char* PointVideoAt(const PrivateXServer& server) {
+    if (SDL_WasInit(SDL_INIT_VIDEO)) return "video already runs on another driver in this process";
+    if (!*server.display()) return "no Xvfb to run an X server";
+    setenv("DISPLAY", server.display(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    return nullptr;
+}
+
 class WindowOnX11 : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "video already runs on another driver in this process";
-        if (!*server.display()) GTEST_SKIP() << "no Xvfb to run an X server";
-        setenv("DISPLAY", server.display(), 1);
-        setenv("SDL_VIDEODRIVER", "x11", 1);
+        if (const char* reason = PointVideoAt(server)) GTEST_SKIP() << reason;
         ASSERT_TRUE(platform::SelectWindowBackend("sdl2"));
     }
     PrivateXServer server;
@@ -139,10 +145,7 @@ struct SoftwareWindowCase {
 class SoftwarePathOnX11 : public ::testing::TestWithParam<SoftwareWindowCase> {
 protected:
     void SetUp() override {
-        if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "video already runs on another driver in this process";
-        if (!*server_.display()) GTEST_SKIP() << "no Xvfb to run an X server";
-        setenv("DISPLAY", server_.display(), 1);
-        setenv("SDL_VIDEODRIVER", "x11", 1);
+        if (const char* reason = PointVideoAt(server_)) GTEST_SKIP() << reason;
         if (GetParam().sdlFramebufferAcceleration)
             setenv("SDL_FRAMEBUFFER_ACCELERATION", GetParam().sdlFramebufferAcceleration, 1);
         x_ = XOpenDisplay(server_.display());
