@@ -11,9 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <system_error>
 
 namespace replay {
@@ -31,36 +29,6 @@ bool IsDemo(int mode) {
 std::string HostPath(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
-}
-
-// A stored stream can be no larger than what playback reads, and the
-// durable set write takes files well above that.
-static_assert(kMaxGameFileBytes < kMaxDurableFileBytes);
-
-std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
-
-// Whether name is one the replay store writes in the folder of mode's
-// replays: the numbers are read from the name, and the name the store
-// makes of them must be the same.
-bool IsStoredReplayName(const char* name, int mode) {
-    // Numbers of the store's are short: a longer one is no name of it, and
-    // is not read into an int.
-    for (const char* at = name; *at; ++at)
-        if (std::strspn(at, "0123456789") > 9) return false;
-    int stage = 0, player = 0, type = 0;
-    char word[16] = {};
-    if (std::sscanf(name, "t%d_%15[a-z]", &stage, word) != 2) return false;
-    const bool demo = IsDemo(mode);
-    if (std::strcmp(word, "meta") == 0) {
-        if (demo && std::sscanf(name, "t%*d_metaType%d", &type) != 1) return false;
-        return name == NameOf(MetaFilePath(mode, stage, type));
-    }
-    const int found = demo ? std::sscanf(name, "t%*d_%*[a-z]State%dPType%d", &player, &type)
-                           : std::sscanf(name, "t%*d_%*[a-z]State%dP", &player);
-    if (found != (demo ? 2 : 1)) return false;
-    for (int k = 0; k < kStreamCount; ++k)
-        if (name == NameOf(StreamFilePath(mode, stage, player, type, Stream(k)))) return true;
-    return false;
 }
 
 }  // namespace
@@ -172,7 +140,7 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
 
     std::vector<DurableFile> files;
     for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
-    if (WriteFileSetDurably(files.data(), files.size()) == 0) return true;
+    if (WriteFileSetDurably(&GameStores(), files.data(), files.size()) == 0) return true;
     if (withSave)
         ReportToPlayer("Replay of stage %d was not stored, nor its best time in %s (%s); the replay and the save "
                        "stored before are kept",
@@ -181,26 +149,6 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
         ReportToPlayer("Replay of stage %d was not stored (%s); the replay stored before is kept", stageNumber,
                        GetDurableWriteError());
     return false;
-}
-
-int FinishInterruptedStores() {
-    const std::string user = HostPath(kUserFolder), demo = HostPath(kDemoFolder);
-    // Only the names the stores write: in the working directory the save alone.
-    const DurableFolder folders[] = {
-        {user.c_str(), "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
-        {demo.c_str(), "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
-        {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
-    const int finished = FinishInterruptedWrites(folders, std::size(folders));
-    // The engine names each record refused, set not finished and folder not
-    // settled in a line of its own, with what becomes of its files. The
-    // player hears of the stores, the lines naming their commit records; a
-    // folder reached through a link (content kept elsewhere) stays in the
-    // log.
-    std::istringstream unsettled(GetDurableWriteError());
-    for (std::string line; std::getline(unsettled, line);)
-        if (line.find(".commit") != std::string::npos)
-            ReportToPlayer("A store cut short when the game last ended: %s", line.c_str());
-    return finished;
 }
 
 }  // namespace replay

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+struct DurableStore;
+
 namespace replay {
 
 std::string StreamFilePath(int mode, int stageNumber, int player, int type, Stream stream);
@@ -41,12 +43,19 @@ public:
     bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) override;
 };
 
+// The game's durable stores, for the store and the start-up alike: the
+// replay folders ("replay", "tpa/d_replay") and the working directory's
+// save, the names the game writes in each, and the largest set (every
+// stream of four players, the meta file and the save).
+const DurableStore& GameStores();
+
 // Settles the stores a kill or a crash cut short, in the replay folders and
 // of the save: a replay set (with its save) whose commit record is whole is
 // finished, the temporary files of any other store are removed. Call it at
 // start-up, once no other copy of the game can be storing (the engine holds
-// its double-start lock). The number of sets finished: the save read before
-// may be older than the one now in place.
+// its double-start lock). Each store that could not be settled is told to
+// the player, in the game's words. The number of sets finished: the save
+// read before may be older than the one now in place.
 int FinishInterruptedStores();
 
 }  // namespace replay
