@@ -31,6 +31,16 @@ std::string HostPath(std::string path) {
     return path;
 }
 
+// What a store that failed leaves of the replay and of the save that
+// joined it: the ones stored before, when there were any.
+std::string WhatIsKept(bool hadReplay, bool withSave, bool hadSave) {
+    if (!withSave) return hadReplay ? "the replay stored before is kept" : "there was no replay of it before";
+    if (hadReplay && hadSave) return "the replay and the save stored before are kept";
+    if (hadReplay) return "the replay stored before is kept; there was no save before";
+    return hadSave ? "there was no replay of it before; the save stored before is kept"
+                   : "there was no replay of it nor a save before";
+}
+
 }  // namespace
 
 std::string StreamFilePath(int mode, int stageNumber, int player, int type, Stream stream) {
@@ -131,24 +141,30 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     }
     paths.push_back(HostPath(MetaFilePath(mode, stageNumber, kinds[0])));
     texts.push_back(MetaText(kinds));
-    if (withSave) {
+    const SaveData::Found save = SaveData::FoundAt();
+    const bool saveInSet = withSave && (save == SaveData::Found::Nothing || save == SaveData::Found::File);
+    const bool hadReplay = std::filesystem::exists(paths.back(), error);
+    const bool hadSave = save == SaveData::Found::File;
+    if (saveInSet) {
         uint8_t bytes[SaveData::kFileSize];
         SaveData::Serialize(*withSave, bytes);
         paths.push_back(SaveData::kFileName);
         texts.push_back(std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
     }
-
     std::vector<DurableFile> files;
     for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
-    if (WriteFileSetDurably(&GameStores(), files.data(), files.size()) == 0) return true;
-    if (withSave)
-        ReportToPlayer("Replay of stage %d was not stored, nor its best time in %s (%s); the replay and the save "
-                       "stored before are kept",
-                       stageNumber, SaveData::kFileName, GetDurableWriteError());
-    else
-        ReportToPlayer("Replay of stage %d was not stored (%s); the replay stored before is kept", stageNumber,
-                       GetDurableWriteError());
-    return false;
+    const bool written = WriteFileSetDurably(&GameStores(), files.data(), files.size()) == 0;
+    if (!written) {
+        const std::string nor = saveInSet ? std::string(", nor its best time in ") + SaveData::kFileName : "";
+        ReportToPlayer("Replay of stage %d was not stored%s (%s); %s", stageNumber, nor.c_str(), GetDurableWriteError(),
+                       WhatIsKept(hadReplay, saveInSet, hadSave).c_str());
+    }
+    // A save that is a link, or something no store replaces, cannot join
+    // the set: the start-up follows no link. It is stored after the replay,
+    // on its own (through a link to a file of its name), and says itself
+    // when it cannot be.
+    if (withSave && !saveInSet) return SaveData::Store(*withSave) && written;
+    return written;
 }
 
 }  // namespace replay

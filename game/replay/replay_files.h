@@ -15,7 +15,9 @@
 // all, across a crash too: every file goes to a temporary name, flushed,
 // then a commit record names them, and only then are they renamed into
 // place (WriteFileSetDurably); the next start finishes a set whose record
-// was written and drops any other (FinishInterruptedStores).
+// was written and drops any other (FinishInterruptedStores). A save that is
+// a symbolic link does not join the set (the start-up follows no link): it
+// is stored on its own after the replay.
 #pragma once
 #include "game/play/replay_seam.h"
 #include "game/replay/replay_streams.h"
