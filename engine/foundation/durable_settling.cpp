@@ -57,6 +57,10 @@ private:
 
     Result SettleRecord(size_t folder, const std::string& name);
     Result SettleSet(size_t folder, const std::string& name, const std::vector<RecordedFile>& files);
+    // Renames the temporaries into place and flushes their folders; the
+    // record goes once every file holds its new copy.
+    Result PutInPlace(size_t folder, const std::string& name, const std::vector<const SetMember*>& toRename,
+                      int newFiles);
     bool ReadRecord(size_t folder, const std::string& name, std::string* text, Result* result);
     Found Look(const SetMember& member, const RecordedFile& recorded, std::string* why);
     // The names of the folder that end in suffix and are a stored name before it, in order.
@@ -153,7 +157,6 @@ Found Settling::Look(const SetMember& member, const RecordedFile& recorded, std:
 }
 
 Settling::Result Settling::SettleSet(size_t folder, const std::string& name, const std::vector<RecordedFile>& files) {
-    const platform::FileSystemBackend& fs = platform::Files();
     std::vector<std::pair<std::string, int64_t>> named;
     for (const RecordedFile& file : files) named.push_back({file.path, file.size});
     std::vector<SetMember> members;
@@ -162,7 +165,10 @@ Settling::Result Settling::SettleSet(size_t folder, const std::string& name, con
     case SetCheck::Ok: break;
     case SetCheck::AgainstRule: return Drop(kDurableRecordRefused, folder, name, file, why);
     case SetCheck::NeverFits: return Drop(kDurableSetDropped, folder, name, file, why);
-    case SetCheck::NotNow: return Report(kDurableSetNotFinished, folder, name, file, why);
+    case SetCheck::NotNow:
+        // Which temporaries are the set's is not known yet: none goes.
+        keepEveryTemporary_ = true;
+        return Report(kDurableSetNotFinished, folder, name, file, why);
     }
     if (folders_.Place(members[0].folder) != folders_.Place(folder) || members[0].name + kRecordSuffix != name)
         return Drop(kDurableRecordRefused, folder, name, files[0].path, "is its first file, not the one it is named after");
@@ -176,9 +182,18 @@ Settling::Result Settling::SettleSet(size_t folder, const std::string& name, con
         // Not left by a kill (every temporary was on the disk before the
         // record): the files were changed since. Nothing is renamed.
         case Found::Neither: return Drop(kDurableSetDropped, folder, name, members[i].path, why, newFiles);
-        case Found::CannotTell: return Report(kDurableSetNotFinished, folder, name, members[i].path, why, newFiles);
+        case Found::CannotTell:
+            for (const SetMember& member : members)
+                keep_.insert({folders_.Place(member.folder), member.name + kTemporarySuffix});
+            return Report(kDurableSetNotFinished, folder, name, members[i].path, why, newFiles);
         }
     }
+    return PutInPlace(folder, name, toRename, newFiles);
+}
+
+Settling::Result Settling::PutInPlace(size_t folder, const std::string& name,
+                                      const std::vector<const SetMember*>& toRename, int newFiles) {
+    const platform::FileSystemBackend& fs = platform::Files();
     std::set<FolderPlace> renamedIn;
     std::vector<size_t> toSync;
     bool lasting = false, passing = false;
@@ -192,6 +207,7 @@ Settling::Result Settling::SettleSet(size_t folder, const std::string& name, con
             ++newFiles;
             continue;
         }
+        // Something put at the name since the check: the rename never succeeds.
         const bool forGood = errno == EISDIR || errno == ENOTDIR || errno == ENOTEMPTY || errno == EEXIST;
         failure = "cannot be replaced (" + HostReason() + ")";
         failed = member->path;
@@ -206,7 +222,8 @@ Settling::Result Settling::SettleSet(size_t folder, const std::string& name, con
     if (passing) return Report(kDurableSetNotFinished, folder, name, failed, failure, newFiles);
     if (StopsHere(DurableStep::RemoveRecord, folders_.Shown(folder, name))) return Result::Stopped;
     fs.removeIn(folders_.Open(folder), name.c_str());
-    WriteLogFormat("Finished storing the %zu files of %s, cut short when the program last ended", files.size(),
+    // Every file of the set now holds its new copy.
+    WriteLogFormat("Finished storing the %d files of %s, cut short when the program last ended", newFiles,
                    Cleaned(folders_.Shown(folder, name)).c_str());
     return Result::Finished;
 }

@@ -369,6 +369,10 @@ TEST_F(StoresBesideOtherFiles, ARecordThatCannotBeReadNowKeepsItsSetAndOneThatNe
     std::vector<std::string> problems = Settle();
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0], std::to_string(kDurableRecordUnreadable) + " t1.dat.commit : Input/output error");
+    // Then one of its temporaries cannot be read: the set waits again.
+    Fsyncs().failOpen = "t3.dat.tmp";
+    EXPECT_EQ(Settle(), std::vector<std::string>{std::to_string(kDurableSetNotFinished) +
+                                                 " t1.dat.commit set/t3.dat: cannot be read (Input/output error)"});
     Fsyncs().failOpen.clear();
     EXPECT_EQ(Settle(1), std::vector<std::string>{});
     EXPECT_EQ(ScopedTempDir::ReadFile("set/t1.dat") + ScopedTempDir::ReadFile("set/t2.dat") +
