@@ -321,6 +321,7 @@ const WindowBackend kSdl2WindowBackend = {
 
 void StopSdl2Video() {
     Close();
+    SettleX11Errors();
     if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     videoStarted = false;
 }

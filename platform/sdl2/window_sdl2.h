@@ -22,6 +22,12 @@ void FollowX11Window(SDL_Window* window);
 bool NoteX11WindowEvent(const SDL_Event& event);
 // True once after the watched window was found gone.
 bool TakeX11WindowGone();
+// On X11, has the errors of every request made so far reach the back end's
+// handler, before video stops: SDL then puts back the handler it found at
+// its start (Xlib's own, which ends the process at the first error) and
+// closes the connection, which reports what is still pending. Elsewhere it
+// does nothing.
+void SettleX11Errors();
 // Closes the window and stops SDL's video, which otherwise stays up for the
 // life of the process, so that nothing stays connected to the display it
 // ran on; the next open starts it again, on the driver and display the

@@ -48,6 +48,7 @@ std::atomic<WindowSystemLostHandler> lostHandler{nullptr};
 // The X window last opened. It stays watched after it closes, so that the
 // errors of closing a window that was already gone are taken as its own.
 std::atomic<unsigned long> watchedWindow{0};
+std::atomic<Display*> watchedDisplay{nullptr};  // the connection it was opened on, until video stops
 std::atomic<bool> watchedWindowGone{false};
 std::atomic<bool> goneReported{false};
 
@@ -118,12 +119,19 @@ void WatchX11Window(SDL_Window* window) {
     XSetErrorHandler(OnXError);
     XSetIOErrorHandler(OnXIOError);
     watchedWindow.store(info.info.x11.window);
+    watchedDisplay.store(info.info.x11.display);
     watchedWindowGone.store(false);
     goneReported.store(false);
     // The window's DestroyNotify arrives only among SDL's window-manager events.
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
 #else
     (void)window;
+#endif
+}
+
+void SettleX11Errors() {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (Display* display = watchedDisplay.exchange(nullptr)) XSync(display, False);
 #endif
 }
 
