@@ -82,14 +82,13 @@ bool StartVideo() {
     return true;
 }
 
-// Keeps the GL driver that the first context loaded in memory for the life
-// of the process. Unloading it with the last context would make every new
-// context pay for the load again, and would drop the driver's own global
-// allocations on the floor, where leak checkers cannot tell them from ours.
+// Keeps the GL driver loaded so far in memory for the life of the process
+// (after each context, and before video stops, for a driver SDL's own
+// renderer loaded). Unloading it with the last context would make every
+// new context pay for the load again, and would drop the driver's own
+// global allocations on the floor, where leak checkers cannot tell them
+// from ours.
 void PinGlDriver() {
-    static bool pinned = false;
-    if (pinned) return;
-    pinned = true;
     dl_iterate_phdr(
         [](dl_phdr_info* info, size_t, void*) {
             const char* path = info->dlpi_name;
@@ -322,6 +321,7 @@ const WindowBackend kSdl2WindowBackend = {
 void StopSdl2Video() {
     Close();
     SettleX11Errors();
+    PinGlDriver();
     if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     videoStarted = false;
 }
