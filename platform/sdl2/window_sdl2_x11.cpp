@@ -22,7 +22,8 @@
 // give the window another kind of drawing); the watch follows the X window
 // that shows the window, so the old one's DestroyNotify is no loss.
 // Limits: the handlers are process-wide and stay installed once the first
-// window opened; only the last window opened is watched.
+// window opened (until video stops, when SDL puts back the error handler it
+// found); only the last window opened is watched.
 // Depends on: SDL2's window-manager info and its window-manager events,
 // Xlib.
 #include "platform/warning.h"
