@@ -180,6 +180,48 @@ bool CheckImages(const MEMIMG* target, const MEMIMG* source, const MEMIMG* blend
     return true;
 }
 
+// The images' refusals shared by a triangle and a quadrilateral: false when
+// nothing is drawn.
+bool CanFill(const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph) {
+    if (!CheckImages(target, source, blendGraph)) return false;
+    const MEMIMG_BASE* tb = target->base;
+    if (source && source->base->pixelKind != tb->pixelKind) return false;
+    if (tb->usePalette || tb->useAlpha) return false;
+    return tb->pixelKind == MEMIMG_KIND_RGB565 || tb->pixelKind == MEMIMG_KIND_32BIT;
+}
+
+// The edges and texel plane of one triangle of vertices {x, y, u, v} x 3;
+// false (with a log line for far coordinates) when it draws nothing.
+bool SetUpTriangle(const MEMIMG* target, const int vertices[12], bool textured, TriangleSetup* t) {
+    if (!CoordinatesInRange(vertices, textured)) {
+        WriteLogFormat("FillTexturedTriangleMemImg: coordinates outside %d..%d", kCoordinateMin, kCoordinateMax);
+        return false;
+    }
+    Vertices vt;
+    for (int i = 0; i < 3; ++i) {
+        const int* vx = vertices + 4 * i;
+        vt.x[i] = int64_t{vx[0]} * kFixed18One + 0x20000;
+        vt.y[i] = int64_t{vx[1]} * kFixed18One + 0x20000;
+        vt.u[i] = textured ? int64_t{vx[2]} * kFixed18One : 0;
+        vt.v[i] = textured ? int64_t{vx[3]} * kFixed18One : 0;
+    }
+    *t = TriangleSetup{};
+    if (!SetUpPlane(vt, &t->plane)) return false;
+    SetUpEdges(vt, t);
+    t->target = target->pixels;
+    t->targetPitch = target->base->pitch;
+    softblit::TargetClip(target, t->clip);
+    return true;
+}
+
+void Run(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph, int transparent,
+         uint32_t colour) {
+    if (source)
+        RunTextured(t, target, source, blendGraph, transparent);
+    else
+        RunFlat(t, target->base->pixelKind, colour);
+}
+
 }  // namespace
 
 void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
@@ -188,34 +230,30 @@ void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int 
         WriteLogText("FillTexturedTriangleMemImg: no vertices");
         return;
     }
-    if (!CheckImages(target, source, blendGraph)) return;
-    const MEMIMG_BASE* tb = target->base;
-    if (source && source->base->pixelKind != tb->pixelKind) return;
-    if (tb->usePalette || tb->useAlpha) return;
-    const int kind = tb->pixelKind;
-    if (kind != MEMIMG_KIND_RGB565 && kind != MEMIMG_KIND_32BIT) return;
-    if (!CoordinatesInRange(vertices, source != nullptr)) {
-        WriteLogFormat("FillTexturedTriangleMemImg: coordinates outside %d..%d", kCoordinateMin, kCoordinateMax);
+    if (!CanFill(target, source, blendGraph)) return;
+    TriangleSetup t;
+    if (SetUpTriangle(target, vertices, source != nullptr, &t)) Run(t, target, source, blendGraph, transparent, colour);
+}
+
+void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
+                            const MEMIMG* blendGraph, uint32_t colour) {
+    if (!vertices) {
+        WriteLogText("FillTexturedQuadMemImg: no vertices");
         return;
     }
-
-    Vertices vt;
-    for (int i = 0; i < 3; ++i) {
-        const int* vx = vertices + 4 * i;
-        vt.x[i] = int64_t{vx[0]} * kFixed18One + 0x20000;
-        vt.y[i] = int64_t{vx[1]} * kFixed18One + 0x20000;
-        vt.u[i] = source ? int64_t{vx[2]} * kFixed18One : 0;
-        vt.v[i] = source ? int64_t{vx[3]} * kFixed18One : 0;
+    if (!CanFill(target, source, blendGraph)) return;
+    // Triangles (0, 1, 2) and (1, 2, 3): the second starts at corner 1.
+    TriangleSetup first, second;
+    const bool drawsFirst = SetUpTriangle(target, vertices, source != nullptr, &first);
+    const bool drawsSecond = SetUpTriangle(target, vertices + 4, source != nullptr, &second);
+    // The texel bounds keep the picture's own rows: without its last row a
+    // picture turned upside down would lose its first.
+    first.bottomRow = second.bottomRow = source != nullptr;
+    if (drawsFirst && drawsSecond) {
+        first.partner = &second;
+        second.partner = &first;
+        second.second = true;
     }
-    TriangleSetup t{};
-    if (!SetUpPlane(vt, &t.plane)) return;
-    SetUpEdges(vt, &t);
-    t.target = target->pixels;
-    t.targetPitch = tb->pitch;
-    softblit::TargetClip(target, t.clip);
-    if (source) {
-        RunTextured(t, target, source, blendGraph, transparent);
-    } else {
-        RunFlat(t, kind, colour);
-    }
+    if (drawsFirst) Run(first, target, source, blendGraph, transparent, colour);
+    if (drawsSecond) Run(second, target, source, blendGraph, transparent, colour);
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -31,10 +32,16 @@ inline int32_t TruncToInt(double v) {
     return static_cast<int32_t>(v);
 }
 
-// Visits (x, y, u, v) for every pixel the walk draws inside clip, each row
-// once. false for collinear vertices.
-template <typename Visit>
-bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit) {
+// A triangle's texel plane and the span of every row it covers (both ends
+// drawn, before clipping), each row once.
+struct TriangleWalk {
+    TrianglePlane plane;
+    std::map<int64_t, std::pair<int64_t, int64_t>> spans;
+};
+
+// The walk of a triangle; with bottomRow also the bottom vertex's row.
+// Nothing for collinear vertices.
+inline std::optional<TriangleWalk> WalkOf(const int vt[12], bool bottomRow) {
     int64_t X[3], Y[3], U[3], V[3];
     for (int i = 0; i < 3; ++i) {
         X[i] = int64_t{vt[4 * i]} * 262144 + 131072;
@@ -54,8 +61,9 @@ bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit) {
     const int64_t duba = vt[4 * b + 2] - vt[4 * a + 2], dvba = vt[4 * b + 3] - vt[4 * a + 3];
     const int64_t duca = vt[4 * c + 2] - vt[4 * a + 2], dvca = vt[4 * c + 3] - vt[4 * a + 3];
     const int64_t det = dyba * dxca - dyca * dxba;
-    if (det == 0) return false;
-    TrianglePlane pl{};
+    if (det == 0) return std::nullopt;
+    TriangleWalk walk;
+    TrianglePlane& pl = walk.plane;
     pl.xa = Fixed18IntPart(X[a]);
     pl.ya = Fixed18IntPart(Y[a]);
     pl.ua = static_cast<uint32_t>(U[a]);
@@ -110,19 +118,38 @@ bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit) {
     // edge bends the lower part is counted from the middle vertex's row.
     const int64_t yTop = Fixed18IntPart(Y[top]), yMid = Fixed18IntPart(Y[mid]);
     int64_t lastRow = INT64_MIN;
-    for (int64_t k = 0; k < all; ++k) {
+    for (int64_t k = 0; k < all + (bottomRow ? 1 : 0); ++k) {
         const int64_t y = (leftBends && k >= upRows) ? yMid + (k - upRows) : yTop + k;
         if (y <= lastRow) continue;
         lastRow = y;
+        walk.spans[y] = {Fixed18IntPart(edgeAt(leftBends, l1, l2, k)), Fixed18IntPart(edgeAt(rightBends, r1, r2, k))};
+    }
+    return walk;
+}
+
+// Visits (x, y, u, v) for every pixel of the walk inside clip for which
+// keep(x, y) holds.
+template <typename Keep, typename Visit>
+void VisitWalk(const TriangleWalk& walk, const int64_t clip[4], Keep keep, Visit visit) {
+    const TrianglePlane& pl = walk.plane;
+    for (const auto& [y, span] : walk.spans) {
         if (y < clip[1] || y >= clip[3]) continue;
-        const int64_t xl = Fixed18IntPart(edgeAt(leftBends, l1, l2, k));
-        const int64_t xr = Fixed18IntPart(edgeAt(rightBends, r1, r2, k));
-        for (int64_t x = std::max(xl, clip[0]); x <= xr && x < clip[2]; ++x) {
+        for (int64_t x = std::max(span.first, clip[0]); x <= span.second && x < clip[2]; ++x) {
+            if (!keep(x, y)) continue;
             const uint32_t dx = static_cast<uint32_t>(x - pl.xa), dy = static_cast<uint32_t>(y - pl.ya);
             visit(static_cast<int>(x), static_cast<int>(y), pl.ua + dx * pl.dudx + dy * pl.dudy,
                   pl.va + dx * pl.dvdx + dy * pl.dvdy);
         }
     }
+}
+
+// Visits (x, y, u, v) for every pixel the walk draws inside clip, each row
+// once. false for collinear vertices.
+template <typename Visit>
+bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit) {
+    const auto walk = WalkOf(vt, false);
+    if (!walk) return false;
+    VisitWalk(*walk, clip, [](int64_t, int64_t) { return true; }, visit);
     return true;
 }
 
@@ -276,14 +303,30 @@ inline bool TriangleCoordinatesInRange(const int vt[12], bool textured) {
     return true;
 }
 
+// One triangle, or with partner (the walk of the other triangle of a
+// quadrilateral) only the pixels of the two it owns: those both cover go to
+// the one whose span in the row starts further right, or ends further right
+// from the same start, and to the second (isSecond) on a full tie.
 inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12], int transparent, const MEMIMG* graph,
-                         uint32_t colour, const State& st) {
+                         uint32_t colour, const State& st, bool bottomRow = false,
+                         const std::optional<TriangleWalk>* partner = nullptr, bool isSecond = false) {
     const MEMIMG_BASE* tb = target->base;
     if (source && source->base->pixelKind != tb->pixelKind) return;
     if (tb->usePalette || tb->useAlpha || (tb->pixelKind != 0 && tb->pixelKind != 1)) return;
     if (!TriangleCoordinatesInRange(vt, source != nullptr)) return;
     if (source && (source->width > 8192 || source->height > 8192)) return;
     if (source && graph && (graph->width < source->width || graph->height < source->height)) return;
+    const auto walk = WalkOf(vt, bottomRow);
+    if (!walk) return;
+    auto keep = [&](int64_t x, int64_t y) {
+        if (!partner || !*partner) return true;
+        const auto other = (*partner)->spans.find(y);
+        if (other == (*partner)->spans.end()) return true;
+        const auto [ol, orr] = other->second;
+        if (x < ol || x > orr) return true;
+        const auto [ml, mr] = walk->spans.at(y);
+        return ml != ol ? ml > ol : mr != orr ? mr > orr : isSecond;
+    };
     int64_t clip[4];
     Clip(target, st, clip);
     const int kind = tb->pixelKind;
@@ -294,7 +337,7 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
         if ((m == 1 || m == 2 || m == 3) && st.param == 0) return;
         const int mode = (m == 1 && st.param == 255) ? 0 : m;
         const uint32_t s = FlatColour(kind, colour, st);
-        WalkTriangle(vt, clip, [&](int x, int y, uint32_t, uint32_t) {
+        VisitWalk(*walk, clip, keep, [&](int x, int y, uint32_t, uint32_t) {
             uint8_t* p = target->pixels + static_cast<ptrdiff_t>(y) * tb->pitch + static_cast<ptrdiff_t>(x) * tbytes;
             WriteBytes(p, FlatPixel(kind, mode, st.param, s, ReadBytes(p, tbytes)), tbytes);
         });
@@ -304,7 +347,7 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
     if (!prepared) return;
     const Draw& g = *prepared;
     const uint32_t boundU = static_cast<uint32_t>(source->width) << 18, boundV = static_cast<uint32_t>(source->height) << 18;
-    WalkTriangle(vt, clip, [&](int x, int y, uint32_t u, uint32_t v) {
+    VisitWalk(*walk, clip, keep, [&](int x, int y, uint32_t u, uint32_t v) {
         if (u >= boundU || v >= boundV) return;
         const int i = static_cast<int>(u >> 18), j = static_cast<int>(v >> 18);
         const Source s = ReadSource(source, i, j);
@@ -316,6 +359,21 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
         WriteBytes(p, kind == 1 ? TrianglePixel32(g, s, *useA, level, d) : TrianglePixel16(g, s, *useA, level, d),
                    tbytes);
     });
+}
+
+// The triangles (0, 1, 2) and (1, 2, 3) of vertices {x, y, u, v} x 4, each
+// pixel they cover once; with a source the bottom vertices' rows too.
+inline void FillQuad(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
+                     const MEMIMG* graph, uint32_t colour, const State& st) {
+    const bool bottomRow = source != nullptr;
+    const bool textured = source != nullptr;
+    auto walkOf = [&](const int* vt) {
+        return TriangleCoordinatesInRange(vt, textured) ? WalkOf(vt, bottomRow) : std::nullopt;
+    };
+    const std::optional<TriangleWalk> first = walkOf(vertices), second = walkOf(vertices + 4);
+    const std::optional<TriangleWalk> none;
+    FillTriangle(target, source, vertices, transparent, graph, colour, st, bottomRow, second ? &second : &none, false);
+    FillTriangle(target, source, vertices + 4, transparent, graph, colour, st, bottomRow, first ? &first : &none, true);
 }
 
 inline void QuadBlit(MEMIMG* target, const MEMIMG* source, const int c[8], int transparent, const MEMIMG* graph,
@@ -332,10 +390,8 @@ inline void QuadBlit(MEMIMG* target, const MEMIMG* source, const int c[8], int t
         std::min<int64_t>(b + 4, st.area[3]) <= std::max<int64_t>(t - 2, st.area[1]))
         return;
     const int w = source->width, h = source->height;
-    const int first[12] = {c[0], c[1], 0, 0, c[2], c[3], w, 0, c[4], c[5], 0, h};
-    const int second[12] = {c[2], c[3], w, 0, c[4], c[5], 0, h, c[6], c[7], w, h};
-    FillTriangle(target, source, first, transparent, graph, 0, st);
-    FillTriangle(target, source, second, transparent, graph, 0, st);
+    const int vertices[16] = {c[0], c[1], 0, 0, c[2], c[3], w, 0, c[4], c[5], 0, h, c[6], c[7], w, h};
+    FillQuad(target, source, vertices, transparent, graph, 0, st);
 }
 
 }  // namespace softref

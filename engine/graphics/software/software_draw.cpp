@@ -144,10 +144,12 @@ int FillQuadrilateralSoftware(const int corners[8], uint32_t colour) {
     if (!pixel.ok) return -1;
     uint32_t value = 0;
     std::memcpy(&value, pixel.image.pixels, pixel.image.base->formatDesc->bytesPerPixel);
-    const int first[12] = {corners[0], corners[1], 0, 0, corners[2], corners[3], 0, 0, corners[4], corners[5], 0, 0};
-    const int second[12] = {corners[2], corners[3], 0, 0, corners[4], corners[5], 0, 0, corners[6], corners[7], 0, 0};
-    FillTexturedTriangleMemImg(DrawTargetMemImg, nullptr, first, 0, nullptr, value);
-    FillTexturedTriangleMemImg(DrawTargetMemImg, nullptr, second, 0, nullptr, value);
+    int vertices[16] = {};
+    for (int i = 0; i < 4; ++i) {
+        vertices[4 * i] = corners[2 * i];
+        vertices[4 * i + 1] = corners[2 * i + 1];
+    }
+    FillTexturedQuadMemImg(DrawTargetMemImg, nullptr, vertices, 0, nullptr, value);
     return 0;
 }
 
