@@ -36,13 +36,15 @@ void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int 
                                 const MEMIMG* blendGraph, uint32_t colour);
 // The quadrilateral of vertices {x, y, u, v} x 4 as the triangles (0, 1, 2)
 // and (1, 2, 3), each drawn as FillTexturedTriangleMemImg draws it, except
-// that a pixel both would draw (on their shared diagonal) is drawn once, so
-// that blending shows no seam: by the triangle lying right of the other in
-// that row (the second when neither does). With a source the rows reach the
-// bottom vertices' rows too, as the columns reach the right vertices'
-// columns: the texel bounds leave out the row or column on the texels' far
-// edges (u = width, v = height), so that a picture mapped whole shows every
-// row whichever way up it lies.
+// that where the two lie on either side of their shared diagonal a pixel
+// both would draw (one the diagonal passes) is drawn once, so that blending
+// shows no seam: by the triangle lying right of the other in that row (the
+// second when neither does). The triangles of a bow-tie overlap and both
+// draw the overlap. With a source the rows reach the bottom vertices' rows
+// too, as the columns reach the right vertices' columns: the texel bounds
+// leave out the row or column on the texels' far edges (u = width,
+// v = height), so that a picture mapped whole shows every row whichever way
+// up it lies.
 void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
                             const MEMIMG* blendGraph, uint32_t colour);
 // Maps the whole source onto corners {x, y} x 4 (receiving its top-left,

@@ -222,6 +222,17 @@ void Run(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, const MEM
         RunFlat(t, target->base->pixelKind, colour);
 }
 
+// Whether corners 0 and 3 lie on either side of the diagonal from corner 1
+// to corner 2, so that the triangles meet only along it. Those of a bow-tie
+// lie on one side and overlap, and both draw the overlap, as two triangles
+// drawn apart would.
+bool OnEitherSideOfTheDiagonal(const int v[16]) {
+    const int64_t dx = int64_t{v[8]} - v[4], dy = int64_t{v[9]} - v[5];
+    auto side = [&](const int* p) { return dx * (int64_t{p[1]} - v[5]) - dy * (int64_t{p[0]} - v[4]); };
+    const int64_t first = side(v), last = side(v + 12);
+    return (first < 0 && last > 0) || (first > 0 && last < 0);
+}
+
 }  // namespace
 
 void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
@@ -249,7 +260,7 @@ void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vert
     // The texel bounds keep the picture's own rows: without its last row a
     // picture turned upside down would lose its first.
     first.bottomRow = second.bottomRow = source != nullptr;
-    if (drawsFirst && drawsSecond) {
+    if (drawsFirst && drawsSecond && OnEitherSideOfTheDiagonal(vertices)) {
         first.partner = &second;
         second.partner = &first;
         second.second = true;

@@ -47,9 +47,10 @@ struct TriangleSetup {
     TriangleEdge left, right;
     int yTop, yMid;
     TexelPlane plane;
-    // The other triangle of a quadrilateral, or null: of the pixels both
-    // would draw (their shared diagonal) each triangle leaves out those the
-    // other owns, so that each is drawn once.
+    // The other triangle of a quadrilateral, the two lying on either side
+    // of their shared diagonal, or null: of the pixels both would draw
+    // (those the diagonal passes) each leaves out those the other owns, so
+    // that each is drawn once.
     const TriangleSetup* partner;
     bool second;             // the quadrilateral's second triangle: it owns ties
     // Also the bottom vertex's row: the triangles of a picture mapped whole,
@@ -137,20 +138,21 @@ public:
     explicit PartnerSpans(const TriangleSetup& t) : rows_(t.partner ? *t.partner : t), active_(t.partner != nullptr),
                                                     second_(t.second) {}
 
-    // Cuts the partner's pixels out of xl..xr of row y: what is left is
-    // xl..xr and, when the partner's pixels lie inside it, also
-    // *xl2..*xr2 (else *xl2 > *xr2).
-    [[gnu::always_inline]] void Cut(int y, int* xl, int* xr, int* xl2, int* xr2) {
-        *xl2 = 1, *xr2 = 0;
-        if (!active_) return;
+    // Cuts the partner's pixels out of the span xl..xr of row y; what is
+    // left are the spans ends[0..1], and ends[2..3] when the partner's
+    // pixels lie inside it (a rounding step past the diagonal). The count.
+    [[gnu::always_inline]] int Cut(int y, int xl, int xr, int ends[4]) {
+        ends[0] = xl, ends[1] = xr;
+        if (!active_) return 1;
         while (more_ && y_ < y) more_ = rows_.Next(&y_, &pl_, &pr_);
-        if (!more_ || y_ != y) return;
-        const int from = std::max(*xl, pl_), to = std::min(*xr, pr_);
-        if (from > to) return;
-        const bool mine = *xl != pl_ ? *xl > pl_ : *xr != pr_ ? *xr > pr_ : second_;
-        if (mine) return;
-        *xl2 = to + 1, *xr2 = *xr;
-        *xr = from - 1;
+        if (!more_ || y_ != y) return 1;
+        const int from = std::max(xl, pl_), to = std::min(xr, pr_);
+        if (from > to) return 1;
+        const bool mine = xl != pl_ ? xl > pl_ : xr != pr_ ? xr > pr_ : second_;
+        if (mine) return 1;
+        ends[1] = from - 1;
+        ends[2] = to + 1, ends[3] = xr;
+        return 2;
     }
 
 private:
@@ -180,13 +182,13 @@ template <typename DrawSpan>
 [[gnu::always_inline]] inline void WalkTriangleRows(const TriangleSetup& t, DrawSpan&& drawSpan) {
     TriangleRows rows(t);
     PartnerSpans partner(t);
-    int y, xl, xr, xl2, xr2;
+    int y, xl, xr, ends[4];
     while (rows.Next(&y, &xl, &xr)) {
         if (y < t.clip[1]) continue;
         if (y >= t.clip[3]) return;
-        partner.Cut(y, &xl, &xr, &xl2, &xr2);
-        DrawClippedSpan(t, y, xl, xr, drawSpan);
-        if (xl2 <= xr2) DrawClippedSpan(t, y, xl2, xr2, drawSpan);
+        // One call of the span loop, so that it is inlined once.
+        const int pieces = partner.Cut(y, xl, xr, ends);
+        for (int i = 0; i < pieces; ++i) DrawClippedSpan(t, y, ends[2 * i], ends[2 * i + 1], drawSpan);
     }
 }
 

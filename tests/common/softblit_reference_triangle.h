@@ -362,13 +362,23 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
 }
 
 // The triangles (0, 1, 2) and (1, 2, 3) of vertices {x, y, u, v} x 4, each
-// pixel they cover once; with a source the bottom vertices' rows too.
+// pixel they cover once when corners 0 and 3 lie on either side of the
+// diagonal (a bow-tie's triangles both draw their overlap); with a source
+// the bottom vertices' rows too.
 inline void FillQuad(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
                      const MEMIMG* graph, uint32_t colour, const State& st) {
     const bool bottomRow = source != nullptr;
     const bool textured = source != nullptr;
+    // Sides of the line from corner 1 to corner 2, as signs of cross products.
+    auto side = [&](int k) {
+        const double ax = vertices[8] - vertices[4], ay = vertices[9] - vertices[5];
+        const double bx = vertices[4 * k] - vertices[4], by = vertices[4 * k + 1] - vertices[5];
+        const double cross = ax * by - ay * bx;
+        return cross > 0 ? 1 : cross < 0 ? -1 : 0;
+    };
+    const bool apart = side(0) * side(3) < 0;
     auto walkOf = [&](const int* vt) {
-        return TriangleCoordinatesInRange(vt, textured) ? WalkOf(vt, bottomRow) : std::nullopt;
+        return apart && TriangleCoordinatesInRange(vt, textured) ? WalkOf(vt, bottomRow) : std::nullopt;
     };
     const std::optional<TriangleWalk> first = walkOf(vertices), second = walkOf(vertices + 4);
     const std::optional<TriangleWalk> none;
