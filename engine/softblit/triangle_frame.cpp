@@ -180,9 +180,14 @@ bool CheckImages(const MEMIMG* target, const MEMIMG* source, const MEMIMG* blend
     return true;
 }
 
-// The images' refusals shared by a triangle and a quadrilateral: false when
-// nothing is drawn.
-bool CanFill(const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph) {
+// The refusals shared by a triangle and a quadrilateral: false when nothing
+// is drawn.
+bool CanFill(const char* caller, const int* vertices, const MEMIMG* target, const MEMIMG* source,
+             const MEMIMG* blendGraph) {
+    if (!vertices) {
+        WriteLogFormat("%s: no vertices", caller);
+        return false;
+    }
     if (!CheckImages(target, source, blendGraph)) return false;
     const MEMIMG_BASE* tb = target->base;
     if (source && source->base->pixelKind != tb->pixelKind) return false;
@@ -237,22 +242,14 @@ bool OnEitherSideOfTheDiagonal(const int v[16]) {
 
 void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
                                 const MEMIMG* blendGraph, uint32_t colour) {
-    if (!vertices) {
-        WriteLogText("FillTexturedTriangleMemImg: no vertices");
-        return;
-    }
-    if (!CanFill(target, source, blendGraph)) return;
+    if (!CanFill("FillTexturedTriangleMemImg", vertices, target, source, blendGraph)) return;
     TriangleSetup t;
     if (SetUpTriangle(target, vertices, source != nullptr, &t)) Run(t, target, source, blendGraph, transparent, colour);
 }
 
 void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
                             const MEMIMG* blendGraph, uint32_t colour) {
-    if (!vertices) {
-        WriteLogText("FillTexturedQuadMemImg: no vertices");
-        return;
-    }
-    if (!CanFill(target, source, blendGraph)) return;
+    if (!CanFill("FillTexturedQuadMemImg", vertices, target, source, blendGraph)) return;
     // Triangles (0, 1, 2) and (1, 2, 3): the second starts at corner 1.
     TriangleSetup first, second;
     const bool drawsFirst = SetUpTriangle(target, vertices, source != nullptr, &first);

@@ -17,7 +17,7 @@
 #include "graphics/software/softwarepath.h"
 #include "platform/clock.h"
 #include "platform/window.h"
-#include "scoped_temp_dir.h"
+#include "software_engine_fixture.h"
 
 namespace {
 
@@ -40,14 +40,9 @@ std::vector<uint32_t> Presented() {
     return std::vector<uint32_t>(pixels, pixels + w * h);
 }
 
-TEST(SoftwarePublicDraw, PublicFunctionsDrawLikeTheSoftwareForms) {
-    platform::UseVirtualClock(true);
-    SetLogOutput(0);
-    ScopedTempDir dir;
-    ASSERT_EQ(SetWindowBackend("headless"), 0);
-    ASSERT_EQ(SetGraphicsDeviceChoice("none"), 0);
-    ASSERT_EQ(InitializeEngine(), 0);
-    ASSERT_EQ(HardwareRenderingActive(), 0);
+class SoftwarePublicDraw : public SoftwareEngineTest {};
+
+TEST_F(SoftwarePublicDraw, PublicFunctionsDrawLikeTheSoftwareForms) {
     const int picture = MakeGradientGraph(64, 48), mask = MakeGradientGraph(64, 48);
     ASSERT_NE(picture, -1);
     ASSERT_NE(mask, -1);
@@ -81,23 +76,13 @@ TEST(SoftwarePublicDraw, PublicFunctionsDrawLikeTheSoftwareForms) {
     EXPECT_TRUE(Presented() == viaPublic);
 
     EXPECT_EQ(DrawGraphAt(0, 0, picture + 999, 0), -1);
-    ASSERT_EQ(ShutdownEngine(), 0);
-    SetGraphicsDeviceChoice("auto");
-    SetWindowBackend("sdl2");
-    platform::UseVirtualClock(false);
 }
 
 // A thick line at half weight from ends far off the screen, as the software
 // path draws it: it crosses the whole screen (the part that can show is
 // cut out before the walk), and where the squares of its points overlap
 // each pixel is still blended once.
-TEST(SoftwarePublicDraw, AFarThickLineDrawsAndBlendsEachPixelOnce) {
-    platform::UseVirtualClock(true);
-    SetLogOutput(0);
-    ScopedTempDir dir;
-    ASSERT_EQ(SetWindowBackend("headless"), 0);
-    ASSERT_EQ(SetGraphicsDeviceChoice("none"), 0);
-    ASSERT_EQ(InitializeEngine(), 0);
+TEST_F(SoftwarePublicDraw, AFarThickLineDrawsAndBlendsEachPixelOnce) {
     ASSERT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
     SetBlendModeParam(BlendAlpha, 128);
     EXPECT_EQ(DrawLineSegment(-400000, -300000, 400000, 300000, MakeScreenColor(200, 200, 200), 4), 0);
@@ -117,10 +102,6 @@ TEST(SoftwarePublicDraw, AFarThickLineDrawsAndBlendsEachPixelOnce) {
     }
     EXPECT_EQ(std::count(rows.begin(), rows.end(), 0), 0) << "the diagonal crosses every row";
     EXPECT_GE(rows[102], 600) << "the long flat line crosses the screen";
-    ASSERT_EQ(ShutdownEngine(), 0);
-    SetGraphicsDeviceChoice("auto");
-    SetWindowBackend("sdl2");
-    platform::UseVirtualClock(false);
 }
 
 }  // namespace
