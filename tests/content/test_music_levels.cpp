@@ -1,6 +1,6 @@
-// MIDI music sounds as loud as the game's own sampled music: a General MIDI
-// band through the synthesiser at full volume sits within 6 dB (RMS) of
-// the generated music tracks played at full volume, and does not clip.
+// MIDI music sounds as loud as the game's own: a General MIDI band through
+// the synthesiser at full volume sits within 6 dB (RMS) of the generated
+// music tracks at full volume, and does not clip.
 #include "engine/log.h"
 #include "engine/music.h"
 #include "engine/sound.h"
@@ -17,88 +17,55 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-namespace fs = std::filesystem;
-
 namespace {
 
-constexpr int kRate = 44100;
+// Squares summed, samples counted and the peak of a piece at full volume
+// from its second second on, for ms milliseconds.
+void Measure(const std::string& path, int ms, double* squares, double* samples, int* peak) {
+    EXPECT_EQ(PlayMusicFile(path.c_str(), 3), 0) << path;
+    for (int t = 0; t < ms + 1000; t += 10) {
+        if (t == 1000) platform::TakeNullAudioCapture();
+        platform::AdvanceNullAudio(441);
+        RefillStreamSounds();
+    }
+    for (int16_t s : platform::TakeNullAudioCapture()) {
+        *squares += double(s) * s;
+        *samples += 1;
+        *peak = std::max(*peak, std::abs(int(s)));
+    }
+    EXPECT_EQ(StopCurrentMusic(), 0);
+}
 
-struct Level {
-    double sumOfSquares = 0;
-    size_t samples = 0;
-    int peak = 0;
-    void Add(const std::vector<int16_t>& out) {
-        for (int16_t s : out) {
-            sumOfSquares += double(s) * s;
-            peak = std::max(peak, std::abs(int(s)));
-        }
-        samples += out.size();
-    }
-    double Rms() const { return samples ? std::sqrt(sumOfSquares / double(samples)) : 0.0; }
-};
-
-class MusicLevels : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (platform::FindMidiSoundFont().empty()) GTEST_SKIP() << "no General MIDI soundfont installed";
-        SetLogOutput(0);
-        ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
-        SetSoundProcessorCountForTesting(1);  // the test refills stream sounds itself
-        ASSERT_EQ(InitializeSoundSystem(), 0);
-        platform::SetNullAudioCapture(true);
-        previous_ = fs::current_path();
-        fs::current_path(ContentTreeRoot());
-    }
-    void TearDown() override {
-        if (previous_.empty()) return;
-        fs::current_path(previous_);
-        TerminateSoundSystem();
-        platform::SetNullAudioCapture(false);
-        SetSoundProcessorCountForTesting(0);
-        SetSoundDeviceBackend("sdl2");
-        SetLogOutput(1);
-    }
-    // The output of ms milliseconds, in 10 ms steps.
-    static std::vector<int16_t> Run(int ms) {
-        for (int t = 0; t < ms; t += 10) {
-            platform::AdvanceNullAudio(kRate / 100);
-            RefillStreamSounds();
-        }
-        return platform::TakeNullAudioCapture();
-    }
-    // The level of a piece at full volume from its second second on.
-    static Level LevelOf(const std::string& path, int ms) {
-        Level level;
-        EXPECT_EQ(PlayMusicFile(path.c_str(), 3), 0) << path;
-        Run(1000);
-        level.Add(Run(ms));
-        EXPECT_EQ(StopCurrentMusic(), 0);
-        Run(1000);  // the last notes' release
-        return level;
-    }
-    fs::path previous_;
-    ScopedTempDir dir_;
-};
-
-TEST_F(MusicLevels, MidiMusicAtFullVolumeSitsWithinSixDecibelsOfTheSampledMusic) {
-    Level sampled;
-    for (const MusicSpec& spec : MusicFiles()) {
-        const Level piece = LevelOf(spec.path, 3000);
-        sampled.sumOfSquares += piece.sumOfSquares;
-        sampled.samples += piece.samples;
-    }
-    const fs::path band = dir_.path() / "band.mid";
-    const std::vector<uint8_t> bytes = midiwriter::MakeBandMidi(4);
-    std::ofstream(band, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    const Level midi = LevelOf(band.string(), 6000);
-    const double db = 20.0 * std::log10(midi.Rms() / sampled.Rms());
-    std::printf("sampled music RMS %.0f, MIDI band RMS %.0f (peak %d): %+.1f dB\n", sampled.Rms(), midi.Rms(), midi.peak,
-                db);
+TEST(MusicLevels, MidiMusicAtFullVolumeSitsWithinSixDecibelsOfTheSampledMusic) {
+    if (platform::FindMidiSoundFont().empty()) GTEST_SKIP() << "no General MIDI soundfont installed";
+    ScopedTempDir dir;
+    const std::vector<uint8_t> band = midiwriter::MakeBandMidi(4);
+    std::ofstream("band.mid", std::ios::binary).write(reinterpret_cast<const char*>(band.data()), std::streamsize(band.size()));
+    SetLogOutput(0);
+    ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
+    SetSoundProcessorCountForTesting(1);  // the test refills stream sounds itself
+    ASSERT_EQ(InitializeSoundSystem(), 0);
+    platform::SetNullAudioCapture(true);
+    double sampled = 0, sampledCount = 0, midi = 0, midiCount = 0;
+    int sampledPeak = 0, midiPeak = 0;
+    Measure((dir.path() / "band.mid").string(), 6000, &midi, &midiCount, &midiPeak);
+    std::filesystem::current_path(ContentTreeRoot());
+    for (const MusicSpec& spec : MusicFiles()) Measure(spec.path, 3000, &sampled, &sampledCount, &sampledPeak);
+    std::filesystem::current_path(dir.path());
+    TerminateSoundSystem();
+    platform::SetNullAudioCapture(false);
+    SetSoundProcessorCountForTesting(0);
+    SetSoundDeviceBackend("sdl2");
+    SetLogOutput(1);
+    const double db = 10.0 * std::log10((midi / midiCount) / (sampled / sampledCount));
+    std::printf("MIDI band RMS %.0f (peak %d) against sampled music RMS %.0f: %+.1f dB\n", std::sqrt(midi / midiCount),
+                midiPeak, std::sqrt(sampled / sampledCount), db);
     EXPECT_LE(std::abs(db), 6.0);
-    EXPECT_LT(midi.peak, 32767) << "the band clips";
+    EXPECT_LT(midiPeak, 32767) << "the band clips";
 }
 
 }  // namespace

@@ -2,10 +2,7 @@
 // onto the rotated corners taken in mirrored order.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <random>
-#include <vector>
 
 #include "softblit_reference_rotate.h"
 #include "softblit_test_util.h"
@@ -90,35 +87,6 @@ TEST(RotateMirrored, UprightImageIsReversed) {
         }
     EXPECT_EQ(drawn, 32);
     SetSoftwareDrawTarget(nullptr);
-}
-
-// Turned a quarter at a time, mirrored or not, a picture at scale 1 shows
-// every texel once: none lost on the side its first row comes to lie.
-TEST(RotateMirrored, EveryQuarterTurnShowsEveryTexelOnce) {
-    Image source(40, 40, 1, 0, 0);
-    for (int j = 0; j < 40; ++j)
-        for (int i = 0; i < 40; ++i) {
-            const uint32_t v = 0x010000u * (i + 1) + 0x100u * (j + 1);
-            std::memcpy(source.m.pixels + j * source.m.base->pitch + 4 * i, &v, 4);
-        }
-    BuildBlendTables();
-    for (int quarter = 0; quarter < 4; ++quarter)
-        for (int turn : {0, 1}) {
-            Image target(100, 100, 1, 0, 0);
-            SetSoftwareDrawTarget(&target.m);
-            ResetSoftwareDrawState();
-            RotateBlitMemImg(&target.m, &source.m, 50, 50, static_cast<float>(quarter * 1.5707963267948966), 1.0f, 0,
-                             turn, nullptr);
-            std::vector<int> seen(1600, 0);
-            for (int y = 0; y < 100; ++y)
-                for (int x = 0; x < 100; ++x) {
-                    uint32_t v;
-                    std::memcpy(&v, target.m.pixels + y * target.m.base->pitch + 4 * x, 4);
-                    if (v) ++seen[static_cast<size_t>(((v >> 8) & 0xFF) - 1) * 40 + ((v >> 16) & 0xFF) - 1];
-                }
-            EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 1600) << "quarter " << quarter << ", turn " << turn;
-            SetSoftwareDrawTarget(nullptr);
-        }
 }
 
 }  // namespace
