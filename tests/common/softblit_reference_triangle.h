@@ -32,16 +32,15 @@ inline int32_t TruncToInt(double v) {
     return static_cast<int32_t>(v);
 }
 
-// A triangle's texel plane and the span of every row it covers (both ends
-// drawn, before clipping), each row once.
-struct TriangleWalk {
-    TrianglePlane plane;
-    std::map<int64_t, std::pair<int64_t, int64_t>> spans;
-};
+// Visits (x, y, u, v) for every pixel the walk draws inside clip, each row
+// once; with bottomRow also the bottom vertex's row. With spans, only notes
+// the rows' spans there. false for collinear vertices.
+// The first and last x of every row a triangle's walk covers, unclipped.
+using RowSpans = std::map<int64_t, std::pair<int64_t, int64_t>>;
 
-// The walk of a triangle; with bottomRow also the bottom vertex's row.
-// Nothing for collinear vertices.
-inline std::optional<TriangleWalk> WalkOf(const int vt[12], bool bottomRow) {
+template <typename Visit>
+bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit, bool bottomRow = false,
+                  RowSpans* spans = nullptr) {
     int64_t X[3], Y[3], U[3], V[3];
     for (int i = 0; i < 3; ++i) {
         X[i] = int64_t{vt[4 * i]} * 262144 + 131072;
@@ -61,9 +60,8 @@ inline std::optional<TriangleWalk> WalkOf(const int vt[12], bool bottomRow) {
     const int64_t duba = vt[4 * b + 2] - vt[4 * a + 2], dvba = vt[4 * b + 3] - vt[4 * a + 3];
     const int64_t duca = vt[4 * c + 2] - vt[4 * a + 2], dvca = vt[4 * c + 3] - vt[4 * a + 3];
     const int64_t det = dyba * dxca - dyca * dxba;
-    if (det == 0) return std::nullopt;
-    TriangleWalk walk;
-    TrianglePlane& pl = walk.plane;
+    if (det == 0) return false;
+    TrianglePlane pl{};
     pl.xa = Fixed18IntPart(X[a]);
     pl.ya = Fixed18IntPart(Y[a]);
     pl.ua = static_cast<uint32_t>(U[a]);
@@ -122,34 +120,19 @@ inline std::optional<TriangleWalk> WalkOf(const int vt[12], bool bottomRow) {
         const int64_t y = (leftBends && k >= upRows) ? yMid + (k - upRows) : yTop + k;
         if (y <= lastRow) continue;
         lastRow = y;
-        walk.spans[y] = {Fixed18IntPart(edgeAt(leftBends, l1, l2, k)), Fixed18IntPart(edgeAt(rightBends, r1, r2, k))};
-    }
-    return walk;
-}
-
-// Visits (x, y, u, v) for every pixel of the walk inside clip for which
-// keep(x, y) holds.
-template <typename Keep, typename Visit>
-void VisitWalk(const TriangleWalk& walk, const int64_t clip[4], Keep keep, Visit visit) {
-    const TrianglePlane& pl = walk.plane;
-    for (const auto& [y, span] : walk.spans) {
         if (y < clip[1] || y >= clip[3]) continue;
-        for (int64_t x = std::max(span.first, clip[0]); x <= span.second && x < clip[2]; ++x) {
-            if (!keep(x, y)) continue;
+        const int64_t xl = Fixed18IntPart(edgeAt(leftBends, l1, l2, k));
+        const int64_t xr = Fixed18IntPart(edgeAt(rightBends, r1, r2, k));
+        if (spans) {
+            (*spans)[y] = {xl, xr};
+            continue;
+        }
+        for (int64_t x = std::max(xl, clip[0]); x <= xr && x < clip[2]; ++x) {
             const uint32_t dx = static_cast<uint32_t>(x - pl.xa), dy = static_cast<uint32_t>(y - pl.ya);
             visit(static_cast<int>(x), static_cast<int>(y), pl.ua + dx * pl.dudx + dy * pl.dudy,
                   pl.va + dx * pl.dvdx + dy * pl.dvdy);
         }
     }
-}
-
-// Visits (x, y, u, v) for every pixel the walk draws inside clip, each row
-// once. false for collinear vertices.
-template <typename Visit>
-bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit) {
-    const auto walk = WalkOf(vt, false);
-    if (!walk) return false;
-    VisitWalk(*walk, clip, [](int64_t, int64_t) { return true; }, visit);
     return true;
 }
 
@@ -303,28 +286,32 @@ inline bool TriangleCoordinatesInRange(const int vt[12], bool textured) {
     return true;
 }
 
-// One triangle, or with partner (the walk of the other triangle of a
+inline RowSpans SpansOf(const int vt[12], bool bottomRow) {
+    RowSpans spans;
+    const int64_t everywhere[4] = {INT64_MIN, INT64_MIN, INT64_MAX, INT64_MAX};
+    WalkTriangle(vt, everywhere, [](int, int, uint32_t, uint32_t) {}, bottomRow, &spans);
+    return spans;
+}
+
+// One triangle, or with partner (the spans of the other triangle of a
 // quadrilateral) only the pixels of the two it owns: those both cover go to
 // the one whose span in the row starts further right, or ends further right
 // from the same start, and to the second (isSecond) on a full tie.
 inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12], int transparent, const MEMIMG* graph,
-                         uint32_t colour, const State& st, bool bottomRow = false,
-                         const std::optional<TriangleWalk>* partner = nullptr, bool isSecond = false) {
+                         uint32_t colour, const State& st, bool bottomRow = false, const RowSpans* partner = nullptr,
+                         bool isSecond = false) {
     const MEMIMG_BASE* tb = target->base;
     if (source && source->base->pixelKind != tb->pixelKind) return;
     if (tb->usePalette || tb->useAlpha || (tb->pixelKind != 0 && tb->pixelKind != 1)) return;
     if (!TriangleCoordinatesInRange(vt, source != nullptr)) return;
     if (source && (source->width > 8192 || source->height > 8192)) return;
     if (source && graph && (graph->width < source->width || graph->height < source->height)) return;
-    const auto walk = WalkOf(vt, bottomRow);
-    if (!walk) return;
-    auto keep = [&](int64_t x, int64_t y) {
-        if (!partner || !*partner) return true;
-        const auto other = (*partner)->spans.find(y);
-        if (other == (*partner)->spans.end()) return true;
+    const RowSpans mine = partner ? SpansOf(vt, bottomRow) : RowSpans{};
+    auto owned = [&](int x, int y) {
+        const auto other = partner ? partner->find(y) : mine.end();
+        if (!partner || other == partner->end() || x < other->second.first || x > other->second.second) return true;
+        const auto [ml, mr] = mine.at(y);
         const auto [ol, orr] = other->second;
-        if (x < ol || x > orr) return true;
-        const auto [ml, mr] = walk->spans.at(y);
         return ml != ol ? ml > ol : mr != orr ? mr > orr : isSecond;
     };
     int64_t clip[4];
@@ -337,18 +324,19 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
         if ((m == 1 || m == 2 || m == 3) && st.param == 0) return;
         const int mode = (m == 1 && st.param == 255) ? 0 : m;
         const uint32_t s = FlatColour(kind, colour, st);
-        VisitWalk(*walk, clip, keep, [&](int x, int y, uint32_t, uint32_t) {
+        WalkTriangle(vt, clip, [&](int x, int y, uint32_t, uint32_t) {
+            if (!owned(x, y)) return;
             uint8_t* p = target->pixels + static_cast<ptrdiff_t>(y) * tb->pitch + static_cast<ptrdiff_t>(x) * tbytes;
             WriteBytes(p, FlatPixel(kind, mode, st.param, s, ReadBytes(p, tbytes)), tbytes);
-        });
+        }, bottomRow);
         return;
     }
     const auto prepared = Prepare(target, source, graph != nullptr, transparent, false, st);
     if (!prepared) return;
     const Draw& g = *prepared;
     const uint32_t boundU = static_cast<uint32_t>(source->width) << 18, boundV = static_cast<uint32_t>(source->height) << 18;
-    VisitWalk(*walk, clip, keep, [&](int x, int y, uint32_t u, uint32_t v) {
-        if (u >= boundU || v >= boundV) return;
+    WalkTriangle(vt, clip, [&](int x, int y, uint32_t u, uint32_t v) {
+        if (u >= boundU || v >= boundV || !owned(x, y)) return;
         const int i = static_cast<int>(u >> 18), j = static_cast<int>(v >> 18);
         const Source s = ReadSource(source, i, j);
         const auto useA = TriangleAlphaFactor(g, s);
@@ -358,32 +346,24 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
         const uint32_t d = ReadBytes(p, tbytes);
         WriteBytes(p, kind == 1 ? TrianglePixel32(g, s, *useA, level, d) : TrianglePixel16(g, s, *useA, level, d),
                    tbytes);
-    });
+    }, bottomRow);
 }
 
 // The triangles (0, 1, 2) and (1, 2, 3) of vertices {x, y, u, v} x 4, each
 // pixel they cover once when corners 0 and 3 lie on either side of the
 // diagonal (a bow-tie's triangles both draw their overlap); with a source
 // the bottom vertices' rows too.
-inline void FillQuad(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
-                     const MEMIMG* graph, uint32_t colour, const State& st) {
+inline void FillQuad(MEMIMG* target, const MEMIMG* source, const int v[16], int transparent, const MEMIMG* graph,
+                     uint32_t colour, const State& st) {
     const bool bottomRow = source != nullptr;
-    const bool textured = source != nullptr;
-    // Sides of the line from corner 1 to corner 2, as signs of cross products.
     auto side = [&](int k) {
-        const double ax = vertices[8] - vertices[4], ay = vertices[9] - vertices[5];
-        const double bx = vertices[4 * k] - vertices[4], by = vertices[4 * k + 1] - vertices[5];
-        const double cross = ax * by - ay * bx;
-        return cross > 0 ? 1 : cross < 0 ? -1 : 0;
+        return (double(v[8]) - v[4]) * (double(v[4 * k + 1]) - v[5]) - (double(v[9]) - v[5]) * (double(v[4 * k]) - v[4]);
     };
-    const bool apart = side(0) * side(3) < 0;
-    auto walkOf = [&](const int* vt) {
-        return apart && TriangleCoordinatesInRange(vt, textured) ? WalkOf(vt, bottomRow) : std::nullopt;
-    };
-    const std::optional<TriangleWalk> first = walkOf(vertices), second = walkOf(vertices + 4);
-    const std::optional<TriangleWalk> none;
-    FillTriangle(target, source, vertices, transparent, graph, colour, st, bottomRow, second ? &second : &none, false);
-    FillTriangle(target, source, vertices + 4, transparent, graph, colour, st, bottomRow, first ? &first : &none, true);
+    const bool apart = side(0) * side(3) < 0 && TriangleCoordinatesInRange(v, source) &&
+                       TriangleCoordinatesInRange(v + 4, source);
+    const RowSpans first = apart ? SpansOf(v, bottomRow) : RowSpans{}, second = apart ? SpansOf(v + 4, bottomRow) : RowSpans{};
+    FillTriangle(target, source, v, transparent, graph, colour, st, bottomRow, apart ? &second : nullptr, false);
+    FillTriangle(target, source, v + 4, transparent, graph, colour, st, bottomRow, apart ? &first : nullptr, true);
 }
 
 inline void QuadBlit(MEMIMG* target, const MEMIMG* source, const int c[8], int transparent, const MEMIMG* graph,
