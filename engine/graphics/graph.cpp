@@ -24,7 +24,6 @@ struct GraphSettings {
 
 struct GraphModule {
     HandleTable table;
-    bool tableReady = false;
     GraphSettings settings;
     const GraphMovieHooks* movies = nullptr;
 };
@@ -35,15 +34,17 @@ GraphModule& State() {
 }
 
 bool EnsureTable() {
-    if (State().tableReady) return true;
-    if (InitHandleTable(&State().table, HANDLE_KIND_GRAPH, kGraphTableSize, kGraphTableSize, 0) != 0) return false;
-    State().tableReady = true;
-    return true;
+    return InitHandleTable(&State().table, HANDLE_KIND_GRAPH, kGraphTableSize, kGraphTableSize, 0) == 0;
 }
 
-GRAPH* Lookup(int handle) {
-    if (!State().tableReady) return nullptr;
-    return static_cast<GRAPH*>(LookupHandleEntry(&State().table, handle));
+GRAPH* Lookup(int handle) { return static_cast<GRAPH*>(LookupHandleEntry(&State().table, handle)); }
+
+// Calls visit with every graph in the table.
+template <typename Visit>
+void ForEachGraph(Visit visit) {
+    const int capacity = HandleTableCapacity(&State().table);
+    for (int slot = 0; slot < capacity; ++slot)
+        if (GRAPH* g = Lookup(HandleOfSlot(&State().table, slot))) visit(g);
 }
 
 uint32_t* PixelAt(BASEIMAGE& image, int x, int y) {
@@ -404,13 +405,8 @@ int DeleteGraphHandle(int graph, int) {
 }
 
 int DeleteAllGraphs() {
-    if (!State().tableReady) return 0;
-    for (int slot = 0; slot < State().table.capacity; ++slot) {
-        int handle = HandleOfSlot(&State().table, slot);
-        if (handle != -1) DeleteGraphHandle(handle, 0);
-    }
+    ForEachGraph([](GRAPH* g) { DeleteGraphHandle(g->handle, 0); });
     TerminateHandleTable(&State().table);
-    State().tableReady = false;
     return 0;
 }
 
@@ -437,7 +433,7 @@ void UpdateGraphMovieFrame(const GRAPH* graph) {
     if (graph && graph->movieHandle != -1 && State().movies && State().movies->updateFrame)
         State().movies->updateFrame(graph->movieHandle);
 }
-int CountGraphs() { return State().tableReady ? State().table.count : 0; }
+int CountGraphs() { return CountHandleEntries(&State().table); }
 
 DeviceTexture* GetGraphTexture(int graph) {
     GRAPH* g = Lookup(graph);
@@ -473,23 +469,19 @@ int GetTransparentColorRGB(int* red, int* green, int* blue) {
 }
 
 int ReleaseGraphTextures() {
-    if (!State().tableReady) return 0;
-    for (int slot = 0; slot < State().table.capacity; ++slot) {
-        auto* g = static_cast<GRAPH*>(State().table.entries[slot]);
-        if (g && g->shared->texture) {
+    ForEachGraph([](GRAPH* g) {
+        if (g->shared->texture) {
             ReleaseDeviceTexture(g->shared->texture);
             g->shared->texture = nullptr;
         }
-    }
+    });
     return 0;
 }
 
 int RestoreGraphTextures() {
-    if (!State().tableReady) return 0;
     int result = 0;
-    for (int slot = 0; slot < State().table.capacity; ++slot) {
-        auto* g = static_cast<GRAPH*>(State().table.entries[slot]);
-        if (g && !g->shared->texture && MakeTexture(g->shared) != 0) result = -1;
-    }
+    ForEachGraph([&](GRAPH* g) {
+        if (!g->shared->texture && MakeTexture(g->shared) != 0) result = -1;
+    });
     return result;
 }

@@ -97,7 +97,7 @@ int AddSoundData(int) {
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
     if (!m.open.load()) return -1;
-    if (m.table.count >= kSoundTableSize) return WriteLogFormatW(u"サウンドの数が許容量を越えました");
+    if (CountHandleEntries(&m.table) >= kSoundTableSize) return WriteLogFormatW(u"サウンドの数が許容量を越えました");
     auto* e = static_cast<SoundEntry*>(AllocMemoryZero(sizeof(SoundEntry), "", 0));
     if (!e) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in AddSoundData");
     int handle = AddHandleEntry(&m.table, e);
@@ -296,8 +296,8 @@ int DeleteSoundHandle(int handle, int) {
 int DeleteAllSoundHandles(int) {
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
-    if (!m.table.entries) return 0;
-    for (int slot = 0; slot < m.table.capacity; ++slot) {
+    if (!IsHandleTableReady(&m.table)) return 0;
+    for (int slot = 0; slot < kSoundTableSize; ++slot) {
         int handle = HandleOfSlot(&m.table, slot);
         if (handle >= 0) DeleteSoundHandle(handle);
     }

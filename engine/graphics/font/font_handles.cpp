@@ -13,7 +13,6 @@ namespace {
 
 struct FontTableModule {
     HandleTable table;
-    bool tableReady = false;
     int defaultSize = kDefaultFontSize;
     int defaultType = 0;
     int defaultFont = -1;
@@ -24,12 +23,7 @@ FontTableModule& State() {
     return state;
 }
 
-bool EnsureTable() {
-    if (State().tableReady) return true;
-    if (InitHandleTable(&State().table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) != 0) return false;
-    State().tableReady = true;
-    return true;
-}
+bool EnsureTable() { return InitHandleTable(&State().table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) == 0; }
 
 void DestroyFont(FontRecord* font) {
     ReleaseFontAtlas(font);
@@ -42,7 +36,7 @@ void DestroyFont(FontRecord* font) {
 }  // namespace
 
 FontRecord* LookupFont(int handle) {
-    return State().tableReady ? static_cast<FontRecord*>(LookupHandleEntry(&State().table, handle)) : nullptr;
+    return static_cast<FontRecord*>(LookupHandleEntry(&State().table, handle));
 }
 
 int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
@@ -79,21 +73,20 @@ int DeleteFontHandle(int handle) {
 }
 
 // The table goes too (shut-down calls this), as the graphs' does: nothing
-// stays allocated, and the handles of the next start-up count from the
-// beginning again.
+// stays allocated. The check ids go on from where they were, so a handle
+// kept from before names none of the fonts made after.
 int DeleteAllFonts() {
-    if (!State().tableReady) return 0;
-    for (int slot = 0; slot < State().table.capacity; ++slot) {
+    const int capacity = HandleTableCapacity(&State().table);
+    for (int slot = 0; slot < capacity; ++slot) {
         const int handle = HandleOfSlot(&State().table, slot);
         if (handle != -1) DeleteFontHandle(handle);
     }
     State().defaultFont = -1;
     TerminateHandleTable(&State().table);
-    State().tableReady = false;
     return 0;
 }
 
-int CountFonts() { return State().tableReady ? State().table.count : 0; }
+int CountFonts() { return CountHandleEntries(&State().table); }
 
 int SetDefaultFontSize(int size) {
     if (size != State().defaultSize && State().defaultFont != -1) DeleteFontHandle(State().defaultFont);
@@ -115,7 +108,7 @@ int GetDefaultFontHandle() {
 }
 
 void ReleaseFontTextures() {
-    if (!State().tableReady) return;
-    for (int slot = 0; slot < State().table.capacity; ++slot)
-        if (auto* font = static_cast<FontRecord*>(State().table.entries[slot])) ReleaseFontAtlas(font);
+    const int capacity = HandleTableCapacity(&State().table);
+    for (int slot = 0; slot < capacity; ++slot)
+        if (FontRecord* font = LookupFont(HandleOfSlot(&State().table, slot))) ReleaseFontAtlas(font);
 }

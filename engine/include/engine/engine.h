@@ -1,5 +1,15 @@
 // Everything the engine offers a game: one include for the whole public API,
 // grouped by subsystem. Each header can also be included on its own.
+//
+// Handles. Pictures, sounds, music, fonts, movies, models and model base
+// data are named by int handles, each kind with its own range of values, so
+// a handle of one kind is refused (-1) by the functions of every other. A
+// handle whose resource is gone (deleted, taken by a DeleteAll... call, or
+// kept past ShutdownEngine) is refused too, and stays refused until at
+// least this many more handles of its kind have been made in the process:
+// 4095 pictures, 4095 sounds, 2047 models, 1023 model base data (one per
+// model file loaded), 524287 music, 1048575 movies, 2097151 fonts. Only
+// then may the value name a new resource again. No handle is 0.
 #pragma once
 
 // Foundation: start-up and shut-down, the window and its message loop,

@@ -33,7 +33,7 @@ int AddMusicData() {
     MusicModule& m = Music();
     if (!IsSoundSystemOpen() || !m.tableReady) return -1;
     SoundLockGuard lock(Sound().lock);
-    if (m.table.count >= kMusicTableSize) return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
+    if (CountHandleEntries(&m.table) >= kMusicTableSize) return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
     auto* entry = static_cast<MusicEntry*>(AllocMemoryZero(sizeof(MusicEntry), "", 0));
     if (!entry) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in AddMusicData");
     int handle = AddHandleEntry(&m.table, entry);
