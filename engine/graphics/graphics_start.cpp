@@ -108,6 +108,7 @@ void EndGraphics() {
     Forget2DBatchState();
     DeleteAllGraphs();
     ReleaseSoftwareScreen();
+    SetSoftwareDraw2DPath(nullptr);
     ReleaseGraphicsDevice();
     ResetDeviceStateCache();
 }

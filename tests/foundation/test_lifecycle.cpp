@@ -65,6 +65,25 @@ TEST_F(EngineLifecycleTest, StartUpWritesTheSystemInformationLog) {
     EXPECT_NE(log.find("Logical processors: "), std::string::npos);
 }
 
+// Lines written before start-up stay in the log of the folder they were
+// written in: start-up, which makes the log of its own folder anew, writes
+// again those of that folder alone.
+TEST_F(EngineLifecycleTest, StartUpKeepsTheEarlierLinesOfItsOwnFolderOnly) {
+    std::filesystem::create_directory("elsewhere");
+    std::filesystem::current_path("elsewhere");
+    WriteLogText("a line of another folder");
+    std::filesystem::current_path(dir_.path());
+    WriteLogText("a line of this folder");
+    ASSERT_EQ(InitializeEngine(), 0);
+    ShutdownEngine();
+    const std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+    EXPECT_NE(log.find("a line of this folder"), std::string::npos) << log;
+    EXPECT_EQ(log.find("a line of another folder"), std::string::npos) << log;
+    const std::string other = ScopedTempDir::ReadFile(dir_.path() / "elsewhere" / "Log.txt");
+    EXPECT_NE(other.find("a line of another folder"), std::string::npos) << other;
+    EXPECT_EQ(other.find("a line of this folder"), std::string::npos) << other;
+}
+
 TEST_F(EngineLifecycleTest, FullScreenWithoutSuchModeFallsBackToAWindow) {
     ChangeWindowMode(0);
     SetScreenMode(800, 600, 32, 60);  // the headless host offers 640x480 only

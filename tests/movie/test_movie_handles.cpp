@@ -65,9 +65,6 @@ protected:
         const char* old = std::getenv("TMPDIR");
         oldTmp_ = old ? old : "";
         setenv("TMPDIR", temp_.c_str(), 1);
-        // A log an earlier case left open writes into that case's folder:
-        // closed, the next line starts it here.
-        EndLog();
         SetLogOutput(1);
     }
     void TearDown() override {

@@ -40,6 +40,9 @@ int SetGraphRestoreHandler(GraphRestoreHandler handler) {
 }
 
 void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { State().modelHooks = hooks ? hooks : &kNoModelHooks; }
+const ModelDeviceLossHooks* GetModelDeviceLossHooks() {
+    return State().modelHooks == &kNoModelHooks ? nullptr : State().modelHooks;
+}
 
 int RestoreLostGraphicsDevice() {
     if (!HardwareRenderingActive()) return WriteLogText("No graphics device to restore");

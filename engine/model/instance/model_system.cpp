@@ -207,7 +207,13 @@ void StartModels() {
     InitializeModelSystem();
 }
 
-void EndModels() { TerminateModelSystem(); }
+// What StartModels installed goes with the model system: a graphics layer
+// started again, or none, is not reached through the tables of this one.
+void EndModels() {
+    TerminateModelSystem();
+    SetModelDeviceLossHooks(nullptr);
+    SetModelGraphicsServices(nullptr);
+}
 
 const EngineSubsystem kModels = {
     .name = "models",
