@@ -122,6 +122,10 @@ int AddHandleEntry(HandleTable* table, void* entry) {
 void* LookupHandleEntry(const HandleTable* table, int handle) {
     if (!table) return nullptr;
     std::lock_guard<std::mutex> guard(table->lock);
+    return LookupHandleEntryLocked(table, handle);
+}
+
+void* LookupHandleEntryLocked(const HandleTable* table, int handle) {
     const int slot = ValidSlotLocked(table, handle);
     return slot < 0 ? nullptr : table->entries[slot];
 }

@@ -96,6 +96,7 @@ bool IsHandleTableReady(const HandleTable* table);
 int AddHandleEntry(HandleTable* table, void* entry);
 // The entry behind a handle, or null when the handle is not valid here.
 void* LookupHandleEntry(const HandleTable* table, int handle);
+void* LookupHandleEntryLocked(const HandleTable* table, int handle);  // the caller holds the table's lock
 // Puts another entry (non-null) under a valid handle; -1 when it is not.
 int ReplaceHandleEntry(HandleTable* table, int handle, void* entry);
 // Frees the slot; -1 when the handle is not valid here.
@@ -103,6 +104,16 @@ int RemoveHandleEntry(HandleTable* table, int handle);
 // Frees the slot and hands back its entry in one step, so of two threads
 // taking the same handle one gets it; null when the handle is not valid.
 void* TakeHandleEntry(HandleTable* table, int handle);
+// Calls read(entry) under the table's lock when the handle is valid, so no
+// other thread takes the entry meanwhile; false when the handle is not.
+template <typename Read>
+bool ReadHandleEntry(const HandleTable* table, int handle, Read read) {
+    if (!table) return false;
+    std::lock_guard<std::mutex> guard(table->lock);
+    void* entry = LookupHandleEntryLocked(table, handle);
+    if (entry) read(entry);
+    return entry != nullptr;
+}
 // The handle of the entry in a slot, or -1 when the slot is free.
 int HandleOfSlot(const HandleTable* table, int slot);
 int CountHandleEntries(const HandleTable* table);

@@ -4,6 +4,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/sound.h"
+#include "foundation/engine_thread.h"
 #include "foundation/handle.h"
 #include "movie/movie_record.h"
 #include "movie/theora_decoder.h"
@@ -60,6 +61,7 @@ void CloseTheoraMovie(MovieRecord* r) {
 }  // namespace
 
 int OpenMovie(const char* fileName, int* width, int* height, int) {
+    if (!AllowOnlyOnEngineThread("OpenMovie")) return -1;
     if (!EnsureTable() || CountHandleEntries(&State().table) >= kMovieTableSize) return -1;
     auto* r = static_cast<MovieRecord*>(ENGINE_ALLOC_ZERO(sizeof(MovieRecord)));
     if (!r) return WriteLogText("メモリの確保に失敗しました in OpenMovie");
@@ -83,6 +85,7 @@ MovieRecord* GetMovieRecord(int movie) {
 }
 
 int CloseMovie(int movie) {
+    if (!AllowOnlyOnEngineThread("CloseMovie")) return -1;
     MovieRecord* r = GetMovieRecord(movie);
     if (!r) return -1;
     if (r->theora) CloseTheoraMovie(r);
@@ -94,6 +97,7 @@ int CloseMovie(int movie) {
 }
 
 int UpdateMovieFrame(int movie, int) {
+    if (!AllowOnlyOnEngineThread("UpdateMovieFrame")) return -1;
     MovieRecord* r = GetMovieRecord(movie);
     if (!r) return -1;
     if (!r->theora) return 0;  // a movie graph never delivers a frame

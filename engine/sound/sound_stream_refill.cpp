@@ -1,6 +1,7 @@
 // Stream playback: the one-second ring is filled three quarters of a second
 // ahead of the play cursor, an eighth of a second at a time, from the
 // pieces in turn; the play position counts what passed the cursor.
+#include "foundation/engine_thread.h"
 #include "sound/sound_internal.h"
 
 #include <cstring>
@@ -209,6 +210,7 @@ int UpdateStreamPlayPosition(int handle, int64_t cursor) {
 }
 
 int PrepareStreamPlayback(int handle) {
+    if (!AllowOnlyOnEngineThread("PrepareStreamPlayback")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupSound(handle);
     if (!e) return -1;
@@ -323,6 +325,7 @@ int RefillStreamSounds() {
 }
 
 int PlayStreamSound(int handle, int playType, int fromTop) {
+    if (!AllowOnlyOnEngineThread("PlayStreamSound")) return -1;
     {
         SoundLockGuard lock(Sound().lock);
         SoundEntry* e = LookupStream(handle);
@@ -347,6 +350,7 @@ int PlayStreamSound(int handle, int playType, int fromTop) {
 }
 
 int StopStreamSound(int handle) {
+    if (!AllowOnlyOnEngineThread("StopStreamSound")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupStream(handle);
     if (!e) return -1;
@@ -358,6 +362,7 @@ int StopStreamSound(int handle) {
 }
 
 int IsStreamSoundPlaying(int handle) {
+    if (!AllowOnlyOnEngineThread("IsStreamSoundPlaying")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupStream(handle);
     if (!e) return -1;
@@ -365,6 +370,7 @@ int IsStreamSoundPlaying(int handle) {
 }
 
 int GetStreamSoundPosition(int handle) {
+    if (!AllowOnlyOnEngineThread("GetStreamSoundPosition")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupStream(handle);
     if (!e) return -1;

@@ -106,15 +106,19 @@ TEST_F(EngineLifecycleTest, LoopPausesWhileInactiveAndResumes) {
     ASSERT_EQ(InitializeEngine(), 0);
     EXPECT_EQ(ProcessWindowMessages(), 0);
     platform::HeadlessPushEvent({platform::EventType::FocusLost});
-    uint64_t before = platform::ClockMicroseconds();
-    std::atomic<int> result{1};
-    std::thread loop([&] { result = ProcessWindowMessages(); });
-    // The paused loop sleeps 24 ms a pass on the virtual clock: ten passes.
-    while (platform::ClockMicroseconds() - before < 240000) std::this_thread::yield();
-    EXPECT_EQ(result.load(), 1);
-    platform::HeadlessPushEvent({platform::EventType::FocusGained});
-    loop.join();
-    EXPECT_EQ(result.load(), 0);
+    const uint64_t before = platform::ClockMicroseconds();
+    std::atomic<bool> returned{false}, pausedThroughout{false};
+    // The paused loop sleeps 24 ms a pass on the virtual clock: after ten
+    // passes the window comes back.
+    std::thread window([&] {
+        while (!returned.load() && platform::ClockMicroseconds() - before < 240000) std::this_thread::yield();
+        pausedThroughout = !returned.load();
+        platform::HeadlessPushEvent({platform::EventType::FocusGained});
+    });
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    returned = true;
+    window.join();
+    EXPECT_TRUE(pausedThroughout.load());
     EXPECT_EQ(IsWindowActive(), 1);
     ShutdownEngine();
 }

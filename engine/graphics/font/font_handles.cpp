@@ -3,6 +3,7 @@
 #include "engine/font.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/engine_thread.h"
 #include "foundation/handle.h"
 #include "graphics/font/font_internal.h"
 #include "graphics/graphics_internal.h"
@@ -40,6 +41,7 @@ FontRecord* LookupFont(int handle) {
 }
 
 int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
+    if (!AllowOnlyOnEngineThread("CreateFontToHandle")) return -1;
     if (!CheckGraphicsRunning("CreateFontToHandle")) return -1;
     if (!EnsureTable()) return WriteLogText("The font table cannot be made");
     if (size < 0) size = kDefaultFontSize;
@@ -64,6 +66,7 @@ int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, 
 }
 
 int DeleteFontHandle(int handle) {
+    if (!AllowOnlyOnEngineThread("DeleteFontHandle")) return -1;
     FontRecord* font = LookupFont(handle);
     if (!font) return WriteLogFormat("Bad font handle %d in DeleteFontHandle", handle);
     RemoveHandleEntry(&State().table, handle);
@@ -76,6 +79,7 @@ int DeleteFontHandle(int handle) {
 // stays allocated. The check ids go on from where they were, so a handle
 // kept from before names none of the fonts made after.
 int DeleteAllFonts() {
+    if (!AllowOnlyOnEngineThread("DeleteAllFonts")) return -1;
     const int capacity = HandleTableCapacity(&State().table);
     for (int slot = 0; slot < capacity; ++slot) {
         const int handle = HandleOfSlot(&State().table, slot);
@@ -86,21 +90,27 @@ int DeleteAllFonts() {
     return 0;
 }
 
-int CountFonts() { return CountHandleEntries(&State().table); }
+int CountFonts() {
+    if (!AllowOnlyOnEngineThread("CountFonts")) return -1;
+    return CountHandleEntries(&State().table);
+}
 
 int SetDefaultFontSize(int size) {
+    if (!AllowOnlyOnEngineThread("SetDefaultFontSize")) return -1;
     if (size != State().defaultSize && State().defaultFont != -1) DeleteFontHandle(State().defaultFont);
     State().defaultSize = size < 0 ? kDefaultFontSize : size;
     return 0;
 }
 
 int SetDefaultFontType(int fontType) {
+    if (!AllowOnlyOnEngineThread("SetDefaultFontType")) return -1;
     if (fontType != State().defaultType && State().defaultFont != -1) DeleteFontHandle(State().defaultFont);
     State().defaultType = fontType;
     return 0;
 }
 
 int GetDefaultFontHandle() {
+    if (!AllowOnlyOnEngineThread("GetDefaultFontHandle")) return -1;
     if (!CheckGraphicsRunning("GetDefaultFontHandle")) return -1;
     if (State().defaultFont == -1 || !LookupFont(State().defaultFont))
         State().defaultFont = CreateFontToHandle(nullptr, State().defaultSize, -1, State().defaultType, -1, -1, 0, -1, -1);

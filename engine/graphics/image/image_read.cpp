@@ -1,6 +1,7 @@
 // The road of a picture into a base image: open the file or memory as a
 // stream and offer it to the registered readers, then to the built-in ones,
 // rewinding before each.
+#include "foundation/engine_thread.h"
 #include "graphics/image/image_internal.h"
 
 #include "engine/files.h"
@@ -64,10 +65,14 @@ FileHandle OpenQuietly(const char* fileName) {
 
 }  // namespace
 
-ImageLoaderTable* GetImageLoaderTable() { return &State().loaderTable; }
+ImageLoaderTable* GetImageLoaderTable() {
+    if (!AllowOnlyOnEngineThread("GetImageLoaderTable")) return nullptr;
+    return &State().loaderTable;
+}
 
 int AddImageReader(ImageReader reader) {
     if (!reader) return -1;
+    ResourceLockGuard resources(ResourceLock());
     for (ImageReader& slot : State().loaderTable.readers)
         if (!slot) {
             slot = reader;
@@ -78,6 +83,7 @@ int AddImageReader(ImageReader reader) {
 
 int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, int fromMemory, BASEIMAGE* out,
                          int option) {
+    ResourceCall call;
     if (!out) return -1;
     std::memset(out, 0, sizeof *out);
     int result = -1;

@@ -89,6 +89,11 @@ int ClearModelBaseSlot(int handle) { return Clear(&State().bases, handle); }
 
 int ClearModelInstanceSlot(int handle) { return Clear(&State().instances, handle); }
 
+ModelInstance* TakeModelInstance(int handle) {
+    void* p = State().ready.load() ? TakeHandleEntry(&State().instances, handle) : nullptr;
+    return IsRecord(p) ? static_cast<ModelInstance*>(p) : nullptr;
+}
+
 int GetModelBaseCount() { return CountHandleEntries(&State().bases); }
 int GetModelInstanceCount() { return CountHandleEntries(&State().instances); }
 int GetModelBaseTableSize() { return HandleTableCapacity(&State().bases); }

@@ -43,6 +43,9 @@ bool IsModelInstanceSlotReserved(int handle);
 // that names no used slot. The record itself is the caller's.
 int ClearModelBaseSlot(int handle);
 int ClearModelInstanceSlot(int handle);
+// Clears the slot and hands back its instance in one step (null for a
+// reserved slot, which is only cleared, or a handle that names none).
+ModelInstance* TakeModelInstance(int handle);
 
 int GetModelBaseCount();
 int GetModelInstanceCount();

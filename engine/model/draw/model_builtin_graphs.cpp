@@ -1,5 +1,6 @@
 // Built-in graphs of model drawing, through the model system's table of
 // graphics functions.
+#include "foundation/engine_thread.h"
 #include "model/draw/model_builtin_graphs.h"
 
 #include <cstdint>
@@ -32,6 +33,8 @@ bool StillValid(int graph) {
 int FromTga(const uint8_t* data, size_t size) {
     const ModelGraphicsServices* gfx = GetModelGraphicsServices();
     if (!gfx->MakeGraphFromImageMemory) return -1;
+    // No load of another thread sees the setting changed for this one.
+    ResourceLockGuard resources(ResourceLock());
     int kept = gfx->GetTransColorEnabled ? gfx->GetTransColorEnabled() : 0;
     if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(0);
     int graph = gfx->MakeGraphFromImageMemory(data, size, 0, 0, 0, 0);

@@ -3,6 +3,7 @@
 // music at a time.
 #include "engine/music.h"
 #include "engine/sound.h"
+#include "foundation/engine_thread.h"
 #include "sound/music/music_internal.h"
 
 namespace {
@@ -30,6 +31,7 @@ int LoadMusicAsSound(const char* fileName) {
 }  // namespace
 
 int PlayMusicFile(const char* fileName, int playType) {
+    if (!AllowOnlyOnEngineThread("PlayMusicFile")) return -1;
     MusicModule& m = Music();
     if (!IsSoundSystemOpen()) return -1;
     DeleteCurrentMusic();
@@ -49,6 +51,7 @@ int PlayMusicFile(const char* fileName, int playType) {
 }
 
 int StopCurrentMusic() {
+    if (!AllowOnlyOnEngineThread("StopCurrentMusic")) return -1;
     MusicModule& m = Music();
     if (!m.currentMusic) return 0;
     if (m.playedAsSound) {
@@ -63,6 +66,7 @@ int StopCurrentMusic() {
 }
 
 int SetMusicVolume(int volume) {
+    if (!AllowOnlyOnEngineThread("SetMusicVolume")) return -1;
     MusicModule& m = Music();
     if (!IsSoundSystemOpen()) return -1;
     // MIDI through the sequencer has no volume of its own.
