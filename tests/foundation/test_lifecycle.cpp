@@ -1,4 +1,5 @@
 #include "engine/engine.h"
+#include "focus_return.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "scoped_temp_dir.h"
@@ -9,10 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -106,19 +105,11 @@ TEST_F(EngineLifecycleTest, LoopPausesWhileInactiveAndResumes) {
     ASSERT_EQ(InitializeEngine(), 0);
     EXPECT_EQ(ProcessWindowMessages(), 0);
     platform::HeadlessPushEvent({platform::EventType::FocusLost});
-    const uint64_t before = platform::ClockMicroseconds();
-    std::atomic<bool> returned{false}, pausedThroughout{false};
     // The paused loop sleeps 24 ms a pass on the virtual clock: after ten
     // passes the window comes back.
-    std::thread window([&] {
-        while (!returned.load() && platform::ClockMicroseconds() - before < 240000) std::this_thread::yield();
-        pausedThroughout = !returned.load();
-        platform::HeadlessPushEvent({platform::EventType::FocusGained});
-    });
+    FocusReturn focus(240000);
     EXPECT_EQ(ProcessWindowMessages(), 0);
-    returned = true;
-    window.join();
-    EXPECT_TRUE(pausedThroughout.load());
+    EXPECT_TRUE(focus.WaitedThroughout());
     EXPECT_EQ(IsWindowActive(), 1);
     ShutdownEngine();
 }

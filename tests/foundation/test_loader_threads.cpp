@@ -6,6 +6,7 @@
 #include "engine/engine.h"
 #include "engine_temp_folder_fixture.h"
 #include "mqo_writer.h"
+#include "silent_wave.h"
 
 #include <gtest/gtest.h>
 
@@ -19,50 +20,8 @@
 
 namespace {
 
-// A mono 16-bit sound of the given length, silent.
-std::vector<uint8_t> SilentSound(int milliseconds) {
-    constexpr uint32_t kRate = 8000;
-    const uint32_t bytes = kRate * 2 * uint32_t(milliseconds) / 1000;
-    std::vector<uint8_t> w;
-    auto put = [&w](uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) w.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto id = [&w](const char* s) { w.insert(w.end(), s, s + 4); };
-    id("RIFF");
-    put(36 + bytes, 4);
-    id("WAVE");
-    id("fmt ");
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(kRate, 4);
-    put(kRate * 2, 4);
-    put(2, 2);
-    put(16, 2);
-    id("data");
-    put(bytes, 4);
-    w.resize(w.size() + bytes, 0);
-    return w;
-}
-
-// A square facing the eye, two-sided so no winding hides it.
-std::string Square() {
-    MqoDocument doc;
-    MqoMaterialSpec m;
-    m.name = "plain";
-    doc.materials.push_back(m);
-    MqoObjectSpec o;
-    o.name = "square";
-    o.vertices = {{-100, -100, 0}, {100, -100, 0}, {100, 100, 0}, {-100, 100, 0}};
-    for (std::vector<int> corners : {std::vector<int>{0, 1, 2, 3}, std::vector<int>{3, 2, 1, 0}}) {
-        MqoFaceSpec face;
-        face.corners = corners;
-        face.material = 0;
-        o.faces.push_back(face);
-    }
-    doc.objects.push_back(o);
-    return WriteMqo(doc);
-}
+// A square facing the eye.
+std::string Square() { return WriteMqo(MakeMqoSquare(100, true)); }
 
 class LoaderThreadTest : public EngineInTempFolderTest, public ::testing::WithParamInterface<const char*> {
 protected:
@@ -135,7 +94,7 @@ TEST_P(LoaderThreadTest, APictureASoundAndAModelLoadedOnAnotherThreadServeTheEng
     ASSERT_EQ(DrawRectangle(0, 0, 640, 480, red, 1), 0);
     ASSERT_EQ(SaveDrawScreenToPng("red.png"), 0);
     std::ofstream("square.mqo", std::ios::binary) << Square();
-    const std::vector<uint8_t> sound = SilentSound(250);
+    const std::vector<uint8_t> sound = SilentWave(250);
     const float eye[3] = {0, 0, -500}, target[3] = {0, 0, 0}, up[3] = {0, 1, 0};
     ASSERT_EQ(SetCameraEyeTargetUp(eye, target, up), 0);
     // What the first picture and model leave for the next (the graph table,
@@ -187,7 +146,7 @@ TEST_P(LoaderThreadTest, OtherCallsOnAnotherThreadAreRefusedWithALogLine) {
     std::ofstream("square.mqo", std::ios::binary) << Square();
     const int model = LoadModelFile("square.mqo");
     ASSERT_NE(model, -1);
-    const std::vector<uint8_t> sound = SilentSound(100);
+    const std::vector<uint8_t> sound = SilentWave(100);
     const int voice = CreateSoundHandleFromImage(sound.data(), int(sound.size()), 1);
     Frame(picture);
     const size_t logBefore = Log().size();

@@ -1,8 +1,7 @@
+#include "focus_return.h"
 #include "scripted_engine_fixture.h"
 
 #include <array>
-#include <atomic>
-#include <thread>
 
 namespace {
 
@@ -88,17 +87,9 @@ TEST_F(KeyboardTest, QueryWaitsWhileTheWindowIsInactive) {
     // The key goes down while the window is away; the query sees it only
     // once the window is back.
     platform::ScriptInputAtFrame(3, Key(KEYCODE_F1, true));
-    const uint64_t before = platform::ClockMicroseconds();
-    std::atomic<bool> answered{false}, waitedThroughout{false};
-    std::thread window([&] {
-        while (!answered.load() && platform::ClockMicroseconds() - before < 240000) std::this_thread::yield();
-        waitedThroughout = !answered.load();
-        platform::HeadlessPushEvent({platform::EventType::FocusGained});
-    });
+    FocusReturn focus(240000);
     EXPECT_EQ(QueryKeyState(KEYCODE_F1), 1);
-    answered = true;
-    window.join();
-    EXPECT_TRUE(waitedThroughout.load());
+    EXPECT_TRUE(focus.WaitedThroughout());
     EXPECT_EQ(IsWindowActive(), 1);
 }
 

@@ -94,6 +94,23 @@ void UpdateObjectsWait() {
                               !s.doomedTextures.empty());
 }
 
+// Takes an object out of the device's lists. On another thread than the
+// device's, its back-end object waits for that thread, or the object, which
+// never got one, goes at once: false then; true when the caller releases
+// it now.
+template <typename T>
+bool ForgetObject(T* object, std::vector<T*>& live, std::vector<T*>& waiting, std::vector<T*>& doomed,
+                  void (*freeRecord)(T*)) {
+    std::lock_guard<std::mutex> guard(State().objectsLock);
+    Forget(live, object);
+    Forget(waiting, object);
+    if (OnDeviceThread()) return true;
+    if (object->made) doomed.push_back(object);
+    else freeRecord(object);
+    UpdateObjectsWait();
+    return false;
+}
+
 void Note(int kind, int a, int b, uint64_t value) {
     if (State().backend && OnDeviceThread()) State().backend->noteCall(DeviceCall{kind, a, b, value});
 }
@@ -297,20 +314,8 @@ void ReleaseBufferNow(DeviceBufferRecord* b) {
 
 int ReleaseBuffer(DeviceBufferRecord* b) {
     if (!b) return -1;
-    {
-        std::lock_guard<std::mutex> guard(State().objectsLock);
-        Forget(State().liveBuffers, b);
-        Forget(State().waitingBuffers, b);
-        if (!OnDeviceThread()) {
-            // The back end's object goes with the device's thread; one it
-            // never made goes now.
-            if (b->made) State().doomedBuffers.push_back(b);
-            else FreeBufferRecord(b);
-            UpdateObjectsWait();
-            return 0;
-        }
-    }
-    ReleaseBufferNow(b);
+    DeviceModule& s = State();
+    if (ForgetObject(b, s.liveBuffers, s.waitingBuffers, s.doomedBuffers, FreeBufferRecord)) ReleaseBufferNow(b);
     return 0;
 }
 
@@ -596,18 +601,8 @@ int UnlockDeviceTexture(DeviceTexture* t, int level) {
 
 int ReleaseDeviceTexture(DeviceTexture* t) {
     if (!t) return -1;
-    {
-        std::lock_guard<std::mutex> guard(State().objectsLock);
-        Forget(State().liveTextures, t);
-        Forget(State().waitingTextures, t);
-        if (!OnDeviceThread()) {
-            if (t->made) State().doomedTextures.push_back(t);
-            else FreeTextureRecord(t);
-            UpdateObjectsWait();
-            return 0;
-        }
-    }
-    ReleaseTextureNow(t);
+    DeviceModule& s = State();
+    if (ForgetObject(t, s.liveTextures, s.waitingTextures, s.doomedTextures, FreeTextureRecord)) ReleaseTextureNow(t);
     return 0;
 }
 
