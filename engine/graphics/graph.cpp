@@ -5,13 +5,13 @@
 // Pictures are made and deleted on any thread (ResourceCall); the records
 // are freed by the engine's thread, which may be drawing one when another
 // thread deletes it. Refills and drawing are the engine's thread's alone.
-#include "foundation/engine_thread.h"
 #include "graphics/graph_internal.h"
 
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/window.h"
+#include "foundation/engine_thread.h"
 #include "foundation/handle.h"
 #include "foundation/log_internal.h"
 #include "graphics/graphics_internal.h"

@@ -1,8 +1,9 @@
 // Stream playback: the one-second ring is filled three quarters of a second
 // ahead of the play cursor, an eighth of a second at a time, from the
 // pieces in turn; the play position counts what passed the cursor.
-#include "foundation/engine_thread.h"
 #include "sound/sound_internal.h"
+
+#include "foundation/engine_thread.h"
 
 #include <cstring>
 

@@ -1,11 +1,11 @@
 // The road of a picture into a base image: open the file or memory as a
 // stream and offer it to the registered readers, then to the built-in ones,
 // rewinding before each.
-#include "foundation/engine_thread.h"
 #include "graphics/image/image_internal.h"
 
 #include "engine/files.h"
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "foundation/log_internal.h"
 
 namespace {

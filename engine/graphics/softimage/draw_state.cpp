@@ -1,11 +1,11 @@
 // The software draw state and its setters. The kernels read it once per
 // call; the setters keep it in the ranges the kernels rely on (parameter
 // and tint bytes 0..255, a proper draw area inside the target).
-#include "foundation/engine_thread.h"
 #include "graphics/softimage/drawstate.h"
 
 #include <algorithm>
 
+#include "foundation/engine_thread.h"
 #include "graphics/softimage/memimg.h"
 
 int BlendMode = BlendCopy;

@@ -1,12 +1,12 @@
 // Built-in graphs of model drawing, through the model system's table of
 // graphics functions.
-#include "foundation/engine_thread.h"
 #include "model/draw/model_builtin_graphs.h"
 
 #include <cstdint>
 #include <cstring>
 
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "model/base/graphics_services.h"
 #include "model/base/model_texture.h"
 #include "model/draw/model_texture_restore.h"

@@ -1,12 +1,12 @@
 // DrawModel: refresh, cull, then opaque meshes before translucent ones
 // without depth sorting. The mesh lists live in one work buffer that
 // grows to the largest mesh count seen.
-#include "foundation/engine_thread.h"
 #include "model/draw/model_draw.h"
 
 #include "graphics/device/devicestate.h"
 
 #include "engine/memory.h"
+#include "foundation/engine_thread.h"
 #include "graphics/graph_internal.h"
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw_mesh.h"
