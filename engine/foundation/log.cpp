@@ -4,7 +4,10 @@
 // While the log runs, the platform layer's warnings are lines of it.
 // Lines written while the engine is not running (a damaged save read before
 // start-up) are kept in memory as well, and start-up writes them again
-// after it has emptied the file, so they survive it.
+// after it has emptied the file, so they survive it. Until the engine runs
+// the log is the Log.txt of the current folder, followed when the program
+// changes folder, and start-up writes again only the lines of the file it
+// empties: lines that went into a log in another folder stay there alone.
 #include "engine/log.h"
 
 #include "engine/lifecycle.h"
@@ -32,6 +35,7 @@ struct LogState {
     bool started = false;
     bool engineRunning = false;  // between StartLog and EndLog
     std::string early;           // lines written while the engine was not running
+    std::string earlyPath;       // the file they were written into
     int indent = 0;
     int startMs = 0;
     std::string path;
@@ -46,11 +50,15 @@ LogState& State() {
 // Nested mute scopes of the calling thread.
 thread_local int muteDepth = 0;
 
+std::string LogPathHere() {
+    std::error_code ec;
+    std::string path = std::filesystem::absolute("Log.txt", ec).string();
+    return ec ? "Log.txt" : path;
+}
+
 void StartLocked(LogState& s) {
     if (s.file) std::fclose(s.file);
-    std::error_code ec;
-    s.path = std::filesystem::absolute("Log.txt", ec).string();
-    if (ec) s.path = "Log.txt";
+    s.path = LogPathHere();
     s.file = std::fopen(s.path.c_str(), "wb");
     s.started = true;
     s.indent = 0;
@@ -70,7 +78,7 @@ void WritePrefix(LogState& s, std::string& out) {
 // with the prefix; every "\n" is written as "\r\n".
 void WriteLocked(LogState& s, const char* text) {
     if (!s.enabled) return;
-    if (!s.started) StartLocked(s);
+    if (!s.started || (!s.engineRunning && s.path != LogPathHere())) StartLocked(s);
     if (!s.file) return;
     size_t length = std::char_traits<char>::length(text);
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
@@ -87,6 +95,10 @@ void WriteLocked(LogState& s, const char* text) {
         }
     }
     out += "\r\n";
+    if (!s.engineRunning && s.earlyPath != s.path) {
+        s.early.clear();
+        s.earlyPath = s.path;
+    }
     if (!s.engineRunning && s.early.size() + out.size() <= kEarlyBytesMax) s.early += out;
     std::fwrite(out.data(), 1, out.size(), s.file);
     std::fflush(s.file);
@@ -214,7 +226,7 @@ void StartLog() {
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.enabled) {
         StartLocked(s);
-        if (s.file && !s.early.empty()) {
+        if (s.file && !s.early.empty() && s.earlyPath == s.path) {
             std::fwrite(s.early.data(), 1, s.early.size(), s.file);
             std::fflush(s.file);
         }

@@ -9,6 +9,7 @@
 #include "engine/text.h"
 #include "engine/timer.h"
 #include "foundation/apilock.h"
+#include "foundation/engine_thread.h"
 #include "foundation/posted_messages.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
@@ -112,15 +113,20 @@ void HandlePostedMessage(const PostedEngineMessage& m) {
 }  // namespace
 
 int ChangeWindowMode(int windowed) {
+    if (!AllowOnlyOnEngineThread("ChangeWindowMode")) return -1;
     WindowState& w = State();
     if (w.created) return -1;  // switching a live window is not supported
     w.windowed = windowed ? 1 : 0;
     return 0;
 }
 
-int GetWindowModeFlag() { return State().windowed; }
+int GetWindowModeFlag() {
+    if (!AllowOnlyOnEngineThread("GetWindowModeFlag")) return -1;
+    return State().windowed;
+}
 
 int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
+    if (!AllowOnlyOnEngineThread("SetScreenMode")) return -1;
     if (width <= 0 || height <= 0 || (colorBits != 16 && colorBits != 32)) return -1;
     WindowState& w = State();
     if (w.created) return -1;
@@ -132,6 +138,7 @@ int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
 }
 
 int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate) {
+    if (!AllowOnlyOnEngineThread("GetScreenMode")) return -1;
     const WindowState& w = State();
     if (width) *width = w.width;
     if (height) *height = w.height;
@@ -141,6 +148,7 @@ int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate) {
 }
 
 int SetAppWindowTitle(const char* text) {
+    if (!AllowOnlyOnEngineThread("SetAppWindowTitle")) return -1;
     WindowState& w = State();
     w.title = text ? text : "";
     if (w.created && !w.destroyed) platform::Window().setTitle(TitleUtf8(w.title).c_str());
@@ -148,31 +156,42 @@ int SetAppWindowTitle(const char* text) {
 }
 
 int SetAppWindowIcon(int resourceId) {
+    if (!AllowOnlyOnEngineThread("SetAppWindowIcon")) return -1;
     State().iconId = resourceId;
     ApplyIcon();
     return 0;
 }
 
 int RegisterIconResource(int resourceId, const unsigned int* argb, int width, int height) {
+    if (!AllowOnlyOnEngineThread("RegisterIconResource")) return -1;
     if (!argb || width <= 0 || height <= 0) return -1;
     State().icons[resourceId] = IconResource{argb, width, height};
     return 0;
 }
 
 void* GetAppWindowHandle() {
+    if (!AllowOnlyOnEngineThread("GetAppWindowHandle")) return nullptr;
     const WindowState& w = State();
     return w.created && !w.destroyed ? platform::Window().nativeHandle() : nullptr;
 }
 
 int SetRunWhileInactive(int flag) {
+    if (!AllowOnlyOnEngineThread("SetRunWhileInactive")) return -1;
     State().runWhileInactive = flag ? 1 : 0;
     return 0;
 }
 
-int IsRunWhileInactive() { return State().runWhileInactive; }
-int IsWindowActive() { return State().active ? 1 : 0; }
+int IsRunWhileInactive() {
+    if (!AllowOnlyOnEngineThread("IsRunWhileInactive")) return -1;
+    return State().runWhileInactive;
+}
+int IsWindowActive() {
+    if (!AllowOnlyOnEngineThread("IsWindowActive")) return -1;
+    return State().active ? 1 : 0;
+}
 
 int SetMouseCursorVisible(int visible) {
+    if (!AllowOnlyOnEngineThread("SetMouseCursorVisible")) return -1;
     WindowState& w = State();
     w.cursorVisible = visible ? 1 : 0;
     if (w.created && !w.destroyed) platform::Window().setCursorVisible(visible != 0);
@@ -202,14 +221,17 @@ int ProcessWindowMessagesCore() {
 }
 
 int ProcessWindowMessages() {
+    if (!AllowOnlyOnEngineThread("ProcessWindowMessages")) return -1;
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
+    RunEngineThreadQueue();
     int result = ProcessWindowMessagesCore();
     ReleaseApiLock(lock);
     return result;
 }
 
 int SetDoubleStartCheck(int flag) {
+    if (!AllowOnlyOnEngineThread("SetDoubleStartCheck")) return -1;
     State().doubleStartCheck = flag ? 1 : 0;
     return 0;
 }

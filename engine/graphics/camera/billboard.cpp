@@ -3,6 +3,7 @@
 #include "engine/camera.h"
 #include "engine/draw2d.h"
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "graphics/camera/camera_internal.h"
 #include "graphics/device/device.h"
 #include "graphics/device/devicestate.h"
@@ -104,6 +105,7 @@ int DrawBillboardSoftware(const float world[4][3], int graph, int transparent, i
 
 int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, float size, float angle, int graph,
                          int transparent, int turn) {
+    if (!AllowOnlyOnEngineThread("DrawGraphBillboard3D")) return -1;
     const GRAPH* g = GetGraphRecord(graph);
     if (!g) return WriteLogFormat("Bad graph handle %d in DrawGraphBillboard3D", graph);
     UpdateGraphMovieFrame(g);

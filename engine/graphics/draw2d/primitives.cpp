@@ -1,6 +1,7 @@
 // Lines and boxes in one colour, through the same blend state as pictures.
 #include "engine/draw2d.h"
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "graphics/device/device.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
@@ -75,6 +76,7 @@ void AppendBox(float x0, float y0, float x1, float y1, uint32_t diffuse) {
 }  // namespace
 
 int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
+    if (!AllowOnlyOnEngineThread("DrawRectangle")) return -1;
     // A box reaching far off the screen shows the same as one ending just
     // beyond it; clamped, its sides never overflow on either path.
     x1 = ClampToFarDrawCoordinate(x1), y1 = ClampToFarDrawCoordinate(y1);
@@ -105,6 +107,7 @@ int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
 }
 
 int DrawLineSegment(int x1, int y1, int x2, int y2, uint32_t color, int thickness) {
+    if (!AllowOnlyOnEngineThread("DrawLineSegment")) return -1;
     const SoftwareDraw2DPath* software = HardwareRenderingActive() ? nullptr : GetSoftwareDraw2DPath();
     if (!HardwareRenderingActive() && !(software && software->drawLine)) return ReportNoSoftwareDraw("DrawLineSegment");
     if (x1 == x2 && y1 == y2) return 0;
