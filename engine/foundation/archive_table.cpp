@@ -5,6 +5,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/text.h"
+#include "foundation/engine_thread.h"
 #include "foundation/file_handles.h"
 #include "foundation/host_path.h"
 #include "foundation/subsystems.h"
@@ -232,6 +233,7 @@ bool ListArchiveDirectory(const EnginePath& directory, std::vector<FileFindData>
 }
 
 int SetArchiveFileExtension(const char* extension) {
+    if (!AllowOnlyOnEngineThread("SetArchiveFileExtension")) return -1;
     if (!extension || !*extension || std::strlen(extension) > 32) return -1;
     ArchiveState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
@@ -240,6 +242,7 @@ int SetArchiveFileExtension(const char* extension) {
 }
 
 int SetArchiveKey(const char* key) {
+    if (!AllowOnlyOnEngineThread("SetArchiveKey")) return -1;
     ArchiveState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
     s.key = key ? key : "";

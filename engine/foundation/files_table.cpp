@@ -3,6 +3,7 @@
 
 #include "engine/log.h"
 #include "foundation/archive_table.h"
+#include "foundation/engine_thread.h"
 #include "foundation/subsystems.h"
 #include "platform/files.h"
 
@@ -40,6 +41,7 @@ const FileAccessTable* GetFileAccessTable() {
 }
 
 int SetUseArchive(int flag) {
+    if (!AllowOnlyOnEngineThread("SetUseArchive")) return -1;
     State().useArchive.store(flag ? 1 : 0);
     return 0;
 }

@@ -1,13 +1,31 @@
 // Generic handle tables. The table keeps a pointer and a check id per slot;
-// the check id of a table advances with every new entry, so a handle that
-// outlived its entry no longer matches the slot.
+// the check ids of a kind come from one counter of the process, so a handle
+// that outlived its entry, its table or the engine no longer matches its
+// slot.
 #include "foundation/handle.h"
 
 #include "engine/memory.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace {
+
+struct HandleModule {
+    // Check ids given per kind since the process began.
+    std::atomic<uint32_t> issued[kHandleKindCount] = {};
+};
+
+HandleModule& State() {
+    static HandleModule state;
+    return state;
+}
+
+// The next check id of a kind: 1 up to its largest value, then 1 again.
+uint32_t NextCheckId(int kind) {
+    const uint32_t n = State().issued[kind].fetch_add(1, std::memory_order_relaxed);
+    return 1 + n % uint32_t(HandleCheckPeriod(kind));
+}
 
 bool Grow(HandleTable* t) {
     if (t->growBy <= 0 || t->capacity >= t->maxCapacity) return false;
@@ -16,30 +34,53 @@ bool Grow(HandleTable* t) {
     void** entries = static_cast<void**>(ReallocMemory(t->entries, sizeof(void*) * size_t(newCapacity), "", 0));
     if (!entries) return false;
     t->entries = entries;
-    uint16_t* checks = static_cast<uint16_t*>(ReallocMemory(t->checks, sizeof(uint16_t) * size_t(newCapacity), "", 0));
+    auto* checks = static_cast<uint32_t*>(ReallocMemory(t->checks, sizeof(uint32_t) * size_t(newCapacity), "", 0));
     if (!checks) return false;  // entries grew already; capacity stays until both have
     t->checks = checks;
     std::memset(t->entries + t->capacity, 0, sizeof(void*) * size_t(newCapacity - t->capacity));
-    std::memset(t->checks + t->capacity, 0, sizeof(uint16_t) * size_t(newCapacity - t->capacity));
+    std::memset(t->checks + t->capacity, 0, sizeof(uint32_t) * size_t(newCapacity - t->capacity));
     t->capacity = newCapacity;
     return true;
+}
+
+// The slot a handle names in the table, or -1 (caller holds the lock).
+int ValidSlotLocked(const HandleTable* t, int handle) {
+    if (!t->entries || handle < 0 || HandleKindOf(handle) != t->kind) return -1;
+    const int slot = HandleSlotOf(handle);
+    if (slot >= t->capacity || !t->entries[slot] || t->checks[slot] != uint32_t(HandleCheckOf(handle))) return -1;
+    return slot;
+}
+
+void ClearSlotLocked(HandleTable* t, int slot) {
+    t->entries[slot] = nullptr;
+    t->count--;
+    if (slot < t->searchStart) t->searchStart = slot;
+}
+
+void ResetFieldsLocked(HandleTable* t) {
+    t->kind = t->capacity = t->maxCapacity = t->growBy = t->count = t->searchStart = 0;
+    t->entries = nullptr;
+    t->checks = nullptr;
 }
 
 }  // namespace
 
 int InitHandleTable(HandleTable* table, int kind, int initialCapacity, int maxCapacity, int growBy) {
-    if (!table || kind < 1 || kind > 15 || initialCapacity < 1 || maxCapacity > kHandleSlotLimit ||
-        initialCapacity > maxCapacity)
+    if (!table || kind < 0 || kind >= kHandleKindCount || initialCapacity < 1 ||
+        maxCapacity > HandleSlotLimit(kind) || initialCapacity > maxCapacity)
         return -1;
-    std::memset(table, 0, sizeof *table);
-    table->entries = static_cast<void**>(AllocMemoryZero(sizeof(void*) * size_t(initialCapacity), "", 0));
-    table->checks = static_cast<uint16_t*>(AllocMemoryZero(sizeof(uint16_t) * size_t(initialCapacity), "", 0));
-    if (!table->entries || !table->checks) {
-        FreeMemory(table->entries);
-        FreeMemory(table->checks);
-        std::memset(table, 0, sizeof *table);
+    std::lock_guard<std::mutex> guard(table->lock);
+    if (table->entries) return 0;
+    auto* entries = static_cast<void**>(AllocMemoryZero(sizeof(void*) * size_t(initialCapacity), "", 0));
+    auto* checks = static_cast<uint32_t*>(AllocMemoryZero(sizeof(uint32_t) * size_t(initialCapacity), "", 0));
+    if (!entries || !checks) {
+        FreeMemory(entries);
+        FreeMemory(checks);
         return -1;
     }
+    ResetFieldsLocked(table);
+    table->entries = entries;
+    table->checks = checks;
     table->kind = kind;
     table->capacity = initialCapacity;
     table->maxCapacity = maxCapacity;
@@ -49,46 +90,82 @@ int InitHandleTable(HandleTable* table, int kind, int initialCapacity, int maxCa
 
 int TerminateHandleTable(HandleTable* table) {
     if (!table) return -1;
+    std::lock_guard<std::mutex> guard(table->lock);
     FreeMemory(table->entries);
     FreeMemory(table->checks);
-    std::memset(table, 0, sizeof *table);
+    ResetFieldsLocked(table);
     return 0;
 }
 
+bool IsHandleTableReady(const HandleTable* table) {
+    if (!table) return false;
+    std::lock_guard<std::mutex> guard(table->lock);
+    return table->entries != nullptr;
+}
+
 int AddHandleEntry(HandleTable* table, void* entry) {
-    if (!table || !table->entries || !entry) return -1;
+    if (!table || !entry) return -1;
+    std::lock_guard<std::mutex> guard(table->lock);
+    if (!table->entries) return -1;
     if (table->count >= table->capacity && !Grow(table)) return -1;
     int slot = table->searchStart;
     while (slot < table->capacity && table->entries[slot]) ++slot;
     if (slot >= table->capacity) return -1;
-    int check = table->nextCheck;
-    table->nextCheck = (table->nextCheck + 1) % kHandleCheckLimit;
+    const uint32_t check = NextCheckId(table->kind);
     table->entries[slot] = entry;
-    table->checks[slot] = uint16_t(check);
+    table->checks[slot] = check;
     table->count++;
     table->searchStart = slot + 1;
-    return MakeHandle(table->kind, check, slot);
+    return MakeHandle(table->kind, int(check), slot);
 }
 
 void* LookupHandleEntry(const HandleTable* table, int handle) {
-    if (!table || !table->entries || handle < 0) return nullptr;
-    if (HandleKindOf(handle) != table->kind) return nullptr;
-    int slot = HandleSlotOf(handle);
-    if (slot >= table->capacity || !table->entries[slot]) return nullptr;
-    if (table->checks[slot] != HandleCheckOf(handle)) return nullptr;
-    return table->entries[slot];
+    if (!table) return nullptr;
+    std::lock_guard<std::mutex> guard(table->lock);
+    return LookupHandleEntryLocked(table, handle);
 }
 
-int RemoveHandleEntry(HandleTable* table, int handle) {
-    if (!LookupHandleEntry(table, handle)) return -1;
-    int slot = HandleSlotOf(handle);
-    table->entries[slot] = nullptr;
-    table->count--;
-    if (slot < table->searchStart) table->searchStart = slot;
+void* LookupHandleEntryLocked(const HandleTable* table, int handle) {
+    const int slot = ValidSlotLocked(table, handle);
+    return slot < 0 ? nullptr : table->entries[slot];
+}
+
+int ReplaceHandleEntry(HandleTable* table, int handle, void* entry) {
+    if (!table || !entry) return -1;
+    std::lock_guard<std::mutex> guard(table->lock);
+    const int slot = ValidSlotLocked(table, handle);
+    if (slot < 0) return -1;
+    table->entries[slot] = entry;
     return 0;
 }
 
+int RemoveHandleEntry(HandleTable* table, int handle) { return TakeHandleEntry(table, handle) ? 0 : -1; }
+
+void* TakeHandleEntry(HandleTable* table, int handle) {
+    if (!table) return nullptr;
+    std::lock_guard<std::mutex> guard(table->lock);
+    const int slot = ValidSlotLocked(table, handle);
+    if (slot < 0) return nullptr;
+    void* entry = table->entries[slot];
+    ClearSlotLocked(table, slot);
+    return entry;
+}
+
 int HandleOfSlot(const HandleTable* table, int slot) {
-    if (!table || slot < 0 || slot >= table->capacity || !table->entries[slot]) return -1;
-    return MakeHandle(table->kind, table->checks[slot], slot);
+    if (!table) return -1;
+    std::lock_guard<std::mutex> guard(table->lock);
+    if (!table->entries || slot < 0 || slot >= table->capacity || !table->entries[slot]) return -1;
+    return MakeHandle(table->kind, int(table->checks[slot]), slot);
+}
+
+int CountHandleEntries(const HandleTable* table) {
+    if (!table) return 0;
+    std::lock_guard<std::mutex> guard(table->lock);
+    return table->count;
+}
+
+int HandleTableCapacity(const HandleTable* table) {
+    if (!table) return 0;
+    std::lock_guard<std::mutex> guard(table->lock);
+    return table->capacity;
 }

@@ -1,13 +1,27 @@
 // Integer handles for every engine resource. Bit 31 set means error (-1 is
-// the failure result); bits 27-30 the kind; bits 16-26 a check id, an
-// 11-bit counter per table that wraps after 2047; bits 0-15 the slot. A
-// handle whose kind, slot or check id does not match is refused, so a stale
-// handle never reaches a reused slot.
+// the failure result); bits 27-30 the kind; below them the check id, and in
+// the lowest bits the slot. Each kind has a slot field just wide enough for
+// its table's largest size, and its check id takes every bit between the
+// slot and the kind (12 bits for pictures and sounds, 11 for models, 10 for
+// model base data, more for the small tables).
+//
+// Check ids come from one counter per kind for the whole process, shared by
+// every table of that kind and never started over, neither by a new table
+// nor by a new start of the engine. They run 1, 2, ... up to the field's
+// largest value and round again; 0 is never given, so no handle is 0. A
+// handle whose kind, slot or check id does not match its table is refused,
+// so a handle whose entry is gone stays refused until the counter of its
+// kind has come round: at least HandleCheckPeriod(kind) handles of that
+// kind made after it.
+//
+// Every operation on a table is safe from any thread.
 #pragma once
 #include <cstdint>
+#include <mutex>
 
 enum HandleKind {
-    HANDLE_KIND_GRAPH = 1,   // also model base data
+    HANDLE_KIND_MODEL_BASE = 0,  // kind bits 0: no handle is 0, as no check id is
+    HANDLE_KIND_GRAPH = 1,
     HANDLE_KIND_SOUND = 2,
     HANDLE_KIND_MOVIE = 3,
     HANDLE_KIND_FONT = 4,
@@ -23,47 +37,84 @@ enum HandleKind {
     HANDLE_KIND_VERTEXBUFFER = 14,
     HANDLE_KIND_INDEXBUFFER = 15,
 };
+constexpr int kHandleKindCount = 16;
 
 constexpr uint32_t kHandleErrorBit = 0x80000000u;
 constexpr int kHandleKindShift = 27;
 constexpr uint32_t kHandleKindMask = 0x78000000u;
-constexpr int kHandleCheckShift = 16;
-constexpr uint32_t kHandleCheckMask = 0x07FF0000u;
-constexpr uint32_t kHandleSlotMask = 0x0000FFFFu;
-constexpr int kHandleCheckLimit = 2048;
-constexpr int kHandleSlotLimit = 65536;
 
-inline int MakeHandle(int kind, int checkId, int slot) {
-    return int((uint32_t(kind) << kHandleKindShift) | (uint32_t(checkId) << kHandleCheckShift) | uint32_t(slot));
-}
+// The slot bits of each kind: enough for the largest table of that kind
+// (pictures and sounds 32768 slots, movies 100, fonts 40, music 256, models
+// 65536, model base data 131072, ...).
+constexpr int kHandleSlotBits[kHandleKindCount] = {17, 15, 15, 7, 6, 9, 16, 8, 8, 12, 16, 13, 12, 16, 14, 14};
+
+constexpr int HandleSlotBits(int kind) { return kHandleSlotBits[kind & 15]; }
+constexpr int HandleCheckBits(int kind) { return kHandleKindShift - HandleSlotBits(kind); }
+constexpr int HandleSlotLimit(int kind) { return 1 << HandleSlotBits(kind); }
+// How many check ids a kind has: a handle of that kind comes back at the
+// earliest this many handles of its kind later.
+constexpr int HandleCheckPeriod(int kind) { return (1 << HandleCheckBits(kind)) - 1; }
+
 inline int HandleKindOf(int handle) { return int((uint32_t(handle) & kHandleKindMask) >> kHandleKindShift); }
-inline int HandleCheckOf(int handle) { return int((uint32_t(handle) & kHandleCheckMask) >> kHandleCheckShift); }
-inline int HandleSlotOf(int handle) { return int(uint32_t(handle) & kHandleSlotMask); }
+inline int HandleSlotOf(int handle) {
+    return int(uint32_t(handle) & ((1u << HandleSlotBits(HandleKindOf(handle))) - 1));
+}
+inline int HandleCheckOf(int handle) {
+    const int kind = HandleKindOf(handle);
+    return int((uint32_t(handle) >> HandleSlotBits(kind)) & ((1u << HandleCheckBits(kind)) - 1));
+}
+// Check id and slot are cut to their fields.
+inline int MakeHandle(int kind, int checkId, int slot) {
+    const uint32_t slotMask = (1u << HandleSlotBits(kind)) - 1, checkMask = (1u << HandleCheckBits(kind)) - 1;
+    return int((uint32_t(kind & 15) << kHandleKindShift) | ((uint32_t(checkId) & checkMask) << HandleSlotBits(kind)) |
+               (uint32_t(slot) & slotMask));
+}
 
 // A table of entries under handles of one kind. It starts with
 // initialCapacity slots and, when growBy > 0, grows by that many up to
-// maxCapacity (at most 65536). The table owns no entry: the module that
-// made the entry frees it.
+// maxCapacity (at most HandleSlotLimit(kind)). The table owns no entry: the
+// module that made the entry frees it. Its fields are the table's own; the
+// functions below read and change them under its lock.
 struct HandleTable {
-    int kind;
-    int capacity;
-    int maxCapacity;
-    int growBy;
-    int count;         // entries in use
-    int nextCheck;     // the check id the next entry gets
-    int searchStart;   // lowest slot that may be free
-    void** entries;    // capacity pointers, null when free
-    uint16_t* checks;  // the check id of each slot
+    mutable std::mutex lock;
+    int kind = 0;
+    int capacity = 0;
+    int maxCapacity = 0;
+    int growBy = 0;
+    int count = 0;         // entries in use
+    int searchStart = 0;   // lowest slot that may be free
+    void** entries = nullptr;    // capacity pointers, null when free
+    uint32_t* checks = nullptr;  // the check id of each slot
 };
 
+// A table already made is emptied and made again (its entries are not freed).
 int InitHandleTable(HandleTable* table, int kind, int initialCapacity, int maxCapacity, int growBy);
 int TerminateHandleTable(HandleTable* table);
+bool IsHandleTableReady(const HandleTable* table);
 // Stores entry (non-null) in the lowest free slot; the new handle, or -1
-// when the table is full.
+// when the table is full or not made.
 int AddHandleEntry(HandleTable* table, void* entry);
 // The entry behind a handle, or null when the handle is not valid here.
 void* LookupHandleEntry(const HandleTable* table, int handle);
+void* LookupHandleEntryLocked(const HandleTable* table, int handle);  // the caller holds the table's lock
+// Puts another entry (non-null) under a valid handle; -1 when it is not.
+int ReplaceHandleEntry(HandleTable* table, int handle, void* entry);
 // Frees the slot; -1 when the handle is not valid here.
 int RemoveHandleEntry(HandleTable* table, int handle);
+// Frees the slot and hands back its entry in one step, so of two threads
+// taking the same handle one gets it; null when the handle is not valid.
+void* TakeHandleEntry(HandleTable* table, int handle);
+// Calls read(entry) under the table's lock when the handle is valid, so no
+// other thread takes the entry meanwhile; false when the handle is not.
+template <typename Read>
+bool ReadHandleEntry(const HandleTable* table, int handle, Read read) {
+    if (!table) return false;
+    std::lock_guard<std::mutex> guard(table->lock);
+    void* entry = LookupHandleEntryLocked(table, handle);
+    if (entry) read(entry);
+    return entry != nullptr;
+}
 // The handle of the entry in a slot, or -1 when the slot is free.
 int HandleOfSlot(const HandleTable* table, int slot);
+int CountHandleEntries(const HandleTable* table);
+int HandleTableCapacity(const HandleTable* table);

@@ -5,6 +5,7 @@
 
 #include "engine/lifecycle.h"
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
 #include "foundation/subsystems.h"
 
@@ -14,6 +15,7 @@ InputState& InputModuleState() {
 }
 
 int SetInputBackend(const char* name) {
+    if (!AllowOnlyOnEngineThread("SetInputBackend")) return -1;
     if (IsEngineInitialized()) return -1;
     return platform::SelectInputBackend(name) ? 0 : -1;
 }

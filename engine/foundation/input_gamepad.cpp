@@ -2,6 +2,7 @@
 // in the engine's own record.
 #include "engine/input.h"
 
+#include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
 
 // The buttons pass through unchanged.
@@ -15,6 +16,7 @@ static_assert(GAMEPAD_A == platform::kPadA && GAMEPAD_B == platform::kPadB && GA
               GAMEPAD_Y == platform::kPadY);
 
 int QueryGamePadState(int userIndex, GamePadInput* state) {
+    if (!AllowOnlyOnEngineThread("QueryGamePadState")) return -1;
     if (!state || userIndex < 0 || userIndex >= platform::kMaxGamePads || !InputModuleState().started) return -1;
     platform::GamePadState pad;
     if (platform::GetGamePadState(uint32_t(userIndex), &pad) != platform::kGamePadSuccess) return -1;

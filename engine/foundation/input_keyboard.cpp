@@ -4,6 +4,7 @@
 #include "engine/lifecycle.h"
 #include "engine/log.h"
 #include "engine/window.h"
+#include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@ void WaitWhileWindowInactive() {
 }  // namespace
 
 int QueryKeyState(int keyCode) {
+    if (!AllowOnlyOnEngineThread("QueryKeyState")) return -1;
     if (keyCode < 0 || keyCode >= platform::kKeyCount) {
         WriteLogFormat("QueryKeyState: key number %d is out of range", keyCode);
         return 0;
@@ -28,6 +30,7 @@ int QueryKeyState(int keyCode) {
 }
 
 int QueryAllKeyStates(unsigned char* keys) {
+    if (!AllowOnlyOnEngineThread("QueryAllKeyStates")) return -1;
     if (!keys) return WriteLogText("QueryAllKeyStates: no buffer");
     const InputState& s = InputModuleState();
     std::copy(s.keys, s.keys + platform::kKeyCount, keys);

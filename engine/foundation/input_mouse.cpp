@@ -1,6 +1,7 @@
 // Mouse queries, and the mapping of window points onto the draw screen.
 #include "engine/input.h"
 
+#include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
 #include "platform/window.h"
 
@@ -31,15 +32,20 @@ void MapWindowPointToScreen(int windowX, int windowY, int* screenX, int* screenY
 }
 
 int GetMousePosition(int* x, int* y) {
+    if (!AllowOnlyOnEngineThread("GetMousePosition")) return -1;
     const InputState& s = InputModuleState();
     if (x) *x = s.mouseX;
     if (y) *y = s.mouseY;
     return 0;
 }
 
-int ReadMouseButtons() { return InputModuleState().mouseButtons; }
+int ReadMouseButtons() {
+    if (!AllowOnlyOnEngineThread("ReadMouseButtons")) return -1;
+    return InputModuleState().mouseButtons;
+}
 
 int GetMouseWheelCount(int clear) {
+    if (!AllowOnlyOnEngineThread("GetMouseWheelCount")) return -1;
     InputState& s = InputModuleState();
     int count = s.wheel;
     if (clear) s.wheel = 0;

@@ -2,6 +2,7 @@
 #include "engine/input.h"
 
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
 
 namespace {
@@ -29,11 +30,13 @@ int PadBits(const platform::JoystickReading& r) {
 }  // namespace
 
 int CountJoypads() {
+    if (!AllowOnlyOnEngineThread("CountJoypads")) return -1;
     if (!InputModuleState().started) return 0;
     return platform::Input().joystickSlots();
 }
 
 int QueryPadButtons(int padNumber) {
+    if (!AllowOnlyOnEngineThread("QueryPadButtons")) return -1;
     if (padNumber < 1 || padNumber > platform::kMaxJoysticks) {
         WriteLogFormat("QueryPadButtons: pad number %d is out of range", padNumber);
         return 0;

@@ -1,12 +1,15 @@
 // Engine start-up and shut-down, each in its fixed order and each under the
-// library lock. A failure in the window, input or graphics start-up ends the
-// engine again, so the caller only sees -1.
+// library lock and the resource lock (no other thread's call runs in the
+// middle of either). A failure in the window, input or graphics start-up
+// ends the engine again, so the caller only sees -1. The thread that
+// starts the engine is the engine's thread until it ends it.
 #include "engine/lifecycle.h"
 
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/window.h"
 #include "foundation/apilock.h"
+#include "foundation/engine_thread.h"
 #include "foundation/log_internal.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
@@ -45,6 +48,7 @@ void WriteSystemInformation() {
 }
 
 void ShutdownLocked() {
+    RunEngineThreadQueue();
     Step("music");
     CallEngineSubsystems(&EngineSubsystem::stopMusic);
     Step("models");
@@ -75,6 +79,7 @@ void ShutdownLocked() {
     WriteLogText("Engine ended");
     EndLog();
     State().initialized = false;
+    ReleaseEngineThread();
 }
 
 // A start-up failure is what a user must see: on stderr as well as in the
@@ -94,7 +99,7 @@ int Abort(const char* reason) {
 
 int StartUpLocked() {
     LifecycleState& s = State();
-    if (s.initialized) return 0;
+    if (s.initialized) return AllowOnlyOnEngineThread("InitializeEngine") ? 0 : -1;
     // Nothing to load by name on this host: every service is linked in.
     Step("libraries");
     Step("display mode");
@@ -149,6 +154,7 @@ int StartUpLocked() {
     DecreaseLogIndent();
     WriteLogText("Engine start-up complete");
     s.initialized = true;
+    BindEngineThread();
     return 0;
 }
 
@@ -157,19 +163,27 @@ int StartUpLocked() {
 int StartEngine() {
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
-    int result = StartUpLocked();
+    int result = 0;
+    {
+        ResourceLockGuard resources(ResourceLock());
+        result = StartUpLocked();
+    }
     ReleaseApiLock(lock);
     return result;
 }
 
 int ShutdownEngine() {
+    if (!AllowOnlyOnEngineThread("ShutdownEngine")) return -1;
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
     if (!State().initialized) {
         ReleaseApiLock(lock);
         return -1;
     }
-    ShutdownLocked();
+    {
+        ResourceLockGuard resources(ResourceLock());
+        ShutdownLocked();
+    }
     Step("library lock");
     ReleaseApiLock(lock);
     DestroyEngineApiLock();
@@ -180,9 +194,13 @@ int IsEngineInitialized() { return State().initialized ? 1 : 0; }
 
 int LogicalProcessorCount() { return State().logicalProcessors; }
 
-void SetEngineStepObserver(EngineStepObserver observer) { State().observer = observer; }
+void SetEngineStepObserver(EngineStepObserver observer) {
+    if (!AllowOnlyOnEngineThread("SetEngineStepObserver")) return;
+    State().observer = observer;
+}
 
 int SetWindowBackend(const char* name) {
+    if (!AllowOnlyOnEngineThread("SetWindowBackend")) return -1;
     if (State().initialized) return -1;
     return platform::SelectWindowBackend(name) ? 0 : -1;
 }

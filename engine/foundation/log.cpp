@@ -4,8 +4,12 @@
 // While the log runs, the platform layer's warnings are lines of it.
 // Lines written while the engine is not running (a damaged save read before
 // start-up) are kept in memory as well, and start-up writes them again
-// after it has emptied the file, so they survive it. A line written after
-// the log ended goes at the end of the finished file.
+// after it has emptied the file, so they survive it. Until the engine runs
+// the log is the Log.txt of the current folder, followed when the program
+// changes folder, and start-up writes again only the lines of the file it
+// empties: lines that went into a log in another folder stay there alone.
+// Only start-up empties the log: a line written after the log ended goes at
+// the end of the finished file.
 #include "engine/log.h"
 
 #include "engine/lifecycle.h"
@@ -37,6 +41,7 @@ struct LogState {
     bool engineRunning = false;  // between StartLog and EndLog
     bool ended = false;          // EndLog finished a run's log: later lines keep its time stamps
     std::string early;           // lines written while the engine was not running
+    std::string earlyPath;       // the file they were written into
     int indent = 0;
     int startMs = 0;
     std::string path;
@@ -50,6 +55,12 @@ LogState& State() {
 
 // Nested mute scopes of the calling thread.
 thread_local int muteDepth = 0;
+
+std::string LogPathHere() {
+    std::error_code ec;
+    std::string path = std::filesystem::absolute("Log.txt", ec).string();
+    return ec ? "Log.txt" : path;
+}
 
 // The log could not be opened: said on stderr, since the log cannot say it.
 void ReportUnopenedLog(const std::string& path) {
@@ -67,9 +78,7 @@ void ReportUnopenedLog(const std::string& path) {
 // would otherwise overwrite whatever file the link names.
 void OpenLocked(LogState& s, bool empty) {
     if (s.file) std::fclose(s.file);
-    std::error_code ec;
-    s.path = std::filesystem::absolute("Log.txt", ec).string();
-    if (ec) s.path = "Log.txt";
+    s.path = LogPathHere();
     if (empty || !s.ended) {
         s.indent = 0;
         s.startMs = GetMillisecondCount();
@@ -104,7 +113,7 @@ void WritePrefix(LogState& s, std::string& out) {
 // with the prefix; every "\n" is written as "\r\n".
 void WriteLocked(LogState& s, const char* text) {
     if (!s.enabled) return;
-    if (!s.started) OpenLocked(s, false);
+    if (!s.started || (!s.engineRunning && s.path != LogPathHere())) OpenLocked(s, false);
     if (!s.file) return;
     size_t length = KeptLength(text, kLogLineMax - 1);
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
@@ -121,6 +130,10 @@ void WriteLocked(LogState& s, const char* text) {
         }
     }
     out += "\r\n";
+    if (!s.engineRunning && s.earlyPath != s.path) {
+        s.early.clear();
+        s.earlyPath = s.path;
+    }
     if (!s.engineRunning && s.early.size() + out.size() <= kEarlyBytesMax) s.early += out;
     std::fwrite(out.data(), 1, out.size(), s.file);
     std::fflush(s.file);
@@ -249,7 +262,7 @@ void StartLog() {
     s.ended = false;
     if (s.enabled) {
         OpenLocked(s, true);
-        if (s.file && !s.early.empty()) {
+        if (s.file && !s.early.empty() && s.earlyPath == s.path) {
             std::fwrite(s.early.data(), 1, s.early.size(), s.file);
             std::fflush(s.file);
         }

@@ -2,6 +2,7 @@
 // Only the main thread draws from it, so the state carries no lock; a
 // second thread would need its own generator, not a lock here.
 #include "engine/random.h"
+#include "foundation/engine_thread.h"
 
 #include <random>
 
@@ -25,15 +26,18 @@ RandomModule& State() {
 }  // namespace
 
 int SeedRandom(uint32_t seed) {
+    if (!AllowOnlyOnEngineThread("SeedRandom")) return -1;
     State().random.generator.seed(seed);
     return 0;
 }
 
 uint32_t GetRandomBits32() {
+    if (!AllowOnlyOnEngineThread("GetRandomBits32")) return 0;
     return static_cast<uint32_t>(State().random.generator());
 }
 
 int GetRandomUpTo(int max) {
+    if (!AllowOnlyOnEngineThread("GetRandomUpTo")) return -1;
     if (max <= 0) return 0;
     // Scaling the 32-bit draw keeps the result a pure function of the
     // stream (no rejection loop), so replays stay in step.

@@ -2,9 +2,11 @@
 #include "engine/shell.h"
 
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "platform/shell.h"
 
 int OpenWebAddress(const char* address) {
+    if (!AllowOnlyOnEngineThread("OpenWebAddress")) return -1;
     if (!address) return WriteLogText("No address given in OpenWebAddress");
     if (!platform::IsSafeWebAddress(address))
         return WriteLogText("The address is not a plain http or https address in OpenWebAddress");

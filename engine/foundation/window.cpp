@@ -9,6 +9,7 @@
 #include "engine/text.h"
 #include "engine/timer.h"
 #include "foundation/apilock.h"
+#include "foundation/engine_thread.h"
 #include "foundation/posted_messages.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
@@ -112,6 +113,7 @@ void HandlePostedMessage(const PostedEngineMessage& m) {
 }  // namespace
 
 int ChangeWindowMode(int windowed) {
+    if (!AllowOnlyOnEngineThread("ChangeWindowMode")) return -1;
     WindowState& w = State();
     // The window is made in its mode once: a live window is never switched.
     if (w.created)
@@ -122,9 +124,13 @@ int ChangeWindowMode(int windowed) {
     return 0;
 }
 
-int GetWindowModeFlag() { return State().windowed; }
+int GetWindowModeFlag() {
+    if (!AllowOnlyOnEngineThread("GetWindowModeFlag")) return -1;
+    return State().windowed;
+}
 
 int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
+    if (!AllowOnlyOnEngineThread("SetScreenMode")) return -1;
     if (width <= 0 || height <= 0 || (colorBits != 16 && colorBits != 32))
         return WriteLogFormat("SetScreenMode(%d, %d, %d, %d) refused: the size must be positive and the colour bits "
                               "16 or 32",
@@ -142,6 +148,7 @@ int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
 }
 
 int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate) {
+    if (!AllowOnlyOnEngineThread("GetScreenMode")) return -1;
     const WindowState& w = State();
     if (width) *width = w.width;
     if (height) *height = w.height;
@@ -151,6 +158,7 @@ int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate) {
 }
 
 int SetAppWindowTitle(const char* text) {
+    if (!AllowOnlyOnEngineThread("SetAppWindowTitle")) return -1;
     WindowState& w = State();
     w.title = text ? text : "";
     if (w.created && !w.destroyed) platform::Window().setTitle(TitleUtf8(w.title).c_str());
@@ -158,31 +166,42 @@ int SetAppWindowTitle(const char* text) {
 }
 
 int SetAppWindowIcon(int resourceId) {
+    if (!AllowOnlyOnEngineThread("SetAppWindowIcon")) return -1;
     State().iconId = resourceId;
     ApplyIcon();
     return 0;
 }
 
 int RegisterIconResource(int resourceId, const unsigned int* argb, int width, int height) {
+    if (!AllowOnlyOnEngineThread("RegisterIconResource")) return -1;
     if (!argb || width <= 0 || height <= 0) return -1;
     State().icons[resourceId] = IconResource{argb, width, height};
     return 0;
 }
 
 void* GetAppWindowHandle() {
+    if (!AllowOnlyOnEngineThread("GetAppWindowHandle")) return nullptr;
     const WindowState& w = State();
     return w.created && !w.destroyed ? platform::Window().nativeHandle() : nullptr;
 }
 
 int SetRunWhileInactive(int flag) {
+    if (!AllowOnlyOnEngineThread("SetRunWhileInactive")) return -1;
     State().runWhileInactive = flag ? 1 : 0;
     return 0;
 }
 
-int IsRunWhileInactive() { return State().runWhileInactive; }
-int IsWindowActive() { return State().active ? 1 : 0; }
+int IsRunWhileInactive() {
+    if (!AllowOnlyOnEngineThread("IsRunWhileInactive")) return -1;
+    return State().runWhileInactive;
+}
+int IsWindowActive() {
+    if (!AllowOnlyOnEngineThread("IsWindowActive")) return -1;
+    return State().active ? 1 : 0;
+}
 
 int SetMouseCursorVisible(int visible) {
+    if (!AllowOnlyOnEngineThread("SetMouseCursorVisible")) return -1;
     WindowState& w = State();
     w.cursorVisible = visible ? 1 : 0;
     if (w.created && !w.destroyed) platform::Window().setCursorVisible(visible != 0);
@@ -212,14 +231,17 @@ int ProcessWindowMessagesCore() {
 }
 
 int ProcessWindowMessages() {
+    if (!AllowOnlyOnEngineThread("ProcessWindowMessages")) return -1;
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
+    RunEngineThreadQueue();
     int result = ProcessWindowMessagesCore();
     ReleaseApiLock(lock);
     return result;
 }
 
 int SetDoubleStartCheck(int flag) {
+    if (!AllowOnlyOnEngineThread("SetDoubleStartCheck")) return -1;
     State().doubleStartCheck = flag ? 1 : 0;
     return 0;
 }

@@ -1,12 +1,17 @@
 // Graph handles. Every graph keeps its pixels as a 32-bit ARGB image (the
 // software path and a device rebuild read it) and, with a device, a texture
 // made from them. Pieces of a divided picture share both.
+//
+// Pictures are made and deleted on any thread (ResourceCall); the records
+// are freed by the engine's thread, which may be drawing one when another
+// thread deletes it. Refills and drawing are the engine's thread's alone.
 #include "graphics/graph_internal.h"
 
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/window.h"
+#include "foundation/engine_thread.h"
 #include "foundation/handle.h"
 #include "foundation/log_internal.h"
 #include "graphics/graphics_internal.h"
@@ -24,7 +29,6 @@ struct GraphSettings {
 
 struct GraphModule {
     HandleTable table;
-    bool tableReady = false;
     GraphSettings settings;
     const GraphMovieHooks* movies = nullptr;
 };
@@ -35,15 +39,17 @@ GraphModule& State() {
 }
 
 bool EnsureTable() {
-    if (State().tableReady) return true;
-    if (InitHandleTable(&State().table, HANDLE_KIND_GRAPH, kGraphTableSize, kGraphTableSize, 0) != 0) return false;
-    State().tableReady = true;
-    return true;
+    return InitHandleTable(&State().table, HANDLE_KIND_GRAPH, kGraphTableSize, kGraphTableSize, 0) == 0;
 }
 
-GRAPH* Lookup(int handle) {
-    if (!State().tableReady) return nullptr;
-    return static_cast<GRAPH*>(LookupHandleEntry(&State().table, handle));
+GRAPH* Lookup(int handle) { return static_cast<GRAPH*>(LookupHandleEntry(&State().table, handle)); }
+
+// Calls visit with every graph in the table.
+template <typename Visit>
+void ForEachGraph(Visit visit) {
+    const int capacity = HandleTableCapacity(&State().table);
+    for (int slot = 0; slot < capacity; ++slot)
+        if (GRAPH* g = Lookup(HandleOfSlot(&State().table, slot))) visit(g);
 }
 
 uint32_t* PixelAt(BASEIMAGE& image, int x, int y) {
@@ -115,6 +121,16 @@ void FreeShared(GraphShared* s) {
     FreeBaseImagePixels(&s->image);
     FreeMemory(s->sourcePath);
     FreeMemory(s);
+}
+
+// A graph out of its table: its movie, the record, and the picture with its
+// last piece (the engine's thread).
+void FreeGraph(void* record) {
+    auto* g = static_cast<GRAPH*>(record);
+    if (g->movieHandle != -1 && State().movies && State().movies->close) State().movies->close(g->movieHandle);
+    GraphShared* s = g->shared;
+    FreeMemory(g);
+    if (--s->refCount == 0) FreeShared(s);
 }
 
 // Applies an alpha image (its blue channel) or the transparent-colour key to
@@ -233,10 +249,11 @@ int RefillFrom(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph, const 
     return result;
 }
 
-// Loading pauses with the rest of the program while the window is inactive;
-// the message loop returns once it is active again or gone.
+// Loading on the engine's thread pauses with the rest of the program while
+// the window is inactive; the message loop returns once it is active again
+// or gone. Another thread's loading goes on.
 void WaitWhileWindowInactive() {
-    if (GetAppWindowHandle() && !IsWindowActive() && !IsRunWhileInactive()) ProcessWindowMessages();
+    if (OnEngineThread() && GetAppWindowHandle() && !IsWindowActive() && !IsRunWhileInactive()) ProcessWindowMessages();
 }
 
 int ReadPicture(const char* fileName, const void* data, size_t size, int fromMemory, int mirror, BASEIMAGE* out) {
@@ -253,6 +270,8 @@ int OpenPictureQuietly(const char* fileName, BASEIMAGE* out) {
 }
 
 int OpenAsMovieGraph(const char* fileName, int noTransparency) {
+    if (!OnEngineThread())
+        return WriteLogFormat("%s is no picture, and movies open on the engine's thread alone (OpenGraphFile)", fileName);
     const GraphMovieHooks* movies = State().movies;
     bool missing = false;
     int graph = -1;
@@ -269,6 +288,7 @@ int OpenAsMovieGraph(const char* fileName, int noTransparency) {
 }  // namespace
 
 int OpenGraphFile(const char* fileName, int noTransparency) {
+    ResourceCall call;
     if (!CheckGraphicsRunning("OpenGraphFile")) return -1;
     if (!fileName) return WriteLogText("No file name in OpenGraphFile");
     BASEIMAGE picture, argb;
@@ -281,6 +301,7 @@ int OpenGraphFile(const char* fileName, int noTransparency) {
 }
 
 int OpenGraphFileWithAlpha(const char* fileName) {
+    ResourceCall call;
     if (!CheckGraphicsRunning("OpenGraphFileWithAlpha")) return -1;
     BASEIMAGE picture, argb;
     if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
@@ -292,6 +313,7 @@ int OpenGraphFileWithAlpha(const char* fileName) {
 
 int OpenDivGraphFile(const char* fileName, int count, int countAcross, int countDown, int pieceWidth,
                      int pieceHeight, int* handles, int noTransparency) {
+    ResourceCall call;
     if (!CheckGraphicsRunning("OpenDivGraphFile")) return -1;
     if (!handles || count <= 0 || countAcross <= 0 || countDown <= 0 || pieceWidth <= 0 || pieceHeight <= 0 ||
         int64_t(countAcross) * countDown < count)
@@ -321,6 +343,7 @@ int OpenDivGraphFile(const char* fileName, int count, int countAcross, int count
 }
 
 int MakeBlankGraph(int width, int height, int) {
+    ResourceCall call;
     if (!CheckGraphicsRunning("MakeBlankGraph")) return -1;
     BASEIMAGE argb;
     if (CreateBaseImageXrgb32(width, height, &argb) != 0) return -1;
@@ -329,6 +352,7 @@ int MakeBlankGraph(int width, int height, int) {
 }
 
 int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency) {
+    ResourceCall call;
     if (!CheckGraphicsRunning("MakeGraphFromBaseImage")) return -1;
     BASEIMAGE argb;
     bool keyed = transparency && State().settings.transEnabled;
@@ -337,6 +361,7 @@ int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int t
 }
 
 int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
+    ResourceCall call;
     if (!CheckGraphicsRunning("MakeGraphFromBaseImageKept")) return -1;
     BASEIMAGE argb;
     if (PrepareImage(image, nullptr, false, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImageKept");
@@ -344,11 +369,13 @@ int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
 }
 
 int RefillGraphFromBaseImageKept(const BASEIMAGE* image, int graph) {
+    if (!AllowOnlyOnEngineThread("RefillGraphFromBaseImageKept")) return -1;
     return RefillFrom(image, nullptr, graph, "RefillGraphFromBaseImageKept");
 }
 
 int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaData, size_t alphaSize, int transparency,
                              int mirror) {
+    ResourceCall call;
     if (!CheckGraphicsRunning("MakeGraphFromImageMemory")) return -1;
     BASEIMAGE picture, alpha, argb;
     if (ReadPicture(nullptr, data, size, 1, mirror, &picture) != 0) return -1;
@@ -366,11 +393,13 @@ int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaDat
 }
 
 int RefillGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph) {
+    if (!AllowOnlyOnEngineThread("RefillGraphFromBaseImage")) return -1;
     return RefillFrom(color, alpha, graph, "RefillGraphFromBaseImage");
 }
 
 int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const void* alphaData, size_t alphaSize,
                                int transparency, int mirror) {
+    if (!AllowOnlyOnEngineThread("RefillGraphFromImageMemory")) return -1;
     GRAPH* g = Lookup(graph);
     if (!g) return WriteLogText("Invalid graph handle in RefillGraphFromImageMemory");
     BASEIMAGE picture, alpha, argb;
@@ -392,33 +421,33 @@ int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const v
     return result;
 }
 
+// The handle goes at once; the record with the engine's thread, at once
+// when called there.
 int DeleteGraphHandle(int graph, int) {
-    GRAPH* g = Lookup(graph);
+    LoaderResourceCall call;
+    void* g = TakeHandleEntry(&State().table, graph);
     if (!g) return WriteLogText("Invalid graph handle in DeleteGraphHandle");
-    RemoveHandleEntry(&State().table, graph);
-    if (g->movieHandle != -1 && State().movies && State().movies->close) State().movies->close(g->movieHandle);
-    GraphShared* s = g->shared;
-    FreeMemory(g);
-    if (--s->refCount == 0) FreeShared(s);
+    RunOnEngineThread(FreeGraph, g);
     return 0;
 }
 
 int DeleteAllGraphs() {
-    if (!State().tableReady) return 0;
-    for (int slot = 0; slot < State().table.capacity; ++slot) {
-        int handle = HandleOfSlot(&State().table, slot);
-        if (handle != -1) DeleteGraphHandle(handle, 0);
-    }
+    if (!AllowOnlyOnEngineThread("DeleteAllGraphs")) return -1;
+    ResourceLockGuard resources(ResourceLock());
+    ForEachGraph([](GRAPH* g) { DeleteGraphHandle(g->handle, 0); });
     TerminateHandleTable(&State().table);
-    State().tableReady = false;
     return 0;
 }
 
 int GetGraphDimensions(int graph, int* width, int* height) {
-    GRAPH* g = Lookup(graph);
-    if (!g) return -1;
-    if (width) *width = g->width;
-    if (height) *height = g->height;
+    int w = 0, h = 0;
+    const bool valid = ReadHandleEntry(&State().table, graph, [&](void* record) {
+        w = static_cast<GRAPH*>(record)->width;
+        h = static_cast<GRAPH*>(record)->height;
+    });
+    if (!valid) return -1;
+    if (width) *width = w;
+    if (height) *height = h;
     return 0;
 }
 
@@ -437,28 +466,37 @@ void UpdateGraphMovieFrame(const GRAPH* graph) {
     if (graph && graph->movieHandle != -1 && State().movies && State().movies->updateFrame)
         State().movies->updateFrame(graph->movieHandle);
 }
-int CountGraphs() { return State().tableReady ? State().table.count : 0; }
+int CountGraphs() { return CountHandleEntries(&State().table); }
 
 DeviceTexture* GetGraphTexture(int graph) {
     GRAPH* g = Lookup(graph);
     return g ? g->shared->texture : nullptr;
 }
 
+// The settings of the pictures made next serve every thread: they change
+// and are read under the resource lock, so a load never sees half of a
+// change, nor the settings a model load sets for its textures alone.
 int SetGraphMipLevels(int enable, int levels) {
+    ResourceLockGuard resources(ResourceLock());
     State().settings.mipEnabled = enable ? 1 : 0;
     State().settings.mipLevels = enable ? levels : 1;
     return 0;
 }
 
 int SetTransColorEnabled(int flag) {
+    ResourceLockGuard resources(ResourceLock());
     State().settings.transEnabled = flag ? 1 : 0;
     return 0;
 }
 
-int GetTransColorEnabled() { return State().settings.transEnabled; }
+int GetTransColorEnabled() {
+    ResourceLockGuard resources(ResourceLock());
+    return State().settings.transEnabled;
+}
 
 int SetTransparentColorRGB(int red, int green, int blue) {
     auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
+    ResourceLockGuard resources(ResourceLock());
     State().settings.transRed = clamp(red);
     State().settings.transGreen = clamp(green);
     State().settings.transBlue = clamp(blue);
@@ -466,6 +504,7 @@ int SetTransparentColorRGB(int red, int green, int blue) {
 }
 
 int GetTransparentColorRGB(int* red, int* green, int* blue) {
+    ResourceLockGuard resources(ResourceLock());
     if (red) *red = State().settings.transRed;
     if (green) *green = State().settings.transGreen;
     if (blue) *blue = State().settings.transBlue;
@@ -473,23 +512,19 @@ int GetTransparentColorRGB(int* red, int* green, int* blue) {
 }
 
 int ReleaseGraphTextures() {
-    if (!State().tableReady) return 0;
-    for (int slot = 0; slot < State().table.capacity; ++slot) {
-        auto* g = static_cast<GRAPH*>(State().table.entries[slot]);
-        if (g && g->shared->texture) {
+    ForEachGraph([](GRAPH* g) {
+        if (g->shared->texture) {
             ReleaseDeviceTexture(g->shared->texture);
             g->shared->texture = nullptr;
         }
-    }
+    });
     return 0;
 }
 
 int RestoreGraphTextures() {
-    if (!State().tableReady) return 0;
     int result = 0;
-    for (int slot = 0; slot < State().table.capacity; ++slot) {
-        auto* g = static_cast<GRAPH*>(State().table.entries[slot]);
-        if (g && !g->shared->texture && MakeTexture(g->shared) != 0) result = -1;
-    }
+    ForEachGraph([&](GRAPH* g) {
+        if (!g->shared->texture && MakeTexture(g->shared) != 0) result = -1;
+    });
     return result;
 }

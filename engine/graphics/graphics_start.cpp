@@ -7,6 +7,7 @@
 #include "engine/font.h"
 #include "engine/log.h"
 #include "engine/screen.h"
+#include "foundation/engine_thread.h"
 #include "foundation/subsystems.h"
 #include "graphics/camera/camera_internal.h"
 #include "graphics/device/devicestate.h"
@@ -55,6 +56,7 @@ void StartSoftwarePath() {
 }  // namespace
 
 int SetGraphicsDeviceChoice(const char* name) {
+    if (!AllowOnlyOnEngineThread("SetGraphicsDeviceChoice")) return -1;
     if (!name) return -1;
     for (const char* known : {"auto", "gl", "recording", "none"})
         if (std::strcmp(name, known) == 0) {
@@ -112,6 +114,7 @@ void EndGraphics() {
     Forget2DBatchState();
     DeleteAllGraphs();
     ReleaseSoftwareScreen();
+    SetSoftwareDraw2DPath(nullptr);
     ReleaseGraphicsDevice();
     ResetDeviceStateCache();
 }

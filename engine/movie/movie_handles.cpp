@@ -4,6 +4,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/sound.h"
+#include "foundation/engine_thread.h"
 #include "foundation/handle.h"
 #include "movie/movie_record.h"
 #include "movie/theora_decoder.h"
@@ -14,7 +15,6 @@ constexpr int kTheoraRingFrames = 10;
 
 struct MovieModule {
     HandleTable table;
-    bool tableReady = false;
 };
 
 MovieModule& State() {
@@ -23,10 +23,7 @@ MovieModule& State() {
 }
 
 bool EnsureTable() {
-    if (State().tableReady) return true;
-    if (InitHandleTable(&State().table, HANDLE_KIND_MOVIE, kMovieTableSize, kMovieTableSize, 0) != 0) return false;
-    State().tableReady = true;
-    return true;
+    return InitHandleTable(&State().table, HANDLE_KIND_MOVIE, kMovieTableSize, kMovieTableSize, 0) == 0;
 }
 
 // The Theora decoder over the file, with the movie's sound beside it; false
@@ -64,7 +61,8 @@ void CloseTheoraMovie(MovieRecord* r) {
 }  // namespace
 
 int OpenMovie(const char* fileName, int* width, int* height, int) {
-    if (!EnsureTable() || State().table.count >= kMovieTableSize) return -1;
+    if (!AllowOnlyOnEngineThread("OpenMovie")) return -1;
+    if (!EnsureTable() || CountHandleEntries(&State().table) >= kMovieTableSize) return -1;
     auto* r = static_cast<MovieRecord*>(ENGINE_ALLOC_ZERO(sizeof(MovieRecord)));
     if (!r) return WriteLogText("メモリの確保に失敗しました in OpenMovie");
     r->soundHandle = -1;
@@ -83,11 +81,11 @@ int OpenMovie(const char* fileName, int* width, int* height, int) {
 }
 
 MovieRecord* GetMovieRecord(int movie) {
-    if (!State().tableReady) return nullptr;
     return static_cast<MovieRecord*>(LookupHandleEntry(&State().table, movie));
 }
 
 int CloseMovie(int movie) {
+    if (!AllowOnlyOnEngineThread("CloseMovie")) return -1;
     MovieRecord* r = GetMovieRecord(movie);
     if (!r) return -1;
     if (r->theora) CloseTheoraMovie(r);
@@ -99,6 +97,7 @@ int CloseMovie(int movie) {
 }
 
 int UpdateMovieFrame(int movie, int) {
+    if (!AllowOnlyOnEngineThread("UpdateMovieFrame")) return -1;
     MovieRecord* r = GetMovieRecord(movie);
     if (!r) return -1;
     if (!r->theora) return 0;  // a movie graph never delivers a frame
@@ -116,16 +115,14 @@ int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user)
     return 0;
 }
 
-int CountOpenMovies() { return State().tableReady ? State().table.count : 0; }
+int CountOpenMovies() { return CountHandleEntries(&State().table); }
 
 int CloseAllMovies() {
-    if (!State().tableReady) return 0;
-    for (int slot = 0; slot < State().table.capacity; ++slot) {
+    for (int slot = 0; slot < kMovieTableSize; ++slot) {
         const int handle = HandleOfSlot(&State().table, slot);
         if (handle != -1) CloseMovie(handle);
     }
     TerminateHandleTable(&State().table);
-    State().tableReady = false;
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/engine_thread.h"
 #include "sound/sound_internal.h"
 
 #include <cstring>
@@ -93,11 +94,14 @@ int SamplesToMilliseconds(int64_t samples, int rate) {
     return int(uint32_t(uint64_t(seconds) * 1000u + uint64_t(rest * 1000 / rate)));
 }
 
+// Sounds are made and deleted on any thread: the sound lock guards them,
+// and on another thread than the engine's the call is a ResourceCall too.
 int AddSoundData(int) {
+    LoaderResourceCall call;
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
     if (!m.open.load()) return -1;
-    if (m.table.count >= kSoundTableSize) return WriteLogFormatW(u"サウンドの数が許容量を越えました");
+    if (CountHandleEntries(&m.table) >= kSoundTableSize) return WriteLogFormatW(u"サウンドの数が許容量を越えました");
     auto* e = static_cast<SoundEntry*>(AllocMemoryZero(sizeof(SoundEntry), "", 0));
     if (!e) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in AddSoundData");
     int handle = AddHandleEntry(&m.table, e);
@@ -186,6 +190,7 @@ int LoadWholeFile(const char* fileName, void** dataOut, int* sizeOut) {
 }
 
 int CreateSoundHandleFromFile(const char* fileName, int bufferCount, int extraHandle) {
+    LoaderResourceCall call;
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
     if (!m.open.load() || !fileName) return -1;
@@ -215,6 +220,7 @@ int LoadSoundFile(const char* fileName, int bufferCount, int extraHandle) {
 }
 
 int CreateSoundHandleFromImage(const void* image, int imageSize, int bufferCount, int) {
+    LoaderResourceCall call;
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
     if (!m.open.load() || !image || imageSize <= 0) return -1;
@@ -271,6 +277,7 @@ int CreateSoundHandleFromImage(const void* image, int imageSize, int bufferCount
 }
 
 int DeleteSoundHandle(int handle, int) {
+    LoaderResourceCall call;
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
     SoundEntry* e = LookupSound(handle);
@@ -294,10 +301,11 @@ int DeleteSoundHandle(int handle, int) {
 }
 
 int DeleteAllSoundHandles(int) {
+    if (!AllowOnlyOnEngineThread("DeleteAllSoundHandles")) return -1;
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
-    if (!m.table.entries) return 0;
-    for (int slot = 0; slot < m.table.capacity; ++slot) {
+    if (!IsHandleTableReady(&m.table)) return 0;
+    for (int slot = 0; slot < kSoundTableSize; ++slot) {
         int handle = HandleOfSlot(&m.table, slot);
         if (handle >= 0) DeleteSoundHandle(handle);
     }

@@ -2,6 +2,7 @@
 // position queries. Stream sounds are handed to the stream code.
 #include "engine/log.h"
 #include "engine/window.h"
+#include "foundation/engine_thread.h"
 #include "foundation/window_internal.h"
 #include "platform/clock.h"
 #include "sound/sound_internal.h"
@@ -85,6 +86,7 @@ int VolumeToHundredthsDb(int volume) {
 }
 
 int PlaySoundHandle(int handle, int playType, int fromTop) {
+    if (!AllowOnlyOnEngineThread("PlaySoundHandle")) return -1;
     int kind;
     {
         SoundLockGuard lock(Sound().lock);
@@ -108,6 +110,7 @@ int PlaySoundHandle(int handle, int playType, int fromTop) {
 }
 
 int StopSoundHandle(int handle) {
+    if (!AllowOnlyOnEngineThread("StopSoundHandle")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupSound(handle);
     if (!e) return -1;
@@ -121,6 +124,7 @@ int StopSoundHandle(int handle) {
 }
 
 int IsSoundPlaying(int handle) {
+    if (!AllowOnlyOnEngineThread("IsSoundPlaying")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupSound(handle);
     if (!e) return -1;
@@ -133,6 +137,7 @@ int IsSoundPlaying(int handle) {
 }
 
 int SetSoundVolume(int volume, int handle) {
+    if (!AllowOnlyOnEngineThread("SetSoundVolume")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupSound(handle);
     if (!e) return -1;
@@ -143,6 +148,7 @@ int SetSoundVolume(int volume, int handle) {
 }
 
 int GetSoundPosition(int handle) {
+    if (!AllowOnlyOnEngineThread("GetSoundPosition")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupSound(handle);
     if (!e) return -1;

@@ -3,6 +3,7 @@
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/engine_thread.h"
 #include "sound/sound_internal.h"
 
 #include <cstring>
@@ -182,6 +183,7 @@ int AddSreamSound(StreamData* source, int repeatCount, int handle, int createTyp
 }
 
 int AddStreamFile(const char* fileName, int repeatCount, int handle, int createType, int extraHandle) {
+    if (!AllowOnlyOnEngineThread("AddStreamFile")) return -1;
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
     SoundEntry* e = LookupSound(handle);
@@ -200,6 +202,7 @@ int AddStreamFile(const char* fileName, int repeatCount, int handle, int createT
 }
 
 int AddStreamMemory(const void* image, int imageSize, int repeatCount, int handle, int createType, int extraHandle) {
+    if (!AllowOnlyOnEngineThread("AddStreamMemory")) return -1;
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
     SoundEntry* e = LookupSound(handle);

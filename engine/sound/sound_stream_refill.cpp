@@ -3,6 +3,8 @@
 // pieces in turn; the play position counts what passed the cursor.
 #include "sound/sound_internal.h"
 
+#include "foundation/engine_thread.h"
+
 #include <cstring>
 
 namespace {
@@ -209,6 +211,7 @@ int UpdateStreamPlayPosition(int handle, int64_t cursor) {
 }
 
 int PrepareStreamPlayback(int handle) {
+    if (!AllowOnlyOnEngineThread("PrepareStreamPlayback")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupSound(handle);
     if (!e) return -1;
@@ -323,6 +326,7 @@ int RefillStreamSounds() {
 }
 
 int PlayStreamSound(int handle, int playType, int fromTop) {
+    if (!AllowOnlyOnEngineThread("PlayStreamSound")) return -1;
     {
         SoundLockGuard lock(Sound().lock);
         SoundEntry* e = LookupStream(handle);
@@ -347,6 +351,7 @@ int PlayStreamSound(int handle, int playType, int fromTop) {
 }
 
 int StopStreamSound(int handle) {
+    if (!AllowOnlyOnEngineThread("StopStreamSound")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupStream(handle);
     if (!e) return -1;
@@ -358,6 +363,7 @@ int StopStreamSound(int handle) {
 }
 
 int IsStreamSoundPlaying(int handle) {
+    if (!AllowOnlyOnEngineThread("IsStreamSoundPlaying")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupStream(handle);
     if (!e) return -1;
@@ -365,6 +371,7 @@ int IsStreamSoundPlaying(int handle) {
 }
 
 int GetStreamSoundPosition(int handle) {
+    if (!AllowOnlyOnEngineThread("GetStreamSoundPosition")) return -1;
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupStream(handle);
     if (!e) return -1;

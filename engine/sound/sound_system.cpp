@@ -5,6 +5,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/text.h"
+#include "foundation/engine_thread.h"
 #include "platform/audio.h"
 #include "platform/thread.h"
 #include "sound/music/music_internal.h"
@@ -141,6 +142,7 @@ WAVEFORMATEX ComputePrimaryFormat(const SoundDeviceCaps& caps) {
 }
 
 int SetSoundDeviceBackend(const char* name) {
+    if (!AllowOnlyOnEngineThread("SetSoundDeviceBackend")) return -1;
     if (Sound().open.load()) return -1;
     return platform::SelectAudioBackend(name) ? 0 : -1;
 }

@@ -145,6 +145,21 @@ inline std::string WriteMqo(const MqoDocument& doc) {
     return out;
 }
 
+// A square of side 2 * half in the xy plane around the origin, with one
+// plain material; twoSided adds the face of the other winding, so that no
+// culling hides it.
+inline MqoDocument MakeMqoSquare(float half, bool twoSided) {
+    MqoObjectSpec square;
+    square.name = "square";
+    square.vertices = {{-half, -half, 0}, {half, -half, 0}, {half, half, 0}, {-half, half, 0}};
+    square.faces.push_back({{0, 1, 2, 3}, 0, {}, {}});
+    if (twoSided) square.faces.push_back({{3, 2, 1, 0}, 0, {}, {}});
+    MqoDocument doc;
+    doc.materials.emplace_back().name = "plain";
+    doc.objects.push_back(square);
+    return doc;
+}
+
 // A grid of about `faces` quads (split into triangles when asked) in one
 // object with one material and UVs: the shape of the larger game models.
 inline MqoDocument MakeMqoGrid(int faces, bool triangles = false) {

@@ -46,14 +46,41 @@ TEST_F(HandleTableTest, StaleHandleIsRefusedAfterTheSlotIsReused) {
     EXPECT_EQ(LookupHandleEntry(&table_, second), &b_);
 }
 
-TEST_F(HandleTableTest, CheckIdWrapsAfter2047) {
-    int h = -1;
-    for (int i = 0; i < kHandleCheckLimit; ++i) {
-        h = AddHandleEntry(&table_, &a_);
-        ASSERT_EQ(HandleCheckOf(h), i);
+// A slot used over and over gives a new handle each time for a whole
+// period of its kind's check ids; a table made again goes on with them.
+TEST_F(HandleTableTest, AHandleComesBackOnlyAfterAWholePeriodOfItsKind) {
+    const int first = AddHandleEntry(&table_, &a_);
+    ASSERT_GT(first, 0);
+    ASSERT_EQ(RemoveHandleEntry(&table_, first), 0);
+    for (int i = 1; i < HandleCheckPeriod(HANDLE_KIND_SOUND); ++i) {
+        const int h = AddHandleEntry(&table_, &a_);
+        ASSERT_NE(h, first) << i;
+        ASSERT_NE(HandleCheckOf(h), 0) << "no check id is 0";
         RemoveHandleEntry(&table_, h);
     }
-    EXPECT_EQ(HandleCheckOf(AddHandleEntry(&table_, &a_)), 0);
+    EXPECT_EQ(AddHandleEntry(&table_, &a_), first);
+
+    const int kept = HandleOfSlot(&table_, 0);
+    ASSERT_EQ(TerminateHandleTable(&table_), 0);
+    ASSERT_EQ(InitHandleTable(&table_, HANDLE_KIND_SOUND, 4, 8, 2), 0);
+    const int again = AddHandleEntry(&table_, &b_);
+    EXPECT_EQ(HandleSlotOf(again), 0);
+    EXPECT_NE(again, kept);
+    EXPECT_EQ(LookupHandleEntry(&table_, kept), nullptr);
+}
+
+TEST(HandleLayoutTest, EachKindsSlotFieldHoldsItsTableAndTheCheckIdTakesTheRest) {
+    for (int kind = 0; kind < kHandleKindCount; ++kind) {
+        const int h = MakeHandle(kind, HandleCheckPeriod(kind), HandleSlotLimit(kind) - 1);
+        EXPECT_GE(h, 0) << kind;
+        EXPECT_EQ(HandleKindOf(h), kind);
+        EXPECT_EQ(HandleCheckOf(h), HandleCheckPeriod(kind));
+        EXPECT_EQ(HandleSlotOf(h), HandleSlotLimit(kind) - 1);
+    }
+    EXPECT_EQ(HandleCheckPeriod(HANDLE_KIND_GRAPH), 4095);
+    EXPECT_EQ(HandleCheckPeriod(HANDLE_KIND_MODEL), 2047);
+    EXPECT_EQ(HandleCheckPeriod(HANDLE_KIND_MODEL_BASE), 1023);
+    EXPECT_EQ(HandleSlotLimit(HANDLE_KIND_FONT), 64);
 }
 
 TEST_F(HandleTableTest, GrowsToItsLimitThenRefuses) {
@@ -72,10 +99,11 @@ TEST_F(HandleTableTest, GrowsToItsLimitThenRefuses) {
 
 TEST(HandleTableSetup, RefusesBadParameters) {
     HandleTable t;
-    EXPECT_EQ(InitHandleTable(&t, 0, 4, 4, 0), -1);
+    EXPECT_EQ(InitHandleTable(&t, -1, 4, 4, 0), -1);
     EXPECT_EQ(InitHandleTable(&t, 16, 4, 4, 0), -1);
     EXPECT_EQ(InitHandleTable(&t, 1, 8, 4, 0), -1);
-    EXPECT_EQ(InitHandleTable(&t, 1, 4, 70000, 0), -1);
+    EXPECT_EQ(InitHandleTable(&t, HANDLE_KIND_GRAPH, 4, 32769, 0), -1);
+    EXPECT_EQ(InitHandleTable(&t, HANDLE_KIND_FONT, 4, 65, 0), -1);
     EXPECT_EQ(AddHandleEntry(nullptr, &t), -1);
 }
 

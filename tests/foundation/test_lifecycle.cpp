@@ -1,4 +1,5 @@
 #include "engine/engine.h"
+#include "focus_return.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "scoped_temp_dir.h"
@@ -9,11 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -64,6 +63,25 @@ TEST_F(EngineLifecycleTest, StartUpWritesTheSystemInformationLog) {
     EXPECT_NE(log.find("OS: "), std::string::npos) << log;
     EXPECT_NE(log.find("CPU: "), std::string::npos);
     EXPECT_NE(log.find("Logical processors: "), std::string::npos);
+}
+
+// Lines written before start-up stay in the log of the folder they were
+// written in: start-up, which makes the log of its own folder anew, writes
+// again those of that folder alone.
+TEST_F(EngineLifecycleTest, StartUpKeepsTheEarlierLinesOfItsOwnFolderOnly) {
+    std::filesystem::create_directory("elsewhere");
+    std::filesystem::current_path("elsewhere");
+    WriteLogText("a line of another folder");
+    std::filesystem::current_path(dir_.path());
+    WriteLogText("a line of this folder");
+    ASSERT_EQ(InitializeEngine(), 0);
+    ShutdownEngine();
+    const std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+    EXPECT_NE(log.find("a line of this folder"), std::string::npos) << log;
+    EXPECT_EQ(log.find("a line of another folder"), std::string::npos) << log;
+    const std::string other = ScopedTempDir::ReadFile(dir_.path() / "elsewhere" / "Log.txt");
+    EXPECT_NE(other.find("a line of another folder"), std::string::npos) << other;
+    EXPECT_EQ(other.find("a line of this folder"), std::string::npos) << other;
 }
 
 TEST_F(EngineLifecycleTest, FullScreenWithoutSuchModeFallsBackToAWindow) {
@@ -123,15 +141,11 @@ TEST_F(EngineLifecycleTest, LoopPausesWhileInactiveAndResumes) {
     ASSERT_EQ(InitializeEngine(), 0);
     EXPECT_EQ(ProcessWindowMessages(), 0);
     platform::HeadlessPushEvent({platform::EventType::FocusLost});
-    uint64_t before = platform::ClockMicroseconds();
-    std::atomic<int> result{1};
-    std::thread loop([&] { result = ProcessWindowMessages(); });
-    // The paused loop sleeps 24 ms a pass on the virtual clock: ten passes.
-    while (platform::ClockMicroseconds() - before < 240000) std::this_thread::yield();
-    EXPECT_EQ(result.load(), 1);
-    platform::HeadlessPushEvent({platform::EventType::FocusGained});
-    loop.join();
-    EXPECT_EQ(result.load(), 0);
+    // The paused loop sleeps 24 ms a pass on the virtual clock: after ten
+    // passes the window comes back.
+    FocusReturn focus(240000);
+    EXPECT_EQ(ProcessWindowMessages(), 0);
+    EXPECT_TRUE(focus.WaitedThroughout());
     EXPECT_EQ(IsWindowActive(), 1);
     ShutdownEngine();
 }

@@ -5,10 +5,8 @@
 // a test tells them and noting what GameApp asked of them.
 #pragma once
 #include "engine/engine.h"
-#include "engine/log.h"
 #include "engine/screen.h"
 #include "engine/sound.h"
-#include "foundation/log_internal.h"
 #include "game/app/game_app.h"
 #include "game/app/scenes.h"
 #include "game/data/game_data.h"
@@ -156,17 +154,6 @@ protected:
         platform::SelectHidBackend("sim");
         platform::RemoveAllSimulatedRemotes();
         GameData::currentBgm = -1;
-        DropLinesOfEarlierCases();
-    }
-    // Lines an earlier case wrote while no engine ran wait for the next
-    // start's log (a log that is off writes nothing and forgets them): this
-    // case's log holds its own lines only.
-    static void DropLinesOfEarlierCases() {
-        const int output = GetLogOutput();
-        SetLogOutput(0);
-        StartLog();
-        EndLog();
-        SetLogOutput(output);
     }
     void TearDown() override {
         app_.reset();

@@ -1,8 +1,7 @@
+#include "focus_return.h"
 #include "scripted_engine_fixture.h"
 
 #include <array>
-#include <atomic>
-#include <thread>
 
 namespace {
 
@@ -88,14 +87,9 @@ TEST_F(KeyboardTest, QueryWaitsWhileTheWindowIsInactive) {
     // The key goes down while the window is away; the query sees it only
     // once the window is back.
     platform::ScriptInputAtFrame(3, Key(KEYCODE_F1, true));
-    std::atomic<int> result{-1};
-    std::thread query([&] { result = QueryKeyState(KEYCODE_F1); });
-    uint64_t before = platform::ClockMicroseconds();
-    while (platform::ClockMicroseconds() - before < 240000) std::this_thread::yield();
-    EXPECT_EQ(result.load(), -1);
-    platform::HeadlessPushEvent({platform::EventType::FocusGained});
-    query.join();
-    EXPECT_EQ(result.load(), 1);
+    FocusReturn focus(240000);
+    EXPECT_EQ(QueryKeyState(KEYCODE_F1), 1);
+    EXPECT_TRUE(focus.WaitedThroughout());
     EXPECT_EQ(IsWindowActive(), 1);
 }
 

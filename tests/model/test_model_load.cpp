@@ -2,7 +2,9 @@
 // model system's life cycle.
 #include "model_load_support.h"
 
+#include "engine_temp_folder_fixture.h"
 #include "foundation/subsystems.h"
+#include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/screen/device_restore.h"
 #include "model/base/graphics_services.h"
 #include "model/instance/model_instance.h"
@@ -107,13 +109,34 @@ TEST_F(ModelLoadTest, EngineStartAndEndRunTheModelSystem) {
     RegisterModelSubsystem();
     CallEngineSubsystems(&EngineSubsystem::startModels);
     EXPECT_TRUE(IsModelSystemReady());
+    EXPECT_NE(GetModelDeviceLossHooks(), nullptr);
     ASSERT_GE(Load(MakeQuadDocument()), 0);
     CallEngineSubsystems(&EngineSubsystem::endModels);  // frees the live instance and its base
     EXPECT_FALSE(IsModelSystemReady());
+    // What the start installed goes with the end.
+    EXPECT_EQ(GetModelDeviceLossHooks(), nullptr);
+    EXPECT_EQ(GetModelGraphicsServices()->MakeGraphFromBaseImage, nullptr);
     ClearEngineSubsystems();
-    SetModelGraphicsServices(nullptr);
-    SetModelDeviceLossHooks(nullptr);
     InitializeModelSystem();
+}
+
+// Shut-down takes back what start-up installed, so a program that starts
+// the engine again, or calls the model system without one, meets none of
+// the tables of the engine that ended.
+class EngineEndTest : public EngineInTempFolderTest {};
+
+TEST_F(EngineEndTest, ShutDownLeavesNoGraphicsFunctionsHooksOrDrawPathInstalled) {
+    ASSERT_EQ(SetWindowBackend("headless"), 0);
+    ASSERT_EQ(SetGraphicsDeviceChoice("none"), 0);
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_NE(GetModelGraphicsServices()->MakeGraphFromBaseImage, nullptr);
+    EXPECT_NE(GetModelDeviceLossHooks(), nullptr);
+    EXPECT_NE(GetSoftwareDraw2DPath(), nullptr);
+    ASSERT_EQ(ShutdownEngine(), 0);
+    EXPECT_EQ(GetModelGraphicsServices()->MakeGraphFromBaseImage, nullptr);
+    EXPECT_EQ(GetModelDeviceLossHooks(), nullptr);
+    EXPECT_EQ(GetSoftwareDraw2DPath(), nullptr);
+    SetWindowBackend("sdl2");
 }
 
 TEST_F(ModelLoadTest, BaseDataLivesAsLongAsItsInstances) {

@@ -228,17 +228,12 @@ TEST_F(TextureTest, RestoreRefillsEveryTextureAndTheBuiltins) {
 }
 
 TEST(TextureNoServicesTest, FailsCleanlyWithoutAGraphicsLayer) {
-    // An engine started earlier in the process leaves its graphics layer's
-    // table installed.
-    const ModelGraphicsServices* kept = GetModelGraphicsServices();
-    SetModelGraphicsServices(nullptr);
     ModelTextureImage image{};
     ModelTextureRequest r{};
     r.colourPath = u"x.png";
     size_t before = GetMemoryTotals().liveBlocks;
     EXPECT_EQ(LoadModelTexture(&image, &r, 0), -1);
     EXPECT_EQ(GetMemoryTotals().liveBlocks, before);
-    SetModelGraphicsServices(kept);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ TEST_F(SoundHandleTest, HandlesCarryKindCheckIdAndSlotAndGoStale) {
     int h = AddSoundData(-1);
     ASSERT_GE(h, 0);
     EXPECT_EQ(uint32_t(h) & 0x78000000u, 0x10000000u);  // kind 2
-    EXPECT_EQ(h, ((HandleCheckOf(h) | 0x1000) << 16) | HandleSlotOf(h));
+    EXPECT_EQ(h, MakeHandle(HANDLE_KIND_SOUND, HandleCheckOf(h), HandleSlotOf(h)));
     EXPECT_EQ(DeleteSoundHandle(h), 0);
     EXPECT_EQ(DeleteSoundHandle(h), -1);
     int again = AddSoundData(-1);

@@ -3,6 +3,7 @@
 #include "engine/camera.h"
 
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "graphics/camera/camera_internal.h"
 #include "graphics/device/device.h"
 #include "graphics/device/devicestate.h"
@@ -56,6 +57,7 @@ void SendProjection() {
 }  // namespace
 
 int SetCameraEyeTargetUp(const float eye[3], const float target[3], const float up[3]) {
+    if (!AllowOnlyOnEngineThread("SetCameraEyeTargetUp")) return -1;
     if (!eye || !target || !up) return -1;
     Vector3 z = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
     const float zLength = MeasureVectorLength(z.x, z.y, z.z);
@@ -80,6 +82,7 @@ int SetCameraEyeTargetUp(const float eye[3], const float target[3], const float 
 }
 
 int ApplyUserViewMatrix(const float matrix[16]) {
+    if (!AllowOnlyOnEngineThread("ApplyUserViewMatrix")) return -1;
     if (!matrix) return -1;
     std::memcpy(&view, matrix, sizeof view);
     SendView();
@@ -87,12 +90,14 @@ int ApplyUserViewMatrix(const float matrix[16]) {
 }
 
 int CopyViewMatrix(float out[16]) {
+    if (!AllowOnlyOnEngineThread("CopyViewMatrix")) return -1;
     if (!out) return -1;
     std::memcpy(out, &view, sizeof view);
     return 0;
 }
 
 int SetCameraPerspective(float fieldOfView, float nearZ, float farZ) {
+    if (!AllowOnlyOnEngineThread("SetCameraPerspective")) return -1;
     if (!(fieldOfView > 0 && fieldOfView < 3.14159f) || !(nearZ > 0) || !(farZ > nearZ))
         return WriteLogText("Bad field of view or planes in SetCameraPerspective");
     BuildPerspective(fieldOfView, nearZ, farZ, &State().projection);
@@ -102,12 +107,14 @@ int SetCameraPerspective(float fieldOfView, float nearZ, float farZ) {
 }
 
 int CopyProjectionMatrix(float out[16]) {
+    if (!AllowOnlyOnEngineThread("CopyProjectionMatrix")) return -1;
     if (!out) return -1;
     std::memcpy(out, &Projection(), sizeof State().projection);
     return 0;
 }
 
 Vector3 WorldToScreenPos(const float p[3]) {
+    if (!AllowOnlyOnEngineThread("WorldToScreenPos")) return Vector3{};
     if (!p) {
         WriteLogText("No position in WorldToScreenPos");
         return {0, 0, 0};

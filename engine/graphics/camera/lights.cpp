@@ -4,6 +4,7 @@
 // products for the software toon lighting.
 #include "engine/camera.h"
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "graphics/camera/camera_internal.h"
 #include "graphics/device/device.h"
 #include "graphics/device/devicestate.h"
@@ -71,6 +72,7 @@ void ResetCameraAndLights() {
 }
 
 int SetDefaultLightDirection(float x, float y, float z) {
+    if (!AllowOnlyOnEngineThread("SetDefaultLightDirection")) return -1;
     if (!State().lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection");
     const float length = std::sqrt(x * x + y * y + z * z);
     if (!(length > 0) || !std::isfinite(length)) return WriteLogText("Zero direction in SetDefaultLightDirection");
@@ -80,12 +82,14 @@ int SetDefaultLightDirection(float x, float y, float z) {
 }
 
 int GetDefaultLightDirection(float out[3]) {
+    if (!AllowOnlyOnEngineThread("GetDefaultLightDirection")) return -1;
     if (!out || !State().lights[0].live) return -1;
     out[0] = State().lights[0].light.direction.x, out[1] = State().lights[0].light.direction.y, out[2] = State().lights[0].light.direction.z;
     return 0;
 }
 
 int SetAmbientLightFloat(float r, float g, float b, float a) {
+    if (!AllowOnlyOnEngineThread("SetAmbientLightFloat")) return -1;
     State().ambient = {r, g, b, a};
     State().changed = true;
     return 0;

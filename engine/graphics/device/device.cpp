@@ -1,6 +1,11 @@
 // The device front end: owns the device objects, mirrors every state sent,
 // checks each draw against the memory it reads, and hands calls to the
-// chosen back end.
+// chosen back end. The back end is reached from the thread that made the
+// device alone (a GL context is current on one thread): buffers and
+// textures that another thread (a loader) makes, fills or lets go wait in
+// lists for that thread, which makes and fills them before its next draw
+// and releases them at its next present. Draws asked on another thread are
+// refused.
 #include "graphics/device/device_internal.h"
 
 #include "engine/log.h"
@@ -9,9 +14,12 @@
 #include "graphics/graphics_internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -22,9 +30,19 @@ struct DeviceModule {
     const DeviceBackend* backend = nullptr;
     DeviceState state;
     bool sceneOpen = false;
+    std::thread::id thread;  // the thread that made the device
+    // Under objectsLock: the live objects, the serial counter, the objects
+    // that wait for the device's thread, and every object's lock, made and
+    // dirty fields.
+    std::mutex objectsLock;
     std::vector<DeviceBufferRecord*> liveBuffers;
     std::vector<DeviceTexture*> liveTextures;
     uint32_t nextBufferSerial = 1;
+    std::vector<DeviceBufferRecord*> waitingBuffers;  // to make or fill
+    std::vector<DeviceTexture*> waitingTextures;
+    std::vector<DeviceBufferRecord*> doomedBuffers;   // to release
+    std::vector<DeviceTexture*> doomedTextures;
+    std::atomic<bool> objectsWait{false};
     // The least and the greatest index of index ranges drawn lately: a
     // model's lists are drawn from the same ranges frame after frame, and
     // their indices are read once instead of at every draw. Room for the
@@ -54,8 +72,47 @@ void Forget(std::vector<T*>& list, T* item) {
     }
 }
 
+bool OnDeviceThread() { return std::this_thread::get_id() == State().thread; }
+
+// A call that reaches the back end, asked on another thread: refused, with
+// a log line.
+bool RefusedOffDeviceThread(const char* function) {
+    if (OnDeviceThread()) return false;
+    WriteLogFormat("%s refused: only the thread that made the graphics device may draw", function);
+    return true;
+}
+
+template <typename T>
+void AddOnce(std::vector<T*>& list, T* item) {
+    if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
+}
+
+// Caller holds objectsLock.
+void UpdateObjectsWait() {
+    const DeviceModule& s = State();
+    State().objectsWait.store(!s.waitingBuffers.empty() || !s.waitingTextures.empty() || !s.doomedBuffers.empty() ||
+                              !s.doomedTextures.empty());
+}
+
+// Takes an object out of the device's lists. On another thread than the
+// device's, its back-end object waits for that thread, or the object, which
+// never got one, goes at once: false then; true when the caller releases
+// it now.
+template <typename T>
+bool ForgetObject(T* object, std::vector<T*>& live, std::vector<T*>& waiting, std::vector<T*>& doomed,
+                  void (*freeRecord)(T*)) {
+    std::lock_guard<std::mutex> guard(State().objectsLock);
+    Forget(live, object);
+    Forget(waiting, object);
+    if (OnDeviceThread()) return true;
+    if (object->made) doomed.push_back(object);
+    else freeRecord(object);
+    UpdateObjectsWait();
+    return false;
+}
+
 void Note(int kind, int a, int b, uint64_t value) {
-    if (State().backend) State().backend->noteCall(DeviceCall{kind, a, b, value});
+    if (State().backend && OnDeviceThread()) State().backend->noteCall(DeviceCall{kind, a, b, value});
 }
 
 void SetDefaultState() {
@@ -160,6 +217,28 @@ void BoundsOfIndices(const DeviceBufferRecord* ib, int first, int count, int64_t
 
 int IndexSize(int format) { return format == DEVICE_FMT_INDEX32 ? 4 : format == DEVICE_FMT_INDEX16 ? 2 : 0; }
 
+void FreeBufferRecord(DeviceBufferRecord* b) {
+    FreeMemory(b->bytes);
+    FreeMemory(b);
+}
+
+// The buffer to the back end, made or brought up to date (device thread,
+// objectsLock held).
+void SendBufferLocked(DeviceBufferRecord* b) {
+    if (!b->made) {
+        if (State().backend->createBuffer(b) != 0) {
+            WriteLogText("A buffer made on another thread could not be made on the graphics device");
+            b->dirtyFrom = b->dirtyTo = 0;
+            return;
+        }
+        b->made = true;
+    } else if (b->dirtyTo > b->dirtyFrom) {
+        State().backend->uploadBuffer(b, b->dirtyFrom, b->dirtyTo - b->dirtyFrom);
+        Note(DEVICE_CALL_BUFFER_UPLOAD, b->dirtyFrom, b->dirtyTo - b->dirtyFrom, reinterpret_cast<uintptr_t>(b));
+    }
+    b->dirtyFrom = b->dirtyTo = 0;
+}
+
 DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
     if (!State().backend || length <= 0 || length > (1 << 28)) return nullptr;
     auto* b = static_cast<DeviceBufferRecord*>(ENGINE_ALLOC_ZERO(sizeof(DeviceVertexBuffer)));
@@ -172,18 +251,25 @@ DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
     b->length = length;
     b->usage = usage;
     b->isIndex = isIndex;
+    std::lock_guard<std::mutex> guard(State().objectsLock);
     b->serial = State().nextBufferSerial++;
-    if (State().backend->createBuffer(b) != 0) {
-        FreeMemory(b->bytes);
-        FreeMemory(b);
+    if (!OnDeviceThread()) {
+        State().waitingBuffers.push_back(b);
+        UpdateObjectsWait();
+    } else if (State().backend->createBuffer(b) != 0) {
+        FreeBufferRecord(b);
         return nullptr;
+    } else {
+        b->made = true;
     }
     State().liveBuffers.push_back(b);
     return b;
 }
 
 int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
-    if (!b || !data || b->locked || offset < 0 || size < 0 || offset > b->length) return -1;
+    if (!b || !data) return -1;
+    std::lock_guard<std::mutex> guard(State().objectsLock);
+    if (b->locked || offset < 0 || size < 0 || offset > b->length) return -1;
     if (size == 0) size = b->length - offset;
     if (size > b->length - offset) return -1;
     b->lockOffset = offset;
@@ -195,29 +281,110 @@ int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
 }
 
 int UnlockBuffer(DeviceBufferRecord* b) {
-    if (!b || !b->locked) return -1;
+    if (!b) return -1;
+    std::lock_guard<std::mutex> guard(State().objectsLock);
+    if (!b->locked) return -1;
     b->locked = false;
     ++b->version;
-    if (State().backend && b->lockSize > 0) {
-        State().backend->uploadBuffer(b, b->lockOffset, b->lockSize);
-        Note(DEVICE_CALL_BUFFER_UPLOAD, b->lockOffset, b->lockSize, reinterpret_cast<uintptr_t>(b));
+    if (!State().backend || b->lockSize <= 0) return 0;
+    const int from = b->lockOffset, to = b->lockOffset + b->lockSize;
+    const bool clean = b->dirtyTo <= b->dirtyFrom;
+    b->dirtyFrom = clean ? from : std::min(b->dirtyFrom, from);
+    b->dirtyTo = clean ? to : std::max(b->dirtyTo, to);
+    if (OnDeviceThread()) {
+        SendBufferLocked(b);
+    } else {
+        AddOnce(State().waitingBuffers, b);
+        UpdateObjectsWait();
     }
     return 0;
 }
 
-int ReleaseBuffer(DeviceBufferRecord* b) {
-    if (!b) return -1;
-    Forget(State().liveBuffers, b);
-    if (State().backend) State().backend->releaseBuffer(b);
+// Lets go of a buffer no list holds any more (device thread).
+void ReleaseBufferNow(DeviceBufferRecord* b) {
+    if (State().backend && b->made) State().backend->releaseBuffer(b);
     if (State().state.stream == b) State().state.stream = nullptr;
     if (State().state.indices == b) State().state.indices = nullptr;
     // A later buffer at the same address must not pass for this one in the cache.
     DeviceStateCache* cache = GetDeviceStateCache();
     if (cache->streamSource == b) cache->streamSource = nullptr;
     if (cache->indexBuffer == b) cache->indexBuffer = nullptr;
-    FreeMemory(b->bytes);
-    FreeMemory(b);
+    FreeBufferRecord(b);
+}
+
+int ReleaseBuffer(DeviceBufferRecord* b) {
+    if (!b) return -1;
+    DeviceModule& s = State();
+    if (ForgetObject(b, s.liveBuffers, s.waitingBuffers, s.doomedBuffers, FreeBufferRecord)) ReleaseBufferNow(b);
     return 0;
+}
+
+void FreeTextureRecord(DeviceTexture* t) {
+    for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
+    FreeMemory(t);
+}
+
+// The texture to the back end, made or brought up to date (device thread,
+// objectsLock held).
+void SendTextureLocked(DeviceTexture* t) {
+    if (!t->made) {
+        if (State().backend->createTexture(t) != 0)
+            WriteLogText("A texture made on another thread could not be made on the graphics device");
+        else
+            t->made = true;
+    } else {
+        for (int level = 0; level < t->levels; ++level) {
+            if (!(t->dirtyLevels & (1u << level))) continue;
+            State().backend->uploadTexture(t, level);
+            Note(DEVICE_CALL_TEXTURE_UPLOAD, level, 0, reinterpret_cast<uintptr_t>(t));
+        }
+    }
+    t->dirtyLevels = 0;
+}
+
+// Lets go of a texture no list holds any more (device thread).
+void ReleaseTextureNow(DeviceTexture* t) {
+    if (State().backend && t->made) State().backend->releaseTexture(t);
+    for (DeviceTexture*& bound : State().state.textures)
+        if (bound == t) bound = nullptr;
+    for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
+        if (cached == t) cached = nullptr;
+    if (State().state.renderTarget == t) State().state.renderTarget = nullptr;
+    FreeTextureRecord(t);
+}
+
+// The device's thread, before it draws: what other threads made or filled
+// goes to the back end; what they are still writing waits on.
+void SendWaitingObjects() {
+    if (!State().objectsWait.load()) return;
+    DeviceModule& s = State();
+    std::lock_guard<std::mutex> guard(s.objectsLock);
+    std::vector<DeviceBufferRecord*> buffers;
+    for (DeviceBufferRecord* b : s.waitingBuffers)
+        if (b->locked) buffers.push_back(b);
+        else SendBufferLocked(b);
+    s.waitingBuffers.swap(buffers);
+    std::vector<DeviceTexture*> textures;
+    for (DeviceTexture* t : s.waitingTextures)
+        if (t->lockedMask) textures.push_back(t);
+        else SendTextureLocked(t);
+    s.waitingTextures.swap(textures);
+    UpdateObjectsWait();
+}
+
+// The device's thread, between frames: the objects other threads let go.
+void ReleaseDoomedObjects() {
+    if (!State().objectsWait.load()) return;
+    std::vector<DeviceBufferRecord*> buffers;
+    std::vector<DeviceTexture*> textures;
+    {
+        std::lock_guard<std::mutex> guard(State().objectsLock);
+        buffers.swap(State().doomedBuffers);
+        textures.swap(State().doomedTextures);
+        UpdateObjectsWait();
+    }
+    for (DeviceBufferRecord* b : buffers) ReleaseBufferNow(b);
+    for (DeviceTexture* t : textures) ReleaseTextureNow(t);
 }
 
 // A draw from memory leaves stream 0 and the index buffer unset, on the
@@ -236,7 +403,8 @@ void UnsetBuffersAfterMemoryDraw() {
 }
 
 int Draw(const DeviceDraw& d) {
-    if (!State().backend) return -1;
+    if (!State().backend || RefusedOffDeviceThread("A draw")) return -1;
+    SendWaitingObjects();
     Note(DEVICE_CALL_DRAW, d.type, d.primitiveCount, uint64_t(d.indexed));
     return State().backend->draw(State().state, d);
 }
@@ -306,6 +474,7 @@ int CreateGraphicsDevice(const char* name) {
         if (!name || std::strcmp(b->name, name) != 0) continue;
         SetDefaultState();
         if (b->open() != 0) return WriteLogFormat("Graphics device \"%s\" could not be created", name);
+        State().thread = std::this_thread::get_id();
         State().backend = b;
         State().sceneOpen = false;
         return 0;
@@ -314,12 +483,23 @@ int CreateGraphicsDevice(const char* name) {
 }
 
 void ReleaseGraphicsDevice() {
-    if (!State().backend) return;
-    if (!State().liveBuffers.empty() || !State().liveTextures.empty())
-        WriteLogFormat("%d buffers and %d textures were still alive when the device was released",
-                       int(State().liveBuffers.size()), int(State().liveTextures.size()));
-    while (!State().liveBuffers.empty()) ReleaseBuffer(State().liveBuffers.back());
-    while (!State().liveTextures.empty()) ReleaseDeviceTexture(State().liveTextures.back());
+    if (!State().backend || RefusedOffDeviceThread("ReleaseGraphicsDevice")) return;
+    ReleaseDoomedObjects();
+    std::vector<DeviceBufferRecord*> buffers;
+    std::vector<DeviceTexture*> textures;
+    {
+        std::lock_guard<std::mutex> guard(State().objectsLock);
+        buffers.swap(State().liveBuffers);
+        textures.swap(State().liveTextures);
+        State().waitingBuffers.clear();
+        State().waitingTextures.clear();
+        UpdateObjectsWait();
+    }
+    if (!buffers.empty() || !textures.empty())
+        WriteLogFormat("%d buffers and %d textures were still alive when the device was released", int(buffers.size()),
+                       int(textures.size()));
+    for (auto b = buffers.rbegin(); b != buffers.rend(); ++b) ReleaseBufferNow(*b);
+    for (auto t = textures.rbegin(); t != textures.rend(); ++t) ReleaseTextureNow(*t);
     State().backend->close();
     State().backend = nullptr;
     SetDefaultState();
@@ -379,17 +559,24 @@ DeviceTexture* CreateDeviceTexture(int width, int height, int levels, int usage,
         w = w > 1 ? w / 2 : 1;
         h = h > 1 ? h / 2 : 1;
     }
-    if (State().backend->createTexture(t) != 0) {
-        for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
-        FreeMemory(t);
+    std::lock_guard<std::mutex> guard(State().objectsLock);
+    if (!OnDeviceThread()) {
+        State().waitingTextures.push_back(t);
+        UpdateObjectsWait();
+    } else if (State().backend->createTexture(t) != 0) {
+        FreeTextureRecord(t);
         return nullptr;
+    } else {
+        t->made = true;
     }
     State().liveTextures.push_back(t);
     return t;
 }
 
 int LockDeviceTexture(DeviceTexture* t, int level, void** bits, int* pitch) {
-    if (!t || !bits || level < 0 || level >= t->levels || (t->lockedMask & (1 << level))) return -1;
+    if (!t || !bits || level < 0 || level >= t->levels) return -1;
+    std::lock_guard<std::mutex> guard(State().objectsLock);
+    if (t->lockedMask & (1 << level)) return -1;
     t->lockedMask |= 1 << level;
     *bits = t->level[level].bytes;
     if (pitch) *pitch = t->level[level].pitch;
@@ -397,26 +584,25 @@ int LockDeviceTexture(DeviceTexture* t, int level, void** bits, int* pitch) {
 }
 
 int UnlockDeviceTexture(DeviceTexture* t, int level) {
-    if (!t || level < 0 || level >= t->levels || !(t->lockedMask & (1 << level))) return -1;
+    if (!t || level < 0 || level >= t->levels) return -1;
+    std::lock_guard<std::mutex> guard(State().objectsLock);
+    if (!(t->lockedMask & (1 << level))) return -1;
     t->lockedMask &= ~(1 << level);
-    if (State().backend) {
-        State().backend->uploadTexture(t, level);
-        Note(DEVICE_CALL_TEXTURE_UPLOAD, level, 0, reinterpret_cast<uintptr_t>(t));
+    if (!State().backend) return 0;
+    t->dirtyLevels |= 1u << level;
+    if (OnDeviceThread()) {
+        SendTextureLocked(t);
+    } else {
+        AddOnce(State().waitingTextures, t);
+        UpdateObjectsWait();
     }
     return 0;
 }
 
 int ReleaseDeviceTexture(DeviceTexture* t) {
     if (!t) return -1;
-    Forget(State().liveTextures, t);
-    if (State().backend) State().backend->releaseTexture(t);
-    for (DeviceTexture*& bound : State().state.textures)
-        if (bound == t) bound = nullptr;
-    for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
-        if (cached == t) cached = nullptr;
-    if (State().state.renderTarget == t) State().state.renderTarget = nullptr;
-    for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
-    FreeMemory(t);
+    DeviceModule& s = State();
+    if (ForgetObject(t, s.liveTextures, s.waitingTextures, s.doomedTextures, FreeTextureRecord)) ReleaseTextureNow(t);
     return 0;
 }
 
@@ -519,7 +705,8 @@ int SendDeviceIndices(DeviceIndexBuffer* buffer) {
 }
 
 int SetDeviceRenderTarget(DeviceTexture* texture) {
-    if (!State().backend) return -1;
+    if (!State().backend || RefusedOffDeviceThread("SetDeviceRenderTarget")) return -1;
+    SendWaitingObjects();
     if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target");
     State().state.renderTarget = texture;
     int w = texture ? texture->width : kDeviceTargetWidth;
@@ -532,7 +719,7 @@ int SetDeviceRenderTarget(DeviceTexture* texture) {
 int DeviceBackendHasShaders() { return State().backend && State().backend->prepareShader ? 1 : 0; }
 
 int PrepareDeviceShader(int kind, int index) {
-    if (!DeviceBackendHasShaders() || (kind != 0 && kind != 1)) return -1;
+    if (!DeviceBackendHasShaders() || (kind != 0 && kind != 1) || RefusedOffDeviceThread("PrepareDeviceShader")) return -1;
     return State().backend->prepareShader(kind, index);
 }
 
@@ -668,7 +855,8 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
 }
 
 int ClearDevice(int flags, uint32_t argb, float z) {
-    if (!State().backend) return -1;
+    if (!State().backend || RefusedOffDeviceThread("ClearDevice")) return -1;
+    SendWaitingObjects();
     Note(DEVICE_CALL_CLEAR, flags, 0, argb);
     return State().backend->clear(State().state, flags, argb, z);
 }
@@ -689,20 +877,25 @@ int EndDeviceScene() {
 }
 
 int PresentDevice() {
-    if (!State().backend) return -1;
+    if (!State().backend || RefusedOffDeviceThread("PresentDevice")) return -1;
+    SendWaitingObjects();
     if (State().sceneOpen) EndDeviceScene();
     Note(DEVICE_CALL_PRESENT, 0, 0, 0);
-    return State().backend->present();
+    const int result = State().backend->present();
+    ReleaseDoomedObjects();
+    return result;
 }
 
 int FinishDevice() {
-    if (!State().backend) return -1;
+    if (!State().backend || RefusedOffDeviceThread("FinishDevice")) return -1;
     if (State().backend->finish) State().backend->finish();
     return 0;
 }
 
 int ReadDevicePixels(int x, int y, int width, int height, uint32_t* out) {
     if (!State().backend || !out || x < 0 || y < 0 || width <= 0 || height <= 0) return -1;
+    if (RefusedOffDeviceThread("ReadDevicePixels")) return -1;
+    SendWaitingObjects();
     int tw = State().state.renderTarget ? State().state.renderTarget->width : kDeviceTargetWidth;
     int th = State().state.renderTarget ? State().state.renderTarget->height : kDeviceTargetHeight;
     if (x + width > tw || y + height > th) return -1;

@@ -7,6 +7,7 @@
 
 #include "engine/log.h"
 #include "engine/screen.h"
+#include "foundation/engine_thread.h"
 #include "graphics/graph_internal.h"
 
 #include <cstring>
@@ -393,8 +394,12 @@ int GetVertexShaderBase() {
 int GetPixelShaderBase() { return 0; }
 
 int SetProgrammableShaderUse(int use) {
+    if (!AllowOnlyOnEngineThread("SetProgrammableShaderUse")) return -1;
     State().shadersAllowed = use ? 1 : 0;
     return 0;
 }
 
-int GetProgrammableShaderUse() { return State().shadersAllowed; }
+int GetProgrammableShaderUse() {
+    if (!AllowOnlyOnEngineThread("GetProgrammableShaderUse")) return -1;
+    return State().shadersAllowed;
+}

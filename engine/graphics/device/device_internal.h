@@ -21,6 +21,10 @@ struct DeviceBufferRecord {
     // Which buffer (never reused) and which contents (counted at each
     // lock): what the device layer knows of the indices is kept by these.
     uint32_t serial, version;
+    // Whether the back end has the buffer, and the bytes written since it
+    // last had them (another thread's writes wait for the device's thread).
+    bool made;
+    int dirtyFrom, dirtyTo;
 };
 struct DeviceVertexBuffer : DeviceBufferRecord {};
 struct DeviceIndexBuffer : DeviceBufferRecord {};
@@ -35,6 +39,8 @@ struct DeviceTexture {
     DeviceTextureLevel level[16];
     int lockedMask;
     uintptr_t backendData;
+    bool made;             // the back end has it
+    uint32_t dirtyLevels;  // levels written since the back end last had them
 };
 
 struct DeviceSurface {

@@ -2,6 +2,7 @@
 // blend graph (the wipe).
 #include "engine/draw2d.h"
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "graphics/device/device.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
@@ -53,6 +54,7 @@ int ReportNoSoftwareDraw(const char* function) {
 }
 
 int DrawGraphAt(int x, int y, int graph, int transparent) {
+    if (!AllowOnlyOnEngineThread("DrawGraphAt")) return -1;
     const GRAPH* g = CheckedGraph(graph, "DrawGraphAt");
     if (!g) return -1;
     if (!HardwareRenderingActive()) {
@@ -66,6 +68,7 @@ int DrawGraphAt(int x, int y, int graph, int transparent) {
 }
 
 int DrawGraphRotatedAt(int x, int y, double scale, double angle, int graph, int transparent, int turn) {
+    if (!AllowOnlyOnEngineThread("DrawGraphRotatedAt")) return -1;
     const GRAPH* g = CheckedGraph(graph, "DrawGraphRotatedAt");
     if (!g) return -1;
     if (!std::isfinite(scale) || !std::isfinite(angle))
@@ -88,6 +91,7 @@ int DrawGraphRotatedAt(int x, int y, double scale, double angle, int graph, int 
 
 int DrawGraphWithBlendGraph(int x, int y, int graph, int transparent, int blendGraph, int threshold,
                             int edgeWidth) {
+    if (!AllowOnlyOnEngineThread("DrawGraphWithBlendGraph")) return -1;
     const int previous = GetDrawBlendGraph();
     int previousThreshold = 0, previousEdge = 0;
     GetDrawBlendGraphSettings(&previousThreshold, &previousEdge);

@@ -2,6 +2,7 @@
 // filter, the 3-D depth switches, and the colour makers.
 #include "engine/draw2d.h"
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "graphics/device/devicestate.h"
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/graph_internal.h"
@@ -37,6 +38,7 @@ uint32_t MakeScreenColor(int red, int green, int blue) {
 FloatColor MakeFloatColor(float r, float g, float b, float a) { return {r, g, b, a}; }
 
 int SetDrawBlendGraph(int graph, int threshold, int edgeWidth) {
+    if (!AllowOnlyOnEngineThread("SetDrawBlendGraph")) return -1;
     if (graph != -1 && !GetGraphRecord(graph))
         return WriteLogFormat("Bad blend graph handle %d in SetDrawBlendGraph", graph);
     FlushPendingDraws();
@@ -47,6 +49,7 @@ int SetDrawBlendGraph(int graph, int threshold, int edgeWidth) {
 }
 
 int GetDrawBlendGraph() {
+    if (!AllowOnlyOnEngineThread("GetDrawBlendGraph")) return -1;
     if (State().blendGraph != -1 && !GetGraphRecord(State().blendGraph)) State().blendGraph = -1;  // deleted since
     return State().blendGraph;
 }
@@ -57,6 +60,7 @@ void GetDrawBlendGraphSettings(int* threshold, int* edgeWidth) {
 }
 
 int SetDrawArea(int left, int top, int right, int bottom) {
+    if (!AllowOnlyOnEngineThread("SetDrawArea")) return -1;
     FlushPendingDraws();
     State().screenArea[0] = std::clamp(std::min(left, right), 0, kDeviceTargetWidth);
     State().screenArea[2] = std::clamp(std::max(left, right), 0, kDeviceTargetWidth);
@@ -79,11 +83,15 @@ void ResetDraw2DSettings() {
 }
 
 int SetDrawFilterMode(int mode) {
+    if (!AllowOnlyOnEngineThread("SetDrawFilterMode")) return -1;
     State().filterMode = mode == 1 ? 1 : 0;
     return 0;
 }
 
-int GetDrawFilterMode() { return State().filterMode; }
+int GetDrawFilterMode() {
+    if (!AllowOnlyOnEngineThread("GetDrawFilterMode")) return -1;
+    return State().filterMode;
+}
 
 void Apply2DFilter() {
     const uint32_t f = State().filterMode == 1 ? DEVICE_FILTER_LINEAR : DEVICE_FILTER_POINT;
@@ -94,17 +102,25 @@ void Apply2DFilter() {
 }
 
 int SetDepthTestEnabled(int flag) {
+    if (!AllowOnlyOnEngineThread("SetDepthTestEnabled")) return -1;
     State().depthTest = flag ? 1 : 0;
     return 0;
 }
 
 int SetDepthWriteEnabled(int flag) {
+    if (!AllowOnlyOnEngineThread("SetDepthWriteEnabled")) return -1;
     State().depthWrite = flag ? 1 : 0;
     return 0;
 }
 
-int GetDepthTestEnabled() { return State().depthTest; }
-int GetDepthWriteEnabled() { return State().depthWrite; }
+int GetDepthTestEnabled() {
+    if (!AllowOnlyOnEngineThread("GetDepthTestEnabled")) return -1;
+    return State().depthTest;
+}
+int GetDepthWriteEnabled() {
+    if (!AllowOnlyOnEngineThread("GetDepthWriteEnabled")) return -1;
+    return State().depthWrite;
+}
 
 void SetSoftwareDraw2DPath(const SoftwareDraw2DPath* path) { softwarePath = path; }
 const SoftwareDraw2DPath* GetSoftwareDraw2DPath() { return softwarePath; }

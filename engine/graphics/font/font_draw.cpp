@@ -4,6 +4,7 @@
 #include "engine/draw2d.h"
 #include "engine/font.h"
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "graphics/device/device.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
@@ -145,16 +146,19 @@ int WidthOf(FontRecord* font, const char* text, int length) {
 }  // namespace
 
 int DrawTextWithFont(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical) {
+    if (!AllowOnlyOnEngineThread("DrawTextWithFont")) return -1;
     return DrawTextChecked(x, y, text, color, font, edgeColor, vertical, "DrawTextWithFont");
 }
 
 int DrawTextAt(int x, int y, const char* text, uint32_t color, uint32_t edgeColor) {
+    if (!AllowOnlyOnEngineThread("DrawTextAt")) return -1;
     const int font = GetDefaultFontHandle();
     if (font == -1) return -1;
     return DrawTextChecked(x, y, text, color, font, edgeColor, 0, "DrawTextAt");
 }
 
 int DrawFormattedText(int x, int y, uint32_t color, const char* format, ...) {
+    if (!AllowOnlyOnEngineThread("DrawFormattedText")) return -1;
     if (!format) return -1;
     char text[2048];
     va_list args;
@@ -173,6 +177,7 @@ int DrawFormattedText(int x, int y, uint32_t color, const char* format, ...) {
 }
 
 int DrawFormattedTextWithFont(int x, int y, uint32_t color, int font, const char* format, ...) {
+    if (!AllowOnlyOnEngineThread("DrawFormattedTextWithFont")) return -1;
     FontRecord* record = LookupFont(font);
     if (!record) {
         WriteLogText("フォントハンドル値が異常です");
@@ -192,12 +197,14 @@ int DrawFormattedTextWithFont(int x, int y, uint32_t color, int font, const char
 }
 
 int GetStringWidth(const char* text, int length, int) {
+    if (!AllowOnlyOnEngineThread("GetStringWidth")) return -1;
     const int font = GetDefaultFontHandle();
     if (font == -1 || !text) return -1;
     return WidthOf(LookupFont(font), text, length);
 }
 
 int GetStringWidthWithFont(const char* text, int length, int font) {
+    if (!AllowOnlyOnEngineThread("GetStringWidthWithFont")) return -1;
     FontRecord* record = LookupFont(font);
     if (!record) {
         WriteLogText("フォントハンドル値が異常です");

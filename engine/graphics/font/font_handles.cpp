@@ -3,6 +3,7 @@
 #include "engine/font.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/engine_thread.h"
 #include "foundation/handle.h"
 #include "graphics/font/font_internal.h"
 #include "graphics/graphics_internal.h"
@@ -13,7 +14,6 @@ namespace {
 
 struct FontTableModule {
     HandleTable table;
-    bool tableReady = false;
     int defaultSize = kDefaultFontSize;
     int defaultType = 0;
     int defaultFont = -1;
@@ -24,12 +24,7 @@ FontTableModule& State() {
     return state;
 }
 
-bool EnsureTable() {
-    if (State().tableReady) return true;
-    if (InitHandleTable(&State().table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) != 0) return false;
-    State().tableReady = true;
-    return true;
-}
+bool EnsureTable() { return InitHandleTable(&State().table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) == 0; }
 
 void DestroyFont(FontRecord* font) {
     ReleaseFontAtlas(font);
@@ -42,10 +37,11 @@ void DestroyFont(FontRecord* font) {
 }  // namespace
 
 FontRecord* LookupFont(int handle) {
-    return State().tableReady ? static_cast<FontRecord*>(LookupHandleEntry(&State().table, handle)) : nullptr;
+    return static_cast<FontRecord*>(LookupHandleEntry(&State().table, handle));
 }
 
 int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
+    if (!AllowOnlyOnEngineThread("CreateFontToHandle")) return -1;
     if (!CheckGraphicsRunning("CreateFontToHandle")) return -1;
     if (!EnsureTable()) return WriteLogText("The font table cannot be made");
     if (size < 0) size = kDefaultFontSize;
@@ -70,6 +66,7 @@ int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, 
 }
 
 int DeleteFontHandle(int handle) {
+    if (!AllowOnlyOnEngineThread("DeleteFontHandle")) return -1;
     FontRecord* font = LookupFont(handle);
     if (!font) return WriteLogFormat("Bad font handle %d in DeleteFontHandle", handle);
     RemoveHandleEntry(&State().table, handle);
@@ -79,35 +76,41 @@ int DeleteFontHandle(int handle) {
 }
 
 // The table goes too (shut-down calls this), as the graphs' does: nothing
-// stays allocated, and the handles of the next start-up count from the
-// beginning again.
+// stays allocated. The check ids go on from where they were, so a handle
+// kept from before names none of the fonts made after.
 int DeleteAllFonts() {
-    if (!State().tableReady) return 0;
-    for (int slot = 0; slot < State().table.capacity; ++slot) {
+    if (!AllowOnlyOnEngineThread("DeleteAllFonts")) return -1;
+    const int capacity = HandleTableCapacity(&State().table);
+    for (int slot = 0; slot < capacity; ++slot) {
         const int handle = HandleOfSlot(&State().table, slot);
         if (handle != -1) DeleteFontHandle(handle);
     }
     State().defaultFont = -1;
     TerminateHandleTable(&State().table);
-    State().tableReady = false;
     return 0;
 }
 
-int CountFonts() { return State().tableReady ? State().table.count : 0; }
+int CountFonts() {
+    if (!AllowOnlyOnEngineThread("CountFonts")) return -1;
+    return CountHandleEntries(&State().table);
+}
 
 int SetDefaultFontSize(int size) {
+    if (!AllowOnlyOnEngineThread("SetDefaultFontSize")) return -1;
     if (size != State().defaultSize && State().defaultFont != -1) DeleteFontHandle(State().defaultFont);
     State().defaultSize = size < 0 ? kDefaultFontSize : size;
     return 0;
 }
 
 int SetDefaultFontType(int fontType) {
+    if (!AllowOnlyOnEngineThread("SetDefaultFontType")) return -1;
     if (fontType != State().defaultType && State().defaultFont != -1) DeleteFontHandle(State().defaultFont);
     State().defaultType = fontType;
     return 0;
 }
 
 int GetDefaultFontHandle() {
+    if (!AllowOnlyOnEngineThread("GetDefaultFontHandle")) return -1;
     if (!CheckGraphicsRunning("GetDefaultFontHandle")) return -1;
     if (State().defaultFont == -1 || !LookupFont(State().defaultFont))
         State().defaultFont = CreateFontToHandle(nullptr, State().defaultSize, -1, State().defaultType, -1, -1, 0, -1, -1);
@@ -115,7 +118,7 @@ int GetDefaultFontHandle() {
 }
 
 void ReleaseFontTextures() {
-    if (!State().tableReady) return;
-    for (int slot = 0; slot < State().table.capacity; ++slot)
-        if (auto* font = static_cast<FontRecord*>(State().table.entries[slot])) ReleaseFontAtlas(font);
+    const int capacity = HandleTableCapacity(&State().table);
+    for (int slot = 0; slot < capacity; ++slot)
+        if (FontRecord* font = LookupFont(HandleOfSlot(&State().table, slot))) ReleaseFontAtlas(font);
 }

@@ -5,6 +5,9 @@
 #include "graphics/image/image_internal.h"
 
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
+
+#include <atomic>
 
 namespace {
 
@@ -14,7 +17,7 @@ constexpr int kCompressionRle4 = 2;
 constexpr int kCompressionBitFields = 3;
 
 struct BmpReaderModule {
-    int useBmp32Alpha = 0;
+    std::atomic<int> useBmp32Alpha{0};  // read by loads on any thread
 };
 
 BmpReaderModule& State() {
@@ -94,7 +97,10 @@ int DecodeBmpRunLength(StreamData* s, int bits, BASEIMAGE* image) {
 
 }  // namespace
 
+// Under the resource lock: a load of another thread keeps the setting it
+// began with.
 int SetBmp32AlphaUse(int flag) {
+    ResourceLockGuard resources(ResourceLock());
     State().useBmp32Alpha = flag ? 1 : 0;
     return 0;
 }

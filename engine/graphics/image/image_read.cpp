@@ -5,6 +5,7 @@
 
 #include "engine/files.h"
 #include "engine/log.h"
+#include "foundation/engine_thread.h"
 #include "foundation/log_internal.h"
 
 namespace {
@@ -64,10 +65,14 @@ FileHandle OpenQuietly(const char* fileName) {
 
 }  // namespace
 
-ImageLoaderTable* GetImageLoaderTable() { return &State().loaderTable; }
+ImageLoaderTable* GetImageLoaderTable() {
+    if (!AllowOnlyOnEngineThread("GetImageLoaderTable")) return nullptr;
+    return &State().loaderTable;
+}
 
 int AddImageReader(ImageReader reader) {
     if (!reader) return -1;
+    ResourceLockGuard resources(ResourceLock());
     for (ImageReader& slot : State().loaderTable.readers)
         if (!slot) {
             slot = reader;
@@ -78,6 +83,7 @@ int AddImageReader(ImageReader reader) {
 
 int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, int fromMemory, BASEIMAGE* out,
                          int option) {
+    ResourceCall call;
     if (!out) return -1;
     std::memset(out, 0, sizeof *out);
     int result = -1;

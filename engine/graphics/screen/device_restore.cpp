@@ -6,6 +6,7 @@
 #include "engine/font.h"
 #include "engine/log.h"
 #include "engine/screen.h"
+#include "foundation/engine_thread.h"
 #include "graphics/camera/camera_internal.h"
 #include "graphics/device/devicestate.h"
 #include "graphics/draw2d/batch2d.h"
@@ -35,13 +36,21 @@ void Call(int (*hook)(), const char* what) {
 }  // namespace
 
 int SetGraphRestoreHandler(GraphRestoreHandler handler) {
+    if (!AllowOnlyOnEngineThread("SetGraphRestoreHandler")) return -1;
     State().restoreHandler = handler;
     return 0;
 }
 
 void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { State().modelHooks = hooks ? hooks : &kNoModelHooks; }
+const ModelDeviceLossHooks* GetModelDeviceLossHooks() {
+    return State().modelHooks == &kNoModelHooks ? nullptr : State().modelHooks;
+}
 
+// Under the resource lock: no other thread makes or deletes a picture or a
+// model while their textures and buffers go and come back.
 int RestoreLostGraphicsDevice() {
+    if (!AllowOnlyOnEngineThread("RestoreLostGraphicsDevice")) return -1;
+    ResourceLockGuard resources(ResourceLock());
     if (!HardwareRenderingActive()) return WriteLogText("No graphics device to restore");
     FlushPendingDraws();
     Call(State().modelHooks->releaseVertexBuffers, "Releasing the model buffers");

@@ -11,7 +11,8 @@ struct ModelDeviceLossHooks {
     int (*recreateVertexBuffers)();
     int (*restoreTextures)();
 };
-void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks);
+void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks);  // null: none
+const ModelDeviceLossHooks* GetModelDeviceLossHooks();          // null when none
 // Goes through the whole loss and rebuild, as after a lost device: flush,
 // model buffers released, every texture released, graph textures made
 // again and refilled from their sources, model buffers and textures

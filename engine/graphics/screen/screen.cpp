@@ -5,6 +5,7 @@
 #include "engine/draw2d.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/engine_thread.h"
 #include "graphics/device/device.h"
 #include "graphics/device/devicestate.h"
 #include "graphics/draw2d/batch2d.h"
@@ -66,6 +67,7 @@ int ReadScreenArea(int x, int y, int width, int height, uint32_t* out) {
 }  // namespace
 
 int SelectDrawTargetScreen(int screen) {
+    if (!AllowOnlyOnEngineThread("SelectDrawTargetScreen")) return -1;
     if (screen != kDrawScreenBack) return WriteLogFormat("Unknown draw screen %d in SelectDrawTargetScreen", screen);
     State().drawScreen = screen;
     if (!HardwareRenderingActive()) return 0;
@@ -73,9 +75,13 @@ int SelectDrawTargetScreen(int screen) {
     return SetDeviceRenderTarget(nullptr);
 }
 
-int GetDrawTargetScreen() { return State().drawScreen; }
+int GetDrawTargetScreen() {
+    if (!AllowOnlyOnEngineThread("GetDrawTargetScreen")) return -1;
+    return State().drawScreen;
+}
 
 int ClearDrawScreenToBackColor(const DrawRect* area) {
+    if (!AllowOnlyOnEngineThread("ClearDrawScreenToBackColor")) return -1;
     if (!HardwareRenderingActive()) {
         const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
         if (!s || !s->clearScreen) return WriteLogText("No graphics device and no software clear");
@@ -102,6 +108,7 @@ int ClearDrawScreenToBackColor(const DrawRect* area) {
 }
 
 int PresentFrame() {
+    if (!AllowOnlyOnEngineThread("PresentFrame")) return -1;
     int result = 0;
     if (HardwareRenderingActive()) {
         FlushPendingDraws();
@@ -114,6 +121,7 @@ int PresentFrame() {
 }
 
 int ReadDrawScreenPixels(uint32_t* out) {
+    if (!AllowOnlyOnEngineThread("ReadDrawScreenPixels")) return -1;
     if (!out) return -1;
     if (ReadScreenArea(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, out) != 0)
         return WriteLogText("Reading the draw screen failed");
@@ -121,6 +129,7 @@ int ReadDrawScreenPixels(uint32_t* out) {
 }
 
 int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int) {
+    if (!AllowOnlyOnEngineThread("CaptureScreenToGraph")) return -1;
     int width = 0, height = 0;
     if (GetGraphDimensions(graph, &width, &height) != 0)
         return WriteLogFormat("Bad graph handle %d in CaptureScreenToGraph", graph);
@@ -145,4 +154,7 @@ int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int) {
     return result;
 }
 
-int BeginMaskedDraw(DrawRect) { return 0; }
+int BeginMaskedDraw(DrawRect) {
+    if (!AllowOnlyOnEngineThread("BeginMaskedDraw")) return -1;
+    return 0;
+}

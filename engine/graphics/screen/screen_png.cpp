@@ -2,6 +2,7 @@
 // look at a frame.
 #include "engine/log.h"
 #include "engine/screen.h"
+#include "foundation/engine_thread.h"
 #include "graphics/device/device.h"
 
 #include <png.h>
@@ -34,6 +35,7 @@ bool WriteRows(FILE* file, png_bytep* rows, int width, int height) {
 }  // namespace
 
 int SaveDrawScreenToPng(const char* path) {
+    if (!AllowOnlyOnEngineThread("SaveDrawScreenToPng")) return -1;
     if (!path) return -1;
     const int w = kDeviceTargetWidth, h = kDeviceTargetHeight;
     std::vector<uint32_t> argb(size_t(w) * size_t(h));

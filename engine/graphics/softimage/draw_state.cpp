@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "foundation/engine_thread.h"
 #include "graphics/softimage/memimg.h"
 
 int BlendMode = BlendCopy;
@@ -15,12 +16,14 @@ MEMIMG* DrawTargetMemImg = nullptr;
 const MEMIMG* BlendGraphMemImg = nullptr;
 
 int SetBlendModeParam(int mode, int param) {
+    if (!AllowOnlyOnEngineThread("SetBlendModeParam")) return -1;
     BlendMode = mode;
     BlendParam = std::clamp(param, 0, 255);
     return 0;
 }
 
 int SetDrawTint(int red, int green, int blue) {
+    if (!AllowOnlyOnEngineThread("SetDrawTint")) return -1;
     const uint32_t r = static_cast<uint32_t>(std::clamp(red, 0, 255));
     const uint32_t g = static_cast<uint32_t>(std::clamp(green, 0, 255));
     const uint32_t b = static_cast<uint32_t>(std::clamp(blue, 0, 255));
@@ -29,6 +32,7 @@ int SetDrawTint(int red, int green, int blue) {
 }
 
 int SetDrawTintPacked(uint32_t rgb) {
+    if (!AllowOnlyOnEngineThread("SetDrawTintPacked")) return -1;
     DrawTint = rgb & 0xFFFFFF;
     return 0;
 }

@@ -1,5 +1,50 @@
 // Everything the engine offers a game: one include for the whole public API,
 // grouped by subsystem. Each header can also be included on its own.
+//
+// Handles. Pictures, sounds, music, fonts, movies, models and model base
+// data are named by int handles, each kind with its own range of values, so
+// a handle of one kind is refused (-1) by the functions of every other. A
+// handle whose resource is gone (deleted, taken by a DeleteAll... call, or
+// kept past ShutdownEngine) is refused too, and stays refused until at
+// least this many more handles of its kind have been made in the process:
+// 4095 pictures, 4095 sounds, 2047 models, 1023 model base data (one per
+// model file loaded), 524287 music, 1048575 movies, 2097151 fonts. Only
+// then may the value name a new resource again. No handle is 0.
+//
+// Threads. The thread that calls InitializeEngine is the engine's thread
+// until ShutdownEngine; it may call everything. While the engine runs, any
+// other thread (a loader) may call:
+//   - pictures: OpenGraphFile, OpenGraphFileWithAlpha, OpenDivGraphFile,
+//     MakeBlankGraph, MakeGraphFromBaseImage, MakeGraphFromBaseImageKept,
+//     MakeGraphFromImageMemory, DeleteGraphHandle, GetGraphDimensions,
+//     CountGraphs, ReadImageToBaseImage, and the settings pictures are made
+//     with (SetTransColorEnabled, SetTransparentColorRGB, SetGraphMipLevels,
+//     SetBmp32AlphaUse, AddImageReader, GetTransColorEnabled,
+//     GetTransparentColorRGB);
+//   - sounds: AddSoundData, LoadSoundFile, CreateSoundHandleFromFile,
+//     CreateSoundHandleFromImage, DeleteSoundHandle, GetSoundTotalTime,
+//     GetSoundTotalSamples, IsSoundSystemOpen, LoadWholeFile and the sound
+//     settings (SetSoundCreateType, SetSoundReaderMask, their getters);
+//   - models: LoadModelFile, DeleteModel;
+//   - and, on any thread at any time, what keeps no state of the engine
+//     (text.h, numbers.h, vecmath.h, memory.h, archive.h, stream.h, the
+//     base-image functions on the caller's own images, MakeScreenColor,
+//     MakeFloatColor, the model matrix functions), the log (log.h), the
+//     timer (timer.h), reading files (files.h: opening, reading, paths, the
+//     block codec, durable writes), IsEngineInitialized,
+//     LogicalProcessorCount and HardwareRenderingActive.
+// These calls run one at a time (a second thread's load waits for the
+// first), never stopping the engine's thread from drawing. A picture or
+// model made on a loader reaches the graphics device when the engine's
+// thread next draws; one deleted there is refused at once and freed by the
+// engine's thread at its next ProcessWindowMessages (or ShutdownEngine).
+// A file that is no picture opens as a movie on the engine's thread only.
+// Every other call made on another thread while the engine runs (drawing,
+// fonts, the screen, camera, playing sounds, music, movies, the model API,
+// input, the window, random numbers, the archive settings, start-up and
+// shut-down) does nothing and returns -1 (null, 0 or a zero vector where
+// the result is no int), writing "<function> refused: only the thread that
+// started the engine may call it" to the log.
 #pragma once
 
 // Foundation: start-up and shut-down, the window and its message loop,

@@ -3,6 +3,8 @@
 // block's data size, so the chain knows its size without a walk.
 #include "model/base/memory_chain.h"
 
+#include <atomic>
+
 #include "engine/log.h"
 #include "engine/memory.h"
 
@@ -18,9 +20,10 @@ namespace {
 // aligned for vertex arrays.
 constexpr size_t kHeaderBytes = (sizeof(ChainBlockHeader) + 15) & ~size_t(15);
 
+// Counted on every thread that loads models.
 struct MemoryChainModule {
-    uint64_t allocCount = 0;
-    uint64_t failAt = 0;
+    std::atomic<uint64_t> allocCount{0};
+    std::atomic<uint64_t> failAt{0};
 };
 
 MemoryChainModule& State() {
@@ -31,15 +34,15 @@ MemoryChainModule& State() {
 }  // namespace
 
 uint64_t SetModelAllocFailureAt(uint64_t nth) {
-    uint64_t made = State().allocCount;
-    State().allocCount = 0;
-    State().failAt = nth;
+    const uint64_t made = State().allocCount.exchange(0);
+    State().failAt.store(nth);
     return made;
 }
 
 void* AllocModelMemory(size_t size) {
-    ++State().allocCount;
-    if (State().failAt != 0 && State().allocCount == State().failAt) return nullptr;
+    const uint64_t count = ++State().allocCount;
+    const uint64_t failAt = State().failAt.load();
+    if (failAt != 0 && count == failAt) return nullptr;
     return AllocMemoryZero(size, "", 0);
 }
 

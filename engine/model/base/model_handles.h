@@ -1,20 +1,22 @@
-// The model system's two handle tables: model base data (kind 1, 17 slot
-// bits, no check id, growing 1024 slots at a time) and model instances
-// (kind 10, 16 slot bits, 11-bit check id, up to 65536 slots). A slot holds
-// nothing, the reserved mark (handle given out, record not built yet) or a
-// record.
+// The model system's two handle tables: model base data (a kind of its
+// own, 17 slot bits, growing 1024 slots at a time up to 131072) and model
+// instances (kind 10, 16 slot bits, growing 1024 at a time up to 65536),
+// both with the check ids of every handle table (foundation/handle.h). A
+// slot holds nothing, the reserved mark (handle given out, record not built
+// yet) or a record.
 #pragma once
 #include <cstdint>
 
+#include "foundation/handle.h"
 #include "model/base/model_records.h"
 
-constexpr uint32_t kModelBaseHandleKind = 0x08000000u;
+constexpr uint32_t kModelBaseHandleKind = uint32_t(HANDLE_KIND_MODEL_BASE) << kHandleKindShift;
 constexpr uint32_t kModelBaseSlotMask = 0x1FFFFu;
-constexpr uint32_t kModelInstanceHandleKind = 0x50000000u;
+constexpr uint32_t kModelInstanceHandleKind = uint32_t(HANDLE_KIND_MODEL) << kHandleKindShift;
 constexpr uint32_t kModelInstanceSlotMask = 0xFFFFu;
 constexpr int kModelTableGrowth = 1024;
-constexpr int kModelInstanceSlotLimit = 65536;
-constexpr int kModelBaseSlotLimit = 0x20000;  // what 17 slot bits can name
+constexpr int kModelInstanceSlotLimit = HandleSlotLimit(HANDLE_KIND_MODEL);
+constexpr int kModelBaseSlotLimit = HandleSlotLimit(HANDLE_KIND_MODEL_BASE);  // what 17 slot bits can name
 
 // Empty both tables and mark the model system ready / not ready. The end
 // only frees the tables; releasing the records is the caller's work.
@@ -27,12 +29,12 @@ int ReserveModelInstanceHandle();  // -1 when all 65536 slots are in use
 
 // Fill a reserved slot with its record; -1 unless the slot is reserved.
 int StoreModelBase(int handle, ModelBase* base);
-// Builds the instance handle from the current check-id counter, which then
-// advances (2047 wraps to 0); -1 unless the slot is reserved.
+// The instance keeps the handle's check id; the handle, or -1 unless the
+// slot is reserved.
 int StoreModelInstance(int handle, ModelInstance* instance);
 
 // The record behind a handle, or null: the wrong kind, a slot out of
-// range, a free or reserved slot, or (instances) a stale check id.
+// range, a free or reserved slot, or a stale check id.
 ModelBase* GetModelBase(int handle);
 ModelInstance* GetModelInstance(int handle);
 bool IsModelInstanceSlotReserved(int handle);
@@ -41,6 +43,9 @@ bool IsModelInstanceSlotReserved(int handle);
 // that names no used slot. The record itself is the caller's.
 int ClearModelBaseSlot(int handle);
 int ClearModelInstanceSlot(int handle);
+// Clears the slot and hands back its instance in one step (null for a
+// reserved slot, which is only cleared, or a handle that names none).
+ModelInstance* TakeModelInstance(int handle);
 
 int GetModelBaseCount();
 int GetModelInstanceCount();

@@ -3,6 +3,7 @@
 // made again afterwards.
 #include "engine/log.h"
 #include "engine/model.h"
+#include "foundation/engine_thread.h"
 #include "model/base/model_handles.h"
 #include "model/convert/vertex_passes.h"
 
@@ -38,8 +39,12 @@ int RunOnFrames(int baseHandle, Pass pass) {
 }  // namespace
 
 int RecalculateModelBaseNormals(int baseHandle, float smoothingAngle) {
+    if (!AllowOnlyOnEngineThread("RecalculateModelBaseNormals")) return -1;
     return RunOnFrames(baseHandle,
                        [smoothingAngle](ModelBaseFrame* f) { return RecalculateFrameNormals(f, smoothingAngle); });
 }
 
-int OptimizeModelBaseVertices(int baseHandle) { return RunOnFrames(baseHandle, OptimizeFrameVertices); }
+int OptimizeModelBaseVertices(int baseHandle) {
+    if (!AllowOnlyOnEngineThread("OptimizeModelBaseVertices")) return -1;
+    return RunOnFrames(baseHandle, OptimizeFrameVertices);
+}

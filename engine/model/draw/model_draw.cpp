@@ -6,6 +6,7 @@
 #include "graphics/device/devicestate.h"
 
 #include "engine/memory.h"
+#include "foundation/engine_thread.h"
 #include "graphics/graph_internal.h"
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw_mesh.h"
@@ -61,6 +62,7 @@ int DecideMeshTranslucent(ModelMesh* mesh) {
 }
 
 int IsModelMeshTranslucent(int handle, int meshIndex) {
+    if (!AllowOnlyOnEngineThread("IsModelMeshTranslucent")) return -1;
     ModelInstance* in = IsModelSystemReady() ? GetModelInstance(handle) : nullptr;
     if (!in || meshIndex < 0 || meshIndex >= in->base->meshCount) return -1;
     RefreshDrawnValues(in);
@@ -134,6 +136,7 @@ int DrawModelInstance(ModelInstance* in) {
 }
 
 int DrawModel(int handle) {
+    if (!AllowOnlyOnEngineThread("DrawModel")) return -1;
     ModelInstance* in = IsModelSystemReady() ? GetModelInstance(handle) : nullptr;
     if (!in) return -1;
     return DrawModelInstance(in);

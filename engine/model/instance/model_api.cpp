@@ -5,6 +5,7 @@
 
 #include "engine/memory.h"
 #include "engine/model.h"
+#include "foundation/engine_thread.h"
 #include "model/base/model_handles.h"
 #include "model/instance/model_instance.h"
 
@@ -47,11 +48,13 @@ void InvalidateFrameDrawStates(ModelFrame* frame) {
 }
 
 int GetModelBaseHandle(int modelHandle) {
+    if (!AllowOnlyOnEngineThread("GetModelBaseHandle")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     return in ? in->baseHandle : -1;
 }
 
 int SetModelPosition(int modelHandle, float x, float y, float z) {
+    if (!AllowOnlyOnEngineThread("SetModelPosition")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     if (!in) return -1;
     const Vector3 value{x, y, z};
@@ -63,6 +66,7 @@ int SetModelPosition(int modelHandle, float x, float y, float z) {
 }
 
 int SetModelRotation(int modelHandle, float x, float y, float z) {
+    if (!AllowOnlyOnEngineThread("SetModelRotation")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     if (!in) return -1;
     const Vector3 value{x, y, z};
@@ -75,6 +79,7 @@ int SetModelRotation(int modelHandle, float x, float y, float z) {
 }
 
 int GetModelMaterialCount(int modelHandle) {
+    if (!AllowOnlyOnEngineThread("GetModelMaterialCount")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     return in ? in->base->materialCount : -1;
 }
@@ -96,16 +101,19 @@ int GetModelBaseMaterialType(int baseHandle, int materialIndex) {
 }
 
 int SetModelMaterialType(int modelHandle, int materialIndex, int type) {
+    if (!AllowOnlyOnEngineThread("SetModelMaterialType")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     return in ? SetModelBaseMaterialType(in->baseHandle, materialIndex, type) : -1;
 }
 
 int GetModelMaterialType(int modelHandle, int materialIndex) {
+    if (!AllowOnlyOnEngineThread("GetModelMaterialType")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     return in ? GetModelBaseMaterialType(in->baseHandle, materialIndex) : -1;
 }
 
 int SetModelMaterialSpecularColor(int modelHandle, int materialIndex, float r, float g, float b, float a) {
+    if (!AllowOnlyOnEngineThread("SetModelMaterialSpecularColor")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     ModelMaterial* m = in ? MaterialOf(in, materialIndex) : nullptr;
     if (!m) return -1;
@@ -117,6 +125,7 @@ int SetModelMaterialSpecularColor(int modelHandle, int materialIndex, float r, f
 }
 
 int SetModelMaterialOutlineWidth(int modelHandle, int materialIndex, float width) {
+    if (!AllowOnlyOnEngineThread("SetModelMaterialOutlineWidth")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     ModelMaterial* m = in ? MaterialOf(in, materialIndex) : nullptr;
     if (!m) return -1;
@@ -127,6 +136,7 @@ int SetModelMaterialOutlineWidth(int modelHandle, int materialIndex, float width
 }
 
 int SetModelFrameOpacity(int modelHandle, int frameIndex, float rate) {
+    if (!AllowOnlyOnEngineThread("SetModelFrameOpacity")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     if (!in || frameIndex < 0 || frameIndex >= in->base->frameCount) return -1;
     ModelFrame& f = in->frames[frameIndex];
@@ -141,7 +151,11 @@ int SetModelFrameOpacity(int modelHandle, int frameIndex, float rate) {
 }
 
 int DetachModelAnimation(int modelHandle, int animationSlot) {
-    ModelInstance* in = GetModelInstance(modelHandle);
+    if (!AllowOnlyOnEngineThread("DetachModelAnimation")) return -1;
+    return DetachInstanceAnimation(GetModelInstance(modelHandle), animationSlot);
+}
+
+int DetachInstanceAnimation(ModelInstance* in, int animationSlot) {
     if (!in || animationSlot < 0 || animationSlot >= in->animSlotCount) return -1;
     ModelAnimSlot& slot = in->animSlots[animationSlot];
     if (slot.used) {

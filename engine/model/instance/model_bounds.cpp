@@ -3,6 +3,7 @@
 // frame matrices (rigid lists) or skin matrices (skinned lists); every
 // mesh's box widens its frame's box in the frame's own space.
 #include "engine/model.h"
+#include "foundation/engine_thread.h"
 #include "model/base/model_handles.h"
 #include "model/instance/model_refresh.h"
 
@@ -80,6 +81,7 @@ void FillBaseBounds(ModelInstance* in) {
 }  // namespace
 
 int GetModelBoundingBox(int modelHandle, float* minOut, float* maxOut) {
+    if (!AllowOnlyOnEngineThread("GetModelBoundingBox")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
     if (!in) return -1;
     if (!in->base->boundsValid) FillBaseBounds(in);

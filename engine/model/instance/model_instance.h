@@ -10,6 +10,12 @@ int SetupModelInstance(int reservedHandle, int baseHandle);
 // The draw settings an instance material takes from its base material.
 void CopyMaterialDrawSettings(const ModelBaseMaterial& base, ModelMaterial* out);
 
+// DetachModelAnimation on the record: 0, or -1 for no record or a bad slot.
+int DetachInstanceAnimation(ModelInstance* instance, int animationSlot);
+// Undoes SetupModelInstance for an instance already out of its table and
+// drops its reference of its base data.
+void ReleaseInstanceRecord(void* instance);
+
 int SetModelBaseMaterialType(int baseHandle, int materialIndex, int type);
 int GetModelBaseMaterialType(int baseHandle, int materialIndex);
 

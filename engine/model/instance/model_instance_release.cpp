@@ -1,7 +1,10 @@
 // ReleaseModelInstance: undoes SetupModelInstance and drops the
-// instance's reference of its base data.
+// instance's reference of its base data. DeleteModel on another thread than
+// the engine's takes the handle at once and leaves the rest to the
+// engine's thread, which may be drawing the model.
 #include "engine/memory.h"
 #include "engine/model.h"
+#include "foundation/engine_thread.h"
 #include "model/base/model_handles.h"
 #include "model/base/model_texture.h"
 #include "model/draw/model_shapes.h"
@@ -29,17 +32,15 @@ void Unlink(ModelInstance* in) {
 
 }  // namespace
 
-int ReleaseModelInstance(int modelHandle) {
-    if (IsModelInstanceSlotReserved(modelHandle)) return ClearModelInstanceSlot(modelHandle);
-    ModelInstance* in = GetModelInstance(modelHandle);
-    if (!in) return -1;
-    for (int slot = 0; slot < in->animSlotCount; ++slot) DetachModelAnimation(modelHandle, slot);
+void ReleaseInstanceRecord(void* record) {
+    auto* in = static_cast<ModelInstance*>(record);
+    for (int slot = 0; slot < in->animSlotCount; ++slot) DetachInstanceAnimation(in, slot);
     FreeMemory(in->animSlots);
     FreeMemory(in->frameSlots);
     in->animSlots = nullptr;
     in->frameSlots = nullptr;
     in->animSlotCount = 0;
-    ReleaseModelInstanceShapeBuffers(modelHandle);
+    ReleaseInstanceShapeBuffers(in);
     for (void*& block : in->optionalBlocks) {
         FreeMemory(block);
         block = nullptr;
@@ -48,10 +49,24 @@ int ReleaseModelInstance(int modelHandle) {
     ReleaseOwnTextures(in);
     Unlink(in);
     int baseHandle = in->baseHandle;
-    ClearModelInstanceSlot(modelHandle);
     FreeMemory(in);
     ReleaseModelBaseData(baseHandle);
+}
+
+int ReleaseModelInstance(int modelHandle) {
+    if (!AllowOnlyOnEngineThread("ReleaseModelInstance")) return -1;
+    if (IsModelInstanceSlotReserved(modelHandle)) return ClearModelInstanceSlot(modelHandle);
+    ModelInstance* in = TakeModelInstance(modelHandle);
+    if (!in) return -1;
+    ReleaseInstanceRecord(in);
     return 0;
 }
 
-int DeleteModel(int modelHandle) { return ReleaseModelInstance(modelHandle); }
+int DeleteModel(int modelHandle) {
+    if (OnEngineThread()) return ReleaseModelInstance(modelHandle);
+    LoaderResourceCall call;
+    ModelInstance* in = TakeModelInstance(modelHandle);
+    if (!in) return -1;
+    RunOnEngineThread(ReleaseInstanceRecord, in);
+    return 0;
+}

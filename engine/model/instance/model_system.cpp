@@ -10,6 +10,7 @@
 #include "engine/memory.h"
 #include "engine/model.h"
 #include "engine/text.h"
+#include "foundation/engine_thread.h"
 #include "foundation/subsystems.h"
 #include "graphics/screen/device_restore.h"
 #include "model/base/graphics_services.h"
@@ -153,6 +154,7 @@ int TerminateModelSystem() {
 }
 
 int ReleaseModelBaseData(int baseHandle) {
+    if (!AllowOnlyOnEngineThread("ReleaseModelBaseData")) return -1;
     ModelBase* base = GetModelBase(baseHandle);
     if (!base) return ClearModelBaseSlot(baseHandle);  // a reserved slot is only cleared
     // The references of live instances go only with their instances: a
@@ -164,7 +166,12 @@ int ReleaseModelBaseData(int baseHandle) {
     return FreeModelBaseRecord(baseHandle) == 0 ? 0 : -1;
 }
 
+// A load on another thread than the engine's runs under the resource lock
+// like every picture load (its textures set the picture settings for
+// themselves); its device buffers reach the device with the engine's
+// thread's next draw.
 int LoadModelFile(const char* fileName) {
+    ResourceCall call;
     if (!IsModelSystemReady() || !fileName) return -1;
     std::string folder, name;
     if (!SplitModelPath(fileName, &folder, &name))
@@ -207,7 +214,13 @@ void StartModels() {
     InitializeModelSystem();
 }
 
-void EndModels() { TerminateModelSystem(); }
+// What StartModels installed goes with the model system: a graphics layer
+// started again, or none, is not reached through the tables of this one.
+void EndModels() {
+    TerminateModelSystem();
+    SetModelDeviceLossHooks(nullptr);
+    SetModelGraphicsServices(nullptr);
+}
 
 const EngineSubsystem kModels = {
     .name = "models",

@@ -5,6 +5,7 @@
 #include "engine/memory.h"
 #include "engine/music.h"
 #include "engine/sound.h"
+#include "foundation/engine_thread.h"
 #include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
@@ -30,10 +31,11 @@ void DeleteMusicTempFile() {
 }
 
 int AddMusicData() {
+    if (!AllowOnlyOnEngineThread("AddMusicData")) return -1;
     MusicModule& m = Music();
     if (!IsSoundSystemOpen() || !m.tableReady) return -1;
     SoundLockGuard lock(Sound().lock);
-    if (m.table.count >= kMusicTableSize) return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
+    if (CountHandleEntries(&m.table) >= kMusicTableSize) return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
     auto* entry = static_cast<MusicEntry*>(AllocMemoryZero(sizeof(MusicEntry), "", 0));
     if (!entry) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in AddMusicData");
     int handle = AddHandleEntry(&m.table, entry);
@@ -46,6 +48,7 @@ int AddMusicData() {
 }
 
 int CreateMusicFromImage(const void* image, int size) {
+    if (!AllowOnlyOnEngineThread("CreateMusicFromImage")) return -1;
     if (!image || size < 0) return -1;
     int handle = AddMusicData();
     if (handle == -1) return -1;
@@ -62,6 +65,7 @@ int CreateMusicFromImage(const void* image, int size) {
 }
 
 int LoadMusicMem(const char* fileName) {
+    if (!AllowOnlyOnEngineThread("LoadMusicMem")) return -1;
     if (!IsSoundSystemOpen() || !fileName) return -1;
     FileHandle file = OpenFileStream(fileName, 0, 1, 0);
     if (!file) return WriteLogFormatW(u"ミュージックファイル %hs の読み込みに失敗しました in LoadMusicMem", fileName);
@@ -87,11 +91,13 @@ int LoadMusicMem(const char* fileName) {
 }
 
 int GetMusicPlayState(int handle) {
+    if (!AllowOnlyOnEngineThread("GetMusicPlayState")) return -1;
     if (!LookupMusic(handle)) return -1;
     return Music().mciPlaying;
 }
 
 int DeleteMusicHandle(int handle) {
+    if (!AllowOnlyOnEngineThread("DeleteMusicHandle")) return -1;
     MusicModule& m = Music();
     if (!LookupMusic(handle)) return -1;
     if (GetMusicPlayState(handle) == 1) StopMidiMusic(handle);
@@ -109,6 +115,7 @@ int DeleteMusicHandle(int handle) {
 }
 
 int DeleteAllMusic() {
+    if (!AllowOnlyOnEngineThread("DeleteAllMusic")) return -1;
     MusicModule& m = Music();
     if (!m.tableReady) return 0;
     for (int slot = 0; slot < kMusicTableSize; ++slot) {

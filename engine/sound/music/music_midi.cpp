@@ -6,6 +6,7 @@
 #include "engine/music.h"
 #include "engine/sound.h"
 #include "engine/window.h"
+#include "foundation/engine_thread.h"
 #include "foundation/window_internal.h"
 #include "platform/clock.h"
 #include "sound/mci/mci.h"
@@ -66,6 +67,7 @@ int OpenSequencer() {
 }  // namespace
 
 int PlayMidiMusic(int handle, int playType) {
+    if (!AllowOnlyOnEngineThread("PlayMidiMusic")) return -1;
     MusicModule& m = Music();
     MusicEntry* entry = LookupMusic(handle);
     if (!entry) return -1;
@@ -120,6 +122,7 @@ int HandleMidiMciNotify() {
 }
 
 int StopMidiMusic(int handle) {
+    if (!AllowOnlyOnEngineThread("StopMidiMusic")) return -1;
     MusicModule& m = Music();
     if (!LookupMusic(handle)) return -1;
     m.loop = 0;

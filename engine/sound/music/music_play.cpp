@@ -3,7 +3,10 @@
 // music at a time.
 #include "engine/music.h"
 #include "engine/sound.h"
+#include "foundation/engine_thread.h"
+#include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
+#include "sound/sound_internal.h"
 
 namespace {
 
@@ -30,6 +33,7 @@ int LoadMusicAsSound(const char* fileName) {
 }  // namespace
 
 int PlayMusicFile(const char* fileName, int playType) {
+    if (!AllowOnlyOnEngineThread("PlayMusicFile")) return -1;
     MusicModule& m = Music();
     if (!IsSoundSystemOpen()) return -1;
     DeleteCurrentMusic();
@@ -49,6 +53,7 @@ int PlayMusicFile(const char* fileName, int playType) {
 }
 
 int StopCurrentMusic() {
+    if (!AllowOnlyOnEngineThread("StopCurrentMusic")) return -1;
     MusicModule& m = Music();
     if (!m.currentMusic) return 0;
     if (m.playedAsSound) {
@@ -63,9 +68,14 @@ int StopCurrentMusic() {
 }
 
 int SetMusicVolume(int volume) {
+    if (!AllowOnlyOnEngineThread("SetMusicVolume")) return -1;
     MusicModule& m = Music();
     if (!IsSoundSystemOpen()) return -1;
-    // MIDI through the sequencer has no volume of its own.
-    if (m.currentMusic && m.playedAsSound) SetSoundVolume(volume, m.currentMusic);
+    // MIDI music takes the volume a sound would, on the same curve; the
+    // next piece starts at full, as a new sound does.
+    if (m.currentMusic && m.playedAsSound)
+        SetSoundVolume(volume, m.currentMusic);
+    else
+        SetSequencerVolume(VolumeToHundredthsDb(volume));
     return 0;
 }
