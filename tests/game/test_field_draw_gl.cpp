@@ -138,6 +138,51 @@ TEST_F(FieldGl, VersusStageFourCatsWearTheirPlayerColours) {
     }
 }
 
+// A sparkle's soft glow writes no depth, so a block drawn after it paints
+// over it. In set 0's first stage gems stand on blocks: on such a block's
+// top face, where it lies behind the sparkle, the glow must show, so those
+// pixels change when the gems are taken away.
+TEST_F(FieldGl, TheGemsSparklesLieWholeOverTheBlocksBehindThem) {
+    playsim::Setup setup;
+    setup.stageNumber = 0;
+    setup.deviceTypes = {6};
+    Stage& st = MakeStage(setup, 0);
+    Play(140);  // past the ready and go pictures, the cat standing
+    const std::vector<uint32_t> withGems = DrawFrame();
+    SavePng("sparkles_over_blocks");
+    const TileGrid gems = st.grid;
+    for (int32_t& code : st.grid.cells)
+        if (code == tile::kGem || code == tile::kGemSlot) code = tile::kEmpty;
+    const std::vector<uint32_t> without = DrawFrame();
+
+    const float D = st.FieldDepth();
+    auto screen = [](float x, float y, float z) {
+        const float world[3] = {x, y, z};
+        const Vector3 s = WorldToScreenPos(world);
+        return std::pair<int, int>{int(std::lround(s.x)), int(std::lround(s.y))};
+    };
+    int checked = 0, glowing = 0;
+    for (int r = 0; r < gems.rows; ++r)
+        for (int c = 0; c < gems.columns; ++c) {
+            const int32_t code = gems.At(c, r);
+            if ((code != tile::kGem && code != tile::kGemSlot) || gems.At(c, r + 1) != tile::kBlock) continue;
+            // The top face of the block under the gem, its middle half wide,
+            // behind the sparkle's plane (depth D - 10), its edge rows left
+            // out; a face seen nearly edge-on is left out.
+            const float x = c * 80.0f, top = 700.0f - r * 80.0f - 40.0f;
+            const auto [left, near] = screen(x - 20.0f, top, D);
+            const auto [right, far] = screen(x + 20.0f, top, D + 35.0f);
+            for (int py = std::min(near, far) + 1; py < std::max(near, far); ++py)
+                for (int px = left; px <= right; ++px) {
+                    if (px < 0 || py < 0 || px >= 640 || py >= 480) continue;
+                    ++checked;
+                    glowing += At(withGems, px, py) != At(without, px, py);
+                }
+        }
+    ASSERT_GT(checked, 40);
+    EXPECT_GE(glowing, checked * 9 / 10) << "of " << checked << " pixels of the top faces under the gems";
+}
+
 TEST_F(FieldGl, PauseDimsThePausedFrameAndResultsStandOverIt) {
     SetStage(1);
     const std::vector<uint32_t> play = DrawFrame();
