@@ -77,30 +77,33 @@ void DrawSolidCell(const Stage& st, const GameData& d, int column, int row, int3
 // tiles, doors, the gems' sparkles) and the glassy bumped blocks. Their
 // see-through parts write no depth, so a block drawn after them would
 // paint over them where it lies behind; drawn after every solid thing,
-// they lie whole over what is behind them.
-void DrawSeeThroughCell(const Stage& st, const GameData& d, int column, int row, int32_t code, float depth) {
+// they lie whole over what is behind them. alpha: the field's fade.
+void DrawSeeThroughCell(const Stage& st, const GameData& d, int column, int row, int32_t code, float depth,
+                        int alpha) {
     const Vector3 at = CellPosition(column, row, depth);
     const int frame = st.frameCounter;
+    const int blend = gamedraw::BlendFor(alpha);
     switch (code) {
     case tile::kTurnRight:
     case tile::kTurnFlip:
     case tile::kTurnLeft: {
         const int pictures[3] = {d.turnRightPic, d.turnUpDownPic, d.turnLeftPic};
         const float rock = -std::fabs(std::sin(float(frame) * kPi / 60.0f));
-        gamedraw::Billboard(pictures[code - tile::kTurnRight], {at.x, at.y, depth - 20.0f}, kTurnTileSize, rock);
+        gamedraw::Billboard(pictures[code - tile::kTurnRight], {at.x, at.y, depth - 20.0f}, kTurnTileSize, rock, blend,
+                            alpha);
         break;
     }
     case tile::kGoal:
     case tile::kGoalOpen:
         gamedraw::Billboard(d.doorPics[code == tile::kGoal ? 0 : 1], {at.x, at.y + 50.0f, depth + 40.0f}, kDoorSize,
-                            0.0f);
+                            0.0f, blend, alpha);
         break;
     case tile::kGem:
     case tile::kGemSlot:
     case tile::kGemWait1: {
         // A waiting versus gem's sparkle stands behind the field.
         const float z = code == tile::kGemWait1 ? depth + 20.0f : depth - 10.0f;
-        gamedraw::Billboard(d.flashPics[(frame / 10) % 3], {at.x, at.y, z}, kFlashSize, 0.0f);
+        gamedraw::Billboard(d.flashPics[(frame / 10) % 3], {at.x, at.y, z}, kFlashSize, 0.0f, blend, alpha);
         break;
     }
     case tile::kBumped:
@@ -134,8 +137,13 @@ void Stage::Draw(float opacity, bool withTransition) {
         gamedraw::Box(0, 0, kScreenWidth, kScreenHeight, MakeScreenColor(0, 0, 0),
                       std::min(e.pulse, kDarkenFrames) * 255 / kDarkenFrames);
 
+    // Everything on the field fades with its blocks as the stage ends, so
+    // the picture kept behind a versus round's result holds no item at
+    // full strength.
     if (blockSet)
         for (int k = 0; k < GameData::kBlockKinds; ++k) gamedraw::ModelOpacity(blockSet[k], opacity);
+    for (int model : {d.jewelRedModel, d.spikeModel, d.appleModel, d.clearBlockModels[0], d.clearBlockModels[1]})
+        if (model > 0) gamedraw::ModelOpacity(model, opacity);
     ForEachCell(grid, [&](int column, int row, int32_t code) { DrawSolidCell(*this, d, column, row, code, depth); });
 
     for (const Dart& dart : darts)
@@ -146,14 +154,17 @@ void Stage::Draw(float opacity, bool withTransition) {
         gamedraw::Model(d.jewelRedModel, at);
     }
 
-    ForEachCell(grid,
-                [&](int column, int row, int32_t code) { DrawSeeThroughCell(*this, d, column, row, code, depth); });
+    const int fade = std::clamp(int(std::lround(opacity * 255.0f)), 0, 255);
+    ForEachCell(grid, [&](int column, int row, int32_t code) {
+        DrawSeeThroughCell(*this, d, column, row, code, depth, fade);
+    });
 
     for (int slot = 0; slot < kPlayers; ++slot)
         if (playerActive[slot] && cats[size_t(slot)]) cats[size_t(slot)]->Draw(mode, opacity);
     for (CatActor& e : enemies) e.Draw(mode, opacity);
 
-    DrawStageHud(*this);
-    DrawStagePhasePictures(*this);
+    const int share = OverFieldShare(opacity);
+    DrawStageHud(*this, share);
+    DrawStagePhasePictures(*this, share);
     if (withTransition) d.DrawScreenTransition(-1);
 }

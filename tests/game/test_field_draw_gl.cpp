@@ -183,6 +183,34 @@ TEST_F(FieldGl, TheGemsSparklesLieWholeOverTheBlocksBehindThem) {
     EXPECT_GE(glowing, checked * 9 / 10) << "of " << checked << " pixels of the top faces under the gems";
 }
 
+// A versus round's last faded frame stays behind its result: near the
+// end of the fade (the draw period may keep a frame two before it) the
+// winner's line, the clock and the gems with their sparkles have faded with
+// the field, so it differs little from the same field without them.
+TEST_F(FieldGl, AtTheEndOfItsFadeAVersusRoundShowsNothingOverItsField) {
+    Stage& st = MakeStage(benchplay::VersusSetup(), 2);
+    Play(200, benchplay::VersusInput());
+    st.finished = st.roundOver = 1;
+    st.isLastOfRun = 0;  // a round with more to come: no closing darkness
+    st.phaseCounter = 101;
+    st.results[0] = 1;
+    for (auto& cat : st.cats)
+        if (cat) cat->vx = cat->vy = 0, cat->turnState = 0;  // the same pose in both frames
+    const float opacity = 2.0f / 30.0f;
+    const std::vector<uint32_t> faded = DrawFrame(opacity);
+    SavePng("versus_round_faded");
+    st.results[0] = 0;
+    st.elapsed = 0;  // another time on the clock
+    for (int32_t& code : st.grid.cells)
+        if (code == tile::kGemSlot || (code >= tile::kGemWait1 && code <= tile::kGemWait3)) code = tile::kEmpty;
+    const std::vector<uint32_t> bare = DrawFrame(opacity);
+    int apart = 0;  // channels more than a faint gem apart
+    for (size_t i = 0; i < faded.size(); ++i)
+        for (int shift : {0, 8, 16})
+            apart += std::abs(int(faded[i] >> shift & 0xFF) - int(bare[i] >> shift & 0xFF)) > 40;
+    EXPECT_EQ(apart, 0);
+}
+
 TEST_F(FieldGl, PauseDimsThePausedFrameAndResultsStandOverIt) {
     SetStage(1);
     const std::vector<uint32_t> play = DrawFrame();
