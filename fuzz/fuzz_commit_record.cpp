@@ -1,27 +1,31 @@
-// Fuzz target for the commit record of a durable set and the start-up's
-// settling of it, on a scratch folder of its own:
-//     outside/         x, x.tmp, t1.dat, t1.dat.tmp: files no record may touch
+// Fuzz target for the commit record of a durable set, the start-up's
+// settling of it and the store that follows, on a scratch folder of its own:
+//     outside/         x, x.tmp, t1.dat, t1.dat.tmp, empty: files no store may touch
+//     elsewhere/       where linked leads (a folder moved to another disk)
 //     game/            the working directory, with x and x.tmp of its own
 //       set/           a folder settled (names "t<...>.dat"): t1.dat with its
 //                      new copy in t1.dat.tmp, a user's tnotes.txt.tmp, a
 //                      sub-folder sub/ with t1.dat and t1.dat.tmp, tlink, a
 //                      link to outside/, and t8.dat, a link to outside/x
 //       more/          a folder settled (any name): m.dat, new copy m.dat.tmp
-//       linked         a folder given that is a link to outside/
+//       linked         a folder given that is a link to elsewhere/
 // The input is the record found as game/set/t1.dat.commit, each '@' in it
 // standing for the scratch folder's absolute path. An input that begins
-// with 'S' is the record's file lines alone, made whole here (its first
-// line and its end line added), so that a changed path still reaches the
-// checks of a whole record. Whatever the record says, every step of the
-// settling (a rename, a removal, a folder flush) is inside set/ or more/,
-// the files outside them are unchanged, the user's file stays, and a record
-// of ours that stays is reported.
+// with 'P' has a plant byte next: two bits for each of set/t1.dat.tmp,
+// set/t1.dat, more/m.dat.tmp and more/m.dat, lowest first, put there in
+// place of the file: 1 a hard link to a file outside, 2 a symbolic link to
+// one, 3 a folder. What follows (or the whole input) that begins with 'S'
+// is the record's file lines alone, made whole here (its first line and its
+// end line added), so that a changed path still reaches the checks of a
+// whole record. After the settling the program stores set/t1.dat and
+// more/m.dat again. Whatever the record says and whatever was planted, the
+// files outside are unchanged and no file is added there, the links stand,
+// the user's file stays, and a record of ours that stays is reported.
 // The working directory is game/ only while an input runs, so that the
 // fuzzer's own paths (the corpus, the findings) keep the directory it was
 // started in.
 #include "engine/files.h"
 #include "engine/log.h"
-#include "foundation/file_write_steps.h"
 #include "fuzz_folder.h"
 
 #include <zlib.h>
@@ -34,6 +38,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -47,9 +52,16 @@ constexpr const char* kNewTwo = "new two";
 constexpr const char kMagic[] = "durable file set 1\n";
 
 std::string g_root;
-fs::path g_started, g_set, g_more;
+fs::path g_started;
 std::map<std::string, std::string> g_untouched;  // path from game/: bytes
 std::map<std::string, std::string> g_links;      // path from game/: target
+std::set<std::string> g_outsideNames;
+
+const DurableFolder kFolders[] = {
+    {"set", "t", [](const char* name) { return int(std::string(name).ends_with(".dat")); }},
+    {"more", ""},
+    {"linked", "t"}};
+const DurableStore kStore{kFolders, std::size(kFolders), 4, 4096};
 
 void Check(bool ok, const char* what, const std::string& path = "") {
     if (ok) return;
@@ -78,22 +90,17 @@ std::string Get(const std::string& path) {
     return in ? bytes.str() : "(absent)";
 }
 
-// The folder a step acts in: the step's own path for a folder flush, else
-// the folder holding the file it renames or removes.
-bool InSettledFolder(DurableStep step, const std::string& path) {
-    const fs::path absolute = (fs::current_path() / path).lexically_normal();
-    const fs::path folder = step == DurableStep::SyncFolder ? absolute : absolute.parent_path();
-    std::error_code error;
-    const fs::path resolved = fs::canonical(folder, error);
-    return !error && (folder == g_set || folder == g_more) && resolved == folder;
+std::set<std::string> NamesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
+    return names;
 }
 
 uint32_t Crc(const std::string& bytes) {
     return uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
 }
 
-std::string RecordOf(const uint8_t* data, size_t size) {
-    std::string text(reinterpret_cast<const char*>(data), size);
+std::string RecordOf(std::string text) {
     const bool seal = !text.empty() && text[0] == 'S';
     if (seal) text.erase(0, 1);
     for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + g_root.size()))
@@ -106,13 +113,34 @@ std::string RecordOf(const uint8_t* data, size_t size) {
     return text + end;
 }
 
-// The files of every run as they were before it.
-void PutFolders() {
-    Put("set/t1.dat", "old one");
-    Put("set/t1.dat.tmp", kNewOne);
-    Put("more/m.dat", "old two");
-    Put("more/m.dat.tmp", kNewTwo);
+// The files of every run as they were before it, with what the plant byte
+// puts in place of the set's files and temporaries.
+void PutFolders(uint8_t plants) {
+    for (const char* folder : {"set", "more", "../elsewhere"})
+        for (const std::string& name : NamesIn(folder))
+            if (name != "sub" && name != "tlink" && name != "t8.dat" && name != "tnotes.txt.tmp")
+                fs::remove_all(std::string(folder) + "/" + name);
+    const std::pair<const char*, const char*> files[] = {
+        {"set/t1.dat.tmp", kNewOne}, {"set/t1.dat", "old one"}, {"more/m.dat.tmp", kNewTwo}, {"more/m.dat", "old two"}};
+    for (const auto& [path, bytes] : files) {
+        const int plant = plants & 3;
+        plants >>= 2;
+        const std::string outside = g_root + (plant == 1 ? "/outside/x" : "/outside/x.tmp");
+        if (plant == 1) fs::create_hard_link(outside, path);
+        else if (plant == 2) fs::create_symlink(outside, path);
+        else if (plant == 3) fs::create_directory(path);
+        else Put(path, bytes);
+    }
+    Put("../elsewhere/t1.dat", "old elsewhere");
+    Put("../elsewhere/t1.dat.tmp", kNewOne);
     Put("set/tnotes.txt.tmp", "a user's file");
+}
+
+bool Reported(const char* record) {
+    DurableProblem problem;
+    for (int i = 0; GetDurableProblem(i, &problem) == 0; ++i)
+        if (std::strcmp(problem.record, record) == 0) return true;
+    return false;
 }
 
 }  // namespace
@@ -120,49 +148,50 @@ void PutFolders() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
     g_root = fs::canonical(MakeFuzzFolder("fuzz-commit")).string();
-    fs::create_directories(g_root + "/outside");
-    fs::create_directories(g_root + "/game/set/sub");
-    fs::create_directories(g_root + "/game/more");
+    for (const char* folder : {"/outside", "/elsewhere", "/game/set/sub", "/game/more"})
+        fs::create_directories(g_root + folder);
     g_started = fs::current_path();
     InGameFolder inGame;
-    g_set = fs::canonical("set");
-    g_more = fs::canonical("more");
-    g_untouched = {{"../outside/x", "outside"},           {"../outside/x.tmp", "over outside"},
-                   {"../outside/t1.dat", "outside one"},  {"../outside/t1.dat.tmp", kNewOne},
-                   {"x", "beside the folders"},           {"x.tmp", "over beside"},
-                   {"set/sub/t1.dat", "below a folder"},  {"set/sub/t1.dat.tmp", kNewOne}};
+    g_untouched = {{"../outside/x", "outside"},          {"../outside/x.tmp", "over outside"},
+                   {"../outside/t1.dat", "outside one"}, {"../outside/t1.dat.tmp", kNewOne},
+                   {"../outside/empty", ""},             {"x", "beside the folders"},
+                   {"x.tmp", "over beside"},             {"set/sub/t1.dat", "below a folder"},
+                   {"set/sub/t1.dat.tmp", kNewOne}};
     for (const auto& [path, bytes] : g_untouched) Put(path, bytes);
-    g_links = {{"set/tlink", "../../outside"}, {"set/t8.dat", "../../outside/x"}, {"linked", "../outside"}};
+    g_outsideNames = NamesIn("../outside");
+    g_links = {{"set/tlink", "../../outside"}, {"set/t8.dat", "../../outside/x"}, {"linked", "../elsewhere"}};
     for (const auto& [path, target] : g_links) fs::create_symlink(target, path);
-    SetDurableStepHook([](DurableStep step, const std::string& path) -> int64_t {
-        Check(InSettledFolder(step, path), "a step outside the folders settled:", path);
-        return -1;
-    });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InGameFolder inGame;
-    PutFolders();
-    const std::string record = RecordOf(data, size);
+    std::string input(reinterpret_cast<const char*>(data), size);
+    uint8_t plants = 0;
+    if (input.size() >= 2 && input[0] == 'P') {
+        plants = uint8_t(input[1]);
+        input.erase(0, 2);
+    }
+    PutFolders(plants);
+    const std::string record = RecordOf(input);
     Put("set/t1.dat.commit", record);
-    static const DurableFolder folders[] = {
-        {"set", "t", [](const char* name) { return int(std::string(name).ends_with(".dat")); }},
-        {"more", ""},
-        {"linked", "t"}};
-    FinishInterruptedWrites(folders, std::size(folders));
+    FinishInterruptedWrites(&kStore);
+    // A record of ours (or the first bytes of one) that stays is reported.
+    const size_t n = std::min(record.size(), sizeof kMagic - 1);
+    if (record.compare(0, n, kMagic, n) == 0 && fs::exists(fs::symlink_status("set/t1.dat.commit")))
+        Check(Reported("t1.dat.commit"), "a record kept unreported");
+    // The program stores the set again, whatever the settling left.
+    const std::string one = "stored one", two = "stored two";
+    const DurableFile again[] = {{"set/t1.dat", one.data(), one.size()}, {"more/m.dat", two.data(), two.size()}};
+    WriteFileSetDurably(&kStore, again, std::size(again));
 
     for (const auto& [path, bytes] : g_untouched) Check(Get(path) == bytes, "changed:", path);
+    Check(NamesIn("../outside") == g_outsideNames, "a file added or removed outside");
     for (const auto& [path, target] : g_links) {
         std::error_code error;
         Check(fs::read_symlink(path, error) == target, "link changed:", path);
     }
     Check(Get("set/tnotes.txt.tmp") == "a user's file", "a user's file removed");
-    // A record of ours (or the first bytes of one) that stays is reported.
-    const bool ours = record.compare(0, std::min(record.size(), sizeof kMagic - 1), kMagic,
-                                     std::min(record.size(), sizeof kMagic - 1)) == 0;
-    if (ours && fs::exists("set/t1.dat.commit"))
-        Check(std::strstr(GetDurableWriteError(), "set/t1.dat.commit") != nullptr, "a record kept unreported");
     fs::remove("set/t1.dat.commit");
     return 0;
 }

@@ -35,8 +35,8 @@ struct SaveData {
     int32_t bestTimeCat[kStageCount];
 
     static void SetDefaults(SaveData& record);
-    // Reads the record from the first 992 bytes of the file at path (a
-    // longer file is logged). True when a whole record was read; otherwise
+    // Reads the record from the first 992 bytes of the file at path (the
+    // player is told of a longer file, whose next store keeps only those). True when a whole record was read; otherwise
     // the record holds the defaults (a missing file is the first start; the
     // player is told of a short one).
     static bool Load(SaveData& record, const char* path = kFileName);
@@ -44,8 +44,16 @@ struct SaveData {
     // it over path, so the previous copy survives any failure, a crash or a
     // power cut. False on failure, which the player is told of
     // (game/data/player_notice.h). A store cut short is settled at the next
-    // start (replay::FinishInterruptedStores).
+    // start (replay::FinishInterruptedStores). A symbolic link at path to a
+    // file of the same name elsewhere is kept, and that file replaced; what
+    // is neither nothing nor such a file (a folder, a FIFO, another link) is
+    // not replaced, and the player is told once.
     static bool Store(const SaveData& record, const char* path = kFileName);
+    // What stands at the save's name, for a store: nothing yet, the save, a
+    // symbolic link to a file of that name (stored through), or something
+    // no store replaces.
+    enum class Found { Nothing, File, Link, Other };
+    static Found FoundAt(const char* path = kFileName);
 
     // The file form, field by field at the record's offsets.
     static void Serialize(const SaveData& record, uint8_t out[kFileSize]);

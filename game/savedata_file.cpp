@@ -23,10 +23,10 @@ void SayUnopened(const char* path) {
         ReportToPlayerOnce(path, "Save data: %s cannot be read; the game starts with the defaults, and its next store "
                            "replaces the file", path);
     } else {
-        // A store cannot rename its new copy over a folder (or another kind of file).
+        // A store replaces no folder (nor a FIFO or another kind of file).
         ReportToPlayerOnce(path, "Save data: %s is %s, not a file; the game starts with the defaults and stores "
-                           "nothing until it is moved away", path,
-                           std::filesystem::is_directory(status) ? "a folder" : "no regular file");
+                           "nothing until it is moved away", path, std::filesystem::is_directory(status) ? "a folder"
+                           : std::filesystem::is_fifo(status) ? "a FIFO" : "a special file");
     }
 }
 
@@ -44,23 +44,48 @@ bool SaveData::Load(SaveData& record, const char* path) {
     }
     uint8_t bytes[kFileSize + 1];
     const size_t got = files->read(bytes, 1, sizeof bytes, file);
+    files->seek(file, 0, 2);
+    const long long size = static_cast<long long>(files->tell(file));
     files->close(file);
     if (got < kFileSize) {
         ReportToPlayer("Save data: %s holds %zu bytes instead of %zu; using the defaults", path, got, kFileSize);
         return false;
     }
     if (got > kFileSize)
-        WriteLogFormat("Save data: %s is longer than %zu bytes; its first %zu are read", path, kFileSize, kFileSize);
+        ReportToPlayer("Save data: %s holds %lld bytes, more than a save's %zu: its first %zu are read, and its next "
+                       "store keeps only those", path, size, kFileSize, kFileSize);
     Deserialize(bytes, record);
     int fixes = Sanitize(record);
     if (fixes) ReportToPlayer("Save data: %d fields of %s were out of range and took their defaults", fixes, path);
     return true;
 }
 
+SaveData::Found SaveData::FoundAt(const char* path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status own = fs::symlink_status(path, error);
+    if (!fs::exists(own)) return Found::Nothing;
+    if (fs::is_regular_file(own)) return Found::File;
+    if (!fs::is_symlink(own)) return Found::Other;
+    // The engine's durable write goes through a link to a file of the same
+    // name (a save moved to another folder and linked back), and no other.
+    const fs::path target = fs::canonical(path, error);
+    return !error && fs::is_regular_file(target, error) && target.filename() == fs::path(path).filename() ? Found::Link
+                                                                                                        : Found::Other;
+}
+
 bool SaveData::Store(const SaveData& record, const char* path) {
     uint8_t bytes[kFileSize];
     Serialize(record, bytes);
+    const Found found = FoundAt(path);
     if (WriteFileDurably(path, bytes, kFileSize) == 0) return true;
-    ReportToPlayer("Save data: %s was not stored (%s); the previous save is kept", path, GetDurableWriteError());
+    if (found == Found::Other) {
+        // Told once in a run, as loading tells it: the store refused before writing anything.
+        ReportToPlayerOnce(path, "Save data: %s was not stored (%s): nothing is stored until it is moved away", path,
+                           GetDurableWriteError());
+    } else {
+        ReportToPlayer("Save data: %s was not stored (%s); %s", path, GetDurableWriteError(),
+                       found == Found::Nothing ? "there is no save yet" : "the previous save is kept");
+    }
     return false;
 }

@@ -35,6 +35,12 @@ void CallEngineSubsystems(void (*EngineSubsystem::*entry)()) {
         if (auto call = State().registry.tables[i]->*entry) call();
 }
 
+bool EngineSubsystemsWantGlWindow() {
+    for (int i = 0; i < State().registry.count; ++i)
+        if (auto wants = State().registry.tables[i]->wantsGlWindow) return wants();
+    return true;
+}
+
 int StartEngineGraphics() {
     for (int i = 0; i < State().registry.count; ++i)
         if (auto start = State().registry.tables[i]->startGraphics; start && start() != 0) return -1;

@@ -12,6 +12,9 @@
 
 struct EngineSubsystem {
     const char* name = nullptr;
+    // Before the main window opens: whether the drawing will need a GL
+    // context in it (false: the window is made without one).
+    bool (*wantsGlWindow)() = nullptr;
     // Start-up, in the order the life cycle calls them.
     void (*buildMovieColourTables)() = nullptr;
     void (*startSound)() = nullptr;      // its result is ignored
@@ -49,6 +52,9 @@ int RegisterEngineSubsystem(const EngineSubsystem* subsystem);
 void ClearEngineSubsystems();
 // Calls entry of every registered table that has it, in registration order.
 void CallEngineSubsystems(void (*EngineSubsystem::*entry)());
+// Whether the main window gets a GL context: the answer of the first table
+// that has wantsGlWindow; yes when none has it.
+bool EngineSubsystemsWantGlWindow();
 // The graphics start-up of every table that has one: 0, or the first -1.
 int StartEngineGraphics();
 void PostToEngineSubsystems(uint32_t message, uintptr_t wParam, intptr_t lParam);

@@ -242,12 +242,15 @@ int CreateMainWindow() {
     desc.width = w.width;
     desc.height = w.height;
     desc.fullscreen = !w.windowed;
-    desc.withGl = true;
-    if (platform::Window().open(desc) != 0) {
+    // Drawing that needs no GL gets a window made without it.
+    desc.withGl = EngineSubsystemsWantGlWindow();
+    int opened = platform::Window().open(desc);
+    if (opened != 0 && desc.withGl) {
         // A host without GL still gets its window; graphics decides later.
         desc.withGl = false;
-        if (platform::Window().open(desc) != 0) return WriteLogText("Main window creation failed in CreateMainWindow");
+        opened = platform::Window().open(desc);
     }
+    if (opened != 0) return WriteLogText("Main window creation failed in CreateMainWindow");
     w.created = true;
     w.destroyed = false;
     w.active = true;

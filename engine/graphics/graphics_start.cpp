@@ -72,6 +72,10 @@ bool CheckGraphicsRunning(const char* function) {
 
 namespace {
 
+// The software path draws into a window made without GL; the other
+// choices need GL, or take the software path where the window has none.
+bool WantsGlWindow() { return State().deviceChoice != "none"; }
+
 int StartGraphics() {
     ResetDeviceStateCache();
     BuildBlendTables();
@@ -114,6 +118,7 @@ void EndGraphics() {
 
 const EngineSubsystem kGraphics = {
     .name = "graphics",
+    .wantsGlWindow = WantsGlWindow,
     .startGraphics = StartGraphics,
     .selectDrawScreens = SelectDrawScreens,
     .endGraphics = EndGraphics,

@@ -1,5 +1,6 @@
 // The quadrilateral blit: the whole source mapped onto four corners as two
-// textured triangles that share the diagonal from corner 1 to corner 2.
+// textured triangles that share the diagonal from corner 1 to corner 2 and
+// draw its pixels once.
 #include <algorithm>
 #include <cstdint>
 
@@ -32,8 +33,6 @@ void QuadBlitMemImg(MEMIMG* target, const MEMIMG* source, const int corners[8], 
 
     const int w = source->width, h = source->height;
     const int* c = corners;
-    const int first[12] = {c[0], c[1], 0, 0, c[2], c[3], w, 0, c[4], c[5], 0, h};
-    const int second[12] = {c[2], c[3], w, 0, c[4], c[5], 0, h, c[6], c[7], w, h};
-    FillTexturedTriangleMemImg(target, source, first, transparent, blendGraph, 0);
-    FillTexturedTriangleMemImg(target, source, second, transparent, blendGraph, 0);
+    const int vertices[16] = {c[0], c[1], 0, 0, c[2], c[3], w, 0, c[4], c[5], 0, h, c[6], c[7], w, h};
+    FillTexturedQuadMemImg(target, source, vertices, transparent, blendGraph, 0);
 }

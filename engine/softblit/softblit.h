@@ -34,11 +34,23 @@ void StretchBlitMemImg(MEMIMG* target, const MEMIMG* source, const int rect[4], 
 // texels a side or a blend graph smaller than the source.
 void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
                                 const MEMIMG* blendGraph, uint32_t colour);
+// The quadrilateral of vertices {x, y, u, v} x 4 as the triangles (0, 1, 2)
+// and (1, 2, 3), each drawn as FillTexturedTriangleMemImg draws it, except
+// that where the two lie on either side of their shared diagonal a pixel
+// both would draw (one the diagonal passes) is drawn once, so that blending
+// shows no seam: by the triangle lying right of the other in that row (the
+// second when neither does). The triangles of a bow-tie overlap and both
+// draw the overlap. With a source the rows reach the bottom vertices' rows
+// too, as the columns reach the right vertices' columns: the texel bounds
+// leave out the row or column on the texels' far edges (u = width,
+// v = height), so that a picture mapped whole shows every row whichever way
+// up it lies.
+void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
+                            const MEMIMG* blendGraph, uint32_t colour);
 // Maps the whole source onto corners {x, y} x 4 (receiving its top-left,
-// top-right, bottom-left and bottom-right) as the triangles (0, 1, 2) and
-// (1, 2, 3); both draw the shared diagonal. Nothing when the corners' box,
-// widened by 2 pixels up and left and 4 down and right, misses the draw
-// area.
+// top-right, bottom-left and bottom-right) through FillTexturedQuadMemImg.
+// Nothing when the corners' box, widened by 2 pixels up and left and 4 down
+// and right, misses the draw area.
 void QuadBlitMemImg(MEMIMG* target, const MEMIMG* source, const int corners[8], int transparent,
                     const MEMIMG* blendGraph);
 // Draws source scaled by scale and turned by angle (radians, clockwise on

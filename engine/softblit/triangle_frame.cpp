@@ -180,42 +180,88 @@ bool CheckImages(const MEMIMG* target, const MEMIMG* source, const MEMIMG* blend
     return true;
 }
 
-}  // namespace
-
-void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
-                                const MEMIMG* blendGraph, uint32_t colour) {
+// The refusals shared by a triangle and a quadrilateral: false when nothing
+// is drawn.
+bool CanFill(const char* caller, const int* vertices, const MEMIMG* target, const MEMIMG* source,
+             const MEMIMG* blendGraph) {
     if (!vertices) {
-        WriteLogText("FillTexturedTriangleMemImg: no vertices");
-        return;
+        WriteLogFormat("%s: no vertices", caller);
+        return false;
     }
-    if (!CheckImages(target, source, blendGraph)) return;
+    if (!CheckImages(target, source, blendGraph)) return false;
     const MEMIMG_BASE* tb = target->base;
-    if (source && source->base->pixelKind != tb->pixelKind) return;
-    if (tb->usePalette || tb->useAlpha) return;
-    const int kind = tb->pixelKind;
-    if (kind != MEMIMG_KIND_RGB565 && kind != MEMIMG_KIND_32BIT) return;
-    if (!CoordinatesInRange(vertices, source != nullptr)) {
-        WriteLogFormat("FillTexturedTriangleMemImg: coordinates outside %d..%d", kCoordinateMin, kCoordinateMax);
-        return;
-    }
+    if (source && source->base->pixelKind != tb->pixelKind) return false;
+    if (tb->usePalette || tb->useAlpha) return false;
+    return tb->pixelKind == MEMIMG_KIND_RGB565 || tb->pixelKind == MEMIMG_KIND_32BIT;
+}
 
+// The edges and texel plane of one triangle of vertices {x, y, u, v} x 3;
+// false (with a log line for far coordinates) when it draws nothing.
+bool SetUpTriangle(const MEMIMG* target, const int vertices[12], bool textured, TriangleSetup* t) {
+    if (!CoordinatesInRange(vertices, textured)) {
+        WriteLogFormat("FillTexturedTriangleMemImg: coordinates outside %d..%d", kCoordinateMin, kCoordinateMax);
+        return false;
+    }
     Vertices vt;
     for (int i = 0; i < 3; ++i) {
         const int* vx = vertices + 4 * i;
         vt.x[i] = int64_t{vx[0]} * kFixed18One + 0x20000;
         vt.y[i] = int64_t{vx[1]} * kFixed18One + 0x20000;
-        vt.u[i] = source ? int64_t{vx[2]} * kFixed18One : 0;
-        vt.v[i] = source ? int64_t{vx[3]} * kFixed18One : 0;
+        vt.u[i] = textured ? int64_t{vx[2]} * kFixed18One : 0;
+        vt.v[i] = textured ? int64_t{vx[3]} * kFixed18One : 0;
     }
-    TriangleSetup t{};
-    if (!SetUpPlane(vt, &t.plane)) return;
-    SetUpEdges(vt, &t);
-    t.target = target->pixels;
-    t.targetPitch = tb->pitch;
-    softblit::TargetClip(target, t.clip);
-    if (source) {
+    *t = TriangleSetup{};
+    if (!SetUpPlane(vt, &t->plane)) return false;
+    SetUpEdges(vt, t);
+    t->target = target->pixels;
+    t->targetPitch = target->base->pitch;
+    softblit::TargetClip(target, t->clip);
+    return true;
+}
+
+void Run(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph, int transparent,
+         uint32_t colour) {
+    if (source)
         RunTextured(t, target, source, blendGraph, transparent);
-    } else {
-        RunFlat(t, kind, colour);
+    else
+        RunFlat(t, target->base->pixelKind, colour);
+}
+
+// Whether corners 0 and 3 lie on either side of the diagonal from corner 1
+// to corner 2, so that the triangles meet only along it. Those of a bow-tie
+// lie on one side and overlap, and both draw the overlap, as two triangles
+// drawn apart would.
+bool OnEitherSideOfTheDiagonal(const int v[16]) {
+    const int64_t dx = int64_t{v[8]} - v[4], dy = int64_t{v[9]} - v[5];
+    auto side = [&](const int* p) { return dx * (int64_t{p[1]} - v[5]) - dy * (int64_t{p[0]} - v[4]); };
+    const int64_t first = side(v), last = side(v + 12);
+    return (first < 0 && last > 0) || (first > 0 && last < 0);
+}
+
+}  // namespace
+
+void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
+                                const MEMIMG* blendGraph, uint32_t colour) {
+    if (!CanFill("FillTexturedTriangleMemImg", vertices, target, source, blendGraph)) return;
+    TriangleSetup t;
+    if (SetUpTriangle(target, vertices, source != nullptr, &t)) Run(t, target, source, blendGraph, transparent, colour);
+}
+
+void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
+                            const MEMIMG* blendGraph, uint32_t colour) {
+    if (!CanFill("FillTexturedQuadMemImg", vertices, target, source, blendGraph)) return;
+    // Triangles (0, 1, 2) and (1, 2, 3): the second starts at corner 1.
+    TriangleSetup first, second;
+    const bool drawsFirst = SetUpTriangle(target, vertices, source != nullptr, &first);
+    const bool drawsSecond = SetUpTriangle(target, vertices + 4, source != nullptr, &second);
+    // The texel bounds keep the picture's own rows: without its last row a
+    // picture turned upside down would lose its first.
+    first.bottomRow = second.bottomRow = source != nullptr;
+    if (drawsFirst && drawsSecond && OnEitherSideOfTheDiagonal(vertices)) {
+        first.partner = &second;
+        second.partner = &first;
+        second.second = true;
     }
+    if (drawsFirst) Run(first, target, source, blendGraph, transparent, colour);
+    if (drawsSecond) Run(second, target, source, blendGraph, transparent, colour);
 }

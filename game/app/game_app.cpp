@@ -87,6 +87,8 @@ GameApp::GameApp(scene::Factory factory)
         startFailed = 1;
         return;
     }
+    if (!HardwareRenderingActive())
+        ReportToPlayer("No GL device on this display: the game plays in 2-D, and its 3-D models are not drawn");
     TimeTable::Load(*timeTable_);
     if (!IsSoundSystemOpen()) ReportToPlayer("No sound device could be opened: the game plays without sound");
     SetWiimoteTraceSink(TraceRemotesToLog);
@@ -134,7 +136,11 @@ int GameApp::StartLibrary() {
     }
     DrawGraphAt(0, 0, loading, 1);
     DrawTextAt(0, 0, "Now Loading...", White(), 0);
-    PresentFrame();
+    // A window that cannot show the first picture would run the game unseen.
+    if (PresentFrame() != 0) {
+        ReportToPlayer("cannot start: the game's window cannot show its pictures");
+        return -1;
+    }
     return 0;
 }
 

@@ -11,9 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <system_error>
 
 namespace replay {
@@ -33,34 +31,14 @@ std::string HostPath(std::string path) {
     return path;
 }
 
-// A stored stream can be no larger than what playback reads, and the
-// durable set write takes files well above that.
-static_assert(kMaxGameFileBytes < kMaxDurableFileBytes);
-
-std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
-
-// Whether name is one the replay store writes in the folder of mode's
-// replays: the numbers are read from the name, and the name the store
-// makes of them must be the same.
-bool IsStoredReplayName(const char* name, int mode) {
-    // Numbers of the store's are short: a longer one is no name of it, and
-    // is not read into an int.
-    for (const char* at = name; *at; ++at)
-        if (std::strspn(at, "0123456789") > 9) return false;
-    int stage = 0, player = 0, type = 0;
-    char word[16] = {};
-    if (std::sscanf(name, "t%d_%15[a-z]", &stage, word) != 2) return false;
-    const bool demo = IsDemo(mode);
-    if (std::strcmp(word, "meta") == 0) {
-        if (demo && std::sscanf(name, "t%*d_metaType%d", &type) != 1) return false;
-        return name == NameOf(MetaFilePath(mode, stage, type));
-    }
-    const int found = demo ? std::sscanf(name, "t%*d_%*[a-z]State%dPType%d", &player, &type)
-                           : std::sscanf(name, "t%*d_%*[a-z]State%dP", &player);
-    if (found != (demo ? 2 : 1)) return false;
-    for (int k = 0; k < kStreamCount; ++k)
-        if (name == NameOf(StreamFilePath(mode, stage, player, type, Stream(k)))) return true;
-    return false;
+// What a store that failed leaves of the replay and of the save that
+// joined it: the ones stored before, when there were any.
+std::string WhatIsKept(bool hadReplay, bool withSave, bool hadSave) {
+    if (!withSave) return hadReplay ? "the replay stored before is kept" : "there was no replay of it before";
+    if (hadReplay && hadSave) return "the replay and the save stored before are kept";
+    if (hadReplay) return "the replay stored before is kept; there was no save before";
+    return hadSave ? "there was no replay of it before; the save stored before is kept"
+                   : "there was no replay of it nor a save before";
 }
 
 }  // namespace
@@ -163,44 +141,30 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     }
     paths.push_back(HostPath(MetaFilePath(mode, stageNumber, kinds[0])));
     texts.push_back(MetaText(kinds));
-    if (withSave) {
+    const SaveData::Found save = SaveData::FoundAt();
+    const bool saveInSet = withSave && (save == SaveData::Found::Nothing || save == SaveData::Found::File);
+    const bool hadReplay = std::filesystem::exists(paths.back(), error);
+    const bool hadSave = save == SaveData::Found::File;
+    if (saveInSet) {
         uint8_t bytes[SaveData::kFileSize];
         SaveData::Serialize(*withSave, bytes);
         paths.push_back(SaveData::kFileName);
         texts.push_back(std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
     }
-
     std::vector<DurableFile> files;
     for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
-    if (WriteFileSetDurably(files.data(), files.size()) == 0) return true;
-    if (withSave)
-        ReportToPlayer("Replay of stage %d was not stored, nor its best time in %s (%s); the replay and the save "
-                       "stored before are kept",
-                       stageNumber, SaveData::kFileName, GetDurableWriteError());
-    else
-        ReportToPlayer("Replay of stage %d was not stored (%s); the replay stored before is kept", stageNumber,
-                       GetDurableWriteError());
-    return false;
-}
-
-int FinishInterruptedStores() {
-    const std::string user = HostPath(kUserFolder), demo = HostPath(kDemoFolder);
-    // Only the names the stores write: in the working directory the save alone.
-    const DurableFolder folders[] = {
-        {user.c_str(), "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
-        {demo.c_str(), "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
-        {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
-    const int finished = FinishInterruptedWrites(folders, std::size(folders));
-    // The engine names each record refused, set not finished and folder not
-    // settled in a line of its own, with what becomes of its files. The
-    // player hears of the stores, the lines naming their commit records; a
-    // folder reached through a link (content kept elsewhere) stays in the
-    // log.
-    std::istringstream unsettled(GetDurableWriteError());
-    for (std::string line; std::getline(unsettled, line);)
-        if (line.find(".commit") != std::string::npos)
-            ReportToPlayer("A store cut short when the game last ended: %s", line.c_str());
-    return finished;
+    const bool written = WriteFileSetDurably(&GameStores(), files.data(), files.size()) == 0;
+    if (!written) {
+        const std::string nor = saveInSet ? std::string(", nor its best time in ") + SaveData::kFileName : "";
+        ReportToPlayer("Replay of stage %d was not stored%s (%s); %s", stageNumber, nor.c_str(), GetDurableWriteError(),
+                       WhatIsKept(hadReplay, saveInSet, hadSave).c_str());
+    }
+    // A save that is a link, or something no store replaces, cannot join
+    // the set: the start-up follows no link. It is stored after the replay,
+    // on its own (through a link to a file of its name), and says itself
+    // when it cannot be.
+    if (withSave && !saveInSet) return SaveData::Store(*withSave) && written;
+    return written;
 }
 
 }  // namespace replay

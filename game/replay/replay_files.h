@@ -15,13 +15,17 @@
 // all, across a crash too: every file goes to a temporary name, flushed,
 // then a commit record names them, and only then are they renamed into
 // place (WriteFileSetDurably); the next start finishes a set whose record
-// was written and drops any other (FinishInterruptedStores).
+// was written and drops any other (FinishInterruptedStores). A save that is
+// a symbolic link does not join the set (the start-up follows no link): it
+// is stored on its own after the replay.
 #pragma once
 #include "game/play/replay_seam.h"
 #include "game/replay/replay_streams.h"
 
 #include <string>
 #include <vector>
+
+struct DurableStore;
 
 namespace replay {
 
@@ -41,12 +45,19 @@ public:
     bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) override;
 };
 
+// The game's durable stores, for the store and the start-up alike: the
+// replay folders ("replay", "tpa/d_replay") and the working directory's
+// save, the names the game writes in each, and the largest set (every
+// stream of four players, the meta file and the save).
+const DurableStore& GameStores();
+
 // Settles the stores a kill or a crash cut short, in the replay folders and
 // of the save: a replay set (with its save) whose commit record is whole is
 // finished, the temporary files of any other store are removed. Call it at
 // start-up, once no other copy of the game can be storing (the engine holds
-// its double-start lock). The number of sets finished: the save read before
-// may be older than the one now in place.
+// its double-start lock). Each store that could not be settled is told to
+// the player, in the game's words. The number of sets finished: the save
+// read before may be older than the one now in place.
 int FinishInterruptedStores();
 
 }  // namespace replay

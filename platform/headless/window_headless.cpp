@@ -19,6 +19,7 @@ std::mutex mutex;
 std::deque<Event> queue;
 bool open = false;
 bool refuseOpen = false;
+bool refusePresent = false;
 int openCount = 0;
 std::string title;
 int clientWidth = 0;
@@ -101,8 +102,9 @@ void WindowSize(int* width, int* height) {
 
 int PresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!open || !xrgb || width <= 0 || height <= 0 || pitch < width * 4) {
-        Warn("a picture of %dx%d (pitch %d) cannot be presented%s", width, height, pitch, open ? "" : ": no window");
+    if (!open || refusePresent || !xrgb || width <= 0 || height <= 0 || pitch < width * 4) {
+        Warn("a picture of %dx%d (pitch %d) cannot be presented%s", width, height, pitch,
+             !open ? ": no window" : refusePresent ? ": presenting is refused" : "");
         return -1;
     }
     presented.resize(size_t(width) * size_t(height));
@@ -131,6 +133,11 @@ void HeadlessPushEvent(const Event& event) {
 void HeadlessRefuseOpen(bool refuse) {
     std::lock_guard<std::mutex> lock(mutex);
     refuseOpen = refuse;
+}
+
+void HeadlessRefusePresent(bool refuse) {
+    std::lock_guard<std::mutex> lock(mutex);
+    refusePresent = refuse;
 }
 
 int HeadlessOpenCount() {

@@ -4,11 +4,13 @@
 // Limits: paths are UTF-8 byte strings handed to the kernel unchanged;
 // letter case is resolved by the caller. Reads use pread so one descriptor
 // may be shared between threads.
-// Files the program writes are flushed with fsync before they replace the
-// old copy, and their folder after; locks are flock locks, which the kernel
-// drops with the process.
-// Depends on: POSIX (open, pread, fstat, opendir, getcwd, chdir, mkstemp,
-// fsync, rename, flock, realpath).
+// Files the program stores are reached from folder descriptors (openat,
+// fstatat, renameat, unlinkat without following links), created
+// exclusively and flushed with fsync, their folder after; locks are flock
+// locks, which the kernel drops with the process.
+// Depends on: POSIX (open, openat, pread, fstat, fstatat, opendir,
+// fdopendir, getcwd, chdir, mkstemp, fsync, renameat, unlinkat, flock,
+// realpath).
 #include "posix/files_posix.h"
 
 #include "platform/warning.h"
@@ -26,27 +28,33 @@
 namespace platform {
 namespace {
 
-int OpenRead(const char* path) {
-    if (!path) return -1;
-    // Non-blocking, so a FIFO at the path cannot stall the open waiting for
-    // a writer; only regular files are kept, and they read the same either
-    // way once the flag is cleared again.
+// Opens name (from folder, AT_FDCWD for a path) for reading without
+// waiting on a FIFO (non-blocking), and keeps the descriptor only for a
+// regular file, set back to blocking reads (a regular file reads the same
+// either way). st describes what was opened. -1 otherwise: *why is set
+// when something other than a regular file was opened.
+int OpenRegular(int folder, const char* name, int flags, struct stat* st, const char** why) {
+    *st = {};
     int fd;
-    do fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    do fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
+    const int mode = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, st) != 0) *why = "cannot be looked at";
+    else if (!S_ISREG(st->st_mode)) *why = "is not a regular file";
+    else if (mode < 0 || ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK) != 0) *why = "cannot be set to blocking reads";
+    else return fd;
+    ::close(fd);
+    errno = S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
+    return -1;
+}
+
+int OpenRead(const char* path) {
+    if (!path) return -1;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        Warn("%s is not a regular file; it is not read", path);
-        return -1;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        Warn("%s cannot be set to blocking reads; it is not read", path);
-        return -1;
-    }
+    const char* why = nullptr;
+    const int fd = OpenRegular(AT_FDCWD, path, 0, &st, &why);
+    if (why) Warn("%s %s; it is not read", path, why);
     return fd;
 }
 
@@ -149,28 +157,87 @@ bool WriteAll(int fd, const void* bytes, size_t size) {
     return true;
 }
 
-// Flushes the folder that holds path ("." when the path names none), so a
-// rename in it survives a power cut.
-int SyncFolderOf(const char* path) {
-    std::string folder = path;
-    size_t slash = folder.find_last_of('/');
-    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    int result = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return result;
+bool RemoveFile(const char* path) { return path && ::unlink(path) == 0; }
+
+bool ResolvePath(const char* path, std::string* out) {
+    char* resolved = path && out ? ::realpath(path, nullptr) : nullptr;
+    if (!resolved) return false;
+    *out = resolved;
+    std::free(resolved);
+    return true;
 }
 
-DurableWriteStep WriteFlushed(const char* path, const void* bytes, size_t size) {
+HostFileKind KindOf(mode_t mode) {
+    if (S_ISREG(mode)) return HostFileKind::Regular;
+    if (S_ISDIR(mode)) return HostFileKind::Directory;
+    if (S_ISLNK(mode)) return HostFileKind::SymbolicLink;
+    if (S_ISFIFO(mode)) return HostFileKind::Fifo;
+    return HostFileKind::Other;
+}
+
+void Describe(const struct stat& st, HostFileInfo* out) {
+    if (!out) return;
+    out->kind = KindOf(st.st_mode);
+    out->isDirectory = out->kind == HostFileKind::Directory;
+    out->size = out->kind == HostFileKind::Regular ? int64_t(st.st_size) : 0;
+    out->links = uint64_t(st.st_nlink);
+    out->device = uint64_t(st.st_dev);
+    out->inode = uint64_t(st.st_ino);
+}
+
+// errno kept across a clean-up step.
+template <class Step>
+void KeepingErrno(Step step) {
+    const int error = errno;
+    step();
+    errno = error;
+}
+
+int OpenFolder(const char* path) {
+    if (!path) return -1;
+    // Resolved once: the folder stays the one found now, and the open
+    // below follows no link that appeared since.
+    char* resolved = ::realpath(path, nullptr);
+    if (!resolved) return -1;
+    int fd;
+    do fd = ::open(resolved, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    KeepingErrno([&] { std::free(resolved); });
+    return fd;
+}
+
+bool StatIn(int folder, const char* name, HostFileInfo* out) {
+    struct stat st;
+    if (folder < 0 || !name || ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    Describe(st, out);
+    return true;
+}
+
+int OpenReadIn(int folder, const char* name, HostFileInfo* out) {
+    if (folder < 0 || !name) {
+        errno = EINVAL;
+        return -1;
+    }
+    struct stat st;
+    const char* why = nullptr;
+    const int fd = OpenRegular(folder, name, O_NOFOLLOW, &st, &why);
+    if (fd >= 0 || why) Describe(st, out);
+    else if (errno == ELOOP && out) out->kind = HostFileKind::SymbolicLink;
+    return fd;
+}
+
+DurableWriteStep WriteNewIn(int folder, const char* name, const void* bytes, size_t size) {
     using Step = DurableWriteStep;
-    if (!path || (size > 0 && !bytes)) {
+    if (folder < 0 || !name || (size > 0 && !bytes)) {
         errno = EINVAL;
         return Step::CreateTemporary;
     }
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Whatever a name of ours holds goes: a file left over, or a link
+    // planted there, which the exclusive create below would refuse.
+    if (::unlinkat(folder, name, 0) != 0 && errno != ENOENT) return Step::CreateTemporary;
+    int fd;
+    do fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
     if (fd < 0) return Step::CreateTemporary;
     Step failed = Step::Done;
     if (!WriteAll(fd, bytes, size)) failed = Step::WriteTemporary;
@@ -180,36 +247,44 @@ DurableWriteStep WriteFlushed(const char* path, const void* bytes, size_t size) 
         failed = Step::WriteTemporary;
         error = errno;
     }
-    if (failed != Step::Done) ::unlink(path);
+    if (failed != Step::Done) ::unlinkat(folder, name, 0);
     errno = error;  // the reason of the step that failed, not of the clean-up
     return failed;
 }
 
-bool RenameOver(const char* from, const char* to) { return from && to && ::rename(from, to) == 0; }
-
-bool SyncFolderOfPath(const char* path) { return path && SyncFolderOf(path) == 0; }
-
-DurableWriteStep ReplaceDurably(const char* path, const char* temporary, const void* bytes, size_t size) {
-    using Step = DurableWriteStep;
-    if (!path || !temporary) return Step::CreateTemporary;
-    const Step written = WriteFlushed(temporary, bytes, size);
-    if (written != Step::Done) return written;
-    if (::rename(temporary, path) != 0) {
-        const int error = errno;
-        ::unlink(temporary);
-        errno = error;
-        return Step::Rename;
-    }
-    return SyncFolderOf(path) == 0 ? Step::Done : Step::SyncFolder;
+bool RenameIn(int fromFolder, const char* from, int toFolder, const char* to) {
+    return fromFolder >= 0 && toFolder >= 0 && from && to && ::renameat(fromFolder, from, toFolder, to) == 0;
 }
 
-bool RemoveFile(const char* path) { return path && ::unlink(path) == 0; }
+bool RemoveIn(int folder, const char* name) { return folder >= 0 && name && ::unlinkat(folder, name, 0) == 0; }
 
-bool ResolvePath(const char* path, std::string* out) {
-    char* resolved = path && out ? ::realpath(path, nullptr) : nullptr;
-    if (!resolved) return false;
-    *out = resolved;
-    std::free(resolved);
+bool SyncFolder(int folder) { return folder >= 0 && ::fsync(folder) == 0; }
+
+bool ListFolder(int folder, std::vector<HostDirEntry>* out) {
+    if (folder < 0 || !out) return false;
+    out->clear();
+    // fdopendir takes the descriptor it is given: a copy of the folder's,
+    // read from its first entry.
+    const int copy = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return false;
+    DIR* dir = ::fdopendir(copy);
+    if (!dir) {
+        KeepingErrno([&] { ::close(copy); });
+        return false;
+    }
+    ::rewinddir(dir);
+    while (dirent* e = ::readdir(dir)) {
+        HostDirEntry entry;
+        entry.name = e->d_name;
+        if (entry.name == "." || entry.name == "..") continue;
+        HostFileInfo info;
+        if (StatIn(folder, e->d_name, &info)) {
+            entry.isDirectory = info.isDirectory;
+            entry.size = info.size;
+        }
+        out->push_back(std::move(entry));
+    }
+    ::closedir(dir);
     return true;
 }
 
@@ -229,9 +304,9 @@ int LockExclusive(const char* path) {
 }  // namespace
 
 const FileSystemBackend kPosixFileSystemBackend = {
-    "posix",     OpenRead, Close, ReadAt, SizeOf, Stat, ListDirectory, GetCurrentDirectory, SetCurrentDirectory,
-    CreateTempFile, ReplaceDurably, RemoveFile, LockExclusive, WriteFlushed, RenameOver, SyncFolderOfPath,
-    ResolvePath,
+    "posix",     OpenRead,   Close,      ReadAt,     SizeOf,   Stat,     ListDirectory, GetCurrentDirectory,
+    SetCurrentDirectory, CreateTempFile, RemoveFile, LockExclusive, ResolvePath, OpenFolder, StatIn,
+    OpenReadIn, WriteNewIn, RenameIn,   RemoveIn,   SyncFolder, ListFolder,
 };
 
 }  // namespace platform

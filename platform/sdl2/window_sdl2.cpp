@@ -6,8 +6,7 @@
 // Limits: one window; icon and cursor calls are ignored when SDL refuses them.
 // A window destroyed by someone else is reported as Destroyed (on X11, see
 // window_sdl2_x11.cpp); it stays open here until closed.
-// Pictures drawn without GL go to the window surface, scaled by SDL (the
-// surface is unavailable on a window that has a GL context).
+// Pictures drawn without GL go to the window's own surface, scaled by SDL.
 // Depends on: SDL2.
 #include "platform/window.h"
 #include "platform/warning.h"
@@ -63,6 +62,12 @@ bool StartVideo() {
         }
         SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
     }
+    // A picture shown without GL goes to the window as it is. Left to
+    // itself SDL would show it through a GL renderer of its own, and on X11
+    // it replaces the window to give it one (even on a display that then
+    // turns out to have no GL): the player sees the window vanish and come
+    // back. The environment's SDL_FRAMEBUFFER_ACCELERATION still wins.
+    SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         // Said once: start-up asks for video several times before it gives up.
         static bool reported = false;
@@ -172,6 +177,9 @@ bool NextEventIsMouseMotion() {
 
 bool PollEvent(Event* out) {
     if (!videoStarted) return false;
+    // Before the events are read: a DestroyNotify of the X window SDL has
+    // put another in place of since is no news of the window shown.
+    if (window) FollowX11Window(window);
     SDL_Event e;
     for (;;) {
         // Found gone by an X error or by its DestroyNotify: said once, first.

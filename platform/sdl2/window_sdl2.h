@@ -13,6 +13,10 @@ void SetX11LegacyTitle(SDL_Window* window, const char* utf8);
 // installs the process's X error and I/O-error handlers); elsewhere it does
 // nothing.
 void WatchX11Window(SDL_Window* window);
+// On X11, watches the X window that now shows the window instead of the one
+// watched so far, where SDL replaced it (it does to give the window another
+// kind of drawing); elsewhere it does nothing.
+void FollowX11Window(SDL_Window* window);
 // True for a window-manager event, which the back end does not pass on;
 // the watched window's DestroyNotify marks it gone.
 bool NoteX11WindowEvent(const SDL_Event& event);

@@ -18,6 +18,9 @@
 // so that handler runs the program's window-system-lost handler and ends
 // the process itself with status 0, the status of a program whose window
 // was destroyed.
+// SDL may put a new X window in place of the one it opened (it does to
+// give the window another kind of drawing); the watch follows the X window
+// that shows the window, so the old one's DestroyNotify is no loss.
 // Limits: the handlers are process-wide and stay installed once the first
 // window opened; only the last window opened is watched.
 // Depends on: SDL2's window-manager info and its window-manager events,
@@ -119,6 +122,15 @@ void WatchX11Window(SDL_Window* window) {
     goneReported.store(false);
     // The window's DestroyNotify arrives only among SDL's window-manager events.
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+#else
+    (void)window;
+#endif
+}
+
+void FollowX11Window(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    if (X11InfoOf(window, &info)) watchedWindow.store(info.info.x11.window);
 #else
     (void)window;
 #endif

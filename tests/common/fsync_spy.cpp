@@ -1,10 +1,12 @@
 #include "fsync_spy.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 
 namespace {
 
@@ -33,4 +35,19 @@ extern "C" int fsync(int fd) {
         }
     }
     return spy.skip ? 0 : real(fd);
+}
+
+extern "C" int openat(int folder, const char* path, int flags, ...) {
+    using Open = int (*)(int, const char*, int, ...);
+    static Open real = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "openat"));
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+    va_end(args);
+    const std::string& fail = Fsyncs().failOpen;
+    if (!fail.empty() && std::string(path).ends_with(fail)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(folder, path, flags, mode);
 }

@@ -1,6 +1,8 @@
 // fsync replaced for a test program that links tests/common/fsync_spy.cpp
 // (a definition in the executable wins over the C library's): a test sees
-// each flush, can make one fail, or can skip them. Skipping changes nothing
+// each flush, can make one fail, or can skip them. openat is replaced too,
+// so that a test can make the opens of one name fail as a passing read
+// error would. Skipping changes nothing
 // a killed process could see (a flush only matters to a power cut), and a
 // test that kills a store hundreds of times then runs in a moment.
 #pragma once
@@ -12,6 +14,7 @@ struct FsyncSpy {
     int failCall = 0;        // 1-based recorded call to fail with EIO; 0 fails none
     bool skip = false;       // succeed without flushing
     std::vector<std::string> synced;
+    std::string failOpen;    // a name whose openat fails with EIO; "" fails none
 };
 
 FsyncSpy& Fsyncs();

@@ -1,5 +1,6 @@
 // An X server of a test's own (Xvfb) on a display number it finds free
-// itself. display() is empty when Xvfb is not installed or did not start.
+// itself, with GL (GLX) or, as on a host without a GL driver, without it.
+// display() is empty when Xvfb is not installed or did not start.
 #pragma once
 #include <fcntl.h>
 #include <poll.h>
@@ -14,14 +15,16 @@
 
 class PrivateXServer {
 public:
-    PrivateXServer() {
+    enum class Gl { On, Off };
+    explicit PrivateXServer(Gl gl = Gl::On) {
         int fromServer[2];
         if (pipe(fromServer) != 0) return;
         const std::string fd = std::to_string(fromServer[1]);
         // -noreset: the server would start over (and write to the pipe
         // again) each time its last client leaves.
         const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp",
-                              "-screen", "0", "800x600x24", nullptr};
+                              "-screen", "0", "800x600x24", "-extension", "GLX", nullptr};
+        if (gl == Gl::On) argv[9] = nullptr;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, fromServer[0]);

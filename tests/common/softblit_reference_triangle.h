@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -32,9 +33,14 @@ inline int32_t TruncToInt(double v) {
 }
 
 // Visits (x, y, u, v) for every pixel the walk draws inside clip, each row
-// once. false for collinear vertices.
+// once; with bottomRow also the bottom vertex's row. With spans, only notes
+// the rows' spans there. false for collinear vertices.
+// The first and last x of every row a triangle's walk covers, unclipped.
+using RowSpans = std::map<int64_t, std::pair<int64_t, int64_t>>;
+
 template <typename Visit>
-bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit) {
+bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit, bool bottomRow = false,
+                  RowSpans* spans = nullptr) {
     int64_t X[3], Y[3], U[3], V[3];
     for (int i = 0; i < 3; ++i) {
         X[i] = int64_t{vt[4 * i]} * 262144 + 131072;
@@ -110,13 +116,17 @@ bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit) {
     // edge bends the lower part is counted from the middle vertex's row.
     const int64_t yTop = Fixed18IntPart(Y[top]), yMid = Fixed18IntPart(Y[mid]);
     int64_t lastRow = INT64_MIN;
-    for (int64_t k = 0; k < all; ++k) {
+    for (int64_t k = 0; k < all + (bottomRow ? 1 : 0); ++k) {
         const int64_t y = (leftBends && k >= upRows) ? yMid + (k - upRows) : yTop + k;
         if (y <= lastRow) continue;
         lastRow = y;
         if (y < clip[1] || y >= clip[3]) continue;
         const int64_t xl = Fixed18IntPart(edgeAt(leftBends, l1, l2, k));
         const int64_t xr = Fixed18IntPart(edgeAt(rightBends, r1, r2, k));
+        if (spans) {
+            (*spans)[y] = {xl, xr};
+            continue;
+        }
         for (int64_t x = std::max(xl, clip[0]); x <= xr && x < clip[2]; ++x) {
             const uint32_t dx = static_cast<uint32_t>(x - pl.xa), dy = static_cast<uint32_t>(y - pl.ya);
             visit(static_cast<int>(x), static_cast<int>(y), pl.ua + dx * pl.dudx + dy * pl.dudy,
@@ -276,14 +286,34 @@ inline bool TriangleCoordinatesInRange(const int vt[12], bool textured) {
     return true;
 }
 
+inline RowSpans SpansOf(const int vt[12], bool bottomRow) {
+    RowSpans spans;
+    const int64_t everywhere[4] = {INT64_MIN, INT64_MIN, INT64_MAX, INT64_MAX};
+    WalkTriangle(vt, everywhere, [](int, int, uint32_t, uint32_t) {}, bottomRow, &spans);
+    return spans;
+}
+
+// One triangle, or with partner (the spans of the other triangle of a
+// quadrilateral) only the pixels of the two it owns: those both cover go to
+// the one whose span in the row starts further right, or ends further right
+// from the same start, and to the second (isSecond) on a full tie.
 inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12], int transparent, const MEMIMG* graph,
-                         uint32_t colour, const State& st) {
+                         uint32_t colour, const State& st, bool bottomRow = false, const RowSpans* partner = nullptr,
+                         bool isSecond = false) {
     const MEMIMG_BASE* tb = target->base;
     if (source && source->base->pixelKind != tb->pixelKind) return;
     if (tb->usePalette || tb->useAlpha || (tb->pixelKind != 0 && tb->pixelKind != 1)) return;
     if (!TriangleCoordinatesInRange(vt, source != nullptr)) return;
     if (source && (source->width > 8192 || source->height > 8192)) return;
     if (source && graph && (graph->width < source->width || graph->height < source->height)) return;
+    const RowSpans mine = partner ? SpansOf(vt, bottomRow) : RowSpans{};
+    auto owned = [&](int x, int y) {
+        const auto other = partner ? partner->find(y) : mine.end();
+        if (!partner || other == partner->end() || x < other->second.first || x > other->second.second) return true;
+        const auto [ml, mr] = mine.at(y);
+        const auto [ol, orr] = other->second;
+        return ml != ol ? ml > ol : mr != orr ? mr > orr : isSecond;
+    };
     int64_t clip[4];
     Clip(target, st, clip);
     const int kind = tb->pixelKind;
@@ -295,9 +325,10 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
         const int mode = (m == 1 && st.param == 255) ? 0 : m;
         const uint32_t s = FlatColour(kind, colour, st);
         WalkTriangle(vt, clip, [&](int x, int y, uint32_t, uint32_t) {
+            if (!owned(x, y)) return;
             uint8_t* p = target->pixels + static_cast<ptrdiff_t>(y) * tb->pitch + static_cast<ptrdiff_t>(x) * tbytes;
             WriteBytes(p, FlatPixel(kind, mode, st.param, s, ReadBytes(p, tbytes)), tbytes);
-        });
+        }, bottomRow);
         return;
     }
     const auto prepared = Prepare(target, source, graph != nullptr, transparent, false, st);
@@ -305,7 +336,7 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
     const Draw& g = *prepared;
     const uint32_t boundU = static_cast<uint32_t>(source->width) << 18, boundV = static_cast<uint32_t>(source->height) << 18;
     WalkTriangle(vt, clip, [&](int x, int y, uint32_t u, uint32_t v) {
-        if (u >= boundU || v >= boundV) return;
+        if (u >= boundU || v >= boundV || !owned(x, y)) return;
         const int i = static_cast<int>(u >> 18), j = static_cast<int>(v >> 18);
         const Source s = ReadSource(source, i, j);
         const auto useA = TriangleAlphaFactor(g, s);
@@ -315,7 +346,24 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
         const uint32_t d = ReadBytes(p, tbytes);
         WriteBytes(p, kind == 1 ? TrianglePixel32(g, s, *useA, level, d) : TrianglePixel16(g, s, *useA, level, d),
                    tbytes);
-    });
+    }, bottomRow);
+}
+
+// The triangles (0, 1, 2) and (1, 2, 3) of vertices {x, y, u, v} x 4, each
+// pixel they cover once when corners 0 and 3 lie on either side of the
+// diagonal (a bow-tie's triangles both draw their overlap); with a source
+// the bottom vertices' rows too.
+inline void FillQuad(MEMIMG* target, const MEMIMG* source, const int v[16], int transparent, const MEMIMG* graph,
+                     uint32_t colour, const State& st) {
+    const bool bottomRow = source != nullptr;
+    auto side = [&](int k) {
+        return (double(v[8]) - v[4]) * (double(v[4 * k + 1]) - v[5]) - (double(v[9]) - v[5]) * (double(v[4 * k]) - v[4]);
+    };
+    const bool apart = side(0) * side(3) < 0 && TriangleCoordinatesInRange(v, source) &&
+                       TriangleCoordinatesInRange(v + 4, source);
+    const RowSpans first = apart ? SpansOf(v, bottomRow) : RowSpans{}, second = apart ? SpansOf(v + 4, bottomRow) : RowSpans{};
+    FillTriangle(target, source, v, transparent, graph, colour, st, bottomRow, apart ? &second : nullptr, false);
+    FillTriangle(target, source, v + 4, transparent, graph, colour, st, bottomRow, apart ? &first : nullptr, true);
 }
 
 inline void QuadBlit(MEMIMG* target, const MEMIMG* source, const int c[8], int transparent, const MEMIMG* graph,
@@ -332,10 +380,8 @@ inline void QuadBlit(MEMIMG* target, const MEMIMG* source, const int c[8], int t
         std::min<int64_t>(b + 4, st.area[3]) <= std::max<int64_t>(t - 2, st.area[1]))
         return;
     const int w = source->width, h = source->height;
-    const int first[12] = {c[0], c[1], 0, 0, c[2], c[3], w, 0, c[4], c[5], 0, h};
-    const int second[12] = {c[2], c[3], w, 0, c[4], c[5], 0, h, c[6], c[7], w, h};
-    FillTriangle(target, source, first, transparent, graph, 0, st);
-    FillTriangle(target, source, second, transparent, graph, 0, st);
+    const int vertices[16] = {c[0], c[1], 0, 0, c[2], c[3], w, 0, c[4], c[5], 0, h, c[6], c[7], w, h};
+    FillQuad(target, source, vertices, transparent, graph, 0, st);
 }
 
 }  // namespace softref

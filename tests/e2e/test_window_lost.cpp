@@ -3,7 +3,8 @@
 // destroyed from outside by an X call, or the X server is killed. Either
 // way the game must end by itself within seconds with status 0, not by a
 // signal and without "terminate called" on its standard error, and store
-// nothing on the way.
+// nothing on the way. On a server without GL the game runs its frames in
+// the same window, drawn in 2-D, until it is destroyed.
 #include <gtest/gtest.h>
 
 #include <X11/Xatom.h>
@@ -15,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -37,10 +39,12 @@ using Clock = GameClock;
 
 constexpr auto kStartUpLimit = std::chrono::seconds(120);  // loading every resource, under sanitizers too
 constexpr auto kEndLimit = std::chrono::seconds(10);
+constexpr auto kEndCheck = std::chrono::milliseconds(200);  // how often a wait for frames asks whether the game ended
 constexpr int kFramesBeforeTheBlow = 10;  // presents seen: the game is in its frame loop
 
 class WindowLost : public ::testing::Test {
 protected:
+    explicit WindowLost(PrivateXServer::Gl gl = PrivateXServer::Gl::On) : server_(gl) {}
     void SetUp() override {
         if (!*server_.display())
             GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it), or did not start";
@@ -87,14 +91,17 @@ protected:
         ASSERT_GT(game_, 0) << "the game could not be started";
     }
 
-    // The game's window once it shows, and once the game has presented a
-    // few frames into it: it then runs its frame loop.
-    Window WaitUntilTheGameRunsItsFrames() {
+    // The game's window once it shows, and once the game has presented
+    // frames into it: it then runs its frame loop.
+    Window WaitUntilTheGameRunsItsFrames(int wanted = kFramesBeforeTheBlow) {
         const auto deadline = Clock::now() + kStartUpLimit;
         Window window = 0;
         int frames = 0;
-        while (frames < kFramesBeforeTheBlow) {
-            if (!XPending(x_) && !Readable(ConnectionNumber(x_), deadline)) break;
+        while (frames < wanted) {
+            if (!XPending(x_) && !Readable(ConnectionNumber(x_), std::min(deadline, Clock::now() + kEndCheck))) {
+                if (GameHasEnded() || Clock::now() >= deadline) break;
+                continue;
+            }
             XEvent e;
             XNextEvent(x_, &e);
             if (e.type == MapNotify && !window && PidOf(e.xmap.window) == game_) {
@@ -106,9 +113,17 @@ protected:
             }
         }
         EXPECT_NE(window, 0u) << "no window of the game showed";
-        EXPECT_GE(frames, kFramesBeforeTheBlow) << "the game drew no frames";
+        EXPECT_GE(frames, wanted) << "the game drew too few frames into its window; its stderr:\n" << GameStderr();
         return window;
     }
+
+    // Left for the test to collect (waitid's WNOWAIT).
+    bool GameHasEnded() {
+        siginfo_t info{};
+        return waitid(P_PID, id_t(game_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == game_;
+    }
+
+    std::string GameStderr() { return ScopedTempDir::ReadFile(dir_.path() / "game.stderr"); }
 
     long PidOf(Window window) {
         const Atom pidAtom = XInternAtom(x_, "_NET_WM_PID", False);
@@ -128,7 +143,7 @@ protected:
     void ExpectTheGameEndsByItselfWithStatusZero() {
         const int status = WaitForEnd(game_, Clock::now() + kEndLimit);
         game_ = -1;
-        const std::string stderrText = ScopedTempDir::ReadFile(dir_.path() / "game.stderr");
+        const std::string stderrText = GameStderr();
         ASSERT_NE(status, -1) << "the game still ran " << kEndLimit.count() << " s later; its stderr:\n" << stderrText;
         if (WIFSIGNALED(status)) ADD_FAILURE() << "ended by signal " << WTERMSIG(status) << "; its stderr:\n" << stderrText;
         else EXPECT_EQ(WEXITSTATUS(status), 0) << "exit status; its stderr:\n" << stderrText;
@@ -160,6 +175,25 @@ TEST_F(WindowLost, TheXServerGoingAwayEndsTheGameWithStatusZero) {
     XCloseDisplay(x_);
     x_ = nullptr;
     server_.Kill();
+    ExpectTheGameEndsByItselfWithStatusZero();
+}
+
+// The game on a display without GL.
+class GameWithoutGl : public WindowLost {
+protected:
+    GameWithoutGl() : WindowLost(PrivateXServer::Gl::Off) {}
+};
+
+TEST_F(GameWithoutGl, RunsItsFramesIn2DInItsWindowUntilTheWindowIsDestroyed) {
+    StartGame();
+    constexpr int kTwoSecondsOfFrames = 120;
+    const Window window = WaitUntilTheGameRunsItsFrames(kTwoSecondsOfFrames);
+    ASSERT_NE(window, 0u);
+    ASSERT_FALSE(GameHasEnded()) << "its stderr:\n" << GameStderr();
+    EXPECT_EQ(GameStderr(),
+              "morpotta: No GL device on this display: the game plays in 2-D, and its 3-D models are not drawn\n");
+    XDestroyWindow(x_, window);
+    XSync(x_, False);
     ExpectTheGameEndsByItselfWithStatusZero();
 }
 

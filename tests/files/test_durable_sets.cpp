@@ -1,6 +1,8 @@
 // A set of files stored durably is found whole, the previous one or the new
 // one, after a kill at any step of its store and of the next start's
-// settling; the settling leaves alone what is not its own.
+// settling; the settling leaves alone what is not its own; what the writer
+// takes the settling finishes, in the folders it opened, and no planted
+// file or link makes either write or rename outside them.
 #include "durable_kill.h"
 #include "engine/files.h"
 #include "engine/log.h"
@@ -8,7 +10,10 @@
 #include "fsync_spy.h"
 #include "scoped_temp_dir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -37,6 +42,16 @@ std::vector<std::string> Contents(uint32_t seed) {
 }
 
 const DurableFolder kFolders[] = {{"set", "t"}, {".", "record.dat"}};
+const DurableStore kStore{kFolders, std::size(kFolders), 8, 4096};
+
+// The problems the last settling reported, each "<kind> <record> <file>: <reason>".
+std::vector<std::string> Problems() {
+    std::vector<std::string> lines;
+    DurableProblem p;
+    for (int i = 0; GetDurableProblem(i, &p) == 0; ++i)
+        lines.push_back(std::to_string(p.kind) + " " + p.record + " " + p.file + ": " + p.reason);
+    return lines;
+}
 
 class DurableSets : public ::testing::Test {
 protected:
@@ -72,9 +87,9 @@ protected:
         d.store = [after] {
             std::vector<DurableFile> files;
             for (size_t i = 0; i < kPaths.size(); ++i) files.push_back({kPaths[i].c_str(), after[i].data(), after[i].size()});
-            WriteFileSetDurably(files.data(), files.size());
+            WriteFileSetDurably(&kStore, files.data(), files.size());
         };
-        d.settle = [] { FinishInterruptedWrites(kFolders, std::size(kFolders)); };
+        d.settle = [] { FinishInterruptedWrites(&kStore); };
         d.read = [this, before, after] {
             const std::vector<std::string> found = Found();
             return found == before ? SetFound::Old : found == after ? SetFound::New : SetFound::Mixed;
@@ -118,7 +133,7 @@ TEST_F(DurableSets, TheSettlingLeavesWhatIsNotItsOwnAndRefusesARecordTheFilesNoL
     WriteHostFile("notes.tmp", "a user's file");
     WriteHostFile("other.commit", "durable file set 1\nnot ours after all");
     WriteHostFile("set/readme.tmp", "not a replay name");
-    EXPECT_EQ(FinishInterruptedWrites(kFolders, std::size(kFolders)), 0) << "no set finished";
+    EXPECT_EQ(FinishInterruptedWrites(&kStore), 0) << "no set finished";
     EXPECT_EQ(Found(), before) << "nothing renamed from a set that no longer matches its record";
     EXPECT_FALSE(fs::exists("set/t5_in.dat.tmp"));
     EXPECT_FALSE(fs::exists("set/t5_in.dat.commit"));
@@ -127,9 +142,9 @@ TEST_F(DurableSets, TheSettlingLeavesWhatIsNotItsOwnAndRefusesARecordTheFilesNoL
     // A path named twice, or holding a line feed, is refused before anything is written.
     const std::string bytes = "x";
     const DurableFile twice[] = {{"set/t5_in.dat", bytes.data(), 1}, {"./set/t5_in.dat", bytes.data(), 1}};
-    EXPECT_EQ(WriteFileSetDurably(twice, 2), -1);
+    EXPECT_EQ(WriteFileSetDurably(&kStore, twice, 2), -1);
     const DurableFile lineFeed[] = {{"set/t5\nin.dat", bytes.data(), 1}};
-    EXPECT_EQ(WriteFileSetDurably(lineFeed, 1), -1);
+    EXPECT_EQ(WriteFileSetDurably(&kStore, lineFeed, 1), -1);
     EXPECT_NE(std::string(GetDurableWriteError()), "");
     EXPECT_EQ(Found(), before);
 }
@@ -160,40 +175,55 @@ std::string RecordNaming(const std::vector<std::pair<std::string, std::string>>&
     return Sealed(lines);
 }
 
-// The settling run from game/ with the folders set/ (names "t<n>.dat") and
-// linked/, beside outside/, which holds a file x with a temporary that
-// would replace it. Linked/ is a symbolic link to outside/.
-class RecordsNamingOtherFiles : public ::testing::Test {
+// A store run from game/ with the folders set/ (names "t<n>.dat") and
+// linked/, a symbolic link to elsewhere/ (a folder moved to another disk),
+// beside outside/, whose files no store may change.
+class StoresBesideOtherFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         SetLogOutput(0);
         WriteHostFile("outside/x", "the file outside");
         WriteHostFile("outside/x.tmp", "what a record would put in its place");
+        WriteHostFile("outside/empty", "");
         fs::create_directories("game/set");
-        fs::create_directory_symlink("../outside", "game/linked");
+        fs::create_directories("elsewhere");
+        fs::create_directory_symlink("../elsewhere", "game/linked");
         fs::current_path("game");
     }
-    void TearDown() override { SetLogOutput(1); }
+    void TearDown() override {
+        SetLogOutput(1);
+        Fsyncs().failOpen.clear();
+    }
 
-    // Settles, and gives the lines reported.
+    // Settles, and gives the problems reported.
     std::vector<std::string> Settle(int expectFinished = 0) {
-        static const DurableFolder folders[] = {{"set", "t", StoredName}, {"linked", "t"}, {".", "record.dat"}};
-        EXPECT_EQ(FinishInterruptedWrites(folders, std::size(folders)), expectFinished);
-        std::vector<std::string> lines;
-        std::stringstream text(GetDurableWriteError());
-        for (std::string line; std::getline(text, line);) lines.push_back(line);
-        return lines;
+        EXPECT_EQ(FinishInterruptedWrites(&store_), expectFinished);
+        return Problems();
+    }
+    int Store(const std::vector<std::pair<std::string, std::string>>& set) {
+        std::vector<DurableFile> files;
+        for (const auto& [path, bytes] : set) files.push_back({path.c_str(), bytes.data(), bytes.size()});
+        return WriteFileSetDurably(&store_, files.data(), files.size());
     }
     static int StoredName(const char* name) { return std::string(name).ends_with(".dat"); }
     static std::string Outside() {
-        return ScopedTempDir::ReadFile("../outside/x") + "|" + ScopedTempDir::ReadFile("../outside/x.tmp");
+        std::string all;
+        for (const char* name : {"x", "x.tmp", "empty"}) all += ScopedTempDir::ReadFile("../outside/" + std::string(name)) + "|";
+        return all;
+    }
+    static bool Leftovers(const char* folder) {
+        for (const fs::directory_entry& e : fs::directory_iterator(folder))
+            if (e.path().string().ends_with(".tmp") || e.path().string().ends_with(".commit")) return true;
+        return false;
     }
 
+    const DurableFolder folders_[3] = {{"set", "t", StoredName}, {"linked", "t"}, {".", "record.dat"}};
+    DurableStore store_{folders_, 3, 4, 64};
     ScopedTempDir dir_;
     SkippedFsyncs fast_;
 };
 
-TEST_F(RecordsNamingOtherFiles, ChangeNothingOutsideTheFoldersAndAreRemovedAndReported) {
+TEST_F(StoresBesideOtherFiles, RecordsNamingOtherFilesChangeNothingOutsideAndAreRemovedAndReported) {
     const std::string outside = Outside();
     const std::string absolute = fs::canonical("../outside/x").string();
     const std::vector<std::string> escapes = {absolute, "../outside/x", "set/../../outside/x", "set/tlink/x"};
@@ -206,49 +236,179 @@ TEST_F(RecordsNamingOtherFiles, ChangeNothingOutsideTheFoldersAndAreRemovedAndRe
         WriteHostFile(first + ".commit",
                       RecordNaming({{first, "new"}, {escapes[i], "what a record would put in its place"}}));
     }
-    // A record in the folder that is a link leading out.
-    WriteHostFile("../outside/t9.dat.commit", RecordNaming({{"linked/t9.dat", "y"}}));
-    WriteHostFile("../outside/t9.dat.tmp", "y");
-
-    const std::vector<std::string> lines = Settle();
+    const std::vector<std::string> problems = Settle();
     EXPECT_EQ(Outside(), outside);
-    EXPECT_TRUE(fs::exists("../outside/t9.dat.commit") && fs::exists("../outside/t9.dat.tmp")) << "not followed";
-    ASSERT_EQ(lines.size(), escapes.size() + 1);
-    EXPECT_NE(lines[0].find("linked"), std::string::npos) << lines[0];
+    ASSERT_EQ(problems.size(), escapes.size());
     for (size_t i = 0; i < escapes.size(); ++i) {
-        const std::string record = "set/t" + std::to_string(i) + ".dat.commit";
-        EXPECT_FALSE(fs::exists(record));
-        EXPECT_NE(lines[i + 1].find(record + " is refused"), std::string::npos) << lines[i + 1];
+        const std::string record = "t" + std::to_string(i) + ".dat.commit";
+        EXPECT_EQ(problems[i].rfind(std::to_string(kDurableRecordRefused) + " " + record, 0), 0u) << problems[i];
+        EXPECT_FALSE(fs::exists("set/" + record));
         EXPECT_FALSE(fs::exists("set/t" + std::to_string(i) + ".dat")) << "nothing of a refused set is renamed";
     }
 }
 
-TEST_F(RecordsNamingOtherFiles, AnOversizedFileIsRefusedAndOnlyTheStoresTemporariesAreRemoved) {
-    // A file one byte above the bound, with a record that matches it (a
-    // sparse file of zeros): refused before it is read.
-    const std::string zeros(1 << 20, '\0');
-    uint32_t check = CheckOf("");
-    for (int64_t at = 0; at < kMaxDurableFileBytes; at += int64_t(zeros.size())) check = CheckOf(zeros, check);
-    check = CheckOf(std::string(1, '\0'), check);
-    WriteHostFile("set/t1.dat.tmp", "");
-    fs::resize_file("set/t1.dat.tmp", uint64_t(kMaxDurableFileBytes) + 1);
-    WriteHostFile("set/t1.dat.commit", Sealed(FileLine("set/t1.dat", kMaxDurableFileBytes + 1, check)));
-    // A whole set of the folders beside it is finished.
-    WriteHostFile("set/t2.dat.tmp", "two");
-    WriteHostFile("record.dat.tmp", "record");
-    WriteHostFile("set/t2.dat.commit", RecordNaming({{"set/t2.dat", "two"}, {"record.dat", "record"}}));
+TEST_F(StoresBesideOtherFiles, NoFileOrLinkPlantedAtATemporarysOrARecordsNameIsWrittenThrough) {
+    const std::string outside = Outside();
+    fs::create_symlink("../../outside/x", "set/t1.dat.tmp");
+    fs::create_hard_link("../outside/x.tmp", "record.dat.tmp");
+    fs::create_symlink("../../outside/empty", "set/t1.dat.commit");
+    fs::create_hard_link("../outside/empty", "single.dat.tmp");
+    EXPECT_EQ(Store({{"set/t1.dat", "one"}, {"record.dat", "two"}}), 0) << GetDurableWriteError();
+    EXPECT_EQ(WriteFileDurably("single.dat", "three", 5), 0) << GetDurableWriteError();
+    EXPECT_EQ(Outside(), outside);
+    EXPECT_EQ(ScopedTempDir::ReadFile("set/t1.dat") + ScopedTempDir::ReadFile("record.dat") +
+                  ScopedTempDir::ReadFile("single.dat"),
+              "onetwothree");
+    EXPECT_FALSE(Leftovers("set") || Leftovers("."));
+}
+
+TEST_F(StoresBesideOtherFiles, ATemporaryWithOtherNamesIsNeverTakenAndAFolderAtAStoredNameDropsItsRecord) {
+    const std::string outside = Outside();
+    // A folder stands at t1.dat, its temporary a hard link to an empty file
+    // outside, and a record that names it: its size and check value are
+    // those of any empty file.
+    fs::create_directory("set/t1.dat");
+    fs::create_hard_link("../outside/empty", "set/t1.dat.tmp");
+    WriteHostFile("set/t1.dat.commit", RecordNaming({{"set/t1.dat", ""}}));
+    // The same without the folder: renamed, the link would bring the file in.
+    fs::create_hard_link("../outside/x", "set/t2.dat.tmp");
+    WriteHostFile("set/t2.dat.commit", RecordNaming({{"set/t2.dat", "the file outside"}}));
+    const std::vector<std::string> problems = Settle();
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0], std::to_string(kDurableSetDropped) + " t1.dat.commit set/t1.dat: is a folder");
+    EXPECT_EQ(problems[1].rfind(std::to_string(kDurableSetDropped) + " t2.dat.commit set/t2.dat: has a temporary with "
+                                "other names", 0), 0u) << problems[1];
+    EXPECT_FALSE(fs::exists("set/t2.dat"));
+    EXPECT_FALSE(Leftovers("set")) << "both records dropped once, the temporaries removed";
+    // Later stores of those names write no byte outside.
+    EXPECT_EQ(Store({{"set/t1.dat", "one"}}), -1) << "a folder stands there";
+    EXPECT_NE(std::string(GetDurableWriteError()).find("set/t1.dat is a folder"), std::string::npos);
+    fs::create_hard_link("../outside/empty", "set/t1.dat.tmp");
+    fs::remove("set/t1.dat");
+    EXPECT_EQ(Store({{"set/t1.dat", "one"}, {"set/t2.dat", "two"}}), 0);
+    EXPECT_EQ(Outside(), outside);
+}
+
+TEST_F(StoresBesideOtherFiles, TheWriterRefusesBeforeWritingAnySetTheStartWouldNotFinish) {
+    fs::create_directory("set/t3.dat");
+    mkfifo("set/t4.dat", 0600);
+    fs::create_symlink("../../outside/x", "set/t5.dat");
+    const std::string absolute = (fs::current_path() / "set/t1.dat").string();
+    const std::vector<std::vector<std::pair<std::string, std::string>>> refused = {
+        {{"set/t1.dat", "x"}, {absolute, "x"}},        {{"set/../set/t1.dat", "x"}},
+        {{"set/notes.txt", "x"}},                       {{"set/t1.dat.tmp", "x"}},
+        {{"set/t1.dat", "x"}, {"linked/../set/t2.dat", "x"}},
+        {{"set/t1.dat", std::string(65, 'x')}},         {{"t1.dat", "x"}},
+        {{"set/t1.dat", "x"}, {"set/t3.dat", "x"}},     {{"set/t4.dat", "x"}},
+        {{"set/t5.dat", "x"}},
+        {{"set/t1.dat", ""}, {"set/t2.dat", ""}, {"linked/t1.dat", ""}, {"linked/t2.dat", ""}, {"record.dat", ""}}};
+    for (const auto& set : refused) {
+        EXPECT_EQ(Store(set), -1) << set.back().first;
+        EXPECT_NE(std::string(GetDurableWriteError()), "");
+        EXPECT_FALSE(Leftovers("set") || Leftovers(".") || Leftovers("linked")) << set.back().first;
+    }
+    EXPECT_FALSE(fs::exists("set/t1.dat"));
+
+    // Given as an absolute folder, the same store takes absolute paths, and
+    // a kill between the renames leaves a set the next start finishes.
+    const std::string folder = fs::canonical("set").string();
+    const DurableFolder absoluteFolders[] = {{folder.c_str(), "t"}, {".", "record.dat"}};
+    store_ = {absoluteFolders, 2, 4, 64};
+    const std::string first = folder + "/t1.dat";
+    WriteHostFile("record.dat", "old");
+    int renames = 0;
+    SetDurableStepHook([&](DurableStep step, const std::string&) -> int64_t {
+        return step == DurableStep::Rename && ++renames == 2 ? 0 : -1;
+    });
+    EXPECT_EQ(Store({{first, "new"}, {"record.dat", "new"}}), -1);
+    SetDurableStepHook(nullptr);
+    EXPECT_EQ(ScopedTempDir::ReadFile(first) + ScopedTempDir::ReadFile("record.dat"), "newold") << "killed";
+    EXPECT_EQ(Settle(1), std::vector<std::string>{});
+    EXPECT_EQ(ScopedTempDir::ReadFile(first) + ScopedTempDir::ReadFile("record.dat"), "newnew");
+}
+
+// A kill after the record: the set's temporaries and record stand.
+void LeaveCommitted(const std::string& folder, const std::vector<std::string>& names, const std::string& bytes) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const std::string& name : names) {
+        WriteHostFile(folder + "/" + name, "old");
+        WriteHostFile(folder + "/" + name + ".tmp", bytes);
+        files.push_back({folder + "/" + name, bytes});
+    }
+    WriteHostFile(folder + "/" + names[0] + ".commit", RecordNaming(files));
+}
+
+TEST_F(StoresBesideOtherFiles, AFolderIsSettledWhereItWasOpenedWhereverItsPathLeads) {
+    // The folder the program names is a link: it is settled where it leads.
+    LeaveCommitted("linked", {"t1.dat"}, "new");
+    // A set/ swapped for a link to a folder of the attacker's as the first
+    // rename is to happen: the settling stays in the folder it opened.
+    LeaveCommitted("set", {"t1.dat", "t2.dat"}, "new");
+    WriteHostFile("evil/t1.dat", "a file in the other folder");
+    WriteHostFile("evil/t1.dat.tmp", "new");
+    WriteHostFile("evil/t2.dat.tmp", "new");
+    fs::create_directory_symlink("evil", "swap");
+    SetDurableStepHook([](DurableStep step, const std::string& path) -> int64_t {
+        if (step == DurableStep::Rename && path == "set/t1.dat") renameat2(AT_FDCWD, "set", AT_FDCWD, "swap", RENAME_EXCHANGE);
+        return -1;
+    });
+    const std::vector<std::string> problems = Settle(2);
+    SetDurableStepHook(nullptr);
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    EXPECT_EQ(ScopedTempDir::ReadFile("../elsewhere/t1.dat"), "new");
+    EXPECT_EQ(ScopedTempDir::ReadFile("evil/t1.dat") + ScopedTempDir::ReadFile("evil/t1.dat.tmp"),
+              "a file in the other foldernew");
+    EXPECT_EQ(ScopedTempDir::ReadFile("swap/t1.dat") + ScopedTempDir::ReadFile("swap/t2.dat"), "newnew");
+}
+
+TEST_F(StoresBesideOtherFiles, ARecordThatCannotBeReadNowKeepsItsSetAndOneThatNeverCanIsDroppedOnce) {
+    // Killed after the first of three renames.
+    LeaveCommitted("set", {"t1.dat", "t2.dat", "t3.dat"}, "new");
+    fs::rename("set/t1.dat.tmp", "set/t1.dat");
+    Fsyncs().failOpen = "t1.dat.commit";
+    std::vector<std::string> problems = Settle();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], std::to_string(kDurableRecordUnreadable) + " t1.dat.commit : Input/output error");
+    // Then one of its temporaries cannot be read: the set waits again.
+    Fsyncs().failOpen = "t3.dat.tmp";
+    EXPECT_EQ(Settle(), std::vector<std::string>{std::to_string(kDurableSetNotFinished) +
+                                                 " t1.dat.commit set/t3.dat: cannot be read (Input/output error)"});
+    Fsyncs().failOpen.clear();
+    EXPECT_EQ(Settle(1), std::vector<std::string>{});
+    EXPECT_EQ(ScopedTempDir::ReadFile("set/t1.dat") + ScopedTempDir::ReadFile("set/t2.dat") +
+                  ScopedTempDir::ReadFile("set/t3.dat"),
+              "newnewnew");
+
+    // Records that can never be read or finished, and a record that names
+    // more than the store's largest set, of sparse files that would take
+    // long to read: each is dropped with its reason, once.
+    mkfifo("set/t5.dat.commit", 0600);
+    WriteHostFile("set/t6.dat.commit", "durable file set 1\n" + std::string(1 << 20, 'x'));
+    WriteHostFile("set/t7.dat.commit", RecordNaming({{"set/t7.dat", ""}, {"set/t8.dat", ""}, {"set/t9.dat", ""},
+                                                    {"linked/t7.dat", ""}, {"record.dat", ""}}));
+    problems = Settle();
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_EQ(problems[0], std::to_string(kDurableRecordRefused) + " t5.dat.commit : it is a FIFO");
+    EXPECT_EQ(problems[1], std::to_string(kDurableRecordRefused) + " t6.dat.commit : it is larger than a record of "
+                           "the store can be");
+    EXPECT_EQ(problems[2], std::to_string(kDurableRecordRefused) + " t7.dat.commit : it names 5 files, more than a "
+                           "set of the store holds");
+    EXPECT_EQ(Settle(), std::vector<std::string>{});
+}
+
+TEST_F(StoresBesideOtherFiles, TextTakenFromARecordIsCleanedAndOnlyTheStoresTemporariesAreRemoved) {
+    const std::string shown = "set/t1\x1b[2J\xc2\x9b" "31m\xff\xe2\x82.dat";
+    WriteHostFile("set/t1.dat.tmp", "new");
+    WriteHostFile("set/t1.dat.commit", RecordNaming({{"set/t1.dat", "new"}, {shown, "x"}}));
     // Left-over temporaries: of stored names, and of a user's files.
     WriteHostFile("set/t3.dat.tmp", "cut short");
     for (const char* kept : {"set/tnotes.txt.tmp", "set/t3.dat.bak.tmp", "set/t4.dat.commit.tmp", "records.tmp"})
         WriteHostFile(kept, "a user's file");
-
-    const std::vector<std::string> lines = Settle(1);
-    ASSERT_EQ(lines.size(), 2u) << "the folder that leads out, and the record";
-    EXPECT_NE(lines[1].find("set/t1.dat.commit is refused"), std::string::npos) << lines[1];
-    EXPECT_NE(lines[1].find("larger"), std::string::npos) << lines[1];
-    EXPECT_FALSE(fs::exists("set/t1.dat"));
-    EXPECT_EQ(ScopedTempDir::ReadFile("set/t2.dat") + ScopedTempDir::ReadFile("record.dat"), "tworecord");
-    for (const char* removed : {"set/t1.dat.tmp", "set/t3.dat.tmp", "set/t1.dat.commit", "set/t2.dat.commit"})
+    DurableProblem problem{};
+    ASSERT_EQ(Settle().size(), 1u);
+    ASSERT_EQ(GetDurableProblem(0, &problem), 0);
+    EXPECT_EQ(std::string(problem.file) + ": " + problem.reason, "set/t1[2J31m.dat: is no plain file name");
+    for (const char* removed : {"set/t1.dat.tmp", "set/t3.dat.tmp", "set/t1.dat.commit"})
         EXPECT_FALSE(fs::exists(removed)) << removed;
     for (const char* kept : {"set/tnotes.txt.tmp", "set/t3.dat.bak.tmp", "set/t4.dat.commit.tmp", "records.tmp"})
         EXPECT_TRUE(fs::exists(kept)) << kept;

@@ -1,9 +1,14 @@
 // The window on a real X server (Xvfb, started here): window lists that
 // read the legacy title properties see the same title as the newer ones,
-// and a window destroyed by another client is reported as destroyed
-// instead of ending the process.
+// a window destroyed by another client is reported as destroyed instead of
+// ending the process, and the software path draws into the window for as
+// long as it lives, on a display without GL too.
+#include "engine/draw2d.h"
+#include "engine/engine.h"
+#include "engine/screen.h"
 #include "platform/window.h"
 #include "private_x_server.h"
+#include "scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -58,14 +63,20 @@ std::vector<std::string> AwaitLegacyTitles(Display* display, const std::string& 
 }
 
 // SDL's video on the test's own X server. It starts once per process, so
-// a case that finds it started on another driver is skipped.
+// a case that finds it started on another driver is skipped: the reason
+// the case cannot run, or null.
+const char* PointVideoAt(const PrivateXServer& server) {
+    if (SDL_WasInit(SDL_INIT_VIDEO)) return "video already runs on another driver in this process";
+    if (!*server.display()) return "no Xvfb to run an X server";
+    setenv("DISPLAY", server.display(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    return nullptr;
+}
+
 class WindowOnX11 : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "video already runs on another driver in this process";
-        if (!*server.display()) GTEST_SKIP() << "no Xvfb to run an X server";
-        setenv("DISPLAY", server.display(), 1);
-        setenv("SDL_VIDEODRIVER", "x11", 1);
+        if (const char* reason = PointVideoAt(server)) GTEST_SKIP() << reason;
         ASSERT_TRUE(platform::SelectWindowBackend("sdl2"));
     }
     PrivateXServer server;
@@ -120,6 +131,91 @@ TEST_F(WindowOnX11, AWindowDestroyedByAnotherClientIsReportedOnceAndTheProcessGo
     while (platform::Window().pollEvent(&e)) EXPECT_NE(e.type, platform::EventType::Destroyed);
     platform::Window().close();
 }
+
+// The engine drawing on the software path into its window, on a display
+// with or without GL, as SDL's own choice of drawing leaves it or with SDL
+// made to draw the pictures through a renderer of its own (for which it
+// puts a new X window in place of the first).
+struct SoftwareWindowCase {
+    PrivateXServer::Gl displayGl;
+    const char* deviceChoice;
+    const char* sdlFramebufferAcceleration;  // null: as the engine leaves it
+};
+
+class SoftwarePathOnX11 : public ::testing::TestWithParam<SoftwareWindowCase> {
+protected:
+    void SetUp() override {
+        if (const char* reason = PointVideoAt(server_)) GTEST_SKIP() << reason;
+        if (GetParam().sdlFramebufferAcceleration)
+            setenv("SDL_FRAMEBUFFER_ACCELERATION", GetParam().sdlFramebufferAcceleration, 1);
+        x_ = XOpenDisplay(server_.display());
+        ASSERT_NE(x_, nullptr);
+        SetLogOutput(0);
+        ASSERT_EQ(SetWindowBackend("sdl2"), 0);
+        ASSERT_EQ(SetGraphicsDeviceChoice(GetParam().deviceChoice), 0);
+    }
+    void TearDown() override {
+        if (IsEngineInitialized()) ShutdownEngine();
+        SetGraphicsDeviceChoice("auto");
+        unsetenv("SDL_FRAMEBUFFER_ACCELERATION");
+        if (x_) XCloseDisplay(x_);
+    }
+
+    // The X window that shows the engine's window now.
+    ::Window ShownXWindow() {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (!SDL_GetWindowWMInfo(static_cast<SDL_Window*>(GetAppWindowHandle()), &info)) return 0;
+        return info.info.x11.window;
+    }
+
+    uint32_t PixelOf(::Window window, int x, int y) {
+        XSync(x_, False);
+        XImage* image = XGetImage(x_, window, x, y, 1, 1, AllPlanes, ZPixmap);
+        if (!image) return 0xFFFFFFFFu;
+        const uint32_t pixel = uint32_t(XGetPixel(image, 0, 0)) & 0xFFFFFFu;
+        XDestroyImage(image);
+        return pixel;
+    }
+
+    PrivateXServer server_{GetParam().displayGl};
+    ScopedTempDir dir_;
+    Display* x_ = nullptr;
+};
+
+TEST_P(SoftwarePathOnX11, FramesShowInTheWindowUntilItIsDestroyed) {
+    ASSERT_EQ(InitializeEngine(), 0);
+    ASSERT_EQ(HardwareRenderingActive(), 0);
+    if (std::string(GetParam().deviceChoice) == "none") {
+        EXPECT_EQ(platform::Window().glGetProcAddress("glGetString"), nullptr) << "a GL context nothing draws with";
+    }
+    constexpr int kFrames = 30;
+    for (int frame = 0; frame < kFrames; ++frame) {
+        ASSERT_EQ(ProcessWindowMessages(), 0) << "the window was taken for lost before frame " << frame;
+        ClearDrawScreenToBackColor(nullptr);
+        DrawRectangle(100, 100, 540, 380, MakeScreenColor(40, 160 + frame, 90), 1);
+        ASSERT_EQ(PresentFrame(), 0) << "frame " << frame;
+    }
+    ASSERT_EQ(ProcessWindowMessages(), 0);
+    const ::Window shown = ShownXWindow();
+    ASSERT_NE(shown, 0u);
+    EXPECT_EQ(PixelOf(shown, 320, 240), 0x28BD5Au) << "the last frame's box";
+    EXPECT_EQ(PixelOf(shown, 20, 20), 0u) << "the cleared screen";
+
+    // Destroyed by another client, the window shown ends the frame loop.
+    XDestroyWindow(x_, shown);
+    XSync(x_, False);
+    int passes = 0;
+    while (ProcessWindowMessages() == 0 && ++passes < 200) usleep(10000);
+    EXPECT_LT(passes, 200) << "its destruction was not seen";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DisplayAndDrawing, SoftwarePathOnX11,
+    ::testing::Values(SoftwareWindowCase{PrivateXServer::Gl::Off, "auto", nullptr},
+                      SoftwareWindowCase{PrivateXServer::Gl::On, "none", nullptr},
+                      SoftwareWindowCase{PrivateXServer::Gl::On, "none", "1"},
+                      SoftwareWindowCase{PrivateXServer::Gl::Off, "auto", "1"}));
 
 }  // namespace
 

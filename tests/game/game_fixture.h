@@ -212,6 +212,11 @@ protected:
     std::unique_ptr<GameApp> app_;
 };
 
+// What the game says when it starts on the software path, as it does in a
+// headless window, with the log off.
+constexpr const char* kNoGlDeviceLine =
+    "morpotta: No GL device on this display: the game plays in 2-D, and its 3-D models are not drawn\n";
+
 // Drawn on the GL device (models show only there).
 class GameOnDeviceTest : public GameTest {
 protected:

@@ -8,6 +8,7 @@
 #include "engine/screen.h"
 #include "engine/timer.h"
 #include "foundation/file_write_steps.h"
+#include "game/replay/replay_files.h"
 #include "game/savedata.h"
 #include "game_fixture.h"
 
@@ -263,7 +264,7 @@ TEST_F(GameTest, ADamagedSaveIsInTheLogStartUpKeepsOrWithTheLogOffOnStandardErro
     Start();
     const std::string said = testing::internal::GetCapturedStderr();
     SetLogOutput(1);
-    EXPECT_EQ(said, "morpotta: " + words + "\n");
+    EXPECT_EQ(said, "morpotta: " + words + "\n" + kNoGlDeviceLine);
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "Log.txt"));
 }
 
@@ -283,7 +284,7 @@ TEST_F(GameTest, ARecordStoreKilledAfterItsCommitIsFinishedAtStartAndTheGameGoes
     const DurableFile record[] = {{"replay/t3_meta.dat", meta.data(), meta.size()}, {SaveData::kFileName, bytes, sizeof bytes}};
     // Killed as the first rename was to begin: the commit record is whole.
     SetDurableStepHook([](DurableStep step, const std::string&) -> int64_t { return step == DurableStep::Rename ? 0 : -1; });
-    EXPECT_EQ(WriteFileSetDurably(record, std::size(record)), -1);
+    EXPECT_EQ(WriteFileSetDurably(&replay::GameStores(), record, std::size(record)), -1);
     SetDurableStepHook(nullptr);
     ASSERT_TRUE(std::filesystem::exists("replay/t3_meta.dat.commit"));
 
@@ -307,7 +308,7 @@ TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidNamingItsRecord) {
     SetDurableStepHook([](DurableStep step, const std::string&) -> int64_t {
         return step == DurableStep::Rename ? 0 : -1;
     });
-    EXPECT_EQ(WriteFileSetDurably(set, std::size(set)), -1);
+    EXPECT_EQ(WriteFileSetDurably(&replay::GameStores(), set, std::size(set)), -1);
     SetDurableStepHook(nullptr);
     // Its new copy changed since: the record cannot be finished, and goes.
     std::ofstream("replay/t3_meta.dat.tmp", std::ios::trunc) << "4,";
@@ -316,9 +317,9 @@ TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidNamingItsRecord) {
     Start();
     const std::string said = testing::internal::GetCapturedStderr();
     SetLogOutput(1);
-    EXPECT_EQ(said, "morpotta: A store cut short when the game last ended: The set of replay/t3_meta.dat.commit cannot "
-                    "be finished: replay/t3_meta.dat holds neither its new copy nor a whole temporary; its files are "
-                    "left as they are\n");
+    EXPECT_EQ(said, "morpotta: The store of the replay of stage 3 cut short when the game last ended could not be "
+                    "finished (replay/t3_meta.dat holds neither its new copy nor a whole temporary): the previous one "
+                    "is kept\n" + std::string(kNoGlDeviceLine));
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "6,");
 }
 
@@ -331,6 +332,22 @@ TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {
     EXPECT_FALSE(platform::Window().isOpen());
     EXPECT_EQ(script_.titlesAlive, 0);
     EXPECT_FALSE(SaveFileExists());
+
+    // With its content, in a window that cannot show the loading picture:
+    // the game would run unseen, so it ends saying why.
+    WithContent();
+    script_.onTitleUpdate = [](FakeTitle& title) { title.quit = true; };  // a game that ran would end here
+    platform::HeadlessRefusePresent(true);
+    SetLogOutput(0);
+    testing::internal::CaptureStderr();
+    const int result = RunGame(FakeScenes(script_));
+    const std::string said = testing::internal::GetCapturedStderr();
+    SetLogOutput(1);
+    platform::HeadlessRefusePresent(false);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(said, "morpotta: cannot start: the game's window cannot show its pictures\n");
+    EXPECT_EQ(IsEngineInitialized(), 0);
+    EXPECT_FALSE(platform::Window().isOpen());
 }
 
 }  // namespace

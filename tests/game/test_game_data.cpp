@@ -245,6 +245,7 @@ TEST_F(GameTest, AMissingPictureAndDamagedMusicAreSaidOnceEachWithWhatTheGameDoe
     const std::string said = testing::internal::GetCapturedStderr();
     SetLogOutput(1);
     EXPECT_EQ(said,
+              std::string(kNoGlDeviceLine) +
               "morpotta: tpa/item/door0.png is missing: the game goes on without drawing it\n"
               "morpotta: tpa/Music/wolf.mp3 cannot be read as music: the game goes on without that music\n");
     EXPECT_EQ(data.doorPics[0], -1);

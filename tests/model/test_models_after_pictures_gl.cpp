@@ -6,6 +6,7 @@
 // its texels are opaque. Frames are saved under the build tree for a look.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -199,6 +200,37 @@ TEST_P(ModelsAfterPicturesGl, ATransparentBillboardInFrontHidesAModelDrawnAfterI
     EXPECT_FALSE(Green(cubeAfter[at])) << std::hex << cubeAfter[at];
     EXPECT_EQ(cubeAfter[at], cubeFirst[at]) << std::hex << cubeAfter[at];
     DeleteGraphHandle(bands, 0);
+}
+
+// A picture that adds to, takes from or multiplies what lies behind it
+// covers nothing: drawn at full strength in front of the cube, depth writes
+// on, transparent or not, it leaves every pixel of the cube drawn after it
+// as the cube alone shows; a copied one hides it.
+TEST_P(ModelsAfterPicturesGl, APictureThatDoesNotCoverHidesNothingDrawnAfterIt) {
+    ASSERT_EQ(SetModelPosition(model, 0, 0, 0), 0);
+    const float front[3] = {0, 0, -5};
+    auto lostAfter = [&](int mode, int transparent, const std::vector<uint32_t>* alone) {
+        std::vector<uint32_t> pixels(640 * 480);
+        EXPECT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
+        SetBlendModeParam(mode, 255);
+        if (alone) {
+            EXPECT_EQ(DrawGraphBillboard3D(front, 0.5f, 0.5f, 8.0f, 0.0f, picture, transparent, 0), 0);
+        }
+        SetBlendModeParam(BlendCopy, 255);
+        EXPECT_EQ(DrawModel(model), 0);
+        EXPECT_EQ(ReadDrawScreenPixels(pixels.data()), 0);
+        int lost = 0;
+        for (size_t i = 0; alone && i < pixels.size(); ++i) lost += ((*alone)[i] & 0xFFFFFF) && pixels[i] != (*alone)[i];
+        return std::make_pair(lost, pixels);
+    };
+    const std::vector<uint32_t> alone = lostAfter(BlendCopy, 0, nullptr).second;
+    const long cube = std::count_if(alone.begin(), alone.end(), [](uint32_t p) { return (p & 0xFFFFFF) != 0; });
+    ASSERT_GT(cube, 2000);
+    for (int transparent : {1, 0}) {
+        EXPECT_GT(lostAfter(BlendCopy, transparent, &alone).first, cube * 9 / 10);
+        for (int mode : {BlendAdd, BlendSub, BlendMul, BlendMulAlpha})
+            EXPECT_EQ(lostAfter(mode, transparent, &alone).first, 0) << "mode " << mode << ", transparent " << transparent;
+    }
 }
 
 // Model drawing keeps graphs of its own (a white texture); an engine

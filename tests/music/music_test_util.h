@@ -10,6 +10,7 @@
 #include "foundation/posted_messages.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
+#include "midi_writer.h"
 #include "platform/audio.h"
 #include "platform/midi.h"
 #include "scoped_temp_dir.h"
@@ -33,57 +34,9 @@
 
 namespace musictest {
 
+using namespace midiwriter;
+
 constexpr int kRate = 44100;
-
-inline void PutBig32(std::vector<uint8_t>& v, uint32_t x) {
-    for (int i = 3; i >= 0; --i) v.push_back(uint8_t(x >> (8 * i)));
-}
-inline void PutBig16(std::vector<uint8_t>& v, uint16_t x) {
-    v.push_back(uint8_t(x >> 8));
-    v.push_back(uint8_t(x));
-}
-// Element by element: GCC 12 warns falsely on inserting a list at the end.
-inline void Append(std::vector<uint8_t>& v, std::initializer_list<uint8_t> bytes) {
-    for (uint8_t b : bytes) v.push_back(b);
-}
-inline void PutVarLen(std::vector<uint8_t>& v, uint32_t x) {
-    uint8_t bytes[5];
-    int n = 0;
-    do {
-        bytes[n++] = uint8_t(x & 0x7F);
-        x >>= 7;
-    } while (x);
-    while (n > 1) v.push_back(uint8_t(bytes[--n] | 0x80));
-    v.push_back(bytes[0]);
-}
-
-// A format-0 Standard MIDI File: piano, a rising run of quarter notes at
-// 120 beats a minute (480 ticks a beat), noteCount notes of 0.25 s each.
-inline std::vector<uint8_t> MakeMidi(int noteCount = 4, int program = 0) {
-    std::vector<uint8_t> track;
-    auto event = [&](uint32_t delta, std::initializer_list<uint8_t> bytes) {
-        PutVarLen(track, delta);
-        Append(track, bytes);
-    };
-    event(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});  // 500000 us a beat
-    event(0, {0xC0, uint8_t(program)});
-    for (int i = 0; i < noteCount; ++i) {
-        uint8_t note = uint8_t(60 + (i * 2) % 24);
-        event(0, {0x90, note, 100});
-        event(240, {0x80, note, 0});
-    }
-    event(0, {0xFF, 0x2F, 0x00});
-    std::vector<uint8_t> file;
-    Append(file, {'M', 'T', 'h', 'd'});
-    PutBig32(file, 6);
-    PutBig16(file, 0);
-    PutBig16(file, 1);
-    PutBig16(file, 480);
-    Append(file, {'M', 'T', 'r', 'k'});
-    PutBig32(file, uint32_t(track.size()));
-    file.insert(file.end(), track.begin(), track.end());
-    return file;
-}
 
 // A 16-bit stereo PCM WAVE file of a sine tone.
 inline std::vector<uint8_t> MakeToneWave(int frames, double hz = 440.0) {

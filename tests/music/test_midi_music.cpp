@@ -145,12 +145,24 @@ TEST_F(MidiMusic, SoundShutDownClosesTheDeviceAndRemovesTheTemporaryFile) {
     EXPECT_EQ(StopCurrentMusic(), 0);
 }
 
-TEST_F(MidiMusic, VolumeLeavesMidiMusicAlone) {
+// The music volume reaches MIDI music on the curve of a sound's volume
+// (128 is -2.99 dB of power: 0.709 of the level), through its loops, and
+// the next piece starts at full volume as a new sound would.
+TEST_F(MidiMusic, VolumeReachesMidiMusicUntilTheNextPiece) {
+    platform::SetFakeMidiLengthMs(1000);
     ASSERT_EQ(PlayMusicFile(WriteMidi("vol.mid", MakeMidi()).c_str(), kPlayTypeLoop), 0);
-    double before = Rms(RunOutput(200));
+    const double full = Rms(RunOutput(150));
+    ASSERT_GT(full, 500.0);
     EXPECT_EQ(SetMusicVolume(128), 0);
-    double after = Rms(RunOutput(200));
-    EXPECT_NEAR(after, before, 1.0);
+    EXPECT_NEAR(Rms(RunOutput(150)), full * 0.709, full * 0.01);
+    RunOutput(750);
+    ASSERT_EQ(CountPostedEngineMessages(), 1);
+    PumpMessages();  // the end notification starts the piece again
+    EXPECT_NEAR(Rms(RunOutput(150)), full * 0.709, full * 0.01) << "through the loop";
+    EXPECT_EQ(SetMusicVolume(0), 0);
+    EXPECT_EQ(Rms(RunOutput(100)), 0.0);
+    ASSERT_EQ(PlayMusicFile(WriteMidi("next.mid", MakeMidi()).c_str(), kPlayTypeLoop), 0);
+    EXPECT_NEAR(Rms(RunOutput(150)), full, 1.0);
 }
 
 class MusicHandles : public MusicTest {};

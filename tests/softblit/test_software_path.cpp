@@ -202,10 +202,8 @@ TEST_P(SoftwarePathScene, ThroughTheEngineMatchesTheModel) {
     }
     st.mode = 0, st.param = 255;
     softref::QuadBlit(&screen.m, &spriteImg.m, kQuad, 1, nullptr, st);
-    const int t1[12] = {500, 20, 0, 0, 620, 30, 0, 0, 520, 110, 0, 0};
-    const int t2[12] = {620, 30, 0, 0, 520, 110, 0, 0, 600, 90, 0, 0};
-    softref::FillTriangle(&screen.m, nullptr, t1, 0, nullptr, 0x80C0F0, st);
-    softref::FillTriangle(&screen.m, nullptr, t2, 0, nullptr, 0x80C0F0, st);
+    const int filled[16] = {500, 20, 0, 0, 620, 30, 0, 0, 520, 110, 0, 0, 600, 90, 0, 0};
+    softref::FillQuad(&screen.m, nullptr, filled, 0, nullptr, 0x80C0F0, st);
     st.tintGreen = 200, st.tintBlue = 120;
     const int stretch[4] = {40, 260, 200, 380};
     softref::StretchBlit(&screen.m, &spriteImg.m, stretch, 1, nullptr, st);

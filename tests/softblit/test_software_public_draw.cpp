@@ -3,6 +3,7 @@
 // the software forms directly, and clearing and presenting work.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/baseimage.h"
@@ -16,7 +17,7 @@
 #include "graphics/software/softwarepath.h"
 #include "platform/clock.h"
 #include "platform/window.h"
-#include "scoped_temp_dir.h"
+#include "software_engine_fixture.h"
 
 namespace {
 
@@ -39,14 +40,9 @@ std::vector<uint32_t> Presented() {
     return std::vector<uint32_t>(pixels, pixels + w * h);
 }
 
-TEST(SoftwarePublicDraw, PublicFunctionsDrawLikeTheSoftwareForms) {
-    platform::UseVirtualClock(true);
-    SetLogOutput(0);
-    ScopedTempDir dir;
-    ASSERT_EQ(SetWindowBackend("headless"), 0);
-    ASSERT_EQ(SetGraphicsDeviceChoice("none"), 0);
-    ASSERT_EQ(InitializeEngine(), 0);
-    ASSERT_EQ(HardwareRenderingActive(), 0);
+class SoftwarePublicDraw : public SoftwareEngineTest {};
+
+TEST_F(SoftwarePublicDraw, PublicFunctionsDrawLikeTheSoftwareForms) {
     const int picture = MakeGradientGraph(64, 48), mask = MakeGradientGraph(64, 48);
     ASSERT_NE(picture, -1);
     ASSERT_NE(mask, -1);
@@ -80,10 +76,32 @@ TEST(SoftwarePublicDraw, PublicFunctionsDrawLikeTheSoftwareForms) {
     EXPECT_TRUE(Presented() == viaPublic);
 
     EXPECT_EQ(DrawGraphAt(0, 0, picture + 999, 0), -1);
-    ASSERT_EQ(ShutdownEngine(), 0);
-    SetGraphicsDeviceChoice("auto");
-    SetWindowBackend("sdl2");
-    platform::UseVirtualClock(false);
+}
+
+// A thick line at half weight from ends far off the screen, as the software
+// path draws it: it crosses the whole screen (the part that can show is
+// cut out before the walk), and where the squares of its points overlap
+// each pixel is still blended once.
+TEST_F(SoftwarePublicDraw, AFarThickLineDrawsAndBlendsEachPixelOnce) {
+    ASSERT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
+    SetBlendModeParam(BlendAlpha, 128);
+    EXPECT_EQ(DrawLineSegment(-400000, -300000, 400000, 300000, MakeScreenColor(200, 200, 200), 4), 0);
+    EXPECT_EQ(DrawLineSegment(-1000000, 100, 1000000, 101, MakeScreenColor(200, 200, 200), 3), 0);
+    std::vector<uint32_t> pixels(640 * 480);
+    ASSERT_EQ(ReadDrawScreenPixels(pixels.data()), 0);
+    std::vector<int> rows(480, 0);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        const uint32_t p = pixels[i] & 0xFFFFFF;
+        if (!p) continue;
+        ++rows[i / 640];
+        // Where the two lines cross, blended twice; elsewhere once.
+        const bool crossing = i / 640 >= 98 && i / 640 <= 106;
+        if (!crossing) {
+            ASSERT_EQ(p, 0x646464u) << i % 640 << "," << i / 640;
+        }
+    }
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), 0), 0) << "the diagonal crosses every row";
+    EXPECT_GE(rows[102], 600) << "the long flat line crosses the screen";
 }
 
 }  // namespace

@@ -17,29 +17,14 @@
 #include "graphics/softimage/drawstate.h"
 #include "platform/clock.h"
 #include "platform/window.h"
-#include "scoped_temp_dir.h"
+#include "software_engine_fixture.h"
 
 namespace {
 
 using Frame = std::vector<uint32_t>;
 
-class SoftwareScreenRead : public ::testing::Test {
+class SoftwareScreenRead : public SoftwareEngineTest {
 protected:
-    void SetUp() override {
-        platform::UseVirtualClock(true);
-        SetLogOutput(0);
-        ASSERT_EQ(SetWindowBackend("headless"), 0);
-        ASSERT_EQ(SetGraphicsDeviceChoice("none"), 0);
-        ASSERT_EQ(InitializeEngine(), 0);
-        ASSERT_EQ(HardwareRenderingActive(), 0);
-    }
-    void TearDown() override {
-        ShutdownEngine();
-        SetGraphicsDeviceChoice("auto");
-        SetWindowBackend("sdl2");
-        platform::UseVirtualClock(false);
-    }
-    ScopedTempDir dir_;  // the engine's folder, this test's alone
     static Frame Screen() {
         Frame f(size_t(640 * 480));
         EXPECT_EQ(ReadDrawScreenPixels(f.data()), 0);

@@ -73,6 +73,18 @@ void AddCommitRecordSeeds(Seeds& seeds) {
         {"oversized", "134217729 00000000 more/m.dat\n"},
     };
     for (const auto& [name, line] : escapes) seeds.Add("fuzz_commit_record", name, "S" + first + line);
+    // Files planted in place of the set's own ('P' and a byte: two bits a
+    // name, 1 a hard link outside, 2 a symbolic link, 3 a folder), with
+    // records whose sizes and check values match what was planted.
+    const std::string linkedFirst = FileLine("outside", "set/t1.dat");
+    const std::pair<const char*, std::string> plants[] = {
+        {"hard_linked_temporary", std::string("P\x01S") + linkedFirst},
+        {"folder_and_hard_linked_temporary", std::string("P\x0dS") + linkedFirst},
+        {"linked_temporary", std::string("P\x02S") + FileLine("over outside", "set/t1.dat")},
+        {"folder_at_second_name", std::string("P\xc0S") + first + FileLine("new two", "more/m.dat")},
+        {"linked_second_file", std::string("P\x80S") + first + FileLine("new two", "more/m.dat")},
+    };
+    for (const auto& [name, input] : plants) seeds.Add("fuzz_commit_record", name, input);
 }
 
 }  // namespace

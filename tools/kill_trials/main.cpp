@@ -260,7 +260,7 @@ int main(int argc, char** argv) {
         store = [newFiles] {
             std::vector<DurableFile> set;
             for (const auto& [path, text] : newFiles) set.push_back({path.c_str(), text.data(), text.size()});
-            WriteFileSetDurably(set.data(), set.size());
+            WriteFileSetDurably(&replay::GameStores(), set.data(), set.size());
         };
     } else {
         SaveData::SetDefaults(oldSave);

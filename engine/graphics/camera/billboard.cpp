@@ -23,13 +23,23 @@ struct BillboardVertex {
 };
 constexpr uint32_t kBillboardFvf = DEVICE_FVF_XYZ | DEVICE_FVF_NORMAL | DEVICE_FVF_DIFFUSE | DeviceFvfTexCount(1);
 
+// Only a picture laid over what is behind it (copied, or blended by its
+// alpha) hides it; one that adds to, takes from or multiplies it leaves it
+// showing, so its depth would wrongly refuse a model behind it drawn
+// afterwards (the game's guide billboards add at full strength).
+bool CoversWhatIsBehind(const Draw2DState& state) {
+    return state.blend == DRAW2D_BLEND_NONE || state.blend == DRAW2D_BLEND_ALPHA;
+}
+
+bool WritesDepth(const Draw2DState& state) { return GetDepthWriteEnabled() && CoversWhatIsBehind(state); }
+
 void ApplyBillboardState(const Draw2DState& state) {
     Begin2DBatch(state);  // blend, stages, texture and filter as for 2-D pictures
     // The projection is the whole screen's; the draw area clips 2-D drawing only.
     static const int kWholeScreen[4] = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight};
     Apply2DViewport(kWholeScreen);
     SetDeviceRenderState(DEVICE_RS_ZENABLE, uint32_t(GetDepthTestEnabled()));
-    SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, uint32_t(GetDepthWriteEnabled()));
+    SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, uint32_t(WritesDepth(state)));
     SetDeviceRenderState(DEVICE_RS_ZFUNC, DEVICE_CMP_LESSEQUAL);
     CommitLightsToDevice();
     // The vertex colour is the material, so tint and weight light up with it.
@@ -54,13 +64,14 @@ int DrawBillboardStrip(const BillboardVertex strip[6]) {
 // the depth of its clear and see-through texels would refuse a model
 // behind it drawn afterwards (a gem's sparkle before the block under it).
 // Its colour goes first with no depth written and the clear texels
-// discarded; then, when depth is written, the opaque texels' depth alone,
-// blended to leave the colour as it is.
-int DrawTransparentBillboard(const BillboardVertex strip[6]) {
+// discarded; then, when depth is written and the picture covers what is
+// behind it, the opaque texels' depth alone, blended to leave the colour as
+// it is.
+int DrawTransparentBillboard(const BillboardVertex strip[6], const Draw2DState& state) {
     SetDeviceAlphaTest(DEVICE_CMP_GREATER, 0);
     SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, 0);
     if (DrawBillboardStrip(strip) != 0) return -1;
-    if (!GetDepthWriteEnabled()) return 0;
+    if (!WritesDepth(state)) return 0;
     SetDeviceAlphaTest(DEVICE_CMP_EQUAL, 255);
     SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, 1);
     SetDeviceRenderState(DEVICE_RS_ALPHABLENDENABLE, 1);
@@ -137,6 +148,6 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
     const BillboardVertex strip[6] = {corner[0], corner[1], corner[2], corner[2], corner[1], corner[3]};
     FlushPendingDraws();
     ApplyBillboardState(state);
-    const int result = transparent ? DrawTransparentBillboard(strip) : DrawBillboardStrip(strip);
+    const int result = transparent ? DrawTransparentBillboard(strip, state) : DrawBillboardStrip(strip);
     return result == 0 ? 0 : WriteLogText("The device refused the billboard in DrawGraphBillboard3D");
 }

@@ -35,15 +35,22 @@ struct Segment {
     double x1, y1, x2, y2;
 };
 
-// Cuts the segment to the part inside the far box (its direction kept
-// exactly), so that its ends stay exact as floats however far off the
-// screen they were given; false when no part is inside.
-bool ClipToFarBox(Segment* s) {
-    const double far = kFarDrawCoordinate, dx = s->x2 - s->x1, dy = s->y2 - s->y1;
+// Cuts the segment to the part that can reach the draw area: inside the
+// area widened on every side by the line's thickness and two pixels (the
+// band of the device path and the squares of the software path reach no
+// further), its direction kept exactly. Done before either path draws, so
+// that a segment given however far off the screen draws the same on both,
+// with ends that stay exact as floats and a walk no longer than the area is
+// wide; false when no part can show.
+bool ClipToDrawReach(Segment* s, int thickness) {
+    const int* area = GetScreenDrawArea();
+    const double reach = double(std::clamp(thickness, 1, kFarDrawCoordinate)) + 2;
+    const double left = area[0] - reach, top = area[1] - reach, right = area[2] + reach, bottom = area[3] + reach;
+    const double dx = s->x2 - s->x1, dy = s->y2 - s->y1;
     double enter = 0, leave = 1;
     // Each side: the segment's step toward it and its room from the start.
     const double steps[4] = {-dx, dx, -dy, dy};
-    const double rooms[4] = {s->x1 + far, far - s->x1, s->y1 + far, far - s->y1};
+    const double rooms[4] = {s->x1 - left, right - s->x1, s->y1 - top, bottom - s->y1};
     for (int i = 0; i < 4; ++i) {
         if (steps[i] == 0) {
             if (rooms[i] < 0) return false;
@@ -98,13 +105,17 @@ int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
 }
 
 int DrawLineSegment(int x1, int y1, int x2, int y2, uint32_t color, int thickness) {
-    if (!HardwareRenderingActive()) {
-        const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
-        return s && s->drawLine ? s->drawLine(x1, y1, x2, y2, color, thickness) : ReportNoSoftwareDraw("DrawLineSegment");
-    }
+    const SoftwareDraw2DPath* software = HardwareRenderingActive() ? nullptr : GetSoftwareDraw2DPath();
+    if (!HardwareRenderingActive() && !(software && software->drawLine)) return ReportNoSoftwareDraw("DrawLineSegment");
     if (x1 == x2 && y1 == y2) return 0;
     Segment segment = {double(x1), double(y1), double(x2), double(y2)};
-    if (!ClipToFarBox(&segment)) return 0;
+    if (!ClipToDrawReach(&segment, thickness)) return 0;
+    if (software) {
+        // A cut end lies off the area by the reach: rounded to the nearest
+        // pixel, the part that shows keeps its place within half a pixel.
+        return software->drawLine(int(std::lround(segment.x1)), int(std::lround(segment.y1)),
+                                  int(std::lround(segment.x2)), int(std::lround(segment.y2)), color, thickness);
+    }
     Draw2DState state;
     uint32_t diffuse = 0;
     if (!ColorState(color, &state, &diffuse)) return 0;

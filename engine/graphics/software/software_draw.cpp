@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "engine/log.h"
 #include "engine/numbers.h"
@@ -50,6 +51,15 @@ struct ColourPixel {
     ~ColourPixel() {
         if (ok) ReleaseMemImg(&image);
     }
+};
+
+// A line's walk is never longer than the draw area's reach (DrawLineSegment
+// cuts it), which this bounds with room to spare.
+constexpr int64_t kLongestLineWalk = 4 * int64_t{kFarDrawCoordinate};
+
+// The pixels of one row a line's walk visits.
+struct RowSpan {
+    int64_t y, minX, maxX;
 };
 
 // The run is taken in 64 bits, so that a line's end plus its thickness
@@ -144,10 +154,12 @@ int FillQuadrilateralSoftware(const int corners[8], uint32_t colour) {
     if (!pixel.ok) return -1;
     uint32_t value = 0;
     std::memcpy(&value, pixel.image.pixels, pixel.image.base->formatDesc->bytesPerPixel);
-    const int first[12] = {corners[0], corners[1], 0, 0, corners[2], corners[3], 0, 0, corners[4], corners[5], 0, 0};
-    const int second[12] = {corners[2], corners[3], 0, 0, corners[4], corners[5], 0, 0, corners[6], corners[7], 0, 0};
-    FillTexturedTriangleMemImg(DrawTargetMemImg, nullptr, first, 0, nullptr, value);
-    FillTexturedTriangleMemImg(DrawTargetMemImg, nullptr, second, 0, nullptr, value);
+    int vertices[16] = {};
+    for (int i = 0; i < 4; ++i) {
+        vertices[4 * i] = corners[2 * i];
+        vertices[4 * i + 1] = corners[2 * i + 1];
+    }
+    FillTexturedQuadMemImg(DrawTargetMemImg, nullptr, vertices, 0, nullptr, value);
     return 0;
 }
 
@@ -155,10 +167,10 @@ int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int
     if (!HaveTarget()) return -1;
     ColourPixel pixel(colour);
     if (!pixel.ok) return -1;
-    const int64_t t = std::max(thickness, 1);
+    const int64_t t = std::clamp(thickness, 1, kFarDrawCoordinate);
     const int64_t dx = std::abs(int64_t{x2} - x1), dy = -std::abs(int64_t{y2} - y1);
-    // Lines beyond any screen: nothing a frame could show.
-    if (dx > 65536 || -dy > 65536) return WriteLogText("Line too long for the software path");
+    // DrawLineSegment hands over only what can reach the draw area.
+    if (dx > kLongestLineWalk || -dy > kLongestLineWalk) return WriteLogText("Line too long for the software path");
     if (dy == 0 || dx == 0) {
         // Straight lines in one run each, the end point excluded.
         const int64_t left = x1 <= x2 ? x1 : int64_t{x2} + 1, top = y1 <= y2 ? y1 : int64_t{y2} + 1;
@@ -167,14 +179,34 @@ int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int
         else FillRun(&pixel.image, x1, top, x1 + t, top + length);
         return 0;
     }
+    // The walk's points, the end point excluded, as the span of x each row
+    // holds; rows in rising order.
+    std::vector<RowSpan> rows;
     const int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
     int64_t err = dx + dy;
     int64_t x = x1, y = y1;
     while (x != x2 || y != y2) {
-        FillRun(&pixel.image, x, y, x + t, y + t);
+        if (rows.empty() || rows.back().y != y) rows.push_back({y, x, x});
+        rows.back().minX = std::min(rows.back().minX, x);
+        rows.back().maxX = std::max(rows.back().maxX, x);
         const int64_t e2 = 2 * err;
         if (e2 >= dy) err += dy, x += sx;
         if (e2 <= dx) err += dx, y += sy;
+    }
+    if (sy < 0) std::reverse(rows.begin(), rows.end());
+    // Every point stands for a square of thickness pixels down and right of
+    // it; row r shows the squares of the points of rows r - t + 1 to r, as
+    // one run, so that blending counts each pixel once.
+    const int64_t first = std::max<int64_t>(rows.front().y, DrawArea[1]);
+    const int64_t last = std::min<int64_t>(rows.back().y + t, DrawArea[3]);
+    auto below = [](const RowSpan& row, int64_t y) { return row.y < y; };
+    for (int64_t r = first; r < last; ++r) {
+        const auto from = std::lower_bound(rows.begin(), rows.end(), r - t + 1, below);
+        const auto to = std::lower_bound(from, rows.end(), r + 1, below);
+        if (from == to) continue;
+        const RowSpan& a = *from;
+        const RowSpan& b = *(to - 1);  // x runs one way along the walk
+        FillRun(&pixel.image, std::min(a.minX, b.minX), r, std::max(a.maxX, b.maxX) + t, r + 1);
     }
     return 0;
 }

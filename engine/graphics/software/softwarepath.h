@@ -50,10 +50,14 @@ int DrawGraphWithBlendGraphSoftware(int x, int y, int graph, int transparent, in
 // one-pixel outline.
 int DrawRectangleSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int fill);
 // The quadrilateral of corners {x, y} x 4 (top-left, top-right,
-// bottom-left, bottom-right) filled with a colour, as two triangles.
+// bottom-left, bottom-right) filled with a colour, as two triangles that
+// fill their shared diagonal once.
 int FillQuadrilateralSoftware(const int corners[8], uint32_t colour);
 // A line from (x1, y1) toward (x2, y2), the end point excluded, each point a
-// square of thickness pixels.
+// square of thickness pixels down and right of it, each pixel drawn once.
+// DrawLineSegment cuts a far segment to the part that can show before it
+// calls this; a walk longer than four times the far draw coordinate is
+// refused (-1, with a log line).
 int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int thickness);
 // Glyph pieces of a white image with coverage as alpha (a font's glyph
 // cache), each drawn in its colour times the tint through the current blend

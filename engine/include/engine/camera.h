@@ -26,7 +26,9 @@ Vector3 WorldToScreenPos(const float position[3]);
 // mirrored when turn is set. Lit by the lights when lighting is on. With
 // transparent set, texels of alpha 0 write neither colour nor depth and
 // see-through texels write no depth, so a model behind the picture drawn
-// after it shows wherever the picture is not opaque. Without
+// after it shows wherever the picture is not opaque. A picture drawn in a
+// blend mode that adds, subtracts or multiplies writes no depth at all: it
+// hides nothing behind it. Without
 // a device the projected corners go to the software path, unlit and without
 // a depth test, and a billboard not wholly inside the depth range is left
 // out. 0 or -1.

@@ -84,38 +84,26 @@ int64_t DecompressBlock(const void* block, size_t blockSize, void* out, size_t o
 int64_t CompressBlock(const void* data, size_t size, void* out, size_t outCapacity);
 size_t CompressBlockBound(size_t size);
 
-// Files the program writes (saves, replays): the bytes go to "<path>.tmp",
-// which is flushed to the disk and renamed over path; then the folder is
-// flushed. After a crash or a power cut, path holds the previous copy or the
-// new one, whole. path is a host path as the C library takes it. 0, or -1
-// and a log line; the previous copy stays whenever the new one was not put
-// in its place.
+// Files the program writes (saves, replays): the bytes go to a new
+// "<path>.tmp" (one left there is removed first: no byte ever goes through
+// a file or link that stood at that name), which is flushed to the disk and
+// renamed over path; then the folder is flushed. After a crash or a power
+// cut, path holds the previous copy or the new one, whole. path is a host
+// path as the C library takes it, its folder as the program names it. What
+// stands at path is replaced when it is a regular file; a symbolic link
+// there leading to a regular file of the same name elsewhere (a file moved
+// to another disk and linked back) is kept and that file replaced, its
+// temporary beside it; anything else (a folder, a FIFO, a link to a file of
+// another name or to nothing) is refused before anything is written. 0, or
+// -1 and a log line (GetDurableWriteError says why); the previous copy
+// stays whenever the new one was not put in its place.
 int WriteFileDurably(const char* path, const void* bytes, size_t size);
 // One file of a set written together.
 struct DurableFile {
-    const char* path;  // a host path, as for WriteFileDurably
+    const char* path;  // "<folder>/<name>", the folder spelled as given in the store's folders
     const void* bytes;
     size_t size;
 };
-// The largest file a durable set holds. The stores it serves write far
-// less (a replay stream stops at 64 MB, a save is under 1 KB); a set with a
-// larger file is refused before anything is written, and the start-up
-// refuses a commit record that names one before reading it.
-constexpr int64_t kMaxDurableFileBytes = int64_t(128) << 20;
-// Files that belong together (a replay's streams and its meta file, with
-// the save that records the run's time) are stored as one: after a kill at
-// any moment, or a power cut, and the next start's FinishInterruptedWrites,
-// every path holds its previous copy or every path its new one. In order:
-// each file goes to "<path>.tmp" and is flushed to the disk, with its
-// folder; a commit record naming every file with its size and check value,
-// "<first path>.commit", is written and flushed (the set is now stored);
-// the files are renamed over their paths, their folders flushed, and the
-// record is removed. When a file cannot be written, every temporary file
-// is removed and every path keeps its previous copy. 0, or -1 and a log
-// line (GetDurableWriteError says why); a set whose renames failed after
-// the record was stored is finished by the next start, which finishes only
-// sets whose paths are relative ones directly in the folders it is given.
-int WriteFileSetDurably(const DurableFile* files, size_t count);
 // A folder in which a program stores files durably, and the names it
 // stores there: those that begin with namePrefix ("" for any name) and,
 // when storesName is given, for which it returns nonzero. A name ending in
@@ -125,36 +113,81 @@ struct DurableFolder {
     const char* namePrefix;
     int (*storesName)(const char* name) = nullptr;  // name without its folder
 };
+// What a program stores as durable sets: the folders their files stand in
+// and the most one set holds. The writer and the start-up take the same
+// description and one rule: a set the writer takes, the start-up finishes,
+// and the writer refuses before writing anything a set the start-up would
+// not finish. A file of a set is "<folder>/<name>" with the folder as given
+// here ("<name>" alone for "."), the name a stored name of that folder; on
+// the disk, what stands at the name is nothing yet or a regular file. The
+// limits are those of the program's largest set: the start-up reads no more
+// than they allow of a commit record's files.
+struct DurableStore {
+    const DurableFolder* folders;
+    size_t folderCount;
+    size_t maxFiles;   // files of one set
+    int64_t maxBytes;  // bytes of one set, every file together
+};
+// Files that belong together (a replay's streams and its meta file, with
+// the save that records the run's time) are stored as one: after a kill at
+// any moment, or a power cut, and the next start's FinishInterruptedWrites,
+// every path holds its previous copy or every path its new one. In order:
+// each file goes to a new "<path>.tmp" (as for WriteFileDurably) and is
+// flushed to the disk, with its folder; a commit record naming every file
+// with its size and check value, "<first path>.commit", is written and
+// flushed (the set is now stored); the files are renamed over their paths,
+// their folders flushed, and the record is removed. Each folder is opened
+// once and every step is taken in it. When a file cannot be written, every
+// temporary file is removed and every path keeps its previous copy. 0, or
+// -1 and a log line (GetDurableWriteError says why); a set whose renames
+// failed after the record was stored is finished by the next start.
+int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, size_t count);
 // Settles the durable writes a killed or crashed run left unfinished in the
-// folders: a set whose commit record is whole is finished (the temporary
-// files still there are renamed into place: the new set stands), and every
-// other temporary file of a stored name ("<name>.tmp") is removed (the
-// previous copies stand). Records are settled in every folder before any
-// temporary file is removed, as a set may span folders. Call it at
+// store's folders: a set whose commit record is whole is finished (the
+// temporary files still there are renamed into place: the new set stands),
+// and every other temporary file of a stored name ("<name>.tmp") is removed
+// (the previous copies stand). Records are settled in every folder before
+// any temporary file is removed, as a set may span folders. Call it at
 // start-up, once no other copy of the program can be writing there (the
 // engine holds its double-start lock from InitializeEngine on).
-// What a record names is taken from the working directory, as its writer
-// took it, and only within the folders: a record is acted on only when it
-// is directly in its folder, names first the file it is named after, and
-// every file it names is a stored name directly in one of the folders, by
-// a relative path without "..", with no symbolic link leading elsewhere,
-// and no larger than kMaxDurableFileBytes. Any other record is refused:
-// nothing it names is read or renamed, and it is removed. A folder that a
-// symbolic link leads out of where it is named from (the working directory
-// for a relative folder, its parent for an absolute one) is not settled.
-// The number of sets finished (a program reads again what it read of them
-// before). Each record refused, set that cannot be finished and folder not
-// settled is logged, and is one line, naming it, of the text that
-// GetDurableWriteError gives afterwards; a set whose files cannot be
-// replaced keeps its record, and the next start tries again.
-int FinishInterruptedWrites(const DurableFolder* folders, size_t count);
+// Each folder is opened once, where its path leads (a folder the program
+// names may be a link to another disk), and a record acts only in the
+// folders so opened: on names the store's rule takes, never through a
+// symbolic link. A file's temporary is taken only when it is a regular file
+// with no other name, holding the size and check value recorded. A record
+// that is not a regular file of its own, is larger than the store's largest
+// set can make, or names a file against the rule is refused: nothing it
+// names is read or renamed, and it is removed. A set that can never be
+// finished (its files changed since, a folder standing at a file's name) is
+// dropped, its files left as they are. A set whose step failed for a
+// passing reason keeps its record and temporaries for the next start; a
+// record that cannot be read now keeps every temporary. The number of sets
+// finished (a program reads again what it read of them before); each
+// problem is logged and reported (GetDurableProblem).
+int FinishInterruptedWrites(const DurableStore* store);
+// What became of a set or folder the last FinishInterruptedWrites of the
+// calling thread could not settle.
+enum DurableProblemKind {
+    kDurableRecordRefused = 1,  // removed unread or unacted on; nothing of its set renamed
+    kDurableSetNotFinished,     // a step failed for a passing reason: record and temporaries kept for the next start
+    kDurableSetDropped,         // can never be finished: its record removed, its files left as they are
+    kDurableRecordUnreadable,   // cannot be read now: it and every temporary kept for the next start
+    kDurableFolderNotSettled,   // the folder cannot be opened as one: nothing in it settled
+};
+struct DurableProblem {
+    int kind;            // a DurableProblemKind
+    const char* folder;  // as the store gives it
+    const char* record;  // the record's name in the folder, "" for the folder itself
+    const char* file;    // the file of the set concerned, as the record names it, "" for none
+    const char* reason;  // in a few words, the host's reason when it gave one
+    int newFiles;        // files of the set that already held their new copy (renamed before the kill)
+};
+// The number of problems, and one of them (0, or -1 for no such index).
+// Text taken from a record is cleaned of control characters and malformed
+// UTF-8. The strings stay valid until the thread's next settling.
+int GetDurableProblemCount();
+int GetDurableProblem(int index, DurableProblem* out);
 // Why the calling thread's last durable write failed, in a few words with
 // the file it concerns ("writing replay/t3_meta.dat.tmp: No space left on
-// device"); "" after one that succeeded. After FinishInterruptedWrites:
-// one line per record refused, set not finished or folder not settled,
-// joined by line feeds ("" when every one was settled).
+// device"); "" after one that succeeded.
 const char* GetDurableWriteError();
-// Removes the "<path>.tmp" a write cut short left behind. Call it at
-// start-up, once no other copy of the program can be writing. 1 when one
-// was removed, 0 when there was none.
-int RemoveUnfinishedWrite(const char* path);

@@ -21,7 +21,8 @@ int PlayMidiMusic(int handle, int playType);
 int StopMidiMusic(int handle);
 
 // The game's music: play a file (MIDI, or else as a stream sound), stop it,
-// and set the volume (0..255) of music played as a sound.
+// and set the volume (0..255, on the curve of SetSoundVolume) of the music
+// playing, MIDI or sound; the next music starts at full volume.
 int PlayMusicFile(const char* fileName, int playType);
 int StopCurrentMusic();
 int SetMusicVolume(int volume);

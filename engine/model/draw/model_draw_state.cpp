@@ -173,6 +173,10 @@ void SetupMeshMaterialState(DeviceDrawStateBlock* block, ModelMesh* mesh, int* s
     // Without shaders the software toon lighting writes the vertex colours.
     SetDeviceDiffuseFromVertexColor(toon && !shaders ? 1 : mesh->base->vertexColours);
     SetDeviceSpecularFromVertexColor(toon && !shaders ? 1 : useVertexSpecular);
+    // Ambient and emissive light come from the material whatever drew
+    // before (a billboard takes its ambient from its vertex colour).
+    SetDeviceRenderState(DEVICE_RS_AMBIENTMATERIALSOURCE, DEVICE_MCS_MATERIAL);
+    SetDeviceRenderState(DEVICE_RS_EMISSIVEMATERIALSOURCE, DEVICE_MCS_MATERIAL);
     if (toon)
         SetDeviceLighting(0);
     else

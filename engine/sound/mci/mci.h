@@ -73,6 +73,10 @@ extern MciCommandFunction MciSendCommandEntry;
 uint32_t SendMciCommand(uint32_t deviceId, uint32_t message, uint32_t flags, void* params);
 // Closes the open device, if any (sound shut-down).
 void CloseAllMciDevices();
+// The open device's output level in hundredths of a decibel (0 full,
+// -10000 silent), as a MIDI output's volume is set beside the commands; a
+// device opens at full level. Nothing while none is open.
+void SetSequencerVolume(int hundredthsDb);
 
 // 1 when image is a Standard MIDI File whose header and chunks lie within
 // size bytes, with at least one track.

@@ -1,6 +1,7 @@
 // The "sequencer" device behind MciSendCommandEntry. It serves what music
 // asks of it: open on a MIDI file, the status of the output port and the
-// play mode, play from the start or on with a notification, and close. The
+// play mode, play from the start or on with a notification, and close;
+// beside the commands, the output's volume, as a MIDI output offers it. The
 // piece is synthesised by the platform's MIDI back end inside the sound
 // device's mix, so it runs on the output's clock; the end of the piece is
 // seen on the output's thread and posted to the main window.
@@ -13,8 +14,10 @@
 #include "foundation/posted_messages.h"
 #include "platform/midi.h"
 #include "sound/device/sound_device.h"
+#include "sound/device/sound_mixer.h"
 #include "sound/mci/mci.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <strings.h>
@@ -25,6 +28,8 @@ MciCommandFunction MciSendCommandEntry = SendMciCommand;
 namespace {
 
 constexpr int64_t kMaxMidiFileBytes = 16 * 1024 * 1024;
+constexpr int32_t kUnityGain = 65536;
+constexpr int kScaledChunkFrames = 256;
 
 struct Sequencer {
     std::mutex mutex;
@@ -34,6 +39,7 @@ struct Sequencer {
     bool playing = false;
     bool played = false;  // the position has left the start
     void* notifyWindow = nullptr;  // non-null while a notification is due
+    int32_t gain = kUnityGain;     // Q16 output level of the open device
 };
 
 Sequencer& State() {
@@ -47,12 +53,29 @@ void PostNotify(Sequencer& s) {
     s.notifyWindow = nullptr;
 }
 
+// The back end's output at the device's level: at full level straight into
+// the mix, else a piece at a time through a buffer of its own. 1 when the
+// piece reached its end.
+int RenderAtLevel(const Sequencer& s, int32_t* accumulator, int frames) {
+    if (s.gain == kUnityGain) return s.backend->render(accumulator, frames);
+    int ended = 0;
+    int32_t piece[2 * kScaledChunkFrames];
+    for (int done = 0; done < frames; done += kScaledChunkFrames) {
+        const int n = std::min(kScaledChunkFrames, frames - done);
+        std::fill(piece, piece + 2 * n, 0);
+        ended |= s.backend->render(piece, n) == 1;
+        int32_t* out = accumulator + 2 * done;
+        for (int i = 0; i < 2 * n; ++i) out[i] += int32_t((int64_t(piece[i]) * s.gain) >> 16);
+    }
+    return ended;
+}
+
 // The device's mix source: runs on the output's thread.
 void RenderSequencer(void*, int32_t* accumulator, int frames) {
     Sequencer& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.backend) return;
-    if (s.backend->render(accumulator, frames) == 1 && s.playing) {
+    if (RenderAtLevel(s, accumulator, frames) == 1 && s.playing) {
         s.playing = false;
         PostNotify(s);
     }
@@ -89,6 +112,7 @@ uint32_t Open(uint32_t flags, MciOpenParams* p) {
         s.playing = false;
         s.played = false;
         s.notifyWindow = nullptr;
+        s.gain = kUnityGain;
         p->deviceId = s.deviceId;
     }
     SetDeviceMixSource(RenderSequencer, nullptr);
@@ -172,6 +196,14 @@ uint32_t SendMciCommand(uint32_t deviceId, uint32_t message, uint32_t flags, voi
         WriteLogFormat("MCI command %u is not served by the MIDI sequencer", unsigned(message));
         return kMciErrorUnsupportedFunction;
     }
+}
+
+void SetSequencerVolume(int hundredthsDb) {
+    int32_t gain, unused;
+    ComputeMixGains(std::clamp(hundredthsDb, -10000, 0), 0, &gain, &unused);
+    Sequencer& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.backend) s.gain = gain;
 }
 
 void CloseAllMciDevices() {

@@ -3,7 +3,9 @@
 // music at a time.
 #include "engine/music.h"
 #include "engine/sound.h"
+#include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
+#include "sound/sound_internal.h"
 
 namespace {
 
@@ -65,7 +67,11 @@ int StopCurrentMusic() {
 int SetMusicVolume(int volume) {
     MusicModule& m = Music();
     if (!IsSoundSystemOpen()) return -1;
-    // MIDI through the sequencer has no volume of its own.
-    if (m.currentMusic && m.playedAsSound) SetSoundVolume(volume, m.currentMusic);
+    // MIDI music takes the volume a sound would, on the same curve; the
+    // next piece starts at full, as a new sound does.
+    if (m.currentMusic && m.playedAsSound)
+        SetSoundVolume(volume, m.currentMusic);
+    else
+        SetSequencerVolume(VolumeToHundredthsDb(volume));
     return 0;
 }

@@ -10,9 +10,16 @@
 
 namespace platform {
 
+// What stands at a name (None: nothing was looked at). The calls on a
+// folder's names see the entry itself: a symbolic link, not what it leads to.
+enum class HostFileKind { None, Regular, Directory, SymbolicLink, Fifo, Other };
+
 struct HostFileInfo {
     bool isDirectory = false;
     int64_t size = 0;
+    HostFileKind kind = HostFileKind::None;
+    uint64_t links = 0;  // names the file has in all folders
+    uint64_t device = 0, inode = 0;
 };
 
 struct HostDirEntry {
@@ -21,8 +28,8 @@ struct HostDirEntry {
     int64_t size = 0;
 };
 
-// Steps of a durable file write, in order.
-enum class DurableWriteStep { Done, CreateTemporary, WriteTemporary, SyncTemporary, Rename, SyncFolder };
+// Steps of writing a new file for a durable store, in order.
+enum class DurableWriteStep { Done, CreateTemporary, WriteTemporary, SyncTemporary };
 
 struct FileSystemBackend {
     const char* name;
@@ -41,36 +48,43 @@ struct FileSystemBackend {
     // A new, empty file named "tmp..." in the temporary folder, open for
     // writing; null when none can be made.
     std::FILE* (*createTempFile)(std::string* pathOut);
-    // Writes bytes to the file temporary (created or emptied), flushes it to
-    // the disk, renames it over path and flushes the folder that holds them.
-    // Done, or the step that failed; before the rename the
-    // temporary is removed again and path is untouched. After a failure of
-    // this call or of the steps below, errno holds the host's reason.
-    DurableWriteStep (*replaceDurably)(const char* path, const char* temporary, const void* bytes, size_t size);
     bool (*removeFile)(const char* path);  // false when nothing was removed
     // An exclusive lock on the file at path (made when missing), held while
     // the returned descriptor stays open (close it with close); the host
     // drops it when the process ends, however it ends. kFileLockHeld when
     // another holder has it, -1 when the file cannot be made or locked.
     int (*lockExclusive)(const char* path);
-    // The steps of replaceDurably one at a time, for a set of files that must
-    // all be written before any of them replaces its old copy. writeFlushed
-    // writes bytes to path (created or emptied) and flushes it to the disk:
-    // Done, or the step that failed (CreateTemporary, WriteTemporary or
-    // SyncTemporary), the file then removed again. renameOver renames from
-    // over to; syncFolderOf flushes the folder that holds path.
-    DurableWriteStep (*writeFlushed)(const char* path, const void* bytes, size_t size);
-    bool (*renameOver)(const char* from, const char* to);
-    bool (*syncFolderOf)(const char* path);
     // The absolute path of what exists at path, with every symbolic link,
     // "." and ".." resolved; false when nothing is there (a link to nothing
     // included).
     bool (*resolvePath)(const char* path, std::string* out);
+
+    // Files reached from a folder opened once, so that what a check sees is
+    // what the next step acts on, whatever is renamed or linked in between.
+    // The folder is opened where its path resolves to (a program names it,
+    // links and all); a name is one entry of it, and a symbolic link there
+    // is never followed. The descriptor closes with close.
+    int (*openFolder)(const char* path);  // -1 with errno when it is no folder
+    // The entry itself; false (errno) when there is none.
+    bool (*statIn)(int folder, const char* name, HostFileInfo* out);
+    // A regular file of the folder, opened for reading without following a
+    // link or waiting on a FIFO; -1 otherwise (errno; ELOOP for a link),
+    // with out telling what was opened when it was no regular file.
+    int (*openReadIn)(int folder, const char* name, HostFileInfo* out);
+    // A new file of that name holding bytes, flushed to the disk: whatever
+    // stood at the name (a file, a link) is removed and the new one created
+    // exclusively, so that no byte goes through a file that was there.
+    // Done, or the step that failed (CreateTemporary, WriteTemporary or
+    // SyncTemporary), the new file then removed again; errno says why.
+    DurableWriteStep (*writeNewIn)(int folder, const char* name, const void* bytes, size_t size);
+    bool (*renameIn)(int fromFolder, const char* from, int toFolder, const char* to);
+    bool (*removeIn)(int folder, const char* name);  // a file or a link, never a folder
+    bool (*syncFolder)(int folder);                  // its entries to the disk
+    // The entries, links and folders as themselves (isDirectory, size).
+    bool (*listFolder)(int folder, std::vector<HostDirEntry>* out);
 };
 
 constexpr int kFileLockHeld = -2;
-
-
 
 const FileSystemBackend& Files();
 

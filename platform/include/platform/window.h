@@ -86,6 +86,9 @@ int HeadlessOpenCount();
 // While refused, opening the headless window fails, as on a host without a
 // display.
 void HeadlessRefuseOpen(bool refuse);
+// While refused, presenting a picture fails, as in a window that cannot
+// show one.
+void HeadlessRefusePresent(bool refuse);
 const char* HeadlessTitle();
 // The headless window's client size, as if the user had resized it (until
 // the next open, which takes the size asked for).

@@ -1,0 +1,309 @@
+// The start-up's settling of durable sets a kill or a crash cut short: a
+// set whose commit record is whole is finished, any other temporary file
+// of a stored name removed, under the rule the writer shares
+// (foundation/durable_rules.h), in folders opened once. Every problem is
+// kept as a report the program words for its user.
+#include "engine/files.h"
+
+#include "engine/log.h"
+#include "foundation/commit_record.h"
+#include "foundation/durable_rules.h"
+#include "platform/files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Problem {
+    int kind = 0;
+    std::string folder, record, file, reason;
+    int newFiles = 0;
+};
+
+std::vector<Problem>& Problems() {
+    thread_local std::vector<Problem> problems;
+    return problems;
+}
+
+const char* KindWords(int kind) {
+    switch (kind) {
+    case kDurableRecordRefused: return "is refused and removed, nothing of its set renamed";
+    case kDurableSetNotFinished: return "is not finished; the next start tries again";
+    case kDurableSetDropped: return "can never be finished and is removed; its files are left as they are";
+    case kDurableRecordUnreadable: return "cannot be read; it and every temporary file stay for the next start";
+    case kDurableFolderNotSettled: return "is not settled";
+    default: return "";
+    }
+}
+
+using PlacedName = std::pair<FolderPlace, std::string>;
+
+// What one file of a record holds, as the settling finds it.
+enum class Found { Temporary, NewCopy, Neither, CannotTell };
+
+class Settling {
+public:
+    explicit Settling(const DurableStore& store) : store_(store), folders_(store) {}
+
+    int Run();
+
+private:
+    enum class Result { Finished, Nothing, Problem, Stopped };
+
+    Result SettleRecord(size_t folder, const std::string& name);
+    Result SettleSet(size_t folder, const std::string& name, const std::vector<RecordedFile>& files);
+    // Renames the temporaries into place and flushes their folders; the
+    // record goes once every file holds its new copy.
+    Result PutInPlace(size_t folder, const std::string& name, const std::vector<const SetMember*>& toRename,
+                      int newFiles);
+    bool ReadRecord(size_t folder, const std::string& name, std::string* text, Result* result);
+    Found Look(const SetMember& member, const RecordedFile& recorded, std::string* why);
+    // The names of the folder that end in suffix and are a stored name before it, in order.
+    std::vector<std::string> StoredNamesIn(size_t folder, const char* suffix);
+    void RemoveTemporaries();
+
+    Result Report(int kind, size_t folder, const std::string& record, const std::string& file,
+                  const std::string& reason, int newFiles = 0);
+    // Removes the record and reports why, leaving the files it names as they are.
+    Result Drop(int kind, size_t folder, const std::string& record, const std::string& file,
+                const std::string& reason, int newFiles = 0);
+
+    const DurableStore& store_;
+    OpenedFolders folders_;
+    std::set<PlacedName> keep_;  // temporaries of sets the next start finishes
+    bool keepEveryTemporary_ = false;  // a record stands that could not be read
+};
+
+Settling::Result Settling::Report(int kind, size_t folder, const std::string& record, const std::string& file,
+                                  const std::string& reason, int newFiles) {
+    Problem problem{kind, Cleaned(folders_.Given(folder)), Cleaned(record), Cleaned(file), Cleaned(reason), newFiles};
+    const std::string about = problem.record.empty() ? problem.folder : Cleaned(folders_.Shown(folder, record));
+    WriteLogFormat("%s %s: %s%s%s", about.c_str(), KindWords(kind), problem.file.c_str(), problem.file.empty() ? "" : " ",
+                   problem.reason.c_str());
+    Problems().push_back(std::move(problem));
+    return Result::Problem;
+}
+
+Settling::Result Settling::Drop(int kind, size_t folder, const std::string& record, const std::string& file,
+                                const std::string& reason, int newFiles) {
+    if (StopsHere(DurableStep::RemoveRecord, folders_.Shown(folder, record))) return Result::Stopped;
+    platform::Files().removeIn(folders_.Open(folder), record.c_str());
+    return Report(kind, folder, record, file, reason, newFiles);
+}
+
+// Reads a record whole when it is one the settling may read; otherwise
+// settles it as what it is (result set) and gives false.
+bool Settling::ReadRecord(size_t folder, const std::string& name, std::string* text, Result* result) {
+    const platform::FileSystemBackend& fs = platform::Files();
+    platform::HostFileInfo info;
+    const int descriptor = fs.openReadIn(folders_.Open(folder), name.c_str(), &info);
+    if (descriptor < 0 && errno == ENOENT) {
+        *result = Result::Nothing;
+        return false;
+    }
+    std::string refusal;
+    if (descriptor < 0 && info.kind == platform::HostFileKind::None) {
+        // A passing failure: the record stands, and so does every temporary.
+        keepEveryTemporary_ = true;
+        *result = Report(kDurableRecordUnreadable, folder, name, "", HostReason());
+        return false;
+    }
+    if (descriptor < 0) refusal = "it " + WhatStands(info.kind);
+    else if (info.links != 1) refusal = "it has other names (hard links)";
+    else if (info.size > LargestRecord(store_)) refusal = "it is larger than a record of the store can be";
+    else {
+        text->resize(size_t(info.size));
+        const bool read = fs.readAt(descriptor, text->data(), text->size(), 0) == info.size;
+        const std::string host = HostReason();
+        fs.close(descriptor);
+        if (read) return true;
+        keepEveryTemporary_ = true;
+        *result = Report(kDurableRecordUnreadable, folder, name, "", host);
+        return false;
+    }
+    if (descriptor >= 0) fs.close(descriptor);
+    *result = Drop(kDurableRecordRefused, folder, name, "", refusal);
+    return false;
+}
+
+Found Settling::Look(const SetMember& member, const RecordedFile& recorded, std::string* why) {
+    const platform::FileSystemBackend& fs = platform::Files();
+    const int folder = folders_.Open(member.folder);
+    bool linkedTemporary = false;
+    for (const bool temporary : {true, false}) {
+        const std::string name = temporary ? member.name + kTemporarySuffix : member.name;
+        platform::HostFileInfo info;
+        const int descriptor = fs.openReadIn(folder, name.c_str(), &info);
+        if (descriptor < 0 && errno != ENOENT && info.kind == platform::HostFileKind::None) {
+            *why = "cannot be read (" + HostReason() + ")";
+            return Found::CannotTell;
+        }
+        if (descriptor < 0) continue;
+        // A temporary with another name elsewhere is no file the writer
+        // made: renamed into place, it would bring that file in.
+        const bool taken = (!temporary || info.links == 1) && HoldsRecordedBytes(descriptor, recorded);
+        linkedTemporary |= temporary && info.links != 1;
+        fs.close(descriptor);
+        if (taken) return temporary ? Found::Temporary : Found::NewCopy;
+    }
+    *why = linkedTemporary ? "has a temporary with other names (hard links), which is not taken"
+                           : "holds neither its new copy nor a whole temporary";
+    return Found::Neither;
+}
+
+Settling::Result Settling::SettleSet(size_t folder, const std::string& name, const std::vector<RecordedFile>& files) {
+    std::vector<std::pair<std::string, int64_t>> named;
+    for (const RecordedFile& file : files) named.push_back({file.path, file.size});
+    std::vector<SetMember> members;
+    std::string file, why;
+    switch (CheckSet(store_, folders_, named, &members, &file, &why)) {
+    case SetCheck::Ok: break;
+    case SetCheck::AgainstRule: return Drop(kDurableRecordRefused, folder, name, file, why);
+    case SetCheck::NeverFits: return Drop(kDurableSetDropped, folder, name, file, why);
+    case SetCheck::NotNow:
+        // Which temporaries are the set's is not known yet: none goes.
+        keepEveryTemporary_ = true;
+        return Report(kDurableSetNotFinished, folder, name, file, why);
+    }
+    if (folders_.Place(members[0].folder) != folders_.Place(folder) || members[0].name + kRecordSuffix != name)
+        return Drop(kDurableRecordRefused, folder, name, files[0].path, "is its first file, not the one it is named after");
+
+    std::vector<const SetMember*> toRename;
+    int newFiles = 0;
+    for (size_t i = 0; i < members.size(); ++i) {
+        switch (Look(members[i], files[i], &why)) {
+        case Found::Temporary: toRename.push_back(&members[i]); break;
+        case Found::NewCopy: ++newFiles; break;
+        // Not left by a kill (every temporary was on the disk before the
+        // record): the files were changed since. Nothing is renamed.
+        case Found::Neither: return Drop(kDurableSetDropped, folder, name, members[i].path, why, newFiles);
+        case Found::CannotTell:
+            for (const SetMember& member : members)
+                keep_.insert({folders_.Place(member.folder), member.name + kTemporarySuffix});
+            return Report(kDurableSetNotFinished, folder, name, members[i].path, why, newFiles);
+        }
+    }
+    return PutInPlace(folder, name, toRename, newFiles);
+}
+
+Settling::Result Settling::PutInPlace(size_t folder, const std::string& name,
+                                      const std::vector<const SetMember*>& toRename, int newFiles) {
+    const platform::FileSystemBackend& fs = platform::Files();
+    std::set<FolderPlace> renamedIn;
+    std::vector<size_t> toSync;
+    bool lasting = false, passing = false;
+    std::string failure, failed;
+    for (const SetMember* member : toRename) {
+        const int in = folders_.Open(member->folder);
+        const std::string temporary = member->name + kTemporarySuffix;
+        if (StopsHere(DurableStep::Rename, folders_.Shown(member->folder, member->name))) return Result::Stopped;
+        if (renamedIn.insert(folders_.Place(member->folder)).second) toSync.push_back(member->folder);
+        if (fs.renameIn(in, temporary.c_str(), in, member->name.c_str())) {
+            ++newFiles;
+            continue;
+        }
+        // Something put at the name since the check: the rename never succeeds.
+        const bool forGood = errno == EISDIR || errno == ENOTDIR || errno == ENOTEMPTY || errno == EEXIST;
+        failure = "cannot be replaced (" + HostReason() + ")";
+        failed = member->path;
+        (forGood ? lasting : passing) = true;
+        if (!forGood) keep_.insert({folders_.Place(member->folder), temporary});
+    }
+    for (size_t f : toSync) {
+        if (StopsHere(DurableStep::SyncFolder, folders_.Given(f))) return Result::Stopped;
+        fs.syncFolder(folders_.Open(f));
+    }
+    if (lasting) return Drop(kDurableSetDropped, folder, name, failed, failure, newFiles);
+    if (passing) return Report(kDurableSetNotFinished, folder, name, failed, failure, newFiles);
+    if (StopsHere(DurableStep::RemoveRecord, folders_.Shown(folder, name))) return Result::Stopped;
+    fs.removeIn(folders_.Open(folder), name.c_str());
+    // Every file of the set now holds its new copy.
+    WriteLogFormat("Finished storing the %d files of %s, cut short when the program last ended", newFiles,
+                   Cleaned(folders_.Shown(folder, name)).c_str());
+    return Result::Finished;
+}
+
+Settling::Result Settling::SettleRecord(size_t folder, const std::string& name) {
+    std::string text;
+    Result result = Result::Nothing;
+    if (!ReadRecord(folder, name, &text, &result)) return result;
+    if (!IsOurRecord(text)) return Result::Nothing;  // not a record of ours: left alone
+    std::vector<RecordedFile> files;
+    if (ParseRecord(text, &files)) return SettleSet(folder, name, files);
+    if (StopsHere(DurableStep::RemoveRecord, folders_.Shown(folder, name))) return Result::Stopped;
+    platform::Files().removeIn(folders_.Open(folder), name.c_str());
+    WriteLogFormat("Removed %s, the record of a set whose store was cut short: its files keep their previous copies",
+                   Cleaned(folders_.Shown(folder, name)).c_str());
+    return Result::Nothing;
+}
+
+std::vector<std::string> Settling::StoredNamesIn(size_t folder, const char* suffix) {
+    std::vector<platform::HostDirEntry> entries;
+    std::vector<std::string> names;
+    if (!platform::Files().listFolder(folders_.Open(folder), &entries)) return names;
+    for (const platform::HostDirEntry& e : entries) {
+        if (e.isDirectory || !EndsWith(e.name, suffix)) continue;
+        if (IsStoredName(store_.folders[folder], e.name.substr(0, e.name.size() - std::strlen(suffix))))
+            names.push_back(e.name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void Settling::RemoveTemporaries() {
+    if (keepEveryTemporary_) return;
+    std::set<PlacedName> seen;
+    for (size_t f = 0; f < folders_.Count(); ++f) {
+        if (folders_.Open(f) < 0) continue;
+        for (const std::string& temporary : StoredNamesIn(f, kTemporarySuffix)) {
+            const PlacedName placed{folders_.Place(f), temporary};
+            if (keep_.count(placed) || !seen.insert(placed).second) continue;
+            const std::string shown = folders_.Shown(f, temporary);
+            if (StopsHere(DurableStep::RemoveTemporary, shown)) return;
+            if (platform::Files().removeIn(folders_.Open(f), temporary.c_str()))
+                WriteLogFormat("Removed %s, left by a write that was cut short", Cleaned(shown).c_str());
+        }
+    }
+}
+
+int Settling::Run() {
+    int finished = 0;
+    std::set<PlacedName> seen;  // records, once each where two folders are one
+    for (size_t f = 0; f < folders_.Count(); ++f) {
+        if (folders_.Open(f) < 0) {
+            // No folder yet is nothing stored yet.
+            if (errno != ENOENT) Report(kDurableFolderNotSettled, f, "", "", "it cannot be opened as a folder (" + HostReason() + ")");
+            continue;
+        }
+        for (const std::string& record : StoredNamesIn(f, kRecordSuffix)) {
+            if (!seen.insert({folders_.Place(f), record}).second) continue;
+            const Result result = SettleRecord(f, record);
+            if (result == Result::Stopped) return finished;
+            finished += result == Result::Finished;
+        }
+    }
+    RemoveTemporaries();
+    return finished;
+}
+
+}  // namespace
+
+int FinishInterruptedWrites(const DurableStore* store) {
+    Problems().clear();
+    if (!store || (store->folderCount > 0 && !store->folders)) return 0;
+    return Settling(*store).Run();
+}
+
+int GetDurableProblemCount() { return int(Problems().size()); }
+
+int GetDurableProblem(int index, DurableProblem* out) {
+    if (index < 0 || size_t(index) >= Problems().size() || !out) return -1;
+    const Problem& p = Problems()[size_t(index)];
+    *out = {p.kind, p.folder.c_str(), p.record.c_str(), p.file.c_str(), p.reason.c_str(), p.newFiles};
+    return 0;
+}

@@ -1,0 +1,126 @@
+// The game's durable stores as one description for the store and the
+// start-up (the replay folders and the save's, the largest set a record
+// of a time-attack run makes), and what the player hears of a store that
+// start-up could not settle.
+#include "engine/files.h"
+#include "game/data/game_files.h"
+#include "game/data/player_notice.h"
+#include "game/play/game_modes.h"
+#include "game/replay/replay_files.h"
+#include "game/replay/replay_format.h"
+#include "game/replay/replay_streams.h"
+#include "game/savedata.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace replay {
+
+namespace {
+
+constexpr const char* kUserFolder = "replay";
+constexpr const char* kDemoFolder = "tpa/d_replay";
+
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+// Whether name is one the replay store writes in the folder of mode's
+// replays: the numbers are read from the name, are ones the store writes,
+// and the name the store makes of them must be the same.
+bool IsStoredReplayName(const char* name, int mode) {
+    // Numbers of the store's are short: a longer one is no name of it, and
+    // is not read into an int.
+    for (const char* at = name; *at; ++at)
+        if (std::strspn(at, "0123456789") > 9) return false;
+    int stage = 0, player = 0, type = 0;
+    char word[16] = {};
+    if (std::sscanf(name, "t%d_%15[a-z]", &stage, word) != 2 || stage < 0 || stage >= SaveData::kStageCount) return false;
+    const bool demo = mode != gamemode::kTimeAttack;
+    if (std::strcmp(word, "meta") == 0) {
+        if (demo && (std::sscanf(name, "t%*d_metaType%d", &type) != 1 || type < 0)) return false;
+        return name == NameOf(MetaFilePath(mode, stage, type));
+    }
+    const int found = demo ? std::sscanf(name, "t%*d_%*[a-z]State%dPType%d", &player, &type)
+                           : std::sscanf(name, "t%*d_%*[a-z]State%dP", &player);
+    if (found != (demo ? 2 : 1) || player < 0 || player >= kMaxMetaPlayers || type < 0) return false;
+    for (int k = 0; k < kStreamCount; ++k)
+        if (name == NameOf(StreamFilePath(mode, stage, player, type, Stream(k)))) return true;
+    return false;
+}
+
+// What the player calls the set a record stores, from the record's name:
+// a replay set is named after its first stream.
+std::string SubjectOf(const DurableProblem& problem) {
+    int stage = -1;
+    const bool isReplay = std::sscanf(problem.record, "t%d_", &stage) == 1;
+    if (isReplay && std::strcmp(problem.folder, kDemoFolder) == 0)
+        return "the demo replay of stage " + std::to_string(stage);
+    if (isReplay) return "the replay of stage " + std::to_string(stage);
+    return std::strncmp(problem.record, SaveData::kFileName, std::strlen(SaveData::kFileName)) == 0 ? "the save"
+                                                                                                   : "a store";
+}
+
+// What stays of a set start-up gave up on: its files before the store,
+// unless some were already replaced.
+std::string WhatStays(const DurableProblem& problem) {
+    if (problem.newFiles > 0) return std::to_string(problem.newFiles) + " of its files are new, the others as before";
+    std::string first = std::string(problem.folder) + "/" + problem.record;
+    first.resize(first.size() - std::strlen(".commit"));
+    std::error_code error;
+    return std::filesystem::is_regular_file(first, error) ? "the previous one is kept" : "there was none before";
+}
+
+void SayUnsettled(const DurableProblem& problem) {
+    const std::string subject = SubjectOf(problem);
+    const std::string detail = std::string(problem.file) + (*problem.file ? " " : "") + problem.reason;
+    const char* when = "cut short when the game last ended";
+    switch (problem.kind) {
+    case kDurableRecordRefused:
+        ReportToPlayer("The store of %s %s was refused (%s): nothing of it was put in place", subject.c_str(), when,
+                       detail.c_str());
+        break;
+    case kDurableSetNotFinished:
+        ReportToPlayer("The store of %s %s could not be finished (%s): the game tries again at its next start",
+                       subject.c_str(), when, detail.c_str());
+        break;
+    case kDurableSetDropped:
+        ReportToPlayer("The store of %s %s could not be finished (%s): %s", subject.c_str(), when, detail.c_str(),
+                       WhatStays(problem).c_str());
+        break;
+    case kDurableRecordUnreadable:
+        ReportToPlayer("The store of %s %s could not be read (%s): it is kept for the game's next start",
+                       subject.c_str(), when, detail.c_str());
+        break;
+    case kDurableFolderNotSettled:
+        ReportToPlayer("Stores cut short in %s/ were not looked at (%s): what they left there stays as it is",
+                       problem.folder, detail.c_str());
+        break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+const DurableStore& GameStores() {
+    static const DurableFolder folders[] = {
+        {kUserFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
+        {kDemoFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
+        // In the working directory the save alone.
+        {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
+    // A record of a run: every stream of four players, the meta file and
+    // the save; a stream stops where playback still reads it.
+    static const DurableStore store{folders, std::size(folders), size_t(kMaxMetaPlayers * kStreamCount + 2),
+                                    (kMaxMetaPlayers * kStreamCount + 1) * kMaxGameFileBytes +
+                                        int64_t(SaveData::kFileSize)};
+    return store;
+}
+
+int FinishInterruptedStores() {
+    const int finished = FinishInterruptedWrites(&GameStores());
+    DurableProblem problem;
+    for (int i = 0; GetDurableProblem(i, &problem) == 0; ++i) SayUnsettled(problem);
+    return finished;
+}
+
+}  // namespace replay
