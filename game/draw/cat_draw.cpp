@@ -6,6 +6,7 @@
 #include "engine/draw2d.h"
 #include "game/data/game_data.h"
 #include "game/draw/draw_calls.h"
+#include "game/draw/stage_hud.h"
 #include "game/play/cat_actor.h"
 #include "game/play/game_modes.h"
 
@@ -47,18 +48,10 @@ uint32_t Yellow() { return MakeScreenColor(255, 255, 0); }
 
 // A jewel that has been collected: the jewel with the sparkle over it.
 void DrawSparklingJewel(const GameData& d, int x, int y, int frame, int share) {
-    gamedraw::Graph(x, y, d.jewelPic, share < 255 ? gamedraw::kAlpha : gamedraw::kPlain, share);
+    gamedraw::Graph(x, y, d.jewelPic, gamedraw::BlendFor(share), share);
     const int sparkle = d.flashPics[(frame / 10) % 3];
     gamedraw::Graph(x - 4, y - 8, sparkle, gamedraw::kAdd, share);
 }
-
-// How much of a cat's labels and effects shows while the stage fades out
-// at its end (the stage's opacity from 1 down to 0), 0..255 to scale the
-// alphas by. They are gone halfway: a label has no cat under it once the
-// cat has faded, and the session keeps the stage's last drawn picture
-// behind its result screen, which must not show them (with the draw
-// period, that picture may come two frames before the fade's end).
-int LabelShare(float opacity) { return std::clamp(int((opacity * 2.0f - 1.0f) * 255.0f), 0, 255); }
 
 int Scaled(int alpha, int share) { return alpha * share / 255; }
 
@@ -66,7 +59,7 @@ void DrawLabels(const CatActor& c, int mode, int share) {
     const GameData& d = *c.gameData;
     const Vector3 s = c.ScreenPosition();
     const int sx = int(s.x), sy = int(s.y);
-    const int blend = share < 255 ? gamedraw::kAlpha : gamedraw::kPlain;
+    const int blend = gamedraw::BlendFor(share);
     char text[16];
     if (IsVersusMode(mode)) {
         if (c.player < 0) {
@@ -128,7 +121,7 @@ void CatActor::Draw(int stageMode, float opacity) {
         gamedraw::ModelOpacity(model, opacity);
         gamedraw::Model(model, at, 0.0f, yaw, roll);
     }
-    const int share = LabelShare(opacity);
+    const int share = OverFieldShare(opacity);
     if (share > 0) {
         if (!isUpper) DrawLabels(*this, stageMode, share);
         if (ShowsEffects(*this)) DrawLabel(share);

@@ -47,6 +47,8 @@ void SetRecorder(Recorder recorder);
 
 // Blend modes of the calls (the engine's numbering).
 constexpr int kPlain = 0, kAlpha = 1, kAdd = 2;
+// The blend that draws a picture or text at `alpha`: plain at full strength.
+constexpr int BlendFor(int alpha) { return alpha < 255 ? kAlpha : kPlain; }
 
 // 3-D: a model placed, turned (radians) and drawn; a model's opacity.
 void Model(int model, Vector3 position, float rx = 0, float ry = 0, float rz = 0);

@@ -1,6 +1,7 @@
-// One drawn frame of a stage: the turned background, the block field and
-// its items, darts and rising gems, the cats, then the HUD, the phase
-// pictures and the screen transition over them.
+// One drawn frame of a stage: the turned background, the block field with
+// its solid items, darts and rising gems, then the field's see-through
+// pictures, the cats, the HUD, the phase pictures and the screen transition
+// over them.
 #include "game/data/game_data.h"
 #include "game/draw/draw_calls.h"
 #include "game/draw/stage_hud.h"
@@ -54,42 +55,71 @@ void DrawBlock(const TileGrid& g, const int* blocks, int column, int row, Vector
     if (g.At(column, row - 1) != tile::kBlock) gamedraw::Model(blocks[kUpperFace], at);
 }
 
-void DrawCell(const Stage& st, const GameData& d, int column, int row, int32_t code, float depth) {
+// What a cell shows that hides what lies behind it: blocks and the solid
+// items. Drawn for the whole field before any see-through picture.
+void DrawSolidCell(const Stage& st, const GameData& d, int column, int row, int32_t code, float depth) {
     const Vector3 at = CellPosition(column, row, depth);
     const int frame = st.frameCounter;
     switch (code) {
     case tile::kBlock:
         if (st.blockSet) DrawBlock(st.grid, st.blockSet, column, row, at);
         break;
-    case tile::kTurnRight:
-    case tile::kTurnFlip:
-    case tile::kTurnLeft: {
-        const int pictures[3] = {d.turnRightPic, d.turnUpDownPic, d.turnLeftPic};
-        const float rock = -std::fabs(std::sin(float(frame) * kPi / 60.0f));
-        gamedraw::Billboard(pictures[code - tile::kTurnRight], {at.x, at.y, depth - 20.0f}, kTurnTileSize, rock);
-        break;
-    }
-    case tile::kGoal:
-    case tile::kGoalOpen:
-        gamedraw::Billboard(d.doorPics[code == tile::kGoal ? 0 : 1], {at.x, at.y + 50.0f, depth + 40.0f}, kDoorSize,
-                            0.0f);
-        break;
     case tile::kGem:
-    case tile::kGemSlot:
-        gamedraw::Model(d.jewelRedModel, {at.x, at.y - float(frame % 32) + 32.0f, depth});
-        gamedraw::Billboard(d.flashPics[(frame / 10) % 3], {at.x, at.y, depth - 10.0f}, kFlashSize, 0.0f);
-        break;
-    case tile::kGemWait1:
-        gamedraw::Billboard(d.flashPics[(frame / 10) % 3], {at.x, at.y, depth + 20.0f}, kFlashSize, 0.0f);
-        break;
-    case tile::kBumped:
-        gamedraw::Model(d.clearBlockModels[BumpedAge(st, column, row) < kBumpFirstModelAge ? 0 : 1], at);
-        break;
+    case tile::kGemSlot: gamedraw::Model(d.jewelRedModel, {at.x, at.y - float(frame % 32) + 32.0f, depth}); break;
     case tile::kSpike: gamedraw::Model(d.spikeModel, at); break;
     case tile::kDartTrap:
     case tile::kDropped: gamedraw::Model(d.appleModel, at, 0.0f, float(frame) * kPi / 45.0f, 0.0f); break;
     default: break;
     }
+}
+
+// What a cell shows through: the pictures with soft or clear edges (turn
+// tiles, doors, the gems' sparkles) and the glassy bumped blocks. Their
+// see-through parts write no depth, so a block drawn after them would
+// paint over them where it lies behind; drawn after every solid thing,
+// they lie whole over what is behind them. alpha: the field's fade.
+void DrawSeeThroughCell(const Stage& st, const GameData& d, int column, int row, int32_t code, float depth,
+                        int alpha) {
+    const Vector3 at = CellPosition(column, row, depth);
+    const int frame = st.frameCounter;
+    const int blend = gamedraw::BlendFor(alpha);
+    switch (code) {
+    case tile::kTurnRight:
+    case tile::kTurnFlip:
+    case tile::kTurnLeft: {
+        const int pictures[3] = {d.turnRightPic, d.turnUpDownPic, d.turnLeftPic};
+        const float rock = -std::fabs(std::sin(float(frame) * kPi / 60.0f));
+        gamedraw::Billboard(pictures[code - tile::kTurnRight], {at.x, at.y, depth - 20.0f}, kTurnTileSize, rock, blend,
+                            alpha);
+        break;
+    }
+    case tile::kGoal:
+    case tile::kGoalOpen:
+        gamedraw::Billboard(d.doorPics[code == tile::kGoal ? 0 : 1], {at.x, at.y + 50.0f, depth + 40.0f}, kDoorSize,
+                            0.0f, blend, alpha);
+        break;
+    case tile::kGem:
+    case tile::kGemSlot:
+    case tile::kGemWait1: {
+        // A waiting versus gem's sparkle stands behind the field.
+        const float z = code == tile::kGemWait1 ? depth + 20.0f : depth - 10.0f;
+        gamedraw::Billboard(d.flashPics[(frame / 10) % 3], {at.x, at.y, z}, kFlashSize, 0.0f, blend, alpha);
+        break;
+    }
+    case tile::kBumped:
+        gamedraw::Model(d.clearBlockModels[BumpedAge(st, column, row) < kBumpFirstModelAge ? 0 : 1], at);
+        break;
+    default: break;
+    }
+}
+
+template <class DrawOne>
+void ForEachCell(const TileGrid& grid, DrawOne draw) {
+    for (int row = 0; row < grid.rows; ++row)
+        for (int column = 0; column < grid.columns; ++column) {
+            const int32_t code = grid.cells[size_t(row) * size_t(grid.columns) + size_t(column)];
+            if (code != tile::kEmpty) draw(column, row, code);
+        }
 }
 
 }  // namespace
@@ -107,13 +137,14 @@ void Stage::Draw(float opacity, bool withTransition) {
         gamedraw::Box(0, 0, kScreenWidth, kScreenHeight, MakeScreenColor(0, 0, 0),
                       std::min(e.pulse, kDarkenFrames) * 255 / kDarkenFrames);
 
+    // Everything on the field fades with its blocks as the stage ends, so
+    // the picture kept behind a versus round's result holds no item at
+    // full strength.
     if (blockSet)
         for (int k = 0; k < GameData::kBlockKinds; ++k) gamedraw::ModelOpacity(blockSet[k], opacity);
-    for (int row = 0; row < grid.rows; ++row)
-        for (int column = 0; column < grid.columns; ++column) {
-            const int32_t code = grid.cells[size_t(row) * size_t(grid.columns) + size_t(column)];
-            if (code != tile::kEmpty) DrawCell(*this, d, column, row, code, depth);
-        }
+    for (int model : {d.jewelRedModel, d.spikeModel, d.appleModel, d.clearBlockModels[0], d.clearBlockModels[1]})
+        if (model > 0) gamedraw::ModelOpacity(model, opacity);
+    ForEachCell(grid, [&](int column, int row, int32_t code) { DrawSolidCell(*this, d, column, row, code, depth); });
 
     for (const Dart& dart : darts)
         if (dart.done == 0) gamedraw::Model(d.appleModel, PixelToWorld(dart.x, dart.y, depth));
@@ -123,11 +154,17 @@ void Stage::Draw(float opacity, bool withTransition) {
         gamedraw::Model(d.jewelRedModel, at);
     }
 
+    const int fade = std::clamp(int(std::lround(opacity * 255.0f)), 0, 255);
+    ForEachCell(grid, [&](int column, int row, int32_t code) {
+        DrawSeeThroughCell(*this, d, column, row, code, depth, fade);
+    });
+
     for (int slot = 0; slot < kPlayers; ++slot)
         if (playerActive[slot] && cats[size_t(slot)]) cats[size_t(slot)]->Draw(mode, opacity);
     for (CatActor& e : enemies) e.Draw(mode, opacity);
 
-    DrawStageHud(*this);
-    DrawStagePhasePictures(*this);
+    const int share = OverFieldShare(opacity);
+    DrawStageHud(*this, share);
+    DrawStagePhasePictures(*this, share);
     if (withTransition) d.DrawScreenTransition(-1);
 }

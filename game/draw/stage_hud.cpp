@@ -29,6 +29,11 @@ uint32_t Red() { return MakeScreenColor(255, 0, 0); }
 
 int Font(const GameData& d, int index) { return d.fonts[std::clamp(index, 0, GameData::kFontCount - 1)]; }
 
+// A text over the field at the share of the field's fade.
+void FieldText(int share, int x, int y, const char* text, uint32_t colour, int font) {
+    if (share > 0) gamedraw::Text(x, y, text, colour, font, gamedraw::BlendFor(share), share);
+}
+
 // The HUD's fixed texts, converted once.
 struct HudLabels {
     std::string time = GameText("タイム:");
@@ -58,48 +63,48 @@ int RecordTime(const Stage& st) {
     return d.save ? d.save->bestTime[stage] : kNoTime;
 }
 
-void DrawTimeAttackHud(const Stage& st) {
+void DrawTimeAttackHud(const Stage& st, int share) {
     const GameData& d = *st.gameData;
     char text[32];
-    gamedraw::Text(10, 10, Labels().time.c_str(), Yellow(), Font(d, 5));
+    FieldText(share, 10, 10, Labels().time.c_str(), Yellow(), Font(d, 5));
     FormatPlayTime(text, sizeof text, st.elapsed);
-    gamedraw::Text(80, 10, text, White(), Font(d, 4));
+    FieldText(share, 80, 10, text, White(), Font(d, 4));
 
     const int record = RecordTime(st);
-    gamedraw::Text(450, 5, Labels().record.c_str(), White(), Font(d, 0));
+    FieldText(share, 450, 5, Labels().record.c_str(), White(), Font(d, 0));
     FormatRecordTime(text, sizeof text, record);
-    gamedraw::Text(550, 5, text, White(), Font(d, 0));
+    FieldText(share, 550, 5, text, White(), Font(d, 0));
 
     const int stage = st.stageNumber, type = st.FirstPlayerDeviceType();
     const bool inTable = d.timeTable && stage >= 0 && stage < TimeTable::kRows && type >= 0 && type < TimeTable::kColumns;
-    gamedraw::Text(431, 25, Labels().target.c_str(), White(), Font(d, 0));
+    FieldText(share, 431, 25, Labels().target.c_str(), White(), Font(d, 0));
     if (st.mode == 10 || st.mode == 12) {
         std::snprintf(text, sizeof text, "%d", inTable ? int(d.timeTable->attempts[stage][type]) : 0);
-        gamedraw::Text(600, 25, text, White(), Font(d, 0));
+        FieldText(share, 600, 25, text, White(), Font(d, 0));
     } else {
         const int target = inTable ? d.timeTable->target[stage][type] : kNoTime;
         const int best = d.save && stage >= 0 && stage < SaveData::kStageCount ? d.save->bestTime[stage] : kNoTime;
         FormatRecordTime(text, sizeof text, int64_t(best) - target < 5001 ? target : kNoTime);
-        gamedraw::Text(550, 25, text, White(), Font(d, 0));
+        FieldText(share, 550, 25, text, White(), Font(d, 0));
     }
     if ((st.mode == 11 || st.mode == 12) && st.playFrames % 60 < 30) {
-        gamedraw::Text(450, 460, Labels().arrow.c_str(), White(), Font(d, 0));
-        gamedraw::Text(480, 460, Labels().replayMode.c_str(), White(), Font(d, 0));
+        FieldText(share, 450, 460, Labels().arrow.c_str(), White(), Font(d, 0));
+        FieldText(share, 480, 460, Labels().replayMode.c_str(), White(), Font(d, 0));
     }
 }
 
-void DrawClock(const Stage& st) {
+void DrawClock(const Stage& st, int share) {
     const GameData& d = *st.gameData;
     char text[32];
-    gamedraw::Text(10, 10, Labels().time.c_str(), st.noTarget ? Red() : Yellow(), Font(d, 5));
+    FieldText(share, 10, 10, Labels().time.c_str(), st.noTarget ? Red() : Yellow(), Font(d, 5));
     if (st.timeLimit < st.elapsed) {
         const int over = st.elapsed - st.timeLimit;
         if (st.mode == gamemode::kNormal || st.mode == gamemode::kFinal) {
             std::snprintf(text, sizeof text, " -%d'%02d", over / 1000, over % 1000 / 10);
-            gamedraw::Text(110, 5, text, Red(), Font(d, 4));
+            FieldText(share, 110, 5, text, Red(), Font(d, 4));
         } else {
             FormatPlayTime(text, sizeof text, 0);
-            gamedraw::Text(90, 10, text, Red(), Font(d, 4));
+            FieldText(share, 90, 10, text, Red(), Font(d, 4));
         }
         return;
     }
@@ -112,7 +117,7 @@ void DrawClock(const Stage& st) {
         if (ms >= 900) font = (ms * 5 - 4500) / 100 + 4;  // the new second pops
     }
     FormatPlayTime(text, sizeof text, remaining);
-    gamedraw::Text(90, 10, text, colour, Font(d, font));
+    FieldText(share, 90, 10, text, colour, Font(d, font));
 }
 
 // The band over the middle of the screen and a phase picture: sliding in
@@ -170,22 +175,24 @@ void FormatRecordTime(char* out, int size, int milliseconds) {
         FormatPlayTime(out, size, milliseconds);
 }
 
-void DrawStageHud(const Stage& st) {
-    if (!st.gameData) return;
+int OverFieldShare(float fieldOpacity) { return std::clamp(int((fieldOpacity * 2.0f - 1.0f) * 255.0f), 0, 255); }
+
+void DrawStageHud(const Stage& st, int share) {
+    if (!st.gameData || share <= 0) return;
     const GameData& d = *st.gameData;
     if (st.mode == gamemode::kAttractDemo) {
-        gamedraw::Graph(260, 390, d.titleLogo);
-        if (st.playFrames % 120 < 60) gamedraw::Text(180, 200, "G A M E  O V E R", White(), Font(d, 9));
+        gamedraw::Graph(260, 390, d.titleLogo, gamedraw::BlendFor(share), share);
+        if (st.playFrames % 120 < 60) FieldText(share, 180, 200, "G A M E  O V E R", White(), Font(d, 9));
     } else if (IsSingleTimeAttack(st.mode)) {
-        DrawTimeAttackHud(st);
+        DrawTimeAttackHud(st, share);
     } else if (st.mode == gamemode::kSuddenDeath) {
-        gamedraw::Text(10, 5, Labels().takeTheGem.c_str(), White(), Font(d, 5));
+        FieldText(share, 10, 5, Labels().takeTheGem.c_str(), White(), Font(d, 5));
     } else if (!st.IsEasyNormalGame()) {
-        DrawClock(st);
+        DrawClock(st, share);
     }
 }
 
-void DrawStagePhasePictures(const Stage& st) {
+void DrawStagePhasePictures(const Stage& st, int share) {
     if (!st.gameData || st.mode == gamemode::kAttractDemo) return;
     const GameData& d = *st.gameData;
     if (st.ready) {
@@ -197,14 +204,14 @@ void DrawStagePhasePictures(const Stage& st) {
         DrawStageEnd(st, st.phaseCounter);
     }
     if (st.mode == gamemode::kNormal && st.unlocked)
-        gamedraw::Text(220, 290, Labels().gotTimeAttack.c_str(), Yellow(), Font(d, 4));
+        FieldText(share, 220, 290, Labels().gotTimeAttack.c_str(), Yellow(), Font(d, 4));
     if (IsVersusMode(st.mode)) {
         char text[16];
         int y = 290;
         for (int slot = 0; slot < Stage::kPlayers; ++slot) {
             if (!st.playerActive[slot] || !st.results[slot]) continue;
             std::snprintf(text, sizeof text, "%dP WIN!", slot + 1);
-            gamedraw::Text(440, y, text, PlayerColor(slot), Font(d, 5));
+            FieldText(share, 440, y, text, PlayerColor(slot), Font(d, 5));
             y += 30;
         }
     }

@@ -138,6 +138,79 @@ TEST_F(FieldGl, VersusStageFourCatsWearTheirPlayerColours) {
     }
 }
 
+// A sparkle's soft glow writes no depth, so a block drawn after it paints
+// over it. In set 0's first stage gems stand on blocks: on such a block's
+// top face, where it lies behind the sparkle, the glow must show, so those
+// pixels change when the gems are taken away.
+TEST_F(FieldGl, TheGemsSparklesLieWholeOverTheBlocksBehindThem) {
+    playsim::Setup setup;
+    setup.stageNumber = 0;
+    setup.deviceTypes = {6};
+    Stage& st = MakeStage(setup, 0);
+    Play(140);  // past the ready and go pictures, the cat standing
+    const std::vector<uint32_t> withGems = DrawFrame();
+    SavePng("sparkles_over_blocks");
+    const TileGrid gems = st.grid;
+    for (int32_t& code : st.grid.cells)
+        if (code == tile::kGem || code == tile::kGemSlot) code = tile::kEmpty;
+    const std::vector<uint32_t> without = DrawFrame();
+
+    const float D = st.FieldDepth();
+    auto screen = [](float x, float y, float z) {
+        const float world[3] = {x, y, z};
+        const Vector3 s = WorldToScreenPos(world);
+        return std::pair<int, int>{int(std::lround(s.x)), int(std::lround(s.y))};
+    };
+    int checked = 0, glowing = 0;
+    for (int r = 0; r < gems.rows; ++r)
+        for (int c = 0; c < gems.columns; ++c) {
+            const int32_t code = gems.At(c, r);
+            if ((code != tile::kGem && code != tile::kGemSlot) || gems.At(c, r + 1) != tile::kBlock) continue;
+            // The top face of the block under the gem, its middle half wide,
+            // behind the sparkle's plane (depth D - 10), its edge rows left
+            // out; a face seen nearly edge-on is left out.
+            const float x = c * 80.0f, top = 700.0f - r * 80.0f - 40.0f;
+            const auto [left, near] = screen(x - 20.0f, top, D);
+            const auto [right, far] = screen(x + 20.0f, top, D + 35.0f);
+            for (int py = std::min(near, far) + 1; py < std::max(near, far); ++py)
+                for (int px = left; px <= right; ++px) {
+                    if (px < 0 || py < 0 || px >= 640 || py >= 480) continue;
+                    ++checked;
+                    glowing += At(withGems, px, py) != At(without, px, py);
+                }
+        }
+    ASSERT_GT(checked, 40);
+    EXPECT_GE(glowing, checked * 9 / 10) << "of " << checked << " pixels of the top faces under the gems";
+}
+
+// A versus round's last faded frame stays behind its result: near the
+// end of the fade (the draw period may keep a frame two before it) the
+// winner's line, the clock and the gems with their sparkles have faded with
+// the field, so it differs little from the same field without them.
+TEST_F(FieldGl, AtTheEndOfItsFadeAVersusRoundShowsNothingOverItsField) {
+    Stage& st = MakeStage(benchplay::VersusSetup(), 2);
+    Play(200, benchplay::VersusInput());
+    st.finished = st.roundOver = 1;
+    st.isLastOfRun = 0;  // a round with more to come: no closing darkness
+    st.phaseCounter = 101;
+    st.results[0] = 1;
+    for (auto& cat : st.cats)
+        if (cat) cat->vx = cat->vy = 0, cat->turnState = 0;  // the same pose in both frames
+    const float opacity = 2.0f / 30.0f;
+    const std::vector<uint32_t> faded = DrawFrame(opacity);
+    SavePng("versus_round_faded");
+    st.results[0] = 0;
+    st.elapsed = 0;  // another time on the clock
+    for (int32_t& code : st.grid.cells)
+        if (code == tile::kGemSlot || (code >= tile::kGemWait1 && code <= tile::kGemWait3)) code = tile::kEmpty;
+    const std::vector<uint32_t> bare = DrawFrame(opacity);
+    int apart = 0;  // channels more than a faint gem apart
+    for (size_t i = 0; i < faded.size(); ++i)
+        for (int shift : {0, 8, 16})
+            apart += std::abs(int(faded[i] >> shift & 0xFF) - int(bare[i] >> shift & 0xFF)) > 40;
+    EXPECT_EQ(apart, 0);
+}
+
 TEST_F(FieldGl, PauseDimsThePausedFrameAndResultsStandOverIt) {
     SetStage(1);
     const std::vector<uint32_t> play = DrawFrame();

@@ -312,7 +312,7 @@ TEST_F(SessionAppTest, AVersusRoundResult) {
     EXPECT_EQ(s->wins[1], 1);
 }
 
-TEST_F(SessionAppTest, ARoundEndsWithoutTheCatsLabelsInThePictureKeptBehindItsResult) {
+TEST_F(SessionAppTest, ARoundEndsWithNothingOverTheFieldInThePictureKeptBehindItsResult) {
     StartPlay(gamemode::kVersus, 0, 2);
     PlaySession* s = Session();
     ASSERT_TRUE(s);
@@ -326,7 +326,7 @@ TEST_F(SessionAppTest, ARoundEndsWithoutTheCatsLabelsInThePictureKeptBehindItsRe
         cat->y = cat->markY = stage->grid.rows * 16;
         cat->vx = cat->vy = 0;
     }
-    stage->Cat(1)->gems = 3;
+    stage->Cat(1)->gems = 3;  // the second player wins the round
     stage->elapsed = stage->timeLimit + 1;
     // The calls of the frame drawn last before the result: the picture the
     // result keeps behind it.
@@ -338,11 +338,29 @@ TEST_F(SessionAppTest, ARoundEndsWithoutTheCatsLabelsInThePictureKeptBehindItsRe
     }
     gamedraw::SetRecorder(nullptr);
     ASSERT_EQ(s->phase, PlaySession::kRoundResult);
-    int labels = 0;
-    for (const gamedraw::Call& c : lastPlayFrame)
-        labels += (c.kind == gamedraw::Call::kText && (c.text == "1P" || c.text == "2P")) ||
-                  (c.kind == gamedraw::Call::kGraph && c.handle == app_->data->jewelPic);
-    EXPECT_EQ(labels, 0) << "of " << lastPlayFrame.size() << " calls";
+    EXPECT_EQ(s->wins[1], 1);
+    // No text over the field (the cats' labels, the clock, "2P WIN!"), no
+    // label picture, and everything of the field as faded as its blocks:
+    // each model drawn at its last opacity, each billboard at its alpha.
+    std::map<int, float> opacity;
+    int texts = 0, labels = 0, models = 0, boards = 0;
+    for (const gamedraw::Call& c : lastPlayFrame) {
+        if (c.kind == gamedraw::Call::kText) ++texts;
+        if (c.kind == gamedraw::Call::kGraph && c.handle == app_->data->jewelPic) ++labels;
+        if (c.kind == gamedraw::Call::kModelOpacity) opacity[c.handle] = c.scale;
+        if (c.kind == gamedraw::Call::kModel) {
+            ++models;
+            EXPECT_LE(opacity.count(c.handle) ? opacity[c.handle] : 1.0f, 0.1f) << "model " << c.handle;
+        }
+        if (c.kind == gamedraw::Call::kBillboard) {
+            ++boards;
+            EXPECT_LE(c.alpha, 26) << "billboard " << c.handle;
+        }
+    }
+    EXPECT_EQ(texts, 0) << "of " << lastPlayFrame.size() << " calls";
+    EXPECT_EQ(labels, 0);
+    EXPECT_GT(models, 10);
+    EXPECT_GT(boards, 0) << "the gems' sparkles";
     ASSERT_TRUE(StepUntil([&] { return s->phaseTimer > 40; }, 100));
     Shot("session_versus_round_mid_field.png");
 }
