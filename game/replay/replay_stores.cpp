@@ -71,32 +71,29 @@ std::string WhatStays(const DurableProblem& problem) {
     return std::filesystem::is_regular_file(first, error) ? "the previous one is kept" : "there was none before";
 }
 
+// The file and the reason a problem names, as the player reads them.
+std::string DetailOf(const DurableProblem& problem) {
+    return std::string(problem.file) + (*problem.file ? " " : "") + problem.reason;
+}
+
+// "The store of <subject> cut short ... <became> (<detail>): <after>".
+void SayStore(const DurableProblem& problem, const char* became, const std::string& after) {
+    ReportToPlayer("The store of %s cut short when the game last ended %s (%s): %s", SubjectOf(problem).c_str(), became,
+                   DetailOf(problem).c_str(), after.c_str());
+}
+
 void SayUnsettled(const DurableProblem& problem) {
-    const std::string subject = SubjectOf(problem);
-    const std::string detail = std::string(problem.file) + (*problem.file ? " " : "") + problem.reason;
-    const char* when = "cut short when the game last ended";
     switch (problem.kind) {
-    case kDurableRecordRefused:
-        ReportToPlayer("The store of %s %s was refused (%s): nothing of it was put in place", subject.c_str(), when,
-                       detail.c_str());
-        break;
+    case kDurableRecordRefused: return SayStore(problem, "was refused", "nothing of it was put in place");
     case kDurableSetNotFinished:
-        ReportToPlayer("The store of %s %s could not be finished (%s): the game tries again at its next start",
-                       subject.c_str(), when, detail.c_str());
-        break;
-    case kDurableSetDropped:
-        ReportToPlayer("The store of %s %s could not be finished (%s): %s", subject.c_str(), when, detail.c_str(),
-                       WhatStays(problem).c_str());
-        break;
+        return SayStore(problem, "could not be finished", "the game tries again at its next start");
+    case kDurableSetDropped: return SayStore(problem, "could not be finished", WhatStays(problem));
     case kDurableRecordUnreadable:
-        ReportToPlayer("The store of %s %s could not be read (%s): it is kept for the game's next start",
-                       subject.c_str(), when, detail.c_str());
-        break;
+        return SayStore(problem, "could not be read", "it is kept for the game's next start");
     case kDurableFolderNotSettled:
-        ReportToPlayer("Stores cut short in %s/ were not looked at (%s): what they left there stays as it is",
-                       problem.folder, detail.c_str());
-        break;
-    default: break;
+        return ReportToPlayer("Stores cut short in %s/ were not looked at (%s): what they left there stays as it is",
+                              problem.folder, DetailOf(problem).c_str());
+    default: return;
     }
 }
 
