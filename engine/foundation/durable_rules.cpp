@@ -7,13 +7,9 @@
 
 namespace {
 
-struct StepSeam {
-    DurableStepHook hook;
-};
-
-StepSeam& Seam() {
-    static StepSeam seam;
-    return seam;
+DurableStepHook& Hook() {
+    static DurableStepHook hook;
+    return hook;
 }
 
 // The longest name a host folder holds.
@@ -34,9 +30,7 @@ bool IsPlainName(const std::string& name) {
 
 // Why path is not a file the store keeps ("" when it is, member then set).
 std::string Placed(const DurableStore& store, const std::string& path, SetMember* member) {
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto [folder, name] = FolderAndName(path);
     if (!IsPlainName(name)) return "is no plain file name";
     for (size_t f = 0; f < store.folderCount; ++f) {
         const DurableFolder& given = store.folders[f];
@@ -65,11 +59,11 @@ std::string PlaceTaken(int folder, const std::string& name, bool* lasting) {
 
 }  // namespace
 
-void SetDurableStepHook(DurableStepHook hook) { Seam().hook = std::move(hook); }
+void SetDurableStepHook(DurableStepHook hook) { Hook() = std::move(hook); }
 
 bool StopsHere(DurableStep step, const std::string& shown, int folder, const std::string& name, const void* bytes,
                size_t size) {
-    const DurableStepHook& hook = Seam().hook;
+    const DurableStepHook& hook = Hook();
     if (!hook) return false;
     const int64_t keep = hook(step, shown);
     if (keep < 0) return false;
@@ -159,6 +153,12 @@ std::string WhatStands(platform::HostFileKind kind) {
     case platform::HostFileKind::Fifo: return "is a FIFO";
     default: return "is no regular file";
     }
+}
+
+std::pair<std::string, std::string> FolderAndName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 bool IsStoredName(const DurableFolder& place, const std::string& name) {

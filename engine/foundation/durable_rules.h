@@ -75,6 +75,9 @@ SetCheck CheckSet(const DurableStore& store, OpenedFolders& folders,
 // What stands at a name, when it is no regular file: "is a folder", ...
 std::string WhatStands(platform::HostFileKind kind);
 
+// The folder of path ("." for a bare name, "/" at the root) and the name in it.
+std::pair<std::string, std::string> FolderAndName(const std::string& path);
+
 // Whether the program stores a file of this name in the folder.
 bool IsStoredName(const DurableFolder& folder, const std::string& name);
 

@@ -53,9 +53,8 @@ struct Target {
 
 // Opens the folder of path ("." for a bare name) for the file named in it.
 std::string OpenTarget(const std::string& path, Target* target) {
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    target->name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto [folder, name] = FolderAndName(path);
+    target->name = name;
     target->shown = Cleaned(path);
     if (target->name.empty() || target->name == "." || target->name == "..") return target->shown + " names no file";
     target->folder = platform::Files().openFolder(folder.c_str());
