@@ -24,9 +24,10 @@ struct RecordedFile {
 };
 
 uint32_t CheckValue(const void* bytes, size_t size);
-// Whether the open file holds size bytes with that check value, read a
-// piece at a time so that a large file takes little memory.
-bool HoldsRecordedBytes(int descriptor, const RecordedFile& expected);
+// Whether the open file, size bytes long (as its opening found), holds the
+// recorded size and check value, read a piece at a time so that a large
+// file takes little memory.
+bool HoldsRecordedBytes(int descriptor, int64_t size, const RecordedFile& expected);
 
 std::string RecordText(const std::vector<RecordedFile>& files);
 // A record file is ours when it begins with the record's first line, or is

@@ -146,7 +146,7 @@ Found Settling::Look(const SetMember& member, const RecordedFile& recorded, std:
         if (descriptor < 0) continue;
         // A temporary with another name elsewhere is no file the writer
         // made: renamed into place, it would bring that file in.
-        const bool taken = (!temporary || info.links == 1) && HoldsRecordedBytes(descriptor, recorded);
+        const bool taken = (!temporary || info.links == 1) && HoldsRecordedBytes(descriptor, info.size, recorded);
         linkedTemporary |= temporary && info.links != 1;
         fs.close(descriptor);
         if (taken) return temporary ? Found::Temporary : Found::NewCopy;
