@@ -194,15 +194,13 @@ void KeepingErrno(Step step) {
 }
 
 int OpenFolder(const char* path) {
-    if (!path) return -1;
     // Resolved once: the folder stays the one found now, and the open
     // below follows no link that appeared since.
-    char* resolved = ::realpath(path, nullptr);
-    if (!resolved) return -1;
+    std::string resolved;
+    if (!ResolvePath(path, &resolved)) return -1;
     int fd;
-    do fd = ::open(resolved, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    do fd = ::open(resolved.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
-    KeepingErrno([&] { std::free(resolved); });
     return fd;
 }
 
