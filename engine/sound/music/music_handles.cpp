@@ -118,10 +118,7 @@ int DeleteAllMusic() {
     if (!AllowOnlyOnEngineThread("DeleteAllMusic")) return -1;
     MusicModule& m = Music();
     if (!m.tableReady) return 0;
-    for (int slot = 0; slot < kMusicTableSize; ++slot) {
-        int handle = HandleOfSlot(&m.table, slot);
-        if (handle != -1) DeleteMusicHandle(handle);
-    }
+    ForEachHandle(&m.table, DeleteMusicHandle);
     return 0;
 }
 
