@@ -87,7 +87,8 @@ struct HandleTable {
     uint32_t* checks = nullptr;  // the check id of each slot
 };
 
-// A table already made is emptied and made again (its entries are not freed).
+// A table already made is kept as it is (0), so a module may call this
+// before each use instead of remembering whether it made its table.
 int InitHandleTable(HandleTable* table, int kind, int initialCapacity, int maxCapacity, int growBy);
 int TerminateHandleTable(HandleTable* table);
 bool IsHandleTableReady(const HandleTable* table);
@@ -118,3 +119,13 @@ bool ReadHandleEntry(const HandleTable* table, int handle, Read read) {
 int HandleOfSlot(const HandleTable* table, int slot);
 int CountHandleEntries(const HandleTable* table);
 int HandleTableCapacity(const HandleTable* table);
+// Calls visit(handle) for the entry of every slot in turn, without the
+// table's lock, so visit may delete the entry.
+template <typename Visit>
+void ForEachHandle(const HandleTable* table, Visit visit) {
+    const int capacity = HandleTableCapacity(table);
+    for (int slot = 0; slot < capacity; ++slot) {
+        const int handle = HandleOfSlot(table, slot);
+        if (handle != -1) visit(handle);
+    }
+}

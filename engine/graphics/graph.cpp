@@ -47,9 +47,9 @@ GRAPH* Lookup(int handle) { return static_cast<GRAPH*>(LookupHandleEntry(&State(
 // Calls visit with every graph in the table.
 template <typename Visit>
 void ForEachGraph(Visit visit) {
-    const int capacity = HandleTableCapacity(&State().table);
-    for (int slot = 0; slot < capacity; ++slot)
-        if (GRAPH* g = Lookup(HandleOfSlot(&State().table, slot))) visit(g);
+    ForEachHandle(&State().table, [&](int handle) {
+        if (GRAPH* g = Lookup(handle)) visit(g);
+    });
 }
 
 uint32_t* PixelAt(BASEIMAGE& image, int x, int y) {

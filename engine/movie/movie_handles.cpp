@@ -118,10 +118,7 @@ int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user)
 int CountOpenMovies() { return CountHandleEntries(&State().table); }
 
 int CloseAllMovies() {
-    for (int slot = 0; slot < kMovieTableSize; ++slot) {
-        const int handle = HandleOfSlot(&State().table, slot);
-        if (handle != -1) CloseMovie(handle);
-    }
+    ForEachHandle(&State().table, CloseMovie);
     TerminateHandleTable(&State().table);
     return 0;
 }

@@ -304,10 +304,6 @@ int DeleteAllSoundHandles(int) {
     if (!AllowOnlyOnEngineThread("DeleteAllSoundHandles")) return -1;
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
-    if (!IsHandleTableReady(&m.table)) return 0;
-    for (int slot = 0; slot < kSoundTableSize; ++slot) {
-        int handle = HandleOfSlot(&m.table, slot);
-        if (handle >= 0) DeleteSoundHandle(handle);
-    }
+    ForEachHandle(&m.table, [](int handle) { DeleteSoundHandle(handle); });
     return 0;
 }

@@ -26,23 +26,26 @@ namespace {
 
 const DeviceBackend* const kBackends[] = {&kGlDeviceBackend, &kRecordingDeviceBackend};
 
+// The device's objects of one kind: buffers or textures.
+template <typename T>
+struct DeviceObjects {
+    std::vector<T*> live;     // freed with the device if their owners forgot them
+    std::vector<T*> waiting;  // to make or fill on the device's thread
+    std::vector<T*> doomed;   // to release there
+};
+
 struct DeviceModule {
     const DeviceBackend* backend = nullptr;
     DeviceState state;
     bool sceneOpen = false;
     std::thread::id thread;  // the thread that made the device
-    // Under objectsLock: the live objects, the serial counter, the objects
-    // that wait for the device's thread, and every object's lock, made and
-    // dirty fields.
+    // Under objectsLock: the object lists, the serial counter, and every
+    // object's lock, made and dirty fields.
     std::mutex objectsLock;
-    std::vector<DeviceBufferRecord*> liveBuffers;
-    std::vector<DeviceTexture*> liveTextures;
+    DeviceObjects<DeviceBufferRecord> buffers;
+    DeviceObjects<DeviceTexture> textures;
     uint32_t nextBufferSerial = 1;
-    std::vector<DeviceBufferRecord*> waitingBuffers;  // to make or fill
-    std::vector<DeviceTexture*> waitingTextures;
-    std::vector<DeviceBufferRecord*> doomedBuffers;   // to release
-    std::vector<DeviceTexture*> doomedTextures;
-    std::atomic<bool> objectsWait{false};
+    std::atomic<bool> objectsWait{false};  // an object waits for the device's thread
     // The least and the greatest index of index ranges drawn lately: a
     // model's lists are drawn from the same ranges frame after frame, and
     // their indices are read once instead of at every draw. Room for the
@@ -61,7 +64,6 @@ DeviceModule& State() {
     static DeviceModule state;
     return state;
 }
-// Objects still alive, freed with the device if their owners forgot them.
 
 template <typename T>
 void Forget(std::vector<T*>& list, T* item) {
@@ -87,28 +89,15 @@ void AddOnce(std::vector<T*>& list, T* item) {
     if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
 }
 
+template <typename T>
+bool WaitForDeviceThread(const DeviceObjects<T>& objects) {
+    return !objects.waiting.empty() || !objects.doomed.empty();
+}
+
 // Caller holds objectsLock.
 void UpdateObjectsWait() {
     const DeviceModule& s = State();
-    State().objectsWait.store(!s.waitingBuffers.empty() || !s.waitingTextures.empty() || !s.doomedBuffers.empty() ||
-                              !s.doomedTextures.empty());
-}
-
-// Takes an object out of the device's lists. On another thread than the
-// device's, its back-end object waits for that thread, or the object, which
-// never got one, goes at once: false then; true when the caller releases
-// it now.
-template <typename T>
-bool ForgetObject(T* object, std::vector<T*>& live, std::vector<T*>& waiting, std::vector<T*>& doomed,
-                  void (*freeRecord)(T*)) {
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    Forget(live, object);
-    Forget(waiting, object);
-    if (OnDeviceThread()) return true;
-    if (object->made) doomed.push_back(object);
-    else freeRecord(object);
-    UpdateObjectsWait();
-    return false;
+    State().objectsWait.store(WaitForDeviceThread(s.buffers) || WaitForDeviceThread(s.textures));
 }
 
 void Note(int kind, int a, int b, uint64_t value) {
@@ -217,16 +206,30 @@ void BoundsOfIndices(const DeviceBufferRecord* ib, int first, int count, int64_t
 
 int IndexSize(int format) { return format == DEVICE_FMT_INDEX32 ? 4 : format == DEVICE_FMT_INDEX16 ? 2 : 0; }
 
-void FreeBufferRecord(DeviceBufferRecord* b) {
+// What buffers and textures do each their own way on their path to the
+// back end; the templates below take them through it alike.
+
+int MakeOnBackend(DeviceBufferRecord* b) { return State().backend->createBuffer(b); }
+int MakeOnBackend(DeviceTexture* t) { return State().backend->createTexture(t); }
+
+bool IsLocked(const DeviceBufferRecord* b) { return b->locked; }
+bool IsLocked(const DeviceTexture* t) { return t->lockedMask != 0; }
+
+void FreeRecord(DeviceBufferRecord* b) {
     FreeMemory(b->bytes);
     FreeMemory(b);
 }
 
+void FreeRecord(DeviceTexture* t) {
+    for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
+    FreeMemory(t);
+}
+
 // The buffer to the back end, made or brought up to date (device thread,
 // objectsLock held).
-void SendBufferLocked(DeviceBufferRecord* b) {
+void SendLocked(DeviceBufferRecord* b) {
     if (!b->made) {
-        if (State().backend->createBuffer(b) != 0) {
+        if (MakeOnBackend(b) != 0) {
             WriteLogText("A buffer made on another thread could not be made on the graphics device");
             b->dirtyFrom = b->dirtyTo = 0;
             return;
@@ -237,6 +240,104 @@ void SendBufferLocked(DeviceBufferRecord* b) {
         Note(DEVICE_CALL_BUFFER_UPLOAD, b->dirtyFrom, b->dirtyTo - b->dirtyFrom, reinterpret_cast<uintptr_t>(b));
     }
     b->dirtyFrom = b->dirtyTo = 0;
+}
+
+// The texture to the back end, made or brought up to date (device thread,
+// objectsLock held).
+void SendLocked(DeviceTexture* t) {
+    if (!t->made) {
+        if (MakeOnBackend(t) != 0)
+            WriteLogText("A texture made on another thread could not be made on the graphics device");
+        else
+            t->made = true;
+    } else {
+        for (int level = 0; level < t->levels; ++level) {
+            if (!(t->dirtyLevels & (1u << level))) continue;
+            State().backend->uploadTexture(t, level);
+            Note(DEVICE_CALL_TEXTURE_UPLOAD, level, 0, reinterpret_cast<uintptr_t>(t));
+        }
+    }
+    t->dirtyLevels = 0;
+}
+
+// Lets go of a buffer no list holds any more (device thread).
+void ReleaseNow(DeviceBufferRecord* b) {
+    if (State().backend && b->made) State().backend->releaseBuffer(b);
+    if (State().state.stream == b) State().state.stream = nullptr;
+    if (State().state.indices == b) State().state.indices = nullptr;
+    // A later buffer at the same address must not pass for this one in the cache.
+    DeviceStateCache* cache = GetDeviceStateCache();
+    if (cache->streamSource == b) cache->streamSource = nullptr;
+    if (cache->indexBuffer == b) cache->indexBuffer = nullptr;
+    FreeRecord(b);
+}
+
+// Lets go of a texture no list holds any more (device thread).
+void ReleaseNow(DeviceTexture* t) {
+    if (State().backend && t->made) State().backend->releaseTexture(t);
+    for (DeviceTexture*& bound : State().state.textures)
+        if (bound == t) bound = nullptr;
+    for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
+        if (cached == t) cached = nullptr;
+    if (State().state.renderTarget == t) State().state.renderTarget = nullptr;
+    FreeRecord(t);
+}
+
+// A new object into the device's lists (objectsLock held): made on the
+// back end at once on the device's thread, else left for that thread.
+// False, with the record freed, when the back end refuses it.
+template <typename T>
+bool AddNewObjectLocked(T* object, DeviceObjects<T>& objects) {
+    if (!OnDeviceThread()) {
+        objects.waiting.push_back(object);
+        UpdateObjectsWait();
+    } else if (MakeOnBackend(object) != 0) {
+        FreeRecord(object);
+        return false;
+    } else {
+        object->made = true;
+    }
+    objects.live.push_back(object);
+    return true;
+}
+
+// An object just written (objectsLock held): to the back end at once on the
+// device's thread, else before that thread's next draw.
+template <typename T>
+void SendOrWaitLocked(T* object, DeviceObjects<T>& objects) {
+    if (OnDeviceThread()) {
+        SendLocked(object);
+        return;
+    }
+    AddOnce(objects.waiting, object);
+    UpdateObjectsWait();
+}
+
+// The waiting objects no thread is writing any more go to the back end
+// (device thread, objectsLock held).
+template <typename T>
+void SendUnlockedLocked(DeviceObjects<T>& objects) {
+    std::vector<T*> stillLocked;
+    for (T* object : objects.waiting)
+        if (IsLocked(object)) stillLocked.push_back(object);
+        else SendLocked(object);
+    objects.waiting.swap(stillLocked);
+}
+
+// Takes an object out of the device's lists. On another thread than the
+// device's, its back-end object waits for that thread, or the object, which
+// never got one, goes at once: false then; true when the caller releases
+// it now.
+template <typename T>
+bool ForgetObject(T* object, DeviceObjects<T>& objects) {
+    std::lock_guard<std::mutex> guard(State().objectsLock);
+    Forget(objects.live, object);
+    Forget(objects.waiting, object);
+    if (OnDeviceThread()) return true;
+    if (object->made) objects.doomed.push_back(object);
+    else FreeRecord(object);
+    UpdateObjectsWait();
+    return false;
 }
 
 DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
@@ -253,17 +354,7 @@ DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
     b->isIndex = isIndex;
     std::lock_guard<std::mutex> guard(State().objectsLock);
     b->serial = State().nextBufferSerial++;
-    if (!OnDeviceThread()) {
-        State().waitingBuffers.push_back(b);
-        UpdateObjectsWait();
-    } else if (State().backend->createBuffer(b) != 0) {
-        FreeBufferRecord(b);
-        return nullptr;
-    } else {
-        b->made = true;
-    }
-    State().liveBuffers.push_back(b);
-    return b;
+    return AddNewObjectLocked(b, State().buffers) ? b : nullptr;
 }
 
 int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
@@ -291,84 +382,23 @@ int UnlockBuffer(DeviceBufferRecord* b) {
     const bool clean = b->dirtyTo <= b->dirtyFrom;
     b->dirtyFrom = clean ? from : std::min(b->dirtyFrom, from);
     b->dirtyTo = clean ? to : std::max(b->dirtyTo, to);
-    if (OnDeviceThread()) {
-        SendBufferLocked(b);
-    } else {
-        AddOnce(State().waitingBuffers, b);
-        UpdateObjectsWait();
-    }
+    SendOrWaitLocked(b, State().buffers);
     return 0;
-}
-
-// Lets go of a buffer no list holds any more (device thread).
-void ReleaseBufferNow(DeviceBufferRecord* b) {
-    if (State().backend && b->made) State().backend->releaseBuffer(b);
-    if (State().state.stream == b) State().state.stream = nullptr;
-    if (State().state.indices == b) State().state.indices = nullptr;
-    // A later buffer at the same address must not pass for this one in the cache.
-    DeviceStateCache* cache = GetDeviceStateCache();
-    if (cache->streamSource == b) cache->streamSource = nullptr;
-    if (cache->indexBuffer == b) cache->indexBuffer = nullptr;
-    FreeBufferRecord(b);
 }
 
 int ReleaseBuffer(DeviceBufferRecord* b) {
     if (!b) return -1;
-    DeviceModule& s = State();
-    if (ForgetObject(b, s.liveBuffers, s.waitingBuffers, s.doomedBuffers, FreeBufferRecord)) ReleaseBufferNow(b);
+    if (ForgetObject(b, State().buffers)) ReleaseNow(b);
     return 0;
-}
-
-void FreeTextureRecord(DeviceTexture* t) {
-    for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
-    FreeMemory(t);
-}
-
-// The texture to the back end, made or brought up to date (device thread,
-// objectsLock held).
-void SendTextureLocked(DeviceTexture* t) {
-    if (!t->made) {
-        if (State().backend->createTexture(t) != 0)
-            WriteLogText("A texture made on another thread could not be made on the graphics device");
-        else
-            t->made = true;
-    } else {
-        for (int level = 0; level < t->levels; ++level) {
-            if (!(t->dirtyLevels & (1u << level))) continue;
-            State().backend->uploadTexture(t, level);
-            Note(DEVICE_CALL_TEXTURE_UPLOAD, level, 0, reinterpret_cast<uintptr_t>(t));
-        }
-    }
-    t->dirtyLevels = 0;
-}
-
-// Lets go of a texture no list holds any more (device thread).
-void ReleaseTextureNow(DeviceTexture* t) {
-    if (State().backend && t->made) State().backend->releaseTexture(t);
-    for (DeviceTexture*& bound : State().state.textures)
-        if (bound == t) bound = nullptr;
-    for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
-        if (cached == t) cached = nullptr;
-    if (State().state.renderTarget == t) State().state.renderTarget = nullptr;
-    FreeTextureRecord(t);
 }
 
 // The device's thread, before it draws: what other threads made or filled
 // goes to the back end; what they are still writing waits on.
 void SendWaitingObjects() {
     if (!State().objectsWait.load()) return;
-    DeviceModule& s = State();
-    std::lock_guard<std::mutex> guard(s.objectsLock);
-    std::vector<DeviceBufferRecord*> buffers;
-    for (DeviceBufferRecord* b : s.waitingBuffers)
-        if (b->locked) buffers.push_back(b);
-        else SendBufferLocked(b);
-    s.waitingBuffers.swap(buffers);
-    std::vector<DeviceTexture*> textures;
-    for (DeviceTexture* t : s.waitingTextures)
-        if (t->lockedMask) textures.push_back(t);
-        else SendTextureLocked(t);
-    s.waitingTextures.swap(textures);
+    std::lock_guard<std::mutex> guard(State().objectsLock);
+    SendUnlockedLocked(State().buffers);
+    SendUnlockedLocked(State().textures);
     UpdateObjectsWait();
 }
 
@@ -379,12 +409,12 @@ void ReleaseDoomedObjects() {
     std::vector<DeviceTexture*> textures;
     {
         std::lock_guard<std::mutex> guard(State().objectsLock);
-        buffers.swap(State().doomedBuffers);
-        textures.swap(State().doomedTextures);
+        buffers.swap(State().buffers.doomed);
+        textures.swap(State().textures.doomed);
         UpdateObjectsWait();
     }
-    for (DeviceBufferRecord* b : buffers) ReleaseBufferNow(b);
-    for (DeviceTexture* t : textures) ReleaseTextureNow(t);
+    for (DeviceBufferRecord* b : buffers) ReleaseNow(b);
+    for (DeviceTexture* t : textures) ReleaseNow(t);
 }
 
 // A draw from memory leaves stream 0 and the index buffer unset, on the
@@ -489,17 +519,17 @@ void ReleaseGraphicsDevice() {
     std::vector<DeviceTexture*> textures;
     {
         std::lock_guard<std::mutex> guard(State().objectsLock);
-        buffers.swap(State().liveBuffers);
-        textures.swap(State().liveTextures);
-        State().waitingBuffers.clear();
-        State().waitingTextures.clear();
+        buffers.swap(State().buffers.live);
+        textures.swap(State().textures.live);
+        State().buffers.waiting.clear();
+        State().textures.waiting.clear();
         UpdateObjectsWait();
     }
     if (!buffers.empty() || !textures.empty())
         WriteLogFormat("%d buffers and %d textures were still alive when the device was released", int(buffers.size()),
                        int(textures.size()));
-    for (auto b = buffers.rbegin(); b != buffers.rend(); ++b) ReleaseBufferNow(*b);
-    for (auto t = textures.rbegin(); t != textures.rend(); ++t) ReleaseTextureNow(*t);
+    for (auto b = buffers.rbegin(); b != buffers.rend(); ++b) ReleaseNow(*b);
+    for (auto t = textures.rbegin(); t != textures.rend(); ++t) ReleaseNow(*t);
     State().backend->close();
     State().backend = nullptr;
     SetDefaultState();
@@ -560,17 +590,7 @@ DeviceTexture* CreateDeviceTexture(int width, int height, int levels, int usage,
         h = h > 1 ? h / 2 : 1;
     }
     std::lock_guard<std::mutex> guard(State().objectsLock);
-    if (!OnDeviceThread()) {
-        State().waitingTextures.push_back(t);
-        UpdateObjectsWait();
-    } else if (State().backend->createTexture(t) != 0) {
-        FreeTextureRecord(t);
-        return nullptr;
-    } else {
-        t->made = true;
-    }
-    State().liveTextures.push_back(t);
-    return t;
+    return AddNewObjectLocked(t, State().textures) ? t : nullptr;
 }
 
 int LockDeviceTexture(DeviceTexture* t, int level, void** bits, int* pitch) {
@@ -590,19 +610,13 @@ int UnlockDeviceTexture(DeviceTexture* t, int level) {
     t->lockedMask &= ~(1 << level);
     if (!State().backend) return 0;
     t->dirtyLevels |= 1u << level;
-    if (OnDeviceThread()) {
-        SendTextureLocked(t);
-    } else {
-        AddOnce(State().waitingTextures, t);
-        UpdateObjectsWait();
-    }
+    SendOrWaitLocked(t, State().textures);
     return 0;
 }
 
 int ReleaseDeviceTexture(DeviceTexture* t) {
     if (!t) return -1;
-    DeviceModule& s = State();
-    if (ForgetObject(t, s.liveTextures, s.waitingTextures, s.doomedTextures, FreeTextureRecord)) ReleaseTextureNow(t);
+    if (ForgetObject(t, State().textures)) ReleaseNow(t);
     return 0;
 }
 

@@ -80,11 +80,7 @@ int DeleteFontHandle(int handle) {
 // kept from before names none of the fonts made after.
 int DeleteAllFonts() {
     if (!AllowOnlyOnEngineThread("DeleteAllFonts")) return -1;
-    const int capacity = HandleTableCapacity(&State().table);
-    for (int slot = 0; slot < capacity; ++slot) {
-        const int handle = HandleOfSlot(&State().table, slot);
-        if (handle != -1) DeleteFontHandle(handle);
-    }
+    ForEachHandle(&State().table, DeleteFontHandle);
     State().defaultFont = -1;
     TerminateHandleTable(&State().table);
     return 0;
@@ -118,7 +114,7 @@ int GetDefaultFontHandle() {
 }
 
 void ReleaseFontTextures() {
-    const int capacity = HandleTableCapacity(&State().table);
-    for (int slot = 0; slot < capacity; ++slot)
-        if (FontRecord* font = LookupFont(HandleOfSlot(&State().table, slot))) ReleaseFontAtlas(font);
+    ForEachHandle(&State().table, [](int handle) {
+        if (FontRecord* font = LookupFont(handle)) ReleaseFontAtlas(font);
+    });
 }

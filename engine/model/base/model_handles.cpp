@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 
-
 namespace {
 
 // The reserved mark: the handle exists, the record is not built yet.

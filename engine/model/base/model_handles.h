@@ -11,8 +11,6 @@
 #include "model/base/model_records.h"
 
 constexpr uint32_t kModelBaseHandleKind = uint32_t(HANDLE_KIND_MODEL_BASE) << kHandleKindShift;
-constexpr uint32_t kModelBaseSlotMask = 0x1FFFFu;
-constexpr uint32_t kModelInstanceHandleKind = uint32_t(HANDLE_KIND_MODEL) << kHandleKindShift;
 constexpr uint32_t kModelInstanceSlotMask = 0xFFFFu;
 constexpr int kModelTableGrowth = 1024;
 constexpr int kModelInstanceSlotLimit = HandleSlotLimit(HANDLE_KIND_MODEL);

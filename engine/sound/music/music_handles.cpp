@@ -20,7 +20,7 @@ MusicModule& Music() {
 
 MusicEntry* LookupMusic(int handle) {
     MusicModule& m = Music();
-    if (!IsSoundSystemOpen() || !m.tableReady) return nullptr;
+    if (!IsSoundSystemOpen()) return nullptr;
     return static_cast<MusicEntry*>(LookupHandleEntry(&m.table, handle));
 }
 
@@ -33,7 +33,7 @@ void DeleteMusicTempFile() {
 int AddMusicData() {
     if (!AllowOnlyOnEngineThread("AddMusicData")) return -1;
     MusicModule& m = Music();
-    if (!IsSoundSystemOpen() || !m.tableReady) return -1;
+    if (!IsSoundSystemOpen() || !IsHandleTableReady(&m.table)) return -1;
     SoundLockGuard lock(Sound().lock);
     if (CountHandleEntries(&m.table) >= kMusicTableSize) return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
     auto* entry = static_cast<MusicEntry*>(AllocMemoryZero(sizeof(MusicEntry), "", 0));
@@ -116,20 +116,14 @@ int DeleteMusicHandle(int handle) {
 
 int DeleteAllMusic() {
     if (!AllowOnlyOnEngineThread("DeleteAllMusic")) return -1;
-    MusicModule& m = Music();
-    if (!m.tableReady) return 0;
-    for (int slot = 0; slot < kMusicTableSize; ++slot) {
-        int handle = HandleOfSlot(&m.table, slot);
-        if (handle != -1) DeleteMusicHandle(handle);
-    }
+    ForEachHandle(&Music().table, DeleteMusicHandle);
     return 0;
 }
 
 int InitializeMusic() {
     MusicModule& m = Music();
-    if (m.tableReady) return 0;
+    if (IsHandleTableReady(&m.table)) return 0;
     if (InitHandleTable(&m.table, HANDLE_KIND_MUSIC, kMusicTableSize, kMusicTableSize, 0) != 0) return -1;
-    m.tableReady = true;
     m.currentMusic = 0;
     m.playedAsSound = 0;
     m.mciPlaying = 0;
@@ -140,7 +134,7 @@ int InitializeMusic() {
 
 void TerminateMusic() {
     MusicModule& m = Music();
-    if (!m.tableReady) return;
+    if (!IsHandleTableReady(&m.table)) return;
     // A music played as a sound goes with the sound handles.
     m.currentMusic = 0;
     m.playedAsSound = 0;
@@ -155,5 +149,4 @@ void TerminateMusic() {
     m.loop = 0;
     m.lastMidiHandle = -1;
     TerminateHandleTable(&m.table);
-    m.tableReady = false;
 }

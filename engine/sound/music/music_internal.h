@@ -18,7 +18,6 @@ struct MusicEntry {
 
 struct MusicModule {
     HandleTable table{};
-    bool tableReady = false;
     int currentMusic = 0;      // music handle, or sound handle when playedAsSound
     int playedAsSound = 0;
     uint32_t mciDeviceId = 0;
