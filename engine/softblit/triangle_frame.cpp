@@ -240,6 +240,18 @@ bool OnEitherSideOfTheDiagonal(const int v[16]) {
 
 }  // namespace
 
+int PartnerSpans::CutOwned(int y, int xl, int xr, int ends[4]) {
+    while (more_ && y_ < y) more_ = rows_.Next(&y_, &pl_, &pr_);
+    if (!more_ || y_ != y) return 1;
+    const int from = std::max(xl, pl_), to = std::min(xr, pr_);
+    if (from > to) return 1;
+    const bool mine = xl != pl_ ? xl > pl_ : xr != pr_ ? xr > pr_ : second_;
+    if (mine) return 1;
+    ends[1] = from - 1;
+    ends[2] = to + 1, ends[3] = xr;
+    return 2;
+}
+
 void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
                                 const MEMIMG* blendGraph, uint32_t colour) {
     if (!CanFill("FillTexturedTriangleMemImg", vertices, target, source, blendGraph)) return;

@@ -2,7 +2,6 @@
 // shares. Positions are Fixed18 (18 fraction bits); integer parts truncate
 // toward zero, so the centre of pixel -3 (-2.5) lands on row -2.
 #pragma once
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <climits>
@@ -143,19 +142,15 @@ public:
     // pixels lie inside it (a rounding step past the diagonal). The count.
     [[gnu::always_inline]] int Cut(int y, int xl, int xr, int ends[4]) {
         ends[0] = xl, ends[1] = xr;
-        if (!active_) return 1;
-        while (more_ && y_ < y) more_ = rows_.Next(&y_, &pl_, &pr_);
-        if (!more_ || y_ != y) return 1;
-        const int from = std::max(xl, pl_), to = std::min(xr, pr_);
-        if (from > to) return 1;
-        const bool mine = xl != pl_ ? xl > pl_ : xr != pr_ ? xr > pr_ : second_;
-        if (mine) return 1;
-        ends[1] = from - 1;
-        ends[2] = to + 1, ends[3] = xr;
-        return 2;
+        return active_ ? CutOwned(y, xl, xr, ends) : 1;
     }
 
 private:
+    // Out of line, once a row and for a quadrilateral's triangles only:
+    // every loop inlines the walk, and would otherwise carry a copy of the
+    // partner's walk too.
+    int CutOwned(int y, int xl, int xr, int ends[4]);
+
     TriangleRows rows_;
     bool active_, second_;
     bool more_ = true;

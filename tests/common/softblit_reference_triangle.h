@@ -32,12 +32,12 @@ inline int32_t TruncToInt(double v) {
     return static_cast<int32_t>(v);
 }
 
-// Visits (x, y, u, v) for every pixel the walk draws inside clip, each row
-// once; with bottomRow also the bottom vertex's row. With spans, only notes
-// the rows' spans there. false for collinear vertices.
 // The first and last x of every row a triangle's walk covers, unclipped.
 using RowSpans = std::map<int64_t, std::pair<int64_t, int64_t>>;
 
+// Visits (x, y, u, v) for every pixel the walk draws inside clip, each row
+// once; with bottomRow also the bottom vertex's row. With spans, only notes
+// the rows' spans there. false for collinear vertices.
 template <typename Visit>
 bool WalkTriangle(const int vt[12], const int64_t clip[4], Visit visit, bool bottomRow = false,
                   RowSpans* spans = nullptr) {
