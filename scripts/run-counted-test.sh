@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # Runs a test program (GoogleTest) with its arguments and fails it when it
-# ran fewer cases than it holds for them, whatever its status: a case that
-# ends the process early with status 0 (an exit of its own, or of a handler
-# it met, as Xlib's for a lost X server) would otherwise pass, and hide
-# every case after it. The program writes its XML report only when it
-# reaches its end, and the report gives the count of cases run; the
-# program's listing, with the same arguments, the count it holds. ctest
+# ended before it had run its cases, whatever its status: a case that ends
+# the process early with status 0 (an exit of its own, or of a handler it
+# met, as Xlib's for a lost X server) would otherwise pass, and hide every
+# case after it. The program writes its XML report only when it reaches its
+# end, having run every case it selected; no report, it ended early. ctest
 # runs every case through it (tests/CMakeLists.txt), scripts/test-whole.sh
 # every program:
 #   scripts/run-counted-test.sh PROGRAM [ARGUMENTS...]
@@ -31,15 +30,6 @@ listed_cases() {
     END { print count + 0 }'
 }
 
-# The same from the report: the cases it selected, less the disabled ones
-# unless those run too.
-reported_cases() {
-  local tests disabled
-  tests=$(sed -n 's/^<testsuites [^>]* tests="\([0-9]*\)".*/\1/p' "$1")
-  disabled=$(sed -n 's/^<testsuites [^>]* disabled="\([0-9]*\)".*/\1/p' "$1")
-  echo $(( ${tests:-0} - (all_disabled ? 0 : ${disabled:-0}) ))
-}
-
 folder=$(mktemp -d "${TMPDIR:-/tmp}/counted-test.XXXXXX") || exit 2
 trap 'rm -rf "$folder"' EXIT
 report="$folder/report.xml"
@@ -57,11 +47,5 @@ name=$(basename "$program")
 if [ ! -f "$report" ]; then
   echo "$name ended with status 0 before its end (it wrote no report of its" \
     "$(listed_cases "$@") cases here): counted as failed" >&2
-  exit 1
-fi
-ran=$(grep -c '<testcase .*status="run"' "$report")
-held=$(reported_cases "$report")
-if [ "$ran" -lt "$held" ]; then
-  echo "$name ran $ran of the $held cases it holds here: counted as failed" >&2
   exit 1
 fi

@@ -6,7 +6,7 @@
 #include "engine/engine.h"
 #include "engine_temp_folder_fixture.h"
 #include "mqo_writer.h"
-#include "silent_wave.h"
+#include "wave_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +94,7 @@ TEST_P(LoaderThreadTest, APictureASoundAndAModelLoadedOnAnotherThreadServeTheEng
     ASSERT_EQ(DrawRectangle(0, 0, 640, 480, red, 1), 0);
     ASSERT_EQ(SaveDrawScreenToPng("red.png"), 0);
     std::ofstream("square.mqo", std::ios::binary) << Square();
-    const std::vector<uint8_t> sound = SilentWave(250);
+    const std::vector<uint8_t> sound = wavewriter::SilentWave(250);
     const float eye[3] = {0, 0, -500}, target[3] = {0, 0, 0}, up[3] = {0, 1, 0};
     ASSERT_EQ(SetCameraEyeTargetUp(eye, target, up), 0);
     // What the first picture and model leave for the next (the graph table,
@@ -146,7 +146,7 @@ TEST_P(LoaderThreadTest, OtherCallsOnAnotherThreadAreRefusedWithALogLine) {
     std::ofstream("square.mqo", std::ios::binary) << Square();
     const int model = LoadModelFile("square.mqo");
     ASSERT_NE(model, -1);
-    const std::vector<uint8_t> sound = SilentWave(100);
+    const std::vector<uint8_t> sound = wavewriter::SilentWave(100);
     const int voice = CreateSoundHandleFromImage(sound.data(), int(sound.size()), 1);
     Frame(picture);
     const size_t logBefore = Log().size();

@@ -6,8 +6,8 @@
 #include "engine/engine.h"
 #include "engine_temp_folder_fixture.h"
 #include "mqo_writer.h"
-#include "silent_wave.h"
 #include "test_pictures.h"
+#include "wave_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -214,7 +214,7 @@ Kept MakeOneOfEach(int pictureWidth, int soundMilliseconds) {
     Kept k;
     k.picture = MakeBlankGraph(pictureWidth, 8, 0);
     k.model = LoadModelFile("square.mqo");
-    const std::vector<uint8_t> wave = SilentWave(soundMilliseconds);
+    const std::vector<uint8_t> wave = wavewriter::SilentWave(soundMilliseconds);
     k.sound = CreateSoundHandleFromImage(wave.data(), int(wave.size()), 1);
     k.font = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0, -1, -1);
     EXPECT_TRUE(k.picture != -1 && k.model != -1 && k.sound != -1 && k.font != -1);

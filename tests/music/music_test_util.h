@@ -18,6 +18,7 @@
 #include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
+#include "wave_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -41,32 +42,13 @@ constexpr int kRate = 44100;
 
 // A 16-bit stereo PCM WAVE file of a sine tone.
 inline std::vector<uint8_t> MakeToneWave(int frames, double hz = 440.0) {
-    std::vector<uint8_t> w;
-    auto put32 = [&](uint32_t x) {
-        for (int i = 0; i < 4; ++i) w.push_back(uint8_t(x >> (8 * i)));
-    };
-    auto put16 = [&](uint16_t x) {
-        w.push_back(uint8_t(x));
-        w.push_back(uint8_t(x >> 8));
-    };
-    Append(w, {'R', 'I', 'F', 'F'});
-    put32(uint32_t(36 + frames * 4));
-    Append(w, {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(16);
-    put16(1);
-    put16(2);
-    put32(kRate);
-    put32(kRate * 4);
-    put16(4);
-    put16(16);
-    Append(w, {'d', 'a', 't', 'a'});
-    put32(uint32_t(frames * 4));
+    std::vector<uint8_t> pcm;
     for (int i = 0; i < frames; ++i) {
         auto s = int16_t(std::lround(8000.0 * std::sin(2.0 * M_PI * hz * i / kRate)));
-        put16(uint16_t(s));
-        put16(uint16_t(s));
+        wavewriter::Put16(pcm, uint16_t(s));
+        wavewriter::Put16(pcm, uint16_t(s));
     }
-    return w;
+    return wavewriter::MakeWave(pcm, kRate, 2, 16);
 }
 
 // An MPEG-1 Layer III stream of silent frames (128 kbit/s, 44.1 kHz,
