@@ -33,8 +33,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/text.h"
-
-#include <zlib.h>
+#include "foundation/crc32.h"
 
 #include <algorithm>
 #include <cstring>
@@ -69,18 +68,6 @@ void Put32(std::string& s, uint32_t v) {
 void Put64(std::string& s, uint64_t v) {
     Put32(s, uint32_t(v));
     Put32(s, uint32_t(v >> 32));
-}
-
-uint32_t Crc(const void* data, size_t size) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    auto* p = static_cast<const Bytef*>(data);
-    while (size > 0) {  // zlib takes 32-bit lengths
-        uInt n = size > 0x40000000u ? 0x40000000u : uInt(size);
-        crc = crc32(crc, p, n);
-        p += n;
-        size -= n;
-    }
-    return uint32_t(crc);
 }
 
 uint32_t KeyCheck(uint64_t seed) { return uint32_t(Mix(seed ^ kKeyCheckSalt)); }
@@ -204,7 +191,7 @@ int ReadArchiveDirectory(const ArchiveReader& read, uint64_t fileSize, const cha
     if (fileSize < kArchiveHeaderSize || !read(0, h, sizeof h)) return Fail("file shorter than the header");
     if (std::memcmp(h, kMagic, 4) != 0) return Fail("not an archive");
     if (Get16(h + 4) != kVersion || Get16(h + 6) != kArchiveHeaderSize) return Fail("unknown version");
-    if (Get32(h + 28) != Crc(h, 28)) return Fail("damaged header");
+    if (Get32(h + 28) != Crc32(h, 28)) return Fail("damaged header");
     out->seed = ArchiveKeySeed(key);
     if (Get32(h + 24) != KeyCheck(out->seed)) return Fail("wrong key");
     uint32_t count = Get32(h + 8);
@@ -216,7 +203,7 @@ int ReadArchiveDirectory(const ArchiveReader& read, uint64_t fileSize, const cha
     std::vector<unsigned char> dir(dirSize);
     if (!read(dirOffset, dir.data(), dir.size())) return Fail("directory cannot be read");
     ScrambleArchiveBytes(out->seed, dirOffset, dir.data(), dir.size());
-    if (Get32(dir.data() + dirSize - 4) != Crc(dir.data(), dirSize - 4)) return Fail("damaged directory");
+    if (Get32(dir.data() + dirSize - 4) != Crc32(dir.data(), dirSize - 4)) return Fail("damaged directory");
     if (!ParseEntries(dir.data(), dirSize - 4, count, dirOffset, out)) {
         out->entries.clear();
         return -1;
@@ -264,7 +251,7 @@ unsigned char* ReadArchiveMember(const ArchiveReader& read, const ArchiveDirecto
             return nullptr;
         }
     }
-    if (Crc(contents, size_t(entry.size)) != entry.crc) {
+    if (Crc32(contents, size_t(entry.size)) != entry.crc) {
         FreeMemory(contents);
         WriteLogFormat("Archive: damaged member %s", entry.name.c_str());
         return nullptr;
@@ -305,10 +292,10 @@ int BuildArchiveImage(const std::vector<ArchiveInput>& members, const char* key,
         Put64(directory, offset);
         Put64(directory, stored.size());
         Put64(directory, m.data.size());
-        Put32(directory, Crc(m.data.data(), m.data.size()));
+        Put32(directory, Crc32(m.data.data(), m.data.size()));
         directory += name;
     }
-    Put32(directory, Crc(directory.data(), directory.size()));
+    Put32(directory, Crc32(directory.data(), directory.size()));
     if (directory.size() > 0xFFFFFFFFu) return WriteLogText("Archive: directory too large");
     uint64_t dirOffset = image->size();
     ScrambleArchiveBytes(seed, dirOffset, reinterpret_cast<unsigned char*>(directory.data()), directory.size());
@@ -320,7 +307,7 @@ int BuildArchiveImage(const std::vector<ArchiveInput>& members, const char* key,
     Put64(header, dirOffset);
     Put32(header, uint32_t(directory.size()));
     Put32(header, KeyCheck(seed));
-    Put32(header, Crc(header.data(), header.size()));
+    Put32(header, Crc32(header.data(), header.size()));
     image->replace(0, kArchiveHeaderSize, header);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "foundation/commit_record.h"
 
+#include "foundation/crc32.h"
 #include "platform/files.h"
 
 #include <zlib.h>
@@ -38,18 +39,6 @@ bool ParseFileLine(const std::string& line, RecordedFile* file) {
 
 }  // namespace
 
-uint32_t CheckValue(const void* bytes, size_t size) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    const auto* at = static_cast<const Bytef*>(bytes);
-    while (size > 0) {
-        const uInt chunk = uInt(std::min<size_t>(size, 1u << 30));
-        crc = crc32(crc, at, chunk);
-        at += chunk;
-        size -= chunk;
-    }
-    return uint32_t(crc);
-}
-
 bool HoldsRecordedBytes(int descriptor, int64_t size, const RecordedFile& expected) {
     const platform::FileSystemBackend& fs = platform::Files();
     if (size != expected.size) return false;
@@ -70,7 +59,7 @@ std::string RecordText(const std::vector<RecordedFile>& files) {
         std::snprintf(line, sizeof line, "%" PRId64 " %08" PRIx32 " ", file.size, file.check);
         text += line + file.path + '\n';
     }
-    std::snprintf(line, sizeof line, "end %08" PRIx32 "\n", CheckValue(text.data(), text.size()));
+    std::snprintf(line, sizeof line, "end %08" PRIx32 "\n", Crc32(text.data(), text.size()));
     return text + line;
 }
 
@@ -90,7 +79,7 @@ bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
         const std::string line = text.substr(at, end - at);
         if (line.compare(0, 4, "end ") == 0) {
             char expected[16];
-            std::snprintf(expected, sizeof expected, "end %08" PRIx32, CheckValue(text.data(), at));
+            std::snprintf(expected, sizeof expected, "end %08" PRIx32, Crc32(text.data(), at));
             return line == expected && end + 1 == text.size() && !files->empty();
         }
         RecordedFile file;

@@ -23,7 +23,6 @@ struct RecordedFile {
     uint32_t check = 0;
 };
 
-uint32_t CheckValue(const void* bytes, size_t size);
 // Whether the open file, size bytes long (as its opening found), holds the
 // recorded size and check value, read a piece at a time so that a large
 // file takes little memory.

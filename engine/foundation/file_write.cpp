@@ -6,6 +6,7 @@
 
 #include "engine/log.h"
 #include "foundation/commit_record.h"
+#include "foundation/crc32.h"
 #include "foundation/durable_rules.h"
 #include "platform/files.h"
 
@@ -168,7 +169,7 @@ SetWriter::Step SetWriter::WriteTemporaries(size_t* written) {
 SetWriter::Step SetWriter::WriteRecord() {
     std::vector<RecordedFile> recorded;
     for (size_t i = 0; i < count_; ++i)
-        recorded.push_back({files_[i].path, members_[i].size, CheckValue(files_[i].bytes, files_[i].size)});
+        recorded.push_back({files_[i].path, members_[i].size, Crc32(files_[i].bytes, files_[i].size)});
     const std::string text = RecordText(recorded);
     const std::string shown = folders_.Shown(members_[0].folder, recordName_);
     if (StopsHere(DurableStep::WriteRecord, shown, Folder(0), recordName_, text.data(), text.size()))
