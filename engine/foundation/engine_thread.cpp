@@ -1,11 +1,12 @@
-// The engine's thread, the resource lock and the queue of work other
-// threads leave to the engine's thread.
+// The engine's thread, the resource lock, the admission of other threads'
+// picture calls and the queue of work other threads leave to the engine's
+// thread.
 #include "foundation/engine_thread.h"
 
 #include "engine/log.h"
 
 #include <atomic>
-#include <thread>
+#include <condition_variable>
 #include <utility>
 #include <vector>
 
@@ -15,10 +16,13 @@ using Work = std::pair<void (*)(void*), void*>;
 
 struct EngineThreadModule {
     std::atomic<bool> bound{false};
-    std::atomic<std::thread::id> thread{};
     std::recursive_mutex resourceLock;
     std::mutex queueLock;
     std::vector<Work> queue;  // under queueLock
+    std::mutex loaderLock;
+    std::condition_variable loaderCallsDone;
+    int loaderCalls = 0;          // LoaderCalls running (outermost), under loaderLock
+    bool loaderCallsEnded = true; // under loaderLock
 };
 
 EngineThreadModule& State() {
@@ -26,22 +30,62 @@ EngineThreadModule& State() {
     return state;
 }
 
-// ResourceCalls the calling thread is inside.
+// Set on the engine's thread while it is bound.
+thread_local bool isEngineThread = false;
+// ResourceCalls and LoaderCalls the calling thread is inside.
 thread_local int resourceCallDepth = 0;
+thread_local int loaderCallDepth = 0;
 
 }  // namespace
 
 ResourceCall::ResourceCall() : lock_(State().resourceLock) { ++resourceCallDepth; }
 ResourceCall::~ResourceCall() { --resourceCallDepth; }
 
+LoaderCall::LoaderCall(const char* function) {
+    if (OnEngineThread()) return;
+    if (loaderCallDepth == 0) {
+        std::lock_guard<std::mutex> guard(State().loaderLock);
+        admitted_ = !State().loaderCallsEnded;
+        if (admitted_) ++State().loaderCalls;
+    }
+    if (!admitted_) {
+        WriteLogFormat("%s refused: the engine is ending", function);
+        return;
+    }
+    ++loaderCallDepth;
+    entered_ = true;
+}
+
+LoaderCall::~LoaderCall() {
+    if (!entered_ || --loaderCallDepth > 0) return;
+    std::lock_guard<std::mutex> guard(State().loaderLock);
+    if (--State().loaderCalls == 0) State().loaderCallsDone.notify_all();
+}
+
+void EndLoaderCalls() {
+    std::unique_lock<std::mutex> guard(State().loaderLock);
+    State().loaderCallsEnded = true;
+    State().loaderCallsDone.wait(guard, [] { return State().loaderCalls == 0; });
+}
+
+UserCodeScope::UserCodeScope() : savedDepth_(resourceCallDepth) { resourceCallDepth = 0; }
+UserCodeScope::~UserCodeScope() { resourceCallDepth = savedDepth_; }
+
 void BindEngineThread() {
-    State().thread.store(std::this_thread::get_id());
+    {
+        std::lock_guard<std::mutex> guard(State().loaderLock);
+        State().loaderCallsEnded = false;
+    }
+    isEngineThread = true;
     State().bound.store(true);
 }
 
-void ReleaseEngineThread() { State().bound.store(false); }
+void ReleaseEngineThread() {
+    State().bound.store(false);
+    isEngineThread = false;
+}
 
-bool OnEngineThread() { return !State().bound.load() || State().thread.load() == std::this_thread::get_id(); }
+bool OnEngineThread() { return isEngineThread || !State().bound.load(); }
 
 bool AllowOnlyOnEngineThread(const char* function) {
     if (OnEngineThread() || resourceCallDepth > 0) return true;

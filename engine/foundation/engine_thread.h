@@ -1,19 +1,21 @@
 // Which thread may call what (engine.h gives the rule to games). The
 // engine's thread, the one that started the engine, may call everything.
 // Any other thread may, while the engine runs, make and delete pictures,
-// sounds and models; those calls take the resource lock on every thread, so
-// they run one at a time, and the state they share with the engine's
-// thread (handle tables, device objects) is safe on its own. What another
-// thread must leave to the engine's thread (freeing what that thread may
-// be drawing at the moment) waits in a queue that the engine's thread runs
-// at every message pass and at shut-down. Every other call made on another
+// sounds and models. A picture call of another thread is a LoaderCall: it
+// reads and converts its picture on its own and takes the resource lock
+// only to enter its table entry, so that the engine's thread waits at most
+// for that. Sound and model calls of other threads hold the resource lock
+// for their whole run (ResourceCall), one at a time. What another thread
+// must leave to the engine's thread (freeing what that thread may be
+// drawing at the moment) waits in a queue that the engine's thread runs at
+// every message pass and at shut-down. Every other call made on another
 // thread is refused.
 #pragma once
 #include <mutex>
 #include <optional>
 
-// Start-up: the calling thread becomes the engine's thread. Shut-down: no
-// thread is.
+// Start-up: the calling thread becomes the engine's thread, and other
+// threads' LoaderCalls are admitted. Shut-down: no thread is.
 void BindEngineThread();
 void ReleaseEngineThread();
 // True on the engine's thread, and on every thread while no engine runs.
@@ -23,13 +25,14 @@ bool OnEngineThread();
 // while the engine runs, false after a log line that names the function.
 bool AllowOnlyOnEngineThread(const char* function);
 
-// Held by every call another thread may make, on whatever thread, and by
-// the engine's thread wherever it changes what those calls read.
+// Held by the calls of other threads that change what the engine's thread
+// reads (ResourceCall, a picture's table entry), and by the engine's thread
+// wherever it changes what those calls read.
 std::recursive_mutex& ResourceLock();
 using ResourceLockGuard = std::lock_guard<std::recursive_mutex>;
 
-// The frame of a call another thread may make (making or deleting a
-// picture, sound or model): holds the resource lock while it runs.
+// The frame of a sound or model call another thread may make: holds the
+// resource lock while it runs.
 class ResourceCall {
 public:
     ResourceCall();
@@ -52,6 +55,41 @@ public:
 
 private:
     std::optional<ResourceCall> call_;
+};
+
+// The frame of a picture call made on another thread than the engine's
+// while the engine runs, which runs without the resource lock: the engine
+// does not end while one runs (EndLoaderCalls waits for it), and none
+// begins once the engine is ending (admitted() is false then, after a log
+// line naming the function). Nothing on the engine's thread, nor while no
+// engine runs.
+class LoaderCall {
+public:
+    explicit LoaderCall(const char* function);
+    ~LoaderCall();
+    LoaderCall(const LoaderCall&) = delete;
+    LoaderCall& operator=(const LoaderCall&) = delete;
+    bool admitted() const { return admitted_; }
+
+private:
+    bool entered_ = false, admitted_ = true;
+};
+
+// The engine's thread, as shut-down begins: admits no more LoaderCalls and
+// waits until those running have returned.
+void EndLoaderCalls();
+
+// Around the user's own code run from inside an engine call (an image
+// reader): what it calls gets no pass from a ResourceCall it runs in.
+class UserCodeScope {
+public:
+    UserCodeScope();
+    ~UserCodeScope();
+    UserCodeScope(const UserCodeScope&) = delete;
+    UserCodeScope& operator=(const UserCodeScope&) = delete;
+
+private:
+    int savedDepth_;
 };
 
 // Runs work(data) on the engine's thread: at once when called there, else

@@ -7,7 +7,7 @@
 #include "engine/memory.h"
 
 #include <atomic>
-#include <cstring>
+#include <new>
 
 namespace {
 
@@ -27,40 +27,84 @@ uint32_t NextCheckId(int kind) {
     return 1 + n % uint32_t(HandleCheckPeriod(kind));
 }
 
-bool Grow(HandleTable* t) {
-    if (t->growBy <= 0 || t->capacity >= t->maxCapacity) return false;
-    int newCapacity = t->capacity + t->growBy;
-    if (newCapacity > t->maxCapacity) newCapacity = t->maxCapacity;
-    void** entries = static_cast<void**>(ReallocMemory(t->entries, sizeof(void*) * size_t(newCapacity), "", 0));
-    if (!entries) return false;
-    t->entries = entries;
-    auto* checks = static_cast<uint32_t*>(ReallocMemory(t->checks, sizeof(uint32_t) * size_t(newCapacity), "", 0));
-    if (!checks) return false;  // entries grew already; capacity stays until both have
-    t->checks = checks;
-    std::memset(t->entries + t->capacity, 0, sizeof(void*) * size_t(newCapacity - t->capacity));
-    std::memset(t->checks + t->capacity, 0, sizeof(uint32_t) * size_t(newCapacity - t->capacity));
-    t->capacity = newCapacity;
+using PageArray = std::atomic<HandleSlot*>;
+
+int PageCount(int maxCapacity) { return (maxCapacity + kHandlePageSlots - 1) >> kHandlePageShift; }
+
+// Makes the pages the slots below capacity lie in (caller holds the lock);
+// false when out of memory, with the pages made so far kept.
+bool MakePagesLocked(HandleTable* t, PageArray* pages, int capacity) {
+    for (int first = 0; first < capacity; first += kHandlePageSlots) {
+        PageArray& page = pages[first >> kHandlePageShift];
+        if (page.load(std::memory_order_relaxed)) continue;
+        const int slots = t->maxCapacity - first < kHandlePageSlots ? t->maxCapacity - first : kHandlePageSlots;
+        void* memory = AllocMemoryZero(sizeof(HandleSlot) * size_t(slots), "", 0);
+        if (!memory) return false;
+        page.store(new (memory) HandleSlot[slots], std::memory_order_release);
+    }
     return true;
 }
 
-// The slot a handle names in the table, or -1 (caller holds the lock).
-int ValidSlotLocked(const HandleTable* t, int handle) {
-    if (!t->entries || handle < 0 || HandleKindOf(handle) != t->kind) return -1;
-    const int slot = HandleSlotOf(handle);
-    if (slot >= t->capacity || !t->entries[slot] || t->checks[slot] != uint32_t(HandleCheckOf(handle))) return -1;
-    return slot;
+// The slot under a slot number below capacity (caller holds the lock).
+HandleSlot& SlotLocked(HandleTable* t, int slot) {
+    HandleSlot* page = t->pages.load(std::memory_order_relaxed)[slot >> kHandlePageShift].load(std::memory_order_relaxed);
+    return page[slot & (kHandlePageSlots - 1)];
 }
 
-void ClearSlotLocked(HandleTable* t, int slot) {
-    t->entries[slot] = nullptr;
-    t->count--;
+// The slot of a handle's slot number, or null when its page was never made.
+// Lock-free: pages are published with release and never move.
+const HandleSlot* FindSlot(const HandleTable* t, int slot) {
+    const PageArray* pages = t->pages.load(std::memory_order_acquire);
+    if (!pages || slot >= t->maxCapacity) return nullptr;
+    const HandleSlot* page = pages[slot >> kHandlePageShift].load(std::memory_order_acquire);
+    return page ? page + (slot & (kHandlePageSlots - 1)) : nullptr;
+}
+
+// The slot a valid handle names, with its entry, or null. The fields of
+// the handle are cut with the table's own widths.
+const HandleSlot* ValidSlot(const HandleTable* t, int handle, void** entry) {
+    const PageArray* pages = t->pages.load(std::memory_order_acquire);
+    const uint32_t h = uint32_t(handle);
+    // The error bit lies above the kind's: a failure result matches no kind.
+    if (!pages || h >> kHandleKindShift != uint32_t(t->kind)) return nullptr;
+    const uint32_t slot = h & t->slotMask;
+    if (slot >= uint32_t(t->maxCapacity)) return nullptr;
+    const HandleSlot* page = pages[slot >> kHandlePageShift].load(std::memory_order_acquire);
+    if (!page) return nullptr;
+    const HandleSlot& s = page[slot & (kHandlePageSlots - 1)];
+    void* e = s.entry.load(std::memory_order_acquire);
+    if (!e || s.check.load(std::memory_order_relaxed) != (h & ~kHandleKindMask) >> t->slotBits) return nullptr;
+    *entry = e;
+    return &s;
+}
+
+bool Grow(HandleTable* t) {
+    const int capacity = t->capacity.load(std::memory_order_relaxed);
+    if (t->growBy <= 0 || capacity >= t->maxCapacity) return false;
+    const int newCapacity = capacity + t->growBy > t->maxCapacity ? t->maxCapacity : capacity + t->growBy;
+    if (!MakePagesLocked(t, t->pages.load(std::memory_order_relaxed), newCapacity)) return false;
+    t->capacity.store(newCapacity, std::memory_order_relaxed);
+    return true;
+}
+
+void ClearSlotLocked(HandleTable* t, HandleSlot& s, int slot) {
+    s.entry.store(nullptr, std::memory_order_relaxed);
+    t->count.fetch_sub(1, std::memory_order_relaxed);
     if (slot < t->searchStart) t->searchStart = slot;
 }
 
+void FreePagesLocked(HandleTable* t) {
+    PageArray* pages = t->pages.exchange(nullptr, std::memory_order_relaxed);
+    if (!pages) return;
+    for (int i = 0; i < PageCount(t->maxCapacity); ++i) FreeMemory(pages[i].load(std::memory_order_relaxed));
+    FreeMemory(pages);
+}
+
 void ResetFieldsLocked(HandleTable* t) {
-    t->kind = t->capacity = t->maxCapacity = t->growBy = t->count = t->searchStart = 0;
-    t->entries = nullptr;
-    t->checks = nullptr;
+    t->kind = t->slotBits = t->maxCapacity = t->growBy = t->searchStart = 0;
+    t->slotMask = 0;
+    t->capacity.store(0, std::memory_order_relaxed);
+    t->count.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -70,72 +114,74 @@ int InitHandleTable(HandleTable* table, int kind, int initialCapacity, int maxCa
         maxCapacity > HandleSlotLimit(kind) || initialCapacity > maxCapacity)
         return -1;
     std::lock_guard<std::mutex> guard(table->lock);
-    if (table->entries) return 0;
-    auto* entries = static_cast<void**>(AllocMemoryZero(sizeof(void*) * size_t(initialCapacity), "", 0));
-    auto* checks = static_cast<uint32_t*>(AllocMemoryZero(sizeof(uint32_t) * size_t(initialCapacity), "", 0));
-    if (!entries || !checks) {
-        FreeMemory(entries);
-        FreeMemory(checks);
-        return -1;
-    }
+    if (table->pages.load(std::memory_order_relaxed)) return 0;
+    void* memory = AllocMemoryZero(sizeof(PageArray) * size_t(PageCount(maxCapacity)), "", 0);
+    if (!memory) return -1;
     ResetFieldsLocked(table);
-    table->entries = entries;
-    table->checks = checks;
     table->kind = kind;
-    table->capacity = initialCapacity;
+    table->slotBits = HandleSlotBits(kind);
+    table->slotMask = (1u << table->slotBits) - 1;
     table->maxCapacity = maxCapacity;
     table->growBy = growBy;
+    auto* pages = new (memory) PageArray[PageCount(maxCapacity)];
+    if (!MakePagesLocked(table, pages, initialCapacity)) {
+        table->pages.store(pages, std::memory_order_relaxed);
+        FreePagesLocked(table);
+        ResetFieldsLocked(table);
+        return -1;
+    }
+    table->capacity.store(initialCapacity, std::memory_order_relaxed);
+    table->pages.store(pages, std::memory_order_release);
     return 0;
 }
 
 int TerminateHandleTable(HandleTable* table) {
     if (!table) return -1;
     std::lock_guard<std::mutex> guard(table->lock);
-    FreeMemory(table->entries);
-    FreeMemory(table->checks);
+    FreePagesLocked(table);
     ResetFieldsLocked(table);
     return 0;
 }
 
 bool IsHandleTableReady(const HandleTable* table) {
-    if (!table) return false;
-    std::lock_guard<std::mutex> guard(table->lock);
-    return table->entries != nullptr;
+    return table && table->pages.load(std::memory_order_acquire) != nullptr;
 }
 
-int AddHandleEntry(HandleTable* table, void* entry) {
+int AddHandleEntry(HandleTable* table, void* entry, int* handleInEntry) {
     if (!table || !entry) return -1;
     std::lock_guard<std::mutex> guard(table->lock);
-    if (!table->entries) return -1;
-    if (table->count >= table->capacity && !Grow(table)) return -1;
-    int slot = table->searchStart;
-    while (slot < table->capacity && table->entries[slot]) ++slot;
-    if (slot >= table->capacity) return -1;
-    const uint32_t check = NextCheckId(table->kind);
-    table->entries[slot] = entry;
-    table->checks[slot] = check;
-    table->count++;
-    table->searchStart = slot + 1;
-    return MakeHandle(table->kind, int(check), slot);
+    if (!table->pages.load(std::memory_order_relaxed)) return -1;
+    if (table->count.load(std::memory_order_relaxed) >= table->capacity.load(std::memory_order_relaxed) &&
+        !Grow(table))
+        return -1;
+    const int capacity = table->capacity.load(std::memory_order_relaxed);
+    for (int slot = table->searchStart; slot < capacity; ++slot) {
+        HandleSlot& s = SlotLocked(table, slot);
+        if (s.entry.load(std::memory_order_relaxed)) continue;
+        const uint32_t check = NextCheckId(table->kind);
+        const int handle = MakeHandle(table->kind, int(check), slot);
+        if (handleInEntry) *handleInEntry = handle;
+        s.check.store(check, std::memory_order_relaxed);
+        s.entry.store(entry, std::memory_order_release);
+        table->count.fetch_add(1, std::memory_order_relaxed);
+        table->searchStart = slot + 1;
+        return handle;
+    }
+    return -1;
 }
 
 void* LookupHandleEntry(const HandleTable* table, int handle) {
-    if (!table) return nullptr;
-    std::lock_guard<std::mutex> guard(table->lock);
-    return LookupHandleEntryLocked(table, handle);
-}
-
-void* LookupHandleEntryLocked(const HandleTable* table, int handle) {
-    const int slot = ValidSlotLocked(table, handle);
-    return slot < 0 ? nullptr : table->entries[slot];
+    void* entry = nullptr;
+    return table && ValidSlot(table, handle, &entry) ? entry : nullptr;
 }
 
 int ReplaceHandleEntry(HandleTable* table, int handle, void* entry) {
     if (!table || !entry) return -1;
     std::lock_guard<std::mutex> guard(table->lock);
-    const int slot = ValidSlotLocked(table, handle);
-    if (slot < 0) return -1;
-    table->entries[slot] = entry;
+    void* old = nullptr;
+    auto* s = const_cast<HandleSlot*>(ValidSlot(table, handle, &old));
+    if (!s) return -1;
+    s->entry.store(entry, std::memory_order_release);
     return 0;
 }
 
@@ -144,28 +190,24 @@ int RemoveHandleEntry(HandleTable* table, int handle) { return TakeHandleEntry(t
 void* TakeHandleEntry(HandleTable* table, int handle) {
     if (!table) return nullptr;
     std::lock_guard<std::mutex> guard(table->lock);
-    const int slot = ValidSlotLocked(table, handle);
-    if (slot < 0) return nullptr;
-    void* entry = table->entries[slot];
-    ClearSlotLocked(table, slot);
+    void* entry = nullptr;
+    auto* s = const_cast<HandleSlot*>(ValidSlot(table, handle, &entry));
+    if (!s) return nullptr;
+    ClearSlotLocked(table, *s, HandleSlotOf(handle));
     return entry;
 }
 
 int HandleOfSlot(const HandleTable* table, int slot) {
-    if (!table) return -1;
-    std::lock_guard<std::mutex> guard(table->lock);
-    if (!table->entries || slot < 0 || slot >= table->capacity || !table->entries[slot]) return -1;
-    return MakeHandle(table->kind, int(table->checks[slot]), slot);
+    if (!table || slot < 0) return -1;
+    const HandleSlot* s = FindSlot(table, slot);
+    if (!s || !s->entry.load(std::memory_order_acquire)) return -1;
+    return MakeHandle(table->kind, int(s->check.load(std::memory_order_relaxed)), slot);
 }
 
 int CountHandleEntries(const HandleTable* table) {
-    if (!table) return 0;
-    std::lock_guard<std::mutex> guard(table->lock);
-    return table->count;
+    return table ? table->count.load(std::memory_order_relaxed) : 0;
 }
 
 int HandleTableCapacity(const HandleTable* table) {
-    if (!table) return 0;
-    std::lock_guard<std::mutex> guard(table->lock);
-    return table->capacity;
+    return table ? table->capacity.load(std::memory_order_relaxed) : 0;
 }

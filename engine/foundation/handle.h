@@ -14,8 +14,16 @@
 // kind has come round: at least HandleCheckPeriod(kind) handles of that
 // kind made after it.
 //
-// Every operation on a table is safe from any thread.
+// Every change to a table is made under its lock, on any thread. Lookups
+// take no lock: a table keeps its slots in pages that stay where they are
+// for the table's life, an entry is stored after its check id and taken out
+// before its slot is reused, so a lookup finds a whole entry or none. What
+// a lookup hands back stays valid for as long as the module that owns the
+// entries keeps it: modules whose entries other threads make and delete
+// free them on the engine's thread alone, or under a lock of their own. A
+// table is made on any thread, and ended while no other thread uses it.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -73,18 +81,30 @@ inline int MakeHandle(int kind, int checkId, int slot) {
 // A table of entries under handles of one kind. It starts with
 // initialCapacity slots and, when growBy > 0, grows by that many up to
 // maxCapacity (at most HandleSlotLimit(kind)). The table owns no entry: the
-// module that made the entry frees it. Its fields are the table's own; the
-// functions below read and change them under its lock.
+// module that made the entry frees it. Its fields are the table's own.
+constexpr int kHandlePageShift = 10;  // 1024 slots a page
+constexpr int kHandlePageSlots = 1 << kHandlePageShift;
+
+struct HandleSlot {
+    std::atomic<void*> entry{nullptr};  // null when free
+    std::atomic<uint32_t> check{0};     // the check id of its last entry
+};
+
 struct HandleTable {
-    mutable std::mutex lock;
+    mutable std::mutex lock;  // every change
+    // Null until the table is made; then one page pointer per 1024 slots of
+    // maxCapacity, each null until the capacity first reaches its page. The
+    // kind, its slot field and maxCapacity are set before the pages are
+    // published.
+    std::atomic<std::atomic<HandleSlot*>*> pages{nullptr};
     int kind = 0;
-    int capacity = 0;
+    int slotBits = 0;
+    uint32_t slotMask = 0;
     int maxCapacity = 0;
-    int growBy = 0;
-    int count = 0;         // entries in use
-    int searchStart = 0;   // lowest slot that may be free
-    void** entries = nullptr;    // capacity pointers, null when free
-    uint32_t* checks = nullptr;  // the check id of each slot
+    int growBy = 0;                 // under lock
+    int searchStart = 0;            // under lock: lowest slot that may be free
+    std::atomic<int> capacity{0};   // changed under lock
+    std::atomic<int> count{0};      // entries in use, changed under lock
 };
 
 // A table already made is kept as it is (0), so a module may call this
@@ -93,11 +113,13 @@ int InitHandleTable(HandleTable* table, int kind, int initialCapacity, int maxCa
 int TerminateHandleTable(HandleTable* table);
 bool IsHandleTableReady(const HandleTable* table);
 // Stores entry (non-null) in the lowest free slot; the new handle, or -1
-// when the table is full or not made.
-int AddHandleEntry(HandleTable* table, void* entry);
+// when the table is full or not made. An entry that keeps its own handle
+// gives where (handleInEntry): it is written there before any other thread
+// can find the entry.
+int AddHandleEntry(HandleTable* table, void* entry, int* handleInEntry = nullptr);
 // The entry behind a handle, or null when the handle is not valid here.
+// Takes no lock.
 void* LookupHandleEntry(const HandleTable* table, int handle);
-void* LookupHandleEntryLocked(const HandleTable* table, int handle);  // the caller holds the table's lock
 // Puts another entry (non-null) under a valid handle; -1 when it is not.
 int ReplaceHandleEntry(HandleTable* table, int handle, void* entry);
 // Frees the slot; -1 when the handle is not valid here.
@@ -111,11 +133,12 @@ template <typename Read>
 bool ReadHandleEntry(const HandleTable* table, int handle, Read read) {
     if (!table) return false;
     std::lock_guard<std::mutex> guard(table->lock);
-    void* entry = LookupHandleEntryLocked(table, handle);
+    void* entry = LookupHandleEntry(table, handle);
     if (entry) read(entry);
     return entry != nullptr;
 }
-// The handle of the entry in a slot, or -1 when the slot is free.
+// The handle of the entry in a slot, or -1 when the slot is free. Takes no
+// lock, nor do the two counts below.
 int HandleOfSlot(const HandleTable* table, int slot);
 int CountHandleEntries(const HandleTable* table);
 int HandleTableCapacity(const HandleTable* table);

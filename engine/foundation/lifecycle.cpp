@@ -13,9 +13,12 @@
 #include "foundation/log_internal.h"
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
+#include "platform/codepage.h"
 #include "platform/sysinfo.h"
+#include "platform/thread.h"
 #include "platform/window.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -23,8 +26,9 @@ namespace {
 constexpr const char* kEngineVersion = "1.00";
 
 struct LifecycleState {
-    bool initialized = false;
-    int logicalProcessors = 1;
+    // Asked on any thread at any time.
+    std::atomic<bool> initialized{false};
+    std::atomic<int> logicalProcessors{1};
     EngineStepObserver observer = nullptr;
 };
 
@@ -80,6 +84,9 @@ void ShutdownLocked() {
     EndLog();
     State().initialized = false;
     ReleaseEngineThread();
+    // What the libraries below keep for the engine's life and its thread.
+    platform::CloseCodePageConverters();
+    platform::ReleaseCurrentThreadStorage();
 }
 
 // A start-up failure is what a user must see: on stderr as well as in the
@@ -180,6 +187,9 @@ int ShutdownEngine() {
         ReleaseApiLock(lock);
         return -1;
     }
+    // Other threads' picture calls run outside the resource lock: the
+    // engine ends once those running have returned.
+    EndLoaderCalls();
     {
         ResourceLockGuard resources(ResourceLock());
         ShutdownLocked();
@@ -190,9 +200,9 @@ int ShutdownEngine() {
     return 0;
 }
 
-int IsEngineInitialized() { return State().initialized ? 1 : 0; }
+int IsEngineInitialized() { return State().initialized.load() ? 1 : 0; }
 
-int LogicalProcessorCount() { return State().logicalProcessors; }
+int LogicalProcessorCount() { return State().logicalProcessors.load(); }
 
 void SetEngineStepObserver(EngineStepObserver observer) {
     if (!AllowOnlyOnEngineThread("SetEngineStepObserver")) return;

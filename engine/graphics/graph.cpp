@@ -2,9 +2,13 @@
 // software path and a device rebuild read it) and, with a device, a texture
 // made from them. Pieces of a divided picture share both.
 //
-// Pictures are made and deleted on any thread (ResourceCall); the records
+// Pictures are made and deleted on any thread. A picture is read, converted
+// and given its texture without a lock; the resource lock is held only to
+// read the settings it is made with and to enter its table entry, so the
+// engine's thread never waits for another thread's picture. The records
 // are freed by the engine's thread, which may be drawing one when another
-// thread deletes it. Refills and drawing are the engine's thread's alone.
+// thread deletes it, so it reads them without the table's lock. Refills
+// and drawing are the engine's thread's alone.
 #include "graphics/graph_internal.h"
 
 #include "engine/files.h"
@@ -36,6 +40,13 @@ struct GraphModule {
 GraphModule& State() {
     static GraphModule state;
     return state;
+}
+
+// The settings a picture is made with, as they stand when its call begins
+// (another thread may change them meanwhile).
+GraphSettings CurrentSettings() {
+    ResourceLockGuard resources(ResourceLock());
+    return State().settings;
 }
 
 bool EnsureTable() {
@@ -108,6 +119,8 @@ int UploadShared(GraphShared* s) {
     return 0;
 }
 
+// Without a lock on another thread: the device takes its objects from any
+// thread, and the engine does not end during a LoaderCall.
 int MakeTexture(GraphShared* s) {
     if (!HardwareRenderingActive()) return 0;
     s->texture = CreateDeviceTexture(s->width, s->height, s->mipLevels, 0, DEVICE_FMT_A8R8G8B8, 0);
@@ -135,7 +148,7 @@ void FreeGraph(void* record) {
 
 // Applies an alpha image (its blue channel) or the transparent-colour key to
 // an ARGB image. -1 when the alpha image's size differs.
-int ApplyAlpha(BASEIMAGE& argb, const BASEIMAGE* alpha, bool keyTransparent) {
+int ApplyAlpha(BASEIMAGE& argb, const BASEIMAGE* alpha, bool keyTransparent, const GraphSettings& settings) {
     if (alpha) {
         if (alpha->width != argb.width || alpha->height != argb.height)
             return WriteLogText("The alpha picture's size differs from the colour picture's");
@@ -149,7 +162,7 @@ int ApplyAlpha(BASEIMAGE& argb, const BASEIMAGE* alpha, bool keyTransparent) {
         return 0;
     }
     if (!keyTransparent) return 0;
-    uint32_t key = uint32_t(State().settings.transRed) << 16 | uint32_t(State().settings.transGreen) << 8 | uint32_t(State().settings.transBlue);
+    const uint32_t key = uint32_t(settings.transRed) << 16 | uint32_t(settings.transGreen) << 8 | uint32_t(settings.transBlue);
     for (int y = 0; y < argb.height; ++y)
         for (int x = 0; x < argb.width; ++x) {
             uint32_t* p = PixelAt(argb, x, y);
@@ -159,28 +172,24 @@ int ApplyAlpha(BASEIMAGE& argb, const BASEIMAGE* alpha, bool keyTransparent) {
 }
 
 // An ARGB copy of the colour picture with its alpha settled; -1 on failure.
-int PrepareImage(const BASEIMAGE* color, const BASEIMAGE* alpha, bool keyTransparent, BASEIMAGE* out) {
+int PrepareImage(const BASEIMAGE* color, const BASEIMAGE* alpha, bool keyTransparent, const GraphSettings& settings,
+                 BASEIMAGE* out) {
     if (!color || !color->pixels) return -1;
     if (ConvertBaseImageToArgb32(color, out) != 0) return -1;
     int kind = GetBaseImageAlphaKind(color);
     bool ownAlpha = kind >= 2;
-    if (ApplyAlpha(*out, alpha, keyTransparent && !ownAlpha) != 0) {
+    if (ApplyAlpha(*out, alpha, keyTransparent && !ownAlpha, settings) != 0) {
         FreeBaseImagePixels(out);
         return -1;
     }
     return 0;
 }
 
+// A piece of a picture into the table, made whole before any other thread
+// can find it; the resource lock is held for the entry alone.
 int AddGraph(GraphShared* s, int x, int y, int w, int h) {
-    if (!EnsureTable()) return -1;
     auto* g = static_cast<GRAPH*>(ENGINE_ALLOC_ZERO(sizeof(GRAPH)));
     if (!g) return WriteLogText("Out of memory for a graph");
-    int handle = AddHandleEntry(&State().table, g);
-    if (handle == -1) {
-        FreeMemory(g);
-        ExitOnFatalError("The graph table is full");
-    }
-    g->handle = handle;
     g->x = x;
     g->y = y;
     g->width = w;
@@ -188,12 +197,18 @@ int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     g->movieHandle = -1;
     g->shared = s;
     g->hasAlpha = AnyAlphaBelowFull(s->image, x, y, w, h) ? 1 : 0;
+    ResourceLockGuard resources(ResourceLock());
+    const int handle = EnsureTable() ? AddHandleEntry(&State().table, g, &g->handle) : -1;
+    if (handle == -1) {
+        FreeMemory(g);
+        ExitOnFatalError("The graph table is full");
+    }
     ++s->refCount;
     return handle;
 }
 
 // Takes ownership of an ARGB image and makes the shared record with its texture.
-GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool keyed) {
+GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool keyed, const GraphSettings& settings) {
     auto* s = static_cast<GraphShared*>(ENGINE_ALLOC_ZERO(sizeof(GraphShared)));
     if (!s) {
         FreeBaseImagePixels(&image);
@@ -204,7 +219,7 @@ GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool
     std::memset(&image, 0, sizeof image);
     s->width = s->image.width;
     s->height = s->image.height;
-    s->mipLevels = State().settings.mipEnabled ? (State().settings.mipLevels < 0 ? 0 : State().settings.mipLevels) : 1;
+    s->mipLevels = settings.mipEnabled ? (settings.mipLevels < 0 ? 0 : settings.mipLevels) : 1;
     s->sourceKind = sourceKind;
     s->transparentKeyed = keyed ? 1 : 0;
     if (path) {
@@ -219,8 +234,8 @@ GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool
     return s;
 }
 
-int MakeWhole(BASEIMAGE& argb, int sourceKind, const char* path, bool keyed) {
-    GraphShared* s = MakeShared(argb, sourceKind, path, keyed);
+int MakeWhole(BASEIMAGE& argb, int sourceKind, const char* path, bool keyed, const GraphSettings& settings) {
+    GraphShared* s = MakeShared(argb, sourceKind, path, keyed, settings);
     if (!s) return -1;
     int handle = AddGraph(s, 0, 0, s->width, s->height);
     if (handle == -1) FreeShared(s);
@@ -243,7 +258,7 @@ int RefillFrom(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph, const 
     if (!color || color->width != g->width || color->height != g->height)
         return WriteLogFormat("The picture's size differs from the graph's in %s", caller);
     BASEIMAGE argb;
-    if (PrepareImage(color, alpha, g->shared->transparentKeyed != 0, &argb) != 0) return -1;
+    if (PrepareImage(color, alpha, g->shared->transparentKeyed != 0, CurrentSettings(), &argb) != 0) return -1;
     int result = Refill(g, argb);
     FreeBaseImagePixels(&argb);
     return result;
@@ -288,47 +303,50 @@ int OpenAsMovieGraph(const char* fileName, int noTransparency) {
 }  // namespace
 
 int OpenGraphFile(const char* fileName, int noTransparency) {
-    ResourceCall call;
-    if (!CheckGraphicsRunning("OpenGraphFile")) return -1;
+    LoaderCall call("OpenGraphFile");
+    if (!call.admitted() || !CheckGraphicsRunning("OpenGraphFile")) return -1;
     if (!fileName) return WriteLogText("No file name in OpenGraphFile");
+    const GraphSettings settings = CurrentSettings();
     BASEIMAGE picture, argb;
     if (OpenPictureQuietly(fileName, &picture) != 0) return OpenAsMovieGraph(fileName, noTransparency);
-    bool keyed = !noTransparency && State().settings.transEnabled;
-    int result = PrepareImage(&picture, nullptr, keyed, &argb);
+    bool keyed = !noTransparency && settings.transEnabled;
+    int result = PrepareImage(&picture, nullptr, keyed, settings, &argb);
     FreeBaseImagePixels(&picture);
     if (result != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, keyed);
+    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, keyed, settings);
 }
 
 int OpenGraphFileWithAlpha(const char* fileName) {
-    ResourceCall call;
-    if (!CheckGraphicsRunning("OpenGraphFileWithAlpha")) return -1;
+    LoaderCall call("OpenGraphFileWithAlpha");
+    if (!call.admitted() || !CheckGraphicsRunning("OpenGraphFileWithAlpha")) return -1;
+    const GraphSettings settings = CurrentSettings();
     BASEIMAGE picture, argb;
     if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
-    int result = PrepareImage(&picture, nullptr, false, &argb);
+    int result = PrepareImage(&picture, nullptr, false, settings, &argb);
     FreeBaseImagePixels(&picture);
     if (result != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, false);
+    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, false, settings);
 }
 
 int OpenDivGraphFile(const char* fileName, int count, int countAcross, int countDown, int pieceWidth,
                      int pieceHeight, int* handles, int noTransparency) {
-    ResourceCall call;
-    if (!CheckGraphicsRunning("OpenDivGraphFile")) return -1;
+    LoaderCall call("OpenDivGraphFile");
+    if (!call.admitted() || !CheckGraphicsRunning("OpenDivGraphFile")) return -1;
     if (!handles || count <= 0 || countAcross <= 0 || countDown <= 0 || pieceWidth <= 0 || pieceHeight <= 0 ||
         int64_t(countAcross) * countDown < count)
         return WriteLogText("Bad division in OpenDivGraphFile");
+    const GraphSettings settings = CurrentSettings();
     BASEIMAGE picture, argb;
     if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
     if (int64_t(countAcross) * pieceWidth > picture.width || int64_t(countDown) * pieceHeight > picture.height) {
         FreeBaseImagePixels(&picture);
         return WriteLogFormat("%s is smaller than its pieces in OpenDivGraphFile", fileName);
     }
-    bool keyed = !noTransparency && State().settings.transEnabled;
-    int result = PrepareImage(&picture, nullptr, keyed, &argb);
+    bool keyed = !noTransparency && settings.transEnabled;
+    int result = PrepareImage(&picture, nullptr, keyed, settings, &argb);
     FreeBaseImagePixels(&picture);
     if (result != 0) return -1;
-    GraphShared* s = MakeShared(argb, GRAPH_SOURCE_FILE, fileName, keyed);
+    GraphShared* s = MakeShared(argb, GRAPH_SOURCE_FILE, fileName, keyed, settings);
     if (!s) return -1;
     for (int i = 0; i < count; ++i) {
         handles[i] = AddGraph(s, (i % countAcross) * pieceWidth, (i / countAcross) * pieceHeight, pieceWidth,
@@ -343,29 +361,34 @@ int OpenDivGraphFile(const char* fileName, int count, int countAcross, int count
 }
 
 int MakeBlankGraph(int width, int height, int) {
-    ResourceCall call;
-    if (!CheckGraphicsRunning("MakeBlankGraph")) return -1;
+    LoaderCall call("MakeBlankGraph");
+    if (!call.admitted() || !CheckGraphicsRunning("MakeBlankGraph")) return -1;
+    const GraphSettings settings = CurrentSettings();
     BASEIMAGE argb;
     if (CreateBaseImageXrgb32(width, height, &argb) != 0) return -1;
     SetPixelFormatArgb32(&argb.format);
-    return MakeWhole(argb, GRAPH_SOURCE_NONE, nullptr, false);
+    return MakeWhole(argb, GRAPH_SOURCE_NONE, nullptr, false, settings);
 }
 
 int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency) {
-    ResourceCall call;
-    if (!CheckGraphicsRunning("MakeGraphFromBaseImage")) return -1;
+    LoaderCall call("MakeGraphFromBaseImage");
+    if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromBaseImage")) return -1;
+    const GraphSettings settings = CurrentSettings();
     BASEIMAGE argb;
-    bool keyed = transparency && State().settings.transEnabled;
-    if (PrepareImage(color, alpha, keyed, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImage");
-    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed);
+    bool keyed = transparency && settings.transEnabled;
+    if (PrepareImage(color, alpha, keyed, settings, &argb) != 0)
+        return WriteLogText("Bad picture in MakeGraphFromBaseImage");
+    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed, settings);
 }
 
 int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
-    ResourceCall call;
-    if (!CheckGraphicsRunning("MakeGraphFromBaseImageKept")) return -1;
+    LoaderCall call("MakeGraphFromBaseImageKept");
+    if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromBaseImageKept")) return -1;
+    const GraphSettings settings = CurrentSettings();
     BASEIMAGE argb;
-    if (PrepareImage(image, nullptr, false, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImageKept");
-    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false);
+    if (PrepareImage(image, nullptr, false, settings, &argb) != 0)
+        return WriteLogText("Bad picture in MakeGraphFromBaseImageKept");
+    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false, settings);
 }
 
 int RefillGraphFromBaseImageKept(const BASEIMAGE* image, int graph) {
@@ -375,8 +398,9 @@ int RefillGraphFromBaseImageKept(const BASEIMAGE* image, int graph) {
 
 int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaData, size_t alphaSize, int transparency,
                              int mirror) {
-    ResourceCall call;
-    if (!CheckGraphicsRunning("MakeGraphFromImageMemory")) return -1;
+    LoaderCall call("MakeGraphFromImageMemory");
+    if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromImageMemory")) return -1;
+    const GraphSettings settings = CurrentSettings();
     BASEIMAGE picture, alpha, argb;
     if (ReadPicture(nullptr, data, size, 1, mirror, &picture) != 0) return -1;
     bool haveAlpha = alphaData && alphaSize > 0;
@@ -384,12 +408,12 @@ int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaDat
         FreeBaseImagePixels(&picture);
         return -1;
     }
-    bool keyed = transparency && State().settings.transEnabled;
-    int result = PrepareImage(&picture, haveAlpha ? &alpha : nullptr, keyed, &argb);
+    bool keyed = transparency && settings.transEnabled;
+    int result = PrepareImage(&picture, haveAlpha ? &alpha : nullptr, keyed, settings, &argb);
     FreeBaseImagePixels(&picture);
     if (haveAlpha) FreeBaseImagePixels(&alpha);
     if (result != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_MEMORY, nullptr, keyed);
+    return MakeWhole(argb, GRAPH_SOURCE_MEMORY, nullptr, keyed, settings);
 }
 
 int RefillGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph) {
@@ -412,7 +436,9 @@ int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const v
     int result = -1;
     if (picture.width != g->width || picture.height != g->height) {
         WriteLogText("The picture's size differs from the graph's in RefillGraphFromImageMemory");
-    } else if (PrepareImage(&picture, haveAlpha ? &alpha : nullptr, transparency && State().settings.transEnabled, &argb) == 0) {
+    } else if (const GraphSettings settings = CurrentSettings();
+               PrepareImage(&picture, haveAlpha ? &alpha : nullptr, transparency && settings.transEnabled, settings,
+                            &argb) == 0) {
         result = Refill(g, argb);
         FreeBaseImagePixels(&argb);
     }
@@ -439,13 +465,22 @@ int DeleteAllGraphs() {
     return 0;
 }
 
+// The engine's thread reads the record without the table's lock, as it
+// frees records alone; another thread reads under the lock, so that the
+// engine's thread cannot free the record meanwhile.
 int GetGraphDimensions(int graph, int* width, int* height) {
     int w = 0, h = 0;
-    const bool valid = ReadHandleEntry(&State().table, graph, [&](void* record) {
-        w = static_cast<GRAPH*>(record)->width;
-        h = static_cast<GRAPH*>(record)->height;
-    });
-    if (!valid) return -1;
+    auto read = [&](const void* record) {
+        w = static_cast<const GRAPH*>(record)->width;
+        h = static_cast<const GRAPH*>(record)->height;
+    };
+    if (OnEngineThread()) {
+        const GRAPH* g = Lookup(graph);
+        if (!g) return -1;
+        read(g);
+    } else if (!ReadHandleEntry(&State().table, graph, read)) {
+        return -1;
+    }
     if (width) *width = w;
     if (height) *height = h;
     return 0;

@@ -8,11 +8,13 @@
 #include "mqo_writer.h"
 #include "wave_writer.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -139,6 +141,73 @@ TEST_P(LoaderThreadTest, APictureASoundAndAModelLoadedOnAnotherThreadServeTheEng
     EXPECT_EQ(GetMemoryTotals().liveBlocks, blocksBefore);
 }
 
+// A loading screen: the engine's thread draws its frames with a line of
+// Japanese text while a loader opens pictures, sounds and models from files
+// and lets them go again. Every load succeeds and nothing stays behind;
+// under ThreadSanitizer the run is clean (text conversions on both threads,
+// the log written by both).
+TEST_P(LoaderThreadTest, ALoadingScreenDrawsWhileALoaderOpensFiles) {
+    ASSERT_EQ(DrawRectangle(0, 0, 640, 480, MakeScreenColor(0, 0, 255), 1), 0);
+    ASSERT_EQ(SaveDrawScreenToPng("blue.png"), 0);
+    std::ofstream("square.mqo", std::ios::binary) << Square();
+    const std::vector<uint8_t> sound = wavewriter::SilentWave(100);
+    std::ofstream("quiet.wav", std::ios::binary).write(reinterpret_cast<const char*>(sound.data()), sound.size());
+    Frame(-1);
+    const int graphsBefore = CountGraphs();
+    std::atomic<bool> done{false};
+    std::atomic<int> faults{0};
+    std::thread loader([&] {
+        for (int i = 0; i < 12; ++i) {
+            const int picture = OpenGraphFile("blue.png", 0);
+            const int voice = LoadSoundFile("quiet.wav", 1);
+            const int model = LoadModelFile("square.mqo");
+            if (picture == -1 || voice == -1 || model == -1) ++faults;
+            DeleteGraphHandle(picture, 0);
+            DeleteSoundHandle(voice);
+            DeleteModel(model);
+        }
+        done = true;
+    });
+    // "Now loading" in code page 932.
+    const char* const kLoading = "\x93\xc7\x82\xdd\x8d\x9e\x82\xdd\x92\x86";
+    while (!done.load()) {
+        ASSERT_EQ(ProcessWindowMessages(), 0);
+        ASSERT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
+        ASSERT_EQ(DrawTextAt(20, 440, kLoading, 0xFFFFFFFFu, 0), 0);
+        ASSERT_EQ(PresentFrame(), 0);
+    }
+    loader.join();
+    Frame(-1);
+    EXPECT_EQ(faults.load(), 0) << Log();
+    EXPECT_EQ(CountGraphs(), graphsBefore);
+}
+
+// A picture reader of the user's runs on the thread that reads the picture,
+// with no engine lock held: what it calls on a loader is that loader's own
+// call, and a draw is refused as any other loader's draw.
+const char kUserPictureTag[8] = {'U', 'S', 'E', 'R', 'P', 'I', 'C', '1'};
+std::atomic<int> userReaderDraw{0};
+int UserPictureReader(StreamData* stream, BASEIMAGE* image) {
+    char tag[8] = {};
+    if (stream->functions.read(tag, 8, 1, stream->handle) != 1 || std::memcmp(tag, kUserPictureTag, 8) != 0) return -1;
+    userReaderDraw = DrawRectangle(0, 0, 8, 8, MakeScreenColor(255, 0, 0), 1);
+    return CreateBaseImageXrgb32(2, 2, image);
+}
+
+TEST_P(LoaderThreadTest, AUserPictureReaderOnALoaderIsRefusedWhatALoaderIsRefused) {
+    ASSERT_EQ(AddImageReader(UserPictureReader), 0);
+    const size_t logBefore = Log().size();
+    int picture = -1;
+    std::thread([&] { picture = MakeGraphFromImageMemory(kUserPictureTag, 8, nullptr, 0, 0, 0); }).join();
+    ImageReader* readers = GetImageLoaderTable()->readers;
+    std::replace(readers, readers + kImageLoaderTableSize, ImageReader(UserPictureReader), ImageReader(nullptr));
+    EXPECT_NE(picture, -1);
+    EXPECT_EQ(userReaderDraw.load(), -1);
+    EXPECT_NE(Log().find("DrawRectangle refused: only the thread that started the engine", logBefore), std::string::npos)
+        << Log().substr(logBefore);
+    DeleteGraphHandle(picture, 0);
+}
+
 // Everything else asked on another thread is refused with -1 and a line
 // that names the call; the engine's thread goes on drawing.
 TEST_P(LoaderThreadTest, OtherCallsOnAnotherThreadAreRefusedWithALogLine) {
@@ -188,5 +257,57 @@ TEST_P(LoaderThreadTest, OtherCallsOnAnotherThreadAreRefusedWithALogLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, LoaderThreadTest, ::testing::Values("none", "gl"));
+
+class EngineLifeTest : public EngineInTempFolderTest {
+protected:
+    void SetUp() override {
+        EngineInTempFolderTest::SetUp();
+        ASSERT_EQ(SetWindowBackend("headless"), 0);
+        ASSERT_EQ(SetGraphicsDeviceChoice("recording"), 0);
+        ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
+    }
+    void TearDown() override {
+        SetSoundDeviceBackend("sdl2");
+        SetWindowBackend("sdl2");
+        EngineInTempFolderTest::TearDown();
+    }
+};
+
+// What any thread may ask at any time, asked over and over through starts
+// and ends of the engine on another thread (ThreadSanitizer sees no race).
+TEST_F(EngineLifeTest, AnyThreadPollsTheEnginesStateThroughItsStartAndEnd) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> seenRunning{0}, wrong{0};
+    std::thread poller([&] {
+        while (!stop.load()) {
+            const int running = IsEngineInitialized(), device = HardwareRenderingActive();
+            if (LogicalProcessorCount() < 1) ++wrong;
+            if (running && device) ++seenRunning;
+        }
+    });
+    for (int life = 0; life < 3; ++life) {
+        ASSERT_EQ(InitializeEngine(), 0);
+        while (seenRunning.load() == 0) std::this_thread::yield();
+        ASSERT_EQ(ProcessWindowMessages(), 0);
+        ASSERT_EQ(ShutdownEngine(), 0);
+    }
+    stop = true;
+    poller.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(IsEngineInitialized(), 0);
+}
+
+// SDL frees its storage for a thread by itself only for the threads it
+// starts: a thread of the game's that ran an engine life gets it back at
+// the engine's end.
+TEST_F(EngineLifeTest, AThreadThatRanAnEngineLifeHasSdlsStorageFreedAtItsEnd) {
+    static std::atomic<int> freed{0};
+    std::thread([&] {
+        ASSERT_EQ(InitializeEngine(), 0);
+        SDL_TLSSet(SDL_TLSCreate(), &freed, [](void* count) { ++*static_cast<std::atomic<int>*>(count); });
+        ASSERT_EQ(ShutdownEngine(), 0);
+        EXPECT_EQ(freed.load(), 1);
+    }).join();
+}
 
 }  // namespace

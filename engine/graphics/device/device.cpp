@@ -36,6 +36,7 @@ struct DeviceObjects {
 
 struct DeviceModule {
     const DeviceBackend* backend = nullptr;
+    std::atomic<bool> present{false};  // a back end is open: asked on any thread
     DeviceState state;
     bool sceneOpen = false;
     std::thread::id thread;  // the thread that made the device
@@ -507,6 +508,7 @@ int CreateGraphicsDevice(const char* name) {
         State().thread = std::this_thread::get_id();
         State().backend = b;
         State().sceneOpen = false;
+        State().present.store(true);
         return 0;
     }
     return WriteLogFormat("Unknown graphics device \"%s\"", name ? name : "");
@@ -530,12 +532,13 @@ void ReleaseGraphicsDevice() {
                        int(textures.size()));
     for (auto b = buffers.rbegin(); b != buffers.rend(); ++b) ReleaseNow(*b);
     for (auto t = textures.rbegin(); t != textures.rend(); ++t) ReleaseNow(*t);
+    State().present.store(false);
     State().backend->close();
     State().backend = nullptr;
     SetDefaultState();
 }
 
-int HardwareRenderingActive() { return State().backend ? 1 : 0; }
+int HardwareRenderingActive() { return State().present.load() ? 1 : 0; }
 const char* GetDeviceBackendName() { return State().backend ? State().backend->name : ""; }
 DeviceObject* Direct3DDevice9Object() { return State().backend ? &deviceObject : nullptr; }
 

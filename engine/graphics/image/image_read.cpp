@@ -1,6 +1,8 @@
 // The road of a picture into a base image: open the file or memory as a
 // stream and offer it to the registered readers, then to the built-in ones,
-// rewinding before each.
+// rewinding before each. Any thread reads pictures, each on its own and
+// with no engine lock held for it: the registered readers are the user's
+// own code, and what they call is judged as the calling thread's own call.
 #include "graphics/image/image_internal.h"
 
 #include "engine/files.h"
@@ -46,9 +48,18 @@ int TryReader(ImageReader reader, StreamData* stream, BASEIMAGE* out) {
     return -1;
 }
 
+// The registered readers as they stand (they are added under the resource
+// lock).
+ImageLoaderTable RegisteredReaders() {
+    ResourceLockGuard resources(ResourceLock());
+    return State().loaderTable;
+}
+
 int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
-    for (ImageReader reader : State().loaderTable.readers) {
+    const ImageLoaderTable registered = RegisteredReaders();
+    for (ImageReader reader : registered.readers) {
         if (!reader) break;
+        UserCodeScope users;
         if (TryReader(reader, stream, out) == 0) return 0;
     }
     for (ImageReader reader : kBuiltInReaders)
@@ -83,7 +94,6 @@ int AddImageReader(ImageReader reader) {
 
 int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, int fromMemory, BASEIMAGE* out,
                          int option) {
-    ResourceCall call;
     if (!out) return -1;
     std::memset(out, 0, sizeof *out);
     int result = -1;

@@ -88,6 +88,8 @@ struct ImageLoaderTable {
     ImageReader readers[kImageLoaderTableSize];  // tried first, in order; null ends
 };
 ImageLoaderTable* GetImageLoaderTable();
+// A reader added runs on whichever thread reads a picture (a loader's too,
+// engine.h), with no lock of the engine's held.
 int AddImageReader(ImageReader reader);  // -1 when the table is full
 
 // Reads a picture from a file (fileName) or from memory (data, size with

@@ -33,8 +33,16 @@
 //     timer (timer.h), reading files (files.h: opening, reading, paths, the
 //     block codec, durable writes), IsEngineInitialized,
 //     LogicalProcessorCount and HardwareRenderingActive.
-// These calls run one at a time (a second thread's load waits for the
-// first), never stopping the engine's thread from drawing. A picture or
+// None of them stops the engine's thread from drawing. A picture is read
+// and converted on the thread that asks for it, beside other threads'
+// pictures, and enters the engine's tables in a moment: a picture call of
+// the engine's thread waits for no other thread's picture. Sound and model
+// loads run one at a time (a second thread's load waits for the first).
+// ShutdownEngine waits for the picture calls other threads are making; one
+// begun once the engine is ending is refused ("<function> refused: the
+// engine is ending"). An image reader added with AddImageReader runs on
+// the thread that reads the picture, and may make only the calls that
+// thread may make. A picture or
 // model made on a loader reaches the graphics device when the engine's
 // thread next draws; one deleted there is refused at once and freed by the
 // engine's thread at its next ProcessWindowMessages (or ShutdownEngine).

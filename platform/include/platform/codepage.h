@@ -15,5 +15,8 @@ bool Utf16ToCp932(const std::u16string& in, std::string& out);
 // Host paths and names (UTF-8) for entry points that take UTF-16.
 bool Utf8ToUtf16(const std::string& in, std::u16string& out);
 bool Utf16ToUtf8(const std::u16string& in, std::string& out);
+// The converters are opened at first use and kept, shared by every thread;
+// this closes them (the engine's end). A later conversion opens them again.
+void CloseCodePageConverters();
 
 }  // namespace platform

@@ -10,5 +10,9 @@ enum class ThreadPriority { Normal, High, TimeCritical };
 bool SetCurrentThreadPriority(ThreadPriority priority);
 void SetCurrentThreadName(const char* name);
 unsigned long CurrentThreadId();
+// Frees what the host's libraries keep for the calling thread (SDL's
+// per-thread storage, which SDL frees by itself only for its own threads);
+// a later call into them makes it again.
+void ReleaseCurrentThreadStorage();
 
 }  // namespace platform
