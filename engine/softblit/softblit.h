@@ -38,9 +38,15 @@ void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int 
 // and (1, 2, 3), each drawn as FillTexturedTriangleMemImg draws it, except
 // that where the two lie on either side of their shared diagonal a pixel
 // both would draw (one the diagonal passes) is drawn once, so that blending
-// shows no seam: by the triangle lying right of the other in that row (the
-// second when neither does). The triangles of a bow-tie overlap and both
-// draw the overlap. With a source the rows reach the bottom vertices' rows
+// shows no seam: in the rows both draw from the diagonal's upper end to its
+// lower end's, by the triangle on the pixel's side of the diagonal's own x
+// on that row (stepped from its upper end as the triangles step their
+// edges); a level diagonal's row by the lower triangle alone. Above row 0
+// the two walk their rows from vertices whose rows truncate apart, so a
+// quadrilateral reaching there shares out each row's pixels both draw by
+// their spans (clipped): a span that holds the other's keeps them, else the
+// one lying right keeps the overlap, and the second keeps a span both draw
+// alike. The triangles of a bow-tie overlap and both draw the overlap. With a source the rows reach the bottom vertices' rows
 // too, as the columns reach the right vertices' columns: the texel bounds
 // leave out the row or column on the texels' far edges (u = width,
 // v = height), so that a picture mapped whole shows every row whichever way

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "engine/log.h"
 #include "engine/numbers.h"
@@ -13,6 +14,12 @@
 #include "softblit/triangle_setup.h"
 
 uint32_t TriangleLoopRuns[kTriangleLoopCount];
+
+// The clipped span of every row of the draw area a triangle draws.
+struct PartnerSpans {
+    int top;                                 // the draw area's first row
+    std::vector<std::pair<int, int>> rows;  // first and last x, or (1, 0): none
+};
 
 namespace {
 
@@ -85,6 +92,7 @@ void SetUpEdges(const Vertices& vt, TriangleSetup* t) {
         const int r = l == top ? mid : top;
         t->left = Segment(1, X[l], X[bot], rows);
         t->right = Segment(1, X[r], X[bot], rows);
+        t->yEnd = t->yTop + rows;
         return;
     }
     if (Y[mid] == Y[bot]) {
@@ -93,6 +101,7 @@ void SetUpEdges(const Vertices& vt, TriangleSetup* t) {
         const int r = l == bot ? mid : bot;
         t->left = Segment(1, X[top], X[l], rows);
         t->right = Segment(1, X[top], X[r], rows);
+        t->yEnd = t->yTop + rows;
         return;
     }
     const int upperRows = IntPartFixed18(Y[mid] - Y[top]);
@@ -110,6 +119,8 @@ void SetUpEdges(const Vertices& vt, TriangleSetup* t) {
     twoSegments.lowerRows = lower.rows;
     t->left = q1 < q2 ? twoSegments : single;
     t->right = q1 < q2 ? single : twoSegments;
+    // A left edge that bends takes the walk back to the middle vertex's row.
+    t->yEnd = q1 < q2 ? t->yMid + lowerRows : t->yTop + allRows;
 }
 
 // The flat colour tinted once; on a 16-bit target only its low 16 bits are
@@ -227,29 +238,77 @@ void Run(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, const MEM
         RunFlat(t, target->base->pixelKind, colour);
 }
 
-// Whether corners 0 and 3 lie on either side of the diagonal from corner 1
-// to corner 2, so that the triangles meet only along it. Those of a bow-tie
-// lie on one side and overlap, and both draw the overlap, as two triangles
-// drawn apart would.
-bool OnEitherSideOfTheDiagonal(const int v[16]) {
-    const int64_t dx = int64_t{v[8]} - v[4], dy = int64_t{v[9]} - v[5];
-    auto side = [&](const int* p) { return dx * (int64_t{p[1]} - v[5]) - dy * (int64_t{p[0]} - v[4]); };
-    const int64_t first = side(v), last = side(v + 12);
-    return (first < 0 && last > 0) || (first > 0 && last < 0);
+// Where corner p lies of the diagonal from corner 1 to corner 2 run from its
+// upper end down: > 0 left of it, < 0 right, 0 on its line.
+int64_t SideOfTheDiagonal(const int v[16], const int* p) {
+    const int* upper = v[5] <= v[9] ? v + 4 : v + 8;
+    const int* lower = upper == v + 4 ? v + 8 : v + 4;
+    const int64_t dx = int64_t{lower[0]} - upper[0], dy = int64_t{lower[1]} - upper[1];
+    return dx * (int64_t{p[1]} - upper[1]) - dy * (int64_t{p[0]} - upper[0]);
+}
+
+// The last row a triangle's walk draws.
+int LastRow(const TriangleSetup& t) { return t.bottomRow ? t.yEnd : t.yEnd - 1; }
+
+void NoteSpansOf(const TriangleSetup& t, PartnerSpans* spans) {
+    spans->top = t.clip[1];
+    spans->rows.assign(size_t(std::max(t.clip[3] - t.clip[1], 0)), {1, 0});
+    TriangleSetup own = t;
+    own.cut = DiagonalCut{};
+    WalkTriangleRows(own, [&](int y, int x, int count) { spans->rows[size_t(y - spans->top)] = {x, x + count - 1}; });
+}
+
+// When corners 0 and 3 lie on either side of the diagonal, so that the
+// triangles meet only along it, each takes its own side of it in the rows
+// both draw; above row 0, by the other's spans (noted in the spans given).
+// Those of a bow-tie lie on one side and overlap, and both draw the
+// overlap, as two triangles drawn apart would. A level diagonal is both
+// triangles' edge row: it is left to the lower one.
+void ShareTheDiagonal(const int v[16], TriangleSetup* first, TriangleSetup* second, PartnerSpans spans[2]) {
+    const int64_t firstSide = SideOfTheDiagonal(v, v), secondSide = SideOfTheDiagonal(v, v + 12);
+    if (!((firstSide < 0 && secondSide > 0) || (firstSide > 0 && secondSide < 0))) return;
+    if (std::min({v[1], v[5], v[9], v[13]}) < 0) {
+        NoteSpansOf(*first, &spans[0]);
+        NoteSpansOf(*second, &spans[1]);
+        // The second owns a span both draw alike.
+        first->cut = DiagonalCut{-1, 0, 0, 0, 0, 0, &spans[1]};
+        second->cut = DiagonalCut{1, 0, 0, 0, 0, 0, &spans[0]};
+        return;
+    }
+    const int* upper = v[5] <= v[9] ? v + 4 : v + 8;
+    const int* lower = upper == v + 4 ? v + 8 : v + 4;
+    const int64_t x0 = int64_t{upper[0]} * kFixed18One + 0x20000, x1 = int64_t{lower[0]} * kFixed18One + 0x20000;
+    const int64_t y0 = int64_t{upper[1]} * kFixed18One + 0x20000, y1 = int64_t{lower[1]} * kFixed18One + 0x20000;
+    const int rows = IntPartFixed18(y1 - y0);
+    if (rows == 0) {
+        (v[1] < v[13] ? first : second)->bottomRow = false;
+        return;
+    }
+    // Stepped as the triangles step their edges, from the upper end.
+    const int top = IntPartFixed18(y0);
+    const int from = std::max({top, first->yTop, second->yTop});
+    const int to = std::min({top + rows, LastRow(*first), LastRow(*second)});
+    if (to < from) return;
+    const DiagonalCut cut{0, from, to, top, x0, (x1 - x0) / rows, nullptr};
+    first->cut = second->cut = cut;
+    first->cut.side = firstSide > 0 ? -1 : 1;
+    second->cut.side = -first->cut.side;
 }
 
 }  // namespace
 
-int PartnerSpans::CutOwned(int y, int xl, int xr, int ends[4]) {
-    while (more_ && y_ < y) more_ = rows_.Next(&y_, &pl_, &pr_);
-    if (!more_ || y_ != y) return 1;
-    const int from = std::max(xl, pl_), to = std::min(xr, pr_);
-    if (from > to) return 1;
-    const bool mine = xl != pl_ ? xl > pl_ : xr != pr_ ? xr > pr_ : second_;
-    if (mine) return 1;
-    ends[1] = from - 1;
-    ends[2] = to + 1, ends[3] = xr;
-    return 2;
+// Of the pixels both draw, a triangle keeps those of a span that holds the
+// other's, and the overlap where it lies right of the other; the second
+// keeps a span both draw alike. One piece is left either way.
+void CutByPartner(const TriangleSetup& t, int y, int* xl, int* xr) {
+    const PartnerSpans& other = *t.cut.partner;
+    const int a1 = std::max(*xl, t.clip[0]), a2 = std::min(*xr, t.clip[2] - 1);
+    const auto [b1, b2] = other.rows[size_t(y - other.top)];
+    if (a1 > a2 || b1 > b2 || b1 > a2 || a1 > b2) return;
+    const bool holds = a1 <= b1 && b2 <= a2, held = b1 <= a1 && a2 <= b2;
+    if (holds && held ? t.cut.side > 0 : holds || (!held && a1 > b1)) return;
+    if (held) *xr = *xl - 1;
+    else *xr = b1 - 1;
 }
 
 void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
@@ -269,11 +328,8 @@ void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vert
     // The texel bounds keep the picture's own rows: without its last row a
     // picture turned upside down would lose its first.
     first.bottomRow = second.bottomRow = source != nullptr;
-    if (drawsFirst && drawsSecond && OnEitherSideOfTheDiagonal(vertices)) {
-        first.partner = &second;
-        second.partner = &first;
-        second.second = true;
-    }
+    PartnerSpans spans[2];
+    if (drawsFirst && drawsSecond) ShareTheDiagonal(vertices, &first, &second, spans);
     if (drawsFirst) Run(first, target, source, blendGraph, transparent, colour);
     if (drawsSecond) Run(second, target, source, blendGraph, transparent, colour);
 }

@@ -4,7 +4,6 @@
 #pragma once
 #include <array>
 #include <cstddef>
-#include <climits>
 #include <cstdint>
 
 #include "softblit/blit_setup.h"
@@ -32,6 +31,27 @@ struct TexelPlane {
     Fixed18 dudx, dvdx, dudy, dvdy;
 };
 
+// The rows the other triangle of a quadrilateral draws, with their spans
+// (triangle_frame.cpp).
+struct PartnerSpans;
+
+// The diagonal a quadrilateral's two triangles share, when they lie on
+// either side of it: in the rows both draw along it, the pixels left of its
+// own x on the row belong to the triangle on its left and the rest to the
+// one on its right, so the pixels both would draw (those it passes) are
+// drawn once. A quadrilateral reaching above row 0 walks its triangles'
+// rows from vertices whose rows truncate apart (one may be drawn a row
+// lower than the other): there the pixels both draw are shared out by the
+// other triangle's spans.
+struct DiagonalCut {
+    int side;       // 0 a lone triangle; 1 this one lies right of it, -1 left
+    int from, to;   // the rows both draw along it
+    int y;          // its upper end's row
+    int64_t x;      // its x on row y
+    int64_t step;   // per row
+    const PartnerSpans* partner;  // non-null: shared out by the other's spans
+};
+
 struct TriangleSetup {
     BlitSetup rules;         // table rows, parameter, palette, transparent colour
     uint8_t* target;         // first pixel
@@ -44,146 +64,91 @@ struct TriangleSetup {
     uint32_t colour;         // flat fill: the tinted colour
     int clip[4];             // left, top, right, bottom
     TriangleEdge left, right;
-    int yTop, yMid;
+    // The rows of the top and the middle vertex, and the row the walk ends
+    // on: that of the bottom vertex as the walk counts it.
+    int yTop, yMid, yEnd;
     TexelPlane plane;
-    // The other triangle of a quadrilateral, the two lying on either side
-    // of their shared diagonal, or null: of the pixels both would draw
-    // (those the diagonal passes) each leaves out those the other owns, so
-    // that each is drawn once.
-    const TriangleSetup* partner;
-    bool second;             // the quadrilateral's second triangle: it owns ties
+    DiagonalCut cut;
     // Also the bottom vertex's row: the triangles of a picture mapped whole,
     // whose texel bounds decide which of its first and last rows show as
     // they decide its first and last columns.
     bool bottomRow;
 };
 
-// The rows a triangle covers, in rising order, each once: the walk steps
-// both edges a row at a time from the top vertex's row to the one above
-// the bottom vertex's (or to that row itself, bottomRow); when the left
-// edge takes over its lower segment the row counter goes back to the
-// middle vertex's row, and a row already visited (a top vertex above row 0
-// truncates one row low) is stepped through without being given again.
-class TriangleRows {
-public:
-    explicit TriangleRows(const TriangleSetup& t)
-        : left_(t.left), right_(t.right), y_(t.yTop), yMid_(t.yMid), bottomRow_(t.bottomRow) {}
+// Out of line, for the rare quadrilateral above row 0: of the pixels of row
+// y that both triangles draw, the part this one owns.
+void CutByPartner(const TriangleSetup& t, int y, int* xl, int* xr);
 
-    // The next row and its span's ends, both drawn, before clipping; false
-    // after the last row.
-    [[gnu::always_inline]] bool Next(int* y, int* xl, int* xr) {
-        while (!done_) {
-            const int row = y_;
-            const int l = IntPartFixed18(left_.x), r = IntPartFixed18(right_.x);
-            if (atBottom_)
-                done_ = true;
-            else
-                Step();
-            if (row < firstUnvisited_) continue;
-            firstUnvisited_ = row + 1;
-            *y = row, *xl = l, *xr = r;
-            return true;
-        }
-        return false;
+// Of a quadrilateral's triangle, the part of row y's span xl..xr on its own
+// side of the diagonal.
+[[gnu::always_inline]] inline void CutAtDiagonal(const TriangleSetup& t, int y, int* xl, int* xr) {
+    const DiagonalCut& cut = t.cut;
+    if (cut.partner) {
+        CutByPartner(t, y, xl, xr);
+        return;
     }
-
-private:
-    [[gnu::always_inline]] void Step() {
-        left_.x += left_.step;
-        right_.x += right_.step;
-        --left_.rows;
-        --right_.rows;
-        ++y_;
-        if (left_.rows <= 0) {
-            if (left_.segment == 1) {
-                End();
-                return;
-            }
-            left_ = {1, left_.lowerX, left_.lowerStep, left_.lowerRows, 0, 0, 0};
-            y_ = yMid_;
-        }
-        if (right_.rows <= 0) {
-            if (right_.segment == 1) {
-                End();
-                return;
-            }
-            right_ = {1, right_.lowerX, right_.lowerStep, right_.lowerRows, 0, 0, 0};
-        }
+    if (static_cast<uint32_t>(y - cut.from) > static_cast<uint32_t>(cut.to - cut.from)) return;
+    const int xd = IntPartFixed18(cut.x + int64_t{y - cut.y} * cut.step);
+    if (cut.side > 0) {
+        if (*xl < xd) *xl = xd;
+    } else if (*xr >= xd) {
+        *xr = xd - 1;
     }
-
-    // Both edges have reached the bottom vertex's row.
-    [[gnu::always_inline]] void End() {
-        if (bottomRow_)
-            atBottom_ = true;
-        else
-            done_ = true;
-    }
-
-    TriangleEdge left_, right_;
-    int y_, yMid_;
-    bool bottomRow_;
-    int firstUnvisited_ = INT32_MIN;
-    bool atBottom_ = false, done_ = false;
-};
-
-// Of a row's span xl..xr, the pixels the partner triangle owns: those both
-// cover belong to the triangle whose span lies further right (starts
-// further right, or ends further right from the same start; the second
-// triangle on a full tie), as a top-left rule gives them to the triangle
-// whose left edge the shared diagonal is. Follows the partner's rows as the
-// walk goes down.
-class PartnerSpans {
-public:
-    explicit PartnerSpans(const TriangleSetup& t) : rows_(t.partner ? *t.partner : t), active_(t.partner != nullptr),
-                                                    second_(t.second) {}
-
-    // Cuts the partner's pixels out of the span xl..xr of row y; what is
-    // left are the spans ends[0..1], and ends[2..3] when the partner's
-    // pixels lie inside it (a rounding step past the diagonal). The count.
-    [[gnu::always_inline]] int Cut(int y, int xl, int xr, int ends[4]) {
-        ends[0] = xl, ends[1] = xr;
-        return active_ ? CutOwned(y, xl, xr, ends) : 1;
-    }
-
-private:
-    // Out of line, once a row and for a quadrilateral's triangles only:
-    // every loop inlines the walk, and would otherwise carry a copy of the
-    // partner's walk too.
-    int CutOwned(int y, int xl, int xr, int ends[4]);
-
-    TriangleRows rows_;
-    bool active_, second_;
-    bool more_ = true;
-    int y_ = INT32_MIN, pl_ = 0, pr_ = 0;
-};
-
-// Hands the span xl..xr of row y, clipped to the draw area, to drawSpan as
-// (y, first x, count >= 1) unless nothing of it is left.
-template <typename DrawSpan>
-[[gnu::always_inline]] inline void DrawClippedSpan(const TriangleSetup& t, int y, int xl, int xr, DrawSpan& drawSpan) {
-    int count = xr - xl + 1;
-    if (xl < t.clip[0]) {
-        count -= t.clip[0] - xl;
-        xl = t.clip[0];
-    }
-    if (xl >= t.clip[2] || count <= 0) return;
-    if (count > t.clip[2] - xl) count = t.clip[2] - xl;
-    drawSpan(y, xl, count);
 }
 
-// Walks the triangle's rows inside the draw area and hands each clipped
-// span to drawSpan, leaving out the pixels a partner triangle owns.
+// Walks rows from yTop, hands each clipped span (y, first x, count >= 1)
+// to drawSpan. A row is visited once: when the left edge takes over its
+// lower segment the row counter goes back to the middle vertex's row, and
+// a row already drawn (a top vertex above row 0 truncates one row low) is
+// stepped through without drawing again. Once both edges reach the bottom
+// vertex's row, that row is drawn too with bottomRow.
 template <typename DrawSpan>
 [[gnu::always_inline]] inline void WalkTriangleRows(const TriangleSetup& t, DrawSpan&& drawSpan) {
-    TriangleRows rows(t);
-    PartnerSpans partner(t);
-    int y, xl, xr, ends[4];
-    while (rows.Next(&y, &xl, &xr)) {
-        if (y < t.clip[1]) continue;
-        if (y >= t.clip[3]) return;
-        // One call of the span loop, so that it is inlined once.
-        const int pieces = partner.Cut(y, xl, xr, ends);
-        for (int i = 0; i < pieces; ++i) DrawClippedSpan(t, y, ends[2 * i], ends[2 * i + 1], drawSpan);
+    TriangleEdge left = t.left, right = t.right;
+    int y = t.yTop;
+    int firstUnvisited = y;
+    bool bottom = false;
+    for (;;) {
+        if (y >= firstUnvisited) {
+            firstUnvisited = y + 1;
+            if (y >= t.clip[1] && y < t.clip[3]) {
+                int xl = IntPartFixed18(left.x);
+                int xr = IntPartFixed18(right.x);
+                if (t.cut.side != 0) CutAtDiagonal(t, y, &xl, &xr);
+                int count = xr - xl + 1;
+                if (xl < t.clip[0]) {
+                    count -= t.clip[0] - xl;
+                    xl = t.clip[0];
+                }
+                if (xl < t.clip[2] && count > 0) {
+                    if (count > t.clip[2] - xl) count = t.clip[2] - xl;
+                    drawSpan(y, xl, count);
+                }
+            }
+        }
+        if (bottom) return;
+        left.x += left.step;
+        right.x += right.step;
+        --left.rows;
+        --right.rows;
+        ++y;
+        if (left.rows <= 0) {
+            if (left.segment == 1) {
+                if (!t.bottomRow) return;
+                bottom = true;
+                continue;
+            }
+            left = {1, left.lowerX, left.lowerStep, left.lowerRows, 0, 0, 0};
+            y = t.yMid;
+        }
+        if (right.rows <= 0) {
+            if (right.segment == 1) {
+                if (!t.bottomRow) return;
+                bottom = true;
+                continue;
+            }
+            right = {1, right.lowerX, right.lowerStep, right.lowerRows, 0, 0, 0};
+        }
     }
 }
 

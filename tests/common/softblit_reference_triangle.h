@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <utility>
@@ -293,27 +294,20 @@ inline RowSpans SpansOf(const int vt[12], bool bottomRow) {
     return spans;
 }
 
-// One triangle, or with partner (the spans of the other triangle of a
-// quadrilateral) only the pixels of the two it owns: those both cover go to
-// the one whose span in the row starts further right, or ends further right
-// from the same start, and to the second (isSecond) on a full tie.
+// Whether a triangle of a quadrilateral draws pixel (x, y); none: every
+// pixel of its own.
+using Owned = std::function<bool(int64_t x, int64_t y)>;
+
+// One triangle, or with owned the pixels of it that a quadrilateral leaves
+// to it.
 inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12], int transparent, const MEMIMG* graph,
-                         uint32_t colour, const State& st, bool bottomRow = false, const RowSpans* partner = nullptr,
-                         bool isSecond = false) {
+                         uint32_t colour, const State& st, bool bottomRow = false, const Owned& owned = nullptr) {
     const MEMIMG_BASE* tb = target->base;
     if (source && source->base->pixelKind != tb->pixelKind) return;
     if (tb->usePalette || tb->useAlpha || (tb->pixelKind != 0 && tb->pixelKind != 1)) return;
     if (!TriangleCoordinatesInRange(vt, source != nullptr)) return;
     if (source && (source->width > 8192 || source->height > 8192)) return;
     if (source && graph && (graph->width < source->width || graph->height < source->height)) return;
-    const RowSpans mine = partner ? SpansOf(vt, bottomRow) : RowSpans{};
-    auto owned = [&](int x, int y) {
-        const auto other = partner ? partner->find(y) : mine.end();
-        if (!partner || other == partner->end() || x < other->second.first || x > other->second.second) return true;
-        const auto [ml, mr] = mine.at(y);
-        const auto [ol, orr] = other->second;
-        return ml != ol ? ml > ol : mr != orr ? mr > orr : isSecond;
-    };
     int64_t clip[4];
     Clip(target, st, clip);
     const int kind = tb->pixelKind;
@@ -325,7 +319,7 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
         const int mode = (m == 1 && st.param == 255) ? 0 : m;
         const uint32_t s = FlatColour(kind, colour, st);
         WalkTriangle(vt, clip, [&](int x, int y, uint32_t, uint32_t) {
-            if (!owned(x, y)) return;
+            if (owned && !owned(x, y)) return;
             uint8_t* p = target->pixels + static_cast<ptrdiff_t>(y) * tb->pitch + static_cast<ptrdiff_t>(x) * tbytes;
             WriteBytes(p, FlatPixel(kind, mode, st.param, s, ReadBytes(p, tbytes)), tbytes);
         }, bottomRow);
@@ -336,7 +330,7 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
     const Draw& g = *prepared;
     const uint32_t boundU = static_cast<uint32_t>(source->width) << 18, boundV = static_cast<uint32_t>(source->height) << 18;
     WalkTriangle(vt, clip, [&](int x, int y, uint32_t u, uint32_t v) {
-        if (u >= boundU || v >= boundV || !owned(x, y)) return;
+        if (u >= boundU || v >= boundV || (owned && !owned(x, y))) return;
         const int i = static_cast<int>(u >> 18), j = static_cast<int>(v >> 18);
         const Source s = ReadSource(source, i, j);
         const auto useA = TriangleAlphaFactor(g, s);
@@ -349,21 +343,76 @@ inline void FillTriangle(MEMIMG* target, const MEMIMG* source, const int vt[12],
     }, bottomRow);
 }
 
-// The triangles (0, 1, 2) and (1, 2, 3) of vertices {x, y, u, v} x 4, each
-// pixel they cover once when corners 0 and 3 lie on either side of the
-// diagonal (a bow-tie's triangles both draw their overlap); with a source
-// the bottom vertices' rows too.
+// The span of row y clipped to clip's columns, if any.
+inline std::optional<std::pair<int64_t, int64_t>> ClippedSpan(const RowSpans& spans, int64_t y, const int64_t clip[4]) {
+    const auto row = spans.find(y);
+    if (row == spans.end() || y < clip[1] || y >= clip[3]) return std::nullopt;
+    const int64_t l = std::max(row->second.first, clip[0]), r = std::min(row->second.second, clip[2] - 1);
+    if (l > r) return std::nullopt;
+    return std::make_pair(l, r);
+}
+
+// The triangles (0, 1, 2) and (1, 2, 3) of vertices {x, y, u, v} x 4; with a
+// source the bottom vertices' rows too. When corners 0 and 3 lie on either
+// side of the diagonal from corner 1 to corner 2, a pixel both would draw is
+// drawn once: in the rows both draw from the diagonal's upper end to its
+// lower end's, by the triangle on the pixel's side of the diagonal's own x
+// on the row (stepped from its upper end); a level diagonal's row by the
+// lower triangle alone. A quadrilateral reaching above row 0 shares out the
+// pixels of each row both draw (clipped) by their spans instead: a span
+// that holds the other keeps them, else the one lying right keeps the
+// overlap, and the second keeps a span both draw alike. A bow-tie's
+// triangles both draw their overlap.
 inline void FillQuad(MEMIMG* target, const MEMIMG* source, const int v[16], int transparent, const MEMIMG* graph,
                      uint32_t colour, const State& st) {
-    const bool bottomRow = source != nullptr;
+    bool bottomRow[2] = {source != nullptr, source != nullptr};
     auto side = [&](int k) {
         return (double(v[8]) - v[4]) * (double(v[4 * k + 1]) - v[5]) - (double(v[9]) - v[5]) * (double(v[4 * k]) - v[4]);
     };
     const bool apart = side(0) * side(3) < 0 && TriangleCoordinatesInRange(v, source) &&
                        TriangleCoordinatesInRange(v + 4, source);
-    const RowSpans first = apart ? SpansOf(v, bottomRow) : RowSpans{}, second = apart ? SpansOf(v + 4, bottomRow) : RowSpans{};
-    FillTriangle(target, source, v, transparent, graph, colour, st, bottomRow, apart ? &second : nullptr, false);
-    FillTriangle(target, source, v + 4, transparent, graph, colour, st, bottomRow, apart ? &first : nullptr, true);
+    const RowSpans spans[2] = {SpansOf(v, bottomRow[0]), SpansOf(v + 4, bottomRow[1])};
+    Owned owned[2];
+    if (apart && !spans[0].empty() && !spans[1].empty()) {
+        int64_t clip[4];
+        Clip(target, st, clip);
+        const int* upper = v[5] <= v[9] ? v + 4 : v + 8;
+        const int* lower = upper == v + 4 ? v + 8 : v + 4;
+        if (std::min({v[1], v[5], v[9], v[13]}) < 0) {
+            for (int i = 0; i < 2; ++i)
+                owned[i] = [&spans, clip0 = clip[0], clip1 = clip[1], clip2 = clip[2], clip3 = clip[3], i](int64_t x,
+                                                                                                          int64_t y) {
+                    const int64_t c[4] = {clip0, clip1, clip2, clip3};
+                    const auto mine = ClippedSpan(spans[i], y, c), other = ClippedSpan(spans[1 - i], y, c);
+                    if (!mine || !other || x < other->first || x > other->second) return true;
+                    const bool holds = mine->first <= other->first && other->second <= mine->second;
+                    const bool held = other->first <= mine->first && mine->second <= other->second;
+                    if (holds && held) return i == 1;
+                    return holds || (!held && mine->first > other->first);
+                };
+        } else if (upper[1] == lower[1]) {
+            bottomRow[v[1] < v[13] ? 0 : 1] = false;
+        } else {
+            const int64_t x0 = int64_t{upper[0]} * 262144 + 131072, x1 = int64_t{lower[0]} * 262144 + 131072;
+            const int64_t rows = lower[1] - upper[1], step = (x1 - x0) / rows;
+            const int64_t top = Fixed18IntPart(int64_t{upper[1]} * 262144 + 131072);
+            const int64_t from = std::max({top, spans[0].begin()->first, spans[1].begin()->first});
+            const int64_t to = std::min({top + rows, spans[0].rbegin()->first, spans[1].rbegin()->first});
+            for (int i = 0; i < 2; ++i) {
+                // The third corner's side: left when it lies left of the line.
+                const int* third = v + (i == 0 ? 0 : 12);
+                const double lineX = upper[0] + double(lower[0] - upper[0]) * (third[1] - upper[1]) / double(rows);
+                const bool left = third[0] < lineX;
+                owned[i] = [=](int64_t x, int64_t y) {
+                    if (y < from || y > to) return true;
+                    const int64_t xd = Fixed18IntPart(x0 + (y - top) * step);
+                    return left ? x < xd : x >= xd;
+                };
+            }
+        }
+    }
+    FillTriangle(target, source, v, transparent, graph, colour, st, bottomRow[0], owned[0]);
+    FillTriangle(target, source, v + 4, transparent, graph, colour, st, bottomRow[1], owned[1]);
 }
 
 inline void QuadBlit(MEMIMG* target, const MEMIMG* source, const int c[8], int transparent, const MEMIMG* graph,
