@@ -52,7 +52,7 @@ void SortIndexes(const int64_t key[3], int idx[3]) {
 }
 
 TriangleEdge Segment(int segment, int64_t xs, int64_t xe, int rows) {
-    return {segment, xs, (xe - xs) / rows, rows, 0, 0, 0};
+    return {segment, xs, (xe - xs) / rows, rows, 0, 0, 0, 0, 0};
 }
 
 // False for collinear vertices.
@@ -78,12 +78,15 @@ bool SetUpPlane(const Vertices& vt, TexelPlane* plane) {
     return true;
 }
 
-void SetUpEdges(const Vertices& vt, TriangleSetup* t) {
+// diagonal: the two of the vertices {0, 1, 2} that a quadrilateral's two
+// triangles share as their diagonal, a bit each (0 for a lone triangle).
+void SetUpEdges(const Vertices& vt, int diagonal, TriangleSetup* t) {
     int byY[3] = {0, 1, 2};
     SortIndexes(vt.y, byY);
     const int top = byY[0], mid = byY[1], bot = byY[2];
     const int64_t* X = vt.x;
     const int64_t* Y = vt.y;
+    auto isDiagonal = [diagonal](int a, int b) { return diagonal == (1 << a | 1 << b); };
     t->yTop = IntPartFixed18(Y[top]);
     t->yMid = IntPartFixed18(Y[mid]);
     if (Y[top] == Y[mid]) {
@@ -93,6 +96,7 @@ void SetUpEdges(const Vertices& vt, TriangleSetup* t) {
         t->left = Segment(1, X[l], X[bot], rows);
         t->right = Segment(1, X[r], X[bot], rows);
         t->yEnd = t->yTop + rows;
+        t->diagonalOnRight = isDiagonal(r, bot) ? 1 : 0;
         return;
     }
     if (Y[mid] == Y[bot]) {
@@ -102,6 +106,7 @@ void SetUpEdges(const Vertices& vt, TriangleSetup* t) {
         t->left = Segment(1, X[top], X[l], rows);
         t->right = Segment(1, X[top], X[r], rows);
         t->yEnd = t->yTop + rows;
+        t->diagonalOnRight = isDiagonal(top, r) ? 1 : 0;
         return;
     }
     const int upperRows = IntPartFixed18(Y[mid] - Y[top]);
@@ -121,6 +126,10 @@ void SetUpEdges(const Vertices& vt, TriangleSetup* t) {
     t->right = q1 < q2 ? single : twoSegments;
     // A left edge that bends takes the walk back to the middle vertex's row.
     t->yEnd = q1 < q2 ? t->yMid + lowerRows : t->yTop + allRows;
+    if (q1 < q2)
+        t->diagonalOnRight = isDiagonal(top, bot) ? 1 : 0;
+    else
+        t->diagonalOnRight = isDiagonal(top, mid) ? 1 : isDiagonal(mid, bot) ? 2 : 0;
 }
 
 // The flat colour tinted once; on a 16-bit target only its low 16 bits are
@@ -206,9 +215,10 @@ bool CanFill(const char* caller, const int* vertices, const MEMIMG* target, cons
     return tb->pixelKind == MEMIMG_KIND_RGB565 || tb->pixelKind == MEMIMG_KIND_32BIT;
 }
 
-// The edges and texel plane of one triangle of vertices {x, y, u, v} x 3;
-// false (with a log line for far coordinates) when it draws nothing.
-bool SetUpTriangle(const MEMIMG* target, const int vertices[12], bool textured, TriangleSetup* t) {
+// The edges and texel plane of one triangle of vertices {x, y, u, v} x 3
+// (diagonal as SetUpEdges takes it); false (with a log line for far
+// coordinates) when it draws nothing.
+bool SetUpTriangle(const MEMIMG* target, const int vertices[12], bool textured, int diagonal, TriangleSetup* t) {
     if (!CoordinatesInRange(vertices, textured)) {
         WriteLogFormat("FillTexturedTriangleMemImg: coordinates outside %d..%d", kCoordinateMin, kCoordinateMax);
         return false;
@@ -223,7 +233,7 @@ bool SetUpTriangle(const MEMIMG* target, const int vertices[12], bool textured, 
     }
     *t = TriangleSetup{};
     if (!SetUpPlane(vt, &t->plane)) return false;
-    SetUpEdges(vt, t);
+    SetUpEdges(vt, diagonal, t);
     t->target = target->pixels;
     t->targetPitch = target->base->pitch;
     softblit::TargetClip(target, t->clip);
@@ -254,25 +264,49 @@ void NoteSpansOf(const TriangleSetup& t, PartnerSpans* spans) {
     spans->top = t.clip[1];
     spans->rows.assign(size_t(std::max(t.clip[3] - t.clip[1], 0)), {1, 0});
     TriangleSetup own = t;
-    own.cut = DiagonalCut{};
+    own.partner = nullptr;
     WalkTriangleRows(own, [&](int y, int x, int count) { spans->rows[size_t(y - spans->top)] = {x, x + count - 1}; });
 }
 
+// The left one of a quadrilateral's triangles gives up, on each row it
+// draws along the diagonal, the pixel at the diagonal's own x, where the
+// right one's span begins (its left edge runs exactly along the
+// diagonal). Its right edge is made to run exactly along it too: a lower
+// segment starts a step of x right of its middle vertex. When the diagonal
+// is its right edge's upper segment and the right one draws the diagonal's
+// lower end's row too, the segment reaches that row.
+void GiveUpTheDiagonal(TriangleSetup* left, const TriangleSetup& right, int64_t x0, int64_t step, int lowerEndRow) {
+    TriangleEdge& edge = left->right;
+    if (left->diagonalOnRight == 2) {
+        edge.lowerX = x0;
+        edge.lowerStep = step;
+        edge.lowerTrim = 1;
+        return;
+    }
+    edge.trim = 1;
+    if (edge.segment == 0 && LastRow(right) >= lowerEndRow) {
+        ++edge.rows;
+        edge.lowerX += edge.lowerStep;
+        --edge.lowerRows;
+    }
+}
+
 // When corners 0 and 3 lie on either side of the diagonal, so that the
-// triangles meet only along it, each takes its own side of it in the rows
-// both draw; above row 0, by the other's spans (noted in the spans given).
-// Those of a bow-tie lie on one side and overlap, and both draw the
-// overlap, as two triangles drawn apart would. A level diagonal is both
-// triangles' edge row: it is left to the lower one.
+// triangles meet only along it, a pixel both draw on a row both draw along
+// it goes to the one on its side of the diagonal's x on that row; above
+// row 0, by the other's spans (noted in the spans given). Those of a
+// bow-tie lie on one side and overlap, and both draw the overlap, as two
+// triangles drawn apart would. A level diagonal is both triangles' edge
+// row: it is left to the lower one.
 void ShareTheDiagonal(const int v[16], TriangleSetup* first, TriangleSetup* second, PartnerSpans spans[2]) {
     const int64_t firstSide = SideOfTheDiagonal(v, v), secondSide = SideOfTheDiagonal(v, v + 12);
     if (!((firstSide < 0 && secondSide > 0) || (firstSide > 0 && secondSide < 0))) return;
     if (std::min({v[1], v[5], v[9], v[13]}) < 0) {
         NoteSpansOf(*first, &spans[0]);
         NoteSpansOf(*second, &spans[1]);
-        // The second owns a span both draw alike.
-        first->cut = DiagonalCut{-1, 0, 0, 0, 0, 0, &spans[1]};
-        second->cut = DiagonalCut{1, 0, 0, 0, 0, 0, &spans[0]};
+        first->partner = &spans[1];
+        second->partner = &spans[0];
+        second->ownsTies = true;
         return;
     }
     const int* upper = v[5] <= v[9] ? v + 4 : v + 8;
@@ -284,38 +318,32 @@ void ShareTheDiagonal(const int v[16], TriangleSetup* first, TriangleSetup* seco
         (v[1] < v[13] ? first : second)->bottomRow = false;
         return;
     }
-    // Stepped as the triangles step their edges, from the upper end.
-    const int top = IntPartFixed18(y0);
-    const int from = std::max({top, first->yTop, second->yTop});
-    const int to = std::min({top + rows, LastRow(*first), LastRow(*second)});
-    if (to < from) return;
-    const DiagonalCut cut{0, from, to, top, x0, (x1 - x0) / rows, nullptr};
-    first->cut = second->cut = cut;
-    first->cut.side = firstSide > 0 ? -1 : 1;
-    second->cut.side = -first->cut.side;
+    TriangleSetup* left = firstSide > 0 ? first : second;
+    const TriangleSetup* right = left == first ? second : first;
+    if (left->diagonalOnRight == 0) return;
+    GiveUpTheDiagonal(left, *right, x0, (x1 - x0) / rows, IntPartFixed18(y1));
 }
 
 }  // namespace
 
 // Of the pixels both draw, a triangle keeps those of a span that holds the
-// other's, and the overlap where it lies right of the other; the second
-// keeps a span both draw alike. One piece is left either way.
-void CutByPartner(const TriangleSetup& t, int y, int* xl, int* xr) {
-    const PartnerSpans& other = *t.cut.partner;
-    const int a1 = std::max(*xl, t.clip[0]), a2 = std::min(*xr, t.clip[2] - 1);
+// other's, and the overlap where it lies right of the other; the one that
+// owns ties keeps a span both draw alike. One piece is left either way.
+SpanEnds CutByPartner(const TriangleSetup& t, int y, SpanEnds span) {
+    const PartnerSpans& other = *t.partner;
+    const int a1 = std::max(span.first, t.clip[0]), a2 = std::min(span.last, t.clip[2] - 1);
     const auto [b1, b2] = other.rows[size_t(y - other.top)];
-    if (a1 > a2 || b1 > b2 || b1 > a2 || a1 > b2) return;
+    if (a1 > a2 || b1 > b2 || b1 > a2 || a1 > b2) return span;
     const bool holds = a1 <= b1 && b2 <= a2, held = b1 <= a1 && a2 <= b2;
-    if (holds && held ? t.cut.side > 0 : holds || (!held && a1 > b1)) return;
-    if (held) *xr = *xl - 1;
-    else *xr = b1 - 1;
+    if (holds && held ? t.ownsTies : holds || (!held && a1 > b1)) return span;
+    return {span.first, held ? span.first - 1 : b1 - 1};
 }
 
 void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[12], int transparent,
                                 const MEMIMG* blendGraph, uint32_t colour) {
     if (!CanFill("FillTexturedTriangleMemImg", vertices, target, source, blendGraph)) return;
     TriangleSetup t;
-    if (SetUpTriangle(target, vertices, source != nullptr, &t)) Run(t, target, source, blendGraph, transparent, colour);
+    if (SetUpTriangle(target, vertices, source != nullptr, 0, &t)) Run(t, target, source, blendGraph, transparent, colour);
 }
 
 void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
@@ -323,8 +351,9 @@ void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vert
     if (!CanFill("FillTexturedQuadMemImg", vertices, target, source, blendGraph)) return;
     // Triangles (0, 1, 2) and (1, 2, 3): the second starts at corner 1.
     TriangleSetup first, second;
-    const bool drawsFirst = SetUpTriangle(target, vertices, source != nullptr, &first);
-    const bool drawsSecond = SetUpTriangle(target, vertices + 4, source != nullptr, &second);
+    // The diagonal is the first's vertices 1 and 2, the second's 0 and 1.
+    const bool drawsFirst = SetUpTriangle(target, vertices, source != nullptr, 0b110, &first);
+    const bool drawsSecond = SetUpTriangle(target, vertices + 4, source != nullptr, 0b011, &second);
     // The texel bounds keep the picture's own rows: without its last row a
     // picture turned upside down would lose its first.
     first.bottomRow = second.bottomRow = source != nullptr;

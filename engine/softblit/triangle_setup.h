@@ -23,6 +23,10 @@ struct TriangleEdge {
     int rows;           // left in the current segment
     int64_t lowerX, lowerStep;
     int lowerRows;
+    // Pixels the right edge's span end gives up in the current and in the
+    // lower segment: 1 where a quadrilateral's left triangle runs along the
+    // diagonal it shares.
+    int trim, lowerTrim;
 };
 
 struct TexelPlane {
@@ -31,26 +35,8 @@ struct TexelPlane {
     Fixed18 dudx, dvdx, dudy, dvdy;
 };
 
-// The rows the other triangle of a quadrilateral draws, with their spans
-// (triangle_frame.cpp).
+// The spans of the other triangle of a quadrilateral (triangle_frame.cpp).
 struct PartnerSpans;
-
-// The diagonal a quadrilateral's two triangles share, when they lie on
-// either side of it: in the rows both draw along it, the pixels left of its
-// own x on the row belong to the triangle on its left and the rest to the
-// one on its right, so the pixels both would draw (those it passes) are
-// drawn once. A quadrilateral reaching above row 0 walks its triangles'
-// rows from vertices whose rows truncate apart (one may be drawn a row
-// lower than the other): there the pixels both draw are shared out by the
-// other triangle's spans.
-struct DiagonalCut {
-    int side;       // 0 a lone triangle; 1 this one lies right of it, -1 left
-    int from, to;   // the rows both draw along it
-    int y;          // its upper end's row
-    int64_t x;      // its x on row y
-    int64_t step;   // per row
-    const PartnerSpans* partner;  // non-null: shared out by the other's spans
-};
 
 struct TriangleSetup {
     BlitSetup rules;         // table rows, parameter, palette, transparent colour
@@ -67,41 +53,38 @@ struct TriangleSetup {
     // The rows of the top and the middle vertex, and the row the walk ends
     // on: that of the bottom vertex as the walk counts it.
     int yTop, yMid, yEnd;
+    // The right edge's segment that is the diagonal a quadrilateral's two
+    // triangles share: 0 none, 1 the first, 2 the lower.
+    int diagonalOnRight;
     TexelPlane plane;
-    DiagonalCut cut;
+    // A quadrilateral reaching above row 0 walks its two triangles' rows
+    // from vertices whose rows truncate apart (one may be drawn a row lower
+    // than the other), so that the diagonal's x cannot share out the pixels
+    // both draw: there they go by the other's spans (non-null), and a span
+    // both draw alike to the one that owns ties.
+    const PartnerSpans* partner;
+    bool ownsTies;
     // Also the bottom vertex's row: the triangles of a picture mapped whole,
     // whose texel bounds decide which of its first and last rows show as
     // they decide its first and last columns.
     bool bottomRow;
 };
 
-// Out of line, for the rare quadrilateral above row 0: of the pixels of row
-// y that both triangles draw, the part this one owns.
-void CutByPartner(const TriangleSetup& t, int y, int* xl, int* xr);
-
-// Of a quadrilateral's triangle, the part of row y's span xl..xr on its own
-// side of the diagonal.
-[[gnu::always_inline]] inline void CutAtDiagonal(const TriangleSetup& t, int y, int* xl, int* xr) {
-    const DiagonalCut& cut = t.cut;
-    if (cut.partner) {
-        CutByPartner(t, y, xl, xr);
-        return;
-    }
-    if (static_cast<uint32_t>(y - cut.from) > static_cast<uint32_t>(cut.to - cut.from)) return;
-    const int xd = IntPartFixed18(cut.x + int64_t{y - cut.y} * cut.step);
-    if (cut.side > 0) {
-        if (*xl < xd) *xl = xd;
-    } else if (*xr >= xd) {
-        *xr = xd - 1;
-    }
-}
+// The first and last x of a span.
+struct SpanEnds {
+    int first, last;
+};
+// Out of line, for the rare quadrilateral above row 0: of row y's span,
+// what this triangle keeps of the pixels both draw (one piece, maybe none).
+SpanEnds CutByPartner(const TriangleSetup& t, int y, SpanEnds span);
 
 // Walks rows from yTop, hands each clipped span (y, first x, count >= 1)
 // to drawSpan. A row is visited once: when the left edge takes over its
 // lower segment the row counter goes back to the middle vertex's row, and
 // a row already drawn (a top vertex above row 0 truncates one row low) is
 // stepped through without drawing again. Once both edges reach the bottom
-// vertex's row, that row is drawn too with bottomRow.
+// vertex's row, that row is drawn too with bottomRow. The right end gives
+// up the pixels its edge trims.
 template <typename DrawSpan>
 [[gnu::always_inline]] inline void WalkTriangleRows(const TriangleSetup& t, DrawSpan&& drawSpan) {
     TriangleEdge left = t.left, right = t.right;
@@ -113,8 +96,11 @@ template <typename DrawSpan>
             firstUnvisited = y + 1;
             if (y >= t.clip[1] && y < t.clip[3]) {
                 int xl = IntPartFixed18(left.x);
-                int xr = IntPartFixed18(right.x);
-                if (t.cut.side != 0) CutAtDiagonal(t, y, &xl, &xr);
+                int xr = IntPartFixed18(right.x) - right.trim;
+                if (t.partner) {
+                    const SpanEnds kept = CutByPartner(t, y, {xl, xr});
+                    xl = kept.first, xr = kept.last;
+                }
                 int count = xr - xl + 1;
                 if (xl < t.clip[0]) {
                     count -= t.clip[0] - xl;
@@ -132,22 +118,24 @@ template <typename DrawSpan>
         --left.rows;
         --right.rows;
         ++y;
-        if (left.rows <= 0) {
-            if (left.segment == 1) {
-                if (!t.bottomRow) return;
-                bottom = true;
-                continue;
-            }
-            left = {1, left.lowerX, left.lowerStep, left.lowerRows, 0, 0, 0};
-            y = t.yMid;
-        }
+        // The right edge first: a quadrilateral's left triangle may take
+        // its lower segment on the bottom row.
         if (right.rows <= 0) {
             if (right.segment == 1) {
                 if (!t.bottomRow) return;
                 bottom = true;
                 continue;
             }
-            right = {1, right.lowerX, right.lowerStep, right.lowerRows, 0, 0, 0};
+            right = {1, right.lowerX, right.lowerStep, right.lowerRows, 0, 0, 0, right.lowerTrim, 0};
+        }
+        if (left.rows <= 0) {
+            if (left.segment == 1) {
+                if (!t.bottomRow) return;
+                bottom = true;
+                continue;
+            }
+            left = {1, left.lowerX, left.lowerStep, left.lowerRows, 0, 0, 0, 0, 0};
+            y = t.yMid;
         }
     }
 }
