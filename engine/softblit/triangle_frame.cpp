@@ -146,22 +146,22 @@ uint32_t TintFlatColour(int kind, uint32_t colour) {
            blue[colour & 0xFF];
 }
 
-void RunFlat(TriangleSetup& t, int kind, uint32_t colour) {
+TriangleLoop PrepareFlat(TriangleSetup& t, int kind, uint32_t colour) {
     int mode = KernelModeOf(BlendMode);
-    if (mode < 0) return;
+    if (mode < 0) return nullptr;
     const int p = std::clamp(BlendParam, 0, 255);
-    if ((mode == KernelAlpha || mode == KernelAdd || mode == KernelSub) && p == 0) return;
+    if ((mode == KernelAlpha || mode == KernelAdd || mode == KernelSub) && p == 0) return nullptr;
     if (mode == KernelAlpha && p == 255) mode = KernelCopy;
     if (!AreBlendTablesBuilt()) BuildBlendTables();
     softblit::FillRuleTables(p, &t.rules);
     t.colour = TintFlatColour(kind, colour);
-    ActiveKernels(kind).flat[mode](t);
+    return ActiveKernels(kind).flat[mode];
 }
 
-void RunTextured(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph,
-                 int transparent) {
+TriangleLoop PrepareTextured(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph,
+                             int transparent) {
     KernelConfig config;
-    if (!softblit::ChooseKernel(source, blendGraph != nullptr, transparent, true, &config)) return;
+    if (!softblit::ChooseKernel(source, blendGraph != nullptr, transparent, true, &config)) return nullptr;
     softblit::FillRuleTables(std::clamp(BlendParam, 0, 255), &t.rules);
     t.rules.transColor = source->base->transColor;
     t.rules.scalarOnly = source->base == target->base;
@@ -176,8 +176,7 @@ void RunTextured(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, c
         t.graph = blendGraph->pixels;
         t.graphPitch = blendGraph->base->pitch;
     }
-    const int index = TexturedTriangleLoopIndex(config);
-    ActiveKernels(config.kind).textured[index](t);
+    return ActiveKernels(config.kind).textured[TexturedTriangleLoopIndex(config)];
 }
 
 bool CheckImages(const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph) {
@@ -240,12 +239,24 @@ bool SetUpTriangle(const MEMIMG* target, const int vertices[12], bool textured, 
     return true;
 }
 
-void Run(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph, int transparent,
-         uint32_t colour) {
-    if (source)
-        RunTextured(t, target, source, blendGraph, transparent);
-    else
-        RunFlat(t, target->base->pixelKind, colour);
+// Fills in what the loop reads of the blend state, the source and the
+// colour; the loop that draws, or null when the blend draws nothing.
+TriangleLoop Prepare(TriangleSetup& t, const MEMIMG* target, const MEMIMG* source, const MEMIMG* blendGraph,
+                     int transparent, uint32_t colour) {
+    if (source) return PrepareTextured(t, target, source, blendGraph, transparent);
+    return PrepareFlat(t, target->base->pixelKind, colour);
+}
+
+// What Prepare filled in, for the other triangle of a quadrilateral.
+void CopyPrepared(const TriangleSetup& from, TriangleSetup* to) {
+    to->rules = from.rules;
+    to->source = from.source;
+    to->sourcePitch = from.sourcePitch;
+    to->boundU = from.boundU;
+    to->boundV = from.boundV;
+    to->graph = from.graph;
+    to->graphPitch = from.graphPitch;
+    to->colour = from.colour;
 }
 
 // Where corner p lies of the diagonal from corner 1 to corner 2 run from its
@@ -343,7 +354,8 @@ void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int 
                                 const MEMIMG* blendGraph, uint32_t colour) {
     if (!CanFill("FillTexturedTriangleMemImg", vertices, target, source, blendGraph)) return;
     TriangleSetup t;
-    if (SetUpTriangle(target, vertices, source != nullptr, 0, &t)) Run(t, target, source, blendGraph, transparent, colour);
+    if (!SetUpTriangle(target, vertices, source != nullptr, 0, &t)) return;
+    if (const TriangleLoop loop = Prepare(t, target, source, blendGraph, transparent, colour)) loop(t);
 }
 
 void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
@@ -359,6 +371,14 @@ void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vert
     first.bottomRow = second.bottomRow = source != nullptr;
     PartnerSpans spans[2];
     if (drawsFirst && drawsSecond) ShareTheDiagonal(vertices, &first, &second, spans);
-    if (drawsFirst) Run(first, target, source, blendGraph, transparent, colour);
-    if (drawsSecond) Run(second, target, source, blendGraph, transparent, colour);
+    if (!drawsFirst && !drawsSecond) return;
+    // Both draw with the same loop and blend state.
+    TriangleSetup& prepared = drawsFirst ? first : second;
+    const TriangleLoop loop = Prepare(prepared, target, source, blendGraph, transparent, colour);
+    if (!loop) return;
+    if (drawsFirst) loop(first);
+    if (drawsSecond) {
+        if (drawsFirst) CopyPrepared(first, &second);
+        loop(second);
+    }
 }

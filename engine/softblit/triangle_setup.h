@@ -90,7 +90,7 @@ template <typename DrawSpan>
     TriangleEdge left = t.left, right = t.right;
     int y = t.yTop;
     int firstUnvisited = y;
-    bool bottom = false;
+    bool bottomRowLeft = t.bottomRow;
     for (;;) {
         if (y >= firstUnvisited) {
             firstUnvisited = y + 1;
@@ -112,7 +112,6 @@ template <typename DrawSpan>
                 }
             }
         }
-        if (bottom) return;
         left.x += left.step;
         right.x += right.step;
         --left.rows;
@@ -122,16 +121,16 @@ template <typename DrawSpan>
         // its lower segment on the bottom row.
         if (right.rows <= 0) {
             if (right.segment == 1) {
-                if (!t.bottomRow) return;
-                bottom = true;
+                if (!bottomRowLeft) return;
+                bottomRowLeft = false;
                 continue;
             }
             right = {1, right.lowerX, right.lowerStep, right.lowerRows, 0, 0, 0, right.lowerTrim, 0};
         }
         if (left.rows <= 0) {
             if (left.segment == 1) {
-                if (!t.bottomRow) return;
-                bottom = true;
+                if (!bottomRowLeft) return;
+                bottomRowLeft = false;
                 continue;
             }
             left = {1, left.lowerX, left.lowerStep, left.lowerRows, 0, 0, 0, 0, 0};
