@@ -1,15 +1,12 @@
-// The device front end: owns the device objects, mirrors every state sent,
-// checks each draw against the memory it reads, and hands calls to the
-// chosen back end. The back end is reached from the thread that made the
-// device alone (a GL context is current on one thread): buffers and
-// textures that another thread (a loader) makes, fills or lets go wait in
-// lists for that thread, which makes and fills them before its next draw
-// and releases them at its next present. Draws asked on another thread are
-// refused.
+// The device front end: mirrors every state sent, checks each draw against
+// the memory it reads, and hands calls to the chosen back end. The back end
+// is reached from the thread that made the device alone (a GL context is
+// current on one thread): draws asked on another thread are refused, and
+// the buffers and textures other threads make (device_objects.cpp) reach
+// the back end before that thread's next draw.
 #include "graphics/device/device_internal.h"
 
 #include "engine/log.h"
-#include "engine/memory.h"
 #include "graphics/device/devicestate.h"
 #include "graphics/graphics_internal.h"
 
@@ -18,21 +15,11 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 namespace {
 
 const DeviceBackend* const kBackends[] = {&kGlDeviceBackend, &kRecordingDeviceBackend};
-
-// The device's objects of one kind: buffers or textures.
-template <typename T>
-struct DeviceObjects {
-    std::vector<T*> live;     // freed with the device if their owners forgot them
-    std::vector<T*> waiting;  // to make or fill on the device's thread
-    std::vector<T*> doomed;   // to release there
-};
 
 struct DeviceModule {
     const DeviceBackend* backend = nullptr;
@@ -40,13 +27,6 @@ struct DeviceModule {
     DeviceState state;
     bool sceneOpen = false;
     std::thread::id thread;  // the thread that made the device
-    // Under objectsLock: the object lists, the serial counter, and every
-    // object's lock, made and dirty fields.
-    std::mutex objectsLock;
-    DeviceObjects<DeviceBufferRecord> buffers;
-    DeviceObjects<DeviceTexture> textures;
-    uint32_t nextBufferSerial = 1;
-    std::atomic<bool> objectsWait{false};  // an object waits for the device's thread
     // The least and the greatest index of index ranges drawn lately: a
     // model's lists are drawn from the same ranges frame after frame, and
     // their indices are read once instead of at every draw. Room for the
@@ -66,16 +46,36 @@ DeviceModule& State() {
     return state;
 }
 
-template <typename T>
-void Forget(std::vector<T*>& list, T* item) {
-    auto it = std::find(list.begin(), list.end(), item);
-    if (it != list.end()) {
-        *it = list.back();
-        list.pop_back();
-    }
-}
+}  // namespace
+
+const DeviceBackend* ActiveDeviceBackend() { return State().backend; }
 
 bool OnDeviceThread() { return std::this_thread::get_id() == State().thread; }
+
+void NoteDeviceCall(int kind, int a, int b, uint64_t value) {
+    if (State().backend && OnDeviceThread()) State().backend->noteCall(DeviceCall{kind, a, b, value});
+}
+
+void ForgetInDeviceState(const DeviceBufferRecord* buffer) {
+    DeviceState& s = State().state;
+    if (s.stream == buffer) s.stream = nullptr;
+    if (s.indices == buffer) s.indices = nullptr;
+    // A later buffer at the same address must not pass for this one in the cache.
+    DeviceStateCache* cache = GetDeviceStateCache();
+    if (cache->streamSource == buffer) cache->streamSource = nullptr;
+    if (cache->indexBuffer == buffer) cache->indexBuffer = nullptr;
+}
+
+void ForgetInDeviceState(const DeviceTexture* texture) {
+    DeviceState& s = State().state;
+    for (DeviceTexture*& bound : s.textures)
+        if (bound == texture) bound = nullptr;
+    for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
+        if (cached == texture) cached = nullptr;
+    if (s.renderTarget == texture) s.renderTarget = nullptr;
+}
+
+namespace {
 
 // A call that reaches the back end, asked on another thread: refused, with
 // a log line.
@@ -83,26 +83,6 @@ bool RefusedOffDeviceThread(const char* function) {
     if (OnDeviceThread()) return false;
     WriteLogFormat("%s refused: only the thread that made the graphics device may draw", function);
     return true;
-}
-
-template <typename T>
-void AddOnce(std::vector<T*>& list, T* item) {
-    if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
-}
-
-template <typename T>
-bool WaitForDeviceThread(const DeviceObjects<T>& objects) {
-    return !objects.waiting.empty() || !objects.doomed.empty();
-}
-
-// Caller holds objectsLock.
-void UpdateObjectsWait() {
-    const DeviceModule& s = State();
-    State().objectsWait.store(WaitForDeviceThread(s.buffers) || WaitForDeviceThread(s.textures));
-}
-
-void Note(int kind, int a, int b, uint64_t value) {
-    if (State().backend && OnDeviceThread()) State().backend->noteCall(DeviceCall{kind, a, b, value});
 }
 
 void SetDefaultState() {
@@ -205,219 +185,6 @@ void BoundsOfIndices(const DeviceBufferRecord* ib, int first, int count, int64_t
     *high = slot.high;
 }
 
-int IndexSize(int format) { return format == DEVICE_FMT_INDEX32 ? 4 : format == DEVICE_FMT_INDEX16 ? 2 : 0; }
-
-// What buffers and textures do each their own way on their path to the
-// back end; the templates below take them through it alike.
-
-int MakeOnBackend(DeviceBufferRecord* b) { return State().backend->createBuffer(b); }
-int MakeOnBackend(DeviceTexture* t) { return State().backend->createTexture(t); }
-
-bool IsLocked(const DeviceBufferRecord* b) { return b->locked; }
-bool IsLocked(const DeviceTexture* t) { return t->lockedMask != 0; }
-
-void FreeRecord(DeviceBufferRecord* b) {
-    FreeMemory(b->bytes);
-    FreeMemory(b);
-}
-
-void FreeRecord(DeviceTexture* t) {
-    for (int l = 0; l < t->levels; ++l) FreeMemory(t->level[l].bytes);
-    FreeMemory(t);
-}
-
-// The buffer to the back end, made or brought up to date (device thread,
-// objectsLock held).
-void SendLocked(DeviceBufferRecord* b) {
-    if (!b->made) {
-        if (MakeOnBackend(b) != 0) {
-            WriteLogText("A buffer made on another thread could not be made on the graphics device");
-            b->dirtyFrom = b->dirtyTo = 0;
-            return;
-        }
-        b->made = true;
-    } else if (b->dirtyTo > b->dirtyFrom) {
-        State().backend->uploadBuffer(b, b->dirtyFrom, b->dirtyTo - b->dirtyFrom);
-        Note(DEVICE_CALL_BUFFER_UPLOAD, b->dirtyFrom, b->dirtyTo - b->dirtyFrom, reinterpret_cast<uintptr_t>(b));
-    }
-    b->dirtyFrom = b->dirtyTo = 0;
-}
-
-// The texture to the back end, made or brought up to date (device thread,
-// objectsLock held).
-void SendLocked(DeviceTexture* t) {
-    if (!t->made) {
-        if (MakeOnBackend(t) != 0)
-            WriteLogText("A texture made on another thread could not be made on the graphics device");
-        else
-            t->made = true;
-    } else {
-        for (int level = 0; level < t->levels; ++level) {
-            if (!(t->dirtyLevels & (1u << level))) continue;
-            State().backend->uploadTexture(t, level);
-            Note(DEVICE_CALL_TEXTURE_UPLOAD, level, 0, reinterpret_cast<uintptr_t>(t));
-        }
-    }
-    t->dirtyLevels = 0;
-}
-
-// Lets go of a buffer no list holds any more (device thread).
-void ReleaseNow(DeviceBufferRecord* b) {
-    if (State().backend && b->made) State().backend->releaseBuffer(b);
-    if (State().state.stream == b) State().state.stream = nullptr;
-    if (State().state.indices == b) State().state.indices = nullptr;
-    // A later buffer at the same address must not pass for this one in the cache.
-    DeviceStateCache* cache = GetDeviceStateCache();
-    if (cache->streamSource == b) cache->streamSource = nullptr;
-    if (cache->indexBuffer == b) cache->indexBuffer = nullptr;
-    FreeRecord(b);
-}
-
-// Lets go of a texture no list holds any more (device thread).
-void ReleaseNow(DeviceTexture* t) {
-    if (State().backend && t->made) State().backend->releaseTexture(t);
-    for (DeviceTexture*& bound : State().state.textures)
-        if (bound == t) bound = nullptr;
-    for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
-        if (cached == t) cached = nullptr;
-    if (State().state.renderTarget == t) State().state.renderTarget = nullptr;
-    FreeRecord(t);
-}
-
-// A new object into the device's lists (objectsLock held): made on the
-// back end at once on the device's thread, else left for that thread.
-// False, with the record freed, when the back end refuses it.
-template <typename T>
-bool AddNewObjectLocked(T* object, DeviceObjects<T>& objects) {
-    if (!OnDeviceThread()) {
-        objects.waiting.push_back(object);
-        UpdateObjectsWait();
-    } else if (MakeOnBackend(object) != 0) {
-        FreeRecord(object);
-        return false;
-    } else {
-        object->made = true;
-    }
-    objects.live.push_back(object);
-    return true;
-}
-
-// An object just written (objectsLock held): to the back end at once on the
-// device's thread, else before that thread's next draw.
-template <typename T>
-void SendOrWaitLocked(T* object, DeviceObjects<T>& objects) {
-    if (OnDeviceThread()) {
-        SendLocked(object);
-        return;
-    }
-    AddOnce(objects.waiting, object);
-    UpdateObjectsWait();
-}
-
-// The waiting objects no thread is writing any more go to the back end
-// (device thread, objectsLock held).
-template <typename T>
-void SendUnlockedLocked(DeviceObjects<T>& objects) {
-    std::vector<T*> stillLocked;
-    for (T* object : objects.waiting)
-        if (IsLocked(object)) stillLocked.push_back(object);
-        else SendLocked(object);
-    objects.waiting.swap(stillLocked);
-}
-
-// Takes an object out of the device's lists. On another thread than the
-// device's, its back-end object waits for that thread, or the object, which
-// never got one, goes at once: false then; true when the caller releases
-// it now.
-template <typename T>
-bool ForgetObject(T* object, DeviceObjects<T>& objects) {
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    Forget(objects.live, object);
-    Forget(objects.waiting, object);
-    if (OnDeviceThread()) return true;
-    if (object->made) objects.doomed.push_back(object);
-    else FreeRecord(object);
-    UpdateObjectsWait();
-    return false;
-}
-
-DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
-    if (!State().backend || length <= 0 || length > (1 << 28)) return nullptr;
-    auto* b = static_cast<DeviceBufferRecord*>(ENGINE_ALLOC_ZERO(sizeof(DeviceVertexBuffer)));
-    if (!b) return nullptr;
-    b->bytes = static_cast<unsigned char*>(ENGINE_ALLOC_ZERO(size_t(length)));
-    if (!b->bytes) {
-        FreeMemory(b);
-        return nullptr;
-    }
-    b->length = length;
-    b->usage = usage;
-    b->isIndex = isIndex;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    b->serial = State().nextBufferSerial++;
-    return AddNewObjectLocked(b, State().buffers) ? b : nullptr;
-}
-
-int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
-    if (!b || !data) return -1;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    if (b->locked || offset < 0 || size < 0 || offset > b->length) return -1;
-    if (size == 0) size = b->length - offset;
-    if (size > b->length - offset) return -1;
-    b->lockOffset = offset;
-    b->lockSize = size;
-    b->locked = true;
-    ++b->version;
-    *data = b->bytes + offset;
-    return 0;
-}
-
-int UnlockBuffer(DeviceBufferRecord* b) {
-    if (!b) return -1;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    if (!b->locked) return -1;
-    b->locked = false;
-    ++b->version;
-    if (!State().backend || b->lockSize <= 0) return 0;
-    const int from = b->lockOffset, to = b->lockOffset + b->lockSize;
-    const bool clean = b->dirtyTo <= b->dirtyFrom;
-    b->dirtyFrom = clean ? from : std::min(b->dirtyFrom, from);
-    b->dirtyTo = clean ? to : std::max(b->dirtyTo, to);
-    SendOrWaitLocked(b, State().buffers);
-    return 0;
-}
-
-int ReleaseBuffer(DeviceBufferRecord* b) {
-    if (!b) return -1;
-    if (ForgetObject(b, State().buffers)) ReleaseNow(b);
-    return 0;
-}
-
-// The device's thread, before it draws: what other threads made or filled
-// goes to the back end; what they are still writing waits on.
-void SendWaitingObjects() {
-    if (!State().objectsWait.load()) return;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    SendUnlockedLocked(State().buffers);
-    SendUnlockedLocked(State().textures);
-    UpdateObjectsWait();
-}
-
-// The device's thread, between frames: the objects other threads let go.
-void ReleaseDoomedObjects() {
-    if (!State().objectsWait.load()) return;
-    std::vector<DeviceBufferRecord*> buffers;
-    std::vector<DeviceTexture*> textures;
-    {
-        std::lock_guard<std::mutex> guard(State().objectsLock);
-        buffers.swap(State().buffers.doomed);
-        textures.swap(State().textures.doomed);
-        UpdateObjectsWait();
-    }
-    for (DeviceBufferRecord* b : buffers) ReleaseNow(b);
-    for (DeviceTexture* t : textures) ReleaseNow(t);
-}
-
 // A draw from memory leaves stream 0 and the index buffer unset, on the
 // device and in the state cache alike: the next draw from buffers sets them
 // again through the cached setters, whoever drew from memory in between.
@@ -435,8 +202,8 @@ void UnsetBuffersAfterMemoryDraw() {
 
 int Draw(const DeviceDraw& d) {
     if (!State().backend || RefusedOffDeviceThread("A draw")) return -1;
-    SendWaitingObjects();
-    Note(DEVICE_CALL_DRAW, d.type, d.primitiveCount, uint64_t(d.indexed));
+    SendWaitingDeviceObjects();
+    NoteDeviceCall(DEVICE_CALL_DRAW, d.type, d.primitiveCount, uint64_t(d.indexed));
     return State().backend->draw(State().state, d);
 }
 
@@ -516,22 +283,7 @@ int CreateGraphicsDevice(const char* name) {
 
 void ReleaseGraphicsDevice() {
     if (!State().backend || RefusedOffDeviceThread("ReleaseGraphicsDevice")) return;
-    ReleaseDoomedObjects();
-    std::vector<DeviceBufferRecord*> buffers;
-    std::vector<DeviceTexture*> textures;
-    {
-        std::lock_guard<std::mutex> guard(State().objectsLock);
-        buffers.swap(State().buffers.live);
-        textures.swap(State().textures.live);
-        State().buffers.waiting.clear();
-        State().textures.waiting.clear();
-        UpdateObjectsWait();
-    }
-    if (!buffers.empty() || !textures.empty())
-        WriteLogFormat("%d buffers and %d textures were still alive when the device was released", int(buffers.size()),
-                       int(textures.size()));
-    for (auto b = buffers.rbegin(); b != buffers.rend(); ++b) ReleaseNow(*b);
-    for (auto t = textures.rbegin(); t != textures.rend(); ++t) ReleaseNow(*t);
+    ReleaseAllDeviceObjects();
     State().present.store(false);
     State().backend->close();
     State().backend = nullptr;
@@ -542,104 +294,17 @@ int HardwareRenderingActive() { return State().present.load() ? 1 : 0; }
 const char* GetDeviceBackendName() { return State().backend ? State().backend->name : ""; }
 DeviceObject* Direct3DDevice9Object() { return State().backend ? &deviceObject : nullptr; }
 
-DeviceVertexBuffer* CreateDeviceVertexBuffer(int length, int usage, uint32_t fvf, int) {
-    DeviceBufferRecord* b = NewBuffer(length, usage, false);
-    if (b) b->fvf = fvf;
-    return static_cast<DeviceVertexBuffer*>(b);
-}
-
-DeviceIndexBuffer* CreateDeviceIndexBuffer(int length, int usage, int format, int) {
-    if (IndexSize(format) == 0) return nullptr;
-    DeviceBufferRecord* b = NewBuffer(length, usage, true);
-    if (b) b->format = format;
-    return static_cast<DeviceIndexBuffer*>(b);
-}
-
-int LockDeviceVertexBuffer(DeviceVertexBuffer* b, int offset, int size, void** data, int) {
-    return LockBuffer(b, offset, size, data);
-}
-int UnlockDeviceVertexBuffer(DeviceVertexBuffer* b) { return UnlockBuffer(b); }
-int ReleaseDeviceVertexBuffer(DeviceVertexBuffer* b) { return ReleaseBuffer(b); }
-int LockDeviceIndexBuffer(DeviceIndexBuffer* b, int offset, int size, void** data, int) {
-    return LockBuffer(b, offset, size, data);
-}
-int UnlockDeviceIndexBuffer(DeviceIndexBuffer* b) { return UnlockBuffer(b); }
-int ReleaseDeviceIndexBuffer(DeviceIndexBuffer* b) { return ReleaseBuffer(b); }
-int GetDeviceVertexBufferLength(const DeviceVertexBuffer* b) { return b ? b->length : -1; }
-
-DeviceTexture* CreateDeviceTexture(int width, int height, int levels, int usage, int format, int) {
-    int bpp = BytesPerDevicePixel(format);
-    if (!State().backend || bpp == 0 || width <= 0 || height <= 0 || width > kMaxDeviceTextureSide || height > kMaxDeviceTextureSide) return nullptr;
-    auto* t = static_cast<DeviceTexture*>(ENGINE_ALLOC_ZERO(sizeof(DeviceTexture)));
-    if (!t) return nullptr;
-    t->width = width;
-    t->height = height;
-    t->usage = usage;
-    t->format = format;
-    t->levels = (usage & DEVICE_USAGE_RENDERTARGET) ? 1 : CountDeviceMipLevels(width, height, levels);
-    int w = width, h = height;
-    for (int l = 0; l < t->levels; ++l) {
-        DeviceTextureLevel& lv = t->level[l];
-        lv.width = w;
-        lv.height = h;
-        lv.pitch = w * bpp;
-        lv.bytes = static_cast<unsigned char*>(ENGINE_ALLOC_ZERO(size_t(lv.pitch) * size_t(h)));
-        if (!lv.bytes) {
-            for (int k = 0; k < l; ++k) FreeMemory(t->level[k].bytes);
-            FreeMemory(t);
-            return nullptr;
-        }
-        w = w > 1 ? w / 2 : 1;
-        h = h > 1 ? h / 2 : 1;
-    }
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    return AddNewObjectLocked(t, State().textures) ? t : nullptr;
-}
-
-int LockDeviceTexture(DeviceTexture* t, int level, void** bits, int* pitch) {
-    if (!t || !bits || level < 0 || level >= t->levels) return -1;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    if (t->lockedMask & (1 << level)) return -1;
-    t->lockedMask |= 1 << level;
-    *bits = t->level[level].bytes;
-    if (pitch) *pitch = t->level[level].pitch;
-    return 0;
-}
-
-int UnlockDeviceTexture(DeviceTexture* t, int level) {
-    if (!t || level < 0 || level >= t->levels) return -1;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    if (!(t->lockedMask & (1 << level))) return -1;
-    t->lockedMask &= ~(1 << level);
-    if (!State().backend) return 0;
-    t->dirtyLevels |= 1u << level;
-    SendOrWaitLocked(t, State().textures);
-    return 0;
-}
-
-int ReleaseDeviceTexture(DeviceTexture* t) {
-    if (!t) return -1;
-    if (ForgetObject(t, State().textures)) ReleaseNow(t);
-    return 0;
-}
-
-int GetDeviceTextureDesc(const DeviceTexture* t, int level, DeviceTextureDesc* out) {
-    if (!t || !out || level < 0 || level >= t->levels) return -1;
-    *out = {t->level[level].width, t->level[level].height, t->levels, t->format, t->usage};
-    return 0;
-}
-
 int SendDeviceRenderState(int s, uint32_t value) {
     if (!State().backend || s < 0 || s >= kDeviceRenderStateCount) return -1;
     State().state.renderStates[s] = value;
-    Note(DEVICE_CALL_RENDER_STATE, s, 0, value);
+    NoteDeviceCall(DEVICE_CALL_RENDER_STATE, s, 0, value);
     return 0;
 }
 
 int SendDeviceStageState(int stage, int s, uint32_t value) {
     if (!State().backend || stage < 0 || stage >= kDeviceStageCount || s < 0 || s >= kDeviceStageStateCount) return -1;
     State().state.stageStates[stage][s] = value;
-    Note(DEVICE_CALL_STAGE_STATE, stage, s, value);
+    NoteDeviceCall(DEVICE_CALL_STAGE_STATE, stage, s, value);
     return 0;
 }
 
@@ -647,14 +312,14 @@ int SendDeviceSamplerState(int sampler, int s, uint32_t value) {
     if (!State().backend || sampler < 0 || sampler >= kDeviceSamplerCount || s < 0 || s >= kDeviceSamplerStateCount)
         return -1;
     State().state.samplerStates[sampler][s] = value;
-    Note(DEVICE_CALL_SAMPLER_STATE, sampler, s, value);
+    NoteDeviceCall(DEVICE_CALL_SAMPLER_STATE, sampler, s, value);
     return 0;
 }
 
 int SendDeviceTexture(int stage, DeviceTexture* texture) {
     if (!State().backend || stage < 0 || stage >= kDeviceStageCount) return -1;
     State().state.textures[stage] = texture;
-    Note(DEVICE_CALL_TEXTURE, stage, 0, reinterpret_cast<uintptr_t>(texture));
+    NoteDeviceCall(DEVICE_CALL_TEXTURE, stage, 0, reinterpret_cast<uintptr_t>(texture));
     return 0;
 }
 
@@ -666,42 +331,42 @@ int SendDeviceTransform(int kind, const float matrix[16]) {
                                                    : nullptr;
     if (!target) return -1;
     std::memcpy(target, matrix, sizeof(float) * 16);
-    Note(DEVICE_CALL_TRANSFORM, kind, 0, 0);
+    NoteDeviceCall(DEVICE_CALL_TRANSFORM, kind, 0, 0);
     return 0;
 }
 
 int SendDeviceMaterial(const DeviceMaterial* material) {
     if (!State().backend || !material) return -1;
     State().state.material = *material;
-    Note(DEVICE_CALL_MATERIAL, 0, 0, 0);
+    NoteDeviceCall(DEVICE_CALL_MATERIAL, 0, 0, 0);
     return 0;
 }
 
 int SendDeviceLight(int index, const DeviceLight* light) {
     if (!State().backend || !light || index < 0 || index >= kDeviceLightCount) return -1;
     State().state.lights[index] = *light;
-    Note(DEVICE_CALL_LIGHT, index, 0, uint64_t(light->type));
+    NoteDeviceCall(DEVICE_CALL_LIGHT, index, 0, uint64_t(light->type));
     return 0;
 }
 
 int SendDeviceLightEnable(int index, int enable) {
     if (!State().backend || index < 0 || index >= kDeviceLightCount) return -1;
     State().state.lightEnabled[index] = enable ? 1 : 0;
-    Note(DEVICE_CALL_LIGHT_ENABLE, index, 0, uint64_t(enable ? 1 : 0));
+    NoteDeviceCall(DEVICE_CALL_LIGHT_ENABLE, index, 0, uint64_t(enable ? 1 : 0));
     return 0;
 }
 
 int SendDeviceViewport(const DeviceViewport* v) {
     if (!State().backend || !v || v->width <= 0 || v->height <= 0 || v->x < 0 || v->y < 0) return -1;
     State().state.viewport = *v;
-    Note(DEVICE_CALL_VIEWPORT, v->width, v->height, 0);
+    NoteDeviceCall(DEVICE_CALL_VIEWPORT, v->width, v->height, 0);
     return 0;
 }
 
 int SendDeviceFvf(uint32_t fvf) {
     if (!State().backend) return -1;
     State().state.fvf = fvf;
-    Note(DEVICE_CALL_FVF, 0, 0, fvf);
+    NoteDeviceCall(DEVICE_CALL_FVF, 0, 0, fvf);
     return 0;
 }
 
@@ -710,26 +375,26 @@ int SendDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride) {
     State().state.stream = buffer;
     State().state.streamOffset = offset;
     State().state.streamStride = stride;
-    Note(DEVICE_CALL_STREAM_SOURCE, offset, stride, reinterpret_cast<uintptr_t>(buffer));
+    NoteDeviceCall(DEVICE_CALL_STREAM_SOURCE, offset, stride, reinterpret_cast<uintptr_t>(buffer));
     return 0;
 }
 
 int SendDeviceIndices(DeviceIndexBuffer* buffer) {
     if (!State().backend) return -1;
     State().state.indices = buffer;
-    Note(DEVICE_CALL_INDICES, 0, 0, reinterpret_cast<uintptr_t>(buffer));
+    NoteDeviceCall(DEVICE_CALL_INDICES, 0, 0, reinterpret_cast<uintptr_t>(buffer));
     return 0;
 }
 
 int SetDeviceRenderTarget(DeviceTexture* texture) {
     if (!State().backend || RefusedOffDeviceThread("SetDeviceRenderTarget")) return -1;
-    SendWaitingObjects();
+    SendWaitingDeviceObjects();
     if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target");
     State().state.renderTarget = texture;
     int w = texture ? texture->width : kDeviceTargetWidth;
     int h = texture ? texture->height : kDeviceTargetHeight;
     State().state.viewport = {0, 0, w, h, 0.0f, 1.0f};
-    Note(DEVICE_CALL_RENDER_TARGET, w, h, reinterpret_cast<uintptr_t>(texture));
+    NoteDeviceCall(DEVICE_CALL_RENDER_TARGET, w, h, reinterpret_cast<uintptr_t>(texture));
     return 0;
 }
 
@@ -743,7 +408,7 @@ int PrepareDeviceShader(int kind, int index) {
 int SendDeviceShader(int kind, int index) {
     if (!State().backend || (kind != 0 && kind != 1)) return -1;
     (kind == 0 ? State().state.vertexShader : State().state.pixelShader) = index < 0 ? -1 : index;
-    Note(DEVICE_CALL_SHADER, kind, 0, uint64_t(int64_t(index)));
+    NoteDeviceCall(DEVICE_CALL_SHADER, kind, 0, uint64_t(int64_t(index)));
     return 0;
 }
 
@@ -752,7 +417,7 @@ int SendDeviceShaderConstants(int kind, int first, const float* values, int coun
     if (!State().backend || !values || first < 0 || count < 0 || first + count > limit) return -1;
     float(*registers)[4] = kind == 0 ? State().state.vertexConstants : State().state.pixelConstants;
     std::memcpy(registers[first], values, sizeof(float) * 4 * size_t(count));
-    Note(DEVICE_CALL_SHADER_CONSTANTS, kind, first, uint64_t(count));
+    NoteDeviceCall(DEVICE_CALL_SHADER_CONSTANTS, kind, first, uint64_t(count));
     return 0;
 }
 
@@ -804,7 +469,7 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
         return RefuseDraw("DrawDeviceIndexedPrimitive",
                           "no vertex stream or index buffer, or a stride below the vertex format's");
     int indexCount = VerticesOfPrimitives(type, primitiveCount);
-    int isize = IndexSize(ib->format);
+    int isize = DeviceIndexSize(ib->format);
     if ((int64_t(startIndex) + indexCount) * isize > ib->length)
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it reads past the end of its index buffer");
     int64_t firstVertex = int64_t(baseVertex) + minIndex;
@@ -848,7 +513,7 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
                                  int indexFormat, const void* vertices, int stride) {
     if (const char* fault = DrawArgumentsFault(type, primitiveCount))
         return RefuseDraw("DrawDeviceIndexedPrimitiveUP", fault);
-    if (!indices || !vertices || IndexSize(indexFormat) == 0 || stride <= 0 || stride < DeviceFvfStride(State().state.fvf) ||
+    if (!indices || !vertices || DeviceIndexSize(indexFormat) == 0 || stride <= 0 || stride < DeviceFvfStride(State().state.fvf) ||
         minIndex < 0 || vertexCount <= 0)
         return RefuseDraw("DrawDeviceIndexedPrimitiveUP",
                           "no indices or vertices, an unknown index format, a bad stride or no vertex range");
@@ -873,8 +538,8 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
 
 int ClearDevice(int flags, uint32_t argb, float z) {
     if (!State().backend || RefusedOffDeviceThread("ClearDevice")) return -1;
-    SendWaitingObjects();
-    Note(DEVICE_CALL_CLEAR, flags, 0, argb);
+    SendWaitingDeviceObjects();
+    NoteDeviceCall(DEVICE_CALL_CLEAR, flags, 0, argb);
     return State().backend->clear(State().state, flags, argb, z);
 }
 
@@ -882,24 +547,24 @@ int BeginDeviceScene() {
     if (!State().backend) return -1;
     if (State().sceneOpen) return 0;
     State().sceneOpen = true;
-    Note(DEVICE_CALL_BEGIN_SCENE, 0, 0, 0);
+    NoteDeviceCall(DEVICE_CALL_BEGIN_SCENE, 0, 0, 0);
     return 0;
 }
 
 int EndDeviceScene() {
     if (!State().backend || !State().sceneOpen) return -1;
     State().sceneOpen = false;
-    Note(DEVICE_CALL_END_SCENE, 0, 0, 0);
+    NoteDeviceCall(DEVICE_CALL_END_SCENE, 0, 0, 0);
     return 0;
 }
 
 int PresentDevice() {
     if (!State().backend || RefusedOffDeviceThread("PresentDevice")) return -1;
-    SendWaitingObjects();
+    SendWaitingDeviceObjects();
     if (State().sceneOpen) EndDeviceScene();
-    Note(DEVICE_CALL_PRESENT, 0, 0, 0);
+    NoteDeviceCall(DEVICE_CALL_PRESENT, 0, 0, 0);
     const int result = State().backend->present();
-    ReleaseDoomedObjects();
+    ReleaseDoomedDeviceObjects();
     return result;
 }
 
@@ -912,7 +577,7 @@ int FinishDevice() {
 int ReadDevicePixels(int x, int y, int width, int height, uint32_t* out) {
     if (!State().backend || !out || x < 0 || y < 0 || width <= 0 || height <= 0) return -1;
     if (RefusedOffDeviceThread("ReadDevicePixels")) return -1;
-    SendWaitingObjects();
+    SendWaitingDeviceObjects();
     int tw = State().state.renderTarget ? State().state.renderTarget->width : kDeviceTargetWidth;
     int th = State().state.renderTarget ? State().state.renderTarget->height : kDeviceTargetHeight;
     if (x + width > tw || y + height > th) return -1;

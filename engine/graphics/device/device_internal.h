@@ -156,9 +156,30 @@ extern const DeviceBackend kGlDeviceBackend;
 extern const DeviceBackend kRecordingDeviceBackend;
 
 const DeviceState& GetDeviceState();
+
+// For the device layer's own files (device.cpp): the open back end (null
+// without a device), whether the calling thread made the device, a call
+// noted for the recording back end, and an object let go forgotten by the
+// state that may still name it.
+const DeviceBackend* ActiveDeviceBackend();
+bool OnDeviceThread();
+void NoteDeviceCall(int kind, int a, int b, uint64_t value);
+void ForgetInDeviceState(const DeviceBufferRecord* buffer);
+void ForgetInDeviceState(const DeviceTexture* texture);
+
+// The device's objects (device_objects.cpp). On the device's thread: before
+// a draw, what other threads made or filled goes to the back end; between
+// frames, what they let go is released; with the device, everything left.
+void SendWaitingDeviceObjects();
+void ReleaseDoomedDeviceObjects();
+void ReleaseAllDeviceObjects();
 // The mip level sizes of a texture (levels 0: full chain); returns the count.
 int CountDeviceMipLevels(int width, int height, int levels);
 // Vertex size in bytes of a flexible vertex format; 0 when malformed.
 int DeviceFvfStride(uint32_t fvf);
+// Bytes of one index of an index format; 0 for another format.
+inline int DeviceIndexSize(int format) {
+    return format == DEVICE_FMT_INDEX32 ? 4 : format == DEVICE_FMT_INDEX16 ? 2 : 0;
+}
 float DeviceFloatOfBits(uint32_t bits);
 uint32_t DeviceBitsOfFloat(float value);
