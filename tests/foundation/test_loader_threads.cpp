@@ -13,9 +13,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -183,29 +186,62 @@ TEST_P(LoaderThreadTest, ALoadingScreenDrawsWhileALoaderOpensFiles) {
 }
 
 // A picture reader of the user's runs on the thread that reads the picture,
-// with no engine lock held: what it calls on a loader is that loader's own
-// call, and a draw is refused as any other loader's draw.
+// with no engine lock held: while a loader's reader is still reading, the
+// engine's thread makes and deletes its own picture, and what the reader
+// calls on the loader is that loader's own call (a draw is refused).
 const char kUserPictureTag[8] = {'U', 'S', 'E', 'R', 'P', 'I', 'C', '1'};
-std::atomic<int> userReaderDraw{0};
+struct UserReaderState {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool reading = false, engineDone = false;
+    int draw = 0;
+};
+UserReaderState userReader;
+
 int UserPictureReader(StreamData* stream, BASEIMAGE* image) {
     char tag[8] = {};
     if (stream->functions.read(tag, 8, 1, stream->handle) != 1 || std::memcmp(tag, kUserPictureTag, 8) != 0) return -1;
-    userReaderDraw = DrawRectangle(0, 0, 8, 8, MakeScreenColor(255, 0, 0), 1);
+    const int draw = DrawRectangle(0, 0, 8, 8, MakeScreenColor(255, 0, 0), 1);
+    std::unique_lock<std::mutex> guard(userReader.lock);
+    userReader.draw = draw;
+    userReader.reading = true;
+    userReader.changed.notify_all();
+    // Bounded, so that an engine whose thread waits for this read fails
+    // the case rather than hanging.
+    userReader.changed.wait_for(guard, std::chrono::seconds(10), [] { return userReader.engineDone; });
+    userReader.reading = false;
     return CreateBaseImageXrgb32(2, 2, image);
 }
 
-TEST_P(LoaderThreadTest, AUserPictureReaderOnALoaderIsRefusedWhatALoaderIsRefused) {
+TEST_P(LoaderThreadTest, TheEngineThreadMakesPicturesWhileALoadersReaderReads) {
     ASSERT_EQ(AddImageReader(UserPictureReader), 0);
     const size_t logBefore = Log().size();
     int picture = -1;
-    std::thread([&] { picture = MakeGraphFromImageMemory(kUserPictureTag, 8, nullptr, 0, 0, 0); }).join();
+    std::thread loader([&] { picture = MakeGraphFromImageMemory(kUserPictureTag, 8, nullptr, 0, 0, 0); });
+    {
+        std::unique_lock<std::mutex> guard(userReader.lock);
+        userReader.changed.wait_for(guard, std::chrono::seconds(10), [] { return userReader.reading; });
+    }
+    const int own = MakeBlankGraph(8, 8, 0);
+    bool stillReading = false;
+    {
+        std::lock_guard<std::mutex> guard(userReader.lock);
+        stillReading = userReader.reading;
+        userReader.engineDone = true;
+        userReader.changed.notify_all();
+    }
+    loader.join();
     ImageReader* readers = GetImageLoaderTable()->readers;
     std::replace(readers, readers + kImageLoaderTableSize, ImageReader(UserPictureReader), ImageReader(nullptr));
+    userReader.engineDone = false;
+    EXPECT_NE(own, -1);
+    EXPECT_TRUE(stillReading) << "the engine's thread waited for the loader's read";
     EXPECT_NE(picture, -1);
-    EXPECT_EQ(userReaderDraw.load(), -1);
+    EXPECT_EQ(userReader.draw, -1);
     EXPECT_NE(Log().find("DrawRectangle refused: only the thread that started the engine", logBefore), std::string::npos)
         << Log().substr(logBefore);
     DeleteGraphHandle(picture, 0);
+    DeleteGraphHandle(own, 0);
 }
 
 // Everything else asked on another thread is refused with -1 and a line
