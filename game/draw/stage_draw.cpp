@@ -100,12 +100,8 @@ void DrawSeeThroughCell(const Stage& st, const GameData& d, int column, int row,
         break;
     case tile::kGem:
     case tile::kGemSlot:
+    case tile::kGemWait1:  // a versus gem about to appear: its glow alone
         gamedraw::Glow(d.flashPics[(frame / 10) % 3], at, kFlashSize, blend, alpha);
-        break;
-    case tile::kGemWait1:
-        // A waiting versus gem's sparkle stands behind the field.
-        gamedraw::Billboard(d.flashPics[(frame / 10) % 3], {at.x, at.y, depth + 20.0f}, kFlashSize, 0.0f, blend,
-                            alpha);
         break;
     case tile::kBumped:
         gamedraw::Model(d.clearBlockModels[BumpedAge(st, column, row) < kBumpFirstModelAge ? 0 : 1], at);

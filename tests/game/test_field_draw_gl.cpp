@@ -140,7 +140,8 @@ TEST_F(FieldGl, VersusStageFourCatsWearTheirPlayerColours) {
 
 // A gem's sparkle is light around it: it lies whole over the faces beside
 // and below its gem (set 0's first stage has gems on steps; one is put in a
-// pit of one block), yet a cat and a block standing nearer to the camera
+// pit of one block, one becomes a versus gem about to appear, which shows
+// its sparkle alone), yet a cat and a block standing nearer to the camera
 // than the gem still hide it. The glow alone, drawn on black without a
 // depth test, says where it must show: there the frame differs from the
 // same frame with the sparkles left out, but for the gems themselves, the
@@ -167,17 +168,22 @@ TEST_F(FieldGl, AGemsGlowLiesWholeOverTheFacesAroundItButUnderWhatStandsNearer) 
                 st.grid.At(c, r + 1) == tile::kBlock)
                 onBlocks.push_back({c, r});
     ASSERT_GE(onBlocks.size(), 3u);
-    // The lowest of them stands in a pit; the others on their steps.
+    // The lowest of them stands in a pit, the others on their steps; the
+    // second of those is about to appear.
     const Gem pit = *std::max_element(onBlocks.begin(), onBlocks.end(),
                                       [](const Gem& a, const Gem& b) { return a.row < b.row; });
     st.grid.Set(pit.column - 1, pit.row, tile::kBlock);
     st.grid.Set(pit.column + 1, pit.row, tile::kBlock);
+    std::vector<Gem> others;
+    for (const Gem& g : onBlocks)
+        if (g.row != pit.row || g.column != pit.column) others.push_back(g);
+    const Gem stepGem = others[0], waiting = others[1];
+    st.grid.Set(waiting.column, waiting.row, tile::kGemWait1);
     const TileGrid withGems = st.grid;
     auto gemCentre = [&](const Gem& g) { return Vector3{g.column * 80.0f, 700.0f - g.row * 80.0f, D}; };
 
     // A block of the field 150 nearer to the camera than the gems, over the
     // right half of a step's gem, drawn before the stage.
-    const Gem stepGem = onBlocks[0].row == pit.row && onBlocks[0].column == pit.column ? onBlocks[1] : onBlocks[0];
     Vector3 nearerAt = gemCentre(stepGem);
     nearerAt.x += 35.0f, nearerAt.z -= 150.0f;
     auto frame = [&](bool sparkles, bool gems, bool nearer) {
@@ -185,7 +191,7 @@ TEST_F(FieldGl, AGemsGlowLiesWholeOverTheFacesAroundItButUnderWhatStandsNearer) 
         if (!sparkles) d.flashPics[0] = d.flashPics[1] = d.flashPics[2] = 0;
         if (!gems)
             for (int32_t& code : st.grid.cells)
-                if (code == tile::kGem || code == tile::kGemSlot) code = tile::kEmpty;
+                if (code == tile::kGem || code == tile::kGemSlot || code == tile::kGemWait1) code = tile::kEmpty;
         ClearDrawScreenToBackColor(nullptr);
         if (nearer) gamedraw::Model(d.blockModels[1][0], nearerAt);
         st.Draw();
@@ -228,7 +234,9 @@ TEST_F(FieldGl, AGemsGlowLiesWholeOverTheFacesAroundItButUnderWhatStandsNearer) 
                 ++shown;
                 cut += At(lit, x, y) == At(unlit, x, y);
             }
-        const char* where = g.row == pit.row && g.column == pit.column ? "in its pit" : "on its step";
+        const char* where = g.row == pit.row && g.column == pit.column               ? "in its pit"
+                            : g.row == waiting.row && g.column == waiting.column ? "about to appear on its step"
+                                                                                 : "on its step";
         ASSERT_GT(shown, 400) << "the gem at " << g.column << ", " << g.row << " " << where;
         EXPECT_LE(cut, shown / 200) << "of " << shown << " pixels of the glow of the gem " << where << " at "
                                     << g.column << ", " << g.row;
