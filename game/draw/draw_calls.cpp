@@ -90,8 +90,8 @@ void Billboard(int graph, Vector3 position, float size, float angle, int blend, 
 }
 
 void Glow(int graph, Vector3 position, float size, int blend, int alpha) {
-    // The view's columns are the camera axes; the eye is where the view
-    // takes the origin from.
+    // The view's columns are the camera's axes in the world; the eye is the
+    // point the view takes to its origin.
     float view[16];
     CopyViewMatrix(view);
     const float right[3] = {view[0], view[4], view[8]}, up[3] = {view[1], view[5], view[9]};
