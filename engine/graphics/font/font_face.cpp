@@ -18,8 +18,8 @@ namespace {
 
 struct FontFaceModule {
     FT_Library library = nullptr;
-    // Made on the first named face, kept for the life of the process as the
-    // FreeType library is.
+    // The installed faces, read on the first named face and let go when the
+    // last font goes (ReleaseInstalledFaces).
     FcConfig* fontconfig = nullptr;
 };
 
@@ -124,6 +124,11 @@ bool OpenFontFace(FontRecord* font, const char* faceName) {
     font->ascender = int((face->size->metrics.ascender + 63) >> 6);
     font->lineHeight = int((face->size->metrics.height + 63) >> 6);
     return true;
+}
+
+void ReleaseInstalledFaces() {
+    if (State().fontconfig) FcConfigDestroy(State().fontconfig);
+    State().fontconfig = nullptr;
 }
 
 void CloseFontFace(FontRecord* font) {

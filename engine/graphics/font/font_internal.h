@@ -50,6 +50,9 @@ struct FontRecord {
 // record's size; false when it cannot be read.
 bool OpenFontFace(FontRecord* font, const char* faceName);
 void CloseFontFace(FontRecord* font);
+// Lets go of fontconfig's list of installed faces (read again on the next
+// named face).
+void ReleaseInstalledFaces();
 // The glyph of a code point, its edge form grown by edgeSize pixels when edge is set.
 bool RenderGlyph(FontRecord* font, uint32_t codePoint, bool edge, GlyphImage* out);
 
