@@ -20,9 +20,6 @@ namespace replay {
 
 namespace {
 
-constexpr const char* kUserFolder = "replay";
-constexpr const char* kDemoFolder = "tpa/d_replay";
-
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
 
 // Whether name is one the replay store writes in the folder of mode's
@@ -54,7 +51,7 @@ bool IsStoredReplayName(const char* name, int mode) {
 std::string SubjectOf(const DurableProblem& problem) {
     int stage = -1;
     const bool isReplay = std::sscanf(problem.record, "t%d_", &stage) == 1;
-    if (isReplay && std::strcmp(problem.folder, kDemoFolder) == 0)
+    if (isReplay && std::strcmp(problem.folder, kDemoReplayFolder) == 0)
         return "the demo replay of stage " + std::to_string(stage);
     if (isReplay) return "the replay of stage " + std::to_string(stage);
     return std::strncmp(problem.record, SaveData::kFileName, std::strlen(SaveData::kFileName)) == 0 ? "the save"
@@ -101,8 +98,9 @@ void SayUnsettled(const DurableProblem& problem) {
 
 const DurableStore& GameStores() {
     static const DurableFolder folders[] = {
-        {kUserFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
-        {kDemoFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
+        {kUserReplayFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
+        {kDemoReplayFolder, "t",
+         [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
         // In the working directory the save alone.
         {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
     // A record of a run: every stream of four players, the meta file and

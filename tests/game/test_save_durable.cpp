@@ -47,16 +47,19 @@ protected:
     std::string oldBytes_;
 };
 
+// The save is a set of the game's stores: its temporary and the folder are
+// flushed before its commit record, the record before the rename, and the
+// folder after it.
 TEST_F(DurableSaveTest, TheFileIsFlushedBeforeTheRenameAndTheFolderAfter) {
     ASSERT_TRUE(SaveData::Store(new_));
     const std::string folder = std::filesystem::canonical(dir_.path()).string();
-    ASSERT_EQ(Fsyncs().synced.size(), 2u);
-    EXPECT_EQ(Fsyncs().synced[0], folder + "/morpoCatSave.dat.tmp");
-    EXPECT_EQ(Fsyncs().synced[1], folder);
+    EXPECT_EQ(Fsyncs().synced, (std::vector<std::string>{folder + "/morpoCatSave.dat.tmp", folder,
+                                                         folder + "/morpoCatSave.dat.commit", folder, folder}));
     SaveData back;
     ASSERT_TRUE(SaveData::Load(back));
     EXPECT_EQ(back.highScore, 222);
     EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.tmp"));
+    EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.commit"));
 }
 
 TEST_F(DurableSaveTest, AFailedFlushOfTheFileKeepsTheOldSave) {
@@ -68,7 +71,7 @@ TEST_F(DurableSaveTest, AFailedFlushOfTheFileKeepsTheOldSave) {
 }
 
 TEST_F(DurableSaveTest, AFailedFlushOfTheFolderIsReportedWithTheNewSaveInPlace) {
-    Fsyncs().failCall = 2;
+    Fsyncs().failCall = 5;  // the folder's, after the rename
     EXPECT_FALSE(SaveData::Store(new_));
     SaveData back;
     ASSERT_TRUE(SaveData::Load(back));
