@@ -26,6 +26,7 @@
 // started in.
 #include "engine/files.h"
 #include "engine/log.h"
+#include "foundation/file_write_steps.h"
 #include "fuzz_folder.h"
 
 #include <zlib.h>
@@ -180,10 +181,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t n = std::min(record.size(), sizeof kMagic - 1);
     if (record.compare(0, n, kMagic, n) == 0 && fs::exists(fs::symlink_status("set/t1.dat.commit")))
         Check(Reported("t1.dat.commit"), "a record kept unreported");
-    // The program stores the set again, whatever the settling left.
-    const std::string one = "stored one", two = "stored two";
-    const DurableFile again[] = {{"set/t1.dat", one.data(), one.size()}, {"more/m.dat", two.data(), two.size()}};
-    WriteFileSetDurably(&kStore, again, std::size(again));
+    // The program stores the set, whatever the settling left, and is killed
+    // between the two renames; it stores the set again in its next run.
+    const std::string before = Get("set/t1.dat") + "|" + Get("more/m.dat");
+    const std::string first[] = {"first one", "first two"}, again[] = {"stored one", "stored two"};
+    for (const std::string* bytes : {first, again}) {
+        int renames = 0;
+        if (bytes == first)
+            SetDurableStepHook([&](DurableStep step, const std::string&) -> int64_t {
+                return step == DurableStep::Rename && ++renames == 2 ? 0 : -1;
+            });
+        const DurableFile set[] = {{"set/t1.dat", bytes[0].data(), bytes[0].size()},
+                                   {"more/m.dat", bytes[1].data(), bytes[1].size()}};
+        WriteFileSetDurably(&kStore, set, std::size(set));
+        SetDurableStepHook(nullptr);
+    }
+    if (!fs::exists(fs::symlink_status("set/t1.dat.commit"))) {
+        const std::string after = Get("set/t1.dat") + "|" + Get("more/m.dat");
+        Check(after == before || after == first[0] + "|" + first[1] || after == again[0] + "|" + again[1],
+              "a set left mixed:", after);
+    }
 
     for (const auto& [path, bytes] : g_untouched) Check(Get(path) == bytes, "changed:", path);
     Check(NamesIn("../outside") == g_outsideNames, "a file added or removed outside");

@@ -64,6 +64,8 @@ private:
     // in another folder: a folder its set names from there is not the one
     // of that name here.
     bool FromAnotherCopy(const std::string& from, const std::vector<RecordedFile>& files) const;
+    enum class There { Same, Other, Gone };
+    There FolderThere(const std::string& from, const std::string& path) const;
     // Leaves such a record, and the temporaries of its files, as they are.
     void LeaveToOtherCopy(size_t folder, const std::string& name, const std::string& from,
                           const std::vector<RecordedFile>& files);
@@ -244,25 +246,36 @@ Settling::Result Settling::PutInPlace(size_t folder, const std::string& name,
     return Result::Finished;
 }
 
+// Where the folder of a recorded path, named from the working directory
+// from, leads: to the folder of that name here, to another, or nowhere.
+// Looked at, never acted in.
+Settling::There Settling::FolderThere(const std::string& from, const std::string& path) const {
+    const std::string folder = FolderAndName(path).first;
+    if (folder[0] == '/') return There::Same;  // the same folder for every copy
+    const platform::FileSystemBackend& fs = platform::Files();
+    platform::HostFileInfo theirs, ours;
+    if (!fs.stat((from + "/" + folder).c_str(), &theirs)) return There::Gone;
+    const bool same = fs.stat(folder.c_str(), &ours) && theirs.device == ours.device && theirs.inode == ours.inode;
+    return same ? There::Same : There::Other;
+}
+
 bool Settling::FromAnotherCopy(const std::string& from, const std::vector<RecordedFile>& files) const {
     if (from.empty() || from == here_) return false;
-    const platform::FileSystemBackend& fs = platform::Files();
-    for (const RecordedFile& file : files) {
-        const std::string folder = FolderAndName(file.path).first;
-        if (folder[0] == '/') continue;  // the same folder for every copy
-        // Looked at, never acted in: a folder gone there is no other copy's.
-        platform::HostFileInfo theirs, ours;
-        if (!fs.stat((from + "/" + folder).c_str(), &theirs)) continue;
-        if (!fs.stat(folder.c_str(), &ours) || theirs.device != ours.device || theirs.inode != ours.inode) return true;
-    }
+    // A folder gone there is no other copy's: the program was moved.
+    for (const RecordedFile& file : files)
+        if (FolderThere(from, file.path) == There::Other) return true;
     return false;
 }
 
 void Settling::LeaveToOtherCopy(size_t folder, const std::string& name, const std::string& from,
                                 const std::vector<RecordedFile>& files) {
+    // What it counts on in the folders both share; a file of the same name
+    // in a folder of this copy's own is this copy's.
     for (const RecordedFile& file : files) {
         SetMember member;
-        if (!PlaceFile(store_, file.path, &member).empty() || folders_.Open(member.folder) < 0) continue;
+        if (FolderThere(from, file.path) != There::Same || !PlaceFile(store_, file.path, &member).empty() ||
+            folders_.Open(member.folder) < 0)
+            continue;
         const FolderPlace place = folders_.Place(member.folder);
         keep_.insert({place, member.name + kTemporarySuffix});
         othersNames_[{place, member.name}] = from;

@@ -347,9 +347,11 @@ int LockExclusive(const char* path) {
 bool LockWithin(int descriptor, int waitMilliseconds) {
     // A real wait, whatever clock the program runs on: the other holder is
     // another process, or another open of the folder.
+    // Tried again every millisecond: a holder that stores again at once
+    // leaves only a short gap between its stores.
     timespec start, now;
     ::clock_gettime(CLOCK_MONOTONIC, &start);
-    for (long pause = 1;; pause = pause < 32 ? pause * 2 : pause) {
+    for (;;) {
         if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) return true;
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) return false;
@@ -359,7 +361,7 @@ bool LockWithin(int descriptor, int waitMilliseconds) {
             errno = EWOULDBLOCK;
             return false;
         }
-        const timespec nap{0, pause * 1000000};
+        const timespec nap{0, 1000000};
         ::nanosleep(&nap, nullptr);
     }
 }
