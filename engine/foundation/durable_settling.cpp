@@ -241,7 +241,7 @@ Settling::Result Settling::PutInPlace(size_t folder, const std::string& name,
     if (StopsHere(DurableStep::RemoveRecord, folders_.Shown(folder, name))) return Result::Stopped;
     fs.removeIn(folders_.Open(folder), name.c_str());
     // Every file of the set now holds its new copy.
-    WriteLogFormat("Finished storing the %d files of %s, cut short when the program last ended", newFiles,
+    WriteLogFormat("Finished storing the %d files of %s, which an earlier store left unfinished", newFiles,
                    Cleaned(folders_.Shown(folder, name)).c_str());
     return Result::Finished;
 }
@@ -270,7 +270,10 @@ bool Settling::FromAnotherCopy(const std::string& from, const std::vector<Record
 void Settling::LeaveToOtherCopy(size_t folder, const std::string& name, const std::string& from,
                                 const std::vector<RecordedFile>& files) {
     // What it counts on in the folders both share; a file of the same name
-    // in a folder of this copy's own is this copy's.
+    // in a folder of this copy's own is this copy's. The file the record is
+    // named after too: a set of this copy's that begins with it would
+    // write its own record at that name.
+    othersNames_[{folders_.Place(folder), name.substr(0, name.size() - std::strlen(kRecordSuffix))}] = from;
     for (const RecordedFile& file : files) {
         SetMember member;
         if (FolderThere(from, file.path) != There::Same || !PlaceFile(store_, file.path, &member).empty() ||

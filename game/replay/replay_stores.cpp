@@ -88,7 +88,8 @@ void SayUnsettled(const DurableProblem& problem) {
     case kDurableRecordUnreadable:
         return SayStore(problem, "could not be read", "it is kept for the game's next start");
     case kDurableFolderNotSettled:
-        return ReportToPlayer("Stores cut short in %s/ were not looked at (%s): what they left there stays as it is",
+        return ReportToPlayer("Stores cut short in %s/ were not looked at (%s): nothing any store left is removed, "
+                              "and nothing is stored in the game's folders, until the folder can be looked at",
                               problem.folder, DetailOf(problem).c_str());
     default: return;
     }
