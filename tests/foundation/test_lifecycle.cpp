@@ -86,6 +86,31 @@ TEST_F(EngineLifecycleTest, StartUpKeepsTheEarlierLinesOfItsOwnFolderOnly) {
     EXPECT_EQ(other.find("a line of this folder"), std::string::npos) << other;
 }
 
+// Two lives of the engine in one process: what is logged after the first
+// one's end goes at the end of its log, with its time stamps, and the
+// second life's log begins with lines of its own.
+TEST_F(EngineLifecycleTest, ALineAfterShutDownStaysInTheFinishedRunsLog) {
+    const std::filesystem::path log = dir_.path() / "Log.txt";
+    ASSERT_EQ(InitializeEngine(), 0);
+    WriteLogText("a line of the first run");
+    ASSERT_EQ(ShutdownEngine(), 0);
+    platform::AdvanceVirtualClock(5000 * 1000);
+    WriteLogText("the first run's last words");
+    const std::string first = ScopedTempDir::ReadFile(log);
+    const size_t lastWords = first.rfind("the first run's last words\r\n");
+    ASSERT_NE(lastWords, std::string::npos) << first;
+    const size_t lineStart = first.rfind("\r\n", lastWords) + 2;
+    EXPECT_GE(std::stoi(first.substr(lineStart, 9)), 5000) << "the stamps of the finished run go on:\n" << first;
+
+    ASSERT_EQ(InitializeEngine(), 0);
+    WriteLogText("a line of the second run");
+    ASSERT_EQ(ShutdownEngine(), 0);
+    const std::string second = ScopedTempDir::ReadFile(log);
+    EXPECT_EQ(second.find("last words"), std::string::npos) << second;
+    EXPECT_EQ(second.find("the first run"), std::string::npos) << second;
+    EXPECT_NE(second.find("a line of the second run"), std::string::npos) << second;
+}
+
 TEST_F(EngineLifecycleTest, FullScreenWithoutSuchModeFallsBackToAWindow) {
     ChangeWindowMode(0);
     SetScreenMode(800, 600, 32, 60);  // the headless host offers 640x480 only
