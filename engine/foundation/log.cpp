@@ -71,6 +71,9 @@ void ReportUnopenedLog(const std::string& path) {
     if (errno == ELOOP)
         std::fprintf(stderr, "The log is not written: %s is a symbolic link, and the log never writes through one\n",
                      path.c_str());
+    else if (errno == EMLINK)
+        std::fprintf(stderr, "The log is not written: %s has other names (hard links), and the log never writes into "
+                     "another name's file\n", path.c_str());
     else
         std::fprintf(stderr, "The log is not written: %s cannot be opened (%s)\n", path.c_str(), std::strerror(errno));
 }
@@ -78,8 +81,9 @@ void ReportUnopenedLog(const std::string& path) {
 // Opens "Log.txt" of the working directory. Only start-up empties it: a
 // line written before start-up or after the engine ended goes at its end,
 // so a finished run's lines stay (and keep its time stamps running). A
-// symbolic link at the log's place is refused rather than followed: the log
-// would otherwise overwrite whatever file the link names.
+// symbolic link at the log's place is refused rather than followed, and so
+// is a file with other names: the log would otherwise overwrite whatever
+// file the link names.
 void OpenLocked(LogState& s, bool empty) {
     if (s.file) std::fclose(s.file);
     s.path = LogPathHere();

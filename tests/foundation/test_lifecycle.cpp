@@ -12,6 +12,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -293,6 +295,44 @@ TEST_F(EngineLifecycleTest, ASecondCopyIsRefusedWhileTheFirstRunsAndAllowedAfter
         ASSERT_EQ(InitializeEngine(), 0) << "after the first copy ended with '" << how << "'";
         EXPECT_EQ(ShutdownEngine(), 0);
     }
+}
+
+// What stands at the lock's name is never followed, nor made through a
+// link; a lock that cannot be taken stops the start with a line that says
+// why, as a running copy does, since no copy could then tell it runs alone.
+TEST_F(EngineLifecycleTest, ALockThatCannotBeTakenStopsTheStartAndNoLinkAtItIsFollowed) {
+    namespace fs = std::filesystem;
+    const fs::path outside = dir_.path() / "outside";
+    fs::create_directory(outside);
+    std::ofstream(outside / "kept") << "a user's file";
+    fs::create_directory(dir_.path() / "game");
+    fs::current_path(dir_.path() / "game");
+    struct Form {
+        const char* what;
+        std::function<void()> put;
+        const char* said;
+    };
+    const Form forms[] = {
+        {"a link to nothing", [&] { fs::create_symlink(outside / "made", "Engine.lock"); }, "it is a symbolic link"},
+        {"a link to a file", [&] { fs::create_symlink(outside / "kept", "Engine.lock"); }, "it is a symbolic link"},
+        {"a folder", [] { fs::create_directory("Engine.lock"); }, "it is a folder"},
+    };
+    for (const Form& form : forms) {
+        form.put();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(InitializeEngine(), -1) << form.what;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(std::string("Start-up failed: the double-start check cannot take Engine.lock in this "
+                                        "folder (") + form.said + ")"),
+                  std::string::npos)
+            << form.what << ": " << said;
+        EXPECT_EQ(IsEngineInitialized(), 0);
+        EXPECT_FALSE(fs::exists(outside / "made")) << form.what;
+        EXPECT_EQ(ScopedTempDir::ReadFile(outside / "kept"), "a user's file") << form.what;
+        fs::remove("Engine.lock");
+    }
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_EQ(ShutdownEngine(), 0);
 }
 
 TEST(EngineOnSdlTest, StartsOffscreenAndShutsDown) {
