@@ -106,7 +106,9 @@ constexpr int kDurableStoredUnsettled = 1;
 // cannot have it within a few seconds writes nothing. 0; -1 and a log line
 // (GetDurableWriteError says why), the previous copy kept; or
 // kDurableStoredUnsettled: the new copy is in place, but its folder could
-// not be flushed, so a power cut may bring back the previous one.
+// not be flushed, so a power cut may bring back the previous one. It
+// settles no store: a file that a DurableStore keeps is stored as a set of
+// one (WriteFileSetDurably), which first finishes a set that counts on it.
 int WriteFileDurably(const char* path, const void* bytes, size_t size);
 // One file of a set written together.
 struct DurableFile {
