@@ -3,11 +3,11 @@
 # public_headers: every header of engine/include/engine/ compiled on its own
 # with the public include root alone, so none of them leans on an internal
 # header. Part of every build.
-file(GLOB public_headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/engine/include/engine/*.h)
+file(GLOB public_headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/engine/include/engine/*.h)
 set(public_header_sources)
 foreach(header ${public_headers})
   get_filename_component(name ${header} NAME_WE)
-  set(source ${CMAKE_BINARY_DIR}/boundary/public_${name}.cpp)
+  set(source ${PROJECT_BINARY_DIR}/boundary/public_${name}.cpp)
   file(CONFIGURE OUTPUT ${source} CONTENT "#include \"engine/${name}.h\"\n")
   list(APPEND public_header_sources ${source})
 endforeach()
@@ -18,11 +18,11 @@ target_link_libraries(public_headers PRIVATE engine_api)
 # an engine-internal or a platform header, compiled exactly as the game and
 # the tools are (their usage requirements alone). Never part of a normal build.
 function(morpotta_boundary_probe name header library)
-  set(source ${CMAKE_BINARY_DIR}/boundary/${name}.cpp)
+  set(source ${PROJECT_BINARY_DIR}/boundary/${name}.cpp)
   file(CONFIGURE OUTPUT ${source} CONTENT "#include \"${header}\"\n")
   add_library(${name} OBJECT EXCLUDE_FROM_ALL ${source})
   target_link_libraries(${name} PRIVATE ${library})
 endfunction()
 morpotta_boundary_probe(boundary_probe_game_engine graphics/device/device.h game)
 morpotta_boundary_probe(boundary_probe_game_platform platform/shell.h game)
-morpotta_boundary_probe(boundary_probe_tool_engine foundation/archive_table.h engine)
+morpotta_boundary_probe(boundary_probe_tool_engine foundation/archive_table.h Morpotta::Engine)

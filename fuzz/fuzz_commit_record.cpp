@@ -15,17 +15,23 @@
 // set/t1.dat, more/m.dat.tmp and more/m.dat, lowest first, put there in
 // place of the file: 1 a hard link to a file outside, 2 a symbolic link to
 // one, 3 a folder. What follows (or the whole input) that begins with 'S'
-// is the record's file lines alone, made whole here (its first line and its
-// end line added), so that a changed path still reaches the checks of a
-// whole record. After the settling the program stores set/t1.dat and
-// more/m.dat again. Whatever the record says and whatever was planted, the
-// files outside are unchanged and no file is added there, the links stand,
-// the user's file stays, and a record of ours that stays is reported.
+// is the record's lines after its first one, made whole here (its first
+// line and its end line added), so that a changed path still reaches the
+// checks of a whole record. After the settling the program stores
+// set/t1.dat and more/m.dat, a store killed between its two renames, and
+// stores them again, a store that finishes the first one before anything
+// else. Whatever the record says and whatever was planted, the files
+// outside are unchanged and no file is added there, the links stand, the
+// user's file stays, a record of ours that stays is reported (unless it
+// names another working directory, "from @/...", that of another copy of
+// the program), and once no record stands the two files hold one
+// generation: the one before the stores, the first store's or the second's.
 // The working directory is game/ only while an input runs, so that the
 // fuzzer's own paths (the corpus, the findings) keep the directory it was
 // started in.
 #include "engine/files.h"
 #include "engine/log.h"
+#include "foundation/file_write_steps.h"
 #include "fuzz_folder.h"
 
 #include <zlib.h>
@@ -176,14 +182,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string record = RecordOf(input);
     Put("set/t1.dat.commit", record);
     FinishInterruptedWrites(&kStore);
-    // A record of ours (or the first bytes of one) that stays is reported.
+    // A record of ours (or the first bytes of one) that stays is reported,
+    // unless another copy of the program, working elsewhere, wrote it.
     const size_t n = std::min(record.size(), sizeof kMagic - 1);
+    const std::string from = "from ", here = from + g_root + "/game\n";
+    const bool another = record.compare(n, from.size(), from) == 0 && record.compare(n, here.size(), here) != 0;
     if (record.compare(0, n, kMagic, n) == 0 && fs::exists(fs::symlink_status("set/t1.dat.commit")))
-        Check(Reported("t1.dat.commit"), "a record kept unreported");
-    // The program stores the set again, whatever the settling left.
-    const std::string one = "stored one", two = "stored two";
-    const DurableFile again[] = {{"set/t1.dat", one.data(), one.size()}, {"more/m.dat", two.data(), two.size()}};
-    WriteFileSetDurably(&kStore, again, std::size(again));
+        Check(Reported("t1.dat.commit") || another, "a record kept unreported");
+    // The program stores the set, whatever the settling left, and is killed
+    // between the two renames; it stores the set again in its next run.
+    const std::string before = Get("set/t1.dat") + "|" + Get("more/m.dat");
+    const std::string first[] = {"first one", "first two"}, again[] = {"stored one", "stored two"};
+    for (const std::string* bytes : {first, again}) {
+        int renames = 0;
+        if (bytes == first)
+            SetDurableStepHook([&](DurableStep step, const std::string&) -> int64_t {
+                return step == DurableStep::Rename && ++renames == 2 ? 0 : -1;
+            });
+        const DurableFile set[] = {{"set/t1.dat", bytes[0].data(), bytes[0].size()},
+                                   {"more/m.dat", bytes[1].data(), bytes[1].size()}};
+        WriteFileSetDurably(&kStore, set, std::size(set));
+        SetDurableStepHook(nullptr);
+    }
+    if (!fs::exists(fs::symlink_status("set/t1.dat.commit"))) {
+        const std::string after = Get("set/t1.dat") + "|" + Get("more/m.dat");
+        Check(after == before || after == first[0] + "|" + first[1] || after == again[0] + "|" + again[1],
+              "a set left mixed:", after);
+    }
 
     for (const auto& [path, bytes] : g_untouched) Check(Get(path) == bytes, "changed:", path);
     Check(NamesIn("../outside") == g_outsideNames, "a file added or removed outside");

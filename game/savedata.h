@@ -42,12 +42,17 @@ struct SaveData {
     static bool Load(SaveData& record, const char* path = kFileName);
     // Writes a temporary file beside path, flushes it to the disk and renames
     // it over path, so the previous copy survives any failure, a crash or a
-    // power cut. False on failure, which the player is told of
+    // power cut. The save of the working directory is stored as a set of
+    // the game's stores (replay::GameStores), which first finishes what an
+    // earlier store of a replay with the save left. False when it is not
+    // stored and settled, which the player is told of, truly: the previous
+    // save kept, or the new one stored and finished at the next start
     // (game/data/player_notice.h). A store cut short is settled at the next
     // start (replay::FinishInterruptedStores). A symbolic link at path to a
-    // file of the same name elsewhere is kept, and that file replaced; what
-    // is neither nothing nor such a file (a folder, a FIFO, another link) is
-    // not replaced, and the player is told once.
+    // file of the same name elsewhere is kept, and that file replaced with
+    // the same permissions; what is neither nothing nor such a file (a
+    // folder, a FIFO, another link) is not replaced, and the player is told
+    // once.
     static bool Store(const SaveData& record, const char* path = kFileName);
     // What stands at the save's name, for a store: nothing yet, the save, a
     // symbolic link to a file of that name (stored through), or something

@@ -6,7 +6,9 @@
 #include "engine/files.h"
 #include "engine/log.h"
 #include "game/data/player_notice.h"
+#include "game/replay/replay_files.h"
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -78,7 +80,23 @@ bool SaveData::Store(const SaveData& record, const char* path) {
     uint8_t bytes[kFileSize];
     Serialize(record, bytes);
     const Found found = FoundAt(path);
-    if (WriteFileDurably(path, bytes, kFileSize) == 0) return true;
+    // The save of the working directory is a store of the game's, with the
+    // replays it may join: stored through it, it first finishes a set that
+    // an earlier store left, and that counts on the save's temporary.
+    const bool ofTheStores = std::strcmp(path, kFileName) == 0 && (found == Found::Nothing || found == Found::File);
+    const DurableFile file{path, bytes, kFileSize};
+    const int stored = ofTheStores ? WriteFileSetDurably(&replay::GameStores(), &file, 1)
+                                   : WriteFileDurably(path, bytes, kFileSize);
+    if (stored == 0) return true;
+    if (stored == kDurableStoredUnsettled) {
+        if (ofTheStores)
+            ReportToPlayer("Save data: %s was stored, but is not settled on the disk (%s): the game finishes storing "
+                           "it at its next start", path, GetDurableWriteError());
+        else
+            ReportToPlayer("Save data: %s was stored, but its folder could not be flushed (%s): a power cut may bring "
+                           "back the previous save", path, GetDurableWriteError());
+        return false;
+    }
     if (found == Found::Other) {
         // Told once in a run, as loading tells it: the store refused before writing anything.
         ReportToPlayerOnce(path, "Save data: %s was not stored (%s): nothing is stored until it is moved away", path,

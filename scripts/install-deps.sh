@@ -20,8 +20,9 @@ packages=(
   xvfb libxdamage-dev
   # picture readers
   libpng-dev libjpeg-dev
-  # fonts: glyphs through FreeType from the IPA Gothic font
-  libfreetype-dev fonts-ipafont-gothic
+  # fonts: glyphs through FreeType from the IPA Gothic font; faces a program
+  # names found through fontconfig (the font tests name DejaVu Sans)
+  libfreetype-dev fonts-ipafont-gothic libfontconfig-dev fonts-dejavu-core
   # CRC-32 of archive members; the codec benchmark's yardstick
   zlib1g-dev
   # the model benchmark's yardstick: importing the same geometry as OBJ

@@ -9,7 +9,11 @@
 # gives its cases (the test preset's variables, then the cases' own), up to
 # WHOLE_JOBS at once (default: the processor count), through the runner
 # ctest uses as well (scripts/run-counted-test.sh): a program that ends
-# before it has run all its cases fails, even with status 0. A failure names the
+# before it has run all its cases, or whose report counts a failure, fails
+# even with status 0. A program still running after 15 minutes is asked to
+# end (SIGTERM, to its runner and to it) and killed 30 s later if it has
+# not: the headless window back end takes SIGTERM as a request to end its
+# loop, which a stuck program never sees. A failure names the
 # seed, the program and its failed cases; the whole output of each program
 # is kept in build/<preset>/whole/<program>.log, with the command that runs
 # that program alone in <program>.again.
@@ -84,7 +88,7 @@ run_program() {
                  --gtest_random_seed="$seed")
   echo "cd $folder && ${command[*]}" >"$logs/$name.again"
   local start=$SECONDS status=0
-  (cd "$folder" && GTEST_COLOR=no timeout 900 "${command[@]}") >"$logs/$name.log" 2>&1 || status=$?
+  (cd "$folder" && GTEST_COLOR=no timeout -k 30 900 "${command[@]}") >"$logs/$name.log" 2>&1 || status=$?
   echo "$status $((SECONDS - start))" >"$logs/$name.status"
 }
 
@@ -106,7 +110,12 @@ for name in $(printf '%s\n' "${names[@]}" | sort); do
     continue
   fi
   failed=1
-  echo "  $name: FAILED with status $status (${seconds} s), seed $seed; log: $logs/$name.log"
+  case "$status" in
+    124) limit=" (over its time limit)" ;;
+    137) limit=" (killed, as at the end of its time limit's grace)" ;;
+    *) limit="" ;;
+  esac
+  echo "  $name: FAILED with status $status$limit (${seconds} s), seed $seed; log: $logs/$name.log"
   cases=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\.[^ ,]*\).*/\1/p' "$logs/$name.log" | sort -u)
   if [ -n "$cases" ]; then
     while read -r failed_case; do echo "    failed case: $failed_case"; done <<<"$cases"

@@ -1,3 +1,3 @@
 # The probe shows the game's view of the devices, and reads the game pads
 # through the platform layer directly.
-target_link_libraries(${target} PRIVATE game platform)
+target_link_libraries(${target} PRIVATE game morpotta_platform)

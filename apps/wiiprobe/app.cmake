@@ -1,1 +1,1 @@
-target_link_libraries(${target} PRIVATE wiiremote platform)
+target_link_libraries(${target} PRIVATE wiiremote morpotta_platform)

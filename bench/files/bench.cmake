@@ -2,4 +2,4 @@
 # is inside the engine's foundation.
 find_package(ZLIB REQUIRED)
 target_link_libraries(bench_files PRIVATE ZLIB::ZLIB)
-target_include_directories(bench_files PRIVATE ${CMAKE_SOURCE_DIR}/engine)
+target_include_directories(bench_files PRIVATE ${PROJECT_SOURCE_DIR}/engine)

@@ -2,4 +2,4 @@
 pkg_check_modules(BENCH_PNG REQUIRED IMPORTED_TARGET libpng)
 find_package(JPEG REQUIRED)
 target_link_libraries(bench_graphics PRIVATE PkgConfig::BENCH_PNG JPEG::JPEG)
-target_include_directories(bench_graphics PRIVATE ${CMAKE_SOURCE_DIR}/engine ${CMAKE_SOURCE_DIR}/platform)
+target_include_directories(bench_graphics PRIVATE ${PROJECT_SOURCE_DIR}/engine ${PROJECT_SOURCE_DIR}/platform)

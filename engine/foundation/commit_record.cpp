@@ -13,6 +13,9 @@
 namespace {
 
 constexpr char kRecordMagic[] = "durable file set 1\n";
+constexpr const char* kFromWord = "from ";
+// The longest working directory a record names.
+constexpr size_t kMaxFromBytes = 4096;
 
 // "<size> <check> <path>", each field after exactly one space.
 bool ParseFileLine(const std::string& line, RecordedFile* file) {
@@ -52,8 +55,11 @@ bool HoldsRecordedBytes(int descriptor, int64_t size, const RecordedFile& expect
     return uint32_t(crc) == expected.check;
 }
 
-std::string RecordText(const std::vector<RecordedFile>& files) {
+std::string RecordText(const std::string& from, const std::vector<RecordedFile>& files) {
     std::string text = kRecordMagic;
+    // One the record cannot hold is left out: others then read the record as their own, as before.
+    if (!from.empty() && from.size() <= kMaxFromBytes && from.find('\n') == std::string::npos)
+        text += kFromWord + from + '\n';
     char line[64];
     for (const RecordedFile& file : files) {
         std::snprintf(line, sizeof line, "%" PRId64 " %08" PRIx32 " ", file.size, file.check);
@@ -68,11 +74,20 @@ bool IsOurRecord(const std::string& text) {
     return text.compare(0, n, kRecordMagic, n) == 0;
 }
 
-bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
+bool ParseRecord(const std::string& text, std::string* from, std::vector<RecordedFile>* files) {
     files->clear();
+    from->clear();
     const size_t magic = sizeof kRecordMagic - 1;
     if (text.compare(0, magic, kRecordMagic) != 0) return false;
     size_t at = magic;
+    const size_t word = std::strlen(kFromWord);
+    if (text.compare(at, word, kFromWord) == 0) {
+        const size_t end = text.find('\n', at);
+        if (end == std::string::npos) return false;
+        *from = text.substr(at + word, end - at - word);
+        if (from->empty() || (*from)[0] != '/') return false;
+        at = end + 1;
+    }
     while (at < text.size()) {
         const size_t end = text.find('\n', at);
         if (end == std::string::npos) return false;
@@ -97,5 +112,6 @@ int64_t LargestRecord(const DurableStore& store) {
     // A line: 18 digits of size at most, the check value, the path (its
     // folder, '/', a name of up to 255 bytes) and the spaces and line feed.
     const int64_t line = 18 + 1 + 8 + 1 + int64_t(folder) + 1 + 255 + 1;
-    return int64_t(sizeof kRecordMagic) + int64_t(store.maxFiles) * line + 16;
+    const int64_t from = int64_t(std::strlen(kFromWord) + kMaxFromBytes + 1);
+    return int64_t(sizeof kRecordMagic) + from + int64_t(store.maxFiles) * line + 16;
 }

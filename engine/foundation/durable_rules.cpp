@@ -1,8 +1,10 @@
 #include "foundation/durable_rules.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace {
@@ -28,8 +30,32 @@ bool IsPlainName(const std::string& name) {
            std::none_of(name.begin(), name.end(), [](char c) { return c == '/' || uint8_t(c) < 0x20 || c == 0x7f; });
 }
 
-// Why path is not a file the store keeps ("" when it is, member then set).
-std::string Placed(const DurableStore& store, const std::string& path, SetMember* member) {
+// Why what stands at a member's name keeps the set from being put in place
+// ("" for nothing or a regular file); lasting unless the host could not tell.
+std::string PlaceTaken(int folder, const std::string& name, bool* lasting) {
+    platform::HostFileInfo info;
+    *lasting = true;
+    if (!platform::Files().statIn(folder, name.c_str(), &info)) {
+        if (errno == ENOENT) return "";
+        *lasting = false;
+        return "cannot be looked at (" + HostReason() + ")";
+    }
+    return info.kind == platform::HostFileKind::Regular ? "" : WhatStands(info.kind);
+}
+
+// How long a store or a settling waits for a folder another program stores in.
+std::atomic<int>& LockWait() {
+    static std::atomic<int> milliseconds{5000};
+    return milliseconds;
+}
+
+}  // namespace
+
+void SetDurableStepHook(DurableStepHook hook) { Hook() = std::move(hook); }
+
+void SetDurableLockWait(int milliseconds) { LockWait() = milliseconds; }
+
+std::string PlaceFile(const DurableStore& store, const std::string& path, SetMember* member) {
     const auto [folder, name] = FolderAndName(path);
     if (!IsPlainName(name)) return "is no plain file name";
     for (size_t f = 0; f < store.folderCount; ++f) {
@@ -44,22 +70,12 @@ std::string Placed(const DurableStore& store, const std::string& path, SetMember
     return "is not a file the store keeps in its folders";
 }
 
-// Why what stands at a member's name keeps the set from being put in place
-// ("" for nothing or a regular file); lasting unless the host could not tell.
-std::string PlaceTaken(int folder, const std::string& name, bool* lasting) {
-    platform::HostFileInfo info;
-    *lasting = true;
-    if (!platform::Files().statIn(folder, name.c_str(), &info)) {
-        if (errno == ENOENT) return "";
-        *lasting = false;
-        return "cannot be looked at (" + HostReason() + ")";
-    }
-    return info.kind == platform::HostFileKind::Regular ? "" : WhatStands(info.kind);
+std::string FolderLocked(int descriptor) {
+    if (platform::Files().lockWithin(descriptor, LockWait())) return "";
+    if (errno == EWOULDBLOCK)
+        return "is held by another program storing there (waited " + std::to_string(LockWait().load()) + " ms for it)";
+    return "cannot be locked (" + HostReason() + ")";
 }
-
-}  // namespace
-
-void SetDurableStepHook(DurableStepHook hook) { Hook() = std::move(hook); }
 
 bool StopsHere(DurableStep step, const std::string& shown, int folder, const std::string& name, const void* bytes,
                size_t size) {
@@ -68,7 +84,7 @@ bool StopsHere(DurableStep step, const std::string& shown, int folder, const std
     const int64_t keep = hook(step, shown);
     if (keep < 0) return false;
     if (step == DurableStep::WriteTemporary || step == DurableStep::WriteRecord)
-        platform::Files().writeNewIn(folder, name.c_str(), bytes, std::min<size_t>(size, size_t(keep)));
+        platform::Files().writeNewIn(folder, name.c_str(), bytes, std::min<size_t>(size, size_t(keep)), nullptr);
     return true;
 }
 
@@ -87,11 +103,29 @@ int OpenedFolders::Open(size_t index) {
         const char* path = store_.folders[index].folder;
         folder.descriptor = path && *path ? files.openFolder(path) : -1;
         folder.error = folder.descriptor < 0 ? (path && *path ? errno : ENOENT) : 0;
+        if (folder.descriptor < 0) folder.why = "cannot be opened (" + std::string(std::strerror(folder.error)) + ")";
         platform::HostFileInfo info;
         if (folder.descriptor >= 0 && files.statIn(folder.descriptor, ".", &info)) folder.place = {info.device, info.inode};
     }
     errno = folder.error;
     return folder.descriptor;
+}
+
+void OpenedFolders::LockEvery() {
+    std::map<FolderPlace, std::vector<size_t>> places;  // in the order of the places
+    for (size_t f = 0; f < folders_.size(); ++f)
+        if (Open(f) >= 0) places[folders_[f].place].push_back(f);
+    for (const auto& [place, indices] : places) {
+        const std::string why = FolderLocked(folders_[indices[0]].descriptor);
+        if (why.empty()) continue;
+        for (size_t f : indices) {
+            Folder& folder = folders_[f];
+            platform::Files().close(folder.descriptor);
+            folder.descriptor = -1;
+            folder.error = EWOULDBLOCK;
+            folder.why = why;
+        }
+    }
 }
 
 std::string OpenedFolders::Shown(size_t index, const std::string& name) const {
@@ -117,7 +151,7 @@ SetCheck CheckSet(const DurableStore& store, OpenedFolders& folders,
             return SetCheck::AgainstRule;
         }
         SetMember member;
-        *why = Placed(store, path, &member);
+        *why = PlaceFile(store, path, &member);
         if (!why->empty()) {
             *file = path;
             return SetCheck::AgainstRule;
@@ -130,8 +164,9 @@ SetCheck CheckSet(const DurableStore& store, OpenedFolders& folders,
         *file = member.path;
         const int folder = folders.Open(member.folder);
         if (folder < 0) {
+            // Only a folder at whose name nothing stands at all is gone.
             const bool gone = errno == ENOENT;
-            *why = "stands in a folder that cannot be opened (" + HostReason() + ")";
+            *why = "stands in a folder that " + folders.Why(member.folder);
             return gone ? SetCheck::NeverFits : SetCheck::NotNow;
         }
         if (!seen.insert({folders.Place(member.folder), member.name}).second) {

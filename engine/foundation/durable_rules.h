@@ -20,6 +20,8 @@ constexpr const char* kRecordSuffix = ".commit";
 
 // A folder on the disk: two given folders that are one have the same place.
 using FolderPlace = std::pair<uint64_t, uint64_t>;
+// A name in a folder on the disk.
+using PlacedName = std::pair<FolderPlace, std::string>;
 
 // The store's folders, each opened on first use and closed with this.
 class OpenedFolders {
@@ -29,9 +31,21 @@ public:
     OpenedFolders(const OpenedFolders&) = delete;
     OpenedFolders& operator=(const OpenedFolders&) = delete;
 
+    // Opens every folder of the store and takes its lock (FolderLocked),
+    // once per place and in the order of the places, so that two programs
+    // taking the same folders never wait on each other in turn. The locks
+    // are held until this closes the folders: for a whole store, or a whole
+    // settling, no other program stores or settles in them. A folder whose
+    // lock is not had counts from then on as one that cannot be opened
+    // (EWOULDBLOCK): nothing is done in it.
+    void LockEvery();
     // The folder's descriptor; -1 with errno when it cannot be opened (the
-    // same errno again on a later call).
+    // same errno again on a later call; ENOENT only when nothing stands at
+    // its path).
     int Open(size_t index);
+    // Why a folder Open gave -1 for cannot be used: "cannot be opened (<the
+    // host's reason>)", or that another program holds its lock.
+    const std::string& Why(size_t index) const { return folders_[index].why; }
     FolderPlace Place(size_t index) const { return folders_[index].place; }
     // "<folder>/<name>" as the store spells the folder ("<name>" for ".").
     std::string Shown(size_t index, const std::string& name) const;
@@ -42,6 +56,7 @@ private:
     struct Folder {
         int descriptor = -1;
         int error = 0;  // errno of a failed open
+        std::string why;
         bool tried = false;
         FolderPlace place;
     };
@@ -71,6 +86,14 @@ enum class SetCheck {
 SetCheck CheckSet(const DurableStore& store, OpenedFolders& folders,
                   const std::vector<std::pair<std::string, int64_t>>& files, std::vector<SetMember>* members,
                   std::string* file, std::string* why);
+
+// Why path is not a file the store keeps ("" when it is, member then set
+// with the folder and name; its size is left).
+std::string PlaceFile(const DurableStore& store, const std::string& path, SetMember* member);
+
+// Takes the lock of an open folder, waiting as long as a store may take:
+// "" once it is held (until the descriptor closes), otherwise why not.
+std::string FolderLocked(int descriptor);
 
 // What stands at a name, when it is no regular file: "is a folder", ...
 std::string WhatStands(platform::HostFileKind kind);

@@ -1,32 +1,30 @@
-// The start-up's settling of durable sets a kill or a crash cut short: a
-// set whose commit record is whole is finished, any other temporary file
-// of a stored name removed, under the rule the writer shares
-// (foundation/durable_rules.h), in folders opened once. Every problem is
-// kept as a report the program words for its user.
-#include "engine/files.h"
+// The settling of durable sets a kill, a crash or a failed step cut short,
+// at start-up and before every store: a set whose commit record is whole is
+// finished, any other temporary file of a stored name removed, under the
+// rule the writer shares (foundation/durable_rules.h), in folders opened
+// once and locked. A record another copy of the program left in a folder
+// both share is left to that copy, with the temporaries it counts on. Every
+// problem is kept as a report the program words for its user.
+#include "foundation/durable_settling.h"
 
+#include "engine/files.h"
 #include "engine/log.h"
 #include "foundation/commit_record.h"
-#include "foundation/durable_rules.h"
 #include "platform/files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct Problem {
-    int kind = 0;
-    std::string folder, record, file, reason;
-    int newFiles = 0;
-};
-
-std::vector<Problem>& Problems() {
-    thread_local std::vector<Problem> problems;
+// The problems of the calling thread's last FinishInterruptedWrites.
+std::vector<SettlingProblem>& Problems() {
+    thread_local std::vector<SettlingProblem> problems;
     return problems;
 }
 
@@ -41,16 +39,17 @@ const char* KindWords(int kind) {
     }
 }
 
-using PlacedName = std::pair<FolderPlace, std::string>;
-
 // What one file of a record holds, as the settling finds it.
 enum class Found { Temporary, NewCopy, Neither, CannotTell };
 
 class Settling {
 public:
-    explicit Settling(const DurableStore& store) : store_(store), folders_(store) {}
+    Settling(const DurableStore& store, OpenedFolders& folders, std::vector<SettlingProblem>* problems)
+        : store_(store), folders_(folders), problems_(*problems) {
+        platform::Files().resolvePath(".", &here_);
+    }
 
-    int Run();
+    SettlingOutcome Run();
 
 private:
     enum class Result { Finished, Nothing, Problem, Stopped };
@@ -61,11 +60,22 @@ private:
     // record goes once every file holds its new copy.
     Result PutInPlace(size_t folder, const std::string& name, const std::vector<const SetMember*>& toRename,
                       int newFiles);
+    // Whether a record was written by another copy of the program, working
+    // in another folder: a folder its set names from there is not the one
+    // of that name here.
+    bool FromAnotherCopy(const std::string& from, const std::vector<RecordedFile>& files) const;
+    enum class There { Same, Other, Gone };
+    There FolderThere(const std::string& from, const std::string& path) const;
+    // Leaves such a record, and the temporaries of its files, as they are.
+    void LeaveToOtherCopy(size_t folder, const std::string& name, const std::string& from,
+                          const std::vector<RecordedFile>& files);
     bool ReadRecord(size_t folder, const std::string& name, std::string* text, Result* result);
     Found Look(const SetMember& member, const RecordedFile& recorded, std::string* why);
     // The names of the folder that end in suffix and are a stored name before it, in order.
-    std::vector<std::string> StoredNamesIn(size_t folder, const char* suffix);
-    void RemoveTemporaries();
+    // False (errno) when the folder cannot be read.
+    bool StoredNamesIn(size_t folder, const char* suffix, std::vector<std::string>* names);
+    // False where the test seam ended the run.
+    bool RemoveTemporaries();
 
     Result Report(int kind, size_t folder, const std::string& record, const std::string& file,
                   const std::string& reason, int newFiles = 0);
@@ -74,18 +84,26 @@ private:
                 const std::string& reason, int newFiles = 0);
 
     const DurableStore& store_;
-    OpenedFolders folders_;
+    OpenedFolders& folders_;
+    std::vector<SettlingProblem>& problems_;
+    std::string here_;           // the working directory, resolved
     std::set<PlacedName> keep_;  // temporaries of sets the next start finishes
-    bool keepEveryTemporary_ = false;  // a record stands that could not be read
+    bool keepEveryTemporary_ = false;  // a record stands that could not be read, or a folder could not be looked at
+    std::string unsettled_;
+    std::map<PlacedName, std::string> othersNames_;
 };
 
 Settling::Result Settling::Report(int kind, size_t folder, const std::string& record, const std::string& file,
                                   const std::string& reason, int newFiles) {
-    Problem problem{kind, Cleaned(folders_.Given(folder)), Cleaned(record), Cleaned(file), Cleaned(reason), newFiles};
+    SettlingProblem problem{kind, Cleaned(folders_.Given(folder)), Cleaned(record), Cleaned(file), Cleaned(reason),
+                            newFiles};
     const std::string about = problem.record.empty() ? problem.folder : Cleaned(folders_.Shown(folder, record));
-    WriteLogFormat("%s %s: %s%s%s", about.c_str(), KindWords(kind), problem.file.c_str(), problem.file.empty() ? "" : " ",
-                   problem.reason.c_str());
-    Problems().push_back(std::move(problem));
+    const std::string line = about + " " + KindWords(kind) + ": " + problem.file + (problem.file.empty() ? "" : " ") +
+                             problem.reason;
+    WriteLogFormat("%s", line.c_str());
+    const bool stays = kind == kDurableSetNotFinished || kind == kDurableRecordUnreadable || kind == kDurableFolderNotSettled;
+    if (stays && unsettled_.empty()) unsettled_ = line;
+    problems_.push_back(std::move(problem));
     return Result::Problem;
 }
 
@@ -223,9 +241,50 @@ Settling::Result Settling::PutInPlace(size_t folder, const std::string& name,
     if (StopsHere(DurableStep::RemoveRecord, folders_.Shown(folder, name))) return Result::Stopped;
     fs.removeIn(folders_.Open(folder), name.c_str());
     // Every file of the set now holds its new copy.
-    WriteLogFormat("Finished storing the %d files of %s, cut short when the program last ended", newFiles,
+    WriteLogFormat("Finished storing the %d files of %s, which an earlier store left unfinished", newFiles,
                    Cleaned(folders_.Shown(folder, name)).c_str());
     return Result::Finished;
+}
+
+// Where the folder of a recorded path, named from the working directory
+// from, leads: to the folder of that name here, to another, or nowhere.
+// Looked at, never acted in.
+Settling::There Settling::FolderThere(const std::string& from, const std::string& path) const {
+    const std::string folder = FolderAndName(path).first;
+    if (folder[0] == '/') return There::Same;  // the same folder for every copy
+    const platform::FileSystemBackend& fs = platform::Files();
+    platform::HostFileInfo theirs, ours;
+    if (!fs.stat((from + "/" + folder).c_str(), &theirs)) return There::Gone;
+    const bool same = fs.stat(folder.c_str(), &ours) && theirs.device == ours.device && theirs.inode == ours.inode;
+    return same ? There::Same : There::Other;
+}
+
+bool Settling::FromAnotherCopy(const std::string& from, const std::vector<RecordedFile>& files) const {
+    if (from.empty() || from == here_) return false;
+    // A folder gone there is no other copy's: the program was moved.
+    for (const RecordedFile& file : files)
+        if (FolderThere(from, file.path) == There::Other) return true;
+    return false;
+}
+
+void Settling::LeaveToOtherCopy(size_t folder, const std::string& name, const std::string& from,
+                                const std::vector<RecordedFile>& files) {
+    // What it counts on in the folders both share; a file of the same name
+    // in a folder of this copy's own is this copy's. The file the record is
+    // named after too: a set of this copy's that begins with it would
+    // write its own record at that name.
+    othersNames_[{folders_.Place(folder), name.substr(0, name.size() - std::strlen(kRecordSuffix))}] = from;
+    for (const RecordedFile& file : files) {
+        SetMember member;
+        if (FolderThere(from, file.path) != There::Same || !PlaceFile(store_, file.path, &member).empty() ||
+            folders_.Open(member.folder) < 0)
+            continue;
+        const FolderPlace place = folders_.Place(member.folder);
+        keep_.insert({place, member.name + kTemporarySuffix});
+        othersNames_[{place, member.name}] = from;
+    }
+    WriteLogFormat("%s is left as it is: another copy of the program, working in %s, stored its set and finishes it",
+                   Cleaned(folders_.Shown(folder, name)).c_str(), Cleaned(from).c_str());
 }
 
 Settling::Result Settling::SettleRecord(size_t folder, const std::string& name) {
@@ -233,8 +292,14 @@ Settling::Result Settling::SettleRecord(size_t folder, const std::string& name) 
     Result result = Result::Nothing;
     if (!ReadRecord(folder, name, &text, &result)) return result;
     if (!IsOurRecord(text)) return Result::Nothing;  // not a record of ours: left alone
+    std::string from;
     std::vector<RecordedFile> files;
-    if (ParseRecord(text, &files)) return SettleSet(folder, name, files);
+    const bool whole = ParseRecord(text, &from, &files);
+    if (whole && FromAnotherCopy(from, files)) {
+        LeaveToOtherCopy(folder, name, from, files);
+        return Result::Nothing;
+    }
+    if (whole) return SettleSet(folder, name, files);
     if (StopsHere(DurableStep::RemoveRecord, folders_.Shown(folder, name))) return Result::Stopped;
     platform::Files().removeIn(folders_.Open(folder), name.c_str());
     WriteLogFormat("Removed %s, the record of a set whose store was cut short: its files keep their previous copies",
@@ -242,68 +307,94 @@ Settling::Result Settling::SettleRecord(size_t folder, const std::string& name) 
     return Result::Nothing;
 }
 
-std::vector<std::string> Settling::StoredNamesIn(size_t folder, const char* suffix) {
+bool Settling::StoredNamesIn(size_t folder, const char* suffix, std::vector<std::string>* names) {
     std::vector<platform::HostDirEntry> entries;
-    std::vector<std::string> names;
-    if (!platform::Files().listFolder(folders_.Open(folder), &entries)) return names;
+    names->clear();
+    if (!platform::Files().listFolder(folders_.Open(folder), &entries)) return false;
     for (const platform::HostDirEntry& e : entries) {
         if (e.isDirectory || !EndsWith(e.name, suffix)) continue;
         if (IsStoredName(store_.folders[folder], e.name.substr(0, e.name.size() - std::strlen(suffix))))
-            names.push_back(e.name);
+            names->push_back(e.name);
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    std::sort(names->begin(), names->end());
+    return true;
 }
 
-void Settling::RemoveTemporaries() {
-    if (keepEveryTemporary_) return;
+bool Settling::RemoveTemporaries() {
+    if (keepEveryTemporary_) return true;
     std::set<PlacedName> seen;
     for (size_t f = 0; f < folders_.Count(); ++f) {
-        if (folders_.Open(f) < 0) continue;
-        for (const std::string& temporary : StoredNamesIn(f, kTemporarySuffix)) {
+        std::vector<std::string> temporaries;
+        if (folders_.Open(f) < 0 || !StoredNamesIn(f, kTemporarySuffix, &temporaries)) continue;
+        for (const std::string& temporary : temporaries) {
             const PlacedName placed{folders_.Place(f), temporary};
             if (keep_.count(placed) || !seen.insert(placed).second) continue;
             const std::string shown = folders_.Shown(f, temporary);
-            if (StopsHere(DurableStep::RemoveTemporary, shown)) return;
+            if (StopsHere(DurableStep::RemoveTemporary, shown)) return false;
             if (platform::Files().removeIn(folders_.Open(f), temporary.c_str()))
                 WriteLogFormat("Removed %s, left by a write that was cut short", Cleaned(shown).c_str());
         }
     }
+    return true;
 }
 
-int Settling::Run() {
-    int finished = 0;
+SettlingOutcome Settling::Run() {
+    SettlingOutcome outcome;
     std::set<PlacedName> seen;  // records, once each where two folders are one
     for (size_t f = 0; f < folders_.Count(); ++f) {
         if (folders_.Open(f) < 0) {
-            // No folder yet is nothing stored yet.
-            if (errno != ENOENT) Report(kDurableFolderNotSettled, f, "", "", "it cannot be opened as a folder (" + HostReason() + ")");
+            // Only a name at which nothing stands is nothing stored yet. A
+            // folder that stands but cannot be looked at now (a link to a
+            // disk not mounted, a file in its place for the moment, held by
+            // another program) may hold a record that counts on
+            // temporaries in the others: none goes.
+            if (errno == ENOENT) continue;
+            keepEveryTemporary_ = true;
+            Report(kDurableFolderNotSettled, f, "", "", "it " + folders_.Why(f));
             continue;
         }
-        for (const std::string& record : StoredNamesIn(f, kRecordSuffix)) {
+        std::vector<std::string> records;
+        if (!StoredNamesIn(f, kRecordSuffix, &records)) {
+            keepEveryTemporary_ = true;
+            Report(kDurableFolderNotSettled, f, "", "", "it cannot be read (" + HostReason() + ")");
+            continue;
+        }
+        for (const std::string& record : records) {
             if (!seen.insert({folders_.Place(f), record}).second) continue;
             const Result result = SettleRecord(f, record);
-            if (result == Result::Stopped) return finished;
-            finished += result == Result::Finished;
+            outcome.stopped = result == Result::Stopped;
+            if (outcome.stopped) return outcome;
+            outcome.finished += result == Result::Finished;
         }
     }
-    RemoveTemporaries();
-    return finished;
+    outcome.stopped = !RemoveTemporaries();
+    outcome.unsettled = unsettled_;
+    outcome.othersNames = othersNames_;
+    return outcome;
 }
 
 }  // namespace
 
+SettlingOutcome SettleStore(const DurableStore& store, OpenedFolders& folders, std::vector<SettlingProblem>* problems) {
+    return Settling(store, folders, problems).Run();
+}
+
 int FinishInterruptedWrites(const DurableStore* store) {
     Problems().clear();
     if (!store || (store->folderCount > 0 && !store->folders)) return 0;
-    return Settling(*store).Run();
+    OpenedFolders folders(*store);
+    folders.LockEvery();
+    std::vector<SettlingProblem> problems;
+    const int finished = SettleStore(*store, folders, &problems).finished;
+    Problems() = std::move(problems);
+    return finished;
 }
 
 int GetDurableProblemCount() { return int(Problems().size()); }
 
 int GetDurableProblem(int index, DurableProblem* out) {
     if (index < 0 || size_t(index) >= Problems().size() || !out) return -1;
-    const Problem& p = Problems()[size_t(index)];
+    const SettlingProblem& p = Problems()[size_t(index)];
     *out = {p.kind, p.folder.c_str(), p.record.c_str(), p.file.c_str(), p.reason.c_str(), p.newFiles};
     return 0;
 }

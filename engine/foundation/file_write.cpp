@@ -1,18 +1,23 @@
 // Durable writes of the files a program keeps (saves, replays), through the
 // host's write-flush-rename-flush steps: one file, or a set of files that
 // commits through a record (foundation/commit_record.h) under the rule the
-// start-up's settling shares (foundation/durable_rules.h).
+// start-up's settling shares (foundation/durable_rules.h). Every write holds
+// the locks of the folders it acts in from its first step to its last, so
+// that two programs storing in one folder take turns; a set's store first
+// settles what an earlier one left (foundation/durable_settling.h).
 #include "engine/files.h"
 
 #include "engine/log.h"
 #include "foundation/commit_record.h"
 #include "foundation/crc32.h"
 #include "foundation/durable_rules.h"
+#include "foundation/durable_settling.h"
 #include "platform/files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +33,12 @@ std::string& LastError() {
 int Fail(const std::string& reason, const std::string& line) {
     LastError() = reason;
     return WriteLogFormat("%s", line.c_str());
+}
+
+// Stored, but not yet settled on the disk: said as a failure is.
+int Unsettled(const std::string& reason, const std::string& line) {
+    Fail(reason, line);
+    return kDurableStoredUnsettled;
 }
 
 // Why a step of writing a new file failed, with the file shown.
@@ -52,7 +63,8 @@ struct Target {
     }
 };
 
-// Opens the folder of path ("." for a bare name) for the file named in it.
+// Opens the folder of path ("." for a bare name) for the file named in it,
+// and takes the folder's lock.
 std::string OpenTarget(const std::string& path, Target* target) {
     const auto [folder, name] = FolderAndName(path);
     target->name = name;
@@ -60,7 +72,8 @@ std::string OpenTarget(const std::string& path, Target* target) {
     if (target->name.empty() || target->name == "." || target->name == "..") return target->shown + " names no file";
     target->folder = platform::Files().openFolder(folder.c_str());
     if (target->folder < 0) return "opening the folder of " + target->shown + ": " + HostReason();
-    return "";
+    const std::string locked = FolderLocked(target->folder);
+    return locked.empty() ? "" : "the folder of " + target->shown + " " + locked;
 }
 
 // Where a durable write of path puts its file: path itself when nothing or
@@ -103,6 +116,9 @@ private:
     enum class Step { Done, Stopped, Failed };
 
     bool Check();
+    // Whether a file of the set is one that a store of another copy of the
+    // program has not finished (why_ then says so).
+    bool TakenByOtherCopy(const std::map<PlacedName, std::string>& othersNames);
     Step WriteTemporaries(size_t* written);
     Step WriteRecord();
     Step RenameAll();
@@ -158,7 +174,8 @@ SetWriter::Step SetWriter::WriteTemporaries(size_t* written) {
         const std::string shown = folders_.Shown(members_[i].folder, Temporary(i));
         if (StopsHere(DurableStep::WriteTemporary, shown, Folder(i), Temporary(i), files_[i].bytes, files_[i].size))
             return Step::Stopped;
-        const auto step = fs.writeNewIn(Folder(i), Temporary(i).c_str(), files_[i].bytes, files_[i].size);
+        const auto step =
+            fs.writeNewIn(Folder(i), Temporary(i).c_str(), files_[i].bytes, files_[i].size, members_[i].name.c_str());
         if (step == platform::DurableWriteStep::Done) continue;
         why_ = WriteFailure(step, Cleaned(shown));
         return Step::Failed;
@@ -170,11 +187,13 @@ SetWriter::Step SetWriter::WriteRecord() {
     std::vector<RecordedFile> recorded;
     for (size_t i = 0; i < count_; ++i)
         recorded.push_back({files_[i].path, members_[i].size, Crc32(files_[i].bytes, files_[i].size)});
-    const std::string text = RecordText(recorded);
+    std::string here;
+    if (!platform::Files().resolvePath(".", &here)) here.clear();
+    const std::string text = RecordText(here, recorded);
     const std::string shown = folders_.Shown(members_[0].folder, recordName_);
     if (StopsHere(DurableStep::WriteRecord, shown, Folder(0), recordName_, text.data(), text.size()))
         return Step::Stopped;
-    const auto step = platform::Files().writeNewIn(Folder(0), recordName_.c_str(), text.data(), text.size());
+    const auto step = platform::Files().writeNewIn(Folder(0), recordName_.c_str(), text.data(), text.size(), nullptr);
     if (step == platform::DurableWriteStep::Done) return Step::Done;
     why_ = WriteFailure(step, Cleaned(shown));
     return Step::Failed;
@@ -212,11 +231,30 @@ int SetWriter::Abandon(size_t written) {
                           std::to_string(count_ - 1) + " other files of its set keep their previous copies");
 }
 
+bool SetWriter::TakenByOtherCopy(const std::map<PlacedName, std::string>& othersNames) {
+    for (const SetMember& member : members_) {
+        const auto other = othersNames.find({folders_.Place(member.folder), member.name});
+        if (other == othersNames.end()) continue;
+        why_ = Cleaned(member.path) + " belongs to a set that another copy of the program, working in " +
+               Cleaned(other->second) + ", has not finished storing";
+        return true;
+    }
+    return false;
+}
+
 int SetWriter::Write() {
-    if (!Check())
-        return Fail(why_, "A set of " + std::to_string(count_) + " files is refused, nothing of it written: " + why_);
-    // A record left by an earlier store of this set names what this one replaces.
-    platform::Files().removeIn(Folder(0), recordName_.c_str());
+    // No other program stores or settles in these folders until this store
+    // ends; what an earlier store left is settled before anything of this
+    // one is written, so that no set it stored is lost.
+    folders_.LockEvery();
+    std::vector<SettlingProblem> problems;
+    const SettlingOutcome earlier = SettleStore(store_, folders_, &problems);
+    if (earlier.stopped) return -1;
+    const std::string refused = "A set of " + std::to_string(count_) + " files is refused, nothing of it written: ";
+    if (!earlier.unsettled.empty())
+        return Fail("an earlier store is not finished: " + earlier.unsettled, refused + "an earlier store is not "
+                    "finished (" + earlier.unsettled + "); it is tried again at the next store or start");
+    if (!Check() || TakenByOtherCopy(earlier.othersNames)) return Fail(why_, refused + why_);
     size_t written = 0;
     Step step = WriteTemporaries(&written);
     // The temporaries' names on the disk before the record that counts on them.
@@ -231,10 +269,10 @@ int SetWriter::Write() {
     const std::string renameWhy = why_;
     const Step synced = SyncFolders(EveryFolder());
     if (synced == Step::Stopped) return -1;
-    if (step == Step::Failed) return Fail(renameWhy, line_);  // the record stays for the next start
+    if (step == Step::Failed) return Unsettled(renameWhy, line_);  // the record stays for the next start
     if (synced == Step::Failed)
-        return Fail(why_, Cleaned(files_[0].path) + " and its set were written, but a folder could not be flushed (" +
-                              why_ + "): the next start checks them");
+        return Unsettled(why_, Cleaned(files_[0].path) + " and its set were written, but a folder could not be flushed (" +
+                                   why_ + "): the next start checks them");
     if (StopsHere(DurableStep::RemoveRecord, folders_.Shown(members_[0].folder, recordName_))) return -1;
     platform::Files().removeIn(Folder(0), recordName_.c_str());
     return 0;
@@ -252,7 +290,8 @@ int WriteFileDurably(const char* path, const void* bytes, size_t size) {
     const std::string refusal = TargetOf(path, &target);
     if (!refusal.empty()) return Fail(refusal, Cleaned(path) + " is kept as it was: " + refusal);
     const std::string temporary = target.name + kTemporarySuffix;
-    const platform::DurableWriteStep written = fs.writeNewIn(target.folder, temporary.c_str(), bytes, size);
+    const platform::DurableWriteStep written =
+        fs.writeNewIn(target.folder, temporary.c_str(), bytes, size, target.name.c_str());
     if (written != platform::DurableWriteStep::Done) {
         const std::string why = WriteFailure(written, target.shown + kTemporarySuffix);
         return Fail(why, Cleaned(path) + " is kept as it was: " + why);
@@ -264,8 +303,8 @@ int WriteFileDurably(const char* path, const void* bytes, size_t size) {
     }
     if (fs.syncFolder(target.folder)) return 0;
     const std::string why = "flushing the folder of " + target.shown + ": " + HostReason();
-    return Fail(why, Cleaned(path) + " was written, but its folder could not be flushed (" + why +
-                         "): a power cut may bring back the previous copy");
+    return Unsettled(why, Cleaned(path) + " was written, but its folder could not be flushed (" + why +
+                              "): a power cut may bring back the previous copy");
 }
 
 int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, size_t count) {

@@ -23,3 +23,8 @@ enum class DurableStep {
 using DurableStepHook = std::function<int64_t(DurableStep step, const std::string& path)>;
 // An empty hook (the default) lets every step run.
 void SetDurableStepHook(DurableStepHook hook);
+
+// How long a store or a settling waits for a folder that another program
+// (or another store of this one) holds before it gives up on it; 5000 ms
+// unless a test shortens it.
+void SetDurableLockWait(int milliseconds);

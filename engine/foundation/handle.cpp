@@ -12,8 +12,11 @@
 namespace {
 
 struct HandleModule {
-    // Check ids given per kind since the process began.
-    std::atomic<uint32_t> issued[kHandleKindCount] = {};
+    // Check ids given per kind since the process began. Counted in 64 bits,
+    // which no program's life runs through: a count that wrapped would
+    // start the ids over from wherever the wrap left them, and give back an
+    // id a few handles after it was given.
+    std::atomic<uint64_t> issued[kHandleKindCount] = {};
 };
 
 HandleModule& State() {
@@ -23,8 +26,8 @@ HandleModule& State() {
 
 // The next check id of a kind: 1 up to its largest value, then 1 again.
 uint32_t NextCheckId(int kind) {
-    const uint32_t n = State().issued[kind].fetch_add(1, std::memory_order_relaxed);
-    return 1 + n % uint32_t(HandleCheckPeriod(kind));
+    const uint64_t n = State().issued[kind].fetch_add(1, std::memory_order_relaxed);
+    return uint32_t(1 + n % uint64_t(HandleCheckPeriod(kind)));
 }
 
 using PageArray = std::atomic<HandleSlot*>;
@@ -210,4 +213,8 @@ int CountHandleEntries(const HandleTable* table) {
 
 int HandleTableCapacity(const HandleTable* table) {
     return table ? table->capacity.load(std::memory_order_relaxed) : 0;
+}
+
+void SetHandleChecksIssuedForTesting(int kind, uint64_t issued) {
+    State().issued[kind & 15].store(issued, std::memory_order_relaxed);
 }

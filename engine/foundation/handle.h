@@ -152,3 +152,7 @@ void ForEachHandle(const HandleTable* table, Visit visit) {
         if (handle != -1) visit(handle);
     }
 }
+
+// Sets how many check ids of a kind the process has given, as if that many
+// handles of the kind had been made.
+void SetHandleChecksIssuedForTesting(int kind, uint64_t issued);

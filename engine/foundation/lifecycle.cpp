@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -120,16 +121,23 @@ int StartUpLocked() {
     // Before the log starts: a second copy must not empty the first one's
     // log file, so it says why it ends on stderr alone.
     Step("double-start check");
-    int lock = LockAgainstSecondCopy();
+    std::string lockWhy;
+    int lock = LockAgainstSecondCopy(&lockWhy);
     if (lock < 0) {
         std::fprintf(stderr, "Start-up failed: another copy of this program is running in this folder\n");
+        return -1;
+    }
+    // The stores and their settling count on the lock: without it a second
+    // copy could be storing in this folder unseen.
+    if (lock > 0) {
+        std::fprintf(stderr, "Start-up failed: the double-start check cannot take %s in this folder (%s)\n",
+                     kDoubleStartLockName, lockWhy.c_str());
         return -1;
     }
     Step("log");
     StartLog();
     WriteLogText("Engine start-up");
     IncreaseLogIndent();
-    if (lock > 0) WriteLogFormat("Double-start check skipped: %s cannot be made here", kDoubleStartLockName);
     Step("desktop depth");
     if (GetWindowModeFlag() && DesktopBitsPerPixel() == 24) {
         ReportStartUpFailure("a 24-bit desktop is not supported");

@@ -9,7 +9,8 @@
 // changes folder, and start-up writes again only the lines of the file it
 // empties: lines that went into a log in another folder stay there alone.
 // Only start-up empties the log: a line written after the log ended goes at
-// the end of the finished file.
+// the end of the finished file, with its time stamps, and stays there
+// alone: it is a line of the finished run, never one of the next.
 #include "engine/log.h"
 
 #include "engine/lifecycle.h"
@@ -39,7 +40,8 @@ struct LogState {
     bool enabled = true;
     bool started = false;
     bool engineRunning = false;  // between StartLog and EndLog
-    bool ended = false;          // EndLog finished a run's log: later lines keep its time stamps
+    std::string finishedPath;    // the log of the run EndLog finished: later lines there are that run's
+    int finishedStartMs = 0;     // and the start of its time stamps
     std::string early;           // lines written while the engine was not running
     std::string earlyPath;       // the file they were written into
     int indent = 0;
@@ -55,6 +57,8 @@ LogState& State() {
 
 // Nested mute scopes of the calling thread.
 thread_local int muteDepth = 0;
+// The innermost subject scope of the calling thread.
+thread_local LogSubjectScope* subject = nullptr;
 
 std::string LogPathHere() {
     std::error_code ec;
@@ -67,6 +71,9 @@ void ReportUnopenedLog(const std::string& path) {
     if (errno == ELOOP)
         std::fprintf(stderr, "The log is not written: %s is a symbolic link, and the log never writes through one\n",
                      path.c_str());
+    else if (errno == EMLINK)
+        std::fprintf(stderr, "The log is not written: %s has other names (hard links), and the log never writes into "
+                     "another name's file\n", path.c_str());
     else
         std::fprintf(stderr, "The log is not written: %s cannot be opened (%s)\n", path.c_str(), std::strerror(errno));
 }
@@ -74,12 +81,15 @@ void ReportUnopenedLog(const std::string& path) {
 // Opens "Log.txt" of the working directory. Only start-up empties it: a
 // line written before start-up or after the engine ended goes at its end,
 // so a finished run's lines stay (and keep its time stamps running). A
-// symbolic link at the log's place is refused rather than followed: the log
-// would otherwise overwrite whatever file the link names.
+// symbolic link at the log's place is refused rather than followed, and so
+// is a file with other names: the log would otherwise overwrite whatever
+// file the link names.
 void OpenLocked(LogState& s, bool empty) {
     if (s.file) std::fclose(s.file);
     s.path = LogPathHere();
-    if (empty || !s.ended) {
+    if (!empty && s.path == s.finishedPath) {
+        s.startMs = s.finishedStartMs;
+    } else {
         s.indent = 0;
         s.startMs = GetMillisecondCount();
     }
@@ -98,6 +108,16 @@ size_t KeptLength(const char* text, size_t max) {
         p = next;
     }
     return size_t(p - text);
+}
+
+// A line written while the engine is not running, for start-up to write
+// again: only those of the latest folder's log are kept.
+void KeepEarlyLine(LogState& s, const std::string& line) {
+    if (s.earlyPath != s.path) {
+        s.early.clear();
+        s.earlyPath = s.path;
+    }
+    if (s.early.size() + line.size() <= kEarlyBytesMax) s.early += line;
 }
 
 void WritePrefix(LogState& s, std::string& out) {
@@ -130,11 +150,7 @@ void WriteLocked(LogState& s, const char* text) {
         }
     }
     out += "\r\n";
-    if (!s.engineRunning && s.earlyPath != s.path) {
-        s.early.clear();
-        s.earlyPath = s.path;
-    }
-    if (!s.engineRunning && s.early.size() + out.size() <= kEarlyBytesMax) s.early += out;
+    if (!s.engineRunning && s.path != s.finishedPath) KeepEarlyLine(s, out);
     std::fwrite(out.data(), 1, out.size(), s.file);
     std::fflush(s.file);
 }
@@ -259,7 +275,7 @@ void LogPlatformWarning(const char* line) { WriteLogText(line); }
 void StartLog() {
     LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    s.ended = false;
+    s.finishedPath.clear();
     if (s.enabled) {
         OpenLocked(s, true);
         if (s.file && !s.early.empty() && s.earlyPath == s.path) {
@@ -278,9 +294,10 @@ void EndLog() {
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.file) std::fclose(s.file);
     s.file = nullptr;
+    s.finishedPath = s.started ? s.path : std::string();  // a run with its log off has none
+    s.finishedStartMs = s.startMs;
     s.started = false;
     s.engineRunning = false;
-    s.ended = true;
     s.indent = 0;
 }
 
@@ -289,11 +306,27 @@ const char* LogFilePath() { return State().path.c_str(); }
 LogMuteScope::LogMuteScope() { ++muteDepth; }
 LogMuteScope::~LogMuteScope() { --muteDepth; }
 
+LogSubjectScope::LogSubjectScope(std::string ending) : ending_(std::move(ending)), outer_(subject) {
+    subject = this;
+}
+LogSubjectScope::~LogSubjectScope() { subject = outer_; }
+
+std::string LogSubjectScope::Ended(const char* text) {
+    if (!subject) return text;
+    ++subject->lines_;
+    const std::string& ending = subject->ending_;
+    const size_t room = ending.size() < size_t(kLogLineMax - 1) ? size_t(kLogLineMax - 1) - ending.size() : 0;
+    size_t length = KeptLength(text, room);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
+    return std::string(text, length) + ending;
+}
+
 int WriteLogText(const char* text) {
     if (!text || muteDepth > 0) return -1;
+    const std::string line = LogSubjectScope::Ended(text);
     LogState& s = State();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    WriteLocked(s, text);
+    WriteLocked(s, line.c_str());
     return -1;
 }
 

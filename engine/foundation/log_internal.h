@@ -1,15 +1,18 @@
 // Log control for engine start-up and shut-down, and for probes.
 #pragma once
+#include <string>
 
 // (Re)creates "Log.txt" in the current directory and restarts the time
-// stamps and the indent; the lines written since the engine last ran (or
-// since the program began) are written into it again first. Start-up calls
-// it, and only it empties the file: a write before start-up or after EndLog
-// appends (creating the file when missing). A symbolic link at "Log.txt" is
+// stamps and the indent; the lines written into that file while no engine
+// ran are written into it again first, but for those written after a
+// finished run's end, which are that run's. Start-up calls it, and only it
+// empties the file: a write before start-up or after EndLog appends
+// (creating the file when missing). A symbolic link at "Log.txt" is
 // never written through: the log then says so on stderr and writes nothing.
 void StartLog();
-// Closes the file; a later write appends to it, with the time stamps still
-// running, until the next StartLog.
+// Closes the file; a later write made in its folder appends to it, with the
+// time stamps still running, until the next StartLog, which leaves those
+// lines to the finished file.
 void EndLog();
 // The absolute path of the log file in use ("" before the first start).
 const char* LogFilePath();
@@ -25,4 +28,27 @@ public:
     ~LogMuteScope();
     LogMuteScope(const LogMuteScope&) = delete;
     LogMuteScope& operator=(const LogMuteScope&) = delete;
+};
+
+// While one lives, every line the calling thread writes ends with its
+// ending (as " (model file cat.mqo)"), cutting the message rather than the
+// ending where the line is full, and is counted: the lines a reader writes
+// name the file it reads, and its caller learns whether the reader said why
+// it failed. Scopes nest; the innermost one ends the lines.
+class LogSubjectScope {
+public:
+    explicit LogSubjectScope(std::string ending);
+    ~LogSubjectScope();
+    LogSubjectScope(const LogSubjectScope&) = delete;
+    LogSubjectScope& operator=(const LogSubjectScope&) = delete;
+    // Lines written under this scope (muted ones are none).
+    int Lines() const { return lines_; }
+    // The line text gets when written under the innermost scope, counted
+    // there; text itself without one.
+    static std::string Ended(const char* text);
+
+private:
+    std::string ending_;
+    int lines_ = 0;
+    LogSubjectScope* outer_;
 };

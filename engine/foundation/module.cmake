@@ -1,3 +1,2 @@
 # The foundation checks archive contents with zlib's CRC-32.
-find_package(ZLIB REQUIRED)
-target_link_libraries(engine_foundation PRIVATE ZLIB::ZLIB)
+target_link_libraries(engine_foundation PRIVATE PkgConfig::MORPOTTA_ZLIB)

@@ -17,6 +17,8 @@
 #include "platform/files.h"
 #include "platform/window.h"
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -246,14 +248,22 @@ int SetDoubleStartCheck(int flag) {
     return 0;
 }
 
-int LockAgainstSecondCopy() {
+int LockAgainstSecondCopy(std::string* why) {
     WindowState& w = State();
     if (w.doubleStartLock >= 0 || !w.doubleStartCheck) return 0;
     int lock = platform::Files().lockExclusive(kDoubleStartLockName);
     if (lock == platform::kFileLockHeld) return -1;
-    if (lock < 0) return 1;
-    w.doubleStartLock = lock;
-    return 0;
+    if (lock >= 0) {
+        w.doubleStartLock = lock;
+        return 0;
+    }
+    switch (errno) {
+    case ELOOP: *why = "it is a symbolic link"; break;
+    case EISDIR: *why = "it is a folder"; break;
+    case EINVAL: *why = "it is no regular file"; break;
+    default: *why = std::strerror(errno); break;
+    }
+    return 1;
 }
 
 void ReleaseDoubleStartLock() {

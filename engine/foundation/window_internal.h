@@ -1,13 +1,16 @@
 // The main window as the life cycle sees it.
 #pragma once
+#include <string>
 
 // The double-start check: a lock on kDoubleStartLockName in the working
 // directory (where the program keeps its log and saved files), held until
-// ResetWindowState or ReleaseDoubleStartLock. 0 when this copy holds it (or
-// the program switched the check off), 1
-// when the folder takes no lock file (this copy runs: nothing could be
-// saved there either), -1 when another copy holds it.
-int LockAgainstSecondCopy();
+// ResetWindowState or ReleaseDoubleStartLock; the file is opened where it
+// stands, never through a link. 0 when this copy holds it (or the program
+// switched the check off), -1 when another copy holds it, 1 when it cannot
+// be taken (why says why: a folder or a link at its name, a folder that
+// takes no file): the copy cannot tell that it runs alone, so it does not
+// start.
+int LockAgainstSecondCopy(std::string* why);
 void ReleaseDoubleStartLock();
 constexpr const char* kDoubleStartLockName = "Engine.lock";
 // Opens the window from the stored settings (title, icon, mode), reseeds

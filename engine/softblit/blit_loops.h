@@ -20,13 +20,11 @@ constexpr int kSourceBytes = C.source == SourcePalette ? 1 : (C.kind == 1 || C.s
 template <KernelConfig C>
 constexpr int kTargetBytes = C.kind == 1 ? 4 : 2;
 
-// With the transparent flag on, which modes skip a source alpha of 0 (the
-// others draw it with weight 0).
-constexpr bool SkipsZeroAlpha(const KernelConfig& c) {
-    if (c.scaled) return true;
-    if (c.mode == KernelCopy || c.mode == KernelAlpha || c.mode == KernelAdd || c.mode == KernelSub) return true;
-    return c.kind == 0 && c.mode == KernelInvert;
-}
+// With the transparent flag on, which modes skip a source alpha of 0: all
+// of them, so a clear texel changes nothing whatever the blend. (Drawn
+// with weight 0 instead, the modes that mix by the weight would leave the
+// target as it was, but BlendMul, which multiplies by it, would blacken it.)
+constexpr bool SkipsZeroAlpha(const KernelConfig&) { return true; }
 
 // The rule of the target's pixel size, over one pixel (uint32_t) or lanes.
 template <KernelConfig R, bool UseA, class L>

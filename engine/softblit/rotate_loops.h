@@ -20,13 +20,6 @@ constexpr KernelConfig MappedRules(KernelConfig c) {
     return c;
 }
 
-// With the transparent flag on, which modes skip a source alpha of 0: the
-// plain blit's choice (the others draw it with weight 0).
-constexpr bool MappedSkipsZeroAlpha(KernelConfig c) {
-    c.scaled = false;
-    return SkipsZeroAlpha(c);
-}
-
 template <KernelConfig C>
 [[gnu::always_inline]] inline void DrawMapped(const BlitSetup& s, const uint8_t* src, const uint8_t* blend,
                                               uint8_t* dst) {
@@ -37,7 +30,7 @@ template <KernelConfig C>
         const uint32_t colour = C.kind == 1 ? LoadPixel32(src) : LoadPixel16(src);
         const uint32_t a = C.kind == 1 ? colour >> 24 : src[2];
         if constexpr (C.trans) {
-            if (a == 0 && MappedSkipsZeroAlpha(C)) return;
+            if (a == 0 && SkipsZeroAlpha(C)) return;
             if (a == 255) {
                 DrawRule<R, false>(s, colour, 0, b, dst);
                 return;

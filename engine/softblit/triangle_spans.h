@@ -15,7 +15,7 @@ namespace softblit {
 //   transparent flag off is mixed by its alpha, never copied whole; 16-bit
 //   BlendAlpha goes through the signed product table, not the 6-bit mix);
 // - it keys like the plain blit: the whole 32-bit transparent word against
-//   the texel, and a zero alpha skipped only by the modes that skip it;
+//   the texel, and a zero alpha skipped as the plain blit skips it;
 // - the flat fill (triangle_flat.h) tints its colour once before the mode
 //   is applied, so BlendInvert inverts the already tinted colour.
 // (Spelt out field by field as variable templates: configurations derived
@@ -25,11 +25,6 @@ template <KernelConfig C>
 constexpr KernelConfig kTriangleRuleConfig{C.kind, C.source, C.mode, C.blend, C.tint, C.trans, false, true};
 template <KernelConfig C>
 constexpr KernelConfig kTriangleKeyConfig{C.kind, C.source, C.mode, C.blend, C.tint, C.trans, false, false};
-// With the transparent flag on, the modes that skip a texel of alpha 0; the
-// others draw it with weight 0.
-template <KernelConfig C>
-constexpr bool kSkipsZeroAlpha = C.mode == KernelCopy || C.mode == KernelAlpha || C.mode == KernelAdd ||
-                                 C.mode == KernelSub || (C.kind == 0 && C.mode == KernelInvert);
 
 template <KernelConfig C>
 [[gnu::always_inline]] inline void DrawTexel(const TriangleSetup& t, const uint8_t* texel, uint32_t level,
@@ -40,7 +35,7 @@ template <KernelConfig C>
         const uint32_t colour = C.kind == 1 ? LoadPixel32(texel) : LoadPixel16(texel);
         const uint32_t a = C.kind == 1 ? colour >> 24 : texel[2];
         if constexpr (C.trans) {
-            if (a == 0 && kSkipsZeroAlpha<C>) return;
+            if (a == 0 && SkipsZeroAlpha(C)) return;
             if (a == 255) {
                 DrawRule<R, false>(t.rules, colour, 0, level, dst);
                 return;

@@ -414,7 +414,7 @@ SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const BlitSetup& c
         }
         const FetchedLanes<V> f = FetchFromWords<C>(rules, stored);
         const V d = LoadTarget<C, V>(dst);
-        const V out = DrawLanes<C, R, MappedSkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
+        const V out = DrawLanes<C, R, SkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
         StoreTarget<C>(dst, Select(inside, out, d));
     }
     if (count > 0) {

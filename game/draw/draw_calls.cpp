@@ -89,6 +89,32 @@ void Billboard(int graph, Vector3 position, float size, float angle, int blend, 
     DrawGraphBillboard3D(p, 0.5f, 0.5f, size, angle, graph, 1, 0);
 }
 
+void Glow(int graph, Vector3 position, float size, int blend, int alpha) {
+    // The view's columns are the camera's axes in the world; the eye is the
+    // point the view takes to its origin.
+    float view[16];
+    CopyViewMatrix(view);
+    const float right[3] = {view[0], view[4], view[8]}, up[3] = {view[1], view[5], view[9]};
+    const float ahead[3] = {view[2], view[6], view[10]};
+    float eye[3];
+    for (int k = 0; k < 3; ++k) eye[k] = -(view[12] * right[k] + view[13] * up[k] + view[14] * ahead[k]);
+    const float depth = position.x * ahead[0] + position.y * ahead[1] + position.z * ahead[2] + view[14];
+    const float nearer = size * 0.5f;
+    if (depth > nearer * 2.0f) {
+        // Along the line of sight a camera-facing picture keeps its place
+        // on screen, and its size when scaled with its depth. (One nearer
+        // the eye than its size stays where it is.)
+        const float keep = (depth - nearer) / depth;
+        position = {eye[0] + (position.x - eye[0]) * keep, eye[1] + (position.y - eye[1]) * keep,
+                    eye[2] + (position.z - eye[2]) * keep};
+        size *= keep;
+    }
+    const int wrote = GetDepthWriteEnabled();
+    SetDepthWriteEnabled(0);
+    Billboard(graph, position, size, 0.0f, blend, alpha);
+    SetDepthWriteEnabled(wrote);
+}
+
 void Graph(int x, int y, int graph, int blend, int alpha) {
     if (ActiveRecorder()) {
         Call c;

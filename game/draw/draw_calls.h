@@ -56,6 +56,14 @@ void ModelOpacity(int model, float rate);
 // A camera-facing picture centred on position, `size` world units wide.
 void Billboard(int graph, Vector3 position, float size, float angle, int blend = kPlain, int alpha = 255);
 
+// Light around a thing at position (a gem's sparkle), as a billboard `size`
+// wide: drawn half its size nearer the eye along its line of sight and
+// shrunk to keep its place and size on screen, so every surface within
+// that distance of the thing (the step under it, the walls of its pit)
+// lies behind it whole, while one standing nearer still hides it. It
+// writes no depth: whatever is drawn after it (a cat) shows in front.
+void Glow(int graph, Vector3 position, float size, int blend = kPlain, int alpha = 255);
+
 // 2-D, in screen pixels. Pictures keep their transparent pixels out.
 void Graph(int x, int y, int graph, int blend = kPlain, int alpha = 255);
 void RotatedGraph(int x, int y, double scale, double angle, int graph, bool turn = false, int blend = kPlain,

@@ -1,7 +1,7 @@
 // One drawn frame of a stage: the turned background, the block field with
 // its solid items, darts and rising gems, then the field's see-through
-// pictures, the cats, the HUD, the phase pictures and the screen transition
-// over them.
+// pictures, the gems over their glows, the cats, the HUD, the phase
+// pictures and the screen transition over them.
 #include "game/data/game_data.h"
 #include "game/draw/draw_calls.h"
 #include "game/draw/stage_hud.h"
@@ -56,7 +56,8 @@ void DrawBlock(const TileGrid& g, const int* blocks, int column, int row, Vector
 }
 
 // What a cell shows that hides what lies behind it: blocks and the solid
-// items. Drawn for the whole field before any see-through picture.
+// items but the gems. Drawn for the whole field before any see-through
+// picture.
 void DrawSolidCell(const Stage& st, const GameData& d, int column, int row, int32_t code, float depth) {
     const Vector3 at = CellPosition(column, row, depth);
     const int frame = st.frameCounter;
@@ -64,8 +65,6 @@ void DrawSolidCell(const Stage& st, const GameData& d, int column, int row, int3
     case tile::kBlock:
         if (st.blockSet) DrawBlock(st.grid, st.blockSet, column, row, at);
         break;
-    case tile::kGem:
-    case tile::kGemSlot: gamedraw::Model(d.jewelRedModel, {at.x, at.y - float(frame % 32) + 32.0f, depth}); break;
     case tile::kSpike: gamedraw::Model(d.spikeModel, at); break;
     case tile::kDartTrap:
     case tile::kDropped: gamedraw::Model(d.appleModel, at, 0.0f, float(frame) * kPi / 45.0f, 0.0f); break;
@@ -77,7 +76,8 @@ void DrawSolidCell(const Stage& st, const GameData& d, int column, int row, int3
 // tiles, doors, the gems' sparkles) and the glassy bumped blocks. Their
 // see-through parts write no depth, so a block drawn after them would
 // paint over them where it lies behind; drawn after every solid thing,
-// they lie whole over what is behind them. alpha: the field's fade.
+// they lie whole over what is behind them. A gem's sparkle is its glow:
+// nothing within its reach of the gem cuts it. alpha: the field's fade.
 void DrawSeeThroughCell(const Stage& st, const GameData& d, int column, int row, int32_t code, float depth,
                         int alpha) {
     const Vector3 at = CellPosition(column, row, depth);
@@ -100,17 +100,22 @@ void DrawSeeThroughCell(const Stage& st, const GameData& d, int column, int row,
         break;
     case tile::kGem:
     case tile::kGemSlot:
-    case tile::kGemWait1: {
-        // A waiting versus gem's sparkle stands behind the field.
-        const float z = code == tile::kGemWait1 ? depth + 20.0f : depth - 10.0f;
-        gamedraw::Billboard(d.flashPics[(frame / 10) % 3], {at.x, at.y, z}, kFlashSize, 0.0f, blend, alpha);
+    case tile::kGemWait1:  // a versus gem about to appear: its glow alone
+        gamedraw::Glow(d.flashPics[(frame / 10) % 3], at, kFlashSize, blend, alpha);
         break;
-    }
     case tile::kBumped:
         gamedraw::Model(d.clearBlockModels[BumpedAge(st, column, row) < kBumpFirstModelAge ? 0 : 1], at);
         break;
     default: break;
     }
+}
+
+// A gem, bobbing. Drawn after every glow: a glow writes no depth, so the
+// gem stands whole in front of its light.
+void DrawGem(const Stage& st, const GameData& d, int column, int row, int32_t code, float depth) {
+    if (code != tile::kGem && code != tile::kGemSlot) return;
+    const Vector3 at = CellPosition(column, row, depth);
+    gamedraw::Model(d.jewelRedModel, {at.x, at.y - float(st.frameCounter % 32) + 32.0f, depth});
 }
 
 template <class DrawOne>
@@ -158,6 +163,7 @@ void Stage::Draw(float opacity, bool withTransition) {
     ForEachCell(grid, [&](int column, int row, int32_t code) {
         DrawSeeThroughCell(*this, d, column, row, code, depth, fade);
     });
+    ForEachCell(grid, [&](int column, int row, int32_t code) { DrawGem(*this, d, column, row, code, depth); });
 
     for (int slot = 0; slot < kPlayers; ++slot)
         if (playerActive[slot] && cats[size_t(slot)]) cats[size_t(slot)]->Draw(mode, opacity);

@@ -76,8 +76,9 @@ public:
     // 9, as its built-in demo replay in mode 10. withSave, when given, is the
     // save that holds the run's new best time: it is stored in the same
     // commit, so the replay and the record it belongs to are kept together
-    // or not at all. False, with a log line, when nothing was stored; the
-    // replay (and save) stored before are then kept whole.
+    // or not at all. False when it is not stored and settled, with a line
+    // to the player that says which: nothing stored, the replay (and save)
+    // stored before kept whole; or stored, and finished at the next start.
     virtual bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) = 0;
 };
 

@@ -18,11 +18,18 @@ namespace replay {
 
 namespace {
 
-constexpr const char* kUserFolder = "replay";
-constexpr const char* kDemoFolder = "tpa\\d_replay";
-
 bool IsDemo(int mode) {
     return mode == gamemode::kTimeAttackTable || mode == gamemode::kReplayDemo || mode == gamemode::kAttractDemo;
+}
+
+// The folder of mode's replays as the host names it.
+const char* HostFolder(int mode) { return IsDemo(mode) ? kDemoReplayFolder : kUserReplayFolder; }
+
+// The engine's form of the folder ('\\' separated).
+std::string EngineFolder(int mode) {
+    std::string folder = HostFolder(mode);
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    return folder;
 }
 
 // The C library's form of an engine path below the working directory.
@@ -45,20 +52,23 @@ std::string WhatIsKept(bool hadReplay, bool withSave, bool hadSave) {
 
 std::string StreamFilePath(int mode, int stageNumber, int player, int type, Stream stream) {
     char name[160];
+    const std::string folder = EngineFolder(mode);
     if (IsDemo(mode))
-        std::snprintf(name, sizeof name, "%s\\t%d_%sState%dPType%d.dat", kDemoFolder, stageNumber, StreamWord(stream),
-                      player, type);
+        std::snprintf(name, sizeof name, "%s\\t%d_%sState%dPType%d.dat", folder.c_str(), stageNumber,
+                      StreamWord(stream), player, type);
     else
-        std::snprintf(name, sizeof name, "%s\\t%d_%sState%dP.dat", kUserFolder, stageNumber, StreamWord(stream), player);
+        std::snprintf(name, sizeof name, "%s\\t%d_%sState%dP.dat", folder.c_str(), stageNumber, StreamWord(stream),
+                      player);
     return name;
 }
 
 std::string MetaFilePath(int mode, int stageNumber, int type) {
     char name[96];
+    const std::string folder = EngineFolder(mode);
     if (IsDemo(mode))
-        std::snprintf(name, sizeof name, "%s\\t%d_metaType%d.dat", kDemoFolder, stageNumber, type);
+        std::snprintf(name, sizeof name, "%s\\t%d_metaType%d.dat", folder.c_str(), stageNumber, type);
     else
-        std::snprintf(name, sizeof name, "%s\\t%d_meta.dat", kUserFolder, stageNumber);
+        std::snprintf(name, sizeof name, "%s\\t%d_meta.dat", folder.c_str(), stageNumber);
     return name;
 }
 
@@ -122,7 +132,7 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
         WriteLogFormat("Replay of stage %d: %zu players cannot be stored", stageNumber, kinds.size());
         return false;
     }
-    const std::string folder = HostPath(IsDemo(mode) ? kDemoFolder : kUserFolder);
+    const std::string folder = HostFolder(mode);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
@@ -153,8 +163,14 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     }
     std::vector<DurableFile> files;
     for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
-    const bool written = WriteFileSetDurably(&GameStores(), files.data(), files.size()) == 0;
-    if (!written) {
+    const int result = WriteFileSetDurably(&GameStores(), files.data(), files.size());
+    const bool written = result == 0;
+    if (result == kDurableStoredUnsettled) {
+        // Some of its files may already be new, others not yet: the next start puts the rest in place.
+        const std::string with = saveInSet ? std::string(" with its best time in ") + SaveData::kFileName : "";
+        ReportToPlayer("Replay of stage %d was stored%s, but is not settled on the disk (%s): the game finishes "
+                       "storing it at its next start", stageNumber, with.c_str(), GetDurableWriteError());
+    } else if (!written) {
         const std::string nor = saveInSet ? std::string(", nor its best time in ") + SaveData::kFileName : "";
         ReportToPlayer("Replay of stage %d was not stored%s (%s); %s", stageNumber, nor.c_str(), GetDurableWriteError(),
                        WhatIsKept(hadReplay, saveInSet, hadSave).c_str());

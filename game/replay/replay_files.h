@@ -29,6 +29,13 @@ struct DurableStore;
 
 namespace replay {
 
+// The folders of the replay files below the working directory, as the host
+// names them: the user's records and the built-in demo replays. The files'
+// paths and the stores' description (GameStores) both take them from here,
+// as the stores' rule places a file by its folder's spelling.
+constexpr const char* kUserReplayFolder = "replay";
+constexpr const char* kDemoReplayFolder = "tpa/d_replay";
+
 std::string StreamFilePath(int mode, int stageNumber, int player, int type, Stream stream);
 std::string MetaFilePath(int mode, int stageNumber, int type);
 
@@ -46,9 +53,11 @@ public:
 };
 
 // The game's durable stores, for the store and the start-up alike: the
-// replay folders ("replay", "tpa/d_replay") and the working directory's
-// save, the names the game writes in each, and the largest set (every
-// stream of four players, the meta file and the save).
+// replay folders and the working directory's save, the names the game
+// writes in each, and the largest set (every stream of four players, the
+// meta file and the save). The save is stored through it whenever it can
+// be (SaveData::Store), so that every store settles first what an earlier
+// one left.
 const DurableStore& GameStores();
 
 // Settles the stores a kill or a crash cut short, in the replay folders and

@@ -20,9 +20,6 @@ namespace replay {
 
 namespace {
 
-constexpr const char* kUserFolder = "replay";
-constexpr const char* kDemoFolder = "tpa/d_replay";
-
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
 
 // Whether name is one the replay store writes in the folder of mode's
@@ -54,7 +51,7 @@ bool IsStoredReplayName(const char* name, int mode) {
 std::string SubjectOf(const DurableProblem& problem) {
     int stage = -1;
     const bool isReplay = std::sscanf(problem.record, "t%d_", &stage) == 1;
-    if (isReplay && std::strcmp(problem.folder, kDemoFolder) == 0)
+    if (isReplay && std::strcmp(problem.folder, kDemoReplayFolder) == 0)
         return "the demo replay of stage " + std::to_string(stage);
     if (isReplay) return "the replay of stage " + std::to_string(stage);
     return std::strncmp(problem.record, SaveData::kFileName, std::strlen(SaveData::kFileName)) == 0 ? "the save"
@@ -91,7 +88,8 @@ void SayUnsettled(const DurableProblem& problem) {
     case kDurableRecordUnreadable:
         return SayStore(problem, "could not be read", "it is kept for the game's next start");
     case kDurableFolderNotSettled:
-        return ReportToPlayer("Stores cut short in %s/ were not looked at (%s): what they left there stays as it is",
+        return ReportToPlayer("Stores cut short in %s/ were not looked at (%s): nothing any store left is removed, "
+                              "and nothing is stored in the game's folders, until the folder can be looked at",
                               problem.folder, DetailOf(problem).c_str());
     default: return;
     }
@@ -101,8 +99,9 @@ void SayUnsettled(const DurableProblem& problem) {
 
 const DurableStore& GameStores() {
     static const DurableFolder folders[] = {
-        {kUserFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
-        {kDemoFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
+        {kUserReplayFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
+        {kDemoReplayFolder, "t",
+         [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
         // In the working directory the save alone.
         {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
     // A record of a run: every stream of four players, the meta file and

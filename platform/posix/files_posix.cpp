@@ -10,7 +10,8 @@
 // locks, which the kernel drops with the process.
 // Depends on: POSIX (open, openat, pread, fstat, fstatat, opendir,
 // fdopendir, getcwd, chdir, mkstemp, fsync, renameat, unlinkat, flock,
-// realpath, ftruncate for the log file opened at its end).
+// realpath, lstat, fchmod, fchown, ftruncate for the log file opened at its
+// end, clock_gettime and nanosleep for a lock's wait).
 #include "posix/files_posix.h"
 
 #include "platform/warning.h"
@@ -24,6 +25,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 
 namespace platform {
 namespace {
@@ -82,15 +84,6 @@ int64_t SizeOf(int descriptor) {
     return int64_t(st.st_size);
 }
 
-bool Stat(const char* path, HostFileInfo* out) {
-    struct stat st;
-    if (!path || ::stat(path, &st) != 0) return false;
-    if (out) {
-        out->isDirectory = S_ISDIR(st.st_mode);
-        out->size = S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
-    }
-    return true;
-}
 
 bool ListDirectory(const char* path, std::vector<HostDirEntry>* out) {
     if (!path || !out) return false;
@@ -185,6 +178,13 @@ void Describe(const struct stat& st, HostFileInfo* out) {
     out->inode = uint64_t(st.st_ino);
 }
 
+bool Stat(const char* path, HostFileInfo* out) {
+    struct stat st;
+    if (!path || ::stat(path, &st) != 0) return false;
+    Describe(st, out);
+    return true;
+}
+
 // errno kept across a clean-up step.
 template <class Step>
 void KeepingErrno(Step step) {
@@ -193,11 +193,27 @@ void KeepingErrno(Step step) {
     errno = error;
 }
 
+// Whether a symbolic link that leads to nothing stands on the way to path,
+// for a path that does not resolve: each part of it is looked at in turn
+// until one at which nothing stands.
+bool DanglingLinkOnTheWay(const std::string& path) {
+    for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string part = path.substr(0, end);
+        struct stat own, led;
+        if (::lstat(part.c_str(), &own) != 0) return false;
+        if (S_ISLNK(own.st_mode) && ::stat(part.c_str(), &led) != 0) return true;
+        if (end == std::string::npos) return false;
+    }
+}
+
 int OpenFolder(const char* path) {
     // Resolved once: the folder stays the one found now, and the open
     // below follows no link that appeared since.
     std::string resolved;
-    if (!ResolvePath(path, &resolved)) return -1;
+    if (!ResolvePath(path, &resolved)) {
+        if (path && errno == ENOENT && DanglingLinkOnTheWay(path)) errno = ENOLINK;
+        return -1;
+    }
     int fd;
     do fd = ::open(resolved.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
@@ -224,7 +240,21 @@ int OpenReadIn(int folder, const char* name, HostFileInfo* out) {
     return fd;
 }
 
-DurableWriteStep WriteNewIn(int folder, const char* name, const void* bytes, size_t size) {
+// Gives the new file fd the permissions of the regular file replaced (in
+// folder), and its owner and group; where the host keeps this process from
+// giving them, only the owner's permissions, so that no one the replaced
+// file kept out can read the new one.
+bool TakeAccessOf(int fd, int folder, const char* replaced) {
+    struct stat old, made;
+    if (!replaced || ::fstatat(folder, replaced, &old, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(old.st_mode)) return true;
+    if (::fstat(fd, &made) != 0) return false;
+    mode_t mode = old.st_mode & 07777;
+    if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        mode &= 0700;
+    return ::fchmod(fd, mode) == 0;
+}
+
+DurableWriteStep WriteNewIn(int folder, const char* name, const void* bytes, size_t size, const char* replaces) {
     using Step = DurableWriteStep;
     if (folder < 0 || !name || (size > 0 && !bytes)) {
         errno = EINVAL;
@@ -238,7 +268,8 @@ DurableWriteStep WriteNewIn(int folder, const char* name, const void* bytes, siz
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return Step::CreateTemporary;
     Step failed = Step::Done;
-    if (!WriteAll(fd, bytes, size)) failed = Step::WriteTemporary;
+    if (!TakeAccessOf(fd, folder, replaces)) failed = Step::CreateTemporary;
+    else if (!WriteAll(fd, bytes, size)) failed = Step::WriteTemporary;
     else if (::fsync(fd) != 0) failed = Step::SyncTemporary;
     int error = errno;
     if (::close(fd) != 0 && failed == Step::Done) {
@@ -287,16 +318,52 @@ bool ListFolder(int folder, std::vector<HostDirEntry>* out) {
 }
 
 int LockExclusive(const char* path) {
-    if (!path) return -1;
-    int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (!path) {
+        errno = EINVAL;
+        return -1;
+    }
+    // Non-blocking, so that a FIFO at the path cannot stall the open.
+    int fd;
+    do fd = ::open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
-    int result;
-    do result = ::flock(fd, LOCK_EX | LOCK_NB);
-    while (result != 0 && errno == EINTR);
+    struct stat st;
+    int result = ::fstat(fd, &st);
+    if (result == 0 && !S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        result = -1;
+    }
+    if (result == 0) {
+        do result = ::flock(fd, LOCK_EX | LOCK_NB);
+        while (result != 0 && errno == EINTR);
+    }
     if (result == 0) return fd;
-    int error = errno;
+    const int error = errno;
     ::close(fd);
+    errno = error;
     return error == EWOULDBLOCK ? kFileLockHeld : -1;
+}
+
+bool LockWithin(int descriptor, int waitMilliseconds) {
+    // A real wait, whatever clock the program runs on: the other holder is
+    // another process, or another open of the folder.
+    // Tried again every millisecond: a holder that stores again at once
+    // leaves only a short gap between its stores.
+    timespec start, now;
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) return false;
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const long waited = long(now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (waited >= waitMilliseconds) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        const timespec nap{0, 1000000};
+        ::nanosleep(&nap, nullptr);
+    }
 }
 
 std::FILE* OpenAppend(const char* path, bool empty) {
@@ -315,6 +382,7 @@ std::FILE* OpenAppend(const char* path, bool empty) {
     int error = 0;
     if (::fstat(fd, &st) != 0 || flags < 0) error = errno;
     else if (!S_ISREG(st.st_mode)) error = EINVAL;
+    else if (st.st_nlink != 1) error = EMLINK;  // another name's file would be written
     else if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || (empty && ::ftruncate(fd, 0) != 0)) error = errno;
     std::FILE* file = error ? nullptr : ::fdopen(fd, "ab");
     if (!file) {
@@ -330,7 +398,7 @@ std::FILE* OpenAppend(const char* path, bool empty) {
 const FileSystemBackend kPosixFileSystemBackend = {
     "posix",     OpenRead,   Close,      ReadAt,     SizeOf,   Stat,     ListDirectory, GetCurrentDirectory,
     SetCurrentDirectory, CreateTempFile, RemoveFile, LockExclusive, ResolvePath, OpenAppend, OpenFolder,
-    StatIn, OpenReadIn, WriteNewIn, RenameIn, RemoveIn, SyncFolder, ListFolder,
+    StatIn, OpenReadIn, WriteNewIn, RenameIn, RemoveIn, SyncFolder, ListFolder, LockWithin,
 };
 
 }  // namespace platform

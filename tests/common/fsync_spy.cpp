@@ -51,3 +51,14 @@ extern "C" int openat(int folder, const char* path, int flags, ...) {
     }
     return real(folder, path, flags, mode);
 }
+
+extern "C" int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+    using Rename = int (*)(int, const char*, int, const char*);
+    static Rename real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "renameat"));
+    const std::string& fail = Fsyncs().failRename;
+    if (!fail.empty() && std::string(to).ends_with(fail)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fromFolder, from, toFolder, to);
+}

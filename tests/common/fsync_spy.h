@@ -2,9 +2,10 @@
 // (a definition in the executable wins over the C library's): a test sees
 // each flush, can make one fail, or can skip them. openat is replaced too,
 // so that a test can make the opens of one name fail as a passing read
-// error would. Skipping changes nothing
-// a killed process could see (a flush only matters to a power cut), and a
-// test that kills a store hundreds of times then runs in a moment.
+// error would, and renameat, to make a rename fail as a disk error would.
+// Skipping changes nothing a killed process could see (a flush only matters
+// to a power cut), and a test that kills a store hundreds of times then
+// runs in a moment.
 #pragma once
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ struct FsyncSpy {
     bool skip = false;       // succeed without flushing
     std::vector<std::string> synced;
     std::string failOpen;    // a name whose openat fails with EIO; "" fails none
+    std::string failRename;  // a name a renameat over fails with EIO; "" fails none
 };
 
 FsyncSpy& Fsyncs();

@@ -1,8 +1,10 @@
-// Runs this test program again, in a process of its own, with the given
-// arguments (through a runner program first, when one is named), and keeps
-// its output, stdout and stderr together. For cases about how a whole
-// process ends.
+// Runs a program, or this test program again, in a process of its own,
+// with the given arguments (through a runner program first, when one is
+// named), and keeps its output, stdout and stderr together. For cases about
+// how a whole process ends. A process that stops (a stop signal) is killed
+// and said to have stopped, so the case goes on.
 #pragma once
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -12,18 +14,16 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ProgramRun {
     int status = -1;  // as waitpid gives it; -1 when it could not start
+    bool stopped = false;
     std::string output;
 };
 
-inline ProgramRun RunThisProgram(const std::vector<std::string>& arguments, const char* runner = nullptr) {
-    std::vector<std::string> words;
-    if (runner) words.push_back(runner);
-    words.push_back(std::filesystem::read_symlink("/proc/self/exe").string());
-    words.insert(words.end(), arguments.begin(), arguments.end());
+inline ProgramRun RunProgram(std::vector<std::string> words) {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -38,7 +38,14 @@ inline ProgramRun RunThisProgram(const std::vector<std::string>& arguments, cons
     posix_spawn_file_actions_adddup2(&actions, output, 2);
     extern char** environ;
     pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) waitpid(pid, &run.status, 0);
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        waitpid(pid, &run.status, WUNTRACED);
+        if (WIFSTOPPED(run.status)) {
+            run.stopped = true;
+            kill(pid, SIGKILL);
+            waitpid(pid, &run.status, 0);
+        }
+    }
     posix_spawn_file_actions_destroy(&actions);
     close(output);
     std::ifstream in(outputPath, std::ios::binary);
@@ -47,4 +54,12 @@ inline ProgramRun RunThisProgram(const std::vector<std::string>& arguments, cons
     run.output = text.str();
     unlink(outputPath.c_str());
     return run;
+}
+
+inline ProgramRun RunThisProgram(const std::vector<std::string>& arguments, const char* runner = nullptr) {
+    std::vector<std::string> words;
+    if (runner) words.push_back(runner);
+    words.push_back(std::filesystem::read_symlink("/proc/self/exe").string());
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return RunProgram(std::move(words));
 }

@@ -171,11 +171,7 @@ inline std::optional<bool> AlphaWeight(const Draw& g, const Source& s) {
         }
         return false;
     }
-    if (s.a == 0) {
-        bool skips = g.scaled || g.mode == 0 || g.mode == 1 || g.mode == 2 || g.mode == 3;
-        if (g.kind == 0 && g.mode == 10) skips = true;
-        if (skips) return std::nullopt;
-    }
+    if (s.a == 0) return std::nullopt;  // a clear texel changes nothing, whatever the mode
     return s.a != 255;
 }
 

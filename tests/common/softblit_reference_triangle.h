@@ -150,10 +150,7 @@ inline std::optional<bool> TriangleAlphaFactor(const Draw& g, const Source& s) {
         return false;
     }
     if (!g.trans) return true;
-    if (s.a == 0) {
-        const bool skips = g.mode <= 3 || (g.kind == 0 && g.mode == 10);
-        if (skips) return std::nullopt;
-    }
+    if (s.a == 0) return std::nullopt;  // a clear texel changes nothing, whatever the mode
     return s.a != 255;
 }
 

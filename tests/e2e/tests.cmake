@@ -3,7 +3,7 @@
 target_link_libraries(${target} PRIVATE game content_generator_core planner_core)
 target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/content/generated_tree.cpp)
 target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/game)
-target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${CMAKE_BINARY_DIR}")
+target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${PROJECT_BINARY_DIR}")
 
 # The window-lost cases start the game's own program on an X server of
 # their own (Xvfb) and watch its window through Xlib and the damage

@@ -1,8 +1,11 @@
 // A set of files stored durably is found whole, the previous one or the new
 // one, after a kill at any step of its store and of the next start's
-// settling; the settling leaves alone what is not its own; what the writer
-// takes the settling finishes, in the folders it opened, and no planted
-// file or link makes either write or rename outside them.
+// settling, and after a store that stood unsettled and the stores that
+// follow it; the settling leaves alone what is not its own, nor what a
+// folder it cannot open now may count on; what the writer takes the
+// settling finishes, in the folders it opened, and no planted file or link
+// makes either write or rename outside them. A replaced file keeps its
+// permissions.
 #include "durable_kill.h"
 #include "engine/files.h"
 #include "engine/log.h"
@@ -13,11 +16,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -43,6 +49,21 @@ std::vector<std::string> Contents(uint32_t seed) {
 
 const DurableFolder kFolders[] = {{"set", "t"}, {".", "record.dat"}};
 const DurableStore kStore{kFolders, std::size(kFolders), 8, 4096};
+
+int StoreSet(const std::vector<std::string>& contents) {
+    std::vector<DurableFile> files;
+    for (size_t i = 0; i < kPaths.size(); ++i) files.push_back({kPaths[i].c_str(), contents[i].data(), contents[i].size()});
+    return WriteFileSetDurably(&kStore, files.data(), files.size());
+}
+
+// A store whose third rename fails, as on a disk error, once its record is
+// whole: the other files hold their new copies, the third its previous one.
+int StoreUnsettled(const std::vector<std::string>& contents) {
+    Fsyncs().failRename = "t5_slope.dat";
+    const int result = StoreSet(contents);
+    Fsyncs().failRename.clear();
+    return result;
+}
 
 // The problems the last settling reported, each "<kind> <record> <file>: <reason>".
 std::vector<std::string> Problems() {
@@ -84,11 +105,7 @@ protected:
             for (size_t i = 0; i < kPaths.size(); ++i)
                 if (before[i] != "(absent)") WriteHostFile(kPaths[i], before[i]);
         };
-        d.store = [after] {
-            std::vector<DurableFile> files;
-            for (size_t i = 0; i < kPaths.size(); ++i) files.push_back({kPaths[i].c_str(), after[i].data(), after[i].size()});
-            WriteFileSetDurably(&kStore, files.data(), files.size());
-        };
+        d.store = [after] { StoreSet(after); };
         d.settle = [] { FinishInterruptedWrites(&kStore); };
         d.read = [this, before, after] {
             const std::vector<std::string> found = Found();
@@ -149,6 +166,39 @@ TEST_F(DurableSets, TheSettlingLeavesWhatIsNotItsOwnAndRefusesARecordTheFilesNoL
     EXPECT_EQ(Found(), before);
 }
 
+TEST_F(DurableSets, EveryLaterStoreFirstFinishesASetThatWasStoredButNotSettled) {
+    const std::vector<std::string> before = Contents(6), first = Contents(7), second = Contents(8);
+    std::vector<std::string> halfway = first;
+    halfway[2] = before[2];
+    // The first set stands unsettled; the later store is killed at every
+    // step, the settling of the start after it too.
+    KillDriver d = Driver(first, second);
+    d.putOldSet = [putBefore = Driver(before, first).putOldSet, first, halfway, this] {
+        putBefore();
+        EXPECT_EQ(StoreUnsettled(first), kDurableStoredUnsettled);
+        EXPECT_EQ(Found(), halfway);
+    };
+    const KillTally tally = KillAtEveryStep(d);
+    EXPECT_EQ(tally.mixed, 0);
+    EXPECT_GT(tally.old, 0);
+    EXPECT_GT(tally.fresh, 0);
+
+    // While the first set cannot be finished (a temporary of it cannot be
+    // read now), a later store writes nothing; once it can, it is finished first.
+    d.putOldSet();
+    Fsyncs().failOpen = "t5_slope.dat.tmp";
+    EXPECT_EQ(StoreSet(second), -1);
+    Fsyncs().failOpen.clear();
+    EXPECT_NE(std::string(GetDurableWriteError()).find("an earlier store is not finished"), std::string::npos)
+        << GetDurableWriteError();
+    EXPECT_EQ(Found(), halfway);
+    EXPECT_EQ(FinishInterruptedWrites(&kStore), 1);
+    EXPECT_EQ(Found(), first);
+    EXPECT_EQ(StoreSet(second), 0);
+    EXPECT_EQ(Found(), second);
+    EXPECT_FALSE(Leftovers());
+}
+
 uint32_t CheckOf(const std::string& bytes, uLong crc = crc32(0L, Z_NULL, 0)) {
     return uint32_t(crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
 }
@@ -193,6 +243,7 @@ protected:
     void TearDown() override {
         SetLogOutput(1);
         Fsyncs().failOpen.clear();
+        SetDurableLockWait(5000);
     }
 
     // Settles, and gives the problems reported.
@@ -412,6 +463,157 @@ TEST_F(StoresBesideOtherFiles, TextTakenFromARecordIsCleanedAndOnlyTheStoresTemp
         EXPECT_FALSE(fs::exists(removed)) << removed;
     for (const char* kept : {"set/tnotes.txt.tmp", "set/t3.dat.bak.tmp", "set/t4.dat.commit.tmp", "records.tmp"})
         EXPECT_TRUE(fs::exists(kept)) << kept;
+}
+
+// A set across linked/ (a folder on another disk) and the working
+// directory, killed once its file in linked/ was renamed: record.dat's new
+// copy waits in its temporary, the record in linked/.
+void LeaveHalfRenamed() {
+    WriteHostFile("record.dat", "old");
+    WriteHostFile("linked/t1.dat", "old");
+    int renames = 0;
+    SetDurableStepHook([&](DurableStep step, const std::string&) -> int64_t {
+        return step == DurableStep::Rename && ++renames == 2 ? 0 : -1;
+    });
+    const std::string bytes = "new";
+    const DurableFile set[] = {{"linked/t1.dat", bytes.data(), 3}, {"record.dat", bytes.data(), 3}};
+    DurableFolder folders[] = {{"linked", "t"}, {".", "record.dat"}};
+    const DurableStore store{folders, 2, 2, 64};
+    WriteFileSetDurably(&store, set, 2);
+    SetDurableStepHook(nullptr);
+}
+
+TEST_F(StoresBesideOtherFiles, AFolderThatStandsButCannotBeOpenedNowKeepsEveryTemporaryUntilItCan) {
+    int holder = -1;
+    struct Form {
+        const char* name;
+        std::function<void()> away, back;
+    };
+    const Form forms[] = {
+        {"a link to a disk that is not mounted", [] { fs::rename("../elsewhere", "../unmounted"); },
+         [] { fs::rename("../unmounted", "../elsewhere"); }},
+        {"a file in its place for the moment",
+         [] {
+             fs::remove("linked");
+             WriteHostFile("linked", "not now");
+         },
+         [] {
+             fs::remove("linked");
+             fs::create_directory_symlink("../elsewhere", "linked");
+         }},
+        {"held by another program",
+         [&] {
+             holder = open("../elsewhere", O_RDONLY | O_DIRECTORY);
+             ASSERT_EQ(flock(holder, LOCK_EX), 0);
+         },
+         [&] { close(holder); }},
+    };
+    SetDurableLockWait(50);
+    for (const Form& form : forms) {
+        LeaveHalfRenamed();
+        form.away();
+        // Two starts without the folder, a store of the working
+        // directory's file between them: record.dat's temporary stays.
+        for (int start = 0; start < 2; ++start) {
+            const std::vector<std::string> problems = Settle();
+            ASSERT_EQ(problems.size(), 1u) << form.name;
+            EXPECT_EQ(problems[0].rfind(std::to_string(kDurableFolderNotSettled) + "  : it ", 0), 0u) << problems[0];
+            EXPECT_EQ(Store({{"record.dat", "newer"}}), -1) << form.name;
+            EXPECT_EQ(ScopedTempDir::ReadFile("record.dat") + ScopedTempDir::ReadFile("record.dat.tmp"), "oldnew")
+                << form.name;
+        }
+        form.back();
+        EXPECT_EQ(Settle(1), std::vector<std::string>{}) << form.name;
+        EXPECT_EQ(ScopedTempDir::ReadFile("linked/t1.dat") + ScopedTempDir::ReadFile("record.dat"), "newnew")
+            << form.name;
+        EXPECT_FALSE(Leftovers(".") || Leftovers("linked")) << form.name;
+    }
+    // A single file is not written either in a folder another program holds.
+    forms[2].away();
+    EXPECT_EQ(WriteFileDurably("linked/t9.dat", "x", 1), -1);
+    EXPECT_NE(std::string(GetDurableWriteError()).find("is held by another program"), std::string::npos);
+    forms[2].back();
+    EXPECT_FALSE(fs::exists("linked/t9.dat") || fs::exists("linked/t9.dat.tmp"));
+}
+
+TEST_F(StoresBesideOtherFiles, AReplacedFileKeepsItsPermissionsAndItsOwner) {
+    WriteHostFile("../elsewhere/single.dat", "old");
+    fs::create_symlink("../elsewhere/single.dat", "single.dat");
+    WriteHostFile("set/t1.dat", "old");
+    WriteHostFile("record.dat", "old");
+    ASSERT_EQ(chmod("../elsewhere/single.dat", 0600), 0);
+    ASSERT_EQ(chmod("set/t1.dat", 0640), 0);
+    ASSERT_EQ(chmod("record.dat", 0664), 0);  // more than the usual umask lets a new file have
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown("set/t1.dat", 4321, 4322), 0);
+    }
+    EXPECT_EQ(WriteFileDurably("single.dat", "new", 3), 0) << GetDurableWriteError();
+    EXPECT_EQ(Store({{"set/t1.dat", "new"}, {"record.dat", "new"}}), 0) << GetDurableWriteError();
+    auto statOf = [](const char* path) {
+        struct stat st {};
+        EXPECT_EQ(stat(path, &st), 0) << path;
+        return st;
+    };
+    EXPECT_EQ(statOf("../elsewhere/single.dat").st_mode & 07777, 0600u);
+    EXPECT_EQ(statOf("set/t1.dat").st_mode & 07777, 0640u);
+    EXPECT_EQ(statOf("record.dat").st_mode & 07777, 0664u);
+    if (root) {
+        EXPECT_EQ(statOf("set/t1.dat").st_uid, 4321u);
+        EXPECT_EQ(statOf("set/t1.dat").st_gid, 4322u);
+    }
+    EXPECT_EQ(ScopedTempDir::ReadFile("single.dat") + ScopedTempDir::ReadFile("set/t1.dat"), "newnew");
+    EXPECT_TRUE(fs::is_symlink("single.dat"));
+}
+
+// Two copies of a program, each in a folder of its own (a/ and b/), store
+// their replay/ in one folder they share: a set of one of them that names
+// its own folder is that copy's to finish.
+TEST(DurableSetsOfTwoCopies, ARecordAnotherCopyLeftInASharedFolderIsLeftToItWithWhatItCountsOn) {
+    ScopedTempDir dir;
+    SkippedFsyncs fast;
+    SetLogOutput(0);
+    for (const char* copy : {"a", "b"}) {
+        fs::create_directories(copy);
+        WriteHostFile(std::string(copy) + "/save.dat", "old save");
+    }
+    fs::create_directories("shared");
+    fs::create_directory_symlink("../shared", "a/replay");
+    fs::create_directory_symlink("../shared", "b/replay");
+    const DurableFolder folders[] = {{"replay", "t"}, {".", "save.dat"}};
+    const DurableStore store{folders, 2, 3, 64};
+    auto store2 = [&](const char* first, const char* second, const std::string& bytes) {
+        const DurableFile set[] = {{first, bytes.data(), bytes.size()}, {second, bytes.data(), bytes.size()}};
+        return WriteFileSetDurably(&store, set, 2);
+    };
+    WriteHostFile("shared/t1.dat", "old");
+    // a/ is killed after its first rename.
+    fs::current_path("a");
+    int renames = 0;
+    SetDurableStepHook([&](DurableStep step, const std::string&) -> int64_t {
+        return step == DurableStep::Rename && ++renames == 2 ? 0 : -1;
+    });
+    store2("replay/t1.dat", "save.dat", "a's run");
+    SetDurableStepHook(nullptr);
+    // b/ starts and stores: it neither finishes nor drops a's set, keeps its
+    // temporaries, and refuses to write the file a's set counts on.
+    fs::current_path("../b");
+    EXPECT_EQ(FinishInterruptedWrites(&store), 0);
+    EXPECT_EQ(GetDurableProblemCount(), 0);
+    EXPECT_EQ(store2("replay/t1.dat", "save.dat", "b's run"), -1);
+    EXPECT_NE(std::string(GetDurableWriteError()).find("replay/t1.dat belongs to a set that another copy of the "
+                                                       "program, working in "),
+              std::string::npos)
+        << GetDurableWriteError();
+    EXPECT_EQ(store2("replay/t2.dat", "save.dat", "b's run"), 0) << GetDurableWriteError();
+    EXPECT_EQ(ScopedTempDir::ReadFile("save.dat") + "|" + ScopedTempDir::ReadFile("../shared/t1.dat"), "b's run|a's run");
+    EXPECT_TRUE(fs::exists("../shared/t1.dat.commit"));
+    // a/ starts again and finishes its set.
+    fs::current_path("../a");
+    EXPECT_EQ(FinishInterruptedWrites(&store), 1);
+    EXPECT_EQ(ScopedTempDir::ReadFile("save.dat") + "|" + ScopedTempDir::ReadFile("../shared/t1.dat"), "a's run|a's run");
+    EXPECT_FALSE(fs::exists("../shared/t1.dat.commit") || fs::exists("save.dat.tmp"));
+    SetLogOutput(1);
 }
 
 }  // namespace

@@ -6,5 +6,5 @@ add_dependencies(${target} archive_packer)
 target_compile_definitions(${target} PRIVATE ARCHIVE_PACKER_PATH="$<TARGET_FILE:archive_packer>")
 # The durable-set tests skip the disk's flushes (tests/common/fsync_spy.h),
 # which finds the C library's own fsync through dlsym.
-target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/common/fsync_spy.cpp)
+target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common/fsync_spy.cpp)
 target_link_libraries(${target} PRIVATE ${CMAKE_DL_LIBS})

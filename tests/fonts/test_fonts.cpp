@@ -1,14 +1,14 @@
 // Fonts on the GL device: widths of ASCII and kanji strings, glyphs and
-// their edges read back, the glyph cache, handles and the bad-handle message.
+// their edges read back, the glyph cache, handles and the bad-handle message,
+// faces named by their installed family.
 #include "draw_test_util.h"
 
 #include "engine/font.h"
 #include "foundation/log_internal.h"
 #include "scoped_temp_dir.h"
 
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,6 +36,26 @@ protected:
                 if (last) *last = c;
             }
         return n;
+    }
+    // The log's text after fn ran with the log on, in a folder of its own.
+    template <class Fn>
+    static std::string LogOf(Fn fn) {
+        ScopedTempDir dir;
+        SetLogOutput(1);
+        StartLog();
+        fn();
+        EndLog();
+        SetLogOutput(0);
+        return ScopedTempDir::ReadFile(dir.path() / "Log.txt");
+    }
+    // The pixels of text drawn alone, white on black, at the top left.
+    static std::vector<uint32_t> Drawn(const char* text, int font) {
+        ClearDrawScreenToBackColor(nullptr);
+        EXPECT_EQ(DrawTextWithFont(0, 0, text, 0xFFFFFFFFu, font, 0, 0), 0);
+        FlushPendingDraws();
+        std::vector<uint32_t> p(size_t(256) * size_t(64));
+        ReadDevicePixels(0, 0, 256, 64, p.data());
+        return p;
     }
     static int CountColor(int x0, int y0, int x1, int y1, uint32_t color) {
         FlushPendingDraws();
@@ -90,20 +110,12 @@ TEST_F(FontTest, EdgesSurroundTheGlyphsInTheEdgeColour) {
 }
 
 TEST_F(FontTest, BadHandlesLogTheMessageAndFail) {
-    ScopedTempDir dir;
-    SetLogOutput(1);
-    StartLog();
-    EXPECT_EQ(DrawTextWithFont(0, 0, "A", 0xFFFFFFFFu, 0x12345, 0, 0), -1);
-    EndLog();
-    SetLogOutput(0);
-    std::ifstream log(dir.path() / "Log.txt", std::ios::binary);
-    std::stringstream text;
-    text << log.rdbuf();
+    const std::string log = LogOf([] { EXPECT_EQ(DrawTextWithFont(0, 0, "A", 0xFFFFFFFFu, 0x12345, 0, 0), -1); });
     // "フォントハンドル値が異常です" in code page 932.
-    EXPECT_NE(text.str().find("\x83\x74\x83\x48\x83\x93\x83\x67\x83\x6e\x83\x93\x83\x68\x83\x8b\x92\x6c\x82\xaa\x88\xd9"
+    EXPECT_NE(log.find("\x83\x74\x83\x48\x83\x93\x83\x67\x83\x6e\x83\x93\x83\x68\x83\x8b\x92\x6c\x82\xaa\x88\xd9"
                               "\x8f\xed\x82\xc5\x82\xb7"),
               std::string::npos)
-        << text.str();
+        << log;
     const int font = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0, -1, -1);
     ASSERT_EQ(DeleteFontHandle(font), 0);
     EXPECT_EQ(DrawTextWithFont(0, 0, "A", 0xFFFFFFFFu, font, 0, 0), -1);  // stale
@@ -111,6 +123,34 @@ TEST_F(FontTest, BadHandlesLogTheMessageAndFail) {
     EXPECT_EQ(DrawFormattedTextWithFont(0, 0, 0xFFFFFFFFu, font, "%d", 5), -1);
     EXPECT_EQ(CreateFontToHandle(nullptr, 100000, -1, 0, -1, -1, 0, -1, -1), -1);
     EXPECT_EQ(DrawTextAt(0, 0, "\x82", 0xFFFFFFFFu, 0), -1);  // a lead byte with no trail
+}
+
+TEST_F(FontTest, ANamedInstalledFaceIsTheFaceDrawnAndAnUnknownOneIsLogged) {
+    const int standard = CreateFontToHandle(nullptr, 32, -1, kFontTypeAntialias, -1, -1, 0, -1, -1);
+    int named = -1, unknown = -1, japaneseName = -1;
+    const std::string log = LogOf([&] {
+        named = CreateFontToHandle("DejaVu Sans", 32, -1, kFontTypeAntialias, -1, -1, 0, -1, -1);
+        unknown = CreateFontToHandle("No Such Face 7", 32, -1, kFontTypeAntialias, -1, -1, 0, -1, -1);
+        // "IPAゴシック" in code page 932: the default face's own family under its Japanese name.
+        japaneseName = CreateFontToHandle("IPA\x83\x53\x83\x56\x83\x62\x83\x4e", 32, -1, kFontTypeAntialias, -1, -1, 0,
+                                          -1, -1);
+    });
+    ASSERT_NE(standard, -1);
+    ASSERT_NE(named, -1);
+    ASSERT_NE(unknown, -1);
+    ASSERT_NE(japaneseName, -1);
+    // The default face gives every ASCII character half the size; the named
+    // face is proportional, and its letters are its own.
+    EXPECT_EQ(GetStringWidthWithFont("iiii", -1, standard), GetStringWidthWithFont("WWWW", -1, standard));
+    EXPECT_LT(GetStringWidthWithFont("iiii", -1, named), GetStringWidthWithFont("WWWW", -1, named) / 2);
+    EXPECT_TRUE(Drawn("Hamburg", named) != Drawn("Hamburg", standard));
+    // The unknown face and the Japanese name both draw the default face.
+    EXPECT_TRUE(Drawn("Hamburg", unknown) == Drawn("Hamburg", standard));
+    EXPECT_TRUE(Drawn(kKanji, japaneseName) == Drawn(kKanji, standard));
+    // The log names the face that is not installed, and that one alone.
+    EXPECT_NE(log.find("\"No Such Face 7\""), std::string::npos) << log;
+    EXPECT_EQ(log.find("DejaVu"), std::string::npos) << log;
+    EXPECT_EQ(log.find("IPA"), std::string::npos) << log;
 }
 
 TEST_F(FontTest, TheTableHoldsFortyFonts) {

@@ -47,18 +47,23 @@ TEST_F(HandleTableTest, StaleHandleIsRefusedAfterTheSlotIsReused) {
 }
 
 // A slot used over and over gives a new handle each time for a whole
-// period of its kind's check ids; a table made again goes on with them.
+// period of its kind's check ids, also where the count of handles made
+// passes 2^32; a table made again goes on with them.
 TEST_F(HandleTableTest, AHandleComesBackOnlyAfterAWholePeriodOfItsKind) {
-    const int first = AddHandleEntry(&table_, &a_);
-    ASSERT_GT(first, 0);
-    ASSERT_EQ(RemoveHandleEntry(&table_, first), 0);
-    for (int i = 1; i < HandleCheckPeriod(HANDLE_KIND_SOUND); ++i) {
-        const int h = AddHandleEntry(&table_, &a_);
-        ASSERT_NE(h, first) << i;
-        ASSERT_NE(HandleCheckOf(h), 0) << "no check id is 0";
-        RemoveHandleEntry(&table_, h);
+    for (const bool nearTheWrap : {false, true}) {
+        if (nearTheWrap) SetHandleChecksIssuedForTesting(HANDLE_KIND_SOUND, (uint64_t(1) << 32) - 3);
+        RemoveHandleEntry(&table_, HandleOfSlot(&table_, 0));
+        const int first = AddHandleEntry(&table_, &a_);
+        ASSERT_GT(first, 0);
+        ASSERT_EQ(RemoveHandleEntry(&table_, first), 0);
+        for (int i = 1; i < HandleCheckPeriod(HANDLE_KIND_SOUND); ++i) {
+            const int h = AddHandleEntry(&table_, &a_);
+            ASSERT_NE(h, first) << i << " handles later" << (nearTheWrap ? ", across 2^32 handles made" : "");
+            ASSERT_NE(HandleCheckOf(h), 0) << "no check id is 0";
+            RemoveHandleEntry(&table_, h);
+        }
+        EXPECT_EQ(AddHandleEntry(&table_, &a_), first);
     }
-    EXPECT_EQ(AddHandleEntry(&table_, &a_), first);
 
     const int kept = HandleOfSlot(&table_, 0);
     ASSERT_EQ(TerminateHandleTable(&table_), 0);

@@ -12,6 +12,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,6 +84,31 @@ TEST_F(EngineLifecycleTest, StartUpKeepsTheEarlierLinesOfItsOwnFolderOnly) {
     const std::string other = ScopedTempDir::ReadFile(dir_.path() / "elsewhere" / "Log.txt");
     EXPECT_NE(other.find("a line of another folder"), std::string::npos) << other;
     EXPECT_EQ(other.find("a line of this folder"), std::string::npos) << other;
+}
+
+// Two lives of the engine in one process: what is logged after the first
+// one's end goes at the end of its log, with its time stamps, and the
+// second life's log begins with lines of its own.
+TEST_F(EngineLifecycleTest, ALineAfterShutDownStaysInTheFinishedRunsLog) {
+    const std::filesystem::path log = dir_.path() / "Log.txt";
+    ASSERT_EQ(InitializeEngine(), 0);
+    WriteLogText("a line of the first run");
+    ASSERT_EQ(ShutdownEngine(), 0);
+    platform::AdvanceVirtualClock(5000 * 1000);
+    WriteLogText("the first run's last words");
+    const std::string first = ScopedTempDir::ReadFile(log);
+    const size_t lastWords = first.rfind("the first run's last words\r\n");
+    ASSERT_NE(lastWords, std::string::npos) << first;
+    const size_t lineStart = first.rfind("\r\n", lastWords) + 2;
+    EXPECT_GE(std::stoi(first.substr(lineStart, 9)), 5000) << "the stamps of the finished run go on:\n" << first;
+
+    ASSERT_EQ(InitializeEngine(), 0);
+    WriteLogText("a line of the second run");
+    ASSERT_EQ(ShutdownEngine(), 0);
+    const std::string second = ScopedTempDir::ReadFile(log);
+    EXPECT_EQ(second.find("last words"), std::string::npos) << second;
+    EXPECT_EQ(second.find("the first run"), std::string::npos) << second;
+    EXPECT_NE(second.find("a line of the second run"), std::string::npos) << second;
 }
 
 TEST_F(EngineLifecycleTest, FullScreenWithoutSuchModeFallsBackToAWindow) {
@@ -268,6 +295,44 @@ TEST_F(EngineLifecycleTest, ASecondCopyIsRefusedWhileTheFirstRunsAndAllowedAfter
         ASSERT_EQ(InitializeEngine(), 0) << "after the first copy ended with '" << how << "'";
         EXPECT_EQ(ShutdownEngine(), 0);
     }
+}
+
+// What stands at the lock's name is never followed, nor made through a
+// link; a lock that cannot be taken stops the start with a line that says
+// why, as a running copy does, since no copy could then tell it runs alone.
+TEST_F(EngineLifecycleTest, ALockThatCannotBeTakenStopsTheStartAndNoLinkAtItIsFollowed) {
+    namespace fs = std::filesystem;
+    const fs::path outside = dir_.path() / "outside";
+    fs::create_directory(outside);
+    std::ofstream(outside / "kept") << "a user's file";
+    fs::create_directory(dir_.path() / "game");
+    fs::current_path(dir_.path() / "game");
+    struct Form {
+        const char* what;
+        std::function<void()> put;
+        const char* said;
+    };
+    const Form forms[] = {
+        {"a link to nothing", [&] { fs::create_symlink(outside / "made", "Engine.lock"); }, "it is a symbolic link"},
+        {"a link to a file", [&] { fs::create_symlink(outside / "kept", "Engine.lock"); }, "it is a symbolic link"},
+        {"a folder", [] { fs::create_directory("Engine.lock"); }, "it is a folder"},
+    };
+    for (const Form& form : forms) {
+        form.put();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(InitializeEngine(), -1) << form.what;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(std::string("Start-up failed: the double-start check cannot take Engine.lock in this "
+                                        "folder (") + form.said + ")"),
+                  std::string::npos)
+            << form.what << ": " << said;
+        EXPECT_EQ(IsEngineInitialized(), 0);
+        EXPECT_FALSE(fs::exists(outside / "made")) << form.what;
+        EXPECT_EQ(ScopedTempDir::ReadFile(outside / "kept"), "a user's file") << form.what;
+        fs::remove("Engine.lock");
+    }
+    ASSERT_EQ(InitializeEngine(), 0);
+    EXPECT_EQ(ShutdownEngine(), 0);
 }
 
 TEST(EngineOnSdlTest, StartsOffscreenAndShutsDown) {

@@ -120,23 +120,28 @@ TEST_F(LogTest, ALineAfterTheEndIsAppendedToTheFinishedLog) {
     EXPECT_EQ(Contents().find("line 0 of the run"), std::string::npos);
 }
 
-// A symbolic link at the log's place is refused, said on stderr, and the
-// file it names is never written: neither by the run's log nor by a line
-// after its end.
+// A link at the log's place, symbolic or hard (a file with another name
+// elsewhere), is refused, said on stderr, and the file it names is never
+// emptied or written: neither by the run's log nor by a line after its end.
 TEST_F(LogTest, ALinkAtTheLogsPlaceIsNeverWrittenThrough) {
     EndLog();
     const std::filesystem::path outside = dir_.path() / "elsewhere.txt";
-    std::ofstream(outside) << "kept";
-    std::filesystem::remove(dir_.path() / "Log.txt");
-    std::filesystem::create_symlink(outside, dir_.path() / "Log.txt");
-    testing::internal::CaptureStderr();
-    StartLog();
-    WriteLogText("into the link?");
-    EndLog();
-    WriteLogText("after the end, into the link?");
-    const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(ScopedTempDir::ReadFile(outside), "kept");
-    EXPECT_NE(said.find("Log.txt is a symbolic link"), std::string::npos) << said;
+    for (const bool hard : {false, true}) {
+        std::ofstream(outside) << "kept";
+        std::filesystem::remove(dir_.path() / "Log.txt");
+        if (hard) std::filesystem::create_hard_link(outside, dir_.path() / "Log.txt");
+        else std::filesystem::create_symlink(outside, dir_.path() / "Log.txt");
+        testing::internal::CaptureStderr();
+        StartLog();
+        WriteLogText("into the link?");
+        EndLog();
+        WriteLogText("after the end, into the link?");
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(ScopedTempDir::ReadFile(outside), "kept") << hard;
+        EXPECT_NE(said.find(hard ? "Log.txt has other names (hard links)" : "Log.txt is a symbolic link"),
+                  std::string::npos)
+            << said;
+    }
 }
 
 TEST_F(LogTest, WideFormatIsWrittenInCodePage932) {

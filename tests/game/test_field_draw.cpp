@@ -154,7 +154,7 @@ TEST_F(FieldDraw, ItemsDrawByTheirTileCodes) {
     ASSERT_EQ(ModelsOf(d.jewelRedModel).size(), 1u);
     EXPECT_EQ(ModelsOf(d.jewelRedModel)[0].y, 700.0f - 5.0f + 32.0f);
     ASSERT_EQ(std::count_if(boards.begin(), boards.end(), [&](const Call& c) { return c.handle == d.flashPics[0]; }),
-              2);  // over the gem slot (in front) and the waiting versus gem (behind)
+              2);  // over the gem slot and the waiting versus gem
     ASSERT_TRUE(board(d.turnRightPic));
     EXPECT_EQ(board(d.turnRightPic)->z, D - 20.0f);
     EXPECT_EQ(board(d.turnRightPic)->scale, 64.0f);

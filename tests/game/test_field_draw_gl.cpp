@@ -138,49 +138,153 @@ TEST_F(FieldGl, VersusStageFourCatsWearTheirPlayerColours) {
     }
 }
 
-// A sparkle's soft glow writes no depth, so a block drawn after it paints
-// over it. In set 0's first stage gems stand on blocks: on such a block's
-// top face, where it lies behind the sparkle, the glow must show, so those
-// pixels change when the gems are taken away.
-TEST_F(FieldGl, TheGemsSparklesLieWholeOverTheBlocksBehindThem) {
+// A gem's sparkle is light around it: it lies whole over the faces beside
+// and below its gem (set 0's first stage has gems on steps; one is put in a
+// pit of one block, one becomes a versus gem about to appear, which shows
+// its sparkle alone), yet a cat and a block standing nearer to the camera
+// than the gem still hide it. The glow alone, drawn on black without a
+// depth test, says where it must show: there the frame differs from the
+// same frame with the sparkles left out, but for the gems themselves, the
+// cat and the nearer block.
+TEST_F(FieldGl, AGemsGlowLiesWholeOverTheFacesAroundItButUnderWhatStandsNearer) {
     playsim::Setup setup;
     setup.stageNumber = 0;
     setup.deviceTypes = {6};
     Stage& st = MakeStage(setup, 0);
-    Play(140);  // past the ready and go pictures, the cat standing
-    const std::vector<uint32_t> withGems = DrawFrame();
-    SavePng("sparkles_over_blocks");
-    const TileGrid gems = st.grid;
-    for (int32_t& code : st.grid.cells)
-        if (code == tile::kGem || code == tile::kGemSlot) code = tile::kEmpty;
-    const std::vector<uint32_t> without = DrawFrame();
-
+    Play(140);  // past the ready and go pictures
+    GameData& d = *st.gameData;
     const float D = st.FieldDepth();
-    auto screen = [](float x, float y, float z) {
-        const float world[3] = {x, y, z};
-        const Vector3 s = WorldToScreenPos(world);
-        return std::pair<int, int>{int(std::lround(s.x)), int(std::lround(s.y))};
+    CatActor& cat = *st.cats[0];
+    const int catX = cat.x, catY = cat.y;
+    cat.x = cat.y = -1000 * 32;  // far off; the camera stays where it was
+
+    struct Gem {
+        int column, row;
     };
-    int checked = 0, glowing = 0;
-    for (int r = 0; r < gems.rows; ++r)
-        for (int c = 0; c < gems.columns; ++c) {
-            const int32_t code = gems.At(c, r);
-            if ((code != tile::kGem && code != tile::kGemSlot) || gems.At(c, r + 1) != tile::kBlock) continue;
-            // The top face of the block under the gem, its middle half wide,
-            // behind the sparkle's plane (depth D - 10), its edge rows left
-            // out; a face seen nearly edge-on is left out.
-            const float x = c * 80.0f, top = 700.0f - r * 80.0f - 40.0f;
-            const auto [left, near] = screen(x - 20.0f, top, D);
-            const auto [right, far] = screen(x + 20.0f, top, D + 35.0f);
-            for (int py = std::min(near, far) + 1; py < std::max(near, far); ++py)
-                for (int px = left; px <= right; ++px) {
-                    if (px < 0 || py < 0 || px >= 640 || py >= 480) continue;
-                    ++checked;
-                    glowing += At(withGems, px, py) != At(without, px, py);
-                }
+    std::vector<Gem> onBlocks;
+    for (int r = 0; r < st.grid.rows; ++r)
+        for (int c = 0; c < st.grid.columns; ++c)
+            if ((st.grid.At(c, r) == tile::kGem || st.grid.At(c, r) == tile::kGemSlot) &&
+                st.grid.At(c, r + 1) == tile::kBlock)
+                onBlocks.push_back({c, r});
+    ASSERT_GE(onBlocks.size(), 3u);
+    // The lowest of them stands in a pit, the others on their steps; the
+    // second of those is about to appear.
+    const Gem pit = *std::max_element(onBlocks.begin(), onBlocks.end(),
+                                      [](const Gem& a, const Gem& b) { return a.row < b.row; });
+    st.grid.Set(pit.column - 1, pit.row, tile::kBlock);
+    st.grid.Set(pit.column + 1, pit.row, tile::kBlock);
+    std::vector<Gem> others;
+    for (const Gem& g : onBlocks)
+        if (g.row != pit.row || g.column != pit.column) others.push_back(g);
+    const Gem stepGem = others[0], waiting = others[1];
+    st.grid.Set(waiting.column, waiting.row, tile::kGemWait1);
+    const TileGrid withGems = st.grid;
+    auto gemCentre = [&](const Gem& g) { return Vector3{g.column * 80.0f, 700.0f - g.row * 80.0f, D}; };
+
+    // A block of the field 150 nearer to the camera than the gems, over the
+    // right half of a step's gem, drawn before the stage.
+    Vector3 nearerAt = gemCentre(stepGem);
+    nearerAt.x += 35.0f, nearerAt.z -= 150.0f;
+    auto frame = [&](bool sparkles, bool gems, bool nearer) {
+        const int pieces[3] = {d.flashPics[0], d.flashPics[1], d.flashPics[2]};
+        if (!sparkles) d.flashPics[0] = d.flashPics[1] = d.flashPics[2] = 0;
+        if (!gems)
+            for (int32_t& code : st.grid.cells)
+                if (code == tile::kGem || code == tile::kGemSlot || code == tile::kGemWait1) code = tile::kEmpty;
+        ClearDrawScreenToBackColor(nullptr);
+        if (nearer) gamedraw::Model(d.blockModels[1][0], nearerAt);
+        st.Draw();
+        std::copy(pieces, pieces + 3, d.flashPics);
+        st.grid = withGems;
+        return Pixels();
+    };
+
+    const std::vector<uint32_t> lit = frame(true, true, false);
+    SavePng("glow_over_step_and_pit");
+    const std::vector<uint32_t> unlit = frame(false, true, false);
+    const std::vector<uint32_t> bare = frame(false, false, false);
+    // The sparkles alone, uncut, where the game draws them.
+    ClearDrawScreenToBackColor(nullptr);
+    SetDepthTestEnabled(0);
+    for (const Gem& g : onBlocks) {
+        const Vector3 c = gemCentre(g);
+        const float at[3] = {c.x, c.y, c.z};
+        DrawGraphBillboard3D(at, 0.5f, 0.5f, 120.0f, 0.0f, d.flashPics[(st.frameCounter / 10) % 3], 1, 0);
+    }
+    SetDepthTestEnabled(1);
+    const std::vector<uint32_t> glows = Pixels();
+    SavePng("glow_alone");
+    auto glowing = [&](int x, int y) { return std::max({R(At(glows, x, y)), G(At(glows, x, y)), B(At(glows, x, y))}) > 24; };
+
+    // Each gem's glow on screen, whole: around the gem in the pit, and on
+    // its step.
+    int seen = 0;
+    for (const Gem& g : onBlocks) {
+        const Vector3 c = gemCentre(g);
+        const float at[3] = {c.x, c.y, c.z};
+        const Vector3 s = WorldToScreenPos(at);
+        if (s.x < 0 || s.x >= 590 || s.y < 48 || s.y >= 480) continue;  // off screen or under the HUD
+        ++seen;
+        const Rect around{int(s.x) - 90, int(s.y) - 110, int(s.x) + 90, int(s.y) + 110};
+        int shown = 0, cut = 0;
+        for (int y = std::max(around.top, 48); y < std::min(around.bottom, 480); ++y)
+            for (int x = std::max(around.left, 0); x < std::min(around.right, 590); ++x) {
+                if (!glowing(x, y) || At(unlit, x, y) != At(bare, x, y)) continue;  // no glow, or the gem itself
+                ++shown;
+                cut += At(lit, x, y) == At(unlit, x, y);
+            }
+        const char* where = g.row == pit.row && g.column == pit.column               ? "in its pit"
+                            : g.row == waiting.row && g.column == waiting.column ? "about to appear on its step"
+                                                                                 : "on its step";
+        ASSERT_GT(shown, 400) << "the gem at " << g.column << ", " << g.row << " " << where;
+        EXPECT_LE(cut, shown / 200) << "of " << shown << " pixels of the glow of the gem " << where << " at "
+                                    << g.column << ", " << g.row;
+    }
+    EXPECT_GE(seen, 3);
+
+    // A cat at a gem covers its glow: its pixels are those it has whether
+    // the sparkles are drawn or not.
+    cat.x = stepGem.column * 32, cat.y = stepGem.row * 32;
+    const std::vector<uint32_t> catLit = frame(true, true, false);
+    SavePng("glow_under_cat");
+    const std::vector<uint32_t> catUnlit = frame(false, true, false);
+    int catPixels = 0, catLitOver = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            if (At(catUnlit, x, y) != At(unlit, x, y) && glowing(x, y)) {
+                ++catPixels;
+                catLitOver += At(catLit, x, y) != At(catUnlit, x, y);
+            }
+    ASSERT_GT(catPixels, 100);
+    EXPECT_EQ(catLitOver, 0) << "of " << catPixels << " pixels of the cat over the glow";
+    cat.x = catX, cat.y = catY;
+
+    // The nearer block hides the glow where it stands (its pixels: the
+    // block alone), and only there.
+    cat.x = cat.y = -1000 * 32;
+    ClearDrawScreenToBackColor(nullptr);
+    gamedraw::Model(d.blockModels[1][0], nearerAt);
+    const std::vector<uint32_t> block = Pixels();
+    const std::vector<uint32_t> hiddenLit = frame(true, true, true);
+    SavePng("glow_behind_nearer_block");
+    const std::vector<uint32_t> hiddenUnlit = frame(false, true, true);
+    int behind = 0, showing = 0, beside = 0, dark = 0;
+    for (int y = 48; y < 480; ++y)
+        for (int x = 0; x < 590; ++x) {
+            if (!glowing(x, y) || At(unlit, x, y) != At(bare, x, y)) continue;
+            const bool differs = At(hiddenLit, x, y) != At(hiddenUnlit, x, y);
+            if (At(block, x, y) != 0) {
+                ++behind;
+                showing += differs;
+            } else {
+                ++beside;
+                dark += !differs;
+            }
         }
-    ASSERT_GT(checked, 40);
-    EXPECT_GE(glowing, checked * 9 / 10) << "of " << checked << " pixels of the top faces under the gems";
+    ASSERT_GT(behind, 200);
+    EXPECT_EQ(showing, 0) << "of " << behind << " pixels of glow behind the nearer block";
+    EXPECT_LE(dark, beside / 200) << "of " << beside << " pixels of glow beside it";
 }
 
 // A versus round's last faded frame stays behind its result: near the

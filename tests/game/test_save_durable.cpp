@@ -47,16 +47,19 @@ protected:
     std::string oldBytes_;
 };
 
+// The save is a set of the game's stores: its temporary and the folder are
+// flushed before its commit record, the record before the rename, and the
+// folder after it.
 TEST_F(DurableSaveTest, TheFileIsFlushedBeforeTheRenameAndTheFolderAfter) {
     ASSERT_TRUE(SaveData::Store(new_));
     const std::string folder = std::filesystem::canonical(dir_.path()).string();
-    ASSERT_EQ(Fsyncs().synced.size(), 2u);
-    EXPECT_EQ(Fsyncs().synced[0], folder + "/morpoCatSave.dat.tmp");
-    EXPECT_EQ(Fsyncs().synced[1], folder);
+    EXPECT_EQ(Fsyncs().synced, (std::vector<std::string>{folder + "/morpoCatSave.dat.tmp", folder,
+                                                         folder + "/morpoCatSave.dat.commit", folder, folder}));
     SaveData back;
     ASSERT_TRUE(SaveData::Load(back));
     EXPECT_EQ(back.highScore, 222);
     EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.tmp"));
+    EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.commit"));
 }
 
 TEST_F(DurableSaveTest, AFailedFlushOfTheFileKeepsTheOldSave) {
@@ -68,7 +71,7 @@ TEST_F(DurableSaveTest, AFailedFlushOfTheFileKeepsTheOldSave) {
 }
 
 TEST_F(DurableSaveTest, AFailedFlushOfTheFolderIsReportedWithTheNewSaveInPlace) {
-    Fsyncs().failCall = 2;
+    Fsyncs().failCall = 5;  // the folder's, after the rename
     EXPECT_FALSE(SaveData::Store(new_));
     SaveData back;
     ASSERT_TRUE(SaveData::Load(back));
@@ -195,6 +198,34 @@ TEST_F(SaveNoticeTest, AReplayFolderReachedThroughALinkIsSettledAndEachStoreNotS
     EXPECT_EQ(Said(), (std::vector<std::string>{
                           "The store of the replay of stage 9 cut short when the game last ended was refused (it is a "
                           "FIFO): nothing of it was put in place"}));
+}
+
+// A replay set whose third rename fails on a disk error once its record is
+// whole: seven of its eight files, the save among them, are already new.
+// The player is told so, and the save's next store finishes the set first.
+TEST_F(SaveNoticeTest, AReplayStoredButNotSettledIsToldSoAndTheSavesNextStoreFinishesIt) {
+    StoredReplay run;
+    run.playerKinds = {6};
+    run.text.push_back({"0", "1", "2", "3", "4", "5"});
+    Fsyncs().failRename = "t3_slopeState0P.dat";
+    EXPECT_FALSE(replay::ReplayFiles().SaveStreams(run, gamemode::kTimeAttack, 3, &new_));
+    Fsyncs().failRename.clear();
+    EXPECT_EQ(Said(), (std::vector<std::string>{
+                          "Replay of stage 3 was stored with its best time in morpoCatSave.dat, but is not settled on "
+                          "the disk (renaming replay/t3_slopeState0P.dat.tmp: Input/output error): the game finishes "
+                          "storing it at its next start"}));
+    // An option changed on the title: the save is stored again.
+    new_.difficulty = 1;
+    EXPECT_TRUE(SaveData::Store(new_));
+    std::string streams;
+    for (const char* word : {"in", "action", "slope", "analog", "mouse", "keyboard"})
+        streams += Bytes(("replay/t3_" + std::string(word) + "State0P.dat").c_str());
+    EXPECT_EQ(streams, "012345");
+    SaveData back;
+    ASSERT_TRUE(SaveData::Load(back));
+    EXPECT_EQ(back.highScore * 10 + back.difficulty, 2221);
+    EXPECT_FALSE(std::filesystem::exists("replay/t3_inState0P.dat.commit"));
+    EXPECT_EQ(Said().size(), 1u);
 }
 
 }  // namespace

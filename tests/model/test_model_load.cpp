@@ -47,14 +47,26 @@ TEST_F(ModelLoadTest, LoadingTheSameFileTwiceMakesTwoBases) {
     EXPECT_EQ(GetModelBaseCount(), 2);
 }
 
-TEST_F(ModelLoadTest, FilesNoReaderTakesLeaveTheTablesAsTheyWere) {
+// A file no reader takes is refused with a line that names it, and leaves
+// the tables as they were.
+TEST_F(ModelLoadTest, FilesNoReaderTakesAreNamedAndLeaveTheTablesAsTheyWere) {
     int keep = Load(MakeQuadDocument());
     ASSERT_GE(keep, 0);
-    EXPECT_EQ(Load("other.bin", std::string("\x01\x02\x03", 3)), -1);
-    EXPECT_EQ(Load("empty.mqo", ""), -1);
+    const std::string picture("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0", 29);
+    const std::pair<std::string, std::string> refused[] = {{"other.bin", std::string("\x01\x02\x03", 3)},
+                                                           {"empty.mqo", ""},
+                                                           {"cat.png", picture},
+                                                           {"notes.txt", "a text file\r\n"},
+                                                           {"picture.mqo", picture}};
+    for (const auto& [name, bytes] : refused) {
+        EXPECT_EQ(Load(name, bytes), -1) << name;
+        EXPECT_NE(Log().find(": モデルファイル " + name + " の形式に対応する読み込み処理がありません\r\n"), std::string::npos)
+            << Log();
+    }
     EXPECT_EQ(LoadModelFile("missing.mqo"), -1);
     EXPECT_NE(Log().find("モデルファイル missing.mqo が読み込めませんでした"), std::string::npos);
     EXPECT_EQ(LoadModelFile(nullptr), -1);
+    EXPECT_NE(Log().find("No file name in LoadModelFile"), std::string::npos);
     EXPECT_EQ(GetModelBaseCount(), 1);
     EXPECT_EQ(GetModelInstanceCount(), 1);
 }
@@ -94,6 +106,8 @@ TEST_F(ModelLoadTest, EveryOperationRefusesWhileTheSystemIsNotStarted) {
     EXPECT_EQ(TerminateModelSystem(), 0);  // the second time does nothing
     files_.Add("again.mqo", WriteMqo(MakeQuadDocument()));
     EXPECT_EQ(LoadModelFile("again.mqo"), -1);
+    EXPECT_NE(Log().find("LoadModelFile(again.mqo) refused: the model system is not running"), std::string::npos)
+        << Log();
     EXPECT_EQ(SetModelPosition(model, 1, 2, 3), -1);
     EXPECT_EQ(GetModelMaterialCount(model), -1);
     EXPECT_EQ(DeleteModel(model), -1);

@@ -1,5 +1,5 @@
 // Malformed MQO files: each gives -1, its own log line with the reader's
-// prefix, and leaves nothing behind.
+// prefix and the file's name, and leaves nothing behind.
 #include "model/instance/model_system.h"
 #include "model_load_support.h"
 
@@ -92,7 +92,8 @@ TEST_P(MqoErrorTest, FailsWithItsMessageAndLeavesNothing) {
     EXPECT_EQ(GetModelBaseCount(), 0);
     EXPECT_EQ(GetModelInstanceCount(), 0);
     std::string log = Log();
-    EXPECT_NE(log.find("MQO Load Error : " + f.message + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(": MQO Load Error : " + f.message + " (モデルファイル bad.mqo)\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("MQO Load Error", log.find("MQO Load Error") + 1), std::string::npos) << "one line:\n" << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, MqoErrorTest, ::testing::ValuesIn(Fixtures()),

@@ -433,7 +433,7 @@ TEST_F(MqoReaderTest, AnotherSignatureIsRefusedSilentlyAndLineFeedsAloneWithALin
     EXPECT_EQ(Log().find("MQO Load Error"), std::string::npos);
     EXPECT_EQ(Load("model.mqo", "Metasequoia Document\nFormat Text Ver 1.0\n"), -1);
     const std::string log = Log();
-    const size_t at = log.find("MQO Load Error : model.mqo ");
+    const size_t at = log.find("MQO Load Error : 行末が LF だけです (CR LF で保存してください) (モデルファイル model.mqo)\r\n");
     ASSERT_NE(at, std::string::npos) << log;
     EXPECT_EQ(log.find("MQO Load Error", at + 1), std::string::npos) << log;
 }

@@ -1,11 +1,11 @@
 # The GL drawing tests save what they draw as PNG with the graphics tests' writer.
 pkg_check_modules(TEST_MODEL_PNG REQUIRED IMPORTED_TARGET libpng)
 find_package(JPEG REQUIRED)
-target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/graphics/image_writers.cpp)
+target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/graphics/image_writers.cpp)
 target_link_libraries(${target} PRIVATE PkgConfig::TEST_MODEL_PNG JPEG::JPEG)
-target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/graphics)
+target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/graphics)
 # The dump test loads the game's models as the content generator makes
 # them and compares their hashes with the recorded ones.
 target_link_libraries(${target} PRIVATE content_generator_core)
-target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${CMAKE_BINARY_DIR}"
-                           MORPOTTA_MODEL_DUMPS_FILE="${CMAKE_SOURCE_DIR}/tests/model/model_dumps.txt")
+target_compile_definitions(${target} PRIVATE MORPOTTA_BUILD_DIR="${PROJECT_BINARY_DIR}"
+                           MORPOTTA_MODEL_DUMPS_FILE="${PROJECT_SOURCE_DIR}/tests/model/model_dumps.txt")

@@ -129,7 +129,7 @@ TEST(Blend32Examples, AlphaSourceCopyAndMultiply) {
     Opts keyed;
     keyed.alphaSource = true;
     keyed.trans = 1;
-    EXPECT_EQ(DrawOne(1, Rgb(200, 100, 50, 0), Grey(90, 4), BlendMul, 0, keyed), Rgb(0, 0, 0, 4));
+    EXPECT_EQ(DrawOne(1, Rgb(200, 100, 50, 0), Grey(90, 4), BlendMul, 0, keyed), Grey(90, 4));
     keyed.scaled = true;
     EXPECT_EQ(DrawOne(1, Rgb(200, 100, 50, 0), Grey(90, 4), BlendMul, 0, keyed), Grey(90, 4));
 }
@@ -225,7 +225,7 @@ TEST(Blend16Examples, AlphaParameterSteps) {
     EXPECT_EQ(DrawOne(0, Rgb16(31, 63, 31), 0, BlendAlpha, 1, scaled), 0u);
 }
 
-TEST(Blend16Examples, MultiplyWeightsGoToBlack) {
+TEST(Blend16Examples, MultiplyWeightsGoToBlackButClearTexelsAreSkipped) {
     Opts level0;
     level0.level = 0;
     EXPECT_EQ(DrawOne(0, Rgb16(31, 63, 31), Rgb16(31, 63, 31), BlendMul, 0, level0), 0u);
@@ -233,9 +233,9 @@ TEST(Blend16Examples, MultiplyWeightsGoToBlack) {
     alpha0.alphaSource = true;
     alpha0.alpha = 0;
     alpha0.trans = 1;
-    EXPECT_EQ(DrawOne(0, Rgb16(31, 63, 31), Rgb16(31, 63, 31), BlendMul, 0, alpha0), 0u);
-    alpha0.scaled = true;  // the scaled path skips it
-    EXPECT_EQ(DrawOne(0, Rgb16(31, 63, 31), Rgb16(31, 63, 31), BlendMul, 0, alpha0), Rgb16(31, 63, 31));
+    EXPECT_EQ(DrawOne(0, Rgb16(31, 63, 31), Rgb16(3, 4, 5), BlendMul, 0, alpha0), Rgb16(3, 4, 5));  // skipped
+    alpha0.scaled = true;
+    EXPECT_EQ(DrawOne(0, Rgb16(31, 63, 31), Rgb16(3, 4, 5), BlendMul, 0, alpha0), Rgb16(3, 4, 5));
 }
 
 TEST(Blend16Examples, AlphaSourceCopyAndKeying) {

@@ -231,7 +231,7 @@ TEST(Rotate16Examples, CopyAddSubtractMultiply) {
     zero.alphaSource = true;
     zero.alpha = 0;
     zero.trans = 1;
-    EXPECT_EQ(DrawOne(0, kWhite16, kWhite16, BlendMul, 0, zero), 0u);
+    EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(3, 4, 5), BlendMul, 0, zero), Rgb16(3, 4, 5));
     for (int mode : {BlendCopy, BlendAdd, BlendSub, BlendAlpha, BlendInvert})
         EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(3, 4, 5), mode, 100, zero), Rgb16(3, 4, 5)) << mode;
     Opts magenta;
@@ -304,7 +304,7 @@ TEST(Rotate32Examples, CopyAddSubtractMultiply) {
     EXPECT_EQ(DrawOne(1, Grey(255, 255), Grey(0, 3), BlendCopy, 0, a), Grey(254, 3));
     a.trans = 1;
     EXPECT_EQ(DrawOne(1, Grey(255, 255), Grey(0, 3), BlendCopy, 0, a), Grey(255, 255));
-    EXPECT_EQ(DrawOne(1, Grey(255, 0), Grey(90, 3), BlendMul, 0, a), Grey(0, 3));
+    EXPECT_EQ(DrawOne(1, Grey(255, 0), Grey(90, 3), BlendMul, 0, a), Grey(90, 3));
     EXPECT_EQ(DrawOne(1, Grey(255, 0), Grey(90, 3), BlendInvert, 255, a), Grey(90, 3));
     EXPECT_EQ(DrawOne(1, Grey(255, 0), Grey(90, 3), BlendAlpha, 200, a), Grey(90, 3));
     EXPECT_EQ(DrawOne(1, Grey(0), Grey(20, 3), BlendAdd, 255, {}), Grey(20, 0));

@@ -403,10 +403,10 @@ TEST(TexturedTriangle16, WorkedNumbers) {
     EXPECT_EQ(DrawTexel(0, c, 0, 0, 9), 0xFFFFu);
     c.trans = 0;
     EXPECT_EQ(DrawTexel(0, c, 0, 0, 9), C16(30, 62, 30));
-    // Mode 4 draws an alpha-0 texel as black under the key; 0, 2, 3 skip it.
+    // An alpha-0 texel under the key changes nothing in any mode.
     c.trans = 1;
     c.alpha = 0;
-    EXPECT_EQ(DrawTexel(0, c, C16(7, 7, 7), 4, 9), 0u);
+    EXPECT_EQ(DrawTexel(0, c, C16(7, 7, 7), 4, 9), C16(7, 7, 7));
     for (int mode : {0, 2, 3, 10}) EXPECT_EQ(DrawTexel(0, c, C16(7, 7, 7), mode, 200), C16(7, 7, 7)) << mode;
     EXPECT_EQ(DrawTexel(0, c, C16(7, 7, 7), 11, 200), C16(7, 7, 7));
 
@@ -505,7 +505,7 @@ TEST(TexturedTriangle32, WorkedNumbers) {
     zero.level = 0;
     EXPECT_EQ(DrawTexel(1, zero, C32(5, 6, 7, 0x44), 2, 255), C32(5, 6, 7));
 
-    // Mode 4: 255 x 255 = 254, 128 over 200 = 100; alpha 0 under the key blackens.
+    // Mode 4: 255 x 255 = 254, 128 over 200 = 100; alpha 0 under the key leaves the pixel.
     Texel m;
     m.word = C32(255, 255, 128);
     EXPECT_EQ(DrawTexel(1, m, C32(255, 255, 200), 4, 9), C32(254, 254, 100));
@@ -513,7 +513,7 @@ TEST(TexturedTriangle32, WorkedNumbers) {
     m0.sourceClass = 2;
     m0.word = C32(255, 255, 255, 0);
     m0.trans = 1;
-    EXPECT_EQ(DrawTexel(1, m0, C32(9, 9, 9, 0x66), 4, 9), C32(0, 0, 0, 0x66));
+    EXPECT_EQ(DrawTexel(1, m0, C32(9, 9, 9, 0x66), 4, 9), C32(9, 9, 9, 0x66));
     for (int mode : {0, 1, 2, 3}) EXPECT_EQ(DrawTexel(1, m0, C32(9, 9, 9, 0x66), mode, 200), C32(9, 9, 9, 0x66));
     for (int mode : {10, 11}) EXPECT_EQ(DrawTexel(1, m0, C32(9, 9, 9, 0x66), mode, 200), C32(9, 9, 9, 0x66));
 

@@ -11,7 +11,7 @@ file(GLOB content_core_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp
 list(FILTER content_core_sources EXCLUDE REGEX "/main\\.cpp$")
 add_library(content_generator_core STATIC ${content_core_sources})
 target_include_directories(content_generator_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(content_generator_core PUBLIC engine PkgConfig::CONTENT_PNG PkgConfig::CONTENT_FREETYPE
+target_link_libraries(content_generator_core PUBLIC Morpotta::Engine PkgConfig::CONTENT_PNG PkgConfig::CONTENT_FREETYPE
                       PkgConfig::CONTENT_LAME)
 # The checker measures the stage names against the game's row of the stage
 # select, a header of the game's (its view holds the game folder alone).
@@ -24,13 +24,13 @@ target_link_libraries(${target} PRIVATE content_generator_core)
 
 # The stages' stored proofs (tools/planner) choose the designs and make the
 # time table; the planner then records the demo replays from them.
-set(CONTENT_STAMP ${CMAKE_BINARY_DIR}/tpa/.generated)
+set(CONTENT_STAMP ${PROJECT_BINARY_DIR}/tpa/.generated)
 file(GLOB content_proofs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/proofs/*.txt)
 add_custom_command(
   OUTPUT ${CONTENT_STAMP}
-  COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/tpa
-  COMMAND $<TARGET_FILE:${target}> ${CMAKE_BINARY_DIR}
-  COMMAND $<TARGET_FILE:planner> record ${CMAKE_BINARY_DIR}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${PROJECT_BINARY_DIR}/tpa
+  COMMAND $<TARGET_FILE:${target}> ${PROJECT_BINARY_DIR}
+  COMMAND $<TARGET_FILE:planner> record ${PROJECT_BINARY_DIR}
   COMMAND ${CMAKE_COMMAND} -E touch ${CONTENT_STAMP}
   DEPENDS ${target} planner ${content_proofs}
   COMMENT "Generating the resource tree tpa/"

@@ -73,6 +73,10 @@ void AddCommitRecordSeeds(Seeds& seeds) {
         {"oversized", "134217729 00000000 more/m.dat\n"},
     };
     for (const auto& [name, line] : escapes) seeds.Add("fuzz_commit_record", name, "S" + first + line);
+    // Records naming the working directory they were written in: this one,
+    // and another copy's, whose set names a folder of its own there.
+    seeds.Add("fuzz_commit_record", "from_here", "Sfrom @/game\n" + first + FileLine("new two", "more/m.dat"));
+    seeds.Add("fuzz_commit_record", "from_another_copy", "Sfrom @/outside\n" + first + FileLine("over beside", "x"));
     // Files planted in place of the set's own ('P' and a byte: two bits a
     // name, 1 a hard link outside, 2 a symbolic link, 3 a folder), with
     // records whose sizes and check values match what was planted.

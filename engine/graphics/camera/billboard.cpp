@@ -130,7 +130,7 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
     }
     if (!HardwareRenderingActive()) return DrawBillboardSoftware(world, graph, transparent, turn);
     if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture", graph);
-    Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0};
+    Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0, 0};
     uint32_t diffuse = 0;
     if (!Resolve2DBlend(transparent, true, &state, &diffuse)) return 0;
 

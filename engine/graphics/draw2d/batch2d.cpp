@@ -100,7 +100,7 @@ void Begin2DBatch(const Draw2DState& s) {
     SetDeviceRenderState(DEVICE_RS_ZENABLE, 0);
     SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, 0);
     SetDeviceRenderState(DEVICE_RS_CULLMODE, DEVICE_CULL_NONE);
-    SetDeviceRenderState(DEVICE_RS_ALPHATESTENABLE, 0);
+    SetDeviceAlphaTest(s.dropsClearTexels ? DEVICE_CMP_GREATER : DEVICE_CMP_ALWAYS, 0);
     SetDeviceRenderState(DEVICE_RS_FOGENABLE, 0);
     SetDeviceRenderState(DEVICE_RS_FILLMODE, DEVICE_FILL_SOLID);
     SetDeviceRenderState(DEVICE_RS_SHADEMODE, DEVICE_SHADE_GOURAUD);
@@ -156,6 +156,9 @@ void Forget2DBatchState() {
 bool Resolve2DBlend(int transparent, bool textured, Draw2DState* state, uint32_t* diffuse) {
     int alpha = BlendParam;
     state->invertTexture = 0;
+    // Most blends weigh by the alpha and so leave the screen alone where it
+    // is 0; BlendMul would multiply by the clear texels' colour.
+    state->dropsClearTexels = transparent && textured ? 1 : 0;
     switch (BlendMode) {
     case BlendCopy:
         // Transparent pictures keep their keyed-out and alpha pixels out.

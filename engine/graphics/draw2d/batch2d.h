@@ -27,6 +27,8 @@ struct Draw2DState {
     DeviceTexture* texture;  // null: the vertex colour alone
     int blend;               // Draw2DBlend
     int invertTexture;       // the texture colour complemented (inverse blend)
+    int dropsClearTexels;    // texels of alpha 0 discarded: a transparent picture's
+                             // clear texels change nothing in any blend
 };
 
 // Makes state current for the following triangles (flushing the batch when

@@ -56,7 +56,7 @@ int DrawGraphThroughBlendGraph(const GRAPH* g, const float xs[4], const float ys
         return WriteLogFormat("Blend graph %d is smaller than graph %d", blendGraph, g->handle);
     if (!g->shared->image.pixels || !b->shared->image.pixels)
         return WriteLogText("A graph without kept pixels cannot be drawn through a blend graph");
-    Draw2DState state = {nullptr, DRAW2D_BLEND_NONE, 0};
+    Draw2DState state = {nullptr, DRAW2D_BLEND_NONE, 0, 0};
     uint32_t diffuse = 0;
     if (!Resolve2DBlend(1, true, &state, &diffuse)) return 0;
     FlushPendingDraws();  // the batch may still hold the scratch texture

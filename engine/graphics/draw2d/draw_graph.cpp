@@ -37,7 +37,7 @@ int DrawGraphQuad(const GRAPH* g, const float xs[4], const float ys[4], int tran
     if (GetDrawBlendGraph() != -1)
         return DrawGraphThroughBlendGraph(g, xs, ys, transparent, GetDrawBlendGraph(), turn);
     if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture", g->handle);
-    Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0};
+    Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0, 0};
     uint32_t diffuse = 0;
     if (!Resolve2DBlend(transparent, true, &state, &diffuse)) return 0;  // a mode that draws nothing
     float us[4], vs[4];

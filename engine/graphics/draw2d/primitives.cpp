@@ -18,7 +18,7 @@ constexpr float kTieShift = 1.0f / 64;
 // The colour as the vertex colour: tinted, inverted for the inverse blend,
 // with the blend's alpha.
 bool ColorState(uint32_t color, Draw2DState* state, uint32_t* diffuse) {
-    *state = {nullptr, DRAW2D_BLEND_NONE, 0};
+    *state = {nullptr, DRAW2D_BLEND_NONE, 0, 0};
     uint32_t weight = 0;
     if (!Resolve2DBlend(0, false, state, &weight)) return false;
     uint32_t out = weight & 0xFF000000u;

@@ -93,7 +93,7 @@ int DrawCodes(FontRecord* font, int x, int y, const std::vector<uint32_t>& codes
     if (!HardwareRenderingActive()) return DrawPlacedSoftware(font, placed, color, edgeColor, function);
     DeviceTexture* atlas = PrepareFontAtlas(font);
     if (!atlas) return -1;
-    Draw2DState state = {atlas, DRAW2D_BLEND_NONE, 0};
+    Draw2DState state = {atlas, DRAW2D_BLEND_NONE, 0, 0};
     uint32_t weight = 0;
     if (!Resolve2DBlend(1, true, &state, &weight)) return 0;
     // Glyph texels are white: the colour carries the picture, so the inverse

@@ -1,10 +1,12 @@
 // Glyphs through FreeType: the one library instance, a face per font at
-// its pixel size, and the coverage of each glyph with its edge form.
+// its pixel size, and the coverage of each glyph with its edge form. A face
+// a program names is looked up among the installed ones by fontconfig.
 #include "engine/font.h"
 #include "engine/log.h"
 #include "engine/text.h"
 #include "graphics/font/font_internal.h"
 
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -16,6 +18,9 @@ namespace {
 
 struct FontFaceModule {
     FT_Library library = nullptr;
+    // The installed faces, read on the first named face and let go when the
+    // last font goes (ReleaseInstalledFaces).
+    FcConfig* fontconfig = nullptr;
 };
 
 FontFaceModule& State() {
@@ -31,6 +36,49 @@ bool EnsureLibrary() {
         return false;
     }
     return true;
+}
+
+// The file and face index of the installed face whose family is name (code
+// page 932), compared as fontconfig compares families: case and blanks
+// aside. False when no face of that family is installed: fontconfig's best
+// match for a name it does not know is another family, which is no answer.
+bool FindInstalledFace(const char* name, std::string* file, int* index) {
+    std::string family;
+    if (!ConvertCp932ToUtf8(name, &family)) return false;
+    if (!State().fontconfig) State().fontconfig = FcInitLoadConfigAndFonts();
+    if (!State().fontconfig) {
+        WriteLogText("fontconfig could not be started");
+        return false;
+    }
+    FcPattern* pattern = FcPatternCreate();
+    if (!pattern) return false;
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcConfigSubstitute(State().fontconfig, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(State().fontconfig, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (!match) return false;
+    const auto withoutBlanks = [](std::string text) {
+        std::erase(text, ' ');
+        return text;
+    };
+    const std::string wanted = withoutBlanks(family);
+    bool found = false;
+    FcChar8* matched = nullptr;
+    for (int i = 0; !found && FcPatternGetString(match, FC_FAMILY, i, &matched) == FcResultMatch; ++i) {
+        const std::string candidate = withoutBlanks(reinterpret_cast<const char*>(matched));
+        found = FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(candidate.c_str()),
+                                   reinterpret_cast<const FcChar8*>(wanted.c_str())) == 0;
+    }
+    FcChar8* path = nullptr;
+    found = found && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch;
+    if (found) {
+        *file = reinterpret_cast<const char*>(path);
+        if (FcPatternGetInteger(match, FC_INDEX, 0, index) != FcResultMatch) *index = 0;
+    }
+    FcPatternDestroy(match);
+    return found;
 }
 
 // Grows coverage by radius pixels in every direction (a round brush).
@@ -56,11 +104,15 @@ void Dilate(const GlyphImage& in, int radius, GlyphImage* out) {
 
 }  // namespace
 
-bool OpenFontFace(FontRecord* font) {
+bool OpenFontFace(FontRecord* font, const char* faceName) {
     if (!EnsureLibrary()) return false;
+    std::string file = kDefaultFontFile;
+    int index = 0;
+    if (faceName && *faceName && !FindInstalledFace(faceName, &file, &index))
+        WriteLogFormat("The font face \"%s\" is not installed: the default face is used", faceName);
     FT_Face face = nullptr;
-    if (FT_New_Face(State().library, kDefaultFontFile, 0, &face) != 0) {
-        WriteLogFormat("The font face \"%s\" cannot be read", kDefaultFontFile);
+    if (FT_New_Face(State().library, file.c_str(), FT_Long(index), &face) != 0) {
+        WriteLogFormat("The font face \"%s\" cannot be read", file.c_str());
         return false;
     }
     if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(font->size)) != 0) {
@@ -72,6 +124,11 @@ bool OpenFontFace(FontRecord* font) {
     font->ascender = int((face->size->metrics.ascender + 63) >> 6);
     font->lineHeight = int((face->size->metrics.height + 63) >> 6);
     return true;
+}
+
+void ReleaseInstalledFaces() {
+    if (State().fontconfig) FcConfigDestroy(State().fontconfig);
+    State().fontconfig = nullptr;
 }
 
 void CloseFontFace(FontRecord* font) {

@@ -40,7 +40,7 @@ FontRecord* LookupFont(int handle) {
     return static_cast<FontRecord*>(LookupHandleEntry(&State().table, handle));
 }
 
-int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
+int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
     if (!AllowOnlyOnEngineThread("CreateFontToHandle")) return -1;
     if (!CheckGraphicsRunning("CreateFontToHandle")) return -1;
     if (!EnsureTable()) return WriteLogText("The font table cannot be made");
@@ -53,7 +53,7 @@ int CreateFontToHandle(const char*, int size, int thickness, int fontType, int, 
     font->thickness = thickness < 0 ? 5 : thickness;
     font->fontType = fontType < 0 ? 0 : fontType;
     font->edgeSize = edgeSize < 1 ? kDefaultEdgeSize : edgeSize > 16 ? 16 : edgeSize;
-    if (!OpenFontFace(font)) {
+    if (!OpenFontFace(font, face)) {
         DestroyFont(font);
         return -1;
     }
@@ -75,14 +75,15 @@ int DeleteFontHandle(int handle) {
     return 0;
 }
 
-// The table goes too (shut-down calls this), as the graphs' does: nothing
-// stays allocated. The check ids go on from where they were, so a handle
+// The table goes too (shut-down calls this), as the graphs' does, and so
+// does the list of installed faces: nothing stays allocated. The check ids go on from where they were, so a handle
 // kept from before names none of the fonts made after.
 int DeleteAllFonts() {
     if (!AllowOnlyOnEngineThread("DeleteAllFonts")) return -1;
     ForEachHandle(&State().table, DeleteFontHandle);
     State().defaultFont = -1;
     TerminateHandleTable(&State().table);
+    ReleaseInstalledFaces();
     return 0;
 }
 

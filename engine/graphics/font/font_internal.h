@@ -45,9 +45,14 @@ struct FontRecord {
     bool atlasMemImgDirty;
 };
 
-// The face at the record's size and weight; false when it cannot be read.
-bool OpenFontFace(FontRecord* font);
+// The installed face named faceName (code page 932), or the default face for
+// null, "" or a name no installed face has (saying so in the log), at the
+// record's size; false when it cannot be read.
+bool OpenFontFace(FontRecord* font, const char* faceName);
 void CloseFontFace(FontRecord* font);
+// Lets go of fontconfig's list of installed faces (read again on the next
+// named face).
+void ReleaseInstalledFaces();
 // The glyph of a code point, its edge form grown by edgeSize pixels when edge is set.
 bool RenderGlyph(FontRecord* font, uint32_t codePoint, bool edge, GlyphImage* out);
 

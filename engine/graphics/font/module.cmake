@@ -1,3 +1,3 @@
-# Fonts: glyph outlines rasterised by FreeType.
-pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
-target_link_libraries(engine_graphics PRIVATE PkgConfig::FREETYPE)
+# Fonts: glyph outlines rasterised by FreeType; faces named by a program
+# found among the installed ones through fontconfig.
+target_link_libraries(engine_graphics PRIVATE PkgConfig::MORPOTTA_FREETYPE PkgConfig::MORPOTTA_FONTCONFIG)

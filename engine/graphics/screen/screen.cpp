@@ -99,7 +99,7 @@ int ClearDrawScreenToBackColor(const DrawRect* area) {
     const int top = std::clamp(std::min(area->top, area->bottom), 0, kDeviceTargetHeight);
     const int bottom = std::clamp(std::max(area->top, area->bottom), 0, kDeviceTargetHeight);
     if (left == right || top == bottom) return 0;
-    Begin2DBatch({nullptr, DRAW2D_BLEND_NONE, 0});
+    Begin2DBatch({nullptr, DRAW2D_BLEND_NONE, 0, 0});
     const float xs[4] = {left - 0.5f, right - 0.5f, left - 0.5f, right - 0.5f};
     const float ys[4] = {top - 0.5f, top - 0.5f, bottom - 0.5f, bottom - 0.5f};
     const float zero[4] = {0, 0, 0, 0};

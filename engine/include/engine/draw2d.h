@@ -6,9 +6,13 @@
 #pragma once
 #include <cstdint>
 
-// Blend modes (SetBlendModeParam). Without a device, 5 to 9 and any other
-// value draw nothing. The parameter p (0..255) weighs every mode but
-// BlendCopy and BlendMul; two modes need more than their names:
+// Blend modes (SetBlendModeParam). Any other mode, 5 to 9 among them,
+// draws nothing with a device or without one: pictures, lines, boxes and
+// text leave the screen as it was and return 0. A picture drawn with
+// transparency on changes nothing where its texels have alpha 0, in every
+// mode, plain, turned or as a billboard. The parameter p (0..255) weighs
+// every mode but BlendCopy and BlendMul; two modes need more than their
+// names:
 //  BlendInvert (10): each colour channel c of the picture is turned over,
 //   255 - c, and then tinted; the result is laid over the screen as
 //   BlendAlpha lays a picture, screen + (turned - screen) * p / 256, also

@@ -84,19 +84,31 @@ int64_t DecompressBlock(const void* block, size_t blockSize, void* out, size_t o
 int64_t CompressBlock(const void* data, size_t size, void* out, size_t outCapacity);
 size_t CompressBlockBound(size_t size);
 
+// The result of a durable write that stored what it was given but could not
+// settle it on the disk (neither 0 nor -1; each function says what stands).
+// A log line says why, and GetDurableWriteError.
+constexpr int kDurableStoredUnsettled = 1;
+
 // Files the program writes (saves, replays): the bytes go to a new
 // "<path>.tmp" (one left there is removed first: no byte ever goes through
 // a file or link that stood at that name), which is flushed to the disk and
 // renamed over path; then the folder is flushed. After a crash or a power
 // cut, path holds the previous copy or the new one, whole. path is a host
 // path as the C library takes it, its folder as the program names it. What
-// stands at path is replaced when it is a regular file; a symbolic link
+// stands at path is replaced when it is a regular file, the new copy taking
+// its permissions (and its owner, where the host allows); a symbolic link
 // there leading to a regular file of the same name elsewhere (a file moved
 // to another disk and linked back) is kept and that file replaced, its
 // temporary beside it; anything else (a folder, a FIFO, a link to a file of
-// another name or to nothing) is refused before anything is written. 0, or
-// -1 and a log line (GetDurableWriteError says why); the previous copy
-// stays whenever the new one was not put in its place.
+// another name or to nothing) is refused before anything is written. The
+// write holds the lock of the folder it writes in (where a link leads)
+// throughout, so that two programs writing there take turns; one that
+// cannot have it within a few seconds writes nothing. 0; -1 and a log line
+// (GetDurableWriteError says why), the previous copy kept; or
+// kDurableStoredUnsettled: the new copy is in place, but its folder could
+// not be flushed, so a power cut may bring back the previous one. It
+// settles no store: a file that a DurableStore keeps is stored as a set of
+// one (WriteFileSetDurably), which first finishes a set that counts on it.
 int WriteFileDurably(const char* path, const void* bytes, size_t size);
 // One file of a set written together.
 struct DurableFile {
@@ -131,16 +143,30 @@ struct DurableStore {
 // Files that belong together (a replay's streams and its meta file, with
 // the save that records the run's time) are stored as one: after a kill at
 // any moment, or a power cut, and the next start's FinishInterruptedWrites,
-// every path holds its previous copy or every path its new one. In order:
-// each file goes to a new "<path>.tmp" (as for WriteFileDurably) and is
-// flushed to the disk, with its folder; a commit record naming every file
-// with its size and check value, "<first path>.commit", is written and
-// flushed (the set is now stored); the files are renamed over their paths,
-// their folders flushed, and the record is removed. Each folder is opened
-// once and every step is taken in it. When a file cannot be written, every
-// temporary file is removed and every path keeps its previous copy. 0, or
-// -1 and a log line (GetDurableWriteError says why); a set whose renames
-// failed after the record was stored is finished by the next start.
+// every path holds its previous copy or every path its new one. A store
+// keeps this invariant: at every moment, either no commit record of it
+// stands and every stored name holds one whole generation, or one record
+// stands, and its set is settled before anything else of that store is
+// written or removed.
+// In order: the store takes the lock of each of the store's folders, in
+// which no other program (nor another store of this one) stores or settles
+// until it ends; a folder that cannot be had within a few seconds refuses
+// the store. It settles what an earlier store left unfinished, as the start
+// does (a set whose step failed in this run is finished now); while a
+// record stays unsettled, nothing is written. Then each file goes to a new
+// "<path>.tmp" (as for WriteFileDurably, taking the permissions of the file
+// it replaces) and is flushed to the disk, with its folder; a commit record
+// naming every file with its size and check value, "<first path>.commit",
+// is written and flushed (the set is now stored); the files are renamed
+// over their paths, their folders flushed, and the record is removed. Each
+// folder is opened once and every step is taken in it.
+// 0: stored, every file in place. -1 and a log line (GetDurableWriteError
+// says why): not stored, every path keeps its previous copy (when a file
+// cannot be written, every temporary file is removed). kDurableStoredUnsettled
+// and a log line: stored, but not settled: a rename or a folder's flush
+// failed after the record, which stands; the files renamed already hold
+// their new copies, the others their previous ones, until the next start
+// (or the next store of the store) puts every new copy in place.
 int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, size_t count);
 // Settles the durable writes a killed or crashed run left unfinished in the
 // store's folders: a set whose commit record is whole is finished (the
@@ -148,8 +174,18 @@ int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, siz
 // and every other temporary file of a stored name ("<name>.tmp") is removed
 // (the previous copies stand). Records are settled in every folder before
 // any temporary file is removed, as a set may span folders. Call it at
-// start-up, once no other copy of the program can be writing there (the
-// engine holds its double-start lock from InitializeEngine on).
+// start-up. It holds the lock of every folder throughout, as a store does,
+// so another program storing there (a copy of the program sharing a
+// folder) is waited for, a few seconds at most; a folder it cannot have is
+// not settled. A folder at whose name nothing stands holds nothing; one
+// that stands but cannot be opened now (a link to a disk that is not
+// mounted, a file in its place, no permission, held by another program)
+// is reported, and no temporary file of any folder is removed, as a
+// record there may count on it. A record that another copy of the program
+// left in a folder both share, whose set names a folder of that copy's
+// (its working directory is another), is left to that copy with the
+// temporaries it names, and a store of this one refuses the files it names
+// until then.
 // Each folder is opened once, where its path leads (a folder the program
 // names may be a link to another disk), and a record acts only in the
 // folders so opened: on names the store's rule takes, never through a
@@ -172,7 +208,7 @@ enum DurableProblemKind {
     kDurableSetNotFinished,     // a step failed for a passing reason: record and temporaries kept for the next start
     kDurableSetDropped,         // can never be finished: its record removed, its files left as they are
     kDurableRecordUnreadable,   // cannot be read now: it and every temporary kept for the next start
-    kDurableFolderNotSettled,   // the folder cannot be opened as one: nothing in it settled
+    kDurableFolderNotSettled,   // the folder cannot be opened or had now: nothing in it settled, every temporary kept
 };
 struct DurableProblem {
     int kind;            // a DurableProblemKind

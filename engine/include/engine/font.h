@@ -9,14 +9,20 @@ constexpr int kFontTypeEdge = 1;       // an edge of edgeSize pixels around ever
 constexpr int kFontTypeAntialias = 2;  // smooth coverage instead of on/off pixels
 constexpr int kDefaultFontSize = 16;
 constexpr int kDefaultEdgeSize = 1;
-// The face every font uses: the only Japanese face the engine ships with.
+// The default face: the Japanese gothic face the engine ships with, which
+// has glyphs for every character of code page 932.
 constexpr const char* kDefaultFontFile = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
 
-// face null or any name: the default face. size in pixels (-1: the default
-// size), thickness 0..9 (-1: 5; 7 and above are bold), edgeSize -1: 1. The
-// handle, or -1 (with a log line), also while the engine is not running: a
-// font, like a picture, is made between start-up and shut-down, which
-// deletes every font.
+// face: the family name of an installed face in code page 932 ("DejaVu
+// Sans", as fontconfig lists families; case and blanks aside), found
+// through fontconfig; null or "": the default face. A name no installed
+// face has gives the default face, and a log line naming the face asked
+// for. A named face draws the characters it has glyphs for (a Latin face
+// has no kana or kanji). size in pixels (-1: the default size), thickness
+// 0..9 (-1: 5; 7 and above are bold), edgeSize -1: 1. The handle, or -1
+// (with a log line), also while the engine is not running: a font, like a
+// picture, is made between start-up and shut-down, which deletes every
+// font.
 int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int charSet, int edgeSize,
                        int italic, int reserved1, int reserved2);
 int DeleteFontHandle(int font);  // 0 or -1

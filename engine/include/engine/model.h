@@ -19,11 +19,15 @@ int IsModelMeshTranslucent(int modelHandle, int meshIndex);
 
 
 // Reads a model file whole through the engine's file functions and makes
-// its first instance: the model handle, or -1 (logged). An MQO text file
-// must end its lines with CR LF: one whose lines end with LF alone is
-// refused (-1 and a log line). A texture is read by its path under the
-// model's folder, or else by its file name alone; one found in neither
-// place logs one line naming both, and the model draws white there.
+// its first instance: the model handle, or -1 (logged). Every line a
+// refusal logs names the file: one no reader takes (a picture, a text
+// file), a reader's reason for refusing a broken one (its message, behind
+// the reader's prefix, ends with the file's name), and a call made while
+// the model system is not running. An MQO text file must end
+// its lines with CR LF: one whose lines end with LF alone is refused (-1
+// and a log line). A texture is read by its path under the model's folder,
+// or else by its file name alone; one found in neither place logs one line
+// naming both, and the model draws white there.
 int LoadModelFile(const char* fileName);
 // Drops one reference of base data; the last one frees it. 0, or -1 for a
 // handle that names no base data.

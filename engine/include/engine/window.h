@@ -21,9 +21,11 @@ int RegisterIconResource(int resourceId, const unsigned int* argb, int width, in
 void* GetAppWindowHandle();  // null before the window exists
 // The double-start check (on by default): start-up takes a lock on
 // "Engine.lock" in the working directory, where the program keeps its log
-// and saved files, and ends with -1 while another copy holds it. Tools and
-// tests that save nothing and share a folder switch it off (0) before
-// start-up.
+// and saved files, and ends with -1 while another copy holds it, or when
+// it cannot be taken (a folder or a symbolic link at that name, which is
+// never followed, a folder that takes no file), saying why on standard
+// error. Tools and tests that save nothing and share a folder switch it
+// off (0) before start-up.
 int SetDoubleStartCheck(int flag);
 
 // Handles pending window events (at most five per pass), updates input and

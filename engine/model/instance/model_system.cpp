@@ -11,6 +11,7 @@
 #include "engine/model.h"
 #include "engine/text.h"
 #include "foundation/engine_thread.h"
+#include "foundation/log_internal.h"
 #include "foundation/subsystems.h"
 #include "graphics/screen/device_restore.h"
 #include "model/base/graphics_services.h"
@@ -172,7 +173,11 @@ int ReleaseModelBaseData(int baseHandle) {
 // thread's next draw.
 int LoadModelFile(const char* fileName) {
     ResourceCall call;
-    if (!IsModelSystemReady() || !fileName) return -1;
+    if (!fileName) return WriteLogText("No file name in LoadModelFile");
+    if (!IsModelSystemReady())
+        return WriteLogFormat("LoadModelFile(%s) refused: the model system is not running (before start-up or after "
+                              "shut-down)",
+                              fileName);
     std::string folder, name;
     if (!SplitModelPath(fileName, &folder, &name))
         return WriteLogFormat("モデルファイル %s が読み込めませんでした", fileName);
@@ -180,8 +185,16 @@ int LoadModelFile(const char* fileName) {
     size_t size = 0;
     if (ReadWholeModelFile(fileName, &data, &size) != 0) return -1;
     ModelLoadParams params{data, size, fileName, name.c_str(), folder.c_str(), nullptr, &data};
-    int baseHandle = OfferToReaders(&params);
+    int baseHandle = -1;
+    bool readerSaidWhy = false;
+    {
+        LogSubjectScope subject(std::string(" (モデルファイル ") + fileName + ")");
+        baseHandle = OfferToReaders(&params);
+        readerSaidWhy = subject.Lines() > 0;
+    }
     FreeMemory(data);
+    if (baseHandle < 0 && !readerSaidWhy)
+        return WriteLogFormat("モデルファイル %s の形式に対応する読み込み処理がありません", fileName);
     if (baseHandle < 0) return -1;
     // A model whose buffers cannot be made still draws, from memory.
     BuildModelBaseDeviceBuffers(baseHandle, 1);

@@ -62,8 +62,7 @@ int LoadMqoFile(const ModelLoadParams* params) {
     // that is not the reader's, but no other reader takes it either: the
     // load would fail without a word.
     if (StartsWith(params, kSignatureLineFeedOnly, sizeof(kSignatureLineFeedOnly) - 1))
-        return WriteLogFormat("MQO Load Error : %s の行末が LF だけです (CR LF で保存してください)",
-                              params->path ? params->path : "");
+        return WriteLogText("MQO Load Error : 行末が LF だけです (CR LF で保存してください)");
     if (!StartsWith(params, kSignature, sizeof(kSignature) - 1)) return -1;
     auto r = std::make_unique<MqoReader>();
     r->text.data = params->data;

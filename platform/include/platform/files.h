@@ -40,7 +40,7 @@ struct FileSystemBackend {
     // so several threads may read one descriptor; bytes read, or -1.
     int64_t (*readAt)(int descriptor, void* buffer, size_t size, int64_t offset);
     int64_t (*sizeOf)(int descriptor);  // -1 on error
-    // False when nothing exists at the path.
+    // What the path leads to, links followed; false when nothing exists there.
     bool (*stat)(const char* path, HostFileInfo* out);
     bool (*listDirectory)(const char* path, std::vector<HostDirEntry>* out);
     bool (*getCurrentDirectory)(std::string* out);  // absolute
@@ -49,10 +49,13 @@ struct FileSystemBackend {
     // writing; null when none can be made.
     std::FILE* (*createTempFile)(std::string* pathOut);
     bool (*removeFile)(const char* path);  // false when nothing was removed
-    // An exclusive lock on the file at path (made when missing), held while
-    // the returned descriptor stays open (close it with close); the host
-    // drops it when the process ends, however it ends. kFileLockHeld when
-    // another holder has it, -1 when the file cannot be made or locked.
+    // An exclusive lock on the regular file at path (made when missing),
+    // held while the returned descriptor stays open (close it with close);
+    // the host drops it when the process ends, however it ends. A symbolic
+    // link at path is never followed, nor created through. kFileLockHeld
+    // when another holder has it, -1 when the file cannot be made or locked
+    // (errno: ELOOP for a link, EISDIR for a folder, EINVAL for another kind
+    // of file).
     int (*lockExclusive)(const char* path);
     // The absolute path of what exists at path, with every symbolic link,
     // "." and ".." resolved; false when nothing is there (a link to nothing
@@ -60,7 +63,9 @@ struct FileSystemBackend {
     bool (*resolvePath)(const char* path, std::string* out);
     // The regular file at path (made when missing, emptied first when empty
     // is set) open for writing at its end, never through a symbolic link at
-    // path; null otherwise, errno then says why (ELOOP: path is a link).
+    // path nor into a file with other names (hard links); null otherwise,
+    // errno then says why (ELOOP: path is a link, EMLINK: the file has
+    // other names).
     std::FILE* (*openAppend)(const char* path, bool empty);
 
     // Files reached from a folder opened once, so that what a check sees is
@@ -68,7 +73,10 @@ struct FileSystemBackend {
     // The folder is opened where its path resolves to (a program names it,
     // links and all); a name is one entry of it, and a symbolic link there
     // is never followed. The descriptor closes with close.
-    int (*openFolder)(const char* path);  // -1 with errno when it is no folder
+    // -1 with errno when it is no folder: ENOENT only when nothing stands at
+    // the path, ENOLINK when a symbolic link on the way leads to nothing (a
+    // folder on a disk that is not mounted).
+    int (*openFolder)(const char* path);
     // The entry itself; false (errno) when there is none.
     bool (*statIn)(int folder, const char* name, HostFileInfo* out);
     // A regular file of the folder, opened for reading without following a
@@ -77,15 +85,26 @@ struct FileSystemBackend {
     int (*openReadIn)(int folder, const char* name, HostFileInfo* out);
     // A new file of that name holding bytes, flushed to the disk: whatever
     // stood at the name (a file, a link) is removed and the new one created
-    // exclusively, so that no byte goes through a file that was there.
-    // Done, or the step that failed (CreateTemporary, WriteTemporary or
+    // exclusively, so that no byte goes through a file that was there. When
+    // a regular file stands at replaces (the file the new one will be
+    // renamed over; null for none), the new file takes its permissions, and
+    // its owner and group where the host allows (otherwise it keeps only the
+    // owner's permissions), so that a private file stays private. Done, or
+    // the step that failed (CreateTemporary, WriteTemporary or
     // SyncTemporary), the new file then removed again; errno says why.
-    DurableWriteStep (*writeNewIn)(int folder, const char* name, const void* bytes, size_t size);
+    DurableWriteStep (*writeNewIn)(int folder, const char* name, const void* bytes, size_t size, const char* replaces);
     bool (*renameIn)(int fromFolder, const char* from, int toFolder, const char* to);
     bool (*removeIn)(int folder, const char* name);  // a file or a link, never a folder
     bool (*syncFolder)(int folder);                  // its entries to the disk
     // The entries, links and folders as themselves (isDirectory, size).
     bool (*listFolder)(int folder, std::vector<HostDirEntry>* out);
+    // An exclusive lock on an open folder (or file), held until its
+    // descriptor closes (by the host too when the process ends, however it
+    // ends); another open of the same folder, in this process or another,
+    // waits for it. Waits at most waitMilliseconds while another holder has
+    // it: false then with errno EWOULDBLOCK, or with the host's reason when
+    // it cannot be locked at all.
+    bool (*lockWithin)(int descriptor, int waitMilliseconds);
 };
 
 constexpr int kFileLockHeld = -2;

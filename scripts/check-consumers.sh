@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Proves that a program outside the tree builds on the engine, naming no
+# library but the engine, and runs, in the three ways the README gives:
+# the installed CMake package (the example, examples/hello, as its own
+# project), the installed pkg-config module, and the repository taken in
+# by another project with add_subdirectory(... EXCLUDE_FROM_ALL), which must
+# define the engine alone. Each program draws a few frames headless in a
+# folder of its own and saves the last one.
+# Uses a configured preset (default: release): builds its engine, installs
+# it into a prefix under build/consumers/, which the run makes anew (a
+# fixed place, so that ccache, with CCACHE_BASEDIR at the repository, finds
+# the add_subdirectory build's objects again in the next run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+preset="${1:-release}"
+work="$repo/build/consumers"
+rm -rf "$work"
+mkdir -p "$work"
+export CCACHE_BASEDIR="$repo"
+export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy LP_NUM_THREADS=0
+
+# run <way> <program>: 30 frames in a folder of its own, the last one saved.
+run() {
+  mkdir "$work/run-$1"
+  (cd "$work/run-$1" && "$2" 30 last.png)
+  if [ ! -s "$work/run-$1/last.png" ]; then
+    echo "consumers: the program built by $1 saved no frame" >&2
+    exit 1
+  fi
+  echo "consumers: $1: built and ran"
+}
+
+cmake --build --preset "$preset" --target morpotta_engine >/dev/null
+cmake --install "build/$preset" --prefix "$work/prefix" >/dev/null
+
+# The installed CMake package.
+cmake -S examples/hello -B "$work/package" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+      -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >/dev/null
+cmake --build "$work/package" >/dev/null
+run package "$work/package/hello"
+
+# The installed pkg-config module.
+pc_dir=$(dirname "$(find "$work/prefix" -name morpotta-engine.pc)")
+flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs --static morpotta-engine)
+# shellcheck disable=SC2086 # the flags are words
+g++ -std=c++17 -Wall -Wextra -Werror -o "$work/hello-pkg-config" examples/hello/main.cpp $flags
+run pkg-config "$work/hello-pkg-config"
+
+# The repository in another project's build, which defines the engine
+# alone: no game, tools, content, tests or benchmarks.
+mkdir "$work/subdirectory-source"
+cat >"$work/subdirectory-source/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.25)
+project(hello LANGUAGES CXX)
+add_subdirectory("$repo" morpotta EXCLUDE_FROM_ALL)
+add_executable(hello "$repo/examples/hello/main.cpp")
+target_link_libraries(hello PRIVATE Morpotta::Engine)
+foreach(own game wiiremote content content_generator morpotta test_fonts bench_graphics public_headers)
+  if(TARGET \${own})
+    message(FATAL_ERROR "add_subdirectory defines \${own}, which a program on the engine does not need")
+  endif()
+endforeach()
+CMAKE
+cmake -S "$work/subdirectory-source" -B "$work/subdirectory" -G Ninja >/dev/null
+cmake --build "$work/subdirectory" >/dev/null
+run add_subdirectory "$work/subdirectory/hello"

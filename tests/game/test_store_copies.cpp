@@ -1,0 +1,212 @@
+// Three copies of the game, each in a folder of its own, store time-attack
+// records as the result screen does (the replay with the save that holds
+// its best time, then the save) into one replay folder they share, linked
+// from each: a/ keeps its own save, b/ and c/ a save linked to one shared
+// file. Each copy is a process of its own, killed at random moments and
+// started again, settling first as the game's start-up does. Every stage's
+// replay is found whole, every save whole at every moment, and nothing is
+// left over once each copy has started again.
+#include "engine/log.h"
+#include "fsync_spy.h"
+#include "game/data/player_notice.h"
+#include "game/play/game_modes.h"
+#include "game/replay/replay_files.h"
+#include "game/replay/replay_streams.h"
+#include "game/savedata.h"
+#include "scoped_temp_dir.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kStages[] = {3, 5, 7};
+constexpr const char* kCopies[] = {"a", "b", "c"};
+
+// A copy of the game storing records until it is killed: run only as a
+// process of its own, by the case below. Each store's outcome is a letter
+// appended to "outcomes": r/R the replay stored or not, s/S the save.
+TEST(DISABLED_GameCopy, StoresRecordsUntilKilled) {
+    const char* copy = std::getenv("MORPOTTA_GAME_COPY");
+    ASSERT_NE(copy, nullptr);
+    fs::current_path(copy);
+    Fsyncs().skip = true;
+    SetLogOutput(0);
+    SetPlayerNoticeSink([](const char*) {});
+    const int outcomes = open("outcomes", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    replay::FinishInterruptedStores();
+    SaveData save;
+    SaveData::Load(save);
+    std::mt19937 random{unsigned(getpid())};
+    for (int run = 1;; ++run) {
+        const int stage = kStages[random() % std::size(kStages)];
+        StoredReplay stored;
+        stored.playerKinds = {6};
+        stored.text.resize(1);
+        for (size_t k = 0; k < stored.text[0].size(); ++k)
+            stored.text[0][k] = std::string("copy ") + copy + " run " + std::to_string(run) + " stream " + std::to_string(k);
+        save.bestTime[stage] = run;
+        const char replayOutcome = replay::ReplayFiles().SaveStreams(stored, gamemode::kTimeAttack, stage, &save) ? 'r' : 'R';
+        const char saveOutcome = SaveData::Store(save) ? 's' : 'S';
+        (void)!write(outcomes, &replayOutcome, 1);
+        (void)!write(outcomes, &saveOutcome, 1);
+    }
+}
+
+class Copy {
+public:
+    explicit Copy(const char* name) : name_(name) {}
+    ~Copy() { Kill(); }
+
+    void Start() {
+        const std::string exe = fs::read_symlink("/proc/self/exe").string();
+        std::vector<std::string> words = {exe, "--gtest_filter=DISABLED_GameCopy.*", "--gtest_also_run_disabled_tests"};
+        std::vector<std::string> variables = {std::string("MORPOTTA_GAME_COPY=") + name_};
+        for (char** v = environ; *v; ++v) variables.push_back(*v);
+        std::vector<char*> argv, envp;
+        for (std::string& word : words) argv.push_back(word.data());
+        for (std::string& variable : variables) envp.push_back(variable.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        outcomesAtStart_ = Outcomes().size();
+        ASSERT_EQ(posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    // Once it has stored at least once since it started.
+    bool Storing() const { return Outcomes().size() > outcomesAtStart_; }
+    void Kill() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    std::string Outcomes() const { return ScopedTempDir::ReadFile(std::string(name_) + "/outcomes"); }
+
+private:
+    const char* name_;
+    pid_t pid_ = -1;
+    size_t outcomesAtStart_ = 0;
+};
+
+// The (copy, run) a stage's replay files hold, when they hold one; "mixed" otherwise.
+std::string RunOfStage(int stage) {
+    std::string run;
+    for (int k = 0; k < 6; ++k) {
+        const fs::path path =
+            "shared/replay/t" + std::to_string(stage) + "_" + replay::StreamWord(replay::Stream(k)) + "State0P.dat";
+        const std::string text = ScopedTempDir::ReadFile(path);
+        const std::string tag = text.substr(0, text.rfind(" stream "));
+        if (k == 0) run = tag;
+        if (tag != run || text != tag + " stream " + std::to_string(k)) return "mixed: " + path.string() + " holds " + text;
+    }
+    return run;
+}
+
+std::vector<std::string> Leftovers() {
+    std::vector<std::string> found;
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(".")) {
+        const std::string name = e.path().filename().string();
+        if (name.ends_with(".tmp") || name.ends_with(".commit")) found.push_back(e.path().string());
+    }
+    return found;
+}
+
+std::vector<std::string>& Said() {
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+TEST(GameCopies, CopiesSharingTheirReplaysAndASaveKilledAtRandomLeaveEveryStoreWhole) {
+    ScopedTempDir dir;
+    SkippedFsyncs fast;
+    fs::create_directories("shared/replay");
+    SaveData save;
+    SaveData::SetDefaults(save);
+    ASSERT_TRUE(SaveData::Store(save, "shared/morpoCatSave.dat"));
+    for (const char* copy : kCopies) {
+        fs::create_directory(copy);
+        fs::create_directory_symlink("../shared/replay", std::string(copy) + "/replay");
+        if (std::string(copy) != "a") fs::create_symlink("../shared/morpoCatSave.dat", std::string(copy) + "/morpoCatSave.dat");
+    }
+    std::vector<std::unique_ptr<Copy>> copies;
+    for (const char* name : kCopies) {
+        copies.push_back(std::make_unique<Copy>(name));
+        copies.back()->Start();
+    }
+    // Kills at random moments for a few seconds, each once the copy has
+    // stored since its start; the saves are read all the while.
+    std::mt19937 random(67);
+    int kills = 0, badReads = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (std::chrono::steady_clock::now() < end) {
+        Copy& victim = *copies[random() % copies.size()];
+        const auto waitUntil = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!victim.Storing() && std::chrono::steady_clock::now() < waitUntil)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(victim.Storing()) << "a copy stores nothing";
+        const auto moment = std::chrono::steady_clock::now() + std::chrono::microseconds(random() % 40000);
+        while (std::chrono::steady_clock::now() < moment) {
+            for (const char* save : {"shared/morpoCatSave.dat", "a/morpoCatSave.dat"})
+                if (fs::exists(save) && ScopedTempDir::ReadFile(save).size() != SaveData::kFileSize) ++badReads;
+        }
+        victim.Kill();
+        ++kills;
+        victim.Start();
+    }
+    for (auto& copy : copies) copy->Kill();
+    RecordProperty("kills", kills);
+
+    // Each copy starts again.
+    Said().clear();
+    SetPlayerNoticeSink([](const char* line) { Said().push_back(line); });
+    for (const char* copy : kCopies) {
+        fs::current_path(copy);
+        replay::FinishInterruptedStores();
+        fs::current_path("..");
+    }
+    SetPlayerNoticeSink(nullptr);
+    EXPECT_EQ(Said(), std::vector<std::string>{});
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(badReads, 0);
+    int stored = 0;
+    for (int stage : kStages) {
+        if (!fs::exists("shared/replay/t" + std::to_string(stage) + "_meta.dat")) continue;
+        ++stored;
+        EXPECT_EQ(RunOfStage(stage).rfind("copy ", 0), 0u) << RunOfStage(stage);
+    }
+    EXPECT_GT(stored, 0);
+    SaveData back;
+    for (const char* copy : kCopies) {
+        EXPECT_TRUE(SaveData::Load(back, (std::string(copy) + "/morpoCatSave.dat").c_str())) << copy;
+        const std::string outcomes = ScopedTempDir::ReadFile(std::string(copy) + "/outcomes");
+        RecordProperty(std::string("stores_") + copy, int(outcomes.size()));
+        // A replay may wait while another copy's unfinished store counts on
+        // its files; a save is always stored.
+        EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), 'S'), 0) << copy << ": " << outcomes;
+    }
+    EXPECT_TRUE(fs::is_symlink("b/morpoCatSave.dat") && fs::is_symlink("c/morpoCatSave.dat"));
+}
+
+}  // namespace
