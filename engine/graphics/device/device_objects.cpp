@@ -238,11 +238,14 @@ int UnlockBuffer(DeviceBufferRecord* b) {
     return 0;
 }
 
-int ReleaseBuffer(DeviceBufferRecord* b) {
-    if (!b) return -1;
-    if (ForgetObject(b, State().buffers)) ReleaseNow(b);
+template <typename T>
+int Release(T* object, DeviceObjects<T>& objects) {
+    if (!object) return -1;
+    if (ForgetObject(object, objects)) ReleaseNow(object);
     return 0;
 }
+
+int ReleaseBuffer(DeviceBufferRecord* b) { return Release(b, State().buffers); }
 
 }  // namespace
 
@@ -368,11 +371,7 @@ int UnlockDeviceTexture(DeviceTexture* t, int level) {
     return 0;
 }
 
-int ReleaseDeviceTexture(DeviceTexture* t) {
-    if (!t) return -1;
-    if (ForgetObject(t, State().textures)) ReleaseNow(t);
-    return 0;
-}
+int ReleaseDeviceTexture(DeviceTexture* t) { return Release(t, State().textures); }
 
 int GetDeviceTextureDesc(const DeviceTexture* t, int level, DeviceTextureDesc* out) {
     if (!t || !out || level < 0 || level >= t->levels) return -1;
