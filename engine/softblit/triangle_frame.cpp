@@ -21,6 +21,12 @@ struct PartnerSpans {
     std::vector<std::pair<int, int>> rows;  // first and last x, or (1, 0): none
 };
 
+struct PartnerCut {
+    const PartnerSpans* other;
+    int clipLeft, clipRight;  // the draw area's columns, the right one past it
+    bool ownsTies;            // keeps a span both draw alike
+};
+
 namespace {
 
 // Fixed18 holds -8192..8191 and a fraction; beyond that positions wrap.
@@ -309,15 +315,18 @@ void GiveUpTheDiagonal(TriangleSetup* left, const TriangleSetup& right, int64_t 
 // bow-tie lie on one side and overlap, and both draw the overlap, as two
 // triangles drawn apart would. A level diagonal is both triangles' edge
 // row: it is left to the lower one.
-void ShareTheDiagonal(const int v[16], TriangleSetup* first, TriangleSetup* second, PartnerSpans spans[2]) {
+void ShareTheDiagonal(const int v[16], TriangleSetup* first, TriangleSetup* second, PartnerSpans spans[2],
+                      PartnerCut cuts[2]) {
     const int64_t firstSide = SideOfTheDiagonal(v, v), secondSide = SideOfTheDiagonal(v, v + 12);
     if (!((firstSide < 0 && secondSide > 0) || (firstSide > 0 && secondSide < 0))) return;
     if (std::min({v[1], v[5], v[9], v[13]}) < 0) {
         NoteSpansOf(*first, &spans[0]);
         NoteSpansOf(*second, &spans[1]);
-        first->partner = &spans[1];
-        second->partner = &spans[0];
-        second->ownsTies = true;
+        // The second owns ties.
+        cuts[0] = {&spans[1], first->clip[0], first->clip[2], false};
+        cuts[1] = {&spans[0], second->clip[0], second->clip[2], true};
+        first->partner = &cuts[0];
+        second->partner = &cuts[1];
         return;
     }
     const int* upper = v[5] <= v[9] ? v + 4 : v + 8;
@@ -340,13 +349,13 @@ void ShareTheDiagonal(const int v[16], TriangleSetup* first, TriangleSetup* seco
 // Of the pixels both draw, a triangle keeps those of a span that holds the
 // other's, and the overlap where it lies right of the other; the one that
 // owns ties keeps a span both draw alike. One piece is left either way.
-SpanEnds CutByPartner(const TriangleSetup& t, int y, SpanEnds span) {
-    const PartnerSpans& other = *t.partner;
-    const int a1 = std::max(span.first, t.clip[0]), a2 = std::min(span.last, t.clip[2] - 1);
+SpanEnds CutByPartner(const PartnerCut& cut, int y, SpanEnds span) {
+    const PartnerSpans& other = *cut.other;
+    const int a1 = std::max(span.first, cut.clipLeft), a2 = std::min(span.last, cut.clipRight - 1);
     const auto [b1, b2] = other.rows[size_t(y - other.top)];
     if (a1 > a2 || b1 > b2 || b1 > a2 || a1 > b2) return span;
     const bool holds = a1 <= b1 && b2 <= a2, held = b1 <= a1 && a2 <= b2;
-    if (holds && held ? t.ownsTies : holds || (!held && a1 > b1)) return span;
+    if (holds && held ? cut.ownsTies : holds || (!held && a1 > b1)) return span;
     return {span.first, held ? span.first - 1 : b1 - 1};
 }
 
@@ -370,7 +379,8 @@ void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vert
     // picture turned upside down would lose its first.
     first.bottomRow = second.bottomRow = source != nullptr;
     PartnerSpans spans[2];
-    if (drawsFirst && drawsSecond) ShareTheDiagonal(vertices, &first, &second, spans);
+    PartnerCut cuts[2];
+    if (drawsFirst && drawsSecond) ShareTheDiagonal(vertices, &first, &second, spans, cuts);
     if (!drawsFirst && !drawsSecond) return;
     // Both draw with the same loop and blend state.
     TriangleSetup& prepared = drawsFirst ? first : second;

@@ -35,8 +35,9 @@ struct TexelPlane {
     Fixed18 dudx, dvdx, dudy, dvdy;
 };
 
-// The spans of the other triangle of a quadrilateral (triangle_frame.cpp).
-struct PartnerSpans;
+// How a quadrilateral's triangle shares out the pixels it draws with the
+// other one by their spans (triangle_frame.cpp).
+struct PartnerCut;
 
 struct TriangleSetup {
     BlitSetup rules;         // table rows, parameter, palette, transparent colour
@@ -60,10 +61,8 @@ struct TriangleSetup {
     // A quadrilateral reaching above row 0 walks its two triangles' rows
     // from vertices whose rows truncate apart (one may be drawn a row lower
     // than the other), so that the diagonal's x cannot share out the pixels
-    // both draw: there they go by the other's spans (non-null), and a span
-    // both draw alike to the one that owns ties.
-    const PartnerSpans* partner;
-    bool ownsTies;
+    // both draw: there they go by the other's spans (non-null).
+    const PartnerCut* partner;
     // Also the bottom vertex's row: the triangles of a picture mapped whole,
     // whose texel bounds decide which of its first and last rows show as
     // they decide its first and last columns.
@@ -76,7 +75,9 @@ struct SpanEnds {
 };
 // Out of line, for the rare quadrilateral above row 0: of row y's span,
 // what this triangle keeps of the pixels both draw (one piece, maybe none).
-SpanEnds CutByPartner(const TriangleSetup& t, int y, SpanEnds span);
+// The setup itself is not handed over, so that the loops keep its fields in
+// registers across their stores.
+SpanEnds CutByPartner(const PartnerCut& cut, int y, SpanEnds span);
 
 // Walks rows from yTop, hands each clipped span (y, first x, count >= 1)
 // to drawSpan. A row is visited once: when the left edge takes over its
@@ -98,7 +99,7 @@ template <typename DrawSpan>
                 int xl = IntPartFixed18(left.x);
                 int xr = IntPartFixed18(right.x) - right.trim;
                 if (t.partner) {
-                    const SpanEnds kept = CutByPartner(t, y, {xl, xr});
+                    const SpanEnds kept = CutByPartner(*t.partner, y, {xl, xr});
                     xl = kept.first, xr = kept.last;
                 }
                 int count = xr - xl + 1;
