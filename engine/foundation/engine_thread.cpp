@@ -32,14 +32,12 @@ EngineThreadModule& State() {
 
 // Set on the engine's thread while it is bound.
 thread_local bool isEngineThread = false;
-// ResourceCalls and LoaderCalls the calling thread is inside.
-thread_local int resourceCallDepth = 0;
+// LoaderCalls the calling thread is inside, and how many of them give the
+// engine's own work a pass (none inside the user's code).
 thread_local int loaderCallDepth = 0;
+thread_local int passDepth = 0;
 
 }  // namespace
-
-ResourceCall::ResourceCall() : lock_(State().resourceLock) { ++resourceCallDepth; }
-ResourceCall::~ResourceCall() { --resourceCallDepth; }
 
 LoaderCall::LoaderCall(const char* function) {
     if (OnEngineThread()) return;
@@ -53,11 +51,14 @@ LoaderCall::LoaderCall(const char* function) {
         return;
     }
     ++loaderCallDepth;
+    ++passDepth;
     entered_ = true;
 }
 
 LoaderCall::~LoaderCall() {
-    if (!entered_ || --loaderCallDepth > 0) return;
+    if (!entered_) return;
+    --passDepth;
+    if (--loaderCallDepth > 0) return;
     std::lock_guard<std::mutex> guard(State().loaderLock);
     if (--State().loaderCalls == 0) State().loaderCallsDone.notify_all();
 }
@@ -68,8 +69,8 @@ void EndLoaderCalls() {
     State().loaderCallsDone.wait(guard, [] { return State().loaderCalls == 0; });
 }
 
-UserCodeScope::UserCodeScope() : savedDepth_(resourceCallDepth) { resourceCallDepth = 0; }
-UserCodeScope::~UserCodeScope() { resourceCallDepth = savedDepth_; }
+UserCodeScope::UserCodeScope() : savedDepth_(passDepth) { passDepth = 0; }
+UserCodeScope::~UserCodeScope() { passDepth = savedDepth_; }
 
 void BindEngineThread() {
     {
@@ -88,7 +89,7 @@ void ReleaseEngineThread() {
 bool OnEngineThread() { return isEngineThread || !State().bound.load(); }
 
 bool AllowOnlyOnEngineThread(const char* function) {
-    if (OnEngineThread() || resourceCallDepth > 0) return true;
+    if (OnEngineThread() || passDepth > 0) return true;
     WriteLogFormat("%s refused: only the thread that started the engine may call it", function);
     return false;
 }

@@ -1,18 +1,16 @@
 // Which thread may call what (engine.h gives the rule to games). The
 // engine's thread, the one that started the engine, may call everything.
 // Any other thread may, while the engine runs, make and delete pictures,
-// sounds and models. A picture call of another thread is a LoaderCall: it
-// reads and converts its picture on its own and takes the resource lock
-// only to enter its table entry, so that the engine's thread waits at most
-// for that. Sound and model calls of other threads hold the resource lock
-// for their whole run (ResourceCall), one at a time. What another thread
-// must leave to the engine's thread (freeing what that thread may be
-// drawing at the moment) waits in a queue that the engine's thread runs at
-// every message pass and at shut-down. Every other call made on another
-// thread is refused.
+// sounds and models. Such a call of another thread is a LoaderCall: it
+// reads, decodes and converts on its own and takes a lock only to enter or
+// take out a table entry (the resource lock for pictures, the sound lock
+// for sounds, the tables' own locks for models), so that the engine's
+// thread waits at most for that. What another thread must leave to the
+// engine's thread (freeing what that thread may be drawing at the moment)
+// waits in a queue that the engine's thread runs at every message pass and
+// at shut-down. Every other call made on another thread is refused.
 #pragma once
 #include <mutex>
-#include <optional>
 
 // Start-up: the calling thread becomes the engine's thread, and other
 // threads' LoaderCalls are admitted. Shut-down: no thread is.
@@ -21,48 +19,23 @@ void ReleaseEngineThread();
 // True on the engine's thread, and on every thread while no engine runs.
 bool OnEngineThread();
 // For the calls only the engine's thread may make: true there, and inside
-// a ResourceCall (the engine's own work for that call); on any other thread
+// a LoaderCall (the engine's own work for that call); on any other thread
 // while the engine runs, false after a log line that names the function.
 bool AllowOnlyOnEngineThread(const char* function);
 
-// Held by the calls of other threads that change what the engine's thread
-// reads (ResourceCall, a picture's table entry), and by the engine's thread
-// wherever it changes what those calls read.
+// Held by the calls of other threads that enter or take out a picture's
+// table entry, and by the engine's thread wherever it changes what those
+// calls read (the table's life, a device rebuild).
 std::recursive_mutex& ResourceLock();
 using ResourceLockGuard = std::lock_guard<std::recursive_mutex>;
 
-// The frame of a sound or model call another thread may make: holds the
-// resource lock while it runs.
-class ResourceCall {
-public:
-    ResourceCall();
-    ~ResourceCall();
-    ResourceCall(const ResourceCall&) = delete;
-    ResourceCall& operator=(const ResourceCall&) = delete;
-
-private:
-    ResourceLockGuard lock_;
-};
-
-// A ResourceCall when made on another thread than the engine's; nothing on
-// the engine's thread, for calls whose work there needs no lock (deleting,
-// and what sound guards with its own lock).
-class LoaderResourceCall {
-public:
-    LoaderResourceCall() {
-        if (!OnEngineThread()) call_.emplace();
-    }
-
-private:
-    std::optional<ResourceCall> call_;
-};
-
-// The frame of a picture call made on another thread than the engine's
-// while the engine runs, which runs without the resource lock: the engine
-// does not end while one runs (EndLoaderCalls waits for it), and none
-// begins once the engine is ending (admitted() is false then, after a log
-// line naming the function). Nothing on the engine's thread, nor while no
-// engine runs.
+// The frame of a picture, sound or model call made on another thread than
+// the engine's while the engine runs, which holds no lock of its own: the
+// engine does not end while one runs (EndLoaderCalls waits for it), and
+// none begins once the engine is ending (admitted() is false then, after a
+// log line naming the function). What the engine does for the call may
+// make the calls only the engine's thread may make. Nothing on the
+// engine's thread, nor while no engine runs.
 class LoaderCall {
 public:
     explicit LoaderCall(const char* function);
@@ -80,7 +53,7 @@ private:
 void EndLoaderCalls();
 
 // Around the user's own code run from inside an engine call (an image
-// reader): what it calls gets no pass from a ResourceCall it runs in.
+// reader): what it calls gets no pass from a LoaderCall it runs in.
 class UserCodeScope {
 public:
     UserCodeScope();

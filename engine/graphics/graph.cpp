@@ -4,11 +4,12 @@
 //
 // Pictures are made and deleted on any thread. A picture is read, converted
 // and given its texture without a lock; the resource lock is held only to
-// read the settings it is made with and to enter its table entry, so the
-// engine's thread never waits for another thread's picture. The records
-// are freed by the engine's thread, which may be drawing one when another
-// thread deletes it, so it reads them without the table's lock. Refills
-// and drawing are the engine's thread's alone.
+// enter or take out its table entry, so the engine's thread never waits
+// for another thread's picture. The settings pictures are made with are
+// one atomic word, read whole when a call begins. The records are freed by
+// the engine's thread, which may be drawing one when another thread
+// deletes it, so it reads them without the table's lock. Refills and
+// drawing are the engine's thread's alone.
 #include "graphics/graph_internal.h"
 
 #include "engine/files.h"
@@ -20,6 +21,7 @@
 #include "foundation/log_internal.h"
 #include "graphics/graphics_internal.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -31,9 +33,20 @@ struct GraphSettings {
     int mipLevels = 1;
 };
 
+// The settings in one word, so that a change is seen whole or not at all:
+// the transparent colour in bits 0-23, its switch in bit 24, the mip
+// switch in bit 25, the mip levels in the high 32 bits.
+constexpr uint64_t kTransColourBits = 0xFFFFFFu;
+constexpr uint64_t kTransEnabledBit = uint64_t(1) << 24;
+constexpr uint64_t kMipEnabledBit = uint64_t(1) << 25;
+constexpr int kMipLevelsShift = 32;
+constexpr uint64_t kMipLevelsBits = uint64_t(0xFFFFFFFFu) << kMipLevelsShift;
+
+constexpr uint64_t PackMipLevels(int levels) { return uint64_t(uint32_t(levels)) << kMipLevelsShift; }
+
 struct GraphModule {
     HandleTable table;
-    GraphSettings settings;
+    std::atomic<uint64_t> settings{kTransEnabledBit | PackMipLevels(1)};
     const GraphMovieHooks* movies = nullptr;
 };
 
@@ -42,11 +55,28 @@ GraphModule& State() {
     return state;
 }
 
+uint64_t SettingsWord() { return State().settings.load(std::memory_order_relaxed); }
+
+// Replaces the bits of the mask with those of value, whatever other
+// threads change meanwhile.
+void ChangeSettings(uint64_t mask, uint64_t value) {
+    uint64_t word = SettingsWord();
+    while (!State().settings.compare_exchange_weak(word, (word & ~mask) | (value & mask), std::memory_order_relaxed)) {
+    }
+}
+
 // The settings a picture is made with, as they stand when its call begins
 // (another thread may change them meanwhile).
 GraphSettings CurrentSettings() {
-    ResourceLockGuard resources(ResourceLock());
-    return State().settings;
+    const uint64_t word = SettingsWord();
+    GraphSettings s;
+    s.transEnabled = word & kTransEnabledBit ? 1 : 0;
+    s.transRed = int(word >> 16 & 0xFF);
+    s.transGreen = int(word >> 8 & 0xFF);
+    s.transBlue = int(word & 0xFF);
+    s.mipEnabled = word & kMipEnabledBit ? 1 : 0;
+    s.mipLevels = int(uint32_t(word >> kMipLevelsShift));
+    return s;
 }
 
 bool EnsureTable() {
@@ -381,6 +411,17 @@ int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int t
     return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed, settings);
 }
 
+int MakeTextureGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha) {
+    LoaderCall call("MakeGraphFromBaseImage");
+    if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromBaseImage")) return -1;
+    GraphSettings settings = CurrentSettings();
+    settings.mipEnabled = 1;
+    settings.mipLevels = 0;
+    BASEIMAGE argb;
+    if (PrepareImage(color, alpha, false, settings, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImage");
+    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false, settings);
+}
+
 int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
     LoaderCall call("MakeGraphFromBaseImageKept");
     if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromBaseImageKept")) return -1;
@@ -450,8 +491,13 @@ int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const v
 // The handle goes at once; the record with the engine's thread, at once
 // when called there.
 int DeleteGraphHandle(int graph, int) {
-    LoaderResourceCall call;
-    void* g = TakeHandleEntry(&State().table, graph);
+    LoaderCall call("DeleteGraphHandle");
+    if (!call.admitted()) return -1;
+    void* g = nullptr;
+    {
+        ResourceLockGuard resources(ResourceLock());
+        g = TakeHandleEntry(&State().table, graph);
+    }
     if (!g) return WriteLogText("Invalid graph handle in DeleteGraphHandle");
     RunOnEngineThread(FreeGraph, g);
     return 0;
@@ -508,41 +554,31 @@ DeviceTexture* GetGraphTexture(int graph) {
     return g ? g->shared->texture : nullptr;
 }
 
-// The settings of the pictures made next serve every thread: they change
-// and are read under the resource lock, so a load never sees half of a
-// change, nor the settings a model load sets for its textures alone.
+// The settings of the pictures made next serve every thread: a load reads
+// them whole when it begins, and never sees half of a change.
 int SetGraphMipLevels(int enable, int levels) {
-    ResourceLockGuard resources(ResourceLock());
-    State().settings.mipEnabled = enable ? 1 : 0;
-    State().settings.mipLevels = enable ? levels : 1;
+    ChangeSettings(kMipEnabledBit | kMipLevelsBits, (enable ? kMipEnabledBit : 0) | PackMipLevels(enable ? levels : 1));
     return 0;
 }
 
 int SetTransColorEnabled(int flag) {
-    ResourceLockGuard resources(ResourceLock());
-    State().settings.transEnabled = flag ? 1 : 0;
+    ChangeSettings(kTransEnabledBit, flag ? kTransEnabledBit : 0);
     return 0;
 }
 
-int GetTransColorEnabled() {
-    ResourceLockGuard resources(ResourceLock());
-    return State().settings.transEnabled;
-}
+int GetTransColorEnabled() { return SettingsWord() & kTransEnabledBit ? 1 : 0; }
 
 int SetTransparentColorRGB(int red, int green, int blue) {
-    auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
-    ResourceLockGuard resources(ResourceLock());
-    State().settings.transRed = clamp(red);
-    State().settings.transGreen = clamp(green);
-    State().settings.transBlue = clamp(blue);
+    auto clamp = [](int v) { return uint64_t(v < 0 ? 0 : v > 255 ? 255 : v); };
+    ChangeSettings(kTransColourBits, clamp(red) << 16 | clamp(green) << 8 | clamp(blue));
     return 0;
 }
 
 int GetTransparentColorRGB(int* red, int* green, int* blue) {
-    ResourceLockGuard resources(ResourceLock());
-    if (red) *red = State().settings.transRed;
-    if (green) *green = State().settings.transGreen;
-    if (blue) *blue = State().settings.transBlue;
+    const GraphSettings settings = CurrentSettings();
+    if (red) *red = settings.transRed;
+    if (green) *green = settings.transGreen;
+    if (blue) *blue = settings.transBlue;
     return 0;
 }
 

@@ -40,6 +40,10 @@ struct GRAPH {
 
 GRAPH* GetGraphRecord(int graph);  // null for a bad handle
 
+// A model's texture: as MakeGraphFromBaseImage with no transparent colour
+// and every mip level, whatever the settings say (which it leaves alone).
+int MakeTextureGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha);
+
 // Movies as graphs, served by the movie code, which installs these entries:
 // a file that is no picture opens as a graph showing the movie's current
 // frame; the frame is brought up to date before every draw of the graph,

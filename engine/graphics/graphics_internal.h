@@ -1,5 +1,8 @@
 // Shared by the graphics files (and the model textures that draw through them).
 #pragma once
+#include "engine/baseimage.h"
+
+#include <cstddef>
 
 // The largest texture side any device here accepts.
 constexpr int kMaxDeviceTextureSide = 8192;
@@ -12,3 +15,8 @@ void RegisterGraphicsSubsystem();
 // font made at another time could never be drawn, so the functions that
 // make them ask first: false comes with a log line naming the function.
 bool CheckGraphicsRunning(const char* function);
+
+// ReadImageToBaseImage from memory, taking the fourth byte of 32-bit BMP
+// pixels as alpha (1) or not (0) for this read alone, whatever
+// SetBmp32AlphaUse says (a model's texture says it for itself).
+int ReadImageFromMemoryWithBmp32Alpha(const void* data, size_t size, int bmp32Alpha, BASEIMAGE* out);

@@ -10,8 +10,6 @@
 
 #include <cstring>
 
-int OggDecoderSelect = 0;
-
 namespace {
 
 constexpr int kOggBlockBytes = 4096;

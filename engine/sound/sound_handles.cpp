@@ -16,16 +16,6 @@ constexpr uint32_t kLoadedFlags =
 constexpr uint32_t kLoadedFallbackFlags = kBufferCtrlVolume | kBufferCtrlPan | kBufferStatic;
 constexpr uint32_t kStreamFlags = kBufferGetCurrentPosition2 | kLoadedFlags;
 
-// The creation type for the length of one call; restored on every path.
-class CreateTypeScope {
-public:
-    explicit CreateTypeScope(int type) : saved_(Sound().createType) { Sound().createType = type; }
-    ~CreateTypeScope() { Sound().createType = saved_; }
-
-private:
-    int saved_;
-};
-
 // Copies the PCM into every buffer that owns its memory.
 int FillLoadedBuffers(SoundEntry* e) {
     for (int i = 0; i < e->bufferCount; ++i) {
@@ -44,15 +34,89 @@ int FillLoadedBuffers(SoundEntry* e) {
     return 0;
 }
 
-// A stream sound over a file image, with the creation type of the call.
-int MakeStreamFromImage(int handle, const void* image, int size, int type) {
-    CreateTypeScope scope(type);
-    if (AddStreamMemory(image, size, 0, handle, type) != 0) {
-        DeleteSoundHandle(handle);
+// A stream sound over a file image, made in the entry.
+int MakeStreamFromImage(SoundEntry* e, const void* image, int size, int type, const SoundReaderChoice& readers) {
+    if (AddStreamMemoryPiece(e, image, size, 0, type, readers) != 0) return -1;
+    PrepareStreamEntry(e);
+    return 0;
+}
+
+// The whole PCM of a file image; -1 (logged) when no reader takes it or
+// memory is short.
+int DecodeWholeImage(const void* image, int imageSize, const SoundReaderChoice& readers, WAVEFORMATEX* format,
+                     void** pcm, int* pcmSize) {
+    MemStream* memStream = OpenMemStream(image, size_t(imageSize));
+    if (!memStream) return WriteLogFormatW(u"音声ファイルのＰＣＭへの変換に失敗しました");
+    StreamData stream = MakeMemStreamData(memStream);
+    SOUNDCONV conv;
+    if (SetupSoundConverter(&stream, &conv, readers) != 0) {
+        CloseMemStream(memStream);
+        return WriteLogFormatW(u"音声ファイルのＰＣＭへの変換に失敗しました");
+    }
+    int converted = ConvertWholeSound(&conv, format, pcm, pcmSize);
+    TerminateSoundConverter(&conv);
+    CloseMemStream(memStream);
+    if (converted != 0) return WriteLogFormatW(u"音声ファイルを格納するメモリ領域の確保に失敗しました");
+    return 0;
+}
+
+// A sound from a file image into the entry: its PCM held whole in voices
+// that share one buffer's memory, unless the settings stream it or it is
+// too long to hold (or no buffer can be made for it).
+int BuildFromImage(SoundEntry* e, const void* image, int imageSize, int bufferCount,
+                   const SoundLoadSettings& settings) {
+    if (settings.createType != 0) return MakeStreamFromImage(e, image, imageSize, settings.createType, settings.readers);
+    WAVEFORMATEX format;
+    void* pcm;
+    int pcmSize;
+    if (DecodeWholeImage(image, imageSize, settings.readers, &format, &pcm, &pcmSize) != 0) return -1;
+    if (pcmSize / int(format.avgBytesPerSec) > kLoadedSoundMaxSeconds || pcmSize < int(format.blockAlign) ||
+        CreateSoundBuffers(e, &format, uint32_t(pcmSize - pcmSize % format.blockAlign), 0, bufferCount) != 0) {
+        FreeMemory(pcm);
+        return MakeStreamFromImage(e, image, imageSize, 2, settings.readers);
+    }
+    e->frequency = int(format.samplesPerSec);
+    e->references = static_cast<int32_t*>(AllocMemory(sizeof(int32_t), "", 0));
+    if (!e->references) {
+        FreeMemory(pcm);
+        return WriteLogFormatW(u"サウンドデータの参照数を保存するメモリ領域の確保に失敗しました");
+    }
+    *e->references = 1;
+    e->format = format;
+    e->pcm = pcm;
+    e->pcmSize = uint32_t(pcmSize - pcmSize % format.blockAlign);
+    return FillLoadedBuffers(e);
+}
+
+int BuildFromFile(SoundEntry* e, const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
+    if (settings.createType != 0) {
+        if (AddStreamFilePiece(e, fileName, 0, settings.createType, settings.readers) != 0) return -1;
+        PrepareStreamEntry(e);
+        return 0;
+    }
+    void* data;
+    int size;
+    if (LoadWholeFile(fileName, &data, &size) != 0)
+        return WriteLogFormatW(u"右記の音声ファイルのロードに失敗しました_1：%hs", fileName);
+    int built = BuildFromImage(e, data, size, bufferCount, settings);
+    FreeMemory(data);
+    if (built != 0) return WriteLogFormatW(u"右記の音声ファイルのロードに失敗しました_2：%hs", fileName);
+    return 0;
+}
+
+// A sound made by build(entry) in an entry of the call's own, with no lock
+// held, and entered into the table at the end.
+template <typename Build>
+int MakeSound(const char* function, Build build) {
+    LoaderCall call(function);
+    if (!call.admitted() || !Sound().open.load()) return -1;
+    SoundEntry* e = NewSoundEntry();
+    if (!e) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in %hs", function);
+    if (build(e) != 0) {
+        FreeSoundEntry(e);
         return -1;
     }
-    PrepareStreamPlayback(handle);
-    return handle;
+    return EnterSoundEntry(e);
 }
 
 }  // namespace
@@ -63,28 +127,23 @@ SoundEntry* LookupSound(int handle) {
     return static_cast<SoundEntry*>(LookupHandleEntry(&m.table, handle));
 }
 
+// The settings are read by loads on any thread, each on its own.
 int SetSoundCreateType(int type) {
     if (type < 0 || type > 3) return -1;
-    SoundLockGuard lock(Sound().lock);
     Sound().createType = type == 1 ? 0 : type;
     return 0;
 }
 
-int GetSoundCreateType() {
-    SoundLockGuard lock(Sound().lock);
-    return Sound().createType;
-}
+int GetSoundCreateType() { return Sound().createType.load(std::memory_order_relaxed); }
 
 int SetSoundReaderMask(int mask) {
-    SoundLockGuard lock(Sound().lock);
     Sound().readerMask = mask;
     return 0;
 }
 
-int GetSoundReaderMask() {
-    SoundLockGuard lock(Sound().lock);
-    return Sound().readerMask;
-}
+int GetSoundReaderMask() { return Sound().readerMask.load(std::memory_order_relaxed); }
+
+SoundLoadSettings CurrentSoundLoadSettings() { return SoundLoadSettings{GetSoundCreateType(), CurrentSoundReaderChoice()}; }
 
 // samples * 1000 / rate as whole seconds and the rest, so that no count
 // overflows the product; the low 32 bits of the exact quotient.
@@ -94,33 +153,46 @@ int SamplesToMilliseconds(int64_t samples, int rate) {
     return int(uint32_t(uint64_t(seconds) * 1000u + uint64_t(rest * 1000 / rate)));
 }
 
-// Sounds are made and deleted on any thread: the sound lock guards them,
-// and on another thread than the engine's the call is a ResourceCall too.
-int AddSoundData(int) {
-    LoaderResourceCall call;
+SoundEntry* NewSoundEntry() { return static_cast<SoundEntry*>(AllocMemoryZero(sizeof(SoundEntry), "", 0)); }
+
+int EnterSoundEntry(SoundEntry* e) {
     SoundModule& m = Sound();
-    SoundLockGuard lock(m.lock);
-    if (!m.open.load()) return -1;
-    if (CountHandleEntries(&m.table) >= kSoundTableSize) return WriteLogFormatW(u"サウンドの数が許容量を越えました");
-    auto* e = static_cast<SoundEntry*>(AllocMemoryZero(sizeof(SoundEntry), "", 0));
-    if (!e) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in AddSoundData");
-    int handle = AddHandleEntry(&m.table, e);
-    if (handle < 0) {
-        FreeMemory(e);
-        return WriteLogFormatW(u"サウンドの数が許容量を越えました");
+    int handle = -1;
+    {
+        SoundLockGuard lock(m.lock);
+        if (m.open.load() && CountHandleEntries(&m.table) < kSoundTableSize)
+            handle = AddHandleEntry(&m.table, e, &e->handle);
+        if (handle != -1) ListStreamEntry(e);
     }
-    e->handle = handle;
-    e->volume = 0;
-    e->frequency = 0;
-    e->stream.pieceCount = 0;
-    return handle;
+    if (handle != -1) return handle;
+    FreeSoundEntry(e);
+    return WriteLogFormatW(u"サウンドの数が許容量を越えました");
 }
 
-int CreateSoundBuffers(const WAVEFORMATEX* format, uint32_t bytes, int streamFlag, int count, int handle) {
-    SoundModule& m = Sound();
-    SoundLockGuard lock(m.lock);
-    SoundEntry* e = LookupSound(handle);
-    if (!e || !format) return -1;
+void ListStreamEntry(SoundEntry* e) {
+    if (e->kind == kSoundStream && !e->stream.node.next)
+        InsertListNode(&Sound().streamHead, &e->stream.node, e->handle, e);
+}
+
+void FreeSoundEntry(SoundEntry* e) {
+    if (e->kind == kSoundStream) {
+        ReleaseStreamState(e);
+    } else {
+        for (int i = 0; i < kMaxSoundBuffers; ++i) ReleasePlaybackBuffer(&e->buffers[i]);
+        if (e->references && --*e->references == 0) {
+            FreeMemory(e->pcm);
+            FreeMemory(e->references);
+        }
+    }
+    FreeMemory(e);
+}
+
+int AddSoundData(int) {
+    return MakeSound("AddSoundData", [](SoundEntry*) { return 0; });
+}
+
+int CreateSoundBuffers(SoundEntry* e, const WAVEFORMATEX* format, uint32_t bytes, int streamFlag, int count) {
+    if (!format) return -1;
     if (streamFlag) {
         uint32_t a = format->blockAlign;
         uint32_t size = (format->avgBytesPerSec & 0xFFFFFF) + a - 1;
@@ -134,7 +206,6 @@ int CreateSoundBuffers(const WAVEFORMATEX* format, uint32_t bytes, int streamFla
         e->duplicate[0] = 0;
         e->bufferCount = 1;
         e->kind = kSoundStream;
-        InsertListNode(&m.streamHead, &e->stream.node, handle, e);
         return 0;
     }
     for (int i = 0; i < count; ++i) {
@@ -189,114 +260,54 @@ int LoadWholeFile(const char* fileName, void** dataOut, int* sizeOut) {
     return 0;
 }
 
-int CreateSoundHandleFromFile(const char* fileName, int bufferCount, int extraHandle) {
-    LoaderResourceCall call;
-    SoundModule& m = Sound();
-    SoundLockGuard lock(m.lock);
-    if (!m.open.load() || !fileName) return -1;
+namespace {
+
+int MakeSoundFromFile(const char* function, const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
+    if (!fileName) return -1;
     if (bufferCount > kMaxSoundBuffers) bufferCount = kMaxSoundBuffers;
-    if (m.createType != 0) {
-        int handle = AddSoundData(-1);
-        if (handle < 0) return -1;
-        if (AddStreamFile(fileName, 0, handle, m.createType, extraHandle) != 0) {
-            DeleteSoundHandle(handle);
-            return -1;
-        }
-        PrepareStreamPlayback(handle);
-        return handle;
-    }
-    void* data;
-    int size;
-    if (LoadWholeFile(fileName, &data, &size) != 0)
-        return WriteLogFormatW(u"右記の音声ファイルのロードに失敗しました_1：%hs", fileName);
-    int handle = CreateSoundHandleFromImage(data, size, bufferCount, -1);
-    FreeMemory(data);
-    if (handle < 0) return WriteLogFormatW(u"右記の音声ファイルのロードに失敗しました_2：%hs", fileName);
-    return handle;
+    return MakeSound(function, [&](SoundEntry* e) { return BuildFromFile(e, fileName, bufferCount, settings); });
 }
 
-int LoadSoundFile(const char* fileName, int bufferCount, int extraHandle) {
-    return CreateSoundHandleFromFile(fileName, bufferCount, extraHandle);
+}  // namespace
+
+int CreateSoundHandleFromFileWith(const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
+    return MakeSoundFromFile("CreateSoundHandleFromFile", fileName, bufferCount, settings);
+}
+
+int CreateSoundHandleFromFile(const char* fileName, int bufferCount, int) {
+    return MakeSoundFromFile("CreateSoundHandleFromFile", fileName, bufferCount, CurrentSoundLoadSettings());
+}
+
+int LoadSoundFile(const char* fileName, int bufferCount, int) {
+    return MakeSoundFromFile("LoadSoundFile", fileName, bufferCount, CurrentSoundLoadSettings());
 }
 
 int CreateSoundHandleFromImage(const void* image, int imageSize, int bufferCount, int) {
-    LoaderResourceCall call;
-    SoundModule& m = Sound();
-    SoundLockGuard lock(m.lock);
-    if (!m.open.load() || !image || imageSize <= 0) return -1;
-    if (bufferCount > kMaxSoundBuffers) return -1;
-    int handle = AddSoundData(-1);
-    if (handle < 0) return -1;
-    if (m.createType != 0) return MakeStreamFromImage(handle, image, imageSize, m.createType);
-
-    MemStream* memStream = OpenMemStream(image, size_t(imageSize));
-    if (!memStream) {
-        DeleteSoundHandle(handle);
-        return WriteLogFormatW(u"音声ファイルのＰＣＭへの変換に失敗しました");
-    }
-    StreamData stream = MakeMemStreamData(memStream);
-    SOUNDCONV conv;
-    if (SetupSoundConverter(&stream, &conv) != 0) {
-        CloseMemStream(memStream);
-        DeleteSoundHandle(handle);
-        return WriteLogFormatW(u"音声ファイルのＰＣＭへの変換に失敗しました");
-    }
-    WAVEFORMATEX format;
-    void* pcm;
-    int pcmSize;
-    int converted = ConvertWholeSound(&conv, &format, &pcm, &pcmSize);
-    TerminateSoundConverter(&conv);
-    CloseMemStream(memStream);
-    if (converted != 0) {
-        DeleteSoundHandle(handle);
-        return WriteLogFormatW(u"音声ファイルを格納するメモリ領域の確保に失敗しました");
-    }
-    SoundEntry* e = LookupSound(handle);
-    if (pcmSize / int(format.avgBytesPerSec) > kLoadedSoundMaxSeconds || pcmSize < int(format.blockAlign) ||
-        CreateSoundBuffers(&format, uint32_t(pcmSize - pcmSize % format.blockAlign), 0, bufferCount, handle) != 0) {
-        // Too long to hold whole, or no buffer for it: stream it instead.
-        FreeMemory(pcm);
-        return MakeStreamFromImage(handle, image, imageSize, 2);
-    }
-    e->frequency = int(format.samplesPerSec);
-    e->references = static_cast<int32_t*>(AllocMemory(sizeof(int32_t), "", 0));
-    if (!e->references) {
-        FreeMemory(pcm);
-        DeleteSoundHandle(handle);
-        return WriteLogFormatW(u"サウンドデータの参照数を保存するメモリ領域の確保に失敗しました");
-    }
-    *e->references = 1;
-    e->format = format;
-    e->pcm = pcm;
-    e->pcmSize = uint32_t(pcmSize - pcmSize % format.blockAlign);
-    if (FillLoadedBuffers(e) != 0) {
-        DeleteSoundHandle(handle);
-        return -1;
-    }
-    return handle;
+    if (!image || imageSize <= 0 || bufferCount > kMaxSoundBuffers) return -1;
+    const SoundLoadSettings settings = CurrentSoundLoadSettings();
+    return MakeSound("CreateSoundHandleFromImage",
+                     [&](SoundEntry* e) { return BuildFromImage(e, image, imageSize, bufferCount, settings); });
 }
 
+// The handle goes under the sound lock, stopped; the entry is freed after.
 int DeleteSoundHandle(int handle, int) {
-    LoaderResourceCall call;
+    LoaderCall call("DeleteSoundHandle");
+    if (!call.admitted()) return -1;
     SoundModule& m = Sound();
-    SoundLockGuard lock(m.lock);
-    SoundEntry* e = LookupSound(handle);
-    if (!e) return -1;
-    if (e->kind == kSoundStream) {
-        StopStreamSound(handle);
-        ReleaseStreamState(e);
-    } else {
-        if (e->buffers[0].valid) StopSoundHandle(handle);
-        for (int i = 0; i < kMaxSoundBuffers; ++i) ReleasePlaybackBuffer(&e->buffers[i]);
-        if (e->references && --*e->references == 0) {
-            FreeMemory(e->pcm);
-            FreeMemory(e->references);
+    SoundEntry* e = nullptr;
+    {
+        SoundLockGuard lock(m.lock);
+        e = LookupSound(handle);
+        if (!e) return -1;
+        if (e->kind == kSoundStream) {
+            StopStreamSound(handle);
+            RemoveListNode(&e->stream.node);
+        } else if (e->buffers[0].valid) {
+            StopSoundHandle(handle);
         }
-        e->pcm = nullptr;
-        e->references = nullptr;
+        RemoveHandleEntry(&m.table, handle);
     }
-    RemoveHandleEntry(&m.table, handle);
-    FreeMemory(e);
+    FreeSoundEntry(e);
     return 0;
 }
 

@@ -1,5 +1,12 @@
 // The sound module's state, shared by its files: the handle table, the
 // sound entries, the stream list, the sound lock and the worker thread.
+//
+// Sounds are made and deleted on any thread. A sound is read, decoded and
+// given its buffers in an entry of its maker's own, outside the table and
+// without a lock; the sound lock is held only to enter it into the table
+// (and the stream list) or to take it out, so that the engine's thread,
+// which plays sounds under that lock, waits at most for that. The worker
+// and every call on a sound in the table hold the sound lock.
 #pragma once
 #include "engine/sound.h"
 #include "engine/stream.h"
@@ -92,8 +99,8 @@ struct SoundModule {
     HandleTable table{};
     ListNode streamHead{};
     ListNode streamTail{};
-    int createType = 0;
-    int readerMask = 0;
+    std::atomic<int> createType{0};  // read by loads on any thread
+    std::atomic<int> readerMask{0};
     int oggSampleBytes = 2;
     // The worker: stopped through the flag and joined, whatever the window
     // is doing.
@@ -115,10 +122,43 @@ using SoundLockGuard = std::lock_guard<std::recursive_mutex>;
 
 // The entry behind a sound handle, or null (caller holds the lock).
 SoundEntry* LookupSound(int handle);
-int CreateSoundBuffers(const WAVEFORMATEX* format, uint32_t bytes, int streamFlag, int count, int handle);
-int AddSreamSound(StreamData* source, int repeatCount, int handle, int createType, int* keepOut, int extraHandle);
+
+// The settings a sound is made with, taken whole when its call begins.
+struct SoundLoadSettings {
+    int createType;
+    SoundReaderChoice readers;
+};
+SoundLoadSettings CurrentSoundLoadSettings();
+// CreateSoundHandleFromFile with settings of the caller's own (a music
+// file, a movie's sound track), leaving those of every other load alone.
+int CreateSoundHandleFromFileWith(const char* fileName, int bufferCount, const SoundLoadSettings& settings);
+
+// A sound being made: a zeroed entry of its maker's own (null when memory
+// is short), filled by the calls below without the sound lock, then put in
+// the table by EnterSoundEntry, which gives it its handle (the stream list
+// too for a stream), or freed with all it holds by FreeSoundEntry. The same
+// calls serve an entry in the table with the sound lock held.
+SoundEntry* NewSoundEntry();
+int EnterSoundEntry(SoundEntry* entry);  // the handle; -1 (entry freed) when the table is full
+void FreeSoundEntry(SoundEntry* entry);  // out of the table and the stream list
+// Puts an entry of the table that has become a stream in the stream list
+// (sound lock held).
+void ListStreamEntry(SoundEntry* entry);
+int CreateSoundBuffers(SoundEntry* entry, const WAVEFORMATEX* format, uint32_t bytes, int streamFlag, int count);
+// A piece of stream data added to the entry (the first makes it a stream):
+// from a stream (keepOut 0 when the piece took the stream over), a file or
+// a file image. -1 (logged) when it cannot be.
+int AddStreamPiece(SoundEntry* entry, StreamData* source, int repeatCount, int createType,
+                   const SoundReaderChoice& readers, int* keepOut);
+int AddStreamFilePiece(SoundEntry* entry, const char* fileName, int repeatCount, int createType,
+                       const SoundReaderChoice& readers);
+int AddStreamMemoryPiece(SoundEntry* entry, const void* image, int imageSize, int repeatCount, int createType,
+                         const SoundReaderChoice& readers);
+// Sets a stream entry up to play from its position and fills its first
+// three quarters of a second.
+void PrepareStreamEntry(SoundEntry* entry);
 void ReleaseStreamState(SoundEntry* entry);
-int UpdateStreamPlayPosition(int handle, int64_t cursor);
+void UpdateStreamPosition(SoundEntry* entry, int64_t cursor);
 int BuildWaveImage(void** imageOut, int* sizeOut, const void* format, int formatSize, const void* data,
                    int dataSize);
 int ReadWholeStream(StreamData* stream, void** dataOut, int* sizeOut);
@@ -160,7 +200,8 @@ void StopSoundBeforeProcessEnd();
 int UpdateSoftSoundPlayers();
 // Stream refills: the worker thread's work, done by message processing
 // on one logical processor.
-int RefillStreamSound(int handle);
+int RefillStreamEntry(SoundEntry* entry);
+int RefillStreamSound(int handle);  // takes the sound lock
 int RefillStreamSounds();
 
 // Adds sound start-up, end and per-pass work to the engine's life cycle.

@@ -18,11 +18,11 @@ void PutLe32(uint8_t* p, uint32_t v) {
 }
 
 // The piece's own block read as a memory stream, and its converter on it.
-int OpenPieceOverBlock(StreamPiece* piece) {
+int OpenPieceOverBlock(StreamPiece* piece, const SoundReaderChoice& readers) {
     piece->memStream = OpenMemStream(piece->block, size_t(piece->blockSize));
     if (!piece->memStream) return -1;
     piece->stream = MakeMemStreamData(piece->memStream);
-    if (SetupSoundConverter(&piece->stream, &piece->conv) != 0) {
+    if (SetupSoundConverter(&piece->stream, &piece->conv, readers) != 0) {
         CloseMemStream(piece->memStream);
         piece->memStream = nullptr;
         return -1;
@@ -43,7 +43,7 @@ void ReleasePiece(StreamPiece* piece, bool closeSource) {
 }
 
 // Type 0: the source converted whole to PCM and kept as a WAVE image.
-int ConvertSourceToWaveImage(StreamData* source, StreamPiece* piece) {
+int ConvertSourceToWaveImage(StreamData* source, StreamPiece* piece, const SoundReaderChoice& readers) {
     void* copy;
     int copySize;
     if (ReadWholeStream(source, &copy, &copySize) != 0) return WriteLogFormatW(u"音声データの読み込みに失敗しました");
@@ -55,7 +55,7 @@ int ConvertSourceToWaveImage(StreamData* source, StreamPiece* piece) {
     if (mem) {
         StreamData stream = MakeMemStreamData(mem);
         SOUNDCONV conv;
-        if (SetupSoundConverter(&stream, &conv) == 0) {
+        if (SetupSoundConverter(&stream, &conv, readers) == 0) {
             result = ConvertWholeSound(&conv, &format, &pcm, &pcmSize);
             TerminateSoundConverter(&conv);
         }
@@ -66,7 +66,7 @@ int ConvertSourceToWaveImage(StreamData* source, StreamPiece* piece) {
     result = BuildWaveImage(&piece->block, &piece->blockSize, &format, 18, pcm, pcmSize);
     FreeMemory(pcm);
     if (result != 0) return -1;
-    if (OpenPieceOverBlock(piece) != 0) {
+    if (OpenPieceOverBlock(piece, readers) != 0) {
         FreeMemory(piece->block);
         piece->block = nullptr;
         return WriteLogFormatW(u"音声データのオープンに失敗しました");
@@ -119,10 +119,8 @@ int BuildWaveImage(void** imageOut, int* sizeOut, const void* format, int format
     return 0;
 }
 
-int AddSreamSound(StreamData* source, int repeatCount, int handle, int createType, int* keepOut, int) {
-    SoundModule& m = Sound();
-    SoundLockGuard lock(m.lock);
-    SoundEntry* e = LookupSound(handle);
+int AddStreamPiece(SoundEntry* e, StreamData* source, int repeatCount, int createType,
+                   const SoundReaderChoice& readers, int* keepOut) {
     if (!e || !source) return -1;
     StreamState& s = e->stream;
     // A loaded sound has no pieces but owns voices: it never becomes a stream.
@@ -142,18 +140,18 @@ int AddSreamSound(StreamData* source, int repeatCount, int handle, int createTyp
     source->functions.seek(source->handle, 0, 0);
     int keep = 1;
     if (createType == 0) {
-        if (ConvertSourceToWaveImage(source, piece) != 0) return -1;
+        if (ConvertSourceToWaveImage(source, piece, readers) != 0) return -1;
     } else if (createType == 2) {
         if (ReadWholeStream(source, &piece->block, &piece->blockSize) != 0)
             return WriteLogFormatW(u"音声データの読み込みに失敗しました");
-        if (OpenPieceOverBlock(piece) != 0) {
+        if (OpenPieceOverBlock(piece, readers) != 0) {
             FreeMemory(piece->block);
             piece->block = nullptr;
             return WriteLogFormatW(u"音声データのオープンに失敗しました");
         }
     } else {
         piece->stream = *source;
-        if (SetupSoundConverter(&piece->stream, &piece->conv) != 0)
+        if (SetupSoundConverter(&piece->stream, &piece->conv, readers) != 0)
             return WriteLogFormatW(u"音声データのオープンに失敗しました");
         keep = 0;
     }
@@ -167,8 +165,8 @@ int AddSreamSound(StreamData* source, int repeatCount, int handle, int createTyp
     } else {
         e->format = format;
         // The buffer failing is no reason to end the program: the sound is
-        // refused and the caller deletes the handle.
-        if (CreateSoundBuffers(&format, 0, 1, 1, handle) != 0) {
+        // refused and the caller deletes it.
+        if (CreateSoundBuffers(e, &format, 0, 1, 1) != 0) {
             ReleasePiece(piece, false);
             return -1;
         }
@@ -182,17 +180,14 @@ int AddSreamSound(StreamData* source, int repeatCount, int handle, int createTyp
     return 0;
 }
 
-int AddStreamFile(const char* fileName, int repeatCount, int handle, int createType, int extraHandle) {
-    if (!AllowOnlyOnEngineThread("AddStreamFile")) return -1;
-    SoundModule& m = Sound();
-    SoundLockGuard lock(m.lock);
-    SoundEntry* e = LookupSound(handle);
+int AddStreamFilePiece(SoundEntry* e, const char* fileName, int repeatCount, int createType,
+                       const SoundReaderChoice& readers) {
     if (!e || !fileName) return -1;
     FileHandle file = OpenFileStream(fileName, 0, 1, 0);
     if (!file) return WriteLogFormatW(u"右記のＷＡＶファイルのロードに失敗しました：%hs ", fileName);
     StreamData stream = MakeFileStreamData(file);
     int keep = 1;
-    if (AddSreamSound(&stream, repeatCount, handle, createType, &keep, extraHandle) != 0) {
+    if (AddStreamPiece(e, &stream, repeatCount, createType, readers, &keep) != 0) {
         CloseFileStream(file);
         return WriteLogFormatW(u"右記のＷＡＶファイルのセットアップに失敗しました：%hs ", fileName);
     }
@@ -201,11 +196,8 @@ int AddStreamFile(const char* fileName, int repeatCount, int handle, int createT
     return 0;
 }
 
-int AddStreamMemory(const void* image, int imageSize, int repeatCount, int handle, int createType, int extraHandle) {
-    if (!AllowOnlyOnEngineThread("AddStreamMemory")) return -1;
-    SoundModule& m = Sound();
-    SoundLockGuard lock(m.lock);
-    SoundEntry* e = LookupSound(handle);
+int AddStreamMemoryPiece(SoundEntry* e, const void* image, int imageSize, int repeatCount, int createType,
+                         const SoundReaderChoice& readers) {
     if (!e || !image || imageSize <= 0) return -1;
     MemStream* mem = OpenMemStream(image, size_t(imageSize));
     if (!mem) return WriteLogFormatW(u"ＷＡＶファイルのストリームイメージハンドルの作成に失敗しました ");
@@ -213,7 +205,7 @@ int AddStreamMemory(const void* image, int imageSize, int repeatCount, int handl
     // The image is the caller's: a piece always keeps its own copy.
     if (createType == 3) createType = 2;
     int keep = 1;
-    if (AddSreamSound(&stream, repeatCount, handle, createType, &keep, extraHandle) != 0) {
+    if (AddStreamPiece(e, &stream, repeatCount, createType, readers, &keep) != 0) {
         CloseMemStream(mem);
         return WriteLogFormatW(u"ＷＡＶファイルのストリームイメージのセットアップに失敗しました ");
     }
@@ -222,9 +214,29 @@ int AddStreamMemory(const void* image, int imageSize, int repeatCount, int handl
     return 0;
 }
 
+// On a sound in the table: under the sound lock, the worker's as well.
+int AddStreamFile(const char* fileName, int repeatCount, int handle, int createType, int) {
+    if (!AllowOnlyOnEngineThread("AddStreamFile")) return -1;
+    SoundLockGuard lock(Sound().lock);
+    SoundEntry* e = LookupSound(handle);
+    if (!e || AddStreamFilePiece(e, fileName, repeatCount, createType, CurrentSoundReaderChoice()) != 0) return -1;
+    ListStreamEntry(e);
+    return 0;
+}
+
+int AddStreamMemory(const void* image, int imageSize, int repeatCount, int handle, int createType, int) {
+    if (!AllowOnlyOnEngineThread("AddStreamMemory")) return -1;
+    SoundLockGuard lock(Sound().lock);
+    SoundEntry* e = LookupSound(handle);
+    if (!e || AddStreamMemoryPiece(e, image, imageSize, repeatCount, createType, CurrentSoundReaderChoice()) != 0)
+        return -1;
+    ListStreamEntry(e);
+    return 0;
+}
+
+// Out of the stream list already.
 void ReleaseStreamState(SoundEntry* e) {
     StreamState& s = e->stream;
-    if (e->kind == kSoundStream) RemoveListNode(&s.node);
     for (int i = 0; i < s.pieceCount; ++i) ReleasePiece(&s.pieces[i], true);
     s.pieceCount = 0;
     ReleasePlaybackBuffer(&e->buffers[0]);

@@ -175,14 +175,12 @@ SoundEntry* LookupStream(int handle) {
 
 }  // namespace
 
-int UpdateStreamPlayPosition(int handle, int64_t cursor) {
-    SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupStream(handle);
-    if (!e || !e->stream.active) return 0;
+void UpdateStreamPosition(SoundEntry* e, int64_t cursor) {
+    if (e->kind != kSoundStream || !e->stream.active) return;
     StreamState& s = e->stream;
     uint32_t p = cursor < 0 ? PlayCursor(e) : uint32_t(cursor);
     uint32_t last = s.lastCursor;
-    if (p == last) return 0;
+    if (p == last) return;
     uint32_t l = uint32_t(s.loopOffset);
     bool passedLoop = false;
     if (s.loopPending) {
@@ -207,7 +205,6 @@ int UpdateStreamPlayPosition(int handle, int64_t cursor) {
         s.playedBytes += last < p ? p - last : s.bufferSize - last + p;
     }
     s.lastCursor = p;
-    return 0;
 }
 
 int PrepareStreamPlayback(int handle) {
@@ -215,7 +212,12 @@ int PrepareStreamPlayback(int handle) {
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupSound(handle);
     if (!e) return -1;
-    if (e->kind != kSoundStream || IsBufferPlaying(e) || e->stream.active) return 0;
+    PrepareStreamEntry(e);
+    return 0;
+}
+
+void PrepareStreamEntry(SoundEntry* e) {
+    if (e->kind != kSoundStream || IsBufferPlaying(e) || e->stream.active) return;
     StreamState& s = e->stream;
     SetPlaybackBufferPosition(&e->buffers[0], 0);
     s.writeOffset = kStreamNotFilled;
@@ -224,21 +226,23 @@ int PrepareStreamPlayback(int handle) {
     s.ended = false;
     SeekSoundConverter(&s.pieces[s.currentPiece].conv, int(s.piecePosition / e->format.blockAlign));
     s.active = true;
-    RefillStreamSound(handle);
-    return 0;
+    RefillStreamEntry(e);
 }
 
 int RefillStreamSound(int handle) {
-    // Checked and done under the lock: the worker and the main thread both
-    // come here.
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupSound(handle);
-    if (!e) return -1;
+    return e ? RefillStreamEntry(e) : -1;
+}
+
+// Under the sound lock for a sound in the table: the worker and the
+// engine's thread both come here.
+int RefillStreamEntry(SoundEntry* e) {
     if (e->kind != kSoundStream || !e->stream.active) return 0;
     StreamState& s = e->stream;
     const WAVEFORMATEX& f = e->format;
     const uint32_t bufferSize = s.bufferSize;
-    UpdateStreamPlayPosition(handle, -1);
+    UpdateStreamPosition(e, -1);
 
     if (s.ended) {
         uint32_t p = PlayCursor(e);
@@ -319,7 +323,7 @@ int RefillStreamSounds() {
     for (ListNode* n = m.streamHead.next; n && n->next;) {
         ListNode* next = n->next;
         auto* e = static_cast<SoundEntry*>(n->data);
-        if (e->stream.active) RefillStreamSound(n->value);
+        if (e->stream.active) RefillStreamEntry(e);
         n = next;
     }
     return 0;
@@ -355,7 +359,7 @@ int StopStreamSound(int handle) {
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupStream(handle);
     if (!e) return -1;
-    UpdateStreamPlayPosition(handle, -1);
+    UpdateStreamPosition(e, -1);
     uint32_t status;
     if (GetPlaybackBufferStatus(&e->buffers[0], &status) != 0) return -1;
     if (status & kBufferStatusPlaying) StopPlaybackBuffer(&e->buffers[0]);
@@ -375,7 +379,7 @@ int GetStreamSoundPosition(int handle) {
     SoundLockGuard lock(Sound().lock);
     SoundEntry* e = LookupStream(handle);
     if (!e) return -1;
-    UpdateStreamPlayPosition(handle, -1);
+    UpdateStreamPosition(e, -1);
     int ms = SamplesToMilliseconds(e->stream.playedBytes / e->format.blockAlign, int(e->format.samplesPerSec));
     int total = GetSoundTotalTime(handle);
     return ms > total ? total : ms;

@@ -91,7 +91,7 @@ void SoundWorkerThread() {
             if (m.open.load(std::memory_order_acquire)) {
                 for (ListNode* n = m.streamHead.next; n && n->next; n = n->next) {
                     auto* entry = static_cast<SoundEntry*>(n->data);
-                    if (entry->stream.active) RefillStreamSound(n->value);
+                    if (entry->stream.active) RefillStreamEntry(entry);
                 }
             }
         }

@@ -26,16 +26,17 @@ const SoundReader* FindSoundReader(int type) {
     }
 }
 
-int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv) {
+SoundReaderChoice CurrentSoundReaderChoice() { return SoundReaderChoice{GetSoundReaderMask(), 0}; }
+
+int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderChoice& choice) {
     if (!stream || !conv) return -1;
     std::memset(conv, 0, sizeof *conv);
-    conv->oggSelect = OggDecoderSelect;
+    conv->oggSelect = choice.oggSelect;
     conv->stream = *stream;
     conv->stream.functions.seek(conv->stream.handle, 0, 0);
-    const int mask = GetSoundReaderMask();
     const SoundReader* chosen = nullptr;
     for (const SoundReader* reader : kReaders) {
-        if (mask & (1 << reader->maskBit)) continue;
+        if (choice.skipMask & (1 << reader->maskBit)) continue;
         if (reader->setup(conv) == 0) {
             chosen = reader;
             break;

@@ -77,17 +77,26 @@ struct SoundReader {
 // The reader of a converter type, or null.
 const SoundReader* FindSoundReader(int type);
 
-int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv);
+// Which readers a converter chooses from (those whose bit is set in
+// skipMask are left out) and which of the two vorbisfile instances it uses:
+// 0 for sounds, 1 for a movie's sound track.
+struct SoundReaderChoice {
+    int skipMask;
+    int oggSelect;
+};
+// The readers the sound settings allow, instance 0.
+SoundReaderChoice CurrentSoundReaderChoice();
+
+int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderChoice& choice);
+inline int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv) {
+    return SetupSoundConverter(stream, conv, CurrentSoundReaderChoice());
+}
 int RunSoundConverter(SOUNDCONV* conv, void* dest, int bytes);
 int SeekSoundConverter(SOUNDCONV* conv, int samplePosition);
 int TerminateSoundConverter(SOUNDCONV* conv);
 int GetSoundConverterFormat(SOUNDCONV* conv, WAVEFORMATEX* out);
 int64_t GetSoundConverterTotalSize(SOUNDCONV* conv);
 int ConvertWholeSound(SOUNDCONV* conv, WAVEFORMATEX* formatOut, void** dataOut, int* sizeOut);
-
-// Which of the two vorbisfile instances a converter set up now uses: 0 for
-// sounds, 1 while a movie's sound is loaded.
-extern int OggDecoderSelect;
 
 // The compression functions the ACM readers call; tests put in their own
 // (null restores the platform's).

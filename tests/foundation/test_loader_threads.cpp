@@ -231,7 +231,7 @@ TEST_P(LoaderThreadTest, TheEngineThreadMakesPicturesWhileALoadersReaderReads) {
         userReader.changed.notify_all();
     }
     loader.join();
-    ImageReader* readers = GetImageLoaderTable()->readers;
+    std::atomic<ImageReader>* readers = GetImageLoaderTable()->readers;
     std::replace(readers, readers + kImageLoaderTableSize, ImageReader(UserPictureReader), ImageReader(nullptr));
     userReader.engineDone = false;
     EXPECT_NE(own, -1);

@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "engine/font.h"
 #include "graphics/graph_internal.h"
+#include "graphics/graphics_internal.h"
 #include "graphics_test_util.h"
 #include "model/base/graphics_services.h"
 #include "platform/clock.h"
@@ -35,7 +36,7 @@ TEST_F(GraphicsStartupTest, WindowWithoutGlStartsOnTheSoftwarePath) {
     EXPECT_NE(MakeBlankGraph(8, 8, 0), -1);
     // The model system's textures reach the graphics layer through its table.
     const ModelGraphicsServices* services = GetModelGraphicsServices();
-    EXPECT_EQ(services->ReadImageToBaseImage, &ReadImageToBaseImage);
+    EXPECT_EQ(services->ReadImageFromMemory, &ReadImageFromMemoryWithBmp32Alpha);
     EXPECT_EQ(services->MakeGraphFromBaseImage, &MakeGraphFromBaseImage);
     int w = 0, h = 0;
     ASSERT_NE(services->GetDeviceMaxTextureSize, nullptr);

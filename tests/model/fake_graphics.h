@@ -22,7 +22,7 @@ class FakeGraphics {
 public:
     FakeGraphics() {
         Current() = this;
-        s_.ReadImageToBaseImage = &Read;
+        s_.ReadImageFromMemory = &Read;
         s_.CreateBaseImageWithFormat = [](int w, int h, const PixelFormatDesc* f, BASEIMAGE* out) {
             return Create(w, h, f->alphaWidth > 0, out);
         };
@@ -65,15 +65,9 @@ public:
             return 0;
         };
         s_.MakeGraphFromBaseImage = [](const BASEIMAGE* colour, const BASEIMAGE* alpha, int) {
-            FakeGraphics* g = Current();
-            if (g->failGraphs) return -1;
-            if (alpha && (alpha->width != colour->width || alpha->height != colour->height)) return -1;
-            int handle = g->nextGraph++;
-            g->graphs[handle] = FakeGraph{colour->width, colour->height, alpha != nullptr, 0};
-            g->lastColour.assign(static_cast<uint32_t*>(colour->pixels),
-                                 static_cast<uint32_t*>(colour->pixels) + colour->width * colour->height);
-            return handle;
+            return MakeGraph(colour, alpha);
         };
+        s_.MakeTextureGraph = &MakeGraph;
         s_.RefillGraphFromBaseImage = [](const BASEIMAGE* colour, const BASEIMAGE*, int graph) {
             auto it = Current()->graphs.find(graph);
             if (it == Current()->graphs.end() || it->second.width != colour->width) return -1;
@@ -92,13 +86,6 @@ public:
             if (h) *h = it->second.height;
             return 0;
         };
-        s_.SetBmp32AlphaUse = [](int) { return 0; };
-        s_.SetGraphMipLevels = [](int, int) { return 0; };
-        s_.SetTransColorEnabled = [](int flag) {
-            Current()->transColor = flag;
-            return 0;
-        };
-        s_.GetTransColorEnabled = []() { return Current()->transColor; };
         s_.GetDeviceMaxTextureSize = [](int* w, int* h) {
             *w = Current()->maxTexture;
             *h = Current()->maxTexture;
@@ -124,7 +111,6 @@ public:
     std::map<int, int> builtinRefills;
     std::vector<uint32_t> lastColour;
     int nextGraph = 100;
-    int transColor = 1;
     int maxTexture = 4096;
     int liveImages = 0;
     bool failGraphs = false;
@@ -153,7 +139,17 @@ private:
         return 0;
     }
     static uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-    static int Read(const char*, const void* data, size_t size, int, BASEIMAGE* out, int) {
+    static int MakeGraph(const BASEIMAGE* colour, const BASEIMAGE* alpha) {
+        FakeGraphics* g = Current();
+        if (g->failGraphs) return -1;
+        if (alpha && (alpha->width != colour->width || alpha->height != colour->height)) return -1;
+        int handle = g->nextGraph++;
+        g->graphs[handle] = FakeGraph{colour->width, colour->height, alpha != nullptr, 0};
+        g->lastColour.assign(static_cast<uint32_t*>(colour->pixels),
+                             static_cast<uint32_t*>(colour->pixels) + colour->width * colour->height);
+        return handle;
+    }
+    static int Read(const void* data, size_t size, int, BASEIMAGE* out) {
         auto* b = static_cast<const uint8_t*>(data);
         if (size >= 12 && std::memcmp(b, "RAW1", 4) == 0) {
             int w = int(Le32(b + 4)), h = int(Le32(b + 8));

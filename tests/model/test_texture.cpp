@@ -38,13 +38,13 @@ TEST_F(TextureTest, BuiltinImagesHaveTheirSizesAndDecodeToWhiteAndFourGreys) {
     ASSERT_EQ(size, 84u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(white) + 66, 17), "TRUEVISION-XFILE.");
     BASEIMAGE colour, alpha;
-    ASSERT_EQ(BuildModelTextureImages(&colour, &alpha, white, size, nullptr, 0, 0, 0, 0), 0);
+    ASSERT_EQ(BuildModelTextureImages(&colour, &alpha, white, size, nullptr, 0, 0, 0, 0, 0), 0);
     EXPECT_EQ(colour.width, 8);
     for (int i = 0; i < 64; ++i) EXPECT_EQ(static_cast<uint32_t*>(colour.pixels)[i], 0xFFFFFFFFu);
     GetModelGraphicsServices()->FreeBaseImagePixels(&colour);
     const uint8_t* toon = GetModelToonTga(&size);
     ASSERT_EQ(size, 172u);
-    ASSERT_EQ(BuildModelTextureImages(&colour, &alpha, toon, size, nullptr, 0, 0, 0, 0), 0);
+    ASSERT_EQ(BuildModelTextureImages(&colour, &alpha, toon, size, nullptr, 0, 0, 0, 0, 0), 0);
     EXPECT_EQ(colour.width, 256);
     auto* p = static_cast<uint32_t*>(colour.pixels);
     EXPECT_EQ(p[0] & 0xFFFFFF, 0x000000u);
@@ -67,7 +67,6 @@ TEST_F(TextureTest, ColourWithCompanionAndWithout) {
     EXPECT_TRUE(gfx.graphs[image.graph].withAlpha);  // companion of another size scaled to fit
     EXPECT_EQ(image.semiTransparent, 1);
     EXPECT_STREQ(image.colourFileName, "wood.png");
-    EXPECT_EQ(gfx.transColor, 1);  // restored
     ReleaseModelTextureImage(&image);
     EXPECT_TRUE(gfx.graphs.empty());
 
@@ -117,7 +116,7 @@ TEST_F(TextureTest, UniformBumpMapPointsStraightOut) {
     raw.append(reinterpret_cast<char*>(&w), 4).append(reinterpret_cast<char*>(&h), 4);
     for (int i = 0; i < 16; ++i) raw.append(reinterpret_cast<char*>(&px), 4);
     BASEIMAGE colour, alpha;
-    ASSERT_EQ(BuildModelTextureImages(&colour, &alpha, raw.data(), raw.size(), nullptr, 0, 1, 0.5f, 0), 0);
+    ASSERT_EQ(BuildModelTextureImages(&colour, &alpha, raw.data(), raw.size(), nullptr, 0, 1, 0.5f, 0, 0), 0);
     EXPECT_EQ(static_cast<uint32_t*>(colour.pixels)[5], 0x007F7FFFu);
     GetModelGraphicsServices()->FreeBaseImagePixels(&colour);
 }

@@ -112,12 +112,11 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
     if (!position || !std::isfinite(size) || !std::isfinite(angle) || !std::isfinite(centreX) ||
         !std::isfinite(centreY))
         return WriteLogText("Bad position, size or angle in DrawGraphBillboard3D");
-    float view[16];
-    CopyViewMatrix(view);
     // The view's columns are the camera axes in world space.
-    const float right[3] = {view[0], view[4], view[8]};
-    const float up[3] = {view[1], view[5], view[9]};
-    const float toward[3] = {-view[2], -view[6], -view[10]};
+    const Matrix44& view = CurrentViewMatrix();
+    const float right[3] = {view.m[0][0], view.m[1][0], view.m[2][0]};
+    const float up[3] = {view.m[0][1], view.m[1][1], view.m[2][1]};
+    const float toward[3] = {-view.m[0][2], -view.m[1][2], -view.m[2][2]};
     const float width = size, height = size * float(g->height) / float(g->width);
     const float c = std::cos(angle), s = std::sin(angle);
     const float fx[4] = {0, 1, 0, 1}, fy[4] = {0, 0, 1, 1};

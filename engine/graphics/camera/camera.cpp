@@ -89,6 +89,8 @@ int ApplyUserViewMatrix(const float matrix[16]) {
     return 0;
 }
 
+const Matrix44& CurrentViewMatrix() { return view; }
+
 int CopyViewMatrix(float out[16]) {
     if (!AllowOnlyOnEngineThread("CopyViewMatrix")) return -1;
     if (!out) return -1;

@@ -2,6 +2,11 @@
 // shared by the camera, light and billboard files, with what graphics
 // start-up, the device rebuild and model drawing call.
 #pragma once
+#include "engine/vecmath.h"
+
+// The view matrix the camera keeps (the engine's thread's): its columns
+// are the camera's axes in world space.
+const Matrix44& CurrentViewMatrix();
 
 void ReapplyCamera();
 void ResetCamera();

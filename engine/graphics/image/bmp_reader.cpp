@@ -1,11 +1,11 @@
 // BMP reader: uncompressed 1, 4, 8, 16, 24 and 32-bit pictures, 16/32-bit
 // bit-field pictures, bottom-up or top-down, and run-length coded 8 and
 // 4-bit pictures. Palette pictures stay palette images; 32-bit pixels carry
-// alpha only when SetBmp32AlphaUse asks for it.
+// alpha only when SetBmp32AlphaUse asks for it, or a read asks for itself
+// (Bmp32AlphaScope).
 #include "graphics/image/image_internal.h"
 
 #include "engine/log.h"
-#include "foundation/engine_thread.h"
 
 #include <atomic>
 
@@ -23,6 +23,13 @@ struct BmpReaderModule {
 BmpReaderModule& State() {
     static BmpReaderModule state;
     return state;
+}
+
+// What the reads of a Bmp32AlphaScope on this thread use; -1 outside one.
+thread_local int scopedBmp32Alpha = -1;
+
+bool UseBmp32Alpha() {
+    return scopedBmp32Alpha >= 0 ? scopedBmp32Alpha != 0 : State().useBmp32Alpha.load(std::memory_order_relaxed) != 0;
 }
 
 // Bytes of the stream read through a small buffer, one at a time.
@@ -97,13 +104,13 @@ int DecodeBmpRunLength(StreamData* s, int bits, BASEIMAGE* image) {
 
 }  // namespace
 
-// Under the resource lock: a load of another thread keeps the setting it
-// began with.
 int SetBmp32AlphaUse(int flag) {
-    ResourceLockGuard resources(ResourceLock());
     State().useBmp32Alpha = flag ? 1 : 0;
     return 0;
 }
+
+Bmp32AlphaScope::Bmp32AlphaScope(int flag) : saved_(scopedBmp32Alpha) { scopedBmp32Alpha = flag ? 1 : 0; }
+Bmp32AlphaScope::~Bmp32AlphaScope() { scopedBmp32Alpha = saved_; }
 
 int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     unsigned char file[14];
@@ -175,7 +182,7 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     case 24: SetPixelFormatRgb24(&format); break;
     case 32:
         if (compression == kCompressionBitFields) SetPixelFormatMasks(&format, 32, masks[0], masks[1], masks[2], masks[3]);
-        else if (State().useBmp32Alpha) SetPixelFormatArgb32(&format);
+        else if (UseBmp32Alpha()) SetPixelFormatArgb32(&format);
         else SetPixelFormatXrgb32(&format);
         break;
     default: return WriteLogText("BMP: unsupported bit count");

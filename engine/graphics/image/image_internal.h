@@ -8,6 +8,20 @@
 #include <cstdint>
 #include <cstring>
 
+// The reads of this thread while one lives take the fourth byte of 32-bit
+// BMP pixels as alpha (flag 1) or not (0), whatever SetBmp32AlphaUse says
+// for everyone else.
+class Bmp32AlphaScope {
+public:
+    explicit Bmp32AlphaScope(int flag);
+    ~Bmp32AlphaScope();
+    Bmp32AlphaScope(const Bmp32AlphaScope&) = delete;
+    Bmp32AlphaScope& operator=(const Bmp32AlphaScope&) = delete;
+
+private:
+    int saved_;
+};
+
 inline bool ReadImageBytes(StreamData* s, void* buffer, size_t count) {
     if (count == 0) return true;
     return s->functions.read(buffer, 1, count, s->handle) == count;

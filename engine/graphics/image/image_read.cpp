@@ -9,6 +9,9 @@
 #include "engine/log.h"
 #include "foundation/engine_thread.h"
 #include "foundation/log_internal.h"
+#include "graphics/graphics_internal.h"
+
+#include <atomic>
 
 namespace {
 
@@ -48,17 +51,23 @@ int TryReader(ImageReader reader, StreamData* stream, BASEIMAGE* out) {
     return -1;
 }
 
-// The registered readers as they stand (they are added under the resource
-// lock).
-ImageLoaderTable RegisteredReaders() {
-    ResourceLockGuard resources(ResourceLock());
-    return State().loaderTable;
+// The registered readers as they stand, each slot read whole: the engine's
+// thread may change them through the table meanwhile.
+int RegisteredReaders(ImageReader (&out)[kImageLoaderTableSize]) {
+    int count = 0;
+    for (const std::atomic<ImageReader>& slot : State().loaderTable.readers) {
+        const ImageReader reader = slot.load(std::memory_order_acquire);
+        if (!reader) break;
+        out[count++] = reader;
+    }
+    return count;
 }
 
 int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
-    const ImageLoaderTable registered = RegisteredReaders();
-    for (ImageReader reader : registered.readers) {
-        if (!reader) break;
+    ImageReader registered[kImageLoaderTableSize];
+    const int count = RegisteredReaders(registered);
+    for (int i = 0; i < count; ++i) {
+        const ImageReader reader = registered[i];
         UserCodeScope users;
         if (TryReader(reader, stream, out) == 0) return 0;
     }
@@ -81,14 +90,14 @@ ImageLoaderTable* GetImageLoaderTable() {
     return &State().loaderTable;
 }
 
+// The first free slot is taken in one step, so two threads adding readers
+// never take the same one.
 int AddImageReader(ImageReader reader) {
     if (!reader) return -1;
-    ResourceLockGuard resources(ResourceLock());
-    for (ImageReader& slot : State().loaderTable.readers)
-        if (!slot) {
-            slot = reader;
-            return 0;
-        }
+    for (std::atomic<ImageReader>& slot : State().loaderTable.readers) {
+        ImageReader free = nullptr;
+        if (slot.compare_exchange_strong(free, reader, std::memory_order_acq_rel)) return 0;
+    }
     return WriteLogText("The image reader table is full");
 }
 
@@ -116,4 +125,9 @@ int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, in
     }
     if (result == 0 && option == 1) MirrorLeftRight(out);
     return result;
+}
+
+int ReadImageFromMemoryWithBmp32Alpha(const void* data, size_t size, int bmp32Alpha, BASEIMAGE* out) {
+    Bmp32AlphaScope scope(bmp32Alpha);
+    return ReadImageToBaseImage(nullptr, data, size, 1, out, 0);
 }

@@ -1,6 +1,7 @@
 // Images in memory: a colour-format descriptor shared by base images,
 // software images, textures and fonts, and the base image itself.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -84,8 +85,11 @@ struct StreamData;
 // data is not its format or is damaged (the image is then left empty).
 using ImageReader = int (*)(StreamData* stream, BASEIMAGE* image);
 constexpr int kImageLoaderTableSize = 16;
+// The readers tried first, in order; null ends them. Each slot is read and
+// written whole, so the engine's thread may change them while other
+// threads read pictures.
 struct ImageLoaderTable {
-    ImageReader readers[kImageLoaderTableSize];  // tried first, in order; null ends
+    std::atomic<ImageReader> readers[kImageLoaderTableSize];
 };
 ImageLoaderTable* GetImageLoaderTable();
 // A reader added runs on whichever thread reads a picture (a loader's too,

@@ -10,8 +10,9 @@
 #include "engine/files.h"
 
 struct ModelGraphicsServices {
-    int (*ReadImageToBaseImage)(const char* fileName, const void* data, size_t size, int fromMemory, BASEIMAGE* out,
-                                int option);
+    // Decodes a picture in memory; bmp32Alpha 1 takes the fourth byte of
+    // 32-bit BMP pixels as alpha, for this read alone.
+    int (*ReadImageFromMemory)(const void* data, size_t size, int bmp32Alpha, BASEIMAGE* out);
     int (*CreateBaseImageWithFormat)(int width, int height, const PixelFormatDesc* format, BASEIMAGE* out);
     int (*CreateBaseImageXrgb32)(int width, int height, BASEIMAGE* out);
     int (*FreeBaseImagePixels)(BASEIMAGE* image);
@@ -22,16 +23,16 @@ struct ModelGraphicsServices {
                                BASEIMAGE* dest, int filter);
     int (*RotateBaseImage180)(BASEIMAGE* image);
     int (*MakeGraphFromBaseImage)(const BASEIMAGE* colour, const BASEIMAGE* alpha, int transparency);
+    // A texture's graph: every mip level, no transparent colour, whatever
+    // the settings of other pictures say (they are left alone, as a load
+    // on another thread may be reading them).
+    int (*MakeTextureGraph)(const BASEIMAGE* colour, const BASEIMAGE* alpha);
     int (*RefillGraphFromBaseImage)(const BASEIMAGE* colour, const BASEIMAGE* alpha, int graph);
     int (*MakeGraphFromImageMemory)(const void* data, size_t size, int, int, int transparency, int);
     int (*RefillGraphFromImageMemory)(const void* data, size_t size, int graph, const void* alphaData,
                                       size_t alphaSize, int transparency, int mirror);
     int (*DeleteGraphHandle)(int graph, int);
     int (*GetGraphDimensions)(int graph, int* width, int* height);
-    int (*SetBmp32AlphaUse)(int flag);
-    int (*SetGraphMipLevels)(int enable, int levels);
-    int (*SetTransColorEnabled)(int flag);
-    int (*GetTransColorEnabled)();
     // The device's largest texture; 0 outputs mean no limit.
     int (*GetDeviceMaxTextureSize)(int* width, int* height);
     // Mesh drawing's smooth toon ramp refill after a device loss.

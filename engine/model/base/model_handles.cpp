@@ -1,8 +1,10 @@
 // Handle tables of model base data and model instances.
 #include "model/base/model_handles.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -22,15 +24,59 @@ ModelHandleModule& State() {
 
 bool IsRecord(void* p) { return p && p != kReserved; }
 
-// The slot's content behind a valid handle: a record, the reserved mark or
-// null (also while the model system is not ready).
+// A record the calling thread's load has stored in a reserved slot.
+struct RecordInMaking {
+    HandleTable* table;
+    int handle;
+    void* record;
+};
+
+// The records of the calling thread's load, and how deep it is in
+// ModelLoadRecords.
+struct LoadInMaking {
+    int depth = 0;
+    std::vector<RecordInMaking> records;
+};
+thread_local LoadInMaking making;
+
+std::vector<RecordInMaking>::iterator FindInMaking(HandleTable* table, int handle) {
+    return std::find_if(making.records.begin(), making.records.end(),
+                        [&](const RecordInMaking& r) { return r.table == table && r.handle == handle; });
+}
+
+// The record the calling thread's load keeps for a reserved slot, or the
+// reserved mark.
+void* InMakingOrReserved(HandleTable* table, int handle) {
+    auto it = FindInMaking(table, handle);
+    return it != making.records.end() ? it->record : kReserved;
+}
+
+// The slot's content behind a valid handle as the calling thread sees it:
+// a record, the reserved mark or null (also while the model system is not
+// ready).
 void* SlotContent(HandleTable* table, int handle) {
-    return State().ready.load() ? LookupHandleEntry(table, handle) : nullptr;
+    void* p = State().ready.load() ? LookupHandleEntry(table, handle) : nullptr;
+    return p == kReserved ? InMakingOrReserved(table, handle) : p;
+}
+
+// Puts a record in its reserved slot now, or at the end of the load.
+int Store(HandleTable* table, int handle, void* record) {
+    if (making.depth == 0) return ReplaceHandleEntry(table, handle, record);
+    making.records.push_back(RecordInMaking{table, handle, record});
+    return 0;
+}
+
+void ForgetInMaking(HandleTable* table, int handle) {
+    auto it = FindInMaking(table, handle);
+    if (it != making.records.end()) making.records.erase(it);
 }
 
 int Reserve(HandleTable* table) { return State().ready.load() ? AddHandleEntry(table, kReserved) : -1; }
 
-int Clear(HandleTable* table, int handle) { return State().ready.load() ? RemoveHandleEntry(table, handle) : -1; }
+int Clear(HandleTable* table, int handle) {
+    ForgetInMaking(table, handle);
+    return State().ready.load() ? RemoveHandleEntry(table, handle) : -1;
+}
 
 int HandleOfRecordInSlot(HandleTable* table, int slot) {
     const int handle = HandleOfSlot(table, slot);
@@ -57,19 +103,30 @@ void EndModelHandleTables() {
 
 bool IsModelSystemReady() { return State().ready.load(); }
 
+ModelLoadRecords::ModelLoadRecords() { ++making.depth; }
+
+// Bases before the instances made of them.
+ModelLoadRecords::~ModelLoadRecords() {
+    if (--making.depth > 0) return;
+    std::stable_partition(making.records.begin(), making.records.end(),
+                          [](const RecordInMaking& r) { return r.table == &State().bases; });
+    for (const RecordInMaking& r : making.records) ReplaceHandleEntry(r.table, r.handle, r.record);
+    making.records.clear();
+}
+
 int ReserveModelBaseHandle() { return Reserve(&State().bases); }
 
 int ReserveModelInstanceHandle() { return Reserve(&State().instances); }
 
 int StoreModelBase(int handle, ModelBase* base) {
     if (!base || SlotContent(&State().bases, handle) != kReserved) return -1;
-    return ReplaceHandleEntry(&State().bases, handle, base);
+    return Store(&State().bases, handle, base);
 }
 
 int StoreModelInstance(int handle, ModelInstance* instance) {
     if (!instance || SlotContent(&State().instances, handle) != kReserved) return -1;
     instance->checkId = uint32_t(HandleCheckOf(handle));
-    return ReplaceHandleEntry(&State().instances, handle, instance) == 0 ? handle : -1;
+    return Store(&State().instances, handle, instance) == 0 ? handle : -1;
 }
 
 ModelBase* GetModelBase(int handle) {
@@ -89,7 +146,12 @@ int ClearModelBaseSlot(int handle) { return Clear(&State().bases, handle); }
 int ClearModelInstanceSlot(int handle) { return Clear(&State().instances, handle); }
 
 ModelInstance* TakeModelInstance(int handle) {
-    void* p = State().ready.load() ? TakeHandleEntry(&State().instances, handle) : nullptr;
+    HandleTable* table = &State().instances;
+    void* p = State().ready.load() ? TakeHandleEntry(table, handle) : nullptr;
+    if (p == kReserved) {
+        p = InMakingOrReserved(table, handle);
+        ForgetInMaking(table, handle);
+    }
     return IsRecord(p) ? static_cast<ModelInstance*>(p) : nullptr;
 }
 

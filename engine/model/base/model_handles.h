@@ -4,6 +4,12 @@
 // both with the check ids of every handle table (foundation/handle.h). A
 // slot holds nothing, the reserved mark (handle given out, record not built
 // yet) or a record.
+//
+// A load on any thread keeps the records it stores to itself until they are
+// whole: inside a ModelLoadRecords the slots stay reserved, so that no
+// other thread finds the records nor walks over them, while lookups on the
+// loading thread find them; the records enter their slots when the
+// outermost ModelLoadRecords ends.
 #pragma once
 #include <cstdint>
 
@@ -24,6 +30,14 @@ bool IsModelSystemReady();
 
 int ReserveModelBaseHandle();      // -1 when the table cannot grow
 int ReserveModelInstanceHandle();  // -1 when all 65536 slots are in use
+
+class ModelLoadRecords {
+public:
+    ModelLoadRecords();
+    ~ModelLoadRecords();
+    ModelLoadRecords(const ModelLoadRecords&) = delete;
+    ModelLoadRecords& operator=(const ModelLoadRecords&) = delete;
+};
 
 // Fill a reserved slot with its record; -1 unless the slot is reserved.
 int StoreModelBase(int handle, ModelBase* base);

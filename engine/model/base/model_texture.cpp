@@ -103,17 +103,6 @@ int SemiTransparencyOf(const ModelGraphicsServices* gfx, const BASEIMAGE* colour
     }
 }
 
-int MakeGraph(const ModelGraphicsServices* gfx, const BASEIMAGE* colour, const BASEIMAGE* alpha) {
-    if (!gfx->MakeGraphFromBaseImage) return -1;
-    if (gfx->SetGraphMipLevels) gfx->SetGraphMipLevels(1, -1);
-    int keptTrans = gfx->GetTransColorEnabled ? gfx->GetTransColorEnabled() : 0;
-    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(0);
-    int graph = gfx->MakeGraphFromBaseImage(colour, alpha, 1);
-    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(keptTrans);
-    if (gfx->SetGraphMipLevels) gfx->SetGraphMipLevels(0, 1);
-    return graph;
-}
-
 int Fail(ModelTextureImage* image, const ModelTextureImage& before, int rebuild, const char* message) {
     const ModelGraphicsServices* gfx = GetModelGraphicsServices();
     if (image->graph != -1 && gfx->DeleteGraphHandle) gfx->DeleteGraphHandle(image->graph, 0);
@@ -178,13 +167,11 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
         }
     }
     BASEIMAGE colour{}, alpha{};
-    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(request->bmp32Alpha);
     int built = BuildModelTextureImages(&colour, &alpha, image->colourData, size_t(image->colourDataSize),
                                         image->alphaData, size_t(image->alphaDataSize), request->bumpFlag,
-                                        request->bumpHeight, request->reverse);
-    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(0);
+                                        request->bumpHeight, request->reverse, request->bmp32Alpha);
     if (built != 0) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用の BASEIMAGE の作成に失敗しました");
-    image->graph = MakeGraph(gfx, &colour, image->alphaData ? &alpha : nullptr);
+    image->graph = gfx->MakeTextureGraph ? gfx->MakeTextureGraph(&colour, image->alphaData ? &alpha : nullptr) : -1;
     image->semiTransparent = SemiTransparencyOf(gfx, &colour, image->alphaData != nullptr);
     FreeModelTextureImages(gfx, &colour, &alpha);
     if (image->graph == -1) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用のグラフィックの作成に失敗しました");

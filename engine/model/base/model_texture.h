@@ -36,11 +36,12 @@ struct ModelTextureRequest {
 // 0 or -1 (logged; everything this call made is freed). With rebuild set no
 // file is read: the data already held in image are used again.
 int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* request, int rebuild);
-// Decodes the file bytes into images ready for a graph; on -1 no image is
-// left allocated.
+// Decodes the file bytes into images ready for a graph (bmp32Alpha: the
+// fourth byte of 32-bit BMP pixels is alpha); on -1 no image is left
+// allocated.
 int BuildModelTextureImages(BASEIMAGE* colour, BASEIMAGE* alpha, const void* colourData, size_t colourSize,
                             const void* alphaData, size_t alphaSize, uint32_t bumpFlag, float bumpHeight,
-                            int reverse);
+                            int reverse, int bmp32Alpha);
 // Deletes the graph and frees the kept blocks.
 void ReleaseModelTextureImage(ModelTextureImage* image);
 // Frees the pixels of the images BuildModelTextureImages made.

@@ -84,7 +84,7 @@ int FitForDevice(const ModelGraphicsServices* gfx, BASEIMAGE* image, int reverse
 }
 
 bool ServicesPresent(const ModelGraphicsServices* gfx) {
-    return gfx->ReadImageToBaseImage && gfx->CreateBaseImageWithFormat && gfx->CreateBaseImageXrgb32 &&
+    return gfx->ReadImageFromMemory && gfx->CreateBaseImageWithFormat && gfx->CreateBaseImageXrgb32 &&
            gfx->FreeBaseImagePixels && gfx->GetBaseImagePixel && gfx->BlitBaseImageScaled && gfx->RotateBaseImage180;
 }
 
@@ -92,14 +92,14 @@ bool ServicesPresent(const ModelGraphicsServices* gfx) {
 
 int BuildModelTextureImages(BASEIMAGE* colour, BASEIMAGE* alpha, const void* colourData, size_t colourSize,
                             const void* alphaData, size_t alphaSize, uint32_t bumpFlag, float bumpHeight,
-                            int reverse) {
+                            int reverse, int bmp32Alpha) {
     const ModelGraphicsServices* gfx = GetModelGraphicsServices();
     std::memset(colour, 0, sizeof(*colour));
     std::memset(alpha, 0, sizeof(*alpha));
     if (!ServicesPresent(gfx) || (!colourData && !alphaData)) return -1;
     bool ok = true;
-    if (colourData) ok = gfx->ReadImageToBaseImage(nullptr, colourData, colourSize, 1, colour, 0) == 0;
-    if (ok && alphaData) ok = gfx->ReadImageToBaseImage(nullptr, alphaData, alphaSize, 1, alpha, 0) == 0;
+    if (colourData) ok = gfx->ReadImageFromMemory(colourData, colourSize, bmp32Alpha, colour) == 0;
+    if (ok && alphaData) ok = gfx->ReadImageFromMemory(alphaData, alphaSize, bmp32Alpha, alpha) == 0;
     if (ok && !colourData) ok = MakeWhiteImage(gfx, alpha->width, alpha->height, colour) == 0;
     if (ok && bumpFlag) ok = MakeNormalMap(gfx, colour, bumpHeight) == 0;
     if (ok && colourData) ok = FitForDevice(gfx, colour, reverse) == 0;

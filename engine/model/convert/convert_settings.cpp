@@ -1,16 +1,25 @@
 // Load-time switches of the model system.
 #include "model/convert/convert.h"
 
+#include <atomic>
+#include <bit>
+#include <cstdint>
+
 namespace {
 
+// Set on the engine's thread, read by loads on any thread. The gravity
+// and whether it is set share a word, so a load never sees half of one
+// change.
 struct LoadSettingsModule {
-    int vertexOptimize = 0;
-    int normalRecalc = 0;
-    int gravitySet = 0;
-    float gravity = 0.0f;
-    int physicsMode = 0;
+    std::atomic<int> vertexOptimize{0};
+    std::atomic<int> normalRecalc{0};
+    std::atomic<uint64_t> gravity{0};  // bit 32: set; low 32 bits: the value's bits
+    std::atomic<int> physicsMode{0};
     void (*stageHook)(int) = nullptr;
 };
+
+constexpr uint64_t kGravitySetBit = uint64_t(1) << 32;
+constexpr float kDefaultGravity = -122.5f;
 
 LoadSettingsModule& State() {
     static LoadSettingsModule state;
@@ -22,15 +31,17 @@ LoadSettingsModule& State() {
 void SetModelLoadVertexOptimize(int flag) { State().vertexOptimize = flag ? 1 : 0; }
 void SetModelLoadNormalRecalc(int flag) { State().normalRecalc = flag ? 1 : 0; }
 void SetModelLoadGravity(int isSet, float gravity) {
-    State().gravitySet = isSet ? 1 : 0;
-    State().gravity = gravity;
+    State().gravity = (isSet ? kGravitySetBit : 0) | std::bit_cast<uint32_t>(gravity);
 }
 // Modes other than 0, 1 and 2 keep the default.
 void SetModelLoadPhysicsMode(int mode) { State().physicsMode = mode >= 0 && mode <= 2 ? mode : 0; }
 int GetModelLoadPhysicsMode() { return State().physicsMode; }
 int GetModelLoadVertexOptimize() { return State().vertexOptimize; }
 int GetModelLoadNormalRecalc() { return State().normalRecalc; }
-float GetModelLoadGravity() { return State().gravitySet ? State().gravity : -122.5f; }
+float GetModelLoadGravity() {
+    const uint64_t word = State().gravity;
+    return word & kGravitySetBit ? std::bit_cast<float>(uint32_t(word)) : kDefaultGravity;
+}
 
 void SetModelConvertStageHook(void (*hook)(int stage)) { State().stageHook = hook; }
 void EndModelConvertStage(int stage) {

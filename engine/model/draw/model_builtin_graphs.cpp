@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "engine/log.h"
-#include "foundation/engine_thread.h"
 #include "model/base/graphics_services.h"
 #include "model/base/model_texture.h"
 #include "model/draw/model_texture_restore.h"
@@ -30,16 +29,10 @@ bool StillValid(int graph) {
     return graph != -1 && gfx->GetGraphDimensions && gfx->GetGraphDimensions(graph, &w, &h) == 0;
 }
 
+// With no transparent colour: the built-in images have none.
 int FromTga(const uint8_t* data, size_t size) {
     const ModelGraphicsServices* gfx = GetModelGraphicsServices();
-    if (!gfx->MakeGraphFromImageMemory) return -1;
-    // No load of another thread sees the setting changed for this one.
-    ResourceLockGuard resources(ResourceLock());
-    int kept = gfx->GetTransColorEnabled ? gfx->GetTransColorEnabled() : 0;
-    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(0);
-    int graph = gfx->MakeGraphFromImageMemory(data, size, 0, 0, 0, 0);
-    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(kept);
-    return graph;
+    return gfx->MakeGraphFromImageMemory ? gfx->MakeGraphFromImageMemory(data, size, 0, 0, 0, 0) : -1;
 }
 
 bool MakeRampImage(BASEIMAGE* image) {

@@ -1,6 +1,7 @@
 // Hands the model system the graphics functions its textures use, through
 // the table it reads them from.
 #include "engine/graph.h"
+#include "graphics/graph_internal.h"
 #include "graphics/graphics_internal.h"
 #include "model/base/graphics_services.h"
 #include "model/draw/model_services.h"
@@ -25,10 +26,10 @@ int MaxTextureSize(int* width, int* height) {
 }
 
 const ModelGraphicsServices kServices = {
-    ReadImageToBaseImage, CreateBaseImageWithFormat, CreateBaseImageXrgb32, FreeBaseImagePixels,
+    ReadImageFromMemoryWithBmp32Alpha, CreateBaseImageWithFormat, CreateBaseImageXrgb32, FreeBaseImagePixels,
     GetBaseImageAlphaKind, GetBaseImagePixel, BlitRects, RotateBaseImage180, MakeGraphFromBaseImage,
-    RefillGraphFromBaseImage, MakeFromMemory, RefillGraphFromImageMemory, DeleteGraphHandle, GetGraphDimensions,
-    SetBmp32AlphaUse, SetGraphMipLevels, SetTransColorEnabled, GetTransColorEnabled, MaxTextureSize,
+    MakeTextureGraphFromBaseImage, RefillGraphFromBaseImage, MakeFromMemory, RefillGraphFromImageMemory,
+    DeleteGraphHandle, GetGraphDimensions, MaxTextureSize,
     nullptr,  // the toon ramp refill belongs to the model system
 };
 

@@ -28,23 +28,21 @@ void SetModelBuiltinTextureGraphs(int whiteGraph, int toonGraph) {
 
 namespace {
 
+// With no transparent colour: the built-in images have none.
 void RefillBuiltins(const ModelGraphicsServices* gfx) {
-    int keptTrans = gfx->GetTransColorEnabled ? gfx->GetTransColorEnabled() : 0;
-    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(0);
     size_t size = 0;
     if (gfx->RefillGraphFromImageMemory) {
         if (State().whiteGraph != -1) {
             const uint8_t* white = GetModelWhiteTga(&size);
-            gfx->RefillGraphFromImageMemory(white, size, State().whiteGraph, nullptr, 0, 1, 0);
+            gfx->RefillGraphFromImageMemory(white, size, State().whiteGraph, nullptr, 0, 0, 0);
         }
         if (State().toonGraph != -1) {
             const uint8_t* toon = GetModelToonTga(&size);
-            gfx->RefillGraphFromImageMemory(toon, size, State().toonGraph, nullptr, 0, 1, 0);
+            gfx->RefillGraphFromImageMemory(toon, size, State().toonGraph, nullptr, 0, 0, 0);
         }
     }
     if (gfx->RefillToonRampGraph) gfx->RefillToonRampGraph();
     RefillModelToonRamp();
-    if (gfx->SetTransColorEnabled) gfx->SetTransColorEnabled(keptTrans);
 }
 
 // The graph of `image` made again from its kept file bytes with the look
@@ -52,11 +50,9 @@ void RefillBuiltins(const ModelGraphicsServices* gfx) {
 void RefillTexture(const ModelGraphicsServices* gfx, const ModelTextureImage& image, const ModelBaseTexture& texture) {
     if (image.graph == -1 || (!image.colourData && !image.alphaData) || !gfx->RefillGraphFromBaseImage) return;
     BASEIMAGE colour{}, alpha{};
-    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(texture.bmp32Alpha);
     int built = BuildModelTextureImages(&colour, &alpha, image.colourData, size_t(image.colourDataSize),
                                         image.alphaData, size_t(image.alphaDataSize), texture.bumpFlag,
-                                        texture.bumpHeight, texture.reverse);
-    if (gfx->SetBmp32AlphaUse) gfx->SetBmp32AlphaUse(0);
+                                        texture.bumpHeight, texture.reverse, texture.bmp32Alpha);
     if (built != 0) return;  // the graph stays as it is
     gfx->RefillGraphFromBaseImage(&colour, image.alphaData ? &alpha : nullptr, image.graph);
     FreeModelTextureImages(gfx, &colour, &alpha);

@@ -64,7 +64,8 @@ int ReleaseModelInstance(int modelHandle) {
 
 int DeleteModel(int modelHandle) {
     if (OnEngineThread()) return ReleaseModelInstance(modelHandle);
-    LoaderResourceCall call;
+    LoaderCall call("DeleteModel");
+    if (!call.admitted()) return -1;
     ModelInstance* in = TakeModelInstance(modelHandle);
     if (!in) return -1;
     RunOnEngineThread(ReleaseInstanceRecord, in);

@@ -167,12 +167,16 @@ int ReleaseModelBaseData(int baseHandle) {
     return FreeModelBaseRecord(baseHandle) == 0 ? 0 : -1;
 }
 
-// A load on another thread than the engine's runs under the resource lock
-// like every picture load (its textures set the picture settings for
-// themselves); its device buffers reach the device with the engine's
-// thread's next draw.
+// Any thread loads models, each on its own and with no lock held but the
+// tables' own for a moment: the records stay the loading thread's until
+// they are whole, and enter their tables as the call returns (its textures
+// are made with settings of their own, leaving other pictures' alone). A
+// load on another thread than the engine's has its device buffers reach
+// the device with the engine's thread's next draw.
 int LoadModelFile(const char* fileName) {
-    ResourceCall call;
+    LoaderCall call("LoadModelFile");
+    if (!call.admitted()) return -1;
+    ModelLoadRecords records;
     if (!fileName) return WriteLogText("No file name in LoadModelFile");
     if (!IsModelSystemReady())
         return WriteLogFormat("LoadModelFile(%s) refused: the model system is not running (before start-up or after "

@@ -22,12 +22,12 @@ void DeleteCurrentMusic() {
     m.currentMusic = 0;
 }
 
+// The settings of other loads are left alone: a loader may be loading a
+// sound of its own meanwhile.
 int LoadMusicAsSound(const char* fileName) {
-    int saved = GetSoundCreateType();
-    SetSoundCreateType(kMusicSoundCreateType);
-    int sound = CreateSoundHandleFromFile(fileName, 1, -1);
-    SetSoundCreateType(saved);
-    return sound;
+    SoundLoadSettings settings = CurrentSoundLoadSettings();
+    settings.createType = kMusicSoundCreateType;
+    return CreateSoundHandleFromFileWith(fileName, 1, settings);
 }
 
 }  // namespace
