@@ -6,6 +6,9 @@
 #include "engine/engine.h"
 #include "engine_temp_folder_fixture.h"
 #include "mqo_writer.h"
+#include "model/convert/convert.h"
+#include "platform/acm.h"
+#include "sound/soundconv.h"
 #include "wave_writer.h"
 
 #include <SDL.h>
@@ -27,6 +30,43 @@ namespace {
 
 // A square facing the eye.
 std::string Square() { return WriteMqo(MakeMqoSquare(100, true)); }
+
+// A read on a loader that waits until the engine's thread lets it go:
+// bounded, so that an engine whose thread waits for the read fails the
+// case rather than hanging.
+class ReadLatch {
+public:
+    // The reading thread: says it holds the latch, and waits to be let go.
+    void Hold() {
+        std::unique_lock<std::mutex> guard(lock_);
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait_for(guard, std::chrono::seconds(10), [this] { return released_; });
+        held_ = false;
+        changed_.notify_all();
+    }
+    // The engine's thread: true once a read holds the latch.
+    bool WaitUntilHeld() {
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, std::chrono::seconds(10), [this] { return held_; });
+    }
+    // Lets the read go and arms the latch again; true when the read still
+    // held it (nobody waited it out).
+    bool Release() {
+        std::unique_lock<std::mutex> guard(lock_);
+        const bool stillHeld = held_;
+        released_ = true;
+        changed_.notify_all();
+        changed_.wait_for(guard, std::chrono::seconds(10), [this] { return !held_; });
+        released_ = false;
+        return stillHeld;
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool held_ = false, released_ = false;
+};
 
 class LoaderThreadTest : public EngineInTempFolderTest, public ::testing::WithParamInterface<const char*> {
 protected:
@@ -190,54 +230,40 @@ TEST_P(LoaderThreadTest, ALoadingScreenDrawsWhileALoaderOpensFiles) {
 // engine's thread makes and deletes its own picture, and what the reader
 // calls on the loader is that loader's own call (a draw is refused).
 const char kUserPictureTag[8] = {'U', 'S', 'E', 'R', 'P', 'I', 'C', '1'};
-struct UserReaderState {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool reading = false, engineDone = false;
-    int draw = 0;
-};
-UserReaderState userReader;
+ReadLatch pictureLatch;
+std::atomic<int> userReaderDraw{0};
 
 int UserPictureReader(StreamData* stream, BASEIMAGE* image) {
     char tag[8] = {};
     if (stream->functions.read(tag, 8, 1, stream->handle) != 1 || std::memcmp(tag, kUserPictureTag, 8) != 0) return -1;
-    const int draw = DrawRectangle(0, 0, 8, 8, MakeScreenColor(255, 0, 0), 1);
-    std::unique_lock<std::mutex> guard(userReader.lock);
-    userReader.draw = draw;
-    userReader.reading = true;
-    userReader.changed.notify_all();
-    // Bounded, so that an engine whose thread waits for this read fails
-    // the case rather than hanging.
-    userReader.changed.wait_for(guard, std::chrono::seconds(10), [] { return userReader.engineDone; });
-    userReader.reading = false;
+    userReaderDraw = DrawRectangle(0, 0, 8, 8, MakeScreenColor(255, 0, 0), 1);
+    pictureLatch.Hold();
     return CreateBaseImageXrgb32(2, 2, image);
 }
 
+// The user's picture reader, added for the length of a case.
+class UserReaderAdded {
+public:
+    UserReaderAdded() { EXPECT_EQ(AddImageReader(UserPictureReader), 0); }
+    ~UserReaderAdded() {
+        auto* readers = GetImageLoaderTable()->readers;
+        std::replace(readers, readers + kImageLoaderTableSize, ImageReader(UserPictureReader), ImageReader(nullptr));
+    }
+};
+
 TEST_P(LoaderThreadTest, TheEngineThreadMakesPicturesWhileALoadersReaderReads) {
-    ASSERT_EQ(AddImageReader(UserPictureReader), 0);
+    UserReaderAdded added;
     const size_t logBefore = Log().size();
     int picture = -1;
     std::thread loader([&] { picture = MakeGraphFromImageMemory(kUserPictureTag, 8, nullptr, 0, 0, 0); });
-    {
-        std::unique_lock<std::mutex> guard(userReader.lock);
-        userReader.changed.wait_for(guard, std::chrono::seconds(10), [] { return userReader.reading; });
-    }
+    ASSERT_TRUE(pictureLatch.WaitUntilHeld());
     const int own = MakeBlankGraph(8, 8, 0);
-    bool stillReading = false;
-    {
-        std::lock_guard<std::mutex> guard(userReader.lock);
-        stillReading = userReader.reading;
-        userReader.engineDone = true;
-        userReader.changed.notify_all();
-    }
+    const bool stillReading = pictureLatch.Release();
     loader.join();
-    std::atomic<ImageReader>* readers = GetImageLoaderTable()->readers;
-    std::replace(readers, readers + kImageLoaderTableSize, ImageReader(UserPictureReader), ImageReader(nullptr));
-    userReader.engineDone = false;
     EXPECT_NE(own, -1);
     EXPECT_TRUE(stillReading) << "the engine's thread waited for the loader's read";
     EXPECT_NE(picture, -1);
-    EXPECT_EQ(userReader.draw, -1);
+    EXPECT_EQ(userReaderDraw.load(), -1);
     EXPECT_NE(Log().find("DrawRectangle refused: only the thread that started the engine", logBefore), std::string::npos)
         << Log().substr(logBefore);
     DeleteGraphHandle(picture, 0);
@@ -290,6 +316,190 @@ TEST_P(LoaderThreadTest, OtherCallsOnAnotherThreadAreRefusedWithALogLine) {
     EXPECT_EQ(PixelsOf(red), 0) << "nothing of the refused draws shows";
     ASSERT_EQ(DrawRectangle(0, 0, 16, 16, red, 1), 0);
     EXPECT_EQ(PixelsOf(red), 16 * 16) << "the engine's thread draws on";
+}
+
+// An IMA ADPCM sound of silent blocks (mono, 22050 Hz, 256-byte blocks of
+// 505 samples): decoded through the compression layer.
+std::vector<uint8_t> ImaAdpcmWave(int blocks) {
+    using namespace wavewriter;
+    std::vector<uint8_t> w;
+    PutId(w, "RIFF");
+    Put32(w, uint32_t(4 + 8 + 20 + 8 + 256 * blocks));
+    PutId(w, "WAVE");
+    PutId(w, "fmt ");
+    Put32(w, 20);
+    Put16(w, platform::kWaveFormatImaAdpcm);
+    Put16(w, 1);
+    Put32(w, 22050);
+    Put32(w, 22050 * 256 / 505);
+    Put16(w, 256);
+    Put16(w, 4);
+    Put16(w, 2);
+    Put16(w, 505);
+    PutId(w, "data");
+    Put32(w, uint32_t(256 * blocks));
+    w.insert(w.end(), size_t(256) * size_t(blocks), 0);
+    return w;
+}
+
+// The compression layer with a latch in front of the first stream opened
+// on the thread that last called HoldSoundOnThisThread.
+ReadLatch soundLatch;
+std::atomic<std::thread::id> soundHeldOn;
+void HoldSoundOnThisThread() { soundHeldOn = std::this_thread::get_id(); }
+platform::AcmFunctions HeldAcm() {
+    platform::AcmFunctions functions = platform::Acm();
+    functions.streamOpen = [](platform::AcmStream* out, const platform::AcmWaveFormat* source, uint32_t sourceBytes,
+                              const platform::AcmWaveFormat* dest, uint32_t flags) {
+        std::thread::id self = std::this_thread::get_id();
+        if (soundHeldOn.compare_exchange_strong(self, std::thread::id())) soundLatch.Hold();
+        return platform::Acm().streamOpen(out, source, sourceBytes, dest, flags);
+    };
+    return functions;
+}
+class HeldAcmInstalled {
+public:
+    HeldAcmInstalled() {
+        static const platform::AcmFunctions held = HeldAcm();
+        SetSoundAcmFunctions(&held);
+    }
+    ~HeldAcmInstalled() {
+        SetSoundAcmFunctions(nullptr);
+        soundHeldOn = std::thread::id();
+    }
+};
+
+// A loading screen's frame goes on while a loader is still reading a model
+// (its texture, through the user's reader) or decoding a sound: the engine's
+// thread makes a picture, loads a model of its own, plays a sound and draws
+// text, and none of it waits for the loader.
+TEST_P(LoaderThreadTest, TheEngineThreadGoesOnWhileALoaderIsStillReadingAModelOrASound) {
+    std::ofstream("square.mqo", std::ios::binary) << Square();
+    MqoDocument textured = MakeMqoSquare(100, true);
+    textured.materials[0].texture = "held.usr";
+    std::ofstream("held.mqo", std::ios::binary) << WriteMqo(textured);
+    std::ofstream("held.usr", std::ios::binary).write(kUserPictureTag, 8);
+    const std::vector<uint8_t> held = ImaAdpcmWave(40);
+    std::ofstream("held.wav", std::ios::binary).write(reinterpret_cast<const char*>(held.data()), held.size());
+    const std::vector<uint8_t> beep = wavewriter::SilentWave(100);
+    const int own = CreateSoundHandleFromImage(beep.data(), int(beep.size()), 1);
+    ASSERT_NE(own, -1);
+    UserReaderAdded added;
+    HeldAcmInstalled acm;
+    struct Case {
+        const char* what;
+        ReadLatch& latch;
+        int (*load)();
+        int (*unload)(int handle);
+    };
+    const Case cases[] = {
+        {"a model", pictureLatch, [] { return LoadModelFile("held.mqo"); }, DeleteModel},
+        {"a sound", soundLatch, [] { return LoadSoundFile("held.wav", 1); }, [](int h) { return DeleteSoundHandle(h); }},
+    };
+    for (const Case& c : cases) {
+        int loaded = -1;
+        std::thread loader([&] {
+            HoldSoundOnThisThread();
+            loaded = c.load();
+        });
+        ASSERT_TRUE(c.latch.WaitUntilHeld()) << c.what;
+        ASSERT_EQ(ProcessWindowMessages(), 0);
+        const int picture = MakeBlankGraph(8, 8, 0);
+        const int model = LoadModelFile("square.mqo");
+        const int played = PlaySoundHandle(own, kPlayTypeBack);
+        const int text = DrawTextAt(20, 440, "Now loading", 0xFFFFFFFFu, 0);
+        const bool stillHeld = c.latch.Release();
+        loader.join();
+        EXPECT_TRUE(stillHeld) << c.what << ": the engine's thread waited for the loader";
+        EXPECT_NE(picture, -1);
+        EXPECT_NE(model, -1);
+        EXPECT_EQ(played, 0);
+        EXPECT_EQ(text, 0);
+        EXPECT_NE(loaded, -1) << c.what << "\n" << Log();
+        EXPECT_EQ(StopSoundHandle(own), 0);
+        EXPECT_EQ(DeleteGraphHandle(picture, 0), 0);
+        EXPECT_EQ(DeleteModel(model), 0);
+        EXPECT_EQ(c.unload(loaded), 0);
+        soundHeldOn = std::thread::id();
+    }
+    Frame(-1);
+}
+
+// Shut-down waits for a model a loader is still reading, which enters the
+// engine whole and goes with it; a load begun once the engine is ending is
+// refused and said.
+TEST_P(LoaderThreadTest, ShutdownWaitsForALoadersModelAndRefusesLoadsBegunAfter) {
+    MqoDocument textured = MakeMqoSquare(100, true);
+    textured.materials[0].texture = "held.usr";
+    std::ofstream("held.mqo", std::ios::binary) << WriteMqo(textured);
+    std::ofstream("held.usr", std::ios::binary).write(kUserPictureTag, 8);
+    const std::vector<uint8_t> sound = wavewriter::SilentWave(100);
+    std::ofstream("quiet.wav", std::ios::binary).write(reinterpret_cast<const char*>(sound.data()), sound.size());
+    UserReaderAdded added;
+    int model = -1, refused = 0;
+    bool stillHeld = false;
+    std::thread loader([&] { model = LoadModelFile("held.mqo"); });
+    ASSERT_TRUE(pictureLatch.WaitUntilHeld());
+    // Another loader keeps loading sounds until one is refused, then lets
+    // the model's read go.
+    std::thread late([&] {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (refused == 0 && std::chrono::steady_clock::now() < give_up) {
+            const int voice = LoadSoundFile("quiet.wav", 1);
+            if (voice == -1) refused = 1;
+            else DeleteSoundHandle(voice);
+        }
+        stillHeld = pictureLatch.Release();
+    });
+    ASSERT_EQ(ShutdownEngine(), 0);
+    loader.join();
+    late.join();
+    EXPECT_TRUE(stillHeld) << "shut-down went on without refusing the late load";
+    EXPECT_NE(model, -1) << "the model the loader was reading as the engine ended";
+    EXPECT_EQ(refused, 1);
+    EXPECT_NE(Log().find("LoadSoundFile refused: the engine is ending"), std::string::npos) << Log();
+    EXPECT_EQ(IsEngineInitialized(), 0);
+}
+
+// The engine's thread changes the readers and the settings loads read
+// while a loader loads pictures, models and sounds (ThreadSanitizer sees
+// no race).
+int RefusingReader(StreamData*, BASEIMAGE*) { return -1; }
+
+TEST_P(LoaderThreadTest, TheEngineThreadChangesReadersAndSettingsWhileALoaderLoads) {
+    std::ofstream("square.mqo", std::ios::binary) << Square();
+    const std::vector<uint8_t> sound = wavewriter::SilentWave(50);
+    ASSERT_EQ(DrawRectangle(0, 0, 16, 16, MakeScreenColor(0, 255, 0), 1), 0);
+    ASSERT_EQ(SaveDrawScreenToPng("green.png"), 0);
+    std::ifstream file("green.png", std::ios::binary);
+    const std::vector<char> png((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::atomic<bool> done{false};
+    std::atomic<int> faults{0};
+    std::thread loader([&] {
+        for (int i = 0; i < 20; ++i) {
+            const int picture = MakeGraphFromImageMemory(png.data(), png.size(), nullptr, 0, 1, 0);
+            const int model = LoadModelFile("square.mqo");
+            const int voice = CreateSoundHandleFromImage(sound.data(), int(sound.size()), 1);
+            if (picture == -1 || model == -1 || voice == -1) ++faults;
+            DeleteGraphHandle(picture, 0);
+            DeleteModel(model);
+            DeleteSoundHandle(voice);
+        }
+        done = true;
+    });
+    auto& slot = GetImageLoaderTable()->readers[0];
+    for (int frame = 0; !done.load(); ++frame) {
+        slot = frame % 2 ? RefusingReader : nullptr;
+        SetTransColorEnabled(frame % 2);
+        SetTransparentColorRGB(frame % 256, 0, 0);
+        SetModelLoadGravity(frame % 2, -9.8f);
+        Frame(-1);
+    }
+    loader.join();
+    slot = nullptr;
+    SetTransColorEnabled(1);
+    SetModelLoadGravity(0, 0);
+    EXPECT_EQ(faults.load(), 0) << Log();
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, LoaderThreadTest, ::testing::Values("none", "gl"));

@@ -46,8 +46,10 @@ const ModelDeviceLossHooks* GetModelDeviceLossHooks() {
     return State().modelHooks == &kNoModelHooks ? nullptr : State().modelHooks;
 }
 
-// Under the resource lock: no other thread makes or deletes a picture or a
-// model while their textures and buffers go and come back.
+// Under the resource lock: no other thread enters or takes out a picture
+// while the textures go and come back. A picture or model another thread
+// is still making enters its table afterwards, with the texture and
+// buffers it made meanwhile.
 int RestoreLostGraphicsDevice() {
     if (!AllowOnlyOnEngineThread("RestoreLostGraphicsDevice")) return -1;
     ResourceLockGuard resources(ResourceLock());

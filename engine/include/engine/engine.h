@@ -33,19 +33,21 @@
 //     timer (timer.h), reading files (files.h: opening, reading, paths, the
 //     block codec, durable writes), IsEngineInitialized,
 //     LogicalProcessorCount and HardwareRenderingActive.
-// None of them stops the engine's thread from drawing. A picture is read
-// and converted on the thread that asks for it, beside other threads'
-// pictures, and enters the engine's tables in a moment: a picture call of
-// the engine's thread waits for no other thread's picture. Sound and model
-// loads run one at a time (a second thread's load waits for the first).
-// ShutdownEngine waits for the picture calls other threads are making; one
-// begun once the engine is ending is refused ("<function> refused: the
-// engine is ending"). An image reader added with AddImageReader runs on
-// the thread that reads the picture, and may make only the calls that
-// thread may make. A picture or
-// model made on a loader reaches the graphics device when the engine's
-// thread next draws; one deleted there is refused at once and freed by the
-// engine's thread at its next ProcessWindowMessages (or ShutdownEngine).
+// None of them stops the engine's thread from drawing. A picture, sound or
+// model is read, decoded and converted on the thread that asks for it,
+// beside other threads' loads, and enters the engine's tables whole in a
+// moment: no call of the engine's thread (making a picture, playing a
+// sound, loading a model, drawing text) waits for another thread's load.
+// A setting changed while a load runs is seen by it whole or not at all.
+// ShutdownEngine waits for the calls other threads are making; one begun
+// once the engine is ending is refused ("<function> refused: the engine is
+// ending"). An image reader added with AddImageReader runs on the thread
+// that reads the picture, and may make only the calls that thread may
+// make; the engine's thread may change the readers in GetImageLoaderTable
+// at any time. A picture or model made on a loader reaches the graphics
+// device when the engine's thread next draws; one deleted there is refused
+// at once and freed by the engine's thread at its next
+// ProcessWindowMessages (or ShutdownEngine).
 // A file that is no picture opens as a movie on the engine's thread only.
 // Every other call made on another thread while the engine runs (drawing,
 // fonts, the screen, camera, playing sounds, music, movies, the model API,
