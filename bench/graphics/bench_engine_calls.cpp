@@ -3,9 +3,14 @@
 // exact instructions per call, taken under callgrind (the Ir of the call,
 // inclusive, over its number of calls):
 //   valgrind --tool=callgrind ./bench_graphics --benchmark_filter='Bm(GraphSize|SmallBillboard)'
-// And how long the engine's thread waits for a small picture of its own
-// while a loader thread opens a large one, beside the time one open takes.
+// And how long the engine's thread waits for a small picture, a small
+// model and a sound played of its own while a loader thread opens a large
+// picture, loads a large model or a long sound, beside the time one such
+// load takes:
+//   ./bench_graphics --benchmark_filter=BmEngineThreadWaitUnderLoader
 #include "engine/engine.h"
+#include "mqo_writer.h"
+#include "wave_writer.h"
 
 #include <benchmark/benchmark.h>
 #include <png.h>
@@ -14,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,7 +95,6 @@ void BmSmallBillboard(benchmark::State& state) {
 }
 
 constexpr int kLargeSide = 3000;
-constexpr int kOpensPerRound = 4;
 
 // A 3000 x 3000 RGB picture of soft gradients and a fine pattern, written
 // as PNG into the working folder.
@@ -116,47 +121,109 @@ double MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Per round a loader opens the large picture kOpensPerRound times (letting
+// A grid of 200,000 triangles, the size of a large scene.
+bool WriteLargeModel(const char* path) {
+    std::ofstream(path, std::ios::binary) << WriteMqo(MakeMqoGrid(200000, true));
+    return bool(std::ifstream(path));
+}
+
+// 170 seconds of a stereo 44.1 kHz tone: near the longest a sound is held
+// whole.
+bool WriteLongSound(const char* path) {
+    constexpr int kRate = 44100, kSeconds = 170;
+    std::vector<uint8_t> pcm(size_t(kRate) * kSeconds * 4);
+    for (size_t i = 0; i < pcm.size() / 2; ++i) {
+        const int16_t v = int16_t((i * 97) % 20000 - 10000);
+        pcm[2 * i] = uint8_t(v);
+        pcm[2 * i + 1] = uint8_t(uint16_t(v) >> 8);
+    }
+    const std::vector<uint8_t> wave = wavewriter::MakeWave(pcm, kRate, 2, 16);
+    return bool(std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(wave.data()), wave.size()));
+}
+
+// What a loader loads, and how it lets it go again.
+struct LargeLoad {
+    const char* file;
+    bool (*write)(const char* path);
+    int (*load)(const char* path);
+    int (*unload)(int handle);
+};
+
+const LargeLoad kLargePicture{"large.png", WriteLargePng, [](const char* p) { return OpenGraphFile(p, 0); },
+                              [](int h) { return DeleteGraphHandle(h, 0); }};
+const LargeLoad kLargeModel{"large.mqo", WriteLargeModel, LoadModelFile, DeleteModel};
+const LargeLoad kLongSound{"long.wav", WriteLongSound, [](const char* p) { return LoadSoundFile(p, 1); },
+                           [](int h) { return DeleteSoundHandle(h); }};
+
+constexpr int kLoadsPerRound = 4;
+
+// Per round a loader loads the large file kLoadsPerRound times (letting
 // each go) while the engine's thread runs frames that each make and delete
-// an 8 x 8 picture; longest_wait_ms is the longest such call of all rounds,
-// one_open_ms one open of the large picture with no other thread busy.
-void BmEngineThreadWaitUnderLoader(benchmark::State& state) {
+// an 8 x 8 picture, load and delete a small model and play and stop a short
+// sound. The longest of each call in all rounds (picture_ms, model_ms,
+// sound_ms, their own work included) and of them all (longest_wait_ms) are
+// given beside one_load_ms, one load of the large file with no other
+// thread busy.
+void BmEngineThreadWaitUnderLoader(benchmark::State& state, const LargeLoad& large) {
     SoftwareEngine engine;
-    if (!engine.started() || !WriteLargePng("large.png")) {
-        state.SkipWithError("no engine on the software path, or no picture");
+    const std::vector<uint8_t> beep = wavewriter::SilentWave(100);
+    std::ofstream("small.mqo", std::ios::binary) << WriteMqo(MakeMqoSquare(10, true));
+    const int own = engine.started() ? CreateSoundHandleFromImage(beep.data(), int(beep.size()), 1) : -1;
+    if (own == -1 || !large.write(large.file)) {
+        state.SkipWithError("no engine on the software path, or no file to load");
         return;
     }
-    double oneOpen = 0;
+    double oneLoad = 0;
     std::thread([&] {
         const Clock::time_point start = Clock::now();
-        const int picture = OpenGraphFile("large.png", 0);
-        oneOpen = MillisecondsSince(start);
-        DeleteGraphHandle(picture, 0);
+        const int handle = large.load(large.file);
+        oneLoad = MillisecondsSince(start);
+        large.unload(handle);
     }).join();
     ProcessWindowMessages();
-    double longestWait = 0;
+    double longest[3] = {0, 0, 0};
+    auto timed = [&](double& slot, auto call) {
+        const Clock::time_point start = Clock::now();
+        const int result = call();
+        slot = std::max(slot, MillisecondsSince(start));
+        return result;
+    };
     for (auto _ : state) {
         std::atomic<bool> done{false};
         std::thread loader([&] {
-            for (int i = 0; i < kOpensPerRound; ++i) DeleteGraphHandle(OpenGraphFile("large.png", 0), 0);
+            for (int i = 0; i < kLoadsPerRound; ++i) large.unload(large.load(large.file));
             done = true;
         });
         while (!done.load()) {
             ProcessWindowMessages();
-            const Clock::time_point start = Clock::now();
-            const int own = MakeBlankGraph(8, 8, 0);
-            longestWait = std::max(longestWait, MillisecondsSince(start));
-            DeleteGraphHandle(own, 0);
+            DeleteGraphHandle(timed(longest[0], [] { return MakeBlankGraph(8, 8, 0); }), 0);
+            DeleteModel(timed(longest[1], [] { return LoadModelFile("small.mqo"); }));
+            timed(longest[2], [&] { return PlaySoundHandle(own, kPlayTypeBack); });
+            StopSoundHandle(own);
         }
         loader.join();
         ProcessWindowMessages();
     }
-    state.counters["longest_wait_ms"] = longestWait;
-    state.counters["one_open_ms"] = oneOpen;
+    state.counters["picture_ms"] = longest[0];
+    state.counters["model_ms"] = longest[1];
+    state.counters["sound_ms"] = longest[2];
+    state.counters["longest_wait_ms"] = *std::max_element(longest, longest + 3);
+    state.counters["one_load_ms"] = oneLoad;
 }
 
 }  // namespace
 
 BENCHMARK(BmGraphSize);
 BENCHMARK(BmSmallBillboard);
-BENCHMARK(BmEngineThreadWaitUnderLoader)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BmEngineThreadWaitUnderLoader, picture, kLargePicture)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BmEngineThreadWaitUnderLoader, model, kLargeModel)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BmEngineThreadWaitUnderLoader, sound, kLongSound)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

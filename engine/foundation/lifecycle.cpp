@@ -195,8 +195,8 @@ int ShutdownEngine() {
         ReleaseApiLock(lock);
         return -1;
     }
-    // Other threads' picture calls run outside the resource lock: the
-    // engine ends once those running have returned.
+    // Other threads' loads run outside every lock: the engine ends once
+    // those running have returned.
     EndLoaderCalls();
     {
         ResourceLockGuard resources(ResourceLock());

@@ -3,6 +3,7 @@
 #include "engine/memory.h"
 #include "sound/device/sound_device_state.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -17,7 +18,7 @@ int CreateDeviceBuffer(const SoundBufferDesc* desc, SoundBuffer** out) {
     if (!desc || !out) return -1;
     *out = nullptr;
     SoundDeviceState& d = DeviceState();
-    std::lock_guard<std::mutex> lock(d.mutex);
+    std::unique_lock<std::mutex> lock(d.mutex);
     if (!d.open) return -1;
     if (desc->flags & kBufferPrimary) {
         if (desc->bytes != 0 || desc->format) return -1;
@@ -32,16 +33,21 @@ int CreateDeviceBuffer(const SoundBufferDesc* desc, SoundBuffer** out) {
     if (!desc->format || !IsValidPcmFormat(*desc->format)) return -1;
     const WAVEFORMATEX& f = *desc->format;
     if (desc->bytes < f.blockAlign || desc->bytes % f.blockAlign != 0) return -1;
+    // The memory is made and cleared without the mutex: the mixer and every
+    // other buffer's caller go on meanwhile.
+    lock.unlock();
     SoundBuffer* b = NewBuffer();
     auto* pcm = static_cast<SharedPcm*>(AllocMemoryZero(sizeof(SharedPcm), "", 0));
     uint8_t* data = static_cast<uint8_t*>(AllocMemory(desc->bytes, "", 0));
-    if (!b || !pcm || !data) {
+    if (b && pcm && data) std::memset(data, f.bitsPerSample == 8 ? 0x80 : 0, desc->bytes);
+    lock.lock();
+    if (!b || !pcm || !data || !d.open) {
+        lock.unlock();
         FreeMemory(b);
         FreeMemory(pcm);
         FreeMemory(data);
         return -1;
     }
-    std::memset(data, f.bitsPerSample == 8 ? 0x80 : 0, desc->bytes);
     pcm->data = data;
     pcm->size = desc->bytes;
     pcm->references = 1;
@@ -77,17 +83,23 @@ int DuplicateDeviceBuffer(SoundBuffer* source, SoundBuffer** out) {
     return 0;
 }
 
+// Out of the list under the mutex; the memory is freed after it, unless
+// another buffer still shares it.
 int ReleaseDeviceBuffer(SoundBuffer* buffer) {
     if (!buffer) return -1;
     SoundDeviceState& d = DeviceState();
-    std::lock_guard<std::mutex> lock(d.mutex);
-    for (size_t i = 0; i < d.buffers.size(); ++i) {
-        if (d.buffers[i] != buffer) continue;
-        d.buffers.erase(d.buffers.begin() + long(i));
-        FreeDeviceBuffer(buffer);
-        return 0;
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        auto it = std::find(d.buffers.begin(), d.buffers.end(), buffer);
+        if (it == d.buffers.end()) return -1;
+        d.buffers.erase(it);
+        if (buffer->pcm && buffer->pcm->references > 1) {
+            --buffer->pcm->references;
+            buffer->pcm = nullptr;
+        }
     }
-    return -1;
+    FreeDeviceBuffer(buffer);
+    return 0;
 }
 
 int GetDeviceBufferFormat(SoundBuffer* buffer, WAVEFORMATEX* out) {
