@@ -2,7 +2,7 @@
 // size asked, and a small turned billboard drawn. The figures that count are
 // exact instructions per call, taken under callgrind (the Ir of the call,
 // inclusive, over its number of calls):
-//   valgrind --tool=callgrind ./bench_graphics --benchmark_filter='Bm(GraphSize|SmallBillboard)'
+//   valgrind --tool=callgrind ./bench_graphics --benchmark_filter='Bm(GraphSize|SmallBillboard|SettingGetters)'
 // And how long the engine's thread waits for a small picture, a small
 // model and a sound played of its own while a loader thread opens a large
 // picture, loads a large model or a long sound, beside the time one such
@@ -92,6 +92,23 @@ void BmSmallBillboard(benchmark::State& state) {
         return;
     }
     for (auto _ : state) benchmark::DoNotOptimize(DrawGraphBillboard3D(at, 0.5f, 0.5f, 4.0f, 0.3f, graph, 0, 0));
+}
+
+// The getters of the settings pictures and sounds are made with, which
+// loaders read on any thread.
+void BmSettingGetters(benchmark::State& state) {
+    SoftwareEngine engine;
+    if (!engine.started()) {
+        state.SkipWithError("no engine on the software path");
+        return;
+    }
+    int red = 0, green = 0, blue = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(GetTransColorEnabled());
+        benchmark::DoNotOptimize(GetTransparentColorRGB(&red, &green, &blue));
+        benchmark::DoNotOptimize(GetSoundCreateType());
+        benchmark::DoNotOptimize(GetSoundReaderMask());
+    }
 }
 
 constexpr int kLargeSide = 3000;
@@ -215,6 +232,7 @@ void BmEngineThreadWaitUnderLoader(benchmark::State& state, const LargeLoad& lar
 
 BENCHMARK(BmGraphSize);
 BENCHMARK(BmSmallBillboard);
+BENCHMARK(BmSettingGetters);
 BENCHMARK_CAPTURE(BmEngineThreadWaitUnderLoader, picture, kLargePicture)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
