@@ -400,10 +400,17 @@ int MakeBlankGraph(int width, int height, int) {
     return MakeWhole(argb, GRAPH_SOURCE_NONE, nullptr, false, settings);
 }
 
-int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency) {
+namespace {
+
+// everyMip: a texture's whole chain of mip levels, whatever the settings.
+int MakeFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency, bool everyMip) {
     LoaderCall call("MakeGraphFromBaseImage");
     if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromBaseImage")) return -1;
-    const GraphSettings settings = CurrentSettings();
+    GraphSettings settings = CurrentSettings();
+    if (everyMip) {
+        settings.mipEnabled = 1;
+        settings.mipLevels = 0;
+    }
     BASEIMAGE argb;
     bool keyed = transparency && settings.transEnabled;
     if (PrepareImage(color, alpha, keyed, settings, &argb) != 0)
@@ -411,15 +418,14 @@ int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int t
     return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed, settings);
 }
 
+}  // namespace
+
+int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency) {
+    return MakeFromBaseImage(color, alpha, transparency, false);
+}
+
 int MakeTextureGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha) {
-    LoaderCall call("MakeGraphFromBaseImage");
-    if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromBaseImage")) return -1;
-    GraphSettings settings = CurrentSettings();
-    settings.mipEnabled = 1;
-    settings.mipLevels = 0;
-    BASEIMAGE argb;
-    if (PrepareImage(color, alpha, false, settings, &argb) != 0) return WriteLogText("Bad picture in MakeGraphFromBaseImage");
-    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false, settings);
+    return MakeFromBaseImage(color, alpha, 0, true);
 }
 
 int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
