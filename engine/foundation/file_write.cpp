@@ -307,6 +307,23 @@ int WriteFileDurably(const char* path, const void* bytes, size_t size) {
                               "): a power cut may bring back the previous copy");
 }
 
+int FinishInterruptedWrite(const char* path) {
+    LastError().clear();
+    if (!path || !*path) return Fail("no path", "FinishInterruptedWrite: no path");
+    const platform::FileSystemBackend& fs = platform::Files();
+    Target target;
+    const std::string refusal = TargetOf(path, &target);
+    if (!refusal.empty()) return Fail(refusal, "What a write of " + Cleaned(path) + " left was not looked at: " + refusal);
+    // Only a file such a write leaves is taken: a folder or a link at that
+    // name is none of ours.
+    const std::string temporary = target.name + kTemporarySuffix;
+    platform::HostFileInfo info;
+    if (!fs.statIn(target.folder, temporary.c_str(), &info) || info.kind != platform::HostFileKind::Regular) return 0;
+    if (fs.removeIn(target.folder, temporary.c_str())) return 0;
+    const std::string why = "removing " + target.shown + kTemporarySuffix + ": " + HostReason();
+    return Fail(why, "What a write of " + Cleaned(path) + " left stays: " + why);
+}
+
 int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, size_t count) {
     LastError().clear();
     if (!store || (count > 0 && !files)) return Fail("no store or no files", "WriteFileSetDurably: no store or no files");

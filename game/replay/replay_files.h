@@ -62,7 +62,8 @@ const DurableStore& GameStores();
 
 // Settles the stores a kill or a crash cut short, in the replay folders and
 // of the save: a replay set (with its save) whose commit record is whole is
-// finished, the temporary files of any other store are removed. Call it at
+// finished, the temporary files of any other store are removed (a save
+// linked to a file elsewhere: beside that file). Call it at
 // start-up, once no other copy of the game can be storing (the engine holds
 // its double-start lock). Each store that could not be settled is told to
 // the player, in the game's words. The number of sets finished: the save

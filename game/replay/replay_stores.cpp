@@ -114,6 +114,10 @@ const DurableStore& GameStores() {
 
 int FinishInterruptedStores() {
     const int finished = FinishInterruptedWrites(&GameStores());
+    // A save linked to a file elsewhere is stored beside that file, outside
+    // the stores: what a store of it cut short left there goes too. Should
+    // that folder not be looked at now, the next store of the save says so.
+    if (SaveData::FoundAt() == SaveData::Found::Link) FinishInterruptedWrite(SaveData::kFileName);
     DurableProblem problem;
     for (int i = 0; GetDurableProblem(i, &problem) == 0; ++i) SayUnsettled(problem);
     return finished;

@@ -12,8 +12,11 @@
 #include "game/savedata.h"
 #include "scoped_temp_dir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -175,6 +178,30 @@ TEST_F(SaveNoticeTest, WhatThePlayerIsToldOfTheSaveIsTrue) {
                           "stores nothing until it is moved away",
                           "Save data: morpoCatSave.dat holds 1992 bytes, more than a save's 992: its first 992 are "
                           "read, and its next store keeps only those"}));
+}
+
+// A store of a save linked to a file elsewhere, killed before its rename,
+// leaves its temporary beside that file, outside the game's stores. The
+// next start removes it, but never while another program (a copy of the
+// game sharing that file) holds the folder, whose store it may be.
+TEST_F(SaveNoticeTest, WhatAKilledStoreOfALinkedSaveLeftGoesAtTheNextStartOnceItsFolderIsFree) {
+    std::filesystem::create_directory("synced");
+    ASSERT_TRUE(SaveData::Store(old_, "synced/morpoCatSave.dat"));
+    std::filesystem::remove(SaveData::kFileName);
+    std::filesystem::create_symlink("synced/morpoCatSave.dat", SaveData::kFileName);
+    WriteFile("synced/morpoCatSave.dat.tmp", oldBytes_.substr(0, 100));
+    const int holder = open("synced", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    SetDurableLockWait(50);
+    replay::FinishInterruptedStores();
+    EXPECT_TRUE(std::filesystem::exists("synced/morpoCatSave.dat.tmp"));
+    close(holder);
+    SetDurableLockWait(5000);
+    replay::FinishInterruptedStores();
+    EXPECT_FALSE(std::filesystem::exists("synced/morpoCatSave.dat.tmp"));
+    EXPECT_TRUE(std::filesystem::is_symlink(SaveData::kFileName));
+    EXPECT_EQ(Bytes("synced/morpoCatSave.dat"), oldBytes_);
+    EXPECT_EQ(Said(), std::vector<std::string>{});
 }
 
 TEST_F(SaveNoticeTest, AReplayFolderReachedThroughALinkIsSettledAndEachStoreNotSettledIsToldInTheGamesWords) {

@@ -110,6 +110,17 @@ constexpr int kDurableStoredUnsettled = 1;
 // settles no store: a file that a DurableStore keeps is stored as a set of
 // one (WriteFileSetDurably), which first finishes a set that counts on it.
 int WriteFileDurably(const char* path, const void* bytes, size_t size);
+// Removes the temporary file a WriteFileDurably of path left when it was
+// cut short (a kill, a crash), where that write puts it: beside path, or
+// beside the file a symbolic link at path leads to. The next write of path
+// would replace it; call this at start-up so that nothing of a write cut
+// short stays in the meantime (in a folder synchronised elsewhere, say).
+// It holds the lock of that folder, as the write does, so a write of
+// another program there is waited for and never loses its temporary. For
+// a file no DurableStore keeps: a store's temporaries are its settling's
+// (FinishInterruptedWrites). 0 when nothing is left (path itself is
+// untouched); -1 and a log line when its folder cannot be looked at.
+int FinishInterruptedWrite(const char* path);
 // One file of a set written together.
 struct DurableFile {
     const char* path;  // "<folder>/<name>", the folder spelled as given in the store's folders
