@@ -3,6 +3,9 @@
 // exact instructions per call, taken under callgrind (the Ir of the call,
 // inclusive, over its number of calls):
 //   valgrind --tool=callgrind ./bench_graphics --benchmark_filter='Bm(GraphSize|SmallBillboard|SettingGetters)'
+// One engine life (start-up, 64 small pictures and a line of text, a frame,
+// shut-down), the Ir of InitializeEngine and ShutdownEngine over 20 lives:
+//   valgrind --tool=callgrind ./bench_graphics --benchmark_filter=BmEngineLife
 // And how long the engine's thread waits for a small picture, a small
 // model and a sound played of its own while a loader thread opens a large
 // picture, loads a large model or a long sound, beside the time one such
@@ -109,6 +112,31 @@ void BmSettingGetters(benchmark::State& state) {
         benchmark::DoNotOptimize(GetSoundCreateType());
         benchmark::DoNotOptimize(GetSoundReaderMask());
     }
+}
+
+void BmEngineLife(benchmark::State& state) {
+    char folder[] = "/tmp/bench-engine-life-XXXXXX";
+    if (!mkdtemp(folder) || chdir(folder) != 0) {
+        state.SkipWithError("no folder to run in");
+        return;
+    }
+    SetLogOutput(0);
+    SetWindowBackend("headless");
+    SetGraphicsDeviceChoice("none");
+    SetSoundDeviceBackend("null");
+    for (auto _ : state) {
+        if (InitializeEngine() != 0) {
+            state.SkipWithError("no engine on the software path");
+            break;
+        }
+        for (int i = 0; i < 64; ++i) benchmark::DoNotOptimize(MakePicture());
+        const int font = CreateFontToHandle(nullptr, 16, 3, 0, -1, -1, 0, 0, 0);
+        DrawTextWithFont(10, 10, "life", 0xFFFFFFFF, font, 0xFF000000, 0);
+        PresentFrame();
+        ShutdownEngine();
+    }
+    const std::string command = std::string("rm -rf '") + folder + "'";
+    if (std::system(command.c_str()) != 0) state.SkipWithError("the folder stays");
 }
 
 constexpr int kLargeSide = 3000;
@@ -233,6 +261,7 @@ void BmEngineThreadWaitUnderLoader(benchmark::State& state, const LargeLoad& lar
 BENCHMARK(BmGraphSize);
 BENCHMARK(BmSmallBillboard);
 BENCHMARK(BmSettingGetters);
+BENCHMARK(BmEngineLife)->Iterations(20);
 BENCHMARK_CAPTURE(BmEngineThreadWaitUnderLoader, picture, kLargePicture)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond)

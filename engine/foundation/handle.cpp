@@ -108,6 +108,7 @@ void ResetFieldsLocked(HandleTable* t) {
     t->slotMask = 0;
     t->capacity.store(0, std::memory_order_relaxed);
     t->count.store(0, std::memory_order_relaxed);
+    t->slotsUsed.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -168,6 +169,8 @@ int AddHandleEntry(HandleTable* table, void* entry, int* handleInEntry) {
         s.entry.store(entry, std::memory_order_release);
         table->count.fetch_add(1, std::memory_order_relaxed);
         table->searchStart = slot + 1;
+        if (slot >= table->slotsUsed.load(std::memory_order_relaxed))
+            table->slotsUsed.store(slot + 1, std::memory_order_relaxed);
         return handle;
     }
     return -1;
@@ -213,6 +216,10 @@ int CountHandleEntries(const HandleTable* table) {
 
 int HandleTableCapacity(const HandleTable* table) {
     return table ? table->capacity.load(std::memory_order_relaxed) : 0;
+}
+
+int HandleTableSlotsUsed(const HandleTable* table) {
+    return table ? table->slotsUsed.load(std::memory_order_relaxed) : 0;
 }
 
 void SetHandleChecksIssuedForTesting(int kind, uint64_t issued) {

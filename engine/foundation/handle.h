@@ -105,6 +105,9 @@ struct HandleTable {
     int searchStart = 0;            // under lock: lowest slot that may be free
     std::atomic<int> capacity{0};   // changed under lock
     std::atomic<int> count{0};      // entries in use, changed under lock
+    // Changed under lock: no entry has stood at this slot or above since the
+    // table was made, so a walk over every entry stops here.
+    std::atomic<int> slotsUsed{0};
 };
 
 // A table already made is kept as it is (0), so a module may call this
@@ -142,12 +145,14 @@ bool ReadHandleEntry(const HandleTable* table, int handle, Read read) {
 int HandleOfSlot(const HandleTable* table, int slot);
 int CountHandleEntries(const HandleTable* table);
 int HandleTableCapacity(const HandleTable* table);
+int HandleTableSlotsUsed(const HandleTable* table);
 // Calls visit(handle) for the entry of every slot in turn, without the
-// table's lock, so visit may delete the entry.
+// table's lock, so visit may delete the entry. Only slots that ever held an
+// entry are looked at: emptying a large table that held a few costs a few.
 template <typename Visit>
 void ForEachHandle(const HandleTable* table, Visit visit) {
-    const int capacity = HandleTableCapacity(table);
-    for (int slot = 0; slot < capacity; ++slot) {
+    const int used = HandleTableSlotsUsed(table);
+    for (int slot = 0; slot < used; ++slot) {
         const int handle = HandleOfSlot(table, slot);
         if (handle != -1) visit(handle);
     }
