@@ -84,7 +84,6 @@ int64_t SizeOf(int descriptor) {
     return int64_t(st.st_size);
 }
 
-
 bool ListDirectory(const char* path, std::vector<HostDirEntry>* out) {
     if (!path || !out) return false;
     out->clear();
@@ -317,33 +316,6 @@ bool ListFolder(int folder, std::vector<HostDirEntry>* out) {
     return true;
 }
 
-int LockExclusive(const char* path) {
-    if (!path) {
-        errno = EINVAL;
-        return -1;
-    }
-    // Non-blocking, so that a FIFO at the path cannot stall the open.
-    int fd;
-    do fd = ::open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0) return -1;
-    struct stat st;
-    int result = ::fstat(fd, &st);
-    if (result == 0 && !S_ISREG(st.st_mode)) {
-        errno = EINVAL;
-        result = -1;
-    }
-    if (result == 0) {
-        do result = ::flock(fd, LOCK_EX | LOCK_NB);
-        while (result != 0 && errno == EINTR);
-    }
-    if (result == 0) return fd;
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return error == EWOULDBLOCK ? kFileLockHeld : -1;
-}
-
 bool LockWithin(int descriptor, int waitMilliseconds) {
     // A real wait, whatever clock the program runs on: the other holder is
     // another process, or another open of the folder.
@@ -364,6 +336,31 @@ bool LockWithin(int descriptor, int waitMilliseconds) {
         const timespec nap{0, 1000000};
         ::nanosleep(&nap, nullptr);
     }
+}
+
+int LockExclusive(const char* path) {
+    if (!path) {
+        errno = EINVAL;
+        return -1;
+    }
+    // Non-blocking, so that a FIFO at the path cannot stall the open.
+    int fd;
+    do fd = ::open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st;
+    int result = ::fstat(fd, &st);
+    if (result == 0 && !S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        result = -1;
+    }
+    // Taken at once or not at all: another holder's lock is no wait.
+    if (result == 0 && !LockWithin(fd, 0)) result = -1;
+    if (result == 0) return fd;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return error == EWOULDBLOCK ? kFileLockHeld : -1;
 }
 
 std::FILE* OpenAppend(const char* path, bool empty) {
