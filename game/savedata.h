@@ -59,6 +59,10 @@ struct SaveData {
     // no store replaces.
     enum class Found { Nothing, File, Link, Other };
     static Found FoundAt(const char* path = kFileName);
+    // Whether a save found so is stored with the game's stores (alone or
+    // with a replay): nothing yet or the save itself. The start-up follows
+    // no link, so a link is stored on its own, through it.
+    static bool JoinsStores(Found found) { return found == Found::Nothing || found == Found::File; }
 
     // The file form, field by field at the record's offsets.
     static void Serialize(const SaveData& record, uint8_t out[kFileSize]);

@@ -83,7 +83,7 @@ bool SaveData::Store(const SaveData& record, const char* path) {
     // The save of the working directory is a store of the game's, with the
     // replays it may join: stored through it, it first finishes a set that
     // an earlier store left, and that counts on the save's temporary.
-    const bool ofTheStores = std::strcmp(path, kFileName) == 0 && (found == Found::Nothing || found == Found::File);
+    const bool ofTheStores = std::strcmp(path, kFileName) == 0 && JoinsStores(found);
     const DurableFile file{path, bytes, kFileSize};
     const int stored = ofTheStores ? WriteFileSetDurably(&replay::GameStores(), &file, 1)
                                    : WriteFileDurably(path, bytes, kFileSize);

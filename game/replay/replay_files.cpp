@@ -152,7 +152,7 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     paths.push_back(HostPath(MetaFilePath(mode, stageNumber, kinds[0])));
     texts.push_back(MetaText(kinds));
     const SaveData::Found save = SaveData::FoundAt();
-    const bool saveInSet = withSave && (save == SaveData::Found::Nothing || save == SaveData::Found::File);
+    const bool saveInSet = withSave && SaveData::JoinsStores(save);
     const bool hadReplay = std::filesystem::exists(paths.back(), error);
     const bool hadSave = save == SaveData::Found::File;
     if (saveInSet) {
