@@ -69,6 +69,13 @@ void EndLoaderCalls() {
     State().loaderCallsDone.wait(guard, [] { return State().loaderCalls == 0; });
 }
 
+void LeaveLoaderCallForExit() {
+    if (loaderCallDepth == 0) return;
+    loaderCallDepth = 0;
+    std::lock_guard<std::mutex> guard(State().loaderLock);
+    if (--State().loaderCalls == 0) State().loaderCallsDone.notify_all();
+}
+
 UserCodeScope::UserCodeScope() : savedDepth_(passDepth) { passDepth = 0; }
 UserCodeScope::~UserCodeScope() { passDepth = savedDepth_; }
 

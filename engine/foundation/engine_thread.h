@@ -51,6 +51,10 @@ private:
 // The engine's thread, as shut-down begins: admits no more LoaderCalls and
 // waits until those running have returned.
 void EndLoaderCalls();
+// A thread about to end the process from inside a LoaderCall (a fatal
+// error): its call counts no more, so that the shut-down it makes, or
+// another thread's, waits for the other calls alone. Its pass stays.
+void LeaveLoaderCallForExit();
 
 // Around the user's own code run from inside an engine call (an image
 // reader): what it calls gets no pass from a LoaderCall it runs in.

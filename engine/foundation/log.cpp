@@ -16,12 +16,15 @@
 #include "engine/lifecycle.h"
 #include "engine/text.h"
 #include "engine/timer.h"
+#include "foundation/engine_thread.h"
 #include "foundation/log_internal.h"
 #include "platform/files.h"
 #include "platform/warning.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +32,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -395,10 +399,16 @@ int SetLogOutput(int flag) {
 
 int GetLogOutput() { return State().enabled ? 1 : 0; }
 
+// One thread ends the engine and the process; another that meets a fatal
+// error meanwhile (two loaders finding a table full) waits for that end.
 void ExitOnFatalError(const char* message) {
     muteDepth = 0;  // the reason the process ends is never dropped
     WriteLogText(message ? message : "fatal error");
     std::fprintf(stderr, "fatal: %s\n", message ? message : "");
+    LeaveLoaderCallForExit();
+    static std::atomic<bool> ending{false};
+    if (ending.exchange(true))
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     ShutdownEngine();
     std::exit(EXIT_FAILURE);
 }

@@ -216,7 +216,9 @@ int PrepareImage(const BASEIMAGE* color, const BASEIMAGE* alpha, bool keyTranspa
 }
 
 // A piece of a picture into the table, made whole before any other thread
-// can find it; the resource lock is held for the entry alone.
+// can find it; the resource lock is held for the entry alone, and let go
+// before a full table ends the engine, which waits for other threads'
+// calls that may be waiting for it.
 int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     auto* g = static_cast<GRAPH*>(ENGINE_ALLOC_ZERO(sizeof(GRAPH)));
     if (!g) return WriteLogText("Out of memory for a graph");
@@ -227,13 +229,16 @@ int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     g->movieHandle = -1;
     g->shared = s;
     g->hasAlpha = AnyAlphaBelowFull(s->image, x, y, w, h) ? 1 : 0;
-    ResourceLockGuard resources(ResourceLock());
-    const int handle = EnsureTable() ? AddHandleEntry(&State().table, g, &g->handle) : -1;
+    int handle = -1;
+    {
+        ResourceLockGuard resources(ResourceLock());
+        handle = EnsureTable() ? AddHandleEntry(&State().table, g, &g->handle) : -1;
+        if (handle != -1) ++s->refCount;
+    }
     if (handle == -1) {
         FreeMemory(g);
         ExitOnFatalError("The graph table is full");
     }
-    ++s->refCount;
     return handle;
 }
 

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -554,6 +555,26 @@ TEST_F(EngineLifeTest, AThreadThatRanAnEngineLifeHasSdlsStorageFreedAtItsEnd) {
         ASSERT_EQ(ShutdownEngine(), 0);
         EXPECT_EQ(freed.load(), 1);
     }).join();
+}
+
+// A loader that fills the picture table ends the process as the engine's
+// thread would: its own call does not keep the engine from ending, nor
+// does the lock of the table another loader waits for. A process that
+// still runs after a while has hung.
+using LoaderFatalDeathTest = EngineLifeTest;
+
+TEST_F(LoaderFatalDeathTest, ALoaderThatFillsThePictureTableEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (InitializeEngine() != 0) std::_Exit(2);
+            for (int i = 0; i < 2; ++i) std::thread([] {
+                    for (;;) MakeBlankGraph(1, 1, 0);
+                }).detach();
+            std::this_thread::sleep_for(std::chrono::seconds(30));
+            std::_Exit(3);
+        },
+        ::testing::ExitedWithCode(EXIT_FAILURE), "The graph table is full");
 }
 
 }  // namespace
