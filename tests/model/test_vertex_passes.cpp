@@ -7,6 +7,7 @@
 #include <set>
 
 #include "engine/model.h"
+#include "model/convert/convert.h"
 #include "model/convert/vertex_passes.h"
 #include "model_load_support.h"
 #include "mv1_test_support.h"
@@ -282,6 +283,39 @@ TEST_F(BaseVertexPassTest, BaseEntriesAndTheLoadSwitches) {
     EXPECT_EQ(ValidateModelBase(BaseOf(quad), why, sizeof(why)), 0) << why;
     float lo[3], hi[3];
     EXPECT_EQ(GetModelBoundingBox(quad, lo, hi), 0);
+}
+
+// A load sees the switches as they stood when it began: one changed while
+// it converts (on another thread, here from the conversion's own stage
+// hook) reaches none of its steps, and the next load takes it.
+TEST_F(BaseVertexPassTest, ALoadKeepsTheSwitchesItBeganWith) {
+    MqoDocument doc = MakeQuadDocument();
+    doc.objects[0].vertices.push_back({0, 0, 0});  // corner 0 again, for the merge
+    doc.objects[0].faces[0].corners = {4, 1, 2, 3};
+    MqoFaceSpec back;
+    back.corners = {0, 3, 2};
+    back.material = 0;
+    doc.objects[0].faces.push_back(back);
+    const auto positions = [](int model) { return BaseOf(model)->frames[0].positionCount; };
+    const int plain = Load(doc);
+    ASSERT_GE(plain, 0) << Log();
+    SetModelConvertStageHook([](int stage) {
+        if (stage != MODEL_STAGE_READ) return;
+        SetModelLoadVertexOptimize(1);
+        SetModelLoadGravity(1, -9.8f);
+    });
+    const int changedMeanwhile = Load(doc);
+    SetModelConvertStageHook(nullptr);
+    const int changedBefore = Load(doc);
+    SetModelLoadVertexOptimize(0);
+    SetModelLoadGravity(0, 0.0f);
+    ASSERT_GE(changedMeanwhile, 0) << Log();
+    ASSERT_GE(changedBefore, 0) << Log();
+    EXPECT_LT(positions(changedBefore), positions(plain));
+    EXPECT_EQ(BaseOf(changedBefore)->gravity, -9.8f);
+    EXPECT_EQ(positions(changedMeanwhile), positions(plain));
+    EXPECT_EQ(BaseOf(changedMeanwhile)->gravity, BaseOf(plain)->gravity);
+    for (int model : {plain, changedMeanwhile, changedBefore}) DeleteModel(model);
 }
 
 }  // namespace

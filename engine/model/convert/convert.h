@@ -22,6 +22,26 @@ float GetModelLoadGravity();
 // the motions (the default), 1 leaves them out, 2 keeps them in the model.
 void SetModelLoadPhysicsMode(int mode);
 int GetModelLoadPhysicsMode();
+// The load settings as one load sees them. A load takes them once as it
+// begins (a scope around it), so a setting changed on another thread while
+// it runs reaches none of its steps; the getters above read them.
+struct ModelLoadSettings {
+    int vertexOptimize;
+    int normalRecalc;
+    uint64_t gravity;  // as stored: bit 32 set, low 32 bits the value's
+    int physicsMode;
+};
+class ModelLoadSettingsScope {
+public:
+    ModelLoadSettingsScope();
+    ~ModelLoadSettingsScope();
+    ModelLoadSettingsScope(const ModelLoadSettingsScope&) = delete;
+    ModelLoadSettingsScope& operator=(const ModelLoadSettingsScope&) = delete;
+
+private:
+    ModelLoadSettings own_;
+    const ModelLoadSettings* saved_;
+};
 
 // Stages of a conversion, in order, for measurement: a hook set here (null
 // for none) is called as each stage ends; the load benchmark prints the

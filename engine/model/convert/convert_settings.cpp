@@ -26,7 +26,19 @@ LoadSettingsModule& State() {
     return state;
 }
 
+// The settings a load on this thread took as it began, or null outside one.
+thread_local const ModelLoadSettings* taken = nullptr;
+
+ModelLoadSettings Current() {
+    if (taken) return *taken;
+    const LoadSettingsModule& m = State();
+    return {m.vertexOptimize, m.normalRecalc, m.gravity, m.physicsMode};
+}
+
 }  // namespace
+
+ModelLoadSettingsScope::ModelLoadSettingsScope() : own_(Current()), saved_(taken) { taken = &own_; }
+ModelLoadSettingsScope::~ModelLoadSettingsScope() { taken = saved_; }
 
 void SetModelLoadVertexOptimize(int flag) { State().vertexOptimize = flag ? 1 : 0; }
 void SetModelLoadNormalRecalc(int flag) { State().normalRecalc = flag ? 1 : 0; }
@@ -35,11 +47,11 @@ void SetModelLoadGravity(int isSet, float gravity) {
 }
 // Modes other than 0, 1 and 2 keep the default.
 void SetModelLoadPhysicsMode(int mode) { State().physicsMode = mode >= 0 && mode <= 2 ? mode : 0; }
-int GetModelLoadPhysicsMode() { return State().physicsMode; }
-int GetModelLoadVertexOptimize() { return State().vertexOptimize; }
-int GetModelLoadNormalRecalc() { return State().normalRecalc; }
+int GetModelLoadPhysicsMode() { return Current().physicsMode; }
+int GetModelLoadVertexOptimize() { return Current().vertexOptimize; }
+int GetModelLoadNormalRecalc() { return Current().normalRecalc; }
 float GetModelLoadGravity() {
-    const uint64_t word = State().gravity;
+    const uint64_t word = Current().gravity;
     return word & kGravitySetBit ? std::bit_cast<float>(uint32_t(word)) : kDefaultGravity;
 }
 

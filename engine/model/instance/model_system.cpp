@@ -17,6 +17,7 @@
 #include "model/base/graphics_services.h"
 #include "model/base/model_handles.h"
 #include "model/base/model_math.h"
+#include "model/convert/convert.h"
 #include "model/draw/model_builtin_graphs.h"
 #include "model/draw/model_device_buffers.h"
 #include "model/draw/model_draw.h"
@@ -193,6 +194,7 @@ int LoadModelFile(const char* fileName) {
     bool readerSaidWhy = false;
     {
         LogSubjectScope subject(std::string(" (モデルファイル ") + fileName + ")");
+        ModelLoadSettingsScope settings;
         baseHandle = OfferToReaders(&params);
         readerSaidWhy = subject.Lines() > 0;
     }
