@@ -20,12 +20,6 @@ constexpr int kSourceBytes = C.source == SourcePalette ? 1 : (C.kind == 1 || C.s
 template <KernelConfig C>
 constexpr int kTargetBytes = C.kind == 1 ? 4 : 2;
 
-// With the transparent flag on, which modes skip a source alpha of 0: all
-// of them, so a clear texel changes nothing whatever the blend. (Drawn
-// with weight 0 instead, the modes that mix by the weight would leave the
-// target as it was, but BlendMul, which multiplies by it, would blacken it.)
-constexpr bool SkipsZeroAlpha(const KernelConfig&) { return true; }
-
 // The rule of the target's pixel size, over one pixel (uint32_t) or lanes.
 template <KernelConfig R, bool UseA, class L>
 [[gnu::always_inline]] inline L BlendRule(const BlitSetup& s, L colour, L a, L b, L d) {
@@ -100,7 +94,12 @@ template <KernelConfig C>
         const uint32_t colour = C.kind == 1 ? LoadPixel32(src) : LoadPixel16(src);
         const uint32_t a = C.kind == 1 ? colour >> 24 : src[2];
         if constexpr (C.trans) {
-            if (a == 0 && SkipsZeroAlpha(C)) return;
+            // A clear texel changes nothing, whatever the blend: drawn with
+            // weight 0 instead, the modes that mix by the weight would leave
+            // the target as it was, but BlendMul, which multiplies by the
+            // colour, would blacken it. Every loop skips it so (DrawMapped,
+            // DrawTexel, DrawLanes).
+            if (a == 0) return;
             if (a == 255) {
                 DrawRule<C, false>(s, colour, 0, b, dst);
                 return;

@@ -30,7 +30,7 @@ template <KernelConfig C>
         const uint32_t colour = C.kind == 1 ? LoadPixel32(src) : LoadPixel16(src);
         const uint32_t a = C.kind == 1 ? colour >> 24 : src[2];
         if constexpr (C.trans) {
-            if (a == 0 && SkipsZeroAlpha(C)) return;
+            if (a == 0) return;  // as DrawOne skips it
             if (a == 255) {
                 DrawRule<R, false>(s, colour, 0, b, dst);
                 return;

@@ -35,7 +35,7 @@ template <KernelConfig C>
         const uint32_t colour = C.kind == 1 ? LoadPixel32(texel) : LoadPixel16(texel);
         const uint32_t a = C.kind == 1 ? colour >> 24 : texel[2];
         if constexpr (C.trans) {
-            if (a == 0 && SkipsZeroAlpha(C)) return;
+            if (a == 0) return;  // as DrawOne skips it
             if (a == 255) {
                 DrawRule<R, false>(t.rules, colour, 0, level, dst);
                 return;

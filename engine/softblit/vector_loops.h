@@ -149,19 +149,14 @@ template <KernelConfig C>
 // The target lanes after drawing with the rules of R: keying and the alpha
 // choice as the scalar loops make them for configuration C (DrawOne,
 // DrawMapped), with the keyed value compared against key.
-template <KernelConfig C, KernelConfig R, bool SkipsZero, class V>
+template <KernelConfig C, KernelConfig R, class V>
 SOFTBLIT_INLINE V DrawLanes(const BlitSetup& s, const FetchedLanes<V>& f, V b, V d, uint32_t key) {
     const V none{};
     if constexpr (C.source == SourceAlpha) {
         if constexpr (C.trans) {
             const V opaque = BlendRule<R, false>(s, f.colour, none, b, d);
             const V weighted = BlendRule<R, true>(s, f.colour, f.alpha, b, d);
-            const V out = Select(f.alpha == 255u, opaque, weighted);
-            if constexpr (SkipsZero) {
-                return Select(f.alpha == 0u, d, out);
-            } else {
-                return out;
-            }
+            return Select(f.alpha == 0u, d, Select(f.alpha == 255u, opaque, weighted));
         } else {
             return BlendRule<R, true>(s, f.colour, f.alpha, b, d);
         }
@@ -183,7 +178,7 @@ SOFTBLIT_INLINE void PlainRun(const BlitSetup& s, const PlainRow& row, int x) {
     V b{};
     if constexpr (C.blend) b = LookUp(s.levelTable, LoadBytes<V>(row.blend + x));
     const V d = LoadTarget<C, V>(row.dst + x * tb);
-    StoreTarget<C>(row.dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, s.transColor));
+    StoreTarget<C>(row.dst + x * tb, DrawLanes<C, C>(s, f, b, d, s.transColor));
 }
 
 template <KernelConfig C, class V>
@@ -339,7 +334,7 @@ SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s, const BlitSetup& calle
                     b = LookUp(s.levelTable, LoadAt<1, V>(blend, blendAt));
                 }
                 const V d = LoadTarget<C, V>(dst + x * tb);
-                StoreTarget<C>(dst + x * tb, DrawLanes<C, C, SkipsZeroAlpha(C)>(s, f, b, d, key));
+                StoreTarget<C>(dst + x * tb, DrawLanes<C, C>(s, f, b, d, key));
             }
             if (x < s.width) {
                 BeforeBaselineCall<V>();
@@ -414,7 +409,7 @@ SOFTBLIT_INLINE void VectorMappedSpan(const BlitSetup& rules, const BlitSetup& c
         }
         const FetchedLanes<V> f = FetchFromWords<C>(rules, stored);
         const V d = LoadTarget<C, V>(dst);
-        const V out = DrawLanes<C, R, SkipsZeroAlpha(C)>(rules, f, b, d, rules.transColor);
+        const V out = DrawLanes<C, R>(rules, f, b, d, rules.transColor);
         StoreTarget<C>(dst, Select(inside, out, d));
     }
     if (count > 0) {
