@@ -44,6 +44,15 @@ struct BlitSetup {
     int64_t hAccStart, vAccStart;
 };
 
+// A source read through a texel mapping (rotated blit, triangle spans).
+struct MappedSource {
+    const uint8_t* pixels;    // first texel
+    ptrdiff_t pitch;
+    const uint8_t* graph;     // blend graph's first byte, or null
+    ptrdiff_t graphPitch;
+    uint32_t boundU, boundV;  // width << 18, height << 18, compared unsigned
+};
+
 using BlitKernel = void (*)(const BlitSetup&);
 
 // The plain and scaled blits are specialised on all five switches.

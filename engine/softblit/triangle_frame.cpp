@@ -174,13 +174,13 @@ TriangleLoop PrepareTextured(TriangleSetup& t, const MEMIMG* target, const MEMIM
     // The palette is read in place.
     t.rules.palette16 = source->base->palette16;
     t.rules.palette32 = source->base->palette32;
-    t.source = source->pixels;
-    t.sourcePitch = source->base->pitch;
-    t.boundU = static_cast<uint32_t>(source->width) << 18;
-    t.boundV = static_cast<uint32_t>(source->height) << 18;
+    t.source.pixels = source->pixels;
+    t.source.pitch = source->base->pitch;
+    t.source.boundU = static_cast<uint32_t>(source->width) << 18;
+    t.source.boundV = static_cast<uint32_t>(source->height) << 18;
     if (blendGraph) {
-        t.graph = blendGraph->pixels;
-        t.graphPitch = blendGraph->base->pitch;
+        t.source.graph = blendGraph->pixels;
+        t.source.graphPitch = blendGraph->base->pitch;
     }
     return ActiveKernels(config.kind).textured[TexturedTriangleLoopIndex(config)];
 }
@@ -257,11 +257,6 @@ TriangleLoop Prepare(TriangleSetup& t, const MEMIMG* target, const MEMIMG* sourc
 void CopyPrepared(const TriangleSetup& from, TriangleSetup* to) {
     to->rules = from.rules;
     to->source = from.source;
-    to->sourcePitch = from.sourcePitch;
-    to->boundU = from.boundU;
-    to->boundV = from.boundV;
-    to->graph = from.graph;
-    to->graphPitch = from.graphPitch;
     to->colour = from.colour;
 }
 

@@ -43,11 +43,7 @@ struct TriangleSetup {
     BlitSetup rules;         // table rows, parameter, palette, transparent colour
     uint8_t* target;         // first pixel
     ptrdiff_t targetPitch;
-    const uint8_t* source;   // first texel, or null for a flat fill
-    ptrdiff_t sourcePitch;
-    uint32_t boundU, boundV; // width << 18, height << 18, compared unsigned
-    const uint8_t* graph;    // blend graph's first byte, or null
-    ptrdiff_t graphPitch;
+    MappedSource source;     // its pixels null for a flat fill
     uint32_t colour;         // flat fill: the tinted colour
     int clip[4];             // left, top, right, bottom
     TriangleEdge left, right;

@@ -54,6 +54,7 @@ void TexturedTriangleLoop(const TriangleSetup& t) {
     constexpr int sb = kSourceBytes<C>;
     constexpr int tb = kTargetBytes<C>;
     const TexelPlane& pl = t.plane;
+    const MappedSource& src = t.source;
     WalkTriangleRows(t, [&](int y, int x, int count) {
         // From the plane at the clipped start, with 32-bit wrap-around.
         const uint32_t dx = static_cast<uint32_t>(x - pl.xa), dy = static_cast<uint32_t>(y - pl.ya);
@@ -62,11 +63,11 @@ void TexturedTriangleLoop(const TriangleSetup& t) {
         const uint32_t du = static_cast<uint32_t>(pl.dudx), dv = static_cast<uint32_t>(pl.dvdx);
         uint8_t* dst = t.target + y * t.targetPitch + static_cast<ptrdiff_t>(x) * tb;
         for (; count > 0; --count, u += du, v += dv, dst += tb) {
-            if (u >= t.boundU || v >= t.boundV) continue;
+            if (u >= src.boundU || v >= src.boundV) continue;
             const ptrdiff_t col = u >> 18, row = v >> 18;
             uint32_t level = 0;
-            if constexpr (C.blend) level = t.rules.levelTable[t.graph[row * t.graphPitch + col]];
-            DrawTexel<C>(t, t.source + row * t.sourcePitch + col * sb, level, dst);
+            if constexpr (C.blend) level = t.rules.levelTable[src.graph[row * src.graphPitch + col]];
+            DrawTexel<C>(t, src.pixels + row * src.pitch + col * sb, level, dst);
         }
     });
 }

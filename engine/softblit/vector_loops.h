@@ -352,15 +352,6 @@ SOFTBLIT_INLINE void VectorScaledRows(const BlitSetup& s, const BlitSetup& calle
     }
 }
 
-// A source read through a texel mapping (rotated blit, triangle spans).
-struct MappedSource {
-    const uint8_t* pixels;    // first texel
-    ptrdiff_t pitch;
-    const uint8_t* graph;     // blend graph's first byte, or null
-    ptrdiff_t graphPitch;
-    uint32_t boundU, boundV;  // width << 18, height << 18
-};
-
 // count target pixels from dst, texel position (u, v) stepping by (du, dv)
 // per pixel, Fixed18; positions outside the source leave the pixel alone.
 template <KernelConfig C>
@@ -474,7 +465,7 @@ struct VectorTexturedSpan {
 
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorTexturedTriangle(const TriangleSetup& t) {
-    WalkTriangleRows(t, VectorTexturedSpan<C, V>{t, {t.source, t.sourcePitch, t.graph, t.graphPitch, t.boundU, t.boundV}});
+    WalkTriangleRows(t, VectorTexturedSpan<C, V>{t, t.source});
 }
 
 template <KernelConfig R>
