@@ -41,6 +41,9 @@ struct Vertices {
 
 bool InRange(int v) { return v >= kCoordinateMin && v <= kCoordinateMax; }
 
+// A pixel coordinate as the Fixed18 position of the pixel's centre.
+int64_t PixelCentre(int v) { return int64_t{v} * kFixed18One + 0x20000; }
+
 bool CoordinatesInRange(const int vertices[12], bool textured) {
     for (int i = 0; i < 3; ++i) {
         const int* vx = vertices + 4 * i;
@@ -231,8 +234,8 @@ bool SetUpTriangle(const MEMIMG* target, const int vertices[12], bool textured, 
     Vertices vt;
     for (int i = 0; i < 3; ++i) {
         const int* vx = vertices + 4 * i;
-        vt.x[i] = int64_t{vx[0]} * kFixed18One + 0x20000;
-        vt.y[i] = int64_t{vx[1]} * kFixed18One + 0x20000;
+        vt.x[i] = PixelCentre(vx[0]);
+        vt.y[i] = PixelCentre(vx[1]);
         vt.u[i] = textured ? int64_t{vx[2]} * kFixed18One : 0;
         vt.v[i] = textured ? int64_t{vx[3]} * kFixed18One : 0;
     }
@@ -260,11 +263,20 @@ void CopyPrepared(const TriangleSetup& from, TriangleSetup* to) {
     to->colour = from.colour;
 }
 
+// Corners 1 and 2 of a quadrilateral, the ends of its diagonal, the upper
+// one first.
+struct DiagonalEnds {
+    const int* upper;
+    const int* lower;
+};
+DiagonalEnds EndsOfTheDiagonal(const int v[16]) {
+    return v[5] <= v[9] ? DiagonalEnds{v + 4, v + 8} : DiagonalEnds{v + 8, v + 4};
+}
+
 // Where corner p lies of the diagonal from corner 1 to corner 2 run from its
 // upper end down: > 0 left of it, < 0 right, 0 on its line.
 int64_t SideOfTheDiagonal(const int v[16], const int* p) {
-    const int* upper = v[5] <= v[9] ? v + 4 : v + 8;
-    const int* lower = upper == v + 4 ? v + 8 : v + 4;
+    const auto [upper, lower] = EndsOfTheDiagonal(v);
     const int64_t dx = int64_t{lower[0]} - upper[0], dy = int64_t{lower[1]} - upper[1];
     return dx * (int64_t{p[1]} - upper[1]) - dy * (int64_t{p[0]} - upper[0]);
 }
@@ -272,12 +284,11 @@ int64_t SideOfTheDiagonal(const int v[16], const int* p) {
 // The last row a triangle's walk draws.
 int LastRow(const TriangleSetup& t) { return t.bottomRow ? t.yEnd : t.yEnd - 1; }
 
+// The spans of a triangle not yet given a partner.
 void NoteSpansOf(const TriangleSetup& t, PartnerSpans* spans) {
     spans->top = t.clip[1];
     spans->rows.assign(size_t(std::max(t.clip[3] - t.clip[1], 0)), {1, 0});
-    TriangleSetup own = t;
-    own.partner = nullptr;
-    WalkTriangleRows(own, [&](int y, int x, int count) { spans->rows[size_t(y - spans->top)] = {x, x + count - 1}; });
+    WalkTriangleRows(t, [&](int y, int x, int count) { spans->rows[size_t(y - spans->top)] = {x, x + count - 1}; });
 }
 
 // The left one of a quadrilateral's triangles gives up, on each row it
@@ -324,10 +335,9 @@ void ShareTheDiagonal(const int v[16], TriangleSetup* first, TriangleSetup* seco
         second->partner = &cuts[1];
         return;
     }
-    const int* upper = v[5] <= v[9] ? v + 4 : v + 8;
-    const int* lower = upper == v + 4 ? v + 8 : v + 4;
-    const int64_t x0 = int64_t{upper[0]} * kFixed18One + 0x20000, x1 = int64_t{lower[0]} * kFixed18One + 0x20000;
-    const int64_t y0 = int64_t{upper[1]} * kFixed18One + 0x20000, y1 = int64_t{lower[1]} * kFixed18One + 0x20000;
+    const auto [upper, lower] = EndsOfTheDiagonal(v);
+    const int64_t x0 = PixelCentre(upper[0]), x1 = PixelCentre(lower[0]);
+    const int64_t y0 = PixelCentre(upper[1]), y1 = PixelCentre(lower[1]);
     const int rows = IntPartFixed18(y1 - y0);
     if (rows == 0) {
         (v[1] < v[13] ? first : second)->bottomRow = false;
