@@ -46,11 +46,11 @@ void FillTexturedTriangleMemImg(MEMIMG* target, const MEMIMG* source, const int 
 // quadrilateral reaching there shares out each row's pixels both draw by
 // their spans (clipped): a span that holds the other's keeps them, else the
 // one lying right keeps the overlap, and the second keeps a span both draw
-// alike. The triangles of a bow-tie overlap and both draw the overlap. With a source the rows reach the bottom vertices' rows
-// too, as the columns reach the right vertices' columns: the texel bounds
-// leave out the row or column on the texels' far edges (u = width,
-// v = height), so that a picture mapped whole shows every row whichever way
-// up it lies.
+// alike. The triangles of a bow-tie overlap and both draw the overlap.
+// With a source the rows reach the bottom vertices' rows too, as the
+// columns reach the right vertices' columns: the texel bounds leave out the
+// row or column on the texels' far edges (u = width, v = height), so that a
+// picture mapped whole shows every row whichever way up it lies.
 void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vertices[16], int transparent,
                             const MEMIMG* blendGraph, uint32_t colour);
 // Maps the whole source onto corners {x, y} x 4 (receiving its top-left,

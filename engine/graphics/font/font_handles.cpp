@@ -76,8 +76,9 @@ int DeleteFontHandle(int handle) {
 }
 
 // The table goes too (shut-down calls this), as the graphs' does, and so
-// does the list of installed faces: nothing stays allocated. The check ids go on from where they were, so a handle
-// kept from before names none of the fonts made after.
+// does the list of installed faces: nothing stays allocated. The check ids
+// go on from where they were, so a handle kept from before names none of
+// the fonts made after.
 int DeleteAllFonts() {
     if (!AllowOnlyOnEngineThread("DeleteAllFonts")) return -1;
     ForEachHandle(&State().table, DeleteFontHandle);
