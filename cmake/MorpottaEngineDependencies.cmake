@@ -12,6 +12,8 @@
 # The pkg-config lookups are GLOBAL and their prefixes MORPOTTA_*, so a
 # program that takes the repository in with add_subdirectory sees them from
 # its own folders and keeps its own PkgConfig:: targets apart from these.
+# The tests, tools and benchmarks that call one of these libraries
+# themselves link its target here too, rather than look it up again.
 set(MORPOTTA_ENGINE_MISSING)
 set(MORPOTTA_ENGINE_PKG_LDFLAGS)
 

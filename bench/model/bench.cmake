@@ -3,6 +3,5 @@
 # geometry, the X load beside an import of the same files.
 target_include_directories(bench_model PRIVATE ${PROJECT_SOURCE_DIR}/engine ${PROJECT_SOURCE_DIR}/platform
                                                ${PROJECT_SOURCE_DIR}/tests/model ${PROJECT_SOURCE_DIR}/tests/common)
-find_package(PkgConfig REQUIRED)
 pkg_check_modules(ASSIMP REQUIRED IMPORTED_TARGET assimp)
 target_link_libraries(bench_model PRIVATE PkgConfig::ASSIMP)

@@ -5,5 +5,4 @@ target_sources(bench_sound PRIVATE ${PROJECT_SOURCE_DIR}/platform/reference/mixe
 target_include_directories(bench_sound PRIVATE ${PROJECT_SOURCE_DIR}/platform ${PROJECT_SOURCE_DIR}/engine)
 target_link_libraries(bench_sound PRIVATE PkgConfig::SDL2_MIXER PkgConfig::MORPOTTA_SDL2)
 # Decoding through the converter measured beside the decoder libraries called directly.
-pkg_check_modules(BENCH_DECODERS REQUIRED IMPORTED_TARGET libmpg123 vorbisfile)
-target_link_libraries(bench_sound PRIVATE PkgConfig::BENCH_DECODERS)
+target_link_libraries(bench_sound PRIVATE PkgConfig::MORPOTTA_MPG123 PkgConfig::MORPOTTA_VORBISFILE)

@@ -1,7 +1,6 @@
 # Archive tests pack folders with the real packer and patch archive bytes
 # (CRC-32 from zlib).
-find_package(ZLIB REQUIRED)
-target_link_libraries(${target} PRIVATE ZLIB::ZLIB)
+target_link_libraries(${target} PRIVATE PkgConfig::MORPOTTA_ZLIB)
 add_dependencies(${target} archive_packer)
 target_compile_definitions(${target} PRIVATE ARCHIVE_PACKER_PATH="$<TARGET_FILE:archive_packer>")
 # The durable-set tests skip the disk's flushes (tests/common/fsync_spy.h),

@@ -1,6 +1,5 @@
 # The X11 window test reads the window's properties through Xlib and asks
 # SDL which driver it runs on. The runner's own test runs this program
 # through it.
-pkg_check_modules(TEST_X11 REQUIRED IMPORTED_TARGET x11)
-target_link_libraries(${target} PRIVATE PkgConfig::TEST_X11 PkgConfig::MORPOTTA_SDL2)
+target_link_libraries(${target} PRIVATE PkgConfig::MORPOTTA_X11 PkgConfig::MORPOTTA_SDL2)
 target_compile_definitions(${target} PRIVATE MORPOTTA_TEST_RUNNER="${MORPOTTA_TEST_RUNNER}")

@@ -2,8 +2,6 @@
 # through the LAME encoder library. The build runs it into
 # <build dir>/tpa (with <build dir>/contact_sheet.png beside it), so the game
 # started from the build directory finds its resources.
-pkg_check_modules(CONTENT_PNG REQUIRED IMPORTED_TARGET libpng)
-pkg_check_modules(CONTENT_FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 pkg_check_modules(CONTENT_LAME REQUIRED IMPORTED_TARGET lame)
 # Everything but main.cpp is a library of its own, which the content tests
 # link too.
@@ -11,8 +9,8 @@ file(GLOB content_core_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp
 list(FILTER content_core_sources EXCLUDE REGEX "/main\\.cpp$")
 add_library(content_generator_core STATIC ${content_core_sources})
 target_include_directories(content_generator_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(content_generator_core PUBLIC Morpotta::Engine PkgConfig::CONTENT_PNG PkgConfig::CONTENT_FREETYPE
-                      PkgConfig::CONTENT_LAME)
+target_link_libraries(content_generator_core PUBLIC Morpotta::Engine PkgConfig::MORPOTTA_LIBPNG
+                      PkgConfig::MORPOTTA_FREETYPE PkgConfig::CONTENT_LAME)
 # The checker measures the stage names against the game's row of the stage
 # select, a header of the game's (its view holds the game folder alone).
 target_include_directories(content_generator_core PRIVATE ${MORPOTTA_SOURCE_VIEWS}/game)
