@@ -18,8 +18,8 @@ namespace {
 
 struct FontFaceModule {
     FT_Library library = nullptr;
-    // The installed faces, read on the first named face and let go when the
-    // last font goes (ReleaseInstalledFaces).
+    // The installed faces, read on the first named face and let go with
+    // all the fonts (DeleteAllFonts, as at shut-down).
     FcConfig* fontconfig = nullptr;
 };
 
