@@ -65,11 +65,10 @@ int DrawBillboardStrip(const BillboardVertex strip[6]) {
 // the depth of its clear and see-through texels would refuse a model
 // behind it drawn afterwards (a gem's sparkle before the block under it).
 // Its colour goes first with no depth written and the clear texels
-// discarded; then, when depth is written and the picture covers what is
-// behind it, the opaque texels' depth alone, blended to leave the colour as
-// it is.
+// discarded (the 2-D batch state, Begin2DBatch, discards them); then, when
+// depth is written and the picture covers what is behind it, the opaque
+// texels' depth alone, blended to leave the colour as it is.
 int DrawTransparentBillboard(const BillboardVertex strip[6], const Draw2DState& state) {
-    SetDeviceAlphaTest(DEVICE_CMP_GREATER, 0);
     SetDeviceRenderState(DEVICE_RS_ZWRITEENABLE, 0);
     if (DrawBillboardStrip(strip) != 0) return -1;
     if (!WritesDepth(state)) return 0;
