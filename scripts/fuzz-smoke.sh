@@ -37,8 +37,11 @@ if ! command -v clang++ >/dev/null; then
   exit 0
 fi
 
+# -O1 with line tables alone: all a finding's stack trace needs, and far
+# quicker to build than -O2 -g.
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFUZZ=ON -DMORPOTTA_TESTS=OFF -DMORPOTTA_BENCH=OFF >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DFUZZ=ON -DMORPOTTA_TESTS=OFF -DMORPOTTA_BENCH=OFF >/dev/null
 cmake --build build/fuzz --target fuzz_targets
 
 out=build/fuzz
