@@ -7,17 +7,26 @@
 # define the engine alone. Each program draws a few frames headless in a
 # folder of its own and saves the last one.
 # Uses a configured preset (default: release): builds its engine, installs
-# it into a prefix under build/consumers/, which the run makes anew (a
-# fixed place, so that ccache, with CCACHE_BASEDIR at the repository, finds
-# the add_subdirectory build's objects again in the next run).
+# it into a prefix under build/consumers/, which the run makes anew. The
+# add_subdirectory build takes the preset's build type and warning flags and
+# is made in build/consumer-subdirectory, a folder as deep in the repository
+# as the preset's: its engine sources compile exactly as the preset's do, so
+# that ccache, with CCACHE_BASEDIR at the repository, serves the objects the
+# preset's build made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 preset="${1:-release}"
 work="$repo/build/consumers"
-rm -rf "$work"
+subdirectory_build="$repo/build/consumer-subdirectory"
+rm -rf "$work" "$subdirectory_build"
 mkdir -p "$work"
 export CCACHE_BASEDIR="$repo"
+
+# cache_value <name>: a variable of the preset's configured build.
+cache_value() {
+  sed -n "s/^$1:[A-Z]*=//p" "build/$preset/CMakeCache.txt"
+}
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy LP_NUM_THREADS=0
 
 # run <way> <program>: 30 frames in a folder of its own, the last one saved.
@@ -62,6 +71,13 @@ foreach(own game wiiremote content content_generator morpotta test_fonts bench_g
   endif()
 endforeach()
 CMAKE
-cmake -S "$work/subdirectory-source" -B "$work/subdirectory" -G Ninja >/dev/null
-cmake --build "$work/subdirectory" >/dev/null
-run add_subdirectory "$work/subdirectory/hello"
+preset_flags=(-DCMAKE_BUILD_TYPE="$(cache_value CMAKE_BUILD_TYPE)" -DMORPOTTA_WERROR="$(cache_value MORPOTTA_WERROR)")
+build_type=$(cache_value CMAKE_BUILD_TYPE | tr '[:lower:]' '[:upper:]')
+if [ -n "$build_type" ]; then
+  for language in C CXX; do
+    preset_flags+=(-DCMAKE_${language}_FLAGS_$build_type="$(cache_value "CMAKE_${language}_FLAGS_$build_type")")
+  done
+fi
+cmake -S "$work/subdirectory-source" -B "$subdirectory_build" -G Ninja "${preset_flags[@]}" >/dev/null
+cmake --build "$subdirectory_build" >/dev/null
+run add_subdirectory "$subdirectory_build/hello"
