@@ -8,6 +8,8 @@
 #include "movie/movie_subsystem.h"
 #include "sound/sound_internal.h"
 
+using namespace morpotta;
+
 int InitializeEngine() {
     RegisterMovieSubsystem();
     RegisterSoundSubsystem();

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr const char* kKey = "fuzz";

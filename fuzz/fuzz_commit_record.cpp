@@ -48,6 +48,8 @@
 #include <sstream>
 #include <string>
 
+using namespace morpotta;
+
 namespace {
 
 namespace fs = std::filesystem;

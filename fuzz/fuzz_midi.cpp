@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace morpotta;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
     return 0;

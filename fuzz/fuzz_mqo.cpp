@@ -9,6 +9,8 @@
 #include "model/instance/model_system.h"
 #include "model_fuzz_file.h"
 
+using namespace morpotta;
+
 namespace {
 
 void LoadOnce(const std::string& text) {

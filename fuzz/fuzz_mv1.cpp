@@ -20,6 +20,8 @@
 #include "mv1_sample.h"
 #include "mv1_writer.h"
 
+using namespace morpotta;
+
 namespace {
 
 std::vector<uint8_t> g_seed;  // the sample model's image

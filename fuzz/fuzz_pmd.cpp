@@ -18,6 +18,8 @@
 #include "model_fuzz_file.h"
 #include "pmd_samples.h"
 
+using namespace morpotta;
+
 namespace {
 
 std::string g_seed;  // the full sample, written once

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace morpotta;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
     return 0;

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+using namespace morpotta;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetLogOutput(0);
     BuildYuvToRgbTables();

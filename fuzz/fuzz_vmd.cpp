@@ -19,6 +19,8 @@
 #include "pmd_samples.h"
 #include "vmd_writer.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr uint32_t kLongestBakedMotion = 1000;
@@ -63,8 +65,8 @@ void LoadAlone(const std::string& motion) {
 
 VmdDocument SampleMotion() {
     VmdDocument m;
-    m.bones = {VmdBoneKey("左足ＩＫ", 0, 0, 0, 0), VmdBoneKey("左足ＩＫ", 6, 0, 2, -1), VmdBoneKey("センター", 3, 0, 1, 0),
-               VmdBoneKey("左ひざ", 2, 0, 0, 0)};
+    m.bones = {::VmdBoneKey("左足ＩＫ", 0, 0, 0, 0), ::VmdBoneKey("左足ＩＫ", 6, 0, 2, -1), ::VmdBoneKey("センター", 3, 0, 1, 0),
+               ::VmdBoneKey("左ひざ", 2, 0, 0, 0)};
     m.bones[1].curves[0] = VmdCurveBytes{100, 10, 60, 127};
     m.morphs = {{"つま先", 0, 0}, {"つま先", 4, 1}, {"wide", 2, 0.5f}};
     VmdCameraKeySpec a, b;

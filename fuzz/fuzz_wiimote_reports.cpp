@@ -14,6 +14,8 @@
 #include <cstring>
 #include <mutex>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr size_t kSetupBytes = 64;

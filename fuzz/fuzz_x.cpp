@@ -16,6 +16,8 @@
 #include "model_fuzz_file.h"
 #include "x_samples.h"
 
+using namespace morpotta;
+
 namespace {
 
 std::string g_samples[3];

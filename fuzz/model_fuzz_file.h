@@ -14,6 +14,8 @@
 #include "graphics/device/recording/recording.h"
 #include "model/base/graphics_services.h"
 
+using namespace morpotta;
+
 namespace model_fuzz {
 
 inline std::string g_file;

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <vector>
 
+using namespace morpotta;
+
 // A whole conversion allocates what the header promises: kept small here,
 // as the loaders bound it by length.
 constexpr int64_t kFuzzWholeLimit = 64 << 20;

@@ -17,7 +17,7 @@
 #include <atomic>
 #include <cstring>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 const WindowBackend* const kWindowBackends[] = {&kSdl2WindowBackend, &kHeadlessWindowBackend};
@@ -101,4 +101,4 @@ bool SelectShellBackend(const char* name) {
 
 const ShellBackend& Shell() { return *currentShell; }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 struct PadRecord {
@@ -65,4 +65,4 @@ uint32_t GetGamePadState(uint32_t userIndex, GamePadState* state) {
     return kGamePadSuccess;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

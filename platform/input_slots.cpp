@@ -1,6 +1,6 @@
 #include "input_slots.h"
 
-namespace platform {
+namespace morpotta::platform {
 
 int FindDeviceSlot(const DeviceSlots& table, int64_t id) {
     for (size_t i = 0; i < table.slots.size(); ++i)
@@ -35,4 +35,4 @@ int64_t DeviceAtSlot(const DeviceSlots& table, int slot) {
     return table.slots[slot].id;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

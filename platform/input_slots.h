@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 
 struct DeviceSlot {
     int64_t id = -1;       // the back end's id of the attached device
@@ -30,4 +30,4 @@ int FindDeviceSlot(const DeviceSlots& table, int64_t id);
 // The id attached at the slot, or -1 when it is empty or out of range.
 int64_t DeviceAtSlot(const DeviceSlots& table, int slot);
 
-}  // namespace platform
+}  // namespace morpotta::platform

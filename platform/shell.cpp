@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-namespace platform {
+namespace morpotta::platform {
 
 bool IsSafeWebAddress(const char* address) {
     if (!address) return false;
@@ -19,4 +19,4 @@ bool OpenWebAddress(const char* address) {
     return Shell().openWebAddress(address);
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 std::atomic<WarningSink> g_sink{nullptr};
@@ -26,4 +26,4 @@ void Warn(const char* format, ...) {
     else std::fprintf(stderr, "%s\n", line);
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -9,6 +9,8 @@
 #include "platform/hid.h"
 #include "wiiremote/wiimote.h"
 
+using namespace morpotta;
+
 // The driver keeps the platform's device handle in its own record.
 static_assert(std::is_same_v<platform::HidDevice, intptr_t>);
 

@@ -7,6 +7,8 @@
 #include "platform/clock.h"
 #include "wiiremote/wiimote.h"
 
+using namespace morpotta;
+
 namespace {
 
 struct ExtensionId {

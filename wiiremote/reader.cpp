@@ -9,6 +9,8 @@
 #include "platform/thread.h"
 #include "wiiremote/wiimote.h"
 
+using namespace morpotta;
+
 namespace {
 uint64_t NowMs() { return platform::ClockMicroseconds() / 1000; }
 }  // namespace

@@ -5,6 +5,8 @@
 #include "platform/hid.h"
 #include "wiiremote/wiimote.h"
 
+using namespace morpotta;
+
 namespace {
 
 struct DeadZones {

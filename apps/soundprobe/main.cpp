@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 std::vector<uint8_t> ToneWave() {

@@ -14,6 +14,8 @@
 #include "platform/hidsim.h"
 #include "wiiremote/wiimote.h"
 
+using namespace morpotta;
+
 namespace {
 
 const char* ExtensionName(WiimoteExtension type) {

@@ -29,6 +29,8 @@
 #include "graphics/device/recording/recording.h"
 #include "play_setup.h"
 
+using namespace morpotta;
+
 namespace {
 
 enum class Field { Largest, Versus, Checkerboard };

@@ -20,6 +20,8 @@
 #include "game/app/game_app.h"
 #include "manifest.h"
 
+using namespace morpotta;
+
 namespace {
 
 void EnterBuildDirectory() {

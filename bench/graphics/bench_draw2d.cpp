@@ -13,6 +13,8 @@
 
 #include <cstdlib>
 
+using namespace morpotta;
+
 namespace {
 
 bool OpenGl(benchmark::State& state) {

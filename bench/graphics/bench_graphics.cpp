@@ -17,6 +17,8 @@
 
 #include <jpeglib.h>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kSide = 512;

@@ -9,6 +9,8 @@
 
 #include <filesystem>
 
+using namespace morpotta;
+
 namespace {
 
 struct ScriptedEngine {

@@ -26,6 +26,8 @@
 #include "model_generator.h"
 #include "platform/window.h"
 
+using namespace morpotta;
+
 namespace {
 
 class BlockScene {

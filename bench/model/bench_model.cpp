@@ -10,6 +10,8 @@
 #include "model/base/model_handles.h"
 #include "model_generator.h"
 
+using namespace morpotta;
+
 namespace {
 
 // A grid of about `faces` quads: triangulation, normal generation, list

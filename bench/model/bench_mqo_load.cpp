@@ -46,6 +46,8 @@
 #include "model/instance/model_system.h"
 #include "mqo_writer.h"
 
+using namespace morpotta;
+
 extern char** environ;
 
 namespace {

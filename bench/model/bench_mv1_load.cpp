@@ -16,6 +16,8 @@
 #include "mqo_writer.h"
 #include "mv1_writer.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kTriangles = 100000;

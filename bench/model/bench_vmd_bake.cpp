@@ -20,6 +20,8 @@
 #include "pmd_samples.h"
 #include "vmd_writer.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr uint32_t kFrames = 5400;

@@ -19,6 +19,8 @@
 #include "model/instance/model_system.h"
 #include "x_writer.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kFaces = 100000;

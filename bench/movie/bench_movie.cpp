@@ -22,6 +22,8 @@ extern "C" {
 #include <cstring>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kWidth = 640;

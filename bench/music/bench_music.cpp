@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kRate = 44100;

@@ -11,6 +11,8 @@
 #include "graphics/softimage/drawstate.h"
 #include "softblit/softblit.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kSide = 256;

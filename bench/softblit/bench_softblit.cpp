@@ -32,6 +32,8 @@
 #include "softblit/kernel_paths.h"
 #include "softblit/softblit.h"
 
+using namespace morpotta;
+
 extern char** environ;
 
 namespace {

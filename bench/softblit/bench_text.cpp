@@ -10,6 +10,8 @@
 #include "graphics/softimage/drawstate.h"
 #include "platform/clock.h"
 
+using namespace morpotta;
+
 namespace {
 
 void SoftwareTextLine(benchmark::State& state) {

@@ -12,6 +12,8 @@
 #include "graphics/softimage/drawstate.h"
 #include "softblit/softblit.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kWidth = 640, kHeight = 480;

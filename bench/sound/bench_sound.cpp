@@ -17,6 +17,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kRate = 44100;

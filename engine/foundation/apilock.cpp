@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+namespace morpotta {
+
 struct ApiLockState {
     struct Waiter {
         std::condition_variable wake;
@@ -103,3 +105,5 @@ void DestroyEngineApiLock() {
     std::lock_guard<std::mutex> guard(State().engineLockGuard);
     if (State().engineLock.state) DestroyApiLock(&State().engineLock);
 }
+
+}  // namespace morpotta

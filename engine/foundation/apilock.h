@@ -4,6 +4,8 @@
 // message processing).
 #pragma once
 
+namespace morpotta {
+
 struct ApiLockState;
 
 struct ApiLock {
@@ -23,3 +25,5 @@ int GetApiLockWaiterCount(ApiLock* lock);
 
 // The engine's own lock, created on first use and destroyed at shut-down.
 ApiLock* EngineApiLock();
+
+}  // namespace morpotta

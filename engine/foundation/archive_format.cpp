@@ -38,6 +38,8 @@
 #include <algorithm>
 #include <cstring>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr char kMagic[4] = {'M', 'P', 'A', 'K'};

@@ -17,6 +17,10 @@
 #include <set>
 #include <mutex>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 struct OpenArchive {
@@ -232,6 +236,8 @@ bool ListArchiveDirectory(const EnginePath& directory, std::vector<FileFindData>
     return false;
 }
 
+}  // namespace morpotta
+
 int SetArchiveFileExtension(const char* extension) {
     if (!AllowOnlyOnEngineThread("SetArchiveFileExtension")) return -1;
     if (!extension || !*extension || std::strlen(extension) > 32) return -1;
@@ -252,7 +258,7 @@ int SetArchiveKey(const char* key) {
     return 0;
 }
 
-namespace subsystems {
+namespace morpotta::subsystems {
 
 void ResetArchives() {
     ArchiveState& s = State();
@@ -266,4 +272,4 @@ void CloseArchives() {
     CloseAll(s);
 }
 
-}  // namespace subsystems
+}  // namespace morpotta::subsystems

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace morpotta {
+
 enum ArchiveLookup {
     kNoArchive = 0,      // no archive stands for any directory of the path
     kMemberOpened = 1,   // *file holds the member
@@ -29,3 +31,5 @@ ArchiveLookup FindArchiveMemberSize(const EnginePath& path, int64_t* size);
 // and the folders implied by deeper names); false when no archive stands
 // for the directory.
 bool ListArchiveDirectory(const EnginePath& directory, std::vector<FileFindData>* out);
+
+}  // namespace morpotta

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 constexpr char kRecordMagic[] = "durable file set 1\n";
@@ -115,3 +117,5 @@ int64_t LargestRecord(const DurableStore& store) {
     const int64_t from = int64_t(std::strlen(kFromWord) + kMaxFromBytes + 1);
     return int64_t(sizeof kRecordMagic) + from + int64_t(store.maxFiles) * line + 16;
 }
+
+}  // namespace morpotta

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+namespace morpotta {
+
 struct RecordedFile {
     std::string path;
     int64_t size = 0;
@@ -42,3 +44,5 @@ bool IsOurRecord(const std::string& text);
 bool ParseRecord(const std::string& text, std::string* from, std::vector<RecordedFile>* files);
 // The most bytes a record of the store's largest set can take.
 int64_t LargestRecord(const DurableStore& store);
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace morpotta {
+
 inline uint32_t Crc32(const void* bytes, size_t size) {
     uLong crc = crc32(0L, Z_NULL, 0);
     const auto* at = static_cast<const Bytef*>(bytes);
@@ -17,3 +19,5 @@ inline uint32_t Crc32(const void* bytes, size_t size) {
     }
     return uint32_t(crc);
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+namespace morpotta {
+
 namespace {
 
 DurableStepHook& Hook() {
@@ -232,3 +234,5 @@ bool EndsWith(const std::string& text, const char* suffix) {
     const size_t n = std::strlen(suffix);
     return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
 }
+
+}  // namespace morpotta

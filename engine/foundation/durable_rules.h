@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+namespace morpotta {
+
 constexpr const char* kTemporarySuffix = ".tmp";
 constexpr const char* kRecordSuffix = ".commit";
 
@@ -118,3 +120,5 @@ bool EndsWith(const std::string& text, const char* suffix);
 // for, as a new file of that name in the folder.
 bool StopsHere(DurableStep step, const std::string& shown, int folder = -1, const std::string& name = "",
                const void* bytes = nullptr, size_t size = 0);
+
+}  // namespace morpotta

@@ -20,6 +20,10 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 // The problems of the calling thread's last FinishInterruptedWrites.
@@ -378,6 +382,8 @@ SettlingOutcome Settling::Run() {
 SettlingOutcome SettleStore(const DurableStore& store, OpenedFolders& folders, std::vector<SettlingProblem>* problems) {
     return Settling(store, folders, problems).Run();
 }
+
+}  // namespace morpotta
 
 int FinishInterruptedWrites(const DurableStore* store) {
     Problems().clear();

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace morpotta {
+
 // A set or folder the settling could not settle, as GetDurableProblem gives it.
 struct SettlingProblem {
     int kind = 0;
@@ -31,3 +33,5 @@ struct SettlingOutcome {
 // Settles the store's folders as FinishInterruptedWrites describes. Each
 // problem is logged and added to problems.
 SettlingOutcome SettleStore(const DurableStore& store, OpenedFolders& folders, std::vector<SettlingProblem>* problems);
+
+}  // namespace morpotta

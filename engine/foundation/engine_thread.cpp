@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace morpotta {
+
 namespace {
 
 using Work = std::pair<void (*)(void*), void*>;
@@ -120,3 +122,5 @@ void RunEngineThreadQueue() {
     }
     for (const Work& w : due) w.first(w.second);
 }
+
+}  // namespace morpotta

@@ -12,6 +12,8 @@
 #pragma once
 #include <mutex>
 
+namespace morpotta {
+
 // Start-up: the calling thread becomes the engine's thread, and other
 // threads' LoaderCalls are admitted. Shut-down: no thread is.
 void BindEngineThread();
@@ -74,3 +76,5 @@ private:
 void RunOnEngineThread(void (*work)(void* data), void* data);
 // The engine's thread: runs what other threads queued, in their order.
 void RunEngineThreadQueue();
+
+}  // namespace morpotta

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <new>
 
+namespace morpotta {
+
 namespace {
 
 struct FileSearch {
@@ -125,3 +127,5 @@ FileHandle FindFirstHostFile(const char* pattern, FileFindData* out) {
     CollectHostEntries(directory, namePattern, &entries);
     return StartFileSearch(std::move(entries), out);
 }
+
+}  // namespace morpotta

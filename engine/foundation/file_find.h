@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace morpotta {
+
 // '*' any run of characters, '?' one character (a double-byte character is
 // one); ASCII letters match either case.
 bool MatchFilePattern(const char* pattern, const char* name);
@@ -26,3 +28,5 @@ void CollectHostEntries(const EnginePath& directory, const std::string& namePatt
 // Host directory entries (engine-form names) matching the last component of
 // an engine pattern such as "tpa\stage\*.stg".
 FileHandle FindFirstHostFile(const char* pattern, FileFindData* out);
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+namespace morpotta {
+
 namespace {
 
 struct Slot {
@@ -86,3 +88,5 @@ int CountFileObjects(int type) {
         if (s.object && s.type == type) ++n;
     return n;
 }
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 #pragma once
 #include "engine/files.h"
 
+namespace morpotta {
+
 enum FileObjectType { kFileObjectFile = 1, kFileObjectFind = 2 };
 
 // An open file: a plain host file read at its own position, or the whole
@@ -29,3 +31,5 @@ int SeekOpenFile(FileHandle file, int64_t offset, int origin);
 size_t ReadOpenFile(void* buffer, size_t elementSize, size_t count, FileHandle file);
 int EofOpenFile(FileHandle file);
 int IdleOpenFile(FileHandle file);
+
+}  // namespace morpotta

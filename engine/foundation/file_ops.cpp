@@ -10,6 +10,8 @@
 #include <cstring>
 #include <limits>
 
+namespace morpotta {
+
 namespace {
 
 OpenFile* Lookup(FileHandle file) { return static_cast<OpenFile*>(LookupFileObject(file, kFileObjectFile)); }
@@ -111,3 +113,5 @@ int EofOpenFile(FileHandle file) {
 
 // Nothing is ever asynchronous; -1 for a bad handle so a wait loop ends.
 int IdleOpenFile(FileHandle file) { return Lookup(file) ? 1 : -1; }
+
+}  // namespace morpotta

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 // The reason of the calling thread's last failed durable write.

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+namespace morpotta {
+
 enum class DurableStep {
     WriteTemporary,    // a file's bytes to "<path>.tmp", flushed
     SyncFolder,        // a folder flushed (after the temporaries, after the record, after the renames)
@@ -28,3 +30,5 @@ void SetDurableStepHook(DurableStepHook hook);
 // (or another store of this one) holds before it gives up on it; 5000 ms
 // unless a test shortens it.
 void SetDurableLockWait(int milliseconds);
+
+}  // namespace morpotta

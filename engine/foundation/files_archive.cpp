@@ -9,6 +9,8 @@
 
 #include <set>
 
+using namespace morpotta;
+
 namespace {
 
 FileHandle ArchiveOpen(const char* path, int, int, int) {

@@ -3,6 +3,8 @@
 #include "engine/files.h"
 #include "foundation/paths_internal.h"
 
+namespace morpotta {
+
 // The absolute form of a path to open; -1 and a log line when it is bad or
 // longer than a path may be.
 int ParseOpenPath(const char* path, EnginePath* full);
@@ -10,3 +12,5 @@ int ParseOpenPath(const char* path, EnginePath* full);
 FileHandle OpenPlainFile(const char* path);  // 0 and a log line when it cannot be opened
 int SetFileDirectory(const char* path);
 int GetFileDirectory(char* buffer, size_t capacity);
+
+}  // namespace morpotta

@@ -8,6 +8,10 @@
 
 #include <cstring>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 int ParseOpenPath(const char* path, EnginePath* full) {
     if (!path) return -1;
     if (ParseFullPath(path, nullptr, full) != 0) return WriteLogFormat("Bad path: %s", path);
@@ -46,6 +50,8 @@ int GetFileDirectory(char* buffer, size_t capacity) {
     std::memcpy(buffer, dir.c_str(), dir.size() + 1);
     return 0;
 }
+
+}  // namespace morpotta
 
 namespace {
 

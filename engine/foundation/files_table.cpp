@@ -13,6 +13,8 @@
 #include <mutex>
 #include <string>
 
+using namespace morpotta;
+
 namespace {
 
 struct FileTableModule {
@@ -105,7 +107,7 @@ std::FILE* CreateTempFile(char* pathOut, size_t capacity) {
     return file;
 }
 
-namespace subsystems {
+namespace morpotta::subsystems {
 
 // The start directory is remembered here and restored at shut-down, since
 // the program may change directory through the file table meanwhile.
@@ -122,4 +124,4 @@ void RestoreStartDirectory() {
         WriteLogText("Start directory cannot be restored");
 }
 
-}  // namespace subsystems
+}  // namespace morpotta::subsystems

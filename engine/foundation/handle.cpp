@@ -9,6 +9,8 @@
 #include <atomic>
 #include <new>
 
+namespace morpotta {
+
 namespace {
 
 struct HandleModule {
@@ -225,3 +227,5 @@ int HandleTableSlotsUsed(const HandleTable* table) {
 void SetHandleChecksIssuedForTesting(int kind, uint64_t issued) {
     State().issued[kind & 15].store(issued, std::memory_order_relaxed);
 }
+
+}  // namespace morpotta

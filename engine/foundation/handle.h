@@ -27,6 +27,8 @@
 #include <cstdint>
 #include <mutex>
 
+namespace morpotta {
+
 enum HandleKind {
     HANDLE_KIND_MODEL_BASE = 0,  // kind bits 0: no handle is 0, as no check id is
     HANDLE_KIND_GRAPH = 1,
@@ -161,3 +163,5 @@ void ForEachHandle(const HandleTable* table, Visit visit) {
 // Sets how many check ids of a kind the process has given, as if that many
 // handles of the kind had been made.
 void SetHandleChecksIssuedForTesting(int kind, uint64_t issued);
+
+}  // namespace morpotta

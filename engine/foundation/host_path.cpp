@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace morpotta {
+
 namespace {
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
@@ -96,3 +98,5 @@ int GetEngineCurrentDirectory(std::string* out) {
     if (HostPathToEngine(host, out) != 0) return WriteLogText("Current directory is not in code page 932");
     return 0;
 }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace morpotta {
+
 // The existing host entry an absolute engine path names, each component
 // matched ignoring ASCII letter case when no exact match exists. -1 when
 // nothing is there or the path cannot be expressed on the host.
@@ -38,3 +40,5 @@ bool ReadWholeHostFile(const char* path, int64_t limit, Bytes* out) {
     files.close(descriptor);
     return ok;
 }
+
+}  // namespace morpotta

@@ -9,10 +9,16 @@
 #include "foundation/input_internal.h"
 #include "foundation/subsystems.h"
 
+using namespace morpotta;
+
+namespace morpotta {
+
 InputState& InputModuleState() {
     static InputState state;
     return state;
 }
+
+}  // namespace morpotta
 
 int SetInputBackend(const char* name) {
     if (!AllowOnlyOnEngineThread("SetInputBackend")) return -1;
@@ -20,7 +26,7 @@ int SetInputBackend(const char* name) {
     return platform::SelectInputBackend(name) ? 0 : -1;
 }
 
-namespace subsystems {
+namespace morpotta::subsystems {
 
 int InitializeInput() {
     InputState& s = InputModuleState();
@@ -53,4 +59,4 @@ void UpdateInput() {
     s.wheel += mouse.wheel;
 }
 
-}  // namespace subsystems
+}  // namespace morpotta::subsystems

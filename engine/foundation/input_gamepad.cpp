@@ -5,6 +5,8 @@
 #include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
 
+using namespace morpotta;
+
 // The buttons pass through unchanged.
 static_assert(GAMEPAD_DPAD_UP == platform::kPadDpadUp && GAMEPAD_DPAD_DOWN == platform::kPadDpadDown &&
               GAMEPAD_DPAD_LEFT == platform::kPadDpadLeft && GAMEPAD_DPAD_RIGHT == platform::kPadDpadRight);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace morpotta {
+
 struct InputState {
     bool started = false;
     uint8_t keys[platform::kKeyCount] = {};
@@ -23,3 +25,5 @@ constexpr int kDrawScreenHeight = 480;
 // show the draw screen stretched over the whole client area, whatever its
 // size and shape, so each axis maps by its own ratio.
 void MapWindowPointToScreen(int windowX, int windowY, int* screenX, int* screenY);
+
+}  // namespace morpotta

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+using namespace morpotta;
+
 namespace {
 
 // The message processing does not return while the window is inactive, so

@@ -7,6 +7,10 @@
 
 #include <cstdint>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 // The draw-screen pixel under a window pixel on one axis: the screen's
@@ -30,6 +34,8 @@ void MapWindowPointToScreen(int windowX, int windowY, int* screenX, int* screenY
     *screenX = MapAxis(windowX, windowWidth, kDrawScreenWidth);
     *screenY = MapAxis(windowY, windowHeight, kDrawScreenHeight);
 }
+
+}  // namespace morpotta
 
 int GetMousePosition(int* x, int* y) {
     if (!AllowOnlyOnEngineThread("GetMousePosition")) return -1;

@@ -5,6 +5,8 @@
 #include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
 
+using namespace morpotta;
+
 namespace {
 
 // Past half deflection of the host's -32768..32767 range.

@@ -22,6 +22,10 @@
 #include <cstdio>
 #include <string>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 constexpr const char* kEngineVersion = "1.00";
@@ -186,6 +190,8 @@ int StartEngine() {
     ReleaseApiLock(lock);
     return result;
 }
+
+}  // namespace morpotta
 
 int ShutdownEngine() {
     if (!AllowOnlyOnEngineThread("ShutdownEngine")) return -1;

@@ -3,6 +3,8 @@
 // walk from head->next to the node whose next is null always ends.
 #include "foundation/list.h"
 
+namespace morpotta {
+
 int InitLinkedList(ListNode* head, ListNode* tail) {
     if (!head || !tail || head == tail) return -1;
     head->value = tail->value = -1;
@@ -32,3 +34,5 @@ int RemoveListNode(ListNode* node) {
     node->prev = node->next = nullptr;
     return 0;
 }
+
+}  // namespace morpotta

@@ -2,6 +2,8 @@
 // runs from head->next while node->next is not null.
 #pragma once
 
+namespace morpotta {
+
 struct ListNode {
     int value;
     void* data;
@@ -13,3 +15,5 @@ int InitLinkedList(ListNode* head, ListNode* tail);
 // Inserts node after position (after the head: at the front).
 int InsertListNode(ListNode* position, ListNode* node, int value, void* data);
 int RemoveListNode(ListNode* node);
+
+}  // namespace morpotta

@@ -35,6 +35,10 @@
 #include <thread>
 #include <utility>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 constexpr size_t kEarlyBytesMax = 64 * 1024;  // lines kept beyond this are not written again
@@ -324,6 +328,8 @@ std::string LogSubjectScope::Ended(const char* text) {
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
     return std::string(text, length) + ending;
 }
+
+}  // namespace morpotta
 
 int WriteLogText(const char* text) {
     if (!text || muteDepth > 0) return -1;

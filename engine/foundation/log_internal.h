@@ -2,6 +2,8 @@
 #pragma once
 #include <string>
 
+namespace morpotta {
+
 // (Re)creates "Log.txt" in the current directory and restarts the time
 // stamps and the indent; the lines written into that file while no engine
 // ran are written into it again first, but for those written after a
@@ -52,3 +54,5 @@ private:
     int lines_ = 0;
     LogSubjectScope* outer_;
 };
+
+}  // namespace morpotta

@@ -4,8 +4,12 @@
 #pragma once
 #include "platform/mediagraph.h"
 
+namespace morpotta {
+
 using CreateInstanceFunction = platform::media::Result (*)(const platform::media::Guid& classId,
                                                            platform::media::Unknown* outer, uint32_t context,
                                                            const platform::media::Guid& iid, void** out);
 
 extern CreateInstanceFunction CoCreateInstanceEntry;
+
+}  // namespace morpotta

@@ -10,6 +10,10 @@
 
 #include <cstring>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 template <typename C>
@@ -263,6 +267,8 @@ int ParseFullPath(const char16_t* path, const char16_t* base, BasicEnginePath<ch
 std::string JoinEnginePath(const EnginePath& path) { return Join(path); }
 std::u16string JoinEnginePath(const BasicEnginePath<char16_t>& path) { return Join(path); }
 bool EqualNamesIgnoreCase(const std::string& a, const std::string& b) { return EqualIgnoreCase(a, b); }
+
+}  // namespace morpotta
 
 int BuildFullPath(const char* path, char* out, size_t capacity, const char* baseDirectory) {
     return FullPath(path, out, capacity, baseDirectory);

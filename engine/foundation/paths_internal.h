@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace morpotta {
+
 template <typename C>
 struct BasicEnginePath {
     std::basic_string<C> prefix;  // "" (the host root), "X:" or "\\server\share"
@@ -28,3 +30,5 @@ bool EqualNamesIgnoreCase(const std::string& a, const std::string& b);
 
 // The host's current directory as an engine path ("\home\user\game").
 int GetEngineCurrentDirectory(std::string* out);
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 #include <deque>
 #include <mutex>
 
+namespace morpotta {
+
 namespace {
 
 struct PostedQueue {
@@ -50,3 +52,5 @@ void ClearPostedEngineMessages() {
     std::lock_guard<std::mutex> lock(q.mutex);
     q.messages.clear();
 }
+
+}  // namespace morpotta

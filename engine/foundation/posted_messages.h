@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+namespace morpotta {
+
 // Queues a message for window (the main window's handle as the poster saw
 // it); 0, or -1 for a null window. A message whose window is no longer the
 // main window when it comes up is dropped.
@@ -24,3 +26,5 @@ using PostedMessageHandler = void (*)(const PostedEngineMessage& message);
 // meanwhile wait for the next pass); the number handled.
 int DrainPostedEngineMessages(PostedMessageHandler handler);
 void ClearPostedEngineMessages();
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include <random>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr uint32_t kDefaultSeed = 4357;

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 bool Valid(const RingBuffer* ring) {
@@ -83,3 +85,5 @@ int ReadRingBuffer(RingBuffer* ring, void* out, int size, bool peek) {
 }
 
 int GetRingBufferUsed(const RingBuffer* ring) { return ring ? ring->usedBytes : 0; }
+
+}  // namespace morpotta

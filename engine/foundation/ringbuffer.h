@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 
+namespace morpotta {
+
 struct RingBuffer {
     unsigned char* data;
     int readPosition;
@@ -17,3 +19,5 @@ int WriteRingBuffer(RingBuffer* ring, const void* data, int size);  // 0 or -1 w
 // Copies up to size bytes out (consuming them unless peek); returns the count.
 int ReadRingBuffer(RingBuffer* ring, void* out, int size, bool peek = false);
 int GetRingBufferUsed(const RingBuffer* ring);
+
+}  // namespace morpotta

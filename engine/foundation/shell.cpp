@@ -5,6 +5,8 @@
 #include "foundation/engine_thread.h"
 #include "platform/shell.h"
 
+using namespace morpotta;
+
 int OpenWebAddress(const char* address) {
     if (!AllowOnlyOnEngineThread("OpenWebAddress")) return -1;
     if (!address) return WriteLogText("No address given in OpenWebAddress");

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+using namespace morpotta;
+
 namespace {
 
 int IdleFileStream(uintptr_t handle) { return GetFileAccessTable()->idle(handle); }
@@ -83,9 +85,9 @@ int CloseMemStream(MemStream* stream) {
     return 0;
 }
 
-namespace subsystems {
+namespace morpotta::subsystems {
 
 // Both tables are constant and valid before start-up too; nothing to fill.
 void FillStreamTables() {}
 
-}  // namespace subsystems
+}  // namespace morpotta::subsystems

@@ -1,6 +1,8 @@
 // The registered tables of the subsystems above the foundation.
 #include "foundation/subsystems.h"
 
+namespace morpotta {
+
 namespace {
 
 struct Registry {
@@ -51,3 +53,5 @@ void PostToEngineSubsystems(uint32_t message, uintptr_t wParam, intptr_t lParam)
     for (int i = 0; i < State().registry.count; ++i)
         if (auto handle = State().registry.tables[i]->handlePostedMessage) handle(message, wParam, lParam);
 }
+
+}  // namespace morpotta

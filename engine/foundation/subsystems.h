@@ -10,6 +10,8 @@
 
 #include "platform/window.h"
 
+namespace morpotta {
+
 struct EngineSubsystem {
     const char* name = nullptr;
     // Before the main window opens: whether the drawing will need a GL
@@ -81,3 +83,5 @@ void HandleInputEvent(const platform::Event& event);  // keys, mouse, devices
 void UpdateInput();            // keyboard and mouse, every pass
 
 }  // namespace subsystems
+
+}  // namespace morpotta

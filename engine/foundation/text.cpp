@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace morpotta;
+
 namespace {
 
 bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }

@@ -3,6 +3,8 @@
 
 #include "platform/clock.h"
 
+using namespace morpotta;
+
 int GetMillisecondCount() { return int((platform::ClockMicroseconds() / 1000u) & 0x7FFFFFFFu); }
 
 int64_t GetMicrosecondCount(int) { return int64_t(platform::ClockMicroseconds()); }

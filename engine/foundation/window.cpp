@@ -22,6 +22,8 @@
 #include <map>
 #include <string>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr const char* kWindowClassName = "KvLib";
@@ -210,6 +212,8 @@ int SetMouseCursorVisible(int visible) {
     return 0;
 }
 
+namespace morpotta {
+
 int ProcessWindowMessagesCore() {
     WindowState& w = State();
     for (;;) {
@@ -232,6 +236,8 @@ int ProcessWindowMessagesCore() {
     }
 }
 
+}  // namespace morpotta
+
 int ProcessWindowMessages() {
     if (!AllowOnlyOnEngineThread("ProcessWindowMessages")) return -1;
     ApiLock* lock = EngineApiLock();
@@ -247,6 +253,8 @@ int SetDoubleStartCheck(int flag) {
     State().doubleStartCheck = flag ? 1 : 0;
     return 0;
 }
+
+namespace morpotta {
 
 int LockAgainstSecondCopy(std::string* why) {
     WindowState& w = State();
@@ -340,3 +348,5 @@ void ResetWindowState() {
     ReleaseDoubleStartLock();
     ClearPostedEngineMessages();
 }
+
+}  // namespace morpotta

@@ -2,6 +2,8 @@
 #pragma once
 #include <string>
 
+namespace morpotta {
+
 // The double-start check: a lock on kDoubleStartLockName in the working
 // directory (where the program keeps its log and saved files), held until
 // ResetWindowState or ReleaseDoubleStartLock; the file is opened where it
@@ -27,3 +29,5 @@ void DestroyEngineApiLock();
 
 // ProcessWindowMessages without the library lock.
 int ProcessWindowMessagesCore();
+
+}  // namespace morpotta

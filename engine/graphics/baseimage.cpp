@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+using namespace morpotta;
+
 namespace {
 
 void SetChannels(PixelFormatDesc* f, int bits, int bpp, int aw, int rw, int gw, int bw, int as, int rs, int gs,

@@ -24,6 +24,8 @@
 #include <atomic>
 #include <cstring>
 
+using namespace morpotta;
+
 namespace {
 
 struct GraphSettings {
@@ -429,9 +431,13 @@ int MakeGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int t
     return MakeFromBaseImage(color, alpha, transparency, false);
 }
 
+namespace morpotta {
+
 int MakeTextureGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha) {
     return MakeFromBaseImage(color, alpha, 0, true);
 }
+
+}  // namespace morpotta
 
 int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
     LoaderCall call("MakeGraphFromBaseImageKept");
@@ -543,6 +549,8 @@ int GetGraphDimensions(int graph, int* width, int* height) {
     return 0;
 }
 
+namespace morpotta {
+
 GRAPH* GetGraphRecord(int graph) { return Lookup(graph); }
 
 void SetGraphMovieHooks(const GraphMovieHooks* hooks) { State().movies = hooks; }
@@ -558,12 +566,19 @@ void UpdateGraphMovieFrame(const GRAPH* graph) {
     if (graph && graph->movieHandle != -1 && State().movies && State().movies->updateFrame)
         State().movies->updateFrame(graph->movieHandle);
 }
+
+}  // namespace morpotta
+
 int CountGraphs() { return CountHandleEntries(&State().table); }
+
+namespace morpotta {
 
 DeviceTexture* GetGraphTexture(int graph) {
     GRAPH* g = Lookup(graph);
     return g ? g->shared->texture : nullptr;
 }
+
+}  // namespace morpotta
 
 // The settings of the pictures made next serve every thread: a load reads
 // them whole when it begins, and never sees half of a change.
@@ -593,6 +608,8 @@ int GetTransparentColorRGB(int* red, int* green, int* blue) {
     return 0;
 }
 
+namespace morpotta {
+
 int ReleaseGraphTextures() {
     ForEachGraph([](GRAPH* g) {
         if (g->shared->texture) {
@@ -610,3 +627,5 @@ int RestoreGraphTextures() {
     });
     return result;
 }
+
+}  // namespace morpotta

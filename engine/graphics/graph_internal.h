@@ -4,6 +4,8 @@
 #include "engine/graph.h"
 #include "graphics/device/device.h"
 
+namespace morpotta {
+
 constexpr int kGraphTableSize = 32768;
 
 // Where a graph's pixels came from, so it can be refilled after a device loss.
@@ -66,3 +68,5 @@ int ReleaseGraphTextures();
 int RestoreGraphTextures();
 // Drops the software image of a picture (after a refill, or with the picture).
 void DropGraphMemImg(GraphShared* shared);
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace morpotta {
+
 // The largest texture side any device here accepts.
 constexpr int kMaxDeviceTextureSide = 8192;
 
@@ -20,3 +22,5 @@ bool CheckGraphicsRunning(const char* function);
 // pixels as alpha (1) or not (0) for this read alone, whatever
 // SetBmp32AlphaUse says (a model's texture says it for itself).
 int ReadImageFromMemoryWithBmp32Alpha(const void* data, size_t size, int bmp32Alpha, BASEIMAGE* out);
+
+}  // namespace morpotta

@@ -23,6 +23,8 @@
 #include <initializer_list>
 #include <string>
 
+using namespace morpotta;
+
 namespace {
 
 struct GraphicsStartModule {
@@ -65,6 +67,8 @@ int SetGraphicsDeviceChoice(const char* name) {
         }
     return WriteLogFormat("Unknown graphics device choice \"%s\"", name);
 }
+
+namespace morpotta {
 
 bool CheckGraphicsRunning(const char* function) {
     if (HardwareRenderingActive() || GetSoftwareScreen()) return true;
@@ -130,3 +134,5 @@ const EngineSubsystem kGraphics = {
 }  // namespace
 
 void RegisterGraphicsSubsystem() { RegisterEngineSubsystem(&kGraphics); }
+
+}  // namespace morpotta

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <string>
 
+namespace morpotta {
+
 namespace {
 
 constexpr size_t kCopyPiece = 1048576;
@@ -151,3 +153,5 @@ int BuildMovieGraph(MovieRecord* r, const char* fileName, int* width, int* heigh
     if (height) *height = r->renderer->Height();
     return 0;
 }
+
+}  // namespace morpotta

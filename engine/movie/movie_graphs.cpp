@@ -8,6 +8,8 @@
 #include "movie/movie_record.h"
 #include "movie/theora_decoder.h"
 
+namespace morpotta {
+
 namespace {
 
 int RefillGraphFromMovie(MovieRecord* record, uint32_t graph) {
@@ -43,3 +45,5 @@ const GraphMovieHooks kHooks = {
 }  // namespace
 
 void InstallMovieGraphs() { SetGraphMovieHooks(&kHooks); }
+
+}  // namespace morpotta

@@ -2,4 +2,8 @@
 // movies.
 #pragma once
 
+namespace morpotta {
+
 void InstallMovieGraphs();
+
+}  // namespace morpotta

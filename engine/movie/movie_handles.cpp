@@ -9,6 +9,8 @@
 #include "movie/movie_record.h"
 #include "movie/theora_decoder.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kTheoraRingFrames = 10;
@@ -80,9 +82,13 @@ int OpenMovie(const char* fileName, int* width, int* height, int) {
     return handle;
 }
 
+namespace morpotta {
+
 MovieRecord* GetMovieRecord(int movie) {
     return static_cast<MovieRecord*>(LookupHandleEntry(&State().table, movie));
 }
+
+}  // namespace morpotta
 
 int CloseMovie(int movie) {
     if (!AllowOnlyOnEngineThread("CloseMovie")) return -1;
@@ -107,6 +113,8 @@ int UpdateMovieFrame(int movie, int) {
     return 0;
 }
 
+namespace morpotta {
+
 int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user) {
     MovieRecord* r = GetMovieRecord(movie);
     if (!r) return -1;
@@ -126,3 +134,5 @@ int CloseAllMovies() {
 int SuspendAllMovies() { return 0; }
 int ResumeSuspendedMovies() { return 0; }
 int UpdateMovieOverlays() { return 0; }
+
+}  // namespace morpotta

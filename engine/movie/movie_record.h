@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace morpotta {
+
 struct TheoraDecoder;
 class D_CMovieRenderer;
 struct MovieRecord;
@@ -69,3 +71,5 @@ bool CopyMovieToTemporaryFile(MovieRecord* record, const FileAccessTable* files,
 void RemoveMovieTemporaryFile(MovieRecord* record);
 // Releases the graph's interfaces, basic audio first, graph builder last.
 void ReleaseMovieGraph(MovieRecord* record);
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+namespace morpotta {
+
 namespace {
 
 // Beyond this the buffer's size no longer fits an int.
@@ -54,3 +56,5 @@ mg::Result D_CMovieRenderer::DoRenderSample(mg::MediaSample* sample) {
     std::memcpy(frameBuffer_, bytes, length > 0 && size_t(length) < room ? size_t(length) : (length > 0 ? room : 0));
     return mg::kOk;
 }
+
+}  // namespace morpotta

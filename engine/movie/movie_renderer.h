@@ -5,6 +5,8 @@
 #pragma once
 #include "platform/mediagraph_base.h"
 
+namespace morpotta {
+
 namespace mg = platform::media;
 
 class D_CMovieRenderer final : public mg::BaseRenderer {
@@ -38,3 +40,5 @@ private:
 };
 
 inline constexpr mg::Guid kClassMovieRenderer{0x71771540, 0x2017, 0x11CF, {0xAE, 0x26, 0x00, 0x20, 0xAF, 0xD7, 0x97, 0x67}};
+
+}  // namespace morpotta

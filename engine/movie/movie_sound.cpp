@@ -4,6 +4,8 @@
 #include "movie/theora_decoder.h"
 #include "sound/sound_internal.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr int kOnlyOggVorbisReader = -5;  // every reader bit set but the Ogg Vorbis one (bit 2)
@@ -19,3 +21,5 @@ int LoadTheoraMovieSound(const char* fileName) {
     const int handle = CreateSoundHandleFromFileWith(fileName, 1, settings);
     return handle < 0 ? -1 : handle;
 }
+
+}  // namespace morpotta

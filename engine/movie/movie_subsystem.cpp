@@ -8,6 +8,8 @@
 #include "movie/movie_subsystem.h"
 #include "movie/yuv_to_rgb.h"
 
+namespace morpotta {
+
 namespace {
 
 void BuildMovieColourTables() { BuildYuvToRgbTables(); }
@@ -31,3 +33,5 @@ void RegisterMovieSubsystem() {
     RegisterEngineSubsystem(&kMovies);
     InstallMovieGraphs();
 }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 
 #include <chrono>
 
+namespace morpotta {
+
 static_assert(DEVICE_FMT_YV12 == int(kFourCcYv12) && DEVICE_FMT_YUY2 == int(kFourCcYuy2) &&
               DEVICE_FMT_UYVY == int(kFourCcUyvy));
 
@@ -118,3 +120,5 @@ int ConvertTheoraFrame(TheoraDecoder* d, int toRgb, int toYuv) {
     Unpin(d);
     return filled ? 1 : 0;
 }
+
+}  // namespace morpotta

@@ -22,6 +22,8 @@
 #include <mutex>
 #include <thread>
 
+namespace morpotta {
+
 struct DeviceSurface;
 
 // Thread states.
@@ -140,3 +142,5 @@ void TheoraDecodeThread(TheoraDecoder* decoder);
 int CreateTheoraYuvSurface(TheoraDecoder* decoder);
 // The first used ring slot that holds the frame, or -1 (lock held).
 int FindTheoraSlot(const TheoraDecoder* decoder, int frame);
+
+}  // namespace morpotta

@@ -10,6 +10,8 @@
 #include <new>
 #include <system_error>
 
+namespace morpotta {
+
 namespace {
 
 constexpr int kChunkBytes = 4096;
@@ -269,3 +271,5 @@ int GetTheoraCurrentFrame(TheoraDecoder* d) {
 
 DeviceSurface* GetTheoraYuvSurface(TheoraDecoder* d) { return d ? d->yuvSurface : nullptr; }
 BASEIMAGE* GetTheoraFrameImage(TheoraDecoder* d) { return d ? &d->frameImage : nullptr; }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 using Lock = std::unique_lock<std::mutex>;
@@ -236,3 +238,5 @@ int SeekTheoraFrame(TheoraDecoder* d, int frame) {
     d->threadWake.notify_all();
     return 0;
 }
+
+}  // namespace morpotta

@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace morpotta {
+
 namespace {
 
 struct YuvTableModule {
@@ -240,3 +242,5 @@ bool CopyYuv420ToSurface(const YuvPlanes& p, uint32_t layout, uint8_t* bits, int
     default: return false;
     }
 }
+
+}  // namespace morpotta

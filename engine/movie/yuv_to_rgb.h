@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+namespace morpotta {
+
 // The tables. Each term is factor x 16384 x (sample - offset); the clamp
 // table maps -512..767 onto 0..255.
 struct YuvToRgbTables {
@@ -58,3 +60,5 @@ constexpr uint32_t kFourCcUyvy = MakeFourCc('U', 'Y', 'V', 'Y');
 //   UYVY: likewise U Y0 V Y1.
 // false when the layout is unknown or the planes are not 4:2:0.
 bool CopyYuv420ToSurface(const YuvPlanes& planes, uint32_t layout, uint8_t* bits, int pitch, int width, int height);
+
+}  // namespace morpotta

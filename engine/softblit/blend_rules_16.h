@@ -16,7 +16,7 @@
 #include "softblit/rule_forms.h"
 #include "softblit/table_reads.h"
 
-namespace softblit16 {
+namespace morpotta::softblit16 {
 
 template <class L>
 struct Rgb {
@@ -147,4 +147,4 @@ SOFTBLIT_INLINE L Blend(const BlitSetup& s, L colour, L a, L b, L dw) {
     }
 }
 
-}  // namespace softblit16
+}  // namespace morpotta::softblit16

@@ -14,7 +14,7 @@
 #include "softblit/rule_forms.h"
 #include "softblit/table_reads.h"
 
-namespace softblit32 {
+namespace morpotta::softblit32 {
 
 constexpr bool UsesParam(int mode) {
     return mode == KernelAlpha || mode == KernelAdd || mode == KernelSub || mode == KernelInvert ||
@@ -97,4 +97,4 @@ SOFTBLIT_INLINE L Blend(const BlitSetup& s, L colour, L a, L b, L d) {
     }
 }
 
-}  // namespace softblit32
+}  // namespace morpotta::softblit32

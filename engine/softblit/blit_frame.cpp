@@ -7,6 +7,8 @@
 #include "softblit/blit_frame_common.h"
 #include "softblit/softblit.h"
 
+namespace morpotta {
+
 void BlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, int transparent, const MEMIMG* blendImage) {
     if (!softblit::CanDraw(target, source, blendImage, "BlitMemImg")) return;
     KernelConfig config;
@@ -52,3 +54,5 @@ void BlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, int transpar
     setup.scalarOnly = sb == tb;
     if (BlitKernel kernel = FindBlitKernel(config)) kernel(setup);
 }
+
+}  // namespace morpotta

@@ -4,11 +4,11 @@
 #include "engine/log.h"
 #include "graphics/softimage/drawstate.h"
 
-namespace softblit {
+namespace morpotta::softblit {
 
 bool RefuseInvalidImage(const char* caller) {
     WriteLogFormat("invalid software image in %s", caller);
     return false;
 }
 
-}  // namespace softblit
+}  // namespace morpotta::softblit

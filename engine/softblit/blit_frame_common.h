@@ -9,7 +9,7 @@
 #include "softblit/blit_setup.h"
 #include "softblit/softblit.h"
 
-namespace softblit {
+namespace morpotta::softblit {
 
 // Logs the refusal of an invalid image; false.
 bool RefuseInvalidImage(const char* caller);
@@ -87,4 +87,4 @@ inline void FillCommonSetup(const MEMIMG* source, BlitSetup* setup) {
     setup->palette16 = s->usePalette && s->pixelKind == MEMIMG_KIND_RGB565 ? s->palette16 : nullptr;
 }
 
-}  // namespace softblit
+}  // namespace morpotta::softblit

@@ -13,7 +13,7 @@
 #include "softblit/blit_setup.h"
 #include "softblit/pixel_access.h"
 
-namespace softblit {
+namespace morpotta::softblit {
 
 template <KernelConfig C>
 constexpr int kSourceBytes = C.source == SourcePalette ? 1 : (C.kind == 1 || C.source == SourceAlpha) ? 4 : 2;
@@ -241,4 +241,4 @@ constexpr std::array<BlitKernel, sizeof...(I)> MakeKernelTable(std::integer_sequ
     return {KernelFor<KernelConfigAt(Kind, I)>()...};
 }
 
-}  // namespace softblit
+}  // namespace morpotta::softblit

@@ -7,6 +7,8 @@
 
 #include "softblit/kernel_config.h"
 
+namespace morpotta {
+
 // Blue, green and red each scaled by its own factor t (0..255) through
 // BlendProductTable row t: the rows for the scalar loops, the factors for
 // the lane forms that compute the same entries.
@@ -78,3 +80,5 @@ int KernelModeOf(int blendMode);
 // Module-level per-kind tables, generated from the loop templates.
 extern const std::array<BlitKernel, kKernelsPerKind> kBlitKernels16;
 extern const std::array<BlitKernel, kKernelsPerKind> kBlitKernels32;
+
+}  // namespace morpotta

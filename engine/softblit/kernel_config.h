@@ -6,6 +6,8 @@
 // textured triangle loops the first three.
 #pragma once
 
+namespace morpotta {
+
 enum SourceClass { SourcePalette = 0, SourcePlain = 1, SourceAlpha = 2 };
 
 // Modes in kernel-table order.
@@ -61,3 +63,5 @@ constexpr KernelConfig KernelConfigOf(int kind, int index, int switches) {
 
 static_assert(KernelIndex(KernelConfigOf(1, 671, kKernelSwitchesAll), kKernelSwitchesAll) == 671);
 static_assert(KernelIndex(KernelConfigOf(0, 83, kKernelSwitchesBasic), kKernelSwitchesBasic) == 83);
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include "softblit/lanes.h"
 
+namespace morpotta {
+
 #if SOFTBLIT_VECTOR_PATHS
 extern const std::array<BlitKernel, kKernelsPerKind> kVectorBlit16Sse2, kVectorBlit32Sse2;
 extern const std::array<BlitKernel, kKernelsPerKind> kVectorBlit16Avx2, kVectorBlit32Avx2;
@@ -94,3 +96,5 @@ const char* KernelPathName(KernelPath path) {
     }
     return "?";
 }
+
+}  // namespace morpotta

@@ -11,6 +11,8 @@
 #include "softblit/rotate_setup.h"
 #include "softblit/triangle_setup.h"
 
+namespace morpotta {
+
 enum class KernelPath { Scalar, Sse2, Avx2 };
 constexpr int kKernelPathCount = 3;
 
@@ -40,3 +42,5 @@ KernelPath BestKernelPath();
 // available.
 bool SetKernelPath(KernelPath path);
 const char* KernelPathName(KernelPath path);
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #include "graphics/softimage/drawstate.h"
 #include "softblit/kernel_paths.h"
 
+namespace morpotta {
+
 int KernelModeOf(int blendMode) {
     switch (blendMode) {
     case BlendCopy: return KernelCopy;
@@ -25,3 +27,5 @@ BlitKernel FindBlitKernel(const KernelConfig& config) {
     if (config.kind != 0 && config.kind != 1) return nullptr;
     return ActiveKernels(config.kind).blit[KernelIndexInKind(config)];
 }
+
+}  // namespace morpotta

@@ -1,5 +1,9 @@
 // The 32-bit kernels of the plain and the scaled blit, one per configuration.
 #include "softblit/blit_loops.h"
 
+namespace morpotta {
+
 constexpr std::array<BlitKernel, kKernelsPerKind> kBlitKernels32 =
     softblit::MakeKernelTable<1>(std::make_integer_sequence<int, kKernelsPerKind>{});
+
+}  // namespace morpotta

@@ -19,6 +19,8 @@
 
 #define SOFTBLIT_INLINE [[gnu::always_inline]] inline
 
+namespace morpotta {
+
 using Lanes32x4 = uint32_t __attribute__((vector_size(16)));
 using Lanes32x8 = uint32_t __attribute__((vector_size(32)));
 
@@ -167,3 +169,5 @@ SOFTBLIT_INLINE bool AnyLane(M m) {
     return _mm_movemask_epi8(any) != 0;
 }
 #endif
+
+}  // namespace morpotta

@@ -11,6 +11,8 @@
 
 #include "softblit/lanes.h"
 
+namespace morpotta {
+
 // R5G6B5 single pixel (operands zero-extended). Lowest bits of green and
 // red are ORed from the inputs and the carry below.
 template <class L>
@@ -92,3 +94,5 @@ template <class L>
 SOFTBLIT_INLINE L HalveAverage565(L s, std::type_identity_t<L> d) {
     return ((s >> 1) & 0x7BEFu) + ((d >> 1) & 0x7BEFu);
 }
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace morpotta {
+
 [[gnu::always_inline]] inline uint32_t LoadPixel16(const uint8_t* p) {
     uint16_t v;
     std::memcpy(&v, p, 2);
@@ -19,3 +21,5 @@
     std::memcpy(p, &w, 2);
 }
 [[gnu::always_inline]] inline void StorePixel32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+}  // namespace morpotta

@@ -9,6 +9,8 @@
 #include "graphics/softimage/drawstate.h"
 #include "softblit/softblit.h"
 
+namespace morpotta {
+
 void QuadBlitMemImg(MEMIMG* target, const MEMIMG* source, const int corners[8], int transparent,
                     const MEMIMG* blendGraph) {
     if (!corners || CheckMemImg(source) != 0) {
@@ -36,3 +38,5 @@ void QuadBlitMemImg(MEMIMG* target, const MEMIMG* source, const int corners[8], 
     const int vertices[16] = {c[0], c[1], 0, 0, c[2], c[3], w, 0, c[4], c[5], 0, h, c[6], c[7], w, h};
     FillTexturedQuadMemImg(target, source, vertices, transparent, blendGraph, 0);
 }
+
+}  // namespace morpotta

@@ -19,6 +19,8 @@
 #include "softblit/rotate_setup.h"
 #include "softblit/softblit.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kFixedOne = 262144.0f;  // one pixel in Fixed18
@@ -187,3 +189,5 @@ void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float 
     }
     if (RotateKernel kernel = FindRotateKernel(config)) kernel(setup);
 }
+
+}  // namespace morpotta

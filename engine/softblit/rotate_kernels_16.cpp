@@ -1,5 +1,9 @@
 // The 16-bit loops of the rotated blit's direct path, one per configuration.
 #include "softblit/rotate_loops.h"
 
+namespace morpotta {
+
 constexpr std::array<RotateKernel, kRotateKernelsPerKind> kRotateKernels16 =
     softblit::MakeRotateKernelTable<0>(std::make_integer_sequence<int, kRotateKernelsPerKind>{});
+
+}  // namespace morpotta

@@ -9,7 +9,7 @@
 #include "softblit/blit_loops.h"
 #include "softblit/rotate_setup.h"
 
-namespace softblit {
+namespace morpotta::softblit {
 
 // Mapped draws (rotated, polygon) blend by the scaled blit's rules: the
 // parameter moves a channel through the signed table, and an alpha source
@@ -78,4 +78,4 @@ constexpr std::array<RotateKernel, sizeof...(I)> MakeRotateKernelTable(std::inte
     return {&RotateRows<RotateKernelConfigAt(Kind, I)>...};
 }
 
-}  // namespace softblit
+}  // namespace morpotta::softblit

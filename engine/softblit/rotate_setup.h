@@ -8,6 +8,8 @@
 
 #include "softblit/blit_setup.h"
 
+namespace morpotta {
+
 // What the frame hands the loops: the box, the inverse mapping as Fixed18
 // texel positions (18 fraction bits), and source and blend image as first
 // pixel and pitch. Positions step as unsigned words, so their wrap-around
@@ -43,3 +45,5 @@ RotateKernel FindRotateKernel(const KernelConfig& config);
 
 extern const std::array<RotateKernel, kRotateKernelsPerKind> kRotateKernels16;
 extern const std::array<RotateKernel, kRotateKernelsPerKind> kRotateKernels32;
+
+}  // namespace morpotta

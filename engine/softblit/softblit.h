@@ -7,6 +7,8 @@
 
 #include "graphics/softimage/memimg.h"
 
+namespace morpotta {
+
 // Draws source with its top-left corner at (x, y) on target through the
 // current blend mode, parameter, tint and draw area (drawstate.h), keying
 // out the source's transparent colour when transparent is non-zero and
@@ -68,3 +70,5 @@ void QuadBlitMemImg(MEMIMG* target, const MEMIMG* source, const int corners[8], 
 // smaller than the source, or set-up values beyond the fixed-point range.
 void RotateBlitMemImg(MEMIMG* target, const MEMIMG* source, int x, int y, float angle, float scale, int transparent,
                       int turn, const MEMIMG* blendImage);
+
+}  // namespace morpotta

@@ -10,6 +10,8 @@
 #include "softblit/blit_frame_common.h"
 #include "softblit/softblit.h"
 
+namespace morpotta {
+
 namespace {
 // Source column (or row) that destination column k, counted from the
 // unclipped edge, shows.
@@ -92,3 +94,5 @@ void StretchBlitMemImg(MEMIMG* target, const MEMIMG* source, const int rect[4], 
     setup.scalarOnly = sb == tb;
     if (BlitKernel kernel = FindBlitKernel(config)) kernel(setup);
 }
+
+}  // namespace morpotta

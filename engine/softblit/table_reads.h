@@ -8,6 +8,8 @@
 #include "softblit/blit_setup.h"
 #include "softblit/lanes.h"
 
+namespace morpotta {
+
 // BlendProductTable row t, entry v (v at most 255): floor(v * t / 255).
 SOFTBLIT_INLINE uint32_t ScaleBy(const uint32_t* row, uint32_t, uint32_t v) { return row[v]; }
 template <LaneVector V>
@@ -48,3 +50,5 @@ template <LaneVector V>
 SOFTBLIT_INLINE V Mix6(const uint8_t (*)[64], uint32_t q, V m, V n) {
     return Div63(MulSmall(m, q) + MulSmall(n, 63 - q));
 }
+
+}  // namespace morpotta

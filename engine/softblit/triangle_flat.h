@@ -8,7 +8,7 @@
 #include "softblit/blit_loops.h"
 #include "softblit/triangle_setup.h"
 
-namespace softblit {
+namespace morpotta::softblit {
 
 template <int Kind, int Mode>
 constexpr KernelConfig kFlatRuleConfig{Kind, SourcePlain, Mode, false, false, false, false, true};
@@ -33,4 +33,4 @@ constexpr std::array<TriangleLoop, sizeof...(M)> MakeFlatTriangleLoops(std::inte
     return {&CountedFlatLoop<Kind, M>...};
 }
 
-}  // namespace softblit
+}  // namespace morpotta::softblit

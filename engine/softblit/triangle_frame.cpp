@@ -13,6 +13,8 @@
 #include "softblit/softblit.h"
 #include "softblit/triangle_setup.h"
 
+namespace morpotta {
+
 uint32_t TriangleLoopRuns[kTriangleLoopCount];
 
 // The clipped span of every row of the draw area a triangle draws.
@@ -397,3 +399,5 @@ void FillTexturedQuadMemImg(MEMIMG* target, const MEMIMG* source, const int vert
         loop(second);
     }
 }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 
 #include "softblit/blit_setup.h"
 
+namespace morpotta {
+
 using Fixed18 = int32_t;
 constexpr int kFixed18One = 1 << 18;
 
@@ -163,3 +165,5 @@ extern const std::array<TriangleLoop, kTexturedTriangleLoopsPerKind> kTexturedTr
 extern const std::array<TriangleLoop, kTexturedTriangleLoopsPerKind> kTexturedTriangleLoops32;
 extern const std::array<TriangleLoop, kFlatTriangleLoopsPerKind> kFlatTriangleLoops16;
 extern const std::array<TriangleLoop, kFlatTriangleLoopsPerKind> kFlatTriangleLoops32;
+
+}  // namespace morpotta

@@ -8,7 +8,7 @@
 #include "softblit/blit_loops.h"
 #include "softblit/triangle_setup.h"
 
-namespace softblit {
+namespace morpotta::softblit {
 
 // Where the triangle's rules part from the plain blit's, all in one place:
 // - it blends with the scaled blit's rules (an alpha texel with the
@@ -83,4 +83,4 @@ constexpr std::array<TriangleLoop, sizeof...(I)> MakeTexturedTriangleLoops(std::
     return {&CountedTexturedLoop<Kind, I>...};
 }
 
-}  // namespace softblit
+}  // namespace morpotta::softblit

@@ -10,7 +10,7 @@
 #include "softblit/kernel_paths.h"
 #include "softblit/vector_loops.h"
 
-namespace softblit {
+namespace morpotta::softblit {
 
 // The plain, scaled and flat entries work on their own copy of the set-up:
 // the loops' stores go through byte pointers, which may point anywhere as
@@ -151,4 +151,4 @@ constexpr MappedKernels kVectorMappedTables{
     MakeVectorTexturedTable<Kind, P>(std::make_integer_sequence<int, kTexturedTriangleLoopsPerKind>{}),
     MakeVectorFlatTable<Kind, P>(std::make_integer_sequence<int, kFlatTriangleLoopsPerKind>{})};
 
-}  // namespace softblit
+}  // namespace morpotta::softblit

@@ -25,7 +25,7 @@
 #include "softblit/triangle_flat.h"
 #include "softblit/triangle_spans.h"
 
-namespace softblit {
+namespace morpotta::softblit {
 
 // A register of source pixels as the rules take them.
 template <class V>
@@ -492,4 +492,4 @@ struct VectorFlatSpan {
     }
 };
 
-}  // namespace softblit
+}  // namespace morpotta::softblit

@@ -2,5 +2,11 @@
 #include "softblit/vector_kernels.h"
 
 #if SOFTBLIT_VECTOR_PATHS
+
+namespace morpotta {
+
 extern const MappedKernels kVectorMapped16Sse2 = softblit::kVectorMappedTables<0, KernelPath::Sse2>;
+
+}  // namespace morpotta
+
 #endif

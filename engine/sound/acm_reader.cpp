@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 // One conversion takes this much source at most (a whole source block when
@@ -133,3 +135,5 @@ int64_t AcmTotal(SOUNDCONV* c) {
         return 0;
     return output;
 }
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 int StepMemPcmReader(SOUNDCONV* c) {
@@ -37,3 +39,5 @@ int64_t MemPcmTotal(SOUNDCONV* c) { return c->memPcm.used; }
 
 const SoundReader kMemPcmReader = {4, DecodeMp3WithDirectShow, StepMemPcmReader, SeekMemPcmReader,
                                    TerminateMemPcmReader, MemPcmTotal, true};
+
+}  // namespace morpotta

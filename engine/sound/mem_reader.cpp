@@ -4,6 +4,8 @@
 
 #include <new>
 
+namespace morpotta {
+
 namespace {
 
 constexpr int64_t kUnits = mg::kTimeUnitsPerSecond;
@@ -157,3 +159,5 @@ mg::Result D_CMemReader::Stop() {
     io_.StopWorker();
     return r;
 }
+
+}  // namespace morpotta

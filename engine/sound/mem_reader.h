@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+namespace morpotta {
+
 namespace mg = platform::media;
 
 // The stream a memory reader serves.
@@ -196,3 +198,5 @@ private:
 
 // The memory reader's class id (the engine's own).
 inline constexpr mg::Guid kClassMemReader{0x3E1B0C75, 0x59D4, 0x4C38, {0x8B, 0x1E, 0x60, 0xA2, 0x4D, 0x95, 0x17, 0xC3}};
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include <new>
 #include <system_error>
 
+namespace morpotta {
+
 namespace {
 
 uint32_t Milliseconds() { return uint32_t(platform::ClockMicroseconds() / 1000); }
@@ -265,3 +267,5 @@ bool D_CAsyncIo::Flushing() {
     std::lock_guard<std::mutex> hold(lock_);
     return flushing_;
 }
+
+}  // namespace morpotta

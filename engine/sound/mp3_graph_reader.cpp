@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint32_t kEncodedToPcmRatio = 10;  // PCM room at first, per encoded byte
@@ -236,3 +238,5 @@ int DecodeMp3WithDirectShow(SOUNDCONV* conv) {
     conv->memPcm.readPosition = 0;
     return 0;
 }
+
+}  // namespace morpotta

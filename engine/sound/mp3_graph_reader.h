@@ -4,6 +4,8 @@
 #include "platform/mediagraph.h"
 #include "sound/soundconv.h"
 
+namespace morpotta {
+
 // 0 with the converter's output format, block size and in-memory PCM set;
 // -1 after a log line that says why.
 int DecodeMp3WithDirectShow(SOUNDCONV* conv);
@@ -14,3 +16,5 @@ platform::media::Result Mp3GrabberCallback(platform::media::MediaSample* sample,
 // The filter's first pin of that direction (0 input, 1 output) with a
 // reference for the caller, or null.
 platform::media::Pin* GetFilterPin(platform::media::Filter* filter, int direction);
+
+}  // namespace morpotta

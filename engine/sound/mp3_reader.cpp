@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint32_t kMp3FormatBytes = 30;  // the wave format head + 12 bytes of MPEG fields
@@ -172,3 +174,5 @@ int ParseMp3FrameHeader(const uint8_t header[4], MP3FRAMEINFO* out) {
 
 const SoundReader kMp3AcmReader = {3, SetupMp3AcmReader, StepAcmReader, SeekAcmReader, TerminateAcmReader, AcmTotal,
                                    false};
+
+}  // namespace morpotta

@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 constexpr int kOggBlockBytes = 4096;
@@ -121,3 +123,5 @@ const SoundReader kOggVorbisReader = {2,
                                       TerminateOggVorbisReader,
                                       GetOggVorbisTotalSize,
                                       true};
+
+}  // namespace morpotta

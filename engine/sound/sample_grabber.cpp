@@ -3,6 +3,8 @@
 
 #include <new>
 
+namespace morpotta {
+
 mg::Result SampleGrabberAllocator::SetProperties(const mg::AllocatorProperties&, mg::AllocatorProperties* actual) {
     return MemoryAllocator::SetProperties(delivery_, actual);
 }
@@ -143,3 +145,5 @@ mg::Result D_CSampleGrabber::Transform(mg::MediaSample* sample) {
                              static_cast<SampleGrabberInputPin*>(Input())->TakeTypeChanged() ? 1 : 0, user_);
     return r;
 }
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 #pragma once
 #include "platform/mediagraph_base.h"
 
+namespace morpotta {
+
 namespace mg = platform::media;
 
 // Called on the streaming thread with the grabber's lock held; times are
@@ -95,3 +97,5 @@ private:
     SampleGrabberCallback callback_ = nullptr;
     void* user_ = nullptr;
 };
+
+}  // namespace morpotta

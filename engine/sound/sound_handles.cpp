@@ -9,6 +9,10 @@
 
 #include <cstring>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 constexpr uint32_t kLoadedFlags =
@@ -127,6 +131,8 @@ SoundEntry* LookupSound(int handle) {
     return static_cast<SoundEntry*>(LookupHandleEntry(&m.table, handle));
 }
 
+}  // namespace morpotta
+
 // The settings are read by loads on any thread, each on its own.
 int SetSoundCreateType(int type) {
     if (type < 0 || type > 3) return -1;
@@ -143,7 +149,11 @@ int SetSoundReaderMask(int mask) {
 
 int GetSoundReaderMask() { return Sound().readerMask.load(std::memory_order_relaxed); }
 
+namespace morpotta {
+
 SoundLoadSettings CurrentSoundLoadSettings() { return SoundLoadSettings{GetSoundCreateType(), CurrentSoundReaderChoice()}; }
+
+}  // namespace morpotta
 
 // samples * 1000 / rate as whole seconds and the rest, so that no count
 // overflows the product; the low 32 bits of the exact quotient.
@@ -152,6 +162,8 @@ int SamplesToMilliseconds(int64_t samples, int rate) {
     const int64_t seconds = samples / rate, rest = samples % rate;
     return int(uint32_t(uint64_t(seconds) * 1000u + uint64_t(rest * 1000 / rate)));
 }
+
+namespace morpotta {
 
 SoundEntry* NewSoundEntry() { return static_cast<SoundEntry*>(AllocMemoryZero(sizeof(SoundEntry), "", 0)); }
 
@@ -187,9 +199,13 @@ void FreeSoundEntry(SoundEntry* e) {
     FreeMemory(e);
 }
 
+}  // namespace morpotta
+
 int AddSoundData(int) {
     return MakeSound("AddSoundData", [](SoundEntry*) { return 0; });
 }
+
+namespace morpotta {
 
 int CreateSoundBuffers(SoundEntry* e, const WAVEFORMATEX* format, uint32_t bytes, int streamFlag, int count) {
     if (!format) return -1;
@@ -237,6 +253,8 @@ int CreateSoundBuffers(SoundEntry* e, const WAVEFORMATEX* format, uint32_t bytes
     return 0;
 }
 
+}  // namespace morpotta
+
 int LoadWholeFile(const char* fileName, void** dataOut, int* sizeOut) {
     if (!fileName || !dataOut || !sizeOut) return -1;
     FileHandle file = OpenFileStream(fileName, 0, 1, 0);
@@ -260,6 +278,8 @@ int LoadWholeFile(const char* fileName, void** dataOut, int* sizeOut) {
     return 0;
 }
 
+namespace morpotta {
+
 namespace {
 
 int MakeSoundFromFile(const char* function, const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
@@ -273,6 +293,8 @@ int MakeSoundFromFile(const char* function, const char* fileName, int bufferCoun
 int CreateSoundHandleFromFileWith(const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
     return MakeSoundFromFile("CreateSoundHandleFromFile", fileName, bufferCount, settings);
 }
+
+}  // namespace morpotta
 
 int CreateSoundHandleFromFile(const char* fileName, int bufferCount, int) {
     return MakeSoundFromFile("CreateSoundHandleFromFile", fileName, bufferCount, CurrentSoundLoadSettings());

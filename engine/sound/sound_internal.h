@@ -21,6 +21,8 @@
 #include <mutex>
 #include <thread>
 
+namespace morpotta {
+
 constexpr int kSoundTableSize = 32768;
 constexpr int kMaxSoundBuffers = 10;
 constexpr int kMaxStreamPieces = 3;
@@ -206,3 +208,5 @@ int RefillStreamSounds();
 
 // Adds sound start-up, end and per-pass work to the engine's life cycle.
 void RegisterSoundSubsystem();
+
+}  // namespace morpotta

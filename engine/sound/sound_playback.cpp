@@ -9,6 +9,10 @@
 
 #include <cmath>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 // Without the sound lock, so that the worker keeps refilling meanwhile.
 void WaitWhilePlaying(int handle) {
     if (ProcessWindowMessagesCore() != 0) return;
@@ -84,6 +88,8 @@ int VolumeToHundredthsDb(int volume) {
     int db = int(std::trunc(std::log10(volume / 255.0) * 10.0 * 100.0));
     return db < -10000 ? -10000 : db;
 }
+
+}  // namespace morpotta
 
 int PlaySoundHandle(int handle, int playType, int fromTop) {
     if (!AllowOnlyOnEngineThread("PlaySoundHandle")) return -1;

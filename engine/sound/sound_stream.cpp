@@ -8,6 +8,10 @@
 
 #include <cstring>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 void PutLe32(uint8_t* p, uint32_t v) {
@@ -214,6 +218,8 @@ int AddStreamMemoryPiece(SoundEntry* e, const void* image, int imageSize, int re
     return 0;
 }
 
+}  // namespace morpotta
+
 // On a sound in the table: under the sound lock, the worker's as well.
 int AddStreamFile(const char* fileName, int repeatCount, int handle, int createType, int) {
     if (!AllowOnlyOnEngineThread("AddStreamFile")) return -1;
@@ -234,6 +240,8 @@ int AddStreamMemory(const void* image, int imageSize, int repeatCount, int handl
     return 0;
 }
 
+namespace morpotta {
+
 // Out of the stream list already.
 void ReleaseStreamState(SoundEntry* e) {
     StreamState& s = e->stream;
@@ -241,3 +249,5 @@ void ReleaseStreamState(SoundEntry* e) {
     s.pieceCount = 0;
     ReleasePlaybackBuffer(&e->buffers[0]);
 }
+
+}  // namespace morpotta

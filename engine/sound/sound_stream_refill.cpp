@@ -7,6 +7,10 @@
 
 #include <cstring>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 struct LockRegions {
@@ -207,6 +211,8 @@ void UpdateStreamPosition(SoundEntry* e, int64_t cursor) {
     s.lastCursor = p;
 }
 
+}  // namespace morpotta
+
 int PrepareStreamPlayback(int handle) {
     if (!AllowOnlyOnEngineThread("PrepareStreamPlayback")) return -1;
     SoundLockGuard lock(Sound().lock);
@@ -215,6 +221,8 @@ int PrepareStreamPlayback(int handle) {
     PrepareStreamEntry(e);
     return 0;
 }
+
+namespace morpotta {
 
 void PrepareStreamEntry(SoundEntry* e) {
     if (e->kind != kSoundStream || IsBufferPlaying(e) || e->stream.active) return;
@@ -328,6 +336,8 @@ int RefillStreamSounds() {
     }
     return 0;
 }
+
+}  // namespace morpotta
 
 int PlayStreamSound(int handle, int playType, int fromTop) {
     if (!AllowOnlyOnEngineThread("PlayStreamSound")) return -1;

@@ -8,6 +8,8 @@
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
 
+namespace morpotta {
+
 namespace {
 
 void StartSound() {
@@ -40,3 +42,5 @@ const EngineSubsystem kSound = {
 }  // namespace
 
 void RegisterSoundSubsystem() { RegisterEngineSubsystem(&kSound); }
+
+}  // namespace morpotta

@@ -13,6 +13,10 @@
 
 #include <string>
 
+using namespace morpotta;
+
+
+namespace morpotta {
 
 namespace {
 
@@ -141,6 +145,8 @@ WAVEFORMATEX ComputePrimaryFormat(const SoundDeviceCaps& caps) {
     return f;
 }
 
+}  // namespace morpotta
+
 int SetSoundDeviceBackend(const char* name) {
     if (!AllowOnlyOnEngineThread("SetSoundDeviceBackend")) return -1;
     if (Sound().open.load()) return -1;
@@ -148,6 +154,8 @@ int SetSoundDeviceBackend(const char* name) {
 }
 
 int IsSoundSystemOpen() { return Sound().open.load() ? 1 : 0; }
+
+namespace morpotta {
 
 int InitializeSoundSystem() {
     SoundModule& m = Sound();
@@ -260,3 +268,5 @@ void RunSoundWorkerPassForTesting() {
     m.workerWake.notify_all();
     m.workerPassDone.wait(wait, [&] { return m.workerPassesDone >= ticket || m.workerStop.load(); });
 }
+
+}  // namespace morpotta

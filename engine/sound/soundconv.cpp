@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 // In the order they are tried; the last decodes the whole stream through a
@@ -141,3 +143,5 @@ int ConvertWholeSound(SOUNDCONV* conv, WAVEFORMATEX* formatOut, void** dataOut, 
     *sizeOut = size;
     return 0;
 }
+
+}  // namespace morpotta

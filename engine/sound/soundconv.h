@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace morpotta {
+
 enum SoundConvType {
     SOUNDCONV_TYPE_WAVE = 0,    // PCM WAV read from the stream
     SOUNDCONV_TYPE_ACM = 1,     // compressed WAV or MP3
@@ -143,3 +145,5 @@ extern const SoundReader kWaveAcmReader;
 extern const SoundReader kOggVorbisReader;
 extern const SoundReader kMp3AcmReader;
 extern const SoundReader kMemPcmReader;
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 // The output of one second is one block: bounded as a sound buffer is.
@@ -66,3 +68,5 @@ int SetupWaveAcmReader(SOUNDCONV* c) {
 
 const SoundReader kWaveAcmReader = {1,         SetupWaveAcmReader, StepAcmReader, SeekAcmReader, TerminateAcmReader,
                                     AcmTotal, true};
+
+}  // namespace morpotta

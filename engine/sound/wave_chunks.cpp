@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 int64_t Tell(SOUNDCONV* c) { return c->stream.functions.tell(c->stream.handle); }
@@ -80,3 +82,5 @@ int FindWaveDataChunk(SOUNDCONV* c, int64_t streamLength) {
         if (next >= streamLength || Seek(c, next, 0) != 0) return -1;
     }
 }
+
+}  // namespace morpotta

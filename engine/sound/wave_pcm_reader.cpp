@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint32_t kMaxBytesPerSecond = 0xFFFFFF;
@@ -64,3 +66,5 @@ int64_t WavePcmTotal(SOUNDCONV* c) { return c->dataLength; }
 
 const SoundReader kWavePcmReader = {0, SetupWavePcmReader, StepWavePcmReader, SeekWavePcmReader, nullptr,
                                     WavePcmTotal, true};
+
+}  // namespace morpotta

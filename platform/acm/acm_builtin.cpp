@@ -11,7 +11,7 @@
 #include <cstring>
 #include <new>
 
-namespace platform {
+namespace morpotta::platform {
 
 struct AcmStreamState {
     const AcmCodec* codec;
@@ -143,4 +143,4 @@ void PutSample16(uint8_t* dest, int value) {
 
 uint16_t ReadLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
-}  // namespace platform
+}  // namespace morpotta::platform

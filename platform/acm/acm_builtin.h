@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/acm.h"
 
-namespace platform {
+namespace morpotta::platform {
 extern const AcmFunctions kBuiltinAcm;
 }

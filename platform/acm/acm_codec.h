@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace morpotta {
+
 namespace platform {
 
 struct AcmCodec {
@@ -66,3 +68,5 @@ inline bool IsPlausibleRateAndChannels(const AcmWaveFormat& f, int maxChannels) 
 }
 
 }  // namespace platform
+
+}  // namespace morpotta

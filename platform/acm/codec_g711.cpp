@@ -5,7 +5,7 @@
 #include <array>
 #include <new>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 int16_t DecodeAlaw(uint8_t code) {
@@ -69,4 +69,4 @@ uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
 const AcmCodec kAlawCodec = {kWaveFormatAlaw, Suggest, Open<DecodeAlaw>, Close, Convert, Size};
 const AcmCodec kMulawCodec = {kWaveFormatMulaw, Suggest, Open<DecodeMulaw>, Close, Convert, Size};
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -5,7 +5,7 @@
 
 #include <new>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 constexpr int16_t kStepSizes[89] = {
@@ -101,4 +101,4 @@ uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
 
 const AcmCodec kImaAdpcmCodec = {kWaveFormatImaAdpcm, Suggest, Open, Close, Convert, Size};
 
-}  // namespace platform
+}  // namespace morpotta::platform

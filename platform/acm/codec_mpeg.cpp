@@ -8,7 +8,7 @@
 
 #include <new>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 constexpr uint32_t kSamplesPerFrameMpeg1 = 1152;
@@ -89,4 +89,4 @@ uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
 
 const AcmCodec kMpegCodec = {kWaveFormatMpegLayer3, Suggest, Open, Close, Convert, Size};
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 constexpr int kAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230};
@@ -117,4 +117,4 @@ uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
 
 const AcmCodec kMsAdpcmCodec = {kWaveFormatMsAdpcm, Suggest, Open, Close, Convert, Size};
 
-}  // namespace platform
+}  // namespace morpotta::platform

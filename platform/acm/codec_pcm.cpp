@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 struct PcmState {
@@ -45,4 +45,4 @@ uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
 
 const AcmCodec kPcmCodec = {kWaveFormatPcm, Suggest, Open, Close, Convert, Size};
 
-}  // namespace platform
+}  // namespace morpotta::platform

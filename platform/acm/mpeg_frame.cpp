@@ -4,7 +4,7 @@
 // compression layer's form refuses both.
 #include "platform/acm.h"
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 // kbit/s by [version][layer][index 1..14]; MPEG-2 and 2.5 share a row set,
@@ -72,4 +72,4 @@ int ParseMpegFrameHeader(const uint8_t b[4], MpegFrameHeader* out) {
     return 0;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

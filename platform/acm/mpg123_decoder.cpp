@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-namespace platform {
+namespace morpotta::platform {
 
 mpg123_handle* NewMpegDecoder(long rate, int channels) {
     static std::once_flag once;
@@ -26,4 +26,4 @@ mpg123_handle* NewMpegDecoder(long rate, int channels) {
     return decoder;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -6,9 +6,9 @@
 #pragma once
 #include <mpg123.h>
 
-namespace platform {
+namespace morpotta::platform {
 
 // Null when memory runs out; free with mpg123_delete.
 mpg123_handle* NewMpegDecoder(long rate, int channels);
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 constexpr const char* kSoundFontPaths[] = {
@@ -171,4 +171,4 @@ std::string FindMidiSoundFont() {
     return {};
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

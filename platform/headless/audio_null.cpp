@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 // In periods like a sound card's, so cursors move in steps as they would.
@@ -168,4 +168,4 @@ int NullAudioRate() {
     return s.rate;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

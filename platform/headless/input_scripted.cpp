@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 struct Step {
@@ -228,4 +228,4 @@ int64_t ScriptedInputFrame() {
     return script.frame;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

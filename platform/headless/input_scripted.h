@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/input.h"
 
-namespace platform {
+namespace morpotta::platform {
 extern const InputBackend kScriptedInputBackend;
 }

@@ -9,7 +9,7 @@
 
 #include <mutex>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 constexpr int32_t kToneLevel = 1000;
@@ -123,4 +123,4 @@ void ResetFakeMidiStats() {
     s.stats.playing = playing;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/midi.h"
 
-namespace platform {
+namespace morpotta::platform {
 extern const MidiBackend kFakeMidiBackend;
 }

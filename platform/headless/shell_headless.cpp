@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 std::mutex recordLock;
@@ -31,4 +31,4 @@ void HeadlessClearOpenedAddresses() {
     opened.clear();
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

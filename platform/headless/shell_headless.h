@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/shell.h"
 
-namespace platform {
+namespace morpotta::platform {
 extern const ShellBackend kHeadlessShellBackend;
 }

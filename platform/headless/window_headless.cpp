@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 std::mutex mutex;
@@ -210,4 +210,4 @@ bool HeadlessPresentedPixels(const uint32_t** pixels, int* width, int* height) {
     return true;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/window.h"
 
-namespace platform {
+namespace morpotta::platform {
 extern const WindowBackend kHeadlessWindowBackend;
 }

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 struct HidrawDevice {
@@ -164,4 +164,4 @@ const HidBackend kHidrawBackend = {
     HidrawSendOutputReport,
 };
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/hid.h"
 
-namespace platform {
+namespace morpotta::platform {
 extern const HidBackend kHidrawBackend;
 }

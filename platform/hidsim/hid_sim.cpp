@@ -19,7 +19,7 @@
 
 #include "platform/hidsim.h"
 
-namespace platform {
+namespace morpotta::platform {
 
 using Report = SimulatedRemote::Report;
 
@@ -539,4 +539,4 @@ int SimulatedRemote::OpenCount() const {
     return state->openCount;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

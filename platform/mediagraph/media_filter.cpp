@@ -4,7 +4,7 @@
 
 #include <new>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 BaseFilter::BaseFilter(const Guid& classId) : classId_(classId) {}
 
 Result BaseFilter::QueryInterface(const Guid& iid, void** out) {
@@ -74,4 +74,4 @@ Result BaseFilter::NotifyEvent(int32_t code, intptr_t param1, intptr_t param2) {
     return graph ? graph->NotifyEvent(code, param1, param2) : kFalse;
 }
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

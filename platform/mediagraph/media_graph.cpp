@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 namespace {
 
 constexpr int kMaxRenderDepth = 8;  // filters in a row that Render may add
@@ -470,4 +470,4 @@ Result FilterGraph::WaitForCompletion(int32_t timeoutMs, int32_t* code) {
 
 Unknown* CreateFilterGraph() { return static_cast<GraphBuilder*>(new (std::nothrow) FilterGraph); }
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 namespace {
 
 const MediaClass kClasses[] = {
@@ -82,4 +82,4 @@ MediaType MakeRgb24VideoType(int32_t width, int32_t height, int64_t timePerFrame
     return t;
 }
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

@@ -4,7 +4,7 @@
 
 #include <new>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 namespace {
 
 // Walks a pin's types through its GetMediaType.
@@ -339,4 +339,4 @@ Result BaseInputPin::Inactive() {
     return kOk;
 }
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

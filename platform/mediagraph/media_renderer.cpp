@@ -6,7 +6,7 @@
 
 #include <new>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 
 class BaseRenderer::InputPin final : public BaseInputPin {
 public:
@@ -100,4 +100,4 @@ Unknown* AsUnknown(Filter* f) { return f; }
 Unknown* CreateNullRenderer() { return AsUnknown(new (std::nothrow) NullRenderer); }
 Unknown* CreateAudioRenderer() { return AsUnknown(new (std::nothrow) AudioRenderer); }
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

@@ -3,7 +3,7 @@
 
 #include <new>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 
 Sample::Sample(MemoryAllocator* owner, uint8_t* buffer, int32_t size) : owner_(owner), buffer_(buffer), size_(size) {}
 
@@ -195,4 +195,4 @@ Result MemoryAllocator::ReleaseBuffer(MediaSample* sample) {
 
 Unknown* CreateMemoryAllocator() { return new (std::nothrow) MemoryAllocator; }
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 
 InPlaceInputPin::InPlaceInputPin(TransformInPlaceFilter* filter, const char* name)
     : BaseInputPin(filter, name), transform_(filter) {}
@@ -149,4 +149,4 @@ Result TransformInPlaceFilter::Receive(MediaSample* sample) {
     return output_->IsConnected() ? output_->Deliver(passing) : kOk;
 }
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

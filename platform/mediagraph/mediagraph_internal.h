@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 
 // Render tries registered filters from the highest merit down; a class of
 // merit 0 is made only when asked for by id.
@@ -54,4 +54,4 @@ Unknown* CreateMpegAudioDecoder();
 Unknown* CreateMemoryAllocator();
 Unknown* CreateMovieSource();
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

@@ -25,7 +25,7 @@ extern "C" {
 #include <string>
 #include <sys/stat.h>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 namespace {
 
 // Beyond this a frame's RGB buffer no longer fits the sample sizes.
@@ -165,4 +165,4 @@ Result MovieSource::Load(const char* hostPath) {
 
 Unknown* CreateMovieSource() { return static_cast<Filter*>(new (std::nothrow) MovieSource); }
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

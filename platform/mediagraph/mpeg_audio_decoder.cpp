@@ -19,7 +19,7 @@
 #include <new>
 #include <thread>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 namespace {
 
 constexpr int64_t kSearchBytes = 65536;   // where the first frame may start
@@ -393,4 +393,4 @@ void MpegAudioDecoder::Stream() {
 
 Unknown* CreateMpegAudioDecoder() { return static_cast<Filter*>(new (std::nothrow) MpegAudioDecoder); }
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

@@ -10,7 +10,7 @@
 #include <malloc.h>
 #endif
 
-namespace platform {
+namespace morpotta::platform {
 
 void FixLargeBlockThreshold(size_t bytes) {
 #if defined(__GLIBC__)
@@ -32,4 +32,4 @@ void KeepFreeHeapTop(size_t bytes) {
 #endif
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

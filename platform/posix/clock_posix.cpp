@@ -7,7 +7,7 @@
 #include <ctime>
 #include <thread>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 std::atomic<bool> virtualOn{false};
@@ -52,4 +52,4 @@ void AdvanceVirtualClock(uint64_t microseconds) {
 
 int64_t WallClockSeconds() { return int64_t(std::time(nullptr)); }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -15,7 +15,7 @@
 #include <cerrno>
 #include <mutex>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 enum Direction { kCp932ToUtf8, kUtf8ToCp932, kCp932ToUtf16, kUtf8ToUtf16, kUtf16ToCp932, kUtf16ToUtf8, kDirections };
@@ -123,4 +123,4 @@ void CloseCodePageConverters() {
     }
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -27,7 +27,7 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 // Opens name (from folder, AT_FDCWD for a path) for reading without
@@ -398,4 +398,4 @@ const FileSystemBackend kPosixFileSystemBackend = {
     StatIn, OpenReadIn, WriteNewIn, RenameIn, RemoveIn, SyncFolder, ListFolder, LockWithin,
 };
 
-}  // namespace platform
+}  // namespace morpotta::platform

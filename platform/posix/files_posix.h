@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/files.h"
 
-namespace platform {
+namespace morpotta::platform {
 extern const FileSystemBackend kPosixFileSystemBackend;
 }

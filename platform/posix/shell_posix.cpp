@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 bool SpawnXdgOpen(const char* address) {
@@ -39,4 +39,4 @@ bool SpawnXdgOpen(const char* address) {
 
 const ShellBackend kPosixShellBackend = {"posix", SpawnXdgOpen};
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <thread>
 
-namespace platform {
+namespace morpotta::platform {
 
 SystemInfo QuerySystemInfo() {
     SystemInfo info;
@@ -39,4 +39,4 @@ SystemInfo QuerySystemInfo() {
     return info;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-namespace platform {
+namespace morpotta::platform {
 
 bool SetCurrentThreadPriority(ThreadPriority priority) {
     if (priority == ThreadPriority::Normal) return true;
@@ -31,4 +31,4 @@ void SetCurrentThreadName(const char* name) {
 
 unsigned long CurrentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-namespace platform {
+namespace morpotta::platform {
 
 // Opens the reference mixer at rate Hz, 16-bit stereo; false when it cannot.
 bool OpenReferenceMixer(int rate, int channels);
@@ -15,4 +15,4 @@ bool PlayReferenceVoices(const int16_t* pcm, int frames, int voices);
 // Runs the mixer for frames output frames into out.
 void RunReferenceMix(int16_t* out, int frames);
 
-}  // namespace platform
+}  // namespace morpotta::platform

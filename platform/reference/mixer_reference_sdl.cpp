@@ -46,7 +46,7 @@ SDL_AudioStatus SDL_GetAudioDeviceStatus(SDL_AudioDeviceID) { return SDL_AUDIO_P
 
 }  // extern "C"
 
-namespace platform {
+namespace morpotta::platform {
 
 bool OpenReferenceMixer(int rate, int channels) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
@@ -77,4 +77,4 @@ void RunReferenceMix(int16_t* out, int frames) {
     if (mixerCallback) mixerCallback(mixerUserData, reinterpret_cast<Uint8*>(out), frames * 4);
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

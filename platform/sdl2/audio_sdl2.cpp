@@ -13,7 +13,7 @@
 #include <SDL.h>
 #include <dlfcn.h>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 void IgnoreAlsaReport(const char*, int, const char*, int, const char*, ...) {}
@@ -96,4 +96,4 @@ void EnumerateDevices(AudioDeviceVisitor visit, void* context) {
 
 const AudioBackend kSdl2AudioBackend = {"sdl2", Open, Close, EnumerateDevices};
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/audio.h"
 
-namespace platform {
+namespace morpotta::platform {
 extern const AudioBackend kSdl2AudioBackend;
 }

@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 struct OpenDevice {
@@ -213,4 +213,4 @@ const InputBackend kSdl2InputBackend = {
     "sdl2", Open, Close, HandleEvent, Update, ReadKeys, ReadMouse, JoystickSlots, ReadJoystick, ReadController,
 };
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace morpotta::platform {
 
 extern const InputBackend kSdl2InputBackend;
 
@@ -20,4 +20,4 @@ bool Sdl2SetVirtualAxis(int64_t id, int axis, int value);
 bool Sdl2SetVirtualButton(int64_t id, int button, bool down);
 bool Sdl2SetVirtualHat(int64_t id, int hat, int bits);
 
-}  // namespace platform
+}  // namespace morpotta::platform

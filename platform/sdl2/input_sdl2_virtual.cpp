@@ -7,7 +7,7 @@
 
 #include <SDL.h>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 int DeviceIndexOf(int64_t id) {
@@ -46,4 +46,4 @@ bool Sdl2SetVirtualHat(int64_t id, int hat, int bits) {
     return j && SDL_JoystickSetVirtualHat(j, hat, Uint8(bits)) == 0;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

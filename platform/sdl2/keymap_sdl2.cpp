@@ -11,7 +11,7 @@
 
 #include <array>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 struct KeyPair {
@@ -80,4 +80,4 @@ int KeyNumberFromSdlScancode(int scancode) {
     return kTable[scancode];
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

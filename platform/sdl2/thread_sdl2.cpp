@@ -6,8 +6,8 @@
 
 #include <SDL.h>
 
-namespace platform {
+namespace morpotta::platform {
 
 void ReleaseCurrentThreadStorage() { SDL_TLSCleanup(); }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <string>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 SDL_Window* window = nullptr;
@@ -326,4 +326,4 @@ void StopSdl2Video() {
     videoStarted = false;
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -4,7 +4,7 @@
 struct SDL_Window;
 union SDL_Event;
 
-namespace platform {
+namespace morpotta::platform {
 extern const WindowBackend kSdl2WindowBackend;
 // On X11, writes the title into the legacy WM_NAME and WM_ICON_NAME in an
 // encoding any reader can decode; elsewhere it does nothing.

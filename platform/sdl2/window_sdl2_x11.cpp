@@ -40,7 +40,7 @@
 #include <atomic>
 #include <cstring>
 
-namespace platform {
+namespace morpotta::platform {
 namespace {
 
 std::atomic<WindowSystemLostHandler> lostHandler{nullptr};
@@ -165,4 +165,4 @@ bool TakeX11WindowGone() {
 #endif
 }
 
-}  // namespace platform
+}  // namespace morpotta::platform

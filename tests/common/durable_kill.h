@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 enum class SetFound { Old, New, Mixed };
 
 struct KillTally {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <thread>
 
+using namespace morpotta;
+
 class FocusReturn {
 public:
     explicit FocusReturn(uint64_t afterMicroseconds) : from_(platform::ClockMicroseconds()) {

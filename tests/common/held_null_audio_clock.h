@@ -3,6 +3,8 @@
 #pragma once
 #include "platform/audio.h"
 
+using namespace morpotta;
+
 class HeldNullAudioClock {
 public:
     HeldNullAudioClock() { platform::UseManualNullAudioClock(true); }

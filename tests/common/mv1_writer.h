@@ -16,6 +16,8 @@
 #include "engine/files.h"
 #include "model/base/model_records.h"
 
+using namespace morpotta;
+
 struct Mv1WriteOptions {
     // Frames.
     bool quantisePositions = false;  // six floats of box, then u16 / 60000

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace morpotta;
+
 class ScriptedEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {

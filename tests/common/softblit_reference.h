@@ -13,6 +13,8 @@
 
 #include "softblit/softblit.h"
 
+using namespace morpotta;
+
 namespace softref {
 
 // The draw state the model reads (what drawstate.h holds for the engine).

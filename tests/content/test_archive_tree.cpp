@@ -13,6 +13,8 @@
 #include <fstream>
 #include <map>
 
+using namespace morpotta;
+
 namespace fs = std::filesystem;
 
 namespace {

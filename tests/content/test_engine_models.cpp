@@ -11,6 +11,8 @@
 
 #include <filesystem>
 
+using namespace morpotta;
+
 namespace {
 
 TEST(EngineModels, EveryGeneratedModelLoadsByFileName) {

@@ -14,6 +14,8 @@
 #include <cctype>
 #include <filesystem>
 
+using namespace morpotta;
+
 namespace fs = std::filesystem;
 
 namespace {

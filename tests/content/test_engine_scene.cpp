@@ -20,6 +20,8 @@
 #include <set>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 int LoadAsTheGameDoes(const char* path) {

@@ -22,6 +22,8 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace morpotta;
+
 namespace {
 
 // Squares summed, samples counted and the peak of a piece at full volume

@@ -17,6 +17,8 @@
 #include <map>
 #include <vector>
 
+using namespace morpotta;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace morpotta;
+
 namespace {
 
 std::string ReadWhole(const char* path) {

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace morpotta;
+
 QuietLog::QuietLog() { SetLogOutput(0); }
 QuietLog::~QuietLog() { SetLogOutput(1); }
 

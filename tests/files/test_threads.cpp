@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 TEST(FileThreadTest, ConcurrentOpensAndReadsAgree) {

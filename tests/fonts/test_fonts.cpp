@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 // "日本語" and "あいう" in code page 932.

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 // "日本語のテキスト" and "あいう" in code page 932.

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 TEST(ApiLockTest, ReentrantForItsOwnerAndRefusedToOthers) {

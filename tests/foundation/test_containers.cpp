@@ -8,6 +8,8 @@
 #include <climits>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 std::vector<int> Walk(const ListNode& head) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace morpotta;
+
 namespace {
 
 class HandleTableTest : public ::testing::Test {

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 std::vector<std::string> steps;

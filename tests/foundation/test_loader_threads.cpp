@@ -27,6 +27,8 @@
 #include <thread>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 // A square facing the eye.

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 class LogTest : public ::testing::Test {

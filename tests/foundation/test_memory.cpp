@@ -15,6 +15,8 @@
 #include <sstream>
 #include <string>
 
+using namespace morpotta;
+
 namespace {
 
 // Runs each test in a fresh directory so that "Log.txt" can be read back.

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 std::string ReadTitle(Display* display, ::Window window, bool legacy) {

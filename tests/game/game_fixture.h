@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 // What the stand-in scenes saw, and what they are to do.
 struct SceneScript {
     std::vector<std::string> calls;  // "title.init", "session.update", ...

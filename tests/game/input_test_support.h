@@ -12,6 +12,8 @@
 #include "scripted_engine_fixture.h"
 #include "wiiremote/wiimote.h"
 
+using namespace morpotta;
+
 class GameInputTest : public ScriptedEngineTest {
 protected:
     void SetUp() override {

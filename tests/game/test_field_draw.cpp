@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace morpotta;
+
 namespace {
 
 using gamedraw::Call;

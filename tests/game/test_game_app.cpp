@@ -14,6 +14,8 @@
 
 #include <fstream>
 
+using namespace morpotta;
+
 namespace {
 
 uint64_t Now() { return platform::ClockMicroseconds(); }

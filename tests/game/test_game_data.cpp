@@ -22,6 +22,8 @@
 #include <fstream>
 #include <set>
 
+using namespace morpotta;
+
 namespace {
 
 void WriteFile(const std::string& path, const std::string& text) {

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace morpotta;
+
 namespace {
 
 std::string Row(const TileGrid& g, int row) {

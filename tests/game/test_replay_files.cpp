@@ -38,6 +38,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 namespace fs = std::filesystem;

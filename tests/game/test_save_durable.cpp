@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 std::vector<std::string>& Said() {

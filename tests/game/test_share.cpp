@@ -6,6 +6,8 @@
 
 #include <string>
 
+using namespace morpotta;
+
 namespace {
 
 // Decodes %XX escapes so that the message can be compared as text.

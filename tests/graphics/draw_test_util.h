@@ -13,6 +13,8 @@
 
 #include <functional>
 
+using namespace morpotta;
+
 class Draw2DTest : public GlDeviceTest {
 protected:
     void SetUp() override {

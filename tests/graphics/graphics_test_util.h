@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 inline int ChannelOf(uint32_t argb, int shift) { return int((argb >> shift) & 0xFF); }
 
 // |difference| of each of r, g, b (and a when asked) within tolerance.

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+using namespace morpotta;
+
 namespace {
 
 struct Expected {

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+using namespace morpotta;
+
 namespace {
 
 using DeviceBufferTest = RecordingDeviceTest;

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+using namespace morpotta;
+
 namespace {
 
 int CountState(int kind, int a, int b = -1) {

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <functional>
 
+using namespace morpotta;
+
 namespace {
 
 using GlDeviceDrawTest = GlDeviceTest;

@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr uint32_t kBack = 0xFF6496C8u;  // 100, 150, 200

@@ -4,6 +4,8 @@
 #include "draw_test_util.h"
 #include "graphics/device/recording/recording.h"
 
+using namespace morpotta;
+
 namespace {
 
 class Draw2DBatchTest : public RecordingDeviceTest {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 // "モルポッタ" in code page 932.

@@ -9,6 +9,8 @@
 
 #include <fstream>
 
+using namespace morpotta;
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;

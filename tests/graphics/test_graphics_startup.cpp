@@ -11,6 +11,8 @@
 #include "platform/clock.h"
 #include "scoped_temp_dir.h"
 
+using namespace morpotta;
+
 namespace {
 
 class GraphicsStartupTest : public ::testing::Test {

@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+using namespace morpotta;
+
 namespace {
 
 using platform::KeyNumberFromSdlScancode;

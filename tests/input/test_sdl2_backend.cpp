@@ -6,6 +6,8 @@
 
 #include <array>
 
+using namespace morpotta;
+
 namespace {
 
 TEST(Sdl2InputTest, KeyEventsArriveAsKeyNumbers) {

@@ -3,6 +3,8 @@
 #include "scripted_engine_fixture.h"
 #include "sdl2/input_sdl2.h"
 
+using namespace morpotta;
+
 namespace {
 
 class Sdl2DeviceTest : public ::testing::Test {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace morpotta;
+
 namespace {
 
 using namespace platform;

@@ -16,6 +16,8 @@
 #include "model_load_support.h"
 #include "mv1_writer.h"
 
+using namespace morpotta;
+
 // A camera at (0, 0, -10) looking down +z into a 640x480 screen, 60 degrees.
 inline void SetCameraLookingDownZ() {
     float view[16] = {};

@@ -29,6 +29,8 @@
 #include "model_test_support.h"
 #include "test_pictures.h"
 
+using namespace morpotta;
+
 constexpr uint32_t kBackground = 0xFF405070u;
 // How far the fixed-function road and the shaders may differ: colour bytes
 // per channel, and pixels beyond that.

@@ -9,6 +9,8 @@
 #include "model/base/model_records.h"
 #include "model/instance/model_instance.h"
 
+using namespace morpotta;
+
 struct TestInstance {
     ModelInstance in{};
     std::vector<ModelFrame> frames;

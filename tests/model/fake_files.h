@@ -10,6 +10,8 @@
 
 #include "model/base/graphics_services.h"
 
+using namespace morpotta;
+
 class FakeFiles {
 public:
     FakeFiles() {

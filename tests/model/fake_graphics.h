@@ -12,6 +12,8 @@
 
 #include "model/base/graphics_services.h"
 
+using namespace morpotta;
+
 struct FakeGraph {
     int width, height;
     bool withAlpha;

@@ -5,6 +5,8 @@
 
 #include "model/read/read_model.h"
 
+using namespace morpotta;
+
 inline ReadModelMesh* AddTestMesh(ReadModel* model, ReadModelFrame* frame, const std::vector<Vector3>& positions,
                                   const std::vector<std::vector<int>>& faces) {
     ReadModelMesh* mesh = AddReadModelMesh(model, frame);

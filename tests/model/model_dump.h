@@ -11,6 +11,8 @@
 
 #include "model/base/model_records.h"
 
+using namespace morpotta;
+
 class ModelBaseDump {
 public:
     struct Options {

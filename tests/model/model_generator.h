@@ -9,6 +9,8 @@
 #include "mesh_builder.h"
 #include "model/read/read_model.h"
 
+using namespace morpotta;
+
 // A strip of separate triangles in the xy plane (3 positions each), with
 // one material and one UV channel.
 inline ReadModelMesh* AddTriangleSoup(ReadModel* model, ReadModelFrame* frame, int triangles) {

@@ -18,6 +18,8 @@
 #include "mqo_writer.h"
 #include "scoped_temp_dir.h"
 
+using namespace morpotta;
+
 class ModelLoadTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -7,6 +7,8 @@
 #include "model/base/model_handles.h"
 #include "model/draw/model_draw.h"
 
+using namespace morpotta;
+
 class ModelSystemTest : public ::testing::Test {
 protected:
     void SetUp() override {

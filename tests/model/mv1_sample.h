@@ -15,6 +15,8 @@
 #include "model/convert/convert.h"
 #include "model_generator.h"
 
+using namespace morpotta;
+
 // Key sets of every kind the format stores, set into base data directly.
 inline void AddMv1SampleAnimations(ModelBase* base, int frame) {
     MemoryChain* chain = &base->memoryChain;

@@ -15,6 +15,8 @@
 #include "mv1_sample.h"
 #include "mv1_writer.h"
 
+using namespace morpotta;
+
 constexpr const char* kMv1Folder = "C:/game/model";
 
 // Each key time and value within tolerance of the other base's.

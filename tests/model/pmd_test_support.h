@@ -10,6 +10,8 @@
 #include "model_load_support.h"
 #include "pmd_samples.h"
 
+using namespace morpotta;
+
 inline std::string Cp932(const std::string& utf8) {
     std::string out;
     return ConvertUtf8ToCp932(utf8, &out) ? out : utf8;

@@ -4,6 +4,8 @@
 
 #include "model/anim/anim_eval.h"
 
+using namespace morpotta;
+
 namespace {
 
 ModelBaseAnimKeySet MakeTrack(uint8_t valueType, uint8_t kind, float* times, float* values, int keys) {

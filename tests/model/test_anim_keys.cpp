@@ -5,6 +5,8 @@
 #include "model/base/model_math.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 class AnimKeysTest : public ModelSystemTest {

@@ -4,6 +4,8 @@
 #include "model/convert/base_routines.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 // One frame with three positions of up to ten weights, one mesh of one

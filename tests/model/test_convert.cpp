@@ -10,6 +10,8 @@
 #include "model_generator.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 class ConvertTest : public ModelSystemTest {

@@ -2,6 +2,8 @@
 #include "model_generator.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 using ConvertRandomTest = ModelSystemTest;

@@ -17,6 +17,8 @@
 #include "model_generator.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 class DeviceBufferPoolTest : public ModelSystemTest {

@@ -7,6 +7,8 @@
 #include "model/draw/model_cull.h"
 #include "model/draw/model_draw_stages.h"
 
+using namespace morpotta;
+
 namespace {
 
 // A simple perspective into 640x480 pixels: x, y in [-w, w] map across the

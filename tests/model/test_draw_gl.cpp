@@ -8,6 +8,8 @@
 #include "model/read/model_readers.h"
 #include "mv1_writer.h"
 
+using namespace morpotta;
+
 namespace {
 
 TEST_F(DrawModelGlTest, ToonCubeWithOutline) {

@@ -11,6 +11,8 @@
 #include "mqo_writer.h"
 #include "picture_writers.h"
 
+using namespace morpotta;
+
 namespace {
 
 // Pictures handed to the conversion through its file hook, by file name.

@@ -29,6 +29,8 @@
 #include "model_generator.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 class DrawModelTest : public ModelSystemTest {

@@ -8,6 +8,8 @@
 
 #include "model/draw/model_skinning.h"
 
+using namespace morpotta;
+
 namespace {
 
 struct RefVertex {

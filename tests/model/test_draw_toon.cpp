@@ -7,6 +7,8 @@
 
 #include "model/draw/model_toon_lighting.h"
 
+using namespace morpotta;
+
 namespace {
 
 DeviceLightProducts Light(int type, float px, float py, float pz, float dx, float dy, float dz) {

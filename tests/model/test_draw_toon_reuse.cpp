@@ -21,6 +21,8 @@
 #include "model_generator.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 struct Pose {

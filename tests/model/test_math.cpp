@@ -6,6 +6,8 @@
 #include "model/anim/anim_eval.h"
 #include "model/base/model_math.h"
 
+using namespace morpotta;
+
 namespace {
 
 // Independent double-precision reference: column-vector axis rotations.

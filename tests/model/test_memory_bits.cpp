@@ -3,6 +3,8 @@
 #include "model/convert/bit_table.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 using MemoryChainTest = ModelSystemTest;

@@ -4,6 +4,8 @@
 #include "model/convert/mesh_prepare.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 class MeshPrepareTest : public ModelSystemTest {

@@ -6,6 +6,8 @@
 
 #include "model/instance/model_instance.h"
 
+using namespace morpotta;
+
 namespace {
 
 // Two objects (a parent and its child), two materials.

@@ -17,6 +17,8 @@
 #include "model/instance/model_refresh.h"
 #include "picture_writers.h"
 
+using namespace morpotta;
+
 namespace {
 
 struct MaterialWords {

@@ -27,6 +27,8 @@
 #include "output.h"
 #include "x_samples.h"
 
+using namespace morpotta;
+
 namespace {
 
 namespace fs = std::filesystem;

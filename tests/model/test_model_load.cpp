@@ -10,6 +10,8 @@
 #include "model/instance/model_instance.h"
 #include "model/instance/model_system.h"
 
+using namespace morpotta;
+
 namespace {
 
 TEST_F(ModelLoadTest, LoadsAnMqoFileAndKeepsOneReferencePerInstance) {

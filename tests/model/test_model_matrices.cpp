@@ -15,6 +15,8 @@
 #include "model_generator.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 // Column-vector 3x4 matrices in double precision.

@@ -12,6 +12,8 @@
 #include "model/draw/model_shapes.h"
 #include "model_generator.h"
 
+using namespace morpotta;
+
 namespace {
 
 const Vector3 kLift{0, 0, 2};       // shape 0 moves cube position 6 by this

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 std::string Doc(const std::string& body) { return "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\n" + body; }

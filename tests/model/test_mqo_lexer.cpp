@@ -9,6 +9,8 @@
 #include "engine/numbers.h"
 #include "model/read/mqo_lexer.h"
 
+using namespace morpotta;
+
 namespace {
 
 MqoText TextOf(const std::string& s) {

@@ -9,6 +9,8 @@
 #include "fake_graphics.h"
 #include "model/base/model_math.h"
 
+using namespace morpotta;
+
 namespace {
 
 using MqoReaderTest = ModelLoadTest;

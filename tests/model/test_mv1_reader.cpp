@@ -10,6 +10,8 @@
 #include "model_load_support.h"
 #include "mv1_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 struct Packing {

@@ -6,6 +6,8 @@
 
 #include "model/physics/physics_bridge.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr float kPi = 3.14159265f;

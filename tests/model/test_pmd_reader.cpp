@@ -8,6 +8,8 @@
 #include "model/convert/convert.h"
 #include "pmd_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 float FloatOf(uint32_t bits) {

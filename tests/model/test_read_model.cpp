@@ -4,6 +4,8 @@
 #include "model/read/read_model.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 class ReadModelTest : public ModelSystemTest {

@@ -8,6 +8,8 @@
 #include "graphics/device/shader_index.h"
 #include "model/draw/model_draw_state.h"
 
+using namespace morpotta;
+
 namespace {
 
 struct MeshUnderTest {

@@ -3,6 +3,8 @@
 #include "model/base/whole_file.h"
 #include "model_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 using SkinBoneTest = ModelSystemTest;

@@ -12,6 +12,8 @@
 #include "model_test_support.h"
 #include "x_samples.h"
 
+using namespace morpotta;
+
 namespace {
 
 class TextureTest : public ModelSystemTest {

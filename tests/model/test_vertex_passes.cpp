@@ -12,6 +12,8 @@
 #include "model_load_support.h"
 #include "mv1_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 class VertexPassTest : public Mv1Test {

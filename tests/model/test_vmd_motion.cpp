@@ -6,6 +6,8 @@
 #include "model/read/vmd_file.h"
 #include "vmd_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 using VmdTest = PmdLoadTest;
@@ -27,7 +29,7 @@ float CurveReference(float x, const VmdCurveBytes& c) {
 
 TEST_F(VmdTest, KeysAtFramesZeroAndTenGiveTwentyOneHalfFrameKeysAlongTheirCurves) {
     VmdDocument m;
-    VmdBoneKeySpec a = VmdBoneKey(kCentre, 0, 0, 0, 0), b = VmdBoneKey(kCentre, 10, 10, 20, -4);
+    VmdBoneKeySpec a = ::VmdBoneKey(kCentre, 0, 0, 0, 0), b = ::VmdBoneKey(kCentre, 10, 10, 20, -4);
     a.curves[1] = VmdCurveBytes{100, 10, 60, 127};  // Y eases in and out; X and Z straight
     m.bones = {a, b};
     VmdRead r(PmdLegStrip(), WriteVmd(m), false);
@@ -62,8 +64,8 @@ TEST_F(VmdTest, RotationsTurnTheShortWayAndKeysOfOneFrameKeepTheirOrder) {
     const float quarterYNegated[4] = {0, -s, 0, -c};
     VmdDocument m;
     // Stored out of order: frame 4, then 0, then a second key at 4.
-    m.bones = {VmdBoneKey(kCentre, 4, 1, 0, 0, quarterYNegated), VmdBoneKey(kCentre, 0, 0, 0, 0),
-               VmdBoneKey(kCentre, 4, 2, 0, 0, quarterYNegated)};
+    m.bones = {::VmdBoneKey(kCentre, 4, 1, 0, 0, quarterYNegated), ::VmdBoneKey(kCentre, 0, 0, 0, 0),
+               ::VmdBoneKey(kCentre, 4, 2, 0, 0, quarterYNegated)};
     VmdRead r(PmdLegStrip(), WriteVmd(m), false);
     ASSERT_EQ(r.motionResult, 0) << Log();
     ReadModelAnimKeySet* ts = Track(r.Anim(kCentre), READ_KIND_TRANSLATION);
@@ -85,7 +87,7 @@ TEST_F(VmdTest, RotationsTurnTheShortWayAndKeysOfOneFrameKeepTheirOrder) {
 
 TEST_F(VmdTest, UnknownNamesAreSkippedAndMorphsDriveTheirShapes) {
     VmdDocument m;
-    m.bones = {VmdBoneKey("nobody", 0, 1, 2, 3), VmdBoneKey(kCentre, 3, 0, 1, 0)};
+    m.bones = {::VmdBoneKey("nobody", 0, 1, 2, 3), ::VmdBoneKey(kCentre, 3, 0, 1, 0)};
     m.morphs = {{"wide", 12, 1.0f}, {"nothing", 2, 0.5f}, {"wide", 0, 0.0f}, {"wide", 6, 0.25f}};
     VmdRead r(PmdLegWithMorphs(), WriteVmd(m), false);
     ASSERT_EQ(r.motionResult, 0) << Log();
@@ -146,7 +148,7 @@ TEST_F(VmdTest, CameraKeysGiveOneKeyAFrameWithTheirOwnCurveOrder) {
 TEST_F(VmdTest, OtherVersionsAndBrokenFilesAreRefusedWithALogLine) {
     VmdDocument old;
     old.signature = "Vocaloid Motion Data file";
-    old.bones = {VmdBoneKey(kCentre, 0, 0, 0, 0)};
+    old.bones = {::VmdBoneKey(kCentre, 0, 0, 0, 0)};
     {
         VmdRead r(PmdLegStrip(), WriteVmd(old));
         EXPECT_EQ(r.motionResult, -1);
@@ -154,7 +156,7 @@ TEST_F(VmdTest, OtherVersionsAndBrokenFilesAreRefusedWithALogLine) {
     EXPECT_NE(Log().find("VMD Load Error : 対応していない VMD バージョンです"), std::string::npos) << Log();
     // Frames so far apart that their half-frame keys would not fit.
     VmdDocument far;
-    far.bones = {VmdBoneKey(kCentre, 0, 0, 0, 0), VmdBoneKey(kCentre, 0xFFFFFFF0u, 0, 0, 0)};
+    far.bones = {::VmdBoneKey(kCentre, 0, 0, 0, 0), ::VmdBoneKey(kCentre, 0xFFFFFFF0u, 0, 0, 0)};
     {
         VmdRead r(PmdLegStrip(), WriteVmd(far));
         EXPECT_EQ(r.motionResult, -1);
@@ -164,8 +166,8 @@ TEST_F(VmdTest, OtherVersionsAndBrokenFilesAreRefusedWithALogLine) {
     VmdDocument many;
     for (int bone = 0; bone < 5; ++bone) {
         const char* names[] = {"センター", "左足", "左ひざ", "左足首", "左足ＩＫ"};
-        many.bones.push_back(VmdBoneKey(names[bone], 0, 0, 0, 0));
-        many.bones.push_back(VmdBoneKey(names[bone], kVmdMaxFrame, 0, 0, 0));
+        many.bones.push_back(::VmdBoneKey(names[bone], 0, 0, 0, 0));
+        many.bones.push_back(::VmdBoneKey(names[bone], kVmdMaxFrame, 0, 0, 0));
     }
     {
         VmdRead r(PmdLegStrip(), WriteVmd(many), false);
@@ -178,7 +180,7 @@ TEST_F(VmdTest, AMotionFileOnItsOwnIsAModelOfItsCamera) {
     VmdDocument m;
     VmdCameraKeySpec a;
     m.cameras = {a};
-    m.bones = {VmdBoneKey(kCentre, 0, 1, 1, 1)};  // no frame of that name
+    m.bones = {::VmdBoneKey(kCentre, 0, 1, 1, 1)};  // no frame of that name
     int model = Load("motion.vmd", WriteVmd(m));
     ASSERT_GE(model, 0) << Log();
     const ModelBase* base = BaseOf(model);
@@ -194,8 +196,8 @@ TEST_F(VmdTest, AMotionFileOnItsOwnIsAModelOfItsCamera) {
 
 TEST_F(VmdTest, MotionsBesideAPmdModelBecomeItsAnimationSets) {
     VmdDocument walk, wave;
-    walk.bones = {VmdBoneKey(kCentre, 0, 0, 0, 0), VmdBoneKey(kCentre, 8, 0, 0, 4)};
-    wave.bones = {VmdBoneKey("左足", 0, 0, 0, 0), VmdBoneKey("左足", 4, 0, 1, 0)};
+    walk.bones = {::VmdBoneKey(kCentre, 0, 0, 0, 0), ::VmdBoneKey(kCentre, 8, 0, 0, 4)};
+    wave.bones = {::VmdBoneKey("左足", 0, 0, 0, 0), ::VmdBoneKey("左足", 4, 0, 1, 0)};
     files_.Add("C:\\game\\model000.vmd", WriteVmd(walk));
     files_.Add("C:\\game\\model001.vmd", WriteVmd(wave));
     int model = LoadPmd(PmdLegStrip());

@@ -6,6 +6,8 @@
 #include "model/read/vmd_file.h"
 #include "vmd_test_support.h"
 
+using namespace morpotta;
+
 namespace {
 
 using VmdRobust = PmdLoadTest;
@@ -29,8 +31,8 @@ PmdDocument LegWithPhysics() {
 
 std::string SampleMotion() {
     VmdDocument m;
-    m.bones = {VmdBoneKey("左足ＩＫ", 0, 0, 0, 0), VmdBoneKey("左足ＩＫ", 6, 0, 2, -1), VmdBoneKey("センター", 3, 0, 1, 0),
-               VmdBoneKey("左ひざ", 2, 0, 0, 0), VmdBoneKey("左足", 1, 0, 0, 0)};
+    m.bones = {::VmdBoneKey("左足ＩＫ", 0, 0, 0, 0), ::VmdBoneKey("左足ＩＫ", 6, 0, 2, -1), ::VmdBoneKey("センター", 3, 0, 1, 0),
+               ::VmdBoneKey("左ひざ", 2, 0, 0, 0), ::VmdBoneKey("左足", 1, 0, 0, 0)};
     m.morphs = {{"つま先", 0, 0}, {"つま先", 4, 1}};
     VmdCameraKeySpec a, b;
     b.frame = 5;

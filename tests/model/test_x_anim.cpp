@@ -12,6 +12,8 @@
 #include "model/base/model_math.h"
 #include "x_samples.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr double kQuarterTurn = 1.5707963267948966;

@@ -12,6 +12,8 @@
 #include "model_dump.h"
 #include "x_samples.h"
 
+using namespace morpotta;
+
 namespace {
 
 using XReaderTest = ModelLoadTest;

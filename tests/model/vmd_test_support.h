@@ -9,6 +9,8 @@
 #include "pmd_test_support.h"
 #include "vmd_writer.h"
 
+using namespace morpotta;
+
 // A PMD model read into a read model with one motion read into it.
 class VmdRead : public PmdRead {
 public:

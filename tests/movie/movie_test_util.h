@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+using namespace morpotta;
+
 namespace movietest {
 
 using moviegen::MovieOptions;

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <fstream>
 
+using namespace morpotta;
+
 namespace {
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -22,6 +22,8 @@
 #include <filesystem>
 #include <string>
 
+using namespace morpotta;
+
 using namespace movietest;
 namespace fs = std::filesystem;
 

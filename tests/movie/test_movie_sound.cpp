@@ -4,6 +4,8 @@
 #include "sound/sound_internal.h"
 #include "sound/soundconv.h"
 
+using namespace morpotta;
+
 using namespace movietest;
 
 namespace {

@@ -4,6 +4,8 @@
 #include "movie_test_util.h"
 #include "platform/clock.h"
 
+using namespace morpotta;
+
 using namespace movietest;
 
 namespace {

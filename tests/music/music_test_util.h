@@ -34,6 +34,8 @@
 #include <chrono>
 #include <thread>
 
+using namespace morpotta;
+
 namespace musictest {
 
 using namespace midiwriter;

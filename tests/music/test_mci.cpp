@@ -5,6 +5,8 @@
 #include "music_test_util.h"
 #include "sound/sound_internal.h"
 
+using namespace morpotta;
+
 using namespace musictest;
 
 namespace {

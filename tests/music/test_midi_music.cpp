@@ -5,6 +5,8 @@
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
 
+using namespace morpotta;
+
 using namespace musictest;
 
 namespace {

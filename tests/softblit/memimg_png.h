@@ -11,6 +11,8 @@
 
 #include "softblit/softblit.h"
 
+using namespace morpotta;
+
 namespace softtest {
 
 inline uint32_t ReadPixel(const MEMIMG& m, int x, int y) {

@@ -13,6 +13,8 @@
 #include "softblit/softblit.h"
 #include "softblit_reference.h"
 
+using namespace morpotta;
+
 namespace softtest {
 
 // An image released at the end of the scope.

@@ -12,6 +12,8 @@
 #include "platform/clock.h"
 #include "scoped_temp_dir.h"
 
+using namespace morpotta;
+
 class SoftwareEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {

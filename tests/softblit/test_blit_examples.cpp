@@ -7,6 +7,8 @@
 #include "softblit/packed_ops.h"
 #include "softblit_test_util.h"
 
+using namespace morpotta;
+
 using softtest::Image;
 
 namespace {

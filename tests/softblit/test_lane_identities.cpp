@@ -7,6 +7,8 @@
 #include "graphics/softimage/drawstate.h"
 #include "softblit/table_reads.h"
 
+using namespace morpotta;
+
 namespace {
 
 template <class V>

@@ -22,6 +22,8 @@
 #include "softblit_reference_rotate.h"
 #include "softblit_test_util.h"
 
+using namespace morpotta;
+
 using softtest::Image;
 
 namespace {

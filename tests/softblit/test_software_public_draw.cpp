@@ -19,6 +19,8 @@
 #include "platform/window.h"
 #include "software_engine_fixture.h"
 
+using namespace morpotta;
+
 namespace {
 
 int MakeGradientGraph(int w, int h) {

@@ -12,6 +12,8 @@
 #include "softblit_reference_triangle.h"
 #include "softblit_test_util.h"
 
+using namespace morpotta;
+
 using softtest::Image;
 
 namespace {

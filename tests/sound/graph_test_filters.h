@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+using namespace morpotta;
+
 namespace graphtest {
 
 namespace mg = platform::media;

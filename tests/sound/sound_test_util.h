@@ -15,6 +15,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace morpotta;
+
 namespace soundtest {
 
 // PCM whose every sample tells where it came from: a distinct, non-silent

@@ -4,6 +4,8 @@
 #include "codec_fixtures.h"
 #include "platform/acm.h"
 
+using namespace morpotta;
+
 using namespace soundtest;
 using platform::AcmWaveFormat;
 

@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+using namespace morpotta;
+
 using namespace soundtest;
 
 namespace {

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 
+using namespace morpotta;
+
 using namespace soundtest;
 
 namespace {

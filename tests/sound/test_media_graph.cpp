@@ -16,6 +16,8 @@
 #include <future>
 #include <thread>
 
+using namespace morpotta;
+
 using namespace graphtest;
 using soundtest::HasTool;
 using soundtest::ReadBytes;

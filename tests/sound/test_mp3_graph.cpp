@@ -16,6 +16,8 @@
 #include "sound/sound_internal.h"
 #include "sound/soundconv.h"
 
+using namespace morpotta;
+
 using namespace soundtest;
 using graphtest::ListedThreads;
 using graphtest::ThreadCount;

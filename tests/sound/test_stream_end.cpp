@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <string>
 
+using namespace morpotta;
+
 using namespace soundtest;
 
 namespace {

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <thread>
 
+using namespace morpotta;
+
 using namespace soundtest;
 
 namespace {

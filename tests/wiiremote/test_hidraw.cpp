@@ -11,6 +11,8 @@
 #include "platform/hid.h"
 #include "scoped_temp_dir.h"
 
+using namespace morpotta;
+
 namespace {
 class Hidraw : public ::testing::Test {
 protected:

@@ -18,6 +18,8 @@
 #include "platform/hidsim.h"
 #include "wiiremote/wiimote.h"
 
+using namespace morpotta;
+
 namespace wiitest {
 
 inline std::mutex traceLock;

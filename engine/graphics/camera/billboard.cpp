@@ -15,6 +15,8 @@
 #include <cmath>
 #include <utility>
 
+using namespace morpotta;
+
 namespace {
 
 struct BillboardVertex {

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstring>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr float kDefaultFieldOfView = 3.14159265f / 3;
@@ -89,7 +91,11 @@ int ApplyUserViewMatrix(const float matrix[16]) {
     return 0;
 }
 
+namespace morpotta {
+
 const Matrix44& CurrentViewMatrix() { return view; }
+
+}  // namespace morpotta
 
 int CopyViewMatrix(float out[16]) {
     if (!AllowOnlyOnEngineThread("CopyViewMatrix")) return -1;
@@ -128,6 +134,8 @@ Vector3 WorldToScreenPos(const float p[3]) {
     return {(c[0] / w + 1) * (kDeviceTargetWidth / 2.0f), (1 - c[1] / w) * (kDeviceTargetHeight / 2.0f), c[2] / w};
 }
 
+namespace morpotta {
+
 void ReapplyCamera() {
     SendView();
     SendProjection();
@@ -137,3 +145,5 @@ void ResetCamera() {
     view = MakeIdentityMatrix();
     State().projectionMade = false;
 }
+
+}  // namespace morpotta

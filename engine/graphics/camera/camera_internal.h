@@ -4,6 +4,8 @@
 #pragma once
 #include "engine/vecmath.h"
 
+namespace morpotta {
+
 // The view matrix the camera keeps (the engine's thread's): its columns
 // are the camera's axes in world space.
 const Matrix44& CurrentViewMatrix();
@@ -22,3 +24,5 @@ void ReapplyCameraAndLights();
 // Back to the state after graphics start-up: identity view, the default
 // projection, the default light alone.
 void ResetCameraAndLights();
+
+}  // namespace morpotta

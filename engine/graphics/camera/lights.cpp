@@ -12,6 +12,10 @@
 #include <cmath>
 #include <initializer_list>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 constexpr int kLayerLightCount = kDeviceLightCount;
@@ -71,6 +75,8 @@ void ResetCameraAndLights() {
     ResetLights();
 }
 
+}  // namespace morpotta
+
 int SetDefaultLightDirection(float x, float y, float z) {
     if (!AllowOnlyOnEngineThread("SetDefaultLightDirection")) return -1;
     if (!State().lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection");
@@ -95,6 +101,8 @@ int SetAmbientLightFloat(float r, float g, float b, float a) {
     return 0;
 }
 
+namespace morpotta {
+
 int CommitLightsToDevice() {
     if (!HardwareRenderingActive()) return 0;
     DeviceStateCache* cache = GetDeviceStateCache();
@@ -113,3 +121,5 @@ int CommitLightsToDevice() {
     State().changed = false;
     return 0;
 }
+
+}  // namespace morpotta

@@ -17,6 +17,10 @@
 #include <initializer_list>
 #include <thread>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 const DeviceBackend* const kBackends[] = {&kGlDeviceBackend, &kRecordingDeviceBackend};
@@ -290,7 +294,12 @@ void ReleaseGraphicsDevice() {
     SetDefaultState();
 }
 
+}  // namespace morpotta
+
 int HardwareRenderingActive() { return State().present.load() ? 1 : 0; }
+
+namespace morpotta {
+
 const char* GetDeviceBackendName() { return State().backend ? State().backend->name : ""; }
 DeviceObject* Direct3DDevice9Object() { return State().backend ? &deviceObject : nullptr; }
 
@@ -583,3 +592,5 @@ int ReadDevicePixels(int x, int y, int width, int height, uint32_t* out) {
     if (x + width > tw || y + height > th) return -1;
     return State().backend->readPixels(State().state, x, y, width, height, out);
 }
+
+}  // namespace morpotta

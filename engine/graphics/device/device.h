@@ -9,6 +9,8 @@
 
 #include "engine/screen.h"  // the device choice and HardwareRenderingActive
 
+namespace morpotta {
+
 // Primitive types.
 enum DevicePrimitive {
     DEVICE_PT_POINTLIST = 1,
@@ -336,3 +338,5 @@ DeviceObject* Direct3DDevice9Object();  // null without a device
 int LockDeviceSurface(DeviceSurface* surface, void** bits, int* pitch);  // 0 or -1
 int UnlockDeviceSurface(DeviceSurface* surface);
 int ReleaseDeviceSurface(DeviceSurface* surface);  // null is ignored
+
+}  // namespace morpotta

@@ -12,6 +12,10 @@
 
 #include <cstring>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 struct DeviceCacheModule {
@@ -392,6 +396,8 @@ int GetVertexShaderBase() {
 }
 
 int GetPixelShaderBase() { return 0; }
+
+}  // namespace morpotta
 
 int SetProgrammableShaderUse(int use) {
     if (!AllowOnlyOnEngineThread("SetProgrammableShaderUse")) return -1;

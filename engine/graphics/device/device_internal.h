@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace morpotta {
+
 // Buffers keep their bytes in memory: a lock hands out that memory and the
 // unlock sends the written range to the back end.
 struct DeviceBufferRecord {
@@ -183,3 +185,5 @@ inline int DeviceIndexSize(int format) {
 }
 float DeviceFloatOfBits(uint32_t bits);
 uint32_t DeviceBitsOfFloat(float value);
+
+}  // namespace morpotta

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <vector>
 
+namespace morpotta {
+
 namespace {
 
 // The device's objects of one kind: buffers or textures.
@@ -378,3 +380,5 @@ int GetDeviceTextureDesc(const DeviceTexture* t, int level, DeviceTextureDesc* o
     *out = {t->level[level].width, t->level[level].height, t->levels, t->format, t->usage};
     return 0;
 }
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #include "engine/memory.h"
 #include "graphics/device/device_internal.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr int kMaxSurfaceSide = 8192;
@@ -71,3 +73,5 @@ int ReleaseDeviceSurface(DeviceSurface* s) {
     FreeMemory(s);
     return 0;
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace morpotta {
+
 constexpr uint16_t kDeviceStageLeave = 0xFFFF;
 
 struct DeviceDrawStage {
@@ -135,3 +137,5 @@ int UploadShaderConstants(int flag);
 // The shader-index bases for the layer's current lighting and fog state.
 int GetVertexShaderBase();
 int GetPixelShaderBase();
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #pragma once
 #include <cstdint>
 
+namespace morpotta {
+
 // Vertex-shader offsets.
 constexpr int kVsSpecular = 1;
 constexpr int kVsVertexSpecular = 2;  // specular colour from the vertices (or lighting off)
@@ -131,3 +133,5 @@ inline bool DecodePixelShaderIndex(int index, PixelShaderBits* out) {
 inline int ShaderVertexBytes(int skin, bool tangents) {
     return (skin == 0 ? 32 : skin == 1 ? 56 : 72) + (tangents ? 24 : 0);
 }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/softimage/drawstate.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr int kBatchVertices = 6 * 1024;
@@ -179,3 +181,5 @@ bool Resolve2DBlend(int transparent, bool textured, Draw2DState* state, uint32_t
     *diffuse = uint32_t(alpha) << 24 | (DrawTint & 0xFFFFFF);
     return true;
 }
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace morpotta {
+
 struct Vertex2D {
     float x, y, z, rhw;
     uint32_t diffuse;
@@ -49,3 +51,5 @@ void Forget2DBatchState();
 bool Resolve2DBlend(int transparent, bool textured, Draw2DState* state, uint32_t* diffuse);
 // The filter of draw2d settings, applied to sampler 0.
 void Apply2DFilter();
+
+}  // namespace morpotta

@@ -11,6 +11,8 @@
 
 #include <utility>
 
+namespace morpotta {
+
 namespace {
 
 struct BlendScratchModule {
@@ -82,3 +84,5 @@ int DrawGraphThroughBlendGraph(const GRAPH* g, const float xs[4], const float ys
     Append2DQuad(xs, ys, us, vs, diffuse);
     return 0;
 }
+
+}  // namespace morpotta

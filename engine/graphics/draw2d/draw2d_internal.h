@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace morpotta {
+
 struct GRAPH;
 
 // Draw coordinates are brought within this distance of the screen's
@@ -56,3 +58,5 @@ struct SoftwareDraw2DPath {
 };
 void SetSoftwareDraw2DPath(const SoftwareDraw2DPath* path);
 const SoftwareDraw2DPath* GetSoftwareDraw2DPath();
+
+}  // namespace morpotta

@@ -11,6 +11,10 @@
 #include <cmath>
 #include <utility>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 const GRAPH* CheckedGraph(int graph, const char* function) {
@@ -52,6 +56,8 @@ int DrawGraphQuad(const GRAPH* g, const float xs[4], const float ys[4], int tran
 int ReportNoSoftwareDraw(const char* function) {
     return WriteLogFormat("No graphics device and no software drawing for %s", function);
 }
+
+}  // namespace morpotta
 
 int DrawGraphAt(int x, int y, int graph, int transparent) {
     if (!AllowOnlyOnEngineThread("DrawGraphAt")) return -1;

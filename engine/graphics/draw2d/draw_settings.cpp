@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+using namespace morpotta;
+
 namespace {
 
 struct DrawSettingsModule {
@@ -54,10 +56,14 @@ int GetDrawBlendGraph() {
     return State().blendGraph;
 }
 
+namespace morpotta {
+
 void GetDrawBlendGraphSettings(int* threshold, int* edgeWidth) {
     *threshold = State().blendThreshold;
     *edgeWidth = State().blendEdgeWidth;
 }
+
+}  // namespace morpotta
 
 int SetDrawArea(int left, int top, int right, int bottom) {
     if (!AllowOnlyOnEngineThread("SetDrawArea")) return -1;
@@ -69,6 +75,8 @@ int SetDrawArea(int left, int top, int right, int bottom) {
     if (DrawTargetMemImg) SetSoftwareDrawArea(left, top, right, bottom);
     return 0;
 }
+
+namespace morpotta {
 
 const int* GetScreenDrawArea() { return State().screenArea; }
 
@@ -82,6 +90,8 @@ void ResetDraw2DSettings() {
     State().depthTest = State().depthWrite = 0;
 }
 
+}  // namespace morpotta
+
 int SetDrawFilterMode(int mode) {
     if (!AllowOnlyOnEngineThread("SetDrawFilterMode")) return -1;
     State().filterMode = mode == 1 ? 1 : 0;
@@ -93,6 +103,8 @@ int GetDrawFilterMode() {
     return State().filterMode;
 }
 
+namespace morpotta {
+
 void Apply2DFilter() {
     const uint32_t f = State().filterMode == 1 ? DEVICE_FILTER_LINEAR : DEVICE_FILTER_POINT;
     SetDeviceSamplerState(0, DEVICE_SAMP_MAGFILTER, f);
@@ -100,6 +112,8 @@ void Apply2DFilter() {
     SetDeviceSamplerState(0, DEVICE_SAMP_MIPFILTER, DEVICE_FILTER_NONE);
     GetDeviceStateCache()->filterMode = State().filterMode;
 }
+
+}  // namespace morpotta
 
 int SetDepthTestEnabled(int flag) {
     if (!AllowOnlyOnEngineThread("SetDepthTestEnabled")) return -1;
@@ -122,5 +136,9 @@ int GetDepthWriteEnabled() {
     return State().depthWrite;
 }
 
+namespace morpotta {
+
 void SetSoftwareDraw2DPath(const SoftwareDraw2DPath* path) { softwarePath = path; }
 const SoftwareDraw2DPath* GetSoftwareDraw2DPath() { return softwarePath; }
+
+}  // namespace morpotta

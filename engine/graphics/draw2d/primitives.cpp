@@ -11,6 +11,8 @@
 #include <cmath>
 #include <initializer_list>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr float kTieShift = 1.0f / 64;

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 // Space for the glyph, or false when the atlas has no room left.
@@ -122,3 +124,5 @@ void ReleaseFontMemImg(FontRecord* font) {
     font->atlasMemImg = MEMIMG{};
     font->atlasMemImgDirty = true;
 }
+
+}  // namespace morpotta

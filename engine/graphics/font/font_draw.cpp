@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 struct PlacedGlyph {

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <string>
 
+namespace morpotta {
+
 namespace {
 
 struct FontFaceModule {
@@ -177,3 +179,5 @@ bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out) {
     for (char16_t c : wide) out->push_back(c);
     return true;
 }
+
+}  // namespace morpotta

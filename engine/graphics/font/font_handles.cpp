@@ -10,6 +10,10 @@
 
 #include <new>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 struct FontTableModule {
@@ -39,6 +43,8 @@ void DestroyFont(FontRecord* font) {
 FontRecord* LookupFont(int handle) {
     return static_cast<FontRecord*>(LookupHandleEntry(&State().table, handle));
 }
+
+}  // namespace morpotta
 
 int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
     if (!AllowOnlyOnEngineThread("CreateFontToHandle")) return -1;
@@ -115,8 +121,12 @@ int GetDefaultFontHandle() {
     return State().defaultFont;
 }
 
+namespace morpotta {
+
 void ReleaseFontTextures() {
     ForEachHandle(&State().table, [](int handle) {
         if (FontRecord* font = LookupFont(handle)) ReleaseFontAtlas(font);
     });
 }
+
+}  // namespace morpotta

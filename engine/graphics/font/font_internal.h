@@ -12,6 +12,8 @@
 // FreeType's face record, kept opaque outside font_face.cpp.
 struct FT_FaceRec_;
 
+namespace morpotta {
+
 // One glyph as coverage bytes 0..255, row-major, no padding.
 struct GlyphImage {
     int width = 0, height = 0;
@@ -78,3 +80,5 @@ FontRecord* LookupFont(int handle);
 // Drops every cached glyph texture (device loss, shut-down); glyphs are
 // made again on their next use.
 void ReleaseFontTextures();
+
+}  // namespace morpotta

@@ -9,6 +9,8 @@
 
 #include <atomic>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kCompressionNone = 0;
@@ -109,8 +111,12 @@ int SetBmp32AlphaUse(int flag) {
     return 0;
 }
 
+namespace morpotta {
+
 Bmp32AlphaScope::Bmp32AlphaScope(int flag) : saved_(scopedBmp32Alpha) { scopedBmp32Alpha = flag ? 1 : 0; }
 Bmp32AlphaScope::~Bmp32AlphaScope() { scopedBmp32Alpha = saved_; }
+
+}  // namespace morpotta
 
 int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     unsigned char file[14];

@@ -7,6 +7,8 @@
 
 #include <initializer_list>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr uint32_t kPixelFormatFourCc = 0x4;

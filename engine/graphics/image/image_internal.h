@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace morpotta {
+
 // The reads of this thread while one lives take the fourth byte of 32-bit
 // BMP pixels as alpha (flag 1) or not (0), whatever SetBmp32AlphaUse says
 // for everyone else.
@@ -99,3 +101,5 @@ inline bool MaskIsContiguous(uint32_t mask) {
     while (!(mask & 1u)) mask >>= 1;
     return (mask & (mask + 1u)) == 0;
 }
+
+}  // namespace morpotta

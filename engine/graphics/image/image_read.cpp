@@ -13,6 +13,8 @@
 
 #include <atomic>
 
+using namespace morpotta;
+
 namespace {
 
 struct ImageReaderModule {
@@ -127,7 +129,11 @@ int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, in
     return result;
 }
 
+namespace morpotta {
+
 int ReadImageFromMemoryWithBmp32Alpha(const void* data, size_t size, int bmp32Alpha, BASEIMAGE* out) {
     Bmp32AlphaScope scope(bmp32Alpha);
     return ReadImageToBaseImage(nullptr, data, size, 1, out, 0);
 }
+
+}  // namespace morpotta

@@ -13,6 +13,8 @@
 
 #include <jpeglib.h>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr size_t kSourceBufferBytes = 65536;

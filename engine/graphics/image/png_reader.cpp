@@ -8,6 +8,8 @@
 
 #include <csetjmp>
 
+using namespace morpotta;
+
 namespace {
 
 void ReadFromStream(png_structp png, png_bytep data, png_size_t length) {

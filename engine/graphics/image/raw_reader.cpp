@@ -5,6 +5,8 @@
 
 #include "engine/log.h"
 
+using namespace morpotta;
+
 int ReadRawBgraImage(StreamData* s, BASEIMAGE* image) {
     unsigned char h[12];
     if (!ReadImageBytes(s, h, sizeof h) || std::memcmp(h, "BGRA", 4) != 0) return -1;

@@ -5,6 +5,8 @@
 
 #include "engine/log.h"
 
+using namespace morpotta;
+
 namespace {
 
 // Reads one pixel's bytes of the source depth into BGRA.

@@ -15,6 +15,8 @@
 #include "graphics/graph_internal.h"
 #include "graphics/screen/device_restore.h"
 
+using namespace morpotta;
+
 namespace {
 
 const ModelDeviceLossHooks kNoModelHooks = {nullptr, nullptr, nullptr};
@@ -40,6 +42,8 @@ int SetGraphRestoreHandler(GraphRestoreHandler handler) {
     State().restoreHandler = handler;
     return 0;
 }
+
+namespace morpotta {
 
 void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { State().modelHooks = hooks ? hooks : &kNoModelHooks; }
 const ModelDeviceLossHooks* GetModelDeviceLossHooks() {
@@ -75,3 +79,5 @@ int RestoreLostGraphicsDevice() {
     if (State().restoreHandler) State().restoreHandler();
     return result;
 }
+
+}  // namespace morpotta

@@ -3,6 +3,8 @@
 #pragma once
 #include "engine/screen.h"
 
+namespace morpotta {
+
 // The model system's part of the rebuild, registered by it: buffers are
 // released before the device objects go and made again after, textures are
 // refilled once every graph has its texture back.
@@ -18,3 +20,5 @@ const ModelDeviceLossHooks* GetModelDeviceLossHooks();          // null when non
 // again and refilled from their sources, model buffers and textures
 // restored, then the game's callback. 0, or -1 without a device.
 int RestoreLostGraphicsDevice();
+
+}  // namespace morpotta

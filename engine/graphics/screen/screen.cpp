@@ -19,6 +19,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 constexpr uint64_t kFramePeriodUs = 1000000 / 60;

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <vector>
 
+using namespace morpotta;
+
 namespace {
 
 // libpng long-jumps out on error; nothing with a destructor lives in here.

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace morpotta {
+
 uint32_t BlendProductTable[256][256];
 int32_t BlendSignedProductTable[256][512];
 uint8_t BlendMix6Table[64][64][64];
@@ -48,3 +50,5 @@ int BuildBlendLevelTable(int threshold, int edgeWidth) {
     for (int i = 0; i < 256; ++i) BlendLevelTable[i] = static_cast<uint8_t>(std::clamp(256 * i / d + off, 0, 255));
     return 0;
 }
+
+}  // namespace morpotta

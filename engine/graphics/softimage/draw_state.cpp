@@ -8,12 +8,18 @@
 #include "foundation/engine_thread.h"
 #include "graphics/softimage/memimg.h"
 
+using namespace morpotta;
+
+namespace morpotta {
+
 int BlendMode = BlendCopy;
 int BlendParam = 255;
 uint32_t DrawTint = 0xFFFFFF;
 int DrawArea[4] = {0, 0, 0, 0};
 MEMIMG* DrawTargetMemImg = nullptr;
 const MEMIMG* BlendGraphMemImg = nullptr;
+
+}  // namespace morpotta
 
 int SetBlendModeParam(int mode, int param) {
     if (!AllowOnlyOnEngineThread("SetBlendModeParam")) return -1;
@@ -36,6 +42,8 @@ int SetDrawTintPacked(uint32_t rgb) {
     DrawTint = rgb & 0xFFFFFF;
     return 0;
 }
+
+namespace morpotta {
 
 int SetSoftwareDrawTarget(MEMIMG* target) {
     DrawTargetMemImg = CheckMemImg(target) == 0 ? target : nullptr;
@@ -64,3 +72,5 @@ int ResetSoftwareDrawState() {
     BlendGraphMemImg = nullptr;
     return SetSoftwareDrawTarget(DrawTargetMemImg);
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 
 #include "engine/draw2d.h"  // the blend modes and the setters a game calls
 
+namespace morpotta {
+
 struct MEMIMG;
 
 
@@ -54,3 +56,5 @@ int SetDrawBlendMemImg(const MEMIMG* blendImage, int threshold, int edgeWidth);
 // Mode BlendCopy, parameter 255, tint white, no blend image, draw area =
 // whole draw target. 0.
 int ResetSoftwareDrawState();
+
+}  // namespace morpotta

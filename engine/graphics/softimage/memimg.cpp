@@ -8,6 +8,8 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 
+namespace morpotta {
+
 namespace {
 
 PixelFormatDesc MakeFormat(int bits, int bytes, int palette, int a, int r, int g, int b) {
@@ -128,3 +130,5 @@ int ReleaseMemImg(MEMIMG* image) {
     std::memset(image, 0, sizeof(*image));
     return 0;
 }
+
+}  // namespace morpotta

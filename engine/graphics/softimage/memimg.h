@@ -7,6 +7,8 @@
 
 #include "engine/baseimage.h"
 
+namespace morpotta {
+
 constexpr uint32_t kMemImgMagic = 0x12345678;
 
 // Pixel kinds of a software image.
@@ -59,3 +61,5 @@ int ReleaseMemImg(MEMIMG* image);
 // 0 when image is a valid view, -1 otherwise (no log line).
 int CheckMemImg(const MEMIMG* image);
 int GetMemImgBytesPerPixel(const MEMIMG* image);
+
+}  // namespace morpotta

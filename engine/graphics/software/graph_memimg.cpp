@@ -12,6 +12,8 @@
 #include "graphics/software/softwarepath.h"
 #include "softblit/softblit.h"
 
+namespace morpotta {
+
 namespace {
 
 struct AlphaUse {
@@ -72,3 +74,5 @@ int GetGraphMemImgView(int graph, MEMIMG* view) {
         return WriteLogText("The software image of a graph could not be made");
     return CreateMemImgView(view, s->memImg, g->x, g->y, g->width, g->height);
 }
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 #include "engine/log.h"
 #include "graphics/software/softwarepath.h"
 
+namespace morpotta {
+
 namespace {
 
 struct Argb {
@@ -126,3 +128,5 @@ int TransferBaseImageToMemImg(const BASEIMAGE* colour, const BASEIMAGE* alpha, M
     }
     return 0;
 }
+
+}  // namespace morpotta

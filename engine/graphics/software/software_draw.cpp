@@ -13,6 +13,8 @@
 #include "graphics/software/softwarepath.h"
 #include "softblit/softblit.h"
 
+namespace morpotta {
+
 namespace {
 
 // A view of a graph released at the end of the scope.
@@ -218,3 +220,5 @@ void BlitToDrawMemImg(const MEMIMG* source, int x, int y, int transparent) {
 void StretchBlitToDrawMemImg(const MEMIMG* source, const int rect[4], int transparent) {
     StretchBlitMemImg(DrawTargetMemImg, source, rect, transparent, BlendGraphMemImg);
 }
+
+}  // namespace morpotta

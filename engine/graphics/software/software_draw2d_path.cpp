@@ -8,6 +8,8 @@
 #include "graphics/software/softwarepath.h"
 #include "softblit/softblit.h"
 
+namespace morpotta {
+
 namespace {
 
 // A plain draw picks up the current blend graph (a wipe in progress).
@@ -53,3 +55,5 @@ const SoftwareDraw2DPath kSoftwarePath = {DrawGraph,
 }  // namespace
 
 void InstallSoftwareDraw2DPath() { SetSoftwareDraw2DPath(&kSoftwarePath); }
+
+}  // namespace morpotta

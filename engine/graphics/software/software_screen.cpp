@@ -9,6 +9,8 @@
 #include "platform/window.h"
 #include "softblit/softblit.h"
 
+namespace morpotta {
+
 namespace {
 struct SoftwareScreenModule {
     MEMIMG screen{};
@@ -52,3 +54,5 @@ int PresentSoftwareScreen() {
         return WriteLogText("The software screen could not be shown");
     return 0;
 }
+
+}  // namespace morpotta

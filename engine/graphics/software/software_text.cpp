@@ -11,6 +11,8 @@
 #include "graphics/software/softwarepath.h"
 #include "softblit/softblit.h"
 
+namespace morpotta {
+
 namespace {
 
 // Colour times tint per channel, as the device path's vertex colour.
@@ -70,3 +72,5 @@ int DrawTextPiecesSoftware(const MEMIMG* glyphs, const SoftwareTextPiece* pieces
     }
     return 0;
 }
+
+}  // namespace morpotta

@@ -10,6 +10,8 @@
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/softimage/memimg.h"
 
+namespace morpotta {
+
 struct SoftwareTextPiece;
 
 // The primary software screen: a 32-bit image of the device target's size,
@@ -81,3 +83,5 @@ int TransferBaseImageToMemImg(const BASEIMAGE* colour, const BASEIMAGE* alpha, M
 // current blend image.
 void BlitToDrawMemImg(const MEMIMG* source, int x, int y, int transparent);
 void StretchBlitToDrawMemImg(const MEMIMG* source, const int rect[4], int transparent);
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kQuarterTurn = 1.5707964f;
@@ -290,3 +292,5 @@ void UpdateFrameSkinMatrices(const ModelBaseFrame* frame, const Matrix34* world,
         else MultiplyMatrix34(world, out, &offset);
     }
 }
+
+}  // namespace morpotta

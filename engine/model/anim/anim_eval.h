@@ -5,6 +5,8 @@
 
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 // Floats per key of a base key set's value type: quaternions (0, 7) four,
 // vectors (1) three, single floats (5) one; other types keep no values.
 int ModelKeyValueWidth(int valueType);
@@ -76,3 +78,5 @@ void BuildFrameLocalMatrix(const FrameAnimRecord* values, Matrix34* out);
 // For each skin bone whose bone frame this is: skin = world . offset.
 void UpdateFrameSkinMatrices(const ModelBaseFrame* frame, const Matrix34* world, const ModelBase* base,
                              Matrix34* skinMatrices);
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #pragma once
 #include "model/read/read_model.h"
 
+namespace morpotta {
+
 int NormalizeReadModelAnimKeys(ReadModel* model);
 // flag 1: the first pass (only a reduction to one key is adopted);
 // 0: after splitting.
@@ -17,3 +19,5 @@ uint32_t KeyTrackBytes(const ReadModelAnimKeySet* keySet);
 // The rotation quaternion (x, y, z, w) of an orthonormal row-vector 3x3
 // matrix given as nine floats, row by row.
 void QuaternionFromRotationRows(const float m[9], float q[4]);
+
+}  // namespace morpotta

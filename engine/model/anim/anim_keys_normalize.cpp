@@ -4,6 +4,8 @@
 
 #include "model/anim/anim_keys.h"
 
+namespace morpotta {
+
 namespace {
 
 // A new track in the same animation with the same times. Its arrays are
@@ -247,3 +249,5 @@ int NormalizeReadModelAnimKeys(ReadModel* model) {
     }
     return 0;
 }
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include "model/anim/anim_keys.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kKeyTolerance = 0.00001f;
@@ -117,3 +119,5 @@ void ReduceReadModelKeySet(ReadModel* model, ReadModelAnimKeySet* ks, int flag) 
     }
     model->keyDataBytes = model->keyDataBytes - before + KeyTrackBytes(ks);
 }
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 
 #include "model/base/model_texture.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint8_t kFooter[26] = {0, 0, 0, 0, 0, 0, 0, 0, 'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O',
@@ -74,3 +76,5 @@ const uint8_t* GetModelToonTga(size_t* size) {
     if (size) *size = kToon.bytes.size();
     return kToon.bytes.data();
 }
+
+}  // namespace morpotta

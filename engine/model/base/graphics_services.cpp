@@ -1,6 +1,8 @@
 // The installed graphics and file services of the model system.
 #include "model/base/graphics_services.h"
 
+namespace morpotta {
+
 namespace {
 
 const ModelGraphicsServices kNoServices{};
@@ -27,3 +29,5 @@ void SetModelFileAccessTable(const FileAccessTable* table) { State().files = tab
 // Tests may install their own table; otherwise models read through the
 // engine's current file functions, archives included.
 const FileAccessTable* GetModelFileAccessTable() { return State().files ? State().files : GetFileAccessTable(); }
+
+}  // namespace morpotta

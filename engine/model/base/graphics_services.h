@@ -9,6 +9,8 @@
 #include "engine/baseimage.h"
 #include "engine/files.h"
 
+namespace morpotta {
+
 struct ModelGraphicsServices {
     // Decodes a picture in memory; bmp32Alpha 1 takes the fourth byte of
     // 32-bit BMP pixels as alpha, for this read alone.
@@ -45,3 +47,5 @@ const ModelGraphicsServices* GetModelGraphicsServices();               // never 
 // The file functions model loading reads through; null: none.
 void SetModelFileAccessTable(const FileAccessTable* table);
 const FileAccessTable* GetModelFileAccessTable();
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 
+namespace morpotta {
+
 struct ChainBlockHeader {
     void* data;
     ChainBlockHeader* older;
@@ -84,3 +86,5 @@ void FreeMemoryChain(MemoryChain* chain) {
     }
     chain->newest = nullptr;
 }
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace morpotta {
+
 struct ChainBlockHeader;
 
 struct MemoryChain {
@@ -27,3 +29,5 @@ void* AllocModelMemory(size_t size);
 // 0 switches the failure off. Returns the number of model allocations
 // made since the last call.
 uint64_t SetModelAllocFailureAt(uint64_t nth);
+
+}  // namespace morpotta

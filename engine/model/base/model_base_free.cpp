@@ -3,6 +3,8 @@
 #include "model/base/model_handles.h"
 #include "model/base/model_texture.h"
 
+namespace morpotta {
+
 namespace {
 
 void FreeTextureBlocks(ModelBaseTexture* texture) { ReleaseModelTextureImage(&texture->image); }
@@ -18,3 +20,5 @@ int FreeModelBaseRecord(int handle) {
     FreeMemory(base);
     return ClearModelBaseSlot(handle);
 }
+
+}  // namespace morpotta

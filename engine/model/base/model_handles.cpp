@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace morpotta {
+
 namespace {
 
 // The reserved mark: the handle exists, the record is not built yet.
@@ -163,3 +165,5 @@ int GetModelInstanceTableSize() { return HandleTableCapacity(&State().instances)
 int GetModelBaseHandleOfSlot(int slot) { return HandleOfRecordInSlot(&State().bases, slot); }
 
 int GetModelInstanceHandleOfSlot(int slot) { return HandleOfRecordInSlot(&State().instances, slot); }
+
+}  // namespace morpotta

@@ -16,6 +16,8 @@
 #include "foundation/handle.h"
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 constexpr uint32_t kModelBaseHandleKind = uint32_t(HANDLE_KIND_MODEL_BASE) << kHandleKindShift;
 constexpr uint32_t kModelInstanceSlotMask = 0xFFFFu;
 constexpr int kModelTableGrowth = 1024;
@@ -70,3 +72,5 @@ int GetModelInstanceHandleOfSlot(int slot);
 // Frees a base record: its texture graphs, device buffers and every
 // block of its memory chain, then the slot. -1 for a bad handle.
 int FreeModelBaseRecord(int handle);
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace morpotta {
+
 namespace {
 
 struct SineTable {
@@ -210,3 +212,5 @@ int CompareMatrixRotationParts(const Matrix44* a, const Matrix44* b, float toler
             if (!(std::fabs(a->m[r][c] - b->m[r][c]) < tolerance)) return 0;
     return 1;
 }
+
+}  // namespace morpotta

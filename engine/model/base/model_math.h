@@ -5,6 +5,8 @@
 #pragma once
 #include "engine/vecmath.h"
 
+namespace morpotta {
+
 struct Matrix34 {
     float m[12];
 };
@@ -58,3 +60,5 @@ int BuildFrameMatrixFromOrder(const float rotation[3], const float scale[3], con
                               const float* preRotation, Matrix44* out, int order);
 // 1 when the upper-left 3x3 parts differ by less than tolerance element-wise.
 int CompareMatrixRotationParts(const Matrix44* a, const Matrix44* b, float tolerance);
+
+}  // namespace morpotta

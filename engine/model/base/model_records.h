@@ -9,6 +9,8 @@
 #include "model/base/memory_chain.h"
 #include "model/base/model_math.h"
 
+namespace morpotta {
+
 constexpr int kModelMaxPaletteBones = 54;    // bones per skinned triangle list
 constexpr int kModelMaxListIndices = 65500;  // indices and vertices per list (16-bit indexes)
 constexpr int kModelUvChannels = 8;  // texture-coordinate sets a mesh vertex keeps
@@ -577,3 +579,5 @@ struct ModelInstance {
     Matrix34 userMatrix;
     Matrix34 modelMatrix;
 };
+
+}  // namespace morpotta

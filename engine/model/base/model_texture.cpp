@@ -12,6 +12,8 @@
 #include "model/base/model_handles.h"
 #include "model/base/whole_file.h"
 
+namespace morpotta {
+
 namespace {
 
 // The file's path relative to the folder when it lies inside it.
@@ -195,3 +197,5 @@ void FreeModelTextureImages(const ModelGraphicsServices* gfx, BASEIMAGE* colour,
         if (alpha->pixels) gfx->FreeBaseImagePixels(alpha);
     }
 }
+
+}  // namespace morpotta

@@ -11,6 +11,8 @@
 #include "engine/model.h"
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 struct ModelGraphicsServices;
 
 // Reads texture files instead of the file layer when a load asks for it.
@@ -51,3 +53,5 @@ void FreeModelTextureImages(const ModelGraphicsServices* gfx, BASEIMAGE* colour,
 // ramp of four grey steps.
 const uint8_t* GetModelWhiteTga(size_t* size);
 const uint8_t* GetModelToonTga(size_t* size);
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "model/base/graphics_services.h"
 #include "model/base/model_texture.h"
 
+namespace morpotta {
+
 namespace {
 
 int NextPowerOfTwo(int v) {
@@ -115,3 +117,5 @@ int BuildModelTextureImages(BASEIMAGE* colour, BASEIMAGE* alpha, const void* col
     }
     return 0;
 }
+
+}  // namespace morpotta

@@ -10,6 +10,8 @@
 #include "model/base/graphics_services.h"
 #include "model/base/memory_chain.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr size_t kMaxPathBytes932 = 512;
@@ -75,3 +77,5 @@ std::string DescribeWholeFileCandidatesW(const char16_t* path) {
     for (const std::string& candidate : Candidates(path932, true)) text += (text.empty() ? "" : ", ") + candidate;
     return text;
 }
+
+}  // namespace morpotta

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+namespace morpotta {
+
 // 0 with the block (tracked allocator, caller frees) and its size in the
 // outputs that are not null; -1 when the file cannot be opened or read or
 // memory is short. When the path does not open, its file name alone is
@@ -14,3 +16,5 @@ int LoadWholeFile(const char* path932, void** dataOut, size_t* sizeOut, bool try
 // The places LoadWholeFileW looks for path, in order, joined by ", " (code
 // page 932), for the one line that says none of them held the file.
 std::string DescribeWholeFileCandidatesW(const char16_t* path);
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 #pragma once
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 // Tangent and binormal of every normal slot the mesh's vertices name.
 // -1 (logged, records unchanged) when work memory is short.
 int BuildMeshTangents(ModelBaseMesh* mesh);
@@ -25,3 +27,5 @@ int FillTriangleListVertexCopy(TriangleListVertexCopy* copy);
 // Copies every triangle whose three vertices all draw an outline into the
 // list's outline indices (capacity indexCount).
 void FilterTriangleListIndices(ModelBaseTriangleList* list);
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "model/base/model_handles.h"
 #include "model/convert/vertex_passes.h"
 
+using namespace morpotta;
+
 namespace {
 
 // Instances that keep vertex copies of their own sized them by the lists

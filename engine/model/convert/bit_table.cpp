@@ -6,6 +6,8 @@
 
 #include "engine/log.h"
 
+namespace morpotta {
+
 int InitBitTable(BitTable* table, int bitCount, int rowCount, MemoryChain* chain) {
     table->usedRowCount = 0;
     table->rowCount = rowCount;
@@ -98,3 +100,5 @@ void InitBitArray(ModelBitRange* range, uint32_t* buffer, int firstBit, int bitC
         }
     }
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "model/base/memory_chain.h"
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 struct BitTable {
     int usedRowCount;
     int rowCount;
@@ -27,3 +29,5 @@ int ListSetBitsOfRow(const BitTable* table, int row, uint16_t* out);
 
 // Fills the range record; with a buffer, sets bitCount bits from firstBit.
 void InitBitArray(ModelBitRange* range, uint32_t* buffer, int firstBit, int bitCount);
+
+}  // namespace morpotta

@@ -19,6 +19,8 @@
 #include "model/base/model_handles.h"
 #include "model/convert/skin_bones.h"
 
+namespace morpotta {
+
 namespace {
 
 template <typename T>
@@ -440,3 +442,5 @@ int ConvertReadModelToModelBase(ReadModel* model, const char* folder, const Mode
     EndModelConvertStage(MODEL_STAGE_BASE);
     return handle;
 }
+
+}  // namespace morpotta

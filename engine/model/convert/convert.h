@@ -4,6 +4,8 @@
 #include "model/base/model_texture.h"
 #include "model/read/read_model.h"
 
+namespace morpotta {
+
 // The new base-data handle, or -1 (logged). The folder is where texture
 // names are relative to (null: names as they stand). The caller frees the
 // read model whatever the result; its faces and their colour and UV arrays
@@ -62,3 +64,5 @@ void EndModelConvertStage(int stage);
 // weights, bone references, finite numbers. 0, or -1 with the first
 // problem written to the log (and to why, when given).
 int ValidateModelBase(const ModelBase* base, char* why = nullptr, int whyCapacity = 0);
+
+}  // namespace morpotta

@@ -3,6 +3,8 @@
 #include "engine/log.h"
 #include "model/convert/convert_work.h"
 
+namespace morpotta {
+
 namespace {
 
 bool InRange(int index, int count) { return index >= 0 && index < count; }
@@ -66,3 +68,5 @@ bool CheckReadMesh(const ReadModel* model, const ReadModelMesh* mesh) {
     }
     return true;
 }
+
+}  // namespace morpotta

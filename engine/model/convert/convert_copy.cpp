@@ -8,6 +8,8 @@
 #include "model/convert/convert_copy.h"
 #include "model/base/graphics_services.h"
 
+namespace morpotta {
+
 namespace {
 
 template <typename T>
@@ -207,3 +209,5 @@ bool CopyPhysics(const ReadModel* model, ModelBase* base) {
     }
     return true;
 }
+
+}  // namespace morpotta

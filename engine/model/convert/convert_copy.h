@@ -5,6 +5,8 @@
 #include "model/base/model_texture.h"
 #include "model/read/read_model.h"
 
+namespace morpotta {
+
 const char* CopyBaseString(ModelBase* base, const char* text);
 bool CopyAnimations(const ReadModel* model, ModelBase* base);
 bool CopyMaterials(const ReadModel* model, ModelBase* base);
@@ -16,3 +18,5 @@ bool CopyPhysics(const ReadModel* model, ModelBase* base);
 // the image is released with the record either way.
 int LoadBaseTextureImage(ModelBaseTexture* texture, const char* colourPath932, const char* alphaPath932,
                          const char* folder932, const ModelTextureFileHook* hook);
+
+}  // namespace morpotta

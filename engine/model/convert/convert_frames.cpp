@@ -5,6 +5,8 @@
 #include "model/convert/convert_work.h"
 #include "model/convert/convert_frames.h"
 
+namespace morpotta {
+
 namespace {
 
 int (*const kExtract[6])(const Matrix44*, float*, float*, float*) = {
@@ -68,3 +70,5 @@ void DecomposeFrameTransform(const ReadModelFrame* read, ModelBaseFrame* frame) 
         if (scale.m[i][i] < 0.99999f || scale.m[i][i] > 1.00001f) scaled = true;
     if (scaled) frame->scale = Vector3{scale.m[0][0], scale.m[1][1], scale.m[2][2]};
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 
 #include "model/convert/convert_work.h"
 
+namespace morpotta {
+
 namespace {
 
 // The distinct vertices of one triangle list, chained per position: a
@@ -204,3 +206,5 @@ void BuildMeshesOfReadMesh(const ReadModel* model, const MeshWork& w, std::vecto
         if (mesh->hasShapes) BuildShapes(w, &built);
     }
 }
+
+}  // namespace morpotta

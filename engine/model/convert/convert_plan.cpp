@@ -6,6 +6,8 @@
 #include "engine/log.h"
 #include "model/convert/convert_work.h"
 
+namespace morpotta {
+
 namespace {
 
 int TypeForBones(int bones) { return bones == 0 ? 0 : bones <= 4 ? 1 : bones <= 8 ? 2 : 3; }
@@ -139,3 +141,5 @@ bool PlanReadMesh(ReadModel* model, MeshWork* w) {
     }
     return true;
 }
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstdint>
 
+namespace morpotta {
+
 namespace {
 
 // Set on the engine's thread, read by loads on any thread. The gravity
@@ -59,3 +61,5 @@ void SetModelConvertStageHook(void (*hook)(int stage)) { State().stageHook = hoo
 void EndModelConvertStage(int stage) {
     if (State().stageHook) State().stageHook(stage);
 }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 #include "model/convert/bit_table.h"
 #include "model/convert/convert.h"
 
+namespace morpotta {
+
 constexpr int kMaxPlansPerType = 128;
 constexpr int kMaxTrianglesPerList = (kModelMaxListIndices - 1) / 3;  // 21833: indices stay below 65500
 
@@ -120,3 +122,5 @@ struct BuiltMesh {
 
 // One base mesh per material of the mesh (one for none), appended to out.
 void BuildMeshesOfReadMesh(const ReadModel* model, const MeshWork& work, std::vector<BuiltMesh>* out);
+
+}  // namespace morpotta

@@ -1,6 +1,8 @@
 // Rest matrices of the base frames.
 #include "model/convert/base_routines.h"
 
+namespace morpotta {
+
 namespace {
 
 bool IsZero(float v) { return v == 0.0f; }  // +0 and -0 alike
@@ -37,3 +39,5 @@ void ComputeBaseFrameMatrices(ModelBase* base) {
         ConvertMatrix44To34(&f->inverseWorldMatrix, &inverse);
     }
 }
+
+}  // namespace morpotta

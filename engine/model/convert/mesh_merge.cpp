@@ -8,6 +8,8 @@
 #include "engine/memory.h"
 #include "model/convert/mesh_prepare.h"
 
+namespace morpotta {
+
 namespace {
 
 struct Influence {
@@ -121,3 +123,5 @@ bool MergeReadModelMeshVertices(ReadModelMesh* mesh) {
     FreeMemory(work);
     return true;
 }
+
+}  // namespace morpotta

@@ -11,6 +11,8 @@
 #include "engine/memory.h"
 #include "model/convert/mesh_prepare.h"
 
+namespace morpotta {
+
 namespace {
 
 // A corner packed as face * 3 + corner (faces are triangles by now).
@@ -221,3 +223,5 @@ bool GenerateReadModelMeshNormals(ReadModel* model, ReadModelMesh* mesh) {
     FreeMemory(block);
     return true;
 }
+
+}  // namespace morpotta

@@ -4,6 +4,10 @@
 #pragma once
 #include "model/read/read_model.h"
 
+namespace morpotta {
+
 bool TriangulateReadModelMesh(ReadModel* model, ReadModelMesh* mesh);
 bool MergeReadModelMeshVertices(ReadModelMesh* mesh);
 bool GenerateReadModelMeshNormals(ReadModel* model, ReadModelMesh* mesh);
+
+}  // namespace morpotta

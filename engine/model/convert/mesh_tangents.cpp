@@ -5,6 +5,8 @@
 #include "engine/memory.h"
 #include "model/convert/base_routines.h"
 
+namespace morpotta {
+
 namespace {
 
 Vector3 Normalised(Vector3 v) {
@@ -87,3 +89,5 @@ int BuildMeshTangents(ModelBaseMesh* mesh) {
     FreeMemory(marked);
     return 0;
 }
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 #include "engine/log.h"
 #include "model/convert/mesh_prepare.h"
 
+namespace morpotta {
+
 namespace {
 
 uint32_t ArraysInUse(const ReadModelMesh* mesh) {
@@ -63,3 +65,5 @@ bool TriangulateReadModelMesh(ReadModel* model, ReadModelMesh* mesh) {
     mesh->faceArrays = triangles.faceArrays;
     return true;
 }
+
+}  // namespace morpotta

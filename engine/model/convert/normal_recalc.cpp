@@ -13,6 +13,8 @@
 #include "model/convert/base_routines.h"
 #include "model/convert/vertex_passes.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint8_t kFinal = 1;   // the corner has its normal
@@ -447,3 +449,5 @@ int RecalculateFrameNormals(ModelBaseFrame* frame, float smoothingAngle) {
     NormalRecalc pass(frame, smoothingAngle);
     return pass.Run();
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "engine/memory.h"
 #include "model/convert/skin_bones.h"
 
+namespace morpotta {
+
 namespace {
 
 bool SameBone(const ModelBaseSkinBone& a, const ModelBaseSkinBone& b) {
@@ -107,3 +109,5 @@ bool SkinBoneUsersConsistent(const ModelBase* base) {
     }
     return true;
 }
+
+}  // namespace morpotta

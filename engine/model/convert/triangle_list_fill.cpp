@@ -3,6 +3,8 @@
 
 #include "model/convert/base_routines.h"
 
+namespace morpotta {
+
 namespace {
 
 void Put(unsigned char* at, const void* value, size_t bytes) { std::memcpy(at, value, bytes); }
@@ -119,3 +121,5 @@ void FilterTriangleListIndices(ModelBaseTriangleList* list) {
     }
     list->outlineIndexCount = count;
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "engine/log.h"
 #include "model/convert/convert.h"
 
+namespace morpotta {
+
 namespace {
 
 struct Checker {
@@ -119,3 +121,5 @@ int ValidateModelBase(const ModelBase* base, char* why, int whyCapacity) {
     }
     return 0;
 }
+
+}  // namespace morpotta

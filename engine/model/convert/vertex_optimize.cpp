@@ -10,6 +10,8 @@
 #include "engine/log.h"
 #include "model/convert/vertex_passes.h"
 
+namespace morpotta {
+
 namespace {
 
 uint32_t Mix(uint32_t hash, const void* data, size_t bytes) {
@@ -173,3 +175,5 @@ int OptimizeFrameVertices(ModelBaseFrame* frame) {
     VertexOptimize pass(frame);
     return pass.Run();
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "model/base/memory_chain.h"
 #include "model/convert/base_routines.h"
 
+namespace morpotta {
+
 Vector3 NormalisedOrZero(Vector3 v) {
     float length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
     if (!(length > 0.0f) || !std::isfinite(length)) return Vector3{0, 0, 0};
@@ -43,3 +45,5 @@ void* PassBlocks::TakeBytes(size_t bytes) {
     if (block) blocks_.push_back(block);
     return block;
 }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 // Smooth normals by a smoothing angle (radians, taken as it stands: 0
 // keeps every face's own normal unless neighbours are coplanar). Faces that
 // meet across an edge share a normal while the angle between them stays
@@ -54,3 +56,5 @@ private:
     ModelBase* base_;
     std::vector<void*> blocks_;
 };
+
+}  // namespace morpotta

@@ -10,6 +10,8 @@
 #include "model/base/model_texture.h"
 #include "model/draw/model_texture_restore.h"
 
+namespace morpotta {
+
 namespace {
 
 struct BuiltinGraphModule {
@@ -107,3 +109,5 @@ void ForgetModelBuiltinGraphs() {
     State().white = State().banded = State().ramp = -1;
     RegisterForRestore();
 }
+
+}  // namespace morpotta

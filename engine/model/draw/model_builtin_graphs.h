@@ -3,6 +3,8 @@
 // when their handle has gone.
 #pragma once
 
+namespace morpotta {
+
 int GetModelWhiteGraph();
 // -1 banded toon, -2 smooth ramp; any other index -1.
 int GetDefaultToonGraph(int index);
@@ -14,3 +16,5 @@ int RefillToonRampGraph(int graph);
 void RefillModelToonRamp();
 // Forgets the handles (the graphs themselves belong to the graph table).
 void ForgetModelBuiltinGraphs();
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include "graphics/device/device.h"
 
+namespace morpotta {
+
 namespace {
 
 ModelDrawView MakeDefaultView() {
@@ -110,3 +112,5 @@ float ScaleOutlineWidth(float width, float minimum, float pixels) {
     if (pixels < 1e-8f) return width * 1e7f;
     return width * minimum / pixels;
 }
+
+}  // namespace morpotta

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace morpotta {
+
 // Outcode bits of a point against the draw area and depth range.
 enum ModelOutcode {
     MODEL_OUT_RIGHT = 1,
@@ -44,3 +46,5 @@ int IsBoxOutsideView(const float corners[8][3]);
 // wide at the frame origin; `pixels` is the on-screen width of `width`
 // there. A minimum below 1e-7 means 1.125 pixels.
 float ScaleOutlineWidth(float width, float minimum, float pixels);
+
+}  // namespace morpotta

@@ -17,6 +17,8 @@
 #include "model/base/model_handles.h"
 #include "model/draw/model_shapes.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr int kPoolUvSets = 9;      // 0..8 texture-coordinate sets
@@ -260,3 +262,5 @@ int RecreateModelVertexBuffers() {
         if (ModelBase* base = GetModelBase(GetModelBaseHandleOfSlot(slot))) RebuildBaseDeviceBuffers(base);
     return 0;
 }
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #include "engine/model.h"
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 constexpr int kModelBlockIndexLimit = 0xC0000;
 constexpr int kModelBlockVertexByteLimit = 0x60000;
 
@@ -44,3 +46,5 @@ int ReleaseModelBaseDeviceBuffers(int baseHandle);
 // rebuild them after it. 0.
 int ReleaseModelVertexBuffers();
 int RecreateModelVertexBuffers();
+
+}  // namespace morpotta

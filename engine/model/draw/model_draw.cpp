@@ -15,6 +15,10 @@
 #include "model/base/model_handles.h"
 #include "model/instance/model_refresh.h"
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 struct DrawWorkModule {
@@ -61,6 +65,8 @@ int DecideMeshTranslucent(ModelMesh* mesh) {
     return mesh->translucent;
 }
 
+}  // namespace morpotta
+
 int IsModelMeshTranslucent(int handle, int meshIndex) {
     if (!AllowOnlyOnEngineThread("IsModelMeshTranslucent")) return -1;
     ModelInstance* in = IsModelSystemReady() ? GetModelInstance(handle) : nullptr;
@@ -68,6 +74,8 @@ int IsModelMeshTranslucent(int handle, int meshIndex) {
     RefreshDrawnValues(in);
     return DecideMeshTranslucent(&in->meshes[meshIndex]);
 }
+
+namespace morpotta {
 
 int IsModelFrameOutsideView(const ModelFrame* frame) {
     const ModelBaseFrame* bf = frame->baseFrame;
@@ -135,6 +143,8 @@ int DrawModelInstance(ModelInstance* in) {
     return 0;
 }
 
+}  // namespace morpotta
+
 int DrawModel(int handle) {
     if (!AllowOnlyOnEngineThread("DrawModel")) return -1;
     ModelInstance* in = IsModelSystemReady() ? GetModelInstance(handle) : nullptr;
@@ -142,9 +152,13 @@ int DrawModel(int handle) {
     return DrawModelInstance(in);
 }
 
+namespace morpotta {
+
 void FreeModelDrawWork() {
     FreeModelMeshDrawWork();
     FreeMemory(State().work);
     State().work = nullptr;
     State().workMeshes = 0;
 }
+
+}  // namespace morpotta

@@ -6,12 +6,17 @@
 #include "model/base/model_records.h"
 
 int DrawModel(int modelHandle);
-int DrawModelInstance(ModelInstance* instance);
 // The mesh's translucent byte (decided once until drawStateBuilt is
 // cleared), or -1.
 int IsModelMeshTranslucent(int modelHandle, int meshIndex);
+
+namespace morpotta {
+
+int DrawModelInstance(ModelInstance* instance);
 int DecideMeshTranslucent(ModelMesh* mesh);
 // 1 when all eight corners of the frame's box lie beyond one side of the view.
 int IsModelFrameOutsideView(const ModelFrame* frame);
 // Frees the draw work buffer (model system end).
 void FreeModelDrawWork();
+
+}  // namespace morpotta

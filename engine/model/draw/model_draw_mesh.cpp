@@ -22,6 +22,8 @@
 #include "model/draw/model_toon_cache.h"
 #include "model/draw/model_toon_lighting.h"
 
+namespace morpotta {
+
 namespace {
 
 struct MeshDrawModule {
@@ -445,3 +447,5 @@ void DrawModelMesh(ModelMesh* mesh) {
     if (m->outline[0] > 1e-6f || m->outline[1] > 1e-6f) DrawOutlinePass(&d);
     if (!GetDeviceStateCache()->lightingOff) SetDeviceLighting(1);
 }
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 #pragma once
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 // Texture-coordinate sets of a list's vertex copy beyond the mesh's own:
 // the two toon ramp coordinates (sets 1 and 2).
 int ModelFixedUvSets(const ModelBaseMesh* mesh);
@@ -22,3 +24,5 @@ void DrawModelMesh(ModelMesh* mesh);
 void ForgetModelWorldIdentity();
 // Frees the lighting's scratch memory (at model system shut-down).
 void FreeModelMeshDrawWork();
+
+}  // namespace morpotta

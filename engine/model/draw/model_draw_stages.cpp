@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint16_t TEX = DEVICE_TA_TEXTURE, CUR = DEVICE_TA_CURRENT, DIF = DEVICE_TA_DIFFUSE,
@@ -106,3 +108,5 @@ int FillFixedOutlineStages(DeviceDrawStateBlock* block, int whiteGraph, int blen
     AppendFactorAndEnd(block, &n, blendMode);
     return n;
 }
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 
 #include "graphics/device/devicestate.h"
 
+namespace morpotta {
+
 // truncate(opacity x parameter) << 24 | 0x00FFFFFF; opacity is clamped to
 // 0..1 and the parameter to 0..255 so the alpha byte cannot wrap.
 uint32_t ComputeBlendFactorColor(float opacity, int blendParameter);
@@ -32,3 +34,5 @@ int FillFixedMeshStages(DeviceDrawStateBlock* block, const ModelFixedStageInputs
 // The outline: white texture x diffuse, the opacity stage when needed, a
 // disabling stage.
 int FillFixedOutlineStages(DeviceDrawStateBlock* block, int whiteGraph, int blendMode);
+
+}  // namespace morpotta

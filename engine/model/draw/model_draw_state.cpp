@@ -11,6 +11,8 @@
 #include "model/draw/model_builtin_graphs.h"
 #include "model/draw/model_draw_stages.h"
 
+namespace morpotta {
+
 namespace {
 
 struct FilterStates {
@@ -321,3 +323,5 @@ int SetupOutlineTextureStages(DeviceDrawStateBlock* block, ModelMesh* mesh) {
     ApplyDeviceDrawState(block, 0, 1);
     return 0;
 }
+
+}  // namespace morpotta

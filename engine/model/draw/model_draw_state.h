@@ -5,6 +5,8 @@
 #include "graphics/device/devicestate.h"
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 int BeginModelDrawState(ModelInstance* instance);
 
 // Effective blend mode and parameter of a mesh (its override unless -1).
@@ -44,3 +46,5 @@ int SetupOutlineProgrammableStages(DeviceDrawStateBlock* block, ModelMesh* mesh)
 // The graph of an instance texture: its own image, else the base texture's;
 // -1 for a bad index or no graph.
 int ModelTextureGraph(const ModelInstance* instance, int textureIndex);
+
+}  // namespace morpotta

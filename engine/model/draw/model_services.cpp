@@ -6,6 +6,8 @@
 #include "model/base/graphics_services.h"
 #include "model/draw/model_services.h"
 
+namespace morpotta {
+
 namespace {
 
 int BlitRects(const int sourceRect[4], const BASEIMAGE* source, const int destRect[4], BASEIMAGE* dest, int filter) {
@@ -36,3 +38,5 @@ const ModelGraphicsServices kServices = {
 }  // namespace
 
 void InstallModelGraphicsServices() { SetModelGraphicsServices(&kServices); }
+
+}  // namespace morpotta

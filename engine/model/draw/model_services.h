@@ -2,4 +2,8 @@
 // table (model/base/graphics_services.h) at start-up.
 #pragma once
 
+namespace morpotta {
+
 void InstallModelGraphicsServices();
+
+}  // namespace morpotta

@@ -11,6 +11,8 @@
 #include "model/base/model_handles.h"
 #include "model/draw/model_device_buffers.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kLeastWeight = 0.0000001f;
@@ -166,3 +168,5 @@ int ReleaseModelInstanceShapeBuffers(int modelHandle) {
     ReleaseInstanceShapeBuffers(in);
     return 0;
 }
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 #pragma once
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 // While the instance's shapesDirty is set: every shaped mesh of a frame
 // whose weights changed is rebuilt from its base vertices plus weight x
 // offset of each shape weighing at least 1e-7, written into the instance's
@@ -19,3 +21,5 @@ int CreateModelInstanceShapeBuffers(int modelHandle);
 int CreateInstanceShapeBuffers(ModelInstance* instance);
 int ReleaseModelInstanceShapeBuffers(int modelHandle);
 void ReleaseInstanceShapeBuffers(ModelInstance* instance);
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 struct SkinWeight {
@@ -128,3 +130,5 @@ int MatrixNeedsRenormalise(const Matrix34* m) {
     }
     return 0;
 }
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #pragma once
 #include "model/base/model_math.h"
 
+namespace morpotta {
+
 // Kind 1 (48 bytes, 4 weights) and kind 2 (64 bytes, 8 weights): bone bytes
 // name palette slots; a slot at or past paletteCount contributes nothing
 // (lists with such slots are refused at load; this keeps a stray byte
@@ -22,3 +24,5 @@ void SkinVerticesKind3(const void* source, int vertexCount, int sourceStride, in
 // 1 when the image of any axis under the matrix has a squared length outside
 // [0.999, 1.001]: normals then need renormalising before lighting.
 int MatrixNeedsRenormalise(const Matrix34* m);
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "model/draw/model_builtin_graphs.h"
 #include "model/draw/model_texture_restore.h"
 
+namespace morpotta {
+
 namespace {
 
 struct TextureRestoreModule {
@@ -76,3 +78,5 @@ int RestoreModelTextures() {
     }
     return 0;
 }
+
+}  // namespace morpotta

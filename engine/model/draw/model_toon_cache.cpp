@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 // The per-vertex specular term is finite and non-negative for these
@@ -59,3 +61,5 @@ void StoreToonLitKey(ToonLitKey* stored, const ToonLitKey* key) {
 }
 
 void ForgetToonLitKey(ToonLitKey* stored) { stored->head.valid = 0; }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 #include "graphics/device/devicestate.h"
 #include "model/draw/model_toon_lighting.h"
 
+namespace morpotta {
+
 struct ToonLitHead {
     int valid;
     int drawType;
@@ -40,3 +42,5 @@ int ToonLitKeyMatches(const ToonLitKey* stored, const ToonLitKey* key);
 
 void StoreToonLitKey(ToonLitKey* stored, const ToonLitKey* key);
 void ForgetToonLitKey(ToonLitKey* stored);
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 struct Rgb {
@@ -222,3 +224,5 @@ void ComputeToonVertexColors(const ToonLighting* lighting, const ToonVertexRun* 
         if (lighting->drawType == 1) std::memcpy(v + 32 + 32, set2, sizeof(set2));
     }
 }
+
+}  // namespace morpotta

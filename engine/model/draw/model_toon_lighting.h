@@ -7,6 +7,8 @@
 
 #include "graphics/device/devicestate.h"
 
+namespace morpotta {
+
 struct ToonLighting {
     const DeviceLightProducts* lights;  // enabled lights in upload order
     int lightCount;
@@ -54,3 +56,5 @@ struct ToonVertexRun {
 };
 void ComputeToonVertexColors(const ToonLighting* lighting, const ToonVertexRun* run, int renormalise,
                              const float transform[16]);
+
+}  // namespace morpotta

@@ -10,6 +10,8 @@
 #include "model/anim/anim_eval.h"
 #include "model/base/memory_chain.h"
 
+namespace morpotta {
+
 namespace {
 
 void MarkMatricesForAnimation(ModelInstance* in) {
@@ -142,3 +144,5 @@ void ApplyModelAnimations(ModelInstance* in) {
         if (in->animSlots[s].used) EvaluateFrameAnimation(in->animSlots[s].context);
     in->motionValid = 1;
 }
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #pragma once
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 // Attaches the base's animation set setIndex at time 0 with blend rate 1:
 // the slot index, or -1 for a bad index or short memory (nothing changed).
 int AttachModelAnimation(ModelInstance* instance, int setIndex);
@@ -15,3 +17,5 @@ int SetModelAnimationBlendRate(ModelInstance* instance, int slot, float rate);
 // Evaluates every slot in use whose keys are not evaluated for its time;
 // then motionValid is 1.
 void ApplyModelAnimations(ModelInstance* instance);
+
+}  // namespace morpotta

@@ -9,6 +9,10 @@
 #include "model/base/model_handles.h"
 #include "model/instance/model_instance.h"
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 bool SameBits(const void* a, const void* b, size_t bytes) { return std::memcmp(a, b, bytes) == 0; }
@@ -47,6 +51,8 @@ void InvalidateFrameDrawStates(ModelFrame* frame) {
     for (ModelFrame* f = frame; f; f = f->parent) f->drawStateValid = 0;
 }
 
+}  // namespace morpotta
+
 int GetModelBaseHandle(int modelHandle) {
     if (!AllowOnlyOnEngineThread("GetModelBaseHandle")) return -1;
     ModelInstance* in = GetModelInstance(modelHandle);
@@ -84,6 +90,8 @@ int GetModelMaterialCount(int modelHandle) {
     return in ? in->base->materialCount : -1;
 }
 
+namespace morpotta {
+
 int SetModelBaseMaterialType(int baseHandle, int materialIndex, int type) {
     ModelBase* base = GetModelBase(baseHandle);
     if (!base || materialIndex < 0 || materialIndex >= base->materialCount) return -1;
@@ -99,6 +107,8 @@ int GetModelBaseMaterialType(int baseHandle, int materialIndex) {
     if (!base || materialIndex < 0 || materialIndex >= base->materialCount) return -1;
     return base->materials[materialIndex].drawType;
 }
+
+}  // namespace morpotta
 
 int SetModelMaterialType(int modelHandle, int materialIndex, int type) {
     if (!AllowOnlyOnEngineThread("SetModelMaterialType")) return -1;
@@ -155,6 +165,8 @@ int DetachModelAnimation(int modelHandle, int animationSlot) {
     return DetachInstanceAnimation(GetModelInstance(modelHandle), animationSlot);
 }
 
+namespace morpotta {
+
 int DetachInstanceAnimation(ModelInstance* in, int animationSlot) {
     if (!in || animationSlot < 0 || animationSlot >= in->animSlotCount) return -1;
     ModelAnimSlot& slot = in->animSlots[animationSlot];
@@ -168,3 +180,5 @@ int DetachInstanceAnimation(ModelInstance* in, int animationSlot) {
     in->matricesValid = 0;
     return 0;
 }
+
+}  // namespace morpotta

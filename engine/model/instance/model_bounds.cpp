@@ -7,6 +7,8 @@
 #include "model/base/model_handles.h"
 #include "model/instance/model_refresh.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr float kFar = 1e8f;

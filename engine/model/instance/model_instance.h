@@ -3,6 +3,8 @@
 #pragma once
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 // Builds the instance of a reserved model handle from base data: 0, or -1
 // when the base handle names no record, the slot is not reserved or memory
 // is short (the slot then stays reserved).
@@ -23,3 +25,5 @@ int GetModelBaseMaterialType(int baseHandle, int materialIndex);
 void MarkDirtyBits(uint32_t* bits, const ModelBitPosition* position);
 // Clears drawStateValid on the frame and every ancestor.
 void InvalidateFrameDrawStates(ModelFrame* frame);
+
+}  // namespace morpotta

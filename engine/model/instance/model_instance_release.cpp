@@ -11,6 +11,10 @@
 #include "model/instance/model_instance.h"
 #include "model/physics/model_physics.h"
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 void ReleaseOwnTextures(ModelInstance* in) {
@@ -52,6 +56,8 @@ void ReleaseInstanceRecord(void* record) {
     FreeMemory(in);
     ReleaseModelBaseData(baseHandle);
 }
+
+}  // namespace morpotta
 
 int ReleaseModelInstance(int modelHandle) {
     if (!AllowOnlyOnEngineThread("ReleaseModelInstance")) return -1;

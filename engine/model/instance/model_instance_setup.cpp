@@ -10,6 +10,8 @@
 #include "model/instance/model_instance.h"
 #include "model/physics/model_physics.h"
 
+namespace morpotta {
+
 namespace {
 
 // Offsets of the arrays behind the record; each array aligned as asked.
@@ -319,3 +321,5 @@ void CopyMaterialDrawSettings(const ModelBaseMaterial& base, ModelMaterial* out)
     out->blendMode = base.flagWord;
     out->blendParameter = base.alpha;
 }
+
+}  // namespace morpotta

@@ -13,6 +13,8 @@
 #include "model/anim/anim_eval.h"
 #include "model/instance/model_animation.h"
 
+namespace morpotta {
+
 namespace {
 
 bool AnyBitSet(const uint32_t* bits, uint32_t bytes) {
@@ -203,3 +205,5 @@ void RefreshDrawnValues(ModelInstance* in) {
         if (!in->frames[i].parent) RefreshFrameDrawn(&in->frames[i], &top);
     ClearBits(in->drawDirtyBits, in->drawDirtyBytes);
 }
+
+}  // namespace morpotta

@@ -4,6 +4,8 @@
 #pragma once
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 // Nothing while matricesValid is 1; else rebuilds every frame from the
 // model matrix down and clears the matrix bits.
 void RefreshModelMatrices(ModelInstance* instance);
@@ -19,3 +21,5 @@ void CombineDrawnValues(const ModelDrawnValues* parent, uint8_t visible, uint8_t
                         const float colourScales[16], float opacity, ModelDrawnValues* out);
 // The instance's own values as the parent of its top frames.
 void InstanceDrawnValues(const ModelInstance* instance, ModelDrawnValues* out);
+
+}  // namespace morpotta

@@ -28,6 +28,10 @@
 #include "model/read/model_readers.h"
 #include "platform/allocator.h"
 
+using namespace morpotta;
+
+namespace morpotta {
+
 namespace {
 
 constexpr size_t kPathCapacity = 1024;
@@ -155,6 +159,8 @@ int TerminateModelSystem() {
     return 0;
 }
 
+}  // namespace morpotta
+
 int ReleaseModelBaseData(int baseHandle) {
     if (!AllowOnlyOnEngineThread("ReleaseModelBaseData")) return -1;
     ModelBase* base = GetModelBase(baseHandle);
@@ -221,6 +227,8 @@ int LoadModelFile(const char* fileName) {
     return handle;
 }
 
+namespace morpotta {
+
 namespace {
 
 // The model system's part of rebuilding a lost device.
@@ -250,3 +258,5 @@ const EngineSubsystem kModels = {
 }  // namespace
 
 void RegisterModelSubsystem() { RegisterEngineSubsystem(&kModels); }
+
+}  // namespace morpotta

@@ -9,6 +9,8 @@
 #include "model/base/model_math.h"
 #include "model/physics/physics_bridge.h"
 
+namespace morpotta {
+
 namespace {
 
 float FloatOf(uint32_t bits) {
@@ -98,3 +100,5 @@ int ReleaseModelPhysics(ModelInstance* in) {
     for (int i = 0; in->base && i < in->base->rigidBodyCount; ++i) in->rigidBodies[i].worldBody = -1;
     return 0;
 }
+
+}  // namespace morpotta

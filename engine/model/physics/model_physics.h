@@ -4,7 +4,11 @@
 #pragma once
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 // 0. Called by instance set-up when the base data has rigid bodies.
 int SetupModelPhysics(ModelInstance* instance);
 // 0. Called by instance release when the base data has rigid bodies.
 int ReleaseModelPhysics(ModelInstance* instance);
+
+}  // namespace morpotta

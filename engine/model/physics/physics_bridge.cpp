@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kPi = 3.14159265f;
@@ -223,3 +225,5 @@ void GetPhysicsJointAngularLimits(const PhysicsWorld* world, int joint, float lo
     world->joints[size_t(joint)]->getAngularUpperLimit(h);
     for (int i = 0; i < 3; ++i) low[i] = float(l[i]), high[i] = float(h[i]);
 }
+
+}  // namespace morpotta

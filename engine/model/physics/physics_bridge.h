@@ -8,6 +8,8 @@
 #pragma once
 #include "engine/vecmath.h"
 
+namespace morpotta {
+
 struct PhysicsWorld;
 
 enum PhysicsShape { PHYSICS_SPHERE = 0, PHYSICS_BOX = 1, PHYSICS_CAPSULE = 2 };
@@ -67,3 +69,5 @@ float GetPhysicsBodyMass(const PhysicsWorld* world, int body);
 void GetPhysicsBodyPosition(const PhysicsWorld* world, int body, float position[3]);
 // What the library made of a joint, for tests: angular limits (low, high).
 void GetPhysicsJointAngularLimits(const PhysicsWorld* world, int joint, float low[3], float high[3]);
+
+}  // namespace morpotta

@@ -3,6 +3,8 @@
 
 #include "engine/memory.h"
 
+namespace morpotta {
+
 const ModelReader* GetModelReaders(int* countOut) {
     static const ModelReader kReaders[] = {LoadModelMV1, LoadMqoFile, LoadXFile, LoadPmdFile, LoadVmdFile};
     if (countOut) *countOut = int(sizeof(kReaders) / sizeof(kReaders[0]));
@@ -14,3 +16,5 @@ void ReleaseModelLoadData(const ModelLoadParams* params) {
     FreeMemory(*params->ownedData);
     *params->ownedData = nullptr;
 }
+
+}  // namespace morpotta

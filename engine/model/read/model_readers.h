@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 
+namespace morpotta {
+
 struct ModelTextureFileHook;
 
 struct ModelLoadParams {
@@ -35,3 +37,5 @@ int LoadVmdFile(const ModelLoadParams* params);
 
 // The readers in the order they are tried; count in countOut.
 const ModelReader* GetModelReaders(int* countOut);
+
+}  // namespace morpotta

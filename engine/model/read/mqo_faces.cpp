@@ -13,6 +13,8 @@
 #include "engine/log.h"
 #include "model/read/mqo_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr int kSlotsPerFace = 4;
@@ -235,3 +237,5 @@ int ReadMqoFaces(MqoObject* o) {
     FinishMesh(o, kept, slots);
     return 0;
 }
+
+}  // namespace morpotta

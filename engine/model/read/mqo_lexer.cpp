@@ -11,6 +11,8 @@
 #include "engine/numbers.h"
 #include "engine/text.h"
 
+namespace morpotta {
+
 namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -253,3 +255,5 @@ MqoTokenResult SkipMqoChunk(MqoText* t) {
     }
     return MQO_TOKEN_OK;
 }
+
+}  // namespace morpotta

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 
+namespace morpotta {
+
 constexpr size_t kMqoTokenMax = 1024;  // longer tokens are an error
 
 enum MqoTokenResult { MQO_TOKEN_OK = 0, MQO_TOKEN_END = 1, MQO_TOKEN_ERROR = -1 };
@@ -34,3 +36,5 @@ bool ReadMqoColour(MqoText* text, unsigned int* out);
 bool ReadMqoQuoted(MqoText* text, char* out, size_t capacity);
 // Skips a chunk: tokens up to a '{', then to its matching '}'.
 MqoTokenResult SkipMqoChunk(MqoText* text);
+
+}  // namespace morpotta

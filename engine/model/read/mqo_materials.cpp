@@ -5,6 +5,8 @@
 #include "engine/log.h"
 #include "model/read/mqo_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kTextureParamFloat = 0.1f;
@@ -157,3 +159,5 @@ int ReadMqoMaterials(MqoReader* r) {
     if (!r->noMaterial) return WriteLogText("MQO Load Error : Material オブジェクトの追加に失敗しました");
     return 0;
 }
+
+}  // namespace morpotta

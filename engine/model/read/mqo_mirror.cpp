@@ -7,6 +7,8 @@
 #include "engine/log.h"
 #include "model/read/mqo_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 int AxisCount(int bits) { return (bits & 1) + (bits >> 1 & 1) + (bits >> 2 & 1); }
@@ -78,3 +80,5 @@ int MirrorMqoMesh(MqoReader* r, ReadModelMesh* mesh, int axisBits, const char* n
     mesh->positionCount = positions * copies;
     return 0;
 }
+
+}  // namespace morpotta

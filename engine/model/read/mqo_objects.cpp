@@ -10,6 +10,8 @@
 #include "engine/model.h"
 #include "model/read/mqo_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kDegrees = 3.14159265358979323846f / 180.0f;
@@ -167,3 +169,5 @@ int ReadMqoObjects(MqoReader* r) {
         if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : チャンク解析中に文字列解析エラーが発生しました");
     }
 }
+
+}  // namespace morpotta

@@ -9,6 +9,8 @@
 #include "model/read/model_readers.h"
 #include "model/read/mqo_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 const char kSignature[] = "Metasequoia Document\r\n";
@@ -79,3 +81,5 @@ int LoadMqoFile(const ModelLoadParams* params) {
     FreeReadModel(&r->model);
     return result;
 }
+
+}  // namespace morpotta

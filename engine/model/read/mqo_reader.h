@@ -5,6 +5,8 @@
 #include "model/read/mqo_lexer.h"
 #include "model/read/read_model.h"
 
+namespace morpotta {
+
 constexpr int kMqoMaxDepth = 1024;
 constexpr int kMqoMaxFileMaterials = 1024;
 constexpr int kMqoNameMax = 512;
@@ -47,3 +49,5 @@ int ReadMqoObject(MqoReader* r, const char* name);
 int ReadMqoFaces(MqoObject* o);
 // Copies an object's mesh for its mirror axes.
 int MirrorMqoMesh(MqoReader* r, ReadModelMesh* mesh, int axisBits, const char* name);
+
+}  // namespace morpotta

@@ -15,6 +15,8 @@
 #include "model/anim/anim_eval.h"
 #include "model/read/mv1_load.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint32_t kKeySetBytes = 8;
@@ -181,3 +183,5 @@ bool ReadMv1Animations(Mv1Load* load) {
     base->animSetCount = int(load->animSets.size());
     return true;
 }
+
+}  // namespace morpotta

@@ -9,6 +9,8 @@
 #include "model/convert/skin_bones.h"
 #include "model/read/mv1_load.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint32_t kFrameBytes = 0xDC;
@@ -283,3 +285,5 @@ bool ReadMv1FrameVertices(Mv1Load* load) {
     }
     return true;
 }
+
+}  // namespace morpotta

@@ -11,6 +11,8 @@
 #include "model/base/model_records.h"
 #include "model/read/model_readers.h"
 
+namespace morpotta {
+
 // The expanded image. Byte 0 is the first byte of the magic, so the file's
 // offsets index it directly; the four magic bytes themselves are not kept.
 struct Mv1Image {
@@ -166,3 +168,5 @@ bool ReadMv1MeshVertices(Mv1Load* load);    // mesh vertices and triangle-list d
 bool ReadMv1Shapes(Mv1Load* load);
 bool ReadMv1Physics(Mv1Load* load);
 bool ReadMv1Animations(Mv1Load* load);
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "model/convert/base_routines.h"
 #include "model/read/mv1_load.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint32_t kMeshBytes = 0x4C;
@@ -259,3 +261,5 @@ bool ReadMv1MeshVertices(Mv1Load* load) {
         if (!ReadListData(load, i)) return false;
     return true;
 }
+
+}  // namespace morpotta

@@ -101,6 +101,8 @@
 #include "model/convert/vertex_passes.h"
 #include "model/read/mv1_load.h"
 
+namespace morpotta {
+
 namespace {
 
 const uint8_t kMagic[4] = {'M', 'V', '1', '1'};
@@ -395,3 +397,5 @@ int LoadModelMV1(const ModelLoadParams* params) {
     }
     return handle;
 }
+
+}  // namespace morpotta

@@ -22,6 +22,8 @@
 
 #include "model/read/mv1_load.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint32_t kShapeHeaderBytes = 0x40;
@@ -197,3 +199,5 @@ bool ReadMv1Physics(Mv1Load* load) {
     base->jointCount = int(load->joints.size());
     return true;
 }
+
+}  // namespace morpotta

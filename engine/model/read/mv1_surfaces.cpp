@@ -6,6 +6,8 @@
 #include "model/convert/convert_copy.h"
 #include "model/read/mv1_load.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint32_t kTextureBytes = 0x38;
@@ -122,3 +124,5 @@ bool ReadMv1Textures(Mv1Load* load) {
         if (!ReadMaterial(load, i)) return false;
     return true;
 }
+
+}  // namespace morpotta

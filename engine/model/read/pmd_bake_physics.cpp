@@ -8,6 +8,8 @@
 #include "model/read/pmd_file.h"
 #include "model/read/pmd_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kDegreesToRadians = 0.017453292f;
@@ -133,3 +135,5 @@ int ReleasePhysicsModelRecord(PmdPhysicsBake* bake) {
     }
     return 0;
 }
+
+}  // namespace morpotta

@@ -11,6 +11,8 @@
 
 #include "engine/vecmath.h"
 
+namespace morpotta {
+
 struct ReadModelFrame;
 struct PhysicsWorld;
 
@@ -150,3 +152,5 @@ void MeasurePmdIkChains(PmdIkEntry* first);
 int SolvePmdIk(PmdIkEntry* entry);
 // Every entry in list order.
 int SolvePmdIkList(PmdIkEntry* first, int sample);
+
+}  // namespace morpotta

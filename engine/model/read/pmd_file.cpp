@@ -10,6 +10,8 @@
 #include "model/read/pmd_bones.h"
 #include "model/read/read_model.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr size_t kEnglishFixedBytes = 276;
@@ -226,3 +228,5 @@ void CopyPmdName(char* out, const unsigned char* field, size_t width) {
     std::memset(out, 0, width + 1);
     std::memcpy(out, field, width);
 }
+
+}  // namespace morpotta

@@ -33,6 +33,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace morpotta {
+
 constexpr size_t kPmdHeaderBytes = 283;
 constexpr size_t kPmdVertexBytes = 38;
 constexpr size_t kPmdMaterialBytes = 70;
@@ -81,3 +83,5 @@ int ParsePmdFile(const unsigned char* data, size_t size, bool readPhysics, PmdFi
 // A fixed-width name copied into out (width + 1 bytes, zeroed first), so a
 // name that fills its field is kept whole and terminated.
 void CopyPmdName(char* out, const unsigned char* field, size_t width);
+
+}  // namespace morpotta

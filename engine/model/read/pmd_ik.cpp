@@ -8,6 +8,8 @@
 
 #include "model/read/pmd_bones.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr int kKneeExtraIterations = 50;
@@ -192,3 +194,5 @@ int SolvePmdIkList(PmdIkEntry* first, int) {
     for (PmdIkEntry* entry = first; entry; entry = entry->next) SolvePmdIk(entry);
     return 0;
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "engine/text.h"
 #include "model/read/pmd_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kTextureParamFloat = 0.1f;
@@ -110,3 +112,5 @@ int BuildPmdMaterials(PmdLoad* load) {
     }
     return 0;
 }
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "engine/log.h"
 #include "model/read/pmd_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint8_t kFullWeight = 100;
@@ -123,3 +125,5 @@ int BuildPmdMesh(PmdLoad* load) {
 float PmdVertexWeight(const PmdFile& file, uint32_t vertex, int bone) {
     return WeightFor(BonesOf(file, vertex), uint16_t(bone));
 }
+
+}  // namespace morpotta

@@ -10,6 +10,8 @@
 #include "model/base/memory_chain.h"
 #include "model/read/pmd_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 // Work tables of the split, in one tracked block.
@@ -204,3 +206,5 @@ int BuildPmdMorphs(PmdLoad* load) {
     FreeMemory(split.block);
     return result;
 }
+
+}  // namespace morpotta

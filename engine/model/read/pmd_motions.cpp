@@ -12,6 +12,8 @@
 #include "model/read/pmd_reader.h"
 #include "model/read/vmd_motion.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr int kMaxMotions = 1000;  // the three digits of the file names
@@ -74,3 +76,5 @@ void ReadPmdMotions(PmdLoad* load) {
         if (result != 0) return;
     }
 }
+
+}  // namespace morpotta

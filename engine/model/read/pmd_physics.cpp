@@ -14,6 +14,8 @@
 #include "model/convert/convert.h"
 #include "model/read/pmd_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 // "センター" (centre) in code page 932: bodies on no bone follow it.
@@ -104,3 +106,5 @@ int ReadPmdPhysics(PmdLoad* load) {
         if (AddModelJoint(load, file.joints + i * kPmdJointBytes) != 0) return -1;
     return 0;
 }
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include "model/read/pmd_bones.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kHalfPi = 1.5707963f;
@@ -153,3 +155,5 @@ float EvaluateVmdBezier(float x, const float curve[4], int linear) {
     }
     return CurveValue(y1, y2, t);
 }
+
+}  // namespace morpotta

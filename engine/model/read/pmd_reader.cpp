@@ -10,6 +10,8 @@
 #include "model/convert/convert.h"
 #include "model/read/pmd_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 const char kSignature[] = {'P', 'm', 'd'};
@@ -62,3 +64,5 @@ int LoadPmdFile(const ModelLoadParams* params) {
     FreePmdLoad(&load);
     return result;
 }
+
+}  // namespace morpotta

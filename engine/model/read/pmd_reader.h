@@ -7,6 +7,8 @@
 #include "model/read/pmd_file.h"
 #include "model/read/read_model.h"
 
+namespace morpotta {
+
 // Physics modes of the model system: what a PMD load does with the rigid
 // bodies and joints of the file.
 enum PmdPhysicsMode {
@@ -60,3 +62,5 @@ int ReservePmdMeshArrays(ReadModel* model, ReadModelMesh* mesh, uint32_t faces, 
 float PmdVertexWeight(const PmdFile& file, uint32_t vertex, int bone);
 // Frees what the load keeps outside the read model.
 void FreePmdLoad(PmdLoad* load);
+
+}  // namespace morpotta

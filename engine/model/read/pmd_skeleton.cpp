@@ -9,6 +9,8 @@
 #include "model/base/memory_chain.h"
 #include "model/read/pmd_reader.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kPi = 3.14159265f;
@@ -131,3 +133,5 @@ int BuildPmdIkList(PmdLoad* load) {
     MeasurePmdIkChains(load->skeleton.firstIk);
     return 0;
 }
+
+}  // namespace morpotta

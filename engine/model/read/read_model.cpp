@@ -6,6 +6,8 @@
 
 #include "engine/memory.h"
 
+namespace morpotta {
+
 namespace {
 
 template <typename T, T* T::*Prev, T* T::*Next>
@@ -302,3 +304,5 @@ ReadModelAnimKeySet* AddReadModelAnimKeySet(ReadModel* model, ReadModelAnim* ani
     keySet->shapeIndex = -1;
     return keySet;
 }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 #include "model/base/memory_chain.h"
 #include "model/base/model_records.h"
 
+namespace morpotta {
+
 constexpr int kReadMeshMaxMaterials = 256;
 constexpr int kReadMeshMaxSkinWeights = 4096;
 constexpr int kReadMaterialMaxLayerTextures = 256;
@@ -365,3 +367,5 @@ template <typename T>
 T* AllocReadModelArray(ReadModel* model, size_t count) {
     return static_cast<T*>(AllocChainedMemory(sizeof(T) * (count ? count : 1), &model->chain));
 }
+
+}  // namespace morpotta

@@ -8,6 +8,8 @@
 #include "model/base/graphics_services.h"
 #include "model/read/read_model.h"
 
+namespace morpotta {
+
 namespace {
 
 // A probe: a path that does not open is an answer here, not a fault, and
@@ -98,3 +100,5 @@ ReadModelTexture* AddReadModelTexture(ReadModel* model, const char* name, const 
     texture->flag2 = flag2 ? 1 : 0;
     return texture;
 }
+
+}  // namespace morpotta

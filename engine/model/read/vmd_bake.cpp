@@ -9,6 +9,8 @@
 #include "model/anim/anim_keys.h"
 #include "model/read/vmd_load.h"
 
+namespace morpotta {
+
 namespace {
 
 const VmdTrackMessages kBakedTranslation = {
@@ -215,3 +217,5 @@ int BakeVmdMotion(VmdLoad* load) {
     if (load->physics) ReleasePhysicsModelRecord(load->physics);
     return result;
 }
+
+}  // namespace morpotta

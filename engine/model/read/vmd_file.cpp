@@ -11,6 +11,8 @@
 #include "engine/log.h"
 #include "model/read/pmd_file.h"
 
+namespace morpotta {
+
 namespace {
 
 const char kSignature[] = "Vocaloid Motion Data 0002";  // compared with its zero: 26 bytes
@@ -160,3 +162,5 @@ int ReadVmdMotionFile(const unsigned char* data, size_t size, VmdMotion* motion)
     motion->lastFrame = last;
     return 0;
 }
+
+}  // namespace morpotta

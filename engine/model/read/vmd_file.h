@@ -26,6 +26,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace morpotta {
+
 constexpr size_t kVmdSignatureBytes = 30;
 constexpr size_t kVmdHeaderBytes = 50;
 constexpr size_t kVmdBoneKeyBytes = 111;
@@ -87,3 +89,5 @@ struct VmdMotion {
 // a section past the end of the file, a frame beyond kVmdMaxFrame, more
 // names than the tables hold.
 int ReadVmdMotionFile(const unsigned char* data, size_t size, VmdMotion* motion);
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include "model/read/read_model.h"
 #include "model/read/vmd_file.h"
 
+namespace morpotta {
+
 // Key entries (of every track together) a motion may make: enough for
 // hundreds of bones over minutes of motion at every half frame, and a
 // bound on what a small file with far-apart frames can ask for.
@@ -60,3 +62,5 @@ int BakeVmdMotion(VmdLoad* load);
 // before the first key and after the last, that key's own values.
 void SampleVmdBoneKeys(const std::vector<VmdBoneKey>& keys, int64_t firstSample, int count, const float rest[3],
                        float* times, float* translations, float* rotations);
+
+}  // namespace morpotta

@@ -16,6 +16,8 @@
 #include "model/read/model_readers.h"
 #include "model/read/vmd_load.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr uint8_t kKindCamera = 20;
@@ -320,3 +322,5 @@ int LoadVmdFile(const ModelLoadParams* params) {
     FreeReadModel(&model);
     return result;
 }
+
+}  // namespace morpotta

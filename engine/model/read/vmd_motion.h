@@ -7,6 +7,8 @@
 
 #include "model/read/pmd_bones.h"
 
+namespace morpotta {
+
 struct ReadModel;
 
 // 0, or -1 (logged); what was added to the model stays and is freed with
@@ -14,3 +16,5 @@ struct ReadModel;
 // frame of the bake.
 int LoadVmdMotion(const void* data, size_t size, int motionNumber, ReadModel* model, const char* setName,
                   PmdSkeleton* skeleton, PmdPhysicsBake* physics, int halfFrame);
+
+}  // namespace morpotta

@@ -16,6 +16,8 @@
 #include "model/read/read_model.h"
 #include "model/read/x_file.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr float kOpaqueAlpha = 0.9999999f;
@@ -340,3 +342,5 @@ int BuildReadModelFromXObjects(XFileContext* context, ReadModel* model) {
         if (AddMesh(&b, place) != 0) return -1;
     return AddAnimationSets(&b);
 }
+
+}  // namespace morpotta

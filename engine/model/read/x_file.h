@@ -14,6 +14,8 @@
 #include "engine/vecmath.h"
 #include "model/base/memory_chain.h"
 
+namespace morpotta {
+
 constexpr int kXMaxFaceCorners = 32;
 constexpr int kXMaxDepth = 64;  // the root and 63 nested objects
 constexpr int kXMaxSeparators = 40;
@@ -278,3 +280,5 @@ int ParseXFile(const char* data, size_t size, XFileContext* context);
 struct ReadModel;
 // The tree into the read model. 0, or -1 after one log line.
 int BuildReadModelFromXObjects(XFileContext* context, ReadModel* model);
+
+}  // namespace morpotta

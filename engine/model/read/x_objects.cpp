@@ -9,6 +9,8 @@
 #include "engine/text.h"
 #include "model/read/x_file.h"
 
+namespace morpotta {
+
 namespace {
 
 constexpr size_t kArenaBlock = 16384;
@@ -147,3 +149,5 @@ void FreeXObjectTree(XFileContext* context) {
     context->arena = nullptr;
     context->arenaLeft = 0;
 }
+
+}  // namespace morpotta

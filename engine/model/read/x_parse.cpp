@@ -9,6 +9,8 @@
 #include "engine/memory.h"
 #include "model/read/x_file.h"
 
+namespace morpotta {
+
 namespace {
 
 struct Loop {
@@ -164,3 +166,5 @@ int ParseXFile(const char* data, size_t size, XFileContext* context) {
     l.depth = 1;
     return binary ? ParseBinary(&l) : ParseText(&l);
 }
+
+}  // namespace morpotta

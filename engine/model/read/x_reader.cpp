@@ -10,6 +10,8 @@
 #include "model/read/read_model.h"
 #include "model/read/x_file.h"
 
+namespace morpotta {
+
 int LoadXFile(const ModelLoadParams* params) {
     if (!params || !params->data || params->size < 16 || CompareByteSpan(params->data, "xof ", 4) != 0) return -1;
     auto model = std::make_unique<ReadModel>();
@@ -27,3 +29,5 @@ int LoadXFile(const ModelLoadParams* params) {
     FreeXObjectTree(&context);
     return result;
 }
+
+}  // namespace morpotta

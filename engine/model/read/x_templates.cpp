@@ -8,6 +8,8 @@
 #include "engine/log.h"
 #include "model/read/x_file.h"
 
+namespace morpotta {
+
 namespace {
 
 // The fewest bytes a value takes: a digit and a separator in text, a
@@ -384,3 +386,5 @@ int ParseXTemplateData(XFileContext* context, XTokenStream* s, XObject* object) 
     default: return 0;  // frames, animations and sets have no data of their own
     }
 }
+
+}  // namespace morpotta

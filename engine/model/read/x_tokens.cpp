@@ -19,6 +19,8 @@
 #include "engine/text.h"
 #include "model/read/x_file.h"
 
+namespace morpotta {
+
 namespace {
 
 uint16_t ReadU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
@@ -308,3 +310,5 @@ XValueResult ReadXString(XTokenStream* s, char* out, size_t capacity) {
     s->position = at + 1;
     return X_VALUE_OK;
 }
+
+}  // namespace morpotta

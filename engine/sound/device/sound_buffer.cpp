@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 uint32_t PlayCursorOf(const SoundBuffer* b) { return uint32_t(b->voice.position >> 32) * b->format.blockAlign; }
@@ -234,3 +236,5 @@ int GetDeviceBufferSize(SoundBuffer* buffer, uint32_t* bytes) {
     *bytes = buffer->pcm->size;  // fixed for the buffer's life
     return 0;
 }
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 void OutputCallback(void*, int16_t* out, int frames) { MixSoundDevice(out, frames); }
@@ -156,3 +158,5 @@ void MixSoundDevice(int16_t* out, int frames) {
         frames -= n;
     }
 }
+
+}  // namespace morpotta

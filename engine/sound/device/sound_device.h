@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace morpotta {
+
 struct SoundBuffer;  // one secondary (or the primary) buffer
 
 // Buffer creation flags.
@@ -104,3 +106,5 @@ int SetDeviceMixSource(DeviceMixSource source, void* user);
 // Mixes frames stereo frames of every playing buffer into out: the host
 // output's callback.
 void MixSoundDevice(int16_t* out, int frames);
+
+}  // namespace morpotta

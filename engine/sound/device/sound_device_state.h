@@ -11,6 +11,8 @@
 #include <mutex>
 #include <vector>
 
+namespace morpotta {
+
 struct SharedPcm {
     uint8_t* data;
     uint32_t size;
@@ -59,3 +61,5 @@ inline bool IsSecondary(const SoundBuffer* b) { return b && b->pcm; }
 
 // Drops one reference to the buffer's memory and frees the buffer.
 void FreeDeviceBuffer(SoundBuffer* b);
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 constexpr int32_t kUnityGain = 65536;
@@ -142,3 +144,5 @@ void SaturateMix(const int32_t* accumulator, int16_t* out, int samples) {
         out[i] = int16_t(s > 32767 ? 32767 : (s < -32768 ? -32768 : s));
     }
 }
+
+}  // namespace morpotta

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+namespace morpotta {
+
 struct MixVoice {
     const uint8_t* data;
     uint32_t frames;       // frames in the ring
@@ -28,3 +30,5 @@ uint64_t ComputeMixStep(uint32_t hz, uint32_t rate);
 // Adds frames output frames of the voice into accumulator (2 x frames).
 void MixVoiceInto(MixVoice* voice, int32_t* accumulator, int frames);
 void SaturateMix(const int32_t* accumulator, int16_t* out, int samples);
+
+}  // namespace morpotta

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace morpotta {
+
 // Commands.
 constexpr uint32_t MCI_OPEN = 0x01;
 constexpr uint32_t MCI_CLOSE = 0x02;
@@ -81,3 +83,5 @@ void SetSequencerVolume(int hundredthsDb);
 // 1 when image is a Standard MIDI File whose header and chunks lie within
 // size bytes, with at least one track.
 int IsPlayableMidiImage(const void* image, size_t size);
+
+}  // namespace morpotta

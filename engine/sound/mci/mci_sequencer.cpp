@@ -23,6 +23,8 @@
 #include <strings.h>
 #include <vector>
 
+namespace morpotta {
+
 MciCommandFunction MciSendCommandEntry = SendMciCommand;
 
 namespace {
@@ -216,3 +218,5 @@ void CloseAllMciDevices() {
     }
     Close(id);
 }
+
+}  // namespace morpotta

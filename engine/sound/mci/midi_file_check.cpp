@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace morpotta {
+
 namespace {
 
 constexpr size_t kChunkHeaderBytes = 8;
@@ -35,3 +37,5 @@ int IsPlayableMidiImage(const void* image, size_t size) {
     }
     return tracks > 0 ? 1 : 0;
 }
+
+}  // namespace morpotta

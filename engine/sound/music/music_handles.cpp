@@ -13,6 +13,10 @@
 #include <climits>
 #include <cstdio>
 
+using namespace morpotta;
+
+namespace morpotta {
+
 MusicModule& Music() {
     static MusicModule module;
     return module;
@@ -29,6 +33,8 @@ void DeleteMusicTempFile() {
     if (m.tempPath[0]) std::remove(m.tempPath);
     m.tempFileExists = 0;
 }
+
+}  // namespace morpotta
 
 int AddMusicData() {
     if (!AllowOnlyOnEngineThread("AddMusicData")) return -1;
@@ -120,6 +126,8 @@ int DeleteAllMusic() {
     return 0;
 }
 
+namespace morpotta {
+
 int InitializeMusic() {
     MusicModule& m = Music();
     if (IsHandleTableReady(&m.table)) return 0;
@@ -150,3 +158,5 @@ void TerminateMusic() {
     m.lastMidiHandle = -1;
     TerminateHandleTable(&m.table);
 }
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace morpotta {
+
 constexpr int kMusicTableSize = 256;
 constexpr int kMusicStopPasses = 5;  // message passes that flush notifications still queued
 constexpr int kTempPathBytes = 1024;
@@ -41,3 +43,5 @@ void TerminateMusic();
 int HandleMidiMciNotify();
 // Message processing calls it on every pass; 0, -1 before sound start-up.
 int PollMidiPlayState();
+
+}  // namespace morpotta

@@ -14,6 +14,8 @@
 
 #include <cstdio>
 
+using namespace morpotta;
+
 namespace {
 
 // A fresh temporary file holding the music's bytes; false when none can be
@@ -97,6 +99,8 @@ int PlayMidiMusic(int handle, int playType) {
     return 0;
 }
 
+namespace morpotta {
+
 int HandleMidiMciNotify() {
     MusicModule& m = Music();
     if (m.loop) {
@@ -121,6 +125,8 @@ int HandleMidiMciNotify() {
     return 0;
 }
 
+}  // namespace morpotta
+
 int StopMidiMusic(int handle) {
     if (!AllowOnlyOnEngineThread("StopMidiMusic")) return -1;
     MusicModule& m = Music();
@@ -132,4 +138,8 @@ int StopMidiMusic(int handle) {
     return 0;
 }
 
+namespace morpotta {
+
 int PollMidiPlayState() { return IsSoundSystemOpen() ? 0 : -1; }
+
+}  // namespace morpotta

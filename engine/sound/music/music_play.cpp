@@ -8,6 +8,8 @@
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
 
+using namespace morpotta;
+
 namespace {
 
 constexpr int kMusicSoundCreateType = 2;  // stream over the encoded bytes

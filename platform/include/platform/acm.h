@@ -7,7 +7,7 @@
 #pragma once
 #include <cstdint>
 
-namespace platform {
+namespace morpotta::platform {
 
 // A wave format as a RIFF "fmt " chunk stores it; extraSize codec bytes
 // follow the 18 bytes.
@@ -107,4 +107,4 @@ int ParseMpegFrameHeader(const uint8_t header[4], MpegFrameHeader* out);
 // sample-rate index 3.
 int ParseMpegAudioHeader(const uint8_t header[4], MpegFrameHeader* out);
 
-}  // namespace platform
+}  // namespace morpotta::platform

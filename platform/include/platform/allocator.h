@@ -2,7 +2,7 @@
 #pragma once
 #include <cstddef>
 
-namespace platform {
+namespace morpotta::platform {
 
 // Blocks of at least bytes come straight from the system and go back to it
 // when freed. Without this the C library raises that size to the largest
@@ -19,4 +19,4 @@ void FixLargeBlockThreshold(size_t bytes);
 // Where the allocator has no such setting this changes nothing.
 void KeepFreeHeapTop(size_t bytes);
 
-}  // namespace platform
+}  // namespace morpotta::platform

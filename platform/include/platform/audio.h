@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 
 // Fills frames stereo frames (2 x frames samples) at out. Called on the back
 // end's audio thread (sdl2, and null unless held), or on the thread that
@@ -46,4 +46,4 @@ std::vector<int16_t> TakeNullAudioCapture();
 // The rate the null back end was opened with, 0 while closed.
 int NullAudioRate();
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-namespace platform {
+namespace morpotta::platform {
 
 uint64_t ClockMicroseconds();        // monotonic, since an arbitrary origin
 void SleepMilliseconds(int ms);      // ms <= 0 only yields
@@ -16,4 +16,4 @@ void AdvanceVirtualClock(uint64_t microseconds);
 // Seconds since the Unix epoch for time stamps in logs.
 int64_t WallClockSeconds();
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-namespace platform {
+namespace morpotta::platform {
 
 // Each returns false (and leaves out empty) when the input is not valid in
 // its source encoding.
@@ -19,4 +19,4 @@ bool Utf16ToUtf8(const std::u16string& in, std::string& out);
 // this closes them (the engine's end). A later conversion opens them again.
 void CloseCodePageConverters();
 
-}  // namespace platform
+}  // namespace morpotta::platform

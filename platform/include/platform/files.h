@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 
 // What stands at a name (None: nothing was looked at). The calls on a
 // folder's names see the entry itself: a symbolic link, not what it leads to.
@@ -111,4 +111,4 @@ constexpr int kFileLockHeld = -2;
 
 const FileSystemBackend& Files();
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -6,7 +6,7 @@
 #pragma once
 #include <cstdint>
 
-namespace platform {
+namespace morpotta::platform {
 
 using HidDevice = intptr_t;  // 0: no device
 
@@ -48,4 +48,4 @@ struct HidBackend {
 bool SelectHidBackend(const char* name);
 const HidBackend& Hid();
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -13,7 +13,7 @@
 
 #include "platform/hid.h"
 
-namespace platform {
+namespace morpotta::platform {
 
 enum class SimExtension : int { None, Nunchuk, ClassicController, BalanceBoard, MotionPlus, PartiallyInserted };
 
@@ -85,4 +85,4 @@ public:
     State* state;
 };
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace morpotta::platform {
 
 constexpr int kKeyCount = 256;
 constexpr int kMaxJoysticks = 16;
@@ -143,4 +143,4 @@ void ScriptInputAtFrame(int64_t frame, const ScriptedInput& step);
 void ScriptInputAtTime(uint64_t microseconds, const ScriptedInput& step);
 int64_t ScriptedInputFrame();   // the frame number the next update has
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 
 struct Guid {
     uint32_t data1;
@@ -452,4 +452,4 @@ public:
 // asked for. Aggregation (a non-null outer object) is not supported.
 Result CreateMediaObject(const Guid& classId, Unknown* outer, uint32_t context, const Guid& iid, void** out);
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

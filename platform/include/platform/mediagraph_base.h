@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::media {
+namespace morpotta::platform::media {
 
 // The reference count of an object: starts at one for its creator; the
 // last Release deletes the object. Listed as the first base, so that the
@@ -378,4 +378,4 @@ private:
     bool completeSent_ = false;
 };
 
-}  // namespace platform::media
+}  // namespace morpotta::platform::media

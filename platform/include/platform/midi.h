@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace morpotta::platform {
 
 struct MidiBackend {
     const char* name;
@@ -48,4 +48,4 @@ void SetFakeMidiLengthMs(uint32_t ms);  // default 1000
 FakeMidiStats GetFakeMidiStats();
 void ResetFakeMidiStats();
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace morpotta::platform {
 
 // One back end: a table of functions registered in one place (backends.cpp).
 struct ShellBackend {
@@ -29,4 +29,4 @@ bool IsSafeWebAddress(const char* address);
 std::vector<std::string> HeadlessOpenedAddresses();
 void HeadlessClearOpenedAddresses();
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace morpotta::platform {
 
 struct SystemInfo {
     std::string osName;      // e.g. "Linux 6.1.0 x86_64"
@@ -14,4 +14,4 @@ struct SystemInfo {
 
 SystemInfo QuerySystemInfo();
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -1,7 +1,7 @@
 // Thread helpers beyond std::thread: names and scheduling hints.
 #pragma once
 
-namespace platform {
+namespace morpotta::platform {
 
 enum class ThreadPriority { Normal, High, TimeCritical };
 
@@ -15,4 +15,4 @@ unsigned long CurrentThreadId();
 // a later call into them makes it again.
 void ReleaseCurrentThreadStorage();
 
-}  // namespace platform
+}  // namespace morpotta::platform

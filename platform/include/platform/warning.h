@@ -6,7 +6,7 @@
 // sink they go to standard error. Warn may be called from any thread.
 #pragma once
 
-namespace platform {
+namespace morpotta::platform {
 
 using WarningSink = void (*)(const char* line);
 // null: standard error again.
@@ -14,4 +14,4 @@ void SetWarningSink(WarningSink sink);
 // One line, "platform: " and the formatted text (cut at 512 bytes).
 void Warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-}  // namespace platform
+}  // namespace morpotta::platform

@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-namespace platform {
+namespace morpotta::platform {
 
 struct WindowDesc {
     const char* titleUtf8 = "";
@@ -97,4 +97,4 @@ void HeadlessSetWindowSize(int width, int height);
 // words, row by row), and its size; false when none was shown since open.
 bool HeadlessPresentedPixels(const uint32_t** pixels, int* width, int* height);
 
-}  // namespace platform
+}  // namespace morpotta::platform

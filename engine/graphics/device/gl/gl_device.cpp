@@ -16,6 +16,8 @@
 #include <cstring>
 #include <vector>
 
+namespace morpotta {
+
 namespace {
 
 constexpr GLsizeiptr kVertexRingBytes = 4 << 20;
@@ -750,3 +752,5 @@ const DeviceBackend kGlDeviceBackend = {
     "gl", Open, Close, NoteCall, CreateBuffer, UploadBuffer, ReleaseBuffer, CreateTexture,
     UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels, PrepareGlShader, Finish,
 };
+
+}  // namespace morpotta

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace morpotta {
+
 // Everything that changes the generated program; compared as bytes.
 struct GlProgramKey {
     uint8_t pretransformed, hasNormal, hasDiffuse, hasSpecular, texSets;
@@ -127,3 +129,5 @@ void ReleaseGlShaderPrograms();
 int CountGlShaderPrograms();
 void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, const DeviceState& state, bool flipY,
                             bool outlinePass);
+
+}  // namespace morpotta

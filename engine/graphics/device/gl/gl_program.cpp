@@ -12,6 +12,8 @@
 #include <string>
 #include <unordered_map>
 
+namespace morpotta {
+
 namespace {
 
 // The last keys looked up: a frame's draws alternate between a few
@@ -551,3 +553,5 @@ void UploadGlUniforms(const GlProgram& g, const GlProgramKey& key, const DeviceS
                     DeviceFloatOfBits(s.renderStates[DEVICE_RS_FOGDENSITY]));
     if (g.common.alphaRef >= 0) glUniform1i(g.common.alphaRef, int(s.renderStates[DEVICE_RS_ALPHAREF] & 0xFF));
 }
+
+}  // namespace morpotta

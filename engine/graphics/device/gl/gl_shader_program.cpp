@@ -27,6 +27,8 @@
 #include <string>
 #include <unordered_map>
 
+namespace morpotta {
+
 namespace {
 
 struct GlShaderModule {
@@ -538,3 +540,5 @@ void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, co
     if (Differs(&h.alphaRef, &alphaRef, 4, v) && g.common.alphaRef >= 0) glUniform1i(g.common.alphaRef, int(alphaRef));
     h.valid = true;
 }
+
+}  // namespace morpotta

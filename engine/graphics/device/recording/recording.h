@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace morpotta {
+
 const std::vector<DeviceCall>& GetRecordedDeviceCalls();
 void ClearRecordedDeviceCalls();
 int CountRecordedDeviceCalls(int kind);
@@ -15,3 +17,5 @@ struct RecordedDraw {
     int stageCount;  // stages before the first disabled colour operation
 };
 const std::vector<RecordedDraw>& GetRecordedDraws();
+
+}  // namespace morpotta

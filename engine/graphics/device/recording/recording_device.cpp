@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace morpotta {
+
 namespace {
 
 struct RecordingModule {
@@ -80,3 +82,5 @@ int CountRecordedDeviceCalls(int kind) {
     return int(std::count_if(State().calls.begin(), State().calls.end(), [kind](const DeviceCall& c) { return c.kind == kind; }));
 }
 const std::vector<RecordedDraw>& GetRecordedDraws() { return State().draws; }
+
+}  // namespace morpotta
