@@ -5,7 +5,10 @@
 # project), the installed pkg-config module, and the repository taken in
 # by another project with add_subdirectory(... EXCLUDE_FROM_ALL), which must
 # define the engine alone. Each program draws a few frames headless in a
-# folder of its own and saves the last one.
+# folder of its own and saves the last one. Before them, the installed
+# archives' symbols are checked (scripts/check-symbols.py) and a program
+# whose own functions take names the engine uses inside it is built on the
+# installed package and run (examples/own_names).
 # Uses a configured preset (default: release): builds its engine, installs
 # it into a prefix under build/consumers/, which the run makes anew. The
 # add_subdirectory build takes the preset's build type and warning flags and
@@ -42,6 +45,16 @@ run() {
 
 cmake --build --preset "$preset" --target morpotta_engine >/dev/null
 cmake --install "build/$preset" --prefix "$work/prefix" >/dev/null
+
+# The engine keeps its own names out of a program's way: the installed
+# archives define no global name that the public headers do not declare,
+# and a program whose functions take names the engine uses inside it
+# (examples/own_names) links and runs.
+python3 scripts/check-symbols.py "$work/prefix"
+cmake -S examples/own_names -B "$work/own-names" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+      -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >/dev/null
+cmake --build "$work/own-names" >/dev/null
+run own-names "$work/own-names/own_names"
 
 # The installed CMake package.
 cmake -S examples/hello -B "$work/package" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
