@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -87,14 +88,12 @@ bool SaveData::Store(const SaveData& record, const char* path) {
     const DurableFile file{path, bytes, kFileSize};
     const int stored = ofTheStores ? WriteFileSetDurably(&replay::GameStores(), &file, 1)
                                    : WriteFileDurably(path, bytes, kFileSize);
-    if (stored == 0) return true;
+    if (ofTheStores) replay::TellDurableProblems();
+    // Kept while another copy of the game stores in its folder: stored once it can be.
+    if (stored == 0 || stored == kDurableDeferred) return true;
     if (stored == kDurableStoredUnsettled) {
-        if (ofTheStores)
-            ReportToPlayer("Save data: %s was stored, but is not settled on the disk (%s): the game finishes storing "
-                           "it at its next start", path, GetDurableWriteError());
-        else
-            ReportToPlayer("Save data: %s was stored, but its folder could not be flushed (%s): a power cut may bring "
-                           "back the previous save", path, GetDurableWriteError());
+        ReportToPlayer("Save data: %s was stored, but its folder could not be flushed (%s): a power cut may bring "
+                       "back the previous save", path, GetDurableWriteError());
         return false;
     }
     if (found == Found::Other) {
@@ -102,8 +101,10 @@ bool SaveData::Store(const SaveData& record, const char* path) {
         ReportToPlayerOnce(path, "Save data: %s was not stored (%s): nothing is stored until it is moved away", path,
                            GetDurableWriteError());
     } else {
-        ReportToPlayer("Save data: %s was not stored (%s); %s", path, GetDurableWriteError(),
-                       found == Found::Nothing ? "there is no save yet" : "the previous save is kept");
+        // A failure that stays (a save that cannot be replaced) is told once, not at every store.
+        const std::string subject = std::string(path) + ": " + GetDurableWriteError();
+        ReportToPlayerOnce(subject.c_str(), "Save data: %s was not stored (%s); %s", path, GetDurableWriteError(),
+                           found == Found::Nothing ? "there is no save yet" : "the previous save is kept");
     }
     return false;
 }

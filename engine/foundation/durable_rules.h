@@ -1,16 +1,16 @@
-// The rule a durable set's writer and the start-up's settling share, and
-// the folders both act in. A file of a set is "<folder>/<name>": the folder
-// spelled as the store gives it, the name a stored name of that folder. The
-// writer refuses, before it writes anything, a set the settling would not
-// finish; the settling takes a record only when it names what the writer
-// would have taken. Each folder is opened once and every step is taken in
-// it, by name, never through a symbolic link.
+// What a durable store's writer and its settling share: the store's rule
+// (which paths are its files), the names of temporaries, what a file holds,
+// and the folders both act in. A file of a set is "<folder>/<name>": the
+// folder spelled as the store gives it, the name a stored name of that
+// folder. Each folder is opened once, where its path leads, and every step
+// is taken in it, by name, never through a symbolic link.
 #pragma once
 #include "engine/files.h"
 #include "foundation/file_write_steps.h"
 #include "platform/files.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,97 +22,101 @@ constexpr const char* kRecordSuffix = ".commit";
 
 // A folder on the disk: two given folders that are one have the same place.
 using FolderPlace = std::pair<uint64_t, uint64_t>;
-// A name in a folder on the disk.
-using PlacedName = std::pair<FolderPlace, std::string>;
 
-// The store's folders, each opened on first use and closed with this.
-class OpenedFolders {
+// A copy of a file as a store tells copies apart: its size and check value.
+// Size -1: no file.
+struct FileCopy {
+    int64_t size = -1;
+    uint32_t check = 0;
+    bool operator==(const FileCopy&) const = default;
+};
+FileCopy CopyOf(const void* bytes, size_t size);
+
+// What stands at name in folder: no file (size -1), or the copy a regular
+// file holds (with ownName, only one with no other name: a temporary with
+// another name elsewhere is no file the writer made). False, why set, when
+// something else stands there (lasting then) or it cannot be read now.
+bool ReadCopy(int folder, const std::string& name, bool ownName, FileCopy* copy, std::string* why, bool* lasting);
+
+// The tag of this program's temporaries: 8 hex digits from the place of
+// the folder it keeps its record in (the working directory for a single
+// write), the same at every start from that folder, another for another
+// copy of the program.
+std::string OwnTag(int folder);
+// The tag of this program's single writes: from the working directory.
+std::string WorkingTag();
+// "<name>.<tag>.tmp".
+std::string TemporaryName(const std::string& name, const std::string& tag);
+// The name an entry of a folder is the temporary of, for tag; "" when it is
+// none.
+std::string NameOfTemporary(const std::string& entry, const std::string& tag);
+bool IsTag(const std::string& text);
+
+// The folders a store or a settling acts in: each path opened once, each
+// place locked once, never waited for. Everything is let go when this ends.
+class DurableFolders {
 public:
-    explicit OpenedFolders(const DurableStore& store);
-    ~OpenedFolders();
-    OpenedFolders(const OpenedFolders&) = delete;
-    OpenedFolders& operator=(const OpenedFolders&) = delete;
+    DurableFolders() = default;
+    ~DurableFolders();
+    DurableFolders(const DurableFolders&) = delete;
+    DurableFolders& operator=(const DurableFolders&) = delete;
 
-    // Opens every folder of the store and takes its lock (FolderLocked),
-    // once per place and in the order of the places, so that two programs
-    // taking the same folders never wait on each other in turn. The locks
-    // are held until this closes the folders: for a whole store, or a whole
-    // settling, no other program stores or settles in them. A folder whose
-    // lock is not had counts from then on as one that cannot be opened
-    // (EWOULDBLOCK): nothing is done in it.
-    void LockEvery();
-    // The folder's descriptor; -1 with errno when it cannot be opened (the
-    // same errno again on a later call; ENOENT only when nothing stands at
-    // its path).
-    int Open(size_t index);
-    // Why a folder Open gave -1 for cannot be used: "cannot be opened (<the
-    // host's reason>)", or that another program holds its lock.
-    const std::string& Why(size_t index) const { return folders_[index].why; }
-    FolderPlace Place(size_t index) const { return folders_[index].place; }
-    // "<folder>/<name>" as the store spells the folder ("<name>" for ".").
-    std::string Shown(size_t index, const std::string& name) const;
-    const char* Given(size_t index) const { return store_.folders[index].folder; }
-    size_t Count() const { return folders_.size(); }
+    // The folder at path, opened and locked: its descriptor, or -1 with
+    // errno (the same on a later call): EWOULDBLOCK when another program
+    // holds its lock, ENOENT only when nothing stands at the path. Why()
+    // says it in words.
+    int Take(const std::string& path);
+    const std::string& Why(const std::string& path) const;
+    FolderPlace Place(int descriptor) const;
+    // Whether a Take found a folder held by another program.
+    bool AnyHeld() const { return anyHeld_; }
 
 private:
     struct Folder {
         int descriptor = -1;
-        int error = 0;  // errno of a failed open
+        int error = 0;
         std::string why;
-        bool tried = false;
         FolderPlace place;
     };
-    const DurableStore& store_;
-    std::vector<Folder> folders_;
+    std::map<std::string, Folder> folders_;
+    std::map<FolderPlace, int> locked_;  // the descriptor that holds each place's lock
+    bool anyHeld_ = false;
 };
+
+// "<folder>/<name>" as the store spells the folder ("<name>" for ".").
+std::string ShownPath(const std::string& folder, const std::string& name);
+// A folder as the store gives it, without a closing '/'.
+std::string GivenFolder(const char* folder);
 
 // A file of a set, placed in one of the store's folders.
 struct SetMember {
-    size_t folder = 0;
+    size_t folder = 0;  // index among the store's folders
     std::string name;
     std::string path;  // as the set names it
-    int64_t size = 0;
 };
-
-// How a set stands against the rule, worst first.
-enum class SetCheck {
-    Ok,
-    AgainstRule,  // the set names what the store does not keep: it is never taken
-    NeverFits,    // something other than a file stands at a name, or a folder is gone: it cannot be put in place
-    NotNow,       // a folder cannot be looked at now
-};
-
-// Places each file (path, size) of a set in the store's folders and looks
-// at what stands at its name. Ok, or the first problem: file is the path
-// concerned ("" for the set as a whole), why says what of it.
-SetCheck CheckSet(const DurableStore& store, OpenedFolders& folders,
-                  const std::vector<std::pair<std::string, int64_t>>& files, std::vector<SetMember>* members,
-                  std::string* file, std::string* why);
-
-// Why path is not a file the store keeps ("" when it is, member then set
-// with the folder and name; its size is left).
+// Why path is not a file the store keeps ("" when it is; member set).
 std::string PlaceFile(const DurableStore& store, const std::string& path, SetMember* member);
-
-// Takes the lock of an open folder, waiting as long as a store may take:
-// "" once it is held (until the descriptor closes), otherwise why not.
-std::string FolderLocked(int descriptor);
-
-// What stands at a name, when it is no regular file: "is a folder", ...
-std::string WhatStands(platform::HostFileKind kind);
-
-// The folder of path ("." for a bare name, "/" at the root) and the name in it.
-std::pair<std::string, std::string> FolderAndName(const std::string& path);
+// Places every path of a set under the store's rule: "" or why not, file
+// then the path concerned.
+std::string PlaceSet(const DurableStore& store, const std::vector<std::string>& paths, const std::vector<int64_t>& sizes,
+                     std::vector<SetMember>* members, std::string* file);
 
 // Whether the program stores a file of this name in the folder.
 bool IsStoredName(const DurableFolder& folder, const std::string& name);
+// The folder of path ("." for a bare name, "/" at the root) and the name in it.
+std::pair<std::string, std::string> FolderAndName(const std::string& path);
+// What stands at a name, when it is no regular file: "is a folder", ...
+std::string WhatStands(platform::HostFileKind kind);
+// Whether a failed rename or open will fail again however long one waits:
+// what stands is not to be replaced (no permission, an immutable file, a
+// mount point, a folder), rather than a disk that errs or fills for now.
+bool Lasting(int error);
 
 // Text from a file or record as a log line or a player may be shown it:
 // control characters (C1 too) and malformed UTF-8 left out, a long text cut.
 std::string Cleaned(const std::string& text);
-
 // The host's reason of the last failed call.
 std::string HostReason();
-
 bool EndsWith(const std::string& text, const char* suffix);
 
 // Asks the test seam whether the run ends before this step, as a kill

@@ -9,10 +9,10 @@
 namespace morpotta {
 
 enum class DurableStep {
-    WriteTemporary,    // a file's bytes to "<path>.tmp", flushed
+    WriteTemporary,    // a file's bytes to its temporary, flushed
     SyncFolder,        // a folder flushed (after the temporaries, after the record, after the renames)
-    WriteRecord,       // the commit record, flushed
-    Rename,            // "<path>.tmp" over path
+    WriteRecord,       // the commit record's bytes to its temporary, flushed
+    Rename,            // a temporary over its file (the record's too)
     RemoveRecord,      // the commit record removed
     RemoveTemporary,   // a temporary file of an unfinished write removed at start-up
 };
@@ -25,10 +25,5 @@ enum class DurableStep {
 using DurableStepHook = std::function<int64_t(DurableStep step, const std::string& path)>;
 // An empty hook (the default) lets every step run.
 void SetDurableStepHook(DurableStepHook hook);
-
-// How long a store or a settling waits for a folder that another program
-// (or another store of this one) holds before it gives up on it; 5000 ms
-// unless a test shortens it.
-void SetDurableLockWait(int milliseconds);
 
 }  // namespace morpotta

@@ -5,6 +5,7 @@
 // starts the engine is the engine's thread until it ends it.
 #include "engine/lifecycle.h"
 
+#include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/window.h"
@@ -28,6 +29,9 @@ namespace morpotta {
 
 namespace {
 
+// How long shut-down waits for another program to let go of a folder that a
+// kept durable write stores in.
+constexpr int kDeferredWriteWaitAtEnd = 5000;
 constexpr const char* kEngineVersion = "1.00";
 
 struct LifecycleState {
@@ -134,7 +138,9 @@ int StartUpLocked() {
     // The stores and their settling count on the lock: without it a second
     // copy could be storing in this folder unseen.
     if (lock > 0) {
-        std::fprintf(stderr, "Start-up failed: the double-start check cannot take %s in this folder (%s)\n",
+        std::fprintf(stderr,
+                     "Start-up failed: the double-start check cannot take %s in this folder (%s); remove it while "
+                     "no copy of this program runs here, and it is made afresh at the next start\n",
                      kDoubleStartLockName, lockWhy.c_str());
         return -1;
     }
@@ -201,6 +207,9 @@ int ShutdownEngine() {
         ReleaseApiLock(lock);
         return -1;
     }
+    // Writes kept while another program held their folders are made before
+    // the double-start lock goes, waiting a few seconds at most.
+    StoreDeferredWrites(kDeferredWriteWaitAtEnd);
     // Other threads' loads run outside every lock: the engine ends once
     // those running have returned.
     EndLoaderCalls();

@@ -269,6 +269,7 @@ int LockAgainstSecondCopy(std::string* why) {
     case ELOOP: *why = "it is a symbolic link"; break;
     case EISDIR: *why = "it is a folder"; break;
     case EINVAL: *why = "it is no regular file"; break;
+    case EMLINK: *why = "it has other names (a hard link)"; break;
     default: *why = std::strerror(errno); break;
     }
     return 1;

@@ -30,6 +30,8 @@
 namespace {
 
 constexpr int kWindowIconResource = 107;
+// How long the game waits as it ends for another copy to let go of a folder a kept store writes in.
+constexpr int kKeptStoresWaitAtEnd = 5000;
 constexpr const char* kLoadingPicture = "tpa\\mapScene\\nc6700.png";
 constexpr int kBootScrollRows = 2693;  // the boot picture scrolls up and starts over
 constexpr int kPlayerLives = 15;
@@ -150,6 +152,9 @@ bool GameApp::RunFrame() {
     if (period <= 0 || frameCount % (period + 1) == 0) Draw();
     ReadInput();
     UpdateScene();
+    // A store kept while another copy of the game stored in its folder is
+    // made as soon as that folder is free; no frame waits for it.
+    replay::StoreKeptWrites(0);
     // Elapsed time through the wrap-safe difference: the count wraps at 31 bits.
     while (ElapsedMilliseconds(frameStart, GetMillisecondCount()) < kFrameMilliseconds) SleepMilliseconds(1);
     frameCount = frameCount == INT32_MAX ? 0 : frameCount + 1;
@@ -334,6 +339,10 @@ int RunGame(scene::Factory factory) {
     while (ProcessWindowMessages() == 0 && app->RunFrame()) {
     }
     app.reset();
+    // What is still kept is stored before the game ends, waiting a few
+    // seconds at most for another copy's store; the player hears of what
+    // could not be.
+    replay::StoreKeptWrites(kKeptStoresWaitAtEnd);
     ShutdownEngine();
     return 0;
 }

@@ -164,12 +164,14 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     std::vector<DurableFile> files;
     for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
     const int result = WriteFileSetDurably(&GameStores(), files.data(), files.size());
-    const bool written = result == 0;
+    TellDurableProblems();
+    // Kept while another copy of the game stores in a folder of it: stored once it can be.
+    const bool written = result == 0 || result == kDurableDeferred;
     if (result == kDurableStoredUnsettled) {
-        // Some of its files may already be new, others not yet: the next start puts the rest in place.
         const std::string with = saveInSet ? std::string(" with its best time in ") + SaveData::kFileName : "";
-        ReportToPlayer("Replay of stage %d was stored%s, but is not settled on the disk (%s): the game finishes "
-                       "storing it at its next start", stageNumber, with.c_str(), GetDurableWriteError());
+        const std::string subject = "replay " + std::string(GetDurableWriteError());
+        ReportToPlayerOnce(subject.c_str(), "Replay of stage %d was stored%s, but not whole on the disk: %s",
+                           stageNumber, with.c_str(), GetDurableWriteError());
     } else if (!written) {
         const std::string nor = saveInSet ? std::string(", nor its best time in ") + SaveData::kFileName : "";
         ReportToPlayer("Replay of stage %d was not stored%s (%s); %s", stageNumber, nor.c_str(), GetDurableWriteError(),

@@ -59,15 +59,25 @@ public:
 // be (SaveData::Store), so that every store settles first what an earlier
 // one left.
 const DurableStore& GameStores();
+// The record of the stores' unfinished sets, in the working directory.
+constexpr const char* kStoresRecord = "Stores.commit";
 
 // Settles the stores a kill or a crash cut short, in the replay folders and
 // of the save: a replay set (with its save) whose commit record is whole is
-// finished, the temporary files of any other store are removed (a save
-// linked to a file elsewhere: beside that file). Call it at
-// start-up, once no other copy of the game can be storing (the engine holds
-// its double-start lock). Each store that could not be settled is told to
-// the player, in the game's words. The number of sets finished: the save
-// read before may be older than the one now in place.
+// finished, this copy's temporary files of any other store are removed (a
+// save linked to a file elsewhere: beside that file). Call it at start-up,
+// once the engine holds its double-start lock (the record is this copy's
+// alone). Each store that could not be settled is told to the player, in
+// the game's words. The number of sets finished: the save read before may
+// be older than the one now in place.
 int FinishInterruptedStores();
+// Makes the stores kept while another program held a folder they write in
+// (another copy of the game storing in a shared replay folder): with no
+// wait once a frame, and with a wait once as the game ends. The player
+// hears of a store only when it could not be made.
+void StoreKeptWrites(int waitMilliseconds);
+// Tells the player, in the game's words, what the last durable call could
+// not settle or store.
+void TellDurableProblems();
 
 }  // namespace replay

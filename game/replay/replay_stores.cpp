@@ -20,7 +20,8 @@ namespace replay {
 
 namespace {
 
-std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+// The file's name in a path of the engine's ('\\') or of the host's ('/').
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
 
 // Whether name is one the replay store writes in the folder of mode's
 // replays: the numbers are read from the name, are ones the store writes,
@@ -46,26 +47,25 @@ bool IsStoredReplayName(const char* name, int mode) {
     return false;
 }
 
-// What the player calls the set a record stores, from the record's name:
-// a replay set is named after its first stream.
+// What the player calls the set a problem concerns, from its first file: a
+// replay set begins with its first stream.
 std::string SubjectOf(const DurableProblem& problem) {
     int stage = -1;
-    const bool isReplay = std::sscanf(problem.record, "t%d_", &stage) == 1;
+    const bool isReplay = std::sscanf(NameOf(problem.record).c_str(), "t%d_", &stage) == 1;
     if (isReplay && std::strcmp(problem.folder, kDemoReplayFolder) == 0)
         return "the demo replay of stage " + std::to_string(stage);
     if (isReplay) return "the replay of stage " + std::to_string(stage);
-    return std::strncmp(problem.record, SaveData::kFileName, std::strlen(SaveData::kFileName)) == 0 ? "the save"
-                                                                                                   : "a store";
+    return NameOf(problem.record) == SaveData::kFileName ? "the save" : std::string("a store of ") + problem.record;
 }
 
-// What stays of a set start-up gave up on: its files before the store,
+// What stays of a set the game gave up on: its files before the store,
 // unless some were already replaced.
 std::string WhatStays(const DurableProblem& problem) {
-    if (problem.newFiles > 0) return std::to_string(problem.newFiles) + " of its files are new, the others as before";
-    std::string first = std::string(problem.folder) + "/" + problem.record;
-    first.resize(first.size() - std::strlen(".commit"));
+    if (problem.newFiles > 0)
+        return std::to_string(problem.newFiles) + " of its " + std::to_string(problem.files) +
+               " files are new, the others as before";
     std::error_code error;
-    return std::filesystem::is_regular_file(first, error) ? "the previous one is kept" : "there was none before";
+    return std::filesystem::is_regular_file(problem.record, error) ? "the previous one is kept" : "there was none before";
 }
 
 // The file and the reason a problem names, as the player reads them.
@@ -73,24 +73,28 @@ std::string DetailOf(const DurableProblem& problem) {
     return std::string(problem.file) + (*problem.file ? " " : "") + problem.reason;
 }
 
-// "The store of <subject> cut short ... <became> (<detail>): <after>".
-void SayStore(const DurableProblem& problem, const char* became, const std::string& after) {
-    ReportToPlayer("The store of %s cut short when the game last ended %s (%s): %s", SubjectOf(problem).c_str(), became,
-                   DetailOf(problem).c_str(), after.c_str());
-}
-
-void SayUnsettled(const DurableProblem& problem) {
+void SayProblem(const DurableProblem& problem) {
+    const std::string subject = SubjectOf(problem), detail = DetailOf(problem);
     switch (problem.kind) {
-    case kDurableRecordRefused: return SayStore(problem, "was refused", "nothing of it was put in place");
+    case kDurableRecordRefused:
+        return ReportToPlayer("The record of unfinished stores %s was refused and removed (%s): nothing of it was put "
+                              "in place", problem.record, detail.c_str());
     case kDurableSetNotFinished:
-        return SayStore(problem, "could not be finished", "the game tries again at its next start");
-    case kDurableSetDropped: return SayStore(problem, "could not be finished", WhatStays(problem));
+        return ReportToPlayer("The store of %s could not be finished (%s): %s; the game tries again at its next store "
+                              "or start", subject.c_str(), detail.c_str(), WhatStays(problem).c_str());
+    case kDurableSetDropped:
+        return ReportToPlayer("The store of %s could never be finished (%s): %s", subject.c_str(), detail.c_str(),
+                              WhatStays(problem).c_str());
     case kDurableRecordUnreadable:
-        return SayStore(problem, "could not be read", "it is kept for the game's next start");
+        return ReportToPlayer("The record of unfinished stores %s cannot be read (%s): nothing is stored until it can "
+                              "be, at the latest at the game's next start", problem.record, detail.c_str());
     case kDurableFolderNotSettled:
-        return ReportToPlayer("Stores cut short in %s/ were not looked at (%s): nothing any store left is removed, "
-                              "and nothing is stored in the game's folders, until the folder can be looked at",
-                              problem.folder, DetailOf(problem).c_str());
+        return ReportToPlayer("Stores cut short in %s were not looked at (%s): they are finished once the folder can "
+                              "be opened again, at the game's next start", *problem.folder ? problem.folder : ".",
+                              detail.c_str());
+    case kDurableWriteNotStored:
+        return ReportToPlayer("The store of %s kept while another program stored in its folder was not made (%s): %s",
+                              subject.c_str(), detail.c_str(), WhatStays(problem).c_str());
     default: return;
     }
 }
@@ -105,22 +109,34 @@ const DurableStore& GameStores() {
         // In the working directory the save alone.
         {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
     // A record of a run: every stream of four players, the meta file and
-    // the save; a stream stops where playback still reads it.
+    // the save; a stream stops where playback still reads it. The record of
+    // unfinished stores stands beside the save, in the folder the engine's
+    // double-start lock keeps to this copy of the game.
     static const DurableStore store{folders, std::size(folders), size_t(kMaxMetaPlayers * kStreamCount + 2),
                                     (kMaxMetaPlayers * kStreamCount + 1) * kMaxGameFileBytes +
-                                        int64_t(SaveData::kFileSize)};
+                                        int64_t(SaveData::kFileSize),
+                                    kStoresRecord};
     return store;
+}
+
+void TellDurableProblems() {
+    DurableProblem problem;
+    for (int i = 0; GetDurableProblem(i, &problem) == 0; ++i) SayProblem(problem);
 }
 
 int FinishInterruptedStores() {
     const int finished = FinishInterruptedWrites(&GameStores());
+    TellDurableProblems();
     // A save linked to a file elsewhere is stored beside that file, outside
     // the stores: what a store of it cut short left there goes too. Should
     // that folder not be looked at now, the next store of the save says so.
     if (SaveData::FoundAt() == SaveData::Found::Link) FinishInterruptedWrite(SaveData::kFileName);
-    DurableProblem problem;
-    for (int i = 0; GetDurableProblem(i, &problem) == 0; ++i) SayUnsettled(problem);
     return finished;
+}
+
+void StoreKeptWrites(int waitMilliseconds) {
+    StoreDeferredWrites(waitMilliseconds);
+    TellDurableProblems();
 }
 
 }  // namespace replay

@@ -10,8 +10,9 @@
 // locks, which the kernel drops with the process.
 // Depends on: POSIX (open, openat, pread, fstat, fstatat, opendir,
 // fdopendir, getcwd, chdir, mkstemp, fsync, renameat, unlinkat, flock,
-// realpath, lstat, fchmod, fchown, ftruncate for the log file opened at its
-// end, clock_gettime and nanosleep for a lock's wait).
+// realpath, lstat, fchmod, fchown, fgetxattr and fsetxattr for a replaced
+// file's access list, ftruncate for the log file opened at its end,
+// clock_gettime and nanosleep for a lock's wait).
 #include "posix/files_posix.h"
 
 #include "platform/warning.h"
@@ -20,6 +21,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,6 +31,9 @@
 
 namespace morpotta::platform {
 namespace {
+
+// The extended attribute that holds a file's POSIX access control list.
+constexpr const char* kAccessListAttribute = "system.posix_acl_access";
 
 // Opens name (from folder, AT_FDCWD for a path) for reading without
 // waiting on a FIFO (non-blocking), and keeps the descriptor only for a
@@ -239,21 +244,42 @@ int OpenReadIn(int folder, const char* name, HostFileInfo* out) {
     return fd;
 }
 
-// Gives the new file fd the permissions of the regular file replaced (in
-// folder), and its owner and group; where the host keeps this process from
-// giving them, only the owner's permissions, so that no one the replaced
-// file kept out can read the new one.
-bool TakeAccessOf(int fd, int folder, const char* replaced) {
-    struct stat old, made;
-    if (!replaced || ::fstatat(folder, replaced, &old, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(old.st_mode)) return true;
-    if (::fstat(fd, &made) != 0) return false;
-    mode_t mode = old.st_mode & 07777;
-    if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
-        mode &= 0700;
-    return ::fchmod(fd, mode) == 0;
+// The access list of the regular file name in folder ("" when it has none
+// or the host keeps none); false when it has one that cannot be read.
+bool AccessListOf(int folder, const char* name, std::string* list) {
+    list->clear();
+    int fd;
+    do fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    ssize_t size = ::fgetxattr(fd, kAccessListAttribute, nullptr, 0);
+    if (size > 0) {
+        list->resize(size_t(size));
+        size = ::fgetxattr(fd, kAccessListAttribute, list->data(), list->size());
+        list->resize(size > 0 ? size_t(size) : 0);
+    }
+    const bool none = size < 0 && (errno == ENODATA || errno == ENOTSUP);
+    ::close(fd);
+    return size >= 0 || none;
 }
-
-DurableWriteStep WriteNewIn(int folder, const char* name, const void* bytes, size_t size, const char* replaces) {
+// Gives the new file fd, made private to its owner, the access of the
+// regular file old (in folder): its owner and group, its permissions and
+// its access list. What the host keeps this process from giving leaves the
+// owner's permissions alone, so no one the replaced file kept out can read
+// the new one.
+bool TakeAccessOf(int fd, int folder, const char* name, const struct stat& old) {
+    struct stat made;
+    if (::fstat(fd, &made) != 0) return false;
+    std::string list;
+    const bool listRead = AccessListOf(folder, name, &list);
+    const bool owned = (made.st_uid == old.st_uid && made.st_gid == old.st_gid) ||
+                       ::fchown(fd, old.st_uid, old.st_gid) == 0;
+    // The list, set after the permissions, sets the group's bits itself.
+    const bool whole = owned && listRead && ::fchmod(fd, old.st_mode & 07777) == 0 &&
+                       (list.empty() || ::fsetxattr(fd, kAccessListAttribute, list.data(), list.size(), 0) == 0);
+    return whole || ::fchmod(fd, old.st_mode & 0700) == 0;
+}
+DurableWriteStep WriteNewIn(int folder, const char* name, const void* bytes, size_t size, const char* accessOf) {
     using Step = DurableWriteStep;
     if (folder < 0 || !name || (size > 0 && !bytes)) {
         errno = EINVAL;
@@ -263,11 +289,18 @@ DurableWriteStep WriteNewIn(int folder, const char* name, const void* bytes, siz
     // planted there, which the exclusive create below would refuse.
     if (::unlinkat(folder, name, 0) != 0 && errno != ENOENT) return Step::CreateTemporary;
     int fd;
-    do fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // A file that replaces another is private from its first byte, and takes
+    // the access of the one it replaces once it exists; one that replaces
+    // nothing has a new file's, and one with no accessOf stays private.
+    struct stat old;
+    const bool replacing =
+        accessOf && ::fstatat(folder, accessOf, &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+    do fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                     replacing || !accessOf ? 0600 : 0644);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return Step::CreateTemporary;
     Step failed = Step::Done;
-    if (!TakeAccessOf(fd, folder, replaces)) failed = Step::CreateTemporary;
+    if (replacing && !TakeAccessOf(fd, folder, accessOf, old)) failed = Step::CreateTemporary;
     else if (!WriteAll(fd, bytes, size)) failed = Step::WriteTemporary;
     else if (::fsync(fd) != 0) failed = Step::SyncTemporary;
     int error = errno;
@@ -343,15 +376,17 @@ int LockExclusive(const char* path) {
         errno = EINVAL;
         return -1;
     }
-    // Non-blocking, so that a FIFO at the path cannot stall the open.
+    // Non-blocking, so that a FIFO at the path cannot stall the open; read
+    // only, as a lock needs no more, so that a lock file another user left
+    // (one made by a run as root) still serves.
     int fd;
-    do fd = ::open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    do fd = ::open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat st;
     int result = ::fstat(fd, &st);
-    if (result == 0 && !S_ISREG(st.st_mode)) {
-        errno = EINVAL;
+    if (result == 0 && (!S_ISREG(st.st_mode) || st.st_nlink != 1)) {
+        errno = S_ISREG(st.st_mode) ? EMLINK : EINVAL;  // a file with other names may be anyone's
         result = -1;
     }
     // Taken at once or not at all: another holder's lock is no wait.

@@ -44,11 +44,13 @@ extern "C" int openat(int folder, const char* path, int flags, ...) {
     va_start(args, flags);
     const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
     va_end(args);
-    const std::string& fail = Fsyncs().failOpen;
-    if (!fail.empty() && std::string(path).ends_with(fail)) {
+    FsyncSpy& spy = Fsyncs();
+    if (!spy.failOpen.empty() && std::string(path).ends_with(spy.failOpen) && spy.failOpens != 0) {
+        if (spy.failOpens > 0) --spy.failOpens;
         errno = EIO;
         return -1;
     }
+    if (spy.recordCreates && (flags & O_CREAT)) spy.created.push_back({path, unsigned(mode)});
     return real(folder, path, flags, mode);
 }
 
@@ -57,7 +59,7 @@ extern "C" int renameat(int fromFolder, const char* from, int toFolder, const ch
     static Rename real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "renameat"));
     const std::string& fail = Fsyncs().failRename;
     if (!fail.empty() && std::string(to).ends_with(fail)) {
-        errno = EIO;
+        errno = Fsyncs().renameError;
         return -1;
     }
     return real(fromFolder, from, toFolder, to);

@@ -1,15 +1,18 @@
 // A set of files stored durably is found whole, the previous one or the new
 // one, after a kill at any step of its store and of the next start's
 // settling, and after a store that stood unsettled and the stores that
-// follow it; the settling leaves alone what is not its own, nor what a
-// folder it cannot open now may count on; what the writer takes the
-// settling finishes, in the folders it opened, and no planted file or link
-// makes either write or rename outside them. A replaced file keeps its
-// permissions.
+// follow it; a file that can never be replaced is said so and blocks
+// nothing; what the writer takes the settling finishes, in the folders it
+// opened, and no planted file, link or record makes either touch anything
+// outside them; a folder held by another program is never waited for; a
+// replaced file's access is kept, and no byte of it is readable by others
+// on the way; and two copies of a program sharing folders never undo or
+// mix each other's sets.
 #include "durable_kill.h"
 #include "engine/files.h"
 #include "engine/log.h"
 #include "file_test_util.h"
+#include "foundation/durable_rules.h"
 #include "fsync_spy.h"
 #include "scoped_temp_dir.h"
 
@@ -18,13 +21,16 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <tuple>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,7 +54,7 @@ std::vector<std::string> Contents(uint32_t seed) {
 }
 
 const DurableFolder kFolders[] = {{"set", "t"}, {".", "record.dat"}};
-const DurableStore kStore{kFolders, std::size(kFolders), 8, 4096};
+const DurableStore kStore{kFolders, std::size(kFolders), 8, 4096, "store.commit"};
 
 int StoreSet(const std::vector<std::string>& contents) {
     std::vector<DurableFile> files;
@@ -56,22 +62,36 @@ int StoreSet(const std::vector<std::string>& contents) {
     return WriteFileSetDurably(&kStore, files.data(), files.size());
 }
 
-// A store whose third rename fails, as on a disk error, once its record is
-// whole: the other files hold their new copies, the third its previous one.
-int StoreUnsettled(const std::vector<std::string>& contents) {
+// A store whose rename of t5_slope.dat fails with error once its record is
+// whole: the other files hold their new copies, that one its previous one.
+int StoreFailingARename(const std::vector<std::string>& contents, int error) {
     Fsyncs().failRename = "t5_slope.dat";
+    Fsyncs().renameError = error;
     const int result = StoreSet(contents);
     Fsyncs().failRename.clear();
     return result;
 }
 
-// The problems the last settling reported, each "<kind> <record> <file>: <reason>".
+// The problems the last settling reported, each "<kind> <record> <file>: <reason> (<new>/<files>)".
 std::vector<std::string> Problems() {
     std::vector<std::string> lines;
     DurableProblem p;
     for (int i = 0; GetDurableProblem(i, &p) == 0; ++i)
-        lines.push_back(std::to_string(p.kind) + " " + p.record + " " + p.file + ": " + p.reason);
+        lines.push_back(std::to_string(p.kind) + " " + p.record + " " + p.file + ": " + p.reason + " (" +
+                        std::to_string(p.newFiles) + "/" + std::to_string(p.files) + ")");
     return lines;
+}
+
+// The tag of the temporaries this program writes from the working directory.
+std::string Tag() { return WorkingTag(); }
+
+// Temporary files or records anywhere below the working directory.
+bool Leftovers(const char* folder = ".") {
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (name.ends_with(".tmp") || name.ends_with(".commit")) return true;
+    }
+    return false;
 }
 
 class DurableSets : public ::testing::Test {
@@ -86,21 +106,10 @@ protected:
             found.push_back(fs::exists(path) ? ScopedTempDir::ReadFile(path) : std::string("(absent)"));
         return found;
     }
-    bool Leftovers() const {
-        for (const char* folder : {"set", "."}) {
-            for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
-                const std::string name = e.path().filename().string();
-                if (name.ends_with(".tmp") || name.ends_with(".commit")) return true;
-            }
-        }
-        return false;
-    }
     KillDriver Driver(const std::vector<std::string>& before, const std::vector<std::string>& after) {
         KillDriver d;
-        d.putOldSet = [this, before] {
-            fs::remove_all("set");
-            fs::remove("record.dat");
-            for (const char* leftover : {"record.dat.tmp", "record.dat.commit"}) fs::remove(leftover);
+        d.putOldSet = [before] {
+            for (const fs::directory_entry& e : fs::directory_iterator(".")) fs::remove_all(e.path());
             fs::create_directory("set");
             for (size_t i = 0; i < kPaths.size(); ++i)
                 if (before[i] != "(absent)") WriteHostFile(kPaths[i], before[i]);
@@ -111,7 +120,7 @@ protected:
             const std::vector<std::string> found = Found();
             return found == before ? SetFound::Old : found == after ? SetFound::New : SetFound::Mixed;
         };
-        d.leftovers = [this] { return Leftovers(); };
+        d.leftovers = [] { return Leftovers(); };
         return d;
     }
     ScopedTempDir dir_;
@@ -129,53 +138,16 @@ TEST_F(DurableSets, AKillAtAnyStepOfTheStoreOrOfTheNextStartLeavesOneWholeSet) {
     EXPECT_GT(replaced.fresh, 0);
 }
 
-TEST_F(DurableSets, TheSettlingLeavesWhatIsNotItsOwnAndRefusesARecordTheFilesNoLongerMatch) {
-    const std::vector<std::string> before = Contents(4), after = Contents(5);
-    KillDriver d = Driver(before, after);
-    d.putOldSet();
-    {
-        // Killed once the record was whole: the next start would finish it.
-        StepStopper count(-1, -1);
-        d.store();
-        size_t firstRename = 0;
-        while (count.steps[firstRename] != DurableStep::Rename) ++firstRename;
-        d.putOldSet();
-        StepStopper kill(int(firstRename), 0);
-        d.store();
-        ASSERT_TRUE(kill.stopped);
-    }
-    // Someone changes a temporary since: the set is not finished from it.
-    WriteHostFile("set/t5_slope.dat.tmp", "changed by hand");
-    // Files of the same folders that are not the store's own.
-    WriteHostFile("notes.tmp", "a user's file");
-    WriteHostFile("other.commit", "durable file set 1\nnot ours after all");
-    WriteHostFile("set/readme.tmp", "not a replay name");
-    EXPECT_EQ(FinishInterruptedWrites(&kStore), 0) << "no set finished";
-    EXPECT_EQ(Found(), before) << "nothing renamed from a set that no longer matches its record";
-    EXPECT_FALSE(fs::exists("set/t5_in.dat.tmp"));
-    EXPECT_FALSE(fs::exists("set/t5_in.dat.commit"));
-    for (const char* kept : {"notes.tmp", "other.commit", "set/readme.tmp"}) EXPECT_TRUE(fs::exists(kept)) << kept;
-
-    // A path named twice, or holding a line feed, is refused before anything is written.
-    const std::string bytes = "x";
-    const DurableFile twice[] = {{"set/t5_in.dat", bytes.data(), 1}, {"./set/t5_in.dat", bytes.data(), 1}};
-    EXPECT_EQ(WriteFileSetDurably(&kStore, twice, 2), -1);
-    const DurableFile lineFeed[] = {{"set/t5\nin.dat", bytes.data(), 1}};
-    EXPECT_EQ(WriteFileSetDurably(&kStore, lineFeed, 1), -1);
-    EXPECT_NE(std::string(GetDurableWriteError()), "");
-    EXPECT_EQ(Found(), before);
-}
-
 TEST_F(DurableSets, EveryLaterStoreFirstFinishesASetThatWasStoredButNotSettled) {
     const std::vector<std::string> before = Contents(6), first = Contents(7), second = Contents(8);
     std::vector<std::string> halfway = first;
     halfway[2] = before[2];
-    // The first set stands unsettled; the later store is killed at every
-    // step, the settling of the start after it too.
+    // The first set stands unsettled (a disk error on one rename); the later
+    // store is killed at every step, the settling of the start after it too.
     KillDriver d = Driver(first, second);
     d.putOldSet = [putBefore = Driver(before, first).putOldSet, first, halfway, this] {
         putBefore();
-        EXPECT_EQ(StoreUnsettled(first), kDurableStoredUnsettled);
+        EXPECT_EQ(StoreFailingARename(first, EIO), kDurableStoredUnsettled);
         EXPECT_EQ(Found(), halfway);
     };
     const KillTally tally = KillAtEveryStep(d);
@@ -184,50 +156,91 @@ TEST_F(DurableSets, EveryLaterStoreFirstFinishesASetThatWasStoredButNotSettled) 
     EXPECT_GT(tally.fresh, 0);
 
     // While the first set cannot be finished (a temporary of it cannot be
-    // read now), a later store writes nothing; once it can, it is finished first.
+    // read now), a store of another file goes on, and the set is finished
+    // as soon as it can be.
     d.putOldSet();
-    Fsyncs().failOpen = "t5_slope.dat.tmp";
-    EXPECT_EQ(StoreSet(second), -1);
+    Fsyncs().failOpen = "t5_slope.dat." + Tag() + ".tmp";
+    const DurableFile alone = {"record.dat", "alone", 5};
+    EXPECT_EQ(WriteFileSetDurably(&kStore, &alone, 1), 0) << GetDurableWriteError();
     Fsyncs().failOpen.clear();
-    EXPECT_NE(std::string(GetDurableWriteError()).find("an earlier store is not finished"), std::string::npos)
-        << GetDurableWriteError();
-    EXPECT_EQ(Found(), halfway);
     EXPECT_EQ(FinishInterruptedWrites(&kStore), 1);
-    EXPECT_EQ(Found(), first);
+    halfway = first;
+    halfway.back() = "alone";
+    EXPECT_EQ(Found(), halfway) << "the set finished, and the file stored since kept";
     EXPECT_EQ(StoreSet(second), 0);
     EXPECT_EQ(Found(), second);
     EXPECT_FALSE(Leftovers());
+
+    // A store of the same files while the first set still cannot be
+    // finished takes its place, its temporaries of the same names its own.
+    d.putOldSet();
+    Fsyncs().failOpen = "t5_slope.dat." + Tag() + ".tmp";
+    Fsyncs().failOpens = 1;
+    EXPECT_EQ(StoreSet(second), 0) << GetDurableWriteError();
+    Fsyncs().failOpen.clear();
+    Fsyncs().failOpens = -1;
+    EXPECT_EQ(Found(), second);
+    EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
+    EXPECT_EQ(Problems(), std::vector<std::string>{});
+    EXPECT_FALSE(Leftovers());
 }
 
-uint32_t CheckOf(const std::string& bytes, uLong crc = crc32(0L, Z_NULL, 0)) {
-    return uint32_t(crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
+TEST_F(DurableSets, AFileThatCanNeverBeReplacedIsSaidSoOnceAndKeepsNothingFromBeingStored) {
+    const std::vector<std::string> before = Contents(9), next = Contents(10);
+    Driver(before, next).putOldSet();
+    for (const int error : {EPERM, EBUSY}) {
+        // A file alone: not stored, said truly, nothing left behind.
+        Fsyncs().failRename = "t5_slope.dat";
+        Fsyncs().renameError = error;
+        const DurableFile slope = {"set/t5_slope.dat", "new", 3};
+        EXPECT_EQ(WriteFileSetDurably(&kStore, &slope, 1), -1);
+        EXPECT_NE(std::string(GetDurableWriteError()).find(std::strerror(error)), std::string::npos);
+        Fsyncs().failRename.clear();
+        EXPECT_FALSE(Leftovers());
+        // In a set: the others stored, that one kept for good, nothing left
+        // for a later start to claim it finishes.
+        EXPECT_EQ(StoreFailingARename(next, error), kDurableStoredUnsettled);
+        EXPECT_NE(std::string(GetDurableWriteError()).find("set/t5_slope.dat keeps its previous copy for good"),
+                  std::string::npos) << GetDurableWriteError();
+        std::vector<std::string> stored = next;
+        stored[2] = before[2];
+        EXPECT_EQ(Found(), stored);
+        EXPECT_FALSE(Leftovers());
+        EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
+        EXPECT_EQ(Problems(), std::vector<std::string>{});
+        // Every later store goes on.
+        EXPECT_EQ(StoreSet(before), 0) << GetDurableWriteError();
+        EXPECT_EQ(Found(), before);
+    }
 }
 
-// A record's line for a file of size bytes with that check value.
-std::string FileLine(const std::string& path, int64_t size, uint32_t check) {
-    char line[40];
-    std::snprintf(line, sizeof line, "%lld %08x ", static_cast<long long>(size), check);
-    return line + path + "\n";
+uint32_t CheckOf(const std::string& bytes) {
+    return uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
 }
 
-// A whole commit record of these file lines, as the store writes it.
-std::string Sealed(const std::string& lines) {
-    const std::string text = "durable file set 1\n" + lines;
+// A whole record of these files (path, new bytes, previous bytes or
+// "(absent)"), each in a set of its own number, as the store writes it.
+std::string RecordNaming(const std::vector<std::tuple<int, std::string, std::string, std::string>>& files,
+                         const std::string& tag = Tag()) {
+    std::string text = "durable store record 2\n";
+    for (const auto& [set, path, fresh, previous] : files) {
+        char line[96];
+        const bool none = previous == "(absent)";
+        std::snprintf(line, sizeof line, "%d %s %zu %08x %lld %08x ", set, tag.c_str(), fresh.size(), CheckOf(fresh),
+                      none ? -1LL : static_cast<long long>(previous.size()), none ? 0u : CheckOf(previous));
+        text += line + path + "\n";
+    }
     char end[24];
     std::snprintf(end, sizeof end, "end %08x\n", CheckOf(text));
     return text + end;
 }
 
-// A whole record naming these files (path, bytes), whatever the paths are.
-std::string RecordNaming(const std::vector<std::pair<std::string, std::string>>& files) {
-    std::string lines;
-    for (const auto& [path, bytes] : files) lines += FileLine(path, int64_t(bytes.size()), CheckOf(bytes));
-    return Sealed(lines);
-}
+std::string TemporaryOf(const std::string& path, const std::string& tag = Tag()) { return path + "." + tag + ".tmp"; }
 
 // A store run from game/ with the folders set/ (names "t<n>.dat") and
 // linked/, a symbolic link to elsewhere/ (a folder moved to another disk),
-// beside outside/, whose files no store may change.
+// beside outside/, whose files no store may change. Its record is
+// store.commit in game/.
 class StoresBesideOtherFiles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -243,7 +256,7 @@ protected:
     void TearDown() override {
         SetLogOutput(1);
         Fsyncs().failOpen.clear();
-        SetDurableLockWait(5000);
+        StoreDeferredWrites(1);  // nothing of this test's store stays kept
     }
 
     // Settles, and gives the problems reported.
@@ -262,79 +275,86 @@ protected:
         for (const char* name : {"x", "x.tmp", "empty"}) all += ScopedTempDir::ReadFile("../outside/" + std::string(name)) + "|";
         return all;
     }
-    static bool Leftovers(const char* folder) {
-        for (const fs::directory_entry& e : fs::directory_iterator(folder))
-            if (e.path().string().ends_with(".tmp") || e.path().string().ends_with(".commit")) return true;
-        return false;
-    }
 
     const DurableFolder folders_[3] = {{"set", "t", StoredName}, {"linked", "t"}, {".", "record.dat"}};
-    DurableStore store_{folders_, 3, 4, 64};
+    DurableStore store_{folders_, 3, 4, 64, "store.commit"};
     ScopedTempDir dir_;
     SkippedFsyncs fast_;
 };
 
-TEST_F(StoresBesideOtherFiles, RecordsNamingOtherFilesChangeNothingOutsideAndAreRemovedAndReported) {
+TEST_F(StoresBesideOtherFiles, RecordsNamingOtherFilesOrDamagedChangeNothingAndAreRemovedAndReported) {
     const std::string outside = Outside();
     const std::string absolute = fs::canonical("../outside/x").string();
-    const std::vector<std::string> escapes = {absolute, "../outside/x", "set/../../outside/x", "set/tlink/x"};
     // A link to the outside folder under a stored name, inside a folder.
     fs::create_directory_symlink("../../outside", "set/tlink");
-    for (size_t i = 0; i < escapes.size(); ++i) {
-        // A set whose first file is its own, then the escape.
-        const std::string first = "set/t" + std::to_string(i) + ".dat";
-        WriteHostFile(first + ".tmp", "new");
-        WriteHostFile(first + ".commit",
-                      RecordNaming({{first, "new"}, {escapes[i], "what a record would put in its place"}}));
+    WriteHostFile(TemporaryOf("set/t1.dat"), "new");
+    struct Planted {
+        std::string text, problem;
+    };
+    const std::vector<Planted> planted = {
+        {RecordNaming({{1, "set/t1.dat", "new", "(absent)"}, {1, absolute, "x", "the file outside"}}), "is not a file"},
+        {RecordNaming({{1, "set/t1.dat", "new", "(absent)"}, {1, "set/../../outside/x", "x", "(absent)"}}), "is not a"},
+        {RecordNaming({{1, "set/t1.dat", "new", "(absent)"}, {1, "set/tlink/x", "x", "(absent)"}}), "is not a file"},
+        {RecordNaming({{1, "set/t1.dat", "new", "(absent)"}, {2, "set/t2.dat", "x", "(absent)"},
+                       {1, "set/t3.dat", "x", "(absent)"}}), "its sets' lines are apart"},
+        {RecordNaming({{1, "set/t1.dat", "new", "(absent)"}, {1, "set/t2.dat", "", "(absent)"},
+                       {1, "set/t3.dat", "", "(absent)"}, {1, "linked/t1.dat", "", "(absent)"},
+                       {1, "record.dat", "", "(absent)"}}), "it names 5 files, not 1 to 4"},
+        {RecordNaming({{1, "set/t1.dat", "new", "(absent)"}}, "../../x"), "a line of it is none this program writes"},
+        {"durable store record 2\n" + std::string(1 << 20, 'x'), "it is larger than a record of the store can be"},
+        {"a user's own notes", "it is no record of this program's"},
+    };
+    for (const Planted& record : planted) {
+        WriteHostFile("store.commit", record.text);
+        const std::vector<std::string> problems = Settle();
+        ASSERT_EQ(problems.size(), 1u) << record.problem;
+        EXPECT_EQ(problems[0].rfind(std::to_string(kDurableRecordRefused) + " store.commit ", 0), 0u) << problems[0];
+        EXPECT_NE(problems[0].find(record.problem), std::string::npos) << problems[0];
+        EXPECT_FALSE(fs::exists("store.commit"));
+        EXPECT_FALSE(fs::exists("set/t1.dat")) << "nothing of a refused set is renamed";
+        EXPECT_EQ(Outside(), outside);
+        WriteHostFile(TemporaryOf("set/t1.dat"), "new");
     }
-    const std::vector<std::string> problems = Settle();
-    EXPECT_EQ(Outside(), outside);
-    ASSERT_EQ(problems.size(), escapes.size());
-    for (size_t i = 0; i < escapes.size(); ++i) {
-        const std::string record = "t" + std::to_string(i) + ".dat.commit";
-        EXPECT_EQ(problems[i].rfind(std::to_string(kDurableRecordRefused) + " " + record, 0), 0u) << problems[i];
-        EXPECT_FALSE(fs::exists("set/" + record));
-        EXPECT_FALSE(fs::exists("set/t" + std::to_string(i) + ".dat")) << "nothing of a refused set is renamed";
-    }
+    // The same record whole and true: finished.
+    WriteHostFile("store.commit", RecordNaming({{1, "set/t1.dat", "new", "(absent)"}}));
+    EXPECT_EQ(Settle(1), std::vector<std::string>{});
+    EXPECT_EQ(ScopedTempDir::ReadFile("set/t1.dat"), "new");
 }
 
 TEST_F(StoresBesideOtherFiles, NoFileOrLinkPlantedAtATemporarysOrARecordsNameIsWrittenThrough) {
     const std::string outside = Outside();
-    fs::create_symlink("../../outside/x", "set/t1.dat.tmp");
-    fs::create_hard_link("../outside/x.tmp", "record.dat.tmp");
-    fs::create_symlink("../../outside/empty", "set/t1.dat.commit");
-    fs::create_hard_link("../outside/empty", "single.dat.tmp");
+    fs::create_symlink("../../outside/x", TemporaryOf("set/t1.dat"));
+    fs::create_hard_link("../outside/x.tmp", TemporaryOf("record.dat"));
+    fs::create_symlink("../outside/empty", "store.commit.tmp");
+    fs::create_hard_link("../outside/empty", TemporaryOf("single.dat"));
     EXPECT_EQ(Store({{"set/t1.dat", "one"}, {"record.dat", "two"}}), 0) << GetDurableWriteError();
     EXPECT_EQ(WriteFileDurably("single.dat", "three", 5), 0) << GetDurableWriteError();
     EXPECT_EQ(Outside(), outside);
     EXPECT_EQ(ScopedTempDir::ReadFile("set/t1.dat") + ScopedTempDir::ReadFile("record.dat") +
                   ScopedTempDir::ReadFile("single.dat"),
               "onetwothree");
-    EXPECT_FALSE(Leftovers("set") || Leftovers("."));
+    EXPECT_FALSE(Leftovers());
 }
 
-TEST_F(StoresBesideOtherFiles, ATemporaryWithOtherNamesIsNeverTakenAndAFolderAtAStoredNameDropsItsRecord) {
+TEST_F(StoresBesideOtherFiles, ATemporaryWithOtherNamesIsNeverTakenAndAFolderAtAStoredNameDropsItsSet) {
     const std::string outside = Outside();
-    // A folder stands at t1.dat, its temporary a hard link to an empty file
-    // outside, and a record that names it: its size and check value are
-    // those of any empty file.
+    // A folder stands at t1.dat; t2.dat's temporary is a hard link to a
+    // file outside whose size and check value the record names.
     fs::create_directory("set/t1.dat");
-    fs::create_hard_link("../outside/empty", "set/t1.dat.tmp");
-    WriteHostFile("set/t1.dat.commit", RecordNaming({{"set/t1.dat", ""}}));
-    // The same without the folder: renamed, the link would bring the file in.
-    fs::create_hard_link("../outside/x", "set/t2.dat.tmp");
-    WriteHostFile("set/t2.dat.commit", RecordNaming({{"set/t2.dat", "the file outside"}}));
+    fs::create_hard_link("../outside/x", TemporaryOf("set/t2.dat"));
+    WriteHostFile("store.commit", RecordNaming({{1, "set/t1.dat", "", "(absent)"},
+                                                {2, "set/t2.dat", "the file outside", "(absent)"}}));
     const std::vector<std::string> problems = Settle();
     ASSERT_EQ(problems.size(), 2u);
-    EXPECT_EQ(problems[0], std::to_string(kDurableSetDropped) + " t1.dat.commit set/t1.dat: is a folder");
-    EXPECT_EQ(problems[1].rfind(std::to_string(kDurableSetDropped) + " t2.dat.commit set/t2.dat: has a temporary with "
-                                "other names", 0), 0u) << problems[1];
+    EXPECT_EQ(problems[0], std::to_string(kDurableSetDropped) + " set/t1.dat set/t1.dat: is a folder (0/1)");
+    EXPECT_EQ(problems[1], std::to_string(kDurableSetDropped) + " set/t2.dat set/t2.dat: holds neither its new copy "
+                           "nor a whole temporary (0/1)");
     EXPECT_FALSE(fs::exists("set/t2.dat"));
-    EXPECT_FALSE(Leftovers("set")) << "both records dropped once, the temporaries removed";
+    EXPECT_FALSE(Leftovers()) << "both sets dropped once, their record and temporaries gone";
+    EXPECT_EQ(Outside(), outside);
     // Later stores of those names write no byte outside.
     EXPECT_EQ(Store({{"set/t1.dat", "one"}}), -1) << "a folder stands there";
     EXPECT_NE(std::string(GetDurableWriteError()).find("set/t1.dat is a folder"), std::string::npos);
-    fs::create_hard_link("../outside/empty", "set/t1.dat.tmp");
     fs::remove("set/t1.dat");
     EXPECT_EQ(Store({{"set/t1.dat", "one"}, {"set/t2.dat", "two"}}), 0);
     EXPECT_EQ(Outside(), outside);
@@ -351,53 +371,27 @@ TEST_F(StoresBesideOtherFiles, TheWriterRefusesBeforeWritingAnySetTheStartWouldN
         {{"set/t1.dat", "x"}, {"linked/../set/t2.dat", "x"}},
         {{"set/t1.dat", std::string(65, 'x')}},         {{"t1.dat", "x"}},
         {{"set/t1.dat", "x"}, {"set/t3.dat", "x"}},     {{"set/t4.dat", "x"}},
-        {{"set/t5.dat", "x"}},
+        {{"set/t5.dat", "x"}},                          {{"set/t1.dat", "x"}, {"./set/t1.dat", "x"}},
+        {{"set/t5\nin.dat", "x"}},
         {{"set/t1.dat", ""}, {"set/t2.dat", ""}, {"linked/t1.dat", ""}, {"linked/t2.dat", ""}, {"record.dat", ""}}};
     for (const auto& set : refused) {
         EXPECT_EQ(Store(set), -1) << set.back().first;
         EXPECT_NE(std::string(GetDurableWriteError()), "");
-        EXPECT_FALSE(Leftovers("set") || Leftovers(".") || Leftovers("linked")) << set.back().first;
+        EXPECT_FALSE(Leftovers()) << set.back().first;
     }
     EXPECT_FALSE(fs::exists("set/t1.dat"));
-
-    // Given as an absolute folder, the same store takes absolute paths, and
-    // a kill between the renames leaves a set the next start finishes.
-    const std::string folder = fs::canonical("set").string();
-    const DurableFolder absoluteFolders[] = {{folder.c_str(), "t"}, {".", "record.dat"}};
-    store_ = {absoluteFolders, 2, 4, 64};
-    const std::string first = folder + "/t1.dat";
-    WriteHostFile("record.dat", "old");
-    int renames = 0;
-    SetDurableStepHook([&](DurableStep step, const std::string&) -> int64_t {
-        return step == DurableStep::Rename && ++renames == 2 ? 0 : -1;
-    });
-    EXPECT_EQ(Store({{first, "new"}, {"record.dat", "new"}}), -1);
-    SetDurableStepHook(nullptr);
-    EXPECT_EQ(ScopedTempDir::ReadFile(first) + ScopedTempDir::ReadFile("record.dat"), "newold") << "killed";
-    EXPECT_EQ(Settle(1), std::vector<std::string>{});
-    EXPECT_EQ(ScopedTempDir::ReadFile(first) + ScopedTempDir::ReadFile("record.dat"), "newnew");
-}
-
-// A kill after the record: the set's temporaries and record stand.
-void LeaveCommitted(const std::string& folder, const std::vector<std::string>& names, const std::string& bytes) {
-    std::vector<std::pair<std::string, std::string>> files;
-    for (const std::string& name : names) {
-        WriteHostFile(folder + "/" + name, "old");
-        WriteHostFile(folder + "/" + name + ".tmp", bytes);
-        files.push_back({folder + "/" + name, bytes});
-    }
-    WriteHostFile(folder + "/" + names[0] + ".commit", RecordNaming(files));
 }
 
 TEST_F(StoresBesideOtherFiles, AFolderIsSettledWhereItWasOpenedWhereverItsPathLeads) {
     // The folder the program names is a link: it is settled where it leads.
-    LeaveCommitted("linked", {"t1.dat"}, "new");
     // A set/ swapped for a link to a folder of the attacker's as the first
     // rename is to happen: the settling stays in the folder it opened.
-    LeaveCommitted("set", {"t1.dat", "t2.dat"}, "new");
+    for (const char* file : {"linked/t1.dat", "set/t1.dat", "set/t2.dat"}) WriteHostFile(TemporaryOf(file), "new");
+    WriteHostFile("store.commit", RecordNaming({{1, "linked/t1.dat", "new", "(absent)"},
+                                                {2, "set/t1.dat", "new", "(absent)"},
+                                                {2, "set/t2.dat", "new", "(absent)"}}));
     WriteHostFile("evil/t1.dat", "a file in the other folder");
-    WriteHostFile("evil/t1.dat.tmp", "new");
-    WriteHostFile("evil/t2.dat.tmp", "new");
+    WriteHostFile(TemporaryOf("evil/t1.dat"), "new");
     fs::create_directory_symlink("evil", "swap");
     SetDurableStepHook([](DurableStep step, const std::string& path) -> int64_t {
         if (step == DurableStep::Rename && path == "set/t1.dat") renameat2(AT_FDCWD, "set", AT_FDCWD, "swap", RENAME_EXCHANGE);
@@ -407,84 +401,62 @@ TEST_F(StoresBesideOtherFiles, AFolderIsSettledWhereItWasOpenedWhereverItsPathLe
     SetDurableStepHook(nullptr);
     EXPECT_EQ(problems, std::vector<std::string>{});
     EXPECT_EQ(ScopedTempDir::ReadFile("../elsewhere/t1.dat"), "new");
-    EXPECT_EQ(ScopedTempDir::ReadFile("evil/t1.dat") + ScopedTempDir::ReadFile("evil/t1.dat.tmp"),
+    EXPECT_EQ(ScopedTempDir::ReadFile("evil/t1.dat") + ScopedTempDir::ReadFile(TemporaryOf("evil/t1.dat")),
               "a file in the other foldernew");
     EXPECT_EQ(ScopedTempDir::ReadFile("swap/t1.dat") + ScopedTempDir::ReadFile("swap/t2.dat"), "newnew");
 }
 
-TEST_F(StoresBesideOtherFiles, ARecordThatCannotBeReadNowKeepsItsSetAndOneThatNeverCanIsDroppedOnce) {
+TEST_F(StoresBesideOtherFiles, ARecordThatCannotBeReadNowKeepsItsSetAndOnlyThisProgramsTemporariesGo) {
     // Killed after the first of three renames.
-    LeaveCommitted("set", {"t1.dat", "t2.dat", "t3.dat"}, "new");
-    fs::rename("set/t1.dat.tmp", "set/t1.dat");
-    Fsyncs().failOpen = "t1.dat.commit";
+    for (const char* file : {"set/t1.dat", "set/t2.dat", "set/t3.dat"}) {
+        WriteHostFile(file, "old");
+        WriteHostFile(TemporaryOf(file), "new");
+    }
+    WriteHostFile("store.commit", RecordNaming({{1, "set/t1.dat", "new", "old"}, {1, "set/t2.dat", "new", "old"},
+                                                {1, "set/t3.dat", "new", "old"}}));
+    fs::rename(TemporaryOf("set/t1.dat"), "set/t1.dat");
+    // Left-over temporaries: of this program's stored names, another copy's,
+    // and a user's files.
+    WriteHostFile(TemporaryOf("set/t4.dat"), "cut short");
+    const std::vector<std::string> kept = {TemporaryOf("set/t4.dat", "0123abcd"), "set/t4.dat.tmp",
+                                           TemporaryOf("set/notes.txt"), "records.tmp"};
+    for (const std::string& file : kept) WriteHostFile(file, "not this program's");
+    Fsyncs().failOpen = "store.commit";
     std::vector<std::string> problems = Settle();
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0], std::to_string(kDurableRecordUnreadable) + " t1.dat.commit : Input/output error");
+    EXPECT_EQ(problems[0], std::to_string(kDurableRecordUnreadable) + " store.commit : Input/output error (0/0)");
+    EXPECT_TRUE(fs::exists(TemporaryOf("set/t4.dat"))) << "no temporary goes while the record may count on it";
+    const DurableFile alone = {"record.dat", "x", 1};
+    EXPECT_EQ(WriteFileSetDurably(&store_, &alone, 1), -1) << "nothing is stored over a record that cannot be read";
     // Then one of its temporaries cannot be read: the set waits again.
-    Fsyncs().failOpen = "t3.dat.tmp";
-    EXPECT_EQ(Settle(), std::vector<std::string>{std::to_string(kDurableSetNotFinished) +
-                                                 " t1.dat.commit set/t3.dat: cannot be read (Input/output error)"});
+    Fsyncs().failOpen = TemporaryOf("t3.dat");
+    EXPECT_EQ(Settle(), std::vector<std::string>{std::to_string(kDurableSetNotFinished) + " set/t1.dat set/t3.dat: "
+                                                 "cannot be read (Input/output error) (1/3)"});
     Fsyncs().failOpen.clear();
     EXPECT_EQ(Settle(1), std::vector<std::string>{});
     EXPECT_EQ(ScopedTempDir::ReadFile("set/t1.dat") + ScopedTempDir::ReadFile("set/t2.dat") +
                   ScopedTempDir::ReadFile("set/t3.dat"),
               "newnewnew");
-
-    // Records that can never be read or finished, and a record that names
-    // more than the store's largest set, of sparse files that would take
-    // long to read: each is dropped with its reason, once.
-    mkfifo("set/t5.dat.commit", 0600);
-    WriteHostFile("set/t6.dat.commit", "durable file set 1\n" + std::string(1 << 20, 'x'));
-    WriteHostFile("set/t7.dat.commit", RecordNaming({{"set/t7.dat", ""}, {"set/t8.dat", ""}, {"set/t9.dat", ""},
-                                                    {"linked/t7.dat", ""}, {"record.dat", ""}}));
-    problems = Settle();
-    ASSERT_EQ(problems.size(), 3u);
-    EXPECT_EQ(problems[0], std::to_string(kDurableRecordRefused) + " t5.dat.commit : it is a FIFO");
-    EXPECT_EQ(problems[1], std::to_string(kDurableRecordRefused) + " t6.dat.commit : it is larger than a record of "
-                           "the store can be");
-    EXPECT_EQ(problems[2], std::to_string(kDurableRecordRefused) + " t7.dat.commit : it names 5 files, more than a "
-                           "set of the store holds");
-    EXPECT_EQ(Settle(), std::vector<std::string>{});
-}
-
-TEST_F(StoresBesideOtherFiles, TextTakenFromARecordIsCleanedAndOnlyTheStoresTemporariesAreRemoved) {
-    const std::string shown = "set/t1\x1b[2J\xc2\x9b" "31m\xff\xe2\x82.dat";
-    WriteHostFile("set/t1.dat.tmp", "new");
-    WriteHostFile("set/t1.dat.commit", RecordNaming({{"set/t1.dat", "new"}, {shown, "x"}}));
-    // Left-over temporaries: of stored names, and of a user's files.
-    WriteHostFile("set/t3.dat.tmp", "cut short");
-    for (const char* kept : {"set/tnotes.txt.tmp", "set/t3.dat.bak.tmp", "set/t4.dat.commit.tmp", "records.tmp"})
-        WriteHostFile(kept, "a user's file");
-    DurableProblem problem{};
-    ASSERT_EQ(Settle().size(), 1u);
-    ASSERT_EQ(GetDurableProblem(0, &problem), 0);
-    EXPECT_EQ(std::string(problem.file) + ": " + problem.reason, "set/t1[2J31m.dat: is no plain file name");
-    for (const char* removed : {"set/t1.dat.tmp", "set/t3.dat.tmp", "set/t1.dat.commit"})
-        EXPECT_FALSE(fs::exists(removed)) << removed;
-    for (const char* kept : {"set/tnotes.txt.tmp", "set/t3.dat.bak.tmp", "set/t4.dat.commit.tmp", "records.tmp"})
-        EXPECT_TRUE(fs::exists(kept)) << kept;
+    EXPECT_FALSE(fs::exists(TemporaryOf("set/t4.dat")));
+    for (const std::string& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
 }
 
 // A set across linked/ (a folder on another disk) and the working
 // directory, killed once its file in linked/ was renamed: record.dat's new
-// copy waits in its temporary, the record in linked/.
-void LeaveHalfRenamed() {
+// copy waits in its temporary.
+void LeaveHalfRenamed(const DurableStore& store) {
     WriteHostFile("record.dat", "old");
     WriteHostFile("linked/t1.dat", "old");
     int renames = 0;
-    SetDurableStepHook([&](DurableStep step, const std::string&) -> int64_t {
-        return step == DurableStep::Rename && ++renames == 2 ? 0 : -1;
+    SetDurableStepHook([&](DurableStep step, const std::string& path) -> int64_t {
+        return step == DurableStep::Rename && path != store.record && ++renames == 2 ? 0 : -1;
     });
-    const std::string bytes = "new";
-    const DurableFile set[] = {{"linked/t1.dat", bytes.data(), 3}, {"record.dat", bytes.data(), 3}};
-    DurableFolder folders[] = {{"linked", "t"}, {".", "record.dat"}};
-    const DurableStore store{folders, 2, 2, 64};
+    const DurableFile set[] = {{"linked/t1.dat", "new", 3}, {"record.dat", "new", 3}};
     WriteFileSetDurably(&store, set, 2);
     SetDurableStepHook(nullptr);
 }
 
-TEST_F(StoresBesideOtherFiles, AFolderThatStandsButCannotBeOpenedNowKeepsEveryTemporaryUntilItCan) {
-    int holder = -1;
+TEST_F(StoresBesideOtherFiles, AFolderThatCannotBeOpenedNowKeepsItsPartAndHoldsUpNothingElse) {
     struct Form {
         const char* name;
         std::function<void()> away, back;
@@ -501,42 +473,77 @@ TEST_F(StoresBesideOtherFiles, AFolderThatStandsButCannotBeOpenedNowKeepsEveryTe
              fs::remove("linked");
              fs::create_directory_symlink("../elsewhere", "linked");
          }},
-        {"held by another program",
-         [&] {
-             holder = open("../elsewhere", O_RDONLY | O_DIRECTORY);
-             ASSERT_EQ(flock(holder, LOCK_EX), 0);
-         },
-         [&] { close(holder); }},
     };
-    SetDurableLockWait(50);
     for (const Form& form : forms) {
-        LeaveHalfRenamed();
+        LeaveHalfRenamed(store_);
         form.away();
-        // Two starts without the folder, a store of the working
-        // directory's file between them: record.dat's temporary stays.
-        for (int start = 0; start < 2; ++start) {
-            const std::vector<std::string> problems = Settle();
-            ASSERT_EQ(problems.size(), 1u) << form.name;
-            EXPECT_EQ(problems[0].rfind(std::to_string(kDurableFolderNotSettled) + "  : it ", 0), 0u) << problems[0];
-            EXPECT_EQ(Store({{"record.dat", "newer"}}), -1) << form.name;
-            EXPECT_EQ(ScopedTempDir::ReadFile("record.dat") + ScopedTempDir::ReadFile("record.dat.tmp"), "oldnew")
-                << form.name;
-        }
+        // The set's part in the working directory is finished; linked/'s
+        // waits, and the file stored after it stands.
+        std::vector<std::string> problems = Settle(0);
+        ASSERT_EQ(problems.size(), 1u) << form.name;
+        EXPECT_EQ(problems[0].rfind(std::to_string(kDurableFolderNotSettled) + " linked/t1.dat : its folder cannot be "
+                                    "opened", 0), 0u) << problems[0];
+        EXPECT_EQ(ScopedTempDir::ReadFile("record.dat"), "new") << form.name;
+        EXPECT_EQ(Store({{"record.dat", "newer"}}), 0) << form.name << ": " << GetDurableWriteError();
+        problems = Settle(0);
+        EXPECT_EQ(problems.size(), 1u) << form.name;
         form.back();
         EXPECT_EQ(Settle(1), std::vector<std::string>{}) << form.name;
-        EXPECT_EQ(ScopedTempDir::ReadFile("linked/t1.dat") + ScopedTempDir::ReadFile("record.dat"), "newnew")
+        EXPECT_EQ(ScopedTempDir::ReadFile("linked/t1.dat") + ScopedTempDir::ReadFile("record.dat"), "newnewer")
             << form.name;
-        EXPECT_FALSE(Leftovers(".") || Leftovers("linked")) << form.name;
+        EXPECT_FALSE(Leftovers() || Leftovers("linked/")) << form.name;
     }
-    // A single file is not written either in a folder another program holds.
-    forms[2].away();
-    EXPECT_EQ(WriteFileDurably("linked/t9.dat", "x", 1), -1);
-    EXPECT_NE(std::string(GetDurableWriteError()).find("is held by another program"), std::string::npos);
-    forms[2].back();
-    EXPECT_FALSE(fs::exists("linked/t9.dat") || fs::exists("linked/t9.dat.tmp"));
 }
 
-TEST_F(StoresBesideOtherFiles, AReplacedFileKeepsItsPermissionsAndItsOwner) {
+// Holds a folder's lock, as another program storing there does, until it ends.
+struct HeldFolder {
+    explicit HeldFolder(const char* path) : descriptor(open(path, O_RDONLY | O_DIRECTORY)) {
+        EXPECT_EQ(flock(descriptor, LOCK_EX), 0);
+    }
+    ~HeldFolder() { close(descriptor); }
+    int descriptor;
+};
+
+TEST_F(StoresBesideOtherFiles, AFolderAnotherProgramHoldsIsNeverWaitedForAndWhatWasKeptIsStoredOnceItIsFree) {
+    LeaveHalfRenamed(store_);
+    const auto start = std::chrono::steady_clock::now();
+    {
+        HeldFolder held("linked");
+        // Start-up settles what it can; linked/ is not waited for.
+        EXPECT_EQ(Settle(0), std::vector<std::string>{});
+        EXPECT_EQ(ScopedTempDir::ReadFile("record.dat"), "new");
+        // A set in linked/ is kept, with the copy of its bytes; a single
+        // write there too; a file of the working directory is stored at once.
+        std::string bytes = "kept";
+        const DurableFile set[] = {{"linked/t2.dat", bytes.data(), 4}, {"record.dat", bytes.data(), 4}};
+        EXPECT_EQ(WriteFileSetDurably(&store_, set, 2), kDurableDeferred);
+        bytes = "gone";
+        EXPECT_EQ(WriteFileDurably("linked/t9.dat", "x", 1), kDurableDeferred);
+        EXPECT_NE(std::string(GetDurableWriteError()).find("is held by another program"), std::string::npos);
+        const DurableFile later = {"record.dat", "later", 5};
+        EXPECT_EQ(WriteFileSetDurably(&store_, &later, 1), 0) << "the save alone waits for no other folder";
+        EXPECT_EQ(StoreDeferredWrites(0), 2);
+        EXPECT_FALSE(fs::exists("linked/t2.dat") || fs::exists("linked/t9.dat"));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "nothing waited on the folder";
+    EXPECT_EQ(StoreDeferredWrites(0), 0);
+    EXPECT_EQ(Problems(), std::vector<std::string>{});
+    // The later write of record.dat was taken out of the kept set: it stands.
+    EXPECT_EQ(ScopedTempDir::ReadFile("linked/t1.dat") + ScopedTempDir::ReadFile("linked/t2.dat") +
+                  ScopedTempDir::ReadFile("linked/t9.dat") + ScopedTempDir::ReadFile("record.dat"),
+              "newkeptxlater");
+    EXPECT_FALSE(Leftovers() || Leftovers("linked/"));
+
+    // Held to the end: the last call gives up after its wait, and says so.
+    HeldFolder held("linked");
+    EXPECT_EQ(WriteFileDurably("linked/t9.dat", "y", 1), kDurableDeferred);
+    EXPECT_EQ(StoreDeferredWrites(50), 0);
+    EXPECT_EQ(Problems(), std::vector<std::string>{std::to_string(kDurableWriteNotStored) + " linked/t9.dat : its "
+                                                   "folder is held by another program (0/1)"});
+    EXPECT_EQ(ScopedTempDir::ReadFile("linked/t9.dat"), "x");
+}
+
+TEST_F(StoresBesideOtherFiles, AReplacedFileKeepsItsAccessAndIsNeverOpenToMoreOnTheWay) {
     WriteHostFile("../elsewhere/single.dat", "old");
     fs::create_symlink("../elsewhere/single.dat", "single.dat");
     WriteHostFile("set/t1.dat", "old");
@@ -544,20 +551,42 @@ TEST_F(StoresBesideOtherFiles, AReplacedFileKeepsItsPermissionsAndItsOwner) {
     ASSERT_EQ(chmod("../elsewhere/single.dat", 0600), 0);
     ASSERT_EQ(chmod("set/t1.dat", 0640), 0);
     ASSERT_EQ(chmod("record.dat", 0664), 0);  // more than the usual umask lets a new file have
+    // An access list on t1.dat: user 65534 may read and write, the group
+    // only read; the mask is read-write.
+    const uint32_t entries[][2] = {{0x01, 06}, {0x02, 06}, {0x04, 04}, {0x10, 06}, {0x20, 0}};
+    std::string list(4, '\0');
+    list[0] = 2;  // version
+    for (const auto& [tag, perm] : entries) {
+        const uint16_t head[2] = {uint16_t(tag), uint16_t(perm)};
+        const uint32_t id = tag == 0x02 ? 65534u : 0xffffffffu;
+        list.append(reinterpret_cast<const char*>(head), 4).append(reinterpret_cast<const char*>(&id), 4);
+    }
+    const bool lists = setxattr("set/t1.dat", "system.posix_acl_access", list.data(), list.size(), 0) == 0;
     const bool root = geteuid() == 0;
     if (root) {
         ASSERT_EQ(chown("set/t1.dat", 4321, 4322), 0);
     }
+    Fsyncs().recordCreates = true;
+    Fsyncs().created.clear();
     EXPECT_EQ(WriteFileDurably("single.dat", "new", 3), 0) << GetDurableWriteError();
     EXPECT_EQ(Store({{"set/t1.dat", "new"}, {"record.dat", "new"}}), 0) << GetDurableWriteError();
+    Fsyncs().recordCreates = false;
+    // Every temporary and the record were made private to their owner.
+    ASSERT_GE(Fsyncs().created.size(), 4u);
+    for (const auto& [name, mode] : Fsyncs().created) EXPECT_EQ(mode & 077, 0u) << name << " made " << std::oct << mode;
     auto statOf = [](const char* path) {
         struct stat st {};
         EXPECT_EQ(stat(path, &st), 0) << path;
         return st;
     };
     EXPECT_EQ(statOf("../elsewhere/single.dat").st_mode & 07777, 0600u);
-    EXPECT_EQ(statOf("set/t1.dat").st_mode & 07777, 0640u);
+    EXPECT_EQ(statOf("set/t1.dat").st_mode & 07777, lists ? 0660u : 0640u);
     EXPECT_EQ(statOf("record.dat").st_mode & 07777, 0664u);
+    if (lists) {
+        std::string kept(list.size(), '\0');
+        EXPECT_EQ(getxattr("set/t1.dat", "system.posix_acl_access", kept.data(), kept.size()), ssize_t(list.size()));
+        EXPECT_EQ(kept, list) << "the group may still only read";
+    }
     if (root) {
         EXPECT_EQ(statOf("set/t1.dat").st_uid, 4321u);
         EXPECT_EQ(statOf("set/t1.dat").st_gid, 4322u);
@@ -567,53 +596,92 @@ TEST_F(StoresBesideOtherFiles, AReplacedFileKeepsItsPermissionsAndItsOwner) {
 }
 
 // Two copies of a program, each in a folder of its own (a/ and b/), store
-// their replay/ in one folder they share: a set of one of them that names
-// its own folder is that copy's to finish.
-TEST(DurableSetsOfTwoCopies, ARecordAnotherCopyLeftInASharedFolderIsLeftToItWithWhatItCountsOn) {
-    ScopedTempDir dir;
-    SkippedFsyncs fast;
-    SetLogOutput(0);
-    for (const char* copy : {"a", "b"}) {
-        fs::create_directories(copy);
-        WriteHostFile(std::string(copy) + "/save.dat", "old save");
+// their replay/ in one folder they share, linked from each.
+class TwoCopies : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLogOutput(0);
+        fs::create_directories("shared");
+        for (const char* copy : {"a", "b"}) {
+            fs::create_directories(copy);
+            fs::create_directory_symlink("../shared", std::string(copy) + "/replay");
+        }
+        WriteHostFile("shared/t1.dat", "old");
+        WriteHostFile("shared/t2.dat", "old");
     }
-    fs::create_directories("shared");
-    fs::create_directory_symlink("../shared", "a/replay");
-    fs::create_directory_symlink("../shared", "b/replay");
-    const DurableFolder folders[] = {{"replay", "t"}, {".", "save.dat"}};
-    const DurableStore store{folders, 2, 3, 64};
-    auto store2 = [&](const char* first, const char* second, const std::string& bytes) {
-        const DurableFile set[] = {{first, bytes.data(), bytes.size()}, {second, bytes.data(), bytes.size()}};
-        return WriteFileSetDurably(&store, set, 2);
-    };
-    WriteHostFile("shared/t1.dat", "old");
-    // a/ is killed after its first rename.
-    fs::current_path("a");
-    int renames = 0;
-    SetDurableStepHook([&](DurableStep step, const std::string&) -> int64_t {
-        return step == DurableStep::Rename && ++renames == 2 ? 0 : -1;
-    });
-    store2("replay/t1.dat", "save.dat", "a's run");
-    SetDurableStepHook(nullptr);
-    // b/ starts and stores: it neither finishes nor drops a's set, keeps its
-    // temporaries, and refuses to write the file a's set counts on.
-    fs::current_path("../b");
-    EXPECT_EQ(FinishInterruptedWrites(&store), 0);
-    EXPECT_EQ(GetDurableProblemCount(), 0);
-    EXPECT_EQ(store2("replay/t1.dat", "save.dat", "b's run"), -1);
-    EXPECT_NE(std::string(GetDurableWriteError()).find("replay/t1.dat belongs to a set that another copy of the "
-                                                       "program, working in "),
-              std::string::npos)
-        << GetDurableWriteError();
-    EXPECT_EQ(store2("replay/t2.dat", "save.dat", "b's run"), 0) << GetDurableWriteError();
-    EXPECT_EQ(ScopedTempDir::ReadFile("save.dat") + "|" + ScopedTempDir::ReadFile("../shared/t1.dat"), "b's run|a's run");
-    EXPECT_TRUE(fs::exists("../shared/t1.dat.commit"));
-    // a/ starts again and finishes its set.
-    fs::current_path("../a");
-    EXPECT_EQ(FinishInterruptedWrites(&store), 1);
-    EXPECT_EQ(ScopedTempDir::ReadFile("save.dat") + "|" + ScopedTempDir::ReadFile("../shared/t1.dat"), "a's run|a's run");
-    EXPECT_FALSE(fs::exists("../shared/t1.dat.commit") || fs::exists("save.dat.tmp"));
-    SetLogOutput(1);
+    void TearDown() override {
+        SetDurableStepHook(nullptr);
+        SetLogOutput(1);
+    }
+    // Stores the replay (t1, t2) and the save as the copy in folder, killed
+    // before its rename number killAt (0: not killed).
+    int StoreRun(const char* folder, const std::string& run, int killAt = 0) {
+        fs::current_path(folder);
+        int renames = 0;
+        SetDurableStepHook([&](DurableStep step, const std::string& path) -> int64_t {
+            return step == DurableStep::Rename && path != store_.record && ++renames == killAt ? 0 : -1;
+        });
+        const DurableFile set[] = {{"replay/t1.dat", run.data(), run.size()},
+                                   {"replay/t2.dat", run.data(), run.size()},
+                                   {"save.dat", run.data(), run.size()}};
+        const int result = WriteFileSetDurably(&store_, set, 3);
+        SetDurableStepHook(nullptr);
+        fs::current_path("..");
+        return result;
+    }
+    int Start(const char* folder) {
+        fs::current_path(folder);
+        const int finished = FinishInterruptedWrites(&store_);
+        fs::current_path("..");
+        return finished;
+    }
+    static std::string Replay() {
+        return ScopedTempDir::ReadFile("shared/t1.dat") + "," + ScopedTempDir::ReadFile("shared/t2.dat");
+    }
+
+    const DurableFolder folders_[2] = {{"replay", "t"}, {".", "save.dat"}};
+    const DurableStore store_{folders_, 2, 3, 64, "store.commit"};
+    ScopedTempDir dir_;
+    SkippedFsyncs fast_;
+};
+
+TEST_F(TwoCopies, AWriteOrStartOfOneNeverTouchesWhatTheOthersUnfinishedSetCountsOn) {
+    // b's save is a's, linked (a save moved into a synchronised folder).
+    WriteHostFile("a/save.dat", "old save");
+    fs::create_symlink("../a/save.dat", "b/save.dat");
+    // a is killed after its first rename: t1 is new, t2 and its save wait.
+    StoreRun("a", "a's run", 2);
+    EXPECT_EQ(Replay(), "a's run,old");
+    // b starts and stores its save through the link.
+    Start("b");
+    fs::current_path("b");
+    EXPECT_EQ(FinishInterruptedWrite("save.dat"), 0);
+    EXPECT_EQ(WriteFileDurably("save.dat", "b's save", 8), 0) << GetDurableWriteError();
+    fs::current_path("..");
+    // a starts again: its replay is finished whole, b's save (the newer) stands.
+    EXPECT_EQ(Start("a"), 1);
+    EXPECT_EQ(Problems(), std::vector<std::string>{});
+    EXPECT_EQ(Replay(), "a's run,a's run");
+    EXPECT_EQ(ScopedTempDir::ReadFile("a/save.dat"), "b's save");
+    EXPECT_FALSE(Leftovers());
+}
+
+TEST_F(TwoCopies, SetsOfBothKilledHalfwayAreNeverFinishedOverEachOtherInEitherOrder) {
+    for (const bool aFirst : {true, false}) {
+        WriteHostFile("shared/t1.dat", "old");
+        WriteHostFile("shared/t2.dat", "old");
+        // a is killed after renaming t1; b, storing the same replay, after renaming t1 too.
+        StoreRun("a", "a's run", 2);
+        StoreRun("b", "b's run", 2);
+        EXPECT_EQ(Replay(), "b's run,old");
+        Start(aFirst ? "a" : "b");
+        Start(aFirst ? "b" : "a");
+        // b stored its set over a's: b's set is the one that stands.
+        EXPECT_EQ(Replay(), "b's run,b's run") << (aFirst ? "a started first" : "b started first");
+        EXPECT_EQ(ScopedTempDir::ReadFile("a/save.dat") + "|" + ScopedTempDir::ReadFile("b/save.dat"),
+                  "a's run|b's run") << "each copy's own save is finished";
+        EXPECT_FALSE(Leftovers());
+    }
 }
 
 }  // namespace

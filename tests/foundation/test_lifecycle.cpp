@@ -318,6 +318,8 @@ TEST_F(EngineLifecycleTest, ALockThatCannotBeTakenStopsTheStartAndNoLinkAtItIsFo
         {"a link to nothing", [&] { fs::create_symlink(outside / "made", "Engine.lock"); }, "it is a symbolic link"},
         {"a link to a file", [&] { fs::create_symlink(outside / "kept", "Engine.lock"); }, "it is a symbolic link"},
         {"a folder", [] { fs::create_directory("Engine.lock"); }, "it is a folder"},
+        {"a hard link to a file outside", [&] { fs::create_hard_link(outside / "kept", "Engine.lock"); },
+         "it has other names (a hard link)"},
     };
     for (const Form& form : forms) {
         form.put();
@@ -335,6 +337,34 @@ TEST_F(EngineLifecycleTest, ALockThatCannotBeTakenStopsTheStartAndNoLinkAtItIsFo
     }
     ASSERT_EQ(InitializeEngine(), 0);
     EXPECT_EQ(ShutdownEngine(), 0);
+}
+
+// A lock needs only to read its file: one another user left in the folder
+// (a run as root made it, and the player may only read it) still serves.
+TEST_F(EngineLifecycleTest, ALockFileThePlayerMayOnlyReadServes) {
+    namespace fs = std::filesystem;
+    fs::create_directory(dir_.path() / "game");
+    fs::current_path(dir_.path() / "game");
+    std::ofstream("Engine.lock").close();
+    fs::permissions("Engine.lock", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    auto starts = [] {
+        const bool started = InitializeEngine() == 0;
+        if (started) ShutdownEngine();
+        return started;
+    };
+    if (geteuid() != 0) {
+        EXPECT_TRUE(starts());
+        return;
+    }
+    // Run as root, the start is a player's in a process of its own.
+    fs::permissions(dir_.path(), fs::perms::all);
+    fs::permissions(dir_.path() / "game", fs::perms::all);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(setgid(65534) == 0 && setuid(65534) == 0 && starts() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 TEST(EngineOnSdlTest, StartsOffscreenAndShutsDown) {

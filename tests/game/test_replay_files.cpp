@@ -3,6 +3,7 @@
 // through the same states frame by frame, for every kind of device; a
 // store that fails keeps the replay stored before; damaged files load or
 // are refused, never crash.
+#include "foundation/durable_rules.h"
 #include "durable_kill.h"
 #include "engine/log.h"
 #include "foundation/log_internal.h"
@@ -238,26 +239,26 @@ TEST_F(ReplayFilesTest, AStoreThatFailsKeepsThePreviousReplayWhole) {
     ASSERT_EQ(before.size(), 7u);
 
     // The fourth file of the next set cannot be written.
-    fs::create_directory("replay/t71_analogState0P.dat.tmp");
+    fs::create_directory("replay/t71_analogState0P.dat." + WorkingTag() + ".tmp");
     const playsim::InputScript second = ScriptOf(BusyScript(6));
     const Played failed = Play(SetupOf(gamemode::kTimeAttack, {6}), &second, true);
     EXPECT_FALSE(failed.saved);
     std::map<std::string, std::string> after = FilesUnder("replay");
-    after.erase("t71_analogState0P.dat.tmp");
+    after.erase("t71_analogState0P.dat." + WorkingTag() + ".tmp");
     EXPECT_EQ(after, before);  // no file replaced, no temporary file left
 
     // The next store goes through and replaces the whole set.
-    fs::remove("replay/t71_analogState0P.dat.tmp");
+    fs::remove("replay/t71_analogState0P.dat." + WorkingTag() + ".tmp");
     ASSERT_TRUE(Play(SetupOf(gamemode::kTimeAttack, {6}), &second, true).saved);
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t71_meta.dat"), "6,");
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t71_mouseState0P.dat"), "n");
 
     // Temporary files a store cut short left behind go at the next start.
-    std::FILE* f = std::fopen("replay/t71_inState0P.dat.tmp", "wb");
+    std::FILE* f = std::fopen(("replay/t71_inState0P.dat." + WorkingTag() + ".tmp").c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
     replay::FinishInterruptedStores();
-    EXPECT_FALSE(fs::exists("replay/t71_inState0P.dat.tmp"));
+    EXPECT_FALSE(fs::exists("replay/t71_inState0P.dat." + WorkingTag() + ".tmp"));
     EXPECT_TRUE(fs::exists("replay/t71_inState0P.dat"));
 }
 
@@ -416,7 +417,7 @@ TEST_F(ReplayFilesTest, AFullDiskKeepsTheOldRecordAndTellsThePlayerOnStandardErr
     const std::string result = OnAFullDisk(prepare, body, &how);
     RecordProperty("full disk", how);
     // Two lines: the save, then the replay with the save that joined it.
-    const std::string save = "morpotta: Save data: morpoCatSave.dat was not stored (writing morpoCatSave.dat.tmp: ";
+    const std::string save = "morpotta: Save data: morpoCatSave.dat was not stored (writing morpoCatSave.dat.";
     const std::string replay = "morpotta: Replay of stage 71 was not stored, nor its best time in morpoCatSave.dat (writing ";
     const std::string reason = how == "tmpfs" ? "No space left on device" : "File too large";
     ASSERT_EQ(result.rfind(save, 0), 0u) << how << ": " << result;

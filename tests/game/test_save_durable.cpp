@@ -4,6 +4,7 @@
 // the stores start-up settles is true, and no file planted beside the save
 // is written through.
 #include "engine/files.h"
+#include "foundation/durable_rules.h"
 #include "foundation/file_write_steps.h"
 #include "fsync_spy.h"
 #include "game/data/player_notice.h"
@@ -34,6 +35,9 @@ std::vector<std::string>& Said() {
 
 std::string Bytes(const char* name) { return ScopedTempDir::ReadFile(name); }
 
+// The name of the game's temporary of a file it stores.
+std::string TemporaryOf(const std::string& path) { return path + "." + WorkingTag() + ".tmp"; }
+
 class DurableSaveTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -52,19 +56,17 @@ protected:
     std::string oldBytes_;
 };
 
-// The save is a set of the game's stores: its temporary and the folder are
-// flushed before its commit record, the record before the rename, and the
-// folder after it.
+// The save alone is a set of one of the game's stores: its rename is whole
+// by itself, so its temporary is flushed before the rename and the folder
+// after it, and no record is written.
 TEST_F(DurableSaveTest, TheFileIsFlushedBeforeTheRenameAndTheFolderAfter) {
     ASSERT_TRUE(SaveData::Store(new_));
     const std::string folder = std::filesystem::canonical(dir_.path()).string();
-    EXPECT_EQ(Fsyncs().synced, (std::vector<std::string>{folder + "/morpoCatSave.dat.tmp", folder,
-                                                         folder + "/morpoCatSave.dat.commit", folder, folder}));
+    EXPECT_EQ(Fsyncs().synced, (std::vector<std::string>{folder + "/" + TemporaryOf(SaveData::kFileName), folder}));
     SaveData back;
     ASSERT_TRUE(SaveData::Load(back));
     EXPECT_EQ(back.highScore, 222);
-    EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.tmp"));
-    EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.commit"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator()), 1);
 }
 
 TEST_F(DurableSaveTest, AFailedFlushOfTheFileKeepsTheOldSave) {
@@ -72,11 +74,11 @@ TEST_F(DurableSaveTest, AFailedFlushOfTheFileKeepsTheOldSave) {
     EXPECT_FALSE(SaveData::Store(new_));
     EXPECT_EQ(Fsyncs().synced.size(), 1u);
     EXPECT_EQ(Bytes(SaveData::kFileName), oldBytes_);
-    EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(TemporaryOf(SaveData::kFileName)));
 }
 
 TEST_F(DurableSaveTest, AFailedFlushOfTheFolderIsReportedWithTheNewSaveInPlace) {
-    Fsyncs().failCall = 5;  // the folder's, after the rename
+    Fsyncs().failCall = 2;  // the folder's, after the rename
     EXPECT_FALSE(SaveData::Store(new_));
     SaveData back;
     ASSERT_TRUE(SaveData::Load(back));
@@ -84,34 +86,36 @@ TEST_F(DurableSaveTest, AFailedFlushOfTheFolderIsReportedWithTheNewSaveInPlace) 
 }
 
 TEST_F(DurableSaveTest, ALeftoverTemporaryIsRemovedAtStartAndNotByLoading) {
-    { std::ofstream("morpoCatSave.dat.tmp") << "half a save"; }
+    { std::ofstream(TemporaryOf(SaveData::kFileName)) << "half a save"; }
     SaveData back;
     ASSERT_TRUE(SaveData::Load(back));
     EXPECT_EQ(back.highScore, 111);
-    EXPECT_TRUE(std::filesystem::exists("morpoCatSave.dat.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(TemporaryOf(SaveData::kFileName)));
     replay::FinishInterruptedStores();
-    EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(TemporaryOf(SaveData::kFileName)));
     EXPECT_EQ(Bytes(SaveData::kFileName), oldBytes_);
     replay::FinishInterruptedStores();  // nothing left: nothing happens
 }
 
-TEST_F(DurableSaveTest, TheStartRemovesTheTemporariesOfTheNamesTheStoresWriteAndNoOthers) {
-    const std::vector<std::string> stored = {"morpoCatSave.dat.tmp", "replay/t71_inState0P.dat.tmp",
-                                             "replay/t71_keyboardState3P.dat.tmp", "replay/t5_meta.dat.tmp",
-                                             "tpa/d_replay/t3_mouseState1PType6.dat.tmp",
-                                             "tpa/d_replay/t3_metaType2.dat.tmp"};
-    // A user's files that share the beginning of those names.
-    const std::vector<std::string> others = {
-        "morpoCatSave.dat.old.tmp", "replay/tnotes.txt.tmp",         "replay/t71_inState0P.dat.bak.tmp",
-        "replay/t071_meta.dat.tmp", "replay/t5_metaType2.dat.tmp",   "replay/t5_jumpState0P.dat.tmp",
-        "tpa/d_replay/t3_meta.dat.tmp", "tpa/d_replay/t3_inState1P.dat.tmp", "replay/t-1_meta.dat.tmp",
-        "replay/t3_inState-1P.dat.tmp", "replay/t3_inState4P.dat.tmp", "replay/t100_meta.dat.tmp"};
+TEST_F(DurableSaveTest, TheStartRemovesItsTemporariesOfTheNamesTheStoresWriteAndNoOthers) {
+    const std::vector<std::string> stored = {"morpoCatSave.dat", "replay/t71_inState0P.dat",
+                                             "replay/t71_keyboardState3P.dat", "replay/t5_meta.dat",
+                                             "tpa/d_replay/t3_mouseState1PType6.dat", "tpa/d_replay/t3_metaType2.dat"};
+    // A user's files that share the beginning of those names, and another
+    // copy's temporaries of the stored names (a copy sharing the folders).
+    std::vector<std::string> others = {
+        "morpoCatSave.dat.old", "replay/tnotes.txt",         "replay/t71_inState0P.dat.bak",
+        "replay/t071_meta.dat", "replay/t5_metaType2.dat",   "replay/t5_jumpState0P.dat",
+        "tpa/d_replay/t3_meta.dat", "tpa/d_replay/t3_inState1P.dat", "replay/t-1_meta.dat",
+        "replay/t3_inState-1P.dat", "replay/t3_inState4P.dat", "replay/t100_meta.dat"};
+    for (std::string& name : others) name = TemporaryOf(name);
+    for (const std::string& name : stored) others.push_back(name + ".0badc0de.tmp");
     std::filesystem::create_directories("replay");
     std::filesystem::create_directories("tpa/d_replay");
-    for (const std::string& name : stored) std::ofstream(name) << "cut short";
-    for (const std::string& name : others) std::ofstream(name) << "a user's file";
+    for (const std::string& name : stored) std::ofstream(TemporaryOf(name)) << "cut short";
+    for (const std::string& name : others) std::ofstream(name) << "not this copy's";
     EXPECT_EQ(replay::FinishInterruptedStores(), 0);
-    for (const std::string& name : stored) EXPECT_FALSE(std::filesystem::exists(name)) << name;
+    for (const std::string& name : stored) EXPECT_FALSE(std::filesystem::exists(TemporaryOf(name))) << name;
     for (const std::string& name : others) EXPECT_TRUE(std::filesystem::exists(name)) << name;
 }
 
@@ -135,9 +139,9 @@ protected:
 TEST_F(SaveNoticeTest, NoLinkPlantedAtTheSavesTemporaryIsWrittenThrough) {
     std::filesystem::create_directory("outside");
     WriteFile("outside/notes", "a user's file");
-    std::filesystem::create_symlink("outside/notes", "morpoCatSave.dat.tmp");
+    std::filesystem::create_symlink("outside/notes", TemporaryOf(SaveData::kFileName));
     ASSERT_TRUE(SaveData::Store(new_));
-    std::filesystem::create_hard_link("outside/notes", "morpoCatSave.dat.tmp");
+    std::filesystem::create_hard_link("outside/notes", TemporaryOf(SaveData::kFileName));
     ASSERT_TRUE(SaveData::Store(new_));
     EXPECT_EQ(Bytes("outside/notes"), "a user's file");
     EXPECT_EQ(Bytes(SaveData::kFileName).size(), SaveData::kFileSize);
@@ -146,9 +150,9 @@ TEST_F(SaveNoticeTest, NoLinkPlantedAtTheSavesTemporaryIsWrittenThrough) {
 TEST_F(SaveNoticeTest, WhatThePlayerIsToldOfTheSaveIsTrue) {
     // No save yet, and none can be stored: none is said to be kept.
     std::filesystem::remove(SaveData::kFileName);
-    std::filesystem::create_directory("morpoCatSave.dat.tmp");
+    std::filesystem::create_directory(TemporaryOf(SaveData::kFileName));
     EXPECT_FALSE(SaveData::Store(new_));
-    std::filesystem::remove("morpoCatSave.dat.tmp");
+    std::filesystem::remove(TemporaryOf(SaveData::kFileName));
     // A FIFO is not replaced, as loading says.
     ASSERT_EQ(mkfifo(SaveData::kFileName, 0600), 0);
     SaveData back;
@@ -174,8 +178,8 @@ TEST_F(SaveNoticeTest, WhatThePlayerIsToldOfTheSaveIsTrue) {
     WriteFile(SaveData::kFileName, oldBytes_ + std::string(1000, 'j'));
     EXPECT_TRUE(SaveData::Load(back));
     EXPECT_EQ(Said(), (std::vector<std::string>{
-                          "Save data: morpoCatSave.dat was not stored (creating morpoCatSave.dat.tmp: Is a directory); "
-                          "there is no save yet",
+                          "Save data: morpoCatSave.dat was not stored (creating " + TemporaryOf(SaveData::kFileName) +
+                              ": Is a directory); there is no save yet",
                           "Save data: morpoCatSave.dat is a FIFO, not a file; the game starts with the defaults and "
                           "stores nothing until it is moved away",
                           "Save data: morpoCatSave.dat holds 1992 bytes, more than a save's 992: its first 992 are "
@@ -185,22 +189,23 @@ TEST_F(SaveNoticeTest, WhatThePlayerIsToldOfTheSaveIsTrue) {
 // A store of a save linked to a file elsewhere, killed before its rename,
 // leaves its temporary beside that file, outside the game's stores. The
 // next start removes it, but never while another program (a copy of the
-// game sharing that file) holds the folder, whose store it may be.
+// game sharing that file) holds the folder, nor waits for it, nor ever
+// removes that copy's own temporary.
 TEST_F(SaveNoticeTest, WhatAKilledStoreOfALinkedSaveLeftGoesAtTheNextStartOnceItsFolderIsFree) {
     std::filesystem::create_directory("synced");
     ASSERT_TRUE(SaveData::Store(old_, "synced/morpoCatSave.dat"));
     std::filesystem::remove(SaveData::kFileName);
     std::filesystem::create_symlink("synced/morpoCatSave.dat", SaveData::kFileName);
-    WriteFile("synced/morpoCatSave.dat.tmp", oldBytes_.substr(0, 100));
+    WriteFile("synced/" + TemporaryOf(SaveData::kFileName), oldBytes_.substr(0, 100));
+    WriteFile("synced/morpoCatSave.dat.0badc0de.tmp", "another copy's store");
     const int holder = open("synced", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
-    SetDurableLockWait(50);
     replay::FinishInterruptedStores();
-    EXPECT_TRUE(std::filesystem::exists("synced/morpoCatSave.dat.tmp"));
+    EXPECT_TRUE(std::filesystem::exists("synced/" + TemporaryOf(SaveData::kFileName)));
     close(holder);
-    SetDurableLockWait(5000);
     replay::FinishInterruptedStores();
-    EXPECT_FALSE(std::filesystem::exists("synced/morpoCatSave.dat.tmp"));
+    EXPECT_FALSE(std::filesystem::exists("synced/" + TemporaryOf(SaveData::kFileName)));
+    EXPECT_TRUE(std::filesystem::exists("synced/morpoCatSave.dat.0badc0de.tmp"));
     EXPECT_TRUE(std::filesystem::is_symlink(SaveData::kFileName));
     EXPECT_EQ(Bytes("synced/morpoCatSave.dat"), oldBytes_);
     EXPECT_EQ(Said(), std::vector<std::string>{});
@@ -215,24 +220,44 @@ TEST_F(SaveNoticeTest, AReplayFolderReachedThroughALinkIsSettledAndEachStoreNotS
     WriteFile("replay/t7_meta.dat", "6,");
     const DurableFile set[] = {{"replay/t7_inState0P.dat", stream.data(), 1}, {"replay/t7_meta.dat", meta.data(), 2}};
     int renames = 0;
-    SetDurableStepHook([&](DurableStep step, const std::string&) -> int64_t {
-        return step == DurableStep::Rename && ++renames == 2 ? 0 : -1;
+    SetDurableStepHook([&](DurableStep step, const std::string& path) -> int64_t {
+        return step == DurableStep::Rename && path != replay::kStoresRecord && ++renames == 2 ? 0 : -1;
     });
     EXPECT_EQ(WriteFileSetDurably(&replay::GameStores(), set, 2), -1);
     SetDurableStepHook(nullptr);
-    // Beside it, a record start-up can never read.
-    ASSERT_EQ(mkfifo("replay/t9_meta.dat.commit", 0600), 0);
     EXPECT_EQ(replay::FinishInterruptedStores(), 1);
     EXPECT_EQ(Bytes("disk/replay/t7_meta.dat"), "5,");
+    // A record start-up can never read.
+    ASSERT_EQ(mkfifo(replay::kStoresRecord, 0600), 0);
+    EXPECT_EQ(replay::FinishInterruptedStores(), 0);
+    // A set whose replay folder is gone for now (the disk not mounted).
+    WriteFile("disk/replay/t8_meta.dat", "6,");
+    const DurableFile eight[] = {{"replay/t8_inState0P.dat", stream.data(), 1}, {"replay/t8_meta.dat", meta.data(), 2}};
+    renames = 0;
+    SetDurableStepHook([&](DurableStep step, const std::string& path) -> int64_t {
+        return step == DurableStep::Rename && path != replay::kStoresRecord && ++renames == 2 ? 0 : -1;
+    });
+    EXPECT_EQ(WriteFileSetDurably(&replay::GameStores(), eight, 2), -1);
+    SetDurableStepHook(nullptr);
+    std::filesystem::rename("disk", "unmounted");
+    EXPECT_EQ(replay::FinishInterruptedStores(), 0);
     EXPECT_EQ(Said(), (std::vector<std::string>{
-                          "The store of the replay of stage 9 cut short when the game last ended was refused (it is a "
-                          "FIFO): nothing of it was put in place"}));
+                          "The record of unfinished stores Stores.commit was refused and removed (it is a FIFO): "
+                          "nothing of it was put in place",
+                          "Stores cut short in replay were not looked at (its folder cannot be opened (Link has been "
+                          "severed)): they are finished once the folder can be opened again, at the game's next "
+                          "start"}));
+    std::filesystem::rename("unmounted", "disk");
+    EXPECT_EQ(replay::FinishInterruptedStores(), 1);
+    EXPECT_EQ(Bytes("disk/replay/t8_meta.dat") + Bytes("disk/replay/t8_inState0P.dat"), "5,n");
 }
 
 // A replay set whose third rename fails on a disk error once its record is
 // whole: seven of its eight files, the save among them, are already new.
 // The player is told so, and the save's next store finishes the set first.
-TEST_F(SaveNoticeTest, AReplayStoredButNotSettledIsToldSoAndTheSavesNextStoreFinishesIt) {
+// A file that can never be replaced (a save made immutable) is told once,
+// and holds up no later store.
+TEST_F(SaveNoticeTest, AReplayStoredButNotWholeIsToldTrulyAndTheSavesNextStoreFinishesIt) {
     StoredReplay run;
     run.playerKinds = {6};
     run.text.push_back({"0", "1", "2", "3", "4", "5"});
@@ -240,9 +265,9 @@ TEST_F(SaveNoticeTest, AReplayStoredButNotSettledIsToldSoAndTheSavesNextStoreFin
     EXPECT_FALSE(replay::ReplayFiles().SaveStreams(run, gamemode::kTimeAttack, 3, &new_));
     Fsyncs().failRename.clear();
     EXPECT_EQ(Said(), (std::vector<std::string>{
-                          "Replay of stage 3 was stored with its best time in morpoCatSave.dat, but is not settled on "
-                          "the disk (renaming replay/t3_slopeState0P.dat.tmp: Input/output error): the game finishes "
-                          "storing it at its next start"}));
+                          "Replay of stage 3 was stored with its best time in morpoCatSave.dat, but not whole on the "
+                          "disk: renaming replay/t3_slopeState0P.dat into place: Input/output error; 7 of its 8 files "
+                          "hold their new copies; the next store or start puts the rest in place"}));
     // An option changed on the title: the save is stored again.
     new_.difficulty = 1;
     EXPECT_TRUE(SaveData::Store(new_));
@@ -253,8 +278,24 @@ TEST_F(SaveNoticeTest, AReplayStoredButNotSettledIsToldSoAndTheSavesNextStoreFin
     SaveData back;
     ASSERT_TRUE(SaveData::Load(back));
     EXPECT_EQ(back.highScore * 10 + back.difficulty, 2221);
-    EXPECT_FALSE(std::filesystem::exists("replay/t3_inState0P.dat.commit"));
+    EXPECT_FALSE(std::filesystem::exists(replay::kStoresRecord));
     EXPECT_EQ(Said().size(), 1u);
+
+    // The save cannot be replaced for good: said once, and the replays go on.
+    Fsyncs().failRename = SaveData::kFileName;
+    Fsyncs().renameError = EPERM;
+    for (int store = 0; store < 3; ++store) EXPECT_FALSE(SaveData::Store(new_));
+    EXPECT_FALSE(replay::ReplayFiles().SaveStreams(run, gamemode::kTimeAttack, 4, &new_));
+    Fsyncs().failRename.clear();
+    ASSERT_EQ(Said().size(), 3u);
+    EXPECT_EQ(Said()[1], "Save data: morpoCatSave.dat was not stored (renaming morpoCatSave.dat into place: Operation "
+                         "not permitted); the previous save is kept");
+    EXPECT_EQ(Said()[2], "Replay of stage 4 was stored with its best time in morpoCatSave.dat, but not whole on the "
+                         "disk: renaming morpoCatSave.dat into place: Operation not permitted; morpoCatSave.dat keeps "
+                         "its previous copy for good, 7 of its 8 files hold their new copies");
+    EXPECT_EQ(Bytes("replay/t4_meta.dat"), "6,");
+    EXPECT_FALSE(std::filesystem::exists(replay::kStoresRecord));
+    EXPECT_TRUE(SaveData::Store(new_));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "foundation/durable_rules.h"
 #include "game/savedata.h"
 #include "scoped_temp_dir.h"
 
@@ -112,7 +113,7 @@ TEST(SaveDataFile, HandBuiltRecordRoundTripsByteForByte) {
     std::filesystem::remove("morpoCatSave.dat");
     ASSERT_TRUE(SaveData::Store(r));
     EXPECT_EQ(ReadBytes("morpoCatSave.dat"), fixture);
-    EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat.tmp"));
+    EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat." + morpotta::WorkingTag() + ".tmp"));
 }
 
 TEST(SaveDataFile, MissingAndShortFilesGiveDefaultsALongerOneItsFirstRecord) {
@@ -188,7 +189,7 @@ TEST(SaveDataFile, FailedStoreKeepsThePreviousSave) {
     std::vector<uint8_t> fixture = HandBuiltFixture();
     WriteBytes("morpoCatSave.dat", fixture);
     // A directory where the temporary file should go makes the write fail.
-    std::filesystem::create_directory("morpoCatSave.dat.tmp");
+    std::filesystem::create_directory("morpoCatSave.dat." + morpotta::WorkingTag() + ".tmp");
     SaveData r;
     SaveData::SetDefaults(r);
     EXPECT_FALSE(SaveData::Store(r));

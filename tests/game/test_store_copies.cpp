@@ -1,8 +1,10 @@
 // Three copies of the game, each in a folder of its own, store time-attack
 // records as the result screen does (the replay with the save that holds
-// its best time, then the save) into one replay folder they share, linked
-// from each: a/ keeps its own save, b/ and c/ a save linked to one shared
-// file. Each copy is a process of its own, killed at random moments and
+// its best time, then the save) into one replay folder they share, in each
+// of the ways a player may share them: linked from each, a/ keeping its own
+// save and b/ and c/ a save linked to one shared file, or to a/'s; or a/
+// working in the shared folder itself, b/ and c/ linking its save and
+// replay/. Each copy is a process of its own, killed at random moments and
 // started again, settling first as the game's start-up does. Every stage's
 // replay is found whole, every save whole at every moment, and nothing is
 // left over once each copy has started again.
@@ -39,7 +41,38 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kStages[] = {3, 5, 7};
-constexpr const char* kCopies[] = {"a", "b", "c"};
+
+// Where the copies work, the folder of the replays they share, and how the
+// folders are made.
+struct Layout {
+    const char* name;
+    std::vector<std::string> copies;
+    void (*make)();
+};
+
+void LinkFrom(const std::string& copy, const char* save) {
+    fs::create_directory(copy);
+    fs::create_directory_symlink("../shared/replay", copy + "/replay");
+    if (save) fs::create_symlink(save, copy + "/morpoCatSave.dat");
+}
+
+const Layout kLayouts[] = {
+    {"a save shared by b and c", {"a", "b", "c"},
+     [] {
+         LinkFrom("a", nullptr);
+         for (const char* copy : {"b", "c"}) LinkFrom(copy, "../shared/morpoCatSave.dat");
+     }},
+    {"a's save linked from b and c", {"a", "b", "c"},
+     [] {
+         LinkFrom("a", nullptr);
+         fs::copy_file("shared/morpoCatSave.dat", "a/morpoCatSave.dat");
+         for (const char* copy : {"b", "c"}) LinkFrom(copy, "../a/morpoCatSave.dat");
+     }},
+    {"a working in the shared folder", {"shared", "b", "c"},
+     [] {
+         for (const char* copy : {"b", "c"}) LinkFrom(copy, "../shared/morpoCatSave.dat");
+     }},
+};
 
 // A copy of the game storing records until it is killed: run only as a
 // process of its own, by the case below. Each store's outcome is a letter
@@ -73,13 +106,13 @@ TEST(DISABLED_GameCopy, StoresRecordsUntilKilled) {
 
 class Copy {
 public:
-    explicit Copy(const char* name) : name_(name) {}
+    explicit Copy(std::string name) : name_(std::move(name)) {}
     ~Copy() { Kill(); }
 
     void Start() {
         const std::string exe = fs::read_symlink("/proc/self/exe").string();
         std::vector<std::string> words = {exe, "--gtest_filter=DISABLED_GameCopy.*", "--gtest_also_run_disabled_tests"};
-        std::vector<std::string> variables = {std::string("MORPOTTA_GAME_COPY=") + name_};
+        std::vector<std::string> variables = {"MORPOTTA_GAME_COPY=" + name_};
         for (char** v = environ; *v; ++v) variables.push_back(*v);
         std::vector<char*> argv, envp;
         for (std::string& word : words) argv.push_back(word.data());
@@ -102,10 +135,10 @@ public:
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
-    std::string Outcomes() const { return ScopedTempDir::ReadFile(std::string(name_) + "/outcomes"); }
+    std::string Outcomes() const { return ScopedTempDir::ReadFile(name_ + "/outcomes"); }
 
 private:
-    const char* name_;
+    std::string name_;
     pid_t pid_ = -1;
     size_t outcomesAtStart_ = 0;
 };
@@ -138,20 +171,19 @@ std::vector<std::string>& Said() {
     return lines;
 }
 
-TEST(GameCopies, CopiesSharingTheirReplaysAndASaveKilledAtRandomLeaveEveryStoreWhole) {
+class GameCopies : public ::testing::TestWithParam<Layout> {};
+
+TEST_P(GameCopies, CopiesSharingTheirReplaysAndASaveKilledAtRandomLeaveEveryStoreWhole) {
+    const Layout& layout = GetParam();
     ScopedTempDir dir;
     SkippedFsyncs fast;
     fs::create_directories("shared/replay");
     SaveData save;
     SaveData::SetDefaults(save);
     ASSERT_TRUE(SaveData::Store(save, "shared/morpoCatSave.dat"));
-    for (const char* copy : kCopies) {
-        fs::create_directory(copy);
-        fs::create_directory_symlink("../shared/replay", std::string(copy) + "/replay");
-        if (std::string(copy) != "a") fs::create_symlink("../shared/morpoCatSave.dat", std::string(copy) + "/morpoCatSave.dat");
-    }
+    layout.make();
     std::vector<std::unique_ptr<Copy>> copies;
-    for (const char* name : kCopies) {
+    for (const std::string& name : layout.copies) {
         copies.push_back(std::make_unique<Copy>(name));
         copies.back()->Start();
     }
@@ -159,7 +191,7 @@ TEST(GameCopies, CopiesSharingTheirReplaysAndASaveKilledAtRandomLeaveEveryStoreW
     // stored since its start; the saves are read all the while.
     std::mt19937 random(67);
     int kills = 0, badReads = 0;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     while (std::chrono::steady_clock::now() < end) {
         Copy& victim = *copies[random() % copies.size()];
         const auto waitUntil = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -168,8 +200,10 @@ TEST(GameCopies, CopiesSharingTheirReplaysAndASaveKilledAtRandomLeaveEveryStoreW
         ASSERT_TRUE(victim.Storing()) << "a copy stores nothing";
         const auto moment = std::chrono::steady_clock::now() + std::chrono::microseconds(random() % 40000);
         while (std::chrono::steady_clock::now() < moment) {
-            for (const char* save : {"shared/morpoCatSave.dat", "a/morpoCatSave.dat"})
-                if (fs::exists(save) && ScopedTempDir::ReadFile(save).size() != SaveData::kFileSize) ++badReads;
+            for (const std::string& copy : layout.copies) {
+                const std::string at = copy + "/morpoCatSave.dat";
+                if (fs::exists(at) && ScopedTempDir::ReadFile(at).size() != SaveData::kFileSize) ++badReads;
+            }
         }
         victim.Kill();
         ++kills;
@@ -181,10 +215,10 @@ TEST(GameCopies, CopiesSharingTheirReplaysAndASaveKilledAtRandomLeaveEveryStoreW
     // Each copy starts again.
     Said().clear();
     SetPlayerNoticeSink([](const char* line) { Said().push_back(line); });
-    for (const char* copy : kCopies) {
+    for (const std::string& copy : layout.copies) {
         fs::current_path(copy);
         replay::FinishInterruptedStores();
-        fs::current_path("..");
+        fs::current_path(dir.path());
     }
     SetPlayerNoticeSink(nullptr);
     EXPECT_EQ(Said(), std::vector<std::string>{});
@@ -198,15 +232,20 @@ TEST(GameCopies, CopiesSharingTheirReplaysAndASaveKilledAtRandomLeaveEveryStoreW
     }
     EXPECT_GT(stored, 0);
     SaveData back;
-    for (const char* copy : kCopies) {
-        EXPECT_TRUE(SaveData::Load(back, (std::string(copy) + "/morpoCatSave.dat").c_str())) << copy;
-        const std::string outcomes = ScopedTempDir::ReadFile(std::string(copy) + "/outcomes");
-        RecordProperty(std::string("stores_") + copy, int(outcomes.size()));
-        // A replay may wait while another copy's unfinished store counts on
-        // its files; a save is always stored.
+    for (const std::string& copy : layout.copies) {
+        EXPECT_TRUE(SaveData::Load(back, (copy + "/morpoCatSave.dat").c_str())) << copy;
+        const std::string outcomes = ScopedTempDir::ReadFile(copy + "/outcomes");
+        RecordProperty("stores_" + copy, int(outcomes.size()));
+        // Every store is made, or kept while another copy stores in its folder.
         EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), 'S'), 0) << copy << ": " << outcomes;
+        EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), 'R'), 0) << copy << ": " << outcomes;
     }
-    EXPECT_TRUE(fs::is_symlink("b/morpoCatSave.dat") && fs::is_symlink("c/morpoCatSave.dat"));
+    for (const char* copy : {"b", "c"}) EXPECT_TRUE(fs::is_symlink(std::string(copy) + "/morpoCatSave.dat"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Layouts, GameCopies, ::testing::ValuesIn(kLayouts),
+                         [](const ::testing::TestParamInfo<Layout>& info) {
+                             return std::string(info.index == 0 ? "SharedSave" : info.index == 1 ? "LinkedToA" : "AInsideShared");
+                         });
 
 }  // namespace

@@ -38,55 +38,60 @@ Bytes Record(const SaveData& r) {
     return b;
 }
 
-// A commit record's line for a file of these bytes.
-std::string FileLine(const std::string& bytes, const std::string& path) {
-    char line[32];
-    const auto crc = uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
-    std::snprintf(line, sizeof line, "%zu %08" PRIx32 " ", bytes.size(), crc);
+uint32_t CrcOf(const std::string& bytes) {
+    return uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
+}
+
+// A commit record's line for a file of set 1 whose new copy holds these
+// bytes, replacing a copy that held previous ("" for none); '#' stands for
+// the tag of the program's temporaries.
+std::string FileLine(const std::string& bytes, const std::string& path, const std::string& previous = "") {
+    char line[80];
+    std::snprintf(line, sizeof line, "1 # %zu %08" PRIx32 " %lld %08" PRIx32 " ", bytes.size(), CrcOf(bytes),
+                  previous.empty() ? -1LL : static_cast<long long>(previous.size()), previous.empty() ? 0 : CrcOf(previous));
     return line + path + "\n";
 }
 
 // The commit record target's seeds: records that name the files of its
 // scratch folder (fuzz/fuzz_commit_record.cpp: their bytes are the ones
 // it puts there), most of them file lines it makes whole ('S'), with '@'
-// for the scratch folder's path. Each escape comes after the set's own
-// first file, with the bytes of the temporary beside it, so that a
-// settling that followed it would replace the file.
+// for the scratch folder's path and '#' for the tag. Each escape comes
+// after the set's own first file, with the bytes of the temporary beside
+// it, so that a settling that followed it would replace the file.
 void AddCommitRecordSeeds(Seeds& seeds) {
-    const std::string first = FileLine("new one", "set/t1.dat"), magic = "durable file set 1\n";
-    const std::string whole = magic + first + FileLine("new two", "more/m.dat");
+    const std::string first = FileLine("new one", "set/t1.dat", "old one"), magic = "durable store record 2\n";
+    const std::string second = FileLine("new two", "more/m.dat", "old two");
+    const std::string whole = magic + first + second;
     char end[24];
-    std::snprintf(end, sizeof end, "end %08" PRIx32 "\n",
-                  uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(whole.data()), uInt(whole.size()))));
+    std::snprintf(end, sizeof end, "end %08" PRIx32 "\n", CrcOf(whole));
     seeds.Add("fuzz_commit_record", "whole", whole + end);
     seeds.Add("fuzz_commit_record", "cut_short", whole);
-    seeds.Add("fuzz_commit_record", "two_folders", "S" + first + FileLine("new two", "more/m.dat"));
+    seeds.Add("fuzz_commit_record", "two_folders", "S" + first + second);
+    seeds.Add("fuzz_commit_record", "replaced_since", "S" + first + FileLine("new two", "more/m.dat", "older two"));
+    seeds.Add("fuzz_commit_record", "two_sets", "S" + first + "2" + second.substr(1));
     const std::pair<const char*, std::string> escapes[] = {
-        {"absolute", FileLine("over outside", "@/outside/x")},
-        {"parent", FileLine("over outside", "../outside/x")},
-        {"climbing", FileLine("over outside", "set/../../outside/x")},
-        {"linked_member", FileLine("over outside", "set/tlink/x")},
-        {"linked_folder", FileLine("new one", "linked/t1.dat")},
-        {"linked_file", FileLine("outside", "set/t8.dat")},
-        {"sub_folder", FileLine("new one", "set/sub/t1.dat")},
-        {"not_a_folder", FileLine("over beside", "x")},
-        {"oversized", "134217729 00000000 more/m.dat\n"},
+        {"absolute", FileLine("over outside", "@/outside/x", "outside")},
+        {"parent", FileLine("over outside", "../outside/x", "outside")},
+        {"climbing", FileLine("over outside", "set/../../outside/x", "outside")},
+        {"linked_member", FileLine("over outside", "set/tlink/x", "outside")},
+        {"linked_folder", FileLine("new one", "linked/t1.dat", "old elsewhere")},
+        {"linked_file", FileLine("outside", "set/t8.dat", "outside")},
+        {"sub_folder", FileLine("new one", "set/sub/t1.dat", "below a folder")},
+        {"not_a_folder", FileLine("over beside", "x", "beside the folders")},
+        {"oversized", "1 # 134217729 00000000 -1 00000000 more/m.dat\n"},
+        {"foreign_tag", "1 ../../x 7 00000000 -1 00000000 set/t1.dat\n"},
     };
     for (const auto& [name, line] : escapes) seeds.Add("fuzz_commit_record", name, "S" + first + line);
-    // Records naming the working directory they were written in: this one,
-    // and another copy's, whose set names a folder of its own there.
-    seeds.Add("fuzz_commit_record", "from_here", "Sfrom @/game\n" + first + FileLine("new two", "more/m.dat"));
-    seeds.Add("fuzz_commit_record", "from_another_copy", "Sfrom @/outside\n" + first + FileLine("over beside", "x"));
     // Files planted in place of the set's own ('P' and a byte: two bits a
     // name, 1 a hard link outside, 2 a symbolic link, 3 a folder), with
     // records whose sizes and check values match what was planted.
-    const std::string linkedFirst = FileLine("outside", "set/t1.dat");
+    const std::string linkedFirst = FileLine("outside", "set/t1.dat", "old one");
     const std::pair<const char*, std::string> plants[] = {
         {"hard_linked_temporary", std::string("P\x01S") + linkedFirst},
         {"folder_and_hard_linked_temporary", std::string("P\x0dS") + linkedFirst},
-        {"linked_temporary", std::string("P\x02S") + FileLine("over outside", "set/t1.dat")},
-        {"folder_at_second_name", std::string("P\xc0S") + first + FileLine("new two", "more/m.dat")},
-        {"linked_second_file", std::string("P\x80S") + first + FileLine("new two", "more/m.dat")},
+        {"linked_temporary", std::string("P\x02S") + FileLine("over outside", "set/t1.dat", "old one")},
+        {"folder_at_second_name", std::string("P\xc0S") + first + second},
+        {"linked_second_file", std::string("P\x80S") + first + second},
     };
     for (const auto& [name, input] : plants) seeds.Add("fuzz_commit_record", name, input);
 }

@@ -84,42 +84,58 @@ int64_t DecompressBlock(const void* block, size_t blockSize, void* out, size_t o
 int64_t CompressBlock(const void* data, size_t size, void* out, size_t outCapacity);
 size_t CompressBlockBound(size_t size);
 
-// The result of a durable write that stored what it was given but could not
-// settle it on the disk (neither 0 nor -1; each function says what stands).
-// A log line says why, and GetDurableWriteError.
-constexpr int kDurableStoredUnsettled = 1;
+// Files a program keeps (saves, replays) are stored durably: after a kill
+// at any moment, or a power cut, each path holds its previous copy or its
+// new one, whole, and a set of files stored together holds its previous
+// copies or its new ones. Paths are host paths as the C library takes them.
+//
+// How it is done: the bytes go to a temporary file beside the path,
+// "<name>.<tag>.tmp", flushed to the disk, and are renamed over the path;
+// then the folder is flushed. The tag is the program's own (it comes from
+// the folder a store keeps its record in, the working directory for a
+// single write), so two programs sharing a folder never write, rename or
+// remove each other's temporaries. A temporary is private to its owner
+// from its first byte and then takes the access of the file it replaces
+// (permissions, access list, owner and group where the host allows, else
+// the owner's permissions alone); nothing is ever written through a file
+// or link that stood at its name.
+//
+// Two programs storing in one folder take turns: each write locks the
+// folders it acts in (flock, which binds the programs of one machine, not
+// those of others sharing a network folder) and never waits for one:
+// a write that finds a folder held by another program writes nothing now
+// and returns kDurableDeferred. The write is then kept in memory, and made
+// by StoreDeferredWrites once the folder is free: a program calls it once a
+// frame, and once more before it ends.
 
-// Files the program writes (saves, replays): the bytes go to a new
-// "<path>.tmp" (one left there is removed first: no byte ever goes through
-// a file or link that stood at that name), which is flushed to the disk and
-// renamed over path; then the folder is flushed. After a crash or a power
-// cut, path holds the previous copy or the new one, whole. path is a host
-// path as the C library takes it, its folder as the program names it. What
-// stands at path is replaced when it is a regular file, the new copy taking
-// its permissions (and its owner, where the host allows); a symbolic link
-// there leading to a regular file of the same name elsewhere (a file moved
-// to another disk and linked back) is kept and that file replaced, its
-// temporary beside it; anything else (a folder, a FIFO, a link to a file of
-// another name or to nothing) is refused before anything is written. The
-// write holds the lock of the folder it writes in (where a link leads)
-// throughout, so that two programs writing there take turns; one that
-// cannot have it within a few seconds writes nothing. 0; -1 and a log line
-// (GetDurableWriteError says why), the previous copy kept; or
-// kDurableStoredUnsettled: the new copy is in place, but its folder could
-// not be flushed, so a power cut may bring back the previous one. It
-// settles no store: a file that a DurableStore keeps is stored as a set of
-// one (WriteFileSetDurably), which first finishes a set that counts on it.
+// The result of a durable write that stored what it was given but not as a
+// whole on the disk: a log line and GetDurableWriteError say which file and
+// what becomes of it (the next store or start puts it in place, or it keeps
+// its previous copy for good).
+constexpr int kDurableStoredUnsettled = 1;
+// The result of a durable write that found a folder held by another program
+// storing there: nothing is written yet; the write is kept and made by
+// StoreDeferredWrites (see there).
+constexpr int kDurableDeferred = 2;
+
+// Stores one file. What stands at path is replaced when it is a regular
+// file; a symbolic link there leading to a regular file of the same name
+// elsewhere (a file moved to another disk and linked back) is kept and that
+// file replaced, its temporary beside it; anything else (a folder, a FIFO,
+// a link to a file of another name or to nothing) is refused before
+// anything is written. 0; kDurableDeferred; kDurableStoredUnsettled (in
+// place, but its folder could not be flushed, so a power cut may bring back
+// the previous copy); -1 and a log line (GetDurableWriteError says why), the
+// previous copy kept. A file that a DurableStore keeps is stored through it
+// instead (WriteFileSetDurably with a set of one).
 int WriteFileDurably(const char* path, const void* bytes, size_t size);
-// Removes the temporary file a WriteFileDurably of path left when it was
-// cut short (a kill, a crash), where that write puts it: beside path, or
-// beside the file a symbolic link at path leads to. The next write of path
-// would replace it; call this at start-up so that nothing of a write cut
-// short stays in the meantime (in a folder synchronised elsewhere, say).
-// It holds the lock of that folder, as the write does, so a write of
-// another program there is waited for and never loses its temporary. For
-// a file no DurableStore keeps: a store's temporaries are its settling's
-// (FinishInterruptedWrites). 0 when nothing is left (path itself is
-// untouched); -1 and a log line when its folder cannot be looked at.
+// Removes the temporary file of this program's that a WriteFileDurably of
+// path left when it was cut short (a kill, a crash), where that write puts
+// it: beside path, or beside the file a symbolic link at path leads to.
+// Another program's temporaries there are left alone. Call it at start-up.
+// 0 when nothing of it is left, or when the folder is held by another
+// program now (the next write of path replaces it); -1 and a log line when
+// the folder cannot be looked at.
 int FinishInterruptedWrite(const char* path);
 // One file of a set written together.
 struct DurableFile {
@@ -136,105 +152,101 @@ struct DurableFolder {
     const char* namePrefix;
     int (*storesName)(const char* name) = nullptr;  // name without its folder
 };
-// What a program stores as durable sets: the folders their files stand in
-// and the most one set holds. The writer and the start-up take the same
-// description and one rule: a set the writer takes, the start-up finishes,
-// and the writer refuses before writing anything a set the start-up would
-// not finish. A file of a set is "<folder>/<name>" with the folder as given
-// here ("<name>" alone for "."), the name a stored name of that folder; on
-// the disk, what stands at the name is nothing yet or a regular file. The
-// limits are those of the program's largest set: the start-up reads no more
-// than they allow of a commit record's files.
+// What a program stores as durable sets: the folders their files stand in,
+// the most one set holds, and its commit record. The record is the store's
+// journal: a file in a folder of the program's own, which no other program
+// uses while it runs (the engine's double-start lock keeps a second copy
+// out of its working directory, "Engine.lock"), so each program settles its
+// own sets alone. A file of a set is "<folder>/<name>" with the folder as
+// given here ("<name>" alone for "."), the name a stored name of that
+// folder; on the disk, what stands at the name is nothing yet or a regular
+// file. The store must stay valid while a write of it is kept.
 struct DurableStore {
     const DurableFolder* folders;
     size_t folderCount;
     size_t maxFiles;   // files of one set
     int64_t maxBytes;  // bytes of one set, every file together
+    const char* record = "Stores.commit";  // a host path
 };
-// Files that belong together (a replay's streams and its meta file, with
-// the save that records the run's time) are stored as one: after a kill at
-// any moment, or a power cut, and the next start's FinishInterruptedWrites,
-// every path holds its previous copy or every path its new one. A store
-// keeps this invariant: at every moment, either no commit record of it
-// stands and every stored name holds one whole generation, or one record
-// stands, and its set is settled before anything else of that store is
-// written or removed.
-// In order: the store takes the lock of each of the store's folders, in
-// which no other program (nor another store of this one) stores or settles
-// until it ends; a folder that cannot be had within a few seconds refuses
-// the store. It settles what an earlier store left unfinished, as the start
-// does (a set whose step failed in this run is finished now); while a
-// record stays unsettled, nothing is written. Then each file goes to a new
-// "<path>.tmp" (as for WriteFileDurably, taking the permissions of the file
-// it replaces) and is flushed to the disk, with its folder; a commit record
-// naming every file with its size and check value, "<first path>.commit",
-// is written and flushed (the set is now stored); the files are renamed
-// over their paths, their folders flushed, and the record is removed. Each
-// folder is opened once and every step is taken in it.
+// Stores files that belong together (a replay's streams and its meta file,
+// with the save that records the run's time) as one. In order: the set is
+// checked against the store's rule (anything it would not settle is refused
+// before anything is written); the record's folder and the set's are
+// locked, or the set is kept (kDurableDeferred); what an earlier store of
+// this program left unfinished is settled as FinishInterruptedWrites does
+// (never waited on: a set that cannot be finished now stays in the record);
+// each file goes to its temporary, flushed with its folder; the record,
+// naming every file with its new size and check value and those of the copy
+// it replaces, is written beside an earlier one's pending sets and flushed
+// (the set is now stored); the files are renamed over their paths, their
+// folders flushed, and the record emptied of the set. A set of one file
+// needs no record: its rename alone is whole. A file of the set that
+// another program replaced since is this store's only when the store
+// replaced it last: the settling finishes a set only in folders where none
+// of its files was replaced since it was stored.
 // 0: stored, every file in place. -1 and a log line (GetDurableWriteError
-// says why): not stored, every path keeps its previous copy (when a file
-// cannot be written, every temporary file is removed). kDurableStoredUnsettled
-// and a log line: stored, but not settled: a rename or a folder's flush
-// failed after the record, which stands; the files renamed already hold
-// their new copies, the others their previous ones, until the next start
-// (or the next store of the store) puts every new copy in place.
+// says why): not stored, every path keeps its previous copy.
+// kDurableDeferred: kept, nothing written yet. kDurableStoredUnsettled and a
+// log line: stored, but a file could not be renamed into place (or a folder
+// flushed); GetDurableWriteError names it and says whether the next store or
+// start puts it in place or it keeps its previous copy for good (a file
+// that can never be replaced: a read-only or immutable file, a mount point).
 int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, size_t count);
-// Settles the durable writes a killed or crashed run left unfinished in the
-// store's folders: a set whose commit record is whole is finished (the
-// temporary files still there are renamed into place: the new set stands),
-// and every other temporary file of a stored name ("<name>.tmp") is removed
-// (the previous copies stand). Records are settled in every folder before
-// any temporary file is removed, as a set may span folders. Call it at
-// start-up. It holds the lock of every folder throughout, as a store does,
-// so another program storing there (a copy of the program sharing a
-// folder) is waited for, a few seconds at most; a folder it cannot have is
-// not settled. A folder at whose name nothing stands holds nothing; one
-// that stands but cannot be opened now (a link to a disk that is not
-// mounted, a file in its place, no permission, held by another program)
-// is reported, and no temporary file of any folder is removed, as a
-// record there may count on it. A record that another copy of the program
-// left in a folder both share, whose set names a folder of that copy's
-// (its working directory is another), is left to that copy with the
-// temporaries it names, and a store of this one refuses the files it names
-// until then.
-// Each folder is opened once, where its path leads (a folder the program
-// names may be a link to another disk), and a record acts only in the
-// folders so opened: on names the store's rule takes, never through a
-// symbolic link. A file's temporary is taken only when it is a regular file
-// with no other name, holding the size and check value recorded. A record
-// that is not a regular file of its own, is larger than the store's largest
-// set can make, or names a file against the rule is refused: nothing it
-// names is read or renamed, and it is removed. A set that can never be
-// finished (its files changed since, a folder standing at a file's name) is
-// dropped, its files left as they are. A set whose step failed for a
-// passing reason keeps its record and temporaries for the next start; a
-// record that cannot be read now keeps every temporary. The number of sets
-// finished (a program reads again what it read of them before); each
-// problem is logged and reported (GetDurableProblem).
+// Settles what this program's stores of the store left unfinished when a
+// kill or a crash cut them short: in the folders where none of a stored
+// set's files was replaced since, the set is finished (its temporaries
+// renamed into place: the new set stands); this program's other
+// temporaries of the stored names are removed. Call it at start-up. A
+// folder held by another program now is not waited for: it is settled by
+// the next store, or by StoreDeferredWrites. A folder that stands but cannot
+// be opened now (a link to a disk that is not mounted) keeps its part of
+// the record for the next start. Each folder is opened once, where its path
+// leads, and the record acts only in the folders so opened: on names the
+// store's rule takes, never through a symbolic link. A file's temporary is
+// taken only when it is a regular file with no other name, holding the size
+// and check value recorded. A record that is damaged, not a regular file of
+// its own, larger than the store's sets can make, or names a file against
+// the rule is refused and removed. The number of sets finished (a program
+// reads again what it read of them before); each problem is logged and
+// reported (GetDurableProblem).
 int FinishInterruptedWrites(const DurableStore* store);
-// What became of a set or folder the last FinishInterruptedWrites of the
-// calling thread could not settle.
+// Makes the kept writes (kDurableDeferred) whose folders are free now, in
+// the order they were given; a later write of a file takes the file out of
+// the earlier writes still kept. With a wait, waits up to that long in all
+// for held folders and then gives up on what is still held: the last call
+// before a program ends (ShutdownEngine makes one, of 5 s, for a program
+// that did not). Each write given up on, or that failed, is logged and
+// reported (GetDurableProblem, kDurableWriteNotStored), as is what a
+// settling left for later and still could not settle. The number of writes
+// still kept.
+int StoreDeferredWrites(int waitMilliseconds);
+// What the last FinishInterruptedWrites, WriteFileSetDurably or
+// StoreDeferredWrites of the calling thread could not settle or store (a
+// set's store settles what earlier ones left first).
 enum DurableProblemKind {
-    kDurableRecordRefused = 1,  // removed unread or unacted on; nothing of its set renamed
-    kDurableSetNotFinished,     // a step failed for a passing reason: record and temporaries kept for the next start
-    kDurableSetDropped,         // can never be finished: its record removed, its files left as they are
+    kDurableRecordRefused = 1,  // damaged or against the rule: removed, nothing of it renamed
+    kDurableSetNotFinished,     // a step failed for a passing reason: kept for the next start
+    kDurableSetDropped,         // can never be finished: its temporaries removed, its files left as they are
     kDurableRecordUnreadable,   // cannot be read now: it and every temporary kept for the next start
-    kDurableFolderNotSettled,   // the folder cannot be opened or had now: nothing in it settled, every temporary kept
+    kDurableFolderNotSettled,   // the folder cannot be opened now: its part kept for the next start
+    kDurableWriteNotStored,     // a kept write that could not be made: its files keep their previous copies
 };
 struct DurableProblem {
     int kind;            // a DurableProblemKind
-    const char* folder;  // as the store gives it
-    const char* record;  // the record's name in the folder, "" for the folder itself
-    const char* file;    // the file of the set concerned, as the record names it, "" for none
+    const char* folder;  // as the store gives it ("" for a single write)
+    const char* record;  // the set concerned, named after its first file ("" for a folder)
+    const char* file;    // the file of the set concerned, "" for none
     const char* reason;  // in a few words, the host's reason when it gave one
-    int newFiles;        // files of the set that already held their new copy (renamed before the kill)
+    int newFiles;        // files of the set that hold their new copy (renamed before the kill)
+    int files;           // files of the set
 };
 // The number of problems, and one of them (0, or -1 for no such index).
 // Text taken from a record is cleaned of control characters and malformed
 // UTF-8. The strings stay valid until the thread's next settling.
 int GetDurableProblemCount();
 int GetDurableProblem(int index, DurableProblem* out);
-// Why the calling thread's last durable write failed, in a few words with
-// the file it concerns ("writing replay/t3_meta.dat.tmp: No space left on
-// device"); "" after one that succeeded.
+// Why the calling thread's last durable write failed, was kept, or was not
+// settled, in a few words with the file it concerns ("writing
+// replay/t3_meta.dat: No space left on device"); "" after one that
+// succeeded.
 const char* GetDurableWriteError();

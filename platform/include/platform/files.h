@@ -51,11 +51,13 @@ struct FileSystemBackend {
     bool (*removeFile)(const char* path);  // false when nothing was removed
     // An exclusive lock on the regular file at path (made when missing),
     // held while the returned descriptor stays open (close it with close);
-    // the host drops it when the process ends, however it ends. A symbolic
-    // link at path is never followed, nor created through. kFileLockHeld
-    // when another holder has it, -1 when the file cannot be made or locked
-    // (errno: ELOOP for a link, EISDIR for a folder, EINVAL for another kind
-    // of file).
+    // the host drops it when the process ends, however it ends. The file is
+    // only read, so one another user made serves as well. A symbolic link
+    // at path is never followed, nor created through, and a file with other
+    // names (a hard link) is refused. kFileLockHeld when another holder has
+    // it, -1 when the file cannot be made or locked (errno: ELOOP for a
+    // link, EISDIR for a folder, EMLINK for a file with other names, EINVAL
+    // for another kind of file).
     int (*lockExclusive)(const char* path);
     // The absolute path of what exists at path, with every symbolic link,
     // "." and ".." resolved; false when nothing is there (a link to nothing
@@ -85,14 +87,16 @@ struct FileSystemBackend {
     int (*openReadIn)(int folder, const char* name, HostFileInfo* out);
     // A new file of that name holding bytes, flushed to the disk: whatever
     // stood at the name (a file, a link) is removed and the new one created
-    // exclusively, so that no byte goes through a file that was there. When
-    // a regular file stands at replaces (the file the new one will be
-    // renamed over; null for none), the new file takes its permissions, and
-    // its owner and group where the host allows (otherwise it keeps only the
-    // owner's permissions), so that a private file stays private. Done, or
-    // the step that failed (CreateTemporary, WriteTemporary or
-    // SyncTemporary), the new file then removed again; errno says why.
-    DurableWriteStep (*writeNewIn)(int folder, const char* name, const void* bytes, size_t size, const char* replaces);
+    // exclusively, so that no byte goes through a file that was there. Its
+    // access: when a regular file stands at accessOf (the file the new one
+    // will be renamed over), that file's permissions, access list, owner and
+    // group, given once it exists, private to its owner until then (where
+    // the host keeps this process from giving them all, the owner's
+    // permissions alone); when nothing does, a new file's (0644 less the
+    // umask); a null accessOf keeps it private to its owner. Done, or the
+    // step that failed (CreateTemporary, WriteTemporary or SyncTemporary),
+    // the new file then removed again; errno says why.
+    DurableWriteStep (*writeNewIn)(int folder, const char* name, const void* bytes, size_t size, const char* accessOf);
     bool (*renameIn)(int fromFolder, const char* from, int toFolder, const char* to);
     bool (*removeIn)(int folder, const char* name);  // a file or a link, never a folder
     bool (*syncFolder)(int folder);                  // its entries to the disk
