@@ -42,8 +42,9 @@ private:
     enum class Outcome { Finished, Pending, Dropped, Stopped };
 
     // The record's text when it is one to act on; otherwise it is settled
-    // as what it is and "" given.
+    // as what it is and false given.
     bool Read(std::string* text);
+    bool Unreadable(const std::string& reason);
     // Why the record's files are not what the store's writes record, "" when they are.
     std::string AgainstRule(std::vector<SetMember>* members) const;
     Outcome SettleGroup(const Group& group);
@@ -70,18 +71,20 @@ void Settling::Refuse(const std::string& reason) {
     ReportDurableProblem({kDurableRecordRefused, "", Cleaned(store_.record), "", reason});
 }
 
+bool Settling::Unreadable(const std::string& reason) {
+    // A passing failure: the record stands, and so does every temporary.
+    result_.readable = false;
+    result_.unsettled = Cleaned(store_.record) + " cannot be read (" + reason + ")";
+    ReportDurableProblem({kDurableRecordUnreadable, "", Cleaned(store_.record), "", reason});
+    return false;
+}
+
 bool Settling::Read(std::string* text) {
     const platform::FileSystemBackend& fs = platform::Files();
     platform::HostFileInfo info;
     const int descriptor = fs.openReadIn(recordFolder_, recordName_.c_str(), &info);
     if (descriptor < 0 && errno == ENOENT) return false;
-    if (descriptor < 0 && info.kind == platform::HostFileKind::None) {
-        // A passing failure: the record stands, and so does every temporary.
-        result_.readable = false;
-        result_.unsettled = Cleaned(store_.record) + " cannot be read (" + HostReason() + ")";
-        ReportDurableProblem({kDurableRecordUnreadable, "", Cleaned(store_.record), "", HostReason()});
-        return false;
-    }
+    if (descriptor < 0 && info.kind == platform::HostFileKind::None) return Unreadable(HostReason());
     std::string refusal;
     if (descriptor < 0) refusal = "it " + WhatStands(info.kind);
     else if (info.links != 1) refusal = "it has other names (hard links)";
@@ -91,13 +94,8 @@ bool Settling::Read(std::string* text) {
         const bool read = fs.readAt(descriptor, text->data(), text->size(), 0) == info.size;
         const std::string host = HostReason();
         fs.close(descriptor);
-        if (read && IsOurRecord(*text)) return true;
-        if (!read) {
-            result_.readable = false;
-            result_.unsettled = Cleaned(store_.record) + " cannot be read (" + host + ")";
-            ReportDurableProblem({kDurableRecordUnreadable, "", Cleaned(store_.record), "", host});
-            return false;
-        }
+        if (!read) return Unreadable(host);
+        if (IsOurRecord(*text)) return true;
         refusal = "it is no record of this program's";
     }
     if (descriptor >= 0) fs.close(descriptor);
