@@ -114,10 +114,11 @@ int GameApp::StartLibrary() {
     ChangeWindowMode(save_->windowed ? 1 : 0);
     SetScreenMode(640, 480, 32, 60);
     if (InitializeEngine() < 0) return -1;
-    // With the engine's double-start lock held no other copy is storing: a
-    // commit record or a temporary file left beside the save or a replay is
-    // from a store that was cut short. A record's store finished now may have
-    // put a newer save in place than the one read before the start.
+    // With the engine's double-start lock held no other copy runs in this
+    // folder: the record of unfinished stores here, and a temporary file of
+    // this folder's tag beside the save or a replay, are from a store of ours
+    // that was cut short. A set finished now may have put a newer save in
+    // place than the one read before the start.
     if (replay::FinishInterruptedStores() > 0) SaveData::Load(*save_);
     SelectDrawTargetScreen(kDrawScreenBack);
     SetDefaultFontType(3);
