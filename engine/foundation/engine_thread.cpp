@@ -23,8 +23,8 @@ struct EngineThreadModule {
     std::vector<Work> queue;  // under queueLock
     std::mutex loaderLock;
     std::condition_variable loaderCallsDone;
-    int loaderCalls = 0;          // LoaderCalls running (outermost), under loaderLock
-    bool loaderCallsEnded = true; // under loaderLock
+    int loaderCalls = 0;           // LoaderCalls running (outermost), under loaderLock
+    bool loaderCallsEnded = false; // from the beginning of shut-down to its end, under loaderLock
 };
 
 EngineThreadModule& State() {
@@ -41,6 +41,9 @@ thread_local int passDepth = 0;
 
 }  // namespace
 
+// Counted on every thread but the engine's, also while no engine runs: a
+// call begun as another thread starts the engine is one its shut-down
+// waits for.
 LoaderCall::LoaderCall(const char* function) {
     if (OnEngineThread()) return;
     if (loaderCallDepth == 0) {
@@ -82,10 +85,6 @@ UserCodeScope::UserCodeScope() : savedDepth_(passDepth) { passDepth = 0; }
 UserCodeScope::~UserCodeScope() { passDepth = savedDepth_; }
 
 void BindEngineThread() {
-    {
-        std::lock_guard<std::mutex> guard(State().loaderLock);
-        State().loaderCallsEnded = false;
-    }
     isEngineThread = true;
     State().bound.store(true);
 }
@@ -93,12 +92,16 @@ void BindEngineThread() {
 void ReleaseEngineThread() {
     State().bound.store(false);
     isEngineThread = false;
+    std::lock_guard<std::mutex> guard(State().loaderLock);
+    State().loaderCallsEnded = false;
 }
 
-bool OnEngineThread() { return isEngineThread || !State().bound.load(); }
+bool OnEngineThread() { return isEngineThread; }
+
+bool NoEngineThread() { return !State().bound.load(); }
 
 bool AllowOnlyOnEngineThread(const char* function) {
-    if (OnEngineThread() || passDepth > 0) return true;
+    if (OnEngineThread() || NoEngineThread() || passDepth > 0) return true;
     WriteLogFormat("%s refused: only the thread that started the engine may call it", function);
     return false;
 }
@@ -106,7 +109,7 @@ bool AllowOnlyOnEngineThread(const char* function) {
 std::recursive_mutex& ResourceLock() { return State().resourceLock; }
 
 void RunOnEngineThread(void (*work)(void* data), void* data) {
-    if (OnEngineThread()) {
+    if (OnEngineThread() || NoEngineThread()) {
         work(data);
         return;
     }

@@ -14,15 +14,18 @@
 
 namespace morpotta {
 
-// Start-up: the calling thread becomes the engine's thread, and other
-// threads' LoaderCalls are admitted. Shut-down: no thread is.
+// As start-up begins, the calling thread becomes the engine's thread; at
+// the end of shut-down (or of a start-up that failed) no thread is.
 void BindEngineThread();
 void ReleaseEngineThread();
-// True on the engine's thread, and on every thread while no engine runs.
+// True on the engine's thread alone.
 bool OnEngineThread();
-// For the calls only the engine's thread may make: true there, and inside
-// a LoaderCall (the engine's own work for that call); on any other thread
-// while the engine runs, false after a log line that names the function.
+// True while no thread is the engine's (before start-up, after shut-down).
+bool NoEngineThread();
+// For the calls only the engine's thread may make: true there, inside a
+// LoaderCall (the engine's own work for that call), and on any thread while
+// no thread is the engine's (settings made before start-up); on any other
+// thread, false after a log line that names the function.
 bool AllowOnlyOnEngineThread(const char* function);
 
 // Held by the calls of other threads that enter or take out a picture's
@@ -32,12 +35,12 @@ std::recursive_mutex& ResourceLock();
 using ResourceLockGuard = std::lock_guard<std::recursive_mutex>;
 
 // The frame of a picture, sound or model call made on another thread than
-// the engine's while the engine runs, which holds no lock of its own: the
-// engine does not end while one runs (EndLoaderCalls waits for it), and
-// none begins once the engine is ending (admitted() is false then, after a
-// log line naming the function). What the engine does for the call may
-// make the calls only the engine's thread may make. Nothing on the
-// engine's thread, nor while no engine runs.
+// the engine's, which holds no lock of its own: the engine does not end
+// while one runs (EndLoaderCalls waits for it, also for one begun before
+// start-up bound the engine's thread), and none begins once the engine is
+// ending (admitted() is false then, after a log line naming the function).
+// What the engine does for the call may make the calls only the engine's
+// thread may make. Nothing on the engine's thread.
 class LoaderCall {
 public:
     explicit LoaderCall(const char* function);
@@ -71,8 +74,9 @@ private:
     int savedDepth_;
 };
 
-// Runs work(data) on the engine's thread: at once when called there, else
-// at its next message pass or at shut-down, whichever comes first.
+// Runs work(data) on the engine's thread: at once when called there (or
+// while no thread is the engine's), else at its next message pass or at
+// shut-down, whichever comes first.
 void RunOnEngineThread(void (*work)(void* data), void* data);
 // The engine's thread: runs what other threads queued, in their order.
 void RunEngineThreadQueue();

@@ -115,7 +115,6 @@ int Abort(const char* reason) {
 
 int StartUpLocked() {
     LifecycleState& s = State();
-    if (s.initialized) return AllowOnlyOnEngineThread("InitializeEngine") ? 0 : -1;
     // Nothing to load by name on this host: every service is linked in.
     Step("libraries");
     Step("display mode");
@@ -179,7 +178,6 @@ int StartUpLocked() {
     DecreaseLogIndent();
     WriteLogText("Engine start-up complete");
     s.initialized = true;
-    BindEngineThread();
     return 0;
 }
 
@@ -189,9 +187,13 @@ int StartEngine() {
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
     int result = 0;
-    {
+    if (State().initialized) {
+        result = AllowOnlyOnEngineThread("InitializeEngine") ? 0 : -1;
+    } else {
         ResourceLockGuard resources(ResourceLock());
+        BindEngineThread();
         result = StartUpLocked();
+        if (result != 0) ReleaseEngineThread();
     }
     ReleaseApiLock(lock);
     return result;

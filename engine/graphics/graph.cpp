@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 using namespace morpotta;
 
@@ -168,6 +169,13 @@ void FreeShared(GraphShared* s) {
     FreeMemory(s);
 }
 
+// Lets go of one count of the picture; the last one frees it, on the
+// engine's thread, which may have drawn it.
+void ReleaseShared(GraphShared* s) {
+    if (s->refCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        RunOnEngineThread([](void* shared) { FreeShared(static_cast<GraphShared*>(shared)); }, s);
+}
+
 // A graph out of its table: its movie, the record, and the picture with its
 // last piece (the engine's thread).
 void FreeGraph(void* record) {
@@ -175,7 +183,7 @@ void FreeGraph(void* record) {
     if (g->movieHandle != -1 && State().movies && State().movies->close) State().movies->close(g->movieHandle);
     GraphShared* s = g->shared;
     FreeMemory(g);
-    if (--s->refCount == 0) FreeShared(s);
+    ReleaseShared(s);
 }
 
 // Applies an alpha image (its blue channel) or the transparent-colour key to
@@ -235,7 +243,7 @@ int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     {
         ResourceLockGuard resources(ResourceLock());
         handle = EnsureTable() ? AddHandleEntry(&State().table, g, &g->handle) : -1;
-        if (handle != -1) ++s->refCount;
+        if (handle != -1) s->refCount.fetch_add(1, std::memory_order_relaxed);
     }
     if (handle == -1) {
         FreeMemory(g);
@@ -244,14 +252,18 @@ int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     return handle;
 }
 
-// Takes ownership of an ARGB image and makes the shared record with its texture.
+// Takes ownership of an ARGB image and makes the shared record with its
+// texture, counted once for the caller, who lets go of it (ReleaseShared)
+// once its pieces are entered.
 GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool keyed, const GraphSettings& settings) {
-    auto* s = static_cast<GraphShared*>(ENGINE_ALLOC_ZERO(sizeof(GraphShared)));
-    if (!s) {
+    void* memory = ENGINE_ALLOC_ZERO(sizeof(GraphShared));
+    if (!memory) {
         FreeBaseImagePixels(&image);
         WriteLogText("Out of memory for a graph");
         return nullptr;
     }
+    auto* s = new (memory) GraphShared{};
+    s->refCount.store(1, std::memory_order_relaxed);
     s->image = image;
     std::memset(&image, 0, sizeof image);
     s->width = s->image.width;
@@ -274,9 +286,22 @@ GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool
 int MakeWhole(BASEIMAGE& argb, int sourceKind, const char* path, bool keyed, const GraphSettings& settings) {
     GraphShared* s = MakeShared(argb, sourceKind, path, keyed, settings);
     if (!s) return -1;
-    int handle = AddGraph(s, 0, 0, s->width, s->height);
-    if (handle == -1) FreeShared(s);
+    const int handle = AddGraph(s, 0, 0, s->width, s->height);
+    ReleaseShared(s);
     return handle;
+}
+
+// The pieces of a divided picture into the table, row by row; none when one
+// cannot be entered.
+int EnterPieces(GraphShared* s, int count, int countAcross, int pieceWidth, int pieceHeight, int* handles) {
+    for (int i = 0; i < count; ++i) {
+        handles[i] = AddGraph(s, (i % countAcross) * pieceWidth, (i / countAcross) * pieceHeight, pieceWidth,
+                              pieceHeight);
+        if (handles[i] != -1) continue;
+        for (int k = 0; k < i; ++k) DeleteGraphHandle(handles[k], 0);
+        return -1;
+    }
+    return 0;
 }
 
 // Writes an ARGB picture into the graph's piece and sends it to the texture.
@@ -385,16 +410,9 @@ int OpenDivGraphFile(const char* fileName, int count, int countAcross, int count
     if (result != 0) return -1;
     GraphShared* s = MakeShared(argb, GRAPH_SOURCE_FILE, fileName, keyed, settings);
     if (!s) return -1;
-    for (int i = 0; i < count; ++i) {
-        handles[i] = AddGraph(s, (i % countAcross) * pieceWidth, (i / countAcross) * pieceHeight, pieceWidth,
-                              pieceHeight);
-        if (handles[i] == -1) {
-            for (int k = 0; k < i; ++k) DeleteGraphHandle(handles[k], 0);
-            if (i == 0) FreeShared(s);
-            return -1;
-        }
-    }
-    return 0;
+    result = EnterPieces(s, count, countAcross, pieceWidth, pieceHeight, handles);
+    ReleaseShared(s);
+    return result;
 }
 
 int MakeBlankGraph(int width, int height, int) {

@@ -4,6 +4,8 @@
 #include "engine/graph.h"
 #include "graphics/device/device.h"
 
+#include <atomic>
+
 namespace morpotta {
 
 constexpr int kGraphTableSize = 32768;
@@ -16,9 +18,13 @@ enum GraphSourceKind {
     GRAPH_SOURCE_IMAGE = 3,  // from a base image: the kept pixels are the source
 };
 
-// The pixels and texture that the pieces of one picture share.
+// The pixels and texture that the pieces of one picture share. Counted by
+// its pieces and by the call making them, which holds its own count until
+// it has entered the last piece: a loader adds pieces while the engine's
+// thread may be deleting those entered, and the picture is freed once,
+// by whichever lets go of it last.
 struct GraphShared {
-    int refCount;
+    std::atomic<int> refCount;
     int width, height;      // of the whole picture
     BASEIMAGE image;        // 32-bit ARGB copy of the pixels
     DeviceTexture* texture; // null without a device

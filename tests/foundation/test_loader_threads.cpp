@@ -5,6 +5,7 @@
 // scripts/test-threads.sh (the "foundation" label).
 #include "engine/engine.h"
 #include "engine_temp_folder_fixture.h"
+#include "foundation/engine_thread.h"
 #include "mqo_writer.h"
 #include "model/convert/convert.h"
 #include "platform/acm.h"
@@ -52,6 +53,10 @@ public:
     bool WaitUntilHeld() {
         std::unique_lock<std::mutex> guard(lock_);
         return changed_.wait_for(guard, std::chrono::seconds(10), [this] { return held_; });
+    }
+    bool Held() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return held_;
     }
     // Lets the read go and arms the latch again; true when the read still
     // held it (nobody waited it out).
@@ -132,6 +137,45 @@ TEST_P(LoaderThreadTest, TwoThreadsMakingAndDeletingPicturesLeaveNothingBehind) 
     EXPECT_EQ(faults.load(), 0);
     EXPECT_EQ(CountGraphs(), 1);
     EXPECT_EQ(GetMemoryTotals().liveBlocks, blocksBefore);
+}
+
+// A loader opens a picture of many pieces while the engine's thread
+// deletes every picture, some of them while the loader still enters the
+// rest: the picture the pieces share is freed once, after its last piece.
+TEST_P(LoaderThreadTest, DeletingPiecesWhileALoaderEntersTheRestFreesTheirPictureOnce) {
+    constexpr int kAcross = 64, kDown = 64, kPieces = kAcross * kDown;
+    ASSERT_EQ(SaveDrawScreenToPng("screen.png"), 0);
+    ASSERT_EQ(DeleteAllGraphs(), 0);
+    Frame(-1);
+    const size_t blocksBefore = GetMemoryTotals().liveBlocks;
+    std::vector<int> handles(kPieces);
+    int caught = 0;
+    for (int load = 0; load < 100 && caught == 0; ++load) {
+        std::atomic<bool> done{false};
+        int opened = -1;
+        std::thread loader([&] {
+            opened = OpenDivGraphFile("screen.png", kPieces, kAcross, kDown, 10, 7, handles.data(), 0);
+            done = true;
+        });
+        while (!done.load()) {
+            {
+                // The loader enters no piece while this thread holds the lock:
+                // a count short of the whole means more pieces are to come.
+                ResourceLockGuard entering(ResourceLock());
+                const int entered = CountGraphs();
+                if (entered > 0 && entered < kPieces && DeleteAllGraphs() == 0) ++caught;
+            }
+            std::this_thread::yield();
+        }
+        loader.join();
+        EXPECT_EQ(opened, 0);
+        ASSERT_EQ(DeleteAllGraphs(), 0);
+        Frame(-1);
+    }
+    EXPECT_GT(caught, 0) << "no deletion came while the loader entered pieces";
+    EXPECT_EQ(GetMemoryTotals().liveBlocks, blocksBefore);
+    EXPECT_EQ(CheckAllMemoryBlocks(), 0);
+    EXPECT_EQ(Log().find("damaged"), std::string::npos) << Log();
 }
 
 // A loader's picture, sound and model reach the engine's thread whole (on
@@ -544,6 +588,45 @@ TEST_F(EngineLifeTest, AnyThreadPollsTheEnginesStateThroughItsStartAndEnd) {
     poller.join();
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(IsEngineInitialized(), 0);
+}
+
+// A load a loader begins while the engine is still starting counts as any
+// other: shut-down waits for it, and its picture goes with the engine.
+std::thread startUpLoader;
+std::atomic<int> startUpLoad{-1};
+std::atomic<bool> startUpLoadReturned{false};
+
+void LoadAtTheModelsStep(const char* step) {
+    if (std::strcmp(step, "models") != 0) return;
+    startUpLoader = std::thread([] {
+        startUpLoad = MakeGraphFromImageMemory(kUserPictureTag, 8, nullptr, 0, 0, 0);
+        startUpLoadReturned = true;
+    });
+    // The pictures are up by now: start-up goes on once the load is in the
+    // user's reader (or returned).
+    while (!startUpLoadReturned.load() && !pictureLatch.Held()) std::this_thread::yield();
+}
+
+TEST_F(EngineLifeTest, ALoadBegunWhileTheEngineStartsIsWaitedForAtItsEnd) {
+    SetLogOutput(1);
+    UserReaderAdded added;
+    SetEngineStepObserver(LoadAtTheModelsStep);
+    ASSERT_EQ(InitializeEngine(), 0);
+    SetEngineStepObserver(nullptr);
+    ASSERT_TRUE(pictureLatch.Held());
+    // Another loader loads until one load is refused, then lets the first
+    // load's read go.
+    bool stillHeld = false;
+    std::thread late([&] {
+        for (int picture; (picture = MakeBlankGraph(8, 8, 0)) != -1;) DeleteGraphHandle(picture, 0);
+        stillHeld = pictureLatch.Release();
+    });
+    ASSERT_EQ(ShutdownEngine(), 0);
+    late.join();
+    startUpLoader.join();
+    EXPECT_TRUE(stillHeld) << "shut-down went on without waiting for the load";
+    EXPECT_NE(startUpLoad.load(), -1);
+    EXPECT_EQ(CountGraphs(), 0) << "a picture was made after the engine ended";
 }
 
 // SDL frees its storage for a thread by itself only for the threads it
