@@ -76,6 +76,24 @@ private:
     bool held_ = false, released_ = false;
 };
 
+// Frames of the engine's thread and rounds of a loader taking turns: the
+// loader begins each round once a frame has been drawn since the last, so
+// that its loads run while frames are drawn, in every build.
+class FrameTurns {
+public:
+    // The engine's thread, after each frame.
+    void FrameDrawn() { frames_.fetch_add(1); }
+    // The loader, before each round.
+    void WaitForAFrame() {
+        while (frames_.load() == seen_) std::this_thread::yield();
+        seen_ = frames_.load();
+    }
+
+private:
+    std::atomic<int> frames_{0};
+    int seen_ = 0;  // the loader's own
+};
+
 class LoaderThreadTest : public EngineInTempFolderTest, public ::testing::WithParamInterface<const char*> {
 protected:
     void SetUp() override {
@@ -233,21 +251,32 @@ TEST_P(LoaderThreadTest, APictureASoundAndAModelLoadedOnAnotherThreadServeTheEng
 
 // A loading screen: the engine's thread draws its frames with a line of
 // Japanese text while a loader opens pictures, sounds and models from files
-// and lets them go again. Every load succeeds and nothing stays behind;
+// and lets them go again, each round of loads begun after a frame. Every
+// load succeeds, every frame shows the text, and nothing stays behind;
 // under ThreadSanitizer the run is clean (text conversions on both threads,
 // the log written by both).
 TEST_P(LoaderThreadTest, ALoadingScreenDrawsWhileALoaderOpensFiles) {
+    constexpr int kRounds = 12;
     ASSERT_EQ(DrawRectangle(0, 0, 640, 480, MakeScreenColor(0, 0, 255), 1), 0);
     ASSERT_EQ(SaveDrawScreenToPng("blue.png"), 0);
     std::ofstream("square.mqo", std::ios::binary) << Square();
     const std::vector<uint8_t> sound = wavewriter::SilentWave(100);
     std::ofstream("quiet.wav", std::ios::binary).write(reinterpret_cast<const char*>(sound.data()), sound.size());
+    // What the first load of each kind leaves for the next (tables, the
+    // default font, built-in textures, work memory).
+    DeleteGraphHandle(OpenGraphFile("blue.png", 0), 0);
+    DeleteSoundHandle(LoadSoundFile("quiet.wav", 1));
+    DeleteModel(LoadModelFile("square.mqo"));
+    ASSERT_EQ(DrawTextAt(20, 440, "text", 0xFFFFFFFFu, 0), 0);
     Frame(-1);
     const int graphsBefore = CountGraphs();
+    const size_t blocksBefore = GetMemoryTotals().liveBlocks;
+    FrameTurns turns;
     std::atomic<bool> done{false};
     std::atomic<int> faults{0};
     std::thread loader([&] {
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < kRounds; ++i) {
+            turns.WaitForAFrame();
             const int picture = OpenGraphFile("blue.png", 0);
             const int voice = LoadSoundFile("quiet.wav", 1);
             const int model = LoadModelFile("square.mqo");
@@ -260,16 +289,24 @@ TEST_P(LoaderThreadTest, ALoadingScreenDrawsWhileALoaderOpensFiles) {
     });
     // "Now loading" in code page 932.
     const char* const kLoading = "\x93\xc7\x82\xdd\x8d\x9e\x82\xdd\x92\x86";
+    const uint32_t white = MakeScreenColor(255, 255, 255);
+    int frames = 0, framesWithoutText = 0;
     while (!done.load()) {
         ASSERT_EQ(ProcessWindowMessages(), 0);
         ASSERT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
-        ASSERT_EQ(DrawTextAt(20, 440, kLoading, 0xFFFFFFFFu, 0), 0);
+        ASSERT_EQ(DrawTextAt(20, 440, kLoading, white, 0), 0);
+        if (PixelsOf(white) == 0) ++framesWithoutText;
         ASSERT_EQ(PresentFrame(), 0);
+        ++frames;
+        turns.FrameDrawn();
     }
     loader.join();
     Frame(-1);
+    EXPECT_GE(frames, kRounds);
+    EXPECT_EQ(framesWithoutText, 0);
     EXPECT_EQ(faults.load(), 0) << Log();
     EXPECT_EQ(CountGraphs(), graphsBefore);
+    EXPECT_EQ(GetMemoryTotals().liveBlocks, blocksBefore);
 }
 
 // A picture reader of the user's runs on the thread that reads the picture,
@@ -509,21 +546,30 @@ TEST_P(LoaderThreadTest, ShutdownWaitsForALoadersModelAndRefusesLoadsBegunAfter)
 }
 
 // The engine's thread changes the readers and the settings loads read
-// while a loader loads pictures, models and sounds (ThreadSanitizer sees
-// no race).
-int RefusingReader(StreamData*, BASEIMAGE*) { return -1; }
+// between its frames while a loader loads pictures, models and sounds, a
+// round after each frame: the loader meets the changed reader, and every
+// load succeeds (ThreadSanitizer sees no race).
+std::atomic<int> refusingReaderCalls{0};
+int RefusingReader(StreamData*, BASEIMAGE*) {
+    ++refusingReaderCalls;
+    return -1;
+}
 
 TEST_P(LoaderThreadTest, TheEngineThreadChangesReadersAndSettingsWhileALoaderLoads) {
+    constexpr int kRounds = 20;
     std::ofstream("square.mqo", std::ios::binary) << Square();
     const std::vector<uint8_t> sound = wavewriter::SilentWave(50);
     ASSERT_EQ(DrawRectangle(0, 0, 16, 16, MakeScreenColor(0, 255, 0), 1), 0);
     ASSERT_EQ(SaveDrawScreenToPng("green.png"), 0);
     std::ifstream file("green.png", std::ios::binary);
     const std::vector<char> png((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    FrameTurns turns;
     std::atomic<bool> done{false};
     std::atomic<int> faults{0};
+    refusingReaderCalls = 0;
     std::thread loader([&] {
-        for (int i = 0; i < 20; ++i) {
+        for (int i = 0; i < kRounds; ++i) {
+            turns.WaitForAFrame();
             const int picture = MakeGraphFromImageMemory(png.data(), png.size(), nullptr, 0, 1, 0);
             const int model = LoadModelFile("square.mqo");
             const int voice = CreateSoundHandleFromImage(sound.data(), int(sound.size()), 1);
@@ -535,17 +581,21 @@ TEST_P(LoaderThreadTest, TheEngineThreadChangesReadersAndSettingsWhileALoaderLoa
         done = true;
     });
     auto& slot = GetImageLoaderTable()->readers[0];
-    for (int frame = 0; !done.load(); ++frame) {
-        slot = frame % 2 ? RefusingReader : nullptr;
-        SetTransColorEnabled(frame % 2);
-        SetTransparentColorRGB(frame % 256, 0, 0);
-        SetModelLoadGravity(frame % 2, -9.8f);
+    int frames = 0;
+    for (; !done.load(); ++frames) {
+        slot = frames % 2 ? RefusingReader : nullptr;
+        SetTransColorEnabled(frames % 2);
+        SetTransparentColorRGB(frames % 256, 0, 0);
+        SetModelLoadGravity(frames % 2, -9.8f);
         Frame(-1);
+        turns.FrameDrawn();
     }
     loader.join();
     slot = nullptr;
     SetTransColorEnabled(1);
     SetModelLoadGravity(0, 0);
+    EXPECT_GE(frames, kRounds);
+    EXPECT_GT(refusingReaderCalls.load(), 0) << "no load met the reader the engine's thread put in";
     EXPECT_EQ(faults.load(), 0) << Log();
 }
 
@@ -567,26 +617,45 @@ protected:
 };
 
 // What any thread may ask at any time, asked over and over through starts
-// and ends of the engine on another thread (ThreadSanitizer sees no race).
+// and ends of the engine on another thread, which waits for the poller to
+// see each start and each end: the poller sees every one, and while the
+// engine runs its device and the processors start-up counted
+// (ThreadSanitizer sees no race).
 TEST_F(EngineLifeTest, AnyThreadPollsTheEnginesStateThroughItsStartAndEnd) {
+    constexpr int kLives = 3;
     std::atomic<bool> stop{false};
-    std::atomic<int> seenRunning{0}, wrong{0};
+    std::atomic<int> startsSeen{0}, endsSeen{0}, devicesSeen{0}, processorsWhileRunning{0};
     std::thread poller([&] {
+        bool wasRunning = false, deviceSeen = false;
         while (!stop.load()) {
-            const int running = IsEngineInitialized(), device = HardwareRenderingActive();
-            if (LogicalProcessorCount() < 1) ++wrong;
-            if (running && device) ++seenRunning;
+            const bool running = IsEngineInitialized() == 1;
+            const bool device = HardwareRenderingActive() == 1;
+            const int processors = LogicalProcessorCount();
+            if (running && !wasRunning) ++startsSeen;
+            if (!running && wasRunning) ++endsSeen;
+            if (running) processorsWhileRunning = processors;
+            if (running && device && !deviceSeen) ++devicesSeen;
+            deviceSeen = running && (device || deviceSeen);
+            wasRunning = running;
         }
     });
-    for (int life = 0; life < 3; ++life) {
+    auto waitUntil = [](const std::atomic<int>& count, int value) {
+        while (count.load() < value) std::this_thread::yield();
+    };
+    for (int life = 1; life <= kLives; ++life) {
         ASSERT_EQ(InitializeEngine(), 0);
-        while (seenRunning.load() == 0) std::this_thread::yield();
+        waitUntil(startsSeen, life);
+        waitUntil(devicesSeen, life);
+        EXPECT_EQ(processorsWhileRunning.load(), LogicalProcessorCount());
         ASSERT_EQ(ProcessWindowMessages(), 0);
         ASSERT_EQ(ShutdownEngine(), 0);
+        waitUntil(endsSeen, life);
     }
     stop = true;
     poller.join();
-    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(startsSeen.load(), kLives);
+    EXPECT_EQ(endsSeen.load(), kLives);
+    EXPECT_GE(LogicalProcessorCount(), 1);
     EXPECT_EQ(IsEngineInitialized(), 0);
 }
 
