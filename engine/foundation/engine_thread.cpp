@@ -106,6 +106,16 @@ bool AllowOnlyOnEngineThread(const char* function) {
     return false;
 }
 
+int RefuseEngineNotRunning(const char* function) {
+    return WriteLogFormat("%s refused: the engine is not running (before start-up or after shut-down)", function);
+}
+
+bool CheckEngineRunning(const char* function) {
+    if (!NoEngineThread()) return true;
+    RefuseEngineNotRunning(function);
+    return false;
+}
+
 std::recursive_mutex& ResourceLock() { return State().resourceLock; }
 
 void RunOnEngineThread(void (*work)(void* data), void* data) {

@@ -27,6 +27,12 @@ bool NoEngineThread();
 // no thread is the engine's (settings made before start-up); on any other
 // thread, false after a log line that names the function.
 bool AllowOnlyOnEngineThread(const char* function);
+// The refusal of a call that needs the engine while it is not running, in
+// the words every such refusal uses: -1, after a line naming the function.
+int RefuseEngineNotRunning(const char* function);
+// For the calls that need the engine: true from the beginning of start-up
+// to the end of shut-down; else false after that line.
+bool CheckEngineRunning(const char* function);
 
 // Held by the calls of other threads that enter or take out a picture's
 // table entry, and by the engine's thread wherever it changes what those

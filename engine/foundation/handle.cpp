@@ -4,6 +4,7 @@
 // slot.
 #include "foundation/handle.h"
 
+#include "engine/log.h"
 #include "engine/memory.h"
 
 #include <atomic>
@@ -222,6 +223,32 @@ int HandleTableCapacity(const HandleTable* table) {
 
 int HandleTableSlotsUsed(const HandleTable* table) {
     return table ? table->slotsUsed.load(std::memory_order_relaxed) : 0;
+}
+
+namespace {
+
+// What a handle of each kind names, as a refusal says it.
+constexpr const char* kHandleKindNouns[kHandleKindCount] = {
+    "a model's base data", "a picture", "a sound",          "a movie",    "a font",           "a mask",
+    "a connection",        "a text input", "a piece of music", "a light", "a model",          "a software image",
+    "a shader",            "a software sound", "a vertex buffer", "an index buffer",
+};
+
+}  // namespace
+
+int RefuseHandle(int handle, int kind, const char* function) {
+    if (handle == -1)
+        return WriteLogFormat("%s refused: the handle is -1, what a call that failed returns, and names nothing",
+                              function);
+    if ((uint32_t(handle) & kHandleErrorBit) || HandleCheckOf(handle) == 0)
+        return WriteLogFormat("%s refused: %d is no handle the engine gave", function, handle);
+    const int given = HandleKindOf(handle);
+    if (given != kind)
+        return WriteLogFormat("%s refused: %d is the handle of %s, not of %s", function, handle,
+                              kHandleKindNouns[given], kHandleKindNouns[kind & 15]);
+    return WriteLogFormat("%s refused: %d is the handle of %s that is gone (deleted, or made before the engine last "
+                          "started)",
+                          function, handle, kHandleKindNouns[kind & 15]);
 }
 
 void SetHandleChecksIssuedForTesting(int kind, uint64_t issued) {

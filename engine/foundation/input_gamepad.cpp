@@ -2,6 +2,7 @@
 // in the engine's own record.
 #include "engine/input.h"
 
+#include "engine/log.h"
 #include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
 
@@ -19,7 +20,12 @@ static_assert(GAMEPAD_A == platform::kPadA && GAMEPAD_B == platform::kPadB && GA
 
 int QueryGamePadState(int userIndex, GamePadInput* state) {
     if (!AllowOnlyOnEngineThread("QueryGamePadState")) return -1;
-    if (!state || userIndex < 0 || userIndex >= platform::kMaxGamePads || !InputModuleState().started) return -1;
+    if (!InputModuleState().started) return RefuseEngineNotRunning("QueryGamePadState");
+    if (!state) return WriteLogText("QueryGamePadState refused: no place for the state (null)");
+    if (userIndex < 0 || userIndex >= platform::kMaxGamePads)
+        return WriteLogFormat("QueryGamePadState refused: game pad %d, not 0 to %d", userIndex,
+                              platform::kMaxGamePads - 1);
+    // A pad not connected gives -1 without a line: games ask every frame.
     platform::GamePadState pad;
     if (platform::GetGamePadState(uint32_t(userIndex), &pad) != platform::kGamePadSuccess) return -1;
     state->packetNumber = pad.packetNumber;

@@ -239,7 +239,7 @@ int ProcessWindowMessagesCore() {
 }  // namespace morpotta
 
 int ProcessWindowMessages() {
-    if (!AllowOnlyOnEngineThread("ProcessWindowMessages")) return -1;
+    if (!AllowOnlyOnEngineThread("ProcessWindowMessages") || !CheckEngineRunning("ProcessWindowMessages")) return -1;
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
     RunEngineThreadQueue();

@@ -314,9 +314,14 @@ int Refill(GRAPH* g, BASEIMAGE& argb) {
     return UploadShared(s);
 }
 
+// Why a public call's handle names no graph; -1.
+int RefuseGraph(int graph, const char* function) {
+    return CheckGraphicsRunning(function) ? RefuseHandle(graph, HANDLE_KIND_GRAPH, function) : -1;
+}
+
 int RefillFrom(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph, const char* caller) {
-    GRAPH* g = Lookup(graph);
-    if (!g) return WriteLogFormat("Invalid graph handle in %s", caller);
+    GRAPH* g = GetGraphForCall(graph, caller);
+    if (!g) return -1;
     if (!color || color->width != g->width || color->height != g->height)
         return WriteLogFormat("The picture's size differs from the graph's in %s", caller);
     BASEIMAGE argb;
@@ -500,8 +505,8 @@ int RefillGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int
 int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const void* alphaData, size_t alphaSize,
                                int transparency, int mirror) {
     if (!AllowOnlyOnEngineThread("RefillGraphFromImageMemory")) return -1;
-    GRAPH* g = Lookup(graph);
-    if (!g) return WriteLogText("Invalid graph handle in RefillGraphFromImageMemory");
+    GRAPH* g = GetGraphForCall(graph, "RefillGraphFromImageMemory");
+    if (!g) return -1;
     BASEIMAGE picture, alpha, argb;
     if (ReadPicture(nullptr, data, size, 1, mirror, &picture) != 0) return -1;
     bool haveAlpha = alphaData && alphaSize > 0;
@@ -533,7 +538,7 @@ int DeleteGraphHandle(int graph, int) {
         ResourceLockGuard resources(ResourceLock());
         g = TakeHandleEntry(&State().table, graph);
     }
-    if (!g) return WriteLogText("Invalid graph handle in DeleteGraphHandle");
+    if (!g) return RefuseGraph(graph, "DeleteGraphHandle");
     RunOnEngineThread(FreeGraph, g);
     return 0;
 }
@@ -557,10 +562,10 @@ int GetGraphDimensions(int graph, int* width, int* height) {
     };
     if (OnEngineThread()) {
         const GRAPH* g = Lookup(graph);
-        if (!g) return -1;
+        if (!g) return RefuseGraph(graph, "GetGraphDimensions");
         read(g);
     } else if (!ReadHandleEntry(&State().table, graph, read)) {
-        return -1;
+        return RefuseGraph(graph, "GetGraphDimensions");
     }
     if (width) *width = w;
     if (height) *height = h;
@@ -570,6 +575,12 @@ int GetGraphDimensions(int graph, int* width, int* height) {
 namespace morpotta {
 
 GRAPH* GetGraphRecord(int graph) { return Lookup(graph); }
+
+GRAPH* GetGraphForCall(int graph, const char* function) {
+    GRAPH* g = Lookup(graph);
+    if (!g) RefuseGraph(graph, function);
+    return g;
+}
 
 void SetGraphMovieHooks(const GraphMovieHooks* hooks) { State().movies = hooks; }
 

@@ -72,7 +72,7 @@ namespace morpotta {
 
 bool CheckGraphicsRunning(const char* function) {
     if (HardwareRenderingActive() || GetSoftwareScreen()) return true;
-    WriteLogFormat("%s refused: the graphics system is not running (before start-up or after shut-down)", function);
+    RefuseEngineNotRunning(function);
     return false;
 }
 

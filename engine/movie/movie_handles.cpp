@@ -55,7 +55,7 @@ void CloseTheoraMovie(MovieRecord* r) {
     r->decoder = nullptr;
     if (r->file) CloseFileStream(r->file);
     r->file = 0;
-    DeleteSoundHandle(r->soundHandle, 0);
+    if (r->soundHandle != -1) DeleteSoundHandle(r->soundHandle, 0);
     r->soundHandle = -1;
     r->theora = 0;
 }
@@ -64,13 +64,16 @@ void CloseTheoraMovie(MovieRecord* r) {
 
 int OpenMovie(const char* fileName, int* width, int* height, int) {
     if (!AllowOnlyOnEngineThread("OpenMovie")) return -1;
-    if (!EnsureTable() || CountHandleEntries(&State().table) >= kMovieTableSize) return -1;
+    if (!fileName) return WriteLogText("OpenMovie refused: no file name (null)");
+    if (!EnsureTable()) return WriteLogText("OpenMovie refused: the movie table cannot be made");
+    if (CountHandleEntries(&State().table) >= kMovieTableSize)
+        return WriteLogFormat("OpenMovie refused: %d movies are open, as many as can be", kMovieTableSize);
     auto* r = static_cast<MovieRecord*>(ENGINE_ALLOC_ZERO(sizeof(MovieRecord)));
     if (!r) return WriteLogText("メモリの確保に失敗しました in OpenMovie");
     r->soundHandle = -1;
-    if (!fileName || !OpenTheoraMovie(r, fileName, width, height)) {
+    if (!OpenTheoraMovie(r, fileName, width, height)) {
         r->temporaryFile = 0;
-        if (!fileName || BuildMovieGraph(r, fileName, width, height) == -1) {
+        if (BuildMovieGraph(r, fileName, width, height) == -1) {
             FreeMemory(r);
             return WriteLogText("ムービーファイルオープン処理時にエラーが発生しました");
         }
@@ -88,11 +91,22 @@ MovieRecord* GetMovieRecord(int movie) {
     return static_cast<MovieRecord*>(LookupHandleEntry(&State().table, movie));
 }
 
+namespace {
+
+// The movie a public call names; null after a line saying why.
+MovieRecord* GetMovieForCall(int movie, const char* function) {
+    MovieRecord* r = GetMovieRecord(movie);
+    if (!r) RefuseHandle(movie, HANDLE_KIND_MOVIE, function);
+    return r;
+}
+
+}  // namespace
+
 }  // namespace morpotta
 
 int CloseMovie(int movie) {
     if (!AllowOnlyOnEngineThread("CloseMovie")) return -1;
-    MovieRecord* r = GetMovieRecord(movie);
+    MovieRecord* r = GetMovieForCall(movie, "CloseMovie");
     if (!r) return -1;
     if (r->theora) CloseTheoraMovie(r);
     RemoveMovieTemporaryFile(r);
@@ -104,7 +118,7 @@ int CloseMovie(int movie) {
 
 int UpdateMovieFrame(int movie, int) {
     if (!AllowOnlyOnEngineThread("UpdateMovieFrame")) return -1;
-    MovieRecord* r = GetMovieRecord(movie);
+    MovieRecord* r = GetMovieForCall(movie, "UpdateMovieFrame");
     if (!r) return -1;
     if (!r->theora) return 0;  // a movie graph never delivers a frame
     TheoraMovieInfo info{};

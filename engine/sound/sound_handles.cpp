@@ -2,6 +2,7 @@
 // ten voices that share one buffer's memory) and of stream sounds from
 // files and file images, and deletion.
 #include "engine/files.h"
+#include "engine/lifecycle.h"
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "foundation/engine_thread.h"
@@ -113,7 +114,7 @@ int BuildFromFile(SoundEntry* e, const char* fileName, int bufferCount, const So
 template <typename Build>
 int MakeSound(const char* function, Build build) {
     LoaderCall call(function);
-    if (!call.admitted() || !Sound().open.load()) return -1;
+    if (!call.admitted() || !CheckSoundOpen(function)) return -1;
     SoundEntry* e = NewSoundEntry();
     if (!e) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in %hs", function);
     if (build(e) != 0) {
@@ -131,11 +132,25 @@ SoundEntry* LookupSound(int handle) {
     return static_cast<SoundEntry*>(LookupHandleEntry(&m.table, handle));
 }
 
+bool CheckSoundOpen(const char* function) {
+    if (Sound().open.load()) return true;
+    if (IsEngineInitialized()) WriteLogFormat("%s refused: the engine runs without a sound device", function);
+    else RefuseEngineNotRunning(function);
+    return false;
+}
+
+SoundEntry* GetSoundForCall(int handle, const char* function) {
+    if (!CheckSoundOpen(function)) return nullptr;
+    SoundEntry* e = LookupSound(handle);
+    if (!e) RefuseHandle(handle, HANDLE_KIND_SOUND, function);
+    return e;
+}
+
 }  // namespace morpotta
 
 // The settings are read by loads on any thread, each on its own.
 int SetSoundCreateType(int type) {
-    if (type < 0 || type > 3) return -1;
+    if (type < 0 || type > 3) return WriteLogFormat("SetSoundCreateType refused: type %d, not 0 to 3", type);
     Sound().createType = type == 1 ? 0 : type;
     return 0;
 }
@@ -283,7 +298,7 @@ namespace morpotta {
 namespace {
 
 int MakeSoundFromFile(const char* function, const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
-    if (!fileName) return -1;
+    if (!fileName) return WriteLogFormat("%s refused: no file name (null)", function);
     if (bufferCount > kMaxSoundBuffers) bufferCount = kMaxSoundBuffers;
     return MakeSound(function, [&](SoundEntry* e) { return BuildFromFile(e, fileName, bufferCount, settings); });
 }
@@ -305,7 +320,12 @@ int LoadSoundFile(const char* fileName, int bufferCount, int) {
 }
 
 int CreateSoundHandleFromImage(const void* image, int imageSize, int bufferCount, int) {
-    if (!image || imageSize <= 0 || bufferCount > kMaxSoundBuffers) return -1;
+    if (!image || imageSize <= 0)
+        return WriteLogFormat("CreateSoundHandleFromImage refused: no file image (%s, %d bytes)",
+                              image ? "given" : "null", imageSize);
+    if (bufferCount > kMaxSoundBuffers)
+        return WriteLogFormat("CreateSoundHandleFromImage refused: %d voices, more than %d", bufferCount,
+                              kMaxSoundBuffers);
     const SoundLoadSettings settings = CurrentSoundLoadSettings();
     return MakeSound("CreateSoundHandleFromImage",
                      [&](SoundEntry* e) { return BuildFromImage(e, image, imageSize, bufferCount, settings); });
@@ -319,7 +339,7 @@ int DeleteSoundHandle(int handle, int) {
     SoundEntry* e = nullptr;
     {
         SoundLockGuard lock(m.lock);
-        e = LookupSound(handle);
+        e = GetSoundForCall(handle, "DeleteSoundHandle");
         if (!e) return -1;
         if (e->kind == kSoundStream) {
             StopStreamSound(handle);

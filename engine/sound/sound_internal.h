@@ -124,6 +124,12 @@ using SoundLockGuard = std::lock_guard<std::recursive_mutex>;
 
 // The entry behind a sound handle, or null (caller holds the lock).
 SoundEntry* LookupSound(int handle);
+// For the calls that need the sound system: true while it is open; else
+// false after a line saying why (the engine is not running, or it runs
+// without a sound device).
+bool CheckSoundOpen(const char* function);
+// The sound a public call names; null after a line saying why.
+SoundEntry* GetSoundForCall(int handle, const char* function);
 
 // The settings a sound is made with, taken whole when its call begins.
 struct SoundLoadSettings {

@@ -96,7 +96,7 @@ int PlaySoundHandle(int handle, int playType, int fromTop) {
     int kind;
     {
         SoundLockGuard lock(Sound().lock);
-        SoundEntry* e = LookupSound(handle);
+        SoundEntry* e = GetSoundForCall(handle, "PlaySoundHandle");
         if (!e) return -1;
         kind = e->kind;
     }
@@ -118,7 +118,7 @@ int PlaySoundHandle(int handle, int playType, int fromTop) {
 int StopSoundHandle(int handle) {
     if (!AllowOnlyOnEngineThread("StopSoundHandle")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupSound(handle);
+    SoundEntry* e = GetSoundForCall(handle, "StopSoundHandle");
     if (!e) return -1;
     if (e->kind == kSoundStream) return StopStreamSound(handle);
     for (int i = 0; i < e->bufferCount; ++i) {
@@ -132,7 +132,7 @@ int StopSoundHandle(int handle) {
 int IsSoundPlaying(int handle) {
     if (!AllowOnlyOnEngineThread("IsSoundPlaying")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupSound(handle);
+    SoundEntry* e = GetSoundForCall(handle, "IsSoundPlaying");
     if (!e) return -1;
     if (e->kind == kSoundStream) return IsStreamSoundPlaying(handle);
     for (int i = 0; i < e->bufferCount; ++i) {
@@ -145,7 +145,7 @@ int IsSoundPlaying(int handle) {
 int SetSoundVolume(int volume, int handle) {
     if (!AllowOnlyOnEngineThread("SetSoundVolume")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupSound(handle);
+    SoundEntry* e = GetSoundForCall(handle, "SetSoundVolume");
     if (!e) return -1;
     int db = VolumeToHundredthsDb(volume);
     for (int i = 0; i < kMaxSoundBuffers; ++i) SetPlaybackBufferVolume(&e->buffers[i], db);
@@ -156,7 +156,7 @@ int SetSoundVolume(int volume, int handle) {
 int GetSoundPosition(int handle) {
     if (!AllowOnlyOnEngineThread("GetSoundPosition")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupSound(handle);
+    SoundEntry* e = GetSoundForCall(handle, "GetSoundPosition");
     if (!e) return -1;
     if (e->kind == kSoundStream) return GetStreamSoundPosition(handle);
     uint32_t cursor = 0;
@@ -167,7 +167,7 @@ int GetSoundPosition(int handle) {
 
 int GetSoundTotalSamples(int handle) {
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupSound(handle);
+    SoundEntry* e = GetSoundForCall(handle, "GetSoundTotalSamples");
     if (!e) return -1;
     if (e->kind == kSoundStream) return int(e->stream.totalSamples);
     return e->format.blockAlign ? int(e->pcmSize / e->format.blockAlign) : 0;
@@ -175,7 +175,7 @@ int GetSoundTotalSamples(int handle) {
 
 int GetSoundTotalTime(int handle) {
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupSound(handle);
+    SoundEntry* e = GetSoundForCall(handle, "GetSoundTotalTime");
     if (!e) return -1;
     return SamplesToMilliseconds(GetSoundTotalSamples(handle), int(e->format.samplesPerSec));
 }

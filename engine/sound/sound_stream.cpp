@@ -224,7 +224,7 @@ int AddStreamMemoryPiece(SoundEntry* e, const void* image, int imageSize, int re
 int AddStreamFile(const char* fileName, int repeatCount, int handle, int createType, int) {
     if (!AllowOnlyOnEngineThread("AddStreamFile")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupSound(handle);
+    SoundEntry* e = GetSoundForCall(handle, "AddStreamFile");
     if (!e || AddStreamFilePiece(e, fileName, repeatCount, createType, CurrentSoundReaderChoice()) != 0) return -1;
     ListStreamEntry(e);
     return 0;
@@ -233,7 +233,7 @@ int AddStreamFile(const char* fileName, int repeatCount, int handle, int createT
 int AddStreamMemory(const void* image, int imageSize, int repeatCount, int handle, int createType, int) {
     if (!AllowOnlyOnEngineThread("AddStreamMemory")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupSound(handle);
+    SoundEntry* e = GetSoundForCall(handle, "AddStreamMemory");
     if (!e || AddStreamMemoryPiece(e, image, imageSize, repeatCount, createType, CurrentSoundReaderChoice()) != 0)
         return -1;
     ListStreamEntry(e);

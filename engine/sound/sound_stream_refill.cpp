@@ -3,6 +3,7 @@
 // pieces in turn; the play position counts what passed the cursor.
 #include "sound/sound_internal.h"
 
+#include "engine/log.h"
 #include "foundation/engine_thread.h"
 
 #include <cstring>
@@ -172,9 +173,14 @@ int AdvanceStreamPiece(SoundEntry* e, LockRegions* r, int32_t endCursor) {
     return 0;
 }
 
-SoundEntry* LookupStream(int handle) {
-    SoundEntry* e = LookupSound(handle);
-    return e && e->kind == kSoundStream ? e : nullptr;
+// The stream sound a public call names; null after a line saying why.
+SoundEntry* GetStreamForCall(int handle, const char* function) {
+    SoundEntry* e = GetSoundForCall(handle, function);
+    if (e && e->kind != kSoundStream) {
+        WriteLogFormat("%s refused: sound %d is held whole, not a stream sound", function, handle);
+        return nullptr;
+    }
+    return e;
 }
 
 }  // namespace
@@ -216,7 +222,7 @@ void UpdateStreamPosition(SoundEntry* e, int64_t cursor) {
 int PrepareStreamPlayback(int handle) {
     if (!AllowOnlyOnEngineThread("PrepareStreamPlayback")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupSound(handle);
+    SoundEntry* e = GetSoundForCall(handle, "PrepareStreamPlayback");
     if (!e) return -1;
     PrepareStreamEntry(e);
     return 0;
@@ -343,7 +349,7 @@ int PlayStreamSound(int handle, int playType, int fromTop) {
     if (!AllowOnlyOnEngineThread("PlayStreamSound")) return -1;
     {
         SoundLockGuard lock(Sound().lock);
-        SoundEntry* e = LookupStream(handle);
+        SoundEntry* e = GetStreamForCall(handle, "PlayStreamSound");
         if (!e) return -1;
         StreamState& s = e->stream;
         if (!fromTop && IsBufferPlaying(e)) return -1;
@@ -367,7 +373,7 @@ int PlayStreamSound(int handle, int playType, int fromTop) {
 int StopStreamSound(int handle) {
     if (!AllowOnlyOnEngineThread("StopStreamSound")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupStream(handle);
+    SoundEntry* e = GetStreamForCall(handle, "StopStreamSound");
     if (!e) return -1;
     UpdateStreamPosition(e, -1);
     uint32_t status;
@@ -379,7 +385,7 @@ int StopStreamSound(int handle) {
 int IsStreamSoundPlaying(int handle) {
     if (!AllowOnlyOnEngineThread("IsStreamSoundPlaying")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupStream(handle);
+    SoundEntry* e = GetStreamForCall(handle, "IsStreamSoundPlaying");
     if (!e) return -1;
     return IsBufferPlaying(e) ? 1 : 0;
 }
@@ -387,7 +393,7 @@ int IsStreamSoundPlaying(int handle) {
 int GetStreamSoundPosition(int handle) {
     if (!AllowOnlyOnEngineThread("GetStreamSoundPosition")) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = LookupStream(handle);
+    SoundEntry* e = GetStreamForCall(handle, "GetStreamSoundPosition");
     if (!e) return -1;
     UpdateStreamPosition(e, -1);
     int ms = SamplesToMilliseconds(e->stream.playedBytes / e->format.blockAlign, int(e->format.samplesPerSec));

@@ -1,8 +1,9 @@
 // What a game programmer can get wrong through the public API alone: calls
-// before start-up and after shut-down, a null position, coordinates and
-// sample counts at the ends of their types, and files that are not where
-// the program or a model says. Each call is refused with -1 and a log line,
-// or does something defined (the sanitizer build runs every case).
+// before start-up and after shut-down, handles of the wrong kind or of
+// things gone, a null position, coordinates and sample counts at the ends
+// of their types, and files that are not where the program or a model
+// says. Each call is refused with -1 and a log line that says why, or does
+// something defined (the sanitizer build runs every case).
 #include "engine/engine.h"
 #include "engine_temp_folder_fixture.h"
 #include "mqo_writer.h"
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,28 @@ protected:
         ExpectRefused("GetDefaultFontHandle", [] { return GetDefaultFontHandle(); });
         EXPECT_EQ(CountGraphs(), 0);
         EXPECT_EQ(CountFonts(), 0);
+    }
+
+public:
+    // A public call a new game programmer gets wrong, and what its refusal
+    // must say.
+    struct Misuse {
+        const char* function;
+        std::function<int()> call;
+        const char* why;
+    };
+    // Each call returns -1, and a line it writes names the function and says why.
+    static void ExpectEachRefusedSaying(const std::vector<Misuse>& misuses) {
+        for (const Misuse& m : misuses) {
+            int result = 0;
+            const std::vector<std::string> lines = LinesWrittenBy([&] { result = m.call(); });
+            EXPECT_EQ(result, -1) << m.function;
+            const bool said = std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+                return Contains(line, m.function) && Contains(line, m.why);
+            });
+            EXPECT_TRUE(said) << m.function << " did not say \"" << m.why << "\": "
+                              << (lines.empty() ? std::string("(no line)") : lines.back());
+        }
     }
 };
 
@@ -269,6 +293,118 @@ TEST_F(PublicMisuseTest, AHandleKeptPastItsResourceNeverNamesAnotherOne) {
         ASSERT_NE(made, picture) << "came back after " << i;
         ASSERT_EQ(DeleteGraphHandle(made, 0), 0);
     }
+    ASSERT_EQ(ShutdownEngine(), 0);
+    SetSoundDeviceBackend("sdl2");
+}
+
+
+// A handle no call ever gave.
+constexpr int kNeverMade = 1;
+
+std::vector<PublicMisuseTest::Misuse> CallsThatNeedARunningEngine() {
+    static const std::vector<uint8_t> wave = wavewriter::SilentWave(100);
+    const char* why = "not running";
+    return {
+        {"ProcessWindowMessages", [] { return ProcessWindowMessages(); }, why},
+        {"ClearDrawScreenToBackColor", [] { return ClearDrawScreenToBackColor(nullptr); }, why},
+        {"PresentFrame", [] { return PresentFrame(); }, why},
+        {"SaveDrawScreenToPng", [] { return SaveDrawScreenToPng("shot.png"); }, why},
+        {"ReadDrawScreenPixels", [] {
+             std::vector<uint32_t> pixels(640 * 480);
+             return ReadDrawScreenPixels(pixels.data());
+         }, why},
+        {"CaptureScreenToGraph", [] { return CaptureScreenToGraph(0, 0, 8, 8, kNeverMade, 0); }, why},
+        {"DrawGraphAt", [] { return DrawGraphAt(0, 0, kNeverMade, 0); }, why},
+        {"DrawGraphRotatedAt", [] { return DrawGraphRotatedAt(0, 0, 1.0, 0.0, kNeverMade, 0, 0); }, why},
+        {"DrawRectangle", [] { return DrawRectangle(0, 0, 8, 8, 0xFFFFFFFFu, 1); }, why},
+        {"DrawLineSegment", [] { return DrawLineSegment(0, 0, 8, 8, 0xFFFFFFFFu, 1); }, why},
+        {"SetDrawBlendGraph", [] { return SetDrawBlendGraph(kNeverMade, 0, 0); }, why},
+        {"GetGraphDimensions", [] { return GetGraphDimensions(kNeverMade, nullptr, nullptr); }, why},
+        {"DeleteGraphHandle", [] { return DeleteGraphHandle(kNeverMade, 0); }, why},
+        {"RefillGraphFromBaseImage", [] { return RefillGraphFromBaseImage(nullptr, nullptr, kNeverMade); }, why},
+        {"DrawGraphBillboard3D", [] {
+             const float at[3] = {0, 0, 0};
+             return DrawGraphBillboard3D(at, 0.5f, 0.5f, 1.0f, 0.0f, kNeverMade, 1, 0);
+         }, why},
+        {"DrawTextAt", [] { return DrawTextAt(0, 0, "text", 0xFFFFFFFFu, 0); }, why},
+        {"DrawTextWithFont", [] { return DrawTextWithFont(0, 0, "text", 0xFFFFFFFFu, kNeverMade, 0, 0); }, why},
+        {"GetStringWidth", [] { return GetStringWidth("text", 4, 0); }, why},
+        {"DeleteFontHandle", [] { return DeleteFontHandle(kNeverMade); }, why},
+        {"CreateSoundHandleFromImage",
+         [] { return CreateSoundHandleFromImage(wave.data(), int(wave.size()), 1); }, why},
+        {"LoadSoundFile", [] { return LoadSoundFile("quiet.wav", 1); }, why},
+        {"PlaySoundHandle", [] { return PlaySoundHandle(kNeverMade, kPlayTypeBack); }, why},
+        {"StopSoundHandle", [] { return StopSoundHandle(kNeverMade); }, why},
+        {"GetSoundTotalTime", [] { return GetSoundTotalTime(kNeverMade); }, why},
+        {"DeleteSoundHandle", [] { return DeleteSoundHandle(kNeverMade); }, why},
+        {"PlayStreamSound", [] { return PlayStreamSound(kNeverMade, kPlayTypeBack, 1); }, why},
+        {"LoadMusicMem", [] { return LoadMusicMem("tune.mid"); }, why},
+        {"PlayMusicFile", [] { return PlayMusicFile("tune.mid", kPlayTypeBack); }, why},
+        {"PlayMidiMusic", [] { return PlayMidiMusic(kNeverMade, kPlayTypeBack); }, why},
+        {"LoadModelFile", [] { return LoadModelFile("square.mqo"); }, why},
+        {"DrawModel", [] { return DrawModel(kNeverMade); }, why},
+        {"SetModelPosition", [] { return SetModelPosition(kNeverMade, 0, 0, 0); }, why},
+        {"DeleteModel", [] { return DeleteModel(kNeverMade); }, why},
+        {"GetModelMaterialCount", [] { return GetModelMaterialCount(kNeverMade); }, why},
+        {"QueryGamePadState", [] {
+             GamePadInput state{};
+             return QueryGamePadState(0, &state);
+         }, why},
+    };
+}
+
+// Before start-up and after shut-down every call that needs the engine is
+// refused, each saying so, as OpenGraphFile does.
+TEST_F(PublicMisuseTest, EveryCallThatNeedsTheEngineSaysItIsNotRunning) {
+    ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
+    ExpectEachRefusedSaying(CallsThatNeedARunningEngine());
+    Start("headless", "none");
+    ASSERT_EQ(ShutdownEngine(), 0);
+    ExpectEachRefusedSaying(CallsThatNeedARunningEngine());
+    SetSoundDeviceBackend("sdl2");
+}
+
+// Handles of every kind a game keeps, one of them let go, given to calls
+// that take another kind: each refusal says what the handle is.
+TEST_F(PublicMisuseTest, EveryCallGivenAWrongHandleSaysWhatTheHandleIs) {
+    ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
+    std::ofstream("square.mqo", std::ios::binary) << TexturedSquare("");
+    Start("headless", "recording");
+    const Kept k = MakeOneOfEach(8, 100);
+    const int base = GetModelBaseHandle(k.model);
+    const int gone = MakeBlankGraph(8, 8, 0);
+    ASSERT_EQ(DeleteGraphHandle(gone, 0), 0);
+    const float at[3] = {0, 0, 0};
+    ExpectEachRefusedSaying({
+        {"PlaySoundHandle", [&] { return PlaySoundHandle(k.picture, kPlayTypeBack); }, "of a picture, not of a sound"},
+        {"GetSoundTotalTime", [&] { return GetSoundTotalTime(k.font); }, "of a font, not of a sound"},
+        {"DeleteSoundHandle", [] { return DeleteSoundHandle(-1); }, "-1"},
+        {"PlayStreamSound", [&] { return PlayStreamSound(k.sound, kPlayTypeBack, 1); }, "not a stream sound"},
+        {"DrawGraphAt", [&] { return DrawGraphAt(0, 0, k.sound, 0); }, "of a sound, not of a picture"},
+        {"GetGraphDimensions", [&] { return GetGraphDimensions(gone, nullptr, nullptr); }, "picture that is gone"},
+        {"DeleteGraphHandle", [&] { return DeleteGraphHandle(gone, 0); }, "picture that is gone"},
+        {"SetDrawBlendGraph", [&] { return SetDrawBlendGraph(k.model, 0, 0); }, "of a model, not of a picture"},
+        {"CaptureScreenToGraph", [&] { return CaptureScreenToGraph(0, 0, 8, 8, k.sound, 0); }, "of a sound"},
+        {"DrawGraphBillboard3D", [&] { return DrawGraphBillboard3D(at, 0.5f, 0.5f, 1, 0, -1, 1, 0); }, "-1"},
+        {"DrawTextWithFont", [&] { return DrawTextWithFont(0, 0, "text", 0xFFFFFFFFu, k.picture, 0, 0); },
+         "of a picture, not of a font"},
+        {"DeleteFontHandle", [&] { return DeleteFontHandle(k.sound); }, "of a sound, not of a font"},
+        {"GetStringWidthWithFont", [&] { return GetStringWidthWithFont("text", 4, k.model); }, "of a model"},
+        {"DrawModel", [&] { return DrawModel(k.picture); }, "of a picture, not of a model"},
+        {"SetModelPosition", [&] { return SetModelPosition(k.sound, 0, 0, 0); }, "of a sound, not of a model"},
+        {"DeleteModel", [&] { return DeleteModel(k.font); }, "of a font, not of a model"},
+        {"GetModelMaterialCount", [&] { return GetModelMaterialCount(base); },
+         "of a model's base data, not of a model"},
+        {"RecalculateModelBaseNormals", [&] { return RecalculateModelBaseNormals(k.model, 1.0f); },
+         "not of a model's base data"},
+        {"ReleaseModelBaseData", [&] { return ReleaseModelBaseData(k.picture); }, "of a picture"},
+        {"PlayMidiMusic", [&] { return PlayMidiMusic(k.sound, kPlayTypeBack); }, "of a sound, not of a piece of music"},
+        {"DeleteMusicHandle", [&] { return DeleteMusicHandle(k.picture); }, "of a picture"},
+        {"CloseMovie", [&] { return CloseMovie(k.picture); }, "of a picture, not of a movie"},
+        {"UpdateMovieFrame", [] { return UpdateMovieFrame(12345); }, "no handle"},
+        {"CreateSoundHandleFromImage", [] { return CreateSoundHandleFromImage(nullptr, 10, 1); }, "null"},
+        {"SaveDrawScreenToPng", [] { return SaveDrawScreenToPng(nullptr); }, "null"},
+    });
     ASSERT_EQ(ShutdownEngine(), 0);
     SetSoundDeviceBackend("sdl2");
 }

@@ -107,8 +107,8 @@ int DrawBillboardSoftware(const float world[4][3], int graph, int transparent, i
 int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, float size, float angle, int graph,
                          int transparent, int turn) {
     if (!AllowOnlyOnEngineThread("DrawGraphBillboard3D")) return -1;
-    const GRAPH* g = GetGraphRecord(graph);
-    if (!g) return WriteLogFormat("Bad graph handle %d in DrawGraphBillboard3D", graph);
+    const GRAPH* g = GetGraphForCall(graph, "DrawGraphBillboard3D");
+    if (!g) return -1;
     UpdateGraphMovieFrame(g);
     if (!position || !std::isfinite(size) || !std::isfinite(angle) || !std::isfinite(centreX) ||
         !std::isfinite(centreY))

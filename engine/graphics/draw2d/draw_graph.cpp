@@ -7,6 +7,7 @@
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/graph_internal.h"
+#include "graphics/graphics_internal.h"
 
 #include <cmath>
 #include <utility>
@@ -18,8 +19,7 @@ namespace morpotta {
 namespace {
 
 const GRAPH* CheckedGraph(int graph, const char* function) {
-    const GRAPH* g = GetGraphRecord(graph);
-    if (!g) WriteLogFormat("Bad graph handle %d in %s", graph, function);
+    const GRAPH* g = GetGraphForCall(graph, function);
     UpdateGraphMovieFrame(g);
     return g;
 }
@@ -54,6 +54,7 @@ int DrawGraphQuad(const GRAPH* g, const float xs[4], const float ys[4], int tran
 }  // namespace
 
 int ReportNoSoftwareDraw(const char* function) {
+    if (!CheckGraphicsRunning(function)) return -1;
     return WriteLogFormat("No graphics device and no software drawing for %s", function);
 }
 
@@ -98,6 +99,9 @@ int DrawGraphRotatedAt(int x, int y, double scale, double angle, int graph, int 
 int DrawGraphWithBlendGraph(int x, int y, int graph, int transparent, int blendGraph, int threshold,
                             int edgeWidth) {
     if (!AllowOnlyOnEngineThread("DrawGraphWithBlendGraph")) return -1;
+    if (!GetGraphForCall(graph, "DrawGraphWithBlendGraph") ||
+        (blendGraph != -1 && !GetGraphForCall(blendGraph, "DrawGraphWithBlendGraph")))
+        return -1;
     const int previous = GetDrawBlendGraph();
     int previousThreshold = 0, previousEdge = 0;
     GetDrawBlendGraphSettings(&previousThreshold, &previousEdge);

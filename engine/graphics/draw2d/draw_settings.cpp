@@ -41,8 +41,7 @@ FloatColor MakeFloatColor(float r, float g, float b, float a) { return {r, g, b,
 
 int SetDrawBlendGraph(int graph, int threshold, int edgeWidth) {
     if (!AllowOnlyOnEngineThread("SetDrawBlendGraph")) return -1;
-    if (graph != -1 && !GetGraphRecord(graph))
-        return WriteLogFormat("Bad blend graph handle %d in SetDrawBlendGraph", graph);
+    if (graph != -1 && !GetGraphForCall(graph, "SetDrawBlendGraph")) return -1;
     FlushPendingDraws();
     State().blendGraph = graph;
     State().blendThreshold = std::clamp(threshold, 0, 255);

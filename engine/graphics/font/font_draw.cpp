@@ -122,11 +122,8 @@ int DrawCodes(FontRecord* font, int x, int y, const std::vector<uint32_t>& codes
 
 int DrawTextChecked(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical,
                     const char* function) {
-    FontRecord* record = LookupFont(font);
-    if (!record) {
-        WriteLogText("フォントハンドル値が異常です");
-        return -1;
-    }
+    FontRecord* record = GetFontForCall(font, function);
+    if (!record) return -1;
     if (!text) return WriteLogFormat("No text in %s", function);
     std::vector<uint32_t> codes;
     if (!DecodeFontText(text, -1, &codes)) return -1;
@@ -154,20 +151,20 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t color, int font, u
 
 int DrawTextAt(int x, int y, const char* text, uint32_t color, uint32_t edgeColor) {
     if (!AllowOnlyOnEngineThread("DrawTextAt")) return -1;
-    const int font = GetDefaultFontHandle();
+    const int font = GetDefaultFontForCall("DrawTextAt");
     if (font == -1) return -1;
     return DrawTextChecked(x, y, text, color, font, edgeColor, 0, "DrawTextAt");
 }
 
 int DrawFormattedText(int x, int y, uint32_t color, const char* format, ...) {
     if (!AllowOnlyOnEngineThread("DrawFormattedText")) return -1;
-    if (!format) return -1;
+    if (!format) return WriteLogText("No format in DrawFormattedText");
     char text[2048];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    const int font = GetDefaultFontHandle();
+    const int font = GetDefaultFontForCall("DrawFormattedText");
     if (font == -1) return -1;
     FontRecord* record = LookupFont(font);
     // No edge: the default font's edge bit is left out for formatted text.
@@ -180,12 +177,9 @@ int DrawFormattedText(int x, int y, uint32_t color, const char* format, ...) {
 
 int DrawFormattedTextWithFont(int x, int y, uint32_t color, int font, const char* format, ...) {
     if (!AllowOnlyOnEngineThread("DrawFormattedTextWithFont")) return -1;
-    FontRecord* record = LookupFont(font);
-    if (!record) {
-        WriteLogText("フォントハンドル値が異常です");
-        return -1;
-    }
-    if (!format) return -1;
+    FontRecord* record = GetFontForCall(font, "DrawFormattedTextWithFont");
+    if (!record) return -1;
+    if (!format) return WriteLogText("No format in DrawFormattedTextWithFont");
     char text[2048];
     va_list args;
     va_start(args, format);
@@ -200,18 +194,16 @@ int DrawFormattedTextWithFont(int x, int y, uint32_t color, int font, const char
 
 int GetStringWidth(const char* text, int length, int) {
     if (!AllowOnlyOnEngineThread("GetStringWidth")) return -1;
-    const int font = GetDefaultFontHandle();
-    if (font == -1 || !text) return -1;
+    const int font = GetDefaultFontForCall("GetStringWidth");
+    if (font == -1) return -1;
+    if (!text) return WriteLogText("No text in GetStringWidth");
     return WidthOf(LookupFont(font), text, length);
 }
 
 int GetStringWidthWithFont(const char* text, int length, int font) {
     if (!AllowOnlyOnEngineThread("GetStringWidthWithFont")) return -1;
-    FontRecord* record = LookupFont(font);
-    if (!record) {
-        WriteLogText("フォントハンドル値が異常です");
-        return -1;
-    }
-    if (!text) return -1;
+    FontRecord* record = GetFontForCall(font, "GetStringWidthWithFont");
+    if (!record) return -1;
+    if (!text) return WriteLogText("No text in GetStringWidthWithFont");
     return WidthOf(record, text, length);
 }

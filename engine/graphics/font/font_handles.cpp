@@ -44,6 +44,17 @@ FontRecord* LookupFont(int handle) {
     return static_cast<FontRecord*>(LookupHandleEntry(&State().table, handle));
 }
 
+FontRecord* GetFontForCall(int handle, const char* function) {
+    if (!CheckGraphicsRunning(function)) return nullptr;
+    FontRecord* font = LookupFont(handle);
+    if (!font) RefuseHandle(handle, HANDLE_KIND_FONT, function);
+    return font;
+}
+
+int GetDefaultFontForCall(const char* function) {
+    return CheckGraphicsRunning(function) ? GetDefaultFontHandle() : -1;
+}
+
 }  // namespace morpotta
 
 int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
@@ -73,8 +84,8 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
 
 int DeleteFontHandle(int handle) {
     if (!AllowOnlyOnEngineThread("DeleteFontHandle")) return -1;
-    FontRecord* font = LookupFont(handle);
-    if (!font) return WriteLogFormat("Bad font handle %d in DeleteFontHandle", handle);
+    FontRecord* font = GetFontForCall(handle, "DeleteFontHandle");
+    if (!font) return -1;
     RemoveHandleEntry(&State().table, handle);
     if (handle == State().defaultFont) State().defaultFont = -1;
     DestroyFont(font);

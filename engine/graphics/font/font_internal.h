@@ -76,6 +76,11 @@ bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out);
 
 // The font behind a handle, or null.
 FontRecord* LookupFont(int handle);
+// The font a public call names, or the default font; null (or -1) after a
+// line saying why (the engine is not running, the handle names no font, no
+// face can be read).
+FontRecord* GetFontForCall(int handle, const char* function);
+int GetDefaultFontForCall(const char* function);
 
 // Drops every cached glyph texture (device loss, shut-down); glyphs are
 // made again on their next use.

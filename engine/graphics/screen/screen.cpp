@@ -11,6 +11,7 @@
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/graph_internal.h"
+#include "graphics/graphics_internal.h"
 #include "graphics/software/softwarepath.h"
 #include "platform/clock.h"
 #include "softblit/softblit.h"
@@ -86,7 +87,7 @@ int ClearDrawScreenToBackColor(const DrawRect* area) {
     if (!AllowOnlyOnEngineThread("ClearDrawScreenToBackColor")) return -1;
     if (!HardwareRenderingActive()) {
         const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
-        if (!s || !s->clearScreen) return WriteLogText("No graphics device and no software clear");
+        if (!s || !s->clearScreen) return ReportNoSoftwareDraw("ClearDrawScreenToBackColor");
         const int a[4] = {area ? area->left : 0, area ? area->top : 0, area ? area->right : kDeviceTargetWidth,
                           area ? area->bottom : kDeviceTargetHeight};
         return s->clearScreen(area ? a : nullptr, kBackColor);
@@ -110,7 +111,7 @@ int ClearDrawScreenToBackColor(const DrawRect* area) {
 }
 
 int PresentFrame() {
-    if (!AllowOnlyOnEngineThread("PresentFrame")) return -1;
+    if (!AllowOnlyOnEngineThread("PresentFrame") || !CheckGraphicsRunning("PresentFrame")) return -1;
     int result = 0;
     if (HardwareRenderingActive()) {
         FlushPendingDraws();
@@ -123,8 +124,8 @@ int PresentFrame() {
 }
 
 int ReadDrawScreenPixels(uint32_t* out) {
-    if (!AllowOnlyOnEngineThread("ReadDrawScreenPixels")) return -1;
-    if (!out) return -1;
+    if (!AllowOnlyOnEngineThread("ReadDrawScreenPixels") || !CheckGraphicsRunning("ReadDrawScreenPixels")) return -1;
+    if (!out) return WriteLogText("ReadDrawScreenPixels refused: no place for the pixels (null)");
     if (ReadScreenArea(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, out) != 0)
         return WriteLogText("Reading the draw screen failed");
     return 0;
@@ -132,9 +133,9 @@ int ReadDrawScreenPixels(uint32_t* out) {
 
 int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int) {
     if (!AllowOnlyOnEngineThread("CaptureScreenToGraph")) return -1;
-    int width = 0, height = 0;
-    if (GetGraphDimensions(graph, &width, &height) != 0)
-        return WriteLogFormat("Bad graph handle %d in CaptureScreenToGraph", graph);
+    const GRAPH* g = GetGraphForCall(graph, "CaptureScreenToGraph");
+    if (!g) return -1;
+    const int width = g->width, height = g->height;
     if (x2 - x1 != width || y2 - y1 != height)
         return WriteLogText("The area's size differs from the graph's in CaptureScreenToGraph");
     if (x1 < 0 || y1 < 0 || x2 > kDeviceTargetWidth || y2 > kDeviceTargetHeight || width <= 0 || height <= 0)

@@ -4,6 +4,7 @@
 #include "engine/screen.h"
 #include "foundation/engine_thread.h"
 #include "graphics/device/device.h"
+#include "graphics/graphics_internal.h"
 
 #include <png.h>
 
@@ -37,8 +38,8 @@ bool WriteRows(FILE* file, png_bytep* rows, int width, int height) {
 }  // namespace
 
 int SaveDrawScreenToPng(const char* path) {
-    if (!AllowOnlyOnEngineThread("SaveDrawScreenToPng")) return -1;
-    if (!path) return -1;
+    if (!AllowOnlyOnEngineThread("SaveDrawScreenToPng") || !CheckGraphicsRunning("SaveDrawScreenToPng")) return -1;
+    if (!path) return WriteLogText("SaveDrawScreenToPng refused: no file name (null)");
     const int w = kDeviceTargetWidth, h = kDeviceTargetHeight;
     std::vector<uint32_t> argb(size_t(w) * size_t(h));
     if (ReadDrawScreenPixels(argb.data()) != 0) return -1;

@@ -1,6 +1,9 @@
 // Handle tables of model base data and model instances.
 #include "model/base/model_handles.h"
 
+#include "engine/log.h"
+#include "foundation/engine_thread.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -139,6 +142,26 @@ ModelBase* GetModelBase(int handle) {
 ModelInstance* GetModelInstance(int handle) {
     void* p = SlotContent(&State().instances, handle);
     return IsRecord(p) ? static_cast<ModelInstance*>(p) : nullptr;
+}
+
+int RefuseModelHandle(int handle, int kind, const char* function) {
+    if (!IsModelSystemReady()) return RefuseEngineNotRunning(function);
+    HandleTable* table = kind == HANDLE_KIND_MODEL ? &State().instances : &State().bases;
+    if (SlotContent(table, handle) == kReserved)
+        return WriteLogFormat("%s refused: model %d is still being loaded on another thread", function, handle);
+    return RefuseHandle(handle, kind, function);
+}
+
+ModelBase* GetModelBaseForCall(int handle, const char* function) {
+    ModelBase* base = GetModelBase(handle);
+    if (!base) RefuseModelHandle(handle, HANDLE_KIND_MODEL_BASE, function);
+    return base;
+}
+
+ModelInstance* GetModelInstanceForCall(int handle, const char* function) {
+    ModelInstance* in = GetModelInstance(handle);
+    if (!in) RefuseModelHandle(handle, HANDLE_KIND_MODEL, function);
+    return in;
 }
 
 bool IsModelInstanceSlotReserved(int handle) { return SlotContent(&State().instances, handle) == kReserved; }

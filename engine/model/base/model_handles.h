@@ -51,6 +51,13 @@ int StoreModelInstance(int handle, ModelInstance* instance);
 // range, a free or reserved slot, or a stale check id.
 ModelBase* GetModelBase(int handle);
 ModelInstance* GetModelInstance(int handle);
+// The record a public call names; null after a line saying why (the engine
+// is not running, the handle names no such record, or its load has not
+// ended yet).
+ModelBase* GetModelBaseForCall(int handle, const char* function);
+ModelInstance* GetModelInstanceForCall(int handle, const char* function);
+// Why a public call's handle names nothing of the kind it takes; -1.
+int RefuseModelHandle(int handle, int kind, const char* function);
 bool IsModelInstanceSlotReserved(int handle);
 
 // Clear a slot (reserved or filled) and lower the count; -1 for a handle

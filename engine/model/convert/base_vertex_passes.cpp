@@ -21,8 +21,8 @@ bool HasInstanceVertexCopies(const ModelBase* base) {
 }
 
 template <typename Pass>
-int RunOnFrames(int baseHandle, Pass pass) {
-    ModelBase* base = IsModelSystemReady() ? GetModelBase(baseHandle) : nullptr;
+int RunOnFrames(int baseHandle, const char* function, Pass pass) {
+    ModelBase* base = GetModelBaseForCall(baseHandle, function);
     if (!base) return -1;
     if (HasInstanceVertexCopies(base))
         return WriteLogFormat("モデル基本データ %08x の頂点はモデルが複製して使っているため変更できません", unsigned(baseHandle));
@@ -42,11 +42,11 @@ int RunOnFrames(int baseHandle, Pass pass) {
 
 int RecalculateModelBaseNormals(int baseHandle, float smoothingAngle) {
     if (!AllowOnlyOnEngineThread("RecalculateModelBaseNormals")) return -1;
-    return RunOnFrames(baseHandle,
+    return RunOnFrames(baseHandle, "RecalculateModelBaseNormals",
                        [smoothingAngle](ModelBaseFrame* f) { return RecalculateFrameNormals(f, smoothingAngle); });
 }
 
 int OptimizeModelBaseVertices(int baseHandle) {
     if (!AllowOnlyOnEngineThread("OptimizeModelBaseVertices")) return -1;
-    return RunOnFrames(baseHandle, OptimizeFrameVertices);
+    return RunOnFrames(baseHandle, "OptimizeModelBaseVertices", OptimizeFrameVertices);
 }

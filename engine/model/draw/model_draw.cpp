@@ -69,7 +69,7 @@ int DecideMeshTranslucent(ModelMesh* mesh) {
 
 int IsModelMeshTranslucent(int handle, int meshIndex) {
     if (!AllowOnlyOnEngineThread("IsModelMeshTranslucent")) return -1;
-    ModelInstance* in = IsModelSystemReady() ? GetModelInstance(handle) : nullptr;
+    ModelInstance* in = GetModelInstanceForCall(handle, "IsModelMeshTranslucent");
     if (!in || meshIndex < 0 || meshIndex >= in->base->meshCount) return -1;
     RefreshDrawnValues(in);
     return DecideMeshTranslucent(&in->meshes[meshIndex]);
@@ -147,7 +147,7 @@ int DrawModelInstance(ModelInstance* in) {
 
 int DrawModel(int handle) {
     if (!AllowOnlyOnEngineThread("DrawModel")) return -1;
-    ModelInstance* in = IsModelSystemReady() ? GetModelInstance(handle) : nullptr;
+    ModelInstance* in = GetModelInstanceForCall(handle, "DrawModel");
     if (!in) return -1;
     return DrawModelInstance(in);
 }

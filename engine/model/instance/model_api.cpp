@@ -55,13 +55,13 @@ void InvalidateFrameDrawStates(ModelFrame* frame) {
 
 int GetModelBaseHandle(int modelHandle) {
     if (!AllowOnlyOnEngineThread("GetModelBaseHandle")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "GetModelBaseHandle");
     return in ? in->baseHandle : -1;
 }
 
 int SetModelPosition(int modelHandle, float x, float y, float z) {
     if (!AllowOnlyOnEngineThread("SetModelPosition")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelPosition");
     if (!in) return -1;
     const Vector3 value{x, y, z};
     if (SameBits(&in->translation, &value, sizeof(value))) return 0;
@@ -73,7 +73,7 @@ int SetModelPosition(int modelHandle, float x, float y, float z) {
 
 int SetModelRotation(int modelHandle, float x, float y, float z) {
     if (!AllowOnlyOnEngineThread("SetModelRotation")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelRotation");
     if (!in) return -1;
     const Vector3 value{x, y, z};
     if (in->rotationByMatrix == 0 && SameBits(&in->rotation, &value, sizeof(value))) return 0;
@@ -86,7 +86,7 @@ int SetModelRotation(int modelHandle, float x, float y, float z) {
 
 int GetModelMaterialCount(int modelHandle) {
     if (!AllowOnlyOnEngineThread("GetModelMaterialCount")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "GetModelMaterialCount");
     return in ? in->base->materialCount : -1;
 }
 
@@ -112,19 +112,19 @@ int GetModelBaseMaterialType(int baseHandle, int materialIndex) {
 
 int SetModelMaterialType(int modelHandle, int materialIndex, int type) {
     if (!AllowOnlyOnEngineThread("SetModelMaterialType")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelMaterialType");
     return in ? SetModelBaseMaterialType(in->baseHandle, materialIndex, type) : -1;
 }
 
 int GetModelMaterialType(int modelHandle, int materialIndex) {
     if (!AllowOnlyOnEngineThread("GetModelMaterialType")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "GetModelMaterialType");
     return in ? GetModelBaseMaterialType(in->baseHandle, materialIndex) : -1;
 }
 
 int SetModelMaterialSpecularColor(int modelHandle, int materialIndex, float r, float g, float b, float a) {
     if (!AllowOnlyOnEngineThread("SetModelMaterialSpecularColor")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelMaterialSpecularColor");
     ModelMaterial* m = in ? MaterialOf(in, materialIndex) : nullptr;
     if (!m) return -1;
     const float value[4] = {r, g, b, a};
@@ -136,7 +136,7 @@ int SetModelMaterialSpecularColor(int modelHandle, int materialIndex, float r, f
 
 int SetModelMaterialOutlineWidth(int modelHandle, int materialIndex, float width) {
     if (!AllowOnlyOnEngineThread("SetModelMaterialOutlineWidth")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelMaterialOutlineWidth");
     ModelMaterial* m = in ? MaterialOf(in, materialIndex) : nullptr;
     if (!m) return -1;
     if (m->outline[0] == width) return 0;
@@ -147,7 +147,7 @@ int SetModelMaterialOutlineWidth(int modelHandle, int materialIndex, float width
 
 int SetModelFrameOpacity(int modelHandle, int frameIndex, float rate) {
     if (!AllowOnlyOnEngineThread("SetModelFrameOpacity")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelFrameOpacity");
     if (!in || frameIndex < 0 || frameIndex >= in->base->frameCount) return -1;
     ModelFrame& f = in->frames[frameIndex];
     if (SameBits(&f.opacity, &rate, sizeof(rate))) return 0;
@@ -162,7 +162,7 @@ int SetModelFrameOpacity(int modelHandle, int frameIndex, float rate) {
 
 int DetachModelAnimation(int modelHandle, int animationSlot) {
     if (!AllowOnlyOnEngineThread("DetachModelAnimation")) return -1;
-    return DetachInstanceAnimation(GetModelInstance(modelHandle), animationSlot);
+    return DetachInstanceAnimation(GetModelInstanceForCall(modelHandle, "DetachModelAnimation"), animationSlot);
 }
 
 namespace morpotta {

@@ -84,7 +84,7 @@ void FillBaseBounds(ModelInstance* in) {
 
 int GetModelBoundingBox(int modelHandle, float* minOut, float* maxOut) {
     if (!AllowOnlyOnEngineThread("GetModelBoundingBox")) return -1;
-    ModelInstance* in = GetModelInstance(modelHandle);
+    ModelInstance* in = GetModelInstanceForCall(modelHandle, "GetModelBoundingBox");
     if (!in) return -1;
     if (!in->base->boundsValid) FillBaseBounds(in);
     const ModelBase* base = in->base;

@@ -57,23 +57,31 @@ void ReleaseInstanceRecord(void* record) {
     ReleaseModelBaseData(baseHandle);
 }
 
-}  // namespace morpotta
+namespace {
 
-int ReleaseModelInstance(int modelHandle) {
-    if (!AllowOnlyOnEngineThread("ReleaseModelInstance")) return -1;
+int ReleaseOnEngineThread(int modelHandle, const char* function) {
     if (IsModelInstanceSlotReserved(modelHandle)) return ClearModelInstanceSlot(modelHandle);
     ModelInstance* in = TakeModelInstance(modelHandle);
-    if (!in) return -1;
+    if (!in) return RefuseModelHandle(modelHandle, HANDLE_KIND_MODEL, function);
     ReleaseInstanceRecord(in);
     return 0;
 }
 
+}  // namespace
+
+}  // namespace morpotta
+
+int ReleaseModelInstance(int modelHandle) {
+    if (!AllowOnlyOnEngineThread("ReleaseModelInstance")) return -1;
+    return ReleaseOnEngineThread(modelHandle, "ReleaseModelInstance");
+}
+
 int DeleteModel(int modelHandle) {
-    if (OnEngineThread()) return ReleaseModelInstance(modelHandle);
+    if (OnEngineThread()) return ReleaseOnEngineThread(modelHandle, "DeleteModel");
     LoaderCall call("DeleteModel");
     if (!call.admitted()) return -1;
     ModelInstance* in = TakeModelInstance(modelHandle);
-    if (!in) return -1;
+    if (!in) return RefuseModelHandle(modelHandle, HANDLE_KIND_MODEL, "DeleteModel");
     RunOnEngineThread(ReleaseInstanceRecord, in);
     return 0;
 }

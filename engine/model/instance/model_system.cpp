@@ -164,7 +164,11 @@ int TerminateModelSystem() {
 int ReleaseModelBaseData(int baseHandle) {
     if (!AllowOnlyOnEngineThread("ReleaseModelBaseData")) return -1;
     ModelBase* base = GetModelBase(baseHandle);
-    if (!base) return ClearModelBaseSlot(baseHandle);  // a reserved slot is only cleared
+    // A reserved slot is only cleared.
+    if (!base)
+        return ClearModelBaseSlot(baseHandle) == 0
+                   ? 0
+                   : RefuseModelHandle(baseHandle, HANDLE_KIND_MODEL_BASE, "ReleaseModelBaseData");
     // The references of live instances go only with their instances: a
     // release beyond the others is refused, so the count never wraps round
     // and no instance is left pointing at freed data.

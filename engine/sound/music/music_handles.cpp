@@ -28,6 +28,13 @@ MusicEntry* LookupMusic(int handle) {
     return static_cast<MusicEntry*>(LookupHandleEntry(&m.table, handle));
 }
 
+MusicEntry* GetMusicForCall(int handle, const char* function) {
+    if (!CheckSoundOpen(function)) return nullptr;
+    MusicEntry* entry = LookupMusic(handle);
+    if (!entry) RefuseHandle(handle, HANDLE_KIND_MUSIC, function);
+    return entry;
+}
+
 void DeleteMusicTempFile() {
     MusicModule& m = Music();
     if (m.tempPath[0]) std::remove(m.tempPath);
@@ -39,7 +46,7 @@ void DeleteMusicTempFile() {
 int AddMusicData() {
     if (!AllowOnlyOnEngineThread("AddMusicData")) return -1;
     MusicModule& m = Music();
-    if (!IsSoundSystemOpen() || !IsHandleTableReady(&m.table)) return -1;
+    if (!CheckSoundOpen("AddMusicData") || !IsHandleTableReady(&m.table)) return -1;
     SoundLockGuard lock(Sound().lock);
     if (CountHandleEntries(&m.table) >= kMusicTableSize) return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
     auto* entry = static_cast<MusicEntry*>(AllocMemoryZero(sizeof(MusicEntry), "", 0));
@@ -55,7 +62,10 @@ int AddMusicData() {
 
 int CreateMusicFromImage(const void* image, int size) {
     if (!AllowOnlyOnEngineThread("CreateMusicFromImage")) return -1;
-    if (!image || size < 0) return -1;
+    if (!CheckSoundOpen("CreateMusicFromImage")) return -1;
+    if (!image || size < 0)
+        return WriteLogFormat("CreateMusicFromImage refused: no file image (%s, %d bytes)", image ? "given" : "null",
+                              size);
     int handle = AddMusicData();
     if (handle == -1) return -1;
     MusicEntry* entry = LookupMusic(handle);
@@ -72,7 +82,8 @@ int CreateMusicFromImage(const void* image, int size) {
 
 int LoadMusicMem(const char* fileName) {
     if (!AllowOnlyOnEngineThread("LoadMusicMem")) return -1;
-    if (!IsSoundSystemOpen() || !fileName) return -1;
+    if (!CheckSoundOpen("LoadMusicMem")) return -1;
+    if (!fileName) return WriteLogText("LoadMusicMem refused: no file name (null)");
     FileHandle file = OpenFileStream(fileName, 0, 1, 0);
     if (!file) return WriteLogFormatW(u"ミュージックファイル %hs の読み込みに失敗しました in LoadMusicMem", fileName);
     SeekFileStream(file, 0, 2);
@@ -98,14 +109,14 @@ int LoadMusicMem(const char* fileName) {
 
 int GetMusicPlayState(int handle) {
     if (!AllowOnlyOnEngineThread("GetMusicPlayState")) return -1;
-    if (!LookupMusic(handle)) return -1;
+    if (!GetMusicForCall(handle, "GetMusicPlayState")) return -1;
     return Music().mciPlaying;
 }
 
 int DeleteMusicHandle(int handle) {
     if (!AllowOnlyOnEngineThread("DeleteMusicHandle")) return -1;
     MusicModule& m = Music();
-    if (!LookupMusic(handle)) return -1;
+    if (!GetMusicForCall(handle, "DeleteMusicHandle")) return -1;
     if (GetMusicPlayState(handle) == 1) StopMidiMusic(handle);
     SoundLockGuard lock(Sound().lock);
     // Stopping runs message processing, which may have deleted it already.

@@ -71,9 +71,9 @@ int OpenSequencer() {
 int PlayMidiMusic(int handle, int playType) {
     if (!AllowOnlyOnEngineThread("PlayMidiMusic")) return -1;
     MusicModule& m = Music();
-    MusicEntry* entry = LookupMusic(handle);
+    MusicEntry* entry = GetMusicForCall(handle, "PlayMidiMusic");
     if (!entry) return -1;
-    StopMidiMusic(m.lastMidiHandle);
+    if (LookupMusic(m.lastMidiHandle)) StopMidiMusic(m.lastMidiHandle);
     // Stopping ran message processing: the handle may be gone.
     entry = LookupMusic(handle);
     if (!entry) return -1;
@@ -130,7 +130,7 @@ int HandleMidiMciNotify() {
 int StopMidiMusic(int handle) {
     if (!AllowOnlyOnEngineThread("StopMidiMusic")) return -1;
     MusicModule& m = Music();
-    if (!LookupMusic(handle)) return -1;
+    if (!GetMusicForCall(handle, "StopMidiMusic")) return -1;
     m.loop = 0;
     HandleMidiMciNotify();
     for (int i = 0; i < kMusicStopPasses; ++i) ProcessWindowMessagesCore();

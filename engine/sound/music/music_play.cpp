@@ -37,7 +37,7 @@ int LoadMusicAsSound(const char* fileName) {
 int PlayMusicFile(const char* fileName, int playType) {
     if (!AllowOnlyOnEngineThread("PlayMusicFile")) return -1;
     MusicModule& m = Music();
-    if (!IsSoundSystemOpen()) return -1;
+    if (!CheckSoundOpen("PlayMusicFile")) return -1;
     DeleteCurrentMusic();
     int music = LoadMusicMem(fileName);
     if (music == -1) return -1;
@@ -72,7 +72,7 @@ int StopCurrentMusic() {
 int SetMusicVolume(int volume) {
     if (!AllowOnlyOnEngineThread("SetMusicVolume")) return -1;
     MusicModule& m = Music();
-    if (!IsSoundSystemOpen()) return -1;
+    if (!CheckSoundOpen("SetMusicVolume")) return -1;
     // MIDI music takes the volume a sound would, on the same curve; the
     // next piece starts at full, as a new sound does.
     if (m.currentMusic && m.playedAsSound)
