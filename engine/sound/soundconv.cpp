@@ -16,6 +16,11 @@ namespace {
 const SoundReader* const kReaders[] = {&kWavePcmReader, &kWaveAcmReader, &kOggVorbisReader, &kMp3AcmReader,
                                        &kMemPcmReader};
 
+bool HoldsASample(SOUNDCONV* conv, const SoundReader* reader) {
+    const int blockAlign = conv->outputFormat.blockAlign;
+    return blockAlign > 0 && reader->totalSize(conv) >= blockAlign;
+}
+
 }  // namespace
 
 const SoundReader* FindSoundReader(int type) {
@@ -40,8 +45,15 @@ int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderCh
     for (const SoundReader* reader : kReaders) {
         if (choice.skipMask & (1 << reader->maskBit)) continue;
         if (reader->setup(conv) == 0) {
-            chosen = reader;
-            break;
+            if (HoldsASample(conv, reader)) {
+                chosen = reader;
+                break;
+            }
+            // Data a reader takes but from which no sample can be read (a
+            // picture with a stray frame header at its end) is no sound.
+            if (reader->terminate) reader->terminate(conv);
+            conv->stream.functions.seek(conv->stream.handle, 0, 0);
+            continue;
         }
         if (reader->rewindOnRefusal) conv->stream.functions.seek(conv->stream.handle, 0, 0);
     }

@@ -11,10 +11,13 @@
 #include "foundation/object_creation.h"
 #include "foundation/window_internal.h"
 #include "graph_test_filters.h"
+#include "graphics_test_util.h"
 #include "mp3_graph_fixtures.h"
 #include "platform/window.h"
 #include "sound/sound_internal.h"
 #include "sound/soundconv.h"
+
+#include <png.h>
 
 using namespace morpotta;
 
@@ -174,6 +177,39 @@ TEST_F(Mp3GraphTest, FailuresBeforeTheRunLogWhyAndLoadNothing) {
     EXPECT_EQ(LoadSoundFile("free.mp3", 1, -1), -1);
     EXPECT_NE(LogText().find("MP3変換用 IGraphBuilder の作成に失敗しました"), std::string::npos);
     EXPECT_TRUE(ThreadCountComesBackTo(threadsBefore)) << ListedThreads() << " threads, not " << threadsBefore;
+}
+
+// A 16-bit picture with bytes after its end that hold a false sync and one
+// MPEG frame whose data lies in frames that are not there: the graph's
+// decoder takes the stream, and not one sample comes out of it. That is no
+// sound, loaded whole or streamed, and neither is a text nor an empty file:
+// each is refused with a line naming it.
+TEST_F(Mp3GraphTest, FilesFromWhichNoSampleCanBeReadAreRefusedWithALineNamingThem) {
+    const std::vector<uint32_t> pixels(16 * 16, 0xFF123456u);
+    std::vector<uint8_t> picture = EncodePng(pixels.data(), 16, 16, PNG_COLOR_TYPE_RGB, 16);
+    ASSERT_FALSE(picture.empty());
+    const uint8_t falseSync[] = {0xFF, 0xF0, 0x00, 0x00};
+    picture.insert(picture.end(), std::begin(falseSync), std::end(falseSync));
+    // MPEG-1 Layer III, 128 kbit/s, 44.1 kHz: 417 bytes, its data 511 bytes back.
+    std::vector<uint8_t> frame(417, 0);
+    const uint8_t head[] = {0xFF, 0xFB, 0x90, 0x64, 0xFF, 0x80};
+    std::copy(std::begin(head), std::end(head), frame.begin());
+    picture.insert(picture.end(), frame.begin(), frame.end());
+    WriteBytes("picture.png", picture);
+    WriteBytes("notes.txt", std::vector<uint8_t>(3000, 'a'));
+    WriteBytes("empty.wav", {});
+    SetLogOutput(1);
+    StartLog();
+    for (int createType : {0, 2, 3}) {
+        SetSoundCreateType(createType);
+        for (const char* file : {"picture.png", "notes.txt", "empty.wav"}) {
+            SCOPED_TRACE(std::string(file) + " create type " + std::to_string(createType));
+            const size_t logBefore = LogText().size();
+            EXPECT_EQ(CreateSoundHandleFromFile(file, 1), -1);
+            EXPECT_NE(LogText().find(file, logBefore), std::string::npos) << LogText().substr(logBefore);
+        }
+    }
+    SetSoundCreateType(0);
 }
 
 }  // namespace

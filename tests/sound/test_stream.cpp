@@ -148,14 +148,16 @@ TEST_F(StreamSoundTest, FourthPieceAndAnotherFormatAreRefused) {
     EXPECT_EQ(AddStreamMemory(extra.data(), int(extra.size()), 0, h, 2), -1);  // while playing
 }
 
-TEST_F(StreamSoundTest, StreamWithoutAnyPcmStopsInsteadOfPlayingForever) {
+// A wave without any PCM is no sound: neither held whole nor as a stream,
+// and no stream takes it as a piece.
+TEST_F(StreamSoundTest, AWaveWithoutAnyPcmIsNoSound) {
     auto wave = MakeWave({}, kRate, 2, 16);
-    int h = CreateSoundHandleFromImage(wave.data(), int(wave.size()), 1);
-    ASSERT_GE(h, 0);  // nothing to hold whole: it became a stream
-    ASSERT_EQ(PlaySoundHandle(h, kPlayTypeBack, 1), 0);
-    Pump(50);
-    EXPECT_EQ(IsSoundPlaying(h), 0);
-    EXPECT_EQ(GetSoundPosition(h), 0);
+    EXPECT_EQ(CreateSoundHandleFromImage(wave.data(), int(wave.size()), 1), -1);
+    SetSoundCreateType(2);
+    EXPECT_EQ(CreateSoundHandleFromImage(wave.data(), int(wave.size()), 1), -1);
+    SetSoundCreateType(0);
+    const int h = AddSoundData(-1);
+    EXPECT_EQ(AddStreamMemory(wave.data(), int(wave.size()), 0, h, 2), -1);
 }
 
 TEST_F(StreamSoundTest, RepeatCountPlaysAPieceAgain) {
