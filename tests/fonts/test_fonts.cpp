@@ -123,6 +123,28 @@ TEST_F(FontTest, BadHandlesLogTheMessageAndFail) {
     EXPECT_EQ(DrawTextAt(0, 0, "\x82", 0xFFFFFFFFu, 0), -1);  // a lead byte with no trail
 }
 
+// Text that is not code page 932, drawn and measured every frame, is said
+// once for each function and text, in a line naming the function.
+TEST_F(FontTest, TextNotInCodePage932IsSaidOnceForEachFunctionAndText) {
+    const std::string log = LogOf([] {
+        for (int frame = 0; frame < 3; ++frame) {
+            EXPECT_EQ(DrawTextAt(0, 0, "title \x82", 0xFFFFFFFFu, 0), -1);
+            EXPECT_EQ(DrawTextAt(0, 20, "menu \x81", 0xFFFFFFFFu, 0), -1);
+            EXPECT_EQ(GetStringWidth("title \x82", -1, 0), -1);
+        }
+    });
+    const auto count = [&](const std::string& line) {
+        int n = 0;
+        for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++n;
+        return n;
+    };
+    const std::string notCp932 = " refused: the text is not in code page 932 (bytes ";
+    EXPECT_EQ(count("DrawTextAt" + notCp932 + "74 69 74 6C 65 20 82)"), 1) << log;
+    EXPECT_EQ(count("DrawTextAt" + notCp932 + "6D 65 6E 75 20 81)"), 1) << log;
+    EXPECT_EQ(count("GetStringWidth" + notCp932 + "74 69 74 6C 65 20 82)"), 1) << log;
+    EXPECT_EQ(count("code page 932"), 3) << log;
+}
+
 TEST_F(FontTest, ANamedInstalledFaceIsTheFaceDrawnAndAnUnknownOneIsLogged) {
     const int standard = CreateFontToHandle(nullptr, 32, -1, kFontTypeAntialias, -1, -1, 0, -1, -1);
     int named = -1, unknown = -1, japaneseName = -1;

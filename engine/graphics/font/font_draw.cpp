@@ -126,13 +126,13 @@ int DrawTextChecked(int x, int y, const char* text, uint32_t color, int font, ui
     if (!record) return -1;
     if (!text) return WriteLogFormat("No text in %s", function);
     std::vector<uint32_t> codes;
-    if (!DecodeFontText(text, -1, &codes)) return -1;
+    if (!DecodeFontText(text, -1, &codes, function)) return -1;
     return DrawCodes(record, x, y, codes, color, edgeColor, vertical, function);
 }
 
-int WidthOf(FontRecord* font, const char* text, int length) {
+int WidthOf(FontRecord* font, const char* text, int length, const char* function) {
     std::vector<uint32_t> codes;
-    if (!DecodeFontText(text, length, &codes)) return -1;
+    if (!DecodeFontText(text, length, &codes, function)) return -1;
     int width = 0;
     for (uint32_t code : codes) {
         if (code < 0x20) continue;
@@ -197,7 +197,7 @@ int GetStringWidth(const char* text, int length, int) {
     const int font = GetDefaultFontForCall("GetStringWidth");
     if (font == -1) return -1;
     if (!text) return WriteLogText("No text in GetStringWidth");
-    return WidthOf(LookupFont(font), text, length);
+    return WidthOf(LookupFont(font), text, length, "GetStringWidth");
 }
 
 int GetStringWidthWithFont(const char* text, int length, int font) {
@@ -205,5 +205,5 @@ int GetStringWidthWithFont(const char* text, int length, int font) {
     FontRecord* record = GetFontForCall(font, "GetStringWidthWithFont");
     if (!record) return -1;
     if (!text) return WriteLogText("No text in GetStringWidthWithFont");
-    return WidthOf(record, text, length);
+    return WidthOf(record, text, length, "GetStringWidthWithFont");
 }

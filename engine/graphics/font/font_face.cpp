@@ -12,6 +12,8 @@
 #include FT_OUTLINE_H
 
 #include <algorithm>
+#include <cstdio>
+#include <deque>
 #include <string>
 
 namespace morpotta {
@@ -23,7 +25,12 @@ struct FontFaceModule {
     // The installed faces, read on the first named face and let go with
     // all the fonts (DeleteAllFonts, as at shut-down).
     FcConfig* fontconfig = nullptr;
+    // The functions and texts already said not to be code page 932, the
+    // latest last.
+    std::deque<std::string> saidNotCp932;
 };
+
+constexpr size_t kSaidNotCp932Max = 64;
 
 FontFaceModule& State() {
     static FontFaceModule state;
@@ -104,6 +111,27 @@ void Dilate(const GlyphImage& in, int radius, GlyphImage* out) {
         }
 }
 
+// The text's first bytes in hexadecimal, as a line can show them.
+std::string FirstBytesInHex(const std::string& bytes) {
+    std::string hex;
+    for (size_t i = 0; i < bytes.size() && i < 16; ++i) {
+        char two[4];
+        std::snprintf(two, sizeof two, i ? " %02X" : "%02X", unsigned(static_cast<unsigned char>(bytes[i])));
+        hex += two;
+    }
+    return bytes.size() > 16 ? hex + " ..." : hex;
+}
+
+void SayNotCp932Once(const char* function, const std::string& bytes) {
+    std::deque<std::string>& said = State().saidNotCp932;
+    const std::string key = std::string(function) + '\0' + bytes;
+    if (std::find(said.begin(), said.end(), key) != said.end()) return;
+    if (said.size() == kSaidNotCp932Max) said.pop_front();
+    said.push_back(key);
+    WriteLogFormat("%s refused: the text is not in code page 932 (bytes %s); said once for this text",
+                   function, FirstBytesInHex(bytes).c_str());
+}
+
 }  // namespace
 
 bool OpenFontFace(FontRecord* font, const char* faceName) {
@@ -167,13 +195,13 @@ bool RenderGlyph(FontRecord* font, uint32_t codePoint, bool edge, GlyphImage* ou
     return true;
 }
 
-bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out) {
+bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out, const char* function) {
     out->clear();
     if (!text) return false;
     std::string bytes = length < 0 ? std::string(text) : std::string(text, strnlen(text, size_t(length)));
     std::u16string wide;
     if (!ConvertCp932ToUtf16(bytes, &wide)) {
-        WriteLogText("The text is not in code page 932");
+        SayNotCp932Once(function, bytes);
         return false;
     }
     for (char16_t c : wide) out->push_back(c);

@@ -71,8 +71,10 @@ const MEMIMG* PrepareFontMemImg(FontRecord* font);
 void ReleaseFontMemImg(FontRecord* font);
 void ForgetFontGlyphs(FontRecord* font);
 
-// CP932 text as code points; false (and a log line) for text that is not CP932.
-bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out);
+// CP932 text as code points; false for text that is not CP932, said in a
+// line naming the function once for each function and text (a game draws
+// the same text every frame), as long as it is among the latest said.
+bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out, const char* function);
 
 // The font behind a handle, or null.
 FontRecord* LookupFont(int handle);
