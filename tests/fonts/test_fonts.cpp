@@ -5,6 +5,7 @@
 
 #include "engine/font.h"
 #include "foundation/log_internal.h"
+#include "graphics/font/font_internal.h"
 #include "scoped_temp_dir.h"
 
 #include <string>
@@ -143,6 +144,32 @@ TEST_F(FontTest, TextNotInCodePage932IsSaidOnceForEachFunctionAndText) {
     EXPECT_EQ(count("DrawTextAt" + notCp932 + "6D 65 6E 75 20 81)"), 1) << log;
     EXPECT_EQ(count("GetStringWidth" + notCp932 + "74 69 74 6C 65 20 82)"), 1) << log;
     EXPECT_EQ(count("code page 932"), 3) << log;
+}
+
+// The default face's file missing: the face is found by its family through
+// fontconfig and text draws as before; with no face of that family either,
+// the first text says so once and no text of the default face draws.
+TEST_F(FontTest, AMissingDefaultFaceIsFoundByItsFamilyOrSaidOnce) {
+    const std::vector<uint32_t> fromItsFile = Drawn(kKanji, GetDefaultFontHandle());
+    ASSERT_EQ(DeleteAllFonts(), 0);
+    SetDefaultFaceForTesting("/no/such/folder/ipag.ttf", nullptr);
+    std::string log = LogOf([&] { EXPECT_TRUE(Drawn(kKanji, GetDefaultFontHandle()) == fromItsFile); });
+    EXPECT_EQ(log.find("cannot be read"), std::string::npos) << log;
+
+    ASSERT_EQ(DeleteAllFonts(), 0);
+    SetDefaultFaceForTesting("/no/such/folder/ipag.ttf", "No Such Family 7");
+    log = LogOf([] {
+        for (int frame = 0; frame < 20; ++frame) {
+            EXPECT_EQ(DrawTextAt(0, 0, kKanji, 0xFFFFFFFFu, 0), -1);
+            EXPECT_EQ(DrawTextAt(0, 20, "text", 0xFFFFFFFFu, 0), -1);
+        }
+    });
+    const size_t said = log.find("No default face can be had: /no/such/folder/ipag.ttf");
+    EXPECT_NE(said, std::string::npos) << log;
+    EXPECT_EQ(log.find("No default face", said + 1), std::string::npos) << log;
+    EXPECT_EQ(log.find("cannot be read\r"), std::string::npos) << log;
+    ASSERT_EQ(DeleteAllFonts(), 0);
+    SetDefaultFaceForTesting(nullptr, nullptr);
 }
 
 TEST_F(FontTest, ANamedInstalledFaceIsTheFaceDrawnAndAnUnknownOneIsLogged) {

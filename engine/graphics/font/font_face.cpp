@@ -20,6 +20,8 @@ namespace morpotta {
 
 namespace {
 
+constexpr const char* kDefaultFontFamily = "IPAGothic";
+
 struct FontFaceModule {
     FT_Library library = nullptr;
     // The installed faces, read on the first named face and let go with
@@ -28,6 +30,15 @@ struct FontFaceModule {
     // The functions and texts already said not to be code page 932, the
     // latest last.
     std::deque<std::string> saidNotCp932;
+    // Where the default face is, looked for on the first text and kept with
+    // the list of installed faces; the file is kDefaultFontFile unless a
+    // test says otherwise.
+    std::string defaultFile = kDefaultFontFile;
+    std::string defaultFamily = kDefaultFontFamily;
+    bool defaultLookedFor = false;
+    bool defaultFound = false;
+    std::string defaultFoundFile;
+    int defaultFoundIndex = 0;
 };
 
 constexpr size_t kSaidNotCp932Max = 64;
@@ -90,6 +101,36 @@ bool FindInstalledFace(const char* name, std::string* file, int* index) {
     return found;
 }
 
+// Whether FreeType reads a face from the file.
+bool FaceReadable(const std::string& file, int index) {
+    FT_Face face = nullptr;
+    if (FT_New_Face(State().library, file.c_str(), FT_Long(index), &face) != 0) return false;
+    FT_Done_Face(face);
+    return true;
+}
+
+// The default face: its file, or where fontconfig finds its family when the
+// file is missing or unreadable; looked for once, and said once when it
+// cannot be had.
+bool FindDefaultFace(std::string* file, int* index) {
+    FontFaceModule& s = State();
+    if (!s.defaultLookedFor) {
+        s.defaultLookedFor = true;
+        s.defaultFoundFile = s.defaultFile;
+        s.defaultFoundIndex = 0;
+        s.defaultFound = FaceReadable(s.defaultFoundFile, 0) ||
+                         (FindInstalledFace(s.defaultFamily.c_str(), &s.defaultFoundFile, &s.defaultFoundIndex) &&
+                          FaceReadable(s.defaultFoundFile, s.defaultFoundIndex));
+        if (!s.defaultFound)
+            WriteLogFormat("No default face can be had: %s cannot be read and no installed face has the family %s; "
+                           "text in the default face is not drawn",
+                           s.defaultFile.c_str(), s.defaultFamily.c_str());
+    }
+    *file = s.defaultFoundFile;
+    *index = s.defaultFoundIndex;
+    return s.defaultFound;
+}
+
 // Grows coverage by radius pixels in every direction (a round brush).
 void Dilate(const GlyphImage& in, int radius, GlyphImage* out) {
     out->width = in.width + 2 * radius;
@@ -136,10 +177,12 @@ void SayNotCp932Once(const char* function, const std::string& bytes) {
 
 bool OpenFontFace(FontRecord* font, const char* faceName) {
     if (!EnsureLibrary()) return false;
-    std::string file = kDefaultFontFile;
+    std::string file;
     int index = 0;
-    if (faceName && *faceName && !FindInstalledFace(faceName, &file, &index))
+    const bool named = faceName && *faceName;
+    if (named && !FindInstalledFace(faceName, &file, &index))
         WriteLogFormat("The font face \"%s\" is not installed: the default face is used", faceName);
+    if (file.empty() && !FindDefaultFace(&file, &index)) return false;
     FT_Face face = nullptr;
     if (FT_New_Face(State().library, file.c_str(), FT_Long(index), &face) != 0) {
         WriteLogFormat("The font face \"%s\" cannot be read", file.c_str());
@@ -159,6 +202,13 @@ bool OpenFontFace(FontRecord* font, const char* faceName) {
 void ReleaseInstalledFaces() {
     if (State().fontconfig) FcConfigDestroy(State().fontconfig);
     State().fontconfig = nullptr;
+    State().defaultLookedFor = false;
+}
+
+void SetDefaultFaceForTesting(const char* file, const char* family) {
+    State().defaultFile = file ? file : kDefaultFontFile;
+    State().defaultFamily = family ? family : kDefaultFontFamily;
+    State().defaultLookedFor = false;
 }
 
 void CloseFontFace(FontRecord* font) {

@@ -53,8 +53,11 @@ struct FontRecord {
 bool OpenFontFace(FontRecord* font, const char* faceName);
 void CloseFontFace(FontRecord* font);
 // Lets go of fontconfig's list of installed faces (read again on the next
-// named face).
+// named face) and of where the default face was found (looked for again).
 void ReleaseInstalledFaces();
+// The default face's file and family (null for either: the engine's own),
+// for tests on hosts where it is missing.
+void SetDefaultFaceForTesting(const char* file, const char* family);
 // The glyph of a code point, its edge form grown by edgeSize pixels when edge is set.
 bool RenderGlyph(FontRecord* font, uint32_t codePoint, bool edge, GlyphImage* out);
 

@@ -10,7 +10,10 @@ constexpr int kFontTypeAntialias = 2;  // smooth coverage instead of on/off pixe
 constexpr int kDefaultFontSize = 16;
 constexpr int kDefaultEdgeSize = 1;
 // The default face: the Japanese gothic face the engine ships with, which
-// has glyphs for every character of code page 932.
+// has glyphs for every character of code page 932. Read from its file, or,
+// where that is missing, from wherever fontconfig finds its family
+// ("IPAGothic"); where neither is, the first text says so in the log once
+// and text in the default face is not drawn.
 constexpr const char* kDefaultFontFile = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
 
 // face: the family name of an installed face in code page 932 ("DejaVu
