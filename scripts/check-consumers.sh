@@ -64,6 +64,23 @@ run package "$work/package/hello"
 
 # The installed pkg-config module.
 pc_dir=$(dirname "$(find "$work/prefix" -name morpotta-engine.pc)")
+
+# One version: the pkg-config module's, the CMake package's and the
+# installed header's, which a program tests with #if.
+version=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --modversion morpotta-engine)
+package_version=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' \
+                  "$(find "$work/prefix" -name MorpottaEngineConfigVersion.cmake)")
+header_version=$(sed -n 's/^#define MORPOTTA_ENGINE_VERSION_STRING "\(.*\)"$/\1/p' \
+                 "$work/prefix/include/engine/version.h")
+IFS=. read -r major minor patch <<<"$version"
+if [ "$package_version" != "$version" ] || [ "$header_version" != "$version" ] ||
+   ! printf '#include <engine/version.h>\n#if MORPOTTA_ENGINE_VERSION != MORPOTTA_ENGINE_MAKE_VERSION(%s, %s, %s)\n#error\n#endif\n' \
+       "$major" "$minor" "$patch" | g++ -std=c++17 -fsyntax-only -I "$work/prefix/include" -x c++ -; then
+  echo "consumers: the versions differ: pkg-config $version, CMake package $package_version," \
+       "engine/version.h $header_version" >&2
+  exit 1
+fi
+echo "consumers: one version, $version"
 flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs --static morpotta-engine)
 # shellcheck disable=SC2086 # the flags are words
 g++ -std=c++17 -Wall -Wextra -Werror -o "$work/hello-pkg-config" examples/hello/main.cpp $flags

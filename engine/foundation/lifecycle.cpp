@@ -8,6 +8,7 @@
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "engine/version.h"
 #include "engine/window.h"
 #include "foundation/apilock.h"
 #include "foundation/engine_thread.h"
@@ -32,7 +33,6 @@ namespace {
 // How long shut-down waits for another program to let go of a folder that a
 // kept durable write stores in.
 constexpr int kDeferredWriteWaitAtEnd = 5000;
-constexpr const char* kEngineVersion = "1.00";
 
 struct LifecycleState {
     // Asked on any thread at any time.
@@ -53,7 +53,7 @@ void Step(const char* name) {
 void WriteSystemInformation() {
     platform::SystemInfo info = platform::QuerySystemInfo();
     State().logicalProcessors = info.logicalProcessors;
-    WriteLogFormat("Engine version %s", kEngineVersion);
+    WriteLogFormat("Engine version %s", MORPOTTA_ENGINE_VERSION_STRING);
     WriteLogFormat("OS: %s", info.osName.c_str());
     WriteLogFormat("CPU: %s", info.cpuName.c_str());
     WriteLogFormat("Logical processors: %d", info.logicalProcessors);

@@ -64,6 +64,7 @@ TEST_F(EngineLifecycleTest, StartUpWritesTheSystemInformationLog) {
     EXPECT_GE(LogicalProcessorCount(), 1);
     ShutdownEngine();
     std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
+    EXPECT_NE(log.find("Engine version " MORPOTTA_ENGINE_VERSION_STRING "\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("OS: "), std::string::npos) << log;
     EXPECT_NE(log.find("CPU: "), std::string::npos);
     EXPECT_NE(log.find("Logical processors: "), std::string::npos);

@@ -11,6 +11,13 @@
 // model file loaded), 524287 music, 1048575 movies, 2097151 fonts. Only
 // then may the value name a new resource again. No handle is 0.
 //
+// Refusals. A call refused returns -1 and says why in the log, naming the
+// function: a handle refused is said to be -1, no handle at all, another
+// kind's ("the handle of a picture, not of a sound") or one whose resource
+// is gone. A call that needs the engine, made before InitializeEngine or
+// after ShutdownEngine, writes "<function> refused: the engine is not
+// running (before start-up or after shut-down)".
+//
 // Threads. The thread that calls InitializeEngine is the engine's thread
 // until ShutdownEngine; it may call everything. While the engine runs, any
 // other thread (a loader) may call:
@@ -72,6 +79,7 @@
 #include "engine/text.h"
 #include "engine/timer.h"
 #include "engine/vecmath.h"
+#include "engine/version.h"
 #include "engine/window.h"
 
 // Graphics and fonts: pictures in memory and as graph handles, 2-D drawing,
