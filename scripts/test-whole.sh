@@ -10,7 +10,9 @@
 # WHOLE_JOBS at once (default: the processor count), through the runner
 # ctest uses as well (scripts/run-counted-test.sh): a program that ends
 # before it has run all its cases, or whose report counts a failure, fails
-# even with status 0. A program still running after 15 minutes is asked to
+# even with status 0. WHOLE_LABELS, a ctest label expression, runs only the
+# programs whose cases carry such a label (the sanitizer runs: those built).
+# A program still running after WHOLE_MINUTES (default 15) is asked to
 # end (SIGTERM, to its runner and to it) and killed 30 s later if it has
 # not: the headless window back end takes SIGTERM as a request to end its
 # loop, which a stuck program never sees. A failure names the
@@ -22,8 +24,15 @@ cd "$(dirname "$0")/.."
 preset="${1:-release}"
 seed="${2:-$(( (RANDOM * 32768 + RANDOM) % 99999 + 1 ))}"
 jobs="${WHOLE_JOBS:-$(nproc)}"
+minutes="${WHOLE_MINUTES:-15}"
+labels=()
+[ -n "${WHOLE_LABELS:-}" ] && labels=(-L "$WHOLE_LABELS")
 if ! [[ "$seed" =~ ^[0-9]+$ ]] || [ "$seed" -lt 1 ] || [ "$seed" -gt 99999 ]; then
   echo "whole run: the seed must be a number from 1 to 99999, not '$seed'" >&2
+  exit 2
+fi
+if ! [[ "$minutes" =~ ^[1-9][0-9]*$ ]]; then
+  echo "whole run: WHOLE_MINUTES must be a whole number of minutes, not '$minutes'" >&2
   exit 2
 fi
 build="build/$preset"
@@ -38,7 +47,7 @@ fi
 # the cases' own variables, all separated by tabs. A case's command is the
 # runner, then the program.
 programs() {
-  ctest --preset "$preset" -N -V | awk '
+  ctest --preset "$preset" "${labels[@]}" -N -V | awk '
     /: Test command: / {
       sub(/.*: Test command: /, ""); split($0, words, " ")
       program = words[1] ~ /run-counted-test\.sh$/ ? words[2] : words[1]
@@ -88,7 +97,7 @@ run_program() {
                  --gtest_random_seed="$seed")
   echo "cd $folder && ${command[*]}" >"$logs/$name.again"
   local start=$SECONDS status=0
-  (cd "$folder" && GTEST_COLOR=no timeout -k 30 900 "${command[@]}") >"$logs/$name.log" 2>&1 || status=$?
+  (cd "$folder" && GTEST_COLOR=no timeout -k 30 $((minutes * 60)) "${command[@]}") >"$logs/$name.log" 2>&1 || status=$?
   echo "$status $((SECONDS - start))" >"$logs/$name.status"
 }
 
