@@ -201,8 +201,10 @@ inline uint32_t TrianglePixel32(const Draw& g, const Source& s, bool useA, int l
     const int64_t p = g.p;
     const int64_t lg = level, a = s.a;
     if (g.mode == 0 && !g.tinted && !g.blend && !useA) return s.colour;
-    int out[3];
-    int contribution[3];
+    // Each mode fills one of the two; zeroed, as g++ cannot tell which when
+    // this is inlined with other callers into one translation unit.
+    int out[3] = {};
+    int contribution[3] = {};
     for (int k = 0; k < 3; ++k) {
         const int64_t d = Chan32(dw, k), m = TintOf(g, k, Chan32(s.colour, k));
         if (g.mode == 0) {

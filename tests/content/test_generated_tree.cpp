@@ -2,6 +2,7 @@
 #include "engine/text.h"
 #include "game/timetable.h"
 #include "generated_tree.h"
+#include "joined_lines.h"
 #include "manifest.h"
 #include "mqo.h"
 #include "scoped_temp_dir.h"
@@ -29,12 +30,6 @@ namespace {
 [[gnu::noinline]] std::string ReplacedInMap(std::string t, char what, char with) {
     std::replace(t.begin() + std::ptrdiff_t(t.find('\n')), t.end(), what, with);
     return t;
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string all;
-    for (const auto& l : lines) all += l + "\n";
-    return all;
 }
 
 TEST(GeneratedTree, PassesEveryCheck) {

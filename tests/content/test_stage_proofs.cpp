@@ -8,6 +8,7 @@
 #include "game/timetable.h"
 #include "generated_tree.h"
 #include "generator.h"
+#include "joined_lines.h"
 #include "manifest.h"
 #include "planner.h"
 #include "proofs.h"
@@ -24,12 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string all;
-    for (const auto& l : lines) all += l + "\n";
-    return all;
-}
 
 TEST(StageProofs, EveryStageIsProvenForEveryKindOnTheTree) {
     const std::vector<StageProof> proofs = planner::StoredProofs();

@@ -22,7 +22,7 @@ namespace {
 
 // "日本語のテキスト" and "あいう" in code page 932.
 const char kJapanese[] = "\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67";
-const char kKana[] = "\x82\xa0\x82\xa2\x82\xa4";
+const char kHiraganaAiu[] = "\x82\xa0\x82\xa2\x82\xa4";
 
 using Frame = std::vector<uint32_t>;
 
@@ -45,14 +45,14 @@ void DrawTextScene() {
     EXPECT_EQ(DrawTextWithFont(20, 180, "On/off pixels", 0xFFC0C0FFu, mono, 0, 0), 0);
     EXPECT_EQ(DrawRectangle(300, 60, 600, 200, MakeScreenColor(160, 0, 0), 1), 0);
     SetBlendModeParam(BlendAlpha, 128);
-    EXPECT_EQ(DrawTextWithFont(310, 70, kKana, 0xFFFFFFFFu, edged, 0xFF000000u, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(310, 70, kHiraganaAiu, 0xFFFFFFFFu, edged, 0xFF000000u, 0), 0);
     SetBlendModeParam(BlendAdd, 200);
     EXPECT_EQ(DrawTextWithFont(310, 120, "Add", 0xFF4080FFu, bold, 0, 0), 0);
     SetBlendModeParam(BlendCopy, 255);
     SetDrawTint(255, 128, 0);
     EXPECT_EQ(DrawTextWithFont(20, 220, "Tinted", 0xFFFFFFFFu, bold, 0, 0), 0);
     SetDrawTint(255, 255, 255);
-    EXPECT_EQ(DrawTextWithFont(600, 230, kKana, 0xFFFFFFFFu, edged, 0xFF808080u, 1), 0);
+    EXPECT_EQ(DrawTextWithFont(600, 230, kHiraganaAiu, 0xFFFFFFFFu, edged, 0xFF808080u, 1), 0);
 }
 
 Frame DrawOnGl(const std::filesystem::path& png) {
@@ -185,15 +185,15 @@ TEST(SoftwareText, BlendModesWeightColourByCoverage) {
     const int font = CreateFontToHandle(nullptr, 32, -1, kFontTypeAntialias, -1, -1, 0, -1, -1);
     ASSERT_NE(font, -1);
     const uint32_t grey = MakeScreenColor(200, 200, 200);
-    const int width = GetStringWidthWithFont(kKana, -1, font);
+    const int width = GetStringWidthWithFont(kHiraganaAiu, -1, font);
     ASSERT_EQ(width, 96);
 
     // Multiply: only the strokes darken; the glyphs' boxes keep the grey.
-    ASSERT_EQ(DrawTextWithFont(100, 100, kKana, 0xFFFFFFFFu, font, 0, 0), 0);
+    ASSERT_EQ(DrawTextWithFont(100, 100, kHiraganaAiu, 0xFFFFFFFFu, font, 0, 0), 0);
     const int ink = width * 36 - CountExactly(Screen(), 100, 100, 100 + width, 136, 0);
     DrawRectangle(0, 0, 640, 480, grey, 1);
     SetBlendModeParam(BlendMul, 255);
-    ASSERT_EQ(DrawTextWithFont(100, 100, kKana, MakeScreenColor(0, 0, 255), font, 0, 0), 0);
+    ASSERT_EQ(DrawTextWithFont(100, 100, kHiraganaAiu, MakeScreenColor(0, 0, 255), font, 0, 0), 0);
     SetBlendModeParam(BlendCopy, 255);
     Frame f = Screen();
     const int box = width * 36;
@@ -204,7 +204,7 @@ TEST(SoftwareText, BlendModesWeightColourByCoverage) {
     // Inverse: the colour is inverted, not the white of the glyph image.
     ClearDrawScreenToBackColor(nullptr);
     SetBlendModeParam(BlendInvert, 255);
-    ASSERT_EQ(DrawTextWithFont(100, 100, kKana, MakeScreenColor(255, 255, 0), font, 0, 0), 0);
+    ASSERT_EQ(DrawTextWithFont(100, 100, kHiraganaAiu, MakeScreenColor(255, 255, 0), font, 0, 0), 0);
     SetBlendModeParam(BlendCopy, 255);
     f = Screen();
     EXPECT_GT(CountExactly(f, 100, 100, 100 + width, 136, MakeScreenColor(0, 0, 255)), 100);
@@ -214,7 +214,7 @@ TEST(SoftwareText, BlendModesWeightColourByCoverage) {
     ClearDrawScreenToBackColor(nullptr);
     SetDrawTint(0, 255, 0);
     SetDrawArea(0, 0, 116, 480);
-    ASSERT_EQ(DrawTextWithFont(100, 100, kKana, 0xFFFFFFFFu, font, 0, 0), 0);
+    ASSERT_EQ(DrawTextWithFont(100, 100, kHiraganaAiu, 0xFFFFFFFFu, font, 0, 0), 0);
     SetDrawArea(0, 0, 640, 480);
     f = Screen();
     EXPECT_GT(CountExactly(f, 100, 100, 116, 136, MakeScreenColor(0, 255, 0)), 10);

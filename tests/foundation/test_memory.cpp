@@ -59,8 +59,6 @@ protected:
 
 unsigned char* HeaderBytes(void* p) { return static_cast<unsigned char*>(p) - 64; }
 
-}  // namespace
-
 TEST(Memory, TotalsFollowAllocReallocAndFree) {
     MemoryTotals before = GetMemoryTotals();
     void* a = AllocMemory(100, "a.cpp", 1);
@@ -203,3 +201,5 @@ TEST(Memory, ByteHelpers) {
     EXPECT_EQ(std::memcmp(c, want, 8), 0);
     CopyByteRange(nullptr, nullptr, 0);
 }
+
+}  // namespace

@@ -19,7 +19,7 @@
 
 namespace {
 
-struct Box {
+struct PixelBox {
     int left, top, right, bottom;  // right and bottom exclusive
 };
 
@@ -28,7 +28,7 @@ using Frame = std::vector<uint32_t>;
 // Pixels of the box that `frame` shows lit (not black: the black cat is
 // dark, an unlit model black) and `without` shows otherwise: what the
 // one thing missing from `without` put there.
-int LitChanges(const Frame& frame, const Frame& without, Box b) {
+int LitChanges(const Frame& frame, const Frame& without, PixelBox b) {
     int n = 0;
     for (int y = std::max(b.top, 0); y < std::min(b.bottom, 480); ++y)
         for (int x = std::max(b.left, 0); x < std::min(b.right, 640); ++x) {
@@ -43,7 +43,7 @@ int LitChanges(const Frame& frame, const Frame& without, Box b) {
 // Where a thing is checked: a cell of the grid or a cat.
 struct Spot {
     std::string what;
-    Box box;
+    PixelBox box;
 };
 
 class FieldFramesGl : public FieldTest {
@@ -54,15 +54,15 @@ protected:
     }
 
     // The screen box of a cell: its 80-unit square on the field plane.
-    static Box CellBox(const Stage& st, int column, int row) {
+    static PixelBox CellBox(const Stage& st, int column, int row) {
         const float x = float(column) * 80.0f, y = 700.0f - float(row) * 80.0f, z = st.FieldDepth();
         const float topLeft[3] = {x - 40.0f, y + 40.0f, z}, bottomRight[3] = {x + 40.0f, y - 40.0f, z};
         const Vector3 a = WorldToScreenPos(topLeft), b = WorldToScreenPos(bottomRight);
         return {int(a.x), int(a.y), int(b.x), int(b.y)};
     }
     // The box of a cat: a cell's size about its screen position.
-    static Box CatBox(const Stage& st, const CatActor& cat) {
-        const Box cell = CellBox(st, 0, 0);
+    static PixelBox CatBox(const Stage& st, const CatActor& cat) {
+        const PixelBox cell = CellBox(st, 0, 0);
         const int half = (cell.right - cell.left) / 2;
         const Vector3 s = cat.ScreenPosition();
         return {int(s.x) - half, int(s.y) - half, int(s.x) + half, int(s.y) + half};
@@ -154,7 +154,7 @@ TEST_F(FieldFramesGl, EveryTileGemAndEnemyOfAMadeStageShowsInOnePlayFrame) {
     const Frame noQuiet = DrawWithout(st, kQuietCodes);
     EXPECT_TRUE(frame == DrawFrame()) << "the same frame drawn twice differs";
 
-    const Box cell = CellBox(st, 1, 1);
+    const PixelBox cell = CellBox(st, 1, 1);
     const int area = (cell.right - cell.left) * (cell.bottom - cell.top);
     ASSERT_GT(area, 400) << "the field is too small on screen to tell its cells apart";
     ExpectCellsShow(st, frame, noModels, kModelCodes, area / 10);
@@ -182,7 +182,7 @@ TEST_F(FieldFramesGl, AVersusStageShowsItsFourGemsInItsFirstFrame) {
     SavePng("versus_first_frame");
     const Frame noModels = DrawWithModelsHidden();
     const Frame noPictures = DrawWithout(st, {tile::kGemWait1});
-    const Box cell = CellBox(st, 1, 1);
+    const PixelBox cell = CellBox(st, 1, 1);
     const int area = (cell.right - cell.left) * (cell.bottom - cell.top);
     ExpectCellsShow(st, frame, noModels, {tile::kGemSlot}, area / 10);
     ExpectCellsShow(st, frame, noPictures, {tile::kGemWait1}, area / 10);

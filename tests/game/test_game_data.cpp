@@ -26,7 +26,7 @@ using namespace morpotta;
 
 namespace {
 
-void WriteFile(const std::string& path, const std::string& text) {
+void WriteFileMakingFolders(const std::string& path, const std::string& text) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << text;
 }
@@ -71,11 +71,11 @@ TEST(GameDataTexts, SubstringsAndByteComparesStayInsideTheirText) {
 
 TEST(GameDataStageLists, GroupsTitlesAndNames) {
     ScopedTempDir dir;
-    WriteFile("tpa/stage/stage_normal_list.txt",
+    WriteFileMakingFolders("tpa/stage/stage_normal_list.txt",
               "stray line\r\n"
               "01first set\r\nHill\r\n\r\nCave\r\nend\r\n"
               "a1second\nOnly\nend\n");
-    WriteFile("tpa/stage/stage_vs_list.txt", "arena\nfour cats\r\nbridge\nnarrow\nlast");
+    WriteFileMakingFolders("tpa/stage/stage_vs_list.txt", "arena\nfour cats\r\nbridge\nnarrow\nlast");
     GameData data;
     data.LoadStageLists();
     EXPECT_EQ(data.stageListCount[0], 2);  // the stray line and the blank line count for nothing
@@ -110,7 +110,7 @@ TEST(GameDataStageLists, MoreThanTwelveGroupsAreCutAndMissingFilesLeaveNothing) 
 
     std::string text;
     for (int g = 0; g < 14; ++g) text += std::to_string(g % 10) + "xgroup" + std::to_string(g) + "\nstage\nend\n";
-    WriteFile("tpa/stage/stage_normal_list.txt", text);
+    WriteFileMakingFolders("tpa/stage/stage_normal_list.txt", text);
     data.LoadStageLists();
     EXPECT_EQ(data.MenuLabelText(11, -1), "group11");
     for (int g = 0; g < 12; ++g) EXPECT_EQ(data.stageListCount[g], 1) << g;
@@ -123,7 +123,7 @@ TEST(GameDataFiles, AFileOverTheLimitIsRefusedWithALogLine) {
     SetLogOutput(1);
     StartLog();
     std::string text = "stale";
-    WriteFile("tpa/stage/stage_normal_list.txt", "0xgroup\nstage\nend\n");
+    WriteFileMakingFolders("tpa/stage/stage_normal_list.txt", "0xgroup\nstage\nend\n");
     EXPECT_TRUE(ReadGameFile("tpa/stage/stage_normal_list.txt", &text));
     EXPECT_EQ(text, "0xgroup\nstage\nend\n");
 
@@ -236,7 +236,7 @@ TEST_F(GameTest, AMissingPictureAndDamagedMusicAreSaidOnceEachWithWhatTheGameDoe
             if (f.path().filename() != "door0.png" && f.path().filename() != "wolf.mp3")
                 fs::create_symlink(f.path(), to / f.path().filename());
     }
-    WriteFile("tpa/Music/wolf.mp3", "no music at all");
+    WriteFileMakingFolders("tpa/Music/wolf.mp3", "no music at all");
     SetLogOutput(0);
     testing::internal::CaptureStderr();
     app_ = std::make_unique<GameApp>(FakeScenes(script_));

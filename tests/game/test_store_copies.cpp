@@ -166,7 +166,7 @@ std::vector<std::string> Leftovers() {
     return found;
 }
 
-std::vector<std::string>& Said() {
+std::vector<std::string>& NoticesSaid() {
     static std::vector<std::string> lines;
     return lines;
 }
@@ -213,15 +213,15 @@ TEST_P(GameCopies, CopiesSharingTheirReplaysAndASaveKilledAtRandomLeaveEveryStor
     RecordProperty("kills", kills);
 
     // Each copy starts again.
-    Said().clear();
-    SetPlayerNoticeSink([](const char* line) { Said().push_back(line); });
+    NoticesSaid().clear();
+    SetPlayerNoticeSink([](const char* line) { NoticesSaid().push_back(line); });
     for (const std::string& copy : layout.copies) {
         fs::current_path(copy);
         replay::FinishInterruptedStores();
         fs::current_path(dir.path());
     }
     SetPlayerNoticeSink(nullptr);
-    EXPECT_EQ(Said(), std::vector<std::string>{});
+    EXPECT_EQ(NoticesSaid(), std::vector<std::string>{});
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
     EXPECT_EQ(badReads, 0);
     int stored = 0;

@@ -262,12 +262,12 @@ TEST_F(GlDeviceDrawTest, AlphaTestDiscardsAndBlendingMixes) {
 
 // ---- Transformed vertices: culling, depth and buffers ----
 
-struct LitVertex {
+struct LitNormalVertex {
     float x, y, z;
     float nx, ny, nz;
     uint32_t diffuse;
 };
-constexpr uint32_t kLitFvf = DEVICE_FVF_XYZ | DEVICE_FVF_NORMAL | DEVICE_FVF_DIFFUSE;
+constexpr uint32_t kLitNormalFvf = DEVICE_FVF_XYZ | DEVICE_FVF_NORMAL | DEVICE_FVF_DIFFUSE;
 
 void UseIdentityTransforms() {
     const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
@@ -281,11 +281,11 @@ TEST_F(GlDeviceDrawTest, CullModesDropTheNamedScreenWinding) {
     SendDeviceRenderState(DEVICE_RS_LIGHTING, 0);
     SendDeviceStageState(0, DEVICE_TSS_COLOROP, DEVICE_TOP_SELECTARG1);
     SendDeviceStageState(0, DEVICE_TSS_COLORARG1, DEVICE_TA_DIFFUSE);
-    SendDeviceFvf(kLitFvf);
+    SendDeviceFvf(kLitNormalFvf);
     // Clockwise on the screen (y down): top-left, top-right, bottom-left.
-    LitVertex cw[3] = {{-1, 1, 0.5f, 0, 0, 0, 0xFFFF0000u}, {1, 1, 0.5f, 0, 0, 0, 0xFFFF0000u},
+    LitNormalVertex cw[3] = {{-1, 1, 0.5f, 0, 0, 0, 0xFFFF0000u}, {1, 1, 0.5f, 0, 0, 0, 0xFFFF0000u},
                        {-1, -1, 0.5f, 0, 0, 0, 0xFFFF0000u}};
-    LitVertex ccw[3] = {cw[0], cw[2], cw[1]};
+    LitNormalVertex ccw[3] = {cw[0], cw[2], cw[1]};
     for (int i = 0; i < 3; ++i) ccw[i].diffuse = 0xFF00FF00u;
     struct {
         int mode;
@@ -296,10 +296,10 @@ TEST_F(GlDeviceDrawTest, CullModesDropTheNamedScreenWinding) {
         ResetDeviceStateCache();
         SetDeviceCullMode(c.mode);
         SendDeviceRenderState(DEVICE_RS_ZENABLE, 0);
-        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 1, cw, sizeof(LitVertex));
+        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 1, cw, sizeof(LitNormalVertex));
         uint32_t afterCw = PixelAt(100, 100);
         ClearDevice(DEVICE_CLEAR_TARGET, 0xFF000000u, 1.0f);
-        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 1, ccw, sizeof(LitVertex));
+        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, 1, ccw, sizeof(LitNormalVertex));
         uint32_t afterCcw = PixelAt(100, 100);
         EXPECT_EQ(afterCw == 0xFFFF0000u, c.cwVisible) << "mode " << c.mode;
         EXPECT_EQ(afterCcw == 0xFF00FF00u, c.ccwVisible) << "mode " << c.mode;
@@ -312,10 +312,10 @@ TEST_F(GlDeviceDrawTest, DepthTestKeepsTheNearerSurface) {
     SendDeviceRenderState(DEVICE_RS_CULLMODE, DEVICE_CULL_NONE);
     SendDeviceStageState(0, DEVICE_TSS_COLOROP, DEVICE_TOP_SELECTARG1);
     SendDeviceStageState(0, DEVICE_TSS_COLORARG1, DEVICE_TA_DIFFUSE);
-    SendDeviceFvf(kLitFvf);
+    SendDeviceFvf(kLitNormalFvf);
     auto quad = [](float z, uint32_t c) {
-        LitVertex v[4] = {{-1, 1, z, 0, 0, 0, c}, {1, 1, z, 0, 0, 0, c}, {-1, -1, z, 0, 0, 0, c}, {1, -1, z, 0, 0, 0, c}};
-        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLESTRIP, 2, v, sizeof(LitVertex));
+        LitNormalVertex v[4] = {{-1, 1, z, 0, 0, 0, c}, {1, 1, z, 0, 0, 0, c}, {-1, -1, z, 0, 0, 0, c}, {1, -1, z, 0, 0, 0, c}};
+        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLESTRIP, 2, v, sizeof(LitNormalVertex));
     };
     quad(0.3f, 0xFFFF0000u);
     quad(0.6f, 0xFF00FF00u);  // farther: hidden
@@ -331,14 +331,14 @@ TEST_F(GlDeviceDrawTest, BufferDrawsAndMemoryDrawsPlaceTheSameVertices) {
     SendDeviceRenderState(DEVICE_RS_CULLMODE, DEVICE_CULL_NONE);
     SendDeviceStageState(0, DEVICE_TSS_COLOROP, DEVICE_TOP_SELECTARG1);
     SendDeviceStageState(0, DEVICE_TSS_COLORARG1, DEVICE_TA_DIFFUSE);
-    SendDeviceFvf(kLitFvf);
+    SendDeviceFvf(kLitNormalFvf);
     // Two quads: left half red, right half blue, 8 vertices, 12 indices.
-    LitVertex v[8] = {{-1, 1, 0.5f, 0, 0, 0, 0xFFFF0000u}, {0, 1, 0.5f, 0, 0, 0, 0xFFFF0000u},
+    LitNormalVertex v[8] = {{-1, 1, 0.5f, 0, 0, 0, 0xFFFF0000u}, {0, 1, 0.5f, 0, 0, 0, 0xFFFF0000u},
                       {-1, -1, 0.5f, 0, 0, 0, 0xFFFF0000u}, {0, -1, 0.5f, 0, 0, 0, 0xFFFF0000u},
                       {0, 1, 0.5f, 0, 0, 0, 0xFF0000FFu},  {1, 1, 0.5f, 0, 0, 0, 0xFF0000FFu},
                       {0, -1, 0.5f, 0, 0, 0, 0xFF0000FFu}, {1, -1, 0.5f, 0, 0, 0, 0xFF0000FFu}};
     const uint16_t indices[6] = {0, 1, 2, 2, 1, 3};
-    DeviceVertexBuffer* vb = CreateDeviceVertexBuffer(sizeof v, DEVICE_USAGE_WRITEONLY, kLitFvf, 0);
+    DeviceVertexBuffer* vb = CreateDeviceVertexBuffer(sizeof v, DEVICE_USAGE_WRITEONLY, kLitNormalFvf, 0);
     DeviceIndexBuffer* ib = CreateDeviceIndexBuffer(sizeof indices, DEVICE_USAGE_WRITEONLY, DEVICE_FMT_INDEX16, 0);
     void* data = nullptr;
     ASSERT_EQ(LockDeviceVertexBuffer(vb, 0, 0, &data, 0), 0);
@@ -347,7 +347,7 @@ TEST_F(GlDeviceDrawTest, BufferDrawsAndMemoryDrawsPlaceTheSameVertices) {
     ASSERT_EQ(LockDeviceIndexBuffer(ib, 0, 0, &data, 0), 0);
     std::memcpy(data, indices, sizeof indices);
     UnlockDeviceIndexBuffer(ib);
-    SendDeviceStreamSource(vb, 0, sizeof(LitVertex));
+    SendDeviceStreamSource(vb, 0, sizeof(LitNormalVertex));
     SendDeviceIndices(ib);
     ASSERT_EQ(DrawDeviceIndexedPrimitive(DEVICE_PT_TRIANGLELIST, 0, 0, 4, 0, 2), 0);
     ASSERT_EQ(DrawDeviceIndexedPrimitive(DEVICE_PT_TRIANGLELIST, 4, 0, 4, 0, 2), 0);  // base vertex 4
@@ -362,14 +362,14 @@ TEST_F(GlDeviceDrawTest, BufferDrawsAndMemoryDrawsPlaceTheSameVertices) {
     ClearDevice(DEVICE_CLEAR_TARGET, 0xFF000000u, 1.0f);
     const uint16_t shifted[6] = {4, 5, 6, 6, 5, 7};
     ASSERT_EQ(DrawDeviceIndexedPrimitiveUP(DEVICE_PT_TRIANGLELIST, 4, 4, 2, shifted, DEVICE_FMT_INDEX16, v,
-                                           sizeof(LitVertex)),
+                                           sizeof(LitNormalVertex)),
               0);
     EXPECT_TRUE(ColorNear(PixelAt(540, 240), 0xFF0000FFu, 0));
     EXPECT_TRUE(ColorNear(PixelAt(100, 240), 0xFF000000u, 0));
 
     // Many memory draws wrap the streaming ring without disturbing earlier ones.
     for (int i = 0; i < 20000; ++i)
-        DrawDeviceIndexedPrimitiveUP(DEVICE_PT_TRIANGLELIST, 0, 4, 2, indices, DEVICE_FMT_INDEX16, v, sizeof(LitVertex));
+        DrawDeviceIndexedPrimitiveUP(DEVICE_PT_TRIANGLELIST, 0, 4, 2, indices, DEVICE_FMT_INDEX16, v, sizeof(LitNormalVertex));
     EXPECT_TRUE(ColorNear(PixelAt(100, 240), 0xFFFF0000u, 0));
     ReleaseDeviceVertexBuffer(vb);
     ReleaseDeviceIndexBuffer(ib);
@@ -427,12 +427,12 @@ TEST_F(GlDeviceDrawTest, LinearAndExponentialFogByViewDepth) {
     SendDeviceRenderState(DEVICE_RS_FOGSTART, DeviceBitsOfFloat(0.0f));
     SendDeviceRenderState(DEVICE_RS_FOGEND, DeviceBitsOfFloat(10.0f));
     SendDeviceRenderState(DEVICE_RS_FOGDENSITY, DeviceBitsOfFloat(0.2f));
-    SendDeviceFvf(kLitFvf);
+    SendDeviceFvf(kLitNormalFvf);
     auto quad = [](float z) {
-        LitVertex v[4] = {{-1, 1, z, 0, 0, 0, 0xFFFF0000u}, {1, 1, z, 0, 0, 0, 0xFFFF0000u},
+        LitNormalVertex v[4] = {{-1, 1, z, 0, 0, 0, 0xFFFF0000u}, {1, 1, z, 0, 0, 0, 0xFFFF0000u},
                           {-1, -1, z, 0, 0, 0, 0xFFFF0000u}, {1, -1, z, 0, 0, 0, 0xFFFF0000u}};
         ClearDevice(DEVICE_CLEAR_TARGET | DEVICE_CLEAR_ZBUFFER, 0xFF000000u, 1.0f);
-        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLESTRIP, 2, v, sizeof(LitVertex));
+        DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLESTRIP, 2, v, sizeof(LitNormalVertex));
     };
     quad(5.0f);
     EXPECT_TRUE(ColorNear(PixelAt(320, 240), PackArgb(255, 128, 0, 128), 2));

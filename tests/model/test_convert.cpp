@@ -346,8 +346,6 @@ TEST_F(ConvertTest, AllocationFailureSweep) {
     EXPECT_GT(failures, int(allocations) / 2);
 }
 
-}  // namespace
-
 // A grid that spills into a second list shares positions across the split:
 // each list must hold every vertex it uses exactly once, whatever the
 // previous list held.
@@ -374,3 +372,5 @@ TEST_F(ConvertTest, SharedVerticesAreJoinedWithinEachListOfALongGrid) {
         EXPECT_LT(list.vertexCount, list.indexCount) << "shared corners are joined";
     }
 }
+
+}  // namespace

@@ -26,13 +26,13 @@ std::string MaterialDoc(const std::string& line) {
     return Doc("Material 1 {\r\n\t" + line + "\r\n}\r\n" + Obj(Faces("\t\t3 V(0 1 2) M(0)\r\n")) + "Eof\r\n");
 }
 
-struct Fixture {
+struct BrokenDocument {
     const char* label;
     std::string text;
     std::string message;  // without "MQO Load Error : "
 };
 
-std::vector<Fixture> Fixtures() {
+std::vector<BrokenDocument> Fixtures() {
     return {
         {"BadCharacterInSkippedChunk", Doc("Scene {\r\n\tpos @ 0\r\n}\r\n" + kMaterial), "予期せぬ EOF です"},
         {"MaterialCountNotNumber", Doc("Material x {\r\n}\r\n"), "マテリアルの数( -1 )が不正です"},
@@ -86,10 +86,10 @@ std::vector<Fixture> Fixtures() {
     };
 }
 
-class MqoErrorTest : public ModelLoadTest, public ::testing::WithParamInterface<Fixture> {};
+class MqoErrorTest : public ModelLoadTest, public ::testing::WithParamInterface<BrokenDocument> {};
 
 TEST_P(MqoErrorTest, FailsWithItsMessageAndLeavesNothing) {
-    const Fixture& f = GetParam();
+    const BrokenDocument& f = GetParam();
     EXPECT_EQ(Load("bad.mqo", f.text), -1);
     EXPECT_EQ(GetModelBaseCount(), 0);
     EXPECT_EQ(GetModelInstanceCount(), 0);
@@ -99,7 +99,7 @@ TEST_P(MqoErrorTest, FailsWithItsMessageAndLeavesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, MqoErrorTest, ::testing::ValuesIn(Fixtures()),
-                         [](const ::testing::TestParamInfo<Fixture>& info) { return std::string(info.param.label); });
+                         [](const ::testing::TestParamInfo<BrokenDocument>& info) { return std::string(info.param.label); });
 
 using MqoLimitTest = ModelLoadTest;
 

@@ -12,19 +12,19 @@ namespace {
 
 constexpr float kPi = 3.14159265f;
 
-Matrix44 Translation(float x, float y, float z) {
+Matrix44 TranslationMatrix(float x, float y, float z) {
     Matrix44 m = {};
     m.m[0][0] = m.m[1][1] = m.m[2][2] = m.m[3][3] = 1;
     m.m[3][0] = x, m.m[3][1] = y, m.m[3][2] = z;
     return m;
 }
 
-PhysicsBodyInfo Sphere(int type, float mass, float y) {
+PhysicsBodyInfo SphereBody(int type, float mass, float y) {
     PhysicsBodyInfo info{};
     info.group = 0, info.mask = 0xFFFF, info.shape = PHYSICS_SPHERE;
     info.size[0] = 0.5f;
     info.mass = mass, info.type = type;
-    info.bone = Translation(0, y, 0);
+    info.bone = TranslationMatrix(0, y, 0);
     return info;
 }
 
@@ -36,15 +36,15 @@ protected:
 
 TEST_F(PhysicsBridge, BodiesTakeTheirShapeKindGroupAndTypeOrAreRefused) {
     ASSERT_NE(world = CreatePhysicsWorld(-9.8f), nullptr);
-    EXPECT_EQ(CreatePhysicsBody(world, Sphere(0, 5, 0)), 0);
-    EXPECT_EQ(CreatePhysicsBody(world, Sphere(1, 5, 3)), 1);
+    EXPECT_EQ(CreatePhysicsBody(world, SphereBody(0, 5, 0)), 0);
+    EXPECT_EQ(CreatePhysicsBody(world, SphereBody(1, 5, 3)), 1);
     EXPECT_EQ(GetPhysicsBodyMass(world, 0), 0.0f);  // follows its bone
     EXPECT_EQ(GetPhysicsBodyMass(world, 1), 5.0f);
-    PhysicsBodyInfo box = Sphere(1, 1, 6), capsule = Sphere(1, 1, 9);
+    PhysicsBodyInfo box = SphereBody(1, 1, 6), capsule = SphereBody(1, 1, 9);
     box.shape = PHYSICS_BOX, capsule.shape = PHYSICS_CAPSULE;
     EXPECT_EQ(CreatePhysicsBody(world, box), 2);
     EXPECT_EQ(CreatePhysicsBody(world, capsule), 3);
-    PhysicsBodyInfo strange = Sphere(1, 1, 0), lonely = Sphere(1, 1, 0);
+    PhysicsBodyInfo strange = SphereBody(1, 1, 0), lonely = SphereBody(1, 1, 0);
     strange.shape = 3;
     lonely.group = 16;
     EXPECT_EQ(CreatePhysicsBody(world, strange), -1);
@@ -62,8 +62,8 @@ TEST_F(PhysicsBridge, AngularLimitsAreBroughtIntoOneTurn) {
     EXPECT_EQ(WrapPhysicsAngle(1), 1.0f);
     EXPECT_EQ(WrapPhysicsAngle(std::nanf("")), 0.0f);
     ASSERT_NE(world = CreatePhysicsWorld(0), nullptr);
-    CreatePhysicsBody(world, Sphere(0, 1, 0));
-    CreatePhysicsBody(world, Sphere(1, 1, 2));
+    CreatePhysicsBody(world, SphereBody(0, 1, 0));
+    CreatePhysicsBody(world, SphereBody(1, 1, 2));
     PhysicsJointInfo joint{};
     joint.bodyA = 0, joint.bodyB = 1;
     joint.angularLow[0] = -4, joint.angularHigh[0] = 4, joint.angularHigh[1] = 1;
@@ -78,7 +78,7 @@ TEST_F(PhysicsBridge, AngularLimitsAreBroughtIntoOneTurn) {
 TEST_F(PhysicsBridge, ASphereFallsAsTheClosedFormSays) {
     const float g = -9.8f;
     ASSERT_NE(world = CreatePhysicsWorld(g), nullptr);
-    ASSERT_EQ(CreatePhysicsBody(world, Sphere(1, 2, 100)), 0);
+    ASSERT_EQ(CreatePhysicsBody(world, SphereBody(1, 2, 100)), 0);
     for (int step = 1; step <= 120; ++step) {
         StepPhysicsWorld(world);
         float p[3];
@@ -92,14 +92,14 @@ TEST_F(PhysicsBridge, ASphereFallsAsTheClosedFormSays) {
 
 TEST_F(PhysicsBridge, KinematicBodiesFollowTheirBonesAndSimulatedOnesGiveBoneMatrices) {
     ASSERT_NE(world = CreatePhysicsWorld(-9.8f), nullptr);
-    PhysicsBodyInfo follower = Sphere(0, 1, 0), faller = Sphere(1, 1, 20);
+    PhysicsBodyInfo follower = SphereBody(0, 1, 0), faller = SphereBody(1, 1, 20);
     follower.position[0] = 1;  // a body beside its bone
     faller.position[2] = 2;
     faller.mask = 0;  // touches nothing
     ASSERT_EQ(CreatePhysicsBody(world, follower), 0);
     ASSERT_EQ(CreatePhysicsBody(world, faller), 1);
-    SyncPhysicsBodyToBone(world, 0, Translation(5, 0, 0), 0);
-    SyncPhysicsBodyToBone(world, 1, Translation(0, 50, 0), 0);  // not forced: left alone
+    SyncPhysicsBodyToBone(world, 0, TranslationMatrix(5, 0, 0), 0);
+    SyncPhysicsBodyToBone(world, 1, TranslationMatrix(0, 50, 0), 0);  // not forced: left alone
     StepPhysicsWorld(world);
     float p[3];
     GetPhysicsBodyPosition(world, 0, p);
@@ -111,7 +111,7 @@ TEST_F(PhysicsBridge, KinematicBodiesFollowTheirBonesAndSimulatedOnesGiveBoneMat
     EXPECT_NEAR(bone.m[3][1], p[1], 1e-5f);  // the bone lies where the body's offset says
     EXPECT_NEAR(bone.m[3][2], p[2] - 2, 1e-5f);
     // Put back on a bone, it starts again from rest.
-    ResetPhysicsBodyToBone(world, 1, Translation(0, 40, 0));
+    ResetPhysicsBodyToBone(world, 1, TranslationMatrix(0, 40, 0));
     StepPhysicsWorld(world);
     GetPhysicsBodyPosition(world, 1, p);
     EXPECT_NEAR(p[1], 40 - 9.8f / 3600, 1e-3f);

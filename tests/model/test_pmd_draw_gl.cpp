@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -16,11 +17,11 @@
 #include "engine/screen.h"
 #include "pmd_samples.h"
 #include "engine_temp_folder_fixture.h"
+#include "pixel_channels.h"
 #include "test_pictures.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
 constexpr uint32_t kBackground = 0xFF8898A8u;
 
 // A 24-bit BMP of width x height from a colour function (x, y from the top).
@@ -61,7 +62,8 @@ void AddSphere(PmdDocument* d, const Sphere& s, std::vector<uint16_t>* upper, st
     const uint16_t first = uint16_t(d->vertices.size());
     for (int r = 0; r <= s.rings; ++r)
         for (int g = 0; g <= s.segments; ++g) {
-            float theta = kPi * float(r) / float(s.rings), phi = 2 * kPi * float(g) / float(s.segments);
+            float theta = std::numbers::pi_v<float> * float(r) / float(s.rings);
+            float phi = 2 * std::numbers::pi_v<float> * float(g) / float(s.segments);
             float n[3] = {std::sin(theta) * std::cos(phi), std::cos(theta), std::sin(theta) * std::sin(phi)};
             PmdVertexSpec v = PmdVertex(s.centre[0] + s.radius * n[0], s.centre[1] + s.radius * n[1],
                                         s.centre[2] + s.radius * n[2], s.bone, s.bone, 100, 0);  // edged
@@ -129,9 +131,6 @@ uint32_t At(const std::vector<uint32_t>& pixels, const Vector3& screen) {
     int x = int(screen.x), y = int(screen.y);
     return pixels[size_t(y) * 640 + size_t(x)];
 }
-int R(uint32_t c) { return int(c >> 16 & 0xFF); }
-int G(uint32_t c) { return int(c >> 8 & 0xFF); }
-int B(uint32_t c) { return int(c & 0xFF); }
 
 // The engine started on GL in a folder of its own.
 using PmdDrawGl = EngineInTempFolderTest;

@@ -1,6 +1,7 @@
 // PMD bone poses: quaternion and Euler conversions, the motion curves, the
 // pose of a sampled bone and the CCD IK solver with its knee rules.
 #include <cmath>
+#include <numbers>
 #include <cstring>
 #include <array>
 #include <random>
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
 
 Vector3 WorldOf(const PmdBone& bone) { return Vector3{bone.world.m[3][0], bone.world.m[3][1], bone.world.m[3][2]}; }
 
@@ -46,7 +46,7 @@ TEST(PmdPose, QuaternionsTurnAsTheirEulerAnglesAndBack) {
     const float quarter[4] = {0, h, 0, h};
     float angles[3];
     GetEulerFromQuaternion(angles, quarter);
-    EXPECT_NEAR(angles[1], kPi / 2, 1e-3f);
+    EXPECT_NEAR(angles[1], std::numbers::pi_v<float> / 2, 1e-3f);
     EXPECT_EQ(angles[2], 0.0f);
     EXPECT_NEAR(angles[0], 0.0f, 1e-6f);
     float again[4];

@@ -19,14 +19,14 @@ namespace {
 constexpr double kQuarterTurn = 1.5707963267948966;
 
 // Column-vector 3x4 matrices.
-struct M34 {
+struct PoseMatrix {
     double m[12];
 };
 
 // T . Rz(angle) . S: scale first, then the turn about z, then the move.
-M34 Pose(double angle, const double scale[3], const double move[3]) {
+PoseMatrix Pose(double angle, const double scale[3], const double move[3]) {
     const double c = std::cos(angle), s = std::sin(angle);
-    return M34{{c * scale[0], -s * scale[1], 0, move[0], s * scale[0], c * scale[1], 0, move[1], 0, 0, scale[2], move[2]}};
+    return PoseMatrix{{c * scale[0], -s * scale[1], 0, move[0], s * scale[0], c * scale[1], 0, move[1], 0, 0, scale[2], move[2]}};
 }
 
 double Lerp(double a, double b, double t) { return a + (b - a) * t; }
@@ -71,7 +71,7 @@ Matrix34 Evaluate(const ModelBase* base, const ModelBaseAnim& anim, float time) 
     return m;
 }
 
-void ExpectNear(const Matrix34& got, const M34& want, float time) {
+void ExpectNear(const Matrix34& got, const PoseMatrix& want, float time) {
     for (int i = 0; i < 12; ++i) EXPECT_NEAR(got.m[i], want.m[i], 2e-4) << "element " << i << " at time " << time;
 }
 

@@ -16,19 +16,20 @@
 #include "engine/model.h"
 #include "engine/screen.h"
 #include "engine_temp_folder_fixture.h"
+#include "pixel_channels.h"
 #include "test_pictures.h"
 #include "x_writer.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979;
-constexpr double kBend = kPi / 3;
+constexpr double kHalfTurn = 3.14159265358979;
+constexpr double kBend = kHalfTurn / 3;
 constexpr int kRings = 13;  // along x, from 0 to 6
 constexpr int kSides = 12;
 constexpr double kRadius = 0.6;
-constexpr uint32_t kBackground = 0xFF303848u;
+constexpr uint32_t kTubeBackground = 0xFF303848u;
 
-std::vector<double> Translation(double x, double y, double z) { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}; }
+std::vector<double> FrameTranslation(double x, double y, double z) { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}; }
 
 // Lower's rest pose: a turn about z, then the move to the joint at x = 3.
 std::vector<double> BentJoint() {
@@ -42,13 +43,13 @@ double LowerWeight(double x) { return x <= 2 ? 0 : x >= 4 ? 1 : (x - 2) / 2; }
 
 std::string BentTube(XWriter::Encoding encoding) {
     XWriter w(encoding);
-    w.Open("Frame", "Upper").Open("FrameTransformMatrix").Floats(Translation(0, 0, 0)).Close();
+    w.Open("Frame", "Upper").Open("FrameTransformMatrix").Floats(FrameTranslation(0, 0, 0)).Close();
     w.Open("Frame", "Lower").Open("FrameTransformMatrix").Floats(BentJoint()).Close().Close();
     w.Open("Mesh", "Tube");
     std::vector<double> positions, normals;
     for (int r = 0; r < kRings; ++r)
         for (int s = 0; s < kSides; ++s) {
-            double a = 2 * kPi * s / kSides, y = std::cos(a), z = std::sin(a);
+            double a = 2 * kHalfTurn * s / kSides, y = std::cos(a), z = std::sin(a);
             positions.insert(positions.end(), {6.0 * r / (kRings - 1), kRadius * y, kRadius * z});
             normals.insert(normals.end(), {0, y, z});
         }
@@ -79,7 +80,7 @@ std::string BentTube(XWriter::Encoding encoding) {
             weights.push_back(weight);
         }
         w.Open("SkinWeights").Str(lower ? "Lower" : "Upper").Ints({int64_t(indices.size())}).Ints(indices).Floats(weights);
-        w.Floats(lower ? Translation(-3, 0, 0) : Translation(0, 0, 0)).Close();
+        w.Floats(lower ? FrameTranslation(-3, 0, 0) : FrameTranslation(0, 0, 0)).Close();
     }
     w.Close().Close();
     return w.Bytes();
@@ -91,7 +92,7 @@ protected:
         const int model = LoadModelFile(file);
         EXPECT_GE(model, 0);
         EXPECT_EQ(ClearDrawScreenToBackColor(nullptr), 0);
-        EXPECT_EQ(DrawRectangle(0, 0, 640, 480, kBackground, 1), 0);
+        EXPECT_EQ(DrawRectangle(0, 0, 640, 480, kTubeBackground, 1), 0);
         EXPECT_EQ(DrawModel(model), 0);
         std::vector<uint32_t> pixels(640 * 480);
         EXPECT_EQ(ReadDrawScreenPixels(pixels.data()), 0);
@@ -106,8 +107,6 @@ uint32_t At(const std::vector<uint32_t>& pixels, double x, double y, double z) {
     Vector3 s = WorldToScreenPos(p);
     return pixels[size_t(int(s.y)) * 640 + size_t(int(s.x))] & 0xFFFFFF;
 }
-int R(uint32_t c) { return int(c >> 16 & 0xFF); }
-int B(uint32_t c) { return int(c & 0xFF); }
 
 TEST_F(XDrawGl, SkinnedTubeBendsAtItsJoint) {
     std::ofstream("tube.x", std::ios::binary) << BentTube(XWriter::kText);
@@ -130,7 +129,7 @@ TEST_F(XDrawGl, SkinnedTubeBendsAtItsJoint) {
     const uint32_t unbent = At(text, 5.5, 0, -kRadius);
     EXPECT_GT(R(upper), B(upper) + 60) << std::hex << upper;
     EXPECT_GT(B(lower), R(lower) + 60) << std::hex << lower;
-    EXPECT_EQ(unbent, kBackground & 0xFFFFFF) << std::hex << unbent;
+    EXPECT_EQ(unbent, kTubeBackground & 0xFFFFFF) << std::hex << unbent;
 
     const std::vector<uint32_t> binary = Draw("tube_bin.x", "x_skinned_tube_binary.png");
     EXPECT_TRUE(binary == text) << "the binary file draws differently";

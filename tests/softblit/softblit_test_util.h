@@ -129,4 +129,8 @@ inline long FirstDifference(const Image& a, const Image& b) {
     return -1;
 }
 
+// The combination tests' source classes (palette, plain, alpha) by number,
+// named for their case names.
+inline const char* const kClassNames[] = {"Palette", "Plain", "Alpha"};
+
 }  // namespace softtest

@@ -17,7 +17,6 @@ namespace {
 
 enum Geometry { Plain, OneToOne, Mirrored, Double, Half, FourToSix, Wide, WideScaled };
 const char* const kGeometryNames[] = {"Plain", "OneToOne", "Mirrored", "Double", "Half", "FourToSix", "Wide", "WideScaled"};
-const char* const kClassNames[] = {"Palette", "Plain", "Alpha"};
 
 using Param = std::tuple<int /*kind*/, int /*class*/, int /*geometry*/, KernelPath>;
 
@@ -145,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(AllKinds, BlitAgainstModel,
                                             ::testing::ValuesIn(softtest::kKernelPaths)),
                          [](const ::testing::TestParamInfo<Param>& info) {
                              const int kind = std::get<0>(info.param);
-                             return std::string(kind ? "Bits32" : "Bits16") + kClassNames[std::get<1>(info.param)] +
+                             return std::string(kind ? "Bits32" : "Bits16") + softtest::kClassNames[std::get<1>(info.param)] +
                                     kGeometryNames[std::get<2>(info.param)] + softtest::PathLabel(std::get<3>(info.param));
                          });
 

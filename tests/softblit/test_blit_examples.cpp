@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "softblit/packed_ops.h"
+#include "one_pixel_draws.h"
 #include "softblit_test_util.h"
 
 using namespace morpotta;
@@ -12,26 +13,6 @@ using namespace morpotta;
 using softtest::Image;
 
 namespace {
-
-struct Opts {
-    bool alphaSource = false;
-    uint32_t alpha = 255;   // 16-bit alpha source: the alpha byte
-    bool palette = false;
-    int trans = 0;
-    int level = -1;         // blend-image weight, -1: no blend image
-    bool scaled = false;    // through the scaled path (a mirrored 1:1 draw)
-    int tint[3] = {255, 255, 255};  // red, green, blue
-    uint32_t transColor = 0;
-};
-
-void SetState(int mode, int p, const Opts& o) {
-    BuildBlendTables();
-    SetBlendModeParam(mode, p);
-    SetDrawTint(o.tint[0], o.tint[1], o.tint[2]);
-    DrawArea[0] = DrawArea[1] = 0;
-    DrawArea[2] = DrawArea[3] = 64;
-    if (o.level >= 0) BlendLevelTable[77] = static_cast<uint8_t>(o.level);
-}
 
 // Draws one source pixel (a word, or the colour of palette entry 1) on one
 // target pixel and returns the target.
@@ -62,10 +43,6 @@ uint32_t DrawOne(int kind, uint32_t src, uint32_t dst, int mode, int p, const Op
     std::memcpy(&out, target.m.pixels, bytes);
     return out;
 }
-
-uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b, uint32_t top = 0) { return (top << 24) | (r << 16) | (g << 8) | b; }
-uint32_t Grey(uint32_t v, uint32_t top = 0) { return Rgb(v, v, v, top); }
-uint32_t Rgb16(uint32_t r, uint32_t g, uint32_t b) { return (r << 11) | (g << 5) | b; }
 
 TEST(Blend32Examples, AlphaMixesAndCopiesAtFullParameter) {
     EXPECT_EQ(DrawOne(1, Grey(200), Grey(100, 9), BlendAlpha, 100, {}), Grey(139, 9));

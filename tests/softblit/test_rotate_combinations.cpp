@@ -22,7 +22,6 @@ struct Turn {
 const Turn kTurns[] = {{"Upright", 0.0f, 1.0f},       {"Thirty", 0.5235988f, 1.0f},  {"Quarter", 1.5707964f, 1.0f},
                        {"Back", -2.2f, 1.0f},         {"Half", 0.3f, 0.5f},         {"Double", -0.7f, 2.0f},
                        {"Odd", 3.0f, 1.37f},          {"Large", 0.2f, 3.3f}};
-const char* const kClassNames[] = {"Palette", "Plain", "Alpha"};
 
 using Param = std::tuple<int /*kind*/, int /*class*/, int /*turn*/, KernelPath>;
 class RotateAgainstModel : public ::testing::TestWithParam<Param> {};
@@ -102,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(AllKinds, RotateAgainstModel,
                                             ::testing::ValuesIn(softtest::kKernelPaths)),
                          [](const ::testing::TestParamInfo<Param>& info) {
                              return std::string(std::get<0>(info.param) ? "Bits32" : "Bits16") +
-                                    kClassNames[std::get<1>(info.param)] + kTurns[std::get<2>(info.param)].name +
+                                    softtest::kClassNames[std::get<1>(info.param)] + kTurns[std::get<2>(info.param)].name +
                                     softtest::PathLabel(std::get<3>(info.param));
                          });
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "one_pixel_draws.h"
 #include "softblit_test_util.h"
 
 using softtest::Image;
@@ -13,28 +14,9 @@ namespace {
 
 constexpr float kQuarter = 1.5707964f;
 
-struct Opts {
-    bool alphaSource = false;
-    uint32_t alpha = 255;  // 16-bit alpha source: the alpha byte
-    bool palette = false;
-    int trans = 0;
-    int level = -1;  // blend-image weight, -1: no blend image
-    int tint[3] = {255, 255, 255};
-    uint32_t transColor = 0;
-};
-
-void SetState(int mode, int p, const Opts& o) {
-    BuildBlendTables();
-    SetBlendModeParam(mode, p);
-    SetDrawTint(o.tint[0], o.tint[1], o.tint[2]);
-    DrawArea[0] = DrawArea[1] = 0;
-    DrawArea[2] = DrawArea[3] = 64;
-    if (o.level >= 0) BlendLevelTable[77] = static_cast<uint8_t>(o.level);
-}
-
 // One source pixel (a word, or palette entry 1) rotated by 0 onto one
 // target pixel; the target word after the draw.
-uint32_t DrawOne(int kind, uint32_t src, uint32_t dst, int mode, int p, const Opts& o) {
+uint32_t RotateOne(int kind, uint32_t src, uint32_t dst, int mode, int p, const Opts& o) {
     SetState(mode, p, o);
     Image source(1, 1, kind, o.palette, o.alphaSource, o.transColor);
     Image target(1, 1, kind, 0, 0);
@@ -56,9 +38,6 @@ uint32_t DrawOne(int kind, uint32_t src, uint32_t dst, int mode, int p, const Op
     return out;
 }
 
-uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b, uint32_t top = 0) { return (top << 24) | (r << 16) | (g << 8) | b; }
-uint32_t Grey(uint32_t v, uint32_t top = 0) { return Rgb(v, v, v, top); }
-uint32_t Rgb16(uint32_t r, uint32_t g, uint32_t b) { return (r << 11) | (g << 5) | b; }
 const uint32_t kWhite16 = Rgb16(31, 63, 31);
 
 // A source whose texel (i, j) holds 1 + i + 16 * j, on a target of 0xEEEE.
@@ -177,18 +156,18 @@ TEST(RotateGeometry, BoxIsClippedToTheDrawArea) {
 }
 
 TEST(Rotate16Examples, ParameterBlendsInvertAndProduct) {
-    EXPECT_EQ(DrawOne(0, kWhite16, 0, BlendAlpha, 128, {}), Rgb16(15, 31, 15));
-    EXPECT_EQ(DrawOne(0, 0, kWhite16, BlendAlpha, 128, {}), Rgb16(16, 32, 16));
-    EXPECT_EQ(DrawOne(0, 0, Rgb16(31, 0, 0), BlendAlpha, 128, {}), Rgb16(16, 0, 0));
-    EXPECT_EQ(DrawOne(0, kWhite16, kWhite16, BlendMulAlpha, 255, {}), Rgb16(30, 62, 30));
-    EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(16, 32, 16), BlendMulAlpha, 255, {}), Rgb16(15, 31, 15));
-    EXPECT_EQ(DrawOne(0, 0, 0, BlendInvert, 255, {}), kWhite16);
-    EXPECT_EQ(DrawOne(0, Rgb16(31, 0, 0), 0, BlendInvert, 255, {}), Rgb16(0, 63, 31));
+    EXPECT_EQ(RotateOne(0, kWhite16, 0, BlendAlpha, 128, {}), Rgb16(15, 31, 15));
+    EXPECT_EQ(RotateOne(0, 0, kWhite16, BlendAlpha, 128, {}), Rgb16(16, 32, 16));
+    EXPECT_EQ(RotateOne(0, 0, Rgb16(31, 0, 0), BlendAlpha, 128, {}), Rgb16(16, 0, 0));
+    EXPECT_EQ(RotateOne(0, kWhite16, kWhite16, BlendMulAlpha, 255, {}), Rgb16(30, 62, 30));
+    EXPECT_EQ(RotateOne(0, kWhite16, Rgb16(16, 32, 16), BlendMulAlpha, 255, {}), Rgb16(15, 31, 15));
+    EXPECT_EQ(RotateOne(0, 0, 0, BlendInvert, 255, {}), kWhite16);
+    EXPECT_EQ(RotateOne(0, Rgb16(31, 0, 0), 0, BlendInvert, 255, {}), Rgb16(0, 63, 31));
     Opts black;
     black.tint[0] = black.tint[1] = black.tint[2] = 0;
-    EXPECT_EQ(DrawOne(0, 0, kWhite16, BlendInvert, 255, black), 0u);
-    EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(3, 4, 5), BlendAlpha, 0, {}), Rgb16(3, 4, 5));
-    EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(3, 4, 5), BlendInvert, 0, {}), Rgb16(3, 4, 5));
+    EXPECT_EQ(RotateOne(0, 0, kWhite16, BlendInvert, 255, black), 0u);
+    EXPECT_EQ(RotateOne(0, kWhite16, Rgb16(3, 4, 5), BlendAlpha, 0, {}), Rgb16(3, 4, 5));
+    EXPECT_EQ(RotateOne(0, kWhite16, Rgb16(3, 4, 5), BlendInvert, 0, {}), Rgb16(3, 4, 5));
 }
 
 TEST(Rotate16Examples, AlphaAndLevelWeights) {
@@ -196,137 +175,137 @@ TEST(Rotate16Examples, AlphaAndLevelWeights) {
     a.alphaSource = true;
     a.alpha = 200;
     // Mode 11's green keeps five more fraction bits with a white tint only.
-    EXPECT_EQ((DrawOne(0, Rgb16(0, 62, 0), Rgb16(0, 40, 0), BlendMulAlpha, 254, a) >> 5) & 63, 39u);
+    EXPECT_EQ((RotateOne(0, Rgb16(0, 62, 0), Rgb16(0, 40, 0), BlendMulAlpha, 254, a) >> 5) & 63, 39u);
     a.tint[2] = 254;
-    EXPECT_EQ((DrawOne(0, Rgb16(0, 62, 0), Rgb16(0, 40, 0), BlendMulAlpha, 254, a) >> 5) & 63, 38u);
+    EXPECT_EQ((RotateOne(0, Rgb16(0, 62, 0), Rgb16(0, 40, 0), BlendMulAlpha, 254, a) >> 5) & 63, 38u);
     a = {};
     a.alphaSource = true;
     a.alpha = 128;
-    EXPECT_EQ(DrawOne(0, Rgb16(31, 0, 0), 0, BlendAlpha, 200, a) >> 11, 12u);
+    EXPECT_EQ(RotateOne(0, Rgb16(31, 0, 0), 0, BlendAlpha, 200, a) >> 11, 12u);
     a.alpha = 254;
     a.level = 255;
-    EXPECT_EQ(DrawOne(0, Rgb16(31, 0, 0), 0, BlendAlpha, 254, a) >> 11, 30u);
-    EXPECT_EQ(DrawOne(0, 0, Rgb16(31, 0, 0), BlendAlpha, 254, a) >> 11, 0u);
+    EXPECT_EQ(RotateOne(0, Rgb16(31, 0, 0), 0, BlendAlpha, 254, a) >> 11, 30u);
+    EXPECT_EQ(RotateOne(0, 0, Rgb16(31, 0, 0), BlendAlpha, 254, a) >> 11, 0u);
     // Opaque alpha: keyed draws blend as without alpha, unkeyed ones weigh 255/256.
     a = {};
     a.alphaSource = true;
     a.alpha = 255;
     a.trans = 1;
-    EXPECT_EQ(DrawOne(0, 0, kWhite16, BlendAlpha, 128, a), Rgb16(16, 32, 16));
-    EXPECT_EQ(DrawOne(0, kWhite16, 0, BlendCopy, 0, a), kWhite16);
+    EXPECT_EQ(RotateOne(0, 0, kWhite16, BlendAlpha, 128, a), Rgb16(16, 32, 16));
+    EXPECT_EQ(RotateOne(0, kWhite16, 0, BlendCopy, 0, a), kWhite16);
     a.trans = 0;
-    EXPECT_EQ(DrawOne(0, 0, kWhite16, BlendAlpha, 128, a), Rgb16(15, 31, 15));
-    EXPECT_EQ(DrawOne(0, kWhite16, 0, BlendCopy, 0, a), Rgb16(30, 62, 30));
+    EXPECT_EQ(RotateOne(0, 0, kWhite16, BlendAlpha, 128, a), Rgb16(15, 31, 15));
+    EXPECT_EQ(RotateOne(0, kWhite16, 0, BlendCopy, 0, a), Rgb16(30, 62, 30));
     Opts level;
     level.level = 128;
-    EXPECT_EQ(DrawOne(0, 0, kWhite16, BlendCopy, 0, level), Rgb16(15, 31, 15));
+    EXPECT_EQ(RotateOne(0, 0, kWhite16, BlendCopy, 0, level), Rgb16(15, 31, 15));
     level.level = 0;
-    EXPECT_EQ(DrawOne(0, 0, kWhite16, BlendCopy, 0, level), kWhite16);
+    EXPECT_EQ(RotateOne(0, 0, kWhite16, BlendCopy, 0, level), kWhite16);
 }
 
 TEST(Rotate16Examples, CopyAddSubtractMultiply) {
-    EXPECT_EQ(DrawOne(0, kWhite16, kWhite16, BlendMul, 0, {}), Rgb16(30, 62, 30));
-    EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(16, 32, 16), BlendMul, 0, {}), Rgb16(15, 31, 15));
+    EXPECT_EQ(RotateOne(0, kWhite16, kWhite16, BlendMul, 0, {}), Rgb16(30, 62, 30));
+    EXPECT_EQ(RotateOne(0, kWhite16, Rgb16(16, 32, 16), BlendMul, 0, {}), Rgb16(15, 31, 15));
     Opts zero;
     zero.alphaSource = true;
     zero.alpha = 0;
     zero.trans = 1;
-    EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(3, 4, 5), BlendMul, 0, zero), Rgb16(3, 4, 5));
+    EXPECT_EQ(RotateOne(0, kWhite16, Rgb16(3, 4, 5), BlendMul, 0, zero), Rgb16(3, 4, 5));
     for (int mode : {BlendCopy, BlendAdd, BlendSub, BlendAlpha, BlendInvert})
-        EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(3, 4, 5), mode, 100, zero), Rgb16(3, 4, 5)) << mode;
+        EXPECT_EQ(RotateOne(0, kWhite16, Rgb16(3, 4, 5), mode, 100, zero), Rgb16(3, 4, 5)) << mode;
     Opts magenta;
     magenta.tint[1] = 0;
-    EXPECT_EQ(DrawOne(0, kWhite16, 0, BlendCopy, 0, magenta), Rgb16(31, 0, 31));
-    EXPECT_EQ(DrawOne(0, kWhite16, 0, BlendAdd, 128, {}), Rgb16(15, 31, 15));
-    EXPECT_EQ(DrawOne(0, Rgb16(16, 32, 16), Rgb16(16, 32, 16), BlendAdd, 255, {}), kWhite16);
-    EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(3, 4, 5), BlendAdd, 0, {}), Rgb16(3, 4, 5));
-    EXPECT_EQ(DrawOne(0, kWhite16, Rgb16(3, 4, 5), BlendSub, 0, {}), Rgb16(3, 4, 5));
+    EXPECT_EQ(RotateOne(0, kWhite16, 0, BlendCopy, 0, magenta), Rgb16(31, 0, 31));
+    EXPECT_EQ(RotateOne(0, kWhite16, 0, BlendAdd, 128, {}), Rgb16(15, 31, 15));
+    EXPECT_EQ(RotateOne(0, Rgb16(16, 32, 16), Rgb16(16, 32, 16), BlendAdd, 255, {}), kWhite16);
+    EXPECT_EQ(RotateOne(0, kWhite16, Rgb16(3, 4, 5), BlendAdd, 0, {}), Rgb16(3, 4, 5));
+    EXPECT_EQ(RotateOne(0, kWhite16, Rgb16(3, 4, 5), BlendSub, 0, {}), Rgb16(3, 4, 5));
     // Alpha before tint without a blend image, after it with one.
     Opts order;
     order.alphaSource = true;
     order.alpha = 200;
     order.tint[0] = 128;
-    EXPECT_EQ(DrawOne(0, Rgb16(31, 0, 0), 0, BlendAdd, 255, order), Rgb16(12, 0, 0));
+    EXPECT_EQ(RotateOne(0, Rgb16(31, 0, 0), 0, BlendAdd, 255, order), Rgb16(12, 0, 0));
     order.level = 255;
-    EXPECT_EQ(DrawOne(0, Rgb16(31, 0, 0), 0, BlendAdd, 255, order), Rgb16(11, 0, 0));
+    EXPECT_EQ(RotateOne(0, Rgb16(31, 0, 0), 0, BlendAdd, 255, order), Rgb16(11, 0, 0));
 }
 
 TEST(Rotate16Examples, KeyingOnWordsAndIndexes) {
     Opts keyed;
     keyed.trans = 1;
     keyed.transColor = 0x1234;
-    EXPECT_EQ(DrawOne(0, 0x1234, 7, BlendInvert, 255, keyed), 7u);  // keyed before the inversion
+    EXPECT_EQ(RotateOne(0, 0x1234, 7, BlendInvert, 255, keyed), 7u);  // keyed before the inversion
     keyed.transColor = 0x11234;  // above 0xFFFF: matches no word
-    EXPECT_EQ(DrawOne(0, 0x1234, 7, BlendCopy, 0, keyed), 0x1234u);
+    EXPECT_EQ(RotateOne(0, 0x1234, 7, BlendCopy, 0, keyed), 0x1234u);
     Opts palette;
     palette.palette = true;
     palette.trans = 1;
     palette.transColor = 1;
-    EXPECT_EQ(DrawOne(0, kWhite16, 7, BlendCopy, 0, palette), 7u);
+    EXPECT_EQ(RotateOne(0, kWhite16, 7, BlendCopy, 0, palette), 7u);
     palette.transColor = 0x101;
-    EXPECT_EQ(DrawOne(0, kWhite16, 7, BlendCopy, 0, palette), kWhite16);
+    EXPECT_EQ(RotateOne(0, kWhite16, 7, BlendCopy, 0, palette), kWhite16);
     // Subtract at p = 0 still draws from a palette source.
     palette.trans = 0;
-    EXPECT_EQ(DrawOne(0, kWhite16, 0, BlendSub, 0, palette), Rgb16(1, 0, 0));
-    EXPECT_EQ(DrawOne(0, kWhite16, kWhite16, BlendSub, 0, palette), Rgb16(31, 62, 31));
-    EXPECT_EQ(DrawOne(0, kWhite16, 7, BlendAlpha, 0, palette), 7u);
-    EXPECT_EQ(DrawOne(0, kWhite16, 7, BlendAdd, 0, palette), 7u);
-    for (int mode : {5, 6, 7, 8, 9, 12, -1}) EXPECT_EQ(DrawOne(0, kWhite16, 7, mode, 255, palette), 7u) << mode;
+    EXPECT_EQ(RotateOne(0, kWhite16, 0, BlendSub, 0, palette), Rgb16(1, 0, 0));
+    EXPECT_EQ(RotateOne(0, kWhite16, kWhite16, BlendSub, 0, palette), Rgb16(31, 62, 31));
+    EXPECT_EQ(RotateOne(0, kWhite16, 7, BlendAlpha, 0, palette), 7u);
+    EXPECT_EQ(RotateOne(0, kWhite16, 7, BlendAdd, 0, palette), 7u);
+    for (int mode : {5, 6, 7, 8, 9, 12, -1}) EXPECT_EQ(RotateOne(0, kWhite16, 7, mode, 255, palette), 7u) << mode;
 }
 
 TEST(Rotate32Examples, ParameterBlendsKeepTheTopByte) {
-    EXPECT_EQ(DrawOne(1, Grey(200), Grey(100, 9), BlendAlpha, 128, {}), Grey(150, 9));
-    EXPECT_EQ(DrawOne(1, Grey(55), Grey(0, 9), BlendInvert, 128, {}), Grey(100, 9));
-    EXPECT_EQ(DrawOne(1, Grey(128), Grey(200, 9), BlendMulAlpha, 255, {}), Grey(100, 9));
-    EXPECT_EQ(DrawOne(1, Grey(0), Grey(0), BlendInvert, 255, {}), Grey(254));
-    EXPECT_EQ(DrawOne(1, Grey(255), Grey(255), BlendMulAlpha, 255, {}), Grey(254));
-    EXPECT_EQ(DrawOne(1, Grey(255), Grey(0), BlendAlpha, 254, {}), Grey(253));
+    EXPECT_EQ(RotateOne(1, Grey(200), Grey(100, 9), BlendAlpha, 128, {}), Grey(150, 9));
+    EXPECT_EQ(RotateOne(1, Grey(55), Grey(0, 9), BlendInvert, 128, {}), Grey(100, 9));
+    EXPECT_EQ(RotateOne(1, Grey(128), Grey(200, 9), BlendMulAlpha, 255, {}), Grey(100, 9));
+    EXPECT_EQ(RotateOne(1, Grey(0), Grey(0), BlendInvert, 255, {}), Grey(254));
+    EXPECT_EQ(RotateOne(1, Grey(255), Grey(255), BlendMulAlpha, 255, {}), Grey(254));
+    EXPECT_EQ(RotateOne(1, Grey(255), Grey(0), BlendAlpha, 254, {}), Grey(253));
     Opts a;
     a.alphaSource = true;
-    EXPECT_EQ(DrawOne(1, Grey(255, 128), Grey(0), BlendAlpha, 200, a), Grey(99));
+    EXPECT_EQ(RotateOne(1, Grey(255, 128), Grey(0), BlendAlpha, 200, a), Grey(99));
     a.level = 255;
-    EXPECT_EQ(DrawOne(1, Grey(0, 254), Grey(200, 6), BlendAlpha, 254, a), Grey(3, 6));
-    EXPECT_EQ(DrawOne(1, Grey(255, 254), Grey(255), BlendAlpha, 254, a), Grey(255));
+    EXPECT_EQ(RotateOne(1, Grey(0, 254), Grey(200, 6), BlendAlpha, 254, a), Grey(3, 6));
+    EXPECT_EQ(RotateOne(1, Grey(255, 254), Grey(255), BlendAlpha, 254, a), Grey(255));
 }
 
 TEST(Rotate32Examples, CopyAddSubtractMultiply) {
     Opts level;
     level.level = 255;
-    EXPECT_EQ(DrawOne(1, Grey(255), Grey(0), BlendCopy, 0, level), Grey(254));
+    EXPECT_EQ(RotateOne(1, Grey(255), Grey(0), BlendCopy, 0, level), Grey(254));
     level.level = 0;
-    EXPECT_EQ(DrawOne(1, Grey(255), Grey(7, 3), BlendCopy, 0, level), Grey(7, 3));
-    EXPECT_EQ(DrawOne(1, Grey(255, 0x44), Grey(0, 3), BlendCopy, 0, {}), Grey(255, 0x44));
+    EXPECT_EQ(RotateOne(1, Grey(255), Grey(7, 3), BlendCopy, 0, level), Grey(7, 3));
+    EXPECT_EQ(RotateOne(1, Grey(255, 0x44), Grey(0, 3), BlendCopy, 0, {}), Grey(255, 0x44));
     Opts tinted;
     tinted.tint[2] = 254;
-    EXPECT_EQ(DrawOne(1, Grey(255, 0x44), Grey(0, 3), BlendCopy, 0, tinted), Rgb(255, 255, 254, 3));
+    EXPECT_EQ(RotateOne(1, Grey(255, 0x44), Grey(0, 3), BlendCopy, 0, tinted), Rgb(255, 255, 254, 3));
     Opts a;
     a.alphaSource = true;
-    EXPECT_EQ(DrawOne(1, Grey(255, 255), Grey(0, 3), BlendCopy, 0, a), Grey(254, 3));
+    EXPECT_EQ(RotateOne(1, Grey(255, 255), Grey(0, 3), BlendCopy, 0, a), Grey(254, 3));
     a.trans = 1;
-    EXPECT_EQ(DrawOne(1, Grey(255, 255), Grey(0, 3), BlendCopy, 0, a), Grey(255, 255));
-    EXPECT_EQ(DrawOne(1, Grey(255, 0), Grey(90, 3), BlendMul, 0, a), Grey(90, 3));
-    EXPECT_EQ(DrawOne(1, Grey(255, 0), Grey(90, 3), BlendInvert, 255, a), Grey(90, 3));
-    EXPECT_EQ(DrawOne(1, Grey(255, 0), Grey(90, 3), BlendAlpha, 200, a), Grey(90, 3));
-    EXPECT_EQ(DrawOne(1, Grey(0), Grey(20, 3), BlendAdd, 255, {}), Grey(20, 0));
-    EXPECT_EQ(DrawOne(1, Grey(255, 255), Grey(0), BlendAdd, 255, a), Grey(255));
+    EXPECT_EQ(RotateOne(1, Grey(255, 255), Grey(0, 3), BlendCopy, 0, a), Grey(255, 255));
+    EXPECT_EQ(RotateOne(1, Grey(255, 0), Grey(90, 3), BlendMul, 0, a), Grey(90, 3));
+    EXPECT_EQ(RotateOne(1, Grey(255, 0), Grey(90, 3), BlendInvert, 255, a), Grey(90, 3));
+    EXPECT_EQ(RotateOne(1, Grey(255, 0), Grey(90, 3), BlendAlpha, 200, a), Grey(90, 3));
+    EXPECT_EQ(RotateOne(1, Grey(0), Grey(20, 3), BlendAdd, 255, {}), Grey(20, 0));
+    EXPECT_EQ(RotateOne(1, Grey(255, 255), Grey(0), BlendAdd, 255, a), Grey(255));
     a.trans = 0;
-    EXPECT_EQ(DrawOne(1, Grey(255, 255), Grey(0), BlendAdd, 255, a), Grey(253));
-    EXPECT_EQ(DrawOne(1, Grey(255), Grey(255), BlendMul, 0, {}), Grey(254));
-    EXPECT_EQ(DrawOne(1, Grey(128), Grey(200, 5), BlendMul, 0, {}), Grey(100, 5));
-    EXPECT_EQ(DrawOne(1, Grey(9), Grey(20, 5), BlendSub, 0, {}), Grey(20, 5));
+    EXPECT_EQ(RotateOne(1, Grey(255, 255), Grey(0), BlendAdd, 255, a), Grey(253));
+    EXPECT_EQ(RotateOne(1, Grey(255), Grey(255), BlendMul, 0, {}), Grey(254));
+    EXPECT_EQ(RotateOne(1, Grey(128), Grey(200, 5), BlendMul, 0, {}), Grey(100, 5));
+    EXPECT_EQ(RotateOne(1, Grey(9), Grey(20, 5), BlendSub, 0, {}), Grey(20, 5));
     Opts palette;
     palette.palette = true;
-    EXPECT_EQ(DrawOne(1, Grey(9), Rgb(20, 30, 40, 6), BlendSub, 0, palette), Rgb(21, 31, 40, 0));
+    EXPECT_EQ(RotateOne(1, Grey(9), Rgb(20, 30, 40, 6), BlendSub, 0, palette), Rgb(21, 31, 40, 0));
 }
 
 TEST(Rotate32Examples, KeyCoversTheTopByte) {
     Opts keyed;
     keyed.trans = 1;
     keyed.transColor = 0x00A0B0C0;
-    EXPECT_EQ(DrawOne(1, 0x00A0B0C0, Grey(7), BlendCopy, 0, keyed), Grey(7));
-    EXPECT_EQ(DrawOne(1, 0x01A0B0C0, Grey(7), BlendCopy, 0, keyed), 0x01A0B0C0u);
+    EXPECT_EQ(RotateOne(1, 0x00A0B0C0, Grey(7), BlendCopy, 0, keyed), Grey(7));
+    EXPECT_EQ(RotateOne(1, 0x01A0B0C0, Grey(7), BlendCopy, 0, keyed), 0x01A0B0C0u);
     keyed.alphaSource = true;  // alpha sources never consult the key
-    EXPECT_EQ(DrawOne(1, 0xFFA0B0C0, Grey(7), BlendCopy, 0, keyed), 0xFFA0B0C0u);
+    EXPECT_EQ(RotateOne(1, 0xFFA0B0C0, Grey(7), BlendCopy, 0, keyed), 0xFFA0B0C0u);
 }
 
 }  // namespace

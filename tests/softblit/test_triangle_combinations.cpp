@@ -20,7 +20,6 @@ namespace {
 
 enum Shape { RandomTriangle, Permuted, Quad, Flat };
 const char* const kShapeNames[] = {"Triangle", "Permuted", "Quad", "Flat"};
-const char* const kClassNames[] = {"Palette", "Plain", "Alpha"};
 
 using Param = std::tuple<int /*kind*/, int /*class*/, int /*shape*/, KernelPath>;
 
@@ -144,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(AllKinds, TriangleAgainstModel,
                                             ::testing::ValuesIn(softtest::kKernelPaths)),
                          [](const ::testing::TestParamInfo<Param>& info) {
                              const int kind = std::get<0>(info.param);
-                             return std::string(kind ? "Bits32" : "Bits16") + kClassNames[std::get<1>(info.param)] +
+                             return std::string(kind ? "Bits32" : "Bits16") + softtest::kClassNames[std::get<1>(info.param)] +
                                     kShapeNames[std::get<2>(info.param)] + softtest::PathLabel(std::get<3>(info.param));
                          });
 

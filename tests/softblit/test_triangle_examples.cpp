@@ -22,7 +22,7 @@ namespace {
 uint32_t C16(uint32_t r, uint32_t g, uint32_t b) { return (r << 11) | (g << 5) | b; }
 uint32_t C32(uint32_t r, uint32_t g, uint32_t b, uint32_t top = 0) { return (top << 24) | (r << 16) | (g << 8) | b; }
 
-void SetState(int mode, int p, int area = 64, uint32_t tint = 0xFFFFFF) {
+void SetTriangleState(int mode, int p, int area = 64, uint32_t tint = 0xFFFFFF) {
     BuildBlendTables();
     SetBlendModeParam(mode, p);
     SetDrawTintPacked(tint);
@@ -73,7 +73,7 @@ struct Texel {
 // Draws one texel over pixel (0, 0) of a target filled with dst; a
 // triangle whose texel coordinates are all (0, 0).
 uint32_t DrawTexel(int kind, const Texel& t, uint32_t dst, int mode, int p) {
-    SetState(mode, p, 64, t.tint);
+    SetTriangleState(mode, p, 64, t.tint);
     Image source(1, 1, kind, t.sourceClass == 0, t.sourceClass == 2, t.transColor);
     Image target(4, 4, kind, 0, 0);
     Image graph(1, 1, MEMIMG_KIND_8BIT, 0, 0);
@@ -96,7 +96,7 @@ uint32_t DrawTexel(int kind, const Texel& t, uint32_t dst, int mode, int p) {
 }
 
 uint32_t DrawFlat(int kind, uint32_t colour, uint32_t dst, int mode, int p, uint32_t tint = 0xFFFFFF) {
-    SetState(mode, p, 64, tint);
+    SetTriangleState(mode, p, 64, tint);
     Image target(4, 4, kind, 0, 0);
     Fill(target, dst);
     const int vt[12] = {0, 0, 0, 0, 3, 0, 0, 0, 0, 3, 0, 0};
@@ -107,7 +107,7 @@ uint32_t DrawFlat(int kind, uint32_t colour, uint32_t dst, int mode, int p, uint
 // --- The walk -------------------------------------------------------------------
 
 TEST(TriangleWalk, RowsFromTopToAboveBottomWithBothSpanEnds) {
-    SetState(0, 255);
+    SetTriangleState(0, 255);
     Image target(16, 16, MEMIMG_KIND_32BIT, 0, 0);
     const int vt[12] = {0, 0, 0, 0, 10, 0, 0, 0, 0, 10, 0, 0};
     FillTexturedTriangleMemImg(&target.m, nullptr, vt, 0, nullptr, 0xFFFFFF);
@@ -122,7 +122,7 @@ TEST(TriangleWalk, RowsFromTopToAboveBottomWithBothSpanEnds) {
 }
 
 TEST(TriangleWalk, CollinearOrEqualVerticesDrawNothing) {
-    SetState(0, 255);
+    SetTriangleState(0, 255);
     Image target(16, 16, MEMIMG_KIND_32BIT, 0, 0);
     const int lines[][12] = {{1, 1, 0, 0, 5, 5, 0, 0, 9, 9, 0, 0},
                              {3, 3, 0, 0, 3, 3, 0, 0, 3, 3, 0, 0},
@@ -143,7 +143,7 @@ TEST(TriangleWalk, EveryVertexOrderCoversTheSamePixels) {
     for (const auto& vt : triangles) {
         std::vector<int> first;
         for (const auto& o : orders) {
-            SetState(0, 255, 24);
+            SetTriangleState(0, 255, 24);
             Image target(24, 24, MEMIMG_KIND_32BIT, 0, 0);
             int pv[12];
             for (int i = 0; i < 3; ++i) std::copy(vt + 4 * o[i], vt + 4 * o[i] + 4, pv + 4 * i);
@@ -157,7 +157,7 @@ TEST(TriangleWalk, EveryVertexOrderCoversTheSamePixels) {
 // The centre of pixel -3 truncates to row -2, so the walk starts there and
 // the whole triangle lands one row low.
 TEST(TriangleWalk, TopVertexAboveRowZeroStartsAtTruncatedRow) {
-    SetState(0, 255);
+    SetTriangleState(0, 255);
     Image target(16, 16, MEMIMG_KIND_32BIT, 0, 0);
     const int vt[12] = {0, -3, 0, 0, 10, -3, 0, 0, 0, 7, 0, 0};
     FillTexturedTriangleMemImg(&target.m, nullptr, vt, 0, nullptr, 0xFFFFFF);
@@ -169,7 +169,7 @@ TEST(TriangleWalk, TopVertexAboveRowZeroStartsAtTruncatedRow) {
 // When the left edge bends at a middle vertex and the top lies above row 0,
 // going back to the middle vertex's row would blend that row twice.
 TEST(TriangleWalk, EachRowIsBlendedOnce) {
-    SetState(2, 255);
+    SetTriangleState(2, 255);
     for (const auto& vt : {std::array<int, 12>{5, -3, 0, 0, 0, 2, 0, 0, 10, 10, 0, 0},
                            std::array<int, 12>{9, -7, 0, 0, 1, 0, 0, 0, 14, 12, 0, 0},
                            std::array<int, 12>{6, -1, 0, 0, 0, 5, 0, 0, 12, 9, 0, 0}}) {
@@ -196,7 +196,7 @@ TEST(QuadBlit, UnscaledSourceLandsTexelForPixelAndDrawsEachPixelOnce) {
             std::memcpy(source.m.pixels + j * source.m.base->pitch + 4 * i, &w, 4);
         }
     const int corners[8] = {10, 10, 42, 10, 10, 42, 42, 42};
-    SetState(0, 255);
+    SetTriangleState(0, 255);
     Image target(64, 64, MEMIMG_KIND_32BIT, 0, 0);
     Fill(target, C32(0, 0, 0, 9));
     QuadBlitMemImg(&target.m, &source.m, corners, 0, nullptr);
@@ -206,7 +206,7 @@ TEST(QuadBlit, UnscaledSourceLandsTexelForPixelAndDrawsEachPixelOnce) {
             EXPECT_EQ(PixelOf(target, x, y), inside ? C32(x - 10, y - 10, 1) : C32(0, 0, 0, 9)) << x << "," << y;
         }
 
-    SetState(2, 255);
+    SetTriangleState(2, 255);
     Image added(64, 64, MEMIMG_KIND_32BIT, 0, 0);
     QuadBlitMemImg(&added.m, &source.m, corners, 0, nullptr);
     // Added, the diagonal the two triangles share shows no seam.
@@ -238,7 +238,7 @@ TEST(QuadFill, DrawsEachPixelOfItsTwoTrianglesOnce) {
         }
         for (const MEMIMG* source : {static_cast<const MEMIMG*>(nullptr), static_cast<const MEMIMG*>(&one.m)}) {
             Image alone(64, 64, MEMIMG_KIND_32BIT, 0, 0), quad(64, 64, MEMIMG_KIND_32BIT, 0, 0);
-            SetState(2, 255);
+            SetTriangleState(2, 255);
             FillTexturedTriangleMemImg(&alone.m, source, v, 0, nullptr, C32(0, 0, 1));
             FillTexturedTriangleMemImg(&alone.m, source, v + 4, 0, nullptr, C32(0, 0, 1));
             FillTexturedQuadMemImg(&quad.m, source, v, 0, nullptr, C32(0, 0, 1));
@@ -255,7 +255,7 @@ TEST(QuadBlit, BoxOutsideTheAreaSkipsTheTriangles) {
     Image source(8, 8, MEMIMG_KIND_32BIT, 0, 0);
     Fill(source, C32(200, 200, 200));
     Image target(64, 64, MEMIMG_KIND_32BIT, 0, 0);
-    SetState(0, 255);
+    SetTriangleState(0, 255);
     DrawArea[0] = 30;
     const uint32_t* runs = TriangleLoopRuns;
     const int slot = TexturedTriangleRunSlot(1, TexturedTriangleLoopIndex(KernelConfig{1, SourcePlain, KernelCopy, false, false, false, false, false}));
@@ -281,7 +281,7 @@ TEST(TriangleTexels, SpanClippedOnTheLeftTakesItsOwnTexelsAndStopsAtTheRight) {
         }
     const int vt[12] = {10, 0, 0, 0, 14, 0, 4, 0, 10, 4, 0, 4};
     Image target(32, 8, MEMIMG_KIND_32BIT, 0, 0);
-    SetState(0, 255);
+    SetTriangleState(0, 255);
     DrawArea[0] = 11;
     DrawArea[2] = 13;
     FillTexturedTriangleMemImg(&target.m, &source.m, vt, 0, nullptr, 0);
@@ -296,7 +296,7 @@ TEST(TriangleTexels, TexelsPastTheSourceLeaveTheirPixels) {
     Fill(source, C16(31, 0, 0));
     const int vt[12] = {0, 0, 3, 0, 3, 0, 6, 0, 0, 3, 3, 3};
     Image target(8, 8, MEMIMG_KIND_RGB565, 0, 0);
-    SetState(0, 255);
+    SetTriangleState(0, 255);
     FillTexturedTriangleMemImg(&target.m, &source.m, vt, 0, nullptr, 0);
     EXPECT_EQ(PixelOf(target, 0, 0), C16(31, 0, 0));
     EXPECT_EQ(PixelOf(target, 1, 0), C16(31, 0, 0));
@@ -565,7 +565,7 @@ TEST(PaletteTriangle, KeyComparesTheIndex) {
 // --- Refused draws ------------------------------------------------------------------
 
 TEST(TriangleRefusals, UnsoundInputDrawsNothing) {
-    SetState(0, 255);
+    SetTriangleState(0, 255);
     Image target(16, 16, MEMIMG_KIND_32BIT, 0, 0);
     Image source(4, 4, MEMIMG_KIND_32BIT, 0, 0);
     Fill(source, C32(50, 60, 70));
@@ -621,7 +621,7 @@ TEST(TriangleRefusals, DrawAreaLargerThanTheTargetStaysInside) {
     Image parent(20, 20, MEMIMG_KIND_RGB565, 0, 0);
     MEMIMG view{};
     ASSERT_EQ(CreateMemImgView(&view, &parent.m, 5, 5, 6, 6), 0);
-    SetState(0, 255, 1000);
+    SetTriangleState(0, 255, 1000);
     DrawArea[0] = DrawArea[1] = -100;
     const int vt[12] = {-50, -50, 0, 0, 60, -50, 0, 0, -50, 60, 0, 0};
     FillTexturedTriangleMemImg(&view, nullptr, vt, 0, nullptr, 0xFFFF);

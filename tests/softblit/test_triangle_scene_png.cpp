@@ -39,7 +39,7 @@ void TurnedCorners(double cx, double cy, double w, double h, double angle, int c
     }
 }
 
-void DrawScene(Image& target) {
+void DrawTriangleScene(Image& target) {
     const int kind = target.m.base->pixelKind;
     MEMIMG* t = &target.m;
     BuildBlendTables();
@@ -122,7 +122,7 @@ TEST(TriangleScene, DrawsAndSavesBothPixelKinds) {
     const std::filesystem::path folder = dir ? std::filesystem::path(dir) : temp.path();
     for (int kind : {MEMIMG_KIND_32BIT, MEMIMG_KIND_RGB565}) {
         Image target(320, 240, kind, 0, 0);
-        DrawScene(target);
+        DrawTriangleScene(target);
         const std::filesystem::path file =
             folder / (kind == MEMIMG_KIND_32BIT ? "softblit_triangles32.png" : "softblit_triangles16.png");
         ASSERT_TRUE(SavePng(target.m, file));

@@ -19,6 +19,9 @@ using namespace morpotta;
 
 namespace soundtest {
 
+// The sample rate of the sounds the tests make.
+inline constexpr int kRate = 44100;
+
 // PCM whose every sample tells where it came from: a distinct, non-silent
 // ramp per channel, offset by seed so that pieces differ.
 inline std::vector<uint8_t> MakePcm16(int frames, int channels, int seed) {

@@ -15,8 +15,6 @@ using namespace soundtest;
 
 namespace {
 
-constexpr int kRate = 44100;
-
 SoundEntry* Entry(int handle) {
     SoundLockGuard lock(Sound().lock);
     return LookupSound(handle);

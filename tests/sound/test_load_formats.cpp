@@ -7,8 +7,6 @@ using namespace soundtest;
 
 namespace {
 
-constexpr int kRate = 44100;
-
 class LoadFormatsTest : public SoundTest {
 protected:
     void SetUp() override {

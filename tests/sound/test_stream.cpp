@@ -7,8 +7,6 @@ using namespace soundtest;
 
 namespace {
 
-constexpr int kRate = 44100;
-
 class StreamSoundTest : public SoundTest {
 protected:
     // A stream sound of one piece from a WAVE image (kept encoded in memory).

@@ -17,8 +17,6 @@ using namespace soundtest;
 
 namespace {
 
-constexpr int kRate = 44100;
-
 TEST(SoundWorker, RefillsUnderLoadFromOtherThreads) {
     HeldNullAudioClock held;
     SetLogOutput(0);

@@ -47,8 +47,6 @@ Bytes WithExtension(uint8_t id, const std::vector<uint8_t>& e) {
     return r;
 }
 
-}  // namespace
-
 TEST_F(Decode, ButtonsAndUnknownReports) {
     EXPECT_EQ(FeedBits(MakeReport({0x30, 0x0C, 0x81})), C::ButtonsChanged);
     EXPECT_EQ(Live(w).Buttons, 0x810C);
@@ -398,7 +396,6 @@ TEST_F(Decode, NothingDecodedWithoutAnExtension) {
     }
 }
 
-namespace {
 struct CallbackLog {
     std::vector<uint32_t> bits;
     WiimoteState seen{};
@@ -408,7 +405,6 @@ void RecordCallback(Wiimote& remote, uint32_t changed) {
     callbackLog->bits.push_back(changed);
     callbackLog->seen = remote.State;
 }
-}  // namespace
 
 TEST_F(Decode, CallbackGetsReportBitsSnapshotGetsAll) {
     CallbackLog log;
@@ -491,3 +487,5 @@ TEST_F(Decode, FullDeadZoneDoesNotDivideByZero) {
     EXPECT_FALSE(std::isinf(s.X) || std::isnan(s.X));
     EXPECT_EQ(s.Y, 0.0f);
 }
+
+}  // namespace

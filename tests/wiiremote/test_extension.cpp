@@ -29,8 +29,6 @@ protected:
 const std::vector<uint8_t> kNunchukId = {0x00, 0x00, 0xA4, 0x20, 0x00, 0x00, 0, 0};
 const std::vector<uint8_t> kProbeAnswer = {0x00, 0x00, 0xA6, 0x20, 0x00, 0x05, 0, 0};
 
-}  // namespace
-
 TEST_F(Replies, ErrorRepliesOnlyTrace) {
     EXPECT_EQ(Reply(ReadReply(0x0016, {1, 2, 3}, 0x08)), 0u);
     EXPECT_TRUE(Traced("* error: read address not valid. *"));
@@ -167,7 +165,6 @@ TEST_F(Replies, MotionPlusCalibrationReply) {
 // Against a simulated remote.
 using Extensions = ConnectedTest;
 
-namespace {
 uint32_t WaitForBits(Wiimote& w, uint32_t bits, uint32_t* all = nullptr) {
     uint32_t seen = 0;
     WaitFor([&] {
@@ -177,7 +174,6 @@ uint32_t WaitForBits(Wiimote& w, uint32_t bits, uint32_t* all = nullptr) {
     if (all) *all = seen;
     return seen & bits;
 }
-}  // namespace
 
 TEST_F(Extensions, NunchukSetUpAndRoundTrip) {
     const uint8_t cal[16] = {0x80, 0x80, 0x80, 0, 0xB3, 0xB3, 0xB3, 0, 0xE0, 0x20, 0x80, 0xE0, 0x20, 0x80};
@@ -353,3 +349,5 @@ TEST_F(Extensions, PartiallyInsertedAsksForStatusAtOnce) {
     EXPECT_EQ(WaitForBits(*remote, C::NunchukConnected), C::NunchukConnected);
     EXPECT_EQ(remote->CurrentExtension(), ExtensionNunchuk);
 }
+
+}  // namespace

@@ -19,7 +19,6 @@ protected:
     void SetUp() override { ASSERT_TRUE(platform::SelectHidBackend("hidraw")); }
     void TearDown() override { platform::SelectHidBackend("sim"); }
 };
-}  // namespace
 
 TEST_F(Hidraw, SelectionAndEnumeration) {
     EXPECT_FALSE(platform::SelectHidBackend("no such back end"));
@@ -73,3 +72,5 @@ TEST_F(Hidraw, ReadsWithTimeOutWakeAndWrite) {
     EXPECT_EQ(platform::Hid().sendOutputReport(device, report, 22, &error), platform::HidStatus::NotSupported);
     platform::Hid().close(device);
 }
+
+}  // namespace

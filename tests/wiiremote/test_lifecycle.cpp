@@ -53,8 +53,6 @@ protected:
     Calls counts;
 };
 
-}  // namespace
-
 TEST_F(Lifecycle, LossGivesOneCallback) {
     remote->ChangeCallback = Count;
     InjectButtons(0x0010);
@@ -199,3 +197,5 @@ TEST_F(Lifecycle, TenThousandReportSoak) {
               C::ButtonsChanged | C::AccelChanged | C::OrientationChanged);
     EXPECT_TRUE(remote->Connected);
 }
+
+}  // namespace
