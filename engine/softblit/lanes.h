@@ -10,11 +10,17 @@
 #include <cstdint>
 #include <cstring>
 
+// A build may leave the vector forms out (-DSOFTBLIT_VECTOR_PATHS=0), as the
+// thread-checking and fuzz builds do: none of their programs drives them.
+#if !defined(SOFTBLIT_VECTOR_PATHS)
 #if defined(__x86_64__) || defined(__i386__)
-#include <emmintrin.h>
 #define SOFTBLIT_VECTOR_PATHS 1
 #else
 #define SOFTBLIT_VECTOR_PATHS 0
+#endif
+#endif
+#if SOFTBLIT_VECTOR_PATHS
+#include <emmintrin.h>
 #endif
 
 #define SOFTBLIT_INLINE [[gnu::always_inline]] inline

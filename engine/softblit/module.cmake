@@ -16,3 +16,8 @@ if(MORPOTTA_SANITIZE STREQUAL "address")
   file(GLOB SOFTBLIT_VECTOR_SOURCES ${CMAKE_CURRENT_LIST_DIR}/vector_*.cpp)
   set_source_files_properties(${SOFTBLIT_VECTOR_SOURCES} PROPERTIES COMPILE_OPTIONS "-Wno-psabi;-O0;-fno-sanitize=undefined")
 endif()
+# The thread-checking build tests the modules that meet other threads,
+# none of which picks a kernel form: it builds the scalar form alone.
+if(MORPOTTA_SANITIZE STREQUAL "thread")
+  target_compile_definitions(engine_softblit PRIVATE SOFTBLIT_VECTOR_PATHS=0)
+endif()
