@@ -4,6 +4,7 @@
 // must be, with tolerances rather than whole-frame goldens; and the HUD's
 // jewel column drawn on GL and on the software path alike.
 #include "field_fixture.h"
+#include "pixel_channels.h"
 #include "play_setup.h"
 
 #include "engine/camera.h"
@@ -24,9 +25,6 @@ struct Rect {
 };
 
 uint32_t At(const std::vector<uint32_t>& p, int x, int y) { return p[size_t(y) * 640 + size_t(x)] & 0xFFFFFF; }
-int R(uint32_t c) { return int(c >> 16 & 0xFF); }
-int G(uint32_t c) { return int(c >> 8 & 0xFF); }
-int B(uint32_t c) { return int(c & 0xFF); }
 
 int Count(const std::vector<uint32_t>& p, Rect r, const std::function<bool(uint32_t)>& match) {
     int n = 0;
