@@ -12,6 +12,23 @@
 
 namespace morpotta::softblit {
 
+// A draw the vector loops leave to the scalar ones goes through the scalar
+// tables: one more compile of every scalar loop here, beside the vector
+// loop of each entry, would take a fifth of these files' compile time.
+template <KernelConfig C>
+void ScalarBlit(const BlitSetup& s) {
+    (C.kind == 0 ? kBlitKernels16 : kBlitKernels32)[KernelIndexInKind(C)](s);
+}
+template <KernelConfig C>
+void ScalarRotate(const RotateSetup& r) {
+    (C.kind == 0 ? kRotateKernels16 : kRotateKernels32)[RotateKernelIndexInKind(C)](r);
+}
+// (It counts its run, as every textured entry does.)
+template <int Kind, int Index>
+void ScalarTextured(const TriangleSetup& t) {
+    (Kind == 0 ? kTexturedTriangleLoops16 : kTexturedTriangleLoops32)[Index](t);
+}
+
 // The plain, scaled and flat entries work on their own copy of the set-up:
 // the loops' stores go through byte pointers, which may point anywhere as
 // far as the compiler knows, so fields read through the caller's record
@@ -21,7 +38,7 @@ namespace morpotta::softblit {
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorBlit(const BlitSetup& setup) {
     if (setup.scalarOnly) {
-        RunKernel<C>(setup);
+        ScalarBlit<C>(setup);
         return;
     }
     const BlitSetup s = setup;
@@ -38,7 +55,7 @@ SOFTBLIT_INLINE void VectorBlit(const BlitSetup& setup) {
 template <KernelConfig C, class V>
 SOFTBLIT_INLINE void VectorRotate(const RotateSetup& r) {
     if (r.rules.scalarOnly) {
-        RotateRows<C>(r);
+        ScalarRotate<C>(r);
     } else {
         VectorRotateRows<C, V>(r);
     }
@@ -46,10 +63,10 @@ SOFTBLIT_INLINE void VectorRotate(const RotateSetup& r) {
 template <int Kind, int Index, class V>
 SOFTBLIT_INLINE void VectorTextured(const TriangleSetup& t) {
     constexpr KernelConfig C = TexturedTriangleConfigAt(Kind, Index);
-    ++TriangleLoopRuns[TexturedTriangleRunSlot(Kind, Index)];
     if (t.rules.scalarOnly) {
-        TexturedTriangleLoop<C>(t);
+        ScalarTextured<Kind, Index>(t);
     } else {
+        ++TriangleLoopRuns[TexturedTriangleRunSlot(Kind, Index)];
         VectorTexturedTriangle<C, V>(t);
     }
 }
@@ -104,7 +121,7 @@ constexpr bool kMappedScalarOnSse2 =
 template <KernelConfig C, KernelPath P>
 constexpr RotateKernel VectorRotateEntry() {
     if constexpr (kMappedScalarOnSse2<C, P>) {
-        return &RotateRows<C>;
+        return &ScalarRotate<C>;
     } else if constexpr (P == KernelPath::Avx2) {
         return &VectorRotateAvx2<C>;
     } else {
@@ -114,7 +131,7 @@ constexpr RotateKernel VectorRotateEntry() {
 template <int Kind, int Index, KernelPath P>
 constexpr TriangleLoop VectorTexturedEntry() {
     if constexpr (kMappedScalarOnSse2<TexturedTriangleConfigAt(Kind, Index), P>) {
-        return &CountedTexturedLoop<Kind, Index>;
+        return &ScalarTextured<Kind, Index>;
     } else if constexpr (P == KernelPath::Avx2) {
         return &VectorTexturedAvx2<Kind, Index>;
     } else {
