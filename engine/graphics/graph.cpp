@@ -53,18 +53,18 @@ struct GraphModule {
     const GraphMovieHooks* movies = nullptr;
 };
 
-GraphModule& State() {
+GraphModule& GraphState() {
     static GraphModule state;
     return state;
 }
 
-uint64_t SettingsWord() { return State().settings.load(std::memory_order_relaxed); }
+uint64_t SettingsWord() { return GraphState().settings.load(std::memory_order_relaxed); }
 
 // Replaces the bits of the mask with those of value, whatever other
 // threads change meanwhile.
 void ChangeSettings(uint64_t mask, uint64_t value) {
     uint64_t word = SettingsWord();
-    while (!State().settings.compare_exchange_weak(word, (word & ~mask) | (value & mask), std::memory_order_relaxed)) {
+    while (!GraphState().settings.compare_exchange_weak(word, (word & ~mask) | (value & mask), std::memory_order_relaxed)) {
     }
 }
 
@@ -82,16 +82,16 @@ GraphSettings CurrentSettings() {
     return s;
 }
 
-bool EnsureTable() {
-    return InitHandleTable(&State().table, HANDLE_KIND_GRAPH, kGraphTableSize, kGraphTableSize, 0) == 0;
+bool EnsureGraphTable() {
+    return InitHandleTable(&GraphState().table, HANDLE_KIND_GRAPH, kGraphTableSize, kGraphTableSize, 0) == 0;
 }
 
-GRAPH* Lookup(int handle) { return static_cast<GRAPH*>(LookupHandleEntry(&State().table, handle)); }
+GRAPH* Lookup(int handle) { return static_cast<GRAPH*>(LookupHandleEntry(&GraphState().table, handle)); }
 
 // Calls visit with every graph in the table.
 template <typename Visit>
 void ForEachGraph(Visit visit) {
-    ForEachHandle(&State().table, [&](int handle) {
+    ForEachHandle(&GraphState().table, [&](int handle) {
         if (GRAPH* g = Lookup(handle)) visit(g);
     });
 }
@@ -180,7 +180,7 @@ void ReleaseShared(GraphShared* s) {
 // last piece (the engine's thread).
 void FreeGraph(void* record) {
     auto* g = static_cast<GRAPH*>(record);
-    if (g->movieHandle != -1 && State().movies && State().movies->close) State().movies->close(g->movieHandle);
+    if (g->movieHandle != -1 && GraphState().movies && GraphState().movies->close) GraphState().movies->close(g->movieHandle);
     GraphShared* s = g->shared;
     FreeMemory(g);
     ReleaseShared(s);
@@ -242,7 +242,7 @@ int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     int handle = -1;
     {
         ResourceLockGuard resources(ResourceLock());
-        handle = EnsureTable() ? AddHandleEntry(&State().table, g, &g->handle) : -1;
+        handle = EnsureGraphTable() ? AddHandleEntry(&GraphState().table, g, &g->handle) : -1;
         if (handle != -1) s->refCount.fetch_add(1, std::memory_order_relaxed);
     }
     if (handle == -1) {
@@ -354,7 +354,7 @@ int OpenPictureQuietly(const char* fileName, BASEIMAGE* out) {
 int OpenAsMovieGraph(const char* fileName, int noTransparency) {
     if (!OnEngineThread())
         return WriteLogFormat("%s is no picture, and movies open on the engine's thread alone (OpenGraphFile)", fileName);
-    const GraphMovieHooks* movies = State().movies;
+    const GraphMovieHooks* movies = GraphState().movies;
     bool missing = false;
     int graph = -1;
     {
@@ -536,7 +536,7 @@ int DeleteGraphHandle(int graph, int) {
     void* g = nullptr;
     {
         ResourceLockGuard resources(ResourceLock());
-        g = TakeHandleEntry(&State().table, graph);
+        g = TakeHandleEntry(&GraphState().table, graph);
     }
     if (!g) return RefuseGraph(graph, "DeleteGraphHandle");
     RunOnEngineThread(FreeGraph, g);
@@ -547,7 +547,7 @@ int DeleteAllGraphs() {
     if (!AllowOnlyOnEngineThread("DeleteAllGraphs")) return -1;
     ResourceLockGuard resources(ResourceLock());
     ForEachGraph([](GRAPH* g) { DeleteGraphHandle(g->handle, 0); });
-    TerminateHandleTable(&State().table);
+    TerminateHandleTable(&GraphState().table);
     return 0;
 }
 
@@ -564,7 +564,7 @@ int GetGraphDimensions(int graph, int* width, int* height) {
         const GRAPH* g = Lookup(graph);
         if (!g) return RefuseGraph(graph, "GetGraphDimensions");
         read(g);
-    } else if (!ReadHandleEntry(&State().table, graph, read)) {
+    } else if (!ReadHandleEntry(&GraphState().table, graph, read)) {
         return RefuseGraph(graph, "GetGraphDimensions");
     }
     if (width) *width = w;
@@ -582,7 +582,7 @@ GRAPH* GetGraphForCall(int graph, const char* function) {
     return g;
 }
 
-void SetGraphMovieHooks(const GraphMovieHooks* hooks) { State().movies = hooks; }
+void SetGraphMovieHooks(const GraphMovieHooks* hooks) { GraphState().movies = hooks; }
 
 int BindGraphMovie(int graph, int movie) {
     GRAPH* g = Lookup(graph);
@@ -592,13 +592,13 @@ int BindGraphMovie(int graph, int movie) {
 }
 
 void UpdateGraphMovieFrame(const GRAPH* graph) {
-    if (graph && graph->movieHandle != -1 && State().movies && State().movies->updateFrame)
-        State().movies->updateFrame(graph->movieHandle);
+    if (graph && graph->movieHandle != -1 && GraphState().movies && GraphState().movies->updateFrame)
+        GraphState().movies->updateFrame(graph->movieHandle);
 }
 
 }  // namespace morpotta
 
-int CountGraphs() { return CountHandleEntries(&State().table); }
+int CountGraphs() { return CountHandleEntries(&GraphState().table); }
 
 namespace morpotta {
 

@@ -31,7 +31,7 @@ struct GraphicsStartModule {
     std::string deviceChoice = "auto";
 };
 
-GraphicsStartModule& State() {
+GraphicsStartModule& GraphicsStartState() {
     static GraphicsStartModule state;
     return state;
 }
@@ -62,7 +62,7 @@ int SetGraphicsDeviceChoice(const char* name) {
     if (!name) return -1;
     for (const char* known : {"auto", "gl", "recording", "none"})
         if (std::strcmp(name, known) == 0) {
-            State().deviceChoice = name;
+            GraphicsStartState().deviceChoice = name;
             return 0;
         }
     return WriteLogFormat("Unknown graphics device choice \"%s\"", name);
@@ -80,7 +80,7 @@ namespace {
 
 // The software path draws into a window made without GL; the other
 // choices need GL, or take the software path where the window has none.
-bool WantsGlWindow() { return State().deviceChoice != "none"; }
+bool WantsGlWindow() { return GraphicsStartState().deviceChoice != "none"; }
 
 int StartGraphics() {
     ResetDeviceStateCache();
@@ -88,7 +88,7 @@ int StartGraphics() {
     ResetSoftwareDrawState();
     ResetDraw2DSettings();
     ResetCameraAndLights();
-    std::string choice = State().deviceChoice;
+    std::string choice = GraphicsStartState().deviceChoice;
     if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
     if (choice == "none") {
         WriteLogText("No graphics device: drawing takes the software path, which draws no 3-D models");

@@ -24,7 +24,7 @@ struct CameraModule {
     bool projectionMade = false;
 };
 
-CameraModule& State() {
+CameraModule& CameraState() {
     static CameraModule state;
     return state;
 }
@@ -41,11 +41,11 @@ void BuildPerspective(float fov, float zn, float zf, Matrix44* out) {
 }
 
 const Matrix44& Projection() {
-    if (!State().projectionMade) {
-        BuildPerspective(kDefaultFieldOfView, kDefaultNear, kDefaultFar, &State().projection);
-        State().projectionMade = true;
+    if (!CameraState().projectionMade) {
+        BuildPerspective(kDefaultFieldOfView, kDefaultNear, kDefaultFar, &CameraState().projection);
+        CameraState().projectionMade = true;
     }
-    return State().projection;
+    return CameraState().projection;
 }
 
 void SendView() {
@@ -108,8 +108,8 @@ int SetCameraPerspective(float fieldOfView, float nearZ, float farZ) {
     if (!AllowOnlyOnEngineThread("SetCameraPerspective")) return -1;
     if (!(fieldOfView > 0 && fieldOfView < 3.14159f) || !(nearZ > 0) || !(farZ > nearZ))
         return WriteLogText("Bad field of view or planes in SetCameraPerspective");
-    BuildPerspective(fieldOfView, nearZ, farZ, &State().projection);
-    State().projectionMade = true;
+    BuildPerspective(fieldOfView, nearZ, farZ, &CameraState().projection);
+    CameraState().projectionMade = true;
     SendProjection();
     return 0;
 }
@@ -117,7 +117,7 @@ int SetCameraPerspective(float fieldOfView, float nearZ, float farZ) {
 int CopyProjectionMatrix(float out[16]) {
     if (!AllowOnlyOnEngineThread("CopyProjectionMatrix")) return -1;
     if (!out) return -1;
-    std::memcpy(out, &Projection(), sizeof State().projection);
+    std::memcpy(out, &Projection(), sizeof CameraState().projection);
     return 0;
 }
 
@@ -143,7 +143,7 @@ void ReapplyCamera() {
 
 void ResetCamera() {
     view = MakeIdentityMatrix();
-    State().projectionMade = false;
+    CameraState().projectionMade = false;
 }
 
 }  // namespace morpotta

@@ -31,7 +31,7 @@ struct LightModule {
     bool changed = true;
 };
 
-LightModule& State() {
+LightModule& LightState() {
     static LightModule state;
     return state;
 }
@@ -57,13 +57,13 @@ struct DefaultLightAtStart {
 } defaultLightAtStart;
 
 void ResetLights() {
-    for (LayerLight& l : State().lights) l = {};
-    State().lights[0] = {1, 1, DefaultLight()};
-    State().ambient = {0, 0, 0, 0};
-    State().changed = true;
+    for (LayerLight& l : LightState().lights) l = {};
+    LightState().lights[0] = {1, 1, DefaultLight()};
+    LightState().ambient = {0, 0, 0, 0};
+    LightState().changed = true;
 }
 
-void ReapplyLights() { State().changed = true; }
+void ReapplyLights() { LightState().changed = true; }
 
 void ReapplyCameraAndLights() {
     ReapplyCamera();
@@ -79,25 +79,25 @@ void ResetCameraAndLights() {
 
 int SetDefaultLightDirection(float x, float y, float z) {
     if (!AllowOnlyOnEngineThread("SetDefaultLightDirection")) return -1;
-    if (!State().lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection");
+    if (!LightState().lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection");
     const float length = std::sqrt(x * x + y * y + z * z);
     if (!(length > 0) || !std::isfinite(length)) return WriteLogText("Zero direction in SetDefaultLightDirection");
-    State().lights[0].light.direction = {x / length, y / length, z / length};
-    State().changed = true;
+    LightState().lights[0].light.direction = {x / length, y / length, z / length};
+    LightState().changed = true;
     return 0;
 }
 
 int GetDefaultLightDirection(float out[3]) {
     if (!AllowOnlyOnEngineThread("GetDefaultLightDirection")) return -1;
-    if (!out || !State().lights[0].live) return -1;
-    out[0] = State().lights[0].light.direction.x, out[1] = State().lights[0].light.direction.y, out[2] = State().lights[0].light.direction.z;
+    if (!out || !LightState().lights[0].live) return -1;
+    out[0] = LightState().lights[0].light.direction.x, out[1] = LightState().lights[0].light.direction.y, out[2] = LightState().lights[0].light.direction.z;
     return 0;
 }
 
 int SetAmbientLightFloat(float r, float g, float b, float a) {
     if (!AllowOnlyOnEngineThread("SetAmbientLightFloat")) return -1;
-    State().ambient = {r, g, b, a};
-    State().changed = true;
+    LightState().ambient = {r, g, b, a};
+    LightState().changed = true;
     return 0;
 }
 
@@ -107,18 +107,18 @@ int CommitLightsToDevice() {
     if (!HardwareRenderingActive()) return 0;
     DeviceStateCache* cache = GetDeviceStateCache();
     SetDeviceLighting(cache->lightingOff ? 0 : 1);
-    if (!State().changed) return 0;
+    if (!LightState().changed) return 0;
     int next = 0;
     for (int type : {DEVICE_LIGHT_DIRECTIONAL, DEVICE_LIGHT_SPOT, DEVICE_LIGHT_POINT})
-        for (const LayerLight& l : State().lights) {
+        for (const LayerLight& l : LightState().lights) {
             if (!l.live || !l.enabled || l.light.type != type || next >= kDeviceLightCount) continue;
             SetDeviceLight(next, &l.light);
             EnableDeviceLight(next, 1);
             ++next;
         }
     for (int i = next; i < kDeviceLightCount; ++i) EnableDeviceLight(i, 0);
-    SetDeviceAmbientLight(State().ambient.r, State().ambient.g, State().ambient.b, State().ambient.a);
-    State().changed = false;
+    SetDeviceAmbientLight(LightState().ambient.r, LightState().ambient.g, LightState().ambient.b, LightState().ambient.a);
+    LightState().changed = false;
     return 0;
 }
 

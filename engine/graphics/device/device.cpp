@@ -45,23 +45,23 @@ struct DeviceModule {
     IndexBounds indexBounds[kIndexBoundsSlots] = {};
 };
 
-DeviceModule& State() {
+DeviceModule& DeviceLayerState() {
     static DeviceModule state;
     return state;
 }
 
 }  // namespace
 
-const DeviceBackend* ActiveDeviceBackend() { return State().backend; }
+const DeviceBackend* ActiveDeviceBackend() { return DeviceLayerState().backend; }
 
-bool OnDeviceThread() { return std::this_thread::get_id() == State().thread; }
+bool OnDeviceThread() { return std::this_thread::get_id() == DeviceLayerState().thread; }
 
 void NoteDeviceCall(int kind, int a, int b, uint64_t value) {
-    if (State().backend && OnDeviceThread()) State().backend->noteCall(DeviceCall{kind, a, b, value});
+    if (DeviceLayerState().backend && OnDeviceThread()) DeviceLayerState().backend->noteCall(DeviceCall{kind, a, b, value});
 }
 
 void ForgetInDeviceState(const DeviceBufferRecord* buffer) {
-    DeviceState& s = State().state;
+    DeviceState& s = DeviceLayerState().state;
     if (s.stream == buffer) s.stream = nullptr;
     if (s.indices == buffer) s.indices = nullptr;
     // A later buffer at the same address must not pass for this one in the cache.
@@ -71,7 +71,7 @@ void ForgetInDeviceState(const DeviceBufferRecord* buffer) {
 }
 
 void ForgetInDeviceState(const DeviceTexture* texture) {
-    DeviceState& s = State().state;
+    DeviceState& s = DeviceLayerState().state;
     for (DeviceTexture*& bound : s.textures)
         if (bound == texture) bound = nullptr;
     for (DeviceTexture*& cached : GetDeviceStateCache()->textures)
@@ -90,8 +90,8 @@ bool RefusedOffDeviceThread(const char* function) {
 }
 
 void SetDefaultState() {
-    std::memset(&State().state, 0, sizeof State().state);
-    uint32_t* rs = State().state.renderStates;
+    std::memset(&DeviceLayerState().state, 0, sizeof DeviceLayerState().state);
+    uint32_t* rs = DeviceLayerState().state.renderStates;
     rs[DEVICE_RS_ZENABLE] = 1;
     rs[DEVICE_RS_FILLMODE] = DEVICE_FILL_SOLID;
     rs[DEVICE_RS_SHADEMODE] = DEVICE_SHADE_GOURAUD;
@@ -110,7 +110,7 @@ void SetDefaultState() {
     rs[DEVICE_RS_SPECULARMATERIALSOURCE] = DEVICE_MCS_COLOR2;
     rs[DEVICE_RS_BLENDOP] = DEVICE_BLENDOP_ADD;
     for (int s = 0; s < kDeviceStageCount; ++s) {
-        uint32_t* ts = State().state.stageStates[s];
+        uint32_t* ts = DeviceLayerState().state.stageStates[s];
         ts[DEVICE_TSS_COLOROP] = s == 0 ? DEVICE_TOP_MODULATE : DEVICE_TOP_DISABLE;
         ts[DEVICE_TSS_ALPHAOP] = s == 0 ? DEVICE_TOP_SELECTARG1 : DEVICE_TOP_DISABLE;
         ts[DEVICE_TSS_COLORARG1] = DEVICE_TA_TEXTURE;
@@ -119,17 +119,17 @@ void SetDefaultState() {
         ts[DEVICE_TSS_ALPHAARG2] = DEVICE_TA_CURRENT;
         ts[DEVICE_TSS_TEXCOORDINDEX] = uint32_t(s);
         ts[DEVICE_TSS_RESULTARG] = DEVICE_TA_CURRENT;
-        uint32_t* ss = State().state.samplerStates[s];
+        uint32_t* ss = DeviceLayerState().state.samplerStates[s];
         ss[DEVICE_SAMP_ADDRESSU] = ss[DEVICE_SAMP_ADDRESSV] = ss[DEVICE_SAMP_ADDRESSW] = DEVICE_ADDRESS_WRAP;
         ss[DEVICE_SAMP_MAGFILTER] = ss[DEVICE_SAMP_MINFILTER] = DEVICE_FILTER_POINT;
         ss[DEVICE_SAMP_MIPFILTER] = DEVICE_FILTER_NONE;
         ss[DEVICE_SAMP_MAXANISOTROPY] = 1;
     }
-    for (float* m : {State().state.world, State().state.view, State().state.projection})
+    for (float* m : {DeviceLayerState().state.world, DeviceLayerState().state.view, DeviceLayerState().state.projection})
         for (int i = 0; i < 4; ++i) m[i * 5] = 1.0f;
-    State().state.material.diffuse = {1, 1, 1, 1};
-    State().state.viewport = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0.0f, 1.0f};
-    State().state.vertexShader = State().state.pixelShader = -1;
+    DeviceLayerState().state.material.diffuse = {1, 1, 1, 1};
+    DeviceLayerState().state.viewport = {0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0.0f, 1.0f};
+    DeviceLayerState().state.vertexShader = DeviceLayerState().state.pixelShader = -1;
 }
 
 int VerticesOfPrimitives(int type, int count) {
@@ -153,7 +153,7 @@ int RefuseDraw(const char* function, const char* why) { return WriteLogFormat("%
 
 // The common checks of every draw; null when they pass, else why not.
 const char* DrawArgumentsFault(int type, int primitiveCount) {
-    if (!State().backend) return "no graphics device";
+    if (!DeviceLayerState().backend) return "no graphics device";
     if (!ValidCount(type, primitiveCount)) return "an unknown primitive type or a bad primitive count";
     return nullptr;
 }
@@ -179,7 +179,7 @@ bool ExtentInRange(int64_t low, int64_t high, int64_t base, int64_t firstVertex,
 // The least and the greatest index of a range of an index buffer.
 void BoundsOfIndices(const DeviceBufferRecord* ib, int first, int count, int64_t* low, int64_t* high) {
     DeviceModule::IndexBounds& slot =
-        State().indexBounds[(ib->serial * 40503u + uint32_t(first) * 9u + uint32_t(count)) &
+        DeviceLayerState().indexBounds[(ib->serial * 40503u + uint32_t(first) * 9u + uint32_t(count)) &
                             (DeviceModule::kIndexBoundsSlots - 1)];
     if (slot.serial != ib->serial || slot.version != ib->version || slot.first != first || slot.count != count) {
         slot = {ib->serial, ib->version, first, count, 0, 0};
@@ -193,10 +193,10 @@ void BoundsOfIndices(const DeviceBufferRecord* ib, int first, int count, int64_t
 // device and in the state cache alike: the next draw from buffers sets them
 // again through the cached setters, whoever drew from memory in between.
 void UnsetBuffersAfterMemoryDraw() {
-    State().state.stream = nullptr;
-    State().state.streamOffset = 0;
-    State().state.streamStride = 0;
-    State().state.indices = nullptr;
+    DeviceLayerState().state.stream = nullptr;
+    DeviceLayerState().state.streamOffset = 0;
+    DeviceLayerState().state.streamStride = 0;
+    DeviceLayerState().state.indices = nullptr;
     DeviceStateCache* cache = GetDeviceStateCache();
     cache->streamSource = nullptr;
     cache->streamOffset = 0;
@@ -205,10 +205,10 @@ void UnsetBuffersAfterMemoryDraw() {
 }
 
 int Draw(const DeviceDraw& d) {
-    if (!State().backend || RefusedOffDeviceThread("A draw")) return -1;
+    if (!DeviceLayerState().backend || RefusedOffDeviceThread("A draw")) return -1;
     SendWaitingDeviceObjects();
     NoteDeviceCall(DEVICE_CALL_DRAW, d.type, d.primitiveCount, uint64_t(d.indexed));
-    return State().backend->draw(State().state, d);
+    return DeviceLayerState().backend->draw(DeviceLayerState().state, d);
 }
 
 DeviceObject deviceObject = {CreateDeviceOffscreenSurface};
@@ -261,82 +261,82 @@ int BytesPerDevicePixel(int format) {
     }
 }
 
-const DeviceState& GetDeviceState() { return State().state; }
+const DeviceState& GetDeviceState() { return DeviceLayerState().state; }
 
 int GetDeviceViewTransform(float view[16], float projection[16], DeviceViewport* viewport) {
-    if (view) std::memcpy(view, State().state.view, sizeof(State().state.view));
-    if (projection) std::memcpy(projection, State().state.projection, sizeof(State().state.projection));
-    if (viewport) *viewport = State().state.viewport;
+    if (view) std::memcpy(view, DeviceLayerState().state.view, sizeof(DeviceLayerState().state.view));
+    if (projection) std::memcpy(projection, DeviceLayerState().state.projection, sizeof(DeviceLayerState().state.projection));
+    if (viewport) *viewport = DeviceLayerState().state.viewport;
     return 0;
 }
 
 int CreateGraphicsDevice(const char* name) {
-    if (State().backend) return WriteLogText("A graphics device exists already");
+    if (DeviceLayerState().backend) return WriteLogText("A graphics device exists already");
     for (const DeviceBackend* b : kBackends) {
         if (!name || std::strcmp(b->name, name) != 0) continue;
         SetDefaultState();
         if (b->open() != 0) return WriteLogFormat("Graphics device \"%s\" could not be created", name);
-        State().thread = std::this_thread::get_id();
-        State().backend = b;
-        State().sceneOpen = false;
-        State().present.store(true);
+        DeviceLayerState().thread = std::this_thread::get_id();
+        DeviceLayerState().backend = b;
+        DeviceLayerState().sceneOpen = false;
+        DeviceLayerState().present.store(true);
         return 0;
     }
     return WriteLogFormat("Unknown graphics device \"%s\"", name ? name : "");
 }
 
 void ReleaseGraphicsDevice() {
-    if (!State().backend || RefusedOffDeviceThread("ReleaseGraphicsDevice")) return;
+    if (!DeviceLayerState().backend || RefusedOffDeviceThread("ReleaseGraphicsDevice")) return;
     ReleaseAllDeviceObjects();
-    State().present.store(false);
-    State().backend->close();
-    State().backend = nullptr;
+    DeviceLayerState().present.store(false);
+    DeviceLayerState().backend->close();
+    DeviceLayerState().backend = nullptr;
     SetDefaultState();
 }
 
 }  // namespace morpotta
 
-int HardwareRenderingActive() { return State().present.load() ? 1 : 0; }
+int HardwareRenderingActive() { return DeviceLayerState().present.load() ? 1 : 0; }
 
 namespace morpotta {
 
-const char* GetDeviceBackendName() { return State().backend ? State().backend->name : ""; }
-DeviceObject* Direct3DDevice9Object() { return State().backend ? &deviceObject : nullptr; }
+const char* GetDeviceBackendName() { return DeviceLayerState().backend ? DeviceLayerState().backend->name : ""; }
+DeviceObject* Direct3DDevice9Object() { return DeviceLayerState().backend ? &deviceObject : nullptr; }
 
 int SendDeviceRenderState(int s, uint32_t value) {
-    if (!State().backend || s < 0 || s >= kDeviceRenderStateCount) return -1;
-    State().state.renderStates[s] = value;
+    if (!DeviceLayerState().backend || s < 0 || s >= kDeviceRenderStateCount) return -1;
+    DeviceLayerState().state.renderStates[s] = value;
     NoteDeviceCall(DEVICE_CALL_RENDER_STATE, s, 0, value);
     return 0;
 }
 
 int SendDeviceStageState(int stage, int s, uint32_t value) {
-    if (!State().backend || stage < 0 || stage >= kDeviceStageCount || s < 0 || s >= kDeviceStageStateCount) return -1;
-    State().state.stageStates[stage][s] = value;
+    if (!DeviceLayerState().backend || stage < 0 || stage >= kDeviceStageCount || s < 0 || s >= kDeviceStageStateCount) return -1;
+    DeviceLayerState().state.stageStates[stage][s] = value;
     NoteDeviceCall(DEVICE_CALL_STAGE_STATE, stage, s, value);
     return 0;
 }
 
 int SendDeviceSamplerState(int sampler, int s, uint32_t value) {
-    if (!State().backend || sampler < 0 || sampler >= kDeviceSamplerCount || s < 0 || s >= kDeviceSamplerStateCount)
+    if (!DeviceLayerState().backend || sampler < 0 || sampler >= kDeviceSamplerCount || s < 0 || s >= kDeviceSamplerStateCount)
         return -1;
-    State().state.samplerStates[sampler][s] = value;
+    DeviceLayerState().state.samplerStates[sampler][s] = value;
     NoteDeviceCall(DEVICE_CALL_SAMPLER_STATE, sampler, s, value);
     return 0;
 }
 
 int SendDeviceTexture(int stage, DeviceTexture* texture) {
-    if (!State().backend || stage < 0 || stage >= kDeviceStageCount) return -1;
-    State().state.textures[stage] = texture;
+    if (!DeviceLayerState().backend || stage < 0 || stage >= kDeviceStageCount) return -1;
+    DeviceLayerState().state.textures[stage] = texture;
     NoteDeviceCall(DEVICE_CALL_TEXTURE, stage, 0, reinterpret_cast<uintptr_t>(texture));
     return 0;
 }
 
 int SendDeviceTransform(int kind, const float matrix[16]) {
-    if (!State().backend || !matrix) return -1;
-    float* target = kind == DEVICE_TS_WORLD ? State().state.world
-                    : kind == DEVICE_TS_VIEW ? State().state.view
-                    : kind == DEVICE_TS_PROJECTION ? State().state.projection
+    if (!DeviceLayerState().backend || !matrix) return -1;
+    float* target = kind == DEVICE_TS_WORLD ? DeviceLayerState().state.world
+                    : kind == DEVICE_TS_VIEW ? DeviceLayerState().state.view
+                    : kind == DEVICE_TS_PROJECTION ? DeviceLayerState().state.projection
                                                    : nullptr;
     if (!target) return -1;
     std::memcpy(target, matrix, sizeof(float) * 16);
@@ -345,86 +345,86 @@ int SendDeviceTransform(int kind, const float matrix[16]) {
 }
 
 int SendDeviceMaterial(const DeviceMaterial* material) {
-    if (!State().backend || !material) return -1;
-    State().state.material = *material;
+    if (!DeviceLayerState().backend || !material) return -1;
+    DeviceLayerState().state.material = *material;
     NoteDeviceCall(DEVICE_CALL_MATERIAL, 0, 0, 0);
     return 0;
 }
 
 int SendDeviceLight(int index, const DeviceLight* light) {
-    if (!State().backend || !light || index < 0 || index >= kDeviceLightCount) return -1;
-    State().state.lights[index] = *light;
+    if (!DeviceLayerState().backend || !light || index < 0 || index >= kDeviceLightCount) return -1;
+    DeviceLayerState().state.lights[index] = *light;
     NoteDeviceCall(DEVICE_CALL_LIGHT, index, 0, uint64_t(light->type));
     return 0;
 }
 
 int SendDeviceLightEnable(int index, int enable) {
-    if (!State().backend || index < 0 || index >= kDeviceLightCount) return -1;
-    State().state.lightEnabled[index] = enable ? 1 : 0;
+    if (!DeviceLayerState().backend || index < 0 || index >= kDeviceLightCount) return -1;
+    DeviceLayerState().state.lightEnabled[index] = enable ? 1 : 0;
     NoteDeviceCall(DEVICE_CALL_LIGHT_ENABLE, index, 0, uint64_t(enable ? 1 : 0));
     return 0;
 }
 
 int SendDeviceViewport(const DeviceViewport* v) {
-    if (!State().backend || !v || v->width <= 0 || v->height <= 0 || v->x < 0 || v->y < 0) return -1;
-    State().state.viewport = *v;
+    if (!DeviceLayerState().backend || !v || v->width <= 0 || v->height <= 0 || v->x < 0 || v->y < 0) return -1;
+    DeviceLayerState().state.viewport = *v;
     NoteDeviceCall(DEVICE_CALL_VIEWPORT, v->width, v->height, 0);
     return 0;
 }
 
 int SendDeviceFvf(uint32_t fvf) {
-    if (!State().backend) return -1;
-    State().state.fvf = fvf;
+    if (!DeviceLayerState().backend) return -1;
+    DeviceLayerState().state.fvf = fvf;
     NoteDeviceCall(DEVICE_CALL_FVF, 0, 0, fvf);
     return 0;
 }
 
 int SendDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride) {
-    if (!State().backend || offset < 0 || stride < 0) return -1;
-    State().state.stream = buffer;
-    State().state.streamOffset = offset;
-    State().state.streamStride = stride;
+    if (!DeviceLayerState().backend || offset < 0 || stride < 0) return -1;
+    DeviceLayerState().state.stream = buffer;
+    DeviceLayerState().state.streamOffset = offset;
+    DeviceLayerState().state.streamStride = stride;
     NoteDeviceCall(DEVICE_CALL_STREAM_SOURCE, offset, stride, reinterpret_cast<uintptr_t>(buffer));
     return 0;
 }
 
 int SendDeviceIndices(DeviceIndexBuffer* buffer) {
-    if (!State().backend) return -1;
-    State().state.indices = buffer;
+    if (!DeviceLayerState().backend) return -1;
+    DeviceLayerState().state.indices = buffer;
     NoteDeviceCall(DEVICE_CALL_INDICES, 0, 0, reinterpret_cast<uintptr_t>(buffer));
     return 0;
 }
 
 int SetDeviceRenderTarget(DeviceTexture* texture) {
-    if (!State().backend || RefusedOffDeviceThread("SetDeviceRenderTarget")) return -1;
+    if (!DeviceLayerState().backend || RefusedOffDeviceThread("SetDeviceRenderTarget")) return -1;
     SendWaitingDeviceObjects();
     if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target");
-    State().state.renderTarget = texture;
+    DeviceLayerState().state.renderTarget = texture;
     int w = texture ? texture->width : kDeviceTargetWidth;
     int h = texture ? texture->height : kDeviceTargetHeight;
-    State().state.viewport = {0, 0, w, h, 0.0f, 1.0f};
+    DeviceLayerState().state.viewport = {0, 0, w, h, 0.0f, 1.0f};
     NoteDeviceCall(DEVICE_CALL_RENDER_TARGET, w, h, reinterpret_cast<uintptr_t>(texture));
     return 0;
 }
 
-int DeviceBackendHasShaders() { return State().backend && State().backend->prepareShader ? 1 : 0; }
+int DeviceBackendHasShaders() { return DeviceLayerState().backend && DeviceLayerState().backend->prepareShader ? 1 : 0; }
 
 int PrepareDeviceShader(int kind, int index) {
     if (!DeviceBackendHasShaders() || (kind != 0 && kind != 1) || RefusedOffDeviceThread("PrepareDeviceShader")) return -1;
-    return State().backend->prepareShader(kind, index);
+    return DeviceLayerState().backend->prepareShader(kind, index);
 }
 
 int SendDeviceShader(int kind, int index) {
-    if (!State().backend || (kind != 0 && kind != 1)) return -1;
-    (kind == 0 ? State().state.vertexShader : State().state.pixelShader) = index < 0 ? -1 : index;
+    if (!DeviceLayerState().backend || (kind != 0 && kind != 1)) return -1;
+    (kind == 0 ? DeviceLayerState().state.vertexShader : DeviceLayerState().state.pixelShader) = index < 0 ? -1 : index;
     NoteDeviceCall(DEVICE_CALL_SHADER, kind, 0, uint64_t(int64_t(index)));
     return 0;
 }
 
 int SendDeviceShaderConstants(int kind, int first, const float* values, int count) {
     const int limit = kind == 0 ? kVsRegisterCount : kind == 1 ? kPsRegisterCount : 0;
-    if (!State().backend || !values || first < 0 || count < 0 || first + count > limit) return -1;
-    float(*registers)[4] = kind == 0 ? State().state.vertexConstants : State().state.pixelConstants;
+    if (!DeviceLayerState().backend || !values || first < 0 || count < 0 || first + count > limit) return -1;
+    float(*registers)[4] = kind == 0 ? DeviceLayerState().state.vertexConstants : DeviceLayerState().state.pixelConstants;
     std::memcpy(registers[first], values, sizeof(float) * 4 * size_t(count));
     NoteDeviceCall(DEVICE_CALL_SHADER_CONSTANTS, kind, first, uint64_t(count));
     return 0;
@@ -434,7 +434,7 @@ namespace {
 
 // Bytes one vertex must hold for the current vertex format or vertex shader.
 int CurrentVertexBytes() {
-    const DeviceState& s = State().state;
+    const DeviceState& s = DeviceLayerState().state;
     if (s.vertexShader >= 0) {
         VertexShaderBits bits;
         return DecodeVertexShaderIndex(s.vertexShader, &bits) ? ShaderVertexBytes(bits.skin, bits.normalMap) : 0;
@@ -447,19 +447,19 @@ int CurrentVertexBytes() {
 int DrawDevicePrimitive(int type, int startVertex, int primitiveCount) {
     if (const char* fault = DrawArgumentsFault(type, primitiveCount)) return RefuseDraw("DrawDevicePrimitive", fault);
     if (startVertex < 0) return RefuseDraw("DrawDevicePrimitive", "a negative start vertex");
-    const DeviceVertexBuffer* vb = State().state.stream;
-    int stride = State().state.streamStride;
+    const DeviceVertexBuffer* vb = DeviceLayerState().state.stream;
+    int stride = DeviceLayerState().state.streamStride;
     int count = VerticesOfPrimitives(type, primitiveCount);
-    if (!vb || stride < DeviceFvfStride(State().state.fvf) || stride == 0)
+    if (!vb || stride < DeviceFvfStride(DeviceLayerState().state.fvf) || stride == 0)
         return RefuseDraw("DrawDevicePrimitive", "no vertex stream, or a stride below the vertex format's");
-    if (int64_t(State().state.streamOffset) + (int64_t(startVertex) + count) * stride > vb->length)
+    if (int64_t(DeviceLayerState().state.streamOffset) + (int64_t(startVertex) + count) * stride > vb->length)
         return RefuseDraw("DrawDevicePrimitive", "it reads past the end of its vertex buffer");
     DeviceDraw d{};
     d.type = type;
     d.primitiveCount = primitiveCount;
     d.vertexCount = count;
     d.vertexBuffer = vb;
-    d.vertexOffset = State().state.streamOffset + startVertex * stride;
+    d.vertexOffset = DeviceLayerState().state.streamOffset + startVertex * stride;
     d.stride = stride;
     d.startVertex = startVertex;
     return Draw(d);
@@ -471,9 +471,9 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
         return RefuseDraw("DrawDeviceIndexedPrimitive", fault);
     if (startIndex < 0 || minIndex < 0 || vertexCount <= 0)
         return RefuseDraw("DrawDeviceIndexedPrimitive", "a negative start or minimum index, or no vertices");
-    const DeviceVertexBuffer* vb = State().state.stream;
-    const DeviceIndexBuffer* ib = State().state.indices;
-    int stride = State().state.streamStride;
+    const DeviceVertexBuffer* vb = DeviceLayerState().state.stream;
+    const DeviceIndexBuffer* ib = DeviceLayerState().state.indices;
+    int stride = DeviceLayerState().state.streamStride;
     if (!vb || !ib || stride == 0 || stride < CurrentVertexBytes())
         return RefuseDraw("DrawDeviceIndexedPrimitive",
                           "no vertex stream or index buffer, or a stride below the vertex format's");
@@ -482,7 +482,7 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
     if ((int64_t(startIndex) + indexCount) * isize > ib->length)
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it reads past the end of its index buffer");
     int64_t firstVertex = int64_t(baseVertex) + minIndex;
-    if (firstVertex < 0 || State().state.streamOffset + (firstVertex + vertexCount) * stride > vb->length)
+    if (firstVertex < 0 || DeviceLayerState().state.streamOffset + (firstVertex + vertexCount) * stride > vb->length)
         return RefuseDraw("DrawDeviceIndexedPrimitive", "it reads past the end of its vertex buffer");
     int64_t lowIndex = 0, highIndex = 0;
     BoundsOfIndices(ib, startIndex, indexCount, &lowIndex, &highIndex);
@@ -493,7 +493,7 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
     d.primitiveCount = primitiveCount;
     d.vertexCount = vertexCount;
     d.vertexBuffer = vb;
-    d.vertexOffset = State().state.streamOffset;
+    d.vertexOffset = DeviceLayerState().state.streamOffset;
     d.stride = stride;
     d.indexed = true;
     d.indexBuffer = ib;
@@ -506,7 +506,7 @@ int DrawDeviceIndexedPrimitive(int type, int baseVertex, int minIndex, int verte
 
 int DrawDevicePrimitiveUP(int type, int primitiveCount, const void* vertices, int stride) {
     if (const char* fault = DrawArgumentsFault(type, primitiveCount)) return RefuseDraw("DrawDevicePrimitiveUP", fault);
-    if (!vertices || stride <= 0 || stride < DeviceFvfStride(State().state.fvf))
+    if (!vertices || stride <= 0 || stride < DeviceFvfStride(DeviceLayerState().state.fvf))
         return RefuseDraw("DrawDevicePrimitiveUP", "no vertices, or a stride below the vertex format's");
     DeviceDraw d{};
     d.type = type;
@@ -522,7 +522,7 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
                                  int indexFormat, const void* vertices, int stride) {
     if (const char* fault = DrawArgumentsFault(type, primitiveCount))
         return RefuseDraw("DrawDeviceIndexedPrimitiveUP", fault);
-    if (!indices || !vertices || DeviceIndexSize(indexFormat) == 0 || stride <= 0 || stride < DeviceFvfStride(State().state.fvf) ||
+    if (!indices || !vertices || DeviceIndexSize(indexFormat) == 0 || stride <= 0 || stride < DeviceFvfStride(DeviceLayerState().state.fvf) ||
         minIndex < 0 || vertexCount <= 0)
         return RefuseDraw("DrawDeviceIndexedPrimitiveUP",
                           "no indices or vertices, an unknown index format, a bad stride or no vertex range");
@@ -546,51 +546,51 @@ int DrawDeviceIndexedPrimitiveUP(int type, int minIndex, int vertexCount, int pr
 }
 
 int ClearDevice(int flags, uint32_t argb, float z) {
-    if (!State().backend || RefusedOffDeviceThread("ClearDevice")) return -1;
+    if (!DeviceLayerState().backend || RefusedOffDeviceThread("ClearDevice")) return -1;
     SendWaitingDeviceObjects();
     NoteDeviceCall(DEVICE_CALL_CLEAR, flags, 0, argb);
-    return State().backend->clear(State().state, flags, argb, z);
+    return DeviceLayerState().backend->clear(DeviceLayerState().state, flags, argb, z);
 }
 
 int BeginDeviceScene() {
-    if (!State().backend) return -1;
-    if (State().sceneOpen) return 0;
-    State().sceneOpen = true;
+    if (!DeviceLayerState().backend) return -1;
+    if (DeviceLayerState().sceneOpen) return 0;
+    DeviceLayerState().sceneOpen = true;
     NoteDeviceCall(DEVICE_CALL_BEGIN_SCENE, 0, 0, 0);
     return 0;
 }
 
 int EndDeviceScene() {
-    if (!State().backend || !State().sceneOpen) return -1;
-    State().sceneOpen = false;
+    if (!DeviceLayerState().backend || !DeviceLayerState().sceneOpen) return -1;
+    DeviceLayerState().sceneOpen = false;
     NoteDeviceCall(DEVICE_CALL_END_SCENE, 0, 0, 0);
     return 0;
 }
 
 int PresentDevice() {
-    if (!State().backend || RefusedOffDeviceThread("PresentDevice")) return -1;
+    if (!DeviceLayerState().backend || RefusedOffDeviceThread("PresentDevice")) return -1;
     SendWaitingDeviceObjects();
-    if (State().sceneOpen) EndDeviceScene();
+    if (DeviceLayerState().sceneOpen) EndDeviceScene();
     NoteDeviceCall(DEVICE_CALL_PRESENT, 0, 0, 0);
-    const int result = State().backend->present();
+    const int result = DeviceLayerState().backend->present();
     ReleaseDoomedDeviceObjects();
     return result;
 }
 
 int FinishDevice() {
-    if (!State().backend || RefusedOffDeviceThread("FinishDevice")) return -1;
-    if (State().backend->finish) State().backend->finish();
+    if (!DeviceLayerState().backend || RefusedOffDeviceThread("FinishDevice")) return -1;
+    if (DeviceLayerState().backend->finish) DeviceLayerState().backend->finish();
     return 0;
 }
 
 int ReadDevicePixels(int x, int y, int width, int height, uint32_t* out) {
-    if (!State().backend || !out || x < 0 || y < 0 || width <= 0 || height <= 0) return -1;
+    if (!DeviceLayerState().backend || !out || x < 0 || y < 0 || width <= 0 || height <= 0) return -1;
     if (RefusedOffDeviceThread("ReadDevicePixels")) return -1;
     SendWaitingDeviceObjects();
-    int tw = State().state.renderTarget ? State().state.renderTarget->width : kDeviceTargetWidth;
-    int th = State().state.renderTarget ? State().state.renderTarget->height : kDeviceTargetHeight;
+    int tw = DeviceLayerState().state.renderTarget ? DeviceLayerState().state.renderTarget->width : kDeviceTargetWidth;
+    int th = DeviceLayerState().state.renderTarget ? DeviceLayerState().state.renderTarget->height : kDeviceTargetHeight;
     if (x + width > tw || y + height > th) return -1;
-    return State().backend->readPixels(State().state, x, y, width, height, out);
+    return DeviceLayerState().backend->readPixels(DeviceLayerState().state, x, y, width, height, out);
 }
 
 }  // namespace morpotta

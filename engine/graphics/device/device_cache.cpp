@@ -24,13 +24,13 @@ struct DeviceCacheModule {
     int shadersAllowed = 1;  // the engine setting; kept across device rebuilds
 };
 
-DeviceCacheModule& State() {
+DeviceCacheModule& DeviceCacheState() {
     static DeviceCacheModule state;
     return state;
 }
 
-bool Differs(uint8_t known, uint32_t cached, uint32_t value) {
-    return State().cache.forceRefresh || !known || cached != value;
+bool CachedStateDiffers(uint8_t known, uint32_t cached, uint32_t value) {
+    return DeviceCacheState().cache.forceRefresh || !known || cached != value;
 }
 
 DeviceColorValue Multiply(const DeviceColorValue& a, const DeviceColorValue& b) {
@@ -38,12 +38,12 @@ DeviceColorValue Multiply(const DeviceColorValue& a, const DeviceColorValue& b) 
 }
 
 void ComputeLightProducts() {
-    const DeviceMaterial& m = State().cache.material;
+    const DeviceMaterial& m = DeviceCacheState().cache.material;
     int n = 0;
     for (int i = 0; i < kDeviceLightCount; ++i) {
-        if (!State().cache.lightEnabled[i]) continue;
-        DeviceLightProducts& p = State().cache.lightProducts[n++];
-        const DeviceLight& l = State().cache.lights[i];
+        if (!DeviceCacheState().cache.lightEnabled[i]) continue;
+        DeviceLightProducts& p = DeviceCacheState().cache.lightProducts[n++];
+        const DeviceLight& l = DeviceCacheState().cache.lights[i];
         p.light = l;
         p.diffuse = Multiply(l.diffuse, m.diffuse);
         p.specular = Multiply(l.specular, m.specular);
@@ -52,40 +52,40 @@ void ComputeLightProducts() {
         p.attenuation1 = l.attenuation1;
         p.attenuation2 = l.attenuation2;
     }
-    State().cache.enabledLightCount = n;
-    const DeviceColorValue& a = State().cache.ambientLight;
-    State().cache.globalAmbient = {a.r * m.ambient.r + m.emissive.r, a.g * m.ambient.g + m.emissive.g,
+    DeviceCacheState().cache.enabledLightCount = n;
+    const DeviceColorValue& a = DeviceCacheState().cache.ambientLight;
+    DeviceCacheState().cache.globalAmbient = {a.r * m.ambient.r + m.emissive.r, a.g * m.ambient.g + m.emissive.g,
                            a.b * m.ambient.b + m.emissive.b, a.a * m.ambient.a + m.emissive.a};
 }
 
 }  // namespace
 
-DeviceStateCache* GetDeviceStateCache() { return &State().cache; }
+DeviceStateCache* GetDeviceStateCache() { return &DeviceCacheState().cache; }
 
 void ResetDeviceStateCache() {
-    std::memset(&State().cache, 0, sizeof State().cache);
-    State().cache.filterMode = -1;
-    State().cache.alphaTestFunc = DEVICE_CMP_ALWAYS;
-    State().cache.layerAlphaTestFunc = DEVICE_CMP_ALWAYS;
-    State().cache.vertexShader = -1;
-    State().cache.pixelShader = -1;
-    State().cache.hasTempRegister = 1;
+    std::memset(&DeviceCacheState().cache, 0, sizeof DeviceCacheState().cache);
+    DeviceCacheState().cache.filterMode = -1;
+    DeviceCacheState().cache.alphaTestFunc = DEVICE_CMP_ALWAYS;
+    DeviceCacheState().cache.layerAlphaTestFunc = DEVICE_CMP_ALWAYS;
+    DeviceCacheState().cache.vertexShader = -1;
+    DeviceCacheState().cache.pixelShader = -1;
+    DeviceCacheState().cache.hasTempRegister = 1;
 }
 
-void SetPendingDrawFlusher(PendingDrawFlusher f) { State().flusher = f; }
+void SetPendingDrawFlusher(PendingDrawFlusher f) { DeviceCacheState().flusher = f; }
 
 int FlushPendingDraws() {
-    if (State().flusher) State().flusher();
+    if (DeviceCacheState().flusher) DeviceCacheState().flusher();
     return 0;
 }
 
 int SetDeviceRenderState(int state, uint32_t value) {
     if (!HardwareRenderingActive() || state < 0 || state >= kDeviceRenderStateCount) return -1;
-    if (!Differs(State().cache.renderStateKnown[state], State().cache.renderStates[state], value)) return 0;
+    if (!CachedStateDiffers(DeviceCacheState().cache.renderStateKnown[state], DeviceCacheState().cache.renderStates[state], value)) return 0;
     FlushPendingDraws();
     if (SendDeviceRenderState(state, value) != 0) return -1;
-    State().cache.renderStates[state] = value;
-    State().cache.renderStateKnown[state] = 1;
+    DeviceCacheState().cache.renderStates[state] = value;
+    DeviceCacheState().cache.renderStateKnown[state] = 1;
     return 0;
 }
 
@@ -93,11 +93,11 @@ int SetDeviceStageState(int stage, int state, uint32_t value) {
     if (!HardwareRenderingActive() || stage < 0 || stage >= kDeviceStageCount || state < 0 ||
         state >= kDeviceStageStateCount)
         return -1;
-    if (!Differs(State().cache.stageStateKnown[stage][state], State().cache.stageStates[stage][state], value)) return 0;
+    if (!CachedStateDiffers(DeviceCacheState().cache.stageStateKnown[stage][state], DeviceCacheState().cache.stageStates[stage][state], value)) return 0;
     FlushPendingDraws();
     if (SendDeviceStageState(stage, state, value) != 0) return -1;
-    State().cache.stageStates[stage][state] = value;
-    State().cache.stageStateKnown[stage][state] = 1;
+    DeviceCacheState().cache.stageStates[stage][state] = value;
+    DeviceCacheState().cache.stageStateKnown[stage][state] = 1;
     return 0;
 }
 
@@ -105,29 +105,29 @@ int SetDeviceSamplerState(int sampler, int state, uint32_t value) {
     if (!HardwareRenderingActive() || sampler < 0 || sampler >= kDeviceSamplerCount || state < 0 ||
         state >= kDeviceSamplerStateCount)
         return -1;
-    if (!Differs(State().cache.samplerStateKnown[sampler][state], State().cache.samplerStates[sampler][state], value)) return 0;
+    if (!CachedStateDiffers(DeviceCacheState().cache.samplerStateKnown[sampler][state], DeviceCacheState().cache.samplerStates[sampler][state], value)) return 0;
     FlushPendingDraws();
     if (SendDeviceSamplerState(sampler, state, value) != 0) return -1;
-    State().cache.samplerStates[sampler][state] = value;
-    State().cache.samplerStateKnown[sampler][state] = 1;
+    DeviceCacheState().cache.samplerStates[sampler][state] = value;
+    DeviceCacheState().cache.samplerStateKnown[sampler][state] = 1;
     return 0;
 }
 
 int SetDeviceTexture(int stage, DeviceTexture* texture) {
     if (!HardwareRenderingActive() || stage < 0 || stage >= kDeviceStageCount) return -1;
-    if (!State().cache.forceRefresh && State().cache.textures[stage] == texture) return 0;
+    if (!DeviceCacheState().cache.forceRefresh && DeviceCacheState().cache.textures[stage] == texture) return 0;
     FlushPendingDraws();
     if (SendDeviceTexture(stage, texture) != 0) return -1;
-    State().cache.textures[stage] = texture;
+    DeviceCacheState().cache.textures[stage] = texture;
     return 0;
 }
 
 int SetDeviceFvf(uint32_t fvf) {
     if (!HardwareRenderingActive()) return -1;
-    if (!State().cache.forceRefresh && State().cache.fvf == fvf && fvf != 0) return 0;
+    if (!DeviceCacheState().cache.forceRefresh && DeviceCacheState().cache.fvf == fvf && fvf != 0) return 0;
     FlushPendingDraws();
     if (SendDeviceFvf(fvf) != 0) return -1;
-    State().cache.fvf = fvf;
+    DeviceCacheState().cache.fvf = fvf;
     return 0;
 }
 
@@ -136,22 +136,22 @@ int SetDeviceStreamSource(DeviceVertexBuffer* buffer, int offset, int stride) {
     // The pending batch is drawn from memory, which unsets the stream: drawn
     // first, so the comparison sees what the device holds for the next draw.
     FlushPendingDraws();
-    if (!State().cache.forceRefresh && buffer && State().cache.streamSource == buffer && State().cache.streamOffset == offset &&
-        State().cache.streamStride == stride)
+    if (!DeviceCacheState().cache.forceRefresh && buffer && DeviceCacheState().cache.streamSource == buffer && DeviceCacheState().cache.streamOffset == offset &&
+        DeviceCacheState().cache.streamStride == stride)
         return 0;
     if (SendDeviceStreamSource(buffer, offset, stride) != 0) return -1;
-    State().cache.streamSource = buffer;
-    State().cache.streamOffset = offset;
-    State().cache.streamStride = stride;
+    DeviceCacheState().cache.streamSource = buffer;
+    DeviceCacheState().cache.streamOffset = offset;
+    DeviceCacheState().cache.streamStride = stride;
     return 0;
 }
 
 int SetDeviceIndices(DeviceIndexBuffer* buffer) {
     if (!HardwareRenderingActive()) return -1;
     FlushPendingDraws();  // as for the stream
-    if (!State().cache.forceRefresh && buffer && State().cache.indexBuffer == buffer) return 0;
+    if (!DeviceCacheState().cache.forceRefresh && buffer && DeviceCacheState().cache.indexBuffer == buffer) return 0;
     if (SendDeviceIndices(buffer) != 0) return -1;
-    State().cache.indexBuffer = buffer;
+    DeviceCacheState().cache.indexBuffer = buffer;
     return 0;
 }
 
@@ -180,7 +180,7 @@ int SetDeviceSpecularFromVertexColor(int v) {
 int SetDeviceLighting(int flag) { return SetDeviceRenderState(DEVICE_RS_LIGHTING, flag ? 1u : 0u); }
 
 int SetLightingEnabled(int flag) {
-    State().cache.lightingOff = flag ? 0 : 1;
+    DeviceCacheState().cache.lightingOff = flag ? 0 : 1;
     SetDeviceLighting(flag);
     return 0;
 }
@@ -192,8 +192,8 @@ int SetDeviceAlphaTest(int compareFunction, int reference) {
     if (SetDeviceRenderState(DEVICE_RS_ALPHATESTENABLE, compareFunction != DEVICE_CMP_ALWAYS) != 0) return -1;
     SetDeviceRenderState(DEVICE_RS_ALPHAFUNC, uint32_t(compareFunction));
     SetDeviceRenderState(DEVICE_RS_ALPHAREF, uint32_t(reference));
-    State().cache.alphaTestFunc = compareFunction;
-    State().cache.alphaTestRef = reference;
+    DeviceCacheState().cache.alphaTestFunc = compareFunction;
+    DeviceCacheState().cache.alphaTestRef = reference;
     return 0;
 }
 
@@ -210,7 +210,7 @@ int SetDeviceViewMatrix(const float m[16]) { return SetTransform(DEVICE_TS_VIEW,
 int SetDeviceProjectionMatrix(const float m[16]) { return SetTransform(DEVICE_TS_PROJECTION, m); }
 
 int SetDeviceAmbientLight(float r, float g, float b, float a) {
-    State().cache.ambientLight = {r, g, b, a};
+    DeviceCacheState().cache.ambientLight = {r, g, b, a};
     ComputeLightProducts();
     auto byte = [](float v) { return uint32_t(v <= 0 ? 0 : v >= 1 ? 255 : int(v * 255.0f + 0.5f)); };
     return SetDeviceRenderState(DEVICE_RS_AMBIENT, byte(a) << 24 | byte(r) << 16 | byte(g) << 8 | byte(b));
@@ -218,10 +218,10 @@ int SetDeviceAmbientLight(float r, float g, float b, float a) {
 
 int SetDeviceLight(int index, const DeviceLight* light) {
     if (!HardwareRenderingActive() || index < 0 || index >= kDeviceLightCount || !light) return -1;
-    if (!State().cache.forceRefresh && std::memcmp(&State().cache.lights[index], light, sizeof *light) == 0) return 0;
+    if (!DeviceCacheState().cache.forceRefresh && std::memcmp(&DeviceCacheState().cache.lights[index], light, sizeof *light) == 0) return 0;
     FlushPendingDraws();
     if (SendDeviceLight(index, light) != 0) return -1;
-    State().cache.lights[index] = *light;
+    DeviceCacheState().cache.lights[index] = *light;
     ComputeLightProducts();
     return 0;
 }
@@ -229,10 +229,10 @@ int SetDeviceLight(int index, const DeviceLight* light) {
 int EnableDeviceLight(int index, int enable) {
     if (!HardwareRenderingActive() || index < 0 || index >= kDeviceLightCount) return -1;
     enable = enable ? 1 : 0;
-    if (!State().cache.forceRefresh && State().cache.lightEnabled[index] == enable) return 0;
+    if (!DeviceCacheState().cache.forceRefresh && DeviceCacheState().cache.lightEnabled[index] == enable) return 0;
     FlushPendingDraws();
     if (SendDeviceLightEnable(index, enable) != 0) return -1;
-    State().cache.lightEnabled[index] = enable;
+    DeviceCacheState().cache.lightEnabled[index] = enable;
     ComputeLightProducts();
     return 0;
 }
@@ -245,32 +245,32 @@ int SetDeviceMaterial(const float v[17]) {
     std::memcpy(&m.specular, v + 8, 16);
     std::memcpy(&m.emissive, v + 12, 16);
     m.power = v[16];
-    bool same = State().cache.materialKnown && std::memcmp(&State().cache.material, &m, sizeof m) == 0;
-    if (same && !State().cache.forceRefresh) {
-        if (State().cache.materialChanged) ComputeLightProducts();
-        State().cache.materialChanged = 0;
+    bool same = DeviceCacheState().cache.materialKnown && std::memcmp(&DeviceCacheState().cache.material, &m, sizeof m) == 0;
+    if (same && !DeviceCacheState().cache.forceRefresh) {
+        if (DeviceCacheState().cache.materialChanged) ComputeLightProducts();
+        DeviceCacheState().cache.materialChanged = 0;
         return 0;
     }
     FlushPendingDraws();
     if (SendDeviceMaterial(&m) != 0) return -1;
-    State().cache.material = m;
-    State().cache.materialKnown = 1;
-    State().cache.materialChanged = 0;
+    DeviceCacheState().cache.material = m;
+    DeviceCacheState().cache.materialKnown = 1;
+    DeviceCacheState().cache.materialChanged = 0;
     ComputeLightProducts();
     return 0;
 }
 
 int SetDeviceFogEnable(int flag) {
-    State().cache.fogEnable = flag ? 1 : 0;
-    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(State().cache.fogEnable));
+    DeviceCacheState().cache.fogEnable = flag ? 1 : 0;
+    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(DeviceCacheState().cache.fogEnable));
 }
 
 int RestoreDeviceFogEnable() {
     if (!HardwareRenderingActive()) return -1;
-    if (State().cache.renderStateKnown[DEVICE_RS_FOGENABLE] &&
-        State().cache.renderStates[DEVICE_RS_FOGENABLE] == uint32_t(State().cache.fogEnable) && !State().cache.forceRefresh)
+    if (DeviceCacheState().cache.renderStateKnown[DEVICE_RS_FOGENABLE] &&
+        DeviceCacheState().cache.renderStates[DEVICE_RS_FOGENABLE] == uint32_t(DeviceCacheState().cache.fogEnable) && !DeviceCacheState().cache.forceRefresh)
         return 0;
-    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(State().cache.fogEnable));
+    return SetDeviceRenderState(DEVICE_RS_FOGENABLE, uint32_t(DeviceCacheState().cache.fogEnable));
 }
 
 int SetDeviceTextureAddress(int modeU, int modeV, int modeW, int sampler) {
@@ -286,7 +286,7 @@ int SetStageFilterState(int stage, int which, int value) {
                 : which == DEVICE_STAGE_MIPFILTER ? DEVICE_SAMP_MIPFILTER
                                                   : -1;
     if (state < 0) return -1;
-    State().cache.filterMode = -1;
+    DeviceCacheState().cache.filterMode = -1;
     return SetDeviceSamplerState(stage, state, uint32_t(value)) != 0 ? -1 : 0;
 }
 
@@ -317,7 +317,7 @@ int ApplyDeviceDrawState(const DeviceDrawStateBlock* block, int, int resolveGrap
         // An invalid graph leaves the stage untextured.
         SetDeviceTexture(i, resolveGraphs && st.graph >= 0 ? GetGraphTexture(st.graph) : nullptr);
         if (st.texCoordIndex != -1) SetDeviceStageState(i, DEVICE_TSS_TEXCOORDINDEX, uint32_t(st.texCoordIndex));
-        if (st.resultToTemp != -1 && State().cache.hasTempRegister)
+        if (st.resultToTemp != -1 && DeviceCacheState().cache.hasTempRegister)
             SetDeviceStageState(i, DEVICE_TSS_RESULTARG, st.resultToTemp ? DEVICE_TA_TEMP : DEVICE_TA_CURRENT);
         const struct {
             uint16_t value;
@@ -333,7 +333,7 @@ int ApplyDeviceDrawState(const DeviceDrawStateBlock* block, int, int resolveGrap
 }
 
 int DeviceShadersAvailable() {
-    return HardwareRenderingActive() && State().shadersAllowed && DeviceBackendHasShaders() ? 1 : 0;
+    return HardwareRenderingActive() && DeviceCacheState().shadersAllowed && DeviceBackendHasShaders() ? 1 : 0;
 }
 
 namespace {
@@ -341,7 +341,7 @@ namespace {
 // kind 0 vertex, 1 pixel: 1 when the shader is current afterwards.
 int SelectShader(int kind, int index, int* current) {
     if (!DeviceShadersAvailable() || index < 0) return 0;
-    if (*current == index && !State().cache.forceRefresh) return 1;
+    if (*current == index && !DeviceCacheState().cache.forceRefresh) return 1;
     if (PrepareDeviceShader(kind, index) != 0) return 0;
     FlushPendingDraws();
     if (SendDeviceShader(kind, index) != 0) return 0;
@@ -352,16 +352,16 @@ int SelectShader(int kind, int index, int* current) {
 }  // namespace
 
 int SelectVertexShader(int index) {
-    int before = State().cache.vertexShader;
-    int selected = SelectShader(0, index, &State().cache.vertexShader);
-    if (selected && before != index) State().cache.vertexDeclaration = nullptr;
+    int before = DeviceCacheState().cache.vertexShader;
+    int selected = SelectShader(0, index, &DeviceCacheState().cache.vertexShader);
+    if (selected && before != index) DeviceCacheState().cache.vertexDeclaration = nullptr;
     return selected;
 }
 
-int SelectPixelShader(int index) { return SelectShader(1, index, &State().cache.pixelShader); }
+int SelectPixelShader(int index) { return SelectShader(1, index, &DeviceCacheState().cache.pixelShader); }
 
 void ClearDeviceShaders() {
-    DeviceStateCache& c = State().cache;
+    DeviceStateCache& c = DeviceCacheState().cache;
     if (c.vertexShader != -1) {
         FlushPendingDraws();
         SendDeviceShader(0, -1);
@@ -385,7 +385,7 @@ int SetDeviceShaderConstants(int kind, int firstRegister, const float* values, i
 int UploadShaderConstants(int) { return 0; }
 
 int GetVertexShaderBase() {
-    const DeviceStateCache& c = State().cache;
+    const DeviceStateCache& c = DeviceCacheState().cache;
     int base = c.lightingOff ? 0 : kVsLighting;
     if (c.fogEnable) {
         uint32_t table = c.renderStates[DEVICE_RS_FOGTABLEMODE];
@@ -401,11 +401,11 @@ int GetPixelShaderBase() { return 0; }
 
 int SetProgrammableShaderUse(int use) {
     if (!AllowOnlyOnEngineThread("SetProgrammableShaderUse")) return -1;
-    State().shadersAllowed = use ? 1 : 0;
+    DeviceCacheState().shadersAllowed = use ? 1 : 0;
     return 0;
 }
 
 int GetProgrammableShaderUse() {
     if (!AllowOnlyOnEngineThread("GetProgrammableShaderUse")) return -1;
-    return State().shadersAllowed;
+    return DeviceCacheState().shadersAllowed;
 }

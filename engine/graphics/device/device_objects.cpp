@@ -38,7 +38,7 @@ struct DeviceObjectsModule {
     std::atomic<bool> objectsWait{false};  // an object waits for the device's thread
 };
 
-DeviceObjectsModule& State() {
+DeviceObjectsModule& DeviceObjectsState() {
     static DeviceObjectsModule state;
     return state;
 }
@@ -64,8 +64,8 @@ bool WaitForDeviceThread(const DeviceObjects<T>& objects) {
 
 // Caller holds objectsLock.
 void UpdateObjectsWait() {
-    const DeviceObjectsModule& s = State();
-    State().objectsWait.store(WaitForDeviceThread(s.buffers) || WaitForDeviceThread(s.textures));
+    const DeviceObjectsModule& s = DeviceObjectsState();
+    DeviceObjectsState().objectsWait.store(WaitForDeviceThread(s.buffers) || WaitForDeviceThread(s.textures));
 }
 
 // What buffers and textures do each their own way on their path to the
@@ -184,7 +184,7 @@ void SendUnlockedLocked(DeviceObjects<T>& objects) {
 // it now.
 template <typename T>
 bool ForgetObject(T* object, DeviceObjects<T>& objects) {
-    std::lock_guard<std::mutex> guard(State().objectsLock);
+    std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
     Forget(objects.live, object);
     Forget(objects.waiting, object);
     if (OnDeviceThread()) return true;
@@ -206,14 +206,14 @@ DeviceBufferRecord* NewBuffer(int length, int usage, bool isIndex) {
     b->length = length;
     b->usage = usage;
     b->isIndex = isIndex;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    b->serial = State().nextBufferSerial++;
-    return AddNewObjectLocked(b, State().buffers) ? b : nullptr;
+    std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
+    b->serial = DeviceObjectsState().nextBufferSerial++;
+    return AddNewObjectLocked(b, DeviceObjectsState().buffers) ? b : nullptr;
 }
 
 int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
     if (!b || !data) return -1;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
+    std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
     if (b->locked || offset < 0 || size < 0 || offset > b->length) return -1;
     if (size == 0) size = b->length - offset;
     if (size > b->length - offset) return -1;
@@ -227,7 +227,7 @@ int LockBuffer(DeviceBufferRecord* b, int offset, int size, void** data) {
 
 int UnlockBuffer(DeviceBufferRecord* b) {
     if (!b) return -1;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
+    std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
     if (!b->locked) return -1;
     b->locked = false;
     ++b->version;
@@ -236,7 +236,7 @@ int UnlockBuffer(DeviceBufferRecord* b) {
     const bool clean = b->dirtyTo <= b->dirtyFrom;
     b->dirtyFrom = clean ? from : std::min(b->dirtyFrom, from);
     b->dirtyTo = clean ? to : std::max(b->dirtyTo, to);
-    SendOrWaitLocked(b, State().buffers);
+    SendOrWaitLocked(b, DeviceObjectsState().buffers);
     return 0;
 }
 
@@ -247,29 +247,29 @@ int Release(T* object, DeviceObjects<T>& objects) {
     return 0;
 }
 
-int ReleaseBuffer(DeviceBufferRecord* b) { return Release(b, State().buffers); }
+int ReleaseBuffer(DeviceBufferRecord* b) { return Release(b, DeviceObjectsState().buffers); }
 
 }  // namespace
 
 // The device's thread, before it draws: what other threads made or filled
 // goes to the back end; what they are still writing waits on.
 void SendWaitingDeviceObjects() {
-    if (!State().objectsWait.load()) return;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    SendUnlockedLocked(State().buffers);
-    SendUnlockedLocked(State().textures);
+    if (!DeviceObjectsState().objectsWait.load()) return;
+    std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
+    SendUnlockedLocked(DeviceObjectsState().buffers);
+    SendUnlockedLocked(DeviceObjectsState().textures);
     UpdateObjectsWait();
 }
 
 // The device's thread, between frames: the objects other threads let go.
 void ReleaseDoomedDeviceObjects() {
-    if (!State().objectsWait.load()) return;
+    if (!DeviceObjectsState().objectsWait.load()) return;
     std::vector<DeviceBufferRecord*> buffers;
     std::vector<DeviceTexture*> textures;
     {
-        std::lock_guard<std::mutex> guard(State().objectsLock);
-        buffers.swap(State().buffers.doomed);
-        textures.swap(State().textures.doomed);
+        std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
+        buffers.swap(DeviceObjectsState().buffers.doomed);
+        textures.swap(DeviceObjectsState().textures.doomed);
         UpdateObjectsWait();
     }
     for (DeviceBufferRecord* b : buffers) ReleaseNow(b);
@@ -283,11 +283,11 @@ void ReleaseAllDeviceObjects() {
     std::vector<DeviceBufferRecord*> buffers;
     std::vector<DeviceTexture*> textures;
     {
-        std::lock_guard<std::mutex> guard(State().objectsLock);
-        buffers.swap(State().buffers.live);
-        textures.swap(State().textures.live);
-        State().buffers.waiting.clear();
-        State().textures.waiting.clear();
+        std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
+        buffers.swap(DeviceObjectsState().buffers.live);
+        textures.swap(DeviceObjectsState().textures.live);
+        DeviceObjectsState().buffers.waiting.clear();
+        DeviceObjectsState().textures.waiting.clear();
         UpdateObjectsWait();
     }
     if (!buffers.empty() || !textures.empty())
@@ -348,13 +348,13 @@ DeviceTexture* CreateDeviceTexture(int width, int height, int levels, int usage,
         w = w > 1 ? w / 2 : 1;
         h = h > 1 ? h / 2 : 1;
     }
-    std::lock_guard<std::mutex> guard(State().objectsLock);
-    return AddNewObjectLocked(t, State().textures) ? t : nullptr;
+    std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
+    return AddNewObjectLocked(t, DeviceObjectsState().textures) ? t : nullptr;
 }
 
 int LockDeviceTexture(DeviceTexture* t, int level, void** bits, int* pitch) {
     if (!t || !bits || level < 0 || level >= t->levels) return -1;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
+    std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
     if (t->lockedMask & (1 << level)) return -1;
     t->lockedMask |= 1 << level;
     *bits = t->level[level].bytes;
@@ -364,16 +364,16 @@ int LockDeviceTexture(DeviceTexture* t, int level, void** bits, int* pitch) {
 
 int UnlockDeviceTexture(DeviceTexture* t, int level) {
     if (!t || level < 0 || level >= t->levels) return -1;
-    std::lock_guard<std::mutex> guard(State().objectsLock);
+    std::lock_guard<std::mutex> guard(DeviceObjectsState().objectsLock);
     if (!(t->lockedMask & (1 << level))) return -1;
     t->lockedMask &= ~(1 << level);
     if (!ActiveDeviceBackend()) return 0;
     t->dirtyLevels |= 1u << level;
-    SendOrWaitLocked(t, State().textures);
+    SendOrWaitLocked(t, DeviceObjectsState().textures);
     return 0;
 }
 
-int ReleaseDeviceTexture(DeviceTexture* t) { return Release(t, State().textures); }
+int ReleaseDeviceTexture(DeviceTexture* t) { return Release(t, DeviceObjectsState().textures); }
 
 int GetDeviceTextureDesc(const DeviceTexture* t, int level, DeviceTextureDesc* out) {
     if (!t || !out || level < 0 || level >= t->levels) return -1;

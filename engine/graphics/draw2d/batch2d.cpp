@@ -22,7 +22,7 @@ struct BatchModule {
     int viewportSent[4] = {-1, -1, -1, -1};
 };
 
-BatchModule& State() {
+BatchModule& Batch2DState() {
     static BatchModule state;
     return state;
 }
@@ -78,19 +78,19 @@ void ApplyStages(const Draw2DState& s) {
 
 void Apply2DViewport(const int area[4]) {
     bool same = true;
-    for (int i = 0; i < 4; ++i) same = same && State().viewportSent[i] == area[i];
+    for (int i = 0; i < 4; ++i) same = same && Batch2DState().viewportSent[i] == area[i];
     if (same) return;
     FlushPendingDraws();
     // Screen-space vertices keep their pixel positions; the viewport clips them.
     const DeviceViewport viewport = {area[0], area[1], area[2] - area[0], area[3] - area[1], 0.0f, 1.0f};
     if (SendDeviceViewport(&viewport) != 0) return;
-    for (int i = 0; i < 4; ++i) State().viewportSent[i] = area[i];
+    for (int i = 0; i < 4; ++i) Batch2DState().viewportSent[i] = area[i];
 }
 
 void Begin2DBatch(const Draw2DState& s) {
-    if (!State().registered) {
+    if (!Batch2DState().registered) {
         SetPendingDrawFlusher(Flush2DBatch);
-        State().registered = true;
+        Batch2DState().registered = true;
     }
     BeginDeviceScene();
     Apply2DViewport(GetScreenDrawArea());
@@ -117,10 +117,10 @@ void Begin2DBatch(const Draw2DState& s) {
 
 void Append2DTriangles(const Vertex2D* v, int count) {
     while (count > 0) {
-        if (State().vertexCount + 3 > kBatchVertices) Flush2DBatch();
-        int room = (kBatchVertices - State().vertexCount) / 3 * 3;
+        if (Batch2DState().vertexCount + 3 > kBatchVertices) Flush2DBatch();
+        int room = (kBatchVertices - Batch2DState().vertexCount) / 3 * 3;
         int n = count < room ? count : room;
-        for (int i = 0; i < n; ++i) State().vertices[State().vertexCount++] = v[i];
+        for (int i = 0; i < n; ++i) Batch2DState().vertices[Batch2DState().vertexCount++] = v[i];
         v += n;
         count -= n;
     }
@@ -137,21 +137,21 @@ void Append2DQuad(const float xs[4], const float ys[4], const float us[4], const
 }
 
 int Flush2DBatch() {
-    if (State().flushing || State().vertexCount == 0) return 0;
-    State().flushing = true;
-    const int count = State().vertexCount;
-    State().vertexCount = 0;
+    if (Batch2DState().flushing || Batch2DState().vertexCount == 0) return 0;
+    Batch2DState().flushing = true;
+    const int count = Batch2DState().vertexCount;
+    Batch2DState().vertexCount = 0;
     int result = HardwareRenderingActive()
-                     ? DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, count / 3, State().vertices, sizeof(Vertex2D))
+                     ? DrawDevicePrimitiveUP(DEVICE_PT_TRIANGLELIST, count / 3, Batch2DState().vertices, sizeof(Vertex2D))
                      : 0;
-    State().flushing = false;
+    Batch2DState().flushing = false;
     return result;
 }
 
 void Forget2DBatchState() {
-    State().vertexCount = 0;
-    for (int& v : State().viewportSent) v = -1;
-    State().registered = false;
+    Batch2DState().vertexCount = 0;
+    for (int& v : Batch2DState().viewportSent) v = -1;
+    Batch2DState().registered = false;
     SetPendingDrawFlusher(nullptr);
 }
 

@@ -21,17 +21,17 @@ struct BlendScratchModule {
     int scratchHeight = 0;
 };
 
-BlendScratchModule& State() {
+BlendScratchModule& BlendScratchState() {
     static BlendScratchModule state;
     return state;
 }
 
 DeviceTexture* ScratchOfSize(int width, int height) {
-    if (State().scratch && State().scratchWidth == width && State().scratchHeight == height) return State().scratch;
+    if (BlendScratchState().scratch && BlendScratchState().scratchWidth == width && BlendScratchState().scratchHeight == height) return BlendScratchState().scratch;
     ReleaseBlendScratch();
-    State().scratch = CreateDeviceTexture(width, height, 1, 0, DEVICE_FMT_A8R8G8B8, 0);
-    if (State().scratch) State().scratchWidth = width, State().scratchHeight = height;
-    return State().scratch;
+    BlendScratchState().scratch = CreateDeviceTexture(width, height, 1, 0, DEVICE_FMT_A8R8G8B8, 0);
+    if (BlendScratchState().scratch) BlendScratchState().scratchWidth = width, BlendScratchState().scratchHeight = height;
+    return BlendScratchState().scratch;
 }
 
 uint32_t KeptPixel(const GRAPH* g, int x, int y) {
@@ -42,12 +42,12 @@ uint32_t KeptPixel(const GRAPH* g, int x, int y) {
 }  // namespace
 
 void ReleaseBlendScratch() {
-    if (State().scratch) {
+    if (BlendScratchState().scratch) {
         FlushPendingDraws();
-        ReleaseDeviceTexture(State().scratch);
+        ReleaseDeviceTexture(BlendScratchState().scratch);
     }
-    State().scratch = nullptr;
-    State().scratchWidth = State().scratchHeight = 0;
+    BlendScratchState().scratch = nullptr;
+    BlendScratchState().scratchWidth = BlendScratchState().scratchHeight = 0;
 }
 
 int DrawGraphThroughBlendGraph(const GRAPH* g, const float xs[4], const float ys[4], int transparent,

@@ -24,7 +24,7 @@ struct DrawSettingsModule {
     int depthWrite = 0;
 };
 
-DrawSettingsModule& State() {
+DrawSettingsModule& DrawSettingsState() {
     static DrawSettingsModule state;
     return state;
 }
@@ -43,23 +43,23 @@ int SetDrawBlendGraph(int graph, int threshold, int edgeWidth) {
     if (!AllowOnlyOnEngineThread("SetDrawBlendGraph")) return -1;
     if (graph != -1 && !GetGraphForCall(graph, "SetDrawBlendGraph")) return -1;
     FlushPendingDraws();
-    State().blendGraph = graph;
-    State().blendThreshold = std::clamp(threshold, 0, 255);
-    State().blendEdgeWidth = std::clamp(edgeWidth, 0, 255);
-    return BuildBlendLevelTable(State().blendThreshold, State().blendEdgeWidth);
+    DrawSettingsState().blendGraph = graph;
+    DrawSettingsState().blendThreshold = std::clamp(threshold, 0, 255);
+    DrawSettingsState().blendEdgeWidth = std::clamp(edgeWidth, 0, 255);
+    return BuildBlendLevelTable(DrawSettingsState().blendThreshold, DrawSettingsState().blendEdgeWidth);
 }
 
 int GetDrawBlendGraph() {
     if (!AllowOnlyOnEngineThread("GetDrawBlendGraph")) return -1;
-    if (State().blendGraph != -1 && !GetGraphRecord(State().blendGraph)) State().blendGraph = -1;  // deleted since
-    return State().blendGraph;
+    if (DrawSettingsState().blendGraph != -1 && !GetGraphRecord(DrawSettingsState().blendGraph)) DrawSettingsState().blendGraph = -1;  // deleted since
+    return DrawSettingsState().blendGraph;
 }
 
 namespace morpotta {
 
 void GetDrawBlendGraphSettings(int* threshold, int* edgeWidth) {
-    *threshold = State().blendThreshold;
-    *edgeWidth = State().blendEdgeWidth;
+    *threshold = DrawSettingsState().blendThreshold;
+    *edgeWidth = DrawSettingsState().blendEdgeWidth;
 }
 
 }  // namespace morpotta
@@ -67,72 +67,72 @@ void GetDrawBlendGraphSettings(int* threshold, int* edgeWidth) {
 int SetDrawArea(int left, int top, int right, int bottom) {
     if (!AllowOnlyOnEngineThread("SetDrawArea")) return -1;
     FlushPendingDraws();
-    State().screenArea[0] = std::clamp(std::min(left, right), 0, kDeviceTargetWidth);
-    State().screenArea[2] = std::clamp(std::max(left, right), 0, kDeviceTargetWidth);
-    State().screenArea[1] = std::clamp(std::min(top, bottom), 0, kDeviceTargetHeight);
-    State().screenArea[3] = std::clamp(std::max(top, bottom), 0, kDeviceTargetHeight);
+    DrawSettingsState().screenArea[0] = std::clamp(std::min(left, right), 0, kDeviceTargetWidth);
+    DrawSettingsState().screenArea[2] = std::clamp(std::max(left, right), 0, kDeviceTargetWidth);
+    DrawSettingsState().screenArea[1] = std::clamp(std::min(top, bottom), 0, kDeviceTargetHeight);
+    DrawSettingsState().screenArea[3] = std::clamp(std::max(top, bottom), 0, kDeviceTargetHeight);
     if (DrawTargetMemImg) SetSoftwareDrawArea(left, top, right, bottom);
     return 0;
 }
 
 namespace morpotta {
 
-const int* GetScreenDrawArea() { return State().screenArea; }
+const int* GetScreenDrawArea() { return DrawSettingsState().screenArea; }
 
 void ResetDraw2DSettings() {
-    State().blendGraph = -1;
-    State().blendThreshold = State().blendEdgeWidth = 0;
-    State().screenArea[0] = State().screenArea[1] = 0;
-    State().screenArea[2] = kDeviceTargetWidth;
-    State().screenArea[3] = kDeviceTargetHeight;
-    State().filterMode = 0;
-    State().depthTest = State().depthWrite = 0;
+    DrawSettingsState().blendGraph = -1;
+    DrawSettingsState().blendThreshold = DrawSettingsState().blendEdgeWidth = 0;
+    DrawSettingsState().screenArea[0] = DrawSettingsState().screenArea[1] = 0;
+    DrawSettingsState().screenArea[2] = kDeviceTargetWidth;
+    DrawSettingsState().screenArea[3] = kDeviceTargetHeight;
+    DrawSettingsState().filterMode = 0;
+    DrawSettingsState().depthTest = DrawSettingsState().depthWrite = 0;
 }
 
 }  // namespace morpotta
 
 int SetDrawFilterMode(int mode) {
     if (!AllowOnlyOnEngineThread("SetDrawFilterMode")) return -1;
-    State().filterMode = mode == 1 ? 1 : 0;
+    DrawSettingsState().filterMode = mode == 1 ? 1 : 0;
     return 0;
 }
 
 int GetDrawFilterMode() {
     if (!AllowOnlyOnEngineThread("GetDrawFilterMode")) return -1;
-    return State().filterMode;
+    return DrawSettingsState().filterMode;
 }
 
 namespace morpotta {
 
 void Apply2DFilter() {
-    const uint32_t f = State().filterMode == 1 ? DEVICE_FILTER_LINEAR : DEVICE_FILTER_POINT;
+    const uint32_t f = DrawSettingsState().filterMode == 1 ? DEVICE_FILTER_LINEAR : DEVICE_FILTER_POINT;
     SetDeviceSamplerState(0, DEVICE_SAMP_MAGFILTER, f);
     SetDeviceSamplerState(0, DEVICE_SAMP_MINFILTER, f);
     SetDeviceSamplerState(0, DEVICE_SAMP_MIPFILTER, DEVICE_FILTER_NONE);
-    GetDeviceStateCache()->filterMode = State().filterMode;
+    GetDeviceStateCache()->filterMode = DrawSettingsState().filterMode;
 }
 
 }  // namespace morpotta
 
 int SetDepthTestEnabled(int flag) {
     if (!AllowOnlyOnEngineThread("SetDepthTestEnabled")) return -1;
-    State().depthTest = flag ? 1 : 0;
+    DrawSettingsState().depthTest = flag ? 1 : 0;
     return 0;
 }
 
 int SetDepthWriteEnabled(int flag) {
     if (!AllowOnlyOnEngineThread("SetDepthWriteEnabled")) return -1;
-    State().depthWrite = flag ? 1 : 0;
+    DrawSettingsState().depthWrite = flag ? 1 : 0;
     return 0;
 }
 
 int GetDepthTestEnabled() {
     if (!AllowOnlyOnEngineThread("GetDepthTestEnabled")) return -1;
-    return State().depthTest;
+    return DrawSettingsState().depthTest;
 }
 int GetDepthWriteEnabled() {
     if (!AllowOnlyOnEngineThread("GetDepthWriteEnabled")) return -1;
-    return State().depthWrite;
+    return DrawSettingsState().depthWrite;
 }
 
 namespace morpotta {

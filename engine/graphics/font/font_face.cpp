@@ -43,15 +43,15 @@ struct FontFaceModule {
 
 constexpr size_t kSaidNotCp932Max = 64;
 
-FontFaceModule& State() {
+FontFaceModule& FontFaceState() {
     static FontFaceModule state;
     return state;
 }
 
 bool EnsureLibrary() {
-    if (State().library) return true;
-    if (FT_Init_FreeType(&State().library) != 0) {
-        State().library = nullptr;
+    if (FontFaceState().library) return true;
+    if (FT_Init_FreeType(&FontFaceState().library) != 0) {
+        FontFaceState().library = nullptr;
         WriteLogText("FreeType could not be started");
         return false;
     }
@@ -65,18 +65,18 @@ bool EnsureLibrary() {
 bool FindInstalledFace(const char* name, std::string* file, int* index) {
     std::string family;
     if (!ConvertCp932ToUtf8(name, &family)) return false;
-    if (!State().fontconfig) State().fontconfig = FcInitLoadConfigAndFonts();
-    if (!State().fontconfig) {
+    if (!FontFaceState().fontconfig) FontFaceState().fontconfig = FcInitLoadConfigAndFonts();
+    if (!FontFaceState().fontconfig) {
         WriteLogText("fontconfig could not be started");
         return false;
     }
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return false;
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcConfigSubstitute(State().fontconfig, pattern, FcMatchPattern);
+    FcConfigSubstitute(FontFaceState().fontconfig, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(State().fontconfig, pattern, &result);
+    FcPattern* match = FcFontMatch(FontFaceState().fontconfig, pattern, &result);
     FcPatternDestroy(pattern);
     if (!match) return false;
     const auto withoutBlanks = [](std::string text) {
@@ -104,7 +104,7 @@ bool FindInstalledFace(const char* name, std::string* file, int* index) {
 // Whether FreeType reads a face from the file.
 bool FaceReadable(const std::string& file, int index) {
     FT_Face face = nullptr;
-    if (FT_New_Face(State().library, file.c_str(), FT_Long(index), &face) != 0) return false;
+    if (FT_New_Face(FontFaceState().library, file.c_str(), FT_Long(index), &face) != 0) return false;
     FT_Done_Face(face);
     return true;
 }
@@ -113,7 +113,7 @@ bool FaceReadable(const std::string& file, int index) {
 // file is missing or unreadable; looked for once, and said once when it
 // cannot be had.
 bool FindDefaultFace(std::string* file, int* index) {
-    FontFaceModule& s = State();
+    FontFaceModule& s = FontFaceState();
     if (!s.defaultLookedFor) {
         s.defaultLookedFor = true;
         s.defaultFoundFile = s.defaultFile;
@@ -164,7 +164,7 @@ std::string FirstBytesInHex(const std::string& bytes) {
 }
 
 void SayNotCp932Once(const char* function, const std::string& bytes) {
-    std::deque<std::string>& said = State().saidNotCp932;
+    std::deque<std::string>& said = FontFaceState().saidNotCp932;
     const std::string key = std::string(function) + '\0' + bytes;
     if (std::find(said.begin(), said.end(), key) != said.end()) return;
     if (said.size() == kSaidNotCp932Max) said.pop_front();
@@ -184,7 +184,7 @@ bool OpenFontFace(FontRecord* font, const char* faceName) {
         WriteLogFormat("The font face \"%s\" is not installed: the default face is used", faceName);
     if (file.empty() && !FindDefaultFace(&file, &index)) return false;
     FT_Face face = nullptr;
-    if (FT_New_Face(State().library, file.c_str(), FT_Long(index), &face) != 0) {
+    if (FT_New_Face(FontFaceState().library, file.c_str(), FT_Long(index), &face) != 0) {
         WriteLogFormat("The font face \"%s\" cannot be read", file.c_str());
         return false;
     }
@@ -200,15 +200,15 @@ bool OpenFontFace(FontRecord* font, const char* faceName) {
 }
 
 void ReleaseInstalledFaces() {
-    if (State().fontconfig) FcConfigDestroy(State().fontconfig);
-    State().fontconfig = nullptr;
-    State().defaultLookedFor = false;
+    if (FontFaceState().fontconfig) FcConfigDestroy(FontFaceState().fontconfig);
+    FontFaceState().fontconfig = nullptr;
+    FontFaceState().defaultLookedFor = false;
 }
 
 void SetDefaultFaceForTesting(const char* file, const char* family) {
-    State().defaultFile = file ? file : kDefaultFontFile;
-    State().defaultFamily = family ? family : kDefaultFontFamily;
-    State().defaultLookedFor = false;
+    FontFaceState().defaultFile = file ? file : kDefaultFontFile;
+    FontFaceState().defaultFamily = family ? family : kDefaultFontFamily;
+    FontFaceState().defaultLookedFor = false;
 }
 
 void CloseFontFace(FontRecord* font) {

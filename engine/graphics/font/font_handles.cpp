@@ -23,12 +23,12 @@ struct FontTableModule {
     int defaultFont = -1;
 };
 
-FontTableModule& State() {
+FontTableModule& FontTableState() {
     static FontTableModule state;
     return state;
 }
 
-bool EnsureTable() { return InitHandleTable(&State().table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) == 0; }
+bool EnsureFontTable() { return InitHandleTable(&FontTableState().table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) == 0; }
 
 void DestroyFont(FontRecord* font) {
     ReleaseFontAtlas(font);
@@ -41,7 +41,7 @@ void DestroyFont(FontRecord* font) {
 }  // namespace
 
 FontRecord* LookupFont(int handle) {
-    return static_cast<FontRecord*>(LookupHandleEntry(&State().table, handle));
+    return static_cast<FontRecord*>(LookupHandleEntry(&FontTableState().table, handle));
 }
 
 FontRecord* GetFontForCall(int handle, const char* function) {
@@ -60,7 +60,7 @@ int GetDefaultFontForCall(const char* function) {
 int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
     if (!AllowOnlyOnEngineThread("CreateFontToHandle")) return -1;
     if (!CheckGraphicsRunning("CreateFontToHandle")) return -1;
-    if (!EnsureTable()) return WriteLogText("The font table cannot be made");
+    if (!EnsureFontTable()) return WriteLogText("The font table cannot be made");
     if (size < 0) size = kDefaultFontSize;
     if (size < 1 || size > 256) return WriteLogFormat("Font size %d out of range in CreateFontToHandle", size);
     void* memory = ENGINE_ALLOC_ZERO(sizeof(FontRecord));
@@ -74,7 +74,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
         DestroyFont(font);
         return -1;
     }
-    font->handle = AddHandleEntry(&State().table, font);
+    font->handle = AddHandleEntry(&FontTableState().table, font);
     if (font->handle == -1) {
         DestroyFont(font);
         return WriteLogText("The font table is full in CreateFontToHandle");
@@ -86,8 +86,8 @@ int DeleteFontHandle(int handle) {
     if (!AllowOnlyOnEngineThread("DeleteFontHandle")) return -1;
     FontRecord* font = GetFontForCall(handle, "DeleteFontHandle");
     if (!font) return -1;
-    RemoveHandleEntry(&State().table, handle);
-    if (handle == State().defaultFont) State().defaultFont = -1;
+    RemoveHandleEntry(&FontTableState().table, handle);
+    if (handle == FontTableState().defaultFont) FontTableState().defaultFont = -1;
     DestroyFont(font);
     return 0;
 }
@@ -98,44 +98,44 @@ int DeleteFontHandle(int handle) {
 // the fonts made after.
 int DeleteAllFonts() {
     if (!AllowOnlyOnEngineThread("DeleteAllFonts")) return -1;
-    ForEachHandle(&State().table, DeleteFontHandle);
-    State().defaultFont = -1;
-    TerminateHandleTable(&State().table);
+    ForEachHandle(&FontTableState().table, DeleteFontHandle);
+    FontTableState().defaultFont = -1;
+    TerminateHandleTable(&FontTableState().table);
     ReleaseInstalledFaces();
     return 0;
 }
 
 int CountFonts() {
     if (!AllowOnlyOnEngineThread("CountFonts")) return -1;
-    return CountHandleEntries(&State().table);
+    return CountHandleEntries(&FontTableState().table);
 }
 
 int SetDefaultFontSize(int size) {
     if (!AllowOnlyOnEngineThread("SetDefaultFontSize")) return -1;
-    if (size != State().defaultSize && State().defaultFont != -1) DeleteFontHandle(State().defaultFont);
-    State().defaultSize = size < 0 ? kDefaultFontSize : size;
+    if (size != FontTableState().defaultSize && FontTableState().defaultFont != -1) DeleteFontHandle(FontTableState().defaultFont);
+    FontTableState().defaultSize = size < 0 ? kDefaultFontSize : size;
     return 0;
 }
 
 int SetDefaultFontType(int fontType) {
     if (!AllowOnlyOnEngineThread("SetDefaultFontType")) return -1;
-    if (fontType != State().defaultType && State().defaultFont != -1) DeleteFontHandle(State().defaultFont);
-    State().defaultType = fontType;
+    if (fontType != FontTableState().defaultType && FontTableState().defaultFont != -1) DeleteFontHandle(FontTableState().defaultFont);
+    FontTableState().defaultType = fontType;
     return 0;
 }
 
 int GetDefaultFontHandle() {
     if (!AllowOnlyOnEngineThread("GetDefaultFontHandle")) return -1;
     if (!CheckGraphicsRunning("GetDefaultFontHandle")) return -1;
-    if (State().defaultFont == -1 || !LookupFont(State().defaultFont))
-        State().defaultFont = CreateFontToHandle(nullptr, State().defaultSize, -1, State().defaultType, -1, -1, 0, -1, -1);
-    return State().defaultFont;
+    if (FontTableState().defaultFont == -1 || !LookupFont(FontTableState().defaultFont))
+        FontTableState().defaultFont = CreateFontToHandle(nullptr, FontTableState().defaultSize, -1, FontTableState().defaultType, -1, -1, 0, -1, -1);
+    return FontTableState().defaultFont;
 }
 
 namespace morpotta {
 
 void ReleaseFontTextures() {
-    ForEachHandle(&State().table, [](int handle) {
+    ForEachHandle(&FontTableState().table, [](int handle) {
         if (FontRecord* font = LookupFont(handle)) ReleaseFontAtlas(font);
     });
 }

@@ -22,7 +22,7 @@ struct BmpReaderModule {
     std::atomic<int> useBmp32Alpha{0};  // read by loads on any thread
 };
 
-BmpReaderModule& State() {
+BmpReaderModule& BmpReaderState() {
     static BmpReaderModule state;
     return state;
 }
@@ -31,7 +31,7 @@ BmpReaderModule& State() {
 thread_local int scopedBmp32Alpha = -1;
 
 bool UseBmp32Alpha() {
-    return scopedBmp32Alpha >= 0 ? scopedBmp32Alpha != 0 : State().useBmp32Alpha.load(std::memory_order_relaxed) != 0;
+    return scopedBmp32Alpha >= 0 ? scopedBmp32Alpha != 0 : BmpReaderState().useBmp32Alpha.load(std::memory_order_relaxed) != 0;
 }
 
 // Bytes of the stream read through a small buffer, one at a time.
@@ -107,7 +107,7 @@ int DecodeBmpRunLength(StreamData* s, int bits, BASEIMAGE* image) {
 }  // namespace
 
 int SetBmp32AlphaUse(int flag) {
-    State().useBmp32Alpha = flag ? 1 : 0;
+    BmpReaderState().useBmp32Alpha = flag ? 1 : 0;
     return 0;
 }
 

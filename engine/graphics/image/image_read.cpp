@@ -21,7 +21,7 @@ struct ImageReaderModule {
     ImageLoaderTable loaderTable;
 };
 
-ImageReaderModule& State() {
+ImageReaderModule& ImageReaderState() {
     static ImageReaderModule state;
     return state;
 }
@@ -57,7 +57,7 @@ int TryReader(ImageReader reader, StreamData* stream, BASEIMAGE* out) {
 // thread may change them through the table meanwhile.
 int RegisteredReaders(ImageReader (&out)[kImageLoaderTableSize]) {
     int count = 0;
-    for (const std::atomic<ImageReader>& slot : State().loaderTable.readers) {
+    for (const std::atomic<ImageReader>& slot : ImageReaderState().loaderTable.readers) {
         const ImageReader reader = slot.load(std::memory_order_acquire);
         if (!reader) break;
         out[count++] = reader;
@@ -89,14 +89,14 @@ FileHandle OpenQuietly(const char* fileName) {
 
 ImageLoaderTable* GetImageLoaderTable() {
     if (!AllowOnlyOnEngineThread("GetImageLoaderTable")) return nullptr;
-    return &State().loaderTable;
+    return &ImageReaderState().loaderTable;
 }
 
 // The first free slot is taken in one step, so two threads adding readers
 // never take the same one.
 int AddImageReader(ImageReader reader) {
     if (!reader) return -1;
-    for (std::atomic<ImageReader>& slot : State().loaderTable.readers) {
+    for (std::atomic<ImageReader>& slot : ImageReaderState().loaderTable.readers) {
         ImageReader free = nullptr;
         if (slot.compare_exchange_strong(free, reader, std::memory_order_acq_rel)) return 0;
     }

@@ -98,7 +98,7 @@ bool DataCanHoldBlocks(jpeg_decompress_struct* cinfo) {
     return bits >= blocks;
 }
 
-int Decode(jpeg_decompress_struct* cinfo, ErrorExit* error, BASEIMAGE* image) {
+int DecodeJpeg(jpeg_decompress_struct* cinfo, ErrorExit* error, BASEIMAGE* image) {
     if (setjmp(error->jump)) {
         FreeBaseImagePixels(image);
         return -1;
@@ -163,7 +163,7 @@ int ReadJpegImage(StreamData* s, BASEIMAGE* image) {
             source->manager.resync_to_restart = jpeg_resync_to_restart;
             source->manager.term_source = TermSource;
             cinfo->src = &source->manager;
-            result = Decode(cinfo, error, image);
+            result = DecodeJpeg(cinfo, error, image);
             if (result == 0 && source->truncated) {
                 FreeBaseImagePixels(image);
                 result = -1;

@@ -12,7 +12,7 @@ using namespace morpotta;
 
 namespace {
 
-void ReadFromStream(png_structp png, png_bytep data, png_size_t length) {
+void ReadPngFromStream(png_structp png, png_bytep data, png_size_t length) {
     auto* s = static_cast<StreamData*>(png_get_io_ptr(png));
     if (!ReadImageBytes(s, data, length)) png_error(png, "truncated");
 }
@@ -32,12 +32,12 @@ struct PngRead {
 
 // Everything between setjmp and the end stays in this function, with no
 // object whose destructor a long jump could skip.
-int Decode(PngRead& r, StreamData* s, BASEIMAGE* image) {
+int DecodePng(PngRead& r, StreamData* s, BASEIMAGE* image) {
     if (setjmp(png_jmpbuf(r.png))) {
         FreeBaseImagePixels(image);
         return -1;
     }
-    png_set_read_fn(r.png, s, ReadFromStream);
+    png_set_read_fn(r.png, s, ReadPngFromStream);
     png_set_user_limits(r.png, kMaxImageDimension, kMaxImageDimension);
     png_set_sig_bytes(r.png, 8);
     png_read_info(r.png, r.info);
@@ -82,6 +82,6 @@ int ReadPngImage(StreamData* s, BASEIMAGE* image) {
     if (!r.png) return WriteLogText("PNG: reader could not be made");
     r.info = png_create_info_struct(r.png);
     if (!r.info) return WriteLogText("PNG: reader could not be made");
-    if (Decode(r, s, image) != 0) return WriteLogText("PNG: damaged or truncated picture");
+    if (DecodePng(r, s, image) != 0) return WriteLogText("PNG: damaged or truncated picture");
     return 0;
 }

@@ -26,7 +26,7 @@ struct DeviceRestoreModule {
     const ModelDeviceLossHooks* modelHooks = &kNoModelHooks;
 };
 
-DeviceRestoreModule& State() {
+DeviceRestoreModule& DeviceRestoreState() {
     static DeviceRestoreModule state;
     return state;
 }
@@ -39,15 +39,15 @@ void Call(int (*hook)(), const char* what) {
 
 int SetGraphRestoreHandler(GraphRestoreHandler handler) {
     if (!AllowOnlyOnEngineThread("SetGraphRestoreHandler")) return -1;
-    State().restoreHandler = handler;
+    DeviceRestoreState().restoreHandler = handler;
     return 0;
 }
 
 namespace morpotta {
 
-void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { State().modelHooks = hooks ? hooks : &kNoModelHooks; }
+void SetModelDeviceLossHooks(const ModelDeviceLossHooks* hooks) { DeviceRestoreState().modelHooks = hooks ? hooks : &kNoModelHooks; }
 const ModelDeviceLossHooks* GetModelDeviceLossHooks() {
-    return State().modelHooks == &kNoModelHooks ? nullptr : State().modelHooks;
+    return DeviceRestoreState().modelHooks == &kNoModelHooks ? nullptr : DeviceRestoreState().modelHooks;
 }
 
 // Under the resource lock: no other thread enters or takes out a picture
@@ -59,7 +59,7 @@ int RestoreLostGraphicsDevice() {
     ResourceLockGuard resources(ResourceLock());
     if (!HardwareRenderingActive()) return WriteLogText("No graphics device to restore");
     FlushPendingDraws();
-    Call(State().modelHooks->releaseVertexBuffers, "Releasing the model buffers");
+    Call(DeviceRestoreState().modelHooks->releaseVertexBuffers, "Releasing the model buffers");
     ReleaseBlendScratch();
     ReleaseFontTextures();
     ReleaseGraphTextures();
@@ -74,9 +74,9 @@ int RestoreLostGraphicsDevice() {
     cache->layerAlphaTestFunc = alphaFunc, cache->layerAlphaTestRef = alphaRef;
     ReapplyCameraAndLights();
     int result = RestoreGraphTextures() == 0 ? 0 : WriteLogText("Graph textures could not all be restored");
-    Call(State().modelHooks->recreateVertexBuffers, "Making the model buffers again");
-    Call(State().modelHooks->restoreTextures, "Refilling the model textures");
-    if (State().restoreHandler) State().restoreHandler();
+    Call(DeviceRestoreState().modelHooks->recreateVertexBuffers, "Making the model buffers again");
+    Call(DeviceRestoreState().modelHooks->restoreTextures, "Refilling the model textures");
+    if (DeviceRestoreState().restoreHandler) DeviceRestoreState().restoreHandler();
     return result;
 }
 

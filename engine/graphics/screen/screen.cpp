@@ -32,7 +32,7 @@ struct ScreenModule {
     uint64_t nextFrameUs = 0;
 };
 
-ScreenModule& State() {
+ScreenModule& ScreenState() {
     static ScreenModule state;
     return state;
 }
@@ -41,11 +41,11 @@ ScreenModule& State() {
 // last; a late frame starts a new count instead of hurrying to catch up.
 void WaitForVerticalSync() {
     const uint64_t now = platform::ClockMicroseconds();
-    if (State().nextFrameUs > now) {
-        platform::SleepMilliseconds(int((State().nextFrameUs - now + 999) / 1000));
-        State().nextFrameUs += kFramePeriodUs;
+    if (ScreenState().nextFrameUs > now) {
+        platform::SleepMilliseconds(int((ScreenState().nextFrameUs - now + 999) / 1000));
+        ScreenState().nextFrameUs += kFramePeriodUs;
     } else {
-        State().nextFrameUs = now + kFramePeriodUs;
+        ScreenState().nextFrameUs = now + kFramePeriodUs;
     }
 }
 
@@ -72,7 +72,7 @@ int ReadScreenArea(int x, int y, int width, int height, uint32_t* out) {
 int SelectDrawTargetScreen(int screen) {
     if (!AllowOnlyOnEngineThread("SelectDrawTargetScreen")) return -1;
     if (screen != kDrawScreenBack) return WriteLogFormat("Unknown draw screen %d in SelectDrawTargetScreen", screen);
-    State().drawScreen = screen;
+    ScreenState().drawScreen = screen;
     if (!HardwareRenderingActive()) return 0;
     FlushPendingDraws();
     return SetDeviceRenderTarget(nullptr);
@@ -80,7 +80,7 @@ int SelectDrawTargetScreen(int screen) {
 
 int GetDrawTargetScreen() {
     if (!AllowOnlyOnEngineThread("GetDrawTargetScreen")) return -1;
-    return State().drawScreen;
+    return ScreenState().drawScreen;
 }
 
 int ClearDrawScreenToBackColor(const DrawRect* area) {

@@ -22,7 +22,7 @@ bool IsUsableBaseImage(const BASEIMAGE* image) {
     return image->pitch >= image->width * f.bytesPerPixel;
 }
 
-uint32_t ReadRaw(const BASEIMAGE* image, int x, int y) {
+uint32_t ReadPixelBits(const BASEIMAGE* image, int x, int y) {
     const int bytes = image->format.bytesPerPixel;
     const auto* p = static_cast<const uint8_t*>(image->pixels) + static_cast<size_t>(y) * image->pitch +
                     static_cast<size_t>(x) * bytes;
@@ -32,7 +32,7 @@ uint32_t ReadRaw(const BASEIMAGE* image, int x, int y) {
 }
 
 // A channel of the given width widened (or narrowed) to 8 bits.
-uint32_t Expand(uint32_t raw, uint32_t mask, int shift, int width, uint32_t missing) {
+uint32_t ExpandChannelToByte(uint32_t raw, uint32_t mask, int shift, int width, uint32_t missing) {
     if (width <= 0 || mask == 0) return missing;
     const uint32_t v = (raw & mask) >> shift;
     if (width >= 8) return v >> (width - 8);
@@ -42,14 +42,14 @@ uint32_t Expand(uint32_t raw, uint32_t mask, int shift, int width, uint32_t miss
 
 Argb ReadArgb(const BASEIMAGE* image, int x, int y) {
     const PixelFormatDesc& f = image->format;
-    const uint32_t raw = ReadRaw(image, x, y);
+    const uint32_t raw = ReadPixelBits(image, x, y);
     if (f.usePalette) {
         const PaletteEntry& e = f.palette[raw & 0xFF];
         return {255, e.red, e.green, e.blue};
     }
-    return {Expand(raw, f.alphaMask, f.alphaShift, f.alphaWidth, 255), Expand(raw, f.redMask, f.redShift, f.redWidth, 0),
-            Expand(raw, f.greenMask, f.greenShift, f.greenWidth, 0),
-            Expand(raw, f.blueMask, f.blueShift, f.blueWidth, 0)};
+    return {ExpandChannelToByte(raw, f.alphaMask, f.alphaShift, f.alphaWidth, 255), ExpandChannelToByte(raw, f.redMask, f.redShift, f.redWidth, 0),
+            ExpandChannelToByte(raw, f.greenMask, f.greenShift, f.greenWidth, 0),
+            ExpandChannelToByte(raw, f.blueMask, f.blueShift, f.blueWidth, 0)};
 }
 
 void WritePixel(MEMIMG* dest, int x, int y, const Argb& c) {
@@ -78,7 +78,7 @@ int TransferPalette(const BASEIMAGE* colour, MEMIMG* dest, int x, int y, const i
     int highest = 0;
     for (int j = rect[1]; j < rect[3]; ++j) {
         for (int i = rect[0]; i < rect[2]; ++i) {
-            const uint8_t index = static_cast<uint8_t>(ReadRaw(colour, i, j));
+            const uint8_t index = static_cast<uint8_t>(ReadPixelBits(colour, i, j));
             highest = std::max<int>(highest, index);
             dest->pixels[static_cast<size_t>(y + j - rect[1]) * base->pitch + (x + i - rect[0])] = index;
         }

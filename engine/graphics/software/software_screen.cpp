@@ -17,40 +17,40 @@ struct SoftwareScreenModule {
     bool screenMade = false;
 };
 
-SoftwareScreenModule& State() {
+SoftwareScreenModule& SoftwareScreenState() {
     static SoftwareScreenModule state;
     return state;
 }
 }  // namespace
 
 int CreateSoftwareScreen() {
-    if (State().screenMade) return 0;
-    if (CreateMemImg(&State().screen, kDeviceTargetWidth, kDeviceTargetHeight, MEMIMG_KIND_32BIT, 0, 0, 0) != 0)
+    if (SoftwareScreenState().screenMade) return 0;
+    if (CreateMemImg(&SoftwareScreenState().screen, kDeviceTargetWidth, kDeviceTargetHeight, MEMIMG_KIND_32BIT, 0, 0, 0) != 0)
         return WriteLogText("The software screen could not be made");
-    State().screenMade = true;
+    SoftwareScreenState().screenMade = true;
     BuildBlendTables();
-    SetSoftwareDrawTarget(&State().screen);
+    SetSoftwareDrawTarget(&SoftwareScreenState().screen);
     ResetSoftwareDrawState();
     return 0;
 }
 
 int ReleaseSoftwareScreen() {
-    if (!State().screenMade) return -1;
-    if (DrawTargetMemImg == &State().screen) SetSoftwareDrawTarget(nullptr);
-    ReleaseMemImg(&State().screen);
-    std::memset(&State().screen, 0, sizeof State().screen);
-    State().screenMade = false;
+    if (!SoftwareScreenState().screenMade) return -1;
+    if (DrawTargetMemImg == &SoftwareScreenState().screen) SetSoftwareDrawTarget(nullptr);
+    ReleaseMemImg(&SoftwareScreenState().screen);
+    std::memset(&SoftwareScreenState().screen, 0, sizeof SoftwareScreenState().screen);
+    SoftwareScreenState().screenMade = false;
     return 0;
 }
 
-MEMIMG* GetSoftwareScreen() { return State().screenMade ? &State().screen : nullptr; }
+MEMIMG* GetSoftwareScreen() { return SoftwareScreenState().screenMade ? &SoftwareScreenState().screen : nullptr; }
 
 int PresentSoftwareScreen() {
-    if (!State().screenMade) return WriteLogText("No software screen to present");
+    if (!SoftwareScreenState().screenMade) return WriteLogText("No software screen to present");
     const platform::WindowBackend& window = platform::Window();
     if (!window.presentPixels) return WriteLogText("The window cannot show software pictures");
-    if (window.presentPixels(reinterpret_cast<const uint32_t*>(State().screen.pixels), State().screen.width, State().screen.height,
-                             State().screen.base->pitch) != 0)
+    if (window.presentPixels(reinterpret_cast<const uint32_t*>(SoftwareScreenState().screen.pixels), SoftwareScreenState().screen.width, SoftwareScreenState().screen.height,
+                             SoftwareScreenState().screen.base->pitch) != 0)
         return WriteLogText("The software screen could not be shown");
     return 0;
 }

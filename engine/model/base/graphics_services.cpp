@@ -11,7 +11,7 @@ struct ServicesModule {
     const FileAccessTable* files = nullptr;
 };
 
-ServicesModule& State() {
+ServicesModule& GraphicsServicesState() {
     static ServicesModule state;
     return state;
 }
@@ -19,15 +19,15 @@ ServicesModule& State() {
 }  // namespace
 
 void SetModelGraphicsServices(const ModelGraphicsServices* services) {
-    State().services = services ? services : &kNoServices;
+    GraphicsServicesState().services = services ? services : &kNoServices;
 }
 
-const ModelGraphicsServices* GetModelGraphicsServices() { return State().services; }
+const ModelGraphicsServices* GetModelGraphicsServices() { return GraphicsServicesState().services; }
 
-void SetModelFileAccessTable(const FileAccessTable* table) { State().files = table; }
+void SetModelFileAccessTable(const FileAccessTable* table) { GraphicsServicesState().files = table; }
 
 // Tests may install their own table; otherwise models read through the
 // engine's current file functions, archives included.
-const FileAccessTable* GetModelFileAccessTable() { return State().files ? State().files : GetFileAccessTable(); }
+const FileAccessTable* GetModelFileAccessTable() { return GraphicsServicesState().files ? GraphicsServicesState().files : GetFileAccessTable(); }
 
 }  // namespace morpotta

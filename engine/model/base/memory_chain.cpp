@@ -28,7 +28,7 @@ struct MemoryChainModule {
     std::atomic<uint64_t> failAt{0};
 };
 
-MemoryChainModule& State() {
+MemoryChainModule& MemoryChainState() {
     static MemoryChainModule state;
     return state;
 }
@@ -36,14 +36,14 @@ MemoryChainModule& State() {
 }  // namespace
 
 uint64_t SetModelAllocFailureAt(uint64_t nth) {
-    const uint64_t made = State().allocCount.exchange(0);
-    State().failAt.store(nth);
+    const uint64_t made = MemoryChainState().allocCount.exchange(0);
+    MemoryChainState().failAt.store(nth);
     return made;
 }
 
 void* AllocModelMemory(size_t size) {
-    const uint64_t count = ++State().allocCount;
-    const uint64_t failAt = State().failAt.load();
+    const uint64_t count = ++MemoryChainState().allocCount;
+    const uint64_t failAt = MemoryChainState().failAt.load();
     if (failAt != 0 && count == failAt) return nullptr;
     return AllocMemoryZero(size, "", 0);
 }

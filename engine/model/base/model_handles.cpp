@@ -22,7 +22,7 @@ struct ModelHandleModule {
     HandleTable instances;
 };
 
-ModelHandleModule& State() {
+ModelHandleModule& ModelHandleState() {
     static ModelHandleModule state;
     return state;
 }
@@ -60,7 +60,7 @@ void* InMakingOrReserved(HandleTable* table, int handle) {
 // a record, the reserved mark or null (also while the model system is not
 // ready).
 void* SlotContent(HandleTable* table, int handle) {
-    void* p = State().ready.load() ? LookupHandleEntry(table, handle) : nullptr;
+    void* p = ModelHandleState().ready.load() ? LookupHandleEntry(table, handle) : nullptr;
     return p == kReserved ? InMakingOrReserved(table, handle) : p;
 }
 
@@ -76,11 +76,11 @@ void ForgetInMaking(HandleTable* table, int handle) {
     if (it != making.records.end()) making.records.erase(it);
 }
 
-int Reserve(HandleTable* table) { return State().ready.load() ? AddHandleEntry(table, kReserved) : -1; }
+int Reserve(HandleTable* table) { return ModelHandleState().ready.load() ? AddHandleEntry(table, kReserved) : -1; }
 
 int Clear(HandleTable* table, int handle) {
     ForgetInMaking(table, handle);
-    return State().ready.load() ? RemoveHandleEntry(table, handle) : -1;
+    return ModelHandleState().ready.load() ? RemoveHandleEntry(table, handle) : -1;
 }
 
 int HandleOfRecordInSlot(HandleTable* table, int slot) {
@@ -91,7 +91,7 @@ int HandleOfRecordInSlot(HandleTable* table, int slot) {
 }  // namespace
 
 void StartModelHandleTables() {
-    ModelHandleModule& m = State();
+    ModelHandleModule& m = ModelHandleState();
     TerminateHandleTable(&m.bases);
     TerminateHandleTable(&m.instances);
     InitHandleTable(&m.bases, HANDLE_KIND_MODEL_BASE, kModelTableGrowth, kModelBaseSlotLimit, kModelTableGrowth);
@@ -100,13 +100,13 @@ void StartModelHandleTables() {
 }
 
 void EndModelHandleTables() {
-    ModelHandleModule& m = State();
+    ModelHandleModule& m = ModelHandleState();
     m.ready.store(false);
     TerminateHandleTable(&m.bases);
     TerminateHandleTable(&m.instances);
 }
 
-bool IsModelSystemReady() { return State().ready.load(); }
+bool IsModelSystemReady() { return ModelHandleState().ready.load(); }
 
 ModelLoadRecords::ModelLoadRecords() { ++making.depth; }
 
@@ -114,39 +114,39 @@ ModelLoadRecords::ModelLoadRecords() { ++making.depth; }
 ModelLoadRecords::~ModelLoadRecords() {
     if (--making.depth > 0) return;
     std::stable_partition(making.records.begin(), making.records.end(),
-                          [](const RecordInMaking& r) { return r.table == &State().bases; });
+                          [](const RecordInMaking& r) { return r.table == &ModelHandleState().bases; });
     for (const RecordInMaking& r : making.records) ReplaceHandleEntry(r.table, r.handle, r.record);
     making.records.clear();
 }
 
-int ReserveModelBaseHandle() { return Reserve(&State().bases); }
+int ReserveModelBaseHandle() { return Reserve(&ModelHandleState().bases); }
 
-int ReserveModelInstanceHandle() { return Reserve(&State().instances); }
+int ReserveModelInstanceHandle() { return Reserve(&ModelHandleState().instances); }
 
 int StoreModelBase(int handle, ModelBase* base) {
-    if (!base || SlotContent(&State().bases, handle) != kReserved) return -1;
-    return Store(&State().bases, handle, base);
+    if (!base || SlotContent(&ModelHandleState().bases, handle) != kReserved) return -1;
+    return Store(&ModelHandleState().bases, handle, base);
 }
 
 int StoreModelInstance(int handle, ModelInstance* instance) {
-    if (!instance || SlotContent(&State().instances, handle) != kReserved) return -1;
+    if (!instance || SlotContent(&ModelHandleState().instances, handle) != kReserved) return -1;
     instance->checkId = uint32_t(HandleCheckOf(handle));
-    return Store(&State().instances, handle, instance) == 0 ? handle : -1;
+    return Store(&ModelHandleState().instances, handle, instance) == 0 ? handle : -1;
 }
 
 ModelBase* GetModelBase(int handle) {
-    void* p = SlotContent(&State().bases, handle);
+    void* p = SlotContent(&ModelHandleState().bases, handle);
     return IsRecord(p) ? static_cast<ModelBase*>(p) : nullptr;
 }
 
 ModelInstance* GetModelInstance(int handle) {
-    void* p = SlotContent(&State().instances, handle);
+    void* p = SlotContent(&ModelHandleState().instances, handle);
     return IsRecord(p) ? static_cast<ModelInstance*>(p) : nullptr;
 }
 
 int RefuseModelHandle(int handle, int kind, const char* function) {
     if (!IsModelSystemReady()) return RefuseEngineNotRunning(function);
-    HandleTable* table = kind == HANDLE_KIND_MODEL ? &State().instances : &State().bases;
+    HandleTable* table = kind == HANDLE_KIND_MODEL ? &ModelHandleState().instances : &ModelHandleState().bases;
     if (SlotContent(table, handle) == kReserved)
         return WriteLogFormat("%s refused: model %d is still being loaded on another thread", function, handle);
     return RefuseHandle(handle, kind, function);
@@ -164,15 +164,15 @@ ModelInstance* GetModelInstanceForCall(int handle, const char* function) {
     return in;
 }
 
-bool IsModelInstanceSlotReserved(int handle) { return SlotContent(&State().instances, handle) == kReserved; }
+bool IsModelInstanceSlotReserved(int handle) { return SlotContent(&ModelHandleState().instances, handle) == kReserved; }
 
-int ClearModelBaseSlot(int handle) { return Clear(&State().bases, handle); }
+int ClearModelBaseSlot(int handle) { return Clear(&ModelHandleState().bases, handle); }
 
-int ClearModelInstanceSlot(int handle) { return Clear(&State().instances, handle); }
+int ClearModelInstanceSlot(int handle) { return Clear(&ModelHandleState().instances, handle); }
 
 ModelInstance* TakeModelInstance(int handle) {
-    HandleTable* table = &State().instances;
-    void* p = State().ready.load() ? TakeHandleEntry(table, handle) : nullptr;
+    HandleTable* table = &ModelHandleState().instances;
+    void* p = ModelHandleState().ready.load() ? TakeHandleEntry(table, handle) : nullptr;
     if (p == kReserved) {
         p = InMakingOrReserved(table, handle);
         ForgetInMaking(table, handle);
@@ -180,13 +180,13 @@ ModelInstance* TakeModelInstance(int handle) {
     return IsRecord(p) ? static_cast<ModelInstance*>(p) : nullptr;
 }
 
-int GetModelBaseCount() { return CountHandleEntries(&State().bases); }
-int GetModelInstanceCount() { return CountHandleEntries(&State().instances); }
-int GetModelBaseTableSize() { return HandleTableCapacity(&State().bases); }
-int GetModelInstanceTableSize() { return HandleTableCapacity(&State().instances); }
+int GetModelBaseCount() { return CountHandleEntries(&ModelHandleState().bases); }
+int GetModelInstanceCount() { return CountHandleEntries(&ModelHandleState().instances); }
+int GetModelBaseTableSize() { return HandleTableCapacity(&ModelHandleState().bases); }
+int GetModelInstanceTableSize() { return HandleTableCapacity(&ModelHandleState().instances); }
 
-int GetModelBaseHandleOfSlot(int slot) { return HandleOfRecordInSlot(&State().bases, slot); }
+int GetModelBaseHandleOfSlot(int slot) { return HandleOfRecordInSlot(&ModelHandleState().bases, slot); }
 
-int GetModelInstanceHandleOfSlot(int slot) { return HandleOfRecordInSlot(&State().instances, slot); }
+int GetModelInstanceHandleOfSlot(int slot) { return HandleOfRecordInSlot(&ModelHandleState().instances, slot); }
 
 }  // namespace morpotta

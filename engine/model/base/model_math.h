@@ -5,11 +5,17 @@
 #pragma once
 #include "engine/vecmath.h"
 
+#include <cmath>
+
 namespace morpotta {
 
 struct Matrix34 {
     float m[12];
 };
+
+constexpr float kModelPi = 3.14159265f;
+constexpr float kModelTwoPi = 6.28318531f;
+constexpr float kModelDegreesToRadians = kModelPi / 180.0f;
 
 constexpr int kModelSineTableSize = 65536;
 constexpr float kModelDefaultAngle = 1.5620697f;  // 89.5 degrees
@@ -23,6 +29,18 @@ enum ModelRotationOrder {
     MODEL_ROTATE_ZXY = 4,
     MODEL_ROTATE_ZYX = 5,
 };
+
+inline Vector3 SubtractVector3(const Vector3& a, const Vector3& b) { return Vector3{a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vector3 CrossVector3(const Vector3& a, const Vector3& b) {
+    return Vector3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float DotVector3(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline bool IsFiniteVector3(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+inline bool IsFiniteMatrix34(const Matrix34& m) {
+    for (float v : m.m)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
 
 // Entry i = sin(i * 2pi / 65536); built once on first use.
 const float* GetModelSineTable();

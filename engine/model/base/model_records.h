@@ -57,6 +57,11 @@ struct ModelBitPosition {
     uint32_t mask;
 };
 
+inline void SetModelBitPosition(ModelBitPosition* bit, int index) {
+    bit->word = index / 32;
+    bit->mask = 1u << (index % 32);
+}
+
 // A bit range: the first word, the buffer, the number of words and the
 // mask of the first bit.
 struct ModelBitRange {

@@ -105,7 +105,7 @@ int SemiTransparencyOf(const ModelGraphicsServices* gfx, const BASEIMAGE* colour
     }
 }
 
-int Fail(ModelTextureImage* image, const ModelTextureImage& before, int rebuild, const char* message) {
+int AbandonTextureImage(ModelTextureImage* image, const ModelTextureImage& before, int rebuild, const char* message) {
     const ModelGraphicsServices* gfx = GetModelGraphicsServices();
     if (image->graph != -1 && gfx->DeleteGraphHandle) gfx->DeleteGraphHandle(image->graph, 0);
     image->graph = -1;
@@ -132,10 +132,10 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
         before = *image;
         if (request->keepNames && request->folder) {
             if (request->colourPath && !(image->colourFileName = CopyName(request->colourPath, request->folder)))
-                return Fail(image, before, rebuild,
+                return AbandonTextureImage(image, before, rebuild,
                             "Load Texture Error : テクスチャ用のカラー画像ファイルパスを保存するメモリ領域の確保に失敗しました");
             if (request->alphaPath && !(image->alphaFileName = CopyName(request->alphaPath, request->folder)))
-                return Fail(image, before, rebuild,
+                return AbandonTextureImage(image, before, rebuild,
                             "Load Texture Error : テクスチャ用のカラー画像ファイルパスを保存するメモリ領域の確保に失敗しました");
         }
         bool copyFailed = false;
@@ -149,7 +149,7 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
                     WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s の読み込みに失敗しました (tried: %hs)",
                                     request->colourPath, PlacesTried(request->colourPath, request->hook).c_str());
                 if (!(image->colourData = CopyOfWhite(&image->colourDataSize)))
-                    return Fail(image, before, rebuild,
+                    return AbandonTextureImage(image, before, rebuild,
                                 "Load Texture Error : エラー回避用テクスチャを格納する領域の確保に失敗しました");
             }
         }
@@ -159,7 +159,7 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
                 WriteLogFormatW(u"Load Texture Error : アルファチャンネル用テクスチャファイル %s の読み込みに失敗しました (tried: %hs)",
                                 request->alphaPath, PlacesTried(request->alphaPath, request->hook).c_str());
                 if (!(image->alphaData = CopyOfWhite(&image->alphaDataSize)))
-                    return Fail(image, before, rebuild,
+                    return AbandonTextureImage(image, before, rebuild,
                                 "Load Texture Error : エラー回避用テクスチャを格納する領域の確保に失敗しました");
             }
         } else if (request->colourPath) {
@@ -172,11 +172,11 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
     int built = BuildModelTextureImages(&colour, &alpha, image->colourData, size_t(image->colourDataSize),
                                         image->alphaData, size_t(image->alphaDataSize), request->bumpFlag,
                                         request->bumpHeight, request->reverse, request->bmp32Alpha);
-    if (built != 0) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用の BASEIMAGE の作成に失敗しました");
+    if (built != 0) return AbandonTextureImage(image, before, rebuild, "Load Texture Error : テクスチャ用の BASEIMAGE の作成に失敗しました");
     image->graph = gfx->MakeTextureGraph ? gfx->MakeTextureGraph(&colour, image->alphaData ? &alpha : nullptr) : -1;
     image->semiTransparent = SemiTransparencyOf(gfx, &colour, image->alphaData != nullptr);
     FreeModelTextureImages(gfx, &colour, &alpha);
-    if (image->graph == -1) return Fail(image, before, rebuild, "Load Texture Error : テクスチャ用のグラフィックの作成に失敗しました");
+    if (image->graph == -1) return AbandonTextureImage(image, before, rebuild, "Load Texture Error : テクスチャ用のグラフィックの作成に失敗しました");
     return 0;
 }
 

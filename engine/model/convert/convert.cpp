@@ -23,10 +23,6 @@ namespace morpotta {
 
 namespace {
 
-template <typename T>
-T* Take(ModelBase* base, size_t count) {
-    return static_cast<T*>(AllocChainedMemory(sizeof(T) * (count ? count : 1), &base->memoryChain));
-}
 
 int Fail(const char* message) { return WriteLogText(message); }
 
@@ -146,10 +142,6 @@ void CountFrameTotals(ReadModel* model, std::vector<MeshWork>& works, std::vecto
         for (ReadModelFrame* a = f->parent; a; a = a->parent) ++a->descendantCount;
 }
 
-void SetBit(ModelBitPosition* bit, int index) {
-    bit->word = index / 32;
-    bit->mask = 1u << (index % 32);
-}
 
 class BaseBuilder {
 public:
@@ -160,11 +152,11 @@ public:
     int Frames() {
         int count = model_->frames.count;
         base_->frameCount = count;
-        base_->frames = Take<ModelBaseFrame>(base_, size_t(count));
-        base_->topFrames = Take<ModelBaseFrame*>(base_, size_t(count));
+        base_->frames = TakeBaseArray<ModelBaseFrame>(base_, size_t(count));
+        base_->topFrames = TakeBaseArray<ModelBaseFrame*>(base_, size_t(count));
         int refs = totals_.empty() ? 0 : totals_.back().refBase + totals_.back().boneRefs;
         base_->boneRefCount = refs;
-        base_->boneRefs = Take<ModelBaseSkinBone*>(base_, size_t(refs));
+        base_->boneRefs = TakeBaseArray<ModelBaseSkinBone*>(base_, size_t(refs));
         if (!base_->frames || !base_->topFrames || !base_->boneRefs) return -1;
         for (ReadModelFrame* rf = model_->frames.first; rf; rf = rf->next) {
             ModelBaseFrame& f = base_->frames[rf->index];
@@ -184,8 +176,8 @@ public:
             f.quaternion[2] = rf->quaternion[2];
             f.quaternion[3] = rf->quaternion[3];
             DecomposeFrameTransform(rf, &f);
-            SetBit(&f.matrixBit, f.index);
-            SetBit(&f.drawBit, f.index);
+            SetModelBitPosition(&f.matrixBit, f.index);
+            SetModelBitPosition(&f.drawBit, f.index);
             const FrameTotals& t = totals_[rf->index];
             f.boneRefCount = t.boneRefs;
             f.boneRefs = base_->boneRefs + t.refBase;
@@ -207,8 +199,8 @@ public:
             const FrameTotals& t = totals_[size_t(i)];
             f.positionCount = t.positions;
             f.normalCount = t.normals;
-            f.positions = Take<ModelBasePosition>(base_, size_t(t.positions));
-            f.normals = Take<ModelBaseNormal>(base_, size_t(t.normals));
+            f.positions = TakeBaseArray<ModelBasePosition>(base_, size_t(t.positions));
+            f.normals = TakeBaseArray<ModelBaseNormal>(base_, size_t(t.normals));
             if (!f.positions || !f.normals) return -1;
         }
         for (const MeshWork& w : works_) {
@@ -219,8 +211,8 @@ public:
                 ModelBasePosition& out = f.positions[w.positionBase + p];
                 out.position = w.mesh->positions[p];
                 if (most == 0) continue;
-                out.weightBones = Take<int>(base_, size_t(most));
-                out.weightValues = Take<float>(base_, size_t(most));
+                out.weightBones = TakeBaseArray<int>(base_, size_t(most));
+                out.weightValues = TakeBaseArray<float>(base_, size_t(most));
                 if (!out.weightBones || !out.weightValues) return -1;
                 int count = 0;
                 if (w.skinned)
@@ -238,7 +230,7 @@ public:
         int count = 0;
         for (const MeshWork& w : works_) count += w.mesh->skinWeightCount;
         base_->skinBoneCount = count;
-        base_->skinBones = Take<ModelBaseSkinBone>(base_, size_t(count));
+        base_->skinBones = TakeBaseArray<ModelBaseSkinBone>(base_, size_t(count));
         if (!base_->skinBones) return -1;
         for (const MeshWork& w : works_) {
             ModelBaseFrame& frame = base_->frames[w.mesh->frame->index];
@@ -254,7 +246,7 @@ public:
                 for (int r = 0; r < 3; ++r)
                     for (int c = 0; c < 3; ++c)
                         if (sw->offsetMatrix.m[r][c] != (r == c ? 1.0f : 0.0f)) bone.translationOnly = 0;
-                bone.users = Take<ModelBaseSkinBoneUser>(base_, 1);
+                bone.users = TakeBaseArray<ModelBaseSkinBoneUser>(base_, 1);
                 if (!bone.users) return -1;
                 bone.userCount = 1;
                 bone.users[0] = ModelBaseSkinBoneUser{frame.index, w.slotBase + s};
@@ -271,11 +263,11 @@ public:
             targetTotal += m.shapes.size();
         }
         base_->meshCount = int(meshes_.size());
-        base_->meshes = Take<ModelBaseMesh>(base_, meshes_.size());
+        base_->meshes = TakeBaseArray<ModelBaseMesh>(base_, meshes_.size());
         base_->triangleListCount = int(listTotal);
-        base_->triangleLists = Take<ModelBaseTriangleList>(base_, listTotal);
+        base_->triangleLists = TakeBaseArray<ModelBaseTriangleList>(base_, listTotal);
         base_->shapeTargetCount = int(targetTotal);
-        base_->shapeTargets = Take<ModelBaseShapeTarget>(base_, targetTotal);
+        base_->shapeTargets = TakeBaseArray<ModelBaseShapeTarget>(base_, targetTotal);
         base_->shapeCount = model_->shapes.count;
         if (!base_->meshes || !base_->triangleLists || !base_->shapeTargets) return -1;
         for (const ReadModelFrame* f = model_->frames.first; f; f = f->next)
@@ -289,7 +281,7 @@ public:
             ++frame.meshCount;
             mesh.frame = &frame;
             mesh.material = built.material;
-            SetBit(&mesh.drawBit, base_->frameCount + int(i));
+            SetModelBitPosition(&mesh.drawBit, base_->frameCount + int(i));
             mesh.visible = 1;
             mesh.cullMode = 1;
             mesh.translucent = built.translucent ? 1 : 0;
@@ -298,7 +290,7 @@ public:
             mesh.uvChannelCount = built.uvChannels;
             mesh.triangleCount = built.triangleCount;
             mesh.vertexCount = built.vertexCount;
-            mesh.vertices = Take<ModelBaseMeshVertex>(base_, size_t(built.vertexCount));
+            mesh.vertices = TakeBaseArray<ModelBaseMeshVertex>(base_, size_t(built.vertexCount));
             if (!mesh.vertices) return -1;
             mesh.firstTriangleList = base_->triangleLists + listAt;
             mesh.triangleListCount = int(built.lists.size());
@@ -320,7 +312,7 @@ public:
                 target.shape = bs.shape;
                 target.mesh = &mesh;
                 target.vertexCount = int(bs.vertices.size());
-                target.vertices = Take<ModelBaseShapeVertex>(base_, bs.vertices.size());
+                target.vertices = TakeBaseArray<ModelBaseShapeVertex>(base_, bs.vertices.size());
                 if (!target.name || !target.vertices) return -1;
                 std::memcpy(target.vertices, bs.vertices.data(), sizeof(ModelBaseShapeVertex) * bs.vertices.size());
             }
@@ -347,9 +339,9 @@ private:
         list->indexCount = int(built.indices.size());
         list->boneCount = built.boneCount;
         std::memcpy(list->bones, built.bones, sizeof(list->bones));
-        list->meshVertices = Take<int>(base_, built.vertices.size());
-        list->indices = Take<uint16_t>(base_, built.indices.size());
-        list->outlineIndices = Take<uint16_t>(base_, built.indices.size());
+        list->meshVertices = TakeBaseArray<int>(base_, built.vertices.size());
+        list->indices = TakeBaseArray<uint16_t>(base_, built.indices.size());
+        list->outlineIndices = TakeBaseArray<uint16_t>(base_, built.indices.size());
         list->vertices = AllocChainedMemory(size_t(list->vertexStride) * size_t(list->vertexCount) + 16,
                                             &base_->memoryChain);
         if (!list->meshVertices || !list->indices || !list->outlineIndices || !list->vertices) return -1;

@@ -12,15 +12,11 @@ namespace morpotta {
 
 namespace {
 
-template <typename T>
-T* Take(ModelBase* base, size_t count) {
-    return static_cast<T*>(AllocChainedMemory(sizeof(T) * (count ? count : 1), &base->memoryChain));
-}
 
 bool CopyFloats(ModelBase* base, float** out, const float* in, size_t count) {
     *out = nullptr;
     if (!in || count == 0) return true;
-    *out = Take<float>(base, count);
+    *out = TakeBaseArray<float>(base, count);
     if (!*out) return false;
     std::memcpy(*out, in, sizeof(float) * count);
     return true;
@@ -42,14 +38,14 @@ bool WidePath(const char* path932, const std::u16string& folder, std::u16string*
 
 const char* CopyBaseString(ModelBase* base, const char* text) {
     size_t length = text ? std::strlen(text) : 0;
-    auto* copy = Take<char>(base, length + 1);
+    auto* copy = TakeBaseArray<char>(base, length + 1);
     if (copy && length) std::memcpy(copy, text, length);
     return copy;
 }
 
 bool CopyAnimations(const ReadModel* model, ModelBase* base) {
     base->animSetCount = model->animSets.count;
-    base->animSets = Take<ModelBaseAnimSet>(base, size_t(model->animSets.count));
+    base->animSets = TakeBaseArray<ModelBaseAnimSet>(base, size_t(model->animSets.count));
     if (!base->animSets) return false;
     int s = 0;
     for (const ReadModelAnimSet* set = model->animSets.first; set; set = set->next, ++s) {
@@ -60,7 +56,7 @@ bool CopyAnimations(const ReadModel* model, ModelBase* base) {
         out.words[0] = set->words[0];
         out.words[1] = set->words[1];
         out.animCount = set->anims.count;
-        out.anims = Take<ModelBaseAnim>(base, size_t(set->anims.count));
+        out.anims = TakeBaseArray<ModelBaseAnim>(base, size_t(set->anims.count));
         if (!out.name || !out.anims) return false;
         int a = 0;
         for (const ReadModelAnim* anim = set->anims.first; anim; anim = anim->nextInSet, ++a) {
@@ -69,7 +65,7 @@ bool CopyAnimations(const ReadModel* model, ModelBase* base) {
             ba.value = anim->value;
             ba.word = anim->word;
             ba.keySetCount = anim->keySets.count;
-            ba.keySets = Take<ModelBaseAnimKeySet>(base, size_t(anim->keySets.count));
+            ba.keySets = TakeBaseArray<ModelBaseAnimKeySet>(base, size_t(anim->keySets.count));
             if (!ba.keySets) return false;
             int k = 0;
             for (const ReadModelAnimKeySet* ks = anim->keySets.first; ks; ks = ks->nextInAnim, ++k) {
@@ -94,7 +90,7 @@ bool CopyAnimations(const ReadModel* model, ModelBase* base) {
 
 bool CopyMaterials(const ReadModel* model, ModelBase* base) {
     base->materialCount = model->materials.count;
-    base->materials = Take<ModelBaseMaterial>(base, size_t(model->materials.count));
+    base->materials = TakeBaseArray<ModelBaseMaterial>(base, size_t(model->materials.count));
     if (!base->materials) return false;
     int i = 0;
     for (const ReadModelMaterial* m = model->materials.first; m; m = m->next, ++i) {
@@ -111,8 +107,8 @@ bool CopyMaterials(const ReadModel* model, ModelBase* base) {
             const ReadModelTextureLayer& layer = m->layers[l];
             int count = layer.count < 0 ? 0 : layer.count > kReadMaterialMaxLayerTextures ? kReadMaterialMaxLayerTextures
                                                                                           : layer.count;
-            out.layers[l].textures = Take<int>(base, size_t(count));
-            out.layers[l].words = Take<uint32_t>(base, size_t(count));
+            out.layers[l].textures = TakeBaseArray<int>(base, size_t(count));
+            out.layers[l].words = TakeBaseArray<uint32_t>(base, size_t(count));
             if (!out.layers[l].textures || !out.layers[l].words) return false;
             for (int t = 0; t < count; ++t) {
                 if (!layer.textures[t]) continue;
@@ -161,7 +157,7 @@ int LoadBaseTextureImage(ModelBaseTexture* texture, const char* colourPath932, c
 
 int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, const ModelTextureFileHook* hook) {
     base->textureCount = 0;
-    base->textures = Take<ModelBaseTexture>(base, size_t(model->textures.count));
+    base->textures = TakeBaseArray<ModelBaseTexture>(base, size_t(model->textures.count));
     if (!base->textures) return -1;
     base->texturesOwned = 1;
     for (const ReadModelTexture* t = model->textures.first; t; t = t->next) {
@@ -191,9 +187,9 @@ int CopyTextures(const ReadModel* model, ModelBase* base, const char* folder, co
 
 bool CopyPhysics(const ReadModel* model, ModelBase* base) {
     base->rigidBodyCount = model->rigidBodies.count;
-    base->rigidBodies = Take<ModelBaseRigidBody>(base, size_t(model->rigidBodies.count));
+    base->rigidBodies = TakeBaseArray<ModelBaseRigidBody>(base, size_t(model->rigidBodies.count));
     base->jointCount = model->joints.count;
-    base->joints = Take<ModelBaseJoint>(base, size_t(model->joints.count));
+    base->joints = TakeBaseArray<ModelBaseJoint>(base, size_t(model->joints.count));
     if (!base->rigidBodies || !base->joints) return false;
     int i = 0;
     for (const ReadModelRigidBody* b = model->rigidBodies.first; b; b = b->next, ++i) {

@@ -2,10 +2,17 @@
 // records into base data (memory from the base's chain). Each returns
 // false / -1 when memory is short or a texture cannot be made.
 #pragma once
+#include "model/base/memory_chain.h"
 #include "model/base/model_texture.h"
 #include "model/read/read_model.h"
 
 namespace morpotta {
+
+// Room for count records (one at least) from the base's memory chain.
+template <typename T>
+T* TakeBaseArray(ModelBase* base, size_t count) {
+    return static_cast<T*>(AllocChainedMemory(sizeof(T) * (count ? count : 1), &base->memoryChain));
+}
 
 const char* CopyBaseString(ModelBase* base, const char* text);
 bool CopyAnimations(const ReadModel* model, ModelBase* base);

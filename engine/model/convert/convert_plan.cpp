@@ -49,7 +49,7 @@ int PlaceFace(std::vector<ConvertPlan>& plans, const uint16_t* bones, int count,
     }
 }
 
-bool Fail(const char* message) {
+bool FailPlan(const char* message) {
     WriteLogText(message);
     return false;
 }
@@ -60,9 +60,9 @@ bool AnalyseSkin(ReadModel* model, MeshWork* w) {
     w->faceType.assign(size_t(mesh->faceCount), 0);
     w->faceBoneCount.assign(size_t(mesh->faceCount), 0);
     if (InitBitTable(&w->vertexBones, bones, positions, &model->chain) != 0)
-        return Fail("Read Model Convert Error : 頂点へのボーンの影響に関するデータの初期化に失敗しました");
+        return FailPlan("Read Model Convert Error : 頂点へのボーンの影響に関するデータの初期化に失敗しました");
     if (InitBitTable(&w->faceBones, bones, mesh->faceCount, &model->chain) != 0)
-        return Fail("Read Model Convert Error : 面へのボーンの影響に関するデータの初期化に失敗しました");
+        return FailPlan("Read Model Convert Error : 面へのボーンの影響に関するデータの初期化に失敗しました");
     // Influences per position, ascending by skin weight.
     std::vector<int> counts(size_t(positions) + 1, 0);
     for (int s = 0; s < bones; ++s)

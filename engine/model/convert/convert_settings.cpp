@@ -23,7 +23,7 @@ struct LoadSettingsModule {
 constexpr uint64_t kGravitySetBit = uint64_t(1) << 32;
 constexpr float kDefaultGravity = -122.5f;
 
-LoadSettingsModule& State() {
+LoadSettingsModule& LoadSettingsState() {
     static LoadSettingsModule state;
     return state;
 }
@@ -33,7 +33,7 @@ thread_local const ModelLoadSettings* taken = nullptr;
 
 ModelLoadSettings Current() {
     if (taken) return *taken;
-    const LoadSettingsModule& m = State();
+    const LoadSettingsModule& m = LoadSettingsState();
     return {m.vertexOptimize, m.normalRecalc, m.gravity, m.physicsMode};
 }
 
@@ -42,13 +42,13 @@ ModelLoadSettings Current() {
 ModelLoadSettingsScope::ModelLoadSettingsScope() : own_(Current()), saved_(taken) { taken = &own_; }
 ModelLoadSettingsScope::~ModelLoadSettingsScope() { taken = saved_; }
 
-void SetModelLoadVertexOptimize(int flag) { State().vertexOptimize = flag ? 1 : 0; }
-void SetModelLoadNormalRecalc(int flag) { State().normalRecalc = flag ? 1 : 0; }
+void SetModelLoadVertexOptimize(int flag) { LoadSettingsState().vertexOptimize = flag ? 1 : 0; }
+void SetModelLoadNormalRecalc(int flag) { LoadSettingsState().normalRecalc = flag ? 1 : 0; }
 void SetModelLoadGravity(int isSet, float gravity) {
-    State().gravity = (isSet ? kGravitySetBit : 0) | std::bit_cast<uint32_t>(gravity);
+    LoadSettingsState().gravity = (isSet ? kGravitySetBit : 0) | std::bit_cast<uint32_t>(gravity);
 }
 // Modes other than 0, 1 and 2 keep the default.
-void SetModelLoadPhysicsMode(int mode) { State().physicsMode = mode >= 0 && mode <= 2 ? mode : 0; }
+void SetModelLoadPhysicsMode(int mode) { LoadSettingsState().physicsMode = mode >= 0 && mode <= 2 ? mode : 0; }
 int GetModelLoadPhysicsMode() { return Current().physicsMode; }
 int GetModelLoadVertexOptimize() { return Current().vertexOptimize; }
 int GetModelLoadNormalRecalc() { return Current().normalRecalc; }
@@ -57,9 +57,9 @@ float GetModelLoadGravity() {
     return word & kGravitySetBit ? std::bit_cast<float>(uint32_t(word)) : kDefaultGravity;
 }
 
-void SetModelConvertStageHook(void (*hook)(int stage)) { State().stageHook = hook; }
+void SetModelConvertStageHook(void (*hook)(int stage)) { LoadSettingsState().stageHook = hook; }
 void EndModelConvertStage(int stage) {
-    if (State().stageHook) State().stageHook(stage);
+    if (LoadSettingsState().stageHook) LoadSettingsState().stageHook(stage);
 }
 
 }  // namespace morpotta

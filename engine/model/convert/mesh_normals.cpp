@@ -9,6 +9,7 @@
 
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "model/base/model_math.h"
 #include "model/convert/mesh_prepare.h"
 
 namespace morpotta {
@@ -35,16 +36,11 @@ struct NormalWork {
     std::vector<CornerRef>* group;
 };
 
-Vector3 Sub(const Vector3& a, const Vector3& b) { return Vector3{a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vector3 Cross(const Vector3& a, const Vector3& b) {
-    return Vector3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 // A zero vector (degenerate face, cancelling sum) stays zero instead of
 // becoming NaN and spreading to its neighbours.
 Vector3 Normalised(const Vector3& v) {
-    float length = std::sqrt(Dot(v, v));
+    float length = std::sqrt(DotVector3(v, v));
     if (!(length > 1e-30f) || !std::isfinite(length)) return Vector3{0, 0, 0};
     return Vector3{v.x / length, v.y / length, v.z / length};
 }
@@ -87,7 +83,7 @@ bool Walk(NormalWork& w, int startFace, int startCorner, bool towardNext, int st
             if (!forward && PositionAt(mesh, g, (j + 2) % 3) != q) continue;
             if (g == startFace) return true;
             if (w.groupStamp[g] == stamp) continue;
-            float d = Dot(n, w.faceNormal[g]);
+            float d = DotVector3(n, w.faceNormal[g]);
             if (d > bestDot) {  // the face that turns least about the edge
                 bestDot = d;
                 best = g;
@@ -109,9 +105,9 @@ void FaceNormals(const ReadModel* model, const ReadModelMesh* mesh, Vector3* out
     for (int f = 0; f < mesh->faceCount; ++f) {
         const int* corners = ReadFacePositions(mesh, f);
         const Vector3& p0 = mesh->positions[corners[0]];
-        Vector3 e1 = Sub(mesh->positions[corners[1]], p0);
-        Vector3 e2 = Sub(mesh->positions[corners[2]], p0);
-        out[f] = Normalised(model->reverseWinding ? Cross(e2, e1) : Cross(e1, e2));
+        Vector3 e1 = SubtractVector3(mesh->positions[corners[1]], p0);
+        Vector3 e2 = SubtractVector3(mesh->positions[corners[2]], p0);
+        out[f] = Normalised(model->reverseWinding ? CrossVector3(e2, e1) : CrossVector3(e1, e2));
     }
 }
 

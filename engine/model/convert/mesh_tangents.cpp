@@ -3,22 +3,19 @@
 
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "model/base/model_math.h"
 #include "model/convert/base_routines.h"
 
 namespace morpotta {
 
 namespace {
 
-Vector3 Normalised(Vector3 v) {
+Vector3 NormalisedTangent(Vector3 v) {
     float length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
     // A zero sum (opposite contributions, no UVs) has no direction: keep 0
     // rather than spreading NaN.
     if (!(length > 1e-20f) || !std::isfinite(length)) return Vector3{0, 0, 0};
     return Vector3{v.x / length, v.y / length, v.z / length};
-}
-
-Vector3 Cross(Vector3 a, Vector3 b) {
-    return Vector3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
 float Component(const Vector3& v, int k) { return k == 0 ? v.x : k == 1 ? v.y : v.z; }
@@ -34,7 +31,7 @@ struct TriangleTangent {
 void TangentOfCoordinate(const Vector3* p[3], const float* uv[3], int k, TriangleTangent* t) {
     Vector3 e1{Component(*p[1], k) - Component(*p[0], k), uv[1][0] - uv[0][0], uv[1][1] - uv[0][1]};
     Vector3 e2{Component(*p[2], k) - Component(*p[0], k), uv[2][0] - uv[0][0], uv[2][1] - uv[0][1]};
-    Vector3 c = Cross(e1, e2);
+    Vector3 c = CrossVector3(e1, e2);
     // Collinear UVs leave c.x at (or near) zero: dividing would give an
     // infinite tangent, so they count as degenerate too.
     if (c.x * c.x + c.y * c.y + c.z * c.z >= 0.0000001f && std::fabs(c.x) > 1e-12f) {
@@ -81,10 +78,10 @@ int BuildMeshTangents(ModelBaseMesh* mesh) {
     for (int i = 0; i < frame->normalCount; ++i) {
         if (!marked[i]) continue;
         ModelBaseNormal& n = frame->normals[i];
-        Vector3 tangent = Normalised(n.tangent);
-        Vector3 normal = Normalised(Cross(tangent, n.binormal));
+        Vector3 tangent = NormalisedTangent(n.tangent);
+        Vector3 normal = NormalisedTangent(CrossVector3(tangent, n.binormal));
         n.tangent = tangent;
-        n.binormal = Normalised(Cross(normal, tangent));
+        n.binormal = NormalisedTangent(CrossVector3(normal, tangent));
     }
     FreeMemory(marked);
     return 0;

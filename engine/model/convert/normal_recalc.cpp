@@ -10,6 +10,7 @@
 
 #include "engine/log.h"
 #include "model/base/model_handles.h"
+#include "model/base/model_math.h"
 #include "model/convert/base_routines.h"
 #include "model/convert/vertex_passes.h"
 
@@ -45,11 +46,6 @@ struct Candidate {
     float key = 0.0f;
 };
 
-Vector3 Sub(const Vector3& a, const Vector3& b) { return Vector3{a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vector3 Cross(const Vector3& a, const Vector3& b) {
-    return Vector3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 // A direction in the plane across an edge: (along u, along n) normalised.
 struct Planar {
@@ -173,10 +169,10 @@ private:
             int qc = forward ? (corner + 1) % 3 : (corner + 2) % 3;
             int rc = 3 - corner - qc;
             int q = cur.position[qc], r = cur.position[rc];
-            Vector3 e = Sub(frame_->positions[q].position, P), toR = Sub(frame_->positions[r].position, P);
-            Vector3 n = NormalisedOrZero(Cross(e, toR));
-            Vector3 u = NormalisedOrZero(Cross(n, e));
-            Planar a = UnitPlanar(Dot(toR, u), Dot(toR, n));
+            Vector3 e = SubtractVector3(frame_->positions[q].position, P), toR = SubtractVector3(frame_->positions[r].position, P);
+            Vector3 n = NormalisedOrZero(CrossVector3(e, toR));
+            Vector3 u = NormalisedOrZero(CrossVector3(n, e));
+            Planar a = UnitPlanar(DotVector3(toR, u), DotVector3(toR, n));
             Candidate best;
             for (int l = head_[p]; l >= 0; l = links_[l].next) {
                 int s = links_[l].triangle;
@@ -191,8 +187,8 @@ private:
                 c.triangle = s;
                 c.corner = sp;
                 c.proper = forward ? (sq + 1) % 3 == sp : (sp + 1) % 3 == sq;
-                Vector3 toS = Sub(frame_->positions[other.position[third]].position, P);
-                Planar b = UnitPlanar(Dot(toS, u), Dot(toS, n));
+                Vector3 toS = SubtractVector3(frame_->positions[other.position[third]].position, P);
+                Planar b = UnitPlanar(DotVector3(toS, u), DotVector3(toS, n));
                 float turn = a.x * b.y - a.y * b.x;
                 if (!forward) turn = -turn;
                 c.side = turn >= 0.0f ? 0 : 1;
@@ -200,7 +196,7 @@ private:
                 if (best.triangle < 0 || Better(c, best)) best = c;
             }
             if (best.triangle < 0 || !best.proper) return;
-            if (Dot(faceNormal_[best.triangle], faceNormal_[current]) < limit_) return;
+            if (DotVector3(faceNormal_[best.triangle], faceNormal_[current]) < limit_) return;
             fan_[fanSize_++] = FanEntry{best.triangle, best.corner};
             flag_[3 * best.triangle + best.corner] |= kInFan;
             *sum = Vector3{sum->x + faceNormal_[best.triangle].x, sum->y + faceNormal_[best.triangle].y,

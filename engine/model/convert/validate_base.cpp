@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/log.h"
+#include "model/base/model_math.h"
 #include "model/convert/convert.h"
 
 namespace morpotta {
@@ -29,19 +30,13 @@ struct Checker {
     }
 };
 
-bool Finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-bool FiniteMatrix(const Matrix34& m) {
-    for (float v : m.m)
-        if (!std::isfinite(v)) return false;
-    return true;
-}
 
 bool CheckFrame(Checker& c, const ModelBase* base, const ModelBaseFrame& f) {
     if (f.parent && (f.parent < base->frames || f.parent >= &f)) return c.Fail("frame %d: parent not before it", f.index);
     for (int p = 0; p < f.positionCount; ++p) {
         const ModelBasePosition& pos = f.positions[p];
-        if (!Finite(pos.position)) return c.Fail("frame %d: position %d not finite", f.index, p);
+        if (!IsFiniteVector3(pos.position)) return c.Fail("frame %d: position %d not finite", f.index, p);
         if (f.maxWeightsPerVertex == 0 || !pos.weightBones) continue;
         float sum = 0.0f;
         int count = 0;
@@ -55,11 +50,11 @@ bool CheckFrame(Checker& c, const ModelBase* base, const ModelBaseFrame& f) {
             return c.Fail("frame %d: weights of position %d sum to %f", f.index, p, double(sum));
     }
     for (int n = 0; n < f.normalCount; ++n)
-        if (!Finite(f.normals[n].normal)) return c.Fail("frame %d: normal %d not finite", f.index, n);
+        if (!IsFiniteVector3(f.normals[n].normal)) return c.Fail("frame %d: normal %d not finite", f.index, n);
     for (int r = 0; r < f.boneRefCount; ++r)
         if (!f.boneRefs[r] || f.boneRefs[r] < base->skinBones || f.boneRefs[r] >= base->skinBones + base->skinBoneCount)
             return c.Fail("frame %d: bone reference %d dangles", f.index, r);
-    if (!FiniteMatrix(f.worldMatrix) || !FiniteMatrix(f.localMatrix)) return c.Fail("frame %d: matrix not finite", f.index);
+    if (!IsFiniteMatrix34(f.worldMatrix) || !IsFiniteMatrix34(f.localMatrix)) return c.Fail("frame %d: matrix not finite", f.index);
     return true;
 }
 

@@ -20,7 +20,7 @@ struct BuiltinGraphModule {
     int ramp = -1;
 };
 
-BuiltinGraphModule& State() {
+BuiltinGraphModule& BuiltinGraphState() {
     static BuiltinGraphModule state;
     return state;
 }
@@ -47,33 +47,33 @@ bool MakeRampImage(BASEIMAGE* image) {
     return true;
 }
 
-void RegisterForRestore() { SetModelBuiltinTextureGraphs(State().white, State().banded); }
+void RegisterForRestore() { SetModelBuiltinTextureGraphs(BuiltinGraphState().white, BuiltinGraphState().banded); }
 
 }  // namespace
 
 int GetModelWhiteGraph() {
-    if (!StillValid(State().white)) {
+    if (!StillValid(BuiltinGraphState().white)) {
         size_t size = 0;
         const uint8_t* tga = GetModelWhiteTga(&size);
-        State().white = FromTga(tga, size);
+        BuiltinGraphState().white = FromTga(tga, size);
         RegisterForRestore();
     }
-    return State().white;
+    return BuiltinGraphState().white;
 }
 
 int GetDefaultToonGraph(int index) {
     if (index == -1) {
-        if (!StillValid(State().banded)) {
+        if (!StillValid(BuiltinGraphState().banded)) {
             size_t size = 0;
             const uint8_t* tga = GetModelToonTga(&size);
-            State().banded = FromTga(tga, size);
+            BuiltinGraphState().banded = FromTga(tga, size);
             RegisterForRestore();
         }
-        return State().banded;
+        return BuiltinGraphState().banded;
     }
     if (index == -2) {
-        if (!StillValid(State().ramp)) State().ramp = CreateToonRampGraph();
-        return State().ramp;
+        if (!StillValid(BuiltinGraphState().ramp)) BuiltinGraphState().ramp = CreateToonRampGraph();
+        return BuiltinGraphState().ramp;
     }
     return -1;
 }
@@ -102,11 +102,11 @@ int RefillToonRampGraph(int graph) {
 }
 
 void RefillModelToonRamp() {
-    if (State().ramp != -1) RefillToonRampGraph(State().ramp);
+    if (BuiltinGraphState().ramp != -1) RefillToonRampGraph(BuiltinGraphState().ramp);
 }
 
 void ForgetModelBuiltinGraphs() {
-    State().white = State().banded = State().ramp = -1;
+    BuiltinGraphState().white = BuiltinGraphState().banded = BuiltinGraphState().ramp = -1;
     RegisterForRestore();
 }
 

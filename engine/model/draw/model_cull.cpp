@@ -23,7 +23,7 @@ struct CullModule {
     bool fixed = false;
 };
 
-CullModule& State() {
+CullModule& CullState() {
     static CullModule state;
     return state;
 }
@@ -40,11 +40,11 @@ void Multiply44(const float a[16], const float b[16], float out[16]) {
 }  // namespace
 
 void SetModelDrawView(const ModelDrawView* view) {
-    State().fixed = view != nullptr;
-    State().view = view ? *view : MakeDefaultView();
+    CullState().fixed = view != nullptr;
+    CullState().view = view ? *view : MakeDefaultView();
 }
 
-const ModelDrawView* GetModelDrawView() { return &State().view; }
+const ModelDrawView* GetModelDrawView() { return &CullState().view; }
 
 void BuildModelDrawView(const float view[16], const float projection[16], int x, int y, int width, int height,
                         float minZ, float maxZ, ModelDrawView* out) {
@@ -64,11 +64,11 @@ void BuildModelDrawView(const float view[16], const float projection[16], int x,
 }
 
 void RefreshModelDrawView() {
-    if (State().fixed) return;
+    if (CullState().fixed) return;
     float view[16], projection[16];
     DeviceViewport v;
     GetDeviceViewTransform(view, projection, &v);
-    BuildModelDrawView(view, projection, v.x, v.y, v.width, v.height, v.minZ, v.maxZ, &State().view);
+    BuildModelDrawView(view, projection, v.x, v.y, v.width, v.height, v.minZ, v.maxZ, &CullState().view);
 }
 
 float ProjectToScreen(const float m[16], const float p[3], float out[3]) {
@@ -104,7 +104,7 @@ int IsBoxOutsideViewOf(const float corners[8][3], const float toScreen[16], cons
     return shared != 0 ? 1 : 0;
 }
 
-int IsBoxOutsideView(const float corners[8][3]) { return IsBoxOutsideViewOf(corners, State().view.toScreen, State().view.area); }
+int IsBoxOutsideView(const float corners[8][3]) { return IsBoxOutsideViewOf(corners, CullState().view.toScreen, CullState().view.area); }
 
 float ScaleOutlineWidth(float width, float minimum, float pixels) {
     if (minimum < 1e-7f) minimum = 1.125f;

@@ -26,17 +26,17 @@ struct DrawWorkModule {
     int workMeshes = 0;
 };
 
-DrawWorkModule& State() {
+DrawWorkModule& DrawWorkState() {
     static DrawWorkModule state;
     return state;
 }
 
 bool GrowWork(int meshCount) {
-    if (meshCount <= State().workMeshes) return true;
-    FreeMemory(State().work);
-    State().work = static_cast<ModelMesh**>(AllocMemory(sizeof(ModelMesh*) * size_t(meshCount) * 2, __FILE__, __LINE__));
-    State().workMeshes = State().work ? meshCount : 0;
-    return State().work != nullptr;
+    if (meshCount <= DrawWorkState().workMeshes) return true;
+    FreeMemory(DrawWorkState().work);
+    DrawWorkState().work = static_cast<ModelMesh**>(AllocMemory(sizeof(ModelMesh*) * size_t(meshCount) * 2, __FILE__, __LINE__));
+    DrawWorkState().workMeshes = DrawWorkState().work ? meshCount : 0;
+    return DrawWorkState().work != nullptr;
 }
 
 bool TextureHasAlpha(const ModelInstance* in, int index) {
@@ -120,8 +120,8 @@ int DrawModelInstance(ModelInstance* in) {
     RefreshModelDrawView();
     BeginModelDrawState(in);
     ForgetModelWorldIdentity();
-    ModelMesh** opaque = State().work;
-    ModelMesh** translucent = State().work + meshCount;
+    ModelMesh** opaque = DrawWorkState().work;
+    ModelMesh** translucent = DrawWorkState().work + meshCount;
     int opaqueCount = 0, translucentCount = 0;
     for (int f = 0; f < in->base->frameCount; ++f) {
         ModelFrame* frame = &in->frames[f];
@@ -156,9 +156,9 @@ namespace morpotta {
 
 void FreeModelDrawWork() {
     FreeModelMeshDrawWork();
-    FreeMemory(State().work);
-    State().work = nullptr;
-    State().workMeshes = 0;
+    FreeMemory(DrawWorkState().work);
+    DrawWorkState().work = nullptr;
+    DrawWorkState().workMeshes = 0;
 }
 
 }  // namespace morpotta

@@ -33,7 +33,7 @@ struct MeshDrawModule {
     size_t vertexColourBytes = 0;
 };
 
-MeshDrawModule& State() {
+MeshDrawModule& MeshDrawState() {
     static MeshDrawModule state;
     return state;
 }
@@ -65,7 +65,7 @@ ToonLitKey* ListToonLitKey(ModelBaseTriangleList* list) {
 
 void ConvertWorld(ModelFrame* frame) {
     if (frame->worldMatrix4x4Valid) return;
-    if (State().worldFrame == frame) State().worldFrame = nullptr;
+    if (MeshDrawState().worldFrame == frame) MeshDrawState().worldFrame = nullptr;
     Matrix44 m;
     ConvertMatrix34To44(&m, &frame->worldMatrix);
     std::memcpy(frame->worldMatrix4x4, m.m, sizeof(frame->worldMatrix4x4));
@@ -74,17 +74,17 @@ void ConvertWorld(ModelFrame* frame) {
 
 void SendFrameWorld(ModelFrame* frame) {
     ConvertWorld(frame);
-    if (State().worldFrame != frame) SetDeviceWorldMatrix(frame->worldMatrix4x4);
-    State().worldFrame = frame;
-    State().worldIsIdentity = false;
+    if (MeshDrawState().worldFrame != frame) SetDeviceWorldMatrix(frame->worldMatrix4x4);
+    MeshDrawState().worldFrame = frame;
+    MeshDrawState().worldIsIdentity = false;
 }
 
 void SendIdentityWorld() {
-    if (State().worldIsIdentity) return;
+    if (MeshDrawState().worldIsIdentity) return;
     static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     SetDeviceWorldMatrix(kIdentity);
-    State().worldIsIdentity = true;
-    State().worldFrame = nullptr;
+    MeshDrawState().worldIsIdentity = true;
+    MeshDrawState().worldFrame = nullptr;
 }
 
 void EnterFixedMode(MeshDraw* d, bool outline) {
@@ -191,11 +191,11 @@ void DrawFromMemory(const ModelBaseTriangleList* list, const uint16_t* indices, 
 // Vertex colours of the list being lit, diffuse then specular bytes per
 // vertex; grows to the largest list seen instead of allocating per draw.
 uint8_t* VertexColourScratch(size_t bytes) {
-    if (bytes <= State().vertexColourBytes) return State().vertexColours;
-    FreeMemory(State().vertexColours);
-    State().vertexColours = static_cast<uint8_t*>(AllocMemory(bytes, __FILE__, __LINE__));
-    State().vertexColourBytes = State().vertexColours ? bytes : 0;
-    return State().vertexColours;
+    if (bytes <= MeshDrawState().vertexColourBytes) return MeshDrawState().vertexColours;
+    FreeMemory(MeshDrawState().vertexColours);
+    MeshDrawState().vertexColours = static_cast<uint8_t*>(AllocMemory(bytes, __FILE__, __LINE__));
+    MeshDrawState().vertexColourBytes = MeshDrawState().vertexColours ? bytes : 0;
+    return MeshDrawState().vertexColours;
 }
 
 // `transform` null: the copy was written in world space by skinning, and
@@ -413,14 +413,14 @@ int AllocTriangleListOutlineCopy(ModelBaseTriangleList* list) {
 }
 
 void FreeModelMeshDrawWork() {
-    FreeMemory(State().vertexColours);
-    State().vertexColours = nullptr;
-    State().vertexColourBytes = 0;
+    FreeMemory(MeshDrawState().vertexColours);
+    MeshDrawState().vertexColours = nullptr;
+    MeshDrawState().vertexColourBytes = 0;
 }
 
 void ForgetModelWorldIdentity() {
-    State().worldIsIdentity = false;
-    State().worldFrame = nullptr;
+    MeshDrawState().worldIsIdentity = false;
+    MeshDrawState().worldFrame = nullptr;
 }
 
 void DrawModelMesh(ModelMesh* mesh) {

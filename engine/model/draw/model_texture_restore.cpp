@@ -16,7 +16,7 @@ struct TextureRestoreModule {
     int toonGraph = -1;
 };
 
-TextureRestoreModule& State() {
+TextureRestoreModule& TextureRestoreState() {
     static TextureRestoreModule state;
     return state;
 }
@@ -24,8 +24,8 @@ TextureRestoreModule& State() {
 }  // namespace
 
 void SetModelBuiltinTextureGraphs(int whiteGraph, int toonGraph) {
-    State().whiteGraph = whiteGraph;
-    State().toonGraph = toonGraph;
+    TextureRestoreState().whiteGraph = whiteGraph;
+    TextureRestoreState().toonGraph = toonGraph;
 }
 
 namespace {
@@ -34,13 +34,13 @@ namespace {
 void RefillBuiltins(const ModelGraphicsServices* gfx) {
     size_t size = 0;
     if (gfx->RefillGraphFromImageMemory) {
-        if (State().whiteGraph != -1) {
+        if (TextureRestoreState().whiteGraph != -1) {
             const uint8_t* white = GetModelWhiteTga(&size);
-            gfx->RefillGraphFromImageMemory(white, size, State().whiteGraph, nullptr, 0, 0, 0);
+            gfx->RefillGraphFromImageMemory(white, size, TextureRestoreState().whiteGraph, nullptr, 0, 0, 0);
         }
-        if (State().toonGraph != -1) {
+        if (TextureRestoreState().toonGraph != -1) {
             const uint8_t* toon = GetModelToonTga(&size);
-            gfx->RefillGraphFromImageMemory(toon, size, State().toonGraph, nullptr, 0, 0, 0);
+            gfx->RefillGraphFromImageMemory(toon, size, TextureRestoreState().toonGraph, nullptr, 0, 0, 0);
         }
     }
     if (gfx->RefillToonRampGraph) gfx->RefillToonRampGraph();

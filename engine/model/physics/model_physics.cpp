@@ -19,7 +19,7 @@ float FloatOf(uint32_t bits) {
     return v;
 }
 
-void Floats(float* out, const uint32_t* words, int count) {
+void FloatsOfWords(float* out, const uint32_t* words, int count) {
     for (int i = 0; i < count; ++i) out[i] = FloatOf(words[i]);
 }
 
@@ -43,9 +43,9 @@ PhysicsBodyInfo BodyInfo(const ModelInstance* in, const ModelBaseRigidBody& body
     info.group = int(p[1]);
     info.mask = int(p[2]);
     info.shape = int(p[3]);
-    Floats(info.size, p + 4, 3);
-    Floats(info.position, p + 7, 3);
-    Floats(info.rotation, p + 10, 3);
+    FloatsOfWords(info.size, p + 4, 3);
+    FloatsOfWords(info.position, p + 7, 3);
+    FloatsOfWords(info.rotation, p + 10, 3);
     info.mass = FloatOf(p[13]);
     info.linearDamping = FloatOf(p[14]);
     info.angularDamping = FloatOf(p[15]);
@@ -64,14 +64,14 @@ PhysicsJointInfo JointInfo(const ModelInstance* in, const ModelBaseJoint& joint)
     const int count = in->base->rigidBodyCount;
     info.bodyA = p[0] < uint32_t(count) ? in->rigidBodies[p[0]].worldBody : -1;
     info.bodyB = p[1] < uint32_t(count) ? in->rigidBodies[p[1]].worldBody : -1;
-    Floats(info.position, p + 2, 3);
-    Floats(info.rotation, p + 5, 3);
-    Floats(info.linearLow, p + 8, 3);
-    Floats(info.linearHigh, p + 11, 3);
-    Floats(info.angularLow, p + 14, 3);
-    Floats(info.angularHigh, p + 17, 3);
-    Floats(info.linearSpring, p + 20, 3);
-    Floats(info.angularSpring, p + 23, 3);
+    FloatsOfWords(info.position, p + 2, 3);
+    FloatsOfWords(info.rotation, p + 5, 3);
+    FloatsOfWords(info.linearLow, p + 8, 3);
+    FloatsOfWords(info.linearHigh, p + 11, 3);
+    FloatsOfWords(info.angularLow, p + 14, 3);
+    FloatsOfWords(info.angularHigh, p + 17, 3);
+    FloatsOfWords(info.linearSpring, p + 20, 3);
+    FloatsOfWords(info.angularSpring, p + 23, 3);
     return info;
 }
 

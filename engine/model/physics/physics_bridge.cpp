@@ -3,6 +3,7 @@
 // place from a motion state of ours before each step. Simulated bodies are
 // read back through their own world transforms.
 #include "model/physics/physics_bridge.h"
+#include "model/base/model_math.h"
 
 #include <btBulletDynamicsCommon.h>
 
@@ -14,8 +15,6 @@ namespace morpotta {
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
-constexpr float kTwoPi = 6.28318531f;
 constexpr float kWorldExtent = 50000.0f;
 constexpr unsigned short kMaxHandles = 2048;
 // Contacts and collision algorithms a world keeps ready. Every model
@@ -26,17 +25,6 @@ constexpr int kContactPoolSize = 256;
 // One call: a step of 1/60 s, whatever time is asked for.
 constexpr float kStepTime = 16.666666f;
 constexpr float kFixedStep = 0.016666668f;
-
-// The place a kinematic body is given, handed to the library on request.
-class ModelMotionState : public btMotionState {
-public:
-    explicit ModelMotionState(const btTransform& t) : transform_(t) {}
-    void getWorldTransform(btTransform& out) const override { out = transform_; }
-    void setWorldTransform(const btTransform& in) override { transform_ = in; }
-
-private:
-    btTransform transform_;
-};
 
 // The models' row-vector matrices and the library's transforms (a column
 // basis and an origin) are transposes of each other.
@@ -72,7 +60,23 @@ btCollisionShape* MakeShape(const PhysicsBodyInfo& info) {
     }
 }
 
-struct Body {
+}  // namespace
+
+// The motion state and the body record stand outside the anonymous
+// namespace: PhysicsWorld, which the header names, holds them.
+
+// The place a kinematic body is given, handed to the library on request.
+class ModelMotionState : public btMotionState {
+public:
+    explicit ModelMotionState(const btTransform& t) : transform_(t) {}
+    void getWorldTransform(btTransform& out) const override { out = transform_; }
+    void setWorldTransform(const btTransform& in) override { transform_ = in; }
+
+private:
+    btTransform transform_;
+};
+
+struct PhysicsWorldBody {
     std::unique_ptr<btCollisionShape> shape;
     std::unique_ptr<ModelMotionState> motion;
     std::unique_ptr<btRigidBody> body;
@@ -80,8 +84,6 @@ struct Body {
     btTransform localInverse;
     bool kinematic;
 };
-
-}  // namespace
 
 // Members in the order they are made; the destructor takes them apart in
 // the reverse order the library needs.
@@ -91,7 +93,7 @@ struct PhysicsWorld {
     std::unique_ptr<btAxisSweep3> broadphase;
     std::unique_ptr<btSequentialImpulseConstraintSolver> solver;
     std::unique_ptr<btDiscreteDynamicsWorld> world;
-    std::vector<Body> bodies;
+    std::vector<PhysicsWorldBody> bodies;
     std::vector<std::unique_ptr<btGeneric6DofSpringConstraint>> joints;
 
     ~PhysicsWorld() {
@@ -127,7 +129,7 @@ void ReleasePhysicsWorld(PhysicsWorld* world) { delete world; }
 
 int CreatePhysicsBody(PhysicsWorld* world, const PhysicsBodyInfo& info) {
     if (info.group < 0 || info.group >= kPhysicsGroups || int(world->bodies.size()) >= kMaxHandles) return -1;
-    Body b;
+    PhysicsWorldBody b;
     b.shape.reset(MakeShape(info));
     if (!b.shape) return -1;
     b.local = EulerTransform(info.rotation, info.position);
@@ -155,9 +157,9 @@ int CreatePhysicsBody(PhysicsWorld* world, const PhysicsBodyInfo& info) {
 
 float WrapPhysicsAngle(float angle) {
     if (!std::isfinite(angle)) return 0.0f;
-    angle = std::fmod(angle, kTwoPi);
-    if (angle < -kPi) angle += kTwoPi;
-    else if (angle > kPi) angle -= kTwoPi;
+    angle = std::fmod(angle, kModelTwoPi);
+    if (angle < -kModelPi) angle += kModelTwoPi;
+    else if (angle > kModelPi) angle -= kModelTwoPi;
     return angle;
 }
 
@@ -191,13 +193,13 @@ int CreatePhysicsJoint(PhysicsWorld* world, const PhysicsJointInfo& info) {
 }
 
 void SyncPhysicsBodyToBone(PhysicsWorld* world, int body, const Matrix44& bone, int force) {
-    Body& b = world->bodies[size_t(body)];
+    PhysicsWorldBody& b = world->bodies[size_t(body)];
     if (!b.kinematic && !force) return;
     b.motion->setWorldTransform(ToTransform(bone) * b.local);
 }
 
 void ResetPhysicsBodyToBone(PhysicsWorld* world, int body, const Matrix44& bone) {
-    Body& b = world->bodies[size_t(body)];
+    PhysicsWorldBody& b = world->bodies[size_t(body)];
     const btTransform place = ToTransform(bone) * b.local;
     btRigidBody* r = b.body.get();
     r->setCenterOfMassTransform(place);
@@ -214,7 +216,7 @@ void ResetPhysicsBodyToBone(PhysicsWorld* world, int body, const Matrix44& bone)
 void StepPhysicsWorld(PhysicsWorld* world) { world->world->stepSimulation(kStepTime, 1, kFixedStep); }
 
 void GetPhysicsBodyBone(const PhysicsWorld* world, int body, Matrix44* bone) {
-    const Body& b = world->bodies[size_t(body)];
+    const PhysicsWorldBody& b = world->bodies[size_t(body)];
     *bone = ToMatrix(b.body->getWorldTransform() * b.localInverse);
 }
 

@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kSlotsPerFace = 4;
 
-int Fail(const MqoObject* o, const char* format) { return WriteLogFormat(format, o->name); }
 
 struct FaceSlots {
     float (*uvs)[2];
@@ -74,7 +73,7 @@ int MapMaterial(MqoObject* o, int fileIndex) {
     int& local = o->localOfFile[size_t(fileIndex)];
     if (local == 0) {
         if (o->localMaterials.size() >= size_t(kReadMeshMaxMaterials))
-            return Fail(o, "MQO Load Error : Object %s チャンクで使われている Material の数が多すぎます");
+            return FailMqoObject(o, "MQO Load Error : Object %s チャンクで使われている Material の数が多すぎます");
         ReadModelMaterial* m = fileIndex < o->r->fileMaterialCount ? GetReadModelMaterial(&o->r->model, fileIndex)
                                                                    : o->r->noMaterial;
         o->localMaterials.push_back(m);
@@ -88,11 +87,11 @@ int ReadMaterialIndex(MqoObject* o, int* local) {
     MqoText* text = &o->r->text;
     if (PeekMqoLine(text) != 'M') return *local = MapMaterial(o, o->r->fileMaterialCount);
     if (!ExpectMqoToken(text, "M") || !ExpectMqoToken(text, "("))
-        return Fail(o, "MQO Load Error : Object %s チャンクの face の M の ( がありません");
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の M の ( がありません");
     int index = ReadMqoInt(text);
     if (index < 0 || index >= o->r->fileMaterialCount || index >= kMqoMaxFileMaterials)
         return WriteLogFormat("MQO Load Error : Object %s チャンクの face の M の値( %d )が不正です", o->name, index);
-    if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の M の ) がありません");
+    if (!ExpectMqoToken(text, ")")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の M の ) がありません");
     return *local = MapMaterial(o, index);
 }
 
@@ -105,7 +104,7 @@ int ReadUvs(MqoObject* o, int n, int face, FaceSlots* slots) {
         return 0;
     }
     if (!ExpectMqoToken(text, "UV") || !ExpectMqoToken(text, "("))
-        return Fail(o, "MQO Load Error : Object %s チャンクの face の UV の ( がありません");
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の UV の ( がありません");
     for (int c = 0; c < n; ++c) {
         float u = ReadMqoFloat(text);
         float v = ReadMqoFloat(text);
@@ -116,7 +115,7 @@ int ReadUvs(MqoObject* o, int n, int face, FaceSlots* slots) {
         slots->uvs[slot][1] = v;
         corners[c] = slot;
     }
-    if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の UV の ) がありません");
+    if (!ExpectMqoToken(text, ")")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の UV の ) がありません");
     return 0;
 }
 
@@ -132,9 +131,9 @@ int ReadColours(MqoObject* o, int n, int face, int local, FaceSlots* slots) {
         return 0;
     }
     if (!ExpectMqoToken(text, "COL") || !ExpectMqoToken(text, "("))
-        return Fail(o, "MQO Load Error : Object %s チャンクの face の COL の ( がありません");
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の COL の ( がありません");
     if (face >= 0 && !MakeCornerColourRoom(&o->r->model, o->mesh, face, slots))
-        return Fail(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
     int* corners = face >= 0 ? ReadFaceColours(o->mesh, face) : nullptr;
     for (int c = 0; c < n; ++c) {
         unsigned int packed = 0xFFFFFFFFu;
@@ -144,7 +143,7 @@ int ReadColours(MqoObject* o, int n, int face, int local, FaceSlots* slots) {
         for (int k = 0; k < 4; ++k) slots->colours[slot][k] = float((packed >> (8 * k)) & 0xFF) / 255.0f * diffuse[k];
         corners[c] = slot;
     }
-    if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の COL の ) がありません");
+    if (!ExpectMqoToken(text, ")")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の COL の ) がありません");
     return 0;
 }
 
@@ -154,11 +153,11 @@ int ReadFace(MqoObject* o, int* kept, FaceSlots* slots) {
     int n = ReadMqoInt(text);
     bool keep = n == 3 || n == 4;
     if (keep && n > slots->cornersPerFace && !MakeQuadRoom(o, slots))
-        return Fail(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
     const int face = keep ? *kept : -1;
     int* positions = keep ? ReadFacePositions(mesh, face) : nullptr;
-    if (!ExpectMqoToken(text, "V")) return Fail(o, "MQO Load Error : Object %s チャンクの face の頂点数の数の後に V がありません");
-    if (!ExpectMqoToken(text, "(")) return Fail(o, "MQO Load Error : Object %s チャンクの face の V の ( がありません");
+    if (!ExpectMqoToken(text, "V")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の頂点数の数の後に V がありません");
+    if (!ExpectMqoToken(text, "(")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の V の ( がありません");
     for (int c = 0; c < n; ++c) {
         int index = ReadMqoInt(text);
         if (index < 0 || index >= mesh->positionCount)
@@ -166,7 +165,7 @@ int ReadFace(MqoObject* o, int* kept, FaceSlots* slots) {
                                   o->name, c);
         if (positions) positions[c] = index;
     }
-    if (!ExpectMqoToken(text, ")")) return Fail(o, "MQO Load Error : Object %s チャンクの face の V の ) がありません");
+    if (!ExpectMqoToken(text, ")")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の V の ) がありません");
     int local = -1;
     if (ReadMaterialIndex(o, &local) < 0) return -1;
     if (ReadUvs(o, n, face, slots) != 0) return -1;
@@ -212,7 +211,7 @@ int ReadMqoFaces(MqoObject* o) {
     int count = ReadMqoInt(text);
     // A face takes at least "3 V(0 0 0)".
     if (count < 0 || size_t(count) > (text->size - text->position) / 8)
-        return Fail(o, "MQO Load Error : Object %s チャンクの face の数の取得に失敗しました");
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の数の取得に失敗しました");
     // Positions and one UV channel (colours come with the first COL, the
     // normals with their generation).
     o->mesh->faceArrays = 1u << READ_FACE_POSITIONS | 1u << READ_FACE_UVS;
@@ -220,19 +219,19 @@ int ReadMqoFaces(MqoObject* o) {
     slots.faceCount = count;
     slots.cornersPerFace = FirstFaceIsTriangle(text) ? 3 : kSlotsPerFace;
     if (ReserveReadModelFaces(model, o->mesh, count, slots.cornersPerFace) != 0)
-        return Fail(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの面情報を保存するメモリ領域の確保に失敗しました");
     slots.uvNext = 1;
     slots.uvs = UvSlots(model, count, slots.cornersPerFace);
-    if (!slots.uvs) return Fail(o, "MQO Load Error : Object %s チャンクの uv座標を保存するメモリ領域の確保に失敗しました");
+    if (!slots.uvs) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの uv座標を保存するメモリ領域の確保に失敗しました");
     slots.colourNext = kMaterialColourSlots;
     slots.colours = AllocReadModelArray<float[4]>(model, size_t(kMaterialColourSlots));
     if (!slots.colours)
-        return Fail(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
-    if (!ExpectMqoToken(text, "{")) return Fail(o, "MQO Load Error : Object %s チャンクの face 後に { がありません");
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの 頂点カラーを保存するメモリ領域の確保に失敗しました");
+    if (!ExpectMqoToken(text, "{")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face 後に { がありません");
     int kept = 0;
     for (int f = 0; f < count; ++f)
         if (ReadFace(o, &kept, &slots) != 0) return -1;
-    if (!ExpectMqoToken(text, "}")) return Fail(o, "MQO Load Error : Object %s チャンクの face の終端に } がありません");
+    if (!ExpectMqoToken(text, "}")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの face の終端に } がありません");
     o->facesRead = true;
     FinishMesh(o, kept, slots);
     return 0;

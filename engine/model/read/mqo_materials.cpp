@@ -11,7 +11,6 @@ namespace {
 
 constexpr float kTextureParamFloat = 0.1f;
 
-bool Is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
 
 struct MaterialLine {
     MqoReader* r;
@@ -44,26 +43,26 @@ int ReadKeywordValues(MaterialLine* line, const char* keyword) {
     const float* c = line->lineColour;
     char path[kMqoTokenMax];
     ReadModelTexture* t = nullptr;
-    if (Is(keyword, "col")) {
+    if (MqoTokenIs(keyword, "col")) {
         for (float& v : line->lineColour) v = ReadMqoFloat(text);
-    } else if (Is(keyword, "dif")) {
+    } else if (MqoTokenIs(keyword, "dif")) {
         float v = ReadMqoFloat(text);
         m->diffuse[0] = v * c[0], m->diffuse[1] = v * c[1], m->diffuse[2] = v * c[2], m->diffuse[3] = 1.0f;
-    } else if (Is(keyword, "amb")) {
+    } else if (MqoTokenIs(keyword, "amb")) {
         float v = ReadMqoFloat(text);
         m->ambient[0] = m->ambient[1] = m->ambient[2] = v, m->ambient[3] = 0.0f;
-    } else if (Is(keyword, "emi")) {
+    } else if (MqoTokenIs(keyword, "emi")) {
         float v = ReadMqoFloat(text);
         m->emissive[0] = v * c[0], m->emissive[1] = v * c[1], m->emissive[2] = v * c[2], m->emissive[3] = 0.0f;
-    } else if (Is(keyword, "spc")) {
+    } else if (MqoTokenIs(keyword, "spc")) {
         float v = ReadMqoFloat(text);
         m->specular[0] = m->specular[1] = m->specular[2] = v, m->specular[3] = 0.0f;
-    } else if (Is(keyword, "power")) {
+    } else if (MqoTokenIs(keyword, "power")) {
         m->power = ReadMqoFloat(text) * 4.0f;
-    } else if (Is(keyword, "tex")) {
+    } else if (MqoTokenIs(keyword, "tex")) {
         if (ReadTexturePath(line, "tex", path) != 0 || AddTexture(line, path, path, 0, &t) != 0) return -1;
         SetFirstDiffuse(m, t);
-    } else if (Is(keyword, "aplane")) {
+    } else if (MqoTokenIs(keyword, "aplane")) {
         if (ReadTexturePath(line, "aplane", path) != 0) return -1;
         if (m->layers[0].count == 0) {
             // An alpha-only texture: no colour file.
@@ -73,7 +72,7 @@ int ReadKeywordValues(MaterialLine* line, const char* keyword) {
         ReadModelTexture* first = m->layers[0].textures[0];
         if (!(first->alphaFilePath = AddReadModelString(&line->r->model, path)))
             return WriteLogFormat("MQO Load Error : No.%d の aplane の文字列の保存に失敗しました", line->number);
-    } else if (Is(keyword, "bump")) {
+    } else if (MqoTokenIs(keyword, "bump")) {
         if (ReadTexturePath(line, "bump", path) != 0 || AddTexture(line, ReadModelFileName(path), path, 1, &t) != 0) return -1;
         // The material's one normal map goes to the normal-map layer; the
         // extra texture slots are the toon ramps and stay empty here.
@@ -98,7 +97,7 @@ int ReadKeyword(MaterialLine* line, const char* keyword) {
 bool IsKeyword(const char* word) {
     static const char* const kKeywords[] = {"col", "dif", "amb", "emi", "spc", "power", "tex", "aplane", "bump"};
     for (const char* k : kKeywords)
-        if (Is(word, k)) return true;
+        if (MqoTokenIs(word, k)) return true;
     return false;
 }
 
@@ -146,7 +145,7 @@ int ReadMqoMaterials(MqoReader* r) {
         MqoTokenResult result = NextMqoToken(text);
         if (result == MQO_TOKEN_END) break;
         if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : 予期せぬ EOF です");
-        if (Is(text->token, "Material")) {
+        if (MqoTokenIs(text->token, "Material")) {
             if (ReadMaterialChunk(r) != 0) return -1;
             break;
         }

@@ -17,9 +17,7 @@ namespace {
 constexpr float kDegrees = 3.14159265358979323846f / 180.0f;
 constexpr int kMaxMirrorAxis = 7;
 
-bool Is(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
 
-int Fail(const MqoObject* o, const char* format) { return WriteLogFormat(format, o->name); }
 
 void ReadVector(MqoText* text, Vector3* out) {
     out->x = ReadMqoFloat(text);
@@ -33,15 +31,15 @@ int ReadVertices(MqoObject* o) {
     int count = ReadMqoInt(text);
     // Each position takes at least three one-character numbers.
     if (count < 0 || size_t(count) > (text->size - text->position) / 6)
-        return Fail(o, "MQO Load Error : Object %s チャンクの vertex の数が不正です");
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの vertex の数が不正です");
     Vector3* positions = AllocReadModelArray<Vector3>(&o->r->model, size_t(count));
-    if (!positions) return Fail(o, "MQO Load Error : Object %s チャンクの頂点座標を保存するメモリ領域の確保に失敗しました");
-    if (!ExpectMqoToken(text, "{")) return Fail(o, "MQO Load Error : Object %s チャンクの vertex 後に { がありません");
+    if (!positions) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの頂点座標を保存するメモリ領域の確保に失敗しました");
+    if (!ExpectMqoToken(text, "{")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの vertex 後に { がありません");
     for (int i = 0; i < count; ++i) {
         ReadVector(text, &positions[i]);
         positions[i].z = -positions[i].z;
     }
-    if (!ExpectMqoToken(text, "}")) return Fail(o, "MQO Load Error : Object %s チャンクの vertex の終端に } がありません");
+    if (!ExpectMqoToken(text, "}")) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの vertex の終端に } がありません");
     mesh->positions = positions;
     mesh->positionCount = count;
     return 0;
@@ -85,24 +83,24 @@ int ReadObjectBody(MqoObject* o) {
     MqoText* text = &o->r->text;
     for (;;) {
         if (NextMqoToken(text) != MQO_TOKEN_OK)
-            return Fail(o, "MQO Load Error : Object %s チャンクの解析中にエラーが発生しました");
+            return FailMqoObject(o, "MQO Load Error : Object %s チャンクの解析中にエラーが発生しました");
         const char* word = text->token;
-        if (Is(word, "}")) return 0;
-        if (Is(word, "visible")) o->frame->visible = ReadMqoInt(text) == 15 ? 1 : 0;
-        else if (Is(word, "scale")) ReadVector(text, &o->scale);
-        else if (Is(word, "rotation")) ReadVector(text, &o->rotation);
-        else if (Is(word, "translation")) ReadVector(text, &o->translation);
-        else if (Is(word, "facet")) o->frame->smoothingAngle = ReadMqoFloat(text) * kDegrees;
-        else if (Is(word, "mirror")) o->mirrorType = ReadMqoInt(text);
-        else if (Is(word, "mirror_axis")) {
+        if (MqoTokenIs(word, "}")) return 0;
+        if (MqoTokenIs(word, "visible")) o->frame->visible = ReadMqoInt(text) == 15 ? 1 : 0;
+        else if (MqoTokenIs(word, "scale")) ReadVector(text, &o->scale);
+        else if (MqoTokenIs(word, "rotation")) ReadVector(text, &o->rotation);
+        else if (MqoTokenIs(word, "translation")) ReadVector(text, &o->translation);
+        else if (MqoTokenIs(word, "facet")) o->frame->smoothingAngle = ReadMqoFloat(text) * kDegrees;
+        else if (MqoTokenIs(word, "mirror")) o->mirrorType = ReadMqoInt(text);
+        else if (MqoTokenIs(word, "mirror_axis")) {
             o->mirrorAxis = ReadMqoInt(text);
             if (o->mirrorAxis < 0 || o->mirrorAxis > kMaxMirrorAxis)
                 return WriteLogFormat("MQO Load Error : Object %s チャンクの mirror_axis( %d )が不正です", o->name,
                                       o->mirrorAxis);
-        } else if (Is(word, "vertex") || Is(word, "face")) {
+        } else if (MqoTokenIs(word, "vertex") || MqoTokenIs(word, "face")) {
             // Positions or faces after the faces were read have nothing to belong to.
-            if (o->facesRead) return Fail(o, "MQO Load Error : Object %s チャンクの解析中にエラーが発生しました");
-            if ((Is(word, "vertex") ? ReadVertices(o) : ReadMqoFaces(o)) != 0) return -1;
+            if (o->facesRead) return FailMqoObject(o, "MQO Load Error : Object %s チャンクの解析中にエラーが発生しました");
+            if ((MqoTokenIs(word, "vertex") ? ReadVertices(o) : ReadMqoFaces(o)) != 0) return -1;
         }
     }
 }
@@ -112,9 +110,9 @@ int ReadObjectBody(MqoObject* o) {
 int ReadDepth(MqoObject* o, int* depth, bool* closed) {
     MqoText* text = &o->r->text;
     if (NextMqoToken(text) != MQO_TOKEN_OK)
-        return Fail(o, "MQO Load Error : Object %s チャンクの解析中にエラーが発生しました");
-    *closed = Is(text->token, "}");
-    *depth = Is(text->token, "depth") ? ReadMqoInt(text) : 0;
+        return FailMqoObject(o, "MQO Load Error : Object %s チャンクの解析中にエラーが発生しました");
+    *closed = MqoTokenIs(text->token, "}");
+    *depth = MqoTokenIs(text->token, "depth") ? ReadMqoInt(text) : 0;
     if (*depth < 0 || *depth >= kMqoMaxDepth)
         return WriteLogFormat("MQO Load Error : Object %s チャンクの depth( %d )が不正です", o->name, *depth);
     return 0;
@@ -155,9 +153,9 @@ int ReadMqoObjects(MqoReader* r) {
     text->position = kMqoBodyStart < text->size ? kMqoBodyStart : text->size;
     for (;;) {
         MqoTokenResult result = NextMqoToken(text);
-        if (result == MQO_TOKEN_END || (result == MQO_TOKEN_OK && Is(text->token, "Eof"))) return 0;
+        if (result == MQO_TOKEN_END || (result == MQO_TOKEN_OK && MqoTokenIs(text->token, "Eof"))) return 0;
         if (result == MQO_TOKEN_ERROR) return WriteLogText("MQO Load Error : チャンク解析中に文字列解析エラーが発生しました");
-        if (Is(text->token, "Object")) {
+        if (MqoTokenIs(text->token, "Object")) {
             char name[kMqoNameMax];
             if (!ReadMqoQuoted(text, name, sizeof(name)))
                 return WriteLogText("MQO Load Error : Object チャンクの名前の取得に失敗しました");

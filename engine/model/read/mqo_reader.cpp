@@ -13,7 +13,7 @@ namespace morpotta {
 
 namespace {
 
-const char kSignature[] = "Metasequoia Document\r\n";
+const char kMqoSignature[] = "Metasequoia Document\r\n";
 const char kSignatureLineFeedOnly[] = "Metasequoia Document\n";
 
 bool StartsWith(const ModelLoadParams* params, const char* text, size_t length) {
@@ -51,7 +51,7 @@ void DropUnusedTextures(MqoReader* r) {
     }
 }
 
-int Convert(MqoReader* r, const ModelLoadParams* params) {
+int ConvertMqoModel(MqoReader* r, const ModelLoadParams* params) {
     DropUnusedTextures(r);
     return ConvertReadModelToModelBase(&r->model, params->folder, params->options);
 }
@@ -65,7 +65,7 @@ int LoadMqoFile(const ModelLoadParams* params) {
     // load would fail without a word.
     if (StartsWith(params, kSignatureLineFeedOnly, sizeof(kSignatureLineFeedOnly) - 1))
         return WriteLogText("MQO Load Error : 行末が LF だけです (CR LF で保存してください)");
-    if (!StartsWith(params, kSignature, sizeof(kSignature) - 1)) return -1;
+    if (!StartsWith(params, kMqoSignature, sizeof(kMqoSignature) - 1)) return -1;
     auto r = std::make_unique<MqoReader>();
     r->text.data = params->data;
     r->text.size = params->size;
@@ -76,7 +76,7 @@ int LoadMqoFile(const ModelLoadParams* params) {
         // Everything the conversion needs is in the read model now.
         r->text = MqoText{};
         ReleaseModelLoadData(params);
-        result = Convert(r.get(), params);
+        result = ConvertMqoModel(r.get(), params);
     }
     FreeReadModel(&r->model);
     return result;

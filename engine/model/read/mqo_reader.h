@@ -1,7 +1,9 @@
 // State shared by the parts of the MQO reader.
 #pragma once
+#include <cstring>
 #include <vector>
 
+#include "engine/log.h"
 #include "model/read/mqo_lexer.h"
 #include "model/read/read_model.h"
 
@@ -36,6 +38,10 @@ struct MqoObject {
     std::vector<int> localOfFile;
     std::vector<ReadModelMaterial*> localMaterials;
 };
+
+inline bool MqoTokenIs(const char* token, const char* word) { return std::strcmp(token, word) == 0; }
+// Logs the format with the object's name in it; -1.
+inline int FailMqoObject(const MqoObject* o, const char* format) { return WriteLogFormat(format, o->name); }
 
 // The text just behind the header line pair.
 constexpr size_t kMqoBodyStart = 43;

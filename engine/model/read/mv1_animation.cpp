@@ -13,6 +13,7 @@
 #include <climits>
 
 #include "model/anim/anim_eval.h"
+#include "model/base/model_math.h"
 #include "model/read/mv1_load.h"
 
 namespace morpotta {
@@ -22,8 +23,6 @@ namespace {
 constexpr uint32_t kKeySetBytes = 8;
 constexpr uint32_t kFrameAnimBytes = 0x1C;
 constexpr uint32_t kAnimSetBytes = 0x30;
-constexpr float kPi = 3.14159265f;
-constexpr float kTwoPi = 6.28318531f;
 
 bool ReadTimes(Mv1Load* load, Mv1Cursor* in, uint32_t flags, ModelBaseAnimKeySet* ks) {
     if (flags & 8) {
@@ -64,8 +63,8 @@ bool ReadValues(Mv1Load* load, Mv1Cursor* in, uint32_t flags, ModelBaseAnimKeySe
             continue;
         }
         float u = float(in->U16());
-        ks->values[c] = fromMinusPi ? u * kTwoPi / 65535.0f - kPi
-                        : fromZero  ? u * kTwoPi / 65535.0f
+        ks->values[c] = fromMinusPi ? u * kModelTwoPi / 65535.0f - kModelPi
+                        : fromZero  ? u * kModelTwoPi / 65535.0f
                                     : u * range.scale + range.offset;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "model/base/model_math.h"
 #include "model/convert/skin_bones.h"
 #include "model/read/mv1_load.h"
 
@@ -16,16 +17,11 @@ namespace {
 constexpr uint32_t kFrameBytes = 0xDC;
 constexpr uint32_t kSkinBoneBytes = 0x4C;
 
-bool Finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 Vector3 VectorAt(const Mv1Image& image, size_t at) {
     return Vector3{image.F32(at), image.F32(at + 4), image.F32(at + 8)};
 }
 
-void SetBit(ModelBitPosition* bit, int index) {
-    bit->word = index / 32;
-    bit->mask = 1u << (index % 32);
-}
 
 bool ReadFrame(Mv1Load* load, int i, int* lastChild) {
     const Mv1Image& image = load->image;
@@ -35,8 +31,8 @@ bool ReadFrame(Mv1Load* load, int i, int* lastChild) {
     f.base = base;
     f.index = i;
     if (!(f.name = load->Name(image.U32(at + 0x08)))) return false;
-    SetBit(&f.matrixBit, i);
-    SetBit(&f.drawBit, i);
+    SetModelBitPosition(&f.matrixBit, i);
+    SetModelBitPosition(&f.drawBit, i);
     f.subtreeMeshCount = int(image.U32(at + 0x30));
     f.descendantCount = int(image.U32(at + 0x34));
     f.translation = VectorAt(image, at + 0x4C);
@@ -57,7 +53,7 @@ bool ReadFrame(Mv1Load* load, int i, int* lastChild) {
     f.attachedRecord = record >= 0 ? &base->frameRecords[record] : nullptr;
     f.maxWeightsPerVertex = image.bytes[at + 0xB2] | image.bytes[at + 0xB3] << 8;
     if (f.rotationOrder < 0 || f.rotationOrder > 5) return load->Fail("a frame has an unknown rotation order");
-    if (!Finite(f.translation) || !Finite(f.scale) || !Finite(f.rotation))
+    if (!IsFiniteVector3(f.translation) || !IsFiniteVector3(f.scale) || !IsFiniteVector3(f.rotation))
         return load->Fail("a frame's transform is not finite");
     // Parents come before their children: the tree is built in list order.
     int parent = load->Ref(image.U32(at + 0x38), load->frames, 0x0C, true, "a frame's parent is not a frame");
@@ -188,7 +184,7 @@ bool ReadPositions(Mv1Load* load, ModelBaseFrame* f, Mv1Cursor* in, uint32_t fla
         }
     }
     for (uint32_t p = 0; p < count; ++p)
-        if (!Finite(f->positions[p].position)) return load->Fail("a frame's positions are not finite");
+        if (!IsFiniteVector3(f->positions[p].position)) return load->Fail("a frame's positions are not finite");
     return true;
 }
 
@@ -248,7 +244,7 @@ bool ReadNormals(Mv1Load* load, ModelBaseFrame* f, Mv1Cursor* in, uint32_t flags
             else v[a] = in->F32();
         }
         f->normals[n].normal = Vector3{v[0], v[1], v[2]};
-        if (!Finite(f->normals[n].normal)) return load->Fail("a frame's normals are not finite");
+        if (!IsFiniteVector3(f->normals[n].normal)) return load->Fail("a frame's normals are not finite");
     }
     return true;
 }

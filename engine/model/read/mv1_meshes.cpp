@@ -14,10 +14,6 @@ namespace {
 constexpr uint32_t kMeshBytes = 0x4C;
 constexpr uint32_t kListBytes = 0x1C;
 
-void SetBit(ModelBitPosition* bit, int index) {
-    bit->word = index / 32;
-    bit->mask = 1u << (index % 32);
-}
 
 bool ReadMesh(Mv1Load* load, int i) {
     const Mv1Image& image = load->image;
@@ -29,7 +25,7 @@ bool ReadMesh(Mv1Load* load, int i) {
     if (frame < 0 || material == -1) return false;
     m.frame = &base->frames[frame];
     m.material = material < 0 ? -1 : material;
-    SetBit(&m.drawBit, base->frameCount + i);
+    SetModelBitPosition(&m.drawBit, base->frameCount + i);
     m.translucent = image.U32(at + 0x24) ? 1 : 0;
     m.needsInstanceVertices = image.U32(at + 0x28) ? 1 : 0;
     m.visible = image.bytes[at + 0x2C];

@@ -96,6 +96,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "model/base/model_handles.h"
+#include "model/base/model_math.h"
 #include "model/convert/base_routines.h"
 #include "model/convert/convert.h"
 #include "model/convert/vertex_passes.h"
@@ -139,11 +140,6 @@ void ComputeFrameNormals(ModelBaseFrame* frame) {
     for (int i = 0; i < frame->normalCount; ++i) frame->normals[i].normal = NormalisedOrZero(frame->normals[i].normal);
 }
 
-bool FiniteMatrix(const Matrix34& m) {
-    for (float v : m.m)
-        if (!std::isfinite(v)) return false;
-    return true;
-}
 
 // Everything the file leaves out: normals, tangents, frame matrices, the
 // load-time passes and the triangle lists' vertex arrays.
@@ -156,7 +152,7 @@ bool Finish(Mv1Load* load, const uint32_t* computeNormals) {
     ComputeBaseFrameMatrices(base);
     for (int i = 0; i < base->frameCount; ++i) {
         const ModelBaseFrame& f = base->frames[i];
-        if (!FiniteMatrix(f.localMatrix) || !FiniteMatrix(f.worldMatrix))
+        if (!IsFiniteMatrix34(f.localMatrix) || !IsFiniteMatrix34(f.worldMatrix))
             return load->Fail("a frame's transform does not give a finite matrix");
     }
     for (int i = 0; GetModelLoadVertexOptimize() && i < base->frameCount; ++i)

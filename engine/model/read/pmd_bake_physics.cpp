@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/log.h"
+#include "model/base/model_math.h"
 #include "model/physics/physics_bridge.h"
 #include "model/read/pmd_file.h"
 #include "model/read/pmd_reader.h"
@@ -12,22 +13,21 @@ namespace morpotta {
 
 namespace {
 
-constexpr float kDegreesToRadians = 0.017453292f;
 constexpr int kWarmUpSteps = 180;
 
-void Floats(float* out, const unsigned char* at, int count) {
+void ReadPmdFloats(float* out, const unsigned char* at, int count) {
     for (int i = 0; i < count; ++i) out[i] = PmdF32(at + 4 * i);
 }
 
-PhysicsBodyInfo BodyInfo(const PmdBakeBody& body) {
+PhysicsBodyInfo PmdBodyInfo(const PmdBakeBody& body) {
     const unsigned char* r = body.fileRecord;
     PhysicsBodyInfo info{};
     info.group = r[22];
     info.mask = PmdU16(r + 23);
     info.shape = r[25];
-    Floats(info.size, r + 26, 3);
-    Floats(info.position, r + 38, 3);
-    Floats(info.rotation, r + 50, 3);
+    ReadPmdFloats(info.size, r + 26, 3);
+    ReadPmdFloats(info.position, r + 38, 3);
+    ReadPmdFloats(info.rotation, r + 50, 3);
     info.mass = PmdF32(r + 62);
     info.linearDamping = PmdF32(r + 66);
     info.angularDamping = PmdF32(r + 70);
@@ -38,21 +38,21 @@ PhysicsBodyInfo BodyInfo(const PmdBakeBody& body) {
     return info;
 }
 
-PhysicsJointInfo JointInfo(const unsigned char* r) {
+PhysicsJointInfo PmdJointInfo(const unsigned char* r) {
     PhysicsJointInfo info{};
     info.bodyA = int(PmdU32(r + 20) & 0x7FFFFFFF);
     info.bodyB = int(PmdU32(r + 24) & 0x7FFFFFFF);
-    Floats(info.position, r + 28, 3);
-    Floats(info.rotation, r + 40, 3);
-    Floats(info.linearLow, r + 52, 3);
-    Floats(info.linearHigh, r + 64, 3);
-    Floats(info.angularLow, r + 76, 3);
-    Floats(info.angularHigh, r + 88, 3);
-    Floats(info.linearSpring, r + 100, 3);
-    Floats(info.angularSpring, r + 112, 3);
+    ReadPmdFloats(info.position, r + 28, 3);
+    ReadPmdFloats(info.rotation, r + 40, 3);
+    ReadPmdFloats(info.linearLow, r + 52, 3);
+    ReadPmdFloats(info.linearHigh, r + 64, 3);
+    ReadPmdFloats(info.angularLow, r + 76, 3);
+    ReadPmdFloats(info.angularHigh, r + 88, 3);
+    ReadPmdFloats(info.linearSpring, r + 100, 3);
+    ReadPmdFloats(info.angularSpring, r + 112, 3);
     for (int i = 0; i < 3; ++i) {
-        info.linearSpring[i] *= kDegreesToRadians;
-        info.angularSpring[i] *= kDegreesToRadians;
+        info.linearSpring[i] *= kModelDegreesToRadians;
+        info.angularSpring[i] *= kModelDegreesToRadians;
     }
     return info;
 }
@@ -80,13 +80,13 @@ int SetupBakePhysics(PmdPhysicsBake* bake) {
         return WriteLogFormat("VMD Load Error : the physics world cannot be made");
     for (int i = 0; i < bake->bodyCount; ++i) {
         PmdBakeBody& body = bake->bodies[i];
-        if ((body.worldBody = CreatePhysicsBody(bake->world, BodyInfo(body))) < 0) {
+        if ((body.worldBody = CreatePhysicsBody(bake->world, PmdBodyInfo(body))) < 0) {
             ReleasePhysicsModelRecord(bake);
             return WriteLogFormat("PMD Load Error : 物理計算用剛体情報の追加に失敗しました");
         }
     }
     for (int i = 0; i < bake->jointCount; ++i)
-        if (CreatePhysicsJoint(bake->world, JointInfo(bake->joints[i].fileRecord)) != 0) {
+        if (CreatePhysicsJoint(bake->world, PmdJointInfo(bake->joints[i].fileRecord)) != 0) {
             ReleasePhysicsModelRecord(bake);
             return WriteLogFormat("PMD Load Error : 物理計算用剛体接合情報の追加に失敗しました");
         }

@@ -19,9 +19,7 @@ constexpr size_t kGroupNameBytes = 50;
 constexpr uint8_t kMaxShape = 2;
 constexpr uint8_t kMaxGroup = 15;
 
-int Fault(const char* what) { return WriteLogFormat("PMD Load Error : %s", what); }
-
-struct Cursor {
+struct PmdCursor {
     const unsigned char* data;
     size_t size;
     size_t at;
@@ -36,36 +34,36 @@ struct Cursor {
     }
 };
 
-int ReadCount(Cursor* c, int bytes, uint32_t* count, const char* what) {
+int ReadCount(PmdCursor* c, int bytes, uint32_t* count, const char* what) {
     const unsigned char* p = c->Take(uint64_t(bytes));
-    if (!p) return Fault(what);
+    if (!p) return LogPmdLoadError(what);
     *count = bytes == 1 ? p[0] : bytes == 2 ? PmdU16(p) : PmdU32(p);
     return 0;
 }
 
 // count records of size bytes each.
-int TakeRecords(Cursor* c, uint32_t count, size_t size, const unsigned char** out, const char* what) {
+int TakeRecords(PmdCursor* c, uint32_t count, size_t size, const unsigned char** out, const char* what) {
     *out = c->Take(uint64_t(count) * size);
-    return *out ? 0 : Fault(what);
+    return *out ? 0 : LogPmdLoadError(what);
 }
 
-int ParseVertices(Cursor* c, PmdFile* f) {
+int ParseVertices(PmdCursor* c, PmdFile* f) {
     if (ReadCount(c, 4, &f->vertexCount, "the vertex count lies past the end of the file") != 0) return -1;
     return TakeRecords(c, f->vertexCount, kPmdVertexBytes, &f->vertices, "the vertices run past the end of the file");
 }
 
-int ParseFaces(Cursor* c, PmdFile* f) {
+int ParseFaces(PmdCursor* c, PmdFile* f) {
     uint32_t indexCount = 0;
     if (ReadCount(c, 4, &indexCount, "the index count lies past the end of the file") != 0 ||
         TakeRecords(c, indexCount, 2, &f->indices, "the vertex indices run past the end of the file") != 0)
         return -1;
     f->faceCount = indexCount / 3;
     for (uint32_t i = 0; i < f->faceCount * 3; ++i)
-        if (PmdU16(f->indices + 2 * i) >= f->vertexCount) return Fault("a face names a vertex the model does not have");
+        if (PmdU16(f->indices + 2 * i) >= f->vertexCount) return LogPmdLoadError("a face names a vertex the model does not have");
     return 0;
 }
 
-int ParseMaterials(Cursor* c, PmdFile* f) {
+int ParseMaterials(PmdCursor* c, PmdFile* f) {
     if (ReadCount(c, 4, &f->materialCount, "the material count lies past the end of the file") != 0 ||
         TakeRecords(c, f->materialCount, kPmdMaterialBytes, &f->materials,
                     "the materials run past the end of the file") != 0)
@@ -80,50 +78,50 @@ int ParseMaterials(Cursor* c, PmdFile* f) {
             ++used;
         }
     }
-    if (faces > f->faceCount) return Fault("the materials take more faces than the model has");
-    if (used > uint32_t(kReadMeshMaxMaterials)) return Fault("more materials take faces than a mesh can hold");
+    if (faces > f->faceCount) return LogPmdLoadError("the materials take more faces than the model has");
+    if (used > uint32_t(kReadMeshMaxMaterials)) return LogPmdLoadError("more materials take faces than a mesh can hold");
     return 0;
 }
 
-int ParseBones(Cursor* c, PmdFile* f) {
+int ParseBones(PmdCursor* c, PmdFile* f) {
     if (ReadCount(c, 2, &f->boneCount, "the bone count lies past the end of the file") != 0) return -1;
-    if (f->boneCount > uint32_t(kPmdMaxBones)) return Fault("the model has more bones than can be read");
+    if (f->boneCount > uint32_t(kPmdMaxBones)) return LogPmdLoadError("the model has more bones than can be read");
     if (TakeRecords(c, f->boneCount, kPmdBoneBytes, &f->bones, "the bones run past the end of the file") != 0)
         return -1;
     for (uint32_t i = 0; i < f->vertexCount; ++i) {
         const unsigned char* v = f->vertices + i * kPmdVertexBytes;
         if (PmdU16(v + 32) >= f->boneCount || PmdU16(v + 34) >= f->boneCount)
-            return Fault("a vertex names a bone the model does not have");
+            return LogPmdLoadError("a vertex names a bone the model does not have");
     }
     return 0;
 }
 
-int ParseIks(Cursor* c, PmdFile* f) {
+int ParseIks(PmdCursor* c, PmdFile* f) {
     uint32_t count = 0;
     if (ReadCount(c, 2, &count, "the IK count lies past the end of the file") != 0) return -1;
     f->iks.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         const unsigned char* ik = c->Take(kPmdIkBytes);
-        if (!ik) return Fault("the IK list runs past the end of the file");
+        if (!ik) return LogPmdLoadError("the IK list runs past the end of the file");
         const unsigned char* links = c->Take(uint64_t(ik[4]) * 2);
-        if (!links) return Fault("the IK list runs past the end of the file");
+        if (!links) return LogPmdLoadError("the IK list runs past the end of the file");
         bool inside = PmdU16(ik) < f->boneCount && PmdU16(ik + 2) < f->boneCount;
         for (int l = 0; l < ik[4]; ++l) inside = inside && PmdU16(links + 2 * l) < f->boneCount;
-        if (!inside) return Fault("an IK entry names a bone the model does not have");
-        if (!std::isfinite(PmdF32(ik + 7))) return Fault("an IK entry's angle limit is no number");
+        if (!inside) return LogPmdLoadError("an IK entry names a bone the model does not have");
+        if (!std::isfinite(PmdF32(ik + 7))) return LogPmdLoadError("an IK entry's angle limit is no number");
         f->iks.push_back(ik);
     }
     return 0;
 }
 
-int ParseMorphs(Cursor* c, PmdFile* f) {
+int ParseMorphs(PmdCursor* c, PmdFile* f) {
     uint32_t count = 0;
     if (ReadCount(c, 2, &count, "the morph count lies past the end of the file") != 0) return -1;
     f->morphs.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         const unsigned char* morph = c->Take(kPmdMorphBytes);
         if (!morph || !c->Take(uint64_t(PmdU32(morph + 20)) * kPmdMorphVertexBytes))
-            return Fault("the morphs run past the end of the file");
+            return LogPmdLoadError("the morphs run past the end of the file");
         f->morphs.push_back(morph);
     }
     if (count < 2) return 0;  // a lone base morph is never read
@@ -133,13 +131,13 @@ int ParseMorphs(Cursor* c, PmdFile* f) {
         const uint32_t limit = i == 0 ? f->vertexCount : baseCount;
         for (uint32_t v = 0, n = PmdU32(morph + 20); v < n; ++v)
             if (PmdU32(morph + kPmdMorphBytes + v * kPmdMorphVertexBytes) >= limit)
-                return Fault("a morph names a vertex the model does not have");
+                return LogPmdLoadError("a morph names a vertex the model does not have");
     }
     return 0;
 }
 
 // The three display lists, then the optional parts.
-int ParseTail(Cursor* c, PmdFile* f, bool readPhysics) {
+int ParseTail(PmdCursor* c, PmdFile* f, bool readPhysics) {
     uint32_t count = 0, groups = 0;
     const unsigned char* skipped = nullptr;
     if (ReadCount(c, 1, &count, "the morph display list lies past the end of the file") != 0 ||
@@ -156,11 +154,11 @@ int ParseTail(Cursor* c, PmdFile* f, bool readPhysics) {
         uint64_t morphNames = f->morphs.empty() ? 0 : f->morphs.size() - 1;
         uint64_t bytes = kEnglishFixedBytes + kPmdNameBytes * (uint64_t(f->boneCount) + morphNames) +
                          kGroupNameBytes * uint64_t(groups);
-        if (!c->Take(bytes)) return Fault("the English names run past the end of the file");
+        if (!c->Take(bytes)) return LogPmdLoadError("the English names run past the end of the file");
     }
     if (c->Left() == 0) return 0;
     if (!(f->toonNames = c->Take(kPmdToonNames * kPmdToonNameBytes)))
-        return Fault("the toon texture names run past the end of the file");
+        return LogPmdLoadError("the toon texture names run past the end of the file");
     if (c->Left() == 0 || !readPhysics) return 0;
     f->hasPhysics = true;
     if (ReadCount(c, 4, &f->bodyCount, "the rigid-body count lies past the end of the file") != 0 ||
@@ -175,7 +173,7 @@ int CheckToonIndices(const PmdFile* f) {
     for (uint32_t i = 0; i < f->materialCount; ++i) {
         uint8_t toon = f->materials[i * kPmdMaterialBytes + 44];
         if (toon == kPmdNoToon) continue;
-        if (toon >= kPmdToonNames) return Fault("a material names a toon texture the model does not have");
+        if (toon >= kPmdToonNames) return LogPmdLoadError("a material names a toon texture the model does not have");
     }
     return 0;
 }
@@ -184,14 +182,14 @@ int CheckPhysics(const PmdFile* f) {
     for (uint32_t i = 0; i < f->bodyCount; ++i) {
         const unsigned char* b = f->bodies + i * kPmdBodyBytes;
         uint16_t bone = PmdU16(b + 20);
-        if (bone != kPmdNoBone && bone >= f->boneCount) return Fault("a rigid body names a bone the model does not have");
-        if (b[22] > kMaxGroup) return Fault("a rigid body's collision group is not one of the 16");
-        if (b[25] > kMaxShape) return Fault("a rigid body's shape is not a sphere, a box or a capsule");
+        if (bone != kPmdNoBone && bone >= f->boneCount) return LogPmdLoadError("a rigid body names a bone the model does not have");
+        if (b[22] > kMaxGroup) return LogPmdLoadError("a rigid body's collision group is not one of the 16");
+        if (b[25] > kMaxShape) return LogPmdLoadError("a rigid body's shape is not a sphere, a box or a capsule");
     }
     for (uint32_t i = 0; i < f->jointCount; ++i) {
         const unsigned char* j = f->joints + i * kPmdJointBytes;
         if (PmdU32(j + 20) >= f->bodyCount || PmdU32(j + 24) >= f->bodyCount)
-            return Fault("a joint names a rigid body the model does not have");
+            return LogPmdLoadError("a joint names a rigid body the model does not have");
     }
     return 0;
 }
@@ -215,8 +213,8 @@ int ParsePmdFile(const unsigned char* data, size_t size, bool readPhysics, PmdFi
     *file = PmdFile{};
     file->data = data;
     file->size = size;
-    Cursor c{data, size, kPmdHeaderBytes};
-    if (size < kPmdHeaderBytes) return Fault("the header runs past the end of the file");
+    PmdCursor c{data, size, kPmdHeaderBytes};
+    if (size < kPmdHeaderBytes) return LogPmdLoadError("the header runs past the end of the file");
     if (ParseVertices(&c, file) != 0 || ParseFaces(&c, file) != 0 || ParseMaterials(&c, file) != 0 ||
         ParseBones(&c, file) != 0 || ParseIks(&c, file) != 0 || ParseMorphs(&c, file) != 0 ||
         ParseTail(&c, file, readPhysics) != 0 || CheckToonIndices(file) != 0 || CheckPhysics(file) != 0)

@@ -33,6 +33,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/log.h"
+
 namespace morpotta {
 
 constexpr size_t kPmdHeaderBytes = 283;
@@ -70,6 +72,9 @@ struct PmdFile {
     uint32_t jointCount;
     const unsigned char* joints;
 };
+
+// Logs a PMD load failure; -1.
+inline int LogPmdLoadError(const char* what) { return WriteLogFormat("PMD Load Error : %s", what); }
 
 // Little-endian fields of the file.
 uint16_t PmdU16(const unsigned char* p);

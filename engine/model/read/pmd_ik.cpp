@@ -6,6 +6,7 @@
 // bend at all.
 #include <cmath>
 
+#include "model/base/model_math.h"
 #include "model/read/pmd_bones.h"
 
 namespace morpotta {
@@ -30,17 +31,9 @@ Vector3 TransformPoint(const Vector3& v, const Matrix44& m) {
                    v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2] + m.m[3][2]};
 }
 
-float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-Vector3 Minus(const Vector3& a, const Vector3& b) { return Vector3{a.x - b.x, a.y - b.y, a.z - b.z}; }
-
-Vector3 Cross(const Vector3& a, const Vector3& b) {
-    return Vector3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 // False for a vector too short to give a direction.
 bool Normalize(Vector3* v) {
-    float squared = Dot(*v, *v);
+    float squared = DotVector3(*v, *v);
     if (!(squared > kTinyVectorSquared)) return false;
     float scale = 1.0f / std::sqrt(squared);
     v->x *= scale, v->y *= scale, v->z *= scale;
@@ -60,13 +53,13 @@ bool MeasureTurn(const PmdBone* link, const Vector3& effector, const Vector3& ta
     InvertRigidMatrix(&inverse, &link->world);
     Vector3 e = TransformPoint(effector, inverse), t = TransformPoint(target, inverse);
     if (!Normalize(&e) || !Normalize(&t)) return false;
-    float dot = Dot(e, t);
+    float dot = DotVector3(e, t);
     // A rounded dot product may leave [-1, 1]; acos is only taken inside.
     float angle = dot >= 1.0f ? 0.0f : dot <= -1.0f ? 3.14159265f : std::acos(dot);
     if (angle > limit) angle = limit;
     if (angle < -limit) angle = -limit;
     out->angle = angle;
-    out->axis = Cross(e, t);
+    out->axis = CrossVector3(e, t);
     return true;
 }
 
@@ -109,7 +102,7 @@ bool ApplyKneeFix(float q[4], bool childIsKnee, KneeState* k) {
 // Turns link i by the measured rotation, then the knee rules.
 void RotateLink(PmdBone* link, const LinkTurn& turn, bool childIsKnee, KneeState* k) {
     Vector3 axis = turn.axis;
-    if (Dot(axis, axis) < kTinyAxisSquared || !Normalize(&axis)) {
+    if (DotVector3(axis, axis) < kTinyAxisSquared || !Normalize(&axis)) {
         ApplyKneeFix(link->rotation, childIsKnee, k);
         return;
     }
@@ -158,21 +151,21 @@ int SolvePmdIk(PmdIkEntry* entry) {
             PmdBone* link = entry->links[i];
             const bool childIsKnee = i > 0 && entry->links[i - 1]->knee;
             const Vector3 effector = Translation(entry->effector->world);
-            const Vector3 d = Minus(target, effector);
+            const Vector3 d = SubtractVector3(target, effector);
             LinkTurn turn{0.0f, Vector3{0, 0, 0}};
             bool turns = MeasureTurn(link, effector, target, entry->limit, &turn);
-            bool reachTest = Dot(d, d) < kReachedSquared;
+            bool reachTest = DotVector3(d, d) < kReachedSquared;
             if (!reachTest && childIsKnee) {
                 float still = k.stretched ? 0.000001f : 0.001f;
-                reachTest = std::fabs(turn.angle) < still && Dot(d, d) > kMovingSquared;
+                reachTest = std::fabs(turn.angle) < still && DotVector3(d, d) > kMovingSquared;
             }
             bool rotate = true;
             if (reachTest && !k.stretched) {
                 // A straight chain cannot fold: while the target lies within
                 // reach, bend it once and let the next passes finish.
                 const Vector3 root = Translation(entry->links[links - 1]->world);
-                const Vector3 gap = Minus(root, target);
-                if (entry->reach * entry->reach > Dot(gap, gap)) {
+                const Vector3 gap = SubtractVector3(root, target);
+                if (entry->reach * entry->reach > DotVector3(gap, gap)) {
                     BendX(link->rotation, kKneeBend);
                     k.extra += kKneeCorrectionIterations;
                     k.stretched = true;

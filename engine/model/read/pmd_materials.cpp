@@ -11,7 +11,7 @@ namespace morpotta {
 
 namespace {
 
-constexpr float kTextureParamFloat = 0.1f;
+constexpr float kPmdTextureParamFloat = 0.1f;
 constexpr int kClampAddress = 3;
 constexpr float kOutlineWidth = 0.01f;
 constexpr float kOutlineMinWidth = 1.1f;
@@ -45,7 +45,7 @@ int AddToon(PmdLoad* load, ReadModelMaterial* material, uint8_t toon, int number
     char name[kPmdToonNameBytes + 1];
     ToonName(load->file, toon, name, sizeof(name));
     ReadModelTexture* texture =
-        AddReadModelTexture(&load->model, name, name, nullptr, 0, kTextureParamFloat, 1, 1, 1);
+        AddReadModelTexture(&load->model, name, name, nullptr, 0, kPmdTextureParamFloat, 1, 1, 1);
     if (!texture)
         return WriteLogFormat("PMD Load Error : No.%d の トゥーン用テクスチャオブジェクトの作成に失敗しました", number);
     texture->addressU = texture->addressV = kClampAddress;
@@ -62,14 +62,14 @@ int AddDiffuseTexture(PmdLoad* load, ReadModelMaterial* material, const unsigned
     CutAtStar(name);
     if (name[0] == 0) return 0;
     ReadModelTexture* texture =
-        AddReadModelTexture(&load->model, name, name, nullptr, 0, kTextureParamFloat, 1, 0, 1);
+        AddReadModelTexture(&load->model, name, name, nullptr, 0, kPmdTextureParamFloat, 1, 0, 1);
     if (!texture) return WriteLogFormat("PMD Load Error : No.%d の テクスチャオブジェクトの作成に失敗しました", number);
     material->layers[0].textures[0] = texture;
     material->layers[0].count = 1;
     return 0;
 }
 
-void ReadColours(ReadModelMaterial* m, const unsigned char* record) {
+void ReadMaterialColours(ReadModelMaterial* m, const unsigned char* record) {
     for (int c = 0; c < 4; ++c) m->diffuse[c] = PmdF32(record + 4 * c);
     m->power = PmdF32(record + 16);
     for (int c = 0; c < 3; ++c) {
@@ -93,7 +93,7 @@ int BuildPmdMaterials(PmdLoad* load) {
         ReadModelMaterial* material = AddReadModelMaterial(&load->model, name);
         if (!material) return WriteLogFormat("PMD Load Error : No.%d の Material オブジェクトの追加に失敗しました", number);
         material->drawType = 2;
-        ReadColours(material, record);
+        ReadMaterialColours(material, record);
         if (AddToon(load, material, record[44], number) != 0) return -1;
         if (record[45]) {
             material->modeWords[2] = FloatBits(kOutlineWidth);

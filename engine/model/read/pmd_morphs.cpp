@@ -25,7 +25,6 @@ struct MorphSplit {
     int localMaterial[kReadMeshMaxMaterials];  // main list index -> second list index
 };
 
-int Fail(const char* what) { return WriteLogFormat("PMD Load Error : %s", what); }
 
 const unsigned char* MorphVertex(const unsigned char* morph, uint32_t i) {
     return morph + kPmdMorphBytes + i * kPmdMorphVertexBytes;
@@ -132,7 +131,7 @@ int SplitSkinWeights(PmdLoad* load, ReadModelMesh* second, const MorphSplit& s) 
         if (users[size_t(i)] == 0) continue;
         ReadModelSkinWeight* to = AllocReadModelSkinWeight(model);
         if (!to || !(to->weights = AllocReadModelArray<ReadModelSkinWeightPair>(model, size_t(users[size_t(i)]))))
-            return Fail("表情データ用スキニングメッシュウエイト値を格納するメモリ領域の確保に失敗しました");
+            return LogPmdLoadError("表情データ用スキニングメッシュウエイト値を格納するメモリ領域の確保に失敗しました");
         to->offsetMatrix = main->skinWeights[i]->offsetMatrix;
         to->boneFrameIndex = main->skinWeights[i]->boneFrameIndex;
         second->skinWeights[second->skinWeightCount++] = copyOf[size_t(i)] = to;
@@ -166,11 +165,11 @@ int AddShapes(PmdLoad* load, ReadModelMesh* second) {
         char name[kPmdNameBytes + 1];
         CopyPmdName(name, morph, kPmdNameBytes);
         ReadModelShape* shape = AddReadModelShape(&load->model, name, load->meshFrame);
-        if (!shape) return Fail("シェイプオブジェクトの追加に失敗しました");
+        if (!shape) return LogPmdLoadError("シェイプオブジェクトの追加に失敗しました");
         const uint32_t count = PmdU32(morph + 20);
         shape->mesh = second;
         if (!(shape->vertices = AllocReadModelArray<ReadModelShapeVertex>(&load->model, count)))
-            return Fail("シェイプ頂点データを格納するメモリ領域の確保に失敗しました");
+            return LogPmdLoadError("シェイプ頂点データを格納するメモリ領域の確保に失敗しました");
         shape->vertexCount = int(count);
         for (uint32_t i = 0; i < count; ++i) {
             const unsigned char* v = MorphVertex(morph, i);
@@ -191,11 +190,11 @@ int BuildPmdMorphs(PmdLoad* load) {
     if (load->file.morphs.size() < 2) return 0;
     MorphSplit split{};
     if (!StartSplit(load->file, &split))
-        return Fail("一時保存用の頂点データを格納するメモリ領域の確保に失敗しました");
+        return LogPmdLoadError("一時保存用の頂点データを格納するメモリ領域の確保に失敗しました");
     int result = -1;
     ReadModelMesh* second = AddReadModelMesh(&load->model, load->meshFrame);
     if (!second) {
-        Fail("スキンメッシュオブジェクトの追加に失敗しました");
+        LogPmdLoadError("スキンメッシュオブジェクトの追加に失敗しました");
     } else {
         PlanMovedFaces(load->mesh, second, &split);
         result = FillSecondMesh(&load->model, load->mesh, second, split) == 0 &&

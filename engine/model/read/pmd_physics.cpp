@@ -11,6 +11,7 @@
 #include "engine/log.h"
 #include "engine/text.h"
 #include "model/base/memory_chain.h"
+#include "model/base/model_math.h"
 #include "model/convert/convert.h"
 #include "model/read/pmd_reader.h"
 
@@ -20,7 +21,6 @@ namespace {
 
 // "センター" (centre) in code page 932: bodies on no bone follow it.
 constexpr char kCentreName[] = "\x83\x5a\x83\x93\x83\x5e\x81\x5b";
-constexpr float kDegreesToRadians = 3.14159265f / 180.0f;
 
 uint32_t Bits(float value) {
     uint32_t bits;
@@ -63,7 +63,7 @@ int AddModelJoint(PmdLoad* load, const unsigned char* r) {
     out->params[0] = PmdU32(r + 20);
     out->params[1] = PmdU32(r + 24);
     for (int i = 0; i < 21; ++i) out->params[2 + i] = PmdU32(r + 28 + 4 * i);
-    for (int i = 0; i < 3; ++i) out->params[23 + i] = Bits(PmdF32(r + 112 + 4 * i) * kDegreesToRadians);
+    for (int i = 0; i < 3; ++i) out->params[23 + i] = Bits(PmdF32(r + 112 + 4 * i) * kModelDegreesToRadians);
     return 0;
 }
 

@@ -14,10 +14,10 @@ namespace morpotta {
 
 namespace {
 
-const char kSignature[] = {'P', 'm', 'd'};
+const char kPmdSignature[] = {'P', 'm', 'd'};
 constexpr size_t kVersionEnd = 7;
 
-int Convert(PmdLoad* load) {
+int ConvertPmdModel(PmdLoad* load) {
     return ConvertReadModelToModelBase(&load->model, load->params->folder, load->params->options);
 }
 
@@ -49,8 +49,8 @@ void FreePmdLoad(PmdLoad* load) {
 }
 
 int LoadPmdFile(const ModelLoadParams* params) {
-    if (!params || !params->data || params->size < sizeof(kSignature) ||
-        std::memcmp(params->data, kSignature, sizeof(kSignature)) != 0)
+    if (!params || !params->data || params->size < sizeof(kPmdSignature) ||
+        std::memcmp(params->data, kPmdSignature, sizeof(kPmdSignature)) != 0)
         return -1;
     const auto* data = reinterpret_cast<const unsigned char*>(params->data);
     if (params->size < kVersionEnd || PmdF32(data + 3) != 1.0f)
@@ -59,7 +59,7 @@ int LoadPmdFile(const ModelLoadParams* params) {
     load.params = params;
     load.physicsMode = GetModelLoadPhysicsMode();
     InitReadModel(&load.model);
-    int result = ReadPmdModel(&load) == 0 ? Convert(&load) : -1;
+    int result = ReadPmdModel(&load) == 0 ? ConvertPmdModel(&load) : -1;
     FreeReadModel(&load.model);
     FreePmdLoad(&load);
     return result;

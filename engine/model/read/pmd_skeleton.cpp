@@ -7,13 +7,13 @@
 #include "engine/memory.h"
 #include "engine/text.h"
 #include "model/base/memory_chain.h"
+#include "model/base/model_math.h"
 #include "model/read/pmd_reader.h"
 
 namespace morpotta {
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
 // "ひざ" (knee) in code page 932: a knee bends one way only.
 constexpr char kKneeName[] = "\x82\xd0\x82\xb4";
 
@@ -117,7 +117,7 @@ int BuildPmdIkList(PmdLoad* load) {
         entry->effector = &bones[PmdU16(record + 2)];
         entry->linkCount = record[4];
         entry->iterations = PmdU16(record + 5);
-        entry->limit = PmdF32(record + 7) * kPi;
+        entry->limit = PmdF32(record + 7) * kModelPi;
         entry->links = link;
         entry->effector->ikDriven = 1;
         bool knee = entry->target->knee || entry->effector->knee;

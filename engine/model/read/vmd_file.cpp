@@ -15,11 +15,11 @@ namespace morpotta {
 
 namespace {
 
-const char kSignature[] = "Vocaloid Motion Data 0002";  // compared with its zero: 26 bytes
+const char kVmdSignature[] = "Vocaloid Motion Data 0002";  // compared with its zero: 26 bytes
 
-int Fault(const char* what) { return WriteLogFormat("VMD Load Error : %s", what); }
+int LogVmdLoadError(const char* what) { return WriteLogFormat("VMD Load Error : %s", what); }
 
-struct Cursor {
+struct VmdCursor {
     const unsigned char* data;
     size_t size;
     size_t at;
@@ -35,25 +35,25 @@ struct Cursor {
 
 // A section: its count and records. A file that ends before the count has
 // none of it; one that ends inside it is broken.
-int TakeSection(Cursor* c, size_t recordBytes, uint32_t* count, const unsigned char** records, const char* what) {
+int TakeSection(VmdCursor* c, size_t recordBytes, uint32_t* count, const unsigned char** records, const char* what) {
     *count = 0;
     *records = nullptr;
     if (c->AtEnd()) return 0;
     const unsigned char* p = c->Take(4);
-    if (!p || !(*records = c->Take(uint64_t(PmdU32(p)) * recordBytes))) return Fault(what);
+    if (!p || !(*records = c->Take(uint64_t(PmdU32(p)) * recordBytes))) return LogVmdLoadError(what);
     *count = PmdU32(p);
     return 0;
 }
 
-float CurveValue(int8_t b) { return float(b) / 127.0f * 3.0f; }
+float CurveControlValue(int8_t b) { return float(b) / 127.0f * 3.0f; }
 
 VmdCurve Curve(int8_t x1, int8_t y1, int8_t x2, int8_t y2) {
-    VmdCurve c{{CurveValue(x1), CurveValue(y1), CurveValue(x2), CurveValue(y2)}, x1 == y1 && x2 == y2};
+    VmdCurve c{{CurveControlValue(x1), CurveControlValue(y1), CurveControlValue(x2), CurveControlValue(y2)}, x1 == y1 && x2 == y2};
     return c;
 }
 
-int CheckFrame(uint32_t frame) {
-    return frame <= kVmdMaxFrame ? 0 : Fault("a key stands at a frame beyond the longest motion");
+int CheckKeyFrame(uint32_t frame) {
+    return frame <= kVmdMaxFrame ? 0 : LogVmdLoadError("a key stands at a frame beyond the longest motion");
 }
 
 // Keys by name: a new name takes the next track, up to the table's room.
@@ -89,14 +89,14 @@ int ReadBoneKeys(const unsigned char* records, uint32_t count, VmdMotion* motion
         const unsigned char* r = records + size_t(i) * kVmdBoneKeyBytes;
         VmdBoneKey key;
         key.frame = PmdU32(r + 15);
-        if (CheckFrame(key.frame) != 0) return -1;
+        if (CheckKeyFrame(key.frame) != 0) return -1;
         for (int a = 0; a < 3; ++a) key.translation[a] = PmdF32(r + 19 + 4 * a);
         for (int a = 0; a < 4; ++a) key.rotation[a] = PmdF32(r + 31 + 4 * a);
         const auto* block = reinterpret_cast<const int8_t*>(r + 47);
         for (int c = 0; c < 4; ++c)
             key.curves[c] = Curve(block[16 * c], block[16 * c + 4], block[16 * c + 8], block[16 * c + 12]);
         VmdTrack<VmdBoneKey>* track = table.Find(r);
-        if (!track) return Fault("a motion names more bones than it can hold");
+        if (!track) return LogVmdLoadError("a motion names more bones than it can hold");
         track->keys.push_back(key);
     }
     for (auto& track : motion->bones) SortByFrame(&track.keys);
@@ -108,9 +108,9 @@ int ReadMorphKeys(const unsigned char* records, uint32_t count, VmdMotion* motio
     for (uint32_t i = 0; i < count; ++i) {
         const unsigned char* r = records + size_t(i) * kVmdMorphKeyBytes;
         VmdMorphKey key{PmdU32(r + 15), PmdF32(r + 19)};
-        if (CheckFrame(key.frame) != 0) return -1;
+        if (CheckKeyFrame(key.frame) != 0) return -1;
         VmdTrack<VmdMorphKey>* track = table.Find(r);
-        if (!track) return Fault("a motion names more morphs than it can hold");
+        if (!track) return LogVmdLoadError("a motion names more morphs than it can hold");
         track->keys.push_back(key);
     }
     for (auto& track : motion->morphs) SortByFrame(&track.keys);
@@ -123,7 +123,7 @@ int ReadCameraKeys(const unsigned char* records, uint32_t count, VmdMotion* moti
         const unsigned char* r = records + size_t(i) * kVmdCameraKeyBytes;
         VmdCameraKey key;
         key.frame = PmdU32(r);
-        if (CheckFrame(key.frame) != 0) return -1;
+        if (CheckKeyFrame(key.frame) != 0) return -1;
         key.distance = PmdF32(r + 4);
         for (int a = 0; a < 3; ++a) key.position[a] = PmdF32(r + 8 + 4 * a);
         for (int a = 0; a < 3; ++a) key.rotation[a] = PmdF32(r + 20 + 4 * a);
@@ -142,10 +142,10 @@ int ReadCameraKeys(const unsigned char* records, uint32_t count, VmdMotion* moti
 
 int ReadVmdMotionFile(const unsigned char* data, size_t size, VmdMotion* motion) {
     *motion = VmdMotion{};
-    if (!data || size < kVmdSignatureBytes || std::memcmp(data, kSignature, sizeof(kSignature)) != 0)
-        return Fault("対応していない VMD バージョンです");
-    Cursor c{data, size, 0};
-    if (!c.Take(kVmdHeaderBytes)) return Fault("the header runs past the end of the file");
+    if (!data || size < kVmdSignatureBytes || std::memcmp(data, kVmdSignature, sizeof(kVmdSignature)) != 0)
+        return LogVmdLoadError("対応していない VMD バージョンです");
+    VmdCursor c{data, size, 0};
+    if (!c.Take(kVmdHeaderBytes)) return LogVmdLoadError("the header runs past the end of the file");
     uint32_t boneCount, morphCount, cameraCount;
     const unsigned char *bones, *morphs, *cameras;
     if (TakeSection(&c, kVmdBoneKeyBytes, &boneCount, &bones, "the bone keys run past the end of the file") != 0 ||

@@ -22,7 +22,6 @@ namespace {
 
 constexpr float kOpaqueAlpha = 0.9999999f;
 
-int Log(const char* message) { return WriteLogText(message); }
 
 struct Placement {
     XObject* mesh;
@@ -61,11 +60,11 @@ int AddMaterials(Builder* b) {
         if (o->kind != X_KIND_MATERIAL) continue;
         const XMaterialData& x = o->data.material;
         ReadModelMaterial* m = AddReadModelMaterial(b->model, o->name);
-        if (!m) return Log("Load XFile : マテリアルオブジェクトの追加に失敗しました");
+        if (!m) return LogXFileError("Load XFile : マテリアルオブジェクトの追加に失敗しました");
         if (XObject* file = FindXChildObject(b->context, o, X_KIND_TEXTURE_FILENAME)) {
             const char* name = file->data.textureFileName;
             ReadModelTexture* t = AddReadModelTexture(b->model, name, name, nullptr, 0, 0.1f, 1, 0, 1);
-            if (!t) return Log("Load XFile : テクスチャオブジェクトの追加に失敗しました");
+            if (!t) return LogXFileError("Load XFile : テクスチャオブジェクトの追加に失敗しました");
             m->layers[0].textures[0] = t;
             m->layers[0].count = 1;
         }
@@ -91,7 +90,7 @@ int AddFrames(Builder* b) {
         // A frame inside anything but a frame below the root is a top-level one.
         ReadModelFrame* parent = o->parent != root && o->parent->kind == X_KIND_FRAME ? FrameOf(o->parent) : nullptr;
         ReadModelFrame* frame = AddReadModelFrame(b->model, o->name, parent);
-        if (!frame) return Log("Load XFile : フレームオブジェクトの追加に失敗しました");
+        if (!frame) return LogXFileError("Load XFile : フレームオブジェクトの追加に失敗しました");
         if (XObject* matrix = FindXChildObject(b->context, o, X_KIND_FRAME_TRANSFORM_MATRIX))
             std::memcpy(&frame->transform.m[0][0], matrix->data.matrix, sizeof(frame->transform));
         o->built = frame;
@@ -99,14 +98,14 @@ int AddFrames(Builder* b) {
             if (c->kind != X_KIND_MESH) continue;
             ReadModelFrame* own = frame;
             if (c->name[0] && !(own = AddReadModelFrame(b->model, c->name, frame)))
-                return Log("Load XFile : フレームオブジェクトの追加に失敗しました");
+                return LogXFileError("Load XFile : フレームオブジェクトの追加に失敗しました");
             b->meshes.push_back(Placement{c, own});
         }
     }
     for (XObject* c = root->firstChild; c; c = c->nextSibling) {
         if (c->kind != X_KIND_MESH) continue;
         ReadModelFrame* own = AddReadModelFrame(b->model, c->name[0] ? c->name : "Mesh", nullptr);
-        if (!own) return Log("Load XFile : フレームオブジェクトの追加に失敗しました");
+        if (!own) return LogXFileError("Load XFile : フレームオブジェクトの追加に失敗しました");
         b->meshes.push_back(Placement{c, own});
     }
     return 0;
@@ -115,7 +114,7 @@ int AddFrames(Builder* b) {
 int MeshMaterials(Builder* b, XObject* meshObject, XObject* list, ReadModelMesh* mesh) {
     if (!list) {
         ReadModelMaterial* normal = AddReadModelMaterial(b->model, "Normal");
-        if (!normal) return Log("Load XFile : マテリアルオブジェクトの追加に失敗しました");
+        if (!normal) return LogXFileError("Load XFile : マテリアルオブジェクトの追加に失敗しました");
         mesh->materials[0] = normal;
         mesh->materialCount = 1;
         return 0;
@@ -144,9 +143,9 @@ int SkinWeights(Builder* b, XObject* meshObject, ReadModelMesh* mesh) {
         if (!bone)
             return WriteLogFormat("Load XFile : スキンウエイト情報の対象フレーム %s がありません", x.frameName);
         ReadModelSkinWeight* sw = AllocReadModelSkinWeight(b->model);
-        if (!sw) return Log("Load XFile : スキニングメッシュウエイト情報を格納するメモリ領域の確保に失敗しました");
+        if (!sw) return LogXFileError("Load XFile : スキニングメッシュウエイト情報を格納するメモリ領域の確保に失敗しました");
         sw->weights = AllocReadModelArray<ReadModelSkinWeightPair>(b->model, size_t(x.count));
-        if (!sw->weights) return Log("Load XFile : スキニングメッシュウエイト値を格納するメモリ領域の確保に失敗しました");
+        if (!sw->weights) return LogXFileError("Load XFile : スキニングメッシュウエイト値を格納するメモリ領域の確保に失敗しました");
         for (int i = 0; i < x.count; ++i) {
             if (x.vertices[i] >= uint32_t(mesh->positionCount))
                 return WriteLogFormat("Load XFile : スキンウエイト情報 %s に頂点の数( %d )を超える頂点インデックス( %u )がありました",
@@ -166,7 +165,7 @@ int SkinWeights(Builder* b, XObject* meshObject, ReadModelMesh* mesh) {
 int VertexColours(Builder* b, const XObject* colours, ReadModelMesh* mesh, std::vector<int>* entryOf) {
     const XVertexColoursData& x = colours->data.vertexColours;
     auto* table = AllocReadModelArray<float[4]>(b->model, size_t(x.count) + 1);
-    if (!table) return Log("Load XFile : 頂点カラーを格納するメモリの確保に失敗しました");
+    if (!table) return LogXFileError("Load XFile : 頂点カラーを格納するメモリの確保に失敗しました");
     entryOf->assign(size_t(mesh->positionCount), x.count);
     for (int i = 0; i < x.count; ++i) {
         const XIndexedColour& c = x.colours[i];
@@ -189,7 +188,7 @@ int Faces(Builder* b, const XMeshData& x, const XObject* list, const XObject* no
     mesh->faceArrays = 1u << READ_FACE_POSITIONS | (normals ? 1u << READ_FACE_NORMALS : 0u) |
                        (colourOf.empty() ? 0u : 1u << READ_FACE_COLOURS) | (uvs ? 1u << READ_FACE_UVS : 0u);
     if (ReserveReadModelFaces(b->model, mesh, faces.count, corners) != 0)
-        return Log("Load XFile : 面情報を格納するメモリ領域の確保に失敗しました");
+        return LogXFileError("Load XFile : 面情報を格納するメモリ領域の確保に失敗しました");
     const bool materialPerFace = list && list->data.materialList.faceCount == faces.count;
     const XFaceList* normalFaces = normals ? &normals->data.meshNormals.faces : nullptr;
     const int* at = faces.packed;
@@ -227,7 +226,7 @@ int AddMesh(Builder* b, const Placement& place) {
         return WriteLogFormat("Load XFile : メッシュリストの面の数( %d )と法線の面の数( %d )が違いました", x.faces.count,
                               normals->data.meshNormals.faces.count);
     ReadModelMesh* mesh = AddReadModelMesh(b->model, place.frame);
-    if (!mesh) return Log("Load XFile : メッシュオブジェクトの追加に失敗しました");
+    if (!mesh) return LogXFileError("Load XFile : メッシュオブジェクトの追加に失敗しました");
     mesh->positions = x.vertices;
     mesh->positionCount = x.vertexCount;
     if (normals) {
@@ -289,10 +288,10 @@ int AddKeySet(Builder* b, const XObject* o, ReadModelAnim* anim, float* length) 
             return WriteLogFormat("Load XFile : アニメーションキーの値の数( %d )がキーの種類 %d の値の数( %d )と違います",
                                   x.keys[i].valueCount, x.keyType, shape.fileValues);
     ReadModelAnimKeySet* ks = AddReadModelAnimKeySet(b->model, anim);
-    if (!ks) return Log("Load XFile : アニメーションキーセットオブジェクトの追加に失敗しました");
+    if (!ks) return LogXFileError("Load XFile : アニメーションキーセットオブジェクトの追加に失敗しました");
     ks->times = AllocReadModelArray<float>(b->model, size_t(x.keyCount));
     ks->values = AllocReadModelArray<float>(b->model, size_t(x.keyCount) * size_t(shape.keptValues));
-    if (!ks->times || !ks->values) return Log("Load XFile : アニメーションキーを格納するメモリ領域の確保に失敗しました");
+    if (!ks->times || !ks->values) return LogXFileError("Load XFile : アニメーションキーを格納するメモリ領域の確保に失敗しました");
     ks->valueType = shape.valueType;
     ks->keyKind = shape.keyKind;
     ks->keyCount = x.keyCount;
@@ -310,9 +309,9 @@ int AddAnimation(Builder* b, const XObject* o, ReadModelAnimSet* set) {
     ReadModelFrame* frame = FrameOf(FindXChildObject(b->context, o, X_KIND_FRAME));
     if (!frame) return WriteLogFormat("Load XFile : アニメーション %s の対象フレームがありません", o->name);
     ReadModelAnim* anim = AddReadModelAnim(b->model, set);
-    if (!anim) return Log("Load XFile : アニメーションオブジェクトの追加に失敗しました");
+    if (!anim) return LogXFileError("Load XFile : アニメーションオブジェクトの追加に失敗しました");
     anim->frameName = AddReadModelString(b->model, frame->name);
-    if (!anim->frameName) return Log("Load XFile : アニメーションオブジェクトの追加に失敗しました");
+    if (!anim->frameName) return LogXFileError("Load XFile : アニメーションオブジェクトの追加に失敗しました");
     anim->frameIndex = int(frame->index);
     std::vector<XObject*> keys = Collect(b, o, X_KIND_ANIMATION_KEY);
     for (const XObject* k : keys)
@@ -324,7 +323,7 @@ int AddAnimationSets(Builder* b) {
     for (XObject* o = b->context->first; o; o = o->nextInFile) {
         if (o->kind != X_KIND_ANIMATION_SET) continue;
         ReadModelAnimSet* set = AddReadModelAnimSet(b->model, o->name);
-        if (!set) return Log("Load XFile : アニメーションセットオブジェクトの追加に失敗しました");
+        if (!set) return LogXFileError("Load XFile : アニメーションセットオブジェクトの追加に失敗しました");
         std::vector<XObject*> animations = Collect(b, o, X_KIND_ANIMATION);
         for (const XObject* a : animations)
             if (AddAnimation(b, a, set) != 0) return -1;

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/log.h"
 #include "engine/vecmath.h"
 #include "model/base/memory_chain.h"
 
@@ -280,5 +281,8 @@ int ParseXFile(const char* data, size_t size, XFileContext* context);
 struct ReadModel;
 // The tree into the read model. 0, or -1 after one log line.
 int BuildReadModelFromXObjects(XFileContext* context, ReadModel* model);
+
+// Logs a failure of the X reader; -1.
+inline int LogXFileError(const char* message) { return WriteLogText(message); }
 
 }  // namespace morpotta

@@ -22,23 +22,22 @@ struct Loop {
     char name[kXNameMax];
 };
 
-int Log(const char* message) { return WriteLogText(message); }
 
-bool Is(const char* token, const char* text) { return std::strcmp(token, text) == 0; }
+bool XTokenIs(const char* token, const char* text) { return std::strcmp(token, text) == 0; }
 
 // Templates the model takes nothing from, whose data would otherwise be
 // read as objects: skipped like unknown ones.
 bool HasNoUse(int kind) { return kind >= X_KIND_COORDS2D && kind <= X_KIND_COLOR_RGB; }
 
 int Close(Loop* l) {
-    if (l->depth == 1) return Log("Load XFile : 対応する { の無い } がありました");
+    if (l->depth == 1) return LogXFileError("Load XFile : 対応する { の無い } がありました");
     --l->depth;
     return 0;
 }
 
 int Reference(Loop* l) {
     if (AddXReference(l->context, l->stack[l->depth - 1], l->name) != 0)
-        return Log("Load XFile : 間接参照のオブジェクト名を保存するメモリ領域の確保に失敗しました");
+        return LogXFileError("Load XFile : 間接参照のオブジェクト名を保存するメモリ領域の確保に失敗しました");
     return 0;
 }
 
@@ -60,45 +59,45 @@ int Open(Loop* l, int kind) {
 
 int TextToken(Loop* l, char* out) {
     int n = ReadXTextToken(&l->s, out, kXNameMax);
-    if (n < 0) return Log("Load XFile : 長すぎる名前がありました");
+    if (n < 0) return LogXFileError("Load XFile : 長すぎる名前がありました");
     return n;
 }
 
-int BadReference() { return Log("Load XFile : 間接参照の書式が不正です"); }
-int NoOpenBrace() { return Log("Load XFile : オブジェクトの { がありません"); }
+int BadReference() { return LogXFileError("Load XFile : 間接参照の書式が不正です"); }
+int NoOpenBrace() { return LogXFileError("Load XFile : オブジェクトの { がありません"); }
 
 int ParseText(Loop* l) {
     for (;;) {
         int n = TextToken(l, l->token);
         if (n < 0) return -1;
         if (n == 0) return 0;
-        if (Is(l->token, "}")) {
+        if (XTokenIs(l->token, "}")) {
             if (Close(l) != 0) return -1;
             continue;
         }
-        if (Is(l->token, "{")) {
+        if (XTokenIs(l->token, "{")) {
             // A reference: a name, maybe an id, then "}".
-            if (TextToken(l, l->name) <= 0 || Is(l->name, "{")) return BadReference();
-            if (Is(l->name, "}")) continue;
+            if (TextToken(l, l->name) <= 0 || XTokenIs(l->name, "{")) return BadReference();
+            if (XTokenIs(l->name, "}")) continue;
             if (Reference(l) != 0) return -1;
             for (int extra = 0;; ++extra) {
-                if (extra > 1 || TextToken(l, l->token) <= 0 || Is(l->token, "{")) return BadReference();
-                if (Is(l->token, "}")) break;
+                if (extra > 1 || TextToken(l, l->token) <= 0 || XTokenIs(l->token, "{")) return BadReference();
+                if (XTokenIs(l->token, "}")) break;
             }
             continue;
         }
         int kind = FindXTemplate(l->token);
         if (kind == X_KIND_NONE || HasNoUse(kind)) {
-            if (SkipXTextBlock(&l->s) != 0) return Log("Load XFile : ブロックの終わりがありません");
+            if (SkipXTextBlock(&l->s) != 0) return LogXFileError("Load XFile : ブロックの終わりがありません");
             continue;
         }
-        if (TextToken(l, l->name) <= 0 || Is(l->name, "}")) return NoOpenBrace();
-        if (Is(l->name, "{")) {
+        if (TextToken(l, l->name) <= 0 || XTokenIs(l->name, "}")) return NoOpenBrace();
+        if (XTokenIs(l->name, "{")) {
             l->name[0] = 0;
         } else {
             if (TextToken(l, l->token) <= 0) return NoOpenBrace();
             if (l->token[0] == '<' && TextToken(l, l->token) <= 0) return NoOpenBrace();
-            if (!Is(l->token, "{"))
+            if (!XTokenIs(l->token, "{"))
                 return WriteLogFormat("Load XFile : オブジェクト %s ( %s ) の { がありません", l->name, XTemplateName(kind));
         }
         if (Open(l, kind) != 0) return -1;
@@ -127,22 +126,22 @@ int ParseBinary(Loop* l) {
         if (code == X_TOKEN_TEMPLATE) {
             // A template declaration: its name and its block.
             SkipXBinaryToken(s);
-            if (SkipXBinaryBlock(s) != 0) return Log("Load XFile : ブロックの終わりがありません");
+            if (SkipXBinaryBlock(s) != 0) return LogXFileError("Load XFile : ブロックの終わりがありません");
             continue;
         }
         if (code != X_TOKEN_NAME) {
-            if (SkipXBinaryToken(s) != 0) return Log("Load XFile : データが途中で終わっています");
+            if (SkipXBinaryToken(s) != 0) return LogXFileError("Load XFile : データが途中で終わっています");
             continue;
         }
-        if (ReadXBinaryName(s, l->token, sizeof(l->token)) < 0) return Log("Load XFile : 長すぎる名前がありました");
+        if (ReadXBinaryName(s, l->token, sizeof(l->token)) < 0) return LogXFileError("Load XFile : 長すぎる名前がありました");
         int kind = FindXTemplate(l->token);
         if (kind == X_KIND_NONE || HasNoUse(kind)) {
-            if (SkipXBinaryBlock(s) != 0) return Log("Load XFile : ブロックの終わりがありません");
+            if (SkipXBinaryBlock(s) != 0) return LogXFileError("Load XFile : ブロックの終わりがありません");
             continue;
         }
         l->name[0] = 0;
         if (PeekXBinaryToken(s) == X_TOKEN_NAME && ReadXBinaryName(s, l->name, sizeof(l->name)) < 0)
-            return Log("Load XFile : 長すぎる名前がありました");
+            return LogXFileError("Load XFile : 長すぎる名前がありました");
         if (PeekXBinaryToken(s) == X_TOKEN_GUID) SkipXBinaryToken(s);
         if (PeekXBinaryToken(s) != X_TOKEN_OPEN_BRACE)
             return WriteLogFormat("Load XFile : オブジェクト %s ( %s ) の { がありません", l->name, XTemplateName(kind));
@@ -157,7 +156,7 @@ int ParseXFile(const char* data, size_t size, XFileContext* context) {
     if (!data || size < 16 || CompareByteSpan(data, "xof ", 4) != 0) return -1;
     bool binary = CompareByteSpan(data + 8, "bin ", 4) == 0;
     if (!binary && CompareByteSpan(data + 8, "txt ", 4) != 0)
-        return Log("対応している xファイル形式はテキスト形式と非圧縮バイナリ形式のみです");
+        return LogXFileError("対応している xファイル形式はテキスト形式と非圧縮バイナリ形式のみです");
     if (!context->first) return -1;
     Loop l{};
     l.context = context;

@@ -23,7 +23,6 @@ struct Parser {
     const char* what;  // the template's name in the messages
 };
 
-int Log(const char* message) { return WriteLogText(message); }
 
 // Logs the reason a binary value could not be read: the wanted list type
 // is missing, or the current list holds more values than the template.
@@ -38,7 +37,7 @@ int Integer(const Parser& p, int64_t* out, int expected = 0) {
     return r == X_VALUE_OK ? 0 : ValueFailure(p, r, "IntergerList", expected);
 }
 
-int Floats(const Parser& p, float* out, size_t count, int expected) {
+int ParseFloats(const Parser& p, float* out, size_t count, int expected) {
     for (size_t i = 0; i < count; ++i) {
         XValueResult r = ReadXFloat(p.s, &out[i]);
         if (r != X_VALUE_OK) return ValueFailure(p, r, "FloadList", expected);
@@ -68,7 +67,7 @@ int Count(const Parser& p, int64_t* out, size_t valuesPerItem) {
 template <typename T>
 T* Take(const Parser& p, size_t count, const char* failure) {
     auto* array = static_cast<T*>(AllocXMemory(p.context, sizeof(T) * (count ? count : 1)));
-    if (!array) Log(failure);
+    if (!array) LogXFileError(failure);
     return array;
 }
 
@@ -120,7 +119,7 @@ int Vectors(const Parser& p, int* countOut, Vector3** out, const char* failure) 
     Vector3* v = Take<Vector3>(p, size_t(count), failure);
     if (!v) return -1;
     for (int64_t i = 0; i < count; ++i)
-        if (Floats(p, &v[i].x, 3, int(count * 3)) != 0) return -1;
+        if (ParseFloats(p, &v[i].x, 3, int(count * 3)) != 0) return -1;
     *countOut = int(count);
     *out = v;
     return 0;
@@ -129,7 +128,7 @@ int Vectors(const Parser& p, int* countOut, Vector3** out, const char* failure) 
 int ParseXMaterial(const Parser& p) {
     XMaterialData& m = p.object->data.material;
     float v[11];
-    if (Floats(p, v, 11, 11) != 0 || ListEnds(p, 11) != 0) return -1;
+    if (ParseFloats(p, v, 11, 11) != 0 || ListEnds(p, 11) != 0) return -1;
     std::memcpy(m.faceColour, v, sizeof(m.faceColour));
     m.power = v[4];
     std::memcpy(m.specular, v + 5, sizeof(m.specular));
@@ -177,7 +176,7 @@ int ParseXMeshTextureCoords(const Parser& p) {
     Parser named = p;
     named.what = "MeshTextureCorrds";
     for (int64_t i = 0; i < count; ++i)
-        if (Floats(named, t.uvs[i], 2, int(count * 2)) != 0) return -1;
+        if (ParseFloats(named, t.uvs[i], 2, int(count * 2)) != 0) return -1;
     t.count = int(count);
     return ListEnds(named, int(count * 2));
 }
@@ -201,7 +200,7 @@ int ParseXMeshMaterialList(const Parser& p) {
     for (int64_t f = 0; f < faces; ++f) {
         int64_t index;
         if (Integer(p, &index) != 0) return -1;
-        if (index < 0 || index >= materials) return Log("Load XFile : nMaterials より大きいマテリアルインデックスがありました");
+        if (index < 0 || index >= materials) return LogXFileError("Load XFile : nMaterials より大きいマテリアルインデックスがありました");
         l.faceMaterials[f] = int(index);
     }
     l.materialCount = int(materials);
@@ -216,7 +215,7 @@ int IndexedColour(const Parser& p, XIndexedColour* out) {
     out->index = int(index);
     Parser named = p;
     named.what = "IndexedColor";
-    return Floats(named, out->rgba, 4, 4);
+    return ParseFloats(named, out->rgba, 4, 4);
 }
 
 int ParseXIndexedColor(const Parser& p) {
@@ -252,19 +251,19 @@ int ParseXFrameTransformMatrix(const Parser& p) {
         if (r == X_VALUE_OK) continue;
         if (!p.s->binary || r == X_VALUE_BAD) return -1;
         if (r == X_VALUE_LEFT_OVER) return ValueFailure(p, r, "", 16);
-        if (i == 0) return Log("Load XFile : FrameTransformMatrix FloadList");
+        if (i == 0) return LogXFileError("Load XFile : FrameTransformMatrix FloadList");
         return WriteLogFormat("Load XFile : FrameTransformMatrix MatrixLine No.%d FloadList", i / 4);
     }
     return ListEnds(p, 16);
 }
 
-// Floats of one key: the count, then the values into values.
-int KeyValues(const Parser& p, std::vector<float>* values, int* countOut) {
+// ParseFloats of one key: the count, then the values into values.
+int ParseKeyValues(const Parser& p, std::vector<float>* values, int* countOut) {
     int64_t count;
     if (Count(p, &count, 1) != 0) return -1;
     size_t at = values->size();
     values->resize(at + size_t(count));
-    if (Floats(p, values->data() + at, size_t(count), int(count)) != 0) return -1;
+    if (ParseFloats(p, values->data() + at, size_t(count), int(count)) != 0) return -1;
     *countOut = int(count);
     return 0;
 }
@@ -272,7 +271,7 @@ int KeyValues(const Parser& p, std::vector<float>* values, int* countOut) {
 int ParseXFloatKeys(const Parser& p) {
     std::vector<float> values;
     XFloatKeysData& k = p.object->data.floatKeys;
-    if (KeyValues(p, &values, &k.valueCount) != 0) return -1;
+    if (ParseKeyValues(p, &values, &k.valueCount) != 0) return -1;
     k.values = Keep(p, values, "Load XFile : 浮動小数点リストを格納するメモリ領域の確保に失敗しました");
     if (!k.values) return -1;
     return ListEnds(p, k.valueCount);
@@ -282,7 +281,7 @@ int ParseXTimedFloatKeys(const Parser& p) {
     std::vector<float> values;
     XTimedKey& k = p.object->data.timedKey;
     int64_t time;
-    if (Integer(p, &time) != 0 || KeyValues(p, &values, &k.valueCount) != 0) return -1;
+    if (Integer(p, &time) != 0 || ParseKeyValues(p, &values, &k.valueCount) != 0) return -1;
     k.time = uint32_t(time);
     k.values = Keep(p, values, "Load XFile : 浮動小数点キーデータを格納するメモリ領域の確保に失敗しました");
     if (!k.values) return -1;
@@ -298,7 +297,7 @@ int ParseXAnimationKey(const Parser& p) {
     std::vector<float> values;
     for (int64_t i = 0; i < count; ++i) {
         int64_t time;
-        if (Integer(p, &time) != 0 || KeyValues(p, &values, &a.keys[i].valueCount) != 0) return -1;
+        if (Integer(p, &time) != 0 || ParseKeyValues(p, &values, &a.keys[i].valueCount) != 0) return -1;
         a.keys[i].time = uint32_t(time);
     }
     float* pool = Keep(p, values, "Load XFile : アニメーションキーの浮動小数点値を格納するメモリ領域の確保に失敗しました");
@@ -356,8 +355,8 @@ int ParseXSkinWeights(const Parser& p) {
     }
     Parser weight = p;
     weight.what = "SkinWeights WeightValue";
-    if (Floats(weight, w.weights, size_t(count), int(count)) != 0) return -1;
-    if (Floats(p, w.offset, 16, 16) != 0) return -1;
+    if (ParseFloats(weight, w.weights, size_t(count), int(count)) != 0) return -1;
+    if (ParseFloats(p, w.offset, 16, 16) != 0) return -1;
     w.count = int(count);
     return ListEnds(p, 16);
 }

@@ -72,15 +72,15 @@ struct GlModule {
     GlState gl;
 };
 
-GlModule& State() {
+GlModule& GlDeviceState() {
     static GlModule state;
     return state;
 }
 
 void ForgetUnits() {
-    for (GLuint& t : State().gl.unitTexture) t = kUnknownTexture;
-    for (bool& k : State().gl.samplerKnown) k = false;
-    State().gl.shaderAttributes.valid = false;
+    for (GLuint& t : GlDeviceState().gl.unitTexture) t = kUnknownTexture;
+    for (bool& k : GlDeviceState().gl.samplerKnown) k = false;
+    GlDeviceState().gl.shaderAttributes.valid = false;
 }
 
 struct GlTexture {
@@ -142,30 +142,30 @@ bool ContextPresent() {
     return w.glGetProcAddress && w.glGetProcAddress("glGetString") != nullptr && w.isOpen && w.isOpen();
 }
 
-void Close();
+void GlClose();
 
-int Open() {
+int GlOpen() {
     if (!ContextPresent()) return WriteLogText("No GL context: the window was opened without one");
     if (epoxy_gl_version() < 33) return WriteLogFormat("GL 3.3 is needed, the context offers %d", epoxy_gl_version());
-    State().gl = GlState{};
+    GlDeviceState().gl = GlState{};
     platform::KeepFreeHeapTop(kFrameHeapBytes);
-    if (!MakeTarget(&State().gl.main)) {
-        DropTarget(&State().gl.main);
+    if (!MakeTarget(&GlDeviceState().gl.main)) {
+        DropTarget(&GlDeviceState().gl.main);
         return WriteLogText("The off-screen target could not be made");
     }
-    State().gl.boundFramebuffer = State().gl.main.framebuffer;
+    GlDeviceState().gl.boundFramebuffer = GlDeviceState().gl.main.framebuffer;
     ForgetUnits();
-    glGenVertexArrays(1, &State().gl.vertexArray);
-    glBindVertexArray(State().gl.vertexArray);
-    glGenSamplers(kDeviceStageCount, State().gl.samplers);
+    glGenVertexArrays(1, &GlDeviceState().gl.vertexArray);
+    glBindVertexArray(GlDeviceState().gl.vertexArray);
+    glGenSamplers(kDeviceStageCount, GlDeviceState().gl.samplers);
     SetAbsentAttributeValues();
-    glGenBuffers(1, &State().gl.vertexRing);
-    glBindBuffer(GL_ARRAY_BUFFER, State().gl.vertexRing);
+    glGenBuffers(1, &GlDeviceState().gl.vertexRing);
+    glBindBuffer(GL_ARRAY_BUFFER, GlDeviceState().gl.vertexRing);
     glBufferData(GL_ARRAY_BUFFER, kVertexRingBytes, nullptr, GL_STREAM_DRAW);
-    glGenBuffers(1, &State().gl.indexRing);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, State().gl.indexRing);
+    glGenBuffers(1, &GlDeviceState().gl.indexRing);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, GlDeviceState().gl.indexRing);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, kIndexRingBytes, nullptr, GL_STREAM_DRAW);
-    State().gl.anisotropy = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+    GlDeviceState().gl.anisotropy = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
                     epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -174,32 +174,32 @@ int Open() {
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    State().gl.open = true;
+    GlDeviceState().gl.open = true;
     if (glGetError() != GL_NO_ERROR) {
-        Close();
+        GlClose();
         return WriteLogText("GL reported an error while the device was set up");
     }
     return 0;
 }
 
-void Close() {
+void GlClose() {
     if (!ContextPresent()) {
-        State().gl = GlState{};
+        GlDeviceState().gl = GlState{};
         return;
     }
     ReleaseGlPrograms();
     ReleaseGlShaderPrograms();
-    DropTarget(&State().gl.main);
-    if (State().gl.vertexArray) glDeleteVertexArrays(1, &State().gl.vertexArray);
-    glDeleteSamplers(kDeviceStageCount, State().gl.samplers);
-    if (State().gl.vertexRing) glDeleteBuffers(1, &State().gl.vertexRing);
-    if (State().gl.indexRing) glDeleteBuffers(1, &State().gl.indexRing);
-    State().gl = GlState{};
+    DropTarget(&GlDeviceState().gl.main);
+    if (GlDeviceState().gl.vertexArray) glDeleteVertexArrays(1, &GlDeviceState().gl.vertexArray);
+    glDeleteSamplers(kDeviceStageCount, GlDeviceState().gl.samplers);
+    if (GlDeviceState().gl.vertexRing) glDeleteBuffers(1, &GlDeviceState().gl.vertexRing);
+    if (GlDeviceState().gl.indexRing) glDeleteBuffers(1, &GlDeviceState().gl.indexRing);
+    GlDeviceState().gl = GlState{};
 }
 
-void NoteCall(const DeviceCall&) {}
+void GlNoteCall(const DeviceCall&) {}
 
-int CreateBuffer(DeviceBufferRecord* b) {
+int GlCreateBuffer(DeviceBufferRecord* b) {
     GLuint name = 0;
     glGenBuffers(1, &name);
     GLenum target = b->isIndex ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
@@ -219,7 +219,7 @@ int CreateBuffer(DeviceBufferRecord* b) {
     return 0;
 }
 
-void UploadBuffer(DeviceBufferRecord* b, int offset, int size) {
+void GlUploadBuffer(DeviceBufferRecord* b, int offset, int size) {
     GLenum target = b->isIndex ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
     glBindBuffer(target, GLuint(b->backendData));
     glBufferSubData(target, offset, size, b->bytes + offset);
@@ -227,21 +227,21 @@ void UploadBuffer(DeviceBufferRecord* b, int offset, int size) {
 
 // Objects released after the window closed went with its context: there
 // is nothing left to delete, and no GL call may be made.
-void ReleaseBuffer(DeviceBufferRecord* b) {
+void GlReleaseBuffer(DeviceBufferRecord* b) {
     GLuint name = GLuint(b->backendData);
-    if (State().gl.shaderAttributes.buffer == name) State().gl.shaderAttributes.valid = false;
+    if (GlDeviceState().gl.shaderAttributes.buffer == name) GlDeviceState().gl.shaderAttributes.valid = false;
     if (name && ContextPresent()) glDeleteBuffers(1, &name);
     b->backendData = 0;
 }
 
-int CreateTexture(DeviceTexture* t) {
+int GlCreateTexture(DeviceTexture* t) {
     GlFormat f;
     if (!FormatOf(t->format, &f)) return -1;
     auto* record = static_cast<GlTexture*>(ENGINE_ALLOC_ZERO(sizeof(GlTexture)));
     if (!record) return -1;
     glGenTextures(1, &record->name);
     glBindTexture(GL_TEXTURE_2D, record->name);
-    State().gl.unitTexture[0] = record->name;
+    GlDeviceState().gl.unitTexture[0] = record->name;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, t->levels - 1);
     if (t->format == DEVICE_FMT_X8R8G8B8) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
@@ -252,17 +252,17 @@ int CreateTexture(DeviceTexture* t) {
     return 0;
 }
 
-void UploadTexture(DeviceTexture* t, int level) {
+void GlUploadTexture(DeviceTexture* t, int level) {
     GlFormat f;
     if (!FormatOf(t->format, &f)) return;
     auto* record = reinterpret_cast<GlTexture*>(t->backendData);
     glBindTexture(GL_TEXTURE_2D, record->name);
-    State().gl.unitTexture[0] = record->name;
+    GlDeviceState().gl.unitTexture[0] = record->name;
     const DeviceTextureLevel& lv = t->level[level];
     glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, lv.width, lv.height, f.format, f.type, lv.bytes);
 }
 
-void ReleaseTexture(DeviceTexture* t) {
+void GlReleaseTexture(DeviceTexture* t) {
     auto* record = reinterpret_cast<GlTexture*>(t->backendData);
     if (!record) return;
     if (!ContextPresent()) {
@@ -271,12 +271,12 @@ void ReleaseTexture(DeviceTexture* t) {
         return;
     }
     if (record->framebuffer) {
-        if (State().gl.boundFramebuffer == record->framebuffer) State().gl.boundFramebuffer = 0;
+        if (GlDeviceState().gl.boundFramebuffer == record->framebuffer) GlDeviceState().gl.boundFramebuffer = 0;
         glDeleteFramebuffers(1, &record->framebuffer);
         glDeleteRenderbuffers(1, &record->depth);
     }
     // A deleted texture leaves its units empty; a later one may take its name.
-    for (GLuint& unit : State().gl.unitTexture)
+    for (GLuint& unit : GlDeviceState().gl.unitTexture)
         if (unit == record->name) unit = kUnknownTexture;
     glDeleteTextures(1, &record->name);
     FreeMemory(record);
@@ -337,7 +337,7 @@ bool TargetFlipped(const DeviceState& s) { return s.renderTarget != nullptr; }
 
 // Binds the framebuffer of the state's target; texture targets get one on first use.
 bool BindTarget(const DeviceState& s) {
-    GLuint fb = State().gl.main.framebuffer;
+    GLuint fb = GlDeviceState().gl.main.framebuffer;
     if (s.renderTarget) {
         auto* record = reinterpret_cast<GlTexture*>(s.renderTarget->backendData);
         if (!record) return false;
@@ -356,7 +356,7 @@ bool BindTarget(const DeviceState& s) {
         }
         fb = record->framebuffer;
     }
-    GlState& gl = State().gl;
+    GlState& gl = GlDeviceState().gl;
     if (gl.boundFramebuffer != fb) {
         glBindFramebuffer(GL_FRAMEBUFFER, fb);
         gl.boundFramebuffer = fb;
@@ -394,7 +394,7 @@ void ApplyRasterState(const DeviceState& s) {
                                            rs[DEVICE_RS_ALPHABLENDENABLE], rs[DEVICE_RS_SRCBLEND],
                                            rs[DEVICE_RS_DESTBLEND],      rs[DEVICE_RS_BLENDOP],
                                            uint32_t(GlCullOf(s)),        rs[DEVICE_RS_FILLMODE]};
-    GlState& gl = State().gl;
+    GlState& gl = GlDeviceState().gl;
     if (gl.rasterKnown && std::memcmp(gl.raster, key, sizeof key) == 0) return;
     std::memcpy(gl.raster, key, sizeof key);
     gl.rasterKnown = true;
@@ -429,7 +429,7 @@ void ApplyRasterState(const DeviceState& s) {
 }
 
 void BindStage(const DeviceState& s, int i) {
-    GlState& gl = State().gl;
+    GlState& gl = GlDeviceState().gl;
     auto* record = reinterpret_cast<GlTexture*>(s.textures[i]->backendData);
     const GLuint name = record ? record->name : 0;
     const uint32_t* ss = s.samplerStates[i];
@@ -478,7 +478,7 @@ void BindShaderTextures(const DeviceState& s) {
 
 // Points the attributes at a vertex source of the given format.
 void SetAttributes(uint32_t fvf, int stride, GLintptr base) {
-    State().gl.shaderAttributes.valid = false;
+    GlDeviceState().gl.shaderAttributes.valid = false;
     GLintptr offset = base;
     bool rhw = (fvf & DEVICE_FVF_POSITION_MASK) == DEVICE_FVF_XYZRHW;
     glEnableVertexAttribArray(0);
@@ -512,7 +512,7 @@ void SetAttributes(uint32_t fvf, int stride, GLintptr base) {
 // tangent data carry tangent and binormal after the rigid position (the
 // normal follows them) or after the skinned source vertex.
 void SetShaderAttributes(GLuint buffer, int skin, bool tangents, int stride, GLintptr base) {
-    GlState::ShaderAttributes& last = State().gl.shaderAttributes;
+    GlState::ShaderAttributes& last = GlDeviceState().gl.shaderAttributes;
     if (last.valid && last.buffer == buffer && last.skin == skin && last.tangents == tangents &&
         last.stride == stride && last.base == base)
         return;
@@ -637,8 +637,8 @@ bool UseProgram(const DeviceState& s, DrawProgram* out) {
     return true;
 }
 
-int Draw(const DeviceState& s, const DeviceDraw& d) {
-    if (!State().gl.open) return -1;
+int GlDraw(const DeviceState& s, const DeviceDraw& d) {
+    if (!GlDeviceState().gl.open) return -1;
     DrawProgram program;
     if (!UseProgram(s, &program)) return -1;
     GLenum mode = ModeOf(d.type);
@@ -660,14 +660,14 @@ int Draw(const DeviceState& s, const DeviceDraw& d) {
     } else {
         // From user memory: only the vertices the draw names go through the ring.
         const unsigned char* first = d.vertexMemory + size_t(d.minIndex) * size_t(d.stride);
-        GLintptr at = StreamIntoRing(GL_ARRAY_BUFFER, State().gl.vertexRing, kVertexRingBytes, &State().gl.vertexRingPos, first,
+        GLintptr at = StreamIntoRing(GL_ARRAY_BUFFER, GlDeviceState().gl.vertexRing, kVertexRingBytes, &GlDeviceState().gl.vertexRingPos, first,
                                      GLsizeiptr(d.vertexCount) * d.stride);
-        program.Attributes(State().gl.vertexRing, d.stride, at);
+        program.Attributes(GlDeviceState().gl.vertexRing, d.stride, at);
         if (!d.indexed) {
             glDrawArrays(mode, 0, d.vertexCount);
         } else {
             int isize = d.indexFormat == DEVICE_FMT_INDEX32 ? 4 : 2;
-            GLintptr iat = StreamIntoRing(GL_ELEMENT_ARRAY_BUFFER, State().gl.indexRing, kIndexRingBytes, &State().gl.indexRingPos,
+            GLintptr iat = StreamIntoRing(GL_ELEMENT_ARRAY_BUFFER, GlDeviceState().gl.indexRing, kIndexRingBytes, &GlDeviceState().gl.indexRingPos,
                                           d.indexMemory, GLsizeiptr(indexCount) * isize);
             glDrawRangeElementsBaseVertex(mode, GLuint(d.minIndex), GLuint(d.minIndex + d.vertexCount - 1), indexCount,
                                           isize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, reinterpret_cast<void*>(iat),
@@ -677,8 +677,8 @@ int Draw(const DeviceState& s, const DeviceDraw& d) {
     return 0;
 }
 
-int Clear(const DeviceState& s, int flags, uint32_t argb, float z) {
-    if (!State().gl.open || !BindTarget(s)) return -1;
+int GlClear(const DeviceState& s, int flags, uint32_t argb, float z) {
+    if (!GlDeviceState().gl.open || !BindTarget(s)) return -1;
     GLbitfield mask = 0;
     if (flags & DEVICE_CLEAR_TARGET) {
         glClearColor(float((argb >> 16) & 0xFF) / 255.0f, float((argb >> 8) & 0xFF) / 255.0f,
@@ -687,7 +687,7 @@ int Clear(const DeviceState& s, int flags, uint32_t argb, float z) {
     }
     if (flags & DEVICE_CLEAR_ZBUFFER) {
         glDepthMask(GL_TRUE);
-        State().gl.rasterKnown = false;
+        GlDeviceState().gl.rasterKnown = false;
         glClearDepth(z);
         mask |= GL_DEPTH_BUFFER_BIT;
     }
@@ -701,12 +701,12 @@ int Clear(const DeviceState& s, int flags, uint32_t argb, float z) {
     return 0;
 }
 
-int Present() {
-    if (!State().gl.open) return -1;
+int GlPresent() {
+    if (!GlDeviceState().gl.open) return -1;
     const platform::WindowBackend& w = platform::Window();
     int width = kDeviceTargetWidth, height = kDeviceTargetHeight;
     if (w.glDrawableSize) w.glDrawableSize(&width, &height);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, State().gl.main.framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GlDeviceState().gl.main.framebuffer);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     // A window of the target's own size takes the pixels as they are: the
     // driver may then copy them instead of filtering every one (the same
@@ -715,13 +715,13 @@ int Present() {
     glBlitFramebuffer(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
                       sameSize ? GL_NEAREST : GL_LINEAR);
     if (w.glSwapBuffers) w.glSwapBuffers();
-    glBindFramebuffer(GL_FRAMEBUFFER, State().gl.main.framebuffer);
-    State().gl.boundFramebuffer = State().gl.main.framebuffer;
+    glBindFramebuffer(GL_FRAMEBUFFER, GlDeviceState().gl.main.framebuffer);
+    GlDeviceState().gl.boundFramebuffer = GlDeviceState().gl.main.framebuffer;
     return 0;
 }
 
-int ReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32_t* out) {
-    if (!State().gl.open || !BindTarget(s)) return -1;
+int GlReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32_t* out) {
+    if (!GlDeviceState().gl.open || !BindTarget(s)) return -1;
     int th = s.renderTarget ? s.renderTarget->height : kDeviceTargetHeight;
     bool flipped = TargetFlipped(s);
     int glY = flipped ? y : th - y - height;
@@ -742,15 +742,15 @@ int ReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32
     return glGetError() == GL_NO_ERROR ? 0 : -1;
 }
 
-void Finish() {
-    if (State().gl.open) glFinish();
+void GlFinish() {
+    if (GlDeviceState().gl.open) glFinish();
 }
 
 }  // namespace
 
 const DeviceBackend kGlDeviceBackend = {
-    "gl", Open, Close, NoteCall, CreateBuffer, UploadBuffer, ReleaseBuffer, CreateTexture,
-    UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels, PrepareGlShader, Finish,
+    "gl", GlOpen, GlClose, GlNoteCall, GlCreateBuffer, GlUploadBuffer, GlReleaseBuffer, GlCreateTexture,
+    GlUploadTexture, GlReleaseTexture, GlDraw, GlClear, GlPresent, GlReadPixels, PrepareGlShader, GlFinish,
 };
 
 }  // namespace morpotta

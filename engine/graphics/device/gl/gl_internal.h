@@ -70,6 +70,8 @@ void UploadGlLights(const GlLightUniforms& uniforms, const DeviceState& state,
 // Compiles and links a program from GLSL text; 0 (logged) when the driver
 // refuses it.
 GLuint MakeGlProgramFromText(const std::string& vertexText, const std::string& fragmentText);
+// An integer as it stands in GLSL text.
+inline std::string GlslInt(int v) { return std::to_string(v); }
 // The end of a fragment shader: fog by mode (from vFogDepth) and the alpha
 // test by compare function (0: none), on `current`.
 std::string GlFogAndAlphaTestText(int fogMode, int alphaFunc);

@@ -32,21 +32,21 @@ struct GlProgramModule {
     int recentNext = 0;
 };
 
-GlProgramModule& State() {
+GlProgramModule& GlProgramState() {
     static GlProgramModule state;
     return state;
 }
 
 const GlProgram* FindRecentProgram(const GlProgramKey& key) {
-    for (int i = 0; i < State().recentCount; ++i)
-        if (std::memcmp(&State().recent[i].key, &key, sizeof key) == 0) return State().recent[i].entry;
+    for (int i = 0; i < GlProgramState().recentCount; ++i)
+        if (std::memcmp(&GlProgramState().recent[i].key, &key, sizeof key) == 0) return GlProgramState().recent[i].entry;
     return nullptr;
 }
 
 void RememberRecentProgram(const GlProgramKey& key, const GlProgram* entry) {
-    State().recent[State().recentNext] = {key, entry};
-    State().recentNext = (State().recentNext + 1) % kRecentPrograms;
-    if (State().recentCount < kRecentPrograms) ++State().recentCount;
+    GlProgramState().recent[GlProgramState().recentNext] = {key, entry};
+    GlProgramState().recentNext = (GlProgramState().recentNext + 1) % kRecentPrograms;
+    if (GlProgramState().recentCount < kRecentPrograms) ++GlProgramState().recentCount;
 }
 
 std::string KeyBytes(const GlProgramKey& key) { return std::string(reinterpret_cast<const char*>(&key), sizeof key); }
@@ -58,8 +58,6 @@ int FogModeOf(const DeviceState& s) {
 }
 
 // ---- GLSL text ----
-
-std::string Num(int v) { return std::to_string(v); }
 
 // Row vector p times a row-major 4x4.
 void TransformPoint(const float m[16], const DeviceVector& p, float w, float out[3]) {
@@ -73,7 +71,7 @@ std::string GlLightSumsText(const uint8_t lightType[kDeviceLightCount], bool spe
     for (int i = 0; i < kDeviceLightCount; ++i) {
         int type = lightType[i];
         if (!type) continue;
-        std::string n = Num(i);
+        std::string n = GlslInt(i);
         s += "  {\n    vec3 L; float atten = 1.0; float spot = 1.0;\n";
         if (type == DEVICE_LIGHT_DIRECTIONAL) {
             s += "    L = -normalize(uLightDirection[" + n + "]);\n";
@@ -178,7 +176,7 @@ std::string VertexShader(const GlProgramKey& k) {
     std::string s = "#version 330 core\n";
     s += "layout(location=0) in vec4 aPosition;\nlayout(location=1) in vec3 aNormal;\n";
     s += "layout(location=2) in vec4 aDiffuse;\nlayout(location=3) in vec4 aSpecular;\n";
-    for (int i = 0; i < k.texSets; ++i) s += "layout(location=" + Num(4 + i) + ") in vec4 aTex" + Num(i) + ";\n";
+    for (int i = 0; i < k.texSets; ++i) s += "layout(location=" + GlslInt(4 + i) + ") in vec4 aTex" + GlslInt(i) + ";\n";
     s += "uniform mat4 uWorldView;\nuniform mat4 uProjection;\nuniform mat3 uNormalMatrix;\n";
     s += "uniform vec4 uViewport;\nuniform vec2 uClipShift;\nuniform float uFlipY;\n";
     s += "uniform vec4 uMatDiffuse;\nuniform vec4 uMatAmbient;\nuniform vec4 uMatSpecular;\nuniform vec4 uMatEmissive;\n";
@@ -188,7 +186,7 @@ std::string VertexShader(const GlProgramKey& k) {
     s += "uniform vec4 uLightAttenuation[8];\nuniform vec4 uLightSpot[8];\n";
     const char* flat = k.flatShade ? "flat " : "";
     s += std::string(flat) + "out vec4 vDiffuse;\n" + flat + "out vec4 vSpecular;\nout float vFogDepth;\n";
-    for (int i = 0; i < k.texSets; ++i) s += "out vec4 vTex" + Num(i) + ";\n";
+    for (int i = 0; i < k.texSets; ++i) s += "out vec4 vTex" + GlslInt(i) + ";\n";
     s += "void main() {\n";
     if (k.pretransformed) {
         // Screen pixels with centres on whole numbers; w from the reciprocal.
@@ -227,7 +225,7 @@ std::string VertexShader(const GlProgramKey& k) {
         s += "  vDiffuse = vec4(clamp(ce.rgb + ca.rgb * ambientSum + cd.rgb * diffuseSum, 0.0, 1.0), cd.a);\n";
         s += "  vSpecular = vec4(clamp(cs.rgb * specularSum, 0.0, 1.0), cs.a);\n";
     }
-    for (int i = 0; i < k.texSets; ++i) s += "  vTex" + Num(i) + " = aTex" + Num(i) + ";\n";
+    for (int i = 0; i < k.texSets; ++i) s += "  vTex" + GlslInt(i) + " = aTex" + GlslInt(i) + ";\n";
     s += "}\n";
     return s;
 }
@@ -237,7 +235,7 @@ std::string ArgExpr(int arg, int stage, bool alpha) {
     switch (arg & DEVICE_TA_SELECTMASK) {
     case DEVICE_TA_DIFFUSE: v = "vDiffuse"; break;
     case DEVICE_TA_CURRENT: v = stage == 0 ? "vDiffuse" : "current"; break;
-    case DEVICE_TA_TEXTURE: v = "tex" + Num(stage); break;
+    case DEVICE_TA_TEXTURE: v = "tex" + GlslInt(stage); break;
     case DEVICE_TA_TFACTOR: v = "uTextureFactor"; break;
     case DEVICE_TA_SPECULAR: v = "vSpecular"; break;
     case DEVICE_TA_TEMP: v = "temp"; break;
@@ -251,7 +249,7 @@ std::string ArgExpr(int arg, int stage, bool alpha) {
 // The operation on two arguments, on rgb (vec3) or alpha (float).
 std::string OpExpr(int op, int stage, const std::string& a1, const std::string& a2, const std::string& sel,
                    const std::string& a1full) {
-    std::string ta = "tex" + Num(stage) + ".a";
+    std::string ta = "tex" + GlslInt(stage) + ".a";
     std::string ca = stage == 0 ? "vDiffuse.a" : "current.a";
     switch (op) {
     case DEVICE_TOP_SELECTARG1: return a1;
@@ -374,16 +372,16 @@ std::string FragmentShader(const GlProgramKey& k) {
     std::string s = "#version 330 core\n";
     const char* flat = k.flatShade ? "flat " : "";
     s += std::string(flat) + "in vec4 vDiffuse;\n" + flat + "in vec4 vSpecular;\nin float vFogDepth;\n";
-    for (int i = 0; i < k.texSets; ++i) s += "in vec4 vTex" + Num(i) + ";\n";
+    for (int i = 0; i < k.texSets; ++i) s += "in vec4 vTex" + GlslInt(i) + ";\n";
     for (int i = 0; i < k.stageCount; ++i)
-        if (k.stages[i].hasTexture) s += "uniform sampler2D uSampler" + Num(i) + ";\n";
+        if (k.stages[i].hasTexture) s += "uniform sampler2D uSampler" + GlslInt(i) + ";\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uFogColor;\nuniform vec3 uFogParams;\nuniform int uAlphaRef;\n";
     s += "out vec4 fragColor;\nvoid main() {\n  vec4 current = vDiffuse;\n  vec4 temp = vec4(0.0);\n";
     for (int i = 0; i < k.stageCount; ++i) {
         const GlProgramKey::Stage& st = k.stages[i];
-        std::string n = Num(i);
+        std::string n = GlslInt(i);
         if (st.hasTexture) {
-            std::string coords = st.texCoordSet < k.texSets ? "vTex" + Num(st.texCoordSet) + ".xy" : "vec2(0.0)";
+            std::string coords = st.texCoordSet < k.texSets ? "vTex" + GlslInt(st.texCoordSet) + ".xy" : "vec2(0.0)";
             s += "  vec4 tex" + n + " = texture(uSampler" + n + ", " + coords + ");\n";
         } else {
             // A stage without a texture reads white, so it leaves the colour as it is.
@@ -491,11 +489,11 @@ const GlProgram* FindGlProgram(const GlProgramKey& key) {
     const GlProgram* entry = FindRecentProgram(key);
     if (!entry) {
         std::string bytes = KeyBytes(key);
-        auto it = State().programs.find(bytes);
-        if (it == State().programs.end()) {
+        auto it = GlProgramState().programs.find(bytes);
+        if (it == GlProgramState().programs.end()) {
             GlProgram p{};
             if (!BuildProgram(key, &p)) p.program = 0;  // remembered, so a bad key is not rebuilt every draw
-            it = State().programs.emplace(bytes, p).first;
+            it = GlProgramState().programs.emplace(bytes, p).first;
         }
         entry = &it->second;
         RememberRecentProgram(key, entry);
@@ -504,13 +502,13 @@ const GlProgram* FindGlProgram(const GlProgramKey& key) {
 }
 
 void ReleaseGlPrograms() {
-    for (auto& entry : State().programs)
+    for (auto& entry : GlProgramState().programs)
         if (entry.second.program) glDeleteProgram(entry.second.program);
-    State().programs.clear();
-    State().recentCount = State().recentNext = 0;
+    GlProgramState().programs.clear();
+    GlProgramState().recentCount = GlProgramState().recentNext = 0;
 }
 
-int CountGlPrograms() { return int(State().programs.size()); }
+int CountGlPrograms() { return int(GlProgramState().programs.size()); }
 
 void UploadGlUniforms(const GlProgram& g, const GlProgramKey& key, const DeviceState& s, bool flipY) {
     const DeviceViewport& vp = s.viewport;

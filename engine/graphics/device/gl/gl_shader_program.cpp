@@ -40,12 +40,10 @@ struct GlShaderModule {
     GlShaderProgram* lastFirstPass = nullptr;
 };
 
-GlShaderModule& State() {
+GlShaderModule& GlShaderState() {
     static GlShaderModule state;
     return state;
 }
-
-std::string Num(int v) { return std::to_string(v); }
 
 const char* const kMaterialAndLightUniforms =
     "uniform vec4 uMatDiffuse;\nuniform vec4 uMatAmbient;\nuniform vec4 uMatSpecular;\nuniform vec4 uMatEmissive;\n"
@@ -61,7 +59,7 @@ std::string ToonLightSumsText(const uint8_t lightType[kDeviceLightCount], int dr
     for (int i = 0; i < kDeviceLightCount; ++i) {
         const int type = lightType[i];
         if (!type) continue;
-        const std::string n = Num(i);
+        const std::string n = GlslInt(i);
         s += "  {\n    vec3 L; float scale = 1.0;\n";
         if (type == DEVICE_LIGHT_DIRECTIONAL) {
             s += "    L = -SafeNormalize(uLightDirection[" + n + "]);\n";
@@ -100,7 +98,7 @@ std::string ToonLightSumsText(const uint8_t lightType[kDeviceLightCount], int dr
 std::string BoneText(const char* weight, const char* slot, bool always, bool tangents) {
     std::string s = always ? "  {\n" : std::string("  if (") + weight + " != 0.0) {\n";
     s += std::string("    int r = int(") + slot + " + 0.5);\n";
-    s += "    if (r < " + Num(kVsPaletteBones) + ") {\n      r *= 3;\n";
+    s += "    if (r < " + GlslInt(kVsPaletteBones) + ") {\n      r *= 3;\n";
     s += std::string("      P += ") + weight + " * Place(r, p);\n      Nm += " + weight + " * Turn(r, aNormal);\n";
     if (tangents)
         s += std::string("      Tm += ") + weight + " * Turn(r, aTangent);\n      Bm += " + weight +
@@ -181,9 +179,9 @@ std::string VertexText(const VertexShaderBits& v, const PixelShaderBits& px, con
     if (v.skin >= 1) s += "layout(location=5) in vec4 aWeights0;\nlayout(location=6) in vec4 aBones0;\n";
     if (v.skin == 2) s += "layout(location=7) in vec4 aWeights1;\nlayout(location=8) in vec4 aBones1;\n";
     if (perPixel)
-        s += "layout(location=" + Num(int(kGlTangentAttribute)) + ") in vec3 aTangent;\nlayout(location=" +
-             Num(int(kGlBinormalAttribute)) + ") in vec3 aBinormal;\n";
-    s += "uniform vec4 uMatrices[" + Num(v.skin ? 3 * kVsPaletteBones : 3) + "];\n";
+        s += "layout(location=" + GlslInt(int(kGlTangentAttribute)) + ") in vec3 aTangent;\nlayout(location=" +
+             GlslInt(int(kGlBinormalAttribute)) + ") in vec3 aBinormal;\n";
+    s += "uniform vec4 uMatrices[" + GlslInt(v.skin ? 3 * kVsPaletteBones : 3) + "];\n";
     s += "uniform vec4 uTexTransform[2];\nuniform vec4 uOutline;\nuniform vec4 uRenormalise;\n";
     s += "uniform mat3 uNormalMatrix;\nuniform mat4 uView;\nuniform mat4 uProjection;\n";
     s += "uniform vec2 uClipShift;\nuniform float uFlipY;\nuniform vec3 uEye;\n";
@@ -268,7 +266,7 @@ std::string PixelText(const VertexShaderBits& v, const PixelShaderBits& px, cons
     s += "in vec4 vDiffuse;\nin vec4 vSpecular;\nin vec2 vTex0;\nin vec2 vToon;\nin float vFogDepth;\n";
     s += "uniform sampler2D uSampler0;\nuniform sampler2D uSampler3;\nuniform sampler2D uSampler4;\n";
     if (px.secondLayer && !v.outline) s += "uniform sampler2D uSampler2;\n";
-    s += "uniform float uStageTextures[" + Num(kGlShaderStages) + "];\n";
+    s += "uniform float uStageTextures[" + GlslInt(kGlShaderStages) + "];\n";
     s += "uniform vec4 uModes;\nuniform vec4 uTextureFactor;\n";
     s += "uniform vec4 uFogColor;\nuniform vec3 uFogParams;\nuniform int uAlphaRef;\nout vec4 fragColor;\n";
     if (perPixel) {
@@ -412,33 +410,33 @@ GlShaderKey MakeGlShaderKey(const DeviceState& s) {
 }
 
 GlShaderProgram* FindGlShaderProgram(const GlShaderKey& key) {
-    if (State().lastProgram && std::memcmp(&State().lastKey, &key, sizeof key) == 0) return State().lastProgram;
+    if (GlShaderState().lastProgram && std::memcmp(&GlShaderState().lastKey, &key, sizeof key) == 0) return GlShaderState().lastProgram;
     const std::string bytes(reinterpret_cast<const char*>(&key), sizeof key);
-    auto it = State().programs.find(bytes);
-    if (it == State().programs.end()) {
+    auto it = GlShaderState().programs.find(bytes);
+    if (it == GlShaderState().programs.end()) {
         GlShaderProgram p{};
         if (!Build(key, &p)) p.program = 0;  // remembered, so a bad key is not rebuilt every draw
-        it = State().programs.emplace(bytes, p).first;
+        it = GlShaderState().programs.emplace(bytes, p).first;
     }
     if (!it->second.program) return nullptr;
-    State().lastKey = key;
-    State().lastProgram = &it->second;
+    GlShaderState().lastKey = key;
+    GlShaderState().lastProgram = &it->second;
     return &it->second;
 }
 
 void ReleaseGlShaderPrograms() {
-    for (auto& entry : State().programs)
+    for (auto& entry : GlShaderState().programs)
         if (entry.second.program) glDeleteProgram(entry.second.program);
-    State().programs.clear();
-    State().lastProgram = nullptr;
-    State().lastFirstPass = nullptr;
+    GlShaderState().programs.clear();
+    GlShaderState().lastProgram = nullptr;
+    GlShaderState().lastFirstPass = nullptr;
 }
 
 GlShaderProgram* FindGlShaderProgramForDraw(const GlShaderKey& key, bool* outlinePass) {
     *outlinePass = false;
     VertexShaderBits v;
     if (!DecodeVertexShaderIndex(key.vertexShader, &v)) return nullptr;
-    GlShaderProgram* first = State().lastFirstPass;
+    GlShaderProgram* first = GlShaderState().lastFirstPass;
     if (v.outline && first && first->skin == v.skin && first->tangents == v.normalMap && first->fogMode == v.fogMode &&
         first->alphaFunc == key.alphaFunc) {
         // Switching programs between a mesh and its outline costs the
@@ -447,16 +445,16 @@ GlShaderProgram* FindGlShaderProgramForDraw(const GlShaderKey& key, bool* outlin
         return first;
     }
     GlShaderProgram* program = FindGlShaderProgram(key);
-    if (program && program->outlineBranch) State().lastFirstPass = program;
+    if (program && program->outlineBranch) GlShaderState().lastFirstPass = program;
     return program;
 }
 
-int CountGlShaderPrograms() { return int(State().programs.size()); }
+int CountGlShaderPrograms() { return int(GlShaderState().programs.size()); }
 
 namespace {
 
 // Copies `size` bytes into `held` and says whether they differed.
-bool Differs(void* held, const void* value, size_t size, bool valid) {
+bool HeldUniformChanged(void* held, const void* value, size_t size, bool valid) {
     if (valid && std::memcmp(held, value, size) == 0) return false;
     std::memcpy(held, value, size);
     return true;
@@ -470,11 +468,11 @@ void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, co
     GlShaderProgram::Held& h = g.held;
     const bool v = h.valid;
     const float pass = outlinePass ? 1.0f : 0.0f;
-    if (Differs(&h.pass, &pass, sizeof pass, v) && g.pass >= 0) glUniform4f(g.pass, pass, 0, 0, 0);
+    if (HeldUniformChanged(&h.pass, &pass, sizeof pass, v) && g.pass >= 0) glUniform4f(g.pass, pass, 0, 0, 0);
     const float(*c)[4] = s.vertexConstants;
     if (g.skin) {
         glUniform4fv(g.matrices, 3 * kVsPaletteBones, c[kVsRegMatrices]);
-    } else if (Differs(h.matrices, c[kVsRegMatrices], sizeof h.matrices, v)) {
+    } else if (HeldUniformChanged(h.matrices, c[kVsRegMatrices], sizeof h.matrices, v)) {
         if (g.matrices >= 0) glUniform4fv(g.matrices, 3, c[kVsRegMatrices]);
         if (g.normalMatrix >= 0) {
             float n[9];
@@ -482,13 +480,13 @@ void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, co
             glUniformMatrix3fv(g.normalMatrix, 1, GL_FALSE, n);
         }
     }
-    if (Differs(h.texTransform, c[kVsRegTexTransform], sizeof h.texTransform, v) && g.texTransform >= 0)
+    if (HeldUniformChanged(h.texTransform, c[kVsRegTexTransform], sizeof h.texTransform, v) && g.texTransform >= 0)
         glUniform4fv(g.texTransform, 2, c[kVsRegTexTransform]);
-    if (Differs(h.outline, c[kVsRegOutlineWidth], sizeof h.outline, v) && g.outline >= 0)
+    if (HeldUniformChanged(h.outline, c[kVsRegOutlineWidth], sizeof h.outline, v) && g.outline >= 0)
         glUniform4fv(g.outline, 1, c[kVsRegOutlineWidth]);
-    if (Differs(h.renormalise, c[kVsRegRenormalise], sizeof h.renormalise, v) && g.renormalise >= 0)
+    if (HeldUniformChanged(h.renormalise, c[kVsRegRenormalise], sizeof h.renormalise, v) && g.renormalise >= 0)
         glUniform4fv(g.renormalise, 1, c[kVsRegRenormalise]);
-    if (Differs(h.view, s.view, sizeof h.view, v)) {
+    if (HeldUniformChanged(h.view, s.view, sizeof h.view, v)) {
         if (g.view >= 0) glUniformMatrix4fv(g.view, 1, GL_FALSE, s.view);
         if (g.eye >= 0) {
             // The eye is where the view matrix takes the origin from.
@@ -498,46 +496,46 @@ void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, co
             glUniform3f(g.eye, inverse.m[3][0], inverse.m[3][1], inverse.m[3][2]);
         }
     }
-    if (Differs(h.projection, s.projection, sizeof h.projection, v) && g.projection >= 0)
+    if (HeldUniformChanged(h.projection, s.projection, sizeof h.projection, v) && g.projection >= 0)
         glUniformMatrix4fv(g.projection, 1, GL_FALSE, s.projection);
     const DeviceViewport& vp = s.viewport;
     const float clip[3] = {1.0f / float(vp.width), -1.0f / float(vp.height), flipY ? -1.0f : 1.0f};
-    if (Differs(h.clip, clip, sizeof clip, v)) {
+    if (HeldUniformChanged(h.clip, clip, sizeof clip, v)) {
         if (g.clipShift >= 0) glUniform2f(g.clipShift, clip[0], clip[1]);
         if (g.flipY >= 0) glUniform1f(g.flipY, clip[2]);
     }
-    if (Differs(&h.material, &s.material, sizeof h.material, v)) {
+    if (HeldUniformChanged(&h.material, &s.material, sizeof h.material, v)) {
         UploadGlMaterial(g.common, s.material);
     }
     float colour[4];
-    if (Differs(&h.ambient, &s.renderStates[DEVICE_RS_AMBIENT], 4, v) && g.common.ambient >= 0) {
+    if (HeldUniformChanged(&h.ambient, &s.renderStates[DEVICE_RS_AMBIENT], 4, v) && g.common.ambient >= 0) {
         GlColorOf(s.renderStates[DEVICE_RS_AMBIENT], colour);
         glUniform4fv(g.common.ambient, 1, colour);
     }
     // The program's key fixes which lights are on; their values may move.
-    if (Differs(h.lights, s.lights, sizeof h.lights, v)) UploadGlLights(g.common.lights, s, key.lightType, nullptr);
-    if (Differs(h.modes, s.pixelConstants[kPsRegModes], sizeof h.modes, v) && g.modes >= 0)
+    if (HeldUniformChanged(h.lights, s.lights, sizeof h.lights, v)) UploadGlLights(g.common.lights, s, key.lightType, nullptr);
+    if (HeldUniformChanged(h.modes, s.pixelConstants[kPsRegModes], sizeof h.modes, v) && g.modes >= 0)
         glUniform4fv(g.modes, 1, s.pixelConstants[kPsRegModes]);
     // An outline pass reads stage 0 alone: the other stages keep what they hold.
     float stages[kGlShaderStages];
     for (int i = 0; i < kGlShaderStages; ++i)
         stages[i] = i > 0 && outlinePass ? h.stageTextures[i] : s.textures[i] ? 1.0f : 0.0f;
-    if (Differs(h.stageTextures, stages, sizeof stages, v) && g.stageTextures >= 0)
+    if (HeldUniformChanged(h.stageTextures, stages, sizeof stages, v) && g.stageTextures >= 0)
         glUniform1fv(g.stageTextures, kGlShaderStages, stages);
-    if (Differs(&h.factor, &s.renderStates[DEVICE_RS_TEXTUREFACTOR], 4, v) && g.common.textureFactor >= 0) {
+    if (HeldUniformChanged(&h.factor, &s.renderStates[DEVICE_RS_TEXTUREFACTOR], 4, v) && g.common.textureFactor >= 0) {
         GlColorOf(s.renderStates[DEVICE_RS_TEXTUREFACTOR], colour);
         glUniform4fv(g.common.textureFactor, 1, colour);
     }
-    if (Differs(&h.fogColor, &s.renderStates[DEVICE_RS_FOGCOLOR], 4, v) && g.common.fogColor >= 0) {
+    if (HeldUniformChanged(&h.fogColor, &s.renderStates[DEVICE_RS_FOGCOLOR], 4, v) && g.common.fogColor >= 0) {
         GlColorOf(s.renderStates[DEVICE_RS_FOGCOLOR], colour);
         glUniform4fv(g.common.fogColor, 1, colour);
     }
     const uint32_t fog[3] = {s.renderStates[DEVICE_RS_FOGSTART], s.renderStates[DEVICE_RS_FOGEND],
                              s.renderStates[DEVICE_RS_FOGDENSITY]};
-    if (Differs(h.fogParams, fog, sizeof fog, v) && g.common.fogParams >= 0)
+    if (HeldUniformChanged(h.fogParams, fog, sizeof fog, v) && g.common.fogParams >= 0)
         glUniform3f(g.common.fogParams, DeviceFloatOfBits(fog[0]), DeviceFloatOfBits(fog[1]), DeviceFloatOfBits(fog[2]));
     const uint32_t alphaRef = s.renderStates[DEVICE_RS_ALPHAREF] & 0xFF;
-    if (Differs(&h.alphaRef, &alphaRef, 4, v) && g.common.alphaRef >= 0) glUniform1i(g.common.alphaRef, int(alphaRef));
+    if (HeldUniformChanged(&h.alphaRef, &alphaRef, 4, v) && g.common.alphaRef >= 0) glUniform1i(g.common.alphaRef, int(alphaRef));
     h.valid = true;
 }
 

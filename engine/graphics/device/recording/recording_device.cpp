@@ -17,70 +17,72 @@ struct RecordingModule {
     uint32_t clearColor = 0;
 };
 
-RecordingModule& State() {
+RecordingModule& RecordingState() {
     static RecordingModule state;
     return state;
 }
 
-int Open() {
-    State().calls.clear();
-    State().draws.clear();
-    State().clearColor = 0;
+int RecordingOpen() {
+    RecordingState().calls.clear();
+    RecordingState().draws.clear();
+    RecordingState().clearColor = 0;
     return 0;
 }
 
-void Close() {
+void RecordingClose() {
     // The record stays readable after the device is gone.
 }
 
-void NoteCall(const DeviceCall& call) { State().calls.push_back(call); }
-int CreateBuffer(DeviceBufferRecord*) { return 0; }
-void UploadBuffer(DeviceBufferRecord*, int, int) {}
-void ReleaseBuffer(DeviceBufferRecord*) {}
-int CreateTexture(DeviceTexture*) { return 0; }
-void UploadTexture(DeviceTexture*, int) {}
-void ReleaseTexture(DeviceTexture*) {}
+void RecordingNoteCall(const DeviceCall& call) { RecordingState().calls.push_back(call); }
+int RecordingCreateBuffer(DeviceBufferRecord*) { return 0; }
+void RecordingUploadBuffer(DeviceBufferRecord*, int, int) {}
+void RecordingReleaseBuffer(DeviceBufferRecord*) {}
+int RecordingCreateTexture(DeviceTexture*) { return 0; }
+void RecordingUploadTexture(DeviceTexture*, int) {}
+void RecordingReleaseTexture(DeviceTexture*) {}
 
-int Draw(const DeviceState& state, const DeviceDraw& draw) {
+int RecordingDraw(const DeviceState& state, const DeviceDraw& draw) {
     int stages = 0;
     while (stages < kDeviceStageCount && state.stageStates[stages][DEVICE_TSS_COLOROP] != DEVICE_TOP_DISABLE) ++stages;
     RecordedDraw r{draw, state.fvf, stages};
     // Pointers into caller memory do not outlive the call.
     r.draw.vertexMemory = nullptr;
     r.draw.indexMemory = nullptr;
-    State().draws.push_back(r);
+    RecordingState().draws.push_back(r);
     return 0;
 }
 
-int Clear(const DeviceState&, int flags, uint32_t argb, float) {
-    if (flags & DEVICE_CLEAR_TARGET) State().clearColor = argb;
+int RecordingClear(const DeviceState&, int flags, uint32_t argb, float) {
+    if (flags & DEVICE_CLEAR_TARGET) RecordingState().clearColor = argb;
     return 0;
 }
 
-int Present() { return 0; }
+int RecordingPresent() { return 0; }
 
-int ReadPixels(const DeviceState&, int, int, int width, int height, uint32_t* out) {
-    std::fill(out, out + size_t(width) * size_t(height), State().clearColor);
+int RecordingReadPixels(const DeviceState&, int, int, int width, int height, uint32_t* out) {
+    std::fill(out, out + size_t(width) * size_t(height), RecordingState().clearColor);
     return 0;
 }
 
 }  // namespace
 
 const DeviceBackend kRecordingDeviceBackend = {
-    "recording", Open, Close, NoteCall, CreateBuffer, UploadBuffer, ReleaseBuffer, CreateTexture,
-    UploadTexture, ReleaseTexture, Draw, Clear, Present, ReadPixels,
+    "recording", RecordingOpen, RecordingClose, RecordingNoteCall,
+    RecordingCreateBuffer, RecordingUploadBuffer, RecordingReleaseBuffer,
+    RecordingCreateTexture, RecordingUploadTexture, RecordingReleaseTexture,
+    RecordingDraw, RecordingClear, RecordingPresent, RecordingReadPixels,
     nullptr,  // no programmable shaders
     nullptr,  // nothing to wait for
 };
 
-const std::vector<DeviceCall>& GetRecordedDeviceCalls() { return State().calls; }
+const std::vector<DeviceCall>& GetRecordedDeviceCalls() { return RecordingState().calls; }
 void ClearRecordedDeviceCalls() {
-    State().calls.clear();
-    State().draws.clear();
+    RecordingState().calls.clear();
+    RecordingState().draws.clear();
 }
 int CountRecordedDeviceCalls(int kind) {
-    return int(std::count_if(State().calls.begin(), State().calls.end(), [kind](const DeviceCall& c) { return c.kind == kind; }));
+    return int(std::count_if(RecordingState().calls.begin(), RecordingState().calls.end(), [kind](const DeviceCall& c) { return c.kind == kind; }));
 }
-const std::vector<RecordedDraw>& GetRecordedDraws() { return State().draws; }
+const std::vector<RecordedDraw>& GetRecordedDraws() { return RecordingState().draws; }
 
 }  // namespace morpotta
