@@ -89,21 +89,21 @@ struct ApiLockModule {
     ApiLock engineLock{nullptr};
 };
 
-ApiLockModule& State() {
+ApiLockModule& ApiLocks() {
     static ApiLockModule state;
     return state;
 }
 }  // namespace
 
 ApiLock* EngineApiLock() {
-    std::lock_guard<std::mutex> guard(State().engineLockGuard);
-    if (!State().engineLock.state) CreateApiLock(&State().engineLock);
-    return &State().engineLock;
+    std::lock_guard<std::mutex> guard(ApiLocks().engineLockGuard);
+    if (!ApiLocks().engineLock.state) CreateApiLock(&ApiLocks().engineLock);
+    return &ApiLocks().engineLock;
 }
 
 void DestroyEngineApiLock() {
-    std::lock_guard<std::mutex> guard(State().engineLockGuard);
-    if (State().engineLock.state) DestroyApiLock(&State().engineLock);
+    std::lock_guard<std::mutex> guard(ApiLocks().engineLockGuard);
+    if (ApiLocks().engineLock.state) DestroyApiLock(&ApiLocks().engineLock);
 }
 
 }  // namespace morpotta

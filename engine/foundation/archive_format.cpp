@@ -99,9 +99,9 @@ bool IsValidMemberName(const std::string& name) {
     return partOk();
 }
 
-int Fail(const char* why) { return WriteLogFormat("Archive: %s", why); }
+int FailArchive(const char* why) { return WriteLogFormat("Archive: %s", why); }
 bool Refuse(const char* why) {
-    Fail(why);
+    FailArchive(why);
     return false;
 }
 
@@ -190,22 +190,22 @@ int ReadArchiveDirectory(const ArchiveReader& read, uint64_t fileSize, const cha
     if (!out) return -1;
     *out = {};
     unsigned char h[kArchiveHeaderSize];
-    if (fileSize < kArchiveHeaderSize || !read(0, h, sizeof h)) return Fail("file shorter than the header");
-    if (std::memcmp(h, kMagic, 4) != 0) return Fail("not an archive");
-    if (Get16(h + 4) != kVersion || Get16(h + 6) != kArchiveHeaderSize) return Fail("unknown version");
-    if (Get32(h + 28) != Crc32(h, 28)) return Fail("damaged header");
+    if (fileSize < kArchiveHeaderSize || !read(0, h, sizeof h)) return FailArchive("file shorter than the header");
+    if (std::memcmp(h, kMagic, 4) != 0) return FailArchive("not an archive");
+    if (Get16(h + 4) != kVersion || Get16(h + 6) != kArchiveHeaderSize) return FailArchive("unknown version");
+    if (Get32(h + 28) != Crc32(h, 28)) return FailArchive("damaged header");
     out->seed = ArchiveKeySeed(key);
-    if (Get32(h + 24) != KeyCheck(out->seed)) return Fail("wrong key");
+    if (Get32(h + 24) != KeyCheck(out->seed)) return FailArchive("wrong key");
     uint32_t count = Get32(h + 8);
     uint64_t dirOffset = Get64(h + 12);
     uint32_t dirSize = Get32(h + 20);
     if (dirOffset < kArchiveHeaderSize || dirOffset > fileSize || dirSize != fileSize - dirOffset)
-        return Fail("directory outside the file");
-    if (dirSize < 4 || count > (dirSize - 4) / (kEntryFixedSize + 1)) return Fail("directory too small");
+        return FailArchive("directory outside the file");
+    if (dirSize < 4 || count > (dirSize - 4) / (kEntryFixedSize + 1)) return FailArchive("directory too small");
     std::vector<unsigned char> dir(dirSize);
-    if (!read(dirOffset, dir.data(), dir.size())) return Fail("directory cannot be read");
+    if (!read(dirOffset, dir.data(), dir.size())) return FailArchive("directory cannot be read");
     ScrambleArchiveBytes(out->seed, dirOffset, dir.data(), dir.size());
-    if (Get32(dir.data() + dirSize - 4) != Crc32(dir.data(), dirSize - 4)) return Fail("damaged directory");
+    if (Get32(dir.data() + dirSize - 4) != Crc32(dir.data(), dirSize - 4)) return FailArchive("damaged directory");
     if (!ParseEntries(dir.data(), dirSize - 4, count, dirOffset, out)) {
         out->entries.clear();
         return -1;
@@ -224,17 +224,17 @@ unsigned char* ReadArchiveMember(const ArchiveReader& read, const ArchiveDirecto
                                  const ArchiveEntry& entry) {
     bool packed = entry.flags & kArchiveMemberPacked;
     if (entry.storedSize > SIZE_MAX - 1 || entry.size > SIZE_MAX - 1) {
-        Fail("member too large");
+        FailArchive("member too large");
         return nullptr;
     }
     auto* stored = static_cast<unsigned char*>(AllocMemory(size_t(entry.storedSize) + 1, "", 0));
     if (!stored) {
-        Fail("no memory for a member");
+        FailArchive("no memory for a member");
         return nullptr;
     }
     if (!read(entry.offset, stored, size_t(entry.storedSize))) {
         FreeMemory(stored);
-        Fail("member data cannot be read");
+        FailArchive("member data cannot be read");
         return nullptr;
     }
     ScrambleArchiveBytes(directory.seed, entry.offset, stored, size_t(entry.storedSize));
@@ -249,7 +249,7 @@ unsigned char* ReadArchiveMember(const ArchiveReader& read, const ArchiveDirecto
         FreeMemory(stored);
         if (n < 0 || uint64_t(n) != entry.size) {
             FreeMemory(contents);
-            Fail("damaged packed member");
+            FailArchive("damaged packed member");
             return nullptr;
         }
     }

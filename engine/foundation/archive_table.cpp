@@ -58,7 +58,7 @@ void DeleteArchive(OpenArchive* archive) {
     FreeMemory(archive);
 }
 
-ArchiveState& State() {
+ArchiveState& ArchiveTable() {
     static ArchiveState state;
     return state;
 }
@@ -141,7 +141,7 @@ namespace {
 
 // The archive and entry a path names, by the lookup rule.
 ArchiveLookup LocateMember(const EnginePath& path, const OpenArchive** archive, const ArchiveEntry** entry) {
-    ArchiveState& s = State();
+    ArchiveState& s = ArchiveTable();
     std::lock_guard<std::mutex> guard(s.lock);
     for (size_t i = 1; i < path.parts.size(); ++i) {
         Candidate c = ArchiveForPrefix(s, path, i);
@@ -160,7 +160,7 @@ ArchiveLookup LocateMember(const EnginePath& path, const OpenArchive** archive, 
 // a size query, else read now (unlocked: archives stay open until
 // shut-down).
 unsigned char* TakeMember(const OpenArchive* archive, const ArchiveEntry* entry) {
-    ArchiveState& s = State();
+    ArchiveState& s = ArchiveTable();
     {
         std::lock_guard<std::mutex> guard(s.lock);
         if (s.unpackedEntry == entry) {
@@ -194,7 +194,7 @@ ArchiveLookup FindArchiveMemberSize(const EnginePath& path, int64_t* size) {
     unsigned char* data = TakeMember(archive, entry);
     if (!data) return kArchiveFailed;
     if (size) *size = int64_t(entry->size);
-    ArchiveState& s = State();
+    ArchiveState& s = ArchiveTable();
     std::lock_guard<std::mutex> guard(s.lock);
     FreeMemory(s.unpacked);
     s.unpacked = data;
@@ -203,7 +203,7 @@ ArchiveLookup FindArchiveMemberSize(const EnginePath& path, int64_t* size) {
 }
 
 bool ListArchiveDirectory(const EnginePath& directory, std::vector<FileFindData>* out) {
-    ArchiveState& s = State();
+    ArchiveState& s = ArchiveTable();
     std::lock_guard<std::mutex> guard(s.lock);
     for (size_t i = 1; i <= directory.parts.size(); ++i) {
         Candidate c = ArchiveForPrefix(s, directory, i);
@@ -241,7 +241,7 @@ bool ListArchiveDirectory(const EnginePath& directory, std::vector<FileFindData>
 int SetArchiveFileExtension(const char* extension) {
     if (!AllowOnlyOnEngineThread("SetArchiveFileExtension")) return -1;
     if (!extension || !*extension || std::strlen(extension) > 32) return -1;
-    ArchiveState& s = State();
+    ArchiveState& s = ArchiveTable();
     std::lock_guard<std::mutex> guard(s.lock);
     s.extension = extension[0] == '.' ? extension + 1 : extension;
     return 0;
@@ -249,7 +249,7 @@ int SetArchiveFileExtension(const char* extension) {
 
 int SetArchiveKey(const char* key) {
     if (!AllowOnlyOnEngineThread("SetArchiveKey")) return -1;
-    ArchiveState& s = State();
+    ArchiveState& s = ArchiveTable();
     std::lock_guard<std::mutex> guard(s.lock);
     s.key = key ? key : "";
     // Archives already open keep their key; refused ones get another try.
@@ -261,13 +261,13 @@ int SetArchiveKey(const char* key) {
 namespace morpotta::subsystems {
 
 void ResetArchives() {
-    ArchiveState& s = State();
+    ArchiveState& s = ArchiveTable();
     std::lock_guard<std::mutex> guard(s.lock);
     CloseAll(s);
 }
 
 void CloseArchives() {
-    ArchiveState& s = State();
+    ArchiveState& s = ArchiveTable();
     std::lock_guard<std::mutex> guard(s.lock);
     CloseAll(s);
 }

@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr size_t kHeaderSize = 9;
+constexpr size_t kCodecHeaderSize = 9;
 constexpr size_t kMinMatch = 4;
 constexpr size_t kShortMatchLimit = 254 + 3;  // longest length without an extension
 constexpr int kHashBits = 16;
@@ -72,7 +72,7 @@ void WriteVarint(std::vector<unsigned char>& out, uint32_t v) {
     out.push_back((unsigned char)v);
 }
 
-int Fail(const char* why) { return WriteLogFormat("Block codec: %s", why); }
+int FailCodec(const char* why) { return WriteLogFormat("Block codec: %s", why); }
 
 int64_t Decode(const unsigned char* in, const unsigned char* end, unsigned char escape, unsigned char* out,
                size_t expanded) {
@@ -80,27 +80,27 @@ int64_t Decode(const unsigned char* in, const unsigned char* end, unsigned char 
     while (in < end) {
         unsigned char b = *in++;
         if (b != escape) {
-            if (produced >= expanded) return Fail("more output than the header says");
+            if (produced >= expanded) return FailCodec("more output than the header says");
             out[produced++] = b;
             continue;
         }
-        if (in >= end) return Fail("escape at the end of the block");
+        if (in >= end) return FailCodec("escape at the end of the block");
         unsigned char code = *in++;
         if (code == 0) {
-            if (produced >= expanded) return Fail("more output than the header says");
+            if (produced >= expanded) return FailCodec("more output than the header says");
             out[produced++] = escape;
             continue;
         }
         uint64_t length = uint64_t(code) + 3;
         if (code == 255) {
             uint32_t extra;
-            if (!ReadVarint(in, end, &extra)) return Fail("bad length");
+            if (!ReadVarint(in, end, &extra)) return FailCodec("bad length");
             length += extra;
         }
         uint32_t distance;
-        if (!ReadVarint(in, end, &distance)) return Fail("bad distance");
-        if (distance == 0 || distance > produced) return Fail("match reaches before the start");
-        if (length > expanded - produced) return Fail("more output than the header says");
+        if (!ReadVarint(in, end, &distance)) return FailCodec("bad distance");
+        if (distance == 0 || distance > produced) return FailCodec("match reaches before the start");
+        if (length > expanded - produced) return FailCodec("more output than the header says");
         unsigned char* dst = out + produced;
         const unsigned char* src = dst - distance;
         if (distance >= length) {
@@ -110,7 +110,7 @@ int64_t Decode(const unsigned char* in, const unsigned char* end, unsigned char 
         }
         produced += size_t(length);
     }
-    if (produced != expanded) return Fail("less output than the header says");
+    if (produced != expanded) return FailCodec("less output than the header says");
     return int64_t(expanded);
 }
 
@@ -211,32 +211,32 @@ void Encode(const unsigned char* data, size_t size, unsigned char escape, std::v
 }  // namespace
 
 int64_t DecompressBlock(const void* block, size_t blockSize, void* out, size_t outCapacity) {
-    if (!block || blockSize < kHeaderSize) return Fail("block shorter than its header");
+    if (!block || blockSize < kCodecHeaderSize) return FailCodec("block shorter than its header");
     auto* bytes = static_cast<const unsigned char*>(block);
     uint32_t expanded = ReadU32(bytes);
     uint32_t packed = ReadU32(bytes + 4);
-    if (packed > blockSize - kHeaderSize) return Fail("packed size runs past the block");
+    if (packed > blockSize - kCodecHeaderSize) return FailCodec("packed size runs past the block");
     if (!out) return int64_t(expanded);
-    if (outCapacity < expanded) return Fail("output buffer too small");
-    return Decode(bytes + kHeaderSize, bytes + kHeaderSize + packed, bytes[8], static_cast<unsigned char*>(out),
-                  expanded);
+    if (outCapacity < expanded) return FailCodec("output buffer too small");
+    return Decode(bytes + kCodecHeaderSize, bytes + kCodecHeaderSize + packed, bytes[8],
+                  static_cast<unsigned char*>(out), expanded);
 }
 
-size_t CompressBlockBound(size_t size) { return kHeaderSize + size + size / 256 + 16; }
+size_t CompressBlockBound(size_t size) { return kCodecHeaderSize + size + size / 256 + 16; }
 
 int64_t CompressBlock(const void* data, size_t size, void* out, size_t outCapacity) {
-    if ((!data && size > 0) || !out || size > 0xFFFFFFFFu) return Fail("bad compress arguments");
+    if ((!data && size > 0) || !out || size > 0xFFFFFFFFu) return FailCodec("bad compress arguments");
     auto* in = static_cast<const unsigned char*>(data);
     unsigned char escape = LeastFrequentByte(in, size);
     std::vector<unsigned char> packed;
     packed.reserve(size / 2 + 16);
     Encode(in, size, escape, packed);
-    if (packed.size() > 0xFFFFFFFFu || kHeaderSize + packed.size() > outCapacity)
-        return Fail("compressed block does not fit");
+    if (packed.size() > 0xFFFFFFFFu || kCodecHeaderSize + packed.size() > outCapacity)
+        return FailCodec("compressed block does not fit");
     auto* o = static_cast<unsigned char*>(out);
     WriteU32(o, uint32_t(size));
     WriteU32(o + 4, uint32_t(packed.size()));
     o[8] = escape;
-    if (!packed.empty()) std::memcpy(o + kHeaderSize, packed.data(), packed.size());
-    return int64_t(kHeaderSize + packed.size());
+    if (!packed.empty()) std::memcpy(o + kCodecHeaderSize, packed.data(), packed.size());
+    return int64_t(kCodecHeaderSize + packed.size());
 }

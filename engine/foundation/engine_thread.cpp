@@ -27,7 +27,7 @@ struct EngineThreadModule {
     bool loaderCallsEnded = false; // from the beginning of shut-down to its end, under loaderLock
 };
 
-EngineThreadModule& State() {
+EngineThreadModule& EngineThread() {
     static EngineThreadModule state;
     return state;
 }
@@ -47,9 +47,9 @@ thread_local int passDepth = 0;
 LoaderCall::LoaderCall(const char* function) {
     if (OnEngineThread()) return;
     if (loaderCallDepth == 0) {
-        std::lock_guard<std::mutex> guard(State().loaderLock);
-        admitted_ = !State().loaderCallsEnded;
-        if (admitted_) ++State().loaderCalls;
+        std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
+        admitted_ = !EngineThread().loaderCallsEnded;
+        if (admitted_) ++EngineThread().loaderCalls;
     }
     if (!admitted_) {
         WriteLogFormat("%s refused: the engine is ending", function);
@@ -64,21 +64,21 @@ LoaderCall::~LoaderCall() {
     if (!entered_) return;
     --passDepth;
     if (--loaderCallDepth > 0) return;
-    std::lock_guard<std::mutex> guard(State().loaderLock);
-    if (--State().loaderCalls == 0) State().loaderCallsDone.notify_all();
+    std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
+    if (--EngineThread().loaderCalls == 0) EngineThread().loaderCallsDone.notify_all();
 }
 
 void EndLoaderCalls() {
-    std::unique_lock<std::mutex> guard(State().loaderLock);
-    State().loaderCallsEnded = true;
-    State().loaderCallsDone.wait(guard, [] { return State().loaderCalls == 0; });
+    std::unique_lock<std::mutex> guard(EngineThread().loaderLock);
+    EngineThread().loaderCallsEnded = true;
+    EngineThread().loaderCallsDone.wait(guard, [] { return EngineThread().loaderCalls == 0; });
 }
 
 void LeaveLoaderCallForExit() {
     if (loaderCallDepth == 0) return;
     loaderCallDepth = 0;
-    std::lock_guard<std::mutex> guard(State().loaderLock);
-    if (--State().loaderCalls == 0) State().loaderCallsDone.notify_all();
+    std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
+    if (--EngineThread().loaderCalls == 0) EngineThread().loaderCallsDone.notify_all();
 }
 
 UserCodeScope::UserCodeScope() : savedDepth_(passDepth) { passDepth = 0; }
@@ -86,19 +86,19 @@ UserCodeScope::~UserCodeScope() { passDepth = savedDepth_; }
 
 void BindEngineThread() {
     isEngineThread = true;
-    State().bound.store(true);
+    EngineThread().bound.store(true);
 }
 
 void ReleaseEngineThread() {
-    State().bound.store(false);
+    EngineThread().bound.store(false);
     isEngineThread = false;
-    std::lock_guard<std::mutex> guard(State().loaderLock);
-    State().loaderCallsEnded = false;
+    std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
+    EngineThread().loaderCallsEnded = false;
 }
 
 bool OnEngineThread() { return isEngineThread; }
 
-bool NoEngineThread() { return !State().bound.load(); }
+bool NoEngineThread() { return !EngineThread().bound.load(); }
 
 bool AllowOnlyOnEngineThread(const char* function) {
     if (OnEngineThread() || NoEngineThread() || passDepth > 0) return true;
@@ -116,22 +116,22 @@ bool CheckEngineRunning(const char* function) {
     return false;
 }
 
-std::recursive_mutex& ResourceLock() { return State().resourceLock; }
+std::recursive_mutex& ResourceLock() { return EngineThread().resourceLock; }
 
 void RunOnEngineThread(void (*work)(void* data), void* data) {
     if (OnEngineThread() || NoEngineThread()) {
         work(data);
         return;
     }
-    std::lock_guard<std::mutex> guard(State().queueLock);
-    State().queue.emplace_back(work, data);
+    std::lock_guard<std::mutex> guard(EngineThread().queueLock);
+    EngineThread().queue.emplace_back(work, data);
 }
 
 void RunEngineThreadQueue() {
     std::vector<Work> due;
     {
-        std::lock_guard<std::mutex> guard(State().queueLock);
-        due.swap(State().queue);
+        std::lock_guard<std::mutex> guard(EngineThread().queueLock);
+        due.swap(EngineThread().queue);
     }
     for (const Work& w : due) w.first(w.second);
 }

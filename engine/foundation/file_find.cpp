@@ -5,6 +5,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "engine/text.h"
+#include "foundation/ascii_fold.h"
 #include "foundation/file_handles.h"
 #include "foundation/host_path.h"
 
@@ -21,13 +22,11 @@ struct FileSearch {
     size_t next = 0;
 };
 
-size_t CharBytes(const char* p) { return (IsMultiByteLeadByte(p) && p[1]) ? 2 : (*p ? 1 : 0); }
-
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+size_t NameCharBytes(const char* p) { return (IsMultiByteLeadByte(p) && p[1]) ? 2 : (*p ? 1 : 0); }
 
 bool SameChar(const char* a, const char* b, size_t n) {
-    if (n != CharBytes(b)) return false;
-    return n == 1 ? Fold(*a) == Fold(*b) : std::memcmp(a, b, n) == 0;
+    if (n != NameCharBytes(b)) return false;
+    return n == 1 ? FoldAscii(*a) == FoldAscii(*b) : std::memcmp(a, b, n) == 0;
 }
 
 }  // namespace
@@ -38,7 +37,7 @@ bool MatchFilePattern(const char* pattern, const char* name) {
     const char* star = nullptr;
     const char* resume = nullptr;
     while (*name) {
-        size_t n = CharBytes(name);
+        size_t n = NameCharBytes(name);
         if (*pattern == '*') {
             star = ++pattern;
             resume = name;
@@ -51,7 +50,7 @@ bool MatchFilePattern(const char* pattern, const char* name) {
         }
         if (!star) return false;
         pattern = star;
-        resume += CharBytes(resume);
+        resume += NameCharBytes(resume);
         name = resume;
     }
     while (*pattern == '*') ++pattern;

@@ -31,7 +31,7 @@ FileHandle MakeFileHandle(uint32_t slot, uint32_t generation) {
     return (FileHandle(generation) << 32) | FileHandle(slot + 1);
 }
 
-Slot* FindSlot(Registry& r, FileHandle handle, int type) {
+Slot* FindFileSlot(Registry& r, FileHandle handle, int type) {
     uint64_t low = uint64_t(handle) & 0xFFFFFFFFu;
     if (low == 0 || low > r.slots.size()) return nullptr;
     Slot& s = r.slots[low - 1];
@@ -64,14 +64,14 @@ FileHandle RegisterFileObject(void* object, int type) {
 void* LookupFileObject(FileHandle handle, int type) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
-    Slot* s = FindSlot(r, handle, type);
+    Slot* s = FindFileSlot(r, handle, type);
     return s ? s->object : nullptr;
 }
 
 void* UnregisterFileObject(FileHandle handle, int type) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
-    Slot* s = FindSlot(r, handle, type);
+    Slot* s = FindFileSlot(r, handle, type);
     if (!s) return nullptr;
     void* object = s->object;
     s->object = nullptr;

@@ -21,7 +21,7 @@ struct FileTableModule {
     std::atomic<int> useArchive{1};
 };
 
-FileTableModule& State() {
+FileTableModule& FileTable() {
     static FileTableModule state;
     return state;
 }
@@ -39,12 +39,12 @@ StartDirectory& TheStartDirectory() {
 }  // namespace
 
 const FileAccessTable* GetFileAccessTable() {
-    return State().useArchive.load() ? GetArchiveFileAccessTable() : GetPlainFileAccessTable();
+    return FileTable().useArchive.load() ? GetArchiveFileAccessTable() : GetPlainFileAccessTable();
 }
 
 int SetUseArchive(int flag) {
     if (!AllowOnlyOnEngineThread("SetUseArchive")) return -1;
-    State().useArchive.store(flag ? 1 : 0);
+    FileTable().useArchive.store(flag ? 1 : 0);
     return 0;
 }
 
@@ -71,7 +71,7 @@ int64_t GetFileSizeByName(const char* path) {
     // whole-file read that usually follows.
     EnginePath full;
     int64_t memberSize = 0;
-    if (State().useArchive.load() && path && ParseFullPath(path, nullptr, &full) == 0) {
+    if (FileTable().useArchive.load() && path && ParseFullPath(path, nullptr, &full) == 0) {
         ArchiveLookup found = FindArchiveMemberSize(full, &memberSize);
         if (found == kMemberOpened) return memberSize;
     }

@@ -22,14 +22,14 @@ struct HandleModule {
     std::atomic<uint64_t> issued[kHandleKindCount] = {};
 };
 
-HandleModule& State() {
+HandleModule& HandleIds() {
     static HandleModule state;
     return state;
 }
 
 // The next check id of a kind: 1 up to its largest value, then 1 again.
 uint32_t NextCheckId(int kind) {
-    const uint64_t n = State().issued[kind].fetch_add(1, std::memory_order_relaxed);
+    const uint64_t n = HandleIds().issued[kind].fetch_add(1, std::memory_order_relaxed);
     return uint32_t(1 + n % uint64_t(HandleCheckPeriod(kind)));
 }
 
@@ -252,7 +252,7 @@ int RefuseHandle(int handle, int kind, const char* function) {
 }
 
 void SetHandleChecksIssuedForTesting(int kind, uint64_t issued) {
-    State().issued[kind & 15].store(issued, std::memory_order_relaxed);
+    HandleIds().issued[kind & 15].store(issued, std::memory_order_relaxed);
 }
 
 }  // namespace morpotta

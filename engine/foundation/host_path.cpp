@@ -7,14 +7,13 @@
 
 #include "engine/log.h"
 #include "engine/text.h"
+#include "foundation/ascii_fold.h"
 
 #include <algorithm>
 
 namespace morpotta {
 
 namespace {
-
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 bool EqualUtf8IgnoreCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),

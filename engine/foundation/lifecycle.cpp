@@ -41,18 +41,18 @@ struct LifecycleState {
     EngineStepObserver observer = nullptr;
 };
 
-LifecycleState& State() {
+LifecycleState& Lifecycle() {
     static LifecycleState state;
     return state;
 }
 
 void Step(const char* name) {
-    if (State().observer) State().observer(name);
+    if (Lifecycle().observer) Lifecycle().observer(name);
 }
 
 void WriteSystemInformation() {
     platform::SystemInfo info = platform::QuerySystemInfo();
-    State().logicalProcessors = info.logicalProcessors;
+    Lifecycle().logicalProcessors = info.logicalProcessors;
     WriteLogFormat("Engine version %s", MORPOTTA_ENGINE_VERSION_STRING);
     WriteLogFormat("OS: %s", info.osName.c_str());
     WriteLogFormat("CPU: %s", info.cpuName.c_str());
@@ -91,7 +91,7 @@ void ShutdownLocked() {
     if (GetLogOutput()) DumpMemoryBlocks();
     WriteLogText("Engine ended");
     EndLog();
-    State().initialized = false;
+    Lifecycle().initialized = false;
     ReleaseEngineThread();
     // What the libraries below keep for the engine's life and its thread.
     platform::CloseCodePageConverters();
@@ -114,7 +114,7 @@ int Abort(const char* reason) {
 }
 
 int StartUpLocked() {
-    LifecycleState& s = State();
+    LifecycleState& s = Lifecycle();
     // Nothing to load by name on this host: every service is linked in.
     Step("libraries");
     Step("display mode");
@@ -187,7 +187,7 @@ int StartEngine() {
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
     int result = 0;
-    if (State().initialized) {
+    if (Lifecycle().initialized) {
         result = AllowOnlyOnEngineThread("InitializeEngine") ? 0 : -1;
     } else {
         ResourceLockGuard resources(ResourceLock());
@@ -205,7 +205,7 @@ int ShutdownEngine() {
     if (!AllowOnlyOnEngineThread("ShutdownEngine")) return -1;
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
-    if (!State().initialized) {
+    if (!Lifecycle().initialized) {
         ReleaseApiLock(lock);
         return -1;
     }
@@ -225,17 +225,17 @@ int ShutdownEngine() {
     return 0;
 }
 
-int IsEngineInitialized() { return State().initialized.load() ? 1 : 0; }
+int IsEngineInitialized() { return Lifecycle().initialized.load() ? 1 : 0; }
 
-int LogicalProcessorCount() { return State().logicalProcessors.load(); }
+int LogicalProcessorCount() { return Lifecycle().logicalProcessors.load(); }
 
 void SetEngineStepObserver(EngineStepObserver observer) {
     if (!AllowOnlyOnEngineThread("SetEngineStepObserver")) return;
-    State().observer = observer;
+    Lifecycle().observer = observer;
 }
 
 int SetWindowBackend(const char* name) {
     if (!AllowOnlyOnEngineThread("SetWindowBackend")) return -1;
-    if (State().initialized) return -1;
+    if (Lifecycle().initialized) return -1;
     return platform::SelectWindowBackend(name) ? 0 : -1;
 }

@@ -58,7 +58,7 @@ struct LogState {
     FILE* file = nullptr;
 };
 
-LogState& State() {
+LogState& TheLog() {
     static LogState state;
     return state;
 }
@@ -281,7 +281,7 @@ void LogPlatformWarning(const char* line) { WriteLogText(line); }
 }  // namespace
 
 void StartLog() {
-    LogState& s = State();
+    LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     s.finishedPath.clear();
     if (s.enabled) {
@@ -298,7 +298,7 @@ void StartLog() {
 
 void EndLog() {
     platform::SetWarningSink(nullptr);
-    LogState& s = State();
+    LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.file) std::fclose(s.file);
     s.file = nullptr;
@@ -309,7 +309,7 @@ void EndLog() {
     s.indent = 0;
 }
 
-const char* LogFilePath() { return State().path.c_str(); }
+const char* LogFilePath() { return TheLog().path.c_str(); }
 
 LogMuteScope::LogMuteScope() { ++muteDepth; }
 LogMuteScope::~LogMuteScope() { --muteDepth; }
@@ -334,7 +334,7 @@ std::string LogSubjectScope::Ended(const char* text) {
 int WriteLogText(const char* text) {
     if (!text || muteDepth > 0) return -1;
     const std::string line = LogSubjectScope::Ended(text);
-    LogState& s = State();
+    LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     WriteLocked(s, line.c_str());
     return -1;
@@ -383,27 +383,27 @@ int WriteLogFormatW(const char16_t* format, ...) {
 }
 
 int IncreaseLogIndent() {
-    LogState& s = State();
+    LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     ++s.indent;
     return 0;
 }
 
 int DecreaseLogIndent() {
-    LogState& s = State();
+    LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     if (s.indent > 0) --s.indent;
     return 0;
 }
 
 int SetLogOutput(int flag) {
-    LogState& s = State();
+    LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     s.enabled = flag != 0;
     return 0;
 }
 
-int GetLogOutput() { return State().enabled ? 1 : 0; }
+int GetLogOutput() { return TheLog().enabled ? 1 : 0; }
 
 // One thread ends the engine and the process; another that meets a fatal
 // error meanwhile (two loaders finding a table full) waits for that end.

@@ -48,7 +48,7 @@ struct MemoryState {
     uint32_t nextId = 1;
 };
 
-MemoryState& State() {
+MemoryState& Allocations() {
     static MemoryState state;
     return state;
 }
@@ -138,7 +138,7 @@ void* Allocate(size_t size, const char* sourceName, int line, bool zero, const c
         return nullptr;
     }
     auto* h = static_cast<BlockHeader*>(raw);
-    MemoryState& s = State();
+    MemoryState& s = Allocations();
     std::lock_guard<std::mutex> lock(s.mutex);
     StampHeader(h, sourceName, s.nextId++, line, size);
     LinkLocked(s, h);
@@ -170,7 +170,7 @@ void* ReallocMemory(void* pointer, size_t size, const char* sourceName, int line
         WriteLogFormat("Memory allocation of %zu bytes refused in ReallocMemory", size);
         return nullptr;
     }
-    MemoryState& s = State();
+    MemoryState& s = Allocations();
     std::unique_lock<std::mutex> lock(s.mutex);
     BlockHeader* h = HeaderOf(pointer);
     if (!HeaderIntact(h)) {
@@ -199,7 +199,7 @@ void* ReallocMemory(void* pointer, size_t size, const char* sourceName, int line
 
 void FreeMemory(void* pointer) {
     if (!pointer) return;
-    MemoryState& s = State();
+    MemoryState& s = Allocations();
     std::unique_lock<std::mutex> lock(s.mutex);
     BlockHeader* h = HeaderOf(pointer);
     if (!HeaderIntact(h)) {
@@ -219,13 +219,13 @@ void FreeMemory(void* pointer) {
 }
 
 MemoryTotals GetMemoryTotals() {
-    MemoryState& s = State();
+    MemoryState& s = Allocations();
     std::lock_guard<std::mutex> lock(s.mutex);
     return {s.liveBlocks, s.liveBytes, s.peakBytes, s.allocationCount};
 }
 
 int DumpMemoryBlocks() {
-    MemoryState& s = State();
+    MemoryState& s = Allocations();
     std::vector<BlockRecord> records;
     int damaged;
     size_t liveBlocks, liveBytes;
@@ -248,7 +248,7 @@ int CheckMemoryBlock(const void* pointer) {
     if (!pointer) return -1;
     bool intact;
     {
-        std::lock_guard<std::mutex> lock(State().mutex);
+        std::lock_guard<std::mutex> lock(Allocations().mutex);
         intact = HeaderIntact(HeaderOf(pointer));
     }
     if (intact) return 0;
@@ -259,7 +259,7 @@ int CheckMemoryBlock(const void* pointer) {
 int CheckAllMemoryBlocks() {
     int damaged;
     {
-        MemoryState& s = State();
+        MemoryState& s = Allocations();
         std::lock_guard<std::mutex> lock(s.mutex);
         damaged = CollectLocked(s, nullptr);
     }

@@ -19,7 +19,7 @@ int TruncateToInt(double v) {
     return static_cast<int>(v);
 }
 
-uint64_t Join(uint32_t low, uint32_t high) { return (uint64_t(high) << 32) | low; }
+uint64_t JoinHalves(uint32_t low, uint32_t high) { return (uint64_t(high) << 32) | low; }
 
 }  // namespace
 
@@ -79,18 +79,18 @@ int ComputeAbsInt(int v) {
 }
 
 void MultiplyTo128Bits(const uint32_t a[2], const uint32_t b[2], uint32_t product[4]) {
-    unsigned __int128 p = static_cast<unsigned __int128>(Join(a[0], a[1])) * Join(b[0], b[1]);
+    unsigned __int128 p = static_cast<unsigned __int128>(JoinHalves(a[0], a[1])) * JoinHalves(b[0], b[1]);
     for (int i = 0; i < 4; ++i) product[i] = static_cast<uint32_t>(p >> (32 * i));
 }
 
 void DivideFrom128Bits(const uint32_t dividend[4], const uint32_t divisor[2], uint32_t quotient[2]) {
-    uint64_t d = Join(divisor[0], divisor[1]);
+    uint64_t d = JoinHalves(divisor[0], divisor[1]);
     if (d == 0) {
         quotient[0] = quotient[1] = 0xFFFFFFFFu;
         return;
     }
-    unsigned __int128 n = (static_cast<unsigned __int128>(Join(dividend[2], dividend[3])) << 64) |
-                          Join(dividend[0], dividend[1]);
+    unsigned __int128 n = (static_cast<unsigned __int128>(JoinHalves(dividend[2], dividend[3])) << 64) |
+                          JoinHalves(dividend[0], dividend[1]);
     auto q = static_cast<uint64_t>(n / d);
     quotient[0] = static_cast<uint32_t>(q);
     quotient[1] = static_cast<uint32_t>(q >> 32);

@@ -7,6 +7,7 @@
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/text.h"
+#include "foundation/ascii_fold.h"
 
 #include <cstring>
 
@@ -26,11 +27,6 @@ size_t CharLength(const char* p) {
     return (IsMultiByteLeadByte(p) && p[1] != 0) ? 2 : 1;
 }
 size_t CharLength(const char16_t*) { return 1; }
-
-template <typename C>
-C FoldAscii(C c) {
-    return (c >= C('A') && c <= C('Z')) ? C(c - C('A') + C('a')) : c;
-}
 
 template <typename C>
 bool EqualIgnoreCase(const std::basic_string<C>& a, const std::basic_string<C>& b) {

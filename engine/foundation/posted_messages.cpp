@@ -15,7 +15,7 @@ struct PostedQueue {
     std::deque<PostedEngineMessage> messages;
 };
 
-PostedQueue& State() {
+PostedQueue& MessageQueue() {
     static PostedQueue queue;
     return queue;
 }
@@ -24,14 +24,14 @@ PostedQueue& State() {
 
 int PostEngineMessage(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (!window) return -1;
-    PostedQueue& q = State();
+    PostedQueue& q = MessageQueue();
     std::lock_guard<std::mutex> lock(q.mutex);
     q.messages.push_back({window, message, wParam, lParam});
     return 0;
 }
 
 int CountPostedEngineMessages() {
-    PostedQueue& q = State();
+    PostedQueue& q = MessageQueue();
     std::lock_guard<std::mutex> lock(q.mutex);
     return int(q.messages.size());
 }
@@ -39,7 +39,7 @@ int CountPostedEngineMessages() {
 int DrainPostedEngineMessages(PostedMessageHandler handler) {
     std::deque<PostedEngineMessage> batch;
     {
-        PostedQueue& q = State();
+        PostedQueue& q = MessageQueue();
         std::lock_guard<std::mutex> lock(q.mutex);
         batch.swap(q.messages);
     }
@@ -48,7 +48,7 @@ int DrainPostedEngineMessages(PostedMessageHandler handler) {
 }
 
 void ClearPostedEngineMessages() {
-    PostedQueue& q = State();
+    PostedQueue& q = MessageQueue();
     std::lock_guard<std::mutex> lock(q.mutex);
     q.messages.clear();
 }

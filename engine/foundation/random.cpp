@@ -20,7 +20,7 @@ struct RandomModule {
     RandomState random;
 };
 
-RandomModule& State() {
+RandomModule& RandomSource() {
     static RandomModule state;
     return state;
 }
@@ -29,13 +29,13 @@ RandomModule& State() {
 
 int SeedRandom(uint32_t seed) {
     if (!AllowOnlyOnEngineThread("SeedRandom")) return -1;
-    State().random.generator.seed(seed);
+    RandomSource().random.generator.seed(seed);
     return 0;
 }
 
 uint32_t GetRandomBits32() {
     if (!AllowOnlyOnEngineThread("GetRandomBits32")) return 0;
-    return static_cast<uint32_t>(State().random.generator());
+    return static_cast<uint32_t>(RandomSource().random.generator());
 }
 
 int GetRandomUpTo(int max) {

@@ -19,7 +19,7 @@ bool Valid(const RingBuffer* ring) {
                                     ring->writePosition >= 0 && ring->writePosition < ring->capacity));
 }
 
-int Grow(RingBuffer* ring, int need) {
+int GrowRing(RingBuffer* ring, int need) {
     int64_t wanted = int64_t(ring->usedBytes) * 3 / 2 + need + 1000;
     if (wanted > INT_MAX) return -1;
     auto* data = static_cast<unsigned char*>(ENGINE_ALLOC(size_t(wanted)));
@@ -57,7 +57,7 @@ int TerminateRingBuffer(RingBuffer* ring) {
 int WriteRingBuffer(RingBuffer* ring, const void* data, int size) {
     if (!Valid(ring) || size < 0 || (size > 0 && !data)) return -1;
     if (size == 0) return 0;
-    if (size > ring->capacity - ring->usedBytes && Grow(ring, size) != 0) return -1;
+    if (size > ring->capacity - ring->usedBytes && GrowRing(ring, size) != 0) return -1;
     auto* in = static_cast<const unsigned char*>(data);
     int first = ring->capacity - ring->writePosition;
     if (first > size) first = size;

@@ -3,6 +3,7 @@
 // ('\\', '|', letters), and stops at a NUL even right after a lead byte.
 #include "engine/text.h"
 
+#include "foundation/ascii_fold.h"
 #include "platform/codepage.h"
 
 #include <cstdarg>
@@ -25,8 +26,6 @@ size_t CharBytes(const char* p) {
     if (IsLead(c) && IsTrail(static_cast<unsigned char>(p[1]))) return 2;
     return 1;
 }
-
-unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
 
 }  // namespace
 

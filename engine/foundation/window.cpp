@@ -54,7 +54,7 @@ struct WindowState {
     std::map<int, IconResource> icons;
 };
 
-WindowState& State() {
+WindowState& MainWindow() {
     static WindowState state;
     return state;
 }
@@ -66,7 +66,7 @@ std::string TitleUtf8(const std::string& cp932) {
 }
 
 void ApplyIcon() {
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     auto it = w.icons.find(w.iconId);
     if (!w.created || it == w.icons.end()) return;
     platform::Window().setIcon(reinterpret_cast<const uint32_t*>(it->second.argb), it->second.width,
@@ -74,7 +74,7 @@ void ApplyIcon() {
 }
 
 void HandleEvent(const platform::Event& e) {
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     switch (e.type) {
     case platform::EventType::CloseRequested:
         DestroyMainWindow();
@@ -118,7 +118,7 @@ void HandlePostedMessage(const PostedEngineMessage& m) {
 
 int ChangeWindowMode(int windowed) {
     if (!AllowOnlyOnEngineThread("ChangeWindowMode")) return -1;
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     // The window is made in its mode once: a live window is never switched.
     if (w.created)
         return WriteLogFormat("ChangeWindowMode(%d) refused: the mode is chosen before start-up and the window "
@@ -130,7 +130,7 @@ int ChangeWindowMode(int windowed) {
 
 int GetWindowModeFlag() {
     if (!AllowOnlyOnEngineThread("GetWindowModeFlag")) return -1;
-    return State().windowed;
+    return MainWindow().windowed;
 }
 
 int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
@@ -139,7 +139,7 @@ int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
         return WriteLogFormat("SetScreenMode(%d, %d, %d, %d) refused: the size must be positive and the colour bits "
                               "16 or 32",
                               width, height, colorBits, refreshRate);
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     if (w.created)
         return WriteLogFormat("SetScreenMode(%d, %d, %d, %d) refused: the mode is chosen before start-up and the "
                               "window keeps %dx%d while the engine runs",
@@ -153,7 +153,7 @@ int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
 
 int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate) {
     if (!AllowOnlyOnEngineThread("GetScreenMode")) return -1;
-    const WindowState& w = State();
+    const WindowState& w = MainWindow();
     if (width) *width = w.width;
     if (height) *height = w.height;
     if (colorBits) *colorBits = w.colorBits;
@@ -163,7 +163,7 @@ int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate) {
 
 int SetAppWindowTitle(const char* text) {
     if (!AllowOnlyOnEngineThread("SetAppWindowTitle")) return -1;
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     w.title = text ? text : "";
     if (w.created && !w.destroyed) platform::Window().setTitle(TitleUtf8(w.title).c_str());
     return 0;
@@ -171,7 +171,7 @@ int SetAppWindowTitle(const char* text) {
 
 int SetAppWindowIcon(int resourceId) {
     if (!AllowOnlyOnEngineThread("SetAppWindowIcon")) return -1;
-    State().iconId = resourceId;
+    MainWindow().iconId = resourceId;
     ApplyIcon();
     return 0;
 }
@@ -179,34 +179,34 @@ int SetAppWindowIcon(int resourceId) {
 int RegisterIconResource(int resourceId, const unsigned int* argb, int width, int height) {
     if (!AllowOnlyOnEngineThread("RegisterIconResource")) return -1;
     if (!argb || width <= 0 || height <= 0) return -1;
-    State().icons[resourceId] = IconResource{argb, width, height};
+    MainWindow().icons[resourceId] = IconResource{argb, width, height};
     return 0;
 }
 
 void* GetAppWindowHandle() {
     if (!AllowOnlyOnEngineThread("GetAppWindowHandle")) return nullptr;
-    const WindowState& w = State();
+    const WindowState& w = MainWindow();
     return w.created && !w.destroyed ? platform::Window().nativeHandle() : nullptr;
 }
 
 int SetRunWhileInactive(int flag) {
     if (!AllowOnlyOnEngineThread("SetRunWhileInactive")) return -1;
-    State().runWhileInactive = flag ? 1 : 0;
+    MainWindow().runWhileInactive = flag ? 1 : 0;
     return 0;
 }
 
 int IsRunWhileInactive() {
     if (!AllowOnlyOnEngineThread("IsRunWhileInactive")) return -1;
-    return State().runWhileInactive;
+    return MainWindow().runWhileInactive;
 }
 int IsWindowActive() {
     if (!AllowOnlyOnEngineThread("IsWindowActive")) return -1;
-    return State().active ? 1 : 0;
+    return MainWindow().active ? 1 : 0;
 }
 
 int SetMouseCursorVisible(int visible) {
     if (!AllowOnlyOnEngineThread("SetMouseCursorVisible")) return -1;
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     w.cursorVisible = visible ? 1 : 0;
     if (w.created && !w.destroyed) platform::Window().setCursorVisible(visible != 0);
     return 0;
@@ -215,7 +215,7 @@ int SetMouseCursorVisible(int visible) {
 namespace morpotta {
 
 int ProcessWindowMessagesCore() {
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     for (;;) {
         if (!w.created || w.destroyed) return -1;
         for (int i = 0; i < kEventsPerPass; ++i) {
@@ -250,14 +250,14 @@ int ProcessWindowMessages() {
 
 int SetDoubleStartCheck(int flag) {
     if (!AllowOnlyOnEngineThread("SetDoubleStartCheck")) return -1;
-    State().doubleStartCheck = flag ? 1 : 0;
+    MainWindow().doubleStartCheck = flag ? 1 : 0;
     return 0;
 }
 
 namespace morpotta {
 
 int LockAgainstSecondCopy(std::string* why) {
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     if (w.doubleStartLock >= 0 || !w.doubleStartCheck) return 0;
     int lock = platform::Files().lockExclusive(kDoubleStartLockName);
     if (lock == platform::kFileLockHeld) return -1;
@@ -276,13 +276,13 @@ int LockAgainstSecondCopy(std::string* why) {
 }
 
 void ReleaseDoubleStartLock() {
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     if (w.doubleStartLock >= 0) platform::Files().close(w.doubleStartLock);
     w.doubleStartLock = -1;
 }
 
 int CreateMainWindow() {
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     if (w.created && !w.destroyed) return 0;
     // The class name becomes the X11 window class, as the window class does
     // on other hosts.
@@ -314,14 +314,14 @@ int CreateMainWindow() {
 }
 
 void TeardownMainWindow() {
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     if (!w.created || w.destroyed) return;
     platform::Window().setScreenSaverEnabled(true);
     platform::Window().setCursorVisible(true);
 }
 
 void DestroyMainWindow() {
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     // A window destroyed by someone else is still closed here, so the host
     // lets go of what it kept for it.
     if (w.created && platform::Window().isOpen()) platform::Window().close();
@@ -329,7 +329,7 @@ void DestroyMainWindow() {
 }
 
 void FallBackToWindowIfModeUnavailable() {
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     platform::Window().setClassName(kWindowClassName);
     if (w.windowed) return;
     if (platform::Window().isDisplayModeAvailable(w.width, w.height, w.colorBits, w.refreshRate)) return;
@@ -342,7 +342,7 @@ int DesktopBitsPerPixel() { return platform::Window().desktopBitsPerPixel(); }
 
 void ResetWindowState() {
     platform::SetWindowSystemLostHandler(nullptr);
-    WindowState& w = State();
+    WindowState& w = MainWindow();
     w.created = false;
     w.destroyed = false;
     w.active = true;

@@ -19,13 +19,13 @@ struct MovieModule {
     HandleTable table;
 };
 
-MovieModule& State() {
+MovieModule& MovieHandles() {
     static MovieModule state;
     return state;
 }
 
 bool EnsureTable() {
-    return InitHandleTable(&State().table, HANDLE_KIND_MOVIE, kMovieTableSize, kMovieTableSize, 0) == 0;
+    return InitHandleTable(&MovieHandles().table, HANDLE_KIND_MOVIE, kMovieTableSize, kMovieTableSize, 0) == 0;
 }
 
 // The Theora decoder over the file, with the movie's sound beside it; false
@@ -66,7 +66,7 @@ int OpenMovie(const char* fileName, int* width, int* height, int) {
     if (!AllowOnlyOnEngineThread("OpenMovie")) return -1;
     if (!fileName) return WriteLogText("OpenMovie refused: no file name (null)");
     if (!EnsureTable()) return WriteLogText("OpenMovie refused: the movie table cannot be made");
-    if (CountHandleEntries(&State().table) >= kMovieTableSize)
+    if (CountHandleEntries(&MovieHandles().table) >= kMovieTableSize)
         return WriteLogFormat("OpenMovie refused: %d movies are open, as many as can be", kMovieTableSize);
     auto* r = static_cast<MovieRecord*>(ENGINE_ALLOC_ZERO(sizeof(MovieRecord)));
     if (!r) return WriteLogText("メモリの確保に失敗しました in OpenMovie");
@@ -80,7 +80,7 @@ int OpenMovie(const char* fileName, int* width, int* height, int) {
         r->currentFrame = &r->frameImage;
     }
     // The table had room, and nothing else opened a movie meanwhile.
-    const int handle = AddHandleEntry(&State().table, r);
+    const int handle = AddHandleEntry(&MovieHandles().table, r);
     r->checkId = uint32_t(HandleCheckOf(handle));
     return handle;
 }
@@ -88,7 +88,7 @@ int OpenMovie(const char* fileName, int* width, int* height, int) {
 namespace morpotta {
 
 MovieRecord* GetMovieRecord(int movie) {
-    return static_cast<MovieRecord*>(LookupHandleEntry(&State().table, movie));
+    return static_cast<MovieRecord*>(LookupHandleEntry(&MovieHandles().table, movie));
 }
 
 namespace {
@@ -111,7 +111,7 @@ int CloseMovie(int movie) {
     if (r->theora) CloseTheoraMovie(r);
     RemoveMovieTemporaryFile(r);
     ReleaseMovieGraph(r);
-    RemoveHandleEntry(&State().table, movie);
+    RemoveHandleEntry(&MovieHandles().table, movie);
     FreeMemory(r);
     return 0;
 }
@@ -137,11 +137,11 @@ int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user)
     return 0;
 }
 
-int CountOpenMovies() { return CountHandleEntries(&State().table); }
+int CountOpenMovies() { return CountHandleEntries(&MovieHandles().table); }
 
 int CloseAllMovies() {
-    ForEachHandle(&State().table, CloseMovie);
-    TerminateHandleTable(&State().table);
+    ForEachHandle(&MovieHandles().table, CloseMovie);
+    TerminateHandleTable(&MovieHandles().table);
     return 0;
 }
 

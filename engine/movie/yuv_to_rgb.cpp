@@ -17,7 +17,7 @@ struct YuvTableModule {
     YuvToRgbTables tables;
 };
 
-YuvTableModule& State() {
+YuvTableModule& YuvTables() {
     static YuvTableModule state;
     return state;
 }
@@ -45,17 +45,17 @@ int ClampToByte(float value) {
 
 int BuildYuvToRgbTables() {
     for (int i = 0; i < 256; ++i) {
-        State().tables.luma[i] = 19070 * (i - 16);
-        State().tables.vToRed[i] = 26148 * (i - 128);
-        State().tables.uToGreen[i] = -6406 * (i - 128);
-        State().tables.vToGreen[i] = -13320 * (i - 128);
-        State().tables.uToBlue[i] = 33062 * (i - 128);
+        YuvTables().tables.luma[i] = 19070 * (i - 16);
+        YuvTables().tables.vToRed[i] = 26148 * (i - 128);
+        YuvTables().tables.uToGreen[i] = -6406 * (i - 128);
+        YuvTables().tables.vToGreen[i] = -13320 * (i - 128);
+        YuvTables().tables.uToBlue[i] = 33062 * (i - 128);
     }
-    for (int i = 0; i < 1280; ++i) State().tables.clamp[i] = uint8_t(std::clamp(i - kYuvClampBias, 0, 255));
+    for (int i = 0; i < 1280; ++i) YuvTables().tables.clamp[i] = uint8_t(std::clamp(i - kYuvClampBias, 0, 255));
     return 0;
 }
 
-const YuvToRgbTables& GetYuvToRgbTables() { return State().tables; }
+const YuvToRgbTables& GetYuvToRgbTables() { return YuvTables().tables; }
 
 bool IsYuv420(const YuvPlanes& p) {
     return p.yWidth == 2 * p.chromaWidth && p.yHeight == 2 * p.chromaHeight;
@@ -135,7 +135,7 @@ void ConvertBlocks420Sse2(const uint8_t* luma0, const uint8_t* luma1, const uint
 
 void ConvertYuv420ToXrgb(const YuvPlanes& p, uint8_t* dest, int pitch, int width, int height) {
     if (!IsYuv420(p)) return;
-    const YuvToRgbTables& t = State().tables;
+    const YuvToRgbTables& t = YuvTables().tables;
     const uint8_t* clamp = t.clamp + kYuvClampBias;
     const int w = std::min(width, p.yWidth);
     const int h = std::min(height, p.yHeight);

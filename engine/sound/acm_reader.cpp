@@ -19,16 +19,18 @@ struct AcmModule {
     const platform::AcmFunctions* installedAcm = nullptr;
 };
 
-AcmModule& State() {
+AcmModule& InstalledAcm() {
     static AcmModule state;
     return state;
 }
 
 }  // namespace
 
-void SetSoundAcmFunctions(const platform::AcmFunctions* functions) { State().installedAcm = functions; }
+void SetSoundAcmFunctions(const platform::AcmFunctions* functions) { InstalledAcm().installedAcm = functions; }
 
-const platform::AcmFunctions& SoundAcmFunctions() { return State().installedAcm ? *State().installedAcm : platform::Acm(); }
+const platform::AcmFunctions& SoundAcmFunctions() {
+    return InstalledAcm().installedAcm ? *InstalledAcm().installedAcm : platform::Acm();
+}
 
 bool IsSoundAcmComplete() {
     const platform::AcmFunctions& a = SoundAcmFunctions();

@@ -13,10 +13,6 @@ namespace {
 
 constexpr uint32_t kMp3FormatBytes = 30;  // the wave format head + 12 bytes of MPEG fields
 constexpr uint16_t kMp3CodecDelay = 700;
-constexpr uint32_t kMaxBytesPerSecond = 0xFFFFFF;
-
-int64_t Tell(SOUNDCONV* c) { return c->stream.functions.tell(c->stream.handle); }
-int Seek(SOUNDCONV* c, int64_t offset, int origin) { return c->stream.functions.seek(c->stream.handle, offset, origin); }
 bool ReadExactly(SOUNDCONV* c, void* buffer, size_t bytes) {
     return c->stream.functions.read(buffer, 1, bytes, c->stream.handle) == bytes;
 }
@@ -45,7 +41,7 @@ int64_t MeasureId3v2(SOUNDCONV* c) {
 int64_t MeasureId3v1(SOUNDCONV* c, int64_t size) {
     if (size <= 128) return size;
     uint8_t id[3];
-    if (Seek(c, size - 128, 0) != 0 || !ReadExactly(c, id, 3)) return 0;
+    if (SeekSoundStream(c, size - 128, 0) != 0 || !ReadExactly(c, id, 3)) return 0;
     return std::memcmp(id, "TAG", 3) == 0 ? 128 : 0;
 }
 
@@ -57,7 +53,7 @@ struct FrameWalk {
 
 // Walks the frames from the stream's position: -1 on a false sync.
 int WalkFrames(SOUNDCONV* c, int64_t size, int64_t tail, FrameWalk* walk) {
-    int64_t position = Tell(c);
+    int64_t position = TellSoundStream(c);
     uint8_t header[4];
     for (;;) {
         if (!ReadExactly(c, header, 1)) return 0;
@@ -79,7 +75,7 @@ int WalkFrames(SOUNDCONV* c, int64_t size, int64_t tail, FrameWalk* walk) {
             walk->audioEnd = frameEnd < size - tail ? frameEnd : size - tail;
             return 0;
         }
-        if (Seek(c, frame.frameSize - 4, 1) != 0) return 0;
+        if (SeekSoundStream(c, frame.frameSize - 4, 1) != 0) return 0;
         position = frameEnd;
     }
 }
@@ -108,19 +104,20 @@ int FailMp3Reader(SOUNDCONV* c) {
 int SetupMp3AcmReader(SOUNDCONV* c) {
     c->acm = {};
     if (!IsSoundAcmComplete()) return -1;
-    if (Seek(c, 0, 2) != 0) return -1;
-    int64_t size = Tell(c);
-    if (size < 0 || size > 0x7FFFFFFF || Seek(c, 0, 0) != 0) return -1;
+    if (SeekSoundStream(c, 0, 2) != 0) return -1;
+    int64_t size = TellSoundStream(c);
+    if (size < 0 || size > 0x7FFFFFFF || SeekSoundStream(c, 0, 0) != 0) return -1;
     int64_t tagLength = MeasureId3v2(c);
     int64_t tail = MeasureId3v1(c, size);
-    if (Seek(c, tagLength, 0) != 0) return -1;
+    if (SeekSoundStream(c, tagLength, 0) != 0) return -1;
     FrameWalk walk;
     if (WalkFrames(c, size, tail, &walk) != 0 || walk.firstFrame < 0) return -1;
     // A first frame at or past the tail leaves no audio.
     if (walk.audioEnd <= walk.firstFrame || walk.totalSamples > 0x7FFFFFFF) return -1;
     uint8_t header[4];
     MP3FRAMEINFO first;
-    if (Seek(c, walk.firstFrame, 0) != 0 || !ReadExactly(c, header, 4) || ParseMp3FrameHeader(header, &first) != 0)
+    if (SeekSoundStream(c, walk.firstFrame, 0) != 0 || !ReadExactly(c, header, 4) ||
+        ParseMp3FrameHeader(header, &first) != 0)
         return -1;
 
     const platform::AcmFunctions& acm = SoundAcmFunctions();
@@ -134,7 +131,7 @@ int SetupMp3AcmReader(SOUNDCONV* c) {
     c->acm.sourceFormatBytes = kMp3FormatBytes;
     c->acm.sourceBlockAlign = 1;
     c->acm.totalSamples = int32_t(walk.totalSamples);
-    Seek(c, walk.firstFrame, 0);
+    SeekSoundStream(c, walk.firstFrame, 0);
     c->dataStart = int32_t(walk.firstFrame);
     c->dataLength = int32_t(walk.audioEnd - walk.firstFrame);
 
@@ -145,14 +142,14 @@ int SetupMp3AcmReader(SOUNDCONV* c) {
                           sizeof c->outputFormat, platform::kAcmSuggestByTag) != 0)
         return FailMp3Reader(c);
     const WAVEFORMATEX& out = c->outputFormat;
-    if (out.blockAlign == 0 || out.avgBytesPerSec < out.blockAlign || out.avgBytesPerSec > kMaxBytesPerSecond)
+    if (out.blockAlign == 0 || out.avgBytesPerSec < out.blockAlign || out.avgBytesPerSec > kMaxSoundBytesPerSecond)
         return FailMp3Reader(c);
 
     uint32_t length = uint32_t(c->dataLength);
     c->acm.data = static_cast<uint8_t*>(AllocMemory(length, "", 0));
     if (!c->acm.data) return FailMp3Reader(c);
     c->acm.length = uint32_t(c->stream.functions.read(c->acm.data, 1, length, c->stream.handle));
-    Seek(c, walk.firstFrame, 0);
+    SeekSoundStream(c, walk.firstFrame, 0);
     c->acm.consumed = 0;
     if (OpenSoundAcmStream(c, &c->acm.main) != 0 || OpenSoundAcmStream(c, &c->acm.spare) != 0)
         return FailMp3Reader(c);

@@ -8,6 +8,11 @@
 
 #include <cstdint>
 
+// vorbisfile's decoder, declared where its header declares it: a type first
+// named inside the struct below would be a different one in the engine's
+// namespace.
+struct OggVorbis_File;
+
 namespace morpotta {
 
 enum SoundConvType {
@@ -45,7 +50,7 @@ struct SOUNDCONV {
     } acm;
     struct {
         int32_t opened;
-        struct OggVorbis_File* file;  // owned
+        OggVorbis_File* file;  // owned
         int32_t sampleBytes;
         int32_t atEnd;  // a seek to or past the end: nothing more to decode
     } ogg;
@@ -62,6 +67,19 @@ struct SOUNDCONV {
     int32_t outputPosition;  // PCM bytes from the start up to the next byte handed out
     int32_t oggSelect;
 };
+
+// The converter's stream, through the caller's functions.
+inline int64_t TellSoundStream(SOUNDCONV* c) { return c->stream.functions.tell(c->stream.handle); }
+inline int SeekSoundStream(SOUNDCONV* c, int64_t offset, int origin) {
+    return c->stream.functions.seek(c->stream.handle, offset, origin);
+}
+inline size_t ReadSoundStream(SOUNDCONV* c, void* buffer, size_t bytes) {
+    return c->stream.functions.read(buffer, 1, bytes, c->stream.handle);
+}
+
+// The highest average byte rate a WAV or MP3 reader's output may have: the
+// output of one second is one block, bounded as a sound buffer is.
+constexpr uint32_t kMaxSoundBytesPerSecond = 0xFFFFFF;
 
 // One reader: setup accepts the stream (0) or refuses it (-1) with nothing
 // held; step fills the conversion buffer from its start (0) or reports the

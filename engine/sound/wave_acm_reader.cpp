@@ -10,11 +10,6 @@ namespace morpotta {
 
 namespace {
 
-// The output of one second is one block: bounded as a sound buffer is.
-constexpr uint32_t kMaxBytesPerSecond = 0xFFFFFF;
-
-int Seek(SOUNDCONV* c, int64_t offset, int origin) { return c->stream.functions.seek(c->stream.handle, offset, origin); }
-
 int FailWaveAcmReader(SOUNDCONV* c) {
     TerminateAcmReader(c);
     return -1;
@@ -48,14 +43,14 @@ int SetupWaveAcmReader(SOUNDCONV* c) {
                           sizeof c->outputFormat, platform::kAcmSuggestByTag) != 0)
         return FailWaveAcmReader(c);
     const WAVEFORMATEX& out = c->outputFormat;
-    if (out.blockAlign == 0 || out.avgBytesPerSec < out.blockAlign || out.avgBytesPerSec > kMaxBytesPerSecond)
+    if (out.blockAlign == 0 || out.avgBytesPerSec < out.blockAlign || out.avgBytesPerSec > kMaxSoundBytesPerSecond)
         return FailWaveAcmReader(c);
 
     uint32_t length = uint32_t(c->dataLength);
     c->acm.data = static_cast<uint8_t*>(AllocMemory(length ? length : 1, "", 0));
     if (!c->acm.data) return FailWaveAcmReader(c);
     c->acm.length = uint32_t(c->stream.functions.read(c->acm.data, 1, length, c->stream.handle));
-    Seek(c, c->dataStart, 0);
+    SeekSoundStream(c, c->dataStart, 0);
     c->acm.consumed = 0;
     if (OpenSoundAcmStream(c, &c->acm.main) != 0 || OpenSoundAcmStream(c, &c->acm.spare) != 0)
         return FailWaveAcmReader(c);

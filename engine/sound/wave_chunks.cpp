@@ -11,17 +11,11 @@ namespace morpotta {
 
 namespace {
 
-int64_t Tell(SOUNDCONV* c) { return c->stream.functions.tell(c->stream.handle); }
-int Seek(SOUNDCONV* c, int64_t offset, int origin) { return c->stream.functions.seek(c->stream.handle, offset, origin); }
-size_t Read(SOUNDCONV* c, void* buffer, size_t bytes) {
-    return c->stream.functions.read(buffer, 1, bytes, c->stream.handle);
-}
-
 uint32_t ReadLe32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 bool ReadChunkHeader(SOUNDCONV* c, char id[4], uint32_t* length) {
     uint8_t header[8];
-    if (Read(c, header, 8) != 8) return false;
+    if (ReadSoundStream(c, header, 8) != 8) return false;
     std::memcpy(id, header, 4);
     *length = ReadLe32(header + 4);
     return true;
@@ -30,32 +24,32 @@ bool ReadChunkHeader(SOUNDCONV* c, char id[4], uint32_t* length) {
 }  // namespace
 
 int64_t MeasureSoundStream(SOUNDCONV* c) {
-    int64_t here = Tell(c);
-    if (Seek(c, 0, 2) != 0) return -1;
-    int64_t length = Tell(c);
-    Seek(c, here, 0);
+    int64_t here = TellSoundStream(c);
+    if (SeekSoundStream(c, 0, 2) != 0) return -1;
+    int64_t length = TellSoundStream(c);
+    SeekSoundStream(c, here, 0);
     return length;
 }
 
 uint8_t* ReadWaveFormatChunk(SOUNDCONV* c, int64_t streamLength, uint32_t* lengthOut) {
     uint8_t head[12];
-    if (Read(c, head, 12) != 12) return nullptr;
+    if (ReadSoundStream(c, head, 12) != 12) return nullptr;
     if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return nullptr;
     char id[4];
     uint32_t length;
     if (!ReadChunkHeader(c, id, &length)) return nullptr;
     if (std::memcmp(id, "bext", 4) == 0) {
-        if (Seek(c, length, 1) != 0 || !ReadChunkHeader(c, id, &length)) return nullptr;
+        if (SeekSoundStream(c, length, 1) != 0 || !ReadChunkHeader(c, id, &length)) return nullptr;
     }
     if (std::memcmp(id, "fmt ", 4) != 0) return nullptr;
-    int64_t position = Tell(c);
+    int64_t position = TellSoundStream(c);
     // Shorter than the 16 bytes every format has, or longer than the file.
     if (length < 16 || int64_t(length) > streamLength - position) return nullptr;
     uint32_t held = length < 18 ? 18 : length;
     auto* format = static_cast<uint8_t*>(AllocMemory(held, "", 0));
     if (!format) return nullptr;
     std::memset(format, 0, held);
-    if (Read(c, format, length) != length) {
+    if (ReadSoundStream(c, format, length) != length) {
         FreeMemory(format);
         return nullptr;
     }
@@ -72,14 +66,14 @@ int FindWaveDataChunk(SOUNDCONV* c, int64_t streamLength) {
         if (!ReadChunkHeader(c, id, &length)) return -1;
         if (std::memcmp(id, "data", 4) == 0) {
             // A file cut short keeps the bytes it has, not what its header promised.
-            int64_t start = Tell(c);
+            int64_t start = TellSoundStream(c);
             int64_t available = streamLength - start;
             c->dataStart = int32_t(start);
             c->dataLength = int32_t(int64_t(length) < available ? int64_t(length) : available);
             return 0;
         }
-        int64_t next = Tell(c) + int64_t(length) + (length & 1);
-        if (next >= streamLength || Seek(c, next, 0) != 0) return -1;
+        int64_t next = TellSoundStream(c) + int64_t(length) + (length & 1);
+        if (next >= streamLength || SeekSoundStream(c, next, 0) != 0) return -1;
     }
 }
 

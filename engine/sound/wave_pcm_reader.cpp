@@ -9,14 +9,6 @@ namespace morpotta {
 
 namespace {
 
-constexpr uint32_t kMaxBytesPerSecond = 0xFFFFFF;
-
-int64_t Tell(SOUNDCONV* c) { return c->stream.functions.tell(c->stream.handle); }
-int Seek(SOUNDCONV* c, int64_t offset, int origin) { return c->stream.functions.seek(c->stream.handle, offset, origin); }
-size_t Read(SOUNDCONV* c, void* buffer, size_t bytes) {
-    return c->stream.functions.read(buffer, 1, bytes, c->stream.handle);
-}
-
 int SetupWavePcmReader(SOUNDCONV* c) {
     int64_t streamLength = MeasureSoundStream(c);
     if (streamLength < 0 || streamLength > 0x7FFFFFFF) return -1;
@@ -34,7 +26,7 @@ int SetupWavePcmReader(SOUNDCONV* c) {
     // A format that cannot be counted in frames is no sound.
     if (f.channels == 0 || f.blockAlign == 0 || f.samplesPerSec == 0 || f.avgBytesPerSec == 0) return -1;
     // A second of it is one block: bounded by what a sound buffer can hold.
-    if (f.avgBytesPerSec > kMaxBytesPerSecond || f.avgBytesPerSec < f.blockAlign) return -1;
+    if (f.avgBytesPerSec > kMaxSoundBytesPerSecond || f.avgBytesPerSec < f.blockAlign) return -1;
     if (FindWaveDataChunk(c, streamLength) != 0) return -1;
     c->outputFormat = f;
     c->blockSize = int32_t(f.avgBytesPerSec);
@@ -43,17 +35,17 @@ int SetupWavePcmReader(SOUNDCONV* c) {
 }
 
 int StepWavePcmReader(SOUNDCONV* c) {
-    int64_t left = int64_t(c->dataLength) - (Tell(c) - c->dataStart);
+    int64_t left = int64_t(c->dataLength) - (TellSoundStream(c) - c->dataStart);
     if (left <= 0) return -1;
     size_t want = size_t(left < c->blockSize ? left : c->blockSize);
-    size_t got = Read(c, c->buffer, want);
+    size_t got = ReadSoundStream(c, c->buffer, want);
     if (got == 0) return -1;
     c->bytesLeft = int32_t(got);
     return 0;
 }
 
 int SeekWavePcmReader(SOUNDCONV* c, int32_t target) {
-    Seek(c, int64_t(c->dataStart) + target, 0);
+    SeekSoundStream(c, int64_t(c->dataStart) + target, 0);
     c->outputPosition = target;
     c->bytesLeft = 0;
     c->readOffset = 0;

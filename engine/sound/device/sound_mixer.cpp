@@ -9,8 +9,6 @@ namespace morpotta {
 
 namespace {
 
-constexpr int32_t kUnityGain = 65536;
-
 template <int Bits>
 inline int32_t Sample(const uint8_t* data, uint32_t index) {
     if constexpr (Bits == 8) {
@@ -60,7 +58,7 @@ void MixLayout(MixVoice* v, int32_t* acc, int frames) {
             // Exact copy: as many whole frames as remain before the ring's end.
             int run = int(v->frames - i);
             if (run > frames - f) run = frames - f;
-            if (gl == kUnityGain && gr == kUnityGain) {
+            if (gl == kMixUnityGain && gr == kMixUnityGain) {
                 // Full volume, centred: plain addition, which vectorises.
                 int32_t* a = acc + f * 2;
                 for (int k = 0; k < run; ++k) {

@@ -21,6 +21,7 @@ struct MixVoice {
 };
 
 constexpr uint64_t kMixUnityStep = uint64_t(1) << 32;
+constexpr int32_t kMixUnityGain = 65536;  // Q16
 
 // Q16 gains of a volume (hundredths of dB, -10000..0) and pan (-10000 left
 // .. 10000 right): the side opposite the pan is attenuated by its amount.

@@ -30,7 +30,6 @@ MciCommandFunction MciSendCommandEntry = SendMciCommand;
 namespace {
 
 constexpr int64_t kMaxMidiFileBytes = 16 * 1024 * 1024;
-constexpr int32_t kUnityGain = 65536;
 constexpr int kScaledChunkFrames = 256;
 
 struct Sequencer {
@@ -41,10 +40,10 @@ struct Sequencer {
     bool playing = false;
     bool played = false;  // the position has left the start
     void* notifyWindow = nullptr;  // non-null while a notification is due
-    int32_t gain = kUnityGain;     // Q16 output level of the open device
+    int32_t gain = kMixUnityGain;  // Q16 output level of the open device
 };
 
-Sequencer& State() {
+Sequencer& TheSequencer() {
     static Sequencer state;
     return state;
 }
@@ -59,7 +58,7 @@ void PostNotify(Sequencer& s) {
 // the mix, else a piece at a time through a buffer of its own. 1 when the
 // piece reached its end.
 int RenderAtLevel(const Sequencer& s, int32_t* accumulator, int frames) {
-    if (s.gain == kUnityGain) return s.backend->render(accumulator, frames);
+    if (s.gain == kMixUnityGain) return s.backend->render(accumulator, frames);
     int ended = 0;
     int32_t piece[2 * kScaledChunkFrames];
     for (int done = 0; done < frames; done += kScaledChunkFrames) {
@@ -74,7 +73,7 @@ int RenderAtLevel(const Sequencer& s, int32_t* accumulator, int frames) {
 
 // The device's mix source: runs on the output's thread.
 void RenderSequencer(void*, int32_t* accumulator, int frames) {
-    Sequencer& s = State();
+    Sequencer& s = TheSequencer();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.backend) return;
     if (RenderAtLevel(s, accumulator, frames) == 1 && s.playing) {
@@ -97,7 +96,7 @@ uint32_t Open(uint32_t flags, MciOpenParams* p) {
     // Regular files only: a FIFO at the path is refused, not waited on.
     if (!ReadWholeHostFile(p->elementName, kMaxMidiFileBytes, &image)) return kMciErrorFileNotFound;
     if (!IsPlayableMidiImage(image.data(), image.size())) return kMciErrorInvalidFile;
-    Sequencer& s = State();
+    Sequencer& s = TheSequencer();
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.backend) {
@@ -114,7 +113,7 @@ uint32_t Open(uint32_t flags, MciOpenParams* p) {
         s.playing = false;
         s.played = false;
         s.notifyWindow = nullptr;
-        s.gain = kUnityGain;
+        s.gain = kMixUnityGain;
         p->deviceId = s.deviceId;
     }
     SetDeviceMixSource(RenderSequencer, nullptr);
@@ -122,7 +121,7 @@ uint32_t Open(uint32_t flags, MciOpenParams* p) {
 }
 
 uint32_t Close(uint32_t deviceId) {
-    Sequencer& s = State();
+    Sequencer& s = TheSequencer();
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (!s.backend || deviceId != s.deviceId) return kMciErrorInvalidDeviceId;
@@ -185,7 +184,7 @@ uint32_t Play(Sequencer& s, uint32_t flags, MciPlayParams* p) {
 uint32_t SendMciCommand(uint32_t deviceId, uint32_t message, uint32_t flags, void* params) {
     if (message == MCI_OPEN) return params ? Open(flags, static_cast<MciOpenParams*>(params)) : kMciErrorMissingParameter;
     if (message == MCI_CLOSE) return Close(deviceId);
-    Sequencer& s = State();
+    Sequencer& s = TheSequencer();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.backend || deviceId != s.deviceId) return kMciErrorInvalidDeviceId;
     if (!params) return kMciErrorMissingParameter;
@@ -203,7 +202,7 @@ uint32_t SendMciCommand(uint32_t deviceId, uint32_t message, uint32_t flags, voi
 void SetSequencerVolume(int hundredthsDb) {
     int32_t gain, unused;
     ComputeMixGains(std::clamp(hundredthsDb, -10000, 0), 0, &gain, &unused);
-    Sequencer& s = State();
+    Sequencer& s = TheSequencer();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (s.backend) s.gain = gain;
 }
@@ -211,7 +210,7 @@ void SetSequencerVolume(int hundredthsDb) {
 void CloseAllMciDevices() {
     uint32_t id;
     {
-        Sequencer& s = State();
+        Sequencer& s = TheSequencer();
         std::lock_guard<std::mutex> lock(s.mutex);
         if (!s.backend) return;
         id = s.deviceId;
