@@ -8,8 +8,9 @@
 #include "platform/clock.h"
 #include "platform/hid.h"
 #include "wiiremote/wiimote.h"
+#include "wiimote_clock.h"
 
-using namespace morpotta;
+namespace platform = morpotta::platform;
 
 // The driver keeps the platform's device handle in its own record.
 static_assert(std::is_same_v<platform::HidDevice, intptr_t>);
@@ -19,8 +20,6 @@ namespace {
 constexpr uint16_t kVendorId = 0x057E;
 constexpr uint16_t kProductId = 0x0306;
 constexpr int kMaxDevices = 64;
-
-uint64_t NowMs() { return platform::ClockMicroseconds() / 1000; }
 
 }  // namespace
 
@@ -64,9 +63,9 @@ bool Wiimote::Connect(int number) {
 }
 
 bool Wiimote::WaitForConnected(int timeoutMs) {
-    uint64_t start = NowMs();
+    uint64_t start = WiimoteNowMs();
     while (!Connected) {
-        if (NowMs() - start >= uint64_t(timeoutMs)) return false;
+        if (WiimoteNowMs() - start >= uint64_t(timeoutMs)) return false;
         platform::SleepMilliseconds(5);
     }
     return true;
@@ -129,7 +128,7 @@ bool Wiimote::OpenAndTest(const char* path) {
     if (!IsBalanceBoardConnected()) ProbeMotionPlus();
     platform::SleepMilliseconds(100);
     TakeStateSnapshot();
-    NextStatusTime = NowMs() + 1000;
+    NextStatusTime = WiimoteNowMs() + 1000;
     return true;
 }
 

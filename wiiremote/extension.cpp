@@ -7,7 +7,7 @@
 #include "platform/clock.h"
 #include "wiiremote/wiimote.h"
 
-using namespace morpotta;
+namespace platform = morpotta::platform;
 
 namespace {
 

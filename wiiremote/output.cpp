@@ -8,12 +8,11 @@
 #include "platform/hid.h"
 #include "platform/thread.h"
 #include "wiiremote/wiimote.h"
+#include "wiimote_clock.h"
 
-using namespace morpotta;
+namespace platform = morpotta::platform;
 
 namespace {
-
-uint64_t NowMs() { return platform::ClockMicroseconds() / 1000; }
 
 void PutAddress(uint8_t* report, uint32_t address) {
     report[1] |= uint8_t(address >> 24);
@@ -122,7 +121,7 @@ void Wiimote::StartTimedRumble() {
     SwitchRumble(true);
     {
         std::lock_guard lock(StateLock);
-        RumbleEndTime = NowMs() + 200;
+        RumbleEndTime = WiimoteNowMs() + 200;
     }
     std::lock_guard lock(WriteQueueLock);
     if (RumbleThread.joinable() || StopThreads) return;
@@ -143,7 +142,7 @@ void Wiimote::RumbleTimerThreadMain() {
         std::unique_lock lock(StateLock, std::try_to_lock);
         if (lock.owns_lock()) {
             timed = RumbleEndTime != 0;
-            if (timed && NowMs() >= RumbleEndTime) {
+            if (timed && WiimoteNowMs() >= RumbleEndTime) {
                 RumbleEndTime = 0;
                 if (Live.Rumble) {
                     Live.Rumble = false;

@@ -8,12 +8,9 @@
 #include "platform/hid.h"
 #include "platform/thread.h"
 #include "wiiremote/wiimote.h"
+#include "wiimote_clock.h"
 
-using namespace morpotta;
-
-namespace {
-uint64_t NowMs() { return platform::ClockMicroseconds() / 1000; }
-}  // namespace
+namespace platform = morpotta::platform;
 
 void Wiimote::QueueNextRead() {
     if (!DeviceHandle || ReadThread.joinable()) return;
@@ -34,7 +31,7 @@ void Wiimote::ReaderThreadMain() {
             lost = true;
             break;
         }
-        uint64_t now = NowMs();
+        uint64_t now = WiimoteNowMs();
         if (Connected && now > NextStatusTime) {
             SendStatusRequest();
             NextStatusTime = now + 1000;

@@ -5,7 +5,7 @@
 #include "platform/hid.h"
 #include "wiiremote/wiimote.h"
 
-using namespace morpotta;
+namespace platform = morpotta::platform;
 
 namespace {
 

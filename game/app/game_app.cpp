@@ -16,6 +16,7 @@
 #include "game/data/game_files.h"
 #include "game/data/game_text.h"
 #include "game/data/player_notice.h"
+#include "game/draw/screen_basics.h"
 #include "game/input/input_manager.h"
 #include "game/replay/replay_files.h"
 #include "game/savedata.h"
@@ -33,11 +34,9 @@ constexpr int kWindowIconResource = 107;
 // How long the game waits as it ends for another copy to let go of a folder a kept store writes in.
 constexpr int kKeptStoresWaitAtEnd = 5000;
 constexpr const char* kLoadingPicture = "tpa\\mapScene\\nc6700.png";
-constexpr int kBootScrollRows = 2693;  // the boot picture scrolls up and starts over
 constexpr int kPlayerLives = 15;
 constexpr int kFinalSetMode = 1;       // the final set is played without lives
 
-uint32_t White() { return MakeScreenColor(255, 255, 255); }
 
 // The Wii remote driver's trace lines (every connection attempt, found or
 // not) go to the log beside the engine's own: standard error is kept for

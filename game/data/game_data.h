@@ -17,6 +17,7 @@ struct GameData {
     static constexpr int kCatKinds = 13;  // cat kinds 1..13, row kind - 1
     static constexpr int kCatPoses = 4;   // poses 0, 1, 2 and the jump pose
     static constexpr int kFontCount = 10; // sizes 16, 18, ..., 34
+    static constexpr int kStageGroupCount = 12;  // the normal stage lists' groups
 
     // Texts (code page 932 bytes).
     std::string mainMenuLabels[6];
@@ -26,8 +27,8 @@ struct GameData {
     std::string vsStageNames[5];
     std::string vsStageNotes[5];
     std::string stageNameText;
-    int32_t stageListStart[13] = {};
-    int32_t stageListCount[12] = {};
+    int32_t stageListStart[kStageGroupCount + 1] = {};
+    int32_t stageListCount[kStageGroupCount] = {};
 
     // Pictures, models, sounds and fonts.
     int titleLogo = 0, endLogo = 0, bootPicture = 0;

@@ -13,7 +13,6 @@ namespace {
 
 constexpr const char* kNormalListPath = "tpa\\stage\\stage_normal_list.txt";
 constexpr const char* kVsListPath = "tpa\\stage\\stage_vs_list.txt";
-constexpr int kGroupCount = 12;
 constexpr int kVsEntries = 5;
 
 // One line of a text: [begin, end) without its CR LF; next is where the
@@ -57,9 +56,9 @@ void GameData::LoadStageLists() {
         at = line.next;
         if (line.end == line.begin || overflowed) continue;
         if (IsHeader(stageNameText, line)) {
-            if (groups == kGroupCount) {
+            if (groups == GameData::kStageGroupCount) {
                 overflowed = true;
-                ReportContentFault(kNormalListPath, "holds more than %d groups: the rest is left out", kGroupCount);
+                ReportContentFault(kNormalListPath, "holds more than %d groups: the rest is left out", GameData::kStageGroupCount);
                 continue;
             }
             stageListStart[groups++] = static_cast<int32_t>(line.begin);
@@ -73,7 +72,7 @@ void GameData::LoadStageLists() {
         }
     }
     // Groups the file lacks start at its end: an empty title and no stages.
-    for (int g = groups; g <= kGroupCount; ++g) stageListStart[g] = static_cast<int32_t>(stageNameText.size());
+    for (int g = groups; g <= GameData::kStageGroupCount; ++g) stageListStart[g] = static_cast<int32_t>(stageNameText.size());
 
     std::string vs;
     if (!ReadGameFile(kVsListPath, &vs))
@@ -92,7 +91,7 @@ void GameData::LoadStageLists() {
 
 std::string GameData::MenuLabelText(int list, int entry) const {
     static const std::string kUnknown = "???";
-    if (list < 0 || list >= kGroupCount || entry < -1 || entry > stageListCount[list]) return kUnknown;
+    if (list < 0 || list >= GameData::kStageGroupCount || entry < -1 || entry > stageListCount[list]) return kUnknown;
     const std::string& text = stageNameText;
     size_t at = static_cast<size_t>(stageListStart[list]);
     if (at >= text.size()) return entry == -1 ? std::string() : kUnknown;

@@ -6,6 +6,7 @@
 #include "engine/draw2d.h"
 #include "game/data/game_data.h"
 #include "game/draw/draw_calls.h"
+#include "game/draw/screen_basics.h"
 #include "game/draw/stage_hud.h"
 #include "game/play/cat_actor.h"
 #include "game/play/game_modes.h"
@@ -16,7 +17,6 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 constexpr int kJumpPose = 3;
 constexpr float kTrailOpacity = 0.5f;
 constexpr float kTrailStep = 10.0f;     // world units nearer per trail step
@@ -44,7 +44,6 @@ float RollOf(const CatActor& c) {
 bool IsLabelMode(int mode) { return mode == 4 || mode == 5; }
 bool HasJewelColumn(int mode) { return mode == 0 || mode == 1 || mode == 9 || mode == 10; }
 
-uint32_t Yellow() { return MakeScreenColor(255, 255, 0); }
 
 // A jewel that has been collected: the jewel with the sparkle over it.
 void DrawSparklingJewel(const GameData& d, int x, int y, int frame, int share) {

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int kLeft = 460, kTop = 210, kCell = 3;
+constexpr int kMapLeft = 460, kMapTop = 210, kMapCell = 3;
 
 uint32_t CellColour(int32_t code) {
     switch (code) {
@@ -28,7 +28,7 @@ void DrawStageMinimap(const Stage& stage) {
     const TileGrid& g = stage.grid;
     for (int row = 0; row < g.rows; ++row)
         for (int column = 0; column < g.columns; ++column) {
-            const int x = kLeft + column * kCell, y = kTop + row * kCell;
-            gamedraw::Box(x, y, x + kCell, y + kCell, CellColour(g.At(column, row)));
+            const int x = kMapLeft + column * kMapCell, y = kMapTop + row * kMapCell;
+            gamedraw::Box(x, y, x + kMapCell, y + kMapCell, CellColour(g.At(column, row)));
         }
 }

@@ -4,6 +4,7 @@
 #include "game/data/game_data.h"
 #include "game/data/game_text.h"
 #include "game/draw/draw_calls.h"
+#include "game/draw/screen_basics.h"
 #include "game/draw/stage_hud.h"
 #include "game/play/cat_actor.h"
 
@@ -15,11 +16,8 @@
 namespace sessiondraw {
 namespace {
 
-constexpr int kBandAlpha = 128;
 constexpr int kFont16 = 0, kFont20 = 2, kFont24 = 4, kFont26 = 5, kFont34 = 9;
 
-uint32_t White() { return MakeScreenColor(255, 255, 255); }
-uint32_t Yellow() { return MakeScreenColor(255, 255, 0); }
 uint32_t Black() { return MakeScreenColor(0, 0, 0); }
 
 struct ScreenLabels {

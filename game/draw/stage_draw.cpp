@@ -4,6 +4,7 @@
 // pictures and the screen transition over them.
 #include "game/data/game_data.h"
 #include "game/draw/draw_calls.h"
+#include "game/draw/screen_basics.h"
 #include "game/draw/stage_hud.h"
 #include "game/play/follow_camera.h"
 #include "game/play/stage.h"
@@ -15,8 +16,6 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
-constexpr int kScreenWidth = 640, kScreenHeight = 480;
 constexpr float kTurnTileSize = 64.0f;
 constexpr float kDoorSize = 180.0f;
 constexpr float kFlashSize = 120.0f;

@@ -6,6 +6,7 @@
 #include "game/data/game_sound.h"
 #include "game/data/game_text.h"
 #include "game/draw/draw_calls.h"
+#include "game/draw/screen_basics.h"
 #include "game/play/game_modes.h"
 #include "game/play/stage.h"
 #include "game/savedata.h"
@@ -18,13 +19,10 @@
 namespace {
 
 constexpr int kNoTime = 99999999;
-constexpr int kBandAlpha = 128;
 constexpr int kSlideFrames = 11;   // the phase pictures slide in over this many frames
 constexpr int kFadeFrames = 100;   // and fade out by this phase count
 constexpr int kCloseWarningMs = 5000;
 
-uint32_t White() { return MakeScreenColor(255, 255, 255); }
-uint32_t Yellow() { return MakeScreenColor(255, 255, 0); }
 uint32_t Red() { return MakeScreenColor(255, 0, 0); }
 
 int Font(const GameData& d, int index) { return d.fonts[std::clamp(index, 0, GameData::kFontCount - 1)]; }
@@ -49,7 +47,6 @@ const HudLabels& Labels() {
     return labels;
 }
 
-bool IsSingleTimeAttack(int mode) { return mode >= 9 && mode <= 12; }
 
 int RecordTime(const Stage& st) {
     const GameData& d = *st.gameData;
@@ -206,7 +203,7 @@ void DrawStagePhasePictures(const Stage& st, int share) {
     if (st.mode == gamemode::kNormal && st.unlocked)
         FieldText(share, 220, 290, Labels().gotTimeAttack.c_str(), Yellow(), Font(d, 4));
     if (IsVersusMode(st.mode)) {
-        char text[16];
+        char text[24];  // room for any int
         int y = 290;
         for (int slot = 0; slot < Stage::kPlayers; ++slot) {
             if (!st.playerActive[slot] || !st.results[slot]) continue;

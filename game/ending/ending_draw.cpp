@@ -10,6 +10,7 @@
 #include "engine/vecmath.h"
 #include "game/data/game_data.h"
 #include "game/data/game_text.h"
+#include "game/draw/screen_basics.h"
 #include "game/ending/ending_scene.h"
 
 #include <algorithm>
@@ -18,8 +19,6 @@
 
 namespace {
 
-constexpr int kScreenWidth = 640, kScreenHeight = 480;
-constexpr int kBootScrollRows = 2693;  // the closing screen's backdrop scrolls as the boot screen's does
 constexpr int kHeadingFontSize = 28, kCastFontSize = 24, kCreditFontSize = 20, kBigFontSize = 34;
 constexpr int kScoreFontSize = 20;
 

@@ -34,6 +34,11 @@ struct ButtonBlock {
     int32_t held[8];
 };
 
+inline bool Held(const ButtonBlock& b, int button) { return b.held[button] > 0; }
+
+// The pad bits a key row starts with: jump, action, pause.
+constexpr int32_t kDefaultKeyRow[3] = {16, 32, 4096};
+
 constexpr int kActionWords = 3;     // tilt action timers (type 2)
 constexpr int32_t kTiltActionFrames = 30;  // a tilt sets its timer to this; the cat counts it down
 constexpr int kSlopeWords = 3;      // floats (type 3)

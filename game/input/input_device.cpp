@@ -7,13 +7,11 @@
 #include <mutex>
 
 #include "engine/input.h"
+#include "game/draw/screen_basics.h"
 #include "wiiremote/wiimote.h"
-
-using namespace input;
 
 namespace {
 
-constexpr int32_t kDefaultKeyRow[3] = {16, 32, 4096};
 constexpr int kKeyRowCount = 4;
 
 // Wii remote button bits.
@@ -22,11 +20,10 @@ constexpr int kRemoteTwo = 8, kRemoteOne = 9, kRemoteB = 10, kRemoteA = 11;
 
 // A nunchuk stick counts as pushed past this much of its travel.
 constexpr float kNunchukStickThreshold = 0.2f;
-constexpr int kScreenWidth = 640, kScreenHeight = 480;
 
 // The 49 keys of the keyboard block: the four rows of a Japanese keyboard
 // and the space bar.
-constexpr uint8_t kKeyboardBlockKeys[kKeyboardWords] = {
+constexpr uint8_t kKeyboardBlockKeys[input::kKeyboardWords] = {
     0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x90, 0x7D,  // 1..0 - ^ yen
     0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x91, 0x1A,        // Q..P @ [
     0x1E, 0x1F, 0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x92, 0x1B,        // A..; : ]
@@ -54,22 +51,22 @@ int32_t LowestButtonBit(int32_t padBits) {
 }
 
 InputDevice::InputDevice(int32_t number, int32_t type, const int32_t (*keyRows)[3])
-    : number(number), type(type), keyRow(kDefaultKeyRow) {
-    if (type == kJoystick && keyRows && number >= 0 && number < kKeyRowCount) keyRow = keyRows[number];
+    : number(number), type(type), keyRow(input::kDefaultKeyRow) {
+    if (type == input::kJoystick && keyRows && number >= 0 && number < kKeyRowCount) keyRow = keyRows[number];
 }
 
 InputDevice::~InputDevice() = default;
 
 void InputDevice::AttachRemote(std::unique_ptr<Wiimote> connected) { remote = std::move(connected); }
 
-ButtonBlock* InputDevice::Poll() {
+input::ButtonBlock* InputDevice::Poll() {
     switch (type) {
-    case kJoystick: PollJoystick(); break;
-    case kWiiRemote: PollRemoteSideways(); break;
-    case kWiiRemoteNunchuk: PollRemoteUpright(); break;
-    case kXInputPad: PollGamePad(); break;
-    case kMouse: PollMouse(); break;
-    case kKeyboard: PollKeyboard(); break;
+    case input::kJoystick: PollJoystick(); break;
+    case input::kWiiRemote: PollRemoteSideways(); break;
+    case input::kWiiRemoteNunchuk: PollRemoteUpright(); break;
+    case input::kXInputPad: PollGamePad(); break;
+    case input::kMouse: PollMouse(); break;
+    case input::kKeyboard: PollKeyboard(); break;
     default: break;
     }
     return &buttonBlock;
@@ -78,13 +75,13 @@ ButtonBlock* InputDevice::Poll() {
 void InputDevice::PollJoystick() {
     const uint32_t p = uint32_t(QueryPadButtons(number + 1));
     int32_t* held = buttonBlock.held;
-    held[kUp] = Bit(p, 3);
-    held[kRight] = Bit(p, 2);
-    held[kDown] = Bit(p, 0);
-    held[kLeft] = Bit(p, 1);
-    held[kAction] = (p & uint32_t(keyRow[1])) != 0;
-    held[kJump] = (p & uint32_t(keyRow[0])) != 0;
-    held[kPause] = (p & uint32_t(keyRow[2])) != 0;
+    held[input::kUp] = Bit(p, 3);
+    held[input::kRight] = Bit(p, 2);
+    held[input::kDown] = Bit(p, 0);
+    held[input::kLeft] = Bit(p, 1);
+    held[input::kAction] = (p & uint32_t(keyRow[1])) != 0;
+    held[input::kJump] = (p & uint32_t(keyRow[0])) != 0;
+    held[input::kPause] = (p & uint32_t(keyRow[2])) != 0;
 }
 
 // Takes the frame's snapshot of the remote and copies what the game reads.
@@ -117,17 +114,17 @@ void InputDevice::PollRemoteSideways() {
     ReadRemote();
     const uint32_t b = reading_.buttons;
     int32_t* held = buttonBlock.held;
-    held[kUp] = Bit(b, kRemoteRight);
-    held[kRight] = Bit(b, kRemoteDown);
-    held[kDown] = Bit(b, kRemoteLeft);
-    held[kLeft] = Bit(b, kRemoteUp);
-    held[kAction] = Bit(b, kRemoteOne);
-    held[kExtra] = Bit(b, kRemoteB);
-    held[kJump] = Bit(b, kRemoteTwo);
-    held[kPause] = Bit(b, kRemotePlus);
+    held[input::kUp] = Bit(b, kRemoteRight);
+    held[input::kRight] = Bit(b, kRemoteDown);
+    held[input::kDown] = Bit(b, kRemoteLeft);
+    held[input::kLeft] = Bit(b, kRemoteUp);
+    held[input::kAction] = Bit(b, kRemoteOne);
+    held[input::kExtra] = Bit(b, kRemoteB);
+    held[input::kJump] = Bit(b, kRemoteTwo);
+    held[input::kPause] = Bit(b, kRemotePlus);
     if (reading_.nunchuk) {
         if (reading_.connected) SetRemoteReportMode(*remote, 0x37);
-        type = kWiiRemoteNunchuk;
+        type = input::kWiiRemoteNunchuk;
     }
 }
 
@@ -136,19 +133,19 @@ void InputDevice::PollRemoteUpright() {
     const uint32_t b = reading_.buttons;
     const float x = reading_.stickX, y = reading_.stickY;
     int32_t* held = buttonBlock.held;
-    held[kUp] = Bit(b, kRemoteUp) + (y > kNunchukStickThreshold);
-    held[kRight] = Bit(b, kRemoteRight) + (x > kNunchukStickThreshold);
-    held[kDown] = Bit(b, kRemoteDown) + (y < -kNunchukStickThreshold);
-    held[kLeft] = Bit(b, kRemoteLeft) + (x < -kNunchukStickThreshold);
-    held[kAction] = Bit(b, kRemoteB) + reading_.c;
+    held[input::kUp] = Bit(b, kRemoteUp) + (y > kNunchukStickThreshold);
+    held[input::kRight] = Bit(b, kRemoteRight) + (x > kNunchukStickThreshold);
+    held[input::kDown] = Bit(b, kRemoteDown) + (y < -kNunchukStickThreshold);
+    held[input::kLeft] = Bit(b, kRemoteLeft) + (x < -kNunchukStickThreshold);
+    held[input::kAction] = Bit(b, kRemoteB) + reading_.c;
     // Upright the remote has no extra button; the sideways poll may have
     // left B held here when the nunchuk went in.
-    held[kExtra] = 0;
-    held[kJump] = Bit(b, kRemoteA) + reading_.z;
-    held[kPause] = Bit(b, kRemotePlus);
+    held[input::kExtra] = 0;
+    held[input::kJump] = Bit(b, kRemoteA) + reading_.z;
+    held[input::kPause] = Bit(b, kRemotePlus);
     if (!reading_.nunchuk) {
         if (reading_.connected) SetRemoteReportMode(*remote, 0x31);
-        type = kWiiRemote;
+        type = input::kWiiRemote;
     }
 }
 
@@ -164,24 +161,24 @@ void InputDevice::PollGamePad() {
     const uint32_t w = padState.buttons;
     const float lx = padState.leftX, ly = padState.leftY;
     int32_t* held = buttonBlock.held;
-    held[kUp] = ((w & GAMEPAD_DPAD_UP) != 0) + (ly > kStickDeadZone);
-    held[kRight] = ((w & GAMEPAD_DPAD_RIGHT) != 0) + (lx > kStickDeadZone);
-    held[kDown] = ((w & GAMEPAD_DPAD_DOWN) != 0) + (ly < -kStickDeadZone);
-    held[kLeft] = ((w & GAMEPAD_DPAD_LEFT) != 0) + (lx < -kStickDeadZone);
-    held[kAction] = (w & GAMEPAD_B) != 0;
-    held[kJump] = (w & GAMEPAD_A) != 0;
-    held[kPause] = (w & GAMEPAD_START) != 0;
+    held[input::kUp] = ((w & GAMEPAD_DPAD_UP) != 0) + (ly > kStickDeadZone);
+    held[input::kRight] = ((w & GAMEPAD_DPAD_RIGHT) != 0) + (lx > kStickDeadZone);
+    held[input::kDown] = ((w & GAMEPAD_DPAD_DOWN) != 0) + (ly < -kStickDeadZone);
+    held[input::kLeft] = ((w & GAMEPAD_DPAD_LEFT) != 0) + (lx < -kStickDeadZone);
+    held[input::kAction] = (w & GAMEPAD_B) != 0;
+    held[input::kJump] = (w & GAMEPAD_A) != 0;
+    held[input::kPause] = (w & GAMEPAD_START) != 0;
 }
 
 void InputDevice::PollMouse() {
     const int w = GetMouseWheelCount(1);
     int32_t* held = buttonBlock.held;
-    held[kUp] = w > 0;
-    held[kDown] = w < 0;
+    held[input::kUp] = w > 0;
+    held[input::kDown] = w < 0;
     const int m = ReadMouseButtons();
-    held[kAction] = m == MOUSE_BUTTON_RIGHT;
-    held[kJump] = m == MOUSE_BUTTON_LEFT;
-    held[kPause] = m == MOUSE_BUTTON_MIDDLE;
+    held[input::kAction] = m == MOUSE_BUTTON_RIGHT;
+    held[input::kJump] = m == MOUSE_BUTTON_LEFT;
+    held[input::kPause] = m == MOUSE_BUTTON_MIDDLE;
 }
 
 void InputDevice::PollKeyboard() {
@@ -189,22 +186,22 @@ void InputDevice::PollKeyboard() {
     QueryAllKeyStates(keys);
     auto key = [&keys](int code) { return int32_t(keys[code] != 0); };
     int32_t* held = buttonBlock.held;
-    held[kUp] = key(KEYCODE_UP);
-    held[kRight] = key(KEYCODE_RIGHT);
-    held[kDown] = key(KEYCODE_DOWN);
-    held[kLeft] = key(KEYCODE_LEFT);
-    held[kAction] = key(KEYCODE_BACKSPACE) + key(KEYCODE_DELETE);
-    held[kExtra] = key(KEYCODE_RIGHTSHIFT) + key(KEYCODE_LEFTSHIFT);
-    held[kJump] = key(KEYCODE_ENTER);
-    held[kPause] = key(KEYCODE_ESCAPE);
+    held[input::kUp] = key(KEYCODE_UP);
+    held[input::kRight] = key(KEYCODE_RIGHT);
+    held[input::kDown] = key(KEYCODE_DOWN);
+    held[input::kLeft] = key(KEYCODE_LEFT);
+    held[input::kAction] = key(KEYCODE_BACKSPACE) + key(KEYCODE_DELETE);
+    held[input::kExtra] = key(KEYCODE_RIGHTSHIFT) + key(KEYCODE_LEFTSHIFT);
+    held[input::kJump] = key(KEYCODE_ENTER);
+    held[input::kPause] = key(KEYCODE_ESCAPE);
 }
 
 int32_t* InputDevice::ReadTiltAction() {
     if (actionBlock[0] == 0 && actionBlock[1] == 0 && actionBlock[2] == 0) {
         const int32_t y = Tenths(reading_.accel[1]), z = Tenths(reading_.accel[2]);
-        if (z < -10) actionBlock[0] = kTiltActionFrames;
-        if (y > 10) actionBlock[1] = kTiltActionFrames;
-        if (y < -10) actionBlock[2] = kTiltActionFrames;
+        if (z < -10) actionBlock[0] = input::kTiltActionFrames;
+        if (y > 10) actionBlock[1] = input::kTiltActionFrames;
+        if (y < -10) actionBlock[2] = input::kTiltActionFrames;
     }
     return actionBlock;
 }
@@ -217,14 +214,14 @@ float* InputDevice::ReadSlope() {
 int32_t* InputDevice::ReadXInputAnalog() {
     ReadGamePad();
     const uint32_t w = padState.buttons;
-    analogBlock[kLeftX] = DeadZoned(padState.leftX);
-    analogBlock[kLeftY] = DeadZoned(padState.leftY);
-    analogBlock[kLeftTrigger] = padState.leftTrigger;
-    analogBlock[kLeftShoulder] = (w & GAMEPAD_LEFT_SHOULDER) != 0;
-    analogBlock[kRightX] = DeadZoned(padState.rightX);
-    analogBlock[kRightY] = DeadZoned(padState.rightY);
-    analogBlock[kRightTrigger] = padState.rightTrigger;
-    analogBlock[kRightShoulder] = (w & GAMEPAD_RIGHT_SHOULDER) != 0;
+    analogBlock[input::kLeftX] = DeadZoned(padState.leftX);
+    analogBlock[input::kLeftY] = DeadZoned(padState.leftY);
+    analogBlock[input::kLeftTrigger] = padState.leftTrigger;
+    analogBlock[input::kLeftShoulder] = (w & GAMEPAD_LEFT_SHOULDER) != 0;
+    analogBlock[input::kRightX] = DeadZoned(padState.rightX);
+    analogBlock[input::kRightY] = DeadZoned(padState.rightY);
+    analogBlock[input::kRightTrigger] = padState.rightTrigger;
+    analogBlock[input::kRightShoulder] = (w & GAMEPAD_RIGHT_SHOULDER) != 0;
     return analogBlock;
 }
 
@@ -239,7 +236,7 @@ int32_t* InputDevice::ReadMouse() {
 int32_t* InputDevice::ReadKeyboard() {
     uint8_t keys[256] = {};
     QueryAllKeyStates(keys);
-    for (int i = 0; i < kKeyboardWords; ++i) keyboardBlock[i] = keys[kKeyboardBlockKeys[i]] != 0;
+    for (int i = 0; i < input::kKeyboardWords; ++i) keyboardBlock[i] = keys[kKeyboardBlockKeys[i]] != 0;
     return keyboardBlock;
 }
 

@@ -9,8 +9,6 @@
 #include "engine/window.h"
 #include "wiiremote/wiimote.h"
 
-using namespace input;
-
 namespace {
 
 // Extensions whose arrival turns the IR camera on (basic mode): nunchuk,
@@ -24,8 +22,8 @@ constexpr uint32_t kExtensionArrived = WiimoteChange::NunchukConnected | Wiimote
 template <typename Block, typename Read>
 Block** Gather(Block** entries, InputDevice* const* devices, Read read) {
     int slot = 0;
-    for (; slot < kSlotCount && devices[slot]; ++slot) entries[slot] = read(*devices[slot]);
-    for (; slot < kSlotCount; ++slot) entries[slot] = nullptr;
+    for (; slot < input::kSlotCount && devices[slot]; ++slot) entries[slot] = read(*devices[slot]);
+    for (; slot < input::kSlotCount; ++slot) entries[slot] = nullptr;
     return entries;
 }
 
@@ -37,7 +35,7 @@ InputManager::~InputManager() { Shutdown(); }
 
 bool InputManager::AddDevice(InputDevice* device) {
     std::unique_ptr<InputDevice> owned(device);
-    if (deviceCount >= kSlotCount) return false;
+    if (deviceCount >= input::kSlotCount) return false;
     devices[deviceCount++] = owned.release();
     return true;
 }
@@ -49,17 +47,17 @@ int InputManager::EnumerateDevices() {
     for (int index = 0; index < kMaxGamePads; ++index) {
         GamePadInput state;
         if (QueryGamePadState(index, &state) != 0) continue;
-        auto* pad = new InputDevice(index, kXInputPad, keyRows);
+        auto* pad = new InputDevice(index, input::kXInputPad, keyRows);
         pad->padState = state;
         pad->padConnected = 1;
         AddDevice(pad);
     }
 
     const int joysticks = std::min(CountJoypads(), kMaxJoysticks);
-    for (int i = 0; i < joysticks; ++i) AddDevice(new InputDevice(i, kJoystick, keyRows));
+    for (int i = 0; i < joysticks; ++i) AddDevice(new InputDevice(i, input::kJoystick, keyRows));
 
-    AddDevice(new InputDevice(0, kKeyboard, keyRows));
-    AddDevice(new InputDevice(0, kMouse, keyRows));
+    AddDevice(new InputDevice(0, input::kKeyboard, keyRows));
+    AddDevice(new InputDevice(0, input::kMouse, keyRows));
     SetMouseCursorVisible(1);
 
     ShowDeviceBlocks();
@@ -78,7 +76,7 @@ void InputManager::ConnectRemotes() {
         const bool nunchuk = remote->CurrentExtension() == ExtensionNunchuk;
         SetRemoteReportMode(*remote, nunchuk ? 0x35 : 0x31);
         Wiimote& driver = *remote;
-        auto* device = new InputDevice(deviceCount, nunchuk ? kWiiRemoteNunchuk : kWiiRemote, keyRows);
+        auto* device = new InputDevice(deviceCount, nunchuk ? input::kWiiRemoteNunchuk : input::kWiiRemote, keyRows);
         device->AttachRemote(std::move(remote));
         if (!AddDevice(device)) return;
         driver.CallbackMask = kRemoteChangeMask;
@@ -89,44 +87,44 @@ void InputManager::ConnectRemotes() {
 // Until the first frame's gathering, every slot shows its device's own
 // (zero) blocks.
 void InputManager::ShowDeviceBlocks() {
-    arrays = InputArrays{};
+    arrays = input::InputArrays{};
     for (int slot = 0; slot < deviceCount; ++slot) {
         InputDevice& d = *devices[slot];
         arrays.buttons[slot] = &d.buttonBlock;
-        if (d.type == kWiiRemote) arrays.actions[slot] = d.actionBlock;
-        if (d.type == kWiiRemoteNunchuk) arrays.slopes[slot] = d.slopeBlock;
-        if (d.type == kXInputPad) arrays.analogs[slot] = d.analogBlock;
-        if (d.type == kMouse) arrays.mice[slot] = d.mouseBlock;
-        if (d.type == kKeyboard) arrays.keyboards[slot] = d.keyboardBlock;
+        if (d.type == input::kWiiRemote) arrays.actions[slot] = d.actionBlock;
+        if (d.type == input::kWiiRemoteNunchuk) arrays.slopes[slot] = d.slopeBlock;
+        if (d.type == input::kXInputPad) arrays.analogs[slot] = d.analogBlock;
+        if (d.type == input::kMouse) arrays.mice[slot] = d.mouseBlock;
+        if (d.type == input::kKeyboard) arrays.keyboards[slot] = d.keyboardBlock;
     }
 }
 
-ButtonBlock** InputManager::GatherButtons() {
+input::ButtonBlock** InputManager::GatherButtons() {
     return Gather(arrays.buttons, devices, [](InputDevice& d) { return d.Poll(); });
 }
 
 int32_t** InputManager::GatherActions() {
     return Gather(arrays.actions, devices,
-                  [](InputDevice& d) { return d.type == kWiiRemote ? d.ReadTiltAction() : nullptr; });
+                  [](InputDevice& d) { return d.type == input::kWiiRemote ? d.ReadTiltAction() : nullptr; });
 }
 
 float** InputManager::GatherSlopes() {
     return Gather(arrays.slopes, devices,
-                  [](InputDevice& d) { return d.type == kWiiRemoteNunchuk ? d.ReadSlope() : nullptr; });
+                  [](InputDevice& d) { return d.type == input::kWiiRemoteNunchuk ? d.ReadSlope() : nullptr; });
 }
 
 int32_t** InputManager::GatherAnalog() {
     return Gather(arrays.analogs, devices,
-                  [](InputDevice& d) { return d.type == kXInputPad ? d.ReadXInputAnalog() : nullptr; });
+                  [](InputDevice& d) { return d.type == input::kXInputPad ? d.ReadXInputAnalog() : nullptr; });
 }
 
 int32_t** InputManager::GatherMouse() {
-    return Gather(arrays.mice, devices, [](InputDevice& d) { return d.type == kMouse ? d.ReadMouse() : nullptr; });
+    return Gather(arrays.mice, devices, [](InputDevice& d) { return d.type == input::kMouse ? d.ReadMouse() : nullptr; });
 }
 
 int32_t** InputManager::GatherKeyboard() {
     return Gather(arrays.keyboards, devices,
-                  [](InputDevice& d) { return d.type == kKeyboard ? d.ReadKeyboard() : nullptr; });
+                  [](InputDevice& d) { return d.type == input::kKeyboard ? d.ReadKeyboard() : nullptr; });
 }
 
 bool InputManager::ReadF12Press() {
@@ -146,7 +144,7 @@ void InputManager::Shutdown() {
         device = nullptr;
     }
     deviceCount = 0;
-    arrays = InputArrays{};
+    arrays = input::InputArrays{};
 }
 
 void InputManager::OnWiiRemoteChange(Wiimote& remote, uint32_t changed) {

@@ -19,5 +19,7 @@ enum : int {
 }  // namespace gamemode
 
 inline bool IsTimeAttackMode(int mode) { return mode == 9 || mode == 10 || mode == 11 || mode == 12 || mode == 16; }
+// Time attack by one player: against the clock or the time table, or one of its replays.
+inline bool IsSingleTimeAttack(int mode) { return mode >= 9 && mode <= 12; }
 inline bool IsVersusMode(int mode) { return mode == 4 || mode == 5 || mode == 8; }
 inline bool IsReplayMode(int mode) { return mode == 11 || mode == 12 || mode == 16; }

@@ -16,7 +16,7 @@ constexpr int kBumpLinger = 20;     // frames a bumped block stays on the list
 constexpr int kGemSpawnFrames = 60;
 constexpr int kDartStep = 10;       // pixels per frame
 constexpr int kRearmFrames = 180;   // darts and turn tiles come back after this
-constexpr int kFadeFrames = 180;
+constexpr int kGameOverFadeFrames = 180;
 constexpr int kStoryGrace = 5000;   // ms past the limit before a story time-out
 
 // Removes the entries that ask for it, keeping the others in order.
@@ -104,8 +104,8 @@ bool Stage::Update() {
 
     if (gameOverFade >= 1) {
         ++gameOverFade;
-        gamesound::SetMusicVolume(std::max(255 - gameOverFade * 255 / kFadeFrames, 0));
-        if (gameOverFade > kFadeFrames) {
+        gamesound::SetMusicVolume(std::max(255 - gameOverFade * 255 / kGameOverFadeFrames, 0));
+        if (gameOverFade > kGameOverFadeFrames) {
             gameOverFade = -1;
             roundOver = finished = 1;
         }

@@ -15,7 +15,6 @@ constexpr int kGoFrames = 31;
 constexpr int kLingerFrames = 100;
 constexpr int kDemoStageMs = 10000;
 
-bool IsSingleTimeAttack(int mode) { return mode >= 9 && mode <= 12; }
 
 }  // namespace
 

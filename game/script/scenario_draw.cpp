@@ -5,6 +5,7 @@
 #include "game/data/game_data.h"
 #include "game/data/game_sound.h"
 #include "game/data/game_text.h"
+#include "game/draw/screen_basics.h"
 #include "game/script/scenario_script.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr int kWindowAlpha = 125;
-constexpr int kBandAlpha = 128;
 constexpr int kMessageX = 80, kMessageY = 330, kMessageLineStep = 30;
 
 void DrawTranslucentBox(int x1, int y1, int x2, int y2, uint32_t color, int alpha) {

@@ -10,6 +10,7 @@
 #include "game/data/game_data.h"
 #include "game/draw/draw_calls.h"
 #include "game/draw/minimap.h"
+#include "game/draw/screen_basics.h"
 #include "game/draw/stage_hud.h"
 #include "game/input/input_device.h"
 #include "game/play/cat_actor.h"
@@ -26,7 +27,6 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 // Font handles of the game data by size: 16, 18, ..., 34.
 constexpr int kFont16 = 0, kFont18 = 1, kFont20 = 2, kFont22 = 3, kFont24 = 4, kFont28 = 6, kFont30 = 7;
 constexpr int kStageRowFont = (stagerow::kFontSize - 16) / 2;
@@ -36,8 +36,6 @@ constexpr float kCatDepth = 500.0f;  // the title's cats stand this far into the
 constexpr int kWalkCycle[4] = {0, 1, 2, 1};
 constexpr int kStageRowTop = 118, kStageRowStep = 34;
 
-uint32_t White() { return MakeScreenColor(255, 255, 255); }
-uint32_t Yellow() { return MakeScreenColor(255, 255, 0); }
 uint32_t Grey() { return MakeScreenColor(140, 140, 140); }
 uint32_t Black() { return MakeScreenColor(0, 0, 0); }
 uint32_t Orange() { return MakeScreenColor(255, 170, 40); }

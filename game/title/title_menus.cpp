@@ -16,11 +16,8 @@ namespace {
 
 constexpr int kF1Key = KEYCODE_F1;
 constexpr int kLastNormalGroup = 4;
-constexpr int kGroupCount = 12;
 constexpr int kFlashFrames = 5;
-constexpr int32_t kDefaultKeyRow[3] = {16, 32, 4096};
 
-bool Held(const input::ButtonBlock& b, int button) { return b.held[button] > 0; }
 
 bool IsStageSelect(int screen) { return screen == TitleScene::kTimeAttack || screen == TitleScene::kTimeAttackReplay; }
 bool HasPages(int screen) { return IsStageSelect(screen) || screen == TitleScene::kOptions; }
@@ -138,7 +135,7 @@ int TitleScene::PrevGroup(int group) const {
 }
 
 void TitleScene::MoveStageCursor(int step) {
-    const auto count = [this](int group) { return data && group >= 0 && group < kGroupCount ? data->stageListCount[group] : 0; };
+    const auto count = [this](int group) { return data && group >= 0 && group < GameData::kStageGroupCount ? data->stageListCount[group] : 0; };
     if (step < 0) {
         if (cursor > 0) {
             --cursor;
@@ -170,7 +167,7 @@ void TitleScene::ChangeGroup(int step) {
 }
 
 void TitleScene::ClampCursorToPage() {
-    const int count = data && page >= 0 && page < kGroupCount ? data->stageListCount[page] : 0;
+    const int count = data && page >= 0 && page < GameData::kStageGroupCount ? data->stageListCount[page] : 0;
     cursor = std::clamp(cursor, 0, std::max(count - 1, 0));
     // The cursor stays in sight, and the list shows no rows past its end
     // where it need not.
@@ -190,7 +187,7 @@ void TitleScene::MoveOptionCursor(int step) {
 }
 
 int32_t TitleScene::StageIndex() const {
-    if (!data || page < 0 || page >= kGroupCount) return -1;
+    if (!data || page < 0 || page >= GameData::kStageGroupCount) return -1;
     if (cursor < 0 || cursor >= data->stageListCount[page]) return -1;
     int64_t index = cursor;
     for (int g = 0; g < page; ++g) index += data->stageListCount[g];
@@ -283,7 +280,7 @@ void TitleScene::DecideOption() {
     const int player = JoystickPagePlayer();
     auto is = [&row](const std::string& label) { return GameData::LabelEquals(row, label.c_str()); };
     if (is(t.keyDefaults)) {
-        if (save && player >= 0) std::copy(std::begin(kDefaultKeyRow), std::end(kDefaultKeyRow), save->keyRows[player]);
+        if (save && player >= 0) std::copy(std::begin(input::kDefaultKeyRow), std::end(input::kDefaultKeyRow), save->keyRows[player]);
     } else if (is(t.difficulty)) {
         if (save) save->difficulty = save->difficulty == 0 ? 1 : 0;
     } else if (is(t.drawPeriod)) {

@@ -24,7 +24,6 @@ constexpr float kPanelStart = -0.2f;
 constexpr float kPanelStep = 0.001f;
 constexpr float kEmptyPanelDrift = 0.01f;
 
-bool Held(const input::ButtonBlock& b, int button) { return b.held[button] > 0; }
 
 // Counters that grow for as long as a button is held stay far from
 // overflow; the step keeps the repeat rhythm (a multiple of 5).

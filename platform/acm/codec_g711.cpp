@@ -34,7 +34,7 @@ const std::array<int16_t, 256>& Table() {
     return table;
 }
 
-bool Suggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
+bool G711Suggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
     if (!IsPlausibleRateAndChannels(*s, 8) || s->bitsPerSample != 8 || s->blockAlign != s->channels) return false;
     *pcm = MakePcm16Format(*s);
     return true;
@@ -46,12 +46,12 @@ struct LawState {
 };
 
 template <int16_t (*Decode)(uint8_t)>
-void* Open(const AcmWaveFormat* s, uint32_t) {
+void* G711Open(const AcmWaveFormat* s, uint32_t) {
     return new (std::nothrow) LawState{&Table<Decode>(), s->channels};
 }
-void Close(void* state) { delete static_cast<LawState*>(state); }
+void G711Close(void* state) { delete static_cast<LawState*>(state); }
 
-void Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
+void G711Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
              uint32_t* dstUsed) {
     auto* law = static_cast<LawState*>(state);
     ConvertWholeBlocks(1, 2, src, srcLen - srcLen % law->channels, dst, dstLen - dstLen % (2 * law->channels),
@@ -59,14 +59,14 @@ void Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uin
                        [&](const uint8_t* b, uint8_t* o) { PutSample16(o, (*law->table)[*b]); });
 }
 
-uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
+uint32_t G711Size(void* state, uint32_t bytes, bool fromSource) {
     auto* law = static_cast<LawState*>(state);
     return WholeBlockSize(law->channels, law->channels * 2, bytes, fromSource);
 }
 
 }  // namespace
 
-const AcmCodec kAlawCodec = {kWaveFormatAlaw, Suggest, Open<DecodeAlaw>, Close, Convert, Size};
-const AcmCodec kMulawCodec = {kWaveFormatMulaw, Suggest, Open<DecodeMulaw>, Close, Convert, Size};
+const AcmCodec kAlawCodec = {kWaveFormatAlaw, G711Suggest, G711Open<DecodeAlaw>, G711Close, G711Convert, G711Size};
+const AcmCodec kMulawCodec = {kWaveFormatMulaw, G711Suggest, G711Open<DecodeMulaw>, G711Close, G711Convert, G711Size};
 
 }  // namespace morpotta::platform

@@ -45,7 +45,7 @@ struct ImaChannel {
 
 uint32_t MaxSamplesPerBlock(const AcmWaveFormat& s) { return (s.blockAlign - 4u * s.channels) * 2u / s.channels + 1u; }
 
-bool Suggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
+bool ImaAdpcmSuggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
     if (!IsPlausibleRateAndChannels(*s, 2) || s->bitsPerSample != 4) return false;
     uint32_t group = 4u * s->channels;
     if (s->blockAlign <= group || (s->blockAlign - group) % group != 0) return false;
@@ -53,7 +53,7 @@ bool Suggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
     return true;
 }
 
-void* Open(const AcmWaveFormat* s, uint32_t sourceBytes) {
+void* ImaAdpcmOpen(const AcmWaveFormat* s, uint32_t sourceBytes) {
     uint32_t samples = MaxSamplesPerBlock(*s);
     // A stated count smaller than the block holds is what the encoder wrote.
     if (s->extraSize >= 2 && sourceBytes >= 20) {
@@ -63,7 +63,7 @@ void* Open(const AcmWaveFormat* s, uint32_t sourceBytes) {
     return new (std::nothrow) ImaState{s->channels, s->blockAlign, samples};
 }
 
-void Close(void* state) { delete static_cast<ImaState*>(state); }
+void ImaAdpcmClose(void* state) { delete static_cast<ImaState*>(state); }
 
 void DecodeBlock(const ImaState& s, const uint8_t* block, uint8_t* out) {
     const uint32_t ch = s.channels, frameBytes = 2 * ch;
@@ -85,20 +85,20 @@ void DecodeBlock(const ImaState& s, const uint8_t* block, uint8_t* out) {
     }
 }
 
-void Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
+void ImaAdpcmConvert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
              uint32_t* dstUsed) {
     auto* s = static_cast<ImaState*>(state);
     ConvertWholeBlocks(s->blockAlign, s->samplesPerBlock * s->channels * 2, src, srcLen, dst, dstLen, srcUsed,
                        dstUsed, [&](const uint8_t* b, uint8_t* o) { DecodeBlock(*s, b, o); });
 }
 
-uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
+uint32_t ImaAdpcmSize(void* state, uint32_t bytes, bool fromSource) {
     auto* s = static_cast<ImaState*>(state);
     return WholeBlockSize(s->blockAlign, s->samplesPerBlock * s->channels * 2, bytes, fromSource);
 }
 
 }  // namespace
 
-const AcmCodec kImaAdpcmCodec = {kWaveFormatImaAdpcm, Suggest, Open, Close, Convert, Size};
+const AcmCodec kImaAdpcmCodec = {kWaveFormatImaAdpcm, ImaAdpcmSuggest, ImaAdpcmOpen, ImaAdpcmClose, ImaAdpcmConvert, ImaAdpcmSize};
 
 }  // namespace morpotta::platform

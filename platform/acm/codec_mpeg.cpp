@@ -20,13 +20,13 @@ struct MpegState {
     uint32_t outputAverage;
 };
 
-bool Suggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
+bool MpegSuggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
     if (!IsPlausibleRateAndChannels(*s, 2) || s->avgBytesPerSec == 0) return false;
     *pcm = MakePcm16Format(*s);
     return true;
 }
 
-void* Open(const AcmWaveFormat* s, uint32_t) {
+void* MpegOpen(const AcmWaveFormat* s, uint32_t) {
     mpg123_handle* decoder = NewMpegDecoder(long(s->samplesPerSec), s->channels);
     if (!decoder) return nullptr;
     bool ready = mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0) == MPG123_OK &&
@@ -38,7 +38,7 @@ void* Open(const AcmWaveFormat* s, uint32_t) {
     return state;
 }
 
-void Close(void* state) {
+void MpegClose(void* state) {
     auto* s = static_cast<MpegState*>(state);
     mpg123_delete(s->decoder);
     delete s;
@@ -56,7 +56,7 @@ uint32_t Drain(MpegState* s, uint8_t* dest, uint32_t room) {
     }
 }
 
-void Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
+void MpegConvert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
              uint32_t* dstUsed) {
     auto* s = static_cast<MpegState*>(state);
     uint32_t used = 0, produced = 0;
@@ -77,7 +77,7 @@ void Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uin
 }
 
 // A bound from the bit rate, in whole frames: frames vary in size.
-uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
+uint32_t MpegSize(void* state, uint32_t bytes, bool fromSource) {
     auto* s = static_cast<MpegState*>(state);
     uint64_t frameOutput = uint64_t(kSamplesPerFrameMpeg1) * s->frameBytes;
     uint64_t n = fromSource ? uint64_t(bytes) * s->outputAverage / s->averageBytes + frameOutput
@@ -87,6 +87,6 @@ uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
 
 }  // namespace
 
-const AcmCodec kMpegCodec = {kWaveFormatMpegLayer3, Suggest, Open, Close, Convert, Size};
+const AcmCodec kMpegCodec = {kWaveFormatMpegLayer3, MpegSuggest, MpegOpen, MpegClose, MpegConvert, MpegSize};
 
 }  // namespace morpotta::platform

@@ -30,7 +30,7 @@ bool ReadExtra(const AcmWaveFormat* s, uint32_t sourceBytes, uint32_t* samples, 
     return *count >= 1 && *count <= kMaxCoefficients && 4u + 4u * *count <= s->extraSize;
 }
 
-bool Suggest(const AcmWaveFormat* s, uint32_t sourceBytes, AcmWaveFormat* pcm) {
+bool MsAdpcmSuggest(const AcmWaveFormat* s, uint32_t sourceBytes, AcmWaveFormat* pcm) {
     uint32_t samples, count;
     if (!IsPlausibleRateAndChannels(*s, 2) || s->bitsPerSample != 4) return false;
     if (!ReadExtra(s, sourceBytes, &samples, &count) || s->blockAlign < 7u * s->channels) return false;
@@ -40,7 +40,7 @@ bool Suggest(const AcmWaveFormat* s, uint32_t sourceBytes, AcmWaveFormat* pcm) {
     return true;
 }
 
-void* Open(const AcmWaveFormat* s, uint32_t sourceBytes) {
+void* MsAdpcmOpen(const AcmWaveFormat* s, uint32_t sourceBytes) {
     uint32_t samples = 0, count = 0;
     if (!ReadExtra(s, sourceBytes, &samples, &count)) return nullptr;
     auto* state = new (std::nothrow) MsAdpcmState{s->channels, s->blockAlign, samples, {}};
@@ -50,7 +50,7 @@ void* Open(const AcmWaveFormat* s, uint32_t sourceBytes) {
     return state;
 }
 
-void Close(void* state) { delete static_cast<MsAdpcmState*>(state); }
+void MsAdpcmClose(void* state) { delete static_cast<MsAdpcmState*>(state); }
 
 struct MsChannel {
     int coefficient1, coefficient2;
@@ -101,20 +101,20 @@ void DecodeBlock(const MsAdpcmState& s, const uint8_t* block, uint8_t* out) {
     }
 }
 
-void Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
+void MsAdpcmConvert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
              uint32_t* dstUsed) {
     auto* s = static_cast<MsAdpcmState*>(state);
     ConvertWholeBlocks(s->blockAlign, s->samplesPerBlock * s->channels * 2, src, srcLen, dst, dstLen, srcUsed,
                        dstUsed, [&](const uint8_t* b, uint8_t* o) { DecodeBlock(*s, b, o); });
 }
 
-uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
+uint32_t MsAdpcmSize(void* state, uint32_t bytes, bool fromSource) {
     auto* s = static_cast<MsAdpcmState*>(state);
     return WholeBlockSize(s->blockAlign, s->samplesPerBlock * s->channels * 2, bytes, fromSource);
 }
 
 }  // namespace
 
-const AcmCodec kMsAdpcmCodec = {kWaveFormatMsAdpcm, Suggest, Open, Close, Convert, Size};
+const AcmCodec kMsAdpcmCodec = {kWaveFormatMsAdpcm, MsAdpcmSuggest, MsAdpcmOpen, MsAdpcmClose, MsAdpcmConvert, MsAdpcmSize};
 
 }  // namespace morpotta::platform

@@ -12,7 +12,7 @@ struct PcmState {
     uint32_t bits;
 };
 
-bool Suggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
+bool PcmSuggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
     if (!IsPlausibleRateAndChannels(*s, 8)) return false;
     if (s->bitsPerSample != 8 && s->bitsPerSample != 16) return false;
     if (s->blockAlign != s->channels * s->bitsPerSample / 8) return false;
@@ -20,10 +20,10 @@ bool Suggest(const AcmWaveFormat* s, uint32_t, AcmWaveFormat* pcm) {
     return true;
 }
 
-void* Open(const AcmWaveFormat* s, uint32_t) { return new (std::nothrow) PcmState{s->channels, s->bitsPerSample}; }
-void Close(void* state) { delete static_cast<PcmState*>(state); }
+void* PcmOpen(const AcmWaveFormat* s, uint32_t) { return new (std::nothrow) PcmState{s->channels, s->bitsPerSample}; }
+void PcmClose(void* state) { delete static_cast<PcmState*>(state); }
 
-void Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
+void PcmConvert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uint32_t dstLen, uint32_t* srcUsed,
              uint32_t* dstUsed) {
     auto* p = static_cast<PcmState*>(state);
     const uint32_t in = p->channels * p->bits / 8, out = p->channels * 2;
@@ -36,13 +36,13 @@ void Convert(void* state, const uint8_t* src, uint32_t srcLen, uint8_t* dst, uin
     });
 }
 
-uint32_t Size(void* state, uint32_t bytes, bool fromSource) {
+uint32_t PcmSize(void* state, uint32_t bytes, bool fromSource) {
     auto* p = static_cast<PcmState*>(state);
     return WholeBlockSize(p->channels * p->bits / 8, p->channels * 2, bytes, fromSource);
 }
 
 }  // namespace
 
-const AcmCodec kPcmCodec = {kWaveFormatPcm, Suggest, Open, Close, Convert, Size};
+const AcmCodec kPcmCodec = {kWaveFormatPcm, PcmSuggest, PcmOpen, PcmClose, PcmConvert, PcmSize};
 
 }  // namespace morpotta::platform

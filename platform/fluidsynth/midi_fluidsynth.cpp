@@ -40,7 +40,7 @@ struct FluidMidi {
     float right[kRenderChunkFrames];
 };
 
-FluidMidi& State() {
+FluidMidi& FluidMidiState() {
     static FluidMidi state;
     return state;
 }
@@ -52,8 +52,8 @@ void DeletePlayer(FluidMidi& s) {
     s.player = nullptr;
 }
 
-void Close() {
-    FluidMidi& s = State();
+void FluidMidiClose() {
+    FluidMidi& s = FluidMidiState();
     DeletePlayer(s);
     if (s.synth) delete_fluid_synth(s.synth);
     if (s.settings) delete_fluid_settings(s.settings);
@@ -63,8 +63,8 @@ void Close() {
     s.playing = false;
 }
 
-int Open(const uint8_t* image, size_t size, int rate) {
-    FluidMidi& s = State();
+int FluidMidiOpen(const uint8_t* image, size_t size, int rate) {
+    FluidMidi& s = FluidMidiState();
     if (s.synth || !image || size == 0 || rate <= 0) return -1;
     std::string font = FindMidiSoundFont();
     if (font.empty()) {
@@ -85,7 +85,7 @@ int Open(const uint8_t* image, size_t size, int rate) {
     s.synth = new_fluid_synth(s.settings);
     if (!s.synth || fluid_synth_sfload(s.synth, font.c_str(), 1) == FLUID_FAILED) {
         Warn(s.synth ? "the soundfont %s cannot be read" : "the MIDI synthesiser cannot be made", font.c_str());
-        Close();
+        FluidMidiClose();
         return -1;
     }
     s.image.assign(image, image + size);
@@ -94,14 +94,14 @@ int Open(const uint8_t* image, size_t size, int rate) {
     bool accepted = trial && fluid_player_add_mem(trial, s.image.data(), s.image.size()) == FLUID_OK;
     if (trial) delete_fluid_player(trial);
     if (!accepted) {
-        Close();
+        FluidMidiClose();
         return -1;
     }
     return 0;
 }
 
-int Play(uint32_t fromMs) {
-    FluidMidi& s = State();
+int FluidMidiPlay(uint32_t fromMs) {
+    FluidMidi& s = FluidMidiState();
     if (!s.synth || fromMs != 0) {
         Warn(s.synth ? "MIDI play from %u ms: only the start is served" : "MIDI play from %u ms with nothing open", fromMs);
         return -1;
@@ -118,8 +118,8 @@ int Play(uint32_t fromMs) {
     return 0;
 }
 
-void Stop() {
-    FluidMidi& s = State();
+void FluidMidiStop() {
+    FluidMidi& s = FluidMidiState();
     DeletePlayer(s);
     if (s.synth) fluid_synth_all_sounds_off(s.synth, -1);
     s.playing = false;
@@ -140,8 +140,8 @@ bool ReachedEnd(fluid_player_t* player) {
     return total > 0 && fluid_player_get_current_tick(player) >= total;
 }
 
-int Render(int32_t* accumulator, int frames) {
-    FluidMidi& s = State();
+int FluidMidiRender(int32_t* accumulator, int frames) {
+    FluidMidi& s = FluidMidiState();
     if (!s.synth) return 0;
     // Notes still sounding after a stop or the end keep their release.
     while (frames > 0) {
@@ -163,7 +163,7 @@ int Render(int32_t* accumulator, int frames) {
 
 }  // namespace
 
-const MidiBackend kFluidSynthMidiBackend = {"fluidsynth", Open, Close, Play, Stop, Render};
+const MidiBackend kFluidSynthMidiBackend = {"fluidsynth", FluidMidiOpen, FluidMidiClose, FluidMidiPlay, FluidMidiStop, FluidMidiRender};
 
 std::string FindMidiSoundFont() {
     for (const char* path : kSoundFontPaths)

@@ -39,7 +39,7 @@ struct NullAudio {
     std::condition_variable clockWake;
 };
 
-NullAudio& State() {
+NullAudio& NullAudioState() {
     static NullAudio state;
     return state;
 }
@@ -59,7 +59,7 @@ void Mix(NullAudio& s, AudioCallback callback, void* user, int frames) {
 // The clock of an output that is not held: every period that has passed
 // since the open is mixed, until the output closes.
 void RunRealTimeClock(AudioCallback callback, void* user, int rate) {
-    NullAudio& s = State();
+    NullAudio& s = NullAudioState();
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const auto period = std::chrono::microseconds(int64_t(kPeriod) * 1000000 / rate);
@@ -82,8 +82,8 @@ void RunRealTimeClock(AudioCallback callback, void* user, int rate) {
     }
 }
 
-int Open(int rate, AudioCallback callback, void* user) {
-    NullAudio& s = State();
+int NullAudioOpen(int rate, AudioCallback callback, void* user) {
+    NullAudio& s = NullAudioState();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (s.open || rate <= 0 || !callback) {
         Warn(s.open ? "the null audio output is open already" : "null audio output at %d Hz without a callback cannot open",
@@ -100,8 +100,8 @@ int Open(int rate, AudioCallback callback, void* user) {
     return 0;
 }
 
-void Close() {
-    NullAudio& s = State();
+void NullAudioClose() {
+    NullAudio& s = NullAudioState();
     std::thread clock;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -119,22 +119,22 @@ void Close() {
     s.user = nullptr;
 }
 
-void EnumerateDevices(AudioDeviceVisitor visit, void* context) {
+void NullAudioEnumerateDevices(AudioDeviceVisitor visit, void* context) {
     if (visit) visit(context, "null", "Null audio output");
 }
 
 }  // namespace
 
-const AudioBackend kNullAudioBackend = {"null", Open, Close, EnumerateDevices};
+const AudioBackend kNullAudioBackend = {"null", NullAudioOpen, NullAudioClose, NullAudioEnumerateDevices};
 
 void UseManualNullAudioClock(bool on) {
-    NullAudio& s = State();
+    NullAudio& s = NullAudioState();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.manualClock = on;
 }
 
 int AdvanceNullAudio(int frames) {
-    NullAudio& s = State();
+    NullAudio& s = NullAudioState();
     AudioCallback callback;
     void* user;
     {
@@ -148,14 +148,14 @@ int AdvanceNullAudio(int frames) {
 }
 
 void SetNullAudioCapture(bool on) {
-    NullAudio& s = State();
+    NullAudio& s = NullAudioState();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.capture = on;
     s.captured.clear();
 }
 
 std::vector<int16_t> TakeNullAudioCapture() {
-    NullAudio& s = State();
+    NullAudio& s = NullAudioState();
     std::lock_guard<std::mutex> lock(s.mutex);
     std::vector<int16_t> out;
     out.swap(s.captured);
@@ -163,7 +163,7 @@ std::vector<int16_t> TakeNullAudioCapture() {
 }
 
 int NullAudioRate() {
-    NullAudio& s = State();
+    NullAudio& s = NullAudioState();
     std::lock_guard<std::mutex> lock(s.mutex);
     return s.rate;
 }

@@ -37,7 +37,7 @@ struct ScriptState {
     DeviceSlots controllerSlots{kMaxGamePads, {}};
 };
 
-std::mutex mutex;
+std::mutex scriptMutex;
 ScriptState script;
 
 void SetBit(uint32_t& bits, uint32_t bit, bool on) { bits = on ? bits | bit : bits & ~bit; }
@@ -131,16 +131,16 @@ void ApplyDueSteps() {
     std::erase_if(script.steps, due);
 }
 
-int Open() {
-    std::lock_guard<std::mutex> lock(mutex);
+int ScriptedOpen() {
+    std::lock_guard<std::mutex> lock(scriptMutex);
     ApplyDueSteps();
     return 0;
 }
 
-void Close() {}
+void ScriptedClose() {}
 
-void HandleEvent(const Event& e) {
-    std::lock_guard<std::mutex> lock(mutex);
+void ScriptedHandleEvent(const Event& e) {
+    std::lock_guard<std::mutex> lock(scriptMutex);
     switch (e.type) {
     case EventType::KeyDown:
     case EventType::KeyUp:
@@ -163,38 +163,38 @@ void HandleEvent(const Event& e) {
     }
 }
 
-void Update() {
-    std::lock_guard<std::mutex> lock(mutex);
+void ScriptedUpdate() {
+    std::lock_guard<std::mutex> lock(scriptMutex);
     ApplyDueSteps();
     ++script.frame;
 }
 
-void ReadKeys(uint8_t keys[kKeyCount]) {
-    std::lock_guard<std::mutex> lock(mutex);
+void ScriptedReadKeys(uint8_t keys[kKeyCount]) {
+    std::lock_guard<std::mutex> lock(scriptMutex);
     std::copy(script.keys, script.keys + kKeyCount, keys);
 }
 
-void ReadMouse(MouseReading* out) {
-    std::lock_guard<std::mutex> lock(mutex);
+void ScriptedReadMouse(MouseReading* out) {
+    std::lock_guard<std::mutex> lock(scriptMutex);
     *out = script.mouse;
     script.mouse.wheel = 0;
 }
 
-int JoystickSlots() {
-    std::lock_guard<std::mutex> lock(mutex);
+int ScriptedJoystickSlots() {
+    std::lock_guard<std::mutex> lock(scriptMutex);
     return int(script.joystickSlots.slots.size());
 }
 
-bool ReadJoystick(int slot, JoystickReading* out) {
-    std::lock_guard<std::mutex> lock(mutex);
+bool ScriptedReadJoystick(int slot, JoystickReading* out) {
+    std::lock_guard<std::mutex> lock(scriptMutex);
     auto it = script.joysticks.find(int(DeviceAtSlot(script.joystickSlots, slot)));
     if (DeviceAtSlot(script.joystickSlots, slot) < 0 || it == script.joysticks.end()) return false;
     *out = it->second;
     return true;
 }
 
-bool ReadController(int userIndex, ControllerReading* out) {
-    std::lock_guard<std::mutex> lock(mutex);
+bool ScriptedReadController(int userIndex, ControllerReading* out) {
+    std::lock_guard<std::mutex> lock(scriptMutex);
     auto it = script.controllers.find(int(DeviceAtSlot(script.controllerSlots, userIndex)));
     if (DeviceAtSlot(script.controllerSlots, userIndex) < 0 || it == script.controllers.end()) return false;
     *out = it->second;
@@ -204,27 +204,27 @@ bool ReadController(int userIndex, ControllerReading* out) {
 }  // namespace
 
 const InputBackend kScriptedInputBackend = {
-    "scripted", Open, Close, HandleEvent, Update, ReadKeys, ReadMouse, JoystickSlots, ReadJoystick, ReadController,
+    "scripted", ScriptedOpen, ScriptedClose, ScriptedHandleEvent, ScriptedUpdate, ScriptedReadKeys, ScriptedReadMouse, ScriptedJoystickSlots, ScriptedReadJoystick, ScriptedReadController,
 };
 
 void ResetInputScript() {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(scriptMutex);
     script = ScriptState{};
     script.origin = ClockMicroseconds();
 }
 
 void ScriptInputAtFrame(int64_t frame, const ScriptedInput& step) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(scriptMutex);
     script.steps.push_back(Step{false, frame, 0, step});
 }
 
 void ScriptInputAtTime(uint64_t microseconds, const ScriptedInput& step) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(scriptMutex);
     script.steps.push_back(Step{true, 0, microseconds, step});
 }
 
 int64_t ScriptedInputFrame() {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(scriptMutex);
     return script.frame;
 }
 

@@ -23,15 +23,15 @@ struct FakeMidi {
     FakeMidiStats stats{};
 };
 
-FakeMidi& State() {
+FakeMidi& FakeMidiState() {
     static FakeMidi state;
     return state;
 }
 
 uint64_t LengthFrames(const FakeMidi& s) { return uint64_t(s.lengthMs) * uint64_t(s.rate) / 1000; }
 
-int Open(const uint8_t*, size_t size, int rate) {
-    FakeMidi& s = State();
+int FakeMidiOpen(const uint8_t*, size_t size, int rate) {
+    FakeMidi& s = FakeMidiState();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (s.stats.isOpen || rate <= 0) {
         Warn(s.stats.isOpen ? "the MIDI output is open already" : "MIDI output at %d Hz cannot open", rate);
@@ -46,8 +46,8 @@ int Open(const uint8_t*, size_t size, int rate) {
     return 0;
 }
 
-void Close() {
-    FakeMidi& s = State();
+void FakeMidiClose() {
+    FakeMidi& s = FakeMidiState();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.stats.isOpen) return;
     s.stats.isOpen = false;
@@ -55,8 +55,8 @@ void Close() {
     ++s.stats.closes;
 }
 
-int Play(uint32_t fromMs) {
-    FakeMidi& s = State();
+int FakeMidiPlay(uint32_t fromMs) {
+    FakeMidi& s = FakeMidiState();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.stats.isOpen || fromMs > s.lengthMs) {
         Warn(s.stats.isOpen ? "MIDI play from %u ms, past the piece's end" : "MIDI play from %u ms with nothing open", fromMs);
@@ -69,14 +69,14 @@ int Play(uint32_t fromMs) {
     return 0;
 }
 
-void Stop() {
-    FakeMidi& s = State();
+void FakeMidiStop() {
+    FakeMidi& s = FakeMidiState();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.stats.playing = false;
 }
 
-int Render(int32_t* accumulator, int frames) {
-    FakeMidi& s = State();
+int FakeMidiRender(int32_t* accumulator, int frames) {
+    FakeMidi& s = FakeMidiState();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.stats.playing) return 0;
     const uint64_t length = LengthFrames(s);
@@ -100,22 +100,22 @@ int Render(int32_t* accumulator, int frames) {
 
 }  // namespace
 
-const MidiBackend kFakeMidiBackend = {"fake", Open, Close, Play, Stop, Render};
+const MidiBackend kFakeMidiBackend = {"fake", FakeMidiOpen, FakeMidiClose, FakeMidiPlay, FakeMidiStop, FakeMidiRender};
 
 void SetFakeMidiLengthMs(uint32_t ms) {
-    FakeMidi& s = State();
+    FakeMidi& s = FakeMidiState();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.lengthMs = ms;
 }
 
 FakeMidiStats GetFakeMidiStats() {
-    FakeMidi& s = State();
+    FakeMidi& s = FakeMidiState();
     std::lock_guard<std::mutex> lock(s.mutex);
     return s.stats;
 }
 
 void ResetFakeMidiStats() {
-    FakeMidi& s = State();
+    FakeMidi& s = FakeMidiState();
     std::lock_guard<std::mutex> lock(s.mutex);
     bool open = s.stats.isOpen, playing = s.stats.playing;
     s.stats = FakeMidiStats{};

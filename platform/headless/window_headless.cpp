@@ -22,7 +22,7 @@
 namespace morpotta::platform {
 namespace {
 
-std::mutex mutex;
+std::mutex windowMutex;
 std::deque<Event> queue;
 bool open = false;
 bool refuseOpen = false;
@@ -63,10 +63,10 @@ void GiveBackCloseSignals() {
     }
 }
 
-void SetClassName(const char*) {}
+void HeadlessSetClassName(const char*) {}
 
-int Open(const WindowDesc& desc) {
-    std::lock_guard<std::mutex> lock(mutex);
+int HeadlessOpen(const WindowDesc& desc) {
+    std::lock_guard<std::mutex> lock(windowMutex);
     if (open || refuseOpen) {
         Warn(open ? "a second window was asked for; one window is open already" : "no window: opening is refused");
         return -1;
@@ -82,27 +82,27 @@ int Open(const WindowDesc& desc) {
     return 0;
 }
 
-void Close() {
-    std::lock_guard<std::mutex> lock(mutex);
+void HeadlessClose() {
+    std::lock_guard<std::mutex> lock(windowMutex);
     GiveBackCloseSignals();
     open = false;
     queue.clear();
 }
 
-bool IsOpen() {
-    std::lock_guard<std::mutex> lock(mutex);
+bool HeadlessIsOpen() {
+    std::lock_guard<std::mutex> lock(windowMutex);
     return open;
 }
 
-void SetTitle(const char* utf8) {
-    std::lock_guard<std::mutex> lock(mutex);
+void HeadlessSetTitle(const char* utf8) {
+    std::lock_guard<std::mutex> lock(windowMutex);
     title = utf8 ? utf8 : "";
 }
 
-void SetIcon(const uint32_t*, int, int) {}
+void HeadlessSetIcon(const uint32_t*, int, int) {}
 
-bool PollEvent(Event* out) {
-    std::lock_guard<std::mutex> lock(mutex);
+bool HeadlessPollEvent(Event* out) {
+    std::lock_guard<std::mutex> lock(windowMutex);
     if (open && closeSignalled.exchange(false)) {
         *out = Event{};
         out->type = EventType::CloseRequested;
@@ -118,35 +118,35 @@ bool PollEvent(Event* out) {
     return true;
 }
 
-void SetCursorVisible(bool) {}
+void HeadlessSetCursorVisible(bool) {}
 
-bool IsDisplayModeAvailable(int width, int height, int bitsPerPixel, int refreshHz) {
+bool HeadlessIsDisplayModeAvailable(int width, int height, int bitsPerPixel, int refreshHz) {
     return width == 640 && height == 480 && bitsPerPixel == 32 && (refreshHz == 0 || refreshHz == 60);
 }
 
-int DesktopBitsPerPixel() { return 32; }
-void SetScreenSaverEnabled(bool) {}
+int HeadlessDesktopBitsPerPixel() { return 32; }
+void HeadlessSetScreenSaverEnabled(bool) {}
 
-void* NativeHandle() {
+void* HeadlessNativeHandle() {
     static int token;
-    return IsOpen() ? &token : nullptr;
+    return HeadlessIsOpen() ? &token : nullptr;
 }
 
-void* GlGetProcAddress(const char*) { return nullptr; }
-void GlSwapBuffers() {}
-void GlDrawableSize(int* width, int* height) {
+void* HeadlessGlGetProcAddress(const char*) { return nullptr; }
+void HeadlessGlSwapBuffers() {}
+void HeadlessGlDrawableSize(int* width, int* height) {
     *width = 640;
     *height = 480;
 }
 
-void WindowSize(int* width, int* height) {
-    std::lock_guard<std::mutex> lock(mutex);
+void HeadlessWindowSize(int* width, int* height) {
+    std::lock_guard<std::mutex> lock(windowMutex);
     *width = open ? clientWidth : 0;
     *height = open ? clientHeight : 0;
 }
 
-int PresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
-    std::lock_guard<std::mutex> lock(mutex);
+int HeadlessPresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
+    std::lock_guard<std::mutex> lock(windowMutex);
     if (!open || refusePresent || !xrgb || width <= 0 || height <= 0 || pitch < width * 4) {
         Warn("a picture of %dx%d (pitch %d) cannot be presented%s", width, height, pitch,
              !open ? ": no window" : refusePresent ? ": presenting is refused" : "");
@@ -165,44 +165,44 @@ int PresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
 }  // namespace
 
 const WindowBackend kHeadlessWindowBackend = {
-    "headless", SetClassName, Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
-    IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
-    GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize, PresentPixels,
+    "headless", HeadlessSetClassName, HeadlessOpen, HeadlessClose, HeadlessIsOpen, HeadlessSetTitle, HeadlessSetIcon, HeadlessPollEvent, HeadlessSetCursorVisible,
+    HeadlessIsDisplayModeAvailable, HeadlessDesktopBitsPerPixel, HeadlessSetScreenSaverEnabled, HeadlessNativeHandle,
+    HeadlessGlGetProcAddress, HeadlessGlSwapBuffers, HeadlessGlDrawableSize, HeadlessWindowSize, HeadlessPresentPixels,
 };
 
 void HeadlessPushEvent(const Event& event) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(windowMutex);
     queue.push_back(event);
 }
 
 void HeadlessRefuseOpen(bool refuse) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(windowMutex);
     refuseOpen = refuse;
 }
 
 void HeadlessRefusePresent(bool refuse) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(windowMutex);
     refusePresent = refuse;
 }
 
 int HeadlessOpenCount() {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(windowMutex);
     return openCount;
 }
 
 const char* HeadlessTitle() {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(windowMutex);
     return title.c_str();
 }
 
 void HeadlessSetWindowSize(int width, int height) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(windowMutex);
     clientWidth = width;
     clientHeight = height;
 }
 
 bool HeadlessPresentedPixels(const uint32_t** pixels, int* width, int* height) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(windowMutex);
     if (presented.empty()) return false;
     *pixels = presented.data();
     *width = presentedWidth;

@@ -34,7 +34,7 @@ struct HidrawDevice {
     int wakeFd;
 };
 
-HidrawDevice* FromHandle(HidDevice device) { return reinterpret_cast<HidrawDevice*>(device); }
+HidrawDevice* HidrawFromHandle(HidDevice device) { return reinterpret_cast<HidrawDevice*>(device); }
 
 // "HID_ID=0005:0000057E:00000306" → vendor and product.
 bool ReadHidIds(const std::filesystem::path& uevent, uint16_t* vendor, uint16_t* product) {
@@ -95,7 +95,7 @@ HidDevice HidrawOpen(const char* path, int* errorCode) {
 }
 
 void HidrawClose(HidDevice device) {
-    HidrawDevice* d = FromHandle(device);
+    HidrawDevice* d = HidrawFromHandle(device);
     if (!d) return;
     ::close(d->fd);
     ::close(d->wakeFd);
@@ -103,7 +103,7 @@ void HidrawClose(HidDevice device) {
 }
 
 int HidrawRead(HidDevice device, uint8_t* buffer, int size, int timeoutMs) {
-    HidrawDevice* d = FromHandle(device);
+    HidrawDevice* d = HidrawFromHandle(device);
     if (!d) return -1;
     pollfd fds[2] = {{d->fd, POLLIN, 0}, {d->wakeFd, POLLIN, 0}};
     int n = ::poll(fds, 2, timeoutMs);
@@ -122,7 +122,7 @@ int HidrawRead(HidDevice device, uint8_t* buffer, int size, int timeoutMs) {
 }
 
 void HidrawWake(HidDevice device) {
-    HidrawDevice* d = FromHandle(device);
+    HidrawDevice* d = HidrawFromHandle(device);
     if (!d) return;
     uint64_t one = 1;
     ssize_t ignored = ::write(d->wakeFd, &one, sizeof one);
@@ -140,7 +140,7 @@ HidStatus StatusFromErrno(int error) {
 }
 
 HidStatus HidrawWrite(HidDevice device, const uint8_t* report, int size, int* errorCode) {
-    HidrawDevice* d = FromHandle(device);
+    HidrawDevice* d = HidrawFromHandle(device);
     if (!d) return HidStatus::Failed;
     ssize_t n = ::write(d->fd, report, size_t(size));
     if (n == size) return HidStatus::Ok;
@@ -150,7 +150,7 @@ HidStatus HidrawWrite(HidDevice device, const uint8_t* report, int size, int* er
 }
 
 HidStatus HidrawSendOutputReport(HidDevice device, const uint8_t* report, int size, int* errorCode) {
-    HidrawDevice* d = FromHandle(device);
+    HidrawDevice* d = HidrawFromHandle(device);
     if (!d) return HidStatus::Failed;
     if (::ioctl(d->fd, HIDIOCSOUTPUT(size), report) >= 0) return HidStatus::Ok;
     if (errorCode) *errorCode = errno;

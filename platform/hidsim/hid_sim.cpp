@@ -250,7 +250,7 @@ void Receive(SimulatedRemote::State& s, const uint8_t* report, int size) {
     }
 }
 
-SimDevice* FromHandle(HidDevice device) { return reinterpret_cast<SimDevice*>(device); }
+SimDevice* SimFromHandle(HidDevice device) { return reinterpret_cast<SimDevice*>(device); }
 
 bool Dead(const SimulatedRemote::State& s) { return s.unplugged || s.removed; }
 
@@ -285,7 +285,7 @@ HidDevice SimOpen(const char* path, int* errorCode) {
 }
 
 void SimClose(HidDevice device) {
-    SimDevice* d = FromHandle(device);
+    SimDevice* d = SimFromHandle(device);
     if (!d) return;
     {
         std::lock_guard lock(simLock);
@@ -295,7 +295,7 @@ void SimClose(HidDevice device) {
 }
 
 int SimRead(HidDevice device, uint8_t* buffer, int size, int timeoutMs) {
-    SimDevice* d = FromHandle(device);
+    SimDevice* d = SimFromHandle(device);
     if (!d) return -1;
     std::unique_lock lock(simLock);
     SimulatedRemote::State& s = *d->remote->state;
@@ -328,7 +328,7 @@ int SimRead(HidDevice device, uint8_t* buffer, int size, int timeoutMs) {
 }
 
 void SimWake(HidDevice device) {
-    SimDevice* d = FromHandle(device);
+    SimDevice* d = SimFromHandle(device);
     if (!d) return;
     std::lock_guard lock(simLock);
     d->woken = true;
@@ -336,7 +336,7 @@ void SimWake(HidDevice device) {
 }
 
 HidStatus SimWrite(HidDevice device, const uint8_t* report, int size, int* errorCode) {
-    SimDevice* d = FromHandle(device);
+    SimDevice* d = SimFromHandle(device);
     if (!d) return HidStatus::Failed;
     std::lock_guard lock(simLock);
     SimulatedRemote::State& s = *d->remote->state;
@@ -353,7 +353,7 @@ HidStatus SimWrite(HidDevice device, const uint8_t* report, int size, int* error
 }
 
 HidStatus SimSendOutputReport(HidDevice device, const uint8_t* report, int size, int* errorCode) {
-    SimDevice* d = FromHandle(device);
+    SimDevice* d = SimFromHandle(device);
     if (!d) return HidStatus::Failed;
     std::lock_guard lock(simLock);
     SimulatedRemote::State& s = *d->remote->state;

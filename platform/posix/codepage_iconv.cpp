@@ -34,7 +34,7 @@ struct ConverterModule {
     iconv_t open[kDirections] = {kClosed, kClosed, kClosed, kClosed, kClosed, kClosed};  // under lock
 };
 
-ConverterModule& State() {
+ConverterModule& ConverterState() {
     static ConverterModule state;
     return state;
 }
@@ -42,7 +42,7 @@ ConverterModule& State() {
 // The converter of a direction, opened if need be, in its initial state
 // (caller holds the lock); kClosed when iconv has none.
 iconv_t ConverterLocked(Direction d) {
-    iconv_t& cd = State().open[d];
+    iconv_t& cd = ConverterState().open[d];
     if (cd == kClosed) cd = iconv_open(kNames[d].to, kNames[d].from);
     else iconv(cd, nullptr, nullptr, nullptr, nullptr);
     return cd;
@@ -50,7 +50,7 @@ iconv_t ConverterLocked(Direction d) {
 
 bool Convert(Direction d, const char* in, size_t inBytes, std::string& out) {
     out.clear();
-    std::lock_guard<std::mutex> guard(State().lock);
+    std::lock_guard<std::mutex> guard(ConverterState().lock);
     iconv_t cd = ConverterLocked(d);
     if (cd == kClosed) return false;
     out.resize(inBytes * 4 + 16);
@@ -116,8 +116,8 @@ bool Utf8ToUtf16(const std::string& in, std::u16string& out) { return ToUtf16(kU
 bool Utf16ToUtf8(const std::u16string& in, std::string& out) { return FromUtf16(kUtf16ToUtf8, in, out); }
 
 void CloseCodePageConverters() {
-    std::lock_guard<std::mutex> guard(State().lock);
-    for (iconv_t& cd : State().open) {
+    std::lock_guard<std::mutex> guard(ConverterState().lock);
+    for (iconv_t& cd : ConverterState().open) {
         if (cd != kClosed) iconv_close(cd);
         cd = kClosed;
     }

@@ -39,7 +39,7 @@ void SDLCALL Pull(void*, Uint8* stream, int length) {
     userCallback(userData, reinterpret_cast<int16_t*>(stream), length / 4);
 }
 
-int Open(int rate, AudioCallback callback, void* user) {
+int OpenAudio(int rate, AudioCallback callback, void* user) {
     if (device || rate <= 0 || !callback) {
         Warn(device ? "the audio output is open already" : "audio output at %d Hz without a callback cannot open", rate);
         return -1;
@@ -69,7 +69,7 @@ int Open(int rate, AudioCallback callback, void* user) {
     return 0;
 }
 
-void Close() {
+void CloseAudio() {
     if (!device) return;
     SDL_CloseAudioDevice(device);
     device = 0;
@@ -94,6 +94,6 @@ void EnumerateDevices(AudioDeviceVisitor visit, void* context) {
 
 }  // namespace
 
-const AudioBackend kSdl2AudioBackend = {"sdl2", Open, Close, EnumerateDevices};
+const AudioBackend kSdl2AudioBackend = {"sdl2", OpenAudio, CloseAudio, EnumerateDevices};
 
 }  // namespace morpotta::platform

@@ -95,7 +95,7 @@ const OpenDevice* DeviceById(int64_t id) {
     return nullptr;
 }
 
-int Open() {
+int OpenInput() {
     state = Sdl2Input{};
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0) {
         Warn("no joystick service (%s); keyboard and mouse only", SDL_GetError());
@@ -109,7 +109,7 @@ int Open() {
     return 0;
 }
 
-void Close() {
+void CloseInput() {
     for (OpenDevice& d : state.devices) CloseDevice(d);
     if (state.joysticksStarted) SDL_QuitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
     state = Sdl2Input{};
@@ -210,7 +210,7 @@ bool ReadController(int userIndex, ControllerReading* out) {
 }  // namespace
 
 const InputBackend kSdl2InputBackend = {
-    "sdl2", Open, Close, HandleEvent, Update, ReadKeys, ReadMouse, JoystickSlots, ReadJoystick, ReadController,
+    "sdl2", OpenInput, CloseInput, HandleEvent, Update, ReadKeys, ReadMouse, JoystickSlots, ReadJoystick, ReadController,
 };
 
 }  // namespace morpotta::platform

@@ -105,7 +105,7 @@ void SetClassName(const char* name) {
     if (!videoStarted && name && *name) SDL_setenv("SDL_VIDEO_X11_WMCLASS", name, 1);
 }
 
-int Open(const WindowDesc& desc) {
+int OpenWindow(const WindowDesc& desc) {
     if (window) {
         Warn("a second window was asked for; one window is open already");
         return -1;
@@ -145,7 +145,7 @@ int Open(const WindowDesc& desc) {
     return 0;
 }
 
-void Close() {
+void CloseWindow() {
     if (glContext) SDL_GL_DeleteContext(glContext);
     glContext = nullptr;
     if (window) SDL_DestroyWindow(window);
@@ -313,13 +313,13 @@ int PresentPixels(const uint32_t* xrgb, int width, int height, int pitch) {
 }  // namespace
 
 const WindowBackend kSdl2WindowBackend = {
-    "sdl2", SetClassName, Open, Close, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
+    "sdl2", SetClassName, OpenWindow, CloseWindow, IsOpen, SetTitle, SetIcon, PollEvent, SetCursorVisible,
     IsDisplayModeAvailable, DesktopBitsPerPixel, SetScreenSaverEnabled, NativeHandle,
     GlGetProcAddress, GlSwapBuffers, GlDrawableSize, WindowSize, PresentPixels,
 };
 
 void StopSdl2Video() {
-    Close();
+    CloseWindow();
     SettleX11Errors();
     PinGlDriver();
     if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);

@@ -1,11 +1,10 @@
 #include "mqo.h"
+#include "pi.h"
 
 #include <cmath>
 #include <cstdio>
 
 namespace {
-
-constexpr float kPi = 3.14159265f;
 
 Vec3 Cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 float Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }

@@ -2,6 +2,7 @@
 
 #include "font.h"
 #include "looks.h"
+#include "pi.h"
 #include "rng.h"
 #include "stages.h"
 
@@ -15,7 +16,6 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
 
 // ---------------------------------------------------------------- scenery
 
