@@ -7,6 +7,7 @@
 #include "graphics/image/image_internal.h"
 
 #include <cstring>
+#include <vector>
 
 using namespace morpotta;
 
@@ -55,6 +56,56 @@ uint32_t Pack(int value, int shift, int width) {
     if (value < 0) value = 0;
     if (value > 255) value = 255;
     return uint32_t(((uint64_t(value) * max + 127) / 255) << shift);
+}
+
+// A pixel's stored value as an ARGB word: a palette entry, or each channel
+// scaled to a byte (absent colour channels 0, absent alpha 255).
+uint32_t PixelArgb(const PixelFormatDesc& f, uint32_t raw) {
+    int r, g, b, a;
+    if (f.usePalette) {
+        const PaletteEntry& e = f.palette[raw & 0xFF];
+        r = e.red;
+        g = e.green;
+        b = e.blue;
+        a = f.alphaWidth ? e.alpha : 255;
+    } else {
+        r = Expand(raw, f.redMask, f.redShift, f.redWidth, 0);
+        g = Expand(raw, f.greenMask, f.greenShift, f.greenWidth, 0);
+        b = Expand(raw, f.blueMask, f.blueShift, f.blueWidth, 0);
+        a = Expand(raw, f.alphaMask, f.alphaShift, f.alphaWidth, 255);
+    }
+    return uint32_t(a) << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+}
+
+// Whether every channel a format has is eight bits: its value is then its
+// byte, which the scaling gives too, without its division.
+bool HasByteChannels(const PixelFormatDesc& f) {
+    auto byte = [](uint32_t mask, int shift, int width) { return width == 0 || (mask >> shift) == 0xFFu; };
+    return !f.usePalette && byte(f.redMask, f.redShift, f.redWidth) && byte(f.greenMask, f.greenShift, f.greenWidth) &&
+           byte(f.blueMask, f.blueShift, f.blueWidth) && byte(f.alphaMask, f.alphaShift, f.alphaWidth);
+}
+
+// Row y of an uncompressed image as ARGB words, as PixelArgb gives them.
+// Pictures are converted whole when they load: most formats take the
+// byte-channel loop.
+void RowArgb(const BASEIMAGE* image, int y, uint32_t* out) {
+    const PixelFormatDesc& f = image->format;
+    const int bpp = f.bytesPerPixel;
+    const unsigned char* p = static_cast<const unsigned char*>(image->pixels) + size_t(y) * size_t(image->pitch);
+    if (!HasByteChannels(f)) {
+        for (int x = 0; x < image->width; ++x, p += bpp) out[x] = PixelArgb(f, ReadRaw(p, bpp));
+        return;
+    }
+    auto channel = [](uint32_t raw, uint32_t mask, int shift, int width, uint32_t absent) {
+        return width ? (raw & mask) >> shift : absent;
+    };
+    for (int x = 0; x < image->width; ++x, p += bpp) {
+        const uint32_t raw = ReadRaw(p, bpp);
+        out[x] = channel(raw, f.alphaMask, f.alphaShift, f.alphaWidth, 255) << 24 |
+                 channel(raw, f.redMask, f.redShift, f.redWidth, 0) << 16 |
+                 channel(raw, f.greenMask, f.greenShift, f.greenWidth, 0) << 8 |
+                 channel(raw, f.blueMask, f.blueShift, f.blueWidth, 0);
+    }
 }
 
 bool Uncompressed(const BASEIMAGE* image) {
@@ -237,24 +288,11 @@ int GetBaseImagePixel(const BASEIMAGE* image, int x, int y, int* red, int* green
     const PixelFormatDesc& f = image->format;
     const unsigned char* p =
         static_cast<const unsigned char*>(image->pixels) + size_t(y) * size_t(image->pitch) + size_t(x) * size_t(f.bytesPerPixel);
-    uint32_t raw = ReadRaw(p, f.bytesPerPixel);
-    int r, g, b, a;
-    if (f.usePalette) {
-        const PaletteEntry& e = f.palette[raw & 0xFF];
-        r = e.red;
-        g = e.green;
-        b = e.blue;
-        a = f.alphaWidth ? e.alpha : 255;
-    } else {
-        r = Expand(raw, f.redMask, f.redShift, f.redWidth, 0);
-        g = Expand(raw, f.greenMask, f.greenShift, f.greenWidth, 0);
-        b = Expand(raw, f.blueMask, f.blueShift, f.blueWidth, 0);
-        a = Expand(raw, f.alphaMask, f.alphaShift, f.alphaWidth, 255);
-    }
-    if (red) *red = r;
-    if (green) *green = g;
-    if (blue) *blue = b;
-    if (alpha) *alpha = a;
+    const uint32_t argb = PixelArgb(f, ReadRaw(p, f.bytesPerPixel));
+    if (red) *red = int(argb >> 16 & 0xFF);
+    if (green) *green = int(argb >> 8 & 0xFF);
+    if (blue) *blue = int(argb & 0xFF);
+    if (alpha) *alpha = int(argb >> 24);
     return 0;
 }
 
@@ -289,15 +327,19 @@ int GetBaseImageAlphaKind(const BASEIMAGE* image) {
     if (!image) return -1;
     if (image->format.compression != PIXEL_COMPRESSION_NONE) return -1;
     if (image->format.alphaWidth == 0) return 0;
-    bool onlyFull = true, onlyBinary = true;
-    for (int y = 0; y < image->height; ++y)
-        for (int x = 0; x < image->width; ++x) {
-            int a = 255;
-            if (GetBaseImagePixel(image, x, y, nullptr, nullptr, nullptr, &a) != 0) return -1;
-            if (a != 255) onlyFull = false;
-            if (a != 0 && a != 255) onlyBinary = false;
+    if (image->width <= 0 || image->height <= 0) return 1;  // no pixel that is not opaque
+    if (!Uncompressed(image)) return -1;
+    std::vector<uint32_t> row(size_t(image->width));
+    bool onlyFull = true;
+    for (int y = 0; y < image->height; ++y) {
+        RowArgb(image, y, row.data());
+        for (uint32_t argb : row) {
+            const uint32_t a = argb >> 24;
+            if (a == 0) onlyFull = false;
+            else if (a != 255) return 3;
         }
-    return onlyFull ? 1 : onlyBinary ? 2 : 3;
+    }
+    return onlyFull ? 1 : 2;
 }
 
 int RotateBaseImage180(BASEIMAGE* image) {
@@ -362,13 +404,11 @@ int ConvertBaseImageToArgb32(const BASEIMAGE* source, BASEIMAGE* out) {
     if (source->format.compression != PIXEL_COMPRESSION_NONE) return DecodeCompressed(source, out);
     if (CreateBaseImageXrgb32(source->width, source->height, out) != 0) return -1;
     SetPixelFormatArgb32(&out->format);
+    if (!Uncompressed(source)) {
+        FreeBaseImagePixels(out);
+        return WriteLogFormat("Pixels of %d bytes refused in ConvertBaseImageToArgb32", source->format.bytesPerPixel);
+    }
     uint32_t* dst = static_cast<uint32_t*>(out->pixels);
-    for (int y = 0; y < source->height; ++y)
-        for (int x = 0; x < source->width; ++x) {
-            int r = 0, g = 0, b = 0, a = 255;
-            GetBaseImagePixel(source, x, y, &r, &g, &b, &a);
-            dst[size_t(y) * size_t(source->width) + size_t(x)] =
-                uint32_t(a) << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
-        }
+    for (int y = 0; y < source->height; ++y) RowArgb(source, y, dst + size_t(y) * size_t(source->width));
     return 0;
 }

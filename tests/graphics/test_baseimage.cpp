@@ -82,6 +82,44 @@ TEST(BaseImageTest, AlphaClassesAndTurning) {
     FreeBaseImagePixels(&image);
 }
 
+// A whole picture's conversion (row by row, eight-bit channels taken as
+// they are) gives each pixel as it reads alone, in every kind of format;
+// a pixel size no format has is refused, not read as black.
+TEST(BaseImageTest, ConversionToArgbReadsEveryPixelAsItReadsAlone) {
+    PixelFormatDesc formats[5];
+    SetPixelFormatArgb32(&formats[0]);
+    SetPixelFormatRgb24(&formats[1]);
+    SetPixelFormatRgb565(&formats[2]);
+    SetPixelFormatPalette8(&formats[3]);
+    for (int i = 0; i < 256; ++i) formats[3].palette[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 255};
+    formats[4] = formats[0];  // four bits a channel, alpha included
+    formats[4].bytesPerPixel = 2;
+    formats[4].alphaMask = 0xF000, formats[4].redMask = 0x0F00, formats[4].greenMask = 0x00F0, formats[4].blueMask = 0x000F;
+    formats[4].alphaShift = 12, formats[4].redShift = 8, formats[4].greenShift = 4, formats[4].blueShift = 0;
+    formats[4].alphaWidth = formats[4].redWidth = formats[4].greenWidth = formats[4].blueWidth = 4;
+    for (const PixelFormatDesc& format : formats) {
+        BASEIMAGE image, argb;
+        ASSERT_EQ(CreateBaseImageWithFormat(5, 3, &format, &image), 0);
+        auto* bytes = static_cast<uint8_t*>(image.pixels);
+        for (int i = 0; i < image.pitch * image.height; ++i) bytes[i] = uint8_t(i * 37 + 11);
+        ASSERT_EQ(ConvertBaseImageToArgb32(&image, &argb), 0);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x) {
+                int r, g, b, a;
+                ASSERT_EQ(GetBaseImagePixel(&image, x, y, &r, &g, &b, &a), 0);
+                EXPECT_EQ(static_cast<uint32_t*>(argb.pixels)[y * 5 + x], uint32_t(a << 24 | r << 16 | g << 8 | b))
+                    << format.bytesPerPixel << " bytes a pixel, at " << x << "," << y;
+            }
+        FreeBaseImagePixels(&argb);
+        image.format.bytesPerPixel = 5;
+        SetLogOutput(0);
+        EXPECT_EQ(ConvertBaseImageToArgb32(&image, &argb), -1);
+        EXPECT_EQ(argb.pixels, nullptr);
+        image.format.bytesPerPixel = format.bytesPerPixel;
+        FreeBaseImagePixels(&image);
+    }
+}
+
 TEST(BaseImageTest, ScaledCopiesNearestAndBilinear) {
     BASEIMAGE src, dst;
     ASSERT_EQ(CreateBaseImageXrgb32(2, 1, &src), 0);
