@@ -3,6 +3,9 @@
 # values would be passed between separate functions do not apply.
 file(GLOB SOFTBLIT_SOURCES ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 set_source_files_properties(${SOFTBLIT_SOURCES} PROPERTIES COMPILE_OPTIONS -Wno-psabi)
+# Each file is a table of kernels that takes its own long compile: they go
+# side by side, never in batches.
+set_target_properties(engine_softblit PROPERTIES UNITY_BUILD OFF)
 # Under the sanitizers the kernels are compiled unoptimised: their thousands
 # of specialisations took half the time of a sanitizer build at -O1, and the
 # checks see every access at -O0 as well. The vector forms are checked by
