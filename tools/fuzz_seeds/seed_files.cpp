@@ -106,7 +106,7 @@ void AddFileSeeds(Seeds& seeds) {
     seeds.Add("fuzz_archive", "kanji_name.dat", Archive({{"\x8A\xBF\x8E\x9A\\\x95\x5C.txt", "x"}}));
 
     // Names, a zero byte, then damage steps (offset low, offset high, bits).
-    seeds.Add("fuzz_archive_lookup", "members", std::string("a.txt\nsub\\B.BIN\n\x8A\xBF\x8E\x9A\\\x95\x5C.png\n", 30));
+    seeds.Add("fuzz_archive_lookup", "members", std::string("a.txt\nsub\\B.BIN\n\x8A\xBF\x8E\x9A\\\x95\x5C.png\n", 29));
     seeds.Add("fuzz_archive_lookup", "folders", std::string("sub\\deeper\\empty\nsub\\*\n*.txt\n..\\pack.dat"));
     seeds.Add("fuzz_archive_lookup", "damaged_header", std::string("a.txt\0\x05\x00\x01\x20\x00\x80", 13));
     seeds.Add("fuzz_archive_lookup", "damaged_body", std::string("sub\\b.bin\0\x40\x00\xFF\x41\x00\x0F", 16));
