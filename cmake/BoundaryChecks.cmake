@@ -12,6 +12,8 @@ foreach(header ${public_headers})
   list(APPEND public_header_sources ${source})
 endforeach()
 add_library(public_headers OBJECT ${public_header_sources})
+# Each alone: in a batch one header's includes would cover for another's.
+set_target_properties(public_headers PROPERTIES UNITY_BUILD OFF)
 target_link_libraries(public_headers PRIVATE engine_api)
 
 # Probes that must NOT build: a game source and a tool source that include
@@ -21,6 +23,7 @@ function(morpotta_boundary_probe name header library)
   set(source ${PROJECT_BINARY_DIR}/boundary/${name}.cpp)
   file(CONFIGURE OUTPUT ${source} CONTENT "#include \"${header}\"\n")
   add_library(${name} OBJECT EXCLUDE_FROM_ALL ${source})
+  set_target_properties(${name} PROPERTIES UNITY_BUILD OFF)
   target_link_libraries(${name} PRIVATE ${library})
 endfunction()
 morpotta_boundary_probe(boundary_probe_game_engine graphics/device/device.h game)

@@ -18,12 +18,12 @@ namespace {
 constexpr int kSide = 256;
 constexpr int kCentreX = 320, kCentreY = 240;
 
-struct Scene {
+struct RotateScene {
     MEMIMG target{}, source{};
     pixman_image_t* pixTarget = nullptr;
     pixman_image_t* pixSource = nullptr;
 
-    Scene(int kind, int w, int h, bool alpha) {
+    RotateScene(int kind, int w, int h, bool alpha) {
         CreateMemImg(&target, 640, 480, kind, 0, 0, 0);
         CreateMemImg(&source, w, h, kind, 0, alpha, 0x00FF00FF);
         std::mt19937 rng(11);
@@ -36,7 +36,7 @@ struct Scene {
         SetSoftwareDrawTarget(&target);
         ResetSoftwareDrawState();
     }
-    ~Scene() {
+    ~RotateScene() {
         pixman_image_unref(pixSource);
         pixman_image_unref(pixTarget);
         SetSoftwareDrawTarget(nullptr);
@@ -55,7 +55,7 @@ void Finish(benchmark::State& state, double scale) {
 void RunRotate(benchmark::State& state, int kind, int mode, bool alpha, int trans) {
     const float angle = Radians(static_cast<int>(state.range(0)));
     const float scale = static_cast<float>(state.range(1)) / 100.0f;
-    Scene scene(kind, kSide, kSide, alpha);
+    RotateScene scene(kind, kSide, kSide, alpha);
     SetBlendModeParam(mode, 128);
     for (auto _ : state) {
         RotateBlitMemImg(&scene.target, &scene.source, kCentreX, kCentreY, angle, scale, trans, 0, nullptr);
@@ -67,7 +67,7 @@ void RunRotate(benchmark::State& state, int kind, int mode, bool alpha, int tran
 void RunPixmanRotate(benchmark::State& state, int kind, pixman_op_t op, bool alpha) {
     const double angle = Radians(static_cast<int>(state.range(0)));
     const double scale = static_cast<double>(state.range(1)) / 100.0;
-    Scene scene(kind, kSide, kSide, alpha);
+    RotateScene scene(kind, kSide, kSide, alpha);
     // Target pixel to source texel: turned back about the centre, divided by the scale.
     const double c = std::cos(angle) / scale, s = std::sin(angle) / scale;
     pixman_f_transform ft;
@@ -104,7 +104,7 @@ void PixmanAffineSrc16(benchmark::State& s) { RunPixmanRotate(s, 0, PIXMAN_OP_SR
 // One frame: a full-screen background, 60 keyed sprites, 20 alpha sprites,
 // 12 rotated and scaled sprites and 6 doubled sprites, all 32-bit.
 void FrameOfMixedDraws32(benchmark::State& state) {
-    Scene scene(1, 640, 480, false);
+    RotateScene scene(1, 640, 480, false);
     MEMIMG sprite{}, alphaSprite{};
     CreateMemImg(&sprite, 32, 32, 1, 0, 0, 0x00FF00FF);
     CreateMemImg(&alphaSprite, 32, 32, 1, 0, 1, 0);

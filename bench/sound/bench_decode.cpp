@@ -31,7 +31,7 @@ using namespace morpotta;
 
 namespace {
 
-constexpr int kRate = 44100;
+constexpr int kDecodeRate = 44100;
 constexpr int kSeconds = 180;
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
@@ -59,7 +59,7 @@ struct Files {
     }
 
     static void WriteTone(const std::string& path) {
-        const uint32_t frames = uint32_t(kRate) * kSeconds, bytes = frames * 4;
+        const uint32_t frames = uint32_t(kDecodeRate) * kSeconds, bytes = frames * 4;
         std::vector<uint8_t> w(44 + size_t(bytes));
         auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&w[at], &v, 4); };
         auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&w[at], &v, 2); };
@@ -69,14 +69,14 @@ struct Files {
         put32(16, 16);
         put16(20, 1);
         put16(22, 2);
-        put32(24, kRate);
-        put32(28, kRate * 4);
+        put32(24, kDecodeRate);
+        put32(28, kDecodeRate * 4);
         put16(32, 4);
         put16(34, 16);
         std::memcpy(&w[36], "data", 4);
         put32(40, bytes);
         for (uint32_t i = 0; i < frames; ++i) {
-            double t = double(i) / kRate;
+            double t = double(i) / kDecodeRate;
             for (int c = 0; c < 2; ++c) {
                 auto s = int16_t(std::lround(8000 * std::sin(2 * M_PI * (220.0 * (c + 1) + 50 * std::sin(t)) * t) +
                                              3000 * std::sin(2 * M_PI * 3300.0 * t)));
@@ -94,7 +94,7 @@ const Files& TheFiles() {
 
 void ReportRealTime(benchmark::State& state, int64_t pcmBytes) {
     state.counters["x_realtime"] =
-        benchmark::Counter(double(pcmBytes) / (kRate * 4.0), benchmark::Counter::kIsIterationInvariantRate);
+        benchmark::Counter(double(pcmBytes) / (kDecodeRate * 4.0), benchmark::Counter::kIsIterationInvariantRate);
 }
 
 int64_t DecodeThroughConverter(const std::vector<uint8_t>& file) {
@@ -103,7 +103,7 @@ int64_t DecodeThroughConverter(const std::vector<uint8_t>& file) {
     SOUNDCONV conv;
     int64_t total = 0;
     if (SetupSoundConverter(&stream, &conv) == 0) {
-        std::vector<uint8_t> out(kRate / 8 * 4);  // what a stream sound asks for at a time
+        std::vector<uint8_t> out(kDecodeRate / 8 * 4);  // what a stream sound asks for at a time
         for (int n; (n = RunSoundConverter(&conv, out.data(), int(out.size()))) > 0;) total += n;
         TerminateSoundConverter(&conv);
     }
@@ -136,7 +136,7 @@ void BM_Mp3ThroughGraph(benchmark::State& state) {
 void BM_Mp3Direct(benchmark::State& state) {
     const std::vector<uint8_t>& file = TheFiles().mp3;
     int64_t bytes = 0;
-    std::vector<unsigned char> out(kRate / 8 * 4);
+    std::vector<unsigned char> out(kDecodeRate / 8 * 4);
     for (auto _ : state) {
         mpg123_handle* m = mpg123_new(nullptr, nullptr);
         mpg123_param(m, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
