@@ -35,7 +35,7 @@
 #include "engine/files.h"
 #include "engine/log.h"
 #include "foundation/durable_rules.h"
-#include "foundation/file_write_steps.h"
+#include "foundation/durable.h"
 #include "fuzz_folder.h"
 
 #include <zlib.h>

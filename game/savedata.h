@@ -43,26 +43,25 @@ struct SaveData {
     // Writes a temporary file beside path, flushes it to the disk and renames
     // it over path, so the previous copy survives any failure, a crash or a
     // power cut. The save of the working directory is stored as a set of
-    // the game's stores (replay::GameStores), which first finishes what an
-    // earlier store of a replay with the save left. False when it is not
+    // the game's stores (replay::GameStores), which first settles what an
+    // earlier run left in its folder, and is refused while another copy of
+    // the game uses that folder. A symbolic link at its name to a file of
+    // the same name elsewhere (a save moved into a synchronised folder) is
+    // kept, and that file replaced in its own folder. False when it is not
     // stored and settled, which the player is told of, truly: the previous
     // save kept, or the new one stored and finished at the next start
-    // (game/data/player_notice.h). A store cut short is settled at the next
-    // start (replay::FinishInterruptedStores). A symbolic link at path to a
-    // file of the same name elsewhere is kept, and that file replaced with
-    // the same permissions; what is neither nothing nor such a file (a
-    // folder, a FIFO, another link) is not replaced, and the player is told
-    // once.
+    // (game/data/player_notice.h). What is neither nothing nor such a file
+    // (a folder, a FIFO, another link) is not replaced, and the player is
+    // told once.
     static bool Store(const SaveData& record, const char* path = kFileName);
     // What stands at the save's name, for a store: nothing yet, the save, a
-    // symbolic link to a file of that name (stored through), or something
-    // no store replaces.
+    // symbolic link to a file of that name (stored where it leads), or
+    // something no store replaces.
     enum class Found { Nothing, File, Link, Other };
     static Found FoundAt(const char* path = kFileName);
     // Whether a save found so is stored with the game's stores (alone or
-    // with a replay): nothing yet or the save itself. The start-up follows
-    // no link, so a link is stored on its own, through it.
-    static bool JoinsStores(Found found) { return found == Found::Nothing || found == Found::File; }
+    // with a replay).
+    static bool JoinsStores(Found found) { return found != Found::Other; }
 
     // The file form, field by field at the record's offsets.
     static void Serialize(const SaveData& record, uint8_t out[kFileSize]);

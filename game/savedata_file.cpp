@@ -81,19 +81,17 @@ bool SaveData::Store(const SaveData& record, const char* path) {
     uint8_t bytes[kFileSize];
     Serialize(record, bytes);
     const Found found = FoundAt(path);
-    // The save of the working directory is a store of the game's, with the
-    // replays it may join: stored through it, it first finishes a set that
-    // an earlier store left, and that counts on the save's temporary.
+    // The save of the working directory is a store of the game's, in the
+    // folder it stands in: stored through it, it first settles that folder.
     const bool ofTheStores = std::strcmp(path, kFileName) == 0 && JoinsStores(found);
-    const DurableFile file{path, bytes, kFileSize};
+    const std::string inStores = replay::SavePathInStores();
+    const DurableFile file{inStores.c_str(), bytes, kFileSize};
     const int stored = ofTheStores ? WriteFileSetDurably(&replay::GameStores(), &file, 1)
                                    : WriteFileDurably(path, bytes, kFileSize);
     if (ofTheStores) replay::TellDurableProblems();
-    // Kept while another copy of the game stores in its folder: stored once it can be.
-    if (stored == 0 || stored == kDurableDeferred) return true;
+    if (stored == 0) return true;
     if (stored == kDurableStoredUnsettled) {
-        ReportToPlayer("Save data: %s was stored, but its folder could not be flushed (%s): a power cut may bring "
-                       "back the previous save", path, GetDurableWriteError());
+        ReportToPlayer("Save data: %s was stored, but %s", path, GetDurableWriteError());
         return false;
     }
     if (found == Found::Other) {

@@ -11,6 +11,7 @@
 #include "engine/version.h"
 #include "engine/window.h"
 #include "foundation/apilock.h"
+#include "foundation/durable.h"
 #include "foundation/engine_thread.h"
 #include "foundation/log_internal.h"
 #include "foundation/subsystems.h"
@@ -29,10 +30,6 @@ using namespace morpotta;
 namespace morpotta {
 
 namespace {
-
-// How long shut-down waits for another program to let go of a folder that a
-// kept durable write stores in.
-constexpr int kDeferredWriteWaitAtEnd = 5000;
 
 struct LifecycleState {
     // Asked on any thread at any time.
@@ -209,9 +206,6 @@ int ShutdownEngine() {
         ReleaseApiLock(lock);
         return -1;
     }
-    // Writes kept while another program held their folders are made before
-    // the double-start lock goes, waiting a few seconds at most.
-    StoreDeferredWrites(kDeferredWriteWaitAtEnd);
     // Other threads' loads run outside every lock: the engine ends once
     // those running have returned.
     EndLoaderCalls();
@@ -219,6 +213,8 @@ int ShutdownEngine() {
         ResourceLockGuard resources(ResourceLock());
         ShutdownLocked();
     }
+    // The folders the durable stores took are another program's to take now.
+    ReleaseDurableFolders();
     Step("library lock");
     ReleaseApiLock(lock);
     DestroyEngineApiLock();

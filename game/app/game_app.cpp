@@ -31,8 +31,6 @@
 namespace {
 
 constexpr int kWindowIconResource = 107;
-// How long the game waits as it ends for another copy to let go of a folder a kept store writes in.
-constexpr int kKeptStoresWaitAtEnd = 5000;
 constexpr const char* kLoadingPicture = "tpa\\mapScene\\nc6700.png";
 constexpr int kPlayerLives = 15;
 constexpr int kFinalSetMode = 1;       // the final set is played without lives
@@ -80,6 +78,12 @@ GameApp::GameApp(scene::Factory factory)
     TimeTable::Clear(*timeTable_);
     data->timeTable = timeTable_.get();
     save_ = std::make_unique<SaveData>();
+    // The save's folder and the replays' are this copy's while it runs, and
+    // what another run left unfinished there is settled before anything is read.
+    if (!replay::FinishInterruptedStores()) {
+        startFailed = 1;
+        return;
+    }
     SaveData::Load(*save_);
     data->save = save_.get();
     replays_ = std::make_unique<replay::ReplayFiles>();
@@ -113,12 +117,6 @@ int GameApp::StartLibrary() {
     ChangeWindowMode(save_->windowed ? 1 : 0);
     SetScreenMode(640, 480, 32, 60);
     if (InitializeEngine() < 0) return -1;
-    // With the engine's double-start lock held no other copy runs in this
-    // folder: the record of unfinished stores here, and a temporary file of
-    // this folder's tag beside the save or a replay, are from a store of ours
-    // that was cut short. A set finished now may have put a newer save in
-    // place than the one read before the start.
-    if (replay::FinishInterruptedStores() > 0) SaveData::Load(*save_);
     SelectDrawTargetScreen(kDrawScreenBack);
     SetDefaultFontType(3);
     SetDefaultFontSize(16);
@@ -152,9 +150,6 @@ bool GameApp::RunFrame() {
     if (period <= 0 || frameCount % (period + 1) == 0) Draw();
     ReadInput();
     UpdateScene();
-    // A store kept while another copy of the game stored in its folder is
-    // made as soon as that folder is free; no frame waits for it.
-    replay::StoreKeptWrites(0);
     // Elapsed time through the wrap-safe difference: the count wraps at 31 bits.
     while (ElapsedMilliseconds(frameStart, GetMillisecondCount()) < kFrameMilliseconds) SleepMilliseconds(1);
     frameCount = frameCount == INT32_MAX ? 0 : frameCount + 1;
@@ -339,10 +334,6 @@ int RunGame(scene::Factory factory) {
     while (ProcessWindowMessages() == 0 && app->RunFrame()) {
     }
     app.reset();
-    // What is still kept is stored before the game ends, waiting a few
-    // seconds at most for another copy's store; the player hears of what
-    // could not be.
-    replay::StoreKeptWrites(kKeptStoresWaitAtEnd);
     ShutdownEngine();
     return 0;
 }

@@ -154,35 +154,31 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     const SaveData::Found save = SaveData::FoundAt();
     const bool saveInSet = withSave && SaveData::JoinsStores(save);
     const bool hadReplay = std::filesystem::exists(paths.back(), error);
-    const bool hadSave = save == SaveData::Found::File;
+    const bool hadSave = save == SaveData::Found::File || save == SaveData::Found::Link;
     if (saveInSet) {
         uint8_t bytes[SaveData::kFileSize];
         SaveData::Serialize(*withSave, bytes);
-        paths.push_back(SaveData::kFileName);
+        paths.push_back(SavePathInStores());
         texts.push_back(std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
     }
     std::vector<DurableFile> files;
     for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
     const int result = WriteFileSetDurably(&GameStores(), files.data(), files.size());
     TellDurableProblems();
-    // Kept while another copy of the game stores in a folder of it: stored once it can be.
-    const bool written = result == 0 || result == kDurableDeferred;
     if (result == kDurableStoredUnsettled) {
         const std::string with = saveInSet ? std::string(" with its best time in ") + SaveData::kFileName : "";
         const std::string subject = "replay " + std::string(GetDurableWriteError());
         ReportToPlayerOnce(subject.c_str(), "Replay of stage %d was stored%s, but not whole on the disk: %s",
                            stageNumber, with.c_str(), GetDurableWriteError());
-    } else if (!written) {
+    } else if (result != 0) {
         const std::string nor = saveInSet ? std::string(", nor its best time in ") + SaveData::kFileName : "";
         ReportToPlayer("Replay of stage %d was not stored%s (%s); %s", stageNumber, nor.c_str(), GetDurableWriteError(),
                        WhatIsKept(hadReplay, saveInSet, hadSave).c_str());
     }
-    // A save that is a link, or something no store replaces, cannot join
-    // the set: the start-up follows no link. It is stored after the replay,
-    // on its own (through a link to a file of its name), and says itself
-    // when it cannot be.
-    if (withSave && !saveInSet) return SaveData::Store(*withSave) && written;
-    return written;
+    // Something no store replaces stands at the save's name: the save's
+    // own store says so.
+    if (withSave && !saveInSet) return SaveData::Store(*withSave) && result == 0;
+    return result == 0;
 }
 
 }  // namespace replay

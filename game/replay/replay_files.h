@@ -11,13 +11,11 @@
 //
 // ReplayFiles is the replay source the stages use: register one with
 // SetReplaySource (the game does at start-up). A stored set, with the save
-// that holds its best time when that joins it, is kept whole or not at
-// all, across a crash too: every file goes to a temporary name, flushed,
-// then a commit record names them, and only then are they renamed into
-// place (WriteFileSetDurably); the next start finishes a set whose record
-// was written and drops any other (FinishInterruptedStores). A save that is
-// a symbolic link does not join the set (the start-up follows no link): it
-// is stored on its own after the replay.
+// that holds its best time, is kept whole or not at all, across a crash
+// too: every file goes to a temporary name, flushed, then the set's record
+// is written in each of its folders, and only then are they renamed into
+// place (WriteFileSetDurably); whoever next uses those folders finishes a
+// set whose record stood and drops any other (FinishInterruptedStores).
 #pragma once
 #include "game/play/replay_seam.h"
 #include "game/replay/replay_streams.h"
@@ -53,31 +51,24 @@ public:
 };
 
 // The game's durable stores, for the store and the start-up alike: the
-// replay folders and the working directory's save, the names the game
-// writes in each, and the largest set (every stream of four players, the
-// meta file and the save). The save is stored through it whenever it can
-// be (SaveData::Store), so that every store settles first what an earlier
-// one left.
+// replay folders, and the folder of the save (the working directory, or
+// where a symbolic link at the save's name leads: a save moved into a
+// synchronised folder and linked back), the names the game writes in each,
+// and the largest set (every stream of four players, the meta file and the
+// save). Each folder is used by one running copy of the game at a time.
 const DurableStore& GameStores();
-// The record of the stores' unfinished sets, in the working directory.
-constexpr const char* kStoresRecord = "Stores.commit";
+// The save's path as the stores name it: its name in the folder it stands in.
+std::string SavePathInStores();
 
-// Settles the stores a kill or a crash cut short, in the replay folders and
-// of the save: a replay set (with its save) whose commit record is whole is
-// finished, this copy's temporary files of any other store are removed (a
-// save linked to a file elsewhere: beside that file). Call it at start-up,
-// once the engine holds its double-start lock (the record is this copy's
-// alone). Each store that could not be settled is told to the player, in
-// the game's words. The number of sets finished: the save read before may
-// be older than the one now in place.
-int FinishInterruptedStores();
-// Makes the stores kept while another program held a folder they write in
-// (another copy of the game storing in a shared replay folder): with no
-// wait once a frame, and with a wait once as the game ends. The player
-// hears of a store only when it could not be made.
-void StoreKeptWrites(int waitMilliseconds);
+// Takes the game's folders and settles the stores a kill or a crash cut
+// short in them, this copy's or another's that shares a folder: a set
+// whose record stood is finished, any other dropped. Call it at start-up,
+// before the save is read. Each store that could not be settled is told to
+// the player, in the game's words. False, with a line on standard error,
+// when another copy of the game uses one of those folders now.
+bool FinishInterruptedStores();
 // Tells the player, in the game's words, what the last durable call could
-// not settle or store.
+// not settle.
 void TellDurableProblems();
 
 }  // namespace replay

@@ -1,7 +1,7 @@
 // The game's durable stores as one description for the store and the
 // start-up (the replay folders and the save's, the largest set a record
 // of a time-attack run makes), and what the player hears of a store that
-// start-up could not settle.
+// could not be settled.
 #include "engine/files.h"
 #include "game/data/game_files.h"
 #include "game/data/player_notice.h"
@@ -51,72 +51,72 @@ bool IsStoredReplayName(const char* name, int mode) {
 // replay set begins with its first stream.
 std::string SubjectOf(const DurableProblem& problem) {
     int stage = -1;
-    const bool isReplay = std::sscanf(NameOf(problem.record).c_str(), "t%d_", &stage) == 1;
+    const bool isReplay = std::sscanf(NameOf(problem.set).c_str(), "t%d_", &stage) == 1;
     if (isReplay && std::strcmp(problem.folder, kDemoReplayFolder) == 0)
         return "the demo replay of stage " + std::to_string(stage);
     if (isReplay) return "the replay of stage " + std::to_string(stage);
-    return NameOf(problem.record) == SaveData::kFileName ? "the save" : std::string("a store of ") + problem.record;
-}
-
-// What stays of a set the game gave up on: its files before the store,
-// unless some were already replaced.
-std::string WhatStays(const DurableProblem& problem) {
-    if (problem.newFiles > 0)
-        return std::to_string(problem.newFiles) + " of its " + std::to_string(problem.files) +
-               " files are new, the others as before";
-    std::error_code error;
-    return std::filesystem::is_regular_file(problem.record, error) ? "the previous one is kept" : "there was none before";
-}
-
-// The file and the reason a problem names, as the player reads them.
-std::string DetailOf(const DurableProblem& problem) {
-    return std::string(problem.file) + (*problem.file ? " " : "") + problem.reason;
+    return NameOf(problem.set) == SaveData::kFileName ? "the save" : std::string("a store of ") + problem.set;
 }
 
 void SayProblem(const DurableProblem& problem) {
-    const std::string subject = SubjectOf(problem), detail = DetailOf(problem);
+    const std::string subject = SubjectOf(problem);
+    const std::string detail = std::string(problem.file) + (*problem.file ? " " : "") + problem.reason;
+    const std::string stays = problem.newFiles > 0 ? std::to_string(problem.newFiles) + " of its " +
+                                                         std::to_string(problem.files) + " files are new, the others as before"
+                                                   : "its files are as before";
+    // Said once a run: every store and start settles again, and finds it again.
+    const std::string once = std::to_string(problem.kind) + problem.set + detail;
     switch (problem.kind) {
-    case kDurableRecordRefused:
-        return ReportToPlayer("The record of unfinished stores %s was refused and removed (%s): nothing of it was put "
-                              "in place", problem.record, detail.c_str());
+    case kDurableRecordUnusable:
+        return ReportToPlayerOnce(once.c_str(), "%s is left as it is (%s): its store is not finished; start the game "
+                                  "that wrote it once to finish it, or remove the file to keep the files as they are",
+                                  problem.set, problem.reason);
     case kDurableSetNotFinished:
-        return ReportToPlayer("The store of %s could not be finished (%s): %s; the game tries again at its next store "
-                              "or start", subject.c_str(), detail.c_str(), WhatStays(problem).c_str());
+        return ReportToPlayerOnce(once.c_str(), "The store of %s could not be finished (%s): %s; the game tries again "
+                                  "at its next store or start", subject.c_str(), detail.c_str(), stays.c_str());
     case kDurableSetDropped:
-        return ReportToPlayer("The store of %s could never be finished (%s): %s", subject.c_str(), detail.c_str(),
-                              WhatStays(problem).c_str());
-    case kDurableRecordUnreadable:
-        return ReportToPlayer("The record of unfinished stores %s cannot be read (%s): nothing is stored until it can "
-                              "be, at the latest at the game's next start", problem.record, detail.c_str());
-    case kDurableFolderNotSettled:
-        return ReportToPlayer("Stores cut short in %s were not looked at (%s): they are finished once the folder can "
-                              "be opened again, at the game's next start", *problem.folder ? problem.folder : ".",
-                              detail.c_str());
-    case kDurableWriteNotStored:
-        return ReportToPlayer("The store of %s kept while another program stored in its folder was not made (%s): %s",
-                              subject.c_str(), detail.c_str(), WhatStays(problem).c_str());
+        return ReportToPlayerOnce(once.c_str(), "The store of %s could never be finished (%s): %s", subject.c_str(),
+                                  detail.c_str(), stays.c_str());
+    case kDurableFolderUnavailable:
+        return ReportToPlayerOnce(once.c_str(), "%s: %s", problem.folder, problem.reason);
     default: return;
     }
+}
+
+// The folder the save stands in, as the stores name it: where a symbolic
+// link at its name to a file of that name leads, else the working directory.
+std::string SaveFolder() {
+    std::error_code error;
+    if (SaveData::FoundAt() != SaveData::Found::Link) return ".";
+    const std::filesystem::path target = std::filesystem::canonical(SaveData::kFileName, error);
+    return error ? "." : target.parent_path().string();
 }
 
 }  // namespace
 
 const DurableStore& GameStores() {
-    static const DurableFolder folders[] = {
+    // The save's folder is found again at every call: the player may link
+    // the save elsewhere while the game runs.
+    static std::string saveFolder;
+    saveFolder = SaveFolder();
+    static DurableFolder folders[] = {
         {kUserReplayFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
         {kDemoReplayFolder, "t",
          [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
-        // In the working directory the save alone.
         {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
+    folders[2].folder = saveFolder.c_str();
     // A record of a run: every stream of four players, the meta file and
-    // the save; a stream stops where playback still reads it. The record of
-    // unfinished stores stands beside the save, in the folder the engine's
-    // double-start lock keeps to this copy of the game.
+    // the save; a stream stops where playback still reads it.
     static const DurableStore store{folders, std::size(folders), size_t(kMaxMetaPlayers * kStreamCount + 2),
                                     (kMaxMetaPlayers * kStreamCount + 1) * kMaxGameFileBytes +
-                                        int64_t(SaveData::kFileSize),
-                                    kStoresRecord};
+                                        int64_t(SaveData::kFileSize)};
     return store;
+}
+
+std::string SavePathInStores() {
+    const DurableStore& store = GameStores();
+    const std::string folder = store.folders[2].folder;
+    return folder == "." ? SaveData::kFileName : folder + "/" + SaveData::kFileName;
 }
 
 void TellDurableProblems() {
@@ -124,19 +124,13 @@ void TellDurableProblems() {
     for (int i = 0; GetDurableProblem(i, &problem) == 0; ++i) SayProblem(problem);
 }
 
-int FinishInterruptedStores() {
-    const int finished = FinishInterruptedWrites(&GameStores());
+bool FinishInterruptedStores() {
+    if (FinishInterruptedWrites(&GameStores()) < 0) {
+        ReportToPlayer("cannot start: %s, another copy of the game", GetDurableWriteError());
+        return false;
+    }
     TellDurableProblems();
-    // A save linked to a file elsewhere is stored beside that file, outside
-    // the stores: what a store of it cut short left there goes too. Should
-    // that folder not be looked at now, the next store of the save says so.
-    if (SaveData::FoundAt() == SaveData::Found::Link) FinishInterruptedWrite(SaveData::kFileName);
-    return finished;
-}
-
-void StoreKeptWrites(int waitMilliseconds) {
-    StoreDeferredWrites(waitMilliseconds);
-    TellDurableProblems();
+    return true;
 }
 
 }  // namespace replay

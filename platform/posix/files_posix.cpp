@@ -12,14 +12,17 @@
 // fdopendir, getcwd, chdir, mkstemp, fsync, renameat, unlinkat, flock,
 // realpath, lstat, fchmod, fchown, fgetxattr and fsetxattr for a replaced
 // file's access list, ftruncate for the log file opened at its end,
-// clock_gettime and nanosleep for a lock's wait).
+// clock_gettime and nanosleep for a lock's wait, statx and the file-flags
+// ioctl to tell a file that cannot be replaced).
 #include "posix/files_posix.h"
 
 #include "platform/warning.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -263,10 +266,12 @@ bool AccessListOf(int folder, const char* name, std::string* list) {
     return size >= 0 || none;
 }
 // Gives the new file fd, made private to its owner, the access of the
-// regular file old (in folder): its owner and group, its permissions and
-// its access list. What the host keeps this process from giving leaves the
-// owner's permissions alone, so no one the replaced file kept out can read
-// the new one.
+// regular file old (in folder): its owner and group, its access list, then
+// its permissions. The list comes first: it sets the group's bits (its
+// mask) itself, and permissions set before it would give the owning group
+// the mask's rights until it came. What the host keeps this process from
+// giving leaves the owner's permissions alone, so no one the replaced file
+// kept out can read the new one.
 bool TakeAccessOf(int fd, int folder, const char* name, const struct stat& old) {
     struct stat made;
     if (::fstat(fd, &made) != 0) return false;
@@ -274,9 +279,9 @@ bool TakeAccessOf(int fd, int folder, const char* name, const struct stat& old) 
     const bool listRead = AccessListOf(folder, name, &list);
     const bool owned = (made.st_uid == old.st_uid && made.st_gid == old.st_gid) ||
                        ::fchown(fd, old.st_uid, old.st_gid) == 0;
-    // The list, set after the permissions, sets the group's bits itself.
-    const bool whole = owned && listRead && ::fchmod(fd, old.st_mode & 07777) == 0 &&
-                       (list.empty() || ::fsetxattr(fd, kAccessListAttribute, list.data(), list.size(), 0) == 0);
+    const bool whole = owned && listRead &&
+                       (list.empty() || ::fsetxattr(fd, kAccessListAttribute, list.data(), list.size(), 0) == 0) &&
+                       ::fchmod(fd, old.st_mode & 07777) == 0;
     return whole || ::fchmod(fd, old.st_mode & 0700) == 0;
 }
 DurableWriteStep WriteNewIn(int folder, const char* name, const void* bytes, size_t size, const char* accessOf) {
@@ -371,6 +376,26 @@ bool LockWithin(int descriptor, int waitMilliseconds) {
     }
 }
 
+bool ReplaceableIn(int folder, const char* name) {
+    struct statx dir, file;
+    const unsigned mask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_MNT_ID;
+    if (folder < 0 || !name || ::statx(folder, "", AT_EMPTY_PATH, mask, &dir) != 0) return false;
+    if (::statx(folder, name, AT_SYMLINK_NOFOLLOW, mask, &file) != 0) return errno == ENOENT;
+    const uid_t me = ::geteuid();
+    int flags = 0;
+    if (file.stx_mnt_id != dir.stx_mnt_id) errno = EBUSY;  // something mounted over the name
+    else if ((dir.stx_mode & S_ISVTX) && me != 0 && me != dir.stx_uid && me != file.stx_uid) errno = EPERM;
+    else if (!S_ISREG(file.stx_mode)) return true;
+    else {
+        const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const bool fixed = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
+        if (fd >= 0) ::close(fd);
+        if (!fixed) return true;
+        errno = EPERM;
+    }
+    return false;
+}
+
 int LockExclusive(const char* path) {
     if (!path) {
         errno = EINVAL;
@@ -430,7 +455,7 @@ std::FILE* OpenAppend(const char* path, bool empty) {
 const FileSystemBackend kPosixFileSystemBackend = {
     "posix",     OpenRead,   Close,      ReadAt,     SizeOf,   Stat,     ListDirectory, GetCurrentDirectory,
     SetCurrentDirectory, CreateTempFile, RemoveFile, LockExclusive, ResolvePath, OpenAppend, OpenFolder,
-    StatIn, OpenReadIn, WriteNewIn, RenameIn, RemoveIn, SyncFolder, ListFolder, LockWithin,
+    StatIn, OpenReadIn, WriteNewIn, RenameIn, RemoveIn, SyncFolder, ListFolder, LockWithin, ReplaceableIn,
 };
 
 }  // namespace morpotta::platform

@@ -6,7 +6,7 @@
 // whole or the new set whole: the new one exactly when the kill came after
 // the commit record was renamed into place.
 #pragma once
-#include "foundation/file_write_steps.h"
+#include "foundation/durable.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "engine/screen.h"
 #include "engine/timer.h"
 #include "foundation/durable_rules.h"
-#include "foundation/file_write_steps.h"
+#include "foundation/durable.h"
 #include "game/play/game_modes.h"
 #include "game/replay/replay_files.h"
 #include "game/savedata.h"

@@ -5,7 +5,7 @@
 // is written through.
 #include "engine/files.h"
 #include "foundation/durable_rules.h"
-#include "foundation/file_write_steps.h"
+#include "foundation/durable.h"
 #include "fsync_spy.h"
 #include "game/data/player_notice.h"
 #include "game/play/game_modes.h"

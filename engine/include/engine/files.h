@@ -85,58 +85,51 @@ int64_t CompressBlock(const void* data, size_t size, void* out, size_t outCapaci
 size_t CompressBlockBound(size_t size);
 
 // Files a program keeps (saves, replays) are stored durably: after a kill
-// at any moment, or a power cut, each path holds its previous copy or its
+// at any moment, or a power cut, each file holds its previous copy or its
 // new one, whole, and a set of files stored together holds its previous
 // copies or its new ones. Paths are host paths as the C library takes them.
 //
-// How it is done: the bytes go to a temporary file beside the path,
-// "<name>.<tag>.tmp", flushed to the disk, and are renamed over the path;
-// then the folder is flushed. The tag is the program's own (it comes from
-// the folder a store keeps its record in, the working directory for a
-// single write), so two programs sharing a folder never write, rename or
-// remove each other's temporaries. A temporary is private to its owner
-// from its first byte and then takes the access of the file it replaces
-// (permissions, access list, owner and group where the host allows, else
-// the owner's permissions alone); nothing is ever written through a file
-// or link that stood at its name.
+// The promise rests on one rule: each folder of a DurableStore is used by
+// one running program at a time. A program takes a folder (opens it where
+// its path leads and locks it) at its first store or settling there, and
+// keeps it until ShutdownEngine or its end; a program that reaches a folder
+// another one holds is refused (-1, "the folder <folder> is used by another
+// running program"), and nothing waits. Copies of a program may still share
+// a folder one after the other: a synchronised folder, a save linked from
+// elsewhere. The lock binds the programs of one machine, not those of
+// another machine sharing a network folder. Before a program reads or
+// writes stored files in a folder, what another run left unfinished there
+// is settled: every store and FinishInterruptedWrites first finish each set
+// that stood when that run ended (a file that still holds the copy the set
+// replaced gets its new one; a file stored again since is left to that
+// store) and drop the rest of a set that never stood.
 //
-// Two programs storing in one folder take turns: each write locks the
-// folders it acts in (flock, which binds the programs of one machine, not
-// those of others sharing a network folder) and never waits for one:
-// a write that finds a folder held by another program writes nothing now
-// and returns kDurableDeferred. The write is then kept in memory, and made
-// by StoreDeferredWrites once the folder is free: a program calls it once a
-// frame, and once more before it ends.
+// How: each file's bytes go to a temporary beside it, "<name>.<id>.tmp",
+// private to its owner until it takes the access of the file it replaces
+// (owner, access list, then permissions), and flushed. Before anything is
+// written every file is checked to be one a rename can replace (a regular
+// file or nothing; not immutable, not a mount point, not kept from this
+// user by a sticky folder), and a set is refused otherwise. A set of more
+// than one file then writes its record, "store.<id>.commit", in every
+// folder it touches, the folder of its first file last: from then on the
+// set stands. The files are renamed over their paths, the folders flushed,
+// and the records removed.
 
-// The result of a durable write that stored what it was given but not as a
-// whole on the disk: a log line and GetDurableWriteError say which file and
-// what becomes of it (the next store or start puts it in place, or it keeps
-// its previous copy for good).
+// The result of a durable write that stored what it was given but not yet
+// wholly on the disk: GetDurableWriteError says which file and why; the
+// next settling puts the rest in place.
 constexpr int kDurableStoredUnsettled = 1;
-// The result of a durable write that found a folder held by another program
-// storing there: nothing is written yet; the write is kept and made by
-// StoreDeferredWrites (see there).
-constexpr int kDurableDeferred = 2;
 
-// Stores one file. What stands at path is replaced when it is a regular
-// file; a symbolic link there leading to a regular file of the same name
-// elsewhere (a file moved to another disk and linked back) is kept and that
-// file replaced, its temporary beside it; anything else (a folder, a FIFO,
-// a link to a file of another name or to nothing) is refused before
-// anything is written. 0; kDurableDeferred; kDurableStoredUnsettled (in
-// place, but its folder could not be flushed, so a power cut may bring back
-// the previous copy); -1 and a log line (GetDurableWriteError says why), the
-// previous copy kept. A file that a DurableStore keeps is stored through it
-// instead (WriteFileSetDurably with a set of one).
+// Stores one file, outside any store: its folder is not taken. What stands
+// at path is replaced when it is a regular file; a symbolic link there
+// leading to a regular file of the same name elsewhere (a file moved to
+// another disk and linked back) is kept and that file replaced, its
+// temporary beside it; anything else (a folder, a FIFO, a device, a link to
+// a file of another name or to nothing) is refused before anything is
+// written. 0; kDurableStoredUnsettled (in place, but its folder could not
+// be flushed, so a power cut may bring back the previous copy); -1 and a
+// log line (GetDurableWriteError says why), the previous copy kept.
 int WriteFileDurably(const char* path, const void* bytes, size_t size);
-// Removes the temporary file of this program's that a WriteFileDurably of
-// path left when it was cut short (a kill, a crash), where that write puts
-// it: beside path, or beside the file a symbolic link at path leads to.
-// Another program's temporaries there are left alone. Call it at start-up.
-// 0 when nothing of it is left, or when the folder is held by another
-// program now (the next write of path replaces it); -1 and a log line when
-// the folder cannot be looked at.
-int FinishInterruptedWrite(const char* path);
 // One file of a set written together.
 struct DurableFile {
     const char* path;  // "<folder>/<name>", the folder spelled as given in the store's folders
@@ -152,101 +145,51 @@ struct DurableFolder {
     const char* namePrefix;
     int (*storesName)(const char* name) = nullptr;  // name without its folder
 };
-// What a program stores as durable sets: the folders their files stand in,
-// the most one set holds, and its commit record. The record is the store's
-// journal: a file in a folder of the program's own, which no other program
-// uses while it runs (the engine's double-start lock keeps a second copy
-// out of its working directory, "Engine.lock"), so each program settles its
-// own sets alone. A file of a set is "<folder>/<name>" with the folder as
-// given here ("<name>" alone for "."), the name a stored name of that
-// folder; on the disk, what stands at the name is nothing yet or a regular
-// file. The store must stay valid while a write of it is kept.
+// What a program stores as durable sets: the folders their files stand in
+// and the most one set holds.
 struct DurableStore {
     const DurableFolder* folders;
     size_t folderCount;
     size_t maxFiles;   // files of one set
     int64_t maxBytes;  // bytes of one set, every file together
-    const char* record = "Stores.commit";  // a host path
 };
 // Stores files that belong together (a replay's streams and its meta file,
-// with the save that records the run's time) as one. In order: the set is
-// checked against the store's rule (anything it would not settle is refused
-// before anything is written); the record's folder and the set's are
-// locked, or the set is kept (kDurableDeferred); what an earlier store of
-// this program left unfinished is settled as FinishInterruptedWrites does
-// (never waited on: a set that cannot be finished now stays in the record);
-// each file goes to its temporary, flushed with its folder; the record,
-// naming every file with its new size and check value and those of the copy
-// it replaces, is written beside an earlier one's pending sets and flushed
-// (the set is now stored); the files are renamed over their paths, their
-// folders flushed, and the record emptied of the set. A set of one file
-// needs no record: its rename alone is whole. A file of the set that
-// another program replaced since is this store's only when the store
-// replaced it last: the settling finishes a set only in folders where none
-// of its files was replaced since it was stored.
-// 0: stored, every file in place. -1 and a log line (GetDurableWriteError
-// says why): not stored, every path keeps its previous copy.
-// kDurableDeferred: kept, nothing written yet. kDurableStoredUnsettled and a
-// log line: stored, but a file could not be renamed into place (or a folder
-// flushed); GetDurableWriteError names it and says whether the next store or
-// start puts it in place or it keeps its previous copy for good (a file
-// that can never be replaced: a read-only or immutable file, a mount point).
+// with the save that records the run's time) as one, after taking the
+// store's folders and settling them. 0: stored, every file in place. -1 and
+// a log line (GetDurableWriteError says why): not stored, every file keeps
+// its previous copy. kDurableStoredUnsettled: stored, but a file could not
+// be renamed into place or a folder flushed: the record stays, and the next
+// settling finishes the set.
 int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, size_t count);
-// Settles what this program's stores of the store left unfinished when a
-// kill or a crash cut them short: in the folders where none of a stored
-// set's files was replaced since, the set is finished (its temporaries
-// renamed into place: the new set stands); this program's other
-// temporaries of the stored names are removed. Call it at start-up. A
-// folder held by another program now is not waited for: it is settled by
-// the next store, or by StoreDeferredWrites. A folder that stands but cannot
-// be opened now (a link to a disk that is not mounted) keeps its part of
-// the record for the next start. Each folder is opened once, where its path
-// leads, and the record acts only in the folders so opened: on names the
-// store's rule takes, never through a symbolic link. A file's temporary is
-// taken only when it is a regular file with no other name, holding the size
-// and check value recorded. A record that is damaged, not a regular file of
-// its own, larger than the store's sets can make, or names a file against
-// the rule is refused and removed. The number of sets finished (a program
-// reads again what it read of them before); each problem is logged and
-// reported (GetDurableProblem).
+// Takes the store's folders and settles what other runs left in them. Call
+// it at start-up, before reading any stored file. The number of sets
+// finished; -1 when a folder is used by another running program
+// (GetDurableWriteError names it; nothing is taken then). Each problem is
+// logged and reported (GetDurableProblem).
 int FinishInterruptedWrites(const DurableStore* store);
-// Makes the kept writes (kDurableDeferred) whose folders are free now, in
-// the order they were given; a later write of a file takes the file out of
-// the earlier writes still kept. With a wait, waits up to that long in all
-// for held folders and then gives up on what is still held: the last call
-// before a program ends (ShutdownEngine makes one, of 5 s, for a program
-// that did not). Each write given up on, or that failed, is logged and
-// reported (GetDurableProblem, kDurableWriteNotStored), as is what a
-// settling left for later and still could not settle. The number of writes
-// still kept.
-int StoreDeferredWrites(int waitMilliseconds);
-// What the last FinishInterruptedWrites, WriteFileSetDurably or
-// StoreDeferredWrites of the calling thread could not settle or store (a
-// set's store settles what earlier ones left first).
+// What the calling thread's last FinishInterruptedWrites or
+// WriteFileSetDurably found it could not settle.
 enum DurableProblemKind {
-    kDurableRecordRefused = 1,  // damaged or against the rule: removed, nothing of it renamed
-    kDurableSetNotFinished,     // a step failed for a passing reason: kept for the next start
-    kDurableSetDropped,         // can never be finished: its temporaries removed, its files left as they are
-    kDurableRecordUnreadable,   // cannot be read now: it and every temporary kept for the next start
-    kDurableFolderNotSettled,   // the folder cannot be opened now: its part kept for the next start
-    kDurableWriteNotStored,     // a kept write that could not be made: its files keep their previous copies
+    kDurableRecordUnusable = 1,  // a record this program cannot act on: left as it is, with its temporaries
+    kDurableSetNotFinished,      // a step failed for a passing reason: the next settling tries again
+    kDurableSetDropped,          // a file of a set that stands cannot get its new copy (it is gone or damaged)
+    kDurableFolderUnavailable,   // a folder of the store cannot be opened now: nothing is settled there
 };
 struct DurableProblem {
     int kind;            // a DurableProblemKind
-    const char* folder;  // as the store gives it ("" for a single write)
-    const char* record;  // the set concerned, named after its first file ("" for a folder)
-    const char* file;    // the file of the set concerned, "" for none
+    const char* folder;  // as the store gives it
+    const char* set;     // the set concerned, named after its first file, or the record's path
+    const char* file;    // the file concerned, "" for none
     const char* reason;  // in a few words, the host's reason when it gave one
-    int newFiles;        // files of the set that hold their new copy (renamed before the kill)
+    int newFiles;        // files of the set that hold their new copy
     int files;           // files of the set
 };
 // The number of problems, and one of them (0, or -1 for no such index).
 // Text taken from a record is cleaned of control characters and malformed
-// UTF-8. The strings stay valid until the thread's next settling.
+// UTF-8. The strings stay valid until the thread's next durable call.
 int GetDurableProblemCount();
 int GetDurableProblem(int index, DurableProblem* out);
-// Why the calling thread's last durable write failed, was kept, or was not
-// settled, in a few words with the file it concerns ("writing
-// replay/t3_meta.dat: No space left on device"); "" after one that
-// succeeded.
+// Why the calling thread's last durable write failed or was not settled, in
+// a few words with the file it concerns ("writing replay/t3_meta.dat: No
+// space left on device"); "" after one that succeeded.
 const char* GetDurableWriteError();

@@ -109,6 +109,11 @@ struct FileSystemBackend {
     // it: false then with errno EWOULDBLOCK, or with the host's reason when
     // it cannot be locked at all.
     bool (*lockWithin)(int descriptor, int waitMilliseconds);
+    // Whether a rename over the file at name can succeed as far as the file
+    // and its folder decide: not a mount point, not immutable or
+    // append-only, not kept from this user by a sticky folder. False with
+    // errno (EBUSY, EPERM) when it cannot; true when nothing stands there.
+    bool (*replaceableIn)(int folder, const char* name);
 };
 
 constexpr int kFileLockHeld = -2;
