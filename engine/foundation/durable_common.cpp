@@ -102,7 +102,7 @@ std::string IdOfRecord(const std::string& entry) {
 }
 
 std::string IdOfTemporary(const std::string& entry, std::string* name) {
-    const size_t tail = kIdDigits + 5;  // "<id>.tmp"
+    const size_t tail = kIdDigits + 4;  // "<id>.tmp"
     if (entry.size() <= tail + 1 || entry[entry.size() - tail - 1] != '.' || !entry.ends_with(".tmp")) return "";
     *name = entry.substr(0, entry.size() - tail - 1);
     const std::string id = entry.substr(entry.size() - tail, kIdDigits);

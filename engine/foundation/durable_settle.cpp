@@ -153,8 +153,12 @@ int Settling::SettleSet(const std::string& id, const Copies& copies) {
         if (StopsHere(DurableStep::SyncFolder, folder->given)) return -1;
         fs.syncFolder(folder->descriptor);
     }
-    for (Problem& problem : Problems())
-        if (problem.set == set) problem.newFiles = newFiles, problem.files = int(copies.files.size());
+    int dropped = 0;
+    for (Problem& problem : Problems()) {
+        if (problem.set != set) continue;
+        problem.newFiles = newFiles, problem.files = int(copies.files.size());
+        dropped += problem.kind == kDurableSetDropped;
+    }
     // A set that stands keeps its record until every file of it is settled.
     if (stands && (pending > 0 || std::count(at.begin(), at.end(), nullptr) > 0)) return 0;
     for (const Folder* folder : copies.in) {  // the commit folder's copy last
@@ -167,7 +171,7 @@ int Settling::SettleSet(const std::string& id, const Copies& copies) {
     for (const Folder* folder : copies.in) standing_.erase({folder->place, id});
     WriteLogFormat(stands ? "Finished the store of %s that an earlier run left" : "Dropped the store of %s: it was "
                    "cut short before it stood", set.c_str());
-    return stands;
+    return stands && dropped == 0;
 }
 
 bool Settling::Sweep(const Folder& folder) {

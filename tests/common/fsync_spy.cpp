@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -63,4 +65,20 @@ extern "C" int renameat(int fromFolder, const char* from, int toFolder, const ch
         return -1;
     }
     return real(fromFolder, from, toFolder, to);
+}
+
+extern "C" int fchmod(int fd, mode_t mode) {
+    using Change = int (*)(int, mode_t);
+    static Change real = reinterpret_cast<Change>(dlsym(RTLD_NEXT, "fchmod"));
+    const int result = real(fd, mode);
+    if (Fsyncs().accessChanged) Fsyncs().accessChanged(fd);
+    return result;
+}
+
+extern "C" int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+    using Set = int (*)(int, const char*, const void*, size_t, int);
+    static Set real = reinterpret_cast<Set>(dlsym(RTLD_NEXT, "fsetxattr"));
+    const int result = real(fd, name, value, size, flags);
+    if (Fsyncs().accessChanged) Fsyncs().accessChanged(fd);
+    return result;
 }

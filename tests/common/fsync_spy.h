@@ -4,7 +4,8 @@
 // so that a test can make the opens of one name fail as a passing read
 // error would, or see the access a new file is created with, and renameat,
 // to make a rename fail as a disk error (or a file that cannot be
-// replaced) would.
+// replaced) would; fchmod and fsetxattr too, so that a test can look at a
+// file's access after each change of it.
 // Skipping changes nothing a killed process could see (a flush only matters
 // to a power cut), and a test that kills a store hundreds of times then
 // runs in a moment.
@@ -24,6 +25,7 @@ struct FsyncSpy {
     int renameError = 5;     // EIO
     bool recordCreates = false;  // note every file openat creates, with the mode it asks for, in created
     std::vector<std::pair<std::string, unsigned>> created;
+    void (*accessChanged)(int fd) = nullptr;  // called after every fchmod and fsetxattr
 };
 
 FsyncSpy& Fsyncs();

@@ -120,15 +120,14 @@ size_t CompressBlockBound(size_t size);
 // next settling puts the rest in place.
 constexpr int kDurableStoredUnsettled = 1;
 
-// Stores one file, outside any store: its folder is not taken. What stands
-// at path is replaced when it is a regular file; a symbolic link there
-// leading to a regular file of the same name elsewhere (a file moved to
-// another disk and linked back) is kept and that file replaced, its
-// temporary beside it; anything else (a folder, a FIFO, a device, a link to
-// a file of another name or to nothing) is refused before anything is
-// written. 0; kDurableStoredUnsettled (in place, but its folder could not
-// be flushed, so a power cut may bring back the previous copy); -1 and a
-// log line (GetDurableWriteError says why), the previous copy kept.
+// Stores one file, outside any store: its folder is not taken, and its
+// temporary is named after the working directory, so that the next write
+// of the path replaces one a kill left. What stands at path is replaced
+// when it is a regular file; anything else (a folder, a FIFO, a device, a
+// symbolic link) is refused before anything is written. 0;
+// kDurableStoredUnsettled (in place, but its folder could not be flushed,
+// so a power cut may bring back the previous copy); -1 and a log line
+// (GetDurableWriteError says why), the previous copy kept.
 int WriteFileDurably(const char* path, const void* bytes, size_t size);
 // One file of a set written together.
 struct DurableFile {
