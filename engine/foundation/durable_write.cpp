@@ -34,11 +34,19 @@ std::string& LastError() {
     return text;
 }
 
-int Said(int result, const std::string& reason, const std::string& line) {
+// Keeps the reason as the thread's last error, and logs the line naming the
+// public call: "refused" with -1, the previous copies kept.
+int Said(const char* call, int result, const std::string& reason, const std::string& line) {
     LastError() = reason;
-    WriteLogFormat("%s", line.c_str());
+    WriteLogFormat("%s%s %s", call, result < 0 ? " refused:" : ":", line.c_str());
     return result;
 }
+
+// A public call: one at a time, starting with no error and no problem.
+struct Call {
+    Call() { LastError().clear(), Problems().clear(); }
+    std::lock_guard<std::mutex> lock{Mutex()};
+};
 
 // Writes name in folder as writeNewIn does: "" or why not.
 std::string WriteNew(int folder, const std::string& name, const std::string& shown, const void* bytes, size_t size,
@@ -46,15 +54,6 @@ std::string WriteNew(int folder, const std::string& name, const std::string& sho
     const DurableWriteStep step = platform::Files().writeNewIn(folder, name.c_str(), bytes, size, accessOf);
     if (step == DurableWriteStep::Done) return "";
     return (step == DurableWriteStep::SyncTemporary ? "flushing " : "writing ") + Cleaned(shown) + ": " + HostReason();
-}
-
-// Why nothing may be renamed over name in folder: "" when a rename can be.
-std::string Unreplaceable(int folder, const std::string& name, const std::string& shown) {
-    const platform::FileSystemBackend& fs = platform::Files();
-    HostFileInfo info;
-    if (!fs.statIn(folder, name.c_str(), &info)) return errno == ENOENT ? "" : shown + " cannot be looked at: " + HostReason();
-    if (info.kind != HostFileKind::Regular) return shown + (info.isDirectory ? " is a folder" : " is no regular file");
-    return fs.replaceableIn(folder, name.c_str()) ? "" : shown + " cannot be replaced: " + HostReason();
 }
 
 // A file of a set, placed in one of the store's folders.
@@ -87,6 +86,9 @@ private:
     bool WriteCopies();
     int Abandon();
     int Finish();
+    int Said(int result, const std::string& reason, const std::string& line) {
+        return durable::Said(alone_ ? "WriteFileDurably" : "WriteFileSetDurably", result, reason, line);
+    }
     bool Stops(DurableStep step, const std::string& shown, int folder = -1, const std::string& name = "",
                const void* bytes = nullptr, size_t size = 0) {
         return stopped_ = StopsHere(step, shown, folder, name, bytes, size);
@@ -115,16 +117,21 @@ std::string SetWriter::Place() {
         if (files_[i].size > 0 && !files_[i].bytes) return shown + " has no bytes";
         if (bytes > store_.maxBytes) return "its files hold more bytes than a set of the store holds";
         const auto at = std::find_if(folders_.list.begin(), folders_.list.end(), [&](const Folder& f) {
-            return f.given == folder && (alone_ ? !name.empty() && name != "." && name != ".." : IsStoredName(*f.rule, name));
+            return f.given == folder &&
+                   (alone_ ? !name.empty() && name != "." && name != ".." : IsStoredName(*f.rule, name));
         });
         if (at == folders_.list.end()) return shown + " is not a file the store keeps in its folders";
-        if (at->descriptor < 0) return shown + " stands in a folder that cannot be opened (" + std::strerror(at->error) + ")";
+        if (at->descriptor < 0)
+            return shown + " stands in a folder that cannot be opened (" + std::strerror(at->error) + ")";
         for (const Member& other : members_)
             if (other.folder->place == at->place && other.name == name) return shown + " is named twice";
         members_.push_back({&files_[i], &*at, name, shown, {}});
-        std::string why = Unreplaceable(at->descriptor, name, shown);
-        if (why.empty() && !ReadCopy(at->descriptor, name, false, &members_.back().previous, &why)) why = shown + " " + why;
-        if (!why.empty()) return why;
+        // Only what a rename can replace: nothing, or a regular file that is
+        // no mount point, not immutable, not kept from this user by a sticky folder.
+        std::string why;
+        if (!ReadCopy(at->descriptor, name, false, &members_.back().previous, &why)) return shown + " " + why;
+        if (!platform::Files().replaceableIn(at->descriptor, name.c_str()))
+            return shown + " cannot be replaced: " + HostReason();
         if (std::find(places_.begin(), places_.end(), &*at) == places_.end()) places_.push_back(&*at);
     }
     std::rotate(places_.begin(), places_.begin() + 1, places_.end());
@@ -157,13 +164,15 @@ bool SetWriter::SyncFolders() {
 bool SetWriter::WriteCopies() {
     const platform::FileSystemBackend& fs = platform::Files();
     std::vector<RecordedFile> lines;
-    for (const Member& m : members_) lines.push_back({m.folder->place, CopyOf(m.file->bytes, m.file->size), m.previous, m.name});
+    for (const Member& m : members_)
+        lines.push_back({m.folder->place, CopyOf(m.file->bytes, m.file->size), m.previous, m.name});
     const std::string text = RecordText(lines), name = RecordName(id_), temporary = TemporaryName(name, id_);
     // The commit folder's copy comes last: once it is on the disk, the set stands.
     for (; copies_ < places_.size(); ++copies_) {
         const Folder& folder = *places_[copies_];
         const std::string shown = ShownPath(folder.given, name);
-        if (Stops(DurableStep::WriteRecord, shown, folder.descriptor, temporary, text.data(), text.size())) return false;
+        if (Stops(DurableStep::WriteRecord, shown, folder.descriptor, temporary, text.data(), text.size()))
+            return false;
         why_ = WriteNew(folder.descriptor, temporary, shown, text.data(), text.size(), nullptr);
         if (!why_.empty() || Stops(DurableStep::Rename, shown)) return false;
         if (!fs.renameIn(folder.descriptor, temporary.c_str(), folder.descriptor, name.c_str())) {
@@ -186,8 +195,9 @@ int SetWriter::Abandon() {
     while (copies_ > 0) fs.removeIn(places_[--copies_]->descriptor, RecordName(id_).c_str());
     for (size_t i = 0; i < written_; ++i)
         fs.removeIn(members_[i].folder->descriptor, TemporaryName(members_[i].name, id_).c_str());
-    const std::string others = count_ == 1 ? "it keeps its previous copy" : "it and the " + std::to_string(count_ - 1) +
-                                                                             " other files of its set keep their previous copies";
+    const std::string others =
+        count_ == 1 ? "it keeps its previous copy"
+                    : "it and the " + std::to_string(count_ - 1) + " other files of its set keep their previous copies";
     return Said(-1, why_, members_[0].shown + " was not stored (" + why_ + "); " + others);
 }
 
@@ -199,7 +209,8 @@ int SetWriter::Finish() {
         if (Stops(DurableStep::Rename, m.shown)) return -1;
         if (fs.renameIn(m.folder->descriptor, TemporaryName(m.name, id_).c_str(), m.folder->descriptor, m.name.c_str()))
             ++renamed;
-        else failed = "renaming " + m.shown + " into place: " + HostReason();
+        else
+            failed = "renaming " + m.shown + " into place: " + HostReason();
     }
     if (count_ == 1 && !failed.empty()) {
         why_ = failed;
@@ -218,28 +229,31 @@ int SetWriter::Finish() {
         return Said(kDurableStoredUnsettled, why, first + " and its set were stored, but not whole: " + why);
     }
     if (why_.empty()) return 0;
-    return Said(kDurableStoredUnsettled, why_, first + " was stored, but " + why_ +
-                                                   ": a power cut before the next start may bring back its previous copy");
+    return Said(
+        kDurableStoredUnsettled, why_,
+        first + " was stored, but " + why_ + ": a power cut before the next start may bring back its previous copy");
 }
 
 int SetWriter::Write() {
     const platform::FileSystemBackend& fs = platform::Files();
     HostFileInfo info;
     if (alone_) {
-        folders_.list.assign(1, Folder{store_.folders[0].folder, store_.folders, fs.openFolder(store_.folders[0].folder), errno, {}});
+        folders_.list.assign(
+            1, Folder{store_.folders[0].folder, store_.folders, fs.openFolder(store_.folders[0].folder), errno, {}});
     } else if (TakeStore(store_, &folders_, &why_) < 0) {
-        return Said(-1, why_, "A set is refused, nothing of it written: " + why_);
+        return Said(-1, why_, why_ + "; nothing was written");
     }
     // What an earlier run left in these folders is settled first.
     if (!alone_ && Settle(store_, folders_) < 0) return -1;
     const std::string refusal = Place();
-    if (!refusal.empty())
-        return Said(-1, refusal, "A set of " + std::to_string(count_) + " files is refused, nothing of it written: " + refusal);
+    if (!refusal.empty()) return Said(-1, refusal, refusal + "; nothing was written");
     static std::random_device device;
     const uint32_t alone[] = {uint32_t(fs.stat(".", &info) ? info.device : 0), uint32_t(info.inode)};
     char id[17];
-    if (alone_) std::snprintf(id, sizeof id, "%08" PRIx32, Crc32(alone, sizeof alone));
-    else std::snprintf(id, sizeof id, "%08" PRIx32 "%08" PRIx32, uint32_t(device()), uint32_t(device()));
+    if (alone_)
+        std::snprintf(id, sizeof id, "%08" PRIx32, Crc32(alone, sizeof alone));
+    else
+        std::snprintf(id, sizeof id, "%08" PRIx32 "%08" PRIx32, uint32_t(device()), uint32_t(device()));
     id_ = id;
     // A set of one needs no record: its rename alone is whole.
     if (!WriteTemporaries() || (count_ > 1 && !(SyncFolders() && WriteCopies()))) return stopped_ ? -1 : Abandon();
@@ -256,10 +270,8 @@ using namespace morpotta::durable;
 const char* GetDurableWriteError() { return LastError().c_str(); }
 
 int WriteFileDurably(const char* path, const void* bytes, size_t size) {
-    const std::lock_guard<std::mutex> lock(Mutex());
-    LastError().clear();
-    if (!path || !*path || (size > 0 && !bytes))
-        return Said(-1, "no path or no bytes", "WriteFileDurably refused: no path or no bytes");
+    const Call call;
+    if (!path || !*path) return Said("WriteFileDurably", -1, "no path", "no path");
     const std::string folder = FolderAndName(path).first;
     const DurableFolder only{folder.c_str(), ""};
     const DurableStore store{&only, 1, 1, INT64_MAX};
@@ -268,25 +280,22 @@ int WriteFileDurably(const char* path, const void* bytes, size_t size) {
 }
 
 int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, size_t count) {
-    const std::lock_guard<std::mutex> lock(Mutex());
-    LastError().clear();
-    Problems().clear();
-    bool paths = files || count == 0;
-    for (size_t i = 0; paths && i < count; ++i) paths = files[i].path != nullptr;
-    if (!store || (store->folderCount > 0 && !store->folders) || !paths)
-        return Said(-1, "no store, or a file without a path", "WriteFileSetDurably refused: no store, or a file without a path");
+    const Call call;
+    const bool paths = std::all_of(files, files + (files ? count : 0), [](const DurableFile& f) { return f.path; });
+    if (!store || (store->folderCount > 0 && !store->folders) || (count > 0 && !files) || !paths)
+        return Said("WriteFileSetDurably", -1, "no store, or a file without a path",
+                    "no store, or a file without a path");
     return SetWriter(*store, files, count).Write();
 }
 
 int FinishInterruptedWrites(const DurableStore* store) {
-    const std::lock_guard<std::mutex> lock(Mutex());
-    LastError().clear();
-    Problems().clear();
+    const Call call;
     if (!store || (store->folderCount > 0 && !store->folders))
-        return Said(-1, "no store", "FinishInterruptedWrites refused: no store");
+        return Said("FinishInterruptedWrites", -1, "no store", "no store");
     Folders folders;
     std::string why;
-    if (TakeStore(*store, &folders, &why) < 0) return Said(-1, why, "Nothing was settled: " + why);
+    if (TakeStore(*store, &folders, &why) < 0)
+        return Said("FinishInterruptedWrites", -1, why, why + "; nothing was settled");
     return std::max(Settle(*store, folders), 0);
 }
 
