@@ -400,7 +400,9 @@ int TakeStore(const DurableStore& store, Folders* folders, std::string* why) {
             fs.close(descriptor);
             if (folder.error != EWOULDBLOCK) continue;
             for (const Place& place : takenNow) fs.close(held[place]), held.erase(place);
-            *why = "the folder " + Cleaned(folder.given) + " is used by another running program";
+            std::string where;
+            if (fs.resolvePath(folder.given.c_str(), &where) && where != folder.given) where = " (" + where + ")";
+            *why = "the folder " + Cleaned(folder.given + where) + " is used by another running program";
             folders->list.clear();
             return -1;
         }

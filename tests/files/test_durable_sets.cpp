@@ -316,7 +316,8 @@ TEST_F(TwoPrograms, AFolderAnotherRunningProgramHoldsIsRefusedAtOnceAndNothingIs
         HeldFolder held("replay");
         for (int call = 0; call < 2; ++call) {
             EXPECT_EQ(call == 0 ? FinishInterruptedWrites(&store_) : StoreSet(store_, Run("B", 1, true)), -1);
-            EXPECT_EQ(std::string(GetDurableWriteError()), "the folder replay is used by another running program");
+            EXPECT_EQ(std::string(GetDurableWriteError()),
+                      "the folder replay (" + fs::canonical("../shared").string() + ") is used by another running program");
         }
         EXPECT_FALSE(fs::exists("save.dat")) << "nothing of the refused set is written, the save neither";
         // What it took itself it let go again: another program may take it.
