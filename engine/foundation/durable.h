@@ -69,13 +69,8 @@ struct RecordedFile {
     std::string name;
 };
 std::string RecordText(const std::vector<RecordedFile>& files);
-bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files);  // a whole record of this version
-bool IsAnyRecord(const std::string& text);                                     // begins as one of any version
 std::string RecordName(const std::string& id);
 std::string TemporaryName(const std::string& name, const std::string& id);
-// The set of a record's or temporary's name; "" when it is neither.
-std::string IdOfRecord(const std::string& entry);
-std::string IdOfTemporary(const std::string& entry, std::string* name);
 
 // A store's folder as one call took it.
 struct Folder {
@@ -99,7 +94,6 @@ void ReleaseFolders();  // unguarded: see ReleaseDurableFolders
 int Settle(const DurableStore& store, const Folders& folders);
 
 bool IsStoredName(const DurableFolder& folder, const std::string& name);
-std::pair<std::string, std::string> FolderAndName(const std::string& path);  // "." for a bare name
 std::string ShownPath(const std::string& folder, const std::string& name);
 std::string Cleaned(std::string text);  // control characters replaced, a long text cut
 std::string HostReason();

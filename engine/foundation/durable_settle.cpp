@@ -39,6 +39,47 @@ std::string EndLine(const std::string& text) {
     return line;
 }
 
+// A whole record of this version.
+bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
+    files->clear();
+    if (!text.starts_with(kThisVersion)) return false;
+    for (size_t at = sizeof kThisVersion - 1; at < text.size();) {
+        const size_t end = text.find('\n', at);
+        const std::string line = text.substr(at, end - at);
+        if (end == std::string::npos) return false;
+        if (line.starts_with("end "))
+            return end + 1 == text.size() && !files->empty() && line + '\n' == EndLine(text.substr(0, at));
+        // "<device> <inode> <size> <check> <size> <check> <name>": the name is the rest.
+        RecordedFile f;
+        int nameAt = -1;
+        std::sscanf(line.c_str(), "%" SCNu64 " %" SCNu64 " %" SCNd64 " %8" SCNx32 " %" SCNd64 " %8" SCNx32 " %n",
+                    &f.folder.first, &f.folder.second, &f.fresh.size, &f.fresh.check, &f.previous.size,
+                    &f.previous.check, &nameAt);
+        if (nameAt <= 0 || size_t(nameAt) >= line.size() || f.fresh.size < 0 || f.previous.size < -1) return false;
+        f.name = line.substr(size_t(nameAt));
+        files->push_back(std::move(f));
+        at = end + 1;
+    }
+    return false;
+}
+
+// Whether text begins as a record of any version does.
+bool IsAnyRecord(const std::string& text) { return text.starts_with("durable store record "); }
+
+// The set of a record's or temporary's name; "" when it is neither.
+std::string IdOfRecord(const std::string& entry) {
+    const std::string id = entry.substr(std::min<size_t>(entry.size(), 6), kIdDigits);
+    return IsId(id) && entry == RecordName(id) ? id : "";
+}
+
+std::string IdOfTemporary(const std::string& entry, std::string* name) {
+    const size_t tail = kIdDigits + 4;  // "<id>.tmp"
+    if (entry.size() <= tail + 1 || entry[entry.size() - tail - 1] != '.' || !entry.ends_with(".tmp")) return "";
+    *name = entry.substr(0, entry.size() - tail - 1);
+    const std::string id = entry.substr(entry.size() - tail, kIdDigits);
+    return IsId(id) ? id : "";
+}
+
 // Every folder this process holds, by place: the descriptor that holds its lock.
 std::map<Place, int>& Held() {
     static std::map<Place, int> held;
@@ -269,47 +310,9 @@ std::string RecordText(const std::vector<RecordedFile>& files) {
     return text + EndLine(text);
 }
 
-bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
-    files->clear();
-    if (!text.starts_with(kThisVersion)) return false;
-    for (size_t at = sizeof kThisVersion - 1; at < text.size();) {
-        const size_t end = text.find('\n', at);
-        const std::string line = text.substr(at, end - at);
-        if (end == std::string::npos) return false;
-        if (line.starts_with("end "))
-            return end + 1 == text.size() && !files->empty() && line + '\n' == EndLine(text.substr(0, at));
-        // "<device> <inode> <size> <check> <size> <check> <name>": the name is the rest.
-        RecordedFile f;
-        int nameAt = -1;
-        std::sscanf(line.c_str(), "%" SCNu64 " %" SCNu64 " %" SCNd64 " %8" SCNx32 " %" SCNd64 " %8" SCNx32 " %n",
-                    &f.folder.first, &f.folder.second, &f.fresh.size, &f.fresh.check, &f.previous.size,
-                    &f.previous.check, &nameAt);
-        if (nameAt <= 0 || size_t(nameAt) >= line.size() || f.fresh.size < 0 || f.previous.size < -1) return false;
-        f.name = line.substr(size_t(nameAt));
-        files->push_back(std::move(f));
-        at = end + 1;
-    }
-    return false;
-}
-
-bool IsAnyRecord(const std::string& text) { return text.starts_with("durable store record "); }
-
 std::string RecordName(const std::string& id) { return "store." + id + ".commit"; }
 
 std::string TemporaryName(const std::string& name, const std::string& id) { return name + "." + id + ".tmp"; }
-
-std::string IdOfRecord(const std::string& entry) {
-    const std::string id = entry.substr(std::min<size_t>(entry.size(), 6), kIdDigits);
-    return IsId(id) && entry == RecordName(id) ? id : "";
-}
-
-std::string IdOfTemporary(const std::string& entry, std::string* name) {
-    const size_t tail = kIdDigits + 4;  // "<id>.tmp"
-    if (entry.size() <= tail + 1 || entry[entry.size() - tail - 1] != '.' || !entry.ends_with(".tmp")) return "";
-    *name = entry.substr(0, entry.size() - tail - 1);
-    const std::string id = entry.substr(entry.size() - tail, kIdDigits);
-    return IsId(id) ? id : "";
-}
 
 bool IsStoredName(const DurableFolder& folder, const std::string& name) {
     const char* prefix = folder.namePrefix ? folder.namePrefix : "";
@@ -319,12 +322,6 @@ bool IsStoredName(const DurableFolder& folder, const std::string& name) {
                        name.find('/') == std::string::npos && name.find_first_of("\xc2") == std::string::npos;
     return plain && name.starts_with(prefix) && !name.ends_with(".tmp") && !name.ends_with(".commit") &&
            (!folder.storesName || folder.storesName(name.c_str()) != 0);
-}
-
-std::pair<std::string, std::string> FolderAndName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return {".", path};
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 std::string ShownPath(const std::string& folder, const std::string& name) {

@@ -56,6 +56,13 @@ std::string WriteNew(int folder, const std::string& name, const std::string& sho
     return (step == DurableWriteStep::SyncTemporary ? "flushing " : "writing ") + Cleaned(shown) + ": " + HostReason();
 }
 
+// The folder of path ("." for a bare name) and the name in it.
+std::pair<std::string, std::string> FolderAndName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
 // A file of a set, placed in one of the store's folders.
 struct Member {
     const DurableFile* file;
