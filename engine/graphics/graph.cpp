@@ -20,6 +20,7 @@
 #include "foundation/handle.h"
 #include "foundation/log_internal.h"
 #include "graphics/graphics_internal.h"
+#include "platform/lasting_state.h"
 
 #include <atomic>
 #include <cstring>
@@ -54,8 +55,7 @@ struct GraphModule {
 };
 
 GraphModule& GraphState() {
-    static GraphModule state;
-    return state;
+    return platform::LastingState<GraphModule>();
 }
 
 uint64_t SettingsWord() { return GraphState().settings.load(std::memory_order_relaxed); }

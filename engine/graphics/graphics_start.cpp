@@ -17,6 +17,7 @@
 #include "graphics/graphics_internal.h"
 #include "graphics/softimage/drawstate.h"
 #include "graphics/software/softwarepath.h"
+#include "platform/lasting_state.h"
 #include "platform/window.h"
 
 #include <cstring>
@@ -32,8 +33,7 @@ struct GraphicsStartModule {
 };
 
 GraphicsStartModule& GraphicsStartState() {
-    static GraphicsStartModule state;
-    return state;
+    return platform::LastingState<GraphicsStartModule>();
 }
 
 bool WindowHasGl() {
