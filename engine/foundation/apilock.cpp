@@ -3,6 +3,7 @@
 // releasing thread hands ownership straight to the longest waiter, so a
 // thread that arrives later can never overtake.
 #include "foundation/apilock.h"
+#include "platform/lasting_state.h"
 
 #include <condition_variable>
 #include <deque>
@@ -90,8 +91,7 @@ struct ApiLockModule {
 };
 
 ApiLockModule& ApiLocks() {
-    static ApiLockModule state;
-    return state;
+    return platform::LastingState<ApiLockModule>();
 }
 }  // namespace
 

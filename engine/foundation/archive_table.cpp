@@ -9,6 +9,7 @@
 #include "foundation/file_handles.h"
 #include "foundation/host_path.h"
 #include "foundation/subsystems.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,8 +60,7 @@ void DeleteArchive(OpenArchive* archive) {
 }
 
 ArchiveState& ArchiveTable() {
-    static ArchiveState state;
-    return state;
+    return platform::LastingState<ArchiveState>();
 }
 
 ArchiveReader ReaderFor(const OpenArchive* archive) {

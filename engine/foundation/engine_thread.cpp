@@ -4,6 +4,7 @@
 #include "foundation/engine_thread.h"
 
 #include "engine/log.h"
+#include "platform/lasting_state.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -28,8 +29,7 @@ struct EngineThreadModule {
 };
 
 EngineThreadModule& EngineThread() {
-    static EngineThreadModule state;
-    return state;
+    return platform::LastingState<EngineThreadModule>();
 }
 
 // Set on the engine's thread while it is bound.

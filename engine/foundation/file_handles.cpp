@@ -1,5 +1,6 @@
 // The registry of open files and searches.
 #include "foundation/file_handles.h"
+#include "platform/lasting_state.h"
 
 #include <mutex>
 #include <vector>
@@ -21,8 +22,7 @@ struct Registry {
 };
 
 Registry& TheRegistry() {
-    static Registry registry;
-    return registry;
+    return platform::LastingState<Registry>();
 }
 
 // Handle: generation in the high 32 bits, slot + 1 in the low ones, so 0

@@ -6,6 +6,7 @@
 #include "foundation/engine_thread.h"
 #include "foundation/subsystems.h"
 #include "platform/files.h"
+#include "platform/lasting_state.h"
 
 #include <atomic>
 #include <cstdio>
@@ -22,8 +23,7 @@ struct FileTableModule {
 };
 
 FileTableModule& FileTable() {
-    static FileTableModule state;
-    return state;
+    return platform::LastingState<FileTableModule>();
 }
 
 struct StartDirectory {
@@ -32,8 +32,7 @@ struct StartDirectory {
 };
 
 StartDirectory& TheStartDirectory() {
-    static StartDirectory start;
-    return start;
+    return platform::LastingState<StartDirectory>();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "platform/lasting_state.h"
 
 #include <atomic>
 #include <new>
@@ -23,8 +24,7 @@ struct HandleModule {
 };
 
 HandleModule& HandleIds() {
-    static HandleModule state;
-    return state;
+    return platform::LastingState<HandleModule>();
 }
 
 // The next check id of a kind: 1 up to its largest value, then 1 again.

@@ -8,14 +8,14 @@
 #include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
 #include "foundation/subsystems.h"
+#include "platform/lasting_state.h"
 
 using namespace morpotta;
 
 namespace morpotta {
 
 InputState& InputModuleState() {
-    static InputState state;
-    return state;
+    return platform::LastingState<InputState>();
 }
 
 }  // namespace morpotta

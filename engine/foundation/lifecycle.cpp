@@ -17,12 +17,14 @@
 #include "foundation/subsystems.h"
 #include "foundation/window_internal.h"
 #include "platform/codepage.h"
+#include "platform/lasting_state.h"
 #include "platform/sysinfo.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 using namespace morpotta;
@@ -39,8 +41,7 @@ struct LifecycleState {
 };
 
 LifecycleState& Lifecycle() {
-    static LifecycleState state;
-    return state;
+    return platform::LastingState<LifecycleState>();
 }
 
 void Step(const char* name) {
@@ -178,6 +179,17 @@ int StartUpLocked() {
     return 0;
 }
 
+// A program that ends without ShutdownEngine (returning from main, calling
+// exit) has the engine ended as the process ends, before anything its
+// threads use is torn down. Arranged once, as the first start-up has
+// succeeded: the end then comes before the exit handlers of what start-up
+// loaded (the GL driver's), and before the destructors of every static
+// made earlier.
+void EndEngineWhenTheProcessEnds() {
+    static const bool arranged = std::atexit(EndEngineForExit) == 0;
+    if (!arranged) WriteLogText("The engine cannot arrange its end at the process's end: end it with ShutdownEngine");
+}
+
 }  // namespace
 
 int StartEngine() {
@@ -193,6 +205,7 @@ int StartEngine() {
         if (result != 0) ReleaseEngineThread();
     }
     ReleaseApiLock(lock);
+    if (result == 0) EndEngineWhenTheProcessEnds();
     return result;
 }
 
@@ -200,6 +213,12 @@ int StartEngine() {
 
 int ShutdownEngine() {
     if (!AllowOnlyOnEngineThread("ShutdownEngine")) return -1;
+    return EndEngine();
+}
+
+namespace morpotta {
+
+int EndEngine() {
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
     if (!Lifecycle().initialized) {
@@ -220,6 +239,15 @@ int ShutdownEngine() {
     DestroyEngineApiLock();
     return 0;
 }
+
+void EndEngineForExit() {
+    // A call of this thread's that ends in the exit is one the end must not
+    // wait for.
+    LeaveLoaderCallForExit();
+    if (Lifecycle().initialized) EndEngine();
+}
+
+}  // namespace morpotta
 
 int IsEngineInitialized() { return Lifecycle().initialized.load() ? 1 : 0; }
 

@@ -13,12 +13,13 @@
 // alone: it is a line of the finished run, never one of the next.
 #include "engine/log.h"
 
-#include "engine/lifecycle.h"
 #include "engine/text.h"
 #include "engine/timer.h"
 #include "foundation/engine_thread.h"
 #include "foundation/log_internal.h"
+#include "foundation/subsystems.h"
 #include "platform/files.h"
+#include "platform/lasting_state.h"
 #include "platform/warning.h"
 
 #include <algorithm>
@@ -59,8 +60,7 @@ struct LogState {
 };
 
 LogState& TheLog() {
-    static LogState state;
-    return state;
+    return platform::LastingState<LogState>();
 }
 
 // Nested mute scopes of the calling thread.
@@ -415,6 +415,6 @@ void ExitOnFatalError(const char* message) {
     static std::atomic<bool> ending{false};
     if (ending.exchange(true))
         for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
-    ShutdownEngine();
+    EndEngineForExit();
     std::exit(EXIT_FAILURE);
 }

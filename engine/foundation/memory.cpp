@@ -5,6 +5,7 @@
 #include "engine/memory.h"
 
 #include "engine/log.h"
+#include "platform/lasting_state.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,8 +50,7 @@ struct MemoryState {
 };
 
 MemoryState& Allocations() {
-    static MemoryState state;
-    return state;
+    return morpotta::platform::LastingState<MemoryState>();
 }
 
 BlockHeader* HeaderOf(const void* pointer) {

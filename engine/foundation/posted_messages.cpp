@@ -2,6 +2,7 @@
 // thread takes the whole batch out under it and handles it unlocked, so a
 // handler may post again without deadlock or an endless pass.
 #include "foundation/posted_messages.h"
+#include "platform/lasting_state.h"
 
 #include <deque>
 #include <mutex>
@@ -16,8 +17,7 @@ struct PostedQueue {
 };
 
 PostedQueue& MessageQueue() {
-    static PostedQueue queue;
-    return queue;
+    return platform::LastingState<PostedQueue>();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // second thread would need its own generator, not a lock here.
 #include "engine/random.h"
 #include "foundation/engine_thread.h"
+#include "platform/lasting_state.h"
 
 #include <random>
 
@@ -21,8 +22,7 @@ struct RandomModule {
 };
 
 RandomModule& RandomSource() {
-    static RandomModule state;
-    return state;
+    return morpotta::platform::LastingState<RandomModule>();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The registered tables of the subsystems above the foundation.
 #include "foundation/subsystems.h"
+#include "platform/lasting_state.h"
 
 namespace morpotta {
 
@@ -15,8 +16,7 @@ struct SubsystemModule {
 };
 
 SubsystemModule& Subsystems() {
-    static SubsystemModule state;
-    return state;
+    return platform::LastingState<SubsystemModule>();
 }
 
 }  // namespace

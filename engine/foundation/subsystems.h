@@ -64,6 +64,14 @@ void PostToEngineSubsystems(uint32_t message, uintptr_t wParam, intptr_t lParam)
 // The whole start-up once, under the library lock, with the tables
 // registered so far (InitializeEngine registers the engine's own first).
 int StartEngine();
+// The whole shut-down, under the library lock, on the thread that calls it
+// (ShutdownEngine admits the engine's thread alone): 0, or -1 when the
+// engine is not running.
+int EndEngine();
+// The end of a running engine as the process ends (exit, a fatal error),
+// on whichever thread ends it; a call of that thread's that the exit cuts
+// short is not waited for.
+void EndEngineForExit();
 
 namespace subsystems {
 

@@ -15,6 +15,7 @@
 #include "foundation/window_internal.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/lasting_state.h"
 #include "platform/window.h"
 
 #include <cerrno>
@@ -55,8 +56,7 @@ struct WindowState {
 };
 
 WindowState& MainWindow() {
-    static WindowState state;
-    return state;
+    return platform::LastingState<WindowState>();
 }
 
 std::string TitleUtf8(const std::string& cp932) {

@@ -20,6 +20,7 @@
 #include "foundation/handle.h"
 #include "foundation/log_internal.h"
 #include "graphics/graphics_internal.h"
+#include "platform/lasting_state.h"
 
 #include <atomic>
 #include <cstring>
@@ -54,8 +55,7 @@ struct GraphModule {
 };
 
 GraphModule& GraphState() {
-    static GraphModule state;
-    return state;
+    return platform::LastingState<GraphModule>();
 }
 
 uint64_t SettingsWord() { return GraphState().settings.load(std::memory_order_relaxed); }
@@ -226,10 +226,9 @@ int PrepareImage(const BASEIMAGE* color, const BASEIMAGE* alpha, bool keyTranspa
 }
 
 // A piece of a picture into the table, made whole before any other thread
-// can find it; the resource lock is held for the entry alone, and let go
-// before a full table ends the engine, which waits for other threads'
-// calls that may be waiting for it.
-int AddGraph(GraphShared* s, int x, int y, int w, int h) {
+// can find it; the resource lock is held for the entry alone. A full table
+// refuses the picture, naming the public call that made it.
+int AddGraph(GraphShared* s, int x, int y, int w, int h, const char* function) {
     auto* g = static_cast<GRAPH*>(ENGINE_ALLOC_ZERO(sizeof(GRAPH)));
     if (!g) return WriteLogText("Out of memory for a graph");
     g->x = x;
@@ -247,7 +246,8 @@ int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     }
     if (handle == -1) {
         FreeMemory(g);
-        ExitOnFatalError("The graph table is full");
+        return WriteLogFormat("%s refused: the picture table is full (%d pictures); delete one to make another",
+                              function, kGraphTableSize);
     }
     return handle;
 }
@@ -283,20 +283,22 @@ GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool
     return s;
 }
 
-int MakeWhole(BASEIMAGE& argb, int sourceKind, const char* path, bool keyed, const GraphSettings& settings) {
+int MakeWhole(BASEIMAGE& argb, int sourceKind, const char* path, bool keyed, const GraphSettings& settings,
+              const char* function) {
     GraphShared* s = MakeShared(argb, sourceKind, path, keyed, settings);
     if (!s) return -1;
-    const int handle = AddGraph(s, 0, 0, s->width, s->height);
+    const int handle = AddGraph(s, 0, 0, s->width, s->height, function);
     ReleaseShared(s);
     return handle;
 }
 
 // The pieces of a divided picture into the table, row by row; none when one
 // cannot be entered.
-int EnterPieces(GraphShared* s, int count, int countAcross, int pieceWidth, int pieceHeight, int* handles) {
+int EnterPieces(GraphShared* s, int count, int countAcross, int pieceWidth, int pieceHeight, int* handles,
+                const char* function) {
     for (int i = 0; i < count; ++i) {
         handles[i] = AddGraph(s, (i % countAcross) * pieceWidth, (i / countAcross) * pieceHeight, pieceWidth,
-                              pieceHeight);
+                              pieceHeight, function);
         if (handles[i] != -1) continue;
         for (int k = 0; k < i; ++k) DeleteGraphHandle(handles[k], 0);
         return -1;
@@ -380,7 +382,7 @@ int OpenGraphFile(const char* fileName, int noTransparency) {
     int result = PrepareImage(&picture, nullptr, keyed, settings, &argb);
     FreeBaseImagePixels(&picture);
     if (result != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, keyed, settings);
+    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, keyed, settings, "OpenGraphFile");
 }
 
 int OpenGraphFileWithAlpha(const char* fileName) {
@@ -392,7 +394,7 @@ int OpenGraphFileWithAlpha(const char* fileName) {
     int result = PrepareImage(&picture, nullptr, false, settings, &argb);
     FreeBaseImagePixels(&picture);
     if (result != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, false, settings);
+    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, false, settings, "OpenGraphFileWithAlpha");
 }
 
 int OpenDivGraphFile(const char* fileName, int count, int countAcross, int countDown, int pieceWidth,
@@ -415,7 +417,7 @@ int OpenDivGraphFile(const char* fileName, int count, int countAcross, int count
     if (result != 0) return -1;
     GraphShared* s = MakeShared(argb, GRAPH_SOURCE_FILE, fileName, keyed, settings);
     if (!s) return -1;
-    result = EnterPieces(s, count, countAcross, pieceWidth, pieceHeight, handles);
+    result = EnterPieces(s, count, countAcross, pieceWidth, pieceHeight, handles, "OpenDivGraphFile");
     ReleaseShared(s);
     return result;
 }
@@ -427,7 +429,7 @@ int MakeBlankGraph(int width, int height, int) {
     BASEIMAGE argb;
     if (CreateBaseImageXrgb32(width, height, &argb) != 0) return -1;
     SetPixelFormatArgb32(&argb.format);
-    return MakeWhole(argb, GRAPH_SOURCE_NONE, nullptr, false, settings);
+    return MakeWhole(argb, GRAPH_SOURCE_NONE, nullptr, false, settings, "MakeBlankGraph");
 }
 
 namespace {
@@ -445,7 +447,7 @@ int MakeFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transp
     bool keyed = transparency && settings.transEnabled;
     if (PrepareImage(color, alpha, keyed, settings, &argb) != 0)
         return WriteLogText("Bad picture in MakeGraphFromBaseImage");
-    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed, settings);
+    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed, settings, "MakeGraphFromBaseImage");
 }
 
 }  // namespace
@@ -469,7 +471,7 @@ int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
     BASEIMAGE argb;
     if (PrepareImage(image, nullptr, false, settings, &argb) != 0)
         return WriteLogText("Bad picture in MakeGraphFromBaseImageKept");
-    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false, settings);
+    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false, settings, "MakeGraphFromBaseImageKept");
 }
 
 int RefillGraphFromBaseImageKept(const BASEIMAGE* image, int graph) {
@@ -494,7 +496,7 @@ int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaDat
     FreeBaseImagePixels(&picture);
     if (haveAlpha) FreeBaseImagePixels(&alpha);
     if (result != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_MEMORY, nullptr, keyed, settings);
+    return MakeWhole(argb, GRAPH_SOURCE_MEMORY, nullptr, keyed, settings, "MakeGraphFromImageMemory");
 }
 
 int RefillGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph) {

@@ -17,6 +17,7 @@
 #include "graphics/graphics_internal.h"
 #include "graphics/softimage/drawstate.h"
 #include "graphics/software/softwarepath.h"
+#include "platform/lasting_state.h"
 #include "platform/window.h"
 
 #include <cstring>
@@ -32,8 +33,7 @@ struct GraphicsStartModule {
 };
 
 GraphicsStartModule& GraphicsStartState() {
-    static GraphicsStartModule state;
-    return state;
+    return platform::LastingState<GraphicsStartModule>();
 }
 
 bool WindowHasGl() {
@@ -49,10 +49,12 @@ void SetInitialDeviceState() {
     ClearDevice(DEVICE_CLEAR_TARGET | DEVICE_CLEAR_ZBUFFER, 0xFF000000u, 1.0f);
 }
 
-// Without a device everything is drawn on the primary software screen.
-void StartSoftwarePath() {
-    if (CreateSoftwareScreen() != 0) ExitOnFatalError("The primary software screen could not be made");
+// Without a device everything is drawn on the primary software screen; 0,
+// or -1 when it cannot be made (start-up then fails, saying so).
+int StartSoftwarePath() {
+    if (CreateSoftwareScreen() != 0) return -1;
     InstallSoftwareDraw2DPath();
+    return 0;
 }
 
 }  // namespace
@@ -92,14 +94,12 @@ int StartGraphics() {
     if (choice == "auto") choice = WindowHasGl() ? "gl" : "none";
     if (choice == "none") {
         WriteLogText("No graphics device: drawing takes the software path, which draws no 3-D models");
-        StartSoftwarePath();
-        return 0;
+        return StartSoftwarePath();
     }
     if (CreateGraphicsDevice(choice.c_str()) != 0) {
         // A device that cannot be made leaves the software path, as a missing one does.
         WriteLogText("Graphics device creation failed: drawing takes the software path, which draws no 3-D models");
-        StartSoftwarePath();
-        return 0;
+        return StartSoftwarePath();
     }
     WriteLogFormat("Graphics device: %s", GetDeviceBackendName());
     SetInitialDeviceState();

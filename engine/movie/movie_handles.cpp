@@ -8,6 +8,7 @@
 #include "foundation/handle.h"
 #include "movie/movie_record.h"
 #include "movie/theora_decoder.h"
+#include "platform/lasting_state.h"
 
 using namespace morpotta;
 
@@ -20,8 +21,7 @@ struct MovieModule {
 };
 
 MovieModule& MovieHandles() {
-    static MovieModule state;
-    return state;
+    return platform::LastingState<MovieModule>();
 }
 
 bool EnsureTable() {

@@ -2,6 +2,7 @@
 // for 4:2:0 pictures, in floats for the other chroma layouts, and the copies
 // into the YUV surface layouts.
 #include "movie/yuv_to_rgb.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,8 +19,7 @@ struct YuvTableModule {
 };
 
 YuvTableModule& YuvTables() {
-    static YuvTableModule state;
-    return state;
+    return platform::LastingState<YuvTableModule>();
 }
 
 inline void StorePixel(uint8_t* at, int red, int green, int blue) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "platform/lasting_state.h"
 #include "softblit/lanes.h"
 
 namespace morpotta {
@@ -57,8 +58,7 @@ struct KernelPathModule {
 };
 
 KernelPathModule& State() {
-    static KernelPathModule state;
-    return state;
+    return platform::LastingState<KernelPathModule>();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // a seek forward decodes and discards, a seek back swaps in the spare
 // stream, which has decoded nothing.
 #include "engine/memory.h"
+#include "platform/lasting_state.h"
 #include "sound/soundconv.h"
 
 #include <cstring>
@@ -20,8 +21,7 @@ struct AcmModule {
 };
 
 AcmModule& InstalledAcm() {
-    static AcmModule state;
-    return state;
+    return platform::LastingState<AcmModule>();
 }
 
 }  // namespace

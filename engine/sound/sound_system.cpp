@@ -7,6 +7,7 @@
 #include "engine/text.h"
 #include "foundation/engine_thread.h"
 #include "platform/audio.h"
+#include "platform/lasting_state.h"
 #include "platform/thread.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
@@ -129,8 +130,7 @@ void StopWorker(SoundModule& m) {
 }  // namespace
 
 SoundModule& Sound() {
-    static SoundModule module;
-    return module;
+    return platform::LastingState<SoundModule>();
 }
 
 WAVEFORMATEX ComputePrimaryFormat(const SoundDeviceCaps& caps) {

@@ -8,6 +8,7 @@
 // every open.
 // Depends on: libfluidsynth 2, timgm6mb-soundfont.
 #include "fluidsynth/midi_fluidsynth.h"
+#include "platform/lasting_state.h"
 #include "platform/warning.h"
 
 #include <fluidsynth.h>
@@ -41,8 +42,7 @@ struct FluidMidi {
 };
 
 FluidMidi& FluidMidiState() {
-    static FluidMidi state;
-    return state;
+    return LastingState<FluidMidi>();
 }
 
 void DeletePlayer(FluidMidi& s) {

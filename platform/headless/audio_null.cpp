@@ -10,6 +10,7 @@
 // behind real time, and catches up after a stall.
 // Depends on: the C++ standard library's threads and steady clock.
 #include "headless/audio_null.h"
+#include "platform/lasting_state.h"
 #include "platform/warning.h"
 
 #include <algorithm>
@@ -40,8 +41,7 @@ struct NullAudio {
 };
 
 NullAudio& NullAudioState() {
-    static NullAudio state;
-    return state;
+    return LastingState<NullAudio>();
 }
 
 // Runs the callback for frames frames, period by period.

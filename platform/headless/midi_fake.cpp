@@ -5,6 +5,7 @@
 // Limits: the notes of the file are not read; one piece at a time.
 // Depends on: nothing.
 #include "headless/midi_fake.h"
+#include "platform/lasting_state.h"
 #include "platform/warning.h"
 
 #include <mutex>
@@ -24,8 +25,7 @@ struct FakeMidi {
 };
 
 FakeMidi& FakeMidiState() {
-    static FakeMidi state;
-    return state;
+    return LastingState<FakeMidi>();
 }
 
 uint64_t LengthFrames(const FakeMidi& s) { return uint64_t(s.lengthMs) * uint64_t(s.rate) / 1000; }

@@ -9,6 +9,7 @@
 // converter carries state through a conversion, and one lock keeps the
 // loading and unloading on one thread at a time).
 #include "platform/codepage.h"
+#include "platform/lasting_state.h"
 
 #include <iconv.h>
 
@@ -35,8 +36,7 @@ struct ConverterModule {
 };
 
 ConverterModule& ConverterState() {
-    static ConverterModule state;
-    return state;
+    return LastingState<ConverterModule>();
 }
 
 // The converter of a direction, opened if need be, in its initial state

@@ -2,6 +2,7 @@
 #include "focus_return.h"
 #include "platform/clock.h"
 #include "platform/window.h"
+#include "run_this_program.h"
 #include "scoped_temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -375,6 +376,22 @@ TEST(EngineOnSdlTest, StartsOffscreenAndShutsDown) {
     for (int frame = 0; frame < 10; ++frame) ASSERT_EQ(ProcessWindowMessages(), 0);
     EXPECT_NE(GetAppWindowHandle(), nullptr);
     EXPECT_EQ(ShutdownEngine(), 0);
+}
+
+// A program that leaves main, or calls exit, without ShutdownEngine while
+// its audio output mixes a sound ends with its own status, and the engine
+// has ended on the way as ShutdownEngine ends it (the last line of its log).
+TEST(EngineEndedAtExit, AProgramEndingWithoutShutDownEndsWithItsOwnStatus) {
+    for (const auto& [how, status] : {std::pair<const char*, int>{"return", 0}, {"exit", 1}}) {
+        ScopedTempDir dir;
+        const ProgramRun run = RunProgram({MORPOTTA_END_WITHOUT_SHUTDOWN, how});
+        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == status)
+            << how << ": status " << run.status << "\n" << run.output;
+        const std::string log = ScopedTempDir::ReadFile(dir.path() / "Log.txt");
+        const std::string last = "Engine ended\r\n";
+        EXPECT_TRUE(log.size() >= last.size() && log.compare(log.size() - last.size(), last.size(), last) == 0)
+            << how << ":\n" << log;
+    }
 }
 
 }  // namespace

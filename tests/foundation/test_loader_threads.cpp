@@ -711,25 +711,27 @@ TEST_F(EngineLifeTest, AThreadThatRanAnEngineLifeHasSdlsStorageFreedAtItsEnd) {
     }).join();
 }
 
-// A loader that fills the picture table ends the process as the engine's
-// thread would: its own call does not keep the engine from ending, nor
-// does the lock of the table another loader waits for. A process that
-// still runs after a few minutes has hung: filling the table takes seconds,
-// but more than 30 under ThreadSanitizer on a loaded machine.
+// A loader whose picture reader ends the process with a fatal error ends
+// the engine on the way as the engine's thread would: its own call does not
+// keep the engine from ending, nor does that of another loader meeting the
+// same end meanwhile. A process that still runs after a few minutes has
+// hung.
+int GivingUpReader(StreamData*, BASEIMAGE*) { ExitOnFatalError("A loader's reader gives up"); }
+
 using LoaderFatalDeathTest = EngineLifeTest;
 
-TEST_F(LoaderFatalDeathTest, ALoaderThatFillsThePictureTableEndsTheProcess) {
+TEST_F(LoaderFatalDeathTest, ALoadersFatalErrorEndsTheEngineAndTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            if (InitializeEngine() != 0) std::_Exit(2);
+            if (InitializeEngine() != 0 || AddImageReader(GivingUpReader) != 0) std::_Exit(2);
             for (int i = 0; i < 2; ++i) std::thread([] {
-                    for (;;) MakeBlankGraph(1, 1, 0);
+                    for (;;) MakeGraphFromImageMemory(kUserPictureTag, 8, nullptr, 0, 0, 0);
                 }).detach();
             std::this_thread::sleep_for(std::chrono::seconds(200));
             std::_Exit(3);
         },
-        ::testing::ExitedWithCode(EXIT_FAILURE), "The graph table is full");
+        ::testing::ExitedWithCode(EXIT_FAILURE), "A loader's reader gives up");
 }
 
 }  // namespace

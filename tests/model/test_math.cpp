@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include "engine/log.h"
 #include "engine/model.h"
 #include "model/anim/anim_eval.h"
 #include "model/base/model_math.h"
+#include "scoped_temp_dir.h"
 
 using namespace morpotta;
 
@@ -84,6 +86,29 @@ TEST(ModelMathTest, FrameMatrixAppliesScaleRotationThenTranslation) {
     EXPECT_EQ(BuildFrameMatrixFromOrder(r, s, t, nullptr, &m, 7), -1);
     EXPECT_EQ(m.m[0][0], 2.0f);
     EXPECT_EQ(m.m[3][0], 0.0f);
+}
+
+// A null vector, matrix or place for the result is refused: null, a line
+// naming the function, and nothing written.
+TEST(ModelMathTest, TransformsRefuseNullPointers) {
+    ScopedTempDir dir;
+    SetLogOutput(1);
+    const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 4, 5, 6, 1}, v[3] = {1, 2, 3};
+    float out[3] = {7, 7, 7};
+    EXPECT_EQ(TransformPointByMatrix(out, nullptr, m), nullptr);
+    EXPECT_EQ(TransformPointByMatrix(out, v, nullptr), nullptr);
+    EXPECT_EQ(TransformPointByMatrix(nullptr, v, m), nullptr);
+    EXPECT_EQ(TransformDirectionByMatrix(out, nullptr, m), nullptr);
+    EXPECT_EQ(out[0], 7.0f);
+    EXPECT_EQ(TransformPointByMatrix(out, v, m), out);
+    EXPECT_EQ(out[0], 5.0f);
+    SetLogOutput(0);
+    const std::string log = ScopedTempDir::ReadFile(dir.path() / "Log.txt");
+    for (const char* line : {"TransformPointByMatrix refused: no vector (null)",
+                             "TransformPointByMatrix refused: no matrix (null)",
+                             "TransformPointByMatrix refused: no place for the result (null)",
+                             "TransformDirectionByMatrix refused: no vector (null)"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
 TEST(ModelMathTest, SineTableWrapsAndGuardsAngles) {

@@ -7,6 +7,7 @@
 #include "graphics/camera/camera_internal.h"
 #include "graphics/device/device.h"
 #include "graphics/device/devicestate.h"
+#include "platform/lasting_state.h"
 
 #include <cmath>
 #include <cstring>
@@ -25,8 +26,7 @@ struct CameraModule {
 };
 
 CameraModule& CameraState() {
-    static CameraModule state;
-    return state;
+    return platform::LastingState<CameraModule>();
 }
 
 void BuildPerspective(float fov, float zn, float zf, Matrix44* out) {

@@ -8,6 +8,7 @@
 #include "graphics/camera/camera_internal.h"
 #include "graphics/device/device.h"
 #include "graphics/device/devicestate.h"
+#include "platform/lasting_state.h"
 
 #include <cmath>
 #include <initializer_list>
@@ -32,8 +33,7 @@ struct LightModule {
 };
 
 LightModule& LightState() {
-    static LightModule state;
-    return state;
+    return platform::LastingState<LightModule>();
 }
 
 DeviceLight DefaultLight() {

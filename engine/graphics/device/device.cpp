@@ -9,6 +9,7 @@
 #include "engine/log.h"
 #include "graphics/device/devicestate.h"
 #include "graphics/graphics_internal.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <atomic>
@@ -46,8 +47,7 @@ struct DeviceModule {
 };
 
 DeviceModule& DeviceLayerState() {
-    static DeviceModule state;
-    return state;
+    return platform::LastingState<DeviceModule>();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "engine/screen.h"
 #include "foundation/engine_thread.h"
 #include "graphics/graph_internal.h"
+#include "platform/lasting_state.h"
 
 #include <cstring>
 
@@ -25,8 +26,7 @@ struct DeviceCacheModule {
 };
 
 DeviceCacheModule& DeviceCacheState() {
-    static DeviceCacheModule state;
-    return state;
+    return platform::LastingState<DeviceCacheModule>();
 }
 
 bool CachedStateDiffers(uint8_t known, uint32_t cached, uint32_t value) {

@@ -9,6 +9,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "graphics/graphics_internal.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <atomic>
@@ -39,8 +40,7 @@ struct DeviceObjectsModule {
 };
 
 DeviceObjectsModule& DeviceObjectsState() {
-    static DeviceObjectsModule state;
-    return state;
+    return platform::LastingState<DeviceObjectsModule>();
 }
 
 template <typename T>

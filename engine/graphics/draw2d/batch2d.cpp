@@ -7,6 +7,7 @@
 #include "graphics/device/devicestate.h"
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/softimage/drawstate.h"
+#include "platform/lasting_state.h"
 
 namespace morpotta {
 
@@ -23,8 +24,7 @@ struct BatchModule {
 };
 
 BatchModule& Batch2DState() {
-    static BatchModule state;
-    return state;
+    return platform::LastingState<BatchModule>();
 }
 
 struct BlendStates {

@@ -8,6 +8,7 @@
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/graph_internal.h"
 #include "graphics/softimage/drawstate.h"
+#include "platform/lasting_state.h"
 
 #include <utility>
 
@@ -22,8 +23,7 @@ struct BlendScratchModule {
 };
 
 BlendScratchModule& BlendScratchState() {
-    static BlendScratchModule state;
-    return state;
+    return platform::LastingState<BlendScratchModule>();
 }
 
 DeviceTexture* ScratchOfSize(int width, int height) {

@@ -7,6 +7,7 @@
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/graph_internal.h"
 #include "graphics/softimage/drawstate.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 
@@ -25,8 +26,7 @@ struct DrawSettingsModule {
 };
 
 DrawSettingsModule& DrawSettingsState() {
-    static DrawSettingsModule state;
-    return state;
+    return platform::LastingState<DrawSettingsModule>();
 }
 const SoftwareDraw2DPath* softwarePath = nullptr;
 

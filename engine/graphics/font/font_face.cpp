@@ -5,6 +5,7 @@
 #include "engine/log.h"
 #include "engine/text.h"
 #include "graphics/font/font_internal.h"
+#include "platform/lasting_state.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -44,8 +45,7 @@ struct FontFaceModule {
 constexpr size_t kSaidNotCp932Max = 64;
 
 FontFaceModule& FontFaceState() {
-    static FontFaceModule state;
-    return state;
+    return platform::LastingState<FontFaceModule>();
 }
 
 bool EnsureLibrary() {

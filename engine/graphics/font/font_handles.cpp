@@ -7,6 +7,7 @@
 #include "foundation/handle.h"
 #include "graphics/font/font_internal.h"
 #include "graphics/graphics_internal.h"
+#include "platform/lasting_state.h"
 
 #include <new>
 
@@ -24,8 +25,7 @@ struct FontTableModule {
 };
 
 FontTableModule& FontTableState() {
-    static FontTableModule state;
-    return state;
+    return platform::LastingState<FontTableModule>();
 }
 
 bool EnsureFontTable() { return InitHandleTable(&FontTableState().table, HANDLE_KIND_FONT, kFontTableSize, kFontTableSize, 0) == 0; }

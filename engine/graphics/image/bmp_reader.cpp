@@ -6,6 +6,7 @@
 #include "graphics/image/image_internal.h"
 
 #include "engine/log.h"
+#include "platform/lasting_state.h"
 
 #include <atomic>
 
@@ -23,8 +24,7 @@ struct BmpReaderModule {
 };
 
 BmpReaderModule& BmpReaderState() {
-    static BmpReaderModule state;
-    return state;
+    return platform::LastingState<BmpReaderModule>();
 }
 
 // What the reads of a Bmp32AlphaScope on this thread use; -1 outside one.

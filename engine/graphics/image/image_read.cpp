@@ -10,6 +10,7 @@
 #include "foundation/engine_thread.h"
 #include "foundation/log_internal.h"
 #include "graphics/graphics_internal.h"
+#include "platform/lasting_state.h"
 
 #include <atomic>
 
@@ -22,8 +23,7 @@ struct ImageReaderModule {
 };
 
 ImageReaderModule& ImageReaderState() {
-    static ImageReaderModule state;
-    return state;
+    return platform::LastingState<ImageReaderModule>();
 }
 
 const ImageReader kBuiltInReaders[] = {ReadBmpImage,     ReadJpegImage, ReadPngImage,

@@ -14,6 +14,7 @@
 #include "graphics/font/font_internal.h"
 #include "graphics/graph_internal.h"
 #include "graphics/screen/device_restore.h"
+#include "platform/lasting_state.h"
 
 using namespace morpotta;
 
@@ -27,8 +28,7 @@ struct DeviceRestoreModule {
 };
 
 DeviceRestoreModule& DeviceRestoreState() {
-    static DeviceRestoreModule state;
-    return state;
+    return platform::LastingState<DeviceRestoreModule>();
 }
 
 void Call(int (*hook)(), const char* what) {

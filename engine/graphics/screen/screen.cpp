@@ -14,6 +14,7 @@
 #include "graphics/graphics_internal.h"
 #include "graphics/software/softwarepath.h"
 #include "platform/clock.h"
+#include "platform/lasting_state.h"
 #include "softblit/softblit.h"
 
 #include <algorithm>
@@ -33,8 +34,7 @@ struct ScreenModule {
 };
 
 ScreenModule& ScreenState() {
-    static ScreenModule state;
-    return state;
+    return morpotta::platform::LastingState<ScreenModule>();
 }
 
 // The wait a vertical blank would give: the next tick one period after the

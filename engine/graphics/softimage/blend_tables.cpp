@@ -2,6 +2,7 @@
 // by p/255, the 6-bit mix and the blend-image level table. Built with real
 // division once, so that no kernel divides.
 #include "graphics/softimage/drawstate.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 
@@ -18,8 +19,7 @@ struct BlendTableModule {
 };
 
 BlendTableModule& State() {
-    static BlendTableModule state;
-    return state;
+    return platform::LastingState<BlendTableModule>();
 }
 }
 

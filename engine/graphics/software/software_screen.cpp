@@ -6,6 +6,7 @@
 #include "graphics/device/device.h"
 #include "graphics/softimage/drawstate.h"
 #include "graphics/software/softwarepath.h"
+#include "platform/lasting_state.h"
 #include "platform/window.h"
 #include "softblit/softblit.h"
 
@@ -18,8 +19,7 @@ struct SoftwareScreenModule {
 };
 
 SoftwareScreenModule& SoftwareScreenState() {
-    static SoftwareScreenModule state;
-    return state;
+    return platform::LastingState<SoftwareScreenModule>();
 }
 }  // namespace
 

@@ -8,7 +8,9 @@
 
 // Each returns the new handle, or -1 (with a log line), also while the
 // engine is not running (before start-up, after shut-down): a picture made
-// then could never be drawn.
+// then could never be drawn. The table holds 32768 pictures (a divided
+// picture's pieces count one each): one more is refused so, and the
+// program goes on; a picture deleted makes room for the next.
 int OpenGraphFile(const char* fileName, int noTransparency);
 int OpenGraphFileWithAlpha(const char* fileName);
 int OpenDivGraphFile(const char* fileName, int count, int countAcross, int countDown, int pieceWidth,

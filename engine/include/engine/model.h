@@ -2,9 +2,10 @@
 #pragma once
 
 // v as a row vector with w = 1 times a row-major 4x4 matrix (translation
-// in m[12..14]); no divide. Returns out.
+// in m[12..14]); no divide. Returns out; a null out, v or m is refused:
+// null, after a log line naming the function.
 float* TransformPointByMatrix(float out[3], const float v[3], const float m[16]);
-// The same without the translation.
+// The same without the translation (and refusing null the same way).
 float* TransformDirectionByMatrix(float out[3], const float v[3], const float m[16]);
 
 

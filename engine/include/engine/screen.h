@@ -37,7 +37,12 @@ int PresentFrame();
 int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int flag);
 // Masks are not drawn on this engine, so masking is never on: 0.
 int BeginMaskedDraw(DrawRect area);
-// Saves the current 640x480 draw screen as an RGB PNG file (host path). 0 or -1.
+// Saves the current 640x480 draw screen as an RGB PNG file (host path),
+// stored as WriteFileDurably stores a file: 0, or -1 and a log line naming
+// this function and why. What stands at the path is replaced only by the
+// whole picture: a FIFO, a device, a folder or a link to anything but a
+// regular file there is refused before anything is written, and a failed
+// write (a full disk) leaves the previous file as it was.
 int SaveDrawScreenToPng(const char* path);
 // Reads the current draw screen as 0xFFRRGGBB rows (640 x 480). 0 or -1.
 int ReadDrawScreenPixels(uint32_t* out);

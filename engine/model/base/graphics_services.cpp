@@ -1,5 +1,6 @@
 // The installed graphics and file services of the model system.
 #include "model/base/graphics_services.h"
+#include "platform/lasting_state.h"
 
 namespace morpotta {
 
@@ -12,8 +13,7 @@ struct ServicesModule {
 };
 
 ServicesModule& GraphicsServicesState() {
-    static ServicesModule state;
-    return state;
+    return platform::LastingState<ServicesModule>();
 }
 
 }  // namespace

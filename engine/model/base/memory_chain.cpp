@@ -7,6 +7,7 @@
 
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "platform/lasting_state.h"
 
 namespace morpotta {
 
@@ -29,8 +30,7 @@ struct MemoryChainModule {
 };
 
 MemoryChainModule& MemoryChainState() {
-    static MemoryChainModule state;
-    return state;
+    return platform::LastingState<MemoryChainModule>();
 }
 
 }  // namespace

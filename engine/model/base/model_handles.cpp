@@ -3,6 +3,7 @@
 
 #include "engine/log.h"
 #include "foundation/engine_thread.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,8 +24,7 @@ struct ModelHandleModule {
 };
 
 ModelHandleModule& ModelHandleState() {
-    static ModelHandleModule state;
-    return state;
+    return platform::LastingState<ModelHandleModule>();
 }
 
 bool IsRecord(void* p) { return p && p != kReserved; }

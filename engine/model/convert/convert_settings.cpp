@@ -1,5 +1,6 @@
 // Load-time switches of the model system.
 #include "model/convert/convert.h"
+#include "platform/lasting_state.h"
 
 #include <atomic>
 #include <bit>
@@ -24,8 +25,7 @@ constexpr uint64_t kGravitySetBit = uint64_t(1) << 32;
 constexpr float kDefaultGravity = -122.5f;
 
 LoadSettingsModule& LoadSettingsState() {
-    static LoadSettingsModule state;
-    return state;
+    return platform::LastingState<LoadSettingsModule>();
 }
 
 // The settings a load on this thread took as it began, or null outside one.

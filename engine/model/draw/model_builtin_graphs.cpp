@@ -9,6 +9,7 @@
 #include "model/base/graphics_services.h"
 #include "model/base/model_texture.h"
 #include "model/draw/model_texture_restore.h"
+#include "platform/lasting_state.h"
 
 namespace morpotta {
 
@@ -21,8 +22,7 @@ struct BuiltinGraphModule {
 };
 
 BuiltinGraphModule& BuiltinGraphState() {
-    static BuiltinGraphModule state;
-    return state;
+    return platform::LastingState<BuiltinGraphModule>();
 }
 
 bool StillValid(int graph) {

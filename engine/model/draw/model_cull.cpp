@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graphics/device/device.h"
+#include "platform/lasting_state.h"
 
 namespace morpotta {
 
@@ -24,8 +25,7 @@ struct CullModule {
 };
 
 CullModule& CullState() {
-    static CullModule state;
-    return state;
+    return platform::LastingState<CullModule>();
 }
 
 void Multiply44(const float a[16], const float b[16], float out[16]) {

@@ -14,6 +14,7 @@
 #include "model/draw/model_shapes.h"
 #include "model/base/model_handles.h"
 #include "model/instance/model_refresh.h"
+#include "platform/lasting_state.h"
 
 using namespace morpotta;
 
@@ -27,8 +28,7 @@ struct DrawWorkModule {
 };
 
 DrawWorkModule& DrawWorkState() {
-    static DrawWorkModule state;
-    return state;
+    return platform::LastingState<DrawWorkModule>();
 }
 
 bool GrowWork(int meshCount) {

@@ -21,6 +21,7 @@
 #include "model/draw/model_skinning.h"
 #include "model/draw/model_toon_cache.h"
 #include "model/draw/model_toon_lighting.h"
+#include "platform/lasting_state.h"
 
 namespace morpotta {
 
@@ -34,8 +35,7 @@ struct MeshDrawModule {
 };
 
 MeshDrawModule& MeshDrawState() {
-    static MeshDrawModule state;
-    return state;
+    return platform::LastingState<MeshDrawModule>();
 }
 
 enum class TextureMode { None, Fixed, Programmable };

@@ -6,6 +6,7 @@
 #include "model/base/model_texture.h"
 #include "model/draw/model_builtin_graphs.h"
 #include "model/draw/model_texture_restore.h"
+#include "platform/lasting_state.h"
 
 namespace morpotta {
 
@@ -17,8 +18,7 @@ struct TextureRestoreModule {
 };
 
 TextureRestoreModule& TextureRestoreState() {
-    static TextureRestoreModule state;
-    return state;
+    return platform::LastingState<TextureRestoreModule>();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // that sets the mix rate, and the mix the output pulls.
 #include "engine/memory.h"
 #include "platform/audio.h"
+#include "platform/lasting_state.h"
 #include "sound/device/sound_device_state.h"
 
 #include <cstring>
@@ -15,8 +16,7 @@ void OutputCallback(void*, int16_t* out, int frames) { MixSoundDevice(out, frame
 }  // namespace
 
 SoundDeviceState& DeviceState() {
-    static SoundDeviceState device;
-    return device;
+    return platform::LastingState<SoundDeviceState>();
 }
 
 void FreeDeviceBuffer(SoundBuffer* b) {

@@ -12,6 +12,7 @@
 #include "engine/log.h"
 #include "foundation/host_path.h"
 #include "foundation/posted_messages.h"
+#include "platform/lasting_state.h"
 #include "platform/midi.h"
 #include "sound/device/sound_device.h"
 #include "sound/device/sound_mixer.h"
@@ -44,8 +45,7 @@ struct Sequencer {
 };
 
 Sequencer& TheSequencer() {
-    static Sequencer state;
-    return state;
+    return platform::LastingState<Sequencer>();
 }
 
 void PostNotify(Sequencer& s) {

@@ -6,6 +6,7 @@
 #include "engine/music.h"
 #include "engine/sound.h"
 #include "foundation/engine_thread.h"
+#include "platform/lasting_state.h"
 #include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
@@ -18,8 +19,7 @@ using namespace morpotta;
 namespace morpotta {
 
 MusicModule& Music() {
-    static MusicModule module;
-    return module;
+    return platform::LastingState<MusicModule>();
 }
 
 MusicEntry* LookupMusic(int handle) {

@@ -11,6 +11,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "platform/allocator.h"
+#include "platform/lasting_state.h"
 #include "platform/window.h"
 
 #include <cstring>
@@ -73,8 +74,7 @@ struct GlModule {
 };
 
 GlModule& GlDeviceState() {
-    static GlModule state;
-    return state;
+    return platform::LastingState<GlModule>();
 }
 
 void ForgetUnits() {

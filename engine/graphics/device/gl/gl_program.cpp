@@ -6,6 +6,7 @@
 
 #include "engine/log.h"
 #include "engine/vecmath.h"
+#include "platform/lasting_state.h"
 
 #include <cmath>
 #include <cstring>
@@ -33,8 +34,7 @@ struct GlProgramModule {
 };
 
 GlProgramModule& GlProgramState() {
-    static GlProgramModule state;
-    return state;
+    return platform::LastingState<GlProgramModule>();
 }
 
 const GlProgram* FindRecentProgram(const GlProgramKey& key) {

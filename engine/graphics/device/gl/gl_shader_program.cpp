@@ -21,6 +21,7 @@
 
 #include "engine/log.h"
 #include "engine/vecmath.h"
+#include "platform/lasting_state.h"
 
 #include <cmath>
 #include <cstring>
@@ -41,8 +42,7 @@ struct GlShaderModule {
 };
 
 GlShaderModule& GlShaderState() {
-    static GlShaderModule state;
-    return state;
+    return platform::LastingState<GlShaderModule>();
 }
 
 const char* const kMaterialAndLightUniforms =

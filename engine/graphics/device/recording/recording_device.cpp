@@ -4,6 +4,7 @@
 // change and draw. It rasterises nothing: a read-back gives the last clear
 // colour. No dependencies.
 #include "graphics/device/recording/recording.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 
@@ -18,8 +19,7 @@ struct RecordingModule {
 };
 
 RecordingModule& RecordingState() {
-    static RecordingModule state;
-    return state;
+    return platform::LastingState<RecordingModule>();
 }
 
 int RecordingOpen() {
