@@ -5,6 +5,7 @@
 #include "foundation/crc32.h"
 #include "foundation/durable.h"
 #include "platform/files.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,10 +25,7 @@ using platform::HostFileKind;
 constexpr char kThisVersion[] = "durable store record 3\n";
 constexpr size_t kIdDigits = 16;
 
-DurableStepHook& Hook() {
-    static DurableStepHook hook;
-    return hook;
-}
+DurableStepHook& Hook() { return platform::LastingState<DurableStepHook>(); }
 
 bool IsId(const std::string& text) {
     return text.size() == kIdDigits && text.find_first_not_of("0123456789abcdef") == std::string::npos;
@@ -81,10 +79,7 @@ std::string IdOfTemporary(const std::string& entry, std::string* name) {
 }
 
 // Every folder this process holds, by place: the descriptor that holds its lock.
-std::map<Place, int>& Held() {
-    static std::map<Place, int> held;
-    return held;
-}
+std::map<Place, int>& Held() { return platform::LastingState<std::map<Place, int>>(); }
 
 // A file system that takes no locks (some network and user-space ones):
 // the store goes on there, unguarded against other programs, said once.

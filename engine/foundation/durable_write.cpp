@@ -5,6 +5,7 @@
 #include "foundation/crc32.h"
 #include "foundation/durable.h"
 #include "platform/files.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,10 +24,7 @@ using platform::HostFileInfo;
 using platform::HostFileKind;
 
 // One durable call of the process at a time.
-std::mutex& Mutex() {
-    static std::mutex mutex;
-    return mutex;
-}
+std::mutex& Mutex() { return platform::LastingState<std::mutex>(); }
 
 // The reason of the calling thread's last durable write.
 std::string& LastError() {
