@@ -38,7 +38,8 @@ bool WriteRows(FILE* file, png_bytep* rows, int width, int height) {
 }  // namespace
 
 int SaveDrawScreenToPng(const char* path) {
-    if (!AllowOnlyOnEngineThread("SaveDrawScreenToPng") || !CheckGraphicsRunning("SaveDrawScreenToPng")) return -1;
+    const PublicCall call("SaveDrawScreenToPng");
+    if (!AllowOnlyOnEngineThread() || !CheckGraphicsRunning()) return -1;
     if (!path) return WriteLogText("SaveDrawScreenToPng refused: no file name (null)");
     const int w = kDeviceTargetWidth, h = kDeviceTargetHeight;
     std::vector<uint32_t> argb(size_t(w) * size_t(h));

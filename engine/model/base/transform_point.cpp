@@ -1,6 +1,10 @@
 // Point and direction transforms for callers outside the model system.
 #include "engine/model.h"
 
+#include "foundation/public_call.h"
+
+using namespace morpotta;
+
 float* TransformPointByMatrix(float out[3], const float v[3], const float m[16]) {
     float x = v[0] * m[0] + v[1] * m[4] + v[2] * m[8] + m[12];
     float y = v[0] * m[1] + v[1] * m[5] + v[2] * m[9] + m[13];
@@ -12,6 +16,8 @@ float* TransformPointByMatrix(float out[3], const float v[3], const float m[16])
 }
 
 float* TransformDirectionByMatrix(float out[3], const float v[3], const float m[16]) {
+    if (!out || !v || !m)
+        return RefuseNullIn("TransformDirectionByMatrix", !out ? "output" : !v ? "vector" : "matrix"), nullptr;
     float x = v[0] * m[0] + v[1] * m[4] + v[2] * m[8];
     float y = v[0] * m[1] + v[1] * m[5] + v[2] * m[9];
     float z = v[0] * m[2] + v[1] * m[6] + v[2] * m[10];
