@@ -48,7 +48,7 @@ LifecycleState& Lifecycle() {
 
 void Step(const char* name) {
     if (!Lifecycle().observer) return;
-    const UserCallScope user;
+    const UserCodeScope user;
     Lifecycle().observer(name);
 }
 

@@ -22,9 +22,9 @@ private:
     const char* outer_;
 };
 
-// Around the user's own code run from inside a public call (an image
-// reader, a callback): the calls it makes are its own, and refuse in their
-// own names.
+// The public call set aside while the user's own code runs from inside
+// one (UserCodeScope, engine_thread.h): the calls that code makes are its
+// own, and refuse in their own names.
 class UserCallScope {
 public:
     UserCallScope();

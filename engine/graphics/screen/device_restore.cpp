@@ -78,7 +78,7 @@ int RestoreLostGraphicsDevice() {
     Call(DeviceRestoreState().modelHooks->recreateVertexBuffers, "Making the model buffers again");
     Call(DeviceRestoreState().modelHooks->restoreTextures, "Refilling the model textures");
     if (DeviceRestoreState().restoreHandler) {
-        const UserCallScope user;
+        const UserCodeScope user;
         DeviceRestoreState().restoreHandler();
     }
     return result;
