@@ -34,6 +34,7 @@
 #include "engine/memory.h"
 #include "engine/text.h"
 #include "foundation/crc32.h"
+#include "foundation/public_call.h"
 
 #include <algorithm>
 #include <cstring>
@@ -99,8 +100,8 @@ bool IsValidMemberName(const std::string& name) {
     return partOk();
 }
 
-int FailArchive(const char* why) { return WriteLogFormat("Archive: %s", why); }
-bool Refuse(const char* why) {
+int FailArchive(const char* why) { return Refuse("archive: %s", why); }
+bool RefuseDirectory(const char* why) {
     FailArchive(why);
     return false;
 }
@@ -110,7 +111,7 @@ bool ParseEntries(const unsigned char* p, size_t size, uint32_t count, uint64_t 
     out->entries.clear();
     out->entries.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        if (size - at < kEntryFixedSize) return Refuse("directory entry runs past the directory");
+        if (size - at < kEntryFixedSize) return RefuseDirectory("directory entry runs past the directory");
         ArchiveEntry e;
         uint16_t nameLength = Get16(p + at);
         e.flags = Get16(p + at + 2);
@@ -119,24 +120,24 @@ bool ParseEntries(const unsigned char* p, size_t size, uint32_t count, uint64_t 
         e.size = Get64(p + at + 20);
         e.crc = Get32(p + at + 28);
         at += kEntryFixedSize;
-        if (nameLength == 0 || nameLength > size - at) return Refuse("entry name runs past the directory");
+        if (nameLength == 0 || nameLength > size - at) return RefuseDirectory("entry name runs past the directory");
         e.name.assign(reinterpret_cast<const char*>(p + at), nameLength);
         at += nameLength;
-        if (!IsValidMemberName(e.name)) return Refuse("bad member name");
-        if (e.flags & ~kArchiveMemberPacked) return Refuse("unknown member flags");
+        if (!IsValidMemberName(e.name)) return RefuseDirectory("bad member name");
+        if (e.flags & ~kArchiveMemberPacked) return RefuseDirectory("unknown member flags");
         if (e.offset < kArchiveHeaderSize || e.offset > dataEnd || e.storedSize > dataEnd - e.offset)
-            return Refuse("member data outside the data area");
+            return RefuseDirectory("member data outside the data area");
         bool packed = e.flags & kArchiveMemberPacked;
-        if (!packed && e.storedSize != e.size) return Refuse("stored size differs from size");
-        if (packed && (e.storedSize < 9 || e.size > 0xFFFFFFFFu)) return Refuse("bad packed member sizes");
+        if (!packed && e.storedSize != e.size) return RefuseDirectory("stored size differs from size");
+        if (packed && (e.storedSize < 9 || e.size > 0xFFFFFFFFu)) return RefuseDirectory("bad packed member sizes");
         e.folded = FoldArchiveName(e.name);
         out->entries.push_back(std::move(e));
     }
-    if (at != size) return Refuse("directory has trailing bytes");
+    if (at != size) return RefuseDirectory("directory has trailing bytes");
     std::sort(out->entries.begin(), out->entries.end(),
               [](const ArchiveEntry& a, const ArchiveEntry& b) { return a.folded < b.folded; });
     for (size_t i = 1; i < out->entries.size(); ++i)
-        if (out->entries[i].folded == out->entries[i - 1].folded) return Refuse("duplicate member name");
+        if (out->entries[i].folded == out->entries[i - 1].folded) return RefuseDirectory("duplicate member name");
     return true;
 }
 
@@ -152,6 +153,11 @@ uint64_t ArchiveKeySeed(const char* key) {
 }
 
 void ScrambleArchiveBytes(uint64_t seed, uint64_t position, unsigned char* data, size_t size) {
+    const PublicCall call("ScrambleArchiveBytes");
+    if (!data && size > 0) {
+        RefuseNull("bytes");
+        return;
+    }
     size_t i = 0;
     while (i < size) {
         uint64_t p = position + i;
@@ -187,7 +193,8 @@ std::string FoldArchiveName(const std::string& name) {
 }
 
 int ReadArchiveDirectory(const ArchiveReader& read, uint64_t fileSize, const char* key, ArchiveDirectory* out) {
-    if (!out) return -1;
+    const PublicCall call("ReadArchiveDirectory");
+    if (!out) return RefuseNull("directory");
     *out = {};
     unsigned char h[kArchiveHeaderSize];
     if (fileSize < kArchiveHeaderSize || !read(0, h, sizeof h)) return FailArchive("file shorter than the header");
@@ -222,6 +229,7 @@ const ArchiveEntry* FindArchiveEntry(const ArchiveDirectory& directory, const st
 
 unsigned char* ReadArchiveMember(const ArchiveReader& read, const ArchiveDirectory& directory,
                                  const ArchiveEntry& entry) {
+    const PublicCall call("ReadArchiveMember");
     bool packed = entry.flags & kArchiveMemberPacked;
     if (entry.storedSize > SIZE_MAX - 1 || entry.size > SIZE_MAX - 1) {
         FailArchive("member too large");
@@ -255,23 +263,24 @@ unsigned char* ReadArchiveMember(const ArchiveReader& read, const ArchiveDirecto
     }
     if (Crc32(contents, size_t(entry.size)) != entry.crc) {
         FreeMemory(contents);
-        WriteLogFormat("Archive: damaged member %s", entry.name.c_str());
+        Refuse("archive: damaged member %s", entry.name.c_str());
         return nullptr;
     }
     return contents;
 }
 
 int BuildArchiveImage(const std::vector<ArchiveInput>& members, const char* key, std::string* image) {
-    if (!image) return -1;
+    const PublicCall call("BuildArchiveImage");
+    if (!image) return RefuseNull("image");
     image->assign(kArchiveHeaderSize, '\0');
     uint64_t seed = ArchiveKeySeed(key);
     std::string directory;
     std::vector<std::string> seen;
     for (const ArchiveInput& m : members) {
-        if (!IsValidMemberName(m.name)) return WriteLogFormat("Archive: bad member name %s", m.name.c_str());
+        if (!IsValidMemberName(m.name)) return Refuse("archive: bad member name %s", m.name.c_str());
         std::string folded = FoldArchiveName(m.name);
         if (std::find(seen.begin(), seen.end(), folded) != seen.end())
-            return WriteLogFormat("Archive: duplicate member name %s", m.name.c_str());
+            return Refuse("archive: duplicate member name %s", m.name.c_str());
         seen.push_back(folded);
         std::string name = m.name;
         std::replace(name.begin(), name.end(), '/', '\\');  // no trail byte is '/'
@@ -298,7 +307,7 @@ int BuildArchiveImage(const std::vector<ArchiveInput>& members, const char* key,
         directory += name;
     }
     Put32(directory, Crc32(directory.data(), directory.size()));
-    if (directory.size() > 0xFFFFFFFFu) return WriteLogText("Archive: directory too large");
+    if (directory.size() > 0xFFFFFFFFu) return Refuse("archive: directory too large");
     uint64_t dirOffset = image->size();
     ScrambleArchiveBytes(seed, dirOffset, reinterpret_cast<unsigned char*>(directory.data()), directory.size());
     image->append(directory);

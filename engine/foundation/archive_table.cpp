@@ -239,8 +239,11 @@ bool ListArchiveDirectory(const EnginePath& directory, std::vector<FileFindData>
 }  // namespace morpotta
 
 int SetArchiveFileExtension(const char* extension) {
-    if (!AllowOnlyOnEngineThread("SetArchiveFileExtension")) return -1;
-    if (!extension || !*extension || std::strlen(extension) > 32) return -1;
+    const PublicCall call("SetArchiveFileExtension");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!extension) return RefuseNull("extension");
+    if (!*extension || std::strlen(extension) > 32)
+        return Refuse("the extension \"%s\" is empty or longer than 32 bytes", extension);
     ArchiveState& s = ArchiveTable();
     std::lock_guard<std::mutex> guard(s.lock);
     s.extension = extension[0] == '.' ? extension + 1 : extension;
@@ -248,7 +251,8 @@ int SetArchiveFileExtension(const char* extension) {
 }
 
 int SetArchiveKey(const char* key) {
-    if (!AllowOnlyOnEngineThread("SetArchiveKey")) return -1;
+    const PublicCall call("SetArchiveKey");
+    if (!AllowOnlyOnEngineThread()) return -1;
     ArchiveState& s = ArchiveTable();
     std::lock_guard<std::mutex> guard(s.lock);
     s.key = key ? key : "";

@@ -18,9 +18,12 @@
 #include "engine/files.h"
 
 #include "engine/log.h"
+#include "foundation/public_call.h"
 
 #include <cstring>
 #include <vector>
+
+using namespace morpotta;
 
 namespace {
 
@@ -72,7 +75,7 @@ void WriteVarint(std::vector<unsigned char>& out, uint32_t v) {
     out.push_back((unsigned char)v);
 }
 
-int FailCodec(const char* why) { return WriteLogFormat("Block codec: %s", why); }
+int FailCodec(const char* why) { return Refuse("block codec: %s", why); }
 
 int64_t Decode(const unsigned char* in, const unsigned char* end, unsigned char escape, unsigned char* out,
                size_t expanded) {
@@ -211,6 +214,7 @@ void Encode(const unsigned char* data, size_t size, unsigned char escape, std::v
 }  // namespace
 
 int64_t DecompressBlock(const void* block, size_t blockSize, void* out, size_t outCapacity) {
+    const PublicCall call("DecompressBlock");
     if (!block || blockSize < kCodecHeaderSize) return FailCodec("block shorter than its header");
     auto* bytes = static_cast<const unsigned char*>(block);
     uint32_t expanded = ReadU32(bytes);
@@ -225,7 +229,10 @@ int64_t DecompressBlock(const void* block, size_t blockSize, void* out, size_t o
 size_t CompressBlockBound(size_t size) { return kCodecHeaderSize + size + size / 256 + 16; }
 
 int64_t CompressBlock(const void* data, size_t size, void* out, size_t outCapacity) {
-    if ((!data && size > 0) || !out || size > 0xFFFFFFFFu) return FailCodec("bad compress arguments");
+    const PublicCall call("CompressBlock");
+    if (!data && size > 0) return RefuseNull("data");
+    if (!out) return RefuseNull("output buffer");
+    if (size > 0xFFFFFFFFu) return FailCodec("more than 4 GB to compress");
     auto* in = static_cast<const unsigned char*>(data);
     unsigned char escape = LeastFrequentByte(in, size);
     std::vector<unsigned char> packed;

@@ -313,7 +313,9 @@ int GetDurableProblemCount() { return int(Problems().size()); }
 
 int GetDurableProblem(int index, DurableProblem* out) {
     const std::vector<Problem>& problems = Problems();
-    if (index < 0 || size_t(index) >= problems.size() || !out) return -1;
+    if (!out) return WriteLogText("GetDurableProblem refused: no place for the problem (null)");
+    if (index < 0 || size_t(index) >= problems.size())
+        return WriteLogFormat("GetDurableProblem refused: no problem %d (%zu reported)", index, problems.size());
     const Problem& p = problems[size_t(index)];
     *out = {p.kind, p.folder.c_str(), p.set.c_str(), p.file.c_str(), p.reason.c_str(), p.newFiles, p.files};
     return 0;

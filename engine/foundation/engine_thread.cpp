@@ -44,7 +44,7 @@ thread_local int passDepth = 0;
 // Counted on every thread but the engine's, also while no engine runs: a
 // call begun as another thread starts the engine is one its shut-down
 // waits for.
-LoaderCall::LoaderCall(const char* function) {
+LoaderCall::LoaderCall(const char* function) : call_(function) {
     if (OnEngineThread()) return;
     if (loaderCallDepth == 0) {
         std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
@@ -52,7 +52,7 @@ LoaderCall::LoaderCall(const char* function) {
         if (admitted_) ++EngineThread().loaderCalls;
     }
     if (!admitted_) {
-        WriteLogFormat("%s refused: the engine is ending", function);
+        Refuse("the engine is ending");
         return;
     }
     ++loaderCallDepth;
@@ -100,20 +100,25 @@ bool OnEngineThread() { return isEngineThread; }
 
 bool NoEngineThread() { return !EngineThread().bound.load(); }
 
-bool AllowOnlyOnEngineThread(const char* function) {
+bool AllowOnlyOnEngineThread() {
     if (OnEngineThread() || NoEngineThread() || passDepth > 0) return true;
-    WriteLogFormat("%s refused: only the thread that started the engine may call it", function);
+    Refuse("only the thread that started the engine may call it");
     return false;
 }
 
-int RefuseEngineNotRunning(const char* function) {
-    return WriteLogFormat("%s refused: the engine is not running (before start-up or after shut-down)", function);
-}
+int RefuseEngineNotRunning() { return Refuse("the engine is not running (before start-up or after shut-down)"); }
 
-bool CheckEngineRunning(const char* function) {
+bool CheckEngineRunning() {
     if (!NoEngineThread()) return true;
-    RefuseEngineNotRunning(function);
+    RefuseEngineNotRunning();
     return false;
+}
+
+int ChooseBackend(bool (*select)(const char* name), const char* name, bool running) {
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (running) return Refuse("the back end is chosen before start-up");
+    if (!name) return RefuseNull("back end name");
+    return select(name) ? 0 : Refuse("no back end is named \"%s\"", name);
 }
 
 std::recursive_mutex& ResourceLock() { return EngineThread().resourceLock; }

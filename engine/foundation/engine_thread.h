@@ -10,6 +10,8 @@
 // waits in a queue that the engine's thread runs at every message pass and
 // at shut-down. Every other call made on another thread is refused.
 #pragma once
+#include "foundation/public_call.h"
+
 #include <mutex>
 
 namespace morpotta {
@@ -25,14 +27,19 @@ bool NoEngineThread();
 // For the calls only the engine's thread may make: true there, inside a
 // LoaderCall (the engine's own work for that call), and on any thread while
 // no thread is the engine's (settings made before start-up); on any other
-// thread, false after a log line that names the function.
-bool AllowOnlyOnEngineThread(const char* function);
+// thread, false after the public call's refusal.
+bool AllowOnlyOnEngineThread();
 // The refusal of a call that needs the engine while it is not running, in
-// the words every such refusal uses: -1, after a line naming the function.
-int RefuseEngineNotRunning(const char* function);
+// the words every such refusal uses: -1, after the public call's refusal.
+int RefuseEngineNotRunning();
 // For the calls that need the engine: true from the beginning of start-up
-// to the end of shut-down; else false after that line.
-bool CheckEngineRunning(const char* function);
+// to the end of shut-down; else false after that refusal.
+bool CheckEngineRunning();
+
+// The choice of a back end by name for the next start-up (of the window,
+// input or sound): 0, or -1 after the public call's refusal while what it
+// is chosen for runs, or for a name no back end has.
+int ChooseBackend(bool (*select)(const char* name), const char* name, bool running);
 
 // Held by the calls of other threads that enter or take out a picture's
 // table entry, and by the engine's thread wherever it changes what those
@@ -40,13 +47,14 @@ bool CheckEngineRunning(const char* function);
 std::recursive_mutex& ResourceLock();
 using ResourceLockGuard = std::lock_guard<std::recursive_mutex>;
 
-// The frame of a picture, sound or model call made on another thread than
-// the engine's, which holds no lock of its own: the engine does not end
-// while one runs (EndLoaderCalls waits for it, also for one begun before
-// start-up bound the engine's thread), and none begins once the engine is
-// ending (admitted() is false then, after a log line naming the function).
-// What the engine does for the call may make the calls only the engine's
-// thread may make. Nothing on the engine's thread.
+// The frame of a picture, sound or model call, a public call (it opens
+// one) that may be made on another thread than the engine's, which holds
+// no lock of its own: the engine does not end while one runs
+// (EndLoaderCalls waits for it, also for one begun before start-up bound
+// the engine's thread), and none begins once the engine is ending
+// (admitted() is false then, after the call's refusal). What the engine
+// does for the call may make the calls only the engine's thread may make.
+// Nothing more on the engine's thread.
 class LoaderCall {
 public:
     explicit LoaderCall(const char* function);
@@ -56,6 +64,7 @@ public:
     bool admitted() const { return admitted_; }
 
 private:
+    PublicCall call_;
     bool entered_ = false, admitted_ = true;
 };
 
@@ -68,7 +77,8 @@ void EndLoaderCalls();
 void LeaveLoaderCallForExit();
 
 // Around the user's own code run from inside an engine call (an image
-// reader): what it calls gets no pass from a LoaderCall it runs in.
+// reader, a callback): what it calls gets no pass from a LoaderCall it runs
+// in, and refuses in its own name.
 class UserCodeScope {
 public:
     UserCodeScope();
@@ -78,6 +88,7 @@ public:
 
 private:
     int savedDepth_;
+    UserCallScope calls_;
 };
 
 // Runs work(data) on the engine's thread: at once when called there (or

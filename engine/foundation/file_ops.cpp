@@ -5,6 +5,7 @@
 
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/public_call.h"
 #include "platform/files.h"
 
 #include <cstring>
@@ -16,13 +17,20 @@ namespace {
 
 OpenFile* Lookup(FileHandle file) { return static_cast<OpenFile*>(LookupFileObject(file, kFileObjectFile)); }
 
+// The open file a call names, or null after its refusal.
+OpenFile* LookupForCall(FileHandle file) {
+    OpenFile* f = Lookup(file);
+    if (!f) Refuse("%llu is no open file", static_cast<unsigned long long>(file));
+    return f;
+}
+
 FileHandle Register(OpenFile* f) {
     FileHandle h = RegisterFileObject(f, kFileObjectFile);
     if (h != 0) return h;
     if (f->descriptor >= 0) platform::Files().close(f->descriptor);
     FreeMemory(f->data);
     FreeMemory(f);
-    WriteLogText("No file handle left");
+    Refuse("no file handle left");
     return 0;
 }
 
@@ -58,7 +66,7 @@ FileHandle OpenMemoryFile(unsigned char* ownedData, int64_t size) {
 
 int CloseOpenFile(FileHandle file) {
     auto* f = static_cast<OpenFile*>(UnregisterFileObject(file, kFileObjectFile));
-    if (!f) return -1;
+    if (!f) return Refuse("%llu is no open file", static_cast<unsigned long long>(file));
     int result = 0;
     if (f->descriptor >= 0) result = platform::Files().close(f->descriptor);
     FreeMemory(f->data);
@@ -67,28 +75,31 @@ int CloseOpenFile(FileHandle file) {
 }
 
 int64_t TellOpenFile(FileHandle file) {
-    OpenFile* f = Lookup(file);
+    OpenFile* f = LookupForCall(file);
     return f ? f->position : -1;
 }
 
 int SeekOpenFile(FileHandle file, int64_t offset, int origin) {
-    OpenFile* f = Lookup(file);
+    OpenFile* f = LookupForCall(file);
     if (!f) return -1;
     int64_t base;
     switch (origin) {
         case 0: base = 0; break;
         case 1: base = f->position; break;
         case 2: base = f->size; break;
-        default: return -1;
+        default: return Refuse("origin %d, not 0 (start), 1 (current) or 2 (end)", origin);
     }
-    if ((offset > 0 && base > std::numeric_limits<int64_t>::max() - offset) || base + offset < 0) return -1;
+    if ((offset > 0 && base > std::numeric_limits<int64_t>::max() - offset) || base + offset < 0)
+        return Refuse("a position before the start of the file");
     f->position = base + offset;
     return 0;
 }
 
 size_t ReadOpenFile(void* buffer, size_t elementSize, size_t count, FileHandle file) {
-    OpenFile* f = Lookup(file);
-    if (!f || !buffer || elementSize == 0 || count == 0) return 0;
+    OpenFile* f = LookupForCall(file);
+    if (!f) return 0;
+    if (!buffer) return RefuseNull("buffer"), 0;
+    if (elementSize == 0 || count == 0) return 0;
     if (count > std::numeric_limits<size_t>::max() / elementSize) return 0;
     size_t wanted = elementSize * count;
     int64_t left = f->position < f->size ? f->size - f->position : 0;
@@ -106,9 +117,11 @@ size_t ReadOpenFile(void* buffer, size_t elementSize, size_t count, FileHandle f
     return size_t(got) / elementSize;
 }
 
+// -1 for a bad handle: nonzero, so a read loop ends there too.
 int EofOpenFile(FileHandle file) {
-    OpenFile* f = Lookup(file);
-    return (!f || f->position >= f->size) ? 1 : 0;
+    OpenFile* f = LookupForCall(file);
+    if (!f) return -1;
+    return f->position >= f->size ? 1 : 0;
 }
 
 // Nothing is ever asynchronous; -1 for a bad handle so a wait loop ends.

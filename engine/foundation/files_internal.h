@@ -2,6 +2,7 @@
 #pragma once
 #include "engine/files.h"
 #include "foundation/paths_internal.h"
+#include "platform/files.h"
 
 namespace morpotta {
 
@@ -9,7 +10,10 @@ namespace morpotta {
 // longer than a path may be.
 int ParseOpenPath(const char* path, EnginePath* full);
 
-FileHandle OpenPlainFile(const char* path);  // 0 and a log line when it cannot be opened
+FileHandle OpenPlainFile(const char* path);  // 0 and a refusal when it cannot be opened
+// What a host entry that is not a regular file is, in a few words ("a
+// folder, not a file").
+const char* NotAFile(platform::HostFileKind kind);
 int SetFileDirectory(const char* path);
 int GetFileDirectory(char* buffer, size_t capacity);
 

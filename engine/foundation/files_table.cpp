@@ -42,30 +42,54 @@ const FileAccessTable* GetFileAccessTable() {
 }
 
 int SetUseArchive(int flag) {
-    if (!AllowOnlyOnEngineThread("SetUseArchive")) return -1;
+    const PublicCall call("SetUseArchive");
+    if (!AllowOnlyOnEngineThread()) return -1;
     FileTable().useArchive.store(flag ? 1 : 0);
     return 0;
 }
 
 FileHandle OpenFileStream(const char* path, int useCache, int blockRead, int async) {
+    const PublicCall call("OpenFileStream");
     return GetFileAccessTable()->open(path, useCache, blockRead, async);
 }
 
-int CloseFileStream(FileHandle file) { return file == 0 ? 0 : GetFileAccessTable()->close(file); }
-int64_t TellFileStream(FileHandle file) { return GetFileAccessTable()->tell(file); }
+int CloseFileStream(FileHandle file) {
+    const PublicCall call("CloseFileStream");
+    return file == 0 ? 0 : GetFileAccessTable()->close(file);
+}
+
+int64_t TellFileStream(FileHandle file) {
+    const PublicCall call("TellFileStream");
+    return GetFileAccessTable()->tell(file);
+}
+
 int SeekFileStream(FileHandle file, int64_t offset, int origin) {
+    const PublicCall call("SeekFileStream");
     return GetFileAccessTable()->seek(file, offset, origin);
 }
+
 size_t ReadFileStream(void* buffer, size_t elementSize, size_t count, FileHandle file) {
+    const PublicCall call("ReadFileStream");
     return GetFileAccessTable()->read(buffer, elementSize, count, file);
 }
-int EofFileStream(FileHandle file) { return GetFileAccessTable()->eof(file); }
 
-FileHandle OpenFileToRead(const char* path, int async) { return OpenFileStream(path, 0, 1, async); }
+int EofFileStream(FileHandle file) {
+    const PublicCall call("EofFileStream");
+    return GetFileAccessTable()->eof(file);
+}
 
-size_t ReadFromFile(void* buffer, size_t size, FileHandle file) { return ReadFileStream(buffer, 1, size, file); }
+FileHandle OpenFileToRead(const char* path, int async) {
+    const PublicCall call("OpenFileToRead");
+    return OpenFileStream(path, 0, 1, async);
+}
+
+size_t ReadFromFile(void* buffer, size_t size, FileHandle file) {
+    const PublicCall call("ReadFromFile");
+    return ReadFileStream(buffer, 1, size, file);
+}
 
 int64_t GetFileSizeByName(const char* path) {
+    const PublicCall call("GetFileSizeByName");
     // Asked of the archive table directly, a member stays unpacked for the
     // whole-file read that usually follows.
     EnginePath full;
@@ -83,14 +107,16 @@ int64_t GetFileSizeByName(const char* path) {
 }
 
 int GetFileStreamCurrentDir(char* buffer, size_t capacity) {
+    const PublicCall call("GetFileStreamCurrentDir");
     return GetFileAccessTable()->getDirectory(buffer, capacity);
 }
 
 std::FILE* CreateTempFile(char* pathOut, size_t capacity) {
+    const PublicCall call("CreateTempFile");
     std::string path;
     std::FILE* file = platform::Files().createTempFile(&path);
     if (!file) {
-        WriteLogText("No temporary file can be made");
+        Refuse("no temporary file can be made");
         return nullptr;
     }
     if (pathOut) {
@@ -98,7 +124,7 @@ std::FILE* CreateTempFile(char* pathOut, size_t capacity) {
             std::fclose(file);
             std::remove(path.c_str());
             if (capacity > 0) pathOut[0] = 0;
-            WriteLogText("Temporary file path does not fit its buffer");
+            Refuse("the temporary file's path of %zu bytes does not fit the buffer of %zu", path.size() + 1, capacity);
             return nullptr;
         }
         std::memcpy(pathOut, path.c_str(), path.size() + 1);

@@ -7,6 +7,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "platform/lasting_state.h"
+#include "foundation/public_call.h"
 
 #include <atomic>
 #include <new>
@@ -236,19 +237,17 @@ constexpr const char* kHandleKindNouns[kHandleKindCount] = {
 
 }  // namespace
 
-int RefuseHandle(int handle, int kind, const char* function) {
+int RefuseHandle(int handle, int kind) {
     if (handle == -1)
-        return WriteLogFormat("%s refused: the handle is -1, what a call that failed returns, and names nothing",
-                              function);
+        return Refuse("the handle is -1, what a call that failed returns, and names nothing");
     if ((uint32_t(handle) & kHandleErrorBit) || HandleCheckOf(handle) == 0)
-        return WriteLogFormat("%s refused: %d is no handle the engine gave", function, handle);
+        return Refuse("%d is no handle the engine gave", handle);
     const int given = HandleKindOf(handle);
     if (given != kind)
-        return WriteLogFormat("%s refused: %d is the handle of %s, not of %s", function, handle,
-                              kHandleKindNouns[given], kHandleKindNouns[kind & 15]);
-    return WriteLogFormat("%s refused: %d is the handle of %s that is gone (deleted, or made before the engine last "
-                          "started)",
-                          function, handle, kHandleKindNouns[kind & 15]);
+        return Refuse("%d is the handle of %s, not of %s", handle, kHandleKindNouns[given],
+                      kHandleKindNouns[kind & 15]);
+    return Refuse("%d is the handle of %s that is gone (deleted, or made before the engine last started)", handle,
+                  kHandleKindNouns[kind & 15]);
 }
 
 void SetHandleChecksIssuedForTesting(int kind, uint64_t issued) {

@@ -161,10 +161,10 @@ void ForEachHandle(const HandleTable* table, Visit visit) {
 }
 
 // The refusal of a call given a handle that names nothing of the kind it
-// takes: a line naming the function and saying what the handle is (no
+// takes: the public call's refusal, saying what the handle is (no
 // handle at all, the handle of another kind of thing, or of one that is
 // gone); -1.
-int RefuseHandle(int handle, int kind, const char* function);
+int RefuseHandle(int handle, int kind);
 
 // Sets how many check ids of a kind the process has given, as if that many
 // handles of the kind had been made.

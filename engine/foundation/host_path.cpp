@@ -8,6 +8,7 @@
 #include "engine/log.h"
 #include "engine/text.h"
 #include "foundation/ascii_fold.h"
+#include "foundation/public_call.h"
 
 #include <algorithm>
 
@@ -93,8 +94,8 @@ int HostPathToEngine(const std::string& hostPath, std::string* enginePath) {
 
 int GetEngineCurrentDirectory(std::string* out) {
     std::string host;
-    if (!out || !platform::Files().getCurrentDirectory(&host)) return WriteLogText("No current directory");
-    if (HostPathToEngine(host, out) != 0) return WriteLogText("Current directory is not in code page 932");
+    if (!out || !platform::Files().getCurrentDirectory(&host)) return Refuse("the current folder cannot be found");
+    if (HostPathToEngine(host, out) != 0) return Refuse("the current folder's name is not in code page 932");
     return 0;
 }
 

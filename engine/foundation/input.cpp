@@ -21,9 +21,8 @@ InputState& InputModuleState() {
 }  // namespace morpotta
 
 int SetInputBackend(const char* name) {
-    if (!AllowOnlyOnEngineThread("SetInputBackend")) return -1;
-    if (IsEngineInitialized()) return -1;
-    return platform::SelectInputBackend(name) ? 0 : -1;
+    const PublicCall call("SetInputBackend");
+    return ChooseBackend(platform::SelectInputBackend, name, IsEngineInitialized());
 }
 
 namespace morpotta::subsystems {

@@ -19,12 +19,12 @@ static_assert(GAMEPAD_A == platform::kPadA && GAMEPAD_B == platform::kPadB && GA
               GAMEPAD_Y == platform::kPadY);
 
 int QueryGamePadState(int userIndex, GamePadInput* state) {
-    if (!AllowOnlyOnEngineThread("QueryGamePadState")) return -1;
-    if (!InputModuleState().started) return RefuseEngineNotRunning("QueryGamePadState");
-    if (!state) return WriteLogText("QueryGamePadState refused: no place for the state (null)");
+    const PublicCall call("QueryGamePadState");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!InputModuleState().started) return RefuseEngineNotRunning();
+    if (!state) return RefuseNull("place for the state");
     if (userIndex < 0 || userIndex >= platform::kMaxGamePads)
-        return WriteLogFormat("QueryGamePadState refused: game pad %d, not 0 to %d", userIndex,
-                              platform::kMaxGamePads - 1);
+        return Refuse("game pad %d, not 0 to %d", userIndex, platform::kMaxGamePads - 1);
     // A pad not connected gives -1 without a line: games ask every frame.
     platform::GamePadState pad;
     if (platform::GetGamePadState(uint32_t(userIndex), &pad) != platform::kGamePadSuccess) return -1;

@@ -22,9 +22,10 @@ void WaitWhileWindowInactive() {
 }  // namespace
 
 int QueryKeyState(int keyCode) {
-    if (!AllowOnlyOnEngineThread("QueryKeyState")) return -1;
+    const PublicCall call("QueryKeyState");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (keyCode < 0 || keyCode >= platform::kKeyCount) {
-        WriteLogFormat("QueryKeyState: key number %d is out of range", keyCode);
+        Refuse("key number %d, not 0 to %d", keyCode, platform::kKeyCount - 1);
         return 0;
     }
     WaitWhileWindowInactive();
@@ -32,8 +33,9 @@ int QueryKeyState(int keyCode) {
 }
 
 int QueryAllKeyStates(unsigned char* keys) {
-    if (!AllowOnlyOnEngineThread("QueryAllKeyStates")) return -1;
-    if (!keys) return WriteLogText("QueryAllKeyStates: no buffer");
+    const PublicCall call("QueryAllKeyStates");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!keys) return RefuseNull("place for the keys");
     const InputState& s = InputModuleState();
     std::copy(s.keys, s.keys + platform::kKeyCount, keys);
     return 0;

@@ -38,7 +38,8 @@ void MapWindowPointToScreen(int windowX, int windowY, int* screenX, int* screenY
 }  // namespace morpotta
 
 int GetMousePosition(int* x, int* y) {
-    if (!AllowOnlyOnEngineThread("GetMousePosition")) return -1;
+    const PublicCall call("GetMousePosition");
+    if (!AllowOnlyOnEngineThread()) return -1;
     const InputState& s = InputModuleState();
     if (x) *x = s.mouseX;
     if (y) *y = s.mouseY;
@@ -46,12 +47,14 @@ int GetMousePosition(int* x, int* y) {
 }
 
 int ReadMouseButtons() {
-    if (!AllowOnlyOnEngineThread("ReadMouseButtons")) return -1;
+    const PublicCall call("ReadMouseButtons");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return InputModuleState().mouseButtons;
 }
 
 int GetMouseWheelCount(int clear) {
-    if (!AllowOnlyOnEngineThread("GetMouseWheelCount")) return -1;
+    const PublicCall call("GetMouseWheelCount");
+    if (!AllowOnlyOnEngineThread()) return -1;
     InputState& s = InputModuleState();
     int count = s.wheel;
     if (clear) s.wheel = 0;

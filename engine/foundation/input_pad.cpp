@@ -32,15 +32,17 @@ int PadBits(const platform::JoystickReading& r) {
 }  // namespace
 
 int CountJoypads() {
-    if (!AllowOnlyOnEngineThread("CountJoypads")) return -1;
+    const PublicCall call("CountJoypads");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (!InputModuleState().started) return 0;
     return platform::Input().joystickSlots();
 }
 
 int QueryPadButtons(int padNumber) {
-    if (!AllowOnlyOnEngineThread("QueryPadButtons")) return -1;
+    const PublicCall call("QueryPadButtons");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (padNumber < 1 || padNumber > platform::kMaxJoysticks) {
-        WriteLogFormat("QueryPadButtons: pad number %d is out of range", padNumber);
+        Refuse("pad number %d, not 1 to %d", padNumber, platform::kMaxJoysticks);
         return 0;
     }
     platform::JoystickReading reading;

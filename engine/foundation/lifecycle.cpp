@@ -45,7 +45,9 @@ LifecycleState& Lifecycle() {
 }
 
 void Step(const char* name) {
-    if (Lifecycle().observer) Lifecycle().observer(name);
+    if (!Lifecycle().observer) return;
+    const UserCodeScope user;
+    Lifecycle().observer(name);
 }
 
 void WriteSystemInformation() {
@@ -99,7 +101,7 @@ void ShutdownLocked() {
 // A start-up failure is what a user must see: on stderr as well as in the
 // log.
 void ReportStartUpFailure(const char* reason) {
-    WriteLogFormat("Start-up failed: %s", reason);
+    Refuse("start-up failed: %s", reason);
     std::fprintf(stderr, "Start-up failed: %s\n", reason);
 }
 
@@ -197,7 +199,7 @@ int StartEngine() {
     AcquireApiLock(lock);
     int result = 0;
     if (Lifecycle().initialized) {
-        result = AllowOnlyOnEngineThread("InitializeEngine") ? 0 : -1;
+        result = AllowOnlyOnEngineThread() ? 0 : -1;
     } else {
         ResourceLockGuard resources(ResourceLock());
         BindEngineThread();
@@ -212,7 +214,8 @@ int StartEngine() {
 }  // namespace morpotta
 
 int ShutdownEngine() {
-    if (!AllowOnlyOnEngineThread("ShutdownEngine")) return -1;
+    const PublicCall call("ShutdownEngine");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return EndEngine();
 }
 
@@ -223,7 +226,7 @@ int EndEngine() {
     AcquireApiLock(lock);
     if (!Lifecycle().initialized) {
         ReleaseApiLock(lock);
-        return -1;
+        return RefuseEngineNotRunning();
     }
     // Other threads' loads run outside every lock: the engine ends once
     // those running have returned.
@@ -254,12 +257,12 @@ int IsEngineInitialized() { return Lifecycle().initialized.load() ? 1 : 0; }
 int LogicalProcessorCount() { return Lifecycle().logicalProcessors.load(); }
 
 void SetEngineStepObserver(EngineStepObserver observer) {
-    if (!AllowOnlyOnEngineThread("SetEngineStepObserver")) return;
+    const PublicCall call("SetEngineStepObserver");
+    if (!AllowOnlyOnEngineThread()) return;
     Lifecycle().observer = observer;
 }
 
 int SetWindowBackend(const char* name) {
-    if (!AllowOnlyOnEngineThread("SetWindowBackend")) return -1;
-    if (Lifecycle().initialized) return -1;
-    return platform::SelectWindowBackend(name) ? 0 : -1;
+    const PublicCall call("SetWindowBackend");
+    return ChooseBackend(platform::SelectWindowBackend, name, Lifecycle().initialized);
 }

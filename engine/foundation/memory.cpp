@@ -6,12 +6,15 @@
 
 #include "engine/log.h"
 #include "platform/lasting_state.h"
+#include "foundation/public_call.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
+
+using namespace morpotta;
 
 namespace {
 
@@ -127,16 +130,23 @@ int CollectLocked(MemoryState& s, std::vector<BlockRecord>* records) {
     return damaged;
 }
 
-void* Allocate(size_t size, const char* sourceName, int line, bool zero, const char* function) {
-    if (size > kLargestBlock) {
-        WriteLogFormat("Memory allocation of %zu bytes refused in %s", size, function);
-        return nullptr;
-    }
+// A size no block is made at; null.
+void* RefuseBlockSize(size_t size) {
+    Refuse("%zu bytes, more than a block may hold", size);
+    return nullptr;
+}
+
+void* RefuseOutOfMemory(size_t size) {
+    Refuse("out of memory for %zu bytes", size);
+    return nullptr;
+}
+
+int RefuseDamagedHeader() { return Refuse("the block's header is damaged"); }
+
+void* Allocate(size_t size, const char* sourceName, int line, bool zero) {
+    if (size > kLargestBlock) return RefuseBlockSize(size);
     void* raw = zero ? std::calloc(1, size + kHeaderSize) : std::malloc(size + kHeaderSize);
-    if (!raw) {
-        WriteLogFormat("Memory allocation failed in %s", function);
-        return nullptr;
-    }
+    if (!raw) return RefuseOutOfMemory(size);
     auto* h = static_cast<BlockHeader*>(raw);
     MemoryState& s = Allocations();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -153,29 +163,29 @@ const char* SafeName(const char* name) { return name ? name : "(unknown)"; }
 }  // namespace
 
 void* AllocMemory(size_t size, const char* sourceName, int line) {
-    return Allocate(size, sourceName, line, false, "AllocMemory");
+    const PublicCall call("AllocMemory");
+    return Allocate(size, sourceName, line, false);
 }
 
 void* AllocMemoryZero(size_t size, const char* sourceName, int line) {
-    return Allocate(size, sourceName, line, true, "AllocMemoryZero");
+    const PublicCall call("AllocMemoryZero");
+    return Allocate(size, sourceName, line, true);
 }
 
 void* ReallocMemory(void* pointer, size_t size, const char* sourceName, int line) {
-    if (!pointer) return Allocate(size, sourceName, line, false, "ReallocMemory");
+    const PublicCall call("ReallocMemory");
+    if (!pointer) return Allocate(size, sourceName, line, false);
     if (size == 0) {
         FreeMemory(pointer);
         return nullptr;
     }
-    if (size > kLargestBlock) {
-        WriteLogFormat("Memory allocation of %zu bytes refused in ReallocMemory", size);
-        return nullptr;
-    }
+    if (size > kLargestBlock) return RefuseBlockSize(size);
     MemoryState& s = Allocations();
     std::unique_lock<std::mutex> lock(s.mutex);
     BlockHeader* h = HeaderOf(pointer);
     if (!HeaderIntact(h)) {
         lock.unlock();
-        WriteLogFormat("Memory block header is damaged in ReallocMemory");
+        RefuseDamagedHeader();
         return nullptr;
     }
     // The block leaves the list while it may move; the lock keeps others
@@ -187,8 +197,7 @@ void* ReallocMemory(void* pointer, size_t size, const char* sourceName, int line
     if (!moved) {
         LinkLocked(s, h);
         lock.unlock();
-        WriteLogFormat("Memory allocation failed in ReallocMemory");
-        return nullptr;
+        return RefuseOutOfMemory(size);
     }
     StampHeader(moved, sourceName, id, line, size);
     LinkLocked(s, moved);
@@ -199,6 +208,7 @@ void* ReallocMemory(void* pointer, size_t size, const char* sourceName, int line
 
 void FreeMemory(void* pointer) {
     if (!pointer) return;
+    const PublicCall call("FreeMemory");
     MemoryState& s = Allocations();
     std::unique_lock<std::mutex> lock(s.mutex);
     BlockHeader* h = HeaderOf(pointer);
@@ -206,7 +216,7 @@ void FreeMemory(void* pointer) {
         // Its links cannot be trusted either: the block is left in place
         // (leaked) rather than unlinked through bad pointers.
         lock.unlock();
-        WriteLogFormat("Memory block header is damaged in FreeMemory");
+        RefuseDamagedHeader();
         return;
     }
     UnlinkLocked(s, h);
@@ -245,15 +255,14 @@ int DumpMemoryBlocks() {
 }
 
 int CheckMemoryBlock(const void* pointer) {
-    if (!pointer) return -1;
+    const PublicCall call("CheckMemoryBlock");
+    if (!pointer) return RefuseNull("block");
     bool intact;
     {
         std::lock_guard<std::mutex> lock(Allocations().mutex);
         intact = HeaderIntact(HeaderOf(pointer));
     }
-    if (intact) return 0;
-    WriteLogFormat("Memory block header is damaged in CheckMemoryBlock");
-    return -1;
+    return intact ? 0 : RefuseDamagedHeader();
 }
 
 int CheckAllMemoryBlocks() {
@@ -268,11 +277,21 @@ int CheckAllMemoryBlocks() {
 }
 
 void FillByteRange(void* destination, int value, size_t count) {
-    if (count && destination) std::memset(destination, value, count);
+    if (count == 0) return;
+    if (!destination) {
+        RefuseNullIn("FillByteRange", "destination");
+        return;
+    }
+    std::memset(destination, value, count);
 }
 
 void CopyByteRange(void* destination, const void* source, size_t count) {
-    if (count && destination && source) std::memmove(destination, source, count);
+    if (count == 0) return;
+    if (!destination || !source) {
+        RefuseNullIn("CopyByteRange", destination ? "source" : "destination");
+        return;
+    }
+    std::memmove(destination, source, count);
 }
 
 int CompareMemoryBlock(const void* a, const void* b, size_t count) {

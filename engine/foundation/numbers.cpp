@@ -2,11 +2,14 @@
 // their input comes from data files and must never reach undefined
 // behaviour.
 #include "engine/numbers.h"
+#include "foundation/public_call.h"
 
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <string>
+
+using namespace morpotta;
 
 namespace {
 
@@ -24,7 +27,7 @@ uint64_t JoinHalves(uint32_t low, uint32_t high) { return (uint64_t(high) << 32)
 }  // namespace
 
 int ParseDecimalInt(const char* text) {
-    if (!text) return -1;
+    if (!text) return RefuseNullIn("ParseDecimalInt", "text");
     const char* p = text;
     while (*p && !IsDigit(*p) && *p != '-') ++p;
     if (!*p) return -1;
@@ -42,7 +45,7 @@ int ParseDecimalInt(const char* text) {
 }
 
 double ParseDecimalDouble(const char* text) {
-    if (!text) return 0.0;
+    if (!text) return RefuseNullIn("ParseDecimalDouble", "text"), 0.0;
     const char* p = text;
     if (*p == '-') ++p;
     const char* digits = p;
@@ -79,11 +82,19 @@ int ComputeAbsInt(int v) {
 }
 
 void MultiplyTo128Bits(const uint32_t a[2], const uint32_t b[2], uint32_t product[4]) {
+    if (!a || !b || !product) {
+        RefuseNullIn("MultiplyTo128Bits", product ? "factor" : "product");
+        return;
+    }
     unsigned __int128 p = static_cast<unsigned __int128>(JoinHalves(a[0], a[1])) * JoinHalves(b[0], b[1]);
     for (int i = 0; i < 4; ++i) product[i] = static_cast<uint32_t>(p >> (32 * i));
 }
 
 void DivideFrom128Bits(const uint32_t dividend[4], const uint32_t divisor[2], uint32_t quotient[2]) {
+    if (!dividend || !divisor || !quotient) {
+        RefuseNullIn("DivideFrom128Bits", !quotient ? "quotient" : !divisor ? "divisor" : "dividend");
+        return;
+    }
     uint64_t d = JoinHalves(divisor[0], divisor[1]);
     if (d == 0) {
         quotient[0] = quotient[1] = 0xFFFFFFFFu;
@@ -97,7 +108,7 @@ void DivideFrom128Bits(const uint32_t dividend[4], const uint32_t divisor[2], ui
 }
 
 int ClipRectangle(int rect[4], const int clip[4]) {
-    if (!rect || !clip) return 0;
+    if (!rect || !clip) return RefuseNullIn("ClipRectangle", rect ? "clip" : "rectangle");
     auto clamp = [](int& v, int low, int high) {
         if (v < low) v = low;
         if (v > high) v = high;

@@ -8,6 +8,7 @@
 #include "engine/log.h"
 #include "engine/text.h"
 #include "foundation/ascii_fold.h"
+#include "foundation/public_call.h"
 
 #include <cstring>
 
@@ -112,7 +113,7 @@ int Normalize(const std::vector<std::basic_string<C>>& in, std::vector<std::basi
     for (const auto& part : in) {
         if (part == dot) continue;
         if (part == dotDot) {
-            if (out->empty()) return WriteLogText("Path climbs above its root");
+            if (out->empty()) return Refuse("the path climbs above its root");
             out->pop_back();
             continue;
         }
@@ -125,7 +126,7 @@ int CurrentDirectory(std::string* out) { return GetEngineCurrentDirectory(out); 
 int CurrentDirectory(std::u16string* out) {
     std::string dir;
     if (GetEngineCurrentDirectory(&dir) != 0) return -1;
-    if (!ConvertCp932ToUtf16(dir, out)) return WriteLogText("Current directory is not convertible");
+    if (!ConvertCp932ToUtf16(dir, out)) return Refuse("the current folder's name is not in code page 932");
     return 0;
 }
 
@@ -134,7 +135,7 @@ int ParseAbsoluteBase(const C* base, BasicEnginePath<C>* out);
 
 template <typename C>
 int ParseFull(const C* path, const C* base, BasicEnginePath<C>* out) {
-    if (!path || !out) return -1;
+    if (!path) return RefuseNull("path");
     *out = {};
     std::basic_string<C> prefix;
     const C* rest = nullptr;
@@ -194,10 +195,10 @@ std::basic_string<C> Join(const BasicEnginePath<C>& path) {
 
 template <typename C>
 int WriteOut(const std::basic_string<C>& text, C* out, size_t capacity) {
-    if (!out || capacity == 0) return -1;
+    if (!out) return RefuseNull("buffer");
     if (text.size() + 1 > capacity) {
-        out[0] = 0;
-        return WriteLogText("Path does not fit its buffer");
+        if (capacity > 0) out[0] = 0;
+        return Refuse("the result of %zu characters does not fit the buffer of %zu", text.size() + 1, capacity);
     }
     std::memcpy(out, text.c_str(), (text.size() + 1) * sizeof(C));
     return 0;
@@ -215,6 +216,7 @@ template <typename C>
 int RelativePath(const C* filePath, const C* baseDirectory, C* out, size_t capacity) {
     if (out && capacity > 0) out[0] = 0;
     BasicEnginePath<C> file, base;
+    if (!baseDirectory) return RefuseNull("base folder");
     if (ParseFull(filePath, static_cast<const C*>(nullptr), &file) != 0 ||
         ParseFull(baseDirectory, static_cast<const C*>(nullptr), &base) != 0)
         return -1;
@@ -238,7 +240,7 @@ template <typename C>
 int SplitNameAndDir(const C* path, C* nameOut, size_t nameCapacity, C* dirOut, size_t dirCapacity) {
     if (nameOut && nameCapacity > 0) nameOut[0] = 0;
     if (dirOut && dirCapacity > 0) dirOut[0] = 0;
-    if (!path) return -1;
+    if (!path) return RefuseNull("path");
     size_t split = 0;  // length of the directory part, separator included
     for (const C* p = path; *p;) {
         size_t n = CharLength(p);
@@ -267,21 +269,27 @@ bool EqualNamesIgnoreCase(const std::string& a, const std::string& b) { return E
 }  // namespace morpotta
 
 int BuildFullPath(const char* path, char* out, size_t capacity, const char* baseDirectory) {
+    const PublicCall call("BuildFullPath");
     return FullPath(path, out, capacity, baseDirectory);
 }
 int BuildFullPathW(const char16_t* path, char16_t* out, size_t capacity, const char16_t* baseDirectory) {
+    const PublicCall call("BuildFullPathW");
     return FullPath(path, out, capacity, baseDirectory);
 }
 int BuildRelativePath(const char* filePath, const char* baseDirectory, char* out, size_t capacity) {
+    const PublicCall call("BuildRelativePath");
     return RelativePath(filePath, baseDirectory, out, capacity);
 }
 int BuildRelativePathW(const char16_t* filePath, const char16_t* baseDirectory, char16_t* out, size_t capacity) {
+    const PublicCall call("BuildRelativePathW");
     return RelativePath(filePath, baseDirectory, out, capacity);
 }
 int SplitPathNameAndDir(const char* path, char* nameOut, size_t nameCapacity, char* dirOut, size_t dirCapacity) {
+    const PublicCall call("SplitPathNameAndDir");
     return SplitNameAndDir(path, nameOut, nameCapacity, dirOut, dirCapacity);
 }
 int SplitPathNameAndDirW(const char16_t* path, char16_t* nameOut, size_t nameCapacity, char16_t* dirOut,
                          size_t dirCapacity) {
+    const PublicCall call("SplitPathNameAndDirW");
     return SplitNameAndDir(path, nameOut, nameCapacity, dirOut, dirCapacity);
 }

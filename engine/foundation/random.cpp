@@ -28,18 +28,21 @@ RandomModule& RandomSource() {
 }  // namespace
 
 int SeedRandom(uint32_t seed) {
-    if (!AllowOnlyOnEngineThread("SeedRandom")) return -1;
+    const PublicCall call("SeedRandom");
+    if (!AllowOnlyOnEngineThread()) return -1;
     RandomSource().random.generator.seed(seed);
     return 0;
 }
 
 uint32_t GetRandomBits32() {
-    if (!AllowOnlyOnEngineThread("GetRandomBits32")) return 0;
+    const PublicCall call("GetRandomBits32");
+    if (!AllowOnlyOnEngineThread()) return 0;
     return static_cast<uint32_t>(RandomSource().random.generator());
 }
 
 int GetRandomUpTo(int max) {
-    if (!AllowOnlyOnEngineThread("GetRandomUpTo")) return -1;
+    const PublicCall call("GetRandomUpTo");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (max <= 0) return 0;
     // Scaling the 32-bit draw keeps the result a pure function of the
     // stream (no rejection loop), so replays stay in step.

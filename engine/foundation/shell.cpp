@@ -8,10 +8,11 @@
 using namespace morpotta;
 
 int OpenWebAddress(const char* address) {
-    if (!AllowOnlyOnEngineThread("OpenWebAddress")) return -1;
-    if (!address) return WriteLogText("No address given in OpenWebAddress");
+    const PublicCall call("OpenWebAddress");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!address) return RefuseNull("address");
     if (!platform::IsSafeWebAddress(address))
-        return WriteLogText("The address is not a plain http or https address in OpenWebAddress");
-    if (!platform::OpenWebAddress(address)) return WriteLogText("The browser could not be asked in OpenWebAddress");
+        return Refuse("the address is not a plain http or https address");
+    if (!platform::OpenWebAddress(address)) return Refuse("the browser could not be asked");
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "engine/files.h"
 #include "engine/memory.h"
+#include "foundation/public_call.h"
 #include "foundation/subsystems.h"
 
 #include <cstring>
@@ -70,9 +71,10 @@ const StreamFunctions* GetFileStreamTable() { return &kFileStreamTable; }
 const StreamFunctions* GetMemStreamTable() { return &kMemStreamTable; }
 
 MemStream* OpenMemStream(const void* data, size_t size) {
-    if (!data && size > 0) return nullptr;
+    const PublicCall call("OpenMemStream");
+    if (!data && size > 0) return RefuseNull("data"), nullptr;
     auto* s = static_cast<MemStream*>(ENGINE_ALLOC_ZERO(sizeof(MemStream)));
-    if (!s) return nullptr;
+    if (!s) return Refuse("out of memory"), nullptr;
     s->data = static_cast<const unsigned char*>(data);
     s->size = size;
     s->eof = size == 0 ? 1 : 0;
@@ -80,7 +82,8 @@ MemStream* OpenMemStream(const void* data, size_t size) {
 }
 
 int CloseMemStream(MemStream* stream) {
-    if (!stream) return -1;
+    const PublicCall call("CloseMemStream");
+    if (!stream) return RefuseNull("stream");
     FreeMemory(stream);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "engine/text.h"
 
 #include "foundation/ascii_fold.h"
+#include "foundation/public_call.h"
 #include "platform/codepage.h"
 
 #include <cstdarg>
@@ -52,17 +53,20 @@ int CompareTextIgnoreCase(const char* a, const char* b) {
 }
 
 int CopyText(char* destination, const char* source) {
-    if (!destination || !source) return -1;
+    const PublicCall call("CopyText");
+    if (!destination || !source) return RefuseNull(destination ? "source" : "destination");
     size_t n = std::strlen(source);
     std::memmove(destination, source, n + 1);
     return static_cast<int>(n);
 }
 
 int CopyTextLimited(char* destination, const char* source, size_t capacity) {
-    if (!destination || capacity == 0) return -1;
+    const PublicCall call("CopyTextLimited");
+    if (!destination) return RefuseNull("destination");
+    if (capacity == 0) return Refuse("a destination of 0 bytes");
     if (!source) {
         destination[0] = 0;
-        return -1;
+        return RefuseNull("source");
     }
     size_t used = 0;
     for (const char* p = source;;) {
@@ -77,21 +81,23 @@ int CopyTextLimited(char* destination, const char* source, size_t capacity) {
 }
 
 size_t WideTextLength(const char16_t* text) {
-    if (!text) return 0;
+    if (!text) return RefuseNullIn("WideTextLength", "text"), 0;
     size_t n = 0;
     while (text[n]) ++n;
     return n;
 }
 
 int CopyWideText(char16_t* destination, const char16_t* source) {
-    if (!destination || !source) return -1;
+    const PublicCall call("CopyWideText");
+    if (!destination || !source) return RefuseNull(destination ? "source" : "destination");
     size_t n = WideTextLength(source);
     std::memmove(destination, source, (n + 1) * sizeof(char16_t));
     return static_cast<int>(n);
 }
 
 int AppendWideText(char16_t* destination, const char16_t* source) {
-    if (!destination || !source) return -1;
+    const PublicCall call("AppendWideText");
+    if (!destination || !source) return RefuseNull(destination ? "source" : "destination");
     size_t start = WideTextLength(destination);
     size_t n = WideTextLength(source);
     std::memmove(destination + start, source, (n + 1) * sizeof(char16_t));
@@ -99,17 +105,18 @@ int AppendWideText(char16_t* destination, const char16_t* source) {
 }
 
 int IsMultiByteLeadByte(const void* byte, int charSet) {
-    if (!byte || charSet != 0) return 0;
+    if (!byte) return RefuseNullIn("IsMultiByteLeadByte", "byte"), 0;
+    if (charSet != 0) return 0;
     return IsLead(*static_cast<const unsigned char*>(byte)) ? 1 : 0;
 }
 
 const char* NextCharInText(const char* p) {
-    if (!p) return nullptr;
+    if (!p) return RefuseNullIn("NextCharInText", "text"), nullptr;
     return p + CharBytes(p);
 }
 
 const char* FindCharInText(const char* text, int ch) {
-    if (!text) return nullptr;
+    if (!text) return RefuseNullIn("FindCharInText", "text"), nullptr;
     auto want = static_cast<unsigned char>(ch);
     for (const char* p = text;; p += CharBytes(p)) {
         size_t n = CharBytes(p);
@@ -119,7 +126,7 @@ const char* FindCharInText(const char* text, int ch) {
 }
 
 const char* FindSubText(const char* text, const char* part) {
-    if (!text || !part) return nullptr;
+    if (!text || !part) return RefuseNullIn("FindSubText", text ? "part to find" : "text"), nullptr;
     size_t length = std::strlen(part);
     if (length == 0) return text;
     // Matches only at character starts, so a trail byte never begins one.
@@ -129,10 +136,12 @@ const char* FindSubText(const char* text, const char* part) {
 }
 
 int FormatString(char* out, size_t capacity, const char* format, ...) {
-    if (!out || capacity == 0) return -1;
+    const PublicCall call("FormatString");
+    if (!out) return RefuseNull("buffer");
+    if (capacity == 0) return Refuse("a buffer of 0 bytes");
     if (!format) {
         out[0] = 0;
-        return -1;
+        return RefuseNull("format");
     }
     va_list args;
     va_start(args, format);
@@ -140,23 +149,29 @@ int FormatString(char* out, size_t capacity, const char* format, ...) {
     va_end(args);
     if (n < 0) {
         out[0] = 0;
-        return -1;
+        return Refuse("the format \"%s\" cannot be written", format);
     }
     return static_cast<size_t>(n) < capacity ? n : static_cast<int>(capacity - 1);
 }
 
+// Text that is not valid gives false without a line: callers ask to learn
+// whether it is.
 bool ConvertCp932ToUtf8(const std::string& in, std::string* out) {
-    return out && platform::Cp932ToUtf8(in, *out);
+    if (!out) return RefuseNullIn("ConvertCp932ToUtf8", "place for the result"), false;
+    return platform::Cp932ToUtf8(in, *out);
 }
 
 bool ConvertUtf8ToCp932(const std::string& in, std::string* out) {
-    return out && platform::Utf8ToCp932(in, *out);
+    if (!out) return RefuseNullIn("ConvertUtf8ToCp932", "place for the result"), false;
+    return platform::Utf8ToCp932(in, *out);
 }
 
 bool ConvertCp932ToUtf16(const std::string& in, std::u16string* out) {
-    return out && platform::Cp932ToUtf16(in, *out);
+    if (!out) return RefuseNullIn("ConvertCp932ToUtf16", "place for the result"), false;
+    return platform::Cp932ToUtf16(in, *out);
 }
 
 bool ConvertUtf16ToCp932(const std::u16string& in, std::string* out) {
-    return out && platform::Utf16ToCp932(in, *out);
+    if (!out) return RefuseNullIn("ConvertUtf16ToCp932", "place for the result"), false;
+    return platform::Utf16ToCp932(in, *out);
 }

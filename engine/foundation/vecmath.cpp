@@ -3,7 +3,12 @@
 // build rounds the same way.
 #include "engine/vecmath.h"
 
+#include "foundation/public_call.h"
+#include "foundation/vecmath_internal.h"
+
 #include <cmath>
+
+using namespace morpotta;
 
 namespace {
 
@@ -77,7 +82,8 @@ void ExtractEuler(const Matrix44* m, int i, int j, int k, double out[3]) {
 
 // Writes the angles of ExtractEuler for the order given by axis letters to
 // the x, y, z outputs.
-int ExtractInto(const Matrix44* m, int i, int j, int k, float* ax, float* ay, float* az) {
+int ExtractInto(const char* function, const Matrix44* m, int i, int j, int k, float* ax, float* ay, float* az) {
+    if (!m) return RefuseNullIn(function, "matrix");
     double angles[3];
     ExtractEuler(m, i, j, k, angles);
     float byAxis[3];
@@ -90,7 +96,8 @@ int ExtractInto(const Matrix44* m, int i, int j, int k, float* ax, float* ay, fl
     return 0;
 }
 
-int BuildOrder(Matrix44* out, int i, int j, int k, float ax, float ay, float az) {
+int BuildOrder(const char* function, Matrix44* out, int i, int j, int k, float ax, float ay, float az) {
+    if (!out) return RefuseNullIn(function, "matrix");
     const float byAxis[3] = {ax, ay, az};
     const int axes[3] = {i, j, k};
     const float angles[3] = {byAxis[i], byAxis[j], byAxis[k]};
@@ -101,18 +108,21 @@ int BuildOrder(Matrix44* out, int i, int j, int k, float ax, float ay, float az)
 }  // namespace
 
 int AddVectorsInto(Vector3* out, const Vector3* a, const Vector3* b) {
+    if (!out || !a || !b) return RefuseNullIn("AddVectorsInto", "vector");
     const Vector3 r{a->x + b->x, a->y + b->y, a->z + b->z};
     *out = r;
     return 0;
 }
 
 int SubtractVectorsInto(Vector3* out, const Vector3* a, const Vector3* b) {
+    if (!out || !a || !b) return RefuseNullIn("SubtractVectorsInto", "vector");
     const Vector3 r{a->x - b->x, a->y - b->y, a->z - b->z};
     *out = r;
     return 0;
 }
 
 int CrossVectorsInto(Vector3* out, const Vector3* a, const Vector3* b) {
+    if (!out || !a || !b) return RefuseNullIn("CrossVectorsInto", "vector");
     // Built in a temporary: out may be a or b.
     const Vector3 r{a->y * b->z - a->z * b->y,
                     a->z * b->x - a->x * b->z,
@@ -122,10 +132,12 @@ int CrossVectorsInto(Vector3* out, const Vector3* a, const Vector3* b) {
 }
 
 float DotVectors(const Vector3* a, const Vector3* b) {
+    if (!a || !b) return RefuseNullIn("DotVectors", "vector"), 0.0f;
     return a->x * b->x + a->y * b->y + a->z * b->z;
 }
 
 int NormalizeVectorInto(Vector3* out, const Vector3* in) {
+    if (!out || !in) return RefuseNullIn("NormalizeVectorInto", "vector");
     const float length = std::sqrt(in->x * in->x + in->y * in->y + in->z * in->z);
     const Vector3 r{in->x / length, in->y / length, in->z / length};
     *out = r;
@@ -146,11 +158,13 @@ float MeasureVectorLength(float x, float y, float z) {
 }
 
 int BuildIdentityMatrix(Matrix44* out) {
+    if (!out) return RefuseNullIn("BuildIdentityMatrix", "matrix");
     SetIdentity(out);
     return 0;
 }
 
 int BuildTranslationMatrix(Matrix44* out, float x, float y, float z) {
+    if (!out) return RefuseNullIn("BuildTranslationMatrix", "matrix");
     SetIdentity(out);
     out->m[3][0] = x;
     out->m[3][1] = y;
@@ -159,6 +173,7 @@ int BuildTranslationMatrix(Matrix44* out, float x, float y, float z) {
 }
 
 int BuildProductMatrix(Matrix44* out, const Matrix44* a, const Matrix44* b) {
+    if (!out || !a || !b) return RefuseNullIn("BuildProductMatrix", "matrix");
     Matrix44 r;  // out may be a or b
     for (int row = 0; row < 4; ++row) {
         for (int col = 0; col < 4; ++col) {
@@ -170,11 +185,13 @@ int BuildProductMatrix(Matrix44* out, const Matrix44* a, const Matrix44* b) {
     return 0;
 }
 
-int BuildInverseMatrix(Matrix44* out, const Matrix44* in) {
-    // Cofactor expansion through 2x2 minors of the top and bottom row
-    // pairs, in double.
+namespace morpotta {
+
+// Cofactor expansion through 2x2 minors of the top and bottom row pairs,
+// in double.
+bool InvertMatrix(const Matrix44& in, Matrix44* out) {
     double a[16];
-    for (int n = 0; n < 16; ++n) a[n] = in->m[n / 4][n % 4];
+    for (int n = 0; n < 16; ++n) a[n] = in.m[n / 4][n % 4];
 
     const double s0 = a[0] * a[5] - a[4] * a[1];
     const double s1 = a[0] * a[6] - a[4] * a[2];
@@ -191,7 +208,7 @@ int BuildInverseMatrix(Matrix44* out, const Matrix44* in) {
     const double c0 = a[8] * a[13] - a[12] * a[9];
 
     const double det = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
-    if (det > -kSingularDeterminant && det < kSingularDeterminant) return -1;
+    if (det > -kSingularDeterminant && det < kSingularDeterminant) return false;
     const double k = 1.0 / det;
 
     double r[16];
@@ -217,23 +234,32 @@ int BuildInverseMatrix(Matrix44* out, const Matrix44* in) {
 
     // Written only now: out may be in.
     for (int n = 0; n < 16; ++n) out->m[n / 4][n % 4] = static_cast<float>(r[n]);
+    return true;
+}
+
+}  // namespace morpotta
+
+int BuildInverseMatrix(Matrix44* out, const Matrix44* in) {
+    const PublicCall call("BuildInverseMatrix");
+    if (!out || !in) return RefuseNull("matrix");
+    if (!InvertMatrix(*in, out)) return Refuse("the matrix is singular (|determinant| below %g)", kSingularDeterminant);
     return 0;
 }
 
 // Axis numbers: 0 = x, 1 = y, 2 = z.
-int BuildEulerXYZMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder(out, 0, 1, 2, ax, ay, az); }
-int BuildEulerXZYMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder(out, 0, 2, 1, ax, ay, az); }
-int BuildEulerYXZMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder(out, 1, 0, 2, ax, ay, az); }
-int BuildEulerYZXMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder(out, 1, 2, 0, ax, ay, az); }
-int BuildEulerZXYMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder(out, 2, 0, 1, ax, ay, az); }
-int BuildEulerZYXMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder(out, 2, 1, 0, ax, ay, az); }
+int BuildEulerXYZMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder("BuildEulerXYZMatrix", out, 0, 1, 2, ax, ay, az); }
+int BuildEulerXZYMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder("BuildEulerXZYMatrix", out, 0, 2, 1, ax, ay, az); }
+int BuildEulerYXZMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder("BuildEulerYXZMatrix", out, 1, 0, 2, ax, ay, az); }
+int BuildEulerYZXMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder("BuildEulerYZXMatrix", out, 1, 2, 0, ax, ay, az); }
+int BuildEulerZXYMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder("BuildEulerZXYMatrix", out, 2, 0, 1, ax, ay, az); }
+int BuildEulerZYXMatrix(Matrix44* out, float ax, float ay, float az) { return BuildOrder("BuildEulerZYXMatrix", out, 2, 1, 0, ax, ay, az); }
 
-int ExtractEulerXYZAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto(m, 0, 1, 2, ax, ay, az); }
-int ExtractEulerXZYAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto(m, 0, 2, 1, ax, ay, az); }
-int ExtractEulerYXZAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto(m, 1, 0, 2, ax, ay, az); }
-int ExtractEulerYZXAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto(m, 1, 2, 0, ax, ay, az); }
-int ExtractEulerZXYAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto(m, 2, 0, 1, ax, ay, az); }
-int ExtractEulerZYXAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto(m, 2, 1, 0, ax, ay, az); }
+int ExtractEulerXYZAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto("ExtractEulerXYZAngles", m, 0, 1, 2, ax, ay, az); }
+int ExtractEulerXZYAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto("ExtractEulerXZYAngles", m, 0, 2, 1, ax, ay, az); }
+int ExtractEulerYXZAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto("ExtractEulerYXZAngles", m, 1, 0, 2, ax, ay, az); }
+int ExtractEulerYZXAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto("ExtractEulerYZXAngles", m, 1, 2, 0, ax, ay, az); }
+int ExtractEulerZXYAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto("ExtractEulerZXYAngles", m, 2, 0, 1, ax, ay, az); }
+int ExtractEulerZYXAngles(const Matrix44* m, float* ax, float* ay, float* az) { return ExtractInto("ExtractEulerZYXAngles", m, 2, 1, 0, ax, ay, az); }
 
 Matrix44 MakeIdentityMatrix() {
     Matrix44 r;
@@ -267,7 +293,7 @@ Matrix44 MakeAxisRotationMatrix(Vector3 axis, float angle) {
 
 Matrix44 MakeInverseMatrix(Matrix44 m) {
     Matrix44 r;
-    if (BuildInverseMatrix(&r, &m) != 0) SetIdentity(&r);
+    if (!InvertMatrix(m, &r)) SetIdentity(&r);
     return r;
 }
 
@@ -311,6 +337,10 @@ float PowFloat(float x, float y) { return static_cast<float>(std::pow(static_cas
 float ComputeSquareRoot(float v) { return std::sqrt(v); }
 
 void ComputeSinCos(float angle, float* sinOut, float* cosOut) {
+    if (!sinOut || !cosOut) {
+        RefuseNullIn("ComputeSinCos", "output");
+        return;
+    }
     const double a = angle;
     *sinOut = static_cast<float>(std::sin(a));
     *cosOut = static_cast<float>(std::cos(a));

@@ -117,33 +117,34 @@ void HandlePostedMessage(const PostedEngineMessage& m) {
 }  // namespace
 
 int ChangeWindowMode(int windowed) {
-    if (!AllowOnlyOnEngineThread("ChangeWindowMode")) return -1;
+    const PublicCall call("ChangeWindowMode");
+    if (!AllowOnlyOnEngineThread()) return -1;
     WindowState& w = MainWindow();
     // The window is made in its mode once: a live window is never switched.
     if (w.created)
-        return WriteLogFormat("ChangeWindowMode(%d) refused: the mode is chosen before start-up and the window "
-                              "stays %s while the engine runs",
-                              windowed, w.windowed ? "windowed" : "full screen");
+        return Refuse("the mode (%d) is chosen before start-up and the window stays %s while the engine runs", windowed,
+                      w.windowed ? "windowed" : "full screen");
     w.windowed = windowed ? 1 : 0;
     return 0;
 }
 
 int GetWindowModeFlag() {
-    if (!AllowOnlyOnEngineThread("GetWindowModeFlag")) return -1;
+    const PublicCall call("GetWindowModeFlag");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return MainWindow().windowed;
 }
 
 int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
-    if (!AllowOnlyOnEngineThread("SetScreenMode")) return -1;
+    const PublicCall call("SetScreenMode");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (width <= 0 || height <= 0 || (colorBits != 16 && colorBits != 32))
-        return WriteLogFormat("SetScreenMode(%d, %d, %d, %d) refused: the size must be positive and the colour bits "
-                              "16 or 32",
-                              width, height, colorBits, refreshRate);
+        return Refuse("%dx%d, %d bits, %d Hz: the size must be positive and the colour bits 16 or 32", width, height,
+                      colorBits, refreshRate);
     WindowState& w = MainWindow();
     if (w.created)
-        return WriteLogFormat("SetScreenMode(%d, %d, %d, %d) refused: the mode is chosen before start-up and the "
-                              "window keeps %dx%d while the engine runs",
-                              width, height, colorBits, refreshRate, w.width, w.height);
+        return Refuse("%dx%d, %d bits, %d Hz: the mode is chosen before start-up and the window keeps %dx%d while the "
+                      "engine runs",
+                      width, height, colorBits, refreshRate, w.width, w.height);
     w.width = width;
     w.height = height;
     w.colorBits = colorBits;
@@ -152,7 +153,8 @@ int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
 }
 
 int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate) {
-    if (!AllowOnlyOnEngineThread("GetScreenMode")) return -1;
+    const PublicCall call("GetScreenMode");
+    if (!AllowOnlyOnEngineThread()) return -1;
     const WindowState& w = MainWindow();
     if (width) *width = w.width;
     if (height) *height = w.height;
@@ -162,7 +164,8 @@ int GetScreenMode(int* width, int* height, int* colorBits, int* refreshRate) {
 }
 
 int SetAppWindowTitle(const char* text) {
-    if (!AllowOnlyOnEngineThread("SetAppWindowTitle")) return -1;
+    const PublicCall call("SetAppWindowTitle");
+    if (!AllowOnlyOnEngineThread()) return -1;
     WindowState& w = MainWindow();
     w.title = text ? text : "";
     if (w.created && !w.destroyed) platform::Window().setTitle(TitleUtf8(w.title).c_str());
@@ -170,42 +173,50 @@ int SetAppWindowTitle(const char* text) {
 }
 
 int SetAppWindowIcon(int resourceId) {
-    if (!AllowOnlyOnEngineThread("SetAppWindowIcon")) return -1;
+    const PublicCall call("SetAppWindowIcon");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MainWindow().iconId = resourceId;
     ApplyIcon();
     return 0;
 }
 
 int RegisterIconResource(int resourceId, const unsigned int* argb, int width, int height) {
-    if (!AllowOnlyOnEngineThread("RegisterIconResource")) return -1;
-    if (!argb || width <= 0 || height <= 0) return -1;
+    const PublicCall call("RegisterIconResource");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!argb) return RefuseNull("pixels");
+    if (width <= 0 || height <= 0) return Refuse("an icon of %dx%d", width, height);
     MainWindow().icons[resourceId] = IconResource{argb, width, height};
     return 0;
 }
 
 void* GetAppWindowHandle() {
-    if (!AllowOnlyOnEngineThread("GetAppWindowHandle")) return nullptr;
+    const PublicCall call("GetAppWindowHandle");
+    if (!AllowOnlyOnEngineThread()) return nullptr;
     const WindowState& w = MainWindow();
     return w.created && !w.destroyed ? platform::Window().nativeHandle() : nullptr;
 }
 
 int SetRunWhileInactive(int flag) {
-    if (!AllowOnlyOnEngineThread("SetRunWhileInactive")) return -1;
+    const PublicCall call("SetRunWhileInactive");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MainWindow().runWhileInactive = flag ? 1 : 0;
     return 0;
 }
 
 int IsRunWhileInactive() {
-    if (!AllowOnlyOnEngineThread("IsRunWhileInactive")) return -1;
+    const PublicCall call("IsRunWhileInactive");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return MainWindow().runWhileInactive;
 }
 int IsWindowActive() {
-    if (!AllowOnlyOnEngineThread("IsWindowActive")) return -1;
+    const PublicCall call("IsWindowActive");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return MainWindow().active ? 1 : 0;
 }
 
 int SetMouseCursorVisible(int visible) {
-    if (!AllowOnlyOnEngineThread("SetMouseCursorVisible")) return -1;
+    const PublicCall call("SetMouseCursorVisible");
+    if (!AllowOnlyOnEngineThread()) return -1;
     WindowState& w = MainWindow();
     w.cursorVisible = visible ? 1 : 0;
     if (w.created && !w.destroyed) platform::Window().setCursorVisible(visible != 0);
@@ -239,7 +250,8 @@ int ProcessWindowMessagesCore() {
 }  // namespace morpotta
 
 int ProcessWindowMessages() {
-    if (!AllowOnlyOnEngineThread("ProcessWindowMessages") || !CheckEngineRunning("ProcessWindowMessages")) return -1;
+    const PublicCall call("ProcessWindowMessages");
+    if (!AllowOnlyOnEngineThread() || !CheckEngineRunning()) return -1;
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
     RunEngineThreadQueue();
@@ -249,7 +261,8 @@ int ProcessWindowMessages() {
 }
 
 int SetDoubleStartCheck(int flag) {
-    if (!AllowOnlyOnEngineThread("SetDoubleStartCheck")) return -1;
+    const PublicCall call("SetDoubleStartCheck");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MainWindow().doubleStartCheck = flag ? 1 : 0;
     return 0;
 }

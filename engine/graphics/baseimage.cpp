@@ -4,6 +4,7 @@
 
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/public_call.h"
 #include "graphics/image/image_internal.h"
 
 #include <cstring>
@@ -117,6 +118,23 @@ bool Inside(const BASEIMAGE* image, int x, int y) {
     return x >= 0 && y >= 0 && x < image->width && y < image->height;
 }
 
+// Why an image's pixels cannot be read or written one by one; -1.
+int RefuseImage(const BASEIMAGE* image) {
+    if (!image) return RefuseNull("image");
+    if (!image->pixels) return Refuse("the image has no pixels");
+    if (image->format.compression != PIXEL_COMPRESSION_NONE) return Refuse("the image is block-compressed");
+    return Refuse("the image has %d bytes a pixel, not 1 to 4", image->format.bytesPerPixel);
+}
+
+int RefusePixelOutside(const BASEIMAGE* image, int x, int y) {
+    return Refuse("(%d, %d) lies outside the %dx%d image", x, y, image->width, image->height);
+}
+
+// A size no image is made at; -1.
+int RefuseImageSize(int width, int height) {
+    return Refuse("image size %dx%d, not 1 to %d each way", width, height, kMaxImageDimension);
+}
+
 // ---- Block-compressed decoding ----
 
 void Color565(uint16_t c, int out[3]) {
@@ -177,7 +195,7 @@ int BlockBytes(int compression) { return compression == PIXEL_COMPRESSION_DXT1 ?
 
 int DecodeCompressed(const BASEIMAGE* src, BASEIMAGE* out) {
     int c = src->format.compression;
-    if (c < PIXEL_COMPRESSION_DXT1 || c > PIXEL_COMPRESSION_DXT5) return -1;
+    if (c < PIXEL_COMPRESSION_DXT1 || c > PIXEL_COMPRESSION_DXT5) return Refuse("unknown compression %d", c);
     if (CreateBaseImageXrgb32(src->width, src->height, out) != 0) return -1;
     SetPixelFormatArgb32(&out->format);
     int blocksX = (src->width + 3) / 4, blocksY = (src->height + 3) / 4;
@@ -207,31 +225,36 @@ int DecodeCompressed(const BASEIMAGE* src, BASEIMAGE* out) {
 }  // namespace
 
 int SetPixelFormatXrgb32(PixelFormatDesc* f) {
-    if (!f) return -1;
+    const PublicCall call("SetPixelFormatXrgb32");
+    if (!f) return RefuseNull("format");
     SetChannels(f, 32, 4, 0, 8, 8, 8, 0, 16, 8, 0);
     return 0;
 }
 
 int SetPixelFormatArgb32(PixelFormatDesc* f) {
-    if (!f) return -1;
+    const PublicCall call("SetPixelFormatArgb32");
+    if (!f) return RefuseNull("format");
     SetChannels(f, 32, 4, 8, 8, 8, 8, 24, 16, 8, 0);
     return 0;
 }
 
 int SetPixelFormatRgb24(PixelFormatDesc* f) {
-    if (!f) return -1;
+    const PublicCall call("SetPixelFormatRgb24");
+    if (!f) return RefuseNull("format");
     SetChannels(f, 24, 3, 0, 8, 8, 8, 0, 16, 8, 0);
     return 0;
 }
 
 int SetPixelFormatRgb565(PixelFormatDesc* f) {
-    if (!f) return -1;
+    const PublicCall call("SetPixelFormatRgb565");
+    if (!f) return RefuseNull("format");
     SetChannels(f, 16, 2, 0, 5, 6, 5, 0, 11, 5, 0);
     return 0;
 }
 
 int SetPixelFormatPalette8(PixelFormatDesc* f) {
-    if (!f) return -1;
+    const PublicCall call("SetPixelFormatPalette8");
+    if (!f) return RefuseNull("format");
     SetChannels(f, 8, 1, 0, 0, 0, 0, 0, 0, 0, 0);
     f->unusedMask = 0;
     f->usePalette = 1;
@@ -239,12 +262,13 @@ int SetPixelFormatPalette8(PixelFormatDesc* f) {
 }
 
 int CreateBaseImageXrgb32(int width, int height, BASEIMAGE* out) {
-    if (!out) return -1;
+    const PublicCall call("CreateBaseImageXrgb32");
+    if (!out) return RefuseNull("image");
     std::memset(out, 0, sizeof *out);
     if (width <= 0 || height <= 0 || width > kMaxImageDimension || height > kMaxImageDimension)
-        return WriteLogFormat("Image size %dx%d refused in CreateBaseImageXrgb32", width, height);
+        return RefuseImageSize(width, height);
     out->pixels = ENGINE_ALLOC_ZERO(size_t(width) * size_t(height) * 4);
-    if (!out->pixels) return WriteLogText("Out of memory in CreateBaseImageXrgb32");
+    if (!out->pixels) return Refuse("out of memory for a %dx%d image", width, height);
     SetPixelFormatXrgb32(&out->format);
     out->width = width;
     out->height = height;
@@ -253,22 +277,25 @@ int CreateBaseImageXrgb32(int width, int height, BASEIMAGE* out) {
 }
 
 int CreateBaseImageWithFormat(int width, int height, const PixelFormatDesc* format, BASEIMAGE* out) {
-    if (!out || !format) return -1;
+    const PublicCall call("CreateBaseImageWithFormat");
+    if (!out || !format) return RefuseNull(out ? "format" : "image");
     std::memset(out, 0, sizeof *out);
     if (width <= 0 || height <= 0 || width > kMaxImageDimension || height > kMaxImageDimension)
-        return WriteLogFormat("Image size %dx%d refused in CreateBaseImageWithFormat", width, height);
+        return RefuseImageSize(width, height);
     size_t pitch, rows;
     if (format->compression != PIXEL_COMPRESSION_NONE) {
-        if (format->compression < PIXEL_COMPRESSION_DXT1 || format->compression > PIXEL_COMPRESSION_DXT5) return -1;
+        if (format->compression < PIXEL_COMPRESSION_DXT1 || format->compression > PIXEL_COMPRESSION_DXT5)
+            return Refuse("unknown compression %d", format->compression);
         pitch = size_t((width + 3) / 4) * size_t(BlockBytes(format->compression));
         rows = size_t((height + 3) / 4);
     } else {
-        if (format->bytesPerPixel < 1 || format->bytesPerPixel > 4) return -1;
+        if (format->bytesPerPixel < 1 || format->bytesPerPixel > 4)
+            return Refuse("%d bytes a pixel, not 1 to 4", format->bytesPerPixel);
         pitch = (size_t(width) * size_t(format->bytesPerPixel) + 3) & ~size_t(3);
         rows = size_t(height);
     }
     out->pixels = ENGINE_ALLOC_ZERO(pitch * rows);
-    if (!out->pixels) return WriteLogText("Out of memory in CreateBaseImageWithFormat");
+    if (!out->pixels) return Refuse("out of memory for a %dx%d image", width, height);
     out->format = *format;
     out->width = width;
     out->height = height;
@@ -277,14 +304,17 @@ int CreateBaseImageWithFormat(int width, int height, const PixelFormatDesc* form
 }
 
 int FreeBaseImagePixels(BASEIMAGE* image) {
-    if (!image) return -1;
+    const PublicCall call("FreeBaseImagePixels");
+    if (!image) return RefuseNull("image");
     FreeMemory(image->pixels);
     std::memset(image, 0, sizeof *image);
     return 0;
 }
 
 int GetBaseImagePixel(const BASEIMAGE* image, int x, int y, int* red, int* green, int* blue, int* alpha) {
-    if (!Uncompressed(image) || !Inside(image, x, y)) return -1;
+    const PublicCall call("GetBaseImagePixel");
+    if (!Uncompressed(image)) return RefuseImage(image);
+    if (!Inside(image, x, y)) return RefusePixelOutside(image, x, y);
     const PixelFormatDesc& f = image->format;
     const unsigned char* p =
         static_cast<const unsigned char*>(image->pixels) + size_t(y) * size_t(image->pitch) + size_t(x) * size_t(f.bytesPerPixel);
@@ -297,7 +327,9 @@ int GetBaseImagePixel(const BASEIMAGE* image, int x, int y, int* red, int* green
 }
 
 int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int red, int green, int blue, int alpha) {
-    if (!Uncompressed(image) || !Inside(image, x, y)) return -1;
+    const PublicCall call("SetBaseImagePixel");
+    if (!Uncompressed(image)) return RefuseImage(image);
+    if (!Inside(image, x, y)) return RefusePixelOutside(image, x, y);
     const PixelFormatDesc& f = image->format;
     unsigned char* p =
         static_cast<unsigned char*>(image->pixels) + size_t(y) * size_t(image->pitch) + size_t(x) * size_t(f.bytesPerPixel);
@@ -324,11 +356,11 @@ int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int red, int green, int bl
 }
 
 int GetBaseImageAlphaKind(const BASEIMAGE* image) {
-    if (!image) return -1;
-    if (image->format.compression != PIXEL_COMPRESSION_NONE) return -1;
+    const PublicCall call("GetBaseImageAlphaKind");
+    if (!image || image->format.compression != PIXEL_COMPRESSION_NONE) return RefuseImage(image);
     if (image->format.alphaWidth == 0) return 0;
     if (image->width <= 0 || image->height <= 0) return 1;  // no pixel that is not opaque
-    if (!Uncompressed(image)) return -1;
+    if (!Uncompressed(image)) return RefuseImage(image);
     std::vector<uint32_t> row(size_t(image->width));
     bool onlyFull = true;
     for (int y = 0; y < image->height; ++y) {
@@ -343,7 +375,8 @@ int GetBaseImageAlphaKind(const BASEIMAGE* image) {
 }
 
 int RotateBaseImage180(BASEIMAGE* image) {
-    if (!Uncompressed(image)) return -1;
+    const PublicCall call("RotateBaseImage180");
+    if (!Uncompressed(image)) return RefuseImage(image);
     int bpp = image->format.bytesPerPixel;
     unsigned char* base = static_cast<unsigned char*>(image->pixels);
     unsigned char tmp[4];
@@ -360,13 +393,16 @@ int RotateBaseImage180(BASEIMAGE* image) {
 
 int BlitBaseImageScaled(const ImageRect* sr, const BASEIMAGE* source, const ImageRect* dr, BASEIMAGE* dest,
                         int filter) {
-    if (!sr || !dr || !Uncompressed(source) || !Uncompressed(dest)) return -1;
+    const PublicCall call("BlitBaseImageScaled");
+    if (!sr || !dr) return RefuseNull("rectangle");
+    if (!Uncompressed(source)) return RefuseImage(source);
+    if (!Uncompressed(dest)) return RefuseImage(dest);
     if (sr->left < 0 || sr->top < 0 || sr->right > source->width || sr->bottom > source->height ||
         sr->left >= sr->right || sr->top >= sr->bottom)
-        return WriteLogText("Source rectangle outside the image in BlitBaseImageScaled");
+        return Refuse("the source rectangle is empty or leaves the image");
     if (dr->left < 0 || dr->top < 0 || dr->right > dest->width || dr->bottom > dest->height ||
         dr->left >= dr->right || dr->top >= dr->bottom)
-        return WriteLogText("Destination rectangle outside the image in BlitBaseImageScaled");
+        return Refuse("the destination rectangle is empty or leaves the image");
     int sw = sr->right - sr->left, sh = sr->bottom - sr->top;
     int dw = dr->right - dr->left, dh = dr->bottom - dr->top;
     for (int y = 0; y < dh; ++y) {
@@ -400,13 +436,15 @@ int BlitBaseImageScaled(const ImageRect* sr, const BASEIMAGE* source, const Imag
 }
 
 int ConvertBaseImageToArgb32(const BASEIMAGE* source, BASEIMAGE* out) {
-    if (!source || !out || !source->pixels) return -1;
+    const PublicCall call("ConvertBaseImageToArgb32");
+    if (!out) return RefuseNull("image to fill");
+    if (!source || !source->pixels) return RefuseImage(source);
     if (source->format.compression != PIXEL_COMPRESSION_NONE) return DecodeCompressed(source, out);
     if (CreateBaseImageXrgb32(source->width, source->height, out) != 0) return -1;
     SetPixelFormatArgb32(&out->format);
     if (!Uncompressed(source)) {
         FreeBaseImagePixels(out);
-        return WriteLogFormat("Pixels of %d bytes refused in ConvertBaseImageToArgb32", source->format.bytesPerPixel);
+        return RefuseImage(source);
     }
     uint32_t* dst = static_cast<uint32_t*>(out->pixels);
     for (int y = 0; y < source->height; ++y) RowArgb(source, y, dst + size_t(y) * size_t(source->width));

@@ -157,7 +157,7 @@ int UploadShared(GraphShared* s) {
 int MakeTexture(GraphShared* s) {
     if (!HardwareRenderingActive()) return 0;
     s->texture = CreateDeviceTexture(s->width, s->height, s->mipLevels, 0, DEVICE_FMT_A8R8G8B8, 0);
-    if (!s->texture) return WriteLogText("The texture of a graph could not be made");
+    if (!s->texture) return Refuse("the graph's texture could not be made");
     return UploadShared(s);
 }
 
@@ -191,7 +191,8 @@ void FreeGraph(void* record) {
 int ApplyAlpha(BASEIMAGE& argb, const BASEIMAGE* alpha, bool keyTransparent, const GraphSettings& settings) {
     if (alpha) {
         if (alpha->width != argb.width || alpha->height != argb.height)
-            return WriteLogText("The alpha picture's size differs from the colour picture's");
+            return Refuse("the alpha picture is %dx%d, the colour picture %dx%d", alpha->width, alpha->height, argb.width,
+                          argb.height);
         for (int y = 0; y < argb.height; ++y)
             for (int x = 0; x < argb.width; ++x) {
                 int a = 255;
@@ -214,7 +215,8 @@ int ApplyAlpha(BASEIMAGE& argb, const BASEIMAGE* alpha, bool keyTransparent, con
 // An ARGB copy of the colour picture with its alpha settled; -1 on failure.
 int PrepareImage(const BASEIMAGE* color, const BASEIMAGE* alpha, bool keyTransparent, const GraphSettings& settings,
                  BASEIMAGE* out) {
-    if (!color || !color->pixels) return -1;
+    if (!color) return RefuseNull("picture");
+    if (!color->pixels) return Refuse("the picture has no pixels");
     if (ConvertBaseImageToArgb32(color, out) != 0) return -1;
     int kind = GetBaseImageAlphaKind(color);
     bool ownAlpha = kind >= 2;
@@ -259,7 +261,7 @@ GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool
     void* memory = ENGINE_ALLOC_ZERO(sizeof(GraphShared));
     if (!memory) {
         FreeBaseImagePixels(&image);
-        WriteLogText("Out of memory for a graph");
+        Refuse("out of memory for a graph");
         return nullptr;
     }
     auto* s = new (memory) GraphShared{};
@@ -317,15 +319,14 @@ int Refill(GRAPH* g, BASEIMAGE& argb) {
 }
 
 // Why a public call's handle names no graph; -1.
-int RefuseGraph(int graph, const char* function) {
-    return CheckGraphicsRunning(function) ? RefuseHandle(graph, HANDLE_KIND_GRAPH, function) : -1;
-}
+int RefuseGraph(int graph) { return CheckGraphicsRunning() ? RefuseHandle(graph, HANDLE_KIND_GRAPH) : -1; }
 
-int RefillFrom(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph, const char* caller) {
-    GRAPH* g = GetGraphForCall(graph, caller);
+int RefillFrom(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph) {
+    GRAPH* g = GetGraphForCall(graph);
     if (!g) return -1;
-    if (!color || color->width != g->width || color->height != g->height)
-        return WriteLogFormat("The picture's size differs from the graph's in %s", caller);
+    if (!color) return RefuseNull("picture");
+    if (color->width != g->width || color->height != g->height)
+        return Refuse("the picture is %dx%d, the graph %dx%d", color->width, color->height, g->width, g->height);
     BASEIMAGE argb;
     if (PrepareImage(color, alpha, g->shared->transparentKeyed != 0, CurrentSettings(), &argb) != 0) return -1;
     int result = Refill(g, argb);
@@ -353,28 +354,30 @@ int OpenPictureQuietly(const char* fileName, BASEIMAGE* out) {
     return ReadImageToBaseImage(fileName, nullptr, 0, 0, out, 0);
 }
 
+// A file that is no picture, tried as a movie; when it is none either, the
+// refusal says why the file itself cannot be read (missing, a folder, a
+// FIFO), or that it is neither.
 int OpenAsMovieGraph(const char* fileName, int noTransparency) {
-    if (!OnEngineThread())
-        return WriteLogFormat("%s is no picture, and movies open on the engine's thread alone (OpenGraphFile)", fileName);
+    const FileHandle file = OpenFileStream(fileName, 0, 1, 0);
+    if (!file) return -1;
+    CloseFileStream(file);
+    if (!OnEngineThread()) return Refuse("%s is no picture, and movies open on the engine's thread alone", fileName);
     const GraphMovieHooks* movies = GraphState().movies;
-    bool missing = false;
     int graph = -1;
     {
         LogMuteScope quiet;
         if (movies && movies->openGraph) graph = movies->openGraph(fileName, noTransparency);
-        if (graph == -1) missing = GetFileSizeByName(fileName) < 0;
     }
     if (graph != -1) return graph;
-    if (missing) return WriteLogFormat("File not found: %s (OpenGraphFile)", fileName);
-    return WriteLogFormat("%s is neither a picture nor a movie that can be read (OpenGraphFile)", fileName);
+    return Refuse("%s is neither a picture nor a movie that can be read", fileName);
 }
 
 }  // namespace
 
 int OpenGraphFile(const char* fileName, int noTransparency) {
     LoaderCall call("OpenGraphFile");
-    if (!call.admitted() || !CheckGraphicsRunning("OpenGraphFile")) return -1;
-    if (!fileName) return WriteLogText("No file name in OpenGraphFile");
+    if (!call.admitted() || !CheckGraphicsRunning()) return -1;
+    if (!fileName) return RefuseNull("file name");
     const GraphSettings settings = CurrentSettings();
     BASEIMAGE picture, argb;
     if (OpenPictureQuietly(fileName, &picture) != 0) return OpenAsMovieGraph(fileName, noTransparency);
@@ -387,7 +390,7 @@ int OpenGraphFile(const char* fileName, int noTransparency) {
 
 int OpenGraphFileWithAlpha(const char* fileName) {
     LoaderCall call("OpenGraphFileWithAlpha");
-    if (!call.admitted() || !CheckGraphicsRunning("OpenGraphFileWithAlpha")) return -1;
+    if (!call.admitted() || !CheckGraphicsRunning()) return -1;
     const GraphSettings settings = CurrentSettings();
     BASEIMAGE picture, argb;
     if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
@@ -400,16 +403,18 @@ int OpenGraphFileWithAlpha(const char* fileName) {
 int OpenDivGraphFile(const char* fileName, int count, int countAcross, int countDown, int pieceWidth,
                      int pieceHeight, int* handles, int noTransparency) {
     LoaderCall call("OpenDivGraphFile");
-    if (!call.admitted() || !CheckGraphicsRunning("OpenDivGraphFile")) return -1;
-    if (!handles || count <= 0 || countAcross <= 0 || countDown <= 0 || pieceWidth <= 0 || pieceHeight <= 0 ||
+    if (!call.admitted() || !CheckGraphicsRunning()) return -1;
+    if (!handles) return RefuseNull("place for the handles");
+    if (count <= 0 || countAcross <= 0 || countDown <= 0 || pieceWidth <= 0 || pieceHeight <= 0 ||
         int64_t(countAcross) * countDown < count)
-        return WriteLogText("Bad division in OpenDivGraphFile");
+        return Refuse("%d pieces, %d across and %d down, of %dx%d: no division", count, countAcross, countDown,
+                      pieceWidth, pieceHeight);
     const GraphSettings settings = CurrentSettings();
     BASEIMAGE picture, argb;
     if (ReadPicture(fileName, nullptr, 0, 0, 0, &picture) != 0) return -1;
     if (int64_t(countAcross) * pieceWidth > picture.width || int64_t(countDown) * pieceHeight > picture.height) {
         FreeBaseImagePixels(&picture);
-        return WriteLogFormat("%s is smaller than its pieces in OpenDivGraphFile", fileName);
+        return Refuse("%s is smaller than its pieces", fileName);
     }
     bool keyed = !noTransparency && settings.transEnabled;
     int result = PrepareImage(&picture, nullptr, keyed, settings, &argb);
@@ -424,7 +429,7 @@ int OpenDivGraphFile(const char* fileName, int count, int countAcross, int count
 
 int MakeBlankGraph(int width, int height, int) {
     LoaderCall call("MakeBlankGraph");
-    if (!call.admitted() || !CheckGraphicsRunning("MakeBlankGraph")) return -1;
+    if (!call.admitted() || !CheckGraphicsRunning()) return -1;
     const GraphSettings settings = CurrentSettings();
     BASEIMAGE argb;
     if (CreateBaseImageXrgb32(width, height, &argb) != 0) return -1;
@@ -437,7 +442,7 @@ namespace {
 // everyMip: a texture's whole chain of mip levels, whatever the settings.
 int MakeFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transparency, bool everyMip) {
     LoaderCall call("MakeGraphFromBaseImage");
-    if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromBaseImage")) return -1;
+    if (!call.admitted() || !CheckGraphicsRunning()) return -1;
     GraphSettings settings = CurrentSettings();
     if (everyMip) {
         settings.mipEnabled = 1;
@@ -445,8 +450,7 @@ int MakeFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transp
     }
     BASEIMAGE argb;
     bool keyed = transparency && settings.transEnabled;
-    if (PrepareImage(color, alpha, keyed, settings, &argb) != 0)
-        return WriteLogText("Bad picture in MakeGraphFromBaseImage");
+    if (PrepareImage(color, alpha, keyed, settings, &argb) != 0) return -1;
     return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed, settings, "MakeGraphFromBaseImage");
 }
 
@@ -466,23 +470,23 @@ int MakeTextureGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha
 
 int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
     LoaderCall call("MakeGraphFromBaseImageKept");
-    if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromBaseImageKept")) return -1;
+    if (!call.admitted() || !CheckGraphicsRunning()) return -1;
     const GraphSettings settings = CurrentSettings();
     BASEIMAGE argb;
-    if (PrepareImage(image, nullptr, false, settings, &argb) != 0)
-        return WriteLogText("Bad picture in MakeGraphFromBaseImageKept");
+    if (PrepareImage(image, nullptr, false, settings, &argb) != 0) return -1;
     return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false, settings, "MakeGraphFromBaseImageKept");
 }
 
 int RefillGraphFromBaseImageKept(const BASEIMAGE* image, int graph) {
-    if (!AllowOnlyOnEngineThread("RefillGraphFromBaseImageKept")) return -1;
-    return RefillFrom(image, nullptr, graph, "RefillGraphFromBaseImageKept");
+    const PublicCall call("RefillGraphFromBaseImageKept");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    return RefillFrom(image, nullptr, graph);
 }
 
 int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaData, size_t alphaSize, int transparency,
                              int mirror) {
     LoaderCall call("MakeGraphFromImageMemory");
-    if (!call.admitted() || !CheckGraphicsRunning("MakeGraphFromImageMemory")) return -1;
+    if (!call.admitted() || !CheckGraphicsRunning()) return -1;
     const GraphSettings settings = CurrentSettings();
     BASEIMAGE picture, alpha, argb;
     if (ReadPicture(nullptr, data, size, 1, mirror, &picture) != 0) return -1;
@@ -500,14 +504,16 @@ int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaDat
 }
 
 int RefillGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph) {
-    if (!AllowOnlyOnEngineThread("RefillGraphFromBaseImage")) return -1;
-    return RefillFrom(color, alpha, graph, "RefillGraphFromBaseImage");
+    const PublicCall call("RefillGraphFromBaseImage");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    return RefillFrom(color, alpha, graph);
 }
 
 int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const void* alphaData, size_t alphaSize,
                                int transparency, int mirror) {
-    if (!AllowOnlyOnEngineThread("RefillGraphFromImageMemory")) return -1;
-    GRAPH* g = GetGraphForCall(graph, "RefillGraphFromImageMemory");
+    const PublicCall call("RefillGraphFromImageMemory");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    GRAPH* g = GetGraphForCall(graph);
     if (!g) return -1;
     BASEIMAGE picture, alpha, argb;
     if (ReadPicture(nullptr, data, size, 1, mirror, &picture) != 0) return -1;
@@ -518,7 +524,7 @@ int RefillGraphFromImageMemory(const void* data, size_t size, int graph, const v
     }
     int result = -1;
     if (picture.width != g->width || picture.height != g->height) {
-        WriteLogText("The picture's size differs from the graph's in RefillGraphFromImageMemory");
+        Refuse("the picture is %dx%d, the graph %dx%d", picture.width, picture.height, g->width, g->height);
     } else if (const GraphSettings settings = CurrentSettings();
                PrepareImage(&picture, haveAlpha ? &alpha : nullptr, transparency && settings.transEnabled, settings,
                             &argb) == 0) {
@@ -540,13 +546,14 @@ int DeleteGraphHandle(int graph, int) {
         ResourceLockGuard resources(ResourceLock());
         g = TakeHandleEntry(&GraphState().table, graph);
     }
-    if (!g) return RefuseGraph(graph, "DeleteGraphHandle");
+    if (!g) return RefuseGraph(graph);
     RunOnEngineThread(FreeGraph, g);
     return 0;
 }
 
 int DeleteAllGraphs() {
-    if (!AllowOnlyOnEngineThread("DeleteAllGraphs")) return -1;
+    const PublicCall call("DeleteAllGraphs");
+    if (!AllowOnlyOnEngineThread()) return -1;
     ResourceLockGuard resources(ResourceLock());
     ForEachGraph([](GRAPH* g) { DeleteGraphHandle(g->handle, 0); });
     TerminateHandleTable(&GraphState().table);
@@ -557,6 +564,7 @@ int DeleteAllGraphs() {
 // frees records alone; another thread reads under the lock, so that the
 // engine's thread cannot free the record meanwhile.
 int GetGraphDimensions(int graph, int* width, int* height) {
+    const PublicCall call("GetGraphDimensions");
     int w = 0, h = 0;
     auto read = [&](const void* record) {
         w = static_cast<const GRAPH*>(record)->width;
@@ -564,10 +572,10 @@ int GetGraphDimensions(int graph, int* width, int* height) {
     };
     if (OnEngineThread()) {
         const GRAPH* g = Lookup(graph);
-        if (!g) return RefuseGraph(graph, "GetGraphDimensions");
+        if (!g) return RefuseGraph(graph);
         read(g);
     } else if (!ReadHandleEntry(&GraphState().table, graph, read)) {
-        return RefuseGraph(graph, "GetGraphDimensions");
+        return RefuseGraph(graph);
     }
     if (width) *width = w;
     if (height) *height = h;
@@ -578,9 +586,9 @@ namespace morpotta {
 
 GRAPH* GetGraphRecord(int graph) { return Lookup(graph); }
 
-GRAPH* GetGraphForCall(int graph, const char* function) {
+GRAPH* GetGraphForCall(int graph) {
     GRAPH* g = Lookup(graph);
-    if (!g) RefuseGraph(graph, function);
+    if (!g) RefuseGraph(graph);
     return g;
 }
 

@@ -49,7 +49,7 @@ struct GRAPH {
 GRAPH* GetGraphRecord(int graph);  // null for a bad handle
 // The graph a public call names; null after a line saying why (the engine
 // is not running, or the handle names no picture).
-GRAPH* GetGraphForCall(int graph, const char* function);
+GRAPH* GetGraphForCall(int graph);
 
 // A model's texture: as MakeGraphFromBaseImage with no transparent colour
 // and every mip level, whatever the settings say (which it leaves alone).

@@ -16,7 +16,7 @@ void RegisterGraphicsSubsystem();
 // screen without one (from graphics start-up to shut-down). A picture or a
 // font made at another time could never be drawn, so the functions that
 // make them ask first: false comes with a log line naming the function.
-bool CheckGraphicsRunning(const char* function);
+bool CheckGraphicsRunning();
 
 // ReadImageToBaseImage from memory, taking the fourth byte of 32-bit BMP
 // pixels as alpha (1) or not (0) for this read alone, whatever

@@ -60,21 +60,22 @@ int StartSoftwarePath() {
 }  // namespace
 
 int SetGraphicsDeviceChoice(const char* name) {
-    if (!AllowOnlyOnEngineThread("SetGraphicsDeviceChoice")) return -1;
-    if (!name) return -1;
+    const PublicCall call("SetGraphicsDeviceChoice");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!name) return RefuseNull("device name");
     for (const char* known : {"auto", "gl", "recording", "none"})
         if (std::strcmp(name, known) == 0) {
             GraphicsStartState().deviceChoice = name;
             return 0;
         }
-    return WriteLogFormat("Unknown graphics device choice \"%s\"", name);
+    return Refuse("unknown graphics device choice \"%s\"; \"auto\", \"gl\", \"recording\" or \"none\"", name);
 }
 
 namespace morpotta {
 
-bool CheckGraphicsRunning(const char* function) {
+bool CheckGraphicsRunning() {
     if (HardwareRenderingActive() || GetSoftwareScreen()) return true;
-    RefuseEngineNotRunning(function);
+    RefuseEngineNotRunning();
     return false;
 }
 

@@ -63,19 +63,20 @@ void CloseTheoraMovie(MovieRecord* r) {
 }  // namespace
 
 int OpenMovie(const char* fileName, int* width, int* height, int) {
-    if (!AllowOnlyOnEngineThread("OpenMovie")) return -1;
-    if (!fileName) return WriteLogText("OpenMovie refused: no file name (null)");
-    if (!EnsureTable()) return WriteLogText("OpenMovie refused: the movie table cannot be made");
+    const PublicCall call("OpenMovie");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!fileName) return RefuseNull("file name");
+    if (!EnsureTable()) return Refuse("the movie table cannot be made");
     if (CountHandleEntries(&MovieHandles().table) >= kMovieTableSize)
-        return WriteLogFormat("OpenMovie refused: %d movies are open, as many as can be", kMovieTableSize);
+        return Refuse("%d movies are open, as many as can be", kMovieTableSize);
     auto* r = static_cast<MovieRecord*>(ENGINE_ALLOC_ZERO(sizeof(MovieRecord)));
-    if (!r) return WriteLogText("メモリの確保に失敗しました in OpenMovie");
+    if (!r) return Refuse("メモリの確保に失敗しました");
     r->soundHandle = -1;
     if (!OpenTheoraMovie(r, fileName, width, height)) {
         r->temporaryFile = 0;
         if (BuildMovieGraph(r, fileName, width, height) == -1) {
             FreeMemory(r);
-            return WriteLogText("ムービーファイルオープン処理時にエラーが発生しました");
+            return Refuse("ムービーファイルオープン処理時にエラーが発生しました");
         }
         r->currentFrame = &r->frameImage;
     }
@@ -94,9 +95,9 @@ MovieRecord* GetMovieRecord(int movie) {
 namespace {
 
 // The movie a public call names; null after a line saying why.
-MovieRecord* GetMovieForCall(int movie, const char* function) {
+MovieRecord* GetMovieForCall(int movie) {
     MovieRecord* r = GetMovieRecord(movie);
-    if (!r) RefuseHandle(movie, HANDLE_KIND_MOVIE, function);
+    if (!r) RefuseHandle(movie, HANDLE_KIND_MOVIE);
     return r;
 }
 
@@ -105,8 +106,9 @@ MovieRecord* GetMovieForCall(int movie, const char* function) {
 }  // namespace morpotta
 
 int CloseMovie(int movie) {
-    if (!AllowOnlyOnEngineThread("CloseMovie")) return -1;
-    MovieRecord* r = GetMovieForCall(movie, "CloseMovie");
+    const PublicCall call("CloseMovie");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    MovieRecord* r = GetMovieForCall(movie);
     if (!r) return -1;
     if (r->theora) CloseTheoraMovie(r);
     RemoveMovieTemporaryFile(r);
@@ -117,8 +119,9 @@ int CloseMovie(int movie) {
 }
 
 int UpdateMovieFrame(int movie, int) {
-    if (!AllowOnlyOnEngineThread("UpdateMovieFrame")) return -1;
-    MovieRecord* r = GetMovieForCall(movie, "UpdateMovieFrame");
+    const PublicCall call("UpdateMovieFrame");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    MovieRecord* r = GetMovieForCall(movie);
     if (!r) return -1;
     if (!r->theora) return 0;  // a movie graph never delivers a frame
     TheoraMovieInfo info{};

@@ -28,12 +28,12 @@ int FillLoadedBuffers(SoundEntry* e) {
         void *p1, *p2;
         uint32_t n1, n2;
         if (LockDeviceBuffer(e->buffers[i].buffer, 0, e->pcmSize, &p1, &n1, &p2, &n2) != 0) {
-            return WriteLogFormatW(u"サウンドデータの転送に失敗しました_1");
+            return Refuse("サウンドデータの転送に失敗しました_1");
         }
         CopyByteRange(p1, e->pcm, n1);
         if (p2) CopyByteRange(p2, static_cast<uint8_t*>(e->pcm) + n1, n2);
         if (UnlockDeviceBuffer(e->buffers[i].buffer, p1, n1, p2, n2) != 0) {
-            return WriteLogFormatW(u"サウンドデータの転送に失敗しました_2");
+            return Refuse("サウンドデータの転送に失敗しました_2");
         }
     }
     return 0;
@@ -51,17 +51,17 @@ int MakeStreamFromImage(SoundEntry* e, const void* image, int size, int type, co
 int DecodeWholeImage(const void* image, int imageSize, const SoundReaderChoice& readers, WAVEFORMATEX* format,
                      void** pcm, int* pcmSize) {
     MemStream* memStream = OpenMemStream(image, size_t(imageSize));
-    if (!memStream) return WriteLogFormatW(u"音声ファイルのＰＣＭへの変換に失敗しました");
+    if (!memStream) return Refuse("音声ファイルのＰＣＭへの変換に失敗しました");
     StreamData stream = MakeMemStreamData(memStream);
     SOUNDCONV conv;
     if (SetupSoundConverter(&stream, &conv, readers) != 0) {
         CloseMemStream(memStream);
-        return WriteLogFormatW(u"音声ファイルのＰＣＭへの変換に失敗しました");
+        return -1;
     }
     int converted = ConvertWholeSound(&conv, format, pcm, pcmSize);
     TerminateSoundConverter(&conv);
     CloseMemStream(memStream);
-    if (converted != 0) return WriteLogFormatW(u"音声ファイルを格納するメモリ領域の確保に失敗しました");
+    if (converted != 0) return Refuse("音声ファイルを格納するメモリ領域の確保に失敗しました");
     return 0;
 }
 
@@ -84,7 +84,7 @@ int BuildFromImage(SoundEntry* e, const void* image, int imageSize, int bufferCo
     e->references = static_cast<int32_t*>(AllocMemory(sizeof(int32_t), "", 0));
     if (!e->references) {
         FreeMemory(pcm);
-        return WriteLogFormatW(u"サウンドデータの参照数を保存するメモリ領域の確保に失敗しました");
+        return Refuse("サウンドデータの参照数を保存するメモリ領域の確保に失敗しました");
     }
     *e->references = 1;
     e->format = format;
@@ -102,21 +102,20 @@ int BuildFromFile(SoundEntry* e, const char* fileName, int bufferCount, const So
     void* data;
     int size;
     if (LoadWholeFile(fileName, &data, &size) != 0)
-        return WriteLogFormatW(u"右記の音声ファイルのロードに失敗しました_1：%hs", fileName);
+        return Refuse("右記の音声ファイルのロードに失敗しました_1：%s", fileName);
     int built = BuildFromImage(e, data, size, bufferCount, settings);
     FreeMemory(data);
-    if (built != 0) return WriteLogFormatW(u"右記の音声ファイルのロードに失敗しました_2：%hs", fileName);
+    if (built != 0) return Refuse("右記の音声ファイルのロードに失敗しました_2：%s", fileName);
     return 0;
 }
 
 // A sound made by build(entry) in an entry of the call's own, with no lock
 // held, and entered into the table at the end.
 template <typename Build>
-int MakeSound(const char* function, Build build) {
-    LoaderCall call(function);
-    if (!call.admitted() || !CheckSoundOpen(function)) return -1;
+int MakeSound(Build build) {
+    if (!CheckSoundOpen()) return -1;
     SoundEntry* e = NewSoundEntry();
-    if (!e) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in %hs", function);
+    if (!e) return Refuse("メモリ領域の確保に失敗しました");
     if (build(e) != 0) {
         FreeSoundEntry(e);
         return -1;
@@ -132,17 +131,17 @@ SoundEntry* LookupSound(int handle) {
     return static_cast<SoundEntry*>(LookupHandleEntry(&m.table, handle));
 }
 
-bool CheckSoundOpen(const char* function) {
+bool CheckSoundOpen() {
     if (Sound().open.load()) return true;
-    if (IsEngineInitialized()) WriteLogFormat("%s refused: the engine runs without a sound device", function);
-    else RefuseEngineNotRunning(function);
+    if (IsEngineInitialized()) Refuse("the engine runs without a sound device");
+    else RefuseEngineNotRunning();
     return false;
 }
 
-SoundEntry* GetSoundForCall(int handle, const char* function) {
-    if (!CheckSoundOpen(function)) return nullptr;
+SoundEntry* GetSoundForCall(int handle) {
+    if (!CheckSoundOpen()) return nullptr;
     SoundEntry* e = LookupSound(handle);
-    if (!e) RefuseHandle(handle, HANDLE_KIND_SOUND, function);
+    if (!e) RefuseHandle(handle, HANDLE_KIND_SOUND);
     return e;
 }
 
@@ -150,7 +149,8 @@ SoundEntry* GetSoundForCall(int handle, const char* function) {
 
 // The settings are read by loads on any thread, each on its own.
 int SetSoundCreateType(int type) {
-    if (type < 0 || type > 3) return WriteLogFormat("SetSoundCreateType refused: type %d, not 0 to 3", type);
+    const PublicCall call("SetSoundCreateType");
+    if (type < 0 || type > 3) return Refuse("type %d, not 0 to 3", type);
     Sound().createType = type == 1 ? 0 : type;
     return 0;
 }
@@ -193,7 +193,7 @@ int EnterSoundEntry(SoundEntry* e) {
     }
     if (handle != -1) return handle;
     FreeSoundEntry(e);
-    return WriteLogFormatW(u"サウンドの数が許容量を越えました");
+    return Refuse("サウンドの数が許容量を越えました");
 }
 
 void ListStreamEntry(SoundEntry* e) {
@@ -217,7 +217,9 @@ void FreeSoundEntry(SoundEntry* e) {
 }  // namespace morpotta
 
 int AddSoundData(int) {
-    return MakeSound("AddSoundData", [](SoundEntry*) { return 0; });
+    LoaderCall call("AddSoundData");
+    if (!call.admitted()) return -1;
+    return MakeSound([](SoundEntry*) { return 0; });
 }
 
 namespace morpotta {
@@ -231,7 +233,7 @@ int CreateSoundBuffers(SoundEntry* e, const WAVEFORMATEX* format, uint32_t bytes
         SoundBufferDesc desc{kStreamFlags, size, format};
         if (CreateDeviceBuffer(&desc, &e->buffers[0].buffer) != 0) {
             e->buffers[0].buffer = nullptr;
-            return WriteLogFormatW(u"ストリーム風サウンドバッファの作成に失敗しました");
+            return Refuse("ストリーム風サウンドバッファの作成に失敗しました");
         }
         e->buffers[0].valid = 1;
         e->duplicate[0] = 0;
@@ -248,7 +250,7 @@ int CreateSoundBuffers(SoundEntry* e, const WAVEFORMATEX* format, uint32_t bytes
                 if (CreateDeviceBuffer(&desc, &record.buffer) != 0) {
                     record.buffer = nullptr;
                     e->bufferCount = 0;
-                    return WriteLogFormatW(u"DirectSoundBuffer の作成に失敗しました");
+                    return Refuse("DirectSoundBuffer の作成に失敗しました");
                 }
             }
             record.valid = 1;
@@ -271,22 +273,24 @@ int CreateSoundBuffers(SoundEntry* e, const WAVEFORMATEX* format, uint32_t bytes
 }  // namespace morpotta
 
 int LoadWholeFile(const char* fileName, void** dataOut, int* sizeOut) {
-    if (!fileName || !dataOut || !sizeOut) return -1;
+    const PublicCall call("LoadWholeFile");
+    if (!fileName) return RefuseNull("file name");
+    if (!dataOut || !sizeOut) return RefuseNull(dataOut ? "place for the size" : "place for the data");
     FileHandle file = OpenFileStream(fileName, 0, 1, 0);
-    if (!file) return WriteLogFormatW(u"右記のファイルのオープンに失敗しました：%hs", fileName);
+    if (!file) return Refuse("右記のファイルのオープンに失敗しました：%s", fileName);
     SeekFileStream(file, 0, 2);
     int64_t size = TellFileStream(file);
     SeekFileStream(file, 0, 0);
     void* data = size >= 0 && size <= 0x7FFFFFFF ? AllocMemory(size_t(size ? size : 1), "", 0) : nullptr;
     if (!data) {
         CloseFileStream(file);
-        return WriteLogFormatW(u"右記のファイルのロードに必要なメモリの確保に失敗しました：%hs", fileName);
+        return Refuse("右記のファイルのロードに必要なメモリの確保に失敗しました：%s", fileName);
     }
     size_t got = size ? ReadFileStream(data, size_t(size), 1, file) : 1;
     CloseFileStream(file);
     if (got != 1) {
         FreeMemory(data);
-        return WriteLogFormatW(u"右記のファイルのオープンに失敗しました：%hs", fileName);
+        return Refuse("右記のファイルのオープンに失敗しました：%s", fileName);
     }
     *dataOut = data;
     *sizeOut = int(size);
@@ -297,38 +301,39 @@ namespace morpotta {
 
 namespace {
 
-int MakeSoundFromFile(const char* function, const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
-    if (!fileName) return WriteLogFormat("%s refused: no file name (null)", function);
+int MakeSoundFromFile(const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
+    if (!fileName) return RefuseNull("file name");
     if (bufferCount > kMaxSoundBuffers) bufferCount = kMaxSoundBuffers;
-    return MakeSound(function, [&](SoundEntry* e) { return BuildFromFile(e, fileName, bufferCount, settings); });
+    return MakeSound([&](SoundEntry* e) { return BuildFromFile(e, fileName, bufferCount, settings); });
 }
 
 }  // namespace
 
 int CreateSoundHandleFromFileWith(const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
-    return MakeSoundFromFile("CreateSoundHandleFromFile", fileName, bufferCount, settings);
+    return MakeSoundFromFile(fileName, bufferCount, settings);
 }
 
 }  // namespace morpotta
 
 int CreateSoundHandleFromFile(const char* fileName, int bufferCount, int) {
-    return MakeSoundFromFile("CreateSoundHandleFromFile", fileName, bufferCount, CurrentSoundLoadSettings());
+    LoaderCall call("CreateSoundHandleFromFile");
+    if (!call.admitted()) return -1;
+    return MakeSoundFromFile(fileName, bufferCount, CurrentSoundLoadSettings());
 }
 
 int LoadSoundFile(const char* fileName, int bufferCount, int) {
-    return MakeSoundFromFile("LoadSoundFile", fileName, bufferCount, CurrentSoundLoadSettings());
+    LoaderCall call("LoadSoundFile");
+    if (!call.admitted()) return -1;
+    return MakeSoundFromFile(fileName, bufferCount, CurrentSoundLoadSettings());
 }
 
 int CreateSoundHandleFromImage(const void* image, int imageSize, int bufferCount, int) {
-    if (!image || imageSize <= 0)
-        return WriteLogFormat("CreateSoundHandleFromImage refused: no file image (%s, %d bytes)",
-                              image ? "given" : "null", imageSize);
-    if (bufferCount > kMaxSoundBuffers)
-        return WriteLogFormat("CreateSoundHandleFromImage refused: %d voices, more than %d", bufferCount,
-                              kMaxSoundBuffers);
+    LoaderCall call("CreateSoundHandleFromImage");
+    if (!call.admitted()) return -1;
+    if (!image || imageSize <= 0) return Refuse("no file image (%s, %d bytes)", image ? "given" : "null", imageSize);
+    if (bufferCount > kMaxSoundBuffers) return Refuse("%d voices, more than %d", bufferCount, kMaxSoundBuffers);
     const SoundLoadSettings settings = CurrentSoundLoadSettings();
-    return MakeSound("CreateSoundHandleFromImage",
-                     [&](SoundEntry* e) { return BuildFromImage(e, image, imageSize, bufferCount, settings); });
+    return MakeSound([&](SoundEntry* e) { return BuildFromImage(e, image, imageSize, bufferCount, settings); });
 }
 
 // The handle goes under the sound lock, stopped; the entry is freed after.
@@ -339,7 +344,7 @@ int DeleteSoundHandle(int handle, int) {
     SoundEntry* e = nullptr;
     {
         SoundLockGuard lock(m.lock);
-        e = GetSoundForCall(handle, "DeleteSoundHandle");
+        e = GetSoundForCall(handle);
         if (!e) return -1;
         if (e->kind == kSoundStream) {
             StopStreamSound(handle);
@@ -354,7 +359,8 @@ int DeleteSoundHandle(int handle, int) {
 }
 
 int DeleteAllSoundHandles(int) {
-    if (!AllowOnlyOnEngineThread("DeleteAllSoundHandles")) return -1;
+    const PublicCall call("DeleteAllSoundHandles");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundModule& m = Sound();
     SoundLockGuard lock(m.lock);
     ForEachHandle(&m.table, [](int handle) { DeleteSoundHandle(handle); });

@@ -127,9 +127,9 @@ SoundEntry* LookupSound(int handle);
 // For the calls that need the sound system: true while it is open; else
 // false after a line saying why (the engine is not running, or it runs
 // without a sound device).
-bool CheckSoundOpen(const char* function);
+bool CheckSoundOpen();
 // The sound a public call names; null after a line saying why.
-SoundEntry* GetSoundForCall(int handle, const char* function);
+SoundEntry* GetSoundForCall(int handle);
 
 // The settings a sound is made with, taken whole when its call begins.
 struct SoundLoadSettings {

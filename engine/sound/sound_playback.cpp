@@ -92,11 +92,12 @@ int VolumeToHundredthsDb(int volume) {
 }  // namespace morpotta
 
 int PlaySoundHandle(int handle, int playType, int fromTop) {
-    if (!AllowOnlyOnEngineThread("PlaySoundHandle")) return -1;
+    const PublicCall call("PlaySoundHandle");
+    if (!AllowOnlyOnEngineThread()) return -1;
     int kind;
     {
         SoundLockGuard lock(Sound().lock);
-        SoundEntry* e = GetSoundForCall(handle, "PlaySoundHandle");
+        SoundEntry* e = GetSoundForCall(handle);
         if (!e) return -1;
         kind = e->kind;
     }
@@ -116,9 +117,10 @@ int PlaySoundHandle(int handle, int playType, int fromTop) {
 }
 
 int StopSoundHandle(int handle) {
-    if (!AllowOnlyOnEngineThread("StopSoundHandle")) return -1;
+    const PublicCall call("StopSoundHandle");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetSoundForCall(handle, "StopSoundHandle");
+    SoundEntry* e = GetSoundForCall(handle);
     if (!e) return -1;
     if (e->kind == kSoundStream) return StopStreamSound(handle);
     for (int i = 0; i < e->bufferCount; ++i) {
@@ -130,9 +132,10 @@ int StopSoundHandle(int handle) {
 }
 
 int IsSoundPlaying(int handle) {
-    if (!AllowOnlyOnEngineThread("IsSoundPlaying")) return -1;
+    const PublicCall call("IsSoundPlaying");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetSoundForCall(handle, "IsSoundPlaying");
+    SoundEntry* e = GetSoundForCall(handle);
     if (!e) return -1;
     if (e->kind == kSoundStream) return IsStreamSoundPlaying(handle);
     for (int i = 0; i < e->bufferCount; ++i) {
@@ -143,9 +146,10 @@ int IsSoundPlaying(int handle) {
 }
 
 int SetSoundVolume(int volume, int handle) {
-    if (!AllowOnlyOnEngineThread("SetSoundVolume")) return -1;
+    const PublicCall call("SetSoundVolume");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetSoundForCall(handle, "SetSoundVolume");
+    SoundEntry* e = GetSoundForCall(handle);
     if (!e) return -1;
     int db = VolumeToHundredthsDb(volume);
     for (int i = 0; i < kMaxSoundBuffers; ++i) SetPlaybackBufferVolume(&e->buffers[i], db);
@@ -154,9 +158,10 @@ int SetSoundVolume(int volume, int handle) {
 }
 
 int GetSoundPosition(int handle) {
-    if (!AllowOnlyOnEngineThread("GetSoundPosition")) return -1;
+    const PublicCall call("GetSoundPosition");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetSoundForCall(handle, "GetSoundPosition");
+    SoundEntry* e = GetSoundForCall(handle);
     if (!e) return -1;
     if (e->kind == kSoundStream) return GetStreamSoundPosition(handle);
     uint32_t cursor = 0;
@@ -166,16 +171,18 @@ int GetSoundPosition(int handle) {
 }
 
 int GetSoundTotalSamples(int handle) {
+    const PublicCall call("GetSoundTotalSamples");
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetSoundForCall(handle, "GetSoundTotalSamples");
+    SoundEntry* e = GetSoundForCall(handle);
     if (!e) return -1;
     if (e->kind == kSoundStream) return int(e->stream.totalSamples);
     return e->format.blockAlign ? int(e->pcmSize / e->format.blockAlign) : 0;
 }
 
 int GetSoundTotalTime(int handle) {
+    const PublicCall call("GetSoundTotalTime");
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetSoundForCall(handle, "GetSoundTotalTime");
+    SoundEntry* e = GetSoundForCall(handle);
     if (!e) return -1;
     return SamplesToMilliseconds(GetSoundTotalSamples(handle), int(e->format.samplesPerSec));
 }

@@ -50,7 +50,7 @@ void ReleasePiece(StreamPiece* piece, bool closeSource) {
 int ConvertSourceToWaveImage(StreamData* source, StreamPiece* piece, const SoundReaderChoice& readers) {
     void* copy;
     int copySize;
-    if (ReadWholeStream(source, &copy, &copySize) != 0) return WriteLogFormatW(u"音声データの読み込みに失敗しました");
+    if (ReadWholeStream(source, &copy, &copySize) != 0) return Refuse("音声データの読み込みに失敗しました");
     MemStream* mem = OpenMemStream(copy, size_t(copySize));
     WAVEFORMATEX format;
     void* pcm = nullptr;
@@ -66,14 +66,14 @@ int ConvertSourceToWaveImage(StreamData* source, StreamPiece* piece, const Sound
         CloseMemStream(mem);
     }
     FreeMemory(copy);
-    if (result != 0) return WriteLogFormatW(u"音声データの変換に失敗しました");
+    if (result != 0) return Refuse("音声データの変換に失敗しました");
     result = BuildWaveImage(&piece->block, &piece->blockSize, &format, 18, pcm, pcmSize);
     FreeMemory(pcm);
     if (result != 0) return -1;
     if (OpenPieceOverBlock(piece, readers) != 0) {
         FreeMemory(piece->block);
         piece->block = nullptr;
-        return WriteLogFormatW(u"音声データのオープンに失敗しました");
+        return Refuse("音声データのオープンに失敗しました");
     }
     return 0;
 }
@@ -94,7 +94,7 @@ int ReadWholeStream(StreamData* stream, void** dataOut, int* sizeOut) {
     int64_t size = stream->functions.tell(stream->handle);
     stream->functions.seek(stream->handle, 0, 0);
     void* data = size >= 0 && size <= 0x7FFFFFFF ? AllocMemory(size_t(size ? size : 1), "", 0) : nullptr;
-    if (!data) return WriteLogFormatW(u"ストリームの読み込みに必要なメモリの確保に失敗しました");
+    if (!data) return Refuse("ストリームの読み込みに必要なメモリの確保に失敗しました");
     if (size && stream->functions.read(data, size_t(size), 1, stream->handle) != 1) {
         FreeMemory(data);
         return -1;
@@ -108,7 +108,7 @@ int BuildWaveImage(void** imageOut, int* sizeOut, const void* format, int format
                    int dataSize) {
     int total = formatSize + dataSize + 28;
     auto* image = static_cast<uint8_t*>(AllocMemory(size_t(total), "", 0));
-    if (!image) return WriteLogFormatW(u"仮WAVEファイルイメージ用のメモリ確保に失敗しました");
+    if (!image) return Refuse("仮WAVEファイルイメージ用のメモリ確保に失敗しました");
     std::memcpy(image, "RIFF", 4);
     PutLe32(image + 4, uint32_t(total - 8));
     std::memcpy(image + 8, "WAVE", 4);
@@ -129,15 +129,16 @@ int AddStreamPiece(SoundEntry* e, StreamData* source, int repeatCount, int creat
     StreamState& s = e->stream;
     // A loaded sound has no pieces but owns voices: it never becomes a stream.
     if ((s.pieceCount > 0 && e->kind != kSoundStream) || (e->kind == kSoundLoaded && (e->bufferCount > 0 || e->pcm)))
-        return WriteLogFormatW(u"ストリーム風サウンドではないサウンドデータが渡されました in AddSreamSound");
+        return Refuse("ストリーム風サウンドではないサウンドデータが渡されました");
     if (s.pieceCount > 0) {
         uint32_t status = 0;
         GetPlaybackBufferStatus(&e->buffers[0], &status);
         if (status & kBufferStatusPlaying)
-            return WriteLogFormatW(u"既に再生中のストリームサウンドデータにデータを追加しようとしました");
-        if (s.pieceCount >= kMaxStreamPieces) return WriteLogFormatW(u"ストリーム風サウンドの制御データ領域がいっぱいです");
+            return Refuse("既に再生中のストリームサウンドデータにデータを追加しようとしました");
+        if (s.pieceCount >= kMaxStreamPieces) return Refuse("ストリーム風サウンドの制御データ領域がいっぱいです");
     }
-    if (createType != 0 && createType != 2 && createType != 3) return -1;
+    if (createType != 0 && createType != 2 && createType != 3)
+        return Refuse("create type %d, not 0, 2 or 3", createType);
     StreamPiece* piece = &s.pieces[s.pieceCount];
     std::memset(piece, 0, sizeof *piece);
     piece->createType = createType;
@@ -147,16 +148,16 @@ int AddStreamPiece(SoundEntry* e, StreamData* source, int repeatCount, int creat
         if (ConvertSourceToWaveImage(source, piece, readers) != 0) return -1;
     } else if (createType == 2) {
         if (ReadWholeStream(source, &piece->block, &piece->blockSize) != 0)
-            return WriteLogFormatW(u"音声データの読み込みに失敗しました");
+            return Refuse("音声データの読み込みに失敗しました");
         if (OpenPieceOverBlock(piece, readers) != 0) {
             FreeMemory(piece->block);
             piece->block = nullptr;
-            return WriteLogFormatW(u"音声データのオープンに失敗しました");
+            return Refuse("音声データのオープンに失敗しました");
         }
     } else {
         piece->stream = *source;
         if (SetupSoundConverter(&piece->stream, &piece->conv, readers) != 0)
-            return WriteLogFormatW(u"音声データのオープンに失敗しました");
+            return Refuse("音声データのオープンに失敗しました");
         keep = 0;
     }
     WAVEFORMATEX format;
@@ -164,7 +165,7 @@ int AddStreamPiece(SoundEntry* e, StreamData* source, int repeatCount, int creat
     if (s.pieceCount > 0) {
         if (std::memcmp(&format, &e->format, 18) != 0) {
             ReleasePiece(piece, false);
-            return WriteLogFormatW(u"フォーマットの違う音声データは同時に使うことは出来ません");
+            return Refuse("フォーマットの違う音声データは同時に使うことは出来ません");
         }
     } else {
         e->format = format;
@@ -186,14 +187,15 @@ int AddStreamPiece(SoundEntry* e, StreamData* source, int repeatCount, int creat
 
 int AddStreamFilePiece(SoundEntry* e, const char* fileName, int repeatCount, int createType,
                        const SoundReaderChoice& readers) {
-    if (!e || !fileName) return -1;
+    if (!e) return -1;
+    if (!fileName) return RefuseNull("file name");
     FileHandle file = OpenFileStream(fileName, 0, 1, 0);
-    if (!file) return WriteLogFormatW(u"右記のＷＡＶファイルのロードに失敗しました：%hs ", fileName);
+    if (!file) return Refuse("右記のＷＡＶファイルのロードに失敗しました：%s", fileName);
     StreamData stream = MakeFileStreamData(file);
     int keep = 1;
     if (AddStreamPiece(e, &stream, repeatCount, createType, readers, &keep) != 0) {
         CloseFileStream(file);
-        return WriteLogFormatW(u"右記のＷＡＶファイルのセットアップに失敗しました：%hs ", fileName);
+        return Refuse("右記のＷＡＶファイルのセットアップに失敗しました：%s", fileName);
     }
     if (keep) CloseFileStream(file);
     e->stream.pieces[e->stream.pieceCount - 1].ownsSource = 1;
@@ -202,16 +204,17 @@ int AddStreamFilePiece(SoundEntry* e, const char* fileName, int repeatCount, int
 
 int AddStreamMemoryPiece(SoundEntry* e, const void* image, int imageSize, int repeatCount, int createType,
                          const SoundReaderChoice& readers) {
-    if (!e || !image || imageSize <= 0) return -1;
+    if (!e) return -1;
+    if (!image || imageSize <= 0) return Refuse("no file image (%s, %d bytes)", image ? "given" : "null", imageSize);
     MemStream* mem = OpenMemStream(image, size_t(imageSize));
-    if (!mem) return WriteLogFormatW(u"ＷＡＶファイルのストリームイメージハンドルの作成に失敗しました ");
+    if (!mem) return Refuse("ＷＡＶファイルのストリームイメージハンドルの作成に失敗しました");
     StreamData stream = MakeMemStreamData(mem);
     // The image is the caller's: a piece always keeps its own copy.
     if (createType == 3) createType = 2;
     int keep = 1;
     if (AddStreamPiece(e, &stream, repeatCount, createType, readers, &keep) != 0) {
         CloseMemStream(mem);
-        return WriteLogFormatW(u"ＷＡＶファイルのストリームイメージのセットアップに失敗しました ");
+        return Refuse("ＷＡＶファイルのストリームイメージのセットアップに失敗しました");
     }
     CloseMemStream(mem);
     e->stream.pieces[e->stream.pieceCount - 1].ownsSource = 1;
@@ -222,18 +225,20 @@ int AddStreamMemoryPiece(SoundEntry* e, const void* image, int imageSize, int re
 
 // On a sound in the table: under the sound lock, the worker's as well.
 int AddStreamFile(const char* fileName, int repeatCount, int handle, int createType, int) {
-    if (!AllowOnlyOnEngineThread("AddStreamFile")) return -1;
+    const PublicCall call("AddStreamFile");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetSoundForCall(handle, "AddStreamFile");
+    SoundEntry* e = GetSoundForCall(handle);
     if (!e || AddStreamFilePiece(e, fileName, repeatCount, createType, CurrentSoundReaderChoice()) != 0) return -1;
     ListStreamEntry(e);
     return 0;
 }
 
 int AddStreamMemory(const void* image, int imageSize, int repeatCount, int handle, int createType, int) {
-    if (!AllowOnlyOnEngineThread("AddStreamMemory")) return -1;
+    const PublicCall call("AddStreamMemory");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetSoundForCall(handle, "AddStreamMemory");
+    SoundEntry* e = GetSoundForCall(handle);
     if (!e || AddStreamMemoryPiece(e, image, imageSize, repeatCount, createType, CurrentSoundReaderChoice()) != 0)
         return -1;
     ListStreamEntry(e);

@@ -174,10 +174,10 @@ int AdvanceStreamPiece(SoundEntry* e, LockRegions* r, int32_t endCursor) {
 }
 
 // The stream sound a public call names; null after a line saying why.
-SoundEntry* GetStreamForCall(int handle, const char* function) {
-    SoundEntry* e = GetSoundForCall(handle, function);
+SoundEntry* GetStreamForCall(int handle) {
+    SoundEntry* e = GetSoundForCall(handle);
     if (e && e->kind != kSoundStream) {
-        WriteLogFormat("%s refused: sound %d is held whole, not a stream sound", function, handle);
+        Refuse("sound %d is held whole, not a stream sound", handle);
         return nullptr;
     }
     return e;
@@ -220,9 +220,10 @@ void UpdateStreamPosition(SoundEntry* e, int64_t cursor) {
 }  // namespace morpotta
 
 int PrepareStreamPlayback(int handle) {
-    if (!AllowOnlyOnEngineThread("PrepareStreamPlayback")) return -1;
+    const PublicCall call("PrepareStreamPlayback");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetSoundForCall(handle, "PrepareStreamPlayback");
+    SoundEntry* e = GetSoundForCall(handle);
     if (!e) return -1;
     PrepareStreamEntry(e);
     return 0;
@@ -346,10 +347,11 @@ int RefillStreamSounds() {
 }  // namespace morpotta
 
 int PlayStreamSound(int handle, int playType, int fromTop) {
-    if (!AllowOnlyOnEngineThread("PlayStreamSound")) return -1;
+    const PublicCall call("PlayStreamSound");
+    if (!AllowOnlyOnEngineThread()) return -1;
     {
         SoundLockGuard lock(Sound().lock);
-        SoundEntry* e = GetStreamForCall(handle, "PlayStreamSound");
+        SoundEntry* e = GetStreamForCall(handle);
         if (!e) return -1;
         StreamState& s = e->stream;
         if (!fromTop && IsBufferPlaying(e)) return -1;
@@ -371,9 +373,10 @@ int PlayStreamSound(int handle, int playType, int fromTop) {
 }
 
 int StopStreamSound(int handle) {
-    if (!AllowOnlyOnEngineThread("StopStreamSound")) return -1;
+    const PublicCall call("StopStreamSound");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetStreamForCall(handle, "StopStreamSound");
+    SoundEntry* e = GetStreamForCall(handle);
     if (!e) return -1;
     UpdateStreamPosition(e, -1);
     uint32_t status;
@@ -383,17 +386,19 @@ int StopStreamSound(int handle) {
 }
 
 int IsStreamSoundPlaying(int handle) {
-    if (!AllowOnlyOnEngineThread("IsStreamSoundPlaying")) return -1;
+    const PublicCall call("IsStreamSoundPlaying");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetStreamForCall(handle, "IsStreamSoundPlaying");
+    SoundEntry* e = GetStreamForCall(handle);
     if (!e) return -1;
     return IsBufferPlaying(e) ? 1 : 0;
 }
 
 int GetStreamSoundPosition(int handle) {
-    if (!AllowOnlyOnEngineThread("GetStreamSoundPosition")) return -1;
+    const PublicCall call("GetStreamSoundPosition");
+    if (!AllowOnlyOnEngineThread()) return -1;
     SoundLockGuard lock(Sound().lock);
-    SoundEntry* e = GetStreamForCall(handle, "GetStreamSoundPosition");
+    SoundEntry* e = GetStreamForCall(handle);
     if (!e) return -1;
     UpdateStreamPosition(e, -1);
     int ms = SamplesToMilliseconds(e->stream.playedBytes / e->format.blockAlign, int(e->format.samplesPerSec));

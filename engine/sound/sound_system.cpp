@@ -148,9 +148,8 @@ WAVEFORMATEX ComputePrimaryFormat(const SoundDeviceCaps& caps) {
 }  // namespace morpotta
 
 int SetSoundDeviceBackend(const char* name) {
-    if (!AllowOnlyOnEngineThread("SetSoundDeviceBackend")) return -1;
-    if (Sound().open.load()) return -1;
-    return platform::SelectAudioBackend(name) ? 0 : -1;
+    const PublicCall call("SetSoundDeviceBackend");
+    return ChooseBackend(platform::SelectAudioBackend, name, Sound().open.load());
 }
 
 int IsSoundSystemOpen() { return Sound().open.load() ? 1 : 0; }

@@ -3,6 +3,7 @@
 #include "sound/soundconv.h"
 
 #include "engine/memory.h"
+#include "foundation/public_call.h"
 #include "sound/sound_internal.h"
 
 #include <cstring>
@@ -36,7 +37,7 @@ const SoundReader* FindSoundReader(int type) {
 SoundReaderChoice CurrentSoundReaderChoice() { return SoundReaderChoice{GetSoundReaderMask(), 0}; }
 
 int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderChoice& choice) {
-    if (!stream || !conv) return -1;
+    if (!stream || !conv) return RefuseNull("stream");
     std::memset(conv, 0, sizeof *conv);
     conv->oggSelect = choice.oggSelect;
     conv->stream = *stream;
@@ -57,13 +58,13 @@ int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderCh
         }
         if (reader->rewindOnRefusal) conv->stream.functions.seek(conv->stream.handle, 0, 0);
     }
-    if (!chosen) return -1;
+    if (!chosen) return Refuse("the data is no sound any reader takes (PCM or compressed WAVE, Ogg Vorbis, MP3)");
     conv->initialized = 0;
     conv->endOfData = 0;
     conv->buffer = static_cast<uint8_t*>(AllocMemory(size_t(conv->blockSize), "", 0));
     if (!conv->buffer) {
         if (chosen->terminate) chosen->terminate(conv);
-        return -1;
+        return Refuse("out of memory for the sound converter's buffer");
     }
     conv->bytesLeft = 0;
     conv->readOffset = 0;

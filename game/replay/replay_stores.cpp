@@ -121,7 +121,8 @@ std::string SavePathInStores() {
 
 void TellDurableProblems() {
     DurableProblem problem;
-    for (int i = 0; GetDurableProblem(i, &problem) == 0; ++i) SayProblem(problem);
+    for (int i = 0; i < GetDurableProblemCount(); ++i)
+        if (GetDurableProblem(i, &problem) == 0) SayProblem(problem);
 }
 
 bool FinishInterruptedStores() {

@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 std::vector<std::string> Problems() {
     std::vector<std::string> lines;
     DurableProblem p;
-    for (int i = 0; GetDurableProblem(i, &p) == 0; ++i)
+    for (int i = 0; i < GetDurableProblemCount() && GetDurableProblem(i, &p) == 0; ++i)
         lines.push_back(std::to_string(p.kind) + " " + p.set + " " + p.file + ": " + p.reason + " (" +
                         std::to_string(p.newFiles) + "/" + std::to_string(p.files) + ")");
     return lines;

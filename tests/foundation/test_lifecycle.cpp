@@ -133,8 +133,8 @@ TEST_F(EngineLifecycleTest, TheWindowModeStaysWhileRunningAndTheRefusalIsLogged)
     EXPECT_EQ(SetScreenMode(1280, 960, 32, 60), -1);
     ShutdownEngine();
     const std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
-    EXPECT_NE(log.find("ChangeWindowMode(0) refused: the mode is chosen before start-up"), std::string::npos) << log;
-    EXPECT_NE(log.find("SetScreenMode(1280, 960, 32, 60) refused"), std::string::npos) << log;
+    EXPECT_NE(log.find("ChangeWindowMode refused: the mode (0) is chosen before start-up"), std::string::npos) << log;
+    EXPECT_NE(log.find("SetScreenMode refused: 1280x960, 32 bits, 60 Hz"), std::string::npos) << log;
     int width = 0;
     GetScreenMode(&width, nullptr, nullptr, nullptr);
     EXPECT_EQ(width, 640);
@@ -235,7 +235,8 @@ TEST_F(EngineLifecycleTest, WithoutAWindowStartUpFailsSaysWhyAndLeavesNothing) {
     EXPECT_EQ(GetMemoryTotals().liveBlocks, liveBefore);
     EXPECT_NE(said.find("Start-up failed: no window could be opened"), std::string::npos) << said;
     std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
-    EXPECT_NE(log.find("Start-up failed: no window could be opened"), std::string::npos) << log;
+    EXPECT_NE(log.find("InitializeEngine refused: start-up failed: no window could be opened"), std::string::npos)
+        << log;
     // Nothing is left behind that would stop the next start.
     ASSERT_EQ(InitializeEngine(), 0);
     EXPECT_EQ(ShutdownEngine(), 0);

@@ -116,8 +116,8 @@ TEST_F(MemoryLogTest, HugeRequestsFailAndReallocKeepsOldBlock) {
     EXPECT_EQ(GetMemoryTotals().liveBlocks, before.liveBlocks);
 
     std::string log = ReadLog();
-    EXPECT_NE(log.find(" in AllocMemory"), std::string::npos) << log;
-    EXPECT_NE(log.find(" in ReallocMemory"), std::string::npos) << log;
+    EXPECT_NE(log.find("AllocMemory refused: "), std::string::npos) << log;
+    EXPECT_NE(log.find("ReallocMemory refused: "), std::string::npos) << log;
 }
 
 TEST_F(MemoryLogTest, DumpListsEveryLiveBlock) {
@@ -162,8 +162,8 @@ TEST_F(MemoryLogTest, DamagedHeaderIsDetectedAndNotFollowed) {
     EXPECT_EQ(ReallocMemory(victim, 64, "victim.cpp", 4), nullptr);
     DumpMemoryBlocks();
     std::string log = ReadLog();
-    EXPECT_NE(log.find("in CheckMemoryBlock"), std::string::npos) << log;
-    EXPECT_NE(log.find("in FreeMemory"), std::string::npos) << log;
+    EXPECT_NE(log.find("CheckMemoryBlock refused: "), std::string::npos) << log;
+    EXPECT_NE(log.find("FreeMemory refused: "), std::string::npos) << log;
     EXPECT_EQ(CountLines(log, "before.cpp(1)"), 1) << log;
     EXPECT_EQ(CountLines(log, "after.cpp(3)"), 1) << log;
     EXPECT_EQ(CountLines(log, "victim.cpp"), 0) << log;

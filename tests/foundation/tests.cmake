@@ -11,3 +11,5 @@ target_link_libraries(end_without_shutdown PRIVATE Morpotta::Engine)
 target_include_directories(end_without_shutdown PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/common)
 add_dependencies(${target} end_without_shutdown)
 target_compile_definitions(${target} PRIVATE MORPOTTA_END_WITHOUT_SHUTDOWN="$<TARGET_FILE:end_without_shutdown>")
+# The refusal table checks itself against every function the public headers declare.
+target_compile_definitions(${target} PRIVATE MORPOTTA_PUBLIC_HEADERS_DIR="${PROJECT_SOURCE_DIR}/engine/include/engine")

@@ -62,13 +62,13 @@ TEST_F(ModelLoadTest, FilesNoReaderTakesAreNamedAndLeaveTheTablesAsTheyWere) {
                                                            {"picture.mqo", picture}};
     for (const auto& [name, bytes] : refused) {
         EXPECT_EQ(Load(name, bytes), -1) << name;
-        EXPECT_NE(Log().find(": モデルファイル " + name + " の形式に対応する読み込み処理がありません\r\n"), std::string::npos)
-            << Log();
+        const std::string said = "LoadModelFile refused: モデルファイル " + name + " の形式に対応する読み込み処理がありません";
+        EXPECT_NE(Log().find(said + "\r\n"), std::string::npos) << Log();
     }
     EXPECT_EQ(LoadModelFile("missing.mqo"), -1);
     EXPECT_NE(Log().find("モデルファイル missing.mqo が読み込めませんでした"), std::string::npos);
     EXPECT_EQ(LoadModelFile(nullptr), -1);
-    EXPECT_NE(Log().find("No file name in LoadModelFile"), std::string::npos);
+    EXPECT_NE(Log().find("LoadModelFile refused: no file name (null)"), std::string::npos);
     EXPECT_EQ(GetModelBaseCount(), 1);
     EXPECT_EQ(GetModelInstanceCount(), 1);
 }
@@ -108,7 +108,9 @@ TEST_F(ModelLoadTest, EveryOperationRefusesWhileTheSystemIsNotStarted) {
     EXPECT_EQ(TerminateModelSystem(), 0);  // the second time does nothing
     files_.Add("again.mqo", WriteMqo(MakeQuadDocument()));
     EXPECT_EQ(LoadModelFile("again.mqo"), -1);
-    EXPECT_NE(Log().find("LoadModelFile(again.mqo) refused: the model system is not running"), std::string::npos)
+    EXPECT_NE(Log().find("LoadModelFile refused: the model system is not running (before start-up or after shut-down): "
+                         "again.mqo"),
+              std::string::npos)
         << Log();
     EXPECT_EQ(SetModelPosition(model, 1, 2, 3), -1);
     EXPECT_EQ(GetModelMaterialCount(model), -1);

@@ -89,7 +89,7 @@ int DrawTransparentBillboard(const BillboardVertex strip[6], const Draw2DState& 
 // out rather than drawn folded.
 int DrawBillboardSoftware(const float world[4][3], int graph, int transparent, int turn) {
     const SoftwareDraw2DPath* path = GetSoftwareDraw2DPath();
-    if (!path || !path->drawGraphQuad) return ReportNoSoftwareDraw("DrawGraphBillboard3D");
+    if (!path || !path->drawGraphQuad) return ReportNoSoftwareDraw();
     int corners[8];
     for (int i = 0; i < 4; ++i) {
         const Vector3 p = WorldToScreenPos(world[i]);
@@ -106,13 +106,14 @@ int DrawBillboardSoftware(const float world[4][3], int graph, int transparent, i
 
 int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, float size, float angle, int graph,
                          int transparent, int turn) {
-    if (!AllowOnlyOnEngineThread("DrawGraphBillboard3D")) return -1;
-    const GRAPH* g = GetGraphForCall(graph, "DrawGraphBillboard3D");
+    const PublicCall call("DrawGraphBillboard3D");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    const GRAPH* g = GetGraphForCall(graph);
     if (!g) return -1;
     UpdateGraphMovieFrame(g);
     if (!position || !std::isfinite(size) || !std::isfinite(angle) || !std::isfinite(centreX) ||
         !std::isfinite(centreY))
-        return WriteLogText("Bad position, size or angle in DrawGraphBillboard3D");
+        return position ? Refuse("a size, angle or centre that is not a number") : RefuseNull("position");
     // The view's columns are the camera axes in world space.
     const Matrix44& view = CurrentViewMatrix();
     const float right[3] = {view.m[0][0], view.m[1][0], view.m[2][0]};
@@ -129,7 +130,7 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
         for (int k = 0; k < 3; ++k) world[i][k] = position[k] + right[k] * rx + up[k] * ry;
     }
     if (!HardwareRenderingActive()) return DrawBillboardSoftware(world, graph, transparent, turn);
-    if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture", graph);
+    if (!g->shared->texture) return Refuse("graph %d has no texture", graph);
     Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0, 0};
     uint32_t diffuse = 0;
     if (!Resolve2DBlend(transparent, true, &state, &diffuse)) return 0;
@@ -151,5 +152,5 @@ int DrawGraphBillboard3D(const float position[3], float centreX, float centreY, 
     FlushPendingDraws();
     ApplyBillboardState(state);
     const int result = transparent ? DrawTransparentBillboard(strip, state) : DrawBillboardStrip(strip);
-    return result == 0 ? 0 : WriteLogText("The device refused the billboard in DrawGraphBillboard3D");
+    return result == 0 ? 0 : Refuse("the device did not draw the billboard");
 }

@@ -59,17 +59,18 @@ void SendProjection() {
 }  // namespace
 
 int SetCameraEyeTargetUp(const float eye[3], const float target[3], const float up[3]) {
-    if (!AllowOnlyOnEngineThread("SetCameraEyeTargetUp")) return -1;
-    if (!eye || !target || !up) return -1;
+    const PublicCall call("SetCameraEyeTargetUp");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!eye || !target || !up) return RefuseNull(!eye ? "eye" : !target ? "target" : "up");
     Vector3 z = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
     const float zLength = MeasureVectorLength(z.x, z.y, z.z);
-    if (zLength == 0) return WriteLogText("Eye and target coincide in SetCameraEyeTargetUp");
+    if (zLength == 0) return Refuse("eye and target coincide");
     z = {z.x / zLength, z.y / zLength, z.z / zLength};
     Vector3 u = {up[0], up[1], up[2]};
     const float along = DotVectors(&u, &z);
     Vector3 y = {u.x - z.x * along, u.y - z.y * along, u.z - z.z * along};
     const float yLength = MeasureVectorLength(y.x, y.y, y.z);
-    if (yLength == 0) return WriteLogText("Up runs along the view direction in SetCameraEyeTargetUp");
+    if (yLength == 0) return Refuse("up runs along the view direction");
     y = {y.x / yLength, y.y / yLength, y.z / yLength};
     Vector3 x;
     CrossVectorsInto(&x, &y, &z);
@@ -84,8 +85,9 @@ int SetCameraEyeTargetUp(const float eye[3], const float target[3], const float 
 }
 
 int ApplyUserViewMatrix(const float matrix[16]) {
-    if (!AllowOnlyOnEngineThread("ApplyUserViewMatrix")) return -1;
-    if (!matrix) return -1;
+    const PublicCall call("ApplyUserViewMatrix");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!matrix) return RefuseNull("matrix");
     std::memcpy(&view, matrix, sizeof view);
     SendView();
     return 0;
@@ -98,16 +100,18 @@ const Matrix44& CurrentViewMatrix() { return view; }
 }  // namespace morpotta
 
 int CopyViewMatrix(float out[16]) {
-    if (!AllowOnlyOnEngineThread("CopyViewMatrix")) return -1;
-    if (!out) return -1;
+    const PublicCall call("CopyViewMatrix");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!out) return RefuseNull("place for the matrix");
     std::memcpy(out, &view, sizeof view);
     return 0;
 }
 
 int SetCameraPerspective(float fieldOfView, float nearZ, float farZ) {
-    if (!AllowOnlyOnEngineThread("SetCameraPerspective")) return -1;
+    const PublicCall call("SetCameraPerspective");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (!(fieldOfView > 0 && fieldOfView < 3.14159f) || !(nearZ > 0) || !(farZ > nearZ))
-        return WriteLogText("Bad field of view or planes in SetCameraPerspective");
+        return Refuse("field of view %g (0 to pi), near %g, far %g: no projection", fieldOfView, nearZ, farZ);
     BuildPerspective(fieldOfView, nearZ, farZ, &CameraState().projection);
     CameraState().projectionMade = true;
     SendProjection();
@@ -115,16 +119,18 @@ int SetCameraPerspective(float fieldOfView, float nearZ, float farZ) {
 }
 
 int CopyProjectionMatrix(float out[16]) {
-    if (!AllowOnlyOnEngineThread("CopyProjectionMatrix")) return -1;
-    if (!out) return -1;
+    const PublicCall call("CopyProjectionMatrix");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!out) return RefuseNull("place for the matrix");
     std::memcpy(out, &Projection(), sizeof CameraState().projection);
     return 0;
 }
 
 Vector3 WorldToScreenPos(const float p[3]) {
-    if (!AllowOnlyOnEngineThread("WorldToScreenPos")) return Vector3{};
+    const PublicCall call("WorldToScreenPos");
+    if (!AllowOnlyOnEngineThread()) return Vector3{};
     if (!p) {
-        WriteLogText("No position in WorldToScreenPos");
+        RefuseNull("position");
         return {0, 0, 0};
     }
     const Matrix44 vp = MakeProductMatrix(view, Projection());

@@ -78,24 +78,28 @@ void ResetCameraAndLights() {
 }  // namespace morpotta
 
 int SetDefaultLightDirection(float x, float y, float z) {
-    if (!AllowOnlyOnEngineThread("SetDefaultLightDirection")) return -1;
-    if (!LightState().lights[0].live) return WriteLogText("No default light in SetDefaultLightDirection");
+    const PublicCall call("SetDefaultLightDirection");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!LightState().lights[0].live) return Refuse("there is no default light");
     const float length = std::sqrt(x * x + y * y + z * z);
-    if (!(length > 0) || !std::isfinite(length)) return WriteLogText("Zero direction in SetDefaultLightDirection");
+    if (!(length > 0) || !std::isfinite(length)) return Refuse("the direction (%g, %g, %g) has no length", x, y, z);
     LightState().lights[0].light.direction = {x / length, y / length, z / length};
     LightState().changed = true;
     return 0;
 }
 
 int GetDefaultLightDirection(float out[3]) {
-    if (!AllowOnlyOnEngineThread("GetDefaultLightDirection")) return -1;
-    if (!out || !LightState().lights[0].live) return -1;
+    const PublicCall call("GetDefaultLightDirection");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!out) return RefuseNull("place for the direction");
+    if (!LightState().lights[0].live) return Refuse("there is no default light");
     out[0] = LightState().lights[0].light.direction.x, out[1] = LightState().lights[0].light.direction.y, out[2] = LightState().lights[0].light.direction.z;
     return 0;
 }
 
 int SetAmbientLightFloat(float r, float g, float b, float a) {
-    if (!AllowOnlyOnEngineThread("SetAmbientLightFloat")) return -1;
+    const PublicCall call("SetAmbientLightFloat");
+    if (!AllowOnlyOnEngineThread()) return -1;
     LightState().ambient = {r, g, b, a};
     LightState().changed = true;
     return 0;

@@ -7,6 +7,7 @@
 #include "graphics/device/device_internal.h"
 
 #include "engine/log.h"
+#include "foundation/public_call.h"
 #include "graphics/device/devicestate.h"
 #include "graphics/graphics_internal.h"
 #include "platform/lasting_state.h"
@@ -81,11 +82,11 @@ void ForgetInDeviceState(const DeviceTexture* texture) {
 
 namespace {
 
-// A call that reaches the back end, asked on another thread: refused, with
-// a log line.
-bool RefusedOffDeviceThread(const char* function) {
+// A call that reaches the back end, asked on another thread: refused, in
+// the public call's name.
+bool RefusedOffDeviceThread(const char* work) {
     if (OnDeviceThread()) return false;
-    WriteLogFormat("%s refused: only the thread that made the graphics device may draw", function);
+    Refuse("only the thread that made the graphics device may draw (%s)", work);
     return true;
 }
 
@@ -148,8 +149,12 @@ bool ValidCount(int type, int count) {
     return count > 0 && count <= (1 << 24) && VerticesOfPrimitives(type, count) > 0;
 }
 
-// A draw the device does not make: one log line with the call's name. -1.
-int RefuseDraw(const char* function, const char* why) { return WriteLogFormat("%s refused: %s", function, why); }
+// A draw the device does not make: the public call's refusal, or, when
+// the engine draws on its own, the device step's. -1.
+int RefuseDraw(const char* step, const char* why) {
+    const PublicCall call(step);
+    return Refuse("%s", why);
+}
 
 // The common checks of every draw; null when they pass, else why not.
 const char* DrawArgumentsFault(int type, int primitiveCount) {
@@ -205,7 +210,7 @@ void UnsetBuffersAfterMemoryDraw() {
 }
 
 int Draw(const DeviceDraw& d) {
-    if (!DeviceLayerState().backend || RefusedOffDeviceThread("A draw")) return -1;
+    if (!DeviceLayerState().backend || RefusedOffDeviceThread("a draw")) return -1;
     SendWaitingDeviceObjects();
     NoteDeviceCall(DEVICE_CALL_DRAW, d.type, d.primitiveCount, uint64_t(d.indexed));
     return DeviceLayerState().backend->draw(DeviceLayerState().state, d);
@@ -398,7 +403,7 @@ int SendDeviceIndices(DeviceIndexBuffer* buffer) {
 int SetDeviceRenderTarget(DeviceTexture* texture) {
     if (!DeviceLayerState().backend || RefusedOffDeviceThread("SetDeviceRenderTarget")) return -1;
     SendWaitingDeviceObjects();
-    if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return WriteLogText("Texture is no render target");
+    if (texture && !(texture->usage & DEVICE_USAGE_RENDERTARGET)) return Refuse("the texture is no render target");
     DeviceLayerState().state.renderTarget = texture;
     int w = texture ? texture->width : kDeviceTargetWidth;
     int h = texture ? texture->height : kDeviceTargetHeight;

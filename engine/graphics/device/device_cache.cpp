@@ -400,12 +400,14 @@ int GetPixelShaderBase() { return 0; }
 }  // namespace morpotta
 
 int SetProgrammableShaderUse(int use) {
-    if (!AllowOnlyOnEngineThread("SetProgrammableShaderUse")) return -1;
+    const PublicCall call("SetProgrammableShaderUse");
+    if (!AllowOnlyOnEngineThread()) return -1;
     DeviceCacheState().shadersAllowed = use ? 1 : 0;
     return 0;
 }
 
 int GetProgrammableShaderUse() {
-    if (!AllowOnlyOnEngineThread("GetProgrammableShaderUse")) return -1;
+    const PublicCall call("GetProgrammableShaderUse");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return DeviceCacheState().shadersAllowed;
 }

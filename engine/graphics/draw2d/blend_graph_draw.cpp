@@ -3,6 +3,7 @@
 // byte at the same position, into a scratch texture that the batch then
 // draws. The levels are exactly the software path's (BuildBlendLevelTable).
 #include "engine/log.h"
+#include "foundation/public_call.h"
 #include "graphics/device/devicestate.h"
 #include "graphics/draw2d/batch2d.h"
 #include "graphics/draw2d/draw2d_internal.h"
@@ -52,12 +53,12 @@ void ReleaseBlendScratch() {
 
 int DrawGraphThroughBlendGraph(const GRAPH* g, const float xs[4], const float ys[4], int transparent,
                                int blendGraph, int turn) {
-    const GRAPH* b = GetGraphRecord(blendGraph);
-    if (!b) return WriteLogFormat("Bad blend graph handle %d", blendGraph);
+    const GRAPH* b = GetGraphForCall(blendGraph);
+    if (!b) return -1;
     if (b->width < g->width || b->height < g->height)
-        return WriteLogFormat("Blend graph %d is smaller than graph %d", blendGraph, g->handle);
+        return Refuse("blend graph %d is smaller than graph %d", blendGraph, g->handle);
     if (!g->shared->image.pixels || !b->shared->image.pixels)
-        return WriteLogText("A graph without kept pixels cannot be drawn through a blend graph");
+        return Refuse("a graph without kept pixels cannot be drawn through a blend graph");
     Draw2DState state = {nullptr, DRAW2D_BLEND_NONE, 0, 0};
     uint32_t diffuse = 0;
     if (!Resolve2DBlend(1, true, &state, &diffuse)) return 0;
@@ -66,7 +67,7 @@ int DrawGraphThroughBlendGraph(const GRAPH* g, const float xs[4], const float ys
     void* bits = nullptr;
     int pitch = 0;
     if (!t || LockDeviceTexture(t, 0, &bits, &pitch) != 0)
-        return WriteLogText("The blend draw's scratch texture cannot be made");
+        return Refuse("the blend draw's scratch texture cannot be made");
     for (int y = 0; y < g->height; ++y) {
         uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(bits) + size_t(y) * size_t(pitch));
         for (int x = 0; x < g->width; ++x) {

@@ -22,7 +22,7 @@ const int* GetScreenDrawArea();  // left, top, right, bottom
 // Everything back to the state after graphics start-up.
 void ResetDraw2DSettings();
 // The draw went nowhere: no device and no software entry for it. -1.
-int ReportNoSoftwareDraw(const char* function);
+int ReportNoSoftwareDraw();
 // A picture with its per-pixel opacity taken from the blend graph, drawn
 // through the batch as the quad with the given corners.
 int DrawGraphThroughBlendGraph(const GRAPH* graph, const float xs[4], const float ys[4], int transparent,

@@ -18,8 +18,8 @@ namespace morpotta {
 
 namespace {
 
-const GRAPH* CheckedGraph(int graph, const char* function) {
-    const GRAPH* g = GetGraphForCall(graph, function);
+const GRAPH* CheckedGraph(int graph) {
+    const GRAPH* g = GetGraphForCall(graph);
     UpdateGraphMovieFrame(g);
     return g;
 }
@@ -40,7 +40,7 @@ void PieceUv(const GRAPH* g, int turn, float us[4], float vs[4]) {
 int DrawGraphQuad(const GRAPH* g, const float xs[4], const float ys[4], int transparent, int turn) {
     if (GetDrawBlendGraph() != -1)
         return DrawGraphThroughBlendGraph(g, xs, ys, transparent, GetDrawBlendGraph(), turn);
-    if (!g->shared->texture) return WriteLogFormat("Graph %d has no texture", g->handle);
+    if (!g->shared->texture) return Refuse("graph %d has no texture", g->handle);
     Draw2DState state = {g->shared->texture, DRAW2D_BLEND_NONE, 0, 0};
     uint32_t diffuse = 0;
     if (!Resolve2DBlend(transparent, true, &state, &diffuse)) return 0;  // a mode that draws nothing
@@ -53,20 +53,21 @@ int DrawGraphQuad(const GRAPH* g, const float xs[4], const float ys[4], int tran
 
 }  // namespace
 
-int ReportNoSoftwareDraw(const char* function) {
-    if (!CheckGraphicsRunning(function)) return -1;
-    return WriteLogFormat("No graphics device and no software drawing for %s", function);
+int ReportNoSoftwareDraw() {
+    if (!CheckGraphicsRunning()) return -1;
+    return Refuse("no graphics device and no software drawing");
 }
 
 }  // namespace morpotta
 
 int DrawGraphAt(int x, int y, int graph, int transparent) {
-    if (!AllowOnlyOnEngineThread("DrawGraphAt")) return -1;
-    const GRAPH* g = CheckedGraph(graph, "DrawGraphAt");
+    const PublicCall call("DrawGraphAt");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    const GRAPH* g = CheckedGraph(graph);
     if (!g) return -1;
     if (!HardwareRenderingActive()) {
         const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
-        return s && s->drawGraph ? s->drawGraph(x, y, graph, transparent) : ReportNoSoftwareDraw("DrawGraphAt");
+        return s && s->drawGraph ? s->drawGraph(x, y, graph, transparent) : ReportNoSoftwareDraw();
     }
     const float x0 = float(x) - 0.5f, y0 = float(y) - 0.5f;
     const float x1 = x0 + float(g->width), y1 = y0 + float(g->height);
@@ -75,15 +76,16 @@ int DrawGraphAt(int x, int y, int graph, int transparent) {
 }
 
 int DrawGraphRotatedAt(int x, int y, double scale, double angle, int graph, int transparent, int turn) {
-    if (!AllowOnlyOnEngineThread("DrawGraphRotatedAt")) return -1;
-    const GRAPH* g = CheckedGraph(graph, "DrawGraphRotatedAt");
+    const PublicCall call("DrawGraphRotatedAt");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    const GRAPH* g = CheckedGraph(graph);
     if (!g) return -1;
     if (!std::isfinite(scale) || !std::isfinite(angle))
-        return WriteLogText("Scale or angle is not a number in DrawGraphRotatedAt");
+        return Refuse("the scale or the angle is not a number");
     if (!HardwareRenderingActive()) {
         const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
         return s && s->drawGraphRotated ? s->drawGraphRotated(x, y, scale, angle, graph, transparent, turn)
-                                        : ReportNoSoftwareDraw("DrawGraphRotatedAt");
+                                        : ReportNoSoftwareDraw();
     }
     const double hw = g->width * scale / 2, hh = g->height * scale / 2;
     const double c = std::cos(angle), s = std::sin(angle);
@@ -98,9 +100,10 @@ int DrawGraphRotatedAt(int x, int y, double scale, double angle, int graph, int 
 
 int DrawGraphWithBlendGraph(int x, int y, int graph, int transparent, int blendGraph, int threshold,
                             int edgeWidth) {
-    if (!AllowOnlyOnEngineThread("DrawGraphWithBlendGraph")) return -1;
-    if (!GetGraphForCall(graph, "DrawGraphWithBlendGraph") ||
-        (blendGraph != -1 && !GetGraphForCall(blendGraph, "DrawGraphWithBlendGraph")))
+    const PublicCall call("DrawGraphWithBlendGraph");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!GetGraphForCall(graph) ||
+        (blendGraph != -1 && !GetGraphForCall(blendGraph)))
         return -1;
     const int previous = GetDrawBlendGraph();
     int previousThreshold = 0, previousEdge = 0;

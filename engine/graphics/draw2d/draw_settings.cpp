@@ -40,8 +40,9 @@ uint32_t MakeScreenColor(int red, int green, int blue) {
 FloatColor MakeFloatColor(float r, float g, float b, float a) { return {r, g, b, a}; }
 
 int SetDrawBlendGraph(int graph, int threshold, int edgeWidth) {
-    if (!AllowOnlyOnEngineThread("SetDrawBlendGraph")) return -1;
-    if (graph != -1 && !GetGraphForCall(graph, "SetDrawBlendGraph")) return -1;
+    const PublicCall call("SetDrawBlendGraph");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (graph != -1 && !GetGraphForCall(graph)) return -1;
     FlushPendingDraws();
     DrawSettingsState().blendGraph = graph;
     DrawSettingsState().blendThreshold = std::clamp(threshold, 0, 255);
@@ -50,7 +51,8 @@ int SetDrawBlendGraph(int graph, int threshold, int edgeWidth) {
 }
 
 int GetDrawBlendGraph() {
-    if (!AllowOnlyOnEngineThread("GetDrawBlendGraph")) return -1;
+    const PublicCall call("GetDrawBlendGraph");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (DrawSettingsState().blendGraph != -1 && !GetGraphRecord(DrawSettingsState().blendGraph)) DrawSettingsState().blendGraph = -1;  // deleted since
     return DrawSettingsState().blendGraph;
 }
@@ -65,7 +67,8 @@ void GetDrawBlendGraphSettings(int* threshold, int* edgeWidth) {
 }  // namespace morpotta
 
 int SetDrawArea(int left, int top, int right, int bottom) {
-    if (!AllowOnlyOnEngineThread("SetDrawArea")) return -1;
+    const PublicCall call("SetDrawArea");
+    if (!AllowOnlyOnEngineThread()) return -1;
     FlushPendingDraws();
     DrawSettingsState().screenArea[0] = std::clamp(std::min(left, right), 0, kDeviceTargetWidth);
     DrawSettingsState().screenArea[2] = std::clamp(std::max(left, right), 0, kDeviceTargetWidth);
@@ -92,13 +95,15 @@ void ResetDraw2DSettings() {
 }  // namespace morpotta
 
 int SetDrawFilterMode(int mode) {
-    if (!AllowOnlyOnEngineThread("SetDrawFilterMode")) return -1;
+    const PublicCall call("SetDrawFilterMode");
+    if (!AllowOnlyOnEngineThread()) return -1;
     DrawSettingsState().filterMode = mode == 1 ? 1 : 0;
     return 0;
 }
 
 int GetDrawFilterMode() {
-    if (!AllowOnlyOnEngineThread("GetDrawFilterMode")) return -1;
+    const PublicCall call("GetDrawFilterMode");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return DrawSettingsState().filterMode;
 }
 
@@ -115,23 +120,27 @@ void Apply2DFilter() {
 }  // namespace morpotta
 
 int SetDepthTestEnabled(int flag) {
-    if (!AllowOnlyOnEngineThread("SetDepthTestEnabled")) return -1;
+    const PublicCall call("SetDepthTestEnabled");
+    if (!AllowOnlyOnEngineThread()) return -1;
     DrawSettingsState().depthTest = flag ? 1 : 0;
     return 0;
 }
 
 int SetDepthWriteEnabled(int flag) {
-    if (!AllowOnlyOnEngineThread("SetDepthWriteEnabled")) return -1;
+    const PublicCall call("SetDepthWriteEnabled");
+    if (!AllowOnlyOnEngineThread()) return -1;
     DrawSettingsState().depthWrite = flag ? 1 : 0;
     return 0;
 }
 
 int GetDepthTestEnabled() {
-    if (!AllowOnlyOnEngineThread("GetDepthTestEnabled")) return -1;
+    const PublicCall call("GetDepthTestEnabled");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return DrawSettingsState().depthTest;
 }
 int GetDepthWriteEnabled() {
-    if (!AllowOnlyOnEngineThread("GetDepthWriteEnabled")) return -1;
+    const PublicCall call("GetDepthWriteEnabled");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return DrawSettingsState().depthWrite;
 }
 

@@ -78,7 +78,8 @@ void AppendBox(float x0, float y0, float x1, float y1, uint32_t diffuse) {
 }  // namespace
 
 int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
-    if (!AllowOnlyOnEngineThread("DrawRectangle")) return -1;
+    const PublicCall call("DrawRectangle");
+    if (!AllowOnlyOnEngineThread()) return -1;
     // A box reaching far off the screen shows the same as one ending just
     // beyond it; clamped, its sides never overflow on either path.
     x1 = ClampToFarDrawCoordinate(x1), y1 = ClampToFarDrawCoordinate(y1);
@@ -86,7 +87,7 @@ int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
     if (!HardwareRenderingActive()) {
         const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
         return s && s->drawRectangle ? s->drawRectangle(x1, y1, x2, y2, color, fill)
-                                     : ReportNoSoftwareDraw("DrawRectangle");
+                                     : ReportNoSoftwareDraw();
     }
     const int left = std::min(x1, x2), right = std::max(x1, x2);
     const int top = std::min(y1, y2), bottom = std::max(y1, y2);
@@ -109,9 +110,10 @@ int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
 }
 
 int DrawLineSegment(int x1, int y1, int x2, int y2, uint32_t color, int thickness) {
-    if (!AllowOnlyOnEngineThread("DrawLineSegment")) return -1;
+    const PublicCall call("DrawLineSegment");
+    if (!AllowOnlyOnEngineThread()) return -1;
     const SoftwareDraw2DPath* software = HardwareRenderingActive() ? nullptr : GetSoftwareDraw2DPath();
-    if (!HardwareRenderingActive() && !(software && software->drawLine)) return ReportNoSoftwareDraw("DrawLineSegment");
+    if (!HardwareRenderingActive() && !(software && software->drawLine)) return ReportNoSoftwareDraw();
     if (x1 == x2 && y1 == y2) return 0;
     Segment segment = {double(x1), double(y1), double(x2), double(y2)};
     if (!ClipToDrawReach(&segment, thickness)) return 0;

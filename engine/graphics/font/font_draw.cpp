@@ -60,7 +60,7 @@ bool PlaceGlyphs(FontRecord* font, const std::vector<uint32_t>& codes, int x, in
         }
         if (generation == font->generation) return true;  // every glyph still in the atlas
     }
-    return WriteLogText("The string does not fit in the glyph cache"), false;
+    return Refuse("the string does not fit in the glyph cache"), false;
 }
 
 uint32_t TintedColor(uint32_t color, uint32_t weight) {
@@ -72,9 +72,9 @@ uint32_t TintedColor(uint32_t color, uint32_t weight) {
 // Without a device the glyphs go to the software path as pieces of the
 // atlas's software image.
 int DrawPlacedSoftware(FontRecord* font, const std::vector<PlacedGlyph>& placed, uint32_t color,
-                       uint32_t edgeColor, const char* function) {
+                       uint32_t edgeColor) {
     const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
-    if (!s || !s->drawTextPieces) return ReportNoSoftwareDraw(function);
+    if (!s || !s->drawTextPieces) return ReportNoSoftwareDraw();
     const MEMIMG* glyphs = PrepareFontMemImg(font);
     if (!glyphs) return -1;
     std::vector<SoftwareTextPiece> pieces;
@@ -89,10 +89,10 @@ int DrawPlacedSoftware(FontRecord* font, const std::vector<PlacedGlyph>& placed,
 }
 
 int DrawCodes(FontRecord* font, int x, int y, const std::vector<uint32_t>& codes, uint32_t color,
-              uint32_t edgeColor, int vertical, const char* function) {
+              uint32_t edgeColor, int vertical) {
     std::vector<PlacedGlyph> placed;
     if (!PlaceGlyphs(font, codes, x, y, vertical, &placed)) return -1;
-    if (!HardwareRenderingActive()) return DrawPlacedSoftware(font, placed, color, edgeColor, function);
+    if (!HardwareRenderingActive()) return DrawPlacedSoftware(font, placed, color, edgeColor);
     DeviceTexture* atlas = PrepareFontAtlas(font);
     if (!atlas) return -1;
     Draw2DState state = {atlas, DRAW2D_BLEND_NONE, 0, 0};
@@ -120,19 +120,18 @@ int DrawCodes(FontRecord* font, int x, int y, const std::vector<uint32_t>& codes
     return 0;
 }
 
-int DrawTextChecked(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical,
-                    const char* function) {
-    FontRecord* record = GetFontForCall(font, function);
+int DrawTextChecked(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical) {
+    FontRecord* record = GetFontForCall(font);
     if (!record) return -1;
-    if (!text) return WriteLogFormat("No text in %s", function);
+    if (!text) return RefuseNull("text");
     std::vector<uint32_t> codes;
-    if (!DecodeFontText(text, -1, &codes, function)) return -1;
-    return DrawCodes(record, x, y, codes, color, edgeColor, vertical, function);
+    if (!DecodeFontText(text, -1, &codes)) return -1;
+    return DrawCodes(record, x, y, codes, color, edgeColor, vertical);
 }
 
-int WidthOf(FontRecord* font, const char* text, int length, const char* function) {
+int WidthOf(FontRecord* font, const char* text, int length) {
     std::vector<uint32_t> codes;
-    if (!DecodeFontText(text, length, &codes, function)) return -1;
+    if (!DecodeFontText(text, length, &codes)) return -1;
     int width = 0;
     for (uint32_t code : codes) {
         if (code < 0x20) continue;
@@ -145,41 +144,45 @@ int WidthOf(FontRecord* font, const char* text, int length, const char* function
 }  // namespace
 
 int DrawTextWithFont(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical) {
-    if (!AllowOnlyOnEngineThread("DrawTextWithFont")) return -1;
-    return DrawTextChecked(x, y, text, color, font, edgeColor, vertical, "DrawTextWithFont");
+    const PublicCall call("DrawTextWithFont");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    return DrawTextChecked(x, y, text, color, font, edgeColor, vertical);
 }
 
 int DrawTextAt(int x, int y, const char* text, uint32_t color, uint32_t edgeColor) {
-    if (!AllowOnlyOnEngineThread("DrawTextAt")) return -1;
-    const int font = GetDefaultFontForCall("DrawTextAt");
+    const PublicCall call("DrawTextAt");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    const int font = GetDefaultFontForCall();
     if (font == -1) return -1;
-    return DrawTextChecked(x, y, text, color, font, edgeColor, 0, "DrawTextAt");
+    return DrawTextChecked(x, y, text, color, font, edgeColor, 0);
 }
 
 int DrawFormattedText(int x, int y, uint32_t color, const char* format, ...) {
-    if (!AllowOnlyOnEngineThread("DrawFormattedText")) return -1;
-    if (!format) return WriteLogText("No format in DrawFormattedText");
+    const PublicCall call("DrawFormattedText");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!format) return RefuseNull("format");
     char text[2048];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    const int font = GetDefaultFontForCall("DrawFormattedText");
+    const int font = GetDefaultFontForCall();
     if (font == -1) return -1;
     FontRecord* record = LookupFont(font);
     // No edge: the default font's edge bit is left out for formatted text.
     const int type = record->fontType;
     record->fontType &= ~kFontTypeEdge;
-    const int result = DrawTextChecked(x, y, text, color, font, 0, 0, "DrawFormattedText");
+    const int result = DrawTextChecked(x, y, text, color, font, 0, 0);
     record->fontType = type;
     return result;
 }
 
 int DrawFormattedTextWithFont(int x, int y, uint32_t color, int font, const char* format, ...) {
-    if (!AllowOnlyOnEngineThread("DrawFormattedTextWithFont")) return -1;
-    FontRecord* record = GetFontForCall(font, "DrawFormattedTextWithFont");
+    const PublicCall call("DrawFormattedTextWithFont");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    FontRecord* record = GetFontForCall(font);
     if (!record) return -1;
-    if (!format) return WriteLogText("No format in DrawFormattedTextWithFont");
+    if (!format) return RefuseNull("format");
     char text[2048];
     va_list args;
     va_start(args, format);
@@ -187,23 +190,25 @@ int DrawFormattedTextWithFont(int x, int y, uint32_t color, int font, const char
     va_end(args);
     const int type = record->fontType;
     record->fontType &= ~kFontTypeEdge;
-    const int result = DrawTextChecked(x, y, text, color, font, 0, 0, "DrawFormattedTextWithFont");
+    const int result = DrawTextChecked(x, y, text, color, font, 0, 0);
     record->fontType = type;
     return result;
 }
 
 int GetStringWidth(const char* text, int length, int) {
-    if (!AllowOnlyOnEngineThread("GetStringWidth")) return -1;
-    const int font = GetDefaultFontForCall("GetStringWidth");
+    const PublicCall call("GetStringWidth");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    const int font = GetDefaultFontForCall();
     if (font == -1) return -1;
-    if (!text) return WriteLogText("No text in GetStringWidth");
-    return WidthOf(LookupFont(font), text, length, "GetStringWidth");
+    if (!text) return RefuseNull("text");
+    return WidthOf(LookupFont(font), text, length);
 }
 
 int GetStringWidthWithFont(const char* text, int length, int font) {
-    if (!AllowOnlyOnEngineThread("GetStringWidthWithFont")) return -1;
-    FontRecord* record = GetFontForCall(font, "GetStringWidthWithFont");
+    const PublicCall call("GetStringWidthWithFont");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    FontRecord* record = GetFontForCall(font);
     if (!record) return -1;
-    if (!text) return WriteLogText("No text in GetStringWidthWithFont");
-    return WidthOf(record, text, length, "GetStringWidthWithFont");
+    if (!text) return RefuseNull("text");
+    return WidthOf(record, text, length);
 }

@@ -4,6 +4,7 @@
 #include "engine/font.h"
 #include "engine/log.h"
 #include "engine/text.h"
+#include "foundation/public_call.h"
 #include "graphics/font/font_internal.h"
 #include "platform/lasting_state.h"
 
@@ -52,7 +53,7 @@ bool EnsureLibrary() {
     if (FontFaceState().library) return true;
     if (FT_Init_FreeType(&FontFaceState().library) != 0) {
         FontFaceState().library = nullptr;
-        WriteLogText("FreeType could not be started");
+        Refuse("FreeType could not be started");
         return false;
     }
     return true;
@@ -163,14 +164,14 @@ std::string FirstBytesInHex(const std::string& bytes) {
     return bytes.size() > 16 ? hex + " ..." : hex;
 }
 
-void SayNotCp932Once(const char* function, const std::string& bytes) {
+void SayNotCp932Once(const std::string& bytes) {
     std::deque<std::string>& said = FontFaceState().saidNotCp932;
-    const std::string key = std::string(function) + '\0' + bytes;
+    const char* call = CurrentPublicCall();
+    const std::string key = std::string(call ? call : "") + '\0' + bytes;
     if (std::find(said.begin(), said.end(), key) != said.end()) return;
     if (said.size() == kSaidNotCp932Max) said.pop_front();
     said.push_back(key);
-    WriteLogFormat("%s refused: the text is not in code page 932 (bytes %s); said once for this text",
-                   function, FirstBytesInHex(bytes).c_str());
+    Refuse("the text is not in code page 932 (bytes %s); said once for this text", FirstBytesInHex(bytes).c_str());
 }
 
 }  // namespace
@@ -182,15 +183,15 @@ bool OpenFontFace(FontRecord* font, const char* faceName) {
     const bool named = faceName && *faceName;
     if (named && !FindInstalledFace(faceName, &file, &index))
         WriteLogFormat("The font face \"%s\" is not installed: the default face is used", faceName);
-    if (file.empty() && !FindDefaultFace(&file, &index)) return false;
+    if (file.empty() && !FindDefaultFace(&file, &index)) return false;  // said once, as the header promises
     FT_Face face = nullptr;
     if (FT_New_Face(FontFaceState().library, file.c_str(), FT_Long(index), &face) != 0) {
-        WriteLogFormat("The font face \"%s\" cannot be read", file.c_str());
+        Refuse("the font face \"%s\" cannot be read", file.c_str());
         return false;
     }
     if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(font->size)) != 0) {
         FT_Done_Face(face);
-        WriteLogFormat("The font face cannot be set to %d pixels", font->size);
+        Refuse("the font face cannot be set to %d pixels", font->size);
         return false;
     }
     font->face = face;
@@ -245,13 +246,13 @@ bool RenderGlyph(FontRecord* font, uint32_t codePoint, bool edge, GlyphImage* ou
     return true;
 }
 
-bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out, const char* function) {
+bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out) {
     out->clear();
     if (!text) return false;
     std::string bytes = length < 0 ? std::string(text) : std::string(text, strnlen(text, size_t(length)));
     std::u16string wide;
     if (!ConvertCp932ToUtf16(bytes, &wide)) {
-        SayNotCp932Once(function, bytes);
+        SayNotCp932Once(bytes);
         return false;
     }
     for (char16_t c : wide) out->push_back(c);

@@ -44,27 +44,28 @@ FontRecord* LookupFont(int handle) {
     return static_cast<FontRecord*>(LookupHandleEntry(&FontTableState().table, handle));
 }
 
-FontRecord* GetFontForCall(int handle, const char* function) {
-    if (!CheckGraphicsRunning(function)) return nullptr;
+FontRecord* GetFontForCall(int handle) {
+    if (!CheckGraphicsRunning()) return nullptr;
     FontRecord* font = LookupFont(handle);
-    if (!font) RefuseHandle(handle, HANDLE_KIND_FONT, function);
+    if (!font) RefuseHandle(handle, HANDLE_KIND_FONT);
     return font;
 }
 
-int GetDefaultFontForCall(const char* function) {
-    return CheckGraphicsRunning(function) ? GetDefaultFontHandle() : -1;
+int GetDefaultFontForCall() {
+    return CheckGraphicsRunning() ? GetDefaultFontHandle() : -1;
 }
 
 }  // namespace morpotta
 
 int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int, int edgeSize, int, int, int) {
-    if (!AllowOnlyOnEngineThread("CreateFontToHandle")) return -1;
-    if (!CheckGraphicsRunning("CreateFontToHandle")) return -1;
-    if (!EnsureFontTable()) return WriteLogText("The font table cannot be made");
+    const PublicCall call("CreateFontToHandle");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!CheckGraphicsRunning()) return -1;
+    if (!EnsureFontTable()) return Refuse("the font table cannot be made");
     if (size < 0) size = kDefaultFontSize;
-    if (size < 1 || size > 256) return WriteLogFormat("Font size %d out of range in CreateFontToHandle", size);
+    if (size < 1 || size > 256) return Refuse("font size %d, not 1 to 256", size);
     void* memory = ENGINE_ALLOC_ZERO(sizeof(FontRecord));
-    if (!memory) return WriteLogText("Out of memory in CreateFontToHandle");
+    if (!memory) return Refuse("out of memory for a font");
     auto* font = new (memory) FontRecord();
     font->size = size;
     font->thickness = thickness < 0 ? 5 : thickness;
@@ -77,14 +78,15 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
     font->handle = AddHandleEntry(&FontTableState().table, font);
     if (font->handle == -1) {
         DestroyFont(font);
-        return WriteLogText("The font table is full in CreateFontToHandle");
+        return Refuse("the font table is full (%d fonts)", kFontTableSize);
     }
     return font->handle;
 }
 
 int DeleteFontHandle(int handle) {
-    if (!AllowOnlyOnEngineThread("DeleteFontHandle")) return -1;
-    FontRecord* font = GetFontForCall(handle, "DeleteFontHandle");
+    const PublicCall call("DeleteFontHandle");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    FontRecord* font = GetFontForCall(handle);
     if (!font) return -1;
     RemoveHandleEntry(&FontTableState().table, handle);
     if (handle == FontTableState().defaultFont) FontTableState().defaultFont = -1;
@@ -97,7 +99,8 @@ int DeleteFontHandle(int handle) {
 // go on from where they were, so a handle kept from before names none of
 // the fonts made after.
 int DeleteAllFonts() {
-    if (!AllowOnlyOnEngineThread("DeleteAllFonts")) return -1;
+    const PublicCall call("DeleteAllFonts");
+    if (!AllowOnlyOnEngineThread()) return -1;
     ForEachHandle(&FontTableState().table, DeleteFontHandle);
     FontTableState().defaultFont = -1;
     TerminateHandleTable(&FontTableState().table);
@@ -106,27 +109,31 @@ int DeleteAllFonts() {
 }
 
 int CountFonts() {
-    if (!AllowOnlyOnEngineThread("CountFonts")) return -1;
+    const PublicCall call("CountFonts");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return CountHandleEntries(&FontTableState().table);
 }
 
 int SetDefaultFontSize(int size) {
-    if (!AllowOnlyOnEngineThread("SetDefaultFontSize")) return -1;
+    const PublicCall call("SetDefaultFontSize");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (size != FontTableState().defaultSize && FontTableState().defaultFont != -1) DeleteFontHandle(FontTableState().defaultFont);
     FontTableState().defaultSize = size < 0 ? kDefaultFontSize : size;
     return 0;
 }
 
 int SetDefaultFontType(int fontType) {
-    if (!AllowOnlyOnEngineThread("SetDefaultFontType")) return -1;
+    const PublicCall call("SetDefaultFontType");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (fontType != FontTableState().defaultType && FontTableState().defaultFont != -1) DeleteFontHandle(FontTableState().defaultFont);
     FontTableState().defaultType = fontType;
     return 0;
 }
 
 int GetDefaultFontHandle() {
-    if (!AllowOnlyOnEngineThread("GetDefaultFontHandle")) return -1;
-    if (!CheckGraphicsRunning("GetDefaultFontHandle")) return -1;
+    const PublicCall call("GetDefaultFontHandle");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!CheckGraphicsRunning()) return -1;
     if (FontTableState().defaultFont == -1 || !LookupFont(FontTableState().defaultFont))
         FontTableState().defaultFont = CreateFontToHandle(nullptr, FontTableState().defaultSize, -1, FontTableState().defaultType, -1, -1, 0, -1, -1);
     return FontTableState().defaultFont;

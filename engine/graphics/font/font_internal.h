@@ -77,15 +77,15 @@ void ForgetFontGlyphs(FontRecord* font);
 // CP932 text as code points; false for text that is not CP932, said in a
 // line naming the function once for each function and text (a game draws
 // the same text every frame), as long as it is among the latest said.
-bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out, const char* function);
+bool DecodeFontText(const char* text, int length, std::vector<uint32_t>* out);
 
 // The font behind a handle, or null.
 FontRecord* LookupFont(int handle);
 // The font a public call names, or the default font; null (or -1) after a
 // line saying why (the engine is not running, the handle names no font, no
 // face can be read).
-FontRecord* GetFontForCall(int handle, const char* function);
-int GetDefaultFontForCall(const char* function);
+FontRecord* GetFontForCall(int handle);
+int GetDefaultFontForCall();
 
 // Drops every cached glyph texture (device loss, shut-down); glyphs are
 // made again on their next use.

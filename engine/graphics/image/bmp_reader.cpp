@@ -7,6 +7,7 @@
 
 #include "engine/log.h"
 #include "platform/lasting_state.h"
+#include "foundation/public_call.h"
 
 #include <atomic>
 
@@ -94,14 +95,14 @@ int DecodeBmpRunLength(StreamData* s, int bits, BASEIMAGE* image) {
             uint8_t byte = 0;
             for (int i = 0; i < value; ++i) {
                 if (bits == 8 || i % 2 == 0) {
-                    if (!in.Next(&byte)) return WriteLogText("BMP: truncated pixels");
+                    if (!in.Next(&byte)) return Refuse("BMP: truncated pixels");
                 }
                 put(bits == 8 ? byte : uint8_t(i % 2 == 0 ? byte >> 4 : byte & 15));
             }
             if (dataBytes % 2 && !in.Next(&byte)) break;
         }
     }
-    return WriteLogText("BMP: truncated pixels");
+    return Refuse("BMP: truncated pixels");
 }
 
 }  // namespace
@@ -119,14 +120,16 @@ Bmp32AlphaScope::~Bmp32AlphaScope() { scopedBmp32Alpha = saved_; }
 }  // namespace morpotta
 
 int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
+    const PublicCall call("ReadBmpImage");
+    if (!s || !image) return RefuseNull(s ? "image" : "stream");
     unsigned char file[14];
-    if (!ReadImageBytes(s, file, sizeof file) || file[0] != 'B' || file[1] != 'M') return -1;
+    if (!ReadImageBytes(s, file, sizeof file) || file[0] != 'B' || file[1] != 'M') return DeclineImage("BMP");
     uint32_t dataOffset = ImageU32(file + 10);
     unsigned char info[124] = {};
     if (!ReadImageBytes(s, info, 4)) return -1;
     uint32_t infoSize = ImageU32(info);
-    if (infoSize != 12 && (infoSize < 40 || infoSize > 124)) return WriteLogText("BMP: unknown header size");
-    if (!ReadImageBytes(s, info + 4, infoSize - 4)) return WriteLogText("BMP: truncated header");
+    if (infoSize != 12 && (infoSize < 40 || infoSize > 124)) return Refuse("BMP: unknown header size");
+    if (!ReadImageBytes(s, info + 4, infoSize - 4)) return Refuse("BMP: truncated header");
     int64_t width, height;
     int bits, compression = 0;
     uint32_t colorsUsed = 0;
@@ -143,27 +146,27 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     }
     bool topDown = height < 0;
     if (topDown) height = -height;
-    if (!ImageSizeAcceptable(width, height)) return WriteLogText("BMP: picture size out of range");
+    if (!ImageSizeAcceptable(width, height)) return Refuse("BMP: picture size out of range");
     uint32_t masks[4] = {0, 0, 0, 0};  // r, g, b, a
     bool runLength = compression == kCompressionRle8 || compression == kCompressionRle4;
     if (runLength) {
         if (bits != (compression == kCompressionRle8 ? 8 : 4))
-            return WriteLogText("BMP: run-length coding does not match the bit count");
-        if (topDown) return WriteLogText("BMP: run-length pictures must be stored bottom-up");
+            return Refuse("BMP: run-length coding does not match the bit count");
+        if (topDown) return Refuse("BMP: run-length pictures must be stored bottom-up");
     } else if (compression == kCompressionBitFields) {
-        if (bits != 16 && bits != 32) return WriteLogText("BMP: bit fields need 16 or 32 bits");
+        if (bits != 16 && bits != 32) return Refuse("BMP: bit fields need 16 or 32 bits");
         if (infoSize >= 52) {
             for (int i = 0; i < 3; ++i) masks[i] = ImageU32(info + 40 + 4 * i);
             if (infoSize >= 56) masks[3] = ImageU32(info + 52);
         } else {
             unsigned char m[12];
-            if (!ReadImageBytes(s, m, sizeof m)) return WriteLogText("BMP: truncated bit fields");
+            if (!ReadImageBytes(s, m, sizeof m)) return Refuse("BMP: truncated bit fields");
             for (int i = 0; i < 3; ++i) masks[i] = ImageU32(m + 4 * i);
         }
         for (uint32_t m : masks)
-            if (!MaskIsContiguous(m)) return WriteLogText("BMP: broken bit fields");
+            if (!MaskIsContiguous(m)) return Refuse("BMP: broken bit fields");
     } else if (compression != kCompressionNone) {
-        return WriteLogText("BMP: unknown compression");
+        return Refuse("BMP: unknown compression");
     }
     PixelFormatDesc format;
     switch (bits) {
@@ -172,11 +175,11 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     case 8: {
         SetPixelFormatPalette8(&format);
         uint32_t entries = colorsUsed ? colorsUsed : (1u << bits);
-        if (entries > (1u << bits)) return WriteLogText("BMP: palette too large");
+        if (entries > (1u << bits)) return Refuse("BMP: palette too large");
         int entrySize = infoSize == 12 ? 3 : 4;
         for (uint32_t i = 0; i < entries; ++i) {
             unsigned char e[4] = {0, 0, 0, 0};
-            if (!ReadImageBytes(s, e, size_t(entrySize))) return WriteLogText("BMP: truncated palette");
+            if (!ReadImageBytes(s, e, size_t(entrySize))) return Refuse("BMP: truncated palette");
             format.palette[i] = PaletteEntry{e[0], e[1], e[2], 255};
         }
         break;
@@ -191,10 +194,10 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
         else if (UseBmp32Alpha()) SetPixelFormatArgb32(&format);
         else SetPixelFormatXrgb32(&format);
         break;
-    default: return WriteLogText("BMP: unsupported bit count");
+    default: return Refuse("BMP: unsupported bit count");
     }
     size_t rowBytes = ((size_t(width) * size_t(bits) + 31) / 32) * 4;
-    if (!SeekImageStream(s, dataOffset)) return WriteLogText("BMP: pixel offset outside the file");
+    if (!SeekImageStream(s, dataOffset)) return Refuse("BMP: pixel offset outside the file");
     if (runLength) {
         if (CreateBaseImageWithFormat(int(width), int(height), &format, image) != 0) return -1;
         if (DecodeBmpRunLength(s, bits, image) == 0) return 0;
@@ -202,19 +205,19 @@ int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
         return -1;
     }
     int64_t remaining = RemainingImageBytes(s);
-    if (remaining >= 0 && uint64_t(remaining) < rowBytes * size_t(height)) return WriteLogText("BMP: truncated pixels");
+    if (remaining >= 0 && uint64_t(remaining) < rowBytes * size_t(height)) return Refuse("BMP: truncated pixels");
     if (CreateBaseImageWithFormat(int(width), int(height), &format, image) != 0) return -1;
     unsigned char* row = static_cast<unsigned char*>(ENGINE_ALLOC(rowBytes));
     if (!row) {
         FreeBaseImagePixels(image);
-        return WriteLogText("BMP: out of memory");
+        return Refuse("BMP: out of memory");
     }
     int bpp = format.bytesPerPixel;
     for (int64_t r = 0; r < height; ++r) {
         if (!ReadImageBytes(s, row, rowBytes)) {
             FreeMemory(row);
             FreeBaseImagePixels(image);
-            return WriteLogText("BMP: truncated pixels");
+            return Refuse("BMP: truncated pixels");
         }
         uint8_t* out = ImageRow(image, int(topDown ? r : height - 1 - r));
         if (bits >= 8) {

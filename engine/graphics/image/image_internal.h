@@ -24,6 +24,11 @@ private:
     int saved_;
 };
 
+// A reader given data that is not its format: -1, said in the public
+// call's name when the program called the reader itself, unsaid while the
+// readers are tried in turn (each one but the right one declines).
+int DeclineImage(const char* format);
+
 inline bool ReadImageBytes(StreamData* s, void* buffer, size_t count) {
     if (count == 0) return true;
     return s->functions.read(buffer, 1, count, s->handle) == count;

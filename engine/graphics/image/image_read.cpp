@@ -43,6 +43,9 @@ void MirrorLeftRight(BASEIMAGE* image) {
     }
 }
 
+// Set while the readers are tried in turn on one stream.
+thread_local bool tryingReadersInTurn = false;
+
 int TryReader(ImageReader reader, StreamData* stream, BASEIMAGE* out) {
     if (stream->functions.seek(stream->handle, 0, 0) != 0) return -1;
     std::memset(out, 0, sizeof *out);
@@ -65,7 +68,7 @@ int RegisteredReaders(ImageReader (&out)[kImageLoaderTableSize]) {
     return count;
 }
 
-int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
+int ReadWithEveryReader(StreamData* stream, BASEIMAGE* out) {
     ImageReader registered[kImageLoaderTableSize];
     const int count = RegisteredReaders(registered);
     for (int i = 0; i < count; ++i) {
@@ -78,52 +81,64 @@ int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
     return -1;
 }
 
-// The file layer's own line for a file that does not open is left out: the
-// reader says it in one line with its own name.
-FileHandle OpenQuietly(const char* fileName) {
-    LogMuteScope quiet;
-    return OpenFileStream(fileName, 0, 1, 0);
+int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
+    const bool outer = tryingReadersInTurn;
+    tryingReadersInTurn = true;
+    const int result = ReadWithEveryReader(stream, out);
+    tryingReadersInTurn = outer;
+    return result;
 }
 
 }  // namespace
 
+namespace morpotta {
+
+int DeclineImage(const char* format) {
+    return tryingReadersInTurn ? -1 : Refuse("the data is no %s picture", format);
+}
+
+}  // namespace morpotta
+
 ImageLoaderTable* GetImageLoaderTable() {
-    if (!AllowOnlyOnEngineThread("GetImageLoaderTable")) return nullptr;
+    const PublicCall call("GetImageLoaderTable");
+    if (!AllowOnlyOnEngineThread()) return nullptr;
     return &ImageReaderState().loaderTable;
 }
 
 // The first free slot is taken in one step, so two threads adding readers
 // never take the same one.
 int AddImageReader(ImageReader reader) {
-    if (!reader) return -1;
+    const PublicCall call("AddImageReader");
+    if (!reader) return RefuseNull("reader");
     for (std::atomic<ImageReader>& slot : ImageReaderState().loaderTable.readers) {
         ImageReader free = nullptr;
         if (slot.compare_exchange_strong(free, reader, std::memory_order_acq_rel)) return 0;
     }
-    return WriteLogText("The image reader table is full");
+    return Refuse("the image reader table is full (%d readers)", kImageLoaderTableSize);
 }
 
 int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, int fromMemory, BASEIMAGE* out,
                          int option) {
-    if (!out) return -1;
+    const PublicCall call("ReadImageToBaseImage");
+    if (!out) return RefuseNull("image");
     std::memset(out, 0, sizeof *out);
     int result = -1;
     if (fromMemory) {
-        if (!data || size == 0) return WriteLogText("No image data in ReadImageToBaseImage");
+        if (!data || size == 0) return Refuse("no image data (%s, %zu bytes)", data ? "given" : "null", size);
         MemStream* mem = OpenMemStream(data, size);
-        if (!mem) return WriteLogText("Out of memory in ReadImageToBaseImage");
+        if (!mem) return -1;
         StreamData stream = MakeMemStreamData(mem);
         result = ReadFromStream(&stream, out);
         CloseMemStream(mem);
-        if (result != 0) WriteLogText("The image in memory could not be read in ReadImageToBaseImage");
+        if (result != 0) Refuse("the image in memory is no picture that can be read");
     } else {
-        if (!fileName) return -1;
-        FileHandle file = OpenQuietly(fileName);
-        if (!file) return WriteLogFormat("%s could not be opened in ReadImageToBaseImage", fileName);
+        if (!fileName) return RefuseNull("file name");
+        FileHandle file = OpenFileStream(fileName, 0, 1, 0);
+        if (!file) return -1;
         StreamData stream = MakeFileStreamData(file);
         result = ReadFromStream(&stream, out);
         CloseFileStream(file);
-        if (result != 0) WriteLogFormat("%s is no picture that can be read", fileName);
+        if (result != 0) Refuse("%s is no picture that can be read", fileName);
     }
     if (result == 0 && option == 1) MirrorLeftRight(out);
     return result;

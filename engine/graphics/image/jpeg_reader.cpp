@@ -6,6 +6,7 @@
 #include "graphics/image/image_internal.h"
 
 #include "engine/log.h"
+#include "foundation/public_call.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -140,12 +141,9 @@ int DecodeJpeg(jpeg_decompress_struct* cinfo, ErrorExit* error, BASEIMAGE* image
     return 0;
 }
 
-}  // namespace
-
-int ReadJpegImage(StreamData* s, BASEIMAGE* image) {
-    unsigned char soi[3];
-    if (!ReadImageBytes(s, soi, sizeof soi) || soi[0] != 0xFF || soi[1] != 0xD8 || soi[2] != 0xFF) return -1;
-    if (!SeekImageStream(s, 0)) return -1;
+// The stream from its start, through the library, which leaves by
+// longjmp on an error: apart from any object with a destructor.
+int DecodeJpegStream(StreamData* s, BASEIMAGE* image) {
     auto* source = static_cast<StreamSource*>(ENGINE_ALLOC_ZERO(sizeof(StreamSource)));
     auto* error = static_cast<ErrorExit*>(ENGINE_ALLOC_ZERO(sizeof(ErrorExit)));
     auto* cinfo = static_cast<jpeg_decompress_struct*>(ENGINE_ALLOC_ZERO(sizeof(jpeg_decompress_struct)));
@@ -175,6 +173,18 @@ int ReadJpegImage(StreamData* s, BASEIMAGE* image) {
     FreeMemory(cinfo);
     FreeMemory(error);
     FreeMemory(source);
-    if (result != 0) return WriteLogText("JPEG: damaged or truncated picture");
+    if (result != 0) return Refuse("JPEG: damaged or truncated picture");
     return 0;
+}
+
+}  // namespace
+
+int ReadJpegImage(StreamData* s, BASEIMAGE* image) {
+    const PublicCall call("ReadJpegImage");
+    if (!s || !image) return RefuseNull(s ? "image" : "stream");
+    unsigned char soi[3];
+    if (!ReadImageBytes(s, soi, sizeof soi) || soi[0] != 0xFF || soi[1] != 0xD8 || soi[2] != 0xFF)
+        return DeclineImage("JPEG");
+    if (!SeekImageStream(s, 0)) return Refuse("JPEG: the stream cannot be rewound");
+    return DecodeJpegStream(s, image);
 }

@@ -3,6 +3,7 @@
 #include "graphics/image/image_internal.h"
 
 #include "engine/log.h"
+#include "foundation/public_call.h"
 
 #include <png.h>
 
@@ -75,13 +76,16 @@ int DecodePng(PngRead& r, StreamData* s, BASEIMAGE* image) {
 }  // namespace
 
 int ReadPngImage(StreamData* s, BASEIMAGE* image) {
+    const PublicCall call("ReadPngImage");
+    if (!s || !image) return RefuseNull(s ? "image" : "stream");
     unsigned char signature[8];
-    if (!ReadImageBytes(s, signature, sizeof signature) || png_sig_cmp(signature, 0, 8) != 0) return -1;
+    if (!ReadImageBytes(s, signature, sizeof signature) || png_sig_cmp(signature, 0, 8) != 0)
+        return DeclineImage("PNG");
     PngRead r;
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
-    if (!r.png) return WriteLogText("PNG: reader could not be made");
+    if (!r.png) return Refuse("PNG: reader could not be made");
     r.info = png_create_info_struct(r.png);
-    if (!r.info) return WriteLogText("PNG: reader could not be made");
-    if (DecodePng(r, s, image) != 0) return WriteLogText("PNG: damaged or truncated picture");
+    if (!r.info) return Refuse("PNG: reader could not be made");
+    if (DecodePng(r, s, image) != 0) return Refuse("PNG: damaged or truncated picture");
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "graphics/image/image_internal.h"
 
 #include "engine/log.h"
+#include "foundation/public_call.h"
 
 using namespace morpotta;
 
@@ -34,40 +35,42 @@ void ExpandTgaPixel(const unsigned char* p, int bytes, bool gray, const PixelFor
 }  // namespace
 
 int ReadTgaImage(StreamData* s, BASEIMAGE* image) {
+    const PublicCall call("ReadTgaImage");
+    if (!s || !image) return RefuseNull(s ? "image" : "stream");
     unsigned char h[18];
-    if (!ReadImageBytes(s, h, sizeof h)) return -1;
+    if (!ReadImageBytes(s, h, sizeof h)) return DeclineImage("TGA");
     int idLength = h[0], mapType = h[1], type = h[2];
     int mapFirst = ImageU16(h + 3), mapLength = ImageU16(h + 5), mapBits = h[7];
     int width = ImageU16(h + 12), height = ImageU16(h + 14), bits = h[16], descriptor = h[17];
     int base = type & 7;
     bool rle = (type & 8) != 0;
-    if ((type & ~0xB) != 0 || base < 1 || base > 3 || mapType > 1) return -1;
+    if ((type & ~0xB) != 0 || base < 1 || base > 3 || mapType > 1) return DeclineImage("TGA");
     bool mapped = base == 1, gray = base == 3;
-    if (mapped != (mapType == 1)) return -1;
-    if (mapped && !(bits == 8 || bits == 16)) return -1;
-    if (gray && !(bits == 8 || bits == 16)) return -1;
-    if (base == 2 && !(bits == 15 || bits == 16 || bits == 24 || bits == 32)) return -1;
+    if (mapped != (mapType == 1)) return DeclineImage("TGA");
+    if (mapped && !(bits == 8 || bits == 16)) return DeclineImage("TGA");
+    if (gray && !(bits == 8 || bits == 16)) return DeclineImage("TGA");
+    if (base == 2 && !(bits == 15 || bits == 16 || bits == 24 || bits == 32)) return DeclineImage("TGA");
     if (mapped && (mapLength == 0 || mapFirst + mapLength > 256 || !(mapBits == 15 || mapBits == 16 || mapBits == 24 || mapBits == 32)))
-        return -1;
-    if (!ImageSizeAcceptable(width, height)) return -1;
+        return DeclineImage("TGA");
+    if (!ImageSizeAcceptable(width, height)) return DeclineImage("TGA");
     int bytes = (bits + 7) / 8;
     unsigned char skip[256];
-    if (!ReadImageBytes(s, skip, size_t(idLength))) return WriteLogText("TGA: truncated header");
+    if (!ReadImageBytes(s, skip, size_t(idLength))) return Refuse("TGA: truncated header");
     PixelFormatDesc palette;
     std::memset(&palette, 0, sizeof palette);
     if (mapType == 1) {
         int entryBytes = (mapBits + 7) / 8;
         for (int i = 0; i < mapLength; ++i) {
             unsigned char e[4];
-            if (!ReadImageBytes(s, e, size_t(entryBytes))) return WriteLogText("TGA: truncated colour map");
+            if (!ReadImageBytes(s, e, size_t(entryBytes))) return Refuse("TGA: truncated colour map");
             unsigned char px[4];
             ExpandTgaPixel(e, entryBytes, false, palette, false, px);
             palette.palette[mapFirst + i] = PaletteEntry{px[0], px[1], px[2], px[3]};
         }
     }
     int64_t remaining = RemainingImageBytes(s);
-    if (!rle && remaining >= 0 && remaining < int64_t(width) * height * bytes) return WriteLogText("TGA: truncated pixels");
-    if (rle && remaining >= 0 && remaining * 128 < int64_t(width) * height) return WriteLogText("TGA: truncated pixels");
+    if (!rle && remaining >= 0 && remaining < int64_t(width) * height * bytes) return Refuse("TGA: truncated pixels");
+    if (rle && remaining >= 0 && remaining * 128 < int64_t(width) * height) return Refuse("TGA: truncated pixels");
     bool hasAlpha = (bits == 32) || (gray && bits == 16) || (mapped && mapBits == 32);
     PixelFormatDesc format;
     if (hasAlpha) SetPixelFormatArgb32(&format);
@@ -109,7 +112,7 @@ int ReadTgaImage(StreamData* s, BASEIMAGE* image) {
     }
     if (i < total) {
         FreeBaseImagePixels(image);
-        return WriteLogText("TGA: truncated pixels");
+        return Refuse("TGA: truncated pixels");
     }
     return 0;
 }

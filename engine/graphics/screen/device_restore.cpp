@@ -38,7 +38,8 @@ void Call(int (*hook)(), const char* what) {
 }  // namespace
 
 int SetGraphRestoreHandler(GraphRestoreHandler handler) {
-    if (!AllowOnlyOnEngineThread("SetGraphRestoreHandler")) return -1;
+    const PublicCall call("SetGraphRestoreHandler");
+    if (!AllowOnlyOnEngineThread()) return -1;
     DeviceRestoreState().restoreHandler = handler;
     return 0;
 }
@@ -55,7 +56,7 @@ const ModelDeviceLossHooks* GetModelDeviceLossHooks() {
 // is still making enters its table afterwards, with the texture and
 // buffers it made meanwhile.
 int RestoreLostGraphicsDevice() {
-    if (!AllowOnlyOnEngineThread("RestoreLostGraphicsDevice")) return -1;
+    if (!AllowOnlyOnEngineThread()) return -1;
     ResourceLockGuard resources(ResourceLock());
     if (!HardwareRenderingActive()) return WriteLogText("No graphics device to restore");
     FlushPendingDraws();
@@ -76,7 +77,10 @@ int RestoreLostGraphicsDevice() {
     int result = RestoreGraphTextures() == 0 ? 0 : WriteLogText("Graph textures could not all be restored");
     Call(DeviceRestoreState().modelHooks->recreateVertexBuffers, "Making the model buffers again");
     Call(DeviceRestoreState().modelHooks->restoreTextures, "Refilling the model textures");
-    if (DeviceRestoreState().restoreHandler) DeviceRestoreState().restoreHandler();
+    if (DeviceRestoreState().restoreHandler) {
+        const UserCodeScope user;
+        DeviceRestoreState().restoreHandler();
+    }
     return result;
 }
 

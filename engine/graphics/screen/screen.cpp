@@ -70,8 +70,10 @@ int ReadScreenArea(int x, int y, int width, int height, uint32_t* out) {
 }  // namespace
 
 int SelectDrawTargetScreen(int screen) {
-    if (!AllowOnlyOnEngineThread("SelectDrawTargetScreen")) return -1;
-    if (screen != kDrawScreenBack) return WriteLogFormat("Unknown draw screen %d in SelectDrawTargetScreen", screen);
+    const PublicCall call("SelectDrawTargetScreen");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (screen != kDrawScreenBack)
+        return Refuse("unknown draw screen %d; kDrawScreenBack (%d) is the one screen", screen, kDrawScreenBack);
     ScreenState().drawScreen = screen;
     if (!HardwareRenderingActive()) return 0;
     FlushPendingDraws();
@@ -79,15 +81,17 @@ int SelectDrawTargetScreen(int screen) {
 }
 
 int GetDrawTargetScreen() {
-    if (!AllowOnlyOnEngineThread("GetDrawTargetScreen")) return -1;
+    const PublicCall call("GetDrawTargetScreen");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return ScreenState().drawScreen;
 }
 
 int ClearDrawScreenToBackColor(const DrawRect* area) {
-    if (!AllowOnlyOnEngineThread("ClearDrawScreenToBackColor")) return -1;
+    const PublicCall call("ClearDrawScreenToBackColor");
+    if (!AllowOnlyOnEngineThread()) return -1;
     if (!HardwareRenderingActive()) {
         const SoftwareDraw2DPath* s = GetSoftwareDraw2DPath();
-        if (!s || !s->clearScreen) return ReportNoSoftwareDraw("ClearDrawScreenToBackColor");
+        if (!s || !s->clearScreen) return ReportNoSoftwareDraw();
         const int a[4] = {area ? area->left : 0, area ? area->top : 0, area ? area->right : kDeviceTargetWidth,
                           area ? area->bottom : kDeviceTargetHeight};
         return s->clearScreen(area ? a : nullptr, kBackColor);
@@ -111,11 +115,12 @@ int ClearDrawScreenToBackColor(const DrawRect* area) {
 }
 
 int PresentFrame() {
-    if (!AllowOnlyOnEngineThread("PresentFrame") || !CheckGraphicsRunning("PresentFrame")) return -1;
+    const PublicCall call("PresentFrame");
+    if (!AllowOnlyOnEngineThread() || !CheckGraphicsRunning()) return -1;
     int result = 0;
     if (HardwareRenderingActive()) {
         FlushPendingDraws();
-        result = PresentDevice() == 0 ? 0 : WriteLogText("Presenting the frame failed");
+        result = PresentDevice() == 0 ? 0 : Refuse("presenting the frame failed");
     } else {
         result = PresentSoftwareScreen();
     }
@@ -124,22 +129,24 @@ int PresentFrame() {
 }
 
 int ReadDrawScreenPixels(uint32_t* out) {
-    if (!AllowOnlyOnEngineThread("ReadDrawScreenPixels") || !CheckGraphicsRunning("ReadDrawScreenPixels")) return -1;
-    if (!out) return WriteLogText("ReadDrawScreenPixels refused: no place for the pixels (null)");
+    const PublicCall call("ReadDrawScreenPixels");
+    if (!AllowOnlyOnEngineThread() || !CheckGraphicsRunning()) return -1;
+    if (!out) return RefuseNull("place for the pixels");
     if (ReadScreenArea(0, 0, kDeviceTargetWidth, kDeviceTargetHeight, out) != 0)
-        return WriteLogText("Reading the draw screen failed");
+        return Refuse("reading the draw screen failed");
     return 0;
 }
 
 int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int) {
-    if (!AllowOnlyOnEngineThread("CaptureScreenToGraph")) return -1;
-    const GRAPH* g = GetGraphForCall(graph, "CaptureScreenToGraph");
+    const PublicCall call("CaptureScreenToGraph");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    const GRAPH* g = GetGraphForCall(graph);
     if (!g) return -1;
     const int width = g->width, height = g->height;
     if (x2 - x1 != width || y2 - y1 != height)
-        return WriteLogText("The area's size differs from the graph's in CaptureScreenToGraph");
+        return Refuse("the area is %dx%d, the graph %dx%d", x2 - x1, y2 - y1, width, height);
     if (x1 < 0 || y1 < 0 || x2 > kDeviceTargetWidth || y2 > kDeviceTargetHeight || width <= 0 || height <= 0)
-        return WriteLogText("The area leaves the screen in CaptureScreenToGraph");
+        return Refuse("the area leaves the screen");
     BASEIMAGE image;
     if (CreateBaseImageXrgb32(width, height, &image) != 0) return -1;
     std::vector<uint32_t> rows(size_t(width) * size_t(height));
@@ -151,13 +158,14 @@ int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int) {
         }
         result = RefillGraphFromBaseImage(&image, nullptr, graph);
     } else {
-        WriteLogText("Reading the draw screen failed in CaptureScreenToGraph");
+        Refuse("reading the draw screen failed");
     }
     FreeBaseImagePixels(&image);
     return result;
 }
 
 int BeginMaskedDraw(DrawRect) {
-    if (!AllowOnlyOnEngineThread("BeginMaskedDraw")) return -1;
+    const PublicCall call("BeginMaskedDraw");
+    if (!AllowOnlyOnEngineThread()) return -1;
     return 0;
 }

@@ -53,7 +53,8 @@ bool EncodeRows(std::vector<png_byte>* out, png_bytep* rows, int width, int heig
 }  // namespace
 
 int SaveDrawScreenToPng(const char* path) {
-    if (!AllowOnlyOnEngineThread("SaveDrawScreenToPng") || !CheckGraphicsRunning("SaveDrawScreenToPng")) return -1;
+    const PublicCall call("SaveDrawScreenToPng");
+    if (!AllowOnlyOnEngineThread() || !CheckGraphicsRunning()) return -1;
     if (!path) return WriteLogText("SaveDrawScreenToPng refused: no file name (null)");
     const int w = kDeviceTargetWidth, h = kDeviceTargetHeight;
     std::vector<uint32_t> argb(size_t(w) * size_t(h));

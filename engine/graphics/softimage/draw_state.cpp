@@ -22,14 +22,16 @@ const MEMIMG* BlendGraphMemImg = nullptr;
 }  // namespace morpotta
 
 int SetBlendModeParam(int mode, int param) {
-    if (!AllowOnlyOnEngineThread("SetBlendModeParam")) return -1;
+    const PublicCall call("SetBlendModeParam");
+    if (!AllowOnlyOnEngineThread()) return -1;
     BlendMode = mode;
     BlendParam = std::clamp(param, 0, 255);
     return 0;
 }
 
 int SetDrawTint(int red, int green, int blue) {
-    if (!AllowOnlyOnEngineThread("SetDrawTint")) return -1;
+    const PublicCall call("SetDrawTint");
+    if (!AllowOnlyOnEngineThread()) return -1;
     const uint32_t r = static_cast<uint32_t>(std::clamp(red, 0, 255));
     const uint32_t g = static_cast<uint32_t>(std::clamp(green, 0, 255));
     const uint32_t b = static_cast<uint32_t>(std::clamp(blue, 0, 255));
@@ -38,7 +40,8 @@ int SetDrawTint(int red, int green, int blue) {
 }
 
 int SetDrawTintPacked(uint32_t rgb) {
-    if (!AllowOnlyOnEngineThread("SetDrawTintPacked")) return -1;
+    const PublicCall call("SetDrawTintPacked");
+    if (!AllowOnlyOnEngineThread()) return -1;
     DrawTint = rgb & 0xFFFFFF;
     return 0;
 }

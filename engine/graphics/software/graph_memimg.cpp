@@ -8,6 +8,7 @@
 
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/public_call.h"
 #include "graphics/graph_internal.h"
 #include "graphics/software/softwarepath.h"
 #include "softblit/softblit.h"
@@ -68,10 +69,10 @@ void DropGraphMemImg(GraphShared* shared) {
 
 int GetGraphMemImgView(int graph, MEMIMG* view) {
     GRAPH* g = GetGraphRecord(graph);
-    if (!g || !view) return WriteLogText("Invalid graph handle for a software draw");
+    if (!g || !view) return Refuse("graph %d has no software image to draw", graph);
     GraphShared* s = g->shared;
     if (!s->memImg && !(s->memImg = MakeGraphMemImg(*s)))
-        return WriteLogText("The software image of a graph could not be made");
+        return Refuse("the software image of graph %d could not be made", graph);
     return CreateMemImgView(view, s->memImg, g->x, g->y, g->width, g->height);
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/log.h"
 #include "engine/numbers.h"
+#include "foundation/public_call.h"
 #include "graphics/softimage/drawstate.h"
 #include "graphics/software/softwarepath.h"
 #include "softblit/softblit.h"
@@ -29,7 +30,7 @@ struct GraphView {
 
 bool HaveTarget() {
     if (CheckMemImg(DrawTargetMemImg) == 0) return true;
-    WriteLogText("No software draw target");
+    Refuse("no software draw target");
     return false;
 }
 
@@ -172,7 +173,7 @@ int DrawLineSegmentSoftware(int x1, int y1, int x2, int y2, uint32_t colour, int
     const int64_t t = std::clamp(thickness, 1, kFarDrawCoordinate);
     const int64_t dx = std::abs(int64_t{x2} - x1), dy = -std::abs(int64_t{y2} - y1);
     // DrawLineSegment hands over only what can reach the draw area.
-    if (dx > kLongestLineWalk || -dy > kLongestLineWalk) return WriteLogText("Line too long for the software path");
+    if (dx > kLongestLineWalk || -dy > kLongestLineWalk) return Refuse("a line too long for the software path");
     if (dy == 0 || dx == 0) {
         // Straight lines in one run each, the end point excluded.
         const int64_t left = x1 <= x2 ? x1 : int64_t{x2} + 1, top = y1 <= y2 ? y1 : int64_t{y2} + 1;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/log.h"
+#include "foundation/public_call.h"
 #include "graphics/device/device.h"
 #include "graphics/softimage/drawstate.h"
 #include "graphics/software/softwarepath.h"
@@ -26,7 +27,7 @@ SoftwareScreenModule& SoftwareScreenState() {
 int CreateSoftwareScreen() {
     if (SoftwareScreenState().screenMade) return 0;
     if (CreateMemImg(&SoftwareScreenState().screen, kDeviceTargetWidth, kDeviceTargetHeight, MEMIMG_KIND_32BIT, 0, 0, 0) != 0)
-        return WriteLogText("The software screen could not be made");
+        return Refuse("the software screen could not be made");
     SoftwareScreenState().screenMade = true;
     BuildBlendTables();
     SetSoftwareDrawTarget(&SoftwareScreenState().screen);
@@ -46,12 +47,12 @@ int ReleaseSoftwareScreen() {
 MEMIMG* GetSoftwareScreen() { return SoftwareScreenState().screenMade ? &SoftwareScreenState().screen : nullptr; }
 
 int PresentSoftwareScreen() {
-    if (!SoftwareScreenState().screenMade) return WriteLogText("No software screen to present");
+    if (!SoftwareScreenState().screenMade) return Refuse("no software screen to present");
     const platform::WindowBackend& window = platform::Window();
-    if (!window.presentPixels) return WriteLogText("The window cannot show software pictures");
+    if (!window.presentPixels) return Refuse("the window cannot show software pictures");
     if (window.presentPixels(reinterpret_cast<const uint32_t*>(SoftwareScreenState().screen.pixels), SoftwareScreenState().screen.width, SoftwareScreenState().screen.height,
                              SoftwareScreenState().screen.base->pitch) != 0)
-        return WriteLogText("The software screen could not be shown");
+        return Refuse("the software screen could not be shown");
     return 0;
 }
 

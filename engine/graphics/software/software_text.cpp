@@ -6,6 +6,7 @@
 
 #include "engine/draw2d.h"
 #include "engine/log.h"
+#include "foundation/public_call.h"
 #include "graphics/draw2d/draw2d_internal.h"
 #include "graphics/softimage/drawstate.h"
 #include "graphics/software/softwarepath.h"
@@ -54,9 +55,9 @@ struct TextBlendState {
 }  // namespace
 
 int DrawTextPiecesSoftware(const MEMIMG* glyphs, const SoftwareTextPiece* pieces, int count) {
-    if (CheckMemImg(DrawTargetMemImg) != 0) return WriteLogText("No software draw target");
+    if (CheckMemImg(DrawTargetMemImg) != 0) return Refuse("no software draw target");
     if (CheckMemImg(glyphs) != 0 || count < 0 || (count > 0 && !pieces))
-        return WriteLogText("Bad glyph image in DrawTextPiecesSoftware");
+        return Refuse("a bad glyph image for the software path");
     const TextBlendState state;
     for (int i = 0; i < count; ++i) {
         const SoftwareTextPiece& p = pieces[i];

@@ -11,10 +11,14 @@
 // model file loaded), 524287 music, 1048575 movies, 2097151 fonts. Only
 // then may the value name a new resource again. No handle is 0.
 //
-// Refusals. A call refused returns -1 and says why in the log, naming the
-// function: a handle refused is said to be -1, no handle at all, another
-// kind's ("the handle of a picture, not of a sound") or one whose resource
-// is gone. A call that needs the engine, made before InitializeEngine or
+// Refusals. A call refused returns -1 (null, 0 or a zero vector where the
+// result is no int) and says why in the log, in a line "<function>
+// refused: <why>" that names the function the program called, wherever in
+// the engine the reason was found (a picture's reader, the file layer,
+// another public function it called on the way): a handle refused is said
+// to be -1, no handle at all, another kind's ("the handle of a picture, not
+// of a sound") or one whose resource is gone; a file, that it is missing, a
+// folder or no regular file (a FIFO, a device). A call that needs the engine, made before InitializeEngine or
 // after ShutdownEngine, writes "<function> refused: the engine is not
 // running (before start-up or after shut-down)".
 //

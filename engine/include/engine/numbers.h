@@ -19,5 +19,5 @@ void DivideFrom128Bits(const uint32_t dividend[4], const uint32_t divisor[2], ui
 
 // rect and clip are left, top, right, bottom (right and bottom exclusive).
 // Raises right to left and bottom to top where they are below, then clamps
-// every edge into the clip. Never fails; returns 0.
+// every edge into the clip. 0, or -1 for a null rectangle or clip.
 int ClipRectangle(int rect[4], const int clip[4]);

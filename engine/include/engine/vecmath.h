@@ -1,6 +1,7 @@
 // Vectors and 4x4 matrices for a left-handed space with row vectors:
 // a point p is transformed as p x M, so in A x B the transform A applies
 // first. Matrix44 is row-major with the translation in elements 12 to 14.
+// A null vector or matrix is refused: -1 (0 for DotVectors) and a log line.
 #pragma once
 
 struct Vector3 {
@@ -22,7 +23,7 @@ float MeasureVectorLength(float x, float y, float z);       // 0 below a squared
 int BuildIdentityMatrix(Matrix44* out);
 int BuildTranslationMatrix(Matrix44* out, float x, float y, float z);
 int BuildProductMatrix(Matrix44* out, const Matrix44* a, const Matrix44* b);  // out may be a or b
-// -1 and nothing written when |determinant| < 1e-7.
+// -1 (with a log line) and nothing written when |determinant| < 1e-7.
 int BuildInverseMatrix(Matrix44* out, const Matrix44* in);
 
 // Euler rotations: the product of the three axis rotations in the order of

@@ -144,23 +144,23 @@ ModelInstance* GetModelInstance(int handle) {
     return IsRecord(p) ? static_cast<ModelInstance*>(p) : nullptr;
 }
 
-int RefuseModelHandle(int handle, int kind, const char* function) {
-    if (!IsModelSystemReady()) return RefuseEngineNotRunning(function);
+int RefuseModelHandle(int handle, int kind) {
+    if (!IsModelSystemReady()) return RefuseEngineNotRunning();
     HandleTable* table = kind == HANDLE_KIND_MODEL ? &ModelHandleState().instances : &ModelHandleState().bases;
     if (SlotContent(table, handle) == kReserved)
-        return WriteLogFormat("%s refused: model %d is still being loaded on another thread", function, handle);
-    return RefuseHandle(handle, kind, function);
+        return Refuse("model %d is still being loaded on another thread", handle);
+    return RefuseHandle(handle, kind);
 }
 
-ModelBase* GetModelBaseForCall(int handle, const char* function) {
+ModelBase* GetModelBaseForCall(int handle) {
     ModelBase* base = GetModelBase(handle);
-    if (!base) RefuseModelHandle(handle, HANDLE_KIND_MODEL_BASE, function);
+    if (!base) RefuseModelHandle(handle, HANDLE_KIND_MODEL_BASE);
     return base;
 }
 
-ModelInstance* GetModelInstanceForCall(int handle, const char* function) {
+ModelInstance* GetModelInstanceForCall(int handle) {
     ModelInstance* in = GetModelInstance(handle);
-    if (!in) RefuseModelHandle(handle, HANDLE_KIND_MODEL, function);
+    if (!in) RefuseModelHandle(handle, HANDLE_KIND_MODEL);
     return in;
 }
 

@@ -54,10 +54,10 @@ ModelInstance* GetModelInstance(int handle);
 // The record a public call names; null after a line saying why (the engine
 // is not running, the handle names no such record, or its load has not
 // ended yet).
-ModelBase* GetModelBaseForCall(int handle, const char* function);
-ModelInstance* GetModelInstanceForCall(int handle, const char* function);
+ModelBase* GetModelBaseForCall(int handle);
+ModelInstance* GetModelInstanceForCall(int handle);
 // Why a public call's handle names nothing of the kind it takes; -1.
-int RefuseModelHandle(int handle, int kind, const char* function);
+int RefuseModelHandle(int handle, int kind);
 bool IsModelInstanceSlotReserved(int handle);
 
 // Clear a slot (reserved or filled) and lower the count; -1 for a handle

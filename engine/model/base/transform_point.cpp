@@ -1,13 +1,16 @@
 // Point and direction transforms for callers outside the model system.
 #include "engine/log.h"
 #include "engine/model.h"
+#include "foundation/public_call.h"
+
+using namespace morpotta;
 
 namespace {
 
 // A missing vector, matrix or place for the result refuses the call.
 bool Refused(const char* function, const float* out, const float* v, const float* m) {
     if (out && v && m) return false;
-    WriteLogFormat("%s refused: no %s (null)", function, !out ? "place for the result" : !v ? "vector" : "matrix");
+    RefuseNullIn(function, !out ? "output" : !v ? "vector" : "matrix");
     return true;
 }
 

@@ -21,11 +21,11 @@ bool HasInstanceVertexCopies(const ModelBase* base) {
 }
 
 template <typename Pass>
-int RunOnFrames(int baseHandle, const char* function, Pass pass) {
-    ModelBase* base = GetModelBaseForCall(baseHandle, function);
+int RunOnFrames(int baseHandle, Pass pass) {
+    ModelBase* base = GetModelBaseForCall(baseHandle);
     if (!base) return -1;
     if (HasInstanceVertexCopies(base))
-        return WriteLogFormat("モデル基本データ %08x の頂点はモデルが複製して使っているため変更できません", unsigned(baseHandle));
+        return Refuse("モデル基本データ %08x の頂点はモデルが複製して使っているため変更できません", unsigned(baseHandle));
     // Drawing made the buffers from the lists as they stand: they are made
     // again from the new lists.
     const bool built = base->devicePools.built != 0;
@@ -41,12 +41,14 @@ int RunOnFrames(int baseHandle, const char* function, Pass pass) {
 }  // namespace
 
 int RecalculateModelBaseNormals(int baseHandle, float smoothingAngle) {
-    if (!AllowOnlyOnEngineThread("RecalculateModelBaseNormals")) return -1;
-    return RunOnFrames(baseHandle, "RecalculateModelBaseNormals",
+    const PublicCall call("RecalculateModelBaseNormals");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    return RunOnFrames(baseHandle,
                        [smoothingAngle](ModelBaseFrame* f) { return RecalculateFrameNormals(f, smoothingAngle); });
 }
 
 int OptimizeModelBaseVertices(int baseHandle) {
-    if (!AllowOnlyOnEngineThread("OptimizeModelBaseVertices")) return -1;
-    return RunOnFrames(baseHandle, "OptimizeModelBaseVertices", OptimizeFrameVertices);
+    const PublicCall call("OptimizeModelBaseVertices");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    return RunOnFrames(baseHandle, OptimizeFrameVertices);
 }

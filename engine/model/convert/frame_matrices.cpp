@@ -1,6 +1,8 @@
 // Rest matrices of the base frames.
 #include "model/convert/base_routines.h"
 
+#include "foundation/vecmath_internal.h"
+
 namespace morpotta {
 
 namespace {
@@ -33,7 +35,7 @@ void ComputeBaseFrameMatrices(ModelBase* base) {
             BuildProductMatrix(&world, &local, &parentWorld);
         }
         Matrix44 inverse;
-        if (BuildInverseMatrix(&inverse, &world) != 0) inverse = world;
+        if (!InvertMatrix(world, &inverse)) inverse = world;
         ConvertMatrix44To34(&f->localMatrix, &local);
         ConvertMatrix44To34(&f->worldMatrix, &world);
         ConvertMatrix44To34(&f->inverseWorldMatrix, &inverse);

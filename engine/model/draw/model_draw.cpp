@@ -68,9 +68,11 @@ int DecideMeshTranslucent(ModelMesh* mesh) {
 }  // namespace morpotta
 
 int IsModelMeshTranslucent(int handle, int meshIndex) {
-    if (!AllowOnlyOnEngineThread("IsModelMeshTranslucent")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(handle, "IsModelMeshTranslucent");
-    if (!in || meshIndex < 0 || meshIndex >= in->base->meshCount) return -1;
+    const PublicCall call("IsModelMeshTranslucent");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(handle);
+    if (!in) return -1;
+    if (meshIndex < 0 || meshIndex >= in->base->meshCount) return RefuseIndex("mesh", meshIndex, in->base->meshCount);
     RefreshDrawnValues(in);
     return DecideMeshTranslucent(&in->meshes[meshIndex]);
 }
@@ -146,8 +148,9 @@ int DrawModelInstance(ModelInstance* in) {
 }  // namespace morpotta
 
 int DrawModel(int handle) {
-    if (!AllowOnlyOnEngineThread("DrawModel")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(handle, "DrawModel");
+    const PublicCall call("DrawModel");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(handle);
     if (!in) return -1;
     return DrawModelInstance(in);
 }

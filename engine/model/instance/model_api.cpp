@@ -23,7 +23,8 @@ void MarkAllMatricesDirty(ModelInstance* in) {
 }
 
 ModelMaterial* MaterialOf(ModelInstance* in, int index) {
-    if (index < 0 || index >= in->base->materialCount) return nullptr;
+    if (index < 0 || index >= in->base->materialCount)
+        return RefuseIndex("material", index, in->base->materialCount), nullptr;
     return &in->materials[index];
 }
 
@@ -54,14 +55,16 @@ void InvalidateFrameDrawStates(ModelFrame* frame) {
 }  // namespace morpotta
 
 int GetModelBaseHandle(int modelHandle) {
-    if (!AllowOnlyOnEngineThread("GetModelBaseHandle")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "GetModelBaseHandle");
+    const PublicCall call("GetModelBaseHandle");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
     return in ? in->baseHandle : -1;
 }
 
 int SetModelPosition(int modelHandle, float x, float y, float z) {
-    if (!AllowOnlyOnEngineThread("SetModelPosition")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelPosition");
+    const PublicCall call("SetModelPosition");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
     if (!in) return -1;
     const Vector3 value{x, y, z};
     if (SameBits(&in->translation, &value, sizeof(value))) return 0;
@@ -72,8 +75,9 @@ int SetModelPosition(int modelHandle, float x, float y, float z) {
 }
 
 int SetModelRotation(int modelHandle, float x, float y, float z) {
-    if (!AllowOnlyOnEngineThread("SetModelRotation")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelRotation");
+    const PublicCall call("SetModelRotation");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
     if (!in) return -1;
     const Vector3 value{x, y, z};
     if (in->rotationByMatrix == 0 && SameBits(&in->rotation, &value, sizeof(value))) return 0;
@@ -85,8 +89,9 @@ int SetModelRotation(int modelHandle, float x, float y, float z) {
 }
 
 int GetModelMaterialCount(int modelHandle) {
-    if (!AllowOnlyOnEngineThread("GetModelMaterialCount")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "GetModelMaterialCount");
+    const PublicCall call("GetModelMaterialCount");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
     return in ? in->base->materialCount : -1;
 }
 
@@ -94,7 +99,9 @@ namespace morpotta {
 
 int SetModelBaseMaterialType(int baseHandle, int materialIndex, int type) {
     ModelBase* base = GetModelBase(baseHandle);
-    if (!base || materialIndex < 0 || materialIndex >= base->materialCount) return -1;
+    if (!base) return -1;
+    if (materialIndex < 0 || materialIndex >= base->materialCount)
+        return RefuseIndex("material", materialIndex, base->materialCount);
     ModelBaseMaterial& m = base->materials[materialIndex];
     if (m.drawType == type) return 0;
     m.drawType = type;
@@ -104,27 +111,32 @@ int SetModelBaseMaterialType(int baseHandle, int materialIndex, int type) {
 
 int GetModelBaseMaterialType(int baseHandle, int materialIndex) {
     ModelBase* base = GetModelBase(baseHandle);
-    if (!base || materialIndex < 0 || materialIndex >= base->materialCount) return -1;
+    if (!base) return -1;
+    if (materialIndex < 0 || materialIndex >= base->materialCount)
+        return RefuseIndex("material", materialIndex, base->materialCount);
     return base->materials[materialIndex].drawType;
 }
 
 }  // namespace morpotta
 
 int SetModelMaterialType(int modelHandle, int materialIndex, int type) {
-    if (!AllowOnlyOnEngineThread("SetModelMaterialType")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelMaterialType");
+    const PublicCall call("SetModelMaterialType");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
     return in ? SetModelBaseMaterialType(in->baseHandle, materialIndex, type) : -1;
 }
 
 int GetModelMaterialType(int modelHandle, int materialIndex) {
-    if (!AllowOnlyOnEngineThread("GetModelMaterialType")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "GetModelMaterialType");
+    const PublicCall call("GetModelMaterialType");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
     return in ? GetModelBaseMaterialType(in->baseHandle, materialIndex) : -1;
 }
 
 int SetModelMaterialSpecularColor(int modelHandle, int materialIndex, float r, float g, float b, float a) {
-    if (!AllowOnlyOnEngineThread("SetModelMaterialSpecularColor")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelMaterialSpecularColor");
+    const PublicCall call("SetModelMaterialSpecularColor");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
     ModelMaterial* m = in ? MaterialOf(in, materialIndex) : nullptr;
     if (!m) return -1;
     const float value[4] = {r, g, b, a};
@@ -135,8 +147,9 @@ int SetModelMaterialSpecularColor(int modelHandle, int materialIndex, float r, f
 }
 
 int SetModelMaterialOutlineWidth(int modelHandle, int materialIndex, float width) {
-    if (!AllowOnlyOnEngineThread("SetModelMaterialOutlineWidth")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelMaterialOutlineWidth");
+    const PublicCall call("SetModelMaterialOutlineWidth");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
     ModelMaterial* m = in ? MaterialOf(in, materialIndex) : nullptr;
     if (!m) return -1;
     if (m->outline[0] == width) return 0;
@@ -146,9 +159,12 @@ int SetModelMaterialOutlineWidth(int modelHandle, int materialIndex, float width
 }
 
 int SetModelFrameOpacity(int modelHandle, int frameIndex, float rate) {
-    if (!AllowOnlyOnEngineThread("SetModelFrameOpacity")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "SetModelFrameOpacity");
-    if (!in || frameIndex < 0 || frameIndex >= in->base->frameCount) return -1;
+    const PublicCall call("SetModelFrameOpacity");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
+    if (!in) return -1;
+    if (frameIndex < 0 || frameIndex >= in->base->frameCount)
+        return RefuseIndex("frame", frameIndex, in->base->frameCount);
     ModelFrame& f = in->frames[frameIndex];
     if (SameBits(&f.opacity, &rate, sizeof(rate))) return 0;
     f.opacity = rate;
@@ -161,14 +177,17 @@ int SetModelFrameOpacity(int modelHandle, int frameIndex, float rate) {
 }
 
 int DetachModelAnimation(int modelHandle, int animationSlot) {
-    if (!AllowOnlyOnEngineThread("DetachModelAnimation")) return -1;
-    return DetachInstanceAnimation(GetModelInstanceForCall(modelHandle, "DetachModelAnimation"), animationSlot);
+    const PublicCall call("DetachModelAnimation");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    return DetachInstanceAnimation(GetModelInstanceForCall(modelHandle), animationSlot);
 }
 
 namespace morpotta {
 
 int DetachInstanceAnimation(ModelInstance* in, int animationSlot) {
-    if (!in || animationSlot < 0 || animationSlot >= in->animSlotCount) return -1;
+    if (!in) return -1;
+    if (animationSlot < 0 || animationSlot >= in->animSlotCount)
+        return RefuseIndex("animation slot", animationSlot, in->animSlotCount);
     ModelAnimSlot& slot = in->animSlots[animationSlot];
     if (slot.used) {
         FreeMemory(slot.block);

@@ -83,8 +83,9 @@ void FillBaseBounds(ModelInstance* in) {
 }  // namespace
 
 int GetModelBoundingBox(int modelHandle, float* minOut, float* maxOut) {
-    if (!AllowOnlyOnEngineThread("GetModelBoundingBox")) return -1;
-    ModelInstance* in = GetModelInstanceForCall(modelHandle, "GetModelBoundingBox");
+    const PublicCall call("GetModelBoundingBox");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    ModelInstance* in = GetModelInstanceForCall(modelHandle);
     if (!in) return -1;
     if (!in->base->boundsValid) FillBaseBounds(in);
     const ModelBase* base = in->base;

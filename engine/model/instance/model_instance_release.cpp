@@ -59,10 +59,10 @@ void ReleaseInstanceRecord(void* record) {
 
 namespace {
 
-int ReleaseOnEngineThread(int modelHandle, const char* function) {
+int ReleaseOnEngineThread(int modelHandle) {
     if (IsModelInstanceSlotReserved(modelHandle)) return ClearModelInstanceSlot(modelHandle);
     ModelInstance* in = TakeModelInstance(modelHandle);
-    if (!in) return RefuseModelHandle(modelHandle, HANDLE_KIND_MODEL, function);
+    if (!in) return RefuseModelHandle(modelHandle, HANDLE_KIND_MODEL);
     ReleaseInstanceRecord(in);
     return 0;
 }
@@ -72,16 +72,17 @@ int ReleaseOnEngineThread(int modelHandle, const char* function) {
 }  // namespace morpotta
 
 int ReleaseModelInstance(int modelHandle) {
-    if (!AllowOnlyOnEngineThread("ReleaseModelInstance")) return -1;
-    return ReleaseOnEngineThread(modelHandle, "ReleaseModelInstance");
+    const PublicCall call("ReleaseModelInstance");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    return ReleaseOnEngineThread(modelHandle);
 }
 
 int DeleteModel(int modelHandle) {
-    if (OnEngineThread()) return ReleaseOnEngineThread(modelHandle, "DeleteModel");
     LoaderCall call("DeleteModel");
+    if (OnEngineThread()) return ReleaseOnEngineThread(modelHandle);
     if (!call.admitted()) return -1;
     ModelInstance* in = TakeModelInstance(modelHandle);
-    if (!in) return RefuseModelHandle(modelHandle, HANDLE_KIND_MODEL, "DeleteModel");
+    if (!in) return RefuseModelHandle(modelHandle, HANDLE_KIND_MODEL);
     RunOnEngineThread(ReleaseInstanceRecord, in);
     return 0;
 }

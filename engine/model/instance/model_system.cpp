@@ -87,24 +87,24 @@ bool SplitModelPath(const std::string& path, std::string* folder, std::string* n
 int ReadWholeModelFile(const char* path, char** dataOut, size_t* sizeOut) {
     const FileAccessTable* files = GetModelFileAccessTable();
     FileHandle file = files && files->open ? files->open(path, 0, 1, 0) : 0;
-    if (!file) return WriteLogFormat("モデルファイル %s が読み込めませんでした", path);
+    if (!file) return Refuse("モデルファイル %s が読み込めませんでした", path);
     int64_t size = -1;
     if (files->seek(file, 0, 2) == 0) size = files->tell(file);
     if (size < 0 || size >= kMaxModelFileBytes || files->seek(file, 0, 0) != 0) {
         files->close(file);
-        return WriteLogFormat("モデルファイル %s が読み込めませんでした", path);
+        return Refuse("モデルファイル %s が読み込めませんでした", path);
     }
     auto* data = static_cast<char*>(AllocModelMemory(size_t(size) + 1));
     if (!data) {
         files->close(file);
-        return WriteLogFormat("モデルファイル %s のデータを格納するメモリ領域の確保に失敗しました", path);
+        return Refuse("モデルファイル %s のデータを格納するメモリ領域の確保に失敗しました", path);
     }
     // The whole file is one element: anything short of it is a failure.
     bool whole = size == 0 || files->read(data, size_t(size), 1, file) == 1;
     files->close(file);
     if (!whole) {
         FreeMemory(data);
-        return WriteLogFormat("モデルファイル %s が読み込めませんでした", path);
+        return Refuse("モデルファイル %s が読み込めませんでした", path);
     }
     data[size] = 0;
     *dataOut = data;
@@ -162,18 +162,19 @@ int TerminateModelSystem() {
 }  // namespace morpotta
 
 int ReleaseModelBaseData(int baseHandle) {
-    if (!AllowOnlyOnEngineThread("ReleaseModelBaseData")) return -1;
+    const PublicCall call("ReleaseModelBaseData");
+    if (!AllowOnlyOnEngineThread()) return -1;
     ModelBase* base = GetModelBase(baseHandle);
     // A reserved slot is only cleared.
     if (!base)
         return ClearModelBaseSlot(baseHandle) == 0
                    ? 0
-                   : RefuseModelHandle(baseHandle, HANDLE_KIND_MODEL_BASE, "ReleaseModelBaseData");
+                   : RefuseModelHandle(baseHandle, HANDLE_KIND_MODEL_BASE);
     // The references of live instances go only with their instances: a
     // release beyond the others is refused, so the count never wraps round
     // and no instance is left pointing at freed data.
     if (base->refCount <= base->instanceCount && base->instanceCount > 0)
-        return WriteLogFormat("モデル基本データ %08x はまだモデルに使われています", unsigned(baseHandle));
+        return Refuse("モデル基本データ %08x はまだモデルに使われています", unsigned(baseHandle));
     if (base->refCount > 0 && --base->refCount > 0) return 0;
     return FreeModelBaseRecord(baseHandle) == 0 ? 0 : -1;
 }
@@ -188,14 +189,12 @@ int LoadModelFile(const char* fileName) {
     LoaderCall call("LoadModelFile");
     if (!call.admitted()) return -1;
     ModelLoadRecords records;
-    if (!fileName) return WriteLogText("No file name in LoadModelFile");
+    if (!fileName) return RefuseNull("file name");
     if (!IsModelSystemReady())
-        return WriteLogFormat("LoadModelFile(%s) refused: the model system is not running (before start-up or after "
-                              "shut-down)",
-                              fileName);
+        return Refuse("the model system is not running (before start-up or after shut-down): %s", fileName);
     std::string folder, name;
     if (!SplitModelPath(fileName, &folder, &name))
-        return WriteLogFormat("モデルファイル %s が読み込めませんでした", fileName);
+        return Refuse("モデルファイル %s が読み込めませんでした", fileName);
     char* data = nullptr;
     size_t size = 0;
     if (ReadWholeModelFile(fileName, &data, &size) != 0) return -1;
@@ -210,8 +209,8 @@ int LoadModelFile(const char* fileName) {
     }
     FreeMemory(data);
     if (baseHandle < 0 && !readerSaidWhy)
-        return WriteLogFormat("モデルファイル %s の形式に対応する読み込み処理がありません", fileName);
-    if (baseHandle < 0) return -1;
+        return Refuse("モデルファイル %s の形式に対応する読み込み処理がありません", fileName);
+    if (baseHandle < 0) return Refuse("%s: its reader refused it, saying why above", fileName);
     // A model whose buffers cannot be made still draws, from memory.
     BuildModelBaseDeviceBuffers(baseHandle, 1);
     ModelBase* base = GetModelBase(baseHandle);
@@ -219,12 +218,12 @@ int LoadModelFile(const char* fileName) {
     int modelHandle = ReserveModelInstanceHandle();
     if (modelHandle == -1) {
         ReleaseModelBaseData(baseHandle);
-        return WriteLogFormat("モデルファイル %s のモデルハンドルの作成に失敗しました", fileName);
+        return Refuse("モデルファイル %s のモデルハンドルの作成に失敗しました", fileName);
     }
     if (SetupModelInstance(modelHandle, baseHandle) != 0) {
         ReleaseModelInstance(modelHandle);
         ReleaseModelBaseData(baseHandle);
-        return WriteLogFormat("モデルファイル %s のモデル基本データからモデルデータへの変換に失敗しました", fileName);
+        return Refuse("モデルファイル %s のモデル基本データからモデルデータへの変換に失敗しました", fileName);
     }
     int handle = GetModelInstanceHandleOfSlot(int(uint32_t(modelHandle) & kModelInstanceSlotMask));
     ReleaseModelBaseData(baseHandle);

@@ -28,10 +28,10 @@ MusicEntry* LookupMusic(int handle) {
     return static_cast<MusicEntry*>(LookupHandleEntry(&m.table, handle));
 }
 
-MusicEntry* GetMusicForCall(int handle, const char* function) {
-    if (!CheckSoundOpen(function)) return nullptr;
+MusicEntry* GetMusicForCall(int handle) {
+    if (!CheckSoundOpen()) return nullptr;
     MusicEntry* entry = LookupMusic(handle);
-    if (!entry) RefuseHandle(handle, HANDLE_KIND_MUSIC, function);
+    if (!entry) RefuseHandle(handle, HANDLE_KIND_MUSIC);
     return entry;
 }
 
@@ -44,34 +44,36 @@ void DeleteMusicTempFile() {
 }  // namespace morpotta
 
 int AddMusicData() {
-    if (!AllowOnlyOnEngineThread("AddMusicData")) return -1;
+    const PublicCall call("AddMusicData");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MusicModule& m = Music();
-    if (!CheckSoundOpen("AddMusicData") || !IsHandleTableReady(&m.table)) return -1;
+    if (!CheckSoundOpen() || !IsHandleTableReady(&m.table)) return -1;
     SoundLockGuard lock(Sound().lock);
-    if (CountHandleEntries(&m.table) >= kMusicTableSize) return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
+    if (CountHandleEntries(&m.table) >= kMusicTableSize) return Refuse("ミュージックデータの数が許容量を越えました終了します");
     auto* entry = static_cast<MusicEntry*>(AllocMemoryZero(sizeof(MusicEntry), "", 0));
-    if (!entry) return WriteLogFormatW(u"メモリ領域の確保に失敗しました in AddMusicData");
+    if (!entry) return Refuse("メモリ領域の確保に失敗しました");
     int handle = AddHandleEntry(&m.table, entry);
     if (handle == -1) {
         FreeMemory(entry);
-        return WriteLogFormatW(u"ミュージックデータの数が許容量を越えました終了します");
+        return Refuse("ミュージックデータの数が許容量を越えました終了します");
     }
     entry->handle = handle;
     return handle;
 }
 
 int CreateMusicFromImage(const void* image, int size) {
-    if (!AllowOnlyOnEngineThread("CreateMusicFromImage")) return -1;
-    if (!CheckSoundOpen("CreateMusicFromImage")) return -1;
+    const PublicCall call("CreateMusicFromImage");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!CheckSoundOpen()) return -1;
     if (!image || size < 0)
-        return WriteLogFormat("CreateMusicFromImage refused: no file image (%s, %d bytes)", image ? "given" : "null",
+        return Refuse("no file image (%s, %d bytes)", image ? "given" : "null",
                               size);
     int handle = AddMusicData();
     if (handle == -1) return -1;
     MusicEntry* entry = LookupMusic(handle);
     entry->image = AllocMemory(size_t(size > 0 ? size : 1), "", 0);
     if (!entry->image) {
-        WriteLogFormatW(u"ミュージックデータを一時的に保存しておくメモリ領域の確保に失敗しました");
+        Refuse("ミュージックデータを一時的に保存しておくメモリ領域の確保に失敗しました");
         DeleteMusicHandle(handle);
         return -1;
     }
@@ -81,18 +83,19 @@ int CreateMusicFromImage(const void* image, int size) {
 }
 
 int LoadMusicMem(const char* fileName) {
-    if (!AllowOnlyOnEngineThread("LoadMusicMem")) return -1;
-    if (!CheckSoundOpen("LoadMusicMem")) return -1;
-    if (!fileName) return WriteLogText("LoadMusicMem refused: no file name (null)");
+    const PublicCall call("LoadMusicMem");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!CheckSoundOpen()) return -1;
+    if (!fileName) return RefuseNull("file name");
     FileHandle file = OpenFileStream(fileName, 0, 1, 0);
-    if (!file) return WriteLogFormatW(u"ミュージックファイル %hs の読み込みに失敗しました in LoadMusicMem", fileName);
+    if (!file) return Refuse("ミュージックファイル %s の読み込みに失敗しました", fileName);
     SeekFileStream(file, 0, 2);
     int64_t size = TellFileStream(file);
     SeekFileStream(file, 0, 0);
     void* data = size >= 0 && size < INT_MAX ? AllocMemory(size_t(size > 0 ? size : 1), "", 0) : nullptr;
     if (!data) {
         CloseFileStream(file);
-        return WriteLogFormatW(u"ミュージックファイル %hs を読み込むメモリ領域の確保に失敗しました in LoadMusicMem",
+        return Refuse("ミュージックファイル %s を読み込むメモリ領域の確保に失敗しました",
                                fileName);
     }
     size_t read = ReadFileStream(data, 1, size_t(size), file);
@@ -100,7 +103,7 @@ int LoadMusicMem(const char* fileName) {
     if (read != size_t(size)) {
         // A file that shrank under us: its bytes are not what was measured.
         FreeMemory(data);
-        return WriteLogFormatW(u"ミュージックファイル %hs の読み込みに失敗しました in LoadMusicMem", fileName);
+        return Refuse("ミュージックファイル %s の読み込みに失敗しました", fileName);
     }
     int handle = CreateMusicFromImage(data, int(size));
     FreeMemory(data);
@@ -108,15 +111,17 @@ int LoadMusicMem(const char* fileName) {
 }
 
 int GetMusicPlayState(int handle) {
-    if (!AllowOnlyOnEngineThread("GetMusicPlayState")) return -1;
-    if (!GetMusicForCall(handle, "GetMusicPlayState")) return -1;
+    const PublicCall call("GetMusicPlayState");
+    if (!AllowOnlyOnEngineThread()) return -1;
+    if (!GetMusicForCall(handle)) return -1;
     return Music().mciPlaying;
 }
 
 int DeleteMusicHandle(int handle) {
-    if (!AllowOnlyOnEngineThread("DeleteMusicHandle")) return -1;
+    const PublicCall call("DeleteMusicHandle");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MusicModule& m = Music();
-    if (!GetMusicForCall(handle, "DeleteMusicHandle")) return -1;
+    if (!GetMusicForCall(handle)) return -1;
     if (GetMusicPlayState(handle) == 1) StopMidiMusic(handle);
     SoundLockGuard lock(Sound().lock);
     // Stopping runs message processing, which may have deleted it already.
@@ -132,7 +137,8 @@ int DeleteMusicHandle(int handle) {
 }
 
 int DeleteAllMusic() {
-    if (!AllowOnlyOnEngineThread("DeleteAllMusic")) return -1;
+    const PublicCall call("DeleteAllMusic");
+    if (!AllowOnlyOnEngineThread()) return -1;
     ForEachHandle(&Music().table, DeleteMusicHandle);
     return 0;
 }

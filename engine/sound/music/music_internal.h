@@ -33,7 +33,7 @@ struct MusicModule {
 MusicModule& Music();
 MusicEntry* LookupMusic(int handle);
 // The music a public call names; null after a line saying why.
-MusicEntry* GetMusicForCall(int handle, const char* function);
+MusicEntry* GetMusicForCall(int handle);
 // Removes the temporary MIDI file, if any (a missing file is no error).
 void DeleteMusicTempFile();
 

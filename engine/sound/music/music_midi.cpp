@@ -30,7 +30,9 @@ bool WriteMusicTempFile(const MusicEntry* entry) {
     }
     size_t written = std::fwrite(entry->image, 1, size_t(entry->imageSize), file);
     bool closed = std::fclose(file) == 0;
-    return written == size_t(entry->imageSize) && closed;
+    if (written == size_t(entry->imageSize) && closed) return true;
+    Refuse("the music could not be written to its temporary file %s", m.tempPath);
+    return false;
 }
 
 void CloseSequencer() {
@@ -46,21 +48,21 @@ int OpenSequencer() {
     open.deviceType = "sequencer";
     open.elementName = m.tempPath;
     if (MciSendCommandEntry(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, &open) != 0) {
-        DeleteMusicTempFile();  // no MIDI file: the caller plays it as a sound
-        return -1;
+        DeleteMusicTempFile();
+        return Refuse("the music is no MIDI file the sequencer plays");
     }
     m.mciDeviceId = open.deviceId;
     MciStatusParams status{};
     status.item = MCI_SEQ_STATUS_PORT;
     if (MciSendCommandEntry(m.mciDeviceId, MCI_STATUS, MCI_STATUS_ITEM, &status) != 0) {
         CloseSequencer();
-        WriteLogFormatW(u"ＭＩＤＩ演奏開始処理でエラーが起きました１");
+        Refuse("ＭＩＤＩ演奏開始処理でエラーが起きました１");
         DeleteMusicTempFile();
         return -1;
     }
     if ((status.returnValue & 0xFFFF) != MCI_SEQ_MAPPER) {
         CloseSequencer();
-        WriteLogFormatW(u"ＭＩＤＩ演奏開始処理でエラーが起きました２");
+        Refuse("ＭＩＤＩ演奏開始処理でエラーが起きました２");
         return -1;
     }
     return 0;
@@ -69,9 +71,10 @@ int OpenSequencer() {
 }  // namespace
 
 int PlayMidiMusic(int handle, int playType) {
-    if (!AllowOnlyOnEngineThread("PlayMidiMusic")) return -1;
+    const PublicCall call("PlayMidiMusic");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MusicModule& m = Music();
-    MusicEntry* entry = GetMusicForCall(handle, "PlayMidiMusic");
+    MusicEntry* entry = GetMusicForCall(handle);
     if (!entry) return -1;
     if (LookupMusic(m.lastMidiHandle)) StopMidiMusic(m.lastMidiHandle);
     // Stopping ran message processing: the handle may be gone.
@@ -86,7 +89,7 @@ int PlayMidiMusic(int handle, int playType) {
     play.callback = GetAppWindowHandle();
     if (MciSendCommandEntry(m.mciDeviceId, MCI_PLAY, MCI_NOTIFY, &play) != 0) {
         CloseSequencer();
-        return WriteLogFormatW(u"ＭＩＤＩ演奏に失敗しました");
+        return Refuse("ＭＩＤＩ演奏に失敗しました");
     }
     m.tempFileExists = 1;
     m.mciPlaying = 1;
@@ -128,9 +131,10 @@ int HandleMidiMciNotify() {
 }  // namespace morpotta
 
 int StopMidiMusic(int handle) {
-    if (!AllowOnlyOnEngineThread("StopMidiMusic")) return -1;
+    const PublicCall call("StopMidiMusic");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MusicModule& m = Music();
-    if (!GetMusicForCall(handle, "StopMidiMusic")) return -1;
+    if (!GetMusicForCall(handle)) return -1;
     m.loop = 0;
     HandleMidiMciNotify();
     for (int i = 0; i < kMusicStopPasses; ++i) ProcessWindowMessagesCore();

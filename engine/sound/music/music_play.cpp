@@ -4,6 +4,7 @@
 #include "engine/music.h"
 #include "engine/sound.h"
 #include "foundation/engine_thread.h"
+#include "foundation/log_internal.h"
 #include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
@@ -35,15 +36,20 @@ int LoadMusicAsSound(const char* fileName) {
 }  // namespace
 
 int PlayMusicFile(const char* fileName, int playType) {
-    if (!AllowOnlyOnEngineThread("PlayMusicFile")) return -1;
+    const PublicCall call("PlayMusicFile");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MusicModule& m = Music();
-    if (!CheckSoundOpen("PlayMusicFile")) return -1;
+    if (!CheckSoundOpen()) return -1;
     DeleteCurrentMusic();
     int music = LoadMusicMem(fileName);
     if (music == -1) return -1;
     m.currentMusic = music;
     m.playedAsSound = 0;
-    if (PlayMidiMusic(music, playType) == 0) return 0;
+    {
+        // Music that is no MIDI plays as a sound: the sequencer's refusal is no refusal of this call.
+        LogMuteScope quiet;
+        if (PlayMidiMusic(music, playType) == 0) return 0;
+    }
     DeleteMusicHandle(music);
     m.currentMusic = 0;
     int sound = LoadMusicAsSound(fileName);
@@ -55,7 +61,8 @@ int PlayMusicFile(const char* fileName, int playType) {
 }
 
 int StopCurrentMusic() {
-    if (!AllowOnlyOnEngineThread("StopCurrentMusic")) return -1;
+    const PublicCall call("StopCurrentMusic");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MusicModule& m = Music();
     if (!m.currentMusic) return 0;
     if (m.playedAsSound) {
@@ -70,9 +77,10 @@ int StopCurrentMusic() {
 }
 
 int SetMusicVolume(int volume) {
-    if (!AllowOnlyOnEngineThread("SetMusicVolume")) return -1;
+    const PublicCall call("SetMusicVolume");
+    if (!AllowOnlyOnEngineThread()) return -1;
     MusicModule& m = Music();
-    if (!CheckSoundOpen("SetMusicVolume")) return -1;
+    if (!CheckSoundOpen()) return -1;
     // MIDI music takes the volume a sound would, on the same curve; the
     // next piece starts at full, as a new sound does.
     if (m.currentMusic && m.playedAsSound)

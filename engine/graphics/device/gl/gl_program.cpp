@@ -7,6 +7,7 @@
 #include "engine/log.h"
 #include "engine/vecmath.h"
 #include "platform/lasting_state.h"
+#include "foundation/vecmath_internal.h"
 
 #include <cmath>
 #include <cstring>
@@ -527,7 +528,7 @@ void UploadGlUniforms(const GlProgram& g, const GlProgramKey& key, const DeviceS
         if (key.lighting) {
             // Normals go through the inverse transpose of the world-view 3x3.
             Matrix44 inverse;
-            if (BuildInverseMatrix(&inverse, &worldView) != 0) inverse = MakeIdentityMatrix();
+            if (!InvertMatrix(worldView, &inverse)) inverse = MakeIdentityMatrix();
             float n[9];
             // Row vectors: n' = n x (M^-1)^T; as a column-major mat3 that is M^-1 read by rows.
             for (int r = 0; r < 3; ++r)

@@ -22,6 +22,7 @@
 #include "engine/log.h"
 #include "engine/vecmath.h"
 #include "platform/lasting_state.h"
+#include "foundation/vecmath_internal.h"
 
 #include <cmath>
 #include <cstring>
@@ -492,7 +493,7 @@ void UploadGlShaderUniforms(GlShaderProgram* program, const GlShaderKey& key, co
             // The eye is where the view matrix takes the origin from.
             Matrix44 view, inverse;
             std::memcpy(view.m, s.view, sizeof view.m);
-            if (BuildInverseMatrix(&inverse, &view) != 0) inverse = MakeIdentityMatrix();
+            if (!InvertMatrix(view, &inverse)) inverse = MakeIdentityMatrix();
             glUniform3f(g.eye, inverse.m[3][0], inverse.m[3][1], inverse.m[3][2]);
         }
     }

@@ -1,0 +1,57 @@
+// The frame of a public call, and the one way the engine says it refused
+// one. engine.h promises that a call refused says why in the log, naming
+// the function the program called: every public function that can refuse
+// opens a PublicCall as it begins (one on a hot path, only where it
+// refuses), and every refusal, wherever in the engine its reason is found,
+// is written by Refuse, which names the outermost public function the
+// calling thread is in. A public function that another calls (MakeBlankGraph
+// making its image with CreateBaseImageXrgb32) refuses in the name of the
+// one the program called.
+#pragma once
+
+namespace morpotta {
+
+class PublicCall {
+public:
+    explicit PublicCall(const char* function);
+    ~PublicCall();
+    PublicCall(const PublicCall&) = delete;
+    PublicCall& operator=(const PublicCall&) = delete;
+
+private:
+    const char* outer_;
+};
+
+// The public call set aside while the user's own code runs from inside
+// one (UserCodeScope, engine_thread.h): the calls that code makes are its
+// own, and refuse in their own names.
+class UserCallScope {
+public:
+    UserCallScope();
+    ~UserCallScope();
+    UserCallScope(const UserCallScope&) = delete;
+    UserCallScope& operator=(const UserCallScope&) = delete;
+
+private:
+    const char* outer_;
+};
+
+// The public function the calling thread is in (the one the program
+// called), or null on a thread of the engine's own.
+const char* CurrentPublicCall();
+
+// Writes "<public function> refused: <why>" (on a thread of the engine's
+// own, with no public call, "Refused: <why>"), and returns -1.
+int Refuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The refusal of a null pointer, in the words every such refusal uses:
+// "no <what> (null)".
+int RefuseNull(const char* what);
+// The refusal of an index outside 0..count-1: "<what> <index>, not 0 to
+// <count - 1>" (or "..., and there is none").
+int RefuseIndex(const char* what, int index, int count);
+// The same for a function on a hot path, which opens its frame only where
+// it refuses.
+int RefuseNullIn(const char* function, const char* what);
+
+}  // namespace morpotta
