@@ -10,7 +10,7 @@ namespace {
 // A missing vector, matrix or place for the result refuses the call.
 bool Refused(const char* function, const float* out, const float* v, const float* m) {
     if (out && v && m) return false;
-    RefuseNullIn(function, !out ? "output" : !v ? "vector" : "matrix");
+    RefuseNullIn(function, !out ? "place for the result" : !v ? "vector" : "matrix");
     return true;
 }
 
