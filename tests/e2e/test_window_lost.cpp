@@ -50,7 +50,7 @@ protected:
     void SetUp() override {
         if (!*server_.display())
             GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it), or did not start";
-        fs::create_directory_symlink(ContentTreeRoot() / "tpa", dir_.path() / "tpa");
+        LinkContentTreeInto(dir_.path());
         x_ = XOpenDisplay(server_.display());
         ASSERT_NE(x_, nullptr);
         int error = 0;

@@ -169,8 +169,7 @@ protected:
     // The working directory gets the generated tree as its tpa/ (once: a
     // test may start the game again in the same directory).
     void WithContent() {
-        const std::filesystem::path link = dir_.path() / "tpa";
-        if (!std::filesystem::is_symlink(link)) std::filesystem::create_directory_symlink(ContentTreeRoot() / "tpa", link);
+        if (!std::filesystem::exists(dir_.path() / "tpa")) LinkContentTreeInto(dir_.path());
     }
     void Start() {
         WithContent();

@@ -54,7 +54,7 @@ inline void PutOnGoal(Stage& stage) {
 class SessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::create_directory_symlink(ContentTreeRoot() / "tpa", dir_.path() / "tpa");
+        LinkContentTreeInto(dir_.path());
         sounds_.Install();
         TimeTable::Load(*t_.table);
         t_.data.seCounter = kSeCounter;

@@ -7,8 +7,7 @@
 #include "engine/input.h"
 #include "engine/screen.h"
 #include "engine/timer.h"
-#include "foundation/durable_rules.h"
-#include "foundation/durable.h"
+#include "durable_game.h"
 #include "game/play/game_modes.h"
 #include "game/replay/replay_files.h"
 #include "game/savedata.h"
@@ -18,7 +17,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 
 using namespace morpotta;
@@ -277,7 +275,12 @@ TEST_F(GameTest, ADamagedSaveIsInTheLogStartUpKeepsOrWithTheLogOffOnStandardErro
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "Log.txt"));
 }
 
-TEST_F(GameTest, ARecordStoreKilledAfterItsCommitIsFinishedAtStartAndTheGameGoesOnFromIt) {
+// A record's store (the replay with the save holding the run's new best
+// time) killed once its set stood. Every start settles before it reads the
+// save: while another copy of the game holds the replay folder, the start
+// is refused and reads nothing; the next start finishes the set, and the
+// game goes on from the save it put in place.
+TEST_F(GameTest, EveryStartSettlesBeforeItReadsTheSaveOrIsRefused) {
     WithContent();
     SaveData before, after;
     SaveData::SetDefaults(before);
@@ -285,100 +288,65 @@ TEST_F(GameTest, ARecordStoreKilledAfterItsCommitIsFinishedAtStartAndTheGameGoes
     after = before;
     after.bestTime[3] = 40000;
     ASSERT_TRUE(SaveData::Store(before));
+    const std::string oldSave = ScopedTempDir::ReadFile(SaveData::kFileName);
     std::filesystem::create_directory("replay");
     std::ofstream("replay/t3_meta.dat") << "6,";
     uint8_t bytes[SaveData::kFileSize];
     SaveData::Serialize(after, bytes);
     const std::string meta = "5,";
     const DurableFile record[] = {{"replay/t3_meta.dat", meta.data(), meta.size()}, {SaveData::kFileName, bytes, sizeof bytes}};
-    // Killed as the first rename was to begin: the commit record stands.
-    SetDurableStepHook([](DurableStep step, const std::string& path) -> int64_t {
-        return step == DurableStep::Rename && path != replay::kStoresRecord ? 0 : -1;
-    });
-    EXPECT_EQ(WriteFileSetDurably(&replay::GameStores(), record, std::size(record)), -1);
-    SetDurableStepHook(nullptr);
-    ASSERT_TRUE(std::filesystem::exists(replay::kStoresRecord));
+    {
+        KillStoresOnceTheyStand kill;
+        EXPECT_EQ(WriteFileSetDurably(&replay::GameStores(), record, std::size(record)), -1);
+    }
+    ReleaseDurableFolders();  // the killed copy's end
 
-    // The save read before the engine started was the old one; the game
-    // plays on with the one the start put in place, and stores that.
+    // Another copy of the game holds the replay folder.
+    const int holder = open("replay", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    script_.onTitleUpdate = [](FakeTitle& title) { title.quit = true; };  // a game that ran would end here
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunGame(FakeScenes(script_)), -1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    SetLogOutput(1);
+    close(holder);
+    EXPECT_EQ(said, "morpotta: cannot start: the folder replay is used by another running program, another copy of "
+                    "the game\n");
+    EXPECT_EQ(script_.Count("title.init"), 0);
+    EXPECT_EQ(ScopedTempDir::ReadFile(SaveData::kFileName), oldSave);
+
     Start();
     EXPECT_EQ(app_->data->save->bestTime[3], 40000);
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "5,");
-    EXPECT_FALSE(std::filesystem::exists(replay::kStoresRecord));
-    EXPECT_FALSE(std::filesystem::exists(std::string(SaveData::kFileName) + "." + WorkingTag() + ".tmp"));
+    EXPECT_EQ(StoreLeftovers(), std::vector<std::string>{});
 }
 
-TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidNamingItsRecord) {
+TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidWithWhatItsFilesHold) {
     WithContent();
     std::filesystem::create_directory("replay");
     std::ofstream("replay/t3_meta.dat") << "6,";
     const std::string meta = "5,", stream = "n";
     const DurableFile set[] = {{"replay/t3_meta.dat", meta.data(), meta.size()},
                                {"replay/t3_inState0P.dat", stream.data(), stream.size()}};
-    // Killed as the first rename was to begin: the commit record stands.
-    SetDurableStepHook([](DurableStep step, const std::string& path) -> int64_t {
-        return step == DurableStep::Rename && path != replay::kStoresRecord ? 0 : -1;
-    });
-    EXPECT_EQ(WriteFileSetDurably(&replay::GameStores(), set, std::size(set)), -1);
-    SetDurableStepHook(nullptr);
-    // Its new copy changed since: the record cannot be finished, and goes.
-    std::ofstream("replay/t3_meta.dat." + WorkingTag() + ".tmp", std::ios::trunc) << "4,";
+    {
+        KillStoresOnceTheyStand kill;
+        EXPECT_EQ(WriteFileSetDurably(&replay::GameStores(), set, std::size(set)), -1);
+    }
+    ReleaseDurableFolders();
+    // The meta file's new copy was lost since: it keeps its previous one.
+    for (const std::string& left : StoreLeftovers("replay"))
+        if (left.find("t3_meta.dat.") != std::string::npos) std::filesystem::remove(left);
     SetLogOutput(0);
     testing::internal::CaptureStderr();
     Start();
     const std::string said = testing::internal::GetCapturedStderr();
     SetLogOutput(1);
-    EXPECT_EQ(said, "morpotta: The store of the replay of stage 3 could never be finished (replay/t3_meta.dat holds "
-                    "neither its new copy nor a whole temporary): the previous one is kept\n" +
+    EXPECT_EQ(said, "morpotta: The store of the replay of stage 3 could never be finished (replay/t3_meta.dat keeps its "
+                    "previous copy: its new one is gone): 1 of its 2 files are new, the others as before\n" +
                         std::string(kNoGlDeviceLine));
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "6,");
-}
-
-// Another copy of the game holds the shared replay folder (it is storing
-// there, or stopped in the middle of it): a record's store waits for it in
-// no frame, the save alone is stored at once, and the replay is stored by
-// the first frame after the folder is free. Held to the end, the player is
-// told as the game ends that it was not.
-TEST_F(GameTest, AStoreAnotherCopyHoldsUpIsMadeByTheFirstFrameAfterAndNeverWaitedFor) {
-    WithContent();
-    std::filesystem::create_directory("replay");
-    Start();
-    SaveData save = *app_->data->save;
-    save.bestTime[3] = 40000;
-    StoredReplay run;
-    run.playerKinds = {6};
-    run.text.push_back({"0", "1", "2", "3", "4", "5"});
-    const int held = open("replay", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_EQ(flock(held, LOCK_EX), 0);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(replay::ReplayFiles().SaveStreams(run, gamemode::kTimeAttack, 3, &save));
-    EXPECT_FALSE(std::filesystem::exists("replay/t3_meta.dat"));
-    save.difficulty = 1;
-    EXPECT_TRUE(SaveData::Store(save));
-    SaveData stored;
-    ASSERT_TRUE(SaveData::Load(stored));
-    EXPECT_EQ(stored.difficulty, 1) << "the save alone waits for no replay folder";
-    ASSERT_TRUE(Step());
-    EXPECT_FALSE(std::filesystem::exists("replay/t3_meta.dat"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    close(held);
-    ASSERT_TRUE(Step());
-    EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "6,");
-    ASSERT_TRUE(SaveData::Load(stored));
-    EXPECT_EQ(stored.difficulty * 100000 + stored.bestTime[3], 140000) << "the later save stands";
-
-    // Held until the game ends.
-    const int stays = open("replay", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_EQ(flock(stays, LOCK_EX), 0);
-    EXPECT_TRUE(replay::ReplayFiles().SaveStreams(run, gamemode::kTimeAttack, 5, nullptr));
-    SetLogOutput(0);
-    testing::internal::CaptureStderr();
-    replay::StoreKeptWrites(50);
-    const std::string said = testing::internal::GetCapturedStderr();
-    SetLogOutput(1);
-    close(stays);
-    EXPECT_EQ(said, "morpotta: The store of the replay of stage 5 kept while another program stored in its folder was "
-                    "not made (its folder is held by another program): there was none before\n");
+    EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_inState0P.dat"), "n");
+    EXPECT_EQ(StoreLeftovers(), std::vector<std::string>{});
 }
 
 TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {

@@ -224,15 +224,11 @@ TEST_F(GameTest, LoadAllLeavesNoFailedHandleAndReleaseFreesEachOnce) {
 TEST_F(GameTest, AMissingPictureAndDamagedMusicAreSaidOnceEachWithWhatTheGameDoesInstead) {
     namespace fs = std::filesystem;
     // The content with a picture gone and a piece of music damaged.
-    fs::create_directory(dir_.path() / "tpa");
-    for (const fs::directory_entry& e : fs::directory_iterator(ContentTreeRoot() / "tpa")) {
-        const fs::path to = dir_.path() / "tpa" / e.path().filename();
-        if (e.path().filename() != "item" && e.path().filename() != "Music") {
-            fs::create_directory_symlink(e.path(), to);
-            continue;
-        }
+    LinkContentTreeInto(dir_.path(), {"item", "Music"});
+    for (const char* folder : {"item", "Music"}) {
+        const fs::path to = dir_.path() / "tpa" / folder;
         fs::create_directory(to);
-        for (const fs::directory_entry& f : fs::directory_iterator(e.path()))
+        for (const fs::directory_entry& f : fs::directory_iterator(ContentTreeRoot() / "tpa" / folder))
             if (f.path().filename() != "door0.png" && f.path().filename() != "wolf.mp3")
                 fs::create_symlink(f.path(), to / f.path().filename());
     }

@@ -3,7 +3,7 @@
 // through the same states frame by frame, for every kind of device; a
 // store that fails keeps the replay stored before; damaged files load or
 // are refused, never crash.
-#include "foundation/durable_rules.h"
+#include "durable_game.h"
 #include "durable_kill.h"
 #include "engine/log.h"
 #include "foundation/log_internal.h"
@@ -238,27 +238,26 @@ TEST_F(ReplayFilesTest, AStoreThatFailsKeepsThePreviousReplayWhole) {
     const std::map<std::string, std::string> before = FilesUnder("replay");
     ASSERT_EQ(before.size(), 7u);
 
-    // The fourth file of the next set cannot be written.
-    fs::create_directory("replay/t71_analogState0P.dat." + WorkingTag() + ".tmp");
+    // The fourth file of the next set cannot be flushed.
+    Fsyncs() = FsyncSpy{};
+    Fsyncs().recording = true;
+    Fsyncs().failCall = 4;
     const playsim::InputScript second = ScriptOf(BusyScript(6));
     const Played failed = Play(SetupOf(gamemode::kTimeAttack, {6}), &second, true);
+    Fsyncs() = FsyncSpy{};
     EXPECT_FALSE(failed.saved);
-    std::map<std::string, std::string> after = FilesUnder("replay");
-    after.erase("t71_analogState0P.dat." + WorkingTag() + ".tmp");
-    EXPECT_EQ(after, before);  // no file replaced, no temporary file left
+    EXPECT_EQ(FilesUnder("replay"), before);  // no file replaced, no temporary file left
 
     // The next store goes through and replaces the whole set.
-    fs::remove("replay/t71_analogState0P.dat." + WorkingTag() + ".tmp");
     ASSERT_TRUE(Play(SetupOf(gamemode::kTimeAttack, {6}), &second, true).saved);
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t71_meta.dat"), "6,");
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t71_mouseState0P.dat"), "n");
 
     // Temporary files a store cut short left behind go at the next start.
-    std::FILE* f = std::fopen(("replay/t71_inState0P.dat." + WorkingTag() + ".tmp").c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
-    replay::FinishInterruptedStores();
-    EXPECT_FALSE(fs::exists("replay/t71_inState0P.dat." + WorkingTag() + ".tmp"));
+    const std::string left = "replay/t71_inState0P.dat.0123456789abcdef.tmp";
+    std::ofstream(left) << "cut short";
+    EXPECT_TRUE(replay::FinishInterruptedStores());
+    EXPECT_FALSE(fs::exists(left));
     EXPECT_TRUE(fs::exists("replay/t71_inState0P.dat"));
 }
 
@@ -310,14 +309,7 @@ TEST_F(ReplayFilesTest, AKillAtAnyMomentOfARecordsStoreKeepsTheReplayWithTheBest
         const auto found = snapshot();
         return found == oldFiles ? SetFound::Old : found == newFiles ? SetFound::New : SetFound::Mixed;
     };
-    d.leftovers = [] {
-        for (const char* folder : {"replay", "."})
-            for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
-                const std::string name = e.path().filename().string();
-                if (name.ends_with(".tmp") || name.ends_with(".commit")) return true;
-            }
-        return false;
-    };
+    d.leftovers = [] { return !StoreLeftovers().empty(); };
     const KillTally tally = KillAtEveryStep(d);
     EXPECT_GT(tally.cases, 200);
     EXPECT_EQ(tally.mixed, 0);

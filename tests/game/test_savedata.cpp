@@ -1,4 +1,5 @@
-#include "foundation/durable_rules.h"
+#include "durable_game.h"
+#include "fsync_spy.h"
 #include "game/savedata.h"
 #include "scoped_temp_dir.h"
 
@@ -113,7 +114,7 @@ TEST(SaveDataFile, HandBuiltRecordRoundTripsByteForByte) {
     std::filesystem::remove("morpoCatSave.dat");
     ASSERT_TRUE(SaveData::Store(r));
     EXPECT_EQ(ReadBytes("morpoCatSave.dat"), fixture);
-    EXPECT_FALSE(std::filesystem::exists("morpoCatSave.dat." + morpotta::WorkingTag() + ".tmp"));
+    EXPECT_EQ(StoreLeftovers(), std::vector<std::string>{});
 }
 
 TEST(SaveDataFile, MissingAndShortFilesGiveDefaultsALongerOneItsFirstRecord) {
@@ -188,12 +189,15 @@ TEST(SaveDataFile, FailedStoreKeepsThePreviousSave) {
     ScopedTempDir dir;
     std::vector<uint8_t> fixture = HandBuiltFixture();
     WriteBytes("morpoCatSave.dat", fixture);
-    // A directory where the temporary file should go makes the write fail.
-    std::filesystem::create_directory("morpoCatSave.dat." + morpotta::WorkingTag() + ".tmp");
+    // The new copy's flush fails, as a disk error makes it.
+    Fsyncs().recording = true;
+    Fsyncs().failCall = 1;
     SaveData r;
     SaveData::SetDefaults(r);
     EXPECT_FALSE(SaveData::Store(r));
+    Fsyncs() = FsyncSpy{};
     EXPECT_EQ(ReadBytes("morpoCatSave.dat"), fixture);
+    EXPECT_EQ(StoreLeftovers(), std::vector<std::string>{});
 }
 
 TEST(SaveDataScores, CheckValueFollowsTheDigitWeights) {

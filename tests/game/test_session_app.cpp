@@ -119,12 +119,8 @@ TEST_F(SessionAppTest, DamagedStageFilesAreRefusedAndEachSessionGoesBackToTheTit
     namespace fs = std::filesystem;
     // The content, with a stage folder of the test's own whose stages 3 to 7
     // are damaged as a disk or a copy damages them.
-    fs::create_directory(dir_.path() / "tpa");
-    for (const fs::directory_entry& e : fs::directory_iterator(ContentTreeRoot() / "tpa")) {
-        const fs::path to = dir_.path() / "tpa" / e.path().filename();
-        if (e.path().filename() == "stage") fs::copy(e.path(), to);
-        else fs::create_directory_symlink(e.path(), to);
-    }
+    LinkContentTreeInto(dir_.path(), {"stage"});
+    fs::copy(ContentTreeRoot() / "tpa" / "stage", dir_.path() / "tpa" / "stage");
     auto damage = [&](int stage, const std::function<void(std::string&)>& how) {
         const fs::path file = dir_.path() / "tpa" / "stage" / ("stage_normal" + std::to_string(stage) + ".stg");
         std::string text = ScopedTempDir::ReadFile(file);

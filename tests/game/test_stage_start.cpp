@@ -18,7 +18,7 @@ namespace {
 class StageStartTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::create_directory_symlink(ContentTreeRoot() / "tpa", dir_.path() / "tpa");
+        LinkContentTreeInto(dir_.path());
         sounds_.Install();
         GameData& d = t_.data;
         for (int w = 0; w < GameData::kWorldCount; ++w) {
@@ -165,6 +165,7 @@ TEST_F(StageStartTest, SingleStagesTakeWorldAndMusicFromTheirNumber) {
 }
 
 TEST_F(StageStartTest, TheDemoPlaysThreeRandomStagesAndLeavesTheMusic) {
+    LinkDemoReplaysInto(dir_.path());
     for (uint32_t seed = 1; seed <= 5; ++seed) {
         SeedRandom(seed);
         sounds_.Clear();

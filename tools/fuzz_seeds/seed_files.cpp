@@ -1,5 +1,5 @@
 // Seeds for the file layer and the save file: archives (whole, and as the
-// lookup target's names and damage), codec blocks, commit records of
+// lookup target's names and damage), codec blocks, the records of
 // durable sets and save records.
 #include "engine/archive.h"
 #include "engine/files.h"
@@ -42,54 +42,64 @@ uint32_t CrcOf(const std::string& bytes) {
     return uint32_t(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
 }
 
-// A commit record's line for a file of set 1 whose new copy holds these
-// bytes, replacing a copy that held previous ("" for none); '#' stands for
-// the tag of the program's temporaries.
-std::string FileLine(const std::string& bytes, const std::string& path, const std::string& previous = "") {
+// A line of a durable set's record for a file in the folder marked (the
+// target's marks: $ set/, & more/, ^ elsewhere/, ~ outside/, | set/sub/)
+// whose new copy holds these bytes, replacing a copy that held previous
+// (none when absent).
+std::string FileLine(char folder, const std::string& name, const std::string& bytes,
+                     const std::string* previous = nullptr) {
     char line[80];
-    std::snprintf(line, sizeof line, "1 # %zu %08" PRIx32 " %lld %08" PRIx32 " ", bytes.size(), CrcOf(bytes),
-                  previous.empty() ? -1LL : static_cast<long long>(previous.size()), previous.empty() ? 0 : CrcOf(previous));
-    return line + path + "\n";
+    std::snprintf(line, sizeof line, "%c %zu %08" PRIx32 " %lld %08" PRIx32 " ", folder, bytes.size(), CrcOf(bytes),
+                  previous ? static_cast<long long>(previous->size()) : -1LL, previous ? CrcOf(*previous) : 0);
+    return line + name + "\n";
 }
 
-// The commit record target's seeds: records that name the files of its
-// scratch folder (fuzz/fuzz_commit_record.cpp: their bytes are the ones
-// it puts there), most of them file lines it makes whole ('S'), with '@'
-// for the scratch folder's path and '#' for the tag. Each escape comes
-// after the set's own first file, with the bytes of the temporary beside
-// it, so that a settling that followed it would replace the file.
+// The record target's seeds: records that name the files of its scratch
+// folder (fuzz/fuzz_commit_record.cpp: their bytes are the ones it puts
+// there), most of them file lines it makes whole ('S'). Each reach beyond
+// the store comes after the set's own first file, whose temporary holds its
+// new copy, so that a settling that followed it would replace the file.
 void AddCommitRecordSeeds(Seeds& seeds) {
-    const std::string first = FileLine("new one", "set/t1.dat", "old one"), magic = "durable store record 2\n";
-    const std::string second = FileLine("new two", "more/m.dat", "old two");
+    const std::string oldOne = "old one", oldTwo = "old two", magic = "durable store record 3\n";
+    const std::string first = FileLine('$', "t1.dat", "new one", &oldOne);
+    const std::string second = FileLine('&', "m.dat", "new two", &oldTwo);
     const std::string whole = magic + first + second;
     char end[24];
     std::snprintf(end, sizeof end, "end %08" PRIx32 "\n", CrcOf(whole));
-    seeds.Add("fuzz_commit_record", "whole", whole + end);
+    // Its end line checks the text before the target puts the folders in.
+    seeds.Add("fuzz_commit_record", "check_of_other_text", whole + end);
     seeds.Add("fuzz_commit_record", "cut_short", whole);
     seeds.Add("fuzz_commit_record", "two_folders", "S" + first + second);
-    seeds.Add("fuzz_commit_record", "replaced_since", "S" + first + FileLine("new two", "more/m.dat", "older two"));
-    seeds.Add("fuzz_commit_record", "two_sets", "S" + first + "2" + second.substr(1));
-    const std::pair<const char*, std::string> escapes[] = {
-        {"absolute", FileLine("over outside", "@/outside/x", "outside")},
-        {"parent", FileLine("over outside", "../outside/x", "outside")},
-        {"climbing", FileLine("over outside", "set/../../outside/x", "outside")},
-        {"linked_member", FileLine("over outside", "set/tlink/x", "outside")},
-        {"linked_folder", FileLine("new one", "linked/t1.dat", "old elsewhere")},
-        {"linked_file", FileLine("outside", "set/t8.dat", "outside")},
-        {"sub_folder", FileLine("new one", "set/sub/t1.dat", "below a folder")},
-        {"not_a_folder", FileLine("over beside", "x", "beside the folders")},
-        {"oversized", "1 # 134217729 00000000 -1 00000000 more/m.dat\n"},
-        {"foreign_tag", "1 ../../x 7 00000000 -1 00000000 set/t1.dat\n"},
+    seeds.Add("fuzz_commit_record", "never_stood", "C\x02S" + first + second);
+    seeds.Add("fuzz_commit_record", "commit_copy_only", "C\x01S" + first + second);
+    seeds.Add("fuzz_commit_record", "copy_in_working_folder", "C\x08S" + first + second);
+    const std::string olderTwo = "older two", outside = "outside", elsewhere = "old elsewhere";
+    seeds.Add("fuzz_commit_record", "replaced_since", "S" + first + FileLine('&', "m.dat", "new two", &olderTwo));
+    seeds.Add("fuzz_commit_record", "other_version", "durable store record 2\n" + first + second + end);
+    const std::string outsideFirst = FileLine('~', "x", "over outside", &outside);
+    seeds.Add("fuzz_commit_record", "committed_outside", "S" + outsideFirst + first);
+    seeds.Add("fuzz_commit_record", "linked_folder", "C\x05S" + first + FileLine('^', "t1.dat", "new one", &elsewhere));
+    const std::string below = "below a folder", beside = "beside the folders";
+    const std::pair<const char*, std::string> reaches[] = {
+        {"outside_file", FileLine('~', "x", "over outside", &outside)},
+        {"outside_temporary", FileLine('~', "t1.dat", "new one")},
+        {"sub_folder", FileLine('|', "t1.dat", "new one", &below)},
+        {"working_folder", FileLine('!', "x", "over beside", &beside)},
+        {"climbing_name", FileLine('$', "../../outside/x", "over outside", &outside)},
+        {"sub_folder_name", FileLine('$', "sub/t1.dat", "new one", &below)},
+        {"linked_member", FileLine('$', "t8.dat", "outside", &outside)},
+        {"linked_folder_name", FileLine('$', "tlink", "outside")},
+        {"not_a_stored_name", FileLine('$', "tnotes.txt", "a user's other file")},
+        {"oversized", "$ 134217729 00000000 -1 00000000 m.dat\n"},
     };
-    for (const auto& [name, line] : escapes) seeds.Add("fuzz_commit_record", name, "S" + first + line);
+    for (const auto& [name, line] : reaches) seeds.Add("fuzz_commit_record", name, "S" + first + line);
     // Files planted in place of the set's own ('P' and a byte: two bits a
     // name, 1 a hard link outside, 2 a symbolic link, 3 a folder), with
     // records whose sizes and check values match what was planted.
-    const std::string linkedFirst = FileLine("outside", "set/t1.dat", "old one");
     const std::pair<const char*, std::string> plants[] = {
-        {"hard_linked_temporary", std::string("P\x01S") + linkedFirst},
-        {"folder_and_hard_linked_temporary", std::string("P\x0dS") + linkedFirst},
-        {"linked_temporary", std::string("P\x02S") + FileLine("over outside", "set/t1.dat", "old one")},
+        {"hard_linked_temporary", std::string("P\x01S") + FileLine('$', "t1.dat", "outside", &oldOne)},
+        {"folder_and_hard_linked_temporary", std::string("P\x0dS") + FileLine('$', "t1.dat", "outside", &oldOne)},
+        {"linked_temporary", std::string("P\x02S") + FileLine('$', "t1.dat", "over outside", &oldOne)},
         {"folder_at_second_name", std::string("P\xc0S") + first + second},
         {"linked_second_file", std::string("P\x80S") + first + second},
     };

@@ -1,8 +1,10 @@
 // kill_trials: measures what a kill at a random moment of a store leaves on
 // the disk, with the host's real flushes and renames. A child process stores
-// while the parent kills it with SIGKILL after a random delay; the parent
-// then does what the next start does and reads the files back: the previous
-// set whole, the new set whole, or a mix. The moment of the kill is drawn
+// while the parent kills it with SIGKILL after a random delay; another child
+// then does what the game's next start does (it settles the folders the
+// killed one held, as their next user), and the parent reads the files
+// back: the previous set whole, the new set whole, or a mix (a leftover
+// temporary or record counts as one). The moment of the kill is drawn
 // from the whole store (--at store, the default), or from the renames
 // (--at renames): once the set's first file has been replaced, within the
 // time its renames take.
@@ -47,12 +49,11 @@ using Files = std::map<std::string, std::string>;
 
 constexpr int kStage = 71;
 
-// What the store of a trial does, and what the next start does first.
+// What the store of a trial does.
 void StoreRecord(const Stage& stage, const SaveData& save) {
     stage.SaveReplay(&save);
     SaveData::Store(save);
 }
-void NextStart() { replay::FinishInterruptedStores(); }
 
 // A game path ('\\' separated) as the host takes it.
 std::string HostPath(std::string path) {
@@ -88,7 +89,7 @@ void Restore(const Files& files) {
 }
 
 struct Tally {
-    int trials = 0, inside = 0, old = 0, fresh = 0, mixed = 0;
+    int trials = 0, inside = 0, old = 0, fresh = 0, mixed = 0, refused = 0;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -98,6 +99,18 @@ ino_t InodeOf(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
+
+// Runs work in a child process, as a copy of the game of its own (which
+// takes the folders it stores in until it ends); whether it ended with true.
+bool InChild(const std::function<bool()>& work) {
+    const pid_t child = fork();
+    if (child == 0) _exit(work() ? 0 : 1);
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// What the next start does first; false when it was refused.
+bool NextStart() { return InChild(replay::FinishInterruptedStores); }
 
 // Starts the store in a child and returns once it has begun.
 pid_t StartStore(const std::function<void()>& store) {
@@ -173,7 +186,7 @@ Tally Trials(int count, uint32_t seed, bool atRenames, const std::string& first,
         }
         if (running) waitpid(child, &status, 0);
         t.inside += WIFSIGNALED(status) ? 1 : 0;
-        NextStart();
+        t.refused += NextStart() ? 0 : 1;
         const Files found = Snapshot();
         ++t.trials;
         if (found == before) ++t.old;
@@ -230,7 +243,11 @@ int main(int argc, char** argv) {
     std::string pattern = (fs::temp_directory_path() / "kill-trials-XXXXXX").string();
     if (!mkdtemp(pattern.data())) return 1;
     const fs::path work = pattern;
-    fs::create_directory_symlink(root / "tpa", work / "tpa");
+    // The content, but for the demo replays' folder: a running copy of the
+    // game takes that folder, and the trials store nothing there.
+    fs::create_directory(work / "tpa");
+    for (const fs::directory_entry& e : fs::directory_iterator(root / "tpa"))
+        if (e.path().filename() != "d_replay") fs::create_symlink(e.path(), work / "tpa" / e.path().filename());
     fs::current_path(work);
 
     // The stages record their input through the game's replay files.
@@ -269,12 +286,12 @@ int main(int argc, char** argv) {
         newSave = oldSave;
         newSave.bestTime[kStage] = 40000;
         newSave.bestTimeCat[kStage] = 5;
-        StoreRecord(oldRun->stage(), oldSave);
+        InChild([&] { return StoreRecord(oldRun->stage(), oldSave), true; });
         before = Snapshot();
         store = [&] { StoreRecord(newRun->stage(), newSave); };
     }
     Restore(before);
-    store();
+    InChild([&] { return store(), true; });
     after = Snapshot();
     if (after == before) {
         std::fprintf(stderr, "kill_trials: the store changed nothing\n");
@@ -283,11 +300,12 @@ int main(int argc, char** argv) {
     const std::string first = HostPath(replay::StreamFilePath(9, kStage, 0, 0, replay::Stream(0)));
     const std::string last = kind == "set" ? HostPath(replay::MetaFilePath(9, kStage, 0)) : SaveData::kFileName;
     const Tally t = Trials(trials, seed, atRenames, first, last, before, after, store);
-    std::printf("%s, kills at %s: %d trials, %d killed inside the store; whole old %d, whole new %d, mixed %d\n",
+    std::printf("%s, kills at %s: %d trials, %d killed inside the store; whole old %d, whole new %d, mixed %d; next "
+                "start refused %d\n",
                 kind.c_str(), atRenames ? "the renames" : "any moment of the store", t.trials, t.inside, t.old,
-                t.fresh, t.mixed);
+                t.fresh, t.mixed, t.refused);
     SetReplaySource(nullptr);
     fs::current_path(root);
     fs::remove_all(work);
-    return t.mixed == 0 ? 0 : 3;
+    return t.mixed == 0 && t.refused == 0 ? 0 : 3;
 }
