@@ -203,16 +203,25 @@ private:
             if (at.back() && !IsStoredName(*at.back()->rule, file.name))
                 return unusable("it names " + Cleaned(file.name) + ", a file the store does not keep there");
         }
-        // The set stands when its commit folder, its first file's, holds its record.
+        // The set stands when its commit folder (its first file's) holds its
+        // record, or, where this program does not use that folder, when a
+        // file of it was renamed already: the commit folder's come first.
         const Folder* commit = at[0];
         HostFileInfo info;
-        if (!commit) {
+        bool stands = commit && fs.statIn(commit->descriptor, RecordName(id).c_str(), &info) &&
+                      info.kind == HostFileKind::Regular;
+        for (size_t i = 0; !commit && !stands && i < at.size(); ++i) {
+            Copy now;
+            std::string why;
+            const RecordedFile& f = copies.files[i];
+            stands = at[i] && f.fresh != f.previous && ReadCopy(at[i]->descriptor, f.name, false, &now, &why) &&
+                     now == f.fresh;
+        }
+        if (!commit && !stands) {
             WriteLogFormat("%s waits for a program that uses the folder its set was committed in", record.c_str());
             return 0;
         }
-        const std::string set = ShownPath(commit->given, copies.files[0].name);
-        const bool stands =
-            fs.statIn(commit->descriptor, RecordName(id).c_str(), &info) && info.kind == HostFileKind::Regular;
+        const std::string set = commit ? ShownPath(commit->given, copies.files[0].name) : record;
         int newFiles = 0, pending = 0;
         for (size_t i = 0; i < at.size(); ++i)
             if (at[i] && !SettleFile(*at[i], copies.files[i], id, set, stands, &newFiles, &pending)) return -1;
@@ -392,8 +401,8 @@ int TakeStore(const DurableStore& store, Folders* folders, std::string* why) {
             fs.close(descriptor);
             if (folder.error != EWOULDBLOCK) continue;
             for (const Place& place : takenNow) fs.close(held[place]), held.erase(place);
-            std::string where;
-            if (fs.resolvePath(folder.given.c_str(), &where) && where != folder.given) where = " (" + where + ")";
+            std::string resolved, where;
+            if (fs.resolvePath(folder.given.c_str(), &resolved) && resolved != folder.given) where = " (" + resolved + ")";
             *why = "the folder " + Cleaned(folder.given + where) + " is used by another running program";
             folders->list.clear();
             return -1;

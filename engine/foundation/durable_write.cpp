@@ -116,8 +116,8 @@ std::string SetWriter::Place() {
         return "it names " + std::to_string(count_) + " files, not 1 to " + std::to_string(store_.maxFiles);
     int64_t bytes = 0;
     for (size_t i = 0; i < count_; ++i) {
-        const auto [folder, name] = FolderAndName(files_[i].path);
-        const std::string shown = Cleaned(files_[i].path);
+        const std::pair<std::string, std::string> split = FolderAndName(files_[i].path);
+        const std::string &folder = split.first, &name = split.second, shown = Cleaned(files_[i].path);
         bytes += int64_t(std::min<size_t>(files_[i].size, size_t(store_.maxBytes) + 1));
         if (files_[i].size > 0 && !files_[i].bytes) return shown + " has no bytes";
         if (bytes > store_.maxBytes) return "its files hold more bytes than a set of the store holds";
@@ -137,8 +137,12 @@ std::string SetWriter::Place() {
         if (!ReadCopy(at->descriptor, name, false, &members_.back().previous, &why)) return shown + " " + why;
         if (!platform::Files().replaceableIn(at->descriptor, name.c_str()))
             return shown + " cannot be replaced: " + HostReason();
-        if (std::find(places_.begin(), places_.end(), &*at) == places_.end()) places_.push_back(&*at);
     }
+    // The commit folder is the set's that comes first in the store: its
+    // files go first in the record and in the renames, its copy last.
+    std::stable_sort(members_.begin(), members_.end(), [](const Member& a, const Member& b) { return a.folder < b.folder; });
+    for (const Member& m : members_)
+        if (std::find(places_.begin(), places_.end(), m.folder) == places_.end()) places_.push_back(m.folder);
     std::rotate(places_.begin(), places_.begin() + 1, places_.end());
     return "";
 }

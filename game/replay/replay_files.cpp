@@ -163,7 +163,7 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     }
     std::vector<DurableFile> files;
     for (size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i].c_str(), texts[i].data(), texts[i].size()});
-    const int result = WriteFileSetDurably(&GameStores(), files.data(), files.size());
+    const int result = WriteFileSetDurably(&GameStores(IsDemo(mode)), files.data(), files.size());
     TellDurableProblems();
     if (result == kDurableStoredUnsettled) {
         const std::string with = saveInSet ? std::string(" with its best time in ") + SaveData::kFileName : "";

@@ -51,12 +51,16 @@ public:
 };
 
 // The game's durable stores, for the store and the start-up alike: the
-// replay folders, and the folder of the save (the working directory, or
-// where a symbolic link at the save's name leads: a save moved into a
-// synchronised folder and linked back), the names the game writes in each,
-// and the largest set (every stream of four players, the meta file and the
-// save). Each folder is used by one running copy of the game at a time.
-const DurableStore& GameStores();
+// folder of the save first (the working directory, or where a symbolic link
+// at the save's name leads: a save moved into a synchronised folder and
+// linked back), then the folder of the player's replays or, for demo
+// replays (recorded in mode 10 only), the content's; the names the game
+// writes in each, and the largest set (every stream of four players, the
+// meta file and the save). Each folder is used by one running copy of the
+// game at a time. The save's folder comes first: it is where a set that
+// holds the save is committed, so a copy that reads that save can always
+// tell whether the set stood.
+const DurableStore& GameStores(bool demoReplays = false);
 // The save's path as the stores name it: its name in the folder it stands in.
 std::string SavePathInStores();
 

@@ -94,28 +94,29 @@ std::string SaveFolder() {
 
 }  // namespace
 
-const DurableStore& GameStores() {
+const DurableStore& GameStores(bool demoReplays) {
     // The save's folder is found again at every call: the player may link
     // the save elsewhere while the game runs.
     static std::string saveFolder;
     saveFolder = SaveFolder();
-    static DurableFolder folders[] = {
-        {kUserReplayFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }},
-        {kDemoReplayFolder, "t",
-         [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }},
-        {".", SaveData::kFileName, [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); }}};
-    folders[2].folder = saveFolder.c_str();
+    const auto isSave = [](const char* name) { return int(std::strcmp(name, SaveData::kFileName) == 0); };
+    static DurableFolder folders[2][2] = {
+        {{".", SaveData::kFileName, isSave},
+         {kUserReplayFolder, "t", [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttack)); }}},
+        {{".", SaveData::kFileName, isSave},
+         {kDemoReplayFolder, "t",
+          [](const char* name) { return int(IsStoredReplayName(name, gamemode::kTimeAttackTable)); }}}};
+    for (DurableFolder* store : folders) store[0].folder = saveFolder.c_str();
     // A record of a run: every stream of four players, the meta file and
     // the save; a stream stops where playback still reads it.
-    static const DurableStore store{folders, std::size(folders), size_t(kMaxMetaPlayers * kStreamCount + 2),
-                                    (kMaxMetaPlayers * kStreamCount + 1) * kMaxGameFileBytes +
-                                        int64_t(SaveData::kFileSize)};
-    return store;
+    constexpr size_t kFiles = kMaxMetaPlayers * kStreamCount + 2;
+    constexpr int64_t kBytes = (kMaxMetaPlayers * kStreamCount + 1) * kMaxGameFileBytes + int64_t(SaveData::kFileSize);
+    static const DurableStore stores[] = {{folders[0], 2, kFiles, kBytes}, {folders[1], 2, kFiles, kBytes}};
+    return stores[demoReplays ? 1 : 0];
 }
 
 std::string SavePathInStores() {
-    const DurableStore& store = GameStores();
-    const std::string folder = store.folders[2].folder;
+    const std::string folder = GameStores().folders[0].folder;
     return folder == "." ? SaveData::kFileName : folder + "/" + SaveData::kFileName;
 }
 

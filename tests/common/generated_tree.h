@@ -8,13 +8,8 @@
 
 const std::filesystem::path& ContentTreeRoot();
 // Gives dir a tpa/ folder of links to the tree's entries, but for those
-// named in `own`, left to the caller. The demo replays' folder is dir's
-// own, empty: a running copy of the game takes it for itself, so no two
-// tests may share it.
+// named in `own`, left to the caller.
 void LinkContentTreeInto(const std::filesystem::path& dir, const std::set<std::string>& own = {});
-// Fills that folder with links to the tree's demo replays (thousands of
-// them), for a test that plays the demos.
-void LinkDemoReplaysInto(const std::filesystem::path& dir);
 // Writes a complete tree (and its contact sheet) under root.
 void GenerateTreeInto(const std::filesystem::path& root);
 

@@ -71,13 +71,6 @@ void LinkContentTreeInto(const std::filesystem::path& dir, const std::set<std::s
     fs::create_directory(dir / "tpa");
     for (const fs::directory_entry& e : fs::directory_iterator(ContentTreeRoot() / "tpa")) {
         const std::string name = e.path().filename().string();
-        if (name == "d_replay") fs::create_directory(dir / "tpa" / name);
-        else if (!own.count(name)) fs::create_symlink(e.path(), dir / "tpa" / name);
+        if (!own.count(name)) fs::create_symlink(e.path(), dir / "tpa" / name);
     }
-}
-
-void LinkDemoReplaysInto(const std::filesystem::path& dir) {
-    namespace fs = std::filesystem;
-    for (const fs::directory_entry& f : fs::directory_iterator(ContentTreeRoot() / "tpa" / "d_replay"))
-        fs::create_symlink(f.path(), dir / "tpa" / "d_replay" / f.path().filename());
 }

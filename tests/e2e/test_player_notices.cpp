@@ -196,8 +196,9 @@ TEST_F(PlayerNotices, ASecondCopyStartedWhileAnotherUsesItsReplayFolderIsRefused
     const GameRun second = RunGameUntil("", dir_.path() / "b");
     ASSERT_NE(second.status, -1) << "the second copy did not end by itself; its stderr:\n" << second.stderrText;
     EXPECT_TRUE(WIFEXITED(second.status) && WEXITSTATUS(second.status) == 255) << second.stderrText;
-    EXPECT_EQ(second.stderrText, "morpotta: cannot start: the folder replay is used by another running program, "
-                                 "another copy of the game\n");
+    EXPECT_EQ(second.stderrText, "morpotta: cannot start: the folder replay (" +
+                                     fs::canonical(dir_.path() / "shared" / "replay").string() +
+                                     ") is used by another running program, another copy of the game\n");
 
     ASSERT_EQ(write(input[1], "\n", 1), 1);
     close(input[1]);

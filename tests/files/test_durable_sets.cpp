@@ -299,7 +299,7 @@ TEST_F(TwoPrograms, ASetIsFoundFromEveryFolderItTouchesAlsoWhenTheProgramThatSto
     // Killed after three renames, then a's folder is deleted: b, which
     // stores in the shared folder alone, finishes the replay there.
     As("a", [&] {
-        KillAtRename kill(4);
+        KillAtRename kill(5);  // the save first, then three streams
         return StoreSet(store_, Run("a3", 6, true));
     });
     EXPECT_EQ(Replay(6), "a3 a3 a3 a2 a2 a2 ");

@@ -310,8 +310,8 @@ TEST_F(GameTest, EveryStartSettlesBeforeItReadsTheSaveOrIsRefused) {
     const std::string said = testing::internal::GetCapturedStderr();
     SetLogOutput(1);
     close(holder);
-    EXPECT_EQ(said, "morpotta: cannot start: the folder replay is used by another running program, another copy of "
-                    "the game\n");
+    EXPECT_EQ(said, "morpotta: cannot start: the folder replay (" + std::filesystem::canonical("replay").string() +
+                        ") is used by another running program, another copy of the game\n");
     EXPECT_EQ(script_.Count("title.init"), 0);
     EXPECT_EQ(ScopedTempDir::ReadFile(SaveData::kFileName), oldSave);
 

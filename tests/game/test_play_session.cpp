@@ -602,7 +602,6 @@ TEST_F(PlaySessionTest, PauseAndBackToTheTitle) {
 }
 
 TEST_F(PlaySessionTest, TheAttractDemoPlaysThreeStagesAndAnyButtonEndsIt) {
-    LinkDemoReplaysInto(dir_.path());
     Players({});
     auto s = Make(-2, gamemode::kAttractDemo);
     ASSERT_EQ(s->StageCount(), 3);

@@ -124,6 +124,9 @@ TEST_F(DurableSaveTest, TheStartRemovesTheTemporariesOfTheNamesTheStoresWriteAnd
     for (const std::string& name : stored) std::ofstream(TemporaryOf(name)) << "cut short";
     for (const std::string& name : others) std::ofstream(name) << "a user's";
     EXPECT_TRUE(replay::FinishInterruptedStores());
+    // The demo replays' folder is a recording's, settled by its next store.
+    EXPECT_TRUE(std::filesystem::exists(TemporaryOf(stored.back())));
+    EXPECT_EQ(FinishInterruptedWrites(&replay::GameStores(true)), 0);
     for (const std::string& name : stored) EXPECT_FALSE(std::filesystem::exists(TemporaryOf(name))) << name;
     for (const std::string& name : others) EXPECT_TRUE(std::filesystem::exists(name)) << name;
 }

@@ -53,7 +53,6 @@ protected:
 
 TEST_F(TitleAppTest, TheIdleDemoStartsByItselfEndsOnStartAndTheKeyboardStartsPlay) {
     WithContent();
-    LinkDemoReplaysInto(dir_.path());
     StartGame();
     int titleFrames = 0;
     while (app_->scene == GameApp::kSceneTitle && titleFrames < 2000) {
