@@ -14,13 +14,14 @@
 //     <device> <inode> <new size> <new check> <old size> <old check> <name>
 //     ...                         a line a file, its folder named by place
 //     end <CRC-32 of every byte above, 8 hex digits>
-// The first file's folder is the set's commit folder. Every temporary is
-// flushed first; then each other folder's copy is written, and the commit
-// folder's last: with it the set stands. Only then are the files renamed,
-// and the copies removed, the commit folder's last. So a temporary with no
-// copy of its set beside it is from a set that never stood, and a copy says
-// the set stands once the commit folder holds one: a program that does not
-// use that folder leaves the set to one that does.
+// The first line's folder, the store's first among the set's, is its
+// commit folder. Every temporary is flushed first; then each other
+// folder's copy is written, and the commit folder's last: with it the set
+// stands. Only then are the files renamed, the commit folder's first, and
+// the copies removed, the commit folder's last. So a temporary with no copy
+// of its set beside it is from a set that never stood, and a copy says the
+// set stands once the commit folder holds one, or once a file of it was
+// renamed; a program that sees neither leaves the set to one that does.
 #pragma once
 #include "engine/files.h"
 

@@ -111,9 +111,12 @@ size_t CompressBlockBound(size_t size);
 // file or nothing; not immutable, not a mount point, not kept from this
 // user by a sticky folder), and a set is refused otherwise. A set of more
 // than one file then writes its record, "store.<id>.commit", in every
-// folder it touches, the folder of its first file last: from then on the
-// set stands. The files are renamed over their paths, the folders flushed,
-// and the records removed.
+// folder it touches, its commit folder last (the one of them that comes
+// first in the store's folders): from then on the set stands. The files
+// are renamed over their paths, the commit folder's first, the folders
+// flushed, and the records removed. A program that does not use the commit
+// folder finishes a set in its own folders once a file of the set was
+// renamed, and otherwise leaves it to one that does.
 
 // The result of a durable write that stored what it was given but not yet
 // wholly on the disk: GetDurableWriteError says which file and why; the
