@@ -179,7 +179,7 @@ private:
             }
             if (!why.empty() && !lasting) return notFinished("its new copy " + why);
             Report({kDurableSetDropped, folder.given, set, shown,
-                    "keeps its previous copy: its new one " + (why.empty() ? std::string("is gone") : why)});
+                    "keeps its previous copy: its new one " + (!why.empty() ? why : made.size < 0 ? "is gone" : "is damaged")});
         }
         if (StopsHere(DurableStep::RemoveTemporary, ShownPath(folder.given, temporary))) return false;
         fs.removeIn(folder.descriptor, temporary.c_str());

@@ -68,9 +68,14 @@ void SayProblem(const DurableProblem& problem) {
     const std::string once = std::to_string(problem.kind) + problem.set + detail;
     switch (problem.kind) {
     case kDurableRecordUnusable:
-        return ReportToPlayerOnce(once.c_str(), "%s is left as it is (%s): its store is not finished; start the game "
-                                  "that wrote it once to finish it, or remove the file to keep the files as they are",
-                                  problem.set, problem.reason);
+        // Another version's record is that version's to finish; any other
+        // (damaged, unreadable, another user's) only its removal lets go.
+        if (std::strstr(problem.reason, "another version"))
+            return ReportToPlayerOnce(once.c_str(), "%s is left as it is (%s): start that version of the game once to "
+                                      "finish its store, or remove the file to keep the files as they are",
+                                      problem.set, problem.reason);
+        return ReportToPlayerOnce(once.c_str(), "%s is left as it is (%s): remove it (as the user who owns it, when "
+                                  "that is another) to keep the files as they are", problem.set, problem.reason);
     case kDurableSetNotFinished:
         return ReportToPlayerOnce(once.c_str(), "The store of %s could not be finished (%s): %s; the game tries again "
                                   "at its next store or start", subject.c_str(), detail.c_str(), stays.c_str());

@@ -254,9 +254,8 @@ TEST_F(SaveNoticeTest, AReplayFolderReachedThroughALinkIsSettledAndEachStoreNotS
     std::filesystem::rename("disk", "unmounted");
     EXPECT_TRUE(replay::FinishInterruptedStores());
     EXPECT_EQ(Said(), (std::vector<std::string>{
-                          "replay/store.0123456789abcdef.commit is left as it is (it is no regular file): its store "
-                          "is not finished; start the game that wrote it once to finish it, or remove the file to "
-                          "keep the files as they are",
+                          "replay/store.0123456789abcdef.commit is left as it is (it is no regular file): remove it "
+                          "(as the user who owns it, when that is another) to keep the files as they are",
                           "replay: the folder cannot be opened now (Link has been severed): nothing is stored or "
                           "settled there until it can be"}));
     ReleaseDurableFolders();
