@@ -11,6 +11,6 @@
 #   bash scripts/test-asan.sh [seed]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset asan >/dev/null
+cmake --preset asan -DMORPOTTA_UNITY_BUILD="${MORPOTTA_UNITY_BUILD:-OFF}" >/dev/null
 cmake --build --preset asan --target test_programs content
 WHOLE_MINUTES=45 bash scripts/test-whole.sh asan "$@"

@@ -11,6 +11,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 labels=(foundation files sound music movie wiiremote game_threads)
 
-cmake --preset tsan >/dev/null
+cmake --preset tsan -DMORPOTTA_UNITY_BUILD="${MORPOTTA_UNITY_BUILD:-OFF}" >/dev/null
 cmake --build --preset tsan --target "${labels[@]/#/test_}"
 WHOLE_LABELS="^($(IFS='|'; echo "${labels[*]}"))\$" WHOLE_MINUTES=45 bash scripts/test-whole.sh tsan "$@"
