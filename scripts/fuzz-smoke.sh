@@ -41,7 +41,8 @@ fi
 # quicker to build than -O2 -g.
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DFUZZ=ON -DMORPOTTA_TESTS=OFF -DMORPOTTA_BENCH=OFF >/dev/null
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DFUZZ=ON -DMORPOTTA_TESTS=OFF -DMORPOTTA_BENCH=OFF \
+  -DMORPOTTA_UNITY_BUILD="${MORPOTTA_UNITY_BUILD:-OFF}" >/dev/null
 cmake --build build/fuzz --target fuzz_targets
 
 out=build/fuzz

@@ -12,29 +12,39 @@
 # before it has run all its cases, or whose report counts a failure, fails
 # even with status 0. WHOLE_LABELS, a ctest label expression, runs only the
 # programs whose cases carry such a label (the sanitizer runs: those built).
-# A program still running after WHOLE_MINUTES (default 15) is asked to
-# end (SIGTERM, to its runner and to it) and killed 30 s later if it has
-# not: the headless window back end takes SIGTERM as a request to end its
-# loop, which a stuck program never sees. A failure names the
-# seed, the program and its failed cases; the whole output of each program
-# is kept in build/<preset>/whole/<program>.log, with the command that runs
-# that program alone in <program>.again.
+# Each program has a time limit from its measured run time: WHOLE_LIMIT_TIMES
+# (default 4) times what it took in release, its last passing whole run
+# there (build/release/whole) or else the sum of its cases' times in
+# ctest's last release run, and at least WHOLE_LIMIT_FLOOR seconds
+# (default 120); a program with no measured time gets WHOLE_MINUTES
+# (default 15). A program still running at its limit is asked to end
+# (SIGTERM, to its runner and to it) and killed 30 s later if it has not:
+# the headless window back end takes SIGTERM as a request to end its loop,
+# which a stuck program never sees. Each program's outcome is printed as it
+# ends: a failure names the seed, the program, its failed cases or the case
+# it was stopped in; the whole output of each program is kept in
+# build/<preset>/whole/<program>.log, with the command that runs that
+# program alone in <program>.again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"
 seed="${2:-$(( (RANDOM * 32768 + RANDOM) % 99999 + 1 ))}"
 jobs="${WHOLE_JOBS:-$(nproc)}"
 minutes="${WHOLE_MINUTES:-15}"
+limit_times="${WHOLE_LIMIT_TIMES:-4}"
+limit_floor="${WHOLE_LIMIT_FLOOR:-120}"
 labels=()
 [ -n "${WHOLE_LABELS:-}" ] && labels=(-L "$WHOLE_LABELS")
 if ! [[ "$seed" =~ ^[0-9]+$ ]] || [ "$seed" -lt 1 ] || [ "$seed" -gt 99999 ]; then
   echo "whole run: the seed must be a number from 1 to 99999, not '$seed'" >&2
   exit 2
 fi
-if ! [[ "$minutes" =~ ^[1-9][0-9]*$ ]]; then
-  echo "whole run: WHOLE_MINUTES must be a whole number of minutes, not '$minutes'" >&2
-  exit 2
-fi
+for setting in "WHOLE_MINUTES=$minutes" "WHOLE_LIMIT_TIMES=$limit_times" "WHOLE_LIMIT_FLOOR=$limit_floor"; do
+  if ! [[ "${setting#*=}" =~ ^[1-9][0-9]*$ ]]; then
+    echo "whole run: ${setting%%=*} must be a whole number above 0, not '${setting#*=}'" >&2
+    exit 2
+  fi
+done
 build="build/$preset"
 runner="$PWD/scripts/run-counted-test.sh"
 logs="$build/whole"
@@ -45,9 +55,10 @@ fi
 
 # One line per test program ctest knows: program, working directory, then
 # the cases' own variables, all separated by tabs. A case's command is the
-# runner, then the program.
+# runner, then the program. With an argument, one line per case instead:
+# its name, a tab, its program's file name.
 programs() {
-  ctest --preset "$preset" "${labels[@]}" -N -V | awk '
+  ctest --preset "$preset" "${labels[@]}" -N -V | awk -v cases="${1:-}" '
     /: Test command: / {
       sub(/.*: Test command: /, ""); split($0, words, " ")
       program = words[1] ~ /run-counted-test\.sh$/ ? words[2] : words[1]
@@ -57,7 +68,34 @@ programs() {
     /: Working Directory: / { sub(/.*: Working Directory: /, ""); folder = $0; variables = ""; next }
     /: Environment variables:/ { reading = 1; next }
     reading && /^[0-9]+:  / { sub(/^[0-9]+:  /, ""); variables = variables "\t" $0; next }
-    /^  *Test *#/ { reading = 0; if (!(program in seen)) { seen[program] = 1; print program "\t" folder variables } }'
+    /^  *Test *#/ {
+      reading = 0
+      if (cases) { sub(/^  *Test *#[0-9]+: /, ""); n = split(program, parts, "/"); print $0 "\t" parts[n] }
+      else if (!(program in seen)) { seen[program] = 1; print program "\t" folder variables }
+    }'
+}
+
+# The seconds each program took in release, one "program<tab>seconds" a
+# line: its last passing whole run there, or else the sum of its cases'
+# times in ctest's last release run (each case a process of its own, so
+# rather more than a whole run).
+release_seconds() {
+  local whole=build/release/whole costs=build/release/Testing/Temporary/CTestCostData.txt status_file
+  declare -A measured=()
+  if [ -f "$costs" ] && [ -f build/release/CTestTestfile.cmake ]; then
+    while IFS=$'\t' read -r program seconds; do measured[$program]=$seconds; done < <(
+      awk -F'\t' 'NR == FNR { program[$1] = $2; next }
+                   /^---/ { exit }
+                   { split($0, f, " ") } (f[1] in program) { sum[program[f[1]]] += f[3] }
+                   END { for (p in sum) printf "%s\t%d\n", p, sum[p] + 1 }' \
+        <(preset=release programs cases) "$costs")
+  fi
+  for status_file in "$whole"/*.status; do
+    [ -f "$status_file" ] || continue
+    read -r status seconds <"$status_file"
+    [ "$status" -eq 0 ] && measured[$(basename "$status_file" .status)]=$seconds
+  done
+  for program in "${!measured[@]}"; do printf '%s\t%s\n' "$program" "${measured[$program]}"; done
 }
 
 # The programs, the longest of the last run first, so that the long ones
@@ -85,11 +123,60 @@ if [ ${#listed[@]} -eq 0 ]; then
 fi
 mkdir -p "$logs"
 mapfile -t listed < <(longest_first "${listed[@]}")
+# Each program's limit in seconds, and what it comes from, read before this
+# run's logs replace the last ones.
+declare -A measured=() limit=() limit_from=()
+while IFS=$'\t' read -r name seconds; do measured[$name]=$seconds; done < <(release_seconds)
+for line in "${listed[@]}"; do
+  name=$(basename "${line%%$'\t'*}")
+  if [ -n "${measured[$name]:-}" ]; then
+    limit[$name]=$(( measured[$name] * limit_times ))
+    [ "${limit[$name]}" -lt "$limit_floor" ] && limit[$name]=$limit_floor
+    limit_from[$name]="${measured[$name]} s in release"
+  else
+    limit[$name]=$(( minutes * 60 ))
+    limit_from[$name]="no time measured in release"
+  fi
+done
 rm -f "$logs"/*
+report_lock="$logs/.report.lock"
 
 # The cases a program's log shows skipped in its whole run, one a line.
 skipped_cases() {
   sed -n 's/^\[  SKIPPED \] \([^ ]*\) (.*/\1/p' "$1"
+}
+
+# report <name>: the program's outcome, printed whole as it ends (under a
+# lock, so that the reports of programs ending together do not mix).
+report() {
+  local name="$1" status seconds note cases running finished
+  read -r status seconds <"$logs/$name.status"
+  {
+    if [ "$status" -eq 0 ]; then
+      echo "  $name: passed (${seconds} s; limit ${limit[$name]} s)"
+    else
+      case "$status" in
+        124) note=" (over its time limit of ${limit[$name]} s, from ${limit_from[$name]})" ;;
+        137) note=" (killed, at its time limit of ${limit[$name]} s and its grace, or by another)" ;;
+        *) note="" ;;
+      esac
+      echo "  $name: FAILED with status $status$note (${seconds} s), seed $seed; log: $logs/$name.log"
+      cases=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\.[^ ,]*\).*/\1/p' "$logs/$name.log" | sort -u)
+      if [ -n "$cases" ]; then
+        while read -r failed_case; do echo "    failed case: $failed_case"; done <<<"$cases"
+      else
+        running=$(awk '/^\[ RUN      \]/ { name = $4 } /^\[ +(OK|FAILED|SKIPPED) +\]/ { name = "" } END { print name }' \
+                    "$logs/$name.log")
+        [ -n "$running" ] && echo "    stopped in case: $running"
+        finished=$(grep -cE '^\[ +(OK|FAILED|SKIPPED) +\] [^ ]+\.[^ ]+ \(' "$logs/$name.log" || true)
+        echo "    cases finished before it ended: $finished"
+        echo "    the log ends:"
+        tail -n 20 "$logs/$name.log" | sed 's/^/    | /'
+      fi
+      echo "    this program alone: $(cat "$logs/$name.again")"
+    fi
+  } >"$logs/$name.report"
+  flock "$report_lock" cat "$logs/$name.report"
 }
 
 run_program() {
@@ -102,7 +189,8 @@ run_program() {
                  --gtest_random_seed="$seed")
   echo "cd $folder && ${command[*]}" >"$logs/$name.again"
   local start=$SECONDS status=0
-  (cd "$folder" && GTEST_COLOR=no timeout -k 30 $((minutes * 60)) "${command[@]}") >"$logs/$name.log" 2>&1 || status=$?
+  (cd "$folder" && GTEST_COLOR=no timeout -k 30 "${limit[$name]}" "${command[@]}") >"$logs/$name.log" 2>&1 ||
+    status=$?
   # A case that needs a process of its own (one that points SDL's video at
   # an X server, where another driver runs already) skips in the shared
   # one: it runs again alone, as ctest runs it, so that no case goes
@@ -111,13 +199,15 @@ run_program() {
   [ "$status" -eq 0 ] && mapfile -t cases < <(skipped_cases "$logs/$name.log")
   for skipped in "${cases[@]}"; do
     echo "whole run: $skipped skipped in the whole run, run again alone" >>"$logs/$name.log"
-    (cd "$folder" && GTEST_COLOR=no timeout -k 30 300 env "${base_environment[@]}" "${fields[@]:2}" "$runner" \
-       "$program" --gtest_filter="$skipped") >>"$logs/$name.log" 2>&1 || { status=$?; break; }
+    (cd "$folder" && GTEST_COLOR=no timeout -k 30 "${limit[$name]}" env "${base_environment[@]}" "${fields[@]:2}" \
+       "$runner" "$program" --gtest_filter="$skipped") >>"$logs/$name.log" 2>&1 || { status=$?; break; }
   done
   echo "$status $((SECONDS - start))" >"$logs/$name.status"
+  report "$name"
 }
 
-echo "whole run: $preset, seed $seed, $jobs at once (again: bash scripts/test-whole.sh $preset $seed)"
+echo "whole run: $preset, seed $seed, $jobs at once (again: bash scripts/test-whole.sh $preset $seed);" \
+  "each program's limit is $limit_times times its time in release, at least $limit_floor s"
 started=$SECONDS
 names=()
 for line in "${listed[@]}"; do
@@ -127,32 +217,13 @@ for line in "${listed[@]}"; do
 done
 wait
 
-failed=0
-for name in $(printf '%s\n' "${names[@]}" | sort); do
-  read -r status seconds <"$logs/$name.status"
-  if [ "$status" -eq 0 ]; then
-    echo "  $name: passed (${seconds} s)"
-    continue
-  fi
-  failed=1
-  case "$status" in
-    124) limit=" (over its time limit)" ;;
-    137) limit=" (killed, as at the end of its time limit's grace)" ;;
-    *) limit="" ;;
-  esac
-  echo "  $name: FAILED with status $status$limit (${seconds} s), seed $seed; log: $logs/$name.log"
-  cases=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\.[^ ,]*\).*/\1/p' "$logs/$name.log" | sort -u)
-  if [ -n "$cases" ]; then
-    while read -r failed_case; do echo "    failed case: $failed_case"; done <<<"$cases"
-  else
-    running=$(awk '/^\[ RUN      \]/ { name = $4 } /^\[ +(OK|FAILED|SKIPPED) +\]/ { name = "" } END { print name }' "$logs/$name.log")
-    [ -n "$running" ] && echo "    stopped in case: $running"
-    finished=$(grep -cE '^\[ +(OK|FAILED|SKIPPED) +\] [^ ]+\.[^ ]+ \(' "$logs/$name.log" || true)
-    echo "    cases finished before it ended: $finished"
-    echo "    the log ends:"
-    tail -n 20 "$logs/$name.log" | sed 's/^/    | /'
-  fi
-  echo "    this program alone: $(cat "$logs/$name.again")"
+passed=0
+failed_names=()
+for name in "${names[@]}"; do
+  read -r status _ <"$logs/$name.status"
+  if [ "$status" -eq 0 ]; then passed=$((passed + 1)); else failed_names+=("$name"); fi
 done
-echo "whole run: $(( SECONDS - started )) s in all"
-exit $failed
+failures=""
+[ ${#failed_names[@]} -gt 0 ] && failures=" (${failed_names[*]})"
+echo "whole run: $(( SECONDS - started )) s in all; programs: $passed passed, ${#failed_names[@]} failed$failures"
+[ ${#failed_names[@]} -eq 0 ]
