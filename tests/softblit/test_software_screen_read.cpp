@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -127,8 +128,10 @@ std::set<std::string> NamesHere() {
 }
 
 // A FIFO at the path is refused at once, not waited on for a reader, and so
-// is a link to a device; both stay as they were, each refusal said.
-TEST_F(SoftwareScreenRead, AScreenshotRefusesAFifoAndALinkToADeviceAndLeavesThem) {
+// are a device node (one whose writes fail, as a full disk's do, where
+// this user may make one) and a link to a device; each stays as it was,
+// each refusal said.
+TEST_F(SoftwareScreenRead, AScreenshotRefusesAFifoADeviceAndALinkToADeviceAndLeavesThem) {
     SetLogOutput(1);
     DrawBusyScreen();
     EXPECT_TRUE(ReturnsWithoutAReader("fifo.png", [] { EXPECT_EQ(SaveDrawScreenToPng("fifo.png"), -1); }));
@@ -138,14 +141,23 @@ TEST_F(SoftwareScreenRead, AScreenshotRefusesAFifoAndALinkToADeviceAndLeavesThem
     EXPECT_EQ(SaveDrawScreenToPng("null.png"), -1);
     EXPECT_TRUE(std::filesystem::is_symlink("null.png"));
     EXPECT_EQ(std::filesystem::read_symlink("null.png"), "/dev/null");
-    EXPECT_EQ(NamesHere(), (std::set<std::string>{"Engine.lock", "Log.txt", "fifo.png", "null.png"}));
+    std::set<std::string> names = {"Engine.lock", "Log.txt", "fifo.png", "null.png"};
+    if (mknod("full.png", S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        EXPECT_EQ(SaveDrawScreenToPng("full.png"), -1);
+        struct stat device {};
+        EXPECT_TRUE(lstat("full.png", &device) == 0 && S_ISCHR(device.st_mode) && device.st_rdev == makedev(1, 7));
+        names.insert("full.png");
+    }
+    EXPECT_EQ(NamesHere(), names);
     SetLogOutput(0);
     const std::string log = ScopedTempDir::ReadFile("Log.txt");
     size_t refusals = 0;
     for (size_t at = 0; (at = log.find("SaveDrawScreenToPng refused: ", at)) != std::string::npos; ++at) ++refusals;
-    EXPECT_EQ(refusals, 2u) << log;
-    for (const char* name : {"fifo.png", "null.png"})
-        EXPECT_NE(log.find(std::string("(") + name + " is kept as it was)"), std::string::npos) << name << "\n" << log;
+    EXPECT_EQ(refusals, names.size() - 2) << log;
+    for (const std::string& name : names) {
+        if (!name.ends_with(".png")) continue;
+        EXPECT_NE(log.find("(" + name + " is kept as it was)"), std::string::npos) << name << "\n" << log;
+    }
 }
 
 // Run alone in a process of its own by the case below: the screenshot meets
