@@ -37,7 +37,8 @@ std::string EndLine(const std::string& text) {
     return line;
 }
 
-// A whole record of this version.
+}  // namespace
+
 bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
     files->clear();
     if (!text.starts_with(kThisVersion)) return false;
@@ -60,6 +61,8 @@ bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
     }
     return false;
 }
+
+namespace {
 
 // Whether text begins as a record of any version does.
 bool IsAnyRecord(const std::string& text) { return text.starts_with("durable store record "); }
