@@ -21,10 +21,10 @@
 # (SIGTERM, to its runner and to it) and killed 30 s later if it has not:
 # the headless window back end takes SIGTERM as a request to end its loop,
 # which a stuck program never sees. Each program's outcome is printed as it
-# ends: a failure names the seed, the program, its failed cases or the case
-# it was stopped in; the whole output of each program is kept in
-# build/<preset>/whole/<program>.log, with the command that runs that
-# program alone in <program>.again.
+# ends: a failure names the seed, the program, its failed cases (with what
+# each printed) or the case it was stopped in; the whole output of each
+# program is kept in build/<preset>/whole/<program>.log, with the command
+# that runs that program alone in <program>.again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"
@@ -163,7 +163,13 @@ report() {
       echo "  $name: FAILED with status $status$note (${seconds} s), seed $seed; log: $logs/$name.log"
       cases=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\.[^ ,]*\).*/\1/p' "$logs/$name.log" | sort -u)
       if [ -n "$cases" ]; then
-        while read -r failed_case; do echo "    failed case: $failed_case"; done <<<"$cases"
+        while read -r failed_case; do
+          echo "    failed case: $failed_case"
+          # What it said between its start and its end, for a run whose
+          # logs are gone (a CI machine's): the first 40 lines.
+          awk -v c="$failed_case" '$0 == "[ RUN      ] " c { on = 1; next }
+            on && index($0, "[  FAILED  ] " c) == 1 { exit } on' "$logs/$name.log" | head -n 40 | sed 's/^/    | /' || true
+        done <<<"$cases"
       else
         running=$(awk '/^\[ RUN      \]/ { name = $4 } /^\[ +(OK|FAILED|SKIPPED) +\]/ { name = "" } END { print name }' \
                     "$logs/$name.log")
