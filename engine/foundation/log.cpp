@@ -10,7 +10,9 @@
 // empties: lines that went into a log in another folder stay there alone.
 // Only start-up empties the log: a line written after the log ended goes at
 // the end of the finished file, with its time stamps, and stays there
-// alone: it is a line of the finished run, never one of the next.
+// alone: it is a line of the finished run, never one of the next. While
+// the engine runs, its log is the Log.txt of the folder it started in,
+// also when the log was off at start-up and is turned on later.
 #include "engine/log.h"
 
 #include "engine/text.h"
@@ -94,7 +96,8 @@ void ReportUnopenedLog(const std::string& path) {
 // file the link names.
 void OpenLocked(LogState& s, bool empty) {
     if (s.file) std::fclose(s.file);
-    s.path = LogPathHere();
+    // A running engine's log is the one of the folder it started in.
+    if (!s.engineRunning) s.path = LogPathHere();
     if (!empty && s.path == s.finishedPath) {
         s.startMs = s.finishedStartMs;
     } else {
@@ -284,6 +287,14 @@ void StartLog() {
     LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     s.finishedPath.clear();
+    // A log opened before start-up (a line written with the log on, in
+    // whatever folder the program was in) is not this run's: with the log
+    // off now, the run's first line, when it is turned on, opens the log
+    // of this folder.
+    if (s.file) std::fclose(s.file);
+    s.file = nullptr;
+    s.started = false;
+    s.path = LogPathHere();
     if (s.enabled) {
         OpenLocked(s, true);
         if (s.file && !s.early.empty() && s.earlyPath == s.path) {

@@ -122,6 +122,26 @@ TEST_F(LogTest, ALineAfterTheEndIsAppendedToTheFinishedLog) {
     EXPECT_EQ(Contents().find("line 0 of the run"), std::string::npos);
 }
 
+// A run started with its log off and turned on later writes the log of the
+// folder it started in: not the log a line opened in another folder before
+// start-up, nor the one of a folder it moved to since.
+TEST_F(LogTest, ARunStartedWithTheLogOffWritesItsOwnFoldersLog) {
+    EndLog();
+    std::filesystem::create_directories("before/run/later");
+    std::filesystem::current_path("before");
+    WriteLogText("said before start-up");
+    SetLogOutput(0);
+    std::filesystem::current_path("run");
+    StartLog();
+    std::filesystem::current_path("later");
+    SetLogOutput(1);
+    WriteLogText("said in the run");
+    std::filesystem::current_path(dir_.path());
+    EXPECT_EQ(ScopedTempDir::ReadFile("before/Log.txt").find("said in the run"), std::string::npos);
+    EXPECT_NE(ScopedTempDir::ReadFile("before/run/Log.txt").find(": said in the run\r\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists("before/run/later/Log.txt"));
+}
+
 // A link at the log's place, symbolic or hard (a file with another name
 // elsewhere), is refused, said on stderr, and the file it names is never
 // emptied or written: neither by the run's log nor by a line after its end.
