@@ -205,8 +205,8 @@ run_program() {
   [ "$status" -eq 0 ] && mapfile -t cases < <(skipped_cases "$logs/$name.log")
   for skipped in "${cases[@]}"; do
     echo "whole run: $skipped skipped in the whole run, run again alone" >>"$logs/$name.log"
-    (cd "$folder" && GTEST_COLOR=no timeout -k 30 "${limit[$name]}" env "${base_environment[@]}" "${fields[@]:2}" \
-       "$runner" "$program" --gtest_filter="$skipped") >>"$logs/$name.log" 2>&1 || { status=$?; break; }
+    (cd "$folder" && GTEST_COLOR=no timeout -k 30 "${limit[$name]}" "${command[@]}" --gtest_filter="$skipped") \
+      >>"$logs/$name.log" 2>&1 || { status=$?; break; }
   done
   echo "$status $((SECONDS - start))" >"$logs/$name.status"
   report "$name"
