@@ -223,6 +223,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InGameFolder inGame;
+    ReleaseDurableFolders();  // each input is a run of its own, which settles the folders it takes
     std::string input(reinterpret_cast<const char*>(data), size);
     uint8_t plants = 0, copies = 3;
     if (input.size() >= 2 && input[0] == 'P') {

@@ -14,8 +14,9 @@
 // that holds its best time, is kept whole or not at all, across a crash
 // too: every file goes to a temporary name, flushed, then the set's record
 // is written in each of its folders, and only then are they renamed into
-// place (WriteFileSetDurably); whoever next uses those folders finishes a
-// set whose record stood and drops any other (FinishInterruptedStores).
+// place (WriteFileSetDurably); the next run that uses those folders
+// finishes a set that stood and drops one that never did
+// (FinishInterruptedStores).
 #pragma once
 #include "game/play/replay_seam.h"
 #include "game/replay/replay_streams.h"

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -219,6 +220,87 @@ TEST_F(DurableSets, AStoreLeftNotWholeSaysSoTrulyAndIsFinishedByTheNextStoreOrSt
     EXPECT_EQ(Problems(), std::vector<std::string>{});
 }
 
+// A set the settling cannot finish keeps its record and is said: a folder
+// flush that fails, or a rename that keeps failing. A new store naming a
+// file it still has to replace is refused and never written over it; once
+// the fault clears, the next settling finishes it and the store goes on.
+TEST_F(DurableSets, ASetTheSettlingCannotFinishKeepsItsRecordAndNoStoreGoesOverIt) {
+    const auto first = Contents(11), second = Contents(12);
+    Put(Bytes(Contents(10)));
+    {
+        KillAtRename kill(1);
+        StoreSet(kStore, first);
+    }
+    Fsyncs().recording = true;
+    Fsyncs().failCall = 1;  // the settling's first folder flush
+    EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
+    Fsyncs() = FsyncSpy{};
+    Fsyncs().skip = true;
+    ASSERT_EQ(Problems().size(), 1u);
+    EXPECT_TRUE(Contains(Problems()[0], std::to_string(kDurableSetNotFinished) + " ") &&
+                Contains(Problems()[0], "flushing the folder")) << Problems()[0];
+    EXPECT_TRUE(Leftovers()) << "its record stays for the next settling";
+    EXPECT_EQ(FinishInterruptedWrites(&kStore), 1);
+    EXPECT_EQ(Found(), Bytes(first));
+    EXPECT_FALSE(Leftovers());
+
+    Fsyncs().failRename = "t5_slope.dat";
+    EXPECT_EQ(StoreSet(kStore, second), kDurableStoredUnsettled);
+    std::vector<std::string> halfway = Bytes(second);
+    halfway[2] = Bytes(first)[2];
+    const std::vector<std::pair<std::string, std::string>> third = Contents(13);
+    EXPECT_EQ(StoreSet(kStore, third), -1);
+    EXPECT_TRUE(Contains(GetDurableWriteError(), "set/t5_slope.dat waits for an earlier store of it to be finished"))
+        << GetDurableWriteError();
+    EXPECT_EQ(Problems().size(), 1u);
+    EXPECT_EQ(Found(), halfway);
+    EXPECT_EQ(StoreSet(kStore, {{"record.dat", "apart"}}), 0) << "a file of no unfinished set is stored";
+    Fsyncs().failRename.clear();
+    EXPECT_EQ(StoreSet(kStore, third), 0) << GetDurableWriteError();
+    EXPECT_EQ(Found(), Bytes(third));
+    EXPECT_FALSE(Leftovers());
+}
+
+// A program takes and settles a folder once, at its first use: later
+// stores neither list it nor settle it again (what is left there is
+// another run's, settled at the next start). A folder that cannot be
+// listed is said, and nothing is stored there until it can be.
+TEST_F(DurableSets, AFolderIsSettledOnceARunAndOneThatCannotBeListedIsSaidAndHoldsUpItsStores) {
+    Put(Bytes(Contents(20)));
+    {
+        KillAtRename kill(1);
+        StoreSet(kStore, Contents(21));
+    }
+    int lowest = dup(0);
+    close(lowest);
+    rlimit files {};
+    getrlimit(RLIMIT_NOFILE, &files);
+    const rlimit few{rlim_t(lowest + 2), files.rlim_max};  // the two folders, and no listing
+    setrlimit(RLIMIT_NOFILE, &few);
+    const int settled = FinishInterruptedWrites(&kStore);
+    const std::vector<std::string> problems = Problems();
+    const int stored = StoreSet(kStore, {{"set/t5_in.dat", "x"}});
+    setrlimit(RLIMIT_NOFILE, &files);
+    EXPECT_EQ(settled, 0);
+    ASSERT_FALSE(problems.empty());
+    EXPECT_TRUE(Contains(problems[0], std::to_string(kDurableFolderUnavailable) + " ") &&
+                Contains(problems[0], "cannot be listed now (Too many open files)")) << problems[0];
+    EXPECT_EQ(stored, -1);
+    EXPECT_EQ(StoreSet(kStore, {{"set/t5_in.dat", "y"}}), 0) << GetDurableWriteError();
+    std::vector<std::string> expected = Bytes(Contents(21));
+    expected[0] = "y";
+    EXPECT_EQ(Found(), expected);
+
+    const std::string left = "set/t5_in.dat.0123456789abcdef.tmp";
+    WriteHostFile(left, "what another run left");
+    EXPECT_EQ(StoreSet(kStore, {{"set/t5_in.dat", "z"}}), 0);
+    EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
+    EXPECT_TRUE(fs::exists(left)) << "a folder this run settled is not settled again";
+    ReleaseDurableFolders();  // the next start
+    EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
+    EXPECT_FALSE(Leftovers());
+}
+
 // Two programs, each in a folder of its own (a/ and b/), whose replay/ is a
 // link to one folder they share; a program's end is its folders let go.
 class TwoPrograms : public ::testing::Test {
@@ -299,7 +381,7 @@ TEST_F(TwoPrograms, ASetIsFoundFromEveryFolderItTouchesAlsoWhenTheProgramThatSto
     // Killed after three renames, then a's folder is deleted: b, which
     // stores in the shared folder alone, finishes the replay there.
     As("a", [&] {
-        KillAtRename kill(5);  // the save first, then three streams
+        KillAtRename kill(4);  // three streams; the save, in the commit folder, comes last
         return StoreSet(store_, Run("a3", 6, true));
     });
     EXPECT_EQ(Replay(6), "a3 a3 a3 a2 a2 a2 ");
@@ -307,6 +389,77 @@ TEST_F(TwoPrograms, ASetIsFoundFromEveryFolderItTouchesAlsoWhenTheProgramThatSto
     EXPECT_EQ(As("b", [&] { return FinishInterruptedWrites(&store_); }), 0);
     EXPECT_EQ(Problems(), std::vector<std::string>{});
     EXPECT_EQ(Replay(6), "a3 a3 a3 a3 a3 a3 ");
+}
+
+// A set stood once its commit folder held its copy, or once a file of it
+// was renamed: a set whose commit folder lost its copy after renames (that
+// folder made anew) is finished, never dropped. One that never stood is
+// never finished by a program that cannot see its commit folder, whatever
+// bytes its files come to hold: that program says the set waits, and does
+// not store over it; the program that stored it drops it.
+TEST_F(TwoPrograms, ASetThatStoodIsNeverDroppedAndOneThatDidNotIsNeverFinishedFromAnotherFolder) {
+    for (int i = 1; i <= 6; ++i) WriteHostFile("shared/t" + std::to_string(i) + ".dat", "a1");
+    WriteHostFile("a/save.dat", "a1's save");
+    As("a", [&] {
+        KillAtRename kill(4);  // three streams renamed
+        return StoreSet(store_, Run("a2", 6, true));
+    });
+    for (const fs::directory_entry& e : fs::directory_iterator("a"))
+        if (e.path().extension() == ".commit") fs::remove(e.path());
+    EXPECT_EQ(As("a", [&] { return FinishInterruptedWrites(&store_); }), 1);
+    EXPECT_EQ(Problems(), std::vector<std::string>{});
+    EXPECT_EQ(Replay(6) + Read("a/save.dat"), "a2 a2 a2 a2 a2 a2 a2's save");
+    EXPECT_FALSE(Leftovers());
+
+    // Killed as a's commit copy was to be written.
+    As("a", [&] {
+        SetDurableStepHook([](DurableStep step, const std::string& path) -> int64_t {
+            return step == DurableStep::WriteRecord && !path.starts_with("replay/") ? 0 : -1;
+        });
+        return StoreSet(store_, Run("a3", 2, true));
+    });
+    SetDurableStepHook(nullptr);
+    const std::vector<std::string> said = As("b", [&] {
+        FinishInterruptedWrites(&store_);
+        const std::vector<std::string> problems = Problems();
+        EXPECT_EQ(StoreSet(store_, {{"replay/t1.dat", "a3"}}), -1);
+        EXPECT_TRUE(Contains(GetDurableWriteError(), "waits for an earlier store")) << GetDurableWriteError();
+        return problems;
+    });
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_TRUE(Contains(said[0], std::to_string(kDurableSetNotFinished) + " replay/t1.dat : it waits for a folder it "
+                                  "was stored in that this program does not use")) << said[0];
+    EXPECT_EQ(As("a", [&] { return FinishInterruptedWrites(&store_); }), 0);
+    EXPECT_EQ(Problems(), std::vector<std::string>{});
+    EXPECT_EQ(As("b", [&] { return FinishInterruptedWrites(&store_); }), 0);
+    EXPECT_EQ(Problems(), std::vector<std::string>{});
+    EXPECT_EQ(Replay(6) + Read("a/save.dat"), "a2 a2 a2 a2 a2 a2 a2's save");
+    EXPECT_FALSE(Leftovers());
+}
+
+// One folder reached by two of the store's folders (a link to it) is one
+// place: a set there has one copy of its record, and the names either
+// folder's rules keep are stored there, read back from the record byte for
+// byte (a name that begins with a blank among them).
+TEST_F(TwoPrograms, OneFolderUnderTwoPathsIsOnePlaceAndItsRecordNamesComeBackByteForByte) {
+    const DurableFolder folders[] = {{"shared", " "}, {"a/replay", "t"}};
+    const DurableStore store{folders, 2, 8, 4096};
+    const std::vector<std::pair<std::string, std::string>> set = {
+        {"shared/ save.dat", "new save"}, {"a/replay/t1.dat", "new one"}, {"a/replay/t2.dat", "new two"}};
+    WriteHostFile("shared/ save.dat", "old save");
+    int records = 0;
+    SetDurableStepHook([&](DurableStep step, const std::string& path) -> int64_t {
+        records += step == DurableStep::WriteRecord;
+        return step == DurableStep::Rename && !path.ends_with(".commit") ? 0 : -1;
+    });
+    StoreSet(store, set);
+    SetDurableStepHook(nullptr);
+    EXPECT_EQ(records, 1);
+    ReleaseDurableFolders();  // the next start
+    EXPECT_EQ(FinishInterruptedWrites(&store), 1);
+    EXPECT_EQ(Problems(), std::vector<std::string>{});
+    EXPECT_EQ(Read("shared/ save.dat") + Replay(2), "new savenew one new two ");
+    EXPECT_FALSE(Leftovers());
 }
 
 TEST_F(TwoPrograms, AFolderAnotherRunningProgramHoldsIsRefusedAtOnceAndNothingIsWritten) {
@@ -354,7 +507,9 @@ protected:
         Fsyncs() = FsyncSpy{};
         ReleaseDurableFolders();
     }
+    // As the next run's start does.
     std::vector<std::string> Settle(int expectFinished = 0) {
+        ReleaseDurableFolders();
         EXPECT_EQ(FinishInterruptedWrites(&store_), expectFinished);
         return Problems();
     }
@@ -487,6 +642,22 @@ TEST_F(StoresBesideOtherFiles, AFolderThatCannotBeOpenedNowIsSaidAndHoldsUpNoOth
     EXPECT_EQ(Settle(1), std::vector<std::string>{});
     EXPECT_EQ(Read("linked/t1.dat") + Read("record.dat"), "newnewer") << "the file stored since is left to that store";
     EXPECT_FALSE(Leftovers() || Leftovers("linked/"));
+}
+
+// A set whose record names its folder under another device number (the
+// disk mounted again after a reboot) waits with its temporaries, and is
+// said to.
+TEST_F(StoresBesideOtherFiles, ASetWhoseFolderCameBackUnderAnotherDeviceNumberIsSaidToWait) {
+    struct stat st {};
+    ASSERT_EQ(stat("set", &st), 0);
+    const durable::RecordedFile line{{st.st_dev + 1, st.st_ino}, durable::CopyOf("new", 3), {}, "t1.dat"};
+    WriteHostFile("set/" + durable::RecordName(kId), durable::RecordText({line}));
+    WriteHostFile(durable::TemporaryName("set/t1.dat", kId), "new");
+    const std::vector<std::string> problems = Settle();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_TRUE(problems[0].starts_with(std::to_string(kDurableSetNotFinished) + " set/" + durable::RecordName(kId) +
+                                        " : it waits for a folder")) << problems[0];
+    EXPECT_EQ(Read(durable::TemporaryName("set/t1.dat", kId)), "new");
 }
 
 TEST_F(StoresBesideOtherFiles, TheWriterRefusesBeforeWritingAnySetTheStartCouldNotFinish) {

@@ -256,6 +256,7 @@ TEST_F(ReplayFilesTest, AStoreThatFailsKeepsThePreviousReplayWhole) {
     // Temporary files a store cut short left behind go at the next start.
     const std::string left = "replay/t71_inState0P.dat.0123456789abcdef.tmp";
     std::ofstream(left) << "cut short";
+    ReleaseDurableFolders();
     EXPECT_TRUE(replay::FinishInterruptedStores());
     EXPECT_FALSE(fs::exists(left));
     EXPECT_TRUE(fs::exists("replay/t71_inState0P.dat"));

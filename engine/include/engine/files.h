@@ -90,19 +90,30 @@ size_t CompressBlockBound(size_t size);
 // copies or its new ones. Paths are host paths as the C library takes them.
 //
 // The promise rests on one rule: each folder of a DurableStore is used by
-// one running program at a time. A program takes a folder (opens it where
-// its path leads and locks it) at its first store or settling there, and
-// keeps it until ShutdownEngine or its end; a program that reaches a folder
-// another one holds is refused (-1, "the folder <folder> is used by another
-// running program"), and nothing waits. Copies of a program may still share
-// a folder one after the other: a synchronised folder, a save linked from
-// elsewhere. The lock binds the programs of one machine, not those of
-// another machine sharing a network folder. Before a program reads or
-// writes stored files in a folder, what another run left unfinished there
-// is settled: every store and FinishInterruptedWrites first finish each set
-// that stood when that run ended (a file that still holds the copy the set
-// replaced gets its new one; a file stored again since is left to that
-// store) and drop the rest of a set that never stood.
+// one running program at a time. Folders of a store that lead to one place
+// (a link, another spelling) are one folder, which keeps the names any of
+// their rules keep. A program takes a folder (opens it where its path
+// leads, from the working directory of the moment, and locks it) and
+// settles it at its first store or settling there, and keeps it until
+// ShutdownEngine or its end; later stores there neither take nor settle it
+// again. A program that reaches a folder another one holds is refused (-1,
+// "the folder <folder> is used by another running program"), and nothing
+// waits. Copies of a program may still share a folder one after the other:
+// a synchronised folder, a save linked from elsewhere. The lock binds the
+// programs of one machine, not those of another machine sharing a network
+// folder.
+//
+// Settling finishes each set that stood when a run ended: a file that
+// still holds the copy the set replaced gets its new one, a file stored
+// again since is left to that store. A set stood once its commit folder
+// (its folder that comes first in the store's folders) held its record, or
+// once a file of it was renamed into place. A set that stood is never
+// dropped: where it cannot be finished now (a rename or a flush fails, a
+// folder of it is one this program does not use or cannot open or list),
+// it keeps its record and is reported, and a new set naming a file it has
+// yet to replace is refused until it is finished. A set that never stood
+// is dropped by a program that uses every folder of it; one that uses only
+// some of them cannot tell, and reports the set as waiting.
 //
 // How: each file's bytes go to a temporary beside it, "<name>.<id>.tmp",
 // private to its owner until it takes the access of the file it replaces
@@ -111,12 +122,9 @@ size_t CompressBlockBound(size_t size);
 // file or nothing; not immutable, not a mount point, not kept from this
 // user by a sticky folder), and a set is refused otherwise. A set of more
 // than one file then writes its record, "store.<id>.commit", in every
-// folder it touches, its commit folder last (the one of them that comes
-// first in the store's folders): from then on the set stands. The files
-// are renamed over their paths, the commit folder's first, the folders
-// flushed, and the records removed. A program that does not use the commit
-// folder finishes a set in its own folders once a file of the set was
-// renamed, and otherwise leaves it to one that does.
+// folder it touches, its commit folder last: from then on the set stands.
+// The files are renamed over their paths, the commit folder's last, the
+// folders flushed, and the records removed.
 
 // The result of a durable write that stored what it was given but not yet
 // wholly on the disk: GetDurableWriteError says which file and why; the
@@ -159,23 +167,27 @@ struct DurableStore {
 // with the save that records the run's time) as one, after taking the
 // store's folders and settling them. 0: stored, every file in place. -1 and
 // a log line (GetDurableWriteError says why): not stored, every file keeps
-// its previous copy. kDurableStoredUnsettled: stored, but a file could not
-// be renamed into place or a folder flushed: the record stays, and the next
-// settling finishes the set.
+// its previous copy (also when a file of it is one an earlier set that
+// stood has yet to replace). kDurableStoredUnsettled: stored, but a file
+// could not be renamed into place or a folder flushed: the record stays,
+// and the next store or settling finishes the set first.
 int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, size_t count);
-// Takes the store's folders and settles what other runs left in them. Call
-// it at start-up, before reading any stored file. The number of sets
-// finished; -1 when a folder is used by another running program
-// (GetDurableWriteError names it; nothing is taken then). Each problem is
-// logged and reported (GetDurableProblem).
+// Takes the store's folders and settles what other runs left in them (a
+// folder this run took already is settled already). Call it at start-up,
+// before reading any stored file. The number of sets finished; -1 when a
+// folder is used by another running program (GetDurableWriteError names
+// it; nothing is taken then). Each problem is logged and reported
+// (GetDurableProblem).
 int FinishInterruptedWrites(const DurableStore* store);
 // What the calling thread's last FinishInterruptedWrites or
 // WriteFileSetDurably found it could not settle.
 enum DurableProblemKind {
     kDurableRecordUnusable = 1,  // a record this program cannot act on: left as it is, with its temporaries
-    kDurableSetNotFinished,      // a step failed for a passing reason: the next settling tries again
+    kDurableSetNotFinished,      // a step failed for a passing reason, or a folder of the set is not one
+                                 // this program uses: the next settling tries again
     kDurableSetDropped,          // a file of a set that stands cannot get its new copy (it is gone or damaged)
-    kDurableFolderUnavailable,   // a folder of the store cannot be opened now: nothing is settled there
+    kDurableFolderUnavailable,   // a folder of the store cannot be opened or listed now: nothing is stored or
+                                 // settled there
 };
 struct DurableProblem {
     int kind;            // a DurableProblemKind
