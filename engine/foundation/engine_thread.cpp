@@ -5,9 +5,12 @@
 
 #include "engine/log.h"
 #include "platform/lasting_state.h"
+#include "platform/thread.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -26,20 +29,58 @@ struct EngineThreadModule {
     std::condition_variable loaderCallsDone;
     int loaderCalls = 0;           // LoaderCalls running (outermost), under loaderLock
     bool loaderCallsEnded = false; // from the beginning of shut-down to its end, under loaderLock
+    // The engine's thread's call slot (call_frame::slot), for an end made
+    // on another thread; null when no thread is bound or it has ended.
+    std::atomic<std::atomic<const char*>*> engineCallSlot{nullptr};
 };
 
 EngineThreadModule& EngineThread() {
     return platform::LastingState<EngineThreadModule>();
 }
 
-// Set on the engine's thread while it is bound.
-thread_local bool isEngineThread = false;
+// The thread that makes the end at the process's end.
+thread_local bool endingThread = false;
 // LoaderCalls the calling thread is inside, and how many of them give the
 // engine's own work a pass (none inside the user's code).
 thread_local int loaderCallDepth = 0;
 thread_local int passDepth = 0;
 
+// The engine's thread ending without ending the engine leaves no slot
+// behind for an end at exit to read.
+struct CallSlotRetraction {
+    ~CallSlotRetraction() {
+        std::atomic<const char*>* mine = &call_frame::slot;
+        EngineThread().engineCallSlot.compare_exchange_strong(mine, nullptr);
+    }
+};
+thread_local CallSlotRetraction callSlotRetraction;
+
+void PublishEngineCallSlot(std::atomic<const char*>* slot) {
+    if (slot) (void)&callSlotRetraction;
+    EngineThread().engineCallSlot.store(slot);
+}
+
 }  // namespace
+
+thread_local constinit bool engine_thread::bound = false;
+
+void call_frame::HoldForEnd(const char* outer) {
+    if (outer != nullptr || !OnEngineThread() || endingThread) return;
+    slot.store(nullptr, std::memory_order_release);
+    platform::WaitUntilProcessEnds();
+}
+
+void TakeOverEngineThreadForEnd() {
+    endingThread = true;
+    call_frame::ending.store(true, call_frame::kMarkOrder);
+    std::atomic<const char*>* engineSlot = EngineThread().engineCallSlot.load();
+    if (!OnEngineThread() && engineSlot) {
+        platform::ProcessWideBarrier();
+        while (engineSlot->load(std::memory_order_acquire) != nullptr)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    engine_thread::bound = true;
+}
 
 // Counted on every thread but the engine's, also while no engine runs: a
 // call begun as another thread starts the engine is one its shut-down
@@ -85,23 +126,24 @@ UserCodeScope::UserCodeScope() : savedDepth_(passDepth) { passDepth = 0; }
 UserCodeScope::~UserCodeScope() { passDepth = savedDepth_; }
 
 void BindEngineThread() {
-    isEngineThread = true;
+    engine_thread::bound = true;
     EngineThread().bound.store(true);
+    platform::PrepareProcessWideBarrier();
+    PublishEngineCallSlot(&call_frame::slot);
 }
 
 void ReleaseEngineThread() {
+    PublishEngineCallSlot(nullptr);
     EngineThread().bound.store(false);
-    isEngineThread = false;
+    engine_thread::bound = false;
     std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
     EngineThread().loaderCallsEnded = false;
 }
 
-bool OnEngineThread() { return isEngineThread; }
-
 bool NoEngineThread() { return !EngineThread().bound.load(); }
 
-bool AllowOnlyOnEngineThread() {
-    if (OnEngineThread() || NoEngineThread() || passDepth > 0) return true;
+bool engine_thread::AllowedOffEngineThread() {
+    if (NoEngineThread() || passDepth > 0) return true;
     Refuse("only the thread that started the engine may call it");
     return false;
 }

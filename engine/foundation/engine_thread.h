@@ -16,19 +16,38 @@
 
 namespace morpotta {
 
+namespace engine_thread {
+// Set on the engine's thread while it is bound.
+extern thread_local constinit bool bound;
+// Elsewhere: the rule of AllowOnlyOnEngineThread, or false after its refusal.
+bool AllowedOffEngineThread();
+}  // namespace engine_thread
+
 // As start-up begins, the calling thread becomes the engine's thread; at
 // the end of shut-down (or of a start-up that failed) no thread is.
 void BindEngineThread();
 void ReleaseEngineThread();
 // True on the engine's thread alone.
-bool OnEngineThread();
+inline bool OnEngineThread() { return engine_thread::bound; }
 // True while no thread is the engine's (before start-up, after shut-down).
 bool NoEngineThread();
 // For the calls only the engine's thread may make: true there, inside a
 // LoaderCall (the engine's own work for that call), and on any thread while
 // no thread is the engine's (settings made before start-up); on any other
 // thread, false after the public call's refusal.
-bool AllowOnlyOnEngineThread();
+inline bool AllowOnlyOnEngineThread() { return OnEngineThread() || engine_thread::AllowedOffEngineThread(); }
+
+// The end of the engine run as the process ends, on whichever thread ends
+// it: from here on a public call begun on the engine's thread is held
+// (call_frame::HoldForEnd), this waits until that thread is outside the
+// call it is in, and the calling thread is the engine's thread from then
+// on, so that the end is made as ShutdownEngine makes it. The engine's
+// thread keeps its GL context: the end skips what needs it.
+void TakeOverEngineThreadForEnd();
+// True once that end has begun: an engine call that waits (the message
+// processing while the window is inactive, a sound or MIDI played to its
+// end) gives up its wait.
+inline bool EngineEnding() { return call_frame::ending.load(std::memory_order_relaxed); }
 // The refusal of a call that needs the engine while it is not running, in
 // the words every such refusal uses: -1, after the public call's refusal.
 int RefuseEngineNotRunning();

@@ -6,6 +6,7 @@
 #include "engine/window.h"
 #include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
+#include "foundation/window_internal.h"
 
 #include <algorithm>
 
@@ -16,7 +17,7 @@ namespace {
 // The message processing does not return while the window is inactive, so
 // this waits until it is active again (or gone).
 void WaitWhileWindowInactive() {
-    if (IsEngineInitialized() && !IsWindowActive() && !IsRunWhileInactive()) ProcessWindowMessages();
+    if (MessagesWaitWhileInactive() && IsEngineInitialized()) ProcessWindowMessages();
 }
 
 }  // namespace
