@@ -71,7 +71,7 @@ void ExitAfter(long microseconds, int status) {
 }
 
 int PlaySoundAndEnd(bool byExit) {
-    if (Start("headless") != 0) return 3;
+    if (Start("sdl2") != 0) return 3;
     const std::vector<uint8_t> wave = wavewriter::MakeWave(std::vector<uint8_t>(44100 * 4, 0x40), 44100, 2, 16);
     const int sound = CreateSoundHandleFromImage(wave.data(), int(wave.size()), 1);
     if (sound == -1 || PlaySoundHandle(sound, kPlayTypeLoop) != 0) return 4;
