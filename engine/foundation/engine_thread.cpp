@@ -79,7 +79,7 @@ void TakeOverEngineThreadForEnd() {
         while (engineSlot->load(std::memory_order_acquire) != nullptr)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    engine_thread::bound = true;
+    if (!NoEngineThread()) engine_thread::bound = true;
 }
 
 // Counted on every thread but the engine's, also while no engine runs: a

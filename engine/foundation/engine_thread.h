@@ -40,9 +40,10 @@ inline bool AllowOnlyOnEngineThread() { return OnEngineThread() || engine_thread
 // The end of the engine run as the process ends, on whichever thread ends
 // it: from here on a public call begun on the engine's thread is held
 // (call_frame::HoldForEnd), this waits until that thread is outside the
-// call it is in, and the calling thread is the engine's thread from then
-// on, so that the end is made as ShutdownEngine makes it. The engine's
-// thread keeps its GL context: the end skips what needs it.
+// call it is in, and, while the engine runs, the calling thread is the
+// engine's thread from then on, so that the end is made as ShutdownEngine
+// makes it. The engine's thread keeps its GL context: the end skips what
+// needs it.
 void TakeOverEngineThreadForEnd();
 // True once that end has begun: an engine call that waits (the message
 // processing while the window is inactive, a sound or MIDI played to its

@@ -44,9 +44,9 @@ struct LifecycleState {
     std::atomic<bool> initialized{false};
     std::atomic<int> logicalProcessors{1};
     EngineStepObserver observer = nullptr;
-    // The engine's thread's own, from its binding to the end of start-up,
-    // and from the start of the log on.
-    bool starting = false, logStarted = false;
+    // From the engine thread's binding to the end of start-up, and from the
+    // start of the log on; read by an end at exit on any thread.
+    std::atomic<bool> starting{false}, logStarted{false};
     // The shut-down's step to run next: one that an exit from the
     // observer interrupted is taken up again there.
     size_t nextEndStep = 0;
@@ -122,7 +122,8 @@ void ShutdownLocked() {
     WriteLogText("Engine ended");
     EndLog();
     s.initialized = false;
-    s.starting = s.logStarted = false;
+    s.starting = false;
+    s.logStarted = false;
     ReleaseEngineThread();
     // What the libraries below keep for the engine's life and its thread.
     platform::CloseCodePageConverters();

@@ -417,8 +417,16 @@ TEST(EngineEndedAtExit, AProgramEndingWithoutShutDownEndsWithItsOwnStatus) {
 // A child of fork that calls exit (a worker, a crash reporter) ends as its
 // own program with its own status, touching neither the parent's GL
 // context nor its log; the parent goes on and ends its engine itself.
+// Under ThreadSanitizer the GL driver's own exit handler hangs such a
+// child (its join of a worker thread the child does not have never returns
+// in the sanitizer's thread registry): the software path alone runs there.
 TEST(EngineEndedAtExit, AForkedChildsExitLeavesTheParentsEngineAlone) {
-    for (const char* path : {"soft", "gl"}) {
+#if defined(__SANITIZE_THREAD__)
+    const std::vector<const char*> paths = {"soft"};
+#else
+    const std::vector<const char*> paths = {"soft", "gl"};
+#endif
+    for (const char* path : paths) {
         const EndedProgram ended = EndProgram({"fork", path});
         EXPECT_TRUE(ended.Exited(0) && ended.LogFinished()) << path << ": " << ended.Why();
         const size_t goesOn = ended.log.find("the parent goes on");
