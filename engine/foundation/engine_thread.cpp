@@ -29,57 +29,59 @@ struct EngineThreadModule {
     std::condition_variable loaderCallsDone;
     int loaderCalls = 0;           // LoaderCalls running (outermost), under loaderLock
     bool loaderCallsEnded = false; // from the beginning of shut-down to its end, under loaderLock
-    // The engine's thread's call slot (call_frame::slot), for an end made
-    // on another thread; null when no thread is bound or it has ended.
-    std::atomic<std::atomic<const char*>*> engineCallSlot{nullptr};
+    // The engine's thread's frames (call_frame::thisThread), for an end
+    // made on another thread; null when no thread is bound or it has ended.
+    std::atomic<call_frame::ThreadFrames*> engineFrames{nullptr};
 };
 
 EngineThreadModule& EngineThread() {
     return platform::LastingState<EngineThreadModule>();
 }
 
-// The thread that makes the end at the process's end.
-thread_local bool endingThread = false;
 // LoaderCalls the calling thread is inside, and how many of them give the
 // engine's own work a pass (none inside the user's code).
 thread_local int loaderCallDepth = 0;
 thread_local int passDepth = 0;
 
-// The engine's thread ending without ending the engine leaves no slot
+// The engine's thread ending without ending the engine leaves no frames
 // behind for an end at exit to read.
-struct CallSlotRetraction {
-    ~CallSlotRetraction() {
-        std::atomic<const char*>* mine = &call_frame::slot;
-        EngineThread().engineCallSlot.compare_exchange_strong(mine, nullptr);
+struct FramesRetraction {
+    ~FramesRetraction() {
+        call_frame::ThreadFrames* mine = &call_frame::thisThread;
+        EngineThread().engineFrames.compare_exchange_strong(mine, nullptr);
     }
 };
-thread_local CallSlotRetraction callSlotRetraction;
+thread_local FramesRetraction framesRetraction;
 
-void PublishEngineCallSlot(std::atomic<const char*>* slot) {
-    if (slot) (void)&callSlotRetraction;
-    EngineThread().engineCallSlot.store(slot);
+void PublishEngineFrames(call_frame::ThreadFrames* frames) {
+    if (frames) (void)&framesRetraction;
+    EngineThread().engineFrames.store(frames);
 }
 
 }  // namespace
 
-thread_local constinit bool engine_thread::bound = false;
-
 void call_frame::HoldForEnd(const char* outer) {
-    if (outer != nullptr || !OnEngineThread() || endingThread) return;
-    slot.store(nullptr, std::memory_order_release);
+    if (outer != nullptr) return;
+    thisThread.slot.store(nullptr, std::memory_order_release);
     platform::WaitUntilProcessEnds();
 }
 
+bool engine_thread::AdmitOffQuickRoad(const char* outer) {
+    if (call_frame::State() & call_frame::kEndBegun) call_frame::HoldForEnd(outer);
+    return AllowOnlyOnEngineThread();
+}
+
 void TakeOverEngineThreadForEnd() {
-    endingThread = true;
-    call_frame::ending.store(true, call_frame::kMarkOrder);
-    std::atomic<const char*>* engineSlot = EngineThread().engineCallSlot.load();
-    if (!OnEngineThread() && engineSlot) {
+    call_frame::ending.store(true);
+    call_frame::ThreadFrames* engine = EngineThread().engineFrames.load();
+    if (!engine) return;
+    if (engine != &call_frame::thisThread) {
+        engine->state.fetch_or(call_frame::kEndBegun, call_frame::kMarkOrder);
         platform::ProcessWideBarrier();
-        while (engineSlot->load(std::memory_order_acquire) != nullptr)
+        while (engine->slot.load(std::memory_order_acquire) != nullptr)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    if (!NoEngineThread()) engine_thread::bound = true;
+    call_frame::thisThread.state.store(call_frame::kEngineThread);
 }
 
 // Counted on every thread but the engine's, also while no engine runs: a
@@ -126,16 +128,16 @@ UserCodeScope::UserCodeScope() : savedDepth_(passDepth) { passDepth = 0; }
 UserCodeScope::~UserCodeScope() { passDepth = savedDepth_; }
 
 void BindEngineThread() {
-    engine_thread::bound = true;
+    call_frame::thisThread.state.store(call_frame::kEngineThread);
     EngineThread().bound.store(true);
     platform::PrepareProcessWideBarrier();
-    PublishEngineCallSlot(&call_frame::slot);
+    PublishEngineFrames(&call_frame::thisThread);
 }
 
 void ReleaseEngineThread() {
-    PublishEngineCallSlot(nullptr);
+    PublishEngineFrames(nullptr);
     EngineThread().bound.store(false);
-    engine_thread::bound = false;
+    call_frame::thisThread.state.store(0);
     std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
     EngineThread().loaderCallsEnded = false;
 }

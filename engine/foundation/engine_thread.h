@@ -17,10 +17,11 @@
 namespace morpotta {
 
 namespace engine_thread {
-// Set on the engine's thread while it is bound.
-extern thread_local constinit bool bound;
 // Elsewhere: the rule of AllowOnlyOnEngineThread, or false after its refusal.
 bool AllowedOffEngineThread();
+// An EngineThreadCall off its quick road: held as a PublicCall is once the
+// end has begun, else AllowOnlyOnEngineThread.
+bool AdmitOffQuickRoad(const char* outer);
 }  // namespace engine_thread
 
 // As start-up begins, the calling thread becomes the engine's thread; at
@@ -28,7 +29,9 @@ bool AllowedOffEngineThread();
 void BindEngineThread();
 void ReleaseEngineThread();
 // True on the engine's thread alone.
-inline bool OnEngineThread() { return engine_thread::bound; }
+inline bool OnEngineThread() {
+    return call_frame::thisThread.state.load(std::memory_order_relaxed) & call_frame::kEngineThread;
+}
 // True while no thread is the engine's (before start-up, after shut-down).
 bool NoEngineThread();
 // For the calls only the engine's thread may make: true there, inside a
@@ -36,6 +39,26 @@ bool NoEngineThread();
 // no thread is the engine's (settings made before start-up); on any other
 // thread, false after the public call's refusal.
 inline bool AllowOnlyOnEngineThread() { return OnEngineThread() || engine_thread::AllowedOffEngineThread(); }
+
+// The frame of a public call only the engine's thread may make: a
+// PublicCall and AllowOnlyOnEngineThread in one, whose quick road (the
+// engine's thread, the end not begun) is one test of the thread's state.
+// allowed() is false after the refusal.
+class EngineThreadCall {
+public:
+    explicit EngineThreadCall(const char* function)
+        : outer_(call_frame::Open(function)),
+          allowed_(__builtin_expect(call_frame::State() == call_frame::kEngineThread, 1) ||
+                   engine_thread::AdmitOffQuickRoad(outer_)) {}
+    ~EngineThreadCall() { call_frame::Close(outer_); }
+    EngineThreadCall(const EngineThreadCall&) = delete;
+    EngineThreadCall& operator=(const EngineThreadCall&) = delete;
+    bool allowed() const { return allowed_; }
+
+private:
+    const char* outer_;
+    bool allowed_;
+};
 
 // The end of the engine run as the process ends, on whichever thread ends
 // it: from here on a public call begun on the engine's thread is held

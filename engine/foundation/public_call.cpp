@@ -10,7 +10,7 @@ namespace morpotta {
 
 namespace call_frame {
 
-thread_local constinit std::atomic<const char*> slot{nullptr};
+thread_local constinit ThreadFrames thisThread;
 constinit std::atomic<bool> ending{false};
 
 }  // namespace call_frame
