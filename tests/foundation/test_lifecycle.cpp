@@ -455,7 +455,7 @@ TEST(EngineEndedAtExit, AnExitFromAnotherThreadWhileTheEngineDrawsIsOneEnd) {
 }
 
 // An exit from another thread while the engine's thread waits, for that
-// thread or in QueryKeyState for its inactive window: the wait gives up,
+// thread or in the message processing for its inactive window: the wait gives up,
 // the end is whole and refuses nothing, and a static's destructor after it
 // finds the engine ended.
 TEST(EngineEndedAtExit, AnExitFromAnotherThreadWhileTheEngineWaitsEndsItWhole) {

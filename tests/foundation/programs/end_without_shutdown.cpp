@@ -13,8 +13,9 @@
 //   thread-idle          the engine's thread waits for another thread that
 //                        calls exit(4); a static's destructor then asks for
 //                        a picture and says what it got on stderr;
-//   thread-wait          the engine's thread waits in QueryKeyState for its
-//                        inactive window while another thread calls exit(4);
+//   thread-wait          the engine's thread waits in the message processing
+//                        for its inactive window while another thread calls
+//                        exit(4);
 //   observer STEP        the start-up observer names each step on stderr
 //                        and calls exit(8) at STEP (of start-up or
 //                        shut-down).
@@ -129,6 +130,8 @@ int ExitFromAnotherThreadWhileWaitingForKeys() {
     lost.type = morpotta::platform::EventType::FocusLost;
     morpotta::platform::HeadlessPushEvent(lost);
     std::thread(ExitAfter, 50000, 4).detach();
+    // The message processing takes the focus loss and waits for the window.
+    ProcessWindowMessages();
     for (;;) QueryKeyState(1);
 }
 
