@@ -5,9 +5,12 @@
 
 #include "engine/log.h"
 #include "platform/lasting_state.h"
+#include "platform/thread.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -26,20 +29,60 @@ struct EngineThreadModule {
     std::condition_variable loaderCallsDone;
     int loaderCalls = 0;           // LoaderCalls running (outermost), under loaderLock
     bool loaderCallsEnded = false; // from the beginning of shut-down to its end, under loaderLock
+    // The engine's thread's frames (call_frame::thisThread), for an end
+    // made on another thread; null when no thread is bound or it has ended.
+    std::atomic<call_frame::ThreadFrames*> engineFrames{nullptr};
 };
 
 EngineThreadModule& EngineThread() {
     return platform::LastingState<EngineThreadModule>();
 }
 
-// Set on the engine's thread while it is bound.
-thread_local bool isEngineThread = false;
 // LoaderCalls the calling thread is inside, and how many of them give the
 // engine's own work a pass (none inside the user's code).
 thread_local int loaderCallDepth = 0;
 thread_local int passDepth = 0;
 
+// The engine's thread ending without ending the engine leaves no frames
+// behind for an end at exit to read.
+struct FramesRetraction {
+    ~FramesRetraction() {
+        call_frame::ThreadFrames* mine = &call_frame::thisThread;
+        EngineThread().engineFrames.compare_exchange_strong(mine, nullptr);
+    }
+};
+thread_local FramesRetraction framesRetraction;
+
+void PublishEngineFrames(call_frame::ThreadFrames* frames) {
+    if (frames) (void)&framesRetraction;
+    EngineThread().engineFrames.store(frames);
+}
+
 }  // namespace
+
+void call_frame::HoldForEnd(const char* outer) {
+    if (outer != nullptr) return;
+    thisThread.slot.store(nullptr, std::memory_order_release);
+    platform::WaitUntilProcessEnds();
+}
+
+bool engine_thread::AdmitOffQuickRoad(const char* outer) {
+    if (call_frame::State() & call_frame::kEndBegun) call_frame::HoldForEnd(outer);
+    return AllowOnlyOnEngineThread();
+}
+
+void TakeOverEngineThreadForEnd() {
+    call_frame::ending.store(true);
+    call_frame::ThreadFrames* engine = EngineThread().engineFrames.load();
+    if (!engine) return;
+    if (engine != &call_frame::thisThread) {
+        engine->state.fetch_or(call_frame::kEndBegun, call_frame::kMarkOrder);
+        platform::ProcessWideBarrier();
+        while (engine->slot.load(std::memory_order_acquire) != nullptr)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    call_frame::thisThread.state.store(call_frame::kEngineThread);
+}
 
 // Counted on every thread but the engine's, also while no engine runs: a
 // call begun as another thread starts the engine is one its shut-down
@@ -85,23 +128,24 @@ UserCodeScope::UserCodeScope() : savedDepth_(passDepth) { passDepth = 0; }
 UserCodeScope::~UserCodeScope() { passDepth = savedDepth_; }
 
 void BindEngineThread() {
-    isEngineThread = true;
+    call_frame::thisThread.state.store(call_frame::kEngineThread);
     EngineThread().bound.store(true);
+    platform::PrepareProcessWideBarrier();
+    PublishEngineFrames(&call_frame::thisThread);
 }
 
 void ReleaseEngineThread() {
+    PublishEngineFrames(nullptr);
     EngineThread().bound.store(false);
-    isEngineThread = false;
+    call_frame::thisThread.state.store(0);
     std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
     EngineThread().loaderCallsEnded = false;
 }
 
-bool OnEngineThread() { return isEngineThread; }
-
 bool NoEngineThread() { return !EngineThread().bound.load(); }
 
-bool AllowOnlyOnEngineThread() {
-    if (OnEngineThread() || NoEngineThread() || passDepth > 0) return true;
+bool engine_thread::AllowedOffEngineThread() {
+    if (NoEngineThread() || passDepth > 0) return true;
     Refuse("only the thread that started the engine may call it");
     return false;
 }

@@ -16,19 +16,62 @@
 
 namespace morpotta {
 
+namespace engine_thread {
+// Elsewhere: the rule of AllowOnlyOnEngineThread, or false after its refusal.
+bool AllowedOffEngineThread();
+// An EngineThreadCall off its quick road: held as a PublicCall is once the
+// end has begun, else AllowOnlyOnEngineThread.
+bool AdmitOffQuickRoad(const char* outer);
+}  // namespace engine_thread
+
 // As start-up begins, the calling thread becomes the engine's thread; at
 // the end of shut-down (or of a start-up that failed) no thread is.
 void BindEngineThread();
 void ReleaseEngineThread();
 // True on the engine's thread alone.
-bool OnEngineThread();
+inline bool OnEngineThread() {
+    return call_frame::thisThread.state.load(std::memory_order_relaxed) & call_frame::kEngineThread;
+}
 // True while no thread is the engine's (before start-up, after shut-down).
 bool NoEngineThread();
 // For the calls only the engine's thread may make: true there, inside a
 // LoaderCall (the engine's own work for that call), and on any thread while
 // no thread is the engine's (settings made before start-up); on any other
 // thread, false after the public call's refusal.
-bool AllowOnlyOnEngineThread();
+inline bool AllowOnlyOnEngineThread() { return OnEngineThread() || engine_thread::AllowedOffEngineThread(); }
+
+// The frame of a public call only the engine's thread may make: a
+// PublicCall and AllowOnlyOnEngineThread in one, whose quick road (the
+// engine's thread, the end not begun) is one test of the thread's state.
+// allowed() is false after the refusal.
+class EngineThreadCall {
+public:
+    explicit EngineThreadCall(const char* function)
+        : outer_(call_frame::Open(function)),
+          allowed_(__builtin_expect(call_frame::State() == call_frame::kEngineThread, 1) ||
+                   engine_thread::AdmitOffQuickRoad(outer_)) {}
+    ~EngineThreadCall() { call_frame::Close(outer_); }
+    EngineThreadCall(const EngineThreadCall&) = delete;
+    EngineThreadCall& operator=(const EngineThreadCall&) = delete;
+    bool allowed() const { return allowed_; }
+
+private:
+    const char* outer_;
+    bool allowed_;
+};
+
+// The end of the engine run as the process ends, on whichever thread ends
+// it: from here on a public call begun on the engine's thread is held
+// (call_frame::HoldForEnd), this waits until that thread is outside the
+// call it is in, and, while the engine runs, the calling thread is the
+// engine's thread from then on, so that the end is made as ShutdownEngine
+// makes it. The engine's thread keeps its GL context: the end skips what
+// needs it.
+void TakeOverEngineThreadForEnd();
+// True once that end has begun: an engine call that waits (the message
+// processing while the window is inactive, a sound or MIDI played to its
+// end) gives up its wait.
+inline bool EngineEnding() { return call_frame::ending.load(std::memory_order_relaxed); }
 // The refusal of a call that needs the engine while it is not running, in
 // the words every such refusal uses: -1, after the public call's refusal.
 int RefuseEngineNotRunning();

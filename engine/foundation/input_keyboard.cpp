@@ -6,6 +6,7 @@
 #include "engine/window.h"
 #include "foundation/engine_thread.h"
 #include "foundation/input_internal.h"
+#include "foundation/window_internal.h"
 
 #include <algorithm>
 
@@ -16,14 +17,14 @@ namespace {
 // The message processing does not return while the window is inactive, so
 // this waits until it is active again (or gone).
 void WaitWhileWindowInactive() {
-    if (IsEngineInitialized() && !IsWindowActive() && !IsRunWhileInactive()) ProcessWindowMessages();
+    if (MessagesWaitWhileInactive() && IsEngineInitialized()) ProcessWindowMessages();
 }
 
 }  // namespace
 
 int QueryKeyState(int keyCode) {
-    const PublicCall call("QueryKeyState");
-    if (!AllowOnlyOnEngineThread()) return -1;
+    const EngineThreadCall call("QueryKeyState");
+    if (!call.allowed()) return -1;
     if (keyCode < 0 || keyCode >= platform::kKeyCount) {
         Refuse("key number %d, not 0 to %d", keyCode, platform::kKeyCount - 1);
         return 0;
@@ -33,8 +34,8 @@ int QueryKeyState(int keyCode) {
 }
 
 int QueryAllKeyStates(unsigned char* keys) {
-    const PublicCall call("QueryAllKeyStates");
-    if (!AllowOnlyOnEngineThread()) return -1;
+    const EngineThreadCall call("QueryAllKeyStates");
+    if (!call.allowed()) return -1;
     if (!keys) return RefuseNull("place for the keys");
     const InputState& s = InputModuleState();
     std::copy(s.keys, s.keys + platform::kKeyCount, keys);

@@ -3,6 +3,11 @@
 // middle of either). A failure in the window, input or graphics start-up
 // ends the engine again, so the caller only sees -1. The thread that
 // starts the engine is the engine's thread until it ends it.
+//
+// A program that ends without ShutdownEngine has the engine ended as its
+// process ends (exit, quick_exit, a return from main), on whichever thread
+// ends it, once: the end belongs to the process that started the engine,
+// never to a child of fork.
 #include "engine/lifecycle.h"
 
 #include "engine/files.h"
@@ -25,6 +30,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 using namespace morpotta;
@@ -38,16 +44,32 @@ struct LifecycleState {
     std::atomic<bool> initialized{false};
     std::atomic<int> logicalProcessors{1};
     EngineStepObserver observer = nullptr;
+    // From the engine thread's binding to the end of start-up, and from the
+    // start of the log on; read by an end at exit on any thread.
+    std::atomic<bool> starting{false}, logStarted{false};
+    // The shut-down's step to run next: one that an exit from the
+    // observer interrupted is taken up again there.
+    size_t nextEndStep = 0;
+    // The process whose end ends the engine; set before start-up calls the
+    // observer, so that an exit from it ends what start-up began.
+    std::atomic<long> endArmedBy{0};
+    std::atomic<bool> endedAtExit{false};
 };
 
 LifecycleState& Lifecycle() {
     return platform::LastingState<LifecycleState>();
 }
 
+// True while the calling thread runs the observer: an exit it makes there
+// ends the engine without calling it again.
+thread_local bool inObserver = false;
+
 void Step(const char* name) {
     if (!Lifecycle().observer) return;
     const UserCodeScope user;
+    inObserver = true;
     Lifecycle().observer(name);
+    inObserver = false;
 }
 
 void WriteSystemInformation() {
@@ -60,38 +82,48 @@ void WriteSystemInformation() {
     WriteLogFormat("Physical memory: %llu MB", (unsigned long long)(info.totalMemoryBytes >> 20));
 }
 
-void ShutdownLocked() {
-    RunEngineThreadQueue();
-    Step("music");
-    CallEngineSubsystems(&EngineSubsystem::stopMusic);
-    Step("models");
-    CallEngineSubsystems(&EngineSubsystem::endModels);
-    Step("graphics");
-    CallEngineSubsystems(&EngineSubsystem::endGraphics);
+struct EndStep {
+    const char* name;
+    void (*run)();
+};
+
+constexpr EndStep kEndSteps[] = {
+    {"music", [] { CallEngineSubsystems(&EngineSubsystem::stopMusic); }},
+    {"models", [] { CallEngineSubsystems(&EngineSubsystem::endModels); }},
+    {"graphics", [] { CallEngineSubsystems(&EngineSubsystem::endGraphics); }},
     // After the graphs, which close the movies they show; before sound, as
     // a movie's sound is a sound handle.
-    Step("movies");
-    CallEngineSubsystems(&EngineSubsystem::endMovies);
-    Step("input");
-    subsystems::TerminateInput();
-    Step("sound");
-    CallEngineSubsystems(&EngineSubsystem::endSound);
-    Step("window teardown");
-    TeardownMainWindow();
-    Step("software images");
-    CallEngineSubsystems(&EngineSubsystem::releaseSoftwareImages);
-    Step("window destruction");
-    DestroyMainWindow();
-    ResetWindowState();
-    Step("start directory");
-    subsystems::RestoreStartDirectory();
-    Step("archives");
-    subsystems::CloseArchives();
-    Step("memory dump");
-    if (GetLogOutput()) DumpMemoryBlocks();
+    {"movies", [] { CallEngineSubsystems(&EngineSubsystem::endMovies); }},
+    {"input", subsystems::TerminateInput},
+    {"sound", [] { CallEngineSubsystems(&EngineSubsystem::endSound); }},
+    {"window teardown", TeardownMainWindow},
+    {"software images", [] { CallEngineSubsystems(&EngineSubsystem::releaseSoftwareImages); }},
+    {"window destruction",
+     [] {
+         DestroyMainWindow();
+         ResetWindowState();
+     }},
+    {"start directory", subsystems::RestoreStartDirectory},
+    {"archives", subsystems::CloseArchives},
+    {"memory dump",
+     [] {
+         if (GetLogOutput()) DumpMemoryBlocks();
+     }},
+};
+
+void ShutdownLocked() {
+    LifecycleState& s = Lifecycle();
+    if (s.nextEndStep == 0) RunEngineThreadQueue();
+    for (; s.nextEndStep < std::size(kEndSteps); ++s.nextEndStep) {
+        Step(kEndSteps[s.nextEndStep].name);
+        kEndSteps[s.nextEndStep].run();
+    }
+    s.nextEndStep = 0;
     WriteLogText("Engine ended");
     EndLog();
-    Lifecycle().initialized = false;
+    s.initialized = false;
+    s.starting = false;
+    s.logStarted = false;
     ReleaseEngineThread();
     // What the libraries below keep for the engine's life and its thread.
     platform::CloseCodePageConverters();
@@ -145,6 +177,7 @@ int StartUpLocked() {
     }
     Step("log");
     StartLog();
+    s.logStarted = true;
     WriteLogText("Engine start-up");
     IncreaseLogIndent();
     Step("desktop depth");
@@ -152,6 +185,7 @@ int StartUpLocked() {
         ReportStartUpFailure("a 24-bit desktop is not supported");
         DecreaseLogIndent();
         EndLog();
+        s.logStarted = false;
         ReleaseDoubleStartLock();
         return -1;
     }
@@ -181,15 +215,39 @@ int StartUpLocked() {
     return 0;
 }
 
-// A program that ends without ShutdownEngine (returning from main, calling
-// exit) has the engine ended as the process ends, before anything its
-// threads use is torn down. Arranged once, as the first start-up has
-// succeeded: the end then comes before the exit handlers of what start-up
-// loaded (the GL driver's), and before the destructors of every static
-// made earlier.
-void EndEngineWhenTheProcessEnds() {
-    static const bool arranged = std::atexit(EndEngineForExit) == 0;
+bool ArrangeEndAtExit() { return std::atexit(EndEngineForExit) == 0 && at_quick_exit(EndEngineForExit) == 0; }
+
+void ReportEndNotArranged(bool arranged) {
     if (!arranged) WriteLogText("The engine cannot arrange its end at the process's end: end it with ShutdownEngine");
+}
+
+// The end at the process's end is arranged as the first start-up begins,
+// so that an exit from the observer during start-up ends what it began, and
+// again once it has succeeded, so that the end comes before the exit
+// handlers of what start-up loaded (the GL driver's) and before the
+// destructors of every static made earlier. It runs once.
+void ArrangeEndAtExitAtStartUp(bool startedUp) {
+    static const bool early = ArrangeEndAtExit();
+    bool arranged = early;
+    if (startedUp) {
+        static const bool late = ArrangeEndAtExit();
+        arranged = late;
+    }
+    ReportEndNotArranged(arranged);
+}
+
+// An exit made while start-up runs on this thread (from the observer):
+// what start-up began ends, and a log it began is finished.
+void EndStartUpForExit() {
+    LifecycleState& s = Lifecycle();
+    if (s.logStarted) {
+        DecreaseLogIndent();
+        ShutdownLocked();
+        return;
+    }
+    ReleaseDoubleStartLock();
+    s.starting = false;
+    ReleaseEngineThread();
 }
 
 }  // namespace
@@ -202,12 +260,16 @@ int StartEngine() {
         result = AllowOnlyOnEngineThread() ? 0 : -1;
     } else {
         ResourceLockGuard resources(ResourceLock());
+        Lifecycle().endArmedBy = platform::CurrentProcessId();
+        ArrangeEndAtExitAtStartUp(false);
         BindEngineThread();
+        Lifecycle().starting = true;
         result = StartUpLocked();
+        Lifecycle().starting = false;
         if (result != 0) ReleaseEngineThread();
     }
     ReleaseApiLock(lock);
-    if (result == 0) EndEngineWhenTheProcessEnds();
+    if (result == 0) ArrangeEndAtExitAtStartUp(true);
     return result;
 }
 
@@ -243,11 +305,21 @@ int EndEngine() {
     return 0;
 }
 
+void ArrangeEndAtExitAgain() { ReportEndNotArranged(ArrangeEndAtExit()); }
+
 void EndEngineForExit() {
+    LifecycleState& s = Lifecycle();
+    if (s.endArmedBy.load() != platform::CurrentProcessId() || s.endedAtExit.exchange(true)) return;
     // A call of this thread's that ends in the exit is one the end must not
     // wait for.
     LeaveLoaderCallForExit();
-    if (Lifecycle().initialized) EndEngine();
+    TakeOverEngineThreadForEnd();
+    if (inObserver) s.observer = nullptr;
+    if (s.starting) {
+        EndStartUpForExit();
+    } else if (s.initialized) {
+        EndEngine();
+    }
 }
 
 }  // namespace morpotta

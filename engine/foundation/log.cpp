@@ -22,6 +22,7 @@
 #include "foundation/subsystems.h"
 #include "platform/files.h"
 #include "platform/lasting_state.h"
+#include "platform/thread.h"
 #include "platform/warning.h"
 
 #include <algorithm>
@@ -424,8 +425,7 @@ void ExitOnFatalError(const char* message) {
     std::fprintf(stderr, "fatal: %s\n", message ? message : "");
     LeaveLoaderCallForExit();
     static std::atomic<bool> ending{false};
-    if (ending.exchange(true))
-        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    if (ending.exchange(true)) platform::WaitUntilProcessEnds();
     EndEngineForExit();
     std::exit(EXIT_FAILURE);
 }

@@ -8,24 +8,12 @@
 
 namespace morpotta {
 
-namespace {
+namespace call_frame {
 
-// The outermost public function the thread is in; a call inside it keeps it.
-thread_local const char* currentCall = nullptr;
+thread_local constinit ThreadFrames thisThread;
+constinit std::atomic<bool> ending{false};
 
-}  // namespace
-
-PublicCall::PublicCall(const char* function) : outer_(currentCall) {
-    if (!currentCall) currentCall = function;
-}
-
-PublicCall::~PublicCall() { currentCall = outer_; }
-
-UserCallScope::UserCallScope() : outer_(currentCall) { currentCall = nullptr; }
-
-UserCallScope::~UserCallScope() { currentCall = outer_; }
-
-const char* CurrentPublicCall() { return currentCall; }
+}  // namespace call_frame
 
 int Refuse(const char* format, ...) {
     char why[kLogLineMax];
@@ -33,8 +21,9 @@ int Refuse(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(why, sizeof why, format, args);
     va_end(args);
-    if (!currentCall) return WriteLogFormat("Refused: %s", why);
-    return WriteLogFormat("%s refused: %s", currentCall, why);
+    const char* call = CurrentPublicCall();
+    if (!call) return WriteLogFormat("Refused: %s", why);
+    return WriteLogFormat("%s refused: %s", call, why);
 }
 
 int RefuseNull(const char* what) { return Refuse("no %s (null)", what); }

@@ -7,14 +7,85 @@
 // calling thread is in. A public function that another calls (MakeBlankGraph
 // making its image with CreateBaseImageXrgb32) refuses in the name of the
 // one the program called.
+//
+// The frame also tells an end of the engine run from another thread (the
+// process ending there, lifecycle.cpp) when the engine's thread is inside a
+// call: the outermost frame marks the thread's call slot, which that end
+// reads, and a call begun once the end has begun is held there. The frame
+// is inline and costs a call a few instructions: a load of the slot, for
+// the outermost call a store, and a test of the thread's state; a call
+// made inside another stores nothing. EngineThreadCall (engine_thread.h)
+// is the same frame for the calls only the engine's thread may make.
 #pragma once
+
+#include <atomic>
+#include <cstdint>
 
 namespace morpotta {
 
+namespace call_frame {
+
+// What the frames of one thread keep.
+struct ThreadFrames {
+    // The public function the thread is in (its outermost), kUserCode while
+    // the user's own code runs from inside one, null outside every call.
+    // Written by its own thread alone; read by another only for the
+    // engine's thread, by an end of the engine run on that other thread.
+    std::atomic<const char*> slot{nullptr};
+    // kEngineThread on the engine's thread while it is bound, with
+    // kEndBegun added there by the thread that ends the engine as the
+    // process ends.
+    std::atomic<uint8_t> state{0};
+};
+constexpr uint8_t kEngineThread = 1, kEndBegun = 2;
+extern thread_local constinit ThreadFrames thisThread;
+// Set once, as an end of the engine at the process's end begins.
+extern constinit std::atomic<bool> ending;
+
+inline const char* const kUserCode = reinterpret_cast<const char*>(uintptr_t{1});
+
+// Nothing outside a call, or the user's code inside one: a frame opened
+// there names its own function.
+inline bool NamesItsOwnCall(const char* outer) { return reinterpret_cast<uintptr_t>(outer) <= 1; }
+
+// The store of the slot and the load of the thread's state are ordered
+// against the ending thread's store of the state and load of the slot by a
+// barrier that thread makes on every thread of the process
+// (platform::ProcessWideBarrier): this side costs no locked instruction.
+// Under ThreadSanitizer, which does not see that barrier, both sides are
+// sequentially consistent instead.
+#if defined(__SANITIZE_THREAD__)
+constexpr std::memory_order kMarkOrder = std::memory_order_seq_cst;
+#else
+constexpr std::memory_order kMarkOrder = std::memory_order_relaxed;
+#endif
+
+// Opens a frame: the slot names function unless an outer frame names its
+// own; returns what the slot held, for Close.
+inline const char* Open(const char* function) {
+    const char* outer = thisThread.slot.load(std::memory_order_relaxed);
+    if (__builtin_expect(NamesItsOwnCall(outer), 1)) {
+        thisThread.slot.store(function, kMarkOrder);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
+    return outer;
+}
+inline void Close(const char* outer) { thisThread.slot.store(outer, std::memory_order_release); }
+inline uint8_t State() { return thisThread.state.load(kMarkOrder); }
+
+// A call begun on the engine's thread once the end has begun (not one made
+// by the user's code inside a call the end waits for): its thread leaves
+// the call and waits there until the process is gone. Any other returns.
+void HoldForEnd(const char* outer);
+
+}  // namespace call_frame
+
 class PublicCall {
 public:
-    explicit PublicCall(const char* function);
-    ~PublicCall();
+    explicit PublicCall(const char* function) : outer_(call_frame::Open(function)) {
+        if (__builtin_expect(call_frame::State() & call_frame::kEndBegun, 0)) call_frame::HoldForEnd(outer_);
+    }
+    ~PublicCall() { call_frame::Close(outer_); }
     PublicCall(const PublicCall&) = delete;
     PublicCall& operator=(const PublicCall&) = delete;
 
@@ -24,11 +95,14 @@ private:
 
 // The public call set aside while the user's own code runs from inside
 // one (UserCodeScope, engine_thread.h): the calls that code makes are its
-// own, and refuse in their own names.
+// own, and refuse in their own names. The thread still counts as inside
+// the call.
 class UserCallScope {
 public:
-    UserCallScope();
-    ~UserCallScope();
+    UserCallScope() : outer_(call_frame::thisThread.slot.load(std::memory_order_relaxed)) {
+        call_frame::thisThread.slot.store(call_frame::kUserCode, std::memory_order_relaxed);
+    }
+    ~UserCallScope() { call_frame::Close(outer_); }
     UserCallScope(const UserCallScope&) = delete;
     UserCallScope& operator=(const UserCallScope&) = delete;
 
@@ -38,7 +112,10 @@ private:
 
 // The public function the calling thread is in (the one the program
 // called), or null on a thread of the engine's own.
-const char* CurrentPublicCall();
+inline const char* CurrentPublicCall() {
+    const char* call = call_frame::thisThread.slot.load(std::memory_order_relaxed);
+    return call_frame::NamesItsOwnCall(call) ? nullptr : call;
+}
 
 // Writes "<public function> refused: <why>" (on a thread of the engine's
 // own, with no public call, "Refused: <why>"), and returns -1.

@@ -68,10 +68,17 @@ int StartEngine();
 // (ShutdownEngine admits the engine's thread alone): 0, or -1 when the
 // engine is not running.
 int EndEngine();
-// The end of a running engine as the process ends (exit, a fatal error),
-// on whichever thread ends it; a call of that thread's that the exit cuts
-// short is not waited for.
+// The end of a running engine as the process ends (exit, quick_exit, a
+// fatal error), on whichever thread ends it, once, in the process that
+// started the engine; a call of that thread's that the exit cuts short is
+// not waited for.
 void EndEngineForExit();
+// Arranges that end again, to come before the exit handlers that a library
+// the engine uses has set up since (a GL driver's shader compiler, at its
+// first draws with a new program): those run first, and would pull its
+// state away from under the engine's thread, still drawing, while another
+// thread ends the process.
+void ArrangeEndAtExitAgain();
 
 namespace subsystems {
 

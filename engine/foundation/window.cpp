@@ -225,6 +225,11 @@ int SetMouseCursorVisible(int visible) {
 
 namespace morpotta {
 
+bool MessagesWaitWhileInactive() {
+    const WindowState& w = MainWindow();
+    return w.created && !w.destroyed && !w.active && !w.runWhileInactive;
+}
+
 int ProcessWindowMessagesCore() {
     WindowState& w = MainWindow();
     for (;;) {
@@ -242,6 +247,9 @@ int ProcessWindowMessagesCore() {
         if (LogicalProcessorCount() == 1) CallEngineSubsystems(&EngineSubsystem::refillStreamSounds);
         CallEngineSubsystems(&EngineSubsystem::updateSoftSoundPlayers);
         if (w.active || w.runWhileInactive) return 0;
+        // The process is ending on another thread: the wait for the window
+        // to come back ends as if it were gone.
+        if (EngineEnding()) return -1;
         CallEngineSubsystems(&EngineSubsystem::whileInactive);
         platform::SleepMilliseconds(kInactiveSleepMs);
     }

@@ -20,6 +20,9 @@ constexpr const char* kDoubleStartLockName = "Engine.lock";
 int CreateMainWindow();
 void TeardownMainWindow();   // screen saver and cursor back as they were
 void DestroyMainWindow();    // safe when there is none
+// True while the window is open and inactive and the program does not run
+// while it is: the message processing then waits until it is active again.
+bool MessagesWaitWhileInactive();
 // The stored full-screen choice falls back to a window when the screen
 // mode is no display mode of the host.
 void FallBackToWindowIfModeUnavailable();

@@ -37,8 +37,8 @@ struct FluidMidi {
     fluid_player_t* player = nullptr;
     std::vector<uint8_t> image;
     bool playing = false;
-    float left[kRenderChunkFrames];
-    float right[kRenderChunkFrames];
+    float left[kRenderChunkFrames] = {};
+    float right[kRenderChunkFrames] = {};
 };
 
 FluidMidi& FluidMidiState() {

@@ -379,19 +379,119 @@ TEST(EngineOnSdlTest, StartsOffscreenAndShutsDown) {
     EXPECT_EQ(ShutdownEngine(), 0);
 }
 
-// A program that leaves main, or calls exit, without ShutdownEngine while
-// its audio output mixes a sound ends with its own status, and the engine
-// has ended on the way as ShutdownEngine ends it (the last line of its log).
-TEST(EngineEndedAtExit, AProgramEndingWithoutShutDownEndsWithItsOwnStatus) {
-    for (const auto& [how, status] : {std::pair<const char*, int>{"return", 0}, {"exit", 1}}) {
-        ScopedTempDir dir;
-        const ProgramRun run = RunProgram({MORPOTTA_END_WITHOUT_SHUTDOWN, how});
-        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == status)
-            << how << ": status " << run.status << "\n" << run.output;
-        const std::string log = ScopedTempDir::ReadFile(dir.path() / "Log.txt");
+// What a program that ends without ShutdownEngine leaves (end_without_shutdown):
+// its status, what it said, and the log of the folder it ran in. A program
+// that hangs is ended after a minute.
+struct EndedProgram {
+    int status = -1;
+    std::string said, log;
+    bool Exited(int code) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+    // The log ends with the engine's end, which it writes once.
+    bool LogFinished() const {
         const std::string last = "Engine ended\r\n";
-        EXPECT_TRUE(log.size() >= last.size() && log.compare(log.size() - last.size(), last.size(), last) == 0)
-            << how << ":\n" << log;
+        return log.size() >= last.size() && log.compare(log.size() - last.size(), last.size(), last) == 0 &&
+               log.find(last) == log.size() - last.size();
+    }
+    std::string Why() const { return "status " + std::to_string(status) + "\n" + said + "\nlog:\n" + log; }
+};
+
+EndedProgram EndProgram(std::vector<std::string> words) {
+    ScopedTempDir dir;
+    words.insert(words.begin(), {"/usr/bin/timeout", "-k", "5", "60", MORPOTTA_END_WITHOUT_SHUTDOWN});
+    const ProgramRun run = RunProgram(words);
+    const std::filesystem::path log = dir.path() / "Log.txt";
+    return {run.status, run.output, std::filesystem::exists(log) ? ScopedTempDir::ReadFile(log) : ""};
+}
+
+// A program that leaves main, or calls exit or quick_exit, without
+// ShutdownEngine while its audio output mixes a sound ends with its own
+// status, and the engine has ended on the way as ShutdownEngine ends it
+// (the last line of its log).
+TEST(EngineEndedAtExit, AProgramEndingWithoutShutDownEndsWithItsOwnStatus) {
+    for (const auto& [how, status] : {std::pair<const char*, int>{"return", 0}, {"exit", 1}, {"quick_exit", 3}}) {
+        const EndedProgram ended = EndProgram({how});
+        EXPECT_TRUE(ended.Exited(status) && ended.LogFinished()) << how << ": " << ended.Why();
+    }
+}
+
+// A child of fork that calls exit (a worker, a crash reporter) ends as its
+// own program with its own status, touching neither the parent's GL
+// context nor its log; the parent goes on and ends its engine itself.
+// Under ThreadSanitizer the GL driver's own exit handler hangs such a
+// child (its join of a worker thread the child does not have never returns
+// in the sanitizer's thread registry): the software path alone runs there.
+TEST(EngineEndedAtExit, AForkedChildsExitLeavesTheParentsEngineAlone) {
+#if defined(__SANITIZE_THREAD__)
+    const std::vector<const char*> paths = {"soft"};
+#else
+    const std::vector<const char*> paths = {"soft", "gl"};
+#endif
+    for (const char* path : paths) {
+        const EndedProgram ended = EndProgram({"fork", path});
+        EXPECT_TRUE(ended.Exited(0) && ended.LogFinished()) << path << ": " << ended.Why();
+        const size_t goesOn = ended.log.find("the parent goes on");
+        EXPECT_NE(goesOn, std::string::npos) << path << ": " << ended.Why();
+        EXPECT_EQ(ended.log.rfind("live blocks", goesOn), std::string::npos) << path << ": " << ended.Why();
+    }
+}
+
+// An exit from another thread while the engine's thread draws on GL, at
+// moments from the first frames (the driver still compiling) on, and from
+// an image reader a loader thread runs: one end, in the engine's own
+// words, with the program's status; what the engine's thread had made is
+// freed (the reader's own call, cut short by the exit, keeps what it held).
+TEST(EngineEndedAtExit, AnExitFromAnotherThreadWhileTheEngineDrawsIsOneEnd) {
+    for (int run = 0; run < 20; ++run) {
+        const EndedProgram ended = EndProgram({"thread-draw", std::to_string(run * 3000)});
+        EXPECT_TRUE(ended.Exited(5) && ended.LogFinished()) << "run " << run << ": " << ended.Why();
+        EXPECT_EQ(ended.log.find("efused"), std::string::npos) << "run " << run << ": " << ended.Why();
+        EXPECT_NE(ended.log.find(" 0 live blocks"), std::string::npos) << "run " << run << ": " << ended.Why();
+    }
+    for (int run = 0; run < 6; ++run) {
+        const EndedProgram ended = EndProgram({"reader-draw", std::to_string(run * 5000)});
+        EXPECT_TRUE(ended.Exited(6) && ended.LogFinished()) << "reader run " << run << ": " << ended.Why();
+        EXPECT_EQ(ended.log.find("efused"), std::string::npos) << "reader run " << run << ": " << ended.Why();
+    }
+}
+
+// An exit from another thread while the engine's thread waits, for that
+// thread or in the message processing for its inactive window: the wait gives up,
+// the end is whole and refuses nothing, and a static's destructor after it
+// finds the engine ended.
+TEST(EngineEndedAtExit, AnExitFromAnotherThreadWhileTheEngineWaitsEndsItWhole) {
+    const EndedProgram idle = EndProgram({"thread-idle"});
+    EXPECT_TRUE(idle.Exited(4) && idle.log.find("Engine ended") != std::string::npos) << idle.Why();
+    const std::string ended = idle.log.substr(0, idle.log.find("Engine ended"));
+    EXPECT_EQ(ended.find("efused"), std::string::npos) << idle.Why();
+    EXPECT_NE(ended.find(" 0 live blocks"), std::string::npos) << idle.Why();
+    EXPECT_NE(idle.said.find("after the end: MakeBlankGraph -1, IsEngineInitialized 0"), std::string::npos)
+        << idle.Why();
+    const EndedProgram waiting = EndProgram({"thread-wait"});
+    EXPECT_TRUE(waiting.Exited(4) && waiting.LogFinished()) << waiting.Why();
+}
+
+// An exit from the start-up observer, at any step of start-up or shut-down:
+// the program ends with its status, the observer is not called again, and
+// a log that start-up began ends with the engine's end.
+TEST(EngineEndedAtExit, AnExitFromTheObserverEndsTheEngineWithoutCallingItAgain) {
+    const std::vector<std::string> startUp = {
+        "libraries", "display mode", "movie colour tables", "archive table", "file functions",
+        "double-start check", "log", "desktop depth", "performance counter", "system information",
+        "stream tables", "window", "input", "sound", "graphics", "on-screen log", "draw screens", "models"};
+    const std::vector<std::string> shutDown = {
+        "music", "models", "graphics", "movies", "input", "sound", "window teardown", "software images",
+        "window destruction", "start directory", "archives", "memory dump", "library lock"};
+    bool logBegun = false;
+    for (const auto* steps : {&startUp, &shutDown}) {
+        for (const std::string& step : *steps) {
+            const EndedProgram ended = EndProgram({"observer", step});
+            const std::string exitLine = "exit at " + step + "\n";
+            const size_t exited = ended.said.find(exitLine);
+            EXPECT_TRUE(ended.Exited(8) && exited != std::string::npos) << step << ": " << ended.Why();
+            EXPECT_EQ(ended.said.find("step ", exited), std::string::npos) << step << ": " << ended.Why();
+            EXPECT_TRUE(!logBegun || ended.LogFinished()) << step << ": " << ended.Why();
+            logBegun = logBegun || step == "log";
+        }
     }
 }
 

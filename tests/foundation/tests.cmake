@@ -5,9 +5,10 @@ target_link_libraries(${target} PRIVATE PkgConfig::MORPOTTA_X11 PkgConfig::MORPO
 target_compile_definitions(${target} PRIVATE MORPOTTA_TEST_RUNNER="${MORPOTTA_TEST_RUNNER}")
 
 # A program that starts the engine and ends without shutting it down, which
-# the lifecycle tests run in a process of its own.
+# the lifecycle tests run in a process of its own (it makes the headless
+# window inactive through the platform layer).
 add_executable(end_without_shutdown ${CMAKE_CURRENT_LIST_DIR}/programs/end_without_shutdown.cpp)
-target_link_libraries(end_without_shutdown PRIVATE Morpotta::Engine)
+target_link_libraries(end_without_shutdown PRIVATE Morpotta::Engine morpotta_platform)
 target_include_directories(end_without_shutdown PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/common)
 add_dependencies(${target} end_without_shutdown)
 target_compile_definitions(${target} PRIVATE MORPOTTA_END_WITHOUT_SHUTDOWN="$<TARGET_FILE:end_without_shutdown>")

@@ -21,7 +21,7 @@ constexpr float kDefaultNear = 10.0f, kDefaultFar = 10000.0f;
 
 Matrix44 view = MakeIdentityMatrix();
 struct CameraModule {
-    Matrix44 projection;
+    Matrix44 projection = {};
     bool projectionMade = false;
 };
 

@@ -27,7 +27,7 @@ struct LayerLight {
 };
 
 struct LightModule {
-    LayerLight lights[kLayerLightCount];
+    LayerLight lights[kLayerLightCount] = {};
     DeviceColorValue ambient = {0, 0, 0, 0};
     bool changed = true;
 };

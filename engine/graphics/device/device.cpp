@@ -7,7 +7,7 @@
 #include "graphics/device/device_internal.h"
 
 #include "engine/log.h"
-#include "foundation/public_call.h"
+#include "foundation/engine_thread.h"
 #include "graphics/device/devicestate.h"
 #include "graphics/graphics_internal.h"
 #include "platform/lasting_state.h"
@@ -30,9 +30,8 @@ const DeviceBackend* const kBackends[] = {&kGlDeviceBackend, &kRecordingDeviceBa
 struct DeviceModule {
     const DeviceBackend* backend = nullptr;
     std::atomic<bool> present{false};  // a back end is open: asked on any thread
-    DeviceState state;
+    DeviceState state = {};
     bool sceneOpen = false;
-    std::thread::id thread;  // the thread that made the device
     // The least and the greatest index of index ranges drawn lately: a
     // model's lists are drawn from the same ranges frame after frame, and
     // their indices are read once instead of at every draw. Room for the
@@ -55,7 +54,12 @@ DeviceModule& DeviceLayerState() {
 
 const DeviceBackend* ActiveDeviceBackend() { return DeviceLayerState().backend; }
 
-bool OnDeviceThread() { return std::this_thread::get_id() == DeviceLayerState().thread; }
+// Set on the thread that made the device, where its GL context is current.
+static thread_local constinit bool madeTheDevice = false;
+
+bool OnContextThread() { return madeTheDevice; }
+
+bool OnDeviceThread() { return OnContextThread() || (EngineEnding() && OnEngineThread()); }
 
 void NoteDeviceCall(int kind, int a, int b, uint64_t value) {
     if (DeviceLayerState().backend && OnDeviceThread()) DeviceLayerState().backend->noteCall(DeviceCall{kind, a, b, value});
@@ -82,11 +86,14 @@ void ForgetInDeviceState(const DeviceTexture* texture) {
 
 namespace {
 
-// A call that reaches the back end, asked on another thread: refused, in
-// the public call's name.
+// A call that needs the GL context, asked on a thread where it is not
+// current: refused, in the public call's name, on another thread than the
+// engine's; on the thread that ends the engine in the engine's thread's
+// place as the process ends, left undone without a word (what it would
+// draw is never shown).
 bool RefusedOffDeviceThread(const char* work) {
-    if (OnDeviceThread()) return false;
-    Refuse("only the thread that made the graphics device may draw (%s)", work);
+    if (OnContextThread()) return false;
+    if (!OnDeviceThread()) Refuse("only the thread that made the graphics device may draw (%s)", work);
     return true;
 }
 
@@ -280,8 +287,11 @@ int CreateGraphicsDevice(const char* name) {
     for (const DeviceBackend* b : kBackends) {
         if (!name || std::strcmp(b->name, name) != 0) continue;
         SetDefaultState();
-        if (b->open() != 0) return WriteLogFormat("Graphics device \"%s\" could not be created", name);
-        DeviceLayerState().thread = std::this_thread::get_id();
+        madeTheDevice = true;
+        if (b->open() != 0) {
+            madeTheDevice = false;
+            return WriteLogFormat("Graphics device \"%s\" could not be created", name);
+        }
         DeviceLayerState().backend = b;
         DeviceLayerState().sceneOpen = false;
         DeviceLayerState().present.store(true);
@@ -291,10 +301,18 @@ int CreateGraphicsDevice(const char* name) {
 }
 
 void ReleaseGraphicsDevice() {
-    if (!DeviceLayerState().backend || RefusedOffDeviceThread("ReleaseGraphicsDevice")) return;
+    if (!DeviceLayerState().backend) return;
+    if (!OnDeviceThread()) {
+        Refuse("only the thread that made the graphics device may release it");
+        return;
+    }
+    if (!OnContextThread())
+        WriteLogText("The graphics device ends on another thread than the one its GL context is current on: what "
+                     "the context holds goes with the process");
     ReleaseAllDeviceObjects();
     DeviceLayerState().present.store(false);
     DeviceLayerState().backend->close();
+    madeTheDevice = false;
     DeviceLayerState().backend = nullptr;
     SetDefaultState();
 }

@@ -20,7 +20,7 @@ namespace morpotta {
 namespace {
 
 struct DeviceCacheModule {
-    DeviceStateCache cache;
+    DeviceStateCache cache = {};
     PendingDrawFlusher flusher = nullptr;
     int shadersAllowed = 1;  // the engine setting; kept across device rebuilds
 };

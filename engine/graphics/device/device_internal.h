@@ -160,11 +160,15 @@ extern const DeviceBackend kRecordingDeviceBackend;
 const DeviceState& GetDeviceState();
 
 // For the device layer's own files (device.cpp): the open back end (null
-// without a device), whether the calling thread made the device, a call
+// without a device), whether the calling thread keeps the device's objects
+// (the thread that made the device, or the one that ends the engine in its
+// place as the process ends) and whether its GL context is current there
+// (on the thread that made the device alone), a call
 // noted for the recording back end, and an object let go forgotten by the
 // state that may still name it.
 const DeviceBackend* ActiveDeviceBackend();
 bool OnDeviceThread();
+bool OnContextThread();
 void NoteDeviceCall(int kind, int a, int b, uint64_t value);
 void ForgetInDeviceState(const DeviceBufferRecord* buffer);
 void ForgetInDeviceState(const DeviceTexture* texture);

@@ -142,7 +142,7 @@ void ReleaseNow(DeviceTexture* t) {
 // False, with the record freed, when the back end refuses it.
 template <typename T>
 bool AddNewObjectLocked(T* object, DeviceObjects<T>& objects) {
-    if (!OnDeviceThread()) {
+    if (!OnContextThread()) {
         objects.waiting.push_back(object);
         UpdateObjectsWait();
     } else if (MakeOnBackend(object) != 0) {
@@ -159,7 +159,7 @@ bool AddNewObjectLocked(T* object, DeviceObjects<T>& objects) {
 // device's thread, else before that thread's next draw.
 template <typename T>
 void SendOrWaitLocked(T* object, DeviceObjects<T>& objects) {
-    if (OnDeviceThread()) {
+    if (OnContextThread()) {
         SendLocked(object);
         return;
     }

@@ -16,7 +16,7 @@ namespace {
 constexpr int kBatchVertices = 6 * 1024;
 
 struct BatchModule {
-    Vertex2D vertices[kBatchVertices];
+    Vertex2D vertices[kBatchVertices] = {};
     int vertexCount = 0;
     bool flushing = false;
     bool registered = false;

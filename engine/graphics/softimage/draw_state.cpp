@@ -22,16 +22,16 @@ const MEMIMG* BlendGraphMemImg = nullptr;
 }  // namespace morpotta
 
 int SetBlendModeParam(int mode, int param) {
-    const PublicCall call("SetBlendModeParam");
-    if (!AllowOnlyOnEngineThread()) return -1;
+    const EngineThreadCall call("SetBlendModeParam");
+    if (!call.allowed()) return -1;
     BlendMode = mode;
     BlendParam = std::clamp(param, 0, 255);
     return 0;
 }
 
 int SetDrawTint(int red, int green, int blue) {
-    const PublicCall call("SetDrawTint");
-    if (!AllowOnlyOnEngineThread()) return -1;
+    const EngineThreadCall call("SetDrawTint");
+    if (!call.allowed()) return -1;
     const uint32_t r = static_cast<uint32_t>(std::clamp(red, 0, 255));
     const uint32_t g = static_cast<uint32_t>(std::clamp(green, 0, 255));
     const uint32_t b = static_cast<uint32_t>(std::clamp(blue, 0, 255));
@@ -40,8 +40,8 @@ int SetDrawTint(int red, int green, int blue) {
 }
 
 int SetDrawTintPacked(uint32_t rgb) {
-    const PublicCall call("SetDrawTintPacked");
-    if (!AllowOnlyOnEngineThread()) return -1;
+    const EngineThreadCall call("SetDrawTintPacked");
+    if (!call.allowed()) return -1;
     DrawTint = rgb & 0xFFFFFF;
     return 0;
 }

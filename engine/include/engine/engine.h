@@ -66,6 +66,27 @@
 // shut-down) does nothing and returns -1 (null, 0 or a zero vector where
 // the result is no int), writing "<function> refused: only the thread that
 // started the engine may call it" to the log.
+//
+// The end of a program. A program that ends without ShutdownEngine
+// (returning from main, exit, quick_exit, on any thread) has the engine
+// ended as ShutdownEngine ends it, once, with the log finished ("Engine
+// ended", its last line) and the program's own status. When another
+// thread ends the program, the end waits until the engine's thread has
+// returned from the engine call it is in (a call that waits, for the
+// window to become active again, a sound or MIDI played to its end, gives
+// up its wait), and that thread's next engine call does not return: it
+// waits there until the process is gone. The program's other threads get
+// what they get while ShutdownEngine runs (a load begun while the end runs
+// is refused: "<function> refused: the engine is ending"). The engine's GL
+// context stays current on the engine's thread, so the end, on the other
+// thread, leaves what the context holds to the driver, which frees it with
+// the process; the log says so. A call made after the end (a static's
+// destructor) is refused as after ShutdownEngine. The end at exit belongs
+// to the process that started the engine: a child of fork that calls exit
+// ends as a program of its own and leaves the parent's log, window,
+// devices and folders alone (it may not call the engine). An exit from
+// the observer of SetEngineStepObserver ends the engine without calling
+// the observer again.
 #pragma once
 
 // Foundation: start-up and shut-down, the window and its message loop,

@@ -40,7 +40,7 @@ struct SoundDeviceState {
     std::vector<SoundBuffer*> buffers;
     DeviceMixSource mixSource = nullptr;
     void* mixSourceUser = nullptr;
-    int32_t accumulator[kMixChunkFrames * 2];
+    int32_t accumulator[kMixChunkFrames * 2] = {};
 };
 
 SoundDeviceState& DeviceState();

@@ -15,4 +15,23 @@ unsigned long CurrentThreadId();
 // a later call into them makes it again.
 void ReleaseCurrentThreadStorage();
 
+// The process barrier: after ProcessWideBarrier returns, every other
+// thread of the process has passed a full memory barrier, so that a thread
+// which stored and then loaded with no barrier of its own (a compiler
+// fence alone) either has its store seen by the caller or sees what the
+// caller stored before. PrepareProcessWideBarrier, called once before, makes
+// the kernel's quick form available (one interrupt to each CPU that runs a
+// thread of the process); without it the kernel's slower global form
+// serves, and without either a sequentially consistent fence and a pause
+// long past any store buffer's drain.
+void PrepareProcessWideBarrier();
+void ProcessWideBarrier();
+
+// The calling process's id, told apart from a child of fork.
+long CurrentProcessId();
+
+// The calling thread stops for good, until the process ends; signals it
+// takes are handled and it stops again.
+[[noreturn]] void WaitUntilProcessEnds();
+
 }  // namespace morpotta::platform

@@ -10,6 +10,7 @@
 
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/subsystems.h"
 #include "platform/allocator.h"
 #include "platform/lasting_state.h"
 #include "platform/window.h"
@@ -70,7 +71,11 @@ struct GlState {
 constexpr GLuint kUnknownTexture = ~GLuint(0);
 
 struct GlModule {
-    GlState gl;
+    GlState gl = {};
+    // Programs made since the end at the process's end was last arranged
+    // (ArrangeEndAtExitAgain): it is arranged again after the next present,
+    // when the driver has compiled what their first draws needed.
+    int programsSinceArranged = 0;
 };
 
 GlModule& GlDeviceState() {
@@ -137,12 +142,31 @@ void SetAbsentAttributeValues() {
     for (GLuint i = 4; i < 12; ++i) glVertexAttrib4f(i, 0, 0, 0, 1);
 }
 
+// A context that is current on the calling thread: at the process's end
+// the engine may end on another thread than the one it is current on.
 bool ContextPresent() {
     const platform::WindowBackend& w = platform::Window();
-    return w.glGetProcAddress && w.glGetProcAddress("glGetString") != nullptr && w.isOpen && w.isOpen();
+    return OnContextThread() && w.glGetProcAddress && w.glGetProcAddress("glGetString") != nullptr && w.isOpen && w.isOpen();
 }
 
 void GlClose();
+
+// The driver sets up its shader compiler at its first draw, and with it
+// exit handlers of its own. One draw here, before start-up arranges the
+// engine's end at the process's end, puts those handlers before that end,
+// so that they run after it (ArrangeEndAtExitAgain says why).
+void WarmUpDriver() {
+    const GLuint program = MakeGlProgramFromText(
+        "#version 330 core\nvoid main() { gl_Position = vec4(float(gl_VertexID & 1), float(gl_VertexID >> 1), 0.0, "
+        "1.0); }\n",
+        "#version 330 core\nout vec4 colour;\nvoid main() { colour = vec4(0.0); }\n");
+    if (!program) return;
+    glUseProgram(program);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glFinish();
+    glUseProgram(0);
+    glDeleteProgram(program);
+}
 
 int GlOpen() {
     if (!ContextPresent()) return WriteLogText("No GL context: the window was opened without one");
@@ -171,6 +195,7 @@ int GlOpen() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     glViewport(0, 0, kDeviceTargetWidth, kDeviceTargetHeight);
+    WarmUpDriver();
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -717,8 +742,18 @@ int GlPresent() {
     if (w.glSwapBuffers) w.glSwapBuffers();
     glBindFramebuffer(GL_FRAMEBUFFER, GlDeviceState().gl.main.framebuffer);
     GlDeviceState().gl.boundFramebuffer = GlDeviceState().gl.main.framebuffer;
+    if (GlDeviceState().programsSinceArranged > 0) {
+        GlDeviceState().programsSinceArranged = 0;
+        ArrangeEndAtExitAgain();
+    }
     return 0;
 }
+
+}  // namespace
+
+void NoteGlProgramMade() { ++GlDeviceState().programsSinceArranged; }
+
+namespace {
 
 int GlReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32_t* out) {
     if (!GlDeviceState().gl.open || !BindTarget(s)) return -1;

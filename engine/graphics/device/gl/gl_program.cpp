@@ -332,6 +332,7 @@ GLuint MakeGlProgramFromText(const std::string& vertexText, const std::string& f
         glDeleteProgram(p);
         return 0;
     }
+    NoteGlProgramMade();
     return p;
 }
 
