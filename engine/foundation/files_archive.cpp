@@ -6,6 +6,7 @@
 #include "foundation/file_find.h"
 #include "foundation/file_handles.h"
 #include "foundation/files_internal.h"
+#include "foundation/public_call.h"
 
 #include <set>
 
@@ -14,6 +15,7 @@ using namespace morpotta;
 namespace {
 
 FileHandle ArchiveOpen(const char* path, int, int, int) {
+    const PublicCall call("FileAccessTable.open");
     EnginePath full;
     if (ParseOpenPath(path, &full) != 0) return 0;
     FileHandle file = 0;
@@ -26,7 +28,7 @@ FileHandle ArchiveOpen(const char* path, int, int, int) {
 FileHandle ArchiveFindFirst(const char* pattern, FileFindData* out) {
     EnginePath directory;
     std::string namePattern;
-    if (!SplitSearchPattern(pattern, &directory, &namePattern)) return 0;
+    if (!SplitSearchPattern(pattern, &directory, &namePattern)) return RefuseSearchPattern(pattern);
     std::vector<FileFindData> members, entries;
     ListArchiveDirectory(directory, &members);
     std::set<std::string> seen;

@@ -69,6 +69,8 @@ LogState& TheLog() {
 thread_local int muteDepth = 0;
 // The innermost subject scope of the calling thread.
 thread_local LogSubjectScope* subject = nullptr;
+// The innermost inner attempt of the calling thread.
+thread_local InnerAttempt* attempt = nullptr;
 
 std::string LogPathHere() {
     std::error_code ec;
@@ -325,6 +327,24 @@ const char* LogFilePath() { return TheLog().path.c_str(); }
 LogMuteScope::LogMuteScope() { ++muteDepth; }
 LogMuteScope::~LogMuteScope() { --muteDepth; }
 
+InnerAttempt::InnerAttempt() : outer_(attempt) { attempt = this; }
+InnerAttempt::~InnerAttempt() { attempt = outer_; }
+
+void InnerAttempt::SayHeld() {
+    std::vector<std::string> lines;
+    lines.swap(lines_);
+    InnerAttempt* const self = attempt;
+    attempt = outer_;
+    for (const std::string& line : lines) WriteLogText(line.c_str());
+    attempt = self;
+}
+
+bool InnerAttempt::Hold(const char* text) {
+    if (!attempt) return false;
+    attempt->lines_.emplace_back(text);
+    return true;
+}
+
 LogSubjectScope::LogSubjectScope(std::string ending) : ending_(std::move(ending)), outer_(subject) {
     subject = this;
 }
@@ -343,7 +363,8 @@ std::string LogSubjectScope::Ended(const char* text) {
 }  // namespace morpotta
 
 int WriteLogText(const char* text) {
-    if (!text || muteDepth > 0) return -1;
+    if (!text) return RefuseNullIn("WriteLogText", "text");
+    if (muteDepth > 0 || InnerAttempt::Hold(text)) return -1;
     const std::string line = LogSubjectScope::Ended(text);
     LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
@@ -352,7 +373,7 @@ int WriteLogText(const char* text) {
 }
 
 int WriteLogFormat(const char* format, ...) {
-    if (!format) return -1;
+    if (!format) return RefuseNullIn("WriteLogFormat", "format");
     char line[kLogLineMax + 1];  // one byte more than a line keeps, so the cut falls between characters
     va_list args;
     va_start(args, format);
@@ -363,7 +384,7 @@ int WriteLogFormat(const char* format, ...) {
 }
 
 int WriteLogFormatW(const char16_t* format, ...) {
-    if (!format) return -1;
+    if (!format) return RefuseNullIn("WriteLogFormatW", "format");
     va_list args;
     va_start(args, format);
     std::u16string out;
@@ -419,7 +440,8 @@ int GetLogOutput() { return TheLog().enabled ? 1 : 0; }
 // One thread ends the engine and the process; another that meets a fatal
 // error meanwhile (two loaders finding a table full) waits for that end.
 void ExitOnFatalError(const char* message) {
-    muteDepth = 0;  // the reason the process ends is never dropped
+    muteDepth = 0;  // the reason the process ends is never dropped nor held
+    attempt = nullptr;
     WriteLogText(message ? message : "fatal error");
     std::fprintf(stderr, "fatal: %s\n", message ? message : "");
     LeaveLoaderCallForExit();

@@ -12,6 +12,16 @@ namespace {
 
 // The outermost public function the thread is in; a call inside it keeps it.
 thread_local const char* currentCall = nullptr;
+// The engine's own work the thread does, named by an EngineTaskScope.
+thread_local const char* currentTask = nullptr;
+
+int SayRefusal(const char* format, va_list args) {
+    char why[kLogLineMax];
+    std::vsnprintf(why, sizeof why, format, args);
+    if (currentCall) return WriteLogFormat("%s refused: %s", currentCall, why);
+    if (currentTask) return WriteLogFormat("%s: %s", currentTask, why);
+    return WriteLogFormat("Refused: %s", why);
+}
 
 }  // namespace
 
@@ -28,13 +38,11 @@ UserCallScope::~UserCallScope() { currentCall = outer_; }
 const char* CurrentPublicCall() { return currentCall; }
 
 int Refuse(const char* format, ...) {
-    char why[kLogLineMax];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(why, sizeof why, format, args);
+    const int result = SayRefusal(format, args);
     va_end(args);
-    if (!currentCall) return WriteLogFormat("Refused: %s", why);
-    return WriteLogFormat("%s refused: %s", currentCall, why);
+    return result;
 }
 
 int RefuseNull(const char* what) { return Refuse("no %s (null)", what); }
@@ -48,5 +56,20 @@ int RefuseNullIn(const char* function, const char* what) {
     const PublicCall call(function);
     return RefuseNull(what);
 }
+
+int RefuseIn(const char* function, const char* format, ...) {
+    const char* const outer = currentCall;
+    if (!currentCall && !currentTask) currentCall = function;
+    va_list args;
+    va_start(args, format);
+    const int result = SayRefusal(format, args);
+    va_end(args);
+    currentCall = outer;
+    return result;
+}
+
+EngineTaskScope::EngineTaskScope(const char* task) : outer_(currentTask) { currentTask = task; }
+
+EngineTaskScope::~EngineTaskScope() { currentTask = outer_; }
 
 }  // namespace morpotta

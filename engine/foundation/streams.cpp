@@ -14,7 +14,10 @@ using namespace morpotta;
 
 namespace {
 
-int IdleFileStream(uintptr_t handle) { return GetFileAccessTable()->idle(handle); }
+int IdleFileStream(uintptr_t handle) {
+    const PublicCall call("StreamFunctions.idle");
+    return GetFileAccessTable()->idle(handle);
+}
 
 MemStream* AsMem(uintptr_t handle) { return reinterpret_cast<MemStream*>(handle); }
 
