@@ -298,6 +298,39 @@ TEST_F(PublicMisuseTest, AHandleKeptPastItsResourceNeverNamesAnotherOne) {
 }
 
 
+// The tables of functions a program hands the engine (an archive reader, a
+// stream's functions) with an empty entry: each is refused, never called,
+// saying which entry is missing; and a null block is said to be null.
+TEST_F(PublicMisuseTest, EmptyEntriesOfTheProgramsTablesAreRefusedNotCalled) {
+    ArchiveDirectory directory;
+    ArchiveEntry member;
+    member.size = member.storedSize = 8;
+    static const char kBytes[] = "BM";
+    MemStream* memory = OpenMemStream(kBytes, 2);
+    ASSERT_NE(memory, nullptr);
+    StreamData empty{}, noSeek = MakeMemStreamData(memory), noTell = noSeek;
+    noSeek.functions.seek = nullptr;
+    noTell.functions.tell = nullptr;
+    BASEIMAGE image{};
+    const char* const noRead = "no stream function read (null)";
+    ExpectEachRefusedSaying({
+        {"ReadArchiveDirectory", [&] { return ReadArchiveDirectory(ArchiveReader{}, 64, "", &directory); },
+         "no archive reader (null)"},
+        {"ReadArchiveMember", [&] { return ReadArchiveMember(ArchiveReader{}, directory, member) ? 0 : -1; },
+         "no archive reader (null)"},
+        {"ReadBmpImage", [&] { return ReadBmpImage(&empty, &image); }, noRead},
+        {"ReadJpegImage", [&] { return ReadJpegImage(&empty, &image); }, noRead},
+        {"ReadPngImage", [&] { return ReadPngImage(&empty, &image); }, noRead},
+        {"ReadRawBgraImage", [&] { return ReadRawBgraImage(&empty, &image); }, noRead},
+        {"ReadTgaImage", [&] { return ReadTgaImage(&empty, &image); }, noRead},
+        {"ReadDdsImage", [&] { return ReadDdsImage(&empty, &image); }, noRead},
+        {"ReadPngImage", [&] { return ReadPngImage(&noSeek, &image); }, "no stream function seek (null)"},
+        {"ReadBmpImage", [&] { return ReadBmpImage(&noTell, &image); }, "no stream function tell (null)"},
+        {"DecompressBlock", [] { return int(DecompressBlock(nullptr, 20, nullptr, 0)); }, "no block (null)"},
+    });
+    CloseMemStream(memory);
+}
+
 // A handle no call ever gave.
 constexpr int kNeverMade = 1;
 
