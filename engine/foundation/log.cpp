@@ -328,15 +328,30 @@ LogMuteScope::LogMuteScope() { ++muteDepth; }
 LogMuteScope::~LogMuteScope() { --muteDepth; }
 
 InnerAttempt::InnerAttempt() : outer_(attempt) { attempt = this; }
-InnerAttempt::~InnerAttempt() { attempt = outer_; }
+InnerAttempt::~InnerAttempt() {
+    if (attempt == this) attempt = outer_;
+}
 
-void InnerAttempt::SayHeld() {
+void InnerAttempt::SayHeld() { Say(false); }
+void InnerAttempt::SayHeldAsRefusals() { Say(true); }
+
+void InnerAttempt::Say(bool asRefusals) {
     std::vector<std::string> lines;
     lines.swap(lines_);
-    InnerAttempt* const self = attempt;
+    // Held lines have their subject's ending already. The attempt holds no
+    // more: what the call says after it is said as it comes.
+    LogSubjectScope* const ending = subject;
     attempt = outer_;
-    for (const std::string& line : lines) WriteLogText(line.c_str());
-    attempt = self;
+    subject = nullptr;
+    const char* const call = CurrentPublicCall();
+    const std::string refused = std::string(call ? call : "") + " refused: ";
+    for (const std::string& line : lines) {
+        if (asRefusals && (!call || line.compare(0, refused.size(), refused) != 0))
+            Refuse("%s", line.c_str());
+        else
+            WriteLogText(line.c_str());
+    }
+    subject = ending;
 }
 
 bool InnerAttempt::Hold(const char* text) {
@@ -364,8 +379,9 @@ std::string LogSubjectScope::Ended(const char* text) {
 
 int WriteLogText(const char* text) {
     if (!text) return RefuseNullIn("WriteLogText", "text");
-    if (muteDepth > 0 || InnerAttempt::Hold(text)) return -1;
+    if (muteDepth > 0) return -1;
     const std::string line = LogSubjectScope::Ended(text);
+    if (InnerAttempt::Hold(line.c_str())) return -1;
     LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     WriteLocked(s, line.c_str());

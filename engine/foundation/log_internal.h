@@ -47,12 +47,18 @@ public:
     ~InnerAttempt();
     InnerAttempt(const InnerAttempt&) = delete;
     InnerAttempt& operator=(const InnerAttempt&) = delete;
-    // Writes the lines held so far (in order) and holds none.
+    // Writes the lines held so far (in order) and holds no more: what the
+    // thread writes after it is written as it comes.
     void SayHeld();
+    // The same for a call refused for the step: each line not already a
+    // refusal is said as one, in the call's name (Refuse).
+    void SayHeldAsRefusals();
     // Keeps a line the calling thread writes; false with no attempt open.
     static bool Hold(const char* text);
 
 private:
+    void Say(bool asRefusals);
+
     std::vector<std::string> lines_;
     InnerAttempt* outer_;
 };

@@ -52,10 +52,7 @@ int RefuseIndex(const char* what, int index, int count) {
     return Refuse("%s %d, not 0 to %d", what, index, count - 1);
 }
 
-int RefuseNullIn(const char* function, const char* what) {
-    const PublicCall call(function);
-    return RefuseNull(what);
-}
+int RefuseNullIn(const char* function, const char* what) { return RefuseIn(function, "no %s (null)", what); }
 
 int RefuseIn(const char* function, const char* format, ...) {
     const char* const outer = currentCall;

@@ -278,6 +278,7 @@ const std::vector<Refusal>& Refusals() {
              return ReadFromFile(&byte, 1, 12345) == 0;
          }},
         {"GetFileSizeByName", kRunning, [] { return GetFileSizeByName(kFifo) == -1; }},
+        {"GetFileSizeByName", kRunning, [] { return GetFileSizeByName("packed/missing.png") == -1; }},
         {"GetFileStreamCurrentDir", kRunning, [] { return GetFileStreamCurrentDir(nullptr, 0) == -1; }},
         {"CreateTempFile", kRunning, [] {
              char path[2];
@@ -323,6 +324,19 @@ const std::vector<Refusal>& Refusals() {
         {"FileAccessTable.findNext", kRunning, [] { return GetFileAccessTable()->findNext(12345, nullptr) == -1; }},
         {"FileAccessTable.findClose", kRunning, [] { return GetFileAccessTable()->findClose(12345) == -1; }},
         {"StreamFunctions.idle", kRunning, [] { return GetFileStreamTable()->idle(12345) == -1; }},
+        {"StreamFunctions.idle", kRunning, [] { return GetMemStreamTable()->idle(0) == -1; }},
+        {"StreamFunctions.tell", kRunning, [] { return GetMemStreamTable()->tell(0) == -1; }},
+        {"StreamFunctions.seek", kRunning, [] { return GetMemStreamTable()->seek(0, 0, 0) == -1; }},
+        {"StreamFunctions.seek", kRunning, [] {
+             MemStream* stream = OpenMemStream(H().png.data(), H().png.size());
+             const bool refused = GetMemStreamTable()->seek(reinterpret_cast<uintptr_t>(stream), 0, 3) == -1;
+             return CloseMemStream(stream), refused;
+         }},
+        {"StreamFunctions.read", kRunning, [] {
+             char byte;
+             return GetMemStreamTable()->read(&byte, 1, 1, 0) == 0;
+         }},
+        {"StreamFunctions.close", kRunning, [] { return GetMemStreamTable()->close(0) == -1; }},
         {"CompressBlock", kRunning, [] {
              char out[64];
              return CompressBlock(nullptr, 5, out, sizeof out) == -1;
@@ -346,6 +360,7 @@ const std::vector<Refusal>& Refusals() {
         {"OpenGraphFile", kRunning, [] { return OpenGraphFile(kFolder, 0) == -1; }},
         {"OpenGraphFile", kRunning, [] { return OpenGraphFile(kFifo, 0) == -1; }},
         {"OpenGraphFile", kRunning, [] { return OpenGraphFile(kDevice, 0) == -1; }},
+        {"OpenGraphFile", kRunning, [] { return OpenGraphFile("damaged.png", 0) == -1; }},
         {"OpenGraphFileWithAlpha", kRunning, [] { return OpenGraphFileWithAlpha(nullptr) == -1; }},
         {"OpenDivGraphFile", kRunning, [] {
              int handles[4];
@@ -410,6 +425,7 @@ const std::vector<Refusal>& Refusals() {
         {"DrawModel", kRunning, [] { return DrawModel(H().picture) == -1; }},
         {"IsModelMeshTranslucent", kRunning, [] { return IsModelMeshTranslucent(H().model, -1) == -1; }},
         {"LoadModelFile", kRunning, [] { return LoadModelFile(kFolder) == -1; }},
+        {"LoadModelFile", kRunning, [] { return LoadModelFile("damaged.mqo") == -1; }},
         {"ReleaseModelBaseData", kRunning, [] { return ReleaseModelBaseData(H().picture) == -1; }},
         {"RecalculateModelBaseNormals", kRunning, [] { return RecalculateModelBaseNormals(H().model, 1) == -1; }},
         {"OptimizeModelBaseVertices", kRunning, [] { return OptimizeModelBaseVertices(-1) == -1; }},
@@ -428,6 +444,7 @@ const std::vector<Refusal>& Refusals() {
         {"DeleteModel", kRunning, [] { return DeleteModel(H().font) == -1; }},
         // movie.h
         {"OpenMovie", kRunning, [] { return OpenMovie(kFolder, nullptr, nullptr) == -1; }},
+        {"OpenMovie", kRunning, [] { return OpenMovie("damaged.ogv", nullptr, nullptr) == -1; }},
         {"CloseMovie", kRunning, [] { return CloseMovie(H().picture) == -1; }},
         {"UpdateMovieFrame", kRunning, [] { return UpdateMovieFrame(-1) == -1; }},
         // music.h
@@ -474,6 +491,7 @@ const std::vector<Refusal>& Refusals() {
         {"SetSoundCreateType", kRunning, [] { return SetSoundCreateType(7) == -1; }},
         {"AddSoundData", kBeforeStartUp, [] { return AddSoundData(-1) == -1; }},
         {"LoadSoundFile", kRunning, [] { return LoadSoundFile(kFolder, 1) == -1; }},
+        {"LoadSoundFile", kRunning, [] { return LoadSoundFile("damaged.wav", 1) == -1; }},
         {"CreateSoundHandleFromFile", kRunning, [] { return CreateSoundHandleFromFile(H().pngFile.c_str(), 1) == -1; }},
         {"CreateSoundHandleFromImage", kRunning, [] {
              return CreateSoundHandleFromImage(H().png.data(), int(H().png.size()), 1) == -1;
@@ -635,6 +653,11 @@ const std::vector<Success>& Successes() {
              return music != -1 && DeleteMusicHandle(music) == 0;
          }},
         {"GetFileSizeByName", kRunning, [] { return GetFileSizeByName(H().pngFile.c_str()) == int64_t(H().png.size()); }},
+        {"GetFileSizeByName", kRunning, [] { return GetFileSizeByName("packed/picture.png") == int64_t(H().png.size()); }},
+        {"OpenGraphFile", kRunning, [] {
+             const int picture = OpenGraphFile("packed/picture.png", 0);
+             return picture != -1 && DeleteGraphHandle(picture, 0) == 0;
+         }},
         {"SaveDrawScreenToPng", kRunning, [] { return SaveDrawScreenToPng(H().pngFile.c_str()) == 0; }},
     };
     return successes;
@@ -809,6 +832,21 @@ std::string FaultsOf(const std::vector<Refusal>& refusals, bool running) {
     return faults;
 }
 
+// Files that begin as their kind does and go on as no such file does; and
+// an archive standing for the folder "packed" that is no archive, beside
+// the folder's own picture.
+void WriteDamagedFiles() {
+    const std::string junk(64, '\x7f');
+    std::ofstream("damaged.mqo", std::ios::binary) << "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\nObject \"a\" {\r\n"
+                                                   << junk;
+    std::ofstream("damaged.png", std::ios::binary) << "\x89PNG\r\n\x1a\n" << junk;
+    std::ofstream("damaged.wav", std::ios::binary) << "RIFF\x40\0\0\0WAVEfmt " << junk;
+    std::ofstream("damaged.ogv", std::ios::binary) << "OggS" << junk;
+    std::ofstream("packed.dat", std::ios::binary) << junk;
+    std::filesystem::create_directory("packed");
+    WriteBytes("packed/picture.png", H().png);
+}
+
 class EveryRefusalTest : public EngineInTempFolderTest {
 protected:
     void SetUp() override {
@@ -842,6 +880,7 @@ protected:
         moviegen::MovieOptions silent;
         silent.width = silent.height = 16;
         WriteBytes(kSilentMovie, moviegen::WriteTheoraMovie(silent));
+        WriteDamagedFiles();
         h.picture = MakeBlankGraph(8, 8, 0);
         h.sound = CreateSoundHandleFromImage(h.wave.data(), int(h.wave.size()), 1);
         h.stream = AddSoundData(-1);
