@@ -151,13 +151,14 @@ int RefuseDamagedHeader() { return Refuse("the block's header is damaged"); }
 // allocation reads it, on any thread, without the accessor's guard.
 std::atomic<size_t> largestBlockHad{kLargestBlock};
 
-// The refusal of a block above the size had: null.
-void* RefuseSize(size_t size) {
+// The refusal of a block above the size had: null. Cold, so that the
+// allocation's own path stays as short as with a constant limit.
+[[gnu::cold, gnu::noinline]] void* RefuseSize(size_t size) {
     if (size > kLargestBlock) return RefuseBlockSize(size);
     return RefuseOutOfMemory(size);
 }
 
-void* Allocate(size_t size, const char* sourceName, int line, bool zero) {
+[[gnu::always_inline]] inline void* Allocate(size_t size, const char* sourceName, int line, bool zero) {
     if (size > largestBlockHad.load(std::memory_order_relaxed)) return RefuseSize(size);
     void* raw = zero ? std::calloc(1, size + kHeaderSize) : std::malloc(size + kHeaderSize);
     if (!raw) return RefuseOutOfMemory(size);
