@@ -121,6 +121,7 @@ constexpr const char* kFifo = "fifo";
 constexpr const char* kDevice = "/dev/zero";
 
 const Vector3 kVector{1, 2, 3};
+char aByte[1];
 const Matrix44 kSingular{};
 const float kPoint[3] = {0, 0, 0};
 
@@ -312,10 +313,7 @@ const std::vector<Refusal>& Refusals() {
         {"FileAccessTable.close", kRunning, [] { return GetFileAccessTable()->close(12345) == -1; }},
         {"FileAccessTable.tell", kRunning, [] { return GetFileAccessTable()->tell(12345) == -1; }},
         {"FileAccessTable.seek", kRunning, [] { return GetPlainFileAccessTable()->seek(12345, 0, 0) == -1; }},
-        {"FileAccessTable.read", kRunning, [] {
-             char byte;
-             return GetFileAccessTable()->read(&byte, 1, 1, 12345) == 0;
-         }},
+        {"FileAccessTable.read", kRunning, [] { return GetFileAccessTable()->read(aByte, 1, 1, 12345) == 0; }},
         {"FileAccessTable.eof", kRunning, [] { return GetFileAccessTable()->eof(12345) == -1; }},
         {"FileAccessTable.idle", kRunning, [] { return GetFileAccessTable()->idle(12345) == -1; }},
         {"FileAccessTable.setDirectory", kRunning, [] { return GetFileAccessTable()->setDirectory(nullptr) == -1; }},
@@ -332,10 +330,7 @@ const std::vector<Refusal>& Refusals() {
              const bool refused = GetMemStreamTable()->seek(reinterpret_cast<uintptr_t>(stream), 0, 3) == -1;
              return CloseMemStream(stream), refused;
          }},
-        {"StreamFunctions.read", kRunning, [] {
-             char byte;
-             return GetMemStreamTable()->read(&byte, 1, 1, 0) == 0;
-         }},
+        {"StreamFunctions.read", kRunning, [] { return GetMemStreamTable()->read(aByte, 1, 1, 0) == 0; }},
         {"StreamFunctions.close", kRunning, [] { return GetMemStreamTable()->close(0) == -1; }},
         {"CompressBlock", kRunning, [] {
              char out[64];
@@ -621,43 +616,23 @@ struct Success {
     bool (*call)();
 };
 constexpr const char* kSilentMovie = "silent.ogv";
+bool Made(int handle, int (*remove)(int)) { return handle != -1 && remove(handle) == 0; }
+int RemoveGraph(int graph) { return DeleteGraphHandle(graph, 0); }
 const std::vector<Success>& Successes() {
     static const std::vector<Success> successes = {
-        {"OpenMovie", kRunning, [] {
-             const int movie = OpenMovie(kSilentMovie, nullptr, nullptr);
-             return movie != -1 && CloseMovie(movie) == 0;
-         }},
-        {"OpenGraphFile", kRunning, [] {
-             const int movie = OpenGraphFile(kSilentMovie, 0);
-             return movie != -1 && DeleteGraphHandle(movie, 0) == 0;
-         }},
-        {"OpenGraphFile", kOnAnotherThread, [] {
-             const int picture = OpenGraphFile(H().pngFile.c_str(), 0);
-             return picture != -1 && DeleteGraphHandle(picture, 0) == 0;
-         }},
+        {"OpenMovie", kRunning, [] { return Made(OpenMovie(kSilentMovie, nullptr, nullptr), CloseMovie); }},
+        {"OpenGraphFile", kRunning, [] { return Made(OpenGraphFile(kSilentMovie, 0), RemoveGraph); }},
+        {"OpenGraphFile", kOnAnotherThread, [] { return Made(OpenGraphFile(H().pngFile.c_str(), 0), RemoveGraph); }},
+        {"OpenGraphFile", kRunning, [] { return Made(OpenGraphFile("packed/picture.png", 0), RemoveGraph); }},
         {"ReadImageToBaseImage", kRunning, [] {
              BASEIMAGE image;
              const bool read = ReadImageToBaseImage(nullptr, H().png.data(), H().png.size(), 1, &image, 0) == 0;
              return FreeBaseImagePixels(&image), read;
          }},
-        {"LoadModelFile", kRunning, [] {
-             const int model = LoadModelFile("square.mqo");
-             return model != -1 && DeleteModel(model) == 0;
-         }},
-        {"LoadSoundFile", kRunning, [] {
-             const int sound = LoadSoundFile("quiet.wav", 1);
-             return sound != -1 && DeleteSoundHandle(sound) == 0;
-         }},
-        {"LoadMusicMem", kRunning, [] {
-             const int music = LoadMusicMem("quiet.wav");
-             return music != -1 && DeleteMusicHandle(music) == 0;
-         }},
-        {"GetFileSizeByName", kRunning, [] { return GetFileSizeByName(H().pngFile.c_str()) == int64_t(H().png.size()); }},
+        {"LoadModelFile", kRunning, [] { return Made(LoadModelFile("square.mqo"), DeleteModel); }},
+        {"LoadSoundFile", kRunning, [] { return Made(LoadSoundFile("quiet.wav", 1), [](int s) { return DeleteSoundHandle(s); }); }},
+        {"LoadMusicMem", kRunning, [] { return Made(LoadMusicMem("quiet.wav"), DeleteMusicHandle); }},
         {"GetFileSizeByName", kRunning, [] { return GetFileSizeByName("packed/picture.png") == int64_t(H().png.size()); }},
-        {"OpenGraphFile", kRunning, [] {
-             const int picture = OpenGraphFile("packed/picture.png", 0);
-             return picture != -1 && DeleteGraphHandle(picture, 0) == 0;
-         }},
         {"SaveDrawScreenToPng", kRunning, [] { return SaveDrawScreenToPng(H().pngFile.c_str()) == 0; }},
     };
     return successes;
