@@ -130,7 +130,8 @@ int EofOpenFile(FileHandle file) {
     return f->position >= f->size ? 1 : 0;
 }
 
-// Nothing is ever asynchronous; -1 for a bad handle so a wait loop ends.
+// Nothing is ever asynchronous; a bad handle is refused with -1, so that a
+// wait loop ends.
 int IdleOpenFile(FileHandle file) { return Lookup(file) ? 1 : RefuseFile("FileAccessTable.idle", file); }
 
 }  // namespace morpotta

@@ -42,7 +42,9 @@ const char* CurrentPublicCall();
 
 // Writes "<public function> refused: <why>" and returns -1. With no public
 // call, on a thread of the engine's own in an EngineTaskScope, it writes
-// "<task>: <why>": no call of the program's was refused there.
+// "<task>: <why>": no call of the program's was refused there. With neither
+// it writes "Refused: <why>", which no call of a program reaches: what a
+// program can call (a public function, a table's entry) names itself.
 int Refuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The refusal of a null pointer, in the words every such refusal uses:
