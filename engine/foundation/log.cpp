@@ -70,7 +70,7 @@ thread_local int muteDepth = 0;
 // The innermost subject scope of the calling thread.
 thread_local LogSubjectScope* subject = nullptr;
 // The innermost inner attempt of the calling thread.
-thread_local InnerAttempt* attempt = nullptr;
+thread_local InnerAttempt* openAttempt = nullptr;
 
 std::string LogPathHere() {
     std::error_code ec;
@@ -327,9 +327,9 @@ const char* LogFilePath() { return TheLog().path.c_str(); }
 LogMuteScope::LogMuteScope() { ++muteDepth; }
 LogMuteScope::~LogMuteScope() { --muteDepth; }
 
-InnerAttempt::InnerAttempt() : outer_(attempt) { attempt = this; }
+InnerAttempt::InnerAttempt() : outer_(openAttempt) { openAttempt = this; }
 InnerAttempt::~InnerAttempt() {
-    if (attempt == this) attempt = outer_;
+    if (openAttempt == this) openAttempt = outer_;
 }
 
 void InnerAttempt::SayHeld() { Say(false); }
@@ -341,7 +341,7 @@ void InnerAttempt::Say(bool asRefusals) {
     // Held lines have their subject's ending already. The attempt holds no
     // more: what the call says after it is said as it comes.
     LogSubjectScope* const ending = subject;
-    attempt = outer_;
+    openAttempt = outer_;
     subject = nullptr;
     const char* const call = CurrentPublicCall();
     const std::string refused = std::string(call ? call : "") + " refused: ";
@@ -355,8 +355,8 @@ void InnerAttempt::Say(bool asRefusals) {
 }
 
 bool InnerAttempt::Hold(const char* text) {
-    if (!attempt) return false;
-    attempt->lines_.emplace_back(text);
+    if (!openAttempt) return false;
+    openAttempt->lines_.emplace_back(text);
     return true;
 }
 
@@ -457,7 +457,7 @@ int GetLogOutput() { return TheLog().enabled ? 1 : 0; }
 // error meanwhile (two loaders finding a table full) waits for that end.
 void ExitOnFatalError(const char* message) {
     muteDepth = 0;  // the reason the process ends is never dropped nor held
-    attempt = nullptr;
+    openAttempt = nullptr;
     WriteLogText(message ? message : "fatal error");
     std::fprintf(stderr, "fatal: %s\n", message ? message : "");
     LeaveLoaderCallForExit();

@@ -610,7 +610,7 @@ const std::vector<Refusal>& Refusals() {
 // tried in turn that decline, a movie's sound track that is not there, an
 // archive looked for before the plain file, a picture read on a loader's
 // thread. None of them may say a refusal.
-struct Success {
+struct SucceedingCall {
     const char* function;
     When when;
     bool (*call)();
@@ -618,8 +618,8 @@ struct Success {
 constexpr const char* kSilentMovie = "silent.ogv";
 bool Made(int handle, int (*remove)(int)) { return handle != -1 && remove(handle) == 0; }
 int RemoveGraph(int graph) { return DeleteGraphHandle(graph, 0); }
-const std::vector<Success>& Successes() {
-    static const std::vector<Success> successes = {
+const std::vector<SucceedingCall>& Successes() {
+    static const std::vector<SucceedingCall> successes = {
         {"OpenMovie", kRunning, [] { return Made(OpenMovie(kSilentMovie, nullptr, nullptr), CloseMovie); }},
         {"OpenGraphFile", kRunning, [] { return Made(OpenGraphFile(kSilentMovie, 0), RemoveGraph); }},
         {"OpenGraphFile", kOnAnotherThread, [] { return Made(OpenGraphFile(H().pngFile.c_str(), 0), RemoveGraph); }},
@@ -886,7 +886,7 @@ TEST_F(EveryRefusalTest, CallsThatSucceedSayNoRefusal) {
     const size_t before = LogSize();
     StartAndHoldOneOfEach();
     std::string faults = RefusalsSaidSince(before, "start-up and one resource of each kind");
-    for (const Success& s : Successes()) {
+    for (const SucceedingCall& s : Successes()) {
         const size_t before = LogSize();
         if (!RunCase(s)) faults += std::string(s.function) + " failed\n";
         faults += RefusalsSaidSince(before, s.function);
