@@ -623,6 +623,7 @@ const std::vector<SucceedingCall>& Successes() {
         {"OpenMovie", kRunning, [] { return Made(OpenMovie(kSilentMovie, nullptr, nullptr), CloseMovie); }},
         {"OpenGraphFile", kRunning, [] { return Made(OpenGraphFile(kSilentMovie, 0), RemoveGraph); }},
         {"OpenGraphFile", kOnAnotherThread, [] { return Made(OpenGraphFile(H().pngFile.c_str(), 0), RemoveGraph); }},
+        {"GetFileSizeByName", kRunning, [] { return GetFileSizeByName("packed/picture.png") == int64_t(H().png.size()); }},
         {"OpenGraphFile", kRunning, [] { return Made(OpenGraphFile("packed/picture.png", 0), RemoveGraph); }},
         {"ReadImageToBaseImage", kRunning, [] {
              BASEIMAGE image;
@@ -632,7 +633,6 @@ const std::vector<SucceedingCall>& Successes() {
         {"LoadModelFile", kRunning, [] { return Made(LoadModelFile("square.mqo"), DeleteModel); }},
         {"LoadSoundFile", kRunning, [] { return Made(LoadSoundFile("quiet.wav", 1), [](int s) { return DeleteSoundHandle(s); }); }},
         {"LoadMusicMem", kRunning, [] { return Made(LoadMusicMem("quiet.wav"), DeleteMusicHandle); }},
-        {"GetFileSizeByName", kRunning, [] { return GetFileSizeByName("packed/picture.png") == int64_t(H().png.size()); }},
         {"SaveDrawScreenToPng", kRunning, [] { return SaveDrawScreenToPng(H().pngFile.c_str()) == 0; }},
     };
     return successes;
