@@ -355,7 +355,6 @@ const std::vector<Refusal>& Refusals() {
         {"OpenGraphFile", kRunning, [] { return OpenGraphFile(kFolder, 0) == -1; }},
         {"OpenGraphFile", kRunning, [] { return OpenGraphFile(kFifo, 0) == -1; }},
         {"OpenGraphFile", kRunning, [] { return OpenGraphFile(kDevice, 0) == -1; }},
-        {"OpenGraphFile", kRunning, [] { return OpenGraphFile("damaged.png", 0) == -1; }},
         {"OpenGraphFileWithAlpha", kRunning, [] { return OpenGraphFileWithAlpha(nullptr) == -1; }},
         {"OpenDivGraphFile", kRunning, [] {
              int handles[4];
@@ -814,7 +813,6 @@ void WriteDamagedFiles() {
     const std::string junk(64, '\x7f');
     std::ofstream("damaged.mqo", std::ios::binary) << "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\nObject \"a\" {\r\n"
                                                    << junk;
-    std::ofstream("damaged.png", std::ios::binary) << "\x89PNG\r\n\x1a\n" << junk;
     std::ofstream("damaged.wav", std::ios::binary) << "RIFF\x40\0\0\0WAVEfmt " << junk;
     std::ofstream("damaged.ogv", std::ios::binary) << "OggS" << junk;
     std::ofstream("packed.dat", std::ios::binary) << junk;
