@@ -196,6 +196,7 @@ int ReadArchiveDirectory(const ArchiveReader& read, uint64_t fileSize, const cha
     const PublicCall call("ReadArchiveDirectory");
     if (!out) return RefuseNull("directory");
     *out = {};
+    if (!read) return RefuseNull("archive reader");
     unsigned char h[kArchiveHeaderSize];
     if (fileSize < kArchiveHeaderSize || !read(0, h, sizeof h)) return FailArchive("file shorter than the header");
     if (std::memcmp(h, kMagic, 4) != 0) return FailArchive("not an archive");
@@ -230,6 +231,7 @@ const ArchiveEntry* FindArchiveEntry(const ArchiveDirectory& directory, const st
 unsigned char* ReadArchiveMember(const ArchiveReader& read, const ArchiveDirectory& directory,
                                  const ArchiveEntry& entry) {
     const PublicCall call("ReadArchiveMember");
+    if (!read) return RefuseNull("archive reader"), nullptr;
     bool packed = entry.flags & kArchiveMemberPacked;
     if (entry.storedSize > SIZE_MAX - 1 || entry.size > SIZE_MAX - 1) {
         FailArchive("member too large");

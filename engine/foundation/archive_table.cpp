@@ -95,14 +95,14 @@ Candidate OpenCandidate(ArchiveState& s, const EnginePath& archivePath) {
     archive->descriptor = platform::Files().openRead(host.c_str());
     if (archive->descriptor < 0) {
         DeleteArchive(archive);
-        WriteLogFormat("Archive cannot be opened: %s", name.c_str());
+        Refuse("archive %s cannot be opened", name.c_str());
         return c;
     }
     archive->fileSize = uint64_t(platform::Files().sizeOf(archive->descriptor));
     if (ReadArchiveDirectory(ReaderFor(archive), archive->fileSize, s.key.c_str(), &archive->directory) != 0) {
         platform::Files().close(archive->descriptor);
         DeleteArchive(archive);
-        WriteLogFormat("Archive refused: %s", name.c_str());
+        Refuse("archive %s cannot be read", name.c_str());
         return c;
     }
     s.opened.push_back(archive);

@@ -215,7 +215,8 @@ void Encode(const unsigned char* data, size_t size, unsigned char escape, std::v
 
 int64_t DecompressBlock(const void* block, size_t blockSize, void* out, size_t outCapacity) {
     const PublicCall call("DecompressBlock");
-    if (!block || blockSize < kCodecHeaderSize) return FailCodec("block shorter than its header");
+    if (!block) return RefuseNull("block");
+    if (blockSize < kCodecHeaderSize) return FailCodec("block shorter than its header");
     auto* bytes = static_cast<const unsigned char*>(block);
     uint32_t expanded = ReadU32(bytes);
     uint32_t packed = ReadU32(bytes + 4);

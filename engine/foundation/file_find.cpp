@@ -8,6 +8,7 @@
 #include "foundation/ascii_fold.h"
 #include "foundation/file_handles.h"
 #include "foundation/host_path.h"
+#include "foundation/public_call.h"
 
 #include <algorithm>
 #include <cstring>
@@ -75,9 +76,16 @@ FileHandle StartFileSearch(std::vector<FileFindData> entries, FileFindData* out)
     return h;
 }
 
+// The refusal of a handle that names no search, in the name of the file
+// table's entry when the program called the entry itself.
+int RefuseSearch(const char* entry, FileHandle find) {
+    return RefuseIn(entry, "%llu is no file search", static_cast<unsigned long long>(find));
+}
+
 int ContinueFileSearch(FileHandle find, FileFindData* out) {
     auto* search = static_cast<FileSearch*>(LookupFileObject(find, kFileObjectFind));
-    if (!search || search->next >= search->entries.size()) return -1;
+    if (!search) return RefuseSearch("FileAccessTable.findNext", find);
+    if (search->next >= search->entries.size()) return -1;
     if (out) *out = search->entries[search->next];
     search->next++;
     return 0;
@@ -85,7 +93,7 @@ int ContinueFileSearch(FileHandle find, FileFindData* out) {
 
 int EndFileSearch(FileHandle find) {
     auto* search = static_cast<FileSearch*>(UnregisterFileObject(find, kFileObjectFind));
-    if (!search) return -1;
+    if (!search) return RefuseSearch("FileAccessTable.findClose", find);
     search->~FileSearch();
     FreeMemory(search);
     return 0;
@@ -118,10 +126,15 @@ void CollectHostEntries(const EnginePath& directory, const std::string& namePatt
     }
 }
 
+FileHandle RefuseSearchPattern(const char* pattern) {
+    if (!pattern) return RefuseNullIn("FileAccessTable.findFirst", "pattern"), 0;
+    return RefuseIn("FileAccessTable.findFirst", "bad pattern: %s", pattern), 0;
+}
+
 FileHandle FindFirstHostFile(const char* pattern, FileFindData* out) {
     EnginePath directory;
     std::string namePattern;
-    if (!SplitSearchPattern(pattern, &directory, &namePattern)) return 0;
+    if (!SplitSearchPattern(pattern, &directory, &namePattern)) return RefuseSearchPattern(pattern);
     std::vector<FileFindData> entries;
     CollectHostEntries(directory, namePattern, &entries);
     return StartFileSearch(std::move(entries), out);

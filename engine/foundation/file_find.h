@@ -21,6 +21,8 @@ int EndFileSearch(FileHandle find);
 // Splits an engine search pattern into its absolute directory and the name
 // pattern of its last component; false when the pattern is bad.
 bool SplitSearchPattern(const char* pattern, EnginePath* directory, std::string* namePattern);
+// The refusal of a pattern SplitSearchPattern cannot split: 0.
+FileHandle RefuseSearchPattern(const char* pattern);
 // Appends the host entries of directory that match namePattern.
 void CollectHostEntries(const EnginePath& directory, const std::string& namePattern,
                         std::vector<FileFindData>* out);

@@ -17,10 +17,16 @@ namespace {
 
 OpenFile* Lookup(FileHandle file) { return static_cast<OpenFile*>(LookupFileObject(file, kFileObjectFile)); }
 
+// The refusal of a handle that names no open file, in the name of the
+// file table's entry when the program called the entry itself.
+int RefuseFile(const char* entry, FileHandle file) {
+    return RefuseIn(entry, "%llu is no open file", static_cast<unsigned long long>(file));
+}
+
 // The open file a call names, or null after its refusal.
-OpenFile* LookupForCall(FileHandle file) {
+OpenFile* LookupForCall(FileHandle file, const char* entry) {
     OpenFile* f = Lookup(file);
-    if (!f) Refuse("%llu is no open file", static_cast<unsigned long long>(file));
+    if (!f) RefuseFile(entry, file);
     return f;
 }
 
@@ -66,7 +72,7 @@ FileHandle OpenMemoryFile(unsigned char* ownedData, int64_t size) {
 
 int CloseOpenFile(FileHandle file) {
     auto* f = static_cast<OpenFile*>(UnregisterFileObject(file, kFileObjectFile));
-    if (!f) return Refuse("%llu is no open file", static_cast<unsigned long long>(file));
+    if (!f) return RefuseFile("FileAccessTable.close", file);
     int result = 0;
     if (f->descriptor >= 0) result = platform::Files().close(f->descriptor);
     FreeMemory(f->data);
@@ -75,30 +81,30 @@ int CloseOpenFile(FileHandle file) {
 }
 
 int64_t TellOpenFile(FileHandle file) {
-    OpenFile* f = LookupForCall(file);
+    OpenFile* f = LookupForCall(file, "FileAccessTable.tell");
     return f ? f->position : -1;
 }
 
 int SeekOpenFile(FileHandle file, int64_t offset, int origin) {
-    OpenFile* f = LookupForCall(file);
+    OpenFile* f = LookupForCall(file, "FileAccessTable.seek");
     if (!f) return -1;
     int64_t base;
     switch (origin) {
         case 0: base = 0; break;
         case 1: base = f->position; break;
         case 2: base = f->size; break;
-        default: return Refuse("origin %d, not 0 (start), 1 (current) or 2 (end)", origin);
+        default: return RefuseIn("FileAccessTable.seek", "origin %d, not 0 (start), 1 (current) or 2 (end)", origin);
     }
     if ((offset > 0 && base > std::numeric_limits<int64_t>::max() - offset) || base + offset < 0)
-        return Refuse("a position before the start of the file");
+        return RefuseIn("FileAccessTable.seek", "a position before the start of the file");
     f->position = base + offset;
     return 0;
 }
 
 size_t ReadOpenFile(void* buffer, size_t elementSize, size_t count, FileHandle file) {
-    OpenFile* f = LookupForCall(file);
+    OpenFile* f = LookupForCall(file, "FileAccessTable.read");
     if (!f) return 0;
-    if (!buffer) return RefuseNull("buffer"), 0;
+    if (!buffer) return RefuseNullIn("FileAccessTable.read", "buffer"), 0;
     if (elementSize == 0 || count == 0) return 0;
     if (count > std::numeric_limits<size_t>::max() / elementSize) return 0;
     size_t wanted = elementSize * count;
@@ -119,12 +125,13 @@ size_t ReadOpenFile(void* buffer, size_t elementSize, size_t count, FileHandle f
 
 // -1 for a bad handle: nonzero, so a read loop ends there too.
 int EofOpenFile(FileHandle file) {
-    OpenFile* f = LookupForCall(file);
+    OpenFile* f = LookupForCall(file, "FileAccessTable.eof");
     if (!f) return -1;
     return f->position >= f->size ? 1 : 0;
 }
 
-// Nothing is ever asynchronous; -1 for a bad handle so a wait loop ends.
-int IdleOpenFile(FileHandle file) { return Lookup(file) ? 1 : -1; }
+// Nothing is ever asynchronous; a bad handle is refused with -1, so that a
+// wait loop ends.
+int IdleOpenFile(FileHandle file) { return Lookup(file) ? 1 : RefuseFile("FileAccessTable.idle", file); }
 
 }  // namespace morpotta

@@ -6,6 +6,8 @@
 #include "foundation/file_find.h"
 #include "foundation/file_handles.h"
 #include "foundation/files_internal.h"
+#include "foundation/log_internal.h"
+#include "foundation/public_call.h"
 
 #include <set>
 
@@ -14,11 +16,17 @@ using namespace morpotta;
 namespace {
 
 FileHandle ArchiveOpen(const char* path, int, int, int) {
+    const PublicCall call("FileAccessTable.open");
     EnginePath full;
     if (ParseOpenPath(path, &full) != 0) return 0;
+    // An archive that cannot be read is said only when the plain file
+    // cannot be opened either.
+    InnerAttempt archiveFirst;
     FileHandle file = 0;
     if (OpenArchiveMember(full, &file) == kMemberOpened) return file;
-    return OpenPlainFile(path);
+    file = OpenPlainFile(path);
+    if (!file) archiveFirst.SayHeld();
+    return file;
 }
 
 // Members of an archive standing for the directory come first; host
@@ -26,9 +34,13 @@ FileHandle ArchiveOpen(const char* path, int, int, int) {
 FileHandle ArchiveFindFirst(const char* pattern, FileFindData* out) {
     EnginePath directory;
     std::string namePattern;
-    if (!SplitSearchPattern(pattern, &directory, &namePattern)) return 0;
+    if (!SplitSearchPattern(pattern, &directory, &namePattern)) return RefuseSearchPattern(pattern);
     std::vector<FileFindData> members, entries;
-    ListArchiveDirectory(directory, &members);
+    {
+        // An archive that cannot be read leaves the folder's own entries.
+        InnerAttempt archiveFirst;
+        ListArchiveDirectory(directory, &members);
+    }
     std::set<std::string> seen;
     for (const FileFindData& m : members) {
         if (!MatchFilePattern(namePattern.c_str(), m.name)) continue;

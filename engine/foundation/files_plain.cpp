@@ -49,6 +49,7 @@ const char* NotAFile(platform::HostFileKind kind) {
 }
 
 int SetFileDirectory(const char* path) {
+    const PublicCall call("FileAccessTable.setDirectory");
     std::string host;
     platform::HostFileInfo info;
     if (!path) return RefuseNull("folder");
@@ -57,6 +58,7 @@ int SetFileDirectory(const char* path) {
 }
 
 int GetFileDirectory(char* buffer, size_t capacity) {
+    const PublicCall call("FileAccessTable.getDirectory");
     if (!buffer) return RefuseNull("buffer");
     if (capacity == 0) return Refuse("a buffer of 0 bytes");
     buffer[0] = 0;
@@ -71,7 +73,10 @@ int GetFileDirectory(char* buffer, size_t capacity) {
 
 namespace {
 
-FileHandle PlainOpen(const char* path, int, int, int) { return OpenPlainFile(path); }
+FileHandle PlainOpen(const char* path, int, int, int) {
+    const PublicCall call("FileAccessTable.open");
+    return OpenPlainFile(path);
+}
 
 const FileAccessTable kPlainTable = {
     PlainOpen,       CloseOpenFile,    TellOpenFile,     SeekOpenFile,       ReadOpenFile,      EofOpenFile,

@@ -4,6 +4,7 @@
 #include "engine/log.h"
 #include "foundation/archive_table.h"
 #include "foundation/engine_thread.h"
+#include "foundation/log_internal.h"
 #include "foundation/subsystems.h"
 #include "platform/files.h"
 #include "platform/lasting_state.h"
@@ -92,14 +93,23 @@ int64_t GetFileSizeByName(const char* path) {
     const PublicCall call("GetFileSizeByName");
     // Asked of the archive table directly, a member stays unpacked for the
     // whole-file read that usually follows.
-    EnginePath full;
-    int64_t memberSize = 0;
-    if (FileTable().useArchive.load() && path && ParseFullPath(path, nullptr, &full) == 0) {
-        ArchiveLookup found = FindArchiveMemberSize(full, &memberSize);
-        if (found == kMemberOpened) return memberSize;
+    FileHandle file = 0;
+    {
+        // An archive that cannot be read is said only when the plain file
+        // cannot be opened either.
+        InnerAttempt archiveFirst;
+        EnginePath full;
+        int64_t memberSize = 0;
+        if (FileTable().useArchive.load() && path && ParseFullPath(path, nullptr, &full) == 0) {
+            ArchiveLookup found = FindArchiveMemberSize(full, &memberSize);
+            if (found == kMemberOpened) return memberSize;
+        }
+        file = OpenFileStream(path, 0, 1, 0);
+        if (file == 0) {
+            archiveFirst.SayHeld();
+            return -1;
+        }
     }
-    FileHandle file = OpenFileStream(path, 0, 1, 0);
-    if (file == 0) return -1;
     int64_t size = -1;
     if (SeekFileStream(file, 0, 2) == 0) size = TellFileStream(file);
     CloseFileStream(file);

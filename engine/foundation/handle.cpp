@@ -180,6 +180,16 @@ int AddHandleEntry(HandleTable* table, void* entry, int* handleInEntry) {
     return -1;
 }
 
+int RefuseHandleEntry(HandleTable* table, const char* tableName, const char* whenFull) {
+    bool full;
+    {
+        std::lock_guard<std::mutex> guard(table->lock);
+        full = table->pages.load(std::memory_order_relaxed) &&
+               table->count.load(std::memory_order_relaxed) >= table->maxCapacity;
+    }
+    return full ? Refuse("%s", whenFull) : Refuse("out of memory for the %s", tableName);
+}
+
 void* LookupHandleEntry(const HandleTable* table, int handle) {
     void* entry = nullptr;
     return table && ValidSlot(table, handle, &entry) ? entry : nullptr;

@@ -122,6 +122,10 @@ bool IsHandleTableReady(const HandleTable* table);
 // gives where (handleInEntry): it is written there before any other thread
 // can find the entry.
 int AddHandleEntry(HandleTable* table, void* entry, int* handleInEntry = nullptr);
+// The refusal of an entry AddHandleEntry did not take (or of a table that
+// could not be made): whenFull when the table holds as many entries as it
+// may, else out of memory for the named table. -1.
+int RefuseHandleEntry(HandleTable* table, const char* tableName, const char* whenFull);
 // The entry behind a handle, or null when the handle is not valid here.
 // Takes no lock.
 void* LookupHandleEntry(const HandleTable* table, int handle);

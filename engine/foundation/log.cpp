@@ -70,6 +70,8 @@ LogState& TheLog() {
 thread_local int muteDepth = 0;
 // The innermost subject scope of the calling thread.
 thread_local LogSubjectScope* subject = nullptr;
+// The innermost inner attempt of the calling thread.
+thread_local InnerAttempt* openAttempt = nullptr;
 
 std::string LogPathHere() {
     std::error_code ec;
@@ -326,6 +328,39 @@ const char* LogFilePath() { return TheLog().path.c_str(); }
 LogMuteScope::LogMuteScope() { ++muteDepth; }
 LogMuteScope::~LogMuteScope() { --muteDepth; }
 
+InnerAttempt::InnerAttempt() : outer_(openAttempt) { openAttempt = this; }
+InnerAttempt::~InnerAttempt() {
+    if (openAttempt == this) openAttempt = outer_;
+}
+
+void InnerAttempt::SayHeld() { Say(false); }
+void InnerAttempt::SayHeldAsRefusals() { Say(true); }
+
+void InnerAttempt::Say(bool asRefusals) {
+    std::vector<std::string> lines;
+    lines.swap(lines_);
+    // Held lines have their subject's ending already. The attempt holds no
+    // more: what the call says after it is said as it comes.
+    LogSubjectScope* const ending = subject;
+    openAttempt = outer_;
+    subject = nullptr;
+    const char* const call = CurrentPublicCall();
+    const std::string refused = std::string(call ? call : "") + " refused: ";
+    for (const std::string& line : lines) {
+        if (asRefusals && (!call || line.compare(0, refused.size(), refused) != 0))
+            Refuse("%s", line.c_str());
+        else
+            WriteLogText(line.c_str());
+    }
+    subject = ending;
+}
+
+bool InnerAttempt::Hold(const char* text) {
+    if (!openAttempt) return false;
+    openAttempt->lines_.emplace_back(text);
+    return true;
+}
+
 LogSubjectScope::LogSubjectScope(std::string ending) : ending_(std::move(ending)), outer_(subject) {
     subject = this;
 }
@@ -344,8 +379,10 @@ std::string LogSubjectScope::Ended(const char* text) {
 }  // namespace morpotta
 
 int WriteLogText(const char* text) {
-    if (!text || muteDepth > 0) return -1;
+    if (!text) return RefuseNullIn("WriteLogText", "text");
+    if (muteDepth > 0) return -1;
     const std::string line = LogSubjectScope::Ended(text);
+    if (InnerAttempt::Hold(line.c_str())) return -1;
     LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     WriteLocked(s, line.c_str());
@@ -353,7 +390,7 @@ int WriteLogText(const char* text) {
 }
 
 int WriteLogFormat(const char* format, ...) {
-    if (!format) return -1;
+    if (!format) return RefuseNullIn("WriteLogFormat", "format");
     char line[kLogLineMax + 1];  // one byte more than a line keeps, so the cut falls between characters
     va_list args;
     va_start(args, format);
@@ -364,7 +401,7 @@ int WriteLogFormat(const char* format, ...) {
 }
 
 int WriteLogFormatW(const char16_t* format, ...) {
-    if (!format) return -1;
+    if (!format) return RefuseNullIn("WriteLogFormatW", "format");
     va_list args;
     va_start(args, format);
     std::u16string out;
@@ -420,7 +457,8 @@ int GetLogOutput() { return TheLog().enabled ? 1 : 0; }
 // One thread ends the engine and the process; another that meets a fatal
 // error meanwhile (two loaders finding a table full) waits for that end.
 void ExitOnFatalError(const char* message) {
-    muteDepth = 0;  // the reason the process ends is never dropped
+    muteDepth = 0;  // the reason the process ends is never dropped nor held
+    openAttempt = nullptr;
     WriteLogText(message ? message : "fatal error");
     std::fprintf(stderr, "fatal: %s\n", message ? message : "");
     LeaveLoaderCallForExit();

@@ -1,6 +1,7 @@
 // Log control for engine start-up and shut-down, and for probes.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace morpotta {
 
@@ -30,6 +31,36 @@ public:
     ~LogMuteScope();
     LogMuteScope(const LogMuteScope&) = delete;
     LogMuteScope& operator=(const LogMuteScope&) = delete;
+};
+
+// An inner step tried on the way to a result the public call may still
+// reach without it: a movie's sound track, each of the readers tried in
+// turn on the same data. While one lives, the lines the calling thread
+// writes are held back; its caller decides what they were. Dropped at the
+// scope's end when the call goes on without the step (it succeeds, and
+// says no refusal for the step); written by SayHeld when the call is
+// refused for it. Attempts nest: an inner one's lines said are held by the
+// outer one.
+class InnerAttempt {
+public:
+    InnerAttempt();
+    ~InnerAttempt();
+    InnerAttempt(const InnerAttempt&) = delete;
+    InnerAttempt& operator=(const InnerAttempt&) = delete;
+    // Writes the lines held so far (in order) and holds no more: what the
+    // thread writes after it is written as it comes.
+    void SayHeld();
+    // The same for a call refused for the step: each line not already a
+    // refusal is said as one, in the call's name (Refuse).
+    void SayHeldAsRefusals();
+    // Keeps a line the calling thread writes; false with no attempt open.
+    static bool Hold(const char* text);
+
+private:
+    void Say(bool asRefusals);
+
+    std::vector<std::string> lines_;
+    InnerAttempt* outer_;
 };
 
 // While one lives, every line the calling thread writes ends with its

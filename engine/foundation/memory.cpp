@@ -5,9 +5,11 @@
 #include "engine/memory.h"
 
 #include "engine/log.h"
+#include "foundation/memory_internal.h"
 #include "platform/lasting_state.h"
 #include "foundation/public_call.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -143,8 +145,21 @@ void* RefuseOutOfMemory(size_t size) {
 
 int RefuseDamagedHeader() { return Refuse("the block's header is damaged"); }
 
-void* Allocate(size_t size, const char* sourceName, int line, bool zero) {
+// Above this size a block is not had: the largest block, unless a test
+// lowers it to find what the engine says when the host's memory runs out.
+// A constant-initialised atomic, as the entries tests swap are: every
+// allocation reads it, on any thread, without the accessor's guard.
+std::atomic<size_t> largestBlockHad{kLargestBlock};
+
+// The refusal of a block above the size had: null. Cold, so that the
+// allocation's own path stays as short as with a constant limit.
+[[gnu::cold, gnu::noinline]] void* RefuseSize(size_t size) {
     if (size > kLargestBlock) return RefuseBlockSize(size);
+    return RefuseOutOfMemory(size);
+}
+
+[[gnu::always_inline]] inline void* Allocate(size_t size, const char* sourceName, int line, bool zero) {
+    if (size > largestBlockHad.load(std::memory_order_relaxed)) return RefuseSize(size);
     void* raw = zero ? std::calloc(1, size + kHeaderSize) : std::malloc(size + kHeaderSize);
     if (!raw) return RefuseOutOfMemory(size);
     auto* h = static_cast<BlockHeader*>(raw);
@@ -179,7 +194,7 @@ void* ReallocMemory(void* pointer, size_t size, const char* sourceName, int line
         FreeMemory(pointer);
         return nullptr;
     }
-    if (size > kLargestBlock) return RefuseBlockSize(size);
+    if (size > largestBlockHad.load(std::memory_order_relaxed)) return RefuseSize(size);
     MemoryState& s = Allocations();
     std::unique_lock<std::mutex> lock(s.mutex);
     BlockHeader* h = HeaderOf(pointer);
@@ -303,3 +318,11 @@ int CompareMemoryBlock(const void* a, const void* b, size_t count) {
 int CompareByteSpan(const void* a, const void* b, size_t count) {
     return CompareMemoryBlock(a, b, count) == 0 ? 0 : 1;
 }
+
+namespace morpotta {
+
+void SetMemoryShortForTesting(size_t largestBlock) {
+    largestBlockHad.store(largestBlock ? largestBlock : kLargestBlock, std::memory_order_relaxed);
+}
+
+}  // namespace morpotta

@@ -117,8 +117,11 @@ inline const char* CurrentPublicCall() {
     return call_frame::NamesItsOwnCall(call) ? nullptr : call;
 }
 
-// Writes "<public function> refused: <why>" (on a thread of the engine's
-// own, with no public call, "Refused: <why>"), and returns -1.
+// Writes "<public function> refused: <why>" and returns -1. With no public
+// call, on a thread of the engine's own in an EngineTaskScope, it writes
+// "<task>: <why>": no call of the program's was refused there. With neither
+// it writes "Refused: <why>", which no call of a program reaches: what a
+// program can call (a public function, a table's entry) names itself.
 int Refuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The refusal of a null pointer, in the words every such refusal uses:
@@ -128,7 +131,23 @@ int RefuseNull(const char* what);
 // <count - 1>" (or "..., and there is none").
 int RefuseIndex(const char* what, int index, int count);
 // The same for a function on a hot path, which opens its frame only where
-// it refuses.
+// it refuses (RefuseIn: in the name of function when the thread is in no
+// public call and no engine task, as a table entry the program called).
 int RefuseNullIn(const char* function, const char* what);
+int RefuseIn(const char* function, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The work of a thread of the engine's own (the movie decoder, the sound
+// worker), named while one lives: what that thread logs through Refuse is
+// said as the task's, never as the refusal of a call the program made.
+class EngineTaskScope {
+public:
+    explicit EngineTaskScope(const char* task);
+    ~EngineTaskScope();
+    EngineTaskScope(const EngineTaskScope&) = delete;
+    EngineTaskScope& operator=(const EngineTaskScope&) = delete;
+
+private:
+    const char* outer_;
+};
 
 }  // namespace morpotta

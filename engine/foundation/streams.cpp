@@ -14,26 +14,34 @@ using namespace morpotta;
 
 namespace {
 
-int IdleFileStream(uintptr_t handle) { return GetFileAccessTable()->idle(handle); }
+int IdleFileStream(uintptr_t handle) {
+    const PublicCall call("StreamFunctions.idle");
+    return GetFileAccessTable()->idle(handle);
+}
 
 MemStream* AsMem(uintptr_t handle) { return reinterpret_cast<MemStream*>(handle); }
 
+// The refusal of a memory stream's entry called with no stream, in the
+// entry's name when the program called the entry itself.
+int RefuseNoStream(const char* entry) { return RefuseNullIn(entry, "memory stream"); }
+
 int64_t TellMem(uintptr_t handle) {
     MemStream* s = AsMem(handle);
-    return s ? int64_t(s->position) : -1;
+    return s ? int64_t(s->position) : RefuseNoStream("StreamFunctions.tell");
 }
 
 int SeekMem(uintptr_t handle, int64_t offset, int origin) {
     MemStream* s = AsMem(handle);
-    if (!s) return -1;
+    if (!s) return RefuseNoStream("StreamFunctions.seek");
     int64_t base;
     switch (origin) {
         case 0: base = 0; break;
         case 1: base = int64_t(s->position); break;
         case 2: base = int64_t(s->size); break;
-        default: return -1;
+        default: return RefuseIn("StreamFunctions.seek", "origin %d, not 0 (start), 1 (current) or 2 (end)", origin);
     }
-    if ((offset > 0 && base > std::numeric_limits<int64_t>::max() - offset) || base + offset < 0) return -1;
+    if ((offset > 0 && base > std::numeric_limits<int64_t>::max() - offset) || base + offset < 0)
+        return RefuseIn("StreamFunctions.seek", "a position before the start of the stream");
     s->position = size_t(base + offset);
     s->eof = s->position >= s->size ? 1 : 0;
     return 0;
@@ -41,7 +49,9 @@ int SeekMem(uintptr_t handle, int64_t offset, int origin) {
 
 size_t ReadMem(void* buffer, size_t elementSize, size_t count, uintptr_t handle) {
     MemStream* s = AsMem(handle);
-    if (!s || !buffer || elementSize == 0 || count == 0) return 0;
+    if (!s) return RefuseNoStream("StreamFunctions.read"), 0;
+    if (elementSize == 0 || count == 0) return 0;
+    if (!buffer) return RefuseNullIn("StreamFunctions.read", "buffer"), 0;
     if (count > std::numeric_limits<size_t>::max() / elementSize) return 0;
     size_t wanted = elementSize * count;
     size_t left = s->position < s->size ? s->size - s->position : 0;
@@ -57,9 +67,12 @@ int EofMem(uintptr_t handle) {
     return (!s || s->position >= s->size) ? 1 : 0;
 }
 
-int IdleMem(uintptr_t handle) { return AsMem(handle) ? 1 : -1; }
+int IdleMem(uintptr_t handle) { return AsMem(handle) ? 1 : RefuseNoStream("StreamFunctions.idle"); }
 
-int CloseMem(uintptr_t handle) { return CloseMemStream(AsMem(handle)); }
+int CloseMem(uintptr_t handle) {
+    const PublicCall call("StreamFunctions.close");
+    return CloseMemStream(AsMem(handle));
+}
 
 const StreamFunctions kFileStreamTable = {TellFileStream, SeekFileStream, ReadFileStream,
                                           EofFileStream,  IdleFileStream, CloseFileStream};

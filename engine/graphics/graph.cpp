@@ -23,6 +23,7 @@
 #include "platform/lasting_state.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -228,11 +229,12 @@ int PrepareImage(const BASEIMAGE* color, const BASEIMAGE* alpha, bool keyTranspa
 }
 
 // A piece of a picture into the table, made whole before any other thread
-// can find it; the resource lock is held for the entry alone. A full table
-// refuses the picture, naming the public call that made it.
-int AddGraph(GraphShared* s, int x, int y, int w, int h, const char* function) {
+// can find it; the resource lock is held for the entry alone. A table that
+// cannot take it refuses the picture, saying whether it is full or memory
+// ran out.
+int AddGraph(GraphShared* s, int x, int y, int w, int h) {
     auto* g = static_cast<GRAPH*>(ENGINE_ALLOC_ZERO(sizeof(GRAPH)));
-    if (!g) return WriteLogText("Out of memory for a graph");
+    if (!g) return Refuse("out of memory for a picture's record");
     g->x = x;
     g->y = y;
     g->width = w;
@@ -248,8 +250,10 @@ int AddGraph(GraphShared* s, int x, int y, int w, int h, const char* function) {
     }
     if (handle == -1) {
         FreeMemory(g);
-        return WriteLogFormat("%s refused: the picture table is full (%d pictures); delete one to make another",
-                              function, kGraphTableSize);
+        char full[96];
+        std::snprintf(full, sizeof full, "the picture table is full (%d pictures); delete one to make another",
+                      kGraphTableSize);
+        return RefuseHandleEntry(&GraphState().table, "picture table", full);
     }
     return handle;
 }
@@ -285,22 +289,20 @@ GraphShared* MakeShared(BASEIMAGE& image, int sourceKind, const char* path, bool
     return s;
 }
 
-int MakeWhole(BASEIMAGE& argb, int sourceKind, const char* path, bool keyed, const GraphSettings& settings,
-              const char* function) {
+int MakeWhole(BASEIMAGE& argb, int sourceKind, const char* path, bool keyed, const GraphSettings& settings) {
     GraphShared* s = MakeShared(argb, sourceKind, path, keyed, settings);
     if (!s) return -1;
-    const int handle = AddGraph(s, 0, 0, s->width, s->height, function);
+    const int handle = AddGraph(s, 0, 0, s->width, s->height);
     ReleaseShared(s);
     return handle;
 }
 
 // The pieces of a divided picture into the table, row by row; none when one
 // cannot be entered.
-int EnterPieces(GraphShared* s, int count, int countAcross, int pieceWidth, int pieceHeight, int* handles,
-                const char* function) {
+int EnterPieces(GraphShared* s, int count, int countAcross, int pieceWidth, int pieceHeight, int* handles) {
     for (int i = 0; i < count; ++i) {
         handles[i] = AddGraph(s, (i % countAcross) * pieceWidth, (i / countAcross) * pieceHeight, pieceWidth,
-                              pieceHeight, function);
+                              pieceHeight);
         if (handles[i] != -1) continue;
         for (int k = 0; k < i; ++k) DeleteGraphHandle(handles[k], 0);
         return -1;
@@ -385,7 +387,7 @@ int OpenGraphFile(const char* fileName, int noTransparency) {
     int result = PrepareImage(&picture, nullptr, keyed, settings, &argb);
     FreeBaseImagePixels(&picture);
     if (result != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, keyed, settings, "OpenGraphFile");
+    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, keyed, settings);
 }
 
 int OpenGraphFileWithAlpha(const char* fileName) {
@@ -397,7 +399,7 @@ int OpenGraphFileWithAlpha(const char* fileName) {
     int result = PrepareImage(&picture, nullptr, false, settings, &argb);
     FreeBaseImagePixels(&picture);
     if (result != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, false, settings, "OpenGraphFileWithAlpha");
+    return MakeWhole(argb, GRAPH_SOURCE_FILE, fileName, false, settings);
 }
 
 int OpenDivGraphFile(const char* fileName, int count, int countAcross, int countDown, int pieceWidth,
@@ -422,7 +424,7 @@ int OpenDivGraphFile(const char* fileName, int count, int countAcross, int count
     if (result != 0) return -1;
     GraphShared* s = MakeShared(argb, GRAPH_SOURCE_FILE, fileName, keyed, settings);
     if (!s) return -1;
-    result = EnterPieces(s, count, countAcross, pieceWidth, pieceHeight, handles, "OpenDivGraphFile");
+    result = EnterPieces(s, count, countAcross, pieceWidth, pieceHeight, handles);
     ReleaseShared(s);
     return result;
 }
@@ -434,7 +436,7 @@ int MakeBlankGraph(int width, int height, int) {
     BASEIMAGE argb;
     if (CreateBaseImageXrgb32(width, height, &argb) != 0) return -1;
     SetPixelFormatArgb32(&argb.format);
-    return MakeWhole(argb, GRAPH_SOURCE_NONE, nullptr, false, settings, "MakeBlankGraph");
+    return MakeWhole(argb, GRAPH_SOURCE_NONE, nullptr, false, settings);
 }
 
 namespace {
@@ -451,7 +453,7 @@ int MakeFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int transp
     BASEIMAGE argb;
     bool keyed = transparency && settings.transEnabled;
     if (PrepareImage(color, alpha, keyed, settings, &argb) != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed, settings, "MakeGraphFromBaseImage");
+    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, keyed, settings);
 }
 
 }  // namespace
@@ -474,7 +476,7 @@ int MakeGraphFromBaseImageKept(const BASEIMAGE* image) {
     const GraphSettings settings = CurrentSettings();
     BASEIMAGE argb;
     if (PrepareImage(image, nullptr, false, settings, &argb) != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false, settings, "MakeGraphFromBaseImageKept");
+    return MakeWhole(argb, GRAPH_SOURCE_IMAGE, nullptr, false, settings);
 }
 
 int RefillGraphFromBaseImageKept(const BASEIMAGE* image, int graph) {
@@ -500,7 +502,7 @@ int MakeGraphFromImageMemory(const void* data, size_t size, const void* alphaDat
     FreeBaseImagePixels(&picture);
     if (haveAlpha) FreeBaseImagePixels(&alpha);
     if (result != 0) return -1;
-    return MakeWhole(argb, GRAPH_SOURCE_MEMORY, nullptr, keyed, settings, "MakeGraphFromImageMemory");
+    return MakeWhole(argb, GRAPH_SOURCE_MEMORY, nullptr, keyed, settings);
 }
 
 int RefillGraphFromBaseImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int graph) {

@@ -8,6 +8,7 @@
 #include "engine/text.h"
 #include "foundation/host_path.h"
 #include "foundation/object_creation.h"
+#include "foundation/public_call.h"
 #include "movie/movie_record.h"
 #include "movie/movie_renderer.h"
 #include "platform/codepage.h"
@@ -147,7 +148,7 @@ int BuildMovieGraph(MovieRecord* r, const char* fileName, int* width, int* heigh
     }
     if (!message.empty()) {
         ReleaseMovieGraph(r);
-        return WriteLogText(message.c_str());
+        return Refuse("%s", message.c_str());
     }
     if (width) *width = r->renderer->Width();
     if (height) *height = r->renderer->Height();

@@ -6,6 +6,7 @@
 #include "engine/sound.h"
 #include "foundation/engine_thread.h"
 #include "foundation/handle.h"
+#include "foundation/log_internal.h"
 #include "movie/movie_record.h"
 #include "movie/theora_decoder.h"
 #include "platform/lasting_state.h"
@@ -28,6 +29,13 @@ bool EnsureTable() {
     return InitHandleTable(&MovieHandles().table, HANDLE_KIND_MOVIE, kMovieTableSize, kMovieTableSize, 0) == 0;
 }
 
+// The movie's sound track, or -1 for a movie without one: the movie plays
+// silent then, and the attempt to read one is no refusal of the call.
+int LoadMovieSoundTrack(const char* fileName) {
+    InnerAttempt soundTrack;
+    return LoadTheoraMovieSound(fileName);
+}
+
 // The Theora decoder over the file, with the movie's sound beside it; false
 // when the file is no Theora movie (it is then closed again).
 bool OpenTheoraMovie(MovieRecord* r, const char* fileName, int* width, int* height) {
@@ -39,7 +47,7 @@ bool OpenTheoraMovie(MovieRecord* r, const char* fileName, int* width, int* heig
         r->file = 0;
         return false;
     }
-    r->soundHandle = LoadTheoraMovieSound(fileName);
+    r->soundHandle = LoadMovieSoundTrack(fileName);
     TheoraMovieInfo info{};
     GetTheoraMovieInfo(r->decoder, &info);
     if (width) *width = info.width;
@@ -60,6 +68,20 @@ void CloseTheoraMovie(MovieRecord* r) {
     r->theora = 0;
 }
 
+// The Theora decoder first, then the movie graph. What either says of a
+// file it cannot open is said only when neither opens it.
+bool OpenMovieRecord(MovieRecord* r, const char* fileName, int* width, int* height) {
+    InnerAttempt eachWay;
+    if (OpenTheoraMovie(r, fileName, width, height)) return true;
+    r->temporaryFile = 0;
+    if (BuildMovieGraph(r, fileName, width, height) == -1) {
+        eachWay.SayHeld();
+        return false;
+    }
+    r->currentFrame = &r->frameImage;
+    return true;
+}
+
 }  // namespace
 
 int OpenMovie(const char* fileName, int* width, int* height, int) {
@@ -72,13 +94,9 @@ int OpenMovie(const char* fileName, int* width, int* height, int) {
     auto* r = static_cast<MovieRecord*>(ENGINE_ALLOC_ZERO(sizeof(MovieRecord)));
     if (!r) return Refuse("メモリの確保に失敗しました");
     r->soundHandle = -1;
-    if (!OpenTheoraMovie(r, fileName, width, height)) {
-        r->temporaryFile = 0;
-        if (BuildMovieGraph(r, fileName, width, height) == -1) {
-            FreeMemory(r);
-            return Refuse("ムービーファイルオープン処理時にエラーが発生しました");
-        }
-        r->currentFrame = &r->frameImage;
+    if (!OpenMovieRecord(r, fileName, width, height)) {
+        FreeMemory(r);
+        return Refuse("ムービーファイルオープン処理時にエラーが発生しました");
     }
     // The table had room, and nothing else opened a movie meanwhile.
     const int handle = AddHandleEntry(&MovieHandles().table, r);

@@ -4,6 +4,7 @@
 #include "graphics/device/device.h"
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/public_call.h"
 #include "movie/theora_decoder.h"
 
 #include <cstring>
@@ -94,12 +95,12 @@ int IndexTheoraFile(TheoraDecoder* d) {
         if (d->frameCount >= kMaxFrames) break;
         if (newPage) {
             if (d->pageCount == d->pageCapacity && !Grow(d->pages, d->pageCapacity))
-                return WriteLogText("Theora ページ情報格納用メモリの確保に失敗しました");
+                return Refuse("Theora ページ情報格納用メモリの確保に失敗しました");
             d->pages[d->pageCount++] = TheoraPageEntry{lastPageStart, int32_t(d->frameCount), 0, 0};
             newPage = false;
         }
         if (d->frameCount == d->keyFrameCapacity && !Grow(d->keyFrames, d->keyFrameCapacity))
-            return WriteLogText("Theora キーフレーム情報格納用メモリの確保に失敗しました");
+            return Refuse("Theora キーフレーム情報格納用メモリの確保に失敗しました");
         TheoraPageEntry& last = d->pages[d->pageCount - 1];
         d->keyFrames[d->frameCount] = kind == 1 ? 1 : 0;
         if (kind == 1) last.keyFrame = 1;
@@ -113,7 +114,8 @@ int IndexTheoraFile(TheoraDecoder* d) {
 bool TakeMovieInfo(TheoraDecoder* d) {
     const theora_info& i = d->info;
     if (i.width == 0 || i.height == 0 || i.width > kMaxMovieSide || i.height > kMaxMovieSide) {
-        WriteLogFormat("Theora movie of %ux%u refused", unsigned(i.width), unsigned(i.height));
+        Refuse("Theora: a picture of %ux%u, not 1 to %u on each side", unsigned(i.width), unsigned(i.height),
+               unsigned(kMaxMovieSide));
         return false;
     }
     d->movie.width = int32_t(i.width);
@@ -167,13 +169,13 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
     if (table->read(magic, 1, 4, file) != 4 || std::memcmp(magic, "OggS", 4) != 0) return nullptr;
     table->seek(file, 0, 0);
     if (ringSize < 1) {
-        WriteLogFormat("Theora decoder ring of %d frames refused", ringSize);
+        Refuse("Theora: a decoder ring of %d frames", ringSize);
         return nullptr;
     }
 
     void* memory = AllocMemoryZero(sizeof(TheoraDecoder), "", 0);
     if (!memory) {
-        WriteLogText("Theora ムービーデコード処理用のメモリ確保に失敗しました");
+        Refuse("Theora ムービーデコード処理用のメモリ確保に失敗しました");
         return nullptr;
     }
     auto* d = new (memory) TheoraDecoder;
@@ -191,16 +193,16 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
     d->files.seek(d->file, 0, 0);
 
     if (!Grow(d->pages, d->pageCapacity)) {
-        WriteLogText("Theora ページ情報格納用メモリの確保に失敗しました");
+        Refuse("Theora ページ情報格納用メモリの確保に失敗しました");
         return Fail(d);
     }
     if (!Grow(d->keyFrames, d->keyFrameCapacity)) {
-        WriteLogText("Theora キーフレーム情報格納用メモリの確保に失敗しました");
+        Refuse("Theora キーフレーム情報格納用メモリの確保に失敗しました");
         return Fail(d);
     }
     if (IndexTheoraFile(d) < 0) return Fail(d);
     if (d->frameCount == 0) {
-        WriteLogText("Theora movie without frames refused");
+        Refuse("Theora: a movie without frames");
         return Fail(d);
     }
     d->movie.frameCount = int32_t(d->frameCount);
@@ -208,12 +210,12 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
 
     CreateTheoraYuvSurface(d);
     if (CreateBaseImageXrgb32(d->movie.width, d->movie.height, &d->frameImage) != 0) {
-        WriteLogText("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました");
+        Refuse("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました");
         return Fail(d);
     }
     d->ring = static_cast<TheoraFrameSlot*>(AllocMemoryZero(sizeof(TheoraFrameSlot) * size_t(ringSize), "", 0));
     if (!d->ring) {
-        WriteLogText("Theora ムービーデコードフレームストック用のメモリ確保に失敗しました");
+        Refuse("Theora ムービーデコードフレームストック用のメモリ確保に失敗しました");
         return Fail(d);
     }
     d->ringSize = ringSize;
@@ -222,7 +224,7 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
     try {
         d->thread = std::thread(TheoraDecodeThread, d);
     } catch (const std::system_error&) {
-        WriteLogText("Theora ムービーデコード用スレッドの作成に失敗しました");
+        Refuse("Theora ムービーデコード用スレッドの作成に失敗しました");
         return Fail(d);
     }
     SeekTheoraFrame(d, 0);

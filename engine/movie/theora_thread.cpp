@@ -4,6 +4,7 @@
 // condition while the ring is full or the file has ended.
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "foundation/public_call.h"
 #include "movie/theora_decoder.h"
 
 #include <cstring>
@@ -190,6 +191,7 @@ int FindTheoraSlot(const TheoraDecoder* d, int frame) {
 }
 
 void TheoraDecodeThread(TheoraDecoder* d) {
+    const EngineTaskScope task("Theora decoder");
     Lock held(d->lock);
     for (;;) {
         if (d->endRequest) {

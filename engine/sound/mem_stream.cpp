@@ -1,4 +1,5 @@
 // The memory stream and the request engine of the memory source.
+#include "foundation/public_call.h"
 #include "platform/clock.h"
 #include "sound/mem_reader.h"
 
@@ -112,6 +113,7 @@ mg::Result D_CAsyncIo::PutWorkItem(D_CAsyncRequest* request) {
 }
 
 void D_CAsyncIo::Worker(uint64_t generation) {
+    const EngineTaskScope task("Media graph reader");
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
         workOrStop_.wait(hold, [&] { return generation_ != generation || workEvent_; });

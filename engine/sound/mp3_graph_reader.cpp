@@ -8,8 +8,10 @@
 // worker thread joined), and last the memory stream and the copy it reads.
 #include "engine/log.h"
 #include "engine/memory.h"
+#include "engine/text.h"
 #include "engine/window.h"
 #include "foundation/object_creation.h"
+#include "foundation/public_call.h"
 #include "foundation/window_internal.h"
 #include "sound/mem_reader.h"
 #include "sound/mp3_graph_reader.h"
@@ -64,9 +66,12 @@ struct Mp3Graph {
     }
 };
 
+// The graph's failure, in the words the media graph's messages use, as
+// the refusal of the call that decodes the sound.
 int Fail(const char16_t* message) {
-    WriteLogFormatW(u"%s", message);
-    return -1;
+    std::string text;
+    if (!ConvertUtf16ToCp932(message, &text)) text = "(unconvertible message)";
+    return Refuse("%s", text.c_str());
 }
 
 mg::Ref<mg::Pin> FilterPin(mg::Filter* filter, int direction) {

@@ -193,7 +193,7 @@ int EnterSoundEntry(SoundEntry* e) {
     }
     if (handle != -1) return handle;
     FreeSoundEntry(e);
-    return Refuse("サウンドの数が許容量を越えました");
+    return RefuseHandleEntry(&m.table, "sound table", "サウンドの数が許容量を越えました");
 }
 
 void ListStreamEntry(SoundEntry* e) {

@@ -82,6 +82,7 @@ void CreateSilentBuffer(SoundModule& m) {
 }
 
 void SoundWorkerThread() {
+    const EngineTaskScope task("Sound worker");
     SoundModule& m = Sound();
     platform::SetCurrentThreadName("sound worker");
     platform::SetCurrentThreadPriority(platform::ThreadPriority::TimeCritical);

@@ -3,6 +3,7 @@
 #include "sound/soundconv.h"
 
 #include "engine/memory.h"
+#include "foundation/log_internal.h"
 #include "foundation/public_call.h"
 #include "sound/sound_internal.h"
 
@@ -36,20 +37,16 @@ const SoundReader* FindSoundReader(int type) {
 
 SoundReaderChoice CurrentSoundReaderChoice() { return SoundReaderChoice{GetSoundReaderMask(), 0}; }
 
-int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderChoice& choice) {
-    if (!stream || !conv) return RefuseNull("stream");
-    std::memset(conv, 0, sizeof *conv);
-    conv->oggSelect = choice.oggSelect;
-    conv->stream = *stream;
-    conv->stream.functions.seek(conv->stream.handle, 0, 0);
-    const SoundReader* chosen = nullptr;
+namespace {
+
+// The first reader that takes the stream and gives a sample, or null. What
+// the readers that decline say is said only when none takes it.
+const SoundReader* ChooseSoundReader(SOUNDCONV* conv, const SoundReaderChoice& choice) {
+    InnerAttempt readers;
     for (const SoundReader* reader : kReaders) {
         if (choice.skipMask & (1 << reader->maskBit)) continue;
         if (reader->setup(conv) == 0) {
-            if (HoldsASample(conv, reader)) {
-                chosen = reader;
-                break;
-            }
+            if (HoldsASample(conv, reader)) return reader;
             // Data a reader takes but from which no sample can be read (a
             // picture with a stray frame header at its end) is no sound.
             if (reader->terminate) reader->terminate(conv);
@@ -58,6 +55,19 @@ int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderCh
         }
         if (reader->rewindOnRefusal) conv->stream.functions.seek(conv->stream.handle, 0, 0);
     }
+    readers.SayHeld();
+    return nullptr;
+}
+
+}  // namespace
+
+int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderChoice& choice) {
+    if (!stream || !conv) return RefuseNull("stream");
+    std::memset(conv, 0, sizeof *conv);
+    conv->oggSelect = choice.oggSelect;
+    conv->stream = *stream;
+    conv->stream.functions.seek(conv->stream.handle, 0, 0);
+    const SoundReader* chosen = ChooseSoundReader(conv, choice);
     if (!chosen) return Refuse("the data is no sound any reader takes (PCM or compressed WAVE, Ogg Vorbis, MP3)");
     conv->initialized = 0;
     conv->endOfData = 0;

@@ -298,6 +298,33 @@ TEST_F(PublicMisuseTest, AHandleKeptPastItsResourceNeverNamesAnotherOne) {
 }
 
 
+// The tables of functions a program hands the engine (an archive reader, a
+// stream's functions) with an empty entry: each is refused, never called,
+// saying which entry is missing; and a null block is said to be null.
+TEST_F(PublicMisuseTest, EmptyEntriesOfTheProgramsTablesAreRefusedNotCalled) {
+    ArchiveDirectory directory;
+    ArchiveEntry member;
+    member.size = member.storedSize = 8;
+    static const char kBytes[] = "BM";
+    MemStream* memory = OpenMemStream(kBytes, 2);
+    ASSERT_NE(memory, nullptr);
+    StreamData empty{}, noSeek = MakeMemStreamData(memory), noTell = noSeek;
+    noSeek.functions.seek = nullptr;
+    noTell.functions.tell = nullptr;
+    BASEIMAGE image{};
+    ExpectEachRefusedSaying({
+        {"ReadArchiveDirectory", [&] { return ReadArchiveDirectory(ArchiveReader{}, 64, "", &directory); },
+         "no archive reader (null)"},
+        {"ReadArchiveMember", [&] { return ReadArchiveMember(ArchiveReader{}, directory, member) ? 0 : -1; },
+         "no archive reader (null)"},
+        {"ReadPngImage", [&] { return ReadPngImage(&empty, &image); }, "no stream function read (null)"},
+        {"ReadTgaImage", [&] { return ReadTgaImage(&noSeek, &image); }, "no stream function seek (null)"},
+        {"ReadBmpImage", [&] { return ReadBmpImage(&noTell, &image); }, "no stream function tell (null)"},
+        {"DecompressBlock", [] { return int(DecompressBlock(nullptr, 20, nullptr, 0)); }, "no block (null)"},
+    });
+    CloseMemStream(memory);
+}
+
 // A handle no call ever gave.
 constexpr int kNeverMade = 1;
 

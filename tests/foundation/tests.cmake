@@ -14,3 +14,7 @@ add_dependencies(${target} end_without_shutdown)
 target_compile_definitions(${target} PRIVATE MORPOTTA_END_WITHOUT_SHUTDOWN="$<TARGET_FILE:end_without_shutdown>")
 # The refusal table checks itself against every function the public headers declare.
 target_compile_definitions(${target} PRIVATE MORPOTTA_PUBLIC_HEADERS_DIR="${PROJECT_SOURCE_DIR}/engine/include/engine")
+
+# The refusal test opens a Theora movie it encodes at test time.
+pkg_check_modules(FOUNDATION_MOVIE_ENCODERS REQUIRED IMPORTED_TARGET theoraenc vorbisenc vorbis ogg)
+target_link_libraries(${target} PRIVATE PkgConfig::FOUNDATION_MOVIE_ENCODERS)

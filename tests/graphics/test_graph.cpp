@@ -1,6 +1,7 @@
 // Graph handles: creation from files, memory and base images, divided
 // pictures sharing one texture, refills, stale handles, transparency.
 #include "foundation/handle.h"
+#include "foundation/memory_internal.h"
 #include "graphics/graph_internal.h"
 #include "graphics_test_util.h"
 #include "scoped_temp_dir.h"
@@ -238,6 +239,24 @@ TEST(GraphTableTest, AFullTableRefusesOnePictureMoreAndTheProgramGoesOn) {
     const std::string log = ScopedTempDir::ReadFile(dir.path() / "Log.txt");
     EXPECT_NE(log.find("MakeBlankGraph refused: the picture table is full (32768 pictures)"), std::string::npos)
         << log;
+}
+
+// A table that cannot be made for want of memory is said to be so, never
+// full, and the next picture, with memory to spare, makes it.
+TEST(GraphTableTest, ATableWithoutMemoryIsSaidSoNotFull) {
+    ScopedTempDir dir;
+    SetLogOutput(1);
+    ScopedSoftwareScreen screen;
+    DeleteAllGraphs();  // the table goes with its pictures: the next one makes it
+    morpotta::SetMemoryShortForTesting(4096);  // a picture of a pixel, but not a page of the table
+    EXPECT_EQ(MakeBlankGraph(1, 1, 0), -1);
+    morpotta::SetMemoryShortForTesting(0);
+    EXPECT_NE(MakeBlankGraph(1, 1, 0), -1);
+    DeleteAllGraphs();
+    SetLogOutput(0);
+    const std::string log = ScopedTempDir::ReadFile(dir.path() / "Log.txt");
+    EXPECT_NE(log.find("MakeBlankGraph refused: out of memory for the picture table"), std::string::npos) << log;
+    EXPECT_EQ(log.find("is full"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "graphics/graphics_internal.h"
 #include "platform/lasting_state.h"
 
+#include <cstdio>
 #include <new>
 
 using namespace morpotta;
@@ -78,7 +79,9 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
     font->handle = AddHandleEntry(&FontTableState().table, font);
     if (font->handle == -1) {
         DestroyFont(font);
-        return Refuse("the font table is full (%d fonts)", kFontTableSize);
+        char full[48];
+        std::snprintf(full, sizeof full, "the font table is full (%d fonts)", kFontTableSize);
+        return RefuseHandleEntry(&FontTableState().table, "font table", full);
     }
     return font->handle;
 }

@@ -121,7 +121,7 @@ Bmp32AlphaScope::~Bmp32AlphaScope() { scopedBmp32Alpha = saved_; }
 
 int ReadBmpImage(StreamData* s, BASEIMAGE* image) {
     const PublicCall call("ReadBmpImage");
-    if (!s || !image) return RefuseNull(s ? "image" : "stream");
+    if (CheckReaderArguments(s, image) != 0) return -1;
     unsigned char file[14];
     if (!ReadImageBytes(s, file, sizeof file) || file[0] != 'B' || file[1] != 'M') return DeclineImage("BMP");
     uint32_t dataOffset = ImageU32(file + 10);

@@ -21,7 +21,7 @@ uint32_t FourCc(const char* s) { return ImageU32(reinterpret_cast<const unsigned
 
 int ReadDdsImage(StreamData* s, BASEIMAGE* image) {
     const PublicCall call("ReadDdsImage");
-    if (!s || !image) return RefuseNull(s ? "image" : "stream");
+    if (CheckReaderArguments(s, image) != 0) return -1;
     unsigned char h[128];
     if (!ReadImageBytes(s, h, 4) || std::memcmp(h, "DDS ", 4) != 0) return DeclineImage("DDS");
     if (!ReadImageBytes(s, h + 4, 124)) return Refuse("DDS: truncated header");

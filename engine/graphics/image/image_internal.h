@@ -29,6 +29,11 @@ private:
 // readers are tried in turn (each one but the right one declines).
 int DeclineImage(const char* format);
 
+// What every reader checks first: an image to fill, and a stream with the
+// functions the readers call (read, seek, tell). 0, or -1 after the
+// refusal: an empty entry of the stream's table is refused, never called.
+int CheckReaderArguments(StreamData* s, BASEIMAGE* image);
+
 inline bool ReadImageBytes(StreamData* s, void* buffer, size_t count) {
     if (count == 0) return true;
     return s->functions.read(buffer, 1, count, s->handle) == count;

@@ -76,8 +76,12 @@ int ReadWithEveryReader(StreamData* stream, BASEIMAGE* out) {
         UserCodeScope users;
         if (TryReader(reader, stream, out) == 0) return 0;
     }
+    // What a built-in reader says of data another one reads is no refusal;
+    // the program's own readers' calls are theirs, said as they go.
+    InnerAttempt builtIn;
     for (ImageReader reader : kBuiltInReaders)
         if (TryReader(reader, stream, out) == 0) return 0;
+    builtIn.SayHeld();
     return -1;
 }
 
@@ -92,6 +96,15 @@ int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
 }  // namespace
 
 namespace morpotta {
+
+int CheckReaderArguments(StreamData* s, BASEIMAGE* image) {
+    if (!s) return RefuseNull("stream");
+    if (!image) return RefuseNull("image");
+    if (!s->functions.read) return RefuseNull("stream function read");
+    if (!s->functions.seek) return RefuseNull("stream function seek");
+    if (!s->functions.tell) return RefuseNull("stream function tell");
+    return 0;
+}
 
 int DeclineImage(const char* format) {
     return tryingReadersInTurn ? -1 : Refuse("the data is no %s picture", format);

@@ -181,7 +181,7 @@ int DecodeJpegStream(StreamData* s, BASEIMAGE* image) {
 
 int ReadJpegImage(StreamData* s, BASEIMAGE* image) {
     const PublicCall call("ReadJpegImage");
-    if (!s || !image) return RefuseNull(s ? "image" : "stream");
+    if (CheckReaderArguments(s, image) != 0) return -1;
     unsigned char soi[3];
     if (!ReadImageBytes(s, soi, sizeof soi) || soi[0] != 0xFF || soi[1] != 0xD8 || soi[2] != 0xFF)
         return DeclineImage("JPEG");

@@ -77,7 +77,7 @@ int DecodePng(PngRead& r, StreamData* s, BASEIMAGE* image) {
 
 int ReadPngImage(StreamData* s, BASEIMAGE* image) {
     const PublicCall call("ReadPngImage");
-    if (!s || !image) return RefuseNull(s ? "image" : "stream");
+    if (CheckReaderArguments(s, image) != 0) return -1;
     unsigned char signature[8];
     if (!ReadImageBytes(s, signature, sizeof signature) || png_sig_cmp(signature, 0, 8) != 0)
         return DeclineImage("PNG");

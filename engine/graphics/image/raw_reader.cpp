@@ -10,7 +10,7 @@ using namespace morpotta;
 
 int ReadRawBgraImage(StreamData* s, BASEIMAGE* image) {
     const PublicCall call("ReadRawBgraImage");
-    if (!s || !image) return RefuseNull(s ? "image" : "stream");
+    if (CheckReaderArguments(s, image) != 0) return -1;
     unsigned char h[12];
     if (!ReadImageBytes(s, h, sizeof h) || std::memcmp(h, "BGRA", 4) != 0) return DeclineImage("raw BGRA");
     int64_t width = ImageU32(h + 4), height = ImageU32(h + 8);

@@ -36,7 +36,7 @@ void ExpandTgaPixel(const unsigned char* p, int bytes, bool gray, const PixelFor
 
 int ReadTgaImage(StreamData* s, BASEIMAGE* image) {
     const PublicCall call("ReadTgaImage");
-    if (!s || !image) return RefuseNull(s ? "image" : "stream");
+    if (CheckReaderArguments(s, image) != 0) return -1;
     unsigned char h[18];
     if (!ReadImageBytes(s, h, sizeof h)) return DeclineImage("TGA");
     int idLength = h[0], mapType = h[1], type = h[2];

@@ -36,8 +36,8 @@ int SaveDrawScreenToPng(const char* path) {
     if (sized) file.resize(size);
     if (!sized || !png_image_write_to_memory(&image, file.data(), &size, 0, rgb.data(), 0, nullptr))
         return Refuse("the picture could not be encoded (%s is kept as it was)", path);
-    // Below 0 the write failed and left the path as it was; 0 and above it
-    // has stored the whole picture, or will (its folder flushed or not).
-    if (WriteFileDurably(path, file.data(), size) >= 0) return 0;
-    return Refuse("%s (%s is kept as it was)", GetDurableWriteError(), path);
+    // Below 0 the write failed, said so in this call's name and left the
+    // path as it was; 0 and above it has stored the whole picture, or will
+    // (its folder flushed or not).
+    return WriteFileDurably(path, file.data(), size) >= 0 ? 0 : -1;
 }

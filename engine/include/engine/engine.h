@@ -20,7 +20,15 @@
 // of a sound") or one whose resource is gone; a file, that it is missing, a
 // folder or no regular file (a FIFO, a device). A call that needs the engine, made before InitializeEngine or
 // after ShutdownEngine, writes "<function> refused: the engine is not
-// running (before start-up or after shut-down)".
+// running (before start-up or after shut-down)". Only a refused call
+// writes such a line: what fails on the way to a result the call still
+// reaches (a reader that does not know the data, a movie without a sound
+// track, an archive the plain file stands in for) is said only when the
+// call is refused. An entry of a file table the program calls itself
+// refuses as "FileAccessTable.<entry> refused: <why>" (a stream's, as
+// "StreamFunctions.<entry>"), and an empty entry of a table of functions
+// the program gives the engine (an archive reader, a stream's functions)
+// is refused, never called.
 //
 // Threads. The thread that calls InitializeEngine is the engine's thread
 // until ShutdownEngine; it may call everything. While the engine runs, any

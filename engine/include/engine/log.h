@@ -6,7 +6,7 @@
 // goes at the end of the finished run's log, never in place of it; a
 // symbolic link at "Log.txt" is refused (said on stderr), never written
 // through. Every writer returns -1 so that a failing routine can log and
-// fail in one statement.
+// fail in one statement; a null message is refused, in the writer's name.
 #pragma once
 
 // A message keeps at most kLogLineMax - 1 bytes of text; the rest is cut

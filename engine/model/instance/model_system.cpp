@@ -199,6 +199,10 @@ int LoadModelFile(const char* fileName) {
     size_t size = 0;
     if (ReadWholeModelFile(fileName, &data, &size) != 0) return -1;
     ModelLoadParams params{data, size, fileName, name.c_str(), folder.c_str(), nullptr, &data};
+    // What the readers and the conversion say is held: the reasons of the
+    // call's refusal when the model cannot be made, notes (a texture not
+    // found) when it can.
+    InnerAttempt load;
     int baseHandle = -1;
     bool readerSaidWhy = false;
     {
@@ -208,9 +212,10 @@ int LoadModelFile(const char* fileName) {
         readerSaidWhy = subject.Lines() > 0;
     }
     FreeMemory(data);
-    if (baseHandle < 0 && !readerSaidWhy)
-        return Refuse("モデルファイル %s の形式に対応する読み込み処理がありません", fileName);
-    if (baseHandle < 0) return Refuse("%s: its reader refused it, saying why above", fileName);
+    if (baseHandle < 0) {
+        load.SayHeldAsRefusals();
+        return readerSaidWhy ? -1 : Refuse("モデルファイル %s の形式に対応する読み込み処理がありません", fileName);
+    }
     // A model whose buffers cannot be made still draws, from memory.
     BuildModelBaseDeviceBuffers(baseHandle, 1);
     ModelBase* base = GetModelBase(baseHandle);
@@ -218,13 +223,16 @@ int LoadModelFile(const char* fileName) {
     int modelHandle = ReserveModelInstanceHandle();
     if (modelHandle == -1) {
         ReleaseModelBaseData(baseHandle);
+        load.SayHeldAsRefusals();
         return Refuse("モデルファイル %s のモデルハンドルの作成に失敗しました", fileName);
     }
     if (SetupModelInstance(modelHandle, baseHandle) != 0) {
         ReleaseModelInstance(modelHandle);
         ReleaseModelBaseData(baseHandle);
+        load.SayHeldAsRefusals();
         return Refuse("モデルファイル %s のモデル基本データからモデルデータへの変換に失敗しました", fileName);
     }
+    load.SayHeld();
     int handle = GetModelInstanceHandleOfSlot(int(uint32_t(modelHandle) & kModelInstanceSlotMask));
     ReleaseModelBaseData(baseHandle);
     return handle;

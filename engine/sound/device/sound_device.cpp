@@ -1,6 +1,7 @@
 // The software sound device: opening the host output, the primary format
 // that sets the mix rate, and the mix the output pulls.
 #include "engine/memory.h"
+#include "foundation/public_call.h"
 #include "platform/audio.h"
 #include "platform/lasting_state.h"
 #include "sound/device/sound_device_state.h"
@@ -11,7 +12,11 @@ namespace morpotta {
 
 namespace {
 
-void OutputCallback(void*, int16_t* out, int frames) { MixSoundDevice(out, frames); }
+// On the host's audio thread: what it logs is the mixer's, no call's.
+void OutputCallback(void*, int16_t* out, int frames) {
+    const EngineTaskScope task("Sound mixer");
+    MixSoundDevice(out, frames);
+}
 
 }  // namespace
 

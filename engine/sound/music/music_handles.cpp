@@ -43,19 +43,29 @@ void DeleteMusicTempFile() {
 
 }  // namespace morpotta
 
+namespace {
+
+// The message music has always given for a full table, which says that
+// the program ends; it goes on, the piece of music is just not made.
+constexpr char kMusicTableFull[] =
+    "ミュージックデータの数が許容量を越えました終了します (the program goes on: no more than 256 pieces of "
+    "music are held at once; this one is not made)";
+static_assert(kMusicTableSize == 256, "the message says how many pieces of music the table holds");
+
+}  // namespace
+
 int AddMusicData() {
     const PublicCall call("AddMusicData");
     if (!AllowOnlyOnEngineThread()) return -1;
     MusicModule& m = Music();
     if (!CheckSoundOpen() || !IsHandleTableReady(&m.table)) return -1;
     SoundLockGuard lock(Sound().lock);
-    if (CountHandleEntries(&m.table) >= kMusicTableSize) return Refuse("ミュージックデータの数が許容量を越えました終了します");
     auto* entry = static_cast<MusicEntry*>(AllocMemoryZero(sizeof(MusicEntry), "", 0));
     if (!entry) return Refuse("メモリ領域の確保に失敗しました");
     int handle = AddHandleEntry(&m.table, entry);
     if (handle == -1) {
         FreeMemory(entry);
-        return Refuse("ミュージックデータの数が許容量を越えました終了します");
+        return RefuseHandleEntry(&m.table, "music table", kMusicTableFull);
     }
     entry->handle = handle;
     return handle;
