@@ -1,9 +1,8 @@
 // Durable writes (engine/files.h): a set through its record
-// (foundation/durable.h), a file alone through its rename. A program takes
-// each place (folder) its stores lead to once, at its first store or
-// settling there: opens it, locks it (flock, never waited for), settles
-// what stores left standing there, and holds it until shut-down or its end,
-// acting there by name, never through a symbolic link.
+// (foundation/durable.h), a file alone through its rename. Each place
+// (folder) a store leads to is taken once a run, at its first use: opened,
+// locked (flock, never waited for), settled, and held until shut-down or
+// the program's end; the store acts there by name, never through a link.
 #include "engine/log.h"
 #include "foundation/crc32.h"
 #include "foundation/durable.h"
@@ -162,8 +161,8 @@ struct Folder {
 };
 
 struct Store {
-    explicit Store(const DurableStore& store) : spec(store) {}
-    const DurableStore& spec;
+    explicit Store(const DurableStore& store) : description(store) {}
+    const DurableStore& description;
     std::vector<Folder> places;                             // each place once
     std::vector<std::pair<std::string, size_t>> spellings;  // each of the store's folders, and its place
     std::set<std::pair<Place, std::string>> waiting;        // files a set that stood still has to replace
@@ -302,7 +301,7 @@ private:
             copies.in.push_back(&folder);
             std::vector<RecordedFile> files;
             if (!ReadCopy(folder.descriptor, entry.name, true, &copy, &why, &lasting, &text,
-                          64 + int64_t(store_.spec.maxFiles) * 320))
+                          64 + int64_t(store_.description.maxFiles) * 320))
                 copies.why = "it " + why, copies.passing = !lasting && why.starts_with("cannot");
             else if (!ParseRecord(text, &files))
                 copies.why = "it is damaged";
@@ -339,8 +338,8 @@ private:
                 return ++*newFiles, 0;
             }
             if (!why.empty() && !lasting) return waits("its new copy " + why);
-            Report({kDurableSetDropped, folder.given, set, shown,
-                    "keeps its previous copy: its new one " + (!why.empty() ? why : made.size < 0 ? "is gone" : "is damaged")});
+            const std::string newOne = !why.empty() ? why : made.size < 0 ? "is gone" : "is damaged";
+            Report({kDurableSetDropped, folder.given, set, shown, "keeps its previous copy: its new one " + newOne});
         }
         if (StopsHere(DurableStep::RemoveTemporary, ShownPath(folder.given, temporary))) return -1;
         fs.removeIn(folder.descriptor, temporary.c_str());
@@ -370,7 +369,8 @@ private:
     int SettleSet(const std::string& id, const Copies& copies) {
         const platform::FileSystemBackend& fs = platform::Files();
         const std::string record = ShownPath(copies.in[0]->given, RecordName(id));
-        std::string unusable = copies.files.size() > store_.spec.maxFiles ? "it names more files than a set holds" : copies.why;
+        std::string unusable =
+            copies.files.size() > store_.description.maxFiles ? "it names more files than a set holds" : copies.why;
         std::vector<const Folder*> at;
         for (const RecordedFile& file : copies.files) {
             at.push_back(store_.At(file.folder));
@@ -469,7 +469,7 @@ int TakeAndSettle(Store* store, std::string* why) {
     const Place here = fs.stat(".", &info) ? Place{info.device, info.inode} : Place{};
     std::vector<Place> takenNow;
     bool settled = true;
-    for (const DurableFolder& rule : std::span(store->spec.folders, store->spec.folderCount)) {
+    for (const DurableFolder& rule : std::span(store->description.folders, store->description.folderCount)) {
         Folder folder;
         folder.given = rule.folder ? rule.folder : "";
         while (folder.given.size() > 1 && folder.given.back() == '/') folder.given.pop_back();
@@ -538,13 +538,14 @@ public:
         HostFileInfo info;
         if (alone_) {
             Folder& folder = store_.places.emplace_back();
-            folder.descriptor = platform::Files().openFolder(store_.spec.folders[0].folder);
+            folder.descriptor = platform::Files().openFolder(store_.description.folders[0].folder);
             folder.error = errno;
-            store_.spellings = {{folder.given = store_.spec.folders[0].folder, 0}};
+            store_.spellings = {{folder.given = store_.description.folders[0].folder, 0}};
         } else if (TakeAndSettle(&store_, &why_) < 0) {
             return why_.empty() ? -1 : Said(-1, why_, why_ + "; nothing was written");
         }
-        if (const std::string refusal = Place(); !refusal.empty()) return Said(-1, refusal, refusal + "; nothing was written");
+        if (const std::string refusal = Place(); !refusal.empty())
+            return Said(-1, refusal, refusal + "; nothing was written");
         static std::random_device device;
         const bool here = alone_ && platform::Files().stat(".", &info);
         const uint32_t alone[] = {uint32_t(here ? info.device : 0), uint32_t(here ? info.inode : 0)};
@@ -561,16 +562,16 @@ public:
 
 private:
     std::string Place() {
-        if (count_ == 0 || count_ > store_.spec.maxFiles)
-            return "it names " + std::to_string(count_) + " files, not 1 to " + std::to_string(store_.spec.maxFiles);
+        if (count_ == 0 || count_ > store_.description.maxFiles)
+            return "it names " + std::to_string(count_) + " files, not 1 to " + std::to_string(store_.description.maxFiles);
         int64_t bytes = 0;
         for (size_t i = 0; i < count_; ++i) {
             const std::pair<std::string, std::string> split = FolderAndName(files_[i].path);
             const std::string &folder = split.first, &name = split.second;
             const std::string shown = Cleaned(files_[i].path);
-            bytes += int64_t(std::min<size_t>(files_[i].size, size_t(store_.spec.maxBytes) + 1));
+            bytes += int64_t(std::min<size_t>(files_[i].size, size_t(store_.description.maxBytes) + 1));
             if (files_[i].size > 0 && !files_[i].bytes) return shown + " has no bytes";
-            if (bytes > store_.spec.maxBytes) return "its files hold more bytes than a set of the store holds";
+            if (bytes > store_.description.maxBytes) return "its files hold more bytes than a set of the store holds";
             const auto spelled = std::find_if(store_.spellings.begin(), store_.spellings.end(),
                                               [&](const auto& spelling) { return spelling.first == folder; });
             const Folder* at = spelled == store_.spellings.end() ? nullptr : &store_.places[spelled->second];
@@ -581,7 +582,8 @@ private:
                        (at->why.empty() ? std::strerror(at->error) : at->why) + ")";
             // A set that stood and could not be finished yet comes first: its
             // files are never written over.
-            if (store_.waiting.count({at->place, name})) return shown + " waits for an earlier store of it to be finished first";
+            if (store_.waiting.count({at->place, name}))
+                return shown + " waits for an earlier store of it to be finished first";
             for (const Member& other : members_)
                 if (other.folder == at && other.name == name) return shown + " is named twice";
             members_.push_back({&files_[i], at, name, shown, {}});
@@ -594,7 +596,8 @@ private:
         }
         // The commit folder is the set's place that comes first in the store;
         // its files and its copy go last.
-        std::stable_sort(members_.begin(), members_.end(), [](const Member& a, const Member& b) { return a.folder > b.folder; });
+        std::stable_sort(members_.begin(), members_.end(),
+                         [](const Member& a, const Member& b) { return a.folder > b.folder; });
         for (const Member& m : members_)
             if (places_.empty() || places_.back() != m.folder) places_.push_back(m.folder);
         return "";
@@ -634,7 +637,8 @@ private:
         std::vector<RecordedFile> lines;
         for (auto place = places_.rbegin(); place != places_.rend(); ++place)  // the commit folder's first
             for (const Member& m : members_)
-                if (m.folder == *place) lines.push_back({m.folder->place, CopyOf(m.file->bytes, m.file->size), m.previous, m.name});
+                if (m.folder == *place)
+                    lines.push_back({m.folder->place, CopyOf(m.file->bytes, m.file->size), m.previous, m.name});
         const std::string text = RecordText(lines), name = RecordName(id_), temporary = TemporaryName(name, id_);
         for (; copies_ < places_.size(); ++copies_) {
             const Folder& folder = *places_[copies_];
@@ -694,7 +698,8 @@ private:
         if (!failed.empty()) {
             const std::string why = failed + "; " + std::to_string(renamed) + " of its " + std::to_string(count_) +
                                     " files hold their new copies, and the next start puts the rest in place";
-            return Said(kDurableStoredUnsettled, why, Cleaned(files_[0].path) + " and its set were stored, but not whole: " + why);
+            return Said(kDurableStoredUnsettled, why,
+                        Cleaned(files_[0].path) + " and its set were stored, but not whole: " + why);
         }
         return Said(kDurableStoredUnsettled, why_,
                     Cleaned(files_[0].path) + " was stored, but " + why_ +
