@@ -484,11 +484,9 @@ int TakeAndSettle(Store* store, std::string* why) {
         }
         if (folder.descriptor < 0 && folder.error != ENOENT)
             folder.why = "the folder cannot be opened now (" + std::string(std::strerror(folder.error)) + ")";
-        const auto same = std::find_if(store->places.begin(), store->places.end(), [&](const Folder& f) {
-            return f.descriptor >= 0 && folder.descriptor >= 0 && f.place == folder.place;
-        });
-        store->spellings.push_back({folder.given, size_t(same - store->places.begin())});
-        if (same == store->places.end()) {
+        const Folder* same = folder.descriptor >= 0 ? store->At(folder.place) : nullptr;
+        store->spellings.push_back({folder.given, same ? size_t(same - store->places.data()) : store->places.size()});
+        if (!same) {
             settled = settled && folder.why.empty() && (folder.descriptor < 0 || held.places[folder.place].second);
             store->places.push_back(std::move(folder));
         }

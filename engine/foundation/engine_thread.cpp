@@ -54,7 +54,7 @@ struct FramesRetraction {
 thread_local FramesRetraction framesRetraction;
 
 void PublishEngineFrames(call_frame::ThreadFrames* frames) {
-    if (frames) (void)&framesRetraction;
+    if (frames) (void)&framesRetraction;  // made on this thread, so that its end retracts them
     EngineThread().engineFrames.store(frames);
 }
 
