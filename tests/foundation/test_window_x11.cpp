@@ -91,21 +91,23 @@ const VariableAtStart videoDriverAtStart("SDL_VIDEODRIVER");
 // video started on it stops, and the environment is back as the process
 // had it, so a later case starts video afresh on its own driver instead of
 // meeting the broken connection (at which Xlib ends the process).
-void LeaveServer(const PrivateXServer& server) {
+void LeaveServer(const std::optional<PrivateXServer>& server) {
     const char* display = getenv("DISPLAY");
-    if (!*server.display() || !display || std::string(display) != server.display()) return;
+    if (!server || !*server->display() || !display || std::string(display) != server->display()) return;
     platform::StopSdl2Video();
     displayAtStart.Restore();
     videoDriverAtStart.Restore();
 }
 
-// SDL's video on the test's own X server. It starts once per process, so
-// a case that finds it started on another driver is skipped: the reason
-// the case cannot run, or null.
-const char* PointVideoAt(const PrivateXServer& server) {
+// SDL's video on an X server of the case's own, started here. Video
+// starts once per process, so a case that finds it started on another
+// driver is skipped, before it starts a server it would not use: the
+// reason the case cannot run, or null.
+const char* PointVideoAtOwnServer(std::optional<PrivateXServer>& server, PrivateXServer::Gl gl) {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return "video already runs on another driver in this process";
-    if (!*server.display()) return "no Xvfb to run an X server";
-    setenv("DISPLAY", server.display(), 1);
+    server.emplace(gl);
+    if (!*server->display()) return "no Xvfb to run an X server";
+    setenv("DISPLAY", server->display(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
     return nullptr;
 }
@@ -113,11 +115,11 @@ const char* PointVideoAt(const PrivateXServer& server) {
 class WindowOnX11 : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (const char* reason = PointVideoAt(server)) GTEST_SKIP() << reason;
+        if (const char* reason = PointVideoAtOwnServer(server, PrivateXServer::Gl::On)) GTEST_SKIP() << reason;
         ASSERT_TRUE(platform::SelectWindowBackend("sdl2"));
     }
     void TearDown() override { LeaveServer(server); }
-    PrivateXServer server;
+    std::optional<PrivateXServer> server;
 };
 
 TEST_F(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
@@ -127,7 +129,7 @@ TEST_F(WindowOnX11, LegacyAndNewTitlePropertiesReadTheSame) {
     ASSERT_EQ(platform::Window().open(desc), 0);
     EXPECT_STREQ(SDL_GetCurrentVideoDriver(), "x11");
 
-    Display* display = XOpenDisplay(server.display());
+    Display* display = XOpenDisplay(server->display());
     ASSERT_NE(display, nullptr);
     EXPECT_EQ(AwaitLegacyTitles(display, title), std::vector<std::string>{title});
     // A title set later reaches both as well.
@@ -145,7 +147,7 @@ TEST_F(WindowOnX11, AWindowDestroyedByAnotherClientIsReportedOnceAndTheProcessGo
     SDL_VERSION(&info.version);
     ASSERT_TRUE(SDL_GetWindowWMInfo(static_cast<SDL_Window*>(platform::Window().nativeHandle()), &info));
 
-    Display* other = XOpenDisplay(server.display());
+    Display* other = XOpenDisplay(server->display());
     ASSERT_NE(other, nullptr);
     XDestroyWindow(other, info.info.x11.window);
     XSync(other, False);
@@ -183,10 +185,10 @@ struct SoftwareWindowCase {
 class SoftwarePathOnX11 : public ::testing::TestWithParam<SoftwareWindowCase> {
 protected:
     void SetUp() override {
-        if (const char* reason = PointVideoAt(server_)) GTEST_SKIP() << reason;
+        if (const char* reason = PointVideoAtOwnServer(server_, GetParam().displayGl)) GTEST_SKIP() << reason;
         if (GetParam().sdlFramebufferAcceleration)
             setenv("SDL_FRAMEBUFFER_ACCELERATION", GetParam().sdlFramebufferAcceleration, 1);
-        x_ = XOpenDisplay(server_.display());
+        x_ = XOpenDisplay(server_->display());
         ASSERT_NE(x_, nullptr);
         SetLogOutput(0);
         ASSERT_EQ(SetWindowBackend("sdl2"), 0);
@@ -217,7 +219,7 @@ protected:
         return pixel;
     }
 
-    PrivateXServer server_{GetParam().displayGl};
+    std::optional<PrivateXServer> server_;
     ScopedTempDir dir_;
     Display* x_ = nullptr;
 };
