@@ -176,13 +176,15 @@ report() {
         [ -n "$running" ] && echo "    stopped in case: $running"
         finished=$(grep -cE '^\[ +(OK|FAILED|SKIPPED) +\] [^ ]+\.[^ ]+ \(' "$logs/$name.log" || true)
         echo "    cases finished before it ended: $finished"
-        # Where a program over its limit spent its time, for a run whose
-        # logs are gone: its slowest cases.
-        echo "    its slowest cases:"
-        sed -nE 's/^\[ +(OK|SKIPPED) +\] ([^ ]+) \(([0-9]+) ms\)$/\3 ms \2/p' "$logs/$name.log" |
-          sort -rn | head -n 5 | sed 's/^/    | /'
         echo "    the log ends:"
         tail -n 20 "$logs/$name.log" | sed 's/^/    | /'
+      fi
+      if [ "$status" -eq 124 ]; then
+        # Where a program over its limit spent its time, for a run whose
+        # logs are gone: its slowest finished cases.
+        echo "    its slowest cases:"
+        sed -nE 's/^\[ +(OK|FAILED|SKIPPED) +\] ([^ ]+) \(([0-9]+) ms\)$/\3 ms \2/p' "$logs/$name.log" |
+          sort -rn | head -n 5 | sed 's/^/    | /'
       fi
       echo "    this program alone: $(cat "$logs/$name.again")"
     fi
