@@ -129,9 +129,9 @@ std::set<std::string> NamesHere() {
 
 // A FIFO at the path is refused at once, not waited on for a reader, and so
 // are a device node (one whose writes fail, as a full disk's do, where
-// this user may make one) and a link to a device; each stays as it was,
-// each refusal said.
-TEST_F(SoftwareScreenRead, AScreenshotRefusesAFifoADeviceAndALinkToADeviceAndLeavesThem) {
+// this user may make one) and a symbolic link, to a device or to a regular
+// file; each stays as it was (a link's file too), each refusal said.
+TEST_F(SoftwareScreenRead, AScreenshotRefusesAFifoADeviceAndALinkAndLeavesThem) {
     SetLogOutput(1);
     DrawBusyScreen();
     EXPECT_TRUE(ReturnsWithoutAReader("fifo.png", [] { EXPECT_EQ(SaveDrawScreenToPng("fifo.png"), -1); }));
@@ -141,7 +141,12 @@ TEST_F(SoftwareScreenRead, AScreenshotRefusesAFifoADeviceAndALinkToADeviceAndLea
     EXPECT_EQ(SaveDrawScreenToPng("null.png"), -1);
     EXPECT_TRUE(std::filesystem::is_symlink("null.png"));
     EXPECT_EQ(std::filesystem::read_symlink("null.png"), "/dev/null");
-    std::set<std::string> names = {"Engine.lock", "Log.txt", "fifo.png", "null.png"};
+    std::ofstream("kept.txt") << "the file the link leads to";
+    std::filesystem::create_symlink("kept.txt", "link.png");
+    EXPECT_EQ(SaveDrawScreenToPng("link.png"), -1);
+    EXPECT_EQ(std::filesystem::read_symlink("link.png"), "kept.txt");
+    EXPECT_EQ(ScopedTempDir::ReadFile("kept.txt"), "the file the link leads to");
+    std::set<std::string> names = {"Engine.lock", "Log.txt", "fifo.png", "null.png", "link.png", "kept.txt"};
     if (mknod("full.png", S_IFCHR | 0666, makedev(1, 7)) == 0) {
         EXPECT_EQ(SaveDrawScreenToPng("full.png"), -1);
         struct stat device {};
@@ -153,7 +158,7 @@ TEST_F(SoftwareScreenRead, AScreenshotRefusesAFifoADeviceAndALinkToADeviceAndLea
     const std::string log = ScopedTempDir::ReadFile("Log.txt");
     size_t refusals = 0;
     for (size_t at = 0; (at = log.find("SaveDrawScreenToPng refused: ", at)) != std::string::npos; ++at) ++refusals;
-    EXPECT_EQ(refusals, names.size() - 2) << log;
+    EXPECT_EQ(refusals, names.size() - 3) << log;
     for (const std::string& name : names) {
         if (!name.ends_with(".png")) continue;
         EXPECT_NE(log.find("SaveDrawScreenToPng refused: " + name + " is no regular file; nothing was written"),

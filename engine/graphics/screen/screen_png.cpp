@@ -1,8 +1,9 @@
 // The draw screen saved as a PNG file, for tests and tools that need to
 // look at a frame. The picture is encoded in memory and stored as the
 // engine stores the files it keeps (WriteFileDurably): whole or not at all,
-// never through a FIFO, a device or a link to one, and a failed write
-// leaves what stood at the path as it was.
+// only over a regular file (never into a FIFO or a device, nor through a
+// symbolic link), and a failed write leaves what stood at the path as it
+// was.
 #include "engine/files.h"
 #include "engine/log.h"
 #include "engine/screen.h"

@@ -40,9 +40,11 @@ int BeginMaskedDraw(DrawRect area);
 // Saves the current 640x480 draw screen as an RGB PNG file (host path),
 // stored as WriteFileDurably stores a file: 0, or -1 and a log line naming
 // this function and why. What stands at the path is replaced only by the
-// whole picture: a FIFO, a device, a folder or a link to anything but a
-// regular file there is refused before anything is written, and a failed
-// write (a full disk) leaves the previous file as it was.
+// whole picture, and only when it is a regular file: a FIFO, a device, a
+// folder or a symbolic link (to a regular file as well: a stored file is
+// never written through a link, nor the link replaced) is refused before
+// anything is written, and a failed write (a full disk) leaves the
+// previous file as it was.
 int SaveDrawScreenToPng(const char* path);
 // Reads the current draw screen as 0xFFRRGGBB rows (640 x 480). 0 or -1.
 int ReadDrawScreenPixels(uint32_t* out);
