@@ -219,8 +219,9 @@ int PrepareImage(const BASEIMAGE* color, const BASEIMAGE* alpha, bool keyTranspa
     if (!color) return RefuseNull("picture");
     if (!color->pixels) return Refuse("the picture has no pixels");
     if (ConvertBaseImageToArgb32(color, out) != 0) return -1;
-    int kind = GetBaseImageAlphaKind(color);
-    bool ownAlpha = kind >= 2;
+    // Block-compressed pixels (a DDS picture) are judged as decoded.
+    const bool compressed = color->format.compression != PIXEL_COMPRESSION_NONE;
+    const bool ownAlpha = GetBaseImageAlphaKind(compressed ? out : color) >= 2;
     if (ApplyAlpha(*out, alpha, keyTransparent && !ownAlpha, settings) != 0) {
         FreeBaseImagePixels(out);
         return -1;
