@@ -20,12 +20,12 @@ FileHandle ArchiveOpen(const char* path, int, int, int) {
     EnginePath full;
     if (ParseOpenPath(path, &full) != 0) return 0;
     // An archive that cannot be read is said only when the plain file
-    // cannot be opened either.
+    // cannot be opened either, as the reason it is not there.
     InnerAttempt archiveFirst;
     FileHandle file = 0;
     if (OpenArchiveMember(full, &file) == kMemberOpened) return file;
     file = OpenPlainFile(path);
-    if (!file) archiveFirst.SayHeld();
+    if (!file) archiveFirst.RefuseCall();
     return file;
 }
 

@@ -96,7 +96,7 @@ int64_t GetFileSizeByName(const char* path) {
     FileHandle file = 0;
     {
         // An archive that cannot be read is said only when the plain file
-        // cannot be opened either.
+        // cannot be opened either, as the reason it is not there.
         InnerAttempt archiveFirst;
         EnginePath full;
         int64_t memberSize = 0;
@@ -105,10 +105,7 @@ int64_t GetFileSizeByName(const char* path) {
             if (found == kMemberOpened) return memberSize;
         }
         file = OpenFileStream(path, 0, 1, 0);
-        if (file == 0) {
-            archiveFirst.SayHeld();
-            return -1;
-        }
+        if (file == 0) return archiveFirst.RefuseCall();
     }
     int64_t size = -1;
     if (SeekFileStream(file, 0, 2) == 0) size = TellFileStream(file);

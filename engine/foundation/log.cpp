@@ -19,6 +19,7 @@
 #include "engine/timer.h"
 #include "foundation/engine_thread.h"
 #include "foundation/log_internal.h"
+#include "foundation/public_call.h"
 #include "foundation/subsystems.h"
 #include "platform/files.h"
 #include "platform/lasting_state.h"
@@ -66,8 +67,8 @@ LogState& TheLog() {
     return platform::LastingState<LogState>();
 }
 
-// Nested mute scopes of the calling thread.
-thread_local int muteDepth = 0;
+// Nested note scopes of the calling thread.
+thread_local int noteDepth = 0;
 // The innermost subject scope of the calling thread.
 thread_local LogSubjectScope* subject = nullptr;
 // The innermost inner attempt of the calling thread.
@@ -325,41 +326,75 @@ void EndLog() {
 
 const char* LogFilePath() { return TheLog().path.c_str(); }
 
-LogMuteScope::LogMuteScope() { ++muteDepth; }
-LogMuteScope::~LogMuteScope() { --muteDepth; }
-
 InnerAttempt::InnerAttempt() : outer_(openAttempt) { openAttempt = this; }
-InnerAttempt::~InnerAttempt() {
+InnerAttempt::~InnerAttempt() { Close(); }
+
+void InnerAttempt::Close() {
     if (openAttempt == this) openAttempt = outer_;
 }
 
-void InnerAttempt::SayHeld() { Say(false); }
-void InnerAttempt::SayHeldAsRefusals() { Say(true); }
-
-void InnerAttempt::Say(bool asRefusals) {
-    std::vector<std::string> lines;
-    lines.swap(lines_);
-    // Held lines have their subject's ending already. The attempt holds no
-    // more: what the call says after it is said as it comes.
+int InnerAttempt::RefuseCall() {
+    Close();
+    if (!refused_) return -1;
+    // The reason has its subject's ending already.
     LogSubjectScope* const ending = subject;
-    openAttempt = outer_;
     subject = nullptr;
-    const char* const call = CurrentPublicCall();
-    const std::string refused = std::string(call ? call : "") + " refused: ";
-    for (const std::string& line : lines) {
-        if (asRefusals && (!call || line.compare(0, refused.size(), refused) != 0))
-            Refuse("%s", line.c_str());
-        else
-            WriteLogText(line.c_str());
+    RefuseBecause(reason_.c_str());
+    subject = ending;
+    return -1;
+}
+
+int InnerAttempt::RefuseCall(const char* format, ...) {
+    if (refused_) return RefuseCall();
+    Close();
+    char why[kLogLineMax];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(why, sizeof why, format, args);
+    va_end(args);
+    return RefuseBecause(why);
+}
+
+void InnerAttempt::DropReasons() {
+    reason_.clear();
+    refused_ = false;
+}
+
+void InnerAttempt::KeepNotes() {
+    Close();
+    std::vector<std::string> notes;
+    notes.swap(notes_);
+    // An outer attempt holds them as notes still.
+    LogSubjectScope* const ending = subject;
+    subject = nullptr;
+    {
+        LogNoteScope stillNotes;
+        for (const std::string& note : notes) WriteLogText(note.c_str());
     }
     subject = ending;
 }
 
-bool InnerAttempt::Hold(const char* text) {
+bool InnerAttempt::HoldReason(const char* why) {
     if (!openAttempt) return false;
-    openAttempt->lines_.emplace_back(text);
+    const std::string ended = LogSubjectScope::Ended(why);
+    if (!openAttempt->refused_) openAttempt->reason_ = ended;
+    openAttempt->refused_ = true;
     return true;
 }
+
+bool InnerAttempt::HoldLine(const char* line) {
+    if (!openAttempt) return false;
+    if (noteDepth > 0) {
+        openAttempt->notes_.emplace_back(line);
+    } else if (!openAttempt->refused_) {
+        openAttempt->reason_ = line;
+        openAttempt->refused_ = true;
+    }
+    return true;
+}
+
+LogNoteScope::LogNoteScope() { ++noteDepth; }
+LogNoteScope::~LogNoteScope() { --noteDepth; }
 
 LogSubjectScope::LogSubjectScope(std::string ending) : ending_(std::move(ending)), outer_(subject) {
     subject = this;
@@ -368,7 +403,6 @@ LogSubjectScope::~LogSubjectScope() { subject = outer_; }
 
 std::string LogSubjectScope::Ended(const char* text) {
     if (!subject) return text;
-    ++subject->lines_;
     const std::string& ending = subject->ending_;
     const size_t room = ending.size() < size_t(kLogLineMax - 1) ? size_t(kLogLineMax - 1) - ending.size() : 0;
     size_t length = KeptLength(text, room);
@@ -380,9 +414,8 @@ std::string LogSubjectScope::Ended(const char* text) {
 
 int WriteLogText(const char* text) {
     if (!text) return RefuseNullIn("WriteLogText", "text");
-    if (muteDepth > 0) return -1;
     const std::string line = LogSubjectScope::Ended(text);
-    if (InnerAttempt::Hold(line.c_str())) return -1;
+    if (InnerAttempt::HoldLine(line.c_str())) return -1;
     LogState& s = TheLog();
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
     WriteLocked(s, line.c_str());
@@ -457,8 +490,7 @@ int GetLogOutput() { return TheLog().enabled ? 1 : 0; }
 // One thread ends the engine and the process; another that meets a fatal
 // error meanwhile (two loaders finding a table full) waits for that end.
 void ExitOnFatalError(const char* message) {
-    muteDepth = 0;  // the reason the process ends is never dropped nor held
-    openAttempt = nullptr;
+    openAttempt = nullptr;  // the reason the process ends is never held
     WriteLogText(message ? message : "fatal error");
     std::fprintf(stderr, "fatal: %s\n", message ? message : "");
     LeaveLoaderCallForExit();

@@ -20,69 +20,80 @@ void EndLog();
 // The absolute path of the log file in use ("" before the first start).
 const char* LogFilePath();
 
-// While one lives, the lines the calling thread writes are dropped (other
-// threads log as before; a fatal error is still written). For probes whose
-// failures are expected, such as the places a texture may lie or a file that
-// may be a picture or a movie: the caller says in one line of its own when
-// nothing was found.
-class LogMuteScope {
-public:
-    LogMuteScope();
-    ~LogMuteScope();
-    LogMuteScope(const LogMuteScope&) = delete;
-    LogMuteScope& operator=(const LogMuteScope&) = delete;
-};
-
-// An inner step tried on the way to a result the public call may still
-// reach without it: a movie's sound track, each of the readers tried in
-// turn on the same data. While one lives, the lines the calling thread
-// writes are held back; its caller decides what they were. Dropped at the
-// scope's end when the call goes on without the step (it succeeds, and
-// says no refusal for the step); written by SayHeld when the call is
-// refused for it. Attempts nest: an inner one's lines said are held by the
-// outer one.
+// An inner step tried on the way to a result the public call may reach
+// without it, or whose failure the call words itself: a movie's sound
+// track, each of the readers tried in turn on the same data, the places a
+// texture may lie. While one lives, what the calling thread says is held
+// back: the first reason a step gave (a refusal, or any line it wrote) and
+// the notes it wrote (LogNoteScope). Its caller decides what they were:
+// dropped as the attempt ends (the call goes on without the step, or
+// succeeds, and says no refusal for it); the reason said as the call's one
+// refusal (RefuseCall); the notes written for a call that goes on
+// (KeepNotes). Attempts nest: what an inner one says for its caller is held
+// by the outer one. A step that declines data it does not know says
+// nothing; one that knows it and refuses it says why (a WAVE file cut
+// short), and that reason is the call's when no step takes the data.
 class InnerAttempt {
 public:
     InnerAttempt();
     ~InnerAttempt();
     InnerAttempt(const InnerAttempt&) = delete;
     InnerAttempt& operator=(const InnerAttempt&) = delete;
-    // Writes the lines held so far (in order) and holds no more: what the
-    // thread writes after it is written as it comes.
-    void SayHeld();
-    // The same for a call refused for the step: each line not already a
-    // refusal is said as one, in the call's name (Refuse).
-    void SayHeldAsRefusals();
-    // Keeps a line the calling thread writes; false with no attempt open.
-    static bool Hold(const char* text);
+    // True once a step gave a reason; false while every one declined.
+    bool Refused() const { return refused_; }
+    // The call refused for the step: the reason held is said as the call's
+    // refusal, or, with none held, the one given. -1; the attempt holds no
+    // more from here on.
+    int RefuseCall();
+    int RefuseCall(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The reasons held so far are none of the call's (the step they came
+    // from was passed by): dropped, the notes kept.
+    void DropReasons();
+    // The call goes on: the notes held are written, and the attempt holds
+    // no more.
+    void KeepNotes();
+    // Holds a reason or a line the calling thread gives; false with no
+    // attempt open.
+    static bool HoldReason(const char* why);
+    static bool HoldLine(const char* line);
 
 private:
-    void Say(bool asRefusals);
+    void Close();
 
-    std::vector<std::string> lines_;
+    std::string reason_;
+    bool refused_ = false;
+    std::vector<std::string> notes_;
     InnerAttempt* outer_;
+};
+
+// While one lives, the lines the calling thread writes are notes: facts of
+// a call that succeeds (a model's texture found nowhere, drawn white), which
+// an inner attempt keeps for the call's success rather than taking them for
+// the reason a step failed.
+class LogNoteScope {
+public:
+    LogNoteScope();
+    ~LogNoteScope();
+    LogNoteScope(const LogNoteScope&) = delete;
+    LogNoteScope& operator=(const LogNoteScope&) = delete;
 };
 
 // While one lives, every line the calling thread writes ends with its
 // ending (as " (model file cat.mqo)"), cutting the message rather than the
-// ending where the line is full, and is counted: the lines a reader writes
-// name the file it reads, and its caller learns whether the reader said why
-// it failed. Scopes nest; the innermost one ends the lines.
+// ending where the line is full: the lines a reader writes name the file
+// it reads. Scopes nest; the innermost one ends the lines.
 class LogSubjectScope {
 public:
     explicit LogSubjectScope(std::string ending);
     ~LogSubjectScope();
     LogSubjectScope(const LogSubjectScope&) = delete;
     LogSubjectScope& operator=(const LogSubjectScope&) = delete;
-    // Lines written under this scope (muted ones are none).
-    int Lines() const { return lines_; }
-    // The line text gets when written under the innermost scope, counted
-    // there; text itself without one.
+    // The line text gets when written under the innermost scope; text
+    // itself without one.
     static std::string Ended(const char* text);
 
 private:
     std::string ending_;
-    int lines_ = 0;
     LogSubjectScope* outer_;
 };
 

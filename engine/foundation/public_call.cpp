@@ -2,6 +2,7 @@
 #include "foundation/public_call.h"
 
 #include "engine/log.h"
+#include "foundation/log_internal.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -12,6 +13,15 @@ namespace call_frame {
 
 thread_local constinit ThreadFrames thisThread;
 constinit std::atomic<bool> ending{false};
+thread_local constinit CallRecord thisCall;
+
+// The record starts with the call's refusal not said: the one before it on
+// this thread (a call that has ended) is done with.
+const char* OpenInsideCall(const char* outer) {
+    thisCall = CallRecord{outer, false};
+    thisThread.slot.store(RecordInSlot(), kMarkOrder);
+    return RecordInSlot();
+}
 
 }  // namespace call_frame
 
@@ -20,12 +30,38 @@ namespace {
 // The engine's own work the thread does, named by an EngineTaskScope.
 thread_local const char* currentTask = nullptr;
 
-int SayRefusal(const char* call, const char* format, va_list args) {
+// True the first time the calling thread's public call says its refusal.
+bool FirstRefusalOfCall() {
+    using namespace call_frame;
+    const char* slot = thisThread.slot.load(std::memory_order_relaxed);
+    if (slot != RecordInSlot()) {
+        // No frame opened inside the call yet: it takes its record now.
+        thisCall = CallRecord{slot, true};
+        thisThread.slot.store(RecordInSlot(), kMarkOrder);
+        return true;
+    }
+    if (thisCall.refusalSaid) return false;
+    thisCall.refusalSaid = true;
+    return true;
+}
+
+// The refusal with its reason, in the name of the public call (or else of
+// function, the engine's task or none), unless an inner attempt holds it.
+int SayReason(const char* function, const char* why) {
+    if (InnerAttempt::HoldReason(why)) return -1;
+    if (const char* call = CurrentPublicCall()) {
+        if (!FirstRefusalOfCall()) return -1;
+        return WriteLogFormat("%s refused: %s", call, why);
+    }
+    if (currentTask) return WriteLogFormat("%s: %s", currentTask, why);
+    if (function) return WriteLogFormat("%s refused: %s", function, why);
+    return WriteLogFormat("Refused: %s", why);
+}
+
+int SayRefusal(const char* function, const char* format, va_list args) {
     char why[kLogLineMax];
     std::vsnprintf(why, sizeof why, format, args);
-    if (call) return WriteLogFormat("%s refused: %s", call, why);
-    if (currentTask) return WriteLogFormat("%s: %s", currentTask, why);
-    return WriteLogFormat("Refused: %s", why);
+    return SayReason(function, why);
 }
 
 }  // namespace
@@ -33,10 +69,12 @@ int SayRefusal(const char* call, const char* format, va_list args) {
 int Refuse(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const int result = SayRefusal(CurrentPublicCall(), format, args);
+    const int result = SayRefusal(nullptr, format, args);
     va_end(args);
     return result;
 }
+
+int RefuseBecause(const char* why) { return SayReason(nullptr, why); }
 
 int RefuseNull(const char* what) { return Refuse("no %s (null)", what); }
 
@@ -48,10 +86,9 @@ int RefuseIndex(const char* what, int index, int count) {
 int RefuseNullIn(const char* function, const char* what) { return RefuseIn(function, "no %s (null)", what); }
 
 int RefuseIn(const char* function, const char* format, ...) {
-    const char* call = CurrentPublicCall();
     va_list args;
     va_start(args, format);
-    const int result = SayRefusal(call || currentTask ? call : function, format, args);
+    const int result = SayRefusal(function, format, args);
     va_end(args);
     return result;
 }

@@ -1,12 +1,25 @@
 // The frame of a public call, and the one way the engine says it refused
-// one. engine.h promises that a call refused says why in the log, naming
-// the function the program called: every public function that can refuse
-// opens a PublicCall as it begins (one on a hot path, only where it
-// refuses), and every refusal, wherever in the engine its reason is found,
-// is written by Refuse, which names the outermost public function the
+// one. engine.h promises that a call refused says why in one line of the
+// log, naming the function the program called: every public function that
+// can refuse opens a PublicCall as it begins (one on a hot path, only where
+// it refuses), and every refusal, wherever in the engine its reason is
+// found, goes through Refuse, which names the outermost public function the
 // calling thread is in. A public function that another calls (MakeBlankGraph
 // making its image with CreateBaseImageXrgb32) refuses in the name of the
 // one the program called.
+//
+// One line a call: the first reason found is the call's, and what the
+// steps around it would add on their way out (the sound load wrapping the
+// file read that found the file missing) is said no more. A step the call
+// may go on without, or whose failure the call words itself (each reader
+// tried in turn), runs in an InnerAttempt (log_internal.h), which holds
+// its reasons for its caller to say or drop. Which call has said its line
+// is kept where the frames cannot lose it: the slot names the call itself
+// until a frame opens inside it or the call refuses, and from then on the
+// thread's call record (CallRecord), which the inner frames' closes put
+// back as they found it; the outermost frame's open and close leave the
+// record behind, so the hot path of a call made outside every other costs
+// nothing more.
 //
 // The frame also tells an end of the engine run from another thread (the
 // process ending there, lifecycle.cpp) when the engine's thread is inside a
@@ -60,6 +73,19 @@ constexpr std::memory_order kMarkOrder = std::memory_order_seq_cst;
 constexpr std::memory_order kMarkOrder = std::memory_order_relaxed;
 #endif
 
+// The call the thread is in, once a frame has opened inside it or it has
+// refused: its name, and whether its one line is written. The slot then
+// holds the record's address (RecordInSlot).
+struct CallRecord {
+    const char* function = nullptr;
+    bool refusalSaid = false;
+};
+extern thread_local constinit CallRecord thisCall;
+inline const char* RecordInSlot() { return reinterpret_cast<const char*>(&thisCall); }
+// A frame opened inside a call whose slot still names it: the slot takes
+// the call's record. Returns what the frame's close puts back.
+const char* OpenInsideCall(const char* outer);
+
 // Opens a frame: the slot names function unless an outer frame names its
 // own; returns what the slot held, for Close.
 inline const char* Open(const char* function) {
@@ -67,6 +93,8 @@ inline const char* Open(const char* function) {
     if (__builtin_expect(NamesItsOwnCall(outer), 1)) {
         thisThread.slot.store(function, kMarkOrder);
         std::atomic_signal_fence(std::memory_order_seq_cst);
+    } else if (outer != RecordInSlot()) {
+        outer = OpenInsideCall(outer);
     }
     return outer;
 }
@@ -96,33 +124,45 @@ private:
 // The public call set aside while the user's own code runs from inside
 // one (UserCodeScope, engine_thread.h): the calls that code makes are its
 // own, and refuse in their own names. The thread still counts as inside
-// the call.
+// the call. The thread's call record goes to the calls that code makes,
+// and is put back as the scope ends.
 class UserCallScope {
 public:
-    UserCallScope() : outer_(call_frame::thisThread.slot.load(std::memory_order_relaxed)) {
+    UserCallScope()
+        : outer_(call_frame::thisThread.slot.load(std::memory_order_relaxed)), record_(call_frame::thisCall) {
         call_frame::thisThread.slot.store(call_frame::kUserCode, std::memory_order_relaxed);
     }
-    ~UserCallScope() { call_frame::Close(outer_); }
+    ~UserCallScope() {
+        call_frame::thisCall = record_;
+        call_frame::Close(outer_);
+    }
     UserCallScope(const UserCallScope&) = delete;
     UserCallScope& operator=(const UserCallScope&) = delete;
 
 private:
     const char* outer_;
+    call_frame::CallRecord record_;
 };
 
 // The public function the calling thread is in (the one the program
 // called), or null on a thread of the engine's own.
 inline const char* CurrentPublicCall() {
     const char* call = call_frame::thisThread.slot.load(std::memory_order_relaxed);
+    if (call == call_frame::RecordInSlot()) return call_frame::thisCall.function;
     return call_frame::NamesItsOwnCall(call) ? nullptr : call;
 }
 
-// Writes "<public function> refused: <why>" and returns -1. With no public
-// call, on a thread of the engine's own in an EngineTaskScope, it writes
-// "<task>: <why>": no call of the program's was refused there. With neither
-// it writes "Refused: <why>", which no call of a program reaches: what a
-// program can call (a public function, a table's entry) names itself.
+// Writes "<public function> refused: <why>" and returns -1, once a call:
+// a call whose line is written says no more (the steps around the one that
+// found why), and an InnerAttempt open on the thread holds the reason
+// instead. With no public call, on a thread of the engine's own in an
+// EngineTaskScope, it writes "<task>: <why>": no call of the program's was
+// refused there. With neither it writes "Refused: <why>", which no call of
+// a program reaches: what a program can call (a public function, a table's
+// entry) names itself.
 int Refuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same with a reason made already (an InnerAttempt's, said for it).
+int RefuseBecause(const char* why);
 
 // The refusal of a null pointer, in the words every such refusal uses:
 // "no <what> (null)".

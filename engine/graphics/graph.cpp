@@ -349,30 +349,22 @@ int ReadPicture(const char* fileName, const void* data, size_t size, int fromMem
     return ReadImageToBaseImage(fileName, data, size, fromMemory, out, mirror ? 1 : 0);
 }
 
-// A file that is no picture may be a movie. Both readings are tried
-// quietly: a file that is neither gets one line, saying whether it is there.
-int OpenPictureQuietly(const char* fileName, BASEIMAGE* out) {
-    WaitWhileWindowInactive();
-    LogMuteScope quiet;
-    return ReadImageToBaseImage(fileName, nullptr, 0, 0, out, 0);
-}
-
-// A file that is no picture, tried as a movie; when it is none either, the
-// refusal says why the file itself cannot be read (missing, a folder, a
-// FIFO), or that it is neither.
-int OpenAsMovieGraph(const char* fileName, int noTransparency) {
-    const FileHandle file = OpenFileStream(fileName, 0, 1, 0);
-    if (!file) return -1;
-    CloseFileStream(file);
-    if (!OnEngineThread()) return Refuse("%s is no picture, and movies open on the engine's thread alone", fileName);
+// A file that is no picture may be a movie, opened as its graph on the
+// engine's thread. One that is neither is refused once, for what decided
+// it: the file itself (missing, a folder), the reason of a picture reader
+// that knew the data and found it broken (held by asPicture), or that it is
+// neither.
+int OpenAsMovieGraph(const char* fileName, int noTransparency, InnerAttempt& asPicture) {
+    if (!OnEngineThread())
+        return asPicture.RefuseCall("%s is no picture, and movies open on the engine's thread alone", fileName);
     const GraphMovieHooks* movies = GraphState().movies;
     int graph = -1;
     {
-        LogMuteScope quiet;
+        InnerAttempt asMovie;
         if (movies && movies->openGraph) graph = movies->openGraph(fileName, noTransparency);
     }
     if (graph != -1) return graph;
-    return Refuse("%s is neither a picture nor a movie that can be read", fileName);
+    return asPicture.RefuseCall("%s is neither a picture nor a movie that can be read", fileName);
 }
 
 }  // namespace
@@ -383,7 +375,11 @@ int OpenGraphFile(const char* fileName, int noTransparency) {
     if (!fileName) return RefuseNull("file name");
     const GraphSettings settings = CurrentSettings();
     BASEIMAGE picture, argb;
-    if (OpenPictureQuietly(fileName, &picture) != 0) return OpenAsMovieGraph(fileName, noTransparency);
+    WaitWhileWindowInactive();
+    {
+        InnerAttempt asPicture;
+        if (ReadPictureFile(fileName, &picture) != 0) return OpenAsMovieGraph(fileName, noTransparency, asPicture);
+    }
     bool keyed = !noTransparency && settings.transEnabled;
     int result = PrepareImage(&picture, nullptr, keyed, settings, &argb);
     FreeBaseImagePixels(&picture);

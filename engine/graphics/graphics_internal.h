@@ -18,6 +18,11 @@ void RegisterGraphicsSubsystem();
 // make them ask first: false comes with a log line naming the function.
 bool CheckGraphicsRunning();
 
+// A file's picture, read by the program's readers and the built-in ones:
+// 0; -1 after the refusal of the file (missing, a folder) or of a reader
+// that knew the data and found it broken; -1 with nothing said when no
+// reader knows the data.
+int ReadPictureFile(const char* fileName, BASEIMAGE* out);
 // ReadImageToBaseImage from memory, taking the fourth byte of 32-bit BMP
 // pixels as alpha (1) or not (0) for this read alone, whatever
 // SetBmp32AlphaUse says (a model's texture says it for itself).

@@ -134,21 +134,25 @@ int BuildMovieGraph(MovieRecord* r, const char* fileName, int* width, int* heigh
                 message = "IID_IMediaSeekingインターフェイスの取得に失敗しました";
         }
     }
+    // A file the graph reads no movie from is declined without a word: the
+    // caller says what the file is not, and the file layer has said why a
+    // file that could not be copied was not there.
+    bool declined = false;
     if (message.empty()) {
         const bool named = KeepFileName(r, GraphNameOf(fileName));
         if (!named || mg::Failed(RenderRecordFile(r))) {
-            message = std::string("ファイル:") + fileName + " が開けませんでした";
+            declined = true;
             if (r->temporaryFile != 1 && CopyMovieToTemporaryFile(r, GetFileAccessTable(), fileName)) {
                 if (mg::Succeeded(RenderRecordFile(r)))
-                    message.clear();
+                    declined = false;
                 else
                     RemoveMovieTemporaryFile(r);
             }
         }
     }
-    if (!message.empty()) {
+    if (declined || !message.empty()) {
         ReleaseMovieGraph(r);
-        return Refuse("%s", message.c_str());
+        return declined ? -1 : Refuse("%s", message.c_str());
     }
     if (width) *width = r->renderer->Width();
     if (height) *height = r->renderer->Height();

@@ -68,18 +68,19 @@ void CloseTheoraMovie(MovieRecord* r) {
     r->theora = 0;
 }
 
-// The Theora decoder first, then the movie graph. What either says of a
-// file it cannot open is said only when neither opens it.
-bool OpenMovieRecord(MovieRecord* r, const char* fileName, int* width, int* height) {
+// The Theora decoder first, then the movie graph; 0, or -1 after the one
+// refusal of a file neither opens, for what decided it: the file itself
+// (missing, a folder), the reason of a way that knew the data and found it
+// broken (a Theora movie cut short), or that neither way reads it.
+int OpenMovieRecord(MovieRecord* r, const char* fileName, int* width, int* height) {
     InnerAttempt eachWay;
-    if (OpenTheoraMovie(r, fileName, width, height)) return true;
+    if (OpenTheoraMovie(r, fileName, width, height)) return 0;
     r->temporaryFile = 0;
-    if (BuildMovieGraph(r, fileName, width, height) == -1) {
-        eachWay.SayHeld();
-        return false;
-    }
+    if (BuildMovieGraph(r, fileName, width, height) == -1)
+        return eachWay.RefuseCall("%s is no movie: neither an Ogg Theora movie nor one the media graph reads",
+                                  fileName);
     r->currentFrame = &r->frameImage;
-    return true;
+    return 0;
 }
 
 }  // namespace
@@ -94,9 +95,9 @@ int OpenMovie(const char* fileName, int* width, int* height, int) {
     auto* r = static_cast<MovieRecord*>(ENGINE_ALLOC_ZERO(sizeof(MovieRecord)));
     if (!r) return Refuse("メモリの確保に失敗しました");
     r->soundHandle = -1;
-    if (!OpenMovieRecord(r, fileName, width, height)) {
+    if (OpenMovieRecord(r, fileName, width, height) != 0) {
         FreeMemory(r);
-        return Refuse("ムービーファイルオープン処理時にエラーが発生しました");
+        return -1;
     }
     // The table had room, and nothing else opened a movie meanwhile.
     const int handle = AddHandleEntry(&MovieHandles().table, r);

@@ -147,17 +147,20 @@ int ReadTheoraHeaders(TheoraDecoder* d) {
         if (!ogg_page_bos(&d->page)) break;
         TryTheoraStream(d);
     }
+    // No Theora stream: the data is declined without a word. A Theora
+    // movie whose headers do not follow is refused for it.
     if (!d->streamOpen) return -1;
     if (!ogg_page_bos(&d->page)) ogg_stream_pagein(&d->stream, &d->page);
     while (d->headerCount < 3) {
         const int r = ogg_stream_packetout(&d->stream, &d->packet);
-        if (r < 0) return -1;
+        if (r < 0) return Refuse("Theora: the movie's headers are damaged");
         if (r > 0) {
-            if (theora_decode_header(&d->info, &d->comment, &d->packet) != 0) return -1;
+            if (theora_decode_header(&d->info, &d->comment, &d->packet) != 0)
+                return Refuse("Theora: the movie's headers are damaged");
             ++d->headerCount;
             continue;
         }
-        if (!NextPage(d, nullptr, nullptr)) return -1;  // end of file while searching for codec headers
+        if (!NextPage(d, nullptr, nullptr)) return Refuse("Theora: the movie is cut short inside its headers");
         ogg_stream_pagein(&d->stream, &d->page);
     }
     return 1;
@@ -186,7 +189,10 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
     d->file = file;
 
     if (ReadTheoraHeaders(d) < 0 || !TakeMovieInfo(d)) return Fail(d);
-    if (theora_decode_init(&d->state, &d->info) != 0) return Fail(d);
+    if (theora_decode_init(&d->state, &d->info) != 0) {
+        Refuse("Theora: no decoder can be set up for the movie's headers");
+        return Fail(d);
+    }
     d->decoderOpen = true;
     ogg_sync_reset(&d->sync);
     ogg_stream_reset(&d->stream);

@@ -126,7 +126,9 @@ int BuildGraph(Mp3Graph& g, uint32_t encodedBytes) {
         return Fail(u"サンプルグラバフィルタのグラフへの追加に失敗しました");
     if (mg::Failed(g.graph->AddFilter(g.reader, "MemFile")))
         return Fail(u"メモリファイルフィルタのグラフへの追加に失敗しました");
-    if (mg::Failed(g.graph->Render(g.reader->GetPin(0)))) return Fail(u"グラフの構築に失敗しました");
+    // Data no filter of the graph reads (a text file) is declined without a
+    // word, as every reader declines what it does not know.
+    if (mg::Failed(g.graph->Render(g.reader->GetPin(0)))) return -1;
     if (mg::Failed(g.graph->AddFilter(g.nullRenderer.Get(), "File Renderer")))
         return Fail(u"ヌルレンダラーフィルタのグラフへの追加に失敗しました");
     if (mg::Failed(SwapRenderer(g.graph.Get(), g.nullRenderer.Get())))

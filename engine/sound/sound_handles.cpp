@@ -6,6 +6,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "foundation/engine_thread.h"
+#include "foundation/log_internal.h"
 #include "sound/sound_internal.h"
 
 #include <cstring>
@@ -75,8 +76,14 @@ int BuildFromImage(SoundEntry* e, const void* image, int imageSize, int bufferCo
     void* pcm;
     int pcmSize;
     if (DecodeWholeImage(image, imageSize, settings.readers, &format, &pcm, &pcmSize) != 0) return -1;
-    if (pcmSize / int(format.avgBytesPerSec) > kLoadedSoundMaxSeconds || pcmSize < int(format.blockAlign) ||
-        CreateSoundBuffers(e, &format, uint32_t(pcmSize - pcmSize % format.blockAlign), 0, bufferCount) != 0) {
+    bool held = false;
+    {
+        // Voices that cannot be made are no refusal: the sound streams.
+        InnerAttempt voices;
+        held = pcmSize / int(format.avgBytesPerSec) <= kLoadedSoundMaxSeconds && pcmSize >= int(format.blockAlign) &&
+               CreateSoundBuffers(e, &format, uint32_t(pcmSize - pcmSize % format.blockAlign), 0, bufferCount) == 0;
+    }
+    if (!held) {
         FreeMemory(pcm);
         return MakeStreamFromImage(e, image, imageSize, 2, settings.readers);
     }
@@ -103,7 +110,11 @@ int BuildFromFile(SoundEntry* e, const char* fileName, int bufferCount, const So
     int size;
     if (LoadWholeFile(fileName, &data, &size) != 0)
         return Refuse("右記の音声ファイルのロードに失敗しました_1：%s", fileName);
-    int built = BuildFromImage(e, data, size, bufferCount, settings);
+    int built = -1;
+    {
+        LogSubjectScope subject(SoundFileSubject(fileName));
+        built = BuildFromImage(e, data, size, bufferCount, settings);
+    }
     FreeMemory(data);
     if (built != 0) return Refuse("右記の音声ファイルのロードに失敗しました_2：%s", fileName);
     return 0;
@@ -308,6 +319,8 @@ int MakeSoundFromFile(const char* fileName, int bufferCount, const SoundLoadSett
 }
 
 }  // namespace
+
+std::string SoundFileSubject(const char* fileName) { return std::string(" (音声ファイル ") + fileName + ")"; }
 
 int CreateSoundHandleFromFileWith(const char* fileName, int bufferCount, const SoundLoadSettings& settings) {
     return MakeSoundFromFile(fileName, bufferCount, settings);

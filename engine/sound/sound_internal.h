@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace morpotta {
@@ -137,6 +138,9 @@ struct SoundLoadSettings {
     SoundReaderChoice readers;
 };
 SoundLoadSettings CurrentSoundLoadSettings();
+// The ending of the lines said while a sound file's data is read (the
+// reason a reader refused it names the file): " (音声ファイル <name>)".
+std::string SoundFileSubject(const char* fileName);
 // CreateSoundHandleFromFile with settings of the caller's own (a music
 // file, a movie's sound track), leaving those of every other load alone.
 int CreateSoundHandleFromFileWith(const char* fileName, int bufferCount, const SoundLoadSettings& settings);

@@ -4,6 +4,7 @@
 #include "engine/log.h"
 #include "engine/memory.h"
 #include "foundation/engine_thread.h"
+#include "foundation/log_internal.h"
 #include "sound/sound_internal.h"
 
 #include <cstring>
@@ -193,7 +194,12 @@ int AddStreamFilePiece(SoundEntry* e, const char* fileName, int repeatCount, int
     if (!file) return Refuse("右記のＷＡＶファイルのロードに失敗しました：%s", fileName);
     StreamData stream = MakeFileStreamData(file);
     int keep = 1;
-    if (AddStreamPiece(e, &stream, repeatCount, createType, readers, &keep) != 0) {
+    int added = -1;
+    {
+        LogSubjectScope subject(SoundFileSubject(fileName));
+        added = AddStreamPiece(e, &stream, repeatCount, createType, readers, &keep);
+    }
+    if (added != 0) {
         CloseFileStream(file);
         return Refuse("右記のＷＡＶファイルのセットアップに失敗しました：%s", fileName);
     }

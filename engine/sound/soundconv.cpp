@@ -39,9 +39,13 @@ SoundReaderChoice CurrentSoundReaderChoice() { return SoundReaderChoice{GetSound
 
 namespace {
 
-// The first reader that takes the stream and gives a sample, or null. What
-// the readers that decline say is said only when none takes it.
-const SoundReader* ChooseSoundReader(SOUNDCONV* conv, const SoundReaderChoice& choice) {
+constexpr char kNoSoundReader[] = "the data is no sound any reader takes (PCM or compressed WAVE, Ogg Vorbis, MP3)";
+
+// The first reader that takes the stream and gives a sample; or null after
+// the refusal: the reason of a reader that knew the data and found it
+// broken (a WAVE file cut short), else noneTakesIt. A reader that does not
+// know the data declines it without a word.
+const SoundReader* ChooseSoundReader(SOUNDCONV* conv, const SoundReaderChoice& choice, const char* noneTakesIt) {
     InnerAttempt readers;
     for (const SoundReader* reader : kReaders) {
         if (choice.skipMask & (1 << reader->maskBit)) continue;
@@ -55,20 +59,19 @@ const SoundReader* ChooseSoundReader(SOUNDCONV* conv, const SoundReaderChoice& c
         }
         if (reader->rewindOnRefusal) conv->stream.functions.seek(conv->stream.handle, 0, 0);
     }
-    readers.SayHeld();
+    readers.RefuseCall("%s", noneTakesIt);
     return nullptr;
 }
 
-}  // namespace
-
-int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderChoice& choice) {
+int SetupSoundConverterOr(StreamData* stream, SOUNDCONV* conv, const SoundReaderChoice& choice,
+                          const char* noneTakesIt) {
     if (!stream || !conv) return RefuseNull("stream");
     std::memset(conv, 0, sizeof *conv);
     conv->oggSelect = choice.oggSelect;
     conv->stream = *stream;
     conv->stream.functions.seek(conv->stream.handle, 0, 0);
-    const SoundReader* chosen = ChooseSoundReader(conv, choice);
-    if (!chosen) return Refuse("the data is no sound any reader takes (PCM or compressed WAVE, Ogg Vorbis, MP3)");
+    const SoundReader* chosen = ChooseSoundReader(conv, choice, noneTakesIt);
+    if (!chosen) return -1;
     conv->initialized = 0;
     conv->endOfData = 0;
     conv->buffer = static_cast<uint8_t*>(AllocMemory(size_t(conv->blockSize), "", 0));
@@ -81,6 +84,23 @@ int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderCh
     conv->outputPosition = 0;
     conv->initialized = 1;
     return 0;
+}
+
+}  // namespace
+
+int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderChoice& choice) {
+    return SetupSoundConverterOr(stream, conv, choice, kNoSoundReader);
+}
+
+int CheckSoundImage(const void* image, size_t size, const SoundReaderChoice& choice, const char* noneTakesIt) {
+    MemStream* memStream = OpenMemStream(image, size);
+    if (!memStream) return Refuse("out of memory for a stream over the sound's %zu bytes", size);
+    StreamData stream = MakeMemStreamData(memStream);
+    SOUNDCONV conv;
+    const int taken = SetupSoundConverterOr(&stream, &conv, choice, noneTakesIt);
+    if (taken == 0) TerminateSoundConverter(&conv);
+    CloseMemStream(memStream);
+    return taken;
 }
 
 int RunSoundConverter(SOUNDCONV* conv, void* dest, int bytes) {

@@ -107,10 +107,16 @@ struct SoundReaderChoice {
 // The readers the sound settings allow, instance 0.
 SoundReaderChoice CurrentSoundReaderChoice();
 
+// 0, or -1 after the refusal: the reason of a reader that knew the data
+// and found it broken, or that no reader takes the data.
 int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv, const SoundReaderChoice& choice);
 inline int SetupSoundConverter(StreamData* stream, SOUNDCONV* conv) {
     return SetupSoundConverter(stream, conv, CurrentSoundReaderChoice());
 }
+// Whether a reader takes the file image as the converter would: 0; or -1
+// after the refusal of a reader that knew the data and found it broken,
+// or, when every reader declined it, the refusal noneTakesIt.
+int CheckSoundImage(const void* image, size_t size, const SoundReaderChoice& choice, const char* noneTakesIt);
 int RunSoundConverter(SOUNDCONV* conv, void* dest, int bytes);
 int SeekSoundConverter(SOUNDCONV* conv, int samplePosition);
 int TerminateSoundConverter(SOUNDCONV* conv);

@@ -3,6 +3,7 @@
 // byte, as stored files expect) and the search for "data". Every size the
 // file states is checked against the stream's own length.
 #include "engine/memory.h"
+#include "foundation/public_call.h"
 #include "sound/soundconv.h"
 
 #include <cstring>
@@ -21,6 +22,13 @@ bool ReadChunkHeader(SOUNDCONV* c, char id[4], uint32_t* length) {
     return true;
 }
 
+// A RIFF WAVE stream is known from its first twelve bytes: past them, the
+// reader refuses what it cannot read, saying why, rather than declining it.
+uint8_t* RefuseWave(const char* why) {
+    Refuse("the WAVE data %s", why);
+    return nullptr;
+}
+
 }  // namespace
 
 int64_t MeasureSoundStream(SOUNDCONV* c) {
@@ -37,21 +45,24 @@ uint8_t* ReadWaveFormatChunk(SOUNDCONV* c, int64_t streamLength, uint32_t* lengt
     if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return nullptr;
     char id[4];
     uint32_t length;
-    if (!ReadChunkHeader(c, id, &length)) return nullptr;
+    if (!ReadChunkHeader(c, id, &length)) return RefuseWave("is cut short before its format chunk");
     if (std::memcmp(id, "bext", 4) == 0) {
-        if (SeekSoundStream(c, length, 1) != 0 || !ReadChunkHeader(c, id, &length)) return nullptr;
+        if (SeekSoundStream(c, length, 1) != 0 || !ReadChunkHeader(c, id, &length))
+            return RefuseWave("is cut short before its format chunk");
     }
-    if (std::memcmp(id, "fmt ", 4) != 0) return nullptr;
+    if (std::memcmp(id, "fmt ", 4) != 0)
+        return RefuseWave("has no format chunk where it belongs (first, or after \"bext\")");
     int64_t position = TellSoundStream(c);
     // Shorter than the 16 bytes every format has, or longer than the file.
-    if (length < 16 || int64_t(length) > streamLength - position) return nullptr;
+    if (length < 16) return RefuseWave("has a format chunk shorter than any format");
+    if (int64_t(length) > streamLength - position) return RefuseWave("is cut short inside its format chunk");
     uint32_t held = length < 18 ? 18 : length;
     auto* format = static_cast<uint8_t*>(AllocMemory(held, "", 0));
-    if (!format) return nullptr;
+    if (!format) return RefuseWave("needs more memory for its format chunk than there is");
     std::memset(format, 0, held);
     if (ReadSoundStream(c, format, length) != length) {
         FreeMemory(format);
-        return nullptr;
+        return RefuseWave("is cut short inside its format chunk");
     }
     c->formatChunkPosition = int32_t(position);
     c->formatChunkLength = int32_t(length);
@@ -63,7 +74,7 @@ int FindWaveDataChunk(SOUNDCONV* c, int64_t streamLength) {
     for (;;) {
         char id[4];
         uint32_t length;
-        if (!ReadChunkHeader(c, id, &length)) return -1;
+        if (!ReadChunkHeader(c, id, &length)) return RefuseWave("is cut short before its data chunk"), -1;
         if (std::memcmp(id, "data", 4) == 0) {
             // A file cut short keeps the bytes it has, not what its header promised.
             int64_t start = TellSoundStream(c);
@@ -73,7 +84,8 @@ int FindWaveDataChunk(SOUNDCONV* c, int64_t streamLength) {
             return 0;
         }
         int64_t next = TellSoundStream(c) + int64_t(length) + (length & 1);
-        if (next >= streamLength || SeekSoundStream(c, next, 0) != 0) return -1;
+        if (next >= streamLength || SeekSoundStream(c, next, 0) != 0)
+            return RefuseWave("is cut short before its data chunk"), -1;
     }
 }
 

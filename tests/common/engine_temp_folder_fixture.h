@@ -32,3 +32,23 @@ protected:
 private:
     std::filesystem::path previous_;
 };
+
+// The same with the log on and every back end headless: no window system,
+// no sound card, scripted input, no graphics device (the software path).
+class HeadlessEngineInTempFolderTest : public EngineInTempFolderTest {
+protected:
+    void SetUp() override {
+        EngineInTempFolderTest::SetUp();
+        SetLogOutput(1);
+        ASSERT_EQ(SetWindowBackend("headless"), 0);
+        ASSERT_EQ(SetSoundDeviceBackend("null"), 0);
+        ASSERT_EQ(SetInputBackend("scripted"), 0);
+        ASSERT_EQ(SetGraphicsDeviceChoice("none"), 0);
+    }
+    void TearDown() override {
+        EngineInTempFolderTest::TearDown();
+        SetInputBackend("sdl2");
+        SetSoundDeviceBackend("sdl2");
+        SetWindowBackend("sdl2");
+    }
+};

@@ -18,3 +18,5 @@ target_compile_definitions(${target} PRIVATE MORPOTTA_PUBLIC_HEADERS_DIR="${PROJ
 # The refusal test opens a Theora movie it encodes at test time.
 pkg_check_modules(FOUNDATION_MOVIE_ENCODERS REQUIRED IMPORTED_TARGET theoraenc vorbisenc vorbis ogg)
 target_link_libraries(${target} PRIVATE PkgConfig::FOUNDATION_MOVIE_ENCODERS)
+# The refusal sweep reads the tree's own test assets: the fuzz seeds.
+target_compile_definitions(${target} PRIVATE MORPOTTA_FUZZ_CORPUS_DIR="${PROJECT_SOURCE_DIR}/fuzz/corpus")

@@ -6,6 +6,8 @@
 #include "sound/music/music_internal.h"
 #include "sound/sound_internal.h"
 
+#include <cstring>
+
 using namespace morpotta;
 
 using namespace musictest;
@@ -197,14 +199,15 @@ TEST_F(MusicHandles, TheTableHolds256AndRefusesThe257th) {
 }
 
 TEST_F(MusicHandles, AnImageIsCopiedAndForeignHandlesAreRefused) {
-    std::vector<uint8_t> bytes = {1, 2, 3, 4, 5};
+    std::vector<uint8_t> bytes = MakeMidi();
+    const std::vector<uint8_t> made = bytes;
     int h = CreateMusicFromImage(bytes.data(), int(bytes.size()));
     ASSERT_NE(h, -1);
     bytes[0] = 99;
     MusicEntry* entry = LookupMusic(h);
     ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->imageSize, 5);
-    EXPECT_EQ(static_cast<uint8_t*>(entry->image)[0], 1);
+    ASSERT_EQ(entry->imageSize, int(made.size()));
+    EXPECT_EQ(std::memcmp(entry->image, made.data(), made.size()), 0);
     EXPECT_EQ(GetMusicPlayState(h), 0);
     EXPECT_EQ(GetMusicPlayState(-1), -1);
     EXPECT_EQ(GetMusicPlayState(MakeHandle(HANDLE_KIND_SOUND, HandleCheckOf(h), HandleSlotOf(h))), -1);

@@ -77,12 +77,12 @@ int ReadWithEveryReader(StreamData* stream, BASEIMAGE* out) {
         if (TryReader(reader, stream, out) == 0) return 0;
     }
     // What a built-in reader says of data another one reads is no refusal;
-    // the program's own readers' calls are theirs, said as they go.
+    // the program's own readers' calls are theirs, said as they go. When
+    // none reads it, the reason of one that knew the data is the call's.
     InnerAttempt builtIn;
     for (ImageReader reader : kBuiltInReaders)
         if (TryReader(reader, stream, out) == 0) return 0;
-    builtIn.SayHeld();
-    return -1;
+    return builtIn.RefuseCall();
 }
 
 int ReadFromStream(StreamData* stream, BASEIMAGE* out) {
@@ -139,18 +139,15 @@ int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, in
     if (fromMemory) {
         if (!data || size == 0) return Refuse("no image data (%s, %zu bytes)", data ? "given" : "null", size);
         MemStream* mem = OpenMemStream(data, size);
-        if (!mem) return -1;
+        if (!mem) return Refuse("out of memory for a stream over the image's %zu bytes", size);
         StreamData stream = MakeMemStreamData(mem);
         result = ReadFromStream(&stream, out);
         CloseMemStream(mem);
+        // Said unless a reader that knew the data said why.
         if (result != 0) Refuse("the image in memory is no picture that can be read");
     } else {
         if (!fileName) return RefuseNull("file name");
-        FileHandle file = OpenFileStream(fileName, 0, 1, 0);
-        if (!file) return -1;
-        StreamData stream = MakeFileStreamData(file);
-        result = ReadFromStream(&stream, out);
-        CloseFileStream(file);
+        result = ReadPictureFile(fileName, out);
         if (result != 0) Refuse("%s is no picture that can be read", fileName);
     }
     if (result == 0 && option == 1) MirrorLeftRight(out);
@@ -158,6 +155,16 @@ int ReadImageToBaseImage(const char* fileName, const void* data, size_t size, in
 }
 
 namespace morpotta {
+
+int ReadPictureFile(const char* fileName, BASEIMAGE* out) {
+    std::memset(out, 0, sizeof *out);
+    FileHandle file = OpenFileStream(fileName, 0, 1, 0);
+    if (!file) return -1;
+    StreamData stream = MakeFileStreamData(file);
+    const int result = ReadFromStream(&stream, out);
+    CloseFileStream(file);
+    return result;
+}
 
 int ReadImageFromMemoryWithBmp32Alpha(const void* data, size_t size, int bmp32Alpha, BASEIMAGE* out) {
     Bmp32AlphaScope scope(bmp32Alpha);

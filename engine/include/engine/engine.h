@@ -12,19 +12,24 @@
 // then may the value name a new resource again. No handle is 0.
 //
 // Refusals. A call refused returns -1 (null, 0 or a zero vector where the
-// result is no int) and says why in the log, in a line "<function>
-// refused: <why>" that names the function the program called, wherever in
-// the engine the reason was found (a picture's reader, the file layer,
-// another public function it called on the way): a handle refused is said
-// to be -1, no handle at all, another kind's ("the handle of a picture, not
-// of a sound") or one whose resource is gone; a file, that it is missing, a
-// folder or no regular file (a FIFO, a device). A call that needs the engine, made before InitializeEngine or
+// result is no int) and says why in one line of the log, "<function>
+// refused: <why>", that names the function the program called and gives
+// the reason of the step that decided the refusal, wherever in the engine
+// it was found (a picture's reader, the file layer, another public
+// function it called on the way): a handle refused is said to be -1, no
+// handle at all, another kind's ("the handle of a picture, not of a
+// sound") or one whose resource is gone; a file, that it is missing, a
+// folder or no regular file (a FIFO, a device); data, that it is none of
+// what the call reads (no picture, sound, music, movie or model any reader
+// takes), or what a reader that knew it found wrong (cut short, damaged).
+// A call that needs the engine, made before InitializeEngine or
 // after ShutdownEngine, writes "<function> refused: the engine is not
 // running (before start-up or after shut-down)". Only a refused call
-// writes such a line: what fails on the way to a result the call still
-// reaches (a reader that does not know the data, a movie without a sound
-// track, an archive the plain file stands in for) is said only when the
-// call is refused. An entry of a file table the program calls itself
+// writes such a line, and only one: what fails on the way to a result the
+// call still reaches (a reader that does not know the data, a movie
+// without a sound track, an archive the plain file stands in for, a
+// block-compressed picture read by another road) is said only when the
+// call is refused for it. An entry of a file table the program calls itself
 // refuses as "FileAccessTable.<entry> refused: <why>" (a stream's, as
 // "StreamFunctions.<entry>"), and an empty entry of a table of functions
 // the program gives the engine (an archive reader, a stream's functions)

@@ -5,7 +5,10 @@
 // does nothing) while the sound system is not open.
 #pragma once
 
-// Music handles: a private copy of a file's bytes.
+// Music handles: a private copy of a file's bytes. Only music is taken: a
+// MIDI file, or a sound a sound reader takes (WAVE, Ogg Vorbis, MP3); other
+// data (a text file, a MIDI file cut short) is refused with -1 and a log
+// line saying which it is not.
 int AddMusicData();
 int CreateMusicFromImage(const void* image, int size);
 int LoadMusicMem(const char* fileName);

@@ -37,7 +37,7 @@ char* CopyName(const char16_t* path, const char16_t* folder) {
 // The file's bytes in a block of our own, or null (with *size 0). Each
 // place tried is a probe: the caller says in one line when none held it.
 void* ReadTextureFile(const char16_t* path, const ModelTextureFileHook* hook, int* size, bool* copyFailed) {
-    LogMuteScope quiet;
+    InnerAttempt probe;
     *size = 0;
     *copyFailed = false;
     if (hook && hook->read) {
@@ -142,6 +142,7 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
         if (request->colourPath) {
             image->colourData = ReadTextureFile(request->colourPath, request->hook, &image->colourDataSize, &copyFailed);
             if (!image->colourData) {
+                LogNoteScope drawnWhite;
                 if (copyFailed)
                     WriteLogFormatW(u"Load Texture Error : カラーチャンネル画像ファイル %s を保存するメモリの確保に失敗しました",
                                     request->colourPath);
@@ -156,6 +157,7 @@ int LoadModelTexture(ModelTextureImage* image, const ModelTextureRequest* reques
         if (request->alphaPath) {
             image->alphaData = ReadTextureFile(request->alphaPath, request->hook, &image->alphaDataSize, &copyFailed);
             if (!image->alphaData) {
+                LogNoteScope drawnWhite;
                 WriteLogFormatW(u"Load Texture Error : アルファチャンネル用テクスチャファイル %s の読み込みに失敗しました (tried: %hs)",
                                 request->alphaPath, PlacesTried(request->alphaPath, request->hook).c_str());
                 if (!(image->alphaData = CopyOfWhite(&image->alphaDataSize)))

@@ -199,23 +199,21 @@ int LoadModelFile(const char* fileName) {
     size_t size = 0;
     if (ReadWholeModelFile(fileName, &data, &size) != 0) return -1;
     ModelLoadParams params{data, size, fileName, name.c_str(), folder.c_str(), nullptr, &data};
-    // What the readers and the conversion say is held: the reasons of the
-    // call's refusal when the model cannot be made, notes (a texture not
-    // found) when it can.
+    // What the readers and the conversion say is held: the reason of the
+    // call's refusal when the model cannot be made, notes (a texture found
+    // nowhere) when it can.
     InnerAttempt load;
     int baseHandle = -1;
-    bool readerSaidWhy = false;
     {
         LogSubjectScope subject(std::string(" (モデルファイル ") + fileName + ")");
         ModelLoadSettingsScope settings;
         baseHandle = OfferToReaders(&params);
-        readerSaidWhy = subject.Lines() > 0;
     }
     FreeMemory(data);
-    if (baseHandle < 0) {
-        load.SayHeldAsRefusals();
-        return readerSaidWhy ? -1 : Refuse("モデルファイル %s の形式に対応する読み込み処理がありません", fileName);
-    }
+    if (baseHandle < 0) return load.RefuseCall("モデルファイル %s の形式に対応する読み込み処理がありません", fileName);
+    // What a reader tried and passed by on its way (a motion file beside
+    // the model that is not there) is no reason of what follows.
+    load.DropReasons();
     // A model whose buffers cannot be made still draws, from memory.
     BuildModelBaseDeviceBuffers(baseHandle, 1);
     ModelBase* base = GetModelBase(baseHandle);
@@ -223,16 +221,14 @@ int LoadModelFile(const char* fileName) {
     int modelHandle = ReserveModelInstanceHandle();
     if (modelHandle == -1) {
         ReleaseModelBaseData(baseHandle);
-        load.SayHeldAsRefusals();
-        return Refuse("モデルファイル %s のモデルハンドルの作成に失敗しました", fileName);
+        return load.RefuseCall("モデルファイル %s のモデルハンドルの作成に失敗しました", fileName);
     }
     if (SetupModelInstance(modelHandle, baseHandle) != 0) {
         ReleaseModelInstance(modelHandle);
         ReleaseModelBaseData(baseHandle);
-        load.SayHeldAsRefusals();
-        return Refuse("モデルファイル %s のモデル基本データからモデルデータへの変換に失敗しました", fileName);
+        return load.RefuseCall("モデルファイル %s のモデル基本データからモデルデータへの変換に失敗しました", fileName);
     }
-    load.SayHeld();
+    load.KeepNotes();
     int handle = GetModelInstanceHandleOfSlot(int(uint32_t(modelHandle) & kModelInstanceSlotMask));
     ReleaseModelBaseData(baseHandle);
     return handle;

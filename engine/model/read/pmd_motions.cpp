@@ -7,6 +7,7 @@
 
 #include "engine/memory.h"
 #include "engine/text.h"
+#include "foundation/log_internal.h"
 #include "model/base/model_texture.h"
 #include "model/base/whole_file.h"
 #include "model/read/pmd_reader.h"
@@ -41,7 +42,10 @@ std::string MotionFileName(const char* name, int number) {
     return std::string(name) + digits + ".vmd";
 }
 
+// A probe: the first number without a file is where the motions end, no
+// fault of the model's.
 bool ReadMotionFile(const ModelLoadParams* params, int number, MotionFile* out) {
+    InnerAttempt probe;
     const std::string name = MotionFileName(params->name, number);
     if (!params->folder) {
         const ModelTextureFileHook* hook = params->options;

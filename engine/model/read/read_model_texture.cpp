@@ -15,7 +15,7 @@ namespace {
 // A probe: a path that does not open is an answer here, not a fault, and
 // is left out of the log.
 bool FileOpens(const char* path) {
-    LogMuteScope quiet;
+    InnerAttempt probe;
     const FileAccessTable* files = GetModelFileAccessTable();
     if (!files || !files->open) return false;
     FileHandle file = files->open(path, 0, 1, 0);

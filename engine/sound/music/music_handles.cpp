@@ -6,6 +6,7 @@
 #include "engine/music.h"
 #include "engine/sound.h"
 #include "foundation/engine_thread.h"
+#include "foundation/log_internal.h"
 #include "platform/lasting_state.h"
 #include "sound/mci/mci.h"
 #include "sound/music/music_internal.h"
@@ -13,6 +14,8 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 using namespace morpotta;
 
@@ -52,6 +55,18 @@ constexpr char kMusicTableFull[] =
     "music are held at once; this one is not made)";
 static_assert(kMusicTableSize == 256, "the message says how many pieces of music the table holds");
 
+// Music is a MIDI file the sequencer plays, or a sound a reader takes,
+// which plays as a stream sound: 0, or -1 after the refusal saying which it
+// is not.
+int CheckMusicImage(const void* image, int size) {
+    if (IsPlayableMidiImage(image, size_t(size))) return 0;
+    if (size >= 4 && std::memcmp(image, "MThd", 4) == 0)
+        return Refuse("the MIDI data is cut short or damaged: a chunk runs past its end, or there is no track");
+    return CheckSoundImage(image, size_t(size), CurrentSoundReaderChoice(),
+                           "the data is no music: no MIDI file, nor a sound any reader takes (PCM or compressed "
+                           "WAVE, Ogg Vorbis, MP3)");
+}
+
 }  // namespace
 
 int AddMusicData() {
@@ -78,6 +93,7 @@ int CreateMusicFromImage(const void* image, int size) {
     if (!image || size < 0)
         return Refuse("no file image (%s, %d bytes)", image ? "given" : "null",
                               size);
+    if (CheckMusicImage(image, size) != 0) return -1;
     int handle = AddMusicData();
     if (handle == -1) return -1;
     MusicEntry* entry = LookupMusic(handle);
@@ -115,7 +131,12 @@ int LoadMusicMem(const char* fileName) {
         FreeMemory(data);
         return Refuse("ミュージックファイル %s の読み込みに失敗しました", fileName);
     }
-    int handle = CreateMusicFromImage(data, int(size));
+    int handle = -1;
+    {
+        // The reason its data is refused names the file.
+        LogSubjectScope subject(std::string(" (ミュージックファイル ") + fileName + ")");
+        handle = CreateMusicFromImage(data, int(size));
+    }
     FreeMemory(data);
     return handle;
 }

@@ -46,9 +46,16 @@ int PlayMusicFile(const char* fileName, int playType) {
     m.currentMusic = music;
     m.playedAsSound = 0;
     {
-        // Music that is no MIDI plays as a sound: the sequencer's refusal is no refusal of this call.
-        LogMuteScope quiet;
+        // Music that is no MIDI plays as a sound: the sequencer's refusal is
+        // no refusal of this call, but for a MIDI file, which is no sound.
+        InnerAttempt asMidi;
         if (PlayMidiMusic(music, playType) == 0) return 0;
+        const MusicEntry* entry = LookupMusic(music);
+        if (entry && IsPlayableMidiImage(entry->image, size_t(entry->imageSize))) {
+            DeleteMusicHandle(music);
+            m.currentMusic = 0;
+            return asMidi.RefuseCall("the sequencer could not play %s", fileName);
+        }
     }
     DeleteMusicHandle(music);
     m.currentMusic = 0;
