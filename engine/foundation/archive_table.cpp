@@ -8,6 +8,7 @@
 #include "foundation/engine_thread.h"
 #include "foundation/file_handles.h"
 #include "foundation/host_path.h"
+#include "foundation/log_internal.h"
 #include "foundation/subsystems.h"
 #include "platform/lasting_state.h"
 
@@ -99,10 +100,12 @@ Candidate OpenCandidate(ArchiveState& s, const EnginePath& archivePath) {
         return c;
     }
     archive->fileSize = uint64_t(platform::Files().sizeOf(archive->descriptor));
+    // What the reader found is said after the archive's name.
+    InnerAttempt read;
     if (ReadArchiveDirectory(ReaderFor(archive), archive->fileSize, s.key.c_str(), &archive->directory) != 0) {
         platform::Files().close(archive->descriptor);
         DeleteArchive(archive);
-        Refuse("archive %s cannot be read", name.c_str());
+        read.RefuseCallAfter("archive %s cannot be read", name.c_str());
         return c;
     }
     s.opened.push_back(archive);

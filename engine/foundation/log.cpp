@@ -333,19 +333,23 @@ void InnerAttempt::Close() {
     if (openAttempt == this) openAttempt = outer_;
 }
 
-int InnerAttempt::RefuseCall() {
+// A reason held has its subject's ending already.
+int InnerAttempt::Say(const std::string& why) {
     Close();
-    if (!refused_) return -1;
-    // The reason has its subject's ending already.
     LogSubjectScope* const ending = subject;
     subject = nullptr;
-    RefuseBecause(reason_.c_str());
+    RefuseBecause(why.c_str());
     subject = ending;
     return -1;
 }
 
+int InnerAttempt::RefuseCall() {
+    if (!refused_) return Close(), -1;
+    return Say(reason_);
+}
+
 int InnerAttempt::RefuseCall(const char* format, ...) {
-    if (refused_) return RefuseCall();
+    if (refused_) return Say(reason_);
     Close();
     char why[kLogLineMax];
     va_list args;
@@ -353,6 +357,19 @@ int InnerAttempt::RefuseCall(const char* format, ...) {
     std::vsnprintf(why, sizeof why, format, args);
     va_end(args);
     return RefuseBecause(why);
+}
+
+int InnerAttempt::RefuseCallAfter(const char* format, ...) {
+    char words[kLogLineMax];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(words, sizeof words, format, args);
+    va_end(args);
+    if (!refused_) {
+        Close();
+        return RefuseBecause(words);
+    }
+    return Say(std::string(words) + ": " + reason_);
 }
 
 void InnerAttempt::DropReasons() {

@@ -46,6 +46,9 @@ public:
     // more from here on.
     int RefuseCall();
     int RefuseCall(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The same in the caller's words, the reason held after them ("archive
+    // a.dat cannot be read: <what its reader found>").
+    int RefuseCallAfter(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // The reasons held so far are none of the call's (the step they came
     // from was passed by): dropped, the notes kept.
     void DropReasons();
@@ -59,6 +62,7 @@ public:
 
 private:
     void Close();
+    int Say(const std::string& why);
 
     std::string reason_;
     bool refused_ = false;

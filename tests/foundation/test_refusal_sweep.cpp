@@ -207,6 +207,8 @@ TEST_F(RefusalSweepTest, FilesArchivesScreenshotsAndDurableWritesSayOneTrueRefus
     Write("damaged.dat", "no archive at all");
     fs::create_directory("damaged");
     fs::copy_file(picture, "damaged/picture.png");
+    // The first call that meets it, and finds no file in its stead, says so.
+    Check("LoadWholeFile", "damaged/absent.dat", "damaged.dat cannot be read: archive: ");
     for (const char* file : {"packed/picture.png", "damaged/picture.png"})
         for (bool onLoader : {false, true}) Check("OpenGraphFile", file, "", onLoader);
     Check("LoadSoundFile", "packed/sound.wav", "");
