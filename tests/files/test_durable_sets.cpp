@@ -301,6 +301,39 @@ TEST_F(DurableSets, AFolderIsSettledOnceARunAndOneThatCannotBeListedIsSaidAndHol
     EXPECT_FALSE(Leftovers());
 }
 
+// A folder whose reading fails part way (a disk error) is never taken for
+// empty: a set that stood there is said to wait with its folder, and no
+// store goes over it; once the folder reads again the set is finished
+// first.
+TEST_F(DurableSets, AFolderWhoseReadingFailsIsNeverTakenForEmpty) {
+    const std::vector<std::string> before = Bytes(Contents(30));
+    std::vector<std::pair<std::string, std::string>> set = Contents(31);
+    set.pop_back();  // the files of set/ alone, whose record stands there only
+    Put(before);
+    {
+        KillAtRename kill(2);
+        StoreSet(kStore, set);
+    }
+    ReleaseDurableFolders();  // the next start
+    Fsyncs().failList = "/set";
+    EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
+    const std::vector<std::string> problems = Problems();
+    const int stored = StoreSet(kStore, {{"set/t5_in.dat", "x"}});
+    const std::string why = GetDurableWriteError();
+    Fsyncs().failList.clear();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], std::to_string(kDurableFolderUnavailable) + "  : the folder cannot be listed now "
+                           "(Input/output error): nothing is stored or settled there until it can be (0/0)");
+    EXPECT_EQ(stored, -1);
+    EXPECT_TRUE(Contains(why, "set/t5_in.dat stands in a folder that cannot be used now")) << why;
+    EXPECT_EQ(StoreSet(kStore, {{"set/t5_in.dat", "y"}}), 0) << GetDurableWriteError();
+    std::vector<std::string> expected = Bytes(set);
+    expected[0] = "y";
+    expected.push_back(before.back());
+    EXPECT_EQ(Found(), expected);
+    EXPECT_FALSE(Leftovers());
+}
+
 // Two programs, each in a folder of its own (a/ and b/), whose replay/ is a
 // link to one folder they share; a program's end is its folders let go.
 class TwoPrograms : public ::testing::Test {
