@@ -342,7 +342,7 @@ TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidWithWhatItsFilesHold) {
     const std::string said = testing::internal::GetCapturedStderr();
     SetLogOutput(1);
     EXPECT_EQ(said, "morpotta: The store of the replay of stage 3 could never be finished (replay/t3_meta.dat keeps its "
-                    "previous copy: its new one is gone): 1 of its 2 files are new, the others as before\n" +
+                    "previous copy: its new one is gone): 1 of its 2 files is new, the other as before\n" +
                         std::string(kNoGlDeviceLine));
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "6,");
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_inState0P.dat"), "n");
