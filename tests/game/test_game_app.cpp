@@ -359,6 +359,18 @@ TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {
     EXPECT_EQ(script_.titlesAlive, 0);
     EXPECT_FALSE(SaveFileExists());
 
+    // No display to open its window on: the player hears why in the game's
+    // words, as every line of the game's.
+    platform::HeadlessRefuseOpen(true);
+    SetLogOutput(0);
+    testing::internal::CaptureStderr();
+    const int refused = RunGame(FakeScenes(script_));
+    const std::string noDisplay = testing::internal::GetCapturedStderr();
+    SetLogOutput(1);
+    platform::HeadlessRefuseOpen(false);
+    EXPECT_EQ(refused, -1);
+    EXPECT_EQ(noDisplay, "morpotta: cannot start: no window could be opened (is a display available?)\n");
+
     // With its content, in a window that cannot show the loading picture:
     // the game would run unseen, so it ends saying why.
     WithContent();
