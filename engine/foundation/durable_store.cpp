@@ -444,21 +444,10 @@ private:
             if (id.empty() && text.starts_with("durable store record ")) {
                 Report({kDurableRecordUnusable, folder.given, Cleaned(record), "",
                         "it is the record of another version of the program, which finishes it"});
-            } else if (!id.empty() && parsed && !here) {
-                // Copied with its folder, or its disk mounted again: no
-                // program can finish it. Said with what its files here hold.
-                int fresh = 0, previous = 0;
-                for (const RecordedFile& file : files) {
-                    const Found now = folder.Keeps(file.name)
-                                          ? ReadCopy(folder.descriptor, file.name, false, store_.Most())
-                                          : Found{{}, "not here"};
-                    fresh += now.why.empty() && now.copy == file.fresh;
-                    previous += now.why.empty() && now.copy == file.previous && now.copy != file.fresh;
-                }
-                Report({kDurableRecordUnusable, folder.given, record, "",
-                        "it was stored in this folder under another device number or inode (the folder copied, or "
-                        "its disk mounted again), so no program can finish it",
-                        fresh, fresh + previous});
+            } else if (!id.empty() && parsed && !here) {  // copied with its folder, or its disk mounted again
+                Leave(kDurableRecordUnusable, folder, record, "", files,
+                      "it was stored in this folder under another device number or inode (the folder copied, "
+                      "or its disk mounted again), so no program can finish it");
             } else if (!id.empty()) {
                 Set& set = sets_[id];
                 set.id = id;
@@ -469,14 +458,26 @@ private:
         }
     }
 
-    // A set this program cannot finish, whose folders it does not all use:
+    // Says a record left as it is with its temporaries, and what the files
+    // it names in folder hold there.
+    void Leave(int kind, const Folder& folder, const std::string& set, const std::string& file,
+               const std::vector<RecordedFile>& files, const std::string& why) {
+        int fresh = 0, held = 0;
+        for (const RecordedFile& line : files) {
+            const Found now = folder.Keeps(line.name) ? ReadCopy(folder.descriptor, line.name, false, store_.Most())
+                                                      : Found{{}, "not here"};
+            fresh += now.why.empty() && now.copy == line.fresh;
+            held += now.why.empty() && (now.copy == line.fresh || now.copy == line.previous);
+        }
+        Report({kind, folder.given, set, file, why, fresh, held});
+    }
+
+    // A set this program cannot finish, whose folders it does not all use,
     // said with its copy here, whose removal lets it go.
-    int WaitsElsewhere(const Set& set, const std::string& name, const std::vector<const Folder*>& copies,
-                       int newFiles) {
-        const int here = int(set.at.size() - size_t(std::count(set.at.begin(), set.at.end(), nullptr)));
-        Report({kDurableSetWaitsElsewhere, copies[0]->given, name, ShownPath(copies[0]->given, RecordName(set.id)),
-                "it waits for a folder it was stored in that this program does not use", newFiles, here});
-        return Keep(copies);
+    int WaitsElsewhere(const Set& set, const std::string& name, const Folder& copy) {
+        Leave(kDurableSetWaitsElsewhere, copy, name, ShownPath(copy.given, RecordName(set.id)), set.files,
+              "it waits for a folder it was stored in that this program does not use");
+        return Keep(set.copies);
     }
 
     // 1 when the set is finished and its record gone, 0 when it is not, -1
@@ -502,7 +503,7 @@ private:
             // Whether it stood only a folder not used here tells: no store
             // goes over its files meanwhile.
             for (const size_t i : order) store_.waiting.insert({set.at[i]->place, set.files[i].name});
-            return WaitsElsewhere(set, name, set.copies, 0);
+            return WaitsElsewhere(set, name, *set.copies[0]);
         }
         if (!stood) {
             // Cut short before it stood: its copies go, and the sweep takes
@@ -515,7 +516,7 @@ private:
         if (!finishing.Run()) return -1;
         std::for_each(finishing.said.begin(), finishing.said.end(), Report);
         if (finishing.waits) return Keep(set.copies);
-        if (!everyFolder) return set.Commit() ? WaitsElsewhere(set, name, {set.Commit()}, finishing.newFiles) : 0;
+        if (!everyFolder) return set.Commit() ? WaitsElsewhere(set, name, *set.Commit()) : 0;
         WriteLogFormat("Finished the store of %s, which was cut short", name.c_str());
         return finishing.said.empty() ? 1 : 0;
     }
@@ -620,45 +621,42 @@ private:
         const DurableStore& description = store_.description;
         if (count_ == 0 || count_ > description.maxFiles)
             return "it names " + std::to_string(count_) + " files, not 1 to " + std::to_string(description.maxFiles);
+        const auto placeOf = [&](const DurableFile* file) -> const Folder* {
+            const std::string folder = FolderAndName(file->path).first;
+            for (const auto& [spelling, place] : store_.spellings)
+                if (spelling == folder) return &store_.places[place];
+            return nullptr;
+        };
+        for (const DurableFile& file : std::span(files_, count_)) sources_.push_back(&file);
+        std::stable_sort(sources_.begin(), sources_.end(),
+                         [&](auto a, auto b) { return std::less<const Folder*>()(placeOf(a), placeOf(b)); });
         int64_t bytes = 0;
-        std::vector<std::pair<const Folder*, const DurableFile*>> members;
-        for (const DurableFile& file : std::span(files_, count_)) {
-            const auto [folder, name] = FolderAndName(file.path);
-            const std::string shown = Cleaned(file.path);
-            bytes += int64_t(std::min<size_t>(file.size, size_t(description.maxBytes) + 1));
-            if (file.size > 0 && !file.bytes) return shown + " has no bytes";
+        for (const DurableFile* file : sources_) {
+            const Folder* at = placeOf(file);
+            const std::string name = FolderAndName(file->path).second, shown = Cleaned(file->path);
+            bytes += int64_t(std::min<size_t>(file->size, size_t(description.maxBytes) + 1));
+            if (file->size > 0 && !file->bytes) return shown + " has no bytes";
             if (bytes > description.maxBytes) return "its files hold more bytes than a set of the store holds";
-            const auto spelled = std::find_if(store_.spellings.begin(), store_.spellings.end(),
-                                              [&](const auto& spelling) { return spelling.first == folder; });
-            const Folder* at = spelled == store_.spellings.end() ? nullptr : &store_.places[spelled->second];
             if (!at || !(alone_ ? !name.empty() && name != "." && name != ".." : at->Keeps(name)))
                 return shown + " is not a file the store keeps in its folders";
             if (at->descriptor < 0)
                 return shown + " stands in a folder that cannot be used now (" +
                        (at->why.empty() ? std::strerror(at->error) : at->why) + ")";
-            // A set that stood and is not finished yet comes first: no
-            // store writes over its files.
+            // A set that stood and is not finished yet comes first: no store
+            // writes over its files.
             if (store_.waiting.count({at->place, name}))
                 return shown + " waits for an earlier store of it to be finished first";
-            for (const auto& [other, earlier] : members)
-                if (other == at && FolderAndName(earlier->path).second == name) return shown + " is named twice";
-            members.push_back({at, &file});
-        }
-        std::stable_sort(members.begin(), members.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [at, file] : members) {
-            // Only what a rename can replace: nothing, or a regular file
-            // that is no mount point, not immutable, not kept from this
-            // user by a sticky folder. A set of one records no previous
-            // copy.
-            const std::string name = FolderAndName(file->path).second, shown = Cleaned(file->path);
+            for (size_t k = 0; k < set_.files.size(); ++k)
+                if (set_.at[k] == at && set_.files[k].name == name) return shown + " is named twice";
+            // Only what a rename can replace: nothing, or a regular file that
+            // is no mount point, not immutable, not kept from this user by a
+            // sticky folder. A set of one records no previous copy.
             const Found previous = ReadCopy(at->descriptor, name, false, count_ > 1 ? description.maxBytes : -1);
             if (!previous.why.empty()) return shown + " " + previous.why;
             if (!platform::Files().replaceableIn(at->descriptor, name.c_str()))
                 return shown + " cannot be replaced: " + HostReason();
             set_.files.push_back({at->place, CopyOf(file->bytes, file->size), previous.copy, name});
             set_.at.push_back(at);
-            sources_.push_back(file);
             if (count_ > 1 && (set_.copies.empty() || set_.copies.back() != at)) set_.copies.push_back(at);
         }
         return "";
