@@ -359,31 +359,30 @@ TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {
     EXPECT_EQ(script_.titlesAlive, 0);
     EXPECT_FALSE(SaveFileExists());
 
+    // What a run that cannot start says on stderr, the log off as the game
+    // has it; its result -1.
+    const auto refusedRunSays = [&] {
+        SetLogOutput(0);
+        testing::internal::CaptureStderr();
+        const int result = RunGame(FakeScenes(script_));
+        const std::string said = testing::internal::GetCapturedStderr();
+        SetLogOutput(1);
+        EXPECT_EQ(result, -1);
+        return said;
+    };
     // No display to open its window on: the player hears why in the game's
     // words, as every line of the game's.
     platform::HeadlessRefuseOpen(true);
-    SetLogOutput(0);
-    testing::internal::CaptureStderr();
-    const int refused = RunGame(FakeScenes(script_));
-    const std::string noDisplay = testing::internal::GetCapturedStderr();
-    SetLogOutput(1);
+    EXPECT_EQ(refusedRunSays(), "morpotta: cannot start: no window could be opened (is a display available?)\n");
     platform::HeadlessRefuseOpen(false);
-    EXPECT_EQ(refused, -1);
-    EXPECT_EQ(noDisplay, "morpotta: cannot start: no window could be opened (is a display available?)\n");
 
     // With its content, in a window that cannot show the loading picture:
     // the game would run unseen, so it ends saying why.
     WithContent();
     script_.onTitleUpdate = [](FakeTitle& title) { title.quit = true; };  // a game that ran would end here
     platform::HeadlessRefusePresent(true);
-    SetLogOutput(0);
-    testing::internal::CaptureStderr();
-    const int result = RunGame(FakeScenes(script_));
-    const std::string said = testing::internal::GetCapturedStderr();
-    SetLogOutput(1);
+    EXPECT_EQ(refusedRunSays(), "morpotta: cannot start: the game's window cannot show its pictures\n");
     platform::HeadlessRefusePresent(false);
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(said, "morpotta: cannot start: the game's window cannot show its pictures\n");
     EXPECT_EQ(IsEngineInitialized(), 0);
     EXPECT_FALSE(platform::Window().isOpen());
 }
