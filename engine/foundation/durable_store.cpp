@@ -7,6 +7,7 @@
 #include "foundation/crc32.h"
 #include "foundation/durable.h"
 #include "foundation/public_call.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/lasting_state.h"
 
@@ -60,30 +61,20 @@ std::string ShownPath(const std::string& folder, const std::string& name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
-// The bytes of text's first character when a message shows it as it is,
-// else 0: well-formed UTF-8 (the second byte's range leaves out C1,
-// overlong forms, surrogates, past U+10FFFF), no C0 or DEL.
-size_t ShowableLength(std::string_view text) {
-    const auto byte = [&](size_t k) { return k < text.size() ? uint8_t(text[k]) : uint8_t(0); };
-    const uint8_t lead = byte(0);
-    const size_t length = lead < 0x80 ? 1 : lead < 0xc2 ? 0 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : lead < 0xf5 ? 4 : 0;
-    const uint8_t low = lead == 0xc2 || lead == 0xe0 ? 0xa0 : lead == 0xf0 ? 0x90 : 0x80;
-    const uint8_t high = lead == 0xed ? 0x9f : lead == 0xf4 ? 0x8f : 0xbf;
-    for (size_t k = 1; k < length; ++k)
-        if (byte(k) < (k == 1 ? low : 0x80) || byte(k) > (k == 1 ? high : 0xbf)) return 0;
-    return lead < 0x20 || lead == 0x7f ? 0 : length;
-}
-
-// Text as a message shows it, cut after `most` bytes, '?' for what
-// ShowableLength refuses.
-std::string Cleaned(std::string_view text, size_t most = 160) {
+// Text as a message shows it, cut after `most` characters: each control
+// character (C0, DEL, C1) as '?', and text that is no UTF-8 with '?' for
+// every byte past ASCII. The names a store keeps are left as they are.
+std::string Cleaned(const std::string& text, size_t most = 160) {
+    std::u16string wide;
+    if (!platform::Utf8ToUtf16(text, wide))
+        for (const char c : text) wide += char16_t(uint8_t(c) < 0x80 ? c : '?');
+    for (char16_t& c : wide)
+        if (c < 0x20 || (c >= 0x7f && c < 0xa0)) c = u'?';
+    size_t cut = std::min(wide.size(), most);
+    if (cut < wide.size() && cut > 0 && wide[cut - 1] >= 0xd800 && wide[cut - 1] < 0xdc00) --cut;  // a whole pair
     std::string shown;
-    while (!text.empty() && shown.size() < most) {
-        const size_t length = ShowableLength(text);
-        shown += length > 0 ? text.substr(0, length) : "?";
-        text.remove_prefix(std::max<size_t>(length, 1));
-    }
-    return text.empty() ? shown : shown + "...";
+    platform::Utf16ToUtf8(wide.substr(0, cut), shown);
+    return cut < wide.size() ? shown + "..." : shown;
 }
 
 std::string HostReason() { return std::strerror(errno); }
@@ -172,8 +163,9 @@ struct Folder {
     // store keeps: shown by a message as they are, of at most
     // kMaxNameBytes, no path, and no temporary's or record's name.
     bool Keeps(const std::string& name) const {
-        const bool plain = !name.empty() && Cleaned(name, kMaxNameBytes) == name && name != "." && name != ".." &&
-                           name.find('/') == std::string::npos && !name.ends_with(".tmp") && !name.ends_with(".commit");
+        const bool plain = !name.empty() && name.size() <= kMaxNameBytes && Cleaned(name, kMaxNameBytes) == name &&
+                           name != "." && name != ".." && name.find('/') == std::string::npos &&
+                           !name.ends_with(".tmp") && !name.ends_with(".commit");
         return plain && std::any_of(rules.begin(), rules.end(), [&](const DurableFolder* rule) {
                    return name.starts_with(rule->namePrefix ? rule->namePrefix : "") &&
                           (!rule->storesName || rule->storesName(name.c_str()) != 0);
