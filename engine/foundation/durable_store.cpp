@@ -420,7 +420,8 @@ public:
     }
 
 private:
-    // The records in a folder, which is settled once they are (but where a set stays: Keep).
+    // The records in a folder, which is settled once they are, but where a
+    // set stays (Keep).
     void Gather(const Folder& folder, const std::vector<platform::HostDirEntry>& entries) {
         TheHeld().places[folder.place].second = true;
         const int64_t most = 64 + int64_t(std::min<size_t>(store_.description.maxFiles, 1 << 20)) * kRecordLineBytes;

@@ -193,15 +193,15 @@ int FinishInterruptedWrites(const DurableStore* store);
 // What the calling thread's last FinishInterruptedWrites or
 // WriteFileSetDurably found it could not settle.
 enum DurableProblemKind {
-    kDurableRecordUnusable = 1,  // a record this program cannot act on: left as it is, with its temporaries
-    kDurableSetNotFinished,      // a step failed for a passing reason, or a folder of the set is not one
-                                 // this program uses: the next settling tries again
+    kDurableRecordUnusable = 1,  // a record this program cannot act on (unreadable, damaged, another version's,
+                                 // or in a folder it does not name): left as it is, with its temporaries
+    kDurableSetNotFinished,      // a step failed for a passing reason: the next settling tries again
     kDurableSetDropped,          // a file of a set that stands cannot get its new copy (it is gone or damaged)
     kDurableFolderUnavailable,   // a folder of the store cannot be opened or listed now: nothing is stored or
                                  // settled there
     kDurableSetWaitsElsewhere,   // a set that stands in a folder this program does not use, or may: left for the
-                                 // program that uses it (file: the copies of its record here, whose removal lets
-                                 // it go; newFiles of files here hold their new copy)
+                                 // program that uses it (file: the copy of its record here, whose removal lets
+                                 // it go)
 };
 struct DurableProblem {
     int kind;            // a DurableProblemKind
@@ -211,8 +211,8 @@ struct DurableProblem {
     const char* file;    // the file concerned, "" for none
     const char* reason;  // in a few words, the host's reason when it gave one
     int newFiles;        // files of the set that hold their new copy
-    int files;           // files of the set (of a record no program can finish, those in its folder that
-                         // hold its new or its previous copy)
+    int files;           // files of the set (of a set left as it is, those in its record's folder that hold
+                         // their new or their previous copy)
 };
 // The number of problems, and one of them (0, or -1 for no such index).
 // Text taken from a record is cleaned of control characters and malformed
