@@ -8,11 +8,7 @@
 //     <device> <inode> <new size> <new check> <old size> <old check> <name>
 //     ...                         a line a file, its folder named by place
 //     end <CRC-32 of every byte above, 8 hex digits>
-// The first line's place is the set's commit folder. Every temporary is
-// flushed, then each copy written; the files are renamed, then the copies
-// removed; the commit folder's last each time. A set stood once its commit
-// folder held its copy, or once a file of it holds its new copy with its
-// temporary gone (renamed).
+// The first line's place is the set's commit folder.
 #pragma once
 #include "engine/files.h"
 
@@ -30,8 +26,7 @@ enum class DurableStep { WriteTemporary, SyncFolder, WriteRecord, Rename, Remove
 // the folders let go), a write step leaving n bytes of its file.
 using DurableStepHook = std::function<int64_t(DurableStep step, const std::string& path)>;
 void SetDurableStepHook(DurableStepHook hook);  // an empty hook lets every step run
-// Lets go of the folders the durable stores hold, as the engine shuts down.
-void ReleaseDurableFolders();
+void ReleaseDurableFolders();                   // lets go of the stores' folders, as the engine shuts down
 
 }  // namespace morpotta
 

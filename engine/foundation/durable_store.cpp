@@ -7,13 +7,12 @@
 #include "foundation/crc32.h"
 #include "foundation/durable.h"
 #include "foundation/public_call.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/lasting_state.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +21,7 @@
 #include <random>
 #include <set>
 #include <span>
+#include <sstream>
 
 namespace morpotta::durable {
 
@@ -31,8 +31,8 @@ using platform::HostFileInfo;
 
 constexpr char kThisVersion[] = "durable store record 3\n";
 constexpr size_t kIdDigits = 16;
-constexpr char kWaits[] =
-    "it waits for a folder it was stored in that this program does not use: the program that uses it finishes it";
+constexpr size_t kMaxNameBytes = 200;                      // of a name a store keeps
+constexpr int64_t kRecordLineBytes = 128 + kMaxNameBytes;  // of a record's line, numbers and name
 
 DurableStepHook& Hook() { return platform::LastingState<DurableStepHook>(); }
 std::mutex& Mutex() { return platform::LastingState<std::mutex>(); }  // one durable call at a time
@@ -41,17 +41,6 @@ std::string EndLine(const std::string& text) {
     char line[16];
     std::snprintf(line, sizeof line, "end %08" PRIx32 "\n", Crc32(text.data(), text.size()));
     return line;
-}
-
-// One field of a record's line and the single blank after it.
-template <class Number>
-bool Field(std::string_view* line, Number* out, int base = 10) {
-    const size_t blank = line->find(' ');
-    const char* end = line->data() + std::min(blank, line->size());
-    const std::from_chars_result read = std::from_chars(line->data(), end, *out, base);
-    if (blank == std::string_view::npos || blank == 0 || read.ec != std::errc() || read.ptr != end) return false;
-    line->remove_prefix(blank + 1);
-    return true;
 }
 
 // The set a record ("store.<id>.commit") or, with name, a temporary
@@ -68,42 +57,63 @@ std::string IdOf(const std::string& entry, std::string* name = nullptr) {
 }
 
 std::string ShownPath(const std::string& folder, const std::string& name) {
-    return folder == "." ? name : folder == "/" ? "/" + name : folder + "/" + name;
+    if (folder == ".") return name;
+    return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
-// Control characters replaced, a long text cut.
-std::string Cleaned(std::string text) {
-    std::replace_if(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7f; }, '?');
-    return text.size() > 160 ? text.substr(0, 160) + "..." : text;
+// Text as a message shows it, cut after `most` characters: each control
+// character (C0, DEL, C1) as '?', and text that is no UTF-8 with '?' for
+// every byte past ASCII. The names a store keeps are left as they are.
+std::string Cleaned(const std::string& text, size_t most = 160) {
+    std::u16string wide;
+    if (!platform::Utf8ToUtf16(text, wide))
+        for (const char c : text) wide += char16_t(uint8_t(c) < 0x80 ? c : '?');
+    for (char16_t& c : wide)
+        if (c < 0x20 || (c >= 0x7f && c < 0xa0)) c = u'?';
+    size_t cut = std::min(wide.size(), most);
+    if (cut < wide.size() && cut > 0 && wide[cut - 1] >= 0xd800 && wide[cut - 1] < 0xdc00) --cut;  // a whole pair
+    std::string shown;
+    platform::Utf16ToUtf8(wide.substr(0, cut), shown);
+    return cut < wide.size() ? shown + "..." : shown;
 }
 
 std::string HostReason() { return std::strerror(errno); }
 
-// What stands at name: no file, or the copy a regular file holds (with
-// ownName, one with no other name), its bytes in `bytes` when asked. False
-// and why when something else stands there (lasting), it holds more than
-// `most` bytes, or it cannot be read now.
-bool ReadCopy(int folder, const std::string& name, bool ownName, Copy* copy, std::string* why, bool* lasting = nullptr,
-              std::string* bytes = nullptr, int64_t most = INT64_MAX) {
+// What stands at a name, as a store tells copies apart.
+struct Found {
+    Copy copy;             // size -1: nothing
+    std::string why;       // "" for a copy a store may use
+    bool lasting = false;  // why stays so (not a passing failure to read)
+};
+
+// The copy a regular file holds (with ownName, one with no other name),
+// read in parts, its first `most` bytes appended to bytes when asked; more
+// are said, and read only for bytes. With `most` -1 nothing is read.
+Found ReadCopy(int folder, const std::string& name, bool ownName, int64_t most, std::string* bytes = nullptr) {
     const platform::FileSystemBackend& fs = platform::Files();
     HostFileInfo info;
-    *copy = {};
+    Found found;
     const int descriptor = fs.openReadIn(folder, name.c_str(), &info);
-    if (descriptor < 0 && errno == ENOENT) return why->clear(), true;
-    const bool stays = descriptor < 0 ? info.kind != platform::HostFileKind::None : ownName && info.links != 1;
-    if (lasting) *lasting = stays;
-    std::string own;
-    std::string& text = bytes ? *bytes : own;
-    text.resize(descriptor < 0 || stays ? 0 : size_t(std::min(info.size, most)));
-    if (descriptor >= 0 && !stays && fs.readAt(descriptor, text.data(), text.size(), 0) == int64_t(text.size()))
-        *why = info.size > most ? "holds more bytes than it may" : "";
-    else if (stays)
-        *why = descriptor < 0 ? "is no regular file" : "has other names (hard links)";
-    else
-        *why = "cannot be read (" + HostReason() + ")";
+    if (descriptor < 0 && errno == ENOENT) return found;
+    found.copy.size = info.size;
+    found.lasting = descriptor >= 0 || info.kind != platform::HostFileKind::None;
+    if (descriptor < 0)
+        found.why = found.lasting ? "is no regular file" : "cannot be read (" + HostReason() + ")";
+    else if (ownName && info.links != 1)
+        found.why = "has other names (hard links)";
+    else if (most >= 0 && info.size > most)
+        found.why = "holds more than " + std::to_string(most) + " bytes";
+    const int64_t reading = descriptor < 0 || (!found.why.empty() && !bytes) ? 0 : std::min(info.size, most);
+    std::string part;
+    for (int64_t at = 0; at < reading && found.lasting; at += int64_t(part.size())) {
+        part.resize(size_t(std::min<int64_t>(reading - at, 1 << 16)));
+        if (fs.readAt(descriptor, part.data(), part.size(), at) != int64_t(part.size()))
+            found = {{info.size, 0}, "cannot be read (" + HostReason() + ")", false};
+        found.copy.check = Crc32(part.data(), part.size(), found.copy.check);
+        if (bytes) bytes->append(part);
+    }
     if (descriptor >= 0) fs.close(descriptor);
-    *copy = {info.size, Crc32(text.data(), text.size())};
-    return why->empty();
+    return found;
 }
 
 // The problems and the reason of the calling thread's last durable call.
@@ -115,10 +125,10 @@ struct Problem {
 thread_local std::vector<Problem> problems;
 thread_local std::string lastError;
 
-void Report(Problem problem) {
+void Report(const Problem& problem) {
     WriteLogFormat("Durable store: %s%s%s: %s%s%s", problem.folder.c_str(), problem.set.empty() ? "" : ", ",
                    problem.set.c_str(), problem.file.c_str(), problem.file.empty() ? "" : " ", problem.reason.c_str());
-    problems.push_back(std::move(problem));
+    problems.push_back(problem);
 }
 
 // Keeps the reason as the thread's last error, and logs the line in the
@@ -132,7 +142,10 @@ int Said(int result, const std::string& reason, const std::string& line) {
 
 // A public call: one at a time, starting with no error and no problem.
 struct Call {
-    explicit Call(const char* function) : frame(function) { lastError.clear(), problems.clear(); }
+    explicit Call(const char* function) : frame(function) {
+        lastError.clear();
+        problems.clear();
+    }
     PublicCall frame;
     std::lock_guard<std::mutex> lock{Mutex()};
 };
@@ -146,12 +159,12 @@ struct Folder {
     int error = ENOENT;
     std::string why;
 
-    // Whether one of its rules stores name: a plain name (no separator, no
-    // control character, nor a two-byte character beginning with 0xc2, C1
-    // controls among them) that is no temporary's or record's.
+    // Whether one of its rules stores name. The one rule of the names a
+    // store keeps: shown by a message as they are, of at most
+    // kMaxNameBytes, no path, and no temporary's or record's name.
     bool Keeps(const std::string& name) const {
-        const bool plain = !name.empty() && name.size() <= 200 && name != "." && name != ".." && Cleaned(name) == name &&
-                           name.find('/') == std::string::npos && name.find_first_of("\xc2") == std::string::npos &&
+        const bool plain = !name.empty() && name.size() <= kMaxNameBytes && Cleaned(name, kMaxNameBytes) == name &&
+                           name != "." && name != ".." && name.find('/') == std::string::npos &&
                            !name.ends_with(".tmp") && !name.ends_with(".commit");
         return plain && std::any_of(rules.begin(), rules.end(), [&](const DurableFolder* rule) {
                    return name.starts_with(rule->namePrefix ? rule->namePrefix : "") &&
@@ -165,24 +178,22 @@ struct Store {
     const DurableStore& description;
     std::vector<Folder> places;                             // each place once
     std::vector<std::pair<std::string, size_t>> spellings;  // each of the store's folders, and its place
-    std::set<std::pair<Place, std::string>> waiting;        // files a set that stood still has to replace
+    std::set<std::pair<Place, std::string>> waiting;        // files a set that stands has yet to replace
     const Folder* At(Place place) const {                   // the usable place, or null
         const auto at = std::find_if(places.begin(), places.end(),
                                      [&](const Folder& f) { return f.descriptor >= 0 && f.place == place; });
         return at == places.end() ? nullptr : &*at;
     }
+    int64_t Most() const { return description.maxBytes; }  // of a file a set holds
 };
 
-// The places this process holds (the descriptor that holds its lock, and
-// whether it is settled for this run), and where the stores' spellings led
-// from a working folder (none for an absolute one).
+// The places this process holds: each one's locked descriptor, and whether
+// it is settled this run.
 struct Held {
     std::map<Place, std::pair<int, bool>> places;
-    std::map<std::pair<Place, std::string>, Place> paths;
     void Forget(Place place) {
         platform::Files().close(places[place].first);
         places.erase(place);
-        std::erase_if(paths, [&](const auto& path) { return path.second == place; });
     }
 };
 Held& TheHeld() { return platform::LastingState<Held>(); }
@@ -201,33 +212,27 @@ bool StopsHere(DurableStep step, const std::string& shown, int folder = -1, cons
     return keep >= 0;
 }
 
-// A file system that takes no locks (some network and user-space ones):
-// the store goes on there, unguarded against other programs, said once.
-bool TakesNoLocks(int error) { return error == ENOLCK || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL; }
-
 // The place a store's folder leads to, taken when this run has not yet
 // taken it; false with folder->error (EWOULDBLOCK: another program's).
-bool Take(const std::string& given, Place here, Folder* folder, std::vector<Place>* takenNow) {
+bool Take(const std::string& given, Folder* folder, std::vector<Place>* takenNow) {
     const platform::FileSystemBackend& fs = platform::Files();
     Held& held = TheHeld();
     HostFileInfo info;
-    const std::pair<Place, std::string> key{given[0] == '/' ? Place{} : here, given};
-    if (const auto known = held.paths.find(key); known != held.paths.end()) {
-        folder->place = known->second;
-        // A folder removed since it was taken is let go, and taken anew.
-        if (fs.statIn(held.places[folder->place].first, ".", &info) && info.links > 0) return true;
-        held.Forget(folder->place);
-    }
     const int descriptor = fs.openFolder(given.c_str());
     bool taken = descriptor >= 0 && fs.statIn(descriptor, ".", &info);
     folder->place = {info.device, info.inode};
+    // A folder removed since it was taken (one made again may have its
+    // number) is let go, and taken anew.
+    const auto known = held.places.find(folder->place);
+    if (taken && known != held.places.end() && !(fs.statIn(known->second.first, ".", &info) && info.links > 0))
+        held.Forget(folder->place);
     const bool fresh = taken && !held.places.count(folder->place);
-    if (fresh && !fs.lockWithin(descriptor, 0) && (taken = TakesNoLocks(errno))) {
-        static std::atomic<bool> said{false};
-        if (!said.exchange(true))
-            WriteLogFormat("The folder %s takes no locks: its stores are not guarded against another program's",
-                           Cleaned(given).c_str());
-    }
+    // A file system that takes no locks (some network and user-space ones):
+    // the store goes on there, unguarded against other programs, and says so.
+    if (fresh && !fs.lockWithin(descriptor, 0) &&
+        (taken = errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOTSUP || errno == EINVAL))
+        WriteLogFormat("The folder %s takes no locks: its stores are not guarded against another program's",
+                       Cleaned(given).c_str());
     if (!taken) folder->error = errno;
     if (fresh && taken) {
         held.places[folder->place] = {descriptor, false};
@@ -235,22 +240,155 @@ bool Take(const std::string& given, Place here, Folder* folder, std::vector<Plac
     } else if (descriptor >= 0) {
         fs.close(descriptor);
     }
-    if (taken) held.paths[key] = folder->place;
     return taken;
 }
 
-// One set's record, as its copies in the store's places were found.
-struct Copies {
-    std::vector<const Folder*> in;
-    std::vector<RecordedFile> files;  // empty when no copy could be read
-    std::string why;                  // why not
-    bool passing = false;             // a copy that may be read later
+// A set as its record has it, the commit folder's file first, each in its
+// folder (null: one this program does not use now); and its copies' folders.
+struct Set {
+    std::string id;
+    std::vector<RecordedFile> files;
+    std::vector<const Folder*> at;
+    std::vector<const Folder*> copies;
+    std::string unusable;  // why a settling cannot act on its record
+    const Folder* Commit() const { return at.empty() ? nullptr : at[0]; }
 };
 
-// What stores left standing in a store's places, settled: each set that
-// stood is finished, or kept with its record and said; each that never
-// stood is dropped where its commit folder shows it; the temporaries no
-// copy of a record counts on go.
+// The set's files in this program's folders as they are renamed: the commit
+// folder's last, so that a program that does not use it sees it stand early.
+std::vector<size_t> RenameOrder(const Set& set) {
+    std::vector<size_t> order;
+    for (const bool inCommit : {false, true})
+        for (size_t i = 0; i < set.files.size(); ++i)
+            if (set.at[i] && (set.at[i] == set.Commit()) == inCommit) order.push_back(i);
+    return order;
+}
+
+// Whether a set stood: its commit folder holds its record, or a file of it
+// holds its new copy with its temporary gone (renamed).
+bool Stood(const Set& set, int64_t most) {
+    const platform::FileSystemBackend& fs = platform::Files();
+    HostFileInfo info;
+    if (set.Commit() && fs.statIn(set.Commit()->descriptor, RecordName(set.id).c_str(), &info) &&
+        info.kind == platform::HostFileKind::Regular)
+        return true;
+    return std::any_of(set.files.begin(), set.files.end(), [&](const RecordedFile& file) {
+        const Folder* folder = set.at[size_t(&file - set.files.data())];
+        return folder && file.fresh != file.previous &&
+               !fs.statIn(folder->descriptor, TemporaryName(file.name, set.id).c_str(), &info) && errno == ENOENT &&
+               ReadCopy(folder->descriptor, file.name, false, most).copy == file.fresh;
+    });
+}
+
+// Flushes a folder where the test seam lets it (false where it stopped);
+// why says a failure.
+bool Flush(const Folder& folder, std::string* why) {
+    if (StopsHere(DurableStep::SyncFolder, folder.given)) return false;
+    if (!platform::Files().syncFolder(folder.descriptor))
+        *why = "flushing the folder " + Cleaned(folder.given) + ": " + HostReason();
+    return true;
+}
+
+// Removes a set's record copies in folders: the commit folder's last when
+// the set is finished, so that it stands until the others are gone; first
+// when it is dropped, so that it never stood. False where the seam stopped.
+bool RemoveRecords(const Set& set, std::vector<const Folder*> folders, bool finished) {
+    std::stable_partition(folders.begin(), folders.end(),
+                          [&](const Folder* f) { return (f == set.Commit()) != finished; });
+    for (const Folder* folder : folders) {
+        if (StopsHere(DurableStep::RemoveRecord, ShownPath(folder->given, RecordName(set.id)))) return false;
+        platform::Files().removeIn(folder->descriptor, RecordName(set.id).c_str());
+    }
+    return true;
+}
+
+// Removes a temporary where the test seam lets it; false where it stopped.
+bool RemoveTemporary(const Folder& folder, const std::string& temporary) {
+    if (StopsHere(DurableStep::RemoveTemporary, ShownPath(folder.given, temporary))) return false;
+    platform::Files().removeIn(folder.descriptor, temporary.c_str());
+    return true;
+}
+
+// Leaves a set's copies and their temporaries to the next settling, at the
+// next store.
+int Keep(const std::vector<const Folder*>& folders) {
+    for (const Folder* folder : folders)
+        if (TheHeld().places.count(folder->place)) TheHeld().places[folder->place].second = false;
+    return 0;
+}
+
+// Puts a set that stood in place in this program's folders: a file that
+// holds its previous copy (known to, for the store that wrote it) gets its
+// new one, the folders are flushed, and once nothing waits the record's
+// copies go (the commit folder's stays while a folder not used here waits).
+// What could not be done is said, of the set named; its files wait.
+struct Finishing {
+    Store& store;
+    const Set& set;
+    bool known;
+    std::string name;
+    std::vector<Problem> said;
+    int newFiles = 0;
+    bool waits = false;  // the record stays for the next settling
+
+    // False where the test seam stopped.
+    bool Run() {
+        for (const size_t i : RenameOrder(set))
+            if (!File(i)) return false;
+        for (const Folder* folder : std::set<const Folder*>(set.at.begin(), set.at.end())) {
+            std::string why;
+            if (folder && !Flush(*folder, &why)) return false;
+            if (!why.empty()) said.push_back({kDurableSetNotFinished, folder->given, name, "", why});
+        }
+        for (Problem& problem : said) {
+            problem.newFiles = newFiles;
+            problem.files = int(set.files.size());
+            waits = waits || problem.kind == kDurableSetNotFinished;
+        }
+        std::vector<const Folder*> done = set.copies;
+        if (std::count(set.at.begin(), set.at.end(), nullptr) > 0) std::erase(done, set.Commit());
+        return waits || RemoveRecords(set, done, true);
+    }
+
+private:
+    // Says why file i keeps its copy: it waits for the next settling, or
+    // its temporary goes. False where the seam stopped.
+    bool Keeps(size_t i, int kind, const std::string& why) {
+        said.push_back({kind, set.at[i]->given, name, ShownPath(set.at[i]->given, set.files[i].name), why});
+        if (kind == kDurableSetNotFinished) store.waiting.insert({set.at[i]->place, set.files[i].name});
+        return kind == kDurableSetNotFinished ||
+               RemoveTemporary(*set.at[i], TemporaryName(set.files[i].name, set.id));
+    }
+
+    bool File(size_t i) {
+        const int folder = set.at[i]->descriptor;
+        const RecordedFile& file = set.files[i];
+        const std::string temporary = TemporaryName(file.name, set.id);
+        const Found now = known ? Found{file.previous, ""} : ReadCopy(folder, file.name, false, store.Most());
+        if (!now.why.empty()) return Keeps(i, now.lasting ? kDurableSetDropped : kDurableSetNotFinished, now.why);
+        // One that holds its new copy, or was stored again since, stays as
+        // it is.
+        if (!known && (now.copy == file.fresh || now.copy != file.previous)) {
+            newFiles += now.copy == file.fresh;
+            return RemoveTemporary(*set.at[i], temporary);
+        }
+        const Found made = known ? Found{file.fresh, ""} : ReadCopy(folder, temporary, true, store.Most());
+        if (!made.why.empty() && !made.lasting) return Keeps(i, kDurableSetNotFinished, "its new copy " + made.why);
+        const std::string lost = !made.why.empty() ? made.why : made.copy.size < 0 ? "is gone" : "is damaged";
+        if (!made.why.empty() || made.copy != file.fresh)
+            return Keeps(i, kDurableSetDropped, "keeps its previous copy: its new one " + lost);
+        if (StopsHere(DurableStep::Rename, ShownPath(set.at[i]->given, file.name))) return false;
+        if (!platform::Files().renameIn(folder, temporary.c_str(), folder, file.name.c_str()))
+            return Keeps(i, kDurableSetNotFinished, "could not be renamed into place: " + HostReason());
+        ++newFiles;
+        return true;
+    }
+};
+
+// What stores left in a store's places not yet settled this run, settled:
+// each set that stood is finished, or kept with its record and said; each
+// that never stood is dropped where its commit folder shows it; the
+// temporaries no record beside them counts on go.
 class Settling {
 public:
     explicit Settling(Store& store) : store_(store) {}
@@ -259,6 +397,7 @@ public:
     int Run() {
         std::map<const Folder*, std::vector<platform::HostDirEntry>> listed;
         for (Folder& folder : store_.places) {
+            if (folder.descriptor >= 0 && TheHeld().places[folder.place].second) continue;
             if (folder.descriptor >= 0 && !platform::Files().listFolder(folder.descriptor, &listed[&folder])) {
                 folder.why = "the folder cannot be listed now (" + HostReason() + ")";
                 folder.descriptor = -1;
@@ -270,215 +409,148 @@ public:
                 Gather(folder, listed[&folder]);
         }
         int finished = 0;
-        for (const auto& [id, copies] : sets_) {
-            const int settled = SettleSet(id, copies);
+        for (auto& [id, set] : sets_) {
+            const int settled = SettleSet(set);
             if (settled < 0) return -1;
             finished += settled;
         }
-        for (const auto& [folder, entries] : listed) {
+        for (const auto& [folder, entries] : listed)
             if (folder->descriptor >= 0 && !Sweep(*folder, entries)) return -1;
-            if (folder->descriptor >= 0) TheHeld().places[folder->place].second = !unsettled_.count(folder->place);
-        }
         return finished;
     }
 
 private:
+    // The records in a folder, which is settled once they are, but where a
+    // set stays (Keep).
     void Gather(const Folder& folder, const std::vector<platform::HostDirEntry>& entries) {
+        TheHeld().places[folder.place].second = true;
+        const int64_t most = 64 + int64_t(std::min<size_t>(store_.description.maxFiles, 1 << 20)) * kRecordLineBytes;
         for (const platform::HostDirEntry& entry : entries) {
-            const std::string id = IdOf(entry.name);
-            std::string text, why;
-            Copy copy;
-            bool lasting = true;
-            // A record another version of the program left is that version's to finish.
-            if (id.empty() && entry.name.ends_with(".commit") && Cleaned(entry.name) == entry.name &&
-                (ReadCopy(folder.descriptor, entry.name, false, &copy, &why, nullptr, &text, 32) || text.size() == 32) &&
-                text.starts_with("durable store record "))
-                Report({kDurableRecordUnusable, folder.given, ShownPath(folder.given, entry.name), "",
-                        "it is the record of another version of the program, which finishes it"});
-            if (id.empty()) continue;
-            standing_.insert({folder.place, id});
-            Copies& copies = sets_[id];
-            copies.in.push_back(&folder);
+            if (!entry.name.ends_with(".commit")) continue;
+            const std::string id = IdOf(entry.name), record = ShownPath(folder.given, entry.name);
+            std::string text;
             std::vector<RecordedFile> files;
-            if (!ReadCopy(folder.descriptor, entry.name, true, &copy, &why, &lasting, &text,
-                          64 + int64_t(store_.description.maxFiles) * 320))
-                copies.why = "it " + why, copies.passing = !lasting && why.starts_with("cannot");
-            else if (!ParseRecord(text, &files))
-                copies.why = "it is damaged";
-            else
-                copies.files = files;
-        }
-    }
-
-    // One file of a set that stood: it gets its new copy when it holds its
-    // previous one, and its temporary goes. 0 done, 1 when it waits (its
-    // temporary kept), -1 where the seam stopped.
-    int SettleFile(const Folder& folder, const RecordedFile& file, const std::string& id, const std::string& set,
-                   int* newFiles) {
-        const platform::FileSystemBackend& fs = platform::Files();
-        const std::string temporary = TemporaryName(file.name, id), shown = ShownPath(folder.given, file.name);
-        const auto waits = [&](const std::string& why) {
-            Report({kDurableSetNotFinished, folder.given, set, shown, why});
-            return 1;
-        };
-        Copy now, made;
-        std::string why;
-        bool lasting = false;
-        // A file that holds its new copy, or was stored again since, stays as it is.
-        if (!ReadCopy(folder.descriptor, file.name, false, &now, &why, &lasting)) {
-            if (!lasting) return waits(why);
-            Report({kDurableSetDropped, folder.given, set, shown, why});
-        } else if (now == file.fresh) {
-            ++*newFiles;
-        } else if (now == file.previous) {
-            if (ReadCopy(folder.descriptor, temporary, true, &made, &why, &lasting) && made == file.fresh) {
-                if (StopsHere(DurableStep::Rename, shown)) return -1;
-                if (!fs.renameIn(folder.descriptor, temporary.c_str(), folder.descriptor, file.name.c_str()))
-                    return waits("cannot be replaced now (" + HostReason() + ")");
-                return ++*newFiles, 0;
+            const Found found = ReadCopy(folder.descriptor, entry.name, true, most, &text);
+            const bool parsed = found.why.empty() && ParseRecord(text, &files);
+            const auto inHere = [&](const RecordedFile& file) { return file.folder == folder.place; };
+            const bool here = std::any_of(files.begin(), files.end(), inHere);
+            if (id.empty() && text.starts_with("durable store record ")) {
+                Report({kDurableRecordUnusable, folder.given, Cleaned(record), "",
+                        "it is the record of another version of the program, which finishes it"});
+            } else if (!id.empty() && parsed && !here) {  // copied with its folder, or its disk mounted again
+                Leave(kDurableRecordUnusable, folder, record, "", files,
+                      "it was stored in this folder under another device number or inode (the folder copied, "
+                      "or its disk mounted again), so no program can finish it");
+            } else if (!id.empty()) {
+                Set& set = sets_[id];
+                set.id = id;
+                set.copies.push_back(&folder);
+                if (parsed) set.files = files;
+                if (!parsed) set.unusable = found.why.empty() ? "it is damaged" : "it " + found.why;
             }
-            if (!why.empty() && !lasting) return waits("its new copy " + why);
-            const std::string newOne = !why.empty() ? why : made.size < 0 ? "is gone" : "is damaged";
-            Report({kDurableSetDropped, folder.given, set, shown, "keeps its previous copy: its new one " + newOne});
         }
-        if (StopsHere(DurableStep::RemoveTemporary, ShownPath(folder.given, temporary))) return -1;
-        fs.removeIn(folder.descriptor, temporary.c_str());
-        return 0;
     }
 
-    // Removes the set's copies in folders, the commit folder's last.
-    bool RemoveCopies(const std::string& id, std::vector<const Folder*> folders, const Folder* commit) {
-        std::stable_partition(folders.begin(), folders.end(), [&](const Folder* f) { return f != commit; });
-        for (const Folder* folder : folders) {
-            if (StopsHere(DurableStep::RemoveRecord, ShownPath(folder->given, RecordName(id)))) return false;
-            platform::Files().removeIn(folder->descriptor, RecordName(id).c_str());
-            standing_.erase({folder->place, id});
+    // Says a record left as it is with its temporaries, and what the files
+    // it names in folder hold there.
+    void Leave(int kind, const Folder& folder, const std::string& set, const std::string& file,
+               const std::vector<RecordedFile>& files, const std::string& why) {
+        int fresh = 0, held = 0;
+        for (const RecordedFile& line : files) {
+            const Found now = folder.Keeps(line.name) ? ReadCopy(folder.descriptor, line.name, false, store_.Most())
+                                                      : Found{{}, "not here"};
+            fresh += now.why.empty() && now.copy == line.fresh;
+            held += now.why.empty() && (now.copy == line.fresh || now.copy == line.previous);
         }
-        return true;
+        Report({kind, folder.given, set, file, why, fresh, held});
     }
 
-    // Leaves a set's copies and waiting temporaries to the next settling.
-    int Keep(const Copies& copies, const std::string& set, const std::string& why, int kind = kDurableSetNotFinished) {
-        if (!why.empty()) Report({kind, copies.in[0]->given, set, "", why});
-        for (const Folder* folder : copies.in) unsettled_.insert(folder->place);
-        return 0;
+    // A set this program cannot finish, whose folders it does not all use,
+    // said with its copy here, whose removal lets it go.
+    int WaitsElsewhere(const Set& set, const std::string& name, const Folder& copy) {
+        Leave(kDurableSetWaitsElsewhere, copy, name, ShownPath(copy.given, RecordName(set.id)), set.files,
+              "it waits for a folder it was stored in that this program does not use");
+        return Keep(set.copies);
     }
 
-    // 1 when the set is finished and its record gone, 0 when it is not,
-    // -1 where the seam stopped.
-    int SettleSet(const std::string& id, const Copies& copies) {
-        const platform::FileSystemBackend& fs = platform::Files();
-        const std::string record = ShownPath(copies.in[0]->given, RecordName(id));
-        std::string unusable =
-            copies.files.size() > store_.description.maxFiles ? "it names more files than a set holds" : copies.why;
-        std::vector<const Folder*> at;
-        for (const RecordedFile& file : copies.files) {
-            at.push_back(store_.At(file.folder));
-            if (at.back() && !at.back()->Keeps(file.name) && unusable.empty())
-                unusable = "it names " + Cleaned(file.name) + ", a file the store does not keep there";
+    // 1 when the set is finished and its record gone, 0 when it is not, -1
+    // where the seam stopped.
+    int SettleSet(Set& set) {
+        const std::string record = ShownPath(set.copies[0]->given, RecordName(set.id));
+        if (set.files.size() > store_.description.maxFiles) set.unusable = "it names more files than a set holds";
+        for (const RecordedFile& file : set.files) {
+            set.at.push_back(store_.At(file.folder));
+            const bool kept = !set.at.back() || set.at.back()->Keeps(file.name);
+            if (set.unusable.empty() && (!kept || std::max(file.fresh.size, file.previous.size) > store_.Most()))
+                set.unusable = "it names " + Cleaned(file.name) + ", a file the store does not keep there";
         }
-        if (!unusable.empty()) {
-            if (copies.passing) return Keep(copies, record, unusable, kDurableRecordUnusable);
-            return Report({kDurableRecordUnusable, copies.in[0]->given, record, "", unusable}), 0;
+        if (!set.unusable.empty()) {
+            Report({kDurableRecordUnusable, set.copies[0]->given, record, "", set.unusable});
+            return 0;
         }
-        // Named after its first file in this program's folders.
-        const auto first = std::find_if(at.begin(), at.end(), [](const Folder* f) { return f; });
-        const std::string set =
-            first == at.end() ? record : ShownPath((*first)->given, copies.files[size_t(first - at.begin())].name);
-        const bool everyFolder = std::count(at.begin(), at.end(), nullptr) == 0;
-        const Folder* commit = at[0];
-        HostFileInfo info;
-        bool stood = commit && fs.statIn(commit->descriptor, RecordName(id).c_str(), &info) &&
-                     info.kind == platform::HostFileKind::Regular;
-        for (size_t i = 0; !stood && i < at.size(); ++i) {
-            // A file renamed into place holds its new copy, and its temporary is gone.
-            Copy now;
-            std::string why;
-            stood = at[i] && copies.files[i].fresh != copies.files[i].previous &&
-                    ReadCopy(at[i]->descriptor, copies.files[i].name, false, &now, &why) &&
-                    now == copies.files[i].fresh &&
-                    !fs.statIn(at[i]->descriptor, TemporaryName(copies.files[i].name, id).c_str(), &info) &&
-                    errno == ENOENT;
-        }
-        if (!stood && (!commit || !everyFolder)) {
-            for (size_t i = 0; i < at.size(); ++i)
-                if (at[i]) store_.waiting.insert({at[i]->place, copies.files[i].name});
-            return Keep(copies, set, kWaits);
+        // Named after its first file in this program's folders, as renamed.
+        const std::vector<size_t> order = RenameOrder(set);
+        const std::string name = order.empty() ? record : ShownPath(set.at[order[0]]->given, set.files[order[0]].name);
+        const bool everyFolder = order.size() == set.files.size(), stood = Stood(set, store_.Most());
+        if (!stood && !everyFolder) {
+            // Whether it stood only a folder not used here tells: no store
+            // goes over its files meanwhile.
+            for (const size_t i : order) store_.waiting.insert({set.at[i]->place, set.files[i].name});
+            return WaitsElsewhere(set, name, *set.copies[0]);
         }
         if (!stood) {
-            // Cut short before it stood: its copies go, and the sweep takes its temporaries.
-            if (!RemoveCopies(id, copies.in, nullptr)) return -1;
-            return WriteLogFormat("Dropped the store of %s: it was cut short before it stood", set.c_str()), 0;
+            // Cut short before it stood: its copies go, and the sweep takes
+            // its temporaries.
+            if (!RemoveRecords(set, set.copies, false)) return -1;
+            WriteLogFormat("Dropped the store of %s: it was cut short before it stood", name.c_str());
+            return 0;
         }
-        int newFiles = 0, waiting = 0, dropped = 0;
-        for (size_t i = 0; i < at.size(); ++i) {
-            const int settled = at[i] ? SettleFile(*at[i], copies.files[i], id, set, &newFiles) : 0;
-            if (settled < 0) return -1;
-            if (settled > 0) store_.waiting.insert({at[i]->place, copies.files[i].name});
-            waiting += settled;
-        }
-        for (const Folder* folder : std::set<const Folder*>(at.begin(), at.end())) {
-            if (folder && StopsHere(DurableStep::SyncFolder, folder->given)) return -1;
-            if (folder && !fs.syncFolder(folder->descriptor) && ++waiting)
-                Report({kDurableSetNotFinished, folder->given, set, "",
-                        "flushing the folder " + Cleaned(folder->given) + ": " + HostReason()});
-        }
-        for (Problem& problem : problems) {
-            if (problem.set != set) continue;
-            problem.newFiles = newFiles, problem.files = int(copies.files.size());
-            dropped += problem.kind == kDurableSetDropped;
-        }
-        if (waiting > 0) return Keep(copies, set, "");
-        // Settled in every folder of this program's: the copies there go. The
-        // commit folder's stays while a folder of another program's waits for it.
-        std::vector<const Folder*> done = copies.in;
-        if (!everyFolder) std::erase(done, commit);
-        if (!RemoveCopies(id, done, commit)) return -1;
-        if (!everyFolder) return commit ? Keep(copies, set, kWaits) : 0;
-        WriteLogFormat("Finished the store of %s that an earlier run left", set.c_str());
-        return dropped == 0;
+        Finishing finishing{store_, set, false, name, {}};
+        if (!finishing.Run()) return -1;
+        std::for_each(finishing.said.begin(), finishing.said.end(), Report);
+        if (finishing.waits) return Keep(set.copies);
+        if (!everyFolder) return set.Commit() ? WaitsElsewhere(set, name, *set.Commit()) : 0;
+        WriteLogFormat("Finished the store of %s, which was cut short", name.c_str());
+        return finishing.said.empty() ? 1 : 0;
     }
 
+    // Removes the temporaries of stored names whose set has no record here.
     bool Sweep(const Folder& folder, const std::vector<platform::HostDirEntry>& entries) {
+        HostFileInfo info;
         for (const platform::HostDirEntry& entry : entries) {
             std::string name;
             const std::string id = IdOf(entry.name, &name);
-            if (id.empty() || standing_.count({folder.place, id}) || entry.isDirectory ||
-                (!folder.Keeps(name) && name != RecordName(id)))
+            if (id.empty() || entry.isDirectory || (!folder.Keeps(name) && name != RecordName(id)) ||
+                platform::Files().statIn(folder.descriptor, RecordName(id).c_str(), &info) || errno != ENOENT)
                 continue;
-            if (StopsHere(DurableStep::RemoveTemporary, ShownPath(folder.given, entry.name))) return false;
-            if (platform::Files().removeIn(folder.descriptor, entry.name.c_str()))
-                WriteLogFormat("Removed %s, left by a store that was cut short", Cleaned(entry.name).c_str());
+            if (!RemoveTemporary(folder, entry.name)) return false;
         }
         return true;
     }
 
     Store& store_;
-    std::map<std::string, Copies> sets_;
-    std::set<std::pair<Place, std::string>> standing_;  // (place, set) with a copy there
-    std::set<Place> unsettled_;                         // places a set still stands in
+    std::map<std::string, Set> sets_;
 };
 
-// Takes the store's places and settles them if this run has not: the sets
+// Takes the store's places and settles those this run has not: the sets
 // finished; -1 where the test seam stopped it, or (why set, nothing new
 // taken) where another program holds one.
 int TakeAndSettle(Store* store, std::string* why) {
     const platform::FileSystemBackend& fs = platform::Files();
     Held& held = TheHeld();
-    HostFileInfo info;
-    const Place here = fs.stat(".", &info) ? Place{info.device, info.inode} : Place{};
     std::vector<Place> takenNow;
     bool settled = true;
     for (const DurableFolder& rule : std::span(store->description.folders, store->description.folderCount)) {
         Folder folder;
         folder.given = rule.folder ? rule.folder : "";
         while (folder.given.size() > 1 && folder.given.back() == '/') folder.given.pop_back();
-        if (!folder.given.empty() && Take(folder.given, here, &folder, &takenNow))
+        if (!folder.given.empty() && Take(folder.given, &folder, &takenNow))
             folder.descriptor = held.places[folder.place].first;
         if (folder.error == EWOULDBLOCK) {
             for (const Place& place : takenNow) held.Forget(place);
             std::string resolved, where;
-            if (fs.resolvePath(folder.given.c_str(), &resolved) && resolved != folder.given) where = " (" + resolved + ")";
+            if (fs.resolvePath(folder.given.c_str(), &resolved) && resolved != folder.given)
+                where = " (" + resolved + ")";
             *why = "the folder " + Cleaned(folder.given + where) + " is used by another running program";
             return -1;
         }
@@ -495,15 +567,6 @@ int TakeAndSettle(Store* store, std::string* why) {
     return settled ? 0 : Settling(*store).Run();
 }
 
-// Writes name in folder as writeNewIn does: "" or why not.
-std::string WriteNew(int folder, const std::string& name, const std::string& shown, const void* bytes, size_t size,
-                     const char* accessOf) {
-    const auto step = platform::Files().writeNewIn(folder, name.c_str(), bytes, size, accessOf);
-    if (step == platform::DurableWriteStep::Done) return "";
-    return (step == platform::DurableWriteStep::SyncTemporary ? "flushing " : "writing ") + Cleaned(shown) + ": " +
-           HostReason();
-}
-
 // The folder of path ("." for a bare name) and the name in it.
 std::pair<std::string, std::string> FolderAndName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -511,19 +574,11 @@ std::pair<std::string, std::string> FolderAndName(const std::string& path) {
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// A file of a set, placed in one of the store's places.
-struct Member {
-    const DurableFile* file;
-    const Folder* folder;
-    std::string name, shown;
-    Copy previous;
-};
-
 // One store of a set, step by step; a step returns false where it failed
-// (why_) or the test seam stopped it as a kill would (stopped_). A file
+// (why_), or the test seam stopped it as a kill would (why_ empty). A file
 // alone is written in its folder, opened but not taken, with a temporary
-// named after the working directory: the same at every start there, so
-// that the next write of the path replaces a leftover.
+// named after the working directory: the same at every start there, so that
+// the next write of the path replaces a leftover.
 class SetWriter {
 public:
     SetWriter(const DurableStore& store, const DurableFile* files, size_t count, bool alone = false)
@@ -533,7 +588,6 @@ public:
     }
 
     int Write() {
-        HostFileInfo info;
         if (alone_) {
             Folder& folder = store_.places.emplace_back();
             folder.descriptor = platform::Files().openFolder(store_.description.folders[0].folder);
@@ -542,130 +596,126 @@ public:
         } else if (TakeAndSettle(&store_, &why_) < 0) {
             return why_.empty() ? -1 : Said(-1, why_, why_ + "; nothing was written");
         }
-        if (const std::string refusal = Place(); !refusal.empty())
+        if (const std::string refusal = Check(); !refusal.empty())
             return Said(-1, refusal, refusal + "; nothing was written");
-        static std::random_device device;
-        const bool here = alone_ && platform::Files().stat(".", &info);
-        const uint32_t alone[] = {uint32_t(here ? info.device : 0), uint32_t(here ? info.inode : 0)};
-        char id[17];
-        if (alone_)
-            std::snprintf(id, sizeof id, "%08" PRIx32, Crc32(alone, sizeof alone));
-        else
-            std::snprintf(id, sizeof id, "%08" PRIx32 "%08" PRIx32, uint32_t(device()), uint32_t(device()));
-        id_ = id;
-        // A set of one needs no record: its rename alone is whole.
-        if (!WriteTemporaries() || (count_ > 1 && !(SyncFolders() && WriteCopies()))) return stopped_ ? -1 : Abandon();
-        return Finish();
+        set_.id = NewId();
+        // A set of one needs no record: its rename alone is whole. A set
+        // stands once its commit folder holds its record, failed or not.
+        const bool ready = WriteTemporaries() && (count_ == 1 || WriteCopies());
+        if (!ready && why_.empty()) return -1;
+        return ready || (count_ > 1 && Stood(set_, store_.Most())) ? Finish() : Abandon();
     }
 
 private:
-    std::string Place() {
-        if (count_ == 0 || count_ > store_.description.maxFiles)
-            return "it names " + std::to_string(count_) + " files, not 1 to " + std::to_string(store_.description.maxFiles);
+    // Why the set cannot be stored, before anything is written ("" when it
+    // can), its files placed in the record's order: the commit folder (the
+    // set's place that comes first in the store) first.
+    std::string Check() {
+        const DurableStore& description = store_.description;
+        if (count_ == 0 || count_ > description.maxFiles)
+            return "it names " + std::to_string(count_) + " files, not 1 to " + std::to_string(description.maxFiles);
+        const auto placeOf = [&](const DurableFile* file) -> const Folder* {
+            const std::string folder = FolderAndName(file->path).first;
+            for (const auto& [spelling, place] : store_.spellings)
+                if (spelling == folder) return &store_.places[place];
+            return nullptr;
+        };
+        for (const DurableFile& file : std::span(files_, count_)) sources_.push_back(&file);
+        std::stable_sort(sources_.begin(), sources_.end(),
+                         [&](auto a, auto b) { return std::less<const Folder*>()(placeOf(a), placeOf(b)); });
         int64_t bytes = 0;
-        for (size_t i = 0; i < count_; ++i) {
-            const std::pair<std::string, std::string> split = FolderAndName(files_[i].path);
-            const std::string &folder = split.first, &name = split.second;
-            const std::string shown = Cleaned(files_[i].path);
-            bytes += int64_t(std::min<size_t>(files_[i].size, size_t(store_.description.maxBytes) + 1));
-            if (files_[i].size > 0 && !files_[i].bytes) return shown + " has no bytes";
-            if (bytes > store_.description.maxBytes) return "its files hold more bytes than a set of the store holds";
-            const auto spelled = std::find_if(store_.spellings.begin(), store_.spellings.end(),
-                                              [&](const auto& spelling) { return spelling.first == folder; });
-            const Folder* at = spelled == store_.spellings.end() ? nullptr : &store_.places[spelled->second];
+        for (const DurableFile* file : sources_) {
+            const Folder* at = placeOf(file);
+            const std::string name = FolderAndName(file->path).second, shown = Cleaned(file->path);
+            bytes += int64_t(std::min<size_t>(file->size, size_t(description.maxBytes) + 1));
+            if (file->size > 0 && !file->bytes) return shown + " has no bytes";
+            if (bytes > description.maxBytes) return "its files hold more bytes than a set of the store holds";
             if (!at || !(alone_ ? !name.empty() && name != "." && name != ".." : at->Keeps(name)))
                 return shown + " is not a file the store keeps in its folders";
             if (at->descriptor < 0)
                 return shown + " stands in a folder that cannot be used now (" +
                        (at->why.empty() ? std::strerror(at->error) : at->why) + ")";
-            // A set that stood and could not be finished yet comes first: its
-            // files are never written over.
+            // A set that stood and is not finished yet comes first: no store
+            // writes over its files.
             if (store_.waiting.count({at->place, name}))
                 return shown + " waits for an earlier store of it to be finished first";
-            for (const Member& other : members_)
-                if (other.folder == at && other.name == name) return shown + " is named twice";
-            members_.push_back({&files_[i], at, name, shown, {}});
-            // Only what a rename can replace: nothing, or a regular file that is
-            // no mount point, not immutable, not kept from this user by a sticky folder.
-            std::string why;
-            if (!ReadCopy(at->descriptor, name, false, &members_.back().previous, &why)) return shown + " " + why;
+            for (size_t k = 0; k < set_.files.size(); ++k)
+                if (set_.at[k] == at && set_.files[k].name == name) return shown + " is named twice";
+            // Only what a rename can replace: nothing, or a regular file that
+            // is no mount point, not immutable, not kept from this user by a
+            // sticky folder. A set of one records no previous copy.
+            const Found previous = ReadCopy(at->descriptor, name, false, count_ > 1 ? description.maxBytes : -1);
+            if (!previous.why.empty()) return shown + " " + previous.why;
             if (!platform::Files().replaceableIn(at->descriptor, name.c_str()))
                 return shown + " cannot be replaced: " + HostReason();
+            set_.files.push_back({at->place, CopyOf(file->bytes, file->size), previous.copy, name});
+            set_.at.push_back(at);
+            if (count_ > 1 && (set_.copies.empty() || set_.copies.back() != at)) set_.copies.push_back(at);
         }
-        // The commit folder is the set's place that comes first in the store;
-        // its files and its copy go last.
-        std::stable_sort(members_.begin(), members_.end(),
-                         [](const Member& a, const Member& b) { return a.folder > b.folder; });
-        for (const Member& m : members_)
-            if (places_.empty() || places_.back() != m.folder) places_.push_back(m.folder);
         return "";
     }
 
-    bool Stops(DurableStep step, const std::string& shown, int folder = -1, const std::string& name = "",
-               const void* bytes = nullptr, size_t size = 0) {
-        return stopped_ = StopsHere(step, shown, folder, name, bytes, size);
+    std::string NewId() const {
+        static std::random_device device;
+        HostFileInfo info;
+        const bool here = alone_ && platform::Files().stat(".", &info);
+        const uint32_t place[] = {uint32_t(here ? info.device : 0), uint32_t(here ? info.inode : 0)};
+        char id[17];
+        const uint32_t first = alone_ ? Crc32(place, sizeof place) : uint32_t(device());
+        std::snprintf(id, sizeof id, "%08" PRIx32 "%08" PRIx32, first, uint32_t(device()));
+        return alone_ ? std::string(id, 8) : id;
     }
 
-    bool WriteTemporaries() {
-        for (; written_ < count_; ++written_) {
-            const Member& m = members_[written_];
-            const std::string temporary = TemporaryName(m.name, id_), shown = ShownPath(m.folder->given, temporary);
-            if (Stops(DurableStep::WriteTemporary, shown, m.folder->descriptor, temporary, m.file->bytes, m.file->size))
-                return false;
-            why_ = WriteNew(m.folder->descriptor, temporary, shown, m.file->bytes, m.file->size, m.name.c_str());
-            if (!why_.empty()) return false;
-        }
-        return true;
-    }
-
-    bool SyncFolder(const Folder& folder) {
-        if (Stops(DurableStep::SyncFolder, folder.given)) return false;
-        if (platform::Files().syncFolder(folder.descriptor)) return true;
-        why_ = "flushing the folder " + Cleaned(folder.given) + ": " + HostReason();
+    // Writes the new file name in folder, where the test seam lets it;
+    // false where it stopped or failed.
+    bool WriteIn(DurableStep step, const Folder& folder, const std::string& name, const void* bytes, size_t size,
+                 const char* accessOf) {
+        const std::string shown = ShownPath(folder.given, name);
+        if (StopsHere(step, shown, folder.descriptor, name, bytes, size)) return false;
+        const auto done = platform::Files().writeNewIn(folder.descriptor, name.c_str(), bytes, size, accessOf);
+        if (done == platform::DurableWriteStep::Done) return true;
+        const char* doing = done == platform::DurableWriteStep::SyncTemporary ? "flushing " : "writing ";
+        why_ = doing + Cleaned(shown) + ": " + HostReason();
         return false;
     }
 
-    bool SyncFolders() {
-        return std::all_of(places_.begin(), places_.end(), [&](const Folder* folder) { return SyncFolder(*folder); });
-    }
-
-    // Once the commit folder's copy is on the disk, the set stands.
-    bool WriteCopies() {
-        const platform::FileSystemBackend& fs = platform::Files();
-        std::vector<RecordedFile> lines;
-        for (auto place = places_.rbegin(); place != places_.rend(); ++place)  // the commit folder's first
-            for (const Member& m : members_)
-                if (m.folder == *place)
-                    lines.push_back({m.folder->place, CopyOf(m.file->bytes, m.file->size), m.previous, m.name});
-        const std::string text = RecordText(lines), name = RecordName(id_), temporary = TemporaryName(name, id_);
-        for (; copies_ < places_.size(); ++copies_) {
-            const Folder& folder = *places_[copies_];
-            const std::string shown = ShownPath(folder.given, name);
-            if (Stops(DurableStep::WriteRecord, shown, folder.descriptor, temporary, text.data(), text.size()))
+    bool WriteTemporaries() {
+        for (size_t i = 0; i < count_; ++i) {
+            const std::string& name = set_.files[i].name;
+            if (!WriteIn(DurableStep::WriteTemporary, *set_.at[i], TemporaryName(name, set_.id), sources_[i]->bytes,
+                         sources_[i]->size, name.c_str()))
                 return false;
-            why_ = WriteNew(folder.descriptor, temporary, shown, text.data(), text.size(), nullptr);
-            if (!why_.empty() || Stops(DurableStep::Rename, shown)) return false;
-            if (!fs.renameIn(folder.descriptor, temporary.c_str(), folder.descriptor, name.c_str())) {
-                why_ = "renaming " + Cleaned(shown) + " into place: " + HostReason();
-                fs.removeIn(folder.descriptor, temporary.c_str());
-                return false;
-            }
-            if (!SyncFolder(folder)) return ++copies_, false;
         }
         return true;
     }
 
-    int Abandon() {
+    // The temporaries' folders flushed, then the copies, the commit folder's
+    // last: once it is on the disk, the set stands.
+    bool WriteCopies() {
         const platform::FileSystemBackend& fs = platform::Files();
-        // The last copy written first: without the commit folder's the set never stood.
-        while (copies_ > 0) {
-            const Folder* folder = places_[--copies_];
-            // A commit folder's copy that stays is a set that stood: it is finished.
-            if (!fs.removeIn(folder->descriptor, RecordName(id_).c_str()) && errno != ENOENT && folder == places_.back())
-                return Finish();
+        for (const Folder* folder : set_.copies)
+            if (!Flush(*folder, &why_) || !why_.empty()) return false;
+        const std::string text = RecordText(set_.files), name = RecordName(set_.id);
+        const std::string temporary = TemporaryName(name, set_.id);
+        for (auto folder = set_.copies.rbegin(); folder != set_.copies.rend(); ++folder) {
+            const std::string shown = ShownPath((*folder)->given, name);
+            if (!WriteIn(DurableStep::WriteRecord, **folder, temporary, text.data(), text.size(), nullptr) ||
+                StopsHere(DurableStep::Rename, shown))
+                return false;
+            if (!fs.renameIn((*folder)->descriptor, temporary.c_str(), (*folder)->descriptor, name.c_str())) {
+                why_ = "renaming " + Cleaned(shown) + " into place: " + HostReason();
+                return false;
+            }
+            if (!Flush(**folder, &why_) || !why_.empty()) return false;
         }
-        for (size_t i = 0; i < written_; ++i)
-            fs.removeIn(members_[i].folder->descriptor, TemporaryName(members_[i].name, id_).c_str());
+        return true;
+    }
+
+    // A store that failed before its set stood: what it wrote goes.
+    int Abandon() {
+        if (!RemoveRecords(set_, set_.copies, false)) return -1;
+        for (size_t i = 0; i < count_; ++i)
+            if (!RemoveTemporary(*set_.at[i], TemporaryName(set_.files[i].name, set_.id))) return -1;
         const std::string others = count_ == 1 ? "it keeps its previous copy"
                                                : "it and the " + std::to_string(count_ - 1) +
                                                      " other files of its set keep their previous copies";
@@ -673,46 +723,31 @@ private:
     }
 
     int Finish() {
-        const platform::FileSystemBackend& fs = platform::Files();
-        int renamed = 0;
-        std::string failed;
-        for (const Member& m : members_) {
-            if (Stops(DurableStep::Rename, m.shown)) return -1;
-            if (fs.renameIn(m.folder->descriptor, TemporaryName(m.name, id_).c_str(), m.folder->descriptor, m.name.c_str()))
-                ++renamed;
-            else
-                failed = "renaming " + m.shown + " into place: " + HostReason();
-        }
-        if (count_ == 1 && !failed.empty()) return why_ = failed, Abandon();
-        if (!SyncFolders() && stopped_) return -1;
-        // The copies stay while the next settling has anything to make sure of.
-        for (size_t k = 0; failed.empty() && why_.empty() && count_ > 1 && k < places_.size(); ++k) {
-            if (Stops(DurableStep::RemoveRecord, ShownPath(places_[k]->given, RecordName(id_)))) return -1;
-            fs.removeIn(places_[k]->descriptor, RecordName(id_).c_str());
-        }
-        if (failed.empty() && why_.empty()) return 0;
-        for (const Folder* folder : places_)  // settled again before the next store
-            if (TheHeld().places.count(folder->place)) TheHeld().places[folder->place].second = false;
-        if (!failed.empty()) {
-            const std::string why = failed + "; " + std::to_string(renamed) + " of its " + std::to_string(count_) +
-                                    " files hold their new copies, and the next start puts the rest in place";
-            return Said(kDurableStoredUnsettled, why,
-                        Cleaned(files_[0].path) + " and its set were stored, but not whole: " + why);
-        }
-        return Said(kDurableStoredUnsettled, why_,
-                    Cleaned(files_[0].path) + " was stored, but " + why_ +
-                        ": a power cut before the next start may bring back its previous copy");
+        Finishing finishing{store_, set_, true, "", {}};
+        if (!finishing.Run()) return -1;
+        if (finishing.said.empty()) return 0;
+        const Problem& first = finishing.said[0];
+        why_ = first.file.empty() ? first.reason : first.file + " " + first.reason;
+        // A file alone that cannot be renamed has no record to be finished by.
+        if (count_ == 1 && finishing.newFiles == 0) return Abandon();
+        Keep(set_.copies);
+        const std::string path = Cleaned(files_[0].path);
+        if (finishing.newFiles == int(count_))
+            return Said(kDurableStoredUnsettled, why_,
+                        path + " was stored, but " + why_ +
+                            ": a power cut before the next start may bring back its previous copy");
+        why_ += "; " + std::to_string(finishing.newFiles) + " of its " + std::to_string(count_) +
+                " files hold their new copies, and the next start puts the rest in place";
+        return Said(kDurableStoredUnsettled, why_, path + " and its set were stored, but not whole: " + why_);
     }
 
     Store store_;
     const DurableFile* files_;
     size_t count_;
     bool alone_;
-    std::vector<Member> members_;        // the commit folder's last
-    std::vector<const Folder*> places_;  // each place once, the commit folder last
-    std::string id_, why_;
-    size_t written_ = 0, copies_ = 0;
-    bool stopped_ = false;
+    Set set_;                                  // in the record's order, the commit folder's first
+    std::vector<const DurableFile*> sources_;  // the bytes of each of its files
+    std::string why_;
 };
 
 }  // namespace
@@ -723,17 +758,17 @@ bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
     for (size_t at = sizeof kThisVersion - 1; at < text.size();) {
         const size_t end = text.find('\n', at);
         if (end == std::string::npos) return false;
-        std::string_view line(text.data() + at, end - at);
+        const std::string_view line(text.data() + at, end - at);
         if (line.starts_with("end "))
             return end + 1 == text.size() && !files->empty() && std::string(line) + '\n' == EndLine(text.substr(0, at));
         // "<device> <inode> <size> <check> <size> <check> <name>": the name
         // is the rest, byte for byte.
         RecordedFile f;
-        if (!Field(&line, &f.folder.first) || !Field(&line, &f.folder.second) || !Field(&line, &f.fresh.size) ||
-            !Field(&line, &f.fresh.check, 16) || !Field(&line, &f.previous.size) ||
-            !Field(&line, &f.previous.check, 16) || line.empty() || f.fresh.size < 0 || f.previous.size < -1)
+        std::istringstream fields{std::string(line)};
+        fields >> f.folder.first >> f.folder.second >> f.fresh.size >> std::hex >> f.fresh.check >> std::dec >>
+            f.previous.size >> std::hex >> f.previous.check;
+        if (!fields || fields.get() != ' ' || !std::getline(fields, f.name) || f.fresh.size < 0 || f.previous.size < -1)
             return false;
-        f.name = line;
         files->push_back(std::move(f));
         at = end + 1;
     }
@@ -793,7 +828,8 @@ int FinishInterruptedWrites(const DurableStore* store) {
     Store taken(*store);
     std::string why;
     const int finished = TakeAndSettle(&taken, &why);
-    return finished < 0 && !why.empty() ? Said(-1, why, why + "; nothing was settled") : std::max(finished, 0);
+    if (finished < 0 && !why.empty()) return Said(-1, why, why + "; nothing was settled");
+    return std::max(finished, 0);
 }
 
 int GetDurableProblemCount() { return int(problems.size()); }

@@ -76,9 +76,11 @@ public:
     // 9, as its built-in demo replay in mode 10. withSave, when given, is the
     // save that holds the run's new best time: it is stored in the same
     // commit, so the replay and the record it belongs to are kept together
-    // or not at all. False when it is not stored and settled, with a line
-    // to the player that says which: nothing stored, the replay (and save)
-    // stored before kept whole; or stored, and finished at the next start.
+    // or not at all. True when it is stored (also when not yet whole on the
+    // disk: the next store or start finishes it, and the player is told);
+    // false when it is not, with a line to the player: the replay (and
+    // save) stored before are kept whole. A caller keeps the run's best
+    // time only with a replay stored.
     virtual bool SaveStreams(const StoredReplay& stored, int mode, int stageNumber, const SaveData* withSave) = 0;
 };
 

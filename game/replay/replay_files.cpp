@@ -177,8 +177,9 @@ bool ReplayFiles::SaveStreams(const StoredReplay& stored, int mode, int stageNum
     }
     // Something no store replaces stands at the save's name: the save's
     // own store says so.
-    if (withSave && !saveInSet) return SaveData::Store(*withSave) && result == 0;
-    return result == 0;
+    if (withSave && !saveInSet) SaveData::Store(*withSave);
+    // A set stored but not whole stands: the next store or start finishes it.
+    return result == 0 || result == kDurableStoredUnsettled;
 }
 
 }  // namespace replay

@@ -47,41 +47,60 @@ bool IsStoredReplayName(const char* name, int mode) {
     return false;
 }
 
-// What the player calls the set a problem concerns, from its first file: a
-// replay set begins with its first stream.
-std::string SubjectOf(const DurableProblem& problem) {
+// What the player calls the store a problem concerns, from the set's name:
+// a replay set is named after a replay file, or after the save when that is
+// its only file in the game's folders; a set none of whose files is there
+// after its record.
+std::string StoreOf(const DurableProblem& problem) {
+    const std::string name = NameOf(problem.set);
     int stage = -1;
-    const bool isReplay = std::sscanf(NameOf(problem.set).c_str(), "t%d_", &stage) == 1;
-    if (isReplay && std::strcmp(problem.folder, kDemoReplayFolder) == 0)
-        return "the demo replay of stage " + std::to_string(stage);
-    if (isReplay) return "the replay of stage " + std::to_string(stage);
-    return NameOf(problem.set) == SaveData::kFileName ? "the save" : std::string("a store of ") + problem.set;
+    if (std::sscanf(name.c_str(), "t%d_", &stage) == 1 && std::strcmp(problem.folder, kDemoReplayFolder) == 0)
+        return "The store of the demo replay of stage " + std::to_string(stage);
+    if (stage >= 0) return "The store of the replay of stage " + std::to_string(stage);
+    if (name == SaveData::kFileName) return "The store of a replay with the save";
+    return std::string("The store recorded in ") + problem.set;
+}
+
+// What the files of the set hold, as the player hears it.
+std::string FilesHeld(const DurableProblem& problem, const char* where) {
+    const int newOnes = problem.newFiles, others = problem.files - problem.newFiles;
+    if (newOnes == 0) return std::string("its files") + where + " are as before";
+    if (others <= 0) return std::string("its files") + where + " are new";
+    return std::to_string(newOnes) + " of its " + std::to_string(problem.files) + " files" + where +
+           (newOnes == 1 ? " is" : " are") + " new, " + (others == 1 ? "the other" : "the others") + " as before";
 }
 
 void SayProblem(const DurableProblem& problem) {
-    const std::string subject = SubjectOf(problem);
+    const std::string store = StoreOf(problem);
     const std::string detail = std::string(problem.file) + (*problem.file ? " " : "") + problem.reason;
-    const std::string stays = problem.newFiles > 0 ? std::to_string(problem.newFiles) + " of its " +
-                                                         std::to_string(problem.files) + " files are new, the others as before"
-                                                   : "its files are as before";
+    const std::string held = FilesHeld(problem, "");
     // Said once a run: every store and start settles again, and finds it again.
     const std::string once = std::to_string(problem.kind) + problem.set + detail;
     switch (problem.kind) {
-    case kDurableRecordUnusable:
+    case kDurableRecordUnusable: {
         // Another version's record is that version's to finish; any other
-        // (damaged, unreadable, another user's) only its removal lets go.
+        // (damaged, unreadable, another user's, or one of a folder copied or
+        // mounted again) only its removal lets go.
         if (std::strstr(problem.reason, "another version"))
             return ReportToPlayerOnce(once.c_str(), "%s is left as it is (%s): start that version of the game once to "
                                       "finish its store, or remove the file to keep the files as they are",
                                       problem.set, problem.reason);
-        return ReportToPlayerOnce(once.c_str(), "%s is left as it is (%s): remove it (as the user who owns it, when "
-                                  "that is another) to keep the files as they are", problem.set, problem.reason);
+        const std::string here = problem.files > 0 ? "; " + FilesHeld(problem, " here") : "";
+        return ReportToPlayerOnce(once.c_str(), "%s is left as it is (%s%s): remove it (as the user who owns it, when "
+                                  "that is another) to keep the files as they are", problem.set, problem.reason,
+                                  here.c_str());
+    }
     case kDurableSetNotFinished:
-        return ReportToPlayerOnce(once.c_str(), "The store of %s could not be finished (%s): %s; the game tries again "
-                                  "at its next store or start", subject.c_str(), detail.c_str(), stays.c_str());
+        return ReportToPlayerOnce(once.c_str(), "%s could not be finished (%s): %s; the game tries again at its next "
+                                  "store or start", store.c_str(), detail.c_str(), held.c_str());
     case kDurableSetDropped:
-        return ReportToPlayerOnce(once.c_str(), "The store of %s could never be finished (%s): %s", subject.c_str(),
-                                  detail.c_str(), stays.c_str());
+        return ReportToPlayerOnce(once.c_str(), "%s could never be finished (%s): %s", store.c_str(), detail.c_str(),
+                                  held.c_str());
+    case kDurableSetWaitsElsewhere:
+        return ReportToPlayerOnce(once.c_str(), "%s waits for a folder this copy of the game does not use (the save's "
+                                  "folder of the copy that stored it, or one gone): %s. That copy finishes it when it "
+                                  "starts; if there is none, remove %s to keep the files as they are", store.c_str(),
+                                  FilesHeld(problem, " here").c_str(), problem.file);
     case kDurableFolderUnavailable:
         return ReportToPlayerOnce(once.c_str(), "%s: %s", problem.folder, problem.reason);
     default: return;

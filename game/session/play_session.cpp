@@ -34,7 +34,7 @@ bool PlaySession::IsPlayPhase(int32_t p) {
 
 bool SaveStageReplay(const Stage& stage, const SaveData* withSave) {
     // Through the game's replay source; when it fails the run's best time
-    // is kept all the same, and stored on the way back to the title.
+    // is not kept, and the save stored before stays as it was.
     return stage.SaveReplay(withSave);
 }
 

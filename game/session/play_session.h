@@ -52,7 +52,8 @@ public:
 
     // Stores a time-attack run's replay (its streams as the stage recorded
     // them), in one commit with the save that holds its new best time when
-    // one is given; true when it was stored.
+    // one is given; true when it was stored (the session keeps the best
+    // time only then).
     using ReplaySaver = std::function<bool(const Stage&, const SaveData* withSave)>;
 
     // A session for the title's set or stage (kNoSet: one that CarryOver
@@ -174,6 +175,9 @@ private:
     void StartSuddenDeathRound();
     void UpdateMatchResult(input::ButtonBlock* const* buttons);
     void UpdateTimeAttackResult(input::ButtonBlock* const* buttons);
+    // The run's record (a new best time, or a time under the table's
+    // target) with its replay, as the player leaves its result.
+    void StoreRecord();
 
     void DrawScorePanel() const;
     void DrawSetEnd() const;

@@ -284,25 +284,39 @@ bool PlaySession::IsNewRecord(int32_t p) const {
 
 void PlaySession::UpdateTimeAttackResult(input::ButtonBlock* const* buttons) {
     ++phaseTimer;
-    if (!buttons) return;
-    for (int slot = 0; slot < input::kSlotCount && buttons[slot]; ++slot) {
-        if (buttons[slot]->held[input::kPause] <= 0) continue;
-        requestTitle = 1;
-        Stage* stage = CurrentStage();
-        SaveData* save = Save();
-        TimeTable* table = gameData ? gameData->timeTable : nullptr;
-        const bool known = stage && stage->stageNumber >= 0 && stage->stageNumber < SaveData::kStageCount;
-        if (known && phase == kTimeAttackResult && save && stage->elapsed < save->bestTime[stage->stageNumber]) {
-            save->bestTime[stage->stageNumber] = stage->elapsed;
-            save->bestTimeCat[stage->stageNumber] = FirstPlayerDeviceType();
-            // The save with the new best time joins the replay's commit: a
-            // crash never keeps one without the other.
-            if (saveReplay) saveReplay(*stage, save);
-        } else if (known && phase == kTableResult && table &&
-                   TimeTable::RecordTime(*table, stage->stageNumber, FirstPlayerDeviceType(), stage->elapsed)) {
-            if (saveReplay) saveReplay(*stage, nullptr);
-        }
-        if (gameData) gameData->CaptureScreen();
-        return;
+    // As the versus result: shown kEndFrames at least, and left on a new
+    // press of START, so that a START held from play (a pause a moment late,
+    // an unpause in front of the goal) skips nothing. Any device's START: a
+    // replay has no players.
+    bool down = false;
+    for (int slot = 0; buttons && slot < input::kSlotCount && buttons[slot]; ++slot)
+        down = down || buttons[slot]->held[input::kPause] > 0;
+    const bool pressed = down && !startWasDown;
+    startWasDown = down ? 1 : 0;
+    if (phaseTimer < kEndFrames || !pressed) return;
+    requestTitle = 1;
+    StoreRecord();
+    if (gameData) gameData->CaptureScreen();
+}
+
+void PlaySession::StoreRecord() {
+    Stage* stage = CurrentStage();
+    if (!stage || stage->stageNumber < 0 || stage->stageNumber >= SaveData::kStageCount || !saveReplay) return;
+    const int number = stage->stageNumber;
+    SaveData* save = Save();
+    TimeTable* table = gameData ? gameData->timeTable : nullptr;
+    if (phase == kTimeAttackResult && save && stage->elapsed < save->bestTime[number]) {
+        // The save stored with the replay holds the new best time, and the
+        // save in play takes it only once the replay is stored: no later
+        // store of the save names a run whose replay is not there.
+        SaveData withRecord = *save;
+        withRecord.bestTime[number] = stage->elapsed;
+        withRecord.bestTimeCat[number] = FirstPlayerDeviceType();
+        if (!saveReplay(*stage, &withRecord)) return;
+        save->bestTime[number] = withRecord.bestTime[number];
+        save->bestTimeCat[number] = withRecord.bestTimeCat[number];
+    } else if (phase == kTableResult && table &&
+               TimeTable::RecordTime(*table, number, FirstPlayerDeviceType(), stage->elapsed)) {
+        saveReplay(*stage, nullptr);
     }
 }

@@ -92,6 +92,26 @@ int64_t SizeOf(int descriptor) {
     return int64_t(st.st_size);
 }
 
+// The entries of an open folder but "." and "..", each told what it is by
+// look; the folder closed. readdir says its end and a failure to read (EIO,
+// ENOMEM) alike, but for errno: a folder read only in part is no listing,
+// and gives none (false, errno set).
+template <class Look>
+bool ReadEntries(DIR* dir, std::vector<HostDirEntry>* out, Look look) {
+    for (errno = 0; dirent* e = ::readdir(dir); errno = 0) {
+        HostDirEntry entry;
+        entry.name = e->d_name;
+        if (entry.name == "." || entry.name == "..") continue;
+        look(&entry);
+        out->push_back(std::move(entry));
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0) out->clear();
+    errno = error;
+    return error == 0;
+}
+
 bool ListDirectory(const char* path, std::vector<HostDirEntry>* out) {
     if (!path || !out) return false;
     out->clear();
@@ -99,20 +119,12 @@ bool ListDirectory(const char* path, std::vector<HostDirEntry>* out) {
     if (!dir) return false;
     std::string base = path;
     if (!base.empty() && base.back() != '/') base += '/';
-    while (dirent* e = ::readdir(dir)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        HostDirEntry entry;
-        entry.name = name;
+    return ReadEntries(dir, out, [&](HostDirEntry* entry) {
         struct stat st;
-        if (::stat((base + name).c_str(), &st) == 0) {
-            entry.isDirectory = S_ISDIR(st.st_mode);
-            entry.size = S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
-        }
-        out->push_back(std::move(entry));
-    }
-    ::closedir(dir);
-    return true;
+        if (::stat((base + entry->name).c_str(), &st) != 0) return;
+        entry->isDirectory = S_ISDIR(st.st_mode);
+        entry->size = S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
+    });
 }
 
 bool GetCurrentDirectory(std::string* out) {
@@ -339,19 +351,12 @@ bool ListFolder(int folder, std::vector<HostDirEntry>* out) {
         return false;
     }
     ::rewinddir(dir);
-    while (dirent* e = ::readdir(dir)) {
-        HostDirEntry entry;
-        entry.name = e->d_name;
-        if (entry.name == "." || entry.name == "..") continue;
+    return ReadEntries(dir, out, [&](HostDirEntry* entry) {
         HostFileInfo info;
-        if (StatIn(folder, e->d_name, &info)) {
-            entry.isDirectory = info.isDirectory;
-            entry.size = info.size;
-        }
-        out->push_back(std::move(entry));
-    }
-    ::closedir(dir);
-    return true;
+        if (!StatIn(folder, entry->name.c_str(), &info)) return;
+        entry->isDirectory = info.isDirectory;
+        entry->size = info.size;
+    });
 }
 
 bool LockWithin(int descriptor, int waitMilliseconds) {

@@ -1,5 +1,6 @@
 #include "fsync_spy.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,4 +82,15 @@ extern "C" int fsetxattr(int fd, const char* name, const void* value, size_t siz
     const int result = real(fd, name, value, size, flags);
     if (Fsyncs().accessChanged) Fsyncs().accessChanged(fd);
     return result;
+}
+
+extern "C" dirent* readdir(DIR* folder) {
+    using Read = dirent* (*)(DIR*);
+    static Read real = reinterpret_cast<Read>(dlsym(RTLD_NEXT, "readdir"));
+    const std::string& fail = Fsyncs().failList;
+    if (!fail.empty() && PathOfDescriptor(dirfd(folder)).ends_with(fail)) {
+        errno = EIO;
+        return nullptr;
+    }
+    return real(folder);
 }

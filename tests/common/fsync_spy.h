@@ -5,7 +5,8 @@
 // error would, or see the access a new file is created with, and renameat,
 // to make a rename fail as a disk error (or a file that cannot be
 // replaced) would; fchmod and fsetxattr too, so that a test can look at a
-// file's access after each change of it.
+// file's access after each change of it; and readdir, to make the reading
+// of a folder fail as a disk error would.
 // Skipping changes nothing a killed process could see (a flush only matters
 // to a power cut), and a test that kills a store hundreds of times then
 // runs in a moment.
@@ -26,6 +27,7 @@ struct FsyncSpy {
     bool recordCreates = false;  // note every file openat creates, with the mode it asks for, in created
     std::vector<std::pair<std::string, unsigned>> created;
     void (*accessChanged)(int fd) = nullptr;  // called after every fchmod and fsetxattr
+    std::string failList;    // a folder whose readdir fails with EIO; "" fails none
 };
 
 FsyncSpy& Fsyncs();

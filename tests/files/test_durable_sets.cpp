@@ -200,24 +200,28 @@ TEST_F(DurableSets, AStoreLeftNotWholeSaysSoTrulyAndIsFinishedByTheNextStoreOrSt
     EXPECT_EQ(FinishInterruptedWrites(&kStore), 1);
     EXPECT_EQ(Problems(), std::vector<std::string>{});
     EXPECT_FALSE(Leftovers());
-    // One that fails on the commit folder's record: not stored, and nothing of it left.
+    // One that fails on the commit folder's record, before it is renamed:
+    // not stored, and nothing of it left. Once it is renamed the set stood,
+    // whatever fails after: it is finished.
     Put(before);
     Fsyncs().synced.clear();
     Fsyncs().failCall = 0;
     EXPECT_EQ(StoreSet(kStore, first), 0);
     size_t commit = 0;
     for (size_t i = 0; i < Fsyncs().synced.size(); ++i)
-        if (Contains(Fsyncs().synced[i], "/set/store.")) commit = i + 2;  // the record's file, then its folder
-    Put(before);
-    Fsyncs().synced.clear();
-    Fsyncs().failCall = int(commit);
-    EXPECT_EQ(StoreSet(kStore, first), -1);
+        if (Contains(Fsyncs().synced[i], "/set/store.")) commit = i + 1;  // the record's file, then its folder
+    for (const int failing : {0, 1}) {
+        Put(before);
+        Fsyncs().synced.clear();
+        Fsyncs().failCall = int(commit) + failing;
+        EXPECT_EQ(StoreSet(kStore, first), failing ? 0 : -1);
+        EXPECT_EQ(Found(), failing ? Bytes(first) : before);
+        EXPECT_FALSE(Leftovers());
+        EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
+        EXPECT_EQ(Problems(), std::vector<std::string>{});
+    }
     Fsyncs() = FsyncSpy{};
     Fsyncs().skip = true;
-    EXPECT_EQ(Found(), before);
-    EXPECT_FALSE(Leftovers());
-    EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
-    EXPECT_EQ(Problems(), std::vector<std::string>{});
 }
 
 // A set the settling cannot finish keeps its record and is said: a folder
@@ -298,6 +302,39 @@ TEST_F(DurableSets, AFolderIsSettledOnceARunAndOneThatCannotBeListedIsSaidAndHol
     EXPECT_TRUE(fs::exists(left)) << "a folder this run settled is not settled again";
     ReleaseDurableFolders();  // the next start
     EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
+    EXPECT_FALSE(Leftovers());
+}
+
+// A folder whose reading fails part way (a disk error) is never taken for
+// empty: a set that stood there is said to wait with its folder, and no
+// store goes over it; once the folder reads again the set is finished
+// first.
+TEST_F(DurableSets, AFolderWhoseReadingFailsIsNeverTakenForEmpty) {
+    const std::vector<std::string> before = Bytes(Contents(30));
+    std::vector<std::pair<std::string, std::string>> set = Contents(31);
+    set.pop_back();  // the files of set/ alone, whose record stands there only
+    Put(before);
+    {
+        KillAtRename kill(2);
+        StoreSet(kStore, set);
+    }
+    ReleaseDurableFolders();  // the next start
+    Fsyncs().failList = "/set";
+    EXPECT_EQ(FinishInterruptedWrites(&kStore), 0);
+    const std::vector<std::string> problems = Problems();
+    const int stored = StoreSet(kStore, {{"set/t5_in.dat", "x"}});
+    const std::string why = GetDurableWriteError();
+    Fsyncs().failList.clear();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], std::to_string(kDurableFolderUnavailable) + "  : the folder cannot be listed now "
+                           "(Input/output error): nothing is stored or settled there until it can be (0/0)");
+    EXPECT_EQ(stored, -1);
+    EXPECT_TRUE(Contains(why, "set/t5_in.dat stands in a folder that cannot be used now")) << why;
+    EXPECT_EQ(StoreSet(kStore, {{"set/t5_in.dat", "y"}}), 0) << GetDurableWriteError();
+    std::vector<std::string> expected = Bytes(set);
+    expected[0] = "y";
+    expected.push_back(before.back());
+    EXPECT_EQ(Found(), expected);
     EXPECT_FALSE(Leftovers());
 }
 
@@ -427,8 +464,9 @@ TEST_F(TwoPrograms, ASetThatStoodIsNeverDroppedAndOneThatDidNotIsNeverFinishedFr
         return problems;
     });
     ASSERT_EQ(said.size(), 1u);
-    EXPECT_TRUE(Contains(said[0], std::to_string(kDurableSetNotFinished) + " replay/t1.dat : it waits for a folder it "
-                                  "was stored in that this program does not use")) << said[0];
+    EXPECT_TRUE(said[0].starts_with(std::to_string(kDurableSetWaitsElsewhere) + " replay/t1.dat replay/store.") &&
+                said[0].ends_with(".commit: it waits for a folder it was stored in that this program does not use "
+                                  "(0/2)")) << said[0];
     EXPECT_EQ(As("a", [&] { return FinishInterruptedWrites(&store_); }), 0);
     EXPECT_EQ(Problems(), std::vector<std::string>{});
     EXPECT_EQ(As("b", [&] { return FinishInterruptedWrites(&store_); }), 0);
@@ -644,20 +682,71 @@ TEST_F(StoresBesideOtherFiles, AFolderThatCannotBeOpenedNowIsSaidAndHoldsUpNoOth
     EXPECT_FALSE(Leftovers() || Leftovers("linked/"));
 }
 
-// A set whose record names its folder under another device number (the
-// disk mounted again after a reboot) waits with its temporaries, and is
-// said to.
-TEST_F(StoresBesideOtherFiles, ASetWhoseFolderCameBackUnderAnotherDeviceNumberIsSaidToWait) {
+// A record in a folder it does not name (the disk mounted again under
+// another device number, or the folder copied) is one no program can
+// finish: it is said with what its files there hold, left with its
+// temporary, and holds up no store; once it is removed, the next start
+// takes the temporary.
+TEST_F(StoresBesideOtherFiles, ARecordOfItsFolderUnderAnotherDeviceNumberIsSaidAndHoldsUpNoStore) {
     struct stat st {};
     ASSERT_EQ(stat("set", &st), 0);
-    const durable::RecordedFile line{{st.st_dev + 1, st.st_ino}, durable::CopyOf("new", 3), {}, "t1.dat"};
-    WriteHostFile("set/" + durable::RecordName(kId), durable::RecordText({line}));
+    const durable::RecordedFile first{{st.st_dev + 1, st.st_ino}, durable::CopyOf("new", 3), {}, "t1.dat"};
+    durable::RecordedFile second = first;
+    second.name = "t2.dat";
+    WriteHostFile("set/" + durable::RecordName(kId), durable::RecordText({first, second}));
     WriteHostFile(durable::TemporaryName("set/t1.dat", kId), "new");
+    WriteHostFile("set/t2.dat", "new");
     const std::vector<std::string> problems = Settle();
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_TRUE(problems[0].starts_with(std::to_string(kDurableSetNotFinished) + " set/" + durable::RecordName(kId) +
-                                        " : it waits for a folder")) << problems[0];
+    EXPECT_EQ(problems[0], std::to_string(kDurableRecordUnusable) + " set/" + durable::RecordName(kId) +
+                               " : it was stored in this folder under another device number or inode (the folder "
+                               "copied, or its disk mounted again), so no program can finish it (1/2)");
+    EXPECT_EQ(Store({{"set/t1.dat", "x"}, {"set/t2.dat", "x"}}), 0) << GetDurableWriteError();
     EXPECT_EQ(Read(durable::TemporaryName("set/t1.dat", kId)), "new");
+    fs::remove("set/" + durable::RecordName(kId));
+    EXPECT_EQ(Settle(), std::vector<std::string>{});
+    EXPECT_FALSE(Leftovers());
+}
+
+// The names a store keeps follow one rule: any character but a control
+// (C0, DEL, C1) or '/', up to 200 bytes. "£" (whose first byte the C1
+// controls share) and names of 180 and 200 bytes are kept, in a store and
+// in the record a kill left; a C1 control, an escape, malformed UTF-8 and
+// 201 bytes are not.
+TEST_F(StoresBesideOtherFiles, ANameIsKeptByOneRuleWhateverItsCharactersUpToItsLength) {
+    const std::vector<std::pair<std::string, std::string>> kept = {
+        {"set/t£.dat", "new"}, {"set/t" + std::string(175, 'e') + ".dat", "new"},
+        {"set/t" + std::string(195, 'e') + ".dat", "new"}};
+    {
+        KillAtRename kill(2);
+        Store(kept);
+    }
+    EXPECT_EQ(Settle(1), std::vector<std::string>{});
+    for (const auto& [path, bytes] : kept) EXPECT_EQ(Read(path), bytes) << path.size();
+    EXPECT_FALSE(Leftovers("set"));
+    for (const std::string name : {"t\xc2\x85.dat", "t\x1b[2J.dat", "t\xa3.dat", "t\xc2.dat"})
+        EXPECT_EQ(Store({{"set/" + name, "x"}}), -1) << name;
+    EXPECT_EQ(Store({{"set/t" + std::string(196, 'e') + ".dat", "x"}}), -1);
+    EXPECT_TRUE(Contains(GetDurableWriteError(), " is not a file the store keeps in its folders"));
+    EXPECT_FALSE(Leftovers("set"));
+}
+
+// A kept file is read in parts and never past the most a set holds: one
+// that holds more is no copy a set made. A set is refused before it writes
+// over one, and a settling leaves it as it is, and says so.
+TEST_F(StoresBesideOtherFiles, AFileOfMoreBytesThanASetHoldsIsNeverReadWholeAndRefusesItsSet) {
+    WriteHostFile("set/t1.dat", "");
+    ASSERT_EQ(truncate("set/t1.dat", off_t(1) << 30), 0);  // a gibibyte, sparse
+    EXPECT_EQ(Store({{"set/t1.dat", "x"}, {"set/t2.dat", "y"}}), -1);
+    EXPECT_TRUE(Contains(GetDurableWriteError(), "set/t1.dat holds more than 64 bytes")) << GetDurableWriteError();
+    WriteHostFile("set/" + durable::RecordName(kId),
+                  Record({{"set", "t1.dat", "new", "(absent)"}, {"set", "t2.dat", "new", "(absent)"}}));
+    for (const char* file : {"set/t1.dat", "set/t2.dat"}) WriteHostFile(durable::TemporaryName(file, kId), "new");
+    EXPECT_EQ(Settle(), std::vector<std::string>{std::to_string(kDurableSetDropped) + " set/t1.dat set/t1.dat: holds "
+                                                  "more than 64 bytes (1/2)"});
+    EXPECT_EQ(fs::file_size("set/t1.dat"), uintmax_t(1) << 30);
+    EXPECT_EQ(Read("set/t2.dat"), "new");
+    EXPECT_FALSE(Leftovers("set"));
 }
 
 TEST_F(StoresBesideOtherFiles, TheWriterRefusesBeforeWritingAnySetTheStartCouldNotFinish) {

@@ -342,7 +342,7 @@ TEST_F(GameTest, AStoreStartUpCannotFinishIsSaidWithWhatItsFilesHold) {
     const std::string said = testing::internal::GetCapturedStderr();
     SetLogOutput(1);
     EXPECT_EQ(said, "morpotta: The store of the replay of stage 3 could never be finished (replay/t3_meta.dat keeps its "
-                    "previous copy: its new one is gone): 1 of its 2 files are new, the others as before\n" +
+                    "previous copy: its new one is gone): 1 of its 2 files is new, the other as before\n" +
                         std::string(kNoGlDeviceLine));
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_meta.dat"), "6,");
     EXPECT_EQ(ScopedTempDir::ReadFile("replay/t3_inState0P.dat"), "n");
@@ -359,19 +359,30 @@ TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {
     EXPECT_EQ(script_.titlesAlive, 0);
     EXPECT_FALSE(SaveFileExists());
 
+    // What a run that cannot start says on stderr, the log off as the game
+    // has it; its result -1.
+    const auto refusedRunSays = [&] {
+        SetLogOutput(0);
+        testing::internal::CaptureStderr();
+        const int result = RunGame(FakeScenes(script_));
+        const std::string said = testing::internal::GetCapturedStderr();
+        SetLogOutput(1);
+        EXPECT_EQ(result, -1);
+        return said;
+    };
+    // No display to open its window on: the player hears why in the game's
+    // words, as every line of the game's.
+    platform::HeadlessRefuseOpen(true);
+    EXPECT_EQ(refusedRunSays(), "morpotta: cannot start: no window could be opened (is a display available?)\n");
+    platform::HeadlessRefuseOpen(false);
+
     // With its content, in a window that cannot show the loading picture:
     // the game would run unseen, so it ends saying why.
     WithContent();
     script_.onTitleUpdate = [](FakeTitle& title) { title.quit = true; };  // a game that ran would end here
     platform::HeadlessRefusePresent(true);
-    SetLogOutput(0);
-    testing::internal::CaptureStderr();
-    const int result = RunGame(FakeScenes(script_));
-    const std::string said = testing::internal::GetCapturedStderr();
-    SetLogOutput(1);
+    EXPECT_EQ(refusedRunSays(), "morpotta: cannot start: the game's window cannot show its pictures\n");
     platform::HeadlessRefusePresent(false);
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(said, "morpotta: cannot start: the game's window cannot show its pictures\n");
     EXPECT_EQ(IsEngineInitialized(), 0);
     EXPECT_FALSE(platform::Window().isOpen());
 }

@@ -547,6 +547,7 @@ TEST_F(PlaySessionTest, ATimeAttackRecordStoresTheTimeAndTheReplay) {
     auto slow = run(gamemode::kTimeAttack, 100);
     ASSERT_TRUE(RunUntil(*slow, [&] { return slow->phase == PlaySession::kTimeAttackResult; }, 300));
     EXPECT_FALSE(slow->IsNewRecord(slow->phase));
+    RunUntil(*slow, [&] { return slow->phaseTimer >= PlaySession::kEndFrames; }, 100);
     Frame(*slow, {{0, kPause}});
     EXPECT_TRUE(slow->TakeRequests().title);
     EXPECT_EQ(t_.save.bestTime[0], time);
@@ -557,6 +558,7 @@ TEST_F(PlaySessionTest, ATimeAttackRecordStoresTheTimeAndTheReplay) {
     auto table = run(gamemode::kTimeAttackTable, 0);
     ASSERT_TRUE(RunUntil(*table, [&] { return table->phase == PlaySession::kTableResult; }, 300));
     ASSERT_LT(table->CurrentStage()->elapsed, target);
+    RunUntil(*table, [&] { return table->phaseTimer >= PlaySession::kEndFrames; }, 100);
     Frame(*table, {{0, kPause}});
     EXPECT_EQ(t_.table->target[0][input::kJoystick], table->CurrentStage()->elapsed);
     EXPECT_EQ(savedReplays.size(), 2u);
@@ -565,6 +567,35 @@ TEST_F(PlaySessionTest, ATimeAttackRecordStoresTheTimeAndTheReplay) {
     // A replay has no record to play without the replay files: back to the title.
     auto replay = Make(0, gamemode::kReplayUser);
     EXPECT_TRUE(replay->TakeRequests().title);
+}
+
+// START held from play into the time-attack result (a pause pressed a
+// moment late, an unpause in front of the goal) skips nothing: the result
+// stays at least as long as the versus result, and leaves, storing the
+// record, on a new press of START made after that.
+TEST_F(PlaySessionTest, TheTimeAttackResultStaysWhileStartIsHeldAndLeavesOnANewPress) {
+    auto s = Make(0, gamemode::kTimeAttack);
+    ASSERT_TRUE(RunUntil(*s, [&] { return s->phase == PlaySession::kTimeAttackResult; }, 300));
+    for (int frame = 0; frame < 2 * PlaySession::kEndFrames; ++frame) {
+        Frame(*s, {{0, kPause}});
+        ASSERT_FALSE(s->TakeRequests().title) << "START held since the result's first frame, frame " << frame;
+    }
+    Frame(*s);
+    Frame(*s, {{0, kPause}});
+    EXPECT_TRUE(s->TakeRequests().title);
+    EXPECT_EQ(savedReplays, std::vector<int32_t>{0});
+
+    // A press while the result comes in is no leave either.
+    auto again = Make(0, gamemode::kTimeAttack);
+    ASSERT_TRUE(RunUntil(*again, [&] { return again->phase == PlaySession::kTimeAttackResult; }, 300));
+    Frame(*again);
+    Frame(*again, {{0, kPause}});
+    while (again->phaseTimer < PlaySession::kEndFrames) {
+        Frame(*again);
+        ASSERT_FALSE(again->TakeRequests().title) << "frame " << again->phaseTimer;
+    }
+    Frame(*again, {{0, kPause}});
+    EXPECT_TRUE(again->TakeRequests().title);
 }
 
 TEST_F(PlaySessionTest, PauseAndBackToTheTitle) {

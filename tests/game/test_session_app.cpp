@@ -8,6 +8,7 @@
 #include "game/draw/draw_calls.h"
 #include "game/play/cat_actor.h"
 #include "game/input/input_manager.h"
+#include "fsync_spy.h"
 #include "game_fixture.h"
 #include "session_fixture.h"
 
@@ -27,6 +28,11 @@ protected:
     void StartPlay(int32_t mode, int32_t stage, int players = 1) {
         WithContent();
         ASSERT_NO_FATAL_FAILURE(StartWithPlaySessions());
+        ASSERT_NO_FATAL_FAILURE(PlayNext(mode, stage, players));
+    }
+    // The title, once back, starts another session of the run.
+    void PlayNext(int32_t mode, int32_t stage, int players = 1) {
+        started_ = false;
         const int keyboard = SlotOf(input::kKeyboard), mouse = SlotOf(input::kMouse);
         ASSERT_GE(keyboard, 0);
         ASSERT_GE(mouse, 0);
@@ -213,6 +219,51 @@ TEST_F(SessionAppTest, ATimeAttackRecordReachesTheSaveFile) {
     EXPECT_EQ(replay.CurrentStage()->Cat(0)->kind, input::kKeyboard);
 }
 
+// A best time is kept only with its replay. A record whose store fails (a
+// flush of the disk fails) is not kept: the save stored on the way back to
+// the title, and with the run's next record, holds the best time before
+// it, beside the replay stored before (none here).
+TEST_F(SessionAppTest, ARecordWhoseStoreFailedIsNotKeptAndTheNextRecordStoresOnlyItsOwn) {
+    StartPlay(gamemode::kTimeAttack, 0);
+    const SaveData before = *app_->data->save;
+    // The stage played to its goal and its result shown: its time.
+    const auto playToTheResult = [&]() -> int32_t {
+        PlaySession* s = Session();
+        Stage* stage = s ? s->CurrentStage() : nullptr;
+        if (!stage || !StepUntil([&] { return !stage->ready && !stage->go; }, 300)) return -1;
+        const bool result = StepUntil(
+            [&] {
+                PutOnGoal(*stage);
+                return s->phase == PlaySession::kTimeAttackResult;
+            },
+            100);
+        return result && StepUntil([&] { return s->phaseTimer > 30; }, 40) ? stage->elapsed : -1;
+    };
+    const int32_t first = playToTheResult();
+    ASSERT_GT(first, 0);
+    ASSERT_LT(first, before.bestTime[0]);
+    Fsyncs().recording = true;
+    Fsyncs().failCall = 1;  // the replay's first temporary
+    Press({KEYCODE_ESCAPE});
+    Fsyncs() = FsyncSpy{};
+    ASSERT_EQ(app_->scene, GameApp::kSceneTitle);
+    EXPECT_FALSE(std::filesystem::exists("replay/t0_meta.dat"));
+    EXPECT_EQ(app_->data->save->bestTime[0], before.bestTime[0]);
+    SaveData stored;
+    ASSERT_TRUE(SaveData::Load(stored));
+    EXPECT_EQ(stored.bestTime[0], before.bestTime[0]) << "the save stored on the way back to the title";
+
+    ASSERT_NO_FATAL_FAILURE(PlayNext(gamemode::kTimeAttack, 1));
+    const int32_t second = playToTheResult();
+    ASSERT_GT(second, 0);
+    Press({KEYCODE_ESCAPE});
+    ASSERT_TRUE(SaveData::Load(stored));
+    EXPECT_EQ(stored.bestTime[0], before.bestTime[0]) << "the save stored with the next record's replay";
+    EXPECT_EQ(stored.bestTime[1], second);
+    EXPECT_TRUE(std::filesystem::exists("replay/t1_meta.dat"));
+    EXPECT_FALSE(std::filesystem::exists("replay/t0_meta.dat"));
+}
+
 TEST_F(SessionAppTest, ATimeAttackRunIsStoredAndTheReplayModePlaysItBack) {
     StartPlay(gamemode::kTimeAttack, 0);
     PlaySession* s = Session();
@@ -234,6 +285,7 @@ TEST_F(SessionAppTest, ATimeAttackRunIsStoredAndTheReplayModePlaysItBack) {
         },
         100));
     Keys({KEYCODE_J, KEYCODE_1}, false);
+    ASSERT_TRUE(StepUntil([&] { return s->phaseTimer >= PlaySession::kEndFrames; }, 40));
     Press({KEYCODE_ESCAPE});
     ASSERT_EQ(app_->scene, GameApp::kSceneTitle);
     EXPECT_EQ(ScopedTempDir::ReadFile(dir_.path() / "replay" / "t0_meta.dat"), "6,");

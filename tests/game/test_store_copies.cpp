@@ -159,7 +159,7 @@ std::vector<std::string>& NoticesSaid() {
 // What a copy says of another copy's set that stands undecided in a folder
 // they share.
 bool IsWaitNotice(const std::string& line) {
-    return line.find("it waits for a folder it was stored in that this program does not use") != std::string::npos;
+    return line.find("waits for a folder this copy of the game does not use") != std::string::npos;
 }
 
 // The shared folder with a replay of each stage and the save recording

@@ -113,7 +113,16 @@ size_t CompressBlockBound(size_t size);
 // it keeps its record and is reported, and a new set naming a file it has
 // yet to replace is refused until it is finished. A set that never stood
 // is dropped by a program that uses every folder of it; one that uses only
-// some of them cannot tell, and reports the set as waiting.
+// some of them cannot tell, and reports the set as waiting for a folder it
+// does not use (whose program finishes it, or the removal of its record
+// lets it go). A record in a folder it does not name (the folder copied
+// with it, or its disk mounted again under another device number) is one
+// no program can finish: it is reported with what its files there hold,
+// and left as it is. A folder that cannot be listed is reported, never
+// taken for empty: nothing is stored or settled there until it can be.
+// Each file is read in parts, and one that holds more bytes than a set of
+// the store (a record, more than its files' lines) is no copy a set made:
+// a set is refused before it writes over one.
 //
 // How: each file's bytes go to a temporary beside it, "<name>.<id>.tmp",
 // private to its owner until it takes the access of the file it replaces
@@ -148,8 +157,10 @@ struct DurableFile {
 };
 // A folder in which a program stores files durably, and the names it
 // stores there: those that begin with namePrefix ("" for any name) and,
-// when storesName is given, for which it returns nonzero. A name ending in
-// ".tmp" or ".commit" is never a stored one.
+// when storesName is given, for which it returns nonzero. A stored name
+// is UTF-8 text of 1 to 200 bytes without a control character (C0, DEL or
+// C1) or '/', other than "." and "..", and not ending in ".tmp" or
+// ".commit"; every other character is kept ("£", "é", CJK, emoji).
 struct DurableFolder {
     const char* folder;  // a host path; "." for the working directory
     const char* namePrefix;
@@ -182,21 +193,26 @@ int FinishInterruptedWrites(const DurableStore* store);
 // What the calling thread's last FinishInterruptedWrites or
 // WriteFileSetDurably found it could not settle.
 enum DurableProblemKind {
-    kDurableRecordUnusable = 1,  // a record this program cannot act on: left as it is, with its temporaries
-    kDurableSetNotFinished,      // a step failed for a passing reason, or a folder of the set is not one
-                                 // this program uses: the next settling tries again
+    kDurableRecordUnusable = 1,  // a record this program cannot act on (unreadable, damaged, another version's,
+                                 // or in a folder it does not name): left as it is, with its temporaries
+    kDurableSetNotFinished,      // a step failed for a passing reason: the next settling tries again
     kDurableSetDropped,          // a file of a set that stands cannot get its new copy (it is gone or damaged)
     kDurableFolderUnavailable,   // a folder of the store cannot be opened or listed now: nothing is stored or
                                  // settled there
+    kDurableSetWaitsElsewhere,   // a set that stands in a folder this program does not use, or may: left for the
+                                 // program that uses it (file: the copy of its record here, whose removal lets
+                                 // it go)
 };
 struct DurableProblem {
     int kind;            // a DurableProblemKind
     const char* folder;  // as the store gives it
-    const char* set;     // the set concerned, named after its first file, or the record's path
+    const char* set;     // the set concerned, named after its first file in this program's folders as they
+                         // are renamed (the commit folder's last), or the record's path
     const char* file;    // the file concerned, "" for none
     const char* reason;  // in a few words, the host's reason when it gave one
     int newFiles;        // files of the set that hold their new copy
-    int files;           // files of the set
+    int files;           // files of the set (of a set left as it is, those in its record's folder that hold
+                         // their new or their previous copy)
 };
 // The number of problems, and one of them (0, or -1 for no such index).
 // Text taken from a record is cleaned of control characters and malformed
