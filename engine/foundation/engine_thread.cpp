@@ -38,6 +38,11 @@ EngineThreadModule& EngineThread() {
     return platform::LastingState<EngineThreadModule>();
 }
 
+int64_t SteadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // LoaderCalls the calling thread is inside, and how many of them give the
 // engine's own work a pass (none inside the user's code).
 thread_local int loaderCallDepth = 0;
@@ -71,17 +76,41 @@ bool engine_thread::AdmitOffQuickRoad(const char* outer) {
     return AllowOnlyOnEngineThread();
 }
 
-void TakeOverEngineThreadForEnd() {
-    call_frame::ending.store(true);
+EndDeadline DeadlineIn(int seconds) { return SteadyNanoseconds() + int64_t(seconds) * 1000000000; }
+
+void BeginEndAtExit() { call_frame::ending.store(true); }
+
+EndTakeOverResult TakeOverEngineThreadForEnd(EndDeadline deadline) {
+    call_frame::ThreadFrames& mine = call_frame::thisThread;
+    // Bound before the frames: a thread binding meanwhile publishes its
+    // frames before it is bound.
+    const bool bound = EngineThread().bound.load();
     call_frame::ThreadFrames* engine = EngineThread().engineFrames.load();
-    if (!engine) return;
-    if (engine != &call_frame::thisThread) {
+    // The engine's own thread (whose frames an exit there has retracted
+    // already, with its other thread_local objects).
+    if (mine.state.load(std::memory_order_relaxed) & call_frame::kEngineThread) {
+        const char* call = mine.slot.load(std::memory_order_relaxed);
+        if (call != nullptr) return {EndTakeOver::kInsideItsCall, call};
+    } else if (engine) {
         engine->state.fetch_or(call_frame::kEndBegun, call_frame::kMarkOrder);
         platform::ProcessWideBarrier();
-        while (engine->slot.load(std::memory_order_acquire) != nullptr)
+        for (;;) {
+            const char* call = engine->slot.load(std::memory_order_acquire);
+            if (call == nullptr) break;
+            if (SteadyNanoseconds() >= deadline) return {EndTakeOver::kNotTaken, call};
             std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
     }
-    call_frame::thisThread.state.store(call_frame::kEngineThread);
+    // The calling thread's own call, cut short by the exit, never returns:
+    // what the end says is said in no call's name.
+    mine.slot.store(nullptr, std::memory_order_relaxed);
+    if (engine || bound) mine.state.store(call_frame::kEngineThread);
+    return {EndTakeOver::kTaken, nullptr};
+}
+
+void LetGoOfEngineThreadInsideItsCall() {
+    call_frame::thisThread.slot.store(nullptr, std::memory_order_relaxed);
+    ReleaseEngineThread();
 }
 
 // Counted on every thread but the engine's, also while no engine runs: a
@@ -111,10 +140,16 @@ LoaderCall::~LoaderCall() {
     if (--EngineThread().loaderCalls == 0) EngineThread().loaderCallsDone.notify_all();
 }
 
-void EndLoaderCalls() {
+bool EndLoaderCalls(EndDeadline deadline) {
     std::unique_lock<std::mutex> guard(EngineThread().loaderLock);
     EngineThread().loaderCallsEnded = true;
-    EngineThread().loaderCallsDone.wait(guard, [] { return EngineThread().loaderCalls == 0; });
+    const auto allReturned = [] { return EngineThread().loaderCalls == 0; };
+    if (deadline == kNoDeadline) {
+        EngineThread().loaderCallsDone.wait(guard, allReturned);
+        return true;
+    }
+    return EngineThread().loaderCallsDone.wait_until(
+        guard, std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadline)), allReturned);
 }
 
 void LeaveLoaderCallForExit() {
@@ -129,15 +164,16 @@ UserCodeScope::~UserCodeScope() { passDepth = savedDepth_; }
 
 void BindEngineThread() {
     call_frame::thisThread.state.store(call_frame::kEngineThread);
-    EngineThread().bound.store(true);
     platform::PrepareProcessWideBarrier();
     PublishEngineFrames(&call_frame::thisThread);
+    EngineThread().bound.store(true);
 }
 
+// A mark of the end the thread got stays: it holds at its call's return.
 void ReleaseEngineThread() {
     PublishEngineFrames(nullptr);
     EngineThread().bound.store(false);
-    call_frame::thisThread.state.store(0);
+    call_frame::thisThread.state.fetch_and(call_frame::kEndBegun);
     std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
     EngineThread().loaderCallsEnded = false;
 }

@@ -12,6 +12,7 @@
 #pragma once
 #include "foundation/public_call.h"
 
+#include <cstdint>
 #include <mutex>
 
 namespace morpotta {
@@ -60,17 +61,47 @@ private:
     bool allowed_;
 };
 
-// The end of the engine run as the process ends, on whichever thread ends
-// it: from here on a public call begun on the engine's thread is held
-// (call_frame::HoldForEnd), this waits until that thread is outside the
-// call it is in, and, while the engine runs, the calling thread is the
-// engine's thread from then on, so that the end is made as ShutdownEngine
-// makes it. The engine's thread keeps its GL context: the end skips what
-// needs it.
-void TakeOverEngineThreadForEnd();
+// A moment of the steady clock (its nanoseconds), by which a wait of the
+// end at exit gives up. (No <chrono> here: the sound files that include
+// this header are compiled for the CP932 code page, which <chrono>'s text
+// does not fit.)
+using EndDeadline = int64_t;
+constexpr EndDeadline kNoDeadline = INT64_MAX;
+EndDeadline DeadlineIn(int seconds);
+
+// Marks the end of the engine run as the process ends begun (EngineEnding),
+// before anything of the engine's is read for it: a thread that becomes the
+// engine's meanwhile reads the mark after it is bound.
+void BeginEndAtExit();
+// That end, on whichever thread ends the process. From here on the
+// engine's thread starts no new work and never returns into the program: a
+// public call it begins, or one it is in as it returns, holds it
+// (call_frame::HoldForEnd), and a wait of the engine's gives up. This waits
+// until that thread is outside the call it is in, until deadline at most;
+// then the calling thread is the engine's thread, so that the end is made
+// as ShutdownEngine makes it. So it is too when the engine's thread has
+// ended (the thread that ran the engine was joined). The engine's thread
+// keeps its GL context: the end skips what needs it.
+enum class EndTakeOver {
+    kTaken,
+    // The calling thread is the engine's, inside one of its calls (an exit
+    // from a signal handler, the observer or a fatal error): that call may
+    // hold the window system's or the driver's locks.
+    kInsideItsCall,
+    // The engine's thread was still inside its call at deadline.
+    kNotTaken,
+};
+struct EndTakeOverResult {
+    EndTakeOver outcome;
+    const char* call;  // the call the engine's thread is in (not kTaken)
+};
+EndTakeOverResult TakeOverEngineThreadForEnd(EndDeadline deadline);
+// After kInsideItsCall: the engine's thread is bound no more, and its call,
+// which never returns, names no more the calls made after it (an
+// at_quick_exit handler's): they are refused as after ShutdownEngine.
+void LetGoOfEngineThreadInsideItsCall();
 // True once that end has begun: an engine call that waits (the message
-// processing while the window is inactive, a sound or MIDI played to its
-// end) gives up its wait.
+// processing, a sound or MIDI played to its end) gives up its wait.
 inline bool EngineEnding() { return call_frame::ending.load(std::memory_order_relaxed); }
 // The refusal of a call that needs the engine while it is not running, in
 // the words every such refusal uses: -1, after the public call's refusal.
@@ -112,8 +143,9 @@ private:
 };
 
 // The engine's thread, as shut-down begins: admits no more LoaderCalls and
-// waits until those running have returned.
-void EndLoaderCalls();
+// waits until those running have returned (true), until deadline at most
+// (false: some still run).
+bool EndLoaderCalls(EndDeadline deadline = kNoDeadline);
 // A thread about to end the process from inside a LoaderCall (a fatal
 // error): its call counts no more, so that the shut-down it makes, or
 // another thread's, waits for the other calls alone. Its pass stays.

@@ -11,10 +11,11 @@
 // The frame also tells an end of the engine run from another thread (the
 // process ending there, lifecycle.cpp) when the engine's thread is inside a
 // call: the outermost frame marks the thread's call slot, which that end
-// reads, and a call begun once the end has begun is held there. The frame
-// is inline and costs a call a few instructions: a load of the slot, for
-// the outermost call a store, and a test of the thread's state; a call
-// made inside another stores nothing. EngineThreadCall (engine_thread.h)
+// reads, and a call begun once the end has begun, or returning then, is
+// held there. The frame is inline and costs a call a few instructions: a
+// load of the slot, for the outermost call a store, and a test of the
+// thread's state as it opens and as it closes; a call made inside another
+// stores nothing. EngineThreadCall (engine_thread.h)
 // is the same frame for the calls only the engine's thread may make.
 #pragma once
 
@@ -70,13 +71,20 @@ inline const char* Open(const char* function) {
     }
     return outer;
 }
-inline void Close(const char* outer) { thisThread.slot.store(outer, std::memory_order_release); }
 inline uint8_t State() { return thisThread.state.load(kMarkOrder); }
 
-// A call begun on the engine's thread once the end has begun (not one made
-// by the user's code inside a call the end waits for): its thread leaves
-// the call and waits there until the process is gone. Any other returns.
+// A call begun on the engine's thread once the end has begun, or one that
+// returns then (not one made by the user's code inside a call the end waits
+// for): its thread leaves the call and waits there until the process is
+// gone. Any other returns.
 void HoldForEnd(const char* outer);
+
+// Closes a frame: the engine's thread never returns from its outermost
+// call into the program once the end has begun elsewhere.
+inline void Close(const char* outer) {
+    thisThread.slot.store(outer, std::memory_order_release);
+    if (__builtin_expect(State() & kEndBegun, 0)) HoldForEnd(outer);
+}
 
 }  // namespace call_frame
 

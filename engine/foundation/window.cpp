@@ -233,7 +233,10 @@ bool MessagesWaitWhileInactive() {
 int ProcessWindowMessagesCore() {
     WindowState& w = MainWindow();
     for (;;) {
-        if (!w.created || w.destroyed) return -1;
+        // The process is ending on another thread: a wait (for the window
+        // to come back, a sound or a piece played to its end) ends as if
+        // the window were gone, and the call it is in holds as it returns.
+        if (!w.created || w.destroyed || EngineEnding()) return -1;
         for (int i = 0; i < kEventsPerPass; ++i) {
             platform::Event e;
             if (!platform::Window().pollEvent(&e)) break;
@@ -247,9 +250,6 @@ int ProcessWindowMessagesCore() {
         if (LogicalProcessorCount() == 1) CallEngineSubsystems(&EngineSubsystem::refillStreamSounds);
         CallEngineSubsystems(&EngineSubsystem::updateSoftSoundPlayers);
         if (w.active || w.runWhileInactive) return 0;
-        // The process is ending on another thread: the wait for the window
-        // to come back ends as if it were gone.
-        if (EngineEnding()) return -1;
         CallEngineSubsystems(&EngineSubsystem::whileInactive);
         platform::SleepMilliseconds(kInactiveSleepMs);
     }
