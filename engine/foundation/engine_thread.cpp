@@ -29,9 +29,9 @@ struct EngineThreadModule {
     std::condition_variable loaderCallsDone;
     int loaderCalls = 0;           // LoaderCalls running (outermost), under loaderLock
     bool loaderCallsEnded = false; // from the beginning of shut-down to its end, under loaderLock
-    // The engine's thread's frames (call_frame::thisThread), for an end
-    // made on another thread; null when no thread is bound or it has ended.
-    std::atomic<call_frame::ThreadFrames*> engineFrames{nullptr};
+    // The engine's thread's frames, for an end made on another thread;
+    // null when no thread is bound or it has ended.
+    std::atomic<const call_frame::ThreadFrames*> engineFrames{nullptr};
 };
 
 EngineThreadModule& EngineThread() {
@@ -48,32 +48,39 @@ int64_t SteadyNanoseconds() {
 thread_local int loaderCallDepth = 0;
 thread_local int passDepth = 0;
 
+// The calling thread's frames, as another thread finds them.
+thread_local const call_frame::ThreadFrames myFrames{&call_frame::thisSlot, &call_frame::thisState};
+
 // The engine's thread ending without ending the engine leaves no frames
 // behind for an end at exit to read.
 struct FramesRetraction {
     ~FramesRetraction() {
-        call_frame::ThreadFrames* mine = &call_frame::thisThread;
+        const call_frame::ThreadFrames* mine = &myFrames;
         EngineThread().engineFrames.compare_exchange_strong(mine, nullptr);
     }
 };
 thread_local FramesRetraction framesRetraction;
 
-void PublishEngineFrames(call_frame::ThreadFrames* frames) {
+void PublishEngineFrames(const call_frame::ThreadFrames* frames) {
     if (frames) (void)&framesRetraction;  // made on this thread, so that its end retracts them
     EngineThread().engineFrames.store(frames);
 }
 
 }  // namespace
 
-void call_frame::HoldForEnd(const char* outer) {
-    if (outer != nullptr) return;
-    thisThread.slot.store(nullptr, std::memory_order_release);
+void call_frame::HoldForEnd() {
+    thisSlot.store(nullptr, std::memory_order_release);
     platform::WaitUntilProcessEnds();
 }
 
 bool engine_thread::AdmitOffQuickRoad(const char* outer) {
-    if (call_frame::State() & call_frame::kEndBegun) call_frame::HoldForEnd(outer);
+    call_frame::HoldIfEndBegun(call_frame::State(), outer);
     return AllowOnlyOnEngineThread();
+}
+
+bool engine_thread::OnEngineThreadOffQuickRoad(const char* outer) {
+    call_frame::HoldIfEndBegun(call_frame::State(), outer);
+    return OnEngineThread();
 }
 
 EndDeadline DeadlineIn(int seconds) { return SteadyNanoseconds() + int64_t(seconds) * 1000000000; }
@@ -81,21 +88,20 @@ EndDeadline DeadlineIn(int seconds) { return SteadyNanoseconds() + int64_t(secon
 void BeginEndAtExit() { call_frame::ending.store(true); }
 
 EndTakeOverResult TakeOverEngineThreadForEnd(EndDeadline deadline) {
-    call_frame::ThreadFrames& mine = call_frame::thisThread;
     // Bound before the frames: a thread binding meanwhile publishes its
     // frames before it is bound.
     const bool bound = EngineThread().bound.load();
-    call_frame::ThreadFrames* engine = EngineThread().engineFrames.load();
+    const call_frame::ThreadFrames* engine = EngineThread().engineFrames.load();
     // The engine's own thread (whose frames an exit there has retracted
     // already, with its other thread_local objects).
-    if (mine.state.load(std::memory_order_relaxed) & call_frame::kEngineThread) {
-        const char* call = mine.slot.load(std::memory_order_relaxed);
+    if (OnEngineThread()) {
+        const char* call = call_frame::thisSlot.load(std::memory_order_relaxed);
         if (call != nullptr) return {EndTakeOver::kInsideItsCall, call};
     } else if (engine) {
-        engine->state.fetch_or(call_frame::kEndBegun, call_frame::kMarkOrder);
+        engine->state->fetch_or(call_frame::kEndBegun, call_frame::kMarkOrder);
         platform::ProcessWideBarrier();
         for (;;) {
-            const char* call = engine->slot.load(std::memory_order_acquire);
+            const char* call = engine->slot->load(std::memory_order_acquire);
             if (call == nullptr) break;
             if (SteadyNanoseconds() >= deadline) return {EndTakeOver::kNotTaken, call};
             std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -103,13 +109,13 @@ EndTakeOverResult TakeOverEngineThreadForEnd(EndDeadline deadline) {
     }
     // The calling thread's own call, cut short by the exit, never returns:
     // what the end says is said in no call's name.
-    mine.slot.store(nullptr, std::memory_order_relaxed);
-    if (engine || bound) mine.state.store(call_frame::kEngineThread);
+    call_frame::thisSlot.store(nullptr, std::memory_order_relaxed);
+    if (engine || bound) call_frame::thisState.store(call_frame::kEngineThread);
     return {EndTakeOver::kTaken, nullptr};
 }
 
 void LetGoOfEngineThreadInsideItsCall() {
-    call_frame::thisThread.slot.store(nullptr, std::memory_order_relaxed);
+    call_frame::thisSlot.store(nullptr, std::memory_order_relaxed);
     ReleaseEngineThread();
 }
 
@@ -163,9 +169,9 @@ UserCodeScope::UserCodeScope() : savedDepth_(passDepth) { passDepth = 0; }
 UserCodeScope::~UserCodeScope() { passDepth = savedDepth_; }
 
 void BindEngineThread() {
-    call_frame::thisThread.state.store(call_frame::kEngineThread);
+    call_frame::thisState.store(call_frame::kEngineThread);
     platform::PrepareProcessWideBarrier();
-    PublishEngineFrames(&call_frame::thisThread);
+    PublishEngineFrames(&myFrames);
     EngineThread().bound.store(true);
 }
 
@@ -173,7 +179,7 @@ void BindEngineThread() {
 void ReleaseEngineThread() {
     PublishEngineFrames(nullptr);
     EngineThread().bound.store(false);
-    call_frame::thisThread.state.fetch_and(call_frame::kEndBegun);
+    call_frame::thisState.fetch_and(call_frame::kEndBegun);
     std::lock_guard<std::mutex> guard(EngineThread().loaderLock);
     EngineThread().loaderCallsEnded = false;
 }

@@ -23,6 +23,9 @@ bool AllowedOffEngineThread();
 // An EngineThreadCall off its quick road: held as a PublicCall is once the
 // end has begun, else AllowOnlyOnEngineThread.
 bool AdmitOffQuickRoad(const char* outer);
+// An AnyThreadCall off its quick road: held as a PublicCall is once the
+// end has begun, else OnEngineThread.
+bool OnEngineThreadOffQuickRoad(const char* outer);
 }  // namespace engine_thread
 
 // As start-up begins, the calling thread becomes the engine's thread; at
@@ -31,7 +34,7 @@ void BindEngineThread();
 void ReleaseEngineThread();
 // True on the engine's thread alone.
 inline bool OnEngineThread() {
-    return call_frame::thisThread.state.load(std::memory_order_relaxed) & call_frame::kEngineThread;
+    return call_frame::thisState.load(std::memory_order_relaxed) & call_frame::kEngineThread;
 }
 // True while no thread is the engine's (before start-up, after shut-down).
 bool NoEngineThread();
@@ -59,6 +62,26 @@ public:
 private:
     const char* outer_;
     bool allowed_;
+};
+
+// The frame of a public call any thread may make, whose road on the
+// engine's thread is hot (GetGraphDimensions): a PublicCall whose quick
+// road (the engine's thread, the end not begun) is one test of the
+// thread's state. onEngineThread() is OnEngineThread.
+class AnyThreadCall {
+public:
+    explicit AnyThreadCall(const char* function)
+        : outer_(call_frame::Open(function)),
+          onEngineThread_(__builtin_expect(call_frame::State() == call_frame::kEngineThread, 1) ||
+                          engine_thread::OnEngineThreadOffQuickRoad(outer_)) {}
+    ~AnyThreadCall() { call_frame::Close(outer_); }
+    AnyThreadCall(const AnyThreadCall&) = delete;
+    AnyThreadCall& operator=(const AnyThreadCall&) = delete;
+    bool onEngineThread() const { return onEngineThread_; }
+
+private:
+    const char* outer_;
+    bool onEngineThread_;
 };
 
 // A moment of the steady clock (its nanoseconds), by which a wait of the

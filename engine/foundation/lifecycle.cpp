@@ -227,8 +227,8 @@ void ReportEndNotArranged(bool arranged) {
 
 // The end at the process's end is arranged as the first start-up begins,
 // so that an exit during start-up (from the observer, from another thread)
-// ends what it began, and once more when the driver has loaded
-// (ArrangeEndAtExitOnceTheDriverIsLoaded). It runs once.
+// ends what it began, and once more at each stage of the GL driver's
+// coming in (ArrangeEndAtExitAfterTheDriver). It runs once.
 void ArrangeEndAtExitAtStartUp() {
     static const bool arranged = ArrangeEndAtExit();
     ReportEndNotArranged(arranged);
@@ -326,7 +326,7 @@ int StartEngine() {
         }
     }
     ReleaseApiLock(lock);
-    if (endBegunElsewhere) call_frame::HoldForEnd(nullptr);
+    if (endBegunElsewhere) call_frame::HoldForEnd();
     return result;
 }
 
@@ -362,9 +362,11 @@ int EndEngine() {
     return 0;
 }
 
-void ArrangeEndAtExitOnceTheDriverIsLoaded() {
-    static const bool arranged = ArrangeEndAtExit();
-    ReportEndNotArranged(arranged);
+void ArrangeEndAtExitAfterTheDriver(DriverStage stage) {
+    static std::atomic<bool> arranged[size_t(DriverStage::kCount)];
+    std::atomic<bool>& done = arranged[size_t(stage)];
+    if (done.load(std::memory_order_relaxed) || done.exchange(true)) return;
+    ReportEndNotArranged(ArrangeEndAtExit());
 }
 
 void EndEngineForExit(int status) {

@@ -10,7 +10,8 @@ namespace morpotta {
 
 namespace call_frame {
 
-thread_local constinit ThreadFrames thisThread;
+thread_local constinit std::atomic<const char*> thisSlot{nullptr};
+thread_local constinit std::atomic<uint8_t> thisState{0};
 constinit std::atomic<bool> ending{false};
 
 }  // namespace call_frame

@@ -74,14 +74,17 @@ int EndEngine();
 // not waited for. status is the one the process ends with, or
 // platform::kStatusNotTold.
 void EndEngineForExit(int status);
-// Arranges that end once more in the process, once the GL driver has
-// loaded and compiled its first shaders (the device's warm-up draw): exit
-// handlers run in the reverse order of their registration, and the
-// driver's, registered as it loads and as its compiler first runs, would
+// Arranges that end once more in the process at each stage at which the GL
+// driver registers exit handlers of its own: as a window's GL context loads
+// it, as its compiler first runs (the device's warm-up draw) and as the
+// first frame's programs are compiled (the first present). Exit handlers
+// run in the reverse order of their registration, and the driver's would
 // pull its state away from under the engine's thread, still drawing, while
 // another thread ends the process. The driver stays loaded for the
-// process's life: later calls do nothing.
-void ArrangeEndAtExitOnceTheDriverIsLoaded();
+// process's life: each stage arranges it once a process, later calls do
+// nothing.
+enum class DriverStage { kLoaded, kCompilerRun, kFirstFrameDrawn, kCount };
+void ArrangeEndAtExitAfterTheDriver(DriverStage stage);
 
 namespace subsystems {
 

@@ -151,8 +151,8 @@ void GlClose();
 // exit handlers of its own (its JIT's debugger listener, its code
 // generator's tables). One draw here, before the engine's end at the
 // process's end is arranged for the last time, puts those handlers before
-// that end, so that they run after it (ArrangeEndAtExitOnceTheDriverIsLoaded
-// says why).
+// that end, so that they run after it (ArrangeEndAtExitAfterTheDriver says
+// why).
 void WarmUpDriver() {
     const GLuint program = MakeGlProgramFromText(
         "#version 330 core\nvoid main() { gl_Position = vec4(float(gl_VertexID & 1), float(gl_VertexID >> 1), 0.0, "
@@ -194,7 +194,7 @@ int GlOpen() {
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     glViewport(0, 0, kDeviceTargetWidth, kDeviceTargetHeight);
     WarmUpDriver();
-    ArrangeEndAtExitOnceTheDriverIsLoaded();
+    ArrangeEndAtExitAfterTheDriver(DriverStage::kCompilerRun);
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -741,6 +741,7 @@ int GlPresent() {
     if (w.glSwapBuffers) w.glSwapBuffers();
     glBindFramebuffer(GL_FRAMEBUFFER, GlDeviceState().gl.main.framebuffer);
     GlDeviceState().gl.boundFramebuffer = GlDeviceState().gl.main.framebuffer;
+    ArrangeEndAtExitAfterTheDriver(DriverStage::kFirstFrameDrawn);
     return 0;
 }
 
