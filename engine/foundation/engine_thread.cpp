@@ -52,11 +52,13 @@ thread_local int passDepth = 0;
 thread_local const call_frame::ThreadFrames myFrames{&call_frame::thisSlot, &call_frame::thisState};
 
 // The engine's thread ending without ending the engine leaves no frames
-// behind for an end at exit to read.
+// behind for an end at exit to read, nor what the libraries below kept for
+// it (the end, on another thread, frees that thread's).
 struct FramesRetraction {
     ~FramesRetraction() {
         const call_frame::ThreadFrames* mine = &myFrames;
-        EngineThread().engineFrames.compare_exchange_strong(mine, nullptr);
+        if (EngineThread().engineFrames.compare_exchange_strong(mine, nullptr))
+            platform::ReleaseCurrentThreadStorage();
     }
 };
 thread_local FramesRetraction framesRetraction;
