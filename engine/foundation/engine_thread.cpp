@@ -52,12 +52,16 @@ thread_local int passDepth = 0;
 thread_local const call_frame::ThreadFrames myFrames{&call_frame::thisSlot, &call_frame::thisState};
 
 // The engine's thread ending without ending the engine leaves no frames
-// behind for an end at exit to read, nor what the libraries below kept for
-// it (the end, on another thread, frees that thread's).
+// behind for an end at exit to read, nor, when it is a thread of the
+// program's that ends for good, what the libraries below kept for it (the
+// end, on another thread, cannot free that). The process's first thread
+// ends only as the process exits, maybe from a signal handler, where
+// nothing may be freed: the end frees its storage itself.
 struct FramesRetraction {
     ~FramesRetraction() {
         const call_frame::ThreadFrames* mine = &myFrames;
-        if (EngineThread().engineFrames.compare_exchange_strong(mine, nullptr))
+        if (EngineThread().engineFrames.compare_exchange_strong(mine, nullptr) &&
+            long(platform::CurrentThreadId()) != platform::CurrentProcessId())
             platform::ReleaseCurrentThreadStorage();
     }
 };

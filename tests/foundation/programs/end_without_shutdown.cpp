@@ -12,10 +12,12 @@
 //                        thread calls exit(5) US microseconds in;
 //   reader-draw US       the same, from an image reader a loader thread
 //                        runs: exit(6);
-//   thread-start MS      another thread calls exit(5) MS milliseconds after
-//                        the engine's thread begins a start-up on GL, which
-//                        then draws; with MS -1 nothing exits, and the
-//                        program says how long start-up took and returns;
+//   thread-start MS soft|gl
+//                        another thread calls exit(5) MS milliseconds after
+//                        the engine's thread begins a start-up (on GL or
+//                        the software path), which then draws; with MS -1
+//                        nothing exits, and the program says how long
+//                        start-up took and returns;
 //   thread-idle          the engine's thread waits for another thread that
 //                        calls exit(4); a static's destructor then asks as
 //                        after exit;
@@ -173,10 +175,10 @@ int ExitFromAnotherThreadWhileIdle() {
     return 0;
 }
 
-int ExitFromAnotherThreadDuringStartUp(long milliseconds) {
+int ExitFromAnotherThreadDuringStartUp(long milliseconds, bool gl) {
     if (milliseconds >= 0) std::thread(ExitAfter, milliseconds * 1000, 5).detach();
     const auto begun = std::chrono::steady_clock::now();
-    if (Start("sdl2") != 0) return 3;
+    if (Start(gl ? "sdl2" : "headless") != 0) return 3;
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun);
     std::fprintf(stderr, "started in %lld ms\n", static_cast<long long>(took.count()));
     if (milliseconds < 0) return 0;
@@ -283,7 +285,8 @@ int main(int argc, char** argv) {
     if (how == "fork") return ForkAChildThatExits(std::strcmp(detail, "gl") == 0);
     if (how == "thread-draw") return ExitFromAnotherThreadWhileDrawing(std::atol(detail));
     if (how == "reader-draw") return ExitFromAReaderWhileDrawing(std::atol(detail));
-    if (how == "thread-start") return ExitFromAnotherThreadDuringStartUp(std::atol(detail));
+    if (how == "thread-start")
+        return ExitFromAnotherThreadDuringStartUp(std::atol(detail), argc > 3 && std::strcmp(argv[3], "gl") == 0);
     if (how == "thread-idle") return ExitFromAnotherThreadWhileIdle();
     if (how == "thread-wait") return ExitFromAnotherThreadWhileWaitingForTheWindow();
     if (how == "play-sound" || how == "play-midi") return ExitFromAnotherThreadWhilePlaying(how == "play-midi");
