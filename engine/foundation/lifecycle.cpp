@@ -51,7 +51,6 @@ struct LifecycleState {
     // thread, as is the step start-up or shut-down is at.
     std::atomic<bool> starting{false}, logStarted{false};
     std::atomic<const char*> step{nullptr};
-
     // The process whose end ends the engine; set before start-up calls the
     // observer, so that an exit from it ends what start-up began.
     std::atomic<long> endArmedBy{0};
