@@ -44,44 +44,44 @@ bool NoEngineThread();
 // thread, false after the public call's refusal.
 inline bool AllowOnlyOnEngineThread() { return OnEngineThread() || engine_thread::AllowedOffEngineThread(); }
 
-// The frame of a public call only the engine's thread may make: a
-// PublicCall and AllowOnlyOnEngineThread in one, whose quick road (the
-// engine's thread, the end not begun) is one test of the thread's state.
-// allowed() is false after the refusal.
-class EngineThreadCall {
+// The frame of a public call whose quick road (the engine's thread, the
+// end not begun) is one test of the thread's state; off it, offQuickRoad
+// (given what Open returned) says whether the call goes on. passes() is
+// that answer.
+template <bool (*offQuickRoad)(const char* outer)>
+class QuickRoadCall {
 public:
-    explicit EngineThreadCall(const char* function)
+    explicit QuickRoadCall(const char* function)
         : outer_(call_frame::Open(function)),
-          allowed_(__builtin_expect(call_frame::State() == call_frame::kEngineThread, 1) ||
-                   engine_thread::AdmitOffQuickRoad(outer_)) {}
-    ~EngineThreadCall() { call_frame::Close(outer_); }
-    EngineThreadCall(const EngineThreadCall&) = delete;
-    EngineThreadCall& operator=(const EngineThreadCall&) = delete;
-    bool allowed() const { return allowed_; }
+          passes_(__builtin_expect(call_frame::State() == call_frame::kEngineThread, 1) || offQuickRoad(outer_)) {}
+    ~QuickRoadCall() { call_frame::Close(outer_); }
+    QuickRoadCall(const QuickRoadCall&) = delete;
+    QuickRoadCall& operator=(const QuickRoadCall&) = delete;
+
+protected:
+    bool passes() const { return passes_; }
 
 private:
     const char* outer_;
-    bool allowed_;
+    bool passes_;
+};
+
+// The frame of a public call only the engine's thread may make: a
+// PublicCall and AllowOnlyOnEngineThread in one. allowed() is false after
+// the refusal.
+class EngineThreadCall : public QuickRoadCall<engine_thread::AdmitOffQuickRoad> {
+public:
+    using QuickRoadCall::QuickRoadCall;
+    bool allowed() const { return passes(); }
 };
 
 // The frame of a public call any thread may make, whose road on the
-// engine's thread is hot (GetGraphDimensions): a PublicCall whose quick
-// road (the engine's thread, the end not begun) is one test of the
-// thread's state. onEngineThread() is OnEngineThread.
-class AnyThreadCall {
+// engine's thread is hot (GetGraphDimensions): a PublicCall and
+// OnEngineThread in one.
+class AnyThreadCall : public QuickRoadCall<engine_thread::OnEngineThreadOffQuickRoad> {
 public:
-    explicit AnyThreadCall(const char* function)
-        : outer_(call_frame::Open(function)),
-          onEngineThread_(__builtin_expect(call_frame::State() == call_frame::kEngineThread, 1) ||
-                          engine_thread::OnEngineThreadOffQuickRoad(outer_)) {}
-    ~AnyThreadCall() { call_frame::Close(outer_); }
-    AnyThreadCall(const AnyThreadCall&) = delete;
-    AnyThreadCall& operator=(const AnyThreadCall&) = delete;
-    bool onEngineThread() const { return onEngineThread_; }
-
-private:
-    const char* outer_;
-    bool onEngineThread_;
+    using QuickRoadCall::QuickRoadCall;
+    bool onEngineThread() const { return passes(); }
 };
 
 // A moment of the steady clock (its nanoseconds), by which a wait of the
