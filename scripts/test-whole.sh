@@ -12,42 +12,37 @@
 # before it has run all its cases, or whose report counts a failure, fails
 # even with status 0. WHOLE_LABELS, a ctest label expression, runs only the
 # programs whose cases carry such a label (the sanitizer runs: those built).
-# Each program has a time limit from its measured run time: WHOLE_LIMIT_TIMES
-# (default 4) times what it took in release, its last passing whole run
-# there (build/release/whole) or else the sum of its cases' times in
-# ctest's last release run, and at least WHOLE_LIMIT_FLOOR seconds
-# (default 120); a program with no measured time gets WHOLE_MINUTES
-# (default 15). A program still running at its limit is asked to end
-# (SIGTERM, to its runner and to it) and killed 30 s later if it has not:
-# the headless window back end takes SIGTERM as a request to end its loop,
-# which a stuck program never sees. Each program's outcome is printed as it
-# ends: a failure names the seed, the program, its failed cases (with what
-# each printed) or the case it was stopped in; the whole output of each
-# program is kept in build/<preset>/whole/<program>.log, with the command
-# that runs that program alone in <program>.again.
+# A program is limited by its progress, not by its total time: it is
+# stopped when none of its cases has begun or ended for WHOLE_CASE_SECONDS
+# (default 300, as long as ctest lets one case run; the sanitizer runs
+# 900), which a case that hangs reaches, and a slow or busy machine does
+# not (the longest case takes 15 s in release). A stopped program is asked
+# to end (SIGTERM, to its runner and to it) and killed 30 s later if it has
+# not: the headless window back end takes SIGTERM as a request to end its
+# loop, which a stuck program never sees. Each program's outcome is printed
+# as it ends: a failure names the seed, the program, its failed cases (with
+# what each printed) or the case it was stopped in; the whole output of
+# each program is kept in build/<preset>/whole/<program>.log, with the
+# command that runs that program alone in <program>.again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"
 seed="${2:-$(( (RANDOM * 32768 + RANDOM) % 99999 + 1 ))}"
 jobs="${WHOLE_JOBS:-$(nproc)}"
-minutes="${WHOLE_MINUTES:-15}"
-limit_times="${WHOLE_LIMIT_TIMES:-4}"
-limit_floor="${WHOLE_LIMIT_FLOOR:-120}"
+case_seconds="${WHOLE_CASE_SECONDS:-300}"
 labels=()
 [ -n "${WHOLE_LABELS:-}" ] && labels=(-L "$WHOLE_LABELS")
 if ! [[ "$seed" =~ ^[0-9]+$ ]] || [ "$seed" -lt 1 ] || [ "$seed" -gt 99999 ]; then
   echo "whole run: the seed must be a number from 1 to 99999, not '$seed'" >&2
   exit 2
 fi
-for setting in "WHOLE_MINUTES=$minutes" "WHOLE_LIMIT_TIMES=$limit_times" "WHOLE_LIMIT_FLOOR=$limit_floor"; do
-  if ! [[ "${setting#*=}" =~ ^[1-9][0-9]*$ ]]; then
-    echo "whole run: ${setting%%=*} must be a whole number above 0, not '${setting#*=}'" >&2
-    exit 2
-  fi
-done
+if ! [[ "$case_seconds" =~ ^[1-9][0-9]*$ ]]; then
+  echo "whole run: WHOLE_CASE_SECONDS must be a whole number above 0, not '$case_seconds'" >&2
+  exit 2
+fi
 build="build/$preset"
 runner="$PWD/scripts/run-counted-test.sh"
-logs="$build/whole"
+logs="$PWD/$build/whole"
 if [ ! -f "$build/CTestTestfile.cmake" ]; then
   echo "whole run: $build is not configured; build it first (cmake --preset $preset && cmake --build --preset $preset)" >&2
   exit 2
@@ -75,29 +70,6 @@ programs() {
     }'
 }
 
-# The seconds each program took in release, one "program<tab>seconds" a
-# line: its last passing whole run there, or else the sum of its cases'
-# times in ctest's last release run (each case a process of its own, so
-# rather more than a whole run).
-release_seconds() {
-  local whole=build/release/whole costs=build/release/Testing/Temporary/CTestCostData.txt status_file
-  declare -A measured=()
-  if [ -f "$costs" ] && [ -f build/release/CTestTestfile.cmake ]; then
-    while IFS=$'\t' read -r program seconds; do measured[$program]=$seconds; done < <(
-      awk -F'\t' 'NR == FNR { program[$1] = $2; next }
-                   /^---/ { exit }
-                   { split($0, f, " ") } (f[1] in program) { sum[program[f[1]]] += f[3] }
-                   END { for (p in sum) printf "%s\t%d\n", p, sum[p] + 1 }' \
-        <(preset=release programs cases) "$costs")
-  fi
-  for status_file in "$whole"/*.status; do
-    [ -f "$status_file" ] || continue
-    read -r status seconds <"$status_file"
-    [ "$status" -eq 0 ] && measured[$(basename "$status_file" .status)]=$seconds
-  done
-  for program in "${!measured[@]}"; do printf '%s\t%s\n' "$program" "${measured[$program]}"; done
-}
-
 # The programs, the longest of the last run first, so that the long ones
 # do not start last and keep the others waiting.
 longest_first() {
@@ -123,21 +95,6 @@ if [ ${#listed[@]} -eq 0 ]; then
 fi
 mkdir -p "$logs"
 mapfile -t listed < <(longest_first "${listed[@]}")
-# Each program's limit in seconds, and what it comes from, read before this
-# run's logs replace the last ones.
-declare -A measured=() limit=() limit_from=()
-while IFS=$'\t' read -r name seconds; do measured[$name]=$seconds; done < <(release_seconds)
-for line in "${listed[@]}"; do
-  name=$(basename "${line%%$'\t'*}")
-  if [ -n "${measured[$name]:-}" ]; then
-    limit[$name]=$(( measured[$name] * limit_times ))
-    [ "${limit[$name]}" -lt "$limit_floor" ] && limit[$name]=$limit_floor
-    limit_from[$name]="${measured[$name]} s in release"
-  else
-    limit[$name]=$(( minutes * 60 ))
-    limit_from[$name]="no time measured in release"
-  fi
-done
 rm -f "$logs"/*
 report_lock="$logs/.report.lock"
 
@@ -153,11 +110,11 @@ report() {
   read -r status seconds <"$logs/$name.status"
   {
     if [ "$status" -eq 0 ]; then
-      echo "  $name: passed (${seconds} s; limit ${limit[$name]} s)"
+      echo "  $name: passed (${seconds} s)"
     else
       case "$status" in
-        124) note=" (over its time limit of ${limit[$name]} s, from ${limit_from[$name]})" ;;
-        137) note=" (killed, at its time limit of ${limit[$name]} s and its grace, or by another)" ;;
+        124) note=" (stopped: none of its cases began or ended for $case_seconds s)" ;;
+        137) note=" (killed, stopped and not ending within 30 s, or by another)" ;;
         *) note="" ;;
       esac
       echo "  $name: FAILED with status $status$note (${seconds} s), seed $seed; log: $logs/$name.log"
@@ -180,8 +137,8 @@ report() {
         tail -n 20 "$logs/$name.log" | sed 's/^/    | /'
       fi
       if [ "$status" -eq 124 ]; then
-        # Where a program over its limit spent its time, for a run whose
-        # logs are gone: its slowest finished cases.
+        # Where a stopped program spent its time, for a run whose logs are
+        # gone: its slowest finished cases.
         echo "    its slowest cases:"
         sed -nE 's/^\[ +(OK|FAILED|SKIPPED) +\] ([^ ]+) \(([0-9]+) ms\)$/\3 ms \2/p' "$logs/$name.log" |
           sort -rn | head -n 5 | sed 's/^/    | /'
@@ -190,6 +147,49 @@ report() {
     fi
   } >"$logs/$name.report"
   flock "$report_lock" cat "$logs/$name.report"
+}
+
+# watched <log> <command>...: runs the command, its output to log, and
+# stops it when none of its cases has begun or ended for case_seconds (a
+# case boundary is a line of GoogleTest's: RUN, OK, FAILED, SKIPPED);
+# status 124 then, else the command's. Started by this script's background
+# job, which leads no process group, setsid makes the command one of its
+# own without a fork: the runner and its program are signalled together.
+watched() {
+  local log="$1" pid dog status=0
+  shift
+  rm -f "$log.stopped"
+  setsid "$@" >"$log" 2>&1 &
+  pid=$!
+  (
+    marks=-1
+    quiet=0
+    while sleep 5; do
+      now=$(grep -cE '^\[ +(RUN|OK|FAILED|SKIPPED) +\]' "$log" || true)
+      if [ "$now" != "$marks" ]; then
+        marks=$now
+        quiet=0
+      elif [ $((quiet += 5)) -ge "$case_seconds" ]; then
+        touch "$log.stopped"
+        kill -TERM -- "-$pid" 2>/dev/null || exit 0
+        for ((grace = 0; grace < 30; grace++)); do
+          sleep 1
+          kill -0 "$pid" 2>/dev/null || exit 0
+        done
+        kill -KILL -- "-$pid" 2>/dev/null || true
+        exit 0
+      fi
+    done
+  ) &
+  dog=$!
+  wait "$pid" || status=$?
+  kill "$dog" 2>/dev/null || true
+  wait "$dog" 2>/dev/null || true
+  if [ -f "$log.stopped" ]; then
+    rm -f "$log.stopped"
+    return 124
+  fi
+  return "$status"
 }
 
 run_program() {
@@ -202,8 +202,7 @@ run_program() {
                  --gtest_random_seed="$seed")
   echo "cd $folder && ${command[*]}" >"$logs/$name.again"
   local start=$SECONDS status=0
-  (cd "$folder" && GTEST_COLOR=no timeout -k 30 "${limit[$name]}" "${command[@]}") >"$logs/$name.log" 2>&1 ||
-    status=$?
+  (cd "$folder" && export GTEST_COLOR=no && watched "$logs/$name.log" "${command[@]}") || status=$?
   # A case that needs a process of its own (one that points SDL's video at
   # an X server, where another driver runs already) skips in the shared
   # one: it runs again alone, as ctest runs it, so that no case goes
@@ -212,15 +211,18 @@ run_program() {
   [ "$status" -eq 0 ] && mapfile -t cases < <(skipped_cases "$logs/$name.log")
   for skipped in "${cases[@]}"; do
     echo "whole run: $skipped skipped in the whole run, run again alone" >>"$logs/$name.log"
-    (cd "$folder" && GTEST_COLOR=no timeout -k 30 "${limit[$name]}" "${command[@]}" --gtest_filter="$skipped") \
-      >>"$logs/$name.log" 2>&1 || { status=$?; break; }
+    (cd "$folder" && export GTEST_COLOR=no && watched "$logs/$name.again.log" "${command[@]}" \
+      --gtest_filter="$skipped") || status=$?
+    cat "$logs/$name.again.log" >>"$logs/$name.log"
+    rm -f "$logs/$name.again.log"
+    [ "$status" -eq 0 ] || break
   done
   echo "$status $((SECONDS - start))" >"$logs/$name.status"
   report "$name"
 }
 
 echo "whole run: $preset, seed $seed, $jobs at once (again: bash scripts/test-whole.sh $preset $seed);" \
-  "each program's limit is $limit_times times its time in release, at least $limit_floor s"
+  "a program is stopped when none of its cases begins or ends for $case_seconds s"
 started=$SECONDS
 names=()
 for line in "${listed[@]}"; do

@@ -12,6 +12,7 @@
 #pragma once
 #include "foundation/public_call.h"
 
+#include <cstdint>
 #include <mutex>
 
 namespace morpotta {
@@ -22,6 +23,9 @@ bool AllowedOffEngineThread();
 // An EngineThreadCall off its quick road: held as a PublicCall is once the
 // end has begun, else AllowOnlyOnEngineThread.
 bool AdmitOffQuickRoad(const char* outer);
+// An AnyThreadCall off its quick road: held as a PublicCall is once the
+// end has begun, else OnEngineThread.
+bool OnEngineThreadOffQuickRoad(const char* outer);
 }  // namespace engine_thread
 
 // As start-up begins, the calling thread becomes the engine's thread; at
@@ -30,7 +34,7 @@ void BindEngineThread();
 void ReleaseEngineThread();
 // True on the engine's thread alone.
 inline bool OnEngineThread() {
-    return call_frame::thisThread.state.load(std::memory_order_relaxed) & call_frame::kEngineThread;
+    return call_frame::thisState.load(std::memory_order_relaxed) & call_frame::kEngineThread;
 }
 // True while no thread is the engine's (before start-up, after shut-down).
 bool NoEngineThread();
@@ -40,37 +44,87 @@ bool NoEngineThread();
 // thread, false after the public call's refusal.
 inline bool AllowOnlyOnEngineThread() { return OnEngineThread() || engine_thread::AllowedOffEngineThread(); }
 
-// The frame of a public call only the engine's thread may make: a
-// PublicCall and AllowOnlyOnEngineThread in one, whose quick road (the
-// engine's thread, the end not begun) is one test of the thread's state.
-// allowed() is false after the refusal.
-class EngineThreadCall {
+// The frame of a public call whose quick road (the engine's thread, the
+// end not begun) is one test of the thread's state; off it, offQuickRoad
+// (given what Open returned) says whether the call goes on. passes() is
+// that answer.
+template <bool (*offQuickRoad)(const char* outer)>
+class QuickRoadCall {
 public:
-    explicit EngineThreadCall(const char* function)
+    explicit QuickRoadCall(const char* function)
         : outer_(call_frame::Open(function)),
-          allowed_(__builtin_expect(call_frame::State() == call_frame::kEngineThread, 1) ||
-                   engine_thread::AdmitOffQuickRoad(outer_)) {}
-    ~EngineThreadCall() { call_frame::Close(outer_); }
-    EngineThreadCall(const EngineThreadCall&) = delete;
-    EngineThreadCall& operator=(const EngineThreadCall&) = delete;
-    bool allowed() const { return allowed_; }
+          passes_(__builtin_expect(call_frame::State() == call_frame::kEngineThread, 1) || offQuickRoad(outer_)) {}
+    ~QuickRoadCall() { call_frame::Close(outer_); }
+    QuickRoadCall(const QuickRoadCall&) = delete;
+    QuickRoadCall& operator=(const QuickRoadCall&) = delete;
+
+protected:
+    bool passes() const { return passes_; }
 
 private:
     const char* outer_;
-    bool allowed_;
+    bool passes_;
 };
 
-// The end of the engine run as the process ends, on whichever thread ends
-// it: from here on a public call begun on the engine's thread is held
-// (call_frame::HoldForEnd), this waits until that thread is outside the
-// call it is in, and, while the engine runs, the calling thread is the
-// engine's thread from then on, so that the end is made as ShutdownEngine
-// makes it. The engine's thread keeps its GL context: the end skips what
-// needs it.
-void TakeOverEngineThreadForEnd();
+// The frame of a public call only the engine's thread may make: a
+// PublicCall and AllowOnlyOnEngineThread in one. allowed() is false after
+// the refusal.
+class EngineThreadCall : public QuickRoadCall<engine_thread::AdmitOffQuickRoad> {
+public:
+    using QuickRoadCall::QuickRoadCall;
+    bool allowed() const { return passes(); }
+};
+
+// The frame of a public call any thread may make, whose road on the
+// engine's thread is hot (GetGraphDimensions): a PublicCall and
+// OnEngineThread in one.
+class AnyThreadCall : public QuickRoadCall<engine_thread::OnEngineThreadOffQuickRoad> {
+public:
+    using QuickRoadCall::QuickRoadCall;
+    bool onEngineThread() const { return passes(); }
+};
+
+// A moment of the steady clock (its nanoseconds), by which a wait of the
+// end at exit gives up. (No <chrono> here: the sound files that include
+// this header are compiled for the CP932 code page, which <chrono>'s text
+// does not fit.)
+using EndDeadline = int64_t;
+constexpr EndDeadline kNoDeadline = INT64_MAX;
+EndDeadline DeadlineIn(int seconds);
+
+// Marks the end of the engine run as the process ends begun (EngineEnding),
+// before anything of the engine's is read for it: a thread that becomes the
+// engine's meanwhile reads the mark after it is bound.
+void BeginEndAtExit();
+// That end, on whichever thread ends the process. From here on the
+// engine's thread starts no new work and never returns into the program: a
+// public call it begins, or one it is in as it returns, holds it
+// (call_frame::HoldForEnd), and a wait of the engine's gives up. This waits
+// until that thread is outside the call it is in, until deadline at most;
+// then the calling thread is the engine's thread, so that the end is made
+// as ShutdownEngine makes it. So it is too when the engine's thread has
+// ended (the thread that ran the engine was joined). The engine's thread
+// keeps its GL context: the end skips what needs it.
+enum class EndTakeOver {
+    kTaken,
+    // The calling thread is the engine's, inside one of its calls (an exit
+    // from a signal handler, the observer or a fatal error): that call may
+    // hold the window system's or the driver's locks.
+    kInsideItsCall,
+    // The engine's thread was still inside its call at deadline.
+    kNotTaken,
+};
+struct EndTakeOverResult {
+    EndTakeOver outcome;
+    const char* call;  // the call the engine's thread is in (not kTaken)
+};
+EndTakeOverResult TakeOverEngineThreadForEnd(EndDeadline deadline);
+// After kInsideItsCall: the engine's thread is bound no more, and its call,
+// which never returns, names no more the calls made after it (an
+// at_quick_exit handler's): they are refused as after ShutdownEngine.
+void LetGoOfEngineThreadInsideItsCall();
 // True once that end has begun: an engine call that waits (the message
-// processing while the window is inactive, a sound or MIDI played to its
-// end) gives up its wait.
+// processing, a sound or MIDI played to its end) gives up its wait.
 inline bool EngineEnding() { return call_frame::ending.load(std::memory_order_relaxed); }
 // The refusal of a call that needs the engine while it is not running, in
 // the words every such refusal uses: -1, after the public call's refusal.
@@ -112,8 +166,9 @@ private:
 };
 
 // The engine's thread, as shut-down begins: admits no more LoaderCalls and
-// waits until those running have returned.
-void EndLoaderCalls();
+// waits until those running have returned (true), until deadline at most
+// (false: some still run).
+bool EndLoaderCalls(EndDeadline deadline = kNoDeadline);
 // A thread about to end the process from inside a LoaderCall (a fatal
 // error): its call counts no more, so that the shut-down it makes, or
 // another thread's, waits for the other calls alone. Its pass stays.

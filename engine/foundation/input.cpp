@@ -12,14 +12,6 @@
 
 using namespace morpotta;
 
-namespace morpotta {
-
-InputState& InputModuleState() {
-    return platform::LastingState<InputState>();
-}
-
-}  // namespace morpotta
-
 int SetInputBackend(const char* name) {
     const PublicCall call("SetInputBackend");
     return ChooseBackend(platform::SelectInputBackend, name, IsEngineInitialized());

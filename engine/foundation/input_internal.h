@@ -1,6 +1,7 @@
 // The input module's state, shared by its files.
 #pragma once
 #include "platform/input.h"
+#include "platform/lasting_state.h"
 
 #include <cstdint>
 
@@ -14,7 +15,8 @@ struct InputState {
     int wheel = 0;               // notches since the last clear
 };
 
-InputState& InputModuleState();
+// Made at load, and reached at a fixed address by the key queries.
+inline InputState& InputModuleState() { return platform::LastingState<InputState>(); }
 
 // The draw screen every picture is drawn on, whatever the screen mode (the
 // screen mode only sizes the window).

@@ -7,7 +7,8 @@
 // A program that ends without ShutdownEngine has the engine ended as its
 // process ends (exit, quick_exit, a return from main), on whichever thread
 // ends it, once: the end belongs to the process that started the engine,
-// never to a child of fork.
+// never to a child of fork. No wait of that end is without limit: what it
+// cannot take over in kEndWaitLimitSeconds it leaves to the process's end.
 #include "engine/lifecycle.h"
 
 #include "engine/files.h"
@@ -28,6 +29,7 @@
 #include "platform/window.h"
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -44,12 +46,11 @@ struct LifecycleState {
     std::atomic<bool> initialized{false};
     std::atomic<int> logicalProcessors{1};
     EngineStepObserver observer = nullptr;
-    // From the engine thread's binding to the end of start-up, and from the
-    // start of the log on; read by an end at exit on any thread.
+    // From just before the engine thread's binding to the end of start-up,
+    // and from the start of the log on; read by an end at exit on any
+    // thread, as is the step start-up or shut-down is at.
     std::atomic<bool> starting{false}, logStarted{false};
-    // The shut-down's step to run next: one that an exit from the
-    // observer interrupted is taken up again there.
-    size_t nextEndStep = 0;
+    std::atomic<const char*> step{nullptr};
     // The process whose end ends the engine; set before start-up calls the
     // observer, so that an exit from it ends what start-up began.
     std::atomic<long> endArmedBy{0};
@@ -60,16 +61,17 @@ LifecycleState& Lifecycle() {
     return platform::LastingState<LifecycleState>();
 }
 
-// True while the calling thread runs the observer: an exit it makes there
-// ends the engine without calling it again.
-thread_local bool inObserver = false;
+// The longest an end at the process's end waits: for the engine's thread
+// to leave the call it is in (a draw in the driver), and for other threads'
+// loads.
+constexpr int kEndWaitLimitSeconds = 5;
 
 void Step(const char* name) {
-    if (!Lifecycle().observer) return;
+    LifecycleState& s = Lifecycle();
+    s.step.store(name, std::memory_order_relaxed);
+    if (!s.observer) return;
     const UserCodeScope user;
-    inObserver = true;
-    Lifecycle().observer(name);
-    inObserver = false;
+    s.observer(name);
 }
 
 void WriteSystemInformation() {
@@ -113,12 +115,11 @@ constexpr EndStep kEndSteps[] = {
 
 void ShutdownLocked() {
     LifecycleState& s = Lifecycle();
-    if (s.nextEndStep == 0) RunEngineThreadQueue();
-    for (; s.nextEndStep < std::size(kEndSteps); ++s.nextEndStep) {
-        Step(kEndSteps[s.nextEndStep].name);
-        kEndSteps[s.nextEndStep].run();
+    RunEngineThreadQueue();
+    for (const EndStep& step : kEndSteps) {
+        Step(step.name);
+        step.run();
     }
-    s.nextEndStep = 0;
     WriteLogText("Engine ended");
     EndLog();
     s.initialized = false;
@@ -215,39 +216,85 @@ int StartUpLocked() {
     return 0;
 }
 
-bool ArrangeEndAtExit() { return std::atexit(EndEngineForExit) == 0 && at_quick_exit(EndEngineForExit) == 0; }
+void EndEngineAtProcessEnd(int status) { EndEngineForExit(status); }
+
+bool ArrangeEndAtExit() { return platform::CallAtProcessEnd(EndEngineAtProcessEnd); }
 
 void ReportEndNotArranged(bool arranged) {
     if (!arranged) WriteLogText("The engine cannot arrange its end at the process's end: end it with ShutdownEngine");
 }
 
 // The end at the process's end is arranged as the first start-up begins,
-// so that an exit from the observer during start-up ends what it began, and
-// again once it has succeeded, so that the end comes before the exit
-// handlers of what start-up loaded (the GL driver's) and before the
-// destructors of every static made earlier. It runs once.
-void ArrangeEndAtExitAtStartUp(bool startedUp) {
-    static const bool early = ArrangeEndAtExit();
-    bool arranged = early;
-    if (startedUp) {
-        static const bool late = ArrangeEndAtExit();
-        arranged = late;
-    }
+// so that an exit during start-up (from the observer, from another thread)
+// ends what it began, and once more at each stage of the GL driver's
+// coming in (ArrangeEndAtExitAfterTheDriver). It runs once.
+void ArrangeEndAtExitAtStartUp() {
+    static const bool arranged = ArrangeEndAtExit();
     ReportEndNotArranged(arranged);
 }
 
-// An exit made while start-up runs on this thread (from the observer):
-// what start-up began ends, and a log it began is finished.
-void EndStartUpForExit() {
+// The end that leaves the engine to the process's end, which ends at once
+// after it: the log says why and what is left, and ends; the engine runs no
+// more. It may run where a signal stopped the engine's thread (in an
+// allocation), and allocates nothing.
+__attribute__((format(printf, 1, 2))) void FinishLogForExit(const char* format, ...) {
     LifecycleState& s = Lifecycle();
     if (s.logStarted) {
-        DecreaseLogIndent();
-        ShutdownLocked();
-        return;
+        char why[kLogLineMax];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(why, sizeof why, format, args);
+        va_end(args);
+        EndLogAtOnce({why,
+                      "The engine ends with the process: its window, devices and memory are left to the process's end",
+                      "Engine ended"});
     }
-    ReleaseDoubleStartLock();
+    s.initialized = false;
     s.starting = false;
-    ReleaseEngineThread();
+    s.logStarted = false;
+}
+
+const char* NameOfCall(const char* call) {
+    return call == call_frame::kUserCode ? "the program's own code run from an engine call" : call;
+}
+
+// The end at exit once it has begun: true when it ended the engine as
+// ShutdownEngine does, or found none to end; false when it left the engine
+// to the process's end.
+bool EndForExit(EndDeadline deadline) {
+    LifecycleState& s = Lifecycle();
+    // Start-up loads the window system's and the GL driver's libraries,
+    // whose exit handlers, registered after the end was first arranged,
+    // have run by now: the end waits for none of it.
+    if (s.starting.load() && !OnEngineThread()) {
+        FinishLogForExit("The program ends as the engine starts up on another thread, at its step \"%s\"",
+                         s.step.load(std::memory_order_relaxed));
+        return false;
+    }
+    const EndTakeOverResult takeOver = TakeOverEngineThreadForEnd(deadline);
+    switch (takeOver.outcome) {
+    case EndTakeOver::kTaken:
+        if (!s.initialized) return true;
+        if (!EndLoaderCalls(deadline)) {
+            FinishLogForExit("A load on another thread has not returned in %d s of the end at exit",
+                             kEndWaitLimitSeconds);
+            return false;
+        }
+        EndEngine();
+        return true;
+    case EndTakeOver::kInsideItsCall:
+        // Made from inside the call (a signal handler, the observer, a fatal
+        // error), the end enters neither the window system nor the driver,
+        // whose locks the call may hold, nor the exit handlers that would.
+        FinishLogForExit("The program ends on the engine's thread inside %s", NameOfCall(takeOver.call));
+        LetGoOfEngineThreadInsideItsCall();
+        return false;
+    case EndTakeOver::kNotTaken:
+        FinishLogForExit("The engine's thread is still inside %s after %d s of the end at exit",
+                         NameOfCall(takeOver.call), kEndWaitLimitSeconds);
+        return false;
+    }
+    return false;
 }
 
 }  // namespace
@@ -256,20 +303,29 @@ int StartEngine() {
     ApiLock* lock = EngineApiLock();
     AcquireApiLock(lock);
     int result = 0;
+    bool endBegunElsewhere = false;
     if (Lifecycle().initialized) {
         result = AllowOnlyOnEngineThread() ? 0 : -1;
     } else {
         ResourceLockGuard resources(ResourceLock());
-        Lifecycle().endArmedBy = platform::CurrentProcessId();
-        ArrangeEndAtExitAtStartUp(false);
-        BindEngineThread();
-        Lifecycle().starting = true;
-        result = StartUpLocked();
-        Lifecycle().starting = false;
-        if (result != 0) ReleaseEngineThread();
+        if (EngineEnding()) {
+            result = Refuse("the program is ending");
+        } else {
+            Lifecycle().endArmedBy = platform::CurrentProcessId();
+            ArrangeEndAtExitAtStartUp();
+            Lifecycle().starting = true;
+            BindEngineThread();
+            // Read after the binding, as the end reads it after its mark: an
+            // end begun on another thread meanwhile finds this start-up, or
+            // this start-up finds that end and starts nothing.
+            endBegunElsewhere = call_frame::ending.load();
+            if (!endBegunElsewhere) result = StartUpLocked();
+            Lifecycle().starting = false;
+            if (result != 0 || endBegunElsewhere) ReleaseEngineThread();
+        }
     }
     ReleaseApiLock(lock);
-    if (result == 0) ArrangeEndAtExitAtStartUp(true);
+    if (endBegunElsewhere) call_frame::HoldForEnd();
     return result;
 }
 
@@ -305,21 +361,27 @@ int EndEngine() {
     return 0;
 }
 
-void ArrangeEndAtExitAgain() { ReportEndNotArranged(ArrangeEndAtExit()); }
+void ArrangeEndAtExitAfterTheDriver(DriverStage stage) {
+    static std::atomic<bool> arranged[size_t(DriverStage::kCount)];
+    std::atomic<bool>& done = arranged[size_t(stage)];
+    if (done.load(std::memory_order_relaxed) || done.exchange(true)) return;
+    ReportEndNotArranged(ArrangeEndAtExit());
+}
 
-void EndEngineForExit() {
+void EndEngineForExit(int status) {
     LifecycleState& s = Lifecycle();
     if (s.endArmedBy.load() != platform::CurrentProcessId() || s.endedAtExit.exchange(true)) return;
+    const EndDeadline deadline = DeadlineIn(kEndWaitLimitSeconds);
+    BeginEndAtExit();
     // A call of this thread's that ends in the exit is one the end must not
     // wait for.
     LeaveLoaderCallForExit();
-    TakeOverEngineThreadForEnd();
-    if (inObserver) s.observer = nullptr;
-    if (s.starting) {
-        EndStartUpForExit();
-    } else if (s.initialized) {
-        EndEngine();
-    }
+    if (EndForExit(deadline)) return;
+    // The engine's thread may still run in the driver, whose exit handlers
+    // come next, or this thread was stopped inside an engine call: the
+    // process ends here, with its status. (quick_exit, which does not tell
+    // it, runs no such handler and ends at once itself.)
+    if (status != platform::kStatusNotTold) platform::EndProcessNow(status);
 }
 
 }  // namespace morpotta

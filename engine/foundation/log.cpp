@@ -326,6 +326,23 @@ void EndLog() {
 
 const char* LogFilePath() { return TheLog().path.c_str(); }
 
+void EndLogAtOnce(std::initializer_list<const char*> lines) {
+    LogState& s = TheLog();
+    bool kept = false;
+    for (int tries = 0; tries < 1000 && !(kept = s.mutex.try_lock()); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!kept || !s.enabled || !s.engineRunning || !s.file) return;
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "%9d: ", ElapsedMilliseconds(s.startMs, GetMillisecondCount()));
+    for (const char* line : lines) {
+        std::fputs(prefix, s.file);
+        for (int level = 0; level < s.indent; ++level) std::fputs("  ", s.file);
+        std::fwrite(line, 1, KeptLength(line, kLogLineMax - 1), s.file);
+        std::fputs("\r\n", s.file);
+    }
+    std::fflush(s.file);
+}
+
 InnerAttempt::InnerAttempt() : outer_(openAttempt) { openAttempt = this; }
 InnerAttempt::~InnerAttempt() { Close(); }
 
@@ -513,6 +530,6 @@ void ExitOnFatalError(const char* message) {
     LeaveLoaderCallForExit();
     static std::atomic<bool> ending{false};
     if (ending.exchange(true)) platform::WaitUntilProcessEnds();
-    EndEngineForExit();
+    EndEngineForExit(EXIT_FAILURE);
     std::exit(EXIT_FAILURE);
 }

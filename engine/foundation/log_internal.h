@@ -1,5 +1,6 @@
 // Log control for engine start-up and shut-down, and for probes.
 #pragma once
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,14 @@ void StartLog();
 void EndLog();
 // The absolute path of the log file in use ("" before the first start).
 const char* LogFilePath();
+
+// The process ends at once after this, on the calling thread, which may
+// have been stopped anywhere (by a signal whose handler exits: in an
+// allocation, in the log's own write): writes lines as the log's last,
+// allocating and closing nothing, and keeps the log from then on, so that
+// no other thread's line follows them. Nothing is written while another
+// thread keeps the log for longer than a second.
+void EndLogAtOnce(std::initializer_list<const char*> lines);
 
 // An inner step tried on the way to a result the public call may reach
 // without it, or whose failure the call words itself: a movie's sound

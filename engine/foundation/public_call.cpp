@@ -11,7 +11,8 @@ namespace morpotta {
 
 namespace call_frame {
 
-thread_local constinit ThreadFrames thisThread;
+thread_local constinit std::atomic<const char*> thisSlot{nullptr};
+thread_local constinit std::atomic<uint8_t> thisState{0};
 constinit std::atomic<bool> ending{false};
 thread_local constinit CallRecord thisCall;
 
@@ -19,7 +20,7 @@ thread_local constinit CallRecord thisCall;
 // this thread (a call that has ended) is done with.
 const char* OpenInsideCall(const char* outer) {
     thisCall = CallRecord{outer, false};
-    thisThread.slot.store(RecordInSlot(), kMarkOrder);
+    thisSlot.store(RecordInSlot(), kMarkOrder);
     return RecordInSlot();
 }
 
@@ -33,11 +34,11 @@ thread_local const char* currentTask = nullptr;
 // True the first time the calling thread's public call says its refusal.
 bool FirstRefusalOfCall() {
     using namespace call_frame;
-    const char* slot = thisThread.slot.load(std::memory_order_relaxed);
+    const char* slot = thisSlot.load(std::memory_order_relaxed);
     if (slot != RecordInSlot()) {
         // No frame opened inside the call yet: it takes its record now.
         thisCall = CallRecord{slot, true};
-        thisThread.slot.store(RecordInSlot(), kMarkOrder);
+        thisSlot.store(RecordInSlot(), kMarkOrder);
         return true;
     }
     if (thisCall.refusalSaid) return false;

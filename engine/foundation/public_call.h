@@ -24,10 +24,11 @@
 // The frame also tells an end of the engine run from another thread (the
 // process ending there, lifecycle.cpp) when the engine's thread is inside a
 // call: the outermost frame marks the thread's call slot, which that end
-// reads, and a call begun once the end has begun is held there. The frame
-// is inline and costs a call a few instructions: a load of the slot, for
-// the outermost call a store, and a test of the thread's state; a call
-// made inside another stores nothing. EngineThreadCall (engine_thread.h)
+// reads, and a call begun once the end has begun, or returning then, is
+// held there. The frame is inline and costs a call a few instructions: a
+// load of the slot, for the outermost call a store, and a test of the
+// thread's state as it opens and as it closes; a call made inside another
+// stores nothing. EngineThreadCall (engine_thread.h)
 // is the same frame for the calls only the engine's thread may make.
 #pragma once
 
@@ -38,20 +39,23 @@ namespace morpotta {
 
 namespace call_frame {
 
-// What the frames of one thread keep.
-struct ThreadFrames {
-    // The public function the thread is in (its outermost), kUserCode while
-    // the user's own code runs from inside one, null outside every call.
-    // Written by its own thread alone; read by another only for the
-    // engine's thread, by an end of the engine run on that other thread.
-    std::atomic<const char*> slot{nullptr};
-    // kEngineThread on the engine's thread while it is bound, with
-    // kEndBegun added there by the thread that ends the engine as the
-    // process ends.
-    std::atomic<uint8_t> state{0};
-};
+// What the frames of one thread keep: two objects of their own, each at a
+// fixed offset from the thread pointer, so that a frame reaches them with
+// no register kept for a common base.
+// The public function the thread is in (its outermost), kUserCode while
+// the user's own code runs from inside one, null outside every call.
+// Written by its own thread alone; read by another only for the engine's
+// thread, by an end of the engine run on that other thread.
+extern thread_local constinit std::atomic<const char*> thisSlot [[gnu::tls_model("local-exec")]];
+// kEngineThread on the engine's thread while it is bound, with kEndBegun
+// added there by the thread that ends the engine as the process ends.
+extern thread_local constinit std::atomic<uint8_t> thisState [[gnu::tls_model("local-exec")]];
 constexpr uint8_t kEngineThread = 1, kEndBegun = 2;
-extern thread_local constinit ThreadFrames thisThread;
+// Where another thread finds a thread's two.
+struct ThreadFrames {
+    std::atomic<const char*>* slot;
+    std::atomic<uint8_t>* state;
+};
 // Set once, as an end of the engine at the process's end begins.
 extern constinit std::atomic<bool> ending;
 
@@ -89,29 +93,47 @@ const char* OpenInsideCall(const char* outer);
 // Opens a frame: the slot names function unless an outer frame names its
 // own; returns what the slot held, for Close.
 inline const char* Open(const char* function) {
-    const char* outer = thisThread.slot.load(std::memory_order_relaxed);
+    const char* outer = thisSlot.load(std::memory_order_relaxed);
     if (__builtin_expect(NamesItsOwnCall(outer), 1)) {
-        thisThread.slot.store(function, kMarkOrder);
+        thisSlot.store(function, kMarkOrder);
         std::atomic_signal_fence(std::memory_order_seq_cst);
     } else if (outer != RecordInSlot()) {
         outer = OpenInsideCall(outer);
     }
     return outer;
 }
-inline void Close(const char* outer) { thisThread.slot.store(outer, std::memory_order_release); }
-inline uint8_t State() { return thisThread.state.load(kMarkOrder); }
+inline uint8_t State() { return thisState.load(kMarkOrder); }
 
-// A call begun on the engine's thread once the end has begun (not one made
-// by the user's code inside a call the end waits for): its thread leaves
-// the call and waits there until the process is gone. Any other returns.
-void HoldForEnd(const char* outer);
+// The engine's thread leaves the call it is in and waits there until the
+// process is gone.
+[[noreturn]] void HoldForEnd();
+// An outermost call (outer as Open returned it) begun or returning on the
+// engine's thread (whose state is given) holds there once the end has
+// begun elsewhere. A call made by the user's code inside a call the end
+// waits for does not: that end waits for the call it is in.
+inline void HoldIfEndBegun(uint8_t state, const char* outer) {
+    if (__builtin_expect(state & kEndBegun, 0)) {
+        if (outer == nullptr) HoldForEnd();
+    }
+}
+
+// Closes a frame: the engine's thread never returns from its outermost
+// call into the program once the end has begun elsewhere. (The slot just
+// stored tells the outermost call, rather than outer: a test of outer
+// shared with the opening would be kept in a register for the whole call.)
+inline void Close(const char* outer) {
+    thisSlot.store(outer, std::memory_order_release);
+    if (__builtin_expect(State() & kEndBegun, 0)) {
+        if (thisSlot.load(std::memory_order_relaxed) == nullptr) HoldForEnd();
+    }
+}
 
 }  // namespace call_frame
 
 class PublicCall {
 public:
     explicit PublicCall(const char* function) : outer_(call_frame::Open(function)) {
-        if (__builtin_expect(call_frame::State() & call_frame::kEndBegun, 0)) call_frame::HoldForEnd(outer_);
+        call_frame::HoldIfEndBegun(call_frame::State(), outer_);
     }
     ~PublicCall() { call_frame::Close(outer_); }
     PublicCall(const PublicCall&) = delete;
@@ -129,8 +151,8 @@ private:
 class UserCallScope {
 public:
     UserCallScope()
-        : outer_(call_frame::thisThread.slot.load(std::memory_order_relaxed)), record_(call_frame::thisCall) {
-        call_frame::thisThread.slot.store(call_frame::kUserCode, std::memory_order_relaxed);
+        : outer_(call_frame::thisSlot.load(std::memory_order_relaxed)), record_(call_frame::thisCall) {
+        call_frame::thisSlot.store(call_frame::kUserCode, std::memory_order_relaxed);
     }
     ~UserCallScope() {
         call_frame::thisCall = record_;
@@ -147,7 +169,7 @@ private:
 // The public function the calling thread is in (the one the program
 // called), or null on a thread of the engine's own.
 inline const char* CurrentPublicCall() {
-    const char* call = call_frame::thisThread.slot.load(std::memory_order_relaxed);
+    const char* call = call_frame::thisSlot.load(std::memory_order_relaxed);
     if (call == call_frame::RecordInSlot()) return call_frame::thisCall.function;
     return call_frame::NamesItsOwnCall(call) ? nullptr : call;
 }

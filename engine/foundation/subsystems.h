@@ -71,14 +71,20 @@ int EndEngine();
 // The end of a running engine as the process ends (exit, quick_exit, a
 // fatal error), on whichever thread ends it, once, in the process that
 // started the engine; a call of that thread's that the exit cuts short is
-// not waited for.
-void EndEngineForExit();
-// Arranges that end again, to come before the exit handlers that a library
-// the engine uses has set up since (a GL driver's shader compiler, at its
-// first draws with a new program): those run first, and would pull its
-// state away from under the engine's thread, still drawing, while another
-// thread ends the process.
-void ArrangeEndAtExitAgain();
+// not waited for. status is the one the process ends with, or
+// platform::kStatusNotTold.
+void EndEngineForExit(int status);
+// Arranges that end once more in the process at each stage at which the GL
+// driver registers exit handlers of its own: as a window's GL context loads
+// it, as its compiler first runs (the device's warm-up draw) and as the
+// first frame's programs are compiled (the first present). Exit handlers
+// run in the reverse order of their registration, and the driver's would
+// pull its state away from under the engine's thread, still drawing, while
+// another thread ends the process. The driver stays loaded for the
+// process's life: each stage arranges it once a process, later calls do
+// nothing.
+enum class DriverStage { kLoaded, kCompilerRun, kFirstFrameDrawn, kCount };
+void ArrangeEndAtExitAfterTheDriver(DriverStage stage);
 
 namespace subsystems {
 

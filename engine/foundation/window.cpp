@@ -37,13 +37,13 @@ struct IconResource {
     int height;
 };
 
+// Made at load (the key queries ask it whether to wait, at every call).
 struct WindowState {
     int windowed = 1;
     int width = 640;
     int height = 480;
     int colorBits = 32;
     int refreshRate = 60;
-    std::string title;  // code page 932
     int iconId = -1;
     int runWhileInactive = 0;
     int cursorVisible = 1;
@@ -52,11 +52,20 @@ struct WindowState {
     bool active = true;
     int doubleStartCheck = 1;
     int doubleStartLock = -1;  // descriptor of the held lock file
-    std::map<int, IconResource> icons;
 };
 
 WindowState& MainWindow() {
     return platform::LastingState<WindowState>();
+}
+
+// The title (code page 932) and the icons the program registered.
+struct WindowLooks {
+    std::string title;
+    std::map<int, IconResource> icons;
+};
+
+WindowLooks& Looks() {
+    return platform::LastingState<WindowLooks>();
 }
 
 std::string TitleUtf8(const std::string& cp932) {
@@ -67,8 +76,8 @@ std::string TitleUtf8(const std::string& cp932) {
 
 void ApplyIcon() {
     WindowState& w = MainWindow();
-    auto it = w.icons.find(w.iconId);
-    if (!w.created || it == w.icons.end()) return;
+    auto it = Looks().icons.find(w.iconId);
+    if (!w.created || it == Looks().icons.end()) return;
     platform::Window().setIcon(reinterpret_cast<const uint32_t*>(it->second.argb), it->second.width,
                                it->second.height);
 }
@@ -167,8 +176,8 @@ int SetAppWindowTitle(const char* text) {
     const PublicCall call("SetAppWindowTitle");
     if (!AllowOnlyOnEngineThread()) return -1;
     WindowState& w = MainWindow();
-    w.title = text ? text : "";
-    if (w.created && !w.destroyed) platform::Window().setTitle(TitleUtf8(w.title).c_str());
+    Looks().title = text ? text : "";
+    if (w.created && !w.destroyed) platform::Window().setTitle(TitleUtf8(Looks().title).c_str());
     return 0;
 }
 
@@ -185,7 +194,7 @@ int RegisterIconResource(int resourceId, const unsigned int* argb, int width, in
     if (!AllowOnlyOnEngineThread()) return -1;
     if (!argb) return RefuseNull("pixels");
     if (width <= 0 || height <= 0) return Refuse("an icon of %dx%d", width, height);
-    MainWindow().icons[resourceId] = IconResource{argb, width, height};
+    Looks().icons[resourceId] = IconResource{argb, width, height};
     return 0;
 }
 
@@ -233,7 +242,10 @@ bool MessagesWaitWhileInactive() {
 int ProcessWindowMessagesCore() {
     WindowState& w = MainWindow();
     for (;;) {
-        if (!w.created || w.destroyed) return -1;
+        // The process is ending on another thread: a wait (for the window
+        // to come back, a sound or a piece played to its end) ends as if
+        // the window were gone, and the call it is in holds as it returns.
+        if (!w.created || w.destroyed || EngineEnding()) return -1;
         for (int i = 0; i < kEventsPerPass; ++i) {
             platform::Event e;
             if (!platform::Window().pollEvent(&e)) break;
@@ -247,9 +259,6 @@ int ProcessWindowMessagesCore() {
         if (LogicalProcessorCount() == 1) CallEngineSubsystems(&EngineSubsystem::refillStreamSounds);
         CallEngineSubsystems(&EngineSubsystem::updateSoftSoundPlayers);
         if (w.active || w.runWhileInactive) return 0;
-        // The process is ending on another thread: the wait for the window
-        // to come back ends as if it were gone.
-        if (EngineEnding()) return -1;
         CallEngineSubsystems(&EngineSubsystem::whileInactive);
         platform::SleepMilliseconds(kInactiveSleepMs);
     }
@@ -307,7 +316,7 @@ int CreateMainWindow() {
     if (w.created && !w.destroyed) return 0;
     // The class name becomes the X11 window class, as the window class does
     // on other hosts.
-    std::string title = TitleUtf8(w.title);
+    std::string title = TitleUtf8(Looks().title);
     platform::WindowDesc desc;
     desc.titleUtf8 = title.c_str();
     desc.className = kWindowClassName;
@@ -317,6 +326,7 @@ int CreateMainWindow() {
     // Drawing that needs no GL gets a window made without it.
     desc.withGl = EngineSubsystemsWantGlWindow();
     int opened = platform::Window().open(desc);
+    if (opened == 0 && desc.withGl) ArrangeEndAtExitAfterTheDriver(DriverStage::kLoaded);
     if (opened != 0 && desc.withGl) {
         // A host without GL still gets its window; graphics decides later.
         desc.withGl = false;

@@ -581,8 +581,8 @@ namespace {
 // The engine's thread reads the record without the table's lock, as it
 // frees records alone.
 int GetGraphDimensions(int graph, int* width, int* height) {
-    const PublicCall call("GetGraphDimensions");
-    if (!OnEngineThread()) return GetGraphDimensionsLocked(graph, width, height);
+    const AnyThreadCall call("GetGraphDimensions");
+    if (!call.onEngineThread()) return GetGraphDimensionsLocked(graph, width, height);
     const GRAPH* g = Lookup(graph);
     if (!g) return RefuseGraph(graph);
     if (width) *width = g->width;

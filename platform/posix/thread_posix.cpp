@@ -1,8 +1,9 @@
 // Thread names and priorities over pthreads. Stands in for SetThreadPriority.
 // Limits: raising a priority needs privileges most users lack; then the
 // request fails and the thread keeps running at its normal priority. The
-// process barrier is Linux's membarrier (kernel 4.14 for its quick form).
-// Depends on: pthreads.
+// process barrier is Linux's membarrier (kernel 4.14 for its quick form);
+// the call at the process's end is glibc's on_exit, which tells the status.
+// Depends on: pthreads, glibc.
 #include "platform/thread.h"
 
 #include <linux/membarrier.h>
@@ -13,6 +14,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -61,6 +64,34 @@ long CurrentProcessId() { return long(getpid()); }
 
 void WaitUntilProcessEnds() {
     for (;;) pause();
+}
+
+namespace {
+
+std::atomic<void (*)(int)> endAtProcessEnd{nullptr};
+
+void EndAtExit(int status, void*) { endAtProcessEnd.load()(status); }
+void EndAtQuickExit() { endAtProcessEnd.load()(kStatusNotTold); }
+
+// A stream another thread holds (writing, or stopped for good while it
+// wrote) is left as it is: waiting for it could be waiting for ever.
+void FlushUnlessHeld(FILE* stream) {
+    if (ftrylockfile(stream) != 0) return;
+    fflush_unlocked(stream);
+    funlockfile(stream);
+}
+
+}  // namespace
+
+bool CallAtProcessEnd(void (*end)(int status)) {
+    endAtProcessEnd.store(end);
+    return on_exit(EndAtExit, nullptr) == 0 && at_quick_exit(EndAtQuickExit) == 0;
+}
+
+void EndProcessNow(int status) {
+    FlushUnlessHeld(stdout);
+    FlushUnlessHeld(stderr);
+    _exit(status);
 }
 
 }  // namespace morpotta::platform

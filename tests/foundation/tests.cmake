@@ -9,7 +9,8 @@ target_compile_definitions(${target} PRIVATE MORPOTTA_TEST_RUNNER="${MORPOTTA_TE
 # window inactive through the platform layer).
 add_executable(end_without_shutdown ${CMAKE_CURRENT_LIST_DIR}/programs/end_without_shutdown.cpp)
 target_link_libraries(end_without_shutdown PRIVATE Morpotta::Engine morpotta_platform)
-target_include_directories(end_without_shutdown PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/common)
+# It watches the engine's waits through an engine subsystem of its own.
+target_include_directories(end_without_shutdown PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/common ${PROJECT_SOURCE_DIR}/engine)
 add_dependencies(${target} end_without_shutdown)
 target_compile_definitions(${target} PRIVATE MORPOTTA_END_WITHOUT_SHUTDOWN="$<TARGET_FILE:end_without_shutdown>")
 # The refusal table checks itself against every function the public headers declare.

@@ -83,23 +83,51 @@
 // The end of a program. A program that ends without ShutdownEngine
 // (returning from main, exit, quick_exit, on any thread) has the engine
 // ended as ShutdownEngine ends it, once, with the log finished ("Engine
-// ended", its last line) and the program's own status. When another
-// thread ends the program, the end waits until the engine's thread has
-// returned from the engine call it is in (a call that waits, for the
-// window to become active again, a sound or MIDI played to its end, gives
-// up its wait), and that thread's next engine call does not return: it
-// waits there until the process is gone. The program's other threads get
-// what they get while ShutdownEngine runs (a load begun while the end runs
-// is refused: "<function> refused: the engine is ending"). The engine's GL
-// context stays current on the engine's thread, so the end, on the other
-// thread, leaves what the context holds to the driver, which frees it with
-// the process; the log says so. A call made after the end (a static's
-// destructor) is refused as after ShutdownEngine. The end at exit belongs
-// to the process that started the engine: a child of fork that calls exit
-// ends as a program of its own and leaves the parent's log, window,
-// devices and folders alone (it may not call the engine). An exit from
-// the observer of SetEngineStepObserver ends the engine without calling
-// the observer again.
+// ended", its last line) and the program's own status. What it gets at
+// each moment:
+//   - From another thread while the engine's thread is outside the engine,
+//     or inside a call: the end waits until that thread has left the call
+//     it is in (a wait gives up: for the window to become active again, a
+//     sound, MIDI or music played to its end, a key query's wait), and
+//     from then on the engine's thread never returns into the program: its
+//     call, or its next one, waits there until the process is gone. So a
+//     program whose loop would end as the wait gives up ends with the
+//     status exit was given, not with its own.
+//   - The engine's thread still inside its call after 5 s, or a load on
+//     another thread (AddImageReader's reader, say) not returned by then:
+//     the log says which, and ends, and the process ends at once with the
+//     status exit was given; exit handlers registered before the engine
+//     started do not run then, and only standard output and error are
+//     flushed.
+//   - During InitializeEngine on another thread: the end does not wait for
+//     start-up, which loads the window system's and the GL driver's
+//     libraries; a log that start-up began says at which step it was and
+//     ends, and the process ends at once with its status, as above. A
+//     start-up asked for once the process's end has begun is refused
+//     ("InitializeEngine refused: the program is ending") and returns -1.
+//   - On the engine's thread from inside an engine call (a signal handler
+//     that calls exit, the observer of SetEngineStepObserver, a fatal
+//     error): the end enters neither the window system nor the GL driver,
+//     whose locks the call may hold; the log says in which call the program
+//     ended, and ends, and the process ends at once with its status. The
+//     observer is not called again.
+//   - After the thread that started the engine has ended (a thread of the
+//     program's that was joined): the thread that ends the process takes
+//     the engine over and ends it as ShutdownEngine does, refusing nothing.
+//   - After the end (a static's destructor): every call is refused as
+//     after ShutdownEngine.
+// The program's other threads get what they get while ShutdownEngine runs
+// (a load begun while the end runs is refused: "<function> refused: the
+// engine is ending"). The engine's GL context stays current on the
+// engine's thread, so the end, on another thread, leaves what the context
+// holds to the driver, which frees it with the process; the log says so.
+// The end at exit belongs to the process that started the engine: a child
+// of fork that calls exit ends as a program of its own and leaves the
+// parent's log, window, devices and folders alone (it may not call the
+// engine). The end is arranged with the C library at most four times a
+// process, however long it runs: as the first start-up begins and at the
+// three stages at which the GL driver registers exit handlers of its own,
+// so that the end comes before them.
 #pragma once
 
 // Foundation: start-up and shut-down, the window and its message loop,

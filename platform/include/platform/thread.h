@@ -34,4 +34,15 @@ long CurrentProcessId();
 // takes are handled and it stops again.
 [[noreturn]] void WaitUntilProcessEnds();
 
+// The status an end at quick_exit gets: quick_exit does not tell it.
+constexpr int kStatusNotTold = -1;
+// Has end called as the process ends, by exit (with the status exit was
+// given) or quick_exit (with kStatusNotTold), before the exit handlers
+// registered earlier and after those registered later; each call adds one
+// more. False when it cannot be arranged.
+bool CallAtProcessEnd(void (*end)(int status));
+// Ends the process at once with status: standard output and error are
+// flushed unless another thread holds them; no exit handler runs.
+[[noreturn]] void EndProcessNow(int status);
+
 }  // namespace morpotta::platform

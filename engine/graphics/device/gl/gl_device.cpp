@@ -72,10 +72,6 @@ constexpr GLuint kUnknownTexture = ~GLuint(0);
 
 struct GlModule {
     GlState gl = {};
-    // Programs made since the end at the process's end was last arranged
-    // (ArrangeEndAtExitAgain): it is arranged again after the next present,
-    // when the driver has compiled what their first draws needed.
-    int programsSinceArranged = 0;
 };
 
 GlModule& GlDeviceState() {
@@ -152,9 +148,11 @@ bool ContextPresent() {
 void GlClose();
 
 // The driver sets up its shader compiler at its first draw, and with it
-// exit handlers of its own. One draw here, before start-up arranges the
-// engine's end at the process's end, puts those handlers before that end,
-// so that they run after it (ArrangeEndAtExitAgain says why).
+// exit handlers of its own (its JIT's debugger listener, its code
+// generator's tables). One draw here, before the engine's end at the
+// process's end is arranged for the last time, puts those handlers before
+// that end, so that they run after it (ArrangeEndAtExitAfterTheDriver says
+// why).
 void WarmUpDriver() {
     const GLuint program = MakeGlProgramFromText(
         "#version 330 core\nvoid main() { gl_Position = vec4(float(gl_VertexID & 1), float(gl_VertexID >> 1), 0.0, "
@@ -196,6 +194,7 @@ int GlOpen() {
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     glViewport(0, 0, kDeviceTargetWidth, kDeviceTargetHeight);
     WarmUpDriver();
+    ArrangeEndAtExitAfterTheDriver(DriverStage::kCompilerRun);
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -742,18 +741,9 @@ int GlPresent() {
     if (w.glSwapBuffers) w.glSwapBuffers();
     glBindFramebuffer(GL_FRAMEBUFFER, GlDeviceState().gl.main.framebuffer);
     GlDeviceState().gl.boundFramebuffer = GlDeviceState().gl.main.framebuffer;
-    if (GlDeviceState().programsSinceArranged > 0) {
-        GlDeviceState().programsSinceArranged = 0;
-        ArrangeEndAtExitAgain();
-    }
+    ArrangeEndAtExitAfterTheDriver(DriverStage::kFirstFrameDrawn);
     return 0;
 }
-
-}  // namespace
-
-void NoteGlProgramMade() { ++GlDeviceState().programsSinceArranged; }
-
-namespace {
 
 int GlReadPixels(const DeviceState& s, int x, int y, int width, int height, uint32_t* out) {
     if (!GlDeviceState().gl.open || !BindTarget(s)) return -1;

@@ -70,8 +70,6 @@ void UploadGlLights(const GlLightUniforms& uniforms, const DeviceState& state,
 // Compiles and links a program from GLSL text; 0 (logged) when the driver
 // refuses it.
 GLuint MakeGlProgramFromText(const std::string& vertexText, const std::string& fragmentText);
-// Counts a program made, for the end at the process's end (gl_device.cpp).
-void NoteGlProgramMade();
 // An integer as it stands in GLSL text.
 inline std::string GlslInt(int v) { return std::to_string(v); }
 // The end of a fragment shader: fog by mode (from vFogDepth) and the alpha

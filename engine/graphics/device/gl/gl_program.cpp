@@ -332,7 +332,6 @@ GLuint MakeGlProgramFromText(const std::string& vertexText, const std::string& f
         glDeleteProgram(p);
         return 0;
     }
-    NoteGlProgramMade();
     return p;
 }
 
