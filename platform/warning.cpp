@@ -3,6 +3,7 @@
 #include "platform/warning.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
@@ -23,7 +24,16 @@ void Warn(const char* format, ...) {
     std::vsnprintf(line + prefix, sizeof line - size_t(prefix), format, args);
     va_end(args);
     if (WarningSink sink = g_sink.load()) sink(line);
-    else std::fprintf(stderr, "%s\n", line);
+    else SayToUser("%s", line);
+}
+
+void SayToUser(const char* format, ...) {
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, line);
 }
 
 }  // namespace morpotta::platform

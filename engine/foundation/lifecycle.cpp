@@ -26,6 +26,7 @@
 #include "platform/lasting_state.h"
 #include "platform/sysinfo.h"
 #include "platform/thread.h"
+#include "platform/warning.h"
 #include "platform/window.h"
 
 #include <atomic>
@@ -135,7 +136,7 @@ void ShutdownLocked() {
 // log.
 void ReportStartUpFailure(const char* reason) {
     Refuse("start-up failed: %s", reason);
-    std::fprintf(stderr, "Start-up failed: %s\n", reason);
+    platform::SayToUser("cannot start: %s", reason);
 }
 
 // Failure once the window step has begun: end what was started, report -1.
@@ -164,16 +165,15 @@ int StartUpLocked() {
     std::string lockWhy;
     int lock = LockAgainstSecondCopy(&lockWhy);
     if (lock < 0) {
-        std::fprintf(stderr, "Start-up failed: another copy of this program is running in this folder\n");
+        platform::SayToUser("cannot start: another copy of this program is running in this folder");
         return -1;
     }
     // The stores and their settling count on the lock: without it a second
     // copy could be storing in this folder unseen.
     if (lock > 0) {
-        std::fprintf(stderr,
-                     "Start-up failed: the double-start check cannot take %s in this folder (%s); remove it while "
-                     "no copy of this program runs here, and it is made afresh at the next start\n",
-                     kDoubleStartLockName, lockWhy.c_str());
+        platform::SayToUser("cannot start: the double-start check cannot take %s in this folder (%s); remove it "
+                            "while no copy of this program runs here, and it is made afresh at the next start",
+                            kDoubleStartLockName, lockWhy.c_str());
         return -1;
     }
     Step("log");

@@ -83,13 +83,13 @@ std::string LogPathHere() {
 // The log could not be opened: said on stderr, since the log cannot say it.
 void ReportUnopenedLog(const std::string& path) {
     if (errno == ELOOP)
-        std::fprintf(stderr, "The log is not written: %s is a symbolic link, and the log never writes through one\n",
-                     path.c_str());
+        platform::SayToUser("the log is not written: %s is a symbolic link, and the log never writes through one",
+                            path.c_str());
     else if (errno == EMLINK)
-        std::fprintf(stderr, "The log is not written: %s has other names (hard links), and the log never writes into "
-                     "another name's file\n", path.c_str());
+        platform::SayToUser("the log is not written: %s has other names (hard links), and the log never writes "
+                            "into another name's file", path.c_str());
     else
-        std::fprintf(stderr, "The log is not written: %s cannot be opened (%s)\n", path.c_str(), std::strerror(errno));
+        platform::SayToUser("the log is not written: %s cannot be opened (%s)", path.c_str(), std::strerror(errno));
 }
 
 // Opens "Log.txt" of the working directory. Only start-up empties it: a
@@ -526,7 +526,7 @@ int GetLogOutput() { return TheLog().enabled ? 1 : 0; }
 void ExitOnFatalError(const char* message) {
     openAttempt = nullptr;  // the reason the process ends is never held
     WriteLogText(message ? message : "fatal error");
-    std::fprintf(stderr, "fatal: %s\n", message ? message : "");
+    platform::SayToUser("fatal: %s", message ? message : "");
     LeaveLoaderCallForExit();
     static std::atomic<bool> ending{false};
     if (ending.exchange(true)) platform::WaitUntilProcessEnds();

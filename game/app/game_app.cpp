@@ -23,13 +23,9 @@
 #include "game/timetable.h"
 #include "wiiremote/wiimote.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <string>
-#include <string_view>
 #include <system_error>
 
 namespace {
@@ -47,54 +43,6 @@ void TraceRemotesToLog(const char* line) {
     std::string text(line);
     while (!text.empty() && text.back() == '\n') text.pop_back();
     WriteLogText(text.c_str());
-}
-
-// The engine says why its start-up failed on standard error in its own
-// words ("Start-up failed: <why>"); the player hears it as every line of the
-// game's, "morpotta: cannot start: <why>". While it lives, standard error
-// goes to a file of its own; then such lines are said again through the
-// game, and any other line as it was.
-class EngineStartUpLines {
-public:
-    EngineStartUpLines() : held_(std::tmpfile()) {
-        std::fflush(stderr);
-        saved_ = held_ ? dup(STDERR_FILENO) : -1;
-        if (saved_ >= 0 && dup2(fileno(held_), STDERR_FILENO) < 0) Restore();
-    }
-    ~EngineStartUpLines() {
-        Restore();
-        if (!held_) return;
-        std::rewind(held_);
-        char line[kLogLineMax];
-        constexpr std::string_view kFailed = "Start-up failed: ";
-        while (std::fgets(line, sizeof line, held_)) {
-            const std::string_view text(line);
-            if (text.starts_with(kFailed))
-                ReportToPlayer("cannot start: %.*s", int(text.size() - kFailed.size() - text.ends_with('\n')),
-                               line + kFailed.size());
-            else
-                std::fputs(line, stderr);
-        }
-        std::fclose(held_);
-    }
-    EngineStartUpLines(const EngineStartUpLines&) = delete;
-    EngineStartUpLines& operator=(const EngineStartUpLines&) = delete;
-
-private:
-    void Restore() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        dup2(saved_, STDERR_FILENO);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::FILE* held_;
-    int saved_ = -1;
-};
-
-int StartEngine() {
-    const EngineStartUpLines lines;
-    return InitializeEngine();
 }
 
 // Start-up stopped at a content file: which file, where it was looked
@@ -168,7 +116,7 @@ GameApp::~GameApp() {
 int GameApp::StartLibrary() {
     ChangeWindowMode(save_->windowed ? 1 : 0);
     SetScreenMode(640, 480, 32, 60);
-    if (StartEngine() < 0) return -1;
+    if (InitializeEngine() < 0) return -1;
     SelectDrawTargetScreen(kDrawScreenBack);
     SetDefaultFontType(3);
     SetDefaultFontSize(16);

@@ -90,10 +90,12 @@ protected:
     // Starts the game in folder (the test's, by default), headless, and
     // reads its standard error until `awaited` shows (then ends it) or
     // until it ends by itself (awaited empty: only that).
-    GameRun RunGameUntil(const std::string& awaited, fs::path folder = {}) {
+    GameRun RunGameUntil(const std::string& awaited, fs::path folder = {},
+                         const std::vector<std::string>& variables = {}) {
         int pipeEnds[2];
         EXPECT_EQ(pipe(pipeEnds), 0);
-        const pid_t game = StartHeadless({MORPOTTA_GAME_EXE}, folder.empty() ? dir_.path() : folder, -1, -1, pipeEnds[1]);
+        const pid_t game =
+            StartHeadless({MORPOTTA_GAME_EXE}, folder.empty() ? dir_.path() : folder, -1, -1, pipeEnds[1], variables);
         close(pipeEnds[1]);
         GameRun run;
         if (game < 0) {
@@ -122,6 +124,17 @@ TEST_F(PlayerNotices, StartedWhereThereIsNoContentItSaysWhereToStartAndEndsWithM
                                  "(cd build/release && ./apps/morpotta), or with bash scripts/run.sh from the "
                                  "repository\n";
     EXPECT_EQ(run.stderrText, expected);
+}
+
+TEST_F(PlayerNotices, WithoutADisplayItSaysSoInTheGamesNameAndEndsWithMinusOne) {
+    WithContentButTheTimeTable();
+    // The first of a name in the environment is the one read: X11, and no
+    // display to reach.
+    const GameRun run = RunGameUntil("", {}, {"SDL_VIDEODRIVER=x11", "DISPLAY="});
+    ASSERT_NE(run.status, -1) << "the game did not end by itself; its stderr:\n" << run.stderrText;
+    ASSERT_TRUE(WIFEXITED(run.status)) << run.stderrText;
+    EXPECT_EQ(WEXITSTATUS(run.status), 255);
+    EXPECT_EQ(run.stderrText, "morpotta: cannot start: no window could be opened (is a display available?)\n");
 }
 
 TEST_F(PlayerNotices, ASaveWhoseNameAFolderTakesIsSaidAtStartUp) {

@@ -236,7 +236,9 @@ TEST_F(EngineLifecycleTest, WithoutAWindowStartUpFailsSaysWhyAndLeavesNothing) {
     platform::HeadlessRefuseOpen(false);
     EXPECT_EQ(IsEngineInitialized(), 0);
     EXPECT_EQ(GetMemoryTotals().liveBlocks, liveBefore);
-    EXPECT_NE(said.find("Start-up failed: no window could be opened"), std::string::npos) << said;
+    // On stderr in the program's name, as a command-line program says it.
+    EXPECT_EQ(said, std::string(program_invocation_short_name) +
+                        ": cannot start: no window could be opened (is a display available?)\n");
     std::string log = ScopedTempDir::ReadFile(dir_.path() / "Log.txt");
     EXPECT_NE(log.find("InitializeEngine refused: start-up failed: no window could be opened"), std::string::npos)
         << log;
@@ -332,8 +334,9 @@ TEST_F(EngineLifecycleTest, ALockThatCannotBeTakenStopsTheStartAndNoLinkAtItIsFo
         testing::internal::CaptureStderr();
         EXPECT_EQ(InitializeEngine(), -1) << form.what;
         const std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_NE(said.find(std::string("Start-up failed: the double-start check cannot take Engine.lock in this "
-                                        "folder (") + form.said + ")"),
+        EXPECT_NE(said.find(std::string(program_invocation_short_name) +
+                            ": cannot start: the double-start check cannot take Engine.lock in this folder (" +
+                            form.said + ")"),
                   std::string::npos)
             << form.what << ": " << said;
         EXPECT_EQ(IsEngineInitialized(), 0);

@@ -197,7 +197,8 @@ TEST_F(LogTest, PlatformWarningsAreLogLines) {
     EndLog();
     testing::internal::CaptureStderr();
     platform::Warn("after the log: %d", 7);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "platform: after the log: 7\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              std::string(program_invocation_short_name) + ": platform: after the log: 7\n");
     EXPECT_EQ(Contents().find("after the log"), std::string::npos);
     platform::SelectAudioBackend("sdl2");
 }

@@ -370,10 +370,11 @@ TEST_F(GameTest, StartUpFailureEndsWhatStartedAndReturnsMinusOne) {
         EXPECT_EQ(result, -1);
         return said;
     };
-    // No display to open its window on: the player hears why in the game's
-    // words, as every line of the game's.
+    // No display to open its window on: the player hears why from the
+    // engine, in the program's name (the game's own program: PlayerNotices).
     platform::HeadlessRefuseOpen(true);
-    EXPECT_EQ(refusedRunSays(), "morpotta: cannot start: no window could be opened (is a display available?)\n");
+    EXPECT_EQ(refusedRunSays(), std::string(program_invocation_short_name) +
+                                    ": cannot start: no window could be opened (is a display available?)\n");
     platform::HeadlessRefuseOpen(false);
 
     // With its content, in a window that cannot show the loading picture:

@@ -2,6 +2,9 @@
 #pragma once
 
 // Runs the whole start-up once: 0, or -1 (the engine has ended itself again).
+// A start-up that fails says why in the log and, for the user who has no
+// log, on standard error as "<program>: cannot start: <why>" (the name the
+// program was started by).
 int InitializeEngine();
 // Ends the engine when started; 0, or -1 when it was not started.
 int ShutdownEngine();
