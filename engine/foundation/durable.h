@@ -47,7 +47,7 @@ struct RecordedFile {
     std::string name;
 };
 std::string RecordText(const std::vector<RecordedFile>& files);
-bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files);  // a whole record of this version
+bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files);  // whole, of this version
 std::string RecordName(const std::string& id);
 std::string TemporaryName(const std::string& name, const std::string& id);
 

@@ -71,7 +71,7 @@ std::string Cleaned(const std::string& text, size_t most = 160) {
     for (char16_t& c : wide)
         if (c < 0x20 || (c >= 0x7f && c < 0xa0)) c = u'?';
     size_t cut = std::min(wide.size(), most);
-    if (cut < wide.size() && cut > 0 && wide[cut - 1] >= 0xd800 && wide[cut - 1] < 0xdc00) --cut;  // a whole pair
+    if (cut < wide.size() && cut > 0 && (wide[cut - 1] & 0xfc00) == 0xd800) --cut;  // a whole pair
     std::string shown;
     platform::Utf16ToUtf8(wide.substr(0, cut), shown);
     return cut < wide.size() ? shown + "..." : shown;
@@ -87,30 +87,28 @@ struct Found {
 };
 
 // The copy a regular file holds (with ownName, one with no other name),
-// read in parts, its first `most` bytes appended to bytes when asked; more
-// are said, and read only for bytes. With `most` -1 nothing is read.
-Found ReadCopy(int folder, const std::string& name, bool ownName, int64_t most, std::string* bytes = nullptr) {
+// read in parts, its first `most` bytes appended to text when asked; more
+// are said, and read only for text. With `most` -1 nothing is read.
+Found ReadCopy(int folder, const std::string& name, bool ownName, int64_t most, std::string* text = nullptr) {
     const platform::FileSystemBackend& fs = platform::Files();
     HostFileInfo info;
-    Found found;
     const int descriptor = fs.openReadIn(folder, name.c_str(), &info);
-    if (descriptor < 0 && errno == ENOENT) return found;
-    found.copy.size = info.size;
-    found.lasting = descriptor >= 0 || info.kind != platform::HostFileKind::None;
+    if (descriptor < 0 && errno == ENOENT) return {};
+    Found found{{info.size, 0}, "", descriptor >= 0 || info.kind != platform::HostFileKind::None};
     if (descriptor < 0)
         found.why = found.lasting ? "is no regular file" : "cannot be read (" + HostReason() + ")";
     else if (ownName && info.links != 1)
         found.why = "has other names (hard links)";
     else if (most >= 0 && info.size > most)
         found.why = "holds more than " + std::to_string(most) + " bytes";
-    const int64_t reading = descriptor < 0 || (!found.why.empty() && !bytes) ? 0 : std::min(info.size, most);
+    const int64_t reading = descriptor < 0 || (!found.why.empty() && !text) ? 0 : std::min(info.size, most);
     std::string part;
     for (int64_t at = 0; at < reading && found.lasting; at += int64_t(part.size())) {
         part.resize(size_t(std::min<int64_t>(reading - at, 1 << 16)));
         if (fs.readAt(descriptor, part.data(), part.size(), at) != int64_t(part.size()))
             found = {{info.size, 0}, "cannot be read (" + HostReason() + ")", false};
         found.copy.check = Crc32(part.data(), part.size(), found.copy.check);
-        if (bytes) bytes->append(part);
+        if (text) text->append(part);
     }
     if (descriptor >= 0) fs.close(descriptor);
     return found;
@@ -121,14 +119,15 @@ struct Problem {
     int kind = 0;
     std::string folder, set, file, reason;
     int newFiles = 0, files = 0;
+    std::string What() const { return file.empty() ? reason : file + " " + reason; }
 };
 thread_local std::vector<Problem> problems;
 thread_local std::string lastError;
 
-void Report(const Problem& problem) {
-    WriteLogFormat("Durable store: %s%s%s: %s%s%s", problem.folder.c_str(), problem.set.empty() ? "" : ", ",
-                   problem.set.c_str(), problem.file.c_str(), problem.file.empty() ? "" : " ", problem.reason.c_str());
-    problems.push_back(problem);
+void Report(const Problem& p) {
+    WriteLogFormat("Durable store: %s%s%s: %s", p.folder.c_str(), p.set.empty() ? "" : ", ", p.set.c_str(),
+                   p.What().c_str());
+    problems.push_back(p);
 }
 
 // Keeps the reason as the thread's last error, and logs the line in the
@@ -163,8 +162,8 @@ struct Folder {
     // store keeps: shown by a message as they are, of at most
     // kMaxNameBytes, no path, and no temporary's or record's name.
     bool Keeps(const std::string& name) const {
-        const bool plain = !name.empty() && name.size() <= kMaxNameBytes && Cleaned(name, kMaxNameBytes) == name &&
-                           name != "." && name != ".." && name.find('/') == std::string::npos &&
+        const bool plain = !name.empty() && name.size() <= kMaxNameBytes && name != "." && name != ".." &&
+                           Cleaned(name, kMaxNameBytes) == name && name.find('/') == std::string::npos &&
                            !name.ends_with(".tmp") && !name.ends_with(".commit");
         return plain && std::any_of(rules.begin(), rules.end(), [&](const DurableFolder* rule) {
                    return name.starts_with(rule->namePrefix ? rule->namePrefix : "") &&
@@ -176,15 +175,16 @@ struct Folder {
 struct Store {
     explicit Store(const DurableStore& store) : description(store) {}
     const DurableStore& description;
-    std::vector<Folder> places;                             // each place once
-    std::vector<std::pair<std::string, size_t>> spellings;  // each of the store's folders, and its place
-    std::set<std::pair<Place, std::string>> waiting;        // files a set that stands has yet to replace
-    const Folder* At(Place place) const {                   // the usable place, or null
+    std::vector<Folder> places;                       // each place once
+    std::map<std::string, size_t> spellings;          // each of the store's folders, and its place
+    std::set<std::pair<Place, std::string>> waiting;  // files a set that stands has yet to replace
+    const Folder* At(Place place) const {             // the usable place, or null
         const auto at = std::find_if(places.begin(), places.end(),
                                      [&](const Folder& f) { return f.descriptor >= 0 && f.place == place; });
         return at == places.end() ? nullptr : &*at;
     }
     int64_t Most() const { return description.maxBytes; }  // of a file a set holds
+    size_t MostFiles() const { return description.maxFiles; }
 };
 
 // The places this process holds: each one's locked descriptor, and whether
@@ -207,24 +207,24 @@ bool StopsHere(DurableStep step, const std::string& shown, int folder = -1, cons
                const void* bytes = nullptr, size_t size = 0) {
     const int64_t keep = Hook() ? Hook()(step, shown) : -1;
     if (keep >= 0 && (step == DurableStep::WriteTemporary || step == DurableStep::WriteRecord))
-        platform::Files().writeNewIn(folder, name.c_str(), bytes, std::min<size_t>(size, size_t(keep)), nullptr);
+        platform::Files().writeNewIn(folder, name.c_str(), bytes, std::min(size, size_t(keep)), nullptr);
     if (keep >= 0) ReleaseFolders();
     return keep >= 0;
 }
 
-// The place a store's folder leads to, taken when this run has not yet
-// taken it; false with folder->error (EWOULDBLOCK: another program's).
-bool Take(const std::string& given, Folder* folder, std::vector<Place>* takenNow) {
+// Takes the place a store's folder leads to, unless this run has: its
+// descriptor, or -1, error (EWOULDBLOCK: another program's) and why.
+void Take(Folder* folder, std::vector<Place>* takenNow) {
     const platform::FileSystemBackend& fs = platform::Files();
     Held& held = TheHeld();
     HostFileInfo info;
-    const int descriptor = fs.openFolder(given.c_str());
+    const int descriptor = fs.openFolder(folder->given.c_str());
     bool taken = descriptor >= 0 && fs.statIn(descriptor, ".", &info);
     folder->place = {info.device, info.inode};
     // A folder removed since it was taken (one made again may have its
     // number) is let go, and taken anew.
-    const auto known = held.places.find(folder->place);
-    if (taken && known != held.places.end() && !(fs.statIn(known->second.first, ".", &info) && info.links > 0))
+    const auto old = held.places.find(folder->place);
+    if (taken && old != held.places.end() && !(fs.statIn(old->second.first, ".", &info) && info.links > 0))
         held.Forget(folder->place);
     const bool fresh = taken && !held.places.count(folder->place);
     // A file system that takes no locks (some network and user-space ones):
@@ -232,15 +232,16 @@ bool Take(const std::string& given, Folder* folder, std::vector<Place>* takenNow
     if (fresh && !fs.lockWithin(descriptor, 0) &&
         (taken = errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOTSUP || errno == EINVAL))
         WriteLogFormat("The folder %s takes no locks: its stores are not guarded against another program's",
-                       Cleaned(given).c_str());
+                       Cleaned(folder->given).c_str());
     if (!taken) folder->error = errno;
+    if (folder->error != ENOENT) folder->why = "the folder cannot be opened now (" + HostReason() + ")";
     if (fresh && taken) {
         held.places[folder->place] = {descriptor, false};
         takenNow->push_back(folder->place);
     } else if (descriptor >= 0) {
         fs.close(descriptor);
     }
-    return taken;
+    if (taken) folder->descriptor = held.places[folder->place].first;
 }
 
 // A set as its record has it, the commit folder's file first, each in its
@@ -252,6 +253,7 @@ struct Set {
     std::vector<const Folder*> copies;
     std::string unusable;  // why a settling cannot act on its record
     const Folder* Commit() const { return at.empty() ? nullptr : at[0]; }
+    std::string Shown(size_t i) const { return ShownPath(at[i]->given, files[i].name); }
 };
 
 // The set's files in this program's folders as they are renamed: the commit
@@ -272,16 +274,15 @@ bool Stood(const Set& set, int64_t most) {
     if (set.Commit() && fs.statIn(set.Commit()->descriptor, RecordName(set.id).c_str(), &info) &&
         info.kind == platform::HostFileKind::Regular)
         return true;
-    return std::any_of(set.files.begin(), set.files.end(), [&](const RecordedFile& file) {
-        const Folder* folder = set.at[size_t(&file - set.files.data())];
-        return folder && file.fresh != file.previous &&
-               !fs.statIn(folder->descriptor, TemporaryName(file.name, set.id).c_str(), &info) && errno == ENOENT &&
-               ReadCopy(folder->descriptor, file.name, false, most).copy == file.fresh;
+    return std::ranges::any_of(RenameOrder(set), [&](size_t i) {
+        const RecordedFile& file = set.files[i];
+        return file.fresh != file.previous &&
+               !fs.statIn(set.at[i]->descriptor, TemporaryName(file.name, set.id).c_str(), &info) &&
+               errno == ENOENT && ReadCopy(set.at[i]->descriptor, file.name, false, most).copy == file.fresh;
     });
 }
 
-// Flushes a folder where the test seam lets it (false where it stopped);
-// why says a failure.
+// Flushes a folder (false where the test seam stopped); why says a failure.
 bool Flush(const Folder& folder, std::string* why) {
     if (StopsHere(DurableStep::SyncFolder, folder.given)) return false;
     if (!platform::Files().syncFolder(folder.descriptor))
@@ -289,28 +290,23 @@ bool Flush(const Folder& folder, std::string* why) {
     return true;
 }
 
+// Removes a temporary, or a record; false where the test seam stopped.
+bool Remove(const Folder& folder, const std::string& name) {
+    const auto step = name.ends_with(".tmp") ? DurableStep::RemoveTemporary : DurableStep::RemoveRecord;
+    if (StopsHere(step, ShownPath(folder.given, name))) return false;
+    platform::Files().removeIn(folder.descriptor, name.c_str());
+    return true;
+}
+
 // Removes a set's record copies in folders: the commit folder's last when
 // the set is finished, so that it stands until the others are gone; first
 // when it is dropped, so that it never stood. False where the seam stopped.
 bool RemoveRecords(const Set& set, std::vector<const Folder*> folders, bool finished) {
-    std::stable_partition(folders.begin(), folders.end(),
-                          [&](const Folder* f) { return (f == set.Commit()) != finished; });
-    for (const Folder* folder : folders) {
-        if (StopsHere(DurableStep::RemoveRecord, ShownPath(folder->given, RecordName(set.id)))) return false;
-        platform::Files().removeIn(folder->descriptor, RecordName(set.id).c_str());
-    }
-    return true;
+    std::ranges::stable_partition(folders, [&](const Folder* f) { return (f == set.Commit()) != finished; });
+    return std::ranges::all_of(folders, [&](const Folder* f) { return Remove(*f, RecordName(set.id)); });
 }
 
-// Removes a temporary where the test seam lets it; false where it stopped.
-bool RemoveTemporary(const Folder& folder, const std::string& temporary) {
-    if (StopsHere(DurableStep::RemoveTemporary, ShownPath(folder.given, temporary))) return false;
-    platform::Files().removeIn(folder.descriptor, temporary.c_str());
-    return true;
-}
-
-// Leaves a set's copies and their temporaries to the next settling, at the
-// next store.
+// Leaves a set's copies and temporaries to the next store's settling.
 int Keep(const std::vector<const Folder*>& folders) {
     for (const Folder* folder : folders)
         if (TheHeld().places.count(folder->place)) TheHeld().places[folder->place].second = false;
@@ -329,12 +325,13 @@ struct Finishing {
     std::string name;
     std::vector<Problem> said;
     int newFiles = 0;
-    bool waits = false;  // the record stays for the next settling
+
+    // Whether the record stays for the next settling.
+    bool Waits() const { return std::ranges::count(said, kDurableSetNotFinished, &Problem::kind) > 0; }
 
     // False where the test seam stopped.
     bool Run() {
-        for (const size_t i : RenameOrder(set))
-            if (!File(i)) return false;
+        if (!std::ranges::all_of(RenameOrder(set), [&](size_t i) { return File(i); })) return false;
         for (const Folder* folder : std::set<const Folder*>(set.at.begin(), set.at.end())) {
             std::string why;
             if (folder && !Flush(*folder, &why)) return false;
@@ -343,21 +340,19 @@ struct Finishing {
         for (Problem& problem : said) {
             problem.newFiles = newFiles;
             problem.files = int(set.files.size());
-            waits = waits || problem.kind == kDurableSetNotFinished;
         }
         std::vector<const Folder*> done = set.copies;
-        if (std::count(set.at.begin(), set.at.end(), nullptr) > 0) std::erase(done, set.Commit());
-        return waits || RemoveRecords(set, done, true);
+        if (std::ranges::count(set.at, nullptr) > 0) std::erase(done, set.Commit());
+        return Waits() || RemoveRecords(set, done, true);
     }
 
 private:
     // Says why file i keeps its copy: it waits for the next settling, or
     // its temporary goes. False where the seam stopped.
     bool Keeps(size_t i, int kind, const std::string& why) {
-        said.push_back({kind, set.at[i]->given, name, ShownPath(set.at[i]->given, set.files[i].name), why});
+        said.push_back({kind, set.at[i]->given, name, set.Shown(i), why});
         if (kind == kDurableSetNotFinished) store.waiting.insert({set.at[i]->place, set.files[i].name});
-        return kind == kDurableSetNotFinished ||
-               RemoveTemporary(*set.at[i], TemporaryName(set.files[i].name, set.id));
+        return kind == kDurableSetNotFinished || Remove(*set.at[i], TemporaryName(set.files[i].name, set.id));
     }
 
     bool File(size_t i) {
@@ -365,19 +360,20 @@ private:
         const RecordedFile& file = set.files[i];
         const std::string temporary = TemporaryName(file.name, set.id);
         const Found now = known ? Found{file.previous, ""} : ReadCopy(folder, file.name, false, store.Most());
-        if (!now.why.empty()) return Keeps(i, now.lasting ? kDurableSetDropped : kDurableSetNotFinished, now.why);
-        // One that holds its new copy, or was stored again since, stays as
-        // it is.
+        if (!now.why.empty())
+            return Keeps(i, now.lasting ? kDurableSetDropped : kDurableSetNotFinished, now.why);
+        // One that holds its new copy, or was stored again since, stays.
         if (!known && (now.copy == file.fresh || now.copy != file.previous)) {
             newFiles += now.copy == file.fresh;
-            return RemoveTemporary(*set.at[i], temporary);
+            return Remove(*set.at[i], temporary);
         }
         const Found made = known ? Found{file.fresh, ""} : ReadCopy(folder, temporary, true, store.Most());
-        if (!made.why.empty() && !made.lasting) return Keeps(i, kDurableSetNotFinished, "its new copy " + made.why);
+        if (!made.why.empty() && !made.lasting)
+            return Keeps(i, kDurableSetNotFinished, "its new copy " + made.why);
         const std::string lost = !made.why.empty() ? made.why : made.copy.size < 0 ? "is gone" : "is damaged";
         if (!made.why.empty() || made.copy != file.fresh)
             return Keeps(i, kDurableSetDropped, "keeps its previous copy: its new one " + lost);
-        if (StopsHere(DurableStep::Rename, ShownPath(set.at[i]->given, file.name))) return false;
+        if (StopsHere(DurableStep::Rename, set.Shown(i))) return false;
         if (!platform::Files().renameIn(folder, temporary.c_str(), folder, file.name.c_str()))
             return Keeps(i, kDurableSetNotFinished, "could not be renamed into place: " + HostReason());
         ++newFiles;
@@ -389,16 +385,16 @@ private:
 // each set that stood is finished, or kept with its record and said; each
 // that never stood is dropped where its commit folder shows it; the
 // temporaries no record beside them counts on go.
-class Settling {
-public:
-    explicit Settling(Store& store) : store_(store) {}
+struct Settling {
+    Store& store;
+    std::map<std::string, Set> sets;
 
     // The sets finished; -1 where the seam stopped.
     int Run() {
-        std::map<const Folder*, std::vector<platform::HostDirEntry>> listed;
-        for (Folder& folder : store_.places) {
+        std::map<const Folder*, std::vector<platform::HostDirEntry>> lists;
+        for (Folder& folder : store.places) {
             if (folder.descriptor >= 0 && TheHeld().places[folder.place].second) continue;
-            if (folder.descriptor >= 0 && !platform::Files().listFolder(folder.descriptor, &listed[&folder])) {
+            if (folder.descriptor >= 0 && !platform::Files().listFolder(folder.descriptor, &lists[&folder])) {
                 folder.why = "the folder cannot be listed now (" + HostReason() + ")";
                 folder.descriptor = -1;
             }
@@ -406,25 +402,24 @@ public:
                 Report({kDurableFolderUnavailable, folder.given, "", "",
                         folder.why + ": nothing is stored or settled there until it can be"});
             else if (folder.descriptor >= 0)
-                Gather(folder, listed[&folder]);
+                Gather(folder, lists[&folder]);
         }
         int finished = 0;
-        for (auto& [id, set] : sets_) {
+        for (auto& [id, set] : sets) {
             const int settled = SettleSet(set);
             if (settled < 0) return -1;
             finished += settled;
         }
-        for (const auto& [folder, entries] : listed)
+        for (const auto& [folder, entries] : lists)
             if (folder->descriptor >= 0 && !Sweep(*folder, entries)) return -1;
         return finished;
     }
 
 private:
-    // The records in a folder, which is settled once they are, but where a
-    // set stays (Keep).
+    // Gathers a folder's records, and marks it settled (Keep undoes that).
     void Gather(const Folder& folder, const std::vector<platform::HostDirEntry>& entries) {
         TheHeld().places[folder.place].second = true;
-        const int64_t most = 64 + int64_t(std::min<size_t>(store_.description.maxFiles, 1 << 20)) * kRecordLineBytes;
+        const int64_t most = 64 + int64_t(std::min<size_t>(store.MostFiles(), 1 << 20)) * kRecordLineBytes;
         for (const platform::HostDirEntry& entry : entries) {
             if (!entry.name.ends_with(".commit")) continue;
             const std::string id = IdOf(entry.name), record = ShownPath(folder.given, entry.name);
@@ -432,8 +427,7 @@ private:
             std::vector<RecordedFile> files;
             const Found found = ReadCopy(folder.descriptor, entry.name, true, most, &text);
             const bool parsed = found.why.empty() && ParseRecord(text, &files);
-            const auto inHere = [&](const RecordedFile& file) { return file.folder == folder.place; };
-            const bool here = std::any_of(files.begin(), files.end(), inHere);
+            const bool here = std::ranges::count(files, folder.place, &RecordedFile::folder) > 0;
             if (id.empty() && text.starts_with("durable store record ")) {
                 Report({kDurableRecordUnusable, folder.given, Cleaned(record), "",
                         "it is the record of another version of the program, which finishes it"});
@@ -442,7 +436,7 @@ private:
                       "it was stored in this folder under another device number or inode (the folder copied, "
                       "or its disk mounted again), so no program can finish it");
             } else if (!id.empty()) {
-                Set& set = sets_[id];
+                Set& set = sets[id];
                 set.id = id;
                 set.copies.push_back(&folder);
                 if (parsed) set.files = files;
@@ -457,8 +451,8 @@ private:
                const std::vector<RecordedFile>& files, const std::string& why) {
         int fresh = 0, held = 0;
         for (const RecordedFile& line : files) {
-            const Found now = folder.Keeps(line.name) ? ReadCopy(folder.descriptor, line.name, false, store_.Most())
-                                                      : Found{{}, "not here"};
+            if (!folder.Keeps(line.name)) continue;
+            const Found now = ReadCopy(folder.descriptor, line.name, false, store.Most());
             fresh += now.why.empty() && now.copy == line.fresh;
             held += now.why.empty() && (now.copy == line.fresh || now.copy == line.previous);
         }
@@ -473,15 +467,14 @@ private:
         return Keep(set.copies);
     }
 
-    // 1 when the set is finished and its record gone, 0 when it is not, -1
-    // where the seam stopped.
+    // 1: the set finished and its record gone; 0: not; -1: the seam stopped.
     int SettleSet(Set& set) {
         const std::string record = ShownPath(set.copies[0]->given, RecordName(set.id));
-        if (set.files.size() > store_.description.maxFiles) set.unusable = "it names more files than a set holds";
+        if (set.files.size() > store.MostFiles()) set.unusable = "it names more files than a set holds";
         for (const RecordedFile& file : set.files) {
-            set.at.push_back(store_.At(file.folder));
+            set.at.push_back(store.At(file.folder));
             const bool kept = !set.at.back() || set.at.back()->Keeps(file.name);
-            if (set.unusable.empty() && (!kept || std::max(file.fresh.size, file.previous.size) > store_.Most()))
+            if (set.unusable.empty() && (!kept || std::max(file.fresh.size, file.previous.size) > store.Most()))
                 set.unusable = "it names " + Cleaned(file.name) + ", a file the store does not keep there";
         }
         if (!set.unusable.empty()) {
@@ -490,25 +483,23 @@ private:
         }
         // Named after its first file in this program's folders, as renamed.
         const std::vector<size_t> order = RenameOrder(set);
-        const std::string name = order.empty() ? record : ShownPath(set.at[order[0]]->given, set.files[order[0]].name);
-        const bool everyFolder = order.size() == set.files.size(), stood = Stood(set, store_.Most());
+        const std::string name = order.empty() ? record : set.Shown(order[0]);
+        const bool everyFolder = order.size() == set.files.size(), stood = Stood(set, store.Most());
         if (!stood && !everyFolder) {
-            // Whether it stood only a folder not used here tells: no store
-            // goes over its files meanwhile.
-            for (const size_t i : order) store_.waiting.insert({set.at[i]->place, set.files[i].name});
+            // Whether it stood shows elsewhere: no store goes over its files.
+            for (const size_t i : order) store.waiting.insert({set.at[i]->place, set.files[i].name});
             return WaitsElsewhere(set, name, *set.copies[0]);
         }
         if (!stood) {
-            // Cut short before it stood: its copies go, and the sweep takes
-            // its temporaries.
+            // Never stood: its copies go, and the sweep takes its temporaries.
             if (!RemoveRecords(set, set.copies, false)) return -1;
             WriteLogFormat("Dropped the store of %s: it was cut short before it stood", name.c_str());
             return 0;
         }
-        Finishing finishing{store_, set, false, name, {}};
+        Finishing finishing{store, set, false, name, {}};
         if (!finishing.Run()) return -1;
-        std::for_each(finishing.said.begin(), finishing.said.end(), Report);
-        if (finishing.waits) return Keep(set.copies);
+        std::ranges::for_each(finishing.said, Report);
+        if (finishing.Waits()) return Keep(set.copies);
         if (!everyFolder) return set.Commit() ? WaitsElsewhere(set, name, *set.Commit()) : 0;
         WriteLogFormat("Finished the store of %s, which was cut short", name.c_str());
         return finishing.said.empty() ? 1 : 0;
@@ -523,13 +514,10 @@ private:
             if (id.empty() || entry.isDirectory || (!folder.Keeps(name) && name != RecordName(id)) ||
                 platform::Files().statIn(folder.descriptor, RecordName(id).c_str(), &info) || errno != ENOENT)
                 continue;
-            if (!RemoveTemporary(folder, entry.name)) return false;
+            if (!Remove(folder, entry.name)) return false;
         }
         return true;
     }
-
-    Store& store_;
-    std::map<std::string, Set> sets_;
 };
 
 // Takes the store's places and settles those this run has not: the sets
@@ -539,13 +527,11 @@ int TakeAndSettle(Store* store, std::string* why) {
     const platform::FileSystemBackend& fs = platform::Files();
     Held& held = TheHeld();
     std::vector<Place> takenNow;
-    bool settled = true;
     for (const DurableFolder& rule : std::span(store->description.folders, store->description.folderCount)) {
         Folder folder;
         folder.given = rule.folder ? rule.folder : "";
         while (folder.given.size() > 1 && folder.given.back() == '/') folder.given.pop_back();
-        if (!folder.given.empty() && Take(folder.given, &folder, &takenNow))
-            folder.descriptor = held.places[folder.place].first;
+        if (!folder.given.empty()) Take(&folder, &takenNow);
         if (folder.error == EWOULDBLOCK) {
             for (const Place& place : takenNow) held.Forget(place);
             std::string resolved, where;
@@ -554,17 +540,13 @@ int TakeAndSettle(Store* store, std::string* why) {
             *why = "the folder " + Cleaned(folder.given + where) + " is used by another running program";
             return -1;
         }
-        if (folder.descriptor < 0 && folder.error != ENOENT)
-            folder.why = "the folder cannot be opened now (" + std::string(std::strerror(folder.error)) + ")";
         const Folder* same = folder.descriptor >= 0 ? store->At(folder.place) : nullptr;
-        store->spellings.push_back({folder.given, same ? size_t(same - store->places.data()) : store->places.size()});
-        if (!same) {
-            settled = settled && folder.why.empty() && (folder.descriptor < 0 || held.places[folder.place].second);
-            store->places.push_back(std::move(folder));
-        }
-        store->places[store->spellings.back().second].rules.push_back(&rule);
+        const size_t at = same ? size_t(same - store->places.data()) : store->places.size();
+        store->spellings.emplace(folder.given, at);
+        if (!same) store->places.push_back(std::move(folder));
+        store->places[at].rules.push_back(&rule);
     }
-    return settled ? 0 : Settling(*store).Run();
+    return Settling{*store, {}}.Run();
 }
 
 // The folder of path ("." for a bare name) and the name in it.
@@ -582,26 +564,24 @@ std::pair<std::string, std::string> FolderAndName(const std::string& path) {
 class SetWriter {
 public:
     SetWriter(const DurableStore& store, const DurableFile* files, size_t count, bool alone = false)
-        : store_(store), files_(files), count_(count), alone_(alone) {}
+        : store_(store), files_(files), count_(count), alone_(alone) {
+        if (!alone_) return;
+        Folder& folder = store_.places.emplace_back();
+        folder.descriptor = platform::Files().openFolder(store_.description.folders[0].folder);
+        folder.error = errno;
+        store_.spellings = {{folder.given = store_.description.folders[0].folder, 0}};
+    }
     ~SetWriter() {
         if (alone_ && store_.places[0].descriptor >= 0) platform::Files().close(store_.places[0].descriptor);
     }
 
     int Write() {
-        if (alone_) {
-            Folder& folder = store_.places.emplace_back();
-            folder.descriptor = platform::Files().openFolder(store_.description.folders[0].folder);
-            folder.error = errno;
-            store_.spellings = {{folder.given = store_.description.folders[0].folder, 0}};
-        } else if (TakeAndSettle(&store_, &why_) < 0) {
-            return why_.empty() ? -1 : Said(-1, why_, why_ + "; nothing was written");
-        }
-        if (const std::string refusal = Check(); !refusal.empty())
-            return Said(-1, refusal, refusal + "; nothing was written");
+        if (!alone_ && TakeAndSettle(&store_, &why_) < 0 && why_.empty()) return -1;
+        if (why_.empty()) why_ = Check();
+        if (!why_.empty()) return Said(-1, why_, why_ + "; nothing was written");
         set_.id = NewId();
-        // A set of one needs no record: its rename alone is whole. A set
-        // stands once its commit folder holds its record, failed or not.
-        const bool ready = WriteTemporaries() && (count_ == 1 || WriteCopies());
+        // A set stands once its commit folder holds its record, failed or not.
+        const bool ready = WriteSet();
         if (!ready && why_.empty()) return -1;
         return ready || (count_ > 1 && Stood(set_, store_.Most())) ? Finish() : Abandon();
     }
@@ -611,32 +591,28 @@ private:
     // can), its files placed in the record's order: the commit folder (the
     // set's place that comes first in the store) first.
     std::string Check() {
-        const DurableStore& description = store_.description;
-        if (count_ == 0 || count_ > description.maxFiles)
-            return "it names " + std::to_string(count_) + " files, not 1 to " + std::to_string(description.maxFiles);
+        const size_t most = store_.MostFiles();
+        if (count_ == 0 || count_ > most)
+            return "it names " + std::to_string(count_) + " files, not 1 to " + std::to_string(most);
         const auto placeOf = [&](const DurableFile* file) -> const Folder* {
-            const std::string folder = FolderAndName(file->path).first;
-            for (const auto& [spelling, place] : store_.spellings)
-                if (spelling == folder) return &store_.places[place];
-            return nullptr;
+            const auto spelling = store_.spellings.find(FolderAndName(file->path).first);
+            return spelling == store_.spellings.end() ? nullptr : &store_.places[spelling->second];
         };
         for (const DurableFile& file : std::span(files_, count_)) sources_.push_back(&file);
-        std::stable_sort(sources_.begin(), sources_.end(),
-                         [&](auto a, auto b) { return std::less<const Folder*>()(placeOf(a), placeOf(b)); });
+        std::ranges::stable_sort(sources_, std::ranges::less(), placeOf);
         int64_t bytes = 0;
         for (const DurableFile* file : sources_) {
             const Folder* at = placeOf(file);
             const std::string name = FolderAndName(file->path).second, shown = Cleaned(file->path);
-            bytes += int64_t(std::min<size_t>(file->size, size_t(description.maxBytes) + 1));
+            bytes += int64_t(std::min<size_t>(file->size, size_t(store_.Most()) + 1));
             if (file->size > 0 && !file->bytes) return shown + " has no bytes";
-            if (bytes > description.maxBytes) return "its files hold more bytes than a set of the store holds";
+            if (bytes > store_.Most()) return "its files hold more bytes than a set of the store holds";
             if (!at || !(alone_ ? !name.empty() && name != "." && name != ".." : at->Keeps(name)))
                 return shown + " is not a file the store keeps in its folders";
             if (at->descriptor < 0)
                 return shown + " stands in a folder that cannot be used now (" +
                        (at->why.empty() ? std::strerror(at->error) : at->why) + ")";
-            // A set that stood and is not finished yet comes first: no store
-            // writes over its files.
+            // A set that stood comes first: no store writes over its files.
             if (store_.waiting.count({at->place, name}))
                 return shown + " waits for an earlier store of it to be finished first";
             for (size_t k = 0; k < set_.files.size(); ++k)
@@ -644,7 +620,7 @@ private:
             // Only what a rename can replace: nothing, or a regular file that
             // is no mount point, not immutable, not kept from this user by a
             // sticky folder. A set of one records no previous copy.
-            const Found previous = ReadCopy(at->descriptor, name, false, count_ > 1 ? description.maxBytes : -1);
+            const Found previous = ReadCopy(at->descriptor, name, false, count_ > 1 ? store_.Most() : -1);
             if (!previous.why.empty()) return shown + " " + previous.why;
             if (!platform::Files().replaceableIn(at->descriptor, name.c_str()))
                 return shown + " cannot be replaced: " + HostReason();
@@ -666,33 +642,29 @@ private:
         return alone_ ? std::string(id, 8) : id;
     }
 
-    // Writes the new file name in folder, where the test seam lets it;
-    // false where it stopped or failed.
-    bool WriteIn(DurableStep step, const Folder& folder, const std::string& name, const void* bytes, size_t size,
-                 const char* accessOf) {
+    // Writes the new file name; false where it failed or the seam stopped it.
+    bool WriteIn(DurableStep step, const Folder& folder, const std::string& name, const void* bytes,
+                 size_t size, const char* accessOf) {
         const std::string shown = ShownPath(folder.given, name);
         if (StopsHere(step, shown, folder.descriptor, name, bytes, size)) return false;
-        const auto done = platform::Files().writeNewIn(folder.descriptor, name.c_str(), bytes, size, accessOf);
-        if (done == platform::DurableWriteStep::Done) return true;
-        const char* doing = done == platform::DurableWriteStep::SyncTemporary ? "flushing " : "writing ";
+        const auto end = platform::Files().writeNewIn(folder.descriptor, name.c_str(), bytes, size, accessOf);
+        if (end == platform::DurableWriteStep::Done) return true;
+        const char* doing = end == platform::DurableWriteStep::SyncTemporary ? "flushing " : "writing ";
         why_ = doing + Cleaned(shown) + ": " + HostReason();
         return false;
     }
 
-    bool WriteTemporaries() {
+    // The temporaries written and their folders flushed, then the record's
+    // copies, the commit folder's last: once it is on the disk, the set
+    // stands. A set of one has none: its rename alone is whole.
+    bool WriteSet() {
+        const platform::FileSystemBackend& fs = platform::Files();
         for (size_t i = 0; i < count_; ++i) {
             const std::string& name = set_.files[i].name;
-            if (!WriteIn(DurableStep::WriteTemporary, *set_.at[i], TemporaryName(name, set_.id), sources_[i]->bytes,
-                         sources_[i]->size, name.c_str()))
+            if (!WriteIn(DurableStep::WriteTemporary, *set_.at[i], TemporaryName(name, set_.id),
+                         sources_[i]->bytes, sources_[i]->size, name.c_str()))
                 return false;
         }
-        return true;
-    }
-
-    // The temporaries' folders flushed, then the copies, the commit folder's
-    // last: once it is on the disk, the set stands.
-    bool WriteCopies() {
-        const platform::FileSystemBackend& fs = platform::Files();
         for (const Folder* folder : set_.copies)
             if (!Flush(*folder, &why_) || !why_.empty()) return false;
         const std::string text = RecordText(set_.files), name = RecordName(set_.id);
@@ -715,7 +687,7 @@ private:
     int Abandon() {
         if (!RemoveRecords(set_, set_.copies, false)) return -1;
         for (size_t i = 0; i < count_; ++i)
-            if (!RemoveTemporary(*set_.at[i], TemporaryName(set_.files[i].name, set_.id))) return -1;
+            if (!Remove(*set_.at[i], TemporaryName(set_.files[i].name, set_.id))) return -1;
         const std::string others = count_ == 1 ? "it keeps its previous copy"
                                                : "it and the " + std::to_string(count_ - 1) +
                                                      " other files of its set keep their previous copies";
@@ -726,8 +698,7 @@ private:
         Finishing finishing{store_, set_, true, "", {}};
         if (!finishing.Run()) return -1;
         if (finishing.said.empty()) return 0;
-        const Problem& first = finishing.said[0];
-        why_ = first.file.empty() ? first.reason : first.file + " " + first.reason;
+        why_ = finishing.said[0].What();
         // A file alone that cannot be renamed has no record to be finished by.
         if (count_ == 1 && finishing.newFiles == 0) return Abandon();
         Keep(set_.copies);
@@ -754,25 +725,22 @@ private:
 
 bool ParseRecord(const std::string& text, std::vector<RecordedFile>* files) {
     files->clear();
-    if (!text.starts_with(kThisVersion)) return false;
-    for (size_t at = sizeof kThisVersion - 1; at < text.size();) {
-        const size_t end = text.find('\n', at);
-        if (end == std::string::npos) return false;
-        const std::string_view line(text.data() + at, end - at);
-        if (line.starts_with("end "))
-            return end + 1 == text.size() && !files->empty() && std::string(line) + '\n' == EndLine(text.substr(0, at));
-        // "<device> <inode> <size> <check> <size> <check> <name>": the name
-        // is the rest, byte for byte.
+    const size_t first = sizeof kThisVersion - 1, end = text.rfind("\nend ") + 1;  // the end line's start
+    if (!text.starts_with(kThisVersion) || end < first || text.substr(end) != EndLine(text.substr(0, end)))
+        return false;
+    std::istringstream lines(text.substr(first, end - first));
+    for (std::string line; std::getline(lines, line);) {
+        // Six numbers, then the name: the rest of the line, byte for byte.
         RecordedFile f;
-        std::istringstream fields{std::string(line)};
-        fields >> f.folder.first >> f.folder.second >> f.fresh.size >> std::hex >> f.fresh.check >> std::dec >>
-            f.previous.size >> std::hex >> f.previous.check;
-        if (!fields || fields.get() != ' ' || !std::getline(fields, f.name) || f.fresh.size < 0 || f.previous.size < -1)
+        std::istringstream fields(line);
+        fields >> f.folder.first >> f.folder.second >> f.fresh.size >> std::hex >> f.fresh.check;
+        fields >> std::dec >> f.previous.size >> std::hex >> f.previous.check;
+        if (!fields || fields.get() != ' ' || !std::getline(fields, f.name) || f.fresh.size < 0 ||
+            f.previous.size < -1)
             return false;
         files->push_back(std::move(f));
-        at = end + 1;
     }
-    return false;
+    return !files->empty();
 }
 
 std::string RecordText(const std::vector<RecordedFile>& files) {
@@ -816,8 +784,8 @@ int WriteFileDurably(const char* path, const void* bytes, size_t size) {
 
 int WriteFileSetDurably(const DurableStore* store, const DurableFile* files, size_t count) {
     const Call call("WriteFileSetDurably");
-    const bool paths = std::all_of(files, files + (files ? count : 0), [](const DurableFile& f) { return f.path; });
-    if (!store || (store->folderCount > 0 && !store->folders) || (count > 0 && !files) || !paths)
+    const bool paths = files && std::all_of(files, files + count, [](auto& f) { return f.path; });
+    if (!store || (store->folderCount > 0 && !store->folders) || (count > 0 && !paths))
         return Said(-1, "no store, or a file without a path", "no store, or a file without a path");
     return SetWriter(*store, files, count).Write();
 }
@@ -837,7 +805,8 @@ int GetDurableProblemCount() { return int(problems.size()); }
 int GetDurableProblem(int index, DurableProblem* out) {
     const PublicCall frame("GetDurableProblem");
     if (!out) return RefuseNull("place for the problem");
-    if (index < 0 || size_t(index) >= problems.size()) return RefuseIndex("problem", index, int(problems.size()));
+    if (index < 0 || size_t(index) >= problems.size())
+        return RefuseIndex("problem", index, int(problems.size()));
     const Problem& p = problems[size_t(index)];
     *out = {p.kind, p.folder.c_str(), p.set.c_str(), p.file.c_str(), p.reason.c_str(), p.newFiles, p.files};
     return 0;
