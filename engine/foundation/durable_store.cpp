@@ -302,7 +302,7 @@ bool Remove(const Folder& folder, const std::string& name) {
 // the set is finished, so that it stands until the others are gone; first
 // when it is dropped, so that it never stood. False where the seam stopped.
 bool RemoveRecords(const Set& set, std::vector<const Folder*> folders, bool finished) {
-    std::ranges::stable_partition(folders, [&](const Folder* f) { return (f == set.Commit()) != finished; });
+    std::stable_partition(folders.begin(), folders.end(), [&](auto f) { return (f == set.Commit()) != finished; });
     return std::ranges::all_of(folders, [&](const Folder* f) { return Remove(*f, RecordName(set.id)); });
 }
 
