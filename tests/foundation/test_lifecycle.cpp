@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -247,28 +249,30 @@ TEST_F(EngineLifecycleTest, WithoutAWindowStartUpFailsSaysWhyAndLeavesNothing) {
     EXPECT_EQ(ShutdownEngine(), 0);
 }
 
-// Another copy of the program in this folder: a child process that starts
-// the engine, reports, and on command shuts down or dies without a word.
+// Another copy of the program in this folder: a program of its own (not a
+// child of fork, which a process with threads may not start threads in)
+// that starts the engine, reports, and on command shuts down or dies
+// without a word.
 class OtherCopy {
 public:
     OtherCopy() {
         int up[2], down[2];
         if (pipe(up) != 0 || pipe(down) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            char started = InitializeEngine() == 0 ? 'y' : 'n';
-            (void)!write(up[1], &started, 1);
-            char command = 0;
-            (void)!read(down[0], &command, 1);
-            if (command == 'k') raise(SIGKILL);
-            ShutdownEngine();
-            _exit(0);
-        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, down[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, up[1], 1);
+        posix_spawn_file_actions_addclose(&actions, up[0]);
+        posix_spawn_file_actions_addclose(&actions, down[1]);
+        char program[] = MORPOTTA_END_WITHOUT_SHUTDOWN, mode[] = "copy";
+        char* argv[] = {program, mode, nullptr};
+        if (posix_spawn(&pid_, program, &actions, nullptr, argv, environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
         close(up[1]);
         close(down[0]);
         toChild_ = down[1];
         char started = 0;
-        started_ = read(up[0], &started, 1) == 1 && started == 'y';
+        started_ = pid_ > 0 && read(up[0], &started, 1) == 1 && started == 'y';
         close(up[0]);
     }
     bool started() const { return started_; }
@@ -276,7 +280,7 @@ public:
     void End(char how) {
         (void)!write(toChild_, &how, 1);
         close(toChild_);
-        waitpid(pid_, nullptr, 0);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
     ~OtherCopy() {
@@ -368,9 +372,19 @@ TEST_F(EngineLifecycleTest, ALockFileThePlayerMayOnlyReadServes) {
     // Run as root, the start is a player's in a process of its own.
     fs::permissions(dir_.path(), fs::perms::all);
     fs::permissions(dir_.path() / "game", fs::perms::all);
+    // The child only drops its rights and becomes another copy: a child of
+    // fork may not start threads where its parent ran some.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
-    if (child == 0) _exit(setgid(65534) == 0 && setuid(65534) == 0 && starts() ? 0 : 1);
+    if (child == 0) {
+        if (setgid(65534) == 0 && setuid(65534) == 0) {
+            char program[] = MORPOTTA_END_WITHOUT_SHUTDOWN, mode[] = "copy";
+            char* argv[] = {program, mode, nullptr};
+            const int nothing = open("/dev/null", O_RDWR);
+            if (nothing >= 0 && dup2(nothing, 0) == 0 && dup2(nothing, 1) == 1) execv(program, argv);
+        }
+        _exit(1);
+    }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;

@@ -37,7 +37,13 @@
 //                        third frame's message processing;
 //   observer STEP        the start-up observer names each step on stderr
 //                        and calls exit(8) at STEP (of start-up or
-//                        shut-down).
+//                        shut-down);
+//   copy                 another copy of a program in this folder, its
+//                        double-start check on: it starts on the software
+//                        path and says 'y' (started) or 'n' on stdout, then
+//                        reads a command on stdin: 'k' dies as a crash
+//                        would, anything else or stdin's end shuts down;
+//                        the status is 0 when it started.
 #include "engine/engine.h"
 #include "foundation/subsystems.h"
 #include "midi_writer.h"
@@ -273,6 +279,16 @@ int ExitFromTheObserver(const char* step) {
 
 }  // namespace
 
+int RunAsAnotherCopy() {
+    const bool started = SetWindowBackend("headless") == 0 && InitializeEngine() == 0;
+    const char said = started ? 'y' : 'n';
+    (void)!write(1, &said, 1);
+    char command = 0;
+    if (read(0, &command, 1) == 1 && command == 'k') raise(SIGKILL);
+    if (started) ShutdownEngine();
+    return started ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
     const std::string how = argv[1];
@@ -293,5 +309,6 @@ int main(int argc, char** argv) {
     if (how == "joined-thread") return EndAfterTheEngineThreadWasJoined();
     if (how == "signal-call") return ExitFromASignalHandlerInsideACall();
     if (how == "observer") return ExitFromTheObserver(detail);
+    if (how == "copy") return RunAsAnotherCopy();
     return 2;
 }
