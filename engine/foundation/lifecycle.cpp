@@ -47,10 +47,10 @@ struct LifecycleState {
     std::atomic<bool> initialized{false};
     std::atomic<int> logicalProcessors{1};
     EngineStepObserver observer = nullptr;
-    // From just before the engine thread's binding to the end of start-up,
-    // and from the start of the log on; read by an end at exit on any
-    // thread, as is the step start-up or shut-down is at.
-    std::atomic<bool> starting{false}, logStarted{false};
+    // From just before the engine thread's binding to the end of start-up;
+    // read by an end at exit on any thread, as is the step start-up or
+    // shut-down is at.
+    std::atomic<bool> starting{false};
     std::atomic<const char*> step{nullptr};
     // The process whose end ends the engine; set before start-up calls the
     // observer, so that an exit from it ends what start-up began.
@@ -125,7 +125,6 @@ void ShutdownLocked() {
     EndLog();
     s.initialized = false;
     s.starting = false;
-    s.logStarted = false;
     ReleaseEngineThread();
     // What the libraries below keep for the engine's life and its thread.
     platform::CloseCodePageConverters();
@@ -178,7 +177,6 @@ int StartUpLocked() {
     }
     Step("log");
     StartLog();
-    s.logStarted = true;
     WriteLogText("Engine start-up");
     IncreaseLogIndent();
     Step("desktop depth");
@@ -186,7 +184,6 @@ int StartUpLocked() {
         ReportStartUpFailure("a 24-bit desktop is not supported");
         DecreaseLogIndent();
         EndLog();
-        s.logStarted = false;
         ReleaseDoubleStartLock();
         return -1;
     }
@@ -239,19 +236,19 @@ void ArrangeEndAtExitAtStartUp() {
 // allocation), and allocates nothing.
 __attribute__((format(printf, 1, 2))) void FinishLogForExit(const char* format, ...) {
     LifecycleState& s = Lifecycle();
-    if (s.logStarted) {
-        char why[kLogLineMax];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(why, sizeof why, format, args);
-        va_end(args);
-        EndLogAtOnce({why,
-                      "The engine ends with the process: its window, devices and memory are left to the process's end",
-                      "Engine ended"});
-    }
+    // Whether a log runs is the log's to say, under its own lock, which it
+    // keeps: a start-up on another thread that has not begun its log yet
+    // begins none.
+    char why[kLogLineMax];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(why, sizeof why, format, args);
+    va_end(args);
+    EndLogAtOnce({why,
+                  "The engine ends with the process: its window, devices and memory are left to the process's end",
+                  "Engine ended"});
     s.initialized = false;
     s.starting = false;
-    s.logStarted = false;
 }
 
 const char* NameOfCall(const char* call) {

@@ -25,8 +25,10 @@ const char* LogFilePath();
 // have been stopped anywhere (by a signal whose handler exits: in an
 // allocation, in the log's own write): writes lines as the log's last,
 // allocating and closing nothing, and keeps the log from then on, so that
-// no other thread's line follows them. Nothing is written while another
-// thread keeps the log for longer than a second.
+// no other thread's line follows them and no log starts after them: with
+// no log running, nothing is written, and a start-up still under way on
+// another thread opens none. Nothing is written while another thread keeps
+// the log for longer than a second.
 void EndLogAtOnce(std::initializer_list<const char*> lines);
 
 // An inner step tried on the way to a result the public call may reach
