@@ -213,9 +213,7 @@ int StartUpLocked() {
     return 0;
 }
 
-void EndEngineAtProcessEnd(int status) { EndEngineForExit(status); }
-
-bool ArrangeEndAtExit() { return platform::CallAtProcessEnd(EndEngineAtProcessEnd); }
+bool ArrangeEndAtExit() { return platform::CallAtProcessEnd(EndEngineForExit); }
 
 void ReportEndNotArranged(bool arranged) {
     if (!arranged) WriteLogText("The engine cannot arrange its end at the process's end: end it with ShutdownEngine");

@@ -361,8 +361,9 @@ int InnerAttempt::Say(const std::string& why) {
 }
 
 int InnerAttempt::RefuseCall() {
-    if (!refused_) return Close(), -1;
-    return Say(reason_);
+    if (refused_) return Say(reason_);
+    Close();
+    return -1;
 }
 
 int InnerAttempt::RefuseCall(const char* format, ...) {

@@ -51,14 +51,11 @@ int PlayMusicFile(const char* fileName, int playType) {
         InnerAttempt asMidi;
         if (PlayMidiMusic(music, playType) == 0) return 0;
         const MusicEntry* entry = LookupMusic(music);
-        if (entry && IsPlayableMidiImage(entry->image, size_t(entry->imageSize))) {
-            DeleteMusicHandle(music);
-            m.currentMusic = 0;
-            return asMidi.RefuseCall("the sequencer could not play %s", fileName);
-        }
+        const bool midi = entry && IsPlayableMidiImage(entry->image, size_t(entry->imageSize));
+        DeleteMusicHandle(music);
+        m.currentMusic = 0;
+        if (midi) return asMidi.RefuseCall("the sequencer could not play %s", fileName);
     }
-    DeleteMusicHandle(music);
-    m.currentMusic = 0;
     int sound = LoadMusicAsSound(fileName);
     if (sound == -1) return -1;
     m.currentMusic = sound;
